@@ -1,0 +1,33 @@
+#pragma once
+// Per-user directories: the runtime directory holds every rendezvous object
+// (sockets, mappings, locks); the data root holds persistent files.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wf {
+
+// $WRENFIELD_RUNTIME_DIR, else $XDG_RUNTIME_DIR/wrenfield, else
+// <tmp>/wrenfield-<uid>. Created 0700 on first use and verified every call:
+// owned by us, mode 0700, not a symlink. Empty with *error set otherwise.
+std::optional<std::filesystem::path> runtimeDir(std::string* error = nullptr);
+
+// A path below the runtime directory for a rendezvous object. Refused (empty,
+// *error set) when the directory is unusable or the result would not fit a
+// Unix socket address.
+std::optional<std::filesystem::path> runtimePath(std::string_view relative,
+                                                 std::string* error = nullptr);
+
+// $WRENFIELD_ROOT, else $XDG_DATA_HOME/wrenfield, else ~/.local/share/wrenfield.
+// Created 0700 when missing.
+std::optional<std::filesystem::path> dataRoot(std::string* error = nullptr);
+
+// Checks that `dir` exists, is a real directory owned by the caller and is
+// mode 0700. Creates it (and missing parents) when `create` is set.
+bool ensurePrivateDir(const std::filesystem::path& dir, bool create, std::string* error);
+
+// Longest path usable as a Unix socket address (sun_path less its terminator).
+constexpr std::size_t kMaxSocketPath = 107;
+
+}  // namespace wf

@@ -1,0 +1,66 @@
+#include "platform/fd_wait.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+
+#include "platform/clock.h"
+
+namespace wf {
+namespace {
+
+// One eventfd per thread, armed by a stop callback for the duration of a wait.
+int threadWakeFd() {
+  thread_local struct Holder {
+    int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ~Holder() { if (fd >= 0) ::close(fd); }
+  } holder;
+  return holder.fd;
+}
+
+void drain(int fd) {
+  std::uint64_t v;
+  while (::read(fd, &v, sizeof v) > 0) {
+  }
+}
+
+}  // namespace
+
+FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop) {
+  if (stop.stop_requested()) return FdWait::Stopped;
+  const int wake = stop.stop_possible() ? threadWakeFd() : -1;
+  std::optional<std::stop_callback<std::function<void()>>> onStop;
+  if (wake >= 0) {
+    drain(wake);
+    onStop.emplace(stop, std::function<void()>([wake] {
+      std::uint64_t one = 1;
+      [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
+    }));
+  }
+  auto deadline = realMs < 0 ? std::chrono::steady_clock::time_point::max()
+                             : std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
+    int r = ::poll(fds, wake >= 0 ? 2 : 1, msUntil(deadline));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return FdWait::Error;
+    }
+    if (stop.stop_requested()) return FdWait::Stopped;
+    if (r == 0) return FdWait::TimedOut;
+    if (fds[0].revents & (events | POLLHUP | POLLERR)) return FdWait::Ready;
+    if (fds[0].revents & POLLNVAL) return FdWait::Error;
+  }
+}
+
+FdWait waitFd(int fd, short events, std::uint32_t ms, std::stop_token stop) {
+  if (ms == kInfinite) return waitFdRealMs(fd, events, -1, stop);
+  auto real = std::chrono::ceil<std::chrono::milliseconds>(scaled(ms)).count();
+  return waitFdRealMs(fd, events, static_cast<int>(std::min<long long>(real, INT32_MAX)), stop);
+}
+
+}  // namespace wf

@@ -1,0 +1,110 @@
+#include "platform/runtime_dir.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace wf {
+namespace fs = std::filesystem;
+
+namespace {
+
+void setError(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+}
+
+std::string envOr(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+}  // namespace
+
+bool ensurePrivateDir(const fs::path& dir, bool create, std::string* error) {
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0) {
+    if (errno != ENOENT || !create) {
+      setError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
+      return false;
+    }
+    std::error_code ec;
+    if (dir.has_parent_path()) fs::create_directories(dir.parent_path(), ec);
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+      setError(error, "cannot create directory " + dir.string() + ": " + std::strerror(errno));
+      return false;
+    }
+    if (::lstat(dir.c_str(), &st) != 0) {
+      setError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
+      return false;
+    }
+  }
+  if (S_ISLNK(st.st_mode)) {
+    setError(error, "refusing directory " + dir.string() + ": it is a symbolic link");
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    setError(error, "refusing " + dir.string() + ": not a directory");
+    return false;
+  }
+  if (st.st_uid != ::geteuid()) {
+    setError(error, "refusing directory " + dir.string() + ": owned by uid " +
+                        std::to_string(st.st_uid) + ", not by this user (uid " +
+                        std::to_string(::geteuid()) + ")");
+    return false;
+  }
+  if ((st.st_mode & 0777) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(st.st_mode & 0777));
+    setError(error, "refusing directory " + dir.string() + ": mode " + mode +
+                        " lets others in (must be 700)");
+    return false;
+  }
+  return true;
+}
+
+std::optional<fs::path> runtimeDir(std::string* error) {
+  fs::path dir;
+  if (auto v = envOr("WRENFIELD_RUNTIME_DIR"); !v.empty()) {
+    dir = v;
+  } else if (auto x = envOr("XDG_RUNTIME_DIR"); !x.empty()) {
+    dir = fs::path(x) / "wrenfield";
+  } else {
+    dir = fs::temp_directory_path() / ("wrenfield-" + std::to_string(::geteuid()));
+  }
+  if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
+  return dir;
+}
+
+std::optional<fs::path> runtimePath(std::string_view relative, std::string* error) {
+  auto dir = runtimeDir(error);
+  if (!dir) return std::nullopt;
+  fs::path p = *dir / fs::path(relative);
+  if (p.native().size() > kMaxSocketPath) {
+    setError(error, "name too long for the runtime directory: " + p.string() + " (" +
+                        std::to_string(p.native().size()) + " bytes, at most " +
+                        std::to_string(kMaxSocketPath) + ")");
+    return std::nullopt;
+  }
+  return p;
+}
+
+std::optional<fs::path> dataRoot(std::string* error) {
+  fs::path dir;
+  if (auto v = envOr("WRENFIELD_ROOT"); !v.empty()) {
+    dir = v;
+  } else if (auto x = envOr("XDG_DATA_HOME"); !x.empty()) {
+    dir = fs::path(x) / "wrenfield";
+  } else if (auto h = envOr("HOME"); !h.empty()) {
+    dir = fs::path(h) / ".local" / "share" / "wrenfield";
+  } else {
+    setError(error, "no data root: set WRENFIELD_ROOT or HOME");
+    return std::nullopt;
+  }
+  if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
+  return dir;
+}
+
+}  // namespace wf

@@ -1,0 +1,23 @@
+#pragma once
+// Commands of the test helper process. Each file under platform/tests/child
+// registers its own with WF_CHILD_COMMAND; the answer is one line, by
+// convention starting "ok" or "err".
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wf::testing {
+
+using ChildArgs = std::vector<std::string>;
+using ChildCommand = std::function<std::string(const ChildArgs&)>;
+
+bool registerChildCommand(const std::string& name, ChildCommand command);
+
+}  // namespace wf::testing
+
+#define WF_CHILD_CONCAT2(a, b) a##b
+#define WF_CHILD_CONCAT(a, b) WF_CHILD_CONCAT2(a, b)
+// WF_CHILD_COMMAND("name", [](const wf::testing::ChildArgs& args) { ... });
+#define WF_CHILD_COMMAND(name, ...)                                                   \
+  static const bool WF_CHILD_CONCAT(wfChildCommand_, __LINE__) [[maybe_unused]] = \
+      ::wf::testing::registerChildCommand(name, __VA_ARGS__)

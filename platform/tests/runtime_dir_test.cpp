@@ -1,0 +1,78 @@
+#include "platform/runtime_dir.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "child_process.h"
+#include "test_dirs.h"
+
+namespace wf {
+namespace fs = std::filesystem;
+
+TEST(RuntimeDir, CreatedPrivateOnFirstUse) {
+  std::string error;
+  auto dir = runtimeDir(&error);
+  ASSERT_TRUE(dir) << error;
+  EXPECT_EQ(*dir, testing::testRuntimeDir());
+  struct stat st {};
+  ASSERT_EQ(::stat(dir->c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(RuntimeDir, WrongModeRefusedWithClearMessage) {
+  fs::path dir = testing::testRuntimeDir();
+  fs::create_directories(dir);
+  ::chmod(dir.c_str(), 0755);
+  std::string error;
+  EXPECT_FALSE(runtimeDir(&error));
+  EXPECT_NE(error.find("mode 755"), std::string::npos) << error;
+  EXPECT_NE(error.find(dir.string()), std::string::npos) << error;
+}
+
+TEST(RuntimeDir, SymlinkRefused) {
+  fs::path target = testing::testDataRoot();
+  fs::create_directories(target);
+  ::chmod(target.c_str(), 0700);
+  fs::create_directory_symlink(target, testing::testRuntimeDir());
+  std::string error;
+  EXPECT_FALSE(runtimeDir(&error));
+  EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+}
+
+TEST(RuntimeDir, WrongOwnerRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a directory to another user";
+  fs::path dir = testing::testRuntimeDir();
+  fs::create_directories(dir);
+  ::chmod(dir.c_str(), 0700);
+  ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+  std::string error;
+  EXPECT_FALSE(runtimeDir(&error));
+  EXPECT_NE(error.find("owned by uid 65534"), std::string::npos) << error;
+}
+
+TEST(RuntimeDir, FallsBackToXdgRuntimeDir) {
+  ::unsetenv("WRENFIELD_RUNTIME_DIR");
+  fs::path xdg = testing::testDataRoot() / "xdg";
+  fs::create_directories(xdg);
+  ::setenv("XDG_RUNTIME_DIR", xdg.c_str(), 1);
+  auto dir = runtimeDir();
+  ASSERT_TRUE(dir);
+  EXPECT_EQ(*dir, xdg / "wrenfield");
+}
+
+TEST(RuntimeDir, NameTooLongForSocketRefused) {
+  std::string error;
+  EXPECT_TRUE(runtimePath("short", &error)) << error;
+  EXPECT_FALSE(runtimePath(std::string(200, 'x'), &error));
+  EXPECT_NE(error.find("too long"), std::string::npos) << error;
+}
+
+TEST(RuntimeDir, ChildProcessSeesSameDirectory) {
+  // The harness passes the test's directories on to the processes it starts.
+  testing::ChildProcess child;
+  EXPECT_EQ(child.call("runtime-dir"), "ok " + testing::testRuntimeDir().string());
+}
+
+}  // namespace wf
