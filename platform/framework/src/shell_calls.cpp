@@ -1,0 +1,139 @@
+#include "framework/shell_calls.h"
+
+#include <mutex>
+
+#include "framework/cstring.h"
+#include "platform/trace.h"
+
+namespace wf::fw {
+namespace {
+
+std::mutex servicesMutex;
+ShellServices installed;
+std::string appName;
+
+template <class Service>
+Service* service(Service* ShellServices::*member, std::string_view what) {
+  Service* s = shellServices().*member;
+  if (!s) platformTrace(std::string("shell: no ") + std::string(what) + " service installed");
+  return s;
+}
+
+}  // namespace
+
+ShellServices installShellServices(const ShellServices& services) {
+  std::lock_guard lock(servicesMutex);
+  return std::exchange(installed, services);
+}
+
+ShellServices shellServices() {
+  std::lock_guard lock(servicesMutex);
+  return installed;
+}
+
+void setAppName(std::string name) {
+  std::lock_guard lock(servicesMutex);
+  appName = std::move(name);
+}
+
+std::vector<std::string> splitCommandLine(std::string_view commandLine) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (char c : commandLine) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
+}
+
+BOOL startProgram(LPCSTR program, LPCSTR commandLine, int show) {
+  ProgramLauncher* launcher = service(&ShellServices::programs, "program launcher");
+  if (!launcher || !program || !*program) return FALSE;
+  return launcher->start({program, splitCommandLine(commandLine ? commandLine : ""), show});
+}
+
+void beginWaitCursor() {
+  if (WaitCursorService* s = service(&ShellServices::waitCursor, "wait cursor")) s->begin();
+}
+
+void endWaitCursor() {
+  if (WaitCursorService* s = service(&ShellServices::waitCursor, "wait cursor")) s->end();
+}
+
+}  // namespace wf::fw
+
+using namespace wf::fw;
+
+LPCSTR AfxGetAppName() {
+  std::lock_guard lock(servicesMutex);
+  return appName.c_str();
+}
+
+int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  MessageBoxService* s = service(&ShellServices::messageBox, "message box");
+  if (!s) return 0;
+  return s->show({owner, text ? text : "", caption ? caption : "Error", type});
+}
+
+int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpId*/) {
+  std::string caption = AfxGetAppName();
+  return MessageBox(0, text, caption.c_str(), type);
+}
+
+int AfxMessageBox(UINT textId, UINT type, UINT helpId) {
+  CString text;
+  if (!text.LoadString(textId)) {
+    wf::platformTrace("AfxMessageBox: no string " + std::to_string(textId));
+    return 0;
+  }
+  return AfxMessageBox(text, type, helpId);
+}
+
+BOOL WinHelp(HWND window, LPCSTR helpFile, UINT command, std::uintptr_t data) {
+  HelpService* s = service(&ShellServices::help, "help");
+  if (!s) return FALSE;
+  HelpRequest request{window, helpFile ? helpFile : "", command, 0, {}};
+  if (command == HELP_WM_HELP || command == HELP_CONTEXTMENU) {
+    for (auto* pair = reinterpret_cast<const DWORD*>(data); pair && pair[0]; pair += 2)
+      request.controlTable.emplace_back(pair[0], pair[1]);
+  } else if (command != HELP_QUIT && command != HELP_FINDER) {
+    request.context = static_cast<DWORD>(data);
+  }
+  return s->help(request);
+}
+
+BOOL PlaySound(LPCSTR sound, void* /*module*/, DWORD flags) {
+  SoundService* s = service(&ShellServices::sound, "sound");
+  if (!s) return FALSE;
+  return s->play(sound ? sound : "", flags);
+}
+
+BOOL sndPlaySound(LPCSTR sound, UINT flags) { return PlaySound(sound, nullptr, flags | SND_FILENAME); }
+
+UINT waveOutGetNumDevs() {
+  SoundService* s = service(&ShellServices::sound, "sound");
+  return s ? s->deviceCount() : 0;
+}
+
+UINT WinExec(LPCSTR commandLine, UINT show) {
+  std::vector<std::string> words = splitCommandLine(commandLine ? commandLine : "");
+  ProgramLauncher* launcher = service(&ShellServices::programs, "program launcher");
+  if (words.empty() || !launcher) return 2;
+  std::string program = std::move(words.front());
+  words.erase(words.begin());
+  return launcher->start({std::move(program), std::move(words), static_cast<int>(show)}) ? 33 : 2;
+}
+
+CWaitCursor::CWaitCursor() { beginWaitCursor(); }
+CWaitCursor::~CWaitCursor() { endWaitCursor(); }
