@@ -1,0 +1,63 @@
+#pragma once
+// Windows as message targets. A handle is a process-slot field (slots are
+// held by liveness locks in the runtime directory, freed when a process dies)
+// plus an index that never repeats while the process lives; it is never 0
+// or 0xFFFFFFFF. A window belongs to the thread that created it.
+//
+// Posting to a window of another process sends a datagram to that process's
+// receiver, which queues the message on the owner thread, in order.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/message_queue.h"
+
+namespace wf {
+
+using WindowProc = std::function<LResult(Hwnd, std::uint32_t, WParam, LParam)>;
+
+constexpr std::size_t kMaxMessagePayload = 60 * 1024;
+// A full receiver is retried this long (system ms); a dead one fails at once.
+constexpr std::uint32_t kPostFullQueueWait = 2'000;
+constexpr std::uint32_t kSendMessageWait = 60'000;
+
+// Creates a window owned by the calling thread. 0 on failure (no usable
+// runtime directory, handles of this process exhausted, a class name with a
+// line break).
+Hwnd createWindow(std::string_view className, WindowProc proc);
+
+// On the owner thread only: the procedure gets WM_DESTROY, then the handle
+// is dead. Messages still queued for it are dropped.
+bool destroyWindow(Hwnd hwnd);
+
+// Also for windows of other processes: false once the window is destroyed or
+// its process has died.
+bool isWindow(Hwnd hwnd);
+
+// A live window of that class (compared ignoring case) in any process of the
+// user, this process first; 0 when there is none.
+Hwnd findWindow(std::string_view className);
+
+// Never blocks on a dead or destroyed target: fails at once, dropping the
+// payload. Payloads larger than kMaxMessagePayload are refused.
+bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
+                 Payload payload = {});
+
+// Within this process: on the owner thread calls the procedure directly; from
+// another thread waits up to `ms` system milliseconds for the owner to run it.
+// Empty when the window is not of this process, is gone, or the wait ends.
+std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
+                                   std::uint32_t ms = kSendMessageWait);
+
+// Calls the procedure of msg.hwnd (a live window of this process). The
+// procedure reaches the payload through currentPayload(). 0 when no window.
+LResult dispatchMessage(Message& msg);
+
+// During dispatchMessage: the payload of the message being dispatched, which
+// the procedure may move out. Null outside a dispatch.
+Payload* currentPayload();
+
+}  // namespace wf

@@ -1,0 +1,577 @@
+#include "platform/window_messages.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+#include "message_internal.h"
+#include "platform/clock.h"
+#include "platform/fd_wait.h"
+#include "platform/file_lock.h"
+#include "platform/runtime_dir.h"
+#include "platform/trace.h"
+
+namespace wf {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Handle layout: 10 bits of process slot, 22 bits of index. Index 0 is never
+// used and the top index is left out, so no handle is 0 or 0xFFFFFFFF.
+constexpr int kIndexBits = 22;
+constexpr std::uint32_t kSlotCount = 1u << (32 - kIndexBits);
+constexpr std::uint32_t kMaxIndex = (1u << kIndexBits) - 2;
+
+std::uint32_t slotOf(Hwnd h) { return h >> kIndexBits; }
+std::uint32_t indexOf(Hwnd h) { return h & ((1u << kIndexBits) - 1); }
+bool plausible(Hwnd h) { return h != 0 && h != 0xFFFFFFFFu && indexOf(h) != 0; }
+
+// Slot file "win/<slot>": the owner's exclusive lock on it is the liveness
+// signal. Its first word is the next index, so a later owner of the slot
+// continues where the previous one stopped and stale handles stay dead; then
+// one bit per index marks the live windows, readable by every process.
+constexpr std::size_t kSlotHeaderBytes = 4096;
+constexpr std::size_t kSlotFileBytes = kSlotHeaderBytes + (std::size_t{1} << kIndexBits) / 8;
+
+std::uint32_t* liveWord(std::uint8_t* map, std::uint32_t index) {
+  return reinterpret_cast<std::uint32_t*>(map + kSlotHeaderBytes) + index / 32;
+}
+std::uint32_t* nextIndexWord(std::uint8_t* map) { return reinterpret_cast<std::uint32_t*>(map); }
+
+std::string slotFile(std::uint32_t slot, const char* suffix = "") {
+  return "win/" + std::to_string(slot) + suffix;
+}
+
+// Datagram: "WFWM", hwnd, message, payload length (u32 each), wParam, lParam
+// (u64 each), payload; little-endian.
+constexpr std::uint32_t kWireMagic = 0x4D574657;  // "WFWM"
+constexpr std::size_t kWireHeader = 32;
+
+void putLe(std::uint8_t* p, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint64_t getLe(const std::uint8_t* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+  return v;
+}
+
+std::vector<std::uint8_t> encode(const Message& m) {
+  std::vector<std::uint8_t> out(kWireHeader + m.payload.size());
+  putLe(&out[0], kWireMagic, 4);
+  putLe(&out[4], m.hwnd, 4);
+  putLe(&out[8], m.message, 4);
+  putLe(&out[12], m.payload.size(), 4);
+  putLe(&out[16], m.wParam, 8);
+  putLe(&out[24], static_cast<std::uint64_t>(m.lParam), 8);
+  std::copy(m.payload.begin(), m.payload.end(), out.begin() + kWireHeader);
+  return out;
+}
+
+std::optional<Message> decode(const std::uint8_t* p, std::size_t n) {
+  if (n < kWireHeader || getLe(p, 4) != kWireMagic) return std::nullopt;
+  std::size_t length = getLe(p + 12, 4);
+  if (length != n - kWireHeader) return std::nullopt;
+  Message m;
+  m.hwnd = static_cast<Hwnd>(getLe(p + 4, 4));
+  m.message = static_cast<std::uint32_t>(getLe(p + 8, 4));
+  m.wParam = static_cast<WParam>(getLe(p + 16, 8));
+  m.lParam = static_cast<LParam>(getLe(p + 24, 8));
+  m.payload.assign(p + kWireHeader, p + n);
+  return m;
+}
+
+bool socketAddress(const fs::path& path, sockaddr_un& addr) {
+  addr = {};
+  addr.sun_family = AF_UNIX;
+  if (path.native().size() >= sizeof addr.sun_path) return false;
+  std::memcpy(addr.sun_path, path.c_str(), path.native().size());
+  return true;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// True when some process holds the slot file's lock: its owner lives.
+bool slotAlive(int fd) {
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+}
+
+struct LocalWindow {
+  std::string className;
+  std::shared_ptr<detail::ThreadRecord> owner;
+  std::shared_ptr<WindowProc> proc;
+  bool destroying = false;
+};
+
+// This process's slot: lock, live-window bits, receiver socket and thread.
+struct OwnSlot {
+  fs::path dir;
+  std::uint32_t slot = 0;
+  std::optional<FileLock> lock;
+  std::uint8_t* map = nullptr;
+  int sock = -1;
+  Thread receiver;
+  std::uint32_t nextIndex = 1;
+  std::uint32_t issued = 0;
+  int classFd = -1;
+  std::size_t classLines = 0;
+
+  ~OwnSlot() {
+    if (receiver.joinable()) {
+      receiver.requestStop();
+      receiver.joinFor(kInfinite);
+    }
+    if (sock >= 0) ::close(sock);
+    if (classFd >= 0) ::close(classFd);
+    if (map) ::munmap(map, kSlotFileBytes);
+  }
+};
+
+// Another process's slot file, mapped read-only for liveness checks.
+struct ForeignSlot {
+  int fd = -1;
+  const std::uint8_t* map = nullptr;
+};
+
+void receive(std::stop_token stop, int sock, std::uint32_t slot);
+
+class WindowSystem {
+ public:
+  Hwnd create(std::string_view className, WindowProc proc);
+  bool destroy(Hwnd h);
+  bool isWindow(Hwnd h);
+  Hwnd find(std::string_view className);
+  bool post(Message m);
+  std::optional<LResult> send(Message m, std::uint32_t ms);
+  LResult dispatch(Message& m);
+  void forgetThread(ThreadId thread);
+  bool deliverLocal(Message m);
+
+ private:
+  bool ensureSlot(std::string* error);
+  bool isLocal(Hwnd h, const fs::path& dir) const { return own_ && own_->dir == dir && slotOf(h) == own_->slot; }
+  void markLive(std::uint32_t index, bool live);
+  void publishClass(Hwnd h, const std::string& className);
+  void rewriteClassFile();
+  std::optional<ForeignSlot> foreignSlot(const fs::path& dir, std::uint32_t slot);
+  bool sendDatagram(const Message& m);
+
+  std::mutex m_;
+  std::unique_ptr<OwnSlot> own_;
+  std::map<Hwnd, LocalWindow> windows_;
+
+  std::mutex foreignMutex_;
+  std::map<std::pair<fs::path, std::uint32_t>, ForeignSlot> foreign_;
+  int sendSock_ = -1;
+};
+
+// Leaked: windows' threads may end during process exit.
+WindowSystem& windows() {
+  static WindowSystem* w = new WindowSystem;
+  return *w;
+}
+
+bool WindowSystem::ensureSlot(std::string* error) {
+  auto dir = runtimeDir(error);
+  if (!dir) return false;
+  if (own_ && own_->dir == *dir) return true;
+  // A process bound to another runtime directory (tests) moves once it has no windows.
+  if (own_ && !windows_.empty()) {
+    if (error) *error = "windows still live in " + own_->dir.string();
+    return false;
+  }
+  own_.reset();
+  if (!ensurePrivateDir(*dir / "win", true, error)) return false;
+
+  auto slot = std::make_unique<OwnSlot>();
+  slot->dir = *dir;
+  for (std::uint32_t s = 0; s < kSlotCount && !slot->lock; ++s) {
+    auto path = runtimePath(slotFile(s), error);
+    if (!path) return false;
+    auto lock = FileLock::open(*path, error);
+    if (lock && lock->tryExclusive()) {
+      slot->slot = s;
+      slot->lock = std::move(lock);
+    }
+  }
+  if (!slot->lock) {
+    if (error) *error = "no free window slot";
+    return false;
+  }
+  int fd = slot->lock->fd();
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 ||
+      (static_cast<std::size_t>(st.st_size) < kSlotFileBytes && ::ftruncate(fd, kSlotFileBytes) != 0)) {
+    if (error) *error = std::string("cannot size window slot file: ") + std::strerror(errno);
+    return false;
+  }
+  void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) {
+    if (error) *error = std::string("cannot map window slot file: ") + std::strerror(errno);
+    return false;
+  }
+  slot->map = static_cast<std::uint8_t*>(map);
+  // The previous owner's live bits mean nothing now.
+  if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, kSlotHeaderBytes,
+                  kSlotFileBytes - kSlotHeaderBytes) != 0)
+    std::memset(slot->map + kSlotHeaderBytes, 0, kSlotFileBytes - kSlotHeaderBytes);
+  std::uint32_t next = __atomic_load_n(nextIndexWord(slot->map), __ATOMIC_ACQUIRE);
+  slot->nextIndex = next >= 1 && next <= kMaxIndex ? next : 1;
+
+  auto sockPath = runtimePath(slotFile(slot->slot, ".sock"), error);
+  sockaddr_un addr;
+  if (!sockPath || !socketAddress(*sockPath, addr)) return false;
+  ::unlink(sockPath->c_str());
+  slot->sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (slot->sock < 0 || ::bind(slot->sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (error) *error = "cannot bind window receiver " + sockPath->string() + ": " + std::strerror(errno);
+    return false;
+  }
+  own_ = std::move(slot);
+  rewriteClassFile();
+  own_->receiver = Thread("wf-winrecv", [sock = own_->sock, s = own_->slot](std::stop_token stop) {
+    receive(stop, sock, s);
+  });
+  return true;
+}
+
+void WindowSystem::markLive(std::uint32_t index, bool live) {
+  std::uint32_t bit = 1u << (index % 32);
+  if (live)
+    __atomic_fetch_or(liveWord(own_->map, index), bit, __ATOMIC_RELEASE);
+  else
+    __atomic_fetch_and(liveWord(own_->map, index), ~bit, __ATOMIC_RELEASE);
+}
+
+// "<hwnd hex> <class>" per line, appended on creation; readers trust only
+// complete lines of windows whose live bit is set, so destruction writes
+// nothing until the dead lines outnumber the live ones.
+void WindowSystem::publishClass(Hwnd h, const std::string& className) {
+  if (own_->classLines > 2 * windows_.size() + 64) rewriteClassFile();
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x ", h);
+  std::string line = hex + className + '\n';
+  if (own_->classFd < 0 || ::write(own_->classFd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+    platformTrace("cannot publish the class of window " + std::string(hex));
+  ++own_->classLines;
+}
+
+// Replaced whole, so a reader sees the old list or the new one.
+void WindowSystem::rewriteClassFile() {
+  auto path = runtimePath(slotFile(own_->slot, ".cls"));
+  if (!path) return;
+  fs::path tmp = *path;
+  tmp += ".tmp";
+  std::string text;
+  for (auto& [h, w] : windows_) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08x ", h);
+    text += hex + w.className + '\n';
+  }
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+      ::rename(tmp.c_str(), path->c_str()) != 0) {
+    platformTrace("cannot publish window classes: " + std::string(std::strerror(errno)));
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  if (own_->classFd >= 0) ::close(own_->classFd);
+  own_->classFd = fd;
+  own_->classLines = windows_.size();
+}
+
+Hwnd WindowSystem::create(std::string_view className, WindowProc proc) {
+  if (!proc || className.find('\n') != std::string_view::npos) return 0;
+  auto owner = detail::ownThreadRecord();
+  std::lock_guard lock(m_);
+  std::string error;
+  if (!ensureSlot(&error)) {
+    platformTrace("cannot create window: " + error);
+    return 0;
+  }
+  if (own_->issued >= kMaxIndex) {
+    platformTrace("cannot create window: this process has used every window handle");
+    return 0;
+  }
+  std::uint32_t index = own_->nextIndex;
+  own_->nextIndex = index == kMaxIndex ? 1 : index + 1;
+  ++own_->issued;
+  __atomic_store_n(nextIndexWord(own_->map), own_->nextIndex, __ATOMIC_RELEASE);
+  Hwnd h = (own_->slot << kIndexBits) | index;
+  windows_[h] = {std::string(className), std::move(owner), std::make_shared<WindowProc>(std::move(proc))};
+  markLive(index, true);
+  publishClass(h, windows_[h].className);
+  return h;
+}
+
+bool WindowSystem::destroy(Hwnd h) {
+  std::shared_ptr<WindowProc> proc;
+  {
+    std::lock_guard lock(m_);
+    auto it = windows_.find(h);
+    if (it == windows_.end() || it->second.destroying || it->second.owner->id != currentThreadId())
+      return false;
+    it->second.destroying = true;
+    proc = it->second.proc;
+  }
+  (*proc)(h, WM_DESTROY, 0, 0);
+  std::lock_guard lock(m_);
+  windows_.erase(h);
+  markLive(indexOf(h), false);
+  return true;
+}
+
+void WindowSystem::forgetThread(ThreadId thread) {
+  std::lock_guard lock(m_);
+  for (auto it = windows_.begin(); it != windows_.end();) {
+    if (it->second.owner->id == thread) {
+      markLive(indexOf(it->first), false);
+      it = windows_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::optional<ForeignSlot> WindowSystem::foreignSlot(const fs::path& dir, std::uint32_t slot) {
+  std::lock_guard lock(foreignMutex_);
+  auto key = std::make_pair(dir, slot);
+  if (auto it = foreign_.find(key); it != foreign_.end()) return it->second;
+  auto path = runtimePath(slotFile(slot));
+  if (!path) return std::nullopt;
+  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  // A file still being set up by its owner is not mapped yet: no window lives there.
+  if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < kSlotFileBytes) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  ForeignSlot f{fd, static_cast<const std::uint8_t*>(map)};
+  foreign_[key] = f;
+  return f;
+}
+
+bool WindowSystem::isWindow(Hwnd h) {
+  if (!plausible(h)) return false;
+  auto dir = runtimeDir();
+  if (!dir) return false;
+  {
+    std::lock_guard lock(m_);
+    if (isLocal(h, *dir)) return windows_.count(h) != 0;
+  }
+  auto f = foreignSlot(*dir, slotOf(h));
+  if (!f) return false;
+  auto word = reinterpret_cast<const std::uint32_t*>(f->map + kSlotHeaderBytes) + indexOf(h) / 32;
+  bool live = __atomic_load_n(word, __ATOMIC_ACQUIRE) & (1u << (indexOf(h) % 32));
+  return live && slotAlive(f->fd);
+}
+
+Hwnd WindowSystem::find(std::string_view className) {
+  auto dir = runtimeDir();
+  if (!dir) return 0;
+  std::optional<std::uint32_t> ownSlot;
+  {
+    std::lock_guard lock(m_);
+    if (own_ && own_->dir == *dir) {
+      ownSlot = own_->slot;
+      for (auto& [h, w] : windows_)
+        if (!w.destroying && sameName(w.className, className)) return h;
+    }
+  }
+  std::error_code ec;
+  for (auto& entry : fs::directory_iterator(*dir / "win", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".cls") continue;
+    std::uint32_t slot = 0;
+    if (std::sscanf(name.c_str(), "%u.cls", &slot) != 1 || slot >= kSlotCount || slot == ownSlot) continue;
+    std::ifstream in(entry.path());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A line still being appended has no line break yet.
+    text.erase(text.find_last_of('\n') + 1);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      unsigned h = 0;
+      int used = 0;
+      if (std::sscanf(line.c_str(), "%8x %n", &h, &used) != 1 || used == 0) continue;
+      // The list may be a dead owner's or name destroyed windows: the live bit and the lock decide.
+      if (slotOf(h) == slot && sameName(std::string_view(line).substr(used), className) && isWindow(h))
+        return h;
+    }
+  }
+  return 0;
+}
+
+bool WindowSystem::sendDatagram(const Message& m) {
+  auto path = runtimePath(slotFile(slotOf(m.hwnd), ".sock"));
+  sockaddr_un addr;
+  if (!path || !socketAddress(*path, addr)) return false;
+  {
+    std::lock_guard lock(foreignMutex_);
+    if (sendSock_ < 0) sendSock_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (sendSock_ < 0) return false;
+  }
+  const auto bytes = encode(m);
+  auto deadline = deadlineAfter(kPostFullQueueWait);
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    ssize_t n = ::sendto(sendSock_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                         reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    if (n == static_cast<ssize_t>(bytes.size())) return true;
+    if (n < 0 && errno == EINTR) continue;
+    // Refused or missing: nobody receives there any more.
+    if (n >= 0 || (errno != EAGAIN && errno != ENOBUFS)) return false;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      platformTrace("window message dropped: the receiver of slot " + std::to_string(slotOf(m.hwnd)) +
+                    " stays full");
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(5000));
+  }
+}
+
+bool WindowSystem::deliverLocal(Message m) {
+  std::shared_ptr<detail::ThreadRecord> owner;
+  {
+    std::lock_guard lock(m_);
+    auto it = windows_.find(m.hwnd);
+    if (it == windows_.end() || it->second.destroying) return false;
+    owner = it->second.owner;
+  }
+  return owner->queue->post(std::move(m));
+}
+
+bool WindowSystem::post(Message m) {
+  if (!plausible(m.hwnd) || m.payload.size() > kMaxMessagePayload) return false;
+  auto dir = runtimeDir();
+  if (!dir) return false;
+  bool local;
+  {
+    std::lock_guard lock(m_);
+    local = isLocal(m.hwnd, *dir);
+  }
+  if (local) return deliverLocal(std::move(m));
+  return isWindow(m.hwnd) && sendDatagram(m);
+}
+
+std::optional<LResult> WindowSystem::send(Message m, std::uint32_t ms) {
+  std::shared_ptr<detail::ThreadRecord> owner;
+  {
+    auto dir = runtimeDir();
+    std::lock_guard lock(m_);
+    if (!dir || !isLocal(m.hwnd, *dir)) return std::nullopt;
+    auto it = windows_.find(m.hwnd);
+    if (it == windows_.end()) return std::nullopt;
+    owner = it->second.owner;
+  }
+  if (owner->id == currentThreadId()) return dispatch(m);
+  return detail::sendToThread(*owner, std::move(m), ms);
+}
+
+thread_local Payload* dispatchedPayload = nullptr;
+
+LResult WindowSystem::dispatch(Message& m) {
+  std::shared_ptr<WindowProc> proc;
+  {
+    std::lock_guard lock(m_);
+    auto it = windows_.find(m.hwnd);
+    if (it == windows_.end()) return 0;
+    proc = it->second.proc;
+  }
+  Payload* outer = std::exchange(dispatchedPayload, &m.payload);
+  LResult result = (*proc)(m.hwnd, m.message, m.wParam, m.lParam);
+  dispatchedPayload = outer;
+  return result;
+}
+
+void receive(std::stop_token stop, int sock, std::uint32_t slot) {
+  std::vector<std::uint8_t> buffer(kWireHeader + kMaxMessagePayload);
+  for (;;) {
+    FdWait w = waitFd(sock, POLLIN, kInfinite, stop);
+    if (w == FdWait::Stopped) return;
+    if (w != FdWait::Ready) {
+      platformTrace("window receiver of slot " + std::to_string(slot) + " failed: " + std::strerror(errno));
+      return;
+    }
+    for (;;) {
+      ssize_t n = ::recv(sock, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (static_cast<std::size_t>(n) > buffer.size()) {
+        platformTrace("window message dropped: datagram of " + std::to_string(n) + " bytes is too large");
+        continue;
+      }
+      auto m = decode(buffer.data(), static_cast<std::size_t>(n));
+      if (!m || slotOf(m->hwnd) != slot) {
+        platformTrace("window message dropped: malformed datagram of " + std::to_string(n) + " bytes");
+        continue;
+      }
+      const Hwnd h = m->hwnd;
+      const std::uint32_t number = m->message;
+      if (!windows().deliverLocal(std::move(*m))) {
+        char text[96];
+        std::snprintf(text, sizeof text, "window message 0x%X dropped: window 0x%08X is gone", number, h);
+        platformTrace(text);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace detail {
+void forgetThreadWindows(ThreadId thread) { windows().forgetThread(thread); }
+}  // namespace detail
+
+Hwnd createWindow(std::string_view className, WindowProc proc) {
+  return windows().create(className, std::move(proc));
+}
+bool destroyWindow(Hwnd hwnd) { return windows().destroy(hwnd); }
+bool isWindow(Hwnd hwnd) { return windows().isWindow(hwnd); }
+Hwnd findWindow(std::string_view className) { return windows().find(className); }
+
+bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam, Payload payload) {
+  return windows().post({hwnd, message, wParam, lParam, std::move(payload)});
+}
+
+std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
+                                   std::uint32_t ms) {
+  return windows().send({hwnd, message, wParam, lParam, {}}, ms);
+}
+
+LResult dispatchMessage(Message& msg) { return windows().dispatch(msg); }
+Payload* currentPayload() { return dispatchedPayload; }
+
+}  // namespace wf

@@ -1,0 +1,126 @@
+// Windows in the helper process: each lives on its own thread running the
+// plain message loop and logs what its procedure receives.
+#include <cstdio>
+#include <future>
+#include <list>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "child_commands.h"
+#include "platform/clock.h"
+#include "platform/window_messages.h"
+
+namespace wf::testing {
+namespace {
+
+constexpr std::uint32_t kDestroySelf = WM_USER + 900;
+
+struct Received {
+  std::uint32_t message;
+  WParam wParam;
+  LParam lParam;
+  Payload payload;
+};
+
+struct ChildWindows {
+  std::mutex m;
+  std::map<Hwnd, std::vector<Received>> logs;
+  std::list<Thread> loops;
+};
+
+ChildWindows& state() {
+  static ChildWindows s;
+  return s;
+}
+
+std::string hex(Hwnd h) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", h);
+  return text;
+}
+
+Hwnd parseHwnd(const std::string& text) { return static_cast<Hwnd>(std::stoul(text, nullptr, 16)); }
+
+// "message:wParam:lParam:payload" per message, payload as text.
+std::string describe(const std::vector<Received>& log) {
+  std::string out;
+  for (auto& r : log) {
+    out += ' ' + std::to_string(r.message) + ':' + std::to_string(r.wParam) + ':' + std::to_string(r.lParam) +
+           ':' + std::string(r.payload.begin(), r.payload.end());
+  }
+  return out;
+}
+
+}  // namespace
+
+WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
+  if (a.empty()) return "err usage: win-create <class>";
+  std::promise<Hwnd> created;
+  auto done = created.get_future();
+  std::lock_guard lock(state().m);
+  state().loops.emplace_back("win-loop", [className = a[0], &created](std::stop_token stop) {
+    Hwnd self = createWindow(className, [](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
+      if (msg == kDestroySelf) return destroyWindow(h) ? 1 : 0;
+      if (msg == WM_DESTROY) return 0;
+      Payload* p = currentPayload();
+      std::lock_guard lock(state().m);
+      state().logs[h].push_back({msg, w, l, p ? std::move(*p) : Payload{}});
+      return 0;
+    });
+    created.set_value(self);
+    Message m;
+    while (getMessage(m, stop)) dispatchMessage(m);
+  });
+  Hwnd h = done.get();
+  return h ? "ok " + hex(h) : "err create failed";
+});
+
+// win-log <hwnd> <count>: waits (bounded) for `count` messages, then lists them.
+WF_CHILD_COMMAND("win-log", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 2) return "err usage: win-log <hwnd> <count>";
+  Hwnd h = parseHwnd(a[0]);
+  std::size_t want = std::stoul(a[1]);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    {
+      std::lock_guard lock(state().m);
+      auto& log = state().logs[h];
+      if (log.size() >= want || std::chrono::steady_clock::now() > deadline)
+        return "ok " + std::to_string(log.size()) + describe(log);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+});
+
+WF_CHILD_COMMAND("win-destroy", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 1) return "err usage: win-destroy <hwnd>";
+  auto r = sendMessage(parseHwnd(a[0]), kDestroySelf, 0, 0);
+  return r && *r == 1 ? "ok" : "err not destroyed";
+});
+
+// win-post <hwnd> <count> <payload-prefix or ->: message WM_USER+1, wParam i,
+// lParam -i, payload "<prefix><i>"; answers the number of failed posts.
+WF_CHILD_COMMAND("win-post", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 3) return "err usage: win-post <hwnd> <count> <prefix|->";
+  Hwnd h = parseHwnd(a[0]);
+  int count = std::stoi(a[1]);
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    std::string text = a[2] == "-" ? "" : a[2] + std::to_string(i);
+    if (!postMessage(h, WM_USER + 1, static_cast<WParam>(i), -i, Payload(text.begin(), text.end()))) ++failed;
+  }
+  return "ok " + std::to_string(failed);
+});
+
+WF_CHILD_COMMAND("win-find", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 1) return "err usage: win-find <class>";
+  return "ok " + hex(findWindow(a[0]));
+});
+
+WF_CHILD_COMMAND("win-is", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 1) return "err usage: win-is <hwnd>";
+  return isWindow(parseHwnd(a[0])) ? "ok 1" : "ok 0";
+});
+
+}  // namespace wf::testing

@@ -1,0 +1,507 @@
+#include "platform/window_messages.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <set>
+#include <sstream>
+
+#include "child_process.h"
+#include "platform/clock.h"
+#include "platform/fd_wait.h"
+#include "platform/runtime_dir.h"
+#include "platform/trace.h"
+
+namespace wf {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Received {
+  std::uint32_t message = 0;
+  WParam wParam = 0;
+  LParam lParam = 0;
+  std::string payload;
+  ThreadId thread = 0;
+  bool operator==(const Received&) const = default;
+};
+
+// A window procedure that logs what it is given, payloads as text.
+struct RecordingWindow {
+  std::mutex m;
+  std::vector<Received> log;
+  int destroyed = 0;
+
+  WindowProc proc() {
+    return [this](Hwnd, std::uint32_t msg, WParam w, LParam l) -> LResult {
+      std::lock_guard lock(m);
+      if (msg == WM_DESTROY) {
+        ++destroyed;
+        return 0;
+      }
+      Payload* p = currentPayload();
+      log.push_back({msg, w, l, p ? std::string(p->begin(), p->end()) : "", currentThreadId()});
+      return static_cast<LResult>(w) + l;
+    };
+  }
+  std::size_t size() {
+    std::lock_guard lock(m);
+    return log.size();
+  }
+};
+
+// Runs the calling thread's plain queue until `done` holds; false after 20 s.
+bool pumpUntil(const std::function<bool()>& done) {
+  auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    waitFdRealMs(messageQueueFd(), POLLIN, 50);
+    Message m;
+    while (peekMessage(m, PeekMode::Remove)) dispatchMessage(m);
+  }
+  return true;
+}
+
+// A thread owning one window and running the plain message loop.
+struct WindowThread {
+  Hwnd hwnd = 0;
+  ThreadId id = 0;
+  Thread thread;
+
+  WindowThread(std::string className, WindowProc proc) {
+    std::promise<std::pair<Hwnd, ThreadId>> created;
+    auto result = created.get_future();
+    thread = Thread("win-owner", [&created, className, proc](std::stop_token stop) {
+      created.set_value({createWindow(className, proc), currentThreadId()});
+      Message m;
+      while (getMessage(m, stop)) dispatchMessage(m);
+    });
+    std::tie(hwnd, id) = result.get();
+  }
+};
+
+Hwnd parseHwnd(const std::string& answer) {  // "ok 0000abcd"
+  return static_cast<Hwnd>(std::stoul(answer.substr(3), nullptr, 16));
+}
+
+std::string hex(Hwnd h) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08x", h);
+  return text;
+}
+
+LResult noop(Hwnd, std::uint32_t, WParam, LParam) { return 0; }
+
+TEST(WindowHandles, NeverZeroOrAllOnesAndNeverRepeatedWhileProcessLives) {
+  std::set<Hwnd> seen;
+  std::vector<Hwnd> kept;
+  for (int i = 0; i < 3000; ++i) {
+    Hwnd h = createWindow("Churn", noop);
+    ASSERT_NE(h, 0u);
+    ASSERT_NE(h, 0xFFFFFFFFu);
+    ASSERT_TRUE(seen.insert(h).second) << "handle repeated: " << hex(h);
+    ASSERT_TRUE(isWindow(h));
+    if (i % 10 == 0) {
+      kept.push_back(h);
+    } else {
+      ASSERT_TRUE(destroyWindow(h));
+      ASSERT_FALSE(isWindow(h));
+      ASSERT_FALSE(destroyWindow(h));
+    }
+  }
+  for (Hwnd h : kept) EXPECT_TRUE(isWindow(h));
+  EXPECT_FALSE(isWindow(0));
+  EXPECT_FALSE(isWindow(0xFFFFFFFFu));
+}
+
+TEST(WindowHandles, UniqueAcrossProcesses) {
+  testing::ChildProcess a, b;
+  std::set<Hwnd> all;
+  for (int i = 0; i < 3; ++i) {
+    for (auto* child : {&a, &b}) {
+      auto answer = child->call("win-create Any");
+      ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
+      EXPECT_TRUE(all.insert(parseHwnd(answer)).second);
+    }
+    Hwnd own = createWindow("Any", noop);
+    EXPECT_TRUE(all.insert(own).second);
+    EXPECT_EQ(a.call("win-is " + hex(own)), "ok 1");
+  }
+  for (Hwnd h : all) EXPECT_TRUE(isWindow(h)) << hex(h);
+}
+
+TEST(WindowHandles, NextOwnerOfASlotDoesNotReviveOldHandles) {
+  Hwnd first;
+  {
+    testing::ChildProcess child;
+    auto answer = child.call("win-create Old");
+    ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
+    first = parseHwnd(answer);
+    child.kill(SIGKILL);
+  }
+  testing::ChildProcess next;
+  auto answer = next.call("win-create New");
+  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
+  Hwnd second = parseHwnd(answer);
+  EXPECT_EQ(second >> 22, first >> 22) << "the freed slot is taken again";
+  EXPECT_NE(second, first);
+  EXPECT_FALSE(isWindow(first));
+  EXPECT_FALSE(postMessage(first, WM_USER, 0, 0));
+  EXPECT_TRUE(isWindow(second));
+}
+
+TEST(MessageQueue, PostsFromAnyThreadRunOnTheOwnerInOrder) {
+  RecordingWindow rec;
+  WindowThread owner("Owner", rec.proc());
+  ASSERT_NE(owner.hwnd, 0u);
+  for (int i = 0; i < 200; ++i) {
+    std::string text = i % 3 ? "" : "text " + std::to_string(i);
+    ASSERT_TRUE(postMessage(owner.hwnd, WM_USER + 5, i, -i, Payload(text.begin(), text.end())));
+  }
+  ASSERT_TRUE(pumpUntil([&] { return rec.size() == 200; }));
+  std::lock_guard lock(rec.m);
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(rec.log[i], (Received{WM_USER + 5, static_cast<WParam>(i), -i,
+                                    i % 3 ? "" : "text " + std::to_string(i), owner.id}));
+  }
+}
+
+TEST(MessageQueue, ThreadMessagesPeekAndQuit) {
+  int fd = messageQueueFd();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(waitFdRealMs(fd, POLLIN, 0), FdWait::TimedOut);
+  ASSERT_TRUE(postThreadMessage(currentThreadId(), WM_USER + 1, 11, -11, Payload{'a', 'b'}));
+  EXPECT_EQ(waitFdRealMs(fd, POLLIN, 0), FdWait::Ready);
+
+  Message m;
+  for (int i = 0; i < 2; ++i) {  // a peek without removal leaves the message
+    ASSERT_TRUE(peekMessage(m, PeekMode::NoRemove));
+    EXPECT_EQ(m.message, WM_USER + 1u);
+    EXPECT_EQ(m.payload, (Payload{'a', 'b'}));
+  }
+  ASSERT_TRUE(peekMessage(m, PeekMode::Remove));
+  EXPECT_EQ(m.wParam, 11u);
+  EXPECT_EQ(m.lParam, -11);
+  EXPECT_FALSE(peekMessage(m, PeekMode::Remove));
+  EXPECT_EQ(waitFdRealMs(fd, POLLIN, 0), FdWait::TimedOut);
+
+  ASSERT_TRUE(postThreadMessage(currentThreadId(), WM_USER + 2, 0, 0));
+  postQuitMessage(7);
+  ASSERT_TRUE(postThreadMessage(currentThreadId(), WM_USER + 3, 0, 0));
+  ASSERT_TRUE(getMessage(m));
+  EXPECT_EQ(m.message, WM_USER + 2u);
+  EXPECT_FALSE(getMessage(m));
+  EXPECT_EQ(m.message, WM_QUIT);
+  EXPECT_EQ(m.wParam, 7u);
+  ASSERT_TRUE(getMessage(m));
+  EXPECT_EQ(m.message, WM_USER + 3u);
+}
+
+TEST(MessageQueue, PostToAThreadWithoutQueueFails) {
+  std::atomic<ThreadId> id{0};
+  Thread plain("no-queue", [&](std::stop_token) { id = currentThreadId(); });
+  ASSERT_TRUE(plain.joinFor(10'000));
+  EXPECT_FALSE(postThreadMessage(id, WM_USER, 0, 0));
+
+  // A thread whose queue existed stops taking messages when it ends.
+  std::atomic<ThreadId> ended{0};
+  Thread withQueue("ended", [&](std::stop_token) {
+    messageQueueFd();
+    ended = currentThreadId();
+  });
+  ASSERT_TRUE(withQueue.joinFor(10'000));
+  EXPECT_FALSE(postThreadMessage(ended, WM_USER, 0, 0, Payload(100, 1)));
+}
+
+TEST(MessageQueue, StopTokenWakesABlockedGet) {
+  std::promise<void> waiting;
+  std::atomic<int> result{-1};
+  std::atomic<std::uint32_t> seen{1};
+  Thread t("blocked", [&](std::stop_token stop) {
+    messageQueueFd();
+    waiting.set_value();
+    Message m;
+    result = getMessage(m, stop) ? 1 : 0;
+    seen = m.message;
+  });
+  waiting.get_future().wait();
+  t.requestStop();
+  EXPECT_TRUE(t.joinFor(10'000));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(seen, 0u);  // not mistaken for a quit or a message
+}
+
+TEST(WindowMessages, DestroyedWindowTakesNoMoreMessages) {
+  RecordingWindow rec;
+  Hwnd h = createWindow("Short", rec.proc());
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(postMessage(h, WM_USER, 1, 0, Payload(64, 'q')));  // queued, never dispatched
+
+  std::atomic<bool> fromOther{true};
+  Thread other("other", [&](std::stop_token) { fromOther = destroyWindow(h); });
+  other.joinFor(10'000);
+  EXPECT_FALSE(fromOther) << "only the owner thread destroys";
+
+  ASSERT_TRUE(destroyWindow(h));
+  EXPECT_EQ(rec.destroyed, 1);
+  EXPECT_FALSE(isWindow(h));
+  // Fails at once; the payload goes with the refused message (the sanitizer
+  // build reports it should it leak).
+  EXPECT_FALSE(postMessage(h, WM_USER, 2, 0, Payload(64, 'r')));
+  EXPECT_FALSE(sendMessage(h, WM_USER, 3, 0).has_value());
+
+  Message m;
+  ASSERT_TRUE(peekMessage(m, PeekMode::Remove));
+  EXPECT_EQ(dispatchMessage(m), 0);
+  EXPECT_EQ(rec.size(), 0u);
+}
+
+TEST(WindowMessages, OversizedPayloadIsRefused) {
+  Hwnd h = createWindow("Big", noop);
+  EXPECT_FALSE(postMessage(h, WM_USER, 0, 0, Payload(kMaxMessagePayload + 1)));
+  EXPECT_TRUE(postMessage(h, WM_USER, 0, 0, Payload(kMaxMessagePayload)));
+}
+
+TEST(WindowMessages, SendRunsOnTheOwnerAndReturnsItsResult) {
+  RecordingWindow rec;
+  WindowThread owner("Sent", rec.proc());
+  auto r = sendMessage(owner.hwnd, WM_USER + 7, 40, 2);
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(*r, 42);
+  {
+    std::lock_guard lock(rec.m);
+    ASSERT_EQ(rec.log.size(), 1u);
+    EXPECT_EQ(rec.log[0].thread, owner.id);
+  }
+
+  // On the owner thread the procedure is called directly, nothing queued.
+  RecordingWindow mine;
+  Hwnd h = createWindow("Mine", mine.proc());
+  EXPECT_EQ(sendMessage(h, WM_USER, 5, 5), 10);
+  EXPECT_EQ(mine.size(), 1u);
+  Message m;
+  EXPECT_FALSE(peekMessage(m, PeekMode::NoRemove));
+}
+
+TEST(WindowMessages, SendToAnOwnerThatDoesNotPumpEndsAtTheBound) {
+  setTimeScaleForTest(0.001);
+  Hwnd h = createWindow("Idle", noop);  // this thread never pumps during the send
+  std::optional<LResult> r = LResult{1};
+  Thread sender("sender", [&](std::stop_token) { r = sendMessage(h, WM_USER, 0, 0, 5'000); });
+  ASSERT_TRUE(sender.joinFor(60'000'000));
+  EXPECT_FALSE(r.has_value());
+  setTimeScaleForTest(1.0);
+}
+
+TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
+  std::mutex traceMutex;
+  std::vector<std::string> traces;
+  setPlatformTraceSink([&](std::string_view line) {
+    std::lock_guard lock(traceMutex);
+    traces.emplace_back(line);
+  });
+  RecordingWindow rec;
+  Hwnd h = createWindow("Target", rec.proc());
+  ASSERT_NE(h, 0u);
+  auto path = runtimePath("win/" + std::to_string(h >> 22) + ".sock");
+  ASSERT_TRUE(path);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path->c_str());
+  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(s, 0);
+
+  auto header = [&](std::uint32_t magic, Hwnd target, std::uint32_t length) {
+    std::vector<std::uint8_t> d(32, 0);
+    std::memcpy(&d[0], &magic, 4);  // the test host is little-endian like the wire
+    std::memcpy(&d[4], &target, 4);
+    std::memcpy(&d[12], &length, 4);
+    return d;
+  };
+  const std::uint32_t magic = 0x4D574657;
+  Hwnd otherSlot = h ^ (1u << 22);
+  std::vector<std::vector<std::uint8_t>> bad = {
+      {1, 2, 3},                      // shorter than a header
+      header(0x12345678, h, 0),       // wrong magic
+      header(magic, h, 10),           // announces more payload than it carries
+      header(magic, otherSlot, 0),    // not a window of this process
+      header(magic, h + 1, 0),        // no such window
+  };
+  for (auto& d : bad) ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
+                                static_cast<ssize_t>(d.size()));
+  ::close(s);
+  // Posting to ourselves takes the local path, so a good one comes from a child.
+  testing::ChildProcess child;
+  ASSERT_EQ(child.call("win-post " + hex(h) + " 1 good"), "ok 0");
+  ASSERT_TRUE(pumpUntil([&] { return rec.size() == 1; }));
+  setPlatformTraceSink({});
+  EXPECT_EQ(rec.log[0].payload, "good0");
+  std::lock_guard lock(traceMutex);
+  EXPECT_EQ(traces.size(), bad.size());
+  for (auto& t : traces) EXPECT_NE(t.find("dropped"), std::string::npos) << t;
+}
+
+// The user-interface layer plugs its own loop in through this interface.
+class RecordingQueue : public MessageQueue {
+ public:
+  bool post(Message message) override {
+    std::lock_guard lock(m);
+    posted.push_back(std::move(message));
+    cv.notify_all();
+    return true;
+  }
+  void wake() override {
+    std::lock_guard lock(m);
+    ++wakes;
+    cv.notify_all();
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<Message> posted;
+  int wakes = 0;
+};
+
+TEST(MessageQueue, AnInstalledQueueReceivesLocalAndForeignPostsAndSends) {
+  auto queue = std::make_shared<RecordingQueue>();
+  RecordingWindow rec;
+  std::promise<Hwnd> created;
+  std::atomic<bool> secondInstall{true}, plainGet{true};
+  Thread loop("custom-loop", [&](std::stop_token stop) {
+    installThreadQueue(queue);
+    secondInstall = installThreadQueue(std::make_shared<RecordingQueue>());
+    Message ignored;
+    plainGet = getMessage(ignored, stop);
+    created.set_value(createWindow("Custom", rec.proc()));
+    int handled = 0;
+    std::unique_lock lock(queue->m);
+    while (!stop.stop_requested()) {
+      queue->cv.wait_for(lock, 10ms);
+      while (queue->wakes > handled) {
+        ++handled;
+        lock.unlock();
+        processSentMessages();
+        lock.lock();
+      }
+      while (!queue->posted.empty()) {
+        Message m = std::move(queue->posted.front());
+        queue->posted.pop_front();
+        lock.unlock();
+        dispatchMessage(m);
+        lock.lock();
+      }
+    }
+  });
+  Hwnd h = created.get_future().get();
+  ASSERT_NE(h, 0u);
+  EXPECT_FALSE(secondInstall);
+  EXPECT_FALSE(plainGet);
+
+  EXPECT_EQ(sendMessage(h, WM_USER + 2, 2, 3), 5);
+  ASSERT_TRUE(postMessage(h, WM_USER + 1, 1, 0, Payload{'x'}));
+  testing::ChildProcess child;
+  ASSERT_EQ(child.call("win-post " + hex(h) + " 3 far"), "ok 0");
+  ASSERT_TRUE(pumpUntil([&] { return rec.size() == 5; }));
+  std::lock_guard lock(rec.m);
+  EXPECT_EQ(rec.log[0].message, WM_USER + 2u);
+  EXPECT_EQ(rec.log[1].payload, "x");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(rec.log[2 + i].payload, "far" + std::to_string(i));
+}
+
+// Parses the child's "ok <n> msg:w:l:payload ..." answer.
+std::vector<Received> parseLog(const std::string& answer) {
+  std::istringstream in(answer.substr(3));
+  std::size_t n = 0;
+  in >> n;
+  std::vector<Received> out;
+  for (std::string item; in >> item;) {
+    Received r;
+    std::istringstream fields(item);
+    std::string f;
+    std::getline(fields, f, ':');
+    r.message = static_cast<std::uint32_t>(std::stoul(f));
+    std::getline(fields, f, ':');
+    r.wParam = static_cast<WParam>(std::stoull(f));
+    std::getline(fields, f, ':');
+    r.lParam = static_cast<LParam>(std::stoll(f));
+    std::getline(fields, r.payload);
+    out.push_back(r);
+  }
+  EXPECT_EQ(out.size(), n);
+  return out;
+}
+
+TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
+  testing::ChildProcess child;
+  auto answer = child.call("win-create Far");
+  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
+  Hwnd far = parseHwnd(answer);
+  constexpr int kCount = 600;
+  std::vector<Received> sent;
+  for (int i = 0; i < kCount; ++i) {
+    Received r{WM_USER + 10 + static_cast<std::uint32_t>(i % 7), ~WParam{0} - static_cast<WParam>(i),
+               static_cast<LParam>(-1) - i * 1'000'003LL, i % 2 ? "" : "payload-" + std::to_string(i), 0};
+    ASSERT_TRUE(postMessage(far, r.message, r.wParam, r.lParam, Payload(r.payload.begin(), r.payload.end())));
+    sent.push_back(r);
+  }
+  auto got = parseLog(child.call("win-log " + hex(far) + " " + std::to_string(kCount)));
+  ASSERT_EQ(got.size(), sent.size());
+  for (int i = 0; i < kCount; ++i) EXPECT_EQ(got[i], sent[i]) << "message " << i;
+
+  // And the other way: a child posting to a window of this process.
+  RecordingWindow rec;
+  Hwnd near = createWindow("Near", rec.proc());
+  ASSERT_EQ(child.call("win-post " + hex(near) + " " + std::to_string(kCount) + " back"), "ok 0");
+  ASSERT_TRUE(pumpUntil([&] { return rec.size() == kCount; }));
+  std::lock_guard lock(rec.m);
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(rec.log[i], (Received{WM_USER + 1, static_cast<WParam>(i), -i, "back" + std::to_string(i),
+                                    currentThreadId()}));
+  }
+}
+
+TEST(CrossProcess, PostToADeadOrDestroyedWindowFailsAtOnce) {
+  testing::ChildProcess child;
+  Hwnd doomed = parseHwnd(child.call("win-create Doomed"));
+  Hwnd closed = parseHwnd(child.call("win-create Closed"));
+  ASSERT_TRUE(isWindow(doomed) && isWindow(closed));
+
+  ASSERT_EQ(child.call("win-destroy " + hex(closed)), "ok");
+  EXPECT_FALSE(isWindow(closed));
+  EXPECT_FALSE(postMessage(closed, WM_USER, 0, 0, Payload(10, 'z')));
+  EXPECT_TRUE(postMessage(doomed, WM_USER, 0, 0));
+
+  child.kill(SIGKILL);
+  EXPECT_FALSE(isWindow(doomed));
+  for (int i = 0; i < 1000; ++i) ASSERT_FALSE(postMessage(doomed, WM_USER, i, 0, Payload(10, 'z')));
+}
+
+TEST(CrossProcess, FindWindowByClassAcrossProcesses) {
+  testing::ChildProcess running, second;
+  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
+  auto answer = running.call("win-create WrenfieldMainFrame");
+  ASSERT_EQ(answer.substr(0, 3), "ok ");
+  Hwnd frame = parseHwnd(answer);
+  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok " + hex(frame));
+  EXPECT_EQ(findWindow("wrenfieldMAINFRAME"), frame);
+  EXPECT_EQ(findWindow("WrenfieldMainFram"), 0u);
+
+  Hwnd mine = createWindow("OwnClass", noop);
+  EXPECT_EQ(second.call("win-find ownclass"), "ok " + hex(mine));
+  ASSERT_TRUE(destroyWindow(mine));
+  EXPECT_EQ(second.call("win-find OwnClass"), "ok 00000000");
+
+  running.kill(SIGKILL);
+  EXPECT_EQ(findWindow("WrenfieldMainFrame"), 0u);
+  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
+}
+
+}  // namespace
+}  // namespace wf
