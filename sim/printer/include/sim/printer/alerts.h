@@ -1,0 +1,41 @@
+#pragma once
+// Alert classes between the host's masks and the printer's bytes. Device
+// status classes are encoded differently when the host captures them and
+// when the printer reports them (bits 0x1 and 0x2 swap places).
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wf::sim::alerts {
+
+constexpr std::uint32_t kDeviceStatusBits = 0x3FF;
+constexpr std::uint32_t kClassBits = 0xF800;
+constexpr std::uint32_t kPanelBit = 0x10000;
+constexpr std::uint8_t kPanelAlertTag = 0xE1;  // first data byte of a panel alert
+
+// Host mask from the three class bytes of a capture request.
+std::uint32_t maskFromCapture(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
+// The three class bytes of a device-status alert for `mask`.
+std::array<std::uint8_t, 3> deviceStatusBytes(std::uint32_t mask);
+
+// Alert class byte (1, 2, 4, 8, 16) <-> host mask bit (0x800 .. 0x8000); 0 for others.
+std::uint32_t maskFromClassByte(std::uint8_t classByte);
+
+struct JobSheets {
+  std::uint32_t sheets = 0, sides = 0, third = 0;
+};
+
+// Data of a job-statistics alert (class 1).
+struct JobStatistics {
+  std::uint8_t d1 = 0;
+  std::uint16_t d2 = 0;
+  std::uint16_t seconds = 0;
+  std::vector<JobSheets> entries;  // at most 10 are read by the host
+  std::uint8_t field = 0;
+  std::string text1;  // "HT:host;UR:user;SC:x;JN:job;QU:queue;..."
+  std::string text2;
+};
+std::string encodeJobStatistics(const JobStatistics& stats);
+
+}  // namespace wf::sim::alerts

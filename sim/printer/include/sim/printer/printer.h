@@ -1,0 +1,134 @@
+#pragma once
+// One simulated printer: the bytes a host writes to its port go in, the
+// printer's answers come out. No sockets here, so every exchange can be
+// tested byte for byte; PortServer puts it on a port endpoint.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/printer/profile.h"
+
+namespace wf::sim {
+
+enum class Direction { Received, Sent };
+enum class LogKind { Packet, Sync, Pjl, PrintData, Noise, DeviceId, Connection };
+
+struct LogEntry {
+  Direction direction = Direction::Received;
+  LogKind kind = LogKind::Packet;
+  std::string bytes;  // for Connection: "open", "busy", "close"
+};
+
+// "in packet A5 00 03 ...": one line of the program's log file.
+std::string formatLogEntry(const LogEntry& entry);
+
+// Fault and timing knobs; all off by default.
+struct Knobs {
+  bool silent = false;                    // answers nothing at all
+  std::uint32_t replyDelayMs = 0;         // before each reply and PJL answer (system ms)
+  std::uint32_t confirmDelayMs = 0;       // before each print-data confirmation
+  int confirmErrors = 0;                  // so many next confirmations carry the error flag
+  bool withholdConfirmations = false;
+  std::set<std::uint16_t> failVariables;  // reads and sets answer with the error flag
+  std::size_t replyPacketData = 0;        // data bytes per reply packet (0: one packet)
+  std::string noise;                      // bytes sent before every reply
+  bool stallReplies = false;              // only the first half of each reply is sent
+};
+
+// Bytes for the host after `delayMs` system milliseconds.
+struct Outgoing {
+  std::uint32_t delayMs = 0;
+  std::string bytes;
+};
+
+class PrinterModel {
+ public:
+  explicit PrinterModel(Profile profile);
+
+  // Host bytes in, in any split; the printer's answers out, in order.
+  std::vector<Outgoing> receive(std::string_view bytes);
+  // The host closed the port: the print job in progress ends.
+  void endSession();
+  std::string deviceId() const;
+
+  // Unsolicited alerts, as packets; empty when the host has not enabled the class.
+  std::optional<std::string> deviceStatusAlert(std::uint32_t mask);
+  std::optional<std::string> classAlert(std::string_view data);  // data[1] is the class byte
+  std::optional<std::string> panelAlert();
+  // Logs bytes sent outside any exchange (raw alerts, garbage).
+  void noteSent(LogKind kind, std::string_view bytes);
+  void noteConnection(std::string_view what);
+
+  void setKnobs(const Knobs& knobs);
+  Knobs knobs() const;
+  // Changes the printer's state (status, alerts lists, variables, panel...).
+  void update(const std::function<void(Profile&)>& change);
+  Profile state() const;
+
+  std::uint32_t enabledAlerts() const;  // in host mask bits
+  int pjlQueryCount() const;
+  std::map<std::string, std::string> pjlDefaults() const;
+  std::vector<std::string> pjlCommands() const;  // other than DEFAULT and DINQUIRE, in order
+  std::vector<std::string> printJobs() const;    // finished jobs, then the one in progress
+  std::vector<std::uint8_t> buttonsPressed() const;
+  std::vector<std::uint8_t> panelCommands() const;
+  int powerOnResets() const;
+  int hostPageCountResets() const;
+
+  std::vector<LogEntry> log() const;
+  // Also hands every new log entry to `sink` (called under the printer's lock).
+  void setLogSink(std::function<void(const LogEntry&)> sink);
+
+ private:
+  struct Reply {
+    std::uint8_t flags = 0;
+    std::string data;
+  };
+  void processPending(std::vector<Outgoing>& out);
+  void handleJob(std::string_view body, std::vector<Outgoing>& out);
+  void handlePacket(std::string_view packet, std::vector<Outgoing>& out);
+  std::optional<Reply> answer(const std::string& data, std::uint8_t command);
+  std::optional<Reply> answerStatus(const std::string& d);
+  std::optional<Reply> answerCharacteristics(const std::string& d);
+  std::optional<Reply> answerControl(const std::string& d);
+  std::optional<Reply> answerPanel(const std::string& d);
+  Reply variable(const std::string& d, bool misc);
+  std::string summary() const;
+  std::string panelBytes() const;
+  void printData(std::string_view bytes);
+  void finishJob();
+  void record(Direction direction, LogKind kind, std::string_view bytes);
+  void send(std::vector<Outgoing>& out, LogKind kind, std::string bytes, std::uint32_t delayMs);
+  bool packetMode() const;
+
+  mutable std::mutex mutex_;
+  Profile profile_;
+  Knobs knobs_;
+  std::string pending_;
+  bool inJob_ = false;
+  bool dropNul_ = false;  // right after a PJL job or a packet
+  bool synced_ = false;  // an AUTO printer saw the sync packet
+  std::string jobText_;
+
+  std::uint32_t enabled_ = 0;
+  int pjlQueries_ = 0;
+  std::map<std::string, std::string> pjlDefaults_;
+  std::vector<std::string> pjlCommands_;
+  std::vector<std::string> jobs_;
+  std::string currentJob_;
+  std::vector<std::uint8_t> buttons_;
+  std::vector<std::uint8_t> panelCommands_;
+  int powerOnResets_ = 0;
+  int hostPageCountResets_ = 0;
+
+  std::vector<LogEntry> log_;
+  std::function<void(const LogEntry&)> sink_;
+};
+
+}  // namespace wf::sim

@@ -1,0 +1,546 @@
+#include "sim/printer/printer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/printer/alerts.h"
+#include "sim/printer/npa.h"
+#include "sim/printer/pjl.h"
+
+namespace wf::sim {
+
+namespace {
+
+constexpr std::size_t kPanelSize = 20 * 4;
+
+std::uint8_t byteAt(const std::string& s, std::size_t i) {
+  return i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0;
+}
+
+void put16(std::string& out, std::uint32_t v) {
+  out.push_back(static_cast<char>((v >> 8) & 0xFF));
+  out.push_back(static_cast<char>(v & 0xFF));
+}
+
+void put32(std::string& out, std::uint32_t v) {
+  put16(out, v >> 16);
+  put16(out, v & 0xFFFF);
+}
+
+void putText(std::string& out, const std::string& text) {
+  const auto n = std::min<std::size_t>(text.size(), 0xFF);
+  out.push_back(static_cast<char>(n));
+  out.append(text, 0, n);
+}
+
+std::string list(const std::vector<std::string>& records) {
+  std::string out(1, static_cast<char>(records.size()));
+  for (const auto& r : records) out += r;
+  return out;
+}
+
+const char* kindName(LogKind kind) {
+  switch (kind) {
+    case LogKind::Packet: return "packet";
+    case LogKind::Sync: return "sync";
+    case LogKind::Pjl: return "pjl";
+    case LogKind::PrintData: return "data";
+    case LogKind::Noise: return "noise";
+    case LogKind::DeviceId: return "devid";
+    case LogKind::Connection: return "port";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::string formatLogEntry(const LogEntry& entry) {
+  std::string line = entry.direction == Direction::Received ? "in " : "out ";
+  line += kindName(entry.kind);
+  if (entry.kind == LogKind::Connection) return line + " " + entry.bytes;
+  char hex[4];
+  for (unsigned char c : entry.bytes) {
+    std::snprintf(hex, sizeof hex, " %02X", c);
+    line += hex;
+  }
+  return line;
+}
+
+PrinterModel::PrinterModel(Profile profile) : profile_(std::move(profile)) {}
+
+std::vector<Outgoing> PrinterModel::receive(std::string_view bytes) {
+  std::lock_guard lock(mutex_);
+  pending_.append(bytes);
+  std::vector<Outgoing> out;
+  processPending(out);
+  return out;
+}
+
+bool PrinterModel::packetMode() const {
+  return profile_.npa == NpaMode::On || (profile_.npa == NpaMode::Auto && synced_);
+}
+
+// Splits the host's byte stream into PJL jobs, NPA packets and print data.
+// Stops at an incomplete unit and goes on when more bytes come.
+void PrinterModel::processPending(std::vector<Outgoing>& out) {
+  const std::string_view uel = pjl::kUel;
+  const std::string_view sync = npa::kSyncPacket;
+  auto startsPartially = [&](std::string_view whole) {
+    return pending_.size() < whole.size() && whole.starts_with(pending_);
+  };
+  while (!pending_.empty()) {
+    if (inJob_) {
+      auto end = pending_.find(uel);
+      if (end == std::string::npos) {
+        // Keep a possibly cut UEL for the next read.
+        const auto keep = std::min(pending_.size(), uel.size() - 1);
+        jobText_.append(pending_, 0, pending_.size() - keep);
+        pending_.erase(0, pending_.size() - keep);
+        return;
+      }
+      jobText_.append(pending_, 0, end);
+      pending_.erase(0, end + uel.size());
+      inJob_ = false;
+      dropNul_ = true;
+      std::string body;
+      body.swap(jobText_);
+      record(Direction::Received, LogKind::Pjl, std::string(uel) + body + std::string(uel));
+      handleJob(body, out);
+      continue;
+    }
+    const auto c = static_cast<std::uint8_t>(pending_[0]);
+    if (c == npa::kStart && packetMode()) {
+      auto size = npa::packetSize(pending_);
+      if (!size) return;
+      // A sync packet inside a packet still forming means the host started over.
+      auto resync = pending_.find(sync, 1);
+      if (resync != std::string::npos && resync < *size) {
+        record(Direction::Received, LogKind::PrintData, pending_.substr(0, resync));
+        pending_.erase(0, resync);
+        continue;
+      }
+      std::string packet = pending_.substr(0, *size);
+      pending_.erase(0, *size);
+      dropNul_ = true;
+      handlePacket(packet, out);
+      continue;
+    }
+    if (c == npa::kStart && profile_.npa == NpaMode::Auto) {
+      if (startsPartially(sync)) return;
+      if (std::string_view(pending_).starts_with(sync)) {
+        pending_.erase(0, sync.size());
+        synced_ = true;
+        record(Direction::Received, LogKind::Sync, sync);
+        continue;
+      }
+    }
+    if (c == 0x1B) {
+      if (startsPartially(uel)) return;
+      if (std::string_view(pending_).starts_with(uel)) {
+        pending_.erase(0, uel.size());
+        inJob_ = true;
+        synced_ = false;  // PJL takes an AUTO printer out of packet mode
+        continue;
+      }
+    }
+    if (c == '@') {
+      // A job that follows a job's closing UEL without its own.
+      if (startsPartially(pjl::kPrefix)) return;
+      if (std::string_view(pending_).starts_with(pjl::kPrefix)) {
+        inJob_ = true;
+        continue;
+      }
+    }
+    if (c == 0 && dropNul_) {  // the NUL a host writes after a query text or the probe
+      pending_.erase(0, 1);
+      continue;
+    }
+    // Print data up to the next byte that may start something else.
+    std::size_t end = 1;
+    while (end < pending_.size()) {
+      const auto b = static_cast<std::uint8_t>(pending_[end]);
+      if (b == 0x1B || b == '@' || (b == npa::kStart && profile_.npa != NpaMode::Off)) break;
+      ++end;
+    }
+    dropNul_ = false;
+    record(Direction::Received, LogKind::PrintData, pending_.substr(0, end));
+    printData(std::string_view(pending_).substr(0, end));
+    pending_.erase(0, end);
+  }
+}
+
+void PrinterModel::handleJob(std::string_view body, std::vector<Outgoing>& out) {
+  const auto job = pjl::parseJob(body);
+  for (const auto& command : job.commands) {
+    if (pjl::isNpaQuery(command)) {
+      ++pjlQueries_;
+      if (knobs_.silent || profile_.pjlSilent) continue;
+      send(out, LogKind::Pjl, pjl::npaQueryReply(profile_.npa), knobs_.replyDelayMs);
+    } else if (auto setting = pjl::parseDefault(command)) {
+      pjlDefaults_[setting->first] = setting->second;
+    } else {
+      pjlCommands_.push_back(command);
+    }
+  }
+  if (!job.printData.empty()) printData(job.printData);
+}
+
+void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& out) {
+  if (packet == npa::kSyncPacket) {
+    synced_ = true;
+    record(Direction::Received, LogKind::Sync, packet);
+    return;
+  }
+  record(Direction::Received, LogKind::Packet, packet);
+  const auto p = npa::decode(packet);
+  if (knobs_.silent) return;
+  if (p.command == npa::kPrintData) {
+    std::uint8_t flags = 0;
+    if (knobs_.confirmErrors > 0) {
+      --knobs_.confirmErrors;  // not kept: the host sends it again
+      flags = npa::kError;
+    } else {
+      printData(p.data);
+    }
+    if (!knobs_.withholdConfirmations)
+      send(out, LogKind::Packet, npa::encode(flags, npa::kPrintData, {}), knobs_.confirmDelayMs);
+    return;
+  }
+  if (p.command >= npa::kAlertBase || p.data.empty()) return;
+  auto reply = answer(p.data, p.command);
+  if (!reply || !(p.flags & npa::kReplyExpected)) return;
+  std::string bytes = npa::encodeMessage(reply->flags, p.command, reply->data, knobs_.replyPacketData);
+  if (knobs_.stallReplies) bytes.resize(bytes.size() / 2);
+  if (!knobs_.noise.empty()) send(out, LogKind::Noise, knobs_.noise, knobs_.replyDelayMs);
+  // Each packet of the reply is its own log entry.
+  std::string_view rest = bytes;
+  bool first = knobs_.noise.empty();
+  while (!rest.empty()) {
+    auto size = npa::packetSize(rest).value_or(rest.size());
+    send(out, LogKind::Packet, std::string(rest.substr(0, size)), first ? knobs_.replyDelayMs : 0);
+    rest.remove_prefix(size);
+    first = false;
+  }
+}
+
+// Every reply's data starts with the request's first data byte (its sub-code).
+std::optional<PrinterModel::Reply> PrinterModel::answer(const std::string& d, std::uint8_t command) {
+  std::optional<Reply> reply;
+  switch (command) {
+    case 0x01: reply = answerCharacteristics(d); break;
+    case 0x03: reply = answerControl(d); break;
+    case 0x04: reply = answerStatus(d); break;
+    case 0xE0: reply = answerPanel(d); break;
+    default: break;
+  }
+  if (!reply) reply = Reply{0, std::string{d[0], '\0'}};  // generic acknowledgement
+  return reply;
+}
+
+std::optional<PrinterModel::Reply> PrinterModel::answerStatus(const std::string& d) {
+  const auto sub = byteAt(d, 0);
+  std::string r(1, d[0]);
+  if (sub == 0x00) {
+    for (auto b : profile_.status) r.push_back(static_cast<char>(b));
+  } else if (sub == 0x01) {
+    r += list(profile_.inputStatus);
+  } else if (sub == 0x02) {
+    r += list(profile_.outputStatus);
+  } else if (sub >= kFirstAlertList && sub < kFirstAlertList + kAlertListCount) {
+    r += list(profile_.alertLists[sub - kFirstAlertList]);
+  } else if (sub == 0x0B) {
+    r.push_back(static_cast<char>(profile_.pageCounts.size()));
+    for (const auto& [kind, count] : profile_.pageCounts) {
+      r.push_back(static_cast<char>(kind));
+      put32(r, count);
+    }
+  } else if (sub == 0x0C) {
+    r += list(profile_.suppliesStatus);
+  } else {
+    return std::nullopt;
+  }
+  return Reply{0, r};
+}
+
+std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std::string& d) {
+  const auto sub = byteAt(d, 0);
+  std::string r(1, d[0]);
+  if (sub == 0x00) {
+    r += summary();
+  } else if (sub == 0x02) {
+    r.push_back(static_cast<char>(profile_.inputs.size()));
+    for (const auto& in : profile_.inputs) {
+      std::string e(30, '\0');
+      e[0] = static_cast<char>(in.id);
+      std::string cap;
+      put32(cap, in.capacity);
+      e.replace(1, 4, cap);
+      e[8] = static_cast<char>(in.paperType);
+      e[9] = static_cast<char>(in.formSize);
+      putText(e, in.name);
+      e.push_back('\0');  // no further data
+      r += e;
+    }
+  } else if (sub == 0x03) {
+    r.push_back(static_cast<char>(profile_.outputs.size()));
+    for (const auto& bin : profile_.outputs) {
+      r.push_back(static_cast<char>(bin.id));
+      r.push_back(static_cast<char>(bin.type));
+      put32(r, bin.capacity);
+      r.push_back(static_cast<char>(bin.flags1));
+      r.push_back(static_cast<char>(bin.flags2));
+      putText(r, bin.name);
+    }
+  } else if (sub == 0x04) {
+    r.push_back(static_cast<char>(profile_.storage.size()));
+    for (const auto& item : profile_.storage) putText(r, item);
+  } else {
+    return std::nullopt;
+  }
+  return Reply{0, r};
+}
+
+std::string PrinterModel::summary() const {
+  std::string r(33, '\0');
+  r[2] = static_cast<char>(profile_.summaryByte2);
+  r[7] = static_cast<char>(profile_.duplex);
+  r[11] = static_cast<char>(profile_.speed);
+  std::string memory;
+  put32(memory, profile_.memoryBytes);
+  put16(memory, profile_.maxPacket);
+  r.replace(19, 6, memory);
+  putText(r, profile_.model);
+  putText(r, profile_.revision);
+  putText(r, profile_.serial);
+  return r;
+}
+
+std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string& d) {
+  switch (byteAt(d, 0)) {
+    case 0x01:
+      ++powerOnResets_;
+      return std::nullopt;
+    case 0x03:
+      if (d.size() >= 4) {
+        enabled_ = (enabled_ & ~alerts::kDeviceStatusBits) |
+                   alerts::maskFromCapture(byteAt(d, 1), byteAt(d, 2), byteAt(d, 3));
+      }
+      return std::nullopt;
+    case 0x04:
+      return Reply{0, d};  // the probe is echoed
+    case 0x06:
+      ++hostPageCountResets_;
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& d) {
+  const auto sub = byteAt(d, 0);
+  const auto op = byteAt(d, 1);
+  switch (sub) {
+    case 0x03:  // alert classes
+      enabled_ = (enabled_ & ~alerts::kClassBits);
+      for (std::uint8_t bit = 1; bit <= 0x10; bit <<= 1)
+        if (op & bit) enabled_ |= alerts::maskFromClassByte(bit);
+      return std::nullopt;
+    case 0xE0:  // button
+      buttons_.push_back(byteAt(d, 3));
+      return Reply{0, std::string("\xE0\x00\x00", 3)};
+    case 0xE1:
+      if (op == 0x04) return Reply{0, std::string(1, d[0]) + panelBytes()};
+      if (op == 0x05 && d.size() >= 3) {
+        enabled_ = byteAt(d, 2) ? (enabled_ | alerts::kPanelBit) : (enabled_ & ~alerts::kPanelBit);
+      }
+      return std::nullopt;
+    case 0xE7:
+      if (op == 0x00 || op == 0x01) return variable(d, false);
+      return std::nullopt;
+    case 0xEB:
+      if (op == 0x00) return variable(d, true);
+      if (op == 0x01 && d.size() >= 4) {
+        if (d.size() >= 5 && byteAt(d, 3) == 0xC9) {
+          if (byteAt(d, 4) == 0x02) finishJob();  // a document starts
+        } else {
+          panelCommands_.push_back(byteAt(d, 3));
+        }
+        return Reply{0, d.substr(0, 4)};
+      }
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Reads answer the request's four bytes then the value; sets answer the four bytes.
+PrinterModel::Reply PrinterModel::variable(const std::string& d, bool misc) {
+  const std::string echo = d.substr(0, 4);
+  if (d.size() < 4) return Reply{npa::kError, d};
+  const auto name = static_cast<std::uint16_t>(byteAt(d, 2) << 8 | byteAt(d, 3));
+  auto& vars = misc ? profile_.miscVars : profile_.omVars;
+  const bool set = !misc && byteAt(d, 1) == 0x01;
+  if (knobs_.failVariables.count(name) || (misc && profile_.miscErrors.count(name)))
+    return Reply{npa::kError, echo};
+  if (set) {
+    vars[name] = d.substr(4);
+    return Reply{0, echo};
+  }
+  auto it = vars.find(name);
+  if (it == vars.end()) return Reply{npa::kError, echo};
+  return Reply{0, echo + it->second};
+}
+
+std::string PrinterModel::panelBytes() const {
+  std::string text = profile_.panelText.substr(0, kPanelSize);
+  text.resize(kPanelSize, ' ');
+  return text;
+}
+
+void PrinterModel::printData(std::string_view bytes) { currentJob_.append(bytes); }
+
+void PrinterModel::finishJob() {
+  if (!currentJob_.empty()) jobs_.push_back(std::move(currentJob_));
+  currentJob_.clear();
+}
+
+void PrinterModel::endSession() {
+  std::lock_guard lock(mutex_);
+  finishJob();
+  pending_.clear();
+  jobText_.clear();
+  inJob_ = false;
+  dropNul_ = false;
+}
+
+std::string PrinterModel::deviceId() const {
+  std::lock_guard lock(mutex_);
+  return profile_.deviceId;
+}
+
+std::optional<std::string> PrinterModel::deviceStatusAlert(std::uint32_t mask) {
+  std::lock_guard lock(mutex_);
+  mask &= enabled_ & alerts::kDeviceStatusBits;
+  if (!mask) return std::nullopt;
+  const auto b = alerts::deviceStatusBytes(mask);
+  std::string bytes = npa::encode(0, npa::kDeviceStatusAlert, std::string(b.begin(), b.end()));
+  record(Direction::Sent, LogKind::Packet, bytes);
+  return bytes;
+}
+
+std::optional<std::string> PrinterModel::classAlert(std::string_view data) {
+  std::lock_guard lock(mutex_);
+  if (data.size() < 2 || !(enabled_ & alerts::maskFromClassByte(static_cast<std::uint8_t>(data[1]))))
+    return std::nullopt;
+  std::string bytes = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
+  record(Direction::Sent, LogKind::Packet, bytes);
+  return bytes;
+}
+
+std::optional<std::string> PrinterModel::panelAlert() {
+  std::lock_guard lock(mutex_);
+  if (!(enabled_ & alerts::kPanelBit)) return std::nullopt;
+  std::string bytes = npa::encode(0, npa::kClassAlert, std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes());
+  record(Direction::Sent, LogKind::Packet, bytes);
+  return bytes;
+}
+
+void PrinterModel::noteSent(LogKind kind, std::string_view bytes) {
+  std::lock_guard lock(mutex_);
+  record(Direction::Sent, kind, bytes);
+}
+
+void PrinterModel::noteConnection(std::string_view what) {
+  std::lock_guard lock(mutex_);
+  record(Direction::Received, LogKind::Connection, what);
+}
+
+void PrinterModel::setKnobs(const Knobs& knobs) {
+  std::lock_guard lock(mutex_);
+  knobs_ = knobs;
+}
+
+Knobs PrinterModel::knobs() const {
+  std::lock_guard lock(mutex_);
+  return knobs_;
+}
+
+void PrinterModel::update(const std::function<void(Profile&)>& change) {
+  std::lock_guard lock(mutex_);
+  change(profile_);
+}
+
+Profile PrinterModel::state() const {
+  std::lock_guard lock(mutex_);
+  return profile_;
+}
+
+std::uint32_t PrinterModel::enabledAlerts() const {
+  std::lock_guard lock(mutex_);
+  return enabled_;
+}
+
+int PrinterModel::pjlQueryCount() const {
+  std::lock_guard lock(mutex_);
+  return pjlQueries_;
+}
+
+std::map<std::string, std::string> PrinterModel::pjlDefaults() const {
+  std::lock_guard lock(mutex_);
+  return pjlDefaults_;
+}
+
+std::vector<std::string> PrinterModel::pjlCommands() const {
+  std::lock_guard lock(mutex_);
+  return pjlCommands_;
+}
+
+std::vector<std::string> PrinterModel::printJobs() const {
+  std::lock_guard lock(mutex_);
+  auto jobs = jobs_;
+  if (!currentJob_.empty()) jobs.push_back(currentJob_);
+  return jobs;
+}
+
+std::vector<std::uint8_t> PrinterModel::buttonsPressed() const {
+  std::lock_guard lock(mutex_);
+  return buttons_;
+}
+
+std::vector<std::uint8_t> PrinterModel::panelCommands() const {
+  std::lock_guard lock(mutex_);
+  return panelCommands_;
+}
+
+int PrinterModel::powerOnResets() const {
+  std::lock_guard lock(mutex_);
+  return powerOnResets_;
+}
+
+int PrinterModel::hostPageCountResets() const {
+  std::lock_guard lock(mutex_);
+  return hostPageCountResets_;
+}
+
+std::vector<LogEntry> PrinterModel::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+void PrinterModel::setLogSink(std::function<void(const LogEntry&)> sink) {
+  std::lock_guard lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+void PrinterModel::record(Direction direction, LogKind kind, std::string_view bytes) {
+  if (bytes.empty() && kind != LogKind::Connection) return;
+  log_.push_back(LogEntry{direction, kind, std::string(bytes)});
+  if (sink_) sink_(log_.back());
+}
+
+void PrinterModel::send(std::vector<Outgoing>& out, LogKind kind, std::string bytes, std::uint32_t delayMs) {
+  record(Direction::Sent, kind, bytes);
+  out.push_back(Outgoing{delayMs, std::move(bytes)});
+}
+
+}  // namespace wf::sim
