@@ -33,7 +33,7 @@ PlayerSound::~PlayerSound() {
   stopLocked();
 }
 
-UINT PlayerSound::deviceCount() { return player_.empty() ? 0 : 1; }
+UINT PlayerSound::deviceCount() { return !player_.empty() && ::access(player_.c_str(), X_OK) == 0 ? 1 : 0; }
 
 bool PlayerSound::playingLocked() {
   if (child_ <= 0) return false;
