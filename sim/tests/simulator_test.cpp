@@ -1,0 +1,182 @@
+// Scenarios and settings, in process and through the wf-printer-sim program.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "hex.h"
+#include "port_client.h"
+#include "sim/printer/simulator.h"
+#include "test_dirs.h"
+
+namespace wf::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using portwire::FrameType;
+using testing::hex;
+using testing::PortClient;
+using testing::toHex;
+
+fs::path writeScenario(const std::string& text) {
+  const fs::path file = wf::testing::testDataRoot() / "test.scenario";
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << "profiles = " << WF_SIM_PROFILE_DIR << "\n" << text;
+  return file;
+}
+
+std::string readFile(const fs::path& file) {
+  std::ifstream in(file);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(Simulator, ScenarioStartsItsPrintersAndAppliesSettings) {
+  Simulator sim;
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(writeScenario("LPT2 = meridian-vireo10.profile\nLPT2.reply-delay = 40\n"
+                                             "LPT2.fail-variable = 0x0031\nLPT2.status = 00 40 00\n"
+                                             "LPT2.alert 6 = 01 FF 01 00\nLPT2.npa = auto\n"),
+                               &error))
+      << error;
+  EXPECT_EQ(sim.port(1), nullptr);
+  ASSERT_NE(sim.port(2), nullptr);
+  auto& printer = sim.port(2)->printer();
+  EXPECT_EQ(printer.knobs().replyDelayMs, 40u);
+  EXPECT_TRUE(printer.knobs().failVariables.count(0x0031));
+  EXPECT_EQ(printer.state().status[1], 0x40);
+  EXPECT_EQ(printer.state().npa, NpaMode::Auto);
+  EXPECT_EQ(toHex(printer.state().alertLists[1].at(0)), "01 FF 01 00");
+  ASSERT_TRUE(sim.apply("LPT2.clear-alert 6 = 1", {}, &error)) << error;
+  EXPECT_TRUE(printer.state().alertLists[1].empty());
+}
+
+TEST(Simulator, RejectsBadLinesWithTheReason) {
+  Simulator sim;
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(writeScenario("LPT1 = generic-7301.profile\n"), &error)) << error;
+  const struct {
+    const char* line;
+    const char* error;
+  } cases[] = {
+      {"LPT0 = generic-7301.profile", "unknown key 'LPT0'"},
+      {"LPT1 = generic-7301.profile", "LPT1 has a printer already"},
+      {"LPT3.silent = 1", "no printer on LPT3"},
+      {"LPT1.silent = yes", "expected 0 or 1"},
+      {"LPT1.reply-delay = soon", "expected a number"},
+      {"LPT1.write-error = jammed", "unknown write error 'jammed'"},
+      {"LPT1.raise-status = 0x4", "not sent: no host, or the class is not enabled"},
+      {"LPT1.noise = zz", "expected \"text\" or hex bytes"},
+      {"LPT1.colour = red", "unknown key 'colour'"},
+      {"nothing here", "expected key = value"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(sim.apply(c.line, {}, &error)) << c.line;
+    EXPECT_EQ(error, c.error) << c.line;
+  }
+  EXPECT_FALSE(sim.loadScenario(writeScenario("LPT4 = missing.profile\n"), &error));
+  EXPECT_NE(error.find("line 2: cannot read"), std::string::npos) << error;
+}
+
+// The program: started with a scenario, driven by lines on its input.
+class SimProgram {
+ public:
+  explicit SimProgram(const fs::path& scenario) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+    const auto exe = fs::read_symlink("/proc/self/exe").parent_path() / "wf-printer-sim";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      ::execl(exe.c_str(), exe.c_str(), scenario.c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    toChild_ = in[1];
+    fromChild_ = out[0];
+  }
+  ~SimProgram() {
+    if (toChild_ >= 0) ::close(toChild_);
+    if (fromChild_ >= 0) ::close(fromChild_);
+    if (pid_ > 0 && !exited_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  std::string line() {
+    std::string out;
+    char c;
+    while (waitFd(fromChild_, POLLIN, 10000) == FdWait::Ready && ::read(fromChild_, &c, 1) == 1 && c != '\n') out += c;
+    return out;
+  }
+  std::string call(const std::string& command) {
+    const std::string text = command + "\n";
+    if (::write(toChild_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return "write failed";
+    return line();
+  }
+  int stop(int signal) {
+    ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    exited_ = true;
+    return status;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int toChild_ = -1, fromChild_ = -1;
+  bool exited_ = false;
+};
+
+TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
+  const auto scenario = writeScenario("log = wire.log\nLPT1 = meridian-vireo10.profile\nLPT2 = halcyon-chroma.profile\n");
+  SimProgram program(scenario);
+  ASSERT_EQ(program.line(), "ready");
+
+  PortClient host;
+  ASSERT_TRUE(host.connect(1));
+  ASSERT_EQ(host.next()->type, FrameType::Welcome);
+  ASSERT_TRUE(host.send(FrameType::DeviceIdRequest));
+  EXPECT_NE(host.next()->payload.find("MDL:Vireo 10;"), std::string::npos);
+  host.write(hex("A5 00 06 50 03 03 40 02 01"));
+  EXPECT_EQ(toHex(host.read(7)), "A5 00 04 00 03 03 00");
+
+  EXPECT_EQ(program.call("LPT1.raise-status = 0x4"), "ok");
+  EXPECT_EQ(toHex(host.read(8)), "A5 00 05 00 FF 00 02 00");
+  EXPECT_EQ(program.call("LPT2.raise-status = 0x4"), "err not sent: no host, or the class is not enabled");
+  EXPECT_EQ(program.call("LPT1.write-error = not-selected"), "ok");
+  auto state = host.next();
+  ASSERT_TRUE(state);
+  EXPECT_EQ(state->type, FrameType::ErrorState);
+  EXPECT_EQ(toHex(state->payload), "02");
+
+  EXPECT_EQ(program.stop(SIGTERM), 0);
+  const std::string log = readFile(scenario.parent_path() / "wire.log");
+  EXPECT_NE(log.find("LPT1 in port open\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("LPT1 out devid 4D 46 47"), std::string::npos) << log;
+  EXPECT_NE(log.find("LPT1 in packet A5 00 06 50 03 03 40 02 01\nLPT1 out packet A5 00 04 00 03 03 00\n"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("LPT1 out packet A5 00 05 00 FF 00 02 00\n"), std::string::npos) << log;
+  // Stopped cleanly: the endpoints are gone.
+  PortClient late;
+  EXPECT_FALSE(late.connect(1));
+}
+
+TEST(SimulatorProgram, BadScenarioEndsWithAnError) {
+  SimProgram program(writeScenario("LPT1 = nowhere.profile\n"));
+  EXPECT_EQ(program.line(), "");
+  const int status = program.stop(0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+}  // namespace
+}  // namespace wf::sim
