@@ -87,7 +87,9 @@ void detachLinkedModule(const void* anchor, DetachFn detach);
   ::wf::OrdinalExport { number, reinterpret_cast<void*>(&function) }
 
 // attach: bool(), false refuses the load. detach: void(). The loader calls
-// them after the first load and before the last free.
+// them after the first load and before the last free. A library that anything
+// links against uses WF_MODULE_ENTRY_WHEN_LINKED instead: the loader cannot
+// see those other references.
 #define WF_MODULE_ENTRY(attach, detach)                         \
   WF_MODULE_EXPORT bool wfModuleAttach() { return attach(); }   \
   WF_MODULE_EXPORT void wfModuleDetach() { detach(); }
