@@ -89,6 +89,25 @@ HGLOBAL globalTextCopy(std::string_view text) {
   return block;
 }
 
+std::vector<std::uint8_t> moveGlobalBlockToPayload(HGLOBAL block) {
+  std::vector<std::uint8_t> bytes;
+  {
+    std::lock_guard lock(blocksMutex);
+    auto it = blocks.find(block);
+    if (it == blocks.end()) return bytes;
+    auto* p = static_cast<const std::uint8_t*>(block);
+    bytes.assign(p, p + it->second.size);
+  }
+  GlobalFree(block);
+  return bytes;
+}
+
+HGLOBAL globalBlockFromPayload(const std::vector<std::uint8_t>& payload) {
+  HGLOBAL block = GlobalAlloc(GMEM_FIXED, payload.size());
+  if (block && !payload.empty()) std::memcpy(block, payload.data(), payload.size());
+  return block;
+}
+
 std::size_t liveGlobalBlocks() {
   std::lock_guard lock(blocksMutex);
   return blocks.size();

@@ -89,3 +89,21 @@ TEST_F(GlobalMemory, ReceiverFreesOnceAndDroppedMessagesFreeTheirBlock) {
   EXPECT_EQ(wf::fw::liveGlobalBlocks(), before);
   EXPECT_TRUE(traces.empty()) << traces.front();
 }
+
+TEST_F(GlobalMemory, BlocksTravelAsPayloadBytesAndAreFreedOnceOnEitherSide) {
+  std::size_t before = wf::fw::liveGlobalBlocks();
+  HGLOBAL sent = wf::fw::globalTextCopy("c:\\jobstats.csv");
+  std::vector<std::uint8_t> payload = wf::fw::moveGlobalBlockToPayload(sent);
+  EXPECT_EQ(wf::fw::liveGlobalBlocks(), before) << "the sender's block is gone with the post";
+  EXPECT_EQ(payload.size(), 16u);  // the text and its terminator
+
+  // A post that fails just drops the bytes: nothing is left to free.
+  // A post that arrives gives the handler its own block.
+  HGLOBAL received = wf::fw::globalBlockFromPayload(payload);
+  EXPECT_STREQ(static_cast<const char*>(received), "c:\\jobstats.csv");
+  EXPECT_EQ(GlobalFree(received), nullptr);
+  EXPECT_EQ(wf::fw::liveGlobalBlocks(), before);
+
+  EXPECT_TRUE(wf::fw::moveGlobalBlockToPayload(sent).empty()) << "a freed block cannot be sent again";
+  EXPECT_EQ(traces.size(), 0u);
+}

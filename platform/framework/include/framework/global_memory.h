@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "framework/win_types.h"
 
@@ -34,6 +35,13 @@ struct GlobalBlockDeleter {
 // Holds a block until someone takes it with release(): the form a posted
 // message's owned payload keeps it in, so that a dropped message frees it.
 using UniqueGlobalBlock = std::unique_ptr<void, GlobalBlockDeleter>;
+
+// A posted message's payload is bytes (they may cross to another process).
+// The sender's block goes into it and is freed at once, whatever becomes of
+// the post; the receiving side makes a fresh fixed block of the same bytes
+// just before the handler runs, and the handler frees that one.
+std::vector<std::uint8_t> moveGlobalBlockToPayload(HGLOBAL block);
+HGLOBAL globalBlockFromPayload(const std::vector<std::uint8_t>& payload);
 
 // A fixed block holding a copy of `text` and its terminator; null on failure.
 HGLOBAL globalTextCopy(std::string_view text);
