@@ -120,7 +120,7 @@ std::optional<std::size_t> validate(const Datagram& d, std::string* why) {
       *why = "inline message carries descriptors";
       return std::nullopt;
     }
-    if (length != d.size - kHeaderSize) {
+    if (length > kInlineLimit || length != d.size - kHeaderSize) {
       *why = "length " + std::to_string(length) + " does not match the " + std::to_string(d.size - kHeaderSize) +
              " bytes received";
       return std::nullopt;
@@ -228,69 +228,100 @@ struct Mailslot::State {
     ::close(fd);
   }
 
-  enum class Look { Message, Empty, Error };
+  enum class Got { Message, Empty, TooSmall, Error };
 
-  // Finds the size of the next valid message, dropping malformed ones.
-  Look look(std::size_t& length) {
+  Got nothing() const { return errno == EAGAIN ? Got::Empty : Got::Error; }
+
+  void traceDropped(const std::string& why) {
+    platformTrace("mailslot " + name + ": dropped a malformed message: " + why);
+  }
+
+  // Drops the datagram just looked at (its descriptors are closed by the kernel).
+  void drop(const std::string& why) {
+    ::recv(fd, nullptr, 0, MSG_DONTWAIT);
+    traceDropped(why);
+  }
+
+  // The size of the next valid message, without taking it.
+  Got look(std::size_t& length) {
     for (;;) {
       Datagram d;
-      if (!receive(fd, nullptr, 0, true, d)) return errno == EAGAIN ? Look::Empty : Look::Error;
+      if (!receive(fd, nullptr, 0, true, d)) return nothing();
       std::string why;
       if (auto valid = validate(d, &why)) {
         length = *valid;
-        return Look::Message;
+        return Got::Message;
       }
       drop(why);
     }
   }
 
-  void drop(const std::string& why) {
-    Datagram gone;
-    receive(fd, nullptr, 0, false, gone);
-    platformTrace("mailslot " + name + ": dropped a malformed message: " + why);
+  // Takes the next message whole, in one receive when it came inline.
+  Got takeWhole(std::vector<std::uint8_t>& message) {
+    for (;;) {
+      Datagram d;
+      if (!receive(fd, scratch.data(), scratch.size(), false, d)) return nothing();
+      std::string why;
+      auto valid = validate(d, &why);
+      if (!valid) {
+        traceDropped(why);
+        continue;
+      }
+      message.resize(*valid);
+      if (static_cast<std::uint8_t>(d.header[4]) == kInline) {
+        std::memcpy(message.data(), scratch.data(), *valid);
+        return Got::Message;
+      }
+      if (readWhole(d.files.fds[0], message.data(), *valid)) return Got::Message;
+      traceDropped("message file cannot be read");
+    }
   }
 
-  // Takes the message that look() measured into `dest`; false when it turned
-  // out malformed after all (it is gone then).
-  bool take(void* dest, std::size_t length) {
-    Datagram d;
-    if (!receive(fd, dest, length, false, d)) return false;
-    std::string why;
-    auto valid = validate(d, &why);
-    if (valid && *valid != length) why = "message changed between look and take";
-    else if (valid && static_cast<std::uint8_t>(d.header[4]) == kSealedFile && !readWhole(d.files.fds[0], dest, length))
-      why = "message file cannot be read";
-    else if (valid) return true;
-    platformTrace("mailslot " + name + ": dropped a malformed message: " + why);
-    return false;
+  // Takes the next message into `buffer` when it fits; else leaves it and
+  // reports its size.
+  Got takeInto(void* buffer, std::size_t capacity, std::size_t& length) {
+    for (;;) {
+      // Looking copies an inline message straight into place; taking it then
+      // only discards the datagram.
+      Datagram d;
+      if (!receive(fd, buffer, capacity, true, d)) return nothing();
+      std::string why;
+      auto valid = validate(d, &why);
+      if (!valid) {
+        drop(why);
+        continue;
+      }
+      length = *valid;
+      if (length > capacity) return Got::TooSmall;
+      if (static_cast<std::uint8_t>(d.header[4]) == kInline) {
+        ::recv(fd, nullptr, 0, MSG_DONTWAIT);
+        return Got::Message;
+      }
+      Datagram taken;
+      if (!receive(fd, nullptr, 0, false, taken)) return nothing();
+      auto still = validate(taken, &why);
+      if (still && *still == length && readWhole(taken.files.fds[0], buffer, length)) return Got::Message;
+      traceDropped(still ? "message file cannot be read" : why);
+    }
   }
 
-  // Waits for the next message; `place` gives where a message of the given
-  // length goes, or nothing when it does not fit.
-  MailslotStatus next(std::uint32_t ms, std::stop_token stop, std::size_t* size,
-                      const std::function<std::optional<void*>(std::size_t)>& place) {
+  // Waits for a message and hands it to `take`, which runs under the lock.
+  MailslotStatus next(std::uint32_t ms, std::stop_token stop, const std::function<Got()>& take) {
     const auto deadline = deadlineAfter(ms);
     for (;;) {
-      {
-        std::lock_guard hold(mutex);
-        std::size_t length = 0;
-        switch (look(length)) {
-          case Look::Error: return MailslotStatus::Failed;
-          case Look::Empty: break;
-          case Look::Message: {
-            if (size) *size = length;
-            auto dest = place(length);
-            if (!dest) return MailslotStatus::BufferTooSmall;
-            if (take(*dest, length)) return MailslotStatus::Ok;
-            continue;
-          }
-        }
-      }
+      // Waiting first costs nothing when a message is there already.
       switch (waitFdRealMs(fd, POLLIN, msUntil(deadline), stop)) {
-        case FdWait::Ready: break;  // another reader thread may win it; look again
+        case FdWait::Ready: break;
         case FdWait::TimedOut: return MailslotStatus::TimedOut;
         case FdWait::Stopped: return MailslotStatus::Stopped;
         case FdWait::Error: return MailslotStatus::Failed;
+      }
+      std::lock_guard hold(mutex);
+      switch (take()) {
+        case Got::Message: return MailslotStatus::Ok;
+        case Got::TooSmall: return MailslotStatus::BufferTooSmall;
+        case Got::Error: return MailslotStatus::Failed;
+        case Got::Empty: break;  // another reader thread won it, or it was malformed
       }
     }
   }
@@ -300,6 +331,7 @@ struct Mailslot::State {
   FileLock liveness;  // held exclusively while the reader lives
   int fd;
   std::mutex mutex;  // one look-and-take at a time, so each message has one reader
+  std::vector<char> scratch = std::vector<char>(kInlineLimit);  // used under the lock
 };
 
 std::optional<Mailslot> Mailslot::create(std::string_view name, MailslotStatus* status) {
@@ -340,23 +372,20 @@ Mailslot::~Mailslot() = default;
 std::optional<std::size_t> Mailslot::nextMessageSize() {
   std::lock_guard hold(state_->mutex);
   std::size_t length = 0;
-  if (state_->look(length) != State::Look::Message) return std::nullopt;
+  if (state_->look(length) != State::Got::Message) return std::nullopt;
   return length;
 }
 
 MailslotStatus Mailslot::read(void* buffer, std::size_t capacity, std::size_t* size, std::uint32_t ms,
                               std::stop_token stop) {
-  return state_->next(ms, stop, size, [&](std::size_t length) -> std::optional<void*> {
-    if (length > capacity) return std::nullopt;
-    return buffer;
-  });
+  std::size_t length = 0;
+  auto status = state_->next(ms, stop, [&] { return state_->takeInto(buffer, capacity, length); });
+  if (size && (status == MailslotStatus::Ok || status == MailslotStatus::BufferTooSmall)) *size = length;
+  return status;
 }
 
 MailslotStatus Mailslot::read(std::vector<std::uint8_t>& message, std::uint32_t ms, std::stop_token stop) {
-  return state_->next(ms, stop, nullptr, [&](std::size_t length) -> std::optional<void*> {
-    message.resize(length);
-    return message.data();
-  });
+  return state_->next(ms, stop, [&] { return state_->takeWhole(message); });
 }
 
 // ---------------------------------------------------------------------------

@@ -366,6 +366,7 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
       {"inline length too long", header(1, 4) + "abc", -1},
       {"inline length too short", header(1, 2) + "abc", -1},
       {"inline length past any size", header(1, ~0ull), -1},
+      {"inline beyond what a writer sends inline", header(1, 40'000) + std::string(40'000, 'x'), -1},
       {"unknown kind", header(9, 0), -1},
       {"inline with a descriptor", header(1, 0), memoryFile(0, true)},
       {"file message without a file", header(2, 10), -1},
