@@ -205,6 +205,12 @@ class Watchdog {
   std::thread thread_;
 };
 
+// Every wait of a test runs at its own scale; the next test starts unscaled.
+struct ScaledTime {
+  explicit ScaledTime(double factor) { setTimeScaleForTest(factor); }
+  ~ScaledTime() { setTimeScaleForTest(1.0); }
+};
+
 std::string readSome(ParallelPort& port, std::size_t n, PortError expected = PortError::None) {
   Watchdog guard;
   std::string buf(n, '\0');
@@ -264,7 +270,7 @@ TEST(ParallelPortDeviceId, ComesOutOfBandWithoutLengthPrefix) {
 TEST(ParallelPortRead, IntervalEndsAShortReadOnlyAfterTheFirstByte) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
-  setTimeScaleForTest(0.1);
+  ScaledTime scale(0.1);
   port->setTimeouts({.readIntervalTimeout = 50});
   EXPECT_EQ(port->timeouts().readIntervalTimeout, 50u);
   std::string got;
@@ -278,7 +284,7 @@ TEST(ParallelPortRead, IntervalEndsAShortReadOnlyAfterTheFirstByte) {
 TEST(ParallelPortRead, ShortGapsWithinTheBudgetDoNotEndTheRead) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
-  setTimeScaleForTest(1000.0);  // every budget below lasts far longer than the test
+  ScaledTime scale(1000.0);  // every budget below lasts far longer than the test
   for (CommTimeouts t : {CommTimeouts{.readIntervalTimeout = 50}, CommTimeouts{.readTotalTimeoutConstant = 50},
                          CommTimeouts{.readTotalTimeoutMultiplier = 10}}) {
     port->setTimeouts(t);
@@ -295,7 +301,7 @@ TEST(ParallelPortRead, ShortGapsWithinTheBudgetDoNotEndTheRead) {
 TEST(ParallelPortRead, TotalBudgetEndsWithWhatArrivedAndNoError) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
-  setTimeScaleForTest(0.01);
+  ScaledTime scale(0.01);
   struct Case { std::uint32_t interval, multiplier, constant; };
   for (auto c : {Case{0, 0, 100}, Case{0, 25, 0}, Case{0, 10, 60}, Case{50, 5, 1000}, Case{kInfinite, 0, 0}}) {
     // Two bytes in one frame: once the first is read, the second is known to be waiting.
@@ -367,7 +373,7 @@ TEST(ParallelPortWrite, TimeOutReturnsTheBytesThatWentOut) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
   printer.setReading(false);
-  setTimeScaleForTest(0.1);
+  ScaledTime scale(0.1);
   port->setTimeouts({.writeTotalTimeoutMultiplier = 0, .writeTotalTimeoutConstant = 1000});
   const std::string job(8 << 20, 'P');  // far more than the socket holds
   PortWrite w = port->write(job);
@@ -400,7 +406,7 @@ TEST(ParallelPortDevice, ConfiguredDeviceReplacesTheEndpoint) {
   std::size_t got;
   EXPECT_EQ(port->deviceControl(kDeviceControlGetDeviceId, {}, id, got), PortError::InvalidFunction)
       << "a plain file has no device ID";
-  setTimeScaleForTest(0.01);
+  ScaledTime scale(0.01);
   port->setTimeouts({.readTotalTimeoutConstant = 100});
   EXPECT_EQ(readSome(*port, 4), "") << "a device with nothing to say reads short after the budget";
   port.reset();

@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "platform/scenario.h"
+
+namespace wf {
+
+TEST(Scenario, SectionsCollectTrimmedLinesWithoutCommentsOrBlanks) {
+  auto s = parseScenario(
+      "# the world\n"
+      "[Spooler.Ports]\n"
+      "  LPT1:  \r\n"
+      "\n"
+      "# not a port\n"
+      "FILE:\n"
+      "[network.redirections]\n"
+      "LPT2 = \\\\SERVER\\QUEUE\n"
+      "[spooler.ports]\n"
+      "LPT3:\n");
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->section("spooler.ports"), (std::vector<std::string>{"LPT1:", "FILE:", "LPT3:"}));
+  EXPECT_EQ(s->section("NETWORK.REDIRECTIONS"), (std::vector<std::string>{"LPT2 = \\\\SERVER\\QUEUE"}));
+  EXPECT_TRUE(s->section("absent").empty());
+}
+
+TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
+  std::string error;
+  EXPECT_FALSE(parseScenario("# header\nLPT1:\n", &error));
+  EXPECT_EQ(error, "line 2: entry before any section");
+  EXPECT_FALSE(parseScenario("[ok]\n[broken\n", &error));
+  EXPECT_EQ(error, "line 2: section header without ']'");
+}
+
+TEST(Scenario, EntriesSplitAtTheFirstEqualsAndFieldsAtBars) {
+  std::string key, value;
+  ASSERT_TRUE(splitScenarioEntry(" Printer A = LPT1: | Driver = X ", key, value));
+  EXPECT_EQ(key, "Printer A");
+  EXPECT_EQ(value, "LPT1: | Driver = X");
+  EXPECT_EQ(splitScenarioFields(value), (std::vector<std::string>{"LPT1:", "Driver = X"}));
+  EXPECT_FALSE(splitScenarioEntry("no equals", key, value));
+  EXPECT_FALSE(splitScenarioEntry(" = value", key, value));
+}
+
+}  // namespace wf
