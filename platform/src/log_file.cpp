@@ -23,11 +23,7 @@ std::optional<LogFile> LogFile::open(std::string_view systemPath, Mode mode, std
   return LogFile(fd);
 }
 
-LogFile::LogFile(int fd) : state_(std::make_unique<State>()) { state_->fd = fd; }
-
-LogFile::~LogFile() {
-  if (state_) ::close(state_->fd);
-}
+LogFile::State::~State() { ::close(fd); }
 
 bool LogFile::append(std::string_view line) {
   std::lock_guard lock(state_->mutex);

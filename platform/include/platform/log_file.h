@@ -23,17 +23,18 @@ class LogFile {
 
   LogFile(LogFile&&) noexcept = default;
   LogFile& operator=(LogFile&&) noexcept = default;
-  ~LogFile();
 
   // Writes `line` as given, in one piece; false when the write failed.
   bool append(std::string_view line);
 
  private:
-  explicit LogFile(int fd);
   struct State {
+    explicit State(int f) : fd(f) {}
+    ~State();
     std::mutex mutex;
     int fd;
   };
+  explicit LogFile(int fd) : state_(std::make_unique<State>(fd)) {}
   std::unique_ptr<State> state_;
 };
 

@@ -66,7 +66,7 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey);
 
 // Subkeys by index in case-insensitive sorted order; values in the order they
 // were first set. *nameSize: buffer size in characters on entry, the name's
-// length without terminator on success, the needed length on ERROR_MORE_DATA.
+// length without terminator on success, unchanged on ERROR_MORE_DATA.
 // The trailing parameters are accepted for the original's arity: a class comes
 // back empty, the write time is not kept.
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved = nullptr,
