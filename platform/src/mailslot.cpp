@@ -16,6 +16,7 @@
 #include "ipc_name.h"
 #include "platform/fd_wait.h"
 #include "platform/file_lock.h"
+#include "platform/runtime_dir.h"
 #include "platform/trace.h"
 
 namespace wf {
@@ -30,6 +31,7 @@ enum : std::uint8_t { kInline = 1, kSealedFile = 2 };
 
 // Well below the default socket send buffer, so an inline datagram always fits.
 constexpr std::size_t kInlineLimit = 32 * 1024;
+static_assert(kMailslotMaxMessage >= kInlineLimit);
 
 // Room to receive (and close) more descriptors than a valid datagram carries.
 constexpr int kMaxDescriptors = 8;
@@ -142,6 +144,11 @@ std::optional<std::size_t> validate(const Datagram& d, std::string* why) {
     *why = "message file is not sealed";
     return std::nullopt;
   }
+  if (length > kMailslotMaxMessage) {
+    // A sparse file costs its sender nothing but would make us allocate it all.
+    *why = "length " + std::to_string(length) + " beyond the largest message";
+    return std::nullopt;
+  }
   struct stat st {};
   if (::fstat(file, &st) != 0 || static_cast<std::uint64_t>(st.st_size) != length) {
     *why = "length " + std::to_string(length) + " does not match the message file";
@@ -194,6 +201,9 @@ bool fillAddress(const std::filesystem::path& path, sockaddr_un& addr) {
 void setStatus(MailslotStatus* out, MailslotStatus status) {
   if (out) *out = status;
 }
+
+// Why no socket path could be made: the name, unless the runtime directory is unusable.
+MailslotStatus pathFailure() { return runtimeDir() ? MailslotStatus::BadName : MailslotStatus::Failed; }
 
 }  // namespace
 
@@ -338,7 +348,7 @@ std::optional<Mailslot> Mailslot::create(std::string_view name, MailslotStatus* 
   auto socketPath = slotPath(name, ".sock", nullptr);
   auto lockPath = slotPath(name, ".lock", nullptr);
   if (!socketPath || !lockPath) {
-    setStatus(status, MailslotStatus::BadName);
+    setStatus(status, pathFailure());
     return std::nullopt;
   }
   auto liveness = FileLock::open(*lockPath);
@@ -395,7 +405,7 @@ std::optional<MailslotWriter> MailslotWriter::open(std::string_view name, Mailsl
   auto socketPath = slotPath(name, ".sock", nullptr);
   sockaddr_un addr;
   if (!socketPath || !fillAddress(*socketPath, addr)) {
-    setStatus(status, MailslotStatus::BadName);
+    setStatus(status, pathFailure());
     return std::nullopt;
   }
   int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -457,6 +467,7 @@ int sealedCopy(const void* data, std::size_t size) {
 }  // namespace
 
 MailslotStatus MailslotWriter::write(const void* data, std::size_t size) {
+  if (size > kMailslotMaxMessage) return MailslotStatus::Failed;
   char header[kHeaderSize];
   iovec iov[2] = {{header, kHeaderSize}, {const_cast<void*>(data), size}};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};

@@ -354,6 +354,7 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
 
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  constexpr std::uint64_t kBeyond = kMailslotMaxMessage + 1;
   struct Case {
     const char* what;
     std::string bytes;
@@ -373,6 +374,7 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
       {"file message with extra bytes", header(2, 10) + "x", memoryFile(10, true)},
       {"unsealed file", header(2, 10), memoryFile(10, false)},
       {"file of another size", header(2, 11), memoryFile(10, true)},
+      {"file beyond the largest message", header(2, kBeyond), memoryFile(kBeyond, true)},  // sparse: costs nothing
       {"not a memory file", header(2, 0), pipeFds[0]},
   };
   std::vector<std::uint8_t> m;

@@ -1,8 +1,8 @@
 #pragma once
 // Mailslots: named one-way message channels between the user's processes,
-// one reader and any number of writers. Message boundaries are kept and a
-// message may be of any size. Names have the form "\\.\mailslot\<path>" and
-// are case-insensitive.
+// one reader and any number of writers. Message boundaries are kept; a
+// message may be of any size up to kMailslotMaxMessage. Names have the form
+// "\\.\mailslot\<path>" and are case-insensitive.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +30,9 @@ enum class MailslotStatus {
 };
 
 std::string_view describe(MailslotStatus status);
+
+// The largest message; a larger write fails, a larger arrival is dropped.
+constexpr std::size_t kMailslotMaxMessage = std::size_t{1} << 30;
 
 // How long a write waits for room while the reader's queue is full (system ms).
 constexpr std::uint32_t kMailslotWriteWait = 10'000;
@@ -63,7 +66,8 @@ class Mailslot {
   std::unique_ptr<State> state_;
 };
 
-// A writing end; writes from any thread are whole messages.
+// A writing end; writes from any thread are whole messages, each up to
+// kMailslotMaxMessage bytes.
 class MailslotWriter {
  public:
   static std::optional<MailslotWriter> open(std::string_view name, MailslotStatus* status = nullptr);
