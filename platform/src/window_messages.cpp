@@ -135,8 +135,6 @@ struct OwnSlot {
   std::uint8_t* map = nullptr;
   int sock = -1;
   Thread receiver;
-  std::uint32_t nextIndex = 1;
-  std::uint32_t issued = 0;
   int classFd = -1;
   std::size_t classLines = 0;
 
@@ -172,7 +170,7 @@ class WindowSystem {
   bool deliverLocal(Message m);
 
  private:
-  bool ensureSlot(std::string* error);
+  bool ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error);
   bool isLocal(Hwnd h, const fs::path& dir) const { return own_ && own_->dir == dir && slotOf(h) == own_->slot; }
   void markLive(std::uint32_t index, bool live);
   void publishClass(Hwnd h, const std::string& className);
@@ -183,6 +181,9 @@ class WindowSystem {
   std::mutex m_;
   std::unique_ptr<OwnSlot> own_;
   std::map<Hwnd, LocalWindow> windows_;
+  // Process-wide, so no index repeats even if the process changes slot.
+  std::uint32_t nextIndex_ = 1;
+  std::uint32_t issued_ = 0;
 
   std::mutex foreignMutex_;
   std::map<std::pair<fs::path, std::uint32_t>, ForeignSlot> foreign_;
@@ -195,16 +196,18 @@ WindowSystem& windows() {
   return *w;
 }
 
-bool WindowSystem::ensureSlot(std::string* error) {
+// A slot given up lands in `retired`, to be destroyed once m_ is released:
+// its receiver may be waiting for m_.
+bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error) {
   auto dir = runtimeDir(error);
   if (!dir) return false;
   if (own_ && own_->dir == *dir) return true;
-  // A process bound to another runtime directory (tests) moves once it has no windows.
+  // Only tests change the runtime directory; the old one and its windows are gone.
   if (own_ && !windows_.empty()) {
-    if (error) *error = "windows still live in " + own_->dir.string();
-    return false;
+    platformTrace("runtime directory changed: forgetting " + std::to_string(windows_.size()) + " windows");
+    windows_.clear();
   }
-  own_.reset();
+  retired = std::move(own_);
   if (!ensurePrivateDir(*dir / "win", true, error)) return false;
 
   auto slot = std::make_unique<OwnSlot>();
@@ -239,8 +242,10 @@ bool WindowSystem::ensureSlot(std::string* error) {
   if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, kSlotHeaderBytes,
                   kSlotFileBytes - kSlotHeaderBytes) != 0)
     std::memset(slot->map + kSlotHeaderBytes, 0, kSlotFileBytes - kSlotHeaderBytes);
-  std::uint32_t next = __atomic_load_n(nextIndexWord(slot->map), __ATOMIC_ACQUIRE);
-  slot->nextIndex = next >= 1 && next <= kMaxIndex ? next : 1;
+  if (issued_ == 0) {
+    std::uint32_t next = __atomic_load_n(nextIndexWord(slot->map), __ATOMIC_ACQUIRE);
+    nextIndex_ = next >= 1 && next <= kMaxIndex ? next : 1;
+  }
 
   auto sockPath = runtimePath(slotFile(slot->slot, ".sock"), error);
   sockaddr_un addr;
@@ -307,20 +312,21 @@ void WindowSystem::rewriteClassFile() {
 Hwnd WindowSystem::create(std::string_view className, WindowProc proc) {
   if (!proc || className.find('\n') != std::string_view::npos) return 0;
   auto owner = detail::ownThreadRecord();
+  std::unique_ptr<OwnSlot> retired;
   std::lock_guard lock(m_);
   std::string error;
-  if (!ensureSlot(&error)) {
+  if (!ensureSlot(retired, &error)) {
     platformTrace("cannot create window: " + error);
     return 0;
   }
-  if (own_->issued >= kMaxIndex) {
+  if (issued_ >= kMaxIndex) {
     platformTrace("cannot create window: this process has used every window handle");
     return 0;
   }
-  std::uint32_t index = own_->nextIndex;
-  own_->nextIndex = index == kMaxIndex ? 1 : index + 1;
-  ++own_->issued;
-  __atomic_store_n(nextIndexWord(own_->map), own_->nextIndex, __ATOMIC_RELEASE);
+  std::uint32_t index = nextIndex_;
+  nextIndex_ = index == kMaxIndex ? 1 : index + 1;
+  ++issued_;
+  __atomic_store_n(nextIndexWord(own_->map), nextIndex_, __ATOMIC_RELEASE);
   Hwnd h = (own_->slot << kIndexBits) | index;
   windows_[h] = {std::string(className), std::move(owner), std::make_shared<WindowProc>(std::move(proc))};
   markLive(index, true);

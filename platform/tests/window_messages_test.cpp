@@ -70,6 +70,14 @@ bool pumpUntil(const std::function<bool()>& done) {
   return true;
 }
 
+// When the whole program runs in one process, earlier cases may leave
+// messages on this thread's queue.
+void drainOwnQueue() {
+  Message m;
+  while (peekMessage(m, PeekMode::Remove)) {
+  }
+}
+
 // A thread owning one window and running the plain message loop.
 struct WindowThread {
   Hwnd hwnd = 0;
@@ -175,6 +183,7 @@ TEST(MessageQueue, PostsFromAnyThreadRunOnTheOwnerInOrder) {
 }
 
 TEST(MessageQueue, ThreadMessagesPeekAndQuit) {
+  drainOwnQueue();
   int fd = messageQueueFd();
   ASSERT_GE(fd, 0);
   EXPECT_EQ(waitFdRealMs(fd, POLLIN, 0), FdWait::TimedOut);
@@ -283,6 +292,7 @@ TEST(WindowMessages, SendRunsOnTheOwnerAndReturnsItsResult) {
   }
 
   // On the owner thread the procedure is called directly, nothing queued.
+  drainOwnQueue();
   RecordingWindow mine;
   Hwnd h = createWindow("Mine", mine.proc());
   EXPECT_EQ(sendMessage(h, WM_USER, 5, 5), 10);
@@ -306,7 +316,7 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   std::vector<std::string> traces;
   setPlatformTraceSink([&](std::string_view line) {
     std::lock_guard lock(traceMutex);
-    traces.emplace_back(line);
+    if (line.find("dropped") != std::string_view::npos) traces.emplace_back(line);
   });
   RecordingWindow rec;
   Hwnd h = createWindow("Target", rec.proc());
@@ -346,7 +356,6 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   EXPECT_EQ(rec.log[0].payload, "good0");
   std::lock_guard lock(traceMutex);
   EXPECT_EQ(traces.size(), bad.size());
-  for (auto& t : traces) EXPECT_NE(t.find("dropped"), std::string::npos) << t;
 }
 
 // The user-interface layer plugs its own loop in through this interface.
