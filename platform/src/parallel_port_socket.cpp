@@ -40,7 +40,14 @@ WriteErrorClass errorClassOf(std::uint8_t b) {
 
 class SocketLink final : public PortLink {
  public:
-  explicit SocketLink(int fd) : fd_(fd) {
+  // `early`: bytes that came in with Welcome, taken in before open returns
+  // so the printer's error state holds for the very first write.
+  SocketLink(int fd, std::string_view early) : fd_(fd) {
+    if (!consume(early)) {
+      platformTrace("parallel port: malformed frame from the printer, port closed");
+      markClosed();
+      return;
+    }
     receiver_ = Thread("lpt-receiver", [this](std::stop_token stop) { receive(stop); });
   }
 
@@ -124,6 +131,7 @@ class SocketLink final : public PortLink {
       std::lock_guard lock(m_);
       if (closed_) return PortError::GenFailure;
       deviceIdReply_.reset();
+      deviceIdFailed_ = false;
     }
     {
       std::unique_lock send(sendMutex_, std::defer_lock);
@@ -135,7 +143,8 @@ class SocketLink final : public PortLink {
       if (sent < frame.size()) return PortError::SemTimeout;
     }
     std::unique_lock lock(m_);
-    cv_.wait_until(lock, deadline, [&] { return deviceIdReply_.has_value() || closed_; });
+    cv_.wait_until(lock, deadline, [&] { return deviceIdReply_.has_value() || deviceIdFailed_ || closed_; });
+    if (deviceIdFailed_) return PortError::GenFailure;  // as a device whose ID request fails
     if (deviceIdReply_) {
       id = std::move(*deviceIdReply_);
       deviceIdReply_.reset();
@@ -244,6 +253,9 @@ class SocketLink final : public PortLink {
       case FrameType::DeviceId:
         deviceIdReply_ = control_;
         break;
+      case FrameType::DeviceIdFailed:
+        deviceIdFailed_ = true;
+        break;
       case FrameType::ErrorState:
         if (control_.empty()) return;
         errorState_ = errorClassOf(static_cast<std::uint8_t>(control_[0]));
@@ -268,6 +280,7 @@ class SocketLink final : public PortLink {
   bool closed_ = false;
   WriteErrorClass errorState_ = WriteErrorClass::None;
   std::optional<std::string> deviceIdReply_;
+  bool deviceIdFailed_ = false;
   std::stop_source writeWake_;
 
   std::timed_mutex sendMutex_;  // one frame on the wire at a time
@@ -284,8 +297,9 @@ class SocketLink final : public PortLink {
   Thread receiver_;  // last: starts once everything above exists
 };
 
-// Reads the printer's first frame: Welcome, or Busy when another client has the port.
-PortError handshake(int fd) {
+// Reads the printer's first frame: Welcome, or Busy when another client has
+// the port. After Welcome, `early` gets what the printer sent along with it.
+PortError handshake(int fd, std::string& early) {
   char header[portwire::kHeaderSize];
   std::size_t got = 0;
   auto deadline = deadlineAfter(kHandshakeWait);
@@ -301,7 +315,15 @@ PortError handshake(int fd) {
   if (!portwire::decodeHeader(std::string_view(header, sizeof header), type, length) || length != 0)
     return PortError::GenFailure;
   if (type == FrameType::Busy) return PortError::AccessDenied;
-  return type == FrameType::Welcome ? PortError::None : PortError::GenFailure;
+  if (type != FrameType::Welcome) return PortError::GenFailure;
+  char buf[4096];
+  while (early.size() < kMaxBuffered) {
+    ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // nothing more yet; an end is for the receiver to find
+    early.append(buf, static_cast<std::size_t>(n));
+  }
+  return PortError::None;
 }
 
 }  // namespace
@@ -324,11 +346,12 @@ PortOpen openSocketPort(int portNumber) {
     bool absent = e == ENOENT || e == ECONNREFUSED || e == ENOTDIR;
     return {nullptr, absent ? PortError::FileNotFound : PortError::GenFailure};
   }
-  if (PortError e = handshake(fd); e != PortError::None) {
+  std::string early;
+  if (PortError e = handshake(fd, early); e != PortError::None) {
     ::close(fd);
     return {nullptr, e};
   }
-  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(fd)), PortError::None};
+  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(fd, early)), PortError::None};
 }
 
 }  // namespace wf

@@ -79,20 +79,72 @@ TEST_F(ParallelPortDiscovery, SilentAutoPrinterAnswersOnlyTheProbe) {
 TEST_F(ParallelPortDiscovery, WritesFailWithThePrintersErrorClass) {
   auto server = serve(3, "meridian-vireo10.profile");
   server->setWriteError(WriteErrorClass::OutOfPaper);
+  // The state comes with Welcome: the very first write after open knows it.
+  for (int i = 0; i < 20; ++i) {
+    auto opened = openParallelPort("LPT3");
+    ASSERT_TRUE(opened.port);
+    const PortWrite w = opened.port->write("data");
+    EXPECT_EQ(w.error, WriteErrorClass::OutOfPaper) << "open " << i;
+    EXPECT_EQ(w.written, 0u);
+  }
   auto opened = openParallelPort("LPT3");
   ASSERT_TRUE(opened.port);
   opened.port->setTimeouts(CommTimeouts{1, 0, 50, 0, 1000});
-  // The printer's state reaches the port layer after the Welcome, on its reader thread.
-  auto writeUntil = [&](WriteErrorClass wanted) {
-    PortWrite w;
-    for (int i = 0; i < 100 && (w = opened.port->write("data")).error != wanted; ++i) sleepFor(20);
-    return w;
-  };
-  EXPECT_EQ(writeUntil(WriteErrorClass::OutOfPaper).error, WriteErrorClass::OutOfPaper);
+  // A change while the port is open reaches the port layer on its reader thread.
   server->setWriteError(WriteErrorClass::None);
-  const PortWrite w = writeUntil(WriteErrorClass::None);
+  PortWrite w;
+  for (int i = 0; i < 100 && (w = opened.port->write("data")).error != WriteErrorClass::None; ++i) sleepFor(20);
   EXPECT_EQ(w.error, WriteErrorClass::None);
   EXPECT_EQ(w.written, 4u);
+}
+
+TEST_F(ParallelPortDiscovery, HeldPortIsInUseUntilLetGo) {
+  auto server = serve(4, "meridian-vireo10.profile");
+  server->setHeld(true);
+  EXPECT_EQ(openParallelPort("LPT4").error, PortError::AccessDenied);
+  server->setHeld(false);
+  EXPECT_TRUE(openParallelPort("LPT4").port);
+}
+
+TEST_F(ParallelPortDiscovery, DeviceIdFailures) {
+  auto server = serve(5, "meridian-vireo10.profile");
+  auto opened = openParallelPort("LPT5");
+  ASSERT_TRUE(opened.port);
+  const struct {
+    PortServer::DeviceIdAnswer answer;
+    PortError error;
+  } cases[] = {
+      {PortServer::DeviceIdAnswer::Failure, PortError::GenFailure},
+      {PortServer::DeviceIdAnswer::Nothing, PortError::SemTimeout},
+      {PortServer::DeviceIdAnswer::Id, PortError::None},
+  };
+  for (const auto& c : cases) {
+    server->setDeviceIdAnswer(c.answer);
+    std::string id(4096, '\0');
+    std::size_t returned = 99;
+    EXPECT_EQ(opened.port->deviceControl(kDeviceControlGetDeviceId, {}, id, returned), c.error);
+    EXPECT_EQ(returned == 0, c.error != PortError::None);
+  }
+  // The port still works after the failures.
+  queryTimeouts(*opened.port);
+  opened.port->write(hex("A5 00 03 50 04 00"));
+  EXPECT_EQ(toHex(readUpTo(*opened.port, 9)), "A5 00 06 00 04 00 00 00 00");
+}
+
+TEST_F(ParallelPortDiscovery, AlertHeldForAPendingResponseArrivesBeforeIt) {
+  auto server = serve(6, "meridian-vireo10.profile");
+  auto opened = openParallelPort("LPT6");
+  ASSERT_TRUE(opened.port);
+  queryTimeouts(*opened.port);
+  opened.port->write(hex("A5 00 06 50 03 03 40 02 01"));
+  EXPECT_EQ(toHex(readUpTo(*opened.port, 7)), "A5 00 04 00 03 03 00");
+  Knobs k;
+  k.deferAlerts = true;
+  server->printer().setKnobs(k);
+  ASSERT_TRUE(server->raiseDeviceStatus(0x4));
+  EXPECT_EQ(readUpTo(*opened.port, 8), "") << "held until a reply goes out";
+  opened.port->write(hex("A5 00 03 50 04 00"));
+  EXPECT_EQ(toHex(readUpTo(*opened.port, 17)), "A5 00 05 00 FF 00 02 00 A5 00 06 00 04 00 00 00 00");
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 //
 // Every frame: u8 type, u32 payload length (little-endian), payload.
 // On accept the printer sends Welcome, or Busy and closes when another client
-// holds the port: one client at a time.
+// holds the port: one client at a time. A printer in an error state sends its
+// ErrorState in the same write as Welcome, so the host knows it once open returns.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,7 @@ enum class FrameType : std::uint8_t {
   Busy = 5,             // printer -> host on accept: another client has the port
   Welcome = 6,          // printer -> host on accept: the port is ours
   Close = 7,            // host -> printer, empty
+  DeviceIdFailed = 8,   // printer -> host, empty: the answer to DeviceIdRequest when there is no ID to give
 };
 
 // Why a write to a port failed, as the original platform classified it.

@@ -33,6 +33,8 @@ struct PortServer::State {
   mutable std::mutex clientMutex;  // the client fd and every write to it
   int clientFd = -1;
   portwire::WriteErrorClass error = portwire::WriteErrorClass::None;
+  bool held = false;
+  DeviceIdAnswer deviceIdAnswer = DeviceIdAnswer::Id;
 
   Thread thread;
 
@@ -43,8 +45,11 @@ struct PortServer::State {
   }
 
   bool writeLocked(portwire::FrameType type, std::string_view payload) {
+    return writeFramesLocked(portwire::encodeFrame(type, payload));
+  }
+
+  bool writeFramesLocked(const std::string& frame) {
     if (clientFd < 0) return false;
-    const std::string frame = portwire::encodeFrame(type, payload);
     std::size_t done = 0;
     while (done < frame.size()) {
       ssize_t n = ::send(clientFd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
@@ -83,7 +88,7 @@ struct PortServer::State {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
     std::lock_guard lock(clientMutex);
     // Logged before the host hears of it, so a host never sees a log behind the wire.
-    if (clientFd >= 0) {
+    if (clientFd >= 0 || held) {
       printer->noteConnection("busy");
       const std::string busy = portwire::encodeFrame(portwire::FrameType::Busy);
       [[maybe_unused]] auto n = ::send(fd, busy.data(), busy.size(), MSG_NOSIGNAL);
@@ -92,9 +97,11 @@ struct PortServer::State {
     }
     printer->noteConnection("open");
     clientFd = fd;
-    writeLocked(portwire::FrameType::Welcome, {});
+    // One write, so the host has the error state by the time it reads Welcome.
+    std::string hello = portwire::encodeFrame(portwire::FrameType::Welcome);
     if (error != portwire::WriteErrorClass::None)
-      writeLocked(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
+      hello += portwire::encodeFrame(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
+    writeFramesLocked(hello);
   }
 
   // Handles every whole frame in `in`; false when the host broke the protocol or left.
@@ -117,6 +124,16 @@ struct PortServer::State {
           }
           break;
         case portwire::FrameType::DeviceIdRequest: {
+          DeviceIdAnswer answer;
+          {
+            std::lock_guard lock(clientMutex);
+            answer = deviceIdAnswer;
+          }
+          if (answer == DeviceIdAnswer::Nothing) break;
+          if (answer == DeviceIdAnswer::Failure) {
+            write(portwire::FrameType::DeviceIdFailed, {});
+            break;
+          }
           std::string id = printer->deviceId();
           if (id.size() > portwire::kMaxDeviceId) id.resize(portwire::kMaxDeviceId);
           write(portwire::FrameType::DeviceId, id);
@@ -248,7 +265,8 @@ bool PortServer::sendAlert(const std::function<std::optional<std::string>(Printe
   std::lock_guard lock(state_->clientMutex);
   if (state_->clientFd < 0) return false;
   auto bytes = make(*state_->printer);
-  return bytes && state_->writeLocked(portwire::FrameType::Data, *bytes);
+  // Empty: held for the next reply.
+  return bytes && (bytes->empty() || state_->writeLocked(portwire::FrameType::Data, *bytes));
 }
 
 bool PortServer::raiseDeviceStatus(std::uint32_t mask) {
@@ -267,6 +285,16 @@ void PortServer::setWriteError(portwire::WriteErrorClass error) {
   std::lock_guard lock(state_->clientMutex);
   state_->error = error;
   state_->writeLocked(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
+}
+
+void PortServer::setHeld(bool held) {
+  std::lock_guard lock(state_->clientMutex);
+  state_->held = held;
+}
+
+void PortServer::setDeviceIdAnswer(DeviceIdAnswer answer) {
+  std::lock_guard lock(state_->clientMutex);
+  state_->deviceIdAnswer = answer;
 }
 
 void PortServer::disconnect() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
@@ -209,17 +210,47 @@ void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& 
   if (p.command >= npa::kAlertBase || p.data.empty()) return;
   auto reply = answer(p.data, p.command);
   if (!reply || !(p.flags & npa::kReplyExpected)) return;
-  std::string bytes = npa::encodeMessage(reply->flags, p.command, reply->data, knobs_.replyPacketData);
+  sendReply(p.command, std::move(*reply), out);
+}
+
+// The reply knobs act here. Each packet is its own log entry; held alerts go
+// out after the reply's first packet, or before a reply of one packet, so the
+// host meets them while it waits for the response.
+void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outgoing>& out) {
+  if (knobs_.replyCommand) command = *knobs_.replyCommand;
+  if (knobs_.errorReplies > 0) {
+    --knobs_.errorReplies;
+    reply.flags |= npa::kError;
+  }
+  reply.data.append(knobs_.replyPadding, '\0');
+  std::uint32_t delay = knobs_.replyDelayMs;
+  if (knobs_.lateReplies > 0) {
+    --knobs_.lateReplies;
+    delay = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{delay} + kLateReplyMs, kInfinite - 1));
+  }
+  std::string bytes = npa::encodeMessage(reply.flags, command, reply.data, knobs_.replyPacketData);
   if (knobs_.stallReplies) bytes.resize(bytes.size() / 2);
-  if (!knobs_.noise.empty()) send(out, LogKind::Noise, knobs_.noise, knobs_.replyDelayMs);
-  // Each packet of the reply is its own log entry.
-  std::string_view rest = bytes;
-  bool first = knobs_.noise.empty();
-  while (!rest.empty()) {
+  std::vector<std::string> packets;
+  for (std::string_view rest = bytes; !rest.empty();) {
     auto size = npa::packetSize(rest).value_or(rest.size());
-    send(out, LogKind::Packet, std::string(rest.substr(0, size)), first ? knobs_.replyDelayMs : 0);
+    packets.emplace_back(rest.substr(0, size));
     rest.remove_prefix(size);
+  }
+  std::vector<std::string> alerts;
+  alerts.swap(deferred_);
+  const std::size_t alertsAfter = packets.size() > 1 ? 1 : 0;
+
+  bool first = true;
+  auto emit = [&](LogKind kind, std::string b) {
+    send(out, kind, std::move(b), first ? delay : 0);
     first = false;
+  };
+  if (!knobs_.noise.empty()) emit(LogKind::Noise, knobs_.noise);
+  if (knobs_.shortPacketFirst) emit(LogKind::Packet, npa::encode(0, command, {}));
+  for (std::size_t i = 0; i <= packets.size(); ++i) {
+    if (i == alertsAfter)
+      for (auto& a : alerts) emit(LogKind::Packet, std::move(a));
+    if (i < packets.size()) emit(LogKind::Packet, std::move(packets[i]));
   }
 }
 
@@ -411,6 +442,7 @@ void PrinterModel::endSession() {
   jobText_.clear();
   inJob_ = false;
   dropNul_ = false;
+  deferred_.clear();  // nobody is left to wait for a reply
 }
 
 std::string PrinterModel::deviceId() const {
@@ -423,26 +455,35 @@ std::optional<std::string> PrinterModel::deviceStatusAlert(std::uint32_t mask) {
   mask &= enabled_ & alerts::kDeviceStatusBits;
   if (!mask) return std::nullopt;
   const auto b = alerts::deviceStatusBytes(mask);
-  std::string bytes = npa::encode(0, npa::kDeviceStatusAlert, std::string(b.begin(), b.end()));
-  record(Direction::Sent, LogKind::Packet, bytes);
-  return bytes;
+  return emitAlert(npa::encode(0, npa::kDeviceStatusAlert, std::string(b.begin(), b.end())));
 }
 
 std::optional<std::string> PrinterModel::classAlert(std::string_view data) {
   std::lock_guard lock(mutex_);
   if (data.size() < 2 || !(enabled_ & alerts::maskFromClassByte(static_cast<std::uint8_t>(data[1]))))
     return std::nullopt;
-  std::string bytes = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
-  record(Direction::Sent, LogKind::Packet, bytes);
-  return bytes;
+  return emitAlert(npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData));
 }
 
 std::optional<std::string> PrinterModel::panelAlert() {
   std::lock_guard lock(mutex_);
   if (!(enabled_ & alerts::kPanelBit)) return std::nullopt;
-  std::string bytes = npa::encode(0, npa::kClassAlert, std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes());
-  record(Direction::Sent, LogKind::Packet, bytes);
-  return bytes;
+  return emitAlert(
+      npa::encode(0, npa::kClassAlert, std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes()));
+}
+
+std::optional<std::string> PrinterModel::emitAlert(std::string packets) {
+  if (knobs_.deferAlerts) {
+    deferred_.push_back(std::move(packets));
+    return std::string();
+  }
+  record(Direction::Sent, LogKind::Packet, packets);
+  return packets;
+}
+
+std::size_t PrinterModel::deferredAlerts() const {
+  std::lock_guard lock(mutex_);
+  return deferred_.size();
 }
 
 void PrinterModel::noteSent(LogKind kind, std::string_view bytes) {

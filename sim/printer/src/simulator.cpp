@@ -127,6 +127,18 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "withhold-confirmations") return flag(knobs.withholdConfirmations);
   if (key == "reply-packet-data") return count(knobs.replyPacketData);
   if (key == "stall-replies") return flag(knobs.stallReplies);
+  if (key == "error-replies") return count(knobs.errorReplies);
+  if (key == "reply-padding") return count(knobs.replyPadding);
+  if (key == "short-packet-first") return flag(knobs.shortPacketFirst);
+  if (key == "late-replies") return count(knobs.lateReplies);
+  if (key == "defer-alerts") return flag(knobs.deferAlerts);
+  if (key == "reply-command") {
+    auto n = number(value);
+    if (!n || *n > 0xFF) return fail(error, "expected a command byte");
+    knobs.replyCommand = static_cast<std::uint8_t>(*n);
+    printer.setKnobs(knobs);
+    return true;
+  }
   if (key == "noise") return bytes([&](const std::string& b) { knobs.noise = b; printer.setKnobs(knobs); return true; });
   if (key == "fail-variable") {
     auto n = number(value);
@@ -134,6 +146,18 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
     knobs.failVariables.insert(static_cast<std::uint16_t>(*n));
     printer.setKnobs(knobs);
     return true;
+  }
+  if (key == "held") {
+    if (value != "0" && value != "1") return fail(error, "expected 0 or 1");
+    server.setHeld(value == "1");
+    return true;
+  }
+  if (key == "device-id-answer") {
+    using A = PortServer::DeviceIdAnswer;
+    static const std::pair<std::string_view, A> kAnswers[] = {{"id", A::Id}, {"fail", A::Failure}, {"none", A::Nothing}};
+    for (const auto& [n, a] : kAnswers)
+      if (n == value) return server.setDeviceIdAnswer(a), true;
+    return fail(error, "device-id-answer is id, fail or none");
   }
   if (key == "write-error") {
     auto e = writeError(value);

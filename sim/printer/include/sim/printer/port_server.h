@@ -34,8 +34,15 @@ class PortServer {
   bool raisePanelAlert();
   bool sendRaw(std::string_view bytes);
 
-  // Host writes fail with this class until it is set back to None.
+  // Host writes fail with this class until it is set back to None. A host
+  // that opens the port meanwhile learns it together with Welcome.
   void setWriteError(portwire::WriteErrorClass error);
+  // Another client holds the port: every host that opens it is told Busy.
+  void setHeld(bool held);
+
+  enum class DeviceIdAnswer { Id, Failure, Nothing };
+  // How device-ID requests are answered: the ID, DeviceIdFailed, or not at all.
+  void setDeviceIdAnswer(DeviceIdAnswer answer);
   // Drops the host's connection as a printer switched off would.
   void disconnect();
 

@@ -39,7 +39,17 @@ struct Knobs {
   std::size_t replyPacketData = 0;        // data bytes per reply packet (0: one packet)
   std::string noise;                      // bytes sent before every reply
   bool stallReplies = false;              // only the first half of each reply is sent
+  // Reply faults the host's reader must survive.
+  std::optional<std::uint8_t> replyCommand;  // replies carry this command byte instead of the request's
+  int errorReplies = 0;                   // so many next replies carry the error flag
+  std::size_t replyPadding = 0;           // bytes added to each reply's data (over-long replies)
+  bool shortPacketFirst = false;          // a packet of LEN 2 with the request's command before each reply
+  int lateReplies = 0;                    // so many next replies come after the host stopped waiting
+  bool deferAlerts = false;               // alerts wait for the next reply and go out inside it
 };
+
+// How much later than asked a late reply comes: past the host's 10 s response wait.
+constexpr std::uint32_t kLateReplyMs = 11'000;
 
 // Bytes for the host after `delayMs` system milliseconds.
 struct Outgoing {
@@ -57,10 +67,12 @@ class PrinterModel {
   void endSession();
   std::string deviceId() const;
 
-  // Unsolicited alerts, as packets; empty when the host has not enabled the class.
+  // Unsolicited alerts, as packets; empty when the host has not enabled the
+  // class, and "" when knob deferAlerts holds them for the next reply.
   std::optional<std::string> deviceStatusAlert(std::uint32_t mask);
   std::optional<std::string> classAlert(std::string_view data);  // data[1] is the class byte
   std::optional<std::string> panelAlert();
+  std::size_t deferredAlerts() const;  // alerts waiting for the next reply
   // Logs bytes sent outside any exchange (raw alerts, garbage).
   void noteSent(LogKind kind, std::string_view bytes);
   void noteConnection(std::string_view what);
@@ -106,6 +118,8 @@ class PrinterModel {
   void record(Direction direction, LogKind kind, std::string_view bytes);
   void send(std::vector<Outgoing>& out, LogKind kind, std::string bytes, std::uint32_t delayMs);
   bool packetMode() const;
+  std::optional<std::string> emitAlert(std::string packets);
+  void sendReply(std::uint8_t command, Reply reply, std::vector<Outgoing>& out);
 
   mutable std::mutex mutex_;
   Profile profile_;
@@ -122,6 +136,7 @@ class PrinterModel {
   std::vector<std::string> pjlCommands_;
   std::vector<std::string> jobs_;
   std::string currentJob_;
+  std::vector<std::string> deferred_;  // alert packets held for the next reply
   std::vector<std::uint8_t> buttons_;
   std::vector<std::uint8_t> panelCommands_;
   int powerOnResets_ = 0;
