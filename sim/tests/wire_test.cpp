@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "hex.h"
+#include "quick_setup_vars.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
@@ -173,22 +174,6 @@ TEST(Profile, ShippedProfilesAreCompleteForQuickSetup) {
   const char* const kModelStrings[] = {"7301 plus", "Vireo", "Corvane Chroma Imager", "Pagecrest II", "7301 Vx20",
                                        "Tessaly KX4400 plus", "Tessaly KX4400 Plus", "Pagecrest 10A",
                                        "Quorra 6520 Page Printer", "Quorra 6524 Page Printer", "Lumetra E", "7305 plus"};
-  const std::uint16_t kBidi[] = {0x0030, 0x0031, 0x0032, 0x0033, 0x003C, 0x003D, 0x0037, 0x000B, 0x000E, 0x0007,
-                                 0x003B, 0x0141, 0x0142, 0x0143, 0x0055, 0x0034, 0x0035, 0x0036, 0x003F, 0x0138,
-                                 0x0049, 0x0003, 0x0016, 0x0050, 0x0051, 0x0054, 0x006A, 0x0052, 0x0102, 0x0001,
-                                 0x0101, 0x0053, 0x0017, 0x0085, 0x0005, 0x007D, 0x007B, 0x007C, 0x00DD, 0x00DC,
-                                 0x0131, 0x0139, 0x00D6, 0x00D5, 0x0132, 0x00E4, 0x00E3, 0x0130, 0x004E, 0x0004,
-                                 0x0081, 0x0082, 0x011B, 0x0008, 0x0009, 0x0040, 0x0046, 0x0083, 0x0010, 0x0006,
-                                 0x0018, 0x0019, 0x0020, 0x0021, 0x0023, 0x0022, 0x000C, 0x0060, 0x0061, 0x000F};
-  const std::uint16_t kMerBidi[] = {0x0030, 0x0031, 0x0032, 0x0033, 0x003C, 0x003D, 0x0037, 0x000B, 0x000E, 0x0007,
-                                    0x003B, 0x0141, 0x0142, 0x0143, 0x0055, 0x0034, 0x0035, 0x0036, 0x003F, 0x0138,
-                                    0x0049, 0x0003, 0x014E, 0x014F, 0x0150, 0x0016, 0x0050, 0x0051, 0x0054, 0x006A,
-                                    0x0052, 0x0001, 0x0081, 0x0082, 0x0008, 0x0101, 0x0102, 0x0005, 0x0009, 0x0004,
-                                    0x011B, 0x0053, 0x0085, 0x0017, 0x004E, 0x000F, 0x00DD, 0x00DC, 0x0131, 0x0139,
-                                    0x0010, 0x0006, 0x014C, 0x014D, 0x00D6, 0x00D5, 0x0132, 0x0018, 0x0019, 0x0020,
-                                    0x0021, 0x0023, 0x0022, 0x000C, 0x0060, 0x0061, 0x0040, 0x0046, 0x0151, 0x0152,
-                                    0x007D, 0x007B, 0x007C, 0x0083};
-  static_assert(std::size(kBidi) == 70 && std::size(kMerBidi) == 74);
   std::set<std::string> families;
   for (const auto& entry : std::filesystem::directory_iterator(WF_SIM_PROFILE_DIR)) {
     if (entry.path().extension() != ".profile") continue;
@@ -204,8 +189,8 @@ TEST(Profile, ShippedProfilesAreCompleteForQuickSetup) {
     EXPECT_LE(36 + p->model.size() + p->revision.size() + p->serial.size(), 236u) << "summary must fit the cache";
     const bool typeZero = p->miscVars.count(0x00A7) && p->miscVars.at(0x00A7) == std::string(1, '\0');
     bool endsInColon = false;
-    for (auto var : typeZero ? std::vector<std::uint16_t>(std::begin(kBidi), std::end(kBidi))
-                             : std::vector<std::uint16_t>(std::begin(kMerBidi), std::end(kMerBidi))) {
+    for (auto var : typeZero ? std::vector<std::uint16_t>(std::begin(testing::kBidiVars), std::end(testing::kBidiVars))
+                             : std::vector<std::uint16_t>(std::begin(testing::kMerBidiVars), std::end(testing::kMerBidiVars))) {
       ASSERT_TRUE(p->omVars.count(var)) << std::hex << var;
       const auto& v = p->omVars.at(var);
       EXPECT_GE(v.size(), 1u);
