@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include "hex.h"
+#include "platform/parallel_port.h"
 #include "port_client.h"
+#include "sim/printer/npa.h"
 #include "sim/printer/simulator.h"
 #include "test_dirs.h"
 
@@ -73,6 +75,9 @@ TEST(Simulator, RejectsBadLinesWithTheReason) {
       {"LPT1.write-error = jammed", "unknown write error 'jammed'"},
       {"LPT1.raise-status = 0x4", "not sent: no host, or the class is not enabled"},
       {"LPT1.noise = zz", "expected \"text\" or hex bytes"},
+      {"LPT1.reply-command = 0x100", "expected a command byte"},
+      {"LPT1.device-id-answer = maybe", "device-id-answer is id, fail or none"},
+      {"LPT1.held = 2", "expected 0 or 1"},
       {"LPT1.colour = red", "unknown key 'colour'"},
       {"nothing here", "expected key = value"},
   };
@@ -168,6 +173,70 @@ TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
   // Stopped cleanly: the endpoints are gone.
   PortClient late;
   EXPECT_FALSE(late.connect(1));
+}
+
+std::string readPort(ParallelPort& port, std::size_t n) {
+  std::string buffer(n, '\0');
+  buffer.resize(port.read(buffer).bytes);
+  return buffer;
+}
+
+std::string deviceIdOf(ParallelPort& port, PortError* error = nullptr) {
+  std::string id(4096, '\0');
+  std::size_t returned = 0;
+  const PortError e = port.deviceControl(kDeviceControlGetDeviceId, {}, id, returned);
+  if (error) *error = e;
+  id.resize(returned);
+  return id;
+}
+
+// What the broker does with two local printers, from another process than
+// the simulator's, through the platform's port layer; faults set on the fly.
+TEST(SimulatorProgram, TwoPrintersOnLpt1AndLpt3ServeAnotherProcess) {
+  setTimeScaleForTest(0.05);
+  SimProgram program(writeScenario("LPT1 = meridian-vireo10.profile\nLPT3 = generic-7301.profile\n"));
+  ASSERT_EQ(program.line(), "ready");
+  EXPECT_EQ(openParallelPort("LPT2:").error, PortError::FileNotFound);
+  const std::string pjlQuery = std::string("\x1B%-12345X@PJL DINQUIRE LNPAP\r\n\x1B%-12345X") + '\0';
+  const CommTimeouts query{50, 5, 1000, 10, 2500};
+
+  auto lpt1 = openParallelPort("LPT1:");
+  ASSERT_TRUE(lpt1.port);
+  lpt1.port->setTimeouts(query);
+  EXPECT_NE(deviceIdOf(*lpt1.port).find("MDL:Vireo 10;"), std::string::npos);
+  ASSERT_EQ(lpt1.port->write(pjlQuery).written, 40u);
+  EXPECT_EQ(readPort(*lpt1.port, 64), "@PJL DINQUIRE LNPAP\r\nON\r\n\f");
+
+  auto lpt3 = openParallelPort("LPT3:");
+  ASSERT_TRUE(lpt3.port);
+  lpt3.port->setTimeouts(query);
+  EXPECT_NE(deviceIdOf(*lpt3.port).find("MDL:7301 plus;"), std::string::npos);
+  lpt3.port->write(pjlQuery);
+  EXPECT_EQ(readPort(*lpt3.port, 64), "@PJL DINQUIRE LNPAP\r\nAUTO\r\n\f");
+  lpt3.port->write(std::string(npa::kSyncPacket) + hex("A5 00 06 50 E0 E7 00 00 30"));
+  EXPECT_EQ(toHex(readPort(*lpt3.port, 10)), "A5 00 07 00 E0 E7 00 00 30 01");
+
+  // Faults set while the ports are open.
+  EXPECT_EQ(program.call("LPT1.reply-command = 0x05"), "ok");
+  EXPECT_EQ(program.call("LPT1.error-replies = 1"), "ok");
+  lpt1.port->write(hex("A5 00 03 50 04 00"));
+  EXPECT_EQ(toHex(readPort(*lpt1.port, 9)), "A5 00 06 80 05 00 00 00 00");
+  EXPECT_EQ(program.call("LPT1.device-id-answer = fail"), "ok");
+  PortError error{};
+  EXPECT_EQ(deviceIdOf(*lpt1.port, &error), "");
+  EXPECT_EQ(error, PortError::GenFailure);
+
+  EXPECT_EQ(program.call("LPT3.write-error = out-of-paper"), "ok");
+  EXPECT_EQ(program.call("LPT3.held = 1"), "ok");
+  lpt3.port.reset();
+  EXPECT_EQ(openParallelPort("LPT3:").error, PortError::AccessDenied);
+  EXPECT_EQ(program.call("LPT3.held = 0"), "ok");
+  auto again = openParallelPort("LPT3:");
+  ASSERT_TRUE(again.port);
+  EXPECT_EQ(again.port->write("page").error, WriteErrorClass::OutOfPaper);
+
+  EXPECT_EQ(program.stop(SIGTERM), 0);
+  setTimeScaleForTest(1);
 }
 
 TEST(SimulatorProgram, BadScenarioEndsWithAnError) {
