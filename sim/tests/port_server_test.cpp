@@ -91,6 +91,33 @@ TEST(PortServer, AlertsAndErrorStatesReachTheHost) {
   EXPECT_EQ(held->type, FrameType::ErrorState);
 }
 
+TEST(PortServer, HeldPortAndDeviceIdAnswersOnTheWire) {
+  auto server = serve(8, kVireo);
+  server->setHeld(true);
+  PortClient refused;
+  ASSERT_TRUE(refused.connect(8));
+  EXPECT_EQ(refused.next()->type, FrameType::Busy);
+  server->setHeld(false);
+  PortClient host;
+  ASSERT_TRUE(host.connect(8));
+  ASSERT_EQ(host.next()->type, FrameType::Welcome);
+
+  server->setDeviceIdAnswer(PortServer::DeviceIdAnswer::Failure);
+  ASSERT_TRUE(host.send(FrameType::DeviceIdRequest));
+  auto failed = host.next();
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->type, FrameType::DeviceIdFailed);
+  EXPECT_EQ(failed->payload, "");
+
+  server->setDeviceIdAnswer(PortServer::DeviceIdAnswer::Nothing);
+  ASSERT_TRUE(host.send(FrameType::DeviceIdRequest));
+  ASSERT_TRUE(host.write(hex("A5 00 03 50 04 00")));
+  auto next = host.next();
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->type, FrameType::Data) << "the request went unanswered";
+  EXPECT_EQ(toHex(next->payload), "A5 00 06 00 04 00 01 02 03");
+}
+
 TEST(PortServer, PrintJobEndsWhenTheHostClosesThePort) {
   auto server = serve(5, kVireo);
   {
