@@ -4,9 +4,10 @@
 // any handle refers to it (or a wait is using it). Names are case-sensitive
 // and one namespace holds every kind. Objects that must hold across processes
 // are cross_process_mutex.h's, not these.
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <condition_variable>
 #include <span>
 #include <stop_token>
 #include <string_view>
