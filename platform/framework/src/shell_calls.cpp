@@ -2,8 +2,15 @@
 
 #include <mutex>
 
+#include <atomic>
+#include <thread>
+
 #include "framework/cstring.h"
+#include "framework/win_app.h"
+#include "gui_thread.h"
+#include "platform/thread.h"
 #include "platform/trace.h"
+#include "thread_state.h"
 
 namespace wf::fw {
 namespace {
@@ -19,7 +26,37 @@ Service* service(Service* ShellServices::*member, std::string_view what) {
   return s;
 }
 
+// Shows the box on the GUI thread (a helper thread without a Qt application)
+// and hands the answer to `answered`; never waits.
+void showElsewhere(MessageBoxRequest request, std::function<void(int)> answered) {
+  auto show = [request = std::move(request), answered = std::move(answered)] {
+    MessageBoxService* s = service(&ShellServices::messageBox, "message box");
+    int answer = s ? s->show(request) : 0;
+    if (answered) answered(answer);
+  };
+  if (!queueToGuiThread(show)) std::thread(show).detach();
+}
+
 }  // namespace
+
+int showMessageBox(MessageBoxRequest request) {
+  // A thread with its own loop keeps handling its messages until the answer
+  // comes; a worker's plain notice must not hold the worker up.
+  if (!isGuiThread() && threadRunsOwnLoop()) {
+    static std::atomic<WPARAM> tokens{0};
+    const WPARAM token = ++tokens;
+    const DWORD thread = wf::currentThreadId();
+    showElsewhere(std::move(request),
+                  [thread, token](int answer) { postMessageBoxAnswer(thread, token, answer); });
+    return waitForMessageBoxAnswer(token);
+  }
+  if (!isGuiThread() && (request.style & MB_TYPEMASK) == MB_OK) {
+    showElsewhere(std::move(request), nullptr);
+    return IDOK;
+  }
+  MessageBoxService* s = service(&ShellServices::messageBox, "message box");
+  return s ? s->show(request) : 0;
+}
 
 ShellServices installShellServices(const ShellServices& services) {
   std::lock_guard lock(servicesMutex);
@@ -76,14 +113,13 @@ void endWaitCursor() {
 using namespace wf::fw;
 
 LPCSTR AfxGetAppName() {
+  if (CWinApp* app = AfxGetApp(); app && app->m_pszAppName) return app->m_pszAppName;
   std::lock_guard lock(servicesMutex);
   return appName.c_str();
 }
 
 int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  MessageBoxService* s = service(&ShellServices::messageBox, "message box");
-  if (!s) return 0;
-  return s->show({owner, text ? text : "", caption ? caption : "Error", type});
+  return showMessageBox({owner, text ? text : "", caption ? caption : "Error", type});
 }
 
 int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpId*/) {

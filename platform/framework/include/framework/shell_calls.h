@@ -39,6 +39,13 @@ class CWaitCursor {
 
 namespace wf::fw {
 
+// Where a message box runs depends on the asking thread. The GUI thread and
+// a worker that needs the answer wait for it. A framework thread with its own
+// message loop has the box shown on the GUI thread and goes on handling its
+// messages until the answer comes. A worker's OK-only box is shown on the GUI
+// thread while the worker goes on at once with IDOK.
+int showMessageBox(MessageBoxRequest request);
+
 // The name message boxes carry as their default caption; the application
 // object sets it.
 void setAppName(std::string name);

@@ -1,0 +1,59 @@
+#include "wnd_widget.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+
+#include "platform/window_messages.h"
+
+namespace wf::fw {
+
+WndWidget::WndWidget(HWND hwnd, QWidget* parent) : QWidget(parent), hwnd_(hwnd) {}
+
+LRESULT WndWidget::deliver(UINT message, WPARAM wParam, LPARAM lParam) {
+  return wf::sendMessage(hwnd_, message, wParam, lParam).value_or(0);
+}
+
+void WndWidget::closeEvent(QCloseEvent* e) {
+  e->ignore();
+  deliver(WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void WndWidget::paintEvent(QPaintEvent*) { deliver(WM_PAINT, 0, 0); }
+
+void WndWidget::positionChanged(UINT flags) {
+  WINDOWPOS pos{hwnd_, 0, x(), y(), width(), height(), flags};
+  deliver(WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+}
+
+void WndWidget::resizeEvent(QResizeEvent*) {
+  positionChanged(SWP_NOMOVE);
+  UINT type = isMinimized() ? SIZE_MINIMIZED : isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
+  deliver(WM_SIZE, type, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(width()), static_cast<WORD>(height()))));
+}
+
+void WndWidget::moveEvent(QMoveEvent*) { positionChanged(SWP_NOSIZE); }
+
+void WndWidget::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::ActivationChange) {
+    deliver(WM_ACTIVATE, MAKELONG(isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, isMinimized() ? 1 : 0), 0);
+  } else if (e->type() == QEvent::WindowStateChange) {
+    noteWidgetState(hwnd_, isVisible(), isMinimized(), isMaximized());
+    positionChanged(SWP_NOMOVE);
+  }
+  QWidget::changeEvent(e);
+}
+
+void WndWidget::contextMenuEvent(QContextMenuEvent* e) {
+  const QPoint p = e->globalPos();
+  deliver(WM_CONTEXTMENU, hwnd_, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(p.x()), static_cast<WORD>(p.y()))));
+}
+
+void WndWidget::keyPressEvent(QKeyEvent* e) {
+  if (e->key() != Qt::Key_F1) return QWidget::keyPressEvent(e);
+  HELPINFO info;
+  info.hItemHandle = hwnd_;
+  deliver(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+}  // namespace wf::fw

@@ -1,0 +1,36 @@
+#pragma once
+// The widget that draws a CWnd created on the GUI thread. Qt's window events
+// become the window's messages; closing from the title bar is the system
+// Close command, so the window's handlers decide what happens.
+#include <QWidget>
+
+#include "framework/wnd.h"
+
+namespace wf::fw {
+
+class WndWidget : public QWidget {
+ public:
+  WndWidget(HWND hwnd, QWidget* parent);
+  HWND hwnd() const { return hwnd_; }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  LRESULT deliver(UINT message, WPARAM wParam, LPARAM lParam);
+  void positionChanged(UINT flags);
+  HWND hwnd_;
+};
+
+}  // namespace wf::fw
+
+namespace wf::fw {
+// The user changed the window's state through its frame.
+void noteWidgetState(HWND hwnd, bool visible, bool minimized, bool maximized);
+}  // namespace wf::fw
