@@ -94,11 +94,9 @@ bool isGuiThread() {
 }
 
 void ensureGuiQueue() {
-  static bool installed = false;  // GUI thread only
-  if (installed || !isGuiThread()) return;
-  installed = true;
-  // Leaked: posts may arrive until the process ends.
-  auto* pump = new Pump;
+  static Pump* pump = nullptr;  // GUI thread only; kept: posts may arrive until the process ends
+  if (pump || !isGuiThread()) return;
+  pump = new Pump;
   if (!installThreadQueue(std::make_shared<QtQueue>(pump)))
     platformTrace("framework: the GUI thread had a message queue before the Qt one");
 }
