@@ -1,0 +1,110 @@
+#include "wfprm/wfprm.h"
+
+#include <vector>
+
+#include "broker/corbce.h"
+#include "prtobj/prtobj_util.h"
+
+namespace {
+
+using LONG = WFPrtObj::LONG;
+constexpr LONG kBadReply = -2;
+constexpr std::uint8_t kListing = 1, kFormat = 2, kDelete = 3, kCopy = 4;
+constexpr std::uint8_t kFirstKind = 16, kLastKind = 20;
+constexpr std::size_t kAlertHead = 10;
+
+}  // namespace
+
+// The object's request primitives are protected; this stand-in is their friend.
+class WFPrm {
+ public:
+  static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data) {
+    void* reply = nullptr;
+    WFPrtObj::ULONG len = 0;
+    LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply, &len,
+                            1, 0);
+    if (rc == 0 && static_cast<const std::uint8_t*>(reply)[0] != 0) rc = kBadReply;
+    wfPrtObjFree(reply);
+    return rc;
+  }
+
+  static LONG alert(WFPrtObj& obj, WFPrtObj::USHORT key, WFPrtObj::DEVICEMGMTALERTDATA* record) {
+    void* data = nullptr;
+    WFPrtObj::ULONG len = 0;
+    LONG rc = obj.bidiQueryAlert(key, WM_BCE_ALERT_2, &data, &len, 2);
+    if (rc == 0) rc = parseResMgmtAlertData(data, len, record);
+    wfPrtObjFree(data);
+    return rc;
+  }
+};
+
+namespace {
+
+std::vector<std::uint8_t> withName(std::vector<std::uint8_t> head, const std::string& name) {
+  head.insert(head.end(), name.begin(), name.end());
+  return head;
+}
+
+std::uint8_t deviceByte(WFPrtObj::DEVICEID device) { return static_cast<std::uint8_t>(device); }
+
+}  // namespace
+
+WF_MODULE_EXPORT LONG bidiResMgmtFileListing(WFPrtObj& obj, WFPrtObj::DEVICEID device) {
+  return WFPrm::command(obj, {kListing, deviceByte(device)});
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device) {
+  return WFPrm::command(obj, {kFormat, deviceByte(device)});
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID device) {
+  return WFPrm::command(obj, withName({kDelete, deviceByte(device)}, file));
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from, WFPrtObj::DEVICEID to,
+                         int move) {
+  return WFPrm::command(
+      obj, withName({kCopy, deviceByte(from), deviceByte(to), static_cast<std::uint8_t>(move ? 1 : 0)}, file));
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record) {
+  if (!record) return -18;
+  return WFPrm::alert(obj, key, static_cast<WFPrtObj::DEVICEMGMTALERTDATA*>(record));
+}
+
+WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj::DEVICEMGMTALERTDATA* record) {
+  const auto* d = static_cast<const std::uint8_t*>(data);
+  if (!d || !record || len < static_cast<long>(kAlertHead) || d[0] != 3 || d[1] != 2) return kBadReply;
+  if (d[2] < kFirstKind || d[2] > kLastKind) return kBadReply;
+  const std::size_t entryLen = MakeUSHORT(d + 8);
+  if (kAlertHead + entryLen > static_cast<std::size_t>(len)) return kBadReply;
+  record->kind = d[2];
+  record->moreEntries = d[3];
+  record->result = MakeULONG(d + 4);
+  record->entry = cp850ToUtf8(std::string_view(reinterpret_cast<const char*>(d + kAlertHead), entryLen));
+  record->entryFlag = entryLen != 0 ? 1 : 0;
+  return 0;
+}
+
+WF_MODULE_EXPORT LONG parseResMgmtDirectoryData(const std::string& entry, WFPrtObj::DEVICEDIRECTORYDATA* record) {
+  if (!record) return -18;
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = entry.find(';', start);
+    fields.push_back(entry.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos || fields.size() == 6) {
+      if (end != std::string::npos) fields.back() += entry.substr(end);  // a description may hold ';'
+      break;
+    }
+    start = end + 1;
+  }
+  if (fields.size() != 6 || (fields[0] != "1" && fields[0] != "2")) return kBadReply;
+  record->device = fields[0] == "1" ? WFPrtObj::DEVICE_DISK : WFPrtObj::DEVICE_FLASH;
+  record->name = fields[1];
+  record->id = fields[2];
+  record->type = fields[3];
+  record->size = fields[4];
+  record->description = fields[5];
+  return 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// A scripted stand-in for the broker's exports that WFPrtObj calls, linked
+// into the tests in place of the real broker. Every call is logged.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "broker/corbce.h"
+
+namespace fakebce {
+
+struct Call {
+  std::string function;  // "BceSendBidi", "BceQueryAlerts", ...
+  std::uint32_t appId = 0, handle = 0, netMask = 0, code = 0;
+  std::string request;   // request data, or the alert key as two bytes
+};
+
+struct Reply {
+  std::int32_t rc = 0;
+  std::string bytes;  // whole reply, its first byte included
+};
+
+// Forgets every script and the call log; PRTINFO answers zeroed with rc 0.
+void reset();
+// Answers to BceSendBidi in order; once used up, the responder answers.
+void pushReply(std::int32_t rc, std::string bytes = {});
+void setResponder(std::function<Reply(std::uint32_t code, const std::string& request)> responder);
+void setPrtInfo(const PRTINFO& info, std::int32_t rc = 0);
+void setPrinterName(std::uint32_t netBit, std::string name, std::string secondName, std::int32_t rc = 0);
+void setAlert(std::uint16_t key, std::string data);
+std::vector<Call> calls();
+std::vector<Call> callsOf(const std::string& function);
+
+}  // namespace fakebce
