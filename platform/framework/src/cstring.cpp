@@ -1,5 +1,7 @@
 #include "framework/cstring.h"
 
+#include "framework/resources.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -159,7 +161,14 @@ BOOL CString::LoadString(UINT id) {
     lookup = stringLookup;
   }
   std::string text;
-  if (lookup && lookup(id, text)) {
+  bool found = false;
+  if (lookup) {
+    found = lookup(id, text);
+  } else if (LPCSTR resource = wf::fw::findString(id)) {
+    text = resource;
+    found = true;
+  }
+  if (found) {
     text_ = std::move(text);
     return TRUE;
   }

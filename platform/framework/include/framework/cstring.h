@@ -96,8 +96,9 @@ void AfxFormatStrings(CString& result, LPCSTR format, const LPCSTR* texts, int c
 
 namespace wf::fw {
 
-// Where LoadString finds its texts (the resource libraries, in their search
-// order). Returns false when no library has the id. Empty removes it.
+// Replaces where LoadString finds its texts, which is the resource libraries
+// in their search order (resources.h). Returns false when it has no text for
+// the id. Empty goes back to the resource libraries.
 using StringLookup = std::function<bool(UINT id, std::string& text)>;
 void setStringLookup(StringLookup lookup);
 

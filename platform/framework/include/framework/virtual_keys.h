@@ -1,0 +1,32 @@
+#pragma once
+// Virtual key codes of the original platform (accelerators, key messages).
+// Letters and digits are their upper-case ASCII codes.
+#include "framework/win_types.h"
+
+constexpr WORD VK_BACK = 0x08;
+constexpr WORD VK_TAB = 0x09;
+constexpr WORD VK_RETURN = 0x0D;
+constexpr WORD VK_ESCAPE = 0x1B;
+constexpr WORD VK_SPACE = 0x20;
+constexpr WORD VK_PRIOR = 0x21;
+constexpr WORD VK_NEXT = 0x22;
+constexpr WORD VK_END = 0x23;
+constexpr WORD VK_HOME = 0x24;
+constexpr WORD VK_LEFT = 0x25;
+constexpr WORD VK_UP = 0x26;
+constexpr WORD VK_RIGHT = 0x27;
+constexpr WORD VK_DOWN = 0x28;
+constexpr WORD VK_INSERT = 0x2D;
+constexpr WORD VK_DELETE = 0x2E;
+constexpr WORD VK_F1 = 0x70;
+constexpr WORD VK_F2 = 0x71;
+constexpr WORD VK_F3 = 0x72;
+constexpr WORD VK_F4 = 0x73;
+constexpr WORD VK_F5 = 0x74;
+constexpr WORD VK_F6 = 0x75;
+constexpr WORD VK_F7 = 0x76;
+constexpr WORD VK_F8 = 0x77;
+constexpr WORD VK_F9 = 0x78;
+constexpr WORD VK_F10 = 0x79;
+constexpr WORD VK_F11 = 0x7A;
+constexpr WORD VK_F12 = 0x7B;
