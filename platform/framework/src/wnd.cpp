@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "framework/global_memory.h"
+#include "gdi_data.h"
 #include "framework/win_thread.h"
 #include "gui_thread.h"
 #include "platform/thread.h"
@@ -91,6 +92,12 @@ void wf::fw::noteWidgetState(HWND hwnd, bool visible, bool minimized, bool maxim
   impl.visible = visible;
   impl.iconic = minimized;
   impl.zoomed = maximized;
+}
+
+wf::fw::WndWidget* wf::fw::widgetOf(HWND hwnd) {
+  if (!isGuiThread()) return nullptr;
+  CWnd* wnd = CWnd::FromHandlePermanent(hwnd);
+  return wnd ? WndAccess::impl(wnd).widget : nullptr;
 }
 
 using wf::fw::WndWidget;
@@ -382,9 +389,18 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow();
       return 0;
     case WM_SETICON: {
-      std::lock_guard lock(impl_->m);
-      return reinterpret_cast<LRESULT>(
-          std::exchange(impl_->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL], reinterpret_cast<HICON>(lParam)));
+      HICON previous;
+      QIcon shown;
+      {
+        std::lock_guard lock(impl_->m);
+        previous = std::exchange(impl_->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL], reinterpret_cast<HICON>(lParam));
+        shown = wf::fw::toQIcon(impl_->icons[ICON_SMALL]);
+        if (QIcon big = wf::fw::toQIcon(impl_->icons[ICON_BIG]); !big.isNull()) {
+          for (const QSize& size : big.availableSizes()) shown.addPixmap(big.pixmap(size));
+        }
+      }
+      Impl::withWidget(m_hWnd, [shown](QWidget* w) { w->setWindowIcon(shown); });
+      return reinterpret_cast<LRESULT>(previous);
     }
     case WM_SETTEXT:
       SetWindowText(reinterpret_cast<LPCSTR>(lParam));

@@ -19,7 +19,11 @@ void WndWidget::closeEvent(QCloseEvent* e) {
   deliver(WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-void WndWidget::paintEvent(QPaintEvent*) { deliver(WM_PAINT, 0, 0); }
+void WndWidget::paintEvent(QPaintEvent*) {
+  painting_ = true;
+  deliver(WM_PAINT, 0, 0);
+  painting_ = false;
+}
 
 void WndWidget::positionChanged(UINT flags) {
   WINDOWPOS pos{hwnd_, 0, x(), y(), width(), height(), flags};

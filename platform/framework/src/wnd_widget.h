@@ -12,6 +12,8 @@ class WndWidget : public QWidget {
  public:
   WndWidget(HWND hwnd, QWidget* parent);
   HWND hwnd() const { return hwnd_; }
+  // True while WM_PAINT runs from this widget's paint event.
+  bool painting() const { return painting_; }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -26,6 +28,7 @@ class WndWidget : public QWidget {
   LRESULT deliver(UINT message, WPARAM wParam, LPARAM lParam);
   void positionChanged(UINT flags);
   HWND hwnd_;
+  bool painting_ = false;
 };
 
 }  // namespace wf::fw
@@ -33,4 +36,6 @@ class WndWidget : public QWidget {
 namespace wf::fw {
 // The user changed the window's state through its frame.
 void noteWidgetState(HWND hwnd, bool visible, bool minimized, bool maximized);
+// The widget that draws a window of this process; null off the GUI thread or for windows without one.
+WndWidget* widgetOf(HWND hwnd);
 }  // namespace wf::fw

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "framework/cstring.h"
+#include "framework/geometry.h"
 #include "framework/object.h"
 #include "framework/shell_services.h"
 #include "framework/win_types.h"
@@ -79,11 +80,6 @@ constexpr DWORD WS_EX_TRANSPARENT = 0x00000020;
 constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
 constexpr DWORD MAKELONG(WORD low, WORD high) { return DWORD{low} | (DWORD{high} << 16); }
-
-struct CPoint {
-  int x = 0;
-  int y = 0;
-};
 
 struct CREATESTRUCT {
   LPVOID lpCreateParams = nullptr;
@@ -233,6 +229,21 @@ class CWnd : public CCmdTarget {
   CWnd* GetParent() const;
   HICON SetIcon(HICON icon, BOOL big);
   HICON GetIcon(BOOL big) const;
+
+  // Geometry, on the GUI thread (zero rectangles elsewhere): client
+  // rectangles start at 0,0; window rectangles are in screen coordinates.
+  void GetClientRect(LPRECT rect) const;
+  void GetWindowRect(LPRECT rect) const;
+  // A child is placed in its parent's client coordinates, a top-level window on the screen.
+  void MoveWindow(int x, int y, int width, int height, BOOL repaint = TRUE);
+  void MoveWindow(LPCRECT rect, BOOL repaint = TRUE) {
+    MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
+  }
+  void ClientToScreen(LPPOINT point) const;
+  void ScreenToClient(LPPOINT point) const;
+  // Asks for a repaint; UpdateWindow runs a pending one at once.
+  void Invalidate(BOOL erase = TRUE);
+  void UpdateWindow();
 
   // The message being handled on this thread, passed to the default procedure.
   LRESULT Default();
