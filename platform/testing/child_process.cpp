@@ -15,20 +15,22 @@
 namespace wf::testing {
 
 namespace {
-std::string childProgram() {
+std::string childProgram(const std::string& name) {
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) throw std::runtime_error("cannot find own program");
   buf[n] = '\0';
-  return (std::filesystem::path(buf).parent_path() / "wf-testchild").string();
+  return (std::filesystem::path(buf).parent_path() / name).string();
 }
 }  // namespace
 
-ChildProcess::ChildProcess() {
+ChildProcess::ChildProcess() : ChildProcess("wf-testchild") {}
+
+ChildProcess::ChildProcess(const std::string& name) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
-  const std::string program = childProgram();
+  const std::string program = childProgram(name);
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {

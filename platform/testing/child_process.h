@@ -12,6 +12,8 @@ class ChildProcess {
  public:
   // Starts wf-testchild from the directory of the running test program.
   ChildProcess();
+  // Starts `program`, a helper beside the test program built on the same pattern.
+  explicit ChildProcess(const std::string& program);
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

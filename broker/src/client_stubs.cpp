@@ -1,0 +1,408 @@
+// The client form of every export: the registration check, then the worker
+// in the primary or the request to it from any other process.
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "broker_state.h"
+#include "broker_timeouts.h"
+#include "mail_client.h"
+#include "port_control.h"
+#include "workers.h"
+
+using namespace wf::bce;
+namespace to = wf::bce::timeouts;
+
+namespace {
+
+std::uint16_t low16(std::uint32_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+
+// Runs `direct` in the primary, `remote` elsewhere; -13 for a caller that is not registered as `appId`.
+template <typename Direct, typename Remote>
+std::int32_t clientCall(std::uint32_t appId, Direct direct, Remote remote) {
+  if (!registrationCheck(appId)) return BCE_ERR_NOT_REGISTERED;
+  if (ownAppId() == BCE_PRIMARY_APP_ID) return direct();
+  return remote();
+}
+
+std::uint32_t ownId() { return static_cast<std::uint32_t>(ownAppId()); }
+
+// The reply's result, and a reader positioned after it; 1 for no reply or no result in it.
+struct Reply {
+  std::optional<Mail> mail;
+  std::int32_t result = BCE_FAIL;
+  ByteReader rest{std::span<const std::uint8_t>()};
+
+  explicit Reply(std::optional<Mail> m) : mail(std::move(m)) {
+    if (!mail) return;
+    rest = ByteReader(mail->data);
+    if (!rest.i32(result)) result = BCE_FAIL;
+  }
+  // Out-bytes of the reply: at most `capacity`, at most what is there.
+  std::uint32_t copyOut(std::uint32_t declared, void* out, std::uint32_t capacity) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>({declared, capacity, rest.remaining()}));
+    if (out && n) rest.take(out, n);
+    return out ? n : 0;
+  }
+};
+
+Reply ask(std::uint32_t code, const wf::bce::Bytes& data, std::uint32_t ms) {
+  return Reply(requestReply(code, data, ms));
+}
+
+// Streams PRTINFO items to `proc`; a callback that asks to stop stops every process's enumeration.
+std::int32_t streamPrinters(std::uint32_t code, const wf::bce::Bytes& data, std::uint32_t firstWait,
+                            std::uint32_t nextWait, BCEENUMPROC proc) {
+  auto final = requestStream(code, data, firstWait, nextWait, [&](const Mail& item) {
+                               if (!proc) return;
+                               std::uint16_t go;
+                               if (item.data.empty()) {
+                                 go = proc(nullptr);
+                               } else {
+                                 PRTINFO info{};
+                                 std::memcpy(&info, item.data.data(), std::min(item.data.size(), sizeof info));
+                                 go = proc(&info);
+                               }
+                               if (go == 0) stopEnumerationFlag().store(1);
+                             });
+  return Reply(std::move(final)).result;
+}
+
+}  // namespace
+
+int32_t BceEnumPrinters(uint32_t appId, uint32_t netMask, BCEENUMPROC proc) {
+  return clientCall(
+      appId, [&] { return workers().enumPrinters(appId, netMask, proc); },
+      [&] {
+        return streamPrinters(BCE_REQ_ENUM_PRINTERS, ByteWriter().u16(low16(appId)).u32(netMask).take(),
+                              to::kEnumerationReply, to::kEnumerationReply, proc);
+      });
+}
+
+int32_t BceEnumSpecific(uint32_t appId, const NETADDRESS* address, BCEENUMPROC proc, uint32_t tryAll) {
+  return clientCall(
+      appId, [&] { return workers().enumSpecific(appId, address, proc, tryAll); },
+      [&] {
+        if (!address || !proc) return BCE_FAIL;
+        return streamPrinters(BCE_REQ_ENUM_SPECIFIC,
+                              ByteWriter().u16(low16(appId)).record(*address).u32(tryAll).take(), to::kLongReply,
+                              to::kDefaultReply, proc);
+      });
+}
+
+int32_t BceEnumSpecificPort(uint32_t appId, uint32_t netBit, const void* portDescriptor, BCEENUMPROC proc) {
+  return clientCall(
+      appId, [&] { return workers().enumSpecificPort(appId, netBit, portDescriptor, proc); },
+      [&] {
+        if (!portDescriptor || !proc) return BCE_FAIL;
+        return streamPrinters(
+            BCE_REQ_ENUM_SPECIFIC_PORT,
+            ByteWriter().u16(low16(appId)).u32(netBit).raw(portDescriptor, BCE_PORT_DESCRIPTOR_SIZE).take(),
+            to::kLongReply, to::kDefaultReply, proc);
+      });
+}
+
+int32_t BceEnumQueues(uint32_t, uint32_t, void*, void*) { return 0; }
+
+int32_t BceOpen(uint32_t appId, uint32_t handle, uint32_t mode) {
+  return clientCall(
+      appId, [&] { return workers().open(appId, handle, mode); },
+      [&] {
+        return ask(BCE_REQ_OPEN, ByteWriter().u16(low16(appId)).u16(low16(handle)).u16(low16(mode)).take(),
+                   to::kDefaultReply).result;
+      });
+}
+
+int32_t BceClose(uint32_t appId, uint32_t handle) {
+  return clientCall(
+      appId, [&] { return workers().close(appId, handle); },
+      [&] {
+        return ask(BCE_REQ_CLOSE, ByteWriter().u16(low16(appId)).u16(low16(handle)).take(), to::kDefaultReply)
+            .result;
+      });
+}
+
+int32_t BceCaptureAlerts(uint32_t appId, uint32_t handle, const ALERTS* alerts, uint32_t alertWindow,
+                         uint32_t flag) {
+  return clientCall(
+      appId, [&] { return workers().captureAlerts(appId, handle, alerts, alertWindow, flag); },
+      [&] {
+        const auto data = ByteWriter()
+                              .u16(low16(appId))
+                              .u16(low16(handle))
+                              .u32(alerts ? alerts->mask : 0)
+                              .u32(alertWindow)
+                              .u8(flag ? 1 : 0)
+                              .take();
+        return ask(BCE_REQ_CAPTURE_ALERTS, data, to::kLongReply).result;
+      });
+}
+
+int32_t BceReleaseAlerts(uint32_t appId, uint32_t handle, uint32_t flag) {
+  return clientCall(
+      appId, [&] { return workers().releaseAlerts(appId, handle, flag); },
+      [&] {
+        return ask(BCE_REQ_RELEASE_ALERTS, ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(flag).take(),
+                   to::kMediumReply).result;
+      });
+}
+
+namespace {
+// Version replies carry the record alone, without a result.
+template <typename Record>
+std::int32_t askRecord(std::uint32_t code, Record* out) {
+  auto reply = requestReply(code, {}, to::kDefaultReply);
+  if (!reply) return BCE_FAIL;
+  if (reply->data.size() != sizeof(Record)) return Reply(std::move(reply)).result;
+  if (out) std::memcpy(out, reply->data.data(), sizeof(Record));
+  return BCE_OK;
+}
+}  // namespace
+
+int32_t BceGetVersion(BCEVERSION* version) {
+  return clientCall(
+      ownId(), [&] { return workers().getVersion(version); }, [&] { return askRecord(BCE_REQ_VERSION, version); });
+}
+
+int32_t BceGetVersionEx(BCEVERSIONEX* version) {
+  return clientCall(
+      ownId(), [&] { return workers().getVersionEx(version); },
+      [&] { return askRecord(BCE_REQ_VERSION_EX, version); });
+}
+
+int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length, uint32_t raw) {
+  return clientCall(
+      appId, [&] { return workers().write(appId, handle, netMask, data, length, raw); },
+      [&] {
+        const std::uint32_t n = data && length ? *length : 0;
+        auto req = ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(netMask).u32(raw).u32(n);
+        req.raw(data, n);
+        Reply reply = ask(BCE_REQ_WRITE, req.take(), to::kEnumerationReply);
+        std::uint32_t written = 0;
+        if (!reply.rest.u32(written)) written = 0;
+        if (length) *length = std::min(written, n);
+        return reply.result;
+      });
+}
+
+int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
+                    uint32_t* replyLength, const void* request, uint32_t requestLength) {
+  return clientCall(
+      appId,
+      [&] { return workers().sendBidi(appId, handle, netMask, code, reply, replyLength, request, requestLength); },
+      [&] {
+        const std::uint32_t capacity = reply && replyLength ? *replyLength : 0;
+        if (replyLength && !reply) *replyLength = 0;
+        if (requestLength > 0xFFFF || (requestLength && !request)) {
+          if (replyLength) *replyLength = 0;
+          return BCE_ERR_BAD_REQUEST;
+        }
+        auto req = ByteWriter()
+                       .u16(low16(appId))
+                       .u16(low16(handle))
+                       .u32(netMask)
+                       .u16(low16(code))
+                       .u32(capacity)
+                       .u16(static_cast<std::uint16_t>(requestLength));
+        req.raw(request, requestLength);
+        Reply answer = ask(BCE_REQ_SEND_BIDI, req.take(), to::kMediumReply);
+        std::uint32_t declared = 0;
+        if (!answer.rest.u32(declared)) declared = 0;
+        const std::uint32_t copied = answer.copyOut(declared, reply, capacity);
+        if (replyLength) *replyLength = copied;
+        return answer.result;
+      });
+}
+
+int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
+  const std::uint32_t id = ownId();
+  return clientCall(
+      id, [&] { return workers().getPrtInfo(id, handle, info, refresh); },
+      [&] {
+        if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
+        Reply reply = ask(BCE_REQ_PRTINFO, ByteWriter().u16(low16(id)).u16(low16(handle)).u32(refresh).take(),
+                          to::kDefaultReply);
+        if (reply.result == BCE_OK && !reply.rest.record(*info)) return BCE_FAIL;
+        return reply.result;
+      });
+}
+
+int32_t BceGetPrinterName(uint32_t handle, uint32_t netBit, char* name, char* secondName) {
+  return clientCall(
+      ownId(), [&] { return workers().getPrinterName(handle, netBit, name, secondName); },
+      [&] {
+        Reply reply = ask(BCE_REQ_PRINTER_NAME, ByteWriter().u16(low16(handle)).u32(netBit).take(),
+                          to::kDefaultReply);
+        for (char* out : {name, secondName}) {
+          char text[BCE_NAME_LENGTH] = {};
+          std::uint32_t n = 0;
+          if (reply.rest.u32(n)) reply.copyOut(n, text, BCE_NAME_LENGTH - 1);
+          if (out && reply.mail) std::memcpy(out, text, BCE_NAME_LENGTH);
+        }
+        return reply.result;
+      });
+}
+
+int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle, uint32_t flag, void* buffer,
+                       uint16_t* length) {
+  return clientCall(
+      appId, [&] { return workers().queryAlerts(appId, alertKey, handle, flag, buffer, length); },
+      [&] {
+        const std::uint16_t capacity = buffer && length ? *length : 0;
+        Reply reply = ask(BCE_REQ_QUERY_ALERTS,
+                          ByteWriter().u16(low16(appId)).u16(low16(alertKey)).u16(low16(handle)).u32(flag)
+                              .u16(capacity).take(),
+                          to::kDefaultReply);
+        std::uint16_t declared = 0;
+        if (!reply.rest.u16(declared)) declared = 0;
+        const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
+        if (length) *length = static_cast<std::uint16_t>(copied);
+        return reply.result;
+      });
+}
+
+int32_t BceIsUserAdmin(uint32_t unused) {
+  return clientCall(
+      ownId(), [&] { return workers().isUserAdmin(unused); },
+      [&] { return ask(BCE_REQ_IS_ADMIN, {}, to::kDefaultReply).result; });
+}
+
+int32_t BceIsUserQueueAdmin(uint32_t, uint32_t) { return 0; }
+
+int32_t BceGetPrinterAddr(uint32_t handle, uint32_t netMask, NETADDRESS* address) {
+  return clientCall(
+      ownId(), [&] { return workers().getPrinterAddr(handle, netMask, address); },
+      [&] {
+        Reply reply = ask(BCE_REQ_PRINTER_ADDR, ByteWriter().u16(low16(handle)).u32(netMask).take(),
+                          to::kDefaultReply);
+        NETADDRESS got{};
+        if (reply.rest.record(got) && address) *address = got;
+        return reply.result;
+      });
+}
+
+int32_t BceGetNets(uint32_t* netMask) {
+  return clientCall(
+      ownId(), [&] { return workers().getNets(netMask); },
+      [&] {
+        Reply reply = ask(BCE_REQ_NETS, {}, to::kDefaultReply);
+        std::uint32_t mask = 0;
+        if (reply.rest.u32(mask) && netMask) *netMask = mask;
+        return reply.result;
+      });
+}
+
+int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void* buffer, uint16_t* length,
+                      BCENETITEMPROC itemProc) {
+  return clientCall(
+      ownId(), [&] { return workers().getNetInfo(handle, netMask, infoCode, buffer, length, itemProc); },
+      [&] {
+        if (itemProc) {
+          auto final = requestStream(
+              BCE_REQ_NET_INFO_ITEMS,
+              ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).take(), to::kLongReply,
+              to::kLongReply, [&](const Mail& item) {
+                const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(item.data.size(), 0xFFFF));
+                itemProc(n ? item.data.data() : nullptr, n);
+              });
+          return Reply(std::move(final)).result;
+        }
+        const std::uint16_t capacity = buffer && length ? *length : 0;
+        auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).u16(capacity).u16(capacity);
+        req.raw(buffer, capacity);
+        Reply reply = ask(BCE_REQ_NET_INFO, req.take(), to::kLongReply);
+        std::uint16_t declared = 0;
+        if (!reply.rest.u16(declared)) declared = 0;
+        const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
+        if (length && reply.mail) *length = static_cast<std::uint16_t>(copied);
+        return reply.result;
+      });
+}
+
+int32_t BceSetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, const void* buffer, uint16_t length) {
+  return clientCall(
+      ownId(), [&] { return workers().setNetInfo(handle, netMask, infoCode, buffer, length); },
+      [&] {
+        const std::uint16_t n = buffer ? length : 0;
+        auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).u16(n);
+        req.raw(buffer, n);
+        return ask(BCE_REQ_SET_NET_INFO, req.take(), to::kLongReply).result;
+      });
+}
+
+int32_t BceStartTrace(const char* fileName, uint32_t level) {
+  return clientCall(
+      ownId(), [&] { return workers().startTrace(fileName, level); },
+      [&] {
+        const std::string_view name = fileName ? std::string_view(fileName) : std::string_view();
+        if (name.size() >= BCE_NAME_LENGTH) return BCE_ERR_BAD_REQUEST;
+        auto req = ByteWriter().u32(level).u16(static_cast<std::uint16_t>(name.size()));
+        req.raw(name.data(), name.size());
+        sendMail(BCE_REQ_START_TRACE, req.take(), false);
+        return BCE_OK;
+      });
+}
+
+int32_t BceStopTrace(void) {
+  return clientCall(
+      ownId(), [&] { return workers().stopTrace(); },
+      [&] {
+        sendMail(BCE_REQ_STOP_TRACE, {}, false);
+        return BCE_OK;
+      });
+}
+
+int32_t BceStartDoc(uint32_t handle, uint32_t netMask, uint32_t jobArgument) {
+  return clientCall(
+      ownId(), [&] { return workers().startDoc(handle, netMask, jobArgument); },
+      [&] {
+        const auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(jobArgument)).take();
+        return sendMail(BCE_REQ_START_DOC, req, false) ? BCE_OK : BCE_FAIL;
+      });
+}
+
+int32_t BceEndDoc(uint32_t handle, uint32_t netMask) {
+  return clientCall(
+      ownId(), [&] { return workers().endDoc(handle, netMask); },
+      [&] {
+        return sendMail(BCE_REQ_END_DOC, ByteWriter().u16(low16(handle)).u32(netMask).take(), false) ? BCE_OK
+                                                                                                     : BCE_FAIL;
+      });
+}
+
+namespace wf::bce {
+
+std::int32_t requestHoldPort(std::string_view portName, std::string_view printerName) {
+  return clientCall(
+      ownId(), [&] { return workers().holdPort(portName, printerName); },
+      [&] {
+        if (portName.size() >= BCE_NAME_LENGTH || printerName.size() >= BCE_NAME_LENGTH)
+          return BCE_ERR_BAD_REQUEST;
+        auto req = ByteWriter().u16(static_cast<std::uint16_t>(portName.size()));
+        req.raw(portName.data(), portName.size()).u16(static_cast<std::uint16_t>(printerName.size()));
+        req.raw(printerName.data(), printerName.size());
+        return ask(BCE_REQ_HOLD_PORT, req.take(), to::kDefaultReply).result;
+      });
+}
+
+std::int32_t requestPortDeviceControl(std::uint32_t appId, std::uint32_t handle, std::uint32_t controlCode,
+                                      const void* in, std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                      std::uint32_t* returned) {
+  return clientCall(
+      appId,
+      [&] { return workers().portDeviceControl(appId, handle, controlCode, in, inSize, out, outSize, returned); },
+      [&] {
+        if (inSize && !in) return BCE_ERR_BAD_REQUEST;
+        const std::uint32_t capacity = out ? outSize : 0;
+        auto req = ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(controlCode).u32(inSize).u32(capacity);
+        req.raw(in, inSize);
+        Reply reply = ask(BCE_REQ_DEVICE_CONTROL, req.take(), to::kDefaultReply);
+        std::uint32_t declared = 0;
+        if (!reply.rest.u32(declared)) declared = 0;
+        const std::uint32_t copied = reply.copyOut(declared, out, capacity);
+        if (returned) *returned = copied;
+        return reply.result;
+      });
+}
+
+}  // namespace wf::bce

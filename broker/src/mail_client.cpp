@@ -1,0 +1,245 @@
+#include "mail_client.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "broker_state.h"
+#include "broker_timeouts.h"
+#include "platform/clock.h"
+#include "platform/mailslot.h"
+#include "trace.h"
+
+namespace wf::bce {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kOutstandingLimit = 80;
+// How long one look at the own mailslot may block, in real time; the
+// reply slot must not stay locked for long.
+constexpr auto kPollSlice = std::chrono::milliseconds(5);
+
+struct Client {
+  std::mutex channelLock;  // guards the two mailslots' lifetimes
+  std::shared_ptr<Mailslot> replies;
+  std::shared_ptr<MailslotWriter> primary;
+
+  std::mutex sendLock;  // serials and writes in one order
+  std::uint32_t serial = 0;
+
+  std::mutex countLock;
+  int outstanding = 0;
+
+  std::timed_mutex slotLock;  // the held reply
+  std::condition_variable_any slotChanged;
+  std::optional<Mail> held;
+};
+
+Client& client() {
+  static Client c;
+  return c;
+}
+
+void changeOutstanding(int delta) {
+  std::lock_guard lock(client().countLock);
+  client().outstanding = std::max(0, client().outstanding + delta);
+}
+
+int outstanding() {
+  std::lock_guard lock(client().countLock);
+  return client().outstanding;
+}
+
+std::uint32_t purgeTime(std::uint32_t code) {
+  switch (code) {
+    case 0x4003: case 0x4004: case 0x4014: case 0x8003: case 0x8004: case 0x8014: case 0x801A:
+      return timeouts::kPurgeLong;
+    default:
+      return timeouts::kPurgeShort;
+  }
+}
+
+std::uint32_t systemMsFor(std::chrono::milliseconds real) {
+  const double ms = static_cast<double>(real.count()) / timeScale();
+  return ms < 1 ? 1 : static_cast<std::uint32_t>(ms);
+}
+
+}  // namespace
+
+bool openMailClient(unsigned appId) {
+  auto slot = Mailslot::create(appMailslotName(appId));
+  if (!slot) return false;
+  auto writer = MailslotWriter::open(kPrimaryMailslot);
+  if (!writer) return false;
+  Client& c = client();
+  std::lock_guard lock(c.channelLock);
+  c.replies = std::make_shared<Mailslot>(std::move(*slot));
+  c.primary = std::make_shared<MailslotWriter>(std::move(*writer));
+  return true;
+}
+
+void closeMailClient() {
+  Client& c = client();
+  std::unique_lock slot(c.slotLock);
+  std::lock_guard lock(c.channelLock);
+  c.replies.reset();
+  c.primary.reset();
+  c.held.reset();
+}
+
+std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, bool expectsReply) {
+  Client& c = client();
+  const auto giveUp = deadlineAfter(timeouts::kOutstandingGiveUp);
+  while (outstanding() > kOutstandingLimit && Clock::now() < giveUp) sleepFor(timeouts::kOutstandingPoll);
+  if (int n = outstanding(); n > kOutstandingLimit) {
+    bceTrace("Outstanding mail count too high (%d), abandoning SendMsg()\n", n);
+    return 0;
+  }
+  if (expectsReply) changeOutstanding(+1);
+
+  std::shared_ptr<MailslotWriter> primary;
+  {
+    std::lock_guard lock(c.channelLock);
+    primary = c.primary;
+  }
+  BCEMAILHEADER header{};
+  header.sender = static_cast<std::uint16_t>(ownAppId());
+  header.code = code;
+  std::uint32_t serial = 0;
+  bool written = false;
+  {
+    std::lock_guard lock(c.sendLock);
+    serial = header.serial = ++c.serial == 0 ? ++c.serial : c.serial;
+    const Bytes message = encodeMail(header, data);
+    for (int attempt = 1; primary && attempt <= timeouts::kMailWriteAttempts; ++attempt) {
+      if (primary->write(message.data(), message.size()) == MailslotStatus::Ok) {
+        written = true;
+        break;
+      }
+      if (attempt < timeouts::kMailWriteAttempts) {
+        bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
+                 timeouts::kMailWriteAttempts - attempt);
+        sleepFor(timeouts::kMailWriteRetry);
+      }
+    }
+  }
+  if (written) return serial;
+  if (expectsReply) changeOutstanding(-1);
+  bceTrace("######## MAIL WRITE FAILED for %ld !!!!  \n", static_cast<long>(serial));
+  return 0;
+}
+
+std::uint32_t finalReplyCode(std::uint32_t requestCode) {
+  return requestCode == BCE_REQ_NET_INFO_ITEMS ? BCE_REPLY_FINAL | BCE_REQ_NET_INFO : BCE_REPLY_FINAL | requestCode;
+}
+
+std::uint32_t itemReplyCode(std::uint32_t requestCode) {
+  switch (requestCode) {
+    case BCE_REQ_ENUM_PRINTERS: return BCE_REPLY_ITEM | BCE_REQ_ENUM_PRINTERS;
+    case BCE_REQ_ENUM_SPECIFIC: case BCE_REQ_ENUM_SPECIFIC_PORT: return BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC;
+    case BCE_REQ_NET_INFO_ITEMS: return BCE_REPLY_ITEM | BCE_REQ_NET_INFO_ITEMS;
+    default: return 0;
+  }
+}
+
+std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, std::uint32_t ms, bool counted) {
+  Client& c = client();
+  const auto deadline = deadlineAfter(ms);
+  const auto entered = Clock::now();
+  struct Look {
+    std::uint32_t serial = 0, word = 0;
+    Clock::time_point since;
+    bool valid = false;
+  } previous;
+  std::optional<Mail> result;
+
+  for (;;) {
+    std::unique_lock slot(c.slotLock, std::defer_lock);
+    if (slot.try_lock_for(std::min(scaled(timeouts::kReplySlotLockWait),
+                                   std::max<Clock::duration>(deadline - Clock::now(), kPollSlice)))) {
+      if (c.held && c.held->header.serial == serial) {
+        result = std::move(c.held);
+        c.held.reset();
+        c.slotChanged.notify_all();
+        break;
+      }
+      if (c.held) {
+        const auto& h = c.held->header;
+        if (previous.valid && previous.serial == h.serial && previous.word == h.word) {
+          if (Clock::now() - previous.since > scaled(purgeTime(h.code))) {
+            bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
+                     static_cast<unsigned long>(serial), static_cast<unsigned long>(h.serial),
+                     static_cast<unsigned long>(h.code), static_cast<long>(h.word));
+            c.held.reset();
+            previous.valid = false;
+            c.slotChanged.notify_all();
+            continue;
+          }
+        } else {
+          previous = {h.serial, h.word, Clock::now(), true};
+        }
+        c.slotChanged.wait_for(slot, kPollSlice);
+      } else {
+        std::shared_ptr<Mailslot> replies;
+        {
+          std::lock_guard lock(c.channelLock);
+          replies = c.replies;
+        }
+        Bytes message;
+        if (replies && replies->read(message, systemMsFor(kPollSlice)) == MailslotStatus::Ok) {
+          auto mail = decodeMail(message);
+          // Our serial under a code that no reply to our request has is not ours either.
+          if (mail && mail->header.serial == serial && mail->header.code != finalReplyCode(requestCode) &&
+              mail->header.code != itemReplyCode(requestCode))
+            mail.reset();
+          if (mail) {
+            if (mail->header.serial == serial) {
+              result = std::move(mail);
+              break;
+            }
+            c.held = std::move(mail);
+            c.slotChanged.notify_all();
+          } else {
+            bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
+          }
+        } else if (!replies) {
+          slot.unlock();
+          sleepFor(systemMsFor(kPollSlice));
+        }
+      }
+    }
+    if (Clock::now() >= deadline) {
+      bceTrace("Timeout of %ld reached after %ld ms looking for message 0x%lx\n", static_cast<long>(ms),
+               static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - entered).count()),
+               static_cast<unsigned long>(serial));
+      break;
+    }
+  }
+  if (counted) changeOutstanding(-1);
+  return result;
+}
+
+std::optional<Mail> requestReply(std::uint32_t code, std::span<const std::uint8_t> data, std::uint32_t ms) {
+  const std::uint32_t serial = sendMail(code, data, true);
+  if (serial == 0) return std::nullopt;
+  return awaitReply(serial, code, ms, true);
+}
+
+std::optional<Mail> requestStream(std::uint32_t code, std::span<const std::uint8_t> data,
+                                  std::uint32_t firstWait, std::uint32_t nextWait,
+                                  const std::function<void(const Mail&)>& onItem) {
+  const std::uint32_t serial = sendMail(code, data, true);
+  if (serial == 0) return std::nullopt;
+  auto mail = awaitReply(serial, code, firstWait, true);
+  while (mail && mail->header.code == itemReplyCode(code)) {
+    onItem(*mail);
+    mail = awaitReply(serial, code, nextWait, false);
+  }
+  return mail;
+}
+
+int outstandingMailForTest() { return outstanding(); }
+
+}  // namespace wf::bce

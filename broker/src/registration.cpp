@@ -1,0 +1,155 @@
+#include "registration.h"
+
+#include <string>
+
+#include "broker_state.h"
+#include "broker_timeouts.h"
+#include "dispatcher.h"
+#include "mail_client.h"
+#include "platform/module.h"
+#include "trace.h"
+#include "workers.h"
+
+namespace wf::bce {
+
+namespace {
+
+constexpr std::size_t kAppTableSize = BCE_MAX_APPS * sizeof(BCEAPPSLOT);
+
+void createNamedObjects(BrokerState& s) {
+  auto keep = [&](SyncHandle h) { s.namedObjects.push_back(h); };
+  keep(createMutex("bce_MutGlobalIn", false));
+  keep(createMutex("bce_MutPrintersAccess", false));
+  for (int n = 1; n <= 9; ++n) {
+    const std::string d = std::to_string(n);
+    keep(createSemaphore("bce_SemPort" + d, 1, 1));
+    keep(createSemaphore("bce_SemResponsePort" + d, 0, 1));
+    keep(createSemaphore("bce_SemResponseClearPort" + d, 1, 1));
+  }
+  for (int n = 1; n <= 6; ++n) keep(createSemaphore("bce_SemNetPort" + std::to_string(n), 1, 1));
+}
+
+// Takes the first slot that is free or already ours. A secondary never
+// takes slot 0: it belongs to the primary's own application.
+int claimSlot(std::uint32_t window, bool primary) {
+  for (unsigned i = primary ? 0 : 1; i < BCE_MAX_APPS; ++i) {
+    auto word = registrationWindow(i);
+    std::uint32_t current = 0;
+    if (word.compare_exchange_strong(current, window) || current == window) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void freeSlot(unsigned id, std::uint32_t window) {
+  registrationWindow(id).compare_exchange_strong(window, 0);
+}
+
+void forgetRegistration(BrokerState& s) {
+  s.ownId = -1;
+  s.ownWindow = kNoWindow;
+  s.registered = false;
+}
+
+}  // namespace
+
+bool attachBroker() {
+  BrokerState& s = state();
+  s.appTable = SharedMemory::open("bcemem_apphandles", kAppTableSize);
+  if (!s.appTable) return false;
+  s.isPrimary = s.appTable->created();
+  s.interrupt = SharedMemory::open("bcemem_Interrupthandle", 4);
+  if (!s.interrupt) {
+    s.appTable.reset();
+    return false;
+  }
+  if (s.isPrimary) createNamedObjects(s);
+  return true;
+}
+
+void detachBroker() {
+  BrokerState& s = state();
+  if (!s.appTable) return;
+  {
+    std::lock_guard lock(s.registrationLock);
+    if (s.registered) BceUnregisterApp(static_cast<std::uint32_t>(s.ownId));
+  }
+  if (s.isPrimary) stopPrimaryChannel();
+  closeMailClient();
+  for (SyncHandle h : s.namedObjects) closeSyncHandle(h);
+  s.namedObjects.clear();
+  s.interrupt.reset();
+  s.appTable.reset();
+}
+
+void unregisterWorker(std::uint32_t appId) {
+  bceTrace("Unregistering AppID = %d\n", static_cast<int>(appId));
+  if (appId >= BCE_MAX_APPS) return;
+  releaseLocalPortsOf(appId);
+  if (appId > 0) {
+    closeReplyChannel(appId);
+    registrationWindow(appId).store(0);
+    if (registeredAppCount() > 0) return;
+  } else {
+    registrationWindow(0).store(0);
+  }
+  shutDownTransports();
+}
+
+}  // namespace wf::bce
+
+using namespace wf::bce;
+
+int16_t BceRegisterAppMF(uint32_t window) {
+  BrokerState& s = state();
+  std::lock_guard lock(s.registrationLock);
+  if (s.registered) return s.ownId;
+  if (window == 0 || window == kNoWindow) return BCE_ERR_NO_APP_SLOT;
+  // Without a registered primary nobody would ever answer this process.
+  if (!s.isPrimary && registrationWindow(0).load() == 0) return BCE_ERR_NO_APP_SLOT;
+  const int id = claimSlot(window, s.isPrimary);
+  if (id < 0) return BCE_ERR_NO_APP_SLOT;
+
+  s.ownId = static_cast<std::int16_t>(id);
+  s.ownWindow = window;
+  bool ok;
+  if (id == 0) {
+    ok = startPrimaryChannel();
+  } else {
+    ok = openMailClient(static_cast<unsigned>(id));
+    if (ok) {
+      const Bytes data = ByteWriter().u16(static_cast<std::uint16_t>(id)).take();
+      auto reply = requestReply(BCE_REQ_REGISTER, data, timeouts::kLongReply);
+      ok = reply && reply->header.code == (BCE_REPLY_FINAL | BCE_REQ_REGISTER);
+    }
+    if (!ok) closeMailClient();
+  }
+  if (!ok) {
+    freeSlot(static_cast<unsigned>(id), window);
+    forgetRegistration(s);
+    return BCE_ERR_NO_APP_SLOT;
+  }
+  s.registered = true;
+  bceTrace("Registered AppID = %d\n", id);
+  return s.ownId;
+}
+
+int16_t BceRegisterApp(uint32_t window) { return BceRegisterAppMF(window); }
+
+void BceUnregisterAppMF(uint32_t appId) { unregisterWorker(appId & 0xFFFF); }
+
+void BceUnregisterApp(uint32_t appId) {
+  BrokerState& s = state();
+  std::lock_guard lock(s.registrationLock);
+  if (!s.registered || !registrationCheck(appId)) return;
+  const auto id = static_cast<std::uint16_t>(s.ownId);
+  if (id == 0) {
+    unregisterWorker(0);
+    forgetRegistration(s);
+    return;
+  }
+  sendMail(BCE_REQ_UNREGISTER, ByteWriter().u16(id).take(), false);
+  forgetRegistration(s);
+  closeMailClient();
+}
+
+WF_MODULE_ENTRY_WHEN_LINKED(attachBroker, detachBroker)

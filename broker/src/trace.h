@@ -1,0 +1,14 @@
+#pragma once
+// The broker's trace lines. They go to the trace writer while one is set (the
+// trace file, or a test's capture); otherwise they cost a format and nothing more.
+#include <functional>
+#include <string_view>
+
+namespace wf::bce {
+
+void bceTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+using TraceWriter = std::function<void(std::string_view line)>;
+void setTraceWriter(TraceWriter writer);  // empty: trace nowhere
+
+}  // namespace wf::bce

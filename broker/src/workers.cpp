@@ -1,0 +1,15 @@
+#include "workers.h"
+
+namespace wf::bce {
+
+namespace {
+Workers& table() {
+  static Workers w;
+  return w;
+}
+}  // namespace
+
+const Workers& workers() { return table(); }
+void setWorkersForTest(const Workers& replacement) { table() = replacement; }
+
+}  // namespace wf::bce

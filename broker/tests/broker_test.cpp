@@ -1,0 +1,327 @@
+// The broker across real processes: election of the primary, the application
+// registry, and every request carried through the mail channel to its worker.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "broker/corbce.h"
+#include "child_process.h"
+#include "mail.h"
+#include "platform/clock.h"
+#include "platform/mailslot.h"
+
+using wf::testing::ChildProcess;
+
+namespace {
+
+class Broker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Two minutes become 1.2 s, the 30 write retries 0.3 s, the purge time 0.1 s.
+    ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
+  }
+  std::unique_ptr<ChildProcess> start() { return std::make_unique<ChildProcess>("wf-bcechild"); }
+
+  // A primary with echo workers, registered as 0, and one secondary registered as 1.
+  void startPair() {
+    primary = start();
+    ASSERT_EQ(primary->call("primary"), "ok 1");
+    ASSERT_EQ(primary->call("echo-workers"), "ok");
+    ASSERT_EQ(primary->call("register"), "ok 0");
+    secondary = start();
+    ASSERT_EQ(secondary->call("primary"), "ok 0");
+    ASSERT_EQ(secondary->call("register"), "ok 1");
+  }
+
+  std::unique_ptr<ChildProcess> primary, secondary;
+};
+
+TEST_F(Broker, FirstProcessIsPrimaryAndSecondRegistersThroughTheMailChannel) {
+  startPair();
+  EXPECT_EQ(primary->call("dispatchers"), "ok 5");  // four at start, one more per registration
+  // Registering again answers the same id without a request.
+  EXPECT_EQ(secondary->call("register"), "ok 1");
+  EXPECT_EQ(primary->call("dispatchers"), "ok 5");
+  EXPECT_EQ(primary->call("register"), "ok 0");
+}
+
+TEST_F(Broker, SeventeenthApplicationFindsNoSlotAndDispatchersStopAtSixteen) {
+  startPair();
+  std::vector<std::unique_ptr<ChildProcess>> others;
+  for (int id = 2; id < BCE_MAX_APPS; ++id) {
+    others.push_back(start());
+    ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
+  }
+  EXPECT_EQ(primary->call("dispatchers"), "ok 16");
+  auto seventeenth = start();
+  EXPECT_EQ(seventeenth->call("register"), "ok -12");
+  EXPECT_EQ(seventeenth->call("call open"), "ok r=-13");
+}
+
+TEST_F(Broker, CallsOfAnUnregisteredOrForeignIdAnswerMinus13AndChangeNothing) {
+  startPair();
+  const std::string slot0 = primary->call("slot 0");
+  const std::string slot1 = primary->call("slot 1");
+  // The secondary tries to act as the primary's application.
+  secondary->call("unregister 0");
+  EXPECT_EQ(primary->call("slot 0"), slot0);
+  EXPECT_EQ(primary->call("slot 1"), slot1);
+  EXPECT_EQ(primary->call("shutdowns"), "ok 0");
+
+  auto unregistered = start();
+  for (const char* call : {"open", "bidi", "prtinfo", "nets", "startdoc", "version", "admin"}) {
+    const std::string answer = unregistered->call(std::string("call ") + call);
+    EXPECT_TRUE(answer == "ok r=-13" || answer.starts_with("ok r=-13 ")) << call << ": " << answer;
+  }
+  EXPECT_EQ(primary->call("primary-log"), "ok ");
+}
+
+TEST_F(Broker, TrivialExportsAnswerTheirFixedValues) {
+  startPair();
+  for (auto* p : {primary.get(), secondary.get()}) {
+    EXPECT_EQ(p->call("call enumqueues"), "ok r=0");
+    EXPECT_EQ(p->call("call queueadmin"), "ok r=0");
+  }
+  auto plain = start();
+  ASSERT_EQ(plain->call("register"), "ok 2");
+  EXPECT_EQ(plain->call("call admin"), "ok r=11");  // the echo worker's answer, so it went through
+}
+
+// Each call's answer is made by the primary's echo worker from the arguments
+// the secondary gave, so a field lost or moved in packing shows here.
+TEST_F(Broker, EveryRequestReachesItsWorkerIntactAndItsResultsComeBack) {
+  startPair();
+  const std::pair<const char*, const char*> cases[] = {
+      {"enum-printers", "ok r=1007 items=101:P0-8000001f,102:P1-8000001f,103:P2-8000001f,null"},
+      {"enum-specific", "ok r=67584 items=41:LPT3:"},
+      {"enum-port", "ok r=260 items=4:PORTDESC-0123456789"},
+      {"open", "ok r=10173"},
+      {"close", "ok r=10013"},
+      {"capture", "ok r=16866744"},  // 0x10801 + 0x55AA + 12 + 0x1000000 + 1
+      {"release", "ok r=1121"},
+      {"version", "ok r=0 v5=105 Desc 5 F5.DLL"},
+      {"version-ex", "ok r=0 v3=30002.30004 G3.DLL"},
+      {"write", "ok r=1116141 len=13"},
+      {"bidi", "ok r=101702 len=8 reply=R:REQ:16"},
+      {"bidi-short", "ok r=101702 len=4 reply=R:RE"},
+      {"prtinfo", "ok r=0 handle=21 flags=17 conn=8800 name=INFO"},
+      {"names", "ok r=0 name=N101-4 second=79"},
+      {"query", "ok r=101011 len=8 data=ALERT-12"},
+      {"query-length", "ok r=15 len=0 data="},
+      {"admin", "ok r=11"},
+      {"nets", "ok r=0 mask=1f"},
+      {"address", "ok r=2064 peer=PEER101 local=LPT1:"},
+      {"netinfo", "ok r=65539 len=10 data=OUT7:INPUT"},
+      {"netinfo-items", "ok r=4660 items=item0,item1,item2"},
+      {"setnetinfo", "ok r=505071"},
+      {"holdport", "ok r=10413"},
+      {"devctl", "ok r=1012 returned=11 out=DEVID:IN:17"},
+  };
+  for (const auto& [call, expected] : cases) EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
+  // In the primary the same exports run the workers directly, as application 0.
+  EXPECT_EQ(primary->call("call open"), "ok r=173");
+  EXPECT_EQ(primary->call("call bidi"), "ok r=1702 len=8 reply=R:REQ:16");
+}
+
+TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
+  startPair();
+  for (const char* call : {"startdoc", "enddoc", "starttrace", "stoptrace"})
+    EXPECT_EQ(secondary->call(std::string("call ") + call), "ok r=0") << call;
+  const std::string expected = "ok startdoc 13 2048 77|enddoc 13 2048|starttrace c:\\bce.log 3|stoptrace";
+  std::string log;
+  for (int i = 0; i < 200 && (log = primary->call("primary-log")) != expected; ++i) wf::sleepFor(1000);
+  EXPECT_EQ(log, expected);
+}
+
+TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
+  startPair();
+  auto third = start();
+  ASSERT_EQ(third->call("register"), "ok 2");
+  // Both secondaries run at once: the second command goes out before the first answer is read.
+  const std::string a = secondary->call("concurrent 6 15", 60000);
+  const std::string b = third->call("concurrent 6 15", 60000);
+  EXPECT_EQ(a, "ok wrong=0 done=90");
+  EXPECT_EQ(b, "ok wrong=0 done=90");
+  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+}
+
+TEST_F(Broker, StreamedItemsArriveBeforeTheFinalReplyAndCanStopTheEnumeration) {
+  startPair();
+  // The worker answers 100 only after the caller's callback, run for the first
+  // item, has raised the shared stop flag.
+  const std::string answer = secondary->call("call enum-stop");
+  EXPECT_EQ(answer.substr(0, 9), "ok r=100 ") << answer;
+}
+
+TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
+  startPair();
+  ASSERT_EQ(secondary->call("trace-capture"), "ok");
+  EXPECT_EQ(secondary->call("call open-late"), "ok r=1");  // gave up before the worker answered
+  wf::sleepFor(250'000);                                     // the late reply is in the mailslot now
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+  EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 1");
+  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+}
+
+TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveGone) {
+  startPair();
+  primary->kill(SIGKILL);
+  EXPECT_EQ(secondary->call("call open"), "ok r=1");
+  EXPECT_EQ(secondary->call("call startdoc"), "ok r=1");
+  auto late = start();
+  EXPECT_EQ(late->call("primary"), "ok 0");
+  EXPECT_EQ(late->call("register"), "ok -12");
+  secondary->kill(SIGKILL);
+  late->kill(SIGKILL);
+  auto next = start();
+  EXPECT_EQ(next->call("primary"), "ok 1");
+  EXPECT_EQ(next->call("register"), "ok 0");
+}
+
+TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) {
+  startPair();
+  auto third = start();
+  ASSERT_EQ(third->call("register"), "ok 2");
+  auto shutdownsReach = [&](const std::string& want) {
+    std::string got;
+    for (int i = 0; i < 200 && (got = primary->call("shutdowns")) != want; ++i) wf::sleepFor(1000);
+    return got;
+  };
+  third->call("unregister");
+  EXPECT_EQ(primary->call("slot 2"), "ok 0") << "request 2 is handled before the next answer is read";
+  EXPECT_EQ(shutdownsReach("ok 0"), "ok 0");
+  primary->call("unregister");  // the primary's own application, with a secondary still registered
+  EXPECT_EQ(primary->call("shutdowns"), "ok 1");
+  secondary->call("unregister");  // the last one, while slot 0 is free
+  EXPECT_EQ(shutdownsReach("ok 2"), "ok 2");
+}
+
+// ---- The wire, spoken directly to the primary as application 5 --------------
+
+class BrokerWire : public Broker {
+ protected:
+  void SetUp() override {
+    Broker::SetUp();
+    startPair();
+    replies = wf::Mailslot::create(wf::bce::appMailslotName(5));
+    ASSERT_TRUE(replies);
+    toPrimary = wf::MailslotWriter::open(wf::bce::kPrimaryMailslot);
+    ASSERT_TRUE(toPrimary);
+    ASSERT_EQ(send(BCE_REQ_REGISTER, {5, 0}).code, BCE_REPLY_FINAL | BCE_REQ_REGISTER);
+  }
+
+  void post(std::uint32_t code, const wf::bce::Bytes& data, std::uint32_t sender = 5) {
+    BCEMAILHEADER h{sender, ++serial, code, 0, 0};
+    const auto m = wf::bce::encodeMail(h, data);
+    ASSERT_EQ(toPrimary->write(m.data(), m.size()), wf::MailslotStatus::Ok);
+  }
+  void postRaw(const wf::bce::Bytes& message) {
+    ASSERT_EQ(toPrimary->write(message.data(), message.size()), wf::MailslotStatus::Ok);
+  }
+  // Sends and returns the header of the reply with the same serial (code 0 when none came).
+  BCEMAILHEADER send(std::uint32_t code, const wf::bce::Bytes& data, std::int32_t* result = nullptr) {
+    post(code, data);
+    for (;;) {
+      wf::bce::Bytes message;
+      if (replies->read(message, 100'000) != wf::MailslotStatus::Ok) return {};
+      auto mail = wf::bce::decodeMail(message);
+      if (!mail || mail->header.serial != serial) continue;
+      if (result) {
+        wf::bce::ByteReader r(mail->data);
+        if (!r.i32(*result)) *result = 12345;
+      }
+      return mail->header;
+    }
+  }
+
+  std::optional<wf::Mailslot> replies;
+  std::optional<wf::MailslotWriter> toPrimary;
+  std::uint32_t serial = 0;
+};
+
+TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
+  using wf::bce::ByteWriter;
+  struct Case {
+    const char* what;
+    std::uint32_t code;
+    wf::bce::Bytes data;
+  };
+  const Case cases[] = {
+      {"open, short", BCE_REQ_OPEN, ByteWriter().u16(5).u16(11).take()},
+      {"open, as another application", BCE_REQ_OPEN, ByteWriter().u16(1).u16(11).u16(0).take()},
+      {"print data longer than sent", BCE_REQ_WRITE, ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
+      {"bidi request longer than sent", BCE_REQ_SEND_BIDI,
+       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(9).u8(1).take()},
+      {"bidi with bytes beyond its request", BCE_REQ_SEND_BIDI,
+       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(0).u8(1).take()},
+      {"network information input beyond its buffer", BCE_REQ_NET_INFO,
+       ByteWriter().u16(1).u32(4).u16(7).u16(2).u16(4).u32(0).take()},
+      {"set network information, short", BCE_REQ_SET_NET_INFO, ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
+      {"hold port, name of 80 characters", BCE_REQ_HOLD_PORT,
+       ByteWriter().u16(80).raw(std::string(80, 'L').data(), 80).u16(1).u8('P').take()},
+      {"device control, input short", BCE_REQ_DEVICE_CONTROL,
+       ByteWriter().u16(5).u16(11).u32(17).u32(10).u32(0).u8(1).take()},
+      {"version with data", BCE_REQ_VERSION, ByteWriter().u8(1).take()},
+  };
+  for (const auto& c : cases) {
+    std::int32_t result = 0;
+    const BCEMAILHEADER h = send(c.code, c.data, &result);
+    EXPECT_EQ(h.code, BCE_REPLY_FINAL | c.code) << c.what;
+    EXPECT_EQ(result, BCE_ERR_BAD_REQUEST) << c.what;
+  }
+  // Well-formed, the same channel answers.
+  std::int32_t result = 0;
+  EXPECT_EQ(send(BCE_REQ_IS_ADMIN, {}, &result).code, BCE_REPLY_FINAL | BCE_REQ_IS_ADMIN);
+  EXPECT_EQ(result, 11);
+}
+
+TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
+  std::mt19937 random(12345);
+  const std::uint32_t codes[] = {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                 22, 24, 25, 26, 27, 28, 0x4014, 0x8017, 99};
+  auto noise = [&](std::size_t n) {
+    wf::bce::Bytes b(n);
+    for (auto& x : b) x = static_cast<std::uint8_t>(random());
+    return b;
+  };
+  auto toSecondary = wf::MailslotWriter::open(wf::bce::appMailslotName(1));
+  ASSERT_TRUE(toSecondary);
+  for (int i = 0; i < 1500; ++i) {
+    const std::uint32_t code = codes[random() % std::size(codes)];
+    switch (i % 4) {
+      case 0: postRaw(noise(1 + random() % 40)); break;                 // not even a header
+      // Sent as application 6, which has no mailslot: the answers -15 go nowhere.
+      case 1: post(code, noise(random() % 64), 6); break;               // a header, data of any size
+      case 2: {                                                         // a length field that lies
+        auto m = wf::bce::encodeMail({6, ++serial, code, 0, 0}, noise(random() % 32));
+        m[16] = static_cast<std::uint8_t>(random());
+        postRaw(m);
+        break;
+      }
+      case 3: {  // garbage into a secondary's reply mailslot while it may be waiting
+        auto m = wf::bce::encodeMail({1, random() % 8, 0x8000 | code, 0, 0}, noise(random() % 16));
+        if (i % 50 == 3)
+          m[4] = 0xF0;  // well formed, for nobody: held, then purged
+        else if (random() % 2)
+          m.resize(1 + random() % (m.size() - 1));
+        else
+          m[16] ^= static_cast<std::uint8_t>(1 + random() % 255);
+        toSecondary->write(m.data(), m.size());
+        if (i % 100 == 3) EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+        break;
+      }
+    }
+  }
+  std::int32_t result = 0;
+  EXPECT_EQ(send(BCE_REQ_IS_ADMIN, {}, &result).code, BCE_REPLY_FINAL | BCE_REQ_IS_ADMIN);
+  EXPECT_EQ(result, 11);
+  EXPECT_EQ(secondary->call("call bidi"), "ok r=101702 len=8 reply=R:REQ:16");
+  EXPECT_EQ(primary->call("call open"), "ok r=173");
+}
+
+}  // namespace
