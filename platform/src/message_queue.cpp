@@ -4,7 +4,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 #include "message_internal.h"
 #include "platform/clock.h"
@@ -109,11 +111,7 @@ void retire(const std::shared_ptr<ThreadRecord>& record) {
     record->closed = true;
     abandoned.swap(record->sent);
   }
-  for (auto& s : abandoned) {
-    std::lock_guard lock(s.ticket->m);
-    s.ticket->abandoned = true;
-    s.ticket->cv.notify_all();
-  }
+  for (auto& s : abandoned) answer(*s.ticket, std::nullopt);
   if (record->plain) record->plain->close();
   forgetThreadWindows(record->id);
 }
@@ -156,24 +154,81 @@ std::shared_ptr<ThreadRecord> ownThreadRecord() {
   return registerThread(std::move(queue), plain);
 }
 
-std::optional<LResult> sendToThread(ThreadRecord& target, Message message, std::uint32_t ms) {
-  auto ticket = std::make_shared<SendTicket>();
+void answer(SendTicket& ticket, std::optional<LResult> result) {
+  std::function<void(std::optional<LResult>)> onAnswer;
+  {
+    std::lock_guard lock(ticket.m);
+    if (ticket.done || ticket.abandoned) return;
+    ticket.done = result.has_value();
+    ticket.abandoned = !result;
+    ticket.result = result.value_or(0);
+    onAnswer = std::move(ticket.onAnswer);
+    ticket.cv.notify_all();
+  }
+  if (onAnswer) onAnswer(result);
+}
+
+bool queueSend(ThreadRecord& target, SentMessage sent) {
+  std::shared_ptr<SendTicket> awaiting;
   {
     std::lock_guard lock(target.m);
-    if (target.closed) return std::nullopt;
-    target.sent.push_back({std::move(message), ticket});
+    if (target.closed) return false;
+    target.sent.push_back(std::move(sent));
+    awaiting = target.awaiting;
   }
   target.queue->wake();
-  std::unique_lock lock(ticket->m);
-  auto answered = [&] { return ticket->done || ticket->abandoned; };
-  auto deadline = deadlineAfter(ms);
-  if (deadline == std::chrono::steady_clock::time_point::max()) {
-    ticket->cv.wait(lock, answered);
-  } else if (!ticket->cv.wait_until(lock, deadline, answered)) {
-    return std::nullopt;
+  if (awaiting) {
+    std::lock_guard lock(awaiting->m);
+    awaiting->sentArrived = true;
+    awaiting->cv.notify_all();
   }
-  if (!ticket->done) return std::nullopt;
-  return ticket->result;
+  return true;
+}
+
+std::optional<LResult> awaitAnswer(const std::shared_ptr<SendTicket>& ticket, std::uint32_t ms,
+                                   const std::function<bool()>& targetAlive) {
+  // Real time between liveness checks of the target.
+  constexpr auto kLivenessPoll = std::chrono::milliseconds(20);
+  // Without a record nobody can send to this thread, so there is nothing to run.
+  const std::shared_ptr<ThreadRecord> self = threadExit.record;
+  std::shared_ptr<SendTicket> outer;
+  if (self) {
+    std::lock_guard lock(self->m);
+    outer = std::exchange(self->awaiting, ticket);
+  }
+  const auto deadline = deadlineAfter(ms);
+  std::optional<LResult> result;
+  for (;;) {
+    // Two threads sending to each other would otherwise each wait out the bound.
+    if (self) processSentMessages();
+    std::unique_lock lock(ticket->m);
+    auto woken = [&] { return ticket->done || ticket->abandoned || ticket->sentArrived; };
+    auto until = targetAlive ? std::min(deadline, std::chrono::steady_clock::now() + kLivenessPoll) : deadline;
+    if (until == std::chrono::steady_clock::time_point::max())
+      ticket->cv.wait(lock, woken);
+    else
+      ticket->cv.wait_until(lock, until, woken);
+    if (ticket->done) {
+      result = ticket->result;
+      break;
+    }
+    if (ticket->abandoned) break;
+    if (std::exchange(ticket->sentArrived, false)) continue;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    lock.unlock();
+    if (targetAlive && !targetAlive()) break;
+  }
+  if (self) {
+    std::lock_guard lock(self->m);
+    self->awaiting = std::move(outer);
+  }
+  return result;
+}
+
+std::optional<LResult> sendToThread(ThreadRecord& target, Message message, std::uint32_t ms) {
+  auto ticket = std::make_shared<SendTicket>();
+  if (!queueSend(target, {std::move(message), ticket})) return std::nullopt;
+  return awaitAnswer(ticket, ms);
 }
 
 }  // namespace detail
@@ -195,11 +250,7 @@ void processSentMessages() {
       sent = std::move(record->sent.front());
       record->sent.pop_front();
     }
-    LResult result = dispatchMessage(sent.message);
-    std::lock_guard lock(sent.ticket->m);
-    sent.ticket->result = result;
-    sent.ticket->done = true;
-    sent.ticket->cv.notify_all();
+    detail::answer(*sent.ticket, dispatchMessage(sent.message));
   }
 }
 

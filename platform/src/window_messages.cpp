@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -57,10 +58,16 @@ std::string slotFile(std::uint32_t slot, const char* suffix = "") {
   return "win/" + std::to_string(slot) + suffix;
 }
 
-// Datagram: "WFWM", hwnd, message, payload length (u32 each), wParam, lParam
-// (u64 each), payload; little-endian.
-constexpr std::uint32_t kWireMagic = 0x4D574657;  // "WFWM"
+// Datagrams, little-endian:
+// post  "WFWM", hwnd, message, payload length (u32 each), wParam, lParam (u64 each), payload;
+// send  "WFWS", the same fields, then sequence (u64) and the sender's slot (u32), then payload;
+// reply "WFWR", answered (u32: 1, or 0 when the message will not be handled), sequence, result (u64 each).
+constexpr std::uint32_t kPostMagic = 0x4D574657;   // "WFWM"
+constexpr std::uint32_t kSendMagic = 0x53574657;   // "WFWS"
+constexpr std::uint32_t kReplyMagic = 0x52574657;  // "WFWR"
 constexpr std::size_t kWireHeader = 32;
+constexpr std::size_t kSendHeader = kWireHeader + 12;
+constexpr std::size_t kReplyBytes = 24;
 
 void putLe(std::uint8_t* p, std::uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
@@ -71,29 +78,57 @@ std::uint64_t getLe(const std::uint8_t* p, int bytes) {
   return v;
 }
 
-std::vector<std::uint8_t> encode(const Message& m) {
-  std::vector<std::uint8_t> out(kWireHeader + m.payload.size());
-  putLe(&out[0], kWireMagic, 4);
+// Where the answer to a send from another process goes.
+struct ReplyTo {
+  std::uint64_t sequence = 0;
+  std::uint32_t slot = 0;
+};
+
+// A post, or a send when `replyTo` is given.
+std::vector<std::uint8_t> encode(const Message& m, const ReplyTo* replyTo = nullptr) {
+  const std::size_t header = replyTo ? kSendHeader : kWireHeader;
+  std::vector<std::uint8_t> out(header + m.payload.size());
+  putLe(&out[0], replyTo ? kSendMagic : kPostMagic, 4);
   putLe(&out[4], m.hwnd, 4);
   putLe(&out[8], m.message, 4);
   putLe(&out[12], m.payload.size(), 4);
   putLe(&out[16], m.wParam, 8);
   putLe(&out[24], static_cast<std::uint64_t>(m.lParam), 8);
-  std::copy(m.payload.begin(), m.payload.end(), out.begin() + kWireHeader);
+  if (replyTo) {
+    putLe(&out[32], replyTo->sequence, 8);
+    putLe(&out[40], replyTo->slot, 4);
+  }
+  std::copy(m.payload.begin(), m.payload.end(), out.begin() + header);
   return out;
 }
 
-std::optional<Message> decode(const std::uint8_t* p, std::size_t n) {
-  if (n < kWireHeader || getLe(p, 4) != kWireMagic) return std::nullopt;
+// A post, or with `replyTo` a send (filled in).
+std::optional<Message> decode(const std::uint8_t* p, std::size_t n, ReplyTo* replyTo) {
+  const std::size_t header = replyTo ? kSendHeader : kWireHeader;
+  if (n < header || getLe(p, 4) != (replyTo ? kSendMagic : kPostMagic)) return std::nullopt;
   std::size_t length = getLe(p + 12, 4);
-  if (length != n - kWireHeader) return std::nullopt;
+  if (length != n - header) return std::nullopt;
   Message m;
   m.hwnd = static_cast<Hwnd>(getLe(p + 4, 4));
   m.message = static_cast<std::uint32_t>(getLe(p + 8, 4));
   m.wParam = static_cast<WParam>(getLe(p + 16, 8));
   m.lParam = static_cast<LParam>(getLe(p + 24, 8));
-  m.payload.assign(p + kWireHeader, p + n);
+  if (replyTo) {
+    replyTo->sequence = getLe(p + 32, 8);
+    replyTo->slot = static_cast<std::uint32_t>(getLe(p + 40, 4));
+    if (replyTo->slot >= kSlotCount) return std::nullopt;
+  }
+  m.payload.assign(p + header, p + n);
   return m;
+}
+
+std::vector<std::uint8_t> encodeReply(std::uint64_t sequence, std::optional<LResult> result) {
+  std::vector<std::uint8_t> out(kReplyBytes);
+  putLe(&out[0], kReplyMagic, 4);
+  putLe(&out[4], result ? 1 : 0, 4);
+  putLe(&out[8], sequence, 8);
+  putLe(&out[16], static_cast<std::uint64_t>(result.value_or(0)), 8);
+  return out;
 }
 
 bool socketAddress(const fs::path& path, sockaddr_un& addr) {
@@ -168,6 +203,9 @@ class WindowSystem {
   LResult dispatch(Message& m);
   void forgetThread(ThreadId thread);
   bool deliverLocal(Message m);
+  // A send from another process: queued for the owner, whose answer goes back.
+  void takeSend(Message m, ReplyTo replyTo);
+  void takeReply(const std::uint8_t* p, std::size_t n);
 
  private:
   bool ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error);
@@ -176,7 +214,8 @@ class WindowSystem {
   void publishClass(Hwnd h, const std::string& className);
   void rewriteClassFile();
   std::optional<ForeignSlot> foreignSlot(const fs::path& dir, std::uint32_t slot);
-  bool sendDatagram(const Message& m);
+  bool sendDatagram(std::uint32_t slot, const std::vector<std::uint8_t>& bytes);
+  std::optional<LResult> sendToProcess(Message m, std::uint32_t ms, const fs::path& dir);
 
   std::mutex m_;
   std::unique_ptr<OwnSlot> own_;
@@ -188,6 +227,13 @@ class WindowSystem {
   std::mutex foreignMutex_;
   std::map<std::pair<fs::path, std::uint32_t>, ForeignSlot> foreign_;
   int sendSock_ = -1;
+
+  // Sends of this process waiting for an answer from another, by sequence.
+  // The first sequence is random, so an answer meant for an earlier owner of
+  // this slot matches nothing.
+  std::mutex pendingMutex_;
+  std::map<std::uint64_t, std::shared_ptr<detail::SendTicket>> pending_;
+  std::uint64_t nextSequence_ = (std::uint64_t{std::random_device{}()} << 32) | std::random_device{}();
 };
 
 // Leaked: windows' threads may end during process exit.
@@ -437,8 +483,8 @@ Hwnd WindowSystem::find(std::string_view className) {
   return 0;
 }
 
-bool WindowSystem::sendDatagram(const Message& m) {
-  auto path = runtimePath(slotFile(slotOf(m.hwnd), ".sock"));
+bool WindowSystem::sendDatagram(std::uint32_t slot, const std::vector<std::uint8_t>& bytes) {
+  auto path = runtimePath(slotFile(slot, ".sock"));
   sockaddr_un addr;
   if (!path || !socketAddress(*path, addr)) return false;
   {
@@ -446,7 +492,6 @@ bool WindowSystem::sendDatagram(const Message& m) {
     if (sendSock_ < 0) sendSock_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (sendSock_ < 0) return false;
   }
-  const auto bytes = encode(m);
   auto deadline = deadlineAfter(kPostFullQueueWait);
   auto pause = std::chrono::microseconds(50);
   for (;;) {
@@ -457,8 +502,7 @@ bool WindowSystem::sendDatagram(const Message& m) {
     // Refused or missing: nobody receives there any more.
     if (n >= 0 || (errno != EAGAIN && errno != ENOBUFS)) return false;
     if (std::chrono::steady_clock::now() >= deadline) {
-      platformTrace("window message dropped: the receiver of slot " + std::to_string(slotOf(m.hwnd)) +
-                    " stays full");
+      platformTrace("window message dropped: the receiver of slot " + std::to_string(slot) + " stays full");
       return false;
     }
     std::this_thread::sleep_for(pause);
@@ -487,21 +531,102 @@ bool WindowSystem::post(Message m) {
     local = isLocal(m.hwnd, *dir);
   }
   if (local) return deliverLocal(std::move(m));
-  return isWindow(m.hwnd) && sendDatagram(m);
+  return isWindow(m.hwnd) && sendDatagram(slotOf(m.hwnd), encode(m));
 }
 
 std::optional<LResult> WindowSystem::send(Message m, std::uint32_t ms) {
+  auto dir = runtimeDir();
+  if (!dir) return std::nullopt;
   std::shared_ptr<detail::ThreadRecord> owner;
   {
-    auto dir = runtimeDir();
     std::lock_guard lock(m_);
-    if (!dir || !isLocal(m.hwnd, *dir)) return std::nullopt;
-    auto it = windows_.find(m.hwnd);
-    if (it == windows_.end()) return std::nullopt;
-    owner = it->second.owner;
+    if (isLocal(m.hwnd, *dir)) {
+      auto it = windows_.find(m.hwnd);
+      if (it == windows_.end()) return std::nullopt;
+      owner = it->second.owner;
+    }
   }
+  if (!owner) return sendToProcess(std::move(m), ms, *dir);
   if (owner->id == currentThreadId()) return dispatch(m);
   return detail::sendToThread(*owner, std::move(m), ms);
+}
+
+std::optional<LResult> WindowSystem::sendToProcess(Message m, std::uint32_t ms, const fs::path& dir) {
+  if (!isWindow(m.hwnd)) return std::nullopt;
+  ReplyTo replyTo;
+  {
+    // The answer comes to this process's receiver.
+    std::unique_ptr<OwnSlot> retired;
+    std::lock_guard lock(m_);
+    std::string error;
+    if (!ensureSlot(retired, &error)) {
+      platformTrace("cannot send window message: " + error);
+      return std::nullopt;
+    }
+    replyTo.slot = own_->slot;
+  }
+  auto ticket = std::make_shared<detail::SendTicket>();
+  {
+    std::lock_guard lock(pendingMutex_);
+    replyTo.sequence = nextSequence_++;
+    pending_[replyTo.sequence] = ticket;
+  }
+  const std::uint32_t target = slotOf(m.hwnd);
+  std::optional<LResult> result;
+  if (sendDatagram(target, encode(m, &replyTo))) {
+    // A target that dies takes its lock with it: no answer is coming then.
+    result = detail::awaitAnswer(ticket, ms, [this, dir, target] {
+      auto f = foreignSlot(dir, target);
+      return f && slotAlive(f->fd);
+    });
+  }
+  std::lock_guard lock(pendingMutex_);
+  pending_.erase(replyTo.sequence);
+  return result;
+}
+
+void WindowSystem::takeSend(Message m, ReplyTo replyTo) {
+  auto reply = [this, replyTo](std::optional<LResult> result) {
+    if (!sendDatagram(replyTo.slot, encodeReply(replyTo.sequence, result)))
+      platformTrace("window message answer lost: the sender in slot " + std::to_string(replyTo.slot) +
+                    " is gone");
+  };
+  std::shared_ptr<detail::ThreadRecord> owner;
+  {
+    std::lock_guard lock(m_);
+    auto it = windows_.find(m.hwnd);
+    if (it != windows_.end() && !it->second.destroying) owner = it->second.owner;
+  }
+  const Hwnd h = m.hwnd;
+  const std::uint32_t number = m.message;
+  auto ticket = std::make_shared<detail::SendTicket>();
+  ticket->onAnswer = reply;
+  if (owner && detail::queueSend(*owner, {std::move(m), ticket})) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "window message 0x%X dropped: window 0x%08X is gone", number, h);
+  platformTrace(text);
+  reply(std::nullopt);
+}
+
+void WindowSystem::takeReply(const std::uint8_t* p, std::size_t n) {
+  const std::uint64_t answered = n == kReplyBytes ? getLe(p + 4, 4) : 2;
+  if (answered > 1) {
+    platformTrace("window answer dropped: malformed datagram of " + std::to_string(n) + " bytes");
+    return;
+  }
+  const std::uint64_t sequence = getLe(p + 8, 8);
+  std::shared_ptr<detail::SendTicket> ticket;
+  {
+    std::lock_guard lock(pendingMutex_);
+    if (auto it = pending_.find(sequence); it != pending_.end()) ticket = it->second;
+  }
+  if (!ticket) {
+    // Late: its sender has given up waiting.
+    platformTrace("window answer dropped: no send waits for sequence " + std::to_string(sequence));
+    return;
+  }
+  detail::answer(*ticket, answered ? std::optional<LResult>(static_cast<LResult>(getLe(p + 16, 8)))
+                                   : std::nullopt);
 }
 
 thread_local Payload* dispatchedPayload = nullptr;
@@ -539,9 +664,20 @@ void receive(std::stop_token stop, int sock, std::uint32_t slot) {
         platformTrace("window message dropped: datagram of " + std::to_string(n) + " bytes is too large");
         continue;
       }
-      auto m = decode(buffer.data(), static_cast<std::size_t>(n));
+      const std::uint32_t magic = n >= 4 ? static_cast<std::uint32_t>(getLe(buffer.data(), 4)) : 0;
+      if (magic == kReplyMagic) {
+        windows().takeReply(buffer.data(), static_cast<std::size_t>(n));
+        continue;
+      }
+      ReplyTo replyTo;
+      const bool isSend = magic == kSendMagic;
+      auto m = decode(buffer.data(), static_cast<std::size_t>(n), isSend ? &replyTo : nullptr);
       if (!m || slotOf(m->hwnd) != slot) {
         platformTrace("window message dropped: malformed datagram of " + std::to_string(n) + " bytes");
+        continue;
+      }
+      if (isSend) {
+        windows().takeSend(std::move(*m), replyTo);
         continue;
       }
       const Hwnd h = m->hwnd;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <future>
+#include <latch>
 #include <set>
 #include <sstream>
 
@@ -311,6 +312,49 @@ TEST(WindowMessages, SendToAnOwnerThatDoesNotPumpEndsAtTheBound) {
   setTimeScaleForTest(1.0);
 }
 
+TEST(WindowMessages, WaitingSendersRunTheSendsAddressedToThem) {
+  constexpr std::uint32_t kStart = WM_USER + 20, kCross = WM_USER + 21, kRelay = WM_USER + 22;
+  std::atomic<Hwnd> peer[2] = {0, 0};
+  std::atomic<ThreadId> crossRanOn[2] = {0, 0};
+  std::latch bothStarted(2);
+  std::promise<std::optional<LResult>> answers[2];
+  auto proc = [&](int self) -> WindowProc {
+    return [&, self](Hwnd, std::uint32_t msg, WParam w, LParam) -> LResult {
+      switch (msg) {
+        case kCross:
+          crossRanOn[self] = currentThreadId();
+          return static_cast<LResult>(w) * 10 + self;
+        case kStart:
+          // Both inside their handler, then both send at once.
+          bothStarted.arrive_and_wait();
+          answers[self].set_value(sendMessage(peer[self], kCross, self + 1, 0, 10'000));
+          return 0;
+        case kRelay:
+          return sendMessage(static_cast<Hwnd>(w), kCross, 5, 0, 10'000).value_or(-100) + 1;
+      }
+      return 0;
+    };
+  };
+  WindowThread a("CrossA", proc(0)), b("CrossB", proc(1));
+  peer[0] = b.hwnd;
+  peer[1] = a.hwnd;
+  ASSERT_TRUE(postMessage(a.hwnd, kStart, 0, 0));
+  ASSERT_TRUE(postMessage(b.hwnd, kStart, 0, 0));
+  EXPECT_EQ(answers[0].get_future().get(), LResult{11});
+  EXPECT_EQ(answers[1].get_future().get(), LResult{20});
+  EXPECT_EQ(crossRanOn[0], a.id);
+  EXPECT_EQ(crossRanOn[1], b.id);
+
+  // The handler of a send sends back to a window of the waiting sender.
+  drainOwnQueue();
+  RecordingWindow mine;
+  Hwnd h = createWindow("Waiting", mine.proc());
+  EXPECT_EQ(sendMessage(a.hwnd, kRelay, h, 0, 10'000), LResult{6});
+  std::lock_guard lock(mine.m);
+  ASSERT_EQ(mine.log.size(), 1u);
+  EXPECT_EQ(mine.log[0].thread, currentThreadId());
+}
+
 TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   std::mutex traceMutex;
   std::vector<std::string> traces;
@@ -490,6 +534,138 @@ TEST(CrossProcess, PostToADeadOrDestroyedWindowFailsAtOnce) {
   child.kill(SIGKILL);
   EXPECT_FALSE(isWindow(doomed));
   for (int i = 0; i < 1000; ++i) ASSERT_FALSE(postMessage(doomed, WM_USER, i, 0, Payload(10, 'z')));
+}
+
+constexpr std::uint32_t kSendBack = WM_USER + 901;  // the child's procedure sends to window wParam
+constexpr std::uint32_t kHold = WM_USER + 902;      // the child's procedure waits for "win-release"
+
+sockaddr_un receiverOf(Hwnd h) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  auto path = runtimePath("win/" + std::to_string(h >> 22) + ".sock");
+  if (path) std::strcpy(addr.sun_path, path->c_str());
+  return addr;
+}
+
+// Collects the platform's trace lines that contain `word`.
+struct TraceCatcher {
+  explicit TraceCatcher(std::string word) {
+    setPlatformTraceSink([this, word](std::string_view line) {
+      std::lock_guard lock(m);
+      if (line.find(word) != std::string_view::npos) lines.emplace_back(line);
+    });
+  }
+  ~TraceCatcher() { setPlatformTraceSink({}); }
+  std::size_t size() {
+    std::lock_guard lock(m);
+    return lines.size();
+  }
+  std::mutex m;
+  std::vector<std::string> lines;
+};
+
+TEST(CrossProcess, SendsAreAnsweredBothWays) {
+  testing::ChildProcess child;
+  auto answer = child.call("win-create Far");
+  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
+  Hwnd far = parseHwnd(answer);
+  EXPECT_EQ(sendMessage(far, WM_USER + 7, 40, 2), LResult{42});
+  EXPECT_EQ(sendMessage(far, WM_USER + 8, 1, -1'000'000'000'000LL), LResult{1 - 1'000'000'000'000LL});
+  auto got = parseLog(child.call("win-log " + hex(far) + " 2"));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], (Received{WM_USER + 7, 40, 2, "", 0}));
+
+  // From the child to a window of this process.
+  RecordingWindow rec;
+  WindowThread owner("Near", rec.proc());
+  EXPECT_EQ(child.call("win-send " + hex(owner.hwnd) + " 1031 5 6"), "ok 11");
+  {
+    std::lock_guard lock(rec.m);
+    ASSERT_EQ(rec.log.size(), 1u);
+    EXPECT_EQ(rec.log[0], (Received{1031, 5, 6, "", owner.id}));
+  }
+
+  // The child's procedure sends back to this thread, which waits for it.
+  drainOwnQueue();
+  RecordingWindow mine;
+  Hwnd h = createWindow("Asker", mine.proc());
+  EXPECT_EQ(sendMessage(far, kSendBack, h, 21), LResult{22});
+  {
+    std::lock_guard lock(mine.m);
+    ASSERT_EQ(mine.log.size(), 1u);
+    EXPECT_EQ(mine.log[0], (Received{WM_USER + 3, 0, 21, "", currentThreadId()}));
+  }
+
+  ASSERT_EQ(child.call("win-destroy " + hex(far)), "ok");
+  EXPECT_FALSE(sendMessage(far, WM_USER + 7, 0, 0).has_value());
+}
+
+TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
+  testing::ChildProcess child;
+  Hwnd far = parseHwnd(child.call("win-create Held"));
+  ASSERT_TRUE(isWindow(far));
+  Hwnd mine = createWindow("Late", noop);  // gives this process its receiver
+  ASSERT_NE(mine, 0u);
+  {
+    TraceCatcher late("no send waits");
+    setTimeScaleForTest(0.001);
+    EXPECT_FALSE(sendMessage(far, kHold, 0, 0, 5'000).has_value());
+    setTimeScaleForTest(1.0);
+    // The answer that comes after all is dropped.
+    ASSERT_EQ(child.call("win-held"), "ok");
+    ASSERT_EQ(child.call("win-release"), "ok");
+    ASSERT_TRUE(pumpUntil([&] { return late.size() == 1; }));
+  }
+
+  std::optional<LResult> r = LResult{1};
+  Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
+  ASSERT_EQ(child.call("win-held"), "ok");
+  child.kill(SIGKILL);
+  // Well before the send's own bound: the target's death ends it.
+  ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
+  EXPECT_FALSE(r.has_value());
+}
+
+TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
+  testing::ChildProcess child;
+  Hwnd far = parseHwnd(child.call("win-create Held"));
+  Hwnd mine = createWindow("Asker", noop);
+  ASSERT_NE(mine, 0u);
+  TraceCatcher dropped("dropped");
+  std::optional<LResult> r;
+  Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
+  ASSERT_EQ(child.call("win-held"), "ok");
+
+  auto reply = [](std::uint32_t answered, std::uint64_t sequence, std::uint64_t result, std::size_t size) {
+    std::vector<std::uint8_t> d(size, 0);
+    const std::uint32_t magic = 0x52574657;  // "WFWR"; the test host is little-endian like the wire
+    std::memcpy(&d[0], &magic, std::min<std::size_t>(4, size));
+    if (size >= 24) {
+      std::memcpy(&d[4], &answered, 4);
+      std::memcpy(&d[8], &sequence, 8);
+      std::memcpy(&d[16], &result, 8);
+    }
+    return d;
+  };
+  std::vector<std::vector<std::uint8_t>> bad = {
+      reply(1, 0, 5, 3),       // too short to tell what it is
+      reply(1, 0, 5, 23),      // cut short
+      reply(1, 0, 5, 25),      // trailing bytes
+      reply(7, 0, 5, 24),      // neither answered nor refused
+      reply(1, 12345, 5, 24),  // no send waits for it
+  };
+  sockaddr_un addr = receiverOf(mine);
+  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(s, 0);
+  for (auto& d : bad)
+    ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
+              static_cast<ssize_t>(d.size()));
+  ::close(s);
+  EXPECT_TRUE(pumpUntil([&] { return dropped.size() == bad.size(); }));
+
+  ASSERT_EQ(child.call("win-release"), "ok");
+  ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
+  EXPECT_EQ(r, LResult{77});
 }
 
 TEST(CrossProcess, FindWindowByClassAcrossProcesses) {

@@ -5,7 +5,8 @@
 // or 0xFFFFFFFF. A window belongs to the thread that created it.
 //
 // Posting to a window of another process sends a datagram to that process's
-// receiver, which queues the message on the owner thread, in order.
+// receiver, which queues the message on the owner thread, in order. Sending
+// there is such a datagram plus a bounded wait for the answer datagram.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -46,9 +47,11 @@ Hwnd findWindow(std::string_view className);
 bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
                  Payload payload = {});
 
-// Within this process: on the owner thread calls the procedure directly; from
-// another thread waits up to `ms` system milliseconds for the owner to run it.
-// Empty when the window is not of this process, is gone, or the wait ends.
+// On the owner thread calls the procedure directly; otherwise waits up to `ms`
+// system milliseconds for the owner thread (of this or another process) to
+// run it, meanwhile running the sends addressed to the calling thread. Empty
+// when the window is gone, its thread ends or its process dies first, or the
+// wait ends.
 std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
                                    std::uint32_t ms = kSendMessageWait);
 

@@ -1,5 +1,6 @@
 // Windows in the helper process: each lives on its own thread running the
 // plain message loop and logs what its procedure receives.
+#include <condition_variable>
 #include <cstdio>
 #include <future>
 #include <list>
@@ -15,6 +16,10 @@ namespace wf::testing {
 namespace {
 
 constexpr std::uint32_t kDestroySelf = WM_USER + 900;
+// Sends WM_USER+3 with this lParam to window wParam and answers its answer + 1 (-1 when none).
+constexpr std::uint32_t kSendBack = WM_USER + 901;
+// Answers 77 once released by "win-release".
+constexpr std::uint32_t kHold = WM_USER + 902;
 
 struct Received {
   std::uint32_t message;
@@ -27,6 +32,9 @@ struct ChildWindows {
   std::mutex m;
   std::map<Hwnd, std::vector<Received>> logs;
   std::list<Thread> loops;
+  std::condition_variable holdChanged;
+  bool held = false;
+  bool released = false;
 };
 
 ChildWindows& state() {
@@ -63,10 +71,21 @@ WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
     Hwnd self = createWindow(className, [](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
       if (msg == kDestroySelf) return destroyWindow(h) ? 1 : 0;
       if (msg == WM_DESTROY) return 0;
+      if (msg == kSendBack) {
+        auto r = sendMessage(static_cast<Hwnd>(w), WM_USER + 3, 0, l);
+        return r ? *r + 1 : -1;
+      }
+      std::unique_lock lock(state().m);
+      if (msg == kHold) {
+        state().held = true;
+        state().holdChanged.notify_all();
+        state().holdChanged.wait(lock, [] { return state().released; });
+        state().held = state().released = false;
+        return 77;
+      }
       Payload* p = currentPayload();
-      std::lock_guard lock(state().m);
       state().logs[h].push_back({msg, w, l, p ? std::move(*p) : Payload{}});
-      return 0;
+      return static_cast<LResult>(w) + l;
     });
     created.set_value(self);
     Message m;
@@ -111,6 +130,28 @@ WF_CHILD_COMMAND("win-post", [](const ChildArgs& a) -> std::string {
     if (!postMessage(h, WM_USER + 1, static_cast<WParam>(i), -i, Payload(text.begin(), text.end()))) ++failed;
   }
   return "ok " + std::to_string(failed);
+});
+
+// win-send <hwnd> <message> <wParam> <lParam>: answers the result.
+WF_CHILD_COMMAND("win-send", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 4) return "err usage: win-send <hwnd> <message> <wParam> <lParam>";
+  auto r = sendMessage(parseHwnd(a[0]), static_cast<std::uint32_t>(std::stoul(a[1])),
+                       static_cast<WParam>(std::stoull(a[2])), static_cast<LParam>(std::stoll(a[3])));
+  return r ? "ok " + std::to_string(*r) : "err no answer";
+});
+
+// Waits (bounded) until a window procedure is held by kHold.
+WF_CHILD_COMMAND("win-held", [](const ChildArgs&) -> std::string {
+  std::unique_lock lock(state().m);
+  return state().holdChanged.wait_for(lock, std::chrono::seconds(20), [] { return state().held; }) ? "ok"
+                                                                                                   : "err not held";
+});
+
+WF_CHILD_COMMAND("win-release", [](const ChildArgs&) -> std::string {
+  std::lock_guard lock(state().m);
+  state().released = true;
+  state().holdChanged.notify_all();
+  return "ok";
 });
 
 WF_CHILD_COMMAND("win-find", [](const ChildArgs& a) -> std::string {
