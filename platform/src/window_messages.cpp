@@ -131,6 +131,12 @@ std::vector<std::uint8_t> encodeReply(std::uint64_t sequence, std::optional<LRes
   return out;
 }
 
+void traceGone(std::uint32_t message, Hwnd h) {
+  char text[96];
+  std::snprintf(text, sizeof text, "window message 0x%X dropped: window 0x%08X is gone", message, h);
+  platformTrace(text);
+}
+
 bool socketAddress(const fs::path& path, sockaddr_un& addr) {
   addr = {};
   addr.sun_family = AF_UNIX;
@@ -602,9 +608,7 @@ void WindowSystem::takeSend(Message m, ReplyTo replyTo) {
   auto ticket = std::make_shared<detail::SendTicket>();
   ticket->onAnswer = reply;
   if (owner && detail::queueSend(*owner, {std::move(m), ticket})) return;
-  char text[96];
-  std::snprintf(text, sizeof text, "window message 0x%X dropped: window 0x%08X is gone", number, h);
-  platformTrace(text);
+  traceGone(number, h);
   reply(std::nullopt);
 }
 
@@ -646,7 +650,7 @@ LResult WindowSystem::dispatch(Message& m) {
 }
 
 void receive(std::stop_token stop, int sock, std::uint32_t slot) {
-  std::vector<std::uint8_t> buffer(kWireHeader + kMaxMessagePayload);
+  std::vector<std::uint8_t> buffer(kSendHeader + kMaxMessagePayload);
   for (;;) {
     FdWait w = waitFd(sock, POLLIN, kInfinite, stop);
     if (w == FdWait::Stopped) return;
@@ -682,11 +686,7 @@ void receive(std::stop_token stop, int sock, std::uint32_t slot) {
       }
       const Hwnd h = m->hwnd;
       const std::uint32_t number = m->message;
-      if (!windows().deliverLocal(std::move(*m))) {
-        char text[96];
-        std::snprintf(text, sizeof text, "window message 0x%X dropped: window 0x%08X is gone", number, h);
-        platformTrace(text);
-      }
+      if (!windows().deliverLocal(std::move(*m))) traceGone(number, h);
     }
   }
 }
