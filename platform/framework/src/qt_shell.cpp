@@ -11,6 +11,7 @@
 #include "framework/shell_services.h"
 #include "platform/trace.h"
 #include "sound_player.h"
+#include "wnd_widget.h"
 
 namespace wf::fw {
 namespace {
@@ -63,7 +64,7 @@ class QtMessageBox : public MessageBoxService {
       case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
       case MB_ICONASTERISK: icon = QMessageBox::Information; break;
     }
-    QMessageBox box(icon, qs(r.caption), qs(r.text), choice.buttons);
+    QMessageBox box(icon, qs(r.caption), qs(r.text), choice.buttons, widgetOf(r.owner));
     std::size_t def = (r.style & MB_DEFMASK) >> 8;
     if (def < 3 && choice.order[def] != B::NoButton) box.setDefaultButton(choice.order[def]);
     if (choice.escape != B::NoButton) box.setEscapeButton(choice.escape);
@@ -89,7 +90,7 @@ class QtFileDialog : public FileDialogService {
 
  private:
   static FileDialogResult exec(const FileDialogRequest& r) {
-    QFileDialog dialog(nullptr, qs(r.title));
+    QFileDialog dialog(widgetOf(r.owner), qs(r.title));
     dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(r.open && (r.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (!r.open && !(r.flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);

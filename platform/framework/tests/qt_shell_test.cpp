@@ -20,7 +20,9 @@
 #include "file_filter.h"
 #include "framework/qt_shell.h"
 #include "framework/shell_calls.h"
+#include "framework/wnd.h"
 #include "test_dirs.h"
+#include "wnd_widget.h"
 
 namespace fs = std::filesystem;
 
@@ -142,6 +144,43 @@ TEST(QtShell, SaveDialogAddsTheDefaultExtension) {
   result = wf::fw::shellServices().fileDialog->run(request);
   EXPECT_EQ(result.answer, IDCANCEL);
   EXPECT_TRUE(result.path.empty());
+}
+
+TEST(QtShell, BoxesAndFileDialogsSitOnTheirOwnersWidget) {
+  wf::fw::QtShell shell;
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, "BoxOwner", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, 0));
+  QWidget* ownerWidget = wf::fw::widgetOf(owner.m_hWnd);
+  ASSERT_NE(ownerWidget, nullptr);
+  CWnd gone;
+  ASSERT_TRUE(gone.CreateEx(0, "BoxOwner", "gone", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, 0));
+  const HWND goneHandle = gone.m_hWnd;
+  ASSERT_TRUE(gone.DestroyWindow());
+
+  struct Case {
+    HWND owner;
+    QWidget* parent;
+  };
+  const Case cases[] = {{owner.m_hWnd, ownerWidget}, {0, nullptr}, {goneHandle, nullptr}};
+  for (const Case& c : cases) {
+    QWidget* boxParent = reinterpret_cast<QWidget*>(1);
+    whenModal<QMessageBox>([&](QMessageBox* box) {
+      boxParent = box->parentWidget();
+      box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(MessageBox(c.owner, "Printer not found", "Wrenfield", MB_OK), IDOK);
+    EXPECT_EQ(boxParent, c.parent) << c.owner;
+
+    QWidget* dialogParent = reinterpret_cast<QWidget*>(1);
+    whenModal<QFileDialog>([&](QFileDialog* dialog) {
+      dialogParent = dialog->parentWidget();
+      dialog->reject();
+    });
+    wf::fw::FileDialogRequest request;
+    request.owner = c.owner;
+    EXPECT_EQ(wf::fw::shellServices().fileDialog->run(request).answer, IDCANCEL);
+    EXPECT_EQ(dialogParent, c.parent) << c.owner;
+  }
 }
 
 TEST(QtShell, HelpShowsThatItIsNotInstalledAndQuitClosesIt) {
