@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 
 #include <cstring>
@@ -241,6 +242,20 @@ BOOL CBitmap::CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel
   return install(*this, std::move(data));
 }
 
+BOOL CBitmap::LoadBitmap(const wf::fw::ResourceId& id) {
+  const wf::fw::res::Image* resource = wf::fw::findBitmap(id);
+  if (m_hObject || !resource) return FALSE;
+  QImage picture;
+  if (!picture.loadFromData(resource->bytes, static_cast<int>(resource->size))) return FALSE;
+  auto data = makeData(GdiData::Kind::Bitmap);
+  // A bitmap has no transparency: see-through pixels come out black, as a plain copy shows them.
+  data->image = QImage(picture.size(), QImage::Format_ARGB32);
+  data->image.fill(QColor(0, 0, 0));
+  QPainter(&data->image).drawImage(0, 0, picture);
+  data->bitsPixel = picture.depth();
+  return install(*this, std::move(data));
+}
+
 BOOL CBitmap::CreateCompatibleBitmap(CDC*, int width, int height) { return CreateBitmap(width, height, 1, 32, nullptr); }
 
 int CBitmap::GetBitmap(BITMAP* info) const {
@@ -254,6 +269,14 @@ int CBitmap::GetBitmap(BITMAP* info) const {
 CSize CBitmap::GetSize() const {
   BITMAP info;
   return GetBitmap(&info) ? CSize{info.bmWidth, info.bmHeight} : CSize{};
+}
+
+HICON LoadIcon(HINSTANCE library, const wf::fw::ResourceId& id) {
+  const auto* resource = static_cast<const wf::fw::res::Image*>(
+      library ? wf::fw::findResourceIn(library, wf::fw::res::Type::Icon, id) : wf::fw::findIcon(id));
+  QImage picture;
+  if (!resource || !picture.loadFromData(resource->bytes, static_cast<int>(resource->size))) return nullptr;
+  return newIcon(picture);
 }
 
 BOOL DestroyIcon(HICON icon) {

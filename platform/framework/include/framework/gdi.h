@@ -9,6 +9,7 @@
 
 #include "framework/geometry.h"
 #include "framework/object.h"
+#include "framework/resources.h"
 
 using COLORREF = DWORD;
 using HGDIOBJ = void*;
@@ -148,10 +149,14 @@ class CBitmap : public CGdiObject {
   // Filled with black.
   BOOL CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
   BOOL CreateCompatibleBitmap(CDC* dc, int width, int height);
+  // The bitmap resource by number or name, in the resource search order.
+  BOOL LoadBitmap(const wf::fw::ResourceId& id);
   int GetBitmap(BITMAP* info) const;  // sizeof(BITMAP), 0 when there is no bitmap
   CSize GetSize() const;
 };
 
 // Icons are values: each handle owns its own picture until DestroyIcon.
+// A null `library` searches the resource libraries in their order.
+HICON LoadIcon(HINSTANCE library, const wf::fw::ResourceId& id);
 BOOL DestroyIcon(HICON icon);
 CSize GetIconSize(HICON icon);  // 0 x 0 for an unknown handle
