@@ -230,6 +230,14 @@ class CWnd : public CCmdTarget {
   HICON SetIcon(HICON icon, BOOL big);
   HICON GetIcon(BOOL big) const;
 
+  // Input state and children, on the GUI thread; a window without a widget
+  // counts as enabled and has no children.
+  BOOL EnableWindow(BOOL enable = TRUE);  // TRUE when it was disabled before
+  BOOL IsWindowEnabled() const;
+  CWnd* SetFocus();  // the window that had the focus
+  static CWnd* GetFocus();
+  CWnd* GetDlgItem(int id) const;
+
   // Geometry, on the GUI thread (zero rectangles elsewhere): client
   // rectangles start at 0,0; window rectangles are in screen coordinates.
   void GetClientRect(LPRECT rect) const;

@@ -1,0 +1,538 @@
+#include "framework/controls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+
+#include <algorithm>
+
+#include "wnd_widget.h"
+
+IMPLEMENT_DYNAMIC(CControlWnd, CWnd)
+IMPLEMENT_DYNAMIC(CStatic, CControlWnd)
+IMPLEMENT_DYNAMIC(CButton, CControlWnd)
+IMPLEMENT_DYNAMIC(CEdit, CControlWnd)
+IMPLEMENT_DYNAMIC(CListControlBase, CControlWnd)
+IMPLEMENT_DYNAMIC(CListBox, CListControlBase)
+IMPLEMENT_DYNAMIC(CComboBox, CListControlBase)
+IMPLEMENT_DYNAMIC(CProgressCtrl, CControlWnd)
+IMPLEMENT_DYNAMIC(CSpinButtonCtrl, CControlWnd)
+
+namespace wf::fw {
+
+struct ControlState {
+  QWidget* widget = nullptr;  // inside the window's own widget, which deletes it
+  QObject* watcher = nullptr;
+};
+
+namespace {
+
+QString qs(const CString& s) { return QString::fromStdString(s.str()); }
+
+// The window text is the control's text: CWnd::SetWindowText retitles the
+// window's widget, and that retitling is the control's cue to show it.
+class TitleWatcher : public QObject {
+ public:
+  TitleWatcher(QObject* parent, std::function<void()> changed) : QObject(parent), changed_(std::move(changed)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::WindowTitleChange) changed_();
+    return false;
+  }
+
+ private:
+  std::function<void()> changed_;
+};
+
+template <class W>
+W* host(CControlWnd* control, W* widget) {
+  QWidget* frame = widgetOf(control->m_hWnd);
+  auto* layout = new QHBoxLayout(frame);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(widget);
+  frame->setFocusProxy(widget);
+  // Right clicks reach the window, which passes WM_CONTEXTMENU to the dialog.
+  widget->setContextMenuPolicy(Qt::NoContextMenu);
+  control->state_->widget = widget;
+  return widget;
+}
+
+template <class W>
+W* widgetAs(const CControlWnd* control) {
+  return control->state_ ? qobject_cast<W*>(control->state_->widget) : nullptr;
+}
+
+}  // namespace
+}  // namespace wf::fw
+
+using wf::fw::host;
+using wf::fw::qs;
+using wf::fw::widgetAs;
+
+// ---- CControlWnd ----
+
+CControlWnd::CControlWnd() : state_(std::make_unique<wf::fw::ControlState>()) {}
+CControlWnd::~CControlWnd() = default;
+
+BOOL CControlWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                           int width, int height, HWND parent, UINT id, LPVOID param) {
+  style_ = style;
+  if (!CWnd::CreateEx(exStyle, className, windowName, style, x, y, width, height, parent, id, param)) return FALSE;
+  if (QWidget* frame = wf::fw::widgetOf(m_hWnd)) {
+    buildWidget();
+    state_->watcher = new wf::fw::TitleWatcher(frame, [this] { textChanged(); });
+    frame->installEventFilter(state_->watcher);
+    if (style & WS_DISABLED) frame->setEnabled(false);
+  }
+  return TRUE;
+}
+
+void CControlWnd::notifyParent(UINT code) {
+  if (CWnd* parent = GetParent())
+    parent->SendMessage(WM_COMMAND, MAKELONG(static_cast<WORD>(GetDlgCtrlID()), static_cast<WORD>(code)),
+                        static_cast<LPARAM>(m_hWnd));
+}
+
+// ---- CStatic ----
+
+void CStatic::buildWidget() {
+  CString text;
+  GetWindowText(text);
+  auto* label = host(this, new QLabel(qs(text)));
+  const DWORD type = GetStyle() & SS_TYPEMASK;
+  label->setAlignment(type == SS_CENTER ? Qt::AlignHCenter : type == SS_RIGHT ? Qt::AlignRight : Qt::AlignLeft);
+}
+
+void CStatic::textChanged() {
+  CString text;
+  GetWindowText(text);
+  if (auto* label = widgetAs<QLabel>(this)) label->setText(qs(text));
+}
+
+HICON CStatic::SetIcon(HICON icon) { return std::exchange(icon_, icon); }
+HICON CStatic::GetIcon() const { return icon_; }
+
+// ---- CButton ----
+
+void CButton::buildWidget() {
+  CString text;
+  GetWindowText(text);
+  QWidget* w;
+  switch (GetButtonStyle()) {
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_3STATE:
+    case BS_AUTO3STATE: {
+      auto* box = new QCheckBox(qs(text));
+      box->setTristate(GetButtonStyle() == BS_3STATE || GetButtonStyle() == BS_AUTO3STATE);
+      w = box;
+      break;
+    }
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON: {
+      auto* radio = new QRadioButton(qs(text));
+      radio->setAutoExclusive(false);  // groups follow WS_GROUP, as the original's
+      w = radio;
+      break;
+    }
+    case BS_GROUPBOX: w = new QGroupBox(qs(text)); break;
+    default: w = new QPushButton(qs(text)); break;
+  }
+  host(this, w);
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+    // The widget's own toggling is replaced by Click's, which knows the groups.
+    button->setCheckable(false);
+    QObject::connect(button, &QAbstractButton::clicked, [this] { Click(); });
+  }
+}
+
+void CButton::textChanged() {
+  CString text;
+  GetWindowText(text);
+  if (auto* button = widgetAs<QAbstractButton>(this)) button->setText(qs(text));
+  if (auto* group = widgetAs<QGroupBox>(this)) group->setTitle(qs(text));
+}
+
+void CButton::showCheck() {
+  if (auto* box = widgetAs<QCheckBox>(this)) {
+    box->setCheckable(true);
+    box->setCheckState(check_ == BST_CHECKED ? Qt::Checked : check_ == BST_INDETERMINATE ? Qt::PartiallyChecked
+                                                                                          : Qt::Unchecked);
+  } else if (auto* radio = widgetAs<QRadioButton>(this)) {
+    radio->setCheckable(true);
+    radio->setChecked(check_ == BST_CHECKED);
+  }
+}
+
+void CButton::SetCheck(int check) {
+  check_ = check;
+  showCheck();
+}
+
+void CButton::Click() {
+  if (!IsWindowEnabled()) return;
+  switch (GetButtonStyle()) {
+    case BS_AUTOCHECKBOX: SetCheck(check_ == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED); break;
+    case BS_AUTO3STATE: SetCheck((check_ + 1) % 3); break;
+    case BS_AUTORADIOBUTTON: {
+      // The group: from the nearest WS_GROUP control at or before this one to the next.
+      QWidget* frame = wf::fw::widgetOf(m_hWnd);
+      QWidget* parent = frame ? frame->parentWidget() : nullptr;
+      if (parent) {
+        std::vector<CButton*> group;
+        bool mine = false;
+        for (auto* sibling : parent->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
+          auto* control = dynamic_cast<CControlWnd*>(CWnd::FromHandlePermanent(sibling->hwnd()));
+          if (!control) continue;
+          if (control->GetStyle() & WS_GROUP) {
+            if (mine) break;
+            group.clear();
+          }
+          if (control == this) mine = true;
+          if (auto* b = dynamic_cast<CButton*>(control); b && b->GetButtonStyle() == BS_AUTORADIOBUTTON)
+            group.push_back(b);
+        }
+        for (CButton* b : group) b->SetCheck(b == this ? BST_CHECKED : BST_UNCHECKED);
+      } else {
+        SetCheck(BST_CHECKED);
+      }
+      break;
+    }
+    default: break;
+  }
+  notifyParent(BN_CLICKED);
+}
+
+// ---- CEdit ----
+
+void CEdit::buildWidget() {
+  CString text;
+  GetWindowText(text);
+  auto* line = host(this, new QLineEdit(qs(text)));
+  const DWORD style = GetStyle();
+  if (style & ES_PASSWORD) line->setEchoMode(QLineEdit::Password);
+  if (style & ES_READONLY) line->setReadOnly(true);
+  if (style & ES_RIGHT) line->setAlignment(Qt::AlignRight);
+  QObject::connect(line, &QLineEdit::textEdited, [this](const QString& typed) {
+    // Undo the widget's own change; TypeText applies the style's rules.
+    CString current;
+    GetWindowText(current);
+    if (auto* w = widgetAs<QLineEdit>(this)) w->setText(qs(current));
+    TypeText(typed.toStdString().c_str());
+  });
+}
+
+void CEdit::LimitText(int maxChars) { limit_ = maxChars > 0 ? static_cast<UINT>(maxChars) : 0; }
+
+void CEdit::TypeText(LPCSTR typed) {
+  if (GetStyle() & ES_READONLY) return;
+  QString text = QString::fromUtf8(typed);
+  const DWORD style = GetStyle();
+  if (style & ES_NUMBER) text.remove(QRegularExpression("[^0-9]"));
+  if (style & ES_UPPERCASE) text = text.toUpper();
+  if (style & ES_LOWERCASE) text = text.toLower();
+  if (limit_ && static_cast<UINT>(text.size()) > limit_) text.truncate(static_cast<int>(limit_));
+  SetWindowText(text.toStdString().c_str());
+}
+
+void CEdit::textChanged() {
+  CString text;
+  GetWindowText(text);
+  auto* line = widgetAs<QLineEdit>(this);
+  if (!line || line->text() == qs(text)) return;  // the same text again: no change to tell
+  line->setText(qs(text));
+  notifyParent(EN_CHANGE);
+}
+
+// ---- List and combo boxes ----
+
+int CListControlBase::GetCount() const { return static_cast<int>(items_.size()); }
+
+int CListControlBase::AddString(LPCSTR text) {
+  int index = GetCount();
+  if (sorted()) {
+    auto at = std::find_if(items_.begin(), items_.end(),
+                           [&](const Item& i) { return i.text.CompareNoCase(text) > 0; });
+    index = static_cast<int>(at - items_.begin());
+  }
+  return InsertString(index, text);
+}
+
+int CListControlBase::InsertString(int index, LPCSTR text) {
+  if (index < 0 || index > GetCount()) index = GetCount();
+  items_.insert(items_.begin() + index, Item{CString(text), 0});
+  if (selection_ >= index) ++selection_;
+  rebuild();
+  return index;
+}
+
+int CListControlBase::DeleteString(UINT index) {
+  if (index >= items_.size()) return LB_ERR;
+  items_.erase(items_.begin() + index);
+  if (selection_ == static_cast<int>(index)) selection_ = -1;
+  else if (selection_ > static_cast<int>(index)) --selection_;
+  rebuild();
+  return GetCount();
+}
+
+void CListControlBase::ResetContent() {
+  items_.clear();
+  selection_ = -1;
+  rebuild();
+}
+
+int CListControlBase::SetCurSel(int index) {
+  if (index < -1 || index >= GetCount()) {
+    selection_ = -1;
+    rebuild();
+    return LB_ERR;
+  }
+  selection_ = index;
+  rebuild();
+  return index;
+}
+
+int CListControlBase::GetText(int index, CString& text) const {
+  if (index < 0 || index >= GetCount()) return LB_ERR;
+  text = items_[static_cast<std::size_t>(index)].text;
+  return text.GetLength();
+}
+
+int CListControlBase::FindStringExact(int startAfter, LPCSTR text) const {
+  const int n = GetCount();
+  for (int k = 1; k <= n; ++k) {
+    const int i = (startAfter + k + n) % n;
+    if (items_[static_cast<std::size_t>(i)].text.CompareNoCase(text) == 0) return i;
+  }
+  return LB_ERR;
+}
+
+int CListControlBase::SelectString(int startAfter, LPCSTR text) {
+  const QString prefix = QString::fromUtf8(text);
+  const int n = GetCount();
+  for (int k = 1; k <= n; ++k) {
+    const int i = (startAfter + k + n) % n;
+    if (qs(items_[static_cast<std::size_t>(i)].text).startsWith(prefix, Qt::CaseInsensitive)) return SetCurSel(i);
+  }
+  return LB_ERR;
+}
+
+DWORD_PTR CListControlBase::GetItemData(int index) const {
+  if (index < 0 || index >= GetCount()) return static_cast<DWORD_PTR>(LB_ERR);
+  return items_[static_cast<std::size_t>(index)].data;
+}
+
+int CListControlBase::SetItemData(int index, DWORD_PTR data) {
+  if (index < 0 || index >= GetCount()) return LB_ERR;
+  items_[static_cast<std::size_t>(index)].data = data;
+  return 0;
+}
+
+void CListControlBase::UserSelect(int index) {
+  if (index < 0 || index >= GetCount() || !IsWindowEnabled()) return;
+  const bool changed = index != selection_;
+  SetCurSel(index);
+  if (auto* combo = dynamic_cast<CComboBox*>(this)) combo->SetWindowText(items_[static_cast<std::size_t>(index)].text);
+  if (changed && (!dynamic_cast<CListBox*>(this) || (GetStyle() & LBS_NOTIFY))) notifyParent(selectionChangeCode());
+}
+
+// Shows the items and the selection; program changes never notify.
+void CListControlBase::rebuild() {
+  if (auto* list = widgetAs<QListWidget>(this)) {
+    QSignalBlocker quiet(list);
+    list->clear();
+    for (const Item& i : items_) list->addItem(qs(i.text));
+    list->setCurrentRow(selection_);
+  } else if (auto* combo = widgetAs<QComboBox>(this)) {
+    QSignalBlocker quiet(combo);
+    const QString edited = combo->isEditable() ? combo->currentText() : QString();
+    combo->clear();
+    for (const Item& i : items_) combo->addItem(qs(i.text));
+    combo->setCurrentIndex(selection_);
+    if (combo->isEditable() && selection_ < 0) combo->setEditText(edited);
+  }
+}
+
+void CListBox::buildWidget() {
+  auto* list = host(this, new QListWidget);
+  QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
+  rebuild();
+}
+
+void CComboBox::buildWidget() {
+  auto* combo = host(this, new QComboBox);
+  const DWORD type = GetStyle() & 0x3;
+  combo->setEditable(type == CBS_DROPDOWN || type == CBS_SIMPLE);
+  QObject::connect(combo, &QComboBox::activated, [this](int row) { UserSelect(row); });
+  if (combo->isEditable())
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited,
+                     [this](const QString& typed) { SetWindowText(typed.toStdString().c_str()); });
+  rebuild();
+}
+
+void CComboBox::textChanged() {
+  CString text;
+  GetWindowText(text);
+  auto* combo = widgetAs<QComboBox>(this);
+  if (combo && combo->isEditable() && combo->currentText() != qs(text)) {
+    QSignalBlocker quiet(combo);
+    combo->setEditText(qs(text));
+  }
+}
+
+// ---- Progress bar ----
+
+void CProgressCtrl::buildWidget() {
+  auto* bar = host(this, new QProgressBar);
+  bar->setTextVisible(false);
+  show();
+}
+
+void CProgressCtrl::show() {
+  if (auto* bar = widgetAs<QProgressBar>(this)) {
+    bar->setRange(lower_, upper_);
+    bar->setValue(pos_);
+  }
+}
+
+void CProgressCtrl::SetRange(short lower, short upper) {
+  lower_ = lower;
+  upper_ = upper;
+  pos_ = std::clamp(pos_, std::min(lower_, upper_), std::max(lower_, upper_));
+  show();
+}
+
+void CProgressCtrl::GetRange(int& lower, int& upper) const {
+  lower = lower_;
+  upper = upper_;
+}
+
+int CProgressCtrl::SetPos(int pos) {
+  const int previous = pos_;
+  pos_ = std::clamp(pos, std::min(lower_, upper_), std::max(lower_, upper_));
+  show();
+  return previous;
+}
+
+int CProgressCtrl::OffsetPos(int delta) { return SetPos(pos_ + delta); }
+
+int CProgressCtrl::SetStep(int step) { return std::exchange(step_, step); }
+
+int CProgressCtrl::StepIt() {
+  const int previous = pos_;
+  int next = pos_ + step_;
+  if (next > upper_) next = lower_ + (next - upper_);
+  else if (next < lower_) next = upper_ - (lower_ - next);
+  pos_ = std::clamp(next, std::min(lower_, upper_), std::max(lower_, upper_));
+  show();
+  return previous;
+}
+
+// ---- Up-down ----
+
+void CSpinButtonCtrl::buildWidget() {
+  auto* pair = new QWidget;
+  auto* layout = new QHBoxLayout(pair);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* up = new QToolButton;
+  up->setArrowType(Qt::UpArrow);
+  auto* down = new QToolButton;
+  down->setArrowType(Qt::DownArrow);
+  layout->addWidget(up);
+  layout->addWidget(down);
+  QObject::connect(up, &QToolButton::clicked, [this] { Spin(1); });
+  QObject::connect(down, &QToolButton::clicked, [this] { Spin(-1); });
+  host(this, pair);
+  if (GetStyle() & UDS_AUTOBUDDY) {
+    // The buddy is the control made just before this one.
+    QWidget* frame = wf::fw::widgetOf(m_hWnd);
+    CWnd* previous = nullptr;
+    for (auto* sibling : frame->parentWidget()->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (sibling == frame) break;
+      previous = CWnd::FromHandlePermanent(sibling->hwnd());
+    }
+    if (previous) SetBuddy(previous);
+  }
+}
+
+void CSpinButtonCtrl::SetRange(short lower, short upper) {
+  lower_ = lower;
+  upper_ = upper;
+}
+
+void CSpinButtonCtrl::GetRange(int& lower, int& upper) const {
+  lower = lower_;
+  upper = upper_;
+}
+
+int CSpinButtonCtrl::SetPos(int pos) {
+  const int previous = pos_;
+  pos_ = std::clamp(pos, std::min(lower_, upper_), std::max(lower_, upper_));
+  showInBuddy();
+  return previous;
+}
+
+int CSpinButtonCtrl::GetPos() const {
+  if (CWnd* buddy = GetBuddy(); buddy && (GetStyle() & UDS_SETBUDDYINT)) {
+    CString text;
+    buddy->GetWindowText(text);
+    bool ok = false;
+    const int value = qs(text).remove(',').toInt(&ok);
+    if (ok) return value;
+  }
+  return pos_;
+}
+
+CWnd* CSpinButtonCtrl::SetBuddy(CWnd* buddy) {
+  CWnd* previous = GetBuddy();
+  buddy_ = buddy ? buddy->m_hWnd : 0;
+  showInBuddy();
+  return previous;
+}
+
+CWnd* CSpinButtonCtrl::GetBuddy() const { return FromHandlePermanent(buddy_); }
+
+void CSpinButtonCtrl::Spin(int steps) {
+  if (!IsWindowEnabled()) return;
+  pos_ = GetPos();
+  // "Up" moves towards the upper end, which may be the smaller number.
+  const int direction = upper_ >= lower_ ? 1 : -1;
+  int next = pos_ + steps * direction;
+  const int lo = std::min(lower_, upper_), hi = std::max(lower_, upper_);
+  if (next > hi) next = (GetStyle() & UDS_WRAP) ? lo : hi;
+  if (next < lo) next = (GetStyle() & UDS_WRAP) ? hi : lo;
+  SetPos(next);
+}
+
+void CSpinButtonCtrl::showInBuddy() {
+  if (!(GetStyle() & UDS_SETBUDDYINT)) return;
+  if (CWnd* buddy = GetBuddy()) {
+    CString text;
+    text.Format("%d", pos_);
+    buddy->SetWindowText(text);
+  }
+}
+
+// ---- By class name ----
+
+std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
+  const CString name(className ? className : "");
+  if (name.CompareNoCase(WC_BUTTON) == 0) return std::make_unique<CButton>();
+  if (name.CompareNoCase(WC_EDIT) == 0) return std::make_unique<CEdit>();
+  if (name.CompareNoCase(WC_STATIC) == 0) return std::make_unique<CStatic>();
+  if (name.CompareNoCase(WC_LISTBOX) == 0) return std::make_unique<CListBox>();
+  if (name.CompareNoCase(WC_COMBOBOX) == 0) return std::make_unique<CComboBox>();
+  if (name.CompareNoCase(PROGRESS_CLASS) == 0) return std::make_unique<CProgressCtrl>();
+  if (name.CompareNoCase(UPDOWN_CLASS) == 0) return std::make_unique<CSpinButtonCtrl>();
+  return std::make_unique<CWnd>();
+}

@@ -1,0 +1,58 @@
+// Enabled state, focus and children of a window, through its widget.
+#include <QApplication>
+
+#include "framework/wnd.h"
+#include "wnd_widget.h"
+
+namespace {
+
+// The framework window a widget belongs to (itself or an ancestor).
+CWnd* owningWnd(QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (auto* host = dynamic_cast<wf::fw::WndWidget*>(w)) return CWnd::FromHandlePermanent(host->hwnd());
+  return nullptr;
+}
+
+}  // namespace
+
+BOOL CWnd::EnableWindow(BOOL enable) {
+  QWidget* w = wf::fw::widgetOf(m_hWnd);
+  if (!w) return FALSE;
+  const BOOL wasDisabled = !w->isEnabled();
+  w->setEnabled(enable != FALSE);
+  return wasDisabled;
+}
+
+BOOL CWnd::IsWindowEnabled() const {
+  QWidget* w = wf::fw::widgetOf(m_hWnd);
+  return !w || w->isEnabled();
+}
+
+CWnd* CWnd::SetFocus() {
+  CWnd* previous = GetFocus();
+  if (QWidget* w = wf::fw::widgetOf(m_hWnd)) {
+    // A control's own editor takes the focus, not the frame around it.
+    QWidget* target = w->focusProxy() ? w->focusProxy() : w;
+    target->setFocus(Qt::OtherFocusReason);
+  }
+  return previous;
+}
+
+CWnd* CWnd::GetFocus() {
+  QWidget* focused = QApplication::focusWidget();
+  if (!focused) {
+    // Offscreen or inactive: the focus the active window would give.
+    if (QWidget* window = QApplication::activeWindow()) focused = window->focusWidget();
+  }
+  return owningWnd(focused);
+}
+
+CWnd* CWnd::GetDlgItem(int id) const {
+  QWidget* w = wf::fw::widgetOf(m_hWnd);
+  if (!w) return nullptr;
+  for (auto* child : w->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
+    CWnd* wnd = FromHandlePermanent(child->hwnd());
+    if (wnd && wnd->GetDlgCtrlID() == id) return wnd;
+  }
+  return nullptr;
+}

@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/controls.h"
+#include "framework/ddx.h"
+#include "framework/dialog.h"
+#include "framework/scripted_shell.h"
+#include "gui_pump.h"
+#include "wnd_widget.h"
+
+namespace {
+
+constexpr UINT kSettings = 200;
+
+// The test library's templates are found through the chain.
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    library = wf::loadModule("wftestres1");
+    ASSERT_TRUE(library);
+    wf::fw::joinResourceChain(library);
+  }
+  void TearDown() override {
+    wf::fw::leaveResourceChain(library);
+    wf::freeModule(library);
+  }
+  HINSTANCE library = nullptr;
+  wf::fw::ScriptedShell shell;
+};
+
+void pressKey(CWnd* target, int key) {
+  QWidget* w = wf::fw::widgetOf(target->m_hWnd);
+  if (w->focusProxy()) w = w->focusProxy();
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+}
+
+// Records the commands and notifications its controls send.
+class SettingsDlg : public CDialog {
+ public:
+  SettingsDlg() : CDialog(kSettings) {}
+  std::function<void(SettingsDlg&)> onInit;
+  std::vector<std::string> log;
+  int destroyed = 0;
+
+  CString name = "laser";
+  int copies = 3;
+  int beep = BST_CHECKED;
+  int port = 1;
+  int listIndex = 1;
+  int typeIndex = 2;
+  CString model = "Vireo";
+  CEdit nameEdit;
+
+  BOOL OnInitDialog() override {
+    for (CListControlBase* list : {static_cast<CListControlBase*>(GetDlgItem(1010)),
+                                   static_cast<CListControlBase*>(GetDlgItem(1011)),
+                                   static_cast<CListControlBase*>(GetDlgItem(1012))}) {
+      list->AddString("Kestrel");
+      list->AddString("Vireo");
+      list->AddString("Osprey");
+    }
+    CDialog::OnInitDialog();
+    if (onInit) onInit(*this);
+    return TRUE;
+  }
+  void DoDataExchange(CDataExchange* dx) override {
+    DDX_Control(dx, 1001, nameEdit);
+    DDX_Text(dx, 1001, name);
+    DDV_MaxChars(dx, name, 8);
+    DDX_Text(dx, 1002, copies);
+    DDV_MinMaxInt(dx, copies, 1, 99);
+    DDX_Check(dx, 1003, beep);
+    DDX_Radio(dx, 1004, port);
+    DDX_LBIndex(dx, 1010, listIndex);
+    DDX_CBIndex(dx, 1011, typeIndex);
+    DDX_CBString(dx, 1012, model);
+  }
+  void PostNcDestroy() override { ++destroyed; }
+
+ protected:
+  void OnNameChange() { log.push_back("name change"); }
+  void OnListChange() { log.push_back("list change"); }
+  void OnTypeChange() { log.push_back("type change"); }
+  void OnBeep() { log.push_back("beep clicked"); }
+  void OnContextMenu(CWnd* window, CPoint) { log.push_back("context " + std::to_string(window->GetDlgCtrlID())); }
+  BOOL OnHelpInfo(HELPINFO* info) {
+    log.push_back("help " + std::to_string(info->iCtrlId));
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(SettingsDlg, CDialog)
+  ON_EN_CHANGE(1001, OnNameChange)
+  ON_LBN_SELCHANGE(1010, OnListChange)
+  ON_CBN_SELCHANGE(1011, OnTypeChange)
+  ON_BN_CLICKED(1003, OnBeep)
+  ON_WM_CONTEXTMENU()
+  ON_WM_HELPINFO()
+END_MESSAGE_MAP()
+
+TEST_F(DialogTest, TemplateGivesEachControlItsIdTextStyleAndPlace) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CString text;
+  dlg.GetWindowText(text);
+  EXPECT_EQ(text, CString("Printer Settings"));
+
+  struct Expect {
+    int id;
+    const CRuntimeClass* kind;
+    const char* text;
+    DWORD style;
+    int x, y;
+  } expected[] = {
+      {1001, RUNTIME_CLASS(CEdit), "laser", ES_UPPERCASE, 50, 7},
+      {1003, RUNTIME_CLASS(CButton), "&Beep", BS_AUTOCHECKBOX, 7, 45},
+      {1005, RUNTIME_CLASS(CButton), "LPT&2", BS_AUTORADIOBUTTON, 107, 64},
+      {1010, RUNTIME_CLASS(CListBox), "", LBS_NOTIFY, 7, 100},
+      {1011, RUNTIME_CLASS(CComboBox), "", CBS_DROPDOWNLIST, 100, 100},
+      {1013, RUNTIME_CLASS(CProgressCtrl), "", WS_BORDER, 7, 155},
+      {1015, RUNTIME_CLASS(CSpinButtonCtrl), "", UDS_SETBUDDYINT, 170, 155},
+      {IDOK, RUNTIME_CLASS(CButton), "OK", BS_DEFPUSHBUTTON, 128, 178},
+  };
+  for (const Expect& e : expected) {
+    auto* control = dynamic_cast<CControlWnd*>(dlg.GetDlgItem(e.id));
+    ASSERT_TRUE(control) << e.id;
+    EXPECT_TRUE(control->IsKindOf(e.kind)) << e.id;
+    control->GetWindowText(text);
+    EXPECT_EQ(text, CString(e.text)) << e.id;
+    EXPECT_EQ(control->GetStyle() & e.style, e.style) << e.id;
+    EXPECT_TRUE(control->GetStyle() & WS_CHILD) << e.id;
+    QWidget* w = wf::fw::widgetOf(control->m_hWnd);
+    EXPECT_EQ(w->pos(), QPoint(dialogUnitsToPixelsX(e.x), dialogUnitsToPixelsY(e.y))) << e.id;
+  }
+  EXPECT_EQ(dlg.GetDlgItem(4242), nullptr);
+  // DDX_Control made the member the control.
+  EXPECT_EQ(dlg.GetDlgItem(1001), &dlg.nameEdit);
+  EXPECT_EQ(LOWORD(dlg.GetDefID()), IDOK);
+}
+
+TEST_F(DialogTest, ModelessDialogEndsAndIsDestroyed) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  dlg.ShowWindow(SW_SHOW);
+  dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+  EXPECT_FALSE(dlg.IsWindowVisible());
+  EXPECT_TRUE(IsWindow(dlg.m_hWnd));  // ended, not destroyed
+  const HWND control = dlg.GetDlgItem(1002)->m_hWnd;
+  EXPECT_TRUE(dlg.DestroyWindow());
+  EXPECT_EQ(dlg.m_hWnd, 0u);
+  EXPECT_FALSE(IsWindow(control));
+  EXPECT_EQ(dlg.destroyed, 1);
+}
+
+TEST_F(DialogTest, DoModalAnswersAsScripted) {
+  struct Case {
+    const char* what;
+    std::function<void(SettingsDlg&)> act;
+    INT_PTR expected;
+  } cases[] = {
+      {"OK command", [](SettingsDlg& d) { d.PostMessage(WM_COMMAND, IDOK, 0); }, IDOK},
+      {"Cancel command", [](SettingsDlg& d) { d.PostMessage(WM_COMMAND, IDCANCEL, 0); }, IDCANCEL},
+      {"Esc in an edit", [](SettingsDlg& d) { pressKey(d.GetDlgItem(1002), Qt::Key_Escape); }, IDCANCEL},
+      {"Enter in an edit", [](SettingsDlg& d) { pressKey(d.GetDlgItem(1002), Qt::Key_Return); }, IDOK},
+      {"close box", [](SettingsDlg& d) { d.PostMessage(WM_CLOSE); }, IDCANCEL},
+      {"ended in OnInitDialog", [](SettingsDlg& d) { d.EndDialog(77); }, 77},
+      {"Enter while OK is disabled",
+       [](SettingsDlg& d) {
+         d.GetDlgItem(IDOK)->EnableWindow(FALSE);
+         pressKey(d.GetDlgItem(1002), Qt::Key_Return);
+         d.log.push_back(IsWindow(d.m_hWnd) && d.IsWindowVisible() ? "still open" : "gone");
+         d.PostMessage(WM_COMMAND, IDCANCEL, 0);
+       },
+       IDCANCEL},
+  };
+  for (const Case& c : cases) {
+    SettingsDlg dlg;
+    dlg.onInit = [&](SettingsDlg& d) {
+      // After the dialog shows: act from the loop.
+      QMetaObject::invokeMethod(qApp, [&d, &c] { c.act(d); }, Qt::QueuedConnection);
+    };
+    EXPECT_EQ(dlg.DoModal(), c.expected) << c.what;
+    EXPECT_EQ(dlg.m_hWnd, 0u) << c.what;
+    if (std::string(c.what) == "Enter while OK is disabled")
+      EXPECT_EQ(dlg.log.back(), "still open");
+  }
+}
+
+TEST_F(DialogTest, MissingTemplateFailsCleanly) {
+  CDialog missing(4711);
+  EXPECT_EQ(missing.DoModal(), -1);
+  EXPECT_FALSE(missing.Create());
+  EXPECT_EQ(missing.m_hWnd, 0u);
+}
+
+TEST_F(DialogTest, DataExchangeRoundTripsEveryKind) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());  // OnInitDialog writes the members out
+  CString text;
+  dlg.GetDlgItemText(1001, text);
+  EXPECT_EQ(text, CString("laser"));  // only typing is upper-cased
+  EXPECT_EQ(dlg.nameEdit.GetLimitText(), 8u);
+  EXPECT_EQ(dlg.GetDlgItemInt(1002), 3u);
+  EXPECT_EQ(dlg.IsDlgButtonChecked(1003), UINT(BST_CHECKED));
+  EXPECT_EQ(dlg.IsDlgButtonChecked(1005), UINT(BST_CHECKED));
+  EXPECT_EQ(dlg.IsDlgButtonChecked(1004), UINT(BST_UNCHECKED));
+  EXPECT_EQ(static_cast<CListBox*>(dlg.GetDlgItem(1010))->GetCurSel(), 1);
+  EXPECT_EQ(static_cast<CComboBox*>(dlg.GetDlgItem(1011))->GetCurSel(), 2);
+  EXPECT_EQ(static_cast<CComboBox*>(dlg.GetDlgItem(1012))->GetCurSel(), 1);
+
+  // The user changes everything.
+  dlg.nameEdit.TypeText("duplex unit");  // cut to the limit, upper case
+  dlg.SetDlgItemText(1002, "12");
+  static_cast<CButton*>(dlg.GetDlgItem(1003))->Click();
+  static_cast<CButton*>(dlg.GetDlgItem(1006))->Click();
+  static_cast<CListBox*>(dlg.GetDlgItem(1010))->UserSelect(2);
+  static_cast<CComboBox*>(dlg.GetDlgItem(1011))->UserSelect(0);
+  dlg.GetDlgItem(1012)->SetWindowText("Kite");  // typed, not in the list
+  ASSERT_TRUE(dlg.UpdateData(TRUE));
+  EXPECT_EQ(dlg.name, CString("DUPLEX U"));
+  EXPECT_EQ(dlg.copies, 12);
+  EXPECT_EQ(dlg.beep, BST_UNCHECKED);
+  EXPECT_EQ(dlg.port, 2);
+  EXPECT_EQ(dlg.IsDlgButtonChecked(1005), UINT(BST_UNCHECKED));  // the radio group moved its check
+  EXPECT_EQ(dlg.listIndex, 2);
+  EXPECT_EQ(dlg.typeIndex, 0);
+  EXPECT_EQ(dlg.model, CString("Kite"));
+  EXPECT_TRUE(shell.messageBox.calls().empty());
+
+  // Written back, a prefix of an item selects that item in a drop down.
+  dlg.model = "osp";
+  dlg.port = -1;
+  ASSERT_TRUE(dlg.UpdateData(FALSE));
+  EXPECT_EQ(static_cast<CComboBox*>(dlg.GetDlgItem(1012))->GetCurSel(), 2);
+  for (int id : {1004, 1005, 1006}) EXPECT_EQ(dlg.IsDlgButtonChecked(id), UINT(BST_UNCHECKED)) << id;
+}
+
+TEST_F(DialogTest, FailedCheckKeepsTheDialogOpenWithTheFocusOnTheControl) {
+  struct Case {
+    const char* typed;
+    const char* message;
+  } cases[] = {
+      {"0", "Please enter an integer between 1 and 99."},
+      {"100", "Please enter an integer between 1 and 99."},
+      {"", "Please enter an integer."},
+  };
+  for (const Case& c : cases) {
+    SettingsDlg dlg;
+    ASSERT_TRUE(dlg.Create());
+    dlg.ShowWindow(SW_SHOW);
+    QWidget* window = wf::fw::widgetOf(dlg.m_hWnd);
+    window->activateWindow();
+    ASSERT_TRUE(wf::fw::testing::pumpUntil([&] { return window->isActiveWindow(); }));
+    dlg.SetDlgItemText(1002, c.typed);
+    dlg.beep = 42;
+    const auto before = shell.messageBox.calls().size();
+    dlg.SendMessage(WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(shell.messageBox.calls().size(), before + 1) << c.typed;
+    EXPECT_EQ(shell.messageBox.calls().back().text, c.message);
+    EXPECT_TRUE(dlg.IsWindowVisible()) << c.typed;
+    EXPECT_EQ(CWnd::GetFocus(), dlg.GetDlgItem(1002)) << c.typed;
+    EXPECT_EQ(dlg.beep, 42) << "exchange stops at the failure";
+  }
+}
+
+TEST_F(DialogTest, EditTellsRealChangesOnly) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  dlg.log.clear();
+  dlg.nameEdit.SetWindowText("laser");  // the same text
+  EXPECT_TRUE(dlg.log.empty());
+  dlg.nameEdit.SetWindowText("INKJET");
+  dlg.SetDlgItemText(1001, "INKJET");
+  EXPECT_EQ(dlg.log, std::vector<std::string>{"name change"});
+  // Typed through the widget: upper case and the limit apply.
+  auto* line = wf::fw::widgetOf(dlg.nameEdit.m_hWnd)->findChild<QLineEdit*>();
+  ASSERT_TRUE(line);
+  line->setFocus();
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
+  QApplication::sendEvent(line, &key);
+  CString text;
+  dlg.nameEdit.GetWindowText(text);
+  EXPECT_EQ(text, CString("INKJETX"));
+  EXPECT_EQ(dlg.log.size(), 2u);
+
+  auto* number = static_cast<CEdit*>(dlg.GetDlgItem(1002));
+  number->TypeText("1a2-3");
+  number->GetWindowText(text);
+  EXPECT_EQ(text, CString("123"));
+}
+
+TEST_F(DialogTest, SelectionsNotifyOnlyForTheUser) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  dlg.log.clear();
+  auto* list = static_cast<CListBox*>(dlg.GetDlgItem(1010));
+  auto* type = static_cast<CComboBox*>(dlg.GetDlgItem(1011));
+  list->SetCurSel(0);
+  type->SetCurSel(0);
+  list->AddString("Harrier");
+  type->DeleteString(0);
+  EXPECT_TRUE(dlg.log.empty());
+
+  // The user, through the widgets.
+  wf::fw::widgetOf(list->m_hWnd)->findChild<QListWidget*>()->setCurrentRow(2);
+  emit wf::fw::widgetOf(type->m_hWnd)->findChild<QComboBox*>()->activated(1);
+  type->UserSelect(1);  // the same item again: no change
+  EXPECT_EQ(dlg.log, (std::vector<std::string>{"list change", "type change"}));
+  EXPECT_EQ(list->GetCurSel(), 2);
+  CString text;
+  type->GetWindowText(text);
+  EXPECT_EQ(text, CString("Osprey"));
+
+  list->SetItemData(2, 0xBEEF);
+  EXPECT_EQ(list->GetItemData(2), DWORD_PTR{0xBEEF});
+  EXPECT_EQ(list->GetItemData(9), static_cast<DWORD_PTR>(LB_ERR));
+  EXPECT_EQ(list->FindStringExact(-1, "VIREO"), 1);
+  EXPECT_EQ(list->SetCurSel(9), LB_ERR);
+  EXPECT_EQ(list->GetCurSel(), -1);
+}
+
+TEST_F(DialogTest, HelpAndContextMenuNameTheControl) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  dlg.log.clear();
+  pressKey(dlg.GetDlgItem(1002), Qt::Key_F1);
+  QWidget* check = wf::fw::widgetOf(dlg.GetDlgItem(1003)->m_hWnd)->focusProxy();
+  QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(2, 2), check->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(check, &right);
+  EXPECT_EQ(dlg.log, (std::vector<std::string>{"help 1002", "context 1003"}));
+}
+
+TEST_F(DialogTest, ProgressAndSpinKeepTheirRanges) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  auto* bar = static_cast<CProgressCtrl*>(dlg.GetDlgItem(1013));
+  bar->SetRange(0, 30);
+  bar->SetStep(20);
+  EXPECT_EQ(bar->StepIt(), 0);
+  EXPECT_EQ(bar->GetPos(), 20);
+  bar->StepIt();
+  EXPECT_EQ(bar->GetPos(), 10);  // past the end it starts again
+  EXPECT_EQ(bar->SetPos(500), 10);
+  EXPECT_EQ(bar->GetPos(), 30);
+
+  auto* spin = static_cast<CSpinButtonCtrl*>(dlg.GetDlgItem(1015));
+  EXPECT_EQ(spin->GetBuddy(), dlg.GetDlgItem(1014));  // the control before it
+  spin->SetRange(1, 3);
+  spin->SetPos(2);
+  EXPECT_EQ(dlg.GetDlgItemInt(1014), 2u);
+  spin->Spin(5);
+  EXPECT_EQ(spin->GetPos(), 3);
+  dlg.SetDlgItemText(1014, "1");  // typed in the buddy
+  EXPECT_EQ(spin->GetPos(), 1);
+  spin->Spin(-1);
+  EXPECT_EQ(dlg.GetDlgItemInt(1014), 1u);
+}
+
+}  // namespace
