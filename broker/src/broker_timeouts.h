@@ -17,7 +17,6 @@ constexpr std::uint32_t kMailWriteRetry = 1'000;
 constexpr int kReplyWriteAttempts = 10;
 constexpr std::uint32_t kReplyWriteRetry = 1'000;
 constexpr std::uint32_t kReplyPacing = 100;          // between two replies to one application
-constexpr std::uint32_t kReplySlotLockWait = 10'000;
 constexpr std::uint32_t kPurgeShort = 10'000;        // a stale reply nobody waits for
 constexpr std::uint32_t kPurgeLong = 30'000;         // ... of an enumeration or network information
 constexpr std::uint32_t kOutstandingPoll = 500;

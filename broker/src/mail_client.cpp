@@ -1,6 +1,7 @@
 #include "mail_client.h"
 
 #include <chrono>
+#include <map>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -17,9 +18,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kOutstandingLimit = 80;
-// How long one look at the own mailslot may block, in real time; the
-// reply slot must not stay locked for long.
+// How long one read of the own mailslot blocks before the reader looks at
+// its deadline again, and how long a waiting thread sleeps between looks
+// when no reader woke it (both real time).
+constexpr auto kReadSlice = std::chrono::milliseconds(20);
 constexpr auto kPollSlice = std::chrono::milliseconds(5);
+constexpr std::size_t kMaxHeld = 256;  // garbage with ever new serials cannot grow it without bound
+
+struct Held {
+  Mail mail;
+  Clock::time_point since;
+};
 
 struct Client {
   std::mutex channelLock;  // guards the two mailslots' lifetimes
@@ -32,9 +41,11 @@ struct Client {
   std::mutex countLock;
   int outstanding = 0;
 
-  std::timed_mutex slotLock;  // the held reply
-  std::condition_variable_any slotChanged;
-  std::optional<Mail> held;
+  // Replies read for other threads, by serial, until their owners take them.
+  std::mutex slotLock;
+  std::condition_variable slotChanged;
+  bool reading = false;  // one thread at a time reads the mailslot, for all
+  std::map<std::uint32_t, Held> held;
 };
 
 Client& client() {
@@ -82,11 +93,11 @@ bool openMailClient(unsigned appId) {
 
 void closeMailClient() {
   Client& c = client();
-  std::unique_lock slot(c.slotLock);
+  std::lock_guard slot(c.slotLock);
   std::lock_guard lock(c.channelLock);
   c.replies.reset();
   c.primary.reset();
-  c.held.reset();
+  c.held.clear();
 }
 
 std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, bool expectsReply) {
@@ -148,66 +159,24 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
   Client& c = client();
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
-  struct Look {
-    std::uint32_t serial = 0, word = 0;
-    Clock::time_point since;
-    bool valid = false;
-  } previous;
   std::optional<Mail> result;
-
+  std::unique_lock slot(c.slotLock);
   for (;;) {
-    std::unique_lock slot(c.slotLock, std::defer_lock);
-    if (slot.try_lock_for(std::min(scaled(timeouts::kReplySlotLockWait),
-                                   std::max<Clock::duration>(deadline - Clock::now(), kPollSlice)))) {
-      if (c.held && c.held->header.serial == serial) {
-        result = std::move(c.held);
-        c.held.reset();
-        c.slotChanged.notify_all();
-        break;
-      }
-      if (c.held) {
-        const auto& h = c.held->header;
-        if (previous.valid && previous.serial == h.serial && previous.word == h.word) {
-          if (Clock::now() - previous.since > scaled(purgeTime(h.code))) {
-            bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
-                     static_cast<unsigned long>(serial), static_cast<unsigned long>(h.serial),
-                     static_cast<unsigned long>(h.code), static_cast<long>(h.word));
-            c.held.reset();
-            previous.valid = false;
-            c.slotChanged.notify_all();
-            continue;
-          }
-        } else {
-          previous = {h.serial, h.word, Clock::now(), true};
-        }
-        c.slotChanged.wait_for(slot, kPollSlice);
+    if (auto it = c.held.find(serial); it != c.held.end()) {
+      result = std::move(it->second.mail);
+      c.held.erase(it);
+      break;
+    }
+    // Replies nobody came for within their purge time are dropped.
+    for (auto it = c.held.begin(); it != c.held.end();) {
+      const BCEMAILHEADER& h = it->second.mail.header;
+      if (Clock::now() - it->second.since > scaled(purgeTime(h.code))) {
+        bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
+                 static_cast<unsigned long>(serial), static_cast<unsigned long>(h.serial),
+                 static_cast<unsigned long>(h.code), static_cast<long>(h.word));
+        it = c.held.erase(it);
       } else {
-        std::shared_ptr<Mailslot> replies;
-        {
-          std::lock_guard lock(c.channelLock);
-          replies = c.replies;
-        }
-        Bytes message;
-        if (replies && replies->read(message, systemMsFor(kPollSlice)) == MailslotStatus::Ok) {
-          auto mail = decodeMail(message);
-          // Our serial under a code that no reply to our request has is not ours either.
-          if (mail && mail->header.serial == serial && mail->header.code != finalReplyCode(requestCode) &&
-              mail->header.code != itemReplyCode(requestCode))
-            mail.reset();
-          if (mail) {
-            if (mail->header.serial == serial) {
-              result = std::move(mail);
-              break;
-            }
-            c.held = std::move(mail);
-            c.slotChanged.notify_all();
-          } else {
-            bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
-          }
-        } else if (!replies) {
-          slot.unlock();
-          sleepFor(systemMsFor(kPollSlice));
-        }
+        ++it;
       }
     }
     if (Clock::now() >= deadline) {
@@ -216,7 +185,44 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
                static_cast<unsigned long>(serial));
       break;
     }
+    if (c.reading) {  // another thread reads for everyone and files what it gets
+      c.slotChanged.wait_for(slot, kPollSlice);
+      continue;
+    }
+    std::shared_ptr<Mailslot> replies;
+    {
+      std::lock_guard lock(c.channelLock);
+      replies = c.replies;
+    }
+    if (!replies) {
+      c.slotChanged.wait_for(slot, kPollSlice);
+      continue;
+    }
+    c.reading = true;
+    slot.unlock();
+    Bytes message;
+    const MailslotStatus status = replies->read(message, systemMsFor(kReadSlice));
+    slot.lock();
+    c.reading = false;
+    c.slotChanged.notify_all();
+    if (status != MailslotStatus::Ok) continue;
+    auto mail = decodeMail(message);
+    // A reply under a code that no reply to its request has is not a reply.
+    if (mail && mail->header.serial == serial && mail->header.code != finalReplyCode(requestCode) &&
+        mail->header.code != itemReplyCode(requestCode))
+      mail.reset();
+    if (!mail) {
+      bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
+      continue;
+    }
+    if (mail->header.serial == serial) {
+      result = std::move(mail);
+      break;
+    }
+    if (c.held.size() >= kMaxHeld) c.held.erase(c.held.begin());
+    c.held.insert_or_assign(mail->header.serial, Held{std::move(*mail), Clock::now()});
   }
+  slot.unlock();
   if (counted) changeOutstanding(-1);
   return result;
 }

@@ -26,8 +26,10 @@ class ByteWriter {
   }
   ByteWriter& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
   ByteWriter& raw(const void* data, std::size_t size) {
-    if (size) bytes_.insert(bytes_.end(), static_cast<const std::uint8_t*>(data),
-                            static_cast<const std::uint8_t*>(data) + size);
+    if (size == 0) return *this;
+    const std::size_t old = bytes_.size();
+    bytes_.resize(old + size);
+    std::memcpy(bytes_.data() + old, data, size);
     return *this;
   }
   template <typename Record>

@@ -163,6 +163,9 @@ TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
   ASSERT_EQ(secondary->call("trace-capture"), "ok");
   EXPECT_EQ(secondary->call("call open-late"), "ok r=1");  // gave up before the worker answered
   wf::sleepFor(250'000);                                     // the late reply is in the mailslot now
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");  // its own, beside the stale one
+  EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 0");
+  wf::sleepFor(20'000);  // twice the purge time
   EXPECT_EQ(secondary->call("call open"), "ok r=10173");
   EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 1");
   EXPECT_EQ(secondary->call("outstanding"), "ok 0");
@@ -304,7 +307,8 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
         break;
       }
       case 3: {  // garbage into a secondary's reply mailslot while it may be waiting
-        auto m = wf::bce::encodeMail({1, random() % 8, 0x8000 | code, 0, 0}, noise(random() % 16));
+        auto m = wf::bce::encodeMail({1, static_cast<std::uint32_t>(random() % 8), 0x8000 | code, 0, 0},
+                                     noise(random() % 16));
         if (i % 50 == 3)
           m[4] = 0xF0;  // well formed, for nobody: held, then purged
         else if (random() % 2)
@@ -312,7 +316,9 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
         else
           m[16] ^= static_cast<std::uint8_t>(1 + random() % 255);
         toSecondary->write(m.data(), m.size());
-        if (i % 100 == 3) EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+        if (i % 100 == 3) {
+          EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+        }
         break;
       }
     }
