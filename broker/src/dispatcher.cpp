@@ -41,8 +41,9 @@ struct Primary {
 };
 
 Primary& primary() {
-  static Primary p;
-  return p;
+  // Never destroyed: detach runs after the library's static destructors.
+  static Primary* p = new Primary;
+  return *p;
 }
 
 int liveDispatchers(const Primary& p) {

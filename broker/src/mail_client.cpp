@@ -49,8 +49,9 @@ struct Client {
 };
 
 Client& client() {
-  static Client c;
-  return c;
+  // Never destroyed: detach runs after the library's static destructors.
+  static Client* c = new Client;
+  return *c;
 }
 
 void changeOutstanding(int delta) {

@@ -8,10 +8,11 @@
 namespace wf::bce {
 
 namespace {
-std::mutex writerLock;
+// Both outlive static destruction: unload still traces.
+std::mutex& writerLock = *new std::mutex;
 TraceWriter& writer() {
-  static TraceWriter w;
-  return w;
+  static TraceWriter* w = new TraceWriter;
+  return *w;
 }
 }  // namespace
 

@@ -4,8 +4,8 @@ namespace wf::bce {
 
 namespace {
 Workers& table() {
-  static Workers w;
-  return w;
+  static Workers* w = new Workers;  // still read while the process unloads the broker
+  return *w;
 }
 }  // namespace
 

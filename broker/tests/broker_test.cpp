@@ -218,6 +218,33 @@ TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) 
   EXPECT_EQ(eventually("shutdowns", "ok 2"), "ok 2");
 }
 
+TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
+  startPair();
+  std::vector<std::unique_ptr<ChildProcess>> others;
+  for (int id = 2; id <= 3; ++id) {
+    others.push_back(start());
+    ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
+  }
+  EXPECT_EQ(primary->call("dispatchers"), "ok 7");
+  auto eventually = [&](const std::string& command, const std::string& want) {
+    std::string got;
+    for (int i = 0; i < 200 && (got = primary->call(command)) != want; ++i) wf::sleepFor(1000);
+    return got;
+  };
+  for (auto& other : others) {
+    other->call("quit");
+    EXPECT_EQ(other->waitExit(), 0);
+  }
+  EXPECT_EQ(eventually("slot 3", "ok 0"), "ok 0");
+  // Two applications left: idle dispatchers end down to four more than that.
+  EXPECT_EQ(eventually("dispatchers", "ok 6"), "ok 6");
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+  secondary->call("quit");
+  EXPECT_EQ(secondary->waitExit(), 0);
+  primary->call("quit");
+  EXPECT_EQ(primary->waitExit(), 0);
+}
+
 // ---- The wire, spoken directly to the primary as application 5 --------------
 
 class BrokerWire : public Broker {

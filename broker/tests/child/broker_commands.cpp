@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -469,4 +470,12 @@ WF_CHILD_COMMAND("concurrent", [](const ChildArgs& a) {
   return "ok wrong=" + std::to_string(wrong.load()) + " done=" + std::to_string(done.load());
 });
 
+}  // namespace
+
+namespace {
+// Ends the process the ordinary way, so the broker's unload work runs.
+WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
+  std::cout.flush();
+  std::exit(0);
+});
 }  // namespace
