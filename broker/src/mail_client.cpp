@@ -2,7 +2,7 @@
 
 #include <chrono>
 #include <map>
-#include <condition_variable>
+#include <stop_token>
 #include <memory>
 #include <mutex>
 
@@ -18,11 +18,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kOutstandingLimit = 80;
-// How long one read of the own mailslot blocks before the reader looks at
-// its deadline again, and how long a waiting thread sleeps between looks
-// when no reader woke it (both real time).
+// How long one read of the own mailslot blocks before its reader looks at
+// its deadline and the filed replies again (real time).
 constexpr auto kReadSlice = std::chrono::milliseconds(20);
-constexpr auto kPollSlice = std::chrono::milliseconds(5);
 constexpr std::size_t kMaxHeld = 256;  // garbage with ever new serials cannot grow it without bound
 
 struct Held {
@@ -41,11 +39,11 @@ struct Client {
   std::mutex countLock;
   int outstanding = 0;
 
-  // Replies read for other threads, by serial, until their owners take them.
+  // Every waiting thread reads the mailslot; a reply for another waiter is
+  // filed under its serial and its owner woken from its read.
   std::mutex slotLock;
-  std::condition_variable slotChanged;
-  bool reading = false;  // one thread at a time reads the mailslot, for all
   std::map<std::uint32_t, Held> held;
+  std::map<std::uint32_t, std::stop_source*> waiters;
 };
 
 Client& client() {
@@ -161,7 +159,9 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
   std::optional<Mail> result;
+  std::stop_source wake;
   std::unique_lock slot(c.slotLock);
+  c.waiters[serial] = &wake;
   for (;;) {
     if (auto it = c.held.find(serial); it != c.held.end()) {
       result = std::move(it->second.mail);
@@ -186,26 +186,19 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
                static_cast<unsigned long>(serial));
       break;
     }
-    if (c.reading) {  // another thread reads for everyone and files what it gets
-      c.slotChanged.wait_for(slot, kPollSlice);
-      continue;
-    }
+    if (wake.stop_requested()) wake = std::stop_source();  // woken for a filed reply: taken above
+    const std::stop_token woken = wake.get_token();
     std::shared_ptr<Mailslot> replies;
     {
       std::lock_guard lock(c.channelLock);
       replies = c.replies;
     }
-    if (!replies) {
-      c.slotChanged.wait_for(slot, kPollSlice);
-      continue;
-    }
-    c.reading = true;
     slot.unlock();
     Bytes message;
-    const MailslotStatus status = replies->read(message, systemMsFor(kReadSlice));
+    const MailslotStatus status =
+        replies ? replies->read(message, systemMsFor(kReadSlice), woken) : MailslotStatus::Failed;
+    if (!replies) sleepFor(systemMsFor(kReadSlice), woken);
     slot.lock();
-    c.reading = false;
-    c.slotChanged.notify_all();
     if (status != MailslotStatus::Ok) continue;
     auto mail = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
@@ -220,9 +213,12 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
       result = std::move(mail);
       break;
     }
+    const std::uint32_t owner = mail->header.serial;
     if (c.held.size() >= kMaxHeld) c.held.erase(c.held.begin());
-    c.held.insert_or_assign(mail->header.serial, Held{std::move(*mail), Clock::now()});
+    c.held.insert_or_assign(owner, Held{std::move(*mail), Clock::now()});
+    if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->request_stop();
   }
+  c.waiters.erase(serial);
   slot.unlock();
   if (counted) changeOutstanding(-1);
   return result;

@@ -1,8 +1,8 @@
 #pragma once
 // A secondary's side of the request channel: requests go to the primary's
-// mailslot, replies come back on the application's own mailslot. One waiting
-// thread at a time reads it for all and files each reply under its serial
-// for its owner; a reply nobody takes within its purge time is dropped.
+// mailslot, replies come back on the application's own mailslot. Every
+// waiting thread reads it; a reply for another thread is filed under its
+// serial and its owner woken; one nobody takes within its purge time is dropped.
 #include <cstdint>
 #include <functional>
 #include <optional>
