@@ -27,7 +27,7 @@ constexpr std::uint32_t kShutdownJoin = 5'000;
 
 struct ReplyChannel {
   std::shared_ptr<MailslotWriter> writer;
-  std::mutex pacingLock;  // one reply at a time per application keeps the pacing true
+  std::mutex pacingLock;  // while pacing: one reply at a time per application keeps it true
   std::optional<Clock::time_point> lastReply;
 };
 
@@ -166,9 +166,12 @@ void writeReply(unsigned appId, std::uint32_t serial, std::uint32_t code, std::s
   }
   if (!writer) return;
   ReplyChannel& channel = p.replies[appId];
-  std::lock_guard pace(channel.pacingLock);
-  if (pacing && channel.lastReply && Clock::now() - *channel.lastReply < scaled(timeouts::kReplyPacing))
-    sleepFor(timeouts::kReplyPacing);
+  std::unique_lock pace(channel.pacingLock, std::defer_lock);
+  if (pacing) {
+    pace.lock();
+    if (channel.lastReply && Clock::now() - *channel.lastReply < scaled(timeouts::kReplyPacing))
+      sleepFor(timeouts::kReplyPacing);
+  }
   BCEMAILHEADER header{};
   header.sender = appId;
   header.serial = serial;
@@ -177,7 +180,7 @@ void writeReply(unsigned appId, std::uint32_t serial, std::uint32_t code, std::s
   const Bytes message = encodeMail(header, data);
   for (int attempt = 1; attempt <= timeouts::kReplyWriteAttempts; ++attempt) {
     if (writer->write(message.data(), message.size()) == MailslotStatus::Ok) {
-      channel.lastReply = Clock::now();
+      if (pacing) channel.lastReply = Clock::now();
       return;
     }
     if (attempt < timeouts::kReplyWriteAttempts) sleepFor(timeouts::kReplyWriteRetry);
