@@ -189,6 +189,7 @@ TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveG
   primary->kill(SIGKILL);
   EXPECT_EQ(secondary->call("call open"), "ok r=1");
   EXPECT_EQ(secondary->call("call startdoc"), "ok r=1");
+  EXPECT_EQ(secondary->call("outstanding"), "ok 0");  // once up and once down, however many retries
   auto late = start();
   EXPECT_EQ(late->call("primary"), "ok 0");
   EXPECT_EQ(late->call("register"), "ok -12");
