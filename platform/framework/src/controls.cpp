@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+#include "framework/list_ctrl.h"
+#include "framework/tree_ctrl.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CControlWnd, CWnd)
@@ -93,6 +95,14 @@ BOOL CControlWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, D
     frame->installEventFilter(state_->watcher);
     if (style & WS_DISABLED) frame->setEnabled(false);
   }
+  return TRUE;
+}
+
+BOOL CControlWnd::ModifyStyle(DWORD remove, DWORD add, UINT) {
+  const DWORD old = style_;
+  style_ = (style_ & ~remove) | add;
+  if (style_ == old) return FALSE;
+  styleChanged(old);
   return TRUE;
 }
 
@@ -534,5 +544,7 @@ std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
   if (name.CompareNoCase(WC_COMBOBOX) == 0) return std::make_unique<CComboBox>();
   if (name.CompareNoCase(PROGRESS_CLASS) == 0) return std::make_unique<CProgressCtrl>();
   if (name.CompareNoCase(UPDOWN_CLASS) == 0) return std::make_unique<CSpinButtonCtrl>();
+  if (name.CompareNoCase(WC_LISTVIEW) == 0) return std::make_unique<CListCtrl>();
+  if (name.CompareNoCase(WC_TREEVIEW) == 0) return std::make_unique<CTreeCtrl>();
   return std::make_unique<CWnd>();
 }

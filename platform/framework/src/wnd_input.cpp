@@ -50,7 +50,11 @@ CWnd* CWnd::GetFocus() {
 CWnd* CWnd::GetDlgItem(int id) const {
   QWidget* w = wf::fw::widgetOf(m_hWnd);
   if (!w) return nullptr;
-  for (auto* child : w->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
+  // WndWidget has no meta-object of its own, so findChildren would also hand
+  // out plain widgets placed inside the window (tab rows, scroll areas).
+  for (auto* widget : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    auto* child = dynamic_cast<wf::fw::WndWidget*>(widget);
+    if (!child) continue;
     CWnd* wnd = FromHandlePermanent(child->hwnd());
     if (wnd && wnd->GetDlgCtrlID() == id) return wnd;
   }

@@ -35,6 +35,8 @@ class CControlWnd : public CWnd {
   BOOL CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
                 int height, HWND parent, UINT id = 0, LPVOID param = nullptr) override;
   DWORD GetStyle() const { return style_; }
+  // FALSE when the style stays as it was; the control shows the change.
+  BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
 
   std::unique_ptr<wf::fw::ControlState> state_;  // inside the layer
 
@@ -43,6 +45,7 @@ class CControlWnd : public CWnd {
   virtual void buildWidget() = 0;
   // The window text changed (by the program or from the widget).
   virtual void textChanged() {}
+  virtual void styleChanged(DWORD /*oldStyle*/) {}
   void notifyParent(UINT code);
 
  private:
