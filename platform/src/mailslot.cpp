@@ -279,7 +279,7 @@ struct Mailslot::State {
       }
       message.resize(*valid);
       if (static_cast<std::uint8_t>(d.header[4]) == kInline) {
-        std::memcpy(message.data(), scratch.data(), *valid);
+        if (*valid > 0) std::memcpy(message.data(), scratch.data(), *valid);
         return Got::Message;
       }
       if (readWhole(d.files.fds[0], message.data(), *valid)) return Got::Message;

@@ -61,6 +61,20 @@ TEST(Mailslot, KeepsBoundariesAndReportsSizesWithoutTaking) {
   EXPECT_FALSE(slot->nextMessageSize());
 }
 
+TEST(Mailslot, EmptyMessageTakenWhole) {
+  // A reader taking whole messages must survive an empty one from any writer.
+  auto slot = Mailslot::create(kPrimary);
+  ASSERT_TRUE(slot);
+  auto w = openWriter(kPrimary);
+  ASSERT_EQ(writeText(w, ""), MailslotStatus::Ok);
+  ASSERT_EQ(writeText(w, "after"), MailslotStatus::Ok);
+  std::vector<std::uint8_t> whole;  // no storage yet, as in a fresh reader
+  ASSERT_EQ(slot->read(whole, 0), MailslotStatus::Ok);
+  EXPECT_TRUE(whole.empty());
+  ASSERT_EQ(slot->read(whole, 0), MailslotStatus::Ok);
+  EXPECT_EQ(text(whole), "after");
+}
+
 TEST(Mailslot, TooSmallBufferFailsAndLeavesTheMessage) {
   auto slot = Mailslot::create(kPrimary);
   ASSERT_TRUE(slot);
