@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "framework/win_app.h"
+#include "frame_idle.h"
 #include "gui_thread.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
@@ -207,7 +208,7 @@ BOOL CWinThread::InitInstance() { return FALSE; }
 int CWinThread::ExitInstance() { return wf::fw::lastQuitCode(); }
 
 BOOL CWinThread::OnIdle(LONG count) {
-  if (count == 0 && m_pMainWnd && m_pMainWnd->m_hWnd) m_pMainWnd->SendMessage(WM_IDLEUPDATECMDUI, TRUE, 0);
+  if (count == 0) wf::fw::idleUpdateFrames(m_pMainWnd);
   return count < 1;
 }
 

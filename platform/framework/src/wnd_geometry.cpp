@@ -1,11 +1,19 @@
-// Window geometry and repainting, through the window's widget.
+// Window geometry and repainting, through the window's widget. The client
+// area is the widget's contents rectangle: a frame's menu bar sits in its
+// top margin, outside it.
 #include "framework/wnd.h"
 #include "wnd_widget.h"
+
+namespace {
+
+QPoint clientOrigin(const QWidget* w) { return w->contentsRect().topLeft(); }
+
+}  // namespace
 
 void CWnd::GetClientRect(LPRECT rect) const {
   if (!rect) return;
   QWidget* w = wf::fw::widgetOf(m_hWnd);
-  *rect = w ? RECT{0, 0, w->width(), w->height()} : RECT{};
+  *rect = w ? RECT{0, 0, w->contentsRect().width(), w->contentsRect().height()} : RECT{};
 }
 
 void CWnd::GetWindowRect(LPRECT rect) const {
@@ -22,21 +30,22 @@ void CWnd::GetWindowRect(LPRECT rect) const {
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
   QWidget* w = wf::fw::widgetOf(m_hWnd);
   if (!w) return;
-  w->setGeometry(x, y, std::max(0, width), std::max(0, height));
+  const QPoint origin = !w->isWindow() && w->parentWidget() ? clientOrigin(w->parentWidget()) : QPoint();
+  w->setGeometry(origin.x() + x, origin.y() + y, std::max(0, width), std::max(0, height));
   if (repaint) w->update();
 }
 
 void CWnd::ClientToScreen(LPPOINT point) const {
   QWidget* w = wf::fw::widgetOf(m_hWnd);
   if (!w || !point) return;
-  const QPoint p = w->mapToGlobal(QPoint(point->x, point->y));
+  const QPoint p = w->mapToGlobal(QPoint(point->x, point->y) + clientOrigin(w));
   *point = {p.x(), p.y()};
 }
 
 void CWnd::ScreenToClient(LPPOINT point) const {
   QWidget* w = wf::fw::widgetOf(m_hWnd);
   if (!w || !point) return;
-  const QPoint p = w->mapFromGlobal(QPoint(point->x, point->y));
+  const QPoint p = w->mapFromGlobal(QPoint(point->x, point->y)) - clientOrigin(w);
   *point = {p.x(), p.y()};
 }
 

@@ -33,7 +33,9 @@ void WndWidget::positionChanged(UINT flags) {
 void WndWidget::resizeEvent(QResizeEvent*) {
   positionChanged(SWP_NOMOVE);
   UINT type = isMinimized() ? SIZE_MINIMIZED : isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
-  deliver(WM_SIZE, type, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(width()), static_cast<WORD>(height()))));
+  // The client size: without a frame's menu bar.
+  const QSize client = contentsRect().size();
+  deliver(WM_SIZE, type, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(client.width()), static_cast<WORD>(client.height()))));
 }
 
 void WndWidget::moveEvent(QMoveEvent*) { positionChanged(SWP_NOSIZE); }
