@@ -1,5 +1,6 @@
 #include "platform/cross_process_mutex.h"
 
+#include "ipc_name.h"
 #include "platform/clock.h"
 #include "platform/runtime_dir.h"
 #include "platform/sync.h"
@@ -7,28 +8,8 @@
 namespace wf {
 namespace {
 
-// Keeps letters, digits, '.', '_' and '-'; everything else (blanks,
-// backslashes, slashes, '%') becomes %XX, so no name can leave the directory
-// and distinct names stay distinct.
-std::string escapeName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                 c == '_' || c == '-';
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
-}
-
-std::optional<FileLock> openLockFile(const std::string& relative, std::string* error) {
-  auto path = runtimePath(relative, error);
+std::optional<FileLock> openLockFile(std::string_view name, std::string_view suffix, std::string* error) {
+  auto path = detail::runtimeObjectPath("mutex", name, suffix, error);
   if (!path) return std::nullopt;
   return FileLock::open(*path, error);
 }
@@ -41,13 +22,10 @@ std::optional<CrossProcessMutex> CrossProcessMutex::open(std::string_view name, 
     if (error) *error = "a cross-process mutex needs a name of 1 to " + std::to_string(kMaxSyncName) + " bytes";
     return std::nullopt;
   }
-  auto dir = runtimeDir(error);
-  if (!dir || !ensurePrivateDir(*dir / "mutex", true, error)) return std::nullopt;
-  // Fixed prefixes keep the two files of one name apart from those of every other name.
-  const std::string escaped = escapeName(name);
-  auto presence = openLockFile("mutex/p-" + escaped, error);
+  // Distinct suffixes keep the two files of one name apart from those of every other name.
+  auto presence = openLockFile(name, ".presence", error);
   if (!presence) return std::nullopt;
-  auto owner = openLockFile("mutex/o-" + escaped, error);
+  auto owner = openLockFile(name, ".owner", error);
   if (!owner) return std::nullopt;
 
   // Whoever can lock the presence file exclusively is its only user, hence
