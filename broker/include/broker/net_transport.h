@@ -1,0 +1,72 @@
+#pragma once
+// The entry points a network transport library exports for the broker, by
+// exactly these names, and the callbacks the broker hands in. A library may
+// leave out entry points it has no use for; one it exports takes exactly
+// these arguments.
+//
+// Widths: lengths the transport reads or writes are 32-bit (packet and reply
+// lengths of NetWrite, NetSetInfo's length). The broker's own values are
+// 16-bit: it widens them on the way in and never hands a transport's answer
+// on beyond 16 bits.
+#include <stdint.h>
+
+#include "broker/corbce.h"
+
+/* ---- Results (signed; 16 bits are significant) ----------------------------- */
+#define NET_OKAY 0
+#define NET_FAIL 1
+#define NET_BADID (-8)
+#define NET_NULL_BUFFER (-9)
+#define NET_BADCMD (-15)
+/* NET_WRITEFAIL (-16) and NET_READFAIL (-17) come with corbce.h */
+#define NET_NOT_LOGGED_IN (-1000)
+#define NET_NW_ADAPTER_BUSY (-1003)
+
+#define NET_NO_PORT 0xFFFFu /* NetGetInfo/NetSetInfo: the workstation, no port */
+
+/* ---- Events given to NETEVENTPROC ------------------------------------------ */
+#define NETEVENT_DISCONNECTED 100
+#define NETEVENT_RESYNC 101
+#define NETEVENT_REMOVED 102
+#define NETEVENT_RENAMED 103         /* data: char[80] new port name */
+#define NETEVENT_ADDRESS_CHANGED 104 /* data: uint8[6] new node address */
+
+/* ---- NetWrite status word ------------------------------------------------------- */
+#define NET_STATUS_UNREADABLE 1
+#define NET_STATUS_COMPLETE 2
+#define NET_STATUS_ADAPTER_ERROR 3
+#define NET_STATUS_TRUNCATED 4
+
+/* ---- Callbacks ---------------------------------------------------------------------- */
+/* One port found; anything but 1 stops the walk. The record lives for the call. */
+typedef uint16_t (*NETENUMPROC)(const NETPORTINFO* port);
+/* Unsolicited data of an opened port: one or more NPA packets. */
+typedef int32_t (*NETDATAPROC)(uint16_t portId, const uint8_t* data, uint32_t length);
+/* kind: the transport's network bit. */
+typedef int32_t (*NETEVENTPROC)(uint32_t kind, uint32_t portId, uint32_t code, void* data);
+/* One item of a NetGetInfo list. */
+typedef int32_t (*NETITEMPROC)(const void* item, uint16_t length);
+
+/* ---- Entry points, in the broker's binding order --------------------------------- */
+typedef int32_t (*NetEnumerateFn)(NETENUMPROC proc);
+typedef int32_t (*NetGetSpecificAddrFn)(uint16_t portId, NETADDRESS* address);
+typedef int32_t (*NetEnumSpecificFn)(const NETADDRESS* address, NETENUMPROC proc);
+typedef int32_t (*NetEnumSpecificPortFn)(const void* portDescriptor, NETENUMPROC proc);
+typedef int32_t (*NetEnumQueuesFn)(uint32_t a, uint32_t b, uint32_t c);
+typedef int32_t (*NetOpenFn)(uint16_t portId, NETDATAPROC proc);
+typedef int32_t (*NetCloseFn)(uint16_t portId);
+/* Result: bytes sent (0 or a negative code on failure). status in: the
+   broker's hint (see the transports); out: NET_STATUS_*. */
+typedef int32_t (*NetWriteFn)(uint16_t portId, const uint8_t* data, uint32_t length, uint8_t* reply,
+                              uint32_t* replyLength, uint16_t command, uint16_t* status);
+typedef void (*NetShutDownFn)(void);
+typedef int32_t (*NetIsAdminFn)(void);
+typedef int32_t (*NetIsQueueAdminFn)(uint32_t unused);
+typedef uint16_t (*NetGetVersionFn)(void);
+typedef int32_t (*NetGetInfoFn)(uint16_t portId, uint16_t infoCode, void* buffer, uint16_t* length,
+                                NETITEMPROC itemProc);
+typedef int32_t (*NetSetInfoFn)(uint16_t portId, uint16_t infoCode, const void* buffer, uint32_t length);
+typedef int32_t (*NetRegisterCallbackFn)(NETEVENTPROC proc);
+typedef void (*NetUnregisterCallbackFn)(void);
+typedef void (*NetStartDocFn)(uint16_t portId, uint32_t jobArgument);
+typedef void (*NetEndDocFn)(uint16_t portId);

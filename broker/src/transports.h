@@ -1,0 +1,83 @@
+#pragma once
+// The primary's transport table: one library per network bit, loaded on
+// first need by its file name and bound by entry-point name, the enumeration
+// threads, and the callbacks the transports call.
+#include <atomic>
+#include <cstdint>
+
+#include "broker/net_transport.h"
+#include "platform/module.h"
+#include "platform/thread.h"
+#include "printer_list.h"
+
+namespace wf::bce {
+
+constexpr int kNetTransports = 5;  // indices 0-4; 5 is the local ports, no library
+
+struct NetEntryPoints {
+  NetEnumerateFn NetEnumerate = nullptr;
+  NetGetSpecificAddrFn NetGetSpecificAddr = nullptr;
+  NetEnumSpecificFn NetEnumSpecific = nullptr;
+  NetEnumSpecificPortFn NetEnumSpecificPort = nullptr;
+  NetEnumQueuesFn NetEnumQueues = nullptr;
+  NetOpenFn NetOpen = nullptr;
+  NetCloseFn NetClose = nullptr;
+  NetWriteFn NetWrite = nullptr;
+  NetShutDownFn NetShutDown = nullptr;
+  NetIsAdminFn NetIsAdmin = nullptr;
+  NetIsQueueAdminFn NetIsQueueAdmin = nullptr;
+  NetGetVersionFn NetGetVersion = nullptr;
+  NetGetInfoFn NetGetInfo = nullptr;
+  NetSetInfoFn NetSetInfo = nullptr;
+  NetRegisterCallbackFn NetRegisterCallback = nullptr;
+  NetUnregisterCallbackFn NetUnregisterCallback = nullptr;
+  NetStartDocFn NetStartDoc = nullptr;
+  NetEndDocFn NetEndDoc = nullptr;
+};
+
+struct TransportEntry {
+  bool loaded = false;
+  ModuleHandle module = nullptr;
+  NetEntryPoints fn;
+};
+
+// Flags and entries are read and written under GlobalInLock. Entry points of
+// a loaded transport never change, so NetWrite, NetOpen and NetClose callers
+// may copy the pointer under the lock and call without it.
+struct TransportTable {
+  std::uint32_t enumeratedOnce[kTransportSlots] = {};
+  bool enumerationRunning[kTransportSlots] = {};
+  Thread enumerationThreads[kTransportSlots];
+  TransportEntry nets[kTransportSlots];
+  std::atomic<std::uint16_t> alertKey{0};  // never under the lock: see nextAlertKey
+};
+
+TransportTable& transportTable();
+
+// The library's file name by transport index ("cornw32.dll" ...); null for 5.
+const char* transportFileName(int index);
+
+// 0 loaded (or already), 1 failure. The caller holds GlobalInLock.
+int LoadNetDll(int index);
+
+// Starts transport `index`'s enumeration thread unless one runs; its printers
+// are marked stale there first. Takes GlobalInLock.
+void startEnumeration(int index);
+// Whether any transport of `netMask` has an enumeration running. Takes GlobalInLock.
+bool enumerationRunning(std::uint32_t netMask);
+
+// Registers NetEventCallback with every loaded transport that has printers in
+// the list and unregisters it from the others, on a thread of its own.
+void startCallbackRegistration();
+
+// Calls NetShutDown of every loaded transport that exports it.
+void shutDownTransports();
+
+// The next alert key: 1 first, wrapping past 0xFFFF to 1. Atomic, so a
+// transport's callback thread never waits for the broker's locks for it.
+std::uint16_t nextAlertKey();
+
+// The NETEVENTPROC every transport is given.
+std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uint32_t code, void* data);
+
+}  // namespace wf::bce
