@@ -1,0 +1,132 @@
+#pragma once
+// NPA packets and PJL texts as the broker writes and reads them: request
+// templates, the probe and synchronisation packets, the DSA class encodings,
+// and a packet reader that never trusts a length the printer sends.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace wf::bce::npa {
+
+constexpr std::uint8_t kStart = 0xA5;
+constexpr std::uint8_t kFlagReply = 0x10;
+constexpr std::uint8_t kFlagMore = 0x20;
+constexpr std::uint8_t kFlagError = 0x80;
+constexpr std::uint8_t kFirstAlertCommand = 0xF0;
+constexpr std::uint8_t kDeviceStatusAlert = 0xFF;
+constexpr std::size_t kHeaderSize = 5;             // A5, length, flags, command
+constexpr std::size_t kMaxMessage = 64 * 1024;     // a reassembled response or alert
+constexpr std::size_t kMaxRequestPacket = 4096;
+
+inline constexpr std::string_view kSyncPacket{
+    "\xA5\x00\x10\x80\xA4\x5B\xA4\x5B\x10\xEF\xA4\x5B\x11\xEE\x00\xFF\x13\xEC\x2E", 19};
+inline constexpr std::string_view kProbePacket{"\xA5\x00\x07\x50\x03\x04TEST\x00", 11};
+// The printer drops the terminator that ends the query text.
+inline constexpr std::string_view kPjlQuery{"\x1B%-12345X@PJL DINQUIRE LNPAP\r\n\x1B%-12345X", 40};
+
+// Request codes the broker itself sends to arm alerts; applications may not.
+constexpr std::uint32_t kCaptureDsa = 51;
+constexpr std::uint32_t kCaptureClasses = 91;
+constexpr std::uint32_t kPanelAlertsOff = 68;
+constexpr std::uint32_t kPanelAlertsOn = 69;
+constexpr std::uint32_t kStartDocument = 90;
+constexpr std::uint32_t kNpaProbe = 52;
+constexpr std::uint32_t kSummary = 16;
+constexpr std::uint32_t kStatusPollSetup = 53;
+bool isCaptureCommand(std::uint32_t code);
+
+constexpr std::uint32_t kFirstPjlCode = 4096;
+constexpr std::uint32_t kLastPjlCode = 4130;
+constexpr std::size_t kPjlTextLimit = 118;  // the whole text, with its terminator
+
+// The fixed prefix of request `code` (A5, length, flags, command, data); empty
+// when the code has no template.
+std::string_view requestTemplate(std::uint32_t code);
+
+// The request packet: template, then `data`, its length computed in full.
+// Flag 0x10 is cleared when no reply is wanted. Empty when the code has no
+// template or the packet would exceed `maxPacket` or 4 KiB.
+std::optional<std::string> buildRequest(std::uint32_t code, std::string_view data, bool wantReply,
+                                        std::size_t maxPacket);
+
+// The PJL line of codes 4096 to 4130, or null.
+const char* pjlLine(std::uint32_t code);
+// UEL, "@PJL" LF, the line with its "!" replaced by `data`, LF, UEL. Empty
+// when a "!" line has no data or the text would not fit its 118 bytes.
+std::optional<std::string> buildPjlText(std::uint32_t code, std::optional<std::string_view> data);
+
+// One print-data packet (command 0, reply expected).
+std::string printDataPacket(std::string_view chunk);
+
+// DSA classes: mask bits 0-9 to the three class bytes of capture command 51,
+// and the three bytes of a device-status alert back to mask bits. The two
+// directions differ in byte 1.
+std::array<std::uint8_t, 3> dsaCaptureBytes(std::uint32_t mask);
+std::uint32_t dsaAlertMask(std::span<const std::uint8_t> bytes);
+// The alert-class byte of capture command 91.
+std::uint8_t alertClassByte(std::uint32_t mask);
+
+// Classification of a complete alert message: its window message and class
+// bit, or 0/0 for an alert of no class (device-status alerts are handled apart).
+struct AlertClass {
+  std::uint32_t message = 0;
+  std::uint32_t classBit = 0;
+};
+AlertClass classifyAlert(std::uint8_t command, std::string_view data);
+
+// A run of packets held whole in a buffer (a network reply or alert): each
+// packet is bounded by the bytes present; reading stops at the first that
+// does not fit or does not start with A5. Data of packets flagged "more"
+// are joined; the last packet's flags and command count.
+struct Message {
+  std::uint8_t flags = 0;
+  std::uint8_t command = 0;
+  std::string data;
+  std::size_t packets = 0;
+};
+Message unpackPackets(std::string_view bytes, std::size_t maxData = kMaxMessage);
+
+// The port's byte stream, as the reader thread sees it, cut into what the
+// broker acts on. Partial reads of any size may be fed.
+class StreamReader {
+ public:
+  struct Events {
+    std::function<void(std::uint8_t flags, std::uint8_t command, std::string data)> response;
+    std::function<void(std::uint8_t flags)> confirmation;
+    std::function<void(std::uint8_t command, std::string data)> alert;
+    std::function<void(std::string_view bytes)> otherBytes;  // outside any packet
+    std::function<void(const char* what)> dropped;           // for the trace
+  };
+  explicit StreamReader(Events events) : events_(std::move(events)) {}
+
+  void feed(std::string_view bytes);
+  // A read that returned nothing. After 100 in a row in the middle of a
+  // packet or message the partial data are dropped; true then.
+  bool emptyRead();
+  bool midMessage() const;
+
+ private:
+  enum class State { Idle, Length, Body };
+  void finishPacket();
+  void dropPartial(const char* why);
+
+  Events events_;
+  State state_ = State::Idle;
+  std::uint8_t lengthBytes_[2]{};
+  int lengthHave_ = 0;
+  std::size_t bodyLength_ = 0;
+  std::string body_;
+  std::string response_;        // data of a response still flagged "more"
+  bool responseOpen_ = false;
+  std::string alert_;
+  bool alertOpen_ = false;
+  bool overflow_ = false;
+  int emptyReads_ = 0;
+};
+
+}  // namespace wf::bce::npa
