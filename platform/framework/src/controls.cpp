@@ -15,8 +15,11 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <string>
+#include <type_traits>
 
 #include "framework/list_ctrl.h"
+#include "gdi_data.h"
 #include "framework/tree_ctrl.h"
 #include "wnd_widget.h"
 
@@ -114,22 +117,97 @@ void CControlWnd::notifyParent(UINT code) {
 
 // ---- CStatic ----
 
+namespace {
+
+// "#104" is resource 104, any other text a resource name.
+wf::fw::ResourceId pictureId(const CString& text) {
+  const std::string& s = text.str();
+  if (s.size() > 1 && s[0] == '#' && s.find_first_not_of("0123456789", 1) == std::string::npos)
+    return wf::fw::ResourceId(static_cast<UINT>(std::stoul(s.substr(1))));
+  return wf::fw::ResourceId(s.c_str());
+}
+
+}  // namespace
+
+CStatic::~CStatic() {
+  if (loadedIcon_) DestroyIcon(loadedIcon_);
+}
+
+bool CStatic::showsPicture() const {
+  const DWORD type = GetStyle() & SS_TYPEMASK;
+  return type == SS_ICON || type == SS_BITMAP;
+}
+
 void CStatic::buildWidget() {
   CString text;
   GetWindowText(text);
-  auto* label = host(this, new QLabel(qs(text)));
+  auto* label = host(this, new QLabel);
   const DWORD type = GetStyle() & SS_TYPEMASK;
+  if (type == SS_ICON && !text.IsEmpty()) {
+    loadedIcon_ = LoadIcon(nullptr, pictureId(text));
+    icon_ = loadedIcon_;
+  } else if (type == SS_BITMAP && !text.IsEmpty() && loadedBitmap_.LoadBitmap(pictureId(text))) {
+    bitmap_ = loadedBitmap_.GetSafeHandle();
+  }
+  if (showsPicture()) {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    showPicture();
+    return;
+  }
+  label->setText(qs(text));
   label->setAlignment(type == SS_CENTER ? Qt::AlignHCenter : type == SS_RIGHT ? Qt::AlignRight : Qt::AlignLeft);
 }
 
 void CStatic::textChanged() {
+  if (showsPicture()) return;
   CString text;
   GetWindowText(text);
   if (auto* label = widgetAs<QLabel>(this)) label->setText(qs(text));
 }
 
-HICON CStatic::SetIcon(HICON icon) { return std::exchange(icon_, icon); }
-HICON CStatic::GetIcon() const { return icon_; }
+void CStatic::showPicture() {
+  auto* label = widgetAs<QLabel>(this);
+  if (!label || !showsPicture()) return;
+  QImage picture;
+  if ((GetStyle() & SS_TYPEMASK) == SS_ICON) {
+    picture = wf::fw::iconImage(icon_);
+  } else if (auto data = wf::fw::gdiData(bitmap_); data && data->kind == wf::fw::GdiData::Kind::Bitmap) {
+    picture = data->image;
+  }
+  if (picture.isNull())
+    label->clear();
+  else
+    label->setPixmap(QPixmap::fromImage(picture));
+}
+
+LRESULT CStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  auto swap = [this](auto& slot, WPARAM picture) {
+    auto previous = std::exchange(slot, reinterpret_cast<std::remove_reference_t<decltype(slot)>>(picture));
+    showPicture();
+    return reinterpret_cast<LRESULT>(previous);
+  };
+  switch (message) {
+    case STM_SETICON: return swap(icon_, wParam);
+    case STM_GETICON: return reinterpret_cast<LRESULT>(icon_);
+    case STM_SETIMAGE:
+      if (wParam == IMAGE_ICON) return swap(icon_, static_cast<WPARAM>(lParam));
+      if (wParam == IMAGE_BITMAP) return swap(bitmap_, static_cast<WPARAM>(lParam));
+      return 0;
+    case STM_GETIMAGE:
+      return wParam == IMAGE_ICON ? reinterpret_cast<LRESULT>(icon_)
+             : wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(bitmap_) : 0;
+    default: return CControlWnd::WindowProc(message, wParam, lParam);
+  }
+}
+
+HICON CStatic::SetIcon(HICON icon) {
+  return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon)));
+}
+HICON CStatic::GetIcon() const { return reinterpret_cast<HICON>(SendMessage(STM_GETICON)); }
+HBITMAP CStatic::SetBitmap(HBITMAP bitmap) {
+  return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+}
+HBITMAP CStatic::GetBitmap() const { return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP)); }
 
 // ---- CButton ----
 

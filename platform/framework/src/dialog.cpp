@@ -90,7 +90,8 @@ BOOL CDialog::createFromTemplate(CWnd* parent, bool modal) {
   state_->ended = false;
   state_->items.clear();
   const DWORD style = tmpl->style & ~WS_VISIBLE;
-  if (!CreateEx(tmpl->exStyle, "#32770", tmpl->caption, style, dialogUnitsToPixelsX(tmpl->x),
+  const DWORD exStyle = tmpl->exStyle | ((tmpl->style & DS_CONTEXTHELP) ? WS_EX_CONTEXTHELP : 0);
+  if (!CreateEx(exStyle, "#32770", tmpl->caption, style, dialogUnitsToPixelsX(tmpl->x),
                 dialogUnitsToPixelsY(tmpl->y), dialogUnitsToPixelsX(tmpl->cx), dialogUnitsToPixelsY(tmpl->cy),
                 m_pParentWnd ? m_pParentWnd->m_hWnd : 0))
     return FALSE;

@@ -148,4 +148,16 @@ void showMenuBar(QWidget* frame, HWND owner, HMENU menu) {
     new MenuBarHost(frame, bar);
 }
 
+bool openMenuBar(QWidget* frame) {
+  auto* bar = frame->findChild<QMenuBar*>(kMenuBarName, Qt::FindDirectChildrenOnly);
+  if (!bar) return false;
+  for (QAction* action : bar->actions()) {
+    if (action->isVisible() && action->isEnabled() && !action->isSeparator()) {
+      bar->setActiveAction(action);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace wf::fw

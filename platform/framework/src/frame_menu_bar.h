@@ -13,5 +13,7 @@ namespace wf::fw {
 
 // Shows `menu` as `frame`'s menu bar for `owner`; a null menu removes the bar.
 void showMenuBar(QWidget* frame, HWND owner, HMENU menu);
+// Keyboard access to the bar: its first enabled item opens. FALSE without a bar.
+bool openMenuBar(QWidget* frame);
 
 }  // namespace wf::fw

@@ -377,8 +377,8 @@ BOOL CFrameWnd::GetWindowPlacement(WINDOWPLACEMENT* placement) const {
   if (!w || !placement) return FALSE;
   placement->flags = 0;
   placement->showCmd = IsIconic() ? SW_SHOWMINIMIZED : IsZoomed() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
-  QRect normal = w->isWindow() ? w->normalGeometry() : w->geometry();
-  if (!normal.isValid()) normal = w->geometry();
+  QRect normal = wf::fw::outerGeometry(w);
+  if (w->isWindow() && w->normalGeometry().isValid()) normal = w->normalGeometry().marginsAdded(wf::fw::frameMargins(w));
   placement->rcNormalPosition = CRect(normal.x(), normal.y(), normal.x() + normal.width(), normal.y() + normal.height());
   return TRUE;
 }
@@ -389,7 +389,7 @@ BOOL CFrameWnd::SetWindowPlacement(const WINDOWPLACEMENT* placement) {
   // Placed as a normal window first, so the rectangle is the one restore returns to.
   if (w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)) w->setWindowState(Qt::WindowNoState);
   const RECT& r = placement->rcNormalPosition;
-  w->setGeometry(r.left, r.top, std::max<int>(0, r.right - r.left), std::max<int>(0, r.bottom - r.top));
+  wf::fw::setOuterGeometry(w, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
   switch (placement->showCmd) {
     case SW_HIDE: ShowWindow(SW_HIDE); break;
     case SW_SHOWMINIMIZED: ShowWindow(SW_MINIMIZE); break;

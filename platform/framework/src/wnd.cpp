@@ -3,7 +3,9 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "framework/control_styles.h"
 #include "framework/global_memory.h"
+#include "frame_menu_bar.h"
 #include "gdi_data.h"
 #include "framework/win_thread.h"
 #include "gui_thread.h"
@@ -211,7 +213,13 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     QWidget* parentWidget = (cs.style & WS_CHILD) && parentWnd ? parentWnd->impl_->widget : nullptr;
     impl_->widget = new WndWidget(hwnd, parentWidget);
     impl_->widget->setWindowTitle(QString::fromStdString(impl_->text.str()));
-    if (cs.cx > 0 && cs.cy > 0) impl_->widget->setGeometry(cs.x, cs.y, cs.cx, cs.cy);
+    if (!parentWidget) {
+      // The title-bar help button enters the mode in which a click asks for help on a control.
+      if (cs.dwExStyle & WS_EX_CONTEXTHELP) impl_->widget->setWindowFlag(Qt::WindowContextHelpButtonHint);
+      // Made now, so a frame the window system already knows is counted in the rectangle below.
+      impl_->widget->winId();
+    }
+    if (cs.cx > 0 && cs.cy > 0) wf::fw::setOuterGeometry(impl_->widget, QRect(cs.x, cs.y, cs.cx, cs.cy));
   }
   if (SendMessage(WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow();
@@ -411,6 +419,9 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case SC_MINIMIZE: ShowWindow(SW_MINIMIZE); return 0;
         case SC_MAXIMIZE: ShowWindow(SW_MAXIMIZE); return 0;
         case SC_RESTORE: ShowWindow(SW_RESTORE); return 0;
+        case SC_KEYMENU:
+          Impl::withWidget(m_hWnd, [](QWidget* w) { wf::fw::openMenuBar(w); });
+          return 0;
       }
       return 0;
     case WM_QUERYENDSESSION:

@@ -10,6 +10,26 @@ QPoint clientOrigin(const QWidget* w) { return w->contentsRect().topLeft(); }
 
 }  // namespace
 
+QMargins wf::fw::frameMargins(const QWidget* w) {
+  if (!w->isWindow()) return {};
+  const QRect outer = w->frameGeometry(), inner = w->geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
+QRect wf::fw::outerGeometry(const QWidget* w) {
+  if (w->isWindow()) return w->frameGeometry();
+  const QPoint origin = w->parentWidget() ? clientOrigin(w->parentWidget()) : QPoint();
+  return w->geometry().translated(-origin);
+}
+
+void wf::fw::setOuterGeometry(QWidget* w, const QRect& outer) {
+  const QMargins frame = frameMargins(w);
+  const QPoint origin = !w->isWindow() && w->parentWidget() ? clientOrigin(w->parentWidget()) : QPoint();
+  const QRect inner = outer.marginsRemoved(frame).translated(origin);
+  w->setGeometry(inner.x(), inner.y(), std::max(0, inner.width()), std::max(0, inner.height()));
+}
+
 void CWnd::GetClientRect(LPRECT rect) const {
   if (!rect) return;
   QWidget* w = wf::fw::widgetOf(m_hWnd);
@@ -23,15 +43,15 @@ void CWnd::GetWindowRect(LPRECT rect) const {
     *rect = RECT{};
     return;
   }
-  const QPoint origin = w->isWindow() ? w->pos() : w->mapToGlobal(QPoint(0, 0));
-  *rect = RECT{origin.x(), origin.y(), origin.x() + w->width(), origin.y() + w->height()};
+  QRect r = wf::fw::outerGeometry(w);
+  if (!w->isWindow()) r.moveTopLeft(w->mapToGlobal(QPoint(0, 0)));
+  *rect = RECT{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
 }
 
 void CWnd::MoveWindow(int x, int y, int width, int height, BOOL repaint) {
   QWidget* w = wf::fw::widgetOf(m_hWnd);
   if (!w) return;
-  const QPoint origin = !w->isWindow() && w->parentWidget() ? clientOrigin(w->parentWidget()) : QPoint();
-  w->setGeometry(origin.x() + x, origin.y() + y, std::max(0, width), std::max(0, height));
+  wf::fw::setOuterGeometry(w, QRect(x, y, std::max(0, width), std::max(0, height)));
   if (repaint) w->update();
 }
 

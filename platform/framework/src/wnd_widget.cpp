@@ -1,8 +1,11 @@
 #include "wnd_widget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QWhatsThis>
 
 #include "platform/window_messages.h"
 
@@ -56,10 +59,38 @@ void WndWidget::contextMenuEvent(QContextMenuEvent* e) {
 }
 
 void WndWidget::keyPressEvent(QKeyEvent* e) {
+  altAlone_ = e->key() == Qt::Key_Alt && !e->isAutoRepeat();
+  if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::NoModifier) return keyMenu();
   if (e->key() != Qt::Key_F1) return QWidget::keyPressEvent(e);
   HELPINFO info;
   info.hItemHandle = hwnd_;
   deliver(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void WndWidget::keyReleaseEvent(QKeyEvent* e) {
+  // Alt pressed and released on its own is keyboard access to the menu, as F10.
+  if (e->key() == Qt::Key_Alt && std::exchange(altAlone_, false)) return keyMenu();
+  QWidget::keyReleaseEvent(e);
+}
+
+void WndWidget::keyMenu() {
+  // The top-level window decides, whichever of its windows has the focus.
+  auto* top = dynamic_cast<WndWidget*>(window());
+  wf::sendMessage(top ? top->hwnd() : hwnd_, WM_SYSCOMMAND, SC_KEYMENU, 0);
+}
+
+bool WndWidget::event(QEvent* e) {
+  // A click in context-help mode: the help request names the window clicked,
+  // as F1 does; the mode ends with it.
+  if (e->type() != QEvent::WhatsThis) return QWidget::event(e);
+  const QPoint at = static_cast<QHelpEvent*>(e)->globalPos();
+  HELPINFO info;
+  info.hItemHandle = hwnd_;
+  info.MousePos = CPoint{at.x(), at.y()};
+  // Left once the click is through: the mode's own filter is still running.
+  QMetaObject::invokeMethod(qApp, [] { QWhatsThis::leaveWhatsThisMode(); }, Qt::QueuedConnection);
+  deliver(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+  return true;
 }
 
 }  // namespace wf::fw

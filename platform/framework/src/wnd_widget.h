@@ -23,12 +23,16 @@ class WndWidget : public QWidget {
   void changeEvent(QEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
+  bool event(QEvent* e) override;
 
  private:
   LRESULT deliver(UINT message, WPARAM wParam, LPARAM lParam);
   void positionChanged(UINT flags);
+  void keyMenu();
   HWND hwnd_;
   bool painting_ = false;
+  bool altAlone_ = false;  // Alt went down and nothing else came since
 };
 
 }  // namespace wf::fw
@@ -38,4 +42,13 @@ namespace wf::fw {
 void noteWidgetState(HWND hwnd, bool visible, bool minimized, bool maximized);
 // The widget that draws a window of this process; null off the GUI thread or for windows without one.
 WndWidget* widgetOf(HWND hwnd);
+
+// A window's rectangle as the original measures it: a top-level window by
+// its outer frame on the screen, a child by itself in its parent's client
+// coordinates. The frame's width is known once the window system has given
+// it (before that it counts as none).
+QRect outerGeometry(const QWidget* w);
+void setOuterGeometry(QWidget* w, const QRect& outer);
+// What the window system's frame adds around a top-level window.
+QMargins frameMargins(const QWidget* w);
 }  // namespace wf::fw

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QWhatsThis>
 
 #include <functional>
 #include <string>
@@ -340,6 +342,50 @@ TEST_F(DialogTest, HelpAndContextMenuNameTheControl) {
   QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(2, 2), check->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(check, &right);
   EXPECT_EQ(dlg.log, (std::vector<std::string>{"help 1002", "context 1003"}));
+}
+
+// The context-help template; records the help requests.
+class HelpDlg : public CDialog {
+ public:
+  HelpDlg() : CDialog(100u) {}
+  std::vector<int> asked;
+
+ protected:
+  BOOL OnHelpInfo(HELPINFO* info) {
+    asked.push_back(info->iCtrlId);
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(HelpDlg, CDialog)
+  ON_WM_HELPINFO()
+END_MESSAGE_MAP()
+
+TEST_F(DialogTest, TitleBarHelpThenAClickAsksForHelpOnThatControl) {
+  HelpDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  dlg.ShowWindow(SW_SHOW);
+  EXPECT_TRUE(wf::fw::widgetOf(dlg.m_hWnd)->windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+  SettingsDlg plain;  // its template has no help button
+  ASSERT_TRUE(plain.Create());
+  EXPECT_FALSE(wf::fw::widgetOf(plain.m_hWnd)->windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
+
+  // What the title-bar button does; the click on the edit field names the control.
+  QWhatsThis::enterWhatsThisMode();
+  QWidget* edit = wf::fw::widgetOf(dlg.GetDlgItem(1001)->m_hWnd)->focusProxy();
+  const QPoint at(3, 3);
+  QMouseEvent press(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(edit, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(edit, &release);
+  EXPECT_EQ(dlg.asked, std::vector<int>{1001});
+  EXPECT_TRUE(wf::fw::testing::pumpUntil([] { return !QWhatsThis::inWhatsThisMode(); }));
+
+  // Out of the mode a click is only a click.
+  QMouseEvent again(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(edit, &again);
+  EXPECT_EQ(dlg.asked.size(), 1u);
 }
 
 TEST_F(DialogTest, ProgressAndSpinKeepTheirRanges) {

@@ -373,8 +373,10 @@ TEST_F(FrameWindows, BarsFollowUpdateHandlersAtIdleInEveryVisibleFrame) {
 TEST_F(FrameWindows, TheViewFillsWhatTheBarsLeaveAndHidingABarRelaysIt) {
   CRect client;
   frame->GetClientRect(&client);
-  EXPECT_EQ(client.Width(), 400);
-  EXPECT_EQ(client.Height(), 300 - menuBarOf(frame)->height());  // the menu bar is outside the client area
+  // The frame was made 400 by 300 outside; the client is its widget less the menu bar.
+  EXPECT_EQ(client.Width(), widgetOf(frame)->width());
+  EXPECT_EQ(client.Height(), widgetOf(frame)->height() - menuBarOf(frame)->height());
+  const int width = client.Width();
   const int toolHeight = placeOf(&frame->toolBar).Height();
   const int statusHeight = placeOf(&frame->statusBar).Height();
   ASSERT_GT(toolHeight, 0);
@@ -382,25 +384,26 @@ TEST_F(FrameWindows, TheViewFillsWhatTheBarsLeaveAndHidingABarRelaysIt) {
   CView* view = frame->GetActiveView();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->GetDlgCtrlID(), static_cast<int>(AFX_IDW_PANE_FIRST));
-  EXPECT_EQ(placeOf(&frame->toolBar), CRect(0, 0, 400, toolHeight));
-  EXPECT_EQ(placeOf(&frame->statusBar), CRect(0, client.bottom - statusHeight, 400, client.bottom));
-  EXPECT_EQ(placeOf(view), CRect(0, toolHeight, 400, client.bottom - statusHeight));
+  EXPECT_EQ(placeOf(&frame->toolBar), CRect(0, 0, width, toolHeight));
+  EXPECT_EQ(placeOf(&frame->statusBar), CRect(0, client.bottom - statusHeight, width, client.bottom));
+  EXPECT_EQ(placeOf(view), CRect(0, toolHeight, width, client.bottom - statusHeight));
 
   frame->ShowControlBar(&frame->toolBar, FALSE, FALSE);
-  EXPECT_EQ(placeOf(view), CRect(0, 0, 400, client.bottom - statusHeight));
+  EXPECT_EQ(placeOf(view), CRect(0, 0, width, client.bottom - statusHeight));
   frame->ShowControlBar(&frame->statusBar, FALSE, TRUE);  // delayed: nothing moves yet
-  EXPECT_EQ(placeOf(view), CRect(0, 0, 400, client.bottom - statusHeight));
+  EXPECT_EQ(placeOf(view), CRect(0, 0, width, client.bottom - statusHeight));
   frame->RecalcLayout();
-  EXPECT_EQ(placeOf(view), CRect(0, 0, 400, client.bottom));
+  EXPECT_EQ(placeOf(view), CRect(0, 0, width, client.bottom));
 
   // Resizing the frame lays it out again.
   frame->ShowControlBar(&frame->toolBar, TRUE, FALSE);
-  frame->MoveWindow(20, 30, 500, 400);
+  frame->MoveWindow(20, 30, 500, 400);  // the outer frame: the client is narrower by the frame's edges
   frame->GetClientRect(&client);
-  EXPECT_EQ(placeOf(view), CRect(0, toolHeight, 500, client.bottom));
+  EXPECT_GT(client.right, 400);
+  EXPECT_EQ(placeOf(view), CRect(0, toolHeight, client.right, client.bottom));
   CRect rest;
   frame->RepositionBars(AFX_IDW_CONTROLBAR_FIRST, AFX_IDW_CONTROLBAR_LAST, 0, CFrameWnd::reposQuery, &rest);
-  EXPECT_EQ(rest, CRect(0, toolHeight, 500, client.bottom));
+  EXPECT_EQ(rest, CRect(0, toolHeight, client.right, client.bottom));
 }
 
 TEST_F(FrameWindows, TheMessagePaneShowsPromptsOfMenusAndButtons) {
@@ -459,7 +462,9 @@ TEST_F(FrameWindows, ThePlacementKeepsTheNormalRectangleWhileMaximisedOrMinimise
   ASSERT_TRUE(pumpUntil([&] { return !widgetOf(frame)->isMaximized(); }));
   ASSERT_TRUE(frame->GetWindowPlacement(&placement));
   EXPECT_EQ(placement.showCmd, static_cast<UINT>(SW_SHOWNORMAL));
-  EXPECT_EQ(widgetOf(frame)->geometry(), QRect(20, 30, 400, 300));
+  CRect outer;
+  frame->GetWindowRect(&outer);
+  EXPECT_EQ(outer, CRect(20, 30, 420, 330));
 
   // A saved placement comes back maximised over its own normal rectangle.
   placement.rcNormalPosition = CRect(50, 60, 350, 260);

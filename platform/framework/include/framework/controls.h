@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/control_styles.h"
+#include "framework/gdi.h"
 #include "framework/wnd.h"
 
 using DWORD_PTR = std::uintptr_t;
@@ -21,6 +22,13 @@ constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;
 constexpr int BST_INDETERMINATE = 2;
 constexpr UINT BN_SETFOCUS = 6;
+
+constexpr UINT STM_SETICON = 0x0170;
+constexpr UINT STM_GETICON = 0x0171;
+constexpr UINT STM_SETIMAGE = 0x0172;  // wParam IMAGE_BITMAP or IMAGE_ICON
+constexpr UINT STM_GETIMAGE = 0x0173;
+constexpr UINT IMAGE_BITMAP = 0;
+constexpr UINT IMAGE_ICON = 1;
 
 namespace wf::fw {
 struct ControlState;  // the control's widget and what it shows
@@ -52,18 +60,32 @@ class CControlWnd : public CWnd {
   DWORD style_ = 0;
 };
 
+// Text, or with SS_ICON / SS_BITMAP a picture. A template's text names the
+// picture resource ("#104" for a number); the static frees what it loaded
+// itself, while pictures set by the program stay the caller's.
 class CStatic : public CControlWnd {
   DECLARE_DYNAMIC(CStatic)
  public:
+  ~CStatic() override;
+  // Both return the previous picture; the message forms are STM_SETICON and STM_SETIMAGE.
   HICON SetIcon(HICON icon);
   HICON GetIcon() const;
+  HBITMAP SetBitmap(HBITMAP bitmap);
+  HBITMAP GetBitmap() const;
+
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  protected:
   void buildWidget() override;
   void textChanged() override;
 
  private:
+  bool showsPicture() const;
+  void showPicture();
   HICON icon_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HICON loadedIcon_ = nullptr;
+  CBitmap loadedBitmap_;
 };
 
 // Push button, check box, radio button or group box by its style.

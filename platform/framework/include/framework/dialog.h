@@ -3,8 +3,9 @@
 // (DoModal runs a nested message loop until EndDialog) or modeless (Create).
 // Controls are placed from dialog units and found by id. Esc is the Cancel
 // command (2); Enter is the default button's command while that button is
-// enabled. F1 and right clicks reach the dialog as WM_HELP and WM_CONTEXTMENU
-// naming the control. Data exchange: see ddx.h. On the GUI thread only.
+// enabled. F1, a click after the title bar's help button (DS_CONTEXTHELP)
+// and right clicks reach the dialog as WM_HELP and WM_CONTEXTMENU naming the
+// control. Data exchange: see ddx.h. On the GUI thread only.
 #include <memory>
 #include <vector>
 

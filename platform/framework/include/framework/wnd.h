@@ -95,6 +95,15 @@ using LPCREATESTRUCT = CREATESTRUCT*;
 
 constexpr UINT SWP_NOSIZE = 0x0001;
 constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+constexpr UINT SWP_SHOWWINDOW = 0x0040;
+constexpr UINT SWP_HIDEWINDOW = 0x0080;
+
+// Where SetWindowPos puts a window in the Z order, besides after a given window.
+constexpr HWND HWND_TOP = 0;
+constexpr HWND HWND_TOPMOST = static_cast<HWND>(-1);
+constexpr HWND HWND_NOTOPMOST = static_cast<HWND>(-2);
 
 struct WINDOWPOS {
   HWND hwnd = 0;
@@ -239,7 +248,8 @@ class CWnd : public CCmdTarget {
   CWnd* GetDlgItem(int id) const;
 
   // Geometry, on the GUI thread (zero rectangles elsewhere): client
-  // rectangles start at 0,0; window rectangles are in screen coordinates.
+  // rectangles start at 0,0; window rectangles are in screen coordinates and
+  // take a top-level window by its outer frame, as MoveWindow and creation do.
   void GetClientRect(LPRECT rect) const;
   void GetWindowRect(LPRECT rect) const;
   // A child is placed in its parent's client coordinates, a top-level window on the screen.
@@ -247,6 +257,18 @@ class CWnd : public CCmdTarget {
   void MoveWindow(LPCRECT rect, BOOL repaint = TRUE) {
     MoveWindow(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, repaint);
   }
+  // Place, size, Z order and visibility in one call, the rectangle as
+  // MoveWindow takes it; SWP_ flags leave parts as they are. HWND_TOPMOST
+  // keeps a top-level window above the others until HWND_NOTOPMOST.
+  // Without SWP_NOACTIVATE a top-level window is also activated.
+  BOOL SetWindowPos(HWND insertAfter, int x, int y, int width, int height, UINT flags);
+  // To the top of the Z order; a top-level window is activated.
+  BOOL BringWindowToTop();
+  // Raises and activates the window's top-level window.
+  BOOL SetForegroundWindow();
+  // Turns a client rectangle into the window rectangle that holds it.
+  enum AdjustType { adjustBorder = 0, adjustOutside = 1 };
+  virtual void CalcWindowRect(LPRECT clientRect, UINT adjustType = adjustBorder);
   void ClientToScreen(LPPOINT point) const;
   void ScreenToClient(LPPOINT point) const;
   // Asks for a repaint; UpdateWindow runs a pending one at once.
