@@ -7,7 +7,9 @@
 #include "broker_state.h"
 #include "broker_timeouts.h"
 #include "mail_client.h"
+#include "npa.h"
 #include "port_control.h"
+#include "trace.h"
 #include "workers.h"
 
 using namespace wf::bce;
@@ -185,8 +187,14 @@ int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, 
       });
 }
 
-int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
-                    uint32_t* replyLength, const void* request, uint32_t requestLength) {
+namespace {
+std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
+                             uint32_t* replyLength, const void* request, uint32_t requestLength) {
+  if (requestLength && !request) return BCE_ERR_BAD_REQUEST;
+  if (code >= wf::bce::npa::kFirstPjlCode && code <= wf::bce::npa::kLastPjlCode)
+    requestLength = request ? static_cast<uint32_t>(strnlen(static_cast<const char*>(request), requestLength)) : 0;
+  // The capture commands are the broker's own.
+  if (wf::bce::npa::isCaptureCommand(code)) return BCE_ERR_BAD_REQUEST;
   return clientCall(
       appId,
       [&] { return workers().sendBidi(appId, handle, netMask, code, reply, replyLength, request, requestLength); },
@@ -209,9 +217,22 @@ int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t 
         std::uint32_t declared = 0;
         if (!answer.rest.u32(declared)) declared = 0;
         const std::uint32_t copied = answer.copyOut(declared, reply, capacity);
-        if (replyLength) *replyLength = copied;
+        // A cached summary too long for the buffer tells the length it needs.
+        if (replyLength) *replyLength = answer.result == BCE_ERR_REPLY_TOO_LONG ? declared : copied;
         return answer.result;
       });
+}
+}  // namespace
+
+int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
+                    uint32_t* replyLength, const void* request, uint32_t requestLength) {
+  bceTrace("\nEntering BceSendBidi(0x%02x), printer=%d\n", code, static_cast<int>(handle & 0xFFFF));
+  const std::int32_t rc = sendBidiChecked(appId, handle, netMask, code, reply, replyLength, request, requestLength);
+  if (rc != BCE_OK && rc != BCE_ERR_REPLY_TOO_LONG && replyLength) *replyLength = 0;
+  bceTrace("\nLeaving BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
+  if (rc != BCE_OK)
+    bceTrace("\n**FAILING** BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
+  return rc;
 }
 
 int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {

@@ -225,8 +225,10 @@ bool run(const Mail& mail, unsigned sender) {
       const std::int32_t result = w.sendBidi(req.appId, req.handle, req.netMask, req.command,
                                              req.replySize ? buffer.data() : nullptr, &length,
                                              data.empty() ? nullptr : data.data(), req.requestLength);
-      length = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(buffer.size()));
-      reply(ByteWriter().i32(result).u32(length).raw(buffer.data(), length).take());
+      const std::uint32_t copied = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(buffer.size()));
+      // -18 carries the length the caller's buffer would need.
+      const std::uint32_t told = result == BCE_ERR_REPLY_TOO_LONG ? length : copied;
+      reply(ByteWriter().i32(result).u32(told).raw(buffer.data(), copied).take());
       return true;
     }
     case BCE_REQ_PRTINFO: {

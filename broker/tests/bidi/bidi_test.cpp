@@ -1,0 +1,244 @@
+// The broker's local printers end to end: a primary (and a secondary) in
+// helper processes, printers simulated here, every byte checked in the
+// printer's log.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "broker/corbce.h"
+#include "child_process.h"
+#include "npa.h"
+#include "platform/clock.h"
+#include "sim/printer/port_server.h"
+
+using wf::testing::ChildProcess;
+namespace sim = wf::sim;
+
+namespace {
+
+sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
+  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
+                             "max-packet = 1024\nstatus = 00 00 00\n");
+  p->deviceId = deviceId;
+  p->npa = npa;
+  p->pjlSilent = pjlSilent;
+  return *p;
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::string hex(std::string_view bytes) {
+  std::string out;
+  char b[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(b, sizeof b, "%02X", c);
+    out += b;
+  }
+  return out;
+}
+
+class Bidi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
+    wf::setTimeScaleForTest(0.01);
+  }
+
+  void serve(int port, sim::Profile p) {
+    models[port] = std::make_shared<sim::PrinterModel>(std::move(p));
+    servers[port] = sim::PortServer::start(port, models[port]);
+    ASSERT_TRUE(servers[port]);
+  }
+  void startPrimary() {
+    primary = std::make_unique<ChildProcess>("wf-bidichild");
+    ASSERT_EQ(primary->call("primary"), "ok 1");
+    ASSERT_EQ(primary->call("register"), "ok 0");
+  }
+  std::unique_ptr<ChildProcess> startSecondary(int expectId) {
+    auto s = std::make_unique<ChildProcess>("wf-bidichild");
+    EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
+    return s;
+  }
+  // Packets the printer received, hex, sync packets left out.
+  std::vector<std::string> packetsIn(int port) {
+    std::vector<std::string> out;
+    for (const auto& e : models[port]->log())
+      if (e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet) out.push_back(hex(e.bytes));
+    return out;
+  }
+
+  std::shared_ptr<sim::PrinterModel> models[10];
+  std::unique_ptr<sim::PortServer> servers[10];
+  std::unique_ptr<ChildProcess> primary;
+};
+
+TEST_F(Bidi, ScanAcceptsOnlyModelStringsExactlyAndProbesSilentPrinters) {
+  serve(1, profile("MFG:Corvane;MDL:Vireo 10;"));
+  serve(2, profile("MFG:Corvane;MDL:vireo 10;"));
+  serve(3, profile("MFG:Corvane;MDL:Corvane Chroma Imager;", sim::NpaMode::Auto, true));
+  serve(4, profile("MFG:Corvane;MDL:Pagecrest II;", sim::NpaMode::Off));
+  startPrimary();
+  // LPT1 NPA on, LPT3 answered only the probe (on and auto), LPT4 NPA off.
+  EXPECT_EQ(primary->call("scan"), "ok 11:3 13:7 14:1");
+}
+
+TEST_F(Bidi, RequestsCarryTheirTemplateAndDataAndAnswerFromThePrinter) {
+  serve(1, profile("MDL:Vireo 10;"));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:3");
+  auto secondary = startSecondary(1);
+
+  // A read of a variable the printer lacks: its error flag answers -3.
+  auto r = words(secondary->call("bidi 11 78 64 E70000AA"));
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(r[1], "-3");
+  auto r2 = words(primary->call("bidi 11 1 64 -"));
+  EXPECT_EQ(r2[1], "0");
+  const auto sent = packetsIn(1);
+  ASSERT_GE(sent.size(), 2u);
+  EXPECT_EQ(sent[sent.size() - 2], "A5000850E0E700E70000AA");  // length 4 + 4 data bytes
+  EXPECT_EQ(sent.back(), "A500035004" "00");
+
+  // Without a reply buffer: 0 at once, the packet asks for no reply.
+  EXPECT_EQ(secondary->call("bidi 11 1 null -"), "ok 0 0 -");
+  EXPECT_EQ(packetsIn(1).back(), "A500034004" "00");
+
+  EXPECT_EQ(secondary->call("bidi 11 14 64 -"), "ok -15 0 -");
+  EXPECT_EQ(secondary->call("bidi 11 51 64 000F00"), "ok -15 0 -");
+  EXPECT_EQ(secondary->call("bidi 11 4105 64 -"), "ok -15 0 -");  // "!" without data
+  EXPECT_EQ(secondary->call("bidi 12 1 64 -"), "ok -8 0 -");
+  EXPECT_EQ(secondary->call("bidi 11 4105 64 3300 2"), "ok 0 0 -");
+  EXPECT_EQ(models[1]->pjlDefaults()["COPIES"], "3");
+}
+
+TEST_F(Bidi, FaultsOfThePrinterAnswerTheirCodes) {
+  serve(1, profile("MDL:Vireo 10;", sim::NpaMode::Auto));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:7");
+  // An AUTO printer answers only after the sync packet, which goes before each request.
+  EXPECT_EQ(words(primary->call("bidi 11 52 64 414243"))[1], "0");
+  sim::Knobs k;
+  k.errorReplies = 1;
+  models[1]->setKnobs(k);
+  EXPECT_EQ(words(primary->call("bidi 11 52 64 41"))[1], "-3");
+  k = {};
+  k.stallReplies = true;
+  models[1]->setKnobs(k);
+  EXPECT_EQ(words(primary->call("bidi 11 52 64 4142434445"))[1], "-17");
+  k = {};
+  k.lateReplies = 1;
+  models[1]->setKnobs(k);
+  EXPECT_EQ(words(primary->call("bidi 11 52 64 4C415445"))[1], "-17");
+  EXPECT_EQ(primary->call("bidi 11 52 64 4E455854"), "ok 0 5 044E455854");  // "NEXT", not the late one
+}
+
+TEST_F(Bidi, SummaryIsCachedAndASmallBufferLearnsItsLength) {
+  serve(1, profile("MDL:Vireo 10;"));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:3");
+  auto secondary = startSecondary(1);
+  const auto first = words(secondary->call("bidi 11 16 512 -"));
+  ASSERT_EQ(first[1], "0");
+  const std::size_t traffic = packetsIn(1).size();
+  EXPECT_EQ(secondary->call("bidi 11 16 512 -"), "ok 0 " + first[2] + " " + first[3]);
+  EXPECT_EQ(packetsIn(1).size(), traffic);
+  EXPECT_EQ(secondary->call("bidi 11 16 4 -"), "ok -18 " + first[2] + " " + first[3].substr(0, 8));
+}
+
+TEST_F(Bidi, PrintDataTravelsInConfirmedPacketsAndRawWritesReportErrorClasses) {
+  serve(1, profile("MDL:Vireo 10;"));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:3");
+  EXPECT_EQ(primary->call("write 11 2500 0"), "ok 0 2500");
+  std::vector<std::size_t> sizes;
+  for (const auto& p : packetsIn(1)) sizes.push_back(p.size() / 2 - 5);
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{1019, 1019, 462}));
+
+  sim::Knobs k;
+  k.confirmErrors = 2;
+  models[1]->setKnobs(k);
+  EXPECT_EQ(primary->call("write 11 100 0"), "ok 0 100");
+  EXPECT_EQ(packetsIn(1).size(), 3u + 3u);  // sent three times
+  k.confirmErrors = 45;
+  models[1]->setKnobs(k);
+  EXPECT_EQ(primary->call("write 11 10 0"), "ok -25 0");
+
+  const struct {
+    wf::portwire::WriteErrorClass error;
+    int code;
+  } classes[] = {{wf::portwire::WriteErrorClass::OutOfPaper, -20}, {wf::portwire::WriteErrorClass::NotSelected, -21},
+                 {wf::portwire::WriteErrorClass::Break, -22},      {wf::portwire::WriteErrorClass::IoError, -23},
+                 {wf::portwire::WriteErrorClass::TimedOut, -24},   {wf::portwire::WriteErrorClass::Other, -25}};
+  models[1]->setKnobs({});
+  for (const auto& c : classes) {
+    servers[1]->setWriteError(c.error);
+    EXPECT_EQ(primary->call("write 11 10 1"), "ok " + std::to_string(c.code) + " 0");
+  }
+}
+
+TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
+  serve(1, profile("MDL:Vireo 10;"));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:3");
+  auto secondary = startSecondary(1);
+  ASSERT_EQ(primary->call("capture 11 0x2001 0"), "ok 0");
+  ASSERT_EQ(secondary->call("capture 11 0x3000 1"), "ok 0");
+  // The printer was told the union: DSA class 0x1 and alert classes 2 and 4.
+  const auto sent = packetsIn(1);
+  EXPECT_EQ(sent[sent.size() - 3], "A50006500303" "000400");  // 51: byte 1 bit 0x04 for mask 0x1
+  EXPECT_EQ(sent[sent.size() - 2], "A5000450E003" "06");         // 91: classes 2 and 4
+  EXPECT_EQ(sent.back(), "A5000550E0E10500");                    // 68: no panel alerts
+
+  ASSERT_TRUE(servers[1]->raiseClassAlert(std::string("\x00\x04\x11\x22", 4)));
+  std::string p0, p1;
+  for (int i = 0; i < 200 && (p0.size() < 4 || p1.size() < 4); ++i) {
+    if (p0.size() < 4) p0 += primary->call("posts").substr(2);
+    if (p1.size() < 4) p1 += secondary->call("posts").substr(2);
+    wf::sleepFor(100);
+  }
+  EXPECT_EQ(p0, " 1530:1000b:0");  // key 1 << 16 | handle 11
+  EXPECT_EQ(p1, p0);
+
+  EXPECT_EQ(secondary->call("query 1 null 0"), "ok 4 0 -");  // the length, nothing consumed
+  EXPECT_EQ(secondary->call("release 11 0"), "ok -6");
+  EXPECT_EQ(secondary->call("query 1 64 0"), "ok 0 4 00041122");
+  EXPECT_EQ(primary->call("query 1 64 0"), "ok 0 4 00041122");
+  EXPECT_EQ(primary->call("query 1 64 0"), "ok 1 0 -");  // freed after both fetched it
+
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x1));
+  std::string d1;
+  for (int i = 0; i < 200 && d1.size() < 4; ++i) {
+    d1 += secondary->call("posts").substr(2);
+    wf::sleepFor(100);
+  }
+  EXPECT_EQ(d1, "");  // the secondary captured no DSA class
+  std::string d0 = primary->call("posts");
+  EXPECT_EQ(d0, "ok 1524:2000b:1");  // a fresh key 2, the class mask decoded
+  EXPECT_EQ(secondary->call("release 11 1"), "ok 0");
+}
+
+TEST_F(Bidi, TwoApplicationsKeepThePortOpenUntilBothClosed) {
+  serve(1, profile("MDL:Vireo 10;"));
+  startPrimary();
+  ASSERT_EQ(primary->call("scan"), "ok 11:3");
+  auto secondary = startSecondary(1);
+  EXPECT_EQ(primary->call("open 11"), "ok 0");
+  EXPECT_EQ(secondary->call("open 11"), "ok 0");
+  EXPECT_EQ(primary->call("close 11"), "ok 0");
+  EXPECT_TRUE(servers[1]->hostConnected());
+  EXPECT_EQ(secondary->call("close 11"), "ok 0");
+  for (int i = 0; i < 100 && servers[1]->hostConnected(); ++i) wf::sleepFor(100);
+  EXPECT_FALSE(servers[1]->hostConnected());
+  EXPECT_EQ(primary->call("open 12"), "ok -8");
+}
+
+}  // namespace
