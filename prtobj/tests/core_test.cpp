@@ -174,7 +174,7 @@ TEST(PrtObjCaps, BrokerFailureLeavesBidiOff) {
 TEST(PrtObjFactory, OrdinalHundredCreatesObjectsOfKnownTypesOnly) {
   fakebce::reset();
   fakebce::setPrtInfo(localPrinter());
-  wf::setModuleSearchPath({wf::moduleDirectory()});
+  wf::setModuleSearchPath({WF_PRTOBJ_UNDER_TEST});  // the variant this program runs on
   wf::ModuleHandle module = wf::loadModule("WFPRTOBJ.DLL");
   ASSERT_NE(module, nullptr);
   auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(module, kCreatePrtObjOrdinal);

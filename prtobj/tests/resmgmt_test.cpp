@@ -1,4 +1,5 @@
 // Resource management forwarded to the WFPRM library loaded by name.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,6 +19,8 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].code, 113u);
   EXPECT_EQ(sent[0].request, hex("04 02 01 01") + "font.ttf");
+  EXPECT_EQ(dlopen("libcorbce.so", RTLD_LAZY | RTLD_NOLOAD), nullptr)
+      << "WFPRM must reach the scripted broker through the object it was given";
   fakebce::pushReply(0, hex("00 01"));  // refused by the printer
   EXPECT_EQ(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), -2);
 

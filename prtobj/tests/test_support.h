@@ -5,23 +5,13 @@
 #include <string>
 
 #include "fake_broker.h"
+#include "hex_bytes.h"
 #include "prtobj/prtobj_util.h"
 #include "prtobj/wfprtobj.h"
 
 namespace prtobjtest {
 
-inline std::string hex(std::string_view spaced) {
-  std::string out;
-  unsigned value = 0;
-  int digits = 0;
-  for (char c : spaced) {
-    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    if (d < 0) continue;
-    value = value << 4 | static_cast<unsigned>(d);
-    if (++digits == 2) out.push_back(static_cast<char>(value)), value = 0, digits = 0;
-  }
-  return out;
-}
+using wf::testing::hex;
 
 // A local NPA printer on `port` as the broker reports it.
 inline PRTINFO localPrinter(const char* port = "LPT1:", std::uint16_t flags = BCE_PRTINFO_FLAG_PRESENT | BCE_PRTINFO_FLAG_NPA) {

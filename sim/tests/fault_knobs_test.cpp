@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/printer.h"
@@ -11,8 +11,8 @@
 namespace wf::sim {
 namespace {
 
-using testing::hex;
-using testing::toHex;
+using wf::testing::hex;
+using wf::testing::toHex;
 
 PrinterModel statusPrinter() { return PrinterModel(*parseProfile("npa = on\nstatus = 01 02 03\n")); }
 

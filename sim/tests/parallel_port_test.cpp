@@ -2,7 +2,7 @@
 // calls the broker makes when it discovers and talks to a local printer.
 #include <gtest/gtest.h>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "platform/clock.h"
 #include "platform/parallel_port.h"
 #include "sim/printer/npa.h"
@@ -12,8 +12,8 @@
 namespace wf::sim {
 namespace {
 
-using testing::hex;
-using testing::toHex;
+using wf::testing::hex;
+using wf::testing::toHex;
 
 const std::string kPjlQuery = std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
 

@@ -1,7 +1,7 @@
 // The simulator on real port endpoints, driven through the port wire.
 #include <gtest/gtest.h>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "port_client.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/port_server.h"
@@ -10,9 +10,9 @@ namespace wf::sim {
 namespace {
 
 using portwire::FrameType;
-using testing::hex;
+using wf::testing::hex;
 using testing::PortClient;
-using testing::toHex;
+using wf::testing::toHex;
 
 std::unique_ptr<PortServer> serve(int port, const char* profileText) {
   std::string error;

@@ -1,7 +1,7 @@
 // The printer's side of every exchange, byte for byte, without sockets.
 #include <gtest/gtest.h>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
 #include "sim/printer/printer.h"
@@ -9,8 +9,8 @@
 namespace wf::sim {
 namespace {
 
-using testing::hex;
-using testing::toHex;
+using wf::testing::hex;
+using wf::testing::toHex;
 
 const std::string kPjlQuery = std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
 const std::string kSync(npa::kSyncPacket);

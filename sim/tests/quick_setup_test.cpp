@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "quick_setup_vars.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/printer.h"
@@ -12,8 +12,8 @@
 namespace wf::sim {
 namespace {
 
-using testing::hex;
-using testing::toHex;
+using wf::testing::hex;
+using wf::testing::toHex;
 
 Profile loadShipped(const char* name) {
   std::string error;

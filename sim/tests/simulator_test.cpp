@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "platform/parallel_port.h"
 #include "port_client.h"
 #include "sim/printer/npa.h"
@@ -21,9 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using portwire::FrameType;
-using testing::hex;
+using wf::testing::hex;
 using testing::PortClient;
-using testing::toHex;
+using wf::testing::toHex;
 
 fs::path writeScenario(const std::string& text) {
   const fs::path file = wf::testing::testDataRoot() / "test.scenario";

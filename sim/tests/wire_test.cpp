@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "hex.h"
+#include "hex_bytes.h"
 #include "quick_setup_vars.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
@@ -13,8 +13,8 @@
 namespace wf::sim {
 namespace {
 
-using testing::hex;
-using testing::toHex;
+using wf::testing::hex;
+using wf::testing::toHex;
 
 TEST(Npa, EncodesLengthFromFlagsToEnd) {
   EXPECT_EQ(toHex(npa::encode(0, 0xE0, hex("E7 00 00 30 01"))), "A5 00 07 00 E0 E7 00 00 30 01");

@@ -1,10 +1,10 @@
 #pragma once
-// Test helpers: bytes from readable hex and back.
+// Bytes from readable hex ("A5 00 03", blanks and other non-digits ignored) and back.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-namespace wf::sim::testing {
+namespace wf::testing {
 
 inline std::string hex(std::string_view spaced) {
   std::string out;
@@ -29,4 +29,4 @@ inline std::string toHex(std::string_view bytes) {
   return out;
 }
 
-}  // namespace wf::sim::testing
+}  // namespace wf::testing
