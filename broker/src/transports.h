@@ -9,6 +9,7 @@
 #include "platform/module.h"
 #include "platform/thread.h"
 #include "printer_list.h"
+#include "workers.h"
 
 namespace wf::bce {
 
@@ -69,9 +70,6 @@ bool enumerationRunning(std::uint32_t netMask);
 // Registers NetEventCallback with every loaded transport that has printers in
 // the list and unregisters it from the others, on a thread of its own.
 void startCallbackRegistration();
-
-// Calls NetShutDown of every loaded transport that exports it.
-void shutDownTransports();
 
 // The next alert key: 1 first, wrapping past 0xFFFF to 1. Atomic, so a
 // transport's callback thread never waits for the broker's locks for it.

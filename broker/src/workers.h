@@ -51,9 +51,7 @@ void setWorkersForTest(const Workers& replacement);
 // Closes the application's local ports and releases its alerts on them.
 void releaseLocalPortsOf(std::uint32_t appId);
 
-// Shuts every loaded transport down (the transport table's work).
+// Calls NetShutDown of every loaded transport that exports it.
 void shutDownTransports();
-// How often that happened in this process, for tests until the table exists.
-int transportShutdownsForTest();
 
 }  // namespace wf::bce

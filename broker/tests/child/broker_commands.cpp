@@ -414,9 +414,6 @@ WF_CHILD_COMMAND("pacing", [](const ChildArgs& a) {
   wf::bce::setReplyPacingForTest(a.at(0) == "on");
   return std::string("ok");
 });
-WF_CHILD_COMMAND("shutdowns", [](const ChildArgs&) {
-  return "ok " + std::to_string(wf::bce::transportShutdownsForTest());
-});
 WF_CHILD_COMMAND("dispatchers", [](const ChildArgs&) {
   return "ok " + std::to_string(wf::bce::dispatcherCountForTest());
 });
