@@ -22,9 +22,13 @@ input = 4 500 1 2 Tray 2
 # Output bins: id type capacity flags1 flags2 name
 output = 1 1 250 0x20 0 Upper Bin
 output = 2 1 100 0x01 0 Rear Bin
-storage = FLASH: 1;TOTAL: 4096;FREE SPACE: 2048
 storage = DISK: 1;TOTAL: 512000;FREE SPACE: 100000
 storage = FONT CARTRIDGE: 1;NAME:    Fonts A;X;DETAIL:    Serif pack
+# Resource devices in the storage texts' units: capacity, then its files as
+# device name id type size description (free space as the storage text says).
+disk = 512000
+file = disk invoice.frm 10 FORM 312000 Invoice form
+file = disk sans.fnt 11 FONT 100000 Sans serif family
 page-count = 1 12345
 page-count = 2 6789
 page-count = 4 321

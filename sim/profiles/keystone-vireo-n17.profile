@@ -25,6 +25,14 @@ output = 2 1 100 0x01 0 Rear Bin
 storage = FLASH: 1;TOTAL: 4096;FREE SPACE: 2048
 storage = DISK: 1;TOTAL: 512000;FREE SPACE: 100000
 storage = FONT CARTRIDGE: 1;NAME:    Fonts A;X;DETAIL:    Serif pack
+# Resource devices in the storage texts' units: capacity, then its files as
+# device name id type size description (free space as the storage text says).
+flash = 4096
+file = flash logo.mac 1 MACRO 1024 Company logo
+file = flash serif.fnt 2 FONT 1024 Serif 12 point
+disk = 512000
+file = disk invoice.frm 10 FORM 312000 Invoice form
+file = disk sans.fnt 11 FONT 100000 Sans serif family
 page-count = 1 12345
 page-count = 2 6789
 page-count = 4 321

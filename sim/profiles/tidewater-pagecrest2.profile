@@ -23,8 +23,12 @@ input = 4 500 1 2 Tray 2
 output = 1 1 250 0x20 0 Upper Bin
 output = 2 1 100 0x01 0 Rear Bin
 storage = FLASH: 1;TOTAL: 4096;FREE SPACE: 2048
-storage = DISK: 1;TOTAL: 512000;FREE SPACE: 100000
 storage = FONT CARTRIDGE: 1;NAME:    Fonts A;X;DETAIL:    Serif pack
+# Resource devices in the storage texts' units: capacity, then its files as
+# device name id type size description (free space as the storage text says).
+flash = 4096
+file = flash logo.mac 1 MACRO 1024 Company logo
+file = flash serif.fnt 2 FONT 1024 Serif 12 point
 page-count = 1 12345
 page-count = 2 6789
 page-count = 4 321

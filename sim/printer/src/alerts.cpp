@@ -79,4 +79,15 @@ std::string encodeJobStatistics(const JobStatistics& s) {
   return out;
 }
 
+std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry) {
+  std::string out{"\x03\x02", 2};
+  out.push_back(static_cast<char>(kind));
+  out.push_back(more ? 1 : 0);
+  put32(out, result);
+  entry = entry.substr(0, 0xFFFF);
+  put16(out, static_cast<std::uint16_t>(entry.size()));
+  out.append(entry);
+  return out;
+}
+
 }  // namespace wf::sim::alerts

@@ -7,6 +7,7 @@
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
+#include "sim/printer/resources.h"
 
 namespace wf::sim {
 
@@ -209,8 +210,21 @@ void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& 
   }
   if (p.command >= npa::kAlertBase || p.data.empty()) return;
   auto reply = answer(p.data, p.command);
-  if (!reply || !(p.flags & npa::kReplyExpected)) return;
-  sendReply(p.command, std::move(*reply), out);
+  if (reply && (p.flags & npa::kReplyExpected)) sendReply(p.command, std::move(*reply), out);
+  sendOutcomes(out);
+}
+
+// Outcomes of a resource command follow its acknowledgement, as class alerts
+// like any other: only when captured, held with the others under deferAlerts.
+void PrinterModel::sendOutcomes(std::vector<Outgoing>& out) {
+  std::vector<std::string> outcomes;
+  outcomes.swap(outcomes_);
+  for (const auto& data : outcomes) {
+    if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, 1)))) continue;
+    std::string packets = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
+    if (knobs_.deferAlerts) deferred_.push_back(std::move(packets));
+    else send(out, LogKind::Packet, std::move(packets), 0);
+  }
 }
 
 // The reply knobs act here. Each packet is its own log entry; held alerts go
@@ -262,6 +276,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answer(const std::string& d, st
     case 0x03: reply = answerControl(d); break;
     case 0x04: reply = answerStatus(d); break;
     case 0xE0: reply = answerPanel(d); break;
+    case 0xE1: reply = answerResources(d); break;
     default: break;
   }
   if (!reply) reply = Reply{0, std::string{d[0], '\0'}};  // generic acknowledgement
@@ -402,6 +417,15 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
     default:
       return std::nullopt;
   }
+}
+
+// Acknowledges with R[0] = 0 a command it takes, 1 one it refuses.
+std::optional<PrinterModel::Reply> PrinterModel::answerResources(const std::string& d) {
+  if (byteAt(d, 0) != 0x00) return std::nullopt;
+  auto outcomes = resources::carryOut(profile_.devices, std::string_view(d).substr(1));
+  if (!outcomes) return Reply{0, std::string("\x00\x01", 2)};
+  outcomes_ = std::move(*outcomes);
+  return Reply{0, std::string(2, '\0')};
 }
 
 // Reads answer the request's four bytes then the value; sets answer the four bytes.

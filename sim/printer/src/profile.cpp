@@ -134,6 +134,25 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
     p.pageCounts.emplace_back(kind, count);
     return true;
   }
+  if (key == "disk" || key == "flash") {  // capacity; files already there stay
+    return byteField(p.devices[key == "disk" ? 1 : 2].capacity, value, 0xFFFFFFFF, why);
+  }
+  if (key == "file") {  // disk|flash name id type size description
+    std::string_view rest = value;
+    const std::string_view device = nextWord(rest);
+    if (device != "disk" && device != "flash") return why = "file is on disk or flash", false;
+    auto it = p.devices.find(device == "disk" ? 1 : 2);
+    if (it == p.devices.end()) return why = "no " + std::string(device) + " declared before its files", false;
+    StoredFile file;
+    file.name = nextWord(rest);
+    file.id = nextWord(rest);
+    file.type = nextWord(rest);
+    if (file.type.empty() || !byteField(file.size, nextWord(rest), 0xFFFFFFFF, why))
+      return why = "expected file = disk|flash name id type size description", false;
+    file.description = trim(rest);
+    it->second.files.push_back(file);
+    return true;
+  }
   if (key == "input-status") return record(p.inputStatus, value, 3, why);
   if (key == "output-status") return record(p.outputStatus, value, 3, why);
   if (key == "supplies-status") return record(p.suppliesStatus, value, 4, why);

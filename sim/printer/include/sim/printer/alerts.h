@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wf::sim::alerts {
@@ -37,5 +38,9 @@ struct JobStatistics {
   std::string text2;
 };
 std::string encodeJobStatistics(const JobStatistics& stats);
+
+// Data of a resource-management alert (class 2): 03 02, kind, more-entries,
+// BE32 result, BE16 entry length, entry bytes.
+std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry = {});
 
 }  // namespace wf::sim::alerts

@@ -110,6 +110,8 @@ class PrinterModel {
   std::optional<Reply> answerCharacteristics(const std::string& d);
   std::optional<Reply> answerControl(const std::string& d);
   std::optional<Reply> answerPanel(const std::string& d);
+  std::optional<Reply> answerResources(const std::string& d);
+  void sendOutcomes(std::vector<Outgoing>& out);
   Reply variable(const std::string& d, bool misc);
   std::string summary() const;
   std::string panelBytes() const;
@@ -137,6 +139,7 @@ class PrinterModel {
   std::vector<std::string> jobs_;
   std::string currentJob_;
   std::vector<std::string> deferred_;  // alert packets held for the next reply
+  std::vector<std::string> outcomes_;  // alert data of the resource command just taken
   std::vector<std::uint8_t> buttons_;
   std::vector<std::uint8_t> panelCommands_;
   int powerOnResets_ = 0;

@@ -32,6 +32,19 @@ struct OutputBin {
   std::string name;
 };
 
+// A file on a disk or flash device; size in the device's units (those of its
+// storage text).
+struct StoredFile {
+  std::string name, id, type;
+  std::uint32_t size = 0;
+  std::string description;
+};
+
+struct StorageDevice {
+  std::uint32_t capacity = 0;
+  std::vector<StoredFile> files;  // listed in this order
+};
+
 // The alert lists answered to the device-status family of requests, by the
 // request's sub-code (5 paper jams .. 10 supplies).
 constexpr int kFirstAlertList = 5;
@@ -62,6 +75,10 @@ struct Profile {
   std::map<std::uint16_t, std::string> omVars;
   std::map<std::uint16_t, std::string> miscVars;
   std::set<std::uint16_t> miscErrors;  // answered with the error flag
+
+  // Resource-management devices by number (1 disk, 2 flash); absent ones are
+  // not installed. The storage texts above are served as written.
+  std::map<std::uint8_t, StorageDevice> devices;
 };
 
 // Parses profile text. Empty with *error ("line N: ...") on the first bad line.

@@ -1,0 +1,45 @@
+#pragma once
+// Disk and flash resource management: the commands a host sends with
+// request 113 (NPA command 0xE1, sub-code 0), carried out on a profile's
+// devices. The printer only acknowledges a command; its outcome goes to the
+// host afterwards as class-2 alerts (alerts::encodeResourceAlert).
+//
+// Command bytes after the sub-code:
+//   1 device                   list the device's files
+//   2 device                   format the device
+//   3 device name...           delete a file
+//   4 from to move name...     copy a file (move != 0: move it)
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/printer/profile.h"
+
+namespace wf::sim::resources {
+
+constexpr std::uint8_t kDisk = 1, kFlash = 2;
+
+// Alert kinds.
+constexpr std::uint8_t kEntry = 16, kDeleted = 17, kMoved = 18, kFormatted = 19, kCopied = 20;
+
+// Results carried by the alerts.
+constexpr std::uint32_t kDone = 0;
+constexpr std::uint32_t kNoSuchFile = 1;
+constexpr std::uint32_t kNoSuchDevice = 2;  // the printer has no such device installed
+constexpr std::uint32_t kNoRoom = 3;        // the target device would overflow
+
+// "device;name;id;type;size;description", size in decimal.
+std::string entryText(std::uint8_t device, const StoredFile& file);
+
+// Empty when the printer refuses the command (unknown operation, missing
+// bytes, a device other than 1 or 2, no file name, a copy onto its own
+// device); otherwise the alert data telling its outcome, in order: a listing
+// gives one entry per file, "more" set on all but the last, or one entry
+// without text for an empty or missing device.
+std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
+                                                 std::string_view command);
+
+}  // namespace wf::sim::resources

@@ -1,0 +1,105 @@
+#include "sim/printer/resources.h"
+
+#include <algorithm>
+
+#include "sim/printer/alerts.h"
+
+namespace wf::sim::resources {
+
+namespace {
+
+constexpr std::uint8_t kList = 1, kFormat = 2, kDelete = 3, kCopy = 4;
+
+bool isDevice(std::uint8_t b) { return b == kDisk || b == kFlash; }
+
+std::uint64_t used(const StorageDevice& device) {
+  std::uint64_t total = 0;
+  for (const auto& f : device.files) total += f.size;
+  return total;
+}
+
+auto findFile(StorageDevice& device, std::string_view name) {
+  return std::find_if(device.files.begin(), device.files.end(), [&](const StoredFile& f) { return f.name == name; });
+}
+
+std::vector<std::string> listing(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t id) {
+  auto device = devices.find(id);
+  if (device == devices.end()) return {alerts::encodeResourceAlert(kEntry, false, kNoSuchDevice)};
+  const auto& files = device->second.files;
+  if (files.empty()) return {alerts::encodeResourceAlert(kEntry, false, kDone)};
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    out.push_back(alerts::encodeResourceAlert(kEntry, i + 1 < files.size(), kDone, entryText(id, files[i])));
+  return out;
+}
+
+std::uint32_t format(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t id) {
+  auto device = devices.find(id);
+  if (device == devices.end()) return kNoSuchDevice;
+  device->second.files.clear();
+  return kDone;
+}
+
+std::uint32_t remove(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t id, std::string_view name) {
+  auto device = devices.find(id);
+  if (device == devices.end()) return kNoSuchDevice;
+  auto file = findFile(device->second, name);
+  if (file == device->second.files.end()) return kNoSuchFile;
+  device->second.files.erase(file);
+  return kDone;
+}
+
+// A file of the same name on the target is replaced.
+std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t fromId, std::uint8_t toId, bool move,
+                   std::string_view name) {
+  auto from = devices.find(fromId);
+  auto to = devices.find(toId);
+  if (from == devices.end() || to == devices.end()) return kNoSuchDevice;
+  auto source = findFile(from->second, name);
+  if (source == from->second.files.end()) return kNoSuchFile;
+  auto existing = findFile(to->second, name);
+  const std::uint64_t freed = existing == to->second.files.end() ? 0 : existing->size;
+  if (used(to->second) - freed + source->size > to->second.capacity) return kNoRoom;
+  const StoredFile file = *source;
+  if (existing == to->second.files.end()) to->second.files.push_back(file);
+  else *existing = file;
+  if (move) from->second.files.erase(findFile(from->second, name));
+  return kDone;
+}
+
+}  // namespace
+
+std::string entryText(std::uint8_t device, const StoredFile& file) {
+  return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" + std::to_string(file.size) +
+         ";" + file.description;
+}
+
+std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
+                                                 std::string_view command) {
+  if (command.size() < 2 || !isDevice(static_cast<std::uint8_t>(command[1]))) return std::nullopt;
+  const auto op = static_cast<std::uint8_t>(command[0]);
+  const auto device = static_cast<std::uint8_t>(command[1]);
+  switch (op) {
+    case kList:
+      return listing(devices, device);
+    case kFormat:
+      return std::vector{alerts::encodeResourceAlert(kFormatted, false, format(devices, device))};
+    case kDelete: {
+      const std::string_view name = command.substr(2);
+      if (name.empty()) return std::nullopt;
+      return std::vector{alerts::encodeResourceAlert(kDeleted, false, remove(devices, device, name))};
+    }
+    case kCopy: {
+      if (command.size() < 5) return std::nullopt;
+      const auto to = static_cast<std::uint8_t>(command[2]);
+      const bool move = command[3] != 0;
+      if (!isDevice(to) || to == device) return std::nullopt;
+      const std::uint32_t result = copy(devices, device, to, move, command.substr(4));
+      return std::vector{alerts::encodeResourceAlert(move ? kMoved : kCopied, false, result)};
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace wf::sim::resources
