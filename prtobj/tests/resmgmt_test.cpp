@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/module.h"
+#include "sim_printer.h"
 #include "test_support.h"
 
 namespace prtobjtest {
@@ -45,6 +47,122 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   EXPECT_EQ(obj->bidiDeviceQueryAlert(10, &alert), -2);
   fakebce::setAlert(11, hex("03 01 10 00 00000000 00 00"));  // a job-statistics alert
   EXPECT_EQ(obj->bidiDeviceQueryAlert(11, &alert), -2);
+}
+
+// WFPRM's commands answered by a simulated Keystone printer: each command is
+// acknowledged, and its outcome comes back as class-2 alerts that the object
+// fetches and decodes.
+class PrtObjResMgmtOnSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wf::setModuleSearchPath({wf::moduleDirectory()});
+    obj.reset(freshObject());
+    sim.attach();
+    sim.ask(91, "\x02");  // capture class 2, as arming the resource alerts does
+  }
+
+  // The decoded alerts of the last command, in order.
+  std::vector<WFPrtObj::DEVICEMGMTALERTDATA> outcomes() {
+    std::vector<WFPrtObj::DEVICEMGMTALERTDATA> out;
+    for (auto key : sim.takeAlertKeys()) {
+      WFPrtObj::DEVICEMGMTALERTDATA record;
+      EXPECT_EQ(obj->bidiDeviceQueryAlert(key, &record), 0) << key;
+      out.push_back(record);
+    }
+    return out;
+  }
+
+  // One finished operation: a single alert of `kind`; its result.
+  long resultOf(WFPrtObj::LONG rc, int kind) {
+    EXPECT_EQ(rc, 0);
+    const auto records = outcomes();
+    if (records.size() != 1) return ADD_FAILURE() << records.size() << " alerts", -1;
+    EXPECT_EQ(records[0].kind, kind);
+    EXPECT_EQ(records[0].moreEntries, 0);
+    EXPECT_EQ(records[0].entryFlag & 0xFFFF, 0u);
+    return static_cast<long>(records[0].result);
+  }
+
+  // The device's files as the host decodes its listing.
+  std::vector<WFPrtObj::DEVICEDIRECTORYDATA> listing(WFPrtObj::DEVICEID device) {
+    std::vector<WFPrtObj::DEVICEDIRECTORYDATA> files;
+    EXPECT_EQ(obj->bidiDeviceFileListing(device), 0);
+    const auto records = outcomes();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].kind, 16);
+      EXPECT_EQ(records[i].result, 0u);
+      EXPECT_EQ(records[i].moreEntries, i + 1 < records.size() ? 1 : 0) << i;
+      if (!(records[i].entryFlag & 0xFFFF)) continue;
+      WFPrtObj::DEVICEDIRECTORYDATA file;
+      EXPECT_EQ(obj->parseDeviceDirectoryData(records[i].entry, &file), 0) << records[i].entry;
+      files.push_back(file);
+    }
+    return files;
+  }
+
+  std::string names(WFPrtObj::DEVICEID device) {
+    std::string out;
+    for (const auto& f : listing(device)) out += (out.empty() ? "" : ",") + f.name;
+    return out;
+  }
+
+  SimPrinter sim{shippedProfile("keystone-vireo-n17.profile")};
+  std::unique_ptr<TestObj> obj;
+};
+
+TEST_F(PrtObjResMgmtOnSim, ListingDecodesEveryEntryOfTheDevice) {
+  const auto flash = listing(WFPrtObj::DEVICE_FLASH);
+  ASSERT_EQ(flash.size(), 2u);
+  EXPECT_EQ(flash[0].device, static_cast<WFPrtObj::ULONG>(WFPrtObj::DEVICE_FLASH));
+  EXPECT_EQ(flash[0].name, "logo.mac");
+  EXPECT_EQ(flash[0].id, "1");
+  EXPECT_EQ(flash[0].type, "MACRO");
+  EXPECT_EQ(flash[0].size, "1024");
+  EXPECT_EQ(flash[0].description, "Company logo");
+  EXPECT_EQ(flash[1].name, "serif.fnt");
+  EXPECT_EQ(names(WFPrtObj::DEVICE_DISK), "invoice.frm,sans.fnt");
+  EXPECT_EQ(listing(WFPrtObj::DEVICE_DISK)[0].device, static_cast<WFPrtObj::ULONG>(WFPrtObj::DEVICE_DISK));
+}
+
+TEST_F(PrtObjResMgmtOnSim, CopyMoveDeleteAndFormatReportTheirResults) {
+  const auto flash = WFPrtObj::DEVICE_FLASH;
+  const auto disk = WFPrtObj::DEVICE_DISK;
+  EXPECT_EQ(resultOf(obj->bidiDeviceCopyFile("serif.fnt", flash, disk, 0), 20), 0);
+  EXPECT_EQ(names(disk), "invoice.frm,sans.fnt,serif.fnt");
+  EXPECT_EQ(names(flash), "logo.mac,serif.fnt");
+
+  EXPECT_EQ(resultOf(obj->bidiDeviceCopyFile("logo.mac", flash, disk, 1), 18), 0);
+  EXPECT_EQ(names(flash), "serif.fnt");
+  EXPECT_EQ(names(disk), "invoice.frm,sans.fnt,serif.fnt,logo.mac");
+
+  EXPECT_EQ(resultOf(obj->bidiDeviceDeleteFile("serif.fnt", disk), 17), 0);
+  EXPECT_NE(resultOf(obj->bidiDeviceDeleteFile("serif.fnt", disk), 17), 0) << "already deleted";
+  EXPECT_EQ(names(disk), "invoice.frm,sans.fnt,logo.mac");
+
+  EXPECT_NE(resultOf(obj->bidiDeviceCopyFile("invoice.frm", disk, flash, 0), 20), 0) << "too big for the flash";
+
+  EXPECT_EQ(resultOf(obj->bidiDeviceFormat(flash), 19), 0);
+  EXPECT_EQ(listing(flash).size(), 0u);
+  EXPECT_TRUE(sim.model().state().devices.at(2).files.empty());
+}
+
+TEST_F(PrtObjResMgmtOnSim, RefusedCommandAnswersMinusTwoAndLeavesTheObjectUsable) {
+  EXPECT_EQ(obj->bidiDeviceCopyFile("serif.fnt", WFPrtObj::DEVICE_FLASH, WFPrtObj::DEVICE_FLASH, 0), -2);
+  EXPECT_TRUE(sim.takeAlertKeys().empty());
+  EXPECT_EQ(resultOf(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), 19), 0);
+}
+
+TEST_F(PrtObjResMgmtOnSim, DeviceThePrinterLacksGivesAFailedListing) {
+  sim = SimPrinter(shippedProfile("tidewater-pagecrest2.profile"));  // a flash only
+  sim.ask(91, "\x02");
+  ASSERT_EQ(obj->bidiDeviceFileListing(WFPrtObj::DEVICE_DISK), 0);
+  const auto records = outcomes();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].kind, 16);
+  EXPECT_NE(records[0].result, 0u);
+  EXPECT_EQ(records[0].moreEntries, 0);
+  EXPECT_EQ(records[0].entryFlag & 0xFFFF, 0u);
+  EXPECT_EQ(names(WFPrtObj::DEVICE_FLASH), "logo.mac,serif.fnt");
 }
 
 }  // namespace

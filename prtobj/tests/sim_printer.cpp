@@ -1,6 +1,7 @@
 #include "sim_printer.h"
 
 #include <optional>
+#include <utility>
 
 #include "sim/printer/npa.h"
 
@@ -32,6 +33,7 @@ std::optional<Template> templateFor(std::uint32_t code) {
     case 79: return Template{0xE0, bytes({0xE7, 0x01})};
     case 86: return Template{0xE0, bytes({0xEB, 0x00})};
     case 87: return Template{0xE0, bytes({0xEB, 0x01})};
+    case 91: return Template{0xE0, bytes({0x03})};
     case 113: return Template{0xE1, bytes({0x00})};
     default: return std::nullopt;
   }
@@ -47,7 +49,6 @@ wf::sim::Profile shippedProfile(const std::string& name) {
 SimPrinter::SimPrinter(wf::sim::Profile profile) : model_(std::make_shared<wf::sim::PrinterModel>(std::move(profile))) {}
 
 void SimPrinter::attach() {
-  auto model = model_;
   fakebce::setResponder([this](std::uint32_t code, const std::string& request) { return ask(code, request); });
 }
 
@@ -65,12 +66,21 @@ fakebce::Reply SimPrinter::ask(std::uint32_t code, const std::string& request) {
     if (!size) return {NET_READFAIL, {}};
     const npa::Packet p = npa::decode(out.substr(0, *size));
     out.erase(0, *size);
-    if (p.command != t->command) continue;  // alerts and the like
+    if (p.command == wf::sim::npa::kClassAlert) {
+      alert_ += p.data;
+      if (p.flags & npa::kMoreFollows) continue;
+      fakebce::setAlert(nextKey_, std::exchange(alert_, {}));
+      keys_.push_back(nextKey_++);
+      continue;
+    }
+    if (p.command != t->command) continue;  // device-status alerts and the like
     reply.bytes += p.data;
     error = error || (p.flags & npa::kError);
   }
   if (error) return {BCE_ERR_ERROR_RESPONSE, {}};
   return reply;
 }
+
+std::vector<std::uint16_t> SimPrinter::takeAlertKeys() { return std::exchange(keys_, {}); }
 
 }  // namespace prtobjtest
