@@ -188,13 +188,20 @@ int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, 
 }
 
 namespace {
+// The worker's own length stands with its result; only the failures before
+// it (bad data, capture codes, no registration) clear the length here.
 std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
                              uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (requestLength && !request) return BCE_ERR_BAD_REQUEST;
+  auto early = [&](std::int32_t rc) {
+    if (replyLength) *replyLength = 0;
+    return rc;
+  };
+  if (requestLength && !request) return early(BCE_ERR_BAD_REQUEST);
   if (code >= wf::bce::npa::kFirstPjlCode && code <= wf::bce::npa::kLastPjlCode)
     requestLength = request ? static_cast<uint32_t>(strnlen(static_cast<const char*>(request), requestLength)) : 0;
   // The capture commands are the broker's own.
-  if (wf::bce::npa::isCaptureCommand(code)) return BCE_ERR_BAD_REQUEST;
+  if (wf::bce::npa::isCaptureCommand(code)) return early(BCE_ERR_BAD_REQUEST);
+  if (!registrationCheck(appId)) return early(BCE_ERR_NOT_REGISTERED);
   return clientCall(
       appId,
       [&] { return workers().sendBidi(appId, handle, netMask, code, reply, replyLength, request, requestLength); },
@@ -228,7 +235,6 @@ int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t 
                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
   bceTrace("\nEntering BceSendBidi(0x%02x), printer=%d\n", code, static_cast<int>(handle & 0xFFFF));
   const std::int32_t rc = sendBidiChecked(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-  if (rc != BCE_OK && rc != BCE_ERR_REPLY_TOO_LONG && replyLength) *replyLength = 0;
   bceTrace("\nLeaving BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
   if (rc != BCE_OK)
     bceTrace("\n**FAILING** BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
