@@ -30,6 +30,7 @@ constexpr std::uint32_t kWriteRetry = 2'000;
 constexpr int kWriteAttempts = 3;
 constexpr std::uint32_t kConfirmErrorPause = 1'000;
 constexpr int kConfirmErrorResends = 45;
+constexpr std::uint32_t kPrintPacketWrite = 20'000;  // a printer busy printing takes its time
 }  // namespace to
 
 constexpr std::uint16_t kDefaultPacketSize = 1024;
@@ -201,8 +202,9 @@ std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uin
 void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length) {
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByHandle(handle);
-  if (!e || e->summaryCached) return;
-  const auto kept = std::min<std::uint32_t>(length, sizeof e->summary);
+  // A reply too long to keep whole is not kept at all: a cut one would answer as complete.
+  if (!e || e->summaryCached || length > sizeof e->summary) return;
+  const auto kept = length;
   std::memcpy(e->summary, reply, kept);
   e->summaryLength = kept;
   e->summaryCached = 1;
@@ -247,6 +249,11 @@ std::int32_t sendPjl(const Target& t, std::uint32_t netMask, std::uint32_t code,
 
 // Print data in confirmed packets of the printer's packet size - 5.
 std::int32_t writeNpaLocal(LocalPort& port, std::uint16_t packetSize, std::string_view data, std::uint32_t& sent) {
+  struct WriteBudget {
+    LocalPort& port;
+    std::uint32_t before = port.setWriteTimeout(to::kPrintPacketWrite);
+    ~WriteBudget() { port.setWriteTimeout(before); }
+  } budget{port};
   if (std::int32_t rc = writeWithRetries(port, npa::kSyncPacket); rc != BCE_OK) return rc;
   const std::size_t chunkSize = std::max<std::size_t>(1, packetSize - npa::kHeaderSize);
   while (sent < data.size()) {

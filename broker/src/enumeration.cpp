@@ -134,6 +134,7 @@ int32_t BceEnumPrintersMF(uint32_t appId, uint32_t netMask, BCEENUMPROC proc) {
     if (delivered == 0 && !finished) wf::sleepFor(kPassPause);
   }
   if (!stopped && !enumerationRunning(BCE_NET_ALL_BITS)) removeStalePrinters();
+  if (netMask & BCE_NET_LOCAL) startSpoolerScan();
   startCallbackRegistration();
   return BCE_OK;
 }
@@ -180,6 +181,7 @@ int32_t BceEnumSpecificMF(uint32_t appId, const NETADDRESS* address, BCEENUMPROC
       return std::memcmp(e.info.node, node, sizeof node) == 0;
     });
   }
+  if (found == BCE_NET_LOCAL) startSpoolerScan();
   startCallbackRegistration();
   return static_cast<int32_t>(found);
 }
@@ -204,12 +206,16 @@ int32_t BceEnumSpecificPortMF(uint32_t appId, uint32_t netBit, const void* portD
   return r == NET_OKAY ? static_cast<int32_t>(netBit) : 0;
 }
 
-int32_t BceGetPrtInfoMF(uint32_t, uint32_t handle, PRTINFO* info, uint32_t refresh) {
+int32_t BceGetPrtInfoMF(uint32_t appId, uint32_t handle, PRTINFO* info, uint32_t refresh) {
+  if (refresh && info) refreshLocalPrinter(appId, static_cast<std::uint16_t>(handle));
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByHandle(static_cast<std::uint16_t>(handle));
   if (!e) return BCE_ERR_BAD_HANDLE;
   if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
-  if (refresh) e->summaryPending = 0;
+  if (refresh) {
+    e->summaryPending = 0;
+    e->summaryCached = 0;
+  }
   std::memcpy(info, &e->info, sizeof *info);
   bceTrace("Port: %s\n", e->info.name);
   bceTrace("Handle: %d\n", e->info.handle);

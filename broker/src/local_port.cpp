@@ -81,6 +81,14 @@ LocalPort::~LocalPort() {
 
 PortWrite LocalPort::write(std::string_view bytes) { return port_->write(bytes); }
 
+std::uint32_t LocalPort::setWriteTimeout(std::uint32_t ms) {
+  CommTimeouts t = port_->timeouts();
+  const std::uint32_t before = t.writeTotalTimeoutConstant;
+  t.writeTotalTimeoutConstant = ms;
+  port_->setTimeouts(t);
+  return before;
+}
+
 PortError LocalPort::deviceControl(std::uint32_t code, std::string_view input, std::span<char> output,
                                    std::size_t& returned) {
   return port_->deviceControl(code, input, output, returned);

@@ -45,6 +45,8 @@ class LocalPort {
 
   int number() const { return number_; }
   PortWrite write(std::string_view bytes);
+  // The total write budget in system ms from now on; returns the one before.
+  std::uint32_t setWriteTimeout(std::uint32_t ms);
   PortError deviceControl(std::uint32_t code, std::string_view input, std::span<char> output,
                           std::size_t& returned);
 

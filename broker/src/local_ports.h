@@ -69,8 +69,14 @@ class PortUse {
 // The local part of an enumeration: every LPT port of the spooler's list
 // whose printer is one of ours goes to EnumCallback.
 void scanLocalPorts(std::uint32_t appId, bool forced);
+// After a local scan: asks the spooler side once for the ports our port
+// monitor holds; a start while one runs does nothing.
+void startSpoolerScan();
 // BceEnumSpecific for a local port name; true when a printer was found there.
 bool findLocalPrinter(std::uint32_t appId, std::string_view portName);
+
+// A refreshing BceGetPrtInfo of a local printer: its NPA flags probed anew.
+void refreshLocalPrinter(std::uint32_t appId, std::uint16_t handle);
 
 // Closes every port for the application (unregistration).
 void closeLocalPortsOf(std::uint32_t appId);

@@ -25,6 +25,7 @@ constexpr const char* kModelStrings[] = {
     "Quorra 6520 Page Printer", "Quorra 6524 Page Printer", "Lumetra E", "7305 plus",
 };
 constexpr const char* kCorBceValue = "CorBCE";
+constexpr const char* kOurPortMonitor = "Corvane Network Printer Monitor";
 constexpr std::size_t kDeviceIdBuffer = 4096;
 
 std::atomic<bool> localPortsScanned{false};
@@ -80,6 +81,16 @@ int probeOpenPrinter(std::uint32_t appId, std::uint16_t handle, std::uint16_t fl
   return mode;
 }
 
+// The printer's NPA flags from a fresh probe.
+void reprobe(std::uint32_t appId, std::uint16_t handle, std::uint16_t flags, int index) {
+  const int mode = probeOpenPrinter(appId, handle, flags, index);
+  PrinterListLock lock;
+  if (PrinterEntry* e = printerList().findByHandle(handle)) {
+    e->info.flags = static_cast<std::uint16_t>(e->info.flags & ~(BCE_PRTINFO_FLAG_NPA | BCE_PRTINFO_FLAG_NPA_AUTO));
+    e->info.flags |= npaFlags(mode);
+  }
+}
+
 // Step 5 of the scan for an entry whose port was opened before; false when there is none.
 bool refreshKnownPrinter(std::uint32_t appId, std::string_view portName) {
   std::uint16_t handle = 0, flags = 0;
@@ -97,12 +108,7 @@ bool refreshKnownPrinter(std::uint32_t appId, std::string_view portName) {
     }
   }
   if (!handle) return false;
-  const int mode = probeOpenPrinter(appId, handle, flags, portIndexOf(portName));
-  PrinterListLock lock;
-  if (PrinterEntry* e = printerList().findByHandle(handle)) {
-    e->info.flags = static_cast<std::uint16_t>(e->info.flags & ~(BCE_PRTINFO_FLAG_NPA | BCE_PRTINFO_FLAG_NPA_AUTO));
-    e->info.flags |= npaFlags(mode);
-  }
+  reprobe(appId, handle, flags, portIndexOf(portName));
   return true;
 }
 
@@ -180,7 +186,48 @@ void watchHeldPort(std::stop_token stop, int index) {
   }
 }
 
+// Asks every spooler printer on an LPT port that our port monitor serves
+// for "CorBCE", so the monitor gives back a port it still holds.
+void scanSpoolerPrinters() {
+  spool::Spooler& sp = spool::spooler();
+  std::uint32_t needed = 0, returned = 0;
+  sp.enumPrinters(2, nullptr, 0, needed, returned);
+  if (needed == 0) return;
+  std::vector<spool::PrinterInfo2> printers((needed + sizeof(spool::PrinterInfo2) - 1) / sizeof(spool::PrinterInfo2));
+  if (sp.enumPrinters(2, reinterpret_cast<std::byte*>(printers.data()),
+                      static_cast<std::uint32_t>(printers.size() * sizeof(spool::PrinterInfo2)), needed,
+                      returned) != spool::kSuccess)
+    return;
+  for (std::uint32_t i = 0; i < returned && i < printers.size(); ++i) {
+    if (!printers[i].portName || !std::strstr(printers[i].portName, "LPT")) continue;
+    spool::PrinterHandle h = 0;
+    if (sp.openPrinter(printers[i].printerName, h) != spool::kSuccess) continue;
+    std::uint32_t size = 0;
+    sp.getPrinterDriver(h, 3, nullptr, 0, size);
+    std::vector<spool::DriverInfo3> driver((size + sizeof(spool::DriverInfo3) - 1) / sizeof(spool::DriverInfo3));
+    if (size && sp.getPrinterDriver(h, 3, reinterpret_cast<std::byte*>(driver.data()),
+                                    static_cast<std::uint32_t>(driver.size() * sizeof(spool::DriverInfo3)),
+                                    size) == spool::kSuccess &&
+        driver[0].monitorName && std::strcmp(driver[0].monitorName, kOurPortMonitor) == 0) {
+      std::uint32_t type = 0;
+      std::byte value[64];
+      sp.getPrinterData(h, kCorBceValue, type, value, sizeof value, needed);
+    }
+    sp.closePrinter(h);
+  }
+}
+
+std::mutex spoolerScanLock;
+Thread* spoolerScanThread = nullptr;
+
 }  // namespace
+
+void startSpoolerScan() {
+  std::lock_guard lock(spoolerScanLock);
+  if (spoolerScanThread && !spoolerScanThread->finished()) return;
+  if (!spoolerScanThread) spoolerScanThread = new Thread;  // may still run while the process ends
+  *spoolerScanThread = Thread("bce-spoolscan", [](std::stop_token) { scanSpoolerPrinters(); });
+}
 
 int portIndexOf(std::string_view name) {
   const int n = parallelPortNumber(name);
@@ -304,6 +351,19 @@ bool findLocalPrinter(std::uint32_t appId, std::string_view portName) {
   }
   if (found) sleepFor(timeouts::kScanPause);
   return found;
+}
+
+void refreshLocalPrinter(std::uint32_t appId, std::uint16_t handle) {
+  const int index = portIndexOfHandle(handle);
+  if (index < 0) return;
+  std::uint16_t flags = 0;
+  {
+    PrinterListLock lock;
+    const PrinterEntry* e = printerList().findByHandle(handle);
+    if (!e) return;
+    flags = e->info.flags;
+  }
+  reprobe(appId & 0xF, handle, flags, index);
 }
 
 void closeLocalPortsOf(std::uint32_t appId) {

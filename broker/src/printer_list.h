@@ -28,7 +28,7 @@ constexpr std::uint32_t kFirstReportedByOwnSide = 0x8000;  // first seen by IP, 
 constexpr std::uint32_t kIpSecondNameBit = 0x2000000;
 constexpr std::uint32_t kIpxSecondNameBit = 0x4000000;
 constexpr std::uint16_t kInitialPacketSize = 1024;
-constexpr std::uint32_t kSummarySize = 236;
+constexpr std::uint32_t kSummarySize = 2048;  // the whole summary reply, not a cut one
 
 struct PrinterEntry {
   PRTINFO info{};  // what the exports copy out

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "bidi.h"
 #include "broker_state.h"
 #include "named_lock.h"
 #include "platform/version_info.h"
@@ -119,6 +120,7 @@ void registerEventCallbacks() {
       f.NetUnregisterCallback();
     }
   }
+  startStatusPoll();
 }
 
 }  // namespace
