@@ -115,8 +115,12 @@ void LocalPort::offer(Response response) {
 
 void LocalPort::readLoop(std::stop_token stop) {
   npa::StreamReader reader({
-      .response = [this](std::uint8_t flags, std::uint8_t command,
-                         std::string data) { offer({false, flags, command, std::move(data)}); },
+      .response =
+          [this](std::uint8_t flags, std::uint8_t command, std::string data) {
+            bceTrace("Getting %ld bytes of Response...\n", static_cast<long>(data.size()));
+            bceTraceData("", number_, "Response", data);
+            offer({false, flags, command, std::move(data)});
+          },
       .confirmation =
           [this](std::uint8_t flags) {
             bceTrace("Confirm : LPT%d flags 0x%02X\n", number_, flags);
@@ -125,6 +129,7 @@ void LocalPort::readLoop(std::stop_token stop) {
       .alert =
           [this](std::uint8_t command, std::string data) {
             bceTrace("Got %ld bytes of Alert...\n", static_cast<long>(data.size()));
+            bceTraceData("", number_, "Alert", data);
             if (sink_) sink_(command, std::move(data));
           },
       .otherBytes =

@@ -16,15 +16,19 @@ constexpr std::size_t kLineText = 199;
 std::mutex& fileLock = *new std::mutex;
 std::FILE* traceFile = nullptr;
 
+void writeRaw(std::string_view text) {
+  std::lock_guard lock(fileLock);
+  if (!traceFile) return;
+  std::fwrite(text.data(), 1, text.size(), traceFile);
+  std::fflush(traceFile);
+}
+
 void writeLine(std::string_view text) {
   std::string body(text.substr(0, kLineText));
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
   char line[256];
   std::snprintf(line, sizeof line, "time=%10ld : %s\n\r", static_cast<long>(wf::tickCount()), body.c_str());
-  std::lock_guard lock(fileLock);
-  if (!traceFile) return;
-  std::fputs(line, traceFile);
-  std::fflush(traceFile);
+  writeRaw(line);
 }
 
 }  // namespace
@@ -40,12 +44,14 @@ int32_t BceStartTraceMF(const char* fileName, uint32_t) {
     traceFile = f;
   }
   wf::bce::setTraceWriter(writeLine);
+  wf::bce::setTraceDumpWriter(writeRaw);
   writeLine("Trace file opened\n");
   return BCE_OK;
 }
 
 int32_t BceStopTraceMF(void) {
   wf::bce::setTraceWriter({});
+  wf::bce::setTraceDumpWriter({});
   std::lock_guard lock(fileLock);
   if (traceFile) std::fclose(traceFile);
   traceFile = nullptr;

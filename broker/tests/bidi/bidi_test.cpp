@@ -1,85 +1,15 @@
 // The broker's local printers end to end: a primary (and a secondary) in
 // helper processes, printers simulated here, every byte checked in the
 // printer's log.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
-
+#include "bidi_fixture.h"
 #include "broker/corbce.h"
-#include "child_process.h"
 #include "npa.h"
-#include "platform/clock.h"
-#include "sim/printer/port_server.h"
 
-using wf::testing::ChildProcess;
-namespace sim = wf::sim;
+using namespace bidi_testing;
 
 namespace {
 
-sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
-  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
-                             "max-packet = 1024\nstatus = 00 00 00\n");
-  p->deviceId = deviceId;
-  p->npa = npa;
-  p->pjlSilent = pjlSilent;
-  return *p;
-}
-
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-std::string hex(std::string_view bytes) {
-  std::string out;
-  char b[4];
-  for (unsigned char c : bytes) {
-    std::snprintf(b, sizeof b, "%02X", c);
-    out += b;
-  }
-  return out;
-}
-
-class Bidi : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
-    wf::setTimeScaleForTest(0.01);
-  }
-
-  void serve(int port, sim::Profile p) {
-    models[port] = std::make_shared<sim::PrinterModel>(std::move(p));
-    servers[port] = sim::PortServer::start(port, models[port]);
-    ASSERT_TRUE(servers[port]);
-  }
-  void startPrimary() {
-    primary = std::make_unique<ChildProcess>("wf-bidichild");
-    ASSERT_EQ(primary->call("primary"), "ok 1");
-    ASSERT_EQ(primary->call("register"), "ok 0");
-  }
-  std::unique_ptr<ChildProcess> startSecondary(int expectId) {
-    auto s = std::make_unique<ChildProcess>("wf-bidichild");
-    EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
-    return s;
-  }
-  // Packets the printer received, hex, sync packets left out.
-  std::vector<std::string> packetsIn(int port) {
-    std::vector<std::string> out;
-    for (const auto& e : models[port]->log())
-      if (e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet) out.push_back(hex(e.bytes));
-    return out;
-  }
-
-  std::shared_ptr<sim::PrinterModel> models[10];
-  std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<ChildProcess> primary;
-};
+class Bidi : public BidiFixture {};
 
 TEST_F(Bidi, ScanAcceptsOnlyModelStringsExactlyAndProbesSilentPrinters) {
   serve(1, profile("MFG:Corvane;MDL:Vireo 10;"));

@@ -4,6 +4,7 @@
 // name its shutdown is exported under, WF_MOCK_SHUTDOWN).
 #include "mock_transport.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -18,6 +19,8 @@ namespace {
 std::mutex lock;
 std::vector<NETPORTINFO> ports;
 std::vector<std::uint8_t> writeReply;
+std::uint16_t writeStatus = 0;
+std::vector<std::string> writes;
 std::vector<std::string> calls;
 NETEVENTPROC eventProc = nullptr;
 std::vector<std::pair<std::uint16_t, NETDATAPROC>> dataProcs;
@@ -121,20 +124,28 @@ NET_API int32_t NetClose(uint16_t portId) {
   return NET_OKAY;
 }
 
-NET_API int32_t NetWrite(uint16_t portId, const uint8_t*, uint32_t length, uint8_t* reply, uint32_t* replyLength,
+NET_API int32_t NetWrite(uint16_t portId, const uint8_t* bytes, uint32_t length, uint8_t* reply, uint32_t* replyLength,
                          uint16_t command, uint16_t* status) {
   log("NetWrite " + std::to_string(portId) + " " + std::to_string(command) + " status " +
       std::to_string(status ? *status : 0));
   std::lock_guard g(lock);
   if (!portById(portId)) return NET_BADID;
+  std::string written;
+  for (uint32_t i = 0; bytes && i < length; ++i) {
+    char b[3];
+    std::snprintf(b, sizeof b, "%02X", bytes[i]);
+    written += b;
+  }
+  writes.push_back(written);
   if (reply && replyLength) {
     const auto full = static_cast<std::uint32_t>(writeReply.size());
-    std::memcpy(reply, writeReply.data(), std::min(full, *replyLength));
+    if (full) std::memcpy(reply, writeReply.data(), std::min(full, *replyLength));
     if (status) *status = full > *replyLength ? NET_STATUS_TRUNCATED : NET_STATUS_COMPLETE;
     *replyLength = full;
   } else if (status) {
     *status = NET_STATUS_COMPLETE;
   }
+  if (status && writeStatus) *status = writeStatus;
   return static_cast<int32_t>(length);
 }
 
@@ -203,6 +214,8 @@ MOCK_API void MockTransportReset(void) {
   std::lock_guard g(lock);
   ports.clear();
   writeReply.clear();
+  writeStatus = 0;
+  writes.clear();
   calls.clear();
   eventProc = nullptr;
   dataProcs.clear();
@@ -228,6 +241,25 @@ MOCK_API void MockTransportSetReportPause(uint32_t ms) {
 MOCK_API void MockTransportSetWriteReply(const uint8_t* data, uint32_t length) {
   std::lock_guard g(lock);
   writeReply.assign(data, data + length);
+}
+
+MOCK_API void MockTransportSetWriteStatus(uint16_t status) {
+  std::lock_guard g(lock);
+  writeStatus = status;
+}
+
+MOCK_API uint32_t MockTransportWrites(char* out, uint32_t size) {
+  std::string all;
+  {
+    std::lock_guard g(lock);
+    for (const std::string& w : writes) all += (all.empty() ? "" : "|") + w;
+  }
+  if (out && size) {
+    const std::size_t n = std::min<std::size_t>(all.size(), size - 1);
+    std::memcpy(out, all.data(), n);
+    out[n] = '\0';
+  }
+  return static_cast<uint32_t>(all.size());
 }
 
 MOCK_API int32_t MockTransportRaiseEvent(uint16_t portId, uint32_t code, const void* data) {

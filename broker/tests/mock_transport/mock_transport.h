@@ -19,6 +19,10 @@ MOCK_API void MockTransportRemovePort(uint16_t portId);
 MOCK_API void MockTransportSetReportPause(uint32_t ms);
 // NetWrite's reply from now on.
 MOCK_API void MockTransportSetWriteReply(const uint8_t* data, uint32_t length);
+// NetWrite's status from now on, whatever it writes (0: the ordinary one).
+MOCK_API void MockTransportSetWriteStatus(uint16_t status);
+// The bytes of every NetWrite so far, hex, "|"-separated; returns the full length.
+MOCK_API uint32_t MockTransportWrites(char* out, uint32_t size);
 // Calls the registered event callback (or the port's data callback) from a
 // thread of the transport's own and waits for it; 0 when none is set.
 MOCK_API int32_t MockTransportRaiseEvent(uint16_t portId, uint32_t code, const void* data);

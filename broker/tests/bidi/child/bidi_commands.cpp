@@ -58,26 +58,30 @@ WF_CHILD_COMMAND("scan", [](const ChildArgs&) {
     out += " " + std::to_string(e->handle()) + ":" + std::to_string(e->info.flags);
   return out;
 });
-// bidi handle code replyRoom|null requestHex|- [requestLength]
-WF_CHILD_COMMAND("bidi", [](const ChildArgs& a) {
+// [net]bidi [mask] handle code replyRoom|null requestHex|- [requestLength]
+std::string bidi(std::uint32_t mask, const ChildArgs& a) {
   const bool noBuffer = a.at(2) == "null";
   std::vector<char> reply(noBuffer ? 0 : num(a.at(2)));
   std::uint32_t length = static_cast<std::uint32_t>(reply.size());
   const std::string data = unhex(a.at(3));
   const std::uint32_t dataLength = a.size() > 4 ? num(a[4]) : static_cast<std::uint32_t>(data.size());
-  const std::int32_t rc = BceSendBidi(me(), num(a.at(0)), 0, num(a.at(1)), noBuffer ? nullptr : reply.data(), &length,
-                                      data.empty() ? nullptr : data.data(), dataLength);
+  const std::int32_t rc = BceSendBidi(me(), num(a.at(0)), mask, num(a.at(1)), noBuffer ? nullptr : reply.data(),
+                                      &length, data.empty() ? nullptr : data.data(), dataLength);
   return "ok " + std::to_string(rc) + " " + std::to_string(length) + " " +
          hex(reply.data(), std::min<std::size_t>(length, reply.size()));
-});
-// write handle bytes raw
-WF_CHILD_COMMAND("write", [](const ChildArgs& a) {
+}
+WF_CHILD_COMMAND("bidi", [](const ChildArgs& a) { return bidi(0, a); });
+WF_CHILD_COMMAND("netbidi", [](const ChildArgs& a) { return bidi(num(a.at(0)), ChildArgs(a.begin() + 1, a.end())); });
+// [net]write [mask] handle bytes raw: "abc..." of that length
+std::string write(std::uint32_t mask, const ChildArgs& a) {
   std::string data(num(a.at(1)), '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 26);
   std::uint32_t length = static_cast<std::uint32_t>(data.size());
-  const std::int32_t rc = BceWrite(me(), num(a.at(0)), 0, data.data(), &length, num(a.at(2)));
+  const std::int32_t rc = BceWrite(me(), num(a.at(0)), mask, data.data(), &length, num(a.at(2)));
   return "ok " + std::to_string(rc) + " " + std::to_string(length);
-});
+}
+WF_CHILD_COMMAND("write", [](const ChildArgs& a) { return write(0, a); });
+WF_CHILD_COMMAND("netwrite", [](const ChildArgs& a) { return write(num(a.at(0)), ChildArgs(a.begin() + 1, a.end())); });
 WF_CHILD_COMMAND("open", [](const ChildArgs& a) { return "ok " + std::to_string(BceOpen(me(), num(a.at(0)), 0)); });
 WF_CHILD_COMMAND("close", [](const ChildArgs& a) { return "ok " + std::to_string(BceClose(me(), num(a.at(0)))); });
 WF_CHILD_COMMAND("startdoc", [](const ChildArgs& a) { return "ok " + std::to_string(BceStartDoc(num(a.at(0)), 0, 1)); });

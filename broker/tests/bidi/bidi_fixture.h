@@ -1,0 +1,102 @@
+#pragma once
+// The fixture of the broker's end-to-end tests: printers simulated in the
+// test process, the broker in helper processes (wf-bidichild), the world
+// outside (spooler, transports) set up before they start.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/clock.h"
+#include "platform/module.h"
+#include "platform/runtime_dir.h"
+#include "sim/printer/port_server.h"
+#include "test_dirs.h"
+
+namespace bidi_testing {
+
+using wf::testing::ChildProcess;
+namespace sim = wf::sim;
+
+inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
+  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
+                             "max-packet = 1024\nstatus = 00 00 00\n");
+  p->deviceId = deviceId;
+  p->npa = npa;
+  p->pjlSilent = pjlSilent;
+  return *p;
+}
+
+inline std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+inline std::string hex(std::string_view bytes) {
+  std::string out;
+  char b[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(b, sizeof b, "%02X", c);
+    out += b;
+  }
+  return out;
+}
+
+class BidiFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
+    wf::setTimeScaleForTest(0.01);
+    ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
+    ::setenv("WRENFIELD_SCENARIO", (wf::testing::testRuntimeDir() / "scenario").c_str(), 1);
+  }
+
+  // The world the helper processes see; before they start.
+  static void scenario(const std::string& text) {
+    ASSERT_TRUE(wf::runtimeDir());  // made owner-only before anything is put there
+    std::ofstream(wf::testing::testRuntimeDir() / "scenario") << text;
+  }
+  // Asks `command` until it answers `want` (or gives up and returns the last answer).
+  static std::string eventually(ChildProcess& c, const std::string& command, const std::string& want) {
+    std::string got;
+    for (int i = 0; i < 200 && (got = c.call(command)) != want; ++i) wf::sleepFor(2000);
+    return got;
+  }
+
+  void serve(int port, sim::Profile p) {
+    models[port] = std::make_shared<sim::PrinterModel>(std::move(p));
+    servers[port] = sim::PortServer::start(port, models[port]);
+    ASSERT_TRUE(servers[port]);
+  }
+  void startPrimary() {
+    primary = std::make_unique<ChildProcess>("wf-bidichild");
+    ASSERT_EQ(primary->call("primary"), "ok 1");
+    ASSERT_EQ(primary->call("register"), "ok 0");
+  }
+  std::unique_ptr<ChildProcess> startSecondary(int expectId) {
+    auto s = std::make_unique<ChildProcess>("wf-bidichild");
+    EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
+    return s;
+  }
+  // What the printer received of one kind, hex; packets by default, sync packets left out.
+  std::vector<std::string> packetsIn(int port, sim::LogKind kind = sim::LogKind::Packet) {
+    std::vector<std::string> out;
+    for (const auto& e : models[port]->log())
+      if (e.direction == sim::Direction::Received && e.kind == kind) out.push_back(hex(e.bytes));
+    return out;
+  }
+
+  std::shared_ptr<sim::PrinterModel> models[10];
+  std::unique_ptr<sim::PortServer> servers[10];
+  std::unique_ptr<ChildProcess> primary;
+};
+
+}  // namespace bidi_testing
