@@ -171,6 +171,18 @@ TEST_F(NetworkPrinters, PrintDataGoesThroughNetWriteHeaderFirst) {
   EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok -25 0");
 }
 
+TEST_F(NetworkPrinters, DocumentsReachTheIpTransportAndLocalPrintersGetRequest90) {
+  serve(1, profile("MDL:Vireo 10;"));
+  ASSERT_EQ(primary->call("scan"), "ok 101:3 102:3 11:3");
+  EXPECT_EQ(primary->call("startdoc 101"), "ok 0");
+  EXPECT_NE(primary->call("net corip32 calls").find("NetStartDoc 7 1"), std::string::npos);
+  EXPECT_EQ(primary->call("startdoc 102"), "ok 0");  // NetWare: nothing to tell
+  EXPECT_EQ(primary->call("net cornw32 calls").find("NetStartDoc"), std::string::npos);
+  EXPECT_EQ(primary->call("startdoc 103"), "ok -8");
+  EXPECT_EQ(primary->call("startdoc 11"), "ok 0");
+  EXPECT_EQ(packetsIn(1).back(), "A5000750E0EB0100C902");
+}
+
 // The port monitor in the primary takes LPT1 over for a spooler printer.
 class HeldPort : public BrokerWorld {
  protected:
