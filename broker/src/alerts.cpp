@@ -83,8 +83,9 @@ std::int32_t openNetworkForAlerts(std::uint32_t appId, std::uint16_t handle, std
   const bool mine = std::any_of(records.begin(), records.end(),
                                 [&](const OpenRecord& r) { return r.handle == handle && r.appId == appId; });
   const bool others = std::any_of(records.begin(), records.end(), [&](const OpenRecord& r) { return r.handle == handle; });
+  if (!others && netOpen && netOpen(static_cast<std::uint16_t>(portIds[index]), kDataProcs[index]) != NET_OKAY)
+    return BCE_ERR_PORT_OPEN;  // no alert would ever come: the capture must not look armed
   if (!mine) records.push_back({handle, portIds[index], appId});
-  if (!others && netOpen) netOpen(static_cast<std::uint16_t>(portIds[index]), kDataProcs[index]);
   return BCE_OK;
 }
 
@@ -168,12 +169,17 @@ const char* transportLabel(int index) {
 
 std::int32_t NetAlertsCallback(int index, std::uint16_t portId, const std::uint8_t* data, std::uint32_t length) {
   if (!data || length == 0) return 1;
-  bceTrace("NetAlert:[%s] %u bytes\n", transportLabel(index), length);
-  const npa::Message m = npa::unpackPackets(std::string_view(reinterpret_cast<const char*>(data), length));
-  if (m.packets == 0) return 1;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), length);
+  bceTraceData("NetAlert:", portId, transportLabel(index), bytes);
+  const npa::Message m = npa::unpackPackets(bytes, npa::Joining::WhileMore);
+  if (m.packets == 0) {
+    bceTrace("NetAlert: no whole packet in %u bytes from port %u, dropped\n", length, portId);
+    return 1;
+  }
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByPort(index, static_cast<std::int16_t>(portId));
   if (e) deliver(*e, m.command, m.data, false);
+  else bceTrace("NetAlert: no printer on port %u, dropped\n", portId);
   return 1;
 }
 

@@ -193,7 +193,7 @@ std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uin
   const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), std::min<std::size_t>(bufferLength, buffer.size()));
   if (bytes.size() >= npa::kHeaderSize && (static_cast<std::uint8_t>(bytes[3]) & npa::kFlagError))
     return BCE_ERR_ERROR_RESPONSE;
-  const npa::Message m = npa::unpackPackets(bytes, capacity);
+  const npa::Message m = npa::unpackPackets(bytes, npa::Joining::EveryPacket, capacity);
   std::memcpy(reply, m.data.data(), m.data.size());
   *replyLength = static_cast<std::uint32_t>(m.data.size());
   return BCE_OK;

@@ -243,7 +243,7 @@ AlertClass classifyAlert(std::uint8_t command, std::string_view data) {
   }
 }
 
-Message unpackPackets(std::string_view bytes, std::size_t maxData) {
+Message unpackPackets(std::string_view bytes, Joining joining, std::size_t maxData) {
   Message m;
   std::size_t at = 0;
   while (at + kHeaderSize <= bytes.size() && static_cast<std::uint8_t>(bytes[at]) == kStart) {
@@ -256,7 +256,7 @@ Message unpackPackets(std::string_view bytes, std::size_t maxData) {
     m.data.append(data.substr(0, maxData - std::min(maxData, m.data.size())));
     ++m.packets;
     at += 3 + length;
-    if (!(m.flags & kFlagMore)) break;
+    if (joining == Joining::WhileMore && !(m.flags & kFlagMore)) break;
   }
   return m;
 }

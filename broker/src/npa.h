@@ -81,15 +81,18 @@ AlertClass classifyAlert(std::uint8_t command, std::string_view data);
 
 // A run of packets held whole in a buffer (a network reply or alert): each
 // packet is bounded by the bytes present; reading stops at the first that
-// does not fit or does not start with A5. Data of packets flagged "more"
-// are joined; the last packet's flags and command count.
+// does not fit or does not start with A5. An alert is one message, so its
+// packets are joined while flagged "more"; a transport's reply may hold
+// several messages, all of whose data count. The last packet's flags and
+// command are kept.
+enum class Joining { WhileMore, EveryPacket };
 struct Message {
   std::uint8_t flags = 0;
   std::uint8_t command = 0;
   std::string data;
   std::size_t packets = 0;
 };
-Message unpackPackets(std::string_view bytes, std::size_t maxData = kMaxMessage);
+Message unpackPackets(std::string_view bytes, Joining joining, std::size_t maxData = kMaxMessage);
 
 // The port's byte stream, as the reader thread sees it, cut into what the
 // broker acts on. Partial reads of any size may be fed.

@@ -149,6 +149,9 @@ TEST_F(NetworkPrinters, RequestsGoThroughNetWriteAndItsStatusAnswers) {
   EXPECT_NE(primary->call("net corip32 writes").find("A50003500100"), std::string::npos);
   // A caller's buffer caps the unpacked data.
   EXPECT_EQ(secondary->call("netbidi 0x2 101 1 2 -"), "ok 0 2 AABB");
+  // Packets not flagged "more" count too, up to the first that is no whole packet.
+  ASSERT_EQ(primary->call("net corip32 reply A5000410" "01AABB" "A5000310" "01CC" "A50009" "1001DD"), "ok");
+  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok 0 3 AABBCC");
 
   ASSERT_EQ(primary->call("net corip32 reply A5000390" "01EE"), "ok");
   EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -3 0 -");  // error flag in the reply
@@ -160,6 +163,15 @@ TEST_F(NetworkPrinters, RequestsGoThroughNetWriteAndItsStatusAnswers) {
     EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok " + std::to_string(s.result) + " 0 -") << s.status;
   }
   EXPECT_EQ(secondary->call("netbidi 0x4 101 1 64 -"), "ok -14 0 -");  // not on IPX
+  // The transport wrote other than the whole packet.
+  ASSERT_EQ(primary->call("net corip32 status 0"), "ok");
+  ASSERT_EQ(primary->call("net corip32 reply A5000310" "01CC"), "ok");
+  for (const char* written : {"0", "5"}) {
+    ASSERT_EQ(primary->call(std::string("net corip32 written ") + written), "ok");
+    EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -16 0 -") << written;
+  }
+  ASSERT_EQ(primary->call("net corip32 written -1"), "ok");
+  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok 0 1 CC");
 }
 
 TEST_F(NetworkPrinters, PrintDataGoesThroughNetWriteHeaderFirst) {
@@ -169,6 +181,11 @@ TEST_F(NetworkPrinters, PrintDataGoesThroughNetWriteHeaderFirst) {
   EXPECT_NE(primary->call("net corip32 calls").find("NetWrite 7 0 status 129"), std::string::npos);
   ASSERT_EQ(primary->call("net corip32 status 3"), "ok");
   EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok -25 0");
+  // Nothing written is a failure whatever the status says.
+  ASSERT_EQ(primary->call("net corip32 status 0"), "ok");
+  ASSERT_EQ(primary->call("net corip32 written 0"), "ok");
+  EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok -25 0");
+  EXPECT_EQ(primary->call("netwrite 0x2 101 5 1"), "ok -25 0");
 }
 
 TEST_F(NetworkPrinters, DocumentsReachTheIpTransportAndLocalPrintersGetRequest90) {
@@ -205,6 +222,16 @@ TEST_F(HeldPort, TheMonitorsRequestClosesAndHoldsThePort) {
   EXPECT_EQ(primary->call("monitor state LPT1").substr(0, 16), "ok holds=1 asks=");
   EXPECT_EQ(primary->call("monitor take LPT2: Other"), "ok 0");  // not open: nothing to hold
   EXPECT_EQ(primary->call("monitor take COM1: Other"), "ok 1");
+}
+
+TEST_F(HeldPort, AMonitorInASecondaryHasThePrimaryHoldThePort) {
+  auto secondary = startSecondary(1);
+  ASSERT_EQ(secondary->call("monitor start"), "ok");
+  EXPECT_EQ(secondary->call("monitor take COM1: Other"), "ok 1");  // the worker's answer came back
+  EXPECT_EQ(primary->call("port-state 1"), "ok open=1 held=0");
+  EXPECT_EQ(secondary->call("monitor take LPT1: VireoQueue"), "ok 0");
+  EXPECT_EQ(primary->call("port-state 1"), "ok open=0 held=1");
+  EXPECT_EQ(secondary->call("monitor state LPT1").substr(0, 16), "ok holds=1 asks=");
 }
 
 TEST_F(HeldPort, ARefusalAnswersMinus19WhileTheWatcherRetriesUntilThePortComesBack) {

@@ -20,6 +20,7 @@ std::mutex lock;
 std::vector<NETPORTINFO> ports;
 std::vector<std::uint8_t> writeReply;
 std::uint16_t writeStatus = 0;
+std::int32_t writeResult = -1;
 std::vector<std::string> writes;
 std::vector<std::string> calls;
 NETEVENTPROC eventProc = nullptr;
@@ -146,7 +147,7 @@ NET_API int32_t NetWrite(uint16_t portId, const uint8_t* bytes, uint32_t length,
     *status = NET_STATUS_COMPLETE;
   }
   if (status && writeStatus) *status = writeStatus;
-  return static_cast<int32_t>(length);
+  return writeResult >= 0 ? writeResult : static_cast<int32_t>(length);
 }
 
 // CORCL32 exports its shutdown under another spelling.
@@ -215,6 +216,7 @@ MOCK_API void MockTransportReset(void) {
   ports.clear();
   writeReply.clear();
   writeStatus = 0;
+  writeResult = -1;
   writes.clear();
   calls.clear();
   eventProc = nullptr;
@@ -246,6 +248,11 @@ MOCK_API void MockTransportSetWriteReply(const uint8_t* data, uint32_t length) {
 MOCK_API void MockTransportSetWriteStatus(uint16_t status) {
   std::lock_guard g(lock);
   writeStatus = status;
+}
+
+MOCK_API void MockTransportSetWriteResult(int32_t result) {
+  std::lock_guard g(lock);
+  writeResult = result;
 }
 
 MOCK_API uint32_t MockTransportWrites(char* out, uint32_t size) {

@@ -21,6 +21,8 @@ MOCK_API void MockTransportSetReportPause(uint32_t ms);
 MOCK_API void MockTransportSetWriteReply(const uint8_t* data, uint32_t length);
 // NetWrite's status from now on, whatever it writes (0: the ordinary one).
 MOCK_API void MockTransportSetWriteStatus(uint16_t status);
+// NetWrite's result from now on (negative: the ordinary one, the length given).
+MOCK_API void MockTransportSetWriteResult(int32_t result);
 // The bytes of every NetWrite so far, hex, "|"-separated; returns the full length.
 MOCK_API uint32_t MockTransportWrites(char* out, uint32_t size);
 // Calls the registered event callback (or the port's data callback) from a

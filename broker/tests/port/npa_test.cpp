@@ -118,19 +118,25 @@ TEST(NpaAlerts, ClassOfAnAlertFromItsFirstDataBytes) {
 
 TEST(NpaUnpack, JoinsContinuedPacketsAndStopsAtTheFirstThatDoesNotFit) {
   const std::string two = packet(0x20, 0x01, "abc") + packet(0x00, 0x01, "de");
-  Message m = unpackPackets(two);
+  Message m = unpackPackets(two, Joining::WhileMore);
   EXPECT_EQ(m.data, "abcde");
   EXPECT_EQ(m.packets, 2u);
 
   // The second packet claims more bytes than there are: only the first counts.
   std::string lying = packet(0x20, 0x01, "abc") + bytes({0xA5, 0xFF, 0xFF, 0, 1}) + "zz";
-  m = unpackPackets(lying);
+  m = unpackPackets(lying, Joining::WhileMore);
   EXPECT_EQ(m.data, "abc");
   EXPECT_EQ(m.packets, 1u);
 
-  EXPECT_EQ(unpackPackets(bytes({0xA5, 0, 1, 0})).packets, 0u);  // length below 2
-  EXPECT_EQ(unpackPackets("garbage").packets, 0u);
-  EXPECT_EQ(unpackPackets(packet(0x20, 1, std::string(100, 'x')) + packet(0, 1, std::string(100, 'y')), 150)
+  // A reply's packets count whether flagged "more" or not; an alert ends with its last packet.
+  const std::string three = packet(0x10, 0x01, "ab") + packet(0x10, 0x01, "cd") + packet(0x10, 0x02, "e") + "\xA5";
+  EXPECT_EQ(unpackPackets(three, Joining::EveryPacket).data, "abcde");
+  EXPECT_EQ(unpackPackets(three, Joining::EveryPacket).command, 0x02);
+  EXPECT_EQ(unpackPackets(three, Joining::WhileMore).data, "ab");
+
+  EXPECT_EQ(unpackPackets(bytes({0xA5, 0, 1, 0}), Joining::EveryPacket).packets, 0u);  // length below 2
+  EXPECT_EQ(unpackPackets("garbage", Joining::EveryPacket).packets, 0u);
+  EXPECT_EQ(unpackPackets(packet(0x20, 1, std::string(100, 'x')) + packet(0, 1, std::string(100, 'y')), Joining::WhileMore, 150)
                 .data.size(),
             150u);
 }
@@ -206,7 +212,7 @@ TEST(NpaStream, RandomBytesNeverCrashOrGrowWithoutBound) {
       if (rng() % 4 == 0) r.emptyRead();
       i += n;
     }
-    unpackPackets(junk);
+    EXPECT_LE(unpackPackets(junk, Joining::EveryPacket).data.size(), kMaxMessage);
     EXPECT_LE(largest, kMaxMessage);
   }
 }

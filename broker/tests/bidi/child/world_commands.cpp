@@ -79,8 +79,8 @@ std::string unhex(const std::string& s) {
   return out;
 }
 
-// net <file> port <id> <node> <flags> <connections> <name> [second] | reply <hex>|- | status <n>
-//     | writes | calls | inject <port> <hex>
+// net <file> port <id> <node> <flags> <connections> <name> [second] | remove <id> | reply <hex>|-
+//     | status <n> | written <n>|-1 | writes | calls | inject <port> <hex>
 WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
   const std::string& file = a.at(0);
   const std::string& what = a.at(1);
@@ -105,6 +105,16 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
   }
   if (what == "status") {
     mockEntry<decltype(&MockTransportSetWriteStatus)>(file, "MockTransportSetWriteStatus")(
+        static_cast<std::uint16_t>(num(a.at(2))));
+    return "ok";
+  }
+  if (what == "written") {
+    mockEntry<decltype(&MockTransportSetWriteResult)>(file, "MockTransportSetWriteResult")(
+        static_cast<std::int32_t>(std::stol(a.at(2))));
+    return "ok";
+  }
+  if (what == "remove") {
+    mockEntry<decltype(&MockTransportRemovePort)>(file, "MockTransportRemovePort")(
         static_cast<std::uint16_t>(num(a.at(2))));
     return "ok";
   }

@@ -1,0 +1,96 @@
+// A network printer's alerts and print data: alerts come through the
+// transport's data callback of a port opened for them; writes go through
+// NetWrite or through local ports captured to the printer.
+#include "bidi_fixture.h"
+#include "platform/net_connections.h"
+
+using namespace bidi_testing;
+
+namespace {
+
+constexpr const char* kQueue = "\\\\SERVER\\QUEUE";
+
+// Printer 101 on the IP transport's port 7 (NPA on), with LPT1 (a simulated
+// printer) and LPT2 (redirected to a network queue) captured to it.
+class NetworkPrinter : public BidiFixture {
+ protected:
+  void SetUp() override {
+    BidiFixture::SetUp();
+    scenario(std::string("[network.redirections]\nLPT2 = ") + kQueue + "\n");
+    serve(1, profile("MDL:Vireo 10;"));
+    startPrimary();
+    ASSERT_EQ(primary->call("net corip32 port 7 0000C0A80007 3 0x30000 IP-7"), "ok");
+    ASSERT_EQ(primary->call("enum 0x2"), "ok 101:3");
+  }
+
+  int netCalls(const std::string& call) {
+    const std::string log = primary->call("net corip32 calls");
+    int n = 0;
+    for (std::size_t at = log.find(call); at != std::string::npos; at = log.find(call, at + 1)) ++n;
+    return n;
+  }
+
+  // Posts of `app` until `count` have come (or it gives up).
+  static std::vector<std::string> postsOf(ChildProcess& app, std::size_t count) {
+    std::vector<std::string> got;
+    for (int i = 0; i < 200 && got.size() < count; ++i) {
+      for (const std::string& w : words(app.call("posts"))) if (w != "ok") got.push_back(w);
+      if (got.size() < count) wf::sleepFor(100);
+    }
+    return got;
+  }
+};
+
+TEST_F(NetworkPrinter, AlertsArriveThroughTheDataCallbackOfThePortOpenedForThem) {
+  auto secondary = startSecondary(1);
+  ASSERT_EQ(secondary->call("capture 101 0x1000 0"), "ok 0");
+  ASSERT_EQ(primary->call("capture 101 0x1 0"), "ok 0");
+  EXPECT_EQ(netCalls("NetOpen 7"), 1);  // opened once for both applications
+
+  // Dropped: a packet whose length runs past its bytes, and one of no class
+  // (command F1). Posts keep their order, so the class-2 alert after them is
+  // the only post if they were dropped.
+  EXPECT_EQ(primary->call("net corip32 inject 7 A500050" "0F10102"), "ok 1");
+  EXPECT_EQ(primary->call("net corip32 inject 7 A500040" "0F10002"), "ok 1");
+  // Class 2 in two packets, the first flagged "more": one alert, data joined.
+  EXPECT_EQ(primary->call("net corip32 inject 7 A5000420F00102" "A5000300F033"), "ok 1");
+  EXPECT_EQ(postsOf(*secondary, 1), std::vector<std::string>{"1525:10065:0"});  // key 1, handle 101
+  EXPECT_EQ(secondary->call("query 1 null 0"), "ok 3 0 -");
+  EXPECT_EQ(secondary->call("query 1 64 0"), "ok 0 3 010233");
+  EXPECT_EQ(secondary->call("query 1 64 0"), "ok 1 0 -");  // only the secondary needed it
+
+  // Device status (byte 1 bit 0x04 is class 0x2 when alerting): to the DSA
+  // capturer only, no key from a network port, nothing queued.
+  EXPECT_EQ(primary->call("net corip32 inject 7 A5000500FF000400"), "ok 1");
+  EXPECT_EQ(postsOf(*primary, 1), std::vector<std::string>{"1524:65:2"});
+  EXPECT_EQ(secondary->call("posts"), "ok");
+
+  // The port is closed after the last application released it.
+  EXPECT_EQ(secondary->call("release 101 1"), "ok 0");
+  EXPECT_EQ(netCalls("NetClose 7"), 0);
+  EXPECT_EQ(primary->call("release 101 1"), "ok 0");
+  EXPECT_EQ(netCalls("NetClose 7"), 1);
+  EXPECT_EQ(primary->call("net corip32 inject 7 A5000500FF000400"), "ok 0");  // no callback left
+
+  // A port the transport cannot open answers the open failure, not a capture.
+  ASSERT_EQ(primary->call("net corip32 remove 7"), "ok");
+  EXPECT_EQ(secondary->call("capture 101 0x1000 0"), "ok -10");
+}
+
+TEST_F(NetworkPrinter, WritesToCapturedPortsSendExactlyTheCallersBytes) {
+  auto secondary = startSecondary(1);
+  // LPT1: the port itself.
+  EXPECT_EQ(secondary->call("netwrite 0x10000 101 5 0"), "ok 0 5");
+  std::string printed;
+  for (const auto& e : models[1]->log())
+    if (e.direction == sim::Direction::Received && e.kind == sim::LogKind::PrintData) printed += e.bytes;
+  EXPECT_EQ(printed, "abcde");
+  // LPT2: the queue it is redirected to.
+  EXPECT_EQ(secondary->call("netwrite 0x20000 101 7 0"), "ok 0 7");
+  EXPECT_EQ(wf::netconn::netConnections().writtenTo(kQueue), std::vector<std::string>{"abcdefg"});
+  // LPT3 is not captured to this printer.
+  EXPECT_EQ(secondary->call("netwrite 0x40000 101 5 0"), "ok -14 0");
+  EXPECT_EQ(primary->call("net corip32 writes"), "ok ");  // none of it went through the transport
+}
+
+}  // namespace
