@@ -138,11 +138,18 @@ bool readPacket(wf::ParallelPort& port, std::string& got) {
   return readExactly(static_cast<std::size_t>(static_cast<std::uint8_t>(got[1])) << 8 | static_cast<std::uint8_t>(got[2]));
 }
 
+// The broker's status poll may have the port open for a moment: retry a while.
 std::unique_ptr<wf::ParallelPort> bareOpen(const char* name) {
-  wf::PortOpen opened = wf::openParallelPort(name);
-  if (!opened.port) return nullptr;
-  opened.port->setTimeouts({0, 0, 5'000, 0, 5'000});
-  return std::move(opened.port);
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    wf::PortOpen opened = wf::openParallelPort(name);
+    if (opened.port) {
+      opened.port->setTimeouts({0, 0, 5'000, 0, 5'000});
+      return std::move(opened.port);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::fprintf(stderr, "%s could not be opened bare\n", name);
+  return nullptr;
 }
 
 LayerTimes summaryLayers() {
