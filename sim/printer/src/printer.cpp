@@ -237,6 +237,7 @@ void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outg
     reply.flags |= npa::kError;
   }
   reply.data.append(knobs_.replyPadding, '\0');
+  if (knobs_.replyCut && reply.data.size() > *knobs_.replyCut) reply.data.resize(*knobs_.replyCut);
   std::uint32_t delay = knobs_.replyDelayMs;
   if (knobs_.lateReplies > 0) {
     --knobs_.lateReplies;

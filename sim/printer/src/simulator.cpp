@@ -129,6 +129,13 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "stall-replies") return flag(knobs.stallReplies);
   if (key == "error-replies") return count(knobs.errorReplies);
   if (key == "reply-padding") return count(knobs.replyPadding);
+  if (key == "reply-cut") {
+    auto n = number(value);
+    if (!n) return fail(error, "expected a number");
+    knobs.replyCut = static_cast<std::size_t>(*n);
+    printer.setKnobs(knobs);
+    return true;
+  }
   if (key == "short-packet-first") return flag(knobs.shortPacketFirst);
   if (key == "late-replies") return count(knobs.lateReplies);
   if (key == "defer-alerts") return flag(knobs.deferAlerts);

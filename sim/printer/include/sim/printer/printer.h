@@ -43,6 +43,7 @@ struct Knobs {
   std::optional<std::uint8_t> replyCommand;  // replies carry this command byte instead of the request's
   int errorReplies = 0;                   // so many next replies carry the error flag
   std::size_t replyPadding = 0;           // bytes added to each reply's data (over-long replies)
+  std::optional<std::size_t> replyCut;    // each reply's data cut to so many bytes (truncated replies)
   bool shortPacketFirst = false;          // a packet of LEN 2 with the request's command before each reply
   int lateReplies = 0;                    // so many next replies come after the host stopped waiting
   bool deferAlerts = false;               // alerts wait for the next reply and go out inside it

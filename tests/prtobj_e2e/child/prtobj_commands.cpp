@@ -1,0 +1,250 @@
+// Commands of wf-prtobjchild: one application of the real broker, its
+// printers reached through request objects made by the factory the printer
+// manager binds by ordinal. One window collects every post: the broker's
+// alerts and the Quick Setup progress.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "broker/corbce.h"
+#include "child_commands.h"
+#include "platform/message_queue.h"
+#include "platform/module.h"
+#include "platform/window_messages.h"
+#include "prtobj/thread_control.h"
+#include "prtobj/wfprtobj.h"
+
+using wf::testing::ChildArgs;
+
+namespace {
+
+constexpr auto kPostWait = std::chrono::seconds(20);
+
+wf::Hwnd window() {
+  static wf::Hwnd w = wf::createWindow("WfPrtObjEndToEnd", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) {
+    return wf::LResult{0};
+  });
+  return w;
+}
+
+std::int16_t appId = -1;
+std::map<std::uint16_t, std::unique_ptr<WFPrtObj>> objects;
+
+std::uint32_t num(const std::string& s) { return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0)); }
+std::string str(unsigned long n) { return std::to_string(n); }
+
+WFPrtObj* object(const std::string& handle) {
+  auto it = objects.find(static_cast<std::uint16_t>(num(handle)));
+  return it == objects.end() ? nullptr : it->second.get();
+}
+
+// The next post to the window within the bound, if any.
+bool nextPost(wf::Message& m, std::chrono::steady_clock::time_point end) {
+  while (!wf::peekMessage(m, wf::PeekMode::Remove)) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+std::string alertList(WFPrtObj::LONG rc, WFPrtObj::UINT count, WFPrtObj::WFPALERTDATA* alerts) {
+  std::string out = "ok " + std::to_string(rc);
+  for (WFPrtObj::UINT i = 0; i < count; ++i) out += " " + str(alerts[i].alertId) + ":" + str(alerts[i].detail);
+  delete[] alerts;
+  return out;
+}
+
+thread_local std::vector<std::string>* enumerated = nullptr;
+uint16_t collect(const PRTINFO* info) {
+  if (info && enumerated) enumerated->push_back(std::string(info->name) + "=" + std::to_string(info->handle));
+  return 1;
+}
+
+WF_CHILD_COMMAND("register", [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
+
+// enum -> "ok <result> <name=handle>..." of the local printers
+WF_CHILD_COMMAND("enum", [](const ChildArgs&) {
+  std::vector<std::string> got;
+  enumerated = &got;
+  const std::int32_t rc = BceEnumPrinters(static_cast<std::uint32_t>(appId), BCE_NET_LOCAL | BCE_NET_FORCE, &collect);
+  enumerated = nullptr;
+  std::string out = "ok " + std::to_string(rc);
+  for (const auto& p : got) out += " " + p;
+  return out;
+});
+
+// object <handle> <type>: a request object from the factory bound by ordinal
+WF_CHILD_COMMAND("object", [](const ChildArgs& a) {
+  static auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(wf::loadModule("WFPRTOBJ.DLL"), kCreatePrtObjOrdinal);
+  if (!create) return std::string("err no factory");
+  const auto handle = static_cast<std::uint16_t>(num(a.at(0)));
+  WFPrtObj* obj = create(handle, appId, num(a.at(1)));
+  if (!obj) return std::string("err null");
+  objects[handle].reset(obj);
+  return std::string("ok");
+});
+
+WF_CHILD_COMMAND("active", [](const ChildArgs& a) {
+  WFPrtObj::BIDICAPABILITIES caps;
+  object(a.at(0))->getBidiCaps(&caps);
+  return "ok " + std::to_string(caps.bidiActive);
+});
+
+// chars <handle> -> "ok <rc>|model|revision|serial|memory KB|speed|duplex"
+WF_CHILD_COMMAND("chars", [](const ChildArgs& a) {
+  WFPrtObj::DEVICECHARS c;
+  const auto rc = object(a.at(0))->bidiGetDeviceChars(&c);
+  return "ok " + std::to_string(rc) + "|" + c.model + "|" + c.revisionLevel + "|" + c.serialNumber + "|" +
+         str(c.memoryKb) + "|" + str(c.speed) + "|" + str(c.duplex);
+});
+
+// inputs <handle> -> "ok <rc>|name:bin:capacity|..."
+WF_CHILD_COMMAND("inputs", [](const ChildArgs& a) {
+  WFPrtObj::UINT count = 0;
+  WFPrtObj::INPUTBIN* bins = nullptr;
+  std::string out = "ok " + std::to_string(object(a.at(0))->bidiGetInputChars(&count, &bins));
+  for (WFPrtObj::UINT i = 0; i < count; ++i)
+    out += "|" + bins[i].name + ":" + str(bins[i].binNumber) + ":" + str(bins[i].capacity);
+  delete[] bins;
+  return out;
+});
+
+WF_CHILD_COMMAND("outputs", [](const ChildArgs& a) {
+  WFPrtObj::UINT count = 0;
+  WFPrtObj::OUTPUTBIN* bins = nullptr;
+  std::string out = "ok " + std::to_string(object(a.at(0))->bidiGetOutputChars(&count, &bins));
+  for (WFPrtObj::UINT i = 0; i < count; ++i)
+    out += "|" + bins[i].name + ":" + str(bins[i].binNumber) + ":" + str(bins[i].capacity);
+  delete[] bins;
+  return out;
+});
+
+// storage <handle> -> "ok <rc>|flash size|flash free|disk size|disk free|cartridge|name|detail"
+WF_CHILD_COMMAND("storage", [](const ChildArgs& a) {
+  WFPrtObj::STORAGEOPTIONS s;
+  const auto rc = object(a.at(0))->bidiGetStorageOptions(&s);
+  return "ok " + std::to_string(rc) + "|" + str(s.flashSize) + "|" + str(s.flashFree) + "|" + str(s.diskSize) + "|" +
+         str(s.diskFree) + "|" + str(s.fontCartridge) + "|" + s.cartridgeName + "|" + s.cartridgeDetail;
+});
+
+// levels <handle> -> "ok <rc>|revision|eng|engb|engf|ina|ina1|ina2|pnl|dpx|cont|flker"
+WF_CHILD_COMMAND("levels", [](const ChildArgs& a) {
+  WFPrtObj::CODELEVELS l;
+  std::string out = "ok " + std::to_string(object(a.at(0))->bidiGetCodeLevels(&l));
+  for (const auto* s : {&l.revisionLevel, &l.eng, &l.engb, &l.engf, &l.ina, &l.ina1, &l.ina2, &l.pnl, &l.dpx, &l.cont,
+                        &l.flker})
+    out += "|" + *s;
+  return out;
+});
+
+// type <handle> -> "ok <rc> <type> <code>"; family <handle> -> "ok <rc> <family>"
+WF_CHILD_COMMAND("type", [](const ChildArgs& a) {
+  WFPrtObj::ULONG type = 77, code = 77;
+  const auto rc = object(a.at(0))->bidiGetPrinterType(&type, &code);
+  return "ok " + std::to_string(rc) + " " + std::to_string(static_cast<long>(static_cast<std::int32_t>(type))) + " " +
+         str(code);
+});
+WF_CHILD_COMMAND("family", [](const ChildArgs& a) {
+  WFPrtObj::ULONG family = 77;
+  const auto rc = object(a.at(0))->bidiGetPrinterFamily(&family);
+  return "ok " + std::to_string(rc) + " " + str(family);
+});
+
+// pages <handle> -> "ok <rc> <four counters>"
+WF_CHILD_COMMAND("pages", [](const ChildArgs& a) {
+  WFPrtObj::PAGECOUNTDATA p;
+  std::string out = "ok " + std::to_string(object(a.at(0))->bidiGetPageCounts(&p));
+  for (auto c : p.counters) out += " " + str(c);
+  return out;
+});
+
+// jams <handle> -> "ok <rc> <alert:detail>..."
+WF_CHILD_COMMAND("jams", [](const ChildArgs& a) {
+  WFPrtObj::UINT count = 0;
+  WFPrtObj::WFPALERTDATA* alerts = nullptr;
+  const auto rc = object(a.at(0))->bidiQueryPaperJams(&count, &alerts);
+  return alertList(rc, count, alerts);
+});
+
+// capture <handle> <mask> -> "ok <result>"
+WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
+  const ALERTS alerts{num(a.at(1))};
+  return "ok " + std::to_string(BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
+});
+
+// posts <count> -> "ok message:wParam:lParam ..." (hex), waiting up to 20 s (real)
+WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
+  const std::size_t want = num(a.at(0));
+  const auto end = std::chrono::steady_clock::now() + kPostWait;
+  std::string out = "ok";
+  wf::Message m;
+  for (std::size_t got = 0; got < want && nextPost(m, end); ++got) {
+    char b[64];
+    std::snprintf(b, sizeof b, " %u:%x:%x", m.message, static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));
+    out += b;
+  }
+  return out;
+});
+
+// qs <handle> recv|send <file> <step> -> "ok <rc> <steps> <wParam:lParam>..."
+// of every progress post until done, or an error that ends the run early.
+WF_CHILD_COMMAND("qs", [](const ChildArgs& a) {
+  WFPrtObj* obj = object(a.at(0));
+  const bool send = a.at(1) == "send";
+  auto control = std::make_unique<WFQSThreadControl>(a.at(2), nullptr, 0, obj, send ? 1 : 0, window(), num(a.at(3)),
+                                                     WFQSThreadControl::WF_ACTION_RUN);
+  WFPrtObj::ULONG steps = 0;
+  const auto rc = send ? obj->bidiQuickSetupSend(control.get(), &steps) : obj->bidiQuickSetupReceive(control.get(), &steps);
+  std::string out = "ok " + std::to_string(rc) + " " + str(steps);
+  if (rc != 0) return out;
+  const auto end = std::chrono::steady_clock::now() + kPostWait;
+  wf::Message m;
+  while (nextPost(m, end)) {
+    if (m.message != WM_WF_NOTIFICATION) continue;
+    out += " " + str(m.wParam) + ":" + std::to_string(m.lParam);
+    if (m.wParam == QS_NOTIFY_DONE || (m.wParam == QS_NOTIFY_ERROR && m.lParam != QS_ERR_VARIABLE)) break;
+  }
+  return out;
+});
+
+// list <handle> <device> -> "ok <rc>|kind,more,result,device;name;id;type;size;description|..."
+// The listing's class-2 alerts are fetched and decoded as they are posted,
+// up to the one that says no more entries follow.
+WF_CHILD_COMMAND("list", [](const ChildArgs& a) {
+  WFPrtObj* obj = object(a.at(0));
+  const auto rc = obj->bidiDeviceFileListing(static_cast<WFPrtObj::DEVICEID>(num(a.at(1))));
+  std::string out = "ok " + std::to_string(rc);
+  if (rc != 0) return out;
+  const auto end = std::chrono::steady_clock::now() + kPostWait;
+  wf::Message m;
+  while (nextPost(m, end)) {
+    if (m.message != WM_BCE_ALERT_2) continue;
+    WFPrtObj::DEVICEMGMTALERTDATA record;
+    const auto key = static_cast<WFPrtObj::USHORT>(m.wParam >> 16);
+    if (const auto queried = obj->bidiDeviceQueryAlert(key, &record); queried != 0)
+      return out + "|query " + std::to_string(queried);
+    out += "|" + str(record.kind) + "," + str(record.moreEntries) + "," + str(record.result);
+    if (record.entryFlag & 0xFFFF) {
+      WFPrtObj::DEVICEDIRECTORYDATA d;
+      if (obj->parseDeviceDirectoryData(record.entry, &d) != 0) return out + ",unparsed " + record.entry;
+      out += "," + str(d.device) + ";" + d.name + ";" + d.id + ";" + d.type + ";" + d.size + ";" + d.description;
+    }
+    if (!record.moreEntries) break;
+  }
+  return out;
+});
+
+// Ends the process the ordinary way, so the broker's unload work runs.
+WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
+  objects.clear();
+  if (appId >= 0) BceUnregisterApp(static_cast<std::uint32_t>(appId));
+  std::cout.flush();
+  std::exit(0);
+});
+
+}  // namespace
