@@ -25,6 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string kPageCounts = "\x0B";           // command 0x04
+const std::string kTypeCode("\xEB\x00\x00\xA7", 4);  // command 0xE0
+
 sim::Profile shipped(const std::string& name) {
   auto p = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / (name + ".profile"));
   EXPECT_TRUE(p) << name;
@@ -98,9 +101,13 @@ class PrtObjEndToEnd : public ::testing::Test {
     return app->call(command + " " + handles.at(port) + (more.empty() ? "" : " " + more));
   }
 
-  std::size_t packetsIn(int port) {
+  // Request packets the printer received with this command and data start;
+  // the broker's own status poll sends others meanwhile.
+  std::size_t packetsIn(int port, std::uint8_t command, const std::string& data) {
     std::size_t n = 0;
-    for (const auto& e : models[port]->log()) n += e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet;
+    for (const auto& e : models[port]->log())
+      n += e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet && e.bytes.size() > 5 &&
+           static_cast<std::uint8_t>(e.bytes[4]) == command && e.bytes.compare(5, data.size(), data) == 0;
     return n;
   }
 
@@ -203,10 +210,28 @@ TEST_F(PrtObjEndToEnd, CutRepliesSwitchBidiOff) {
     // Off now: the next request answers -11 and never reaches the printer.
     knobs.replyCut.reset();
     printer.setKnobs(knobs);
-    const std::size_t before = packetsIn(1);
+    const std::size_t before = packetsIn(1, 0x04, kPageCounts);
     EXPECT_EQ(ask("pages", 1), "ok -11 0 0 0 0");
-    EXPECT_EQ(packetsIn(1), before);
+    EXPECT_EQ(packetsIn(1, 0x04, kPageCounts), before);
   }
+}
+
+// Type 0 tries a request twice, other types once; the factory makes no
+// object of a type it does not know.
+TEST_F(PrtObjEndToEnd, RetriesFollowThePrinterTypeAndTheFactoryRefusesType2) {
+  serve(1, shipped("generic-7301"));
+  serve(2, shipped("meridian-vireo10"));
+  start({{1, 0}, {2, 1}});
+  for (const auto& [port, sends] : {std::pair{1, 2u}, std::pair{2, 1u}}) {
+    SCOPED_TRACE(port);
+    auto knobs = models[port]->knobs();
+    knobs.failVariables = {0x00A7};  // the type code, with the error flag every time
+    models[port]->setKnobs(knobs);
+    EXPECT_EQ(ask("type", port), "ok -3 77 77");
+    EXPECT_EQ(packetsIn(port, 0xE0, kTypeCode), sends);
+    EXPECT_EQ(ask("active", port), "ok 1");
+  }
+  EXPECT_EQ(ask("object", 2, "2"), "err null");
 }
 
 TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
@@ -253,6 +278,24 @@ TEST_F(PrtObjEndToEnd, ResourceListingsArriveAsClassTwoAlertsAndDecode) {
   EXPECT_EQ(ask("list", 1, "1"),
             "ok 0|16,1,0,1;invoice.frm;10;FORM;312000;Invoice form|16,0,0,1;sans.fnt;11;FONT;100000;Sans serif family");
   EXPECT_EQ(ask("list", 2, "1"), "ok 0|16,0,2");  // no disk: one bare entry with its result
+}
+
+TEST_F(PrtObjEndToEnd, QuickSetupFailuresEndTheRunAsTheDialogExpects) {
+  serve(1, shipped("meridian-vireo10"));
+  start({{1, 1}});
+  const fs::path file = wf::testing::testRuntimeDir() / "setup.psf";
+
+  // A variable the printer fails: reason 33, then done, and no partial file.
+  auto knobs = models[1]->knobs();
+  knobs.failVariables = {0x0033};
+  models[1]->setKnobs(knobs);
+  EXPECT_EQ(ask("qs", 1, "recv " + file.string() + " 5"), "ok 0 14 9:0 32769:33 10:0");
+  EXPECT_FALSE(fs::exists(file));
+
+  // A type-0 file is refused by a type-1 printer before anything is set.
+  std::ofstream(file, std::ios::binary) << std::string("BIDI\x00\x30\x01:", 8);
+  EXPECT_EQ(ask("qs", 1, "send " + file.string() + " 1"), "ok 0 74 32769:20");
+  EXPECT_EQ(packetsIn(1, 0xE0, std::string("\xE7\x01", 2)), 0u);
 }
 
 }  // namespace
