@@ -124,9 +124,10 @@ TEST_F(PrtObjEndToEnd, PaperJamPostsTheDeviceStatusAlertAndTheJamListNamesIt) {
   EXPECT_EQ(ask("jams", 1), "ok 0");  // no jam yet
 
   // The printer jams: its jam list holds the record, and it raises the class.
-  models[1]->update([](sim::Profile& p) { p.alertLists[6 - 1 - sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)}; });
+  constexpr int kJamList = 5 - sim::kFirstAlertList;  // request 6 asks with sub-code 5
+  models[1]->update([](sim::Profile& p) { p.alertLists[kJamList] = {std::string("\x01\xFF\x01\x00", 4)}; });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  const auto post = words(app->call("posts 1"));
+  const auto post = words(app->call("posts 1 1524"));
   ASSERT_EQ(post.size(), 2u);
   const auto parts = post[1];
   EXPECT_EQ(parts.substr(0, 5), "1524:");

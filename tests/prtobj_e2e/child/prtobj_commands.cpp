@@ -177,13 +177,17 @@ WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
   return "ok " + std::to_string(BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
 });
 
-// posts <count> -> "ok message:wParam:lParam ..." (hex), waiting up to 20 s (real)
+// posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of
+// that message, waiting up to 20 s (real); others are passed over.
 WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
   const std::size_t want = num(a.at(0));
+  const std::uint32_t message = num(a.at(1));
   const auto end = std::chrono::steady_clock::now() + kPostWait;
   std::string out = "ok";
   wf::Message m;
-  for (std::size_t got = 0; got < want && nextPost(m, end); ++got) {
+  for (std::size_t got = 0; got < want && nextPost(m, end);) {
+    if (m.message != message) continue;
+    ++got;
     char b[64];
     std::snprintf(b, sizeof b, " %u:%x:%x", m.message, static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));
     out += b;
