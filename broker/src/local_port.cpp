@@ -143,7 +143,11 @@ void LocalPort::readLoop(std::stop_token stop) {
   });
   std::string buf(kReadChunk, '\0');
   while (!stop.stop_requested()) {
-    const PortRead r = port_->read(buf, stop);
+    // Asking for exactly what completes the packet ends the read with its last
+    // byte instead of after the interval gap.
+    const std::size_t wanted = reader.bytesWanted();
+    const std::size_t ask = wanted == 0 ? kReadChunk : std::min(wanted, kReadChunk);
+    const PortRead r = port_->read(std::span<char>(buf.data(), ask), stop);
     if (r.bytes > 0) {
       reader.feed(std::string_view(buf.data(), r.bytes));
     } else if (r.error == PortError::None) {

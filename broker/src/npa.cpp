@@ -279,7 +279,17 @@ void StreamReader::dropPartial(const char* why) {
   if (events_.dropped) events_.dropped(why);
 }
 
+std::size_t StreamReader::bytesWanted() const {
+  switch (state_) {
+    case State::Idle: return inText_ ? 0 : kHeaderSize;
+    case State::Length: return 2 - static_cast<std::size_t>(lengthHave_) + 2;
+    case State::Body: return bodyLength_ - body_.size();
+  }
+  return 0;
+}
+
 bool StreamReader::emptyRead() {
+  inText_ = false;  // a whole read without bytes: any text has ended
   if (!midMessage()) {
     emptyReads_ = 0;
     return false;
@@ -299,7 +309,8 @@ void StreamReader::feed(std::string_view bytes) {
         const std::size_t start = bytes.find(static_cast<char>(kStart), i);
         const std::size_t end = start == std::string_view::npos ? bytes.size() : start;
         if (end > i && events_.otherBytes) events_.otherBytes(bytes.substr(i, end - i));
-        if (start == std::string_view::npos) return;
+        inText_ = start == std::string_view::npos;
+        if (inText_) return;
         i = start + 1;
         state_ = State::Length;
         lengthHave_ = 0;

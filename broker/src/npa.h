@@ -112,6 +112,11 @@ class StreamReader {
   // packet or message the partial data are dropped; true then.
   bool emptyRead();
   bool midMessage() const;
+  // The bytes that complete what is being read: the rest of the packet once
+  // its length is known, the rest of the header before, a header when idle.
+  // 0 while bytes outside packets (a PJL reply) are arriving: their end is
+  // known only by the gap after them.
+  std::size_t bytesWanted() const;
 
  private:
   enum class State { Idle, Length, Body };
@@ -122,6 +127,7 @@ class StreamReader {
   State state_ = State::Idle;
   std::uint8_t lengthBytes_[2]{};
   int lengthHave_ = 0;
+  bool inText_ = false;  // the last bytes fed were outside packets
   std::size_t bodyLength_ = 0;
   std::string body_;
   std::string response_;        // data of a response still flagged "more"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -190,6 +191,71 @@ TEST(NpaStream, ReassembledMessagesAreCappedAt64KiB) {
   r.feed(packet(0x00, 0xF0, "end"));
   ASSERT_FALSE(seen.events.empty());
   EXPECT_EQ(seen.events.back().size(), std::string("alert 240 ").size() + kMaxMessage);
+}
+
+// What the reader thread asks the port for after each state: a read of that
+// many bytes must end exactly where the packet or header does.
+TEST(NpaStream, BytesWantedCompleteTheHeaderOrThePacket) {
+  const std::string body6 = packet(0x10, 0x01, "abcd");  // length 6
+  const struct {
+    const char* state;
+    std::string fed;
+    bool emptyReadAfter;
+    std::size_t wanted;
+  } cases[] = {
+      {"idle", "", false, kHeaderSize},
+      {"start byte only", bytes({0xA5}), false, 4},
+      {"one length byte", bytes({0xA5, 0x00}), false, 3},
+      {"length known", bytes({0xA5, 0x00, 0x06}), false, 6},
+      {"header read", body6.substr(0, 5), false, 4},
+      {"part of the data", body6.substr(0, 7), false, 2},
+      {"packet whole", body6, false, kHeaderSize},
+      {"more flagged, next header", packet(0x20, 0x01, "ab"), false, kHeaderSize},
+      {"confirmation", bytes({0xA5, 0, 2, 0, 0}), false, kHeaderSize},
+      {"long packet", bytes({0xA5, 0x12, 0x34, 0x10, 0x01}), false, 0x1234 - 2},
+      {"short length resynchronised", bytes({0xA5, 0x00, 0x01}), false, kHeaderSize},
+      {"text arriving", "@PJL INFO", false, 0},
+      {"text then a packet start", "@PJL" + bytes({0xA5}), false, 4},
+      {"text then a whole packet", "@PJL" + body6, false, kHeaderSize},
+      {"packet then text", body6 + "OK\r\n", false, 0},
+      {"text ended by an empty read", "@PJL INFO", true, kHeaderSize},
+  };
+  for (const auto& c : cases) {
+    Seen seen;
+    StreamReader r(seen.hooks());
+    r.feed(c.fed);
+    if (c.emptyReadAfter) r.emptyRead();
+    EXPECT_EQ(r.bytesWanted(), c.wanted) << c.state;
+  }
+}
+
+// Reads of exactly the bytes wanted never run into the next packet: each
+// packet is handed on by the read that brings its last byte.
+TEST(NpaStream, ReadsOfTheBytesWantedEndAtEachPacket) {
+  const std::vector<std::string> packets = {
+      packet(0x00, 0x01, "reply"), bytes({0xA5, 0, 2, 0, 0}), packet(0x20, 0xF0, std::string(300, 'x')),
+      packet(0x00, 0xF0, "end"),  packet(0x00, 0xFF, bytes({1, 2, 3}))};
+  std::string stream;
+  std::vector<std::size_t> ends;
+  for (const auto& p : packets) {
+    stream += p;
+    ends.push_back(stream.size());
+  }
+  Seen seen;
+  StreamReader r(seen.hooks());
+  for (std::size_t at = 0; at < stream.size();) {
+    const std::size_t n = r.bytesWanted();
+    ASSERT_GT(n, 0u) << at;
+    for (std::size_t end : ends) ASSERT_FALSE(at < end && end < at + n) << "read at " << at << " crosses " << end;
+    const std::size_t before = seen.events.size();
+    r.feed(std::string_view(stream).substr(at, n));
+    at += n;
+    const bool packetEnded = std::find(ends.begin(), ends.end(), at) != ends.end();
+    if (!packetEnded) EXPECT_EQ(seen.events.size(), before) << at;
+  }
+  EXPECT_EQ(seen.events, (std::vector<std::string>{"resp 0 1 reply", "confirm 0",
+                                                   "alert 240 " + std::string(300, 'x') + "end",
+                                                   "alert 255 " + bytes({1, 2, 3})}));
 }
 
 // Random bytes, random splits: the reader neither crashes nor hands on more than it may.
