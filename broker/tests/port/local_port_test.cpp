@@ -31,7 +31,9 @@ sim::Profile profile(sim::NpaMode npa, bool pjlSilent = false) {
 
 class Port : public ::testing::Test {
  protected:
-  void SetUp() override { setTimeScaleForTest(0.01); }
+  // Short enough for the long waits, long enough that the 50 ms byte
+  // intervals of a reply survive a loaded machine.
+  void SetUp() override { setTimeScaleForTest(0.1); }
   void TearDown() override { setTimeScaleForTest(1); }
 
   void serve(sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
