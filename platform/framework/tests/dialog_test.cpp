@@ -17,6 +17,7 @@
 #include "framework/ddx.h"
 #include "framework/dialog.h"
 #include "framework/scripted_shell.h"
+#include "test_resources.h"
 #include "gui_pump.h"
 #include "wnd_widget.h"
 
@@ -25,18 +26,8 @@ namespace {
 constexpr UINT kSettings = 200;
 
 // The test library's templates are found through the chain.
-class DialogTest : public ::testing::Test {
+class DialogTest : public wf::fw::testing::ResourceLibraryTest {
  protected:
-  void SetUp() override {
-    library = wf::loadModule("wftestres1");
-    ASSERT_TRUE(library);
-    wf::fw::joinResourceChain(library);
-  }
-  void TearDown() override {
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
-  }
-  HINSTANCE library = nullptr;
   wf::fw::ScriptedShell shell;
 };
 

@@ -19,11 +19,10 @@
 #include "accelerators.h"
 #include "child_process.h"
 #include "framework/frame_wnd.h"
-#include "framework/image_list.h"
 #include "framework/virtual_keys.h"
 #include "framework/win_app.h"
 #include "gui_pump.h"
-#include "platform/module.h"
+#include "test_resources.h"
 #include "wnd_widget.h"
 
 // Rectangles print as their edges in failures.
@@ -199,21 +198,20 @@ std::string describe(CMenu* menu) {
   return s;
 }
 
-class FrameWindows : public ::testing::Test {
+class FrameWindows : public wf::fw::testing::ResourceLibraryTest {
  protected:
+  FrameWindows() : ResourceLibraryTest("wftestframe") {}
   void SetUp() override {
     events().clear();
-    library = wf::loadModule("wftestframe");
-    ASSERT_TRUE(library);
-    ASSERT_TRUE(wf::fw::joinResourceChain(library));
+    ResourceLibraryTest::SetUp();
+    if (HasFatalFailure()) return;
     frame = new PrinterFrame;
     ASSERT_TRUE(frame->create());
   }
   void TearDown() override {
     if (PrinterFrame::alive) frame->DestroyWindow();
     EXPECT_EQ(PrinterFrame::alive, 0);  // the frame deleted itself with its window
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
+    ResourceLibraryTest::TearDown();
   }
   // Handles what was posted to the frame so far.
   void drain() {
@@ -227,7 +225,6 @@ class FrameWindows : public ::testing::Test {
     QApplication::sendEvent(widgetOf(frame->GetActiveView()), &press);
   }
 
-  HINSTANCE library = nullptr;
   PrinterFrame* frame = nullptr;
   RoutingApp app;
 };
@@ -513,17 +510,7 @@ TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIc
   EXPECT_EQ(centreOf(widgetOf(main)), QColor(255, 255, 0));
 
   // Its own icon, posted as the printer windows do, replaces the class's; taking it away brings that back.
-  CDC dc;
-  dc.CreateCompatibleDC(nullptr);
-  CBitmap picture;
-  picture.CreateCompatibleBitmap(&dc, 16, 16);
-  CBitmap* old = dc.SelectObject(&picture);
-  dc.FillSolidRect(0, 0, 16, 16, RGB(255, 0, 0));
-  dc.SelectObject(old);
-  CImageList images;
-  images.Create(16, 16, ILC_MASK, 1, 1);
-  images.Add(&picture, RGB(255, 0, 255));
-  HICON red = images.ExtractIcon(0);
+  HICON red = wf::fw::testing::solidIcon(16, RGB(255, 0, 0));
   ASSERT_TRUE(main->PostMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(red)));
   ASSERT_TRUE(pumpUntil([&] { return centreOf(widgetOf(main)) == QColor(255, 0, 0); }));
   EXPECT_EQ(main->SetIcon(nullptr, FALSE), red);

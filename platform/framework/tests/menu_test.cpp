@@ -7,7 +7,7 @@
 
 #include "framework/menu.h"
 #include "gui_pump.h"
-#include "platform/module.h"
+#include "test_resources.h"
 
 namespace {
 
@@ -120,19 +120,7 @@ BEGIN_MESSAGE_MAP(OwnerWnd, CWnd)
 ON_MESSAGE(WM_INITMENUPOPUP, OnInitMenuPopup)
 END_MESSAGE_MAP()
 
-class MenuResources : public ::testing::Test {
- protected:
-  void SetUp() override {
-    library = wf::loadModule("wftestres1");
-    ASSERT_TRUE(library);
-    ASSERT_TRUE(wf::fw::joinResourceChain(library));
-  }
-  void TearDown() override {
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
-  }
-  HINSTANCE library = nullptr;
-};
+class MenuResources : public wf::fw::testing::ResourceLibraryTest {};
 
 TEST_F(MenuResources, PopupFromResourcesChangedByCommandAndPositionReturnsTheChoiceToItsOwner) {
   CMenu bar;

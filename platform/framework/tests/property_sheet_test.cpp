@@ -13,24 +13,16 @@
 #include "framework/ddx.h"
 #include "framework/property_sheet.h"
 #include "framework/scripted_shell.h"
+#include "test_resources.h"
 #include "wnd_widget.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
 
-class SheetTest : public ::testing::Test {
+class SheetTest : public wf::fw::testing::ResourceLibraryTest {
  protected:
-  void SetUp() override {
-    library = wf::loadModule("wftestres3");
-    ASSERT_TRUE(library);
-    wf::fw::joinResourceChain(library);
-  }
-  void TearDown() override {
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
-  }
-  HINSTANCE library = nullptr;
+  SheetTest() : ResourceLibraryTest("wftestres3") {}
   wf::fw::ScriptedShell shell;
 };
 

@@ -7,28 +7,15 @@
 
 #include <cstdio>
 
-#include "framework/image_list.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
-#include "platform/module.h"
 #include "child_process.h"
+#include "test_resources.h"
 #include "wnd_widget.h"
 
 namespace {
 
-class ResourcePictures : public ::testing::Test {
- protected:
-  void SetUp() override {
-    library = wf::loadModule("wftestres1");
-    ASSERT_TRUE(library);
-    ASSERT_TRUE(wf::fw::joinResourceChain(library));
-  }
-  void TearDown() override {
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
-  }
-  HINSTANCE library = nullptr;
-};
+class ResourcePictures : public wf::fw::testing::ResourceLibraryTest {};
 
 TEST_F(ResourcePictures, BitmapsAndIconsLoadByNumberAndName) {
   CBitmap bitmap;
@@ -60,17 +47,7 @@ TEST(WindowIcon, TopLevelWindowIsFoundByClassFromAnotherProcessAndShowsTheIconIt
   EXPECT_EQ(std::stoul(child.call("win-find NoSuchClass").substr(3), nullptr, 16), 0u);
 
   // A red icon taken from an image list, posted as the big icon.
-  CDC dc;
-  dc.CreateCompatibleDC(nullptr);
-  CBitmap strip;
-  strip.CreateCompatibleBitmap(&dc, 32, 32);
-  CBitmap* old = dc.SelectObject(&strip);
-  dc.FillSolidRect(0, 0, 32, 32, RGB(255, 0, 0));
-  dc.SelectObject(old);
-  CImageList images;
-  images.Create(32, 32, ILC_MASK, 1, 1);
-  images.Add(&strip, RGB(255, 0, 255));
-  HICON red = images.ExtractIcon(0);
+  HICON red = wf::fw::testing::solidIcon(32, RGB(255, 0, 0));
   ASSERT_TRUE(frame.PostMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(red)));
   QWidget* widget = wf::fw::widgetOf(frame.m_hWnd);
   ASSERT_NE(widget, nullptr);

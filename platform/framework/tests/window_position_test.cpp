@@ -12,6 +12,7 @@
 #include "framework/frame_wnd.h"
 #include "gdi_data.h"
 #include "gui_pump.h"
+#include "test_resources.h"
 #include "wnd_widget.h"
 
 namespace {
@@ -146,12 +147,11 @@ void key(QWidget* target, QEvent::Type type, int k, Qt::KeyboardModifiers modifi
   QApplication::sendEvent(target, &e);
 }
 
-class KeyMenu : public ::testing::Test {
+class KeyMenu : public wf::fw::testing::ResourceLibraryTest {
  protected:
   void SetUp() override {
-    library = wf::loadModule("wftestres1");
-    ASSERT_TRUE(library);
-    wf::fw::joinResourceChain(library);
+    ResourceLibraryTest::SetUp();
+    if (HasFatalFailure()) return;
     frame = new KeyMenuFrame;
     ASSERT_TRUE(frame->Create(nullptr, "keys", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200), nullptr, MAKEINTRESOURCE(128)));
     ASSERT_TRUE(child.CreateEx(0, "KeyChild", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, frame->m_hWnd, 5));
@@ -162,10 +162,8 @@ class KeyMenu : public ::testing::Test {
   void TearDown() override {
     child.DestroyWindow();
     if (frame->m_hWnd) frame->DestroyWindow();  // deletes the frame
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
+    ResourceLibraryTest::TearDown();
   }
-  HINSTANCE library = nullptr;
   KeyMenuFrame* frame = nullptr;
   CWnd child;
   QMenuBar* bar = nullptr;
@@ -196,18 +194,16 @@ TEST_F(KeyMenu, AWindowThatKeepsTheKeyMenuLeavesTheBarClosed) {
   EXPECT_EQ(bar->activeAction(), nullptr);
 }
 
-class Pictures : public ::testing::Test {
+class Pictures : public wf::fw::testing::ResourceLibraryTest {
  protected:
   void SetUp() override {
-    library = wf::loadModule("wftestres1");
-    ASSERT_TRUE(library);
-    wf::fw::joinResourceChain(library);
+    ResourceLibraryTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(dlg.Create(210));
   }
   void TearDown() override {
     dlg.DestroyWindow();
-    wf::fw::leaveResourceChain(library);
-    wf::freeModule(library);
+    ResourceLibraryTest::TearDown();
   }
   CStatic* statik(int id) { return static_cast<CStatic*>(dlg.GetDlgItem(id)); }
   static QImage shown(CStatic* s) {
@@ -215,7 +211,6 @@ class Pictures : public ::testing::Test {
     return label ? label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32) : QImage();
   }
   static QImage bitmapImage(HBITMAP b) { return wf::fw::gdiData(b)->image.convertToFormat(QImage::Format_ARGB32); }
-  HINSTANCE library = nullptr;
   CDialog dlg;
 };
 
