@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_roles.h"
 #include "broker/corbce.h"
 #include "dispatcher.h"
 #include "platform/mailslot.h"
@@ -115,18 +115,6 @@ int runClient(int argc, char** argv, bool paced) {
   return 0;
 }
 
-int runClientProcess(char** argv, bool paced) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setenv("WF_BENCH_ROLE", paced ? "paced" : "unpaced", 1);
-    ::execv("/proc/self/exe", argv);
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-}
-
 int runPrimary(char** argv) {
   wf::bce::Workers workers;
   workers.sendBidi = replyWorker;
@@ -144,9 +132,9 @@ int runPrimary(char** argv) {
   for (int i = 0; i < kRawServerThreads; ++i) servers.emplace_back([&](std::stop_token st) { rawServer(st, *server); });
 
   wf::bce::setReplyPacingForTest(false);
-  int rc = runClientProcess(argv, false);
+  int rc = wf::bench::runRole(argv, "unpaced");
   wf::bce::setReplyPacingForTest(true);
-  rc |= runClientProcess(argv, true);
+  rc |= wf::bench::runRole(argv, "paced");
   for (auto& t : servers) t.request_stop();
   servers.clear();
   BceUnregisterApp(0);
@@ -156,17 +144,8 @@ int runPrimary(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* role = ::getenv("WF_BENCH_ROLE");
-  if (!role) {
-    // The broker attaches when the program loads, so the fresh runtime
-    // directory must be there before this program starts again.
-    char dir[] = "/tmp/wfbench-XXXXXX";
-    if (!::mkdtemp(dir)) return 1;
-    ::setenv("WRENFIELD_RUNTIME_DIR", dir, 1);
-    ::setenv("WF_BENCH_ROLE", "primary", 1);
-    ::execv("/proc/self/exe", argv);
-    return 127;
-  }
+  const char* role = wf::bench::benchRole();
+  if (!role) return wf::bench::restartAsPrimary(argv);
   const std::string r = role;
   if (r == "primary") return runPrimary(argv);
   return runClient(argc, argv, r == "paced");

@@ -7,7 +7,6 @@
 // Started plainly the program moves into a fresh runtime directory and
 // becomes the primary; it starts itself again as the secondary.
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <string>
 
 #include "../broker/tests/mock_transport/mock_transport.h"
+#include "bench_roles.h"
 #include "broker/corbce.h"
 #include "dispatcher.h"
 #include "platform/module.h"
@@ -83,15 +83,7 @@ int primary(char** argv) {
     std::printf("%u reported (%u merge): primary %d printers, %.2f us per printer\n", n + n / 2, n / 2, delivered,
                 us / delivered);
     configure(n);
-    std::fflush(stdout);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      ::setenv("WF_BENCH_ROLE", "secondary", 1);
-      ::execv("/proc/self/exe", argv);
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    wf::bench::runRole(argv, "secondary");
   }
   BceUnregisterApp(0);
   return 0;
@@ -100,16 +92,10 @@ int primary(char** argv) {
 }  // namespace
 
 int main(int, char** argv) {
-  const char* role = std::getenv("WF_BENCH_ROLE");
+  const char* role = wf::bench::benchRole();
   if (!role) {
-    // The broker attaches when the program loads: give it a fresh runtime directory first.
-    char dir[] = "/tmp/wf-enum-bench-XXXXXX";
-    if (!::mkdtemp(dir)) return 1;
-    ::setenv("WRENFIELD_RUNTIME_DIR", dir, 1);
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
-    ::setenv("WF_BENCH_ROLE", "primary", 1);
-    ::execv("/proc/self/exe", argv);
-    return 1;
+    return wf::bench::restartAsPrimary(argv);
   }
   return std::strcmp(role, "primary") == 0 ? primary(argv) : secondary();
 }

@@ -12,7 +12,6 @@
 // primary there, serving the printers itself; it starts itself again as the
 // secondary.
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_roles.h"
 #include "broker/corbce.h"
 #include "dispatcher.h"
 #include "named_lock.h"
@@ -295,19 +295,6 @@ void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize
 
 // ---- roles -------------------------------------------------------------------
 
-int runChild(char** argv, const char* role) {
-  std::fflush(stdout);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setenv("WF_BENCH_ROLE", role, 1);
-    ::execv("/proc/self/exe", argv);
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-}
-
 void printCached(std::uint32_t appId) {
   printRate("BceSendBidi summary, from the broker's cache", perCall(kSummaryCalls, [&] { return summary(appId); }));
 }
@@ -375,13 +362,13 @@ int runPrimary(char** argv) {
   ::setenv("WF_BENCH_BARE", figure, 1);
   std::printf(" secondary (reply pacing off):\n");
   wf::bce::setReplyPacingForTest(false);
-  int rc = runChild(argv, "secondary");
+  int rc = wf::bench::runRole(argv, "secondary");
   freshSummaries = false;
-  rc |= runChild(argv, "secondary-cached");
+  rc |= wf::bench::runRole(argv, "secondary-cached");
   freshSummaries = true;
   std::printf(" secondary (reply pacing on, as shipped):\n");
   wf::bce::setReplyPacingForTest(true);
-  rc |= runChild(argv, "secondary-paced");
+  rc |= wf::bench::runRole(argv, "secondary-paced");
 
   std::printf("\n(b) alerts from a simulated local printer to this application's window\n");
   alertFigures(*servers[0]);
@@ -402,17 +389,8 @@ int runPrimary(char** argv) {
 
 int main(int, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // the secondary's lines land between the primary's
-  const char* role = ::getenv("WF_BENCH_ROLE");
-  if (!role) {
-    // The broker attaches when the program loads, so the fresh runtime
-    // directory must be there before this program starts again.
-    char dir[] = "/tmp/wfbench-XXXXXX";
-    if (!::mkdtemp(dir)) return 1;
-    ::setenv("WRENFIELD_RUNTIME_DIR", dir, 1);
-    ::setenv("WF_BENCH_ROLE", "primary", 1);
-    ::execv("/proc/self/exe", argv);
-    return 127;
-  }
+  const char* role = wf::bench::benchRole();
+  if (!role) return wf::bench::restartAsPrimary(argv);
   const std::string r = role;
   if (r == "primary") return runPrimary(argv);
   return runSecondary(r);
