@@ -7,6 +7,7 @@
 
 #include "framework/controls.h"
 #include "framework/ddx.h"
+#include "modal_loop.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
@@ -130,15 +131,9 @@ INT_PTR CDialog::DoModal() {
   }
   const BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
   if (m_hWnd && !state_->ended) {
-    QWidget* w = wf::fw::widgetOf(m_hWnd);
-    if (w) w->setWindowModality(Qt::ApplicationModal);
-    ShowWindow(SW_SHOW);
-    if (w) w->activateWindow();
+    wf::fw::showModal(*this);
     if (focusDefault) GotoDlgCtrl(nullptr);
-    QEventLoop loop;
-    state_->loop = &loop;
-    if (!state_->ended) loop.exec();
-    state_->loop = nullptr;
+    wf::fw::runUntilEnded(state_->ended, state_->loop);
   }
   const int result = state_->result;
   if (m_hWnd) DestroyWindow();

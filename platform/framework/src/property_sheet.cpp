@@ -8,6 +8,7 @@
 
 #include "framework/control_styles.h"
 #include "framework/controls.h"
+#include "modal_loop.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CPropertyPage, CDialog)
@@ -261,14 +262,8 @@ INT_PTR CPropertySheet::DoModal() {
     return -1;
   }
   if (!state_->ended) {
-    QWidget* w = wf::fw::widgetOf(m_hWnd);
-    if (w) w->setWindowModality(Qt::ApplicationModal);
-    ShowWindow(SW_SHOW);
-    if (w) w->activateWindow();
-    QEventLoop loop;
-    state_->loop = &loop;
-    if (!state_->ended) loop.exec();
-    state_->loop = nullptr;
+    wf::fw::showModal(*this);
+    wf::fw::runUntilEnded(state_->ended, state_->loop);
   }
   const int result = state_->result;
   if (m_hWnd) DestroyWindow();
