@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/sync.h"
+#include "platform/win_types.h"
 #include "platform/window_messages.h"
 
 struct PRTINFO;
@@ -24,13 +25,14 @@ class WFPrm;  // the resource-management stand-in reaches the protected queries
 
 class WFPrtObj {
  public:
-  using BYTE = std::uint8_t;
-  using USHORT = std::uint16_t;
+  // The callers outside spell these WFPrtObj::ULONG and so on.
+  using BYTE = ::BYTE;
+  using USHORT = ::USHORT;
   using SHORT = std::int16_t;
-  using UINT = std::uint32_t;
-  using ULONG = std::uint32_t;
-  using LONG = std::int32_t;
-  using BOOL = int;
+  using UINT = ::UINT;
+  using ULONG = ::ULONG;
+  using LONG = ::LONG;
+  using BOOL = ::BOOL;
   using HWND = wf::Hwnd;
 
   static constexpr ULONG kUnknownType = 0xFFFFFFFF;
