@@ -141,13 +141,13 @@ void ThreadAccess::main(CWinThread* thread, std::shared_ptr<CWinThread::State> s
   // Read before the end is told: an owner may delete the object at once.
   const bool autoDelete = thread->m_bAutoDelete;
   if (autoDelete) delete thread;
-  {
-    std::lock_guard lock(state->m);
-    state->exitCode = code;
-    state->ended = true;
-    state->cv.notify_all();
-  }
+  std::lock_guard lock(state->m);
+  state->exitCode = code;
+  state->ended = true;
+  // The thread lets go of its handle before anyone learns it ended, so an
+  // owner that waits and then deletes the object finds the handle gone.
   wf::fw::releaseHandle(state.get());
+  state->cv.notify_all();
 }
 
 CWinThread::CWinThread() : state_(std::make_shared<State>()) {
