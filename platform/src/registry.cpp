@@ -335,6 +335,14 @@ LONG openedKey(HKEY key, bool forWriting, OpenKey* open, reg::Key** k,
   return *k ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// The start of every call that names a key below another: its sub-path and
+// the resolved parent.
+LONG openBelow(HKEY key, const char* subKey, bool forWriting, std::vector<std::string>* sub, OpenKey* open,
+               reg::Key** k, std::optional<ExclusiveHold>* hold = nullptr) {
+  if (LONG r = splitPath(subKey, sub); r != ERROR_SUCCESS) return r;
+  return openedKey(key, forWriting, open, k, hold);
+}
+
 bool copyName(const std::string& name, char* buffer, DWORD* size) {
   if (name.size() + 1 > *size) return false;
   std::memcpy(buffer, name.c_str(), name.size() + 1);
@@ -359,10 +367,9 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
   *result = nullptr;
   std::lock_guard lock(registry().mutex);
   std::vector<std::string> sub;
-  if (LONG r = splitPath(subKey, &sub); r != ERROR_SUCCESS) return r;
   OpenKey open;
   reg::Key* k = nullptr;
-  if (LONG r = openedKey(key, false, &open, &k); r != ERROR_SUCCESS) return r;
+  if (LONG r = openBelow(key, subKey, false, &sub, &open, &k); r != ERROR_SUCCESS) return r;
   if (!find(*k, sub, &open.path)) return ERROR_FILE_NOT_FOUND;
   *result = newHandle(open.hive, std::move(open.path));
   return ERROR_SUCCESS;
@@ -374,11 +381,10 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD options, 
   *result = nullptr;
   std::lock_guard lock(registry().mutex);
   std::vector<std::string> sub;
-  if (LONG r = splitPath(subKey, &sub); r != ERROR_SUCCESS) return r;
   OpenKey open;
   reg::Key* k = nullptr;
   std::optional<ExclusiveHold> hold;
-  if (LONG r = openedKey(key, true, &open, &k, &hold); r != ERROR_SUCCESS) return r;
+  if (LONG r = openBelow(key, subKey, true, &sub, &open, &k, &hold); r != ERROR_SUCCESS) return r;
   bool makeVolatile = (options & REG_OPTION_VOLATILE) != 0;
   bool created = false, createdLasting = false;
   for (const auto& name : sub) {
@@ -536,10 +542,9 @@ LONG registryDump(HKEY key, const char* subKey, std::string* text) {
   if (!text) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(registry().mutex);
   std::vector<std::string> sub;
-  if (LONG r = splitPath(subKey, &sub); r != ERROR_SUCCESS) return r;
   OpenKey open;
   reg::Key* k = nullptr;
-  if (LONG r = openedKey(key, false, &open, &k); r != ERROR_SUCCESS) return r;
+  if (LONG r = openBelow(key, subKey, false, &sub, &open, &k); r != ERROR_SUCCESS) return r;
   std::vector<std::string> path{open.hive->rootName};
   path.insert(path.end(), open.path.begin(), open.path.end());
   reg::Key* target = find(*k, sub, &path);

@@ -71,10 +71,6 @@ void Thread::requestStop() {
   if (state_) state_->thread.request_stop();
 }
 
-std::stop_token Thread::stopToken() const {
-  return state_ ? state_->thread.get_stop_token() : std::stop_token{};
-}
-
 ThreadId Thread::id() const {
   if (!state_) return 0;
   std::lock_guard lock(state_->m);

@@ -16,7 +16,7 @@ WFPrtObj::BIDICAPABILITIES capsOf(WFPrtObj& obj) {
 }
 
 TEST(PrtObjQuery, EmptyOrOneByteReplyAnswersBadReplyAndSwitchesBidiOff) {
-  for (const std::string reply : {std::string(), std::string("\x05", 1)}) {
+  for (const std::string& reply : {std::string(), std::string("\x05", 1)}) {
     std::unique_ptr<TestObj> obj(freshObject());
     ASSERT_TRUE(capsOf(*obj).bidiActive);
     fakebce::pushReply(0, reply);

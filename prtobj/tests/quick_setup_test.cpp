@@ -238,7 +238,9 @@ TEST(PrtObjQuickSetup, UnknownTypeHasNoQuickSetupAndVerifyComparesTheHeader) {
     std::FILE* f = std::fopen(file.c_str(), "rb");
     std::fgetc(f);
     EXPECT_EQ(obj->verifyQuickSetupFile(f), rc) << content;
-    if (rc == 0) EXPECT_EQ(std::ftell(f), 0);
+    if (rc == 0) {
+      EXPECT_EQ(std::ftell(f), 0);
+    }
     std::fclose(f);
   }
   fs::remove(file);

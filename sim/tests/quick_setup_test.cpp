@@ -60,7 +60,9 @@ int sendFile(PrinterModel& printer, std::string_view file, const std::string& he
     const std::string value(file.substr(2, valueEnd - 2));
     auto reply = ask(printer, "\xE7\x01" + name + value);
     EXPECT_TRUE(reply && reply->flags == 0) << toHex(name);
-    if (reply) EXPECT_EQ(toHex(reply->data), toHex("\xE7\x01" + name));
+    if (reply) {
+      EXPECT_EQ(toHex(reply->data), toHex("\xE7\x01" + name));
+    }
     file.remove_prefix(end + 1);
     ++sent;
   }

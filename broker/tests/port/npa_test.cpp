@@ -251,7 +251,9 @@ TEST(NpaStream, ReadsOfTheBytesWantedEndAtEachPacket) {
     r.feed(std::string_view(stream).substr(at, n));
     at += n;
     const bool packetEnded = std::find(ends.begin(), ends.end(), at) != ends.end();
-    if (!packetEnded) EXPECT_EQ(seen.events.size(), before) << at;
+    if (!packetEnded) {
+      EXPECT_EQ(seen.events.size(), before) << at;
+    }
   }
   EXPECT_EQ(seen.events, (std::vector<std::string>{"resp 0 1 reply", "confirm 0",
                                                    "alert 240 " + std::string(300, 'x') + "end",

@@ -186,8 +186,9 @@ TEST_F(DialogTest, DoModalAnswersAsScripted) {
     };
     EXPECT_EQ(dlg.DoModal(), c.expected) << c.what;
     EXPECT_EQ(dlg.m_hWnd, 0u) << c.what;
-    if (std::string(c.what) == "Enter while OK is disabled")
+    if (std::string(c.what) == "Enter while OK is disabled") {
       EXPECT_EQ(dlg.log.back(), "still open");
+    }
   }
 }
 

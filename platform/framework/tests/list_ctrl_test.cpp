@@ -162,7 +162,9 @@ TEST_F(ListTest, EachOfTheFourViewsLaysOutAndAsksForItsLabelsOnly) {
     const Cells asked = paintOnce();
     ASSERT_FALSE(asked.empty()) << c.view;
     for (const auto& cell : asked)
-      if (c.view != LVS_REPORT) EXPECT_EQ(cell.second, 0) << c.view << ": only labels outside the report view";
+      if (c.view != LVS_REPORT) {
+        EXPECT_EQ(cell.second, 0) << c.view << ": only labels outside the report view";
+      }
     EXPECT_EQ(list.HitTest(CPoint{first.left + 2, first.top + 2}), 0) << c.view;
   }
   EXPECT_FALSE(list.ModifyStyle(LVS_TYPEMASK, LVS_SMALLICON)) << "same view: no change";

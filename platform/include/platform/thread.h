@@ -29,7 +29,6 @@ class Thread {
 
   bool joinable() const;
   void requestStop();
-  std::stop_token stopToken() const;
   ThreadId id() const;  // 0 until the thread has started running
   const std::string& name() const;
 
