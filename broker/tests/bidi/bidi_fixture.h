@@ -71,6 +71,14 @@ class BidiFixture : public ::testing::Test {
     return got;
   }
 
+  // Waits until the printer side shows `done`: a request sent without a reply
+  // returns before the printer has read it. Scaled like every other wait.
+  template <typename Done>
+  static bool printerShows(Done done) {
+    for (int i = 0; i < 400 && !done(); ++i) wf::sleepFor(1000);
+    return done();
+  }
+
   void serve(int port, sim::Profile p) {
     models[port] = std::make_shared<sim::PrinterModel>(std::move(p));
     servers[port] = sim::PortServer::start(port, models[port]);
