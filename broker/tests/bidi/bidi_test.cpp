@@ -131,7 +131,7 @@ TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
 
   ASSERT_TRUE(servers[1]->raiseClassAlert(std::string("\x00\x04\x11\x22", 4)));
   std::string p0, p1;
-  for (int i = 0; i < 200 && (p0.size() < 4 || p1.size() < 4); ++i) {
+  for (int i = 0; i < 2000 && (p0.size() < 4 || p1.size() < 4); ++i) {
     if (p0.size() < 4) p0 += primary->call("posts").substr(2);
     if (p1.size() < 4) p1 += secondary->call("posts").substr(2);
     wf::sleepFor(100);

@@ -33,7 +33,7 @@ class NetworkPrinter : public BidiFixture {
   // Posts of `app` until `count` have come (or it gives up).
   static std::vector<std::string> postsOf(ChildProcess& app, std::size_t count) {
     std::vector<std::string> got;
-    for (int i = 0; i < 200 && got.size() < count; ++i) {
+    for (int i = 0; i < 2000 && got.size() < count; ++i) {
       for (const std::string& w : words(app.call("posts"))) if (w != "ok") got.push_back(w);
       if (got.size() < count) wf::sleepFor(100);
     }

@@ -35,12 +35,12 @@ TEST_F(BrokerWorld, EnumerationScansTheSpoolersPortsAndThePollAsksEachNewPrinter
   EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
 
   // One pass after the enumeration: the poll setup and the summary, then nothing more.
-  for (int i = 0; i < 200 && count(packetsIn(3), kSummaryPacket) == 0; ++i) wf::sleepFor(1000);
+  for (int i = 0; i < 1000 && count(packetsIn(3), kSummaryPacket) == 0; ++i) wf::sleepFor(1000);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 1);
   EXPECT_TRUE(packetsIn(1).empty());
   EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
-  for (int i = 0; i < 200 && count(packetsIn(3), kPollSetupPacket) < 2; ++i) wf::sleepFor(1000);
+  for (int i = 0; i < 1000 && count(packetsIn(3), kPollSetupPacket) < 2; ++i) wf::sleepFor(1000);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 2);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
 
@@ -80,7 +80,7 @@ TEST_P(PortList, FailuresFallBackOrStopAndTheTraceFileRecordsIt) {
   auto secondary = startSecondary(1);
   ASSERT_EQ(secondary->call("trace-start -"), "ok 0");
   // The start is a request without reply: wait until the primary has served it.
-  for (int i = 0; i < 200 && readFile("c:\\Wrenfld.log").empty(); ++i) wf::sleepFor(1000);
+  for (int i = 0; i < 1000 && readFile("c:\\Wrenfld.log").empty(); ++i) wf::sleepFor(1000);
   EXPECT_EQ(secondary->call("enum 0x800"), c.found);
   ASSERT_EQ(secondary->call("trace-stop"), "ok 0");
   // The stop is a request without reply too: once a traced call adds nothing, it was served.
