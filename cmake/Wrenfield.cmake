@@ -2,7 +2,7 @@
 
 # wf_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # One test program per module; each gtest case runs as its own CTest test,
-# with its own runtime and data directories (see platform/testing).
+# with its own runtime and data directories (see testing).
 function(wf_add_test name)
   if(NOT WF_BUILD_TESTS)
     return()
