@@ -104,7 +104,7 @@ CString FormatNumberString(DWORD number) {
 void SizeToString(DWORD number, char* buffer) {
   if (!buffer) return;
   const DWORD millions = number / 1000000, thousands = number % 1000000 / 1000, units = number % 1000;
-  // The longest text, "4,294,967,295", takes 14 bytes.
+  // The longest text, "4294,967,295", takes 13 bytes.
   constexpr std::size_t kRoom = 14;
   if (millions)
     std::snprintf(buffer, kRoom, "%u,%03u,%03u", millions, thousands, units);
