@@ -206,7 +206,8 @@ void* moduleEntry(ModuleHandle module, const char* name) {
 }
 
 void* moduleOrdinal(ModuleHandle module, std::uint16_t ordinal) {
-  auto* table = static_cast<const OrdinalExport*>(symbolOfLoaded(module, "wfOrdinalExports"));
+  auto tableOf = reinterpret_cast<const OrdinalExport* (*)()>(symbolOfLoaded(module, "wfOrdinalExports"));
+  const OrdinalExport* table = tableOf ? tableOf() : nullptr;
   if (!table) return nullptr;
   for (; table->function; ++table)
     if (table->ordinal == ordinal) return table->function;

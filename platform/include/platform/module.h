@@ -78,10 +78,16 @@ void detachLinkedModule(const void* anchor, DetachFn detach);
 #define WF_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 
 // A library that exports by ordinal lists its (ordinal, function) pairs once.
-// The functions themselves stay hidden, so they are not found by name.
-#define WF_ORDINAL_EXPORTS(...)                                               \
-  WF_MODULE_EXPORT const ::wf::OrdinalExport wfOrdinalExports[] = {          \
-      __VA_ARGS__, {0, nullptr}}
+// The functions themselves stay hidden, so they are not found by name. The
+// table is reached through a function: every such library exports the same
+// name, and a data symbol of one name in several libraries of a process is
+// an ODR violation to the address sanitizer.
+#define WF_ORDINAL_EXPORTS(...)                                             \
+  WF_MODULE_EXPORT const ::wf::OrdinalExport* wfOrdinalExports() {          \
+    static const ::wf::OrdinalExport table[] = {__VA_ARGS__, {0, nullptr}}; \
+    return table;                                                           \
+  }                                                                         \
+  static_assert(true, "takes the caller's semicolon")
 
 #define WF_ORDINAL(number, function) \
   ::wf::OrdinalExport { number, reinterpret_cast<void*>(&function) }
