@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/filename.h"
+#include "common/oid_list.h"
+#include "framework/global_memory.h"
 #include "platform/paths.h"
 #include "test_dirs.h"
 
@@ -239,6 +241,28 @@ TEST(TextHelpers, LinesFromAFile) {
   EXPECT_STREQ(small, "abc") << "stops at the buffer's end";
   EXPECT_FALSE(GetLine(longLine.fd(), nullptr, 8));
   EXPECT_FALSE(GetLine(-1, buffer, sizeof buffer));
+}
+
+TEST(OpaqueLists, FreeTheirBlocksOnlyWhenTheFlagSaysSo) {
+  const std::size_t before = wf::fw::liveGlobalBlocks();
+  HGLOBAL kept = wf::fw::globalTextCopy("kept");
+  {
+    CWFoidList owning(OIDLIST_FREEGLOBAL);
+    EXPECT_TRUE(owning.Add(new CWFoid(wf::fw::globalTextCopy("LPT1:"))));
+    EXPECT_TRUE(owning.Add(new CWFoid(wf::fw::globalTextCopy("NE01:"))));
+    EXPECT_FALSE(owning.Add(nullptr));
+    EXPECT_TRUE(owning.Find(&TextEqualsNoCase, const_cast<char*>("ne01:")));
+    EXPECT_FALSE(owning.Find(&TextEqualsNoCase, const_cast<char*>("NE02:")));
+    EXPECT_FALSE(owning.Find(nullptr, const_cast<char*>("LPT1:")));
+
+    CWFoidList borrowing(0);
+    borrowing.Add(new CWFoid(kept));
+    borrowing.RemoveAll();
+    EXPECT_EQ(borrowing.GetCount(), 0);
+    EXPECT_EQ(wf::fw::liveGlobalBlocks(), before + 3);
+  }
+  EXPECT_EQ(wf::fw::liveGlobalBlocks(), before + 1) << "the owning list freed its two blocks";
+  GlobalFree(kept);
 }
 
 }  // namespace
