@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/byte_codec.h"
 #include "platform/version_info.h"
 #include "broker/corbce.h"
 
@@ -14,17 +15,11 @@ void fourByteSwap(std::uint32_t* value) {
   *value = (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
 }
 
-std::uint32_t MakeULONG(const void* at) {
-  const auto* p = static_cast<const std::uint8_t*>(at);
-  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
+std::uint32_t MakeULONG(const void* at) { return wf::loadBe32(at); }
 
-std::uint32_t MakeUINT(const void* at) { return MakeULONG(at); }
+std::uint32_t MakeUINT(const void* at) { return wf::loadBe32(at); }
 
-std::uint16_t MakeUSHORT(const void* at) {
-  const auto* p = static_cast<const std::uint8_t*>(at);
-  return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
-}
+std::uint16_t MakeUSHORT(const void* at) { return wf::loadBe16(at); }
 
 std::uint8_t ReverseBits(std::uint8_t value) {
   std::uint8_t out = 0;

@@ -2,6 +2,7 @@
 // hand-made replies where a case needs exact bytes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "sim_printer.h"
@@ -55,6 +56,68 @@ TEST(PrtObjDecode, ShortFixedPartAnswersBadReply) {
   WFPrtObj::DEVICECHARS chars;
   EXPECT_EQ(obj->bidiGetDeviceChars(&chars), -2);
   EXPECT_TRUE(obj->bidiGetDeviceChars(nullptr) == -18);
+}
+
+// A reply cut after its first byte (a list's count of 3): fixed layouts
+// answer -2, lists decode to nothing; no decoder reads a byte that did not
+// arrive.
+TEST(PrtObjDecode, ReplyCutAfterItsFirstByteIsNeverReadPast) {
+  static const std::uint8_t kLock[2] = {0x00, 0x4D};
+  const struct {
+    const char* name;
+    WFPrtObj::LONG expected;
+    std::function<WFPrtObj::LONG(TestObj&)> call;
+  } kCases[] = {
+      {"device chars", -2, [](TestObj& o) { WFPrtObj::DEVICECHARS c; return o.bidiGetDeviceChars(&c); }},
+      {"output capacity", -2, [](TestObj& o) { WFPrtObj::OUTPUTBINS b; return o.bidiGetOutputChars(&b); }},
+      {"om variable", -2,
+       [](TestObj& o) {
+         void* v = nullptr;
+         WFPrtObj::ULONG n = 0;
+         return o.bidiReadOMVar(kLock, &v, &n);
+       }},
+      {"inputs", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::INPUTBIN* bins = nullptr;
+         const auto rc = o.bidiGetInputChars(&n, &bins);
+         return rc == 0 && (n != 0 || bins) ? -99 : rc;
+       }},
+      {"outputs", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::OUTPUTBIN* bins = nullptr;
+         const auto rc = o.bidiGetOutputChars(&n, &bins);
+         return rc == 0 && (n != 0 || bins) ? -99 : rc;
+       }},
+      {"page counts", 0,
+       [](TestObj& o) {
+         WFPrtObj::PAGECOUNTDATA p;
+         const auto rc = o.bidiGetPageCounts(&p);
+         return rc == 0 && p.counters[0] != 0 ? -99 : rc;
+       }},
+      {"paper jams", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::WFPALERTDATA* alerts = nullptr;
+         const auto rc = o.bidiQueryPaperJams(&n, &alerts);
+         return rc == 0 && (n != 0 || alerts) ? -99 : rc;
+       }},
+      {"configuration changes", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 0;
+         WFPrtObj::WFPALERTDATA* alerts = nullptr;
+         const auto rc = o.bidiQueryConfigChg(&n, &alerts);
+         const bool oneChange = n == 1 && alerts[0].alertId == 6201;  // too short for its records
+         delete[] alerts;
+         return rc == 0 && !oneChange ? -99 : rc;
+       }},
+  };
+  for (const auto& c : kCases) {
+    std::unique_ptr<TestObj> obj(freshObject());
+    fakebce::pushReply(0, hex("01 03"));
+    EXPECT_EQ(c.call(*obj), c.expected) << c.name;
+  }
 }
 
 TEST(PrtObjDecode, InputSourcesAndTheirBinNumbers) {

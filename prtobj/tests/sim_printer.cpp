@@ -68,14 +68,14 @@ fakebce::Reply SimPrinter::ask(std::uint32_t code, const std::string& request) {
     out.erase(0, *size);
     if (p.command == wf::sim::npa::kClassAlert) {
       alert_ += p.data;
-      if (p.flags & npa::kMoreFollows) continue;
+      if (p.flags & npa::kFlagMore) continue;
       fakebce::setAlert(nextKey_, std::exchange(alert_, {}));
       keys_.push_back(nextKey_++);
       continue;
     }
     if (p.command != t->command) continue;  // device-status alerts and the like
     reply.bytes += p.data;
-    error = error || (p.flags & npa::kError);
+    error = error || (p.flags & npa::kFlagError);
   }
   if (error) return {BCE_ERR_ERROR_RESPONSE, {}};
   return reply;

@@ -149,7 +149,7 @@ TEST_F(InterleavedAlerts, MultiPacketAlertsGoBetweenThePacketsOfAResponse) {
     reassembled += p.data;
     rest.remove_prefix(*size);
   }
-  std::vector<std::uint8_t> expectedFlags(15, npa::kMoreFollows);
+  std::vector<std::uint8_t> expectedFlags(15, npa::kFlagMore);
   expectedFlags.back() = 0;
   EXPECT_EQ(flags, expectedFlags);
   EXPECT_EQ(reassembled, data);

@@ -22,13 +22,13 @@ TEST(Npa, EncodesLengthFromFlagsToEnd) {
 }
 
 TEST(Npa, SplitsLongMessagesWithMoreFollowsOnAllButTheLast) {
-  const std::string bytes = npa::encodeMessage(npa::kError, 0x04, "abcdefg", 3);
+  const std::string bytes = npa::encodeMessage(npa::kFlagError, 0x04, "abcdefg", 3);
   EXPECT_EQ(toHex(bytes),
             "A5 00 05 20 04 61 62 63 "
             "A5 00 05 20 04 64 65 66 "
             "A5 00 03 80 04 67");
   // A message that fits keeps one packet and never carries "more follows".
-  EXPECT_EQ(toHex(npa::encodeMessage(npa::kMoreFollows, 0x01, "ab", 2)), "A5 00 04 00 01 61 62");
+  EXPECT_EQ(toHex(npa::encodeMessage(npa::kFlagMore, 0x01, "ab", 2)), "A5 00 04 00 01 61 62");
 }
 
 TEST(Npa, MeasuresOnlyWholePackets) {

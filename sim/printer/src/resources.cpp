@@ -8,7 +8,10 @@ namespace wf::sim::resources {
 
 namespace {
 
-constexpr std::uint8_t kList = 1, kFormat = 2, kDelete = 3, kCopy = 4;
+using protocol::reply::resource_command::kCopy;
+using protocol::reply::resource_command::kDelete;
+using protocol::reply::resource_command::kFormat;
+using protocol::reply::resource_command::kList;
 
 bool isDevice(std::uint8_t b) { return b == kDisk || b == kFlash; }
 

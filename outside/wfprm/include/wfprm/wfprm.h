@@ -8,7 +8,7 @@
 //   2 device                      format the device
 //   3 device name...              delete a file
 //   4 from to move name...        copy (move = 1: move) a file
-// The printer answers R[0] = 0 when it takes the command; anything else -2.
+// The printer acknowledges with 0 when it takes the command; anything else -2.
 //
 // Alert data: 03 02, kind, more-entries, result (BE32), entry length (BE16),
 // entry bytes. Kinds: 16 directory entry, 17 delete done, 18 move done,
@@ -22,8 +22,9 @@
 
 #include "platform/module.h"
 #include "prtobj/wfprtobj.h"
+#include "protocol/requests.h"
 
-constexpr std::uint16_t kResMgmtRequest = 113;
+constexpr std::uint16_t kResMgmtRequest = wf::protocol::request::kResourceCommand;
 
 WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtFileListing(WFPrtObj& obj, WFPrtObj::DEVICEID device);
 WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device);

@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/alert_classes.h"
+
 namespace wf::sim::alerts {
 
-constexpr std::uint32_t kDeviceStatusBits = 0x3FF;
-constexpr std::uint32_t kClassBits = 0xF800;
-constexpr std::uint32_t kPanelBit = 0x10000;
-constexpr std::uint8_t kPanelAlertTag = 0xE1;  // first data byte of a panel alert
+using protocol::alerts::kClassBits;
+using protocol::alerts::kDeviceStatusBits;
+using protocol::alerts::kPanel;
+using protocol::alerts::kPanelAlertTag;
 
 // Host mask from the three class bytes of a capture request.
 std::uint32_t maskFromCapture(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);

@@ -1,0 +1,44 @@
+#pragma once
+// Request codes an application hands the broker with data; the broker turns
+// each into a packet (or a PJL text) for the printer.
+#include <cstdint>
+
+namespace wf::protocol::request {
+
+constexpr std::uint32_t kDeviceStatus = 1;
+constexpr std::uint32_t kInputStatus = 2;
+constexpr std::uint32_t kOutputStatus = 3;
+constexpr std::uint32_t kPaperJams = 6;  // the alert lists, up to kSupplies
+constexpr std::uint32_t kOperatorIntervention = 7;
+constexpr std::uint32_t kWarnings = 8;
+constexpr std::uint32_t kServiceRequests = 9;
+constexpr std::uint32_t kConfigurationChanges = 10;
+constexpr std::uint32_t kSupplies = 11;
+constexpr std::uint32_t kPageCounts = 12;
+constexpr std::uint32_t kSuppliesStatus = 13;
+constexpr std::uint32_t kSummary = 16;
+constexpr std::uint32_t kInputCharacteristics = 18;
+constexpr std::uint32_t kOutputCharacteristics = 19;
+constexpr std::uint32_t kStorageOptions = 20;
+constexpr std::uint32_t kPowerOnReset = 49;
+constexpr std::uint32_t kCaptureDeviceStatus = 51;
+constexpr std::uint32_t kNpaProbe = 52;
+constexpr std::uint32_t kStatusPollSetup = 53;
+constexpr std::uint32_t kResetHostPageCount = 54;
+constexpr std::uint32_t kPanelButton = 64;
+constexpr std::uint32_t kPanelData = 67;
+constexpr std::uint32_t kPanelAlertsOff = 68;
+constexpr std::uint32_t kPanelAlertsOn = 69;
+constexpr std::uint32_t kReadOmVariable = 78;
+constexpr std::uint32_t kSetOmVariable = 79;
+constexpr std::uint32_t kReadMiscVariable = 86;
+constexpr std::uint32_t kPanelCommand = 87;
+constexpr std::uint32_t kStartDocument = 90;
+constexpr std::uint32_t kCaptureAlertClasses = 91;
+constexpr std::uint32_t kResourceCommand = 113;
+
+// Codes 4096 to 4130 are PJL texts, not packets.
+constexpr std::uint32_t kFirstPjl = 4096;
+constexpr std::uint32_t kLastPjl = 4130;
+
+}  // namespace wf::protocol::request
