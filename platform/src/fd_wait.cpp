@@ -9,17 +9,15 @@
 #include <optional>
 
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
 
 // One eventfd per thread, armed by a stop callback for the duration of a wait.
 int threadWakeFd() {
-  thread_local struct Holder {
-    int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    ~Holder() { if (fd >= 0) ::close(fd); }
-  } holder;
-  return holder.fd;
+  thread_local const UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  return wake.get();
 }
 
 void drain(int fd) {

@@ -30,6 +30,20 @@ inline std::uint32_t loadLe32(const void* at) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
+inline std::uint64_t loadLe64(const void* at) {
+  return loadLe32(at) | std::uint64_t{loadLe32(static_cast<const std::uint8_t*>(at) + 4)} << 32;
+}
+
+// Unchecked stores, for fixed-size headers written in place.
+inline void storeLe32(void* at, std::uint32_t v) {
+  auto* p = static_cast<std::uint8_t*>(at);
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void storeLe64(void* at, std::uint64_t v) {
+  storeLe32(at, static_cast<std::uint32_t>(v));
+  storeLe32(static_cast<std::uint8_t*>(at) + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
 class ByteReader {
  public:
   explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
@@ -41,6 +55,7 @@ class ByteReader {
   bool be32(std::uint32_t& v) { return take(4, [&](const char* p) { v = loadBe32(p); }); }
   bool le16(std::uint16_t& v) { return take(2, [&](const char* p) { v = loadLe16(p); }); }
   bool le32(std::uint32_t& v) { return take(4, [&](const char* p) { v = loadLe32(p); }); }
+  bool le64(std::uint64_t& v) { return take(8, [&](const char* p) { v = loadLe64(p); }); }
   bool bytes(std::size_t n, std::string_view& v) { return take(n, [&](const char* p) { v = {p, n}; }); }
   // A text behind its length byte; refused whole when cut short.
   bool text8(std::string_view& v) {
@@ -90,6 +105,7 @@ class ByteWriter {
   ByteWriter& be32(std::uint32_t v) { return be16(v >> 16).be16(v); }
   ByteWriter& le16(std::uint32_t v) { return u8(v).u8(v >> 8); }
   ByteWriter& le32(std::uint32_t v) { return le16(v).le16(v >> 16); }
+  ByteWriter& le64(std::uint64_t v) { return le32(static_cast<std::uint32_t>(v)).le32(static_cast<std::uint32_t>(v >> 32)); }
   ByteWriter& bytes(std::string_view v) {
     out_.append(v);
     return *this;

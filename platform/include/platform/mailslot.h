@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 
@@ -79,8 +80,8 @@ class MailslotWriter {
   MailslotStatus write(const void* data, std::size_t size);
 
  private:
-  explicit MailslotWriter(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit MailslotWriter(UniqueFd fd) : fd_(std::move(fd)) {}
+  UniqueFd fd_;
 };
 
 // Where the socket of mailslot `name` lives (empty, *error set, for a bad name).
