@@ -20,6 +20,7 @@
 #include "platform/parallel_port.h"
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
+#include "platform/unique_fd.h"
 #include "test_dirs.h"
 
 namespace wf {
@@ -28,14 +29,15 @@ namespace {
 using namespace std::chrono_literals;
 using portwire::FrameType;
 
-int listenOn(int port) {
+UniqueFd listenOn(int port) {
   auto path = runtimePath(portwire::endpointName(port));
   std::filesystem::create_directories(path->parent_path());
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, path->c_str(), sizeof addr.sun_path - 1);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) std::abort();
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 8) != 0)
+    std::abort();
   return fd;
 }
 
@@ -60,14 +62,11 @@ class TinyPrinter {
     thread_.requestStop();
     poke();
     thread_ = Thread();
-    if (client_ >= 0) ::close(client_);
-    ::close(listen_);
-    ::close(wake_);
   }
 
   void send(FrameType type, std::string_view payload = {}) {
     std::lock_guard lock(m_);
-    if (client_ >= 0) sendAll(client_, portwire::encodeFrame(type, payload));
+    if (client_) sendAll(client_.get(), portwire::encodeFrame(type, payload));
   }
   void setReading(bool on) {
     reading_ = on;
@@ -75,7 +74,7 @@ class TinyPrinter {
   }
   void dropClient() {
     std::lock_guard lock(m_);
-    ::shutdown(client_, SHUT_RDWR);
+    ::shutdown(client_.get(), SHUT_RDWR);
   }
   std::string received() {
     std::lock_guard lock(m_);
@@ -98,21 +97,21 @@ class TinyPrinter {
  private:
   void poke() {
     std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
   }
 
   void serve(std::stop_token stop) {
     std::string in;
     while (!stop.stop_requested()) {
-      pollfd fds[3] = {{wake_, POLLIN, 0}, {client_, short(reading_ ? POLLIN : 0), 0}, {listen_, POLLIN, 0}};
+      pollfd fds[3] = {{wake_.get(), POLLIN, 0}, {client_.get(), short(reading_ ? POLLIN : 0), 0}, {listen_.get(), POLLIN, 0}};
       if (::poll(fds, 3, -1) < 0) continue;
       if (fds[0].revents) {
         std::uint64_t v;
-        [[maybe_unused]] auto n = ::read(wake_, &v, sizeof v);
+        [[maybe_unused]] auto n = ::read(wake_.get(), &v, sizeof v);
       }
-      if (client_ >= 0 && fds[1].revents) {
+      if (client_ && fds[1].revents) {
         char buf[65536];
-        ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+        ssize_t n = ::recv(client_.get(), buf, sizeof buf, 0);
         if (n <= 0) {
           endClient();
           in.clear();
@@ -122,14 +121,13 @@ class TinyPrinter {
         }
       }
       if (fds[2].revents) {
-        int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        UniqueFd c(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
         std::lock_guard lock(m_);
-        if (client_ >= 0) {
-          sendAll(c, portwire::encodeFrame(FrameType::Busy));
-          ::close(c);
+        if (client_) {
+          sendAll(c.get(), portwire::encodeFrame(FrameType::Busy));
         } else {
-          client_ = c;
-          sendAll(c, portwire::encodeFrame(greeting_));
+          client_ = std::move(c);
+          sendAll(client_.get(), portwire::encodeFrame(greeting_));
         }
       }
     }
@@ -157,20 +155,19 @@ class TinyPrinter {
 
   void endClient() {
     std::lock_guard lock(m_);
-    ::close(client_);
-    client_ = -1;
+    client_.reset();
     ++closes_;
     cv_.notify_all();
   }
 
-  const int listen_;
-  const int wake_;
+  const UniqueFd listen_;
+  const UniqueFd wake_;
   const std::string deviceId_;
   const FrameType greeting_;
   std::atomic<bool> reading_{true};
   std::mutex m_;
   std::condition_variable cv_;
-  int client_ = -1;
+  UniqueFd client_;
   Thread thread_;
 };
 
@@ -233,8 +230,7 @@ TEST(ParallelPortOpen, NotFoundInUseAndOtherFailuresAreDistinct) {
   EXPECT_EQ(openParallelPort("LPT1").error, PortError::FileNotFound);  // no endpoint
   EXPECT_EQ(openParallelPort("LPT0").error, PortError::FileNotFound);
   {
-    int dead = listenOn(2);  // an endpoint nobody serves any more
-    ::close(dead);
+    listenOn(2);  // an endpoint nobody serves any more
     EXPECT_EQ(openParallelPort("LPT2").error, PortError::FileNotFound);
   }
   TinyPrinter printer(3);

@@ -16,10 +16,12 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -370,14 +372,15 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strcpy(addr.sun_path, path->c_str());
-  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int s = socket.get();
   ASSERT_GE(s, 0);
 
   auto header = [&](std::uint32_t magic, Hwnd target, std::uint32_t length) {
     std::vector<std::uint8_t> d(32, 0);
-    std::memcpy(&d[0], &magic, 4);  // the test host is little-endian like the wire
-    std::memcpy(&d[4], &target, 4);
-    std::memcpy(&d[12], &length, 4);
+    storeLe32(&d[0], magic);
+    storeLe32(&d[4], target);
+    storeLe32(&d[12], length);
     return d;
   };
   const std::uint32_t magic = 0x4D574657;
@@ -391,7 +394,6 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   };
   for (auto& d : bad) ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
                                 static_cast<ssize_t>(d.size()));
-  ::close(s);
   // Posting to ourselves takes the local path, so a good one comes from a child.
   testing::ChildProcess child;
   ASSERT_EQ(child.call("win-post " + hex(h) + " 1 good"), "ok 0");
@@ -637,14 +639,12 @@ TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
   ASSERT_EQ(child.call("win-held"), "ok");
 
   auto reply = [](std::uint32_t answered, std::uint64_t sequence, std::uint64_t result, std::size_t size) {
-    std::vector<std::uint8_t> d(size, 0);
-    const std::uint32_t magic = 0x52574657;  // "WFWR"; the test host is little-endian like the wire
-    std::memcpy(&d[0], &magic, std::min<std::size_t>(4, size));
-    if (size >= 24) {
-      std::memcpy(&d[4], &answered, 4);
-      std::memcpy(&d[8], &sequence, 8);
-      std::memcpy(&d[16], &result, 8);
-    }
+    std::vector<std::uint8_t> d(std::max<std::size_t>(size, 24), 0);
+    storeLe32(&d[0], 0x52574657);  // "WFWR"
+    storeLe32(&d[4], answered);
+    storeLe64(&d[8], sequence);
+    storeLe64(&d[16], result);
+    d.resize(size);
     return d;
   };
   std::vector<std::vector<std::uint8_t>> bad = {
@@ -655,12 +655,12 @@ TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
       reply(1, 12345, 5, 24),  // no send waits for it
   };
   sockaddr_un addr = receiverOf(mine);
-  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int s = socket.get();
   ASSERT_GE(s, 0);
   for (auto& d : bad)
     ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
               static_cast<ssize_t>(d.size()));
-  ::close(s);
   EXPECT_TRUE(pumpUntil([&] { return dropped.size() == bad.size(); }));
 
   ASSERT_EQ(child.call("win-release"), "ok");

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "eventually.h"
 #include "platform/message_queue.h"
 #include "platform/window_messages.h"
 #include "prtobj/thread_control.h"
@@ -216,7 +217,7 @@ TEST(PrtObjQuickSetup, NoWindowMeansNoStepsAndNoPosts) {
   EXPECT_EQ(steps, 0u);
   // Nothing is posted: wait for the file to be complete instead.
   const std::string expected = readFile(fs::path(WF_PRTOBJ_TEST_DATA) / "generic-7301.psf");
-  for (int i = 0; i < 2000 && readFile(file) != expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(wf::testing::eventually([&] { return readFile(file) == expected; }));
   EXPECT_EQ(readFile(file), expected);
   wf::Message m;
   EXPECT_FALSE(wf::peekMessage(m, wf::PeekMode::Remove));

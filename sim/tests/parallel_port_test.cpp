@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hex_bytes.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "platform/parallel_port.h"
 #include "sim/printer/npa.h"
@@ -93,7 +94,7 @@ TEST_F(ParallelPortDiscovery, WritesFailWithThePrintersErrorClass) {
   // A change while the port is open reaches the port layer on its reader thread.
   server->setWriteError(WriteErrorClass::None);
   PortWrite w;
-  for (int i = 0; i < 100 && (w = opened.port->write("data")).error != WriteErrorClass::None; ++i) sleepFor(20);
+  EXPECT_TRUE(testing::eventually([&] { return (w = opened.port->write("data")).error == WriteErrorClass::None; }));
   EXPECT_EQ(w.error, WriteErrorClass::None);
   EXPECT_EQ(w.written, 4u);
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "child_commands.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -100,16 +101,13 @@ WF_CHILD_COMMAND("win-log", [](const ChildArgs& a) -> std::string {
   if (a.size() != 2) return "err usage: win-log <hwnd> <count>";
   Hwnd h = parseHwnd(a[0]);
   std::size_t want = std::stoul(a[1]);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  for (;;) {
-    {
-      std::lock_guard lock(state().m);
-      auto& log = state().logs[h];
-      if (log.size() >= want || std::chrono::steady_clock::now() > deadline)
-        return "ok " + std::to_string(log.size()) + describe(log);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  testing::eventually([&] {
+    std::lock_guard lock(state().m);
+    return state().logs[h].size() >= want;
+  });
+  std::lock_guard lock(state().m);
+  auto& log = state().logs[h];
+  return "ok " + std::to_string(log.size()) + describe(log);
 });
 
 WF_CHILD_COMMAND("win-destroy", [](const ChildArgs& a) -> std::string {

@@ -2,17 +2,16 @@
 // printers reached through request objects made by the factory the printer
 // manager binds by ordinal. One window collects every post: the broker's
 // alerts and the Quick Setup progress.
-#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "broker/corbce.h"
 #include "child_commands.h"
+#include "eventually.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -22,8 +21,6 @@
 using wf::testing::ChildArgs;
 
 namespace {
-
-constexpr auto kPostWait = std::chrono::seconds(20);
 
 wf::Hwnd window() {
   static wf::Hwnd w = wf::createWindow("WfPrtObjEndToEnd", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) {
@@ -44,12 +41,8 @@ WFPrtObj* object(const std::string& handle) {
 }
 
 // The next post to the window within the bound, if any.
-bool nextPost(wf::Message& m, std::chrono::steady_clock::time_point end) {
-  while (!wf::peekMessage(m, wf::PeekMode::Remove)) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+bool nextPost(wf::Message& m) {
+  return wf::testing::eventually([&] { return wf::peekMessage(m, wf::PeekMode::Remove); });
 }
 
 std::string alertList(WFPrtObj::LONG rc, WFPrtObj::UINT count, WFPrtObj::WFPALERTDATA* alerts) {
@@ -178,14 +171,14 @@ WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
 });
 
 // posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of
-// that message, waiting up to 20 s (real); others are passed over.
+// that message, each waited for with the bound of eventually(); others are
+// passed over.
 WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
   const std::size_t want = num(a.at(0));
   const std::uint32_t message = num(a.at(1));
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   std::string out = "ok";
   wf::Message m;
-  for (std::size_t got = 0; got < want && nextPost(m, end);) {
+  for (std::size_t got = 0; got < want && nextPost(m);) {
     if (m.message != message) continue;
     ++got;
     char b[64];
@@ -206,9 +199,8 @@ WF_CHILD_COMMAND("qs", [](const ChildArgs& a) {
   const auto rc = send ? obj->bidiQuickSetupSend(control.get(), &steps) : obj->bidiQuickSetupReceive(control.get(), &steps);
   std::string out = "ok " + std::to_string(rc) + " " + str(steps);
   if (rc != 0) return out;
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   wf::Message m;
-  while (nextPost(m, end)) {
+  while (nextPost(m)) {
     if (m.message != WM_WF_NOTIFICATION) continue;
     out += " " + str(m.wParam) + ":" + std::to_string(m.lParam);
     if (m.wParam == QS_NOTIFY_DONE || (m.wParam == QS_NOTIFY_ERROR && m.lParam != QS_ERR_VARIABLE)) break;
@@ -224,9 +216,8 @@ WF_CHILD_COMMAND("list", [](const ChildArgs& a) {
   const auto rc = obj->bidiDeviceFileListing(static_cast<WFPrtObj::DEVICEID>(num(a.at(1))));
   std::string out = "ok " + std::to_string(rc);
   if (rc != 0) return out;
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   wf::Message m;
-  while (nextPost(m, end)) {
+  while (nextPost(m)) {
     if (m.message != WM_BCE_ALERT_2) continue;
     WFPrtObj::DEVICEMGMTALERTDATA record;
     const auto key = static_cast<WFPrtObj::USHORT>(m.wParam >> 16);
