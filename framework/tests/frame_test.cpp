@@ -18,6 +18,7 @@
 
 #include "accelerators.h"
 #include "child_process.h"
+#include "window_client.h"
 #include "framework/frame_wnd.h"
 #include "framework/virtual_keys.h"
 #include "framework/win_app.h"
@@ -504,9 +505,8 @@ TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIc
   auto* main = new CFrameWnd;
   ASSERT_TRUE(main->Create("WrenfieldTestMainFrame", "Wrenfield", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200)));
   wf::testing::ChildProcess child;
-  const std::string found = child.call("win-find WrenfieldTestMainFrame");
-  ASSERT_EQ(found.rfind("ok ", 0), 0u) << found;
-  EXPECT_EQ(std::stoul(found.substr(3), nullptr, 16), main->m_hWnd);
+  wf::testing::WindowClient windows(child);
+  EXPECT_EQ(windows.find("WrenfieldTestMainFrame"), main->m_hWnd);
   EXPECT_EQ(centreOf(widgetOf(main)), QColor(255, 255, 0));
 
   // Its own icon, posted as the printer windows do, replaces the class's; taking it away brings that back.
@@ -517,7 +517,7 @@ TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIc
   EXPECT_EQ(centreOf(widgetOf(main)), QColor(255, 255, 0));
 
   main->DestroyWindow();  // deletes the frame
-  EXPECT_EQ(std::stoul(child.call("win-find WrenfieldTestMainFrame").substr(3), nullptr, 16), 0u);
+  EXPECT_EQ(windows.find("WrenfieldTestMainFrame"), 0u);
   DestroyIcon(red);
   DestroyIcon(classIcon);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "window_client.h"
 #include "framework/global_memory.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
@@ -127,11 +128,11 @@ TEST_F(GuiWindow, SendFromAnotherThreadRunsOnTheOwnerAndReturnsItsResult) {
 
 TEST_F(GuiWindow, PostsFromAnotherProcessArriveInOrderWithTheirText) {
   wf::testing::ChildProcess child;
-  char hwnd[16];
-  std::snprintf(hwnd, sizeof hwnd, "%08x", wnd.m_hWnd);
-  EXPECT_EQ(child.call("win-find wflogwindow"), std::string("ok ") + hwnd);
-  EXPECT_EQ(child.call(std::string("win-is ") + hwnd), "ok 1");
-  EXPECT_EQ(child.call(std::string("win-post ") + hwnd + " 20 line"), "ok 0");
+  wf::testing::WindowClient windows(child);
+  const HWND hwnd = wnd.m_hWnd;
+  EXPECT_EQ(windows.find("wflogwindow"), hwnd);
+  EXPECT_TRUE(windows.isWindow(hwnd));
+  EXPECT_EQ(windows.post(hwnd, 20, "line"), 0);
   ASSERT_TRUE(pumpUntil([&] { return wnd.count() == 20; }));
   auto entries = wnd.entries();
   for (int i = 0; i < 20; ++i) {
@@ -143,8 +144,8 @@ TEST_F(GuiWindow, PostsFromAnotherProcessArriveInOrderWithTheirText) {
 
   const HWND gone = wnd.m_hWnd;
   ASSERT_TRUE(wnd.DestroyWindow());
-  EXPECT_EQ(child.call(std::string("win-is ") + hwnd), "ok 0");
-  EXPECT_EQ(child.call(std::string("win-post ") + hwnd + " 1 late"), "ok 1");
+  EXPECT_FALSE(windows.isWindow(hwnd));
+  EXPECT_EQ(windows.post(hwnd, 1, "late"), 1);
   EXPECT_FALSE(IsWindow(gone));
 }
 

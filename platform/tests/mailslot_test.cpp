@@ -148,7 +148,7 @@ TEST(Mailslot, OneLiveReaderPerNameAndWritersFailWithoutIt) {
 TEST(Mailslot, DeadReaderProcessIsToldFromALiveOne) {
   const std::string app1 = "\\\\.\\mailslot\\bce\\app1";
   testing::ChildProcess reader;
-  ASSERT_EQ(reader.call("ms-create " + app1), "ok");
+  ASSERT_TRUE(reader.ask("ms-create " + app1).ok);
   MailslotStatus status;
   EXPECT_FALSE(Mailslot::create(app1, &status));
   EXPECT_EQ(status, MailslotStatus::AlreadyExists);
@@ -185,22 +185,23 @@ TEST(Mailslot, WritersInOtherProcessesInterleaveWholeMessages) {
     while (received.size() < sizes.size() * kCount && slot->read(m, 20'000) == MailslotStatus::Ok)
       received.push_back(text(m));
   });
-  std::map<std::string, std::string> answers;
+  std::map<std::string, testing::ChildAnswer> answers;
   std::mutex answersMutex;
   std::vector<std::thread> drivers;
   for (const auto& [tag, size] : sizes) {
     drivers.emplace_back([&, tag = tag, size = size] {
       testing::ChildProcess writer;
-      std::string a = writer.call("ms-open " + kPrimary);
-      if (a == "ok") a = writer.call("ms-write-series " + kPrimary + " " + tag + " " + std::to_string(kCount) + " " +
-                                     std::to_string(size));
+      auto a = writer.ask("ms-open " + kPrimary);
+      if (a.ok)
+        a = writer.ask("ms-write-series " + kPrimary + " " + tag + " " + std::to_string(kCount) + " " +
+                       std::to_string(size));
       std::lock_guard hold(answersMutex);
       answers[tag] = a;
     });
   }
   for (auto& d : drivers) d.join();
   reader.join();
-  for (const auto& [tag, answer] : answers) EXPECT_EQ(answer, "ok") << tag;
+  for (const auto& [tag, answer] : answers) EXPECT_TRUE(answer.ok) << tag << ": " << answer.error;
 
   ASSERT_EQ(received.size(), sizes.size() * kCount);
   std::map<std::string, int> nextIndex;
@@ -218,9 +219,9 @@ TEST(Mailslot, FourMebibyteMessageArrivesWhole) {
   auto slot = Mailslot::create(kPrimary);
   ASSERT_TRUE(slot);
   testing::ChildProcess writer;
-  ASSERT_EQ(writer.call("ms-open " + kPrimary), "ok");
-  ASSERT_EQ(writer.call("ms-write-big " + kPrimary + " " + std::to_string(kSize)), "ok");
-  ASSERT_EQ(writer.call("ms-write " + kPrimary + " tail"), "ok");
+  ASSERT_TRUE(writer.ask("ms-open " + kPrimary).ok);
+  ASSERT_TRUE(writer.ask("ms-write-big " + kPrimary + " " + std::to_string(kSize)).ok);
+  ASSERT_TRUE(writer.ask("ms-write " + kPrimary + " tail").ok);
 
   EXPECT_EQ(slot->nextMessageSize(), kSize);
   std::vector<std::uint8_t> m;

@@ -95,6 +95,13 @@ std::string hexOf(std::string_view bytes) {
   return out;
 }
 
+// A value as reg-get lists it: its type, then its bytes in hexadecimal (none when empty).
+std::vector<std::string> typedBytes(DWORD type, std::string_view bytes) {
+  std::vector<std::string> fields{std::to_string(type)};
+  if (!bytes.empty()) fields.push_back(hexOf(bytes));
+  return fields;
+}
+
 const std::string kPadded = [] {
   std::string s = "c:\\js.dat";
   s.resize(260, '\0');
@@ -109,11 +116,10 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
   // Each step reads what the other process wrote just before, back and forth.
   for (DWORD i = 1; i <= 5; ++i) {
     ASSERT_EQ(setDword(k.get(), "windowcount", i), ERROR_SUCCESS);
-    ASSERT_EQ(child.call("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount"),
-              "ok 4 " + hexOf(std::string_view(reinterpret_cast<const char*>(&i), 4)));
-    ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
-                         std::to_string(i * 100)),
-              "ok");
+    ASSERT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount").fields,
+              typedBytes(REG_DWORD, std::string_view(reinterpret_cast<const char*>(&i), 4)));
+    ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
+                         std::to_string(i * 100)).ok);
     Read r = readValue(k.get(), "windowcount");
     ASSERT_EQ(r.result, ERROR_SUCCESS);
     DWORD v;
@@ -121,7 +127,7 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
     EXPECT_EQ(v, i * 100);
   }
   // A key another process created is there for this one at once.
-  ASSERT_EQ(child.call("reg-set-dword hklm SOFTWARE\\Corvane\\Wrenfield\\CorPeer NumComp 2"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hklm SOFTWARE\\Corvane\\Wrenfield\\CorPeer NumComp 2").ok);
   HKEY peer = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorPeer", 0, KEY_READ, &peer),
             ERROR_SUCCESS);
@@ -158,12 +164,11 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
   testing::ChildProcess child;  // reads them from the file alone
   for (const auto& c : cases) {
     if (std::strchr(c.name, ' ') || !*c.name) continue;  // the child's command line splits at blanks
-    EXPECT_EQ(child.call(std::string("reg-get hkcu Software\\Types ") + c.name),
-              "ok " + std::to_string(c.type) + " " + hexOf(c.bytes))
+    EXPECT_EQ(child.ask(std::string("reg-get hkcu Software\\Types ") + c.name).fields, typedBytes(c.type, c.bytes))
         << c.name;
   }
   // Rereading the file here too (after another writer touched it) keeps every byte.
-  ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Types touch 1"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Types touch 1").ok);
   Key k("Software\\Types");
   for (const auto& c : cases) {
     Read r = readValue(k.get(), c.name);
@@ -292,7 +297,7 @@ TEST(Registry, CreateOpenAndDeleteKeys) {
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A\\B2", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("reg-get hkcu Software\\A\\B\\C v"), "err 2");
+  EXPECT_EQ(child.ask("reg-get hkcu Software\\A\\B\\C v").error, std::to_string(ERROR_FILE_NOT_FOUND));
   // A handle left open on a deleted key says so.
   EXPECT_EQ(readValue(again.get(), "v").result, ERROR_KEY_DELETED);
   EXPECT_EQ(setDword(again.get(), "v", 2), ERROR_KEY_DELETED);
@@ -332,9 +337,9 @@ TEST(Registry, VolatileKeysStayInThisProcess) {
   EXPECT_EQ(text.find("pcl5"), std::string::npos) << text;
 
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL"), "err 2");
+  EXPECT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL").error, std::to_string(ERROR_FILE_NOT_FOUND));
   // Another process's write makes this one reread the file; its volatile keys stay.
-  ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20").ok);
   EXPECT_EQ(readValue(settings.get(), "maxthreads").result, ERROR_SUCCESS);
   EXPECT_EQ(readValue(drivers.get(), "PCL").data, std::string("pcl5\0", 5));
   EXPECT_EQ(subkeyNames(settings.get()), std::vector<std::string>{"Drivers"});
@@ -393,9 +398,9 @@ TEST(Registry, DamagedHiveIsSetAsideAndReported) {
 TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   constexpr int kPerWriter = 150;
   testing::ChildProcess a, b;
-  std::string answerA, answerB;
-  std::thread ta([&] { answerA = a.call("reg-fill hkcu Software\\Race a " + std::to_string(kPerWriter)); });
-  std::thread tb([&] { answerB = b.call("reg-fill hkcu Software\\Race b " + std::to_string(kPerWriter)); });
+  testing::ChildAnswer answerA, answerB;
+  std::thread ta([&] { answerA = a.ask("reg-fill hkcu Software\\Race a " + std::to_string(kPerWriter)); });
+  std::thread tb([&] { answerB = b.ask("reg-fill hkcu Software\\Race b " + std::to_string(kPerWriter)); });
   // This process writes alongside them.
   {
     Key k("Software\\Race");
@@ -404,8 +409,8 @@ TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   }
   ta.join();
   tb.join();
-  ASSERT_EQ(answerA, "ok");
-  ASSERT_EQ(answerB, "ok");
+  ASSERT_TRUE(answerA.ok) << answerA.error;
+  ASSERT_TRUE(answerB.ok) << answerB.error;
 
   Key k("Software\\Race");
   DWORD values = 0;

@@ -412,8 +412,8 @@ constexpr const char* kInstance = "Wrenfield Application Instance";
 
 TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   testing::ChildProcess child;
-  ASSERT_EQ(child.call(std::string("xmutex-open ") + kInstance), "ok new");
-  ASSERT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "ok");
+  ASSERT_EQ(child.ask(std::string("xmutex-open ") + kInstance).field(), "new");
+  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
 
   bool existed = false;
   auto mine = CrossProcessMutex::open(kInstance, &existed);
@@ -422,11 +422,11 @@ TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   EXPECT_FALSE(mine->tryAcquire());
   EXPECT_FALSE(mine->release());
 
-  ASSERT_EQ(child.call(std::string("xmutex-release ") + kInstance), "ok");
+  ASSERT_TRUE(child.ask(std::string("xmutex-release ") + kInstance).ok);
   EXPECT_TRUE(mine->tryAcquire());
-  EXPECT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "err busy");
+  EXPECT_EQ(child.ask(std::string("xmutex-acquire ") + kInstance).error, "busy");
   EXPECT_TRUE(mine->release());
-  ASSERT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "ok");
+  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
   EXPECT_FALSE(mine->tryAcquire());
 
   child.kill(SIGKILL);

@@ -16,6 +16,8 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "eventually.h"
+#include "window_client.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
@@ -61,16 +63,16 @@ struct RecordingWindow {
   }
 };
 
-// Runs the calling thread's plain queue until `done` holds; false after 20 s.
+// Runs the calling thread's plain queue until `done` holds, within the
+// bound of eventually().
 bool pumpUntil(const std::function<bool()>& done) {
-  auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
+  return testing::eventually([&] {
+    if (done()) return true;
     waitFdRealMs(messageQueueFd(), POLLIN, 50);
     Message m;
     while (peekMessage(m, PeekMode::Remove)) dispatchMessage(m);
-  }
-  return true;
+    return done();
+  });
 }
 
 // When the whole program runs in one process, earlier cases may leave
@@ -99,15 +101,9 @@ struct WindowThread {
   }
 };
 
-Hwnd parseHwnd(const std::string& answer) {  // "ok 0000abcd"
-  return static_cast<Hwnd>(std::stoul(answer.substr(3), nullptr, 16));
-}
+using testing::WindowClient;
 
-std::string hex(Hwnd h) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08x", h);
-  return text;
-}
+std::string hex(Hwnd h) { return WindowClient::hex(h); }
 
 LResult noop(Hwnd, std::uint32_t, WParam, LParam) { return 0; }
 
@@ -138,13 +134,13 @@ TEST(WindowHandles, UniqueAcrossProcesses) {
   std::set<Hwnd> all;
   for (int i = 0; i < 3; ++i) {
     for (auto* child : {&a, &b}) {
-      auto answer = child->call("win-create Any");
-      ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-      EXPECT_TRUE(all.insert(parseHwnd(answer)).second);
+      const Hwnd h = WindowClient(*child).create("Any");
+      ASSERT_NE(h, 0u);
+      EXPECT_TRUE(all.insert(h).second);
     }
     Hwnd own = createWindow("Any", noop);
     EXPECT_TRUE(all.insert(own).second);
-    EXPECT_EQ(a.call("win-is " + hex(own)), "ok 1");
+    EXPECT_TRUE(WindowClient(a).isWindow(own));
   }
   for (Hwnd h : all) EXPECT_TRUE(isWindow(h)) << hex(h);
 }
@@ -153,15 +149,13 @@ TEST(WindowHandles, NextOwnerOfASlotDoesNotReviveOldHandles) {
   Hwnd first;
   {
     testing::ChildProcess child;
-    auto answer = child.call("win-create Old");
-    ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-    first = parseHwnd(answer);
+    first = WindowClient(child).create("Old");
+    ASSERT_NE(first, 0u);
     child.kill(SIGKILL);
   }
   testing::ChildProcess next;
-  auto answer = next.call("win-create New");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd second = parseHwnd(answer);
+  Hwnd second = WindowClient(next).create("New");
+  ASSERT_NE(second, 0u);
   EXPECT_EQ(second >> 22, first >> 22) << "the freed slot is taken again";
   EXPECT_NE(second, first);
   EXPECT_FALSE(isWindow(first));
@@ -396,7 +390,7 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
                                 static_cast<ssize_t>(d.size()));
   // Posting to ourselves takes the local path, so a good one comes from a child.
   testing::ChildProcess child;
-  ASSERT_EQ(child.call("win-post " + hex(h) + " 1 good"), "ok 0");
+  ASSERT_EQ(WindowClient(child).post(h, 1, "good"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == 1; }));
   setPlatformTraceSink({});
   EXPECT_EQ(rec.log[0].payload, "good0");
@@ -462,7 +456,7 @@ TEST(MessageQueue, AnInstalledQueueReceivesLocalAndForeignPostsAndSends) {
   EXPECT_EQ(sendMessage(h, WM_USER + 2, 2, 3), 5);
   ASSERT_TRUE(postMessage(h, WM_USER + 1, 1, 0, Payload{'x'}));
   testing::ChildProcess child;
-  ASSERT_EQ(child.call("win-post " + hex(h) + " 3 far"), "ok 0");
+  ASSERT_EQ(WindowClient(child).post(h, 3, "far"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == 5; }));
   std::lock_guard lock(rec.m);
   EXPECT_EQ(rec.log[0].message, WM_USER + 2u);
@@ -470,34 +464,18 @@ TEST(MessageQueue, AnInstalledQueueReceivesLocalAndForeignPostsAndSends) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(rec.log[2 + i].payload, "far" + std::to_string(i));
 }
 
-// Parses the child's "ok <n> msg:w:l:payload ..." answer.
-std::vector<Received> parseLog(const std::string& answer) {
-  std::istringstream in(answer.substr(3));
-  std::size_t n = 0;
-  in >> n;
+// What a helper's window received, as the records this side compares.
+std::vector<Received> received(const std::vector<testing::ChildReceived>& log) {
   std::vector<Received> out;
-  for (std::string item; in >> item;) {
-    Received r;
-    std::istringstream fields(item);
-    std::string f;
-    std::getline(fields, f, ':');
-    r.message = static_cast<std::uint32_t>(std::stoul(f));
-    std::getline(fields, f, ':');
-    r.wParam = static_cast<WParam>(std::stoull(f));
-    std::getline(fields, f, ':');
-    r.lParam = static_cast<LParam>(std::stoll(f));
-    std::getline(fields, r.payload);
-    out.push_back(r);
-  }
-  EXPECT_EQ(out.size(), n);
+  for (const auto& r : log) out.push_back({r.message, r.wParam, r.lParam, r.payload, 0});
   return out;
 }
 
 TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
   testing::ChildProcess child;
-  auto answer = child.call("win-create Far");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd far = parseHwnd(answer);
+  WindowClient windows(child);
+  Hwnd far = windows.create("Far");
+  ASSERT_NE(far, 0u);
   constexpr int kCount = 600;
   std::vector<Received> sent;
   for (int i = 0; i < kCount; ++i) {
@@ -506,14 +484,14 @@ TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
     ASSERT_TRUE(postMessage(far, r.message, r.wParam, r.lParam, Payload(r.payload.begin(), r.payload.end())));
     sent.push_back(r);
   }
-  auto got = parseLog(child.call("win-log " + hex(far) + " " + std::to_string(kCount)));
+  auto got = received(windows.log(far, kCount));
   ASSERT_EQ(got.size(), sent.size());
   for (int i = 0; i < kCount; ++i) EXPECT_EQ(got[i], sent[i]) << "message " << i;
 
   // And the other way: a child posting to a window of this process.
   RecordingWindow rec;
   Hwnd near = createWindow("Near", rec.proc());
-  ASSERT_EQ(child.call("win-post " + hex(near) + " " + std::to_string(kCount) + " back"), "ok 0");
+  ASSERT_EQ(windows.post(near, kCount, "back"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == kCount; }));
   std::lock_guard lock(rec.m);
   for (int i = 0; i < kCount; ++i) {
@@ -524,11 +502,12 @@ TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
 
 TEST(CrossProcess, PostToADeadOrDestroyedWindowFailsAtOnce) {
   testing::ChildProcess child;
-  Hwnd doomed = parseHwnd(child.call("win-create Doomed"));
-  Hwnd closed = parseHwnd(child.call("win-create Closed"));
+  WindowClient windows(child);
+  Hwnd doomed = windows.create("Doomed");
+  Hwnd closed = windows.create("Closed");
   ASSERT_TRUE(isWindow(doomed) && isWindow(closed));
 
-  ASSERT_EQ(child.call("win-destroy " + hex(closed)), "ok");
+  ASSERT_TRUE(windows.destroy(closed));
   EXPECT_FALSE(isWindow(closed));
   EXPECT_FALSE(postMessage(closed, WM_USER, 0, 0, Payload(10, 'z')));
   EXPECT_TRUE(postMessage(doomed, WM_USER, 0, 0));
@@ -568,19 +547,19 @@ struct TraceCatcher {
 
 TEST(CrossProcess, SendsAreAnsweredBothWays) {
   testing::ChildProcess child;
-  auto answer = child.call("win-create Far");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd far = parseHwnd(answer);
+  WindowClient windows(child);
+  Hwnd far = windows.create("Far");
+  ASSERT_NE(far, 0u);
   EXPECT_EQ(sendMessage(far, WM_USER + 7, 40, 2), LResult{42});
   EXPECT_EQ(sendMessage(far, WM_USER + 8, 1, -1'000'000'000'000LL), LResult{1 - 1'000'000'000'000LL});
-  auto got = parseLog(child.call("win-log " + hex(far) + " 2"));
+  auto got = received(windows.log(far, 2));
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0], (Received{WM_USER + 7, 40, 2, "", 0}));
 
   // From the child to a window of this process.
   RecordingWindow rec;
   WindowThread owner("Near", rec.proc());
-  EXPECT_EQ(child.call("win-send " + hex(owner.hwnd) + " 1031 5 6"), "ok 11");
+  EXPECT_EQ(windows.send(owner.hwnd, 1031, 5, 6), LResult{11});
   {
     std::lock_guard lock(rec.m);
     ASSERT_EQ(rec.log.size(), 1u);
@@ -598,13 +577,14 @@ TEST(CrossProcess, SendsAreAnsweredBothWays) {
     EXPECT_EQ(mine.log[0], (Received{WM_USER + 3, 0, 21, "", currentThreadId()}));
   }
 
-  ASSERT_EQ(child.call("win-destroy " + hex(far)), "ok");
+  ASSERT_TRUE(windows.destroy(far));
   EXPECT_FALSE(sendMessage(far, WM_USER + 7, 0, 0).has_value());
 }
 
 TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
   testing::ChildProcess child;
-  Hwnd far = parseHwnd(child.call("win-create Held"));
+  WindowClient windows(child);
+  Hwnd far = windows.create("Held");
   ASSERT_TRUE(isWindow(far));
   Hwnd mine = createWindow("Late", noop);  // gives this process its receiver
   ASSERT_NE(mine, 0u);
@@ -614,14 +594,14 @@ TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
     EXPECT_FALSE(sendMessage(far, kHold, 0, 0, 5'000).has_value());
     setTimeScaleForTest(1.0);
     // The answer that comes after all is dropped.
-    ASSERT_EQ(child.call("win-held"), "ok");
-    ASSERT_EQ(child.call("win-release"), "ok");
+    ASSERT_TRUE(windows.held());
+    ASSERT_TRUE(windows.release());
     ASSERT_TRUE(pumpUntil([&] { return late.size() == 1; }));
   }
 
   std::optional<LResult> r = LResult{1};
   Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
-  ASSERT_EQ(child.call("win-held"), "ok");
+  ASSERT_TRUE(windows.held());
   child.kill(SIGKILL);
   // Well before the send's own bound: the target's death ends it.
   ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
@@ -630,13 +610,14 @@ TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
 
 TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
   testing::ChildProcess child;
-  Hwnd far = parseHwnd(child.call("win-create Held"));
+  WindowClient windows(child);
+  Hwnd far = windows.create("Held");
   Hwnd mine = createWindow("Asker", noop);
   ASSERT_NE(mine, 0u);
   TraceCatcher dropped("dropped");
   std::optional<LResult> r;
   Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
-  ASSERT_EQ(child.call("win-held"), "ok");
+  ASSERT_TRUE(windows.held());
 
   auto reply = [](std::uint32_t answered, std::uint64_t sequence, std::uint64_t result, std::size_t size) {
     std::vector<std::uint8_t> d(std::max<std::size_t>(size, 24), 0);
@@ -663,29 +644,29 @@ TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
               static_cast<ssize_t>(d.size()));
   EXPECT_TRUE(pumpUntil([&] { return dropped.size() == bad.size(); }));
 
-  ASSERT_EQ(child.call("win-release"), "ok");
+  ASSERT_TRUE(windows.release());
   ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
   EXPECT_EQ(r, LResult{77});
 }
 
 TEST(CrossProcess, FindWindowByClassAcrossProcesses) {
   testing::ChildProcess running, second;
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
-  auto answer = running.call("win-create WrenfieldMainFrame");
-  ASSERT_EQ(answer.substr(0, 3), "ok ");
-  Hwnd frame = parseHwnd(answer);
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok " + hex(frame));
+  WindowClient there(second);
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), 0u);
+  Hwnd frame = WindowClient(running).create("WrenfieldMainFrame");
+  ASSERT_NE(frame, 0u);
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), frame);
   EXPECT_EQ(findWindow("wrenfieldMAINFRAME"), frame);
   EXPECT_EQ(findWindow("WrenfieldMainFram"), 0u);
 
   Hwnd mine = createWindow("OwnClass", noop);
-  EXPECT_EQ(second.call("win-find ownclass"), "ok " + hex(mine));
+  EXPECT_EQ(there.find("ownclass"), mine);
   ASSERT_TRUE(destroyWindow(mine));
-  EXPECT_EQ(second.call("win-find OwnClass"), "ok 00000000");
+  EXPECT_EQ(there.find("OwnClass"), 0u);
 
   running.kill(SIGKILL);
   EXPECT_EQ(findWindow("WrenfieldMainFrame"), 0u);
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), 0u);
 }
 
 }  // namespace
