@@ -1,6 +1,6 @@
-// Commands of wf-prtobjchild: one application of the real broker, its
-// printers reached through request objects made by the factory the printer
-// manager binds by ordinal. One window collects every post: the broker's
+// The request object's helper commands (wf-testchild prtobj): one
+// application of the real broker, its printers reached through request
+// objects made by the factory the printer manager binds by ordinal. One window collects every post: the broker's
 // alerts and the Quick Setup progress.
 #include <cstdio>
 #include <iostream>
