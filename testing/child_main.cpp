@@ -25,7 +25,8 @@ bool registerChildCommand(const std::string& name, ChildCommand command) {
   return true;
 }
 
-WF_CHILD_COMMAND("ping", [](const ChildArgs&) { return std::string("ok pong ") + std::to_string(::getpid()); });
+WF_CHILD_COMMAND("ping",
+                 [](const ChildArgs&) { return std::string("ok pong ") + std::to_string(::getpid()); });
 WF_CHILD_COMMAND("exit", [](const ChildArgs& a) -> std::string {
   std::cout.flush();
   ::_exit(a.empty() ? 0 : std::stoi(a[0]));

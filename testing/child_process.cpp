@@ -22,7 +22,8 @@ ChildAnswer ChildAnswer::parse(std::string_view line) {
   a.ok = head == "ok";
   if (!a.ok) {
     const auto rest = line.find_first_not_of(' ', head.size());
-    a.error = head == "err" && rest != std::string_view::npos ? std::string(line.substr(rest)) : std::string(line);
+    a.error =
+        head == "err" && rest != std::string_view::npos ? std::string(line.substr(rest)) : std::string(line);
     return a;
   }
   for (std::string w; words >> w;) a.fields.push_back(w);
@@ -34,7 +35,9 @@ const std::string& ChildAnswer::field(std::size_t i) const {
   return fields[i];
 }
 
-std::int64_t ChildAnswer::number(std::size_t i) const { return std::stoll(field(i), nullptr, 0); }
+std::int64_t ChildAnswer::number(std::size_t i) const {
+  return std::stoll(field(i), nullptr, 0);
+}
 
 std::uint32_t ChildAnswer::hex(std::size_t i) const {
   return static_cast<std::uint32_t>(std::stoul(field(i), nullptr, 16));
@@ -42,7 +45,9 @@ std::uint32_t ChildAnswer::hex(std::size_t i) const {
 
 ChildProcess::ChildProcess() : ChildProcess("wf-testchild", {"platform"}) {}
 
-ChildProcess ChildProcess::withCommands(const std::string& module) { return ChildProcess("wf-testchild", {module}); }
+ChildProcess ChildProcess::withCommands(const std::string& module) {
+  return ChildProcess("wf-testchild", {module});
+}
 
 ChildProcess::ChildProcess(const std::string& name, std::vector<std::string> args) {
   int in[2], out[2];
@@ -80,7 +85,8 @@ ChildProcess::~ChildProcess() {
 
 std::string ChildProcess::call(const std::string& command, int realMs) {
   std::string line = command + "\n";
-  if (::write(toChild_.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) return "err child gone";
+  if (::write(toChild_.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+    return "err child gone";
   return readLine(realMs);
 }
 
@@ -96,7 +102,9 @@ std::string ChildProcess::readLine(int realMs) {
       buffered_.erase(0, nl + 1);
       return answer;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) return "err timeout";
     pollfd p{fromChild_.get(), POLLIN, 0};
     int r = ::poll(&p, 1, static_cast<int>(left));

@@ -7,11 +7,11 @@
 
 #include <cstdio>
 
+#include "child_process.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
-#include "child_process.h"
-#include "window_client.h"
 #include "test_resources.h"
+#include "window_client.h"
 #include "wnd_widget.h"
 
 namespace {

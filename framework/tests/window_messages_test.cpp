@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "child_process.h"
-#include "window_client.h"
 #include "framework/global_memory.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "timers.h"
+#include "window_client.h"
 
 using wf::fw::testing::pumpUntil;
 
@@ -61,7 +61,9 @@ class LogWnd : public CWnd {
     entries_.push_back({WM_RECORD, w, text, wf::currentThreadId()});
     return 0;
   }
-  LRESULT OnAsk(WPARAM w, LPARAM) { return static_cast<LRESULT>(w * 2 + (wf::currentThreadId() == owner ? 1 : 0)); }
+  LRESULT OnAsk(WPARAM w, LPARAM) {
+    return static_cast<LRESULT>(w * 2 + (wf::currentThreadId() == owner ? 1 : 0));
+  }
   void OnTimer(UINT_PTR id) {
     std::lock_guard lock(m_);
     timers_.push_back(id);
@@ -78,9 +80,9 @@ class LogWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(LogWnd, CWnd)
-  ON_MESSAGE(WM_RECORD, OnRecord)
-  ON_MESSAGE(WM_ASK, OnAsk)
-  ON_WM_TIMER()
+ON_MESSAGE(WM_RECORD, OnRecord)
+ON_MESSAGE(WM_ASK, OnAsk)
+ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 class GuiWindow : public ::testing::Test {

@@ -35,9 +35,9 @@ FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop) {
   if (wake >= 0) {
     drain(wake);
     onStop.emplace(stop, std::function<void()>([wake] {
-      std::uint64_t one = 1;
-      [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
-    }));
+                     std::uint64_t one = 1;
+                     [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
+                   }));
   }
   auto deadline = realMs < 0 ? std::chrono::steady_clock::time_point::max()
                              : std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);

@@ -47,10 +47,18 @@ bool FileLock::take(short type, std::uint32_t ms) {
   }
 }
 
-bool FileLock::tryShared() { return take(F_RDLCK, 0); }
-bool FileLock::tryExclusive() { return take(F_WRLCK, 0); }
-bool FileLock::lockShared(std::uint32_t ms) { return take(F_RDLCK, ms); }
-bool FileLock::lockExclusive(std::uint32_t ms) { return take(F_WRLCK, ms); }
+bool FileLock::tryShared() {
+  return take(F_RDLCK, 0);
+}
+bool FileLock::tryExclusive() {
+  return take(F_WRLCK, 0);
+}
+bool FileLock::lockShared(std::uint32_t ms) {
+  return take(F_RDLCK, ms);
+}
+bool FileLock::lockExclusive(std::uint32_t ms) {
+  return take(F_WRLCK, ms);
+}
 
 void FileLock::unlock() {
   struct flock fl {};

@@ -47,7 +47,9 @@ void encodeHeader(char* out, std::uint8_t kind, std::uint64_t length) {
   storeLe64(out + 8, length);
 }
 
-std::uint64_t headerLength(const char* header) { return loadLe64(header + 8); }
+std::uint64_t headerLength(const char* header) {
+  return loadLe64(header + 8);
+}
 
 // Descriptors that arrived with one datagram; closed unless taken.
 struct ReceivedFiles {
@@ -114,8 +116,8 @@ std::optional<std::size_t> validate(const Datagram& d, std::string* why) {
       return std::nullopt;
     }
     if (length > kInlineLimit || length != d.size - kHeaderSize) {
-      *why = "length " + std::to_string(length) + " does not match the " + std::to_string(d.size - kHeaderSize) +
-             " bytes received";
+      *why = "length " + std::to_string(length) + " does not match the " +
+             std::to_string(d.size - kHeaderSize) + " bytes received";
       return std::nullopt;
     }
     return static_cast<std::size_t>(length);
@@ -172,7 +174,8 @@ std::optional<std::string> slotPart(std::string_view name) {
   return folded.substr(kNamePrefix.size());
 }
 
-std::optional<std::filesystem::path> slotPath(std::string_view name, std::string_view suffix, std::string* error) {
+std::optional<std::filesystem::path> slotPath(std::string_view name, std::string_view suffix,
+                                              std::string* error) {
   auto part = slotPart(name);
   if (!part) {
     if (error) *error = "not a mailslot name: " + std::string(name);
@@ -194,21 +197,32 @@ void setStatus(MailslotStatus* out, MailslotStatus status) {
 }
 
 // Why no socket path could be made: the name, unless the runtime directory is unusable.
-MailslotStatus pathFailure() { return runtimeDir() ? MailslotStatus::BadName : MailslotStatus::Failed; }
+MailslotStatus pathFailure() {
+  return runtimeDir() ? MailslotStatus::BadName : MailslotStatus::Failed;
+}
 
 }  // namespace
 
 std::string_view describe(MailslotStatus status) {
   switch (status) {
-    case MailslotStatus::Ok: return "ok";
-    case MailslotStatus::NotFound: return "not found";
-    case MailslotStatus::AlreadyExists: return "already exists";
-    case MailslotStatus::BadName: return "bad name";
-    case MailslotStatus::BufferTooSmall: return "buffer too small";
-    case MailslotStatus::TimedOut: return "time-out";
-    case MailslotStatus::Stopped: return "stopped";
-    case MailslotStatus::ReaderGone: return "reader gone";
-    case MailslotStatus::Failed: return "failed";
+    case MailslotStatus::Ok:
+      return "ok";
+    case MailslotStatus::NotFound:
+      return "not found";
+    case MailslotStatus::AlreadyExists:
+      return "already exists";
+    case MailslotStatus::BadName:
+      return "bad name";
+    case MailslotStatus::BufferTooSmall:
+      return "buffer too small";
+    case MailslotStatus::TimedOut:
+      return "time-out";
+    case MailslotStatus::Stopped:
+      return "stopped";
+    case MailslotStatus::ReaderGone:
+      return "reader gone";
+    case MailslotStatus::Failed:
+      return "failed";
   }
   return "unknown";
 }
@@ -298,7 +312,8 @@ struct Mailslot::State {
       Datagram taken;
       if (!receive(fd.get(), nullptr, 0, false, taken)) return nothing();
       auto still = validate(taken, &why);
-      if (still && *still == length && readWhole(taken.files.fds[0].get(), buffer, length)) return Got::Message;
+      if (still && *still == length && readWhole(taken.files.fds[0].get(), buffer, length))
+        return Got::Message;
       traceDropped(still ? "message file cannot be read" : why);
     }
   }
@@ -309,17 +324,25 @@ struct Mailslot::State {
     for (;;) {
       // Waiting first costs nothing when a message is there already.
       switch (waitFdRealMs(fd.get(), POLLIN, msUntil(deadline), stop)) {
-        case FdWait::Ready: break;
-        case FdWait::TimedOut: return MailslotStatus::TimedOut;
-        case FdWait::Stopped: return MailslotStatus::Stopped;
-        case FdWait::Error: return MailslotStatus::Failed;
+        case FdWait::Ready:
+          break;
+        case FdWait::TimedOut:
+          return MailslotStatus::TimedOut;
+        case FdWait::Stopped:
+          return MailslotStatus::Stopped;
+        case FdWait::Error:
+          return MailslotStatus::Failed;
       }
       std::lock_guard hold(mutex);
       switch (take()) {
-        case Got::Message: return MailslotStatus::Ok;
-        case Got::TooSmall: return MailslotStatus::BufferTooSmall;
-        case Got::Error: return MailslotStatus::Failed;
-        case Got::Empty: break;  // another reader thread won it, or it was malformed
+        case Got::Message:
+          return MailslotStatus::Ok;
+        case Got::TooSmall:
+          return MailslotStatus::BufferTooSmall;
+        case Got::Error:
+          return MailslotStatus::Failed;
+        case Got::Empty:
+          break;  // another reader thread won it, or it was malformed
       }
     }
   }
@@ -358,8 +381,8 @@ std::optional<Mailslot> Mailslot::create(std::string_view name, MailslotStatus* 
     return std::nullopt;
   }
   setStatus(status, MailslotStatus::Ok);
-  return Mailslot(
-      std::make_unique<State>(std::string(name), std::move(*socketPath), std::move(*liveness), std::move(fd)));
+  return Mailslot(std::make_unique<State>(std::string(name), std::move(*socketPath), std::move(*liveness),
+                                          std::move(fd)));
 }
 
 Mailslot::Mailslot(std::unique_ptr<State> state) : state_(std::move(state)) {}

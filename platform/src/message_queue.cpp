@@ -140,7 +140,9 @@ std::shared_ptr<ThreadRecord> findThread(ThreadId id) {
   return it == registry().records.end() ? nullptr : it->second;
 }
 
-PlainQueue* ownPlainQueue() { return ownThreadRecord()->plain; }
+PlainQueue* ownPlainQueue() {
+  return ownThreadRecord()->plain;
+}
 
 }  // namespace
 
@@ -200,7 +202,8 @@ std::optional<LResult> awaitAnswer(const std::shared_ptr<SendTicket>& ticket, st
     if (self) processSentMessages();
     std::unique_lock lock(ticket->m);
     auto woken = [&] { return ticket->done || ticket->abandoned || ticket->sentArrived; };
-    auto until = targetAlive ? std::min(deadline, std::chrono::steady_clock::now() + kLivenessPoll) : deadline;
+    auto until =
+        targetAlive ? std::min(deadline, std::chrono::steady_clock::now() + kLivenessPoll) : deadline;
     if (until == std::chrono::steady_clock::time_point::max())
       ticket->cv.wait(lock, woken);
     else

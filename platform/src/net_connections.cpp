@@ -79,8 +79,10 @@ bool NetConnections::setRedirection(std::string_view localName, std::string remo
 
 void NetConnections::setReachable(std::string_view remoteName, bool reachable) {
   std::lock_guard lock(state_->m);
-  if (reachable) state_->unreachable.erase(foldCase(remoteName));
-  else state_->unreachable.insert(foldCase(remoteName));
+  if (reachable)
+    state_->unreachable.erase(foldCase(remoteName));
+  else
+    state_->unreachable.insert(foldCase(remoteName));
 }
 
 std::uint32_t NetConnections::getConnection(std::string_view localName, char* remoteName,
@@ -117,7 +119,7 @@ std::uint32_t NetConnections::writeRemote(std::string_view remoteName, std::stri
   if (!fd) return kGenFailure;
   // One append per record keeps records from different processes whole.
   return ::write(fd.get(), record.data(), record.size()) == static_cast<ssize_t>(record.size()) ? kNoError
-                                                                                                 : kGenFailure;
+                                                                                                : kGenFailure;
 }
 
 std::vector<std::string> NetConnections::writtenTo(std::string_view remoteName) const {
@@ -138,7 +140,8 @@ NetConnections& netConnections() {
     auto* c = new NetConnections;  // never destroyed: an abandoned thread may still call it at exit
     std::string error;
     auto scenario = loadScenario(&error);
-    if (!scenario || !c->load(*scenario, &error)) platformTrace("network connections: scenario not used: " + error);
+    if (!scenario || !c->load(*scenario, &error))
+      platformTrace("network connections: scenario not used: " + error);
     return c;
   }();
   return *instance;

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "parallel_port_link.h"
-#include "platform/unique_fd.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -28,10 +29,14 @@ constexpr unsigned long kGetDeviceIdIoctl = _IOC(_IOC_READ, 'P', 1, kIdRequestSi
 
 WriteErrorClass classifyWriteErrno(int e) {
   switch (e) {
-    case ENOSPC: return WriteErrorClass::OutOfPaper;  // what the driver reports for paper out
-    case EIO: return WriteErrorClass::IoError;
-    case ETIMEDOUT: return WriteErrorClass::TimedOut;
-    default: return WriteErrorClass::Other;
+    case ENOSPC:
+      return WriteErrorClass::OutOfPaper;  // what the driver reports for paper out
+    case EIO:
+      return WriteErrorClass::IoError;
+    case ETIMEDOUT:
+      return WriteErrorClass::TimedOut;
+    default:
+      return WriteErrorClass::Other;
   }
 }
 
@@ -57,8 +62,10 @@ class DeviceLink final : public PortLink {
     }
     // A device at its end polls readable forever: wait out the budget instead of spinning.
     auto never = [] { return false; };
-    if (deadline == PortDeadline::max()) cv_.wait(lock, stop, never);
-    else cv_.wait_until(lock, stop, deadline, never);
+    if (deadline == PortDeadline::max())
+      cv_.wait(lock, stop, never);
+    else
+      cv_.wait_until(lock, stop, deadline, never);
     return stop.stop_requested() ? FdWait::Stopped : FdWait::TimedOut;
   }
 
@@ -74,10 +81,14 @@ class DeviceLink final : public PortLink {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return {written, classifyWriteErrno(errno)};
       switch (waitFdRealMs(fd_.get(), POLLOUT, msUntil(deadline), stop)) {
-        case FdWait::Ready: continue;
-        case FdWait::TimedOut: return {written, WriteErrorClass::TimedOut};
-        case FdWait::Stopped: return {written, WriteErrorClass::Other};
-        case FdWait::Error: return {written, WriteErrorClass::IoError};
+        case FdWait::Ready:
+          continue;
+        case FdWait::TimedOut:
+          return {written, WriteErrorClass::TimedOut};
+        case FdWait::Stopped:
+          return {written, WriteErrorClass::Other};
+        case FdWait::Error:
+          return {written, WriteErrorClass::IoError};
       }
     }
     return {written, WriteErrorClass::None};
@@ -87,7 +98,7 @@ class DeviceLink final : public PortLink {
     std::vector<unsigned char> buf(kIdRequestSize);
     if (::ioctl(fd_.get(), kGetDeviceIdIoctl, buf.data()) < 0)
       return errno == ENOTTY || errno == EINVAL ? PortError::InvalidFunction : PortError::GenFailure;
-    std::size_t length = (std::size_t{buf[0]} << 8) | buf[1];
+    std::size_t length = loadBe16(buf.data());  // the IEEE 1284 length counts itself
     length = std::clamp<std::size_t>(length, 2, buf.size()) - 2;
     id.assign(reinterpret_cast<const char*>(buf.data()) + 2, length);
     return PortError::None;

@@ -17,11 +17,11 @@
 #include <string>
 
 #include "parallel_port_link.h"
-#include "platform/unique_fd.h"
 #include "platform/clock.h"
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -36,7 +36,7 @@ constexpr std::size_t kMaxBuffered = 256 * 1024;  // unread print-side data befo
 
 WriteErrorClass errorClassOf(std::uint8_t b) {
   return b <= static_cast<std::uint8_t>(WriteErrorClass::Other) ? static_cast<WriteErrorClass>(b)
-                                                                  : WriteErrorClass::Other;
+                                                                : WriteErrorClass::Other;
 }
 
 class SocketLink final : public PortLink {
@@ -88,8 +88,10 @@ class SocketLink final : public PortLink {
 
   PortWrite write(std::string_view data, PortDeadline deadline, std::stop_token stop) override {
     std::unique_lock send(sendMutex_, std::defer_lock);
-    if (deadline == PortDeadline::max()) send.lock();
-    else if (!send.try_lock_until(deadline)) return {0, WriteErrorClass::TimedOut};
+    if (deadline == PortDeadline::max())
+      send.lock();
+    else if (!send.try_lock_until(deadline))
+      return {0, WriteErrorClass::TimedOut};
 
     // Woken by the receiver when the printer reports an error or goes away.
     std::stop_source wake;
@@ -265,8 +267,8 @@ class SocketLink final : public PortLink {
       case FrameType::Welcome:
         return;
       default:
-        platformTrace("parallel port: unexpected frame type " +
-                      std::to_string(static_cast<int>(frameType_)) + " ignored");
+        platformTrace("parallel port: unexpected frame type " + std::to_string(static_cast<int>(frameType_)) +
+                      " ignored");
         return;
     }
     cv_.notify_all();
@@ -347,7 +349,8 @@ PortOpen openSocketPort(int portNumber) {
   }
   std::string early;
   if (PortError e = handshake(fd.get(), early); e != PortError::None) return {nullptr, e};
-  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(std::move(fd), early)), PortError::None};
+  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(std::move(fd), early)),
+          PortError::None};
 }
 
 }  // namespace wf

@@ -82,8 +82,8 @@ SectionBytes findSection(const File& file, const char* wanted) {
   if (!section(0, first)) return result;
   std::uint64_t count = eh.e_shnum ? eh.e_shnum : first.sh_size;
   std::uint64_t nameIndex = eh.e_shstrndx == SHN_XINDEX ? first.sh_link : eh.e_shstrndx;
-  if (count > file.size() / sizeof(Elf64_Shdr) ||
-      eh.e_shoff > file.size() - count * sizeof(Elf64_Shdr) || nameIndex >= count)
+  if (count > file.size() / sizeof(Elf64_Shdr) || eh.e_shoff > file.size() - count * sizeof(Elf64_Shdr) ||
+      nameIndex >= count)
     return result;
 
   Elf64_Shdr names;
@@ -117,8 +117,7 @@ std::optional<VersionInfo> parseRecord(const std::vector<char>& bytes) {
   if (bytes.size() < sizeof h) return std::nullopt;
   std::memcpy(&h, bytes.data(), sizeof h);
   if (std::memcmp(h.magic, version_stamp::kMagic, sizeof h.magic) != 0 ||
-      h.layout != version_stamp::kLayout || h.stringBytes == 0 ||
-      h.stringBytes > bytes.size() - sizeof h)
+      h.layout != version_stamp::kLayout || h.stringBytes == 0 || h.stringBytes > bytes.size() - sizeof h)
     return std::nullopt;
 
   VersionInfo info{h.fileVersionMS, h.fileVersionLS, h.productVersionMS, h.productVersionLS, {}};

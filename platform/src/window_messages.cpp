@@ -40,9 +40,15 @@ constexpr int kIndexBits = 22;
 constexpr std::uint32_t kSlotCount = 1u << (32 - kIndexBits);
 constexpr std::uint32_t kMaxIndex = (1u << kIndexBits) - 2;
 
-std::uint32_t slotOf(Hwnd h) { return h >> kIndexBits; }
-std::uint32_t indexOf(Hwnd h) { return h & ((1u << kIndexBits) - 1); }
-bool plausible(Hwnd h) { return h != 0 && h != 0xFFFFFFFFu && indexOf(h) != 0; }
+std::uint32_t slotOf(Hwnd h) {
+  return h >> kIndexBits;
+}
+std::uint32_t indexOf(Hwnd h) {
+  return h & ((1u << kIndexBits) - 1);
+}
+bool plausible(Hwnd h) {
+  return h != 0 && h != 0xFFFFFFFFu && indexOf(h) != 0;
+}
 
 // Slot file "win/<slot>": the owner's exclusive lock on it is the liveness
 // signal. Its first word is the next index, so a later owner of the slot
@@ -54,7 +60,9 @@ constexpr std::size_t kSlotFileBytes = kSlotHeaderBytes + (std::size_t{1} << kIn
 std::uint32_t* liveWord(std::uint8_t* map, std::uint32_t index) {
   return reinterpret_cast<std::uint32_t*>(map + kSlotHeaderBytes) + index / 32;
 }
-std::uint32_t* nextIndexWord(std::uint8_t* map) { return reinterpret_cast<std::uint32_t*>(map); }
+std::uint32_t* nextIndexWord(std::uint8_t* map) {
+  return reinterpret_cast<std::uint32_t*>(map);
+}
 
 std::string slotFile(std::uint32_t slot, const char* suffix = "") {
   return "win/" + std::to_string(slot) + suffix;
@@ -70,7 +78,6 @@ constexpr std::uint32_t kReplyMagic = 0x52574657;  // "WFWR"
 constexpr std::size_t kWireHeader = 32;
 constexpr std::size_t kSendHeader = kWireHeader + 12;
 constexpr std::size_t kReplyBytes = 24;
-
 
 // Where the answer to a send from another process goes.
 struct ReplyTo {
@@ -208,7 +215,9 @@ class WindowSystem {
 
  private:
   bool ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error);
-  bool isLocal(Hwnd h, const fs::path& dir) const { return own_ && own_->dir == dir && slotOf(h) == own_->slot; }
+  bool isLocal(Hwnd h, const fs::path& dir) const {
+    return own_ && own_->dir == dir && slotOf(h) == own_->slot;
+  }
   void markLive(std::uint32_t index, bool live);
   void publishClass(Hwnd h, const std::string& className);
   void rewriteClassFile();
@@ -325,7 +334,8 @@ void WindowSystem::publishClass(Hwnd h, const std::string& className) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08x ", h);
   std::string line = hex + className + '\n';
-  if (!own_->classFd || ::write(own_->classFd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+  if (!own_->classFd ||
+      ::write(own_->classFd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
     platformTrace("cannot publish the class of window " + std::string(hex));
   ++own_->classLines;
 }
@@ -416,7 +426,8 @@ std::optional<ForeignSlot> WindowSystem::foreignSlot(const fs::path& dir, std::u
   if (!fd) return std::nullopt;
   struct stat st {};
   // A file still being set up by its owner is not mapped yet: no window lives there.
-  if (::fstat(fd.get(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kSlotFileBytes) return std::nullopt;
+  if (::fstat(fd.get(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kSlotFileBytes)
+    return std::nullopt;
   void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ, MAP_SHARED, fd.get(), 0);
   if (map == MAP_FAILED) return std::nullopt;
   // Kept open and mapped for the life of the process, like the cache entry.
@@ -681,15 +692,23 @@ void receive(std::stop_token stop, int sock, std::uint32_t slot) {
 }  // namespace
 
 namespace detail {
-void forgetThreadWindows(ThreadId thread) { windows().forgetThread(thread); }
+void forgetThreadWindows(ThreadId thread) {
+  windows().forgetThread(thread);
+}
 }  // namespace detail
 
 Hwnd createWindow(std::string_view className, WindowProc proc) {
   return windows().create(className, std::move(proc));
 }
-bool destroyWindow(Hwnd hwnd) { return windows().destroy(hwnd); }
-bool isWindow(Hwnd hwnd) { return windows().isWindow(hwnd); }
-Hwnd findWindow(std::string_view className) { return windows().find(className); }
+bool destroyWindow(Hwnd hwnd) {
+  return windows().destroy(hwnd);
+}
+bool isWindow(Hwnd hwnd) {
+  return windows().isWindow(hwnd);
+}
+Hwnd findWindow(std::string_view className) {
+  return windows().find(className);
+}
 
 bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam, Payload payload) {
   return windows().post({hwnd, message, wParam, lParam, std::move(payload)});
@@ -700,7 +719,11 @@ std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wPar
   return windows().send({hwnd, message, wParam, lParam, {}}, ms);
 }
 
-LResult dispatchMessage(Message& msg) { return windows().dispatch(msg); }
-Payload* currentPayload() { return dispatchedPayload; }
+LResult dispatchMessage(Message& msg) {
+  return windows().dispatch(msg);
+}
+Payload* currentPayload() {
+  return dispatchedPayload;
+}
 
 }  // namespace wf

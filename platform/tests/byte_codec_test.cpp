@@ -16,7 +16,9 @@ using wf::ByteWriter;
 TEST(ByteCodec, WriterAndReaderAgreeInBothByteOrders) {
   ByteWriter w;
   w.u8(0x1FF).be16(0x1234).be32(0x89ABCDEF).le16(0x1234).le32(0x89ABCDEF).text8("ab").bytes("xyz");
-  EXPECT_EQ(w.str(), std::string("\xFF\x12\x34\x89\xAB\xCD\xEF\x34\x12\xEF\xCD\xAB\x89\x02" "abxyz", 19));
+  EXPECT_EQ(w.str(), std::string("\xFF\x12\x34\x89\xAB\xCD\xEF\x34\x12\xEF\xCD\xAB\x89\x02"
+                                 "abxyz",
+                                 19));
 
   ByteReader r(w.str());
   std::uint8_t b = 0;
@@ -44,14 +46,48 @@ TEST(ByteCodec, ReadsPastTheEndAreRefused) {
     std::string bytes;
     std::function<bool(ByteReader&)> read;
   } kCases[] = {
-      {"u8", "", [](ByteReader& r) { std::uint8_t v = 7; return r.u8(v) || v != 7; }},
-      {"be16", "\x01", [](ByteReader& r) { std::uint16_t v = 7; return r.be16(v) || v != 7; }},
-      {"le16", "\x01", [](ByteReader& r) { std::uint16_t v = 7; return r.le16(v) || v != 7; }},
-      {"be32", "\x01\x02\x03", [](ByteReader& r) { std::uint32_t v = 7; return r.be32(v) || v != 7; }},
-      {"le32", "\x01\x02\x03", [](ByteReader& r) { std::uint32_t v = 7; return r.le32(v) || v != 7; }},
-      {"bytes", "ab", [](ByteReader& r) { std::string_view v; return r.bytes(3, v) || !v.empty(); }},
-      {"text8 cut", "\x03" "ab", [](ByteReader& r) { std::string_view v; return r.text8(v) || !v.empty(); }},
-      {"text8 no length", "", [](ByteReader& r) { std::string_view v; return r.text8(v); }},
+      {"u8", "",
+       [](ByteReader& r) {
+         std::uint8_t v = 7;
+         return r.u8(v) || v != 7;
+       }},
+      {"be16", "\x01",
+       [](ByteReader& r) {
+         std::uint16_t v = 7;
+         return r.be16(v) || v != 7;
+       }},
+      {"le16", "\x01",
+       [](ByteReader& r) {
+         std::uint16_t v = 7;
+         return r.le16(v) || v != 7;
+       }},
+      {"be32", "\x01\x02\x03",
+       [](ByteReader& r) {
+         std::uint32_t v = 7;
+         return r.be32(v) || v != 7;
+       }},
+      {"le32", "\x01\x02\x03",
+       [](ByteReader& r) {
+         std::uint32_t v = 7;
+         return r.le32(v) || v != 7;
+       }},
+      {"bytes", "ab",
+       [](ByteReader& r) {
+         std::string_view v;
+         return r.bytes(3, v) || !v.empty();
+       }},
+      {"text8 cut",
+       "\x03"
+       "ab",
+       [](ByteReader& r) {
+         std::string_view v;
+         return r.text8(v) || !v.empty();
+       }},
+      {"text8 no length", "",
+       [](ByteReader& r) {
+         std::string_view v;
+         return r.text8(v);
+       }},
       {"skip", "ab", [](ByteReader& r) { return r.skip(3); }},
       {"seek", "ab", [](ByteReader& r) { return r.seek(3); }},
   };
@@ -76,7 +112,9 @@ TEST(ByteCodec, SeekToTheEndIsAllowedAndPadToFillsAFixedLayout) {
   EXPECT_EQ(ByteWriter().text8(std::string(300, 'x')).size(), 256u) << "a text is cut at 255 bytes";
 }
 
-bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+bool isOpen(int fd) {
+  return ::fcntl(fd, F_GETFD) != -1;
+}
 
 TEST(UniqueFd, ClosesExactlyOnceWhoeverHoldsItLast) {
   int raw = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

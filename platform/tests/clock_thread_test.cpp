@@ -28,7 +28,10 @@ TEST(Clock, ScaledSleepEndsAndStopWakesEarly) {
   setTimeScaleForTest(0.001);
   EXPECT_TRUE(sleepFor(20'000));  // 20 ms real
   std::stop_source stop;
-  Thread stopper("stopper", [&](std::stop_token) { sleepFor(10); stop.request_stop(); });
+  Thread stopper("stopper", [&](std::stop_token) {
+    sleepFor(10);
+    stop.request_stop();
+  });
   EXPECT_FALSE(sleepFor(kInfinite, stop.get_token()));
 }
 

@@ -28,7 +28,9 @@ namespace {
 
 const std::string kPrimary = "\\\\.\\mailslot\\bce\\primary";
 
-std::string text(const std::vector<std::uint8_t>& m) { return std::string(m.begin(), m.end()); }
+std::string text(const std::vector<std::uint8_t>& m) {
+  return std::string(m.begin(), m.end());
+}
 
 MailslotWriter openWriter(const std::string& name) {
   MailslotStatus status;
@@ -37,7 +39,9 @@ MailslotWriter openWriter(const std::string& name) {
   return std::move(*w);
 }
 
-MailslotStatus writeText(MailslotWriter& w, const std::string& s) { return w.write(s.data(), s.size()); }
+MailslotStatus writeText(MailslotWriter& w, const std::string& s) {
+  return w.write(s.data(), s.size());
+}
 
 }  // namespace
 
@@ -394,7 +398,8 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
       {"file message with extra bytes", header(2, 10) + "x", memoryFile(10, true, owned)},
       {"unsealed file", header(2, 10), memoryFile(10, false, owned)},
       {"file of another size", header(2, 11), memoryFile(10, true, owned)},
-      {"file beyond the largest message", header(2, kBeyond), memoryFile(kBeyond, true, owned)},  // sparse: costs nothing
+      {"file beyond the largest message", header(2, kBeyond),
+       memoryFile(kBeyond, true, owned)},  // sparse: costs nothing
       {"not a memory file", header(2, 0), pipeFds[0]},
   };
   std::vector<std::uint8_t> m;
@@ -410,7 +415,8 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
   EXPECT_EQ(slot->read(m, 0), MailslotStatus::TimedOut);
   setPlatformTraceSink({});
   ASSERT_EQ(traced.size(), std::size(cases));
-  for (const auto& line : traced) EXPECT_NE(line.find("dropped a malformed message"), std::string::npos) << line;
+  for (const auto& line : traced)
+    EXPECT_NE(line.find("dropped a malformed message"), std::string::npos) << line;
 }
 
 }  // namespace wf

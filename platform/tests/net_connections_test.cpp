@@ -57,7 +57,8 @@ TEST(NetConnections, SinkKeepsEachWriteToAReachableRedirectionTarget) {
   load(c, kWorld);
   EXPECT_EQ(c.writeRemote("\\\\server\\queue", "\x1b%-12345X@PJL\n"), kNoError);
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\QUEUE", std::string("a\0b", 3)), kNoError);
-  EXPECT_EQ(c.writtenTo("\\\\Server\\Queue"), (std::vector<std::string>{"\x1b%-12345X@PJL\n", std::string("a\0b", 3)}));
+  EXPECT_EQ(c.writtenTo("\\\\Server\\Queue"),
+            (std::vector<std::string>{"\x1b%-12345X@PJL\n", std::string("a\0b", 3)}));
 
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\DOWN", "lost"), kBadNetPath);
   EXPECT_EQ(c.writeRemote("\\\\NOWHERE\\Q", "lost"), kBadNetName);

@@ -54,7 +54,9 @@ class TinyPrinter {
  public:
   explicit TinyPrinter(int port, std::string deviceId = "MFG:Corvane;MDL:Vireo;",
                        FrameType greeting = FrameType::Welcome)
-      : listen_(listenOn(port)), wake_(::eventfd(0, EFD_CLOEXEC)), deviceId_(std::move(deviceId)),
+      : listen_(listenOn(port)),
+        wake_(::eventfd(0, EFD_CLOEXEC)),
+        deviceId_(std::move(deviceId)),
         greeting_(greeting) {
     thread_ = Thread("tiny-printer", [this](std::stop_token stop) { serve(stop); });
   }
@@ -103,7 +105,9 @@ class TinyPrinter {
   void serve(std::stop_token stop) {
     std::string in;
     while (!stop.stop_requested()) {
-      pollfd fds[3] = {{wake_.get(), POLLIN, 0}, {client_.get(), short(reading_ ? POLLIN : 0), 0}, {listen_.get(), POLLIN, 0}};
+      pollfd fds[3] = {{wake_.get(), POLLIN, 0},
+                       {client_.get(), short(reading_ ? POLLIN : 0), 0},
+                       {listen_.get(), POLLIN, 0}};
       if (::poll(fds, 3, -1) < 0) continue;
       if (fds[0].revents) {
         std::uint64_t v;
@@ -180,10 +184,11 @@ std::unique_ptr<ParallelPort> open(std::string_view name) {
 // Stops a read that would otherwise hang, so a broken time-out fails instead of blocking.
 class Watchdog {
  public:
-  Watchdog() : thread_([this] {
-    std::unique_lock lock(m_);
-    if (!cv_.wait_for(lock, 30s, [&] { return done_; })) stop_.request_stop();
-  }) {}
+  Watchdog()
+      : thread_([this] {
+          std::unique_lock lock(m_);
+          if (!cv_.wait_for(lock, 30s, [&] { return done_; })) stop_.request_stop();
+        }) {}
   ~Watchdog() {
     {
       std::lock_guard lock(m_);
@@ -220,7 +225,10 @@ std::string readSome(ParallelPort& port, std::size_t n, PortError expected = Por
 }  // namespace
 
 TEST(ParallelPortName, AcceptsLpt1To9WithOptionalColonInAnyCase) {
-  struct Case { const char* name; int number; };
+  struct Case {
+    const char* name;
+    int number;
+  };
   for (auto c : {Case{"LPT1", 1}, Case{"lpt9:", 9}, Case{"LpT3:", 3}, Case{"LPT0", 0}, Case{"LPT10", 0},
                  Case{"COM1", 0}, Case{"LPT", 0}, Case{"LPT1::", 0}, Case{"XPT1", 0}})
     EXPECT_EQ(parallelPortNumber(c.name), c.number) << c.name;
@@ -281,8 +289,9 @@ TEST(ParallelPortRead, ShortGapsWithinTheBudgetDoNotEndTheRead) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
   ScaledTime scale(1000.0);  // every budget below lasts far longer than the test
-  for (CommTimeouts t : {CommTimeouts{.readIntervalTimeout = 50}, CommTimeouts{.readTotalTimeoutConstant = 50},
-                         CommTimeouts{.readTotalTimeoutMultiplier = 10}}) {
+  for (CommTimeouts t :
+       {CommTimeouts{.readIntervalTimeout = 50}, CommTimeouts{.readTotalTimeoutConstant = 50},
+        CommTimeouts{.readTotalTimeoutMultiplier = 10}}) {
     port->setTimeouts(t);
     std::string got;
     Thread reader("reader", [&](std::stop_token) { got = readSome(*port, 7); });
@@ -298,8 +307,11 @@ TEST(ParallelPortRead, TotalBudgetEndsWithWhatArrivedAndNoError) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
   ScaledTime scale(0.01);
-  struct Case { std::uint32_t interval, multiplier, constant; };
-  for (auto c : {Case{0, 0, 100}, Case{0, 25, 0}, Case{0, 10, 60}, Case{50, 5, 1000}, Case{kInfinite, 0, 0}}) {
+  struct Case {
+    std::uint32_t interval, multiplier, constant;
+  };
+  for (auto c :
+       {Case{0, 0, 100}, Case{0, 25, 0}, Case{0, 10, 60}, Case{50, 5, 1000}, Case{kInfinite, 0, 0}}) {
     // Two bytes in one frame: once the first is read, the second is known to be waiting.
     port->setTimeouts({});
     printer.send(FrameType::Data, "xy");
@@ -336,7 +348,10 @@ TEST(ParallelPortWrite, PrinterErrorStatesClassifyWriteFailures) {
     printer.send(FrameType::Data, "!");
     EXPECT_EQ(readSome(*port, 1), "!");
   };
-  struct Case { std::uint8_t state; WriteErrorClass expected; };
+  struct Case {
+    std::uint8_t state;
+    WriteErrorClass expected;
+  };
   for (auto c : {Case{1, WriteErrorClass::OutOfPaper}, Case{2, WriteErrorClass::NotSelected},
                  Case{3, WriteErrorClass::Break}, Case{4, WriteErrorClass::IoError},
                  Case{5, WriteErrorClass::TimedOut}, Case{6, WriteErrorClass::Other},
@@ -382,7 +397,8 @@ TEST(ParallelPortWrite, TimeOutReturnsTheBytesThatWentOut) {
   EXPECT_EQ(port->write("END").written, 3u) << "a frame cut by the time-out is finished first";
   port.reset();
   ASSERT_TRUE(printer.waitUntil([&] { return printer.closes_ == 1; }));
-  EXPECT_EQ(printer.received(), job.substr(0, w.written) + "END") << "reported count matches what the printer got";
+  EXPECT_EQ(printer.received(), job.substr(0, w.written) + "END")
+      << "reported count matches what the printer got";
 }
 
 TEST(ParallelPortDevice, ConfiguredDeviceReplacesTheEndpoint) {

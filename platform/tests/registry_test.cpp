@@ -118,8 +118,10 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
     ASSERT_EQ(setDword(k.get(), "windowcount", i), ERROR_SUCCESS);
     ASSERT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount").fields,
               typedBytes(REG_DWORD, std::string_view(reinterpret_cast<const char*>(&i), 4)));
-    ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
-                         std::to_string(i * 100)).ok);
+    ASSERT_TRUE(child
+                    .ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
+                         std::to_string(i * 100))
+                    .ok);
     Read r = readValue(k.get(), "windowcount");
     ASSERT_EQ(r.result, ERROR_SUCCESS);
     DWORD v;
@@ -147,7 +149,10 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
       {"terminated", REG_SZ, std::string("Cover Open\0", 11)},
       {"unterminated", REG_SZ, kNoTerminator},
       {"quotes and controls", REG_SZ, std::string("a\"b\\c\td\x01\0", 10)},
-      {"utf8 \xc3\xa9", REG_SZ, std::string("Gr\xc3\xbc\xc3\x9f" "e\0", 8)},
+      {"utf8 \xc3\xa9", REG_SZ,
+       std::string("Gr\xc3\xbc\xc3\x9f"
+                   "e\0",
+                   8)},
       {"expand", REG_EXPAND_SZ, kExpand},
       {"binary", REG_BINARY, kBinary},
       {"empty binary", REG_BINARY, ""},
@@ -159,12 +164,14 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
   {
     Key k("Software\\Types");
     ASSERT_EQ(k.result(), ERROR_SUCCESS);
-    for (const auto& c : cases) ASSERT_EQ(setBytes(k.get(), c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
+    for (const auto& c : cases)
+      ASSERT_EQ(setBytes(k.get(), c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
   }
   testing::ChildProcess child;  // reads them from the file alone
   for (const auto& c : cases) {
     if (std::strchr(c.name, ' ') || !*c.name) continue;  // the child's command line splits at blanks
-    EXPECT_EQ(child.ask(std::string("reg-get hkcu Software\\Types ") + c.name).fields, typedBytes(c.type, c.bytes))
+    EXPECT_EQ(child.ask(std::string("reg-get hkcu Software\\Types ") + c.name).fields,
+              typedBytes(c.type, c.bytes))
         << c.name;
   }
   // Rereading the file here too (after another writer touched it) keeps every byte.
@@ -205,7 +212,8 @@ TEST(Registry, QueryReportsSizesMoreDataAndMissingValues) {
   EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(exact), size), kPadded);
 
-  EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, nullptr),
+            ERROR_INVALID_PARAMETER);
   size = sizeof exact;
   EXPECT_EQ(RegQueryValueExA(k.get(), "nosuch", nullptr, &type, exact, &size), ERROR_FILE_NOT_FOUND);
 
@@ -226,7 +234,8 @@ TEST(Registry, QueryReportsSizesMoreDataAndMissingValues) {
   EXPECT_EQ(nameSize, 10u);
   EXPECT_EQ(size, 260u);
   nameSize = sizeof big;
-  EXPECT_EQ(RegEnumValueA(k.get(), 1, big, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumValueA(k.get(), 1, big, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
 }
 
 TEST(Registry, NamesIgnoreCaseAndKeepTheirCase) {
@@ -246,10 +255,12 @@ TEST(Registry, NamesIgnoreCaseAndKeepTheirCase) {
   EXPECT_EQ(readValue(created.get(), "globalflags").data, std::string("\x02\x00\x00\x00", 4));
   char name[32];
   DWORD nameSize = sizeof name;
-  ASSERT_EQ(RegEnumValueA(created.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegEnumValueA(created.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
   EXPECT_STREQ(name, "GlobalFlags");
   nameSize = sizeof name;
-  EXPECT_EQ(RegEnumValueA(created.get(), 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumValueA(created.get(), 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(RegDeleteValueA(again.get(), "globalFLAGS"), ERROR_SUCCESS);
   EXPECT_EQ(readValue(created.get(), "GlobalFlags").result, ERROR_FILE_NOT_FOUND);
 }
@@ -337,7 +348,8 @@ TEST(Registry, VolatileKeysStayInThisProcess) {
   EXPECT_EQ(text.find("pcl5"), std::string::npos) << text;
 
   testing::ChildProcess child;
-  EXPECT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL").error, std::to_string(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL").error,
+            std::to_string(ERROR_FILE_NOT_FOUND));
   // Another process's write makes this one reread the file; its volatile keys stay.
   ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20").ok);
   EXPECT_EQ(readValue(settings.get(), "maxthreads").result, ERROR_SUCCESS);
@@ -432,7 +444,8 @@ TEST(Registry, DumpShowsTheSubtreeWithVolatileKeys) {
   Key k("Software\\Corvane\\Wrenfield\\CorIpx");
   ASSERT_EQ(setBytes(k.get(), "Trace", REG_BINARY, std::string(1, '\0')), ERROR_SUCCESS);
   Key nick("Lab Printer", k.get());
-  ASSERT_EQ(setBytes(nick.get(), "Address", REG_BINARY, std::string("\x00\x80\x12\x34\x56\x78", 6)), ERROR_SUCCESS);
+  ASSERT_EQ(setBytes(nick.get(), "Address", REG_BINARY, std::string("\x00\x80\x12\x34\x56\x78", 6)),
+            ERROR_SUCCESS);
   Key temp("Temp", k.get(), REG_OPTION_VOLATILE);
   std::string text;
   ASSERT_EQ(registryDump(HKEY_CURRENT_USER, "software\\corvane\\wrenfield\\coripx", &text), ERROR_SUCCESS);

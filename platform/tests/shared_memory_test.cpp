@@ -95,7 +95,7 @@ TEST(SharedMemory, RefusesWhatCannotBeMapped) {
     std::size_t size;
   };
   const Case cases[] = {
-      {"sized", 16},              // exists with fewer bytes
+      {"sized", 16},  // exists with fewer bytes
       {"empty-size", 0},
       {"", 8},
       {std::string(200, 'n'), 8},  // would not fit below the runtime directory

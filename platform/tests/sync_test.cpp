@@ -67,7 +67,9 @@ TEST(Semaphore, ReleasePastMaximumFailsAndLeavesTheCount) {
 }
 
 TEST(Semaphore, RefusesBadCountsAndWrongHandles) {
-  struct Case { std::int32_t initial, maximum; };
+  struct Case {
+    std::int32_t initial, maximum;
+  };
   for (auto c : {Case{-1, 1}, Case{2, 1}, Case{0, 0}, Case{0, -5}}) {
     EXPECT_EQ(createSemaphore("", c.initial, c.maximum), kNoSyncHandle) << c.initial << "/" << c.maximum;
   }
@@ -209,7 +211,10 @@ TEST(WaitForAny, FailsOnBadHandleLists) {
   ASSERT_TRUE(existed);
   std::vector<SyncHandle> tooMany(kMaxWaitObjects + 1, kNoSyncHandle);
   for (auto& t : tooMany) t = h(createEvent("", true, true));
-  struct Case { const char* what; std::vector<SyncHandle> handles; };
+  struct Case {
+    const char* what;
+    std::vector<SyncHandle> handles;
+  };
   std::vector<Case> cases = {
       {"empty", {}},
       {"no handle", {e, kNoSyncHandle}},

@@ -17,13 +17,13 @@
 
 #include "child_process.h"
 #include "eventually.h"
-#include "window_client.h"
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
+#include "window_client.h"
 
 namespace wf {
 namespace {
@@ -103,9 +103,13 @@ struct WindowThread {
 
 using testing::WindowClient;
 
-std::string hex(Hwnd h) { return WindowClient::hex(h); }
+std::string hex(Hwnd h) {
+  return WindowClient::hex(h);
+}
 
-LResult noop(Hwnd, std::uint32_t, WParam, LParam) { return 0; }
+LResult noop(Hwnd, std::uint32_t, WParam, LParam) {
+  return 0;
+}
 
 TEST(WindowHandles, NeverZeroOrAllOnesAndNeverRepeatedWhileProcessLives) {
   std::set<Hwnd> seen;
@@ -380,14 +384,15 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   const std::uint32_t magic = 0x4D574657;
   Hwnd otherSlot = h ^ (1u << 22);
   std::vector<std::vector<std::uint8_t>> bad = {
-      {1, 2, 3},                      // shorter than a header
-      header(0x12345678, h, 0),       // wrong magic
-      header(magic, h, 10),           // announces more payload than it carries
-      header(magic, otherSlot, 0),    // not a window of this process
-      header(magic, h + 1, 0),        // no such window
+      {1, 2, 3},                    // shorter than a header
+      header(0x12345678, h, 0),     // wrong magic
+      header(magic, h, 10),         // announces more payload than it carries
+      header(magic, otherSlot, 0),  // not a window of this process
+      header(magic, h + 1, 0),      // no such window
   };
-  for (auto& d : bad) ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
-                                static_cast<ssize_t>(d.size()));
+  for (auto& d : bad)
+    ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
+              static_cast<ssize_t>(d.size()));
   // Posting to ourselves takes the local path, so a good one comes from a child.
   testing::ChildProcess child;
   ASSERT_EQ(WindowClient(child).post(h, 1, "good"), 0);

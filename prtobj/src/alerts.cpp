@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "broker/corbce.h"
-#include "prtobj/prtobj_util.h"
 #include "platform/byte_codec.h"
-#include "prtobj/wfprtobj.h"
 #include "protocol/alert_classes.h"
 #include "protocol/replies.h"
+#include "prtobj/prtobj_util.h"
+#include "prtobj/wfprtobj.h"
 
 namespace {
 
@@ -50,13 +50,15 @@ constexpr KeyId kPaperJamIds[] = {
 };
 
 constexpr KeyId kOperatorIVIds[] = {
-    {0x0101FF, 6137}, {0x010201, 6156}, {0x0102FF, 6133}, {0x0103FF, 6127}, {0x0104FF, 6121}, {0x010501, 6228},
-    {0x0105FF, 6122}, {0x030101, 6102}, {0x03FF01, 6102}, {0x0301FF, 6134}, {0x0302FF, 6124}, {0x0303FF, 6130},
-    {0x0304FF, 6120}, {0x0305FF, 6131}, {0x0306FF, 6119}, {0x0307FF, 6129}, {0x0308FF, 6139}, {0x0309FF, 6136},
-    {0x030AFF, 6126}, {0x030BFF, 6138}, {0x030CFF, 6125}, {0x030DFF, 6132}, {0x030FFF, 6219}, {0x0310FF, 6175},
-    {0x0311FF, 6176}, {0x0312FF, 6177}, {0x0313FF, 6178}, {0x0316FF, 6135}, {0x0401FF, 6123}, {0x0402FF, 6128},
-    {0x04FF01, 6103}, {0x04FF02, 6171}, {0x04FF03, 6172}, {0x04FF04, 6173}, {0x0801FF, 6174}, {0x0804FF, 6166},
-    {0x0805FF, 6167}, {0x0806FF, 6168}, {0x0807FF, 6169}, {0x0901FF, 6141}, {0x0902FF, 6140},
+    {0x0101FF, 6137}, {0x010201, 6156}, {0x0102FF, 6133}, {0x0103FF, 6127}, {0x0104FF, 6121},
+    {0x010501, 6228}, {0x0105FF, 6122}, {0x030101, 6102}, {0x03FF01, 6102}, {0x0301FF, 6134},
+    {0x0302FF, 6124}, {0x0303FF, 6130}, {0x0304FF, 6120}, {0x0305FF, 6131}, {0x0306FF, 6119},
+    {0x0307FF, 6129}, {0x0308FF, 6139}, {0x0309FF, 6136}, {0x030AFF, 6126}, {0x030BFF, 6138},
+    {0x030CFF, 6125}, {0x030DFF, 6132}, {0x030FFF, 6219}, {0x0310FF, 6175}, {0x0311FF, 6176},
+    {0x0312FF, 6177}, {0x0313FF, 6178}, {0x0316FF, 6135}, {0x0401FF, 6123}, {0x0402FF, 6128},
+    {0x04FF01, 6103}, {0x04FF02, 6171}, {0x04FF03, 6172}, {0x04FF04, 6173}, {0x0801FF, 6174},
+    {0x0804FF, 6166}, {0x0805FF, 6167}, {0x0806FF, 6168}, {0x0807FF, 6169}, {0x0901FF, 6141},
+    {0x0902FF, 6140},
 };
 
 // Warnings: the first three rows carry detail 0, the rest detail b.
@@ -79,10 +81,10 @@ constexpr struct {
   ULONG key;
   ULONG bit;
 } kUirBits[] = {
-    {0x0101FF, 0x40000}, {0x0102FF, 0x4000}, {0x0103FF, 0x100},   {0x0104FF, 0x4},     {0x0105FF, 0x8},
-    {0x0301FF, 0x8000},  {0x0302FF, 0x20},   {0x0303FF, 0x800},   {0x0304FF, 0x2},     {0x0305FF, 0x1000},
+    {0x0101FF, 0x40000}, {0x0102FF, 0x4000}, {0x0103FF, 0x100},    {0x0104FF, 0x4},     {0x0105FF, 0x8},
+    {0x0301FF, 0x8000},  {0x0302FF, 0x20},   {0x0303FF, 0x800},    {0x0304FF, 0x2},     {0x0305FF, 0x1000},
     {0x0306FF, 0x1},     {0x0307FF, 0x400},  {0x0308FF, 0x100000}, {0x0309FF, 0x20000}, {0x030AFF, 0x80},
-    {0x030BFF, 0x80000}, {0x030CFF, 0x40},   {0x030DFF, 0x2000},  {0x0316FF, 0x10000}, {0x0401FF, 0x10},
+    {0x030BFF, 0x80000}, {0x030CFF, 0x40},   {0x030DFF, 0x2000},   {0x0316FF, 0x10000}, {0x0401FF, 0x10},
     {0x0402FF, 0x200},
 };
 
@@ -97,8 +99,10 @@ std::optional<WFPALERTDATA> alertOf(WFPrtObj::UINT type, BYTE a, BYTE b, BYTE c,
   const ULONG key = ULONG{a} << 16 | ULONG{b} << 8 | c;
   auto with = [](USHORT id, USHORT detail) { return std::optional<WFPALERTDATA>(WFPALERTDATA{id, detail}); };
   switch (type) {
-    case kPaperJams: return with(lookup(kPaperJamIds, key).value_or(6108), 0);
-    case kOperatorIV: return with(lookup(kOperatorIVIds, key).value_or(6118), 0);
+    case kPaperJams:
+      return with(lookup(kPaperJamIds, key).value_or(6108), 0);
+    case kOperatorIV:
+      return with(lookup(kOperatorIVIds, key).value_or(6118), 0);
     case kWarnings:
       if (auto id = lookup(kWarningIdsNoDetail, key)) return with(*id, 0);
       if (std::ranges::find(kWarningSupplyKeys, key) != std::end(kWarningSupplyKeys)) return with(6223, b);
@@ -118,8 +122,10 @@ std::optional<WFPALERTDATA> alertOf(WFPrtObj::UINT type, BYTE a, BYTE b, BYTE c,
       if (c == 5) return with(6221, b);
       if (c == 6) return with(6220, b);
       return std::nullopt;
-    case kSuppliesStatus: return with(6224, static_cast<USHORT>(b << 8 | d));
-    default: return std::nullopt;
+    case kSuppliesStatus:
+      return with(6224, static_cast<USHORT>(b << 8 | d));
+    default:
+      return std::nullopt;
   }
 }
 
@@ -130,13 +136,15 @@ LONG appendAlerts(const std::vector<WFPALERTDATA>& more, WFPALERTDATA** alerts, 
   if (!grown) return kNoMemory;
   std::copy_n(*alerts, *count, grown);
   std::ranges::copy(more, grown + *count);
-  delete[] *alerts;
+  delete[] * alerts;
   *alerts = grown;
   *count += static_cast<WFPrtObj::UINT>(more.size());
   return 0;
 }
 
-const BYTE* bytes(std::string_view s) { return reinterpret_cast<const BYTE*>(s.data()); }
+const BYTE* bytes(std::string_view s) {
+  return reinterpret_cast<const BYTE*>(s.data());
+}
 
 std::uint8_t listCount(const std::string& r) {
   ByteReader in(r);
@@ -162,8 +170,12 @@ void forEachRecord(std::string_view r, std::size_t fixed, Size size, Visit visit
 std::size_t alertRecordSize(const BYTE* record) {
   return layout::alert_list::kHeaderSize + std::size_t{record[layout::alert_list::kLength]};
 }
-std::size_t fourBytes(const BYTE*) { return 4; }
-std::size_t threeBytes(const BYTE*) { return 3; }
+std::size_t fourBytes(const BYTE*) {
+  return 4;
+}
+std::size_t threeBytes(const BYTE*) {
+  return 3;
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view tag) {
   if (text.size() < tag.size()) return false;
@@ -181,14 +193,16 @@ WFPrtObj::LONG WFPrtObj::parseAlertData(const BYTE* data, ULONG len, UINT n, UIN
   for (UINT i = 0; i < n && in.has(layout::alert_list::kHeaderSize); ++i) {
     const BYTE* rec = bytes(in.rest());
     std::string_view record;
-    if (!in.bytes(type == kSuppliesStatus ? layout::alert_list::kSuppliesStatusSize : alertRecordSize(rec), record))
+    if (!in.bytes(type == kSuppliesStatus ? layout::alert_list::kSuppliesStatusSize : alertRecordSize(rec),
+                  record))
       break;
     if (auto alert = alertOf(type, rec[0], rec[1], rec[2], rec[3])) found.push_back(*alert);
   }
   return appendAlerts(found, alerts, count);
 }
 
-WFPrtObj::LONG WFPrtObj::queryAlertList(USHORT code, bool sendZero, UINT type, UINT* count, WFPALERTDATA** alerts) {
+WFPrtObj::LONG WFPrtObj::queryAlertList(USHORT code, bool sendZero, UINT type, UINT* count,
+                                        WFPALERTDATA** alerts) {
   *count = 0;
   *alerts = nullptr;
   static constexpr BYTE kZero = 0;
@@ -304,11 +318,20 @@ WFPrtObj::LONG WFPrtObj::bidiQueryPaperJams(PRTALERTS* mask) {
   *mask &= ~(0x08u | 0x10u | 0x20u | 0x40u | 0x80u);
   forEachRecord(r, 4, fourBytes, [&](const BYTE* rec) {
     switch (rec[0]) {
-      case 1: *mask |= 0x10; break;
-      case 2: *mask |= 0x80; break;
-      case 3: *mask |= 0x20; break;
-      case 4: *mask |= 0x08; break;
-      default: break;
+      case 1:
+        *mask |= 0x10;
+        break;
+      case 2:
+        *mask |= 0x80;
+        break;
+      case 3:
+        *mask |= 0x20;
+        break;
+      case 4:
+        *mask |= 0x08;
+        break;
+      default:
+        break;
     }
   });
   return 0;
@@ -508,7 +531,8 @@ WFPrtObj::LONG WFPrtObj::bidiJSQueryAlert(USHORT key, JSALERTDATA* record) {
   namespace alerts = wf::protocol::alerts;
   ByteReader in(a.view());
   std::uint8_t tag = 0, classByte = 0;
-  if (!(in.u8(tag) && in.u8(classByte)) || tag != alerts::kClassAlertTag || classByte != alerts::kJobStatisticsByte)
+  if (!(in.u8(tag) && in.u8(classByte)) || tag != alerts::kClassAlertTag ||
+      classByte != alerts::kJobStatisticsByte)
     return kBadReply;
   return parseJSData(bytes(in.rest()), static_cast<ULONG>(in.remaining()), record);
 }

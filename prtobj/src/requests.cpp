@@ -10,10 +10,10 @@
 #include "broker/corbce.h"
 #include "platform/byte_codec.h"
 #include "platform/module.h"
-#include "prtobj/prtobj_util.h"
-#include "prtobj/wfprtobj.h"
 #include "protocol/replies.h"
 #include "protocol/requests.h"
+#include "prtobj/prtobj_util.h"
+#include "prtobj/wfprtobj.h"
 
 namespace {
 
@@ -25,13 +25,16 @@ namespace layout = wf::protocol::reply;
 namespace request = wf::protocol::request;
 
 // The object's own request names are the broker's codes.
-static_assert(WFPrtObj::DC_DEVICE_STATUS == request::kDeviceStatus && WFPrtObj::DC_SUMMARY == request::kSummary &&
+static_assert(WFPrtObj::DC_DEVICE_STATUS == request::kDeviceStatus &&
+              WFPrtObj::DC_SUMMARY == request::kSummary &&
               WFPrtObj::DC_INPUT_CHARS == request::kInputCharacteristics &&
               WFPrtObj::DC_OUTPUT_CHARS == request::kOutputCharacteristics &&
               WFPrtObj::DC_STORAGE_OPTIONS == request::kStorageOptions &&
-              WFPrtObj::DC_PAGE_COUNTS == request::kPageCounts && WFPrtObj::DC_POR == request::kPowerOnReset &&
+              WFPrtObj::DC_PAGE_COUNTS == request::kPageCounts &&
+              WFPrtObj::DC_POR == request::kPowerOnReset &&
               WFPrtObj::DC_RESET_HOST_PAGE_COUNT == request::kResetHostPageCount &&
-              WFPrtObj::DC_ROP_BUTTON == request::kPanelButton && WFPrtObj::DC_ROP_DATA == request::kPanelData &&
+              WFPrtObj::DC_ROP_BUTTON == request::kPanelButton &&
+              WFPrtObj::DC_ROP_DATA == request::kPanelData &&
               WFPrtObj::DC_READ_OM_VAR == request::kReadOmVariable &&
               WFPrtObj::DC_SET_OM_VAR == request::kSetOmVariable &&
               WFPrtObj::DC_READ_MISC_VAR == request::kReadMiscVariable &&
@@ -41,7 +44,9 @@ constexpr LONG kBadReply = -2;
 constexpr LONG kNoMemory = -18;
 
 // The exact capacity bytes 01 F4 41 64 stand for 500 (the BE16 in front).
-ULONG inputCapacity(ULONG value) { return value == layout::input::kCapacity500Bytes ? value >> 16 : value; }
+ULONG inputCapacity(ULONG value) {
+  return value == layout::input::kCapacity500Bytes ? value >> 16 : value;
+}
 
 // A list reply's announced count; 0 for an empty reply.
 unsigned listCount(ByteReader& in) {
@@ -55,13 +60,16 @@ std::vector<std::string> split(std::string_view text, char separator) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = text.find(separator, start);
-    pieces.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    pieces.emplace_back(
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) return pieces;
     start = end + 1;
   }
 }
 
-std::string after(const std::string& text, std::size_t n) { return text.size() > n ? text.substr(n) : std::string(); }
+std::string after(const std::string& text, std::size_t n) {
+  return text.size() > n ? text.substr(n) : std::string();
+}
 
 long decimalAfter(const std::vector<std::string>& pieces, std::size_t index, std::size_t skip) {
   return index < pieces.size() ? std::strtol(after(pieces[index], skip).c_str(), nullptr, 10) : 0;
@@ -74,14 +82,15 @@ void readDeviceSizes(const std::vector<std::string>& pieces, ULONG* size, ULONG*
   *freeSpace = free == -1 ? 0 : static_cast<ULONG>(free);
 }
 
-constexpr WFPrtObj::USHORT kBinManualPaper = 7101, kBinManualEnvelope = 7102, kBinTray1 = 7103, kBinTray2 = 7104,
-                           kBinTray3 = 7105, kBinEnvelopeFeeder = 7106, kBinFeeder = 7107, kBinDualFirst = 7108,
-                           kBinFeeder2 = 7109;
+constexpr WFPrtObj::USHORT kBinManualPaper = 7101, kBinManualEnvelope = 7102, kBinTray1 = 7103,
+                           kBinTray2 = 7104, kBinTray3 = 7105, kBinEnvelopeFeeder = 7106, kBinFeeder = 7107,
+                           kBinDualFirst = 7108, kBinFeeder2 = 7109;
 constexpr WFPrtObj::UINT kEnvelopeSizeCodes = 80;  // form size codes from here on are envelopes
 
 }  // namespace
 
-WFPrtObj::LONG WFPrtObj::queryReply(USHORT code, const void* data, ULONG dataLen, std::string* reply, BOOL force) {
+WFPrtObj::LONG WFPrtObj::queryReply(USHORT code, const void* data, ULONG dataLen, std::string* reply,
+                                    BOOL force) {
   void* raw = nullptr;
   ULONG len = 0;
   const LONG rc = bidiQuery(code, data, dataLen, &raw, &len, 1, force);
@@ -128,8 +137,10 @@ void WFPrtObj::parseInputBinsByName(UINT size, const std::string& name, USHORT* 
   static const struct {
     const char* name;
     USHORT bin;
-  } kNames[] = {{"Manual Paper", kBinManualPaper}, {"Manual Envelope", kBinManualEnvelope},
-                {"Tray 1", kBinTray1},             {"Tray 2", kBinTray2},
+  } kNames[] = {{"Manual Paper", kBinManualPaper},
+                {"Manual Envelope", kBinManualEnvelope},
+                {"Tray 1", kBinTray1},
+                {"Tray 2", kBinTray2},
                 {"Tray 3", kBinTray3}};
   for (const auto& n : kNames)
     if (name == n.name) {
@@ -145,12 +156,23 @@ void WFPrtObj::parseInputBinsByName(UINT size, const std::string& name, USHORT* 
 void WFPrtObj::parseInputBinsByID(UINT id, UINT size, ULONG capacity, UINT count, USHORT* binNumber) {
   if (id == 4 && !(count > 4 || capacity == 500)) id = 5;
   switch (id) {
-    case 1: *binNumber = kBinManualPaper; break;
-    case 2: *binNumber = kBinManualEnvelope; break;
-    case 3: *binNumber = kBinTray1; break;
-    case 4: *binNumber = kBinTray2; break;
-    case 5: *binNumber = size < kEnvelopeSizeCodes ? kBinFeeder : kBinEnvelopeFeeder; break;
-    default: break;
+    case 1:
+      *binNumber = kBinManualPaper;
+      break;
+    case 2:
+      *binNumber = kBinManualEnvelope;
+      break;
+    case 3:
+      *binNumber = kBinTray1;
+      break;
+    case 4:
+      *binNumber = kBinTray2;
+      break;
+    case 5:
+      *binNumber = size < kEnvelopeSizeCodes ? kBinFeeder : kBinEnvelopeFeeder;
+      break;
+    default:
+      break;
   }
 }
 
@@ -246,9 +268,11 @@ void WFPrtObj::parseInputCharsByName(UINT id, UINT size, UINT type, ULONG capaci
   }
 }
 
-void WFPrtObj::parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count, INPUTCHARS* ic) {
+void WFPrtObj::parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count,
+                                   INPUTCHARS* ic) {
   if (id == 4 && !(count > 4 || capacity == 500)) id = 5;
-  static const char* const kById[] = {nullptr, "Manual Paper", "Manual Envelope", "Tray 1", "Tray 2", "Feeder"};
+  static const char* const kById[] = {nullptr,  "Manual Paper", "Manual Envelope",
+                                      "Tray 1", "Tray 2",       "Feeder"};
   if (id >= 1 && id <= 5) parseInputCharsByName(id, size, type, capacity, kById[id], ic);
 }
 
@@ -374,9 +398,9 @@ WFPrtObj::LONG WFPrtObj::bidiGetCodeLevels(CODELEVELS* levels) {
   const struct {
     const char* tag;
     std::string CODELEVELS::*field;
-  } kTags[] = {{"ENGB", &CODELEVELS::engb}, {"ENGF", &CODELEVELS::engf}, {"ENG", &CODELEVELS::eng},
-               {"PNL", &CODELEVELS::pnl},   {"DPX", &CODELEVELS::dpx},   {"INA1", &CODELEVELS::ina1},
-               {"INA2", &CODELEVELS::ina2}, {"INA", &CODELEVELS::ina},   {"CONT", &CODELEVELS::cont},
+  } kTags[] = {{"ENGB", &CODELEVELS::engb},  {"ENGF", &CODELEVELS::engf}, {"ENG", &CODELEVELS::eng},
+               {"PNL", &CODELEVELS::pnl},    {"DPX", &CODELEVELS::dpx},   {"INA1", &CODELEVELS::ina1},
+               {"INA2", &CODELEVELS::ina2},  {"INA", &CODELEVELS::ina},   {"CONT", &CODELEVELS::cont},
                {"FLKER", &CODELEVELS::flker}};
   for (const std::string& piece : split(text.c_str(), '\n')) {
     for (const auto& t : kTags) {
@@ -400,7 +424,8 @@ WFPrtObj::LONG WFPrtObj::bidiGetPageCounts(PAGECOUNTDATA* counts) {
     std::uint8_t kind = 0;
     std::uint32_t value = 0;
     if (!(list.u8(kind) && list.be32(value))) break;
-    if (kind == pages::kTotal || kind == pages::kSecond || kind == pages::kFourth) counts->counters[kind - 1] = value;
+    if (kind == pages::kTotal || kind == pages::kSecond || kind == pages::kFourth)
+      counts->counters[kind - 1] = value;
   }
   return 0;
 }

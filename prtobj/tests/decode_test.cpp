@@ -68,8 +68,16 @@ TEST(PrtObjDecode, ReplyCutAfterItsFirstByteIsNeverReadPast) {
     WFPrtObj::LONG expected;
     std::function<WFPrtObj::LONG(TestObj&)> call;
   } kCases[] = {
-      {"device chars", -2, [](TestObj& o) { WFPrtObj::DEVICECHARS c; return o.bidiGetDeviceChars(&c); }},
-      {"output capacity", -2, [](TestObj& o) { WFPrtObj::OUTPUTBINS b; return o.bidiGetOutputChars(&b); }},
+      {"device chars", -2,
+       [](TestObj& o) {
+         WFPrtObj::DEVICECHARS c;
+         return o.bidiGetDeviceChars(&c);
+       }},
+      {"output capacity", -2,
+       [](TestObj& o) {
+         WFPrtObj::OUTPUTBINS b;
+         return o.bidiGetOutputChars(&b);
+       }},
       {"om variable", -2,
        [](TestObj& o) {
          void* v = nullptr;
@@ -168,7 +176,9 @@ TEST(PrtObjDecode, InputIdFourByCountAndCapacity) {
     const char* capacity;
     int formSize;
     WFPrtObj::USHORT bin;
-  } cases[] = {{2, "00 00 01 F4", 2, 7104}, {5, "00 00 00 64", 2, 7104}, {2, "00 00 00 64", 2, 7107},
+  } cases[] = {{2, "00 00 01 F4", 2, 7104},
+               {5, "00 00 00 64", 2, 7104},
+               {2, "00 00 00 64", 2, 7107},
                {2, "00 00 00 64", 80, 7106}};
   for (const auto& c : cases) {
     std::unique_ptr<TestObj> obj(freshObject());
@@ -223,8 +233,14 @@ TEST(PrtObjDecode, PrinterTypeByCode) {
   const struct {
     int code;
     WFPrtObj::ULONG type;
-  } cases[] = {{0, 0}, {2, 0}, {3, 0}, {1, WFPrtObj::kUnknownType}, {4, WFPrtObj::kUnknownType},
-               {5, 1}, {8, 1}, {9, WFPrtObj::kUnknownType}};
+  } cases[] = {{0, 0},
+               {2, 0},
+               {3, 0},
+               {1, WFPrtObj::kUnknownType},
+               {4, WFPrtObj::kUnknownType},
+               {5, 1},
+               {8, 1},
+               {9, WFPrtObj::kUnknownType}};
   for (const auto& c : cases) {
     std::unique_ptr<TestObj> obj(freshObject());
     fakebce::pushReply(0, hex("EB 00 00 A7") + static_cast<char>(c.code));
@@ -239,8 +255,8 @@ TEST(PrtObjDecode, FamilyComesFromItsOwnVariableWhenTheTypeCodeErrs) {
   const struct {
     const char* profile;
     WFPrtObj::ULONG family;
-  } cases[] = {{"meridian-vireo10.profile", 1}, {"tidewater-pagecrest2.profile", 3},
-               {"halcyon-chroma.profile", 6}};
+  } cases[] = {
+      {"meridian-vireo10.profile", 1}, {"tidewater-pagecrest2.profile", 3}, {"halcyon-chroma.profile", 6}};
   for (const auto& c : cases) {
     OnSim p(c.profile);
     WFPrtObj::ULONG family = 0;
@@ -279,7 +295,8 @@ TEST(PrtObjDecode, EchoChecksFailCleanlyWithoutSwitchingBidiOff) {
   const struct {
     const char* reply;
     int which;  // 0 button, 1 reset, 2 set variable
-  } cases[] = {{"E0 00 01", 0}, {"E0 00", 0}, {"EB 01 00 B0", 1}, {"EB 01", 1}, {"E7 01 00 4E", 2}, {"E7 01", 2}};
+  } cases[] = {{"E0 00 01", 0}, {"E0 00", 0},       {"EB 01 00 B0", 1},
+               {"EB 01", 1},    {"E7 01 00 4E", 2}, {"E7 01", 2}};
   for (const auto& c : cases) {
     // Not a parallel port: there the button asks for no reply.
     std::unique_ptr<TestObj> obj(freshObject(1, localPrinter("COM1:")));

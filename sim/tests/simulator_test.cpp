@@ -21,9 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using portwire::FrameType;
+using testing::PortClient;
 using wf::testing::ChildProcess;
 using wf::testing::hex;
-using testing::PortClient;
 using wf::testing::toHex;
 
 fs::path writeScenario(const std::string& text) {
@@ -91,7 +91,9 @@ TEST(Simulator, RejectsBadLinesWithTheReason) {
 }
 
 // The program: started with a scenario, driven by lines on its input.
-ChildProcess simProgram(const fs::path& scenario) { return ChildProcess("wf-printer-sim", {scenario.string()}); }
+ChildProcess simProgram(const fs::path& scenario) {
+  return ChildProcess("wf-printer-sim", {scenario.string()});
+}
 
 int stop(ChildProcess& program, int signal) {
   program.kill(signal);
@@ -99,7 +101,8 @@ int stop(ChildProcess& program, int signal) {
 }
 
 TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
-  const auto scenario = writeScenario("log = wire.log\nLPT1 = meridian-vireo10.profile\nLPT2 = halcyon-chroma.profile\n");
+  const auto scenario =
+      writeScenario("log = wire.log\nLPT1 = meridian-vireo10.profile\nLPT2 = halcyon-chroma.profile\n");
   ChildProcess program = simProgram(scenario);
   ASSERT_EQ(program.readLine(), "ready");
 
@@ -124,7 +127,8 @@ TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
   const std::string log = readFile(scenario.parent_path() / "wire.log");
   EXPECT_NE(log.find("LPT1 in port open\n"), std::string::npos) << log;
   EXPECT_NE(log.find("LPT1 out devid 4D 46 47"), std::string::npos) << log;
-  EXPECT_NE(log.find("LPT1 in packet A5 00 06 50 03 03 40 02 01\nLPT1 out packet A5 00 04 00 03 03 00\n"), std::string::npos)
+  EXPECT_NE(log.find("LPT1 in packet A5 00 06 50 03 03 40 02 01\nLPT1 out packet A5 00 04 00 03 03 00\n"),
+            std::string::npos)
       << log;
   EXPECT_NE(log.find("LPT1 out packet A5 00 05 00 FF 00 02 00\n"), std::string::npos) << log;
   // Stopped cleanly: the endpoints are gone.
@@ -151,7 +155,8 @@ std::string deviceIdOf(ParallelPort& port, PortError* error = nullptr) {
 // the simulator's, through the platform's port layer; faults set on the fly.
 TEST(SimulatorProgram, TwoPrintersOnLpt1AndLpt3ServeAnotherProcess) {
   setTimeScaleForTest(0.05);
-  ChildProcess program = simProgram(writeScenario("LPT1 = meridian-vireo10.profile\nLPT3 = generic-7301.profile\n"));
+  ChildProcess program =
+      simProgram(writeScenario("LPT1 = meridian-vireo10.profile\nLPT3 = generic-7301.profile\n"));
   ASSERT_EQ(program.readLine(), "ready");
   EXPECT_EQ(openParallelPort("LPT2:").error, PortError::FileNotFound);
   const std::string pjlQuery = std::string("\x1B%-12345X@PJL DINQUIRE LNPAP\r\n\x1B%-12345X") + '\0';

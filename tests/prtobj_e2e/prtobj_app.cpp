@@ -7,7 +7,9 @@
 namespace prtobje2e {
 
 namespace {
-unsigned long unsignedOf(const std::string& s) { return std::stoul(s, nullptr, 0); }
+unsigned long unsignedOf(const std::string& s) {
+  return std::stoul(s, nullptr, 0);
+}
 }  // namespace
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -37,14 +39,17 @@ std::vector<std::string> PrtObjApp::barFields(const std::string& command, long* 
   return fields;
 }
 
-long PrtObjApp::registerApp() { return ask("register").number(); }
+long PrtObjApp::registerApp() {
+  return ask("register").number();
+}
 
 std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate() {
   const auto a = ask("enum");
   std::vector<std::pair<std::string, std::uint16_t>> found;
   for (std::size_t i = 1; i < a.fields.size(); ++i) {
     const auto eq = a.fields[i].rfind('=');
-    found.emplace_back(a.fields[i].substr(0, eq), static_cast<std::uint16_t>(unsignedOf(a.fields[i].substr(eq + 1))));
+    found.emplace_back(a.fields[i].substr(0, eq),
+                       static_cast<std::uint16_t>(unsignedOf(a.fields[i].substr(eq + 1))));
   }
   return {static_cast<long>(a.number(0)), found};
 }
@@ -53,7 +58,9 @@ bool PrtObjApp::object(std::uint16_t handle, std::uint32_t type) {
   return child_.ask("object " + std::to_string(handle) + " " + std::to_string(type)).ok;
 }
 
-bool PrtObjApp::bidiActive(std::uint16_t handle) { return ask("active " + std::to_string(handle)).number() != 0; }
+bool PrtObjApp::bidiActive(std::uint16_t handle) {
+  return ask("active " + std::to_string(handle)).number() != 0;
+}
 
 long PrtObjApp::capture(std::uint16_t handle, std::uint32_t mask) {
   return static_cast<long>(ask("capture " + std::to_string(handle) + " " + std::to_string(mask)).number());
@@ -110,7 +117,8 @@ CodeLevels PrtObjApp::levels(std::uint16_t handle) {
 
 PrinterType PrtObjApp::type(std::uint16_t handle) {
   const auto a = ask("type " + std::to_string(handle));
-  return {static_cast<long>(a.number(0)), static_cast<long>(a.number(1)), static_cast<unsigned long>(a.number(2))};
+  return {static_cast<long>(a.number(0)), static_cast<long>(a.number(1)),
+          static_cast<unsigned long>(a.number(2))};
 }
 
 Family PrtObjApp::family(std::uint16_t handle) {
@@ -121,7 +129,8 @@ Family PrtObjApp::family(std::uint16_t handle) {
 PageCounts PrtObjApp::pages(std::uint16_t handle) {
   const auto a = ask("pages " + std::to_string(handle));
   PageCounts p{static_cast<long>(a.number(0)), {}};
-  for (std::size_t i = 0; i < p.counters.size(); ++i) p.counters[i] = static_cast<unsigned long>(a.number(1 + i));
+  for (std::size_t i = 0; i < p.counters.size(); ++i)
+    p.counters[i] = static_cast<unsigned long>(a.number(1 + i));
   return p;
 }
 
@@ -148,7 +157,8 @@ std::vector<Post> PrtObjApp::posts(std::size_t count, std::uint32_t message) {
 }
 
 QuickSetup PrtObjApp::quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step) {
-  const auto a = ask("qs " + std::to_string(handle) + (send ? " send " : " recv ") + file + " " + std::to_string(step));
+  const auto a =
+      ask("qs " + std::to_string(handle) + (send ? " send " : " recv ") + file + " " + std::to_string(step));
   QuickSetup q{static_cast<long>(a.number(0)), static_cast<unsigned long>(a.number(1)), {}};
   for (std::size_t i = 2; i < a.fields.size(); ++i) {
     const auto parts = split(a.fields[i], ':');

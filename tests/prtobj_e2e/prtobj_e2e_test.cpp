@@ -16,11 +16,11 @@
 
 #include "broker/corbce.h"
 #include "platform/clock.h"
+#include "protocol/npa.h"
+#include "protocol/replies.h"
 #include "prtobj/thread_control.h"
 #include "prtobj/wfprtobj.h"
 #include "prtobj_app.h"
-#include "protocol/npa.h"
-#include "protocol/replies.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
@@ -143,7 +143,8 @@ TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
   const std::string levels = "|2.10|1.05|1.00|3.01|3.01|3.02|1.10|1.00|4.00|1.00";
   const std::string trays = "Manual Paper:7101:1|Manual Envelope:7102:1|Tray 1:7103:250|Tray 2:7104:500";
   const PrinterType untyped{BCE_ERR_ERROR_RESPONSE, 77, 77};  // the helper's values, left alone
-  auto storage = [](unsigned long flash, unsigned long flashFree, unsigned long disk, unsigned long diskFree) {
+  auto storage = [](unsigned long flash, unsigned long flashFree, unsigned long disk,
+                    unsigned long diskFree) {
     return Storage{BCE_OK, flash, flashFree, disk, diskFree, 1, "Fonts A", "Serif pack"};
   };
   const struct {
@@ -155,13 +156,26 @@ TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
     Storage storage;
     std::string levels, inputs;
   } cases[] = {
-      {1, "meridian-vireo10", 1, {BCE_OK, 1, 5}, 1, storage(4096, 2048, 512000, 100000), "3.10.0" + levels, trays},
+      {1,
+       "meridian-vireo10",
+       1,
+       {BCE_OK, 1, 5},
+       1,
+       storage(4096, 2048, 512000, 100000),
+       "3.10.0" + levels,
+       trays},
       // These answer the type code with the error flag: the family is its own variable.
       {2, "tidewater-pagecrest2", 1, untyped, 3, storage(4096, 2048, 0, 0), "4.02.0" + levels, trays},
       {3, "keystone-vireo-n17", 1, untyped, 7, storage(4096, 2048, 512000, 100000), "3.02.9" + levels, trays},
       {4, "halcyon-chroma", 1, untyped, 6, storage(0, 0, 512000, 100000), "1.40.2" + levels,
        "Manual Paper:7101:1|Feeder:7108:50|Feeder 2:7109:50"},
-      {5, "generic-7301", 0, {BCE_OK, 0, 0}, 0, storage(4096, 2048, 512000, 100000), "2.05.1|1.20||||||1.00|||",
+      {5,
+       "generic-7301",
+       0,
+       {BCE_OK, 0, 0},
+       0,
+       storage(4096, 2048, 512000, 100000),
+       "2.05.1|1.20||||||1.00|||",
        trays},
   };
   std::map<int, std::uint32_t> types;
@@ -178,11 +192,13 @@ TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
     const sim::Profile p = models[c.port]->state();
     SCOPED_TRACE(c.profile);
     const std::uint16_t h = handles[c.port];
-    EXPECT_EQ(app->chars(h), (DeviceChars{BCE_OK, p.model, p.revision, p.serial, p.memoryBytes >> 10, p.speed, p.duplex}));
+    EXPECT_EQ(app->chars(h),
+              (DeviceChars{BCE_OK, p.model, p.revision, p.serial, p.memoryBytes >> 10, p.speed, p.duplex}));
     EXPECT_EQ(app->inputs(h), (Bins{BCE_OK, bins(c.inputs)}));
     EXPECT_EQ(app->outputs(h), (Bins{BCE_OK, bins("Upper Bin:7201:250|Rear Bin:7203:100")}));
     EXPECT_EQ(app->storage(h), c.storage);
-    EXPECT_EQ(app->levels(h), (CodeLevels{BCE_OK, split(c.levels, '|')}));  // the revision as the summary told it
+    EXPECT_EQ(app->levels(h),
+              (CodeLevels{BCE_OK, split(c.levels, '|')}));  // the revision as the summary told it
     EXPECT_EQ(app->pages(h), (PageCounts{BCE_OK, {12345, 6789, 0, 321}}));
     EXPECT_EQ(app->type(h), c.typeAnswer);
     EXPECT_EQ(app->family(h), (Family{BCE_OK, c.family}));
@@ -245,7 +261,8 @@ TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
     std::uint32_t type;
     const char* expected;
     int vars;
-  } cases[] = {{"generic-7301", 0, "generic-7301.psf", 70}, {"meridian-vireo10", 1, "meridian-vireo10.psf", 74}};
+  } cases[] = {{"generic-7301", 0, "generic-7301.psf", 70},
+               {"meridian-vireo10", 1, "meridian-vireo10.psf", 74}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile);
     serve(1, shipped(c.profile));
@@ -257,15 +274,17 @@ TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
     const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
 
     // Posts after variables 0, 10, 20, ... then done.
-    EXPECT_EQ(app->quickSetup(handles[1], false, file.string(), 10),
-              (QuickSetup{BCE_OK, static_cast<unsigned long>(c.vars / 10), progressThenDone((c.vars + 9) / 10)}));
+    EXPECT_EQ(
+        app->quickSetup(handles[1], false, file.string(), 10),
+        (QuickSetup{BCE_OK, static_cast<unsigned long>(c.vars / 10), progressThenDone((c.vars + 9) / 10)}));
     EXPECT_EQ(readFile(file), readFile(fs::path(WF_PRTOBJ_TEST_DATA) / c.expected));
 
     // Posts after records 10, 20, ... then done.
     EXPECT_EQ(app->quickSetup(handles[2], true, file.string(), 10),
               (QuickSetup{BCE_OK, static_cast<unsigned long>(c.vars / 10), progressThenDone(c.vars / 10)}));
     int restored = 0;
-    for (const auto& [var, value] : models[1]->state().omVars) restored += models[2]->state().omVars.at(var) == value;
+    for (const auto& [var, value] : models[1]->state().omVars)
+      restored += models[2]->state().omVars.at(var) == value;
     EXPECT_EQ(restored, c.vars);
     EXPECT_EQ(models[2]->state().omVars.at(0x0037), "A:");  // "::" in the file
 
@@ -289,7 +308,8 @@ TEST_F(PrtObjEndToEnd, ResourceListingsArriveAsClassTwoAlertsAndDecode) {
                      {{alert::kEntry, 1, alert::kDone, "1;invoice.frm;10;FORM;312000;Invoice form"},
                       {alert::kEntry, 0, alert::kDone, "1;sans.fnt;11;FONT;100000;Sans serif family"}}}));
   // No disk: one bare entry with its result.
-  EXPECT_EQ(app->list(handles[2], WFPrtObj::DEVICE_DISK), (Listing{BCE_OK, {{alert::kEntry, 0, alert::kNoSuchDevice, ""}}}));
+  EXPECT_EQ(app->list(handles[2], WFPrtObj::DEVICE_DISK),
+            (Listing{BCE_OK, {{alert::kEntry, 0, alert::kNoSuchDevice, ""}}}));
 }
 
 TEST_F(PrtObjEndToEnd, QuickSetupFailuresEndTheRunAsTheDialogExpects) {
@@ -307,8 +327,10 @@ TEST_F(PrtObjEndToEnd, QuickSetupFailuresEndTheRunAsTheDialogExpects) {
 
   // A type-0 file is refused by a type-1 printer before anything is set.
   std::ofstream(file, std::ios::binary) << std::string("BIDI\x00\x30\x01:", 8);
-  EXPECT_EQ(app->quickSetup(handles[1], true, file.string(), 1), (QuickSetup{BCE_OK, 74, {{kQsError, QS_ERR_HEADER}}}));
-  EXPECT_EQ(packetsIn(1, npa::kPanel, std::string{static_cast<char>(npa::panel::kOmVariable), npa::panel::kVariableSet}),
+  EXPECT_EQ(app->quickSetup(handles[1], true, file.string(), 1),
+            (QuickSetup{BCE_OK, 74, {{kQsError, QS_ERR_HEADER}}}));
+  EXPECT_EQ(packetsIn(1, npa::kPanel,
+                      std::string{static_cast<char>(npa::panel::kOmVariable), npa::panel::kVariableSet}),
             0u);
 }
 

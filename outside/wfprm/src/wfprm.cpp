@@ -4,9 +4,9 @@
 
 #include "broker/corbce.h"
 #include "platform/byte_codec.h"
-#include "prtobj/prtobj_util.h"
 #include "protocol/alert_classes.h"
 #include "protocol/replies.h"
+#include "prtobj/prtobj_util.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ class WFPrm {
   static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data) {
     void* reply = nullptr;
     WFPrtObj::ULONG len = 0;
-    LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply, &len,
-                            1, 0);
+    LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply,
+                            &len, 1, 0);
     if (rc == 0) {
       wf::ByteReader in(std::string_view(static_cast<const char*>(reply), reply ? len : 0));
       std::uint8_t ack = command::kRefused;
@@ -51,7 +51,9 @@ std::vector<std::uint8_t> withName(std::vector<std::uint8_t> head, const std::st
   return head;
 }
 
-std::uint8_t deviceByte(WFPrtObj::DEVICEID device) { return static_cast<std::uint8_t>(device); }
+std::uint8_t deviceByte(WFPrtObj::DEVICEID device) {
+  return static_cast<std::uint8_t>(device);
+}
 
 }  // namespace
 
@@ -63,14 +65,16 @@ WF_MODULE_EXPORT LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device
   return WFPrm::command(obj, {command::kFormat, deviceByte(device)});
 }
 
-WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID device) {
+WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file,
+                                            WFPrtObj::DEVICEID device) {
   return WFPrm::command(obj, withName({command::kDelete, deviceByte(device)}, file));
 }
 
-WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from, WFPrtObj::DEVICEID to,
-                         int move) {
-  return WFPrm::command(
-      obj, withName({command::kCopy, deviceByte(from), deviceByte(to), static_cast<std::uint8_t>(move ? 1 : 0)}, file));
+WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from,
+                                          WFPrtObj::DEVICEID to, int move) {
+  return WFPrm::command(obj, withName({command::kCopy, deviceByte(from), deviceByte(to),
+                                       static_cast<std::uint8_t>(move ? 1 : 0)},
+                                      file));
 }
 
 WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record) {
@@ -78,7 +82,8 @@ WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key,
   return WFPrm::alert(obj, key, static_cast<WFPrtObj::DEVICEMGMTALERTDATA*>(record));
 }
 
-WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj::DEVICEMGMTALERTDATA* record) {
+WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len,
+                                            WFPrtObj::DEVICEMGMTALERTDATA* record) {
   namespace classes = wf::protocol::alerts;
   if (!data || !record || len < 0) return kBadReply;
   wf::ByteReader in(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(len)));
@@ -86,8 +91,8 @@ WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj
   std::uint32_t result = 0;
   std::uint16_t entryLength = 0;
   std::string_view entry;
-  if (!(in.u8(tag) && in.u8(classByte) && in.u8(kind) && in.u8(more) && in.be32(result) && in.be16(entryLength) &&
-        in.bytes(entryLength, entry)))
+  if (!(in.u8(tag) && in.u8(classByte) && in.u8(kind) && in.u8(more) && in.be32(result) &&
+        in.be16(entryLength) && in.bytes(entryLength, entry)))
     return kBadReply;
   if (tag != classes::kClassAlertTag || classByte != classes::kResourceByte) return kBadReply;
   if (kind < alert::kEntry || kind > alert::kCopied) return kBadReply;
@@ -99,7 +104,8 @@ WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj
   return 0;
 }
 
-WF_MODULE_EXPORT LONG parseResMgmtDirectoryData(const std::string& entry, WFPrtObj::DEVICEDIRECTORYDATA* record) {
+WF_MODULE_EXPORT LONG parseResMgmtDirectoryData(const std::string& entry,
+                                                WFPrtObj::DEVICEDIRECTORYDATA* record) {
   if (!record) return -18;
   std::vector<std::string> fields;
   std::size_t start = 0;

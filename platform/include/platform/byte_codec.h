@@ -27,7 +27,8 @@ inline std::uint16_t loadLe16(const void* at) {
 }
 inline std::uint32_t loadLe32(const void* at) {
   const auto* p = static_cast<const std::uint8_t*>(at);
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
 }
 
 inline std::uint64_t loadLe64(const void* at) {
@@ -50,13 +51,27 @@ class ByteReader {
   explicit ByteReader(std::span<const std::uint8_t> bytes)
       : bytes_(reinterpret_cast<const char*>(bytes.data()), bytes.size()) {}
 
-  bool u8(std::uint8_t& v) { return take(1, [&](const char* p) { v = static_cast<std::uint8_t>(*p); }); }
-  bool be16(std::uint16_t& v) { return take(2, [&](const char* p) { v = loadBe16(p); }); }
-  bool be32(std::uint32_t& v) { return take(4, [&](const char* p) { v = loadBe32(p); }); }
-  bool le16(std::uint16_t& v) { return take(2, [&](const char* p) { v = loadLe16(p); }); }
-  bool le32(std::uint32_t& v) { return take(4, [&](const char* p) { v = loadLe32(p); }); }
-  bool le64(std::uint64_t& v) { return take(8, [&](const char* p) { v = loadLe64(p); }); }
-  bool bytes(std::size_t n, std::string_view& v) { return take(n, [&](const char* p) { v = {p, n}; }); }
+  bool u8(std::uint8_t& v) {
+    return take(1, [&](const char* p) { v = static_cast<std::uint8_t>(*p); });
+  }
+  bool be16(std::uint16_t& v) {
+    return take(2, [&](const char* p) { v = loadBe16(p); });
+  }
+  bool be32(std::uint32_t& v) {
+    return take(4, [&](const char* p) { v = loadBe32(p); });
+  }
+  bool le16(std::uint16_t& v) {
+    return take(2, [&](const char* p) { v = loadLe16(p); });
+  }
+  bool le32(std::uint32_t& v) {
+    return take(4, [&](const char* p) { v = loadLe32(p); });
+  }
+  bool le64(std::uint64_t& v) {
+    return take(8, [&](const char* p) { v = loadLe64(p); });
+  }
+  bool bytes(std::size_t n, std::string_view& v) {
+    return take(n, [&](const char* p) { v = {p, n}; });
+  }
   // A text behind its length byte; refused whole when cut short.
   bool text8(std::string_view& v) {
     std::uint8_t n = 0;
@@ -64,7 +79,9 @@ class ByteReader {
     u8(n);
     return bytes(n, v);
   }
-  bool skip(std::size_t n) { return take(n, [](const char*) {}); }
+  bool skip(std::size_t n) {
+    return take(n, [](const char*) {});
+  }
   // Moves to `offset` from the start; refused past the end.
   bool seek(std::size_t offset) {
     if (offset > bytes_.size()) return refuse();
@@ -105,7 +122,9 @@ class ByteWriter {
   ByteWriter& be32(std::uint32_t v) { return be16(v >> 16).be16(v); }
   ByteWriter& le16(std::uint32_t v) { return u8(v).u8(v >> 8); }
   ByteWriter& le32(std::uint32_t v) { return le16(v).le16(v >> 16); }
-  ByteWriter& le64(std::uint64_t v) { return le32(static_cast<std::uint32_t>(v)).le32(static_cast<std::uint32_t>(v >> 32)); }
+  ByteWriter& le64(std::uint64_t v) {
+    return le32(static_cast<std::uint32_t>(v)).le32(static_cast<std::uint32_t>(v >> 32));
+  }
   ByteWriter& bytes(std::string_view v) {
     out_.append(v);
     return *this;

@@ -54,8 +54,8 @@ class Mailslot {
   // Takes the next message into `buffer`, waiting up to `ms` system
   // milliseconds (kInfinite: no limit). *size is the message size on Ok and
   // on BufferTooSmall, when the message stays for a later read.
-  MailslotStatus read(void* buffer, std::size_t capacity, std::size_t* size,
-                      std::uint32_t ms = kInfinite, std::stop_token stop = {});
+  MailslotStatus read(void* buffer, std::size_t capacity, std::size_t* size, std::uint32_t ms = kInfinite,
+                      std::stop_token stop = {});
 
   // Takes the next message whole; the size cannot change between look and take.
   MailslotStatus read(std::vector<std::uint8_t>& message, std::uint32_t ms = kInfinite,

@@ -43,7 +43,9 @@ constexpr std::uint32_t kMaxPayload = 1u << 20;  // larger frames are a protocol
 constexpr std::size_t kMaxDeviceId = 4096;
 
 // "ports/LPT1" .. "ports/LPT9", relative to the runtime directory.
-inline std::string endpointName(int portNumber) { return "ports/LPT" + std::to_string(portNumber); }
+inline std::string endpointName(int portNumber) {
+  return "ports/LPT" + std::to_string(portNumber);
+}
 
 inline std::string encodeFrame(FrameType type, std::string_view payload = {}) {
   std::string out(kHeaderSize, '\0');

@@ -40,8 +40,8 @@ class WindowClient {
   }
   // The result of a send from the helper; empty when the message was not handled.
   std::optional<LResult> send(Hwnd h, std::uint32_t message, WParam wParam, LParam lParam) {
-    const auto a = child_.ask("win-send " + hex(h) + " " + std::to_string(message) + " " + std::to_string(wParam) +
-                              " " + std::to_string(lParam));
+    const auto a = child_.ask("win-send " + hex(h) + " " + std::to_string(message) + " " +
+                              std::to_string(wParam) + " " + std::to_string(lParam));
     if (!a.ok) return std::nullopt;
     return static_cast<LResult>(a.number());
   }
@@ -62,7 +62,8 @@ class WindowClient {
       std::getline(item, r.payload);
       out.push_back(r);
     }
-    if (out.size() != static_cast<std::size_t>(a.number(0))) throw std::runtime_error("win-log: count mismatch");
+    if (out.size() != static_cast<std::size_t>(a.number(0)))
+      throw std::runtime_error("win-log: count mismatch");
     return out;
   }
   // Whether the helper's window procedure is holding a send (and, for release, lets it go).

@@ -49,7 +49,9 @@ std::string hex(Hwnd h) {
   return text;
 }
 
-Hwnd parseHwnd(const std::string& text) { return static_cast<Hwnd>(std::stoul(text, nullptr, 16)); }
+Hwnd parseHwnd(const std::string& text) {
+  return static_cast<Hwnd>(std::stoul(text, nullptr, 16));
+}
 
 // "message:wParam:lParam:payload" per message, payload as text.
 std::string describe(const std::vector<Received>& log) {
@@ -141,8 +143,9 @@ WF_CHILD_COMMAND("win-send", [](const ChildArgs& a) -> std::string {
 // Waits (bounded) until a window procedure is held by kHold.
 WF_CHILD_COMMAND("win-held", [](const ChildArgs&) -> std::string {
   std::unique_lock lock(state().m);
-  return state().holdChanged.wait_for(lock, std::chrono::seconds(20), [] { return state().held; }) ? "ok"
-                                                                                                   : "err not held";
+  return state().holdChanged.wait_for(lock, std::chrono::seconds(20), [] { return state().held; })
+             ? "ok"
+             : "err not held";
 });
 
 WF_CHILD_COMMAND("win-release", [](const ChildArgs&) -> std::string {

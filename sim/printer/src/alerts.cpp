@@ -39,12 +39,18 @@ std::array<std::uint8_t, 3> deviceStatusBytes(std::uint32_t mask) {
 
 std::uint32_t maskFromClassByte(std::uint8_t classByte) {
   switch (classByte) {
-    case 0x01: return protocol::alerts::kJobStatistics;
-    case 0x02: return protocol::alerts::kClass2;
-    case 0x04: return protocol::alerts::kClass4;
-    case 0x08: return protocol::alerts::kClass8;
-    case 0x10: return protocol::alerts::kClass16;
-    default: return 0;
+    case 0x01:
+      return protocol::alerts::kJobStatistics;
+    case 0x02:
+      return protocol::alerts::kClass2;
+    case 0x04:
+      return protocol::alerts::kClass4;
+    case 0x08:
+      return protocol::alerts::kClass8;
+    case 0x10:
+      return protocol::alerts::kClass16;
+    default:
+      return 0;
   }
 }
 

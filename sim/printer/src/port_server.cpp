@@ -93,7 +93,8 @@ struct PortServer::State {
     // One write, so the host has the error state by the time it reads Welcome.
     std::string hello = portwire::encodeFrame(portwire::FrameType::Welcome);
     if (error != portwire::WriteErrorClass::None)
-      hello += portwire::encodeFrame(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
+      hello +=
+          portwire::encodeFrame(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
     writeFramesLocked(hello);
   }
 
@@ -188,7 +189,8 @@ struct PortServer::State {
   }
 };
 
-std::unique_ptr<PortServer> PortServer::start(int port, std::shared_ptr<PrinterModel> printer, std::string* error) {
+std::unique_ptr<PortServer> PortServer::start(int port, std::shared_ptr<PrinterModel> printer,
+                                              std::string* error) {
   auto fail = [&](std::string why) -> std::unique_ptr<PortServer> {
     if (error) *error = std::move(why);
     return nullptr;
@@ -238,8 +240,12 @@ PortServer::~PortServer() {
   fs::remove(state_->path, ec);
 }
 
-int PortServer::port() const { return state_->port; }
-PrinterModel& PortServer::printer() { return *state_->printer; }
+int PortServer::port() const {
+  return state_->port;
+}
+PrinterModel& PortServer::printer() {
+  return *state_->printer;
+}
 
 bool PortServer::hostConnected() const {
   std::lock_guard lock(state_->clientMutex);

@@ -31,13 +31,20 @@ std::string list(const std::vector<std::string>& records) {
 
 const char* kindName(LogKind kind) {
   switch (kind) {
-    case LogKind::Packet: return "packet";
-    case LogKind::Sync: return "sync";
-    case LogKind::Pjl: return "pjl";
-    case LogKind::PrintData: return "data";
-    case LogKind::Noise: return "noise";
-    case LogKind::DeviceId: return "devid";
-    case LogKind::Connection: return "port";
+    case LogKind::Packet:
+      return "packet";
+    case LogKind::Sync:
+      return "sync";
+    case LogKind::Pjl:
+      return "pjl";
+    case LogKind::PrintData:
+      return "data";
+    case LogKind::Noise:
+      return "noise";
+    case LogKind::DeviceId:
+      return "devid";
+    case LogKind::Connection:
+      return "port";
   }
   return "?";
 }
@@ -210,8 +217,10 @@ void PrinterModel::sendOutcomes(std::vector<Outgoing>& out) {
   for (const auto& data : outcomes) {
     if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, 1)))) continue;
     std::string packets = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
-    if (knobs_.deferAlerts) deferred_.push_back(std::move(packets));
-    else send(out, LogKind::Packet, std::move(packets), 0);
+    if (knobs_.deferAlerts)
+      deferred_.push_back(std::move(packets));
+    else
+      send(out, LogKind::Packet, std::move(packets), 0);
   }
 }
 
@@ -229,7 +238,8 @@ void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outg
   std::uint32_t delay = knobs_.replyDelayMs;
   if (knobs_.lateReplies > 0) {
     --knobs_.lateReplies;
-    delay = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{delay} + kLateReplyMs, kInfinite - 1));
+    delay = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{delay} + kLateReplyMs, kInfinite - 1));
   }
   std::string bytes = npa::encodeMessage(reply.flags, command, reply.data, knobs_.replyPacketData);
   if (knobs_.stallReplies) bytes.resize(bytes.size() / 2);
@@ -261,12 +271,23 @@ void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outg
 std::optional<PrinterModel::Reply> PrinterModel::answer(const std::string& d, std::uint8_t command) {
   std::optional<Reply> reply;
   switch (command) {
-    case wire::kCharacteristics: reply = answerCharacteristics(d); break;
-    case wire::kControl: reply = answerControl(d); break;
-    case wire::kStatus: reply = answerStatus(d); break;
-    case wire::kPanel: reply = answerPanel(d); break;
-    case wire::kResources: reply = answerResources(d); break;
-    default: break;
+    case wire::kCharacteristics:
+      reply = answerCharacteristics(d);
+      break;
+    case wire::kControl:
+      reply = answerControl(d);
+      break;
+    case wire::kStatus:
+      reply = answerStatus(d);
+      break;
+    case wire::kPanel:
+      reply = answerPanel(d);
+      break;
+    case wire::kResources:
+      reply = answerResources(d);
+      break;
+    default:
+      break;
   }
   if (!reply) reply = Reply{0, std::string{d[0], '\0'}};  // generic acknowledgement
   return reply;
@@ -366,7 +387,8 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
   switch (sub) {
     case panel::kAlertClasses:
       enabled_ = (enabled_ & ~alerts::kClassBits);
-      for (std::uint8_t bit = protocol::alerts::kFirstClassByte; bit <= protocol::alerts::kLastClassByte; bit <<= 1)
+      for (std::uint8_t bit = protocol::alerts::kFirstClassByte; bit <= protocol::alerts::kLastClassByte;
+           bit <<= 1)
         if (op & bit) enabled_ |= alerts::maskFromClassByte(bit);
       return std::nullopt;
     case panel::kButton:
@@ -435,7 +457,9 @@ std::string PrinterModel::panelBytes() const {
   return text;
 }
 
-void PrinterModel::printData(std::string_view bytes) { currentJob_.append(bytes); }
+void PrinterModel::printData(std::string_view bytes) {
+  currentJob_.append(bytes);
+}
 
 void PrinterModel::finishJob() {
   if (!currentJob_.empty()) jobs_.push_back(std::move(currentJob_));
@@ -475,8 +499,8 @@ std::optional<std::string> PrinterModel::classAlert(std::string_view data) {
 std::optional<std::string> PrinterModel::panelAlert() {
   std::lock_guard lock(mutex_);
   if (!(enabled_ & alerts::kPanel)) return std::nullopt;
-  return emitAlert(
-      npa::encode(0, npa::kClassAlert, std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes()));
+  return emitAlert(npa::encode(0, npa::kClassAlert,
+                               std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes()));
 }
 
 std::optional<std::string> PrinterModel::emitAlert(std::string packets) {

@@ -13,7 +13,9 @@ using protocol::reply::resource_command::kDelete;
 using protocol::reply::resource_command::kFormat;
 using protocol::reply::resource_command::kList;
 
-bool isDevice(std::uint8_t b) { return b == kDisk || b == kFlash; }
+bool isDevice(std::uint8_t b) {
+  return b == kDisk || b == kFlash;
+}
 
 std::uint64_t used(const StorageDevice& device) {
   std::uint64_t total = 0;
@@ -22,7 +24,8 @@ std::uint64_t used(const StorageDevice& device) {
 }
 
 auto findFile(StorageDevice& device, std::string_view name) {
-  return std::find_if(device.files.begin(), device.files.end(), [&](const StoredFile& f) { return f.name == name; });
+  return std::find_if(device.files.begin(), device.files.end(),
+                      [&](const StoredFile& f) { return f.name == name; });
 }
 
 std::vector<std::string> listing(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t id) {
@@ -53,8 +56,8 @@ std::uint32_t remove(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_
 }
 
 // A file of the same name on the target is replaced.
-std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t fromId, std::uint8_t toId, bool move,
-                   std::string_view name) {
+std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t fromId, std::uint8_t toId,
+                   bool move, std::string_view name) {
   auto from = devices.find(fromId);
   auto to = devices.find(toId);
   if (from == devices.end() || to == devices.end()) return kNoSuchDevice;
@@ -64,8 +67,10 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
   const std::uint64_t freed = existing == to->second.files.end() ? 0 : existing->size;
   if (used(to->second) - freed + source->size > to->second.capacity) return kNoRoom;
   const StoredFile file = *source;
-  if (existing == to->second.files.end()) to->second.files.push_back(file);
-  else *existing = file;
+  if (existing == to->second.files.end())
+    to->second.files.push_back(file);
+  else
+    *existing = file;
   if (move) from->second.files.erase(findFile(from->second, name));
   return kDone;
 }
@@ -73,8 +78,8 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
 }  // namespace
 
 std::string entryText(std::uint8_t device, const StoredFile& file) {
-  return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" + std::to_string(file.size) +
-         ";" + file.description;
+  return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" +
+         std::to_string(file.size) + ";" + file.description;
 }
 
 std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,

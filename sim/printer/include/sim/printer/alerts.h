@@ -43,6 +43,7 @@ std::string encodeJobStatistics(const JobStatistics& stats);
 
 // Data of a resource-management alert (class 2): 03 02, kind, more-entries,
 // BE32 result, BE16 entry length, entry bytes.
-std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry = {});
+std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result,
+                                std::string_view entry = {});
 
 }  // namespace wf::sim::alerts
