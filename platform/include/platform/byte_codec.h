@@ -144,6 +144,12 @@ class ByteWriter {
     return zeros(offset - out_.size());
   }
 
+  // Room for `n` bytes in all, so a writer of known size allocates once.
+  ByteWriter& reserve(std::size_t n) {
+    out_.reserve(n);
+    return *this;
+  }
+
   std::size_t size() const { return out_.size(); }
   const std::string& str() const { return out_; }
   std::string take() { return std::move(out_); }

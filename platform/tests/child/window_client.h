@@ -2,6 +2,7 @@
 // The test side of the helper's window commands (window_commands.cpp): each
 // returns what the helper's window calls answered, parsed.
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <sstream>
 #include <stdexcept>

@@ -324,7 +324,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std
   ByteWriter w;
   w.u8(sub);
   if (sub == chars::kSummary) {
-    w.bytes(summary());
+    writeSummary(w);
   } else if (sub == chars::kInputs) {
     w.u8(static_cast<std::uint32_t>(profile_.inputs.size()));
     for (const auto& in : profile_.inputs) {
@@ -347,15 +347,17 @@ std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std
   return Reply{0, w.take()};
 }
 
-std::string PrinterModel::summary() const {
+// The summary's offsets count from the byte after the sub-code already written.
+void PrinterModel::writeSummary(ByteWriter& w) const {
   namespace at = layout::summary;
-  ByteWriter w;
-  w.padTo(at::kByte2).u8(profile_.summaryByte2);
-  w.padTo(at::kDuplex).u8(profile_.duplex);
-  w.padTo(at::kSpeed).u8(profile_.speed);
-  w.padTo(at::kMemoryBytes).be32(profile_.memoryBytes).be16(profile_.maxPacket);
-  w.padTo(at::kTexts).text8(profile_.model).text8(profile_.revision).text8(profile_.serial);
-  return w.take();
+  const std::size_t base = w.size();
+  w.reserve(base + at::kTexts + 3 + profile_.model.size() + profile_.revision.size() +
+            profile_.serial.size());
+  w.padTo(base + at::kByte2).u8(profile_.summaryByte2);
+  w.padTo(base + at::kDuplex).u8(profile_.duplex);
+  w.padTo(base + at::kSpeed).u8(profile_.speed);
+  w.padTo(base + at::kMemoryBytes).be32(profile_.memoryBytes).be16(profile_.maxPacket);
+  w.padTo(base + at::kTexts).text8(profile_.model).text8(profile_.revision).text8(profile_.serial);
 }
 
 std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string& d) {
