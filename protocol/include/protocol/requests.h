@@ -1,6 +1,7 @@
 #pragma once
 // Request codes an application hands the broker with data; the broker turns
 // each into a packet (or a PJL text) for the printer.
+#include <cstddef>
 #include <cstdint>
 
 namespace wf::protocol::request {
@@ -40,5 +41,39 @@ constexpr std::uint32_t kResourceCommand = 113;
 // Codes 4096 to 4130 are PJL texts, not packets.
 constexpr std::uint32_t kFirstPjl = 4096;
 constexpr std::uint32_t kLastPjl = 4130;
+
+// Request data as the printer reads it: offsets count from the sub-code,
+// the first data byte of every request packet.
+namespace request_data {
+constexpr std::size_t kSubCode = 0;
+constexpr std::size_t kOperation = 1;  // of the panel, variable and command requests
+
+namespace capture {
+constexpr std::size_t kClassBytes = 1;  // three, in the capture encoding
+}
+namespace button {
+constexpr std::size_t kButton = 3;
+}
+namespace panel_alerts {
+constexpr std::size_t kSwitch = 2;  // 0 off, 1 on
+}
+namespace variable {
+constexpr std::size_t kName = 2;  // BE16
+constexpr std::size_t kValue = 4;
+}  // namespace variable
+namespace panel_command {
+constexpr std::size_t kCommand = 3;
+constexpr std::size_t kArgument = 4;
+}  // namespace panel_command
+// A resource command, counted from the byte after the sub-code.
+namespace resource_command {
+constexpr std::size_t kOperation = 0;
+constexpr std::size_t kDevice = 1;
+constexpr std::size_t kName = 2;  // list, format, delete
+constexpr std::size_t kTarget = 2;
+constexpr std::size_t kMove = 3;
+constexpr std::size_t kCopyName = 4;
+}  // namespace resource_command
+}  // namespace request_data
 
 }  // namespace wf::protocol::request

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "protocol/alert_classes.h"
 #include "protocol/replies.h"
+#include "protocol/requests.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
@@ -18,9 +19,14 @@ namespace {
 
 namespace wire = protocol::npa;
 namespace layout = protocol::reply;
+namespace request = protocol::request::request_data;
 
-std::uint8_t byteAt(const std::string& s, std::size_t i) {
-  return i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0;
+// The byte at `i`, or 0 past the end: a request cut short reads as zeros.
+std::uint8_t byteAt(std::string_view s, std::size_t i) {
+  ByteReader in(s);
+  std::uint8_t b = 0;
+  if (in.seek(i)) in.u8(b);
+  return b;
 }
 
 std::string list(const std::vector<std::string>& records) {
@@ -215,7 +221,7 @@ void PrinterModel::sendOutcomes(std::vector<Outgoing>& out) {
   std::vector<std::string> outcomes;
   outcomes.swap(outcomes_);
   for (const auto& data : outcomes) {
-    if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, 1)))) continue;
+    if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, protocol::alerts::kClassByteOffset)))) continue;
     std::string packets = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
     if (knobs_.deferAlerts)
       deferred_.push_back(std::move(packets));
@@ -295,7 +301,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answer(const std::string& d, st
 
 std::optional<PrinterModel::Reply> PrinterModel::answerStatus(const std::string& d) {
   namespace status = wire::status;
-  const auto sub = byteAt(d, 0);
+  const auto sub = byteAt(d, request::kSubCode);
   std::string r(1, d[0]);
   if (sub == status::kDevice) {
     for (auto b : profile_.status) r.push_back(static_cast<char>(b));
@@ -320,7 +326,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answerStatus(const std::string&
 
 std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std::string& d) {
   namespace chars = wire::characteristics;
-  const auto sub = byteAt(d, 0);
+  const auto sub = byteAt(d, request::kSubCode);
   ByteWriter w;
   w.u8(sub);
   if (sub == chars::kSummary) {
@@ -362,14 +368,15 @@ void PrinterModel::writeSummary(ByteWriter& w) const {
 
 std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string& d) {
   namespace control = wire::control;
-  switch (byteAt(d, 0)) {
+  switch (byteAt(d, request::kSubCode)) {
     case control::kPowerOnReset:
       ++powerOnResets_;
       return std::nullopt;
     case control::kCaptureDeviceStatus:
-      if (d.size() >= 1 + protocol::alerts::kDeviceStatusBytes) {
+      if (constexpr auto at = request::capture::kClassBytes;
+          d.size() >= at + protocol::alerts::kDeviceStatusBytes) {
         enabled_ = (enabled_ & ~alerts::kDeviceStatusBits) |
-                   alerts::maskFromCapture(byteAt(d, 1), byteAt(d, 2), byteAt(d, 3));
+                   alerts::maskFromCapture(byteAt(d, at), byteAt(d, at + 1), byteAt(d, at + 2));
       }
       return std::nullopt;
     case control::kProbe:
@@ -384,8 +391,8 @@ std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string
 
 std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& d) {
   namespace panel = wire::panel;
-  const auto sub = byteAt(d, 0);
-  const auto op = byteAt(d, 1);
+  const auto sub = byteAt(d, request::kSubCode);
+  const auto op = byteAt(d, request::kOperation);
   switch (sub) {
     case panel::kAlertClasses:
       enabled_ = (enabled_ & ~alerts::kClassBits);
@@ -394,12 +401,12 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
         if (op & bit) enabled_ |= alerts::maskFromClassByte(bit);
       return std::nullopt;
     case panel::kButton:
-      buttons_.push_back(byteAt(d, 3));
+      buttons_.push_back(byteAt(d, request::button::kButton));
       return Reply{0, ByteWriter().u8(panel::kButton).zeros(2).take()};
     case panel::kDisplay:
       if (op == panel::kDisplayRead) return Reply{0, std::string(1, d[0]) + panelBytes()};
-      if (op == panel::kDisplayAlerts && d.size() >= 3) {
-        enabled_ = byteAt(d, 2) ? (enabled_ | alerts::kPanel) : (enabled_ & ~alerts::kPanel);
+      if (constexpr auto at = request::panel_alerts::kSwitch; op == panel::kDisplayAlerts && d.size() > at) {
+        enabled_ = byteAt(d, at) ? (enabled_ | alerts::kPanel) : (enabled_ & ~alerts::kPanel);
       }
       return std::nullopt;
     case panel::kOmVariable:
@@ -407,13 +414,14 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
       return std::nullopt;
     case panel::kMiscVariable:
       if (op == panel::kVariableRead) return variable(d, true);
-      if (op == panel::kVariableSet && d.size() >= 4) {
-        if (d.size() >= 5 && byteAt(d, 3) == panel::kCommandStartDocument) {
-          if (byteAt(d, 4) == panel::kStartDocumentBegin) finishJob();
+      if (constexpr auto at = request::panel_command::kCommand; op == panel::kVariableSet && d.size() > at) {
+        constexpr auto argument = request::panel_command::kArgument;
+        if (d.size() > argument && byteAt(d, at) == panel::kCommandStartDocument) {
+          if (byteAt(d, argument) == panel::kStartDocumentBegin) finishJob();  // a document starts
         } else {
-          panelCommands_.push_back(byteAt(d, 3));
+          panelCommands_.push_back(byteAt(d, at));
         }
-        return Reply{0, d.substr(0, 4)};
+        return Reply{0, d.substr(0, argument)};
       }
       return std::nullopt;
     default:
@@ -424,7 +432,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
 // Acknowledges a command it takes or refuses; the outcome follows as alerts.
 std::optional<PrinterModel::Reply> PrinterModel::answerResources(const std::string& d) {
   namespace command = layout::resource_command;
-  if (byteAt(d, 0) != wire::resources::kCommand) return std::nullopt;
+  if (byteAt(d, request::kSubCode) != wire::resources::kCommand) return std::nullopt;
   auto outcomes = resources::carryOut(profile_.devices, std::string_view(d).substr(1));
   ByteWriter ack;
   ack.u8(wire::resources::kCommand);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/byte_codec.h"
+#include "protocol/requests.h"
 #include "sim/printer/alerts.h"
 
 namespace wf::sim::resources {
@@ -84,25 +86,25 @@ std::string entryText(std::uint8_t device, const StoredFile& file) {
 
 std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
                                                  std::string_view command) {
-  if (command.size() < 2 || !isDevice(static_cast<std::uint8_t>(command[1]))) return std::nullopt;
-  const auto op = static_cast<std::uint8_t>(command[0]);
-  const auto device = static_cast<std::uint8_t>(command[1]);
+  namespace at = protocol::request::request_data::resource_command;
+  ByteReader in(command);
+  std::uint8_t op = 0, device = 0;
+  if (!(in.u8(op) && in.u8(device)) || !isDevice(device)) return std::nullopt;
   switch (op) {
     case kList:
       return listing(devices, device);
     case kFormat:
       return std::vector{alerts::encodeResourceAlert(kFormatted, false, format(devices, device))};
     case kDelete: {
-      const std::string_view name = command.substr(2);
+      const std::string_view name = command.substr(at::kName);
       if (name.empty()) return std::nullopt;
       return std::vector{alerts::encodeResourceAlert(kDeleted, false, remove(devices, device, name))};
     }
     case kCopy: {
-      if (command.size() < 5) return std::nullopt;
-      const auto to = static_cast<std::uint8_t>(command[2]);
-      const bool move = command[3] != 0;
+      std::uint8_t to = 0, move = 0;
+      if (!(in.u8(to) && in.u8(move)) || in.remaining() == 0) return std::nullopt;
       if (!isDevice(to) || to == device) return std::nullopt;
-      const std::uint32_t result = copy(devices, device, to, move, command.substr(4));
+      const std::uint32_t result = copy(devices, device, to, move != 0, command.substr(at::kCopyName));
       return std::vector{alerts::encodeResourceAlert(move ? kMoved : kCopied, false, result)};
     }
     default:
