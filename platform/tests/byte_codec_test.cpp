@@ -38,6 +38,21 @@ TEST(ByteCodec, WriterAndReaderAgreeInBothByteOrders) {
   EXPECT_FALSE(r.isShort());
 }
 
+TEST(ByteCodec, SixtyFourBitsAndInPlaceStoresAreLittleEndian) {
+  const std::uint64_t v = 0x0123456789ABCDEFull;
+  const std::string bytes("\xEF\xCD\xAB\x89\x67\x45\x23\x01", 8);
+  EXPECT_EQ(ByteWriter().le64(v).str(), bytes);
+  std::string stored(8, '\0');
+  wf::storeLe64(stored.data(), v);
+  EXPECT_EQ(stored, bytes);
+  EXPECT_EQ(wf::loadLe64(bytes.data()), v);
+  ByteReader r(bytes);
+  std::uint64_t read = 0;
+  ASSERT_TRUE(r.le64(read));
+  EXPECT_EQ(read, v);
+  EXPECT_FALSE(ByteReader(std::string_view(bytes).substr(1)).le64(read));
+}
+
 // Every kind of read one byte short of what it needs is refused, leaves the
 // value and the position alone, and marks the reader short.
 TEST(ByteCodec, ReadsPastTheEndAreRefused) {
