@@ -13,6 +13,22 @@ function(wf_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
+# wf_add_child_commands(<module> SOURCES <files...> LIBS <targets...>)
+# The commands a module adds to the test helper, as libwfchild_<module>.so
+# beside it; `ChildProcess::withCommands("<module>")` starts the helper with
+# them. Tests that start it depend on wf_child_<module>.
+function(wf_add_child_commands module)
+  if(NOT WF_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(C "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(wf_child_${module} SHARED ${C_SOURCES})
+  set_target_properties(wf_child_${module} PROPERTIES OUTPUT_NAME wfchild_${module})
+  target_include_directories(wf_child_${module} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
+  target_link_libraries(wf_child_${module} PRIVATE ${C_LIBS})
+  add_dependencies(wf_child_${module} wf-testchild)
+endfunction()
+
 # wf_stamp_version(<target> FILE_VERSION a.b.c.d [PRODUCT_VERSION a.b.c.d]
 #                  DESCRIPTION "<text>")
 # Gives a deliverable its version record (platform/version_stamp.h), read

@@ -1,7 +1,9 @@
 #pragma once
-// Commands of the test helper process. Each file under platform/tests/child
-// registers its own with WF_CHILD_COMMAND; the answer is one line, by
-// convention starting "ok" or "err".
+// Commands of the test helper process wf-testchild. Each module's command
+// library registers its own with WF_CHILD_COMMAND; the helper loads the
+// library it is started with (a helper program that links its commands in
+// is started without one). The answer is one line, "ok ..." or "err ...",
+// which the test side parses into a ChildAnswer.
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +20,6 @@ bool registerChildCommand(const std::string& name, ChildCommand command);
 #define WF_CHILD_CONCAT2(a, b) a##b
 #define WF_CHILD_CONCAT(a, b) WF_CHILD_CONCAT2(a, b)
 // WF_CHILD_COMMAND("name", [](const wf::testing::ChildArgs& args) { ... });
-#define WF_CHILD_COMMAND(name, ...)                                                   \
+#define WF_CHILD_COMMAND(name, ...)                                               \
   static const bool WF_CHILD_CONCAT(wfChildCommand_, __LINE__) [[maybe_unused]] = \
       ::wf::testing::registerChildCommand(name, __VA_ARGS__)

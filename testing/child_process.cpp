@@ -7,54 +7,94 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <climits>
-#include <cstring>
-#include <filesystem>
+#include <sstream>
 #include <stdexcept>
+
+#include "platform/module.h"
 
 namespace wf::testing {
 
-namespace {
-std::string childProgram(const std::string& name) {
-  char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) throw std::runtime_error("cannot find own program");
-  buf[n] = '\0';
-  return (std::filesystem::path(buf).parent_path() / name).string();
+ChildAnswer ChildAnswer::parse(std::string_view line) {
+  ChildAnswer a;
+  std::istringstream words{std::string(line)};
+  std::string head;
+  words >> head;
+  a.ok = head == "ok";
+  if (!a.ok) {
+    const auto rest = line.find_first_not_of(' ', head.size());
+    a.error =
+        head == "err" && rest != std::string_view::npos ? std::string(line.substr(rest)) : std::string(line);
+    return a;
+  }
+  for (std::string w; words >> w;) a.fields.push_back(w);
+  return a;
 }
-}  // namespace
 
-ChildProcess::ChildProcess() : ChildProcess("wf-testchild") {}
+const std::string& ChildAnswer::field(std::size_t i) const {
+  if (i >= fields.size()) throw std::out_of_range("answer has no field " + std::to_string(i));
+  return fields[i];
+}
 
-ChildProcess::ChildProcess(const std::string& name) {
+std::int64_t ChildAnswer::number(std::size_t i) const {
+  return std::stoll(field(i), nullptr, 0);
+}
+
+std::uint32_t ChildAnswer::hex(std::size_t i) const {
+  return static_cast<std::uint32_t>(std::stoul(field(i), nullptr, 16));
+}
+
+ChildProcess::ChildProcess() : ChildProcess("wf-testchild", {"platform"}) {}
+
+ChildProcess ChildProcess::withCommands(const std::string& module) {
+  return ChildProcess("wf-testchild", {module});
+}
+
+ChildProcess::ChildProcess(const std::string& name, std::vector<std::string> args) {
   int in[2], out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe failed");
-  const std::string program = childProgram(name);
+  if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  UniqueFd inRead(in[0]), inWrite(in[1]);
+  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  UniqueFd outRead(out[0]), outWrite(out[1]);
+  const std::string program = (moduleDirectory() / name).string();
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::dup2(inRead.get(), 0);
+    ::dup2(outWrite.get(), 1);
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
-  ::close(in[0]);
-  ::close(out[1]);
-  toChild_ = in[1];
-  fromChild_ = out[0];
+  toChild_ = std::move(inWrite);
+  fromChild_ = std::move(outRead);
 }
+
+ChildProcess::ChildProcess(ChildProcess&& o) noexcept
+    : pid_(std::exchange(o.pid_, -1)),
+      toChild_(std::move(o.toChild_)),
+      fromChild_(std::move(o.fromChild_)),
+      buffered_(std::move(o.buffered_)),
+      reaped_(std::exchange(o.reaped_, true)),
+      status_(o.status_) {}
 
 ChildProcess::~ChildProcess() {
   if (!reaped_) kill(SIGKILL);
-  if (toChild_ >= 0) ::close(toChild_);
-  if (fromChild_ >= 0) ::close(fromChild_);
 }
 
 std::string ChildProcess::call(const std::string& command, int realMs) {
   std::string line = command + "\n";
-  if (::write(toChild_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+  if (::write(toChild_.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
     return "err child gone";
+  return readLine(realMs);
+}
+
+ChildAnswer ChildProcess::ask(const std::string& command, int realMs) {
+  return ChildAnswer::parse(call(command, realMs));
+}
+
+std::string ChildProcess::readLine(int realMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
   for (;;) {
     if (auto nl = buffered_.find('\n'); nl != std::string::npos) {
@@ -62,14 +102,16 @@ std::string ChildProcess::call(const std::string& command, int realMs) {
       buffered_.erase(0, nl + 1);
       return answer;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) return "err timeout";
-    pollfd p{fromChild_, POLLIN, 0};
+    pollfd p{fromChild_.get(), POLLIN, 0};
     int r = ::poll(&p, 1, static_cast<int>(left));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) continue;
     char buf[4096];
-    ssize_t n = ::read(fromChild_, buf, sizeof buf);
+    ssize_t n = ::read(fromChild_.get(), buf, sizeof buf);
     if (n <= 0) return "err child gone";
     buffered_.append(buf, static_cast<size_t>(n));
   }

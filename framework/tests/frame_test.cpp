@@ -23,6 +23,7 @@
 #include "framework/win_app.h"
 #include "gui_pump.h"
 #include "test_resources.h"
+#include "window_client.h"
 #include "wnd_widget.h"
 
 // Rectangles print as their edges in failures.
@@ -51,7 +52,7 @@ class PrinterView : public CView {
 };
 IMPLEMENT_DYNCREATE(PrinterView, CView)
 BEGIN_MESSAGE_MAP(PrinterView, CView)
-  ON_COMMAND(32789, OnCopy)
+ON_COMMAND(32789, OnCopy)
 END_MESSAGE_MAP()
 
 class PrinterFrame : public CFrameWnd {
@@ -110,7 +111,8 @@ class PrinterFrame : public CFrameWnd {
     while (window->DeleteMenu(32807, MF_BYCOMMAND)) {
     }
     for (std::size_t i = 0; i < windowTitles.size(); ++i)
-      window->AppendMenu(MF_STRING, 32807 + i, ("&" + std::to_string(i + 1) + ". " + windowTitles[i]).c_str());
+      window->AppendMenu(MF_STRING, 32807 + i,
+                         ("&" + std::to_string(i + 1) + ". " + windowTitles[i]).c_str());
   }
   LRESULT OnSentinel(WPARAM, LPARAM) {
     events().push_back("sentinel");
@@ -120,16 +122,16 @@ class PrinterFrame : public CFrameWnd {
 };
 
 BEGIN_MESSAGE_MAP(PrinterFrame, CFrameWnd)
-  ON_COMMAND(32819, OnRefresh)
-  ON_UPDATE_COMMAND_UI(32819, OnUpdateRefresh)
-  ON_COMMAND_RANGE(1100, 1101, OnViewMode)
-  ON_UPDATE_COMMAND_UI_RANGE(1100, 1101, OnUpdateViewMode)
-  ON_COMMAND(32789, OnCopy)
-  ON_COMMAND(32834, OnSave)
-  ON_UPDATE_COMMAND_UI(32834, OnUpdateSave)
-  ON_UPDATE_COMMAND_UI(170, OnUpdateCount)
-  ON_UPDATE_COMMAND_UI(32807, OnUpdateWindowList)
-  ON_MESSAGE(kSentinel, OnSentinel)
+ON_COMMAND(32819, OnRefresh)
+ON_UPDATE_COMMAND_UI(32819, OnUpdateRefresh)
+ON_COMMAND_RANGE(1100, 1101, OnViewMode)
+ON_UPDATE_COMMAND_UI_RANGE(1100, 1101, OnUpdateViewMode)
+ON_COMMAND(32789, OnCopy)
+ON_COMMAND(32834, OnSave)
+ON_UPDATE_COMMAND_UI(32834, OnUpdateSave)
+ON_UPDATE_COMMAND_UI(170, OnUpdateCount)
+ON_UPDATE_COMMAND_UI(32807, OnUpdateWindowList)
+ON_MESSAGE(kSentinel, OnSentinel)
 END_MESSAGE_MAP()
 
 // The application takes what neither view nor frame handles.
@@ -142,10 +144,12 @@ class RoutingApp : public CWinApp {
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(RoutingApp, CWinApp)
-  ON_COMMAND(32786, OnNewWindow)
+ON_COMMAND(32786, OnNewWindow)
 END_MESSAGE_MAP()
 
-QMenuBar* menuBarOf(CWnd* frame) { return wf::fw::widgetOf(frame->m_hWnd)->findChild<QMenuBar*>(); }
+QMenuBar* menuBarOf(CWnd* frame) {
+  return wf::fw::widgetOf(frame->m_hWnd)->findChild<QMenuBar*>();
+}
 
 // The popup of the menu bar with that title, brought up to date as when it opens.
 QMenu* openPopup(CWnd* frame, const QString& title) {
@@ -164,11 +168,17 @@ QAction* actionNamed(QMenu* menu, const QString& text) {
   return nullptr;
 }
 
-QToolBar* toolBarOf(CToolBar& bar) { return wf::fw::widgetOf(bar.m_hWnd)->findChild<QToolBar*>(); }
+QToolBar* toolBarOf(CToolBar& bar) {
+  return wf::fw::widgetOf(bar.m_hWnd)->findChild<QToolBar*>();
+}
 
-QAction* buttonAction(CToolBar& bar, UINT id) { return toolBarOf(bar)->actions().at(bar.CommandToIndex(id)); }
+QAction* buttonAction(CToolBar& bar, UINT id) {
+  return toolBarOf(bar)->actions().at(bar.CommandToIndex(id));
+}
 
-QWidget* widgetOf(CWnd* wnd) { return wf::fw::widgetOf(wnd->m_hWnd); }
+QWidget* widgetOf(CWnd* wnd) {
+  return wf::fw::widgetOf(wnd->m_hWnd);
+}
 
 // The rectangle of a child in its parent's client coordinates.
 CRect placeOf(CWnd* child) {
@@ -238,7 +248,8 @@ TEST_F(FrameWindows, CommandsFromMenuToolbarAndKeysGoToViewThenFrameThenApplicat
   buttonAction(frame->toolBar, 32786)->trigger();  // only the application has it
   pressKey(Qt::Key_R, Qt::ControlModifier, "\x12");
   drain();
-  EXPECT_EQ(events(), (std::vector<std::string>{"refresh", "view copy", "view mode 1101", "app new window", "refresh"}));
+  EXPECT_EQ(events(), (std::vector<std::string>{"refresh", "view copy", "view mode 1101", "app new window",
+                                                "refresh"}));
 
   // A command its update handler disables is dropped, from a key as from a stale menu.
   events().clear();
@@ -287,11 +298,13 @@ TEST_F(FrameWindows, UpdateHandlersMarkMenuItemsAsThePopupOpens) {
   frame->m_bAutoMenuEnable = FALSE;
   frame->refreshEnabled = FALSE;
   QMenu* printer = openPopup(frame, "&Printer");
-  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(0)), "&Refresh All Printers\tCtrl+R/g - &Copy &Delete\tDel ");
+  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(0)),
+            "&Refresh All Printers\tCtrl+R/g - &Copy &Delete\tDel ");
   frame->m_bAutoMenuEnable = TRUE;
   frame->refreshEnabled = TRUE;
   openPopup(frame, "&Printer");
-  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(0)), "&Refresh All Printers\tCtrl+R - &Copy &Delete\tDel/g ");
+  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(0)),
+            "&Refresh All Printers\tCtrl+R - &Copy &Delete\tDel/g ");
   // The Qt menu shows the model as it was after the update.
   EXPECT_FALSE(actionNamed(printer, "&Delete\tDel")->isEnabled());
   EXPECT_TRUE(actionNamed(printer, "&Refresh All Printers\tCtrl+R")->isEnabled());
@@ -300,20 +313,23 @@ TEST_F(FrameWindows, UpdateHandlersMarkMenuItemsAsThePopupOpens) {
   frame->saving = TRUE;
   QMenu* view = openPopup(frame, "&View");
   // The sort popup's first item has no handler, so the popup itself stays as it is.
-  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(1)),
-            "&Large Icons &Small Icons/r - S&ort Printers Sa&ve individual printers/c &Toolbar/g Status &Bar/g ");
+  EXPECT_EQ(
+      describe(frame->GetMenu()->GetSubMenu(1)),
+      "&Large Icons &Small Icons/r - S&ort Printers Sa&ve individual printers/c &Toolbar/g Status &Bar/g ");
   EXPECT_TRUE(actionNamed(view, "&Small Icons")->isChecked());
   EXPECT_FALSE(actionNamed(view, "&Large Icons")->isChecked());
   frame->viewMode = 1100;
   frame->saving = FALSE;
   openPopup(frame, "&View");
-  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(1)),
-            "&Large Icons/r &Small Icons - S&ort Printers Sa&ve individual printers &Toolbar/g Status &Bar/g ");
+  EXPECT_EQ(
+      describe(frame->GetMenu()->GetSubMenu(1)),
+      "&Large Icons/r &Small Icons - S&ort Printers Sa&ve individual printers &Toolbar/g Status &Bar/g ");
 
   // A handler that rebuilds its popup: the menu shows the new entries and every one is updated once.
   frame->windowTitles = {"Accounting", "Basement", "Canteen"};
   QMenu* window = openPopup(frame, "&Window");
-  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(2)), "&New Window - &1. Accounting &2. Basement/g &3. Canteen/g ");
+  EXPECT_EQ(describe(frame->GetMenu()->GetSubMenu(2)),
+            "&New Window - &1. Accounting &2. Basement/g &3. Canteen/g ");
   QStringList shown;
   for (QAction* action : window->actions()) shown << action->text();
   EXPECT_EQ(shown.join("|"), "&New Window||&1. Accounting|&2. Basement|&3. Canteen");
@@ -487,7 +503,9 @@ TEST_F(FrameWindows, AFrameWhoseContentsCannotBeMadeIsDestroyedAndDeletesItself)
 }
 
 // The class icon the application registers for its frames: a yellow square.
-QColor centreOf(QWidget* w) { return w->windowIcon().pixmap(16, 16).toImage().pixelColor(8, 8); }
+QColor centreOf(QWidget* w) {
+  return w->windowIcon().pixmap(16, 16).toImage().pixelColor(8, 8);
+}
 
 TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIcons) {
   WNDCLASS windowClass;
@@ -502,11 +520,11 @@ TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIc
                AfxRegisterWndClass(CS_HREDRAW | CS_VREDRAW, nullptr, nullptr, classIcon));
 
   auto* main = new CFrameWnd;
-  ASSERT_TRUE(main->Create("WrenfieldTestMainFrame", "Wrenfield", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200)));
+  ASSERT_TRUE(
+      main->Create("WrenfieldTestMainFrame", "Wrenfield", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200)));
   wf::testing::ChildProcess child;
-  const std::string found = child.call("win-find WrenfieldTestMainFrame");
-  ASSERT_EQ(found.rfind("ok ", 0), 0u) << found;
-  EXPECT_EQ(std::stoul(found.substr(3), nullptr, 16), main->m_hWnd);
+  wf::testing::WindowClient windows(child);
+  EXPECT_EQ(windows.find("WrenfieldTestMainFrame"), main->m_hWnd);
   EXPECT_EQ(centreOf(widgetOf(main)), QColor(255, 255, 0));
 
   // Its own icon, posted as the printer windows do, replaces the class's; taking it away brings that back.
@@ -517,7 +535,7 @@ TEST_F(FrameWindows, ATopLevelFrameIsFoundByClassFromAnotherProcessAndShowsItsIc
   EXPECT_EQ(centreOf(widgetOf(main)), QColor(255, 255, 0));
 
   main->DestroyWindow();  // deletes the frame
-  EXPECT_EQ(std::stoul(child.call("win-find WrenfieldTestMainFrame").substr(3), nullptr, 16), 0u);
+  EXPECT_EQ(windows.find("WrenfieldTestMainFrame"), 0u);
   DestroyIcon(red);
   DestroyIcon(classIcon);
 }

@@ -2,8 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileDialog>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <thread>
 
+#include "eventually.h"
 #include "file_filter.h"
 #include "framework/qt_shell.h"
 #include "framework/shell_calls.h"
@@ -131,7 +132,11 @@ TEST(QtShell, SaveDialogAddsTheDefaultExtension) {
     dialog->selectFile(QStringLiteral("printer1"));
     static_cast<QDialog*>(dialog)->accept();  // what the Save button does
   });
-  wf::fw::FileDialogRequest request{false, 0, "Quick Setup ", "psf", "",
+  wf::fw::FileDialogRequest request{false,
+                                    0,
+                                    "Quick Setup ",
+                                    "psf",
+                                    "",
                                     "Quick Setup Files (*.PSF)|*.PSF|All Files (*.*)|*.*||",
                                     OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY};
   wf::fw::FileDialogResult result = wf::fw::shellServices().fileDialog->run(request);
@@ -209,7 +214,7 @@ TEST(QtShell, StartsProgramsDetachedAndReportsFailure) {
   fs::permissions(script, fs::perms::owner_all);
 
   EXPECT_TRUE(wf::fw::startProgram(script.c_str(), ("-u " + marker.string()).c_str(), SW_HIDE));
-  for (int i = 0; i < 500 && !fs::exists(marker); ++i) QThread::msleep(10);
+  wf::testing::eventually([&] { return fs::exists(marker); });
   std::string line;
   std::getline(std::ifstream(marker), line);
   EXPECT_EQ(line, "-u");
@@ -238,7 +243,8 @@ TEST(FileFilter, OriginalFilterTextsBecomeNameFilters) {
   };
   const Case cases[] = {
       {"Wave Files (*.WAV)|*.WAV|AllFiles (*.*)|*.*||", {"Wave Files (*.WAV *.wav)", "AllFiles (*.*)"}},
-      {"Portbay Flash Files (*.pfc)|*.pfc|All Files (*.*)|*.*||", {"Portbay Flash Files (*.pfc *.PFC)", "All Files (*.*)"}},
+      {"Portbay Flash Files (*.pfc)|*.pfc|All Files (*.*)|*.*||",
+       {"Portbay Flash Files (*.pfc *.PFC)", "All Files (*.*)"}},
       {"Text|*.txt;*.LOG||", {"Text (*.txt *.TXT *.LOG *.log)"}},
       {"", {}},
       {"No pattern|||", {}},

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "sound_player.h"
 #include "test_dirs.h"
 
@@ -30,14 +31,14 @@ class PlayerSoundTest : public ::testing::Test {
   // Waits until the player has noted `count` starts; returns (pid, file) lines.
   std::vector<std::pair<pid_t, std::string>> started(std::size_t count) {
     std::vector<std::pair<pid_t, std::string>> lines;
-    for (int i = 0; i < 1000 && lines.size() < count; ++i) {
+    wf::testing::eventually([&] {
       lines.clear();
       std::ifstream in(log);
       pid_t pid;
       std::string file;
       while (in >> pid >> file) lines.emplace_back(pid, file);
-      if (lines.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+      return lines.size() >= count;
+    });
     return lines;
   }
 
@@ -59,7 +60,8 @@ TEST_F(PlayerSoundTest, PlaysWithoutWaitingAndANewSoundStopsTheOld) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].second, (dir / "jam.wav").string());
 
-    EXPECT_FALSE(sound.play((dir / "clear.wav").string(), SND_FILENAME | SND_NOWAIT | SND_ASYNC)) << "device busy";
+    EXPECT_FALSE(sound.play((dir / "clear.wav").string(), SND_FILENAME | SND_NOWAIT | SND_ASYNC))
+        << "device busy";
     EXPECT_TRUE(sound.play((dir / "clear.wav").string(), SND_FILENAME | SND_ASYNC));
     lines = started(2);
     ASSERT_EQ(lines.size(), 2u);

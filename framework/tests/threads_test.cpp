@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "framework/scripted_shell.h"
 #include "framework/shell_calls.h"
 #include "framework/win_thread.h"
@@ -41,7 +42,8 @@ ServiceLog* serviceLog = nullptr;
 class ServiceWnd : public CWnd {
  protected:
   LRESULT OnJob(WPARAM w, LPARAM) {
-    serviceLog->add("job " + std::to_string(w) + (wf::currentThreadId() == serviceLog->thread ? "" : " elsewhere"));
+    serviceLog->add("job " + std::to_string(w) +
+                    (wf::currentThreadId() == serviceLog->thread ? "" : " elsewhere"));
     return 0;
   }
   LRESULT OnQuitNow(WPARAM code, LPARAM) {
@@ -58,9 +60,9 @@ class ServiceWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(ServiceWnd, CWnd)
-  ON_MESSAGE(WM_JOB, OnJob)
-  ON_MESSAGE(WM_QUIT_NOW, OnQuitNow)
-  ON_MESSAGE(WM_ASK_USER, OnAskUser)
+ON_MESSAGE(WM_JOB, OnJob)
+ON_MESSAGE(WM_QUIT_NOW, OnQuitNow)
+ON_MESSAGE(WM_ASK_USER, OnAskUser)
 END_MESSAGE_MAP()
 
 // A user-interface thread with a hidden window as its main window.
@@ -91,7 +93,8 @@ class UiThreads : public ::testing::Test {
   void TearDown() override { serviceLog = nullptr; }
 
   CWinThread* start() {
-    CWinThread* thread = AfxBeginThread(RUNTIME_CLASS(ServiceThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    CWinThread* thread =
+        AfxBeginThread(RUNTIME_CLASS(ServiceThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     if (!thread) return nullptr;
     thread->m_bAutoDelete = FALSE;
     thread->ResumeThread();
@@ -140,11 +143,7 @@ TEST_F(UiThreads, AThreadWithItsOwnLoopKeepsHandlingPostsWhileItsBoxIsOpen) {
   // The user answers only after the thread has handled posts made while the box is up.
   shell.messageBox.respondWith([&](const wf::fw::MessageBoxRequest&) {
     for (int i = 0; i < 3; ++i) PostMessage(window, WM_JOB, i, 0);
-    bool handled = false;
-    for (int spin = 0; spin < 20'000 && !handled; ++spin) {
-      handled = log.copy().size() == 3;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const bool handled = wf::testing::eventually([&] { return log.copy().size() == 3; });
     return handled ? IDIGNORE : IDABORT;
   });
   ASSERT_TRUE(PostMessage(window, WM_ASK_USER, 0, 0));

@@ -7,10 +7,11 @@
 
 #include <cstdio>
 
+#include "child_process.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
-#include "child_process.h"
 #include "test_resources.h"
+#include "window_client.h"
 #include "wnd_widget.h"
 
 namespace {
@@ -39,12 +40,9 @@ TEST(WindowIcon, TopLevelWindowIsFoundByClassFromAnotherProcessAndShowsTheIconIt
   CWnd frame;
   ASSERT_TRUE(frame.CreateEx(0, "WrenfieldTestFrame", "Frame", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, 0));
   wf::testing::ChildProcess child;
-  const std::string found = child.call("win-find WrenfieldTestFrame");
-  // The child prints the handle in hexadecimal; compare the numbers, not the spelling.
-  ASSERT_EQ(found.rfind("ok ", 0), 0u) << found;
-  EXPECT_EQ(std::stoul(found.substr(3), nullptr, 16), frame.m_hWnd);
-  EXPECT_EQ(child.call("win-find NoSuchClass").substr(0, 3), "ok ");
-  EXPECT_EQ(std::stoul(child.call("win-find NoSuchClass").substr(3), nullptr, 16), 0u);
+  wf::testing::WindowClient windows(child);
+  EXPECT_EQ(windows.find("WrenfieldTestFrame"), frame.m_hWnd);
+  EXPECT_EQ(windows.find("NoSuchClass"), 0u);
 
   // A red icon taken from an image list, posted as the big icon.
   HICON red = wf::fw::testing::solidIcon(32, RGB(255, 0, 0));

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "timers.h"
+#include "window_client.h"
 
 using wf::fw::testing::pumpUntil;
 
@@ -60,7 +61,9 @@ class LogWnd : public CWnd {
     entries_.push_back({WM_RECORD, w, text, wf::currentThreadId()});
     return 0;
   }
-  LRESULT OnAsk(WPARAM w, LPARAM) { return static_cast<LRESULT>(w * 2 + (wf::currentThreadId() == owner ? 1 : 0)); }
+  LRESULT OnAsk(WPARAM w, LPARAM) {
+    return static_cast<LRESULT>(w * 2 + (wf::currentThreadId() == owner ? 1 : 0));
+  }
   void OnTimer(UINT_PTR id) {
     std::lock_guard lock(m_);
     timers_.push_back(id);
@@ -77,9 +80,9 @@ class LogWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(LogWnd, CWnd)
-  ON_MESSAGE(WM_RECORD, OnRecord)
-  ON_MESSAGE(WM_ASK, OnAsk)
-  ON_WM_TIMER()
+ON_MESSAGE(WM_RECORD, OnRecord)
+ON_MESSAGE(WM_ASK, OnAsk)
+ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 class GuiWindow : public ::testing::Test {
@@ -127,11 +130,11 @@ TEST_F(GuiWindow, SendFromAnotherThreadRunsOnTheOwnerAndReturnsItsResult) {
 
 TEST_F(GuiWindow, PostsFromAnotherProcessArriveInOrderWithTheirText) {
   wf::testing::ChildProcess child;
-  char hwnd[16];
-  std::snprintf(hwnd, sizeof hwnd, "%08x", wnd.m_hWnd);
-  EXPECT_EQ(child.call("win-find wflogwindow"), std::string("ok ") + hwnd);
-  EXPECT_EQ(child.call(std::string("win-is ") + hwnd), "ok 1");
-  EXPECT_EQ(child.call(std::string("win-post ") + hwnd + " 20 line"), "ok 0");
+  wf::testing::WindowClient windows(child);
+  const HWND hwnd = wnd.m_hWnd;
+  EXPECT_EQ(windows.find("wflogwindow"), hwnd);
+  EXPECT_TRUE(windows.isWindow(hwnd));
+  EXPECT_EQ(windows.post(hwnd, 20, "line"), 0);
   ASSERT_TRUE(pumpUntil([&] { return wnd.count() == 20; }));
   auto entries = wnd.entries();
   for (int i = 0; i < 20; ++i) {
@@ -143,8 +146,8 @@ TEST_F(GuiWindow, PostsFromAnotherProcessArriveInOrderWithTheirText) {
 
   const HWND gone = wnd.m_hWnd;
   ASSERT_TRUE(wnd.DestroyWindow());
-  EXPECT_EQ(child.call(std::string("win-is ") + hwnd), "ok 0");
-  EXPECT_EQ(child.call(std::string("win-post ") + hwnd + " 1 late"), "ok 1");
+  EXPECT_FALSE(windows.isWindow(hwnd));
+  EXPECT_EQ(windows.post(hwnd, 1, "late"), 1);
   EXPECT_FALSE(IsWindow(gone));
 }
 

@@ -9,17 +9,15 @@
 #include <optional>
 
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
 
 // One eventfd per thread, armed by a stop callback for the duration of a wait.
 int threadWakeFd() {
-  thread_local struct Holder {
-    int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    ~Holder() { if (fd >= 0) ::close(fd); }
-  } holder;
-  return holder.fd;
+  thread_local const UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  return wake.get();
 }
 
 void drain(int fd) {
@@ -37,9 +35,9 @@ FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop) {
   if (wake >= 0) {
     drain(wake);
     onStop.emplace(stop, std::function<void()>([wake] {
-      std::uint64_t one = 1;
-      [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
-    }));
+                     std::uint64_t one = 1;
+                     [[maybe_unused]] auto n = ::write(wake, &one, sizeof one);
+                   }));
   }
   auto deadline = realMs < 0 ? std::chrono::steady_clock::time_point::max()
                              : std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);

@@ -15,20 +15,18 @@ std::optional<LogFile> LogFile::open(std::string_view systemPath, Mode mode, std
   if (!path) return std::nullopt;
   int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
   if (mode == Mode::Replace) flags |= O_TRUNC;
-  int fd = ::open(path->c_str(), flags, 0600);
-  if (fd < 0) {
+  UniqueFd fd(::open(path->c_str(), flags, 0600));
+  if (!fd) {
     if (error) *error = "cannot open log " + path->string() + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  return LogFile(fd);
+  return LogFile(std::move(fd));
 }
-
-LogFile::State::~State() { ::close(fd); }
 
 bool LogFile::append(std::string_view line) {
   std::lock_guard lock(state_->mutex);
   while (!line.empty()) {
-    ssize_t n = ::write(state_->fd, line.data(), line.size());
+    ssize_t n = ::write(state_->fd.get(), line.data(), line.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     line.remove_prefix(static_cast<std::size_t>(n));

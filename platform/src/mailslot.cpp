@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "ipc_name.h"
+#include "platform/byte_codec.h"
 #include "platform/fd_wait.h"
 #include "platform/file_lock.h"
 #include "platform/runtime_dir.h"
@@ -43,24 +44,16 @@ void encodeHeader(char* out, std::uint8_t kind, std::uint64_t length) {
   std::memcpy(out, kMagic, 4);
   out[4] = static_cast<char>(kind);
   out[5] = out[6] = out[7] = 0;
-  for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+  storeLe64(out + 8, length);
 }
 
 std::uint64_t headerLength(const char* header) {
-  std::uint64_t length = 0;
-  for (int i = 0; i < 8; ++i) length |= std::uint64_t(static_cast<unsigned char>(header[8 + i])) << (8 * i);
-  return length;
+  return loadLe64(header + 8);
 }
 
 // Descriptors that arrived with one datagram; closed unless taken.
 struct ReceivedFiles {
-  std::vector<int> fds;
-  ReceivedFiles() = default;
-  ReceivedFiles(const ReceivedFiles&) = delete;
-  ReceivedFiles& operator=(const ReceivedFiles&) = delete;
-  ~ReceivedFiles() {
-    for (int fd : fds) ::close(fd);
-  }
+  std::vector<UniqueFd> fds;
 };
 
 struct Datagram {
@@ -94,7 +87,7 @@ bool receive(int fd, void* body, std::size_t bodySize, bool peek, Datagram& out)
     for (std::size_t i = 0; i < count; ++i) {
       int received;
       std::memcpy(&received, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-      out.files.fds.push_back(received);
+      out.files.fds.emplace_back(received);
     }
   }
   return true;
@@ -123,8 +116,8 @@ std::optional<std::size_t> validate(const Datagram& d, std::string* why) {
       return std::nullopt;
     }
     if (length > kInlineLimit || length != d.size - kHeaderSize) {
-      *why = "length " + std::to_string(length) + " does not match the " + std::to_string(d.size - kHeaderSize) +
-             " bytes received";
+      *why = "length " + std::to_string(length) + " does not match the " +
+             std::to_string(d.size - kHeaderSize) + " bytes received";
       return std::nullopt;
     }
     return static_cast<std::size_t>(length);
@@ -138,7 +131,7 @@ std::optional<std::size_t> validate(const Datagram& d, std::string* why) {
            std::to_string(d.files.fds.size()) + " descriptors";
     return std::nullopt;
   }
-  const int file = d.files.fds[0];
+  const int file = d.files.fds[0].get();
   const int seals = ::fcntl(file, F_GET_SEALS);
   if (seals < 0 || (seals & kRequiredSeals) != kRequiredSeals) {
     *why = "message file is not sealed";
@@ -181,7 +174,8 @@ std::optional<std::string> slotPart(std::string_view name) {
   return folded.substr(kNamePrefix.size());
 }
 
-std::optional<std::filesystem::path> slotPath(std::string_view name, std::string_view suffix, std::string* error) {
+std::optional<std::filesystem::path> slotPath(std::string_view name, std::string_view suffix,
+                                              std::string* error) {
   auto part = slotPart(name);
   if (!part) {
     if (error) *error = "not a mailslot name: " + std::string(name);
@@ -203,21 +197,32 @@ void setStatus(MailslotStatus* out, MailslotStatus status) {
 }
 
 // Why no socket path could be made: the name, unless the runtime directory is unusable.
-MailslotStatus pathFailure() { return runtimeDir() ? MailslotStatus::BadName : MailslotStatus::Failed; }
+MailslotStatus pathFailure() {
+  return runtimeDir() ? MailslotStatus::BadName : MailslotStatus::Failed;
+}
 
 }  // namespace
 
 std::string_view describe(MailslotStatus status) {
   switch (status) {
-    case MailslotStatus::Ok: return "ok";
-    case MailslotStatus::NotFound: return "not found";
-    case MailslotStatus::AlreadyExists: return "already exists";
-    case MailslotStatus::BadName: return "bad name";
-    case MailslotStatus::BufferTooSmall: return "buffer too small";
-    case MailslotStatus::TimedOut: return "time-out";
-    case MailslotStatus::Stopped: return "stopped";
-    case MailslotStatus::ReaderGone: return "reader gone";
-    case MailslotStatus::Failed: return "failed";
+    case MailslotStatus::Ok:
+      return "ok";
+    case MailslotStatus::NotFound:
+      return "not found";
+    case MailslotStatus::AlreadyExists:
+      return "already exists";
+    case MailslotStatus::BadName:
+      return "bad name";
+    case MailslotStatus::BufferTooSmall:
+      return "buffer too small";
+    case MailslotStatus::TimedOut:
+      return "time-out";
+    case MailslotStatus::Stopped:
+      return "stopped";
+    case MailslotStatus::ReaderGone:
+      return "reader gone";
+    case MailslotStatus::Failed:
+      return "failed";
   }
   return "unknown";
 }
@@ -230,13 +235,10 @@ std::optional<std::filesystem::path> mailslotSocketPath(std::string_view name, s
 // Reader
 
 struct Mailslot::State {
-  State(std::string n, std::filesystem::path p, FileLock l, int f)
-      : name(std::move(n)), socketPath(std::move(p)), liveness(std::move(l)), fd(f) {}
-  ~State() {
-    // Under our liveness lock, so no new reader can have bound the path yet.
-    ::unlink(socketPath.c_str());
-    ::close(fd);
-  }
+  State(std::string n, std::filesystem::path p, FileLock l, UniqueFd f)
+      : name(std::move(n)), socketPath(std::move(p)), liveness(std::move(l)), fd(std::move(f)) {}
+  // Under our liveness lock, so no new reader can have bound the path yet.
+  ~State() { ::unlink(socketPath.c_str()); }
 
   enum class Got { Message, Empty, TooSmall, Error };
 
@@ -248,7 +250,7 @@ struct Mailslot::State {
 
   // Drops the datagram just looked at (its descriptors are closed by the kernel).
   void drop(const std::string& why) {
-    ::recv(fd, nullptr, 0, MSG_DONTWAIT);
+    ::recv(fd.get(), nullptr, 0, MSG_DONTWAIT);
     traceDropped(why);
   }
 
@@ -256,7 +258,7 @@ struct Mailslot::State {
   Got look(std::size_t& length) {
     for (;;) {
       Datagram d;
-      if (!receive(fd, nullptr, 0, true, d)) return nothing();
+      if (!receive(fd.get(), nullptr, 0, true, d)) return nothing();
       std::string why;
       if (auto valid = validate(d, &why)) {
         length = *valid;
@@ -270,7 +272,7 @@ struct Mailslot::State {
   Got takeWhole(std::vector<std::uint8_t>& message) {
     for (;;) {
       Datagram d;
-      if (!receive(fd, scratch.data(), scratch.size(), false, d)) return nothing();
+      if (!receive(fd.get(), scratch.data(), scratch.size(), false, d)) return nothing();
       std::string why;
       auto valid = validate(d, &why);
       if (!valid) {
@@ -282,7 +284,7 @@ struct Mailslot::State {
         if (*valid > 0) std::memcpy(message.data(), scratch.data(), *valid);
         return Got::Message;
       }
-      if (readWhole(d.files.fds[0], message.data(), *valid)) return Got::Message;
+      if (readWhole(d.files.fds[0].get(), message.data(), *valid)) return Got::Message;
       traceDropped("message file cannot be read");
     }
   }
@@ -294,7 +296,7 @@ struct Mailslot::State {
       // Looking copies an inline message straight into place; taking it then
       // only discards the datagram.
       Datagram d;
-      if (!receive(fd, buffer, capacity, true, d)) return nothing();
+      if (!receive(fd.get(), buffer, capacity, true, d)) return nothing();
       std::string why;
       auto valid = validate(d, &why);
       if (!valid) {
@@ -304,13 +306,14 @@ struct Mailslot::State {
       length = *valid;
       if (length > capacity) return Got::TooSmall;
       if (static_cast<std::uint8_t>(d.header[4]) == kInline) {
-        ::recv(fd, nullptr, 0, MSG_DONTWAIT);
+        ::recv(fd.get(), nullptr, 0, MSG_DONTWAIT);
         return Got::Message;
       }
       Datagram taken;
-      if (!receive(fd, nullptr, 0, false, taken)) return nothing();
+      if (!receive(fd.get(), nullptr, 0, false, taken)) return nothing();
       auto still = validate(taken, &why);
-      if (still && *still == length && readWhole(taken.files.fds[0], buffer, length)) return Got::Message;
+      if (still && *still == length && readWhole(taken.files.fds[0].get(), buffer, length))
+        return Got::Message;
       traceDropped(still ? "message file cannot be read" : why);
     }
   }
@@ -320,18 +323,26 @@ struct Mailslot::State {
     const auto deadline = deadlineAfter(ms);
     for (;;) {
       // Waiting first costs nothing when a message is there already.
-      switch (waitFdRealMs(fd, POLLIN, msUntil(deadline), stop)) {
-        case FdWait::Ready: break;
-        case FdWait::TimedOut: return MailslotStatus::TimedOut;
-        case FdWait::Stopped: return MailslotStatus::Stopped;
-        case FdWait::Error: return MailslotStatus::Failed;
+      switch (waitFdRealMs(fd.get(), POLLIN, msUntil(deadline), stop)) {
+        case FdWait::Ready:
+          break;
+        case FdWait::TimedOut:
+          return MailslotStatus::TimedOut;
+        case FdWait::Stopped:
+          return MailslotStatus::Stopped;
+        case FdWait::Error:
+          return MailslotStatus::Failed;
       }
       std::lock_guard hold(mutex);
       switch (take()) {
-        case Got::Message: return MailslotStatus::Ok;
-        case Got::TooSmall: return MailslotStatus::BufferTooSmall;
-        case Got::Error: return MailslotStatus::Failed;
-        case Got::Empty: break;  // another reader thread won it, or it was malformed
+        case Got::Message:
+          return MailslotStatus::Ok;
+        case Got::TooSmall:
+          return MailslotStatus::BufferTooSmall;
+        case Got::Error:
+          return MailslotStatus::Failed;
+        case Got::Empty:
+          break;  // another reader thread won it, or it was malformed
       }
     }
   }
@@ -339,7 +350,7 @@ struct Mailslot::State {
   std::string name;
   std::filesystem::path socketPath;
   FileLock liveness;  // held exclusively while the reader lives
-  int fd;
+  UniqueFd fd;
   std::mutex mutex;  // one look-and-take at a time, so each message has one reader
   std::vector<char> scratch = std::vector<char>(kInlineLimit);  // used under the lock
 };
@@ -363,15 +374,15 @@ std::optional<Mailslot> Mailslot::create(std::string_view name, MailslotStatus* 
   // Whatever socket is there was left by a reader that has died.
   ::unlink(socketPath->c_str());
   sockaddr_un addr;
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || !fillAddress(*socketPath, addr) ||
-      ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    if (fd >= 0) ::close(fd);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd || !fillAddress(*socketPath, addr) ||
+      ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     setStatus(status, MailslotStatus::Failed);
     return std::nullopt;
   }
   setStatus(status, MailslotStatus::Ok);
-  return Mailslot(std::make_unique<State>(std::string(name), std::move(*socketPath), std::move(*liveness), fd));
+  return Mailslot(std::make_unique<State>(std::string(name), std::move(*socketPath), std::move(*liveness),
+                                          std::move(fd)));
 }
 
 Mailslot::Mailslot(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -408,59 +419,41 @@ std::optional<MailslotWriter> MailslotWriter::open(std::string_view name, Mailsl
     setStatus(status, pathFailure());
     return std::nullopt;
   }
-  int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+  UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) {
     setStatus(status, MailslotStatus::Failed);
     return std::nullopt;
   }
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     const int e = errno;
-    ::close(fd);
     // A socket file without a live reader refuses the connection.
     setStatus(status, (e == ENOENT || e == ECONNREFUSED) ? MailslotStatus::NotFound : MailslotStatus::Failed);
     return std::nullopt;
   }
   setStatus(status, MailslotStatus::Ok);
-  return MailslotWriter(fd);
+  return MailslotWriter(std::move(fd));
 }
 
-MailslotWriter::MailslotWriter(MailslotWriter&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-
-MailslotWriter& MailslotWriter::operator=(MailslotWriter&& o) noexcept {
-  if (this != &o) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = o.fd_;
-    o.fd_ = -1;
-  }
-  return *this;
-}
-
-MailslotWriter::~MailslotWriter() {
-  if (fd_ >= 0) ::close(fd_);
-}
+MailslotWriter::MailslotWriter(MailslotWriter&&) noexcept = default;
+MailslotWriter& MailslotWriter::operator=(MailslotWriter&&) noexcept = default;
+MailslotWriter::~MailslotWriter() = default;
 
 namespace {
 
 // A memory file holding `data`, sealed so the reader can trust its size and
-// contents; -1 on failure.
-int sealedCopy(const void* data, std::size_t size) {
-  int file = ::memfd_create("wf-mailslot", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  if (file < 0) return -1;
+// contents; empty on failure.
+UniqueFd sealedCopy(const void* data, std::size_t size) {
+  UniqueFd file(::memfd_create("wf-mailslot", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+  if (!file) return {};
   const auto* p = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < size) {
-    ssize_t n = ::write(file, p + done, size - done);
+    ssize_t n = ::write(file.get(), p + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(file);
-      return -1;
-    }
+    if (n <= 0) return {};
     done += static_cast<std::size_t>(n);
   }
-  if (::fcntl(file, F_ADD_SEALS, kRequiredSeals | F_SEAL_SEAL) != 0) {
-    ::close(file);
-    return -1;
-  }
+  if (::fcntl(file.get(), F_ADD_SEALS, kRequiredSeals | F_SEAL_SEAL) != 0) return {};
   return file;
 }
 
@@ -473,13 +466,13 @@ MailslotStatus MailslotWriter::write(const void* data, std::size_t size) {
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
   msghdr msg{};
   msg.msg_iov = iov;
-  int file = -1;
+  UniqueFd file;
   if (size <= kInlineLimit) {
     encodeHeader(header, kInline, size);
     msg.msg_iovlen = size ? 2 : 1;
   } else {
     file = sealedCopy(data, size);
-    if (file < 0) return MailslotStatus::Failed;
+    if (!file) return MailslotStatus::Failed;
     encodeHeader(header, kSealedFile, size);
     msg.msg_iovlen = 1;
     msg.msg_control = control;
@@ -488,17 +481,18 @@ MailslotStatus MailslotWriter::write(const void* data, std::size_t size) {
     c->cmsg_level = SOL_SOCKET;
     c->cmsg_type = SCM_RIGHTS;
     c->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(c), &file, sizeof(int));
+    const int raw = file.get();
+    std::memcpy(CMSG_DATA(c), &raw, sizeof(int));
   }
 
   MailslotStatus status = MailslotStatus::Ok;
   const auto deadline = deadlineAfter(kMailslotWriteWait);
   for (;;) {
-    if (::sendmsg(fd_, &msg, MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) break;
+    if (::sendmsg(fd_.get(), &msg, MSG_DONTWAIT | MSG_NOSIGNAL) >= 0) break;
     if (errno == EINTR) continue;
     if (errno == EAGAIN) {
       // The reader's queue is full: wait for room, but never for ever.
-      const FdWait w = waitFdRealMs(fd_, POLLOUT, msUntil(deadline));
+      const FdWait w = waitFdRealMs(fd_.get(), POLLOUT, msUntil(deadline));
       if (w == FdWait::Ready) continue;
       status = w == FdWait::TimedOut ? MailslotStatus::TimedOut : MailslotStatus::Failed;
     } else if (errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET || errno == EPIPE) {
@@ -508,7 +502,6 @@ MailslotStatus MailslotWriter::write(const void* data, std::size_t size) {
     }
     break;
   }
-  if (file >= 0) ::close(file);
   return status;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/message_queue.h"
+#include "platform/unique_fd.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -21,10 +22,6 @@ namespace detail {
 class PlainQueue final : public MessageQueue {
  public:
   PlainQueue() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~PlainQueue() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
   bool post(Message message) override {
     std::lock_guard lock(m_);
     if (closed_) return false;
@@ -68,19 +65,19 @@ class PlainQueue final : public MessageQueue {
     return result;
   }
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
   void signal() {
     std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(fd_, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(fd_.get(), &one, sizeof one);
   }
   void drain() {
     std::uint64_t v;
-    [[maybe_unused]] auto n = ::read(fd_, &v, sizeof v);
+    [[maybe_unused]] auto n = ::read(fd_.get(), &v, sizeof v);
   }
 
-  const int fd_;
+  const UniqueFd fd_;
   std::mutex m_;
   std::deque<Message> posted_;
   bool woken_ = false;
@@ -143,7 +140,9 @@ std::shared_ptr<ThreadRecord> findThread(ThreadId id) {
   return it == registry().records.end() ? nullptr : it->second;
 }
 
-PlainQueue* ownPlainQueue() { return ownThreadRecord()->plain; }
+PlainQueue* ownPlainQueue() {
+  return ownThreadRecord()->plain;
+}
 
 }  // namespace
 
@@ -203,7 +202,8 @@ std::optional<LResult> awaitAnswer(const std::shared_ptr<SendTicket>& ticket, st
     if (self) processSentMessages();
     std::unique_lock lock(ticket->m);
     auto woken = [&] { return ticket->done || ticket->abandoned || ticket->sentArrived; };
-    auto until = targetAlive ? std::min(deadline, std::chrono::steady_clock::now() + kLivenessPoll) : deadline;
+    auto until =
+        targetAlive ? std::min(deadline, std::chrono::steady_clock::now() + kLivenessPoll) : deadline;
     if (until == std::chrono::steady_clock::time_point::max())
       ticket->cv.wait(lock, woken);
     else

@@ -11,9 +11,11 @@
 #include <mutex>
 #include <set>
 
+#include "platform/byte_codec.h"
 #include "platform/parallel_port.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 #include "text_fold.h"
 
 namespace wf::netconn {
@@ -77,8 +79,10 @@ bool NetConnections::setRedirection(std::string_view localName, std::string remo
 
 void NetConnections::setReachable(std::string_view remoteName, bool reachable) {
   std::lock_guard lock(state_->m);
-  if (reachable) state_->unreachable.erase(foldCase(remoteName));
-  else state_->unreachable.insert(foldCase(remoteName));
+  if (reachable)
+    state_->unreachable.erase(foldCase(remoteName));
+  else
+    state_->unreachable.insert(foldCase(remoteName));
 }
 
 std::uint32_t NetConnections::getConnection(std::string_view localName, char* remoteName,
@@ -110,16 +114,12 @@ std::uint32_t NetConnections::writeRemote(std::string_view remoteName, std::stri
   }
   auto path = sinkPath(remoteName);
   if (!path) return kGenFailure;
-  std::string record(4, '\0');
-  auto n = static_cast<std::uint32_t>(data.size());
-  for (int i = 0; i < 4; ++i) record[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
-  record.append(data);
-  int fd = ::open(path->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return kGenFailure;
+  const std::string record = ByteWriter().le32(static_cast<std::uint32_t>(data.size())).bytes(data).take();
+  UniqueFd fd(::open(path->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd) return kGenFailure;
   // One append per record keeps records from different processes whole.
-  bool ok = ::write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
-  ::close(fd);
-  return ok ? kNoError : kGenFailure;
+  return ::write(fd.get(), record.data(), record.size()) == static_cast<ssize_t>(record.size()) ? kNoError
+                                                                                                : kGenFailure;
 }
 
 std::vector<std::string> NetConnections::writtenTo(std::string_view remoteName) const {
@@ -128,14 +128,10 @@ std::vector<std::string> NetConnections::writtenTo(std::string_view remoteName) 
   if (!path) return writes;
   std::ifstream in(*path, std::ios::binary);
   std::string bytes(std::istreambuf_iterator<char>(in), {});
-  std::string_view rest(bytes);
-  while (rest.size() >= 4) {
-    std::uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) n |= std::uint32_t{static_cast<unsigned char>(rest[i])} << (8 * i);
-    if (rest.size() - 4 < n) break;
-    writes.emplace_back(rest.substr(4, n));
-    rest.remove_prefix(4 + n);
-  }
+  ByteReader records(bytes);
+  std::uint32_t n = 0;
+  std::string_view record;
+  while (records.le32(n) && records.bytes(n, record)) writes.emplace_back(record);
   return writes;
 }
 
@@ -144,7 +140,8 @@ NetConnections& netConnections() {
     auto* c = new NetConnections;  // never destroyed: an abandoned thread may still call it at exit
     std::string error;
     auto scenario = loadScenario(&error);
-    if (!scenario || !c->load(*scenario, &error)) platformTrace("network connections: scenario not used: " + error);
+    if (!scenario || !c->load(*scenario, &error))
+      platformTrace("network connections: scenario not used: " + error);
     return c;
   }();
   return *instance;

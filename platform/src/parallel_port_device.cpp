@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "parallel_port_link.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -27,21 +29,24 @@ constexpr unsigned long kGetDeviceIdIoctl = _IOC(_IOC_READ, 'P', 1, kIdRequestSi
 
 WriteErrorClass classifyWriteErrno(int e) {
   switch (e) {
-    case ENOSPC: return WriteErrorClass::OutOfPaper;  // what the driver reports for paper out
-    case EIO: return WriteErrorClass::IoError;
-    case ETIMEDOUT: return WriteErrorClass::TimedOut;
-    default: return WriteErrorClass::Other;
+    case ENOSPC:
+      return WriteErrorClass::OutOfPaper;  // what the driver reports for paper out
+    case EIO:
+      return WriteErrorClass::IoError;
+    case ETIMEDOUT:
+      return WriteErrorClass::TimedOut;
+    default:
+      return WriteErrorClass::Other;
   }
 }
 
 class DeviceLink final : public PortLink {
  public:
-  explicit DeviceLink(int fd) : fd_(fd) {}
-  ~DeviceLink() override { ::close(fd_); }
+  explicit DeviceLink(UniqueFd fd) : fd_(std::move(fd)) {}
 
   PortRead takeAvailable(std::span<char> buffer) override {
     ssize_t n;
-    do n = ::read(fd_, buffer.data(), buffer.size());
+    do n = ::read(fd_.get(), buffer.data(), buffer.size());
     while (n < 0 && errno == EINTR);
     std::lock_guard lock(m_);
     atEnd_ = n == 0;
@@ -53,12 +58,14 @@ class DeviceLink final : public PortLink {
     std::unique_lock lock(m_);
     if (!atEnd_) {
       lock.unlock();
-      return waitFdRealMs(fd_, POLLIN, msUntil(deadline), stop);
+      return waitFdRealMs(fd_.get(), POLLIN, msUntil(deadline), stop);
     }
     // A device at its end polls readable forever: wait out the budget instead of spinning.
     auto never = [] { return false; };
-    if (deadline == PortDeadline::max()) cv_.wait(lock, stop, never);
-    else cv_.wait_until(lock, stop, deadline, never);
+    if (deadline == PortDeadline::max())
+      cv_.wait(lock, stop, never);
+    else
+      cv_.wait_until(lock, stop, deadline, never);
     return stop.stop_requested() ? FdWait::Stopped : FdWait::TimedOut;
   }
 
@@ -66,18 +73,22 @@ class DeviceLink final : public PortLink {
     std::lock_guard one(writeMutex_);
     std::size_t written = 0;
     while (written < data.size()) {
-      ssize_t n = ::write(fd_, data.data() + written, data.size() - written);
+      ssize_t n = ::write(fd_.get(), data.data() + written, data.size() - written);
       if (n > 0) {
         written += static_cast<std::size_t>(n);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return {written, classifyWriteErrno(errno)};
-      switch (waitFdRealMs(fd_, POLLOUT, msUntil(deadline), stop)) {
-        case FdWait::Ready: continue;
-        case FdWait::TimedOut: return {written, WriteErrorClass::TimedOut};
-        case FdWait::Stopped: return {written, WriteErrorClass::Other};
-        case FdWait::Error: return {written, WriteErrorClass::IoError};
+      switch (waitFdRealMs(fd_.get(), POLLOUT, msUntil(deadline), stop)) {
+        case FdWait::Ready:
+          continue;
+        case FdWait::TimedOut:
+          return {written, WriteErrorClass::TimedOut};
+        case FdWait::Stopped:
+          return {written, WriteErrorClass::Other};
+        case FdWait::Error:
+          return {written, WriteErrorClass::IoError};
       }
     }
     return {written, WriteErrorClass::None};
@@ -85,16 +96,16 @@ class DeviceLink final : public PortLink {
 
   PortError deviceId(std::string& id) override {
     std::vector<unsigned char> buf(kIdRequestSize);
-    if (::ioctl(fd_, kGetDeviceIdIoctl, buf.data()) < 0)
+    if (::ioctl(fd_.get(), kGetDeviceIdIoctl, buf.data()) < 0)
       return errno == ENOTTY || errno == EINVAL ? PortError::InvalidFunction : PortError::GenFailure;
-    std::size_t length = (std::size_t{buf[0]} << 8) | buf[1];
+    std::size_t length = loadBe16(buf.data());  // the IEEE 1284 length counts itself
     length = std::clamp<std::size_t>(length, 2, buf.size()) - 2;
     id.assign(reinterpret_cast<const char*>(buf.data()) + 2, length);
     return PortError::None;
   }
 
  private:
-  const int fd_;
+  const UniqueFd fd_;
   std::mutex m_;
   std::condition_variable_any cv_;
   bool atEnd_ = false;
@@ -104,18 +115,17 @@ class DeviceLink final : public PortLink {
 }  // namespace
 
 PortOpen openDevicePort(const std::filesystem::path& device) {
-  int fd = ::open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
+  UniqueFd fd(::open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
     int e = errno;
     if (e == ENOENT || e == ENXIO || e == ENODEV || e == ENOTDIR) return {nullptr, PortError::FileNotFound};
     return {nullptr, e == EBUSY ? PortError::AccessDenied : PortError::GenFailure};
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) < 0) {
     int e = errno;
-    ::close(fd);
     return {nullptr, e == EWOULDBLOCK ? PortError::AccessDenied : PortError::GenFailure};
   }
-  return {std::make_unique<ParallelPort>(std::make_unique<DeviceLink>(fd)), PortError::None};
+  return {std::make_unique<ParallelPort>(std::make_unique<DeviceLink>(std::move(fd))), PortError::None};
 }
 
 }  // namespace wf

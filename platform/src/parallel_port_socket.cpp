@@ -21,6 +21,7 @@
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -35,14 +36,14 @@ constexpr std::size_t kMaxBuffered = 256 * 1024;  // unread print-side data befo
 
 WriteErrorClass errorClassOf(std::uint8_t b) {
   return b <= static_cast<std::uint8_t>(WriteErrorClass::Other) ? static_cast<WriteErrorClass>(b)
-                                                                  : WriteErrorClass::Other;
+                                                                : WriteErrorClass::Other;
 }
 
 class SocketLink final : public PortLink {
  public:
   // `early`: bytes that came in with Welcome, taken in before open returns
   // so the printer's error state holds for the very first write.
-  SocketLink(int fd, std::string_view early) : fd_(fd) {
+  SocketLink(UniqueFd fd, std::string_view early) : fd_(std::move(fd)) {
     if (!consume(early)) {
       platformTrace("parallel port: malformed frame from the printer, port closed");
       markClosed();
@@ -58,9 +59,8 @@ class SocketLink final : public PortLink {
       if (send.try_lock_until(deadline) && flushPending(deadline, {}))
         sendSome(portwire::encodeFrame(FrameType::Close), deadline, {});
     }
-    ::shutdown(fd_, SHUT_RDWR);
+    ::shutdown(fd_.get(), SHUT_RDWR);
     receiver_ = Thread();
-    ::close(fd_);
   }
 
   PortRead takeAvailable(std::span<char> buffer) override {
@@ -88,8 +88,10 @@ class SocketLink final : public PortLink {
 
   PortWrite write(std::string_view data, PortDeadline deadline, std::stop_token stop) override {
     std::unique_lock send(sendMutex_, std::defer_lock);
-    if (deadline == PortDeadline::max()) send.lock();
-    else if (!send.try_lock_until(deadline)) return {0, WriteErrorClass::TimedOut};
+    if (deadline == PortDeadline::max())
+      send.lock();
+    else if (!send.try_lock_until(deadline))
+      return {0, WriteErrorClass::TimedOut};
 
     // Woken by the receiver when the printer reports an error or goes away.
     std::stop_source wake;
@@ -170,14 +172,14 @@ class SocketLink final : public PortLink {
   std::size_t sendSome(std::string_view bytes, PortDeadline deadline, std::stop_token stop) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-      ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      ssize_t n = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
         sent += static_cast<std::size_t>(n);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        if (waitFdRealMs(fd_, POLLOUT, msUntil(deadline), stop) == FdWait::Ready) continue;
+        if (waitFdRealMs(fd_.get(), POLLOUT, msUntil(deadline), stop) == FdWait::Ready) continue;
         return sent;
       }
       markClosed();
@@ -202,10 +204,10 @@ class SocketLink final : public PortLink {
         cv_.wait(lock, stop, [&] { return in_.size() - inPos_ < kMaxBuffered; });
       }
       if (stop.stop_requested()) return;
-      FdWait w = waitFd(fd_, POLLIN, kInfinite, stop);
+      FdWait w = waitFd(fd_.get(), POLLIN, kInfinite, stop);
       if (w == FdWait::Stopped) return;
       if (w != FdWait::Ready) break;
-      ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      ssize_t n = ::recv(fd_.get(), buf, sizeof buf, MSG_DONTWAIT);
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
       if (n <= 0) break;
       if (!consume(std::string_view(buf, static_cast<std::size_t>(n)))) {
@@ -265,14 +267,14 @@ class SocketLink final : public PortLink {
       case FrameType::Welcome:
         return;
       default:
-        platformTrace("parallel port: unexpected frame type " +
-                      std::to_string(static_cast<int>(frameType_)) + " ignored");
+        platformTrace("parallel port: unexpected frame type " + std::to_string(static_cast<int>(frameType_)) +
+                      " ignored");
         return;
     }
     cv_.notify_all();
   }
 
-  const int fd_;
+  const UniqueFd fd_;
   std::mutex m_;
   std::condition_variable_any cv_;
   std::string in_;  // print-side data not yet read
@@ -331,27 +333,24 @@ PortError handshake(int fd, std::string& early) {
 PortOpen openSocketPort(int portNumber) {
   auto path = runtimePath(portwire::endpointName(portNumber));
   if (!path) return {nullptr, PortError::GenFailure};
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return {nullptr, PortError::GenFailure};
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) return {nullptr, PortError::GenFailure};
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, path->c_str(), sizeof addr.sun_path - 1);
   int r;
-  do r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  do r = ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   while (r < 0 && errno == EINTR);
   if (r < 0) {
     int e = errno;
-    ::close(fd);
     // No endpoint, or an endpoint nobody listens on: the port is not there.
     bool absent = e == ENOENT || e == ECONNREFUSED || e == ENOTDIR;
     return {nullptr, absent ? PortError::FileNotFound : PortError::GenFailure};
   }
   std::string early;
-  if (PortError e = handshake(fd, early); e != PortError::None) {
-    ::close(fd);
-    return {nullptr, e};
-  }
-  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(fd, early)), PortError::None};
+  if (PortError e = handshake(fd.get(), early); e != PortError::None) return {nullptr, e};
+  return {std::make_unique<ParallelPort>(std::make_unique<SocketLink>(std::move(fd), early)),
+          PortError::None};
 }
 
 }  // namespace wf

@@ -1,4 +1,5 @@
 #include "platform/version_info.h"
+#include "platform/unique_fd.h"
 
 #include <elf.h>
 #include <fcntl.h>
@@ -24,15 +25,12 @@ class File {
   explicit File(const std::filesystem::path& path)
       // Non-blocking, so that a FIFO in place of a library cannot hang us.
       : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
-  ~File() {
-    if (fd_ >= 0) ::close(fd_);
-  }
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
   bool openRegular() {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!fd_.get() || ::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     size_ = std::uint64_t(st.st_size);
     return true;
   }
@@ -43,7 +41,7 @@ class File {
     if (offset > size_ || length > size_ - offset) return false;
     auto* dst = static_cast<char*>(out);
     while (length > 0) {
-      ssize_t n = ::pread(fd_, dst, length, off_t(offset));
+      ssize_t n = ::pread(fd_.get(), dst, length, off_t(offset));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       dst += n;
@@ -54,7 +52,7 @@ class File {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   std::uint64_t size_ = 0;
 };
 
@@ -84,8 +82,8 @@ SectionBytes findSection(const File& file, const char* wanted) {
   if (!section(0, first)) return result;
   std::uint64_t count = eh.e_shnum ? eh.e_shnum : first.sh_size;
   std::uint64_t nameIndex = eh.e_shstrndx == SHN_XINDEX ? first.sh_link : eh.e_shstrndx;
-  if (count > file.size() / sizeof(Elf64_Shdr) ||
-      eh.e_shoff > file.size() - count * sizeof(Elf64_Shdr) || nameIndex >= count)
+  if (count > file.size() / sizeof(Elf64_Shdr) || eh.e_shoff > file.size() - count * sizeof(Elf64_Shdr) ||
+      nameIndex >= count)
     return result;
 
   Elf64_Shdr names;
@@ -119,8 +117,7 @@ std::optional<VersionInfo> parseRecord(const std::vector<char>& bytes) {
   if (bytes.size() < sizeof h) return std::nullopt;
   std::memcpy(&h, bytes.data(), sizeof h);
   if (std::memcmp(h.magic, version_stamp::kMagic, sizeof h.magic) != 0 ||
-      h.layout != version_stamp::kLayout || h.stringBytes == 0 ||
-      h.stringBytes > bytes.size() - sizeof h)
+      h.layout != version_stamp::kLayout || h.stringBytes == 0 || h.stringBytes > bytes.size() - sizeof h)
     return std::nullopt;
 
   VersionInfo info{h.fileVersionMS, h.fileVersionLS, h.productVersionMS, h.productVersionLS, {}};

@@ -21,11 +21,13 @@
 #include <utility>
 
 #include "message_internal.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/file_lock.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace fs = std::filesystem;
@@ -38,9 +40,15 @@ constexpr int kIndexBits = 22;
 constexpr std::uint32_t kSlotCount = 1u << (32 - kIndexBits);
 constexpr std::uint32_t kMaxIndex = (1u << kIndexBits) - 2;
 
-std::uint32_t slotOf(Hwnd h) { return h >> kIndexBits; }
-std::uint32_t indexOf(Hwnd h) { return h & ((1u << kIndexBits) - 1); }
-bool plausible(Hwnd h) { return h != 0 && h != 0xFFFFFFFFu && indexOf(h) != 0; }
+std::uint32_t slotOf(Hwnd h) {
+  return h >> kIndexBits;
+}
+std::uint32_t indexOf(Hwnd h) {
+  return h & ((1u << kIndexBits) - 1);
+}
+bool plausible(Hwnd h) {
+  return h != 0 && h != 0xFFFFFFFFu && indexOf(h) != 0;
+}
 
 // Slot file "win/<slot>": the owner's exclusive lock on it is the liveness
 // signal. Its first word is the next index, so a later owner of the slot
@@ -52,7 +60,9 @@ constexpr std::size_t kSlotFileBytes = kSlotHeaderBytes + (std::size_t{1} << kIn
 std::uint32_t* liveWord(std::uint8_t* map, std::uint32_t index) {
   return reinterpret_cast<std::uint32_t*>(map + kSlotHeaderBytes) + index / 32;
 }
-std::uint32_t* nextIndexWord(std::uint8_t* map) { return reinterpret_cast<std::uint32_t*>(map); }
+std::uint32_t* nextIndexWord(std::uint8_t* map) {
+  return reinterpret_cast<std::uint32_t*>(map);
+}
 
 std::string slotFile(std::uint32_t slot, const char* suffix = "") {
   return "win/" + std::to_string(slot) + suffix;
@@ -69,15 +79,6 @@ constexpr std::size_t kWireHeader = 32;
 constexpr std::size_t kSendHeader = kWireHeader + 12;
 constexpr std::size_t kReplyBytes = 24;
 
-void putLe(std::uint8_t* p, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint64_t getLe(const std::uint8_t* p, int bytes) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
-  return v;
-}
-
 // Where the answer to a send from another process goes.
 struct ReplyTo {
   std::uint64_t sequence = 0;
@@ -88,15 +89,15 @@ struct ReplyTo {
 std::vector<std::uint8_t> encode(const Message& m, const ReplyTo* replyTo = nullptr) {
   const std::size_t header = replyTo ? kSendHeader : kWireHeader;
   std::vector<std::uint8_t> out(header + m.payload.size());
-  putLe(&out[0], replyTo ? kSendMagic : kPostMagic, 4);
-  putLe(&out[4], m.hwnd, 4);
-  putLe(&out[8], m.message, 4);
-  putLe(&out[12], m.payload.size(), 4);
-  putLe(&out[16], m.wParam, 8);
-  putLe(&out[24], static_cast<std::uint64_t>(m.lParam), 8);
+  storeLe32(&out[0], replyTo ? kSendMagic : kPostMagic);
+  storeLe32(&out[4], m.hwnd);
+  storeLe32(&out[8], m.message);
+  storeLe32(&out[12], static_cast<std::uint32_t>(m.payload.size()));
+  storeLe64(&out[16], m.wParam);
+  storeLe64(&out[24], static_cast<std::uint64_t>(m.lParam));
   if (replyTo) {
-    putLe(&out[32], replyTo->sequence, 8);
-    putLe(&out[40], replyTo->slot, 4);
+    storeLe64(&out[32], replyTo->sequence);
+    storeLe32(&out[40], replyTo->slot);
   }
   std::copy(m.payload.begin(), m.payload.end(), out.begin() + header);
   return out;
@@ -104,30 +105,31 @@ std::vector<std::uint8_t> encode(const Message& m, const ReplyTo* replyTo = null
 
 // A post, or with `replyTo` a send (filled in).
 std::optional<Message> decode(const std::uint8_t* p, std::size_t n, ReplyTo* replyTo) {
-  const std::size_t header = replyTo ? kSendHeader : kWireHeader;
-  if (n < header || getLe(p, 4) != (replyTo ? kSendMagic : kPostMagic)) return std::nullopt;
-  std::size_t length = getLe(p + 12, 4);
-  if (length != n - header) return std::nullopt;
+  ByteReader in(std::span(p, n));
+  std::uint32_t magic = 0, hwnd = 0, message = 0, length = 0;
+  std::uint64_t wParam = 0, lParam = 0;
+  if (!(in.le32(magic) && in.le32(hwnd) && in.le32(message) && in.le32(length) && in.le64(wParam) &&
+        in.le64(lParam)))
+    return std::nullopt;
+  if (magic != (replyTo ? kSendMagic : kPostMagic)) return std::nullopt;
+  if (replyTo && !(in.le64(replyTo->sequence) && in.le32(replyTo->slot) && replyTo->slot < kSlotCount))
+    return std::nullopt;
+  if (length != in.remaining()) return std::nullopt;
   Message m;
-  m.hwnd = static_cast<Hwnd>(getLe(p + 4, 4));
-  m.message = static_cast<std::uint32_t>(getLe(p + 8, 4));
-  m.wParam = static_cast<WParam>(getLe(p + 16, 8));
-  m.lParam = static_cast<LParam>(getLe(p + 24, 8));
-  if (replyTo) {
-    replyTo->sequence = getLe(p + 32, 8);
-    replyTo->slot = static_cast<std::uint32_t>(getLe(p + 40, 4));
-    if (replyTo->slot >= kSlotCount) return std::nullopt;
-  }
-  m.payload.assign(p + header, p + n);
+  m.hwnd = static_cast<Hwnd>(hwnd);
+  m.message = message;
+  m.wParam = static_cast<WParam>(wParam);
+  m.lParam = static_cast<LParam>(lParam);
+  m.payload.assign(p + in.position(), p + n);
   return m;
 }
 
 std::vector<std::uint8_t> encodeReply(std::uint64_t sequence, std::optional<LResult> result) {
   std::vector<std::uint8_t> out(kReplyBytes);
-  putLe(&out[0], kReplyMagic, 4);
-  putLe(&out[4], result ? 1 : 0, 4);
-  putLe(&out[8], sequence, 8);
-  putLe(&out[16], static_cast<std::uint64_t>(result.value_or(0)), 8);
+  storeLe32(&out[0], kReplyMagic);
+  storeLe32(&out[4], result ? 1 : 0);
+  storeLe64(&out[8], sequence);
+  storeLe64(&out[16], static_cast<std::uint64_t>(result.value_or(0)));
   return out;
 }
 
@@ -174,9 +176,9 @@ struct OwnSlot {
   std::uint32_t slot = 0;
   std::optional<FileLock> lock;
   std::uint8_t* map = nullptr;
-  int sock = -1;
+  UniqueFd sock;
   Thread receiver;
-  int classFd = -1;
+  UniqueFd classFd;
   std::size_t classLines = 0;
 
   ~OwnSlot() {
@@ -184,8 +186,6 @@ struct OwnSlot {
       receiver.requestStop();
       receiver.joinFor(kInfinite);
     }
-    if (sock >= 0) ::close(sock);
-    if (classFd >= 0) ::close(classFd);
     if (map) ::munmap(map, kSlotFileBytes);
   }
 };
@@ -215,7 +215,9 @@ class WindowSystem {
 
  private:
   bool ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error);
-  bool isLocal(Hwnd h, const fs::path& dir) const { return own_ && own_->dir == dir && slotOf(h) == own_->slot; }
+  bool isLocal(Hwnd h, const fs::path& dir) const {
+    return own_ && own_->dir == dir && slotOf(h) == own_->slot;
+  }
   void markLive(std::uint32_t index, bool live);
   void publishClass(Hwnd h, const std::string& className);
   void rewriteClassFile();
@@ -303,14 +305,14 @@ bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* er
   sockaddr_un addr;
   if (!sockPath || !socketAddress(*sockPath, addr)) return false;
   ::unlink(sockPath->c_str());
-  slot->sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (slot->sock < 0 || ::bind(slot->sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  slot->sock.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!slot->sock || ::bind(slot->sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     if (error) *error = "cannot bind window receiver " + sockPath->string() + ": " + std::strerror(errno);
     return false;
   }
   own_ = std::move(slot);
   rewriteClassFile();
-  own_->receiver = Thread("wf-winrecv", [sock = own_->sock, s = own_->slot](std::stop_token stop) {
+  own_->receiver = Thread("wf-winrecv", [sock = own_->sock.get(), s = own_->slot](std::stop_token stop) {
     receive(stop, sock, s);
   });
   return true;
@@ -332,7 +334,8 @@ void WindowSystem::publishClass(Hwnd h, const std::string& className) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%08x ", h);
   std::string line = hex + className + '\n';
-  if (own_->classFd < 0 || ::write(own_->classFd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+  if (!own_->classFd ||
+      ::write(own_->classFd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
     platformTrace("cannot publish the class of window " + std::string(hex));
   ++own_->classLines;
 }
@@ -349,15 +352,13 @@ void WindowSystem::rewriteClassFile() {
     std::snprintf(hex, sizeof hex, "%08x ", h);
     text += hex + w.className + '\n';
   }
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd || ::write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
       ::rename(tmp.c_str(), path->c_str()) != 0) {
     platformTrace("cannot publish window classes: " + std::string(std::strerror(errno)));
-    if (fd >= 0) ::close(fd);
     return;
   }
-  if (own_->classFd >= 0) ::close(own_->classFd);
-  own_->classFd = fd;
+  own_->classFd = std::move(fd);
   own_->classLines = windows_.size();
 }
 
@@ -421,20 +422,16 @@ std::optional<ForeignSlot> WindowSystem::foreignSlot(const fs::path& dir, std::u
   if (auto it = foreign_.find(key); it != foreign_.end()) return it->second;
   auto path = runtimePath(slotFile(slot));
   if (!path) return std::nullopt;
-  int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return std::nullopt;
+  UniqueFd fd(::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return std::nullopt;
   struct stat st {};
   // A file still being set up by its owner is not mapped yet: no window lives there.
-  if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < kSlotFileBytes) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) != 0 || static_cast<std::size_t>(st.st_size) < kSlotFileBytes)
     return std::nullopt;
-  }
-  void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ, MAP_SHARED, fd, 0);
-  if (map == MAP_FAILED) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  ForeignSlot f{fd, static_cast<const std::uint8_t*>(map)};
+  void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ, MAP_SHARED, fd.get(), 0);
+  if (map == MAP_FAILED) return std::nullopt;
+  // Kept open and mapped for the life of the process, like the cache entry.
+  ForeignSlot f{fd.release(), static_cast<const std::uint8_t*>(map)};
   foreign_[key] = f;
   return f;
 }
@@ -613,12 +610,14 @@ void WindowSystem::takeSend(Message m, ReplyTo replyTo) {
 }
 
 void WindowSystem::takeReply(const std::uint8_t* p, std::size_t n) {
-  const std::uint64_t answered = n == kReplyBytes ? getLe(p + 4, 4) : 2;
-  if (answered > 1) {
+  ByteReader in(std::span(p, n));
+  std::uint32_t magic = 0, answered = 0;
+  std::uint64_t sequence = 0, result = 0;
+  if (n != kReplyBytes || !(in.le32(magic) && in.le32(answered) && in.le64(sequence) && in.le64(result)) ||
+      answered > 1) {
     platformTrace("window answer dropped: malformed datagram of " + std::to_string(n) + " bytes");
     return;
   }
-  const std::uint64_t sequence = getLe(p + 8, 8);
   std::shared_ptr<detail::SendTicket> ticket;
   {
     std::lock_guard lock(pendingMutex_);
@@ -629,8 +628,7 @@ void WindowSystem::takeReply(const std::uint8_t* p, std::size_t n) {
     platformTrace("window answer dropped: no send waits for sequence " + std::to_string(sequence));
     return;
   }
-  detail::answer(*ticket, answered ? std::optional<LResult>(static_cast<LResult>(getLe(p + 16, 8)))
-                                   : std::nullopt);
+  detail::answer(*ticket, answered ? std::optional<LResult>(static_cast<LResult>(result)) : std::nullopt);
 }
 
 thread_local Payload* dispatchedPayload = nullptr;
@@ -668,7 +666,7 @@ void receive(std::stop_token stop, int sock, std::uint32_t slot) {
         platformTrace("window message dropped: datagram of " + std::to_string(n) + " bytes is too large");
         continue;
       }
-      const std::uint32_t magic = n >= 4 ? static_cast<std::uint32_t>(getLe(buffer.data(), 4)) : 0;
+      const std::uint32_t magic = n >= 4 ? loadLe32(buffer.data()) : 0;
       if (magic == kReplyMagic) {
         windows().takeReply(buffer.data(), static_cast<std::size_t>(n));
         continue;
@@ -694,15 +692,23 @@ void receive(std::stop_token stop, int sock, std::uint32_t slot) {
 }  // namespace
 
 namespace detail {
-void forgetThreadWindows(ThreadId thread) { windows().forgetThread(thread); }
+void forgetThreadWindows(ThreadId thread) {
+  windows().forgetThread(thread);
+}
 }  // namespace detail
 
 Hwnd createWindow(std::string_view className, WindowProc proc) {
   return windows().create(className, std::move(proc));
 }
-bool destroyWindow(Hwnd hwnd) { return windows().destroy(hwnd); }
-bool isWindow(Hwnd hwnd) { return windows().isWindow(hwnd); }
-Hwnd findWindow(std::string_view className) { return windows().find(className); }
+bool destroyWindow(Hwnd hwnd) {
+  return windows().destroy(hwnd);
+}
+bool isWindow(Hwnd hwnd) {
+  return windows().isWindow(hwnd);
+}
+Hwnd findWindow(std::string_view className) {
+  return windows().find(className);
+}
 
 bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam, Payload payload) {
   return windows().post({hwnd, message, wParam, lParam, std::move(payload)});
@@ -713,7 +719,11 @@ std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wPar
   return windows().send({hwnd, message, wParam, lParam, {}}, ms);
 }
 
-LResult dispatchMessage(Message& msg) { return windows().dispatch(msg); }
-Payload* currentPayload() { return dispatchedPayload; }
+LResult dispatchMessage(Message& msg) {
+  return windows().dispatch(msg);
+}
+Payload* currentPayload() {
+  return dispatchedPayload;
+}
 
 }  // namespace wf

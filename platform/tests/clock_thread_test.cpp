@@ -6,10 +6,12 @@
 #include <atomic>
 #include <chrono>
 
+#include "eventually.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 using namespace std::chrono;
@@ -26,7 +28,10 @@ TEST(Clock, ScaledSleepEndsAndStopWakesEarly) {
   setTimeScaleForTest(0.001);
   EXPECT_TRUE(sleepFor(20'000));  // 20 ms real
   std::stop_source stop;
-  Thread stopper("stopper", [&](std::stop_token) { sleepFor(10); stop.request_stop(); });
+  Thread stopper("stopper", [&](std::stop_token) {
+    sleepFor(10);
+    stop.request_stop();
+  });
   EXPECT_FALSE(sleepFor(kInfinite, stop.get_token()));
 }
 
@@ -68,14 +73,14 @@ TEST(Thread, StuckThreadIsAbandonedNotKilled) {
   }
   EXPECT_NE(traced.find("stuck"), std::string::npos);
   release = true;
-  for (int i = 0; i < 5000 && !ended; ++i) std::this_thread::sleep_for(milliseconds(1));
-  EXPECT_TRUE(ended);  // it finished on its own
+  EXPECT_TRUE(testing::eventually([&] { return ended.load(); }));  // it finished on its own
   setPlatformTraceSink({});
 }
 
 TEST(FdWait, StopWakesBlockedRead) {
   int sv[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+  const UniqueFd end0(sv[0]), end1(sv[1]);
   std::atomic<int> result{-1};
   Thread reader("reader", [&](std::stop_token stop) {
     result = static_cast<int>(waitFd(sv[0], POLLIN, kInfinite, stop));
@@ -84,19 +89,16 @@ TEST(FdWait, StopWakesBlockedRead) {
   reader.requestStop();
   EXPECT_TRUE(reader.joinFor(5'000));
   EXPECT_EQ(result.load(), static_cast<int>(FdWait::Stopped));
-  ::close(sv[0]);
-  ::close(sv[1]);
 }
 
 TEST(FdWait, ReadyAndTimedOut) {
   setTimeScaleForTest(0.01);
   int sv[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+  const UniqueFd end0(sv[0]), end1(sv[1]);
   EXPECT_EQ(waitFd(sv[0], POLLIN, 1'000), FdWait::TimedOut);
   ASSERT_EQ(::write(sv[1], "x", 1), 1);
   EXPECT_EQ(waitFd(sv[0], POLLIN, 1'000), FdWait::Ready);
-  ::close(sv[0]);
-  ::close(sv[1]);
 }
 
 }  // namespace wf

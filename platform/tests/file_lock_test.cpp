@@ -25,7 +25,7 @@ TEST(FileLock, DroppedWhenHolderIsKilled) {
   auto path = runtimePath("l");
   ASSERT_TRUE(path);
   testing::ChildProcess child;
-  ASSERT_EQ(child.call("hold-lock " + path->string()), "ok");
+  ASSERT_TRUE(child.ask("hold-lock " + path->string()).ok);
   auto mine = FileLock::open(*path);
   ASSERT_TRUE(mine);
   EXPECT_FALSE(mine->tryExclusive());

@@ -18,15 +18,19 @@
 #include <thread>
 
 #include "child_process.h"
+#include "platform/byte_codec.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
 
 const std::string kPrimary = "\\\\.\\mailslot\\bce\\primary";
 
-std::string text(const std::vector<std::uint8_t>& m) { return std::string(m.begin(), m.end()); }
+std::string text(const std::vector<std::uint8_t>& m) {
+  return std::string(m.begin(), m.end());
+}
 
 MailslotWriter openWriter(const std::string& name) {
   MailslotStatus status;
@@ -35,7 +39,9 @@ MailslotWriter openWriter(const std::string& name) {
   return std::move(*w);
 }
 
-MailslotStatus writeText(MailslotWriter& w, const std::string& s) { return w.write(s.data(), s.size()); }
+MailslotStatus writeText(MailslotWriter& w, const std::string& s) {
+  return w.write(s.data(), s.size());
+}
 
 }  // namespace
 
@@ -146,7 +152,7 @@ TEST(Mailslot, OneLiveReaderPerNameAndWritersFailWithoutIt) {
 TEST(Mailslot, DeadReaderProcessIsToldFromALiveOne) {
   const std::string app1 = "\\\\.\\mailslot\\bce\\app1";
   testing::ChildProcess reader;
-  ASSERT_EQ(reader.call("ms-create " + app1), "ok");
+  ASSERT_TRUE(reader.ask("ms-create " + app1).ok);
   MailslotStatus status;
   EXPECT_FALSE(Mailslot::create(app1, &status));
   EXPECT_EQ(status, MailslotStatus::AlreadyExists);
@@ -183,22 +189,23 @@ TEST(Mailslot, WritersInOtherProcessesInterleaveWholeMessages) {
     while (received.size() < sizes.size() * kCount && slot->read(m, 20'000) == MailslotStatus::Ok)
       received.push_back(text(m));
   });
-  std::map<std::string, std::string> answers;
+  std::map<std::string, testing::ChildAnswer> answers;
   std::mutex answersMutex;
   std::vector<std::thread> drivers;
   for (const auto& [tag, size] : sizes) {
     drivers.emplace_back([&, tag = tag, size = size] {
       testing::ChildProcess writer;
-      std::string a = writer.call("ms-open " + kPrimary);
-      if (a == "ok") a = writer.call("ms-write-series " + kPrimary + " " + tag + " " + std::to_string(kCount) + " " +
-                                     std::to_string(size));
+      auto a = writer.ask("ms-open " + kPrimary);
+      if (a.ok)
+        a = writer.ask("ms-write-series " + kPrimary + " " + tag + " " + std::to_string(kCount) + " " +
+                       std::to_string(size));
       std::lock_guard hold(answersMutex);
       answers[tag] = a;
     });
   }
   for (auto& d : drivers) d.join();
   reader.join();
-  for (const auto& [tag, answer] : answers) EXPECT_EQ(answer, "ok") << tag;
+  for (const auto& [tag, answer] : answers) EXPECT_TRUE(answer.ok) << tag << ": " << answer.error;
 
   ASSERT_EQ(received.size(), sizes.size() * kCount);
   std::map<std::string, int> nextIndex;
@@ -216,9 +223,9 @@ TEST(Mailslot, FourMebibyteMessageArrivesWhole) {
   auto slot = Mailslot::create(kPrimary);
   ASSERT_TRUE(slot);
   testing::ChildProcess writer;
-  ASSERT_EQ(writer.call("ms-open " + kPrimary), "ok");
-  ASSERT_EQ(writer.call("ms-write-big " + kPrimary + " " + std::to_string(kSize)), "ok");
-  ASSERT_EQ(writer.call("ms-write " + kPrimary + " tail"), "ok");
+  ASSERT_TRUE(writer.ask("ms-open " + kPrimary).ok);
+  ASSERT_TRUE(writer.ask("ms-write-big " + kPrimary + " " + std::to_string(kSize)).ok);
+  ASSERT_TRUE(writer.ask("ms-write " + kPrimary + " tail").ok);
 
   EXPECT_EQ(slot->nextMessageSize(), kSize);
   std::vector<std::uint8_t> m;
@@ -304,13 +311,12 @@ namespace {
 class RawSender {
  public:
   explicit RawSender(const std::filesystem::path& socket) {
-    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, socket.c_str(), sizeof addr.sun_path - 1);
-    EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   }
-  ~RawSender() { ::close(fd_); }
   void send(const std::string& bytes, int fd = -1) {
     iovec iov{const_cast<char*>(bytes.data()), bytes.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -326,23 +332,24 @@ class RawSender {
       c->cmsg_len = CMSG_LEN(sizeof(int));
       std::memcpy(CMSG_DATA(c), &fd, sizeof(int));
     }
-    ASSERT_EQ(::sendmsg(fd_, &msg, 0), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::sendmsg(fd_.get(), &msg, 0), static_cast<ssize_t>(bytes.size()));
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 std::string header(char kind, std::uint64_t length) {
   std::string h = "WFMS";
   h += kind;
-  h.append(3, '\0');
-  for (int i = 0; i < 8; ++i) h += static_cast<char>((length >> (8 * i)) & 0xFF);
+  h.append(3 + 8, '\0');
+  storeLe64(h.data() + 8, length);
   return h;
 }
 
-int memoryFile(std::size_t size, bool sealed) {
-  int fd = ::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+// A memory file kept open in `owned` until the test ends.
+int memoryFile(std::size_t size, bool sealed, std::vector<UniqueFd>& owned) {
+  int fd = owned.emplace_back(::memfd_create("test", MFD_CLOEXEC | MFD_ALLOW_SEALING)).get();
   EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
   if (sealed) {
     EXPECT_EQ(::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE), 0);
@@ -368,6 +375,9 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
 
   int pipeFds[2];
   ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  std::vector<UniqueFd> owned;
+  owned.emplace_back(pipeFds[0]);
+  owned.emplace_back(pipeFds[1]);
   constexpr std::uint64_t kBeyond = kMailslotMaxMessage + 1;
   struct Case {
     const char* what;
@@ -383,18 +393,18 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
       {"inline length past any size", header(1, ~0ull), -1},
       {"inline beyond what a writer sends inline", header(1, 40'000) + std::string(40'000, 'x'), -1},
       {"unknown kind", header(9, 0), -1},
-      {"inline with a descriptor", header(1, 0), memoryFile(0, true)},
+      {"inline with a descriptor", header(1, 0), memoryFile(0, true, owned)},
       {"file message without a file", header(2, 10), -1},
-      {"file message with extra bytes", header(2, 10) + "x", memoryFile(10, true)},
-      {"unsealed file", header(2, 10), memoryFile(10, false)},
-      {"file of another size", header(2, 11), memoryFile(10, true)},
-      {"file beyond the largest message", header(2, kBeyond), memoryFile(kBeyond, true)},  // sparse: costs nothing
+      {"file message with extra bytes", header(2, 10) + "x", memoryFile(10, true, owned)},
+      {"unsealed file", header(2, 10), memoryFile(10, false, owned)},
+      {"file of another size", header(2, 11), memoryFile(10, true, owned)},
+      {"file beyond the largest message", header(2, kBeyond),
+       memoryFile(kBeyond, true, owned)},  // sparse: costs nothing
       {"not a memory file", header(2, 0), pipeFds[0]},
   };
   std::vector<std::uint8_t> m;
   for (const auto& c : cases) {
     raw.send(c.bytes, c.fd);
-    if (c.fd >= 0 && c.fd != pipeFds[0]) ::close(c.fd);
     const std::string after = std::string("after ") + c.what;
     ASSERT_EQ(writeText(w, after), MailslotStatus::Ok);
     // Looking skips a malformed head just as reading does.
@@ -402,12 +412,11 @@ TEST(Mailslot, MalformedDatagramsAreDroppedAndTraced) {
     ASSERT_EQ(slot->read(m, 0), MailslotStatus::Ok) << c.what;
     EXPECT_EQ(text(m), after);
   }
-  ::close(pipeFds[0]);
-  ::close(pipeFds[1]);
   EXPECT_EQ(slot->read(m, 0), MailslotStatus::TimedOut);
   setPlatformTraceSink({});
   ASSERT_EQ(traced.size(), std::size(cases));
-  for (const auto& line : traced) EXPECT_NE(line.find("dropped a malformed message"), std::string::npos) << line;
+  for (const auto& line : traced)
+    EXPECT_NE(line.find("dropped a malformed message"), std::string::npos) << line;
 }
 
 }  // namespace wf

@@ -57,7 +57,8 @@ TEST(NetConnections, SinkKeepsEachWriteToAReachableRedirectionTarget) {
   load(c, kWorld);
   EXPECT_EQ(c.writeRemote("\\\\server\\queue", "\x1b%-12345X@PJL\n"), kNoError);
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\QUEUE", std::string("a\0b", 3)), kNoError);
-  EXPECT_EQ(c.writtenTo("\\\\Server\\Queue"), (std::vector<std::string>{"\x1b%-12345X@PJL\n", std::string("a\0b", 3)}));
+  EXPECT_EQ(c.writtenTo("\\\\Server\\Queue"),
+            (std::vector<std::string>{"\x1b%-12345X@PJL\n", std::string("a\0b", 3)}));
 
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\DOWN", "lost"), kBadNetPath);
   EXPECT_EQ(c.writeRemote("\\\\NOWHERE\\Q", "lost"), kBadNetName);
@@ -75,8 +76,8 @@ TEST(NetConnections, WritesOfAnotherProcessReachTheSameSink) {
   load(c, kWorld);
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\QUEUE", "mine"), kNoError);
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("net-write \\\\SERVER\\QUEUE theirs"), "ok");
-  EXPECT_EQ(child.call("net-write \\\\SERVER\\DOWN lost"), "err 53");
+  EXPECT_TRUE(child.ask("net-write \\\\SERVER\\QUEUE theirs").ok);
+  EXPECT_EQ(child.ask("net-write \\\\SERVER\\DOWN lost").error, std::to_string(kBadNetPath));
   EXPECT_EQ(c.writtenTo("\\\\SERVER\\QUEUE"), (std::vector<std::string>{"mine", "theirs"}));
 }
 

@@ -20,6 +20,7 @@
 #include "platform/parallel_port.h"
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
+#include "platform/unique_fd.h"
 #include "test_dirs.h"
 
 namespace wf {
@@ -28,14 +29,15 @@ namespace {
 using namespace std::chrono_literals;
 using portwire::FrameType;
 
-int listenOn(int port) {
+UniqueFd listenOn(int port) {
   auto path = runtimePath(portwire::endpointName(port));
   std::filesystem::create_directories(path->parent_path());
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, path->c_str(), sizeof addr.sun_path - 1);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 8) != 0) std::abort();
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 8) != 0)
+    std::abort();
   return fd;
 }
 
@@ -52,7 +54,9 @@ class TinyPrinter {
  public:
   explicit TinyPrinter(int port, std::string deviceId = "MFG:Corvane;MDL:Vireo;",
                        FrameType greeting = FrameType::Welcome)
-      : listen_(listenOn(port)), wake_(::eventfd(0, EFD_CLOEXEC)), deviceId_(std::move(deviceId)),
+      : listen_(listenOn(port)),
+        wake_(::eventfd(0, EFD_CLOEXEC)),
+        deviceId_(std::move(deviceId)),
         greeting_(greeting) {
     thread_ = Thread("tiny-printer", [this](std::stop_token stop) { serve(stop); });
   }
@@ -60,14 +64,11 @@ class TinyPrinter {
     thread_.requestStop();
     poke();
     thread_ = Thread();
-    if (client_ >= 0) ::close(client_);
-    ::close(listen_);
-    ::close(wake_);
   }
 
   void send(FrameType type, std::string_view payload = {}) {
     std::lock_guard lock(m_);
-    if (client_ >= 0) sendAll(client_, portwire::encodeFrame(type, payload));
+    if (client_) sendAll(client_.get(), portwire::encodeFrame(type, payload));
   }
   void setReading(bool on) {
     reading_ = on;
@@ -75,7 +76,7 @@ class TinyPrinter {
   }
   void dropClient() {
     std::lock_guard lock(m_);
-    ::shutdown(client_, SHUT_RDWR);
+    ::shutdown(client_.get(), SHUT_RDWR);
   }
   std::string received() {
     std::lock_guard lock(m_);
@@ -98,21 +99,23 @@ class TinyPrinter {
  private:
   void poke() {
     std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(wake_.get(), &one, sizeof one);
   }
 
   void serve(std::stop_token stop) {
     std::string in;
     while (!stop.stop_requested()) {
-      pollfd fds[3] = {{wake_, POLLIN, 0}, {client_, short(reading_ ? POLLIN : 0), 0}, {listen_, POLLIN, 0}};
+      pollfd fds[3] = {{wake_.get(), POLLIN, 0},
+                       {client_.get(), short(reading_ ? POLLIN : 0), 0},
+                       {listen_.get(), POLLIN, 0}};
       if (::poll(fds, 3, -1) < 0) continue;
       if (fds[0].revents) {
         std::uint64_t v;
-        [[maybe_unused]] auto n = ::read(wake_, &v, sizeof v);
+        [[maybe_unused]] auto n = ::read(wake_.get(), &v, sizeof v);
       }
-      if (client_ >= 0 && fds[1].revents) {
+      if (client_ && fds[1].revents) {
         char buf[65536];
-        ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+        ssize_t n = ::recv(client_.get(), buf, sizeof buf, 0);
         if (n <= 0) {
           endClient();
           in.clear();
@@ -122,14 +125,13 @@ class TinyPrinter {
         }
       }
       if (fds[2].revents) {
-        int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        UniqueFd c(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
         std::lock_guard lock(m_);
-        if (client_ >= 0) {
-          sendAll(c, portwire::encodeFrame(FrameType::Busy));
-          ::close(c);
+        if (client_) {
+          sendAll(c.get(), portwire::encodeFrame(FrameType::Busy));
         } else {
-          client_ = c;
-          sendAll(c, portwire::encodeFrame(greeting_));
+          client_ = std::move(c);
+          sendAll(client_.get(), portwire::encodeFrame(greeting_));
         }
       }
     }
@@ -157,20 +159,19 @@ class TinyPrinter {
 
   void endClient() {
     std::lock_guard lock(m_);
-    ::close(client_);
-    client_ = -1;
+    client_.reset();
     ++closes_;
     cv_.notify_all();
   }
 
-  const int listen_;
-  const int wake_;
+  const UniqueFd listen_;
+  const UniqueFd wake_;
   const std::string deviceId_;
   const FrameType greeting_;
   std::atomic<bool> reading_{true};
   std::mutex m_;
   std::condition_variable cv_;
-  int client_ = -1;
+  UniqueFd client_;
   Thread thread_;
 };
 
@@ -183,10 +184,11 @@ std::unique_ptr<ParallelPort> open(std::string_view name) {
 // Stops a read that would otherwise hang, so a broken time-out fails instead of blocking.
 class Watchdog {
  public:
-  Watchdog() : thread_([this] {
-    std::unique_lock lock(m_);
-    if (!cv_.wait_for(lock, 30s, [&] { return done_; })) stop_.request_stop();
-  }) {}
+  Watchdog()
+      : thread_([this] {
+          std::unique_lock lock(m_);
+          if (!cv_.wait_for(lock, 30s, [&] { return done_; })) stop_.request_stop();
+        }) {}
   ~Watchdog() {
     {
       std::lock_guard lock(m_);
@@ -223,7 +225,10 @@ std::string readSome(ParallelPort& port, std::size_t n, PortError expected = Por
 }  // namespace
 
 TEST(ParallelPortName, AcceptsLpt1To9WithOptionalColonInAnyCase) {
-  struct Case { const char* name; int number; };
+  struct Case {
+    const char* name;
+    int number;
+  };
   for (auto c : {Case{"LPT1", 1}, Case{"lpt9:", 9}, Case{"LpT3:", 3}, Case{"LPT0", 0}, Case{"LPT10", 0},
                  Case{"COM1", 0}, Case{"LPT", 0}, Case{"LPT1::", 0}, Case{"XPT1", 0}})
     EXPECT_EQ(parallelPortNumber(c.name), c.number) << c.name;
@@ -233,8 +238,7 @@ TEST(ParallelPortOpen, NotFoundInUseAndOtherFailuresAreDistinct) {
   EXPECT_EQ(openParallelPort("LPT1").error, PortError::FileNotFound);  // no endpoint
   EXPECT_EQ(openParallelPort("LPT0").error, PortError::FileNotFound);
   {
-    int dead = listenOn(2);  // an endpoint nobody serves any more
-    ::close(dead);
+    listenOn(2);  // an endpoint nobody serves any more
     EXPECT_EQ(openParallelPort("LPT2").error, PortError::FileNotFound);
   }
   TinyPrinter printer(3);
@@ -285,8 +289,9 @@ TEST(ParallelPortRead, ShortGapsWithinTheBudgetDoNotEndTheRead) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
   ScaledTime scale(1000.0);  // every budget below lasts far longer than the test
-  for (CommTimeouts t : {CommTimeouts{.readIntervalTimeout = 50}, CommTimeouts{.readTotalTimeoutConstant = 50},
-                         CommTimeouts{.readTotalTimeoutMultiplier = 10}}) {
+  for (CommTimeouts t :
+       {CommTimeouts{.readIntervalTimeout = 50}, CommTimeouts{.readTotalTimeoutConstant = 50},
+        CommTimeouts{.readTotalTimeoutMultiplier = 10}}) {
     port->setTimeouts(t);
     std::string got;
     Thread reader("reader", [&](std::stop_token) { got = readSome(*port, 7); });
@@ -302,8 +307,11 @@ TEST(ParallelPortRead, TotalBudgetEndsWithWhatArrivedAndNoError) {
   TinyPrinter printer(1);
   auto port = open("LPT1");
   ScaledTime scale(0.01);
-  struct Case { std::uint32_t interval, multiplier, constant; };
-  for (auto c : {Case{0, 0, 100}, Case{0, 25, 0}, Case{0, 10, 60}, Case{50, 5, 1000}, Case{kInfinite, 0, 0}}) {
+  struct Case {
+    std::uint32_t interval, multiplier, constant;
+  };
+  for (auto c :
+       {Case{0, 0, 100}, Case{0, 25, 0}, Case{0, 10, 60}, Case{50, 5, 1000}, Case{kInfinite, 0, 0}}) {
     // Two bytes in one frame: once the first is read, the second is known to be waiting.
     port->setTimeouts({});
     printer.send(FrameType::Data, "xy");
@@ -340,7 +348,10 @@ TEST(ParallelPortWrite, PrinterErrorStatesClassifyWriteFailures) {
     printer.send(FrameType::Data, "!");
     EXPECT_EQ(readSome(*port, 1), "!");
   };
-  struct Case { std::uint8_t state; WriteErrorClass expected; };
+  struct Case {
+    std::uint8_t state;
+    WriteErrorClass expected;
+  };
   for (auto c : {Case{1, WriteErrorClass::OutOfPaper}, Case{2, WriteErrorClass::NotSelected},
                  Case{3, WriteErrorClass::Break}, Case{4, WriteErrorClass::IoError},
                  Case{5, WriteErrorClass::TimedOut}, Case{6, WriteErrorClass::Other},
@@ -386,7 +397,8 @@ TEST(ParallelPortWrite, TimeOutReturnsTheBytesThatWentOut) {
   EXPECT_EQ(port->write("END").written, 3u) << "a frame cut by the time-out is finished first";
   port.reset();
   ASSERT_TRUE(printer.waitUntil([&] { return printer.closes_ == 1; }));
-  EXPECT_EQ(printer.received(), job.substr(0, w.written) + "END") << "reported count matches what the printer got";
+  EXPECT_EQ(printer.received(), job.substr(0, w.written) + "END")
+      << "reported count matches what the printer got";
 }
 
 TEST(ParallelPortDevice, ConfiguredDeviceReplacesTheEndpoint) {

@@ -95,6 +95,13 @@ std::string hexOf(std::string_view bytes) {
   return out;
 }
 
+// A value as reg-get lists it: its type, then its bytes in hexadecimal (none when empty).
+std::vector<std::string> typedBytes(DWORD type, std::string_view bytes) {
+  std::vector<std::string> fields{std::to_string(type)};
+  if (!bytes.empty()) fields.push_back(hexOf(bytes));
+  return fields;
+}
+
 const std::string kPadded = [] {
   std::string s = "c:\\js.dat";
   s.resize(260, '\0');
@@ -109,11 +116,12 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
   // Each step reads what the other process wrote just before, back and forth.
   for (DWORD i = 1; i <= 5; ++i) {
     ASSERT_EQ(setDword(k.get(), "windowcount", i), ERROR_SUCCESS);
-    ASSERT_EQ(child.call("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount"),
-              "ok 4 " + hexOf(std::string_view(reinterpret_cast<const char*>(&i), 4)));
-    ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
-                         std::to_string(i * 100)),
-              "ok");
+    ASSERT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount").fields,
+              typedBytes(REG_DWORD, std::string_view(reinterpret_cast<const char*>(&i), 4)));
+    ASSERT_TRUE(child
+                    .ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
+                         std::to_string(i * 100))
+                    .ok);
     Read r = readValue(k.get(), "windowcount");
     ASSERT_EQ(r.result, ERROR_SUCCESS);
     DWORD v;
@@ -121,7 +129,7 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
     EXPECT_EQ(v, i * 100);
   }
   // A key another process created is there for this one at once.
-  ASSERT_EQ(child.call("reg-set-dword hklm SOFTWARE\\Corvane\\Wrenfield\\CorPeer NumComp 2"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hklm SOFTWARE\\Corvane\\Wrenfield\\CorPeer NumComp 2").ok);
   HKEY peer = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorPeer", 0, KEY_READ, &peer),
             ERROR_SUCCESS);
@@ -141,7 +149,10 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
       {"terminated", REG_SZ, std::string("Cover Open\0", 11)},
       {"unterminated", REG_SZ, kNoTerminator},
       {"quotes and controls", REG_SZ, std::string("a\"b\\c\td\x01\0", 10)},
-      {"utf8 \xc3\xa9", REG_SZ, std::string("Gr\xc3\xbc\xc3\x9f" "e\0", 8)},
+      {"utf8 \xc3\xa9", REG_SZ,
+       std::string("Gr\xc3\xbc\xc3\x9f"
+                   "e\0",
+                   8)},
       {"expand", REG_EXPAND_SZ, kExpand},
       {"binary", REG_BINARY, kBinary},
       {"empty binary", REG_BINARY, ""},
@@ -153,17 +164,18 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
   {
     Key k("Software\\Types");
     ASSERT_EQ(k.result(), ERROR_SUCCESS);
-    for (const auto& c : cases) ASSERT_EQ(setBytes(k.get(), c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
+    for (const auto& c : cases)
+      ASSERT_EQ(setBytes(k.get(), c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
   }
   testing::ChildProcess child;  // reads them from the file alone
   for (const auto& c : cases) {
     if (std::strchr(c.name, ' ') || !*c.name) continue;  // the child's command line splits at blanks
-    EXPECT_EQ(child.call(std::string("reg-get hkcu Software\\Types ") + c.name),
-              "ok " + std::to_string(c.type) + " " + hexOf(c.bytes))
+    EXPECT_EQ(child.ask(std::string("reg-get hkcu Software\\Types ") + c.name).fields,
+              typedBytes(c.type, c.bytes))
         << c.name;
   }
   // Rereading the file here too (after another writer touched it) keeps every byte.
-  ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Types touch 1"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Types touch 1").ok);
   Key k("Software\\Types");
   for (const auto& c : cases) {
     Read r = readValue(k.get(), c.name);
@@ -200,7 +212,8 @@ TEST(Registry, QueryReportsSizesMoreDataAndMissingValues) {
   EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, &size), ERROR_SUCCESS);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(exact), size), kPadded);
 
-  EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegQueryValueExA(k.get(), "jsfilename", nullptr, nullptr, exact, nullptr),
+            ERROR_INVALID_PARAMETER);
   size = sizeof exact;
   EXPECT_EQ(RegQueryValueExA(k.get(), "nosuch", nullptr, &type, exact, &size), ERROR_FILE_NOT_FOUND);
 
@@ -221,7 +234,8 @@ TEST(Registry, QueryReportsSizesMoreDataAndMissingValues) {
   EXPECT_EQ(nameSize, 10u);
   EXPECT_EQ(size, 260u);
   nameSize = sizeof big;
-  EXPECT_EQ(RegEnumValueA(k.get(), 1, big, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumValueA(k.get(), 1, big, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
 }
 
 TEST(Registry, NamesIgnoreCaseAndKeepTheirCase) {
@@ -241,10 +255,12 @@ TEST(Registry, NamesIgnoreCaseAndKeepTheirCase) {
   EXPECT_EQ(readValue(created.get(), "globalflags").data, std::string("\x02\x00\x00\x00", 4));
   char name[32];
   DWORD nameSize = sizeof name;
-  ASSERT_EQ(RegEnumValueA(created.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegEnumValueA(created.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
   EXPECT_STREQ(name, "GlobalFlags");
   nameSize = sizeof name;
-  EXPECT_EQ(RegEnumValueA(created.get(), 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(RegEnumValueA(created.get(), 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(RegDeleteValueA(again.get(), "globalFLAGS"), ERROR_SUCCESS);
   EXPECT_EQ(readValue(created.get(), "GlobalFlags").result, ERROR_FILE_NOT_FOUND);
 }
@@ -292,7 +308,7 @@ TEST(Registry, CreateOpenAndDeleteKeys) {
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A\\B2", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("reg-get hkcu Software\\A\\B\\C v"), "err 2");
+  EXPECT_EQ(child.ask("reg-get hkcu Software\\A\\B\\C v").error, std::to_string(ERROR_FILE_NOT_FOUND));
   // A handle left open on a deleted key says so.
   EXPECT_EQ(readValue(again.get(), "v").result, ERROR_KEY_DELETED);
   EXPECT_EQ(setDword(again.get(), "v", 2), ERROR_KEY_DELETED);
@@ -332,9 +348,10 @@ TEST(Registry, VolatileKeysStayInThisProcess) {
   EXPECT_EQ(text.find("pcl5"), std::string::npos) << text;
 
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL"), "err 2");
+  EXPECT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL").error,
+            std::to_string(ERROR_FILE_NOT_FOUND));
   // Another process's write makes this one reread the file; its volatile keys stay.
-  ASSERT_EQ(child.call("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20"), "ok");
+  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20").ok);
   EXPECT_EQ(readValue(settings.get(), "maxthreads").result, ERROR_SUCCESS);
   EXPECT_EQ(readValue(drivers.get(), "PCL").data, std::string("pcl5\0", 5));
   EXPECT_EQ(subkeyNames(settings.get()), std::vector<std::string>{"Drivers"});
@@ -393,9 +410,9 @@ TEST(Registry, DamagedHiveIsSetAsideAndReported) {
 TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   constexpr int kPerWriter = 150;
   testing::ChildProcess a, b;
-  std::string answerA, answerB;
-  std::thread ta([&] { answerA = a.call("reg-fill hkcu Software\\Race a " + std::to_string(kPerWriter)); });
-  std::thread tb([&] { answerB = b.call("reg-fill hkcu Software\\Race b " + std::to_string(kPerWriter)); });
+  testing::ChildAnswer answerA, answerB;
+  std::thread ta([&] { answerA = a.ask("reg-fill hkcu Software\\Race a " + std::to_string(kPerWriter)); });
+  std::thread tb([&] { answerB = b.ask("reg-fill hkcu Software\\Race b " + std::to_string(kPerWriter)); });
   // This process writes alongside them.
   {
     Key k("Software\\Race");
@@ -404,8 +421,8 @@ TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   }
   ta.join();
   tb.join();
-  ASSERT_EQ(answerA, "ok");
-  ASSERT_EQ(answerB, "ok");
+  ASSERT_TRUE(answerA.ok) << answerA.error;
+  ASSERT_TRUE(answerB.ok) << answerB.error;
 
   Key k("Software\\Race");
   DWORD values = 0;
@@ -427,7 +444,8 @@ TEST(Registry, DumpShowsTheSubtreeWithVolatileKeys) {
   Key k("Software\\Corvane\\Wrenfield\\CorIpx");
   ASSERT_EQ(setBytes(k.get(), "Trace", REG_BINARY, std::string(1, '\0')), ERROR_SUCCESS);
   Key nick("Lab Printer", k.get());
-  ASSERT_EQ(setBytes(nick.get(), "Address", REG_BINARY, std::string("\x00\x80\x12\x34\x56\x78", 6)), ERROR_SUCCESS);
+  ASSERT_EQ(setBytes(nick.get(), "Address", REG_BINARY, std::string("\x00\x80\x12\x34\x56\x78", 6)),
+            ERROR_SUCCESS);
   Key temp("Temp", k.get(), REG_OPTION_VOLATILE);
   std::string text;
   ASSERT_EQ(registryDump(HKEY_CURRENT_USER, "software\\corvane\\wrenfield\\coripx", &text), ERROR_SUCCESS);

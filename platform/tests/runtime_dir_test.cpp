@@ -72,7 +72,7 @@ TEST(RuntimeDir, NameTooLongForSocketRefused) {
 TEST(RuntimeDir, ChildProcessSeesSameDirectory) {
   // The harness passes the test's directories on to the processes it starts.
   testing::ChildProcess child;
-  EXPECT_EQ(child.call("runtime-dir"), "ok " + testing::testRuntimeDir().string());
+  EXPECT_EQ(child.ask("runtime-dir").field(), testing::testRuntimeDir().string());
 }
 
 }  // namespace wf

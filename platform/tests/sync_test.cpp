@@ -67,7 +67,9 @@ TEST(Semaphore, ReleasePastMaximumFailsAndLeavesTheCount) {
 }
 
 TEST(Semaphore, RefusesBadCountsAndWrongHandles) {
-  struct Case { std::int32_t initial, maximum; };
+  struct Case {
+    std::int32_t initial, maximum;
+  };
   for (auto c : {Case{-1, 1}, Case{2, 1}, Case{0, 0}, Case{0, -5}}) {
     EXPECT_EQ(createSemaphore("", c.initial, c.maximum), kNoSyncHandle) << c.initial << "/" << c.maximum;
   }
@@ -209,7 +211,10 @@ TEST(WaitForAny, FailsOnBadHandleLists) {
   ASSERT_TRUE(existed);
   std::vector<SyncHandle> tooMany(kMaxWaitObjects + 1, kNoSyncHandle);
   for (auto& t : tooMany) t = h(createEvent("", true, true));
-  struct Case { const char* what; std::vector<SyncHandle> handles; };
+  struct Case {
+    const char* what;
+    std::vector<SyncHandle> handles;
+  };
   std::vector<Case> cases = {
       {"empty", {}},
       {"no handle", {e, kNoSyncHandle}},
@@ -412,8 +417,8 @@ constexpr const char* kInstance = "Wrenfield Application Instance";
 
 TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   testing::ChildProcess child;
-  ASSERT_EQ(child.call(std::string("xmutex-open ") + kInstance), "ok new");
-  ASSERT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "ok");
+  ASSERT_EQ(child.ask(std::string("xmutex-open ") + kInstance).field(), "new");
+  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
 
   bool existed = false;
   auto mine = CrossProcessMutex::open(kInstance, &existed);
@@ -422,11 +427,11 @@ TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   EXPECT_FALSE(mine->tryAcquire());
   EXPECT_FALSE(mine->release());
 
-  ASSERT_EQ(child.call(std::string("xmutex-release ") + kInstance), "ok");
+  ASSERT_TRUE(child.ask(std::string("xmutex-release ") + kInstance).ok);
   EXPECT_TRUE(mine->tryAcquire());
-  EXPECT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "err busy");
+  EXPECT_EQ(child.ask(std::string("xmutex-acquire ") + kInstance).error, "busy");
   EXPECT_TRUE(mine->release());
-  ASSERT_EQ(child.call(std::string("xmutex-acquire ") + kInstance), "ok");
+  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
   EXPECT_FALSE(mine->tryAcquire());
 
   child.kill(SIGKILL);

@@ -16,10 +16,14 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "eventually.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
+#include "window_client.h"
 
 namespace wf {
 namespace {
@@ -59,16 +63,16 @@ struct RecordingWindow {
   }
 };
 
-// Runs the calling thread's plain queue until `done` holds; false after 20 s.
+// Runs the calling thread's plain queue until `done` holds, within the
+// bound of eventually().
 bool pumpUntil(const std::function<bool()>& done) {
-  auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
+  return testing::eventually([&] {
+    if (done()) return true;
     waitFdRealMs(messageQueueFd(), POLLIN, 50);
     Message m;
     while (peekMessage(m, PeekMode::Remove)) dispatchMessage(m);
-  }
-  return true;
+    return done();
+  });
 }
 
 // When the whole program runs in one process, earlier cases may leave
@@ -97,17 +101,15 @@ struct WindowThread {
   }
 };
 
-Hwnd parseHwnd(const std::string& answer) {  // "ok 0000abcd"
-  return static_cast<Hwnd>(std::stoul(answer.substr(3), nullptr, 16));
-}
+using testing::WindowClient;
 
 std::string hex(Hwnd h) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08x", h);
-  return text;
+  return WindowClient::hex(h);
 }
 
-LResult noop(Hwnd, std::uint32_t, WParam, LParam) { return 0; }
+LResult noop(Hwnd, std::uint32_t, WParam, LParam) {
+  return 0;
+}
 
 TEST(WindowHandles, NeverZeroOrAllOnesAndNeverRepeatedWhileProcessLives) {
   std::set<Hwnd> seen;
@@ -136,13 +138,13 @@ TEST(WindowHandles, UniqueAcrossProcesses) {
   std::set<Hwnd> all;
   for (int i = 0; i < 3; ++i) {
     for (auto* child : {&a, &b}) {
-      auto answer = child->call("win-create Any");
-      ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-      EXPECT_TRUE(all.insert(parseHwnd(answer)).second);
+      const Hwnd h = WindowClient(*child).create("Any");
+      ASSERT_NE(h, 0u);
+      EXPECT_TRUE(all.insert(h).second);
     }
     Hwnd own = createWindow("Any", noop);
     EXPECT_TRUE(all.insert(own).second);
-    EXPECT_EQ(a.call("win-is " + hex(own)), "ok 1");
+    EXPECT_TRUE(WindowClient(a).isWindow(own));
   }
   for (Hwnd h : all) EXPECT_TRUE(isWindow(h)) << hex(h);
 }
@@ -151,15 +153,13 @@ TEST(WindowHandles, NextOwnerOfASlotDoesNotReviveOldHandles) {
   Hwnd first;
   {
     testing::ChildProcess child;
-    auto answer = child.call("win-create Old");
-    ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-    first = parseHwnd(answer);
+    first = WindowClient(child).create("Old");
+    ASSERT_NE(first, 0u);
     child.kill(SIGKILL);
   }
   testing::ChildProcess next;
-  auto answer = next.call("win-create New");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd second = parseHwnd(answer);
+  Hwnd second = WindowClient(next).create("New");
+  ASSERT_NE(second, 0u);
   EXPECT_EQ(second >> 22, first >> 22) << "the freed slot is taken again";
   EXPECT_NE(second, first);
   EXPECT_FALSE(isWindow(first));
@@ -370,31 +370,32 @@ TEST(WindowMessages, MalformedDatagramsAreDroppedWithATrace) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strcpy(addr.sun_path, path->c_str());
-  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int s = socket.get();
   ASSERT_GE(s, 0);
 
   auto header = [&](std::uint32_t magic, Hwnd target, std::uint32_t length) {
     std::vector<std::uint8_t> d(32, 0);
-    std::memcpy(&d[0], &magic, 4);  // the test host is little-endian like the wire
-    std::memcpy(&d[4], &target, 4);
-    std::memcpy(&d[12], &length, 4);
+    storeLe32(&d[0], magic);
+    storeLe32(&d[4], target);
+    storeLe32(&d[12], length);
     return d;
   };
   const std::uint32_t magic = 0x4D574657;
   Hwnd otherSlot = h ^ (1u << 22);
   std::vector<std::vector<std::uint8_t>> bad = {
-      {1, 2, 3},                      // shorter than a header
-      header(0x12345678, h, 0),       // wrong magic
-      header(magic, h, 10),           // announces more payload than it carries
-      header(magic, otherSlot, 0),    // not a window of this process
-      header(magic, h + 1, 0),        // no such window
+      {1, 2, 3},                    // shorter than a header
+      header(0x12345678, h, 0),     // wrong magic
+      header(magic, h, 10),         // announces more payload than it carries
+      header(magic, otherSlot, 0),  // not a window of this process
+      header(magic, h + 1, 0),      // no such window
   };
-  for (auto& d : bad) ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
-                                static_cast<ssize_t>(d.size()));
-  ::close(s);
+  for (auto& d : bad)
+    ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
+              static_cast<ssize_t>(d.size()));
   // Posting to ourselves takes the local path, so a good one comes from a child.
   testing::ChildProcess child;
-  ASSERT_EQ(child.call("win-post " + hex(h) + " 1 good"), "ok 0");
+  ASSERT_EQ(WindowClient(child).post(h, 1, "good"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == 1; }));
   setPlatformTraceSink({});
   EXPECT_EQ(rec.log[0].payload, "good0");
@@ -460,7 +461,7 @@ TEST(MessageQueue, AnInstalledQueueReceivesLocalAndForeignPostsAndSends) {
   EXPECT_EQ(sendMessage(h, WM_USER + 2, 2, 3), 5);
   ASSERT_TRUE(postMessage(h, WM_USER + 1, 1, 0, Payload{'x'}));
   testing::ChildProcess child;
-  ASSERT_EQ(child.call("win-post " + hex(h) + " 3 far"), "ok 0");
+  ASSERT_EQ(WindowClient(child).post(h, 3, "far"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == 5; }));
   std::lock_guard lock(rec.m);
   EXPECT_EQ(rec.log[0].message, WM_USER + 2u);
@@ -468,34 +469,18 @@ TEST(MessageQueue, AnInstalledQueueReceivesLocalAndForeignPostsAndSends) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(rec.log[2 + i].payload, "far" + std::to_string(i));
 }
 
-// Parses the child's "ok <n> msg:w:l:payload ..." answer.
-std::vector<Received> parseLog(const std::string& answer) {
-  std::istringstream in(answer.substr(3));
-  std::size_t n = 0;
-  in >> n;
+// What a helper's window received, as the records this side compares.
+std::vector<Received> received(const std::vector<testing::ChildReceived>& log) {
   std::vector<Received> out;
-  for (std::string item; in >> item;) {
-    Received r;
-    std::istringstream fields(item);
-    std::string f;
-    std::getline(fields, f, ':');
-    r.message = static_cast<std::uint32_t>(std::stoul(f));
-    std::getline(fields, f, ':');
-    r.wParam = static_cast<WParam>(std::stoull(f));
-    std::getline(fields, f, ':');
-    r.lParam = static_cast<LParam>(std::stoll(f));
-    std::getline(fields, r.payload);
-    out.push_back(r);
-  }
-  EXPECT_EQ(out.size(), n);
+  for (const auto& r : log) out.push_back({r.message, r.wParam, r.lParam, r.payload, 0});
   return out;
 }
 
 TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
   testing::ChildProcess child;
-  auto answer = child.call("win-create Far");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd far = parseHwnd(answer);
+  WindowClient windows(child);
+  Hwnd far = windows.create("Far");
+  ASSERT_NE(far, 0u);
   constexpr int kCount = 600;
   std::vector<Received> sent;
   for (int i = 0; i < kCount; ++i) {
@@ -504,14 +489,14 @@ TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
     ASSERT_TRUE(postMessage(far, r.message, r.wParam, r.lParam, Payload(r.payload.begin(), r.payload.end())));
     sent.push_back(r);
   }
-  auto got = parseLog(child.call("win-log " + hex(far) + " " + std::to_string(kCount)));
+  auto got = received(windows.log(far, kCount));
   ASSERT_EQ(got.size(), sent.size());
   for (int i = 0; i < kCount; ++i) EXPECT_EQ(got[i], sent[i]) << "message " << i;
 
   // And the other way: a child posting to a window of this process.
   RecordingWindow rec;
   Hwnd near = createWindow("Near", rec.proc());
-  ASSERT_EQ(child.call("win-post " + hex(near) + " " + std::to_string(kCount) + " back"), "ok 0");
+  ASSERT_EQ(windows.post(near, kCount, "back"), 0);
   ASSERT_TRUE(pumpUntil([&] { return rec.size() == kCount; }));
   std::lock_guard lock(rec.m);
   for (int i = 0; i < kCount; ++i) {
@@ -522,11 +507,12 @@ TEST(CrossProcess, PostsArriveInOrderWithValuesAndPayloads) {
 
 TEST(CrossProcess, PostToADeadOrDestroyedWindowFailsAtOnce) {
   testing::ChildProcess child;
-  Hwnd doomed = parseHwnd(child.call("win-create Doomed"));
-  Hwnd closed = parseHwnd(child.call("win-create Closed"));
+  WindowClient windows(child);
+  Hwnd doomed = windows.create("Doomed");
+  Hwnd closed = windows.create("Closed");
   ASSERT_TRUE(isWindow(doomed) && isWindow(closed));
 
-  ASSERT_EQ(child.call("win-destroy " + hex(closed)), "ok");
+  ASSERT_TRUE(windows.destroy(closed));
   EXPECT_FALSE(isWindow(closed));
   EXPECT_FALSE(postMessage(closed, WM_USER, 0, 0, Payload(10, 'z')));
   EXPECT_TRUE(postMessage(doomed, WM_USER, 0, 0));
@@ -566,19 +552,19 @@ struct TraceCatcher {
 
 TEST(CrossProcess, SendsAreAnsweredBothWays) {
   testing::ChildProcess child;
-  auto answer = child.call("win-create Far");
-  ASSERT_EQ(answer.substr(0, 3), "ok ") << answer;
-  Hwnd far = parseHwnd(answer);
+  WindowClient windows(child);
+  Hwnd far = windows.create("Far");
+  ASSERT_NE(far, 0u);
   EXPECT_EQ(sendMessage(far, WM_USER + 7, 40, 2), LResult{42});
   EXPECT_EQ(sendMessage(far, WM_USER + 8, 1, -1'000'000'000'000LL), LResult{1 - 1'000'000'000'000LL});
-  auto got = parseLog(child.call("win-log " + hex(far) + " 2"));
+  auto got = received(windows.log(far, 2));
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0], (Received{WM_USER + 7, 40, 2, "", 0}));
 
   // From the child to a window of this process.
   RecordingWindow rec;
   WindowThread owner("Near", rec.proc());
-  EXPECT_EQ(child.call("win-send " + hex(owner.hwnd) + " 1031 5 6"), "ok 11");
+  EXPECT_EQ(windows.send(owner.hwnd, 1031, 5, 6), LResult{11});
   {
     std::lock_guard lock(rec.m);
     ASSERT_EQ(rec.log.size(), 1u);
@@ -596,13 +582,14 @@ TEST(CrossProcess, SendsAreAnsweredBothWays) {
     EXPECT_EQ(mine.log[0], (Received{WM_USER + 3, 0, 21, "", currentThreadId()}));
   }
 
-  ASSERT_EQ(child.call("win-destroy " + hex(far)), "ok");
+  ASSERT_TRUE(windows.destroy(far));
   EXPECT_FALSE(sendMessage(far, WM_USER + 7, 0, 0).has_value());
 }
 
 TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
   testing::ChildProcess child;
-  Hwnd far = parseHwnd(child.call("win-create Held"));
+  WindowClient windows(child);
+  Hwnd far = windows.create("Held");
   ASSERT_TRUE(isWindow(far));
   Hwnd mine = createWindow("Late", noop);  // gives this process its receiver
   ASSERT_NE(mine, 0u);
@@ -612,14 +599,14 @@ TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
     EXPECT_FALSE(sendMessage(far, kHold, 0, 0, 5'000).has_value());
     setTimeScaleForTest(1.0);
     // The answer that comes after all is dropped.
-    ASSERT_EQ(child.call("win-held"), "ok");
-    ASSERT_EQ(child.call("win-release"), "ok");
+    ASSERT_TRUE(windows.held());
+    ASSERT_TRUE(windows.release());
     ASSERT_TRUE(pumpUntil([&] { return late.size() == 1; }));
   }
 
   std::optional<LResult> r = LResult{1};
   Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
-  ASSERT_EQ(child.call("win-held"), "ok");
+  ASSERT_TRUE(windows.held());
   child.kill(SIGKILL);
   // Well before the send's own bound: the target's death ends it.
   ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
@@ -628,23 +615,22 @@ TEST(CrossProcess, SendEndsWhenTheBoundExpiresOrTheTargetDies) {
 
 TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
   testing::ChildProcess child;
-  Hwnd far = parseHwnd(child.call("win-create Held"));
+  WindowClient windows(child);
+  Hwnd far = windows.create("Held");
   Hwnd mine = createWindow("Asker", noop);
   ASSERT_NE(mine, 0u);
   TraceCatcher dropped("dropped");
   std::optional<LResult> r;
   Thread sender("sender", [&](std::stop_token) { r = sendMessage(far, kHold, 0, 0); });
-  ASSERT_EQ(child.call("win-held"), "ok");
+  ASSERT_TRUE(windows.held());
 
   auto reply = [](std::uint32_t answered, std::uint64_t sequence, std::uint64_t result, std::size_t size) {
-    std::vector<std::uint8_t> d(size, 0);
-    const std::uint32_t magic = 0x52574657;  // "WFWR"; the test host is little-endian like the wire
-    std::memcpy(&d[0], &magic, std::min<std::size_t>(4, size));
-    if (size >= 24) {
-      std::memcpy(&d[4], &answered, 4);
-      std::memcpy(&d[8], &sequence, 8);
-      std::memcpy(&d[16], &result, 8);
-    }
+    std::vector<std::uint8_t> d(std::max<std::size_t>(size, 24), 0);
+    storeLe32(&d[0], 0x52574657);  // "WFWR"
+    storeLe32(&d[4], answered);
+    storeLe64(&d[8], sequence);
+    storeLe64(&d[16], result);
+    d.resize(size);
     return d;
   };
   std::vector<std::vector<std::uint8_t>> bad = {
@@ -655,37 +641,37 @@ TEST(CrossProcess, MalformedAnswersAreDroppedWithATrace) {
       reply(1, 12345, 5, 24),  // no send waits for it
   };
   sockaddr_un addr = receiverOf(mine);
-  int s = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const UniqueFd socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int s = socket.get();
   ASSERT_GE(s, 0);
   for (auto& d : bad)
     ASSERT_EQ(::sendto(s, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr),
               static_cast<ssize_t>(d.size()));
-  ::close(s);
   EXPECT_TRUE(pumpUntil([&] { return dropped.size() == bad.size(); }));
 
-  ASSERT_EQ(child.call("win-release"), "ok");
+  ASSERT_TRUE(windows.release());
   ASSERT_TRUE(sender.joinFor(kSendMessageWait / 2));
   EXPECT_EQ(r, LResult{77});
 }
 
 TEST(CrossProcess, FindWindowByClassAcrossProcesses) {
   testing::ChildProcess running, second;
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
-  auto answer = running.call("win-create WrenfieldMainFrame");
-  ASSERT_EQ(answer.substr(0, 3), "ok ");
-  Hwnd frame = parseHwnd(answer);
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok " + hex(frame));
+  WindowClient there(second);
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), 0u);
+  Hwnd frame = WindowClient(running).create("WrenfieldMainFrame");
+  ASSERT_NE(frame, 0u);
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), frame);
   EXPECT_EQ(findWindow("wrenfieldMAINFRAME"), frame);
   EXPECT_EQ(findWindow("WrenfieldMainFram"), 0u);
 
   Hwnd mine = createWindow("OwnClass", noop);
-  EXPECT_EQ(second.call("win-find ownclass"), "ok " + hex(mine));
+  EXPECT_EQ(there.find("ownclass"), mine);
   ASSERT_TRUE(destroyWindow(mine));
-  EXPECT_EQ(second.call("win-find OwnClass"), "ok 00000000");
+  EXPECT_EQ(there.find("OwnClass"), 0u);
 
   running.kill(SIGKILL);
   EXPECT_EQ(findWindow("WrenfieldMainFrame"), 0u);
-  EXPECT_EQ(second.call("win-find WrenfieldMainFrame"), "ok 00000000");
+  EXPECT_EQ(there.find("WrenfieldMainFrame"), 0u);
 }
 
 }  // namespace

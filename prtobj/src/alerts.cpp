@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "platform/byte_codec.h"
+#include "protocol/alert_classes.h"
+#include "protocol/replies.h"
 #include "prtobj/prtobj_util.h"
 #include "prtobj/wfprtobj.h"
 
@@ -18,6 +21,8 @@ using ULONG = WFPrtObj::ULONG;
 using LONG = WFPrtObj::LONG;
 using BYTE = WFPrtObj::BYTE;
 using USHORT = WFPrtObj::USHORT;
+using wf::ByteReader;
+namespace layout = wf::protocol::reply;
 
 constexpr LONG kBadReply = -2;
 constexpr LONG kNoMemory = -18;
@@ -45,13 +50,15 @@ constexpr KeyId kPaperJamIds[] = {
 };
 
 constexpr KeyId kOperatorIVIds[] = {
-    {0x0101FF, 6137}, {0x010201, 6156}, {0x0102FF, 6133}, {0x0103FF, 6127}, {0x0104FF, 6121}, {0x010501, 6228},
-    {0x0105FF, 6122}, {0x030101, 6102}, {0x03FF01, 6102}, {0x0301FF, 6134}, {0x0302FF, 6124}, {0x0303FF, 6130},
-    {0x0304FF, 6120}, {0x0305FF, 6131}, {0x0306FF, 6119}, {0x0307FF, 6129}, {0x0308FF, 6139}, {0x0309FF, 6136},
-    {0x030AFF, 6126}, {0x030BFF, 6138}, {0x030CFF, 6125}, {0x030DFF, 6132}, {0x030FFF, 6219}, {0x0310FF, 6175},
-    {0x0311FF, 6176}, {0x0312FF, 6177}, {0x0313FF, 6178}, {0x0316FF, 6135}, {0x0401FF, 6123}, {0x0402FF, 6128},
-    {0x04FF01, 6103}, {0x04FF02, 6171}, {0x04FF03, 6172}, {0x04FF04, 6173}, {0x0801FF, 6174}, {0x0804FF, 6166},
-    {0x0805FF, 6167}, {0x0806FF, 6168}, {0x0807FF, 6169}, {0x0901FF, 6141}, {0x0902FF, 6140},
+    {0x0101FF, 6137}, {0x010201, 6156}, {0x0102FF, 6133}, {0x0103FF, 6127}, {0x0104FF, 6121},
+    {0x010501, 6228}, {0x0105FF, 6122}, {0x030101, 6102}, {0x03FF01, 6102}, {0x0301FF, 6134},
+    {0x0302FF, 6124}, {0x0303FF, 6130}, {0x0304FF, 6120}, {0x0305FF, 6131}, {0x0306FF, 6119},
+    {0x0307FF, 6129}, {0x0308FF, 6139}, {0x0309FF, 6136}, {0x030AFF, 6126}, {0x030BFF, 6138},
+    {0x030CFF, 6125}, {0x030DFF, 6132}, {0x030FFF, 6219}, {0x0310FF, 6175}, {0x0311FF, 6176},
+    {0x0312FF, 6177}, {0x0313FF, 6178}, {0x0316FF, 6135}, {0x0401FF, 6123}, {0x0402FF, 6128},
+    {0x04FF01, 6103}, {0x04FF02, 6171}, {0x04FF03, 6172}, {0x04FF04, 6173}, {0x0801FF, 6174},
+    {0x0804FF, 6166}, {0x0805FF, 6167}, {0x0806FF, 6168}, {0x0807FF, 6169}, {0x0901FF, 6141},
+    {0x0902FF, 6140},
 };
 
 // Warnings: the first three rows carry detail 0, the rest detail b.
@@ -74,10 +81,10 @@ constexpr struct {
   ULONG key;
   ULONG bit;
 } kUirBits[] = {
-    {0x0101FF, 0x40000}, {0x0102FF, 0x4000}, {0x0103FF, 0x100},   {0x0104FF, 0x4},     {0x0105FF, 0x8},
-    {0x0301FF, 0x8000},  {0x0302FF, 0x20},   {0x0303FF, 0x800},   {0x0304FF, 0x2},     {0x0305FF, 0x1000},
+    {0x0101FF, 0x40000}, {0x0102FF, 0x4000}, {0x0103FF, 0x100},    {0x0104FF, 0x4},     {0x0105FF, 0x8},
+    {0x0301FF, 0x8000},  {0x0302FF, 0x20},   {0x0303FF, 0x800},    {0x0304FF, 0x2},     {0x0305FF, 0x1000},
     {0x0306FF, 0x1},     {0x0307FF, 0x400},  {0x0308FF, 0x100000}, {0x0309FF, 0x20000}, {0x030AFF, 0x80},
-    {0x030BFF, 0x80000}, {0x030CFF, 0x40},   {0x030DFF, 0x2000},  {0x0316FF, 0x10000}, {0x0401FF, 0x10},
+    {0x030BFF, 0x80000}, {0x030CFF, 0x40},   {0x030DFF, 0x2000},   {0x0316FF, 0x10000}, {0x0401FF, 0x10},
     {0x0402FF, 0x200},
 };
 
@@ -92,8 +99,10 @@ std::optional<WFPALERTDATA> alertOf(WFPrtObj::UINT type, BYTE a, BYTE b, BYTE c,
   const ULONG key = ULONG{a} << 16 | ULONG{b} << 8 | c;
   auto with = [](USHORT id, USHORT detail) { return std::optional<WFPALERTDATA>(WFPALERTDATA{id, detail}); };
   switch (type) {
-    case kPaperJams: return with(lookup(kPaperJamIds, key).value_or(6108), 0);
-    case kOperatorIV: return with(lookup(kOperatorIVIds, key).value_or(6118), 0);
+    case kPaperJams:
+      return with(lookup(kPaperJamIds, key).value_or(6108), 0);
+    case kOperatorIV:
+      return with(lookup(kOperatorIVIds, key).value_or(6118), 0);
     case kWarnings:
       if (auto id = lookup(kWarningIdsNoDetail, key)) return with(*id, 0);
       if (std::ranges::find(kWarningSupplyKeys, key) != std::end(kWarningSupplyKeys)) return with(6223, b);
@@ -113,8 +122,10 @@ std::optional<WFPALERTDATA> alertOf(WFPrtObj::UINT type, BYTE a, BYTE b, BYTE c,
       if (c == 5) return with(6221, b);
       if (c == 6) return with(6220, b);
       return std::nullopt;
-    case kSuppliesStatus: return with(6224, static_cast<USHORT>(b << 8 | d));
-    default: return std::nullopt;
+    case kSuppliesStatus:
+      return with(6224, static_cast<USHORT>(b << 8 | d));
+    default:
+      return std::nullopt;
   }
 }
 
@@ -125,33 +136,46 @@ LONG appendAlerts(const std::vector<WFPALERTDATA>& more, WFPALERTDATA** alerts, 
   if (!grown) return kNoMemory;
   std::copy_n(*alerts, *count, grown);
   std::ranges::copy(more, grown + *count);
-  delete[] *alerts;
+  delete[] * alerts;
   *alerts = grown;
   *count += static_cast<WFPrtObj::UINT>(more.size());
   return 0;
 }
 
-const BYTE* bytes(const std::string& s) { return reinterpret_cast<const BYTE*>(s.data()); }
+const BYTE* bytes(std::string_view s) {
+  return reinterpret_cast<const BYTE*>(s.data());
+}
 
-// Walks the complete records of a list reply (count in R[0]); `size` gives a
-// record's length from its first bytes, which are there when `fixed` are.
+std::uint8_t listCount(const std::string& r) {
+  ByteReader in(r);
+  std::uint8_t count = 0;
+  in.u8(count);
+  return count;
+}
+
+// Walks the complete records of a list reply; `size` gives a record's length
+// from its first bytes, which are there when `fixed` are.
 template <typename Size, typename Visit>
-void forEachRecord(const std::string& r, std::size_t fixed, Size size, Visit visit) {
-  if (r.empty()) return;
-  const BYTE* R = bytes(r);
-  std::size_t at = 1;
-  for (unsigned i = 0; i < R[0]; ++i) {
-    if (at + fixed > r.size()) return;
-    const std::size_t step = size(R + at);
-    if (at + step > r.size()) return;
-    visit(R + at);
-    at += step;
+void forEachRecord(std::string_view r, std::size_t fixed, Size size, Visit visit) {
+  ByteReader list(r);
+  std::uint8_t count = 0;
+  list.u8(count);
+  for (unsigned i = 0; i < count; ++i) {
+    std::string_view record;
+    if (!list.has(fixed) || !list.bytes(size(bytes(list.rest())), record)) return;
+    visit(bytes(record));
   }
 }
 
-std::size_t alertRecordSize(const BYTE* record) { return 4 + std::size_t{record[3]}; }
-std::size_t fourBytes(const BYTE*) { return 4; }
-std::size_t threeBytes(const BYTE*) { return 3; }
+std::size_t alertRecordSize(const BYTE* record) {
+  return layout::alert_list::kHeaderSize + std::size_t{record[layout::alert_list::kLength]};
+}
+std::size_t fourBytes(const BYTE*) {
+  return 4;
+}
+std::size_t threeBytes(const BYTE*) {
+  return 3;
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view tag) {
   if (text.size() < tag.size()) return false;
@@ -165,28 +189,33 @@ bool startsWithNoCase(std::string_view text, std::string_view tag) {
 WFPrtObj::LONG WFPrtObj::parseAlertData(const BYTE* data, ULONG len, UINT n, UINT type, WFPALERTDATA** alerts,
                                         UINT* count) {
   std::vector<WFPALERTDATA> found;
-  std::size_t at = 0;
-  for (UINT i = 0; i < n && at + 4 <= len; ++i) {
-    const BYTE* rec = data + at;
-    const std::size_t step = type == kSuppliesStatus ? 4 : alertRecordSize(rec);
-    if (at + step > len) break;
+  ByteReader in(std::string_view(reinterpret_cast<const char*>(data), data ? len : 0));
+  for (UINT i = 0; i < n && in.has(layout::alert_list::kHeaderSize); ++i) {
+    const BYTE* rec = bytes(in.rest());
+    std::string_view record;
+    if (!in.bytes(type == kSuppliesStatus ? layout::alert_list::kSuppliesStatusSize : alertRecordSize(rec),
+                  record))
+      break;
     if (auto alert = alertOf(type, rec[0], rec[1], rec[2], rec[3])) found.push_back(*alert);
-    at += step;
   }
   return appendAlerts(found, alerts, count);
 }
 
-WFPrtObj::LONG WFPrtObj::queryAlertList(USHORT code, bool sendZero, UINT type, UINT* count, WFPALERTDATA** alerts) {
+WFPrtObj::LONG WFPrtObj::queryAlertList(USHORT code, bool sendZero, UINT type, UINT* count,
+                                        WFPALERTDATA** alerts) {
   *count = 0;
   *alerts = nullptr;
   static constexpr BYTE kZero = 0;
   std::string r;
   const LONG rc = queryReply(code, sendZero ? &kZero : nullptr, sendZero ? 1 : 0, &r);
   if (rc != 0) return rc;
-  const UINT n = bytes(r)[0];
-  if (n == 0) return 0;
-  if (type == kConfigChg && (r.size() < 5 || r.size() < 1 + 4 * std::size_t{n} + bytes(r)[4]))
-    return appendAlerts({WFPALERTDATA{6201, 0}}, alerts, count);
+  ByteReader in(r);
+  std::uint8_t n = 0, firstLength = 0;
+  if (!in.u8(n) || n == 0) return 0;
+  // A configuration change list too short for its records is reported as one change.
+  const bool whole = in.seek(layout::kListEntries + layout::alert_list::kLength) && in.u8(firstLength) &&
+                     r.size() >= layout::kListEntries + 4 * std::size_t{n} + firstLength;
+  if (type == kConfigChg && !whole) return appendAlerts({WFPALERTDATA{6201, 0}}, alerts, count);
   return parseAlertData(bytes(r) + 1, static_cast<ULONG>(r.size() - 1), n, type, alerts, count);
 }
 
@@ -289,11 +318,20 @@ WFPrtObj::LONG WFPrtObj::bidiQueryPaperJams(PRTALERTS* mask) {
   *mask &= ~(0x08u | 0x10u | 0x20u | 0x40u | 0x80u);
   forEachRecord(r, 4, fourBytes, [&](const BYTE* rec) {
     switch (rec[0]) {
-      case 1: *mask |= 0x10; break;
-      case 2: *mask |= 0x80; break;
-      case 3: *mask |= 0x20; break;
-      case 4: *mask |= 0x08; break;
-      default: break;
+      case 1:
+        *mask |= 0x10;
+        break;
+      case 2:
+        *mask |= 0x80;
+        break;
+      case 3:
+        *mask |= 0x20;
+        break;
+      case 4:
+        *mask |= 0x08;
+        break;
+      default:
+        break;
     }
   });
   return 0;
@@ -329,7 +367,7 @@ WFPrtObj::LONG WFPrtObj::bidiQueryConfigChg(PRTALERTS* mask) {
   const LONG rc = queryReply(DC_CONFIG_CHG, nullptr, 0, &r);
   if (rc != 0) return rc;
   *mask &= ~0x1u;
-  if (bytes(r)[0] != 0) *mask |= 0x1;
+  if (listCount(r) != 0) *mask |= 0x1;
   return 0;
 }
 
@@ -375,7 +413,7 @@ WFPrtObj::LONG WFPrtObj::bidiQueryOperatorIV(PRTALERTS* mask, UIRALERTS* uir) {
 // ---- Device status ----------------------------------------------------------------
 
 WFPrtObj::LONG WFPrtObj::parseDeviceStatusData(const BYTE* s, ULONG len, PRINTERSTATUS* status) {
-  if (len < 3) return kBadReply;
+  if (!s || len < wf::protocol::alerts::kDeviceStatusBytes) return kBadReply;
   ULONG v = *status & ~0x7FFu;
   v |= s[0] & 0x01;
   v |= ((s[0] >> 6) & 1) << 1;
@@ -402,6 +440,7 @@ struct AlertData {
   void* data = nullptr;
   ULONG len = 0;
   const BYTE* at() const { return static_cast<const BYTE*>(data); }
+  std::string_view view() const { return {static_cast<const char*>(data), data ? len : 0}; }
 };
 
 }  // namespace
@@ -443,21 +482,23 @@ void WFPrtObj::parseJSUserDefinedData(const std::string& text, JSALERTDATA* j) {
 }
 
 WFPrtObj::LONG WFPrtObj::parseJSData(const BYTE* d, ULONG len, JSALERTDATA* j) {
-  if (len < 6) return kBadReply;
+  ByteReader in(std::string_view(reinterpret_cast<const char*>(d), d ? len : 0));
+  std::uint8_t entryCount = 0, word1 = 0, field = 0;
+  std::uint16_t word2 = 0, seconds = 0;
+  if (!(in.u8(entryCount) && in.u8(word1) && in.be16(word2) && in.be16(seconds))) return kBadReply;
   bool correct = false;
   if (printerType_ == 1) {
     const long level = StrCodeLevelToLong(revisionLevel_);
     correct = level == 3100 || level <= 3029;
   }
-  j->entryCount = d[0];
-  j->word1 = d[1];
-  j->word2 = MakeUSHORT(d + 2);
-  j->seconds = MakeUSHORT(d + 4);
-  std::size_t at = 6;
-  for (unsigned i = 1; i <= d[0]; ++i, at += 12) {
-    if (at + 12 > len) return kBadReply;
+  j->entryCount = entryCount;
+  j->word1 = word1;
+  j->word2 = word2;
+  j->seconds = seconds;
+  for (unsigned i = 1; i <= entryCount; ++i) {
+    std::uint32_t first = 0, second = 0, third = 0;
+    if (!(in.be32(first) && in.be32(second) && in.be32(third))) return kBadReply;
     if (i >= kJobStatSlots) continue;  // no slot for it: stepped over
-    ULONG first = MakeULONG(d + at), second = MakeULONG(d + at + 4), third = MakeULONG(d + at + 8);
     if (correct) {
       const ULONG oldFirst = first;
       first = oldFirst - ((second - oldFirst) >> 1);
@@ -465,15 +506,12 @@ WFPrtObj::LONG WFPrtObj::parseJSData(const BYTE* d, ULONG len, JSALERTDATA* j) {
     }
     j->entries[i] = {first, second, third == 0xFFFFFFFF ? 0 : third};
   }
-  // Two skipped bytes, the value byte, then two length-prefixed texts.
-  at += 2;
-  if (at >= len) return kBadReply;
-  j->field = d[at++];
+  if (!(in.skip(layout::job_statistics::kGapAfterEntries) && in.u8(field))) return kBadReply;
+  j->field = field;
   std::string* texts[] = {nullptr, &j->secondText};
   for (std::string* text : texts) {
-    if (at >= len || at + 1 + d[at] > len) return kBadReply;
-    const std::string value(reinterpret_cast<const char*>(d + at + 1), d[at]);
-    at += 1 + d[at];
+    std::string_view value;
+    if (!in.text8(value)) return kBadReply;
     if (text)
       *text = cp850ToUtf8(value);
     else
@@ -490,8 +528,13 @@ WFPrtObj::LONG WFPrtObj::bidiJSQueryAlert(USHORT key, JSALERTDATA* record) {
   AlertData a;
   const LONG rc = bidiQueryAlert(key, WM_BCE_JS_ALERT, &a.data, &a.len, 2);
   if (rc != 0) return rc;
-  if (a.len < 2 || a.at()[0] != 3 || a.at()[1] != 1) return kBadReply;
-  return parseJSData(a.at() + 2, a.len - 2, record);
+  namespace alerts = wf::protocol::alerts;
+  ByteReader in(a.view());
+  std::uint8_t tag = 0, classByte = 0;
+  if (!(in.u8(tag) && in.u8(classByte)) || tag != alerts::kClassAlertTag ||
+      classByte != alerts::kJobStatisticsByte)
+    return kBadReply;
+  return parseJSData(bytes(in.rest()), static_cast<ULONG>(in.remaining()), record);
 }
 
 // ---- Operator panel alert -----------------------------------------------------------
@@ -503,6 +546,8 @@ WFPrtObj::LONG WFPrtObj::bidiROPQueryAlert(USHORT key, void** panel) {
   AlertData a;
   const LONG rc = bidiQueryAlert(key, WM_BCE_ROP_ALERT, &a.data, &a.len, 2);
   if (rc != 0) return rc;
-  if (a.len < 1 || a.at()[0] != 0xE1) return kBadReply;
-  return parseROPData(a.at() + 1, a.len - 1, record);
+  ByteReader in(a.view());
+  std::uint8_t tag = 0;
+  if (!in.u8(tag) || tag != wf::protocol::alerts::kPanelAlertTag) return kBadReply;
+  return parseROPData(in.rest().data(), static_cast<ULONG>(in.remaining()), record);
 }

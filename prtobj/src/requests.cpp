@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "platform/byte_codec.h"
 #include "platform/module.h"
+#include "protocol/replies.h"
+#include "protocol/requests.h"
 #include "prtobj/prtobj_util.h"
 #include "prtobj/wfprtobj.h"
 
@@ -17,20 +20,39 @@ namespace {
 using ULONG = WFPrtObj::ULONG;
 using LONG = WFPrtObj::LONG;
 using BYTE = WFPrtObj::BYTE;
+using wf::ByteReader;
+namespace layout = wf::protocol::reply;
+namespace request = wf::protocol::request;
+
+// The object's own request names are the broker's codes.
+static_assert(WFPrtObj::DC_DEVICE_STATUS == request::kDeviceStatus &&
+              WFPrtObj::DC_SUMMARY == request::kSummary &&
+              WFPrtObj::DC_INPUT_CHARS == request::kInputCharacteristics &&
+              WFPrtObj::DC_OUTPUT_CHARS == request::kOutputCharacteristics &&
+              WFPrtObj::DC_STORAGE_OPTIONS == request::kStorageOptions &&
+              WFPrtObj::DC_PAGE_COUNTS == request::kPageCounts &&
+              WFPrtObj::DC_POR == request::kPowerOnReset &&
+              WFPrtObj::DC_RESET_HOST_PAGE_COUNT == request::kResetHostPageCount &&
+              WFPrtObj::DC_ROP_BUTTON == request::kPanelButton &&
+              WFPrtObj::DC_ROP_DATA == request::kPanelData &&
+              WFPrtObj::DC_READ_OM_VAR == request::kReadOmVariable &&
+              WFPrtObj::DC_SET_OM_VAR == request::kSetOmVariable &&
+              WFPrtObj::DC_READ_MISC_VAR == request::kReadMiscVariable &&
+              WFPrtObj::DC_ROP_COMMAND == request::kPanelCommand);
 
 constexpr LONG kBadReply = -2;
 constexpr LONG kNoMemory = -18;
 
-const BYTE* bytes(const std::string& s) { return reinterpret_cast<const BYTE*>(s.data()); }
-
-std::string printerText(const std::string& r, std::size_t at, std::size_t len) {
-  return cp850ToUtf8(std::string_view(r).substr(at, len));
+// The exact capacity bytes 01 F4 41 64 stand for 500 (the BE16 in front).
+ULONG inputCapacity(ULONG value) {
+  return value == layout::input::kCapacity500Bytes ? value >> 16 : value;
 }
 
-// The exact capacity bytes 01 F4 41 64 stand for 500 (the BE16 in front).
-ULONG inputCapacity(const BYTE* at) {
-  const ULONG value = MakeULONG(at);
-  return value == 0x01F44164 ? MakeUSHORT(at) : value;
+// A list reply's announced count; 0 for an empty reply.
+unsigned listCount(ByteReader& in) {
+  std::uint8_t count = 0;
+  in.u8(count);
+  return count;
 }
 
 std::vector<std::string> split(std::string_view text, char separator) {
@@ -38,13 +60,16 @@ std::vector<std::string> split(std::string_view text, char separator) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = text.find(separator, start);
-    pieces.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    pieces.emplace_back(
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) return pieces;
     start = end + 1;
   }
 }
 
-std::string after(const std::string& text, std::size_t n) { return text.size() > n ? text.substr(n) : std::string(); }
+std::string after(const std::string& text, std::size_t n) {
+  return text.size() > n ? text.substr(n) : std::string();
+}
 
 long decimalAfter(const std::vector<std::string>& pieces, std::size_t index, std::size_t skip) {
   return index < pieces.size() ? std::strtol(after(pieces[index], skip).c_str(), nullptr, 10) : 0;
@@ -57,14 +82,15 @@ void readDeviceSizes(const std::vector<std::string>& pieces, ULONG* size, ULONG*
   *freeSpace = free == -1 ? 0 : static_cast<ULONG>(free);
 }
 
-constexpr WFPrtObj::USHORT kBinManualPaper = 7101, kBinManualEnvelope = 7102, kBinTray1 = 7103, kBinTray2 = 7104,
-                           kBinTray3 = 7105, kBinEnvelopeFeeder = 7106, kBinFeeder = 7107, kBinDualFirst = 7108,
-                           kBinFeeder2 = 7109;
+constexpr WFPrtObj::USHORT kBinManualPaper = 7101, kBinManualEnvelope = 7102, kBinTray1 = 7103,
+                           kBinTray2 = 7104, kBinTray3 = 7105, kBinEnvelopeFeeder = 7106, kBinFeeder = 7107,
+                           kBinDualFirst = 7108, kBinFeeder2 = 7109;
 constexpr WFPrtObj::UINT kEnvelopeSizeCodes = 80;  // form size codes from here on are envelopes
 
 }  // namespace
 
-WFPrtObj::LONG WFPrtObj::queryReply(USHORT code, const void* data, ULONG dataLen, std::string* reply, BOOL force) {
+WFPrtObj::LONG WFPrtObj::queryReply(USHORT code, const void* data, ULONG dataLen, std::string* reply,
+                                    BOOL force) {
   void* raw = nullptr;
   ULONG len = 0;
   const LONG rc = bidiQuery(code, data, dataLen, &raw, &len, 1, force);
@@ -83,19 +109,23 @@ WFPrtObj::LONG WFPrtObj::bidiGetDeviceChars(DEVICECHARS* chars) {
   std::string r;
   const LONG rc = queryReply(DC_SUMMARY, nullptr, 0, &r);
   if (rc != 0) return rc;
-  if (r.size() < 34) return kBadReply;
-  const BYTE* R = bytes(r);
-  chars->duplex = R[7];
-  chars->byte2 = R[2];
-  chars->speed = R[11];
-  chars->memoryKb = MakeULONG(R + 19) >> 10;
-  // Each text is a length byte and its bytes; a text cut short ends the decoding.
+  namespace at = layout::summary;
+  ByteReader in(r);
+  std::uint8_t byte2 = 0, duplex = 0, speed = 0;
+  std::uint32_t memory = 0;
+  if (!(in.seek(at::kByte2) && in.u8(byte2) && in.seek(at::kDuplex) && in.u8(duplex) && in.seek(at::kSpeed) &&
+        in.u8(speed) && in.seek(at::kMemoryBytes) && in.be32(memory) && in.seek(at::kTexts) && in.has(1)))
+    return kBadReply;
+  chars->duplex = duplex;
+  chars->byte2 = byte2;
+  chars->speed = speed;
+  chars->memoryKb = memory >> 10;
+  // A text cut short ends the decoding.
   std::string* texts[] = {&chars->model, &chars->revisionLevel, &chars->serialNumber};
-  std::size_t at = 33;
   for (std::string* text : texts) {
-    if (at >= r.size() || at + 1 + R[at] > r.size()) break;
-    *text = printerText(r, at + 1, R[at]);
-    at += 1 + R[at];
+    std::string_view bytes;
+    if (!in.text8(bytes)) break;
+    *text = cp850ToUtf8(bytes);
   }
   revisionLevel_ = chars->revisionLevel;
   return 0;
@@ -107,8 +137,10 @@ void WFPrtObj::parseInputBinsByName(UINT size, const std::string& name, USHORT* 
   static const struct {
     const char* name;
     USHORT bin;
-  } kNames[] = {{"Manual Paper", kBinManualPaper}, {"Manual Envelope", kBinManualEnvelope},
-                {"Tray 1", kBinTray1},             {"Tray 2", kBinTray2},
+  } kNames[] = {{"Manual Paper", kBinManualPaper},
+                {"Manual Envelope", kBinManualEnvelope},
+                {"Tray 1", kBinTray1},
+                {"Tray 2", kBinTray2},
                 {"Tray 3", kBinTray3}};
   for (const auto& n : kNames)
     if (name == n.name) {
@@ -124,12 +156,23 @@ void WFPrtObj::parseInputBinsByName(UINT size, const std::string& name, USHORT* 
 void WFPrtObj::parseInputBinsByID(UINT id, UINT size, ULONG capacity, UINT count, USHORT* binNumber) {
   if (id == 4 && !(count > 4 || capacity == 500)) id = 5;
   switch (id) {
-    case 1: *binNumber = kBinManualPaper; break;
-    case 2: *binNumber = kBinManualEnvelope; break;
-    case 3: *binNumber = kBinTray1; break;
-    case 4: *binNumber = kBinTray2; break;
-    case 5: *binNumber = size < kEnvelopeSizeCodes ? kBinFeeder : kBinEnvelopeFeeder; break;
-    default: break;
+    case 1:
+      *binNumber = kBinManualPaper;
+      break;
+    case 2:
+      *binNumber = kBinManualEnvelope;
+      break;
+    case 3:
+      *binNumber = kBinTray1;
+      break;
+    case 4:
+      *binNumber = kBinTray2;
+      break;
+    case 5:
+      *binNumber = size < kEnvelopeSizeCodes ? kBinFeeder : kBinEnvelopeFeeder;
+      break;
+    default:
+      break;
   }
 }
 
@@ -143,17 +186,20 @@ struct InputEntry {
 
 // The complete entries of an input-sources reply; c is the announced count.
 std::vector<InputEntry> inputEntries(const std::string& r, WFPrtObj::UINT* announced) {
+  namespace at = layout::input;
   std::vector<InputEntry> entries;
-  const BYTE* R = bytes(r);
-  *announced = r.empty() ? 0 : R[0];
-  std::size_t at = 1;
+  ByteReader list(r);
+  *announced = listCount(list);
   for (WFPrtObj::UINT i = 0; i < *announced; ++i) {
-    if (at + 31 > r.size()) break;
-    const BYTE* E = R + at;
-    const std::size_t g = E[30];
-    if (at + 32 + g > r.size()) break;
-    entries.push_back({E[0], E[9], E[8], inputCapacity(E + 1), printerText(r, at + 31, g)});
-    at += 32 + g + E[31 + g];
+    ByteReader e(list.rest());
+    std::uint8_t id = 0, type = 0, size = 0, further = 0;
+    std::uint32_t capacity = 0;
+    std::string_view name;
+    if (!(e.u8(id) && e.be32(capacity) && e.seek(at::kPaperType) && e.u8(type) && e.u8(size) &&
+          e.seek(at::kName) && e.text8(name) && e.u8(further)))
+      break;
+    entries.push_back({id, size, type, inputCapacity(capacity), cp850ToUtf8(name)});
+    if (!list.skip(e.position() + further)) break;
   }
   return entries;
 }
@@ -222,9 +268,11 @@ void WFPrtObj::parseInputCharsByName(UINT id, UINT size, UINT type, ULONG capaci
   }
 }
 
-void WFPrtObj::parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count, INPUTCHARS* ic) {
+void WFPrtObj::parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count,
+                                   INPUTCHARS* ic) {
   if (id == 4 && !(count > 4 || capacity == 500)) id = 5;
-  static const char* const kById[] = {nullptr, "Manual Paper", "Manual Envelope", "Tray 1", "Tray 2", "Feeder"};
+  static const char* const kById[] = {nullptr,  "Manual Paper", "Manual Envelope",
+                                      "Tray 1", "Tray 2",       "Feeder"};
   if (id >= 1 && id <= 5) parseInputCharsByName(id, size, type, capacity, kById[id], ic);
 }
 
@@ -254,28 +302,30 @@ WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(UINT* count, OUTPUTBIN** bins) {
   std::string r;
   const LONG rc = queryReply(DC_OUTPUT_CHARS, nullptr, 0, &r);
   if (rc != 0) return rc;
-  const BYTE* R = bytes(r);
+  ByteReader list(r);
   std::vector<OUTPUTBIN> decoded;
-  std::size_t at = 1;
-  for (UINT i = 0; i < R[0]; ++i) {
-    if (at + 9 > r.size() || at + 9 + R[at + 8] > r.size()) break;
-    const BYTE* E = R + at;
+  for (UINT i = 0, count = listCount(list); i < count; ++i) {
+    std::uint8_t id = 0, type = 0, flags1 = 0, flags2 = 0;
+    std::uint32_t capacity = 0;
+    std::string_view name;
+    if (!(list.u8(id) && list.u8(type) && list.be32(capacity) && list.u8(flags1) && list.u8(flags2) &&
+          list.text8(name)))
+      break;
     OUTPUTBIN bin;
-    bin.binId = E[0];
-    bin.type = E[1];
-    bin.capacity = MakeULONG(E + 2);
-    bin.name = printerText(r, at + 9, E[8]);
-    for (int b = 0; b < 6; ++b) bin.flags[b] = (E[6] >> b) & 1;
-    for (int b = 0; b < 3; ++b) bin.flags[6 + b] = (E[7] >> b) & 1;
-    bin.flags[9] = (E[7] >> 7) & 1;
-    if ((E[6] & 0x01) && E[1] == 1)
+    bin.binId = id;
+    bin.type = type;
+    bin.capacity = capacity;
+    bin.name = cp850ToUtf8(name);
+    for (int b = 0; b < 6; ++b) bin.flags[b] = (flags1 >> b) & 1;
+    for (int b = 0; b < 3; ++b) bin.flags[6 + b] = (flags2 >> b) & 1;
+    bin.flags[9] = (flags2 >> 7) & 1;
+    if ((flags1 & 0x01) && type == 1)
       bin.binNumber = 7203;
-    else if ((E[6] & 0x20) && E[1] == 1)
+    else if ((flags1 & 0x20) && type == 1)
       bin.binNumber = 7201;
-    else if (E[7] & 0x07)
+    else if (flags2 & 0x07)
       bin.binNumber = 7204;
     decoded.push_back(std::move(bin));
-    at += 9 + E[8];
   }
   if (decoded.empty()) return 0;
   auto* out = new (std::nothrow) OUTPUTBIN[decoded.size()];
@@ -291,8 +341,10 @@ WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(OUTPUTBINS* out) {
   std::string r;
   const LONG rc = queryReply(DC_OUTPUT_CHARS, nullptr, 0, &r);
   if (rc != 0) return rc;
-  if (r.size() < 7) return kBadReply;
-  out->capacity = MakeULONG(bytes(r) + 3);
+  ByteReader in(r);
+  std::uint32_t capacity = 0;
+  if (!(in.seek(layout::kListEntries + layout::output::kCapacity) && in.be32(capacity))) return kBadReply;
+  out->capacity = capacity;
   out->capacityIs500 = out->capacity == 500;
   return 0;
 }
@@ -309,12 +361,11 @@ WFPrtObj::LONG WFPrtObj::bidiGetStorageOptions(STORAGEOPTIONS* options) {
   std::string r;
   const LONG rc = queryReply(DC_STORAGE_OPTIONS, nullptr, 0, &r);
   if (rc != 0) return rc;
-  const BYTE* R = bytes(r);
-  std::size_t at = 1;
-  for (UINT i = 0; i < R[0]; ++i) {
-    if (at >= r.size() || at + 1 + R[at] > r.size()) break;
-    const auto pieces = split(printerText(r, at + 1, R[at]), ';');
-    at += 1 + R[at];
+  ByteReader list(r);
+  for (UINT i = 0, count = listCount(list); i < count; ++i) {
+    std::string_view item;
+    if (!list.text8(item)) break;
+    const auto pieces = split(cp850ToUtf8(item), ';');
     const std::string& head = pieces[0];
     if (head.starts_with("FLASH: 1")) {
       readDeviceSizes(pieces, &options->flashSize, &options->flashFree);
@@ -347,9 +398,9 @@ WFPrtObj::LONG WFPrtObj::bidiGetCodeLevels(CODELEVELS* levels) {
   const struct {
     const char* tag;
     std::string CODELEVELS::*field;
-  } kTags[] = {{"ENGB", &CODELEVELS::engb}, {"ENGF", &CODELEVELS::engf}, {"ENG", &CODELEVELS::eng},
-               {"PNL", &CODELEVELS::pnl},   {"DPX", &CODELEVELS::dpx},   {"INA1", &CODELEVELS::ina1},
-               {"INA2", &CODELEVELS::ina2}, {"INA", &CODELEVELS::ina},   {"CONT", &CODELEVELS::cont},
+  } kTags[] = {{"ENGB", &CODELEVELS::engb},  {"ENGF", &CODELEVELS::engf}, {"ENG", &CODELEVELS::eng},
+               {"PNL", &CODELEVELS::pnl},    {"DPX", &CODELEVELS::dpx},   {"INA1", &CODELEVELS::ina1},
+               {"INA2", &CODELEVELS::ina2},  {"INA", &CODELEVELS::ina},   {"CONT", &CODELEVELS::cont},
                {"FLKER", &CODELEVELS::flker}};
   for (const std::string& piece : split(text.c_str(), '\n')) {
     for (const auto& t : kTags) {
@@ -367,10 +418,14 @@ WFPrtObj::LONG WFPrtObj::bidiGetPageCounts(PAGECOUNTDATA* counts) {
   std::string r;
   const LONG rc = queryReply(DC_PAGE_COUNTS, nullptr, 0, &r);
   if (rc != 0) return rc;
-  const BYTE* R = bytes(r);
-  for (std::size_t i = 0, at = 1; i < R[0] && at + 5 <= r.size(); ++i, at += 5) {
-    const BYTE kind = R[at];
-    if (kind == 1 || kind == 2 || kind == 4) counts->counters[kind - 1] = MakeULONG(R + at + 1);
+  namespace pages = layout::pages;
+  ByteReader list(r);
+  for (UINT i = 0, count = listCount(list); i < count; ++i) {
+    std::uint8_t kind = 0;
+    std::uint32_t value = 0;
+    if (!(list.u8(kind) && list.be32(value))) break;
+    if (kind == pages::kTotal || kind == pages::kSecond || kind == pages::kFourth)
+      counts->counters[kind - 1] = value;
   }
   return 0;
 }
@@ -386,8 +441,18 @@ WFPrtObj::LONG WFPrtObj::bidiPORPrinter() {
 
 // ---- Printer variables -------------------------------------------------------------
 
-// Both variable reads check the name echo in R[1..2]; `skip` is where the
-// caller's copy begins (1: echo and value, 3: value only).
+namespace {
+
+bool nameEchoed(const std::string& r, const BYTE name[2]) {
+  ByteReader in(r);
+  std::uint16_t echo = 0;
+  return in.seek(layout::variable::kName) && in.be16(echo) && echo == wf::loadBe16(name);
+}
+
+}  // namespace
+
+// Both variable reads check the name echo; `skip` is where the caller's copy
+// begins (the name echo and the value, or the value only).
 WFPrtObj::LONG WFPrtObj::readVariable(USHORT code, const BYTE name[2], void** value, ULONG* len, BOOL force,
                                       ULONG skip) {
   *value = nullptr;
@@ -395,7 +460,7 @@ WFPrtObj::LONG WFPrtObj::readVariable(USHORT code, const BYTE name[2], void** va
   std::string r;
   const LONG rc = queryReply(code, name, 2, &r, force);
   if (rc != 0) return rc;
-  if (r.size() < 3 || bytes(r)[1] != name[0] || bytes(r)[2] != name[1]) return kBadReply;
+  if (!nameEchoed(r, name)) return kBadReply;
   const ULONG n = static_cast<ULONG>(r.size()) - skip;
   void* copy = wfPrtObjNew(n);
   if (!copy) return kNoMemory;
@@ -406,11 +471,11 @@ WFPrtObj::LONG WFPrtObj::readVariable(USHORT code, const BYTE name[2], void** va
 }
 
 WFPrtObj::LONG WFPrtObj::bidiReadOMVar(const BYTE name[2], void** value, ULONG* len) {
-  return readVariable(DC_READ_OM_VAR, name, value, len, 0, 1);
+  return readVariable(DC_READ_OM_VAR, name, value, len, 0, layout::variable::kName);
 }
 
 WFPrtObj::LONG WFPrtObj::bidiReadMiscVar(const BYTE name[2], void** value, ULONG* len, BOOL force) {
-  return readVariable(DC_READ_MISC_VAR, name, value, len, force, 3);
+  return readVariable(DC_READ_MISC_VAR, name, value, len, force, layout::variable::kValue);
 }
 
 WFPrtObj::LONG WFPrtObj::bidiSetOMVar(const BYTE name[2], const void* value, ULONG len) {
@@ -423,8 +488,7 @@ WFPrtObj::LONG WFPrtObj::bidiSetOMVar(const BYTE name[2], const void* value, ULO
   const LONG rc = queryReply(DC_SET_OM_VAR, request, len + 2, &r);
   wfPrtObjFree(request);
   if (rc != 0) return rc;
-  if (r.size() < 3 || bytes(r)[1] != name[0] || bytes(r)[2] != name[1]) return kBadReply;
-  return 0;
+  return nameEchoed(r, name) ? 0 : kBadReply;
 }
 
 // ---- Printer type and family -------------------------------------------------------
@@ -474,13 +538,19 @@ WFPrtObj::LONG WFPrtObj::bidiROPPushButton(ULONG button) {
   std::string r;
   const LONG rc = queryReply(DC_ROP_BUTTON, request, 3, &r);
   if (rc != 0) return rc;
-  return r.size() >= 2 && r[0] == 0 && r[1] == 0 ? 0 : kBadReply;
+  ByteReader in(r);
+  std::uint16_t status = 0xFFFF;
+  return in.be16(status) && status == 0 ? 0 : kBadReply;
 }
 
 namespace {
 
 LONG checkCommandEcho(const std::string& r, BYTE command) {
-  return r.size() >= 3 && r[1] == 0 && static_cast<BYTE>(r[2]) == command ? 0 : kBadReply;
+  namespace at = layout::panel_command;
+  ByteReader in(r);
+  std::uint8_t zero = 1, echo = 0;
+  const bool ok = in.seek(at::kZero) && in.u8(zero) && in.u8(echo) && zero == 0 && echo == command;
+  return ok ? 0 : kBadReply;
 }
 
 }  // namespace
@@ -504,7 +574,10 @@ WFPrtObj::LONG WFPrtObj::bidiROPQueryLock(int* locked) {
   void* value = nullptr;
   ULONG len = 0;
   const LONG rc = bidiReadOMVar(kLock, &value, &len);
-  if (rc == 0 && len > 2 && locked) *locked = static_cast<const BYTE*>(value)[2] != 0 ? 1 : 0;
+  ByteReader in(std::string_view(static_cast<const char*>(value), value ? len : 0));
+  std::uint8_t state = 0;
+  if (rc == 0 && locked && in.seek(layout::variable::kValue - layout::variable::kName) && in.u8(state))
+    *locked = state != 0 ? 1 : 0;
   wfPrtObjFree(value);
   return rc;
 }

@@ -2,6 +2,7 @@
 // hand-made replies where a case needs exact bytes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "sim_printer.h"
@@ -57,6 +58,76 @@ TEST(PrtObjDecode, ShortFixedPartAnswersBadReply) {
   EXPECT_TRUE(obj->bidiGetDeviceChars(nullptr) == -18);
 }
 
+// A reply cut after its first byte (a list's count of 3): fixed layouts
+// answer -2, lists decode to nothing; no decoder reads a byte that did not
+// arrive.
+TEST(PrtObjDecode, ReplyCutAfterItsFirstByteIsNeverReadPast) {
+  static const std::uint8_t kLock[2] = {0x00, 0x4D};
+  const struct {
+    const char* name;
+    WFPrtObj::LONG expected;
+    std::function<WFPrtObj::LONG(TestObj&)> call;
+  } kCases[] = {
+      {"device chars", -2,
+       [](TestObj& o) {
+         WFPrtObj::DEVICECHARS c;
+         return o.bidiGetDeviceChars(&c);
+       }},
+      {"output capacity", -2,
+       [](TestObj& o) {
+         WFPrtObj::OUTPUTBINS b;
+         return o.bidiGetOutputChars(&b);
+       }},
+      {"om variable", -2,
+       [](TestObj& o) {
+         void* v = nullptr;
+         WFPrtObj::ULONG n = 0;
+         return o.bidiReadOMVar(kLock, &v, &n);
+       }},
+      {"inputs", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::INPUTBIN* bins = nullptr;
+         const auto rc = o.bidiGetInputChars(&n, &bins);
+         return rc == 0 && (n != 0 || bins) ? -99 : rc;
+       }},
+      {"outputs", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::OUTPUTBIN* bins = nullptr;
+         const auto rc = o.bidiGetOutputChars(&n, &bins);
+         return rc == 0 && (n != 0 || bins) ? -99 : rc;
+       }},
+      {"page counts", 0,
+       [](TestObj& o) {
+         WFPrtObj::PAGECOUNTDATA p;
+         const auto rc = o.bidiGetPageCounts(&p);
+         return rc == 0 && p.counters[0] != 0 ? -99 : rc;
+       }},
+      {"paper jams", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 9;
+         WFPrtObj::WFPALERTDATA* alerts = nullptr;
+         const auto rc = o.bidiQueryPaperJams(&n, &alerts);
+         return rc == 0 && (n != 0 || alerts) ? -99 : rc;
+       }},
+      {"configuration changes", 0,
+       [](TestObj& o) {
+         WFPrtObj::UINT n = 0;
+         WFPrtObj::WFPALERTDATA* alerts = nullptr;
+         const auto rc = o.bidiQueryConfigChg(&n, &alerts);
+         const bool oneChange = n == 1 && alerts[0].alertId == 6201;  // too short for its records
+         delete[] alerts;
+         return rc == 0 && !oneChange ? -99 : rc;
+       }},
+  };
+  for (const auto& c : kCases) {
+    std::unique_ptr<TestObj> obj(freshObject());
+    fakebce::pushReply(0, hex("01 03"));
+    EXPECT_EQ(c.call(*obj), c.expected) << c.name;
+  }
+}
+
 TEST(PrtObjDecode, InputSourcesAndTheirBinNumbers) {
   std::unique_ptr<TestObj> obj(freshObject());
   // Capacity 01 F4 41 64 is 500; Feeder (envelope sizes) then Feeder 2 make 7108, 7109.
@@ -105,7 +176,9 @@ TEST(PrtObjDecode, InputIdFourByCountAndCapacity) {
     const char* capacity;
     int formSize;
     WFPrtObj::USHORT bin;
-  } cases[] = {{2, "00 00 01 F4", 2, 7104}, {5, "00 00 00 64", 2, 7104}, {2, "00 00 00 64", 2, 7107},
+  } cases[] = {{2, "00 00 01 F4", 2, 7104},
+               {5, "00 00 00 64", 2, 7104},
+               {2, "00 00 00 64", 2, 7107},
                {2, "00 00 00 64", 80, 7106}};
   for (const auto& c : cases) {
     std::unique_ptr<TestObj> obj(freshObject());
@@ -160,8 +233,14 @@ TEST(PrtObjDecode, PrinterTypeByCode) {
   const struct {
     int code;
     WFPrtObj::ULONG type;
-  } cases[] = {{0, 0}, {2, 0}, {3, 0}, {1, WFPrtObj::kUnknownType}, {4, WFPrtObj::kUnknownType},
-               {5, 1}, {8, 1}, {9, WFPrtObj::kUnknownType}};
+  } cases[] = {{0, 0},
+               {2, 0},
+               {3, 0},
+               {1, WFPrtObj::kUnknownType},
+               {4, WFPrtObj::kUnknownType},
+               {5, 1},
+               {8, 1},
+               {9, WFPrtObj::kUnknownType}};
   for (const auto& c : cases) {
     std::unique_ptr<TestObj> obj(freshObject());
     fakebce::pushReply(0, hex("EB 00 00 A7") + static_cast<char>(c.code));
@@ -176,8 +255,8 @@ TEST(PrtObjDecode, FamilyComesFromItsOwnVariableWhenTheTypeCodeErrs) {
   const struct {
     const char* profile;
     WFPrtObj::ULONG family;
-  } cases[] = {{"meridian-vireo10.profile", 1}, {"tidewater-pagecrest2.profile", 3},
-               {"halcyon-chroma.profile", 6}};
+  } cases[] = {
+      {"meridian-vireo10.profile", 1}, {"tidewater-pagecrest2.profile", 3}, {"halcyon-chroma.profile", 6}};
   for (const auto& c : cases) {
     OnSim p(c.profile);
     WFPrtObj::ULONG family = 0;
@@ -216,7 +295,8 @@ TEST(PrtObjDecode, EchoChecksFailCleanlyWithoutSwitchingBidiOff) {
   const struct {
     const char* reply;
     int which;  // 0 button, 1 reset, 2 set variable
-  } cases[] = {{"E0 00 01", 0}, {"E0 00", 0}, {"EB 01 00 B0", 1}, {"EB 01", 1}, {"E7 01 00 4E", 2}, {"E7 01", 2}};
+  } cases[] = {{"E0 00 01", 0}, {"E0 00", 0},       {"EB 01 00 B0", 1},
+               {"EB 01", 1},    {"E7 01 00 4E", 2}, {"E7 01", 2}};
   for (const auto& c : cases) {
     // Not a parallel port: there the button asks for no reply.
     std::unique_ptr<TestObj> obj(freshObject(1, localPrinter("COM1:")));

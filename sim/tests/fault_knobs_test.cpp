@@ -14,7 +14,9 @@ namespace {
 using wf::testing::hex;
 using wf::testing::toHex;
 
-PrinterModel statusPrinter() { return PrinterModel(*parseProfile("npa = on\nstatus = 01 02 03\n")); }
+PrinterModel statusPrinter() {
+  return PrinterModel(*parseProfile("npa = on\nstatus = 01 02 03\n"));
+}
 
 struct Sent {
   std::uint32_t delayMs;
@@ -28,7 +30,9 @@ std::vector<Sent> sent(const std::vector<Outgoing>& out) {
   return s;
 }
 
-void PrintTo(const Sent& s, std::ostream* os) { *os << s.delayMs << "ms: " << s.bytes; }
+void PrintTo(const Sent& s, std::ostream* os) {
+  *os << s.delayMs << "ms: " << s.bytes;
+}
 
 const std::string kDeviceStatus = hex("A5 00 03 50 04 00");
 
@@ -41,20 +45,27 @@ TEST(FaultKnobs, EachReplyKnobShapesTheDeviceStatusReply) {
       {"none", [](Knobs&) {}, {{0, "A5 00 06 00 04 00 01 02 03"}}},
       {"no reply", [](Knobs& k) { k.silent = true; }, {}},
       {"late reply", [](Knobs& k) { k.lateReplies = 1; }, {{kLateReplyMs, "A5 00 06 00 04 00 01 02 03"}}},
-      {"late on top of the delay", [](Knobs& k) { k.lateReplies = 1, k.replyDelayMs = 40; },
+      {"late on top of the delay",
+       [](Knobs& k) { k.lateReplies = 1, k.replyDelayMs = 40; },
        {{kLateReplyMs + 40, "A5 00 06 00 04 00 01 02 03"}}},
       {"another command", [](Knobs& k) { k.replyCommand = 0x01; }, {{0, "A5 00 06 00 01 00 01 02 03"}}},
       {"error flag", [](Knobs& k) { k.errorReplies = 1; }, {{0, "A5 00 06 80 04 00 01 02 03"}}},
-      {"error flag on the last packet only", [](Knobs& k) { k.errorReplies = 1, k.replyPacketData = 2; },
+      {"error flag on the last packet only",
+       [](Knobs& k) { k.errorReplies = 1, k.replyPacketData = 2; },
        {{0, "A5 00 04 20 04 00 01"}, {0, "A5 00 04 80 04 02 03"}}},
       {"over-long", [](Knobs& k) { k.replyPadding = 3; }, {{0, "A5 00 09 00 04 00 01 02 03 00 00 00"}}},
       {"cut to the sub-code", [](Knobs& k) { k.replyCut = 1; }, {{0, "A5 00 03 00 04 00"}}},
-      {"cut after the padding", [](Knobs& k) { k.replyCut = 5, k.replyPadding = 3; },
+      {"cut after the padding",
+       [](Knobs& k) { k.replyCut = 5, k.replyPadding = 3; },
        {{0, "A5 00 07 00 04 00 01 02 03 00"}}},
-      {"LEN < 3 first", [](Knobs& k) { k.shortPacketFirst = true, k.replyDelayMs = 5; },
+      {"LEN < 3 first",
+       [](Knobs& k) { k.shortPacketFirst = true, k.replyDelayMs = 5; },
        {{5, "A5 00 02 00 04"}, {0, "A5 00 06 00 04 00 01 02 03"}}},
-      {"garbage first", [](Knobs& k) { k.noise = hex("13 37"); }, {{0, "13 37"}, {0, "A5 00 06 00 04 00 01 02 03"}}},
-      {"stall mid-response", [](Knobs& k) { k.stallReplies = true, k.replyPacketData = 3; },
+      {"garbage first",
+       [](Knobs& k) { k.noise = hex("13 37"); },
+       {{0, "13 37"}, {0, "A5 00 06 00 04 00 01 02 03"}}},
+      {"stall mid-response",
+       [](Knobs& k) { k.stallReplies = true, k.replyPacketData = 3; },
        {{0, "A5 00 05 20 04 00 01"}}},
   };
   for (const auto& c : cases) {
@@ -73,7 +84,8 @@ TEST(FaultKnobs, CountedKnobsWearOffAndOthersStay) {
   k.lateReplies = 1;
   k.replyCommand = 0x03;
   printer.setKnobs(k);
-  EXPECT_EQ(sent(printer.receive(kDeviceStatus)), (std::vector<Sent>{{kLateReplyMs, "A5 00 06 80 03 00 01 02 03"}}));
+  EXPECT_EQ(sent(printer.receive(kDeviceStatus)),
+            (std::vector<Sent>{{kLateReplyMs, "A5 00 06 80 03 00 01 02 03"}}));
   EXPECT_EQ(sent(printer.receive(kDeviceStatus)), (std::vector<Sent>{{0, "A5 00 06 80 03 00 01 02 03"}}));
   EXPECT_EQ(sent(printer.receive(kDeviceStatus)), (std::vector<Sent>{{0, "A5 00 06 00 03 00 01 02 03"}}));
   EXPECT_EQ(printer.knobs().errorReplies, 0);
@@ -99,7 +111,8 @@ class InterleavedAlerts : public ::testing::Test {
  protected:
   void SetUp() override {
     // Enable jam, job statistics, class 4 and the panel.
-    for (const char* capture : {"A5 00 06 50 03 03 40 02 01", "A5 00 04 50 E0 03 05", "A5 00 05 50 E0 E1 05 01"})
+    for (const char* capture :
+         {"A5 00 06 50 03 03 40 02 01", "A5 00 04 50 E0 03 05", "A5 00 05 50 E0 E1 05 01"})
       printer.receive(hex(capture));
   }
   PrinterModel printer = statusPrinter();
@@ -130,7 +143,8 @@ TEST_F(InterleavedAlerts, MultiPacketAlertsGoBetweenThePacketsOfAResponse) {
   js.entries = {{1, 2, 3}};
   js.text1 = "HT:h";
   const std::string data = alerts::encodeJobStatistics(js);
-  ASSERT_EQ(toHex(data), "03 01 01 00 00 00 00 00 00 00 00 01 00 00 00 02 00 00 00 03 00 00 00 04 48 54 3A 68 00");
+  ASSERT_EQ(toHex(data),
+            "03 01 01 00 00 00 00 00 00 00 00 01 00 00 00 02 00 00 00 03 00 00 00 04 48 54 3A 68 00");
   ASSERT_EQ(printer.classAlert(data), std::string());
   // Job statistics in 15 packets of 2 bytes, every one but the last flagged "more follows".
   const auto out = printer.receive(kDeviceStatus);
@@ -149,7 +163,7 @@ TEST_F(InterleavedAlerts, MultiPacketAlertsGoBetweenThePacketsOfAResponse) {
     reassembled += p.data;
     rest.remove_prefix(*size);
   }
-  std::vector<std::uint8_t> expectedFlags(15, npa::kMoreFollows);
+  std::vector<std::uint8_t> expectedFlags(15, npa::kFlagMore);
   expectedFlags.back() = 0;
   EXPECT_EQ(flags, expectedFlags);
   EXPECT_EQ(reassembled, data);

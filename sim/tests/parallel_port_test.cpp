@@ -2,6 +2,7 @@
 // calls the broker makes when it discovers and talks to a local printer.
 #include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "hex_bytes.h"
 #include "platform/clock.h"
 #include "platform/parallel_port.h"
@@ -15,7 +16,8 @@ namespace {
 using wf::testing::hex;
 using wf::testing::toHex;
 
-const std::string kPjlQuery = std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
+const std::string kPjlQuery =
+    std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
 
 std::unique_ptr<PortServer> serve(int port, const char* profile) {
   std::string error;
@@ -38,9 +40,7 @@ class ParallelPortDiscovery : public ::testing::Test {
  protected:
   void SetUp() override { setTimeScaleForTest(0.05); }
   void TearDown() override { setTimeScaleForTest(1); }
-  static void queryTimeouts(ParallelPort& port) {
-    port.setTimeouts(CommTimeouts{50, 5, 1000, 10, 2500});
-  }
+  static void queryTimeouts(ParallelPort& port) { port.setTimeouts(CommTimeouts{50, 5, 1000, 10, 2500}); }
 };
 
 TEST_F(ParallelPortDiscovery, NpaOnPrinterIsFoundByDeviceIdAndPjl) {
@@ -93,7 +93,8 @@ TEST_F(ParallelPortDiscovery, WritesFailWithThePrintersErrorClass) {
   // A change while the port is open reaches the port layer on its reader thread.
   server->setWriteError(WriteErrorClass::None);
   PortWrite w;
-  for (int i = 0; i < 100 && (w = opened.port->write("data")).error != WriteErrorClass::None; ++i) sleepFor(20);
+  EXPECT_TRUE(
+      testing::eventually([&] { return (w = opened.port->write("data")).error == WriteErrorClass::None; }));
   EXPECT_EQ(w.error, WriteErrorClass::None);
   EXPECT_EQ(w.written, 4u);
 }

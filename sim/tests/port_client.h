@@ -13,6 +13,7 @@
 #include "platform/fd_wait.h"
 #include "platform/port_wire.h"
 #include "platform/runtime_dir.h"
+#include "platform/unique_fd.h"
 
 namespace wf::sim::testing {
 
@@ -27,19 +28,15 @@ class PortClient {
   bool connect(int port) {
     auto path = runtimePath(portwire::endpointName(port));
     if (!path) return false;
-    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, path->c_str(), sizeof addr.sun_path - 1);
-    return ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    return ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   }
-  ~PortClient() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
   bool send(portwire::FrameType type, const std::string& payload = {}) {
     const std::string frame = portwire::encodeFrame(type, payload);
-    return ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
+    return ::send(fd_.get(), frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
   }
   bool write(const std::string& bytes) { return send(portwire::FrameType::Data, bytes); }
 
@@ -55,9 +52,9 @@ class PortClient {
         buffer_.erase(0, portwire::kHeaderSize + length);
         return f;
       }
-      if (waitFdRealMs(fd_, POLLIN, msUntil(deadline)) != FdWait::Ready) return std::nullopt;
+      if (waitFdRealMs(fd_.get(), POLLIN, msUntil(deadline)) != FdWait::Ready) return std::nullopt;
       char chunk[4096];
-      ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+      ssize_t n = ::recv(fd_.get(), chunk, sizeof chunk, 0);
       if (n <= 0) return std::nullopt;
       buffer_.append(chunk, static_cast<std::size_t>(n));
     }
@@ -77,7 +74,7 @@ class PortClient {
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string buffer_;
   std::string data_;
 };

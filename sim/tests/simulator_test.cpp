@@ -1,6 +1,5 @@
 // Scenarios and settings, in process and through the wf-printer-sim program.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "hex_bytes.h"
 #include "platform/parallel_port.h"
 #include "port_client.h"
@@ -21,8 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using portwire::FrameType;
-using wf::testing::hex;
 using testing::PortClient;
+using wf::testing::ChildProcess;
+using wf::testing::hex;
 using wf::testing::toHex;
 
 fs::path writeScenario(const std::string& text) {
@@ -90,61 +91,20 @@ TEST(Simulator, RejectsBadLinesWithTheReason) {
 }
 
 // The program: started with a scenario, driven by lines on its input.
-class SimProgram {
- public:
-  explicit SimProgram(const fs::path& scenario) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    const auto exe = fs::read_symlink("/proc/self/exe").parent_path() / "wf-printer-sim";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      ::execl(exe.c_str(), exe.c_str(), scenario.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    toChild_ = in[1];
-    fromChild_ = out[0];
-  }
-  ~SimProgram() {
-    if (toChild_ >= 0) ::close(toChild_);
-    if (fromChild_ >= 0) ::close(fromChild_);
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  std::string line() {
-    std::string out;
-    char c;
-    while (waitFd(fromChild_, POLLIN, 10000) == FdWait::Ready && ::read(fromChild_, &c, 1) == 1 && c != '\n') out += c;
-    return out;
-  }
-  std::string call(const std::string& command) {
-    const std::string text = command + "\n";
-    if (::write(toChild_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return "write failed";
-    return line();
-  }
-  int stop(int signal) {
-    ::kill(pid_, signal);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    exited_ = true;
-    return status;
-  }
+ChildProcess simProgram(const fs::path& scenario) {
+  return ChildProcess("wf-printer-sim", {scenario.string()});
+}
 
- private:
-  pid_t pid_ = -1;
-  int toChild_ = -1, fromChild_ = -1;
-  bool exited_ = false;
-};
+int stop(ChildProcess& program, int signal) {
+  program.kill(signal);
+  return program.waitExit();
+}
 
 TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
-  const auto scenario = writeScenario("log = wire.log\nLPT1 = meridian-vireo10.profile\nLPT2 = halcyon-chroma.profile\n");
-  SimProgram program(scenario);
-  ASSERT_EQ(program.line(), "ready");
+  const auto scenario =
+      writeScenario("log = wire.log\nLPT1 = meridian-vireo10.profile\nLPT2 = halcyon-chroma.profile\n");
+  ChildProcess program = simProgram(scenario);
+  ASSERT_EQ(program.readLine(), "ready");
 
   PortClient host;
   ASSERT_TRUE(host.connect(1));
@@ -163,11 +123,12 @@ TEST(SimulatorProgram, ServesTheScenarioLogsTheWireAndTakesCommands) {
   EXPECT_EQ(state->type, FrameType::ErrorState);
   EXPECT_EQ(toHex(state->payload), "02");
 
-  EXPECT_EQ(program.stop(SIGTERM), 0);
+  EXPECT_EQ(stop(program, SIGTERM), 0);
   const std::string log = readFile(scenario.parent_path() / "wire.log");
   EXPECT_NE(log.find("LPT1 in port open\n"), std::string::npos) << log;
   EXPECT_NE(log.find("LPT1 out devid 4D 46 47"), std::string::npos) << log;
-  EXPECT_NE(log.find("LPT1 in packet A5 00 06 50 03 03 40 02 01\nLPT1 out packet A5 00 04 00 03 03 00\n"), std::string::npos)
+  EXPECT_NE(log.find("LPT1 in packet A5 00 06 50 03 03 40 02 01\nLPT1 out packet A5 00 04 00 03 03 00\n"),
+            std::string::npos)
       << log;
   EXPECT_NE(log.find("LPT1 out packet A5 00 05 00 FF 00 02 00\n"), std::string::npos) << log;
   // Stopped cleanly: the endpoints are gone.
@@ -194,8 +155,9 @@ std::string deviceIdOf(ParallelPort& port, PortError* error = nullptr) {
 // the simulator's, through the platform's port layer; faults set on the fly.
 TEST(SimulatorProgram, TwoPrintersOnLpt1AndLpt3ServeAnotherProcess) {
   setTimeScaleForTest(0.05);
-  SimProgram program(writeScenario("LPT1 = meridian-vireo10.profile\nLPT3 = generic-7301.profile\n"));
-  ASSERT_EQ(program.line(), "ready");
+  ChildProcess program =
+      simProgram(writeScenario("LPT1 = meridian-vireo10.profile\nLPT3 = generic-7301.profile\n"));
+  ASSERT_EQ(program.readLine(), "ready");
   EXPECT_EQ(openParallelPort("LPT2:").error, PortError::FileNotFound);
   const std::string pjlQuery = std::string("\x1B%-12345X@PJL DINQUIRE LNPAP\r\n\x1B%-12345X") + '\0';
   const CommTimeouts query{50, 5, 1000, 10, 2500};
@@ -235,14 +197,14 @@ TEST(SimulatorProgram, TwoPrintersOnLpt1AndLpt3ServeAnotherProcess) {
   ASSERT_TRUE(again.port);
   EXPECT_EQ(again.port->write("page").error, WriteErrorClass::OutOfPaper);
 
-  EXPECT_EQ(program.stop(SIGTERM), 0);
+  EXPECT_EQ(stop(program, SIGTERM), 0);
   setTimeScaleForTest(1);
 }
 
 TEST(SimulatorProgram, BadScenarioEndsWithAnError) {
-  SimProgram program(writeScenario("LPT1 = nowhere.profile\n"));
-  EXPECT_EQ(program.line(), "");
-  const int status = program.stop(0);
+  ChildProcess program = simProgram(writeScenario("LPT1 = nowhere.profile\n"));
+  EXPECT_EQ(program.readLine(), "err child gone");  // no "ready"
+  const int status = program.waitExit();
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
 }

@@ -22,13 +22,13 @@ TEST(Npa, EncodesLengthFromFlagsToEnd) {
 }
 
 TEST(Npa, SplitsLongMessagesWithMoreFollowsOnAllButTheLast) {
-  const std::string bytes = npa::encodeMessage(npa::kError, 0x04, "abcdefg", 3);
+  const std::string bytes = npa::encodeMessage(npa::kFlagError, 0x04, "abcdefg", 3);
   EXPECT_EQ(toHex(bytes),
             "A5 00 05 20 04 61 62 63 "
             "A5 00 05 20 04 64 65 66 "
             "A5 00 03 80 04 67");
   // A message that fits keeps one packet and never carries "more follows".
-  EXPECT_EQ(toHex(npa::encodeMessage(npa::kMoreFollows, 0x01, "ab", 2)), "A5 00 04 00 01 61 62");
+  EXPECT_EQ(toHex(npa::encodeMessage(npa::kFlagMore, 0x01, "ab", 2)), "A5 00 04 00 01 61 62");
 }
 
 TEST(Npa, MeasuresOnlyWholePackets) {
@@ -87,11 +87,15 @@ TEST(Alerts, JobStatisticsLayout) {
 }
 
 TEST(Pjl, SplitsCommandsFromPrintData) {
-  auto job = pjl::parseJob("@PJL\n@PJL DEFAULT COPIES=2\r\n@PJL ENTER LANGUAGE=PCL\n\x1B" "E data\n@PJL not a command");
+  auto job = pjl::parseJob(
+      "@PJL\n@PJL DEFAULT COPIES=2\r\n@PJL ENTER LANGUAGE=PCL\n\x1B"
+      "E data\n@PJL not a command");
   ASSERT_EQ(job.commands.size(), 2u);
   EXPECT_EQ(job.commands[0], "DEFAULT COPIES=2");
   EXPECT_EQ(job.commands[1], "ENTER LANGUAGE=PCL");
-  EXPECT_EQ(job.printData, "\x1B" "E data\n@PJL not a command");
+  EXPECT_EQ(job.printData,
+            "\x1B"
+            "E data\n@PJL not a command");
 }
 
 TEST(Pjl, ReadsDefaultsWithBlanksAroundTheEqualsSign) {
@@ -122,7 +126,8 @@ TEST(Pjl, QueryRepliesNameExactlyOneMode) {
   for (auto [mode, word] : {std::pair{NpaMode::Off, "OFF"}, {NpaMode::On, "ON"}, {NpaMode::Auto, "AUTO"}}) {
     const std::string reply = pjl::npaQueryReply(mode);
     for (const char* other : {"OFF", "ON", "AUTO"})
-      EXPECT_EQ(reply.find(other) != std::string::npos, std::string(other) == word) << reply << " / " << other;
+      EXPECT_EQ(reply.find(other) != std::string::npos, std::string(other) == word)
+          << reply << " / " << other;
   }
 }
 
@@ -171,9 +176,18 @@ TEST(Profile, ParsesValuesAndRecords) {
 // Every shipped profile is accepted by the host's model-string test and
 // holds the Quick Setup variables of its kind within the file format's limits.
 TEST(Profile, ShippedProfilesAreCompleteForQuickSetup) {
-  const char* const kModelStrings[] = {"7301 plus", "Vireo", "Corvane Chroma Imager", "Pagecrest II", "7301 Vx20",
-                                       "Tessaly KX4400 plus", "Tessaly KX4400 Plus", "Pagecrest 10A",
-                                       "Quorra 6520 Page Printer", "Quorra 6524 Page Printer", "Lumetra E", "7305 plus"};
+  const char* const kModelStrings[] = {"7301 plus",
+                                       "Vireo",
+                                       "Corvane Chroma Imager",
+                                       "Pagecrest II",
+                                       "7301 Vx20",
+                                       "Tessaly KX4400 plus",
+                                       "Tessaly KX4400 Plus",
+                                       "Pagecrest 10A",
+                                       "Quorra 6520 Page Printer",
+                                       "Quorra 6524 Page Printer",
+                                       "Lumetra E",
+                                       "7305 plus"};
   std::set<std::string> families;
   for (const auto& entry : std::filesystem::directory_iterator(WF_SIM_PROFILE_DIR)) {
     if (entry.path().extension() != ".profile") continue;
@@ -186,11 +200,14 @@ TEST(Profile, ShippedProfilesAreCompleteForQuickSetup) {
     for (const char* m : kModelStrings) accepted = accepted || p->deviceId.find(m) != std::string::npos;
     EXPECT_TRUE(accepted);
     EXPECT_LE(p->deviceId.size(), 4096u);
-    EXPECT_LE(36 + p->model.size() + p->revision.size() + p->serial.size(), 236u) << "summary must fit the cache";
+    EXPECT_LE(36 + p->model.size() + p->revision.size() + p->serial.size(), 236u)
+        << "summary must fit the cache";
     const bool typeZero = p->miscVars.count(0x00A7) && p->miscVars.at(0x00A7) == std::string(1, '\0');
     bool endsInColon = false;
-    for (auto var : typeZero ? std::vector<std::uint16_t>(std::begin(testing::kBidiVars), std::end(testing::kBidiVars))
-                             : std::vector<std::uint16_t>(std::begin(testing::kMerBidiVars), std::end(testing::kMerBidiVars))) {
+    for (auto var :
+         typeZero ? std::vector<std::uint16_t>(std::begin(testing::kBidiVars), std::end(testing::kBidiVars))
+                  : std::vector<std::uint16_t>(std::begin(testing::kMerBidiVars),
+                                               std::end(testing::kMerBidiVars))) {
       ASSERT_TRUE(p->omVars.count(var)) << std::hex << var;
       const auto& v = p->omVars.at(var);
       EXPECT_GE(v.size(), 1u);

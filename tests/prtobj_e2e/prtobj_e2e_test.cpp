@@ -14,19 +14,27 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "broker/corbce.h"
 #include "platform/clock.h"
+#include "protocol/npa.h"
+#include "protocol/replies.h"
+#include "prtobj/thread_control.h"
+#include "prtobj/wfprtobj.h"
+#include "prtobj_app.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
-using wf::testing::ChildProcess;
 namespace sim = wf::sim;
 namespace fs = std::filesystem;
+namespace npa = wf::protocol::npa;
 
+namespace prtobje2e {
 namespace {
 
-const std::string kPageCounts = "\x0B";           // command 0x04
-const std::string kTypeCode("\xEB\x00\x00\xA7", 4);  // command 0xE0
+constexpr unsigned long kQsProgress = QS_NOTIFY_STEP, kQsDone = QS_NOTIFY_DONE, kQsError = QS_NOTIFY_ERROR;
+
+const std::string kPageCounts(1, static_cast<char>(npa::status::kPageCounts));
+const std::string kTypeCode("\xEB\x00\x00\xA7", 4);  // misc variable 0x00A7, read
 
 sim::Profile shipped(const std::string& name) {
   auto p = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / (name + ".profile"));
@@ -39,17 +47,20 @@ std::string readFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
+// `n` progress posts, then done.
+std::vector<Progress> progressThenDone(int n) {
+  std::vector<Progress> posts(n, Progress{kQsProgress, 0});
+  posts.push_back({kQsDone, 0});
+  return posts;
 }
 
-// Progress posts as the helper lists them: "wParam:lParam".
-std::string steps(int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += " 9:0";
+// Bins as "name:number:capacity|..." tables are written below.
+std::vector<Bin> bins(const std::string& table) {
+  std::vector<Bin> out;
+  for (const auto& b : split(table, '|')) {
+    const auto parts = split(b, ':');
+    out.push_back({parts.at(0), std::stoul(parts.at(1)), std::stoul(parts.at(2))});
+  }
   return out;
 }
 
@@ -64,8 +75,7 @@ class PrtObjEndToEnd : public ::testing::Test {
   // The helper ends the ordinary way and the printers go.
   void stop() {
     if (app) {
-      app->call("quit");
-      const int status = app->waitExit();
+      const int status = app->quit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
       app.reset();
     }
@@ -83,22 +93,13 @@ class PrtObjEndToEnd : public ::testing::Test {
   // The helper registered as the only application, with an object of
   // `types[port]` for the printer the broker found on each served port.
   void start(const std::map<int, std::uint32_t>& types) {
-    app = std::make_unique<ChildProcess>("wf-prtobjchild");
-    ASSERT_EQ(app->call("register"), "ok 0");
-    const auto found = words(app->call("enum"));
-    ASSERT_GE(found.size(), 2u);
-    ASSERT_EQ(found[1], "0");
-    for (std::size_t i = 2; i < found.size(); ++i) {
-      const auto eq = found[i].find('=');
-      const int port = found[i][3] - '0';  // "LPTn:=handle"
-      handles[port] = found[i].substr(eq + 1);
-    }
-    ASSERT_EQ(handles.size(), types.size()) << "printers found: " << found.size() - 2;
-    for (const auto& [port, type] : types) ASSERT_EQ(app->call("object " + handles[port] + " " + std::to_string(type)), "ok");
-  }
-
-  std::string ask(const std::string& command, int port, const std::string& more = {}) {
-    return app->call(command + " " + handles.at(port) + (more.empty() ? "" : " " + more));
+    app = std::make_unique<PrtObjApp>();
+    ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+    const auto [rc, found] = app->enumerate();
+    ASSERT_EQ(rc, BCE_OK);
+    for (const auto& [name, handle] : found) handles[name[3] - '0'] = handle;  // "LPTn:"
+    ASSERT_EQ(handles.size(), types.size()) << "printers found: " << found.size();
+    for (const auto& [port, type] : types) ASSERT_TRUE(app->object(handles[port], type));
   }
 
   // Request packets the printer received with this command and data start;
@@ -107,58 +108,74 @@ class PrtObjEndToEnd : public ::testing::Test {
     std::size_t n = 0;
     for (const auto& e : models[port]->log())
       n += e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet && e.bytes.size() > 5 &&
-           static_cast<std::uint8_t>(e.bytes[4]) == command && e.bytes.compare(5, data.size(), data) == 0;
+           static_cast<std::uint8_t>(e.bytes[npa::kCommandOffset]) == command &&
+           e.bytes.compare(npa::kHeaderSize, data.size(), data) == 0;
     return n;
   }
 
   std::shared_ptr<sim::PrinterModel> models[10];
   std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<ChildProcess> app;
-  std::map<int, std::string> handles;
+  std::unique_ptr<PrtObjApp> app;
+  std::map<int, std::uint16_t> handles;
 };
 
 TEST_F(PrtObjEndToEnd, PaperJamPostsTheDeviceStatusAlertAndTheJamListNamesIt) {
   serve(1, shipped("meridian-vireo10"));
   start({{1, 1}});
-  ASSERT_EQ(ask("capture", 1, "0x4"), "ok 0");
-  EXPECT_EQ(ask("jams", 1), "ok 0");  // no jam yet
+  ASSERT_EQ(app->capture(handles[1], 0x4), BCE_OK);
+  EXPECT_EQ(app->jams(handles[1]), (Alerts{BCE_OK, {}}));  // no jam yet
 
   // The printer jams: its jam list holds the record, and it raises the class.
   constexpr int kJamList = 5 - sim::kFirstAlertList;  // request 6 asks with sub-code 5
   models[1]->update([](sim::Profile& p) { p.alertLists[kJamList] = {std::string("\x01\xFF\x01\x00", 4)}; });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  const auto post = words(app->call("posts 1 1524"));
-  ASSERT_EQ(post.size(), 2u);
-  const auto parts = post[1];
-  EXPECT_EQ(parts.substr(0, 5), "1524:");
-  EXPECT_EQ(parts.substr(parts.rfind(':')), ":4");
-  const unsigned wParam = std::stoul(parts.substr(5, parts.rfind(':') - 5), nullptr, 16);
-  EXPECT_EQ(std::to_string(wParam & 0xFFFF), handles[1]);
-  EXPECT_EQ(ask("jams", 1), "ok 0 6104:0");
+  const auto posts = app->posts(1, WM_BCE_DSA_ALERT);
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0].message, WM_BCE_DSA_ALERT);
+  EXPECT_EQ(posts[0].lParam, 0x4u);
+  EXPECT_EQ(posts[0].wParam & 0xFFFF, handles[1]);
+  EXPECT_EQ(app->jams(handles[1]), (Alerts{BCE_OK, {{6104, 0}}}));
 }
 
 // What each family's printer reports, decoded by the object from the
 // replies the broker passed on.
 TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
-  const std::string cartridge = "|1|Fonts A|Serif pack";
   const std::string levels = "|2.10|1.05|1.00|3.01|3.01|3.02|1.10|1.00|4.00|1.00";
-  const std::string trays = "|Manual Paper:7101:1|Manual Envelope:7102:1|Tray 1:7103:250|Tray 2:7104:500";
+  const std::string trays = "Manual Paper:7101:1|Manual Envelope:7102:1|Tray 1:7103:250|Tray 2:7104:500";
+  const PrinterType untyped{BCE_ERR_ERROR_RESPONSE, 77, 77};  // the helper's values, left alone
+  auto storage = [](unsigned long flash, unsigned long flashFree, unsigned long disk,
+                    unsigned long diskFree) {
+    return Storage{BCE_OK, flash, flashFree, disk, diskFree, 1, "Fonts A", "Serif pack"};
+  };
   const struct {
     int port;
     const char* profile;
     std::uint32_t type;
-    const char* typeAnswer;
-    const char* family;
-    std::string storage, levels, inputs;
+    PrinterType typeAnswer;
+    unsigned long family;
+    Storage storage;
+    std::string levels, inputs;
   } cases[] = {
-      {1, "meridian-vireo10", 1, "ok 0 1 5", "ok 0 1", "|4096|2048|512000|100000" + cartridge, "3.10.0" + levels, trays},
-      // These answer the type code with the error flag: the family is its own variable.
-      {2, "tidewater-pagecrest2", 1, "ok -3 77 77", "ok 0 3", "|4096|2048|0|0" + cartridge, "4.02.0" + levels, trays},
-      {3, "keystone-vireo-n17", 1, "ok -3 77 77", "ok 0 7", "|4096|2048|512000|100000" + cartridge, "3.02.9" + levels,
+      {1,
+       "meridian-vireo10",
+       1,
+       {BCE_OK, 1, 5},
+       1,
+       storage(4096, 2048, 512000, 100000),
+       "3.10.0" + levels,
        trays},
-      {4, "halcyon-chroma", 1, "ok -3 77 77", "ok 0 6", "|0|0|512000|100000" + cartridge, "1.40.2" + levels,
-       "|Manual Paper:7101:1|Feeder:7108:50|Feeder 2:7109:50"},
-      {5, "generic-7301", 0, "ok 0 0 0", "ok 0 0", "|4096|2048|512000|100000" + cartridge, "2.05.1|1.20||||||1.00|||",
+      // These answer the type code with the error flag: the family is its own variable.
+      {2, "tidewater-pagecrest2", 1, untyped, 3, storage(4096, 2048, 0, 0), "4.02.0" + levels, trays},
+      {3, "keystone-vireo-n17", 1, untyped, 7, storage(4096, 2048, 512000, 100000), "3.02.9" + levels, trays},
+      {4, "halcyon-chroma", 1, untyped, 6, storage(0, 0, 512000, 100000), "1.40.2" + levels,
+       "Manual Paper:7101:1|Feeder:7108:50|Feeder 2:7109:50"},
+      {5,
+       "generic-7301",
+       0,
+       {BCE_OK, 0, 0},
+       0,
+       storage(4096, 2048, 512000, 100000),
+       "2.05.1|1.20||||||1.00|||",
        trays},
   };
   std::map<int, std::uint32_t> types;
@@ -174,17 +191,18 @@ TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
   for (const auto& c : cases) {
     const sim::Profile p = models[c.port]->state();
     SCOPED_TRACE(c.profile);
-    EXPECT_EQ(ask("chars", c.port), "ok 0|" + p.model + "|" + p.revision + "|" + p.serial + "|" +
-                                        std::to_string(p.memoryBytes >> 10) + "|" + std::to_string(p.speed) + "|" +
-                                        std::to_string(p.duplex));
-    EXPECT_EQ(ask("inputs", c.port), "ok 0" + c.inputs);
-    EXPECT_EQ(ask("outputs", c.port), "ok 0|Upper Bin:7201:250|Rear Bin:7203:100");
-    EXPECT_EQ(ask("storage", c.port), "ok 0" + c.storage);
-    EXPECT_EQ(ask("levels", c.port), "ok 0|" + c.levels);  // the revision as the summary told it
-    EXPECT_EQ(ask("pages", c.port), "ok 0 12345 6789 0 321");
-    EXPECT_EQ(ask("type", c.port), c.typeAnswer);
-    EXPECT_EQ(ask("family", c.port), c.family);
-    EXPECT_EQ(ask("active", c.port), "ok 1") << "an error-flag reply leaves bidi on";
+    const std::uint16_t h = handles[c.port];
+    EXPECT_EQ(app->chars(h),
+              (DeviceChars{BCE_OK, p.model, p.revision, p.serial, p.memoryBytes >> 10, p.speed, p.duplex}));
+    EXPECT_EQ(app->inputs(h), (Bins{BCE_OK, bins(c.inputs)}));
+    EXPECT_EQ(app->outputs(h), (Bins{BCE_OK, bins("Upper Bin:7201:250|Rear Bin:7203:100")}));
+    EXPECT_EQ(app->storage(h), c.storage);
+    EXPECT_EQ(app->levels(h),
+              (CodeLevels{BCE_OK, split(c.levels, '|')}));  // the revision as the summary told it
+    EXPECT_EQ(app->pages(h), (PageCounts{BCE_OK, {12345, 6789, 0, 321}}));
+    EXPECT_EQ(app->type(h), c.typeAnswer);
+    EXPECT_EQ(app->family(h), (Family{BCE_OK, c.family}));
+    EXPECT_TRUE(app->bidiActive(h)) << "an error-flag reply leaves bidi on";
   }
 }
 
@@ -192,28 +210,30 @@ TEST_F(PrtObjEndToEnd, EachFamilyDecodesThroughTheBroker) {
 // reaches the object: the broker's reader drops a packet that short and the
 // wait for the response ends in a read failure. Either switches bidi off.
 TEST_F(PrtObjEndToEnd, CutRepliesSwitchBidiOff) {
+  constexpr long kBadReply = -2;  // the request object's own
   const struct {
     std::size_t cut;
-    const char* pages;
-  } cases[] = {{1, "ok -2 0 0 0 0"}, {0, "ok -17 0 0 0 0"}};
+    long rc;
+  } cases[] = {{1, kBadReply}, {0, NET_READFAIL}};
   auto& printer = serve(1, shipped("meridian-vireo10"));
   start({{1, 1}});
+  const std::uint16_t h = handles[1];
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cut);
-    ASSERT_EQ(ask("object", 1, "1"), "ok");  // a fresh object, bidi on
-    ASSERT_EQ(ask("pages", 1), "ok 0 12345 6789 0 321");
+    ASSERT_TRUE(app->object(h, 1));  // a fresh object, bidi on
+    ASSERT_EQ(app->pages(h), (PageCounts{BCE_OK, {12345, 6789, 0, 321}}));
     auto knobs = printer.knobs();
     knobs.replyCut = c.cut;
     printer.setKnobs(knobs);
-    EXPECT_EQ(ask("pages", 1), c.pages);
-    EXPECT_EQ(ask("active", 1), "ok 0");
+    EXPECT_EQ(app->pages(h), (PageCounts{c.rc, {}}));
+    EXPECT_FALSE(app->bidiActive(h));
 
-    // Off now: the next request answers -11 and never reaches the printer.
+    // Off now: the next request answers "not capable" and never reaches the printer.
     knobs.replyCut.reset();
     printer.setKnobs(knobs);
-    const std::size_t before = packetsIn(1, 0x04, kPageCounts);
-    EXPECT_EQ(ask("pages", 1), "ok -11 0 0 0 0");
-    EXPECT_EQ(packetsIn(1, 0x04, kPageCounts), before);
+    const std::size_t before = packetsIn(1, npa::kStatus, kPageCounts);
+    EXPECT_EQ(app->pages(h), (PageCounts{BCE_ERR_NOT_CAPABLE, {}}));
+    EXPECT_EQ(packetsIn(1, npa::kStatus, kPageCounts), before);
   }
 }
 
@@ -228,11 +248,11 @@ TEST_F(PrtObjEndToEnd, RetriesFollowThePrinterTypeAndTheFactoryRefusesType2) {
     auto knobs = models[port]->knobs();
     knobs.failVariables = {0x00A7};  // the type code, with the error flag every time
     models[port]->setKnobs(knobs);
-    EXPECT_EQ(ask("type", port), "ok -3 77 77");
-    EXPECT_EQ(packetsIn(port, 0xE0, kTypeCode), sends);
-    EXPECT_EQ(ask("active", port), "ok 1");
+    EXPECT_EQ(app->type(handles[port]), (PrinterType{BCE_ERR_ERROR_RESPONSE, 77, 77}));
+    EXPECT_EQ(packetsIn(port, npa::kPanel, kTypeCode), sends);
+    EXPECT_TRUE(app->bidiActive(handles[port]));
   }
-  EXPECT_EQ(ask("object", 2, "2"), "err null");
+  EXPECT_FALSE(app->object(handles[2], 2));
 }
 
 TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
@@ -241,7 +261,8 @@ TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
     std::uint32_t type;
     const char* expected;
     int vars;
-  } cases[] = {{"generic-7301", 0, "generic-7301.psf", 70}, {"meridian-vireo10", 1, "meridian-vireo10.psf", 74}};
+  } cases[] = {{"generic-7301", 0, "generic-7301.psf", 70},
+               {"meridian-vireo10", 1, "meridian-vireo10.psf", 74}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile);
     serve(1, shipped(c.profile));
@@ -253,14 +274,17 @@ TEST_F(PrtObjEndToEnd, QuickSetupReceivesTheExpectedFileAndSendsItBack) {
     const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
 
     // Posts after variables 0, 10, 20, ... then done.
-    EXPECT_EQ(ask("qs", 1, "recv " + file.string() + " 10"),
-              "ok 0 " + std::to_string(c.vars / 10) + steps((c.vars + 9) / 10) + " 10:0");
+    EXPECT_EQ(
+        app->quickSetup(handles[1], false, file.string(), 10),
+        (QuickSetup{BCE_OK, static_cast<unsigned long>(c.vars / 10), progressThenDone((c.vars + 9) / 10)}));
     EXPECT_EQ(readFile(file), readFile(fs::path(WF_PRTOBJ_TEST_DATA) / c.expected));
 
     // Posts after records 10, 20, ... then done.
-    EXPECT_EQ(ask("qs", 2, "send " + file.string() + " 10"), "ok 0 " + std::to_string(c.vars / 10) + steps(c.vars / 10) + " 10:0");
+    EXPECT_EQ(app->quickSetup(handles[2], true, file.string(), 10),
+              (QuickSetup{BCE_OK, static_cast<unsigned long>(c.vars / 10), progressThenDone(c.vars / 10)}));
     int restored = 0;
-    for (const auto& [var, value] : models[1]->state().omVars) restored += models[2]->state().omVars.at(var) == value;
+    for (const auto& [var, value] : models[1]->state().omVars)
+      restored += models[2]->state().omVars.at(var) == value;
     EXPECT_EQ(restored, c.vars);
     EXPECT_EQ(models[2]->state().omVars.at(0x0037), "A:");  // "::" in the file
 
@@ -272,13 +296,20 @@ TEST_F(PrtObjEndToEnd, ResourceListingsArriveAsClassTwoAlertsAndDecode) {
   serve(1, shipped("keystone-vireo-n17"));
   serve(2, shipped("tidewater-pagecrest2"));  // a flash only
   start({{1, 1}, {2, 1}});
-  for (int port : {1, 2}) ASSERT_EQ(ask("capture", port, "0x1000"), "ok 0");
+  namespace alert = wf::protocol::reply::resource_alert;
+  for (int port : {1, 2}) ASSERT_EQ(app->capture(handles[port], BCE_ALERT_CLASS_2), BCE_OK);
 
-  EXPECT_EQ(ask("list", 1, "2"),
-            "ok 0|16,1,0,2;logo.mac;1;MACRO;1024;Company logo|16,0,0,2;serif.fnt;2;FONT;1024;Serif 12 point");
-  EXPECT_EQ(ask("list", 1, "1"),
-            "ok 0|16,1,0,1;invoice.frm;10;FORM;312000;Invoice form|16,0,0,1;sans.fnt;11;FONT;100000;Sans serif family");
-  EXPECT_EQ(ask("list", 2, "1"), "ok 0|16,0,2");  // no disk: one bare entry with its result
+  EXPECT_EQ(app->list(handles[1], WFPrtObj::DEVICE_FLASH),
+            (Listing{BCE_OK,
+                     {{alert::kEntry, 1, alert::kDone, "2;logo.mac;1;MACRO;1024;Company logo"},
+                      {alert::kEntry, 0, alert::kDone, "2;serif.fnt;2;FONT;1024;Serif 12 point"}}}));
+  EXPECT_EQ(app->list(handles[1], WFPrtObj::DEVICE_DISK),
+            (Listing{BCE_OK,
+                     {{alert::kEntry, 1, alert::kDone, "1;invoice.frm;10;FORM;312000;Invoice form"},
+                      {alert::kEntry, 0, alert::kDone, "1;sans.fnt;11;FONT;100000;Sans serif family"}}}));
+  // No disk: one bare entry with its result.
+  EXPECT_EQ(app->list(handles[2], WFPrtObj::DEVICE_DISK),
+            (Listing{BCE_OK, {{alert::kEntry, 0, alert::kNoSuchDevice, ""}}}));
 }
 
 TEST_F(PrtObjEndToEnd, QuickSetupFailuresEndTheRunAsTheDialogExpects) {
@@ -290,13 +321,18 @@ TEST_F(PrtObjEndToEnd, QuickSetupFailuresEndTheRunAsTheDialogExpects) {
   auto knobs = models[1]->knobs();
   knobs.failVariables = {0x0033};
   models[1]->setKnobs(knobs);
-  EXPECT_EQ(ask("qs", 1, "recv " + file.string() + " 5"), "ok 0 14 9:0 32769:33 10:0");
+  EXPECT_EQ(app->quickSetup(handles[1], false, file.string(), 5),
+            (QuickSetup{BCE_OK, 14, {{kQsProgress, 0}, {kQsError, QS_ERR_VARIABLE}, {kQsDone, 0}}}));
   EXPECT_FALSE(fs::exists(file));
 
   // A type-0 file is refused by a type-1 printer before anything is set.
   std::ofstream(file, std::ios::binary) << std::string("BIDI\x00\x30\x01:", 8);
-  EXPECT_EQ(ask("qs", 1, "send " + file.string() + " 1"), "ok 0 74 32769:20");
-  EXPECT_EQ(packetsIn(1, 0xE0, std::string("\xE7\x01", 2)), 0u);
+  EXPECT_EQ(app->quickSetup(handles[1], true, file.string(), 1),
+            (QuickSetup{BCE_OK, 74, {{kQsError, QS_ERR_HEADER}}}));
+  EXPECT_EQ(packetsIn(1, npa::kPanel,
+                      std::string{static_cast<char>(npa::panel::kOmVariable), npa::panel::kVariableSet}),
+            0u);
 }
 
 }  // namespace
+}  // namespace prtobje2e

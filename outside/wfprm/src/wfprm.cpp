@@ -3,15 +3,17 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "platform/byte_codec.h"
+#include "protocol/alert_classes.h"
+#include "protocol/replies.h"
 #include "prtobj/prtobj_util.h"
 
 namespace {
 
 using LONG = WFPrtObj::LONG;
 constexpr LONG kBadReply = -2;
-constexpr std::uint8_t kListing = 1, kFormat = 2, kDelete = 3, kCopy = 4;
-constexpr std::uint8_t kFirstKind = 16, kLastKind = 20;
-constexpr std::size_t kAlertHead = 10;
+namespace command = wf::protocol::reply::resource_command;
+namespace alert = wf::protocol::reply::resource_alert;
 
 }  // namespace
 
@@ -21,9 +23,13 @@ class WFPrm {
   static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data) {
     void* reply = nullptr;
     WFPrtObj::ULONG len = 0;
-    LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply, &len,
-                            1, 0);
-    if (rc == 0 && static_cast<const std::uint8_t*>(reply)[0] != 0) rc = kBadReply;
+    LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply,
+                            &len, 1, 0);
+    if (rc == 0) {
+      wf::ByteReader in(std::string_view(static_cast<const char*>(reply), reply ? len : 0));
+      std::uint8_t ack = command::kRefused;
+      if (!in.u8(ack) || ack != command::kTaken) rc = kBadReply;
+    }
     wfPrtObjFree(reply);
     return rc;
   }
@@ -45,26 +51,30 @@ std::vector<std::uint8_t> withName(std::vector<std::uint8_t> head, const std::st
   return head;
 }
 
-std::uint8_t deviceByte(WFPrtObj::DEVICEID device) { return static_cast<std::uint8_t>(device); }
+std::uint8_t deviceByte(WFPrtObj::DEVICEID device) {
+  return static_cast<std::uint8_t>(device);
+}
 
 }  // namespace
 
 WF_MODULE_EXPORT LONG bidiResMgmtFileListing(WFPrtObj& obj, WFPrtObj::DEVICEID device) {
-  return WFPrm::command(obj, {kListing, deviceByte(device)});
+  return WFPrm::command(obj, {command::kList, deviceByte(device)});
 }
 
 WF_MODULE_EXPORT LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device) {
-  return WFPrm::command(obj, {kFormat, deviceByte(device)});
+  return WFPrm::command(obj, {command::kFormat, deviceByte(device)});
 }
 
-WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID device) {
-  return WFPrm::command(obj, withName({kDelete, deviceByte(device)}, file));
+WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file,
+                                            WFPrtObj::DEVICEID device) {
+  return WFPrm::command(obj, withName({command::kDelete, deviceByte(device)}, file));
 }
 
-WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from, WFPrtObj::DEVICEID to,
-                         int move) {
-  return WFPrm::command(
-      obj, withName({kCopy, deviceByte(from), deviceByte(to), static_cast<std::uint8_t>(move ? 1 : 0)}, file));
+WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from,
+                                          WFPrtObj::DEVICEID to, int move) {
+  return WFPrm::command(obj, withName({command::kCopy, deviceByte(from), deviceByte(to),
+                                       static_cast<std::uint8_t>(move ? 1 : 0)},
+                                      file));
 }
 
 WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record) {
@@ -72,21 +82,30 @@ WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key,
   return WFPrm::alert(obj, key, static_cast<WFPrtObj::DEVICEMGMTALERTDATA*>(record));
 }
 
-WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj::DEVICEMGMTALERTDATA* record) {
-  const auto* d = static_cast<const std::uint8_t*>(data);
-  if (!d || !record || len < static_cast<long>(kAlertHead) || d[0] != 3 || d[1] != 2) return kBadReply;
-  if (d[2] < kFirstKind || d[2] > kLastKind) return kBadReply;
-  const std::size_t entryLen = MakeUSHORT(d + 8);
-  if (kAlertHead + entryLen > static_cast<std::size_t>(len)) return kBadReply;
-  record->kind = d[2];
-  record->moreEntries = d[3];
-  record->result = MakeULONG(d + 4);
-  record->entry = cp850ToUtf8(std::string_view(reinterpret_cast<const char*>(d + kAlertHead), entryLen));
-  record->entryFlag = entryLen != 0 ? 1 : 0;
+WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len,
+                                            WFPrtObj::DEVICEMGMTALERTDATA* record) {
+  namespace classes = wf::protocol::alerts;
+  if (!data || !record || len < 0) return kBadReply;
+  wf::ByteReader in(std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(len)));
+  std::uint8_t tag = 0, classByte = 0, kind = 0, more = 0;
+  std::uint32_t result = 0;
+  std::uint16_t entryLength = 0;
+  std::string_view entry;
+  if (!(in.u8(tag) && in.u8(classByte) && in.u8(kind) && in.u8(more) && in.be32(result) &&
+        in.be16(entryLength) && in.bytes(entryLength, entry)))
+    return kBadReply;
+  if (tag != classes::kClassAlertTag || classByte != classes::kResourceByte) return kBadReply;
+  if (kind < alert::kEntry || kind > alert::kCopied) return kBadReply;
+  record->kind = kind;
+  record->moreEntries = more;
+  record->result = result;
+  record->entry = cp850ToUtf8(entry);
+  record->entryFlag = entryLength != 0 ? 1 : 0;
   return 0;
 }
 
-WF_MODULE_EXPORT LONG parseResMgmtDirectoryData(const std::string& entry, WFPrtObj::DEVICEDIRECTORYDATA* record) {
+WF_MODULE_EXPORT LONG parseResMgmtDirectoryData(const std::string& entry,
+                                                WFPrtObj::DEVICEDIRECTORYDATA* record) {
   if (!record) return -18;
   std::vector<std::string> fields;
   std::size_t start = 0;

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace wf {
 
 class FileLock {
@@ -27,12 +29,12 @@ class FileLock {
   bool lockExclusive(std::uint32_t ms);
   void unlock();
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
-  explicit FileLock(int fd) : fd_(fd) {}
+  explicit FileLock(UniqueFd fd) : fd_(std::move(fd)) {}
   bool take(short type, std::uint32_t ms);
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace wf

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace wf {
 
 class LogFile {
@@ -29,12 +31,11 @@ class LogFile {
 
  private:
   struct State {
-    explicit State(int f) : fd(f) {}
-    ~State();
+    explicit State(UniqueFd f) : fd(std::move(f)) {}
     std::mutex mutex;
-    int fd;
+    UniqueFd fd;
   };
-  explicit LogFile(int fd) : state_(std::make_unique<State>(fd)) {}
+  explicit LogFile(UniqueFd fd) : state_(std::make_unique<State>(std::move(fd))) {}
   std::unique_ptr<State> state_;
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 
@@ -53,8 +54,8 @@ class Mailslot {
   // Takes the next message into `buffer`, waiting up to `ms` system
   // milliseconds (kInfinite: no limit). *size is the message size on Ok and
   // on BufferTooSmall, when the message stays for a later read.
-  MailslotStatus read(void* buffer, std::size_t capacity, std::size_t* size,
-                      std::uint32_t ms = kInfinite, std::stop_token stop = {});
+  MailslotStatus read(void* buffer, std::size_t capacity, std::size_t* size, std::uint32_t ms = kInfinite,
+                      std::stop_token stop = {});
 
   // Takes the next message whole; the size cannot change between look and take.
   MailslotStatus read(std::vector<std::uint8_t>& message, std::uint32_t ms = kInfinite,
@@ -79,8 +80,8 @@ class MailslotWriter {
   MailslotStatus write(const void* data, std::size_t size);
 
  private:
-  explicit MailslotWriter(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit MailslotWriter(UniqueFd fd) : fd_(std::move(fd)) {}
+  UniqueFd fd_;
 };
 
 // Where the socket of mailslot `name` lives (empty, *error set, for a bad name).

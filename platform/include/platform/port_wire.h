@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_codec.h"
+
 namespace wf::portwire {
 
 enum class FrameType : std::uint8_t {
@@ -41,23 +43,24 @@ constexpr std::uint32_t kMaxPayload = 1u << 20;  // larger frames are a protocol
 constexpr std::size_t kMaxDeviceId = 4096;
 
 // "ports/LPT1" .. "ports/LPT9", relative to the runtime directory.
-inline std::string endpointName(int portNumber) { return "ports/LPT" + std::to_string(portNumber); }
+inline std::string endpointName(int portNumber) {
+  return "ports/LPT" + std::to_string(portNumber);
+}
 
 inline std::string encodeFrame(FrameType type, std::string_view payload = {}) {
   std::string out(kHeaderSize, '\0');
   out[0] = static_cast<char>(type);
-  auto n = static_cast<std::uint32_t>(payload.size());
-  for (int i = 0; i < 4; ++i) out[1 + i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+  storeLe32(out.data() + 1, static_cast<std::uint32_t>(payload.size()));
   out.append(payload);
   return out;
 }
 
 // Reads a header; false when `header` is short or announces more than kMaxPayload.
 inline bool decodeHeader(std::string_view header, FrameType& type, std::uint32_t& length) {
-  if (header.size() < kHeaderSize) return false;
-  type = static_cast<FrameType>(static_cast<std::uint8_t>(header[0]));
-  length = 0;
-  for (int i = 0; i < 4; ++i) length |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(header[1 + i])) << (8 * i);
+  ByteReader in(header);
+  std::uint8_t kind = 0;
+  if (!in.u8(kind) || !in.le32(length)) return false;
+  type = static_cast<FrameType>(kind);
   return length <= kMaxPayload;
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "child_commands.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
 
@@ -48,7 +49,9 @@ std::string hex(Hwnd h) {
   return text;
 }
 
-Hwnd parseHwnd(const std::string& text) { return static_cast<Hwnd>(std::stoul(text, nullptr, 16)); }
+Hwnd parseHwnd(const std::string& text) {
+  return static_cast<Hwnd>(std::stoul(text, nullptr, 16));
+}
 
 // "message:wParam:lParam:payload" per message, payload as text.
 std::string describe(const std::vector<Received>& log) {
@@ -100,16 +103,13 @@ WF_CHILD_COMMAND("win-log", [](const ChildArgs& a) -> std::string {
   if (a.size() != 2) return "err usage: win-log <hwnd> <count>";
   Hwnd h = parseHwnd(a[0]);
   std::size_t want = std::stoul(a[1]);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  for (;;) {
-    {
-      std::lock_guard lock(state().m);
-      auto& log = state().logs[h];
-      if (log.size() >= want || std::chrono::steady_clock::now() > deadline)
-        return "ok " + std::to_string(log.size()) + describe(log);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  testing::eventually([&] {
+    std::lock_guard lock(state().m);
+    return state().logs[h].size() >= want;
+  });
+  std::lock_guard lock(state().m);
+  auto& log = state().logs[h];
+  return "ok " + std::to_string(log.size()) + describe(log);
 });
 
 WF_CHILD_COMMAND("win-destroy", [](const ChildArgs& a) -> std::string {
@@ -143,8 +143,9 @@ WF_CHILD_COMMAND("win-send", [](const ChildArgs& a) -> std::string {
 // Waits (bounded) until a window procedure is held by kHold.
 WF_CHILD_COMMAND("win-held", [](const ChildArgs&) -> std::string {
   std::unique_lock lock(state().m);
-  return state().holdChanged.wait_for(lock, std::chrono::seconds(20), [] { return state().held; }) ? "ok"
-                                                                                                   : "err not held";
+  return state().holdChanged.wait_for(lock, std::chrono::seconds(20), [] { return state().held; })
+             ? "ok"
+             : "err not held";
 });
 
 WF_CHILD_COMMAND("win-release", [](const ChildArgs&) -> std::string {

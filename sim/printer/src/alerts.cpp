@@ -1,5 +1,8 @@
 #include "sim/printer/alerts.h"
 
+#include "platform/byte_codec.h"
+#include "protocol/replies.h"
+
 namespace wf::sim::alerts {
 
 namespace {
@@ -16,22 +19,6 @@ constexpr ClassBit kDeviceStatusTable[] = {
     {1, 0x04, 0x1, 0x2},     {1, 0x08, 0x2, 0x1},     {2, 0x01, 0x80, 0x80}, {2, 0x02, 0x20, 0x20},
     {2, 0x04, 0x40, 0x40},   {2, 0x08, 0x10, 0x10},
 };
-
-void put16(std::string& out, std::uint16_t v) {
-  out.push_back(static_cast<char>(v >> 8));
-  out.push_back(static_cast<char>(v & 0xFF));
-}
-
-void put32(std::string& out, std::uint32_t v) {
-  put16(out, static_cast<std::uint16_t>(v >> 16));
-  put16(out, static_cast<std::uint16_t>(v & 0xFFFF));
-}
-
-void putText(std::string& out, const std::string& text) {
-  const auto n = text.size() > 0xFF ? 0xFF : text.size();
-  out.push_back(static_cast<char>(n));
-  out.append(text, 0, n);
-}
 
 }  // namespace
 
@@ -52,42 +39,42 @@ std::array<std::uint8_t, 3> deviceStatusBytes(std::uint32_t mask) {
 
 std::uint32_t maskFromClassByte(std::uint8_t classByte) {
   switch (classByte) {
-    case 0x01: return 0x800;
-    case 0x02: return 0x1000;
-    case 0x04: return 0x2000;
-    case 0x08: return 0x4000;
-    case 0x10: return 0x8000;
-    default: return 0;
+    case 0x01:
+      return protocol::alerts::kJobStatistics;
+    case 0x02:
+      return protocol::alerts::kClass2;
+    case 0x04:
+      return protocol::alerts::kClass4;
+    case 0x08:
+      return protocol::alerts::kClass8;
+    case 0x10:
+      return protocol::alerts::kClass16;
+    default:
+      return 0;
   }
 }
 
-std::string encodeJobStatistics(const JobStatistics& s) {
-  std::string out{"\x03\x01", 2};
-  out.push_back(static_cast<char>(s.entries.size()));
-  out.push_back(static_cast<char>(s.d1));
-  put16(out, s.d2);
-  put16(out, s.seconds);
-  for (const auto& e : s.entries) {
-    put32(out, e.sheets);
-    put32(out, e.sides);
-    put32(out, e.third);
-  }
-  out.append(2, '\0');
-  out.push_back(static_cast<char>(s.field));
-  putText(out, s.text1);
-  putText(out, s.text2);
+namespace {
+ByteWriter classAlert(std::uint8_t classByte) {
+  ByteWriter out;
+  out.u8(protocol::alerts::kClassAlertTag).u8(classByte);
   return out;
+}
+}  // namespace
+
+std::string encodeJobStatistics(const JobStatistics& s) {
+  ByteWriter out = classAlert(protocol::alerts::kJobStatisticsByte);
+  out.u8(static_cast<std::uint32_t>(s.entries.size())).u8(s.d1).be16(s.d2).be16(s.seconds);
+  for (const auto& e : s.entries) out.be32(e.sheets).be32(e.sides).be32(e.third);
+  out.zeros(protocol::reply::job_statistics::kGapAfterEntries).u8(s.field).text8(s.text1).text8(s.text2);
+  return out.take();
 }
 
 std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry) {
-  std::string out{"\x03\x02", 2};
-  out.push_back(static_cast<char>(kind));
-  out.push_back(more ? 1 : 0);
-  put32(out, result);
   entry = entry.substr(0, 0xFFFF);
-  put16(out, static_cast<std::uint16_t>(entry.size()));
-  out.append(entry);
-  return out;
+  ByteWriter out = classAlert(protocol::alerts::kResourceByte);
+  out.u8(kind).u8(more ? 1 : 0).be32(result).be16(static_cast<std::uint32_t>(entry.size())).bytes(entry);
+  return out.take();
 }
 
 }  // namespace wf::sim::alerts

@@ -2,23 +2,19 @@
 
 #include <algorithm>
 
+#include "platform/byte_codec.h"
+
 namespace wf::sim::npa {
 
 namespace {
-constexpr std::size_t kMaxData = 0xFFFF - 2;
+constexpr std::size_t kMaxData = 0xFFFF - protocol::npa::kLengthCounted;
 }
 
 std::string encode(std::uint8_t flags, std::uint8_t command, std::string_view data) {
-  const std::size_t length = data.size() + 2;
-  std::string out;
-  out.reserve(3 + length);
-  out.push_back(static_cast<char>(kStart));
-  out.push_back(static_cast<char>((length >> 8) & 0xFF));
-  out.push_back(static_cast<char>(length & 0xFF));
-  out.push_back(static_cast<char>(flags));
-  out.push_back(static_cast<char>(command));
-  out.append(data);
-  return out;
+  ByteWriter out;
+  out.u8(kStart).be16(static_cast<std::uint32_t>(data.size() + protocol::npa::kLengthCounted));
+  out.u8(flags).u8(command).bytes(data);
+  return out.take();
 }
 
 std::string encodeMessage(std::uint8_t lastFlags, std::uint8_t command, std::string_view data,
@@ -28,26 +24,26 @@ std::string encodeMessage(std::uint8_t lastFlags, std::uint8_t command, std::str
   std::size_t offset = 0;
   while (data.size() - offset > chunk) {
     // Only the final packet speaks for the message (its error flag).
-    out += encode(kMoreFollows, command, data.substr(offset, chunk));
+    out += encode(kFlagMore, command, data.substr(offset, chunk));
     offset += chunk;
   }
-  out += encode(static_cast<std::uint8_t>(lastFlags & ~kMoreFollows), command, data.substr(offset));
+  out += encode(static_cast<std::uint8_t>(lastFlags & ~kFlagMore), command, data.substr(offset));
   return out;
 }
 
 std::optional<std::size_t> packetSize(std::string_view bytes) {
-  if (bytes.size() < 3) return std::nullopt;
-  const std::size_t length = (static_cast<std::uint8_t>(bytes[1]) << 8) | static_cast<std::uint8_t>(bytes[2]);
-  const std::size_t size = 3 + length;
+  ByteReader in(bytes);
+  std::uint16_t length = 0;
+  if (!in.seek(protocol::npa::kLengthOffset) || !in.be16(length)) return std::nullopt;
+  const std::size_t size = protocol::npa::kFlagsOffset + length;
   if (bytes.size() < size) return std::nullopt;
   return size;
 }
 
 Packet decode(std::string_view packet) {
   Packet p;
-  if (packet.size() >= 4) p.flags = static_cast<std::uint8_t>(packet[3]);
-  if (packet.size() >= 5) p.command = static_cast<std::uint8_t>(packet[4]);
-  if (packet.size() > 5) p.data.assign(packet.substr(5));
+  ByteReader in(packet);
+  if (in.seek(protocol::npa::kFlagsOffset) && in.u8(p.flags) && in.u8(p.command)) p.data.assign(in.rest());
   return p;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf::sim {
 
@@ -26,33 +27,27 @@ struct PortServer::State {
   int port = 0;
   std::shared_ptr<PrinterModel> printer;
   fs::path path;
-  int listenFd = -1;
-  int wakeFd = -1;
+  UniqueFd listenFd;
+  UniqueFd wakeFd;
   std::atomic<bool> dropRequested{false};
 
   mutable std::mutex clientMutex;  // the client fd and every write to it
-  int clientFd = -1;
+  UniqueFd clientFd;
   portwire::WriteErrorClass error = portwire::WriteErrorClass::None;
   bool held = false;
   DeviceIdAnswer deviceIdAnswer = DeviceIdAnswer::Id;
 
   Thread thread;
 
-  ~State() {
-    if (listenFd >= 0) ::close(listenFd);
-    if (wakeFd >= 0) ::close(wakeFd);
-    if (clientFd >= 0) ::close(clientFd);
-  }
-
   bool writeLocked(portwire::FrameType type, std::string_view payload) {
     return writeFramesLocked(portwire::encodeFrame(type, payload));
   }
 
   bool writeFramesLocked(const std::string& frame) {
-    if (clientFd < 0) return false;
+    if (!clientFd) return false;
     std::size_t done = 0;
     while (done < frame.size()) {
-      ssize_t n = ::send(clientFd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+      ssize_t n = ::send(clientFd.get(), frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       done += static_cast<std::size_t>(n);
@@ -67,40 +62,39 @@ struct PortServer::State {
 
   void wake() {
     std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(wakeFd, &one, sizeof one);
+    [[maybe_unused]] auto n = ::write(wakeFd.get(), &one, sizeof one);
   }
 
   void closeClient() {
     {
       std::lock_guard lock(clientMutex);
-      if (clientFd < 0) return;
-      ::close(clientFd);
-      clientFd = -1;
+      if (!clientFd) return;
+      clientFd.reset();
     }
     printer->endSession();
     printer->noteConnection("close");
   }
 
   void accept() {
-    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
+    UniqueFd fd(::accept4(listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd) return;
     timeval sendLimit{5, 0};  // a host that stops reading must not hold the printer forever
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
     std::lock_guard lock(clientMutex);
     // Logged before the host hears of it, so a host never sees a log behind the wire.
-    if (clientFd >= 0 || held) {
+    if (clientFd || held) {
       printer->noteConnection("busy");
       const std::string busy = portwire::encodeFrame(portwire::FrameType::Busy);
-      [[maybe_unused]] auto n = ::send(fd, busy.data(), busy.size(), MSG_NOSIGNAL);
-      ::close(fd);
+      [[maybe_unused]] auto n = ::send(fd.get(), busy.data(), busy.size(), MSG_NOSIGNAL);
       return;
     }
     printer->noteConnection("open");
-    clientFd = fd;
+    clientFd = std::move(fd);
     // One write, so the host has the error state by the time it reads Welcome.
     std::string hello = portwire::encodeFrame(portwire::FrameType::Welcome);
     if (error != portwire::WriteErrorClass::None)
-      hello += portwire::encodeFrame(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
+      hello +=
+          portwire::encodeFrame(portwire::FrameType::ErrorState, std::string(1, static_cast<char>(error)));
     writeFramesLocked(hello);
   }
 
@@ -158,9 +152,9 @@ struct PortServer::State {
       int client;
       {
         std::lock_guard lock(clientMutex);
-        client = clientFd;
+        client = clientFd.get();
       }
-      pollfd fds[3] = {{listenFd, POLLIN, 0}, {wakeFd, POLLIN, 0}, {client, POLLIN, 0}};
+      pollfd fds[3] = {{listenFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}, {client, POLLIN, 0}};
       int n = ::poll(fds, client >= 0 ? 3 : 2, -1);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -169,7 +163,7 @@ struct PortServer::State {
       }
       if (fds[1].revents) {
         std::uint64_t count;
-        [[maybe_unused]] auto r = ::read(wakeFd, &count, sizeof count);
+        [[maybe_unused]] auto r = ::read(wakeFd.get(), &count, sizeof count);
         if (dropRequested.exchange(false)) {
           closeClient();
           in.clear();
@@ -195,7 +189,8 @@ struct PortServer::State {
   }
 };
 
-std::unique_ptr<PortServer> PortServer::start(int port, std::shared_ptr<PrinterModel> printer, std::string* error) {
+std::unique_ptr<PortServer> PortServer::start(int port, std::shared_ptr<PrinterModel> printer,
+                                              std::string* error) {
   auto fail = [&](std::string why) -> std::unique_ptr<PortServer> {
     if (error) *error = std::move(why);
     return nullptr;
@@ -217,20 +212,19 @@ std::unique_ptr<PortServer> PortServer::start(int port, std::shared_ptr<PrinterM
   std::error_code ec;
   if (fs::exists(fs::symlink_status(*path, ec))) {
     // A live endpoint belongs to another printer; a dead one is left over.
-    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool live = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    if (probe >= 0) ::close(probe);
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const bool live = probe && ::connect(probe.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     if (live) return fail("LPT" + std::to_string(port) + " is served already");
     fs::remove(*path, ec);
   }
-  state->listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (state->listenFd < 0) return fail(std::string("socket: ") + std::strerror(errno));
-  if (::bind(state->listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+  state->listenFd.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!state->listenFd) return fail(std::string("socket: ") + std::strerror(errno));
+  if (::bind(state->listenFd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
     return fail(std::string("bind: ") + std::strerror(errno));
   ::chmod(path->c_str(), 0600);
-  if (::listen(state->listenFd, 8) != 0) return fail(std::string("listen: ") + std::strerror(errno));
-  state->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (state->wakeFd < 0) return fail(std::string("eventfd: ") + std::strerror(errno));
+  if (::listen(state->listenFd.get(), 8) != 0) return fail(std::string("listen: ") + std::strerror(errno));
+  state->wakeFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!state->wakeFd) return fail(std::string("eventfd: ") + std::strerror(errno));
 
   State* raw = state.get();
   state->thread = Thread("sim-LPT" + std::to_string(port), [raw](std::stop_token stop) { raw->run(stop); });
@@ -246,24 +240,28 @@ PortServer::~PortServer() {
   fs::remove(state_->path, ec);
 }
 
-int PortServer::port() const { return state_->port; }
-PrinterModel& PortServer::printer() { return *state_->printer; }
+int PortServer::port() const {
+  return state_->port;
+}
+PrinterModel& PortServer::printer() {
+  return *state_->printer;
+}
 
 bool PortServer::hostConnected() const {
   std::lock_guard lock(state_->clientMutex);
-  return state_->clientFd >= 0;
+  return static_cast<bool>(state_->clientFd);
 }
 
 bool PortServer::sendRaw(std::string_view bytes) {
   std::lock_guard lock(state_->clientMutex);
-  if (state_->clientFd < 0) return false;
+  if (!state_->clientFd) return false;
   state_->printer->noteSent(LogKind::Noise, bytes);
   return state_->writeLocked(portwire::FrameType::Data, bytes);
 }
 
 bool PortServer::sendAlert(const std::function<std::optional<std::string>(PrinterModel&)>& make) {
   std::lock_guard lock(state_->clientMutex);
-  if (state_->clientFd < 0) return false;
+  if (!state_->clientFd) return false;
   auto bytes = make(*state_->printer);
   // Empty: held for the next reply.
   return bytes && (bytes->empty() || state_->writeLocked(portwire::FrameType::Data, *bytes));

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
+#include "protocol/alert_classes.h"
+#include "protocol/replies.h"
+#include "protocol/requests.h"
 #include "sim/printer/alerts.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
@@ -13,26 +17,16 @@ namespace wf::sim {
 
 namespace {
 
-constexpr std::size_t kPanelSize = 20 * 4;
+namespace wire = protocol::npa;
+namespace layout = protocol::reply;
+namespace request = protocol::request::request_data;
 
-std::uint8_t byteAt(const std::string& s, std::size_t i) {
-  return i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0;
-}
-
-void put16(std::string& out, std::uint32_t v) {
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-  out.push_back(static_cast<char>(v & 0xFF));
-}
-
-void put32(std::string& out, std::uint32_t v) {
-  put16(out, v >> 16);
-  put16(out, v & 0xFFFF);
-}
-
-void putText(std::string& out, const std::string& text) {
-  const auto n = std::min<std::size_t>(text.size(), 0xFF);
-  out.push_back(static_cast<char>(n));
-  out.append(text, 0, n);
+// The byte at `i`, or 0 past the end: a request cut short reads as zeros.
+std::uint8_t byteAt(std::string_view s, std::size_t i) {
+  ByteReader in(s);
+  std::uint8_t b = 0;
+  if (in.seek(i)) in.u8(b);
+  return b;
 }
 
 std::string list(const std::vector<std::string>& records) {
@@ -43,13 +37,20 @@ std::string list(const std::vector<std::string>& records) {
 
 const char* kindName(LogKind kind) {
   switch (kind) {
-    case LogKind::Packet: return "packet";
-    case LogKind::Sync: return "sync";
-    case LogKind::Pjl: return "pjl";
-    case LogKind::PrintData: return "data";
-    case LogKind::Noise: return "noise";
-    case LogKind::DeviceId: return "devid";
-    case LogKind::Connection: return "port";
+    case LogKind::Packet:
+      return "packet";
+    case LogKind::Sync:
+      return "sync";
+    case LogKind::Pjl:
+      return "pjl";
+    case LogKind::PrintData:
+      return "data";
+    case LogKind::Noise:
+      return "noise";
+    case LogKind::DeviceId:
+      return "devid";
+    case LogKind::Connection:
+      return "port";
   }
   return "?";
 }
@@ -200,7 +201,7 @@ void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& 
     std::uint8_t flags = 0;
     if (knobs_.confirmErrors > 0) {
       --knobs_.confirmErrors;  // not kept: the host sends it again
-      flags = npa::kError;
+      flags = npa::kFlagError;
     } else {
       printData(p.data);
     }
@@ -208,9 +209,9 @@ void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& 
       send(out, LogKind::Packet, npa::encode(flags, npa::kPrintData, {}), knobs_.confirmDelayMs);
     return;
   }
-  if (p.command >= npa::kAlertBase || p.data.empty()) return;
+  if (p.command >= npa::kFirstAlert || p.data.empty()) return;
   auto reply = answer(p.data, p.command);
-  if (reply && (p.flags & npa::kReplyExpected)) sendReply(p.command, std::move(*reply), out);
+  if (reply && (p.flags & npa::kFlagReply)) sendReply(p.command, std::move(*reply), out);
   sendOutcomes(out);
 }
 
@@ -220,10 +221,12 @@ void PrinterModel::sendOutcomes(std::vector<Outgoing>& out) {
   std::vector<std::string> outcomes;
   outcomes.swap(outcomes_);
   for (const auto& data : outcomes) {
-    if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, 1)))) continue;
+    if (!(enabled_ & alerts::maskFromClassByte(byteAt(data, protocol::alerts::kClassByteOffset)))) continue;
     std::string packets = npa::encodeMessage(0, npa::kClassAlert, data, knobs_.replyPacketData);
-    if (knobs_.deferAlerts) deferred_.push_back(std::move(packets));
-    else send(out, LogKind::Packet, std::move(packets), 0);
+    if (knobs_.deferAlerts)
+      deferred_.push_back(std::move(packets));
+    else
+      send(out, LogKind::Packet, std::move(packets), 0);
   }
 }
 
@@ -234,14 +237,15 @@ void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outg
   if (knobs_.replyCommand) command = *knobs_.replyCommand;
   if (knobs_.errorReplies > 0) {
     --knobs_.errorReplies;
-    reply.flags |= npa::kError;
+    reply.flags |= npa::kFlagError;
   }
   reply.data.append(knobs_.replyPadding, '\0');
   if (knobs_.replyCut && reply.data.size() > *knobs_.replyCut) reply.data.resize(*knobs_.replyCut);
   std::uint32_t delay = knobs_.replyDelayMs;
   if (knobs_.lateReplies > 0) {
     --knobs_.lateReplies;
-    delay = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{delay} + kLateReplyMs, kInfinite - 1));
+    delay = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{delay} + kLateReplyMs, kInfinite - 1));
   }
   std::string bytes = npa::encodeMessage(reply.flags, command, reply.data, knobs_.replyPacketData);
   if (knobs_.stallReplies) bytes.resize(bytes.size() / 2);
@@ -273,35 +277,46 @@ void PrinterModel::sendReply(std::uint8_t command, Reply reply, std::vector<Outg
 std::optional<PrinterModel::Reply> PrinterModel::answer(const std::string& d, std::uint8_t command) {
   std::optional<Reply> reply;
   switch (command) {
-    case 0x01: reply = answerCharacteristics(d); break;
-    case 0x03: reply = answerControl(d); break;
-    case 0x04: reply = answerStatus(d); break;
-    case 0xE0: reply = answerPanel(d); break;
-    case 0xE1: reply = answerResources(d); break;
-    default: break;
+    case wire::kCharacteristics:
+      reply = answerCharacteristics(d);
+      break;
+    case wire::kControl:
+      reply = answerControl(d);
+      break;
+    case wire::kStatus:
+      reply = answerStatus(d);
+      break;
+    case wire::kPanel:
+      reply = answerPanel(d);
+      break;
+    case wire::kResources:
+      reply = answerResources(d);
+      break;
+    default:
+      break;
   }
   if (!reply) reply = Reply{0, std::string{d[0], '\0'}};  // generic acknowledgement
   return reply;
 }
 
 std::optional<PrinterModel::Reply> PrinterModel::answerStatus(const std::string& d) {
-  const auto sub = byteAt(d, 0);
+  namespace status = wire::status;
+  const auto sub = byteAt(d, request::kSubCode);
   std::string r(1, d[0]);
-  if (sub == 0x00) {
+  if (sub == status::kDevice) {
     for (auto b : profile_.status) r.push_back(static_cast<char>(b));
-  } else if (sub == 0x01) {
+  } else if (sub == status::kInputs) {
     r += list(profile_.inputStatus);
-  } else if (sub == 0x02) {
+  } else if (sub == status::kOutputs) {
     r += list(profile_.outputStatus);
-  } else if (sub >= kFirstAlertList && sub < kFirstAlertList + kAlertListCount) {
-    r += list(profile_.alertLists[sub - kFirstAlertList]);
-  } else if (sub == 0x0B) {
-    r.push_back(static_cast<char>(profile_.pageCounts.size()));
-    for (const auto& [kind, count] : profile_.pageCounts) {
-      r.push_back(static_cast<char>(kind));
-      put32(r, count);
-    }
-  } else if (sub == 0x0C) {
+  } else if (sub >= status::kFirstAlertList && sub < status::kFirstAlertList + status::kAlertListCount) {
+    r += list(profile_.alertLists[sub - status::kFirstAlertList]);
+  } else if (sub == status::kPageCounts) {
+    ByteWriter w;
+    w.u8(static_cast<std::uint32_t>(profile_.pageCounts.size()));
+    for (const auto& [kind, count] : profile_.pageCounts) w.u8(kind).be32(count);
+    r += w.str();
+  } else if (sub == status::kSupplies) {
     r += list(profile_.suppliesStatus);
   } else {
     return std::nullopt;
@@ -310,72 +325,63 @@ std::optional<PrinterModel::Reply> PrinterModel::answerStatus(const std::string&
 }
 
 std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std::string& d) {
-  const auto sub = byteAt(d, 0);
-  std::string r(1, d[0]);
-  if (sub == 0x00) {
-    r += summary();
-  } else if (sub == 0x02) {
-    r.push_back(static_cast<char>(profile_.inputs.size()));
+  namespace chars = wire::characteristics;
+  const auto sub = byteAt(d, request::kSubCode);
+  ByteWriter w;
+  w.u8(sub);
+  if (sub == chars::kSummary) {
+    writeSummary(w);
+  } else if (sub == chars::kInputs) {
+    w.u8(static_cast<std::uint32_t>(profile_.inputs.size()));
     for (const auto& in : profile_.inputs) {
-      std::string e(30, '\0');
-      e[0] = static_cast<char>(in.id);
-      std::string cap;
-      put32(cap, in.capacity);
-      e.replace(1, 4, cap);
-      e[8] = static_cast<char>(in.paperType);
-      e[9] = static_cast<char>(in.formSize);
-      putText(e, in.name);
-      e.push_back('\0');  // no further data
-      r += e;
+      namespace entry = layout::input;
+      ByteWriter e;
+      e.u8(in.id).be32(in.capacity).padTo(entry::kPaperType).u8(in.paperType).u8(in.formSize);
+      e.padTo(entry::kName).text8(in.name).u8(0);  // no further data
+      w.bytes(e.str());
     }
-  } else if (sub == 0x03) {
-    r.push_back(static_cast<char>(profile_.outputs.size()));
-    for (const auto& bin : profile_.outputs) {
-      r.push_back(static_cast<char>(bin.id));
-      r.push_back(static_cast<char>(bin.type));
-      put32(r, bin.capacity);
-      r.push_back(static_cast<char>(bin.flags1));
-      r.push_back(static_cast<char>(bin.flags2));
-      putText(r, bin.name);
-    }
-  } else if (sub == 0x04) {
-    r.push_back(static_cast<char>(profile_.storage.size()));
-    for (const auto& item : profile_.storage) putText(r, item);
+  } else if (sub == chars::kOutputs) {
+    w.u8(static_cast<std::uint32_t>(profile_.outputs.size()));
+    for (const auto& bin : profile_.outputs)
+      w.u8(bin.id).u8(bin.type).be32(bin.capacity).u8(bin.flags1).u8(bin.flags2).text8(bin.name);
+  } else if (sub == chars::kStorage) {
+    w.u8(static_cast<std::uint32_t>(profile_.storage.size()));
+    for (const auto& item : profile_.storage) w.text8(item);
   } else {
     return std::nullopt;
   }
-  return Reply{0, r};
+  return Reply{0, w.take()};
 }
 
-std::string PrinterModel::summary() const {
-  std::string r(33, '\0');
-  r[2] = static_cast<char>(profile_.summaryByte2);
-  r[7] = static_cast<char>(profile_.duplex);
-  r[11] = static_cast<char>(profile_.speed);
-  std::string memory;
-  put32(memory, profile_.memoryBytes);
-  put16(memory, profile_.maxPacket);
-  r.replace(19, 6, memory);
-  putText(r, profile_.model);
-  putText(r, profile_.revision);
-  putText(r, profile_.serial);
-  return r;
+// The summary's offsets count from the byte after the sub-code already written.
+void PrinterModel::writeSummary(ByteWriter& w) const {
+  namespace at = layout::summary;
+  const std::size_t base = w.size();
+  w.reserve(base + at::kTexts + 3 + profile_.model.size() + profile_.revision.size() +
+            profile_.serial.size());
+  w.padTo(base + at::kByte2).u8(profile_.summaryByte2);
+  w.padTo(base + at::kDuplex).u8(profile_.duplex);
+  w.padTo(base + at::kSpeed).u8(profile_.speed);
+  w.padTo(base + at::kMemoryBytes).be32(profile_.memoryBytes).be16(profile_.maxPacket);
+  w.padTo(base + at::kTexts).text8(profile_.model).text8(profile_.revision).text8(profile_.serial);
 }
 
 std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string& d) {
-  switch (byteAt(d, 0)) {
-    case 0x01:
+  namespace control = wire::control;
+  switch (byteAt(d, request::kSubCode)) {
+    case control::kPowerOnReset:
       ++powerOnResets_;
       return std::nullopt;
-    case 0x03:
-      if (d.size() >= 4) {
+    case control::kCaptureDeviceStatus:
+      if (constexpr auto at = request::capture::kClassBytes;
+          d.size() >= at + protocol::alerts::kDeviceStatusBytes) {
         enabled_ = (enabled_ & ~alerts::kDeviceStatusBits) |
-                   alerts::maskFromCapture(byteAt(d, 1), byteAt(d, 2), byteAt(d, 3));
+                   alerts::maskFromCapture(byteAt(d, at), byteAt(d, at + 1), byteAt(d, at + 2));
       }
       return std::nullopt;
-    case 0x04:
+    case control::kProbe:
       return Reply{0, d};  // the probe is echoed
-    case 0x06:
+    case control::kResetHostPageCount:
       ++hostPageCountResets_;
       return std::nullopt;
     default:
@@ -384,35 +390,38 @@ std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string
 }
 
 std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& d) {
-  const auto sub = byteAt(d, 0);
-  const auto op = byteAt(d, 1);
+  namespace panel = wire::panel;
+  const auto sub = byteAt(d, request::kSubCode);
+  const auto op = byteAt(d, request::kOperation);
   switch (sub) {
-    case 0x03:  // alert classes
+    case panel::kAlertClasses:
       enabled_ = (enabled_ & ~alerts::kClassBits);
-      for (std::uint8_t bit = 1; bit <= 0x10; bit <<= 1)
+      for (std::uint8_t bit = protocol::alerts::kFirstClassByte; bit <= protocol::alerts::kLastClassByte;
+           bit <<= 1)
         if (op & bit) enabled_ |= alerts::maskFromClassByte(bit);
       return std::nullopt;
-    case 0xE0:  // button
-      buttons_.push_back(byteAt(d, 3));
-      return Reply{0, std::string("\xE0\x00\x00", 3)};
-    case 0xE1:
-      if (op == 0x04) return Reply{0, std::string(1, d[0]) + panelBytes()};
-      if (op == 0x05 && d.size() >= 3) {
-        enabled_ = byteAt(d, 2) ? (enabled_ | alerts::kPanelBit) : (enabled_ & ~alerts::kPanelBit);
+    case panel::kButton:
+      buttons_.push_back(byteAt(d, request::button::kButton));
+      return Reply{0, ByteWriter().u8(panel::kButton).zeros(2).take()};
+    case panel::kDisplay:
+      if (op == panel::kDisplayRead) return Reply{0, std::string(1, d[0]) + panelBytes()};
+      if (constexpr auto at = request::panel_alerts::kSwitch; op == panel::kDisplayAlerts && d.size() > at) {
+        enabled_ = byteAt(d, at) ? (enabled_ | alerts::kPanel) : (enabled_ & ~alerts::kPanel);
       }
       return std::nullopt;
-    case 0xE7:
-      if (op == 0x00 || op == 0x01) return variable(d, false);
+    case panel::kOmVariable:
+      if (op == panel::kVariableRead || op == panel::kVariableSet) return variable(d, false);
       return std::nullopt;
-    case 0xEB:
-      if (op == 0x00) return variable(d, true);
-      if (op == 0x01 && d.size() >= 4) {
-        if (d.size() >= 5 && byteAt(d, 3) == 0xC9) {
-          if (byteAt(d, 4) == 0x02) finishJob();  // a document starts
+    case panel::kMiscVariable:
+      if (op == panel::kVariableRead) return variable(d, true);
+      if (constexpr auto at = request::panel_command::kCommand; op == panel::kVariableSet && d.size() > at) {
+        constexpr auto argument = request::panel_command::kArgument;
+        if (d.size() > argument && byteAt(d, at) == panel::kCommandStartDocument) {
+          if (byteAt(d, argument) == panel::kStartDocumentBegin) finishJob();  // a document starts
         } else {
-          panelCommands_.push_back(byteAt(d, 3));
+          panelCommands_.push_back(byteAt(d, at));
         }
-        return Reply{0, d.substr(0, 4)};
+        return Reply{0, d.substr(0, argument)};
       }
       return std::nullopt;
     default:
@@ -420,40 +429,47 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
   }
 }
 
-// Acknowledges with R[0] = 0 a command it takes, 1 one it refuses.
+// Acknowledges a command it takes or refuses; the outcome follows as alerts.
 std::optional<PrinterModel::Reply> PrinterModel::answerResources(const std::string& d) {
-  if (byteAt(d, 0) != 0x00) return std::nullopt;
+  namespace command = layout::resource_command;
+  if (byteAt(d, request::kSubCode) != wire::resources::kCommand) return std::nullopt;
   auto outcomes = resources::carryOut(profile_.devices, std::string_view(d).substr(1));
-  if (!outcomes) return Reply{0, std::string("\x00\x01", 2)};
+  ByteWriter ack;
+  ack.u8(wire::resources::kCommand);
+  if (!outcomes) return Reply{0, ack.u8(command::kRefused).take()};
   outcomes_ = std::move(*outcomes);
-  return Reply{0, std::string(2, '\0')};
+  return Reply{0, ack.u8(command::kTaken).take()};
 }
 
 // Reads answer the request's four bytes then the value; sets answer the four bytes.
 PrinterModel::Reply PrinterModel::variable(const std::string& d, bool misc) {
-  const std::string echo = d.substr(0, 4);
-  if (d.size() < 4) return Reply{npa::kError, d};
-  const auto name = static_cast<std::uint16_t>(byteAt(d, 2) << 8 | byteAt(d, 3));
+  ByteReader in(d);
+  std::uint8_t sub = 0, op = 0;
+  std::uint16_t name = 0;
+  if (!(in.u8(sub) && in.u8(op) && in.be16(name))) return Reply{npa::kFlagError, d};
+  const std::string echo = d.substr(0, in.position());
   auto& vars = misc ? profile_.miscVars : profile_.omVars;
-  const bool set = !misc && byteAt(d, 1) == 0x01;
+  const bool set = !misc && op == wire::panel::kVariableSet;
   if (knobs_.failVariables.count(name) || (misc && profile_.miscErrors.count(name)))
-    return Reply{npa::kError, echo};
+    return Reply{npa::kFlagError, echo};
   if (set) {
-    vars[name] = d.substr(4);
+    vars[name] = std::string(in.rest());
     return Reply{0, echo};
   }
   auto it = vars.find(name);
-  if (it == vars.end()) return Reply{npa::kError, echo};
+  if (it == vars.end()) return Reply{npa::kFlagError, echo};
   return Reply{0, echo + it->second};
 }
 
 std::string PrinterModel::panelBytes() const {
-  std::string text = profile_.panelText.substr(0, kPanelSize);
-  text.resize(kPanelSize, ' ');
+  std::string text = profile_.panelText.substr(0, layout::panel::kSize);
+  text.resize(layout::panel::kSize, ' ');
   return text;
 }
 
-void PrinterModel::printData(std::string_view bytes) { currentJob_.append(bytes); }
+void PrinterModel::printData(std::string_view bytes) {
+  currentJob_.append(bytes);
+}
 
 void PrinterModel::finishJob() {
   if (!currentJob_.empty()) jobs_.push_back(std::move(currentJob_));
@@ -492,9 +508,9 @@ std::optional<std::string> PrinterModel::classAlert(std::string_view data) {
 
 std::optional<std::string> PrinterModel::panelAlert() {
   std::lock_guard lock(mutex_);
-  if (!(enabled_ & alerts::kPanelBit)) return std::nullopt;
-  return emitAlert(
-      npa::encode(0, npa::kClassAlert, std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes()));
+  if (!(enabled_ & alerts::kPanel)) return std::nullopt;
+  return emitAlert(npa::encode(0, npa::kClassAlert,
+                               std::string(1, static_cast<char>(alerts::kPanelAlertTag)) + panelBytes()));
 }
 
 std::optional<std::string> PrinterModel::emitAlert(std::string packets) {

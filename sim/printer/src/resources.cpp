@@ -2,15 +2,22 @@
 
 #include <algorithm>
 
+#include "platform/byte_codec.h"
+#include "protocol/requests.h"
 #include "sim/printer/alerts.h"
 
 namespace wf::sim::resources {
 
 namespace {
 
-constexpr std::uint8_t kList = 1, kFormat = 2, kDelete = 3, kCopy = 4;
+using protocol::reply::resource_command::kCopy;
+using protocol::reply::resource_command::kDelete;
+using protocol::reply::resource_command::kFormat;
+using protocol::reply::resource_command::kList;
 
-bool isDevice(std::uint8_t b) { return b == kDisk || b == kFlash; }
+bool isDevice(std::uint8_t b) {
+  return b == kDisk || b == kFlash;
+}
 
 std::uint64_t used(const StorageDevice& device) {
   std::uint64_t total = 0;
@@ -19,7 +26,8 @@ std::uint64_t used(const StorageDevice& device) {
 }
 
 auto findFile(StorageDevice& device, std::string_view name) {
-  return std::find_if(device.files.begin(), device.files.end(), [&](const StoredFile& f) { return f.name == name; });
+  return std::find_if(device.files.begin(), device.files.end(),
+                      [&](const StoredFile& f) { return f.name == name; });
 }
 
 std::vector<std::string> listing(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t id) {
@@ -50,8 +58,8 @@ std::uint32_t remove(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_
 }
 
 // A file of the same name on the target is replaced.
-std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t fromId, std::uint8_t toId, bool move,
-                   std::string_view name) {
+std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t fromId, std::uint8_t toId,
+                   bool move, std::string_view name) {
   auto from = devices.find(fromId);
   auto to = devices.find(toId);
   if (from == devices.end() || to == devices.end()) return kNoSuchDevice;
@@ -61,8 +69,10 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
   const std::uint64_t freed = existing == to->second.files.end() ? 0 : existing->size;
   if (used(to->second) - freed + source->size > to->second.capacity) return kNoRoom;
   const StoredFile file = *source;
-  if (existing == to->second.files.end()) to->second.files.push_back(file);
-  else *existing = file;
+  if (existing == to->second.files.end())
+    to->second.files.push_back(file);
+  else
+    *existing = file;
   if (move) from->second.files.erase(findFile(from->second, name));
   return kDone;
 }
@@ -70,31 +80,31 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
 }  // namespace
 
 std::string entryText(std::uint8_t device, const StoredFile& file) {
-  return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" + std::to_string(file.size) +
-         ";" + file.description;
+  return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" +
+         std::to_string(file.size) + ";" + file.description;
 }
 
 std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
                                                  std::string_view command) {
-  if (command.size() < 2 || !isDevice(static_cast<std::uint8_t>(command[1]))) return std::nullopt;
-  const auto op = static_cast<std::uint8_t>(command[0]);
-  const auto device = static_cast<std::uint8_t>(command[1]);
+  namespace at = protocol::request::request_data::resource_command;
+  ByteReader in(command);
+  std::uint8_t op = 0, device = 0;
+  if (!(in.u8(op) && in.u8(device)) || !isDevice(device)) return std::nullopt;
   switch (op) {
     case kList:
       return listing(devices, device);
     case kFormat:
       return std::vector{alerts::encodeResourceAlert(kFormatted, false, format(devices, device))};
     case kDelete: {
-      const std::string_view name = command.substr(2);
+      const std::string_view name = command.substr(at::kName);
       if (name.empty()) return std::nullopt;
       return std::vector{alerts::encodeResourceAlert(kDeleted, false, remove(devices, device, name))};
     }
     case kCopy: {
-      if (command.size() < 5) return std::nullopt;
-      const auto to = static_cast<std::uint8_t>(command[2]);
-      const bool move = command[3] != 0;
+      std::uint8_t to = 0, move = 0;
+      if (!(in.u8(to) && in.u8(move)) || in.remaining() == 0) return std::nullopt;
       if (!isDevice(to) || to == device) return std::nullopt;
-      const std::uint32_t result = copy(devices, device, to, move, command.substr(4));
+      const std::uint32_t result = copy(devices, device, to, move != 0, command.substr(at::kCopyName));
       return std::vector{alerts::encodeResourceAlert(move ? kMoved : kCopied, false, result)};
     }
     default:

@@ -1,18 +1,17 @@
-// Commands of wf-prtobjchild: one application of the real broker, its
-// printers reached through request objects made by the factory the printer
-// manager binds by ordinal. One window collects every post: the broker's
-// alerts and the Quick Setup progress.
-#include <chrono>
+// The request object's helper commands (wf-testchild prtobj): one
+// application of the real broker, its printers reached through request
+// objects made by the factory the printer manager binds by ordinal. One window collects every post: the
+// broker's alerts and the Quick Setup progress.
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "broker/corbce.h"
 #include "child_commands.h"
+#include "eventually.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -23,20 +22,21 @@ using wf::testing::ChildArgs;
 
 namespace {
 
-constexpr auto kPostWait = std::chrono::seconds(20);
-
 wf::Hwnd window() {
-  static wf::Hwnd w = wf::createWindow("WfPrtObjEndToEnd", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) {
-    return wf::LResult{0};
-  });
+  static wf::Hwnd w = wf::createWindow(
+      "WfPrtObjEndToEnd", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   return w;
 }
 
 std::int16_t appId = -1;
 std::map<std::uint16_t, std::unique_ptr<WFPrtObj>> objects;
 
-std::uint32_t num(const std::string& s) { return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0)); }
-std::string str(unsigned long n) { return std::to_string(n); }
+std::uint32_t num(const std::string& s) {
+  return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
+}
+std::string str(unsigned long n) {
+  return std::to_string(n);
+}
 
 WFPrtObj* object(const std::string& handle) {
   auto it = objects.find(static_cast<std::uint16_t>(num(handle)));
@@ -44,17 +44,14 @@ WFPrtObj* object(const std::string& handle) {
 }
 
 // The next post to the window within the bound, if any.
-bool nextPost(wf::Message& m, std::chrono::steady_clock::time_point end) {
-  while (!wf::peekMessage(m, wf::PeekMode::Remove)) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+bool nextPost(wf::Message& m) {
+  return wf::testing::eventually([&] { return wf::peekMessage(m, wf::PeekMode::Remove); });
 }
 
 std::string alertList(WFPrtObj::LONG rc, WFPrtObj::UINT count, WFPrtObj::WFPALERTDATA* alerts) {
   std::string out = "ok " + std::to_string(rc);
-  for (WFPrtObj::UINT i = 0; i < count; ++i) out += " " + str(alerts[i].alertId) + ":" + str(alerts[i].detail);
+  for (WFPrtObj::UINT i = 0; i < count; ++i)
+    out += " " + str(alerts[i].alertId) + ":" + str(alerts[i].detail);
   delete[] alerts;
   return out;
 }
@@ -65,13 +62,15 @@ uint16_t collect(const PRTINFO* info) {
   return 1;
 }
 
-WF_CHILD_COMMAND("register", [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
+WF_CHILD_COMMAND("register",
+                 [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
 
 // enum -> "ok <result> <name=handle>..." of the local printers
 WF_CHILD_COMMAND("enum", [](const ChildArgs&) {
   std::vector<std::string> got;
   enumerated = &got;
-  const std::int32_t rc = BceEnumPrinters(static_cast<std::uint32_t>(appId), BCE_NET_LOCAL | BCE_NET_FORCE, &collect);
+  const std::int32_t rc =
+      BceEnumPrinters(static_cast<std::uint32_t>(appId), BCE_NET_LOCAL | BCE_NET_FORCE, &collect);
   enumerated = nullptr;
   std::string out = "ok " + std::to_string(rc);
   for (const auto& p : got) out += " " + p;
@@ -80,7 +79,8 @@ WF_CHILD_COMMAND("enum", [](const ChildArgs&) {
 
 // object <handle> <type>: a request object from the factory bound by ordinal
 WF_CHILD_COMMAND("object", [](const ChildArgs& a) {
-  static auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(wf::loadModule("WFPRTOBJ.DLL"), kCreatePrtObjOrdinal);
+  static auto create =
+      wf::moduleOrdinalAs<CreatePrtObjFn>(wf::loadModule("WFPRTOBJ.DLL"), kCreatePrtObjOrdinal);
   if (!create) return std::string("err no factory");
   const auto handle = static_cast<std::uint16_t>(num(a.at(0)));
   WFPrtObj* obj = create(handle, appId, num(a.at(1)));
@@ -128,16 +128,17 @@ WF_CHILD_COMMAND("outputs", [](const ChildArgs& a) {
 WF_CHILD_COMMAND("storage", [](const ChildArgs& a) {
   WFPrtObj::STORAGEOPTIONS s;
   const auto rc = object(a.at(0))->bidiGetStorageOptions(&s);
-  return "ok " + std::to_string(rc) + "|" + str(s.flashSize) + "|" + str(s.flashFree) + "|" + str(s.diskSize) + "|" +
-         str(s.diskFree) + "|" + str(s.fontCartridge) + "|" + s.cartridgeName + "|" + s.cartridgeDetail;
+  return "ok " + std::to_string(rc) + "|" + str(s.flashSize) + "|" + str(s.flashFree) + "|" +
+         str(s.diskSize) + "|" + str(s.diskFree) + "|" + str(s.fontCartridge) + "|" + s.cartridgeName + "|" +
+         s.cartridgeDetail;
 });
 
 // levels <handle> -> "ok <rc>|revision|eng|engb|engf|ina|ina1|ina2|pnl|dpx|cont|flker"
 WF_CHILD_COMMAND("levels", [](const ChildArgs& a) {
   WFPrtObj::CODELEVELS l;
   std::string out = "ok " + std::to_string(object(a.at(0))->bidiGetCodeLevels(&l));
-  for (const auto* s : {&l.revisionLevel, &l.eng, &l.engb, &l.engf, &l.ina, &l.ina1, &l.ina2, &l.pnl, &l.dpx, &l.cont,
-                        &l.flker})
+  for (const auto* s : {&l.revisionLevel, &l.eng, &l.engb, &l.engf, &l.ina, &l.ina1, &l.ina2, &l.pnl, &l.dpx,
+                        &l.cont, &l.flker})
     out += "|" + *s;
   return out;
 });
@@ -146,8 +147,8 @@ WF_CHILD_COMMAND("levels", [](const ChildArgs& a) {
 WF_CHILD_COMMAND("type", [](const ChildArgs& a) {
   WFPrtObj::ULONG type = 77, code = 77;
   const auto rc = object(a.at(0))->bidiGetPrinterType(&type, &code);
-  return "ok " + std::to_string(rc) + " " + std::to_string(static_cast<long>(static_cast<std::int32_t>(type))) + " " +
-         str(code);
+  return "ok " + std::to_string(rc) + " " +
+         std::to_string(static_cast<long>(static_cast<std::int32_t>(type))) + " " + str(code);
 });
 WF_CHILD_COMMAND("family", [](const ChildArgs& a) {
   WFPrtObj::ULONG family = 77;
@@ -174,22 +175,24 @@ WF_CHILD_COMMAND("jams", [](const ChildArgs& a) {
 // capture <handle> <mask> -> "ok <result>"
 WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
   const ALERTS alerts{num(a.at(1))};
-  return "ok " + std::to_string(BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
+  return "ok " + std::to_string(
+                     BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
 });
 
 // posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of
-// that message, waiting up to 20 s (real); others are passed over.
+// that message, each waited for with the bound of eventually(); others are
+// passed over.
 WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
   const std::size_t want = num(a.at(0));
   const std::uint32_t message = num(a.at(1));
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   std::string out = "ok";
   wf::Message m;
-  for (std::size_t got = 0; got < want && nextPost(m, end);) {
+  for (std::size_t got = 0; got < want && nextPost(m);) {
     if (m.message != message) continue;
     ++got;
     char b[64];
-    std::snprintf(b, sizeof b, " %u:%x:%x", m.message, static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));
+    std::snprintf(b, sizeof b, " %u:%x:%x", m.message, static_cast<unsigned>(m.wParam),
+                  static_cast<unsigned>(m.lParam));
     out += b;
   }
   return out;
@@ -200,15 +203,15 @@ WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
 WF_CHILD_COMMAND("qs", [](const ChildArgs& a) {
   WFPrtObj* obj = object(a.at(0));
   const bool send = a.at(1) == "send";
-  auto control = std::make_unique<WFQSThreadControl>(a.at(2), nullptr, 0, obj, send ? 1 : 0, window(), num(a.at(3)),
-                                                     WFQSThreadControl::WF_ACTION_RUN);
+  auto control = std::make_unique<WFQSThreadControl>(a.at(2), nullptr, 0, obj, send ? 1 : 0, window(),
+                                                     num(a.at(3)), WFQSThreadControl::WF_ACTION_RUN);
   WFPrtObj::ULONG steps = 0;
-  const auto rc = send ? obj->bidiQuickSetupSend(control.get(), &steps) : obj->bidiQuickSetupReceive(control.get(), &steps);
+  const auto rc = send ? obj->bidiQuickSetupSend(control.get(), &steps)
+                       : obj->bidiQuickSetupReceive(control.get(), &steps);
   std::string out = "ok " + std::to_string(rc) + " " + str(steps);
   if (rc != 0) return out;
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   wf::Message m;
-  while (nextPost(m, end)) {
+  while (nextPost(m)) {
     if (m.message != WM_WF_NOTIFICATION) continue;
     out += " " + str(m.wParam) + ":" + std::to_string(m.lParam);
     if (m.wParam == QS_NOTIFY_DONE || (m.wParam == QS_NOTIFY_ERROR && m.lParam != QS_ERR_VARIABLE)) break;
@@ -224,9 +227,8 @@ WF_CHILD_COMMAND("list", [](const ChildArgs& a) {
   const auto rc = obj->bidiDeviceFileListing(static_cast<WFPrtObj::DEVICEID>(num(a.at(1))));
   std::string out = "ok " + std::to_string(rc);
   if (rc != 0) return out;
-  const auto end = std::chrono::steady_clock::now() + kPostWait;
   wf::Message m;
-  while (nextPost(m, end)) {
+  while (nextPost(m)) {
     if (m.message != WM_BCE_ALERT_2) continue;
     WFPrtObj::DEVICEMGMTALERTDATA record;
     const auto key = static_cast<WFPrtObj::USHORT>(m.wParam >> 16);
@@ -236,7 +238,8 @@ WF_CHILD_COMMAND("list", [](const ChildArgs& a) {
     if (record.entryFlag & 0xFFFF) {
       WFPrtObj::DEVICEDIRECTORYDATA d;
       if (obj->parseDeviceDirectoryData(record.entry, &d) != 0) return out + ",unparsed " + record.entry;
-      out += "," + str(d.device) + ";" + d.name + ";" + d.id + ";" + d.type + ";" + d.size + ";" + d.description;
+      out +=
+          "," + str(d.device) + ";" + d.name + ";" + d.id + ";" + d.type + ";" + d.size + ";" + d.description;
     }
     if (!record.moreEntries) break;
   }

@@ -8,7 +8,7 @@
 //   2 device                      format the device
 //   3 device name...              delete a file
 //   4 from to move name...        copy (move = 1: move) a file
-// The printer answers R[0] = 0 when it takes the command; anything else -2.
+// The printer acknowledges with 0 when it takes the command; anything else -2.
 //
 // Alert data: 03 02, kind, more-entries, result (BE32), entry length (BE16),
 // entry bytes. Kinds: 16 directory entry, 17 delete done, 18 move done,
@@ -21,18 +21,22 @@
 #include <string>
 
 #include "platform/module.h"
+#include "protocol/requests.h"
 #include "prtobj/wfprtobj.h"
 
-constexpr std::uint16_t kResMgmtRequest = 113;
+constexpr std::uint16_t kResMgmtRequest = wf::protocol::request::kResourceCommand;
 
 WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtFileListing(WFPrtObj& obj, WFPrtObj::DEVICEID device);
 WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device);
-WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID device);
-WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from,
-                                   WFPrtObj::DEVICEID to, int move);
+WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file,
+                                                      WFPrtObj::DEVICEID device);
+WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file,
+                                                    WFPrtObj::DEVICEID from, WFPrtObj::DEVICEID to, int move);
 // `record` is a DEVICEMGMTALERTDATA.
 WF_MODULE_EXPORT WFPrtObj::LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record);
 // -2 for data that is not a complete resource-management alert.
-WF_MODULE_EXPORT WFPrtObj::LONG parseResMgmtAlertData(const void* data, long len, WFPrtObj::DEVICEMGMTALERTDATA* record);
+WF_MODULE_EXPORT WFPrtObj::LONG parseResMgmtAlertData(const void* data, long len,
+                                                      WFPrtObj::DEVICEMGMTALERTDATA* record);
 // -2 for an entry without its six fields or with an unknown device.
-WF_MODULE_EXPORT WFPrtObj::LONG parseResMgmtDirectoryData(const std::string& entry, WFPrtObj::DEVICEDIRECTORYDATA* record);
+WF_MODULE_EXPORT WFPrtObj::LONG parseResMgmtDirectoryData(const std::string& entry,
+                                                          WFPrtObj::DEVICEDIRECTORYDATA* record);

@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/alert_classes.h"
+
 namespace wf::sim::alerts {
 
-constexpr std::uint32_t kDeviceStatusBits = 0x3FF;
-constexpr std::uint32_t kClassBits = 0xF800;
-constexpr std::uint32_t kPanelBit = 0x10000;
-constexpr std::uint8_t kPanelAlertTag = 0xE1;  // first data byte of a panel alert
+using protocol::alerts::kClassBits;
+using protocol::alerts::kDeviceStatusBits;
+using protocol::alerts::kPanel;
+using protocol::alerts::kPanelAlertTag;
 
 // Host mask from the three class bytes of a capture request.
 std::uint32_t maskFromCapture(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2);
@@ -41,6 +43,7 @@ std::string encodeJobStatistics(const JobStatistics& stats);
 
 // Data of a resource-management alert (class 2): 03 02, kind, more-entries,
 // BE32 result, BE16 entry length, entry bytes.
-std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry = {});
+std::string encodeResourceAlert(std::uint8_t kind, bool more, std::uint32_t result,
+                                std::string_view entry = {});
 
 }  // namespace wf::sim::alerts

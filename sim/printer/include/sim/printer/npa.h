@@ -7,16 +7,18 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/npa.h"
+
 namespace wf::sim::npa {
 
-constexpr std::uint8_t kStart = 0xA5;
-constexpr std::uint8_t kReplyExpected = 0x10;
-constexpr std::uint8_t kMoreFollows = 0x20;
-constexpr std::uint8_t kError = 0x80;
-constexpr std::uint8_t kAlertBase = 0xF0;     // commands from here up are alerts
-constexpr std::uint8_t kDeviceStatusAlert = 0xFF;
-constexpr std::uint8_t kClassAlert = 0xF0;
-constexpr std::uint8_t kPrintData = 0x00;     // print data and its confirmation
+using protocol::npa::kClassAlert;
+using protocol::npa::kDeviceStatusAlert;
+using protocol::npa::kFirstAlert;
+using protocol::npa::kFlagError;
+using protocol::npa::kFlagMore;
+using protocol::npa::kFlagReply;
+using protocol::npa::kPrintData;
+using protocol::npa::kStart;
 
 // Written by the host before requests to an AUTO-mode printer and before print data.
 inline constexpr std::string_view kSyncPacket{

@@ -14,6 +14,10 @@
 
 #include "sim/printer/profile.h"
 
+namespace wf {
+class ByteWriter;
+}
+
 namespace wf::sim {
 
 enum class Direction { Received, Sent };
@@ -30,10 +34,10 @@ std::string formatLogEntry(const LogEntry& entry);
 
 // Fault and timing knobs; all off by default.
 struct Knobs {
-  bool silent = false;                    // answers nothing at all
-  std::uint32_t replyDelayMs = 0;         // before each reply and PJL answer (system ms)
-  std::uint32_t confirmDelayMs = 0;       // before each print-data confirmation
-  int confirmErrors = 0;                  // so many next confirmations carry the error flag
+  bool silent = false;               // answers nothing at all
+  std::uint32_t replyDelayMs = 0;    // before each reply and PJL answer (system ms)
+  std::uint32_t confirmDelayMs = 0;  // before each print-data confirmation
+  int confirmErrors = 0;             // so many next confirmations carry the error flag
   bool withholdConfirmations = false;
   std::set<std::uint16_t> failVariables;  // reads and sets answer with the error flag
   std::size_t replyPacketData = 0;        // data bytes per reply packet (0: one packet)
@@ -41,12 +45,12 @@ struct Knobs {
   bool stallReplies = false;              // only the first half of each reply is sent
   // Reply faults the host's reader must survive.
   std::optional<std::uint8_t> replyCommand;  // replies carry this command byte instead of the request's
-  int errorReplies = 0;                   // so many next replies carry the error flag
-  std::size_t replyPadding = 0;           // bytes added to each reply's data (over-long replies)
-  std::optional<std::size_t> replyCut;    // each reply's data cut to so many bytes (truncated replies)
-  bool shortPacketFirst = false;          // a packet of LEN 2 with the request's command before each reply
-  int lateReplies = 0;                    // so many next replies come after the host stopped waiting
-  bool deferAlerts = false;               // alerts wait for the next reply and go out inside it
+  int errorReplies = 0;                      // so many next replies carry the error flag
+  std::size_t replyPadding = 0;              // bytes added to each reply's data (over-long replies)
+  std::optional<std::size_t> replyCut;       // each reply's data cut to so many bytes (truncated replies)
+  bool shortPacketFirst = false;             // a packet of LEN 2 with the request's command before each reply
+  int lateReplies = 0;                       // so many next replies come after the host stopped waiting
+  bool deferAlerts = false;                  // alerts wait for the next reply and go out inside it
 };
 
 // How much later than asked a late reply comes: past the host's 10 s response wait.
@@ -114,7 +118,7 @@ class PrinterModel {
   std::optional<Reply> answerResources(const std::string& d);
   void sendOutcomes(std::vector<Outgoing>& out);
   Reply variable(const std::string& d, bool misc);
-  std::string summary() const;
+  void writeSummary(ByteWriter& w) const;
   std::string panelBytes() const;
   void printData(std::string_view bytes);
   void finishJob();
@@ -130,7 +134,7 @@ class PrinterModel {
   std::string pending_;
   bool inJob_ = false;
   bool dropNul_ = false;  // right after a PJL job or a packet
-  bool synced_ = false;  // an AUTO printer saw the sync packet
+  bool synced_ = false;   // an AUTO printer saw the sync packet
   std::string jobText_;
 
   std::uint32_t enabled_ = 0;

@@ -16,20 +16,23 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/replies.h"
 #include "sim/printer/profile.h"
 
 namespace wf::sim::resources {
 
-constexpr std::uint8_t kDisk = 1, kFlash = 2;
-
-// Alert kinds.
-constexpr std::uint8_t kEntry = 16, kDeleted = 17, kMoved = 18, kFormatted = 19, kCopied = 20;
-
-// Results carried by the alerts.
-constexpr std::uint32_t kDone = 0;
-constexpr std::uint32_t kNoSuchFile = 1;
-constexpr std::uint32_t kNoSuchDevice = 2;  // the printer has no such device installed
-constexpr std::uint32_t kNoRoom = 3;        // the target device would overflow
+using protocol::reply::resource_command::kDisk;
+using protocol::reply::resource_command::kFlash;
+// Alert kinds and the results they carry.
+using protocol::reply::resource_alert::kCopied;
+using protocol::reply::resource_alert::kDeleted;
+using protocol::reply::resource_alert::kDone;
+using protocol::reply::resource_alert::kEntry;
+using protocol::reply::resource_alert::kFormatted;
+using protocol::reply::resource_alert::kMoved;
+using protocol::reply::resource_alert::kNoRoom;
+using protocol::reply::resource_alert::kNoSuchDevice;
+using protocol::reply::resource_alert::kNoSuchFile;
 
 // "device;name;id;type;size;description", size in decimal.
 std::string entryText(std::uint8_t device, const StoredFile& file);
