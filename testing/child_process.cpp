@@ -26,17 +26,22 @@ std::string childProgram(const std::string& name) {
 
 ChildProcess::ChildProcess() : ChildProcess("wf-testchild") {}
 
-ChildProcess::ChildProcess(const std::string& name) {
+ChildProcess::ChildProcess(const std::string& name) : ChildProcess(name, {}) {}
+
+ChildProcess::ChildProcess(const std::string& name, const std::vector<std::string>& arguments) {
   int in[2], out[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe failed");
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const std::string program = childProgram(name);
+  // Built before fork: the child only execs.
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   ::close(in[0]);
@@ -55,6 +60,10 @@ std::string ChildProcess::call(const std::string& command, int realMs) {
   std::string line = command + "\n";
   if (::write(toChild_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
     return "err child gone";
+  return readLine(realMs);
+}
+
+std::string ChildProcess::readLine(int realMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
   for (;;) {
     if (auto nl = buffered_.find('\n'); nl != std::string::npos) {
@@ -62,7 +71,9 @@ std::string ChildProcess::call(const std::string& command, int realMs) {
       buffered_.erase(0, nl + 1);
       return answer;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) return "err timeout";
     pollfd p{fromChild_, POLLIN, 0};
     int r = ::poll(&p, 1, static_cast<int>(left));

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace wf::testing {
 
@@ -14,6 +15,8 @@ class ChildProcess {
   ChildProcess();
   // Starts `program`, a helper beside the test program built on the same pattern.
   explicit ChildProcess(const std::string& program);
+  // As above, with command-line arguments (simulator programs take a scenario).
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments);
   ~ChildProcess();  // kills the child if it still runs
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -21,6 +24,8 @@ class ChildProcess {
   // Sends one command line and returns the answer line (without newline);
   // "err child gone" when the child died, "err timeout" after `realMs`.
   std::string call(const std::string& command, int realMs = 30000);
+  // The next line the child writes unasked (e.g. "ready").
+  std::string readLine(int realMs = 30000);
 
   void kill(int signal);  // e.g. SIGKILL; then waits for the child to end
   int waitExit();         // exit status as from waitpid (raw), after the child ends
