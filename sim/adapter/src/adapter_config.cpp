@@ -87,6 +87,7 @@ bool portLine(AdapterConfig& c, std::string_view key, std::string_view value, st
   if (field == "polling") return numberInto(p.polling, value, 0xFFFF, error);
   if (field == "print-server") return textInto(p.printServer, value, error);
   if (field == "printer") return p.printerProfile = value, true;
+  if (field == "settings") return bytesInto(p.settings, value, error);
   return fail(error, "unknown port field " + std::string(field));
 }
 

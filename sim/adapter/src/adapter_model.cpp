@@ -287,6 +287,7 @@ std::vector<Bytes> AdapterModel::portBlocks() const {
     Bytes block(l.size, 0);
     block[0] = static_cast<std::uint8_t>(l.size);
     block[1] = l.kind;
+    put(block, 2, View(port.settings).first(std::min(port.settings.size(), l.busy - 2)));
     block[l.busy] = port.busy;
     putText(block, l.server, port.printServer, 48);
     put16(block, l.polling, port.polling);

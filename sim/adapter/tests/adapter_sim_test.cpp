@@ -81,6 +81,9 @@ TEST_F(AdapterSim, BroadcastCollectsOneReplyOfEachKind) {
         ASSERT_EQ(k->ports.size(), 2u);
         EXPECT_EQ(k->ports[0].kind(), wire::kestrel::kKindSerial7390);
         EXPECT_EQ(k->ports[0].word(wire::kestrel::kSerialPolling), 15);
+        EXPECT_EQ(k->ports[0].word(wire::kestrel::kSerialVar6), 0x2580);
+        EXPECT_EQ(k->ports[0].word(wire::kestrel::kSerialVar4), 0x003C);
+        EXPECT_EQ(k->ports[1].word(wire::kestrel::kParallelVar4), 0x003C);
         EXPECT_EQ(k->ports[1].kind(), wire::kestrel::kKindParallel7390);
         EXPECT_EQ(k->ports[1].byte(wire::kestrel::kParallelEnabled), 1);
         EXPECT_EQ(wire::ebcdicText(&k->block[wire::kestrel::kMachineType], 4), "7390");

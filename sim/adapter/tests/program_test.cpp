@@ -61,7 +61,7 @@ TEST(AdapterSimProgram, PlaysTheScenarioTakesSettingsAndQuits) {
 }
 
 TEST(AdapterSimProgram, StopsOnSigtermAndRefusesABadScenario) {
-  ChildProcess good("wf-adapter-sim", {writeScenario("EX = ext-7390.adapter\n").string()});
+  ChildProcess good("wf-adapter-sim", {std::string(WF_SIM_PROFILE_DIR) + "/../scenarios/adapters.scenario"});
   ASSERT_EQ(good.readLine(), "ready");
   good.kill(SIGTERM);
   EXPECT_TRUE(WIFEXITED(good.waitExit()));

@@ -25,6 +25,7 @@ struct PortConfig {
   bool busy = false;
   std::uint16_t polling = 30;
   std::string printServer;
+  Bytes settings;  // 7390: the port block's settings from its byte 2 (serial 16, parallel 6 bytes)
   std::string printerProfile;  // the printer behind an NPA port, by profile file name
 };
 
