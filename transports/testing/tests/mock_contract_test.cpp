@@ -143,5 +143,20 @@ TEST(TransportHarnessLoad, OneHarnessAtATimeAndMissingLibrariesFail) {
   EXPECT_TRUE(TransportHarness::load("corip32", BCE_NET_IP, &error)) << error;
 }
 
+TEST(TransportHarnessLoad, MissingEntryPointsAnswerOneAndNearMissNamesStayUnbound) {
+  // The platform's test library exports only NetGetVersion and "NetShutdown".
+  ::setenv("WRENFIELD_MODULE_PATH", (moduleDirectory() / "testmodules").c_str(), 1);
+  std::string error;
+  auto h = TransportHarness::load("testnet32", BCE_NET_CORLINK, &error);
+  ASSERT_TRUE(h) << error;
+  EXPECT_TRUE(h->entries().NetGetVersion);
+  std::uint16_t length = 0;
+  EXPECT_EQ(h->getInfo(BCE_WORKSTATION_HANDLE, 8, nullptr, &length), NET_FAIL);
+  EXPECT_EQ(h->setInfo(BCE_WORKSTATION_HANDLE, 18, nullptr, 0), NET_FAIL);
+  EXPECT_EQ(h->enumerate(), NET_FAIL);
+  EXPECT_EQ(h->write(0, {1}, 0, 0).result, NET_FAIL);
+  EXPECT_FALSE(h->shutDown());
+}
+
 }  // namespace
 }  // namespace wf::transports::testing
