@@ -181,6 +181,19 @@ TEST(Ipx, BroadcastReachesItsNetworkAndNumberOnlyNotTheSender) {
   EXPECT_EQ(a->call("ipx-recv s"), "ok 00000001:0000C0000002:83C1 17 33");
 }
 
+TEST(Ipx, ABurstOfRepliesFromAnotherProcessArrivesWhole) {
+  auto receiver = bound(address("00000001", kOwnNode, 0x5500));
+  receiver->setReceiveBuffer(262144);
+  auto child = childWithNode("0000C0000005");
+  ASSERT_EQ(child->call("ipx-bind s 00000001:0000C0000005:83C1").substr(0, 2), "ok");
+  ASSERT_EQ(child->call("ipx-burst s 00000001:" + std::string(kOwnNode) + ":5500 150"), "ok");
+  for (int i = 0; i < 150; ++i) {
+    const std::string d = receive(*receiver);
+    ASSERT_EQ(d.size(), 90u);
+    EXPECT_EQ(static_cast<std::uint8_t>(d[0]), i);
+  }
+}
+
 TEST(Ipx, OversizeSendFailsAndLongDatagramsAreTruncated) {
   auto receiver = bound(address("00000001", kOwnNode, 0x5200));
   auto sender = bound(address("00000001", kOwnNode, 0x5201));

@@ -60,6 +60,18 @@ WF_CHILD_COMMAND("ipx-send", [](const ChildArgs& a) -> std::string {
   return r.error ? "err " + std::to_string(r.error) : "ok " + std::to_string(r.bytes);
 });
 
+// ipx-burst <id> <net:node:socket> <count>: that many 90-byte datagrams at once.
+WF_CHILD_COMMAND("ipx-burst", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 3 || !sockets().count(a[0])) return "err usage: ipx-burst <id> <address> <count>";
+  const int count = std::stoi(a[2]);
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t data[90] = {static_cast<std::uint8_t>(i)};
+    if (const IpxIo r = sockets()[a[0]]->sendTo(data, sizeof data, parseAddress(a[1])); r.error)
+      return "err " + std::to_string(r.error);
+  }
+  return "ok";
+});
+
 // ipx-recv <id>: the next datagram as "ok <from> <type> <hex data>".
 WF_CHILD_COMMAND("ipx-recv", [](const ChildArgs& a) -> std::string {
   if (a.size() != 1 || !sockets().count(a[0])) return "err usage: ipx-recv <id>";
