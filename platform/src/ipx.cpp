@@ -303,10 +303,9 @@ int IpxSocket::bindLocked(IpxAddress wanted) {
 
   if (wanted.socket != 0) return tryNumber(wanted.socket);
   constexpr int kRange = kIpxLastDynamicSocket - kIpxFirstDynamicSocket + 1;
-  static std::atomic<int> next{static_cast<int>(::getpid() * 7919)};
+  static std::atomic<unsigned> next{static_cast<unsigned>(::getpid()) * 7919u};
   for (int n = 0; n < kRange; ++n) {
-    const auto number =
-        static_cast<std::uint16_t>(kIpxFirstDynamicSocket + (next++ % kRange + kRange) % kRange);
+    const auto number = static_cast<std::uint16_t>(kIpxFirstDynamicSocket + next++ % kRange);
     const int r = tryNumber(number);
     if (r != WSAEADDRINUSE) return r;
   }

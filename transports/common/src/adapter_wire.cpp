@@ -77,14 +77,16 @@ const std::vector<std::uint8_t>* sizesOf(std::uint8_t group) {
 
 Bytes variablePacket(std::uint8_t mode, const Bytes& body) {
   const std::size_t length = 4 + body.size();  // flags, command, marker, mode
-  Bytes p = {kNpaStart,
-             static_cast<std::uint8_t>(length >> 8),
-             static_cast<std::uint8_t>(length),
-             kVariableRequestFlags,
-             kVariableCommand,
-             kVariableMarker,
-             mode};
-  p.insert(p.end(), body.begin(), body.end());
+  Bytes p(kVariableHeader + body.size());
+  const std::uint8_t header[kVariableHeader] = {kNpaStart,
+                                                static_cast<std::uint8_t>(length >> 8),
+                                                static_cast<std::uint8_t>(length),
+                                                kVariableRequestFlags,
+                                                kVariableCommand,
+                                                kVariableMarker,
+                                                mode};
+  std::copy(std::begin(header), std::end(header), p.begin());
+  std::copy(body.begin(), body.end(), p.begin() + kVariableHeader);
   return p;
 }
 
