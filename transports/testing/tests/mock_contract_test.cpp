@@ -116,6 +116,19 @@ TEST_F(HarnessTranslation, WriteCarriesTheStatusHintAndReportsATruncatedReply) {
   EXPECT_NE(calls().find("NetWrite 9 1 status 0"), std::string::npos) << calls();
 }
 
+TEST_F(HarnessTranslation, SpecificEnumerationsReportThroughTheSameCallback) {
+  harness->clearReports();
+  NETADDRESS address{};
+  address.ipx[5] = 2;  // the node of port 9 at the IPX part's node offset
+  EXPECT_EQ(harness->enumSpecific(address), NET_OKAY);
+  ASSERT_EQ(harness->reports().size(), 1u);
+  EXPECT_EQ(harness->reports()[0].portId, 9);
+  address.ipx[5] = 3;
+  EXPECT_EQ(harness->enumSpecific(address), NET_FAIL);
+  EXPECT_EQ(harness->enumSpecificPort("NO_SUCH_PORT"), NET_FAIL);
+  EXPECT_EQ(harness->reports().size(), 1u);
+}
+
 TEST_F(HarnessTranslation, EventsCarryTheNewNameOrNode) {
   ASSERT_EQ(harness->registerEvents(), NET_OKAY);
   auto raise = mockControl<decltype(&MockTransportRaiseEvent)>(*harness, "MockTransportRaiseEvent");
