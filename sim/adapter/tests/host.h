@@ -43,7 +43,7 @@ class Host {
     EXPECT_EQ(socket_.sendTo(bytes.data(), bytes.size(), to).error, 0);
   }
   // The next datagram within `ms` system milliseconds.
-  std::optional<Datagram> next(std::uint32_t ms = 10'000) {
+  std::optional<Datagram> next(std::uint32_t ms = 30'000) {
     if (socket_.waitReadable(ms) != 1) return std::nullopt;
     Datagram d;
     d.bytes.resize(4096);

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 class AdapterKnobs : public ::testing::Test {
  protected:
   void SetUp() override {
-    setTimeScaleForTest(0.1);
+    setTimeScaleForTest(0.3);
     std::string error;
     ASSERT_TRUE(sim.apply(std::string("adapters = ") + WF_SIM_PROFILE_DIR, fs::current_path(), &error))
         << error;
@@ -55,7 +55,7 @@ TEST_F(AdapterKnobs, SilentAnswersNothingUntilTurnedOff) {
   set("KS.silent = 1");
   host.send(wire::textCommand(wire::kTagQueryParameters),
             ipxAddress({0, 0, 0, 1}, nodeOf("KS"), wire::kCommandSocket));
-  ASSERT_TRUE(sim.waitForLog("KS drop 83C1 silent", 10'000));
+  ASSERT_TRUE(sim.waitForLog("KS drop 83C1 silent", 60'000));
   set("KS.silent = 0");
   set("KS.name = \"AFTER\"");
   const auto reply = query("KS");
@@ -65,10 +65,10 @@ TEST_F(AdapterKnobs, SilentAnswersNothingUntilTurnedOff) {
 }
 
 TEST_F(AdapterKnobs, DelayedAdapterAnswersAfterThePromptOne) {
-  set("KS.delay = 3000");
+  set("KS.delay = 10000");
   host.send(wire::textCommand(wire::kTagQueryParameters),
             ipxAddress({0, 0, 0, 1}, nodeOf("KS"), wire::kCommandSocket));
-  ASSERT_TRUE(sim.waitForLog("KS in 83C1", 10'000));
+  ASSERT_TRUE(sim.waitForLog("KS in 83C1", 60'000));
   host.send(wire::textCommand(wire::kTagQueryParameters),
             ipxAddress({0, 0, 0, 1}, nodeOf("EX"), wire::kCommandSocket));
   const auto first = host.next(), second = host.next();
@@ -140,7 +140,7 @@ TEST_F(AdapterKnobs, AnswerFromTheThirdQuery) {
   ASSERT_TRUE(host.next());
   ASSERT_TRUE(query("EX"));
   EXPECT_TRUE(host.idle()) << "queries 1 and 2 got nothing";
-  EXPECT_TRUE(sim.waitForLog("EX drop 83C1 query 2 unanswered", 10'000));
+  EXPECT_TRUE(sim.waitForLog("EX drop 83C1 query 2 unanswered", 60'000));
 }
 
 TEST_F(AdapterKnobs, GarbageLengthBeyondAndOversize) {
