@@ -32,33 +32,6 @@ constexpr int kVersionOrder[kNetTransports] = {0, 3, 1, 2, 4};
 constexpr const char* kOwnDescription = "Binary Communications Encapsulator - BCE";
 constexpr const char* kOwnFileName = "CORBCE.DLL";
 
-template <typename Fn>
-void bind(ModuleHandle module, Fn& slot, const char* name) {
-  slot = moduleEntryAs<Fn>(module, name);
-}
-
-void bindAll(TransportEntry& t) {
-  NetEntryPoints& f = t.fn;
-  bind(t.module, f.NetEnumerate, "NetEnumerate");
-  bind(t.module, f.NetGetSpecificAddr, "NetGetSpecificAddr");
-  bind(t.module, f.NetEnumSpecific, "NetEnumSpecific");
-  bind(t.module, f.NetEnumSpecificPort, "NetEnumSpecificPort");
-  bind(t.module, f.NetEnumQueues, "NetEnumQueues");
-  bind(t.module, f.NetOpen, "NetOpen");
-  bind(t.module, f.NetClose, "NetClose");
-  bind(t.module, f.NetWrite, "NetWrite");
-  bind(t.module, f.NetShutDown, "NetShutDown");
-  bind(t.module, f.NetIsAdmin, "NetIsAdmin");
-  bind(t.module, f.NetIsQueueAdmin, "NetIsQueueAdmin");
-  bind(t.module, f.NetGetVersion, "NetGetVersion");
-  bind(t.module, f.NetGetInfo, "NetGetInfo");
-  bind(t.module, f.NetSetInfo, "NetSetInfo");
-  bind(t.module, f.NetRegisterCallback, "NetRegisterCallback");
-  bind(t.module, f.NetUnregisterCallback, "NetUnregisterCallback");
-  bind(t.module, f.NetStartDoc, "NetStartDoc");
-  bind(t.module, f.NetEndDoc, "NetEndDoc");
-}
-
 // The first transport of the mask in the order NetWare, IP, IPX, CorLink, peer; -1 when none.
 int firstTransportOf(std::uint32_t netMask) {
   for (int i = 0; i < kNetTransports; ++i)
@@ -146,7 +119,7 @@ int LoadNetDll(int index) {
   }
   bceTrace("LoadLibrary(%s) worked\n", kFiles[index].fileName);
   t.module = module;
-  bindAll(t);
+  t.fn = bindNetEntryPoints(module);
   t.loaded = true;
   return BCE_OK;
 }

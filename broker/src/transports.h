@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "broker/net_transport.h"
+#include "broker/net_entry_points.h"
 #include "platform/module.h"
 #include "platform/thread.h"
 #include "printer_list.h"
@@ -13,28 +13,9 @@
 
 namespace wf::bce {
 
-constexpr int kNetTransports = 5;  // indices 0-4; 5 is the local ports, no library
+using ::wf::NetEntryPoints;
 
-struct NetEntryPoints {
-  NetEnumerateFn NetEnumerate = nullptr;
-  NetGetSpecificAddrFn NetGetSpecificAddr = nullptr;
-  NetEnumSpecificFn NetEnumSpecific = nullptr;
-  NetEnumSpecificPortFn NetEnumSpecificPort = nullptr;
-  NetEnumQueuesFn NetEnumQueues = nullptr;
-  NetOpenFn NetOpen = nullptr;
-  NetCloseFn NetClose = nullptr;
-  NetWriteFn NetWrite = nullptr;
-  NetShutDownFn NetShutDown = nullptr;
-  NetIsAdminFn NetIsAdmin = nullptr;
-  NetIsQueueAdminFn NetIsQueueAdmin = nullptr;
-  NetGetVersionFn NetGetVersion = nullptr;
-  NetGetInfoFn NetGetInfo = nullptr;
-  NetSetInfoFn NetSetInfo = nullptr;
-  NetRegisterCallbackFn NetRegisterCallback = nullptr;
-  NetUnregisterCallbackFn NetUnregisterCallback = nullptr;
-  NetStartDocFn NetStartDoc = nullptr;
-  NetEndDocFn NetEndDoc = nullptr;
-};
+constexpr int kNetTransports = 5;  // indices 0-4; 5 is the local ports, no library
 
 struct TransportEntry {
   bool loaded = false;

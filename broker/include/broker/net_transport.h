@@ -20,9 +20,20 @@
 #define NET_BADCMD (-15)
 /* NET_WRITEFAIL (-16) and NET_READFAIL (-17) come with corbce.h */
 #define NET_NOT_LOGGED_IN (-1000)
+#define NET_LOGGED_IN_SUPERVISOR (-1001)
+#define NET_LOGGED_IN_USER (-1002)
 #define NET_NW_ADAPTER_BUSY (-1003)
+#define NET_PORTS_DISABLED (-1120) /* plus the mask of the ports handled */
+#define NET_ADDRESS_UNKNOWN (-1130)
+#define NET_ADDRESS_KNOWN (-1131)
+#define NET_ADAPTER_STATUS_11 (-1150) /* "Command Received" with status byte 11 */
 
 #define NET_NO_PORT 0xFFFFu /* NetGetInfo/NetSetInfo: the workstation, no port */
+
+/* ---- The NetWare part of NETADDRESS, offsets into the whole record ----------- */
+#define NETADDRESS_NW_NETWORK 0        /* uint32, network order bytes */
+#define NETADDRESS_NW_NODE 4           /* uint8[6] */
+#define NETADDRESS_NW_PORT_SELECTOR 16 /* uint8: port number, or the port's kind nibble */
 
 /* ---- Events given to NETEVENTPROC ------------------------------------------ */
 #define NETEVENT_DISCONNECTED 100
@@ -70,3 +81,11 @@ typedef int32_t (*NetRegisterCallbackFn)(NETEVENTPROC proc);
 typedef void (*NetUnregisterCallbackFn)(void);
 typedef void (*NetStartDocFn)(uint16_t portId, uint32_t jobArgument);
 typedef void (*NetEndDocFn)(uint16_t portId);
+
+#ifdef __cplusplus
+#include <type_traits>
+/* A transport places this after defining an entry point, so a wrong argument
+   list fails its build rather than the broker's call. */
+#define NET_CHECK_ENTRY(name) \
+  static_assert(std::is_same_v<decltype(&name), name##Fn>, #name " must take exactly its contract arguments")
+#endif

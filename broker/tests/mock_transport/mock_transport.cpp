@@ -209,6 +209,25 @@ NET_API void NetStartDoc(uint16_t portId, uint32_t job) {
 }
 NET_API void NetEndDoc(uint16_t portId) { log("NetEndDoc " + std::to_string(portId)); }
 
+NET_CHECK_ENTRY(NetEnumerate);
+NET_CHECK_ENTRY(NetGetSpecificAddr);
+NET_CHECK_ENTRY(NetEnumSpecific);
+NET_CHECK_ENTRY(NetEnumSpecificPort);
+NET_CHECK_ENTRY(NetEnumQueues);
+NET_CHECK_ENTRY(NetOpen);
+NET_CHECK_ENTRY(NetClose);
+NET_CHECK_ENTRY(NetWrite);
+NET_CHECK_ENTRY(NetIsAdmin);
+NET_CHECK_ENTRY(NetIsQueueAdmin);
+NET_CHECK_ENTRY(NetGetVersion);
+NET_CHECK_ENTRY(NetGetInfo);
+NET_CHECK_ENTRY(NetSetInfo);
+NET_CHECK_ENTRY(NetRegisterCallback);
+NET_CHECK_ENTRY(NetUnregisterCallback);
+NET_CHECK_ENTRY(NetStartDoc);
+NET_CHECK_ENTRY(NetEndDoc);
+static_assert(std::is_same_v<decltype(&WF_MOCK_SHUTDOWN), NetShutDownFn>, "shutdown takes no arguments");
+
 // ---- Control ---------------------------------------------------------------
 
 MOCK_API void MockTransportReset(void) {

@@ -1,0 +1,154 @@
+// IPX datagrams on the segment, in one process: a unicast round trip
+// against an echo thread, the same over bare loopback UDP (the cost of the
+// header, name files and liveness checks), a broadcast reaching 8 sockets,
+// and a parameter query answered by a simulated multi-port adapter.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ipx.h"
+#include "sim/adapter/simulator.h"
+#include "transports/common/adapter_wire.h"
+
+namespace {
+
+using wf::IpxAddress;
+using wf::IpxSocket;
+using wf::SOCKADDR_IPX;
+
+void useFreshRuntimeDir() {
+  std::string dir = (std::filesystem::temp_directory_path() / "wfipxbench-XXXXXX").string();
+  if (!::mkdtemp(dir.data())) std::abort();
+  ::setenv("WRENFIELD_RUNTIME_DIR", (dir + "/r").c_str(), 1);
+}
+
+SOCKADDR_IPX at(std::uint16_t socket, std::uint8_t nodeByte = 1) {
+  IpxAddress a;
+  a.network = {0, 0, 0, 1};
+  a.node = {0x02, 0, 0, 0, 0, nodeByte};
+  a.socket = socket;
+  return a.toSockaddr();
+}
+
+void BM_IpxUnicastRoundTrip(benchmark::State& state) {
+  IpxSocket echo, client;
+  echo.bind(at(0x5000));
+  client.bind(at(0x5001));
+  std::jthread echoing([&](std::stop_token stop) {
+    char b[2048];
+    SOCKADDR_IPX from{};
+    for (;;) {
+      const wf::IpxIo r = echo.receiveFrom(b, sizeof b, &from, nullptr, stop);
+      if (r.error == wf::WSAEINTR || r.error == wf::WSAENOTSOCK) return;
+      echo.sendTo(b, static_cast<std::size_t>(r.bytes), from);
+    }
+  });
+  const std::vector<char> request(static_cast<std::size_t>(state.range(0)), 'q');
+  std::vector<char> reply(2048);
+  for (auto _ : state) {
+    client.sendTo(request.data(), request.size(), at(0x5000));
+    client.receiveFrom(reply.data(), reply.size(), nullptr, nullptr);
+  }
+  echo.close();
+}
+BENCHMARK(BM_IpxUnicastRoundTrip)->Arg(22)->Arg(512)->UseRealTime();
+
+void BM_LoopbackUdpRoundTrip(benchmark::State& state) {
+  auto bound = [] {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return std::pair{fd, a};
+  };
+  auto [echo, echoAddr] = bound();
+  auto [client, clientAddr] = bound();
+  std::jthread echoing([fd = echo] {
+    char b[2048];
+    sockaddr_in from{};
+    for (;;) {
+      socklen_t len = sizeof from;
+      const ssize_t n = ::recvfrom(fd, b, sizeof b, 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n <= 0) return;
+      ::sendto(fd, b, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), len);
+    }
+  });
+  const std::vector<char> request(static_cast<std::size_t>(state.range(0)), 'q');
+  std::vector<char> reply(2048);
+  for (auto _ : state) {
+    ::sendto(client, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&echoAddr),
+             sizeof echoAddr);
+    ::recv(client, reply.data(), reply.size(), 0);
+  }
+  ::shutdown(echo, SHUT_RDWR);
+  ::close(echo);
+  ::close(client);
+}
+BENCHMARK(BM_LoopbackUdpRoundTrip)->Arg(22)->Arg(512)->UseRealTime();
+
+void BM_IpxBroadcastToEight(benchmark::State& state) {
+  std::vector<std::unique_ptr<IpxSocket>> receivers;
+  for (std::uint8_t i = 0; i < 8; ++i) {
+    receivers.push_back(std::make_unique<IpxSocket>());
+    receivers.back()->bind(at(0x83C1, static_cast<std::uint8_t>(10 + i)));
+  }
+  IpxSocket sender;
+  sender.bind(at(0x5100));
+  sender.setBroadcast(true);
+  IpxAddress all = IpxAddress::from(at(0x83C1));
+  all.node.fill(0xFF);
+  const SOCKADDR_IPX broadcast = all.toSockaddr();
+  char b[64];
+  for (auto _ : state) {
+    sender.sendTo("query", 5, broadcast);
+    for (auto& r : receivers) r->receiveFrom(b, sizeof b, nullptr, nullptr);
+  }
+}
+BENCHMARK(BM_IpxBroadcastToEight)->UseRealTime();
+
+void BM_AdapterParameterQuery(benchmark::State& state) {
+  wf::sim::adapter::AdapterSimulator sim;
+  std::string error;
+  if (!sim.apply(std::string("adapters = ") + WF_SIM_PROFILE_DIR, ".", &error) ||
+      !sim.apply("PB = portbay-npa.adapter", ".", &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  wf::sim::adapter::Node node{};
+  sim.adapter("PB")->withModel([&](wf::sim::adapter::AdapterModel& m) { node = m.node(); });
+  IpxAddress to;
+  to.network = {0, 0, 0, 1};
+  to.node = node;
+  to.socket = wf::adapter::kCommandSocket;
+  IpxSocket host;
+  host.bind(at(0x5200));
+  const auto query = wf::adapter::textCommand(wf::adapter::kTagQueryParameters);
+  std::vector<std::uint8_t> reply(512);
+  for (auto _ : state) {
+    host.sendTo(query.data(), query.size(), to.toSockaddr());
+    host.receiveFrom(reply.data(), reply.size(), nullptr, nullptr);
+  }
+}
+BENCHMARK(BM_AdapterParameterQuery)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  useFreshRuntimeDir();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

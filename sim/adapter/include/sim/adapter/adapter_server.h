@@ -1,0 +1,58 @@
+#pragma once
+// One adapter on the IPX segment: its sockets (0x83C1, and 0x861C on a
+// multi-port adapter) at its network and node, a reader per socket, and a
+// supervisor that closes the sockets while the adapter restarts (so it is
+// silent) and binds them again, at the new node after an address change.
+// Delays and restart times are system milliseconds on the scaled clock.
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/ipx.h"
+#include "platform/thread.h"
+#include "sim/adapter/adapter_model.h"
+
+namespace wf::sim::adapter {
+
+using LogSink = std::function<void(const std::string& line)>;
+
+class AdapterServer {
+ public:
+  // Binds at once; null with *error when an address is taken.
+  static std::unique_ptr<AdapterServer> start(std::string id, AdapterConfig config, LogSink log,
+                                              std::string* error = nullptr);
+  ~AdapterServer();
+  AdapterServer(const AdapterServer&) = delete;
+  AdapterServer& operator=(const AdapterServer&) = delete;
+
+  const std::string& id() const { return id_; }
+  // Runs `change` on the model under its lock (knobs take effect at once;
+  // the network and node at the next restart).
+  void withModel(const std::function<void(AdapterModel&)>& change);
+  // The number of times the adapter has come back from a restart.
+  std::uint32_t restarts() const;
+  // Waits up to `ms` system milliseconds until restarts() reaches `count`.
+  bool waitForRestarts(std::uint32_t count, std::uint32_t ms) const;
+
+ private:
+  AdapterServer(std::string id, AdapterConfig config, LogSink log);
+  bool bindSockets(std::string* error);
+  void closeSockets();
+  void serve(IpxSocket& socket, std::uint16_t number, std::stop_token stop);
+  void supervise(std::stop_token stop);
+
+  std::string id_;
+  LogSink log_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable_any wake_;
+  AdapterModel model_;
+  Response::After pending_ = Response::After::Nothing;
+  std::uint32_t restarts_ = 0;
+
+  std::unique_ptr<IpxSocket> commands_, variables_;
+  Thread commandReader_, variableReader_, supervisor_;
+};
+
+}  // namespace wf::sim::adapter

@@ -1,0 +1,431 @@
+#include "sim/adapter/adapter_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "transports/common/adapter_layout.h"
+
+namespace wf::sim::adapter {
+
+namespace wire = ::wf::adapter;
+namespace kestrel = ::wf::adapter::kestrel;
+namespace multiport = ::wf::adapter::multiport;
+
+namespace {
+
+// Per group: runs of (count, size), variables numbered from 0.
+struct Run {
+  int count;
+  std::uint8_t size;
+};
+const std::map<std::uint8_t, std::vector<Run>>& sizeRuns() {
+  static const std::map<std::uint8_t, std::vector<Run>> runs = {
+      {6, {{2, 6}, {3, 1}, {2, 7}, {1, 3}, {2, 1}, {2, 64}, {1, 16}, {1, 8}, {1, 1}, {1, 0}}},
+      {7, {{2, 1}, {1, 27}, {1, 0}}},
+      {8,
+       {{2, 1},
+        {1, 44},
+        {4, 1},
+        {16, 48},
+        {16, 16},
+        {18, 1},
+        {6, 2},
+        {2, 1},
+        {16, 39},
+        {6, 1},
+        {3, 2},
+        {6, 0},
+        {1, 6}}},
+      {9, {{2, 1}, {1, 0}}},
+      {10, {{2, 1}, {3, 4}, {1, 1}, {1, 4}, {1, 31}, {3, 1}, {1, 0}}},
+      {11, {{5, 1}, {1, 0}}},
+      {129, {{1, 1}, {1, 37}, {1, 1}, {2, 2}, {2, 1}, {1, 255}, {1, 1}}},
+      {144, {{1, 1}, {1, 37}, {1, 1}, {4, 2}, {8, 1}, {1, 255}, {1, 1}}},
+  };
+  return runs;
+}
+
+int groupLength(std::uint8_t group) {
+  const auto& runs = sizeRuns();
+  const auto it = runs.find(group >= 129 && group <= 133 ? 129 : group);
+  int n = 0;
+  if (it != runs.end())
+    for (const Run& r : it->second) n += r.count;
+  return n;
+}
+
+void put(Bytes& b, std::size_t at, View v) {
+  if (b.size() < at + v.size()) b.resize(at + v.size());
+  std::copy(v.begin(), v.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+void putText(Bytes& b, std::size_t at, std::string_view text, std::size_t width) {
+  Bytes field(width, 0);
+  std::copy_n(text.begin(), std::min(text.size(), width), field.begin());
+  put(b, at, field);
+}
+void put16(Bytes& b, std::size_t at, std::uint16_t v) {
+  const std::uint8_t two[2] = {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+  put(b, at, two);
+}
+
+// Letters, digits and a few marks in EBCDIC; anything else as a blank.
+std::uint8_t toEbcdic(char c) {
+  if (c >= 'A' && c <= 'I') return static_cast<std::uint8_t>(0xC1 + (c - 'A'));
+  if (c >= 'J' && c <= 'R') return static_cast<std::uint8_t>(0xD1 + (c - 'J'));
+  if (c >= 'S' && c <= 'Z') return static_cast<std::uint8_t>(0xE2 + (c - 'S'));
+  if (c >= 'a' && c <= 'i') return static_cast<std::uint8_t>(0x81 + (c - 'a'));
+  if (c >= 'j' && c <= 'r') return static_cast<std::uint8_t>(0x91 + (c - 'j'));
+  if (c >= 's' && c <= 'z') return static_cast<std::uint8_t>(0xA2 + (c - 's'));
+  if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(0xF0 + (c - '0'));
+  switch (c) {
+    case '_':
+      return 0x6D;
+    case '-':
+      return 0x60;
+    case '.':
+      return 0x4B;
+    case '/':
+      return 0x61;
+    default:
+      return 0x40;
+  }
+}
+void putEbcdic(Bytes& b, std::size_t at, std::string_view text, std::size_t width) {
+  Bytes field(width, 0x40);
+  for (std::size_t i = 0; i < std::min(text.size(), width); ++i) field[i] = toEbcdic(text[i]);
+  put(b, at, field);
+}
+
+Bytes tagged(std::string_view tag, std::size_t size) {
+  Bytes b(size, 0);
+  putText(b, 0, tag, wire::kTagField);  // the first 21 characters; a longer tag loses its last
+  return b;
+}
+
+bool tagIs(View d, std::string_view tag) {
+  for (std::size_t i = 0; i < wire::kTagField; ++i) {
+    const std::uint8_t want = i < tag.size() ? static_cast<std::uint8_t>(tag[i]) : 0;
+    if (d[i] != want) return false;
+  }
+  return true;
+}
+
+bool anyBytes(View v) {
+  return std::any_of(v.begin(), v.end(), [](std::uint8_t b) { return b != 0; });
+}
+
+Node canonicalOf(const Bytes& tokenRing, std::uint8_t media) {
+  Node n{};
+  std::copy_n(tokenRing.begin(), std::min<std::size_t>(6, tokenRing.size()), n.begin());
+  return tokenRingOrder(n, media);  // the reversal is its own inverse
+}
+
+}  // namespace
+
+std::uint8_t storedSize(std::uint8_t group, std::uint8_t number) {
+  const auto& runs = sizeRuns();
+  const auto it = runs.find(group >= 129 && group <= 133 ? 129 : group);
+  if (it == runs.end()) return 0;
+  int first = 0;
+  for (const Run& r : it->second) {
+    if (number < first + r.count) return r.size;
+    first += r.count;
+  }
+  return 0;
+}
+
+AdapterModel::AdapterModel(AdapterConfig config) : config_(std::move(config)) {
+  current_ = config_.ipxNode.value_or(config_.universal);
+  if (config_.kind != Kind::MultiPort) return;
+  std::vector<std::uint8_t> groups = {6, 7, 8, 9, 10, 11};
+  for (const auto& [n, port] : config_.ports)
+    if (n == 0 && config_.serialPort)
+      groups.push_back(wire::var::kSerialGroup);
+    else if (n >= 1 && n <= 5)
+      groups.push_back(static_cast<std::uint8_t>(128 + n));
+  for (std::uint8_t g : groups)
+    for (int v = 0; v < groupLength(g); ++v)
+      if (const std::uint8_t size = storedSize(g, static_cast<std::uint8_t>(v)))
+        store_[{g, static_cast<std::uint8_t>(v)}] = Bytes(size, 0);
+  const Node universal = tokenRingOrder(config_.universal, config_.media);
+  const Node current = tokenRingOrder(current_, config_.media);
+  store_[{6, 0}].assign(universal.begin(), universal.end());
+  store_[{6, 1}].assign(current.begin(), current.end());
+  store_[{6, 2}] = {config_.media};
+  putText(store_[{6, 5}], 0, config_.product, 7);
+  putText(store_[{6, 6}], 0, config_.model, 7);
+  store_[{6, 7}].assign(config_.firmware.begin(), config_.firmware.end());
+  putText(store_[{6, 13}], 0, config_.password, 8);
+  putText(store_[{8, 2}], 0, config_.name, 44);
+  store_[{8, 3}] = {static_cast<std::uint8_t>(config_.printMode == 1 ? 1 : 0)};
+  std::uint8_t enabled = 0;
+  for (const auto& [n, port] : config_.ports) {
+    if (port.enabled) enabled |= static_cast<std::uint8_t>(1u << n);
+    if (n <= 5) put16(store_[{8, static_cast<std::uint8_t>(57 + n)}], 0, port.polling);
+    store_[{11, static_cast<std::uint8_t>(n)}] = {0x60};
+    const std::uint8_t group = n == 0 ? wire::var::kSerialGroup : static_cast<std::uint8_t>(128 + n);
+    if (store_.count({group, 0})) store_[{group, 0}] = {0xC0};  // data channel available
+  }
+  store_[{8, 55}] = {enabled};
+  for (const auto& [key, value] : config_.variables) {
+    Bytes& stored = store_[key] = value;
+    if (const std::uint8_t size = storedSize(key.first, key.second)) stored.resize(size, 0);
+  }
+}
+
+Bytes AdapterModel::variable(std::uint8_t group, std::uint8_t number) const {
+  const auto it = store_.find({group, number});
+  return it == store_.end() ? Bytes{} : it->second;
+}
+
+// ---- Text commands ------------------------------------------------------------------
+
+Response AdapterModel::onCommand(View request) {
+  Response r;
+  if (config_.knobs.silent) return r.note = "silent", r;
+  if (request.size() < wire::kTagField) return r.note = "text command shorter than its tag", r;
+  if (tagIs(request, wire::kTagQueryParameters)) {
+    if (++queries_ < config_.knobs.answerFrom)
+      return r.note = "query " + std::to_string(queries_) + " unanswered", r;
+    r.datagrams.push_back(finish(config_.kind == Kind::MultiPort ? lpaParameters() : kestrelParameters()));
+    return r;
+  }
+  static const std::string_view kKnown[] = {
+      wire::kTagSetParameters, wire::kTagControl,      wire::kTagPollingControl, wire::kTagQueryServers,
+      wire::kTagSetServers,    wire::kTagListServers,  wire::kTagQueryAdvance,   wire::kTagAdvanceSettings,
+      wire::kTagUpdateNvram,   wire::kTagPowerOnReset, wire::kTagResetLpa,       wire::kTagFlashOpen,
+      wire::kTagFlashWrite,    wire::kTagFlashClose};
+  if (std::none_of(std::begin(kKnown), std::end(kKnown),
+                   [&](std::string_view t) { return tagIs(request, t); }))
+    return r.note = "unknown text command", r;
+  Bytes received = tagged(wire::kTagCommandReceived, wire::kStatusByte + 1);
+  received[wire::kStatusByte] = config_.knobs.commandStatus;
+  r.datagrams.push_back(finish(std::move(received)));
+  return r;
+}
+
+Bytes AdapterModel::lpaParameters() const {
+  Bytes b = tagged(wire::kTagParameters, multiport::kReplySize);
+  put16(b, multiport::kLength,
+        static_cast<std::uint16_t>(multiport::kReplySize + (config_.knobs.lengthBeyond ? 40 : 0)));
+  putText(b, multiport::kName, config_.name, multiport::kNameField);
+  b[multiport::kPrintMode] = config_.printMode;
+  b[multiport::kFlags] = static_cast<std::uint8_t>((config_.nvram ? multiport::kFlagNvram : 0) |
+                                                   (config_.knobs.ignoreFlag ? multiport::kFlagIgnore : 0));
+  for (const auto& [n, port] : config_.ports) {
+    if (n == 0 && !config_.serialPort) continue;
+    b[multiport::kPortMask] |= static_cast<std::uint8_t>(1u << n);
+    if (port.busy) b[multiport::kBusyMask] |= static_cast<std::uint8_t>(1u << n);
+  }
+  b[multiport::kMedia] = config_.media == 1 ? 1 : 0;
+  const Node node = tokenRingOrder(current_, config_.media);
+  put(b, multiport::kNode, node);
+  return b;
+}
+
+Bytes AdapterModel::parameterBlock() const {
+  Bytes block(kestrel::kBlockSize, 0);
+  put(block, kestrel::kAddress, tokenRingOrder(current_, config_.media));
+  putText(block, kestrel::kName, config_.name, 44);
+  block[kestrel::kMedia] = config_.media & 0x0F;
+  block[kestrel::kPrintMode] = config_.printMode;
+  block[kestrel::kFlags] = static_cast<std::uint8_t>((config_.nvram ? kestrel::kFlagNvram : 0) |
+                                                     (config_.powerOnReset ? kestrel::kFlagPowerOnReset : 0));
+  put(block, kestrel::kVersion, config_.firmware);
+  putEbcdic(block, kestrel::kProduct, config_.product, 7);
+  if (config_.kind == Kind::External7390) {
+    putEbcdic(block, kestrel::kMachineType, config_.machineType, 4);
+    putEbcdic(block, kestrel::kModel, config_.model, 3);
+    putEbcdic(block, kestrel::kLevel, config_.level, 3);
+  } else {
+    putEbcdic(block, kestrel::kModelTag, config_.modelTag, 7);
+  }
+  return block;
+}
+
+std::vector<Bytes> AdapterModel::portBlocks() const {
+  std::vector<Bytes> blocks;
+  auto portOr = [&](int n) {
+    const auto it = config_.ports.find(n);
+    return it == config_.ports.end() ? PortConfig{} : it->second;
+  };
+  if (config_.kind == Kind::SinglePort) {
+    const PortConfig p = portOr(1);
+    Bytes port(kestrel::kSingleBlockSize, 0);
+    port[0] = static_cast<std::uint8_t>(kestrel::kSingleBlockSize);
+    port[1] = kestrel::kKindSinglePort;
+    put16(port, kestrel::kSinglePolling, p.polling);
+    port[kestrel::kSingleFlags] =
+        static_cast<std::uint8_t>((p.enabled ? 0x01 : 0) | (config_.npa ? 0x80 : 0));
+    putText(port, kestrel::kSinglePrintServer, p.printServer, 48);
+    blocks.push_back(std::move(port));
+    Bytes id(kestrel::kIdentitySecondName + 48, 0);
+    id[0] = static_cast<std::uint8_t>(id.size());
+    id[1] = config_.secondName.empty() ? 0x48 : kestrel::kKindIdentityWithSecondName;
+    putText(id, kestrel::kIdentityName, config_.name, kestrel::kIdentityNameField);
+    put(id, kestrel::kIdentityNode,
+        config_.knobs.identityNode.value_or(tokenRingOrder(current_, config_.media)));
+    putText(id, kestrel::kIdentitySecondName, config_.secondName, 48);
+    blocks.push_back(std::move(id));
+    return blocks;
+  }
+  // 7390: the serial port (0), then the parallel port (1).
+  struct Layout {
+    int port;
+    std::size_t size;
+    std::uint8_t kind;
+    std::size_t busy, server, polling, enabled;
+  };
+  static constexpr Layout k7390Blocks[] = {
+      {0, kestrel::kSerialBlockSize, kestrel::kKindSerial7390, kestrel::kSerialBusy,
+       kestrel::kSerialPrintServer, kestrel::kSerialPolling, kestrel::kSerialEnabled},
+      {1, kestrel::kParallelBlockSize, kestrel::kKindParallel7390, kestrel::kParallelBusy,
+       kestrel::kParallelPrintServer, kestrel::kParallelPolling, kestrel::kParallelEnabled},
+  };
+  for (const Layout& l : k7390Blocks) {
+    const PortConfig port = portOr(l.port);
+    Bytes block(l.size, 0);
+    block[0] = static_cast<std::uint8_t>(l.size);
+    block[1] = l.kind;
+    put(block, 2, View(port.settings).first(std::min(port.settings.size(), l.busy - 2)));
+    block[l.busy] = port.busy;
+    putText(block, l.server, port.printServer, 48);
+    put16(block, l.polling, port.polling);
+    block[l.enabled] = port.enabled;
+    blocks.push_back(std::move(block));
+  }
+  return blocks;
+}
+
+Bytes AdapterModel::kestrelParameters() const {
+  Bytes b = tagged(wire::kTagKestrelParameters, kestrel::kPortBlocks);
+  put(b, kestrel::kBlock, parameterBlock());
+  std::vector<Bytes> blocks = portBlocks();
+  if (config_.knobs.portBlock == Knobs::PortBlockFault::Empty) blocks.front()[0] = 0;
+  if (config_.knobs.portBlock == Knobs::PortBlockFault::PastEnd) blocks.front()[0] = 0xFF;
+  for (const Bytes& block : blocks) b.insert(b.end(), block.begin(), block.end());
+  put16(b, kestrel::kLength, static_cast<std::uint16_t>(b.size() + (config_.knobs.lengthBeyond ? 40 : 0)));
+  return b;
+}
+
+Bytes AdapterModel::finish(Bytes reply) const {
+  if (config_.knobs.garbage) {
+    reply.assign(48, 0);
+    for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(0xE5 ^ (i * 37));
+  }
+  if (config_.knobs.oversize && reply.size() <= wire::kReplyBuffer) reply.resize(wire::kReplyBuffer + 88, 0);
+  return reply;
+}
+
+// ---- Variables ------------------------------------------------------------------------
+
+Response AdapterModel::onVariables(View q) {
+  Response r;
+  if (config_.kind != Kind::MultiPort) return r.note = "no variables on this adapter", r;
+  if (config_.knobs.silent) return r.note = "silent", r;
+  if (q.size() < wire::kVariableHeader || q[0] != wire::kNpaStart || q[4] != wire::kVariableCommand ||
+      q[5] != wire::kVariableMarker || q[6] > wire::kModeWrite)
+    return r.note = "not a variable request", r;
+  if (static_cast<std::size_t>(q[1] << 8 | q[2]) + 3 != q.size()) return r.note = "length field disagrees", r;
+  const bool write = q[6] == wire::kModeWrite;
+  Bytes entries;
+  bool error = config_.knobs.errorFlag;
+  auto entry = [&](std::uint8_t g, std::uint8_t v, View value) {
+    entries.insert(entries.end(), {g, v, static_cast<std::uint8_t>(value.size())});
+    entries.insert(entries.end(), value.begin(), value.end());
+  };
+  bool reset = false, brief = false, save = false, addressWritten = false;
+  if (!write) {
+    if ((q.size() - wire::kVariableHeader) % 2) return r.note = "odd read entries", r;
+    for (std::size_t at = wire::kVariableHeader; at < q.size(); at += 2) {
+      const std::uint8_t g = q[at], v = q[at + 1];
+      if (v == wire::kWholeGroup) {
+        for (const auto& [key, value] : store_)
+          if (key.first == g) entry(g, key.second, value);
+      } else {
+        const auto it = store_.find({g, v});
+        entry(g, v, it == store_.end() ? View{} : View(it->second));
+      }
+    }
+  } else {
+    for (std::size_t at = wire::kVariableHeader; at < q.size();) {
+      if (at + 3 > q.size() || at + 3 + q[at + 2] > q.size())
+        return r.note = "write entry crosses the end", r;
+      const std::uint8_t g = q[at], v = q[at + 1], size = q[at + 2];
+      const View value = q.subspan(at + 3, size);
+      at += 3 + size;
+      const auto it = store_.find({g, v});
+      if (it == store_.end() || it->second.size() != size) {
+        error = true;
+        entry(g, v, {});
+        continue;
+      }
+      it->second.assign(value.begin(), value.end());
+      entry(g, v, value);
+      const bool one = size == 1 && value[0] == 1;
+      if (g == 6 && v == wire::var::kReset && one) reset = true;
+      if (g == 8 && v == wire::var::kNwSave && one) save = true;
+      if (g == 8 && v == wire::var::kNwReset && one) brief = true;
+      if (g == 6 && v == wire::var::kAddress) addressWritten = true;
+    }
+  }
+  const std::size_t length = 4 + entries.size() + (config_.knobs.lengthBeyond ? 10 : 0);
+  Bytes packet = {wire::kNpaStart,
+                  static_cast<std::uint8_t>(length >> 8),
+                  static_cast<std::uint8_t>(length),
+                  static_cast<std::uint8_t>(wire::kNpaReply | (error ? wire::kNpaError : 0)),
+                  wire::kVariableCommand,
+                  wire::kVariableMarker,
+                  q[6]};
+  packet.insert(packet.end(), entries.begin(), entries.end());
+  if (config_.knobs.fragmentOrder.size() > 1) {
+    r.datagrams = fragments(packet);
+  } else {
+    Bytes d = {0, 0};
+    d.insert(d.end(), packet.begin(), packet.end());
+    r.datagrams.push_back(finish(std::move(d)));
+  }
+  if (addressWritten && save) {
+    const Bytes written = store_[{6, 1}];
+    current_ = anyBytes(written) ? canonicalOf(written, config_.media) : config_.universal;
+    const Node now = tokenRingOrder(current_, config_.media);
+    store_[{6, 1}].assign(now.begin(), now.end());
+    reset = true;
+  }
+  r.after = reset   ? Response::After::Restart
+            : brief ? Response::After::BriefRestart
+                    : Response::After::Nothing;
+  return r;
+}
+
+// The reply as a run of NPA packets, one per fragment: the entries split
+// evenly, every packet but the last flagged "more", sent in the knob's order.
+std::vector<Bytes> AdapterModel::fragments(const Bytes& packet) const {
+  const auto& order = config_.knobs.fragmentOrder;
+  const std::size_t n = *std::max_element(order.begin(), order.end()) + 1;
+  const std::size_t bodyStart = wire::kNpaHeader;
+  const std::size_t body = packet.size() - bodyStart;
+  std::vector<Bytes> pieces(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t from = bodyStart + body * i / n, to = bodyStart + body * (i + 1) / n;
+    const std::size_t length = 2 + (to - from);
+    Bytes d = {0,
+               0,
+               wire::kNpaStart,
+               static_cast<std::uint8_t>(length >> 8),
+               static_cast<std::uint8_t>(length),
+               static_cast<std::uint8_t>(packet[3] | (i + 1 < n ? wire::kNpaMore : 0)),
+               packet[4]};
+    d[0] = static_cast<std::uint8_t>(i >> 8);
+    d[1] = static_cast<std::uint8_t>(i);
+    d.insert(d.end(), packet.begin() + static_cast<std::ptrdiff_t>(from),
+             packet.begin() + static_cast<std::ptrdiff_t>(to));
+    pieces[i] = std::move(d);
+  }
+  std::vector<Bytes> sent;
+  for (std::uint16_t i : order)
+    if (i < n) sent.push_back(pieces[i]);
+  return sent;
+}
+
+}  // namespace wf::sim::adapter
