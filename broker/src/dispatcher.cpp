@@ -100,6 +100,13 @@ void startDispatcherLocked(Primary& p) {
 
 }  // namespace
 
+// Dispatchers still in a worker at process end: left to finish on their own
+// and never joined again.
+std::vector<std::unique_ptr<Thread>>& abandonedDispatchers() {
+  static auto* threads = new std::vector<std::unique_ptr<Thread>>;
+  return *threads;
+}
+
 bool startPrimaryChannel() {
   Primary& p = primary();
   std::lock_guard lock(p.lock);
@@ -130,7 +137,7 @@ void stopPrimaryChannel() {
   }
   for (auto& t : threads) t->requestStop();
   for (auto& t : threads)
-    if (!t->joinFor(kShutdownJoin)) t.release();  // abandoned: must not be joined again
+    if (!t->joinFor(kShutdownJoin)) abandonedDispatchers().push_back(std::move(t));
   std::lock_guard lock(p.lock);
   p.mailslot.reset();
   for (auto& r : p.replies) r.writer.reset();

@@ -1,8 +1,9 @@
 #include "mail_client.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <map>
-#include <stop_token>
 #include <memory>
 #include <mutex>
 
@@ -21,7 +22,9 @@ constexpr int kOutstandingLimit = 80;
 // How long one read of the own mailslot blocks before its reader looks at
 // its deadline and the filed replies again (real time).
 constexpr auto kReadSlice = std::chrono::milliseconds(20);
-constexpr std::size_t kMaxHeld = 256;  // garbage with ever new serials cannot grow it without bound
+// Garbage with ever new serials, or a flood of items, cannot grow the held
+// replies without bound.
+constexpr std::size_t kMaxHeld = 4096;
 
 struct Held {
   Mail mail;
@@ -33,17 +36,22 @@ struct Client {
   std::shared_ptr<Mailslot> replies;
   std::shared_ptr<MailslotWriter> primary;
 
-  std::mutex sendLock;  // serials and writes in one order
+  std::mutex serialLock;
   std::uint32_t serial = 0;
 
   std::mutex countLock;
   int outstanding = 0;
 
-  // Every waiting thread reads the mailslot; a reply for another waiter is
-  // filed under its serial and its owner woken from its read.
+  // One waiting thread at a time reads the mailslot, so replies are filed in
+  // the order they came; a reply for another waiter is queued under its
+  // serial behind the earlier ones and only its owner is woken. The others
+  // sleep until their reply is filed or the reading falls to them.
   std::mutex slotLock;
-  std::map<std::uint32_t, Held> held;
-  std::map<std::uint32_t, std::stop_source*> waiters;
+  std::map<std::uint32_t, std::deque<Held>> held;
+  std::size_t heldCount = 0;
+  std::map<std::uint32_t, std::condition_variable*> waiters;
+  bool reading = false;
+  bool primaryGone = false;  // sticky: there is no re-election while we live
 };
 
 Client& client() {
@@ -87,6 +95,8 @@ bool openMailClient(unsigned appId) {
   std::lock_guard lock(c.channelLock);
   c.replies = std::make_shared<Mailslot>(std::move(*slot));
   c.primary = std::make_shared<MailslotWriter>(std::move(*writer));
+  std::lock_guard held(c.slotLock);
+  c.primaryGone = false;
   return true;
 }
 
@@ -97,6 +107,7 @@ void closeMailClient() {
   c.replies.reset();
   c.primary.reset();
   c.held.clear();
+  c.heldCount = 0;
 }
 
 std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, bool expectsReply) {
@@ -117,22 +128,27 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, b
   BCEMAILHEADER header{};
   header.sender = static_cast<std::uint16_t>(ownAppId());
   header.code = code;
-  std::uint32_t serial = 0;
-  bool written = false;
   {
-    std::lock_guard lock(c.sendLock);
-    serial = header.serial = ++c.serial == 0 ? ++c.serial : c.serial;
-    const Bytes message = encodeMail(header, data);
-    for (int attempt = 1; primary && attempt <= timeouts::kMailWriteAttempts; ++attempt) {
-      if (primary->write(message.data(), message.size()) == MailslotStatus::Ok) {
-        written = true;
-        break;
-      }
-      if (attempt < timeouts::kMailWriteAttempts) {
-        bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
-                 timeouts::kMailWriteAttempts - attempt);
-        sleepFor(timeouts::kMailWriteRetry);
-      }
+    std::lock_guard lock(c.serialLock);
+    header.serial = ++c.serial == 0 ? ++c.serial : c.serial;
+  }
+  // Only the serial is taken in order: the write itself needs no lock, and
+  // a writer waiting for room must not hold up the others.
+  const std::uint32_t serial = header.serial;
+  const Bytes message = encodeMail(header, data);
+  bool written = false;
+  for (int attempt = 1; primary && attempt <= timeouts::kMailWriteAttempts; ++attempt) {
+    const MailslotStatus status = primary->write(message.data(), message.size());
+    if (status == MailslotStatus::Ok) {
+      written = true;
+      break;
+    }
+    // The primary is gone for good: there is no re-election while we live.
+    if (status == MailslotStatus::ReaderGone) break;
+    if (attempt < timeouts::kMailWriteAttempts) {
+      bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
+               timeouts::kMailWriteAttempts - attempt);
+      sleepFor(timeouts::kMailWriteRetry);
     }
   }
   if (written) return serial;
@@ -154,31 +170,65 @@ std::uint32_t itemReplyCode(std::uint32_t requestCode) {
   }
 }
 
+namespace {
+
+// The oldest reply filed for `serial`, if any. Called under the slot lock.
+std::optional<Mail> takeHeld(Client& c, std::uint32_t serial) {
+  auto it = c.held.find(serial);
+  if (it == c.held.end()) return std::nullopt;
+  Mail mail = std::move(it->second.front().mail);
+  it->second.pop_front();
+  --c.heldCount;
+  if (it->second.empty()) c.held.erase(it);
+  return mail;
+}
+
+// Replies nobody came for within their purge time are dropped.
+void purgeStale(Client& c, std::uint32_t looker) {
+  const auto now = Clock::now();
+  for (auto it = c.held.begin(); it != c.held.end();) {
+    auto& queue = it->second;
+    while (!queue.empty() && now - queue.front().since > scaled(purgeTime(queue.front().mail.header.code))) {
+      const BCEMAILHEADER& h = queue.front().mail.header;
+      bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
+               static_cast<unsigned long>(looker), static_cast<unsigned long>(h.serial),
+               static_cast<unsigned long>(h.code), static_cast<long>(h.word));
+      queue.pop_front();
+      --c.heldCount;
+    }
+    it = queue.empty() ? c.held.erase(it) : std::next(it);
+  }
+}
+
+// Files a reply for another waiter and wakes that waiter alone.
+void fileForOwner(Client& c, Mail mail) {
+  const BCEMAILHEADER& h = mail.header;
+  if (c.heldCount >= kMaxHeld) {
+    bceTrace("Dropped reply 0x%lx for serial %ld: too many replies held\n", static_cast<unsigned long>(h.code),
+             static_cast<long>(h.serial));
+    return;
+  }
+  const std::uint32_t owner = h.serial;
+  c.held[owner].push_back(Held{std::move(mail), Clock::now()});
+  ++c.heldCount;
+  if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->notify_one();
+}
+
+}  // namespace
+
 std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, std::uint32_t ms, bool counted) {
   Client& c = client();
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
   std::optional<Mail> result;
-  std::stop_source wake;
+  std::condition_variable woken;
   std::unique_lock slot(c.slotLock);
-  c.waiters[serial] = &wake;
+  c.waiters[serial] = &woken;
   for (;;) {
-    if (auto it = c.held.find(serial); it != c.held.end()) {
-      result = std::move(it->second.mail);
-      c.held.erase(it);
+    if ((result = takeHeld(c, serial))) break;
+    if (c.primaryGone) {
+      bceTrace("Primary gone while looking for message 0x%lx\n", static_cast<unsigned long>(serial));
       break;
-    }
-    // Replies nobody came for within their purge time are dropped.
-    for (auto it = c.held.begin(); it != c.held.end();) {
-      const BCEMAILHEADER& h = it->second.mail.header;
-      if (Clock::now() - it->second.since > scaled(purgeTime(h.code))) {
-        bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
-                 static_cast<unsigned long>(serial), static_cast<unsigned long>(h.serial),
-                 static_cast<unsigned long>(h.code), static_cast<long>(h.word));
-        it = c.held.erase(it);
-      } else {
-        ++it;
-      }
     }
     if (Clock::now() >= deadline) {
       bceTrace("Timeout of %ld reached after %ld ms looking for message 0x%lx\n", static_cast<long>(ms),
@@ -186,19 +236,30 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
                static_cast<unsigned long>(serial));
       break;
     }
-    if (wake.stop_requested()) wake = std::stop_source();  // woken for a filed reply: taken above
-    const std::stop_token woken = wake.get_token();
+    if (c.reading) {
+      woken.wait_until(slot, deadline);
+      continue;
+    }
+    purgeStale(c, serial);
     std::shared_ptr<Mailslot> replies;
     {
       std::lock_guard lock(c.channelLock);
       replies = c.replies;
     }
+    c.reading = true;
     slot.unlock();
     Bytes message;
-    const MailslotStatus status =
-        replies ? replies->read(message, systemMsFor(kReadSlice), woken) : MailslotStatus::Failed;
-    if (!replies) sleepFor(systemMsFor(kReadSlice), woken);
+    const MailslotStatus status = replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
+    if (!replies) sleepFor(systemMsFor(kReadSlice));
+    // A quiet mailslot: the answer may never come because the primary has gone.
+    const bool gone = status == MailslotStatus::TimedOut && !mailslotHasReader(kPrimaryMailslot);
     slot.lock();
+    c.reading = false;
+    if (gone) {
+      c.primaryGone = true;
+      for (auto& [other, cv] : c.waiters) cv->notify_one();
+      continue;
+    }
     if (status != MailslotStatus::Ok) continue;
     auto mail = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
@@ -213,12 +274,11 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
       result = std::move(mail);
       break;
     }
-    const std::uint32_t owner = mail->header.serial;
-    if (c.held.size() >= kMaxHeld) c.held.erase(c.held.begin());
-    c.held.insert_or_assign(owner, Held{std::move(*mail), Clock::now()});
-    if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->request_stop();
+    fileForOwner(c, std::move(*mail));
   }
   c.waiters.erase(serial);
+  // The reading falls to another waiter, if any.
+  if (!c.reading && !c.waiters.empty()) c.waiters.begin()->second->notify_one();
   slot.unlock();
   if (counted) changeOutstanding(-1);
   return result;

@@ -69,6 +69,7 @@ bool attachBroker() {
 void detachBroker() {
   BrokerState& s = state();
   if (!s.appTable) return;
+  if (s.isPrimary) forgetTransportShutdowns();
   {
     std::lock_guard lock(s.registrationLock);
     if (s.registered) BceUnregisterApp(static_cast<std::uint32_t>(s.ownId));

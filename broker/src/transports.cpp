@@ -184,6 +184,12 @@ void startCallbackRegistration() {
   *registration = Thread("bce-netcb", [](std::stop_token) { registerEventCallbacks(); });
 }
 
+void forgetTransportShutdowns() {
+  GlobalInLock lock;
+  TransportTable& t = transportTable();
+  for (int i = 0; i < kNetTransports; ++i) t.nets[i].fn.NetShutDown = nullptr;
+}
+
 void shutDownTransports() {
   GlobalInLock lock;
   TransportTable& t = transportTable();

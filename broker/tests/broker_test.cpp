@@ -2,12 +2,15 @@
 // registry, and every request carried through the mail channel to its worker.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "broker/corbce.h"
@@ -165,6 +168,13 @@ TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
   EXPECT_EQ(secondary->call("outstanding"), "ok 0");
 }
 
+TEST_F(Broker, StreamedItemsReachASlowCallbackOnceAndInOrderWhileOtherThreadsCall) {
+  startPair();
+  EXPECT_EQ(secondary->call("enum-busy 40 2", 120000), "ok r=0 items=40 ordered=1 wrong=0 calls=some");
+  EXPECT_EQ(secondary->call("enum-busy 25 6", 120000), "ok r=0 items=25 ordered=1 wrong=0 calls=some");
+  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+}
+
 TEST_F(Broker, StreamedItemsArriveBeforeTheFinalReplyAndCanStopTheEnumeration) {
   startPair();
   // The worker answers 100 only after the caller's callback, run for the first
@@ -200,6 +210,34 @@ TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveG
   auto next = start();
   EXPECT_EQ(next->call("primary"), "ok 1");
   EXPECT_EQ(next->call("register"), "ok 0");
+}
+
+// Unscaled, a call left waiting would wait two minutes: the end of the
+// primary, killed or ending normally, answers it with 1 at once instead.
+TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
+  ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  for (bool killed : {true, false}) {
+    startPair();
+    auto third = start();
+    ASSERT_EQ(third->call("register"), "ok 2");
+    std::string answers[2];
+    std::thread waiting[2];
+    ChildProcess* callers[2] = {secondary.get(), third.get()};
+    for (int i = 0; i < 2; ++i) waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
+    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i) wf::sleepFor(10);
+    if (killed) {
+      primary->kill(SIGKILL);
+    } else {
+      primary->call("quit");
+    }
+    for (auto& t : waiting) t.join();
+    EXPECT_EQ(answers[0], "ok r=1") << (killed ? "killed" : "ended");
+    EXPECT_EQ(answers[1], "ok r=1") << (killed ? "killed" : "ended");
+    EXPECT_EQ(secondary->call("call admin"), "ok r=1");
+    EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+    primary.reset();
+    secondary.reset();
+  }
 }
 
 TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) {
@@ -249,6 +287,47 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
   EXPECT_EQ(secondary->waitExit(), 0);
   primary->call("quit");
   EXPECT_EQ(primary->waitExit(), 0);
+}
+
+// However a process that is still registered ends, it ends cleanly, its
+// transports are not called while the broker unloads, and it leaves nothing
+// that keeps the next process from becoming the primary.
+TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
+  const std::string shutdowns = std::string(::getenv("WRENFIELD_RUNTIME_DIR")) + "/../shutdowns.log";
+  ::setenv("WF_MOCK_SHUTDOWN_LOG", shutdowns.c_str(), 1);
+  auto eventually = [](ChildProcess& p, const std::string& command, const std::string& want) {
+    std::string got;
+    for (int i = 0; i < 200 && (got = p.call(command)) != want; ++i) wf::sleepFor(1000);
+    return got;
+  };
+  for (const char* program : {"wf-bceexit-linked", "wf-bceexit-loaded"})
+    for (bool asPrimary : {true, false})
+      for (const char* lock : {"none", "main", "thread"})
+        for (const char* end : {"return", "exit", "wait"}) {
+          const std::string what = std::string(program) + (asPrimary ? " primary " : " secondary ") + lock + " " + end;
+          std::unique_ptr<ChildProcess> other;
+          if (!asPrimary) {
+            other = start();
+            ASSERT_EQ(other->call("register"), "ok 0") << what;
+          }
+          ::setenv("WF_EXIT_PLAN", (std::string(lock) + " " + end).c_str(), 1);
+          ChildProcess exiting(program);
+          EXPECT_EQ(exiting.call("go"), asPrimary ? "ok 0" : "ok 1") << what;
+          if (std::string(end) == "wait") {
+            exiting.kill(SIGKILL);
+            EXPECT_TRUE(WIFSIGNALED(exiting.waitExit())) << what;
+          } else {
+            const int status = exiting.waitExit();
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
+            if (other) {
+              EXPECT_EQ(eventually(*other, "slot 1", "ok 0"), "ok 0") << what;
+            }
+          }
+          other.reset();
+          auto next = start();
+          EXPECT_EQ(next->call("primary"), "ok 1") << what;
+        }
+  EXPECT_FALSE(std::filesystem::exists(shutdowns));
 }
 
 // ---- The wire, spoken directly to the primary as application 5 --------------

@@ -57,6 +57,14 @@ PRTINFO item(std::uint16_t handle, const std::string& name) {
 
 int32_t echoEnumPrinters(uint32_t app, uint32_t mask, BCEENUMPROC proc) {
   wf::bce::stopEnumerationFlag().store(0);
+  // Many printers, as fast as the channel takes them.
+  if (mask & 0x20000000u) {
+    for (std::uint16_t h = 1; h <= (mask & 0xFFFF); ++h) {
+      PRTINFO info = item(h, "M" + std::to_string(h));
+      proc(&info);
+    }
+    return 0;
+  }
   for (std::uint16_t i = 0; i < 3; ++i) {
     PRTINFO info = item(static_cast<std::uint16_t>(101 + i), "P" + std::to_string(i) + "-" + hex(mask));
     proc(&info);
@@ -84,7 +92,10 @@ int32_t echoEnumPort(uint32_t app, uint32_t bit, const void* desc, BCEENUMPROC p
 }
 
 int32_t echoOpen(uint32_t app, uint32_t h, uint32_t mode) {
-  if (mode == 999) wf::sleepFor(200'000);  // answers long after its caller gave up
+  if (mode == 999) {
+    logLine("open-late");
+    wf::sleepFor(200'000);  // answers long after its caller gave up
+  }
   return static_cast<int32_t>(app * 10000 + (h & 0xFFFF) * 10 + mode);
 }
 int32_t echoClose(uint32_t app, uint32_t h) { return static_cast<int32_t>(app * 10000 + h); }
@@ -465,6 +476,36 @@ WF_CHILD_COMMAND("concurrent", [](const ChildArgs& a) {
     });
   for (auto& t : pool) t.join();
   return "ok wrong=" + std::to_string(wrong.load()) + " done=" + std::to_string(done.load());
+});
+
+// One thread enumerates `printers` printers with a callback that takes a
+// while; `callers` other threads make short calls meanwhile. Every item must
+// reach the callback once and in order.
+WF_CHILD_COMMAND("enum-busy", [](const ChildArgs& a) {
+  const int printers = std::stoi(a.at(0)), callers = std::stoi(a.at(1));
+  static std::vector<std::uint16_t> seen;
+  seen.clear();
+  std::atomic<bool> enumerating{true};
+  std::atomic<int> calls{0}, wrong{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < callers; ++t)
+    pool.emplace_back([&] {
+      while (enumerating) {
+        if (BceIsUserAdmin(0) != 11) ++wrong;
+        ++calls;
+      }
+    });
+  const int32_t res = BceEnumPrinters(me(), 0x20000000u | static_cast<std::uint32_t>(printers), [](const PRTINFO* p) -> uint16_t {
+    wf::sleepFor(300);
+    seen.push_back(p ? p->handle : 0);
+    return 1;
+  });
+  enumerating = false;
+  for (auto& t : pool) t.join();
+  bool ordered = static_cast<int>(seen.size()) == printers;
+  for (std::size_t i = 0; ordered && i < seen.size(); ++i) ordered = seen[i] == i + 1;
+  return "ok r=" + std::to_string(res) + " items=" + std::to_string(seen.size()) + " ordered=" +
+         std::to_string(ordered) + " wrong=" + std::to_string(wrong.load()) + " calls=" + (calls > 0 ? "some" : "none");
 });
 
 }  // namespace
