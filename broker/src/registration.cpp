@@ -54,12 +54,17 @@ void forgetRegistration(BrokerState& s) {
 
 bool attachBroker() {
   BrokerState& s = state();
-  s.appTable = SharedMemory::open("bcemem_apphandles", kAppTableSize);
-  if (!s.appTable) return false;
+  std::string error;
+  s.appTable = SharedMemory::open("bcemem_apphandles", kAppTableSize, &error);
+  if (!s.appTable) {
+    setAttachRefusal(error);
+    return false;
+  }
   s.isPrimary = s.appTable->created();
-  s.interrupt = SharedMemory::open("bcemem_Interrupthandle", 4);
+  s.interrupt = SharedMemory::open("bcemem_Interrupthandle", 4, &error);
   if (!s.interrupt) {
     s.appTable.reset();
+    setAttachRefusal(error);
     return false;
   }
   if (s.isPrimary) createNamedObjects(s);

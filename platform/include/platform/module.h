@@ -64,6 +64,10 @@ struct OrdinalExport {
   void* function;
 };
 
+// An attach that refuses says why first; the loader reports it with the
+// refusal (on standard error when the program cannot run without it).
+void setAttachRefusal(std::string_view reason);
+
 namespace detail {
 using AttachFn = bool (*)();
 using DetachFn = void (*)();
