@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "broker/corbce.h"
@@ -161,7 +162,8 @@ std::int32_t sendLocalRequest(std::uint32_t appId, const Target& t, const std::s
   const std::int32_t rc = port.awaitResponse(static_cast<std::uint8_t>(packet[4]), reply, replyLength, &flags,
                                              timeouts::kResponseWait);
   if (rc == NET_READFAIL) *replyLength = 0;
-  if (rc == BCE_OK && (flags & npa::kFlagError)) return BCE_ERR_ERROR_RESPONSE;
+  // The printer's error comes first, also when its response did not fit.
+  if ((rc == BCE_OK || rc == BCE_ERR_REPLY_TOO_LONG) && (flags & npa::kFlagError)) return BCE_ERR_ERROR_RESPONSE;
   return rc;
 }
 
@@ -318,6 +320,8 @@ std::int32_t writeNetwork(const Target& t, std::uint32_t netMask, std::string_vi
 
 std::mutex pollLock;
 Thread* pollThread = nullptr;
+bool pollRunning = false;  // under pollLock, like the two below
+bool pollAgain = false;    // asked for while a pass ran: one more pass after it
 
 }  // namespace
 
@@ -348,9 +352,22 @@ void statusPollPass() {
 
 void startStatusPoll() {
   std::lock_guard lock(pollLock);
-  if (pollThread && !pollThread->finished()) return;
+  if (pollRunning) {
+    pollAgain = true;  // printers added meanwhile must not wait for the next enumeration
+    return;
+  }
+  pollRunning = true;
   if (!pollThread) pollThread = new Thread;  // may still run while the process ends
-  *pollThread = Thread("bce-statuspoll", [](std::stop_token) { statusPollPass(); });
+  *pollThread = Thread("bce-statuspoll", [](std::stop_token) {
+    for (;;) {
+      statusPollPass();
+      std::lock_guard again(pollLock);
+      if (!std::exchange(pollAgain, false)) {
+        pollRunning = false;
+        return;
+      }
+    }
+  });
 }
 
 }  // namespace wf::bce

@@ -9,6 +9,7 @@
 #include "mail_client.h"
 #include "npa.h"
 #include "port_control.h"
+#include "printer_list.h"
 #include "trace.h"
 #include "workers.h"
 
@@ -361,8 +362,10 @@ int32_t BceStartTrace(const char* fileName, uint32_t level) {
   return clientCall(
       ownId(), [&] { return workers().startTrace(fileName, level); },
       [&] {
-        const std::string_view name = fileName ? std::string_view(fileName) : std::string_view();
-        if (name.size() >= BCE_NAME_LENGTH) return BCE_ERR_BAD_REQUEST;
+        // A longer name is cut to its field: the call always answers 0.
+        char field[BCE_NAME_LENGTH];
+        copyName(field, fileName);
+        const std::string_view name = field;
         auto req = ByteWriter().u32(level).u16(static_cast<std::uint16_t>(name.size()));
         req.raw(name.data(), name.size());
         sendMail(BCE_REQ_START_TRACE, req.take(), false);

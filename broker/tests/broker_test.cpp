@@ -156,6 +156,15 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   EXPECT_EQ(seen, expected);
 }
 
+TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
+  startPair();
+  EXPECT_EQ(secondary->call("call starttrace-long"), "ok r=0");
+  const std::string want = "ok starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4";
+  std::string log;
+  for (int i = 0; i < 200 && (log = primary->call("primary-log")) != want; ++i) wf::sleepFor(1000);
+  EXPECT_EQ(log, want);
+}
+
 TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
   startPair();
   auto third = start();

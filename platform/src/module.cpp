@@ -206,6 +206,15 @@ bool freeModule(ModuleHandle module) {
   return true;
 }
 
+ModuleHandle moduleContaining(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || !info.dli_fname) return nullptr;
+  void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  if (!handle) return nullptr;
+  dlclose(handle);  // the library stays: it holds the caller's own code
+  return static_cast<ModuleHandle>(handle);
+}
+
 void* moduleEntry(ModuleHandle module, const char* name) {
   if (!name) return nullptr;
   return symbolOfLoaded(module, name);

@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
   }
 
   auto module = wf::loadModule("WFPRTOBJ.DLL");
+  if (module) InitWFPrtObjDll();
   auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(module, kCreatePrtObjOrdinal);
   if (!create) {
     std::fprintf(stderr, "wf-printers: cannot load the printer request object\n");

@@ -392,6 +392,7 @@ std::string call(const std::string& what) {
   if (what == "startdoc") return r(BceStartDoc(13, 0x800, 77));
   if (what == "enddoc") return r(BceEndDoc(13, 0x800));
   if (what == "starttrace") return r(BceStartTrace("c:\\bce.log", 3));
+  if (what == "starttrace-long") return r(BceStartTrace(std::string(100, 'L').c_str(), 4));
   if (what == "stoptrace") return r(BceStopTrace());
   if (what == "enumqueues") return r(BceEnumQueues(1, 2, nullptr, nullptr));
   if (what == "queueadmin") return r(BceIsUserQueueAdmin(1, 2));

@@ -40,6 +40,10 @@ ModuleHandle loadModule(std::string_view name);
 // Runs detach before the last reference goes. False for an unknown handle.
 bool freeModule(ModuleHandle module);
 
+// The handle of the library that holds `address` (a library finding its own
+// handle), without taking a reference; null when no library holds it.
+ModuleHandle moduleContaining(const void* address);
+
 // Exact, case-sensitive name exported by the library itself (never by one of
 // its dependencies); null when it has none.
 void* moduleEntry(ModuleHandle module, const char* name);
