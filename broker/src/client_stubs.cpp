@@ -8,7 +8,7 @@
 #include "broker_timeouts.h"
 #include "mail_client.h"
 #include "npa.h"
-#include "port_control.h"
+#include "broker/port_control.h"
 #include "printer_list.h"
 #include "trace.h"
 #include "workers.h"

@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
 #include <memory>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -337,6 +340,35 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
           EXPECT_EQ(next->call("primary"), "ok 1") << what;
         }
   EXPECT_FALSE(std::filesystem::exists(shutdowns));
+}
+
+// The library shows its export table and the port monitor's two calls;
+// nothing of its internals can be reached from outside.
+TEST(BrokerLibrary, ShowsItsExportsAndNothingElse) {
+  const std::string command = "nm -D --defined-only " + (wf::moduleDirectory() / "libcorbce.so").string();
+  std::unique_ptr<FILE, int (*)(FILE*)> nm(::popen(command.c_str(), "r"), ::pclose);
+  ASSERT_TRUE(nm);
+  std::set<std::string> shown;
+  char line[4096];
+  while (std::fgets(line, sizeof line, nm.get())) {
+    std::istringstream words(line);
+    std::string address, kind, name;
+    words >> address >> kind >> name;
+    if (!name.empty()) shown.insert(name);
+  }
+  std::set<std::string> expected = {"wfModuleAttach", "wfModuleDetach",
+                                    "_ZN2wf3bce15requestHoldPortESt17basic_string_viewIcSt11char_traitsIcEES4_",
+                                    "_ZN2wf3bce24requestPortDeviceControlEjjjPKvjPvjPj"};
+  for (const char* name : {"CaptureAlerts", "Close", "EndDoc", "EnumPrinters", "EnumSpecific", "EnumSpecificPort",
+                           "GetNetInfo", "GetNets", "GetPrinterAddr", "GetPrinterName", "GetPrtInfo", "GetVersion",
+                           "GetVersionEx", "IsUserAdmin", "Open", "QueryAlerts", "RegisterApp", "ReleaseAlerts",
+                           "SendBidi", "SetNetInfo", "StartDoc", "StartTrace", "StopTrace", "UnregisterApp", "Write"}) {
+    expected.insert(std::string("Bce") + name);
+    expected.insert(std::string("Bce") + name + "MF");
+  }
+  expected.insert("BceEnumQueues");
+  expected.insert("BceIsUserQueueAdmin");
+  EXPECT_EQ(shown, expected);
 }
 
 // ---- The wire, spoken directly to the primary as application 5 --------------

@@ -18,7 +18,7 @@
 #include "mail_client.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
-#include "port_control.h"
+#include "broker/port_control.h"
 #include "trace.h"
 #include "workers.h"
 
