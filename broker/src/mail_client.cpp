@@ -9,6 +9,7 @@
 
 #include "broker_state.h"
 #include "broker_timeouts.h"
+#include "mail_protocol.h"
 #include "platform/clock.h"
 #include "platform/mailslot.h"
 #include "trace.h"
@@ -70,15 +71,6 @@ int outstanding() {
   return client().outstanding;
 }
 
-std::uint32_t purgeTime(std::uint32_t code) {
-  switch (code) {
-    case 0x4003: case 0x4004: case 0x4014: case 0x8003: case 0x8004: case 0x8014: case 0x801A:
-      return timeouts::kPurgeLong;
-    default:
-      return timeouts::kPurgeShort;
-  }
-}
-
 std::uint32_t systemMsFor(std::chrono::milliseconds real) {
   const double ms = static_cast<double>(real.count()) / timeScale();
   return ms < 1 ? 1 : static_cast<std::uint32_t>(ms);
@@ -110,8 +102,10 @@ void closeMailClient() {
   c.heldCount = 0;
 }
 
-std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, bool expectsReply) {
+std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
   Client& c = client();
+  const RequestKind* kind = requestKind(code);
+  const bool expectsReply = kind && kind->reply != ReplyShape::None;
   const auto giveUp = deadlineAfter(timeouts::kOutstandingGiveUp);
   while (outstanding() > kOutstandingLimit && Clock::now() < giveUp) sleepFor(timeouts::kOutstandingPoll);
   if (int n = outstanding(); n > kOutstandingLimit) {
@@ -157,19 +151,6 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, b
   return 0;
 }
 
-std::uint32_t finalReplyCode(std::uint32_t requestCode) {
-  return requestCode == BCE_REQ_NET_INFO_ITEMS ? BCE_REPLY_FINAL | BCE_REQ_NET_INFO : BCE_REPLY_FINAL | requestCode;
-}
-
-std::uint32_t itemReplyCode(std::uint32_t requestCode) {
-  switch (requestCode) {
-    case BCE_REQ_ENUM_PRINTERS: return BCE_REPLY_ITEM | BCE_REQ_ENUM_PRINTERS;
-    case BCE_REQ_ENUM_SPECIFIC: case BCE_REQ_ENUM_SPECIFIC_PORT: return BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC;
-    case BCE_REQ_NET_INFO_ITEMS: return BCE_REPLY_ITEM | BCE_REQ_NET_INFO_ITEMS;
-    default: return 0;
-  }
-}
-
 namespace {
 
 // The oldest reply filed for `serial`, if any. Called under the slot lock.
@@ -188,7 +169,8 @@ void purgeStale(Client& c, std::uint32_t looker) {
   const auto now = Clock::now();
   for (auto it = c.held.begin(); it != c.held.end();) {
     auto& queue = it->second;
-    while (!queue.empty() && now - queue.front().since > scaled(purgeTime(queue.front().mail.header.code))) {
+    while (!queue.empty() &&
+           now - queue.front().since > scaled(purgeTimeOf(queue.front().mail.header.code))) {
       const BCEMAILHEADER& h = queue.front().mail.header;
       bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
                static_cast<unsigned long>(looker), static_cast<unsigned long>(h.serial),
@@ -204,8 +186,8 @@ void purgeStale(Client& c, std::uint32_t looker) {
 void fileForOwner(Client& c, Mail mail) {
   const BCEMAILHEADER& h = mail.header;
   if (c.heldCount >= kMaxHeld) {
-    bceTrace("Dropped reply 0x%lx for serial %ld: too many replies held\n", static_cast<unsigned long>(h.code),
-             static_cast<long>(h.serial));
+    bceTrace("Dropped reply 0x%lx for serial %ld: too many replies held\n",
+             static_cast<unsigned long>(h.code), static_cast<long>(h.serial));
     return;
   }
   const std::uint32_t owner = h.serial;
@@ -214,9 +196,11 @@ void fileForOwner(Client& c, Mail mail) {
   if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->notify_one();
 }
 
-}  // namespace
-
-std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, std::uint32_t ms, bool counted) {
+// The reply with `serial` to a request of `kind`, or empty after `ms` system
+// milliseconds. With `counted` the request stops being outstanding, whatever
+// the outcome.
+std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, std::uint32_t ms,
+                               bool counted) {
   Client& c = client();
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
@@ -232,7 +216,8 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
     }
     if (Clock::now() >= deadline) {
       bceTrace("Timeout of %ld reached after %ld ms looking for message 0x%lx\n", static_cast<long>(ms),
-               static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - entered).count()),
+               static_cast<long>(
+                   std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - entered).count()),
                static_cast<unsigned long>(serial));
       break;
     }
@@ -249,7 +234,8 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
     c.reading = true;
     slot.unlock();
     Bytes message;
-    const MailslotStatus status = replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
+    const MailslotStatus status =
+        replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
     if (!replies) sleepFor(systemMsFor(kReadSlice));
     // A quiet mailslot: the answer may never come because the primary has gone.
     const bool gone = status == MailslotStatus::TimedOut && !mailslotHasReader(kPrimaryMailslot);
@@ -263,8 +249,8 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
     if (status != MailslotStatus::Ok) continue;
     auto mail = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
-    if (mail && mail->header.serial == serial && mail->header.code != finalReplyCode(requestCode) &&
-        mail->header.code != itemReplyCode(requestCode))
+    if (mail && mail->header.serial == serial && mail->header.code != kind.finalReply &&
+        (!kind.itemReply || mail->header.code != kind.itemReply))
       mail.reset();
     if (!mail) {
       bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
@@ -284,25 +270,30 @@ std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, 
   return result;
 }
 
-std::optional<Mail> requestReply(std::uint32_t code, std::span<const std::uint8_t> data, std::uint32_t ms) {
-  const std::uint32_t serial = sendMail(code, data, true);
+}  // namespace
+
+std::optional<Mail> requestReply(std::uint32_t code, std::span<const std::uint8_t> data) {
+  const RequestKind& kind = *requestKind(code);
+  const std::uint32_t serial = sendMail(code, data);
   if (serial == 0) return std::nullopt;
-  return awaitReply(serial, code, ms, true);
+  return awaitReply(serial, kind, kind.firstWait, true);
 }
 
 std::optional<Mail> requestStream(std::uint32_t code, std::span<const std::uint8_t> data,
-                                  std::uint32_t firstWait, std::uint32_t nextWait,
                                   const std::function<void(const Mail&)>& onItem) {
-  const std::uint32_t serial = sendMail(code, data, true);
+  const RequestKind& kind = *requestKind(code);
+  const std::uint32_t serial = sendMail(code, data);
   if (serial == 0) return std::nullopt;
-  auto mail = awaitReply(serial, code, firstWait, true);
-  while (mail && mail->header.code == itemReplyCode(code)) {
+  auto mail = awaitReply(serial, kind, kind.firstWait, true);
+  while (mail && mail->header.code == kind.itemReply) {
     onItem(*mail);
-    mail = awaitReply(serial, code, nextWait, false);
+    mail = awaitReply(serial, kind, kind.nextWait, false);
   }
   return mail;
 }
 
-int outstandingMailForTest() { return outstanding(); }
+int outstandingMailForTest() {
+  return outstanding();
+}
 
 }  // namespace wf::bce

@@ -6,6 +6,7 @@
 #include "broker_timeouts.h"
 #include "dispatcher.h"
 #include "mail_client.h"
+#include "mail_protocol.h"
 #include "platform/module.h"
 #include "trace.h"
 #include "workers.h"
@@ -123,8 +124,7 @@ int16_t BceRegisterAppMF(uint32_t window) {
   } else {
     ok = openMailClient(static_cast<unsigned>(id));
     if (ok) {
-      const Bytes data = ByteWriter().u16(static_cast<std::uint16_t>(id)).take();
-      auto reply = requestReply(BCE_REQ_REGISTER, data, timeouts::kLongReply);
+      auto reply = requestReply(BCE_REQ_REGISTER, packRequest(BCEREQ_APPID{static_cast<std::uint16_t>(id)}));
       ok = reply && reply->header.code == (BCE_REPLY_FINAL | BCE_REQ_REGISTER);
     }
     if (!ok) closeMailClient();
@@ -153,7 +153,7 @@ void BceUnregisterApp(uint32_t appId) {
     forgetRegistration(s);
     return;
   }
-  sendMail(BCE_REQ_UNREGISTER, ByteWriter().u16(id).take(), false);
+  sendMail(BCE_REQ_UNREGISTER, packRequest(BCEREQ_APPID{id}));
   forgetRegistration(s);
   closeMailClient();
 }

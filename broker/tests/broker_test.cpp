@@ -2,12 +2,12 @@
 // registry, and every request carried through the mail channel to its worker.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -19,9 +19,11 @@
 #include "broker/corbce.h"
 #include "child_process.h"
 #include "mail.h"
+#include "mail_protocol.h"
 #include "platform/clock.h"
 #include "platform/mailslot.h"
 #include "platform/module.h"
+#include "request_dispatch.h"
 
 using wf::testing::ChildProcess;
 
@@ -131,7 +133,8 @@ TEST_F(Broker, EveryRequestReachesItsWorkerIntactAndItsResultsComeBack) {
       {"holdport", "ok r=10413"},
       {"devctl", "ok r=1012 returned=11 out=DEVID:IN:17"},
   };
-  for (const auto& [call, expected] : cases) EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
+  for (const auto& [call, expected] : cases)
+    EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
   // In the primary the same exports run the workers directly, as application 0.
   EXPECT_EQ(primary->call("call open"), "ok r=173");
   EXPECT_EQ(primary->call("call bidi"), "ok r=1702 len=8 reply=R:REQ:16");
@@ -142,8 +145,8 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   for (const char* call : {"startdoc", "enddoc", "starttrace", "stoptrace"})
     EXPECT_EQ(secondary->call(std::string("call ") + call), "ok r=0") << call;
   // Dispatchers run them in parallel: their order in the primary is free.
-  const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77", "starttrace c:\\bce.log 3",
-                                             "stoptrace"};
+  const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77",
+                                             "starttrace c:\\bce.log 3", "stoptrace"};
   std::vector<std::string> seen;
   for (int i = 0; i < 200 && seen.size() < expected.size(); ++i) {
     seen.clear();
@@ -199,8 +202,8 @@ TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
   startPair();
   ASSERT_EQ(secondary->call("trace-capture"), "ok");
   EXPECT_EQ(secondary->call("call open-late"), "ok r=1");  // gave up before the worker answered
-  wf::sleepFor(250'000);                                     // the late reply is in the mailslot now
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");  // its own, beside the stale one
+  wf::sleepFor(250'000);                                   // the late reply is in the mailslot now
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");   // its own, beside the stale one
   EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 0");
   wf::sleepFor(20'000);  // twice the purge time
   EXPECT_EQ(secondary->call("call open"), "ok r=10173");
@@ -235,8 +238,10 @@ TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
     std::string answers[2];
     std::thread waiting[2];
     ChildProcess* callers[2] = {secondary.get(), third.get()};
-    for (int i = 0; i < 2; ++i) waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
-    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i) wf::sleepFor(10);
+    for (int i = 0; i < 2; ++i)
+      waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
+    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i)
+      wf::sleepFor(10);
     if (killed) {
       primary->kill(SIGKILL);
     } else {
@@ -316,7 +321,8 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
     for (bool asPrimary : {true, false})
       for (const char* lock : {"none", "main", "thread"})
         for (const char* end : {"return", "exit", "wait"}) {
-          const std::string what = std::string(program) + (asPrimary ? " primary " : " secondary ") + lock + " " + end;
+          const std::string what =
+              std::string(program) + (asPrimary ? " primary " : " secondary ") + lock + " " + end;
           std::unique_ptr<ChildProcess> other;
           if (!asPrimary) {
             other = start();
@@ -356,19 +362,80 @@ TEST(BrokerLibrary, ShowsItsExportsAndNothingElse) {
     words >> address >> kind >> name;
     if (!name.empty()) shown.insert(name);
   }
-  std::set<std::string> expected = {"wfModuleAttach", "wfModuleDetach",
-                                    "_ZN2wf3bce15requestHoldPortESt17basic_string_viewIcSt11char_traitsIcEES4_",
-                                    "_ZN2wf3bce24requestPortDeviceControlEjjjPKvjPvjPj"};
-  for (const char* name : {"CaptureAlerts", "Close", "EndDoc", "EnumPrinters", "EnumSpecific", "EnumSpecificPort",
-                           "GetNetInfo", "GetNets", "GetPrinterAddr", "GetPrinterName", "GetPrtInfo", "GetVersion",
-                           "GetVersionEx", "IsUserAdmin", "Open", "QueryAlerts", "RegisterApp", "ReleaseAlerts",
-                           "SendBidi", "SetNetInfo", "StartDoc", "StartTrace", "StopTrace", "UnregisterApp", "Write"}) {
+  std::set<std::string> expected = {
+      "wfModuleAttach", "wfModuleDetach",
+      "_ZN2wf3bce15requestHoldPortESt17basic_string_viewIcSt11char_traitsIcEES4_",
+      "_ZN2wf3bce24requestPortDeviceControlEjjjPKvjPvjPj"};
+  for (const char* name :
+       {"CaptureAlerts",    "Close",       "EndDoc",        "EnumPrinters",   "EnumSpecific",
+        "EnumSpecificPort", "GetNetInfo",  "GetNets",       "GetPrinterAddr", "GetPrinterName",
+        "GetPrtInfo",       "GetVersion",  "GetVersionEx",  "IsUserAdmin",    "Open",
+        "QueryAlerts",      "RegisterApp", "ReleaseAlerts", "SendBidi",       "SetNetInfo",
+        "StartDoc",         "StartTrace",  "StopTrace",     "UnregisterApp",  "Write"}) {
     expected.insert(std::string("Bce") + name);
     expected.insert(std::string("Bce") + name + "MF");
   }
   expected.insert("BceEnumQueues");
   expected.insert("BceIsUserQueueAdmin");
   EXPECT_EQ(shown, expected);
+}
+
+// A well-formed request of `kind` from application `sender`: its record
+// filled with a pattern (the application id first where it names one), then
+// what follows it.
+wf::bce::Bytes wellFormed(const wf::bce::RequestKind& kind, std::uint16_t sender) {
+  using wf::bce::Trailing;
+  wf::bce::Bytes record(kind.recordSize);
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 7 + kind.code);
+  if (kind.fromNamedApp) record[0] = static_cast<std::uint8_t>(sender), record[1] = 0;
+  wf::bce::ByteWriter w;
+  if (kind.trailing == Trailing::Counted) {
+    const std::uint32_t count =
+        kind.code == BCE_REQ_NET_INFO ? 0 : 5;  // network information: input within its buffer
+    for (std::size_t i = 0; i < kind.countSize; ++i)
+      record[kind.countOffset + i] = static_cast<std::uint8_t>(count >> (8 * i));
+    w.raw(record.data(), record.size()).raw("TRAIL", count);
+  } else if (kind.trailing == Trailing::Names) {
+    return wf::bce::packNames("LPT2", "Spool printer");
+  } else {
+    w.raw(record.data(), record.size());
+  }
+  return w.take();
+}
+
+// The protocol table walked whole: what the client side packs the primary
+// side unpacks to the same values, and a request cut short anywhere, or one
+// byte too long, is refused.
+TEST(MailProtocol, EveryRequestRoundTripsAndEveryCutIsRefused) {
+  EXPECT_TRUE(wf::bce::dispatchesEveryRequest());
+  for (const wf::bce::RequestKind& kind : wf::bce::requestKinds()) {
+    const wf::bce::Bytes data = wellFormed(kind, 5);
+    const auto unpacked = wf::bce::unpackRequest(kind, data, 5);
+    ASSERT_TRUE(unpacked) << kind.worker;
+    EXPECT_TRUE(std::equal(unpacked->record.begin(), unpacked->record.end(), data.begin())) << kind.worker;
+    if (kind.trailing == wf::bce::Trailing::Counted) {
+      const std::string trailing(unpacked->trailing.begin(), unpacked->trailing.end());
+      EXPECT_EQ(trailing, kind.code == BCE_REQ_NET_INFO ? "" : "TRAIL") << kind.worker;
+    }
+    if (kind.trailing == wf::bce::Trailing::Names) {
+      EXPECT_EQ(unpacked->names[0], "LPT2");
+      EXPECT_EQ(unpacked->names[1], "Spool printer");
+    }
+    for (std::size_t n = 0; n < data.size(); ++n)
+      EXPECT_FALSE(wf::bce::unpackRequest(kind, std::span(data).first(n), 5))
+          << kind.worker << " cut to " << n;
+    wf::bce::Bytes longer = data;
+    longer.push_back(0);
+    EXPECT_FALSE(wf::bce::unpackRequest(kind, longer, 5)) << kind.worker;
+    if (kind.fromNamedApp) {
+      EXPECT_FALSE(wf::bce::unpackRequest(kind, data, 6)) << kind.worker;  // acting for another application
+    }
+  }
+  // Replies nobody takes: those of enumerations and network information are held longer.
+  for (std::uint32_t code : {0x4003u, 0x4004u, 0x4014u, 0x8003u, 0x8004u, 0x8014u, 0x801Au})
+    EXPECT_EQ(wf::bce::purgeTimeOf(code), wf::bce::timeouts::kPurgeLong) << std::hex << code;
+  for (std::uint32_t code : {0x8001u, 0x8006u, 0x800Bu, 0x800Cu, 0x8015u, 0x801Cu})
+    EXPECT_EQ(wf::bce::purgeTimeOf(code), wf::bce::timeouts::kPurgeShort) << std::hex << code;
 }
 
 // ---- The wire, spoken directly to the primary as application 5 --------------
@@ -424,14 +491,16 @@ TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
   const Case cases[] = {
       {"open, short", BCE_REQ_OPEN, ByteWriter().u16(5).u16(11).take()},
       {"open, as another application", BCE_REQ_OPEN, ByteWriter().u16(1).u16(11).u16(0).take()},
-      {"print data longer than sent", BCE_REQ_WRITE, ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
+      {"print data longer than sent", BCE_REQ_WRITE,
+       ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
       {"bidi request longer than sent", BCE_REQ_SEND_BIDI,
        ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(9).u8(1).take()},
       {"bidi with bytes beyond its request", BCE_REQ_SEND_BIDI,
        ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(0).u8(1).take()},
       {"network information input beyond its buffer", BCE_REQ_NET_INFO,
        ByteWriter().u16(1).u32(4).u16(7).u16(2).u16(4).u32(0).take()},
-      {"set network information, short", BCE_REQ_SET_NET_INFO, ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
+      {"set network information, short", BCE_REQ_SET_NET_INFO,
+       ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
       {"hold port, name of 80 characters", BCE_REQ_HOLD_PORT,
        ByteWriter().u16(80).raw(std::string(80, 'L').data(), 80).u16(1).u8('P').take()},
       {"device control, input short", BCE_REQ_DEVICE_CONTROL,
@@ -450,10 +519,38 @@ TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
   EXPECT_EQ(result, 11);
 }
 
+// Every request of the protocol, cut short at every length (or one byte too
+// long where nothing can be cut), reaches the primary: each that awaits an
+// answer is answered -15, and the primary keeps serving.
+TEST_F(BrokerWire, EveryRequestCutShortIsAnsweredMinus15) {
+  for (const wf::bce::RequestKind& kind : wf::bce::requestKinds()) {
+    if (kind.code == BCE_REQ_REGISTER || kind.code == BCE_REQ_UNREGISTER) continue;
+    const wf::bce::Bytes data = wellFormed(kind, 5);
+    std::vector<wf::bce::Bytes> bad;
+    for (std::size_t n = 0; n < data.size(); ++n)
+      bad.emplace_back(data.begin(), data.begin() + static_cast<long>(n));
+    bad.push_back(data);
+    bad.back().push_back(0);
+    for (const auto& b : bad) {
+      if (kind.reply == wf::bce::ReplyShape::None) {
+        post(kind.code, b);
+        continue;
+      }
+      std::int32_t result = 0;
+      const BCEMAILHEADER h = send(kind.code, b, &result);
+      EXPECT_EQ(h.code, kind.finalReply) << kind.worker << " of " << b.size() << " bytes";
+      EXPECT_EQ(result, BCE_ERR_BAD_REQUEST) << kind.worker << " of " << b.size() << " bytes";
+    }
+  }
+  std::int32_t result = 0;
+  EXPECT_EQ(send(BCE_REQ_IS_ADMIN, {}, &result).code, BCE_REPLY_FINAL | BCE_REQ_IS_ADMIN);
+  EXPECT_EQ(result, 11);
+}
+
 TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
   std::mt19937 random(12345);
-  const std::uint32_t codes[] = {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-                                 22, 24, 25, 26, 27, 28, 0x4014, 0x8017, 99};
+  const std::uint32_t codes[] = {1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13,     14,     15, 16,
+                                 17, 18, 19, 20, 21, 22, 24, 25, 26, 27, 28, 0x4014, 0x8017, 99};
   auto noise = [&](std::size_t n) {
     wf::bce::Bytes b(n);
     for (auto& x : b) x = static_cast<std::uint8_t>(random());
@@ -464,10 +561,14 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
   for (int i = 0; i < 1500; ++i) {
     const std::uint32_t code = codes[random() % std::size(codes)];
     switch (i % 4) {
-      case 0: postRaw(noise(1 + random() % 40)); break;                 // not even a header
+      case 0:
+        postRaw(noise(1 + random() % 40));
+        break;  // not even a header
       // Sent as application 6, which has no mailslot: the answers -15 go nowhere.
-      case 1: post(code, noise(random() % 64), 6); break;               // a header, data of any size
-      case 2: {                                                         // a length field that lies
+      case 1:
+        post(code, noise(random() % 64), 6);
+        break;   // a header, data of any size
+      case 2: {  // a length field that lies
         auto m = wf::bce::encodeMail({6, ++serial, code, 0, 0}, noise(random() % 32));
         m[16] = static_cast<std::uint8_t>(random());
         postRaw(m);
