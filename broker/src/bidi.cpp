@@ -205,12 +205,10 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByHandle(handle);
   // A reply too long to keep whole is not kept at all: a cut one would answer as complete.
-  if (!e || e->summaryCached || length > sizeof e->summary) return;
-  const auto kept = length;
-  std::memcpy(e->summary, reply, kept);
-  e->summaryLength = kept;
-  e->summaryCached = 1;
-  if (kept >= 26) {
+  if (!e || !e->summary.empty() || length == 0 || length > kSummarySize) return;
+  const auto* bytes = static_cast<const std::uint8_t*>(reply);
+  e->summary.assign(bytes, bytes + length);
+  if (length >= 26) {
     const auto size = static_cast<std::uint16_t>(e->summary[24] << 8 | e->summary[25]);
     // Anything under a header and a byte of data would make print packets impossible.
     if (size >= 6) e->info.packetSize = size;
@@ -220,12 +218,13 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
 std::optional<std::int32_t> cachedSummary(std::uint16_t handle, void* reply, std::uint32_t* replyLength) {
   PrinterListLock lock;
   const PrinterEntry* e = printerList().findByHandle(handle);
-  if (!e || !e->summaryCached) return std::nullopt;
+  if (!e || e->summary.empty()) return std::nullopt;
   const std::uint32_t room = reply ? *replyLength : 0;
-  const std::uint32_t n = std::min(room, e->summaryLength);
-  if (reply) std::memcpy(reply, e->summary, n);
-  if (room < e->summaryLength) {
-    *replyLength = e->summaryLength;
+  const auto length = static_cast<std::uint32_t>(e->summary.size());
+  const std::uint32_t n = std::min(room, length);
+  if (reply) std::memcpy(reply, e->summary.data(), n);
+  if (room < length) {
+    *replyLength = length;
     return BCE_ERR_REPLY_TOO_LONG;
   }
   *replyLength = n;

@@ -214,7 +214,7 @@ int32_t BceGetPrtInfoMF(uint32_t appId, uint32_t handle, PRTINFO* info, uint32_t
   if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
   if (refresh) {
     e->summaryPending = 0;
-    e->summaryCached = 0;
+    e->forgetSummary();
   }
   std::memcpy(info, &e->info, sizeof *info);
   bceTrace("Port: %s\n", e->info.name);

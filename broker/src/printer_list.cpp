@@ -256,7 +256,7 @@ void PrinterList::merge(PrinterEntry& e, const NETPORTINFO& report, int i) {
   e.reported[i] = report.connections;
   for (auto& app : e.apps) app.delivered = 0;
   e.summaryPending = 0;
-  e.summaryCached = 0;
+  e.forgetSummary();
   reindex(e);
 }
 

@@ -10,6 +10,7 @@
 // lock around a callback can always follow its entry's link afterwards.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "broker/corbce.h"
 #include "named_lock.h"
@@ -44,9 +45,9 @@ struct PrinterEntry {
   char secondNames[kTransportSlots][BCE_NAME_LENGTH] = {};
   SyncHandle mutex = kNoSyncHandle;         // the entry's own, unnamed
   std::uint32_t summaryPending = 1;
-  std::uint32_t summaryCached = 0;
-  std::uint32_t summaryLength = 0;
-  std::uint8_t summary[kSummarySize] = {};
+  // The printer's summary reply, kept whole once fetched; empty until then,
+  // so printers whose summary is never asked for carry no buffer.
+  std::vector<std::uint8_t> summary;
 
   PrinterEntry() = default;
   PrinterEntry(const PrinterEntry&) = delete;
@@ -54,6 +55,7 @@ struct PrinterEntry {
   ~PrinterEntry();
 
   std::uint16_t handle() const { return info.handle; }
+  void forgetSummary() { std::vector<std::uint8_t>().swap(summary); }
   bool on(std::uint32_t netBits) const { return (info.connections & netBits) != 0; }
 
  private:
