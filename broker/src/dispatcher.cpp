@@ -34,6 +34,9 @@ struct ReplyChannel {
 struct Primary {
   std::mutex lock;  // the dispatcher table and the reply writers
   std::shared_ptr<Mailslot> mailslot;
+  // Dispatchers take turns to read, so one request wakes one of them; the
+  // others wait for the turn, not for the mailslot.
+  std::timed_mutex readTurn;
   std::array<std::unique_ptr<Thread>, kMaxDispatchers> dispatchers;
   std::vector<std::unique_ptr<Thread>> retired;  // ended themselves; joined later
   std::array<ReplyChannel, BCE_MAX_APPS> replies;
@@ -72,7 +75,9 @@ void dispatcherLoop(int index, std::stop_token stop) {
   }
   while (!stop.stop_requested() && mailslot) {
     Bytes message;
-    const MailslotStatus status = mailslot->read(message, timeouts::kDispatcherIdle, stop);
+    MailslotStatus status = MailslotStatus::TimedOut;  // also when the turn did not come in the idle time
+    if (std::unique_lock turn(p.readTurn, std::defer_lock); turn.try_lock_for(scaled(timeouts::kDispatcherIdle)))
+      status = mailslot->read(message, timeouts::kDispatcherIdle, stop);
     if (status == MailslotStatus::Ok) {
       if (auto mail = decodeMail(message))
         dispatchRequest(*mail);
