@@ -247,20 +247,20 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
       continue;
     }
     if (status != MailslotStatus::Ok) continue;
-    auto mail = decodeMail(message);
+    auto decoded = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
-    if (mail && mail->header.serial == serial && mail->header.code != kind.finalReply &&
-        (!kind.itemReply || mail->header.code != kind.itemReply))
-      mail.reset();
-    if (!mail) {
+    const auto isOurs = [&](const BCEMAILHEADER& h) {
+      return h.serial == serial && (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
+    };
+    if (!decoded || (decoded->header.serial == serial && !isOurs(decoded->header))) {
       bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
       continue;
     }
-    if (mail->header.serial == serial) {
-      result = std::move(mail);
+    if (isOurs(decoded->header)) {
+      result = std::move(decoded);
       break;
     }
-    fileForOwner(c, std::move(*mail));
+    fileForOwner(c, std::move(*decoded));
   }
   c.waiters.erase(serial);
   // The reading falls to another waiter, if any.

@@ -183,6 +183,11 @@ std::uint16_t PrinterList::newHandle(const PrinterEntry& entry) const {
   const std::uint16_t highest = handles.empty() ? 0 : *handles.rbegin();
   if (highest < kFirstNetworkHandle) return kFirstNetworkHandle;
   if (highest < kLastHandle) return static_cast<std::uint16_t>(highest + 1);
+  // Every network handle taken: say so without a walk over all of them, which
+  // each further report of a full list would repeat.
+  const auto firstNetwork = handles.lower_bound(kFirstNetworkHandle);
+  const auto localCount = static_cast<std::size_t>(std::distance(handles.begin(), firstNetwork));
+  if (handles.size() - localCount > std::size_t{kLastHandle} - kFirstNetworkHandle) return 0;
   // The top is taken: the lowest free network handle.
   std::uint32_t h = kFirstNetworkHandle;
   for (auto it = handles.lower_bound(kFirstNetworkHandle); it != handles.end() && *it == h; ++it) ++h;
