@@ -228,7 +228,7 @@ int32_t BceGetPrinterNameMF(uint32_t handle, uint32_t netBit, char* name, char* 
   if (!e) return BCE_ERR_BAD_HANDLE;
   const int i = transportIndexOf(netBit);
   if (i < 0 || !e->on(netBit)) return BCE_ERR_NOT_ON_NETWORK;
-  if (name) copyName(name, e->names[i]);
-  if (secondName) copyName(secondName, e->secondNames[i]);
+  if (name) copyName(name, e->names[i].c_str());
+  if (secondName) copyName(secondName, e->secondNames[i].c_str());
   return BCE_OK;
 }

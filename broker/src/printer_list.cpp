@@ -54,13 +54,13 @@ std::uint32_t secondNameBit(int index) {
 
 // Second name and own-name rules shared by add and merge.
 void takeNames(PrinterEntry& e, const NETPORTINFO& report, int i) {
-  copyName(e.names[i], report.portName);
+  setName(e.names[i], report.portName);
   if (const std::uint32_t bit = secondNameBit(i)) {
     if (report.secondName[0]) {
-      copyName(e.secondNames[i], report.secondName);
+      setName(e.secondNames[i], report.secondName);
       e.info.connections |= bit;
     } else {
-      e.secondNames[i][0] = '\0';
+      e.secondNames[i].clear();
       e.info.connections &= ~bit;
     }
   }
@@ -98,6 +98,10 @@ std::uint32_t networkBitOf(int index) {
   static constexpr std::uint32_t bits[kTransportSlots] = {BCE_NET_NETWARE, BCE_NET_IP,   BCE_NET_IPX,
                                                           BCE_NET_CORLINK, BCE_NET_PEER, BCE_NET_LOCAL};
   return index >= 0 && index < kTransportSlots ? bits[index] : 0;
+}
+
+void setName(std::string& to, const char* from) {
+  to.assign(from ? from : "", from ? ::strnlen(from, BCE_NAME_LENGTH - 1) : 0);
 }
 
 void copyName(char* to, const char* from) {
@@ -197,7 +201,7 @@ std::uint16_t PrinterList::newHandle(const PrinterEntry& entry) const {
 void PrinterList::index(PrinterEntry& e) {
   e.addressKey_ = addressKey(e.info.node, e.info.adapterClass, e.info.portKind);
   indexes_->byAddress[e.addressKey_].emplace(e.order_, &e);
-  e.peerKey_ = std::string(nameOf(e.names[4]));
+  e.peerKey_ = e.names[4];
   if (!e.peerKey_.empty()) indexes_->byPeer[e.peerKey_].emplace(e.order_, &e);
 }
 
@@ -235,7 +239,7 @@ PrinterEntry* PrinterList::add(const NETPORTINFO& report, int i) {
   if (e->mutex == kNoSyncHandle) return nullptr;
   e->info.handle = newHandle(*e);
   if (e->info.handle == 0) {
-    bceTrace("No handle left for printer \"%s\"\n", e->names[i]);
+    bceTrace("No handle left for printer \"%s\"\n", e->names[i].c_str());
     return nullptr;
   }
   e->order_ = nextOrder_++;
@@ -347,7 +351,7 @@ void markStale(int i) {
     e->reported[i] &= ~BCE_NET_LOCAL_PORT_BITS;
     if (const std::uint32_t second = secondNameBit(i)) {
       e->info.connections &= ~second;
-      e->secondNames[i][0] = '\0';
+      e->secondNames[i].clear();
     }
   }
 }

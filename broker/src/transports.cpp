@@ -217,9 +217,9 @@ std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uin
   switch (code) {
     case NETEVENT_RENAMED: {
       if (!data) return 0;
-      copyName(e->names[i], static_cast<const char*>(data));
+      setName(e->names[i], static_cast<const char*>(data));
       const int twin = i == 2 ? 3 : i == 3 ? 2 : -1;  // IPX and CorLink name one adapter alike
-      if (twin >= 0) copyName(e->names[twin], static_cast<const char*>(data));
+      if (twin >= 0) setName(e->names[twin], static_cast<const char*>(data));
       list.reindex(*e);
       message = WM_BCE_PRINTER_CHANGED;
       break;
@@ -233,7 +233,8 @@ std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uin
     case NETEVENT_REMOVED:
       e->info.connections &= ~bit;
       e->portIds[i] = -1;
-      e->names[i][0] = e->secondNames[i][0] = '\0';
+      e->names[i].clear();
+      e->secondNames[i].clear();
       e->reported[i] = 0;
       break;
     case NETEVENT_DISCONNECTED:
