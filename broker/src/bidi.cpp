@@ -19,6 +19,7 @@
 #include "platform/net_connections.h"
 #include "platform/thread.h"
 #include "printer_list.h"
+#include "broker.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -317,10 +318,7 @@ std::int32_t writeNetwork(const Target& t, std::uint32_t netMask, std::string_vi
   return BCE_OK;
 }
 
-std::mutex pollLock;
-Thread* pollThread = nullptr;
-bool pollRunning = false;  // under pollLock, like the two below
-bool pollAgain = false;    // asked for while a pass ran: one more pass after it
+StatusPoll& poll() { return Broker::instance().statusPoll; }
 
 }  // namespace
 
@@ -350,19 +348,19 @@ void statusPollPass() {
 }
 
 void startStatusPoll() {
-  std::lock_guard lock(pollLock);
-  if (pollRunning) {
-    pollAgain = true;  // printers added meanwhile must not wait for the next enumeration
+  StatusPoll& p = poll();
+  std::lock_guard lock(p.lock);
+  if (p.running) {
+    p.again = true;  // printers added meanwhile must not wait for the next enumeration
     return;
   }
-  pollRunning = true;
-  if (!pollThread) pollThread = new Thread;  // may still run while the process ends
-  *pollThread = Thread("bce-statuspoll", [](std::stop_token) {
+  p.running = true;
+  p.thread = Thread("bce-statuspoll", [&p](std::stop_token) {
     for (;;) {
       statusPollPass();
-      std::lock_guard again(pollLock);
-      if (!std::exchange(pollAgain, false)) {
-        pollRunning = false;
+      std::lock_guard again(p.lock);
+      if (!std::exchange(p.again, false)) {
+        p.running = false;
         return;
       }
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "broker.h"
 #include "broker_state.h"
 #include "broker_timeouts.h"
 #include "mail_protocol.h"
@@ -27,38 +28,8 @@ constexpr auto kReadSlice = std::chrono::milliseconds(20);
 // replies without bound.
 constexpr std::size_t kMaxHeld = 4096;
 
-struct Held {
-  Mail mail;
-  Clock::time_point since;
-};
-
-struct Client {
-  std::mutex channelLock;  // guards the two mailslots' lifetimes
-  std::shared_ptr<Mailslot> replies;
-  std::shared_ptr<MailslotWriter> primary;
-
-  std::mutex serialLock;
-  std::uint32_t serial = 0;
-
-  std::mutex countLock;
-  int outstanding = 0;
-
-  // One waiting thread at a time reads the mailslot, so replies are filed in
-  // the order they came; a reply for another waiter is queued under its
-  // serial behind the earlier ones and only its owner is woken. The others
-  // sleep until their reply is filed or the reading falls to them.
-  std::mutex slotLock;
-  std::map<std::uint32_t, std::deque<Held>> held;
-  std::size_t heldCount = 0;
-  std::map<std::uint32_t, std::condition_variable*> waiters;
-  bool reading = false;
-  bool primaryGone = false;  // sticky: there is no re-election while we live
-};
-
-Client& client() {
-  // Never destroyed: detach runs after the library's static destructors.
-  static Client* c = new Client;
-  return *c;
+MailClient& client() {
+  return Broker::instance().mail;
 }
 
 void changeOutstanding(int delta) {
@@ -83,7 +54,7 @@ bool openMailClient(unsigned appId) {
   if (!slot) return false;
   auto writer = MailslotWriter::open(kPrimaryMailslot);
   if (!writer) return false;
-  Client& c = client();
+  MailClient& c = client();
   std::lock_guard lock(c.channelLock);
   c.replies = std::make_shared<Mailslot>(std::move(*slot));
   c.primary = std::make_shared<MailslotWriter>(std::move(*writer));
@@ -93,7 +64,7 @@ bool openMailClient(unsigned appId) {
 }
 
 void closeMailClient() {
-  Client& c = client();
+  MailClient& c = client();
   std::lock_guard slot(c.slotLock);
   std::lock_guard lock(c.channelLock);
   c.replies.reset();
@@ -103,7 +74,7 @@ void closeMailClient() {
 }
 
 std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
-  Client& c = client();
+  MailClient& c = client();
   const RequestKind* kind = requestKind(code);
   const bool expectsReply = kind && kind->reply != ReplyShape::None;
   const auto giveUp = deadlineAfter(timeouts::kOutstandingGiveUp);
@@ -154,7 +125,7 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
 namespace {
 
 // The oldest reply filed for `serial`, if any. Called under the slot lock.
-std::optional<Mail> takeHeld(Client& c, std::uint32_t serial) {
+std::optional<Mail> takeHeld(MailClient& c, std::uint32_t serial) {
   auto it = c.held.find(serial);
   if (it == c.held.end()) return std::nullopt;
   Mail mail = std::move(it->second.front().mail);
@@ -165,7 +136,7 @@ std::optional<Mail> takeHeld(Client& c, std::uint32_t serial) {
 }
 
 // Replies nobody came for within their purge time are dropped.
-void purgeStale(Client& c, std::uint32_t looker) {
+void purgeStale(MailClient& c, std::uint32_t looker) {
   const auto now = Clock::now();
   for (auto it = c.held.begin(); it != c.held.end();) {
     auto& queue = it->second;
@@ -183,7 +154,7 @@ void purgeStale(Client& c, std::uint32_t looker) {
 }
 
 // Files a reply for another waiter and wakes that waiter alone.
-void fileForOwner(Client& c, Mail mail) {
+void fileForOwner(MailClient& c, Mail mail) {
   const BCEMAILHEADER& h = mail.header;
   if (c.heldCount >= kMaxHeld) {
     bceTrace("Dropped reply 0x%lx for serial %ld: too many replies held\n",
@@ -191,7 +162,7 @@ void fileForOwner(Client& c, Mail mail) {
     return;
   }
   const std::uint32_t owner = h.serial;
-  c.held[owner].push_back(Held{std::move(mail), Clock::now()});
+  c.held[owner].push_back(MailClient::Held{std::move(mail), Clock::now()});
   ++c.heldCount;
   if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->notify_one();
 }
@@ -201,7 +172,7 @@ void fileForOwner(Client& c, Mail mail) {
 // the outcome.
 std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, std::uint32_t ms,
                                bool counted) {
-  Client& c = client();
+  MailClient& c = client();
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
   std::optional<Mail> result;
@@ -250,7 +221,8 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
     auto decoded = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
     const auto isOurs = [&](const BCEMAILHEADER& h) {
-      return h.serial == serial && (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
+      return h.serial == serial &&
+             (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
     };
     if (!decoded || (decoded->header.serial == serial && !isOurs(decoded->header))) {
       bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());

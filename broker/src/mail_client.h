@@ -4,14 +4,50 @@
 // waiting thread at a time reads it; a reply for another thread is queued
 // under its serial and its owner woken; one nobody takes within its purge
 // time is dropped. Waits and purge times are the protocol's.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 
 #include "mail.h"
+#include "platform/mailslot.h"
 
 namespace wf::bce {
+
+// The client's state, owned by the process's Broker.
+struct MailClient {
+  struct Held {
+    Mail mail;
+    std::chrono::steady_clock::time_point since;
+  };
+
+  std::mutex channelLock;  // guards the two mailslots' lifetimes
+  std::shared_ptr<Mailslot> replies;
+  std::shared_ptr<MailslotWriter> primary;
+
+  std::mutex serialLock;
+  std::uint32_t serial = 0;
+
+  std::mutex countLock;
+  int outstanding = 0;
+
+  // One waiting thread at a time reads the mailslot, so replies are filed in
+  // the order they came; a reply for another waiter is queued under its
+  // serial behind the earlier ones and only its owner is woken. The others
+  // sleep until their reply is filed or the reading falls to them.
+  std::mutex slotLock;
+  std::map<std::uint32_t, std::deque<Held>> held;
+  std::size_t heldCount = 0;
+  std::map<std::uint32_t, std::condition_variable*> waiters;
+  bool reading = false;
+  bool primaryGone = false;  // sticky: there is no re-election while we live
+};
 
 // Creates the application's reply mailslot and opens the primary's.
 bool openMailClient(unsigned appId);

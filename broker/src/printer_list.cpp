@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "broker.h"
 #include "broker_state.h"
 #include "platform/window_messages.h"
 #include "trace.h"
@@ -123,11 +124,7 @@ struct PrinterList::Indexes {
   std::set<std::uint16_t> handles;
 };
 
-PrinterList& printerList() {
-  // Never destroyed: the primary's unload still walks it after static destruction.
-  static PrinterList* list = new PrinterList;
-  return *list;
-}
+PrinterList& printerList() { return Broker::instance().printers; }
 
 PrinterEntry* PrinterList::first() const {
   PrinterEntry* e = head_;

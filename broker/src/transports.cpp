@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "broker.h"
 #include "bidi.h"
 #include "broker_state.h"
 #include "named_lock.h"
@@ -125,11 +126,7 @@ void registerEventCallbacks() {
 
 }  // namespace
 
-TransportTable& transportTable() {
-  // Never destroyed: transports' threads may still run at process end.
-  static TransportTable* t = new TransportTable;
-  return *t;
-}
+TransportTable& transportTable() { return Broker::instance().transports; }
 
 const char* transportFileName(int index) {
   return index >= 0 && index < kNetTransports ? kFiles[index].fileName : nullptr;
@@ -178,10 +175,9 @@ bool enumerationRunning(std::uint32_t netMask) {
 
 void startCallbackRegistration() {
   // One at a time: a later start waits for the earlier thread.
-  static std::mutex* starting = new std::mutex;
-  static Thread* registration = new Thread;
-  std::lock_guard lock(*starting);
-  *registration = Thread("bce-netcb", [](std::stop_token) { registerEventCallbacks(); });
+  TransportTable& t = transportTable();
+  std::lock_guard lock(t.callbackRegistrationLock);
+  t.callbackRegistration = Thread("bce-netcb", [](std::stop_token) { registerEventCallbacks(); });
 }
 
 void forgetTransportShutdowns() {
