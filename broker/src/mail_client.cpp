@@ -268,4 +268,10 @@ int outstandingMailForTest() {
   return outstanding();
 }
 
+std::size_t heldRepliesForTest() {
+  MailClient& c = client();
+  std::lock_guard lock(c.slotLock);
+  return c.heldCount;
+}
+
 }  // namespace wf::bce

@@ -67,5 +67,6 @@ std::optional<Mail> requestStream(std::uint32_t code, std::span<const std::uint8
                                   const std::function<void(const Mail&)>& onItem);
 
 int outstandingMailForTest();
+std::size_t heldRepliesForTest();
 
 }  // namespace wf::bce

@@ -211,6 +211,30 @@ TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
   EXPECT_EQ(secondary->call("outstanding"), "ok 0");
 }
 
+// A flood of items for a serial nobody waits for, written while a call of
+// the secondary waits: what is held stays bounded, the rest is dropped with
+// a trace line, and the secondary goes on answering.
+TEST_F(Broker, AFloodOfRepliesForNobodyIsBoundedAndTheSecondaryGoesOn) {
+  ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);  // the waiting call reads for six seconds
+  startPair();
+  ASSERT_EQ(secondary->call("trace-capture"), "ok");
+  std::string answer;
+  std::thread waiting([&] { answer = secondary->call("call open-late", 60000); });
+  auto flood = wf::MailslotWriter::open(wf::bce::appMailslotName(1));
+  ASSERT_TRUE(flood);
+  PRTINFO item{};
+  for (int i = 0; i < 5000; ++i) {
+    const auto m = wf::bce::encodeMail({0, 0xF0F0, 0x4003, 0, 0},
+                                       std::span(reinterpret_cast<const std::uint8_t*>(&item), sizeof item));
+    ASSERT_EQ(flood->write(m.data(), m.size()), wf::MailslotStatus::Ok) << i;
+  }
+  waiting.join();
+  EXPECT_EQ(answer, "ok r=1");  // its worker answers only after the caller gave up, as this call means to
+  EXPECT_LE(std::stoul(secondary->call("held").substr(3)), 4096u);
+  EXPECT_NE(secondary->call("trace-count Dropped reply"), "ok 0");
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+}
+
 TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveGone) {
   startPair();
   primary->kill(SIGKILL);

@@ -442,6 +442,8 @@ WF_CHILD_COMMAND("dispatchers",
                  [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::dispatcherCountForTest()); });
 WF_CHILD_COMMAND("outstanding",
                  [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::outstandingMailForTest()); });
+WF_CHILD_COMMAND("held",
+                 [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::heldRepliesForTest()); });
 WF_CHILD_COMMAND("call", [](const ChildArgs& a) { return call(a.at(0)); });
 WF_CHILD_COMMAND("primary-log", [](const ChildArgs&) {
   std::lock_guard lock(logLock);
