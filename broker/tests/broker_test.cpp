@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -169,6 +170,22 @@ TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
   std::string log;
   for (int i = 0; i < 200 && (log = primary->call("primary-log")) != want; ++i) wf::sleepFor(1000);
   EXPECT_EQ(log, want);
+}
+
+// The trace file is made owner-only and never written through a link.
+TEST_F(Broker, TheTraceFileIsOwnerOnlyAndNeverFollowsALink) {
+  auto primary = start();
+  ASSERT_EQ(primary->call("register"), "ok 0");
+  const std::filesystem::path dir = std::string(::getenv("WRENFIELD_ROOT"));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "bce.log", link = dir / "link.log", target = dir / "target.log";
+  EXPECT_EQ(primary->call("trace-to " + file.string()), "ok 0 0");
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::filesystem::create_symlink(target, link);
+  EXPECT_EQ(primary->call("trace-to " + link.string()), "ok 0 0");  // always 0, as the export is
+  EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {

@@ -442,6 +442,9 @@ WF_CHILD_COMMAND("dispatchers",
                  [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::dispatcherCountForTest()); });
 WF_CHILD_COMMAND("outstanding",
                  [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::outstandingMailForTest()); });
+WF_CHILD_COMMAND("trace-to", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceStartTrace(a.at(0).c_str(), 1)) + " " + std::to_string(BceStopTrace());
+});
 WF_CHILD_COMMAND("held",
                  [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::heldRepliesForTest()); });
 WF_CHILD_COMMAND("call", [](const ChildArgs& a) { return call(a.at(0)); });
