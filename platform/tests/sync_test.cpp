@@ -67,7 +67,9 @@ TEST(Semaphore, ReleasePastMaximumFailsAndLeavesTheCount) {
 }
 
 TEST(Semaphore, RefusesBadCountsAndWrongHandles) {
-  struct Case { std::int32_t initial, maximum; };
+  struct Case {
+    std::int32_t initial, maximum;
+  };
   for (auto c : {Case{-1, 1}, Case{2, 1}, Case{0, 0}, Case{0, -5}}) {
     EXPECT_EQ(createSemaphore("", c.initial, c.maximum), kNoSyncHandle) << c.initial << "/" << c.maximum;
   }
@@ -159,6 +161,30 @@ TEST(Mutex, OwnerEndingWhileHoldingAbandonsItToTheNextWaiter) {
   EXPECT_TRUE(releaseMutex(m));
 }
 
+// A thread still takes and releases locks after its own thread-local
+// objects are gone, as the main thread does during exit() and library
+// detach: nothing of its ended lock record may be touched then.
+SyncHandle lockAtThreadEnd = kNoSyncHandle;
+struct LocksAtThreadEnd {
+  ~LocksAtThreadEnd() {
+    EXPECT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);
+    EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+  }
+};
+
+TEST(Mutex, TakenAndReleasedAfterTheThreadsOwnRecordHasGone) {
+  Handles h;
+  lockAtThreadEnd = h(createMutex("", false));
+  onOtherThread([&] {
+    thread_local LocksAtThreadEnd atEnd;  // made before the lock record, so destroyed after it
+    (void)atEnd;
+    ASSERT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);
+    EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+  });
+  EXPECT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);  // released, not abandoned
+  EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+}
+
 TEST(Mutex, AbandonedWithNoWaiterIsReportedToTheNextTaker) {
   Handles h;
   SyncHandle m = h(createMutex("", false));
@@ -209,7 +235,10 @@ TEST(WaitForAny, FailsOnBadHandleLists) {
   ASSERT_TRUE(existed);
   std::vector<SyncHandle> tooMany(kMaxWaitObjects + 1, kNoSyncHandle);
   for (auto& t : tooMany) t = h(createEvent("", true, true));
-  struct Case { const char* what; std::vector<SyncHandle> handles; };
+  struct Case {
+    const char* what;
+    std::vector<SyncHandle> handles;
+  };
   std::vector<Case> cases = {
       {"empty", {}},
       {"no handle", {e, kNoSyncHandle}},
