@@ -5,9 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "broker_state.h"
 #include "dispatcher.h"
-#include "mail_client.h"
 #include "mail_protocol.h"
 #include "registration.h"
 #include "trace.h"
