@@ -26,15 +26,18 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-fs::path scratch(const char* name) { return fs::temp_directory_path() / (std::to_string(::getpid()) + name); }
+fs::path scratch(const char* name) {
+  return fs::temp_directory_path() / (std::to_string(::getpid()) + name);
+}
 
 // The dialog's side: a window collecting the posts, and the run until its end.
 struct Dialog {
   Dialog() {
-    window = wf::createWindow("QuickSetupTest", [this](wf::Hwnd, std::uint32_t msg, wf::WParam w, wf::LParam l) {
-      if (msg == WM_WF_NOTIFICATION) posts.emplace_back(w, l);
-      return wf::LResult{0};
-    });
+    window =
+        wf::createWindow("QuickSetupTest", [this](wf::Hwnd, std::uint32_t msg, wf::WParam w, wf::LParam l) {
+          if (msg == WM_WF_NOTIFICATION) posts.emplace_back(w, l);
+          return wf::LResult{0};
+        });
   }
   ~Dialog() { wf::destroyWindow(window); }
 
@@ -43,8 +46,9 @@ struct Dialog {
     wf::Message m;
     while (wf::getMessage(m)) {
       wf::dispatchMessage(m);
-      if (!posts.empty() && (posts.back().first == QS_NOTIFY_DONE ||
-                             (posts.back().first == QS_NOTIFY_ERROR && posts.back().second != QS_ERR_VARIABLE)))
+      if (!posts.empty() &&
+          (posts.back().first == QS_NOTIFY_DONE ||
+           (posts.back().first == QS_NOTIFY_ERROR && posts.back().second != QS_ERR_VARIABLE)))
         return;
     }
   }
@@ -111,7 +115,8 @@ TEST(PrtObjQuickSetup, ReceiveWritesTheExpectedFileAndSendSetsItBack) {
     EXPECT_EQ(sendDialog.steps(), c.vars / 10);  // after 10, 20, ... records
     // Every variable of the table is back; the printer's others keep the change.
     int restored = 0;
-    for (const auto& [var, value] : sim.model().state().omVars) restored += other.model().state().omVars.at(var) == value;
+    for (const auto& [var, value] : sim.model().state().omVars)
+      restored += other.model().state().omVars.at(var) == value;
     EXPECT_EQ(restored, c.vars) << c.profile;
     EXPECT_EQ(other.model().state().omVars.at(0x0037), "A:");  // "::" in the file
     fs::remove(file);
@@ -127,11 +132,18 @@ TEST(PrtObjQuickSetup, SendEdgeFiles) {
   } cases[] = {
       {"header only", "MERBIDI", kDone, 0},
       {"no colon after header", std::string("MERBIDI\x00\x30\x01", 10), kDone, 0},
-      {"BIDI file on a type-1 printer", std::string("BIDI\x00\x30\x01:", 8), {{QS_NOTIFY_ERROR, QS_ERR_HEADER}}, 0},
-      {"colon inside the number", std::string("MERBIDI\x00\x30\x01:\x00:\x05:", 14),
-       {{QS_NOTIFY_ERROR, QS_ERR_VARIABLE}, {QS_NOTIFY_DONE, 0}}, 1},
-      {"failing variable", std::string("MERBIDI\x00\x30\x01:\x01\x51\x02:\x00\x31X:", 20),
-       {{QS_NOTIFY_ERROR, QS_ERR_VARIABLE}, {QS_NOTIFY_DONE, 0}}, 2},
+      {"BIDI file on a type-1 printer",
+       std::string("BIDI\x00\x30\x01:", 8),
+       {{QS_NOTIFY_ERROR, QS_ERR_HEADER}},
+       0},
+      {"colon inside the number",
+       std::string("MERBIDI\x00\x30\x01:\x00:\x05:", 14),
+       {{QS_NOTIFY_ERROR, QS_ERR_VARIABLE}, {QS_NOTIFY_DONE, 0}},
+       1},
+      {"failing variable",
+       std::string("MERBIDI\x00\x30\x01:\x01\x51\x02:\x00\x31X:", 20),
+       {{QS_NOTIFY_ERROR, QS_ERR_VARIABLE}, {QS_NOTIFY_DONE, 0}},
+       2},
   };
   for (const auto& c : cases) {
     SimPrinter sim(shippedProfile("meridian-vireo10.profile"));
@@ -176,19 +188,46 @@ TEST(PrtObjQuickSetup, FailingVariableOnReceiveLeavesNoFile) {
   EXPECT_FALSE(fs::exists(file));
 }
 
+// A received file is made owner-only and never written through a link.
+TEST(PrtObjQuickSetup, ReceivedFileIsOwnerOnlyAndNeverFollowsALink) {
+  for (bool throughLink : {false, true}) {
+    SimPrinter sim(shippedProfile("meridian-vireo10.profile"));
+    std::unique_ptr<TestObj> obj(freshObject(1));
+    sim.attach();
+    const fs::path file = scratch("mode.psf"), target = scratch("target.psf");
+    if (throughLink) fs::create_symlink(target, file);
+    Dialog dialog;
+    auto* control = new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), 0, dialog.window, 10,
+                                          WFQSThreadControl::WF_ACTION_RUN);
+    WFPrtObj::ULONG steps = 0;
+    ASSERT_EQ(obj->bidiQuickSetupReceive(control, &steps), 0);
+    dialog.waitForEnd();
+    delete control;
+    if (throughLink) {
+      EXPECT_EQ(dialog.ends(), (Posts{{QS_NOTIFY_ERROR, QS_ERR_OPEN}}));
+      EXPECT_FALSE(fs::exists(target));
+    } else {
+      EXPECT_EQ(dialog.ends(), kDone);
+      EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write);
+    }
+    fs::remove(file);
+  }
+}
+
 TEST(PrtObjQuickSetup, StopWhileReceivingKeepsACompletePrefix) {
   SimPrinter sim(shippedProfile("generic-7301.profile"));
   std::unique_ptr<TestObj> obj(freshObject(0));
-  fakebce::setResponder([&](std::uint32_t code, const std::string& request) {
-    return sim.ask(code, request);
-  });
+  fakebce::setResponder(
+      [&](std::uint32_t code, const std::string& request) { return sim.ask(code, request); });
   const fs::path file = scratch("stop.psf");
   Dialog dialog;
   auto* control = new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), 0, dialog.window, 1,
                                         WFQSThreadControl::WF_ACTION_RUN);
   // The stop is asked once the third variable has been read.
   fakebce::setResponder([&](std::uint32_t code, const std::string& request) {
-    if (fakebce::callsOf("BceSendBidi").size() == 3) control->setWFThreadAction(WFQSThreadControl::WF_ACTION_STOP);
+    if (fakebce::callsOf("BceSendBidi").size() == 3)
+      control->setWFThreadAction(WFQSThreadControl::WF_ACTION_STOP);
     return sim.ask(code, request);
   });
   WFPrtObj::ULONG steps = 0;
@@ -209,14 +248,15 @@ TEST(PrtObjQuickSetup, NoWindowMeansNoStepsAndNoPosts) {
   std::unique_ptr<TestObj> obj(freshObject(0));
   sim.attach();
   const fs::path file = scratch("quiet.psf");
-  auto* control = new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), 0, 0, 10,
-                                        WFQSThreadControl::WF_ACTION_RUN);
+  auto* control =
+      new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), 0, 0, 10, WFQSThreadControl::WF_ACTION_RUN);
   WFPrtObj::ULONG steps = 99;
   ASSERT_EQ(obj->bidiQuickSetupReceive(control, &steps), 0);
   EXPECT_EQ(steps, 0u);
   // Nothing is posted: wait for the file to be complete instead.
   const std::string expected = readFile(fs::path(WF_PRTOBJ_TEST_DATA) / "generic-7301.psf");
-  for (int i = 0; i < 2000 && readFile(file) != expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 2000 && readFile(file) != expected; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(readFile(file), expected);
   wf::Message m;
   EXPECT_FALSE(wf::peekMessage(m, wf::PeekMode::Remove));
@@ -233,7 +273,8 @@ TEST(PrtObjQuickSetup, UnknownTypeHasNoQuickSetupAndVerifyComparesTheHeader) {
 
   obj->setPrinterType(1);
   const fs::path file = scratch("verify.psf");
-  for (const auto& [content, rc] : {std::pair<std::string, int>{"MERBIDIxx", 0}, {"BIDI\x00\x30\x01:", 2}, {"MER", 2}}) {
+  for (const auto& [content, rc] :
+       {std::pair<std::string, int>{"MERBIDIxx", 0}, {"BIDI\x00\x30\x01:", 2}, {"MER", 2}}) {
     writeFile(file, content);
     std::FILE* f = std::fopen(file.c_str(), "rb");
     std::fgetc(f);
