@@ -6,22 +6,35 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace wf::bench {
 
 // This process's role; nullptr when the program was started by hand.
-inline const char* benchRole() { return ::getenv("WF_BENCH_ROLE"); }
+inline const char* benchRole() {
+  return ::getenv("WF_BENCH_ROLE");
+}
 
-// Starts this program again as the primary in a fresh runtime directory: the
+// Runs this program again as the primary in a fresh runtime directory (the
 // broker attaches when the program loads, so the directory must be there
-// before. Returns only when that fails.
+// before), then removes the directory. Its exit status.
 inline int restartAsPrimary(char** argv) {
   char dir[] = "/tmp/wfbench-XXXXXX";
   if (!::mkdtemp(dir)) return 1;
   ::setenv("WRENFIELD_RUNTIME_DIR", dir, 1);
-  ::setenv("WF_BENCH_ROLE", "primary", 1);
-  ::execv("/proc/self/exe", argv);
-  return 127;
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("WF_BENCH_ROLE", "primary", 1);
+    ::execv("/proc/self/exe", argv);
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 // Runs this program in `role` to its end; its exit status.

@@ -1,32 +1,52 @@
-// Enumeration of 1,000 and 10,000 network printers reported by the mock
-// transports, half of them by IPX and CorLink both (so they merge), into an
-// empty list: from the primary, and from a secondary through the mail
-// channel with the reply pacing off (with it on, each printer costs the
-// pacing's 100 ms and nothing else). Prints the time per printer.
+// Enumeration of 1,000, 10,000 and 100,000 network printers reported by the
+// mock transports into an empty list: half on IPX, half on IP, and a quarter
+// (of the IPX ones) on CorLink too, so they merge. From the primary, and from
+// a secondary through the mail channel with the reply pacing off (with it
+// on, each printer costs the pacing's 100 ms and nothing else).
+//
+// Printed per run: distinct printers and deliveries (a merge delivers a
+// printer again), wall time and the primary's CPU time per printer, the same
+// wall time with the 500 ms pause after a pass that found nothing cut to
+// half a millisecond (so what grows with the printers can be read apart from
+// the pauses), and the primary's resident memory per printer beyond the
+// transports' own tables.
 //
 // Started plainly the program moves into a fresh runtime directory and
 // becomes the primary; it starts itself again as the secondary.
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <set>
 #include <string>
 
 #include "../broker/tests/mock_transport/mock_transport.h"
 #include "bench_roles.h"
 #include "broker/corbce.h"
 #include "dispatcher.h"
+#include "platform/clock.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
 #include "printer_list.h"
 
 namespace {
 
-int delivered = 0;
-uint16_t count(const PRTINFO*) {
-  ++delivered;
+constexpr double kPauseCut = 0.001;  // time scale that leaves 0.5 ms of a 500 ms pause
+
+// By adapter address: handles are 16 bits, fewer than the largest list.
+std::set<std::uint32_t> distinct;
+std::size_t deliveries = 0;
+uint16_t count(const PRTINFO* info) {
+  if (info) {
+    std::uint32_t node;
+    std::memcpy(&node, info->node + 2, sizeof node);
+    distinct.insert(node);
+  }
+  ++deliveries;
   return 1;
 }
 
@@ -35,18 +55,23 @@ Fn control(const char* file, const char* name) {
   return wf::moduleEntryAs<Fn>(wf::loadModule(file), name);
 }
 
-// n printers: all on IPX, the first half on CorLink too.
+// n printers: the first half on IPX, the second on IP, and the first quarter on CorLink too.
 void configure(std::uint32_t n) {
-  for (const char* file : {"coripx32", "corcl32"}) {
-    control<decltype(&MockTransportReset)>(file, "MockTransportReset")();
-    auto add = control<decltype(&MockTransportAddPort)>(file, "MockTransportAddPort");
-    const std::uint32_t ports = std::strcmp(file, "corcl32") == 0 ? n / 2 : n;
-    for (std::uint32_t k = 0; k < ports; ++k) {
+  struct Share {
+    const char* file;
+    std::uint32_t first, count;
+  };
+  for (const Share& share :
+       {Share{"coripx32", 0, n / 2}, Share{"corip32", n / 2, n - n / 2}, Share{"corcl32", 0, n / 4}}) {
+    control<decltype(&MockTransportReset)>(share.file, "MockTransportReset")();
+    auto add = control<decltype(&MockTransportAddPort)>(share.file, "MockTransportAddPort");
+    for (std::uint32_t k = 0; k < share.count; ++k) {
+      const std::uint32_t node = share.first + k;
       NETPORTINFO p{};
       p.portId = static_cast<std::uint16_t>(k);
-      std::memcpy(p.node + 2, &k, 4);
+      std::memcpy(p.node + 2, &node, 4);
       p.adapterClass = 1;
-      std::snprintf(p.portName, sizeof p.portName, "P%u", k);
+      std::snprintf(p.portName, sizeof p.portName, "P%u", node);
       add(&p);
     }
   }
@@ -54,36 +79,79 @@ void configure(std::uint32_t n) {
   wf::bce::printerList().clear();
 }
 
-double timed(std::uint32_t appId) {
-  delivered = 0;
+double cpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// Wall time of one forced enumeration, in seconds.
+double enumerate(std::uint32_t appId) {
+  distinct.clear();
+  deliveries = 0;
   const auto t0 = std::chrono::steady_clock::now();
-  BceEnumPrinters(appId, BCE_NET_IPX | BCE_NET_CORLINK | BCE_NET_FORCE, &count);
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+  BceEnumPrinters(appId, BCE_NET_IPX | BCE_NET_IP | BCE_NET_CORLINK | BCE_NET_FORCE, &count);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 int secondary() {
-  const wf::Hwnd window = wf::createWindow("WfEnumBenchSecondary", [](wf::Hwnd, std::uint32_t, wf::WParam,
-                                                                     wf::LParam) { return wf::LResult{0}; });
+  const wf::Hwnd window = wf::createWindow(
+      "WfEnumBenchSecondary", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   const int16_t id = BceRegisterApp(window);
   if (id <= 0) return 1;
-  const double us = timed(static_cast<std::uint32_t>(id));
-  std::printf("  secondary: %d printers delivered, %.2f us per printer\n", delivered, us / delivered);
+  const double wall = enumerate(static_cast<std::uint32_t>(id));
+  std::printf("  secondary: %zu printers, %zu deliveries, wall %.3f s (%.2f us per printer)", distinct.size(),
+              deliveries, wall, wall * 1e6 / double(distinct.size()));
   BceUnregisterApp(static_cast<std::uint32_t>(id));
   return 0;
 }
 
+void fromPrimary(std::uint32_t n, double scale) {
+  wf::setTimeScaleForTest(scale);
+  configure(n);
+  const long before = residentBytes();
+  const double cpu0 = cpuSeconds();
+  const double wall = enumerate(0);
+  const double cpu = cpuSeconds() - cpu0;
+  const double printers = double(distinct.size());
+  std::printf(
+      "  primary%s: %zu printers, %zu deliveries, wall %.3f s (%.2f us per printer), CPU %.3f s (%.2f us per "
+      "printer)",
+      scale == 1 ? "" : ", pauses cut", distinct.size(), deliveries, wall, wall * 1e6 / printers, cpu,
+      cpu * 1e6 / printers);
+  if (scale == 1)
+    std::printf(", resident %.0f bytes per printer", double(residentBytes() - before) / printers);
+  std::printf("\n");
+}
+
+void fromSecondary(char** argv, std::uint32_t n, double scale) {
+  wf::setTimeScaleForTest(scale);
+  ::setenv("WRENFIELD_TIME_SCALE", std::to_string(scale).c_str(), 1);
+  configure(n);
+  const double cpu0 = cpuSeconds();
+  wf::bench::runRole(argv, "secondary");
+  std::printf(", primary CPU %.3f s%s\n", cpuSeconds() - cpu0, scale == 1 ? "" : " (pauses cut)");
+}
+
 int primary(char** argv) {
-  const wf::Hwnd window = wf::createWindow("WfEnumBenchPrimary", [](wf::Hwnd, std::uint32_t, wf::WParam,
-                                                                   wf::LParam) { return wf::LResult{0}; });
+  const wf::Hwnd window = wf::createWindow(
+      "WfEnumBenchPrimary", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   if (BceRegisterApp(window) != 0) return 1;
   wf::bce::setReplyPacingForTest(false);
-  for (std::uint32_t n : {1000u, 10000u}) {
-    configure(n);
-    const double us = timed(0);
-    std::printf("%u reported (%u merge): primary %d printers, %.2f us per printer\n", n + n / 2, n / 2, delivered,
-                us / delivered);
-    configure(n);
-    wf::bench::runRole(argv, "secondary");
+  std::printf("on %ld cores\n", ::sysconf(_SC_NPROCESSORS_ONLN));
+  for (std::uint32_t n : {1000u, 10000u, 100000u}) {
+    std::printf("%u printers reported %u times (%u merge):\n", n, n + n / 4, n / 4);
+    for (double scale : {1.0, kPauseCut}) fromPrimary(n, scale);
+    for (double scale : {1.0, kPauseCut}) fromSecondary(argv, n, scale);
+    std::fflush(stdout);
   }
   BceUnregisterApp(0);
   return 0;

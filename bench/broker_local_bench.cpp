@@ -89,7 +89,7 @@ int32_t summaryWorker(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
                       uint32_t* replyLength, const void* request, uint32_t requestLength) {
   if (code == wf::bce::npa::kSummary && freshSummaries) {
     wf::bce::PrinterListLock lock;
-    if (auto* e = wf::bce::printerList().findByHandle(static_cast<std::uint16_t>(handle))) e->summaryCached = 0;
+    if (auto* e = wf::bce::printerList().findByHandle(static_cast<std::uint16_t>(handle))) e->forgetSummary();
   }
   return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
 }

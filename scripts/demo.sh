@@ -9,8 +9,9 @@ source scripts/stage.sh
 stage "dependencies" bash scripts/deps.sh
 stage "configure" cmake --preset default
 stage "build" cmake --build --preset default
-stage "self-check" build/default/bin/wf-selfcheck
 
+# Everything from here on, the self-check included, stays in a runtime
+# directory of its own.
 bin=$PWD/build/default/bin
 work=$(mktemp -d)
 export WRENFIELD_RUNTIME_DIR=$work/run
@@ -21,6 +22,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+stage "self-check" "$bin/wf-selfcheck"
 
 simulated_printers() {
   mkfifo "$work/sim-input"

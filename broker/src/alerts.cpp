@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "broker.h"
 #include "broker/corbce.h"
 #include "broker/net_transport.h"
 #include "broker_state.h"
@@ -27,40 +28,33 @@ namespace {
 constexpr std::uint32_t kStorableClasses = BCE_ALERT_ALL & ~BCE_ALERT_UNUSED;
 constexpr std::uint32_t kCaptureReplySize = 100;
 
-struct AlertItem {
-  std::uint16_t key = 0;
-  bool done[BCE_MAX_APPS];
-  std::string data;
-};
+using AlertItem = AlertQueue::Item;
+using OpenRecord = AlertQueue::OpenRecord;
 
-std::mutex& queueLock = *new std::mutex;
-std::list<AlertItem>& queue = *new std::list<AlertItem>;
-
-bool allDone(const AlertItem& item) { return std::all_of(std::begin(item.done), std::end(item.done), [](bool d) { return d; }); }
-
-// Caller holds queueLock.
-void freeFinished() { queue.remove_if(allDone); }
-
-// Network ports applications opened for alerts, per transport.
-struct OpenRecord {
-  std::uint16_t handle;
-  std::int16_t portId;
-  std::uint32_t appId;
-};
-std::mutex& netPortLock = *new std::mutex;  // one for all transports: opens are rare
-std::vector<OpenRecord>& openRecords(int index) {
-  static auto* lists = new std::vector<OpenRecord>[kNetTransports];
-  return lists[index];
+AlertQueue& alerts() {
+  return Broker::instance().alerts;
 }
 
-bool canPost(std::uint32_t window) { return window != 0 && window != kNoWindow; }
+bool allDone(const AlertItem& item) {
+  return std::all_of(std::begin(item.done), std::end(item.done), [](bool d) { return d; });
+}
+
+// Caller holds the queue's lock.
+void freeFinished() {
+  alerts().items.remove_if(allDone);
+}
+
+bool canPost(std::uint32_t window) {
+  return window != 0 && window != kNoWindow;
+}
 
 std::int32_t dataCallback(int index, std::uint16_t portId, const std::uint8_t* data, std::uint32_t length);
 template <int Index>
 std::int32_t dataProc(std::uint16_t portId, const std::uint8_t* data, std::uint32_t length) {
   return dataCallback(Index, portId, data, length);
 }
-constexpr NETDATAPROC kDataProcs[kNetTransports] = {dataProc<0>, dataProc<1>, dataProc<2>, dataProc<3>, dataProc<4>};
+constexpr NETDATAPROC kDataProcs[kNetTransports] = {dataProc<0>, dataProc<1>, dataProc<2>, dataProc<3>,
+                                                    dataProc<4>};
 
 int alertTransport(std::uint32_t connections) {
   for (std::uint32_t bit : {BCE_NET_PEER, BCE_NET_IPX, BCE_NET_NETWARE, BCE_NET_CORLINK, BCE_NET_IP})
@@ -78,12 +72,14 @@ std::int32_t openNetworkForAlerts(std::uint32_t appId, std::uint16_t handle, std
     const TransportEntry& t = transportTable().nets[index];
     if (t.loaded) netOpen = t.fn.NetOpen;
   }
-  std::lock_guard lock(netPortLock);
-  auto& records = openRecords(index);
+  std::lock_guard lock(alerts().netPortLock);
+  auto& records = alerts().openPorts[index];
   const bool mine = std::any_of(records.begin(), records.end(),
                                 [&](const OpenRecord& r) { return r.handle == handle && r.appId == appId; });
-  const bool others = std::any_of(records.begin(), records.end(), [&](const OpenRecord& r) { return r.handle == handle; });
-  if (!others && netOpen && netOpen(static_cast<std::uint16_t>(portIds[index]), kDataProcs[index]) != NET_OKAY)
+  const bool others =
+      std::any_of(records.begin(), records.end(), [&](const OpenRecord& r) { return r.handle == handle; });
+  if (!others && netOpen &&
+      netOpen(static_cast<std::uint16_t>(portIds[index]), kDataProcs[index]) != NET_OKAY)
     return BCE_ERR_PORT_OPEN;  // no alert would ever come: the capture must not look armed
   if (!mine) records.push_back({handle, portIds[index], appId});
   return BCE_OK;
@@ -91,8 +87,8 @@ std::int32_t openNetworkForAlerts(std::uint32_t appId, std::uint16_t handle, std
 
 void closeNetworkForAlerts(std::uint32_t appId, std::uint16_t handle) {
   for (int index = 0; index < kNetTransports; ++index) {
-    std::lock_guard lock(netPortLock);
-    auto& records = openRecords(index);
+    std::lock_guard lock(alerts().netPortLock);
+    auto& records = alerts().openPorts[index];
     const auto before = records.size();
     std::int16_t portId = -1;
     std::erase_if(records, [&](const OpenRecord& r) {
@@ -100,7 +96,8 @@ void closeNetworkForAlerts(std::uint32_t appId, std::uint16_t handle) {
       portId = r.portId;
       return true;
     });
-    const bool others = std::any_of(records.begin(), records.end(), [&](const OpenRecord& r) { return r.handle == handle; });
+    const bool others =
+        std::any_of(records.begin(), records.end(), [&](const OpenRecord& r) { return r.handle == handle; });
     if (records.size() == before || others) continue;
     NetCloseFn netClose = nullptr;
     {
@@ -141,7 +138,8 @@ void deliver(PrinterEntry& e, std::uint8_t command, const std::string& data, boo
     return;
   }
   const std::uint16_t key = nextAlertKey();
-  std::lock_guard lock(queueLock);
+  std::lock_guard lock(alerts().lock);
+  auto& queue = alerts().items;
   AlertItem& item = queue.emplace_back();
   item.key = key;
   std::fill(std::begin(item.done), std::end(item.done), true);
@@ -161,13 +159,15 @@ std::int32_t dataCallback(int index, std::uint16_t portId, const std::uint8_t* d
 }
 
 const char* transportLabel(int index) {
-  static const char* labels[] = {"   NetWare  ", "    IP      ", "    IPX     ", "   CorLink  ", " PeerToPeer "};
+  static const char* labels[] = {"   NetWare  ", "    IP      ", "    IPX     ", "   CorLink  ",
+                                 " PeerToPeer "};
   return index >= 0 && index < kNetTransports ? labels[index] : "            ";
 }
 
 }  // namespace
 
-std::int32_t NetAlertsCallback(int index, std::uint16_t portId, const std::uint8_t* data, std::uint32_t length) {
+std::int32_t NetAlertsCallback(int index, std::uint16_t portId, const std::uint8_t* data,
+                               std::uint32_t length) {
   if (!data || length == 0) return 1;
   const std::string_view bytes(reinterpret_cast<const char*>(data), length);
   bceTraceData("NetAlert:", portId, transportLabel(index), bytes);
@@ -178,8 +178,10 @@ std::int32_t NetAlertsCallback(int index, std::uint16_t portId, const std::uint8
   }
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByPort(index, static_cast<std::int16_t>(portId));
-  if (e) deliver(*e, m.command, m.data, false);
-  else bceTrace("NetAlert: no printer on port %u, dropped\n", portId);
+  if (e)
+    deliver(*e, m.command, m.data, false);
+  else
+    bceTrace("NetAlert: no printer on port %u, dropped\n", portId);
   return 1;
 }
 
@@ -192,7 +194,8 @@ std::int32_t sendCapture(std::uint32_t appId, std::uint16_t handle, std::uint32_
   char reply[kCaptureReplySize];
   const auto dsa = npa::dsaCaptureBytes(mask);
   std::uint32_t length = sizeof reply;
-  if (BceSendBidiMF(appId, handle, 0, npa::kCaptureDsa, reply, &length, dsa.data(), 3) != BCE_OK) return BCE_FAIL;
+  if (BceSendBidiMF(appId, handle, 0, npa::kCaptureDsa, reply, &length, dsa.data(), 3) != BCE_OK)
+    return BCE_FAIL;
   const std::uint8_t classes = npa::alertClassByte(mask);
   length = sizeof reply;
   BceSendBidiMF(appId, handle, 0, npa::kCaptureClasses, reply, &length, &classes, 1);
@@ -203,7 +206,8 @@ std::int32_t sendCapture(std::uint32_t appId, std::uint16_t handle, std::uint32_
 }
 
 void dropAlertsOf(std::uint32_t appId) {
-  std::lock_guard lock(queueLock);
+  std::lock_guard lock(alerts().lock);
+  auto& queue = alerts().items;
   for (AlertItem& item : queue) item.done[appId & 0xF] = true;
   freeFinished();
 }
@@ -225,7 +229,8 @@ void releaseLocalPortsOf(std::uint32_t appId) {
 
 using namespace wf::bce;
 
-int32_t BceCaptureAlertsMF(uint32_t appId, uint32_t handle, const ALERTS* alerts, uint32_t window, uint32_t flag) {
+int32_t BceCaptureAlertsMF(uint32_t appId, uint32_t handle, const ALERTS* alerts, uint32_t window,
+                           uint32_t flag) {
   appId &= 0xF;
   const auto h = static_cast<std::uint16_t>(handle);
   std::uint32_t connections = 0, mine = 0;
@@ -283,7 +288,8 @@ int32_t BceReleaseAlertsMF(uint32_t appId, uint32_t handle, uint32_t flag) {
   }
   if (!canPost(alertWindow(appId).load())) return BCE_OK;
   if (flag == 0) {
-    std::lock_guard lock(queueLock);
+    std::lock_guard lock(alerts().lock);
+    auto& queue = alerts().items;
     if (std::any_of(queue.begin(), queue.end(), [&](const AlertItem& i) { return !i.done[appId]; }))
       return BCE_ERR_ALERTS_PENDING;
   }
@@ -314,12 +320,15 @@ int32_t BceReleaseAlertsMF(uint32_t appId, uint32_t handle, uint32_t flag) {
   return rc;
 }
 
-int32_t BceQueryAlertsMF(uint32_t appId, uint32_t alertKey, uint32_t, uint32_t flag, void* buffer, uint16_t* length) {
+int32_t BceQueryAlertsMF(uint32_t appId, uint32_t alertKey, uint32_t, uint32_t flag, void* buffer,
+                         uint16_t* length) {
   appId &= 0xF;
   std::uint16_t ignored = 0;
   if (!length) length = &ignored;
-  std::lock_guard lock(queueLock);
-  auto it = std::find_if(queue.begin(), queue.end(), [&](const AlertItem& i) { return i.key == (alertKey & 0xFFFF); });
+  std::lock_guard lock(alerts().lock);
+  auto& queue = alerts().items;
+  auto it = std::find_if(queue.begin(), queue.end(),
+                         [&](const AlertItem& i) { return i.key == (alertKey & 0xFFFF); });
   if (it == queue.end()) {
     *length = 0;
     return BCE_FAIL;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "broker/corbce.h"
@@ -18,6 +19,7 @@
 #include "platform/net_connections.h"
 #include "platform/thread.h"
 #include "printer_list.h"
+#include "broker.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -161,7 +163,8 @@ std::int32_t sendLocalRequest(std::uint32_t appId, const Target& t, const std::s
   const std::int32_t rc = port.awaitResponse(static_cast<std::uint8_t>(packet[4]), reply, replyLength, &flags,
                                              timeouts::kResponseWait);
   if (rc == NET_READFAIL) *replyLength = 0;
-  if (rc == BCE_OK && (flags & npa::kFlagError)) return BCE_ERR_ERROR_RESPONSE;
+  // The printer's error comes first, also when its response did not fit.
+  if ((rc == BCE_OK || rc == BCE_ERR_REPLY_TOO_LONG) && (flags & npa::kFlagError)) return BCE_ERR_ERROR_RESPONSE;
   return rc;
 }
 
@@ -203,12 +206,10 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
   PrinterListLock lock;
   PrinterEntry* e = printerList().findByHandle(handle);
   // A reply too long to keep whole is not kept at all: a cut one would answer as complete.
-  if (!e || e->summaryCached || length > sizeof e->summary) return;
-  const auto kept = length;
-  std::memcpy(e->summary, reply, kept);
-  e->summaryLength = kept;
-  e->summaryCached = 1;
-  if (kept >= 26) {
+  if (!e || !e->summary.empty() || length == 0 || length > kSummarySize) return;
+  const auto* bytes = static_cast<const std::uint8_t*>(reply);
+  e->summary.assign(bytes, bytes + length);
+  if (length >= 26) {
     const auto size = static_cast<std::uint16_t>(e->summary[24] << 8 | e->summary[25]);
     // Anything under a header and a byte of data would make print packets impossible.
     if (size >= 6) e->info.packetSize = size;
@@ -218,12 +219,13 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
 std::optional<std::int32_t> cachedSummary(std::uint16_t handle, void* reply, std::uint32_t* replyLength) {
   PrinterListLock lock;
   const PrinterEntry* e = printerList().findByHandle(handle);
-  if (!e || !e->summaryCached) return std::nullopt;
+  if (!e || e->summary.empty()) return std::nullopt;
   const std::uint32_t room = reply ? *replyLength : 0;
-  const std::uint32_t n = std::min(room, e->summaryLength);
-  if (reply) std::memcpy(reply, e->summary, n);
-  if (room < e->summaryLength) {
-    *replyLength = e->summaryLength;
+  const auto length = static_cast<std::uint32_t>(e->summary.size());
+  const std::uint32_t n = std::min(room, length);
+  if (reply) std::memcpy(reply, e->summary.data(), n);
+  if (room < length) {
+    *replyLength = length;
     return BCE_ERR_REPLY_TOO_LONG;
   }
   *replyLength = n;
@@ -316,8 +318,7 @@ std::int32_t writeNetwork(const Target& t, std::uint32_t netMask, std::string_vi
   return BCE_OK;
 }
 
-std::mutex pollLock;
-Thread* pollThread = nullptr;
+StatusPoll& poll() { return Broker::instance().statusPoll; }
 
 }  // namespace
 
@@ -347,10 +348,23 @@ void statusPollPass() {
 }
 
 void startStatusPoll() {
-  std::lock_guard lock(pollLock);
-  if (pollThread && !pollThread->finished()) return;
-  if (!pollThread) pollThread = new Thread;  // may still run while the process ends
-  *pollThread = Thread("bce-statuspoll", [](std::stop_token) { statusPollPass(); });
+  StatusPoll& p = poll();
+  std::lock_guard lock(p.lock);
+  if (p.running) {
+    p.again = true;  // printers added meanwhile must not wait for the next enumeration
+    return;
+  }
+  p.running = true;
+  p.thread = Thread("bce-statuspoll", [&p](std::stop_token) {
+    for (;;) {
+      statusPollPass();
+      std::lock_guard again(p.lock);
+      if (!std::exchange(p.again, false)) {
+        p.running = false;
+        return;
+      }
+    }
+  });
 }
 
 }  // namespace wf::bce

@@ -1,18 +1,26 @@
 #include "broker_state.h"
 
+#include "broker.h"
+
 namespace wf::bce {
 
 BrokerState& state() {
-  // Never destroyed: detach runs after the library's static destructors.
-  static BrokerState* s = new BrokerState;
-  return *s;
+  return Broker::instance().state;
 }
 
-std::atomic_ref<std::uint32_t> registrationWindow(unsigned appId) { return state().appTable->word(appId * 2); }
-std::atomic_ref<std::uint32_t> alertWindow(unsigned appId) { return state().appTable->word(appId * 2 + 1); }
-std::atomic_ref<std::uint32_t> stopEnumerationFlag() { return state().interrupt->word(0); }
+std::atomic_ref<std::uint32_t> registrationWindow(unsigned appId) {
+  return state().appTable->word(appId * 2);
+}
+std::atomic_ref<std::uint32_t> alertWindow(unsigned appId) {
+  return state().appTable->word(appId * 2 + 1);
+}
+std::atomic_ref<std::uint32_t> stopEnumerationFlag() {
+  return state().interrupt->word(0);
+}
 
-bool isPrimary() { return state().isPrimary; }
+bool isPrimary() {
+  return state().isPrimary;
+}
 
 std::int16_t ownAppId() {
   BrokerState& s = state();

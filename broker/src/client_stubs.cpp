@@ -4,20 +4,22 @@
 #include <cstring>
 #include <string_view>
 
+#include "broker/port_control.h"
 #include "broker_state.h"
-#include "broker_timeouts.h"
 #include "mail_client.h"
+#include "mail_protocol.h"
 #include "npa.h"
-#include "port_control.h"
+#include "printer_list.h"
 #include "trace.h"
 #include "workers.h"
 
 using namespace wf::bce;
-namespace to = wf::bce::timeouts;
 
 namespace {
 
-std::uint16_t low16(std::uint32_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+std::uint16_t low16(std::uint32_t v) {
+  return static_cast<std::uint16_t>(v & 0xFFFF);
+}
 
 // Runs `direct` in the primary, `remote` elsewhere; -13 for a caller that is not registered as `appId`.
 template <typename Direct, typename Remote>
@@ -27,7 +29,9 @@ std::int32_t clientCall(std::uint32_t appId, Direct direct, Remote remote) {
   return remote();
 }
 
-std::uint32_t ownId() { return static_cast<std::uint32_t>(ownAppId()); }
+std::uint32_t ownId() {
+  return static_cast<std::uint32_t>(ownAppId());
+}
 
 // The reply's result, and a reader positioned after it; 1 for no reply or no result in it.
 struct Reply {
@@ -48,25 +52,24 @@ struct Reply {
   }
 };
 
-Reply ask(std::uint32_t code, const wf::bce::Bytes& data, std::uint32_t ms) {
-  return Reply(requestReply(code, data, ms));
+Reply ask(std::uint32_t code, const wf::bce::Bytes& data) {
+  return Reply(requestReply(code, data));
 }
 
 // Streams PRTINFO items to `proc`; a callback that asks to stop stops every process's enumeration.
-std::int32_t streamPrinters(std::uint32_t code, const wf::bce::Bytes& data, std::uint32_t firstWait,
-                            std::uint32_t nextWait, BCEENUMPROC proc) {
-  auto final = requestStream(code, data, firstWait, nextWait, [&](const Mail& item) {
-                               if (!proc) return;
-                               std::uint16_t go;
-                               if (item.data.empty()) {
-                                 go = proc(nullptr);
-                               } else {
-                                 PRTINFO info{};
-                                 std::memcpy(&info, item.data.data(), std::min(item.data.size(), sizeof info));
-                                 go = proc(&info);
-                               }
-                               if (go == 0) stopEnumerationFlag().store(1);
-                             });
+std::int32_t streamPrinters(std::uint32_t code, const wf::bce::Bytes& data, BCEENUMPROC proc) {
+  auto final = requestStream(code, data, [&](const Mail& item) {
+    if (!proc) return;
+    std::uint16_t go;
+    if (item.data.empty()) {
+      go = proc(nullptr);
+    } else {
+      PRTINFO info{};
+      std::memcpy(&info, item.data.data(), std::min(item.data.size(), sizeof info));
+      go = proc(&info);
+    }
+    if (go == 0) stopEnumerationFlag().store(1);
+  });
   return Reply(std::move(final)).result;
 }
 
@@ -76,8 +79,8 @@ int32_t BceEnumPrinters(uint32_t appId, uint32_t netMask, BCEENUMPROC proc) {
   return clientCall(
       appId, [&] { return workers().enumPrinters(appId, netMask, proc); },
       [&] {
-        return streamPrinters(BCE_REQ_ENUM_PRINTERS, ByteWriter().u16(low16(appId)).u32(netMask).take(),
-                              to::kEnumerationReply, to::kEnumerationReply, proc);
+        return streamPrinters(BCE_REQ_ENUM_PRINTERS, packRequest(BCEREQ_ENUMPRINTERS{low16(appId), netMask}),
+                              proc);
       });
 }
 
@@ -87,8 +90,7 @@ int32_t BceEnumSpecific(uint32_t appId, const NETADDRESS* address, BCEENUMPROC p
       [&] {
         if (!address || !proc) return BCE_FAIL;
         return streamPrinters(BCE_REQ_ENUM_SPECIFIC,
-                              ByteWriter().u16(low16(appId)).record(*address).u32(tryAll).take(), to::kLongReply,
-                              to::kDefaultReply, proc);
+                              packRequest(BCEREQ_ENUMSPECIFIC{low16(appId), *address, tryAll}), proc);
       });
 }
 
@@ -97,21 +99,21 @@ int32_t BceEnumSpecificPort(uint32_t appId, uint32_t netBit, const void* portDes
       appId, [&] { return workers().enumSpecificPort(appId, netBit, portDescriptor, proc); },
       [&] {
         if (!portDescriptor || !proc) return BCE_FAIL;
-        return streamPrinters(
-            BCE_REQ_ENUM_SPECIFIC_PORT,
-            ByteWriter().u16(low16(appId)).u32(netBit).raw(portDescriptor, BCE_PORT_DESCRIPTOR_SIZE).take(),
-            to::kLongReply, to::kDefaultReply, proc);
+        BCEREQ_ENUMPORT req{low16(appId), netBit, {}};
+        std::memcpy(req.descriptor, portDescriptor, BCE_PORT_DESCRIPTOR_SIZE);
+        return streamPrinters(BCE_REQ_ENUM_SPECIFIC_PORT, packRequest(req), proc);
       });
 }
 
-int32_t BceEnumQueues(uint32_t, uint32_t, void*, void*) { return 0; }
+int32_t BceEnumQueues(uint32_t, uint32_t, void*, void*) {
+  return 0;
+}
 
 int32_t BceOpen(uint32_t appId, uint32_t handle, uint32_t mode) {
   return clientCall(
       appId, [&] { return workers().open(appId, handle, mode); },
       [&] {
-        return ask(BCE_REQ_OPEN, ByteWriter().u16(low16(appId)).u16(low16(handle)).u16(low16(mode)).take(),
-                   to::kDefaultReply).result;
+        return ask(BCE_REQ_OPEN, packRequest(BCEREQ_OPEN{low16(appId), low16(handle), low16(mode)})).result;
       });
 }
 
@@ -119,8 +121,7 @@ int32_t BceClose(uint32_t appId, uint32_t handle) {
   return clientCall(
       appId, [&] { return workers().close(appId, handle); },
       [&] {
-        return ask(BCE_REQ_CLOSE, ByteWriter().u16(low16(appId)).u16(low16(handle)).take(), to::kDefaultReply)
-            .result;
+        return ask(BCE_REQ_CLOSE, packRequest(BCEREQ_CLOSE{low16(appId), low16(handle)})).result;
       });
 }
 
@@ -129,14 +130,9 @@ int32_t BceCaptureAlerts(uint32_t appId, uint32_t handle, const ALERTS* alerts, 
   return clientCall(
       appId, [&] { return workers().captureAlerts(appId, handle, alerts, alertWindow, flag); },
       [&] {
-        const auto data = ByteWriter()
-                              .u16(low16(appId))
-                              .u16(low16(handle))
-                              .u32(alerts ? alerts->mask : 0)
-                              .u32(alertWindow)
-                              .u8(flag ? 1 : 0)
-                              .take();
-        return ask(BCE_REQ_CAPTURE_ALERTS, data, to::kLongReply).result;
+        const BCEREQ_CAPTURE req{low16(appId), low16(handle), alerts ? alerts->mask : 0, alertWindow,
+                                 static_cast<std::uint8_t>(flag ? 1 : 0)};
+        return ask(BCE_REQ_CAPTURE_ALERTS, packRequest(req)).result;
       });
 }
 
@@ -144,8 +140,8 @@ int32_t BceReleaseAlerts(uint32_t appId, uint32_t handle, uint32_t flag) {
   return clientCall(
       appId, [&] { return workers().releaseAlerts(appId, handle, flag); },
       [&] {
-        return ask(BCE_REQ_RELEASE_ALERTS, ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(flag).take(),
-                   to::kMediumReply).result;
+        return ask(BCE_REQ_RELEASE_ALERTS, packRequest(BCEREQ_RELEASE{low16(appId), low16(handle), flag}))
+            .result;
       });
 }
 
@@ -153,7 +149,7 @@ namespace {
 // Version replies carry the record alone, without a result.
 template <typename Record>
 std::int32_t askRecord(std::uint32_t code, Record* out) {
-  auto reply = requestReply(code, {}, to::kDefaultReply);
+  auto reply = requestReply(code, {});
   if (!reply) return BCE_FAIL;
   if (reply->data.size() != sizeof(Record)) return Reply(std::move(reply)).result;
   if (out) std::memcpy(out, reply->data.data(), sizeof(Record));
@@ -163,7 +159,8 @@ std::int32_t askRecord(std::uint32_t code, Record* out) {
 
 int32_t BceGetVersion(BCEVERSION* version) {
   return clientCall(
-      ownId(), [&] { return workers().getVersion(version); }, [&] { return askRecord(BCE_REQ_VERSION, version); });
+      ownId(), [&] { return workers().getVersion(version); },
+      [&] { return askRecord(BCE_REQ_VERSION, version); });
 }
 
 int32_t BceGetVersionEx(BCEVERSIONEX* version) {
@@ -172,14 +169,14 @@ int32_t BceGetVersionEx(BCEVERSIONEX* version) {
       [&] { return askRecord(BCE_REQ_VERSION_EX, version); });
 }
 
-int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length, uint32_t raw) {
+int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length,
+                 uint32_t raw) {
   return clientCall(
       appId, [&] { return workers().write(appId, handle, netMask, data, length, raw); },
       [&] {
         const std::uint32_t n = data && length ? *length : 0;
-        auto req = ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(netMask).u32(raw).u32(n);
-        req.raw(data, n);
-        Reply reply = ask(BCE_REQ_WRITE, req.take(), to::kEnumerationReply);
+        const BCEREQ_WRITE req{low16(appId), low16(handle), netMask, raw, n};
+        Reply reply = ask(BCE_REQ_WRITE, packRequest(req, {static_cast<const std::uint8_t*>(data), n}));
         std::uint32_t written = 0;
         if (!reply.rest.u32(written)) written = 0;
         if (length) *length = std::min(written, n);
@@ -198,13 +195,16 @@ std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, 
   };
   if (requestLength && !request) return early(BCE_ERR_BAD_REQUEST);
   if (code >= wf::bce::npa::kFirstPjlCode && code <= wf::bce::npa::kLastPjlCode)
-    requestLength = request ? static_cast<uint32_t>(strnlen(static_cast<const char*>(request), requestLength)) : 0;
+    requestLength =
+        request ? static_cast<uint32_t>(strnlen(static_cast<const char*>(request), requestLength)) : 0;
   // The capture commands are the broker's own.
   if (wf::bce::npa::isCaptureCommand(code)) return early(BCE_ERR_BAD_REQUEST);
   if (!registrationCheck(appId)) return early(BCE_ERR_NOT_REGISTERED);
   return clientCall(
       appId,
-      [&] { return workers().sendBidi(appId, handle, netMask, code, reply, replyLength, request, requestLength); },
+      [&] {
+        return workers().sendBidi(appId, handle, netMask, code, reply, replyLength, request, requestLength);
+      },
       [&] {
         const std::uint32_t capacity = reply && replyLength ? *replyLength : 0;
         if (replyLength && !reply) *replyLength = 0;
@@ -212,15 +212,10 @@ std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, 
           if (replyLength) *replyLength = 0;
           return BCE_ERR_BAD_REQUEST;
         }
-        auto req = ByteWriter()
-                       .u16(low16(appId))
-                       .u16(low16(handle))
-                       .u32(netMask)
-                       .u16(low16(code))
-                       .u32(capacity)
-                       .u16(static_cast<std::uint16_t>(requestLength));
-        req.raw(request, requestLength);
-        Reply answer = ask(BCE_REQ_SEND_BIDI, req.take(), to::kMediumReply);
+        const BCEREQ_SENDBIDI req{low16(appId), low16(handle), netMask,
+                                  low16(code),  capacity,      static_cast<std::uint16_t>(requestLength)};
+        Reply answer = ask(BCE_REQ_SEND_BIDI,
+                           packRequest(req, {static_cast<const std::uint8_t*>(request), requestLength}));
         std::uint32_t declared = 0;
         if (!answer.rest.u32(declared)) declared = 0;
         const std::uint32_t copied = answer.copyOut(declared, reply, capacity);
@@ -234,10 +229,13 @@ std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, 
 int32_t BceSendBidi(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
   bceTrace("\nEntering BceSendBidi(0x%02x), printer=%d\n", code, static_cast<int>(handle & 0xFFFF));
-  const std::int32_t rc = sendBidiChecked(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-  bceTrace("\nLeaving BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
+  const std::int32_t rc =
+      sendBidiChecked(appId, handle, netMask, code, reply, replyLength, request, requestLength);
+  bceTrace("\nLeaving BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF),
+           rc);
   if (rc != BCE_OK)
-    bceTrace("\n**FAILING** BceSendBidi(0x%02x), printer=%d, rc = %d\n", code, static_cast<int>(handle & 0xFFFF), rc);
+    bceTrace("\n**FAILING** BceSendBidi(0x%02x), printer=%d, rc = %d\n", code,
+             static_cast<int>(handle & 0xFFFF), rc);
   return rc;
 }
 
@@ -247,8 +245,7 @@ int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
       id, [&] { return workers().getPrtInfo(id, handle, info, refresh); },
       [&] {
         if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
-        Reply reply = ask(BCE_REQ_PRTINFO, ByteWriter().u16(low16(id)).u16(low16(handle)).u32(refresh).take(),
-                          to::kDefaultReply);
+        Reply reply = ask(BCE_REQ_PRTINFO, packRequest(BCEREQ_PRTINFO{low16(id), low16(handle), refresh}));
         if (reply.result == BCE_OK && !reply.rest.record(*info)) return BCE_FAIL;
         return reply.result;
       });
@@ -258,8 +255,7 @@ int32_t BceGetPrinterName(uint32_t handle, uint32_t netBit, char* name, char* se
   return clientCall(
       ownId(), [&] { return workers().getPrinterName(handle, netBit, name, secondName); },
       [&] {
-        Reply reply = ask(BCE_REQ_PRINTER_NAME, ByteWriter().u16(low16(handle)).u32(netBit).take(),
-                          to::kDefaultReply);
+        Reply reply = ask(BCE_REQ_PRINTER_NAME, packRequest(BCEREQ_HANDLE_NET{low16(handle), netBit}));
         for (char* out : {name, secondName}) {
           char text[BCE_NAME_LENGTH] = {};
           std::uint32_t n = 0;
@@ -276,10 +272,8 @@ int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle, uint3
       appId, [&] { return workers().queryAlerts(appId, alertKey, handle, flag, buffer, length); },
       [&] {
         const std::uint16_t capacity = buffer && length ? *length : 0;
-        Reply reply = ask(BCE_REQ_QUERY_ALERTS,
-                          ByteWriter().u16(low16(appId)).u16(low16(alertKey)).u16(low16(handle)).u32(flag)
-                              .u16(capacity).take(),
-                          to::kDefaultReply);
+        const BCEREQ_QUERYALERT req{low16(appId), low16(alertKey), low16(handle), flag, capacity};
+        Reply reply = ask(BCE_REQ_QUERY_ALERTS, packRequest(req));
         std::uint16_t declared = 0;
         if (!reply.rest.u16(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
@@ -291,17 +285,18 @@ int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle, uint3
 int32_t BceIsUserAdmin(uint32_t unused) {
   return clientCall(
       ownId(), [&] { return workers().isUserAdmin(unused); },
-      [&] { return ask(BCE_REQ_IS_ADMIN, {}, to::kDefaultReply).result; });
+      [&] { return ask(BCE_REQ_IS_ADMIN, {}).result; });
 }
 
-int32_t BceIsUserQueueAdmin(uint32_t, uint32_t) { return 0; }
+int32_t BceIsUserQueueAdmin(uint32_t, uint32_t) {
+  return 0;
+}
 
 int32_t BceGetPrinterAddr(uint32_t handle, uint32_t netMask, NETADDRESS* address) {
   return clientCall(
       ownId(), [&] { return workers().getPrinterAddr(handle, netMask, address); },
       [&] {
-        Reply reply = ask(BCE_REQ_PRINTER_ADDR, ByteWriter().u16(low16(handle)).u32(netMask).take(),
-                          to::kDefaultReply);
+        Reply reply = ask(BCE_REQ_PRINTER_ADDR, packRequest(BCEREQ_HANDLE_NET{low16(handle), netMask}));
         NETADDRESS got{};
         if (reply.rest.record(got) && address) *address = got;
         return reply.result;
@@ -312,7 +307,7 @@ int32_t BceGetNets(uint32_t* netMask) {
   return clientCall(
       ownId(), [&] { return workers().getNets(netMask); },
       [&] {
-        Reply reply = ask(BCE_REQ_NETS, {}, to::kDefaultReply);
+        Reply reply = ask(BCE_REQ_NETS, {});
         std::uint32_t mask = 0;
         if (reply.rest.u32(mask) && netMask) *netMask = mask;
         return reply.result;
@@ -327,17 +322,17 @@ int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void
         if (itemProc) {
           auto final = requestStream(
               BCE_REQ_NET_INFO_ITEMS,
-              ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).take(), to::kLongReply,
-              to::kLongReply, [&](const Mail& item) {
+              packRequest(BCEREQ_NETINFOITEMS{low16(handle), netMask, low16(infoCode)}),
+              [&](const Mail& item) {
                 const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(item.data.size(), 0xFFFF));
                 itemProc(n ? item.data.data() : nullptr, n);
               });
           return Reply(std::move(final)).result;
         }
         const std::uint16_t capacity = buffer && length ? *length : 0;
-        auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).u16(capacity).u16(capacity);
-        req.raw(buffer, capacity);
-        Reply reply = ask(BCE_REQ_NET_INFO, req.take(), to::kLongReply);
+        const BCEREQ_NETINFO req{low16(handle), netMask, low16(infoCode), capacity, capacity};
+        Reply reply =
+            ask(BCE_REQ_NET_INFO, packRequest(req, {static_cast<const std::uint8_t*>(buffer), capacity}));
         std::uint16_t declared = 0;
         if (!reply.rest.u16(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
@@ -346,14 +341,15 @@ int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void
       });
 }
 
-int32_t BceSetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, const void* buffer, uint16_t length) {
+int32_t BceSetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, const void* buffer,
+                      uint16_t length) {
   return clientCall(
       ownId(), [&] { return workers().setNetInfo(handle, netMask, infoCode, buffer, length); },
       [&] {
         const std::uint16_t n = buffer ? length : 0;
-        auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(infoCode)).u16(n);
-        req.raw(buffer, n);
-        return ask(BCE_REQ_SET_NET_INFO, req.take(), to::kLongReply).result;
+        const BCEREQ_SETNETINFO req{low16(handle), netMask, low16(infoCode), n};
+        return ask(BCE_REQ_SET_NET_INFO, packRequest(req, {static_cast<const std::uint8_t*>(buffer), n}))
+            .result;
       });
 }
 
@@ -361,11 +357,13 @@ int32_t BceStartTrace(const char* fileName, uint32_t level) {
   return clientCall(
       ownId(), [&] { return workers().startTrace(fileName, level); },
       [&] {
-        const std::string_view name = fileName ? std::string_view(fileName) : std::string_view();
-        if (name.size() >= BCE_NAME_LENGTH) return BCE_ERR_BAD_REQUEST;
-        auto req = ByteWriter().u32(level).u16(static_cast<std::uint16_t>(name.size()));
-        req.raw(name.data(), name.size());
-        sendMail(BCE_REQ_START_TRACE, req.take(), false);
+        // A longer name is cut to its field: the call always answers 0.
+        char field[BCE_NAME_LENGTH];
+        copyName(field, fileName);
+        const std::string_view name = field;
+        const BCEREQ_STARTTRACE req{level, static_cast<std::uint16_t>(name.size())};
+        sendMail(BCE_REQ_START_TRACE,
+                 packRequest(req, {reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}));
         return BCE_OK;
       });
 }
@@ -374,7 +372,7 @@ int32_t BceStopTrace(void) {
   return clientCall(
       ownId(), [&] { return workers().stopTrace(); },
       [&] {
-        sendMail(BCE_REQ_STOP_TRACE, {}, false);
+        sendMail(BCE_REQ_STOP_TRACE, {});
         return BCE_OK;
       });
 }
@@ -383,8 +381,8 @@ int32_t BceStartDoc(uint32_t handle, uint32_t netMask, uint32_t jobArgument) {
   return clientCall(
       ownId(), [&] { return workers().startDoc(handle, netMask, jobArgument); },
       [&] {
-        const auto req = ByteWriter().u16(low16(handle)).u32(netMask).u16(low16(jobArgument)).take();
-        return sendMail(BCE_REQ_START_DOC, req, false) ? BCE_OK : BCE_FAIL;
+        const BCEREQ_STARTDOC req{low16(handle), netMask, low16(jobArgument)};
+        return sendMail(BCE_REQ_START_DOC, packRequest(req)) ? BCE_OK : BCE_FAIL;
       });
 }
 
@@ -392,8 +390,8 @@ int32_t BceEndDoc(uint32_t handle, uint32_t netMask) {
   return clientCall(
       ownId(), [&] { return workers().endDoc(handle, netMask); },
       [&] {
-        return sendMail(BCE_REQ_END_DOC, ByteWriter().u16(low16(handle)).u32(netMask).take(), false) ? BCE_OK
-                                                                                                     : BCE_FAIL;
+        return sendMail(BCE_REQ_END_DOC, packRequest(BCEREQ_HANDLE_NET{low16(handle), netMask})) ? BCE_OK
+                                                                                                 : BCE_FAIL;
       });
 }
 
@@ -405,10 +403,7 @@ std::int32_t requestHoldPort(std::string_view portName, std::string_view printer
       [&] {
         if (portName.size() >= BCE_NAME_LENGTH || printerName.size() >= BCE_NAME_LENGTH)
           return BCE_ERR_BAD_REQUEST;
-        auto req = ByteWriter().u16(static_cast<std::uint16_t>(portName.size()));
-        req.raw(portName.data(), portName.size()).u16(static_cast<std::uint16_t>(printerName.size()));
-        req.raw(printerName.data(), printerName.size());
-        return ask(BCE_REQ_HOLD_PORT, req.take(), to::kDefaultReply).result;
+        return ask(BCE_REQ_HOLD_PORT, packNames(portName, printerName)).result;
       });
 }
 
@@ -417,13 +412,15 @@ std::int32_t requestPortDeviceControl(std::uint32_t appId, std::uint32_t handle,
                                       std::uint32_t* returned) {
   return clientCall(
       appId,
-      [&] { return workers().portDeviceControl(appId, handle, controlCode, in, inSize, out, outSize, returned); },
+      [&] {
+        return workers().portDeviceControl(appId, handle, controlCode, in, inSize, out, outSize, returned);
+      },
       [&] {
         if (inSize && !in) return BCE_ERR_BAD_REQUEST;
         const std::uint32_t capacity = out ? outSize : 0;
-        auto req = ByteWriter().u16(low16(appId)).u16(low16(handle)).u32(controlCode).u32(inSize).u32(capacity);
-        req.raw(in, inSize);
-        Reply reply = ask(BCE_REQ_DEVICE_CONTROL, req.take(), to::kDefaultReply);
+        const BCEREQ_DEVICECONTROL req{low16(appId), low16(handle), controlCode, inSize, capacity};
+        Reply reply =
+            ask(BCE_REQ_DEVICE_CONTROL, packRequest(req, {static_cast<const std::uint8_t*>(in), inSize}));
         std::uint32_t declared = 0;
         if (!reply.rest.u32(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, out, capacity);

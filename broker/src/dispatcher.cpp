@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "broker.h"
 #include "broker_state.h"
 #include "broker_timeouts.h"
 #include "mail.h"
@@ -22,31 +23,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kStartDispatchers = 4;
-constexpr int kMaxDispatchers = 16;
 constexpr std::uint32_t kShutdownJoin = 5'000;
 
-struct ReplyChannel {
-  std::shared_ptr<MailslotWriter> writer;
-  std::mutex pacingLock;  // while pacing: one reply at a time per application keeps it true
-  std::optional<Clock::time_point> lastReply;
-};
-
-struct Primary {
-  std::mutex lock;  // the dispatcher table and the reply writers
-  std::shared_ptr<Mailslot> mailslot;
-  std::array<std::unique_ptr<Thread>, kMaxDispatchers> dispatchers;
-  std::vector<std::unique_ptr<Thread>> retired;  // ended themselves; joined later
-  std::array<ReplyChannel, BCE_MAX_APPS> replies;
-  bool pacing = true;
-};
-
-Primary& primary() {
-  // Never destroyed: detach runs after the library's static destructors.
-  static Primary* p = new Primary;
-  return *p;
+PrimaryChannel& primary() {
+  return Broker::instance().primary;
 }
 
-int liveDispatchers(const Primary& p) {
+int liveDispatchers(const PrimaryChannel& p) {
   int n = 0;
   for (const auto& t : p.dispatchers) n += t != nullptr;
   return n;
@@ -54,7 +37,7 @@ int liveDispatchers(const Primary& p) {
 
 // An idle dispatcher beyond the pool's need ends itself: not the first,
 // only the last of the table, and only while more than four spare remain.
-bool shouldRetire(Primary& p, int index) {
+bool shouldRetire(PrimaryChannel& p, int index) {
   if (index == 0) return false;
   for (int i = index + 1; i < kMaxDispatchers; ++i)
     if (p.dispatchers[i]) return false;
@@ -64,7 +47,7 @@ bool shouldRetire(Primary& p, int index) {
 }
 
 void dispatcherLoop(int index, std::stop_token stop) {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::shared_ptr<Mailslot> mailslot;
   {
     std::lock_guard lock(p.lock);
@@ -72,7 +55,10 @@ void dispatcherLoop(int index, std::stop_token stop) {
   }
   while (!stop.stop_requested() && mailslot) {
     Bytes message;
-    const MailslotStatus status = mailslot->read(message, timeouts::kDispatcherIdle, stop);
+    MailslotStatus status = MailslotStatus::TimedOut;  // also when the turn did not come in the idle time
+    if (std::unique_lock turn(p.readTurn, std::defer_lock);
+        turn.try_lock_for(scaled(timeouts::kDispatcherIdle)))
+      status = mailslot->read(message, timeouts::kDispatcherIdle, stop);
     if (status == MailslotStatus::Ok) {
       if (auto mail = decodeMail(message))
         dispatchRequest(*mail);
@@ -87,13 +73,14 @@ void dispatcherLoop(int index, std::stop_token stop) {
   }
 }
 
-void startDispatcherLocked(Primary& p) {
+void startDispatcherLocked(PrimaryChannel& p) {
   for (auto& t : p.retired)
     if (t->finished()) t.reset();
   std::erase(p.retired, nullptr);
   for (int i = 0; i < kMaxDispatchers; ++i) {
     if (p.dispatchers[i]) continue;
-    p.dispatchers[i] = std::make_unique<Thread>("bce-dispatch", [i](std::stop_token st) { dispatcherLoop(i, st); });
+    p.dispatchers[i] =
+        std::make_unique<Thread>("bce-dispatch", [i](std::stop_token st) { dispatcherLoop(i, st); });
     return;
   }
 }
@@ -101,7 +88,7 @@ void startDispatcherLocked(Primary& p) {
 }  // namespace
 
 bool startPrimaryChannel() {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   if (!p.mailslot) {
     auto slot = Mailslot::create(kPrimaryMailslot);
@@ -113,13 +100,13 @@ bool startPrimaryChannel() {
 }
 
 void startDispatcher() {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   if (p.mailslot) startDispatcherLocked(p);
 }
 
 void stopPrimaryChannel() {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::vector<std::unique_ptr<Thread>> threads;
   {
     std::lock_guard lock(p.lock);
@@ -130,7 +117,7 @@ void stopPrimaryChannel() {
   }
   for (auto& t : threads) t->requestStop();
   for (auto& t : threads)
-    if (!t->joinFor(kShutdownJoin)) t.release();  // abandoned: must not be joined again
+    if (!t->joinFor(kShutdownJoin)) p.abandoned.push_back(std::move(t));
   std::lock_guard lock(p.lock);
   p.mailslot.reset();
   for (auto& r : p.replies) r.writer.reset();
@@ -140,7 +127,7 @@ bool openReplyChannel(unsigned appId) {
   if (appId >= BCE_MAX_APPS) return false;
   auto writer = MailslotWriter::open(appMailslotName(appId));
   if (!writer) return false;
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   p.replies[appId].writer = std::make_shared<MailslotWriter>(std::move(*writer));
   return true;
@@ -148,7 +135,7 @@ bool openReplyChannel(unsigned appId) {
 
 void closeReplyChannel(unsigned appId) {
   if (appId >= BCE_MAX_APPS) return;
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   p.replies[appId].writer.reset();
 }
@@ -156,7 +143,7 @@ void closeReplyChannel(unsigned appId) {
 void writeReply(unsigned appId, std::uint32_t serial, std::uint32_t code, std::span<const std::uint8_t> data,
                 bool paced) {
   if (appId >= BCE_MAX_APPS) return;
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::shared_ptr<MailslotWriter> writer;
   bool pacing;
   {
@@ -165,7 +152,7 @@ void writeReply(unsigned appId, std::uint32_t serial, std::uint32_t code, std::s
     pacing = p.pacing && paced;
   }
   if (!writer) return;
-  ReplyChannel& channel = p.replies[appId];
+  PrimaryChannel::ReplyChannel& channel = p.replies[appId];
   std::unique_lock pace(channel.pacingLock, std::defer_lock);
   if (pacing) {
     pace.lock();
@@ -190,13 +177,13 @@ void writeReply(unsigned appId, std::uint32_t serial, std::uint32_t code, std::s
 }
 
 int dispatcherCountForTest() {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   return liveDispatchers(p);
 }
 
 void setReplyPacingForTest(bool on) {
-  Primary& p = primary();
+  PrimaryChannel& p = primary();
   std::lock_guard lock(p.lock);
   p.pacing = on;
 }

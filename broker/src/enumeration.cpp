@@ -214,7 +214,7 @@ int32_t BceGetPrtInfoMF(uint32_t appId, uint32_t handle, PRTINFO* info, uint32_t
   if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
   if (refresh) {
     e->summaryPending = 0;
-    e->summaryCached = 0;
+    e->forgetSummary();
   }
   std::memcpy(info, &e->info, sizeof *info);
   bceTrace("Port: %s\n", e->info.name);
@@ -228,7 +228,7 @@ int32_t BceGetPrinterNameMF(uint32_t handle, uint32_t netBit, char* name, char* 
   if (!e) return BCE_ERR_BAD_HANDLE;
   const int i = transportIndexOf(netBit);
   if (i < 0 || !e->on(netBit)) return BCE_ERR_NOT_ON_NETWORK;
-  if (name) copyName(name, e->names[i]);
-  if (secondName) copyName(secondName, e->secondNames[i]);
+  if (name) copyName(name, e->names[i].c_str());
+  if (secondName) copyName(secondName, e->secondNames[i].c_str());
   return BCE_OK;
 }

@@ -18,9 +18,9 @@ constexpr std::uint16_t kFirstLocalHandle = 11;
 constexpr std::uint16_t kLastLocalHandle = 19;
 
 namespace timeouts {
-constexpr std::uint32_t kHeldPortWait = 2'000;     // before asking the spooler side for a held port
-constexpr std::uint32_t kWatcherRetry = 10'000;    // the watcher's next try for a held port
-constexpr std::uint32_t kScanPause = 250;          // after a scan and after a specific find
+constexpr std::uint32_t kHeldPortWait = 2'000;   // before asking the spooler side for a held port
+constexpr std::uint32_t kWatcherRetry = 10'000;  // the watcher's next try for a held port
+constexpr std::uint32_t kScanPause = 250;        // after a scan and after a specific find
 }  // namespace timeouts
 
 struct PortSlot {
@@ -33,6 +33,13 @@ struct PortSlot {
   bool held = false;
   std::string heldPrinter;
   Thread watcher;
+};
+
+// The nine slots, owned by the process's Broker.
+struct LocalPortTable {
+  PortSlot slots[kLocalPorts];
+  std::mutex spoolerScanLock;  // one scan of the spooler's printers at a time
+  Thread spoolerScan;          // may still run while the process ends
 };
 
 // Index 0-8 of "LPT1".."LPT9" (any case, optional ':'), else -1.

@@ -1,13 +1,16 @@
 #include "mail_client.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <map>
-#include <stop_token>
 #include <memory>
 #include <mutex>
 
+#include "broker.h"
 #include "broker_state.h"
 #include "broker_timeouts.h"
+#include "mail_protocol.h"
 #include "platform/clock.h"
 #include "platform/mailslot.h"
 #include "trace.h"
@@ -21,35 +24,12 @@ constexpr int kOutstandingLimit = 80;
 // How long one read of the own mailslot blocks before its reader looks at
 // its deadline and the filed replies again (real time).
 constexpr auto kReadSlice = std::chrono::milliseconds(20);
-constexpr std::size_t kMaxHeld = 256;  // garbage with ever new serials cannot grow it without bound
+// Garbage with ever new serials, or a flood of items, cannot grow the held
+// replies without bound.
+constexpr std::size_t kMaxHeld = 4096;
 
-struct Held {
-  Mail mail;
-  Clock::time_point since;
-};
-
-struct Client {
-  std::mutex channelLock;  // guards the two mailslots' lifetimes
-  std::shared_ptr<Mailslot> replies;
-  std::shared_ptr<MailslotWriter> primary;
-
-  std::mutex sendLock;  // serials and writes in one order
-  std::uint32_t serial = 0;
-
-  std::mutex countLock;
-  int outstanding = 0;
-
-  // Every waiting thread reads the mailslot; a reply for another waiter is
-  // filed under its serial and its owner woken from its read.
-  std::mutex slotLock;
-  std::map<std::uint32_t, Held> held;
-  std::map<std::uint32_t, std::stop_source*> waiters;
-};
-
-Client& client() {
-  // Never destroyed: detach runs after the library's static destructors.
-  static Client* c = new Client;
-  return *c;
+MailClient& client() {
+  return Broker::instance().mail;
 }
 
 void changeOutstanding(int delta) {
@@ -60,15 +40,6 @@ void changeOutstanding(int delta) {
 int outstanding() {
   std::lock_guard lock(client().countLock);
   return client().outstanding;
-}
-
-std::uint32_t purgeTime(std::uint32_t code) {
-  switch (code) {
-    case 0x4003: case 0x4004: case 0x4014: case 0x8003: case 0x8004: case 0x8014: case 0x801A:
-      return timeouts::kPurgeLong;
-    default:
-      return timeouts::kPurgeShort;
-  }
 }
 
 std::uint32_t systemMsFor(std::chrono::milliseconds real) {
@@ -83,24 +54,29 @@ bool openMailClient(unsigned appId) {
   if (!slot) return false;
   auto writer = MailslotWriter::open(kPrimaryMailslot);
   if (!writer) return false;
-  Client& c = client();
+  MailClient& c = client();
   std::lock_guard lock(c.channelLock);
   c.replies = std::make_shared<Mailslot>(std::move(*slot));
   c.primary = std::make_shared<MailslotWriter>(std::move(*writer));
+  std::lock_guard held(c.slotLock);
+  c.primaryGone = false;
   return true;
 }
 
 void closeMailClient() {
-  Client& c = client();
+  MailClient& c = client();
   std::lock_guard slot(c.slotLock);
   std::lock_guard lock(c.channelLock);
   c.replies.reset();
   c.primary.reset();
   c.held.clear();
+  c.heldCount = 0;
 }
 
-std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, bool expectsReply) {
-  Client& c = client();
+std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
+  MailClient& c = client();
+  const RequestKind* kind = requestKind(code);
+  const bool expectsReply = kind && kind->reply != ReplyShape::None;
   const auto giveUp = deadlineAfter(timeouts::kOutstandingGiveUp);
   while (outstanding() > kOutstandingLimit && Clock::now() < giveUp) sleepFor(timeouts::kOutstandingPoll);
   if (int n = outstanding(); n > kOutstandingLimit) {
@@ -117,22 +93,27 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, b
   BCEMAILHEADER header{};
   header.sender = static_cast<std::uint16_t>(ownAppId());
   header.code = code;
-  std::uint32_t serial = 0;
-  bool written = false;
   {
-    std::lock_guard lock(c.sendLock);
-    serial = header.serial = ++c.serial == 0 ? ++c.serial : c.serial;
-    const Bytes message = encodeMail(header, data);
-    for (int attempt = 1; primary && attempt <= timeouts::kMailWriteAttempts; ++attempt) {
-      if (primary->write(message.data(), message.size()) == MailslotStatus::Ok) {
-        written = true;
-        break;
-      }
-      if (attempt < timeouts::kMailWriteAttempts) {
-        bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
-                 timeouts::kMailWriteAttempts - attempt);
-        sleepFor(timeouts::kMailWriteRetry);
-      }
+    std::lock_guard lock(c.serialLock);
+    header.serial = ++c.serial == 0 ? ++c.serial : c.serial;
+  }
+  // Only the serial is taken in order: the write itself needs no lock, and
+  // a writer waiting for room must not hold up the others.
+  const std::uint32_t serial = header.serial;
+  const Bytes message = encodeMail(header, data);
+  bool written = false;
+  for (int attempt = 1; primary && attempt <= timeouts::kMailWriteAttempts; ++attempt) {
+    const MailslotStatus status = primary->write(message.data(), message.size());
+    if (status == MailslotStatus::Ok) {
+      written = true;
+      break;
+    }
+    // The primary is gone for good: there is no re-election while we live.
+    if (status == MailslotStatus::ReaderGone) break;
+    if (attempt < timeouts::kMailWriteAttempts) {
+      bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
+               timeouts::kMailWriteAttempts - attempt);
+      sleepFor(timeouts::kMailWriteRetry);
     }
   }
   if (written) return serial;
@@ -141,108 +122,156 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data, b
   return 0;
 }
 
-std::uint32_t finalReplyCode(std::uint32_t requestCode) {
-  return requestCode == BCE_REQ_NET_INFO_ITEMS ? BCE_REPLY_FINAL | BCE_REQ_NET_INFO : BCE_REPLY_FINAL | requestCode;
+namespace {
+
+// The oldest reply filed for `serial`, if any. Called under the slot lock.
+std::optional<Mail> takeHeld(MailClient& c, std::uint32_t serial) {
+  auto it = c.held.find(serial);
+  if (it == c.held.end()) return std::nullopt;
+  Mail mail = std::move(it->second.front().mail);
+  it->second.pop_front();
+  --c.heldCount;
+  if (it->second.empty()) c.held.erase(it);
+  return mail;
 }
 
-std::uint32_t itemReplyCode(std::uint32_t requestCode) {
-  switch (requestCode) {
-    case BCE_REQ_ENUM_PRINTERS: return BCE_REPLY_ITEM | BCE_REQ_ENUM_PRINTERS;
-    case BCE_REQ_ENUM_SPECIFIC: case BCE_REQ_ENUM_SPECIFIC_PORT: return BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC;
-    case BCE_REQ_NET_INFO_ITEMS: return BCE_REPLY_ITEM | BCE_REQ_NET_INFO_ITEMS;
-    default: return 0;
+// Replies nobody came for within their purge time are dropped.
+void purgeStale(MailClient& c, std::uint32_t looker) {
+  const auto now = Clock::now();
+  for (auto it = c.held.begin(); it != c.held.end();) {
+    auto& queue = it->second;
+    while (!queue.empty() &&
+           now - queue.front().since > scaled(purgeTimeOf(queue.front().mail.header.code))) {
+      const BCEMAILHEADER& h = queue.front().mail.header;
+      bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
+               static_cast<unsigned long>(looker), static_cast<unsigned long>(h.serial),
+               static_cast<unsigned long>(h.code), static_cast<long>(h.word));
+      queue.pop_front();
+      --c.heldCount;
+    }
+    it = queue.empty() ? c.held.erase(it) : std::next(it);
   }
 }
 
-std::optional<Mail> awaitReply(std::uint32_t serial, std::uint32_t requestCode, std::uint32_t ms, bool counted) {
-  Client& c = client();
+// Files a reply for another waiter and wakes that waiter alone.
+void fileForOwner(MailClient& c, Mail mail) {
+  const BCEMAILHEADER& h = mail.header;
+  if (c.heldCount >= kMaxHeld) {
+    bceTrace("Dropped reply 0x%lx for serial %ld: too many replies held\n",
+             static_cast<unsigned long>(h.code), static_cast<long>(h.serial));
+    return;
+  }
+  const std::uint32_t owner = h.serial;
+  c.held[owner].push_back(MailClient::Held{std::move(mail), Clock::now()});
+  ++c.heldCount;
+  if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->notify_one();
+}
+
+// The reply with `serial` to a request of `kind`, or empty after `ms` system
+// milliseconds. With `counted` the request stops being outstanding, whatever
+// the outcome.
+std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, std::uint32_t ms,
+                               bool counted) {
+  MailClient& c = client();
   const auto deadline = deadlineAfter(ms);
   const auto entered = Clock::now();
   std::optional<Mail> result;
-  std::stop_source wake;
+  std::condition_variable woken;
   std::unique_lock slot(c.slotLock);
-  c.waiters[serial] = &wake;
+  c.waiters[serial] = &woken;
   for (;;) {
-    if (auto it = c.held.find(serial); it != c.held.end()) {
-      result = std::move(it->second.mail);
-      c.held.erase(it);
+    if ((result = takeHeld(c, serial))) break;
+    if (c.primaryGone) {
+      bceTrace("Primary gone while looking for message 0x%lx\n", static_cast<unsigned long>(serial));
       break;
-    }
-    // Replies nobody came for within their purge time are dropped.
-    for (auto it = c.held.begin(); it != c.held.end();) {
-      const BCEMAILHEADER& h = it->second.mail.header;
-      if (Clock::now() - it->second.since > scaled(purgeTime(h.code))) {
-        bceTrace("Message ID 0x%lx is Purging MsgID 0x%lx (0x%lx) Unique ID is %ld\n",
-                 static_cast<unsigned long>(serial), static_cast<unsigned long>(h.serial),
-                 static_cast<unsigned long>(h.code), static_cast<long>(h.word));
-        it = c.held.erase(it);
-      } else {
-        ++it;
-      }
     }
     if (Clock::now() >= deadline) {
       bceTrace("Timeout of %ld reached after %ld ms looking for message 0x%lx\n", static_cast<long>(ms),
-               static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - entered).count()),
+               static_cast<long>(
+                   std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - entered).count()),
                static_cast<unsigned long>(serial));
       break;
     }
-    if (wake.stop_requested()) wake = std::stop_source();  // woken for a filed reply: taken above
-    const std::stop_token woken = wake.get_token();
+    if (c.reading) {
+      woken.wait_until(slot, deadline);
+      continue;
+    }
+    purgeStale(c, serial);
     std::shared_ptr<Mailslot> replies;
     {
       std::lock_guard lock(c.channelLock);
       replies = c.replies;
     }
+    c.reading = true;
     slot.unlock();
     Bytes message;
     const MailslotStatus status =
-        replies ? replies->read(message, systemMsFor(kReadSlice), woken) : MailslotStatus::Failed;
-    if (!replies) sleepFor(systemMsFor(kReadSlice), woken);
+        replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
+    if (!replies) sleepFor(systemMsFor(kReadSlice));
+    // A quiet mailslot: the answer may never come because the primary has gone.
+    const bool gone = status == MailslotStatus::TimedOut && !mailslotHasReader(kPrimaryMailslot);
     slot.lock();
+    c.reading = false;
+    if (gone) {
+      c.primaryGone = true;
+      for (auto& [other, cv] : c.waiters) cv->notify_one();
+      continue;
+    }
     if (status != MailslotStatus::Ok) continue;
-    auto mail = decodeMail(message);
+    auto decoded = decodeMail(message);
     // A reply under a code that no reply to its request has is not a reply.
-    if (mail && mail->header.serial == serial && mail->header.code != finalReplyCode(requestCode) &&
-        mail->header.code != itemReplyCode(requestCode))
-      mail.reset();
-    if (!mail) {
+    const auto isOurs = [&](const BCEMAILHEADER& h) {
+      return h.serial == serial &&
+             (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
+    };
+    if (!decoded || (decoded->header.serial == serial && !isOurs(decoded->header))) {
       bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
       continue;
     }
-    if (mail->header.serial == serial) {
-      result = std::move(mail);
+    if (isOurs(decoded->header)) {
+      result = std::move(decoded);
       break;
     }
-    const std::uint32_t owner = mail->header.serial;
-    if (c.held.size() >= kMaxHeld) c.held.erase(c.held.begin());
-    c.held.insert_or_assign(owner, Held{std::move(*mail), Clock::now()});
-    if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->request_stop();
+    fileForOwner(c, std::move(*decoded));
   }
   c.waiters.erase(serial);
+  // The reading falls to another waiter, if any.
+  if (!c.reading && !c.waiters.empty()) c.waiters.begin()->second->notify_one();
   slot.unlock();
   if (counted) changeOutstanding(-1);
   return result;
 }
 
-std::optional<Mail> requestReply(std::uint32_t code, std::span<const std::uint8_t> data, std::uint32_t ms) {
-  const std::uint32_t serial = sendMail(code, data, true);
+}  // namespace
+
+std::optional<Mail> requestReply(std::uint32_t code, std::span<const std::uint8_t> data) {
+  const RequestKind& kind = *requestKind(code);
+  const std::uint32_t serial = sendMail(code, data);
   if (serial == 0) return std::nullopt;
-  return awaitReply(serial, code, ms, true);
+  return awaitReply(serial, kind, kind.firstWait, true);
 }
 
 std::optional<Mail> requestStream(std::uint32_t code, std::span<const std::uint8_t> data,
-                                  std::uint32_t firstWait, std::uint32_t nextWait,
                                   const std::function<void(const Mail&)>& onItem) {
-  const std::uint32_t serial = sendMail(code, data, true);
+  const RequestKind& kind = *requestKind(code);
+  const std::uint32_t serial = sendMail(code, data);
   if (serial == 0) return std::nullopt;
-  auto mail = awaitReply(serial, code, firstWait, true);
-  while (mail && mail->header.code == itemReplyCode(code)) {
+  auto mail = awaitReply(serial, kind, kind.firstWait, true);
+  while (mail && mail->header.code == kind.itemReply) {
     onItem(*mail);
-    mail = awaitReply(serial, code, nextWait, false);
+    mail = awaitReply(serial, kind, kind.nextWait, false);
   }
   return mail;
 }
 
-int outstandingMailForTest() { return outstanding(); }
+int outstandingMailForTest() {
+  return outstanding();
+}
+
+std::size_t heldRepliesForTest() {
+  MailClient& c = client();
+  std::lock_guard lock(c.slotLock);
+  return c.heldCount;
+}
 
 }  // namespace wf::bce

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "broker.h"
 #include "broker_state.h"
 #include "platform/window_messages.h"
 #include "trace.h"
@@ -54,13 +55,13 @@ std::uint32_t secondNameBit(int index) {
 
 // Second name and own-name rules shared by add and merge.
 void takeNames(PrinterEntry& e, const NETPORTINFO& report, int i) {
-  copyName(e.names[i], report.portName);
+  setName(e.names[i], report.portName);
   if (const std::uint32_t bit = secondNameBit(i)) {
     if (report.secondName[0]) {
-      copyName(e.secondNames[i], report.secondName);
+      setName(e.secondNames[i], report.secondName);
       e.info.connections |= bit;
     } else {
-      e.secondNames[i][0] = '\0';
+      e.secondNames[i].clear();
       e.info.connections &= ~bit;
     }
   }
@@ -100,6 +101,10 @@ std::uint32_t networkBitOf(int index) {
   return index >= 0 && index < kTransportSlots ? bits[index] : 0;
 }
 
+void setName(std::string& to, const char* from) {
+  to.assign(from ? from : "", from ? ::strnlen(from, BCE_NAME_LENGTH - 1) : 0);
+}
+
 void copyName(char* to, const char* from) {
   const std::size_t n = from ? ::strnlen(from, BCE_NAME_LENGTH - 1) : 0;
   std::memcpy(to, from ? from : "", n);
@@ -119,11 +124,7 @@ struct PrinterList::Indexes {
   std::set<std::uint16_t> handles;
 };
 
-PrinterList& printerList() {
-  // Never destroyed: the primary's unload still walks it after static destruction.
-  static PrinterList* list = new PrinterList;
-  return *list;
-}
+PrinterList& printerList() { return Broker::instance().printers; }
 
 PrinterEntry* PrinterList::first() const {
   PrinterEntry* e = head_;
@@ -183,6 +184,11 @@ std::uint16_t PrinterList::newHandle(const PrinterEntry& entry) const {
   const std::uint16_t highest = handles.empty() ? 0 : *handles.rbegin();
   if (highest < kFirstNetworkHandle) return kFirstNetworkHandle;
   if (highest < kLastHandle) return static_cast<std::uint16_t>(highest + 1);
+  // Every network handle taken: say so without a walk over all of them, which
+  // each further report of a full list would repeat.
+  const auto firstNetwork = handles.lower_bound(kFirstNetworkHandle);
+  const auto localCount = static_cast<std::size_t>(std::distance(handles.begin(), firstNetwork));
+  if (handles.size() - localCount > std::size_t{kLastHandle} - kFirstNetworkHandle) return 0;
   // The top is taken: the lowest free network handle.
   std::uint32_t h = kFirstNetworkHandle;
   for (auto it = handles.lower_bound(kFirstNetworkHandle); it != handles.end() && *it == h; ++it) ++h;
@@ -192,7 +198,7 @@ std::uint16_t PrinterList::newHandle(const PrinterEntry& entry) const {
 void PrinterList::index(PrinterEntry& e) {
   e.addressKey_ = addressKey(e.info.node, e.info.adapterClass, e.info.portKind);
   indexes_->byAddress[e.addressKey_].emplace(e.order_, &e);
-  e.peerKey_ = std::string(nameOf(e.names[4]));
+  e.peerKey_ = e.names[4];
   if (!e.peerKey_.empty()) indexes_->byPeer[e.peerKey_].emplace(e.order_, &e);
 }
 
@@ -230,7 +236,7 @@ PrinterEntry* PrinterList::add(const NETPORTINFO& report, int i) {
   if (e->mutex == kNoSyncHandle) return nullptr;
   e->info.handle = newHandle(*e);
   if (e->info.handle == 0) {
-    bceTrace("No handle left for printer \"%s\"\n", e->names[i]);
+    bceTrace("No handle left for printer \"%s\"\n", e->names[i].c_str());
     return nullptr;
   }
   e->order_ = nextOrder_++;
@@ -256,7 +262,7 @@ void PrinterList::merge(PrinterEntry& e, const NETPORTINFO& report, int i) {
   e.reported[i] = report.connections;
   for (auto& app : e.apps) app.delivered = 0;
   e.summaryPending = 0;
-  e.summaryCached = 0;
+  e.forgetSummary();
   reindex(e);
 }
 
@@ -342,7 +348,7 @@ void markStale(int i) {
     e->reported[i] &= ~BCE_NET_LOCAL_PORT_BITS;
     if (const std::uint32_t second = secondNameBit(i)) {
       e->info.connections &= ~second;
-      e->secondNames[i][0] = '\0';
+      e->secondNames[i].clear();
     }
   }
 }

@@ -10,6 +10,7 @@
 // lock around a callback can always follow its entry's link afterwards.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "broker/corbce.h"
 #include "named_lock.h"
@@ -37,16 +38,18 @@ struct PrinterEntry {
     std::uint32_t delivered = 0;  // handed to the application by an enumeration
   } apps[BCE_MAX_APPS];
   std::int16_t portIds[kTransportSlots] = {-1, -1, -1, -1, -1, -1};
-  std::uint32_t localPort = 0;              // 1-9 once the local port was opened
-  std::uint32_t stale[kTransportSlots] = {};    // not yet confirmed by that transport's running enumeration
-  std::uint32_t reported[kTransportSlots] = {}; // connections word of that transport's last report
-  char names[kTransportSlots][BCE_NAME_LENGTH] = {};
-  char secondNames[kTransportSlots][BCE_NAME_LENGTH] = {};
-  SyncHandle mutex = kNoSyncHandle;         // the entry's own, unnamed
+  std::uint32_t localPort = 0;                   // 1-9 once the local port was opened
+  std::uint32_t stale[kTransportSlots] = {};     // not yet confirmed by that transport's running enumeration
+  std::uint32_t reported[kTransportSlots] = {};  // connections word of that transport's last report
+  // Per transport, cut to a name field (setName): most printers are on one
+  // or two transports, so empty slots cost no field.
+  std::string names[kTransportSlots];
+  std::string secondNames[kTransportSlots];
+  SyncHandle mutex = kNoSyncHandle;  // the entry's own, unnamed
   std::uint32_t summaryPending = 1;
-  std::uint32_t summaryCached = 0;
-  std::uint32_t summaryLength = 0;
-  std::uint8_t summary[kSummarySize] = {};
+  // The printer's summary reply, kept whole once fetched; empty until then,
+  // so printers whose summary is never asked for carry no buffer.
+  std::vector<std::uint8_t> summary;
 
   PrinterEntry() = default;
   PrinterEntry(const PrinterEntry&) = delete;
@@ -54,6 +57,7 @@ struct PrinterEntry {
   ~PrinterEntry();
 
   std::uint16_t handle() const { return info.handle; }
+  void forgetSummary() { std::vector<std::uint8_t>().swap(summary); }
   bool on(std::uint32_t netBits) const { return (info.connections & netBits) != 0; }
 
  private:
@@ -133,6 +137,7 @@ void markStale(int index);
 void removeStalePrinters();
 
 // Copies of at most 79 characters, always terminated.
-void copyName(char* to, const char* from);  // `to` holds BCE_NAME_LENGTH bytes
+void copyName(char* to, const char* from);        // `to` holds BCE_NAME_LENGTH bytes
+void setName(std::string& to, const char* from);  // as copyName, into a string
 
 }  // namespace wf::bce

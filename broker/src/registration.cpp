@@ -6,6 +6,7 @@
 #include "broker_timeouts.h"
 #include "dispatcher.h"
 #include "mail_client.h"
+#include "mail_protocol.h"
 #include "platform/module.h"
 #include "trace.h"
 #include "workers.h"
@@ -54,12 +55,17 @@ void forgetRegistration(BrokerState& s) {
 
 bool attachBroker() {
   BrokerState& s = state();
-  s.appTable = SharedMemory::open("bcemem_apphandles", kAppTableSize);
-  if (!s.appTable) return false;
+  std::string error;
+  s.appTable = SharedMemory::open("bcemem_apphandles", kAppTableSize, &error);
+  if (!s.appTable) {
+    setAttachRefusal(error);
+    return false;
+  }
   s.isPrimary = s.appTable->created();
-  s.interrupt = SharedMemory::open("bcemem_Interrupthandle", 4);
+  s.interrupt = SharedMemory::open("bcemem_Interrupthandle", 4, &error);
   if (!s.interrupt) {
     s.appTable.reset();
+    setAttachRefusal(error);
     return false;
   }
   if (s.isPrimary) createNamedObjects(s);
@@ -69,6 +75,7 @@ bool attachBroker() {
 void detachBroker() {
   BrokerState& s = state();
   if (!s.appTable) return;
+  if (s.isPrimary) forgetTransportShutdowns();
   {
     std::lock_guard lock(s.registrationLock);
     if (s.registered) BceUnregisterApp(static_cast<std::uint32_t>(s.ownId));
@@ -117,8 +124,7 @@ int16_t BceRegisterAppMF(uint32_t window) {
   } else {
     ok = openMailClient(static_cast<unsigned>(id));
     if (ok) {
-      const Bytes data = ByteWriter().u16(static_cast<std::uint16_t>(id)).take();
-      auto reply = requestReply(BCE_REQ_REGISTER, data, timeouts::kLongReply);
+      auto reply = requestReply(BCE_REQ_REGISTER, packRequest(BCEREQ_APPID{static_cast<std::uint16_t>(id)}));
       ok = reply && reply->header.code == (BCE_REPLY_FINAL | BCE_REQ_REGISTER);
     }
     if (!ok) closeMailClient();
@@ -147,7 +153,7 @@ void BceUnregisterApp(uint32_t appId) {
     forgetRegistration(s);
     return;
   }
-  sendMail(BCE_REQ_UNREGISTER, ByteWriter().u16(id).take(), false);
+  sendMail(BCE_REQ_UNREGISTER, packRequest(BCEREQ_APPID{id}));
   forgetRegistration(s);
   closeMailClient();
 }

@@ -8,4 +8,7 @@ namespace wf::bce {
 // dropped, and answered -15 when its sender waits for a reply.
 void dispatchRequest(const Mail& mail);
 
+// Every request kind of the protocol has its handler, and no other code does.
+bool dispatchesEveryRequest();
+
 }  // namespace wf::bce

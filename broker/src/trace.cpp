@@ -1,6 +1,7 @@
 #include "trace.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,9 @@ namespace wf::bce {
 namespace {
 // Both outlive static destruction: unload still traces.
 std::mutex& writerLock = *new std::mutex;
+// Whether a writer is set: every call of every thread asks, so without a
+// trace it costs neither the lock nor the format.
+std::atomic<bool> writing{false};
 TraceWriter& writer() {
   static TraceWriter* w = new TraceWriter;
   return *w;
@@ -27,6 +31,7 @@ constexpr std::size_t kDumpLineEnd = 69;  // a line this long is continued on th
 void setTraceWriter(TraceWriter w) {
   std::lock_guard lock(writerLock);
   writer() = std::move(w);
+  writing = static_cast<bool>(writer());
 }
 
 void setTraceDumpWriter(TraceWriter w) {
@@ -57,6 +62,7 @@ void bceTraceData(const char* tag, int id, const char* label, std::string_view b
 }
 
 void bceTrace(const char* format, ...) {
+  if (!writing.load(std::memory_order_relaxed)) return;
   std::lock_guard lock(writerLock);
   if (!writer()) return;
   char line[512];

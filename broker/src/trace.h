@@ -1,6 +1,6 @@
 #pragma once
 // The broker's trace lines. They go to the trace writer while one is set (the
-// trace file, or a test's capture); otherwise they cost a format and nothing more.
+// trace file, or a test's capture); otherwise they cost nothing but a look.
 #include <functional>
 #include <string_view>
 

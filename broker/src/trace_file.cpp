@@ -1,11 +1,12 @@
 // The trace file: every trace line, time-stamped, while a file is open.
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "broker/corbce.h"
 #include "platform/clock.h"
-#include "platform/paths.h"
+#include "platform/log_file.h"
 #include "trace.h"
 
 namespace {
@@ -14,13 +15,12 @@ constexpr const char* kDefaultTraceFile = "c:\\Wrenfld.log";
 constexpr std::size_t kLineText = 199;
 
 std::mutex& fileLock = *new std::mutex;
-std::FILE* traceFile = nullptr;
+// Created owner-only, never through a symbolic link.
+std::optional<wf::LogFile>& traceFile = *new std::optional<wf::LogFile>;
 
 void writeRaw(std::string_view text) {
   std::lock_guard lock(fileLock);
-  if (!traceFile) return;
-  std::fwrite(text.data(), 1, text.size(), traceFile);
-  std::fflush(traceFile);
+  if (traceFile) traceFile->append(text);
 }
 
 void writeLine(std::string_view text) {
@@ -34,14 +34,11 @@ void writeLine(std::string_view text) {
 }  // namespace
 
 int32_t BceStartTraceMF(const char* fileName, uint32_t) {
-  const auto path = wf::mapSystemPath(fileName && *fileName ? fileName : kDefaultTraceFile);
-  if (!path) return BCE_OK;
-  std::FILE* f = std::fopen(path->c_str(), "w");
-  if (!f) return BCE_OK;
+  auto file = wf::LogFile::open(fileName && *fileName ? fileName : kDefaultTraceFile, wf::LogFile::Mode::Replace);
+  if (!file) return BCE_OK;
   {
     std::lock_guard lock(fileLock);
-    if (traceFile) std::fclose(traceFile);
-    traceFile = f;
+    traceFile = std::move(file);
   }
   wf::bce::setTraceWriter(writeLine);
   wf::bce::setTraceDumpWriter(writeRaw);
@@ -53,7 +50,6 @@ int32_t BceStopTraceMF(void) {
   wf::bce::setTraceWriter({});
   wf::bce::setTraceDumpWriter({});
   std::lock_guard lock(fileLock);
-  if (traceFile) std::fclose(traceFile);
-  traceFile = nullptr;
+  traceFile.reset();
   return BCE_OK;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "broker.h"
 #include "bidi.h"
 #include "broker_state.h"
 #include "named_lock.h"
@@ -98,11 +99,7 @@ void registerEventCallbacks() {
 
 }  // namespace
 
-TransportTable& transportTable() {
-  // Never destroyed: transports' threads may still run at process end.
-  static TransportTable* t = new TransportTable;
-  return *t;
-}
+TransportTable& transportTable() { return Broker::instance().transports; }
 
 const char* transportFileName(int index) {
   return index >= 0 && index < kNetTransports ? kFiles[index].fileName : nullptr;
@@ -151,10 +148,15 @@ bool enumerationRunning(std::uint32_t netMask) {
 
 void startCallbackRegistration() {
   // One at a time: a later start waits for the earlier thread.
-  static std::mutex* starting = new std::mutex;
-  static Thread* registration = new Thread;
-  std::lock_guard lock(*starting);
-  *registration = Thread("bce-netcb", [](std::stop_token) { registerEventCallbacks(); });
+  TransportTable& t = transportTable();
+  std::lock_guard lock(t.callbackRegistrationLock);
+  t.callbackRegistration = Thread("bce-netcb", [](std::stop_token) { registerEventCallbacks(); });
+}
+
+void forgetTransportShutdowns() {
+  GlobalInLock lock;
+  TransportTable& t = transportTable();
+  for (int i = 0; i < kNetTransports; ++i) t.nets[i].fn.NetShutDown = nullptr;
 }
 
 void shutDownTransports() {
@@ -184,9 +186,9 @@ std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uin
   switch (code) {
     case NETEVENT_RENAMED: {
       if (!data) return 0;
-      copyName(e->names[i], static_cast<const char*>(data));
+      setName(e->names[i], static_cast<const char*>(data));
       const int twin = i == 2 ? 3 : i == 3 ? 2 : -1;  // IPX and CorLink name one adapter alike
-      if (twin >= 0) copyName(e->names[twin], static_cast<const char*>(data));
+      if (twin >= 0) setName(e->names[twin], static_cast<const char*>(data));
       list.reindex(*e);
       message = WM_BCE_PRINTER_CHANGED;
       break;
@@ -200,7 +202,8 @@ std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uin
     case NETEVENT_REMOVED:
       e->info.connections &= ~bit;
       e->portIds[i] = -1;
-      e->names[i][0] = e->secondNames[i][0] = '\0';
+      e->names[i].clear();
+      e->secondNames[i].clear();
       e->reported[i] = 0;
       break;
     case NETEVENT_DISCONNECTED:

@@ -4,6 +4,7 @@
 // threads, and the callbacks the transports call.
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "broker/net_entry_points.h"
 #include "platform/module.h"
@@ -23,7 +24,7 @@ struct TransportEntry {
   NetEntryPoints fn;
 };
 
-// Flags and entries are read and written under GlobalInLock. Entry points of
+// Owned by the process's Broker. Flags and entries are read and written under GlobalInLock. Entry points of
 // a loaded transport never change, so NetWrite, NetOpen and NetClose callers
 // may copy the pointer under the lock and call without it.
 struct TransportTable {
@@ -32,6 +33,8 @@ struct TransportTable {
   Thread enumerationThreads[kTransportSlots];
   TransportEntry nets[kTransportSlots];
   std::atomic<std::uint16_t> alertKey{0};  // never under the lock: see nextAlertKey
+  std::mutex callbackRegistrationLock;     // one registration thread at a time
+  Thread callbackRegistration;
 };
 
 TransportTable& transportTable();

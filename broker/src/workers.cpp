@@ -1,15 +1,14 @@
 #include "workers.h"
 
+#include "broker.h"
+
 namespace wf::bce {
 
-namespace {
-Workers& table() {
-  static Workers* w = new Workers;  // still read while the process unloads the broker
-  return *w;
+const Workers& workers() {
+  return Broker::instance().workers;
 }
-}  // namespace
-
-const Workers& workers() { return table(); }
-void setWorkersForTest(const Workers& replacement) { table() = replacement; }
+void setWorkersForTest(const Workers& replacement) {
+  Broker::instance().workers = replacement;
+}
 
 }  // namespace wf::bce

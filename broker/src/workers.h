@@ -53,5 +53,7 @@ void releaseLocalPortsOf(std::uint32_t appId);
 
 // Calls NetShutDown of every loaded transport that exports it.
 void shutDownTransports();
+// No transport is called while the broker unloads.
+void forgetTransportShutdowns();
 
 }  // namespace wf::bce

@@ -3,19 +3,28 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "broker/corbce.h"
 #include "child_process.h"
 #include "mail.h"
+#include "mail_protocol.h"
 #include "platform/clock.h"
 #include "platform/mailslot.h"
 #include "platform/module.h"
+#include "request_dispatch.h"
 
 using wf::testing::ChildProcess;
 
@@ -125,7 +134,8 @@ TEST_F(Broker, EveryRequestReachesItsWorkerIntactAndItsResultsComeBack) {
       {"holdport", "ok r=10413"},
       {"devctl", "ok r=1012 returned=11 out=DEVID:IN:17"},
   };
-  for (const auto& [call, expected] : cases) EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
+  for (const auto& [call, expected] : cases)
+    EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
   // In the primary the same exports run the workers directly, as application 0.
   EXPECT_EQ(primary->call("call open"), "ok r=173");
   EXPECT_EQ(primary->call("call bidi"), "ok r=1702 len=8 reply=R:REQ:16");
@@ -136,8 +146,8 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   for (const char* call : {"startdoc", "enddoc", "starttrace", "stoptrace"})
     EXPECT_EQ(secondary->call(std::string("call ") + call), "ok r=0") << call;
   // Dispatchers run them in parallel: their order in the primary is free.
-  const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77", "starttrace c:\\bce.log 3",
-                                             "stoptrace"};
+  const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77",
+                                             "starttrace c:\\bce.log 3", "stoptrace"};
   std::vector<std::string> seen;
   for (int i = 0; i < 200 && seen.size() < expected.size(); ++i) {
     seen.clear();
@@ -153,6 +163,31 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   EXPECT_EQ(seen, expected);
 }
 
+TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
+  startPair();
+  EXPECT_EQ(secondary->call("call starttrace-long"), "ok r=0");
+  const std::string want = "ok starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4";
+  std::string log;
+  for (int i = 0; i < 200 && (log = primary->call("primary-log")) != want; ++i) wf::sleepFor(1000);
+  EXPECT_EQ(log, want);
+}
+
+// The trace file is made owner-only and never written through a link.
+TEST_F(Broker, TheTraceFileIsOwnerOnlyAndNeverFollowsALink) {
+  auto primary = start();
+  ASSERT_EQ(primary->call("register"), "ok 0");
+  const std::filesystem::path dir = std::string(::getenv("WRENFIELD_ROOT"));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "bce.log", link = dir / "link.log", target = dir / "target.log";
+  EXPECT_EQ(primary->call("trace-to " + file.string()), "ok 0 0");
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::filesystem::create_symlink(target, link);
+  EXPECT_EQ(primary->call("trace-to " + link.string()), "ok 0 0");  // always 0, as the export is
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
 TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
   startPair();
   auto third = start();
@@ -162,6 +197,13 @@ TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
   const std::string b = third->call("concurrent 6 15", 60000);
   EXPECT_EQ(a, "ok wrong=0 done=90");
   EXPECT_EQ(b, "ok wrong=0 done=90");
+  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+}
+
+TEST_F(Broker, StreamedItemsReachASlowCallbackOnceAndInOrderWhileOtherThreadsCall) {
+  startPair();
+  EXPECT_EQ(secondary->call("enum-busy 40 2", 120000), "ok r=0 items=40 ordered=1 wrong=0 calls=some");
+  EXPECT_EQ(secondary->call("enum-busy 25 6", 120000), "ok r=0 items=25 ordered=1 wrong=0 calls=some");
   EXPECT_EQ(secondary->call("outstanding"), "ok 0");
 }
 
@@ -177,13 +219,37 @@ TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
   startPair();
   ASSERT_EQ(secondary->call("trace-capture"), "ok");
   EXPECT_EQ(secondary->call("call open-late"), "ok r=1");  // gave up before the worker answered
-  wf::sleepFor(250'000);                                     // the late reply is in the mailslot now
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");  // its own, beside the stale one
+  wf::sleepFor(250'000);                                   // the late reply is in the mailslot now
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");   // its own, beside the stale one
   EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 0");
   wf::sleepFor(20'000);  // twice the purge time
   EXPECT_EQ(secondary->call("call open"), "ok r=10173");
   EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 1");
   EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+}
+
+// A flood of items for a serial nobody waits for, written while a call of
+// the secondary waits: what is held stays bounded, the rest is dropped with
+// a trace line, and the secondary goes on answering.
+TEST_F(Broker, AFloodOfRepliesForNobodyIsBoundedAndTheSecondaryGoesOn) {
+  ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);  // the waiting call reads for six seconds
+  startPair();
+  ASSERT_EQ(secondary->call("trace-capture"), "ok");
+  std::string answer;
+  std::thread waiting([&] { answer = secondary->call("call open-late", 60000); });
+  auto flood = wf::MailslotWriter::open(wf::bce::appMailslotName(1));
+  ASSERT_TRUE(flood);
+  PRTINFO item{};
+  for (int i = 0; i < 5000; ++i) {
+    const auto m = wf::bce::encodeMail({0, 0xF0F0, 0x4003, 0, 0},
+                                       std::span(reinterpret_cast<const std::uint8_t*>(&item), sizeof item));
+    ASSERT_EQ(flood->write(m.data(), m.size()), wf::MailslotStatus::Ok) << i;
+  }
+  waiting.join();
+  EXPECT_EQ(answer, "ok r=1");  // its worker answers only after the caller gave up, as this call means to
+  EXPECT_LE(std::stoul(secondary->call("held").substr(3)), 4096u);
+  EXPECT_NE(secondary->call("trace-count Dropped reply"), "ok 0");
+  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
 }
 
 TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveGone) {
@@ -200,6 +266,36 @@ TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveG
   auto next = start();
   EXPECT_EQ(next->call("primary"), "ok 1");
   EXPECT_EQ(next->call("register"), "ok 0");
+}
+
+// Unscaled, a call left waiting would wait two minutes: the end of the
+// primary, killed or ending normally, answers it with 1 at once instead.
+TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
+  ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  for (bool killed : {true, false}) {
+    startPair();
+    auto third = start();
+    ASSERT_EQ(third->call("register"), "ok 2");
+    std::string answers[2];
+    std::thread waiting[2];
+    ChildProcess* callers[2] = {secondary.get(), third.get()};
+    for (int i = 0; i < 2; ++i)
+      waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
+    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i)
+      wf::sleepFor(10);
+    if (killed) {
+      primary->kill(SIGKILL);
+    } else {
+      primary->call("quit");
+    }
+    for (auto& t : waiting) t.join();
+    EXPECT_EQ(answers[0], "ok r=1") << (killed ? "killed" : "ended");
+    EXPECT_EQ(answers[1], "ok r=1") << (killed ? "killed" : "ended");
+    EXPECT_EQ(secondary->call("call admin"), "ok r=1");
+    EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+    primary.reset();
+    secondary.reset();
+  }
 }
 
 TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) {
@@ -249,6 +345,138 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
   EXPECT_EQ(secondary->waitExit(), 0);
   primary->call("quit");
   EXPECT_EQ(primary->waitExit(), 0);
+}
+
+// However a process that is still registered ends, it ends cleanly, its
+// transports are not called while the broker unloads, and it leaves nothing
+// that keeps the next process from becoming the primary.
+TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
+  const std::string shutdowns = std::string(::getenv("WRENFIELD_RUNTIME_DIR")) + "/../shutdowns.log";
+  ::setenv("WF_MOCK_SHUTDOWN_LOG", shutdowns.c_str(), 1);
+  auto eventually = [](ChildProcess& p, const std::string& command, const std::string& want) {
+    std::string got;
+    for (int i = 0; i < 200 && (got = p.call(command)) != want; ++i) wf::sleepFor(1000);
+    return got;
+  };
+  for (const char* program : {"wf-bceexit-linked", "wf-bceexit-loaded"})
+    for (bool asPrimary : {true, false})
+      for (const char* lock : {"none", "main", "thread"})
+        for (const char* end : {"return", "exit", "wait"}) {
+          const std::string what =
+              std::string(program) + (asPrimary ? " primary " : " secondary ") + lock + " " + end;
+          std::unique_ptr<ChildProcess> other;
+          if (!asPrimary) {
+            other = start();
+            ASSERT_EQ(other->call("register"), "ok 0") << what;
+          }
+          ::setenv("WF_EXIT_PLAN", (std::string(lock) + " " + end).c_str(), 1);
+          ChildProcess exiting(program);
+          EXPECT_EQ(exiting.call("go"), asPrimary ? "ok 0" : "ok 1") << what;
+          if (std::string(end) == "wait") {
+            exiting.kill(SIGKILL);
+            EXPECT_TRUE(WIFSIGNALED(exiting.waitExit())) << what;
+          } else {
+            const int status = exiting.waitExit();
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
+            if (other) {
+              EXPECT_EQ(eventually(*other, "slot 1", "ok 0"), "ok 0") << what;
+            }
+          }
+          other.reset();
+          auto next = start();
+          EXPECT_EQ(next->call("primary"), "ok 1") << what;
+        }
+  EXPECT_FALSE(std::filesystem::exists(shutdowns));
+}
+
+// The library shows its export table and the port monitor's two calls;
+// nothing of its internals can be reached from outside.
+TEST(BrokerLibrary, ShowsItsExportsAndNothingElse) {
+  const std::string command = "nm -D --defined-only " + (wf::moduleDirectory() / "libcorbce.so").string();
+  std::unique_ptr<FILE, int (*)(FILE*)> nm(::popen(command.c_str(), "r"), ::pclose);
+  ASSERT_TRUE(nm);
+  std::set<std::string> shown;
+  char line[4096];
+  while (std::fgets(line, sizeof line, nm.get())) {
+    std::istringstream words(line);
+    std::string address, kind, name;
+    words >> address >> kind >> name;
+    if (!name.empty()) shown.insert(name);
+  }
+  std::set<std::string> expected = {
+      "wfModuleAttach", "wfModuleDetach",
+      "_ZN2wf3bce15requestHoldPortESt17basic_string_viewIcSt11char_traitsIcEES4_",
+      "_ZN2wf3bce24requestPortDeviceControlEjjjPKvjPvjPj"};
+  for (const char* name :
+       {"CaptureAlerts",    "Close",       "EndDoc",        "EnumPrinters",   "EnumSpecific",
+        "EnumSpecificPort", "GetNetInfo",  "GetNets",       "GetPrinterAddr", "GetPrinterName",
+        "GetPrtInfo",       "GetVersion",  "GetVersionEx",  "IsUserAdmin",    "Open",
+        "QueryAlerts",      "RegisterApp", "ReleaseAlerts", "SendBidi",       "SetNetInfo",
+        "StartDoc",         "StartTrace",  "StopTrace",     "UnregisterApp",  "Write"}) {
+    expected.insert(std::string("Bce") + name);
+    expected.insert(std::string("Bce") + name + "MF");
+  }
+  expected.insert("BceEnumQueues");
+  expected.insert("BceIsUserQueueAdmin");
+  EXPECT_EQ(shown, expected);
+}
+
+// A well-formed request of `kind` from application `sender`: its record
+// filled with a pattern (the application id first where it names one), then
+// what follows it.
+wf::bce::Bytes wellFormed(const wf::bce::RequestKind& kind, std::uint16_t sender) {
+  using wf::bce::Trailing;
+  wf::bce::Bytes record(kind.recordSize);
+  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 7 + kind.code);
+  if (kind.fromNamedApp) record[0] = static_cast<std::uint8_t>(sender), record[1] = 0;
+  wf::bce::ByteWriter w;
+  if (kind.trailing == Trailing::Counted) {
+    const std::uint32_t count =
+        kind.code == BCE_REQ_NET_INFO ? 0 : 5;  // network information: input within its buffer
+    for (std::size_t i = 0; i < kind.countSize; ++i)
+      record[kind.countOffset + i] = static_cast<std::uint8_t>(count >> (8 * i));
+    w.raw(record.data(), record.size()).raw("TRAIL", count);
+  } else if (kind.trailing == Trailing::Names) {
+    return wf::bce::packNames("LPT2", "Spool printer");
+  } else {
+    w.raw(record.data(), record.size());
+  }
+  return w.take();
+}
+
+// The protocol table walked whole: what the client side packs the primary
+// side unpacks to the same values, and a request cut short anywhere, or one
+// byte too long, is refused.
+TEST(MailProtocol, EveryRequestRoundTripsAndEveryCutIsRefused) {
+  EXPECT_TRUE(wf::bce::dispatchesEveryRequest());
+  for (const wf::bce::RequestKind& kind : wf::bce::requestKinds()) {
+    const wf::bce::Bytes data = wellFormed(kind, 5);
+    const auto unpacked = wf::bce::unpackRequest(kind, data, 5);
+    ASSERT_TRUE(unpacked) << kind.worker;
+    EXPECT_TRUE(std::equal(unpacked->record.begin(), unpacked->record.end(), data.begin())) << kind.worker;
+    if (kind.trailing == wf::bce::Trailing::Counted) {
+      const std::string trailing(unpacked->trailing.begin(), unpacked->trailing.end());
+      EXPECT_EQ(trailing, kind.code == BCE_REQ_NET_INFO ? "" : "TRAIL") << kind.worker;
+    }
+    if (kind.trailing == wf::bce::Trailing::Names) {
+      EXPECT_EQ(unpacked->names[0], "LPT2");
+      EXPECT_EQ(unpacked->names[1], "Spool printer");
+    }
+    for (std::size_t n = 0; n < data.size(); ++n)
+      EXPECT_FALSE(wf::bce::unpackRequest(kind, std::span(data).first(n), 5))
+          << kind.worker << " cut to " << n;
+    wf::bce::Bytes longer = data;
+    longer.push_back(0);
+    EXPECT_FALSE(wf::bce::unpackRequest(kind, longer, 5)) << kind.worker;
+    if (kind.fromNamedApp) {
+      EXPECT_FALSE(wf::bce::unpackRequest(kind, data, 6)) << kind.worker;  // acting for another application
+    }
+  }
+  // Replies nobody takes: those of enumerations and network information are held longer.
+  for (std::uint32_t code : {0x4003u, 0x4004u, 0x4014u, 0x8003u, 0x8004u, 0x8014u, 0x801Au})
+    EXPECT_EQ(wf::bce::purgeTimeOf(code), wf::bce::timeouts::kPurgeLong) << std::hex << code;
+  for (std::uint32_t code : {0x8001u, 0x8006u, 0x800Bu, 0x800Cu, 0x8015u, 0x801Cu})
+    EXPECT_EQ(wf::bce::purgeTimeOf(code), wf::bce::timeouts::kPurgeShort) << std::hex << code;
 }
 
 // ---- The wire, spoken directly to the primary as application 5 --------------
@@ -304,14 +532,16 @@ TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
   const Case cases[] = {
       {"open, short", BCE_REQ_OPEN, ByteWriter().u16(5).u16(11).take()},
       {"open, as another application", BCE_REQ_OPEN, ByteWriter().u16(1).u16(11).u16(0).take()},
-      {"print data longer than sent", BCE_REQ_WRITE, ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
+      {"print data longer than sent", BCE_REQ_WRITE,
+       ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
       {"bidi request longer than sent", BCE_REQ_SEND_BIDI,
        ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(9).u8(1).take()},
       {"bidi with bytes beyond its request", BCE_REQ_SEND_BIDI,
        ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(0).u8(1).take()},
       {"network information input beyond its buffer", BCE_REQ_NET_INFO,
        ByteWriter().u16(1).u32(4).u16(7).u16(2).u16(4).u32(0).take()},
-      {"set network information, short", BCE_REQ_SET_NET_INFO, ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
+      {"set network information, short", BCE_REQ_SET_NET_INFO,
+       ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
       {"hold port, name of 80 characters", BCE_REQ_HOLD_PORT,
        ByteWriter().u16(80).raw(std::string(80, 'L').data(), 80).u16(1).u8('P').take()},
       {"device control, input short", BCE_REQ_DEVICE_CONTROL,
@@ -330,10 +560,38 @@ TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
   EXPECT_EQ(result, 11);
 }
 
+// Every request of the protocol, cut short at every length (or one byte too
+// long where nothing can be cut), reaches the primary: each that awaits an
+// answer is answered -15, and the primary keeps serving.
+TEST_F(BrokerWire, EveryRequestCutShortIsAnsweredMinus15) {
+  for (const wf::bce::RequestKind& kind : wf::bce::requestKinds()) {
+    if (kind.code == BCE_REQ_REGISTER || kind.code == BCE_REQ_UNREGISTER) continue;
+    const wf::bce::Bytes data = wellFormed(kind, 5);
+    std::vector<wf::bce::Bytes> bad;
+    for (std::size_t n = 0; n < data.size(); ++n)
+      bad.emplace_back(data.begin(), data.begin() + static_cast<long>(n));
+    bad.push_back(data);
+    bad.back().push_back(0);
+    for (const auto& b : bad) {
+      if (kind.reply == wf::bce::ReplyShape::None) {
+        post(kind.code, b);
+        continue;
+      }
+      std::int32_t result = 0;
+      const BCEMAILHEADER h = send(kind.code, b, &result);
+      EXPECT_EQ(h.code, kind.finalReply) << kind.worker << " of " << b.size() << " bytes";
+      EXPECT_EQ(result, BCE_ERR_BAD_REQUEST) << kind.worker << " of " << b.size() << " bytes";
+    }
+  }
+  std::int32_t result = 0;
+  EXPECT_EQ(send(BCE_REQ_IS_ADMIN, {}, &result).code, BCE_REPLY_FINAL | BCE_REQ_IS_ADMIN);
+  EXPECT_EQ(result, 11);
+}
+
 TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
   std::mt19937 random(12345);
-  const std::uint32_t codes[] = {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-                                 22, 24, 25, 26, 27, 28, 0x4014, 0x8017, 99};
+  const std::uint32_t codes[] = {1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13,     14,     15, 16,
+                                 17, 18, 19, 20, 21, 22, 24, 25, 26, 27, 28, 0x4014, 0x8017, 99};
   auto noise = [&](std::size_t n) {
     wf::bce::Bytes b(n);
     for (auto& x : b) x = static_cast<std::uint8_t>(random());
@@ -344,10 +602,14 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
   for (int i = 0; i < 1500; ++i) {
     const std::uint32_t code = codes[random() % std::size(codes)];
     switch (i % 4) {
-      case 0: postRaw(noise(1 + random() % 40)); break;                 // not even a header
+      case 0:
+        postRaw(noise(1 + random() % 40));
+        break;  // not even a header
       // Sent as application 6, which has no mailslot: the answers -15 go nowhere.
-      case 1: post(code, noise(random() % 64), 6); break;               // a header, data of any size
-      case 2: {                                                         // a length field that lies
+      case 1:
+        post(code, noise(random() % 64), 6);
+        break;   // a header, data of any size
+      case 2: {  // a length field that lies
         auto m = wf::bce::encodeMail({6, ++serial, code, 0, 0}, noise(random() % 32));
         m[16] = static_cast<std::uint8_t>(random());
         postRaw(m);

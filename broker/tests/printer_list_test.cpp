@@ -10,6 +10,7 @@
 #include "child_process.h"
 #include "platform/clock.h"
 #include "platform/module.h"
+#include "printer_list.h"
 
 using wf::testing::ChildProcess;
 
@@ -59,6 +60,17 @@ class PrinterList : public ::testing::Test {
 
   std::unique_ptr<ChildProcess> primary, secondary;
 };
+
+// An entry carries no summary buffer until a summary is fetched: tens of
+// thousands of network printers must not cost a reply buffer each.
+TEST(PrinterEntry, CarriesNoSummaryBufferUntilOneIsFetched) {
+  wf::bce::PrinterEntry entry;
+  EXPECT_EQ(entry.summary.capacity(), 0u);
+  EXPECT_LT(sizeof entry, 1536u);
+  entry.summary.assign(wf::bce::kSummarySize, 0x5A);
+  entry.forgetSummary();
+  EXPECT_EQ(entry.summary.capacity(), 0u);  // given back, not only emptied
+}
 
 TEST_F(PrinterList, NetsNameExactlyTheTransportsWhoseLibrariesLoad) {
   ::setenv("WF_MOCK_TRANSPORT_REFUSE", "cornw32,corip32,corp2p32", 1);  // their attach fails

@@ -231,6 +231,20 @@ std::optional<std::filesystem::path> mailslotSocketPath(std::string_view name, s
   return slotPath(name, ".sock", error);
 }
 
+bool mailslotHasReader(std::string_view name) {
+  auto lockPath = slotPath(name, ".lock", nullptr);
+  if (!lockPath) return false;
+  const int fd = ::open(lockPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Asks without taking: a shared lock of ours would keep a new reader out.
+  struct flock probe {};
+  probe.l_type = F_RDLCK;
+  probe.l_whence = SEEK_SET;
+  const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  ::close(fd);
+  return held;
+}
+
 // ---------------------------------------------------------------------------
 // Reader
 
@@ -375,7 +389,8 @@ std::optional<Mailslot> Mailslot::create(std::string_view name, MailslotStatus* 
   ::unlink(socketPath->c_str());
   sockaddr_un addr;
   UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!fd || !fillAddress(*socketPath, addr) ||
+  // The socket's own mode becomes the file's at bind: owner-only from the start.
+  if (!fd || !fillAddress(*socketPath, addr) || ::fchmod(fd.get(), 0600) != 0 ||
       ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     setStatus(status, MailslotStatus::Failed);
     return std::nullopt;
@@ -495,7 +510,8 @@ MailslotStatus MailslotWriter::write(const void* data, std::size_t size) {
       const FdWait w = waitFdRealMs(fd_.get(), POLLOUT, msUntil(deadline));
       if (w == FdWait::Ready) continue;
       status = w == FdWait::TimedOut ? MailslotStatus::TimedOut : MailslotStatus::Failed;
-    } else if (errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET || errno == EPIPE) {
+    } else if (errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET || errno == EPIPE ||
+               errno == ENOENT) {
       status = MailslotStatus::ReaderGone;
     } else {
       status = MailslotStatus::Failed;

@@ -42,6 +42,10 @@ Registry& registry() {
 // library refusing its attach fails that load instead of the program.
 thread_local int t_loadDepth = 0;
 thread_local bool t_linkedAttachRefused = false;
+thread_local std::string t_attachRefusal;  // why the last attach of this thread refused
+
+// ": <reason>" when the refusing attach gave one.
+std::string refusalText() { return t_attachRefusal.empty() ? std::string() : ": " + t_attachRefusal; }
 
 const link_map* linkMapOf(void* handle) {
   link_map* map = nullptr;
@@ -154,6 +158,7 @@ ModuleHandle loadModule(std::string_view name) {
 
   ++t_loadDepth;
   t_linkedAttachRefused = false;
+  t_attachRefusal.clear();
   void* handle = dlopen(file->c_str(), RTLD_NOW | RTLD_LOCAL);
   bool linkedRefused = t_linkedAttachRefused;
   --t_loadDepth;
@@ -167,15 +172,16 @@ ModuleHandle loadModule(std::string_view name) {
     return static_cast<ModuleHandle>(handle);
   }
   if (linkedRefused) {
-    platformTrace(file->string().append(": a library it links refused to attach"));
+    platformTrace(file->string().append(": a library it links refused to attach").append(refusalText()));
     dlclose(handle);
     return nullptr;
   }
   LoadedModule module{1, r.attachedThemselves.count(linkMapOf(handle)) != 0};
   if (!module.attachedItself) {
     auto attach = reinterpret_cast<detail::AttachFn>(ownSymbol(handle, "wfModuleAttach"));
+    t_attachRefusal.clear();
     if (attach && !attach()) {
-      platformTrace(file->string().append(": refused to attach"));
+      platformTrace(file->string().append(": refused to attach").append(refusalText()));
       dlclose(handle);
       return nullptr;
     }
@@ -200,6 +206,15 @@ bool freeModule(ModuleHandle module) {
   return true;
 }
 
+ModuleHandle moduleContaining(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || !info.dli_fname) return nullptr;
+  void* handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  if (!handle) return nullptr;
+  dlclose(handle);  // the library stays: it holds the caller's own code
+  return static_cast<ModuleHandle>(handle);
+}
+
 void* moduleEntry(ModuleHandle module, const char* name) {
   if (!name) return nullptr;
   return symbolOfLoaded(module, name);
@@ -214,6 +229,8 @@ void* moduleOrdinal(ModuleHandle module, std::uint16_t ordinal) {
   return nullptr;
 }
 
+void setAttachRefusal(std::string_view reason) { t_attachRefusal = reason; }
+
 namespace detail {
 
 void attachLinkedModule(const void* anchor, AttachFn attach) {
@@ -221,6 +238,7 @@ void attachLinkedModule(const void* anchor, AttachFn attach) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
   if (r.attachedThemselves.count(self)) return;
+  t_attachRefusal.clear();
   if (attach()) {
     r.attachedThemselves.insert(self);
     return;
@@ -232,7 +250,8 @@ void attachLinkedModule(const void* anchor, AttachFn attach) {
   // Linked by the program itself: it cannot run without this library.
   Dl_info info{};
   dladdr(anchor, &info);
-  std::fprintf(stderr, "%s: refused to attach\n", info.dli_fname ? info.dli_fname : "library");
+  std::fprintf(stderr, "%s: refused to attach%s\n", info.dli_fname ? info.dli_fname : "library",
+               refusalText().c_str());
   _exit(127);
 }
 

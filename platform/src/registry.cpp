@@ -23,7 +23,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxKeyNameLength = 255;
+using reg::kMaxKeyDepth;
+using reg::kMaxKeyNameLength;
+using reg::kMaxValueSize;
+// Room for many values of the largest size in their text form.
+constexpr std::uint64_t kMaxHiveFile = std::uint64_t{1} << 28;
+
+thread_local std::string lastFailure;
+
+// Says why a call fails, to the trace and to registryFailureReason.
+LONG failWith(LONG code, std::string why) {
+  platformTrace("registry: " + why);
+  lastFailure = std::move(why);
+  return code;
+}
 
 struct FileSignature {
   bool exists = false;
@@ -106,26 +119,17 @@ Hive* predefinedHive(HKEY key) {
 LONG bind(Hive& h) {
   std::string error;
   auto root = dataRoot(&error);
-  if (!root) {
-    platformTrace("registry: " + error);
-    return ERROR_REGISTRY_IO_FAILED;
-  }
+  if (!root) return failWith(ERROR_REGISTRY_IO_FAILED, error);
   fs::path dir = *root / "registry";
   if (dir == h.dir && h.lock) return ERROR_SUCCESS;
   h.lock.reset();
   h.loaded = false;
   h.root = reg::Key{};
   h.dir.clear();
-  if (!ensurePrivateDir(dir, true, &error)) {
-    platformTrace("registry: " + error);
-    return ERROR_REGISTRY_IO_FAILED;
-  }
+  if (!ensurePrivateDir(dir, true, &error)) return failWith(ERROR_REGISTRY_IO_FAILED, error);
   h.file = dir / h.fileName;
   h.lock = FileLock::open(fs::path(h.file) += ".lock", &error);
-  if (!h.lock) {
-    platformTrace("registry: " + error);
-    return ERROR_REGISTRY_IO_FAILED;
-  }
+  if (!h.lock) return failWith(ERROR_REGISTRY_IO_FAILED, error);
   h.dir = dir;
   return ERROR_SUCCESS;
 }
@@ -178,10 +182,10 @@ LONG save(Hive& h) {
   bool ok = fd >= 0 && writeAll(fd, text) && ::fdatasync(fd) == 0;
   if (fd >= 0) ::close(fd);
   if (!ok || ::rename(tmp.c_str(), h.file.c_str()) != 0) {
-    platformTrace("registry: cannot write " + h.file.string() + ": " + std::strerror(errno));
+    const std::string why = "cannot write " + h.file.string() + ": " + std::strerror(errno);
     ::unlink(tmp.c_str());
     h.loaded = false;  // the next call rereads what the file really holds
-    return ERROR_REGISTRY_IO_FAILED;
+    return failWith(ERROR_REGISTRY_IO_FAILED, why);
   }
   std::uint64_t next = h.storedGeneration() + 1;
   if (::pwrite(h.lock->fd(), &next, sizeof next, 0) != sizeof next) {
@@ -200,13 +204,17 @@ void setAside(Hive& h, const std::string& why) {
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
   fs::path aside = fs::path(h.file) += std::string(".damaged-") + stamp;
   for (int n = 2; fs::exists(aside); ++n) aside = fs::path(h.file) += std::string(".damaged-") + stamp + "-" + std::to_string(n);
+  // Said on standard error as well: the user has to know where the old one went.
+  std::string what;
   if (::rename(h.file.c_str(), aside.c_str()) == 0) {
-    platformTrace("registry: hive " + h.file.string() + " is damaged (" + why + "); kept as " +
-                  aside.string() + ", starting a fresh one");
+    what = "hive " + h.file.string() + " is damaged (" + why + "); kept as " + aside.string() +
+           ", starting a fresh one";
   } else {
-    platformTrace("registry: hive " + h.file.string() + " is damaged (" + why +
-                  ") and cannot be set aside: " + std::strerror(errno));
+    what = "hive " + h.file.string() + " is damaged (" + why + ") and cannot be set aside: " + std::strerror(errno);
   }
+  std::fprintf(stderr, "registry: %s\n", what.c_str());
+  platformTrace("registry: " + what);
+  lastFailure = "hive " + h.file.string() + " was damaged (" + why + ")";
 }
 
 // Volatile keys live only here: carry them over to a freshly read copy.
@@ -258,10 +266,12 @@ LONG reloadLocked(Hive& h) {
   LONG status = ERROR_SUCCESS;
   if (signature.exists) {
     std::string text, error;
-    if (!readWhole(h.file, &text)) {
-      platformTrace("registry: cannot read " + h.file.string() + ": " + std::strerror(errno));
-      return ERROR_REGISTRY_IO_FAILED;
-    }
+    if (static_cast<std::uint64_t>(signature.size) > kMaxHiveFile)
+      return failWith(ERROR_REGISTRY_IO_FAILED, "hive " + h.file.string() + " has " + std::to_string(signature.size) +
+                                                    " bytes, more than the registry reads (" +
+                                                    std::to_string(kMaxHiveFile) + ")");
+    if (!readWhole(h.file, &text))
+      return failWith(ERROR_REGISTRY_IO_FAILED, "cannot read " + h.file.string() + ": " + std::strerror(errno));
     if (!reg::parseHive(text, &fresh, &error)) {
       setAside(h, error);
       fresh = reg::Key{};
@@ -287,12 +297,18 @@ LONG readAccess(Hive& h) {
 
 // Splits "a\b\c"; a trailing backslash is allowed, empty names are not.
 LONG splitPath(const char* subKey, std::vector<std::string>* out) {
+  lastFailure.clear();
   if (!subKey) return ERROR_SUCCESS;
   std::string_view rest = subKey;
   while (!rest.empty()) {
     auto sep = rest.find('\\');
     std::string_view name = rest.substr(0, sep);
-    if (name.empty() || name.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (name.empty()) return failWith(ERROR_INVALID_PARAMETER, "empty key name in a path");
+    if (name.size() > kMaxKeyNameLength)
+      return failWith(ERROR_INVALID_PARAMETER, "key name of " + std::to_string(name.size()) +
+                                                   " characters (at most " + std::to_string(kMaxKeyNameLength) + ")");
+    if (out->size() >= kMaxKeyDepth)
+      return failWith(ERROR_INVALID_PARAMETER, "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
     out->emplace_back(name);
     rest.remove_prefix(sep == std::string_view::npos ? rest.size() : sep + 1);
   }
@@ -321,6 +337,7 @@ HKEY newHandle(Hive* hive, std::vector<std::string> path) {
 // The key an open handle stands for, after `access` brought the hive up to date.
 LONG openedKey(HKEY key, bool forWriting, OpenKey* open, reg::Key** k,
                std::optional<ExclusiveHold>* hold = nullptr) {
+  lastFailure.clear();
   if (LONG r = resolveHandle(key, open); r != ERROR_SUCCESS) return r;
   Hive& h = *open->hive;
   if (forWriting) {
@@ -340,7 +357,10 @@ LONG openedKey(HKEY key, bool forWriting, OpenKey* open, reg::Key** k,
 LONG openBelow(HKEY key, const char* subKey, bool forWriting, std::vector<std::string>* sub, OpenKey* open,
                reg::Key** k, std::optional<ExclusiveHold>* hold = nullptr) {
   if (LONG r = splitPath(subKey, sub); r != ERROR_SUCCESS) return r;
-  return openedKey(key, forWriting, open, k, hold);
+  if (LONG r = openedKey(key, forWriting, open, k, hold); r != ERROR_SUCCESS) return r;
+  if (open->path.size() + sub->size() > kMaxKeyDepth)
+    return failWith(ERROR_INVALID_PARAMETER, "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+  return ERROR_SUCCESS;
 }
 
 bool copyName(const std::string& name, char* buffer, DWORD* size) {
@@ -427,6 +447,9 @@ LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* dat
 
 LONG RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* data, DWORD dataSize) {
   if (!data && dataSize) return ERROR_INVALID_PARAMETER;
+  if (dataSize > kMaxValueSize)
+    return failWith(ERROR_INVALID_PARAMETER, "value of " + std::to_string(dataSize) + " bytes (at most " +
+                                                 std::to_string(kMaxValueSize) + ")");
   std::lock_guard lock(registry().mutex);
   OpenKey open;
   reg::Key* k = nullptr;
@@ -554,5 +577,7 @@ LONG registryDump(HKEY key, const char* subKey, std::string* text) {
 }
 
 std::string registryFormatValue(DWORD type, std::string_view data) { return reg::formatValue(type, data); }
+
+std::string registryFailureReason() { return lastFailure; }
 
 }  // namespace wf

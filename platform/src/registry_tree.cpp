@@ -8,7 +8,6 @@ namespace wf::reg {
 namespace {
 
 constexpr std::string_view kHeader = "WRENFIELD REGISTRY 1";
-constexpr std::size_t kMaxTextValue = 1u << 24;  // a bound on "[n]" so a typo cannot exhaust memory
 
 char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -163,7 +162,7 @@ bool parseValueText(std::string_view in, DWORD* type, std::string* data) {
   }
   if (take("binary:")) {
     *type = 3;
-    return parseHexBytes(in, data);
+    return parseHexBytes(in, data) && data->size() <= kMaxValueSize;
   }
   if (take("hex(")) {
     auto close = in.find("):");
@@ -171,7 +170,7 @@ bool parseValueText(std::string_view in, DWORD* type, std::string* data) {
     if (close == std::string_view::npos || !parseUnsigned(in.substr(0, close), &t) || t > 0xFFFFFFFFu)
       return false;
     *type = static_cast<DWORD>(t);
-    return parseHexBytes(in.substr(close + 2), data);
+    return parseHexBytes(in.substr(close + 2), data) && data->size() <= kMaxValueSize;
   }
   if (take("expand_sz")) {
     *type = 2;
@@ -184,12 +183,12 @@ bool parseValueText(std::string_view in, DWORD* type, std::string* data) {
   if (take("[")) {
     auto close = in.find(']');
     std::uint64_t n = 0;
-    if (close == std::string_view::npos || !parseUnsigned(in.substr(0, close), &n) || n > kMaxTextValue)
+    if (close == std::string_view::npos || !parseUnsigned(in.substr(0, close), &n) || n > kMaxValueSize)
       return false;
     size = n;
     in.remove_prefix(close + 1);
   }
-  if (!take(":") || !unquote(in, data) || !in.empty()) return false;
+  if (!take(":") || !unquote(in, data) || !in.empty() || data->size() > kMaxValueSize) return false;
   if (!size) {
     *data += '\0';
   } else if (*size < data->size()) {
@@ -200,18 +199,43 @@ bool parseValueText(std::string_view in, DWORD* type, std::string* data) {
   return true;
 }
 
-void emitKey(const Key& key, const std::string& escapedPath, bool withSection, bool withVolatile,
-             std::string& out) {
-  if (withSection) {
-    out += '[' + escapedPath + "]\n";
-    for (const auto& v : key.values) out += quote(v.name) + '=' + formatValue(v.type, v.data) + '\n';
+// Paths up to this long are written whole, as people read them best.
+constexpr std::size_t kLongestAbsolutePath = 1024;
+
+// Writes the sections of `key` (at `escapedPath`, `depth` levels below the
+// root) and of its subtree, depth first. Depth is bounded, so the recursion is.
+class SectionWriter {
+ public:
+  SectionWriter(bool withVolatile, std::string& out) : withVolatile_(withVolatile), out_(out) {}
+
+  void write(const Key& key, const std::string& escapedPath, bool withSection) {
+    if (withSection) section(key, '[' + escapedPath + "]\n");
+    for (const auto& [name, child] : key.children) {
+      if (child.isVolatile && !withVolatile_) continue;
+      const std::string childPath = escapedPath.empty() ? escapeKeyName(name) : escapedPath + '\\' + escapeKeyName(name);
+      // A long path right below the section just written: the child's own
+      // name is enough.
+      const bool relative = lastSection_ == &key && !escapedPath.empty() && childPath.size() > kLongestAbsolutePath;
+      if (relative) {
+        section(child, "[\\" + escapeKeyName(name) + "]\n");
+        write(child, childPath, false);
+      } else {
+        write(child, childPath, true);
+      }
+    }
   }
-  for (const auto& [name, child] : key.children) {
-    if (child.isVolatile && !withVolatile) continue;
-    std::string childPath = escapedPath.empty() ? escapeKeyName(name) : escapedPath + '\\' + escapeKeyName(name);
-    emitKey(child, childPath, true, withVolatile, out);
+
+ private:
+  void section(const Key& key, const std::string& header) {
+    out_ += header;
+    for (const auto& v : key.values) out_ += quote(v.name) + '=' + formatValue(v.type, v.data) + '\n';
+    lastSection_ = &key;
   }
-}
+
+  bool withVolatile_;
+  std::string& out_;
+  const Key* lastSection_ = nullptr;
+};
 
 }  // namespace
 
@@ -254,7 +278,7 @@ std::string formatValue(DWORD type, std::string_view data) {
 std::string serializeHive(const Key& root) {
   std::string out(kHeader);
   out += '\n';
-  emitKey(root, "", !root.values.empty(), false, out);
+  SectionWriter(false, out).write(root, "", !root.values.empty());
   return out;
 }
 
@@ -262,13 +286,14 @@ std::string serializeSubtree(const Key& key, const std::vector<std::string>& pat
   std::string escaped;
   for (const auto& p : path) escaped += (escaped.empty() ? "" : "\\") + escapeKeyName(p);
   std::string out;
-  emitKey(key, escaped, true, true, out);
+  SectionWriter(true, out).write(key, escaped, true);
   return out;
 }
 
 bool parseHive(std::string_view text, Key* root, std::string* error) {
   *root = Key{};
   Key* current = nullptr;
+  std::size_t depth = 0;  // of `current`
   std::size_t lineNo = 0;
   bool sawHeader = false;
   auto fail = [&](const std::string& why) {
@@ -291,12 +316,21 @@ bool parseHive(std::string_view text, Key* root, std::string* error) {
     if (line[0] == '[') {
       if (line.back() != ']') return fail("unterminated key line");
       std::string_view path = line.substr(1, line.size() - 2);
-      current = root;
+      if (!path.empty() && path[0] == '\\') {  // below the section before
+        if (!current) return fail("relative key line without a key before it");
+        path.remove_prefix(1);
+        if (path.empty()) return fail("bad key name");
+      } else {
+        current = root;
+        depth = 0;
+      }
       while (!path.empty()) {
         auto sep = path.find('\\');
         std::string name;
-        if (!unescapeKeyName(path.substr(0, sep), &name) || name.empty())
-          return fail("bad key name");
+        if (!unescapeKeyName(path.substr(0, sep), &name) || name.empty()) return fail("bad key name");
+        if (name.size() > kMaxKeyNameLength)
+          return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters");
+        if (++depth > kMaxKeyDepth) return fail("key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
         current = &current->children[name];
         path.remove_prefix(sep == std::string_view::npos ? path.size() : sep + 1);
         if (sep != std::string_view::npos && path.empty()) return fail("bad key name");

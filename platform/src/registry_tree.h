@@ -10,6 +10,12 @@
 
 namespace wf::reg {
 
+// Bounds on what a hive may hold, in files as through the calls: no key path
+// deeper, no name longer, no value larger.
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueSize = std::size_t{1} << 24;
+
 // Orders names as the registry compares them: ASCII letter case ignored.
 struct CaseLess {
   using is_transparent = void;
@@ -32,7 +38,10 @@ struct Key {
 };
 
 // The text of a hive: a header line, then one "[path]" section per key (the
-// key's values follow as "name"=value lines). Volatile keys are left out.
+// key's values follow as "name"=value lines). A section whose path is long and
+// that is a direct child of the section before it names only the child, as
+// "[\\name]", so the text stays linear in the keys however deep they go.
+// Volatile keys are left out.
 std::string serializeHive(const Key& root);
 // Parses `text` into *root; on failure *error says which line and why.
 bool parseHive(std::string_view text, Key* root, std::string* error);

@@ -21,9 +21,25 @@ std::string envOr(const char* name) {
   return v ? std::string(v) : std::string();
 }
 
+// "a/b/" and "a/b/." name "a/b" itself, but lstat follows a link named so.
+fs::path withoutTrailingDots(fs::path dir) {
+  std::string s = dir.native();
+  for (;;) {
+    if (s.size() > 1 && s.back() == '/') {
+      s.pop_back();
+    } else if (s.size() > 2 && s.ends_with("/.")) {
+      s.resize(s.size() - 2);
+    } else {
+      break;
+    }
+  }
+  return s;
+}
+
 }  // namespace
 
-bool ensurePrivateDir(const fs::path& dir, bool create, std::string* error) {
+bool ensurePrivateDir(const fs::path& named, bool create, std::string* error) {
+  const fs::path dir = withoutTrailingDots(named);
   struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0) {
     if (errno != ENOENT || !create) {
@@ -50,16 +66,15 @@ bool ensurePrivateDir(const fs::path& dir, bool create, std::string* error) {
     return false;
   }
   if (st.st_uid != ::geteuid()) {
-    setError(error, "refusing directory " + dir.string() + ": owned by uid " +
-                        std::to_string(st.st_uid) + ", not by this user (uid " +
-                        std::to_string(::geteuid()) + ")");
+    setError(error, "refusing directory " + dir.string() + ": owned by uid " + std::to_string(st.st_uid) +
+                        ", not by this user (uid " + std::to_string(::geteuid()) + ")");
     return false;
   }
   if ((st.st_mode & 0777) != 0700) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(st.st_mode & 0777));
-    setError(error, "refusing directory " + dir.string() + ": mode " + mode +
-                        " lets others in (must be 700)");
+    setError(error,
+             "refusing directory " + dir.string() + ": mode " + mode + " lets others in (must be 700)");
     return false;
   }
   return true;
@@ -75,6 +90,13 @@ std::optional<fs::path> runtimeDir(std::string* error) {
     dir = fs::temp_directory_path() / ("wrenfield-" + std::to_string(::geteuid()));
   }
   if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
+  if (dir.native().size() + 1 + kLongestRuntimeName > kMaxSocketPath) {
+    setError(error, "refusing runtime directory " + dir.string() + ": its path of " +
+                        std::to_string(dir.native().size()) +
+                        " bytes leaves too little room for the socket names " + "below it (at most " +
+                        std::to_string(kMaxSocketPath - 1 - kLongestRuntimeName) + " bytes)");
+    return std::nullopt;
+  }
   return dir;
 }
 

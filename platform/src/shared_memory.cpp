@@ -1,5 +1,6 @@
 #include "platform/shared_memory.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +66,12 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
       return std::nullopt;
     }
   }
-  void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  // Mapped through a description of its own: a mapping keeps its file open
+  // until the kernel tears the address space down, which may come after the
+  // process is reaped, and the liveness lock must go with the process.
+  const int mapFd = ::open(dataPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  void* base = mapFd < 0 ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd, 0);
+  if (mapFd >= 0) ::close(mapFd);
   if (base == MAP_FAILED) {
     setError(error, "cannot map shared memory " + std::string(name) + ": " + std::strerror(errno));
     return std::nullopt;

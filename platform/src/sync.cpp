@@ -127,13 +127,24 @@ void grant(Object& o) {
 struct OwnedMutexes {
   ThreadId thread = currentThreadId();
   std::vector<std::weak_ptr<Object>> held;
+};
 
-  ~OwnedMutexes() {
+// The record lives on the heap and is reached through plain thread-local
+// words, which stay readable after the thread's destructors have run: the
+// main thread still takes and releases locks during exit() and library
+// detach, after its thread-local objects are gone.
+thread_local OwnedMutexes* ownedRecord = nullptr;
+thread_local bool threadEnded = false;
+
+struct OwnedMutexesAtThreadEnd {
+  ~OwnedMutexesAtThreadEnd() {
+    std::unique_ptr<OwnedMutexes> owned(std::exchange(ownedRecord, nullptr));
+    threadEnded = true;
     auto& k = kernel();
     std::lock_guard lock(k.m);
-    for (auto& weak : held) {
+    for (auto& weak : owned->held) {
       auto o = weak.lock();
-      if (!o || o->owner != thread) continue;
+      if (!o || o->owner != owned->thread) continue;
       o->owner = 0;
       o->depth = 0;
       o->abandoned = true;
@@ -142,17 +153,24 @@ struct OwnedMutexes {
   }
 };
 
-OwnedMutexes& ownedMutexes() {
-  thread_local OwnedMutexes owned;
-  return owned;
+// Null once the thread has ended: what it takes after that dies with the process.
+OwnedMutexes* ownedMutexes() {
+  if (!ownedRecord && !threadEnded) {
+    [[maybe_unused]] thread_local OwnedMutexesAtThreadEnd atEnd;
+    ownedRecord = new OwnedMutexes;
+  }
+  return ownedRecord;
 }
 
 void noteIfNewlyOwned(const std::shared_ptr<Object>& o) {
-  if (o->kind == SyncKind::Mutex && o->depth == 1) ownedMutexes().held.push_back(o);
+  if (o->kind != SyncKind::Mutex || o->depth != 1) return;
+  if (OwnedMutexes* owned = ownedMutexes()) owned->held.push_back(o);
 }
 
 void noteReleased(const Object& o) {
-  std::erase_if(ownedMutexes().held, [&](const std::weak_ptr<Object>& weak) {
+  OwnedMutexes* owned = ownedRecord;
+  if (!owned) return;
+  std::erase_if(owned->held, [&](const std::weak_ptr<Object>& weak) {
     auto p = weak.lock();
     return !p || p.get() == &o;
   });

@@ -286,7 +286,12 @@ bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* er
     if (error) *error = std::string("cannot size window slot file: ") + std::strerror(errno);
     return false;
   }
-  void* map = ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  // Mapped through a description of its own, so the slot's lock goes with the
+  // process and not with the later teardown of its address space.
+  const auto mapPath = runtimePath(slotFile(slot->slot), error);
+  const int mapFd = mapPath ? ::open(mapPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1;
+  void* map = mapFd < 0 ? MAP_FAILED : ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd, 0);
+  if (mapFd >= 0) ::close(mapFd);
   if (map == MAP_FAILED) {
     if (error) *error = std::string("cannot map window slot file: ") + std::strerror(errno);
     return false;
@@ -306,7 +311,9 @@ bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* er
   if (!sockPath || !socketAddress(*sockPath, addr)) return false;
   ::unlink(sockPath->c_str());
   slot->sock.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!slot->sock || ::bind(slot->sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  // The socket's own mode becomes the file's at bind: owner-only from the start.
+  if (!slot->sock || ::fchmod(slot->sock.get(), 0600) != 0 ||
+      ::bind(slot->sock.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     if (error) *error = "cannot bind window receiver " + sockPath->string() + ": " + std::strerror(errno);
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -129,13 +130,19 @@ TEST(Mailslot, OneLiveReaderPerNameAndWritersFailWithoutIt) {
   EXPECT_FALSE(MailslotWriter::open(kPrimary, &status));
   EXPECT_EQ(status, MailslotStatus::NotFound);
 
+  EXPECT_FALSE(mailslotHasReader(kPrimary));
   auto slot = Mailslot::create(kPrimary);
   ASSERT_TRUE(slot);
+  EXPECT_TRUE(mailslotHasReader(kPrimary));
+  struct stat st {};
+  ASSERT_EQ(::stat(mailslotSocketPath(kPrimary)->c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // owner-only from its creation
   EXPECT_FALSE(Mailslot::create("\\\\.\\MAILSLOT\\bce\\primary", &status));
   EXPECT_EQ(status, MailslotStatus::AlreadyExists);
   auto w = openWriter(kPrimary);
 
   slot.reset();
+  EXPECT_FALSE(mailslotHasReader(kPrimary));
   EXPECT_EQ(writeText(w, "late"), MailslotStatus::ReaderGone);
   EXPECT_FALSE(MailslotWriter::open(kPrimary, &status));
   EXPECT_EQ(status, MailslotStatus::NotFound);
@@ -159,7 +166,9 @@ TEST(Mailslot, DeadReaderProcessIsToldFromALiveOne) {
   auto w = openWriter(app1);
   ASSERT_EQ(writeText(w, "before"), MailslotStatus::Ok);
 
+  EXPECT_TRUE(mailslotHasReader(app1));
   reader.kill(SIGKILL);
+  EXPECT_FALSE(mailslotHasReader(app1));
   auto socket = mailslotSocketPath(app1);
   ASSERT_TRUE(socket);
   EXPECT_TRUE(std::filesystem::exists(*socket));  // left behind by the killed reader

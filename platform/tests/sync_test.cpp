@@ -161,6 +161,30 @@ TEST(Mutex, OwnerEndingWhileHoldingAbandonsItToTheNextWaiter) {
   EXPECT_TRUE(releaseMutex(m));
 }
 
+// A thread still takes and releases locks after its own thread-local
+// objects are gone, as the main thread does during exit() and library
+// detach: nothing of its ended lock record may be touched then.
+SyncHandle lockAtThreadEnd = kNoSyncHandle;
+struct LocksAtThreadEnd {
+  ~LocksAtThreadEnd() {
+    EXPECT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);
+    EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+  }
+};
+
+TEST(Mutex, TakenAndReleasedAfterTheThreadsOwnRecordHasGone) {
+  Handles h;
+  lockAtThreadEnd = h(createMutex("", false));
+  onOtherThread([&] {
+    thread_local LocksAtThreadEnd atEnd;  // made before the lock record, so destroyed after it
+    (void)atEnd;
+    ASSERT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);
+    EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+  });
+  EXPECT_EQ(waitForObject(lockAtThreadEnd, 0), kWaitObject0);  // released, not abandoned
+  EXPECT_TRUE(releaseMutex(lockAtThreadEnd));
+}
+
 TEST(Mutex, AbandonedWithNoWaiterIsReportedToTheNextTaker) {
   Handles h;
   SyncHandle m = h(createMutex("", false));

@@ -30,7 +30,12 @@ int usage(const char* why = nullptr) {
 }
 
 int failed(const std::string& what, LONG code) {
-  std::fprintf(stderr, "wfreg: %s: error %d\n", what.c_str(), static_cast<int>(code));
+  const std::string why = registryFailureReason();
+  if (why.empty()) {
+    std::fprintf(stderr, "wfreg: %s: error %d\n", what.c_str(), static_cast<int>(code));
+  } else {
+    std::fprintf(stderr, "wfreg: %s: %s (error %d)\n", what.c_str(), why.c_str(), static_cast<int>(code));
+  }
   return kFailed;
 }
 

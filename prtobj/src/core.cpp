@@ -5,6 +5,7 @@
 #include <new>
 
 #include "broker/corbce.h"
+#include "framework/resources.h"
 #include "platform/module.h"
 #include "platform/net_connections.h"
 #include "prtobj/prtobj_util.h"
@@ -71,7 +72,10 @@ bool printerName(std::uint16_t handle, std::uint32_t net, std::string* name, std
 
 }  // namespace
 
-WFPrtObj::WFPrtObj() { initToZero(); }
+WFPrtObj::WFPrtObj() {
+  initToZero();
+  retryCount_ = 1;
+}
 
 WFPrtObj::WFPrtObj(USHORT handle, BOOL initBidi) : WFPrtObj(handle, kUnknownType, initBidi) {}
 
@@ -343,3 +347,5 @@ WFPrtObj* CreatePrtObj(std::uint16_t handle, std::int16_t appId, std::uint32_t p
 }  // namespace
 
 WF_ORDINAL_EXPORTS(WF_ORDINAL(kCreatePrtObjOrdinal, CreatePrtObj));
+
+void InitWFPrtObjDll() { wf::fw::joinResourceChain(wf::moduleContaining(reinterpret_cast<const void*>(&InitWFPrtObjDll))); }

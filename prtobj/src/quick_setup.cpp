@@ -1,6 +1,9 @@
 // Quick Setup: a printer's settings to a .PSF file and back, on a thread of
 // its own. File: the header text, then per variable its two number bytes,
 // the value and ":".
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -188,8 +191,13 @@ struct QuickSetupJob {
 
   void receiveFile() {
     const std::filesystem::path path = localPath(file);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
+    // Owner-only, and never written through a symbolic link.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (!f) {
+      if (fd >= 0) ::close(fd);
+      return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
+    }
     if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) {
       std::fclose(f);
       std::filesystem::remove(path);

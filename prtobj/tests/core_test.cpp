@@ -59,6 +59,17 @@ TEST(PrtObjQuery, RetryCountFollowsThePrinterType) {
     EXPECT_EQ(obj->bidiGetPageCounts(&counts), -3);
     EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), c.sends) << c.type;
   }
+  // Built without a handle, an object repeats a failed request once.
+  fakebce::reset();
+  TestObj plain;
+  fakebce::pushReply(-3);
+  fakebce::pushReply(-3);
+  void* reply = nullptr;
+  WFPrtObj::ULONG length = 0;
+  EXPECT_EQ(plain.bidiQuery(4, nullptr, 0, &reply, &length, TRUE, TRUE), -3);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), 2u);
+  // And it is one of the framework's objects.
+  EXPECT_TRUE(plain.IsKindOf(RUNTIME_CLASS(CObject)));
 }
 
 TEST(PrtObjQuery, RetryStopsAtTheFirstSuccessAndDropsTheFirstByte) {

@@ -189,6 +189,33 @@ TEST(PrtObjQuickSetup, FailingVariableOnReceiveLeavesNoFile) {
   EXPECT_FALSE(fs::exists(file));
 }
 
+// A received file is made owner-only and never written through a link.
+TEST(PrtObjQuickSetup, ReceivedFileIsOwnerOnlyAndNeverFollowsALink) {
+  for (bool throughLink : {false, true}) {
+    SimPrinter sim(shippedProfile("meridian-vireo10.profile"));
+    std::unique_ptr<TestObj> obj(freshObject(1));
+    sim.attach();
+    const fs::path file = scratch("mode.psf"), target = scratch("target.psf");
+    if (throughLink) fs::create_symlink(target, file);
+    Dialog dialog;
+    auto* control = new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), 0, dialog.window, 10,
+                                          WFQSThreadControl::WF_ACTION_RUN);
+    WFPrtObj::ULONG steps = 0;
+    ASSERT_EQ(obj->bidiQuickSetupReceive(control, &steps), 0);
+    dialog.waitForEnd();
+    delete control;
+    if (throughLink) {
+      EXPECT_EQ(dialog.ends(), (Posts{{QS_NOTIFY_ERROR, QS_ERR_OPEN}}));
+      EXPECT_FALSE(fs::exists(target));
+    } else {
+      EXPECT_EQ(dialog.ends(), kDone);
+      EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write);
+    }
+    fs::remove(file);
+  }
+}
+
 TEST(PrtObjQuickSetup, StopWhileReceivingKeepsACompletePrefix) {
   SimPrinter sim(shippedProfile("generic-7301.profile"));
   std::unique_ptr<TestObj> obj(freshObject(0));

@@ -3,9 +3,12 @@
 // the device-status alerts they post for a while.
 #include <poll.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,9 @@ uint16_t collectPrinter(const PRTINFO* info) {
   return 1;  // go on
 }
 
-std::string text(const std::string& s) { return s.empty() ? "-" : s; }
+std::string text(const std::string& s) {
+  return s.empty() ? "-" : s;
+}
 
 void showPrinter(WFPrtObj& printer, const PRTINFO& info) {
   std::printf("printer %u on %s (flags 0x%x, packet size %u)\n", info.handle, info.name, info.flags,
@@ -64,7 +69,10 @@ void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers,
   }
   std::printf("watching alerts for %u s\n", seconds);
   std::fflush(stdout);
-  auto deadline = wf::deadlineAfter(seconds * 1000u);
+  // In seconds, so a long watch cannot overflow the milliseconds.
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(static_cast<double>(seconds) * wf::timeScale()));
   for (;;) {
     int left = wf::msUntil(deadline);
     if (left == 0) break;
@@ -89,21 +97,35 @@ void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers,
   for (const auto& info : found) BceReleaseAlerts(app, info.handle, 1);
 }
 
+// A whole number of seconds, digits only.
+std::optional<unsigned> parseSeconds(const char* text) {
+  if (!*text || std::strspn(text, "0123456789") != std::strlen(text) || std::strlen(text) > 10)
+    return std::nullopt;
+  const unsigned long long n = std::strtoull(text, nullptr, 10);
+  if (n > std::numeric_limits<unsigned>::max()) return std::nullopt;
+  return static_cast<unsigned>(n);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   unsigned watchSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--watch") == 0 && i + 1 < argc) {
-      watchSeconds = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+      const auto seconds = parseSeconds(argv[++i]);
+      if (!seconds) {
+        std::fprintf(stderr, "wf-printers: --watch needs a whole number of seconds, not \"%s\"\n", argv[i]);
+        return 2;
+      }
+      watchSeconds = *seconds;
     } else {
       std::fprintf(stderr, "usage: wf-printers [--watch SECONDS]\n");
       return 2;
     }
   }
 
-  const wf::Hwnd window = wf::createWindow("WrenfieldPrinters", [](wf::Hwnd, std::uint32_t, wf::WParam,
-                                                                   wf::LParam) -> wf::LResult { return 0; });
+  const wf::Hwnd window = wf::createWindow(
+      "WrenfieldPrinters", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) -> wf::LResult { return 0; });
   const int16_t app = BceRegisterApp(window);
   if (app < 0) {
     std::fprintf(stderr, "wf-printers: the broker refused the registration (%d)\n", app);
@@ -113,8 +135,16 @@ int main(int argc, char** argv) {
 
   const int32_t rc = BceEnumPrinters(app, BCE_NET_LOCAL | BCE_NET_FORCE, collectPrinter);
   std::printf("local enumeration: result %d, %zu printer(s)\n", rc, found.size());
+  if (found.empty()) {
+    std::fprintf(stderr, "wf-printers: no printer could be reached%s\n",
+                 rc == BCE_OK ? "" : (" (the broker answered " + std::to_string(rc) + ")").c_str());
+    BceUnregisterApp(app);
+    wf::destroyWindow(window);
+    return 1;
+  }
 
   auto module = wf::loadModule("WFPRTOBJ.DLL");
+  if (module) InitWFPrtObjDll();
   auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(module, kCreatePrtObjOrdinal);
   if (!create) {
     std::fprintf(stderr, "wf-printers: cannot load the printer request object\n");
@@ -132,5 +162,5 @@ int main(int argc, char** argv) {
   wf::freeModule(module);
   BceUnregisterApp(app);
   wf::destroyWindow(window);
-  return found.empty() ? 1 : 0;
+  return 0;
 }

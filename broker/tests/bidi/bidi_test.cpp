@@ -61,6 +61,9 @@ TEST_F(Bidi, FaultsOfThePrinterAnswerTheirCodes) {
   k.errorReplies = 1;
   models[1]->setKnobs(k);
   EXPECT_EQ(words(primary->call("bidi 11 52 64 41"))[1], "-3");
+  // The error comes first, also when the response does not fit the buffer.
+  models[1]->setKnobs(k);
+  EXPECT_EQ(words(primary->call("bidi 11 52 1 41"))[1], "-3");
   k = {};
   k.stallReplies = true;
   models[1]->setKnobs(k);

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "broker/port_control.h"
 #include "broker_state.h"
 #include "child_commands.h"
 #include "dispatcher.h"
 #include "mail_client.h"
 #include "platform/clock.h"
 #include "platform/window_messages.h"
-#include "port_control.h"
 #include "trace.h"
 #include "workers.h"
 
@@ -57,6 +57,14 @@ PRTINFO item(std::uint16_t handle, const std::string& name) {
 
 int32_t echoEnumPrinters(uint32_t app, uint32_t mask, BCEENUMPROC proc) {
   wf::bce::stopEnumerationFlag().store(0);
+  // Many printers, as fast as the channel takes them.
+  if (mask & 0x20000000u) {
+    for (std::uint16_t h = 1; h <= (mask & 0xFFFF); ++h) {
+      PRTINFO info = item(h, "M" + std::to_string(h));
+      proc(&info);
+    }
+    return 0;
+  }
   for (std::uint16_t i = 0; i < 3; ++i) {
     PRTINFO info = item(static_cast<std::uint16_t>(101 + i), "P" + std::to_string(i) + "-" + hex(mask));
     proc(&info);
@@ -84,14 +92,21 @@ int32_t echoEnumPort(uint32_t app, uint32_t bit, const void* desc, BCEENUMPROC p
 }
 
 int32_t echoOpen(uint32_t app, uint32_t h, uint32_t mode) {
-  if (mode == 999) wf::sleepFor(200'000);  // answers long after its caller gave up
+  if (mode == 999) {
+    logLine("open-late");
+    wf::sleepFor(200'000);  // answers long after its caller gave up
+  }
   return static_cast<int32_t>(app * 10000 + (h & 0xFFFF) * 10 + mode);
 }
-int32_t echoClose(uint32_t app, uint32_t h) { return static_cast<int32_t>(app * 10000 + h); }
+int32_t echoClose(uint32_t app, uint32_t h) {
+  return static_cast<int32_t>(app * 10000 + h);
+}
 int32_t echoCapture(uint32_t app, uint32_t h, const ALERTS* a, uint32_t wnd, uint32_t flag) {
   return static_cast<int32_t>(a->mask + wnd + h + app * 0x1000000 + (flag != 0));
 }
-int32_t echoRelease(uint32_t app, uint32_t h, uint32_t flag) { return static_cast<int32_t>(app * 1000 + h * 10 + flag); }
+int32_t echoRelease(uint32_t app, uint32_t h, uint32_t flag) {
+  return static_cast<int32_t>(app * 1000 + h * 10 + flag);
+}
 
 int32_t echoVersion(BCEVERSION* v) {
   for (int i = 0; i < 6; ++i) {
@@ -113,7 +128,8 @@ int32_t echoVersionEx(BCEVERSIONEX* v) {
 int32_t echoWrite(uint32_t app, uint32_t h, uint32_t mask, void* data, uint32_t* len, uint32_t raw) {
   const std::string got = text(data, *len);
   *len = *len - 3;
-  return static_cast<int32_t>(app + h * 10 + raw * 100000 + got.size() * 1000 + (got == "hello print data") * 1000000);
+  return static_cast<int32_t>(app + h * 10 + raw * 100000 + got.size() * 1000 +
+                              (got == "hello print data") * 1000000);
 }
 
 int32_t echoSendBidi(uint32_t app, uint32_t h, uint32_t mask, uint32_t code, void* reply, uint32_t* len,
@@ -152,7 +168,9 @@ int32_t echoQueryAlerts(uint32_t app, uint32_t key, uint32_t h, uint32_t flag, v
   return static_cast<int32_t>(flag + h * 10 + app * 100000);
 }
 
-int32_t echoIsAdmin(uint32_t) { return 11; }
+int32_t echoIsAdmin(uint32_t) {
+  return 11;
+}
 int32_t echoNets(uint32_t* mask) {
   *mask = 0x1F;
   return 0;
@@ -163,7 +181,8 @@ int32_t echoPrinterAddr(uint32_t h, uint32_t mask, NETADDRESS* a) {
   return static_cast<int32_t>(mask | 0x800);
 }
 
-int32_t echoNetInfo(uint32_t h, uint32_t mask, uint32_t code, void* buf, uint16_t* len, BCENETITEMPROC items) {
+int32_t echoNetInfo(uint32_t h, uint32_t mask, uint32_t code, void* buf, uint16_t* len,
+                    BCENETITEMPROC items) {
   if (items) {
     for (int i = 0; i < 3; ++i) {
       const std::string it = "item" + std::to_string(i);
@@ -204,7 +223,8 @@ std::int32_t echoHoldPort(std::string_view port, std::string_view printer) {
 }
 
 std::int32_t echoDeviceControl(std::uint32_t app, std::uint32_t h, std::uint32_t code, const void* in,
-                               std::uint32_t inSize, void* out, std::uint32_t outSize, std::uint32_t* returned) {
+                               std::uint32_t inSize, void* out, std::uint32_t outSize,
+                               std::uint32_t* returned) {
   const std::string answer = "DEVID:" + text(in, inSize) + ":" + std::to_string(code);
   const auto n = std::min<std::size_t>(outSize, answer.size());
   std::memcpy(out, answer.data(), n);
@@ -268,7 +288,9 @@ int32_t collectNetItem(const void* data, uint16_t len) {
   return 1;
 }
 
-std::uint32_t me() { return static_cast<std::uint32_t>(wf::bce::ownAppId()); }
+std::uint32_t me() {
+  return static_cast<std::uint32_t>(wf::bce::ownAppId());
+}
 
 std::string call(const std::string& what) {
   const std::uint32_t id = me();
@@ -381,6 +403,7 @@ std::string call(const std::string& what) {
   if (what == "startdoc") return r(BceStartDoc(13, 0x800, 77));
   if (what == "enddoc") return r(BceEndDoc(13, 0x800));
   if (what == "starttrace") return r(BceStartTrace("c:\\bce.log", 3));
+  if (what == "starttrace-long") return r(BceStartTrace(std::string(100, 'L').c_str(), 4));
   if (what == "stoptrace") return r(BceStopTrace());
   if (what == "enumqueues") return r(BceEnumQueues(1, 2, nullptr, nullptr));
   if (what == "queueadmin") return r(BceIsUserQueueAdmin(1, 2));
@@ -388,13 +411,13 @@ std::string call(const std::string& what) {
 }
 
 wf::Hwnd window() {
-  static wf::Hwnd w = wf::createWindow("WfBceTestApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) {
-    return wf::LResult{0};
-  });
+  static wf::Hwnd w = wf::createWindow(
+      "WfBceTestApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   return w;
 }
 
-WF_CHILD_COMMAND("primary", [](const ChildArgs&) { return std::string("ok ") + (wf::bce::isPrimary() ? "1" : "0"); });
+WF_CHILD_COMMAND("primary",
+                 [](const ChildArgs&) { return std::string("ok ") + (wf::bce::isPrimary() ? "1" : "0"); });
 WF_CHILD_COMMAND("register", [](const ChildArgs& a) {
   const std::uint32_t w = a.empty() ? window() : static_cast<std::uint32_t>(std::stoul(a[0], nullptr, 0));
   return "ok " + std::to_string(BceRegisterApp(w));
@@ -404,7 +427,8 @@ WF_CHILD_COMMAND("unregister", [](const ChildArgs& a) {
   return std::string("ok");
 });
 WF_CHILD_COMMAND("slot", [](const ChildArgs& a) {
-  return "ok " + std::to_string(wf::bce::registrationWindow(static_cast<unsigned>(std::stoul(a.at(0)))).load());
+  return "ok " +
+         std::to_string(wf::bce::registrationWindow(static_cast<unsigned>(std::stoul(a.at(0)))).load());
 });
 WF_CHILD_COMMAND("echo-workers", [](const ChildArgs&) {
   installEchoWorkers();
@@ -414,12 +438,15 @@ WF_CHILD_COMMAND("pacing", [](const ChildArgs& a) {
   wf::bce::setReplyPacingForTest(a.at(0) == "on");
   return std::string("ok");
 });
-WF_CHILD_COMMAND("dispatchers", [](const ChildArgs&) {
-  return "ok " + std::to_string(wf::bce::dispatcherCountForTest());
+WF_CHILD_COMMAND("dispatchers",
+                 [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::dispatcherCountForTest()); });
+WF_CHILD_COMMAND("outstanding",
+                 [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::outstandingMailForTest()); });
+WF_CHILD_COMMAND("trace-to", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceStartTrace(a.at(0).c_str(), 1)) + " " + std::to_string(BceStopTrace());
 });
-WF_CHILD_COMMAND("outstanding", [](const ChildArgs&) {
-  return "ok " + std::to_string(wf::bce::outstandingMailForTest());
-});
+WF_CHILD_COMMAND("held",
+                 [](const ChildArgs&) { return "ok " + std::to_string(wf::bce::heldRepliesForTest()); });
 WF_CHILD_COMMAND("call", [](const ChildArgs& a) { return call(a.at(0)); });
 WF_CHILD_COMMAND("primary-log", [](const ChildArgs&) {
   std::lock_guard lock(logLock);
@@ -465,6 +492,38 @@ WF_CHILD_COMMAND("concurrent", [](const ChildArgs& a) {
     });
   for (auto& t : pool) t.join();
   return "ok wrong=" + std::to_string(wrong.load()) + " done=" + std::to_string(done.load());
+});
+
+// One thread enumerates `printers` printers with a callback that takes a
+// while; `callers` other threads make short calls meanwhile. Every item must
+// reach the callback once and in order.
+WF_CHILD_COMMAND("enum-busy", [](const ChildArgs& a) {
+  const int printers = std::stoi(a.at(0)), callers = std::stoi(a.at(1));
+  static std::vector<std::uint16_t> seen;
+  seen.clear();
+  std::atomic<bool> enumerating{true};
+  std::atomic<int> calls{0}, wrong{0};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < callers; ++t)
+    pool.emplace_back([&] {
+      while (enumerating) {
+        if (BceIsUserAdmin(0) != 11) ++wrong;
+        ++calls;
+      }
+    });
+  const int32_t res = BceEnumPrinters(me(), 0x20000000u | static_cast<std::uint32_t>(printers),
+                                      [](const PRTINFO* p) -> uint16_t {
+                                        wf::sleepFor(300);
+                                        seen.push_back(p ? p->handle : 0);
+                                        return 1;
+                                      });
+  enumerating = false;
+  for (auto& t : pool) t.join();
+  bool ordered = static_cast<int>(seen.size()) == printers;
+  for (std::size_t i = 0; ordered && i < seen.size(); ++i) ordered = seen[i] == i + 1;
+  return "ok r=" + std::to_string(res) + " items=" + std::to_string(seen.size()) +
+         " ordered=" + std::to_string(ordered) + " wrong=" + std::to_string(wrong.load()) +
+         " calls=" + (calls > 0 ? "some" : "none");
 });
 
 }  // namespace

@@ -151,7 +151,16 @@ NET_API int32_t NetWrite(uint16_t portId, const uint8_t* bytes, uint32_t length,
 }
 
 // CORCL32 exports its shutdown under another spelling.
-extern "C" __attribute__((visibility("default"))) void WF_MOCK_SHUTDOWN(void) { log(WF_MOCK_SHUTDOWN_TEXT); }
+// Also into WF_MOCK_SHUTDOWN_LOG, which outlives the process that called it.
+extern "C" __attribute__((visibility("default"))) void WF_MOCK_SHUTDOWN(void) {
+  log(WF_MOCK_SHUTDOWN_TEXT);
+  if (const char* path = std::getenv("WF_MOCK_SHUTDOWN_LOG")) {
+    if (FILE* f = std::fopen(path, "a")) {
+      std::fprintf(f, "%s %s\n", WF_MOCK_NAME, WF_MOCK_SHUTDOWN_TEXT);
+      std::fclose(f);
+    }
+  }
+}
 
 NET_API int32_t NetIsAdmin(void) { return 1; }
 NET_API int32_t NetIsQueueAdmin(uint32_t) { return 1; }

@@ -4,7 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/spooler.h"
-#include "port_control.h"
+#include "broker/port_control.h"
 
 namespace wf::portmon {
 

@@ -84,6 +84,10 @@ class MailslotWriter {
   UniqueFd fd_;
 };
 
+// Whether a live reader holds mailslot `name` (its liveness lock is taken).
+// Cheap enough to ask while waiting for an answer from that reader.
+bool mailslotHasReader(std::string_view name);
+
 // Where the socket of mailslot `name` lives (empty, *error set, for a bad name).
 std::optional<std::filesystem::path> mailslotSocketPath(std::string_view name, std::string* error = nullptr);
 

@@ -40,6 +40,10 @@ ModuleHandle loadModule(std::string_view name);
 // Runs detach before the last reference goes. False for an unknown handle.
 bool freeModule(ModuleHandle module);
 
+// The handle of the library that holds `address` (a library finding its own
+// handle), without taking a reference; null when no library holds it.
+ModuleHandle moduleContaining(const void* address);
+
 // Exact, case-sensitive name exported by the library itself (never by one of
 // its dependencies); null when it has none.
 void* moduleEntry(ModuleHandle module, const char* name);
@@ -63,6 +67,10 @@ struct OrdinalExport {
   std::uint16_t ordinal;
   void* function;
 };
+
+// An attach that refuses says why first; the loader reports it with the
+// refusal (on standard error when the program cannot run without it).
+void setAttachRefusal(std::string_view reason);
 
 namespace detail {
 using AttachFn = bool (*)();

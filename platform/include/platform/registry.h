@@ -85,4 +85,9 @@ std::optional<std::filesystem::path> registryHivePath(HKEY root);
 LONG registryDump(HKEY key, const char* subKey, std::string* text);
 std::string registryFormatValue(DWORD type, std::string_view data);
 
+// Why the last call of this thread that failed with a reason did (names too
+// long, paths too deep, values too large, a hive that cannot be read or
+// written, or one found damaged and set aside).
+std::string registryFailureReason();
+
 }  // namespace wf

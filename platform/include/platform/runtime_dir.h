@@ -10,7 +10,9 @@ namespace wf {
 
 // $WRENFIELD_RUNTIME_DIR, else $XDG_RUNTIME_DIR/wrenfield, else
 // <tmp>/wrenfield-<uid>. Created 0700 on first use and verified every call:
-// owned by us, mode 0700, not a symlink. Empty with *error set otherwise.
+// owned by us, mode 0700, not a symlink (also when named with a trailing "/"
+// or "/."), short enough for the socket names below it. Empty with *error
+// set otherwise.
 std::optional<std::filesystem::path> runtimeDir(std::string* error = nullptr);
 
 // A path below the runtime directory for a rendezvous object. Refused (empty,
@@ -29,5 +31,10 @@ bool ensurePrivateDir(const std::filesystem::path& dir, bool create, std::string
 
 // Longest path usable as a Unix socket address (sun_path less its terminator).
 constexpr std::size_t kMaxSocketPath = 107;
+
+// Room the longest name the system builds below the runtime directory needs
+// ("mailslot/wrenfield%5Cselfcheck.sock" is 35 bytes); a runtime directory
+// whose path leaves less is refused when it is first checked.
+constexpr std::size_t kLongestRuntimeName = 40;
 
 }  // namespace wf

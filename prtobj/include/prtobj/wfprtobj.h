@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/object.h"
 #include "platform/sync.h"
 #include "platform/win_types.h"
 #include "platform/window_messages.h"
@@ -23,7 +24,7 @@ struct NETADDRESS;
 class WFQSThreadControl;
 class WFPrm;  // the resource-management stand-in reaches the protected queries
 
-class WFPrtObj {
+class WFPrtObj : public CObject {
  public:
   // The callers outside spell these WFPrtObj::ULONG and so on.
   using BYTE = ::BYTE;
@@ -351,6 +352,10 @@ class WFPrtObj {
   std::string revisionLevel_;
   HWND notificationWindow_ = 0;
 };
+
+// Joins the library to the framework's chain of extension modules; the host
+// calls it once after loading the library.
+void InitWFPrtObjDll();
 
 // The factory CreatePrtObj is exported by ordinal only ("WFPRTOBJ.DLL", 100):
 // null for a type other than 0, 1 and 0xFFFFFFFF; the caller owns the object.

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include <QString>
+#include "text_case.h"
 
 namespace wf::fw {
 namespace {
@@ -31,7 +31,7 @@ ResourceId::ResourceId(LPCSTR name) {
   if (IS_INTRESOURCE(name))
     id_ = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(name));
   else
-    name_ = QString::fromUtf8(name).toUpper().toStdString();
+    name_ = upperCaseUtf8(name);
 }
 
 bool ResourceId::matches(const res::Entry& entry) const {

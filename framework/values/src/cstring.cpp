@@ -1,13 +1,12 @@
 #include "framework/cstring.h"
 
-#include "framework/resources.h"
-
-#include <QString>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include "framework/resources.h"
+#include "text_case.h"
 
 namespace {
 
@@ -71,9 +70,7 @@ int CString::CompareNoCase(LPCSTR other) const {
     }
     return sign(static_cast<int>(text_.size()) - static_cast<int>(b.size()));
   }
-  return sign(QString::compare(QString::fromStdString(text_),
-                               QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())),
-                               Qt::CaseInsensitive));
+  return wf::fw::compareNoCaseUtf8(text_, b);
 }
 
 int CString::Find(char ch, int start) const {
@@ -112,14 +109,14 @@ void CString::MakeUpper() {
   if (isAscii(text_))
     std::transform(text_.begin(), text_.end(), text_.begin(), asciiUpper);
   else
-    text_ = QString::fromStdString(text_).toUpper().toStdString();
+    text_ = wf::fw::upperCaseUtf8(text_);
 }
 
 void CString::MakeLower() {
   if (isAscii(text_))
     std::transform(text_.begin(), text_.end(), text_.begin(), asciiLower);
   else
-    text_ = QString::fromStdString(text_).toLower().toStdString();
+    text_ = wf::fw::lowerCaseUtf8(text_);
 }
 
 void CString::TrimLeft() {

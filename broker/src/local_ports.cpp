@@ -6,6 +6,7 @@
 
 #include "alerts.h"
 #include "broker/corbce.h"
+#include "broker.h"
 #include "local_ports.h"
 #include "npa.h"
 #include "platform/clock.h"
@@ -217,16 +218,13 @@ void scanSpoolerPrinters() {
   }
 }
 
-std::mutex spoolerScanLock;
-Thread* spoolerScanThread = nullptr;
-
 }  // namespace
 
 void startSpoolerScan() {
-  std::lock_guard lock(spoolerScanLock);
-  if (spoolerScanThread && !spoolerScanThread->finished()) return;
-  if (!spoolerScanThread) spoolerScanThread = new Thread;  // may still run while the process ends
-  *spoolerScanThread = Thread("bce-spoolscan", [](std::stop_token) { scanSpoolerPrinters(); });
+  LocalPortTable& table = Broker::instance().localPorts;
+  std::lock_guard lock(table.spoolerScanLock);
+  if (table.spoolerScan.joinable() && !table.spoolerScan.finished()) return;
+  table.spoolerScan = Thread("bce-spoolscan", [](std::stop_token) { scanSpoolerPrinters(); });
 }
 
 int portIndexOf(std::string_view name) {
@@ -235,8 +233,7 @@ int portIndexOf(std::string_view name) {
 }
 
 PortSlot& portSlot(int index) {
-  static PortSlot* slots = new PortSlot[kLocalPorts];  // reader threads may outlive static destruction
-  return slots[index];
+  return Broker::instance().localPorts.slots[index];
 }
 
 int portIndexOfHandle(std::uint16_t handle) {
