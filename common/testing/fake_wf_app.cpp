@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/printer_icon.h"
 #include "framework/wnd.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -52,6 +53,10 @@ void FakeWindowList::PostToAll(UINT message, WPARAM wParam, LPARAM lParam) {
 void FakeWindowList::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newIcon) {
   record(formatCall("ReplacePrinter",
                     {reinterpret_cast<std::uintptr_t>(oldIcon), reinterpret_cast<std::uintptr_t>(newIcon)}));
+  // A window showing the old icon shows the new one: the usage moves.
+  if (!oldIcon || !newIcon || oldIcon->GetUsageCount() == 0) return;
+  oldIcon->DecrementUsageCount();
+  newIcon->IncrementUsageCount();
 }
 
 void FakeWindowList::UpdatePrinterViews(USHORT printer, CWnd* skip) {

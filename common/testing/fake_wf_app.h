@@ -23,6 +23,7 @@ class FakeWindowList : public WFWindowListServices {
   // PostToAll posts to these windows.
   void addWindow(HWND window);
   // Each call as one line, e.g. "PostToAll 1148 0 0", "UpdatePrinterViews 12".
+  // ReplacePrinter also moves one usage from the old icon to the new one.
   std::vector<std::string> calls() const;
 
   void PostToAll(UINT message, WPARAM wParam, LPARAM lParam) override;
