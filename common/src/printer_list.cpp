@@ -194,6 +194,9 @@ CWFPrinterIcon* CWFPrinterList::CreateGhostPrinter(const NETADDRESS* address, vo
   const auto* stored = static_cast<const ENUMBINARYDATA*>(record);
   CWFPrinterIcon* ghost = makeIcon(stored ? stored->familyKey : WF_GENERIC_FAMILY_KEY, nullptr, record);
   if (!ghost) return nullptr;
+  // The address first: without it the lookup compares an empty port text,
+  // which every other ghost's contains.
+  ghost->SetGhostAddress(address);
   if (CWFPrinterIcon* found = FindPrinterIcon(ghost)) {
     if (WFPrtObj* object = found->GetPrinterObj()) {
       ghost->SetPrinterObj(object);
@@ -202,23 +205,14 @@ CWFPrinterIcon* CWFPrinterList::CreateGhostPrinter(const NETADDRESS* address, vo
             CString(stored->name, static_cast<int>(strnlen(stored->name, sizeof stored->name - 1))));
       found->ReleasePrinterObj();
     }
-    ghost->SetGhostAddress(address);
     ReplacePrinter(found, ghost);
     found->ThreadUnlock();
     DeletePrinterIcon(found);
-    std::lock_guard appending(m_append);
-    if (!append(ghost)) {
-      delete ghost;
-      ghost = nullptr;
-    }
-  } else {
-    std::lock_guard appending(m_append);
-    if (append(ghost)) {
-      ghost->SetGhostAddress(address);
-    } else {
-      delete ghost;
-      ghost = nullptr;
-    }
+  }
+  std::lock_guard appending(m_append);
+  if (!append(ghost)) {
+    delete ghost;
+    ghost = nullptr;
   }
   if (notify && ghost) PostMessage(notify, WM_WF_ADDPRINTER, 0, reinterpret_cast<LPARAM>(ghost));
   return ghost;
