@@ -3,6 +3,7 @@
 // virtual requests answer from fields (and log their calls), a printer
 // manager that hands out such objects and plays enumerations, a family icon
 // class for a second family, and the application around them.
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -103,14 +104,19 @@ class ScriptedPrtMgr : public WFPrtMgr {
   std::map<WFPrtObj::USHORT, WFPrtObj*> objects;
   std::vector<EnumStep> allSteps;
   std::vector<WFPrtObj::ULONG> results;  // what the callback answered
+  std::atomic<std::size_t> answered{0};  // results written so far
 
   WFPrtObj* getPrinterObj(WFPrtObj::USHORT handle) override {
     auto it = objects.find(handle);
     return it == objects.end() ? nullptr : it->second;
   }
+  void answer(WFPrtObj::ULONG result) {
+    results.push_back(result);
+    ++answered;
+  }
   WFPrtObj::LONG enumAllPrinters(WFENUMPRINTERSPROC callback, std::uintptr_t data) override {
-    for (const EnumStep& step : allSteps) results.push_back(callback(step.object, data, step.reason));
-    results.push_back(callback(nullptr, data, WF_ENUM_REASON_NEW));
+    for (const EnumStep& step : allSteps) answer(callback(step.object, data, step.reason));
+    answer(callback(nullptr, data, WF_ENUM_REASON_NEW));
     return 0;
   }
 };
