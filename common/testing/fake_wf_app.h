@@ -86,6 +86,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   FakeAlertManager alertManager;
 
   wf::WorkItemQueue& workQueue() { return queue_; }
+  // Where GetProgramDirectory points (the program's own directory at first).
+  void setProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
   wf::EnumSpecCounter& enumCounter() { return enumCounter_; }
   // Lines given to Log at or below the logging level, without time stamps.
   std::vector<std::string> logLines() const;

@@ -51,8 +51,8 @@ class RecordTest : public PrinterFixture {
   // The address as the main program rebuilds it from the values.
   static NETADDRESS readBack(const std::map<std::string, std::string>& values) {
     static const std::pair<const char*, std::size_t> kOffsets[] = {{"localport", 340}, {"enump2p", 258},
-                                                                    {"enumipx", 136},   {"enumip", 24},
-                                                                    {"corlink", 166},   {"netware", 0}};
+                                                                   {"enumipx", 136},   {"enumip", 24},
+                                                                   {"corlink", 166},   {"netware", 0}};
     NETADDRESS address{};
     for (const auto& [name, offset] : kOffsets)
       if (auto it = values.find(name); it != values.end())
@@ -108,8 +108,8 @@ TEST_F(RecordTest, GhostsWriteEveryAddressValueOrNothing) {
   ghost.SetGhostAddress(&address);
   ghost.SaveEnumInfo(key_);
   const auto values = takeValues();
-  EXPECT_EQ(names(values),
-            (std::vector<std::string>{"corlink", "data", "enumip", "enumipx", "enump2p", "localport", "netware"}));
+  EXPECT_EQ(names(values), (std::vector<std::string>{"corlink", "data", "enumip", "enumipx", "enump2p",
+                                                     "localport", "netware"}));
   const NETADDRESS rebuilt = readBack(values);
   EXPECT_EQ(std::memcmp(&rebuilt, &address, sizeof address), 0);
 }
