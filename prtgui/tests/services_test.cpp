@@ -183,5 +183,21 @@ TEST_F(ServicesTest, AlertQueriesAndTheHistorySnapshot) {
   EXPECT_EQ(icon->GetNextAlertHistory(TRUE), nullptr);
 }
 
+TEST_F(ServicesTest, APanelMessageHandsItsDataToItsPrintersIcon) {
+  listed(11);
+  const CWFAlert alert(11, nullptr, 1, 1531, CWFAlert::ACTIVE, 0, 0, FALSE, FALSE, FALSE, FALSE);
+  {
+    // Freed by the icon; a leak would fail the sanitized run.
+    CWFPanelAlertMsg message(&alert, new WFPrtObj::OPPANELDATA);
+  }
+  int untouched = 7;
+  const CWFAlert gone(12, nullptr, 1, 1531, CWFAlert::ACTIVE, 0, 0, FALSE, FALSE, FALSE, FALSE);
+  { CWFPanelAlertMsg message(&gone, &untouched); }
+  EXPECT_EQ(untouched, 7);
+  // An icon going with queued panel alerts frees their data itself.
+  icons().at(0)->GetPanelAlerts().Add(&alert, new WFPrtObj::OPPANELDATA);
+  list_.DeleteAllPrinters();
+}
+
 }  // namespace
 }  // namespace wf::testing
