@@ -1,5 +1,5 @@
 // Services other code asks of an icon: checking broker results, refreshing
-// after re-enumeration, worker labels, the test page, the
+// after re-enumeration, worker labels, the test page, Quick Setup, the
 // reset of cached data and the icon's view of its alerts.
 #include <cstring>
 #include <filesystem>
@@ -12,6 +12,7 @@
 #include "common/app_services.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
+#include "common/quick_dlg.h"
 #include "common/wait_objects.h"
 #include "framework/shell_calls.h"
 #include "framework/win_app.h"
@@ -168,6 +169,23 @@ BOOL CWFPrinterIcon::PrintTestPage(CWnd* notify) {
   app->BeginThread(&testPageWorker, job, 0,
                    BuildDescriptiveString("Print() from CWFPrinterIcon::PrintTestPage()"));
   return TRUE;
+}
+
+namespace {
+
+void openQuickSetup(CWFPrinterIcon* icon, CWnd* parent, const CString& file, BOOL send) {
+  auto* dialog = new (std::nothrow) CQuickDlg(icon, file, 1, send, parent);
+  if (dialog && !dialog->Create(CQuickDlg::IDD, parent)) delete dialog;
+}
+
+}  // namespace
+
+void CWFPrinterIcon::DoQuickSetupSend(CWnd* parent, CString file) {
+  openQuickSetup(this, parent, file, TRUE);
+}
+
+void CWFPrinterIcon::DoQuickSetupReceive(CWnd* parent, CString file) {
+  openQuickSetup(this, parent, file, FALSE);
 }
 
 void CWFPrinterIcon::ResetPrinterData() {

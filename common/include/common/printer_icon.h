@@ -262,6 +262,9 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   // "[long name] text"; the caller owns the text.
   CString BuildDescriptiveString(const char* text);
   BOOL PrintTestPage(CWnd* notify);
+  // Open a Quick Setup dialog on `parent`, which deletes it on WM_WF_QSDONE.
+  void DoQuickSetupSend(CWnd* parent, CString file);
+  void DoQuickSetupReceive(CWnd* parent, CString file);
   void ResetPrinterData();
   // Forwarded to the alert storage under "AlertLock". The pointer results
   // stay valid only while the caller holds "AlertLock" itself.
