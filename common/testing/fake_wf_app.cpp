@@ -8,6 +8,7 @@
 #include "framework/wnd.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
+#include "wfprtmgr/wfprtmgr.h"
 
 namespace wf::testing {
 
@@ -171,7 +172,8 @@ void FakeWFApp::Log(ULONG level, const char* format, ...) {
 
 WFPrtObj* FakeWFApp::GetPrinterFromHandle(USHORT printer) {
   auto found = printers.find(printer);
-  return found == printers.end() ? nullptr : found->second;
+  if (found != printers.end()) return found->second;
+  return prtMgr ? prtMgr->getPrinterObj(printer) : nullptr;
 }
 
 BOOL FakeWFApp::AddToBlinkList(CWnd* window) {

@@ -75,6 +75,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL windowsLeft = TRUE;
   short appId = 0;
   std::map<int, std::string> waveFiles;
+  // GetPrinterFromHandle answers from here, else asks the manager.
   std::map<USHORT, WFPrtObj*> printers;
   HINSTANCE toolKit = nullptr;
   HINSTANCE netSet = nullptr;

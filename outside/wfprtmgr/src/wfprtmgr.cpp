@@ -154,8 +154,8 @@ WFPrtObj::LONG WFPrtMgr::enumAllPrinters(WFENUMPRINTERSPROC callback, std::uintp
   }
   std::vector<WFPrtObj::USHORT> handles;
   found = &handles;
-  const WFPrtObj::LONG rc =
-      BceEnumPrinters(static_cast<std::uint16_t>(appId_), BCE_NET_FORCE | BCE_NET_ALL_BITS, &collect);
+  const WFPrtObj::LONG rc = BceEnumPrinters(static_cast<std::uint16_t>(appId_),
+                                            BCE_NET_FORCE | BCE_NET_LOCAL | BCE_NET_ALL_BITS, &collect);
   found = nullptr;
   for (WFPrtObj::USHORT handle : handles) report(*state_, appId_, handle, callback, data);
   callback(nullptr, data, WF_ENUM_REASON_NEW);
