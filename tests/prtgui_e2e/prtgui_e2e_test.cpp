@@ -160,4 +160,16 @@ TEST_F(PrtGuiEndToEnd, TheTestPageReachesThePrinter) {
   EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 0 1");
 }
 
+TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
+  EXPECT_EQ(app->call("qsreceive " + listed[0].handle + " " + file.string()),
+            "ok 1 70 70 1|Quick Setup has completed successfully.");
+  EXPECT_GT(fs::file_size(file), 0u);
+}
+
 }  // namespace

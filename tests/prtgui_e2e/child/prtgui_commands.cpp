@@ -9,13 +9,20 @@
 #include <string>
 #include <thread>
 
+#include <QApplication>
+
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
+#include "common/quick_dlg.h"
 #include "fake_wf_app.h"
+#include "framework/controls.h"
+#include "framework/resources.h"
+#include "framework/scripted_shell.h"
 #include "platform/message_queue.h"
+#include "platform/module.h"
 #include "platform/window_messages.h"
 #include "prtgui/generic_family.h"
 #include "wfprtmgr/wfprtmgr.h"
@@ -81,6 +88,9 @@ int posts(UINT message) {
 
 // start -> "ok <application id>"
 WF_CHILD_COMMAND("start", [](const ChildArgs&) {
+  // The main program's resources come first in the chain.
+  static HINSTANCE resources = wf::loadModule("WFRESDLL.DLL");
+  wf::fw::joinResourceChain(resources);
   application = std::make_unique<Application>();
   auto& a = *application;
   a.app.appId = BceRegisterApp(a.app.alertManager.GetNotificationWindow());
@@ -161,7 +171,68 @@ WF_CHILD_COMMAND("testpage", [](const ChildArgs& args) -> std::string {
          std::to_string(a.testPages[0].second == reinterpret_cast<LPARAM>(icon));
 });
 
+// The Quick Setup dialog's parent: keeps what the dialog showed, then
+// destroys and deletes it as the receivers of WM_WF_QSDONE do.
+class QuickSetupParent : public CWnd {
+ public:
+  int done = 0;
+  std::string bar;
+  LRESULT onDone(WPARAM, LPARAM lParam) {
+    auto* dialog = reinterpret_cast<CQuickDlg*>(lParam);
+    if (auto* progress = dynamic_cast<CProgressCtrl*>(dialog->GetDlgItem(1133))) {
+      int low = 0, high = 0;
+      progress->GetRange(low, high);
+      bar = std::to_string(low) + " " + std::to_string(high) + " " + std::to_string(progress->GetPos());
+    }
+    ++done;
+    dialog->DestroyWindow();
+    delete dialog;
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(QuickSetupParent, CWnd)
+ON_MESSAGE(WM_WF_QSDONE, onDone)
+END_MESSAGE_MAP()
+
+struct Gui {
+  int argc = 1;
+  char name[16] = "wf-prtguichild";
+  char* argv[2] = {name, nullptr};
+  QApplication app{argc, argv};
+  wf::fw::ScriptedShell shell;
+  QuickSetupParent parent;
+};
+std::unique_ptr<Gui> gui;
+
+// qsreceive <handle> <file> -> "ok <bar low> <bar high> <bar position> <dones>"
+// then "|" and each message box text
+WF_CHILD_COMMAND("qsreceive", [](const ChildArgs& args) -> std::string {
+  if (!gui) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    gui = std::make_unique<Gui>();
+    if (!gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0))
+      return "err no parent";
+  }
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  gui->parent.done = 0;
+  icon->DoQuickSetupReceive(&gui->parent, args.at(1).c_str());
+  icon->ThreadUnlock();
+  if (!runUntil([] {
+        QCoreApplication::processEvents();
+        return gui->parent.done > 0;
+      }))
+    return "err not done";
+  runUntil([] { return true; });  // a second WM_WF_QSDONE would be queued by now
+  std::string out = "ok " + gui->parent.bar + " " + std::to_string(gui->parent.done);
+  for (const auto& box : gui->shell.messageBox.calls()) out += "|" + box.text;
+  return out;
+});
+
 WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
+  gui.reset();
   if (application) {
     application->list.DeleteAllPrinters();
     const short appId = application->app.appId;
