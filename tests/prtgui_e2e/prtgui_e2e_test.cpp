@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -158,6 +159,35 @@ TEST_F(PrtGuiEndToEnd, TheTestPageReachesThePrinter) {
 
   fs::remove(dir / "VERIFY.TXT");
   EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 0 1");
+}
+
+TEST_F(PrtGuiEndToEnd, BadRepliesWhileIconsAreBuiltLeaveDefaultTexts) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Knobs&)> knob;
+  } cases[] = {
+      {"silent", [](sim::Knobs& k) { k.silent = true; }},
+      {"cut", [](sim::Knobs& k) { k.replyCut = 1; }},
+      {"noise", [](sim::Knobs& k) { k.noise = std::string("\x01\xA5\x00garbage", 10); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    serve(1, "generic-7301");
+    sim::Knobs knobs = models[1]->knobs();
+    c.knob(knobs);
+    models[1]->setKnobs(knobs);
+    start();
+    EXPECT_EQ(app->call("enumerate"), "ok 1");
+    const auto listed = icons();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].port, "LPT1:");
+    EXPECT_EQ(listed[0].name, "Printer");  // no model came: the default name
+    EXPECT_EQ(listed[0].model, "");
+    app->call("quit");
+    app->waitExit();
+    app.reset();
+    servers[1].reset();
+  }
 }
 
 TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
