@@ -197,9 +197,26 @@ TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
-  EXPECT_EQ(app->call("qsreceive " + listed[0].handle + " " + file.string()),
+  EXPECT_EQ(app->call("qs recv " + listed[0].handle + " " + file.string()),
             "ok 1 70 70 1|Quick Setup has completed successfully.");
   EXPECT_GT(fs::file_size(file), 0u);
+}
+
+TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const fs::path missing = wf::testing::testRuntimeDir() / "missing.psf";
+  const fs::path foreign = wf::testing::testRuntimeDir() / "foreign.psf";
+  std::ofstream(foreign) << "not a Quick Setup file";
+  for (const fs::path& file : {missing, foreign}) {
+    SCOPED_TRACE(file.filename());
+    const std::string answer = app->call("qs send " + listed[0].handle + " " + file.string());
+    EXPECT_EQ(answer.substr(answer.find('|')), "|An error occured while running Quick Setup.");
+    EXPECT_NE(answer.find(" 1|"), std::string::npos) << answer;  // one WM_WF_QSDONE
+  }
 }
 
 }  // namespace

@@ -202,23 +202,28 @@ struct Gui {
   char* argv[2] = {name, nullptr};
   QApplication app{argc, argv};
   wf::fw::ScriptedShell shell;
+  std::size_t boxesSeen = 0;
   QuickSetupParent parent;
 };
 std::unique_ptr<Gui> gui;
 
-// qsreceive <handle> <file> -> "ok <bar low> <bar high> <bar position> <dones>"
-// then "|" and each message box text
-WF_CHILD_COMMAND("qsreceive", [](const ChildArgs& args) -> std::string {
+// qs <send|recv> <handle> <file> -> "ok <bar low> <bar high> <bar position>
+// <dones>" then "|" and each message box text
+WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
   if (!gui) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     gui = std::make_unique<Gui>();
     if (!gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0))
       return "err no parent";
   }
-  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(1))));
   if (!icon) return "err no icon";
   gui->parent.done = 0;
-  icon->DoQuickSetupReceive(&gui->parent, args.at(1).c_str());
+  gui->parent.bar.clear();
+  if (args.at(0) == "send")
+    icon->DoQuickSetupSend(&gui->parent, args.at(2).c_str());
+  else
+    icon->DoQuickSetupReceive(&gui->parent, args.at(2).c_str());
   icon->ThreadUnlock();
   if (!runUntil([] {
         QCoreApplication::processEvents();
@@ -227,7 +232,10 @@ WF_CHILD_COMMAND("qsreceive", [](const ChildArgs& args) -> std::string {
     return "err not done";
   runUntil([] { return true; });  // a second WM_WF_QSDONE would be queued by now
   std::string out = "ok " + gui->parent.bar + " " + std::to_string(gui->parent.done);
-  for (const auto& box : gui->shell.messageBox.calls()) out += "|" + box.text;
+  const auto boxes = gui->shell.messageBox.calls();
+  for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i) out += "|" + boxes[i].text;
+  gui->boxesSeen = boxes.size();
+
   return out;
 });
 
