@@ -62,8 +62,12 @@ void endRequest(ENUMPRTDATA* request, bool windowsLeft) {
 
 void CWFPrinterList::EnumeratePrinters(WFPrtMgr* manager, HWND notify) {
   if (!manager) return;
-  // Detached: the manager's destructor waits for its enumerations.
-  std::thread([manager, notify, this] { enumerateAll(manager, notify, this); }).detach();
+  // Detached: the hold keeps the manager until the thread is done with it.
+  manager->holdEnumeration();
+  std::thread([manager, notify, this] {
+    enumerateAll(manager, notify, this);
+    manager->releaseEnumeration();
+  }).detach();
 }
 
 ULONG EnumPrintersCallback(WFPrtObj* printer, std::uintptr_t data, ULONG reason) {

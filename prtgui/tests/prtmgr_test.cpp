@@ -116,5 +116,22 @@ TEST_F(PrtMgrTest, TheDestructorWaitsForQueuedRequests) {
   EXPECT_EQ(calls, 3);
 }
 
+TEST_F(PrtMgrTest, TheDestructorWaitsForAHeldEnumerationThread) {
+  auto manager = std::make_unique<WFPrtMgr>(0);
+  WFPrtMgr* raw = manager.get();
+  raw->holdEnumeration();
+  std::atomic<bool> enumerated{false};
+  std::thread late([&] {
+    std::this_thread::sleep_for(50ms);  // still waiting for its turn when the manager goes
+    raw->enumAllPrinters(&record, 0);
+    enumerated = true;
+    raw->releaseEnumeration();
+  });
+  manager.reset();
+  EXPECT_TRUE(enumerated);
+  late.join();
+  taken();
+}
+
 }  // namespace
 }  // namespace wf::testing

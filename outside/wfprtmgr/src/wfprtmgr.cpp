@@ -174,3 +174,14 @@ WFPrtObj::LONG WFPrtMgr::enumSpecificPrinter(const NETADDRESS* address, WFENUMPR
   state_->changed.notify_all();
   return 0;
 }
+
+void WFPrtMgr::holdEnumeration() {
+  std::lock_guard lock(state_->m);
+  ++state_->running;
+}
+
+void WFPrtMgr::releaseEnumeration() {
+  std::lock_guard lock(state_->m);
+  --state_->running;
+  state_->changed.notify_all();
+}

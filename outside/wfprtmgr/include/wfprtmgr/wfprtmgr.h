@@ -39,6 +39,10 @@ class WFPrtMgr {
   // at `address`, or null. Returns at once.
   virtual WFPrtObj::LONG enumSpecificPrinter(const NETADDRESS* address, WFENUMPRINTERSPROC callback,
                                              std::uintptr_t data, WFPrtObj::BOOL tryAll);
+  // Taken before another thread is started to enumerate and released by it
+  // once its enumeration returned: the destructor waits for it too.
+  virtual void holdEnumeration();
+  virtual void releaseEnumeration();
 
   struct State;  // inside the library
 
