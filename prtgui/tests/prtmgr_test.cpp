@@ -21,7 +21,8 @@ std::vector<Report> reports;
 
 WFPrtObj::ULONG record(WFPrtObj* printer, std::uintptr_t, WFPrtObj::ULONG reason) {
   std::lock_guard lock(reportsMutex);
-  reports.push_back({printer ? printer->getBCEHandle() : std::uint16_t{0}, reason, std::this_thread::get_id()});
+  reports.push_back(
+      {printer ? printer->getBCEHandle() : std::uint16_t{0}, reason, std::this_thread::get_id()});
   return 1;
 }
 
