@@ -13,7 +13,7 @@ namespace fakebce {
 struct Call {
   std::string function;  // "BceSendBidi", "BceQueryAlerts", ...
   std::uint32_t appId = 0, handle = 0, netMask = 0, code = 0;
-  std::string request;  // request data, or the alert key as two bytes
+  std::string request;   // request data, or the alert key as two bytes
 };
 
 struct Reply {
@@ -30,7 +30,6 @@ void setPrtInfo(const PRTINFO& info, std::int32_t rc = 0);
 void setPrinterName(std::uint32_t netBit, std::string name, std::string secondName, std::int32_t rc = 0);
 void setAlert(std::uint16_t key, std::string data);
 std::vector<Call> calls();
-
 std::vector<Call> callsOf(const std::string& function);
 
 // ---- Printers of several handles, print data and enumerations ----
