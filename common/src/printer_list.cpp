@@ -177,13 +177,19 @@ CWFPrinterList::ErrorValue CWFPrinterList::NewPrinterIcon(WFPrtObj* object, void
     if (existing) existing->ThreadUnlock();
     return NOTHING_DONE;
   }
-  std::lock_guard appending(m_append);
-  if (!append(icon)) {
+  bool appended = false;
+  {
+    std::lock_guard appending(m_append);
+    appended = append(icon);
+  }
+  if (!appended) {
     delete icon;
     if (existing) existing->ThreadUnlock();
     return NOTHING_DONE;
   }
   if (!existing) return NEW_ICON;
+  // Outside the append lock: deleting waits for the icon's holders, and one
+  // may be another report of this printer waiting to append.
   ReplacePrinter(existing, icon);
   existing->ThreadUnlock();
   DeletePrinterIcon(existing);

@@ -259,6 +259,21 @@ TEST_F(PrinterListTest, ConcurrentAppendsGhostsAndReadersKeepTheListWhole) {
   EXPECT_EQ(icons().size(), 2u * kPrinters);
 }
 
+TEST_F(PrinterListTest, TwoReportsReplacingOneIconAtOnceBothEnd) {
+  for (int round = 0; round < 20; ++round) {
+    list_.DeleteAllPrinters();
+    objects_.clear();
+    ScriptedPrtObj* object = addLocal(11, "LPT1", 0);
+    list_.NewPrinterIcon(object, nullptr);
+    object->family = 5;  // each report replaces the generic icon
+    std::thread a([&] { list_.NewPrinterIcon(object, nullptr); });
+    std::thread b([&] { list_.NewPrinterIcon(object, nullptr); });
+    a.join();
+    b.join();
+    for (CWFPrinterIcon* icon : icons()) EXPECT_NE(dynamic_cast<FamilyIcon*>(icon), nullptr);
+  }
+}
+
 TEST_F(PrinterListTest, DeletingAHeldIconWhoseHolderNeedsAReaderUnitEnds) {
   list_.NewPrinterIcon(addLocal(11, "LPT1"), nullptr);
   list_.NewPrinterIcon(addLocal(12, "LPT2"), nullptr);
