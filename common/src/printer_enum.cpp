@@ -86,12 +86,14 @@ ULONG EnumPrintersCallback(WFPrtObj* printer, std::uintptr_t data, ULONG reason)
       }
     return 1;
   }
+  // Unlocked whether or not a window is left: the last window may have
+  // closed since reason 1 locked it.
+  if (printer && reason == WF_ENUM_REASON_REINIT_DONE && list)
+    if (CWFPrinterIcon* icon = list->FindPrinterIcon(printer->getBCEHandle())) {
+      if (icon->IsPrinterObjLocked()) icon->UnlockPrinterObj();
+      icon->ThreadUnlock();
+    }
   if (printer && windowsLeft && list) {
-    if (reason == WF_ENUM_REASON_REINIT_DONE)
-      if (CWFPrinterIcon* icon = list->FindPrinterIcon(printer->getBCEHandle())) {
-        icon->UnlockPrinterObj();
-        icon->ThreadUnlock();
-      }
     const CWFPrinterList::ErrorValue made = list->NewPrinterIcon(printer, request->pStoredRecord);
     if (made == CWFPrinterList::NOTHING_DONE) {
       result = 0;

@@ -95,6 +95,13 @@ TEST_F(EnumCallbackTest, ReasonOneLocksTheIconUntilReasonTwoWithoutCountingDown)
   EXPECT_FALSE(icon->IsPrinterObjLocked());
   EXPECT_EQ(icons().size(), 1u);
   EXPECT_EQ(app_.GetEnumSpecCount(), 0);
+
+  // The last window closes between the two calls: the lock still goes.
+  ENUMPRTDATA* late = request(3);
+  EnumPrintersCallback(object, asData(late), WF_ENUM_REASON_REINIT_START);
+  app_.windowsLeft = FALSE;
+  EnumPrintersCallback(object, asData(late), WF_ENUM_REASON_REINIT_DONE);
+  EXPECT_FALSE(icon->IsPrinterObjLocked());
 }
 
 TEST_F(EnumCallbackTest, TheLastOnePrinterEndShowsTheIdlePrompt) {
