@@ -206,9 +206,7 @@ CWFPrinterIcon* CWFPrinterList::CreateGhostPrinter(const NETADDRESS* address, vo
   if (CWFPrinterIcon* found = FindPrinterIcon(ghost)) {
     if (WFPrtObj* object = found->GetPrinterObj()) {
       ghost->SetPrinterObj(object);
-      if (stored)
-        ghost->SetName(
-            CString(stored->name, static_cast<int>(strnlen(stored->name, sizeof stored->name - 1))));
+      if (stored) ghost->SetName(wf::recordName(*stored));
       found->ReleasePrinterObj();
     }
     ReplacePrinter(found, ghost);

@@ -131,8 +131,7 @@ BOOL CWFPrinterIcon::BCEReturnCheck(long result) {
 
 void CWFPrinterIcon::PrinterReEnum(void* record) {
   if (const auto* stored = static_cast<const ENUMBINARYDATA*>(record)) {
-    if (stored->name[0])
-      SetName(CString(stored->name, static_cast<int>(strnlen(stored->name, sizeof stored->name - 1))));
+    if (stored->name[0]) SetName(wf::recordName(*stored));
     RestoreAlerts(record);
     if (m_usageCount > 0 && GetBidiActive()) ActivateInitialAlerts();
   }

@@ -69,7 +69,7 @@ CWFPrinterIcon::CWFPrinterIcon(WFPrtObj* object, void* record) {
 
   const auto* stored = static_cast<const ENUMBINARYDATA*>(record);
   if (stored && (stored->userDefinedName || m_bGhost)) {
-    SetName(CString(stored->name, static_cast<int>(strnlen(stored->name, sizeof stored->name - 1))));
+    SetName(wf::recordName(*stored));
     m_bUserDefinedName = stored->userDefinedName != 0;
   } else {
     SetName(nullptr);

@@ -57,6 +57,10 @@ inline void copyRecordName(char (&field)[80], const CString& name) {
   std::memset(field, 0, sizeof field);
   std::memcpy(field, name.str().data(), n);
 }
+// A stored record's name; one without terminator is read as its first 79 bytes.
+inline CString recordName(const ENUMBINARYDATA& record) {
+  return CString(record.name, static_cast<int>(strnlen(record.name, sizeof record.name - 1)));
+}
 }  // namespace wf
 
 // The icon's non-virtual operations that the common classes call.
