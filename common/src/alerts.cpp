@@ -2,6 +2,10 @@
 
 #include <new>
 
+#include "common/app_services.h"
+#include "common/printer_icon.h"
+#include "common/printer_list.h"
+
 IMPLEMENT_DYNAMIC(CWFAlert, CObject)
 IMPLEMENT_DYNAMIC(CWFAlertMsg, CObject)
 IMPLEMENT_DYNAMIC(CWFAlertMsgList, CObList)
@@ -119,6 +123,16 @@ BOOL CWFAlertMsgList::Remove(const CWFAlertMsg* like) {
 
 CWFPanelAlertMsg::CWFPanelAlertMsg(const CWFAlert* alert, void* data) : m_data(data) {
   if (alert) m_alert = *alert;
+}
+
+CWFPanelAlertMsg::~CWFPanelAlertMsg() {
+  if (!m_data) return;
+  WFAppServices* app = WFGetApp();
+  CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
+  CWFPrinterIcon* icon = list ? list->FindPrinterIcon(m_alert.GetPrinterHandle()) : nullptr;
+  if (!icon) return;
+  icon->FreeOPPanelData(m_data);
+  icon->ThreadUnlock();
 }
 
 void* CWFPanelAlertMsg::DetachPanelData() {

@@ -4,9 +4,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/printer_icon.h"
 #include "framework/wnd.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
+#include "wfprtmgr/wfprtmgr.h"
 
 namespace wf::testing {
 
@@ -52,6 +54,10 @@ void FakeWindowList::PostToAll(UINT message, WPARAM wParam, LPARAM lParam) {
 void FakeWindowList::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newIcon) {
   record(formatCall("ReplacePrinter",
                     {reinterpret_cast<std::uintptr_t>(oldIcon), reinterpret_cast<std::uintptr_t>(newIcon)}));
+  // A window showing the old icon shows the new one: the usage moves.
+  if (!oldIcon || !newIcon || oldIcon->GetUsageCount() == 0) return;
+  oldIcon->DecrementUsageCount();
+  newIcon->IncrementUsageCount();
 }
 
 void FakeWindowList::UpdatePrinterViews(USHORT printer, CWnd* skip) {
@@ -166,7 +172,8 @@ void FakeWFApp::Log(ULONG level, const char* format, ...) {
 
 WFPrtObj* FakeWFApp::GetPrinterFromHandle(USHORT printer) {
   auto found = printers.find(printer);
-  return found == printers.end() ? nullptr : found->second;
+  if (found != printers.end()) return found->second;
+  return prtMgr ? prtMgr->getPrinterObj(printer) : nullptr;
 }
 
 BOOL FakeWFApp::AddToBlinkList(CWnd* window) {

@@ -23,6 +23,7 @@ class FakeWindowList : public WFWindowListServices {
   // PostToAll posts to these windows.
   void addWindow(HWND window);
   // Each call as one line, e.g. "PostToAll 1148 0 0", "UpdatePrinterViews 12".
+  // ReplacePrinter also moves one usage from the old icon to the new one.
   std::vector<std::string> calls() const;
 
   void PostToAll(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -74,6 +75,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL windowsLeft = TRUE;
   short appId = 0;
   std::map<int, std::string> waveFiles;
+  // GetPrinterFromHandle answers from here, else asks the manager.
   std::map<USHORT, WFPrtObj*> printers;
   HINSTANCE toolKit = nullptr;
   HINSTANCE netSet = nullptr;
@@ -85,6 +87,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   FakeAlertManager alertManager;
 
   wf::WorkItemQueue& workQueue() { return queue_; }
+  // Where GetProgramDirectory points (the program's own directory at first).
+  void setProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
   wf::EnumSpecCounter& enumCounter() { return enumCounter_; }
   // Lines given to Log at or below the logging level, without time stamps.
   std::vector<std::string> logLines() const;

@@ -167,8 +167,8 @@ void WFPrtObj::setBidiOff() {
   bidiLock_.leave();
 }
 
-void WFPrtObj::setUserData(ULONG data) { userData_ = data; }
-WFPrtObj::ULONG WFPrtObj::getUserData() { return userData_; }
+void WFPrtObj::setUserData(std::uintptr_t data) { userData_ = data; }
+std::uintptr_t WFPrtObj::getUserData() { return userData_; }
 void WFPrtObj::setNotificationWindow(HWND window) { notificationWindow_ = window; }
 
 WFPrtObj::UINT WFPrtObj::setBidiQueryNetType(UINT type) {

@@ -22,6 +22,13 @@ struct State {
   std::map<std::uint32_t, Names> names;
   std::map<std::uint16_t, std::string> alerts;
   std::vector<Call> calls;
+  // Several handles, print data and enumerations.
+  std::map<std::uint16_t, std::pair<PRTINFO, std::int32_t>> infoByHandle;
+  std::map<std::uint16_t, NETADDRESS> addresses;
+  std::int32_t startDocRc = 0, writeRc = 0;
+  std::vector<PRTINFO> enumerated;
+  std::int32_t enumRc = 0;
+  std::map<std::string, PRTINFO> specific;
 };
 
 State& state() {
@@ -48,6 +55,12 @@ void reset() {
   s.names.clear();
   s.alerts.clear();
   s.calls.clear();
+  s.infoByHandle.clear();
+  s.addresses.clear();
+  s.startDocRc = s.writeRc = 0;
+  s.enumerated.clear();
+  s.enumRc = 0;
+  s.specific.clear();
 }
 
 void pushReply(std::int32_t rc, std::string bytes) {
@@ -134,6 +147,11 @@ BCEAPI int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle
 BCEAPI int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
   std::lock_guard lock(state().mutex);
   state().calls.push_back({"BceGetPrtInfo", 0, handle, 0, refresh, {}});
+  if (auto it = state().infoByHandle.find(static_cast<std::uint16_t>(handle));
+      it != state().infoByHandle.end()) {
+    if (it->second.second == 0) *info = it->second.first;
+    return it->second.second;
+  }
   if (state().infoRc == 0) *info = state().info;
   return state().infoRc;
 }
@@ -153,8 +171,107 @@ BCEAPI int32_t BceGetPrinterName(uint32_t handle, uint32_t netBit, char* name, c
 BCEAPI int32_t BceGetPrinterAddr(uint32_t handle, uint32_t netMask, NETADDRESS* address) {
   std::lock_guard lock(state().mutex);
   state().calls.push_back({"BceGetPrinterAddr", 0, handle, netMask, 0, {}});
-  *address = NETADDRESS{};
+  auto it = state().addresses.find(static_cast<std::uint16_t>(handle));
+  *address = it == state().addresses.end() ? NETADDRESS{} : it->second;
   return 0;
 }
 
 BCEAPI int32_t BceIsUserAdmin(uint32_t) { return 1; }
+
+// ---- Printers of several handles, print data and enumerations ----
+
+namespace fakebce {
+
+void setPrtInfoFor(std::uint16_t handle, const PRTINFO& info, std::int32_t rc) {
+  std::lock_guard lock(state().mutex);
+  state().infoByHandle[handle] = {info, rc};
+}
+
+void setPrinterAddr(std::uint16_t handle, const NETADDRESS& address) {
+  std::lock_guard lock(state().mutex);
+  state().addresses[handle] = address;
+}
+
+void setDocResults(std::int32_t startDoc, std::int32_t write) {
+  std::lock_guard lock(state().mutex);
+  state().startDocRc = startDoc;
+  state().writeRc = write;
+}
+
+void setEnumPrinters(std::vector<PRTINFO> printers, std::int32_t rc) {
+  std::lock_guard lock(state().mutex);
+  state().enumerated = std::move(printers);
+  state().enumRc = rc;
+}
+
+void setSpecificPrinter(const std::string& localPort, const PRTINFO& info) {
+  std::lock_guard lock(state().mutex);
+  state().specific[localPort] = info;
+}
+
+}  // namespace fakebce
+
+BCEAPI int32_t BceCaptureAlerts(uint32_t appId, uint32_t handle, const ALERTS* alerts, uint32_t,
+                                uint32_t flag) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back({"BceCaptureAlerts", appId, handle, alerts ? alerts->mask : 0, flag, {}});
+  return 0;
+}
+
+BCEAPI int32_t BceReleaseAlerts(uint32_t appId, uint32_t handle, uint32_t flag) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back({"BceReleaseAlerts", appId, handle, 0, flag, {}});
+  return 0;
+}
+
+BCEAPI int32_t BceStartDoc(uint32_t handle, uint32_t netMask, uint32_t jobArgument) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back({"BceStartDoc", 0, handle, netMask, jobArgument, {}});
+  return state().startDocRc;
+}
+
+BCEAPI int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length,
+                        uint32_t raw) {
+  std::lock_guard lock(state().mutex);
+  std::string bytes(static_cast<const char*>(data), data && length ? *length : 0);
+  state().calls.push_back({"BceWrite", appId, handle, netMask, raw, std::move(bytes)});
+  return state().writeRc;
+}
+
+BCEAPI int32_t BceEndDoc(uint32_t handle, uint32_t netMask) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back({"BceEndDoc", 0, handle, netMask, 0, {}});
+  return 0;
+}
+
+BCEAPI int32_t BceEnumPrinters(uint32_t appId, uint32_t netMask, BCEENUMPROC proc) {
+  std::vector<PRTINFO> printers;
+  std::int32_t rc = 0;
+  {
+    std::lock_guard lock(state().mutex);
+    state().calls.push_back({"BceEnumPrinters", appId, 0, netMask, 0, {}});
+    printers = state().enumerated;
+    rc = state().enumRc;
+  }
+  for (const PRTINFO& info : printers)
+    if (proc && proc(&info) == 0) break;
+  return rc;
+}
+
+BCEAPI int32_t BceEnumSpecific(uint32_t appId, const NETADDRESS* address, BCEENUMPROC proc, uint32_t tryAll) {
+  PRTINFO found{};
+  bool known = false;
+  {
+    std::lock_guard lock(state().mutex);
+    const std::string port =
+        address ? std::string(address->local, strnlen(address->local, sizeof address->local)) : "";
+    state().calls.push_back({"BceEnumSpecific", appId, 0, 0, tryAll, port});
+    auto it = state().specific.find(port);
+    if (it != state().specific.end()) {
+      found = it->second;
+      known = true;
+    }
+  }
+  if (known && proc) proc(&found);
+  return known ? 0 : 1;
+}

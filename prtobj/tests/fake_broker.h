@@ -32,4 +32,16 @@ void setAlert(std::uint16_t key, std::string data);
 std::vector<Call> calls();
 std::vector<Call> callsOf(const std::string& function);
 
+// ---- Printers of several handles, print data and enumerations ----
+
+// PRTINFO and address of one handle, ahead of setPrtInfo's.
+void setPrtInfoFor(std::uint16_t handle, const PRTINFO& info, std::int32_t rc = 0);
+void setPrinterAddr(std::uint16_t handle, const NETADDRESS& address);
+// Results of the print-data calls; BceWrite's data lands in its call's `request`.
+void setDocResults(std::int32_t startDoc, std::int32_t write);
+// What BceEnumPrinters reports (in order) and what BceEnumSpecific finds
+// for an address whose local port name is the key.
+void setEnumPrinters(std::vector<PRTINFO> printers, std::int32_t rc = 0);
+void setSpecificPrinter(const std::string& localPort, const PRTINFO& info);
+
 }  // namespace fakebce

@@ -2,6 +2,7 @@
 // transport's data callback of a port opened for them; writes go through
 // NetWrite or through local ports captured to the printer.
 #include "bidi_fixture.h"
+#include "eventually.h"
 #include "platform/net_connections.h"
 
 using namespace bidi_testing;
@@ -81,10 +82,15 @@ TEST_F(NetworkPrinter, WritesToCapturedPortsSendExactlyTheCallersBytes) {
   auto secondary = startSecondary(1);
   // LPT1: the port itself.
   EXPECT_EQ(secondary->call("netwrite 0x10000 101 5 0"), "ok 0 5");
-  std::string printed;
-  for (const auto& e : models[1]->log())
-    if (e.direction == sim::Direction::Received && e.kind == sim::LogKind::PrintData) printed += e.bytes;
-  EXPECT_EQ(printed, "abcde");
+  // The port layer has written the bytes; the printer takes them in on its own thread.
+  const auto printed = [&] {
+    std::string bytes;
+    for (const auto& e : models[1]->log())
+      if (e.direction == sim::Direction::Received && e.kind == sim::LogKind::PrintData) bytes += e.bytes;
+    return bytes;
+  };
+  EXPECT_TRUE(wf::testing::eventually([&] { return printed().size() >= 5; }));
+  EXPECT_EQ(printed(), "abcde");
   // LPT2: the queue it is redirected to.
   EXPECT_EQ(secondary->call("netwrite 0x20000 101 7 0"), "ok 0 7");
   EXPECT_EQ(wf::netconn::netConnections().writtenTo(kQueue), std::vector<std::string>{"abcdefg"});

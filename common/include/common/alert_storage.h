@@ -13,6 +13,8 @@ class CWFAlertHistoryEntry : public CObject {
  public:
   // The message's alert time and text.
   explicit CWFAlertHistoryEntry(const CWFAlertMsg* message);
+  CWFAlertHistoryEntry(const CWFAlertHistoryEntry& other)
+      : CObject(), m_time(other.m_time), m_description(other.m_description) {}
   CTime GetTime() const { return m_time; }
   const CString& GetDescription() const { return m_description; }
 

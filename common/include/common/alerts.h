@@ -117,14 +117,16 @@ class CWFAlertMsgList : public CObList {
   BOOL Remove(const CWFAlertMsg* like);
 };
 
-// An operator-panel alert with its panel data. Finding the printer's icon to
-// free the data lands with the icon; until then the data is left untouched
-// when the message goes (the printer-gone answer).
+// An operator-panel alert with its panel data. A message that goes with its
+// data hands the data to its printer's icon to free; when the printer is
+// gone the data is left untouched. Icons detach the data of their own queue
+// before it goes.
 class CWFPanelAlertMsg : public CObject {
   DECLARE_DYNAMIC(CWFPanelAlertMsg)
  public:
   CWFPanelAlertMsg() = default;
   CWFPanelAlertMsg(const CWFAlert* alert, void* data);
+  ~CWFPanelAlertMsg() override;
 
   CWFAlert* GetAlert() { return &m_alert; }
   void* GetPanelData() const { return m_data; }

@@ -280,8 +280,9 @@ class WFPrtObj : public CObject {
   virtual LONG bidiDeviceCopyFile(const std::string& file, DEVICEID from, DEVICEID to, int move);
   virtual LONG bidiDeviceQueryAlert(USHORT key, DEVICEMGMTALERTDATA* record);
   virtual LONG parseDeviceDirectoryData(const std::string& entry, DEVICEDIRECTORYDATA* record);
-  virtual void setUserData(ULONG data);
-  virtual ULONG getUserData();
+  // Pointer-sized: the printer icon keeps itself here.
+  virtual void setUserData(std::uintptr_t data);
+  virtual std::uintptr_t getUserData();
   virtual void getVersionNumber(const std::string& dir, std::string* out);
   virtual void setNotificationWindow(HWND window);
   virtual void setBidiOff();
@@ -344,7 +345,7 @@ class WFPrtObj : public CObject {
   BOOL initialised_ = 0;
   ULONG printerType_ = kUnknownType;
   ULONG printerFamily_ = kUnknownType;
-  ULONG userData_ = 0;
+  std::uintptr_t userData_ = 0;
   int retryCount_ = 1;
   UINT queryNetType_ = 0;
   PSFTYPES psfType_ = PSF_NONE;

@@ -1,0 +1,398 @@
+#pragma once
+// CWFPrinterIcon, the user-interface object of one printer. Declared here so
+// that the common classes can hold and call icons; defined in WFPRTGUI,
+// which the common classes never link. They reach an icon only through its
+// virtual operations: those of the class itself, in their fixed order (the
+// family modules override them), and WFPrinterIconServices for what the
+// class makes non-virtual. Simple flag accessors are inline.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "broker/corbce.h"
+#include "common/alert_storage.h"
+#include "common/alerts.h"
+#include "common/wait_objects.h"
+#include "framework/cstring.h"
+#include "framework/resources.h"
+#include "framework/wnd.h"
+#include "platform/registry.h"
+#include "prtobj/wfprtobj.h"
+
+class CMenu;
+class CPropertySheet;
+class CWFAlertDlgList;
+class CWFInputCharArray;
+class CWFOutputCharArray;
+class CWFPrinterDLL;
+class CWFPrinterIcon;
+struct _WF_PRINTER_INFO;
+
+using HKEY = wf::HKEY;
+
+// The stored registry record "data", base part; families append theirs.
+#pragma pack(push, 1)
+struct ENUMBINARYDATA {
+  BYTE node[6];
+  BYTE reserved[2];
+  std::uint32_t portType;
+  char name[80];  // zero-terminated, at most 79 characters
+  std::uint32_t userDefinedName;
+  std::uint32_t familyKey;
+  std::uint32_t storedAlerts;  // base alert enable flags, flag 0 in bit 21
+};
+#pragma pack(pop)
+static_assert(sizeof(ENUMBINARYDATA) == 104);
+
+constexpr DWORD WF_GENERIC_FAMILY_KEY = 0xFFFFFFFF;
+
+namespace wf {
+// Copies a display name into a record's name field: at most 79 bytes,
+// never ending inside a UTF-8 character, zero-filled behind.
+inline void copyRecordName(char (&field)[80], const CString& name) {
+  std::size_t n = std::min<std::size_t>(name.GetLength(), sizeof field - 1);
+  if (n < static_cast<std::size_t>(name.GetLength()))
+    while (n > 0 && (static_cast<unsigned char>(name.str()[n]) & 0xC0) == 0x80) --n;
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, name.str().data(), n);
+}
+// A stored record's name; one without terminator is read as its first 79 bytes.
+inline CString recordName(const ENUMBINARYDATA& record) {
+  return CString(record.name, static_cast<int>(strnlen(record.name, sizeof record.name - 1)));
+}
+}  // namespace wf
+
+// The icon's non-virtual operations that the common classes call.
+class WFPrinterIconServices {
+ public:
+  virtual CString GetMutexName(CString suffix) = 0;
+  virtual WFPrtObj* GetPrinterObj() = 0;
+  virtual void ReleasePrinterObj() = 0;
+  virtual BOOL LockPrinterObj() = 0;
+  virtual BOOL UnlockPrinterObj() = 0;
+  virtual void ThreadLock() = 0;
+  virtual void ThreadUnlock() = 0;
+  virtual BOOL IsSameAddress(WFPrtObj* object) = 0;
+  virtual BOOL IsSameAddress(CWFPrinterIcon* other) = 0;
+  virtual void SetGhostAddress(const NETADDRESS* address) = 0;
+  virtual CString GetName() = 0;
+  virtual void SetName(const char* name) = 0;
+  virtual BOOL GetBidiActive() = 0;
+  virtual BOOL GetAnyActiveAlerts() = 0;
+  virtual CWFAlertMsg* Get1stActiveAlertMsg() = 0;
+  virtual BOOL RemoveAlertMsg(CWFAlertMsg* message) = 0;
+
+ protected:
+  ~WFPrinterIconServices() = default;
+};
+
+class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
+  DECLARE_DYNCREATE(CWFPrinterIcon)
+ public:
+  enum ALERT_ACTION { ALERT_IGNORE = 0, ALERT_SHOW = 1, ALERT_FAMILY = 2 };
+  static constexpr int kBaseAlertCount = 22;
+
+  CWFPrinterIcon();
+  CWFPrinterIcon(WFPrtObj* object, void* record);
+
+  // ---- Virtual operations, in their fixed order ----
+  ~CWFPrinterIcon() override;
+  virtual void Serialize(void* archive);
+  virtual void AssertValid() const;
+  virtual void Dump(void* context) const;
+
+ protected:
+  virtual void OnUpdateInputChars();
+
+ public:
+  virtual UINT GetInitialAlerts();
+  virtual void OnConnectionUpdated();
+  virtual CWFPrinterDLL* GetPrinterDLL();
+  virtual int BelongsToFamily(ULONG key);
+  virtual int GetRtBtnPopup(CMenu* menu);
+  virtual int AddOpenViewsToMenu(CMenu* menu);
+  virtual int AddNetworkTabs(CMenu* menu);
+  virtual void AddObjManipToMenu(CMenu* menu);
+  virtual void AddDownloadsToMenu(CMenu* menu);
+  virtual void AddExtrasToMenu(CMenu* menu);
+  virtual int OpenPrinterA(UINT page);
+  virtual int GetIconIndex();
+  virtual int GetErrorIconIndex();
+  virtual int GetNormalIconIndex();
+  virtual UINT SetDefaultView(UINT view);
+  virtual HINSTANCE GetResourceInstance(UINT which);
+  virtual int IgnorePaperSizeInGraphic();
+  virtual void SaveEnumInfo(HKEY key);
+  virtual void WriteBinaryEnumData(HKEY key);
+  virtual void RestoreAlerts(void* record);
+  virtual void CreateSpecificBinaryData(void* record);
+  // A record of the family's size from new BYTE[]; the caller delete[]s it.
+  virtual void* CreateRefreshData();
+  virtual void OnSetStatus(const char* oldStatus, const char* newStatus);
+  virtual void IncrementUsageCount();
+  virtual int GetPageNum(UINT page);
+  virtual int NumPagesInNotebook();
+  virtual void ShowHelpforError();
+  virtual int GetExtraPageNum(UINT* page, int* index, UINT command);
+  virtual UINT NumExtraPages();
+  virtual int AddExtraOpenTabs(CMenu* menu);
+  virtual void AddExtraOpenPages(CPropertySheet* sheet);
+  virtual int HandleExtraMenuCmd(UINT command);
+  virtual int UpdateViews(UINT what);
+  virtual void PrinterReEnum(void* record);
+  virtual UINT ProcessAlert(CWFAlert* alert);
+  virtual UINT ProcessOpPanelAlert(CWFAlert* alert);
+  virtual CString GetGhostName();
+  virtual void SetTrackingJS(int tracking);
+  virtual int SetPrinterObj(WFPrtObj* object);
+  virtual int GetInputLevels();
+  virtual int SupportInputLevels();
+  virtual int SupportColorLevels();
+  virtual CString GetMarkingType();
+  virtual void SetOpPanelText(CWFPanelAlertMsg* message);
+  virtual void* GetROPDataStruct();
+  virtual void UpdateOpPanelText();
+  virtual void DetermineModel();
+  virtual CString GetPaperSizeString(UINT size);
+  virtual CString GetPaperTypeString(WFPrtObj::PAPERTYPE type);
+  virtual ULONG GetCPowerOnPages();
+  virtual ULONG GetCTotalPages();
+  virtual ULONG GetCUserPageCount();
+  virtual int EnableContinueAndReset(int continueButton);
+  virtual void UpdateStorageOptions();
+  virtual void UpdateDeviceChars();
+  virtual void OnRefresh();
+  virtual short GetInventoryData(_WF_PRINTER_INFO* info, char* buffer);
+  virtual short GetSpoolBufferPercent(int which, unsigned char* percent);
+  virtual void FreeOPPanelData(void* data);
+  virtual void FreeOPPanelData();
+
+ protected:
+  virtual void AddStatusPage(CPropertySheet* sheet);
+  virtual void AddOpPanelPage(CPropertySheet* sheet);
+  virtual void AddStatsPage(CPropertySheet* sheet);
+  virtual void AddResourcePage(CPropertySheet* sheet);
+  virtual void AddNetworkPage(CPropertySheet* sheet);
+  virtual int AnyNetworkPages();
+  virtual int SetAlerts(short appId, HWND window, ALERTS* alerts);
+  virtual void ReleaseAlerts(short appId);
+  virtual void CompleteAlert(CWFAlert* alert, CWFAlert::ACTIVESTATE state, UINT specific, UINT subType,
+                             CString text, UINT bitmap, CFilename file, int hardError, int enableContinue,
+                             int enableReset);
+  virtual UINT ProcessUnknownAlert(CWFAlert* alert);
+  virtual UINT ProcessDeviceStatusAlert(CWFAlert* alert);
+  virtual UINT ProcessDSAUnknown(CWFAlert* alert);
+  virtual UINT ProcessDSAOffLine(CWFAlert* alert);
+  virtual UINT ProcessDSA_UIR(CWFAlert* alert);
+  virtual UINT ProcessDSAInput(CWFAlert* alert);
+  virtual UINT ProcessDSAOutput(CWFAlert* alert);
+  virtual UINT ProcessDSAWarnings(CWFAlert* alert);
+  virtual UINT ProcessDSAPaperJam(CWFAlert* alert);
+  virtual UINT ProcessDSAServiceReq(CWFAlert* alert);
+  virtual UINT ProcessDSA_CfgChg(CWFAlert* alert);
+  virtual UINT ProcessDSASupply(CWFAlert* alert);
+  virtual UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                                       UINT status);
+  virtual UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT status);
+  virtual UINT ProcessBCEGeneralMsg(CWFAlert* alert);
+  virtual int AllConnectionsGone(UINT connections);
+  virtual void UpdateCPowerOnPages(ULONG pages);
+  virtual void UpdateCTotalPages(ULONG pages);
+  virtual void UpdateCUserPageCount(ULONG pages);
+
+ public:
+  virtual void TurnOnFilteredAlerts(CWFAlertDlgList* list);
+  virtual void ClearRemovedAlerts(CWFAlertDlgList* list);
+  virtual void SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int activate);
+  virtual ALERT_ACTION FilterAlerts(CWFAlertMsg* message);
+  virtual void SetInitialAlerts(ALERTS* alerts);
+  virtual void ActivateInitialAlerts();
+  virtual void UpdateAlertList(CWFAlertDlgList* list);
+
+  // ---- Identity, locks and services ----
+  CString GetMutexName(CString suffix) override;
+  WFPrtObj* GetPrinterObj() override;
+  void ReleasePrinterObj() override;
+  BOOL LockPrinterObj() override;
+  BOOL UnlockPrinterObj() override;
+  void ThreadLock() override;
+  void ThreadUnlock() override;
+  BOOL IsSameAddress(WFPrtObj* object) override;
+  BOOL IsSameAddress(CWFPrinterIcon* other) override;
+  void SetGhostAddress(const NETADDRESS* address) override;
+  NETADDRESS* GetGhostAddress() const { return m_pGhostAddress; }
+  ULONG GetPrinterFamily();
+  BOOL IsUnknownPrinter() { return GetPrinterFamily() == WF_GENERIC_FAMILY_KEY; }
+  static BOOL IsDeleted(CWFPrinterIcon* icon);
+  void EstablishColumnData();
+
+  BOOL IsNetworkPrinter();
+  BOOL IsLocalPrinter();
+  BOOL IsUserAdmin();
+  ULONG GetConnection();
+  BOOL GetBidiActive() override;
+  WFPrtObj::PORTTYPE GetPortType() const { return m_portType; }
+  void SetPortType();
+  CString GetPort();
+  void SetPort();
+  CString GetNetAddress();
+  void SetNetAddress();
+  CString GetNWLogin();
+  void SetNWLogin();
+  CString GetCLNickname();
+  void SetCLNickname();
+  CString GetTCPHost();
+  void SetTCPHost();
+  CString GetName() override;
+  void SetName(const char* name) override;
+  CString GetPhysicalName();
+  void SetPhysicalName();
+  CString GetStatus();
+  void SetStatus(const char* status);
+  CString GetLongName();
+  BOOL IsOEMPrinter();
+  CString GetModel();
+  CString GetAdapterType();
+  CString GetJSAdapterType();
+
+  BOOL BCEReturnCheck(long result);
+  // "[long name] text"; the caller owns the text.
+  CString BuildDescriptiveString(const char* text);
+  BOOL PrintTestPage(CWnd* notify);
+  // Open a Quick Setup dialog on `parent`, which deletes it on WM_WF_QSDONE.
+  void DoQuickSetupSend(CWnd* parent, CString file);
+  void DoQuickSetupReceive(CWnd* parent, CString file);
+  void ResetPrinterData();
+  // Forwarded to the alert storage under "AlertLock". The pointer results
+  // stay valid only while the caller holds "AlertLock" itself.
+  UINT Get1stActiveAlertBMP();
+  UINT Get1stHardErrorBMP();
+  CString Get1stActiveAlertStr();
+  CString Get1stHardErrorStr();
+  CWFAlertMsg* Get1stActiveAlertMsg() override;
+  CWFAlertMsg* Get1stHardErrorMsg();
+  BOOL GetAnyActiveAlerts() override;
+  BOOL GetAnyHardErrors();
+  CWFAlertMsg* IsAlertActive(UINT alertId);
+  BOOL RemoveAlertMsg(CWFAlertMsg* message) override;
+  // FALSE snapshots the history (under "AlertLock") and gives its first
+  // entry; TRUE the next one. Null after the last.
+  CWFAlertHistoryEntry* GetNextAlertHistory(BOOL next);
+
+  ULONG CreateBaseStoredAlerts();
+  void RestoreBaseAlerts(ULONG mask);
+
+  // Stand-ins until the cached printer data exist.
+  BOOL UpdateOutputBins();
+  ULONG GetOutputCapacity();
+
+  // ---- Members read by the printer list and the windows ----
+  USHORT GetPrinterHandle() const { return m_hPrinter; }
+  BOOL IsGhost() const { return m_bGhost; }
+  void SetGhostStatus(BOOL ghost) { m_bGhost = ghost; }
+  UINT GetUsageCount() const { return m_usageCount; }
+  void DecrementUsageCount() {
+    if (m_usageCount > 0) --m_usageCount;
+  }
+  BOOL HasUserDefinedName() const { return m_bUserDefinedName; }
+  void SetUserDefinedName(BOOL value) { m_bUserDefinedName = value; }
+  BOOL GetPrevBidiName() const { return m_bPrevBidiName; }
+  void SetPrevBidiName(BOOL value) { m_bPrevBidiName = value; }
+  HWND GetOpenDlgHandle() const { return m_hOpenDlg; }
+  void SetOpenDlgHandle(HWND window) { m_hOpenDlg = window; }
+  int GetPageCount() const { return m_pageCount; }
+  void SetPageCount(int count) { m_pageCount = count; }
+  ULONG GetConnectionWord() const { return m_connections; }
+  ULONG GetStoredFamily() const { return m_storedFamily; }
+  const BYTE* GetNodeAddress() const { return m_node; }
+  BOOL GetOpPanelLock() const { return m_bOpPanelLock; }
+  void SetOpPanelLock(BOOL locked) { m_bOpPanelLock = locked; }
+  BOOL UseCapture() const { return m_bUseCapture; }
+  void SetUseCapture(BOOL value) { m_bUseCapture = value; }
+  ALERTS* GetActiveAlerts() { return &m_activeAlerts; }
+  int GetBaseAlertFlag(int index) const { return m_baseAlertFlags[index]; }
+  void SetBaseAlertFlag(int index, int value) { m_baseAlertFlags[index] = value; }
+  const char* GetLastDriver() const {
+    return m_lastDriver.IsEmpty() ? nullptr : static_cast<const char*>(m_lastDriver);
+  }
+  void SetLastDriver(const char* driver) { m_lastDriver = driver; }
+  BOOL IsPrinterObjLocked() const { return m_bPrtObjLocked; }
+  CWFAlertStorage& GetAlertStorage() { return m_alertStorage; }
+  CWFPanelAlertMsgList& GetPanelAlerts() { return m_panelAlerts; }
+  CWFInputCharArray* GetInputObj() const { return m_pInputObj; }
+  CWFOutputCharArray* GetOutputObj() const { return m_pOutputObj; }
+
+  static void SetPrinterDLL(CWFPrinterDLL* registration);
+  static void SetResourceInst(HINSTANCE module);
+
+ protected:
+  void ConstructorInit();
+  ULONG GetValidProtocols();
+  void setText(CString& member, const CString& value);
+  // Reads the object's address and protocols into the remembered ones.
+  void rememberAddress(WFPrtObj* object);
+  CString getText(const CString& member) const;
+
+  UINT m_defaultView;
+  HWND m_hOpenDlg;
+  int m_pageCount;
+  NETADDRESS* m_pGhostAddress = nullptr;
+  BYTE m_node[6];
+  CSemaphore m_prtObjUse;
+  CSemaphore m_threadLock;
+  BOOL m_bPrtObjLocked;
+  WFPrtObj::DEVICECHARS* m_pDeviceChars = nullptr;
+  WFPrtObj::OUTPUTBINS* m_pOutputBins = nullptr;
+  WFPrtObj::STORAGEOPTIONS* m_pStorageOptions = nullptr;
+  void* m_pUnused = nullptr;
+  WFPrtObj::PAGECOUNTDATA* m_pPageCounts = nullptr;
+  WFPrtObj::CODELEVELS* m_pCodeLevels = nullptr;
+  void* m_pOpPanelData = nullptr;
+  CWFInputCharArray* m_pInputObj = nullptr;
+  CWFOutputCharArray* m_pOutputObj = nullptr;
+  CString m_name;
+  CString m_model;
+  CString m_port;
+  CString m_netAddress;
+  CString m_physicalName;
+  WFPrtObj::PORTTYPE m_portType;
+  CString m_clNickname;
+  CString m_tcpHost;
+  CString m_nwLogin;
+  USHORT m_hPrinter;
+  UINT m_usageCount;
+  CString m_status;
+  BOOL m_bOpPanelLock;
+  BOOL m_bGhost;
+  ULONG m_storedFamily;
+  BOOL m_bPageNumbering;
+  BOOL m_bUserDefinedName;
+  BOOL m_bPrevBidiName;
+  ULONG m_connections;
+  CWFAlertStorage m_alertStorage;
+  CWFPanelAlertMsgList m_panelAlerts;
+  ALERTS m_activeAlerts;
+  ULONG m_initialAlerts;
+  int m_baseAlertFlags[kBaseAlertCount];
+  BOOL m_bUseCapture;
+  ULONG m_cPowerOnPages;
+  ULONG m_cTotalPages;
+  ULONG m_cUserPageCount;
+  CString m_lastDriver;
+  ULONG m_lastUpdate;
+  // The address and protocols last read from the printer object, saved
+  // when the object cannot be borrowed.
+  NETADDRESS* m_pLastAddress = nullptr;
+  ULONG m_lastProtocols = 0;
+
+ private:
+  // Workers write the texts while windows read them.
+  mutable std::recursive_mutex m_textLock;
+};

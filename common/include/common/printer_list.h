@@ -1,0 +1,82 @@
+#pragma once
+// The application's list of printer icons and the enumeration that fills
+// it. Readers hold one unit of "WFPrinterListSemaphore"; deletions take
+// "WFLockAllPrinterList" and all 100 units, unlink, let go, then delete
+// (the icon's destructor waits for its holders, who may need a reader
+// unit). Appends share one lock, and every walk or link change holds an
+// inner lock only for its span, so appends never race walks or removals.
+#include <cstdint>
+#include <mutex>
+
+#include "broker/corbce.h"
+#include "common/oid_list.h"
+#include "common/wait_objects.h"
+#include "framework/collections.h"
+#include "framework/wnd.h"
+
+class CWFPrinterIcon;
+class WFPrtMgr;
+class WFPrtObj;
+
+class CWFPrinterList : public CObList {
+  DECLARE_DYNAMIC(CWFPrinterList)
+ public:
+  enum ErrorValue { NEW_ICON = 0, REFRESHED = 1, NOTHING_DONE = 2 };
+
+  CWFPrinterList();
+  // Empties the list without deleting icons (DeleteAllPrinters does that).
+  ~CWFPrinterList() override;
+
+  ErrorValue NewPrinterIcon(WFPrtObj* object, void* record);
+  CWFPrinterIcon* CreateGhostPrinter(const NETADDRESS* address, void* record, HWND notify);
+  void ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newIcon);
+  // TRUE when the icon was in the list; one with users stays.
+  BOOL DeletePrinterIcon(CWFPrinterIcon* icon);
+  void DeleteAllPrinters();
+  // The caller holds a reader unit.
+  POSITION Find(USHORT printer);
+  POSITION Find(CWFPrinterIcon* icon);
+  // Thread-locked when found; the caller calls ThreadUnlock.
+  CWFPrinterIcon* FindPrinterIcon(USHORT printer);
+  CWFPrinterIcon* FindPrinterIcon(CWFPrinterIcon* icon);
+  // TRUE (and thread-locked) when that very icon is an element.
+  BOOL IsInList(CWFPrinterIcon* icon);
+  // Items own _WF_PRINTER_INFO records; null for an empty list.
+  CWFoidList* GetPrinterListEnumerated();
+  // Starts the whole-system enumeration on a thread of its own.
+  void EnumeratePrinters(WFPrtMgr* manager, HWND notify);
+
+ private:
+  template <class Walk>
+  auto underReaderUnit(Walk&& walk);
+  template <class Key>
+  CWFPrinterIcon* findHeld(Key key);
+  POSITION findUnlocked(USHORT printer);
+  POSITION findUnlocked(CWFPrinterIcon* icon);
+  BOOL append(CWFPrinterIcon* icon);
+  void takeExclusive(CMutex& wholeList);
+  void releaseExclusive(CMutex& wholeList);
+
+  CSemaphore m_readers;
+  std::recursive_mutex m_links;
+  std::mutex m_append;
+};
+
+// A request of the enumeration callback; the callback frees it.
+struct ENUMPRTDATA {
+  HWND hNotify = 0;
+  CWFPrinterList* pList = nullptr;
+  ULONG mode = 0;                 // 0 whole system, 1 remembered, 2 refresh on request, 3 after a resync
+  void* pStoredRecord = nullptr;  // owned; new BYTE[] or null
+  NETADDRESS address{};
+
+  ENUMPRTDATA() = default;
+  ENUMPRTDATA(const ENUMPRTDATA&) = delete;
+  ENUMPRTDATA& operator=(const ENUMPRTDATA&) = delete;
+  ~ENUMPRTDATA() { delete[] static_cast<BYTE*>(pStoredRecord); }
+};
+
+// Handed to the printer manager; `data` carries an ENUMPRTDATA*.
+extern "C" __attribute__((visibility("default"))) ULONG EnumPrintersCallback(WFPrtObj* printer,
+                                                                             std::uintptr_t data,
+                                                                             ULONG reason);

@@ -1,0 +1,302 @@
+#include "common/printer_list.h"
+
+#include <new>
+#include <vector>
+
+#include "common/app_services.h"
+#include "common/printer_dll.h"
+#include "common/printer_icon.h"
+#include "platform/clock.h"
+#include "wfprtmgr/wfprtmgr.h"
+
+IMPLEMENT_DYNAMIC(CWFPrinterList, CObList)
+
+namespace {
+
+constexpr LONG kReaderUnits = 100;
+constexpr UINT kDefaultPrinterName = 567;
+constexpr ULONG kAlertTypeStale = 100;
+
+WFAppServices* app() {
+  return WFGetApp();
+}
+
+bool windowsLeft() {
+  return app() && app()->AnyWindowsLeft();
+}
+
+// Removes a first active alert of type 100, which a refresh makes stale.
+void removeStaleAlert(CWFPrinterIcon* icon) {
+  CMutex lock(icon->GetMutexName("AlertLock"));
+  lock.Wait(wf::kInfinite);
+  CWFAlertMsg* message = icon->Get1stActiveAlertMsg();
+  if (message && message->GetAlert()->GetType() == kAlertTypeStale) icon->RemoveAlertMsg(message);
+  lock.Release();
+}
+
+void closeStaleNotebook(CWFPrinterIcon* icon) {
+  HWND notebook = icon->GetOpenDlgHandle();
+  if (!notebook || icon->NumPagesInNotebook() == icon->GetPageCount()) return;
+  CWnd* window = CWnd::FromHandle(notebook);
+  CWnd* frame = window ? window->GetParent() : nullptr;
+  if (frame) PostMessage(frame->GetSafeHwnd(), WM_CLOSE, 0, 0);
+}
+
+CWFPrinterIcon* makeIcon(DWORD familyKey, WFPrtObj* object, void* record) {
+  CWFPrinterDLLManager* manager = app() ? app()->GetPrinterDLLManager() : nullptr;
+  CWFPrinterDLL* dll = manager ? manager->FindPrinterDLL(familyKey) : nullptr;
+  PFNCREATEPRINTERICON factory = dll ? dll->GetIconCreationFunction() : nullptr;
+  return factory ? factory(object, record) : nullptr;
+}
+
+}  // namespace
+
+CWFPrinterList::CWFPrinterList() : CObList(10) {
+  m_readers.Create("WFPrinterListSemaphore", kReaderUnits, kReaderUnits);
+}
+
+CWFPrinterList::~CWFPrinterList() {
+  std::lock_guard links(m_links);
+  RemoveAll();
+}
+
+template <class Walk>
+auto CWFPrinterList::underReaderUnit(Walk&& walk) {
+  m_readers.Wait(wf::kInfinite);
+  auto result = walk();
+  m_readers.Release(1);
+  return result;
+}
+
+POSITION CWFPrinterList::Find(USHORT printer) {
+  return findUnlocked(printer);
+}
+
+POSITION CWFPrinterList::Find(CWFPrinterIcon* icon) {
+  return findUnlocked(icon);
+}
+
+POSITION CWFPrinterList::findUnlocked(USHORT printer) {
+  WFPrtMgr* manager = app() ? app()->GetPrtMgr() : nullptr;
+  if (!manager) return nullptr;
+  WFPrtObj* object = printer ? manager->getPrinterObj(printer) : nullptr;
+  std::lock_guard links(m_links);
+  for (POSITION p = GetHeadPosition(); p;) {
+    const POSITION at = p;
+    auto* icon = static_cast<CWFPrinterIcon*>(GetNext(p));
+    if ((printer && icon->GetPrinterHandle() == printer) || (icon->IsGhost() && icon->IsSameAddress(object)))
+      return at;
+  }
+  return nullptr;
+}
+
+POSITION CWFPrinterList::findUnlocked(CWFPrinterIcon* icon) {
+  if (POSITION p = findUnlocked(icon->GetPrinterHandle())) return p;
+  std::lock_guard links(m_links);
+  for (POSITION p = GetHeadPosition(); p;) {
+    const POSITION at = p;
+    if (static_cast<CWFPrinterIcon*>(GetNext(p))->IsSameAddress(icon)) return at;
+  }
+  return nullptr;
+}
+
+template <class Key>
+CWFPrinterIcon* CWFPrinterList::findHeld(Key key) {
+  return underReaderUnit([&]() -> CWFPrinterIcon* {
+    CWFPrinterIcon* icon = nullptr;
+    {
+      std::lock_guard links(m_links);
+      if (POSITION p = findUnlocked(key)) icon = static_cast<CWFPrinterIcon*>(GetAt(p));
+    }
+    // Under the reader unit: no deletion can unlink it meanwhile.
+    if (icon) icon->ThreadLock();
+    return icon;
+  });
+}
+
+CWFPrinterIcon* CWFPrinterList::FindPrinterIcon(USHORT printer) {
+  return findHeld(printer);
+}
+
+CWFPrinterIcon* CWFPrinterList::FindPrinterIcon(CWFPrinterIcon* like) {
+  return findHeld(like);
+}
+
+BOOL CWFPrinterList::IsInList(CWFPrinterIcon* icon) {
+  return underReaderUnit([&]() -> BOOL {
+    bool found = false;
+    {
+      std::lock_guard links(m_links);
+      found = icon && CObList::Find(icon) != nullptr;
+    }
+    if (found) icon->ThreadLock();
+    return found;
+  });
+}
+
+BOOL CWFPrinterList::append(CWFPrinterIcon* icon) {
+  std::lock_guard links(m_links);
+  try {
+    AddTail(icon);
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
+  return TRUE;
+}
+
+CWFPrinterList::ErrorValue CWFPrinterList::NewPrinterIcon(WFPrtObj* object, void* record) {
+  if (!object || !windowsLeft()) return NOTHING_DONE;
+  CWFPrinterIcon* existing = FindPrinterIcon(object->getBCEHandle());
+  ULONG familyKey = WF_GENERIC_FAMILY_KEY;
+  ULONG second = 0;
+  object->getPrinterType(&familyKey, &second);
+
+  if (existing && existing->BelongsToFamily(familyKey)) {
+    existing->SetPrinterObj(object);
+    if (existing->GetAnyActiveAlerts()) removeStaleAlert(existing);
+    existing->SetGhostStatus(FALSE);
+    if (auto* stored = static_cast<ENUMBINARYDATA*>(record)) {
+      if (!stored->userDefinedName) {
+        existing->SetName(nullptr);
+        wf::copyRecordName(stored->name, existing->GetName());
+      }
+    } else if (!existing->HasUserDefinedName() && existing->GetBidiActive()) {
+      CString defaultName;
+      defaultName.LoadString(kDefaultPrinterName);
+      if (existing->GetName() == defaultName) existing->SetName(nullptr);
+    }
+    closeStaleNotebook(existing);
+    existing->PrinterReEnum(record);
+    existing->ThreadUnlock();
+    return REFRESHED;
+  }
+
+  CWFPrinterIcon* icon = makeIcon(familyKey, object, record);
+  if (!existing && icon) existing = FindPrinterIcon(icon);
+  if (!icon) {
+    if (existing) existing->ThreadUnlock();
+    return NOTHING_DONE;
+  }
+  bool appended = false;
+  {
+    std::lock_guard appending(m_append);
+    appended = append(icon);
+  }
+  if (!appended) {
+    delete icon;
+    if (existing) existing->ThreadUnlock();
+    return NOTHING_DONE;
+  }
+  if (!existing) return NEW_ICON;
+  // Outside the append lock: deleting waits for the icon's holders, and one
+  // may be another report of this printer waiting to append.
+  ReplacePrinter(existing, icon);
+  existing->ThreadUnlock();
+  DeletePrinterIcon(existing);
+  return REFRESHED;
+}
+
+CWFPrinterIcon* CWFPrinterList::CreateGhostPrinter(const NETADDRESS* address, void* record, HWND notify) {
+  const auto* stored = static_cast<const ENUMBINARYDATA*>(record);
+  CWFPrinterIcon* ghost = makeIcon(stored ? stored->familyKey : WF_GENERIC_FAMILY_KEY, nullptr, record);
+  if (!ghost) return nullptr;
+  // The address first: without it the lookup compares an empty port text,
+  // which every other ghost's contains.
+  ghost->SetGhostAddress(address);
+  if (CWFPrinterIcon* found = FindPrinterIcon(ghost)) {
+    if (WFPrtObj* object = found->GetPrinterObj()) {
+      ghost->SetPrinterObj(object);
+      if (stored) ghost->SetName(wf::recordName(*stored));
+      found->ReleasePrinterObj();
+    }
+    ReplacePrinter(found, ghost);
+    found->ThreadUnlock();
+    DeletePrinterIcon(found);
+  }
+  std::lock_guard appending(m_append);
+  if (!append(ghost)) {
+    delete ghost;
+    ghost = nullptr;
+  }
+  if (notify && ghost) PostMessage(notify, WM_WF_ADDPRINTER, 0, reinterpret_cast<LPARAM>(ghost));
+  return ghost;
+}
+
+void CWFPrinterList::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newIcon) {
+  if (oldIcon->HasUserDefinedName()) {
+    newIcon->SetName(oldIcon->GetName());
+    newIcon->SetUserDefinedName(TRUE);
+  } else if (oldIcon->GetBidiActive() && !newIcon->GetBidiActive()) {
+    newIcon->SetName(oldIcon->GetName());
+    newIcon->SetPrevBidiName(TRUE);
+  }
+  if (app() && app()->GetWindowList()) app()->GetWindowList()->ReplacePrinter(oldIcon, newIcon);
+}
+
+void CWFPrinterList::takeExclusive(CMutex& wholeList) {
+  wholeList.Wait(wf::kInfinite);
+  for (LONG i = 0; i < kReaderUnits; ++i) m_readers.Wait(wf::kInfinite);
+}
+
+void CWFPrinterList::releaseExclusive(CMutex& wholeList) {
+  m_readers.Release(kReaderUnits);
+  wholeList.Release();
+}
+
+BOOL CWFPrinterList::DeletePrinterIcon(CWFPrinterIcon* icon) {
+  CMutex wholeList("WFLockAllPrinterList");
+  takeExclusive(wholeList);
+  bool found = false;
+  bool unlinked = false;
+  if (icon) {
+    std::lock_guard links(m_links);
+    if (POSITION p = CObList::Find(icon)) {
+      found = true;
+      if (icon->GetUsageCount() == 0) {
+        RemoveAt(p);
+        unlinked = true;
+      }
+    }
+  }
+  releaseExclusive(wholeList);
+  if (unlinked) delete icon;
+  return found;
+}
+
+void CWFPrinterList::DeleteAllPrinters() {
+  CMutex wholeList("WFLockAllPrinterList");
+  takeExclusive(wholeList);
+  std::vector<CWFPrinterIcon*> icons;
+  {
+    std::lock_guard links(m_links);
+    while (!IsEmpty()) icons.push_back(static_cast<CWFPrinterIcon*>(RemoveHead()));
+  }
+  releaseExclusive(wholeList);
+  for (CWFPrinterIcon* icon : icons) delete icon;
+}
+
+CWFoidList* CWFPrinterList::GetPrinterListEnumerated() {
+  auto* list = new (std::nothrow) CWFoidList(0);
+  if (!list) return nullptr;
+  underReaderUnit([&] {
+    std::lock_guard links(m_links);
+    for (POSITION p = GetHeadPosition(); p;) {
+      auto* icon = static_cast<CWFPrinterIcon*>(GetNext(p));
+      auto* info = new (std::nothrow) _WF_PRINTER_INFO;
+      if (!info) continue;
+      info->hPrinter = icon->GetPrinterHandle();
+      info->strName = icon->GetName();
+      auto* item = new (std::nothrow) CWFoid(info);
+      if (!item || !list->Add(item)) {
+        delete item;
+        delete info;
+      }
+    }
+    return 0;
+  });
+  if (list->IsEmpty()) {
+    delete list;
+    return nullptr;
+  }
+  return list;
+}

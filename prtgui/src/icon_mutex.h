@@ -1,0 +1,21 @@
+#pragma once
+// Work on an icon's data under one of its named mutexes, waited for
+// without limit (the locking idiom of the user-interface modules).
+#include "common/printer_icon.h"
+#include "common/wait_objects.h"
+#include "platform/clock.h"
+
+namespace wf::prtgui {
+
+template <class Work>
+auto underIconMutex(CWFPrinterIcon* icon, const char* suffix, Work&& work) {
+  CMutex mutex(icon->GetMutexName(suffix));
+  mutex.Wait(wf::kInfinite);
+  struct Release {
+    CMutex& m;
+    ~Release() { m.Release(); }
+  } release{mutex};
+  return work();
+}
+
+}  // namespace wf::prtgui

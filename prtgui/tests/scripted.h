@@ -1,0 +1,132 @@
+#pragma once
+// Scripted stand-ins for the printer modules' tests: a request object whose
+// virtual requests answer from fields (and log their calls), a printer
+// manager that hands out such objects and plays enumerations, a family icon
+// class for a second family, and the application around them.
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/printer_dll.h"
+#include "common/printer_icon.h"
+#include "common/printer_list.h"
+#include "fake_broker.h"
+#include "fake_wf_app.h"
+#include "wfprtmgr/wfprtmgr.h"
+
+namespace wf::testing {
+
+class ScriptedPrtObj : public WFPrtObj {
+ public:
+  explicit ScriptedPrtObj(USHORT handle, ULONG family = 0xFFFFFFFF)
+      : WFPrtObj(handle, 0, FALSE), family(family) {}
+
+  ULONG family;
+  bool capsReadable = true;
+  BIDICAPABILITIES caps;
+  LONG deviceCharsRc = 0;
+  DEVICECHARS deviceChars;
+
+  std::vector<std::string> calls() const {
+    std::lock_guard lock(m_);
+    return calls_;
+  }
+
+  void getPrinterType(ULONG* type, ULONG* second) override {
+    log("getPrinterType");
+    if (type) *type = family;
+    if (second) *second = 0;
+  }
+  BOOL getBidiCaps(BIDICAPABILITIES* out) override {
+    log("getBidiCaps");
+    if (!capsReadable) return FALSE;
+    *out = caps;
+    return TRUE;
+  }
+  LONG bidiGetDeviceChars(DEVICECHARS* out) override {
+    log("bidiGetDeviceChars");
+    if (deviceCharsRc == 0) *out = deviceChars;
+    return deviceCharsRc;
+  }
+  LONG bidiInitialize(BOOL force) override {
+    log("bidiInitialize");
+    return 0;
+  }
+
+ private:
+  void log(const char* call) {
+    std::lock_guard lock(m_);
+    calls_.emplace_back(call);
+  }
+  mutable std::mutex m_;
+  std::vector<std::string> calls_;
+};
+
+// A local printer as the broker reports it: handle, port, node and connections.
+inline PRTINFO prtInfo(std::uint16_t handle, const char* port, std::uint32_t connections = BCE_NET_LOCAL,
+                       std::uint8_t nodeByte = 0) {
+  PRTINFO info{};
+  info.handle = handle;
+  std::strncpy(info.name, port, sizeof info.name - 1);
+  info.connections = connections;
+  if (nodeByte) info.node[5] = nodeByte;
+  info.flags = BCE_PRTINFO_FLAG_PRESENT | BCE_PRTINFO_FLAG_NPA;
+  return info;
+}
+
+// A bidi printer on a local port, known to the fake broker under its handle.
+inline std::unique_ptr<ScriptedPrtObj> localPrinter(std::uint16_t handle, const char* port, ULONG family = 0,
+                                                    const char* model = "Quorra 1210") {
+  auto object = std::make_unique<ScriptedPrtObj>(handle, family);
+  object->caps.bidiActive = TRUE;
+  object->caps.portType = WFPrtObj::PORT_LPT;
+  object->caps.portName = port;
+  object->deviceChars.model = model;
+  fakebce::setPrtInfoFor(handle, prtInfo(handle, port));
+  return object;
+}
+
+// One call the manager makes to the callback: object (null: end), reason.
+struct EnumStep {
+  WFPrtObj* object;
+  WFPrtObj::ULONG reason;
+};
+
+class ScriptedPrtMgr : public WFPrtMgr {
+ public:
+  ScriptedPrtMgr() : WFPrtMgr(0) {}
+
+  std::map<WFPrtObj::USHORT, WFPrtObj*> objects;
+  std::vector<EnumStep> allSteps;
+  std::vector<WFPrtObj::ULONG> results;  // what the callback answered
+  std::atomic<std::size_t> answered{0};  // results written so far
+
+  WFPrtObj* getPrinterObj(WFPrtObj::USHORT handle) override {
+    auto it = objects.find(handle);
+    return it == objects.end() ? nullptr : it->second;
+  }
+  void answer(WFPrtObj::ULONG result) {
+    results.push_back(result);
+    ++answered;
+  }
+  WFPrtObj::LONG enumAllPrinters(WFENUMPRINTERSPROC callback, std::uintptr_t data) override {
+    for (const EnumStep& step : allSteps) answer(callback(step.object, data, step.reason));
+    answer(callback(nullptr, data, WF_ENUM_REASON_NEW));
+    return 0;
+  }
+};
+
+// The icon class of a second family (ids 5 and 6).
+class FamilyIcon : public CWFPrinterIcon {
+ public:
+  using CWFPrinterIcon::CWFPrinterIcon;
+  int BelongsToFamily(ULONG key) override { return key == 5 || key == 6; }
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new FamilyIcon(object, record); }
+};
+
+}  // namespace wf::testing

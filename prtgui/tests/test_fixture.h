@@ -1,0 +1,72 @@
+#pragma once
+// The application around the printer modules' tests: the fake main program
+// with its printer list, family registry (the generic family and FamilyIcon
+// for keys 5 and 6) and a scripted printer manager, over the fake broker.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/printer_dll.h"
+#include "common/printer_list.h"
+#include "framework/resources.h"
+#include "platform/module.h"
+#include "prtgui/generic_family.h"
+#include "scripted.h"
+
+namespace wf::testing {
+
+class PrinterFixture : public ::testing::Test {
+ protected:
+  static constexpr DWORD kFamilyIds[] = {5, 6};
+
+  void SetUp() override {
+    fakebce::reset();
+    // The main program's strings come first in the chain.
+    resources_ = wf::loadModule("WFRESDLL.DLL");
+    wf::fw::joinResourceChain(resources_);
+    app_.printerDLLManager = &families_;
+    app_.printerList = &list_;
+    app_.prtMgr = &manager_;
+    InitBaseGuiDLL(nullptr, &RegisterDLL);
+    families_.RegisterDLL(nullptr, "Family", 0, &FamilyIcon::create, kFamilyIds, 2, nullptr);
+  }
+  void TearDown() override {
+    list_.DeleteAllPrinters();
+    wf::fw::leaveResourceChain(resources_);
+    wf::freeModule(resources_);
+  }
+
+  // A printer the application and the manager know by its handle.
+  ScriptedPrtObj* add(std::unique_ptr<ScriptedPrtObj> object) {
+    ScriptedPrtObj* raw = object.get();
+    app_.printers[raw->getBCEHandle()] = raw;
+    manager_.objects[raw->getBCEHandle()] = raw;
+    objects_.push_back(std::move(object));
+    return raw;
+  }
+  ScriptedPrtObj* addLocal(std::uint16_t handle, const char* port, ULONG family = 0,
+                           const char* model = "Quorra 1210") {
+    return add(localPrinter(handle, port, family, model));
+  }
+  // Forgets the handle, as a printer gone from the broker.
+  void forget(std::uint16_t handle) {
+    app_.printers.erase(handle);
+    manager_.objects.erase(handle);
+  }
+  std::vector<CWFPrinterIcon*> icons() {
+    std::vector<CWFPrinterIcon*> out;
+    for (POSITION p = list_.GetHeadPosition(); p;)
+      out.push_back(static_cast<CWFPrinterIcon*>(list_.GetNext(p)));
+    return out;
+  }
+
+  std::vector<std::unique_ptr<ScriptedPrtObj>> objects_;  // outlive everything below
+  HINSTANCE resources_ = nullptr;
+  FakeWFApp app_;
+  CWFPrinterDLLManager families_;
+  CWFPrinterList list_;
+  ScriptedPrtMgr manager_;
+};
+
+}  // namespace wf::testing

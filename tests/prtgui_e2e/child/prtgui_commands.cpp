@@ -1,0 +1,255 @@
+// Commands of wf-prtguichild: the printer modules' view of the real broker.
+// One application (the common classes' test double of the main program)
+// with the printer manager, the printer list of icons, the generic family
+// and one test family for every other family key.
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <QApplication>
+
+#include "broker/corbce.h"
+#include "child_commands.h"
+#include "common/printer_dll.h"
+#include "common/printer_icon.h"
+#include "common/printer_list.h"
+#include "common/quick_dlg.h"
+#include "fake_wf_app.h"
+#include "framework/controls.h"
+#include "framework/resources.h"
+#include "framework/scripted_shell.h"
+#include "platform/message_queue.h"
+#include "platform/module.h"
+#include "platform/window_messages.h"
+#include "prtgui/generic_family.h"
+#include "wfprtmgr/wfprtmgr.h"
+
+using wf::testing::ChildArgs;
+
+namespace {
+
+constexpr UINT WM_WF_TESTPAGEDONE = 0x479;
+constexpr auto kWait = std::chrono::seconds(60);
+
+// The icon class of every family but the generic one.
+class TestFamilyIcon : public CWFPrinterIcon {
+ public:
+  using CWFPrinterIcon::CWFPrinterIcon;
+  int BelongsToFamily(ULONG key) override { return key != 0 && key != 0xFFFFFFFF; }
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TestFamilyIcon(object, record); }
+};
+constexpr DWORD kTestFamilyIds[] = {1, 2, 3, 4, 5, 6, 7, 8};
+
+struct Application {
+  wf::testing::FakeWFApp app;
+  CWFPrinterDLLManager families;
+  CWFPrinterList list;
+  std::unique_ptr<WFPrtMgr> manager;
+  std::vector<std::pair<WPARAM, LPARAM>> testPages;
+  int added = 0;
+  HWND notify = wf::createWindow("WfPrtGuiNotify", [this](HWND, std::uint32_t message, WPARAM w, LPARAM l) {
+    if (message == WM_WF_TESTPAGEDONE) testPages.emplace_back(w, l);
+    if (message == WM_WF_ADDPRINTER) ++added;
+    return LRESULT{0};
+  });
+};
+std::unique_ptr<Application> application;
+
+std::uint32_t num(const std::string& s) {
+  return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
+}
+
+// Runs queued work items and posted messages until `done` or the bound.
+template <class Done>
+bool runUntil(Done&& done) {
+  const auto end = std::chrono::steady_clock::now() + kWait;
+  for (;;) {
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    while (!application->app.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
+      item->m_pfnProc(item->m_pParam);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+int posts(UINT message) {
+  int n = 0;
+  const std::string prefix = "PostToAll " + std::to_string(message) + " ";
+  for (const auto& call : application->app.windowList.calls()) n += call.rfind(prefix, 0) == 0;
+  return n;
+}
+
+// start -> "ok <application id>"
+WF_CHILD_COMMAND("start", [](const ChildArgs&) {
+  // The main program's resources come first in the chain.
+  static HINSTANCE resources = wf::loadModule("WFRESDLL.DLL");
+  wf::fw::joinResourceChain(resources);
+  application = std::make_unique<Application>();
+  auto& a = *application;
+  a.app.appId = BceRegisterApp(a.app.alertManager.GetNotificationWindow());
+  a.manager = std::make_unique<WFPrtMgr>(a.app.appId);
+  a.app.prtMgr = a.manager.get();
+  a.app.printerList = &a.list;
+  a.app.printerDLLManager = &a.families;
+  InitBaseGuiDLL(nullptr, &RegisterDLL);
+  a.families.RegisterDLL(nullptr, "Test family", 0, &TestFamilyIcon::create, kTestFamilyIds,
+                         sizeof kTestFamilyIds / sizeof kTestFamilyIds[0], nullptr);
+  return "ok " + std::to_string(a.app.appId);
+});
+
+// enumerate -> "ok <added>" once the whole-system enumeration has ended
+WF_CHILD_COMMAND("enumerate", [](const ChildArgs&) -> std::string {
+  auto& a = *application;
+  const int before = posts(WM_WF_ENUMALLDONE);
+  a.added = 0;
+  a.list.EnumeratePrinters(a.manager.get(), a.notify);
+  if (!runUntil([&] { return posts(WM_WF_ENUMALLDONE) > before; })) return "err no completion";
+  return "ok " + std::to_string(a.added);
+});
+
+// saved <port> <ghosts 0|1> -> "ok": a window's saved printer, as a
+// remembered record naming the port
+WF_CHILD_COMMAND("saved", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  a.app.useGhosts = num(args.at(1)) != 0;
+  auto* request = new ENUMPRTDATA;
+  request->pList = &a.list;
+  request->hNotify = a.notify;
+  request->mode = 1;
+  std::strncpy(request->address.local, args.at(0).c_str(), sizeof request->address.local - 1);
+  auto* record = new BYTE[sizeof(ENUMBINARYDATA)]();
+  auto* r = reinterpret_cast<ENUMBINARYDATA*>(record);
+  r->portType = WFPrtObj::PORT_LPT;
+  r->familyKey = 0xFFFFFFFF;
+  std::strcpy(r->name, ("Saved " + args.at(0)).c_str());
+  r->userDefinedName = 1;
+  r->storedAlerts = 0x3FFFFF;
+  request->pStoredRecord = record;
+  a.app.IncreaseEnumSpecCount();
+  a.manager->enumSpecificPrinter(&request->address, &EnumPrintersCallback,
+                                 reinterpret_cast<std::uintptr_t>(request), TRUE);
+  if (!runUntil([&] { return a.app.GetEnumSpecCount() == 0; })) return "err not ended";
+  return "ok";
+});
+
+// icons -> "ok" then "|handle;name;port;model;ghost" per icon, models
+// determined first as a printer window does
+WF_CHILD_COMMAND("icons", [](const ChildArgs&) {
+  auto& a = *application;
+  std::string out = "ok";
+  for (POSITION p = a.list.GetHeadPosition(); p;) {
+    auto* icon = static_cast<CWFPrinterIcon*>(a.list.GetNext(p));
+    if (!icon->IsGhost()) icon->DetermineModel();
+    out += "|" + std::to_string(icon->GetPrinterHandle()) + ";" + icon->GetName().str() + ";" +
+           icon->GetPort().str() + ";" + icon->GetModel().str() + ";" + (icon->IsGhost() ? "ghost" : "live");
+  }
+  return out;
+});
+
+// testpage <handle> <program directory> -> "ok <wParam> <lParam is the icon 0|1>"
+WF_CHILD_COMMAND("testpage", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  a.app.setProgramDirectory(args.at(1));
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CWnd notify;
+  notify.m_hWnd = a.notify;
+  const BOOL started = icon->PrintTestPage(&notify);
+  notify.m_hWnd = 0;
+  icon->ThreadUnlock();
+  if (!started) return "ok not started";
+  a.testPages.clear();
+  if (!runUntil([&] { return !a.testPages.empty(); })) return "err no answer";
+  return "ok " + std::to_string(a.testPages[0].first) + " " +
+         std::to_string(a.testPages[0].second == reinterpret_cast<LPARAM>(icon));
+});
+
+// The Quick Setup dialog's parent: keeps what the dialog showed, then
+// destroys and deletes it as the receivers of WM_WF_QSDONE do.
+class QuickSetupParent : public CWnd {
+ public:
+  int done = 0;
+  std::string bar;
+  LRESULT onDone(WPARAM, LPARAM lParam) {
+    auto* dialog = reinterpret_cast<CQuickDlg*>(lParam);
+    if (auto* progress = dynamic_cast<CProgressCtrl*>(dialog->GetDlgItem(1133))) {
+      int low = 0, high = 0;
+      progress->GetRange(low, high);
+      bar = std::to_string(low) + " " + std::to_string(high) + " " + std::to_string(progress->GetPos());
+    }
+    ++done;
+    dialog->DestroyWindow();
+    delete dialog;
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(QuickSetupParent, CWnd)
+ON_MESSAGE(WM_WF_QSDONE, onDone)
+END_MESSAGE_MAP()
+
+struct Gui {
+  int argc = 1;
+  char name[16] = "wf-prtguichild";
+  char* argv[2] = {name, nullptr};
+  QApplication app{argc, argv};
+  wf::fw::ScriptedShell shell;
+  std::size_t boxesSeen = 0;
+  QuickSetupParent parent;
+};
+std::unique_ptr<Gui> gui;
+
+// qs <send|recv> <handle> <file> -> "ok <bar low> <bar high> <bar position>
+// <dones>" then "|" and each message box text
+WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
+  if (!gui) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    gui = std::make_unique<Gui>();
+    if (!gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0))
+      return "err no parent";
+  }
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(1))));
+  if (!icon) return "err no icon";
+  gui->parent.done = 0;
+  gui->parent.bar.clear();
+  if (args.at(0) == "send")
+    icon->DoQuickSetupSend(&gui->parent, args.at(2).c_str());
+  else
+    icon->DoQuickSetupReceive(&gui->parent, args.at(2).c_str());
+  icon->ThreadUnlock();
+  if (!runUntil([] {
+        QCoreApplication::processEvents();
+        return gui->parent.done > 0;
+      }))
+    return "err not done";
+  runUntil([] { return true; });  // a second WM_WF_QSDONE would be queued by now
+  std::string out = "ok " + gui->parent.bar + " " + std::to_string(gui->parent.done);
+  const auto boxes = gui->shell.messageBox.calls();
+  for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i) out += "|" + boxes[i].text;
+  gui->boxesSeen = boxes.size();
+
+  return out;
+});
+
+WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
+  gui.reset();
+  if (application) {
+    application->list.DeleteAllPrinters();
+    const short appId = application->app.appId;
+    application->manager.reset();
+    application.reset();
+    BceUnregisterApp(static_cast<std::uint32_t>(appId));
+  }
+  std::cout.flush();
+  std::exit(0);
+});
+
+}  // namespace

@@ -1,0 +1,222 @@
+// The printer modules end to end: a helper process runs the printer list,
+// the printer manager and the icons over the real broker; the demo
+// scenario's printers are simulated here.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/clock.h"
+#include "sim/printer/port_server.h"
+#include "test_dirs.h"
+
+using wf::testing::ChildProcess;
+namespace sim = wf::sim;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Icon {
+  std::string handle, name, port, model, state;
+};
+
+std::vector<std::string> split(const std::string& text, char at) {
+  std::vector<std::string> out;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, at)) out.push_back(part);
+  return out;
+}
+
+class PrtGuiEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
+    wf::setTimeScaleForTest(0.05);
+  }
+  void TearDown() override {
+    if (app) {
+      app->call("quit");
+      const int status = app->waitExit();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
+    }
+    for (auto& s : servers) s.reset();
+  }
+
+  void serve(int port, const std::string& profileName, const std::string& model = {}) {
+    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / (profileName + ".profile"));
+    ASSERT_TRUE(profile) << profileName;
+    if (!model.empty()) profile->model = model;
+    modelNames[port] = profile->model;
+    models[port] = std::make_shared<sim::PrinterModel>(std::move(*profile));
+    servers[port] = sim::PortServer::start(port, models[port]);
+    ASSERT_TRUE(servers[port]) << port;
+  }
+  void serveDemo() {
+    const char* profiles[] = {"meridian-vireo10", "tidewater-pagecrest2", "keystone-vireo-n17",
+                              "halcyon-chroma", "generic-7301"};
+    for (int port = 1; port <= 4; ++port) serve(port, profiles[port - 1]);
+    serve(5, profiles[4], "Corvane 7301 Vx20");
+  }
+  void start() {
+    app = std::make_unique<ChildProcess>("wf-prtguichild");
+    const auto answer = app->call("start");
+    ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
+  }
+  std::vector<Icon> icons() {
+    auto parts = split(app->call("icons"), '|');
+    EXPECT_EQ(parts.at(0), "ok");
+    std::vector<Icon> out;
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      auto f = split(parts[i], ';');
+      f.resize(5);
+      out.push_back({f[0], f[1], f[2], f[3], f[4]});
+    }
+    return out;
+  }
+  std::string modelOf(int port) { return modelNames[port]; }
+
+  std::map<int, std::string> modelNames;
+  std::shared_ptr<sim::PrinterModel> models[10];
+  std::unique_ptr<sim::PortServer> servers[10];
+  std::unique_ptr<ChildProcess> app;
+};
+
+TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
+  serveDemo();
+  start();
+  EXPECT_EQ(app->call("enumerate"), "ok 5");
+  const auto first = icons();
+  ASSERT_EQ(first.size(), 5u);
+  for (const Icon& icon : first) {
+    SCOPED_TRACE(icon.port);
+    ASSERT_EQ(icon.port.size(), 5u);
+    const int port = icon.port[3] - '0';
+    EXPECT_EQ(icon.port, "LPT" + std::to_string(port) + ":");
+    EXPECT_EQ(icon.name, modelOf(port));
+    EXPECT_EQ(icon.state, "live");
+    // The generic family builds a model text for the maker's own printers only.
+    EXPECT_EQ(icon.model, port == 5 ? "Corvane 7301 Vx20" : "");
+  }
+  // Again: every printer is known, refreshed in place, none is new.
+  EXPECT_EQ(app->call("enumerate"), "ok 5");
+  const auto second = icons();
+  ASSERT_EQ(second.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(second[i].handle, first[i].handle);
+}
+
+TEST_F(PrtGuiEndToEnd, SavedPrintersAreFoundOrStayAsGhostsUntilServed) {
+  serve(5, "generic-7301");
+  start();
+  EXPECT_EQ(app->call("saved LPT5: 0"), "ok");
+  auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].port, "LPT5:");
+  EXPECT_EQ(listed[0].name, "Saved LPT5:");  // the user's name from the record
+  EXPECT_EQ(listed[0].state, "live");
+
+  EXPECT_EQ(app->call("saved LPT7: 0"), "ok");
+  EXPECT_EQ(icons().size(), 1u) << "no ghost with the setting off";
+  EXPECT_EQ(app->call("saved LPT7: 1"), "ok");
+  listed = icons();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1].state, "ghost");
+  EXPECT_EQ(listed[1].name, "Saved LPT7:");
+
+  serve(7, "meridian-vireo10");
+  app->call("enumerate");
+  listed = icons();
+  ASSERT_EQ(listed.size(), 2u);
+  for (const Icon& icon : listed) EXPECT_EQ(icon.state, "live") << icon.name;
+  EXPECT_EQ(listed[1].port, "LPT7:");
+  EXPECT_EQ(listed[1].name, "Saved LPT7:") << "the ghost's user name goes over";
+}
+
+TEST_F(PrtGuiEndToEnd, TheTestPageReachesThePrinter) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const fs::path dir = wf::testing::testDataRoot() / "program";
+  fs::create_directories(dir);
+  std::string page;
+  for (int i = 0; i < 5000; ++i) page += static_cast<char>('A' + i % 26);
+  std::ofstream(dir / "VERIFY.TXT") << page;
+  EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 1 1");
+  bool found = false;
+  for (const auto& job : models[1]->printJobs()) found |= job == page.substr(0, 4096) + "\f";
+  EXPECT_TRUE(found) << "jobs: " << models[1]->printJobs().size();
+
+  fs::remove(dir / "VERIFY.TXT");
+  EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 0 1");
+}
+
+TEST_F(PrtGuiEndToEnd, BadRepliesWhileIconsAreBuiltLeaveDefaultTexts) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Knobs&)> knob;
+  } cases[] = {
+      {"silent", [](sim::Knobs& k) { k.silent = true; }},
+      {"cut", [](sim::Knobs& k) { k.replyCut = 1; }},
+      {"noise", [](sim::Knobs& k) { k.noise = std::string("\x01\xA5\x00garbage", 10); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    serve(1, "generic-7301");
+    sim::Knobs knobs = models[1]->knobs();
+    c.knob(knobs);
+    models[1]->setKnobs(knobs);
+    start();
+    EXPECT_EQ(app->call("enumerate"), "ok 1");
+    const auto listed = icons();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].port, "LPT1:");
+    EXPECT_EQ(listed[0].name, "Printer");  // no model came: the default name
+    EXPECT_EQ(listed[0].model, "");
+    app->call("quit");
+    app->waitExit();
+    app.reset();
+    servers[1].reset();
+  }
+}
+
+TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
+  EXPECT_EQ(app->call("qs recv " + listed[0].handle + " " + file.string()),
+            "ok 1 70 70 1|Quick Setup has completed successfully.");
+  EXPECT_GT(fs::file_size(file), 0u);
+}
+
+TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const fs::path missing = wf::testing::testRuntimeDir() / "missing.psf";
+  const fs::path foreign = wf::testing::testRuntimeDir() / "foreign.psf";
+  std::ofstream(foreign) << "not a Quick Setup file";
+  for (const fs::path& file : {missing, foreign}) {
+    SCOPED_TRACE(file.filename());
+    const std::string answer = app->call("qs send " + listed[0].handle + " " + file.string());
+    EXPECT_EQ(answer.substr(answer.find('|')), "|An error occured while running Quick Setup.");
+    EXPECT_NE(answer.find(" 1|"), std::string::npos) << answer;  // one WM_WF_QSDONE
+  }
+}
+
+}  // namespace
