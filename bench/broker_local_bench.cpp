@@ -87,7 +87,7 @@ std::atomic<bool> freshSummaries{true};
 
 int32_t summaryWorker(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
                       uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::bce::npa::kSummary && freshSummaries) {
+  if (code == wf::protocol::request::kSummary && freshSummaries) {
     wf::bce::PrinterListLock lock;
     if (auto* e = wf::bce::printerList().findByHandle(static_cast<std::uint16_t>(handle))) e->forgetSummary();
   }
@@ -97,7 +97,7 @@ int32_t summaryWorker(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
 bool summary(std::uint32_t appId) {
   char reply[512];
   std::uint32_t length = sizeof reply;
-  return BceSendBidi(appId, kQueryHandle, 0, wf::bce::npa::kSummary, reply, &length, nullptr, 0) == BCE_OK &&
+  return BceSendBidi(appId, kQueryHandle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) == BCE_OK &&
          length > 20;
 }
 
@@ -154,7 +154,7 @@ std::unique_ptr<wf::ParallelPort> bareOpen(const char* name) {
 
 LayerTimes summaryLayers() {
   LayerTimes t;
-  const std::string packet = *wf::bce::npa::buildRequest(wf::bce::npa::kSummary, {}, true, 1024);
+  const std::string packet = *wf::bce::npa::buildRequest(wf::protocol::request::kSummary, {}, true, 1024);
   sim::PrinterModel alone(profile(1024));
   t.simulator = perCall(kSummaryCalls, [&] { return !alone.receive(packet).empty(); });
   auto port = bareOpen("LPT1");
@@ -261,7 +261,7 @@ void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize
     for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>('a' + i % 26);
     return d;
   }();
-  const std::size_t chunk = packetSize - wf::bce::npa::kHeaderSize;
+  const std::size_t chunk = packetSize - wf::protocol::npa::kHeaderSize;
   {
     auto bare = bareOpen(port);
     if (!bare) return;
@@ -377,7 +377,7 @@ int runPrimary(char** argv) {
   for (std::uint16_t h : {kPrint1024, kPrint8192}) {
     char reply[512];
     std::uint32_t length = sizeof reply;
-    BceSendBidi(0, h, 0, wf::bce::npa::kSummary, reply, &length, nullptr, 0);  // learns the packet size
+    BceSendBidi(0, h, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0);  // learns the packet size
   }
   printFigures("LPT2", kPrint1024, 1024);
   printFigures("LPT3", kPrint8192, 8192);

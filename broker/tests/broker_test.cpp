@@ -421,6 +421,10 @@ TEST(BrokerLibrary, ShowsItsExportsAndNothingElse) {
   EXPECT_EQ(shown, expected);
 }
 
+wf::bce::Bytes bytesOf(std::string_view s) {
+  return {s.begin(), s.end()};
+}
+
 // A well-formed request of `kind` from application `sender`: its record
 // filled with a pattern (the application id first where it names one), then
 // what follows it.
@@ -429,19 +433,20 @@ wf::bce::Bytes wellFormed(const wf::bce::RequestKind& kind, std::uint16_t sender
   wf::bce::Bytes record(kind.recordSize);
   for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 7 + kind.code);
   if (kind.fromNamedApp) record[0] = static_cast<std::uint8_t>(sender), record[1] = 0;
-  wf::bce::ByteWriter w;
+  const std::string_view recordText(reinterpret_cast<const char*>(record.data()), record.size());
+  wf::ByteWriter w;
   if (kind.trailing == Trailing::Counted) {
     const std::uint32_t count =
         kind.code == BCE_REQ_NET_INFO ? 0 : 5;  // network information: input within its buffer
     for (std::size_t i = 0; i < kind.countSize; ++i)
       record[kind.countOffset + i] = static_cast<std::uint8_t>(count >> (8 * i));
-    w.raw(record.data(), record.size()).raw("TRAIL", count);
+    w.bytes(recordText).bytes(std::string_view("TRAIL", count));
   } else if (kind.trailing == Trailing::Names) {
-    return wf::bce::packNames("LPT2", "Spool printer");
+    return bytesOf(wf::bce::packNames("LPT2", "Spool printer"));
   } else {
-    w.raw(record.data(), record.size());
+    w.bytes(recordText);
   }
-  return w.take();
+  return bytesOf(w.str());
 }
 
 // The protocol table walked whole: what the client side packs the primary
@@ -510,8 +515,8 @@ class BrokerWire : public Broker {
       auto mail = wf::bce::decodeMail(message);
       if (!mail || mail->header.serial != serial) continue;
       if (result) {
-        wf::bce::ByteReader r(mail->data);
-        if (!r.i32(*result)) *result = 12345;
+        wf::ByteReader r(mail->data);
+        if (!wf::bce::readResult(r, *result)) *result = 12345;
       }
       return mail->header;
     }
@@ -523,34 +528,34 @@ class BrokerWire : public Broker {
 };
 
 TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
-  using wf::bce::ByteWriter;
+  using wf::ByteWriter;
   struct Case {
     const char* what;
     std::uint32_t code;
-    wf::bce::Bytes data;
+    std::string data;
   };
   const Case cases[] = {
-      {"open, short", BCE_REQ_OPEN, ByteWriter().u16(5).u16(11).take()},
-      {"open, as another application", BCE_REQ_OPEN, ByteWriter().u16(1).u16(11).u16(0).take()},
+      {"open, short", BCE_REQ_OPEN, ByteWriter().le16(5).le16(11).str()},
+      {"open, as another application", BCE_REQ_OPEN, ByteWriter().le16(1).le16(11).le16(0).str()},
       {"print data longer than sent", BCE_REQ_WRITE,
-       ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le32(1).le32(100).le32(7).str()},
       {"bidi request longer than sent", BCE_REQ_SEND_BIDI,
-       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(9).u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le16(16).le32(64).le16(9).u8(1).str()},
       {"bidi with bytes beyond its request", BCE_REQ_SEND_BIDI,
-       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(0).u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le16(16).le32(64).le16(0).u8(1).str()},
       {"network information input beyond its buffer", BCE_REQ_NET_INFO,
-       ByteWriter().u16(1).u32(4).u16(7).u16(2).u16(4).u32(0).take()},
+       ByteWriter().le16(1).le32(4).le16(7).le16(2).le16(4).le32(0).str()},
       {"set network information, short", BCE_REQ_SET_NET_INFO,
-       ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
+       ByteWriter().le16(1).le32(4).le16(7).le16(50).str()},
       {"hold port, name of 80 characters", BCE_REQ_HOLD_PORT,
-       ByteWriter().u16(80).raw(std::string(80, 'L').data(), 80).u16(1).u8('P').take()},
+       ByteWriter().le16(80).bytes(std::string(80, 'L')).le16(1).u8('P').str()},
       {"device control, input short", BCE_REQ_DEVICE_CONTROL,
-       ByteWriter().u16(5).u16(11).u32(17).u32(10).u32(0).u8(1).take()},
-      {"version with data", BCE_REQ_VERSION, ByteWriter().u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(17).le32(10).le32(0).u8(1).str()},
+      {"version with data", BCE_REQ_VERSION, ByteWriter().u8(1).str()},
   };
   for (const auto& c : cases) {
     std::int32_t result = 0;
-    const BCEMAILHEADER h = send(c.code, c.data, &result);
+    const BCEMAILHEADER h = send(c.code, bytesOf(c.data), &result);
     EXPECT_EQ(h.code, BCE_REPLY_FINAL | c.code) << c.what;
     EXPECT_EQ(result, BCE_ERR_BAD_REQUEST) << c.what;
   }

@@ -12,6 +12,7 @@
 #include "broker/corbce.h"
 
 using namespace wf::bce::npa;
+using wf::protocol::npa::kHeaderSize;
 
 namespace {
 
