@@ -26,7 +26,9 @@
 #include "platform/module.h"
 #include "request_dispatch.h"
 
+using wf::testing::askUntil;
 using wf::testing::ChildProcess;
+using wf::testing::eventually;
 
 namespace {
 
@@ -149,7 +151,7 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77",
                                              "starttrace c:\\bce.log 3", "stoptrace"};
   std::vector<std::string> seen;
-  for (int i = 0; i < 200 && seen.size() < expected.size(); ++i) {
+  eventually([&] {
     seen.clear();
     std::string log = primary->call("primary-log").substr(3);
     for (std::size_t at = 0; !log.empty() && at != std::string::npos;) {
@@ -157,8 +159,8 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
       seen.push_back(log.substr(at, bar == std::string::npos ? bar : bar - at));
       at = bar == std::string::npos ? bar : bar + 1;
     }
-    if (seen.size() < expected.size()) wf::sleepFor(1000);
-  }
+    return seen.size() >= expected.size();
+  });
   std::sort(seen.begin(), seen.end());
   EXPECT_EQ(seen, expected);
 }
@@ -167,9 +169,7 @@ TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
   startPair();
   EXPECT_EQ(secondary->call("call starttrace-long"), "ok r=0");
   const std::string want = "ok starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4";
-  std::string log;
-  for (int i = 0; i < 200 && (log = primary->call("primary-log")) != want; ++i) wf::sleepFor(1000);
-  EXPECT_EQ(log, want);
+  EXPECT_EQ(askUntil(*primary, "primary-log", want), want);
 }
 
 // The trace file is made owner-only and never written through a link.
@@ -281,8 +281,7 @@ TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
     ChildProcess* callers[2] = {secondary.get(), third.get()};
     for (int i = 0; i < 2; ++i)
       waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
-    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i)
-      wf::sleepFor(10);
+    askUntil(*primary, "primary-log", "ok open-late|open-late");
     if (killed) {
       primary->kill(SIGKILL);
     } else {
@@ -303,20 +302,15 @@ TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) 
   auto third = start();
   ASSERT_EQ(third->call("register"), "ok 2");
   // Request 2 has no reply: wait until the primary has handled it.
-  auto eventually = [&](const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = primary->call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   // Every transport loads; CORCL32's shutdown is exported as "NetShutdown", which is never bound.
   ASSERT_EQ(primary->call("load-transports"), "ok 1f");
   third->call("unregister");
-  EXPECT_EQ(eventually("slot 2", "ok 0"), "ok 0");
+  EXPECT_EQ(askUntil(*primary, "slot 2", "ok 0"), "ok 0");
   EXPECT_EQ(primary->call("shutdown-calls"), "ok 0");
   primary->call("unregister");  // the primary's own application, with a secondary still registered
   EXPECT_EQ(primary->call("shutdown-calls"), "ok 4");
   secondary->call("unregister");  // the last one, while slot 0 is free
-  EXPECT_EQ(eventually("shutdown-calls", "ok 8"), "ok 8");
+  EXPECT_EQ(askUntil(*primary, "shutdown-calls", "ok 8"), "ok 8");
   EXPECT_EQ(primary->call("mock corcl32 log").find("NetShutdown"), std::string::npos);
 }
 
@@ -328,18 +322,13 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
     ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
   }
   EXPECT_EQ(primary->call("dispatchers"), "ok 7");
-  auto eventually = [&](const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = primary->call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   for (auto& other : others) {
     other->call("quit");
     EXPECT_EQ(other->waitExit(), 0);
   }
-  EXPECT_EQ(eventually("slot 3", "ok 0"), "ok 0");
+  EXPECT_EQ(askUntil(*primary, "slot 3", "ok 0"), "ok 0");
   // Two applications left: idle dispatchers end down to four more than that.
-  EXPECT_EQ(eventually("dispatchers", "ok 6"), "ok 6");
+  EXPECT_EQ(askUntil(*primary, "dispatchers", "ok 6"), "ok 6");
   EXPECT_EQ(secondary->call("call open"), "ok r=10173");
   secondary->call("quit");
   EXPECT_EQ(secondary->waitExit(), 0);
@@ -353,11 +342,6 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
 TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
   const std::string shutdowns = std::string(::getenv("WRENFIELD_RUNTIME_DIR")) + "/../shutdowns.log";
   ::setenv("WF_MOCK_SHUTDOWN_LOG", shutdowns.c_str(), 1);
-  auto eventually = [](ChildProcess& p, const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = p.call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   for (const char* program : {"wf-bceexit-linked", "wf-bceexit-loaded"})
     for (bool asPrimary : {true, false})
       for (const char* lock : {"none", "main", "thread"})
@@ -379,7 +363,7 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
             const int status = exiting.waitExit();
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
             if (other) {
-              EXPECT_EQ(eventually(*other, "slot 1", "ok 0"), "ok 0") << what;
+              EXPECT_EQ(askUntil(*other, "slot 1", "ok 0"), "ok 0") << what;
             }
           }
           other.reset();

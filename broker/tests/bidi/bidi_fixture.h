@@ -21,12 +21,16 @@
 
 namespace bidi_testing {
 
+using wf::testing::askUntil;
 using wf::testing::ChildProcess;
+using wf::testing::eventually;
 namespace sim = wf::sim;
 
-inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
-  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
-                             "max-packet = 1024\nstatus = 00 00 00\n");
+inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On,
+                            bool pjlSilent = false) {
+  auto p = sim::parseProfile(
+      "family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
+      "max-packet = 1024\nstatus = 00 00 00\n");
   p->deviceId = deviceId;
   p->npa = npa;
   p->pjlSilent = pjlSilent;
@@ -63,20 +67,6 @@ class BidiFixture : public ::testing::Test {
   static void scenario(const std::string& text) {
     ASSERT_TRUE(wf::runtimeDir());  // made owner-only before anything is put there
     std::ofstream(wf::testing::testRuntimeDir() / "scenario") << text;
-  }
-  // Asks `command` until it answers `want` (or gives up and returns the last answer).
-  static std::string eventually(ChildProcess& c, const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = c.call(command)) != want; ++i) wf::sleepFor(2000);
-    return got;
-  }
-
-  // Waits until the printer side shows `done`: a request sent without a reply
-  // returns before the printer has read it. Scaled like every other wait.
-  template <typename Done>
-  static bool printerShows(Done done) {
-    for (int i = 0; i < 400 && !done(); ++i) wf::sleepFor(1000);
-    return done();
   }
 
   void serve(int port, sim::Profile p) {
