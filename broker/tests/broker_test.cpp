@@ -39,7 +39,9 @@ class Broker : public ::testing::Test {
     ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
   }
-  std::unique_ptr<ChildProcess> start() { return std::make_unique<ChildProcess>("wf-bcechild"); }
+  std::unique_ptr<ChildProcess> start() {
+    return std::make_unique<ChildProcess>(ChildProcess::withCommands("broker"));
+  }
 
   // A primary with echo workers, registered as 0, and one secondary registered as 1.
   void startPair() {

@@ -25,7 +25,9 @@ class PrinterList : public ::testing::Test {
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
     ::unsetenv("WF_MOCK_TRANSPORT_REFUSE");
   }
-  std::unique_ptr<ChildProcess> start() { return std::make_unique<ChildProcess>("wf-bcechild"); }
+  std::unique_ptr<ChildProcess> start() {
+    return std::make_unique<ChildProcess>(ChildProcess::withCommands("broker"));
+  }
 
   void startPrimary() {
     primary = start();

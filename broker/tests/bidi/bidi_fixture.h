@@ -1,6 +1,6 @@
 #pragma once
 // The fixture of the broker's end-to-end tests: printers simulated in the
-// test process, the broker in helper processes (wf-bidichild), the world
+// test process, the broker in helper processes (wf-testchild bidi), the world
 // outside (spooler, transports) set up before they start.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -75,12 +75,12 @@ class BidiFixture : public ::testing::Test {
     ASSERT_TRUE(servers[port]);
   }
   void startPrimary() {
-    primary = std::make_unique<ChildProcess>("wf-bidichild");
+    primary = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
     ASSERT_EQ(primary->call("primary"), "ok 1");
     ASSERT_EQ(primary->call("register"), "ok 0");
   }
   std::unique_ptr<ChildProcess> startSecondary(int expectId) {
-    auto s = std::make_unique<ChildProcess>("wf-bidichild");
+    auto s = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
     EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
     return s;
   }

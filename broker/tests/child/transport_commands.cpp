@@ -1,4 +1,4 @@
-// Commands of wf-bcechild for the printer list and the transports, driven
+// Commands of wf-testchild broker for the printer list and the transports, driven
 // against the mock transport libraries.
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-// Commands of wf-e2echild: one application of the broker per process, its
+// Commands of wf-testchild e2e: one application of the broker per process, its
 // window collecting the broker's posts; in the primary also the mock
 // transport's control side, since transports load only there.
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Commands of wf-bidichild around the broker's world: enumerations that
+// Commands of wf-testchild bidi around the broker's world: enumerations that
 // reach the local scan, the trace file, the mock transports and the port
 // monitor stand-in (which lives in the primary, where the spooler asks it).
 #include <cstdio>
