@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,35 @@ inline std::string hex(std::string_view bytes) {
   for (unsigned char c : bytes) {
     std::snprintf(b, sizeof b, "%02X", c);
     out += b;
+  }
+  return out;
+}
+
+// A message posted to a helper's alert window: the alert's window message,
+// its key and printer handle (wParam) and its class mask (lParam).
+struct Posted {
+  std::uint32_t message = 0;
+  std::uint16_t key = 0;
+  std::uint16_t handle = 0;
+  std::uint32_t mask = 0;
+  bool operator==(const Posted&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const Posted& p) {
+    return out << p.message << " key " << p.key << " handle " << p.handle << " mask 0x" << std::hex << p.mask
+               << std::dec;
+  }
+};
+
+// What `app`'s alert window has been posted since the last asking.
+inline std::vector<Posted> postsOf(ChildProcess& app) {
+  const auto answer = app.ask("posts");
+  if (!answer.ok) throw std::runtime_error("posts: " + answer.error);
+  std::vector<Posted> out;
+  for (const std::string& field : answer.fields) {
+    unsigned message = 0, wParam = 0, lParam = 0;
+    if (std::sscanf(field.c_str(), "%u:%x:%x", &message, &wParam, &lParam) != 3)
+      throw std::runtime_error("posts: " + field);
+    out.push_back(
+        {message, static_cast<std::uint16_t>(wParam >> 16), static_cast<std::uint16_t>(wParam), lParam});
   }
   return out;
 }

@@ -153,15 +153,15 @@ TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
   EXPECT_EQ(sent.back(), "A5000550E0E10500");  // 68: no panel alerts
 
   ASSERT_TRUE(servers[1]->raiseClassAlert(std::string("\x00\x04\x11\x22", 4)));
-  std::string p0, p1;
+  std::vector<Posted> p0, p1;
   eventually(
       [&] {
-        if (p0.size() < 4) p0 += primary->call("posts").substr(2);
-        if (p1.size() < 4) p1 += secondary->call("posts").substr(2);
-        return p0.size() >= 4 && p1.size() >= 4;
+        if (p0.empty()) p0 = postsOf(*primary);
+        if (p1.empty()) p1 = postsOf(*secondary);
+        return !p0.empty() && !p1.empty();
       },
       200'000);
-  EXPECT_EQ(p0, " 1530:1000b:0");  // key 1 << 16 | handle 11
+  EXPECT_EQ(p0, (std::vector<Posted>{{WM_BCE_ALERT_4, 1, 11, 0}}));
   EXPECT_EQ(p1, p0);
 
   EXPECT_EQ(secondary->call("query 1 null 0"), "ok 4 0 -");  // the length, nothing consumed
@@ -171,14 +171,15 @@ TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
   EXPECT_EQ(primary->call("query 1 64 0"), "ok 1 0 -");  // freed after both fetched it
 
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x1));
-  std::string d1;
-  for (int i = 0; i < 200 && d1.size() < 4; ++i) {
-    d1 += secondary->call("posts").substr(2);
+  // A while without a post: the secondary captured no DSA class.
+  std::vector<Posted> d1;
+  for (int i = 0; i < 200 && d1.empty(); ++i) {
+    d1 = postsOf(*secondary);
     wf::sleepFor(100);
   }
-  EXPECT_EQ(d1, "");  // the secondary captured no DSA class
-  std::string d0 = primary->call("posts");
-  EXPECT_EQ(d0, "ok 1524:2000b:1");  // a fresh key 2, the class mask decoded
+  EXPECT_EQ(d1, std::vector<Posted>{});
+  // A fresh key 2, the class mask decoded.
+  EXPECT_EQ(postsOf(*primary), (std::vector<Posted>{{WM_BCE_DSA_ALERT, 2, 11, 1}}));
   EXPECT_EQ(secondary->call("release 11 1"), "ok 0");
 }
 

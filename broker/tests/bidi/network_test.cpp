@@ -2,6 +2,7 @@
 // transport's data callback of a port opened for them; writes go through
 // NetWrite or through local ports captured to the printer.
 #include "bidi_fixture.h"
+#include "broker/corbce.h"
 #include "platform/net_connections.h"
 
 using namespace bidi_testing;
@@ -31,12 +32,11 @@ class NetworkPrinter : public BidiFixture {
   }
 
   // Posts of `app` until `count` have come (or it gives up).
-  static std::vector<std::string> postsOf(ChildProcess& app, std::size_t count) {
-    std::vector<std::string> got;
+  static std::vector<Posted> postsOf(ChildProcess& app, std::size_t count) {
+    std::vector<Posted> got;
     eventually(
         [&] {
-          for (const std::string& w : words(app.call("posts")))
-            if (w != "ok") got.push_back(w);
+          for (const Posted& p : bidi_testing::postsOf(app)) got.push_back(p);
           return got.size() >= count;
         },
         200'000);
@@ -63,7 +63,7 @@ TEST_F(NetworkPrinter, AlertsArriveThroughTheDataCallbackOfThePortOpenedForThem)
   EXPECT_EQ(primary->call("net corip32 inject 7 A5000420F00102"
                           "A5000300F033"),
             "ok 1");
-  EXPECT_EQ(postsOf(*secondary, 1), std::vector<std::string>{"1525:10065:0"});  // key 1, handle 101
+  EXPECT_EQ(postsOf(*secondary, 1), (std::vector<Posted>{{WM_BCE_ALERT_2, 1, 101, 0}}));
   EXPECT_EQ(secondary->call("query 1 null 0"), "ok 3 0 -");
   EXPECT_EQ(secondary->call("query 1 64 0"), "ok 0 3 010233");
   EXPECT_EQ(secondary->call("query 1 64 0"), "ok 1 0 -");  // only the secondary needed it
@@ -71,8 +71,8 @@ TEST_F(NetworkPrinter, AlertsArriveThroughTheDataCallbackOfThePortOpenedForThem)
   // Device status (byte 1 bit 0x04 is class 0x2 when alerting): to the DSA
   // capturer only, no key from a network port, nothing queued.
   EXPECT_EQ(primary->call("net corip32 inject 7 A5000500FF000400"), "ok 1");
-  EXPECT_EQ(postsOf(*primary, 1), std::vector<std::string>{"1524:65:2"});
-  EXPECT_EQ(secondary->call("posts"), "ok");
+  EXPECT_EQ(postsOf(*primary, 1), (std::vector<Posted>{{WM_BCE_DSA_ALERT, 0, 101, 2}}));
+  EXPECT_EQ(bidi_testing::postsOf(*secondary), std::vector<Posted>{});
 
   // The port is closed after the last application released it.
   EXPECT_EQ(secondary->call("release 101 1"), "ok 0");
