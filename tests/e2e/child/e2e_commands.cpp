@@ -2,17 +2,16 @@
 // window collecting the broker's posts; in the primary also the mock
 // transport's control side, since transports load only there.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "child_commands.h"
+#include "eventually.h"
 #include "hex_bytes.h"
 #include "mock_transport.h"
 #include "platform/message_queue.h"
@@ -20,8 +19,12 @@
 #include "platform/window_messages.h"
 
 using wf::testing::ChildArgs;
+using wf::testing::eventually;
 
 namespace {
+
+// How long a command waits for the broker: 20 s at the tests' time scale of 0.01.
+constexpr std::uint32_t kWait = 2'000'000;
 
 wf::Hwnd window() {
   static wf::Hwnd w = wf::createWindow(
@@ -64,15 +67,12 @@ WF_CHILD_COMMAND("unregister", [](const ChildArgs&) {
   BceUnregisterApp(me());
   return std::string("ok");
 });
-// gone <id>: waits up to 20 s (real) until the primary has cleared the
-// application's slot; unregistration has no reply to wait for.
+// gone <id>: waits until the primary has cleared the application's slot;
+// unregistration has no reply to wait for.
 WF_CHILD_COMMAND("gone", [](const ChildArgs& a) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (wf::bce::internal_testing::registrationWindow(num(a.at(0))) != 0 &&
-         std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return std::string(
-      wf::bce::internal_testing::registrationWindow(num(a.at(0))) == 0 ? "ok" : "err still registered");
+  const bool gone =
+      eventually([&] { return wf::bce::internal_testing::registrationWindow(num(a.at(0))) == 0; }, kWait);
+  return std::string(gone ? "ok" : "err still registered");
 });
 // enum <mask> -> "ok <result> <handles in ascending order, comma-separated>"
 WF_CHILD_COMMAND("enum", [](const ChildArgs& a) {
@@ -119,22 +119,22 @@ WF_CHILD_COMMAND("query", [](const ChildArgs& a) {
   return "ok " + std::to_string(rc) + " " + std::to_string(length) + " " +
          compactHex(std::string_view(buffer.data(), std::min<std::size_t>(length, buffer.size())));
 });
-// posts <count>: waits up to 20 s (real) for that many posts -> "ok message:wParam:lParam ..." (hex)
+// posts <count>: waits for that many posts -> "ok message:wParam:lParam ..." (hex)
 WF_CHILD_COMMAND("posts", [](const ChildArgs& a) {
   const std::size_t want = num(a.at(0));
   std::vector<std::string> got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (got.size() < want && std::chrono::steady_clock::now() < end) {
-    wf::Message m;
-    if (!wf::peekMessage(m, wf::PeekMode::Remove)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      continue;
-    }
-    char b[64];
-    std::snprintf(b, sizeof b, "%u:%x:%x", m.message, static_cast<unsigned>(m.wParam),
-                  static_cast<unsigned>(m.lParam));
-    got.emplace_back(b);
-  }
+  eventually(
+      [&] {
+        wf::Message m;
+        while (got.size() < want && wf::peekMessage(m, wf::PeekMode::Remove)) {
+          char b[64];
+          std::snprintf(b, sizeof b, "%u:%x:%x", m.message, static_cast<unsigned>(m.wParam),
+                        static_cast<unsigned>(m.lParam));
+          got.emplace_back(b);
+        }
+        return got.size() >= want;
+      },
+      kWait);
   std::string out = "ok";
   for (const auto& p : got) out += " " + p;
   return out;
