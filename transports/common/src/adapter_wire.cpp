@@ -82,9 +82,12 @@ const std::vector<std::uint8_t>* sizesOf(std::uint8_t group) {
 
 Bytes variablePacket(std::uint8_t mode, const Bytes& body) {
   const std::size_t length = 4 + body.size();  // flags, command, marker, mode
-  Bytes p = {kNpaStart, 0, 0, kVariableRequestFlags, kVariableCommand, kVariableMarker, mode};
-  storeBe16(&p[1], static_cast<std::uint16_t>(length));
-  p.insert(p.end(), body.begin(), body.end());
+  std::uint8_t header[kVariableHeader] = {kNpaStart,       0,   0, kVariableRequestFlags, kVariableCommand,
+                                          kVariableMarker, mode};
+  storeBe16(header + 1, static_cast<std::uint16_t>(length));
+  Bytes p(kVariableHeader + body.size());
+  std::copy(std::begin(header), std::end(header), p.begin());
+  std::copy(body.begin(), body.end(), p.begin() + kVariableHeader);
   return p;
 }
 
