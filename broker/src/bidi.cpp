@@ -16,10 +16,12 @@
 #include "local_ports.h"
 #include "named_lock.h"
 #include "npa.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/net_connections.h"
 #include "platform/thread.h"
 #include "printer_list.h"
+#include "protocol/replies.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -218,10 +220,12 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
   if (!e || !e->summary.empty() || length == 0 || length > kSummarySize) return;
   const auto* bytes = static_cast<const std::uint8_t*>(reply);
   e->summary.assign(bytes, bytes + length);
-  if (length >= 26) {
-    const auto size = static_cast<std::uint16_t>(e->summary[24] << 8 | e->summary[25]);
+  ByteReader r(std::span<const std::uint8_t>(e->summary));
+  std::uint16_t size = 0;
+  namespace reply = protocol::reply;
+  if (r.seek(reply::kSubCodeSize + reply::summary::kMaxPacket) && r.be16(size)) {
     // Anything under a header and a byte of data would make print packets impossible.
-    if (size >= 6) e->info.packetSize = size;
+    if (size >= protocol::npa::kHeaderSize + 1) e->info.packetSize = size;
   }
 }
 
