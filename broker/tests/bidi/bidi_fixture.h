@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "broker/corbce.h"
 #include "child_process.h"
 #include "platform/clock.h"
 #include "platform/module.h"

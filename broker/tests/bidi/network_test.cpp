@@ -2,7 +2,6 @@
 // transport's data callback of a port opened for them; writes go through
 // NetWrite or through local ports captured to the printer.
 #include "bidi_fixture.h"
-#include "broker/corbce.h"
 #include "platform/net_connections.h"
 
 using namespace bidi_testing;
