@@ -28,10 +28,9 @@
 
 #include "bench_roles.h"
 #include "broker/corbce.h"
-#include "dispatcher.h"
+#include "broker/internal_testing.h"
 #include "platform/mailslot.h"
 #include "platform/window_messages.h"
-#include "workers.h"
 
 namespace {
 
@@ -207,9 +206,7 @@ int runClient(int argc, char** argv, bool paced) {
 }
 
 int runPrimary(char** argv) {
-  wf::bce::Workers workers;
-  workers.sendBidi = replyWorker;
-  wf::bce::setWorkersForTest(workers);
+  wf::bce::internal_testing::replaceSendBidiWorker(replyWorker);
   static wf::Hwnd window = wf::createWindow(
       "WfBrokerBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   if (BceRegisterApp(window) != 0) {
@@ -224,9 +221,9 @@ int runPrimary(char** argv) {
   for (int i = 0; i < kRawServerThreads; ++i)
     servers.emplace_back([&](std::stop_token st) { rawServer(st, *server, writerLock, client); });
 
-  wf::bce::setReplyPacingForTest(false);
+  wf::bce::internal_testing::setReplyPacing(false);
   int rc = wf::bench::runRole(argv, "unpaced");
-  wf::bce::setReplyPacingForTest(true);
+  wf::bce::internal_testing::setReplyPacing(true);
   rc |= wf::bench::runRole(argv, "paced");
   for (auto& t : servers) t.request_stop();
   servers.clear();

@@ -24,14 +24,13 @@
 #include <set>
 #include <string>
 
-#include "../broker/tests/mock_transport/mock_transport.h"
 #include "bench_roles.h"
 #include "broker/corbce.h"
-#include "dispatcher.h"
+#include "broker/internal_testing.h"
+#include "mock_transport.h"
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
-#include "printer_list.h"
 
 namespace {
 
@@ -75,8 +74,7 @@ void configure(std::uint32_t n) {
       add(&p);
     }
   }
-  wf::bce::PrinterListLock lock;
-  wf::bce::printerList().clear();
+  wf::bce::internal_testing::clearPrinterList();
 }
 
 double cpuSeconds() {
@@ -145,7 +143,7 @@ int primary(char** argv) {
   const wf::Hwnd window = wf::createWindow(
       "WfEnumBenchPrimary", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   if (BceRegisterApp(window) != 0) return 1;
-  wf::bce::setReplyPacingForTest(false);
+  wf::bce::internal_testing::setReplyPacing(false);
   std::printf("on %ld cores\n", ::sysconf(_SC_NPROCESSORS_ONLN));
   for (std::uint32_t n : {1000u, 10000u, 100000u}) {
     std::printf("%u printers reported %u times (%u merge):\n", n, n + n / 4, n / 4);

@@ -27,15 +27,13 @@
 
 #include "bench_roles.h"
 #include "broker/corbce.h"
-#include "dispatcher.h"
-#include "named_lock.h"
-#include "npa.h"
+#include "broker/internal_testing.h"
 #include "platform/message_queue.h"
 #include "platform/parallel_port.h"
 #include "platform/window_messages.h"
-#include "printer_list.h"
+#include "protocol/npa.h"
+#include "protocol/requests.h"
 #include "sim/printer/port_server.h"
-#include "workers.h"
 
 namespace {
 
@@ -51,12 +49,17 @@ constexpr int kLatencyAlerts = 2000;
 constexpr int kBurstAlerts = 5000;
 constexpr std::size_t kPrintBytes = 4 << 20;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-std::int64_t nowNs() { return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count(); }
+double seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
 
 sim::Profile profile(std::uint16_t maxPacket) {
-  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"B1\"\n"
-                             "status = 00 00 00\n");
+  auto p = sim::parseProfile(
+      "family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"B1\"\n"
+      "status = 00 00 00\n");
   p->deviceId = "MFG:Corvane;MDL:Vireo 10;";
   p->maxPacket = maxPacket;
   return *p;
@@ -87,9 +90,8 @@ std::atomic<bool> freshSummaries{true};
 
 int32_t summaryWorker(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
                       uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::bce::npa::kSummary && freshSummaries) {
-    wf::bce::PrinterListLock lock;
-    if (auto* e = wf::bce::printerList().findByHandle(static_cast<std::uint16_t>(handle))) e->forgetSummary();
+  if (code == wf::protocol::request::kSummary && freshSummaries) {
+    wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
   }
   return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
 }
@@ -97,7 +99,8 @@ int32_t summaryWorker(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
 bool summary(std::uint32_t appId) {
   char reply[512];
   std::uint32_t length = sizeof reply;
-  return BceSendBidi(appId, kQueryHandle, 0, wf::bce::npa::kSummary, reply, &length, nullptr, 0) == BCE_OK &&
+  return BceSendBidi(appId, kQueryHandle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) ==
+             BCE_OK &&
          length > 20;
 }
 
@@ -110,8 +113,8 @@ struct LayerTimes {
 void printShares(double call, const LayerTimes& layers) {
   if (call <= 0) return;
   std::printf("  %-58s broker %4.1f%%  port layer %4.1f%%  simulator %4.1f%%\n", "  shares of that call",
-              100 * (call - layers.bareRoundTrip) / call, 100 * (layers.bareRoundTrip - layers.simulator) / call,
-              100 * layers.simulator / call);
+              100 * (call - layers.bareRoundTrip) / call,
+              100 * (layers.bareRoundTrip - layers.simulator) / call, 100 * layers.simulator / call);
 }
 
 // Broker calls from this process: per call opened by the broker, then with the port held open.
@@ -135,7 +138,8 @@ bool readPacket(wf::ParallelPort& port, std::string& got) {
   };
   got.clear();
   if (!readExactly(3)) return false;
-  return readExactly(static_cast<std::size_t>(static_cast<std::uint8_t>(got[1])) << 8 | static_cast<std::uint8_t>(got[2]));
+  return readExactly(static_cast<std::size_t>(static_cast<std::uint8_t>(got[1])) << 8 |
+                     static_cast<std::uint8_t>(got[2]));
 }
 
 // The broker's status poll may have the port open for a moment: retry a while.
@@ -154,22 +158,23 @@ std::unique_ptr<wf::ParallelPort> bareOpen(const char* name) {
 
 LayerTimes summaryLayers() {
   LayerTimes t;
-  const std::string packet = *wf::bce::npa::buildRequest(wf::bce::npa::kSummary, {}, true, 1024);
+  const std::string packet =
+      *wf::bce::internal_testing::requestPacket(wf::protocol::request::kSummary, {}, 1024);
   sim::PrinterModel alone(profile(1024));
   t.simulator = perCall(kSummaryCalls, [&] { return !alone.receive(packet).empty(); });
   auto port = bareOpen("LPT1");
   if (!port) return t;
   std::string got;
-  t.bareRoundTrip = perCall(kSummaryCalls, [&] { return port->write(packet).written == packet.size() && readPacket(*port, got); });
+  t.bareRoundTrip = perCall(
+      kSummaryCalls, [&] { return port->write(packet).written == packet.size() && readPacket(*port, got); });
   return t;
 }
 
 // ---- (b) alerts --------------------------------------------------------------
 
 wf::Hwnd appWindow() {
-  static wf::Hwnd w = wf::createWindow("WfLocalBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) {
-    return wf::LResult{0};
-  });
+  static wf::Hwnd w = wf::createWindow(
+      "WfLocalBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
   return w;
 }
 
@@ -190,7 +195,8 @@ std::string stampedAlert() {
 double alertLatency(std::uint32_t appId, const wf::Message& m, std::int64_t receivedNs) {
   char data[32];
   std::uint16_t length = sizeof data;
-  if (BceQueryAlerts(appId, static_cast<std::uint32_t>(m.wParam >> 16), kQueryHandle, 0, data, &length) != BCE_OK ||
+  if (BceQueryAlerts(appId, static_cast<std::uint32_t>(m.wParam >> 16), kQueryHandle, 0, data, &length) !=
+          BCE_OK ||
       length != 10)
     return -1;
   std::int64_t sent;
@@ -225,8 +231,8 @@ void alertFigures(sim::PortServer& printer) {
   int received = 0;
   for (; received < kBurstAlerts && nextMessage(m, WM_BCE_ALERT_2); ++received) alertLatency(0, m, nowNs());
   const double burst = seconds(Clock::now() - start);
-  std::printf("  %-58s %10.0f alerts/s (%d alerts, each fetched)\n", "alert burst: printer -> window", received / burst,
-              received);
+  std::printf("  %-58s %10.0f alerts/s (%d alerts, each fetched)\n", "alert burst: printer -> window",
+              received / burst, received);
   BceReleaseAlerts(0, kQueryHandle, 1);
 
   // The bare platform: posts from another thread to the same window.
@@ -248,12 +254,15 @@ void alertFigures(sim::PortServer& printer) {
   });
   for (int i = 0; i < kBurstAlerts && nextMessage(m, kBare); ++i) {
   }
-  std::printf("  %-58s %10.0f posts/s\n", "bare post burst -> window", kBurstAlerts / seconds(Clock::now() - bareStart));
+  std::printf("  %-58s %10.0f posts/s\n", "bare post burst -> window",
+              kBurstAlerts / seconds(Clock::now() - bareStart));
 }
 
 // ---- (c) print data ----------------------------------------------------------
 
-double megabytesPerSecond(std::size_t bytes, Clock::duration d) { return bytes / 1e6 / seconds(d); }
+double megabytesPerSecond(std::size_t bytes, Clock::duration d) {
+  return bytes / 1e6 / seconds(d);
+}
 
 void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize) {
   const std::string data = [] {
@@ -261,7 +270,7 @@ void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize
     for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>('a' + i % 26);
     return d;
   }();
-  const std::size_t chunk = packetSize - wf::bce::npa::kHeaderSize;
+  const std::size_t chunk = packetSize - wf::protocol::npa::kHeaderSize;
   {
     auto bare = bareOpen(port);
     if (!bare) return;
@@ -272,13 +281,15 @@ void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize
     start = Clock::now();
     std::string got;
     for (std::size_t at = 0; at < data.size(); at += chunk) {
-      const std::string packet = wf::bce::npa::printDataPacket(std::string_view(data).substr(at, chunk));
+      const std::string packet =
+          wf::bce::internal_testing::printDataPacket(std::string_view(data).substr(at, chunk));
       if (bare->write(packet).written != packet.size() || !readPacket(*bare, got)) return;
     }
     const double confirmed = megabytesPerSecond(data.size(), Clock::now() - start);
-    std::printf("  %-58s %8.1f MB/s\n", ("raw port writes of " + std::to_string(chunk) + " bytes").c_str(), raw);
-    std::printf("  %-58s %8.1f MB/s\n", ("bare packets of " + std::to_string(packetSize) + " with confirmation").c_str(),
-                confirmed);
+    std::printf("  %-58s %8.1f MB/s\n", ("raw port writes of " + std::to_string(chunk) + " bytes").c_str(),
+                raw);
+    std::printf("  %-58s %8.1f MB/s\n",
+                ("bare packets of " + std::to_string(packetSize) + " with confirmation").c_str(), confirmed);
   }
   PRTINFO info{};
   BceGetPrtInfo(handle, &info, 0);
@@ -296,7 +307,8 @@ void printFigures(const char* port, std::uint16_t handle, std::size_t packetSize
 // ---- roles -------------------------------------------------------------------
 
 void printCached(std::uint32_t appId) {
-  printRate("BceSendBidi summary, from the broker's cache", perCall(kSummaryCalls, [&] { return summary(appId); }));
+  printRate("BceSendBidi summary, from the broker's cache",
+            perCall(kSummaryCalls, [&] { return summary(appId); }));
 }
 
 int runSecondary(const std::string& role) {
@@ -308,7 +320,8 @@ int runSecondary(const std::string& role) {
   const auto appId = static_cast<std::uint32_t>(id);
   if (role == "secondary-paced") {
     BceOpen(appId, kQueryHandle, 0);
-    printRate("BceSendBidi summary, port held open, replies paced", perCall(kPacedCalls, [&] { return summary(appId); }));
+    printRate("BceSendBidi summary, port held open, replies paced",
+              perCall(kPacedCalls, [&] { return summary(appId); }));
     BceClose(appId, kQueryHandle);
   } else if (role == "secondary-cached") {
     printCached(appId);
@@ -334,9 +347,7 @@ int runPrimary(char** argv) {
   for (int i = 0; i < 3; ++i)
     if (!(servers[i] = sim::PortServer::start(i + 1, models[i]))) return 1;
 
-  wf::bce::Workers workers;
-  workers.sendBidi = summaryWorker;
-  wf::bce::setWorkersForTest(workers);
+  wf::bce::internal_testing::replaceSendBidiWorker(summaryWorker);
   if (BceRegisterApp(appWindow()) != 0) {
     std::fprintf(stderr, "this process did not become the broker's primary\n");
     return 1;
@@ -346,7 +357,8 @@ int runPrimary(char** argv) {
     std::fprintf(stderr, "found %d local printers, not 3\n", printersFound);
     return 1;
   }
-  std::printf("nproc %u\n\n(a) summary requests to a simulated local printer\n", std::thread::hardware_concurrency());
+  std::printf("nproc %u\n\n(a) summary requests to a simulated local printer\n",
+              std::thread::hardware_concurrency());
   const LayerTimes layers = summaryLayers();
   printRate("simulator alone: PrinterModel::receive", layers.simulator);
   printRate("bare port round trip (openParallelPort)", layers.bareRoundTrip);
@@ -361,13 +373,13 @@ int runPrimary(char** argv) {
   std::snprintf(figure, sizeof figure, "%.9g", layers.bareRoundTrip);
   ::setenv("WF_BENCH_BARE", figure, 1);
   std::printf(" secondary (reply pacing off):\n");
-  wf::bce::setReplyPacingForTest(false);
+  wf::bce::internal_testing::setReplyPacing(false);
   int rc = wf::bench::runRole(argv, "secondary");
   freshSummaries = false;
   rc |= wf::bench::runRole(argv, "secondary-cached");
   freshSummaries = true;
   std::printf(" secondary (reply pacing on, as shipped):\n");
-  wf::bce::setReplyPacingForTest(true);
+  wf::bce::internal_testing::setReplyPacing(true);
   rc |= wf::bench::runRole(argv, "secondary-paced");
 
   std::printf("\n(b) alerts from a simulated local printer to this application's window\n");
@@ -377,7 +389,8 @@ int runPrimary(char** argv) {
   for (std::uint16_t h : {kPrint1024, kPrint8192}) {
     char reply[512];
     std::uint32_t length = sizeof reply;
-    BceSendBidi(0, h, 0, wf::bce::npa::kSummary, reply, &length, nullptr, 0);  // learns the packet size
+    BceSendBidi(0, h, 0, wf::protocol::request::kSummary, reply, &length, nullptr,
+                0);  // learns the packet size
   }
   printFigures("LPT2", kPrint1024, 1024);
   printFigures("LPT3", kPrint8192, 8192);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/ipx.h"
+#include "platform/unique_fd.h"
 #include "sim/adapter/simulator.h"
 #include "transports/common/adapter_wire.h"
 
@@ -64,18 +65,18 @@ BENCHMARK(BM_IpxUnicastRoundTrip)->Arg(22)->Arg(512)->UseRealTime();
 
 void BM_LoopbackUdpRoundTrip(benchmark::State& state) {
   auto bound = [] {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    wf::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return std::pair{fd, a};
+    ::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len);
+    return std::pair{std::move(fd), a};
   };
   auto [echo, echoAddr] = bound();
   auto [client, clientAddr] = bound();
-  std::jthread echoing([fd = echo] {
+  std::jthread echoing([fd = echo.get()] {
     char b[2048];
     sockaddr_in from{};
     for (;;) {
@@ -88,13 +89,12 @@ void BM_LoopbackUdpRoundTrip(benchmark::State& state) {
   const std::vector<char> request(static_cast<std::size_t>(state.range(0)), 'q');
   std::vector<char> reply(2048);
   for (auto _ : state) {
-    ::sendto(client, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&echoAddr),
+    ::sendto(client.get(), request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&echoAddr),
              sizeof echoAddr);
-    ::recv(client, reply.data(), reply.size(), 0);
+    ::recv(client.get(), reply.data(), reply.size(), 0);
   }
-  ::shutdown(echo, SHUT_RDWR);
-  ::close(echo);
-  ::close(client);
+  ::shutdown(echo.get(), SHUT_RDWR);
+  echoing.join();
 }
 BENCHMARK(BM_LoopbackUdpRoundTrip)->Arg(22)->Arg(512)->UseRealTime();
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/unique_fd.h"
 #include "platform/window_messages.h"
 
 namespace {
@@ -135,13 +136,14 @@ int main(int argc, char** argv) {
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0) return 1;
   // Fork before any thread or window exists: the child must not share our slot lock.
+  wf::UniqueFd ours(pair[0]), theirs(pair[1]);
   pid_t child = ::fork();
   if (child == 0) {
-    ::close(pair[0]);
-    ::_exit(runEcho(pair[1]));
+    ours.reset();
+    ::_exit(runEcho(theirs.get()));
   }
-  ::close(pair[1]);
-  const int datagrams = pair[0];
+  theirs.reset();
+  const int datagrams = ours.get();
 
   Home home;
   home.self = wf::createWindow("BenchHome",
@@ -168,7 +170,7 @@ int main(int argc, char** argv) {
           16 * 1024);
   pipelined(home, "pipelined, 64 in flight, no payload", rounds * 5, 64);
 
-  ::close(datagrams);  // ends the child's datagram echo
+  ours.reset();  // ends the child's datagram echo
   wf::postMessage(home.echo, kStop, 0, 0);
   int status = 0;
   ::waitpid(child, &status, 0);

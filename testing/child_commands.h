@@ -1,8 +1,7 @@
 #pragma once
 // Commands of the test helper process wf-testchild. Each module's command
 // library registers its own with WF_CHILD_COMMAND; the helper loads the
-// library it is started with (a helper program that links its commands in
-// is started without one). The answer is one line, "ok ..." or "err ...",
+// library it is started with. The answer is one line, "ok ..." or "err ...",
 // which the test side parses into a ChildAnswer.
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 // wf-testchild <module>: loads that module's command library
 // (libwfchild_<module>.so beside the program), then reads one command per
-// line from standard input and answers one line on standard output. Built
-// with commands linked in, it runs them without an argument.
+// line from standard input and answers one line on standard output. Without
+// an argument it knows only its own commands (ping, exit, crash).
 #include <signal.h>
 #include <unistd.h>
 

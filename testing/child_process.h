@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "eventually.h"
 #include "platform/unique_fd.h"
 
 namespace wf::testing {
@@ -60,5 +61,10 @@ class ChildProcess {
   bool reaped_ = false;
   int status_ = 0;
 };
+
+// Asks `command` until `child` answers `want`, waiting as eventually() does;
+// returns the last answer, for the test to compare with what it wanted.
+std::string askUntil(ChildProcess& child, const std::string& command, const std::string& want,
+                     std::uint32_t budgetMs = kEventuallyBudget);
 
 }  // namespace wf::testing

@@ -119,10 +119,9 @@ std::uint32_t unionOfMasks(const PrinterEntry& e) {
 // device-status alert a key of its own.
 void deliver(PrinterEntry& e, std::uint8_t command, const std::string& data, bool fromLocalPort) {
   const std::uint16_t handle = e.handle();
-  if (command == npa::kDeviceStatusAlert) {
-    std::uint8_t classBytes[3] = {};
-    std::memcpy(classBytes, data.data(), std::min<std::size_t>(3, data.size()));
-    const std::uint32_t mask = npa::dsaAlertMask(classBytes);
+  if (command == protocol::npa::kDeviceStatusAlert) {
+    const std::uint32_t mask =
+        npa::dsaAlertMask(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
     const std::uint32_t key = fromLocalPort ? nextAlertKey() : 0;
     for (unsigned a = 0; a < BCE_MAX_APPS; ++a) {
       const std::uint32_t window = alertWindow(a).load();
@@ -194,13 +193,15 @@ std::int32_t sendCapture(std::uint32_t appId, std::uint16_t handle, std::uint32_
   char reply[kCaptureReplySize];
   const auto dsa = npa::dsaCaptureBytes(mask);
   std::uint32_t length = sizeof reply;
-  if (BceSendBidiMF(appId, handle, 0, npa::kCaptureDsa, reply, &length, dsa.data(), 3) != BCE_OK)
+  if (BceSendBidiMF(appId, handle, 0, protocol::request::kCaptureDeviceStatus, reply, &length, dsa.data(),
+                    dsa.size()) != BCE_OK)
     return BCE_FAIL;
   const std::uint8_t classes = npa::alertClassByte(mask);
   length = sizeof reply;
-  BceSendBidiMF(appId, handle, 0, npa::kCaptureClasses, reply, &length, &classes, 1);
+  BceSendBidiMF(appId, handle, 0, protocol::request::kCaptureAlertClasses, reply, &length, &classes, 1);
   length = sizeof reply;
-  const std::uint32_t panel = mask & BCE_ALERT_ROP ? npa::kPanelAlertsOn : npa::kPanelAlertsOff;
+  const std::uint32_t panel =
+      mask & BCE_ALERT_ROP ? protocol::request::kPanelAlertsOn : protocol::request::kPanelAlertsOff;
   if (BceSendBidiMF(appId, handle, 0, panel, reply, &length, nullptr, 0) != BCE_OK) return BCE_FAIL;
   return BCE_OK;
 }

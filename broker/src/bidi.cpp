@@ -9,17 +9,19 @@
 #include <utility>
 #include <vector>
 
+#include "broker.h"
 #include "broker/corbce.h"
-#include "broker_state.h"
 #include "broker/net_transport.h"
+#include "broker_state.h"
 #include "local_ports.h"
 #include "named_lock.h"
 #include "npa.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/net_connections.h"
 #include "platform/thread.h"
 #include "printer_list.h"
-#include "broker.h"
+#include "protocol/replies.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -66,12 +68,18 @@ std::optional<Target> findTarget(std::uint16_t handle) {
 
 std::int32_t writeErrorCode(WriteErrorClass error) {
   switch (error) {
-    case WriteErrorClass::OutOfPaper: return BCE_ERR_LOCAL_PAPER_OUT;
-    case WriteErrorClass::NotSelected: return BCE_ERR_LOCAL_NOT_SELECTED;
-    case WriteErrorClass::Break: return BCE_ERR_LOCAL_BREAK;
-    case WriteErrorClass::IoError: return BCE_ERR_LOCAL_IO_ERROR;
-    case WriteErrorClass::TimedOut: return BCE_ERR_LOCAL_TIMEOUT;
-    default: return BCE_ERR_LOCAL_OTHER;
+    case WriteErrorClass::OutOfPaper:
+      return BCE_ERR_LOCAL_PAPER_OUT;
+    case WriteErrorClass::NotSelected:
+      return BCE_ERR_LOCAL_NOT_SELECTED;
+    case WriteErrorClass::Break:
+      return BCE_ERR_LOCAL_BREAK;
+    case WriteErrorClass::IoError:
+      return BCE_ERR_LOCAL_IO_ERROR;
+    case WriteErrorClass::TimedOut:
+      return BCE_ERR_LOCAL_TIMEOUT;
+    default:
+      return BCE_ERR_LOCAL_OTHER;
   }
 }
 
@@ -150,7 +158,8 @@ std::int32_t sendLocalRequest(std::uint32_t appId, const Target& t, const std::s
   PortUse use(index, appId, t.handle);
   if (use.result() != BCE_OK) return use.result();
   LocalPort& port = use.port();
-  if ((t.flags & BCE_PRTINFO_FLAG_NPA_AUTO) && port.write(npa::kSyncPacket).written != npa::kSyncPacket.size())
+  if ((t.flags & BCE_PRTINFO_FLAG_NPA_AUTO) &&
+      port.write(npa::kSyncPacket).written != npa::kSyncPacket.size())
     return NET_WRITEFAIL;
   if (wantReply) port.expectResponse();
   const PortWrite w = port.write(packet);
@@ -160,16 +169,17 @@ std::int32_t sendLocalRequest(std::uint32_t appId, const Target& t, const std::s
     return BCE_OK;
   }
   std::uint8_t flags = 0;
-  const std::int32_t rc = port.awaitResponse(static_cast<std::uint8_t>(packet[4]), reply, replyLength, &flags,
-                                             timeouts::kResponseWait);
+  const std::int32_t rc =
+      port.awaitResponse(npa::packetCommand(packet), reply, replyLength, &flags, timeouts::kResponseWait);
   if (rc == NET_READFAIL) *replyLength = 0;
   // The printer's error comes first, also when its response did not fit.
-  if ((rc == BCE_OK || rc == BCE_ERR_REPLY_TOO_LONG) && (flags & npa::kFlagError)) return BCE_ERR_ERROR_RESPONSE;
+  if ((rc == BCE_OK || rc == BCE_ERR_REPLY_TOO_LONG) && (flags & protocol::npa::kFlagError))
+    return BCE_ERR_ERROR_RESPONSE;
   return rc;
 }
 
-std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uint32_t code, const std::string& packet,
-                                void* reply, std::uint32_t* replyLength) {
+std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uint32_t code,
+                                const std::string& packet, void* reply, std::uint32_t* replyLength) {
   const int index = chooseTransport(t.connections, netMask);
   if (index < 0 || t.portIds[index] < 0) return BCE_ERR_NOT_ON_NETWORK;
   NetWriteFn netWrite = netWriteOf(index);
@@ -184,8 +194,9 @@ std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uin
   {
     EntryMutex lock(t.mutex);
     written = netWrite(static_cast<std::uint16_t>(t.portIds[index]),
-                       reinterpret_cast<const std::uint8_t*>(packet.data()), static_cast<std::uint32_t>(packet.size()),
-                       buffer.data(), &bufferLength, static_cast<std::uint16_t>(code), &status);
+                       reinterpret_cast<const std::uint8_t*>(packet.data()),
+                       static_cast<std::uint32_t>(packet.size()), buffer.data(), &bufferLength,
+                       static_cast<std::uint16_t>(code), &status);
   }
   *replyLength = 0;
   if (written != static_cast<std::int32_t>(packet.size())) return NET_WRITEFAIL;
@@ -193,9 +204,9 @@ std::int32_t sendNetworkRequest(const Target& t, std::uint32_t netMask, std::uin
   if (status == NET_STATUS_ADAPTER_ERROR) return BCE_ERR_ERROR_RESPONSE;
   if (status != NET_STATUS_COMPLETE || !reply) return BCE_OK;
   // The transport's length is not trusted beyond the buffer it was given.
-  const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), std::min<std::size_t>(bufferLength, buffer.size()));
-  if (bytes.size() >= npa::kHeaderSize && (static_cast<std::uint8_t>(bytes[3]) & npa::kFlagError))
-    return BCE_ERR_ERROR_RESPONSE;
+  const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()),
+                               std::min<std::size_t>(bufferLength, buffer.size()));
+  if (npa::packetFlags(bytes) & protocol::npa::kFlagError) return BCE_ERR_ERROR_RESPONSE;
   const npa::Message m = npa::unpackPackets(bytes, npa::Joining::EveryPacket, capacity);
   std::memcpy(reply, m.data.data(), m.data.size());
   *replyLength = static_cast<std::uint32_t>(m.data.size());
@@ -209,10 +220,12 @@ void cacheSummary(std::uint16_t handle, const void* reply, std::uint32_t length)
   if (!e || !e->summary.empty() || length == 0 || length > kSummarySize) return;
   const auto* bytes = static_cast<const std::uint8_t*>(reply);
   e->summary.assign(bytes, bytes + length);
-  if (length >= 26) {
-    const auto size = static_cast<std::uint16_t>(e->summary[24] << 8 | e->summary[25]);
+  ByteReader r(std::span<const std::uint8_t>(e->summary));
+  std::uint16_t size = 0;
+  namespace reply = protocol::reply;
+  if (r.seek(reply::kSubCodeSize + reply::summary::kMaxPacket) && r.be16(size)) {
     // Anything under a header and a byte of data would make print packets impossible.
-    if (size >= 6) e->info.packetSize = size;
+    if (size >= protocol::npa::kHeaderSize + 1) e->info.packetSize = size;
   }
 }
 
@@ -250,14 +263,15 @@ std::int32_t sendPjl(const Target& t, std::uint32_t netMask, std::uint32_t code,
 }
 
 // Print data in confirmed packets of the printer's packet size - 5.
-std::int32_t writeNpaLocal(LocalPort& port, std::uint16_t packetSize, std::string_view data, std::uint32_t& sent) {
+std::int32_t writeNpaLocal(LocalPort& port, std::uint16_t packetSize, std::string_view data,
+                           std::uint32_t& sent) {
   struct WriteBudget {
     LocalPort& port;
     std::uint32_t before = port.setWriteTimeout(to::kPrintPacketWrite);
     ~WriteBudget() { port.setWriteTimeout(before); }
   } budget{port};
   if (std::int32_t rc = writeWithRetries(port, npa::kSyncPacket); rc != BCE_OK) return rc;
-  const std::size_t chunkSize = std::max<std::size_t>(1, packetSize - npa::kHeaderSize);
+  const std::size_t chunkSize = std::max<std::size_t>(1, packetSize - protocol::npa::kHeaderSize);
   while (sent < data.size()) {
     const std::string_view chunk = data.substr(sent, chunkSize);
     const std::string packet = npa::printDataPacket(chunk);
@@ -270,7 +284,7 @@ std::int32_t writeNpaLocal(LocalPort& port, std::uint16_t packetSize, std::strin
       std::uint32_t none = 0;
       if (port.awaitResponse(0, nullptr, &none, &flags, timeouts::kConfirmationWait) != BCE_OK)
         return BCE_ERR_LOCAL_OTHER;
-      if (!(flags & npa::kFlagError)) break;
+      if (!(flags & protocol::npa::kFlagError)) break;
       if (++resends >= to::kConfirmErrorResends) return BCE_ERR_LOCAL_OTHER;
       sleepFor(to::kConfirmErrorPause);
     }
@@ -305,20 +319,23 @@ std::int32_t writeNetwork(const Target& t, std::uint32_t netMask, std::string_vi
     sent = static_cast<std::uint32_t>(data.size());
     return BCE_OK;
   }
-  const std::size_t chunkSize = std::max<std::size_t>(1, t.packetSize - npa::kHeaderSize);
+  const std::size_t chunkSize = std::max<std::size_t>(1, t.packetSize - protocol::npa::kHeaderSize);
   bool first = true;
   while (sent < data.size()) {
     const std::string packet = npa::printDataPacket(data.substr(sent, chunkSize));
-    if (first && !put(std::string_view(packet).substr(0, npa::kHeaderSize))) return BCE_ERR_LOCAL_OTHER;
-    if (!put(first ? std::string_view(packet).substr(npa::kHeaderSize) : std::string_view(packet)))
+    if (first && !put(std::string_view(packet).substr(0, protocol::npa::kHeaderSize)))
+      return BCE_ERR_LOCAL_OTHER;
+    if (!put(first ? std::string_view(packet).substr(protocol::npa::kHeaderSize) : std::string_view(packet)))
       return BCE_ERR_LOCAL_OTHER;
     first = false;
-    sent += static_cast<std::uint32_t>(packet.size() - npa::kHeaderSize);
+    sent += static_cast<std::uint32_t>(packet.size() - protocol::npa::kHeaderSize);
   }
   return BCE_OK;
 }
 
-StatusPoll& poll() { return Broker::instance().statusPoll; }
+StatusPoll& poll() {
+  return Broker::instance().statusPoll;
+}
 
 }  // namespace
 
@@ -338,12 +355,13 @@ void statusPollPass() {
   std::uint8_t reply[256];
   for (std::uint16_t h : npaLocal) {
     std::uint32_t length = sizeof reply;
-    BceSendBidiMF(BCE_PRIMARY_APP_ID, h, 0, npa::kStatusPollSetup, reply, &length, "\x20\x00", 2);
+    BceSendBidiMF(BCE_PRIMARY_APP_ID, h, 0, protocol::request::kStatusPollSetup, reply, &length, "\x20\x00",
+                  2);
   }
   for (std::uint16_t h : pending) {
     bceTrace("Sending BCE-instigated DC_SUMMARY for handle %u\n", h);
     std::uint32_t length = sizeof reply;
-    BceSendBidiMF(BCE_PRIMARY_APP_ID, h, 0, npa::kSummary, reply, &length, nullptr, 0);
+    BceSendBidiMF(BCE_PRIMARY_APP_ID, h, 0, protocol::request::kSummary, reply, &length, nullptr, 0);
   }
 }
 
@@ -386,9 +404,9 @@ int32_t BceSendBidiMF(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
     *replyLength = 0;
     return BCE_ERR_NOT_CAPABLE;
   }
-  if (code == npa::kSummary)
+  if (code == wf::protocol::request::kSummary)
     if (auto cached = cachedSummary(h, reply, replyLength)) return *cached;
-  if (code >= npa::kFirstPjlCode && code <= npa::kLastPjlCode) {
+  if (code >= wf::protocol::request::kFirstPjl && code <= wf::protocol::request::kLastPjl) {
     *replyLength = 0;
     return sendPjl(*target, netMask, code, request, requestLength);
   }
@@ -400,7 +418,7 @@ int32_t BceSendBidiMF(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
     return BCE_ERR_BAD_REQUEST;
   }
   // Only a packet that asks for a reply gets one.
-  const bool awaited = packet->size() >= npa::kHeaderSize && ((*packet)[3] & npa::kFlagReply);
+  const bool awaited = npa::packetFlags(*packet) & wf::protocol::npa::kFlagReply;
   std::int32_t rc;
   if (target->local()) {
     rc = sendLocalRequest(appId & 0xF, *target, *packet, awaited, reply, replyLength);
@@ -408,12 +426,14 @@ int32_t BceSendBidiMF(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_
     if (!awaited) *replyLength = 0;
     rc = sendNetworkRequest(*target, netMask, code, *packet, awaited ? reply : nullptr, replyLength);
   }
-  if (rc == BCE_OK && code == npa::kSummary && *replyLength) cacheSummary(h, reply, *replyLength);
+  if (rc == BCE_OK && code == wf::protocol::request::kSummary && *replyLength)
+    cacheSummary(h, reply, *replyLength);
   if (rc != BCE_OK && rc != BCE_ERR_REPLY_TOO_LONG) *replyLength = 0;
   return rc;
 }
 
-int32_t BceWriteMF(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length, uint32_t raw) {
+int32_t BceWriteMF(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, uint32_t* length,
+                   uint32_t raw) {
   std::uint32_t ignored = 0;
   if (!length) length = &ignored;
   const auto target = findTarget(static_cast<std::uint16_t>(handle));
@@ -464,7 +484,8 @@ void documentCall(std::uint16_t handle, std::uint32_t netMask, Call call) {
   const auto& nets = transportTable().nets;
   if ((netMask == 0 || (netMask & BCE_NET_IP)) && ipPort >= 0 && nets[transportIndexOf(BCE_NET_IP)].loaded)
     call(nets[transportIndexOf(BCE_NET_IP)].fn, static_cast<std::uint16_t>(ipPort));
-  else if ((netMask == 0 || (netMask & BCE_NET_IPX)) && ipxPort >= 0 && nets[transportIndexOf(BCE_NET_IPX)].loaded)
+  else if ((netMask == 0 || (netMask & BCE_NET_IPX)) && ipxPort >= 0 &&
+           nets[transportIndexOf(BCE_NET_IPX)].loaded)
     call(nets[transportIndexOf(BCE_NET_IPX)].fn, static_cast<std::uint16_t>(ipxPort));
 }
 
@@ -483,7 +504,8 @@ int32_t BceStartDocMF(uint32_t handle, uint32_t netMask, uint32_t jobArgument) {
     char reply[10];
     std::uint32_t length = sizeof reply;
     const std::int16_t own = std::max<std::int16_t>(ownAppId(), 0);
-    BceSendBidiMF(static_cast<std::uint32_t>(own), h, 0, npa::kStartDocument, reply, &length, nullptr, 0);
+    BceSendBidiMF(static_cast<std::uint32_t>(own), h, 0, wf::protocol::request::kStartDocument, reply,
+                  &length, nullptr, 0);
     return BCE_OK;
   }
   bool ipOrIpx = false;

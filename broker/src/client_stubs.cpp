@@ -14,6 +14,7 @@
 #include "workers.h"
 
 using namespace wf::bce;
+using wf::ByteReader;
 
 namespace {
 
@@ -37,28 +38,29 @@ std::uint32_t ownId() {
 struct Reply {
   std::optional<Mail> mail;
   std::int32_t result = BCE_FAIL;
-  ByteReader rest{std::span<const std::uint8_t>()};
+  ByteReader rest{std::string_view()};
 
   explicit Reply(std::optional<Mail> m) : mail(std::move(m)) {
     if (!mail) return;
     rest = ByteReader(mail->data);
-    if (!rest.i32(result)) result = BCE_FAIL;
+    if (!readResult(rest, result)) result = BCE_FAIL;
   }
   // Out-bytes of the reply: at most `capacity`, at most what is there.
   std::uint32_t copyOut(std::uint32_t declared, void* out, std::uint32_t capacity) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>({declared, capacity, rest.remaining()}));
-    if (out && n) rest.take(out, n);
+    std::string_view bytes;
+    if (out && n && rest.bytes(n, bytes)) std::memcpy(out, bytes.data(), n);
     return out ? n : 0;
   }
 };
 
-Reply ask(std::uint32_t code, const wf::bce::Bytes& data) {
-  return Reply(requestReply(code, data));
+Reply ask(std::uint32_t code, std::string_view data) {
+  return Reply(requestReply(code, asBytes(data)));
 }
 
 // Streams PRTINFO items to `proc`; a callback that asks to stop stops every process's enumeration.
-std::int32_t streamPrinters(std::uint32_t code, const wf::bce::Bytes& data, BCEENUMPROC proc) {
-  auto final = requestStream(code, data, [&](const Mail& item) {
+std::int32_t streamPrinters(std::uint32_t code, std::string_view data, BCEENUMPROC proc) {
+  auto final = requestStream(code, asBytes(data), [&](const Mail& item) {
     if (!proc) return;
     std::uint16_t go;
     if (item.data.empty()) {
@@ -176,9 +178,9 @@ int32_t BceWrite(uint32_t appId, uint32_t handle, uint32_t netMask, void* data, 
       [&] {
         const std::uint32_t n = data && length ? *length : 0;
         const BCEREQ_WRITE req{low16(appId), low16(handle), netMask, raw, n};
-        Reply reply = ask(BCE_REQ_WRITE, packRequest(req, {static_cast<const std::uint8_t*>(data), n}));
+        Reply reply = ask(BCE_REQ_WRITE, packRequest(req, {static_cast<const char*>(data), n}));
         std::uint32_t written = 0;
-        if (!reply.rest.u32(written)) written = 0;
+        if (!reply.rest.le32(written)) written = 0;
         if (length) *length = std::min(written, n);
         return reply.result;
       });
@@ -194,7 +196,7 @@ std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, 
     return rc;
   };
   if (requestLength && !request) return early(BCE_ERR_BAD_REQUEST);
-  if (code >= wf::bce::npa::kFirstPjlCode && code <= wf::bce::npa::kLastPjlCode)
+  if (code >= wf::protocol::request::kFirstPjl && code <= wf::protocol::request::kLastPjl)
     requestLength =
         request ? static_cast<uint32_t>(strnlen(static_cast<const char*>(request), requestLength)) : 0;
   // The capture commands are the broker's own.
@@ -214,10 +216,10 @@ std::int32_t sendBidiChecked(uint32_t appId, uint32_t handle, uint32_t netMask, 
         }
         const BCEREQ_SENDBIDI req{low16(appId), low16(handle), netMask,
                                   low16(code),  capacity,      static_cast<std::uint16_t>(requestLength)};
-        Reply answer = ask(BCE_REQ_SEND_BIDI,
-                           packRequest(req, {static_cast<const std::uint8_t*>(request), requestLength}));
+        Reply answer =
+            ask(BCE_REQ_SEND_BIDI, packRequest(req, {static_cast<const char*>(request), requestLength}));
         std::uint32_t declared = 0;
-        if (!answer.rest.u32(declared)) declared = 0;
+        if (!answer.rest.le32(declared)) declared = 0;
         const std::uint32_t copied = answer.copyOut(declared, reply, capacity);
         // A cached summary too long for the buffer tells the length it needs.
         if (replyLength) *replyLength = answer.result == BCE_ERR_REPLY_TOO_LONG ? declared : copied;
@@ -246,7 +248,7 @@ int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
       [&] {
         if (!info) return BCE_ERR_PRTINFO_NOT_WRITABLE;
         Reply reply = ask(BCE_REQ_PRTINFO, packRequest(BCEREQ_PRTINFO{low16(id), low16(handle), refresh}));
-        if (reply.result == BCE_OK && !reply.rest.record(*info)) return BCE_FAIL;
+        if (reply.result == BCE_OK && !readRecord(reply.rest, *info)) return BCE_FAIL;
         return reply.result;
       });
 }
@@ -259,7 +261,7 @@ int32_t BceGetPrinterName(uint32_t handle, uint32_t netBit, char* name, char* se
         for (char* out : {name, secondName}) {
           char text[BCE_NAME_LENGTH] = {};
           std::uint32_t n = 0;
-          if (reply.rest.u32(n)) reply.copyOut(n, text, BCE_NAME_LENGTH - 1);
+          if (reply.rest.le32(n)) reply.copyOut(n, text, BCE_NAME_LENGTH - 1);
           if (out && reply.mail) std::memcpy(out, text, BCE_NAME_LENGTH);
         }
         return reply.result;
@@ -275,7 +277,7 @@ int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle, uint3
         const BCEREQ_QUERYALERT req{low16(appId), low16(alertKey), low16(handle), flag, capacity};
         Reply reply = ask(BCE_REQ_QUERY_ALERTS, packRequest(req));
         std::uint16_t declared = 0;
-        if (!reply.rest.u16(declared)) declared = 0;
+        if (!reply.rest.le16(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
         if (length) *length = static_cast<std::uint16_t>(copied);
         return reply.result;
@@ -298,7 +300,7 @@ int32_t BceGetPrinterAddr(uint32_t handle, uint32_t netMask, NETADDRESS* address
       [&] {
         Reply reply = ask(BCE_REQ_PRINTER_ADDR, packRequest(BCEREQ_HANDLE_NET{low16(handle), netMask}));
         NETADDRESS got{};
-        if (reply.rest.record(got) && address) *address = got;
+        if (readRecord(reply.rest, got) && address) *address = got;
         return reply.result;
       });
 }
@@ -309,7 +311,7 @@ int32_t BceGetNets(uint32_t* netMask) {
       [&] {
         Reply reply = ask(BCE_REQ_NETS, {});
         std::uint32_t mask = 0;
-        if (reply.rest.u32(mask) && netMask) *netMask = mask;
+        if (reply.rest.le32(mask) && netMask) *netMask = mask;
         return reply.result;
       });
 }
@@ -322,7 +324,7 @@ int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void
         if (itemProc) {
           auto final = requestStream(
               BCE_REQ_NET_INFO_ITEMS,
-              packRequest(BCEREQ_NETINFOITEMS{low16(handle), netMask, low16(infoCode)}),
+              asBytes(packRequest(BCEREQ_NETINFOITEMS{low16(handle), netMask, low16(infoCode)})),
               [&](const Mail& item) {
                 const auto n = static_cast<std::uint16_t>(std::min<std::size_t>(item.data.size(), 0xFFFF));
                 itemProc(n ? item.data.data() : nullptr, n);
@@ -331,10 +333,9 @@ int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void
         }
         const std::uint16_t capacity = buffer && length ? *length : 0;
         const BCEREQ_NETINFO req{low16(handle), netMask, low16(infoCode), capacity, capacity};
-        Reply reply =
-            ask(BCE_REQ_NET_INFO, packRequest(req, {static_cast<const std::uint8_t*>(buffer), capacity}));
+        Reply reply = ask(BCE_REQ_NET_INFO, packRequest(req, {static_cast<const char*>(buffer), capacity}));
         std::uint16_t declared = 0;
-        if (!reply.rest.u16(declared)) declared = 0;
+        if (!reply.rest.le16(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, buffer, capacity);
         if (length && reply.mail) *length = static_cast<std::uint16_t>(copied);
         return reply.result;
@@ -348,8 +349,7 @@ int32_t BceSetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, cons
       [&] {
         const std::uint16_t n = buffer ? length : 0;
         const BCEREQ_SETNETINFO req{low16(handle), netMask, low16(infoCode), n};
-        return ask(BCE_REQ_SET_NET_INFO, packRequest(req, {static_cast<const std::uint8_t*>(buffer), n}))
-            .result;
+        return ask(BCE_REQ_SET_NET_INFO, packRequest(req, {static_cast<const char*>(buffer), n})).result;
       });
 }
 
@@ -362,8 +362,7 @@ int32_t BceStartTrace(const char* fileName, uint32_t level) {
         copyName(field, fileName);
         const std::string_view name = field;
         const BCEREQ_STARTTRACE req{level, static_cast<std::uint16_t>(name.size())};
-        sendMail(BCE_REQ_START_TRACE,
-                 packRequest(req, {reinterpret_cast<const std::uint8_t*>(name.data()), name.size()}));
+        sendMail(BCE_REQ_START_TRACE, asBytes(packRequest(req, name)));
         return BCE_OK;
       });
 }
@@ -382,7 +381,7 @@ int32_t BceStartDoc(uint32_t handle, uint32_t netMask, uint32_t jobArgument) {
       ownId(), [&] { return workers().startDoc(handle, netMask, jobArgument); },
       [&] {
         const BCEREQ_STARTDOC req{low16(handle), netMask, low16(jobArgument)};
-        return sendMail(BCE_REQ_START_DOC, packRequest(req)) ? BCE_OK : BCE_FAIL;
+        return sendMail(BCE_REQ_START_DOC, asBytes(packRequest(req))) ? BCE_OK : BCE_FAIL;
       });
 }
 
@@ -390,8 +389,9 @@ int32_t BceEndDoc(uint32_t handle, uint32_t netMask) {
   return clientCall(
       ownId(), [&] { return workers().endDoc(handle, netMask); },
       [&] {
-        return sendMail(BCE_REQ_END_DOC, packRequest(BCEREQ_HANDLE_NET{low16(handle), netMask})) ? BCE_OK
-                                                                                                 : BCE_FAIL;
+        return sendMail(BCE_REQ_END_DOC, asBytes(packRequest(BCEREQ_HANDLE_NET{low16(handle), netMask})))
+                   ? BCE_OK
+                   : BCE_FAIL;
       });
 }
 
@@ -419,10 +419,9 @@ std::int32_t requestPortDeviceControl(std::uint32_t appId, std::uint32_t handle,
         if (inSize && !in) return BCE_ERR_BAD_REQUEST;
         const std::uint32_t capacity = out ? outSize : 0;
         const BCEREQ_DEVICECONTROL req{low16(appId), low16(handle), controlCode, inSize, capacity};
-        Reply reply =
-            ask(BCE_REQ_DEVICE_CONTROL, packRequest(req, {static_cast<const std::uint8_t*>(in), inSize}));
+        Reply reply = ask(BCE_REQ_DEVICE_CONTROL, packRequest(req, {static_cast<const char*>(in), inSize}));
         std::uint32_t declared = 0;
-        if (!reply.rest.u32(declared)) declared = 0;
+        if (!reply.rest.le32(declared)) declared = 0;
         const std::uint32_t copied = reply.copyOut(declared, out, capacity);
         if (returned) *returned = copied;
         return reply.result;

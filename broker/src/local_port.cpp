@@ -65,7 +65,8 @@ std::unique_ptr<LocalPort> LocalPort::open(std::string_view name, AlertSink sink
   error = opened.error;
   if (!opened.port) return nullptr;
   opened.port->setTimeouts(kReaderTimeouts);
-  std::unique_ptr<LocalPort> port(new LocalPort(std::move(opened.port), parallelPortNumber(name), std::move(sink)));
+  std::unique_ptr<LocalPort> port(
+      new LocalPort(std::move(opened.port), parallelPortNumber(name), std::move(sink)));
   port->reader_ = Thread("bce-lpt" + std::to_string(port->number_),
                          [p = port.get()](std::stop_token stop) { p->readLoop(stop); });
   return port;
@@ -79,7 +80,9 @@ LocalPort::~LocalPort() {
   reader_ = Thread();  // joins: the reader's next read ends at the stop request
 }
 
-PortWrite LocalPort::write(std::string_view bytes) { return port_->write(bytes); }
+PortWrite LocalPort::write(std::string_view bytes) {
+  return port_->write(bytes);
+}
 
 std::uint32_t LocalPort::setWriteTimeout(std::uint32_t ms) {
   CommTimeouts t = port_->timeouts();
@@ -224,8 +227,8 @@ int LocalPort::pjlQuery() {
       expectResponse();
       port_->write(writeProbe());
       std::uint32_t none = 0;
-      answer = awaitResponse(npa::kProbePacket[4], nullptr, &none, nullptr, timeouts::kProbeAnswer) ==
-                       NET_READFAIL
+      answer = awaitResponse(npa::packetCommand(npa::kProbePacket), nullptr, &none, nullptr,
+                             timeouts::kProbeAnswer) == NET_READFAIL
                    ? kNpaOff
                    : kNpaAuto;
     }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "alerts.h"
-#include "broker/corbce.h"
 #include "broker.h"
+#include "broker/corbce.h"
 #include "local_ports.h"
 #include "npa.h"
 #include "platform/clock.h"
@@ -21,9 +21,18 @@ namespace {
 
 // Model strings of the printers the broker talks to, tested in this order.
 constexpr const char* kModelStrings[] = {
-    "7301 plus",   "Vireo",        "Corvane Chroma Imager",    "Pagecrest II",
-    "7301 Vx20",   "Tessaly KX4400 plus", "Tessaly KX4400 Plus", "Pagecrest 10A",
-    "Quorra 6520 Page Printer", "Quorra 6524 Page Printer", "Lumetra E", "7305 plus",
+    "7301 plus",
+    "Vireo",
+    "Corvane Chroma Imager",
+    "Pagecrest II",
+    "7301 Vx20",
+    "Tessaly KX4400 plus",
+    "Tessaly KX4400 Plus",
+    "Pagecrest 10A",
+    "Quorra 6520 Page Printer",
+    "Quorra 6524 Page Printer",
+    "Lumetra E",
+    "7305 plus",
 };
 constexpr const char* kCorBceValue = "CorBCE";
 constexpr const char* kOurPortMonitor = "Corvane Network Printer Monitor";
@@ -73,7 +82,9 @@ int probeOpenPrinter(std::uint32_t appId, std::uint16_t handle, std::uint16_t fl
     }
     char reply[10];
     std::uint32_t length = sizeof reply;
-    return BceSendBidiMF(appId, handle, 0, npa::kNpaProbe, reply, &length, "   ", 3) == BCE_OK ? kNpaOn : kNpaOff;
+    return BceSendBidiMF(appId, handle, 0, protocol::request::kNpaProbe, reply, &length, "   ", 3) == BCE_OK
+               ? kNpaOn
+               : kNpaOff;
   }
   PortUse use(index, appId, handle);
   if (use.result() != BCE_OK) return kNpaOff;
@@ -87,7 +98,8 @@ void reprobe(std::uint32_t appId, std::uint16_t handle, std::uint16_t flags, int
   const int mode = probeOpenPrinter(appId, handle, flags, index);
   PrinterListLock lock;
   if (PrinterEntry* e = printerList().findByHandle(handle)) {
-    e->info.flags = static_cast<std::uint16_t>(e->info.flags & ~(BCE_PRTINFO_FLAG_NPA | BCE_PRTINFO_FLAG_NPA_AUTO));
+    e->info.flags =
+        static_cast<std::uint16_t>(e->info.flags & ~(BCE_PRTINFO_FLAG_NPA | BCE_PRTINFO_FLAG_NPA_AUTO));
     e->info.flags |= npaFlags(mode);
   }
 }
@@ -121,9 +133,12 @@ std::optional<int> probeClosedPort(std::string_view portName, bool specific) {
   if (specific) bceTrace("ESL: Opening %s...\n", std::string(portName).c_str());
   PortOpen opened = openParallelPort(portName);
   if (!opened.port) {
-    if (specific) bceTrace("ESL: Failed to open, error = %ld\n", static_cast<long>(opened.error));
-    else if (opened.error == PortError::FileNotFound) bceTrace("That port doesn't exist\n");
-    else bceTrace("Failed to open, error = %ld\n", static_cast<long>(opened.error));
+    if (specific)
+      bceTrace("ESL: Failed to open, error = %ld\n", static_cast<long>(opened.error));
+    else if (opened.error == PortError::FileNotFound)
+      bceTrace("That port doesn't exist\n");
+    else
+      bceTrace("Failed to open, error = %ld\n", static_cast<long>(opened.error));
     return std::nullopt;
   }
   if (specific) bceTrace("ESL: %s opened, getting device ID...\n", std::string(portName).c_str());
@@ -150,7 +165,8 @@ std::vector<std::string> spoolerPortNames(bool& failed) {
   if (needed > 0) {
     std::vector<spool::PortInfo1> buffer((needed + sizeof(spool::PortInfo1) - 1) / sizeof(spool::PortInfo1));
     const auto size = static_cast<std::uint32_t>(buffer.size() * sizeof(spool::PortInfo1));
-    if (sp.enumPorts(1, reinterpret_cast<std::byte*>(buffer.data()), size, needed, returned) != spool::kSuccess) {
+    if (sp.enumPorts(1, reinterpret_cast<std::byte*>(buffer.data()), size, needed, returned) !=
+        spool::kSuccess) {
       failed = true;
       return {};
     }
@@ -194,7 +210,8 @@ void scanSpoolerPrinters() {
   std::uint32_t needed = 0, returned = 0;
   sp.enumPrinters(2, nullptr, 0, needed, returned);
   if (needed == 0) return;
-  std::vector<spool::PrinterInfo2> printers((needed + sizeof(spool::PrinterInfo2) - 1) / sizeof(spool::PrinterInfo2));
+  std::vector<spool::PrinterInfo2> printers((needed + sizeof(spool::PrinterInfo2) - 1) /
+                                            sizeof(spool::PrinterInfo2));
   if (sp.enumPrinters(2, reinterpret_cast<std::byte*>(printers.data()),
                       static_cast<std::uint32_t>(printers.size() * sizeof(spool::PrinterInfo2)), needed,
                       returned) != spool::kSuccess)
@@ -205,10 +222,12 @@ void scanSpoolerPrinters() {
     if (sp.openPrinter(printers[i].printerName, h) != spool::kSuccess) continue;
     std::uint32_t size = 0;
     sp.getPrinterDriver(h, 3, nullptr, 0, size);
-    std::vector<spool::DriverInfo3> driver((size + sizeof(spool::DriverInfo3) - 1) / sizeof(spool::DriverInfo3));
-    if (size && sp.getPrinterDriver(h, 3, reinterpret_cast<std::byte*>(driver.data()),
-                                    static_cast<std::uint32_t>(driver.size() * sizeof(spool::DriverInfo3)),
-                                    size) == spool::kSuccess &&
+    std::vector<spool::DriverInfo3> driver((size + sizeof(spool::DriverInfo3) - 1) /
+                                           sizeof(spool::DriverInfo3));
+    if (size &&
+        sp.getPrinterDriver(h, 3, reinterpret_cast<std::byte*>(driver.data()),
+                            static_cast<std::uint32_t>(driver.size() * sizeof(spool::DriverInfo3)),
+                            size) == spool::kSuccess &&
         driver[0].monitorName && std::strcmp(driver[0].monitorName, kOurPortMonitor) == 0) {
       std::uint32_t type = 0;
       std::byte value[64];
@@ -249,8 +268,10 @@ std::int32_t openPortLocked(PortSlot& slot, int index, std::uint32_t appId, std:
     slot.heldPrinter.clear();
   }
   auto mark = [&] {
-    if (mask) slot.combinedMask |= *mask;
-    else slot.openedBy[appId] = 1;
+    if (mask)
+      slot.combinedMask |= *mask;
+    else
+      slot.openedBy[appId] = 1;
   };
   if (slot.channel) {
     mark();
@@ -258,27 +279,29 @@ std::int32_t openPortLocked(PortSlot& slot, int index, std::uint32_t appId, std:
   }
   const std::string name = "LPT" + std::to_string(index + 1) + ":";
   PortError error;
-  slot.channel = LocalPort::open(name, [handle](std::uint8_t command, std::string data) {
-    localAlertArrived(handle, command, data);
-  }, error);
+  slot.channel = LocalPort::open(
+      name, [handle](std::uint8_t command, std::string data) { localAlertArrived(handle, command, data); },
+      error);
   if (!slot.channel) {
     bceTrace("CreateFile() failed w/ %ld in OpenPort()", static_cast<long>(error));
     // A printer still held by the spooler side is the held answer, not a missing port.
-    return error == PortError::AccessDenied && !slot.heldPrinter.empty() ? BCE_ERR_PORT_HELD : BCE_ERR_PORT_OPEN;
+    return error == PortError::AccessDenied && !slot.heldPrinter.empty() ? BCE_ERR_PORT_HELD
+                                                                         : BCE_ERR_PORT_OPEN;
   }
   slot.handle = handle;
   slot.name = name;
   mark();
   PrinterListLock lock;
-  if (PrinterEntry* e = printerList().findByHandle(handle)) e->localPort = static_cast<std::uint32_t>(index + 1);
+  if (PrinterEntry* e = printerList().findByHandle(handle))
+    e->localPort = static_cast<std::uint32_t>(index + 1);
   return BCE_OK;
 }
 
 void closePortLocked(PortSlot& slot, std::uint32_t appId, int mode) {
   if (!slot.channel) return;
   if (mode == 2) slot.openedBy[appId] = 0;
-  if (slot.combinedMask != 0 || std::any_of(std::begin(slot.openedBy), std::end(slot.openedBy),
-                                            [](std::uint32_t f) { return f != 0; }))
+  if (slot.combinedMask != 0 ||
+      std::any_of(std::begin(slot.openedBy), std::end(slot.openedBy), [](std::uint32_t f) { return f != 0; }))
     return;
   slot.channel.reset();  // joins the reader before the port closes
   const std::uint16_t handle = slot.handle;
@@ -406,9 +429,9 @@ std::int32_t portDeviceControlMF(std::uint32_t appId, std::uint32_t handle, std:
   PortUse use(index, appId & 0xF, h);
   if (use.result() != BCE_OK) return BCE_FAIL;
   std::size_t got = 0;
-  const PortError rc = use.port().deviceControl(
-      controlCode, std::string_view(static_cast<const char*>(in), in ? inSize : 0),
-      std::span<char>(static_cast<char*>(out), out ? outSize : 0), got);
+  const PortError rc =
+      use.port().deviceControl(controlCode, std::string_view(static_cast<const char*>(in), in ? inSize : 0),
+                               std::span<char>(static_cast<char*>(out), out ? outSize : 0), got);
   if (returned) *returned = static_cast<std::uint32_t>(got);
   return rc == PortError::None ? BCE_OK : BCE_FAIL;
 }

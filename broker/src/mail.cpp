@@ -9,17 +9,21 @@ std::string appMailslotName(unsigned appId) {
 }
 
 Bytes encodeMail(const BCEMAILHEADER& h, std::span<const std::uint8_t> data) {
-  ByteWriter w;
-  w.u32(h.sender).u32(h.serial).u32(h.code).u32(h.word).u32(static_cast<std::uint32_t>(data.size()));
-  w.raw(data.data(), data.size());
-  return w.take();
+  Bytes out(sizeof(BCEMAILHEADER) + data.size());
+  std::uint8_t* at = out.data();
+  for (std::uint32_t field : {h.sender, h.serial, h.code, h.word, static_cast<std::uint32_t>(data.size())}) {
+    storeLe32(at, field);
+    at += sizeof field;
+  }
+  if (!data.empty()) std::memcpy(at, data.data(), data.size());
+  return out;
 }
 
 std::optional<Mail> decodeMail(std::span<const std::uint8_t> message) {
   ByteReader r(message);
   Mail m;
   BCEMAILHEADER& h = m.header;
-  if (!r.u32(h.sender) || !r.u32(h.serial) || !r.u32(h.code) || !r.u32(h.word) || !r.u32(h.length))
+  if (!r.le32(h.sender) || !r.le32(h.serial) || !r.le32(h.code) || !r.le32(h.word) || !r.le32(h.length))
     return std::nullopt;
   if (h.length != r.remaining()) return std::nullopt;
   m.data.assign(message.begin() + sizeof(BCEMAILHEADER), message.end());

@@ -96,9 +96,9 @@ constexpr RequestKind kRequests[] = {
 #undef WF_COUNT_FIELD
 
 std::uint32_t countAt(std::span<const std::uint8_t> record, const RequestKind& k) {
-  std::uint32_t n = 0;
-  for (std::size_t i = 0; i < k.countSize; ++i) n |= std::uint32_t{record[k.countOffset + i]} << (8 * i);
-  return n;
+  // The table puts every count inside its record, whose size was checked.
+  const std::uint8_t* at = record.data() + k.countOffset;
+  return k.countSize == 2 ? loadLe16(at) : loadLe32(at);
 }
 
 }  // namespace
@@ -125,35 +125,35 @@ std::optional<UnpackedRequest> unpackRequest(const RequestKind& kind, std::span<
                                              std::uint32_t sender) {
   ByteReader r(data);
   UnpackedRequest out;
-  if (!r.view(kind.recordSize, out.record)) return std::nullopt;
+  std::string_view bytes;
+  if (!r.bytes(kind.recordSize, bytes)) return std::nullopt;
+  out.record = asBytes(bytes);
   if (kind.fromNamedApp) {
-    const auto named = static_cast<std::uint32_t>(out.record[0] | out.record[1] << 8);
+    const std::uint32_t named = loadLe16(out.record.data());
     if (named != sender) return std::nullopt;  // one application cannot act for another
   }
   switch (kind.trailing) {
     case Trailing::None:
       break;
     case Trailing::Counted:
-      if (!r.view(countAt(out.record, kind), out.trailing)) return std::nullopt;
+      if (!r.bytes(countAt(out.record, kind), bytes)) return std::nullopt;
+      out.trailing = asBytes(bytes);
       break;
     case Trailing::Names:
       for (std::string_view& name : out.names) {
         std::uint16_t n;
-        std::span<const std::uint8_t> bytes;
-        if (!r.u16(n) || n >= BCE_NAME_LENGTH || !r.view(n, bytes)) return std::nullopt;
-        name = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (!r.le16(n) || n >= BCE_NAME_LENGTH || !r.bytes(n, name)) return std::nullopt;
         if (name.find('\0') != std::string_view::npos) return std::nullopt;
       }
       break;
   }
-  if (!r.atEnd()) return std::nullopt;
+  if (r.remaining() != 0) return std::nullopt;
   return out;
 }
 
-Bytes packNames(std::string_view first, std::string_view second) {
+std::string packNames(std::string_view first, std::string_view second) {
   ByteWriter w;
-  for (std::string_view name : {first, second})
-    w.u16(static_cast<std::uint16_t>(name.size())).raw(name.data(), name.size());
+  for (std::string_view name : {first, second}) w.le16(static_cast<std::uint32_t>(name.size())).bytes(name);
   return w.take();
 }
 

@@ -14,7 +14,7 @@
 
 #include "broker/corbce.h"
 #include "broker_timeouts.h"
-#include "wire.h"
+#include "mail.h"
 
 namespace wf::bce {
 
@@ -75,12 +75,13 @@ std::optional<UnpackedRequest> unpackRequest(const RequestKind& kind, std::span<
 
 // The data of a request: its record, then what follows it.
 template <typename Record>
-Bytes packRequest(const Record& record, std::span<const std::uint8_t> trailing = {}) {
-  ByteWriter w;
-  w.record(record);
-  w.raw(trailing.data(), trailing.size());
-  return w.take();
+std::string packRequest(const Record& record, std::string_view trailing = {}) {
+  return ByteWriter()
+      .reserve(sizeof record + trailing.size())
+      .bytes(recordBytes(record))
+      .bytes(trailing)
+      .take();
 }
-Bytes packNames(std::string_view first, std::string_view second);
+std::string packNames(std::string_view first, std::string_view second);
 
 }  // namespace wf::bce

@@ -5,8 +5,19 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "platform/byte_codec.h"
+#include "protocol/alert_classes.h"
 
 namespace wf::bce::npa {
+
+namespace wire = protocol::npa;
+namespace alerts = protocol::alerts;
+namespace request = protocol::request;
+namespace characteristics = wire::characteristics;
+namespace control = wire::control;
+namespace panel = wire::panel;
+namespace resources = wire::resources;
+namespace status = wire::status;
 
 namespace {
 
@@ -15,69 +26,84 @@ constexpr std::uint32_t kTemplateCount = 140;
 struct Templates {
   std::array<std::string, kTemplateCount> byCode;
 
-  void set(std::uint32_t code, std::initializer_list<int> bytes) {
-    std::string t;
-    for (int b : bytes) t.push_back(static_cast<char>(b));
-    byCode[code] = std::move(t);
+  // A request that wants a reply, and one that does not.
+  static constexpr std::uint8_t kAsk = wire::kFlagRequest | wire::kFlagReply;
+  static constexpr std::uint8_t kTell = wire::kFlagRequest;
+
+  void packet(std::uint32_t code, std::uint8_t flags, std::uint8_t command, std::span<const int> data) {
+    ByteWriter w;
+    w.u8(wire::kStart)
+        .be16(static_cast<std::uint32_t>(wire::kLengthCounted + data.size()))
+        .u8(flags)
+        .u8(command);
+    for (int b : data) w.u8(static_cast<std::uint32_t>(b));
+    byCode[code] = w.take();
   }
-  // Codes first..last: the template with its last byte counting up from `start`.
-  void range(std::uint32_t first, std::uint32_t last, std::initializer_list<int> prefix, int start) {
-    for (std::uint32_t c = first; c <= last; ++c) {
-      set(c, prefix);
-      byCode[c].push_back(static_cast<char>(start + static_cast<int>(c - first)));
-    }
+  void packet(std::uint32_t code, std::uint8_t flags, std::uint8_t command, std::initializer_list<int> data) {
+    packet(code, flags, command, std::span(data.begin(), data.size()));
+  }
+  // Codes first..last: the same packet with its last data byte counting up from `start`.
+  void counted(std::uint32_t first, std::uint32_t last, std::uint8_t flags, std::uint8_t command,
+               std::initializer_list<int> data, int start) {
+    std::vector<int> all(data);
+    all.push_back(start);
+    for (std::uint32_t c = first; c <= last; ++c, ++all.back()) packet(c, flags, command, all);
   }
 
   Templates() {
-    set(0, {0xA5, 0x00, 0x00});
-    range(1, 13, {0xA5, 0x00, 0x03, 0x50, 0x04}, 0x00);
-    set(16, {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00});
-    set(18, {0xA5, 0x00, 0x04, 0x50, 0x01, 0x02, 0x00});
-    set(19, {0xA5, 0x00, 0x04, 0x50, 0x01, 0x03, 0x00});
-    range(20, 21, {0xA5, 0x00, 0x03, 0x50, 0x01}, 0x04);
-    for (std::uint32_t c = 32; c <= 35; ++c) set(c, {0xA5, 0x00, 0x04, 0x50, 0x02, static_cast<int>(c - 32), 0x00});
-    range(48, 56, {0xA5, 0x00, 0x03, 0x50, 0x03}, 0x00);
-    set(60, {0xA5, 0x00, 0x06, 0x50, 0x03, 0x03, 0x00, 0x00, 0x00});
-    set(64, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0xE0});
-    range(65, 66, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE1}, 0x00);
-    set(67, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE1, 0x04});
-    range(68, 69, {0xA5, 0x00, 0x05, 0x50, 0xE0, 0xE1, 0x05}, 0x00);
-    range(70, 72, {0xA5, 0x00, 0x03, 0x50, 0xE0}, 0xE2);
-    range(73, 74, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE5}, 0x00);
-    range(75, 77, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE6}, 0x00);
-    range(78, 82, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE7}, 0x00);
-    range(83, 84, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE8}, 0x00);
-    set(85, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0xEA});
-    range(86, 87, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xEB}, 0x00);
-    set(88, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0xEC});
-    set(89, {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xEB, 0x01, 0x00, 0xC9, 0x00});
-    set(90, {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xEB, 0x01, 0x00, 0xC9, 0x02});
-    set(91, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x03});
-    range(92, 96, {0xA5, 0x00, 0x03, 0x50, 0xE0}, 0x10);
-    set(97, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x16});
-    range(99, 102, {0xA5, 0x00, 0x03, 0x40, 0xE0}, 0x09);
-    set(103, {0xA5, 0x00, 0x05, 0x50, 0xE0, 0xE1, 0x03, 0x01});
-    set(104, {0xA5, 0x00, 0x05, 0x50, 0xE0, 0xE1, 0x03, 0x00});
-    set(105, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x0E});
-    set(106, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0xE1, 0x02});
-    set(107, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x0B, 0x03});
-    set(108, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x0B, 0x02});
-    set(109, {0xA5, 0x00, 0x05, 0x50, 0xE0, 0xE7, 0x08, 0x00});
-    set(110, {0xA5, 0x00, 0x06, 0x50, 0xE0, 0xEB, 0x00, 0x00, 0xC8});
-    set(111, {0xA5, 0x00, 0x04, 0x40, 0xE0, 0x0B, 0x01});
-    set(112, {0xA5, 0x00, 0x04, 0x50, 0xE0, 0x0B, 0x04});
-    range(113, 115, {0xA5, 0x00, 0x03, 0x50, 0xE1}, 0x00);
-    set(116, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x40});
-    range(117, 119, {0xA5, 0x00, 0x03, 0x50, 0xE0}, 0x33);
-    range(120, 126, {0xA5, 0x00, 0x03, 0x50, 0xE0}, 0x18);
-    set(127, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x17});
-    set(128, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x30});
-    set(129, {0xA5, 0x00, 0x03, 0x40, 0x05, 0x01});
-    set(130, {0xA5, 0x00, 0x03, 0x40, 0xE0, 0x31});
-    set(131, {0xA5, 0x00, 0x03, 0x50, 0xE0, 0x36});
-    range(132, 135, {0xA5, 0x00, 0x03, 0x50, 0xE0}, 0x50);
-    set(136, {0xA5, 0x00, 0x07, 0x50, 0xE0, 0xEB, 0x01, 0x00, 0xC9, 0x08});
-    range(137, 138, {0xA5, 0x00, 0x03, 0x50, 0x05}, 0x00);
+    byCode[0] = ByteWriter().u8(wire::kStart).be16(0).take();  // print data: no command of its own
+    counted(1, 13, kAsk, wire::kStatus, {}, status::kDevice);
+    packet(16, kAsk, wire::kCharacteristics, {characteristics::kSummary});
+    packet(18, kAsk, wire::kCharacteristics, {characteristics::kInputs, 0x00});
+    packet(19, kAsk, wire::kCharacteristics, {characteristics::kOutputs, 0x00});
+    counted(20, 21, kAsk, wire::kCharacteristics, {}, characteristics::kStorage);
+    for (std::uint32_t c = 32; c <= 35; ++c) packet(c, kAsk, 0x02, {static_cast<int>(c - 32), 0x00});
+    counted(48, 56, kAsk, wire::kControl, {}, 0x00);
+    packet(60, kAsk, wire::kControl, {control::kCaptureDeviceStatus, 0x00, 0x00, 0x00});
+    packet(64, kAsk, wire::kPanel, {panel::kButton});
+    counted(65, 66, kAsk, wire::kPanel, {panel::kDisplay}, 0x00);
+    packet(67, kAsk, wire::kPanel, {panel::kDisplay, panel::kDisplayRead});
+    counted(68, 69, kAsk, wire::kPanel, {panel::kDisplay, panel::kDisplayAlerts}, 0x00);
+    counted(70, 72, kAsk, wire::kPanel, {}, 0xE2);
+    counted(73, 74, kAsk, wire::kPanel, {0xE5}, 0x00);
+    counted(75, 77, kAsk, wire::kPanel, {0xE6}, 0x00);
+    counted(78, 82, kAsk, wire::kPanel, {panel::kOmVariable}, panel::kVariableRead);
+    counted(83, 84, kAsk, wire::kPanel, {0xE8}, 0x00);
+    packet(85, kAsk, wire::kPanel, {0xEA});
+    counted(86, 87, kAsk, wire::kPanel, {panel::kMiscVariable}, panel::kVariableRead);
+    packet(88, kAsk, wire::kPanel, {0xEC});
+    packet(89, kAsk, wire::kPanel,
+           {panel::kMiscVariable, panel::kVariableSet, 0x00, panel::kCommandStartDocument, 0x00});
+    packet(90, kAsk, wire::kPanel,
+           {panel::kMiscVariable, panel::kVariableSet, 0x00, panel::kCommandStartDocument,
+            panel::kStartDocumentBegin});
+    packet(91, kAsk, wire::kPanel, {panel::kAlertClasses});
+    counted(92, 96, kAsk, wire::kPanel, {}, 0x10);
+    packet(97, kAsk, wire::kPanel, {0x16});
+    counted(99, 102, kTell, wire::kPanel, {}, 0x09);
+    packet(103, kAsk, wire::kPanel, {0xE1, 0x03, 0x01});
+    packet(104, kAsk, wire::kPanel, {0xE1, 0x03, 0x00});
+    packet(105, kAsk, wire::kPanel, {0x0E});
+    packet(106, kAsk, wire::kPanel, {0xE1, 0x02});
+    packet(107, kAsk, wire::kPanel, {0x0B, 0x03});
+    packet(108, kAsk, wire::kPanel, {0x0B, 0x02});
+    packet(109, kAsk, wire::kPanel, {0xE7, 0x08, 0x00});
+    packet(110, kAsk, wire::kPanel, {0xEB, 0x00, 0x00, 0xC8});
+    packet(111, kTell, wire::kPanel, {0x0B, 0x01});
+    packet(112, kAsk, wire::kPanel, {0x0B, 0x04});
+    counted(113, 115, kAsk, wire::kResources, {}, resources::kCommand);
+    packet(116, kAsk, wire::kPanel, {0x40});
+    counted(117, 119, kAsk, wire::kPanel, {}, 0x33);
+    counted(120, 126, kAsk, wire::kPanel, {}, 0x18);
+    packet(127, kAsk, wire::kPanel, {0x17});
+    packet(128, kAsk, wire::kPanel, {0x30});
+    packet(129, kTell, 0x05, {0x01});
+    packet(130, kTell, wire::kPanel, {0x31});
+    packet(131, kAsk, wire::kPanel, {0x36});
+    counted(132, 135, kAsk, wire::kPanel, {}, 0x50);
+    packet(136, kAsk, wire::kPanel,
+           {panel::kMiscVariable, panel::kVariableSet, 0x00, panel::kCommandStartDocument, 0x08});
+    counted(137, 138, kAsk, 0x05, {}, 0x00);
   }
 };
 
@@ -86,7 +112,7 @@ const Templates& templates() {
   return t;
 }
 
-constexpr const char* kPjlLines[kLastPjlCode - kFirstPjlCode + 1] = {
+constexpr const char* kPjlLines[request::kLastPjl - request::kFirstPjl + 1] = {
     "@PJL DEFAULT LPAPERSOURCE=!",
     "@PJL DEFAULT LTRAY1SIZE=!",
     "@PJL DEFAULT LTRAY2SIZE=!",
@@ -129,8 +155,9 @@ constexpr std::string_view kUel = "\x1B%-12345X";
 }  // namespace
 
 bool isCaptureCommand(std::uint32_t code) {
-  return code == kCaptureDsa || code == 60 || code == kPanelAlertsOff || code == kPanelAlertsOn ||
-         code == kCaptureClasses;
+  return code == request::kCaptureDeviceStatus || code == request::kReleaseDeviceStatus ||
+         code == request::kPanelAlertsOff || code == request::kPanelAlertsOn ||
+         code == request::kCaptureAlertClasses;
 }
 
 std::string_view requestTemplate(std::uint32_t code) {
@@ -139,22 +166,28 @@ std::string_view requestTemplate(std::uint32_t code) {
 
 std::optional<std::string> buildRequest(std::uint32_t code, std::string_view data, bool wantReply,
                                         std::size_t maxPacket) {
-  const std::string_view t = requestTemplate(code);
-  if (t.empty()) return std::nullopt;
-  std::string packet(t);
-  packet += data;
-  if (packet.size() > std::min(maxPacket, kMaxRequestPacket)) return std::nullopt;
+  ByteReader t(requestTemplate(code));
+  std::uint16_t templateLength = 0;
+  if (!t.skip(wire::kLengthOffset) || !t.be16(templateLength)) return std::nullopt;
+  const std::string_view rest = t.rest();
+  const std::size_t size = t.position() + rest.size() + data.size();
+  if (size > std::min(maxPacket, kMaxRequestPacket)) return std::nullopt;
+  std::string packet = ByteWriter()
+                           .reserve(size)
+                           .u8(wire::kStart)
+                           .be16(static_cast<std::uint32_t>(templateLength + data.size()))
+                           .bytes(rest)
+                           .bytes(data)
+                           .take();
   // Templates shorter than a header (code 0) carry no flags to change.
-  if (packet.size() >= kHeaderSize && !wantReply) packet[3] = static_cast<char>(packet[3] & ~kFlagReply);
-  const std::size_t length = (static_cast<std::uint8_t>(t[1]) << 8 | static_cast<std::uint8_t>(t[2])) + data.size();
-  packet[1] = static_cast<char>((length >> 8) & 0xFF);
-  packet[2] = static_cast<char>(length & 0xFF);
+  if (packet.size() >= wire::kHeaderSize && !wantReply)
+    packet[wire::kFlagsOffset] = static_cast<char>(packet[wire::kFlagsOffset] & ~wire::kFlagReply);
   return packet;
 }
 
 const char* pjlLine(std::uint32_t code) {
-  if (code < kFirstPjlCode || code > kLastPjlCode) return nullptr;
-  return kPjlLines[code - kFirstPjlCode];
+  if (code < request::kFirstPjl || code > request::kLastPjl) return nullptr;
+  return kPjlLines[code - request::kFirstPjl];
 }
 
 std::optional<std::string> buildPjlText(std::uint32_t code, std::optional<std::string_view> data) {
@@ -176,17 +209,32 @@ std::optional<std::string> buildPjlText(std::uint32_t code, std::optional<std::s
   return text;
 }
 
+namespace {
+std::uint8_t headerByte(std::string_view packet, std::size_t offset) {
+  ByteReader r(packet);
+  std::uint8_t b = 0;
+  if (r.has(wire::kHeaderSize) && r.seek(offset)) r.u8(b);
+  return b;
+}
+}  // namespace
+
+std::uint8_t packetFlags(std::string_view packet) {
+  return headerByte(packet, wire::kFlagsOffset);
+}
+
+std::uint8_t packetCommand(std::string_view packet) {
+  return headerByte(packet, wire::kCommandOffset);
+}
+
 std::string printDataPacket(std::string_view chunk) {
-  const std::size_t length = chunk.size() + 2;
-  std::string p;
-  p.reserve(kHeaderSize + chunk.size());
-  p.push_back(static_cast<char>(kStart));
-  p.push_back(static_cast<char>((length >> 8) & 0xFF));
-  p.push_back(static_cast<char>(length & 0xFF));
-  p.push_back(static_cast<char>(kFlagReply));
-  p.push_back(0);
-  p += chunk;
-  return p;
+  return ByteWriter()
+      .reserve(wire::kHeaderSize + chunk.size())
+      .u8(wire::kStart)
+      .be16(static_cast<std::uint32_t>(chunk.size() + wire::kLengthCounted))
+      .u8(wire::kFlagReply)
+      .u8(wire::kPrintData)
+      .bytes(chunk)
+      .take();
 }
 
 namespace {
@@ -221,42 +269,51 @@ std::uint32_t dsaAlertMask(std::span<const std::uint8_t> bytes) {
 
 std::uint8_t alertClassByte(std::uint32_t mask) {
   std::uint8_t b = 0;
-  if (mask & BCE_ALERT_JOB_STATS) b |= 0x01;
-  if (mask & BCE_ALERT_CLASS_2) b |= 0x02;
-  if (mask & BCE_ALERT_CLASS_4) b |= 0x04;
-  if (mask & BCE_ALERT_CLASS_8) b |= 0x08;
-  if (mask & BCE_ALERT_CLASS_16) b |= 0x10;
+  std::uint8_t classByte = alerts::kFirstClassByte;
+  for (std::uint32_t bit = alerts::kJobStatistics; bit & alerts::kClassBits; bit <<= 1, classByte <<= 1)
+    if (mask & bit) b |= classByte;
   return b;
 }
 
 AlertClass classifyAlert(std::uint8_t command, std::string_view data) {
-  if (command != kFirstAlertCommand || data.empty()) return {};
-  if (static_cast<std::uint8_t>(data[0]) == 0xE1) return {WM_BCE_ROP_ALERT, BCE_ALERT_ROP};
-  if (data.size() < 2) return {};
-  switch (static_cast<std::uint8_t>(data[1])) {
-    case 1: return {WM_BCE_JS_ALERT, BCE_ALERT_JOB_STATS};
-    case 2: return {WM_BCE_ALERT_2, BCE_ALERT_CLASS_2};
-    case 4: return {WM_BCE_ALERT_4, BCE_ALERT_CLASS_4};
-    case 8: return {WM_BCE_ALERT_8, BCE_ALERT_CLASS_8};
-    case 16: return {WM_BCE_ALERT_16, BCE_ALERT_CLASS_16};
-    default: return {};
+  if (command != wire::kClassAlert) return {};
+  ByteReader r(data);
+  std::uint8_t tag = 0, classByte = 0;
+  if (!r.u8(tag)) return {};
+  if (tag == alerts::kPanelAlertTag) return {WM_BCE_ROP_ALERT, BCE_ALERT_ROP};
+  if (!r.u8(classByte)) return {};
+  switch (classByte) {
+    case 0x01:
+      return {WM_BCE_JS_ALERT, BCE_ALERT_JOB_STATS};
+    case 0x02:
+      return {WM_BCE_ALERT_2, BCE_ALERT_CLASS_2};
+    case 0x04:
+      return {WM_BCE_ALERT_4, BCE_ALERT_CLASS_4};
+    case 0x08:
+      return {WM_BCE_ALERT_8, BCE_ALERT_CLASS_8};
+    case 0x10:
+      return {WM_BCE_ALERT_16, BCE_ALERT_CLASS_16};
+    default:
+      return {};
   }
 }
 
 Message unpackPackets(std::string_view bytes, Joining joining, std::size_t maxData) {
   Message m;
-  std::size_t at = 0;
-  while (at + kHeaderSize <= bytes.size() && static_cast<std::uint8_t>(bytes[at]) == kStart) {
-    const std::size_t length =
-        static_cast<std::uint8_t>(bytes[at + 1]) << 8 | static_cast<std::uint8_t>(bytes[at + 2]);
-    if (length < 2 || at + 3 + length > bytes.size()) break;
-    m.flags = static_cast<std::uint8_t>(bytes[at + 3]);
-    m.command = static_cast<std::uint8_t>(bytes[at + 4]);
-    const std::string_view data = bytes.substr(at + kHeaderSize, length - 2);
+  ByteReader r(bytes);
+  std::uint8_t start = 0;
+  std::uint16_t length = 0;
+  std::string_view body;
+  // Each packet must fit whole in what arrived; reading stops at the first that does not.
+  while (r.has(wire::kHeaderSize) && r.u8(start) && start == wire::kStart && r.be16(length) &&
+         length >= wire::kLengthCounted && r.bytes(length, body)) {
+    ByteReader packet(body);
+    packet.u8(m.flags);
+    packet.u8(m.command);
+    const std::string_view data = packet.rest();
     m.data.append(data.substr(0, maxData - std::min(maxData, m.data.size())));
     ++m.packets;
-    at += 3 + length;
-    if (joining == Joining::WhileMore && !(m.flags & kFlagMore)) break;
+    if (joining == Joining::WhileMore && !(m.flags & wire::kFlagMore)) break;
   }
   return m;
 }
@@ -267,7 +324,9 @@ namespace {
 constexpr int kEmptyReadsBeforeDrop = 100;
 }
 
-bool StreamReader::midMessage() const { return state_ != State::Idle || responseOpen_ || alertOpen_; }
+bool StreamReader::midMessage() const {
+  return state_ != State::Idle || responseOpen_ || alertOpen_;
+}
 
 void StreamReader::dropPartial(const char* why) {
   state_ = State::Idle;
@@ -281,9 +340,12 @@ void StreamReader::dropPartial(const char* why) {
 
 std::size_t StreamReader::bytesWanted() const {
   switch (state_) {
-    case State::Idle: return inText_ ? 0 : kHeaderSize;
-    case State::Length: return 2 - static_cast<std::size_t>(lengthHave_) + 2;
-    case State::Body: return bodyLength_ - body_.size();
+    case State::Idle:
+      return inText_ ? 0 : wire::kHeaderSize;
+    case State::Length:
+      return 2 - static_cast<std::size_t>(lengthHave_) + 2;
+    case State::Body:
+      return bodyLength_ - body_.size();
   }
   return 0;
 }
@@ -306,7 +368,7 @@ void StreamReader::feed(std::string_view bytes) {
   while (i < bytes.size()) {
     switch (state_) {
       case State::Idle: {
-        const std::size_t start = bytes.find(static_cast<char>(kStart), i);
+        const std::size_t start = bytes.find(static_cast<char>(wire::kStart), i);
         const std::size_t end = start == std::string_view::npos ? bytes.size() : start;
         if (end > i && events_.otherBytes) events_.otherBytes(bytes.substr(i, end - i));
         inText_ = start == std::string_view::npos;
@@ -319,8 +381,8 @@ void StreamReader::feed(std::string_view bytes) {
       case State::Length:
         lengthBytes_[lengthHave_++] = static_cast<std::uint8_t>(bytes[i++]);
         if (lengthHave_ == 2) {
-          bodyLength_ = static_cast<std::size_t>(lengthBytes_[0]) << 8 | lengthBytes_[1];
-          if (bodyLength_ < 2) {
+          bodyLength_ = loadBe16(lengthBytes_);
+          if (bodyLength_ < wire::kLengthCounted) {
             // No room for flags and command: look for the next packet.
             state_ = State::Idle;
             if (events_.dropped) events_.dropped("packet length below 2");
@@ -343,20 +405,22 @@ void StreamReader::feed(std::string_view bytes) {
 
 void StreamReader::finishPacket() {
   state_ = State::Idle;
-  const auto flags = static_cast<std::uint8_t>(body_[0]);
-  const auto command = static_cast<std::uint8_t>(body_[1]);
-  std::string_view data = std::string_view(body_).substr(2);
-  if (bodyLength_ == 2) {
-    if (command == 0) {
+  ByteReader packet(body_);
+  std::uint8_t flags = 0, command = 0;
+  packet.u8(flags);  // the length was at least 2
+  packet.u8(command);
+  std::string_view data = packet.rest();
+  if (data.empty()) {
+    if (command == wire::kPrintData) {
       if (events_.confirmation) events_.confirmation(flags);
     } else if (events_.dropped) {
       events_.dropped("empty packet that is no confirmation");
     }
     return;
   }
-  const bool more = flags & kFlagMore;
-  std::string& message = command >= kFirstAlertCommand ? alert_ : response_;
-  bool& open = command >= kFirstAlertCommand ? alertOpen_ : responseOpen_;
+  const bool more = flags & wire::kFlagMore;
+  std::string& message = command >= wire::kFirstAlert ? alert_ : response_;
+  bool& open = command >= wire::kFirstAlert ? alertOpen_ : responseOpen_;
   if (message.size() + data.size() > kMaxMessage) {
     if (!overflow_ && events_.dropped) events_.dropped("message over 64 KiB cut");
     overflow_ = true;
@@ -368,7 +432,7 @@ void StreamReader::finishPacket() {
   std::string whole = std::move(message);
   message.clear();
   overflow_ = false;
-  if (command >= kFirstAlertCommand) {
+  if (command >= wire::kFirstAlert) {
     if (events_.alert) events_.alert(command, std::move(whole));
   } else if (events_.response) {
     events_.response(flags, command, std::move(whole));

@@ -11,16 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/npa.h"
+#include "protocol/requests.h"
+
 namespace wf::bce::npa {
 
-constexpr std::uint8_t kStart = 0xA5;
-constexpr std::uint8_t kFlagReply = 0x10;
-constexpr std::uint8_t kFlagMore = 0x20;
-constexpr std::uint8_t kFlagError = 0x80;
-constexpr std::uint8_t kFirstAlertCommand = 0xF0;
-constexpr std::uint8_t kDeviceStatusAlert = 0xFF;
-constexpr std::size_t kHeaderSize = 5;             // A5, length, flags, command
-constexpr std::size_t kMaxMessage = 64 * 1024;     // a reassembled response or alert
+constexpr std::size_t kMaxMessage = 64 * 1024;  // a reassembled response or alert
 constexpr std::size_t kMaxRequestPacket = 4096;
 
 inline constexpr std::string_view kSyncPacket{
@@ -30,18 +26,8 @@ inline constexpr std::string_view kProbePacket{"\xA5\x00\x07\x50\x03\x04TEST\x00
 inline constexpr std::string_view kPjlQuery{"\x1B%-12345X@PJL DINQUIRE LNPAP\r\n\x1B%-12345X", 40};
 
 // Request codes the broker itself sends to arm alerts; applications may not.
-constexpr std::uint32_t kCaptureDsa = 51;
-constexpr std::uint32_t kCaptureClasses = 91;
-constexpr std::uint32_t kPanelAlertsOff = 68;
-constexpr std::uint32_t kPanelAlertsOn = 69;
-constexpr std::uint32_t kStartDocument = 90;
-constexpr std::uint32_t kNpaProbe = 52;
-constexpr std::uint32_t kSummary = 16;
-constexpr std::uint32_t kStatusPollSetup = 53;
 bool isCaptureCommand(std::uint32_t code);
 
-constexpr std::uint32_t kFirstPjlCode = 4096;
-constexpr std::uint32_t kLastPjlCode = 4130;
 constexpr std::size_t kPjlTextLimit = 118;  // the whole text, with its terminator
 
 // The fixed prefix of request `code` (A5, length, flags, command, data); empty
@@ -49,7 +35,7 @@ constexpr std::size_t kPjlTextLimit = 118;  // the whole text, with its terminat
 std::string_view requestTemplate(std::uint32_t code);
 
 // The request packet: template, then `data`, its length computed in full.
-// Flag 0x10 is cleared when no reply is wanted. Empty when the code has no
+// The reply flag is cleared when no reply is wanted. Empty when the code has no
 // template or the packet would exceed `maxPacket` or 4 KiB.
 std::optional<std::string> buildRequest(std::uint32_t code, std::string_view data, bool wantReply,
                                         std::size_t maxPacket);
@@ -59,6 +45,10 @@ const char* pjlLine(std::uint32_t code);
 // UEL, "@PJL" LF, the line with its "!" replaced by `data`, LF, UEL. Empty
 // when a "!" line has no data or the text would not fit its 118 bytes.
 std::optional<std::string> buildPjlText(std::uint32_t code, std::optional<std::string_view> data);
+
+// The flags and command bytes of a packet; 0 when it is too short to have them.
+std::uint8_t packetFlags(std::string_view packet);
+std::uint8_t packetCommand(std::string_view packet);
 
 // One print-data packet (command 0, reply expected).
 std::string printDataPacket(std::string_view chunk);
@@ -130,7 +120,7 @@ class StreamReader {
   bool inText_ = false;  // the last bytes fed were outside packets
   std::size_t bodyLength_ = 0;
   std::string body_;
-  std::string response_;        // data of a response still flagged "more"
+  std::string response_;  // data of a response still flagged "more"
   bool responseOpen_ = false;
   std::string alert_;
   bool alertOpen_ = false;

@@ -124,7 +124,8 @@ int16_t BceRegisterAppMF(uint32_t window) {
   } else {
     ok = openMailClient(static_cast<unsigned>(id));
     if (ok) {
-      auto reply = requestReply(BCE_REQ_REGISTER, packRequest(BCEREQ_APPID{static_cast<std::uint16_t>(id)}));
+      auto reply =
+          requestReply(BCE_REQ_REGISTER, asBytes(packRequest(BCEREQ_APPID{static_cast<std::uint16_t>(id)})));
       ok = reply && reply->header.code == (BCE_REPLY_FINAL | BCE_REQ_REGISTER);
     }
     if (!ok) closeMailClient();
@@ -139,9 +140,13 @@ int16_t BceRegisterAppMF(uint32_t window) {
   return s.ownId;
 }
 
-int16_t BceRegisterApp(uint32_t window) { return BceRegisterAppMF(window); }
+int16_t BceRegisterApp(uint32_t window) {
+  return BceRegisterAppMF(window);
+}
 
-void BceUnregisterAppMF(uint32_t appId) { unregisterWorker(appId & 0xFFFF); }
+void BceUnregisterAppMF(uint32_t appId) {
+  unregisterWorker(appId & 0xFFFF);
+}
 
 void BceUnregisterApp(uint32_t appId) {
   BrokerState& s = state();
@@ -153,7 +158,7 @@ void BceUnregisterApp(uint32_t appId) {
     forgetRegistration(s);
     return;
   }
-  sendMail(BCE_REQ_UNREGISTER, packRequest(BCEREQ_APPID{id}));
+  sendMail(BCE_REQ_UNREGISTER, asBytes(packRequest(BCEREQ_APPID{id})));
   forgetRegistration(s);
   closeMailClient();
 }

@@ -51,8 +51,8 @@ struct Request {
   const RequestKind& kind;
   const UnpackedRequest& data;
 
-  void reply(const Bytes& bytes, bool paced = true) const {
-    writeReply(sender, mail.header.serial, kind.finalReply, bytes, paced);
+  void reply(std::string_view bytes, bool paced = true) const {
+    writeReply(sender, mail.header.serial, kind.finalReply, asBytes(bytes), paced);
   }
 };
 
@@ -60,8 +60,19 @@ struct Request {
 // the right shape, cannot be taken (the protocol has checked the shape).
 using Handler = bool (*)(const Request&);
 
-Bytes resultOnly(std::int32_t result) {
-  return ByteWriter().i32(result).take();
+// Every reply but the version records starts with the worker's result.
+ByteWriter withResult(std::int32_t result) {
+  ByteWriter w;
+  w.le32(static_cast<std::uint32_t>(result));
+  return w;
+}
+
+std::string_view chars(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+std::string resultOnly(std::int32_t result) {
+  return withResult(result).take();
 }
 
 // Items go out as the worker reports them; the final reply follows.
@@ -180,14 +191,14 @@ bool onReleaseAlerts(const Request& r) {
 bool onVersion(const Request& r) {
   BCEVERSION v{};
   workers().getVersion(&v);
-  r.reply(ByteWriter().record(v).take());
+  r.reply(recordBytes(v));
   return true;
 }
 
 bool onVersionEx(const Request& r) {
   BCEVERSIONEX v{};
   workers().getVersionEx(&v);
-  r.reply(ByteWriter().record(v).take());
+  r.reply(recordBytes(v));
   return true;
 }
 
@@ -197,7 +208,7 @@ bool onWrite(const Request& r) {
   std::uint32_t length = req.length;
   const std::int32_t result =
       workers().write(req.appId, req.handle, req.netMask, copy.data(), &length, req.raw);
-  r.reply(ByteWriter().i32(result).u32(length).take(), false);
+  r.reply(withResult(result).le32(length).take(), false);
   return true;
 }
 
@@ -216,7 +227,7 @@ bool onSendBidi(const Request& r) {
   const std::uint32_t copied = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(buffer->size()));
   // -18 carries the length the caller's buffer would need.
   const std::uint32_t told = result == BCE_ERR_REPLY_TOO_LONG ? length : copied;
-  r.reply(ByteWriter().i32(result).u32(told).raw(buffer->data(), copied).take());
+  r.reply(withResult(result).le32(told).bytes(chars(buffer->data(), copied)).take());
   return true;
 }
 
@@ -224,7 +235,7 @@ bool onPrtInfo(const Request& r) {
   const auto req = r.data.as<BCEREQ_PRTINFO>();
   PRTINFO info{};
   const std::int32_t result = workers().getPrtInfo(req.appId, req.handle, &info, req.refresh);
-  r.reply(ByteWriter().i32(result).record(info).take());
+  r.reply(withResult(result).bytes(recordBytes(info)).take());
   return true;
 }
 
@@ -235,7 +246,7 @@ bool onPrinterName(const Request& r) {
   name[BCE_NAME_LENGTH - 1] = second[BCE_NAME_LENGTH - 1] = '\0';
   const auto n1 = static_cast<std::uint32_t>(std::strlen(name));
   const auto n2 = static_cast<std::uint32_t>(std::strlen(second));
-  r.reply(ByteWriter().i32(result).u32(n1).raw(name, n1).u32(n2).raw(second, n2).take());
+  r.reply(withResult(result).le32(n1).bytes({name, n1}).le32(n2).bytes({second, n2}).take());
   return true;
 }
 
@@ -246,14 +257,14 @@ bool onQueryAlerts(const Request& r) {
   const std::int32_t result = workers().queryAlerts(req.appId, req.alertKey, req.handle, req.flag,
                                                     req.bufferLength ? buffer.data() : nullptr, &length);
   length = std::min(length, std::uint16_t{req.bufferLength});
-  r.reply(ByteWriter().i32(result).u16(length).raw(buffer.data(), length).take());
+  r.reply(withResult(result).le16(length).bytes(chars(buffer.data(), length)).take());
   return true;
 }
 
 bool onNets(const Request& r) {
   std::uint32_t mask = 0;
   const std::int32_t result = workers().getNets(&mask);
-  r.reply(ByteWriter().i32(result).u32(mask).take());
+  r.reply(withResult(result).le32(mask).take());
   return true;
 }
 
@@ -261,7 +272,7 @@ bool onPrinterAddr(const Request& r) {
   const auto req = r.data.as<BCEREQ_HANDLE_NET>();
   NETADDRESS address{};
   const std::int32_t result = workers().getPrinterAddr(req.handle, req.netMask, &address);
-  r.reply(ByteWriter().i32(result).record(address).take());
+  r.reply(withResult(result).bytes(recordBytes(address)).take());
   return true;
 }
 
@@ -274,7 +285,7 @@ bool onNetInfo(const Request& r) {
   const std::int32_t result =
       workers().getNetInfo(req.handle, req.netMask, req.infoCode, buffer.data(), &length, nullptr);
   length = std::min(length, std::uint16_t{req.bufferLength});
-  r.reply(ByteWriter().i32(result).u16(length).raw(buffer.data(), length).take());
+  r.reply(withResult(result).le16(length).bytes(chars(buffer.data(), length)).take());
   return true;
 }
 
@@ -309,7 +320,7 @@ bool onDeviceControl(const Request& r) {
       req.appId, req.handle, req.controlCode, in.empty() ? nullptr : in.data(), req.inSize,
       out->empty() ? nullptr : out->data(), static_cast<std::uint32_t>(out->size()), &returned);
   returned = std::min<std::uint32_t>(returned, static_cast<std::uint32_t>(out->size()));
-  r.reply(ByteWriter().i32(result).u32(returned).raw(out->data(), returned).take());
+  r.reply(withResult(result).le32(returned).bytes(chars(out->data(), returned)).take());
   return true;
 }
 
@@ -377,7 +388,7 @@ void dispatchRequest(const Mail& mail) {
   bceTrace("Dropped a malformed request of code 0x%lx (%lu data bytes)\n", static_cast<unsigned long>(code),
            static_cast<unsigned long>(mail.data.size()));
   if (kind->reply != ReplyShape::None && code != BCE_REQ_REGISTER)
-    writeReply(sender, mail.header.serial, kind->finalReply, resultOnly(BCE_ERR_BAD_REQUEST), true);
+    writeReply(sender, mail.header.serial, kind->finalReply, asBytes(resultOnly(BCE_ERR_BAD_REQUEST)), true);
 }
 
 bool dispatchesEveryRequest() {

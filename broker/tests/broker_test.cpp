@@ -26,7 +26,9 @@
 #include "platform/module.h"
 #include "request_dispatch.h"
 
+using wf::testing::askUntil;
 using wf::testing::ChildProcess;
+using wf::testing::eventually;
 
 namespace {
 
@@ -37,7 +39,9 @@ class Broker : public ::testing::Test {
     ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
   }
-  std::unique_ptr<ChildProcess> start() { return std::make_unique<ChildProcess>("wf-bcechild"); }
+  std::unique_ptr<ChildProcess> start() {
+    return std::make_unique<ChildProcess>(ChildProcess::withCommands("broker"));
+  }
 
   // A primary with echo workers, registered as 0, and one secondary registered as 1.
   void startPair() {
@@ -149,7 +153,7 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77",
                                              "starttrace c:\\bce.log 3", "stoptrace"};
   std::vector<std::string> seen;
-  for (int i = 0; i < 200 && seen.size() < expected.size(); ++i) {
+  eventually([&] {
     seen.clear();
     std::string log = primary->call("primary-log").substr(3);
     for (std::size_t at = 0; !log.empty() && at != std::string::npos;) {
@@ -157,8 +161,8 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
       seen.push_back(log.substr(at, bar == std::string::npos ? bar : bar - at));
       at = bar == std::string::npos ? bar : bar + 1;
     }
-    if (seen.size() < expected.size()) wf::sleepFor(1000);
-  }
+    return seen.size() >= expected.size();
+  });
   std::sort(seen.begin(), seen.end());
   EXPECT_EQ(seen, expected);
 }
@@ -167,9 +171,7 @@ TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
   startPair();
   EXPECT_EQ(secondary->call("call starttrace-long"), "ok r=0");
   const std::string want = "ok starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4";
-  std::string log;
-  for (int i = 0; i < 200 && (log = primary->call("primary-log")) != want; ++i) wf::sleepFor(1000);
-  EXPECT_EQ(log, want);
+  EXPECT_EQ(askUntil(*primary, "primary-log", want), want);
 }
 
 // The trace file is made owner-only and never written through a link.
@@ -281,8 +283,7 @@ TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
     ChildProcess* callers[2] = {secondary.get(), third.get()};
     for (int i = 0; i < 2; ++i)
       waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
-    for (int i = 0; i < 200 && primary->call("primary-log") != "ok open-late|open-late"; ++i)
-      wf::sleepFor(10);
+    askUntil(*primary, "primary-log", "ok open-late|open-late");
     if (killed) {
       primary->kill(SIGKILL);
     } else {
@@ -303,20 +304,15 @@ TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) 
   auto third = start();
   ASSERT_EQ(third->call("register"), "ok 2");
   // Request 2 has no reply: wait until the primary has handled it.
-  auto eventually = [&](const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = primary->call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   // Every transport loads; CORCL32's shutdown is exported as "NetShutdown", which is never bound.
   ASSERT_EQ(primary->call("load-transports"), "ok 1f");
   third->call("unregister");
-  EXPECT_EQ(eventually("slot 2", "ok 0"), "ok 0");
+  EXPECT_EQ(askUntil(*primary, "slot 2", "ok 0"), "ok 0");
   EXPECT_EQ(primary->call("shutdown-calls"), "ok 0");
   primary->call("unregister");  // the primary's own application, with a secondary still registered
   EXPECT_EQ(primary->call("shutdown-calls"), "ok 4");
   secondary->call("unregister");  // the last one, while slot 0 is free
-  EXPECT_EQ(eventually("shutdown-calls", "ok 8"), "ok 8");
+  EXPECT_EQ(askUntil(*primary, "shutdown-calls", "ok 8"), "ok 8");
   EXPECT_EQ(primary->call("mock corcl32 log").find("NetShutdown"), std::string::npos);
 }
 
@@ -328,18 +324,13 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
     ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
   }
   EXPECT_EQ(primary->call("dispatchers"), "ok 7");
-  auto eventually = [&](const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = primary->call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   for (auto& other : others) {
     other->call("quit");
     EXPECT_EQ(other->waitExit(), 0);
   }
-  EXPECT_EQ(eventually("slot 3", "ok 0"), "ok 0");
+  EXPECT_EQ(askUntil(*primary, "slot 3", "ok 0"), "ok 0");
   // Two applications left: idle dispatchers end down to four more than that.
-  EXPECT_EQ(eventually("dispatchers", "ok 6"), "ok 6");
+  EXPECT_EQ(askUntil(*primary, "dispatchers", "ok 6"), "ok 6");
   EXPECT_EQ(secondary->call("call open"), "ok r=10173");
   secondary->call("quit");
   EXPECT_EQ(secondary->waitExit(), 0);
@@ -353,11 +344,6 @@ TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
 TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
   const std::string shutdowns = std::string(::getenv("WRENFIELD_RUNTIME_DIR")) + "/../shutdowns.log";
   ::setenv("WF_MOCK_SHUTDOWN_LOG", shutdowns.c_str(), 1);
-  auto eventually = [](ChildProcess& p, const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = p.call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  };
   for (const char* program : {"wf-bceexit-linked", "wf-bceexit-loaded"})
     for (bool asPrimary : {true, false})
       for (const char* lock : {"none", "main", "thread"})
@@ -379,7 +365,7 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
             const int status = exiting.waitExit();
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
             if (other) {
-              EXPECT_EQ(eventually(*other, "slot 1", "ok 0"), "ok 0") << what;
+              EXPECT_EQ(askUntil(*other, "slot 1", "ok 0"), "ok 0") << what;
             }
           }
           other.reset();
@@ -421,6 +407,10 @@ TEST(BrokerLibrary, ShowsItsExportsAndNothingElse) {
   EXPECT_EQ(shown, expected);
 }
 
+wf::bce::Bytes bytesOf(std::string_view s) {
+  return {s.begin(), s.end()};
+}
+
 // A well-formed request of `kind` from application `sender`: its record
 // filled with a pattern (the application id first where it names one), then
 // what follows it.
@@ -429,19 +419,20 @@ wf::bce::Bytes wellFormed(const wf::bce::RequestKind& kind, std::uint16_t sender
   wf::bce::Bytes record(kind.recordSize);
   for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 7 + kind.code);
   if (kind.fromNamedApp) record[0] = static_cast<std::uint8_t>(sender), record[1] = 0;
-  wf::bce::ByteWriter w;
+  const std::string_view recordText(reinterpret_cast<const char*>(record.data()), record.size());
+  wf::ByteWriter w;
   if (kind.trailing == Trailing::Counted) {
     const std::uint32_t count =
         kind.code == BCE_REQ_NET_INFO ? 0 : 5;  // network information: input within its buffer
     for (std::size_t i = 0; i < kind.countSize; ++i)
       record[kind.countOffset + i] = static_cast<std::uint8_t>(count >> (8 * i));
-    w.raw(record.data(), record.size()).raw("TRAIL", count);
+    w.bytes(recordText).bytes(std::string_view("TRAIL", count));
   } else if (kind.trailing == Trailing::Names) {
-    return wf::bce::packNames("LPT2", "Spool printer");
+    return bytesOf(wf::bce::packNames("LPT2", "Spool printer"));
   } else {
-    w.raw(record.data(), record.size());
+    w.bytes(recordText);
   }
-  return w.take();
+  return bytesOf(w.str());
 }
 
 // The protocol table walked whole: what the client side packs the primary
@@ -510,8 +501,8 @@ class BrokerWire : public Broker {
       auto mail = wf::bce::decodeMail(message);
       if (!mail || mail->header.serial != serial) continue;
       if (result) {
-        wf::bce::ByteReader r(mail->data);
-        if (!r.i32(*result)) *result = 12345;
+        wf::ByteReader r(mail->data);
+        if (!wf::bce::readResult(r, *result)) *result = 12345;
       }
       return mail->header;
     }
@@ -523,34 +514,34 @@ class BrokerWire : public Broker {
 };
 
 TEST_F(BrokerWire, RequestsWhoseLengthsDoNotFitAreAnsweredMinus15) {
-  using wf::bce::ByteWriter;
+  using wf::ByteWriter;
   struct Case {
     const char* what;
     std::uint32_t code;
-    wf::bce::Bytes data;
+    std::string data;
   };
   const Case cases[] = {
-      {"open, short", BCE_REQ_OPEN, ByteWriter().u16(5).u16(11).take()},
-      {"open, as another application", BCE_REQ_OPEN, ByteWriter().u16(1).u16(11).u16(0).take()},
+      {"open, short", BCE_REQ_OPEN, ByteWriter().le16(5).le16(11).str()},
+      {"open, as another application", BCE_REQ_OPEN, ByteWriter().le16(1).le16(11).le16(0).str()},
       {"print data longer than sent", BCE_REQ_WRITE,
-       ByteWriter().u16(5).u16(11).u32(0).u32(1).u32(100).u32(7).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le32(1).le32(100).le32(7).str()},
       {"bidi request longer than sent", BCE_REQ_SEND_BIDI,
-       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(9).u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le16(16).le32(64).le16(9).u8(1).str()},
       {"bidi with bytes beyond its request", BCE_REQ_SEND_BIDI,
-       ByteWriter().u16(5).u16(11).u32(0).u16(16).u32(64).u16(0).u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(0).le16(16).le32(64).le16(0).u8(1).str()},
       {"network information input beyond its buffer", BCE_REQ_NET_INFO,
-       ByteWriter().u16(1).u32(4).u16(7).u16(2).u16(4).u32(0).take()},
+       ByteWriter().le16(1).le32(4).le16(7).le16(2).le16(4).le32(0).str()},
       {"set network information, short", BCE_REQ_SET_NET_INFO,
-       ByteWriter().u16(1).u32(4).u16(7).u16(50).take()},
+       ByteWriter().le16(1).le32(4).le16(7).le16(50).str()},
       {"hold port, name of 80 characters", BCE_REQ_HOLD_PORT,
-       ByteWriter().u16(80).raw(std::string(80, 'L').data(), 80).u16(1).u8('P').take()},
+       ByteWriter().le16(80).bytes(std::string(80, 'L')).le16(1).u8('P').str()},
       {"device control, input short", BCE_REQ_DEVICE_CONTROL,
-       ByteWriter().u16(5).u16(11).u32(17).u32(10).u32(0).u8(1).take()},
-      {"version with data", BCE_REQ_VERSION, ByteWriter().u8(1).take()},
+       ByteWriter().le16(5).le16(11).le32(17).le32(10).le32(0).u8(1).str()},
+      {"version with data", BCE_REQ_VERSION, ByteWriter().u8(1).str()},
   };
   for (const auto& c : cases) {
     std::int32_t result = 0;
-    const BCEMAILHEADER h = send(c.code, c.data, &result);
+    const BCEMAILHEADER h = send(c.code, bytesOf(c.data), &result);
     EXPECT_EQ(h.code, BCE_REPLY_FINAL | c.code) << c.what;
     EXPECT_EQ(result, BCE_ERR_BAD_REQUEST) << c.what;
   }

@@ -12,7 +12,9 @@
 #include "platform/module.h"
 #include "printer_list.h"
 
+using wf::testing::askUntil;
 using wf::testing::ChildProcess;
+using wf::testing::eventually;
 
 namespace {
 
@@ -23,7 +25,9 @@ class PrinterList : public ::testing::Test {
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
     ::unsetenv("WF_MOCK_TRANSPORT_REFUSE");
   }
-  std::unique_ptr<ChildProcess> start() { return std::make_unique<ChildProcess>("wf-bcechild"); }
+  std::unique_ptr<ChildProcess> start() {
+    return std::make_unique<ChildProcess>(ChildProcess::withCommands("broker"));
+  }
 
   void startPrimary() {
     primary = start();
@@ -47,11 +51,6 @@ class PrinterList : public ::testing::Test {
     ASSERT_EQ(primary->call("enum 0x8"), "ok r=0 101:800c:0000C0A80001");
   }
 
-  static std::string eventually(ChildProcess& c, const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 300 && (got = c.call(command)) != want; ++i) wf::sleepFor(1000);
-    return got;
-  }
   static int count(const std::string& text, const std::string& word) {
     int n = 0;
     for (auto at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
@@ -110,7 +109,8 @@ TEST_F(PrinterList, NamesLongerThanTheFieldAreCutTo79Characters) {
   const std::string longName(120, 'n');
   ASSERT_EQ(primary->call("mock coripx32 port 1 000000000009 1 0 " + longName + " " + longName), "ok");
   ASSERT_EQ(primary->call("enum 0x4"), "ok r=0 101:4008004:000000000009");
-  EXPECT_EQ(primary->call("pname 101 0x4"), "ok r=0 " + longName.substr(0, 79) + "/" + longName.substr(0, 79));
+  EXPECT_EQ(primary->call("pname 101 0x4"),
+            "ok r=0 " + longName.substr(0, 79) + "/" + longName.substr(0, 79));
 }
 
 TEST_F(PrinterList, UnforcedEnumerationRedeliversAndForcedOneRemovesWhatNoTransportConfirmed) {
@@ -129,7 +129,7 @@ TEST_F(PrinterList, UnforcedEnumerationRedeliversAndForcedOneRemovesWhatNoTransp
   ASSERT_EQ(primary->call("messages"), "ok ");
   EXPECT_EQ(primary->call("enum 0x80000004"), "ok r=0 101:800c:0000C0A80001");
   EXPECT_EQ(primary->call("prtinfo 102").substr(0, 7), "ok r=-8");
-  EXPECT_EQ(eventually(*primary, "messages", "ok 102:102:fff"), "ok 102:102:fff");
+  EXPECT_EQ(askUntil(*primary, "messages", "ok 102:102:fff"), "ok 102:102:fff");
   // The secondary never had printer 102: nothing was posted to it.
   EXPECT_EQ(secondary->call("messages"), "ok ");
 }
@@ -151,23 +151,17 @@ TEST_F(PrinterList, RenameFromIpxRenamesTheCorLinkNameAndTellsOnlyApplicationsTh
   enumerateTwoPrinters();
   ASSERT_EQ(secondary->call("enum 0x10"), "ok r=0 ");
   // The callback registration thread runs after each enumeration.
-  auto registered = [&] {
-    for (int i = 0; i < 300; ++i) {
-      if (count(primary->call("mock coripx32 log"), "NetRegisterCallback") > 0) return true;
-      wf::sleepFor(1000);
-    }
-    return false;
-  };
-  ASSERT_TRUE(registered());
+  ASSERT_TRUE(eventually([&] { return count(primary->call("mock coripx32 log"), "NetRegisterCallback") > 0; },
+                         300'000));
   EXPECT_EQ(primary->call("mock coripx32 event 7 103 RENAMED"), "ok 1");
   EXPECT_EQ(primary->call("pname 101 0x4"), "ok r=0 RENAMED/");
   EXPECT_EQ(primary->call("pname 101 0x8"), "ok r=0 RENAMED/");
-  EXPECT_EQ(eventually(*primary, "messages", "ok 200:101:4"), "ok 200:101:4");
+  EXPECT_EQ(askUntil(*primary, "messages", "ok 200:101:4"), "ok 200:101:4");
   // An address change, then the port removed: the printer keeps its CorLink side.
   EXPECT_EQ(primary->call("mock coripx32 event 7 104 0000C0A800FF"), "ok 1");
   EXPECT_EQ(primary->call("mock coripx32 event 7 102"), "ok 1");
   EXPECT_EQ(primary->call("prtinfo 101"), "ok r=0 h=101 c=8008 node=0000C0A800FF name= size=1024");
-  EXPECT_EQ(eventually(*primary, "messages", "ok 200:101:4,102:101:4"), "ok 200:101:4,102:101:4");
+  EXPECT_EQ(askUntil(*primary, "messages", "ok 200:101:4,102:101:4"), "ok 200:101:4,102:101:4");
   EXPECT_EQ(secondary->call("messages"), "ok ");
 }
 
@@ -190,7 +184,8 @@ TEST_F(PrinterList, NetworkInformationReachesTheTransportAndStreamsItemsToASecon
 
 TEST_F(PrinterList, VersionsComeFromTheFilesAndFromTheTransportOnlyWhenAFileHasNone) {
   const std::string dir = wf::moduleDirectory().string();
-  ::setenv("WRENFIELD_MODULE_PATH", (dir + "/mock-transports-unversioned:" + dir + "/mock-transports").c_str(), 1);
+  ::setenv("WRENFIELD_MODULE_PATH",
+           (dir + "/mock-transports-unversioned:" + dir + "/mock-transports").c_str(), 1);
   startPrimary();
   startSecondary();
   EXPECT_EQ(secondary->call("versionex"),

@@ -15,6 +15,7 @@
 #include "common/oid_list.h"
 #include "framework/global_memory.h"
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
 #include "test_dirs.h"
 
 namespace {
@@ -28,15 +29,14 @@ class TempFile {
     path_ = wf::testing::testDataRoot().parent_path() / "files" / ("f" + std::to_string(counter++));
     fs::create_directories(path_.parent_path());
     std::ofstream(path_, std::ios::binary) << bytes;
-    fd_ = ::open(path_.c_str(), flags);
+    fd_.reset(::open(path_.c_str(), flags));
   }
-  ~TempFile() { ::close(fd_); }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
  private:
   static inline int counter = 0;
   fs::path path_;
-  int fd_;
+  wf::UniqueFd fd_;
 };
 
 TEST(TextHelpers, NumberTexts) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <ctime>
 #include <deque>
 #include <mutex>
@@ -14,26 +13,16 @@
 #include <vector>
 
 #include "common/wait_objects.h"
+#include "eventually.h"
 #include "fake_wf_app.h"
 #include "platform/clock.h"
 
 namespace {
 
+using wf::testing::eventually;
 using wf::testing::FakeWFApp;
 
 constexpr std::time_t kStart = 1'000'000;
-
-// Waits for a condition that the code under test makes true on its own
-// threads; the bound only keeps a broken build from hanging.
-template <class Pred>
-bool eventually(Pred pred) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 class ThreadMgrTest;
 

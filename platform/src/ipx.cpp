@@ -92,20 +92,20 @@ bool heldByAnyone(int fd) {
 // The UDP port of a live name file; a stale one is removed (under the guard).
 std::optional<std::uint16_t> livePort(const fs::path& dir, const std::string& name) {
   const fs::path path = dir / name;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
   char text[16] = {};
-  const bool live = heldByAnyone(fd);
-  const ssize_t n = live ? ::pread(fd, text, sizeof text - 1, 0) : 0;
-  ::close(fd);
+  bool live = false;
+  ssize_t n = 0;
+  {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return std::nullopt;
+    live = heldByAnyone(fd.get());
+    if (live) n = ::pread(fd.get(), text, sizeof text - 1, 0);
+  }
   if (!live) {
     auto guard = FileLock::open(dir / ".guard");
     if (guard && guard->lockExclusive(kGuardWait)) {
-      const int again = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (again >= 0) {
-        if (!heldByAnyone(again)) ::unlink(path.c_str());
-        ::close(again);
-      }
+      const UniqueFd again(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      if (again && !heldByAnyone(again.get())) ::unlink(path.c_str());
     }
     return std::nullopt;
   }
@@ -195,18 +195,15 @@ std::size_t ipxMaxDatagram() {
 
 struct IpxSocket::Name {
   fs::path path;
-  int fd = -1;
-  ~Name() {
-    ::unlink(path.c_str());
-    ::close(fd);
-  }
+  UniqueFd fd;
+  ~Name() { ::unlink(path.c_str()); }
 };
 
 // ---- Socket ---------------------------------------------------------------------
 
 IpxSocket::IpxSocket() {
-  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) openError_ = WSAENETDOWN;
+  fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd_) openError_ = WSAENETDOWN;
 }
 
 IpxSocket::~IpxSocket() {
@@ -215,7 +212,7 @@ IpxSocket::~IpxSocket() {
 
 bool IpxSocket::enter() {
   std::lock_guard g(mutex_);
-  if (closing_.stop_requested() || fd_ < 0) return false;
+  if (closing_.stop_requested() || !fd_) return false;
   ++busy_;
   return true;
 }
@@ -229,8 +226,7 @@ void IpxSocket::close() {
   std::unique_lock g(mutex_);
   closing_.request_stop();
   idle_.wait(g, [&] { return busy_ == 0; });
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
   name_.reset();
 }
 
@@ -254,13 +250,13 @@ int IpxSocket::bindLocked(IpxAddress wanted) {
   // The UDP side is bound once; a refused IPX bind may be retried.
   sockaddr_in udp{};
   socklen_t len = sizeof udp;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&udp), &len) != 0) return WSAENETDOWN;
+  if (::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&udp), &len) != 0) return WSAENETDOWN;
   if (udp.sin_port == 0) {
     udp.sin_family = AF_INET;
     udp.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     len = sizeof udp;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&udp), sizeof udp) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&udp), &len) != 0)
+    if (::bind(fd_.get(), reinterpret_cast<sockaddr*>(&udp), sizeof udp) != 0 ||
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&udp), &len) != 0)
       return WSAENETDOWN;
   }
   const std::string port = std::to_string(ntohs(udp.sin_port));
@@ -274,28 +270,25 @@ int IpxSocket::bindLocked(IpxAddress wanted) {
     a.socket = number;
     const fs::path path = *dir / nameOf(a);
     for (int attempt = 0; attempt < 2; ++attempt) {
-      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd >= 0) {
+      UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      if (fd) {
         struct flock hold {};
         hold.l_type = F_WRLCK;
         hold.l_whence = SEEK_SET;
-        if (::fcntl(fd, F_OFD_SETLK, &hold) != 0 ||
-            ::write(fd, port.data(), port.size()) != static_cast<ssize_t>(port.size())) {
+        if (::fcntl(fd.get(), F_OFD_SETLK, &hold) != 0 ||
+            ::write(fd.get(), port.data(), port.size()) != static_cast<ssize_t>(port.size())) {
           ::unlink(path.c_str());
-          ::close(fd);
           return WSAENETDOWN;
         }
         name_ = std::make_unique<Name>();
         name_->path = path;
-        name_->fd = fd;
+        name_->fd = std::move(fd);
         bound_ = a;
         return 0;
       }
       if (errno != EEXIST) return WSAENETDOWN;
-      const int existing = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      const bool live = existing >= 0 && heldByAnyone(existing);
-      if (existing >= 0) ::close(existing);
-      if (live) return WSAEADDRINUSE;
+      const UniqueFd existing(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+      if (existing && heldByAnyone(existing.get())) return WSAEADDRINUSE;
       ::unlink(path.c_str());  // stale: its process is gone
     }
     return WSAEADDRINUSE;
@@ -328,8 +321,8 @@ int IpxSocket::setReceiveBuffer(int bytes) {
   if (!enter()) return WSAENOTSOCK;
   int current = 0;
   socklen_t len = sizeof current;
-  ::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &current, &len);
-  if (bytes > current) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  ::getsockopt(fd_.get(), SOL_SOCKET, SO_RCVBUF, &current, &len);
+  if (bytes > current) ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
   leave();
   return 0;
 }
@@ -384,7 +377,7 @@ IpxIo IpxSocket::sendTo(const void* data, std::size_t length, const SOCKADDR_IPX
     udp.sin_family = AF_INET;
     udp.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     udp.sin_port = htons(*port);
-    ::sendto(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&udp),
+    ::sendto(fd_.get(), datagram.data(), datagram.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&udp),
              sizeof udp);
   }
   leave();
@@ -417,16 +410,16 @@ int IpxSocket::waitReadable(std::uint32_t ms, std::stop_token stop) {
   std::vector<std::uint8_t> peek(kLargestUdp);
   int result = 0;
   for (;;) {
-    const FdWait w = waitFdRealMs(fd_, POLLIN, msUntil(deadline), woken.get_token());
+    const FdWait w = waitFdRealMs(fd_.get(), POLLIN, msUntil(deadline), woken.get_token());
     if (w == FdWait::Stopped || w == FdWait::Error) {
       result = -WSAEINTR;
       break;
     }
     if (w == FdWait::TimedOut) break;
-    const ssize_t n = ::recv(fd_, peek.data(), peek.size(), MSG_PEEK | MSG_DONTWAIT);
+    const ssize_t n = ::recv(fd_.get(), peek.data(), peek.size(), MSG_PEEK | MSG_DONTWAIT);
     if (n < 0) continue;
     if (const char* why = rejectReason(peek.data(), static_cast<std::size_t>(n), bound_)) {
-      ::recv(fd_, peek.data(), peek.size(), MSG_DONTWAIT);
+      ::recv(fd_.get(), peek.data(), peek.size(), MSG_DONTWAIT);
       platformTrace(std::string("ipx ") + nameOf(bound_) + ": dropped a datagram: " + why);
       continue;
     }
@@ -445,7 +438,7 @@ IpxIo IpxSocket::receiveFrom(void* buffer, std::size_t capacity, SOCKADDR_IPX* f
     if (ready == 0) continue;
     if (!enter()) return {0, WSAENOTSOCK};
     std::vector<std::uint8_t> d(kLargestUdp);
-    const ssize_t got = ::recv(fd_, d.data(), d.size(), MSG_DONTWAIT);
+    const ssize_t got = ::recv(fd_.get(), d.data(), d.size(), MSG_DONTWAIT);
     leave();
     if (got < 0 || rejectReason(d.data(), static_cast<std::size_t>(got), bound_)) continue;
     const std::size_t length = static_cast<std::size_t>(got) - kIpxHeaderSize;

@@ -1,4 +1,5 @@
 #include "platform/mailslot.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -234,15 +235,13 @@ std::optional<std::filesystem::path> mailslotSocketPath(std::string_view name, s
 bool mailslotHasReader(std::string_view name) {
   auto lockPath = slotPath(name, ".lock", nullptr);
   if (!lockPath) return false;
-  const int fd = ::open(lockPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return false;
+  const UniqueFd fd(::open(lockPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) return false;
   // Asks without taking: a shared lock of ours would keep a new reader out.
   struct flock probe {};
   probe.l_type = F_RDLCK;
   probe.l_whence = SEEK_SET;
-  const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-  ::close(fd);
-  return held;
+  return ::fcntl(fd.get(), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "platform/registry.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -148,17 +149,14 @@ class ExclusiveHold {
 };
 
 bool readWhole(const fs::path& file, std::string* text) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
+  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return false;
   text->clear();
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      return n == 0;
-    }
+    if (n <= 0) return n == 0;
     text->append(buf, static_cast<std::size_t>(n));
   }
 }
@@ -178,9 +176,9 @@ bool writeAll(int fd, std::string_view data) {
 LONG save(Hive& h) {
   fs::path tmp = fs::path(h.file) += ".tmp";
   std::string text = reg::serializeHive(h.root);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  bool ok = fd >= 0 && writeAll(fd, text) && ::fdatasync(fd) == 0;
-  if (fd >= 0) ::close(fd);
+  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+  bool ok = fd && writeAll(fd.get(), text) && ::fdatasync(fd.get()) == 0;
+  fd.reset();  // closed before the rename
   if (!ok || ::rename(tmp.c_str(), h.file.c_str()) != 0) {
     const std::string why = "cannot write " + h.file.string() + ": " + std::strerror(errno);
     ::unlink(tmp.c_str());
@@ -199,18 +197,20 @@ LONG save(Hive& h) {
 void setAside(Hive& h, const std::string& why) {
   char stamp[32];
   std::time_t t = now();
-  std::tm tm {};
+  std::tm tm{};
   ::localtime_r(&t, &tm);
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
   fs::path aside = fs::path(h.file) += std::string(".damaged-") + stamp;
-  for (int n = 2; fs::exists(aside); ++n) aside = fs::path(h.file) += std::string(".damaged-") + stamp + "-" + std::to_string(n);
+  for (int n = 2; fs::exists(aside); ++n)
+    aside = fs::path(h.file) += std::string(".damaged-") + stamp + "-" + std::to_string(n);
   // Said on standard error as well: the user has to know where the old one went.
   std::string what;
   if (::rename(h.file.c_str(), aside.c_str()) == 0) {
     what = "hive " + h.file.string() + " is damaged (" + why + "); kept as " + aside.string() +
            ", starting a fresh one";
   } else {
-    what = "hive " + h.file.string() + " is damaged (" + why + ") and cannot be set aside: " + std::strerror(errno);
+    what = "hive " + h.file.string() + " is damaged (" + why +
+           ") and cannot be set aside: " + std::strerror(errno);
   }
   std::fprintf(stderr, "registry: %s\n", what.c_str());
   platformTrace("registry: " + what);
@@ -267,11 +267,12 @@ LONG reloadLocked(Hive& h) {
   if (signature.exists) {
     std::string text, error;
     if (static_cast<std::uint64_t>(signature.size) > kMaxHiveFile)
-      return failWith(ERROR_REGISTRY_IO_FAILED, "hive " + h.file.string() + " has " + std::to_string(signature.size) +
-                                                    " bytes, more than the registry reads (" +
-                                                    std::to_string(kMaxHiveFile) + ")");
+      return failWith(ERROR_REGISTRY_IO_FAILED,
+                      "hive " + h.file.string() + " has " + std::to_string(signature.size) +
+                          " bytes, more than the registry reads (" + std::to_string(kMaxHiveFile) + ")");
     if (!readWhole(h.file, &text))
-      return failWith(ERROR_REGISTRY_IO_FAILED, "cannot read " + h.file.string() + ": " + std::strerror(errno));
+      return failWith(ERROR_REGISTRY_IO_FAILED,
+                      "cannot read " + h.file.string() + ": " + std::strerror(errno));
     if (!reg::parseHive(text, &fresh, &error)) {
       setAside(h, error);
       fresh = reg::Key{};
@@ -306,9 +307,11 @@ LONG splitPath(const char* subKey, std::vector<std::string>* out) {
     if (name.empty()) return failWith(ERROR_INVALID_PARAMETER, "empty key name in a path");
     if (name.size() > kMaxKeyNameLength)
       return failWith(ERROR_INVALID_PARAMETER, "key name of " + std::to_string(name.size()) +
-                                                   " characters (at most " + std::to_string(kMaxKeyNameLength) + ")");
+                                                   " characters (at most " +
+                                                   std::to_string(kMaxKeyNameLength) + ")");
     if (out->size() >= kMaxKeyDepth)
-      return failWith(ERROR_INVALID_PARAMETER, "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+      return failWith(ERROR_INVALID_PARAMETER,
+                      "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
     out->emplace_back(name);
     rest.remove_prefix(sep == std::string_view::npos ? rest.size() : sep + 1);
   }
@@ -359,7 +362,8 @@ LONG openBelow(HKEY key, const char* subKey, bool forWriting, std::vector<std::s
   if (LONG r = splitPath(subKey, sub); r != ERROR_SUCCESS) return r;
   if (LONG r = openedKey(key, forWriting, open, k, hold); r != ERROR_SUCCESS) return r;
   if (open->path.size() + sub->size() > kMaxKeyDepth)
-    return failWith(ERROR_INVALID_PARAMETER, "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+    return failWith(ERROR_INVALID_PARAMETER,
+                    "key path deeper than " + std::to_string(kMaxKeyDepth) + " levels");
   return ERROR_SUCCESS;
 }
 
@@ -395,8 +399,8 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
   return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD options, REGSAM, void*,
-                     HKEY* result, DWORD* disposition) {
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD options, REGSAM, void*, HKEY* result,
+                     DWORD* disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::lock_guard lock(registry().mutex);
@@ -431,7 +435,7 @@ LONG RegCloseKey(HKEY key) {
   if (predefinedHive(key)) return ERROR_SUCCESS;
   std::lock_guard lock(registry().mutex);
   return registry().handles.erase(reinterpret_cast<std::uintptr_t>(key)) ? ERROR_SUCCESS
-                                                                          : ERROR_INVALID_HANDLE;
+                                                                         : ERROR_INVALID_HANDLE;
 }
 
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data, DWORD* dataSize) {
@@ -514,8 +518,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, c
   return ERROR_SUCCESS;
 }
 
-LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, DWORD* type,
-                   BYTE* data, DWORD* dataSize) {
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, DWORD* type, BYTE* data,
+                   DWORD* dataSize) {
   if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(registry().mutex);
   OpenKey open;
@@ -529,9 +533,8 @@ LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*, D
 }
 
 LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD*, DWORD* subKeys,
-                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values,
-                      DWORD* maxValueNameLength, DWORD* maxValueLength,
-                      DWORD* securityDescriptorSize, void*) {
+                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                      DWORD* maxValueLength, DWORD* securityDescriptorSize, void*) {
   std::lock_guard lock(registry().mutex);
   OpenKey open;
   reg::Key* k = nullptr;
@@ -576,8 +579,12 @@ LONG registryDump(HKEY key, const char* subKey, std::string* text) {
   return ERROR_SUCCESS;
 }
 
-std::string registryFormatValue(DWORD type, std::string_view data) { return reg::formatValue(type, data); }
+std::string registryFormatValue(DWORD type, std::string_view data) {
+  return reg::formatValue(type, data);
+}
 
-std::string registryFailureReason() { return lastFailure; }
+std::string registryFailureReason() {
+  return lastFailure;
+}
 
 }  // namespace wf

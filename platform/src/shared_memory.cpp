@@ -1,4 +1,5 @@
 #include "platform/shared_memory.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -69,9 +70,9 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
   // Mapped through a description of its own: a mapping keeps its file open
   // until the kernel tears the address space down, which may come after the
   // process is reaped, and the liveness lock must go with the process.
-  const int mapFd = ::open(dataPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-  void* base = mapFd < 0 ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd, 0);
-  if (mapFd >= 0) ::close(mapFd);
+  void* base = MAP_FAILED;
+  if (const UniqueFd mapFd(::open(dataPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW)); mapFd)
+    base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd.get(), 0);
   if (base == MAP_FAILED) {
     setError(error, "cannot map shared memory " + std::string(name) + ": " + std::strerror(errno));
     return std::nullopt;

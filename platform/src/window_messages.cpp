@@ -289,9 +289,9 @@ bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* er
   // Mapped through a description of its own, so the slot's lock goes with the
   // process and not with the later teardown of its address space.
   const auto mapPath = runtimePath(slotFile(slot->slot), error);
-  const int mapFd = mapPath ? ::open(mapPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1;
-  void* map = mapFd < 0 ? MAP_FAILED : ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd, 0);
-  if (mapFd >= 0) ::close(mapFd);
+  void* map = MAP_FAILED;
+  if (const UniqueFd mapFd(mapPath ? ::open(mapPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1); mapFd)
+    map = ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd.get(), 0);
   if (map == MAP_FAILED) {
     if (error) *error = std::string("cannot map window slot file: ") + std::strerror(errno);
     return false;

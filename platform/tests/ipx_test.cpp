@@ -20,6 +20,7 @@
 #include "platform/ipx.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf {
 namespace {
@@ -68,15 +69,15 @@ std::string receive(IpxSocket& s, std::size_t capacity = 2048, int* error = null
 
 TEST(Ipx, RoundTripCarriesTheExactHeader) {
   // A bare UDP socket posing as 00000001:0000C0001122:5000 sees the wire bytes.
-  const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const wf::UniqueFd udp(::socket(AF_INET, SOCK_DGRAM, 0));
   sockaddr_in at{};
   at.sin_family = AF_INET;
   at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof at;
-  ASSERT_EQ(::bind(udp, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::bind(udp.get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
   const timeval bounded{10, 0};
-  ::setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, &bounded, sizeof bounded);
-  ::getsockname(udp, reinterpret_cast<sockaddr*>(&at), &len);
+  ::setsockopt(udp.get(), SOL_SOCKET, SO_RCVTIMEO, &bounded, sizeof bounded);
+  ::getsockname(udp.get(), reinterpret_cast<sockaddr*>(&at), &len);
   const auto dir = *runtimePath("ipx");
   ASSERT_TRUE(ensurePrivateDir(dir, true, nullptr));
   auto lock = FileLock::open(dir / "00000001-0000C0001122-5000");
@@ -87,7 +88,7 @@ TEST(Ipx, RoundTripCarriesTheExactHeader) {
   ASSERT_EQ(child->call("ipx-bind a 00000001:0000C0AABBCC:4321"), "ok 00000001:0000C0AABBCC:4321");
   ASSERT_EQ(child->call("ipx-send a 00000001:0000C0001122:5000 01020304"), "ok 4");
   std::uint8_t wire[64];
-  const ssize_t n = ::recv(udp, wire, sizeof wire, 0);
+  const ssize_t n = ::recv(udp.get(), wire, sizeof wire, 0);
   ASSERT_EQ(n, 34);
   EXPECT_EQ(testing::toHex({reinterpret_cast<char*>(wire), 34}),
             "FF FF 00 22 00 11 00 00 00 01 00 00 C0 00 11 22 50 00 "
@@ -112,7 +113,6 @@ TEST(Ipx, RoundTripCarriesTheExactHeader) {
   EXPECT_EQ(r.error, 0);
   EXPECT_EQ(type, 17);
   EXPECT_EQ(IpxAddress::from(from), IpxAddress::from(address("00000001", "0000C0AABBCC", 0x4321)));
-  ::close(udp);
 }
 
 TEST(Ipx, DatagramsWhoseHeaderDisagreesAreDroppedWithATrace) {
@@ -124,13 +124,13 @@ TEST(Ipx, DatagramsWhoseHeaderDisagreesAreDroppedWithATrace) {
   int port = 0;
   file >> port;
   ASSERT_GT(port, 0);
-  const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+  const wf::UniqueFd udp(::socket(AF_INET, SOCK_DGRAM, 0));
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   to.sin_port = htons(static_cast<std::uint16_t>(port));
   auto send = [&](const std::string& bytes) {
-    ::sendto(udp, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    ::sendto(udp.get(), bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   };
   const std::string header = "00 11 00 00 00 01 02 00 57 46 00 01 51 00 00 00 00 01 00 00 00 00 00 09 40 00";
   send(hex("FF FF 00 30 " + header + " AA BB"));  // length says 48, 32 arrived
@@ -140,7 +140,6 @@ TEST(Ipx, DatagramsWhoseHeaderDisagreesAreDroppedWithATrace) {
   EXPECT_EQ(receive(*self), hex("CC DD"));
   setPlatformTraceSink({});
   EXPECT_EQ(traces.size(), 3u);
-  ::close(udp);
 }
 
 TEST(Ipx, BroadcastReachesItsNetworkAndNumberOnlyNotTheSender) {

@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/unique_fd.h"
 #include "platform/window_messages.h"
 #include "prtobj/prtobj_util.h"
 #include "prtobj/thread_control.h"
@@ -81,8 +82,8 @@ void WFThreadControl::unlock(std::uint32_t k) {
 }
 
 WFQSThreadControl::WFQSThreadControl(std::string file, const WFPrtObj::OMVARIABLE* vars, std::uint32_t count,
-                                     WFPrtObj* obj, WFPrtObj::BOOL send, WFPrtObj::HWND window, std::uint32_t step,
-                                     WFThreadAction action)
+                                     WFPrtObj* obj, WFPrtObj::BOOL send, WFPrtObj::HWND window,
+                                     std::uint32_t step, WFThreadAction action)
     : WFThreadControl(1),
       send_(send),
       file_(std::move(file)),
@@ -156,7 +157,8 @@ struct QuickSetupJob {
     std::size_t at = header.size();
     std::uint32_t sent = 0;
     while (at < data.size()) {
-      const auto* colon = static_cast<const std::uint8_t*>(std::memchr(data.data() + at, ':', data.size() - at));
+      const auto* colon =
+          static_cast<const std::uint8_t*>(std::memchr(data.data() + at, ':', data.size() - at));
       if (!colon) break;
       std::size_t end = static_cast<std::size_t>(colon - data.data());
       if (end < at + 2) {  // the number itself holds ':' — the file is corrupt
@@ -165,8 +167,8 @@ struct QuickSetupJob {
       }
       std::size_t valueEnd = end;
       if (end + 1 < data.size() && data[end + 1] == ':') valueEnd = ++end;  // a value ending in ':'
-      if (obj->bidiSetOMVar(data.data() + at, data.data() + at + 2, static_cast<std::uint32_t>(valueEnd - at - 2)) !=
-          0) {
+      if (obj->bidiSetOMVar(data.data() + at, data.data() + at + 2,
+                            static_cast<std::uint32_t>(valueEnd - at - 2)) != 0) {
         post(QS_NOTIFY_ERROR, QS_ERR_VARIABLE);
         break;
       }
@@ -192,12 +194,10 @@ struct QuickSetupJob {
   void receiveFile() {
     const std::filesystem::path path = localPath(file);
     // Owner-only, and never written through a symbolic link.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (!f) {
-      if (fd >= 0) ::close(fd);
-      return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
-    }
+    wf::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    std::FILE* f = fd ? ::fdopen(fd.get(), "wb") : nullptr;
+    if (!f) return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
+    fd.release();  // the stream owns it now
     if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) {
       std::fclose(f);
       std::filesystem::remove(path);

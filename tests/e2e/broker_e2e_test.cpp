@@ -29,7 +29,8 @@ constexpr const char* kNetworkPortId = "7";
 constexpr const char* kNetworkHandle = "101";
 
 sim::Profile profile(const std::string& model) {
-  auto p = sim::parseProfile("family = Meridian\nrevision = \"1\"\nserial = \"S1\"\nmax-packet = 1024\nstatus = 00 00 00\n");
+  auto p = sim::parseProfile(
+      "family = Meridian\nrevision = \"1\"\nserial = \"S1\"\nmax-packet = 1024\nstatus = 00 00 00\n");
   p->model = model;
   p->deviceId = "MFG:Corvane;MDL:" + model + ";";
   return *p;
@@ -77,16 +78,16 @@ class BrokerEndToEnd : public ::testing::Test {
   // and every application given every printer.
   void startSession() {
     primary = startPrimary();
-    a = std::make_unique<ChildProcess>("wf-e2echild");
+    a = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
     ASSERT_EQ(a->call("register"), "ok 1");
-    b = std::make_unique<ChildProcess>("wf-e2echild");
+    b = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
     ASSERT_EQ(b->call("register"), "ok 2");
     for (ChildProcess* app : {primary.get(), a.get(), b.get()})
       EXPECT_EQ(app->call(std::string("enum ") + kLocalAndIp), "ok 0 11,12,101");
   }
 
   std::unique_ptr<ChildProcess> startPrimary() {
-    auto p = std::make_unique<ChildProcess>("wf-e2echild");
+    auto p = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
     EXPECT_EQ(p->call("primary"), "ok 1");
     EXPECT_EQ(p->call("register"), "ok 0");
     EXPECT_EQ(p->call(std::string("mock-port corip32 ") + kNetworkPortId + " NetVireo"), "ok");
@@ -210,7 +211,7 @@ TEST_F(BrokerEndToEnd, AfterThePrimaryIsKilledSecondariesFailAndANewStartIsClean
   ASSERT_EQ(summary.size(), 4u);
   EXPECT_EQ(summary[1], "0");
   EXPECT_NE(summary[3].find(compactHex("Vireo 10")), std::string::npos);
-  auto secondary = std::make_unique<ChildProcess>("wf-e2echild");
+  auto secondary = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
   EXPECT_EQ(secondary->call("register"), "ok 1");
   EXPECT_EQ(secondary->call(std::string("enum ") + kLocalAndIp), "ok 0 11,12,101");
 }

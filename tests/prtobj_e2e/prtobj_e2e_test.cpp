@@ -109,7 +109,7 @@ class PrtObjEndToEnd : public ::testing::Test {
     for (const auto& e : models[port]->log())
       n += e.direction == sim::Direction::Received && e.kind == sim::LogKind::Packet && e.bytes.size() > 5 &&
            static_cast<std::uint8_t>(e.bytes[npa::kCommandOffset]) == command &&
-           e.bytes.compare(npa::kHeaderSize, data.size(), data) == 0;
+           e.bytes.compare(wf::protocol::npa::kHeaderSize, data.size(), data) == 0;
     return n;
   }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The fixture of the broker's end-to-end tests: printers simulated in the
-// test process, the broker in helper processes (wf-bidichild), the world
+// test process, the broker in helper processes (wf-testchild bidi), the world
 // outside (spooler, transports) set up before they start.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "broker/corbce.h"
 #include "child_process.h"
 #include "platform/clock.h"
 #include "platform/module.h"
@@ -21,12 +24,16 @@
 
 namespace bidi_testing {
 
+using wf::testing::askUntil;
 using wf::testing::ChildProcess;
+using wf::testing::eventually;
 namespace sim = wf::sim;
 
-inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On, bool pjlSilent = false) {
-  auto p = sim::parseProfile("family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
-                             "max-packet = 1024\nstatus = 00 00 00\n");
+inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On,
+                            bool pjlSilent = false) {
+  auto p = sim::parseProfile(
+      "family = Meridian\nmodel = \"Vireo 10\"\nrevision = \"1\"\nserial = \"S1\"\n"
+      "max-packet = 1024\nstatus = 00 00 00\n");
   p->deviceId = deviceId;
   p->npa = npa;
   p->pjlSilent = pjlSilent;
@@ -50,6 +57,35 @@ inline std::string hex(std::string_view bytes) {
   return out;
 }
 
+// A message posted to a helper's alert window: the alert's window message,
+// its key and printer handle (wParam) and its class mask (lParam).
+struct Posted {
+  std::uint32_t message = 0;
+  std::uint16_t key = 0;
+  std::uint16_t handle = 0;
+  std::uint32_t mask = 0;
+  bool operator==(const Posted&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const Posted& p) {
+    return out << p.message << " key " << p.key << " handle " << p.handle << " mask 0x" << std::hex << p.mask
+               << std::dec;
+  }
+};
+
+// What `app`'s alert window has been posted since the last asking.
+inline std::vector<Posted> postsOf(ChildProcess& app) {
+  const auto answer = app.ask("posts");
+  if (!answer.ok) throw std::runtime_error("posts: " + answer.error);
+  std::vector<Posted> out;
+  for (const std::string& field : answer.fields) {
+    unsigned message = 0, wParam = 0, lParam = 0;
+    if (std::sscanf(field.c_str(), "%u:%x:%x", &message, &wParam, &lParam) != 3)
+      throw std::runtime_error("posts: " + field);
+    out.push_back(
+        {message, static_cast<std::uint16_t>(wParam >> 16), static_cast<std::uint16_t>(wParam), lParam});
+  }
+  return out;
+}
+
 class BidiFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,20 +100,6 @@ class BidiFixture : public ::testing::Test {
     ASSERT_TRUE(wf::runtimeDir());  // made owner-only before anything is put there
     std::ofstream(wf::testing::testRuntimeDir() / "scenario") << text;
   }
-  // Asks `command` until it answers `want` (or gives up and returns the last answer).
-  static std::string eventually(ChildProcess& c, const std::string& command, const std::string& want) {
-    std::string got;
-    for (int i = 0; i < 200 && (got = c.call(command)) != want; ++i) wf::sleepFor(2000);
-    return got;
-  }
-
-  // Waits until the printer side shows `done`: a request sent without a reply
-  // returns before the printer has read it. Scaled like every other wait.
-  template <typename Done>
-  static bool printerShows(Done done) {
-    for (int i = 0; i < 400 && !done(); ++i) wf::sleepFor(1000);
-    return done();
-  }
 
   void serve(int port, sim::Profile p) {
     models[port] = std::make_shared<sim::PrinterModel>(std::move(p));
@@ -85,12 +107,12 @@ class BidiFixture : public ::testing::Test {
     ASSERT_TRUE(servers[port]);
   }
   void startPrimary() {
-    primary = std::make_unique<ChildProcess>("wf-bidichild");
+    primary = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
     ASSERT_EQ(primary->call("primary"), "ok 1");
     ASSERT_EQ(primary->call("register"), "ok 0");
   }
   std::unique_ptr<ChildProcess> startSecondary(int expectId) {
-    auto s = std::make_unique<ChildProcess>("wf-bidichild");
+    auto s = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
     EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
     return s;
   }

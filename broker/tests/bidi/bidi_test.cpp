@@ -36,18 +36,25 @@ TEST_F(Bidi, RequestsCarryTheirTemplateAndDataAndAnswerFromThePrinter) {
   const auto sent = packetsIn(1);
   ASSERT_GE(sent.size(), 2u);
   EXPECT_EQ(sent[sent.size() - 2], "A5000850E0E700E70000AA");  // length 4 + 4 data bytes
-  EXPECT_EQ(sent.back(), "A500035004" "00");
+  EXPECT_EQ(sent.back(),
+            "A500035004"
+            "00");
 
   // Without a reply buffer: 0 at once, the packet asks for no reply.
   EXPECT_EQ(secondary->call("bidi 11 1 null -"), "ok 0 0 -");
-  EXPECT_TRUE(printerShows([&] { return packetsIn(1).back() == "A500034004" "00"; })) << packetsIn(1).back();
+  // A request sent without a reply returns before the printer has read it.
+  EXPECT_TRUE(eventually([&] {
+    return packetsIn(1).back() ==
+           "A500034004"
+           "00";
+  })) << packetsIn(1).back();
 
   EXPECT_EQ(secondary->call("bidi 11 14 64 -"), "ok -15 0 -");
   EXPECT_EQ(secondary->call("bidi 11 51 64 000F00"), "ok -15 0 -");
   EXPECT_EQ(secondary->call("bidi 11 4105 64 -"), "ok -15 0 -");  // "!" without data
   EXPECT_EQ(secondary->call("bidi 12 1 64 -"), "ok -8 0 -");
   EXPECT_EQ(secondary->call("bidi 11 4105 64 3300 2"), "ok 0 0 -");
-  EXPECT_TRUE(printerShows([&] { return models[1]->pjlDefaults().count("COPIES") > 0; }));
+  EXPECT_TRUE(eventually([&] { return models[1]->pjlDefaults().count("COPIES") > 0; }));
   EXPECT_EQ(models[1]->pjlDefaults()["COPIES"], "3");
 }
 
@@ -104,18 +111,27 @@ TEST_F(Bidi, PrintDataTravelsInConfirmedPacketsAndRawWritesReportErrorClasses) {
   EXPECT_EQ(packetsIn(1).size(), 3u + 3u);  // sent three times
   k.confirmErrors = 45;
   models[1]->setKnobs(k);
-  EXPECT_EQ(primary->call("write 11 10 0"), "ok -25 0");
+  const auto unconfirmed = primary->ask("write 11 10 0");
+  ASSERT_TRUE(unconfirmed.ok) << unconfirmed.error;
+  EXPECT_EQ(unconfirmed.number(0), BCE_ERR_LOCAL_OTHER);
+  EXPECT_EQ(unconfirmed.number(1), 0);
 
   const struct {
     wf::portwire::WriteErrorClass error;
     int code;
-  } classes[] = {{wf::portwire::WriteErrorClass::OutOfPaper, -20}, {wf::portwire::WriteErrorClass::NotSelected, -21},
-                 {wf::portwire::WriteErrorClass::Break, -22},      {wf::portwire::WriteErrorClass::IoError, -23},
-                 {wf::portwire::WriteErrorClass::TimedOut, -24},   {wf::portwire::WriteErrorClass::Other, -25}};
+  } classes[] = {{wf::portwire::WriteErrorClass::OutOfPaper, BCE_ERR_LOCAL_PAPER_OUT},
+                 {wf::portwire::WriteErrorClass::NotSelected, BCE_ERR_LOCAL_NOT_SELECTED},
+                 {wf::portwire::WriteErrorClass::Break, BCE_ERR_LOCAL_BREAK},
+                 {wf::portwire::WriteErrorClass::IoError, BCE_ERR_LOCAL_IO_ERROR},
+                 {wf::portwire::WriteErrorClass::TimedOut, BCE_ERR_LOCAL_TIMEOUT},
+                 {wf::portwire::WriteErrorClass::Other, BCE_ERR_LOCAL_OTHER}};
   models[1]->setKnobs({});
   for (const auto& c : classes) {
     servers[1]->setWriteError(c.error);
-    EXPECT_EQ(primary->call("write 11 10 1"), "ok " + std::to_string(c.code) + " 0");
+    const auto answer = primary->ask("write 11 10 1");
+    ASSERT_TRUE(answer.ok) << answer.error;
+    EXPECT_EQ(answer.number(0), c.code);
+    EXPECT_EQ(answer.number(1), 0);
   }
 }
 
@@ -128,18 +144,24 @@ TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
   ASSERT_EQ(secondary->call("capture 11 0x3000 1"), "ok 0");
   // The printer was told the union: DSA class 0x1 and alert classes 2 and 4.
   const auto sent = packetsIn(1);
-  EXPECT_EQ(sent[sent.size() - 3], "A50006500303" "000400");  // 51: byte 1 bit 0x04 for mask 0x1
-  EXPECT_EQ(sent[sent.size() - 2], "A5000450E003" "06");         // 91: classes 2 and 4
-  EXPECT_EQ(sent.back(), "A5000550E0E10500");                    // 68: no panel alerts
+  EXPECT_EQ(sent[sent.size() - 3],
+            "A50006500303"
+            "000400");  // 51: byte 1 bit 0x04 for mask 0x1
+  EXPECT_EQ(sent[sent.size() - 2],
+            "A5000450E003"
+            "06");                             // 91: classes 2 and 4
+  EXPECT_EQ(sent.back(), "A5000550E0E10500");  // 68: no panel alerts
 
   ASSERT_TRUE(servers[1]->raiseClassAlert(std::string("\x00\x04\x11\x22", 4)));
-  std::string p0, p1;
-  for (int i = 0; i < 2000 && (p0.size() < 4 || p1.size() < 4); ++i) {
-    if (p0.size() < 4) p0 += primary->call("posts").substr(2);
-    if (p1.size() < 4) p1 += secondary->call("posts").substr(2);
-    wf::sleepFor(100);
-  }
-  EXPECT_EQ(p0, " 1530:1000b:0");  // key 1 << 16 | handle 11
+  std::vector<Posted> p0, p1;
+  eventually(
+      [&] {
+        if (p0.empty()) p0 = postsOf(*primary);
+        if (p1.empty()) p1 = postsOf(*secondary);
+        return !p0.empty() && !p1.empty();
+      },
+      200'000);
+  EXPECT_EQ(p0, (std::vector<Posted>{{WM_BCE_ALERT_4, 1, 11, 0}}));
   EXPECT_EQ(p1, p0);
 
   EXPECT_EQ(secondary->call("query 1 null 0"), "ok 4 0 -");  // the length, nothing consumed
@@ -149,14 +171,15 @@ TEST_F(Bidi, AlertsReachEveryCapturingApplicationAndLiveUntilAllFetchedThem) {
   EXPECT_EQ(primary->call("query 1 64 0"), "ok 1 0 -");  // freed after both fetched it
 
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x1));
-  std::string d1;
-  for (int i = 0; i < 200 && d1.size() < 4; ++i) {
-    d1 += secondary->call("posts").substr(2);
+  // A while without a post: the secondary captured no DSA class.
+  std::vector<Posted> d1;
+  for (int i = 0; i < 200 && d1.empty(); ++i) {
+    d1 = postsOf(*secondary);
     wf::sleepFor(100);
   }
-  EXPECT_EQ(d1, "");  // the secondary captured no DSA class
-  std::string d0 = primary->call("posts");
-  EXPECT_EQ(d0, "ok 1524:2000b:1");  // a fresh key 2, the class mask decoded
+  EXPECT_EQ(d1, std::vector<Posted>{});
+  // A fresh key 2, the class mask decoded.
+  EXPECT_EQ(postsOf(*primary), (std::vector<Posted>{{WM_BCE_DSA_ALERT, 2, 11, 1}}));
   EXPECT_EQ(secondary->call("release 11 1"), "ok 0");
 }
 
@@ -170,8 +193,7 @@ TEST_F(Bidi, TwoApplicationsKeepThePortOpenUntilBothClosed) {
   EXPECT_EQ(primary->call("close 11"), "ok 0");
   EXPECT_TRUE(servers[1]->hostConnected());
   EXPECT_EQ(secondary->call("close 11"), "ok 0");
-  for (int i = 0; i < 100 && servers[1]->hostConnected(); ++i) wf::sleepFor(100);
-  EXPECT_FALSE(servers[1]->hostConnected());
+  EXPECT_TRUE(eventually([&] { return !servers[1]->hostConnected(); }, 10'000));
   EXPECT_EQ(primary->call("open 12"), "ok -8");
 }
 

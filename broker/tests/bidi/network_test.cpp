@@ -32,12 +32,14 @@ class NetworkPrinter : public BidiFixture {
   }
 
   // Posts of `app` until `count` have come (or it gives up).
-  static std::vector<std::string> postsOf(ChildProcess& app, std::size_t count) {
-    std::vector<std::string> got;
-    for (int i = 0; i < 2000 && got.size() < count; ++i) {
-      for (const std::string& w : words(app.call("posts"))) if (w != "ok") got.push_back(w);
-      if (got.size() < count) wf::sleepFor(100);
-    }
+  static std::vector<Posted> postsOf(ChildProcess& app, std::size_t count) {
+    std::vector<Posted> got;
+    eventually(
+        [&] {
+          for (const Posted& p : bidi_testing::postsOf(app)) got.push_back(p);
+          return got.size() >= count;
+        },
+        200'000);
     return got;
   }
 };
@@ -51,11 +53,17 @@ TEST_F(NetworkPrinter, AlertsArriveThroughTheDataCallbackOfThePortOpenedForThem)
   // Dropped: a packet whose length runs past its bytes, and one of no class
   // (command F1). Posts keep their order, so the class-2 alert after them is
   // the only post if they were dropped.
-  EXPECT_EQ(primary->call("net corip32 inject 7 A500050" "0F10102"), "ok 1");
-  EXPECT_EQ(primary->call("net corip32 inject 7 A500040" "0F10002"), "ok 1");
+  EXPECT_EQ(primary->call("net corip32 inject 7 A500050"
+                          "0F10102"),
+            "ok 1");
+  EXPECT_EQ(primary->call("net corip32 inject 7 A500040"
+                          "0F10002"),
+            "ok 1");
   // Class 2 in two packets, the first flagged "more": one alert, data joined.
-  EXPECT_EQ(primary->call("net corip32 inject 7 A5000420F00102" "A5000300F033"), "ok 1");
-  EXPECT_EQ(postsOf(*secondary, 1), std::vector<std::string>{"1525:10065:0"});  // key 1, handle 101
+  EXPECT_EQ(primary->call("net corip32 inject 7 A5000420F00102"
+                          "A5000300F033"),
+            "ok 1");
+  EXPECT_EQ(postsOf(*secondary, 1), (std::vector<Posted>{{WM_BCE_ALERT_2, 1, 101, 0}}));
   EXPECT_EQ(secondary->call("query 1 null 0"), "ok 3 0 -");
   EXPECT_EQ(secondary->call("query 1 64 0"), "ok 0 3 010233");
   EXPECT_EQ(secondary->call("query 1 64 0"), "ok 1 0 -");  // only the secondary needed it
@@ -63,8 +71,8 @@ TEST_F(NetworkPrinter, AlertsArriveThroughTheDataCallbackOfThePortOpenedForThem)
   // Device status (byte 1 bit 0x04 is class 0x2 when alerting): to the DSA
   // capturer only, no key from a network port, nothing queued.
   EXPECT_EQ(primary->call("net corip32 inject 7 A5000500FF000400"), "ok 1");
-  EXPECT_EQ(postsOf(*primary, 1), std::vector<std::string>{"1524:65:2"});
-  EXPECT_EQ(secondary->call("posts"), "ok");
+  EXPECT_EQ(postsOf(*primary, 1), (std::vector<Posted>{{WM_BCE_DSA_ALERT, 0, 101, 2}}));
+  EXPECT_EQ(bidi_testing::postsOf(*secondary), std::vector<Posted>{});
 
   // The port is closed after the last application released it.
   EXPECT_EQ(secondary->call("release 101 1"), "ok 0");

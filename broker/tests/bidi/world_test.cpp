@@ -35,12 +35,12 @@ TEST_F(BrokerWorld, EnumerationScansTheSpoolersPortsAndThePollAsksEachNewPrinter
   EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
 
   // One pass after the enumeration: the poll setup and the summary, then nothing more.
-  for (int i = 0; i < 1000 && count(packetsIn(3), kSummaryPacket) == 0; ++i) wf::sleepFor(1000);
+  eventually([&] { return count(packetsIn(3), kSummaryPacket) > 0; }, 1'000'000);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 1);
   EXPECT_TRUE(packetsIn(1).empty());
   EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
-  for (int i = 0; i < 1000 && count(packetsIn(3), kPollSetupPacket) < 2; ++i) wf::sleepFor(1000);
+  eventually([&] { return count(packetsIn(3), kPollSetupPacket) >= 2; }, 1'000'000);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 2);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
 
@@ -80,7 +80,7 @@ TEST_P(PortList, FailuresFallBackOrStopAndTheTraceFileRecordsIt) {
   auto secondary = startSecondary(1);
   ASSERT_EQ(secondary->call("trace-start -"), "ok 0");
   // The start is a request without reply: wait until the primary has served it.
-  for (int i = 0; i < 1000 && readFile("c:\\Wrenfld.log").empty(); ++i) wf::sleepFor(1000);
+  eventually([&] { return !readFile("c:\\Wrenfld.log").empty(); }, 1'000'000);
   EXPECT_EQ(secondary->call("enum 0x800"), c.found);
   ASSERT_EQ(secondary->call("trace-stop"), "ok 0");
   // The stop is a request without reply too: once a traced call adds nothing, it was served.
@@ -103,11 +103,12 @@ TEST_P(PortList, FailuresFallBackOrStopAndTheTraceFileRecordsIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Broker, PortList,
-    ::testing::Values(PortListCase{"", "ok 13:3", "Enumeration worked, there are 1 ports"},
-                      PortListCase{"ports = no size\n", "ok 11:3 13:3", "In FailSafe mode, there are 9 ports"},
-                      PortListCase{"ports = error\n", "ok", nullptr}));
+INSTANTIATE_TEST_SUITE_P(Broker, PortList,
+                         ::testing::Values(PortListCase{"", "ok 13:3",
+                                                        "Enumeration worked, there are 1 ports"},
+                                           PortListCase{"ports = no size\n", "ok 11:3 13:3",
+                                                        "In FailSafe mode, there are 9 ports"},
+                                           PortListCase{"ports = error\n", "ok", nullptr}));
 
 TEST_F(BrokerWorld, TraceFileDumpsResponseBytesInWrappedLines) {
   serve(1, profile("MDL:Vireo 10;"));
@@ -120,7 +121,9 @@ TEST_F(BrokerWorld, TraceFileDumpsResponseBytesInWrappedLines) {
   EXPECT_NE(trace.find("Getting "), std::string::npos);
   // A summary is longer than one dump line: the first line is continued.
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(trace, m, std::regex("\\[[ 0-9]{10}\\]\\[  1\\]\\[    Response\\] ((?:[0-9A-F]{2} )+)\\.\\.\\.\r\n( +)((?:[0-9A-F]{2} )+)")))
+  ASSERT_TRUE(std::regex_search(trace, m,
+                                std::regex("\\[[ 0-9]{10}\\]\\[  1\\]\\[    Response\\] ((?:[0-9A-F]{2} "
+                                           ")+)\\.\\.\\.\r\n( +)((?:[0-9A-F]{2} )+)")))
       << trace;
   EXPECT_GE(m[1].length() + 32, 69u);
   EXPECT_LT(m[1].length() + 32, 80u);
@@ -143,29 +146,42 @@ class NetworkPrinters : public BrokerWorld {
 TEST_F(NetworkPrinters, RequestsGoThroughNetWriteAndItsStatusAnswers) {
   auto secondary = startSecondary(1);
   // Two reply packets: their data joined, headers dropped.
-  ASSERT_EQ(primary->call("net corip32 reply A5000430" "01AABB" "A5000310" "01CC"), "ok");
+  ASSERT_EQ(primary->call("net corip32 reply A5000430"
+                          "01AABB"
+                          "A5000310"
+                          "01CC"),
+            "ok");
   EXPECT_EQ(secondary->call("netbidi 0x2 101 16 64 -"), "ok 0 3 AABBCC");
   EXPECT_NE(primary->call("net corip32 calls").find("NetWrite 7 16 status 128"), std::string::npos);
   EXPECT_NE(primary->call("net corip32 writes").find("A50003500100"), std::string::npos);
   // A caller's buffer caps the unpacked data.
   EXPECT_EQ(secondary->call("netbidi 0x2 101 1 2 -"), "ok 0 2 AABB");
   // Packets not flagged "more" count too, up to the first that is no whole packet.
-  ASSERT_EQ(primary->call("net corip32 reply A5000410" "01AABB" "A5000310" "01CC" "A50009" "1001DD"), "ok");
+  ASSERT_EQ(primary->call("net corip32 reply A5000410"
+                          "01AABB"
+                          "A5000310"
+                          "01CC"
+                          "A50009"
+                          "1001DD"),
+            "ok");
   EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok 0 3 AABBCC");
 
-  ASSERT_EQ(primary->call("net corip32 reply A5000390" "01EE"), "ok");
+  ASSERT_EQ(primary->call("net corip32 reply A5000390"
+                          "01EE"),
+            "ok");
   EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -3 0 -");  // error flag in the reply
-  const struct {
-    int status, result;
-  } statuses[] = {{1, -16}, {4, -16}, {3, -3}};
+  const struct { int status, result; } statuses[] = {{1, -16}, {4, -16}, {3, -3}};
   for (const auto& s : statuses) {
     ASSERT_EQ(primary->call("net corip32 status " + std::to_string(s.status)), "ok");
-    EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok " + std::to_string(s.result) + " 0 -") << s.status;
+    EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok " + std::to_string(s.result) + " 0 -")
+        << s.status;
   }
   EXPECT_EQ(secondary->call("netbidi 0x4 101 1 64 -"), "ok -14 0 -");  // not on IPX
   // The transport wrote other than the whole packet.
   ASSERT_EQ(primary->call("net corip32 status 0"), "ok");
-  ASSERT_EQ(primary->call("net corip32 reply A5000310" "01CC"), "ok");
+  ASSERT_EQ(primary->call("net corip32 reply A5000310"
+                          "01CC"),
+            "ok");
   for (const char* written : {"0", "5"}) {
     ASSERT_EQ(primary->call(std::string("net corip32 written ") + written), "ok");
     EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -16 0 -") << written;
@@ -205,8 +221,9 @@ class HeldPort : public BrokerWorld {
  protected:
   void SetUp() override {
     BrokerWorld::SetUp();
-    scenario("[spooler.ports]\nLPT1:\n[spooler.printers]\nVireoQueue = LPT1: | Vireo Driver\n"
-             "[spooler.drivers]\nVireo Driver = vireo.drv | Corvane Network Printer Monitor\n");
+    scenario(
+        "[spooler.ports]\nLPT1:\n[spooler.printers]\nVireoQueue = LPT1: | Vireo Driver\n"
+        "[spooler.drivers]\nVireo Driver = vireo.drv | Corvane Network Printer Monitor\n");
     serve(1, profile("MDL:Vireo 10;"));
     startPrimary();
     ASSERT_EQ(primary->call("monitor start"), "ok");
@@ -240,15 +257,15 @@ TEST_F(HeldPort, ARefusalAnswersMinus19WhileTheWatcherRetriesUntilThePortComesBa
   EXPECT_EQ(secondary->call("open 11"), "ok -19");
   EXPECT_EQ(secondary->call("bidi 11 1 64 -"), "ok -19 0 -");
   // The watcher keeps asking every 10 s.
-  std::string state;
-  for (int i = 0; i < 200; ++i) {
-    state = primary->call("monitor state LPT1");
-    if (state >= "ok holds=1 asks=5" && state.size() >= 17) break;
-    wf::sleepFor(1000);
-  }
+  eventually(
+      [&] {
+        const std::string state = primary->call("monitor state LPT1");
+        return state >= "ok holds=1 asks=5" && state.size() >= 17;
+      },
+      200'000);
   EXPECT_EQ(primary->call("port-state 1"), "ok open=0 held=1");
   ASSERT_EQ(primary->call("monitor give"), "ok");
-  EXPECT_EQ(eventually(*primary, "port-state 1", "ok open=1 held=0"), "ok open=1 held=0");
+  EXPECT_EQ(askUntil(*primary, "port-state 1", "ok open=1 held=0"), "ok open=1 held=0");
   EXPECT_EQ(primary->call("monitor state LPT1").substr(0, 16), "ok holds=0 asks=");
   EXPECT_EQ(secondary->call("open 11"), "ok 0");
 }

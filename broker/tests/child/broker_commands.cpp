@@ -1,4 +1,4 @@
-// Commands of wf-bcechild: a process with the broker linked in. Echo workers
+// Commands of wf-testchild broker: a process with the broker linked in. Echo workers
 // answer with values made from their arguments, so a test sees that a
 // request reached its worker intact and the results came back.
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Commands of wf-bcechild for the printer list and the transports, driven
+// Commands of wf-testchild broker for the printer list and the transports, driven
 // against the mock transport libraries.
 #include <dlfcn.h>
 
@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "../mock_transport/mock_transport.h"
 #include "broker/corbce.h"
 #include "broker_state.h"
 #include "child_commands.h"
+#include "mock_transport.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
 #include "printer_list.h"
@@ -21,8 +21,12 @@ using wf::testing::ChildArgs;
 
 namespace {
 
-std::uint32_t num(const std::string& s) { return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0)); }
-std::uint32_t myId() { return static_cast<std::uint32_t>(wf::bce::ownAppId()); }
+std::uint32_t num(const std::string& s) {
+  return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
+}
+std::uint32_t myId() {
+  return static_cast<std::uint32_t>(wf::bce::ownAppId());
+}
 
 std::string hex(std::uint32_t v) {
   char b[16];
@@ -31,12 +35,14 @@ std::string hex(std::uint32_t v) {
 }
 
 void parseNode(const std::string& text, std::uint8_t* node) {
-  for (int k = 0; k < 6; ++k) node[k] = static_cast<std::uint8_t>(std::stoul(text.substr(k * 2, 2), nullptr, 16));
+  for (int k = 0; k < 6; ++k)
+    node[k] = static_cast<std::uint8_t>(std::stoul(text.substr(k * 2, 2), nullptr, 16));
 }
 
 std::string nodeText(const std::uint8_t* node) {
   char b[13];
-  std::snprintf(b, sizeof b, "%02X%02X%02X%02X%02X%02X", node[0], node[1], node[2], node[3], node[4], node[5]);
+  std::snprintf(b, sizeof b, "%02X%02X%02X%02X%02X%02X", node[0], node[1], node[2], node[3], node[4],
+                node[5]);
   return b;
 }
 
@@ -95,8 +101,8 @@ std::string mock(const ChildArgs& a) {
     return "ok";
   }
   if (what == "remove") {
-    control<decltype(&MockTransportRemovePort)>(file, "MockTransportRemovePort")(
-        static_cast<std::uint16_t>(num(a.at(2))));
+    control<decltype(&MockTransportRemovePort)>(
+        file, "MockTransportRemovePort")(static_cast<std::uint16_t>(num(a.at(2))));
     return "ok";
   }
   if (what == "pause") {
@@ -107,10 +113,12 @@ std::string mock(const ChildArgs& a) {
     const auto port = static_cast<std::uint16_t>(num(a.at(2)));
     const std::uint32_t code = num(a.at(3));
     char data[BCE_NAME_LENGTH] = {};
-    if (code == 104) parseNode(a.at(4), reinterpret_cast<std::uint8_t*>(data));
-    else if (a.size() > 4) std::memcpy(data, a[4].data(), std::min(a[4].size(), sizeof data));
-    return "ok " + std::to_string(
-                       control<decltype(&MockTransportRaiseEvent)>(file, "MockTransportRaiseEvent")(port, code, data));
+    if (code == 104)
+      parseNode(a.at(4), reinterpret_cast<std::uint8_t*>(data));
+    else if (a.size() > 4)
+      std::memcpy(data, a[4].data(), std::min(a[4].size(), sizeof data));
+    return "ok " + std::to_string(control<decltype(&MockTransportRaiseEvent)>(
+                       file, "MockTransportRaiseEvent")(port, code, data));
   }
   return "err unknown mock command " + what;
 }
@@ -121,7 +129,8 @@ thread_local int stopAfter = -1;
 
 uint16_t collect(const PRTINFO* info) {
   if (info && items)
-    items->push_back(std::to_string(info->handle) + ":" + hex(info->connections) + ":" + nodeText(info->node));
+    items->push_back(std::to_string(info->handle) + ":" + hex(info->connections) + ":" +
+                     nodeText(info->node));
   return stopAfter >= 0 && items && static_cast<int>(items->size()) >= stopAfter ? 0 : 1;
 }
 
@@ -167,8 +176,8 @@ WF_CHILD_COMMAND("prtinfo", [](const ChildArgs& a) {
   PRTINFO info{};
   const std::int32_t r = BceGetPrtInfo(num(a.at(0)), &info, 0);
   return "ok r=" + std::to_string(r) + " h=" + std::to_string(info.handle) + " c=" + hex(info.connections) +
-         " node=" + nodeText(info.node) + " name=" + std::string(info.name) + " size=" +
-         std::to_string(info.packetSize);
+         " node=" + nodeText(info.node) + " name=" + std::string(info.name) +
+         " size=" + std::to_string(info.packetSize);
 });
 WF_CHILD_COMMAND("pname", [](const ChildArgs& a) {
   char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
@@ -179,8 +188,8 @@ WF_CHILD_COMMAND("addr", [](const ChildArgs& a) {
   NETADDRESS address{};
   const std::int32_t r = BceGetPrinterAddr(num(a.at(0)), num(a.at(1)), &address);
   const auto* b = reinterpret_cast<const std::uint8_t*>(&address);
-  return "ok r=" + hex(static_cast<std::uint32_t>(r)) + " ipx=" + nodeText(b + 136) + " corlink=" +
-         nodeText(b + 246) + " local=" + std::string(address.local);
+  return "ok r=" + hex(static_cast<std::uint32_t>(r)) + " ipx=" + nodeText(b + 136) +
+         " corlink=" + nodeText(b + 246) + " local=" + std::string(address.local);
 });
 // netinfo <handle> <mask> <code> [items]
 WF_CHILD_COMMAND("netinfo", [](const ChildArgs& a) {
@@ -208,7 +217,8 @@ WF_CHILD_COMMAND("version", [](const ChildArgs&) {
   BCEVERSION v{};
   const std::int32_t r = BceGetVersion(&v);
   std::string s = "ok r=" + std::to_string(r);
-  for (const auto& e : v.entries) s += " " + std::string(e.fileName) + "=" + hex(e.version) + ":" + e.description;
+  for (const auto& e : v.entries)
+    s += " " + std::string(e.fileName) + "=" + hex(e.version) + ":" + e.description;
   return s;
 });
 WF_CHILD_COMMAND("versionex", [](const ChildArgs&) {
@@ -232,7 +242,8 @@ WF_CHILD_COMMAND("messages", [](const ChildArgs&) {
   std::vector<std::string> got;
   wf::Message m;
   while (wf::peekMessage(m, wf::PeekMode::Remove))
-    got.push_back(std::to_string(m.message) + ":" + std::to_string(m.wParam) + ":" + hex(static_cast<std::uint32_t>(m.lParam)));
+    got.push_back(std::to_string(m.message) + ":" + std::to_string(m.wParam) + ":" +
+                  hex(static_cast<std::uint32_t>(m.lParam)));
   return "ok " + joined(got);
 });
 // The real worker, whatever workers the requests reach: loads every transport.

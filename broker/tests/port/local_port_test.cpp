@@ -87,7 +87,7 @@ TEST_F(Port, ResponseReachesTheWaiterWithItsFlagsAndIsCutToTheBuffer) {
 
   knobs([](sim::Knobs& k) { k.errorReplies = 1; });
   EXPECT_EQ(ask(52, "x").first, 0);
-  EXPECT_TRUE(flags & npa::kFlagError);
+  EXPECT_TRUE(flags & wf::protocol::npa::kFlagError);
 }
 
 TEST_F(Port, ForeignShortAndNoisyPacketsDoNotAnswerTheRequest) {

@@ -12,6 +12,7 @@
 #include "broker/corbce.h"
 
 using namespace wf::bce::npa;
+using wf::protocol::npa::kHeaderSize;
 
 namespace {
 
@@ -31,10 +32,13 @@ struct Seen {
   std::vector<std::string> events;
   StreamReader::Events hooks() {
     return {
-        .response = [this](std::uint8_t f, std::uint8_t c,
-                           std::string d) { events.push_back("resp " + std::to_string(f) + " " + std::to_string(c) + " " + d); },
+        .response =
+            [this](std::uint8_t f, std::uint8_t c, std::string d) {
+              events.push_back("resp " + std::to_string(f) + " " + std::to_string(c) + " " + d);
+            },
         .confirmation = [this](std::uint8_t f) { events.push_back("confirm " + std::to_string(f)); },
-        .alert = [this](std::uint8_t c, std::string d) { events.push_back("alert " + std::to_string(c) + " " + d); },
+        .alert = [this](std::uint8_t c,
+                        std::string d) { events.push_back("alert " + std::to_string(c) + " " + d); },
         .otherBytes = [this](std::string_view b) { events.push_back("other " + std::string(b)); },
         .dropped = [this](const char* why) { events.push_back(std::string("dropped ") + why); },
     };
@@ -46,17 +50,25 @@ TEST(NpaRequest, TemplatesOfTheRequestObjectsCodes) {
     std::uint32_t code;
     std::string bytes;
   } cases[] = {
-      {1, bytes({0xA5, 0, 3, 0x50, 4, 0})},          {13, bytes({0xA5, 0, 3, 0x50, 4, 0x0C})},
-      {16, bytes({0xA5, 0, 3, 0x50, 1, 0})},         {18, bytes({0xA5, 0, 4, 0x50, 1, 2, 0})},
-      {35, bytes({0xA5, 0, 4, 0x50, 2, 3, 0})},      {56, bytes({0xA5, 0, 3, 0x50, 3, 8})},
-      {69, bytes({0xA5, 0, 5, 0x50, 0xE0, 0xE1, 5, 1})}, {72, bytes({0xA5, 0, 3, 0x50, 0xE0, 0xE4})},
-      {82, bytes({0xA5, 0, 4, 0x50, 0xE0, 0xE7, 4})}, {90, bytes({0xA5, 0, 7, 0x50, 0xE0, 0xEB, 1, 0, 0xC9, 2})},
-      {96, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x14})},   {102, bytes({0xA5, 0, 3, 0x40, 0xE0, 0x0C})},
-      {126, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x1E})},  {135, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x53})},
+      {1, bytes({0xA5, 0, 3, 0x50, 4, 0})},
+      {13, bytes({0xA5, 0, 3, 0x50, 4, 0x0C})},
+      {16, bytes({0xA5, 0, 3, 0x50, 1, 0})},
+      {18, bytes({0xA5, 0, 4, 0x50, 1, 2, 0})},
+      {35, bytes({0xA5, 0, 4, 0x50, 2, 3, 0})},
+      {56, bytes({0xA5, 0, 3, 0x50, 3, 8})},
+      {69, bytes({0xA5, 0, 5, 0x50, 0xE0, 0xE1, 5, 1})},
+      {72, bytes({0xA5, 0, 3, 0x50, 0xE0, 0xE4})},
+      {82, bytes({0xA5, 0, 4, 0x50, 0xE0, 0xE7, 4})},
+      {90, bytes({0xA5, 0, 7, 0x50, 0xE0, 0xEB, 1, 0, 0xC9, 2})},
+      {96, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x14})},
+      {102, bytes({0xA5, 0, 3, 0x40, 0xE0, 0x0C})},
+      {126, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x1E})},
+      {135, bytes({0xA5, 0, 3, 0x50, 0xE0, 0x53})},
       {138, bytes({0xA5, 0, 3, 0x50, 5, 1})},
   };
   for (const auto& c : cases) EXPECT_EQ(requestTemplate(c.code), c.bytes) << c.code;
-  for (std::uint32_t empty : {14u, 15u, 17u, 22u, 98u, 139u, 140u, 4096u}) EXPECT_TRUE(requestTemplate(empty).empty()) << empty;
+  for (std::uint32_t empty : {14u, 15u, 17u, 22u, 98u, 139u, 140u, 4096u})
+    EXPECT_TRUE(requestTemplate(empty).empty()) << empty;
 }
 
 TEST(NpaRequest, LengthCountsTheDataInFullAndOversizedPacketsAreRefused) {
@@ -71,13 +83,14 @@ TEST(NpaRequest, LengthCountsTheDataInFullAndOversizedPacketsAreRefused) {
   ASSERT_TRUE(quiet);
   EXPECT_EQ(*quiet, bytes({0xA5, 0, 3, 0x40, 1, 0}));  // no reply wanted: 0x10 cleared
 
-  EXPECT_FALSE(buildRequest(78, data, true, 200));                 // beyond the printer's packet size
+  EXPECT_FALSE(buildRequest(78, data, true, 200));                      // beyond the printer's packet size
   EXPECT_FALSE(buildRequest(78, std::string(5000, 'x'), true, 65535));  // beyond 4 KiB
   EXPECT_FALSE(buildRequest(14, "", true, 1024));
 }
 
 TEST(NpaRequest, PjlTextsReplaceTheMarkAndRefuseWhatDoesNotFit) {
-  EXPECT_EQ(*buildPjlText(4105, std::string_view("3")), "\x1B%-12345X@PJL\n@PJL DEFAULT COPIES=3\n\x1B%-12345X");
+  EXPECT_EQ(*buildPjlText(4105, std::string_view("3")),
+            "\x1B%-12345X@PJL\n@PJL DEFAULT COPIES=3\n\x1B%-12345X");
   EXPECT_EQ(*buildPjlText(4109, std::string_view("PC8")),
             "\x1B%-12345X@PJL\n@PJL DEFAULT LPARM : PCL SYMSET = PC8\n\x1B%-12345X");
   EXPECT_EQ(*buildPjlText(4129, std::nullopt), "\x1B%-12345X@PJL\n@PJL INITIALIZE\n\x1B%-12345X");
@@ -117,6 +130,19 @@ TEST(NpaAlerts, ClassOfAnAlertFromItsFirstDataBytes) {
   EXPECT_EQ(classifyAlert(0xF0, bytes({0})).message, 0u);
 }
 
+// The flags and command of a packet are read only when its header is whole:
+// a packet cut short answers nothing instead of bytes past its end.
+TEST(NpaPacket, HeaderBytesOfAPacketCutShortAreRefused) {
+  const std::string whole = packet(0x90, 0x01, "ab");
+  EXPECT_EQ(packetFlags(whole), 0x90);
+  EXPECT_EQ(packetCommand(whole), 0x01);
+  for (std::size_t n = 0; n < kHeaderSize; ++n) {
+    EXPECT_EQ(packetFlags(whole.substr(0, n)), 0) << n;
+    EXPECT_EQ(packetCommand(whole.substr(0, n)), 0) << n;
+  }
+  EXPECT_EQ(classifyAlert(0xF0, "").message, 0u);
+}
+
 TEST(NpaUnpack, JoinsContinuedPacketsAndStopsAtTheFirstThatDoesNotFit) {
   const std::string two = packet(0x20, 0x01, "abc") + packet(0x00, 0x01, "de");
   Message m = unpackPackets(two, Joining::WhileMore);
@@ -130,14 +156,16 @@ TEST(NpaUnpack, JoinsContinuedPacketsAndStopsAtTheFirstThatDoesNotFit) {
   EXPECT_EQ(m.packets, 1u);
 
   // A reply's packets count whether flagged "more" or not; an alert ends with its last packet.
-  const std::string three = packet(0x10, 0x01, "ab") + packet(0x10, 0x01, "cd") + packet(0x10, 0x02, "e") + "\xA5";
+  const std::string three =
+      packet(0x10, 0x01, "ab") + packet(0x10, 0x01, "cd") + packet(0x10, 0x02, "e") + "\xA5";
   EXPECT_EQ(unpackPackets(three, Joining::EveryPacket).data, "abcde");
   EXPECT_EQ(unpackPackets(three, Joining::EveryPacket).command, 0x02);
   EXPECT_EQ(unpackPackets(three, Joining::WhileMore).data, "ab");
 
   EXPECT_EQ(unpackPackets(bytes({0xA5, 0, 1, 0}), Joining::EveryPacket).packets, 0u);  // length below 2
   EXPECT_EQ(unpackPackets("garbage", Joining::EveryPacket).packets, 0u);
-  EXPECT_EQ(unpackPackets(packet(0x20, 1, std::string(100, 'x')) + packet(0, 1, std::string(100, 'y')), Joining::WhileMore, 150)
+  EXPECT_EQ(unpackPackets(packet(0x20, 1, std::string(100, 'x')) + packet(0, 1, std::string(100, 'y')),
+                          Joining::WhileMore, 150)
                 .data.size(),
             150u);
 }
@@ -156,8 +184,10 @@ TEST(NpaStream, SeparatesResponsesConfirmationsAlertsAndOtherBytesInAnySplit) {
     std::string other;
     std::vector<std::string> rest;
     for (const auto& e : seen.events) {
-      if (e.starts_with("other ")) other += e.substr(6);
-      else rest.push_back(e);
+      if (e.starts_with("other "))
+        other += e.substr(6);
+      else
+        rest.push_back(e);
     }
     EXPECT_EQ(other, "@PJL") << piece;
     EXPECT_EQ(rest, expect) << piece;
@@ -179,7 +209,7 @@ TEST(NpaStream, ShortLengthResynchronisesAndStallsDropThePartialMessage) {
   EXPECT_FALSE(r.midMessage());
   r.feed(packet(0, 2, "new"));
   EXPECT_EQ(seen.events.back(), "resp 0 2 new");  // nothing of the dropped part
-  EXPECT_FALSE(r.emptyRead());                   // idle reads never count
+  EXPECT_FALSE(r.emptyRead());                    // idle reads never count
 }
 
 TEST(NpaStream, ReassembledMessagesAreCappedAt64KiB) {
@@ -232,9 +262,9 @@ TEST(NpaStream, BytesWantedCompleteTheHeaderOrThePacket) {
 // Reads of exactly the bytes wanted never run into the next packet: each
 // packet is handed on by the read that brings its last byte.
 TEST(NpaStream, ReadsOfTheBytesWantedEndAtEachPacket) {
-  const std::vector<std::string> packets = {
-      packet(0x00, 0x01, "reply"), bytes({0xA5, 0, 2, 0, 0}), packet(0x20, 0xF0, std::string(300, 'x')),
-      packet(0x00, 0xF0, "end"),  packet(0x00, 0xFF, bytes({1, 2, 3}))};
+  const std::vector<std::string> packets = {packet(0x00, 0x01, "reply"), bytes({0xA5, 0, 2, 0, 0}),
+                                            packet(0x20, 0xF0, std::string(300, 'x')),
+                                            packet(0x00, 0xF0, "end"), packet(0x00, 0xFF, bytes({1, 2, 3}))};
   std::string stream;
   std::vector<std::size_t> ends;
   for (const auto& p : packets) {
@@ -246,7 +276,8 @@ TEST(NpaStream, ReadsOfTheBytesWantedEndAtEachPacket) {
   for (std::size_t at = 0; at < stream.size();) {
     const std::size_t n = r.bytesWanted();
     ASSERT_GT(n, 0u) << at;
-    for (std::size_t end : ends) ASSERT_FALSE(at < end && end < at + n) << "read at " << at << " crosses " << end;
+    for (std::size_t end : ends)
+      ASSERT_FALSE(at < end && end < at + n) << "read at " << at << " crosses " << end;
     const std::size_t before = seen.events.size();
     r.feed(std::string_view(stream).substr(at, n));
     at += n;

@@ -36,6 +36,11 @@ inline std::uint64_t loadLe64(const void* at) {
 }
 
 // Unchecked stores, for fixed-size headers written in place.
+inline void storeBe16(void* at, std::uint16_t v) {
+  auto* p = static_cast<std::uint8_t*>(at);
+  p[0] = static_cast<std::uint8_t>(v >> 8);
+  p[1] = static_cast<std::uint8_t>(v);
+}
 inline void storeLe32(void* at, std::uint32_t v) {
   auto* p = static_cast<std::uint8_t*>(at);
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));

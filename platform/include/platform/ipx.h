@@ -23,6 +23,8 @@
 #include <mutex>
 #include <stop_token>
 
+#include "platform/unique_fd.h"
+
 namespace wf {
 
 #pragma pack(push, 1)
@@ -119,7 +121,7 @@ class IpxSocket {
   bool enter();
   void leave();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   int openError_ = 0;
   std::atomic<std::uint8_t> packetType_{0};
   std::atomic<bool> broadcast_{false};

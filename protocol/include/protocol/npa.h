@@ -14,9 +14,10 @@ constexpr std::size_t kHeaderSize = 5;
 constexpr std::size_t kLengthCounted = 2;  // flags and command count in the length
 
 // Flags
-constexpr std::uint8_t kFlagReply = 0x10;  // a request that wants a reply
-constexpr std::uint8_t kFlagMore = 0x20;   // more packets of the same message follow
-constexpr std::uint8_t kFlagError = 0x80;  // the printer could not do what was asked
+constexpr std::uint8_t kFlagReply = 0x10;    // a request that wants a reply
+constexpr std::uint8_t kFlagRequest = 0x40;  // set in every request of the host
+constexpr std::uint8_t kFlagMore = 0x20;     // more packets of the same message follow
+constexpr std::uint8_t kFlagError = 0x80;    // the printer could not do what was asked
 
 // Commands; each request's first data byte is its sub-code, echoed first in the reply.
 constexpr std::uint8_t kPrintData = 0x00;  // print data and its confirmation

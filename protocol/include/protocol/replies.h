@@ -7,6 +7,8 @@
 
 namespace wf::protocol::reply {
 
+constexpr std::size_t kSubCodeSize = 1;  // the echoed sub-code the offsets below skip
+
 // Device characteristics summary: fixed fields, then three texts (model,
 // revision, serial), each a length byte and its bytes.
 namespace summary {

@@ -26,6 +26,7 @@ constexpr std::uint32_t kCaptureDeviceStatus = 51;
 constexpr std::uint32_t kNpaProbe = 52;
 constexpr std::uint32_t kStatusPollSetup = 53;
 constexpr std::uint32_t kResetHostPageCount = 54;
+constexpr std::uint32_t kReleaseDeviceStatus = 60;  // the capture with no class
 constexpr std::uint32_t kPanelButton = 64;
 constexpr std::uint32_t kPanelData = 67;
 constexpr std::uint32_t kPanelAlertsOff = 68;

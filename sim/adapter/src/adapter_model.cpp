@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_codec.h"
 #include "transports/common/adapter_layout.h"
 
 namespace wf::sim::adapter {
@@ -64,8 +65,8 @@ void putText(Bytes& b, std::size_t at, std::string_view text, std::size_t width)
   put(b, at, field);
 }
 void put16(Bytes& b, std::size_t at, std::uint16_t v) {
-  const std::uint8_t two[2] = {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-  put(b, at, two);
+  if (b.size() < at + 2) b.resize(at + 2);
+  storeBe16(&b[at], v);
 }
 
 // Letters, digits and a few marks in EBCDIC; anything else as a blank.
@@ -326,7 +327,7 @@ Response AdapterModel::onVariables(View q) {
   if (q.size() < wire::kVariableHeader || q[0] != wire::kNpaStart || q[4] != wire::kVariableCommand ||
       q[5] != wire::kVariableMarker || q[6] > wire::kModeWrite)
     return r.note = "not a variable request", r;
-  if (static_cast<std::size_t>(q[1] << 8 | q[2]) + 3 != q.size()) return r.note = "length field disagrees", r;
+  if (std::size_t{loadBe16(&q[1])} + 3 != q.size()) return r.note = "length field disagrees", r;
   const bool write = q[6] == wire::kModeWrite;
   Bytes entries;
   bool error = config_.knobs.errorFlag;
@@ -371,12 +372,13 @@ Response AdapterModel::onVariables(View q) {
   }
   const std::size_t length = 4 + entries.size() + (config_.knobs.lengthBeyond ? 10 : 0);
   Bytes packet = {wire::kNpaStart,
-                  static_cast<std::uint8_t>(length >> 8),
-                  static_cast<std::uint8_t>(length),
+                  0,
+                  0,
                   static_cast<std::uint8_t>(wire::kNpaReply | (error ? wire::kNpaError : 0)),
                   wire::kVariableCommand,
                   wire::kVariableMarker,
                   q[6]};
+  storeBe16(&packet[1], static_cast<std::uint16_t>(length));
   packet.insert(packet.end(), entries.begin(), entries.end());
   if (config_.knobs.fragmentOrder.size() > 1) {
     r.datagrams = fragments(packet);
@@ -409,15 +411,11 @@ std::vector<Bytes> AdapterModel::fragments(const Bytes& packet) const {
   for (std::size_t i = 0; i < n; ++i) {
     const std::size_t from = bodyStart + body * i / n, to = bodyStart + body * (i + 1) / n;
     const std::size_t length = 2 + (to - from);
-    Bytes d = {0,
-               0,
-               wire::kNpaStart,
-               static_cast<std::uint8_t>(length >> 8),
-               static_cast<std::uint8_t>(length),
-               static_cast<std::uint8_t>(packet[3] | (i + 1 < n ? wire::kNpaMore : 0)),
+    Bytes d = {0,        0, wire::kNpaStart,
+               0,        0, static_cast<std::uint8_t>(packet[3] | (i + 1 < n ? wire::kNpaMore : 0)),
                packet[4]};
-    d[0] = static_cast<std::uint8_t>(i >> 8);
-    d[1] = static_cast<std::uint8_t>(i);
+    storeBe16(&d[0], static_cast<std::uint16_t>(i));
+    storeBe16(&d[3], static_cast<std::uint16_t>(length));
     d.insert(d.end(), packet.begin() + static_cast<std::ptrdiff_t>(from),
              packet.begin() + static_cast<std::ptrdiff_t>(to));
     pieces[i] = std::move(d);

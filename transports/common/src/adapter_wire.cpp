@@ -4,12 +4,17 @@
 #include <cstring>
 
 #include "broker/net_transport.h"
+#include "platform/byte_codec.h"
 
 namespace wf::adapter {
 namespace {
 
+// The word at `at`, or 0 past the end.
 std::uint16_t be16(View v, std::size_t at) {
-  return at + 1 < v.size() ? static_cast<std::uint16_t>(v[at] << 8 | v[at + 1]) : 0;
+  ByteReader r(v);
+  std::uint16_t word = 0;
+  if (r.seek(at)) r.be16(word);
+  return word;
 }
 
 // Text from a fixed field: up to its first NUL or the end of the field or bytes.
@@ -77,14 +82,10 @@ const std::vector<std::uint8_t>* sizesOf(std::uint8_t group) {
 
 Bytes variablePacket(std::uint8_t mode, const Bytes& body) {
   const std::size_t length = 4 + body.size();  // flags, command, marker, mode
+  std::uint8_t header[kVariableHeader] = {kNpaStart,       0,   0, kVariableRequestFlags, kVariableCommand,
+                                          kVariableMarker, mode};
+  storeBe16(header + 1, static_cast<std::uint16_t>(length));
   Bytes p(kVariableHeader + body.size());
-  const std::uint8_t header[kVariableHeader] = {kNpaStart,
-                                                static_cast<std::uint8_t>(length >> 8),
-                                                static_cast<std::uint8_t>(length),
-                                                kVariableRequestFlags,
-                                                kVariableCommand,
-                                                kVariableMarker,
-                                                mode};
   std::copy(std::begin(header), std::end(header), p.begin());
   std::copy(body.begin(), body.end(), p.begin() + kVariableHeader);
   return p;
@@ -232,8 +233,7 @@ std::optional<std::vector<std::string>> readServerListing(View r) {
 
 std::optional<FlashResponse> readFlashResponse(View r) {
   if (!tagIs(r, kTagFlashResponse) || r.size() < kFlashSequence + 2) return std::nullopt;
-  return FlashResponse{r[kStatusByte],
-                       static_cast<std::uint16_t>(r[kFlashSequence] | r[kFlashSequence + 1] << 8)};
+  return FlashResponse{r[kStatusByte], loadLe16(&r[kFlashSequence])};
 }
 
 // ---- NPA variables --------------------------------------------------------------------
@@ -277,14 +277,15 @@ std::optional<VariableReply> readVariableReply(View p) {
   VariableReply reply;
   reply.flags = p[3];
   reply.mode = p[6];
-  for (std::size_t at = kVariableHeader; at + 3 <= end;) {
-    const std::size_t size = p[at + 2];
-    if (at + 3 + size > end) break;
-    VariableEntry e{p[at], p[at + 1],
-                    Bytes(p.begin() + static_cast<std::ptrdiff_t>(at + 3),
-                          p.begin() + static_cast<std::ptrdiff_t>(at + 3 + size))};
-    reply.entries.push_back(std::move(e));
-    at += 3 + size;
+  // Entries: group, variable, size, value; the walk ends at the first that does not fit.
+  ByteReader r(p.first(end));
+  r.seek(kVariableHeader);
+  VariableEntry e;
+  std::uint8_t size = 0;
+  std::string_view value;
+  while (r.u8(e.group) && r.u8(e.variable) && r.u8(size) && r.bytes(size, value)) {
+    e.value.assign(value.begin(), value.end());
+    reply.entries.push_back(e);
   }
   return reply;
 }
@@ -309,8 +310,9 @@ std::uint16_t fragmentNumber(View d) {
 }
 
 Bytes fragmentHeader(std::uint16_t number) {
-  number &= kFragmentNumberMask;
-  return {static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+  Bytes header(kFragmentHeader);
+  storeBe16(header.data(), number & kFragmentNumberMask);
+  return header;
 }
 
 }  // namespace wf::adapter

@@ -1,4 +1,4 @@
-// Commands of wf-bidichild around the broker's world: enumerations that
+// Commands of wf-testchild bidi around the broker's world: enumerations that
 // reach the local scan, the trace file, the mock transports and the port
 // monitor stand-in (which lives in the primary, where the spooler asks it).
 #include <cstdio>
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "../../mock_transport/mock_transport.h"
 #include "broker/corbce.h"
 #include "broker_state.h"
 #include "child_commands.h"
 #include "local_ports.h"
+#include "mock_transport.h"
 #include "platform/module.h"
 #include "portmon/port_monitor.h"
 
@@ -19,8 +19,12 @@ using wf::testing::ChildArgs;
 
 namespace {
 
-std::uint32_t me() { return static_cast<std::uint32_t>(wf::bce::ownAppId()); }
-std::uint32_t num(const std::string& s) { return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0)); }
+std::uint32_t me() {
+  return static_cast<std::uint32_t>(wf::bce::ownAppId());
+}
+std::uint32_t num(const std::string& s) {
+  return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
+}
 
 std::string hexNumber(std::uint32_t v) {
   char b[16];
@@ -75,7 +79,8 @@ std::string drain(std::uint32_t (*fn)(char*, std::uint32_t)) {
 }
 std::string unhex(const std::string& s) {
   std::string out;
-  for (std::size_t i = 0; i + 1 < s.size(); i += 2) out.push_back(static_cast<char>(std::stoul(s.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < s.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoul(s.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -104,27 +109,30 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
     return "ok";
   }
   if (what == "status") {
-    mockEntry<decltype(&MockTransportSetWriteStatus)>(file, "MockTransportSetWriteStatus")(
-        static_cast<std::uint16_t>(num(a.at(2))));
+    mockEntry<decltype(&MockTransportSetWriteStatus)>(
+        file, "MockTransportSetWriteStatus")(static_cast<std::uint16_t>(num(a.at(2))));
     return "ok";
   }
   if (what == "written") {
-    mockEntry<decltype(&MockTransportSetWriteResult)>(file, "MockTransportSetWriteResult")(
-        static_cast<std::int32_t>(std::stol(a.at(2))));
+    mockEntry<decltype(&MockTransportSetWriteResult)>(
+        file, "MockTransportSetWriteResult")(static_cast<std::int32_t>(std::stol(a.at(2))));
     return "ok";
   }
   if (what == "remove") {
-    mockEntry<decltype(&MockTransportRemovePort)>(file, "MockTransportRemovePort")(
-        static_cast<std::uint16_t>(num(a.at(2))));
+    mockEntry<decltype(&MockTransportRemovePort)>(
+        file, "MockTransportRemovePort")(static_cast<std::uint16_t>(num(a.at(2))));
     return "ok";
   }
-  if (what == "writes") return "ok " + drain(mockEntry<decltype(&MockTransportWrites)>(file, "MockTransportWrites"));
-  if (what == "calls") return "ok " + drain(mockEntry<decltype(&MockTransportCallLog)>(file, "MockTransportCallLog"));
+  if (what == "writes")
+    return "ok " + drain(mockEntry<decltype(&MockTransportWrites)>(file, "MockTransportWrites"));
+  if (what == "calls")
+    return "ok " + drain(mockEntry<decltype(&MockTransportCallLog)>(file, "MockTransportCallLog"));
   if (what == "inject") {
     const std::string bytes = unhex(a.at(3));
-    return "ok " + std::to_string(mockEntry<decltype(&MockTransportInjectData)>(file, "MockTransportInjectData")(
-                       static_cast<std::uint16_t>(num(a.at(2))), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                       static_cast<std::uint32_t>(bytes.size())));
+    return "ok " +
+           std::to_string(mockEntry<decltype(&MockTransportInjectData)>(file, "MockTransportInjectData")(
+               static_cast<std::uint16_t>(num(a.at(2))), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+               static_cast<std::uint32_t>(bytes.size())));
   }
   return "err unknown net command " + what;
 });
@@ -140,12 +148,17 @@ WF_CHILD_COMMAND("monitor", [](const ChildArgs& a) -> std::string {
   }
   if (!monitor) return "err no monitor";
   if (what == "take") return "ok " + std::to_string(monitor->takePort(a.at(1), a.at(2)));
-  if (what == "give") monitor->setHandBack(wf::portmon::HandBack::Give);
-  else if (what == "refuse") monitor->setHandBack(wf::portmon::HandBack::Refuse);
-  else if (what == "delay") monitor->setHandBack(wf::portmon::HandBack::Delay, num(a.at(1)));
+  if (what == "give")
+    monitor->setHandBack(wf::portmon::HandBack::Give);
+  else if (what == "refuse")
+    monitor->setHandBack(wf::portmon::HandBack::Refuse);
+  else if (what == "delay")
+    monitor->setHandBack(wf::portmon::HandBack::Delay, num(a.at(1)));
   else if (what == "state")
-    return "ok holds=" + std::to_string(monitor->holds(a.at(1))) + " asks=" + std::to_string(monitor->corBceAsks());
-  else return "err unknown monitor command " + what;
+    return "ok holds=" + std::to_string(monitor->holds(a.at(1))) +
+           " asks=" + std::to_string(monitor->corBceAsks());
+  else
+    return "err unknown monitor command " + what;
   return "ok";
 });
 // The broker's side of a local port n (1-9), in the primary.
