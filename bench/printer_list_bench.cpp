@@ -14,7 +14,7 @@
 #include <cstring>
 #include <memory>
 
-#include "../broker/tests/mock_transport/mock_transport.h"
+#include "mock_transport.h"
 #include "bench_roles.h"
 #include "broker/corbce.h"
 #include "common/printer_dll.h"
