@@ -6,6 +6,7 @@
 
 #include "netware_fixture.h"
 #include "platform/paths.h"
+#include "platform/scenario.h"
 
 namespace wf::netware::testing {
 namespace {
@@ -241,34 +242,85 @@ TEST_F(NetWareTest, AChangedRedirectionRebuildsTheCaptureListWithinTheWait) {
   EXPECT_EQ(harness->reports().at(0).connections & 0x1FF0000u, 0x90000u);
 }
 
-TEST_F(NetWareTest, TheWorldsBinderyNamesOnlyItsAdapters) {
-  startNetwork();
-  giveWorld(kWorld);
+// The shipped world: its bindery names exactly the adapters the simulator
+// plays, and its redirections capture the ports they lead to.
+TEST_F(NetWareTest, TheShippedWorldsBinderyNamesOnlyItsAdapters) {
+  const std::filesystem::path file = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario";
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(file, &error)) << error;
+  std::ifstream in(file);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(giveWorld(text), 0u);
+  const auto scenario = parseScenario(text, &error);
+  ASSERT_TRUE(scenario) << error;
+  ASSERT_TRUE(netconn::netConnections().load(*scenario, &error)) << error;
+
+  setRegistry("Debug Options", "Logging Level", REG_BINARY, {1});
+  ASSERT_TRUE(loadTransport());
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  const auto ports = reportsByName();
+  EXPECT_EQ(ports.size(), 6u) << "network 1's ports";
+  EXPECT_EQ(ports.at("PORTBAY_1_P1").connections & 0x1FF0000u, 0x10000u);
+  EXPECT_EQ(ports.at("PORTBAY_1_P2").connections & 0x1FF0000u, 0x20000u);
+  EXPECT_NE(logText("C:\\cornw32.log").find("LPT3 is redirected, but user doesn't have a NetWare connection"),
+            std::string::npos);
+
+  // FS3 attached only now: the client keeps the connection for the process.
   const auto scan = clientCall<decltype(&NWScanObject)>("NWScanObject");
   const auto read = clientCall<decltype(&NWReadPropertyValue)>("NWReadPropertyValue");
-  const auto defaultConnection = clientCall<decltype(&NWGetDefaultConnectionID)>("NWGetDefaultConnectionID");
-  NWCONN_HANDLE conn = 0;
-  ASSERT_EQ(defaultConnection(&conn), 0);
-  std::set<std::pair<Bytes, std::uint16_t>> found;
-  for (std::uint16_t type : {0x03D5, 0x03D6, 0x03D7, 0x03D8}) {
-    NWOBJ_ID last = 0xFFFFFFFFu;
-    char name[NW_NAME];
-    while (scan(conn, "*", type, &last, name, nullptr) == 0) {
-      std::uint8_t value[NW_SEGMENT];
-      std::uint8_t more = 0;
-      ASSERT_EQ(read(conn, name, type, "NET_ADDRESS", 1, value, &more), 0);
-      found.insert({Bytes(value, value + 10), type});
-    }
-  }
-  std::set<Bytes> addresses;
-  for (const auto& [a, type] : found) addresses.insert(a);
+  const auto attach = clientCall<decltype(&NWAttachToFileServer)>("NWAttachToFileServer");
   auto at = [](std::array<std::uint8_t, 4> net, Node node) {
     Bytes b(net.begin(), net.end());
     b.insert(b.end(), node.begin(), node.end());
     return b;
   };
+  std::set<Bytes> addresses;
+  for (const char* server : {"FS1", "FS3"}) {
+    NWCONN_HANDLE conn = 0;
+    ASSERT_EQ(attach(server, &conn), 0);
+    for (std::uint16_t type : {0x03D5, 0x03D6, 0x03D7, 0x03D8}) {
+      NWOBJ_ID last = 0xFFFFFFFFu;
+      char name[NW_NAME];
+      while (scan(conn, "*", type, &last, name, nullptr) == 0) {
+        std::uint8_t value[NW_SEGMENT];
+        std::uint8_t more = 0;
+        ASSERT_EQ(read(conn, name, type, "NET_ADDRESS", 1, value, &more), 0);
+        addresses.insert(Bytes(value, value + 10));
+      }
+    }
+  }
   EXPECT_EQ(addresses, (std::set<Bytes>{at(kNet1, kExNode), at(kNet1, kKsNode), at(kNet2, kFarNode),
                                         at(kNet1, kPbNode)}));
+}
+
+TEST_F(NetWareTest, PortRulesOfTheSmallEntryPoints) {
+  startNetwork();
+  giveWorld(kWorld);
+  ASSERT_TRUE(loadTransport());
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  const auto ports = reportsByName();
+  const NetEntryPoints& f = harness->entries();
+  // A 7390 port has no data channel: nothing is sent.
+  EXPECT_EQ(harness->write(ports.at("EXTBOX_3_PAR").portId, {0xA5, 0, 2, 0x10, 0x01}, 64, 1).result,
+            NET_BADCMD);
+  // Items: every code answers as unserved for now, with or without a port.
+  for (std::uint16_t code : {8, 18, 129}) {
+    std::uint8_t buffer[256] = {};
+    std::uint16_t length = sizeof buffer;
+    EXPECT_EQ(f.NetGetInfo(NET_NO_PORT, code, buffer, &length, nullptr), NET_BADID);
+    EXPECT_EQ(f.NetSetInfo(0x7777, code, buffer, 0), NET_BADID);
+  }
+  EXPECT_EQ(f.NetGetVersion(), 0x0102);
+  EXPECT_EQ(f.NetIsQueueAdmin(0), 1);
+  EXPECT_EQ(f.NetEnumQueues(0, 0, 0), 1);
+  EXPECT_EQ(f.NetIsAdmin(), 1);
+  // Selectors: port number on a multi-port adapter, else the kind nibble.
+  for (const auto& [name, selector] : std::map<std::string, int>{
+           {"PORTBAY_1_P2", 2}, {"KESTREL_7", 1}, {"EXTBOX_3_SER", 4}, {"EXTBOX_3_PAR", 8}}) {
+    NETADDRESS address{};
+    ASSERT_EQ(f.NetGetSpecificAddr(ports.at(name).portId, &address), NET_OKAY);
+    EXPECT_EQ(address.netware[NETADDRESS_NW_PORT_SELECTOR], selector) << name;
+  }
 }
 
 }  // namespace
