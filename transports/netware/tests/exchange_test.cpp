@@ -117,20 +117,22 @@ TEST_F(Exchange, ServerListingAboveFiveNamesTakesASecondDatagram) {
   EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagListServers), false, 300).reply.size(), 300u);
 }
 
-// KS behind a fake data channel, which learns the shared socket from the
-// host packet size Cornw32 sends when it reports the NPA-on port.
+// KS with NPA off (so the simulator opens no data channel for it) behind a
+// fake data channel, which learns the shared socket from a write sent there.
 class DataChannel : public NetWareTest {
  protected:
   void SetUp() override {
     NetWareTest::SetUp();
-    startAdapter("KS", profile("kestrel-single.adapter"));
+    AdapterConfig ks = profile("kestrel-single.adapter");
+    ks.npa = false;
+    startAdapter("KS", ks);
     giveWorld(kWorld);
     ASSERT_TRUE(loadTransport());
     ASSERT_EQ(harness->enumerate(), NET_OKAY);
     ASSERT_EQ(harness->reports().size(), 1u);
     port = harness->reports()[0].portId;
+    ASSERT_EQ(write(0x44, 0).result, 6);
     ASSERT_TRUE(channel.waitFor(1));
-    EXPECT_EQ(channel.datagram(0), wire::hostPacketSize());
     shared = channel.lastSource();
   }
   // Answers every packet but the host packet size with a reply to its command.
@@ -243,27 +245,64 @@ TEST_F(DataChannel, NoiseOnTheSharedSocketBreaksNothing) {
   }
 }
 
+TEST_F(NetWareTest, TheSimulatedAdapterAnswersOnItsDataChannelAndSendsAlerts) {
+  AdapterConfig pb = profile("portbay-npa.adapter");
+  pb.variables[{129, 0}] = {0xC0};
+  startAdapter("PB", pb);
+  sim.adapter("PB")->setProfileDir(WF_SIM_PROFILE_DIR);
+  giveWorld(kWorld);
+  ASSERT_TRUE(loadTransport());
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  std::uint16_t port1 = 0xFFFF;
+  for (const NETPORTINFO& p : harness->reports())
+    if (std::string(p.portName) == "PORTBAY_1_P1") port1 = p.portId;
+  ASSERT_NE(port1, 0xFFFF);
+  // A packet that asks no reply is acknowledged with its command and sub-code.
+  const auto w = harness->write(port1, {wire::kNpaStart, 0x00, 0x03, 0x00, 0x36, 0x07}, 64, 0x36);
+  EXPECT_EQ(w.result, 6);
+  EXPECT_EQ(w.status, NET_STATUS_COMPLETE);
+  EXPECT_EQ(w.reply, (Bytes{wire::kNpaStart, 0x00, 0x03, wire::kNpaReply, 0x36, 0x07}));
+  // An alert goes to the socket that opened the channel: the shared one.
+  ASSERT_EQ(harness->open(port1), NET_OKAY);
+  const std::string alert = {'\xA5', 0x00, 0x03, 0x00, 0x40, 0x09};
+  ASSERT_TRUE(wf::testing::eventually([&] { return sim.adapter("PB")->raiseAlert(1, alert); }));
+  ASSERT_TRUE(harness->waitForPackets(1, 20'000));
+  EXPECT_EQ(harness->packets()[0].portId, port1);
+  EXPECT_EQ(harness->packets()[0].bytes, Bytes(alert.begin(), alert.end()));
+  EXPECT_TRUE(sim.adapter("PB")->withPrinter(1, [](auto&) {}));
+}
+
 // ---- The contract --------------------------------------------------------------------
 
-// PB with every port's NPA mode on, its data channels faked.
+// PB with every port's NPA mode on: Cornw32 opens each data channel with
+// the host packet size, and the simulator sends alerts there.
 struct ContractWorld {
   ContractWorld() {
     AdapterConfig c = profile("portbay-npa.adapter");
     for (std::uint8_t group : {144, 129, 130}) c.variables[{group, 0}] = {0xC0};
     std::string error;
     EXPECT_TRUE(sim.addAdapter("PB", c, &error)) << error;
-    for (std::uint16_t n = 0; n < 3; ++n)
-      channels.push_back(std::make_unique<FakeSocket>(kNet1, kPbNode, wire::dataChannelSocket(n)));
   }
-  FakeSocket& channelOf(TransportHarness& h, std::uint16_t port) {
+  static int portNumber(TransportHarness& h, std::uint16_t port) {
     for (const NETPORTINFO& p : h.reports())
-      if (p.portId == port)
-        return *channels.at(static_cast<std::size_t>(p.portName[std::strlen(p.portName) - 1] - '0'));
+      if (p.portId == port) return p.portName[std::strlen(p.portName) - 1] - '0';
     ADD_FAILURE() << "port " << port << " was never reported";
-    return *channels[0];
+    return 0;
+  }
+  // Datagrams of the host packet size that reached the port's channel.
+  std::size_t channelOpenings(int port) const {
+    char text[64];
+    std::snprintf(text, sizeof text, "PB in %04X", wire::dataChannelSocket(static_cast<unsigned>(port)));
+    std::size_t n = 0;
+    for (const std::string& line : sim.log())
+      n += line.find(text) != std::string::npos && line.find("A5 00 05 40 03 05 02 00") != std::string::npos;
+    return n;
+  }
+  void alert(int port, const Bytes& packet) {
+    const std::string bytes(packet.begin(), packet.end());
+    EXPECT_TRUE(wf::testing::eventually([&] { return sim.adapter("PB")->raiseAlert(port, bytes); }));
   }
   sim::adapter::AdapterSimulator sim;
-  std::vector<std::unique_ptr<FakeSocket>> channels;
 };
 
 std::unique_ptr<ContractWorld>& contractWorld() {
@@ -281,16 +320,17 @@ transports::testing::ContractSubject cornw32Subject() {
     contractWorld() = std::make_unique<ContractWorld>();
   };
   s.raiseEvent = [](TransportHarness& h, std::uint16_t port) {
-    FakeSocket& channel = contractWorld()->channelOf(h, port);
+    ContractWorld& w = *contractWorld();
+    const int n = ContractWorld::portNumber(h, port);
     h.open(port);
-    const std::size_t before = channel.received();
-    channel.sendTo(npaDatagram(1, wire::kNpaMore, 0x20, {0x01}), channel.lastSource());
+    const std::size_t before = w.channelOpenings(n);
+    w.alert(n, {wire::kNpaStart, 0x00, 0x03, wire::kNpaMore, 0x20, 0x01});
     // The event follows the host packet size sent again.
-    EXPECT_TRUE(channel.waitFor(before + 1));
+    EXPECT_TRUE(wf::testing::eventually([&] { return w.channelOpenings(n) > before; }));
   };
   s.deliverData = [](TransportHarness& h, std::uint16_t port) {
-    FakeSocket& channel = contractWorld()->channelOf(h, port);
-    channel.sendTo(npaDatagram(0, 0x00, 0x20, {0x01, 0x02}), channel.lastSource());
+    contractWorld()->alert(ContractWorld::portNumber(h, port),
+                           {wire::kNpaStart, 0x00, 0x04, 0x00, 0x20, 0x01, 0x02});
   };
   return s;
 }
