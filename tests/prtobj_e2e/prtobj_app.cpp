@@ -43,8 +43,8 @@ long PrtObjApp::registerApp() {
   return ask("register").number();
 }
 
-std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate() {
-  const auto a = ask("enum");
+std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate(std::uint32_t mask) {
+  const auto a = ask(mask ? "enum " + std::to_string(mask) : std::string("enum"));
   std::vector<std::pair<std::string, std::uint16_t>> found;
   for (std::size_t i = 1; i < a.fields.size(); ++i) {
     const auto eq = a.fields[i].rfind('=');

@@ -108,8 +108,8 @@ class PrtObjApp {
   PrtObjApp() : child_(wf::testing::ChildProcess::withCommands("prtobj")) {}
 
   long registerApp();
-  // Local printers as (port name, handle).
-  std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> enumerate();
+  // Printers of the networks in `mask` (default: the local ones) as (port name, handle).
+  std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> enumerate(std::uint32_t mask = 0);
   // A request object of `type` for the printer; false when the factory made none.
   bool object(std::uint16_t handle, std::uint32_t type);
   bool bidiActive(std::uint16_t handle);

@@ -65,12 +65,12 @@ uint16_t collect(const PRTINFO* info) {
 WF_CHILD_COMMAND("register",
                  [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
 
-// enum -> "ok <result> <name=handle>..." of the local printers
-WF_CHILD_COMMAND("enum", [](const ChildArgs&) {
+// enum [mask] -> "ok <result> <name=handle>..." of the printers (default: the local ones)
+WF_CHILD_COMMAND("enum", [](const ChildArgs& a) {
   std::vector<std::string> got;
   enumerated = &got;
-  const std::int32_t rc =
-      BceEnumPrinters(static_cast<std::uint32_t>(appId), BCE_NET_LOCAL | BCE_NET_FORCE, &collect);
+  const std::uint32_t mask = a.empty() ? BCE_NET_LOCAL | BCE_NET_FORCE : num(a.at(0));
+  const std::int32_t rc = BceEnumPrinters(static_cast<std::uint32_t>(appId), mask, &collect);
   enumerated = nullptr;
   std::string out = "ok " + std::to_string(rc);
   for (const auto& p : got) out += " " + p;
