@@ -59,5 +59,20 @@ TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
   EXPECT_EQ(rehandles, handles);
 }
 
+TEST_F(NetWareEndToEnd, ARequestObjectReadsThePrinterBehindAnAdapterPort) {
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  // PB's port 1 has the Vireo 10 behind it; the object asks it over IPX.
+  std::set<std::string> models;
+  for (const auto& [name, handle] : found) {
+    ASSERT_TRUE(app->object(handle, 1));
+    const auto chars = app->chars(handle);
+    if (chars.rc == BCE_OK) models.insert(chars.model + "/" + chars.revision);
+  }
+  EXPECT_TRUE(models.count("Vireo 10/3.10.0")) << models.size() << " printers answered";
+}
+
 }  // namespace
 }  // namespace netwaree2e
