@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -13,6 +14,8 @@
 #include "platform/clock.h"
 #include "prtobj_app.h"
 #include "sim/adapter/simulator.h"
+#include "sim/printer/printer.h"
+#include "sim/printer/profile.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +28,24 @@ const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario"
 
 class NetWareEndToEnd : public ::testing::Test {
  protected:
+  // Registers, enumerates the NetWare printers and makes a request object
+  // for each; the handle of PB's port 1 (the Vireo 10), 0 when none answered as it.
+  std::uint16_t startWithVireo() {
+    app = std::make_unique<PrtObjApp>();
+    EXPECT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+    const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+    EXPECT_EQ(rc, BCE_OK);
+    std::uint16_t vireo = 0;
+    for (const auto& [name, handle] : found) {
+      EXPECT_TRUE(app->object(handle, 1));
+      const auto chars = app->chars(handle);
+      if (chars.rc == BCE_OK && chars.model == "Vireo 10") {
+        EXPECT_EQ(chars.revision, "3.10.0");
+        vireo = handle;
+      }
+    }
+    return vireo;
+  }
   void SetUp() override {
     ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
     ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
@@ -60,18 +81,30 @@ TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
 }
 
 TEST_F(NetWareEndToEnd, ARequestObjectReadsThePrinterBehindAnAdapterPort) {
-  app = std::make_unique<PrtObjApp>();
-  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
-  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
-  ASSERT_EQ(rc, BCE_OK);
-  // PB's port 1 has the Vireo 10 behind it; the object asks it over IPX.
-  std::set<std::string> models;
-  for (const auto& [name, handle] : found) {
-    ASSERT_TRUE(app->object(handle, 1));
-    const auto chars = app->chars(handle);
-    if (chars.rc == BCE_OK) models.insert(chars.model + "/" + chars.revision);
-  }
-  EXPECT_TRUE(models.count("Vireo 10/3.10.0")) << models.size() << " printers answered";
+  EXPECT_NE(startWithVireo(), 0) << "no printer answered as the Vireo 10";
+}
+
+TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesTheWindow) {
+  const std::uint16_t vireo = startWithVireo();
+  ASSERT_NE(vireo, 0);
+  ASSERT_EQ(app->capture(vireo, 0x4), BCE_OK) << "the capture goes over the shared socket";
+  EXPECT_EQ(app->jams(vireo), (prtobje2e::Alerts{BCE_OK, {}}));
+
+  // The printer jams and raises the class; the adapter sends it to the shared socket.
+  std::optional<std::string> alert;
+  ASSERT_TRUE(sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) {
+    m.update([](wf::sim::Profile& p) {
+      p.alertLists[5 - wf::sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)};
+    });
+    alert = m.deviceStatusAlert(0x4);
+  }));
+  ASSERT_TRUE(alert && !alert->empty()) << "the printer has not been told to capture the class";
+  ASSERT_TRUE(sim.adapter("PB")->raiseAlert(1, *alert));
+  const auto posts = app->posts(1, WM_BCE_DSA_ALERT);
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0].lParam, 0x4u);
+  EXPECT_EQ(posts[0].wParam & 0xFFFF, vireo);
+  EXPECT_EQ(app->jams(vireo), (prtobje2e::Alerts{BCE_OK, {{6104, 0}}}));
 }
 
 }  // namespace

@@ -107,6 +107,7 @@ bool AdapterServer::bindSockets(std::string* error) {
       channel = channels_.back().get();
       channel->port = n;
     }
+    channel->number = number;
     channel->socket = open(number);
     if (!channel->socket) return false;
     channel->reader =
@@ -189,8 +190,7 @@ void AdapterServer::serveData(DataChannel& channel, std::stop_token stop) {
   const Bytes hostPacketSize = {0xA5, 0x00, 0x05, 0x40, 0x03, 0x05, 0x02, 0x00};
   std::vector<std::uint8_t> buffer(2048);
   char socketText[8];
-  std::snprintf(socketText, sizeof socketText, "%04X",
-                ::wf::adapter::dataChannelSocket(static_cast<unsigned>(channel.port)));
+  std::snprintf(socketText, sizeof socketText, "%04X", channel.number);
   while (!stop.stop_requested()) {
     SOCKADDR_IPX from{};
     const IpxIo in = channel.socket->receiveFrom(buffer.data(), buffer.size(), &from, nullptr, stop);
@@ -216,6 +216,8 @@ void AdapterServer::serveData(DataChannel& channel, std::stop_token stop) {
         const std::size_t size = npa::packetSize(rest).value_or(rest.size());
         Bytes d = {static_cast<std::uint8_t>(fragment >> 8), static_cast<std::uint8_t>(fragment)};
         d.insert(d.end(), rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(size));
+        // The adapter marks the printer's answer to the request as a reply.
+        if (d.size() > 6 && request.size() > 4 && d[6] == request[4]) d[5] |= ::wf::adapter::kNpaReply;
         datagrams.emplace_back(a.delayMs, std::move(d));
         rest.remove_prefix(size);
       }

@@ -74,6 +74,7 @@ class AdapterServer {
   std::filesystem::path profileDir_;
   struct DataChannel {
     int port = 0;
+    std::uint16_t number = 0;  // the channel's socket
     std::unique_ptr<IpxSocket> socket;
     std::unique_ptr<PrinterModel> printer;  // kept across restarts
     std::optional<SOCKADDR_IPX> alertTo;
