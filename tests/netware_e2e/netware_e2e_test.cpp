@@ -9,8 +9,10 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "broker/corbce.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "prtobj_app.h"
 #include "sim/adapter/simulator.h"
@@ -105,6 +107,26 @@ TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesTheWindow) {
   EXPECT_EQ(posts[0].lParam, 0x4u);
   EXPECT_EQ(posts[0].wParam & 0xFFFF, vireo);
   EXPECT_EQ(app->jams(vireo), (prtobje2e::Alerts{BCE_OK, {{6104, 0}}}));
+}
+
+TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinterAgain) {
+  const std::uint16_t vireo = startWithVireo();
+  ASSERT_NE(vireo, 0);
+  ASSERT_EQ(app->write(vireo, BCE_NET_NETWARE, 2500), BCE_OK);
+  std::string sent(2500, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i % 251);
+  // The last packet may still be on its way when the write returns.
+  std::vector<std::string> jobs;
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) { jobs = m.printJobs(); });
+    return !jobs.empty() && jobs.back().size() >= sent.size();
+  }));
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_TRUE(jobs[0] == sent) << "the job holds " << jobs[0].size() << " bytes";
+
+  const auto [networks, found] = app->findAgain(vireo, BCE_NET_NETWARE);
+  EXPECT_EQ(networks, static_cast<long>(BCE_NET_NETWARE));
+  EXPECT_EQ(found, std::vector<std::uint16_t>{vireo});
 }
 
 }  // namespace
