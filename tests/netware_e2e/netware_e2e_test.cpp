@@ -56,13 +56,14 @@ class NetWareEndToEnd : public ::testing::Test {
     ASSERT_TRUE(sim.loadScenario(kWorld, &error)) << error;
   }
   void TearDown() override {
+    if (secondary) EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
     if (app) {
       const int status = app->quit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
     }
   }
   wf::sim::adapter::AdapterSimulator sim;
-  std::unique_ptr<PrtObjApp> app;
+  std::unique_ptr<PrtObjApp> app, secondary;
 };
 
 TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
@@ -86,11 +87,16 @@ TEST_F(NetWareEndToEnd, ARequestObjectReadsThePrinterBehindAnAdapterPort) {
   EXPECT_NE(startWithVireo(), 0) << "no printer answered as the Vireo 10";
 }
 
-TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesTheWindow) {
+TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesASecondApplicationsWindow) {
   const std::uint16_t vireo = startWithVireo();
   ASSERT_NE(vireo, 0);
-  ASSERT_EQ(app->capture(vireo, 0x4), BCE_OK) << "the capture goes over the shared socket";
-  EXPECT_EQ(app->jams(vireo), (prtobje2e::Alerts{BCE_OK, {}}));
+  // A second application, in a process of its own, captures the alert.
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_GT(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->enumerate(BCE_NET_NETWARE).first, BCE_OK);
+  ASSERT_TRUE(secondary->object(vireo, 1));
+  ASSERT_EQ(secondary->capture(vireo, 0x4), BCE_OK) << "the capture goes over the shared socket";
+  EXPECT_EQ(secondary->jams(vireo), (prtobje2e::Alerts{BCE_OK, {}}));
 
   // The printer jams and raises the class; the adapter sends it to the shared socket.
   std::optional<std::string> alert;
@@ -102,11 +108,11 @@ TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesTheWindow) {
   }));
   ASSERT_TRUE(alert && !alert->empty()) << "the printer has not been told to capture the class";
   ASSERT_TRUE(sim.adapter("PB")->raiseAlert(1, *alert));
-  const auto posts = app->posts(1, WM_BCE_DSA_ALERT);
+  const auto posts = secondary->posts(1, WM_BCE_DSA_ALERT);
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_EQ(posts[0].lParam, 0x4u);
   EXPECT_EQ(posts[0].wParam & 0xFFFF, vireo);
-  EXPECT_EQ(app->jams(vireo), (prtobje2e::Alerts{BCE_OK, {{6104, 0}}}));
+  EXPECT_EQ(secondary->jams(vireo), (prtobje2e::Alerts{BCE_OK, {{6104, 0}}}));
 }
 
 TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinterAgain) {
