@@ -1,6 +1,7 @@
-// wf-printers: asks the broker for the printers on the local ports, shows
-// what each one reports through its request object, and with --watch shows
-// the device-status alerts they post for a while.
+// wf-printers: asks the broker for the printers on the local ports (and with
+// --netware those behind NetWare adapters), shows what each one reports
+// through its request object, and with --watch shows the device-status
+// alerts they post for a while.
 #include <poll.h>
 
 #include <cstdio>
@@ -28,8 +29,16 @@ uint16_t collectPrinter(const PRTINFO* info) {
 
 std::string text(const std::string& s) { return s.empty() ? "-" : s; }
 
+// A local printer's port, else its port name on the network that has it.
+std::string where(const PRTINFO& info) {
+  if (info.name[0]) return info.name;
+  char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
+  BceGetPrinterName(info.handle, BCE_NET_NETWARE, name, second);
+  return name[0] ? std::string(name) + " (NetWare)" : "-";
+}
+
 void showPrinter(WFPrtObj& printer, const PRTINFO& info) {
-  std::printf("printer %u on %s (flags 0x%x, packet size %u)\n", info.handle, info.name, info.flags,
+  std::printf("printer %u on %s (flags 0x%x, packet size %u)\n", info.handle, where(info).c_str(), info.flags,
               info.packetSize);
   WFPrtObj::DEVICECHARS chars;
   if (long rc = printer.bidiGetDeviceChars(&chars); rc == 0) {
@@ -93,11 +102,14 @@ void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers,
 
 int main(int argc, char** argv) {
   unsigned watchSeconds = 0;
+  std::uint32_t networks = BCE_NET_LOCAL;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--watch") == 0 && i + 1 < argc) {
       watchSeconds = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (std::strcmp(argv[i], "--netware") == 0) {
+      networks |= BCE_NET_NETWARE;
     } else {
-      std::fprintf(stderr, "usage: wf-printers [--watch SECONDS]\n");
+      std::fprintf(stderr, "usage: wf-printers [--netware] [--watch SECONDS]\n");
       return 2;
     }
   }
@@ -111,8 +123,9 @@ int main(int argc, char** argv) {
   }
   std::printf("registered with the broker as application %d\n", app);
 
-  const int32_t rc = BceEnumPrinters(app, BCE_NET_LOCAL | BCE_NET_FORCE, collectPrinter);
-  std::printf("local enumeration: result %d, %zu printer(s)\n", rc, found.size());
+  const int32_t rc = BceEnumPrinters(app, networks | BCE_NET_FORCE, collectPrinter);
+  std::printf("%s enumeration: result %d, %zu printer(s)\n",
+              networks & BCE_NET_NETWARE ? "local and NetWare" : "local", rc, found.size());
 
   auto module = wf::loadModule("WFPRTOBJ.DLL");
   auto create = wf::moduleOrdinalAs<CreatePrtObjFn>(module, kCreatePrtObjOrdinal);

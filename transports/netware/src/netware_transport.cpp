@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "nw_log.h"
 #include "platform/byte_codec.h"
@@ -376,6 +377,12 @@ std::int32_t NetWareTransport::enumerate(NETENUMPROC proc) {
   beginWalk();
   const SearchSettings search = readSearchSettings();
   bool going = proc != nullptr;
+  // A captured port reported after its direct query is not reported again by
+  // the final walk: the broker would hand the same printer out twice.
+  std::set<std::uint16_t> reported;
+  auto reportOnce = [&](const PortView& p) {
+    if (going && p.reported && reported.insert(p.id).second) going = report(p, proc);
+  };
   // Each captured adapter queried directly, its reported ports reported at once.
   auto queryCaptured = [&] {
     const CapturedPorts captured = rebuildCaptures();
@@ -383,7 +390,7 @@ std::int32_t NetWareTransport::enumerate(NETENUMPROC proc) {
       std::vector<std::uint16_t> touched;
       if (!queryAdapter(address.first, address.second, &touched, &captured)) continue;
       for (const std::uint16_t id : touched)
-        if (const auto p = table_.port(id); going && p && p->reported) going = report(*p, proc);
+        if (const auto p = table_.port(id)) reportOnce(*p);
     }
     return captured;
   };
@@ -408,8 +415,7 @@ std::int32_t NetWareTransport::enumerate(NETENUMPROC proc) {
     }
     refreshFileServers();
     if (search.method == 1 || search.method == 2 || search.method == 4)
-      for (const PortView& p : table_.ports())
-        if (going && p.reported) going = report(p, proc);
+      for (const PortView& p : table_.ports()) reportOnce(p);
   } else {
     nwLog().write("Enumerating captured ports\n");
     table_.clearMarks();

@@ -166,6 +166,10 @@ TEST_F(NetWareTest, CapturedPortsCarryTheirLptBitsAndAUserSeesOnlyThem) {
   redirect("LPT3", "\\\\FS3\\Q_FAR");
   ASSERT_TRUE(loadTransport());
   ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  // Captured adapters are queried first; their ports are still reported once a walk.
+  std::map<std::uint16_t, int> times;
+  for (const NETPORTINFO& p : harness->reports()) ++times[p.portId];
+  for (const auto& [id, n] : times) EXPECT_EQ(n, 1) << "port " << id;
   auto ports = reportsByName();
   EXPECT_EQ(ports.at("EXTBOX_3_PAR").connections & 0x1FF0000u, 0x10000u) << "_PAR under 0x03D5: LPT1";
   EXPECT_EQ(ports.at("EXTBOX_3_SER").connections & 0x1FF0000u, 0u);
