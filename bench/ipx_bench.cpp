@@ -1,7 +1,8 @@
 // IPX datagrams on the segment, in one process: a unicast round trip
 // against an echo thread, the same over bare loopback UDP (the cost of the
 // header, name files and liveness checks), a broadcast reaching 8 sockets,
-// and a parameter query answered by a simulated multi-port adapter.
+// a parameter query answered by a simulated multi-port adapter, and a
+// request through Cornw32's NetWrite to the printer behind one of its ports.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -9,13 +10,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "broker/net_entry_points.h"
+#include "cornwthk/cornwthk.h"
 #include "platform/ipx.h"
+#include "platform/module.h"
 #include "platform/unique_fd.h"
 #include "sim/adapter/simulator.h"
 #include "transports/common/adapter_wire.h"
@@ -30,6 +35,7 @@ void useFreshRuntimeDir() {
   std::string dir = (std::filesystem::temp_directory_path() / "wfipxbench-XXXXXX").string();
   if (!::mkdtemp(dir.data())) std::abort();
   ::setenv("WRENFIELD_RUNTIME_DIR", (dir + "/r").c_str(), 1);
+  ::setenv("WRENFIELD_ROOT", (dir + "/d").c_str(), 1);
 }
 
 SOCKADDR_IPX at(std::uint16_t socket, std::uint8_t nodeByte = 1) {
@@ -118,14 +124,19 @@ void BM_IpxBroadcastToEight(benchmark::State& state) {
 }
 BENCHMARK(BM_IpxBroadcastToEight)->UseRealTime();
 
+// The shipped multi-port adapter as "PB"; false (the run skipped) when it does not start.
+bool startPortBay(wf::sim::adapter::AdapterSimulator& sim, benchmark::State& state) {
+  std::string error;
+  if (sim.apply(std::string("adapters = ") + WF_SIM_PROFILE_DIR, ".", &error) &&
+      sim.apply("PB = portbay-npa.adapter", ".", &error))
+    return true;
+  state.SkipWithError(error.c_str());
+  return false;
+}
+
 void BM_AdapterParameterQuery(benchmark::State& state) {
   wf::sim::adapter::AdapterSimulator sim;
-  std::string error;
-  if (!sim.apply(std::string("adapters = ") + WF_SIM_PROFILE_DIR, ".", &error) ||
-      !sim.apply("PB = portbay-npa.adapter", ".", &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!startPortBay(sim, state)) return;
   wf::sim::adapter::Node node{};
   sim.adapter("PB")->withModel([&](wf::sim::adapter::AdapterModel& m) { node = m.node(); });
   IpxAddress to;
@@ -142,6 +153,46 @@ void BM_AdapterParameterQuery(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AdapterParameterQuery)->UseRealTime();
+
+std::uint16_t gVireoPort = 0xFFFF;
+std::uint16_t notePort(const NETPORTINFO* p) {
+  if (p && std::string(p->portName) == "PORTBAY_1_P1") gVireoPort = p->portId;
+  return 1;
+}
+
+// The printer's summary request (command 1) on its own socket, waiting for
+// the reply as the broker's requests do.
+void BM_Cornw32NetWriteRequest(benchmark::State& state) {
+  wf::sim::adapter::AdapterSimulator sim;
+  if (!startPortBay(sim, state)) return;
+  const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
+  const auto loadWorld = wf::moduleEntryAs<decltype(&CornwthkLoadWorld)>(client, "CornwthkLoadWorld");
+  if (!loadWorld ||
+      loadWorld("[netware.client]\nversion = 4.1.0\n[netware.servers]\nFS1 = 00000001:000000000001\n"
+                "[netware.connections]\nFS1 = logged-in | level 33 | default\n") != 0) {
+    state.SkipWithError("no NetWare client stand-in");
+    return;
+  }
+  const wf::ModuleHandle cornw32 = wf::loadModule("Cornw32.DLL");
+  const wf::NetEntryPoints f = wf::bindNetEntryPoints(cornw32);
+  if (!f.NetEnumerate || f.NetEnumerate(&notePort) != 0 || gVireoPort == 0xFFFF) {
+    state.SkipWithError("Cornw32 found no port");
+    return;
+  }
+  const std::uint8_t request[] = {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00};
+  std::uint8_t reply[512];
+  std::int64_t failed = 0;
+  for (auto _ : state) {
+    std::uint32_t length = sizeof reply;
+    std::uint16_t status = 0;
+    failed += f.NetWrite(gVireoPort, request, sizeof request, reply, &length, 1, &status) != sizeof request;
+  }
+  state.counters["failed"] = static_cast<double>(failed);
+  state.SetItemsProcessed(state.iterations());
+  wf::freeModule(cornw32);
+  wf::freeModule(client);
+}
+BENCHMARK(BM_Cornw32NetWriteRequest)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
 

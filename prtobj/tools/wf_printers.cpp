@@ -1,6 +1,7 @@
-// wf-printers: asks the broker for the printers on the local ports, shows
-// what each one reports through its request object, and with --watch shows
-// the device-status alerts they post for a while.
+// wf-printers: asks the broker for the printers on the local ports (and with
+// --netware those behind NetWare adapters), shows what each one reports
+// through its request object, and with --watch shows the device-status
+// alerts they post for a while.
 #include <poll.h>
 
 #include <chrono>
@@ -33,8 +34,16 @@ std::string text(const std::string& s) {
   return s.empty() ? "-" : s;
 }
 
+// A local printer's port, else its port name on the network that has it.
+std::string where(const PRTINFO& info) {
+  if (info.name[0]) return info.name;
+  char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
+  BceGetPrinterName(info.handle, BCE_NET_NETWARE, name, second);
+  return name[0] ? std::string(name) + " (NetWare)" : "-";
+}
+
 void showPrinter(WFPrtObj& printer, const PRTINFO& info) {
-  std::printf("printer %u on %s (flags 0x%x, packet size %u)\n", info.handle, info.name, info.flags,
+  std::printf("printer %u on %s (flags 0x%x, packet size %u)\n", info.handle, where(info).c_str(), info.flags,
               info.packetSize);
   WFPrtObj::DEVICECHARS chars;
   if (long rc = printer.bidiGetDeviceChars(&chars); rc == 0) {
@@ -110,6 +119,7 @@ std::optional<unsigned> parseSeconds(const char* text) {
 
 int main(int argc, char** argv) {
   unsigned watchSeconds = 0;
+  std::uint32_t networks = BCE_NET_LOCAL;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--watch") == 0 && i + 1 < argc) {
       const auto seconds = parseSeconds(argv[++i]);
@@ -118,8 +128,10 @@ int main(int argc, char** argv) {
         return 2;
       }
       watchSeconds = *seconds;
+    } else if (std::strcmp(argv[i], "--netware") == 0) {
+      networks |= BCE_NET_NETWARE;
     } else {
-      std::fprintf(stderr, "usage: wf-printers [--watch SECONDS]\n");
+      std::fprintf(stderr, "usage: wf-printers [--netware] [--watch SECONDS]\n");
       return 2;
     }
   }
@@ -133,8 +145,9 @@ int main(int argc, char** argv) {
   }
   std::printf("registered with the broker as application %d\n", app);
 
-  const int32_t rc = BceEnumPrinters(app, BCE_NET_LOCAL | BCE_NET_FORCE, collectPrinter);
-  std::printf("local enumeration: result %d, %zu printer(s)\n", rc, found.size());
+  const int32_t rc = BceEnumPrinters(app, networks | BCE_NET_FORCE, collectPrinter);
+  std::printf("%s enumeration: result %d, %zu printer(s)\n",
+              networks & BCE_NET_NETWARE ? "local and NetWare" : "local", rc, found.size());
   if (found.empty()) {
     std::fprintf(stderr, "wf-printers: no printer could be reached%s\n",
                  rc == BCE_OK ? "" : (" (the broker answered " + std::to_string(rc) + ")").c_str());

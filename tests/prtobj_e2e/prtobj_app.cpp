@@ -43,8 +43,8 @@ long PrtObjApp::registerApp() {
   return ask("register").number();
 }
 
-std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate() {
-  const auto a = ask("enum");
+std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate(std::uint32_t mask) {
+  const auto a = ask(mask ? "enum " + std::to_string(mask) : std::string("enum"));
   std::vector<std::pair<std::string, std::uint16_t>> found;
   for (std::size_t i = 1; i < a.fields.size(); ++i) {
     const auto eq = a.fields[i].rfind('=');
@@ -64,6 +64,20 @@ bool PrtObjApp::bidiActive(std::uint16_t handle) {
 
 long PrtObjApp::capture(std::uint16_t handle, std::uint32_t mask) {
   return static_cast<long>(ask("capture " + std::to_string(handle) + " " + std::to_string(mask)).number());
+}
+
+long PrtObjApp::write(std::uint16_t handle, std::uint32_t mask, std::size_t count) {
+  return static_cast<long>(
+      ask("write " + std::to_string(handle) + " " + std::to_string(mask) + " " + std::to_string(count))
+          .number());
+}
+
+std::pair<long, std::vector<std::uint16_t>> PrtObjApp::findAgain(std::uint16_t handle, std::uint32_t mask) {
+  const auto a = ask("again " + std::to_string(handle) + " " + std::to_string(mask));
+  std::vector<std::uint16_t> found;
+  for (std::size_t i = 1; i < a.fields.size(); ++i)
+    found.push_back(static_cast<std::uint16_t>(unsignedOf(a.fields[i])));
+  return {static_cast<long>(a.number(0)), found};
 }
 
 DeviceChars PrtObjApp::chars(std::uint16_t handle) {

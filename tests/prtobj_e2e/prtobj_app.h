@@ -108,12 +108,16 @@ class PrtObjApp {
   PrtObjApp() : child_(wf::testing::ChildProcess::withCommands("prtobj")) {}
 
   long registerApp();
-  // Local printers as (port name, handle).
-  std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> enumerate();
+  // Printers of the networks in `mask` (default: the local ones) as (port name, handle).
+  std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> enumerate(std::uint32_t mask = 0);
   // A request object of `type` for the printer; false when the factory made none.
   bool object(std::uint16_t handle, std::uint32_t type);
   bool bidiActive(std::uint16_t handle);
   long capture(std::uint16_t handle, std::uint32_t mask);
+  // BceWrite of `count` bytes (byte i is i % 251) through the networks of `mask`.
+  long write(std::uint16_t handle, std::uint32_t mask, std::size_t count);
+  // BceGetPrinterAddr, then BceEnumSpecific with that address: the networks it found there and the handles.
+  std::pair<long, std::vector<std::uint16_t>> findAgain(std::uint16_t handle, std::uint32_t mask);
 
   DeviceChars chars(std::uint16_t handle);
   Bins inputs(std::uint16_t handle);

@@ -52,6 +52,7 @@ bool AdapterSimulator::addAdapter(const std::string& id, AdapterConfig config, s
   auto server = AdapterServer::start(
       id, std::move(config), [this](const std::string& line) { record(line); }, error);
   if (!server) return false;
+  server->setProfileDir(adapterDir_);
   adapters_.emplace(id, std::move(server));
   return true;
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,12 +66,12 @@ uint16_t collect(const PRTINFO* info) {
 WF_CHILD_COMMAND("register",
                  [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
 
-// enum -> "ok <result> <name=handle>..." of the local printers
-WF_CHILD_COMMAND("enum", [](const ChildArgs&) {
+// enum [mask] -> "ok <result> <name=handle>..." of the printers (default: the local ones)
+WF_CHILD_COMMAND("enum", [](const ChildArgs& a) {
   std::vector<std::string> got;
   enumerated = &got;
-  const std::int32_t rc =
-      BceEnumPrinters(static_cast<std::uint32_t>(appId), BCE_NET_LOCAL | BCE_NET_FORCE, &collect);
+  const std::uint32_t mask = a.empty() ? BCE_NET_LOCAL | BCE_NET_FORCE : num(a.at(0));
+  const std::int32_t rc = BceEnumPrinters(static_cast<std::uint32_t>(appId), mask, &collect);
   enumerated = nullptr;
   std::string out = "ok " + std::to_string(rc);
   for (const auto& p : got) out += " " + p;
@@ -177,6 +178,38 @@ WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
   const ALERTS alerts{num(a.at(1))};
   return "ok " + std::to_string(
                      BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
+});
+
+// write <handle> <mask> <count> -> "ok <result>": BceWrite of count bytes (i % 251)
+WF_CHILD_COMMAND("write", [](const ChildArgs& a) {
+  std::vector<std::uint8_t> data(num(a.at(2)));
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 251);
+  std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  return "ok " + std::to_string(BceWrite(static_cast<std::uint32_t>(appId), num(a.at(0)), num(a.at(1)),
+                                         data.data(), &length, 0));
+});
+
+// again <handle> <mask> -> "ok <networks found> <handle>...": the printer's
+// address, enumerated again (the broker may call back from a thread of its own)
+std::mutex againMutex;
+std::vector<std::uint16_t> againFound;
+uint16_t collectAgain(const PRTINFO* info) {
+  std::lock_guard g(againMutex);
+  if (info) againFound.push_back(info->handle);
+  return 1;
+}
+WF_CHILD_COMMAND("again", [](const ChildArgs& a) {
+  NETADDRESS address{};
+  if (!BceGetPrinterAddr(num(a.at(0)), num(a.at(1)), &address)) return std::string("err no address");
+  {
+    std::lock_guard g(againMutex);
+    againFound.clear();
+  }
+  const std::int32_t rc = BceEnumSpecific(static_cast<std::uint32_t>(appId), &address, &collectAgain, 0);
+  std::lock_guard g(againMutex);
+  std::string out = "ok " + std::to_string(rc);
+  for (const std::uint16_t h : againFound) out += " " + std::to_string(h);
+  return out;
 });
 
 // posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of

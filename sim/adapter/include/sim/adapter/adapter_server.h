@@ -1,18 +1,25 @@
 #pragma once
 // One adapter on the IPX segment: its sockets (0x83C1, and 0x861C on a
-// multi-port adapter) at its network and node, a reader per socket, and a
+// multi-port adapter) at its network and node, the data channels of its NPA
+// ports (0x862C + n on a multi-port adapter, 0x862C on an NPA-on single-port
+// one) each with the printer behind it, a reader per socket, and a
 // supervisor that closes the sockets while the adapter restarts (so it is
 // silent) and binds them again, at the new node after an address change.
 // Delays and restart times are system milliseconds on the scaled clock.
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/ipx.h"
 #include "platform/thread.h"
 #include "sim/adapter/adapter_model.h"
+#include "sim/printer/printer.h"
 
 namespace wf::sim::adapter {
 
@@ -36,12 +43,25 @@ class AdapterServer {
   // Waits up to `ms` system milliseconds until restarts() reaches `count`.
   bool waitForRestarts(std::uint32_t count, std::uint32_t ms) const;
 
+  // Where printer profiles named by a relative file name are found.
+  void setProfileDir(std::filesystem::path dir);
+  // Sends `00 00` + packet from the port's data channel to the host that
+  // opened it with the host packet size; false when none did.
+  bool raiseAlert(int port, std::string_view packet);
+  // Runs `use` on the printer behind the port (made on first use); false
+  // when the port has no data channel or no printer.
+  bool withPrinter(int port, const std::function<void(PrinterModel&)>& use);
+
  private:
   AdapterServer(std::string id, AdapterConfig config, LogSink log);
   bool bindSockets(std::string* error);
   void closeSockets();
   void serve(IpxSocket& socket, std::uint16_t number, std::stop_token stop);
   void supervise(std::stop_token stop);
+  struct DataChannel;
+  void serveData(DataChannel& channel, std::stop_token stop);
+  PrinterModel* printerOf(DataChannel& channel);  // with mutex_ held
+  DataChannel* channelOf(int port);
 
   std::string id_;
   LogSink log_;
@@ -51,6 +71,16 @@ class AdapterServer {
   Response::After pending_ = Response::After::Nothing;
   std::uint32_t restarts_ = 0;
 
+  std::filesystem::path profileDir_;
+  struct DataChannel {
+    int port = 0;
+    std::uint16_t number = 0;  // the channel's socket
+    std::unique_ptr<IpxSocket> socket;
+    std::unique_ptr<PrinterModel> printer;  // kept across restarts
+    std::optional<SOCKADDR_IPX> alertTo;
+    Thread reader;
+  };
+  std::vector<std::unique_ptr<DataChannel>> channels_;
   std::unique_ptr<IpxSocket> commands_, variables_;
   Thread commandReader_, variableReader_, supervisor_;
 };

@@ -1,0 +1,139 @@
+// Cornw32 end to end: the real broker in a helper process loads the NetWare
+// transport by file name; the adapters of the NetWare world are simulated
+// here, and the helper's NetWare client stand-in reads the same world.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "broker/corbce.h"
+#include "eventually.h"
+#include "platform/clock.h"
+#include "prtobj_app.h"
+#include "sim/adapter/simulator.h"
+#include "sim/printer/printer.h"
+#include "sim/printer/profile.h"
+
+namespace fs = std::filesystem;
+
+namespace netwaree2e {
+namespace {
+
+using prtobje2e::PrtObjApp;
+
+const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario";
+
+class NetWareEndToEnd : public ::testing::Test {
+ protected:
+  // Registers, enumerates the NetWare printers and makes a request object
+  // for each; the handle of PB's port 1 (the Vireo 10), 0 when none answered as it.
+  std::uint16_t startWithVireo() {
+    app = std::make_unique<PrtObjApp>();
+    EXPECT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+    const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+    EXPECT_EQ(rc, BCE_OK);
+    std::uint16_t vireo = 0;
+    for (const auto& [name, handle] : found) {
+      EXPECT_TRUE(app->object(handle, 1));
+      const auto chars = app->chars(handle);
+      if (chars.rc == BCE_OK && chars.model == "Vireo 10") {
+        EXPECT_EQ(chars.revision, "3.10.0");
+        vireo = handle;
+      }
+    }
+    return vireo;
+  }
+  void SetUp() override {
+    ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
+    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
+    wf::setTimeScaleForTest(0.2);
+    std::string error;
+    ASSERT_TRUE(sim.loadScenario(kWorld, &error)) << error;
+  }
+  void TearDown() override {
+    if (secondary) EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
+    if (app) {
+      const int status = app->quit();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
+    }
+  }
+  wf::sim::adapter::AdapterSimulator sim;
+  std::unique_ptr<PrtObjApp> app, secondary;
+};
+
+TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  // Network 1's six ports (the local search), one printer each, handles from 101.
+  std::set<std::uint16_t> handles;
+  for (const auto& [name, handle] : found) handles.insert(handle);
+  EXPECT_EQ(handles, (std::set<std::uint16_t>{101, 102, 103, 104, 105, 106}));
+  // A second walk finds the same printers.
+  const auto [again, refound] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(again, BCE_OK);
+  std::set<std::uint16_t> rehandles;
+  for (const auto& [name, handle] : refound) rehandles.insert(handle);
+  EXPECT_EQ(rehandles, handles);
+}
+
+TEST_F(NetWareEndToEnd, ARequestObjectReadsThePrinterBehindAnAdapterPort) {
+  EXPECT_NE(startWithVireo(), 0) << "no printer answered as the Vireo 10";
+}
+
+TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesASecondApplicationsWindow) {
+  const std::uint16_t vireo = startWithVireo();
+  ASSERT_NE(vireo, 0);
+  // A second application, in a process of its own, captures the alert.
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_GT(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->enumerate(BCE_NET_NETWARE).first, BCE_OK);
+  ASSERT_TRUE(secondary->object(vireo, 1));
+  ASSERT_EQ(secondary->capture(vireo, 0x4), BCE_OK) << "the capture goes over the shared socket";
+  EXPECT_EQ(secondary->jams(vireo), (prtobje2e::Alerts{BCE_OK, {}}));
+
+  // The printer jams and raises the class; the adapter sends it to the shared socket.
+  std::optional<std::string> alert;
+  ASSERT_TRUE(sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) {
+    m.update([](wf::sim::Profile& p) {
+      p.alertLists[5 - wf::sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)};
+    });
+    alert = m.deviceStatusAlert(0x4);
+  }));
+  ASSERT_TRUE(alert && !alert->empty()) << "the printer has not been told to capture the class";
+  ASSERT_TRUE(sim.adapter("PB")->raiseAlert(1, *alert));
+  const auto posts = secondary->posts(1, WM_BCE_DSA_ALERT);
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0].lParam, 0x4u);
+  EXPECT_EQ(posts[0].wParam & 0xFFFF, vireo);
+  EXPECT_EQ(secondary->jams(vireo), (prtobje2e::Alerts{BCE_OK, {{6104, 0}}}));
+}
+
+TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinterAgain) {
+  const std::uint16_t vireo = startWithVireo();
+  ASSERT_NE(vireo, 0);
+  ASSERT_EQ(app->write(vireo, BCE_NET_NETWARE, 2500), BCE_OK);
+  std::string sent(2500, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>(i % 251);
+  // The last packet may still be on its way when the write returns.
+  std::vector<std::string> jobs;
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) { jobs = m.printJobs(); });
+    return !jobs.empty() && jobs.back().size() >= sent.size();
+  }));
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_TRUE(jobs[0] == sent) << "the job holds " << jobs[0].size() << " bytes";
+
+  const auto [networks, found] = app->findAgain(vireo, BCE_NET_NETWARE);
+  EXPECT_EQ(networks, static_cast<long>(BCE_NET_NETWARE));
+  EXPECT_EQ(found, std::vector<std::uint16_t>{vireo});
+}
+
+}  // namespace
+}  // namespace netwaree2e

@@ -1,0 +1,117 @@
+#pragma once
+// Cornw32's state for as long as a process has it loaded: the NetWare
+// client, the port table, the shared socket with its reader thread and the
+// handler thread that takes, in arrival order, discovery replies (1025) and
+// the packets adapters send unasked (1026). Data callbacks and events come
+// only from the handler thread, and no lock of ours is held during a broker
+// callback.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "broker/net_transport.h"
+#include "client_services.h"
+#include "exchange.h"
+#include "nw_client.h"
+#include "platform/ipx.h"
+#include "platform/message_queue.h"
+#include "platform/thread.h"
+#include "port_table.h"
+
+namespace wf::netware {
+
+constexpr std::uint32_t kDiscoveryReply = WM_USER + 1;  // 1025
+constexpr std::uint32_t kUnsolicited = WM_USER + 2;     // 1026
+
+class NetWareTransport {
+ public:
+  // Null (nothing left running) when there is no NetWare client or no IPX.
+  static std::unique_ptr<NetWareTransport> start();
+  ~NetWareTransport();
+  NetWareTransport(const NetWareTransport&) = delete;
+  NetWareTransport& operator=(const NetWareTransport&) = delete;
+
+  std::int32_t enumerate(NETENUMPROC proc);
+  std::int32_t enumSpecific(const NETADDRESS* address, NETENUMPROC proc);
+  std::int32_t specificAddress(std::uint16_t id, NETADDRESS* address);
+  std::int32_t open(std::uint16_t id, NETDATAPROC proc);
+  void close(std::uint16_t id);
+  std::int32_t write(std::uint16_t id, const std::uint8_t* data, std::uint32_t length, std::uint8_t* reply,
+                     std::uint32_t* replyLength, std::uint16_t command, std::uint16_t* status);
+  std::int32_t getInfo(std::uint16_t id, std::uint16_t code);
+  std::int32_t setInfo(std::uint16_t id, std::uint16_t code);
+  void setEventCallback(NETEVENTPROC proc) { events_.store(proc); }
+  bool supervisor() const { return supervisor_.load(); }
+
+  // Waits for an adapter to come back after a reset: 5 s, then "Query LPA
+  // Parameters" (10 s a try) until one is answered or `limitMs` has passed.
+  bool waitForReset(const Network& net, const Node& node, std::uint32_t limitMs);
+
+ private:
+  NetWareTransport() = default;
+  void startThreads();
+  void readSharedSocket(std::stop_token stop);
+  void handleMessages(std::stop_token stop);
+  void onDiscoveryReply(const Message& m);
+  void onUnsolicited(const Message& m);
+  bool postToHandler(std::uint32_t message, const SOCKADDR_IPX& from, const std::uint8_t* data,
+                     std::size_t n);
+  void sendHostPacketSize(const PortView& port);
+
+  void beginWalk();
+  void refreshFileServers();
+  bool queryAdapter(const Network& net, const Node& node, std::vector<std::uint16_t>* touched,
+                    const CapturedPorts* captured);
+  bool requery(const Network& net, const Node& node, const CapturedPorts* captured);
+  void broadcast(const Network& net);
+  void searchBindery(const CapturedPorts* captured);
+  CapturedPorts rebuildCaptures();
+  CapturedPorts capturesWhenDue();
+  // False once the callback asked to stop.
+  bool report(const PortView& port, NETENUMPROC proc);
+  NETPORTINFO portInfo(const PortView& port);
+  std::optional<std::uint8_t> readPortMode(const PortView& port);
+  std::int32_t answerItem(const char* entry, std::uint16_t id, std::uint16_t code);
+
+  std::unique_ptr<NwClientLibrary> client_;
+  const NwClient* nw_ = nullptr;
+  PortTable table_;
+  std::atomic<bool> supervisor_{false};
+  std::atomic<NETEVENTPROC> events_{nullptr};
+
+  // Start-up: the handler thread's queue exists.
+  std::mutex readyMutex_;
+  std::condition_variable readyChanged_;
+  bool handlerReady_ = false;
+  ThreadId handlerId_ = 0;
+
+  std::unique_ptr<IpxSocket> shared_;
+  Thread handler_, sharedReader_;
+
+  // Discovery replies posted and parsed: a walk waits until its replies are in.
+  std::mutex discoveryMutex_;
+  std::condition_variable discoveryParsed_;
+  std::uint64_t discoveryPosted_ = 0, discoveryHandled_ = 0;
+
+  // The one NetWrite that waits on the shared socket.
+  std::mutex sharedWriteMutex_;
+  std::mutex windowMutex_;
+  std::condition_variable replyReady_;
+  struct AwaitedReply {
+    bool waiting = false, ready = false;
+    IpxAddress from;
+    std::uint8_t command = 0;
+    Bytes datagram;
+  } awaited_;
+
+  std::mutex clientMutex_;  // the client's calls and what they build
+  bool serversScanned_ = false;
+  std::vector<FileServerEntry> fileServers_;
+  std::optional<CaptureScan> captures_;
+};
+
+}  // namespace wf::netware

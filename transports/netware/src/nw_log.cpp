@@ -1,0 +1,70 @@
+#include "nw_log.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/trace.h"
+
+namespace wf::netware {
+
+void NwLog::start(std::uint8_t level, std::string path, const std::string& name) {
+  std::lock_guard g(mutex_);
+  level_ = level;
+  file_.clear();
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  const std::string systemName = path + name;
+  if (name.empty()) return;
+  std::string error;
+  const auto mapped = mapSystemPath(systemName, &error);
+  if (!mapped) {
+    platformTrace("cornw32: log \"" + systemName + "\" cannot be mapped: " + error);
+    return;
+  }
+  std::error_code ec;
+  std::filesystem::remove(*mapped, ec);
+  file_ = mapped->string();
+}
+
+void NwLog::write(const char* format, ...) {
+  std::lock_guard g(mutex_);
+  if (level_ == 0 || file_.empty()) return;
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::vector<char> text(static_cast<std::size_t>(n > 0 ? n : 0) + 2);
+  std::vsnprintf(text.data(), text.size() - 1, format, args);
+  va_end(args);
+  text[text.size() - 2] = '\r';
+  text[text.size() - 1] = '\0';
+  const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (!warned_) platformTrace("cornw32: log \"" + file_ + "\" cannot be written; messages are lost");
+    warned_ = true;
+    return;
+  }
+  const ssize_t written = ::write(fd, text.data(), text.size());
+  (void)written;
+  ::close(fd);
+}
+
+std::optional<std::string> NwLog::file() const {
+  std::lock_guard g(mutex_);
+  if (level_ == 0 || file_.empty()) return std::nullopt;
+  return file_;
+}
+
+NwLog& nwLog() {
+  static NwLog log;
+  return log;
+}
+
+}  // namespace wf::netware
