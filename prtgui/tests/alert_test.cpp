@@ -107,7 +107,6 @@ class AlertTest : public PrinterFixture {
   }
   void TearDown() override {
     wf::setNowForTest({});
-    runQueuedWork();
     icon_->SetOpenDlgHandle(0);
     notebook_.DestroyWindow();
     frame_.DestroyWindow();
@@ -121,15 +120,6 @@ class AlertTest : public PrinterFixture {
       while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
       return true;
     });
-  }
-  std::vector<std::string> runQueuedWork() {
-    std::vector<std::string> labels;
-    while (!app_.ThreadMgrQIsEmpty()) {
-      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
-      labels.push_back(item->GetString().str());
-      item->m_pfnProc(item->m_pParam);
-    }
-    return labels;
   }
   // (function, mask) of the broker's capture and release calls.
   static std::vector<std::pair<std::string, std::uint32_t>> armingCalls() {
@@ -392,10 +382,12 @@ TEST_F(AlertTest, DecodersCompleteTheirRowsAndTheRemainder) {
     EXPECT_EQ(specifics, c.specifics);
     CWFAlert clear = deviceStatus(0);
     icon_->ProcessAlert(&clear);
+    now_ += 10;
   }
 }
 
 TEST_F(AlertTest, EveryDecoderRowStoresItsTextHelpSoundAndFlags) {
+  app_.soundEnabled = FALSE;  // the files are only stored here
   app_.waveFiles.clear();
   for (int e = 0; e <= 23; ++e) app_.waveFiles[e] = "event" + std::to_string(e) + ".wav";
   struct Row {

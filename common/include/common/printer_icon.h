@@ -86,6 +86,7 @@ class WFPrinterIconServices {
   virtual BOOL GetAnyActiveAlerts() = 0;
   virtual CWFAlertMsg* Get1stActiveAlertMsg() = 0;
   virtual BOOL RemoveAlertMsg(CWFAlertMsg* message) = 0;
+  virtual void DecrementUsageCount() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -302,7 +303,8 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL IsGhost() const { return m_bGhost; }
   void SetGhostStatus(BOOL ghost) { m_bGhost = ghost; }
   UINT GetUsageCount() const { return m_usageCount; }
-  void DecrementUsageCount();
+  // One user less; the last one disarms and closes the notebook.
+  void DecrementUsageCount() override;
   BOOL HasUserDefinedName() const { return m_bUserDefinedName; }
   void SetUserDefinedName(BOOL value) { m_bUserDefinedName = value; }
   BOOL GetPrevBidiName() const { return m_bPrevBidiName; }
