@@ -7,7 +7,9 @@
 #include <mutex>
 #include <tuple>
 
+#include "alert_service.h"
 #include "common/alert_dlg_list.h"
+#include "eventually.h"
 #include "framework/scripted_shell.h"
 #include "gui_pump.h"
 #include "platform/clock.h"
@@ -107,7 +109,7 @@ class AlertTest : public PrinterFixture {
   }
   void TearDown() override {
     wf::setNowForTest({});
-    icon_->SetOpenDlgHandle(0);
+    if (!icons().empty()) icon_->SetOpenDlgHandle(0);
     notebook_.DestroyWindow();
     frame_.DestroyWindow();
     PrinterFixture::TearDown();
@@ -630,6 +632,32 @@ TEST_F(AlertTest, AlertStringsJoinTheirParts) {
   EXPECT_EQ(icon_->BuildAlertString(CString("a"), CString(), CString("c")), "a - c");
   EXPECT_EQ(icon_->BuildAlertString(464, 0, 0), "Paper Jam");
   EXPECT_EQ(icon_->BuildAlertString(464, 10, 0), "Paper Jam - Cover Open");
+}
+
+// ---- Through the alert service ----
+
+TEST_F(AlertTest, BrokerMessagesReachTheIconThroughTheAlertService) {
+  AlertServiceDouble service;
+  app_.alertService = &service;
+  printer_->alertLists["bidiQueryPaperJams"] = {{6104, 0}};
+  const HWND window = service.GetNotificationWindow();
+  ASSERT_NE(window, 0u);
+  // Device status 0x4 for handle 11 under broker key 7.
+  wf::postMessage(window, 1524, (7u << 16) | kHandle, 0x4);
+  ASSERT_TRUE(eventually([&] { return service.results().size() == 1; }));
+  EXPECT_EQ(service.results()[0], "1524 9");
+  const auto views = app_.windowList.calls();
+  EXPECT_NE(std::find(views.begin(), views.end(), "UpdatePrinterViews 11 0"), views.end());
+  EXPECT_EQ(stored(), (std::vector<std::tuple<UINT, UINT, int>>{{6104, 3, CWFAlert::ACTIVE}}));
+
+  // A handle no icon has; then the broker deleting the printer.
+  wf::postMessage(window, 1524, 99, 0x4);
+  wf::postMessage(window, 102, kHandle, 0xFFF);
+  ASSERT_TRUE(eventually([&] { return service.results().size() == 3; }));
+  EXPECT_EQ(service.results()[1], "1524 0");
+  EXPECT_EQ(service.results()[2], "102 16");
+  EXPECT_TRUE(icons().empty());
+  app_.alertService = nullptr;
 }
 
 }  // namespace
