@@ -182,6 +182,8 @@ void CWFPrinterIcon::playAlertSounds(const CWFAlertMsg& copy) {
     app->BeginThread(&playDelayedSound, new DelayedSound{file, delayMs}, 0, BuildDescriptiveString(label));
   };
 
+  // Asked before the sound lock: "AlertLock" is never taken inside it.
+  const BOOL anyActive = GetAnyActiveAlerts();
   std::lock_guard lock(m_soundLock);
   const std::time_t now = wf::now();
   const std::time_t earliest = m_lastSound + kSoundSpacingSeconds;
@@ -192,7 +194,7 @@ void CWFPrinterIcon::playAlertSounds(const CWFAlertMsg& copy) {
     m_playedSounds.push_back(file);
     play(file, now, earliest);
   }
-  if (!GetAnyActiveAlerts()) {
+  if (!anyActive) {
     const std::string allClear = app->GetWaveFile(kAllClearSound).GetPath().str();
     if (!allClear.empty()) play(allClear, now, earliest);
     m_playedSounds.clear();
