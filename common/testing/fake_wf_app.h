@@ -85,6 +85,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   WFPrtMgr* prtMgr = nullptr;
   FakeWindowList windowList;
   FakeAlertManager alertManager;
+  // When set, GetAlertManager answers this service instead.
+  WFAlertManagerServices* alertService = nullptr;
 
   wf::WorkItemQueue& workQueue() { return queue_; }
   // Where GetProgramDirectory points (the program's own directory at first).
@@ -134,7 +136,9 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   void WinHelp(std::uintptr_t data, UINT command) override;
   CWFPrinterList* GetPrinterList() override { return printerList; }
   WFWindowListServices* GetWindowList() override { return &windowList; }
-  WFAlertManagerServices* GetAlertManager() override { return &alertManager; }
+  WFAlertManagerServices* GetAlertManager() override {
+    return alertService ? alertService : static_cast<WFAlertManagerServices*>(&alertManager);
+  }
   CWFPrinterDLLManager* GetPrinterDLLManager() override { return printerDLLManager; }
   WFPrtMgr* GetPrtMgr() override { return prtMgr; }
   CImageList* GetNormalImageList() override { return &normalImages_; }

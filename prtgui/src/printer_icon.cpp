@@ -118,7 +118,6 @@ void CWFPrinterIcon::ConstructorInit() {
   m_bPrevBidiName = FALSE;
   m_connections = 0;
   m_activeAlerts.mask = 0;
-  m_initialAlerts = 0;
   for (int& flag : m_baseAlertFlags) flag = 1;
   m_bUseCapture = FALSE;
   m_cPowerOnPages = m_cTotalPages = m_cUserPageCount = 0;

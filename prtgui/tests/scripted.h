@@ -3,6 +3,7 @@
 // virtual requests answer from fields (and log their calls), a printer
 // manager that hands out such objects and plays enumerations, a family icon
 // class for a second family, and the application around them.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -58,10 +59,61 @@ class ScriptedPrtObj : public WFPrtObj {
     return 0;
   }
 
+  // Alerts: each list query answers alertListRc and a copy of its list.
+  std::map<std::string, std::vector<WFPALERTDATA>> alertLists;
+  LONG alertListRc = 0;
+  PRINTERSTATUS deviceStatus = 0;
+  LONG panelRc = 0;
+
+  using WFPrtObj::bidiQueryConfigChg;
+  using WFPrtObj::bidiQueryInputStatus;
+  using WFPrtObj::bidiQueryOperatorIV;
+  using WFPrtObj::bidiQueryOutputStatus;
+  using WFPrtObj::bidiQueryPaperJams;
+  using WFPrtObj::bidiQueryServiceReq;
+  using WFPrtObj::bidiQuerySupplies;
+  using WFPrtObj::bidiQueryWarnings;
+  LONG bidiQueryInputStatus(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryInputStatus", n, a); }
+  LONG bidiQueryOutputStatus(UINT* n, WFPALERTDATA** a) override {
+    return list("bidiQueryOutputStatus", n, a);
+  }
+  LONG bidiQueryPaperJams(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryPaperJams", n, a); }
+  LONG bidiQuerySupplies(UINT* n, WFPALERTDATA** a) override { return list("bidiQuerySupplies", n, a); }
+  LONG bidiQueryOperatorIV(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryOperatorIV", n, a); }
+  LONG bidiQueryWarnings(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryWarnings", n, a); }
+  LONG bidiQueryServiceReq(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryServiceReq", n, a); }
+  LONG bidiQueryConfigChg(UINT* n, WFPALERTDATA** a) override { return list("bidiQueryConfigChg", n, a); }
+  LONG bidiQueryDeviceStatus(PRINTERSTATUS* status) override {
+    log("bidiQueryDeviceStatus");
+    *status = deviceStatus;
+    return 0;
+  }
+  LONG bidiROPQueryAlert(USHORT key, void** panel) override {
+    log("bidiROPQueryAlert " + std::to_string(key));
+    *panel = nullptr;
+    return panelRc;
+  }
+  void setBidiOff() override {
+    log("setBidiOff");
+    caps.bidiActive = FALSE;
+  }
+
  private:
-  void log(const char* call) {
+  void log(std::string call) {
     std::lock_guard lock(m_);
-    calls_.emplace_back(call);
+    calls_.push_back(std::move(call));
+  }
+  LONG list(const char* query, UINT* count, WFPALERTDATA** alerts) {
+    log(query);
+    *count = 0;
+    *alerts = nullptr;
+    if (alertListRc != 0) return alertListRc;
+    const std::vector<WFPALERTDATA>& found = alertLists[query];
+    if (found.empty()) return 0;
+    *alerts = new WFPALERTDATA[found.size()];
+    std::copy(found.begin(), found.end(), *alerts);
+    *count = static_cast<UINT>(found.size());
+    return 0;
   }
   mutable std::mutex m_;
   std::vector<std::string> calls_;

@@ -35,14 +35,9 @@ class ServicesTest : public PrinterFixture {
     wf::destroyWindow(window_);
     PrinterFixture::TearDown();
   }
-  // Runs the queued work items here, in order; returns their labels.
+  // Runs the queued work items, then delivers what they posted.
   std::vector<std::string> runQueuedWork() {
-    std::vector<std::string> labels;
-    while (!app_.ThreadMgrQIsEmpty()) {
-      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
-      labels.push_back(item->GetString().str());
-      item->m_pfnProc(item->m_pParam);
-    }
+    std::vector<std::string> labels = PrinterFixture::runQueuedWork();
     wf::Message m;
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
     return labels;

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/printer_dll.h"
 #include "common/printer_list.h"
+#include "common/thread_mgr.h"
 #include "framework/resources.h"
+#include "platform/clock.h"
 #include "platform/module.h"
 #include "prtgui/generic_family.h"
 #include "scripted.h"
@@ -32,9 +35,24 @@ class PrinterFixture : public ::testing::Test {
     families_.RegisterDLL(nullptr, "Family", 0, &FamilyIcon::create, kFamilyIds, 2, nullptr);
   }
   void TearDown() override {
+    // Work left queued would leak its request; its waits run quickly here.
+    wf::setTimeScaleForTest(0.001);
+    runQueuedWork();
+    wf::setTimeScaleForTest(1.0);
     list_.DeleteAllPrinters();
     wf::fw::leaveResourceChain(resources_);
     wf::freeModule(resources_);
+  }
+
+  // Runs the queued work items here, in order; returns their labels.
+  std::vector<std::string> runQueuedWork() {
+    std::vector<std::string> labels;
+    while (!app_.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
+      labels.push_back(item->GetString().str());
+      item->m_pfnProc(item->m_pParam);
+    }
+    return labels;
   }
 
   // A printer the application and the manager know by its handle.

@@ -19,6 +19,7 @@ struct State {
   std::function<Reply(std::uint32_t, const std::string&)> responder;
   PRTINFO info{};
   std::int32_t infoRc = 0;
+  std::int32_t captureRc = 0;
   std::map<std::uint32_t, Names> names;
   std::map<std::uint16_t, std::string> alerts;
   std::vector<Call> calls;
@@ -45,6 +46,11 @@ void copyName(char* out, const std::string& in) {
 
 }  // namespace
 
+void setCaptureResult(std::int32_t rc) {
+  std::lock_guard lock(state().mutex);
+  state().captureRc = rc;
+}
+
 void reset() {
   State& s = state();
   std::lock_guard lock(s.mutex);
@@ -52,6 +58,7 @@ void reset() {
   s.responder = nullptr;
   s.info = PRTINFO{};
   s.infoRc = 0;
+  s.captureRc = 0;
   s.names.clear();
   s.alerts.clear();
   s.calls.clear();
@@ -215,7 +222,7 @@ BCEAPI int32_t BceCaptureAlerts(uint32_t appId, uint32_t handle, const ALERTS* a
                                 uint32_t flag) {
   std::lock_guard lock(state().mutex);
   state().calls.push_back({"BceCaptureAlerts", appId, handle, alerts ? alerts->mask : 0, flag, {}});
-  return 0;
+  return state().captureRc;
 }
 
 BCEAPI int32_t BceReleaseAlerts(uint32_t appId, uint32_t handle, uint32_t flag) {

@@ -29,6 +29,8 @@ void setResponder(std::function<Reply(std::uint32_t code, const std::string& req
 void setPrtInfo(const PRTINFO& info, std::int32_t rc = 0);
 void setPrinterName(std::uint32_t netBit, std::string name, std::string secondName, std::int32_t rc = 0);
 void setAlert(std::uint16_t key, std::string data);
+// What BceCaptureAlerts answers (0 until set); its call is logged with the mask as netMask.
+void setCaptureResult(std::int32_t rc);
 std::vector<Call> calls();
 std::vector<Call> callsOf(const std::string& function);
 

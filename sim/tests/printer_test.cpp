@@ -200,12 +200,14 @@ TEST_F(PrinterTest, CaptureEnablesAlertsInHostTerms) {
 
 TEST_F(PrinterTest, AlertsAreSentOnlyForEnabledClasses) {
   EXPECT_FALSE(vireo.deviceStatusAlert(0x4));
+  EXPECT_FALSE(vireo.deviceStatusAlert(0)) << "no device status captured";
   EXPECT_FALSE(vireo.panelAlert());
   ask(hex("A5 00 06 50 03 03 40 02 01"));  // jam, config change, off line
   EXPECT_EQ(toHex(*vireo.deviceStatusAlert(0x4)), "A5 00 05 00 FF 00 02 00");
   EXPECT_EQ(toHex(*vireo.deviceStatusAlert(0x4 | 0x1)), "A5 00 05 00 FF 00 02 00") << "input not enabled";
   ask(hex("A5 00 06 50 03 03 00 04 00"));  // input: capture byte 1 bit 0x04
   EXPECT_EQ(toHex(*vireo.deviceStatusAlert(0x1)), "A5 00 05 00 FF 00 08 00") << "alerting column";
+  EXPECT_EQ(toHex(*vireo.deviceStatusAlert(0)), "A5 00 05 00 FF 00 00 00") << "conditions cleared";
 
   EXPECT_FALSE(vireo.classAlert(hex("03 04 AA")));
   ask(hex("A5 00 04 50 E0 03 04"));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
@@ -112,6 +113,32 @@ TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
   const auto second = icons();
   ASSERT_EQ(second.size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(second[i].handle, first[i].handle);
+}
+
+TEST_F(PrtGuiEndToEnd, AJamReachesTheIconAndItsClearingRemovesIt) {
+  serve(1, "generic-7301", "Corvane 7301 Vx20");
+  start();
+  ASSERT_EQ(app->call("enumerate"), "ok 1");
+  const std::string handle = icons().at(0).handle;
+  EXPECT_EQ(app->call("use " + handle), "ok " + std::to_string(0x1FF));
+  EXPECT_EQ(models[1]->enabledAlerts() & 0x1FF, 0x1FFu) << "the printer captured every class";
+
+  // A jam in the printer's paper-jam list (the list the host asks as 5).
+  models[1]->update(
+      [](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)}; });
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
+  std::string stored;
+  auto alerts = [&] { return stored = app->call("alerts " + handle); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts() != "ok"; }));
+  EXPECT_EQ(stored, "ok|6104;3;0;1;Paper Jam");
+
+  models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts() == "ok"; }));
+  EXPECT_EQ(stored, "ok");
+
+  EXPECT_EQ(app->call("unuse " + handle), "ok 0");
+  EXPECT_EQ(models[1]->enabledAlerts() & 0x1FF, 0u) << "released";
 }
 
 TEST_F(PrtGuiEndToEnd, SavedPrintersAreFoundOrStayAsGhostsUntilServed) {

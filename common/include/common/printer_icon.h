@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "broker/corbce.h"
 #include "common/alert_storage.h"
@@ -82,6 +86,7 @@ class WFPrinterIconServices {
   virtual BOOL GetAnyActiveAlerts() = 0;
   virtual CWFAlertMsg* Get1stActiveAlertMsg() = 0;
   virtual BOOL RemoveAlertMsg(CWFAlertMsg* message) = 0;
+  virtual void DecrementUsageCount() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -90,7 +95,7 @@ class WFPrinterIconServices {
 class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   DECLARE_DYNCREATE(CWFPrinterIcon)
  public:
-  enum ALERT_ACTION { ALERT_IGNORE = 0, ALERT_SHOW = 1, ALERT_FAMILY = 2 };
+  enum ALERT_ACTION { ALERT_SHOW = 0, ALERT_SUPPRESS = 1, ALERT_FAMILY = 2 };
   static constexpr int kBaseAlertCount = 22;
 
   CWFPrinterIcon();
@@ -177,9 +182,9 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   virtual int AnyNetworkPages();
   virtual int SetAlerts(short appId, HWND window, ALERTS* alerts);
   virtual void ReleaseAlerts(short appId);
-  virtual void CompleteAlert(CWFAlert* alert, CWFAlert::ACTIVESTATE state, UINT specific, UINT subType,
-                             CString text, UINT bitmap, CFilename file, int hardError, int enableContinue,
-                             int enableReset);
+  virtual void CompleteAlert(CWFAlert* alert, CWFAlert::ACTIVESTATE state, UINT viewFlags, UINT subType,
+                             CString text, UINT helpId, CFilename soundFile, int enableContinue,
+                             int enableReset, int hardError);
   virtual UINT ProcessUnknownAlert(CWFAlert* alert);
   virtual UINT ProcessDeviceStatusAlert(CWFAlert* alert);
   virtual UINT ProcessDSAUnknown(CWFAlert* alert);
@@ -298,9 +303,8 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL IsGhost() const { return m_bGhost; }
   void SetGhostStatus(BOOL ghost) { m_bGhost = ghost; }
   UINT GetUsageCount() const { return m_usageCount; }
-  void DecrementUsageCount() {
-    if (m_usageCount > 0) --m_usageCount;
-  }
+  // One user less; the last one disarms and closes the notebook.
+  void DecrementUsageCount() override;
   BOOL HasUserDefinedName() const { return m_bUserDefinedName; }
   void SetUserDefinedName(BOOL value) { m_bUserDefinedName = value; }
   BOOL GetPrevBidiName() const { return m_bPrevBidiName; }
@@ -379,7 +383,6 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   CWFAlertStorage m_alertStorage;
   CWFPanelAlertMsgList m_panelAlerts;
   ALERTS m_activeAlerts;
-  ULONG m_initialAlerts;
   int m_baseAlertFlags[kBaseAlertCount];
   BOOL m_bUseCapture;
   ULONG m_cPowerOnPages;
@@ -391,6 +394,53 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   // when the object cannot be borrowed.
   NETADDRESS* m_pLastAddress = nullptr;
   ULONG m_lastProtocols = 0;
+
+  // ---- Alerts: arming, dispatch and presentation ----
+ public:
+  BOOL GetPanelAlertsActive() { return (m_activeAlerts.mask & 0x10000) ? 1 : 0; }
+  void ActivatePanelAlerts(BOOL on);
+  UINT ClearAlerts();
+  // The arming worker's step: capture or release, unless a newer request
+  // of this icon was applied already.
+  void ApplyArmRequest(std::uint32_t sequence, BOOL arm, ALERTS* alerts);
+  ULONG GetDSAClassFlags() const { return m_dsaClassFlags; }
+  // Sound files played for the alerts still active.
+  std::vector<std::string> GetPlayedSounds();
+
+ protected:
+  // The cached-data refresh a configuration change asks for.
+  int UpdateInputChars();
+  void queueArming(ULONG mask, ULONG arm, int priority, const char* label);
+  CString BuildAlertString(UINT id1, UINT id2, UINT id3);
+  CString BuildAlertString(CString text1, CString text2, CString text3);
+  // One list class operation: mark, query while its bit is set, decode.
+  using AlertListQuery = LONG (WFPrtObj::*)(UINT*, WFPrtObj::WFPALERTDATA**);
+  using AlertDecoder = UINT (CWFPrinterIcon::*)(CWFAlert*, UINT, WFPrtObj::WFPALERTDATA*, UINT);
+  UINT processAlertClass(CWFAlert* alert, ULONG classBit, ALERTSUBTYPE subType, AlertListQuery query,
+                         AlertDecoder decoder);
+  // Decodes by the row table of one sub-type.
+  UINT decodeAlertList(CWFAlert* alert, ALERTSUBTYPE subType, UINT count, WFPrtObj::WFPALERTDATA* data,
+                       UINT handled);
+  void setFrameIcons(CWnd* frame, int index);
+  void playAlertSounds(const CWFAlertMsg& copy);
+
+  // Frame icon handles per image index, small and big; destroyed with the icon.
+  struct FrameIcons {
+    std::mutex lock;
+    std::map<int, std::pair<HICON, HICON>> icons;
+    FrameIcons() = default;
+    FrameIcons(const FrameIcons&) = delete;
+    FrameIcons& operator=(const FrameIcons&) = delete;
+    ~FrameIcons();
+  };
+  ULONG m_dsaClassFlags = 0;
+  std::mutex m_armLock;
+  std::uint32_t m_armIssued = 0;
+  std::uint32_t m_armApplied = 0;
+  std::mutex m_soundLock;
+  std::time_t m_lastSound = 0;  // calendar seconds of the last sound step
+  std::vector<std::string> m_playedSounds;
+  FrameIcons m_frameIcons;
 
  private:
   // Workers write the texts while windows read them.

@@ -493,8 +493,9 @@ std::string PrinterModel::deviceId() const {
 
 std::optional<std::string> PrinterModel::deviceStatusAlert(std::uint32_t mask) {
   std::lock_guard lock(mutex_);
-  mask &= enabled_ & alerts::kDeviceStatusBits;
-  if (!mask) return std::nullopt;
+  const std::uint32_t enabled = enabled_ & alerts::kDeviceStatusBits;
+  // Mask 0 says every condition cleared: any host that captured device status hears it.
+  if (mask == 0 ? !enabled : !(mask &= enabled)) return std::nullopt;
   const auto b = alerts::deviceStatusBytes(mask);
   return emitAlert(npa::encode(0, npa::kDeviceStatusAlert, std::string(b.begin(), b.end())));
 }

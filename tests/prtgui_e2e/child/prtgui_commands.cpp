@@ -11,16 +11,19 @@
 
 #include <QApplication>
 
+#include "alert_service.h"
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
+#include "common/wait_objects.h"
 #include "fake_wf_app.h"
 #include "framework/controls.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
+#include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -45,6 +48,7 @@ constexpr DWORD kTestFamilyIds[] = {1, 2, 3, 4, 5, 6, 7, 8};
 
 struct Application {
   wf::testing::FakeWFApp app;
+  wf::testing::AlertServiceDouble alerts{[](HWND window) { return BceRegisterApp(window); }};
   CWFPrinterDLLManager families;
   CWFPrinterList list;
   std::unique_ptr<WFPrtMgr> manager;
@@ -93,7 +97,8 @@ WF_CHILD_COMMAND("start", [](const ChildArgs&) {
   wf::fw::joinResourceChain(resources);
   application = std::make_unique<Application>();
   auto& a = *application;
-  a.app.appId = BceRegisterApp(a.app.alertManager.GetNotificationWindow());
+  a.app.alertService = &a.alerts;
+  a.app.appId = a.alerts.appId();
   a.manager = std::make_unique<WFPrtMgr>(a.app.appId);
   a.app.prtMgr = a.manager.get();
   a.app.printerList = &a.list;
@@ -150,6 +155,44 @@ WF_CHILD_COMMAND("icons", [](const ChildArgs&) {
     out += "|" + std::to_string(icon->GetPrinterHandle()) + ";" + icon->GetName().str() + ";" +
            icon->GetPort().str() + ";" + icon->GetModel().str() + ";" + (icon->IsGhost() ? "ghost" : "live");
   }
+  return out;
+});
+
+// use <handle> | unuse <handle> -> "ok <armed mask>" once the arming workers ran
+std::string changeUsage(const ChildArgs& args, bool more) {
+  auto& a = *application;
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  if (more)
+    icon->IncrementUsageCount();
+  else
+    icon->DecrementUsageCount();
+  runUntil([] { return true; });
+  const std::string mask = std::to_string(icon->GetActiveAlerts()->mask);
+  icon->ThreadUnlock();
+  return "ok " + mask;
+}
+WF_CHILD_COMMAND("use", [](const ChildArgs& args) { return changeUsage(args, true); });
+WF_CHILD_COMMAND("unuse", [](const ChildArgs& args) { return changeUsage(args, false); });
+
+// alerts <handle> -> "ok" then "|specific;sub-type;state;hard error;text" per stored message
+WF_CHILD_COMMAND("alerts", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  std::string out = "ok";
+  CMutex lock(icon->GetMutexName("AlertLock"));
+  lock.Wait(wf::kInfinite);
+  CWFAlertMsgList& messages = icon->GetAlertStorage().GetMessages();
+  for (POSITION p = messages.GetHeadPosition(); p;) {
+    auto* message = static_cast<CWFAlertMsg*>(messages.GetNext(p));
+    const CWFAlert* alert = message->GetAlert();
+    out += "|" + std::to_string(alert->GetSpecificAlert()) + ";" + std::to_string(alert->GetSubType()) + ";" +
+           std::to_string(alert->GetActiveState()) + ";" + std::to_string(alert->GetHardError()) + ";" +
+           message->GetText().str();
+  }
+  lock.Release();
+  icon->ThreadUnlock();
   return out;
 });
 
