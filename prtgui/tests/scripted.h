@@ -3,6 +3,7 @@
 // virtual requests answer from fields (and log their calls), a printer
 // manager that hands out such objects and plays enumerations, a family icon
 // class for a second family, and the application around them.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -53,12 +54,40 @@ class ScriptedPrtObj : public WFPrtObj {
     if (deviceCharsRc == 0) *out = deviceChars;
     return deviceCharsRc;
   }
+  // Trays and bins, handed out as the request object does (new[]).
+  LONG trayRc = 0;
+  std::vector<INPUTBIN> inputBins;
+  std::vector<OUTPUTBIN> outputBins;
+  std::vector<WFPALERTDATA> inputStatus;
+  LONG bidiGetInputChars(UINT* count, INPUTBIN** bins) override {
+    log("bidiGetInputChars");
+    return handOut(inputBins, count, bins);
+  }
+  LONG bidiGetOutputChars(UINT* count, OUTPUTBIN** bins) override {
+    log("bidiGetOutputChars");
+    return handOut(outputBins, count, bins);
+  }
+  LONG bidiQueryInputStatus(UINT* count, WFPALERTDATA** alerts) override {
+    log("bidiQueryInputStatus");
+    return handOut(inputStatus, count, alerts);
+  }
   LONG bidiInitialize(BOOL force) override {
     log("bidiInitialize");
     return 0;
   }
 
  private:
+  template <class T>
+  LONG handOut(const std::vector<T>& from, UINT* count, T** out) {
+    if (trayRc != 0) return trayRc;
+    *count = static_cast<UINT>(from.size());
+    *out = nullptr;
+    if (!from.empty()) {
+      *out = new T[from.size()];
+      std::copy(from.begin(), from.end(), *out);
+    }
+    return 0;
+  }
   void log(const char* call) {
     std::lock_guard lock(m_);
     calls_.emplace_back(call);

@@ -289,9 +289,40 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   ULONG CreateBaseStoredAlerts();
   void RestoreBaseAlerts(ULONG mask);
 
-  // Stand-ins until the cached printer data exist.
+  // ---- Cached data: the tray and bin tables ----
+  // Fill a table once from the printer; TRUE also when it already has entries.
+  BOOL UpdateInputChars();
   BOOL UpdateOutputBins();
+  int GetAutoEnvelope();
+  int GetAuxFeeder();
+  int GetDualFeeder();
+  int GetTrayAttached(UINT id);
+  UINT GetTraySize(UINT id);
+  WFPrtObj::PAPERTYPE GetTrayType(UINT id);
+  UINT GetTrayCapacity(UINT id);
+  UINT GetOutputCapacity(UINT id);
+  int OutputDestSupported(UINT id);
   ULONG GetOutputCapacity();
+  CString GetTrayName(USHORT id);
+  CString GetTrayTypeName(USHORT id);
+  CString GetTraySizeName(USHORT id);
+  CString GetTrayLevelName(USHORT id);
+  void SetTrayLevel(USHORT id, BYTE level);
+  UINT GetTrayLevelPercent(USHORT id);
+  UINT GetNPAID(USHORT id);
+  UINT NumInputSources();
+  UINT NumOutputDestinations();
+  CString GetOutputBinName(UINT id);
+  int UpdateInputLevels() { return TRUE; }
+  // The inventory report's code of the input tray with NPA number `npa`.
+  UINT GetInputCode(UINT npa) const { return npa < kInputCodes ? m_inputCodes[npa] : 0; }
+  static constexpr UINT kInputCodes = 10;
+
+ protected:
+  void UpdateXlate();
+  UINT m_inputCodes[kInputCodes] = {};
+
+ public:
 
   // ---- Members read by the printer list and the windows ----
   USHORT GetPrinterHandle() const { return m_hPrinter; }
