@@ -26,8 +26,6 @@ int CWFPrinterIcon::SupportInputLevels() {
 int CWFPrinterIcon::SupportColorLevels() {
   return FALSE;
 }
-void CWFPrinterIcon::UpdateStorageOptions() {}
-void CWFPrinterIcon::UpdateDeviceChars() {}
 short CWFPrinterIcon::GetInventoryData(_WF_PRINTER_INFO*, char*) {
   return -1;
 }

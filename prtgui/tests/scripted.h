@@ -71,12 +71,45 @@ class ScriptedPrtObj : public WFPrtObj {
     log("bidiQueryInputStatus");
     return handOut(inputStatus, count, alerts);
   }
+  // The cached records; a request named in `rejects` answers that code.
+  std::map<std::string, LONG> rejects;
+  STORAGEOPTIONS storage;
+  CODELEVELS codeLevels;
+  PAGECOUNTDATA pageCounts;
+  int panelLock = 1;
+  LONG bidiGetStorageOptions(STORAGEOPTIONS* out) override {
+    return answer("bidiGetStorageOptions", out, storage);
+  }
+  LONG bidiGetCodeLevels(CODELEVELS* out) override { return answer("bidiGetCodeLevels", out, codeLevels); }
+  LONG bidiGetPageCounts(PAGECOUNTDATA* out) override { return answer("bidiGetPageCounts", out, pageCounts); }
+  LONG bidiROPQueryLock(int* out) override { return answer("bidiROPQueryLock", out, panelLock); }
+  LONG bidiROPQueryData(void** out) override {
+    OPPANELDATA panel;
+    const LONG rc = answer("bidiROPQueryData", &panel, panel);
+    if (rc == 0) *out = new OPPANELDATA(panel);
+    return rc;
+  }
+  LONG bidiResetHostPageCount() override {
+    int none = 0;
+    const LONG rc = answer("bidiResetHostPageCount", &none, none);
+    if (rc == 0) pageCounts.counters[3] = 0;
+    return rc;
+  }
   LONG bidiInitialize(BOOL force) override {
     log("bidiInitialize");
     return 0;
   }
 
  private:
+  template <class T>
+  LONG answer(const char* call, T* out, const T& value) {
+    log(call);
+    std::lock_guard lock(m_);
+    auto it = rejects.find(call);
+    if (it != rejects.end()) return it->second;
+    *out = value;
+    return 0;
+  }
   template <class T>
   LONG handOut(const std::vector<T>& from, UINT* count, T** out) {
     if (trayRc != 0) return trayRc;

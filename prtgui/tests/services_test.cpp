@@ -35,18 +35,6 @@ class ServicesTest : public PrinterFixture {
     wf::destroyWindow(window_);
     PrinterFixture::TearDown();
   }
-  // Runs the queued work items here, in order; returns their labels.
-  std::vector<std::string> runQueuedWork() {
-    std::vector<std::string> labels;
-    while (!app_.ThreadMgrQIsEmpty()) {
-      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
-      labels.push_back(item->GetString().str());
-      item->m_pfnProc(item->m_pParam);
-    }
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-    return labels;
-  }
   CWFPrinterIcon* listed(std::uint16_t handle, const char* port = "LPT1") {
     list_.NewPrinterIcon(addLocal(handle, port), nullptr);
     return icons().back();

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/printer_dll.h"
 #include "common/printer_list.h"
+#include "common/thread_mgr.h"
 #include "framework/resources.h"
+#include "platform/message_queue.h"
 #include "platform/module.h"
 #include "prtgui/generic_family.h"
 #include "scripted.h"
@@ -53,6 +56,19 @@ class PrinterFixture : public ::testing::Test {
   void forget(std::uint16_t handle) {
     app_.printers.erase(handle);
     manager_.objects.erase(handle);
+  }
+  // Runs the queued work items here, in order, then the posted messages;
+  // returns the items' labels.
+  std::vector<std::string> runQueuedWork() {
+    std::vector<std::string> labels;
+    while (!app_.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
+      labels.push_back(item->GetString().str());
+      item->m_pfnProc(item->m_pParam);
+    }
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    return labels;
   }
   std::vector<CWFPrinterIcon*> icons() {
     std::vector<CWFPrinterIcon*> out;

@@ -289,6 +289,38 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   ULONG CreateBaseStoredAlerts();
   void RestoreBaseAlerts(ULONG mask);
 
+  // ---- Cached data: device, storage, code levels, page counts ----
+  // Readers wait at most 3000 ms for a record and then answer the neutral
+  // value; texts are copies taken under the record's mutex.
+  int GetDuplexOption();
+  CString GetSerialNo();
+  CString GetRevisionLevel();
+  unsigned long GetPrinterSpeed();
+  unsigned long GetMemorySize();
+  int GetFontCartOption();
+  CString GetFontCartName();
+  CString GetFontCartFormat();
+  unsigned long GetFlashSize();
+  unsigned long GetFlashRemaining();
+  unsigned long GetHDSize();
+  unsigned long GetHDRemaining();
+  int GetHighCapacity();
+  unsigned long GetTotalPages();
+  unsigned long GetPowerOnPages();
+  unsigned long GetUserPageCount();
+  CString GetCodeLevel(UINT index);
+  UINT GetNumCodeLevels();
+  // Queues the page-count worker, which first resets the host page count
+  // when `reset` is set.
+  void UpdatePageCounts(int reset);
+  // The serial number in a buffer of the calling thread, fetched when missing;
+  // null when the printer is not bidirectional or the fetch fails.
+  char* GetPISerialNumber();
+  // Workers queued with CWFApp::BeginThread; the parameter of
+  // UpdateGraphicInfo is the printer handle.
+  static UINT UpdateGraphicInfo(void* printer);
+  static UINT UpdatePC(void* parameter);
+
   // ---- Cached data: the tray and bin tables ----
   // Fill a table once from the printer; TRUE also when it already has entries.
   BOOL UpdateInputChars();
