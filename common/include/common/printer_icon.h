@@ -82,6 +82,9 @@ class WFPrinterIconServices {
   virtual BOOL GetAnyActiveAlerts() = 0;
   virtual CWFAlertMsg* Get1stActiveAlertMsg() = 0;
   virtual BOOL RemoveAlertMsg(CWFAlertMsg* message) = 0;
+  // The printer's ports (CWFPortList) fall back on the adapter's address.
+  virtual CString GetNetAddress() = 0;
+  virtual CString GetJSAdapterType() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -242,7 +245,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   void SetPortType();
   CString GetPort();
   void SetPort();
-  CString GetNetAddress();
+  CString GetNetAddress() override;
   void SetNetAddress();
   CString GetNWLogin();
   void SetNWLogin();
@@ -260,7 +263,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL IsOEMPrinter();
   CString GetModel();
   CString GetAdapterType();
-  CString GetJSAdapterType();
+  CString GetJSAdapterType() override;
 
   BOOL BCEReturnCheck(long result);
   // "[long name] text"; the caller owns the text.
