@@ -13,8 +13,9 @@
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "framework/wnd.h"
-#include "icon_mutex.h"
+#include "icon_records.h"
 
+using wf::prtgui::fetchRecord;
 using wf::prtgui::underIconMutex;
 
 namespace {
@@ -38,25 +39,6 @@ Value readCached(CWFPrinterIcon* icon, const char* suffix, Record* const& record
   return value;
 }
 
-// Fetches a new record into `member` under the icon's mutex `suffix`; with
-// `onlyMissing` a cached record is kept. A rejected request leaves none
-// cached and answers FALSE.
-template <class Record, class Fetch>
-BOOL fetchRecord(CWFPrinterIcon* icon, const char* suffix, Record*& member, bool onlyMissing, Fetch&& fetch) {
-  return underIconMutex(icon, suffix, [&]() -> BOOL {
-    if (onlyMissing && member) return TRUE;
-    delete std::exchange(member, nullptr);
-    auto* fresh = new (std::nothrow) Record;
-    if (!fresh) return FALSE;
-    if (!icon->BCEReturnCheck(fetch(fresh))) {
-      delete fresh;
-      return FALSE;
-    }
-    member = fresh;
-    return TRUE;
-  });
-}
-
 void postToNotebook(CWFPrinterIcon* icon, UINT message) {
   if (HWND notebook = icon->GetOpenDlgHandle()) PostMessage(notebook, message, 0, 0);
 }
@@ -67,7 +49,7 @@ void refetchAndTell(CWFPrinterIcon* icon, const char* suffix, Record*& member, F
   if (!icon->GetBidiActive()) return;
   WFPrtObj* object = icon->GetPrinterObj();
   if (!object) return;
-  fetchRecord(icon, suffix, member, false, [&](Record* r) { return fetch(object, r); });
+  fetchRecord(icon, suffix, member, true, [&](Record* r) { return fetch(object, r); });
   icon->ReleasePrinterObj();
   postToNotebook(icon, WM_WF_UPDATEPAGE);
 }
@@ -239,15 +221,15 @@ UINT CWFPrinterIcon::UpdateGraphicInfo(void* printer) {
     return 0;
   }
   // One data mutex at a time, in the order every multi-record fill uses.
-  BOOL ok = fetchRecord(icon, "DeviceChars", icon->m_pDeviceChars, true,
+  BOOL ok = fetchRecord(icon, "DeviceChars", icon->m_pDeviceChars, false,
                         [&](WFPrtObj::DEVICECHARS* r) { return object->bidiGetDeviceChars(r); });
-  ok = ok && fetchRecord(icon, "StorageOpts", icon->m_pStorageOptions, true,
+  ok = ok && fetchRecord(icon, "StorageOpts", icon->m_pStorageOptions, false,
                          [&](WFPrtObj::STORAGEOPTIONS* r) { return object->bidiGetStorageOptions(r); });
   ok = ok && icon->UpdateInputChars();
   ok = ok && icon->UpdateOutputBins();
-  ok = ok && fetchRecord(icon, "CodeLevels", icon->m_pCodeLevels, true,
+  ok = ok && fetchRecord(icon, "CodeLevels", icon->m_pCodeLevels, false,
                          [&](WFPrtObj::CODELEVELS* r) { return object->bidiGetCodeLevels(r); });
-  ok = ok && fetchRecord(icon, "PageCount", icon->m_pPageCounts, false,
+  ok = ok && fetchRecord(icon, "PageCount", icon->m_pPageCounts, true,
                          [&](WFPrtObj::PAGECOUNTDATA* r) { return object->bidiGetPageCounts(r); });
   if (ok) {
     underIconMutex(icon, "OpPanelData", [&] {

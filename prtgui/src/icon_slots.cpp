@@ -26,9 +26,6 @@ int CWFPrinterIcon::SupportInputLevels() {
 int CWFPrinterIcon::SupportColorLevels() {
   return FALSE;
 }
-short CWFPrinterIcon::GetInventoryData(_WF_PRINTER_INFO*, char*) {
-  return -1;
-}
 
 // Image, menus and notebook.
 int CWFPrinterIcon::GetRtBtnPopup(CMenu*) {

@@ -32,21 +32,8 @@ class CachedDataTest : public PrinterFixture {
   // A bidi printer with every record filled, in the printer list.
   std::pair<CWFPrinterIcon*, ScriptedPrtObj*> listed(std::uint16_t handle, const char* port = "LPT1:") {
     ScriptedPrtObj* object = addLocal(handle, port);
-    object->deviceChars.serialNumber = "SN-4711";
-    object->deviceChars.speed = 12;
-    object->deviceChars.memoryKb = 4096;
-    object->deviceChars.duplex = 2;
-    object->storage.fontCartridge = TRUE;
+    fillRecords(*object);
     object->storage.cartridgeName = "Courier";
-    object->storage.flashSize = 2 << 20;
-    object->storage.diskSize = 40 << 20;
-    object->codeLevels.eng = "1.02";
-    object->codeLevels.flker = "7";
-    object->pageCounts.counters[0] = 900;
-    object->pageCounts.counters[1] = 40;
-    object->pageCounts.counters[3] = 12;
-    object->inputBins = {{1, 7103, 500, "Tray 1", 1, 1}};
-    object->outputBins = {{1, 7201, 250, "Top", 0, {}}};
     list_.NewPrinterIcon(object, nullptr);
     return {icons().back(), object};
   }
@@ -98,13 +85,13 @@ TEST_F(CachedDataTest, TheFillWorkerAsksForMissingRecordsOnceAndTellsTheNotebook
   EXPECT_EQ(icon->GetDuplexOption(), 1);
   EXPECT_EQ(icon->GetFontCartOption(), TRUE);
   EXPECT_EQ(icon->GetFontCartName(), "Courier");
-  EXPECT_EQ(icon->GetFlashSize(), 2ul << 20);
-  EXPECT_EQ(icon->GetHDSize(), 40ul << 20);
-  EXPECT_EQ(icon->GetCodeLevel(1), "1.02");
-  EXPECT_EQ(icon->GetCodeLevel(10), "7");
+  EXPECT_EQ(icon->GetFlashSize(), 0x200000ul);
+  EXPECT_EQ(icon->GetHDSize(), 0x2800000ul);
+  EXPECT_EQ(icon->GetCodeLevel(3), "1.02");
+  EXPECT_EQ(icon->GetCodeLevel(8), "D1");
   EXPECT_EQ(icon->GetCodeLevel(11), "");
   EXPECT_EQ(icon->GetNumCodeLevels(), 1u);
-  EXPECT_EQ(icon->GetTotalPages(), 900ul);
+  EXPECT_EQ(icon->GetTotalPages(), 123456ul);
   EXPECT_EQ(icon->GetPowerOnPages(), 40ul);
   EXPECT_EQ(icon->GetUserPageCount(), 12ul);
   EXPECT_EQ(icon->GetTrayCapacity(7103), 500u);
@@ -119,12 +106,12 @@ TEST_F(CachedDataTest, TheFillWorkerAsksForMissingRecordsOnceAndTellsTheNotebook
   EXPECT_LE(count(calls, "bidiGetDeviceChars"), 1);  // the model lookup may have cached it
 
   // A second run refreshes only the page counts and the panel lock.
-  object->pageCounts.counters[0] = 901;
+  object->pageCounts.counters[0] = 123457;
   const auto second = object->calls().size();
   CWFPrinterIcon::UpdateGraphicInfo(reinterpret_cast<void*>(std::uintptr_t{40}));
   EXPECT_EQ(requestsSince(object, second),
             (std::vector<std::string>{"bidiGetPageCounts", "bidiROPQueryLock"}));
-  EXPECT_EQ(icon->GetTotalPages(), 901ul);
+  EXPECT_EQ(icon->GetTotalPages(), 123457ul);
   icon->SetOpenDlgHandle(0);
 }
 
@@ -133,7 +120,7 @@ TEST_F(CachedDataTest, ARejectedRequestStopsTheFillAndLeavesTheLaterRecordsEmpty
   object->rejects["bidiGetCodeLevels"] = 5;
   EXPECT_EQ(CWFPrinterIcon::UpdateGraphicInfo(reinterpret_cast<void*>(std::uintptr_t{41})), 1u);
   EXPECT_EQ(icon->GetFontCartName(), "Courier");
-  EXPECT_EQ(icon->NumInputSources(), 1u);
+  EXPECT_EQ(icon->NumInputSources(), 3u);
   EXPECT_EQ(icon->GetNumCodeLevels(), 0u);
   EXPECT_EQ(icon->GetTotalPages(), 0ul);
   const auto calls = object->calls();
@@ -154,10 +141,10 @@ TEST_F(CachedDataTest, ReadersGiveTheNeutralValueWhileAWorkerHoldsTheRecord) {
   whileHeldElsewhere(icon, "DeviceChars", [&] {
     EXPECT_EQ(icon->GetSerialNo(), "");
     EXPECT_EQ(icon->GetPrinterSpeed(), 0ul);
-    EXPECT_EQ(icon->GetFlashSize(), 2ul << 20);  // another record's mutex
+    EXPECT_EQ(icon->GetFlashSize(), 0x200000ul);  // another record's mutex
   });
   whileHeldElsewhere(icon, "PageCount", [&] { EXPECT_EQ(icon->GetTotalPages(), 0ul); });
-  whileHeldElsewhere(icon, "CodeLevels", [&] { EXPECT_EQ(icon->GetCodeLevel(1), ""); });
+  whileHeldElsewhere(icon, "CodeLevels", [&] { EXPECT_EQ(icon->GetCodeLevel(3), ""); });
   EXPECT_EQ(icon->GetSerialNo(), "SN-4711");
 }
 
@@ -214,20 +201,20 @@ TEST_F(CachedDataTest, PageCountWorkerResetsReadsAndAlwaysTellsTheNotebook) {
   const auto calls = object->calls();
   EXPECT_EQ(count(calls, "bidiResetHostPageCount"), 1);
   EXPECT_EQ(icon->GetUserPageCount(), 0ul);
-  EXPECT_EQ(icon->GetTotalPages(), 900ul);
-  EXPECT_EQ(icon->GetCTotalPages(), 900ul);
+  EXPECT_EQ(icon->GetTotalPages(), 123456ul);
+  EXPECT_EQ(icon->GetCTotalPages(), 123456ul);
   EXPECT_EQ(icon->GetCPowerOnPages(), 40ul);
   EXPECT_EQ(posted_, std::vector<std::uint32_t>{WM_WF_JOBSTAT});
 
   // A rejected reset reads nothing and keeps the counters, the notebook is
   // told all the same.
   object->rejects["bidiResetHostPageCount"] = 5;
-  object->pageCounts.counters[0] = 1000;
+  object->pageCounts.counters[0] = 200000;
   const auto before = object->calls().size();
   icon->UpdatePageCounts(TRUE);
   runQueuedWork();
   EXPECT_EQ(requestsSince(object, before), std::vector<std::string>{"bidiResetHostPageCount"});
-  EXPECT_EQ(icon->GetCTotalPages(), 900ul);
+  EXPECT_EQ(icon->GetCTotalPages(), 123456ul);
   EXPECT_EQ(posted_, (std::vector<std::uint32_t>{WM_WF_JOBSTAT, WM_WF_JOBSTAT}));
   icon->SetOpenDlgHandle(0);
 

@@ -153,6 +153,36 @@ inline std::unique_ptr<ScriptedPrtObj> localPrinter(std::uint16_t handle, const 
   return object;
 }
 
+// Every record of a bidi printer filled: a cartridge without a name, ENG
+// and INA empty, trays 1 and 2 under NPA 1 and 2, a tray under NPA 12.
+inline void fillRecords(ScriptedPrtObj& printer) {
+  printer.deviceChars.serialNumber = "SN-4711";
+  printer.deviceChars.revisionLevel = "R2";
+  printer.deviceChars.speed = 12;
+  printer.deviceChars.memoryKb = 4096;
+  printer.deviceChars.duplex = 3;
+  printer.storage.fontCartridge = TRUE;
+  printer.storage.cartridgeName = "";
+  printer.storage.cartridgeDetail = "Bitmap";
+  printer.storage.flashSize = 0x200000;
+  printer.storage.flashFree = 0x100000;
+  printer.storage.diskSize = 0x2800000;
+  printer.storage.diskFree = 0x1400000;
+  printer.codeLevels.revisionLevel = " 2.10 ";
+  printer.codeLevels.engf = "1.02";
+  printer.codeLevels.engb = "B1";
+  printer.codeLevels.ina1 = "4.4";
+  printer.codeLevels.ina2 = "4.5";
+  printer.codeLevels.pnl = "P3";
+  printer.codeLevels.dpx = "D1";
+  printer.pageCounts.counters[0] = 123456;
+  printer.pageCounts.counters[1] = 40;
+  printer.pageCounts.counters[3] = 12;
+  printer.inputBins = {
+      {1, 7103, 500, "Tray 1", 1, 1}, {2, 7104, 200, "Tray 2", 7, 2}, {12, 7105, 500, "Tray 3", 1, 1}};
+  printer.outputBins = {{1, 7201, 250, "Top", 0, {}}};
+}
+
 // One call the manager makes to the callback: object (null: end), reason.
 struct EnumStep {
   WFPrtObj* object;

@@ -26,6 +26,7 @@ class CWFAlertDlgList;
 class CWFInputCharArray;
 class CWFOutputCharArray;
 class CWFPrinterDLL;
+class CWFoidList;
 class CWFPrinterIcon;
 struct _WF_PRINTER_INFO;
 
@@ -323,6 +324,14 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   // UpdateGraphicInfo is the printer handle.
   static UINT UpdateGraphicInfo(void* printer);
   static UINT UpdatePC(void* parameter);
+
+  // ---- Inventory record ----
+  // The names of the chain's icons: ports, then the network names; each
+  // item a global block holding one text. Null when there is none.
+  CWFoidList* GetPINameList(_WF_PRINTER_INFO* info);
+  UINT GetPIValidProtocols(_WF_PRINTER_INFO* info);
+  // GetInventoryData writes into the main program's buffer of this size.
+  static constexpr int kInventoryBufferSize = 10240;
 
   // ---- Cached data: the tray and bin tables ----
   // Fill a table once from the printer; TRUE also when it already has entries.
