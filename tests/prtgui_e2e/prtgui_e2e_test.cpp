@@ -257,6 +257,27 @@ TEST_F(PrtGuiEndToEnd, ARejectedRequestStopsTheFillAtThatRecord) {
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "04 0B"), 0);
 }
 
+// The reviewed record of a file of hex bytes; '#' starts a comment.
+std::string goldenHex(const std::string& name) {
+  std::ifstream in(std::string(WF_PRTGUI_TEST_DATA) + "/" + name);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::string word;
+    while (words >> word) out += " " + word;
+  }
+  return out;
+}
+
+TEST_F(PrtGuiEndToEnd, TheInventoryRecordOfASimulatedPrinterOnLpt1) {
+  serve(1, "generic-7301-trays");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(app->call("inventory " + listed[0].handle + " Front"), "ok" + goldenHex("inventory_sim.hex"));
+}
+
 TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
   serve(1, "generic-7301");
   start();

@@ -3,16 +3,19 @@
 // with the printer manager, the printer list of icons, the generic family
 // and one test family for every other family key.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <QApplication>
 
 #include "broker/corbce.h"
 #include "child_commands.h"
+#include "common/app_services.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
@@ -257,6 +260,26 @@ WF_CHILD_COMMAND("graphic", [](const ChildArgs& args) -> std::string {
                                   icon->GetTotalPages(),       icon->GetUserPageCount()};
   for (unsigned long value : values) out += ";" + std::to_string(value);
   icon->ThreadUnlock();
+  return out;
+});
+
+// inventory <handle> <name> -> "ok <record as hex bytes>"
+WF_CHILD_COMMAND("inventory", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  _WF_PRINTER_INFO info;
+  info.hPrinter = static_cast<USHORT>(num(args.at(0)));
+  info.strName = args.at(1).c_str();
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(info.hPrinter);
+  if (!icon) return "err no icon";
+  std::vector<char> buffer(CWFPrinterIcon::kInventoryBufferSize);
+  const short length = icon->GetInventoryData(&info, buffer.data());
+  icon->ThreadUnlock();
+  std::string out = "ok";
+  for (short i = 0; i < length; ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, " %02x", static_cast<unsigned char>(buffer[i]));
+    out += byte;
+  }
   return out;
 });
 
