@@ -115,6 +115,21 @@ TEST_F(CachedDataTest, TheFillWorkerAsksForMissingRecordsOnceAndTellsTheNotebook
   icon->SetOpenDlgHandle(0);
 }
 
+TEST_F(CachedDataTest, ReEnumerationWithTheNotebookOpenQueuesTheFill) {
+  auto [icon, object] = listed(39);
+  icon->PrinterReEnum(nullptr);
+  auto labels = runQueuedWork();
+  const std::string fill = "[Quorra 1210 - LPT1:] UpdateGraphicInfo() from CWFPrinterIcon::PrinterReEnum()";
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), fill), 0);
+  icon->SetOpenDlgHandle(notebook_);
+  icon->PrinterReEnum(nullptr);
+  labels = runQueuedWork();
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), fill), 1);
+  EXPECT_EQ(icon->GetSerialNo(), "SN-4711");
+  EXPECT_EQ(std::count(posted_.begin(), posted_.end(), WM_WF_UPDATEPAGE), 1);
+  icon->SetOpenDlgHandle(0);
+}
+
 TEST_F(CachedDataTest, ARejectedRequestStopsTheFillAndLeavesTheLaterRecordsEmpty) {
   auto [icon, object] = listed(41);
   object->rejects["bidiGetCodeLevels"] = 5;
