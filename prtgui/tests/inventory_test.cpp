@@ -183,6 +183,34 @@ TEST_F(InventoryTest, AChainJoinsTheProtocolsAndNamesOfItsIcons) {
   EXPECT_EQ(local->GetPIValidProtocols(&first), UINT{BCE_NET_LOCAL | BCE_NET_IP});
 }
 
+// A family's spool buffer answer: 1 with a percentage, 2 when asking failed.
+class SpoolIcon : public CWFPrinterIcon {
+ public:
+  using CWFPrinterIcon::CWFPrinterIcon;
+  short answer = 1;
+  short GetSpoolBufferPercent(int, unsigned char* percent) override {
+    *percent = 42;
+    return answer;
+  }
+};
+
+TEST_F(InventoryTest, TheSpoolBufferAnswerFillsItsByteOrEndsTheRecord) {
+  ScriptedPrtObj* object = printer(77, "LPT1:");
+  SpoolIcon icon(object, nullptr);
+  _WF_PRINTER_INFO info = entry(77, "Front desk");
+  Bytes r = record(&icon, info);
+  EXPECT_EQ(r[25], 42);
+  EXPECT_EQ(parse(r).inputs.size(), 2u);
+  icon.answer = 2;
+  r = record(&icon, info);
+  const Parsed p = parse(r);
+  EXPECT_TRUE(p.complete);
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.texts, std::vector<std::string>(12));
+  EXPECT_TRUE(p.inputs.empty());
+  EXPECT_NE(info.dwNoBidiData, 0u);
+}
+
 TEST_F(InventoryTest, NoCartridgeGivesTwoEmptyTexts) {
   ScriptedPrtObj* object = printer(75, "LPT1:");
   object->storage.fontCartridge = FALSE;
