@@ -6,6 +6,7 @@
 
 #include "common/alert_dlg_list.h"
 #include "common/app_services.h"
+#include "common/notebook_messages.h"
 #include "common/printer_icon.h"
 #include "framework/image_list.h"
 #include "framework/shell_calls.h"
@@ -19,7 +20,6 @@ using wf::prtgui::underIconMutex;
 
 namespace {
 
-constexpr UINT WM_WF_UPDATEPAGE = 0x467;
 constexpr UINT WM_WF_OPPANEL = 0x468;
 constexpr UINT kPanelPath = 0x4;
 constexpr DWORD kSoundFlags = SND_ASYNC | SND_NOWAIT | SND_FILENAME;

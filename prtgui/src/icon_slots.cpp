@@ -20,32 +20,11 @@ short CWFPrinterIcon::GetSpoolBufferPercent(int, unsigned char*) {
 // ---- Not built yet: neutral answers ----
 
 // Cached printer data.
-void CWFPrinterIcon::OnUpdateInputChars() {}
-int CWFPrinterIcon::GetInputLevels() {
-  return FALSE;
-}
 int CWFPrinterIcon::SupportInputLevels() {
   return FALSE;
 }
 int CWFPrinterIcon::SupportColorLevels() {
   return FALSE;
-}
-CString CWFPrinterIcon::GetMarkingType() {
-  return CString();
-}
-void CWFPrinterIcon::UpdateStorageOptions() {}
-void CWFPrinterIcon::UpdateDeviceChars() {}
-int CWFPrinterIcon::UpdateInputChars() {
-  return FALSE;
-}
-CString CWFPrinterIcon::GetPaperSizeString(UINT) {
-  return CString();
-}
-CString CWFPrinterIcon::GetPaperTypeString(WFPrtObj::PAPERTYPE) {
-  return CString();
-}
-short CWFPrinterIcon::GetInventoryData(_WF_PRINTER_INFO*, char*) {
-  return -1;
 }
 
 // Image, menus and notebook.

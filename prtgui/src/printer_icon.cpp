@@ -61,8 +61,8 @@ CWFPrinterIcon::CWFPrinterIcon() {
 
 CWFPrinterIcon::CWFPrinterIcon(WFPrtObj* object, void* record) {
   ConstructorInit();
-  m_pInputObj = new (std::nothrow) CWFInputCharArray("InputObj", m_hPrinter, 7101, 7110);
-  m_pOutputObj = new (std::nothrow) CWFOutputCharArray("OutputObj", m_hPrinter, 7201, 7204);
+  m_pInputObj = new (std::nothrow) CWFInputCharArray(m_hPrinter, "InputObj", 7101, 7110);
+  m_pOutputObj = new (std::nothrow) CWFOutputCharArray(m_hPrinter, "OutputObj", 7201, 7204);
   SetPrinterObj(object);
   m_prtObjUse.Create(GetMutexName("PrtObjUse"), kUnits, kUnits);
   m_threadLock.Create(GetMutexName("ThreadLock"), kUnits, kUnits);
@@ -246,14 +246,6 @@ void CWFPrinterIcon::FreeOPPanelData(void* data) {
 
 void CWFPrinterIcon::FreeOPPanelData() {
   FreeOPPanelData(std::exchange(m_pOpPanelData, nullptr));
-}
-
-BOOL CWFPrinterIcon::UpdateOutputBins() {
-  return TRUE;
-}
-
-ULONG CWFPrinterIcon::GetOutputCapacity() {
-  return 0;
 }
 
 CString CWFPrinterIcon::getText(const CString& member) const {

@@ -9,6 +9,7 @@
 
 #include "alert_service.h"
 #include "common/alert_dlg_list.h"
+#include "common/notebook_messages.h"
 #include "eventually.h"
 #include "framework/scripted_shell.h"
 #include "gui_pump.h"
@@ -19,7 +20,6 @@
 namespace wf::testing {
 namespace {
 
-constexpr UINT WM_WF_UPDATEPAGE = 0x467;
 constexpr UINT WM_WF_OPPANEL = 0x468;
 constexpr DWORD kAlertFamily = 7;
 constexpr USHORT kHandle = 11;

@@ -66,7 +66,9 @@ TEST_F(EnumCallbackTest, OnePrinterRequestsByModeFoundGhostSettingAndWindows) {
     const int before = app_.GetEnumSpecCount();
     EXPECT_EQ(EnumPrintersCallback(object, asData(request(c.mode, "LPT1", true)), WF_ENUM_REASON_NEW), 1u);
     ASSERT_EQ(icons().size(), c.icons);
-    if (c.icons) EXPECT_EQ(icons()[0]->IsGhost(), c.ghost);
+    if (c.icons) {
+      EXPECT_EQ(icons()[0]->IsGhost(), c.ghost);
+    }
     EXPECT_EQ(before - app_.GetEnumSpecCount(), c.countedDown);
     // Leave the count at zero for the next case.
     while (app_.GetEnumSpecCount() > 0) app_.DecreaseEnumSpecCount();

@@ -89,8 +89,12 @@ TEST_F(RecordTest, AddressValuesFollowTheProtocols) {
     // Each value is its slice of the address, byte for byte.
     const NETADDRESS rebuilt = readBack(values);
     const NETADDRESS* expected = &address;
-    if (values.count("localport")) EXPECT_EQ(std::memcmp(rebuilt.local, expected->local, 80), 0);
-    if (values.count("enumip")) EXPECT_EQ(std::memcmp(rebuilt.ip, expected->ip, 112), 0);
+    if (values.count("localport")) {
+      EXPECT_EQ(std::memcmp(rebuilt.local, expected->local, 80), 0);
+    }
+    if (values.count("enumip")) {
+      EXPECT_EQ(std::memcmp(rebuilt.ip, expected->ip, 112), 0);
+    }
     ASSERT_EQ(values.at("data").size(), 104u);
     ++handle;
   }

@@ -54,6 +54,42 @@ class ScriptedPrtObj : public WFPrtObj {
     if (deviceCharsRc == 0) *out = deviceChars;
     return deviceCharsRc;
   }
+  // Trays and bins, handed out as the request object does (new[]).
+  LONG trayRc = 0;
+  std::vector<INPUTBIN> inputBins;
+  std::vector<OUTPUTBIN> outputBins;
+  LONG bidiGetInputChars(UINT* count, INPUTBIN** bins) override {
+    log("bidiGetInputChars");
+    return handOut(inputBins, count, bins);
+  }
+  LONG bidiGetOutputChars(UINT* count, OUTPUTBIN** bins) override {
+    log("bidiGetOutputChars");
+    return handOut(outputBins, count, bins);
+  }
+  // The cached records; a request named in `rejects` answers that code.
+  std::map<std::string, LONG> rejects;
+  STORAGEOPTIONS storage;
+  CODELEVELS codeLevels;
+  PAGECOUNTDATA pageCounts;
+  int panelLock = 1;
+  LONG bidiGetStorageOptions(STORAGEOPTIONS* out) override {
+    return answer("bidiGetStorageOptions", out, storage);
+  }
+  LONG bidiGetCodeLevels(CODELEVELS* out) override { return answer("bidiGetCodeLevels", out, codeLevels); }
+  LONG bidiGetPageCounts(PAGECOUNTDATA* out) override { return answer("bidiGetPageCounts", out, pageCounts); }
+  LONG bidiROPQueryLock(int* out) override { return answer("bidiROPQueryLock", out, panelLock); }
+  LONG bidiROPQueryData(void** out) override {
+    OPPANELDATA panel;
+    const LONG rc = answer("bidiROPQueryData", &panel, panel);
+    if (rc == 0) *out = new OPPANELDATA(panel);
+    return rc;
+  }
+  LONG bidiResetHostPageCount() override {
+    int none = 0;
+    const LONG rc = answer("bidiResetHostPageCount", &none, none);
+    if (rc == 0) pageCounts.counters[3] = 0;
+    return rc;
+  }
   LONG bidiInitialize(BOOL force) override {
     log("bidiInitialize");
     return 0;
@@ -99,6 +135,26 @@ class ScriptedPrtObj : public WFPrtObj {
   }
 
  private:
+  template <class T>
+  LONG answer(const char* call, T* out, const T& value) {
+    log(call);
+    std::lock_guard lock(m_);
+    auto it = rejects.find(call);
+    if (it != rejects.end()) return it->second;
+    *out = value;
+    return 0;
+  }
+  template <class T>
+  LONG handOut(const std::vector<T>& from, UINT* count, T** out) {
+    if (trayRc != 0) return trayRc;
+    *count = static_cast<UINT>(from.size());
+    *out = nullptr;
+    if (!from.empty()) {
+      *out = new T[from.size()];
+      std::copy(from.begin(), from.end(), *out);
+    }
+    return 0;
+  }
   void log(std::string call) {
     std::lock_guard lock(m_);
     calls_.push_back(std::move(call));
@@ -141,6 +197,36 @@ inline std::unique_ptr<ScriptedPrtObj> localPrinter(std::uint16_t handle, const 
   object->deviceChars.model = model;
   fakebce::setPrtInfoFor(handle, prtInfo(handle, port));
   return object;
+}
+
+// Every record of a bidi printer filled: a cartridge without a name, ENG
+// and INA empty, trays 1 and 2 under NPA 1 and 2, a tray under NPA 12.
+inline void fillRecords(ScriptedPrtObj& printer) {
+  printer.deviceChars.serialNumber = "SN-4711";
+  printer.deviceChars.revisionLevel = "R2";
+  printer.deviceChars.speed = 12;
+  printer.deviceChars.memoryKb = 4096;
+  printer.deviceChars.duplex = 3;
+  printer.storage.fontCartridge = TRUE;
+  printer.storage.cartridgeName = "";
+  printer.storage.cartridgeDetail = "Bitmap";
+  printer.storage.flashSize = 0x200000;
+  printer.storage.flashFree = 0x100000;
+  printer.storage.diskSize = 0x2800000;
+  printer.storage.diskFree = 0x1400000;
+  printer.codeLevels.revisionLevel = " 2.10 ";
+  printer.codeLevels.engf = "1.02";
+  printer.codeLevels.engb = "B1";
+  printer.codeLevels.ina1 = "4.4";
+  printer.codeLevels.ina2 = "4.5";
+  printer.codeLevels.pnl = "P3";
+  printer.codeLevels.dpx = "D1";
+  printer.pageCounts.counters[0] = 123456;
+  printer.pageCounts.counters[1] = 40;
+  printer.pageCounts.counters[3] = 12;
+  printer.inputBins = {
+      {1, 7103, 500, "Tray 1", 1, 1}, {2, 7104, 200, "Tray 2", 7, 2}, {12, 7105, 500, "Tray 3", 1, 1}};
+  printer.outputBins = {{1, 7201, 250, "Top", 0, {}}};
 }
 
 // One call the manager makes to the callback: object (null: end), reason.

@@ -35,13 +35,6 @@ class ServicesTest : public PrinterFixture {
     wf::destroyWindow(window_);
     PrinterFixture::TearDown();
   }
-  // Runs the queued work items, then delivers what they posted.
-  std::vector<std::string> runQueuedWork() {
-    std::vector<std::string> labels = PrinterFixture::runQueuedWork();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-    return labels;
-  }
   CWFPrinterIcon* listed(std::uint16_t handle, const char* port = "LPT1") {
     list_.NewPrinterIcon(addLocal(handle, port), nullptr);
     return icons().back();

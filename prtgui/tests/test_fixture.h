@@ -13,6 +13,7 @@
 #include "common/thread_mgr.h"
 #include "framework/resources.h"
 #include "platform/clock.h"
+#include "platform/message_queue.h"
 #include "platform/module.h"
 #include "prtgui/generic_family.h"
 #include "scripted.h"
@@ -44,17 +45,6 @@ class PrinterFixture : public ::testing::Test {
     wf::freeModule(resources_);
   }
 
-  // Runs the queued work items here, in order; returns their labels.
-  std::vector<std::string> runQueuedWork() {
-    std::vector<std::string> labels;
-    while (!app_.ThreadMgrQIsEmpty()) {
-      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
-      labels.push_back(item->GetString().str());
-      item->m_pfnProc(item->m_pParam);
-    }
-    return labels;
-  }
-
   // A printer the application and the manager know by its handle.
   ScriptedPrtObj* add(std::unique_ptr<ScriptedPrtObj> object) {
     ScriptedPrtObj* raw = object.get();
@@ -71,6 +61,19 @@ class PrinterFixture : public ::testing::Test {
   void forget(std::uint16_t handle) {
     app_.printers.erase(handle);
     manager_.objects.erase(handle);
+  }
+  // Runs the queued work items here, in order, then the posted messages;
+  // returns the items' labels.
+  std::vector<std::string> runQueuedWork() {
+    std::vector<std::string> labels;
+    while (!app_.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
+      labels.push_back(item->GetString().str());
+      item->m_pfnProc(item->m_pParam);
+    }
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    return labels;
   }
   std::vector<CWFPrinterIcon*> icons() {
     std::vector<CWFPrinterIcon*> out;

@@ -188,6 +188,15 @@ TEST_F(PrinterTest, NoReplyWithoutTheReplyFlagButTheActionHappens) {
   EXPECT_EQ(vireo.buttonsPressed(), std::vector<std::uint8_t>{0x12});
 }
 
+TEST_F(PrinterTest, TheHostPageCountResetClearsOnlyTheUserCount) {
+  const std::string before = toHex(ask(hex("A5 00 03 50 04 0B")));
+  ask(hex("A5 00 03 40 03 06"));
+  const std::string after = toHex(ask(hex("A5 00 03 50 04 0B")));
+  EXPECT_NE(before.find("04 00 00 01 41"), std::string::npos) << before;  // kind 4: 321
+  EXPECT_NE(after.find("04 00 00 00 00"), std::string::npos) << after;
+  EXPECT_NE(after.find("01 00 00 30 39"), std::string::npos) << after;  // kind 1 kept: 12345
+}
+
 TEST_F(PrinterTest, CaptureEnablesAlertsInHostTerms) {
   ask(hex("A5 00 06 50 03 03 40 02 01"));
   ask(hex("A5 00 04 50 E0 03 05"));

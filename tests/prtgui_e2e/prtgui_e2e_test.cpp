@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -215,6 +217,92 @@ TEST_F(PrtGuiEndToEnd, BadRepliesWhileIconsAreBuiltLeaveDefaultTexts) {
     app.reset();
     servers[1].reset();
   }
+}
+
+// The requests the printer received since `from`, as "command sub-code".
+std::vector<std::string> requestsSince(const sim::PrinterModel& model, std::size_t from, std::size_t* end) {
+  std::vector<std::string> out;
+  const auto log = model.log();
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const auto& e = log[i];
+    if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Packet || e.bytes.size() < 6)
+      continue;
+    char key[16];
+    std::snprintf(key, sizeof key, "%02X %02X", static_cast<unsigned char>(e.bytes[4]),
+                  static_cast<unsigned char>(e.bytes[5]));
+    out.push_back(key);
+  }
+  *end = log.size();
+  return out;
+}
+
+TEST_F(PrtGuiEndToEnd, TheFillWorkerAsksForEachMissingRecordOnce) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  std::size_t mark = 0;
+  requestsSince(*models[1], 0, &mark);
+  // Values of the profile: serial, speed, memory in KB, flash and disk sizes
+  // as its storage texts give them, trays 1 and 2, tray 1's size code, code
+  // levels, page counts.
+  EXPECT_EQ(app->call("graphic " + listed[0].handle),
+            "ok GN0000042;8;2048;4096;512000;250;500;2;1;12345;321");
+  auto asked = requestsSince(*models[1], mark, &mark);
+  for (const char* request : {"01 02", "01 03", "01 04", "04 0B"})
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), request), 1) << request;
+  EXPECT_LE(std::count(asked.begin(), asked.end(), "01 00"), 1);  // the summary may be cached
+
+  // A second run asks only for the page counts and the panel lock.
+  app->call("graphic " + listed[0].handle);
+  asked = requestsSince(*models[1], mark, &mark);
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "04 0B"), 1);
+
+  // The host page-count reset reaches the printer and the user count reads 0.
+  EXPECT_EQ(app->call("pagecounts " + listed[0].handle + " 1"), "ok 0");
+  asked = requestsSince(*models[1], mark, &mark);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "03 06"), 1);
+  EXPECT_EQ(models[1]->hostPageCountResets(), 1);
+}
+
+TEST_F(PrtGuiEndToEnd, ARejectedRequestStopsTheFillAtThatRecord) {
+  serve(1, "generic-7301");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  sim::Knobs knobs = models[1]->knobs();
+  knobs.errorReplies = 1;
+  models[1]->setKnobs(knobs);
+  const std::string answer = app->call("graphic " + listed[0].handle);
+  // Whatever record the rejection hit, nothing after it was fetched.
+  EXPECT_NE(answer.find(";0;0"), std::string::npos) << answer;  // no page counts
+  std::size_t mark = 0;
+  const auto asked = requestsSince(*models[1], 0, &mark);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "04 0B"), 0);
+}
+
+// The reviewed record of a file of hex bytes; '#' starts a comment.
+std::string goldenHex(const std::string& name) {
+  std::ifstream in(std::string(WF_PRTGUI_TEST_DATA) + "/" + name);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::string word;
+    while (words >> word) out += " " + word;
+  }
+  return out;
+}
+
+TEST_F(PrtGuiEndToEnd, TheInventoryRecordOfASimulatedPrinterOnLpt1) {
+  serve(1, "generic-7301-trays");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(app->call("inventory " + listed[0].handle + " Front"), "ok" + goldenHex("inventory_sim.hex"));
 }
 
 TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {

@@ -30,6 +30,7 @@ class CWFAlertDlgList;
 class CWFInputCharArray;
 class CWFOutputCharArray;
 class CWFPrinterDLL;
+class CWFoidList;
 class CWFPrinterIcon;
 struct _WF_PRINTER_INFO;
 
@@ -87,6 +88,9 @@ class WFPrinterIconServices {
   virtual CWFAlertMsg* Get1stActiveAlertMsg() = 0;
   virtual BOOL RemoveAlertMsg(CWFAlertMsg* message) = 0;
   virtual void DecrementUsageCount() = 0;
+  // The printer's ports (CWFPortList) fall back on the adapter's address.
+  virtual CString GetNetAddress() = 0;
+  virtual CString GetJSAdapterType() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -247,7 +251,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   void SetPortType();
   CString GetPort();
   void SetPort();
-  CString GetNetAddress();
+  CString GetNetAddress() override;
   void SetNetAddress();
   CString GetNWLogin();
   void SetNWLogin();
@@ -265,7 +269,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL IsOEMPrinter();
   CString GetModel();
   CString GetAdapterType();
-  CString GetJSAdapterType();
+  CString GetJSAdapterType() override;
 
   BOOL BCEReturnCheck(long result);
   // "[long name] text"; the caller owns the text.
@@ -294,9 +298,80 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   ULONG CreateBaseStoredAlerts();
   void RestoreBaseAlerts(ULONG mask);
 
-  // Stand-ins until the cached printer data exist.
+  // ---- Cached data: device, storage, code levels, page counts ----
+  // Readers wait at most 3000 ms for a record and then answer the neutral
+  // value; texts are copies taken under the record's mutex.
+  int GetDuplexOption();
+  CString GetSerialNo();
+  CString GetRevisionLevel();
+  unsigned long GetPrinterSpeed();
+  unsigned long GetMemorySize();
+  int GetFontCartOption();
+  CString GetFontCartName();
+  CString GetFontCartFormat();
+  unsigned long GetFlashSize();
+  unsigned long GetFlashRemaining();
+  unsigned long GetHDSize();
+  unsigned long GetHDRemaining();
+  int GetHighCapacity();
+  unsigned long GetTotalPages();
+  unsigned long GetPowerOnPages();
+  unsigned long GetUserPageCount();
+  CString GetCodeLevel(UINT index);
+  UINT GetNumCodeLevels();
+  // Queues the page-count worker, which first resets the host page count
+  // when `reset` is set.
+  void UpdatePageCounts(int reset);
+  // The serial number in a buffer of the calling thread, fetched when missing;
+  // null when the printer is not bidirectional or the fetch fails.
+  char* GetPISerialNumber();
+  // Workers queued with CWFApp::BeginThread; the parameter of
+  // UpdateGraphicInfo is the printer handle.
+  static UINT UpdateGraphicInfo(void* printer);
+  static UINT UpdatePC(void* parameter);
+
+  // ---- Inventory record ----
+  // The names of the chain's icons: ports, then the network names; each
+  // item a global block holding one text. Null when there is none.
+  CWFoidList* GetPINameList(_WF_PRINTER_INFO* info);
+  UINT GetPIValidProtocols(_WF_PRINTER_INFO* info);
+  // GetInventoryData writes into the main program's buffer of this size.
+  static constexpr int kInventoryBufferSize = 10240;
+
+  // ---- Cached data: the tray and bin tables ----
+  // Fill a table once from the printer; TRUE also when it already has entries.
+  BOOL UpdateInputChars();
   BOOL UpdateOutputBins();
+  int GetAutoEnvelope();
+  int GetAuxFeeder();
+  int GetDualFeeder();
+  int GetTrayAttached(UINT id);
+  UINT GetTraySize(UINT id);
+  WFPrtObj::PAPERTYPE GetTrayType(UINT id);
+  UINT GetTrayCapacity(UINT id);
+  UINT GetOutputCapacity(UINT id);
+  int OutputDestSupported(UINT id);
   ULONG GetOutputCapacity();
+  CString GetTrayName(USHORT id);
+  CString GetTrayTypeName(USHORT id);
+  CString GetTraySizeName(USHORT id);
+  CString GetTrayLevelName(USHORT id);
+  void SetTrayLevel(USHORT id, BYTE level);
+  UINT GetTrayLevelPercent(USHORT id);
+  UINT GetNPAID(USHORT id);
+  UINT NumInputSources();
+  UINT NumOutputDestinations();
+  CString GetOutputBinName(UINT id);
+  int UpdateInputLevels() { return TRUE; }
+  // The inventory report's code of the input tray with NPA number `npa`.
+  UINT GetInputCode(UINT npa) const { return npa < kInputCodes ? m_inputCodes[npa] : 0; }
+  static constexpr UINT kInputCodes = 10;
+
+ protected:
+  void UpdateXlate();
+  UINT m_inputCodes[kInputCodes] = {};
+
+ public:
 
   // ---- Members read by the printer list and the windows ----
   USHORT GetPrinterHandle() const { return m_hPrinter; }
@@ -408,8 +483,6 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   std::vector<std::string> GetPlayedSounds();
 
  protected:
-  // The cached-data refresh a configuration change asks for.
-  int UpdateInputChars();
   void queueArming(ULONG mask, ULONG arm, int priority, const char* label);
   CString BuildAlertString(UINT id1, UINT id2, UINT id3);
   CString BuildAlertString(CString text1, CString text2, CString text3);

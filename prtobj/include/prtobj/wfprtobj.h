@@ -210,13 +210,13 @@ class WFPrtObj : public CObject {
   };
 
   // Declared for other subsystems; nothing here fills them.
-  struct PAPERTYPE {
-    ULONG code = 0;
-    std::string name;
-  };
+  // Paper type code 1 to 4, as INPUTBIN::paperType carries it.
+  using PAPERTYPE = USHORT;
+  // Head of a tray or bin as the icon's tray tables hold it.
   struct PAPERTRAY {
-    ULONG id = 0;
-    std::string name;
+    USHORT npaNumber = 0;
+    USHORT id = 0;
+    ULONG capacity = 0;
   };
 
   WFPrtObj();

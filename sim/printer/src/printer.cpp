@@ -21,6 +21,8 @@ namespace wire = protocol::npa;
 namespace layout = protocol::reply;
 namespace request = protocol::request::request_data;
 
+constexpr std::uint8_t kUserPageCountKind = 4;
+
 // The byte at `i`, or 0 past the end: a request cut short reads as zeros.
 std::uint8_t byteAt(std::string_view s, std::size_t i) {
   ByteReader in(s);
@@ -383,6 +385,9 @@ std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string
       return Reply{0, d};  // the probe is echoed
     case control::kResetHostPageCount:
       ++hostPageCountResets_;
+      // The host's reset clears the user page count (kind 4).
+      for (auto& [kind, count] : profile_.pageCounts)
+        if (kind == kUserPageCountKind) count = 0;
       return std::nullopt;
     default:
       return std::nullopt;

@@ -3,22 +3,26 @@
 // with the printer manager, the printer list of icons, the generic family
 // and one test family for every other family key.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <QApplication>
 
 #include "alert_service.h"
 #include "broker/corbce.h"
 #include "child_commands.h"
+#include "common/app_services.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
 #include "common/wait_objects.h"
+#include "common/thread_mgr.h"
 #include "fake_wf_app.h"
 #include "framework/controls.h"
 #include "framework/resources.h"
@@ -279,6 +283,61 @@ WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
   for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i) out += "|" + boxes[i].text;
   gui->boxesSeen = boxes.size();
 
+  return out;
+});
+
+// graphic <handle> -> "ok <serial>;<speed>;<memory KB>;<flash>;<disk>;<tray 1 capacity>;
+// <tray 2 capacity>;<tray 1 size>;<code levels>;<total pages>;<user pages>" after
+// the fill worker ran here
+WF_CHILD_COMMAND("graphic", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  const USHORT handle = static_cast<USHORT>(num(args.at(0)));
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(handle);
+  if (!icon) return "err no icon";
+  CWFPrinterIcon::UpdateGraphicInfo(reinterpret_cast<void*>(std::uintptr_t{handle}));
+  std::string out = "ok " + icon->GetSerialNo().str();
+  const unsigned long values[] = {icon->GetPrinterSpeed(),     icon->GetMemorySize(),
+                                  icon->GetFlashSize(),        icon->GetHDSize(),
+                                  icon->GetTrayCapacity(7103), icon->GetTrayCapacity(7104),
+                                  icon->GetTraySize(7103),     icon->GetNumCodeLevels(),
+                                  icon->GetTotalPages(),       icon->GetUserPageCount()};
+  for (unsigned long value : values) out += ";" + std::to_string(value);
+  icon->ThreadUnlock();
+  return out;
+});
+
+// inventory <handle> <name> -> "ok <record as hex bytes>"
+WF_CHILD_COMMAND("inventory", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  _WF_PRINTER_INFO info;
+  info.hPrinter = static_cast<USHORT>(num(args.at(0)));
+  info.strName = args.at(1).c_str();
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(info.hPrinter);
+  if (!icon) return "err no icon";
+  std::vector<char> buffer(CWFPrinterIcon::kInventoryBufferSize);
+  const short length = icon->GetInventoryData(&info, buffer.data());
+  icon->ThreadUnlock();
+  std::string out = "ok";
+  for (short i = 0; i < length; ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, " %02x", static_cast<unsigned char>(buffer[i]));
+    out += byte;
+  }
+  return out;
+});
+
+// pagecounts <handle> <reset> -> "ok <user pages>" after the page-count worker ran here
+WF_CHILD_COMMAND("pagecounts", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->UpdatePageCounts(static_cast<int>(num(args.at(1))));
+  while (!a.app.ThreadMgrQIsEmpty()) {
+    std::unique_ptr<CWFThread> item(a.app.ThreadMgrQRemoveHead());
+    item->m_pfnProc(item->m_pParam);
+  }
+  const std::string out = "ok " + std::to_string(icon->GetUserPageCount());
+  icon->ThreadUnlock();
   return out;
 });
 

@@ -33,7 +33,9 @@ TEST(ReadersFuzz, AssemblerKeepsToItsAreaAndJoinsOnlyWholeReplies) {
     }
     std::uint8_t out[4096];
     const std::uint32_t n = a.join(out);
-    if (!a.complete()) EXPECT_EQ(n, 0u);
+    if (!a.complete()) {
+      EXPECT_EQ(n, 0u);
+    }
     EXPECT_LE(n, wire::kFragmentArea);
   }
 }
