@@ -27,7 +27,9 @@ const char* kReplySlot = "\\\\.\\mailslot\\bench\\reply";
 constexpr int kRounds = 15;
 constexpr int kTripsPerRound = 4'000;
 
-std::filesystem::path plainPath(const char* leaf) { return *wf::runtimeDir() / leaf; }
+std::filesystem::path plainPath(const char* leaf) {
+  return *wf::runtimeDir() / leaf;
+}
 
 int boundDatagramSocket(const std::filesystem::path& path) {
   int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -135,8 +137,8 @@ int main() {
           ::recv(plain, back.data(), back.size(), 0);
         },
     });
-    std::printf("%-8zu %14.0f %14.0f %14.0f %8.2f %8.2f\n", size, best[0], best[1], best[2], best[0] / best[2],
-                best[1] / best[2]);
+    std::printf("%-8zu %14.0f %14.0f %14.0f %8.2f %8.2f\n", size, best[0], best[1], best[2],
+                best[0] / best[2], best[1] / best[2]);
   }
 
   requests->write("", 0);

@@ -14,13 +14,13 @@
 #include <cstring>
 #include <memory>
 
-#include "mock_transport.h"
 #include "bench_roles.h"
 #include "broker/corbce.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "fake_wf_app.h"
+#include "mock_transport.h"
 #include "platform/module.h"
 #include "prtgui/generic_family.h"
 #include "wfprtmgr/wfprtmgr.h"

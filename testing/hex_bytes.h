@@ -11,7 +11,10 @@ inline std::string hex(std::string_view spaced) {
   unsigned value = 0;
   int digits = 0;
   for (char c : spaced) {
-    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    int d = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                   : -1;
     if (d < 0) continue;
     value = value << 4 | static_cast<unsigned>(d);
     if (++digits == 2) out.push_back(static_cast<char>(value)), value = 0, digits = 0;

@@ -28,8 +28,12 @@ class PerTestDirs : public ::testing::EmptyTestEventListener {
 };
 }  // namespace
 
-fs::path testRuntimeDir() { return caseDir / "r"; }
-fs::path testDataRoot() { return caseDir / "d"; }
+fs::path testRuntimeDir() {
+  return caseDir / "r";
+}
+fs::path testDataRoot() {
+  return caseDir / "d";
+}
 
 }  // namespace wf::testing
 

@@ -16,7 +16,7 @@ using namespace wf::bce;
 
 namespace {
 
-constexpr std::uint32_t kPassPause = 500;   // a pass that found nothing new, enumerations still running
+constexpr std::uint32_t kPassPause = 500;  // a pass that found nothing new, enumerations still running
 constexpr std::uint32_t kPassListWait = 2000;
 
 // Network bits in the order enumerations start.
@@ -27,18 +27,25 @@ struct Kind {
   const char* line;
 };
 constexpr Kind kKindLines[] = {
-    {BCE_NET_NETWARE, "  - NetWare\n"}, {BCE_NET_IP, "  - IP\n"},     {BCE_NET_IPX, "  - CorIPX\n"},
-    {BCE_NET_CORLINK, "  - CorLink\n"}, {BCE_NET_PEER, "  - Peer To Peer\n"}, {BCE_NET_LOCAL, "  - Local\n"},
+    {BCE_NET_NETWARE, "  - NetWare\n"},
+    {BCE_NET_IP, "  - IP\n"},
+    {BCE_NET_IPX, "  - CorIPX\n"},
+    {BCE_NET_CORLINK, "  - CorLink\n"},
+    {BCE_NET_PEER, "  - Peer To Peer\n"},
+    {BCE_NET_LOCAL, "  - Local\n"},
     {BCE_NET_FORCE, "  - Forced Enumeration\n"},
 };
 
-bool validApp(std::uint32_t appId) { return (appId & 0xFFFF) < BCE_MAX_APPS; }
+bool validApp(std::uint32_t appId) {
+  return (appId & 0xFFFF) < BCE_MAX_APPS;
+}
 
 // Hands every entry `wanted` accepts and the application has not had yet to
 // `proc`, with the list lock released around each call; the entry is pinned
 // meanwhile, so its link is still good afterwards. Counts the calls.
 template <typename Wanted>
-int deliver(PrinterListLock& lock, unsigned app, BCEENUMPROC proc, bool honourStop, bool& stopped, Wanted wanted) {
+int deliver(PrinterListLock& lock, unsigned app, BCEENUMPROC proc, bool honourStop, bool& stopped,
+            Wanted wanted) {
   PrinterList& list = printerList();
   int delivered = 0;
   for (PrinterEntry* e = list.first(); e;) {
@@ -127,8 +134,8 @@ int32_t BceEnumPrintersMF(uint32_t appId, uint32_t netMask, BCEENUMPROC proc) {
     {
       PrinterListLock lock(kPassListWait);
       if (lock.held())
-        delivered = deliver(lock, app, proc, true, stopped,
-                            [&](const PrinterEntry& e) { return e.on(requested); });
+        delivered =
+            deliver(lock, app, proc, true, stopped, [&](const PrinterEntry& e) { return e.on(requested); });
     }
     if (stopped || (finished && delivered == 0)) break;
     if (delivered == 0 && !finished) wf::sleepFor(kPassPause);
@@ -167,7 +174,8 @@ int32_t BceEnumSpecificMF(uint32_t appId, const NETADDRESS* address, BCEENUMPROC
   }
   if (!found && address->local[0]) {
     found = BCE_NET_LOCAL;
-    findLocalPrinter(appId & 0xFFFF, std::string_view(address->local, ::strnlen(address->local, sizeof address->local)));
+    findLocalPrinter(appId & 0xFFFF,
+                     std::string_view(address->local, ::strnlen(address->local, sizeof address->local)));
   }
 
   char peerName[BCE_NAME_LENGTH];

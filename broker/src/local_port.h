@@ -2,6 +2,7 @@
 // One open parallel port: its reader thread, which alone reads the port and
 // separates responses, print-data confirmations and alerts, and the response
 // slot that hands a response to the one request waiting for it.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <chrono>
 #include <string>
 #include <string_view>
 

@@ -4,7 +4,9 @@ namespace wf::bce {
 
 namespace {
 // Opened once: the handle keeps the primary's object alive past its unload.
-SyncHandle opened(const char* name) { return openSyncObject(SyncKind::Mutex, name); }
+SyncHandle opened(const char* name) {
+  return openSyncObject(SyncKind::Mutex, name);
+}
 }  // namespace
 
 void NamedLock::unlock() {
@@ -19,10 +21,20 @@ bool NamedLock::relock(std::uint32_t ms) {
   return held_;
 }
 
-GlobalInLock::GlobalInLock(std::uint32_t ms) : NamedLock(
-    [] { static const SyncHandle h = opened("bce_MutGlobalIn"); return h; }(), ms) {}
+GlobalInLock::GlobalInLock(std::uint32_t ms)
+    : NamedLock(
+          [] {
+            static const SyncHandle h = opened("bce_MutGlobalIn");
+            return h;
+          }(),
+          ms) {}
 
-PrinterListLock::PrinterListLock(std::uint32_t ms) : NamedLock(
-    [] { static const SyncHandle h = opened("bce_MutPrintersAccess"); return h; }(), ms) {}
+PrinterListLock::PrinterListLock(std::uint32_t ms)
+    : NamedLock(
+          [] {
+            static const SyncHandle h = opened("bce_MutPrintersAccess");
+            return h;
+          }(),
+          ms) {}
 
 }  // namespace wf::bce

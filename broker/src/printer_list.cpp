@@ -21,9 +21,11 @@ namespace {
 constexpr std::uint32_t kAnyBit = 0xFFF;
 constexpr std::uint16_t kFirstComHandle = 51;
 constexpr std::uint16_t kFirstOtherLocalHandle = 60;  // above COM9, so no local name takes another's handle
-constexpr std::uint16_t kLastHandle = 0xFFFE;          // 0xFFFF names the workstation
+constexpr std::uint16_t kLastHandle = 0xFFFE;         // 0xFFFF names the workstation
 
-std::string_view nameOf(const char (&name)[BCE_NAME_LENGTH]) { return {name, ::strnlen(name, BCE_NAME_LENGTH)}; }
+std::string_view nameOf(const char (&name)[BCE_NAME_LENGTH]) {
+  return {name, ::strnlen(name, BCE_NAME_LENGTH)};
+}
 
 bool matchesKindToo(std::uint16_t adapterClass) {
   return adapterClass == 2 || adapterClass == 4 || adapterClass == 8;
@@ -85,13 +87,20 @@ std::uint16_t localHandleFor(std::string_view name) {
 
 int transportIndexOf(std::uint32_t netBit) {
   switch (netBit) {
-    case BCE_NET_NETWARE: return 0;
-    case BCE_NET_IP: return 1;
-    case BCE_NET_IPX: return 2;
-    case BCE_NET_CORLINK: return 3;
-    case BCE_NET_PEER: return 4;
-    case BCE_NET_LOCAL: return kLocalSlot;
-    default: return -1;
+    case BCE_NET_NETWARE:
+      return 0;
+    case BCE_NET_IP:
+      return 1;
+    case BCE_NET_IPX:
+      return 2;
+    case BCE_NET_CORLINK:
+      return 3;
+    case BCE_NET_PEER:
+      return 4;
+    case BCE_NET_LOCAL:
+      return kLocalSlot;
+    default:
+      return -1;
   }
 }
 
@@ -124,7 +133,9 @@ struct PrinterList::Indexes {
   std::set<std::uint16_t> handles;
 };
 
-PrinterList& printerList() { return Broker::instance().printers; }
+PrinterList& printerList() {
+  return Broker::instance().printers;
+}
 
 PrinterEntry* PrinterList::first() const {
   PrinterEntry* e = head_;
@@ -178,7 +189,8 @@ std::uint16_t PrinterList::newHandle(const PrinterEntry& entry) const {
     if (const std::uint16_t h = localHandleFor(nameOf(entry.info.name))) return indexes_->byHandle[h] ? 0 : h;
     auto it = handles.lower_bound(kFirstNetworkHandle - 1);
     std::uint16_t h = kFirstOtherLocalHandle;
-    if (it != handles.begin() && *std::prev(it) >= kFirstOtherLocalHandle) h = static_cast<std::uint16_t>(*std::prev(it) + 1);
+    if (it != handles.begin() && *std::prev(it) >= kFirstOtherLocalHandle)
+      h = static_cast<std::uint16_t>(*std::prev(it) + 1);
     return h < kFirstNetworkHandle - 1 ? h : 0;
   }
   const std::uint16_t highest = handles.empty() ? 0 : *handles.rbegin();
@@ -291,7 +303,9 @@ void PrinterList::unlink(PrinterEntry& e) {
   delete &e;
 }
 
-void PrinterList::pin(PrinterEntry& e) { ++e.pins_; }
+void PrinterList::pin(PrinterEntry& e) {
+  ++e.pins_;
+}
 
 void PrinterList::unpin(PrinterEntry& e) {
   if (--e.pins_ == 0 && e.removed_) unlink(e);

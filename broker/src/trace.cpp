@@ -43,8 +43,8 @@ void bceTraceData(const char* tag, int id, const char* label, std::string_view b
   std::lock_guard lock(writerLock);
   if (!dumpWriter()) return;
   char head[128];
-  const int n = std::snprintf(head, sizeof head, "%s[%10ld][%3d][%12s] ", tag, static_cast<long>(wf::tickCount()),
-                              id, label);
+  const int n = std::snprintf(head, sizeof head, "%s[%10ld][%3d][%12s] ", tag,
+                              static_cast<long>(wf::tickCount()), id, label);
   const std::string indent(static_cast<std::size_t>(std::clamp(n, 0, 60)), ' ');
   std::string out = head, line = head;
   for (std::size_t i = 0; i < bytes.size(); ++i) {

@@ -34,7 +34,8 @@ void writeLine(std::string_view text) {
 }  // namespace
 
 int32_t BceStartTraceMF(const char* fileName, uint32_t) {
-  auto file = wf::LogFile::open(fileName && *fileName ? fileName : kDefaultTraceFile, wf::LogFile::Mode::Replace);
+  auto file =
+      wf::LogFile::open(fileName && *fileName ? fileName : kDefaultTraceFile, wf::LogFile::Mode::Replace);
   if (!file) return BCE_OK;
   {
     std::lock_guard lock(fileLock);

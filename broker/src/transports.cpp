@@ -7,8 +7,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "broker.h"
 #include "bidi.h"
+#include "broker.h"
 #include "broker_state.h"
 #include "named_lock.h"
 #include "platform/version_info.h"
@@ -24,8 +24,9 @@ struct TransportFile {
 };
 
 constexpr TransportFile kFiles[kNetTransports] = {
-    {"cornw32.dll", "NetWare Net DLL"},   {"corip32.dll", "IP Net DLL"},      {"coripx32.dll", "CorIPX Net DLL"},
-    {"corcl32.dll", "CorLink Net DLL"},   {"corp2p32.dll", "Peer-to-Peer DLL"},
+    {"cornw32.dll", "NetWare Net DLL"},   {"corip32.dll", "IP Net DLL"},
+    {"coripx32.dll", "CorIPX Net DLL"},   {"corcl32.dll", "CorLink Net DLL"},
+    {"corp2p32.dll", "Peer-to-Peer DLL"},
 };
 
 // Version records list the transports as NetWare, CorLink, IP, IPX, peer.
@@ -99,7 +100,9 @@ void registerEventCallbacks() {
 
 }  // namespace
 
-TransportTable& transportTable() { return Broker::instance().transports; }
+TransportTable& transportTable() {
+  return Broker::instance().transports;
+}
 
 const char* transportFileName(int index) {
   return index >= 0 && index < kNetTransports ? kFiles[index].fileName : nullptr;
@@ -285,7 +288,8 @@ int32_t BceGetNetInfoMF(uint32_t handle, uint32_t netMask, uint32_t infoCode, vo
   if (!t.loaded || !t.fn.NetGetInfo) return answer(BCE_FAIL);
   std::uint16_t port;
   if (!portFor(handle, i, port)) return answer(kNoPortThere);
-  const std::int32_t r = t.fn.NetGetInfo(port, static_cast<std::uint16_t>(infoCode), buffer, length, itemProc);
+  const std::int32_t r =
+      t.fn.NetGetInfo(port, static_cast<std::uint16_t>(infoCode), buffer, length, itemProc);
   return static_cast<std::uint16_t>(r);
 }
 
@@ -327,7 +331,8 @@ int32_t BceGetVersionMF(BCEVERSION* version) {
 int32_t BceGetVersionExMF(BCEVERSIONEX* version) {
   if (!version) return BCE_OK;
   std::memset(version, 0, sizeof *version);
-  auto fill = [](BCEVERSIONEXENTRY& entry, const wf::VersionRead& v, const char* description, const char* file) {
+  auto fill = [](BCEVERSIONEXENTRY& entry, const wf::VersionRead& v, const char* description,
+                 const char* file) {
     if (v.status == wf::VersionStatus::Found) {
       entry.fileVersionMS = v.info.fileVersionMS;
       entry.fileVersionLS = v.info.fileVersionLS;
@@ -342,4 +347,6 @@ int32_t BceGetVersionExMF(BCEVERSIONEX* version) {
   return BCE_OK;
 }
 
-int32_t BceIsUserAdminMF(uint32_t) { return 1; }
+int32_t BceIsUserAdminMF(uint32_t) {
+  return 1;
+}

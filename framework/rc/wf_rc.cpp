@@ -59,11 +59,20 @@ std::vector<Token> tokenize(const std::string& src) {
         }
         if (++i >= src.size()) throw Failure{line, "unterminated text"};
         switch (src[i]) {
-          case 'n': text += '\n'; break;
-          case 't': text += '\t'; break;
-          case '\\': text += '\\'; break;
-          case '"': text += '"'; break;
-          default: throw Failure{line, std::string("unknown escape \\") + src[i]};
+          case 'n':
+            text += '\n';
+            break;
+          case 't':
+            text += '\t';
+            break;
+          case '\\':
+            text += '\\';
+            break;
+          case '"':
+            text += '"';
+            break;
+          default:
+            throw Failure{line, std::string("unknown escape \\") + src[i]};
         }
       }
       ++i;
@@ -72,8 +81,9 @@ std::vector<Token> tokenize(const std::string& src) {
       std::size_t start = i++;
       while (i < src.size() && (std::isalnum(static_cast<unsigned char>(src[i])) || src[i] == '_')) ++i;
       std::string word = src.substr(start, i - start);
-      const bool number = std::isdigit(static_cast<unsigned char>(word[0])) ||
-                          (word[0] == '-' && word.size() > 1 && std::isdigit(static_cast<unsigned char>(word[1])));
+      const bool number =
+          std::isdigit(static_cast<unsigned char>(word[0])) ||
+          (word[0] == '-' && word.size() > 1 && std::isdigit(static_cast<unsigned char>(word[1])));
       if (number) {
         std::size_t used = 0;
         try {
@@ -125,14 +135,22 @@ class Compiler {
       const Token& k = next();
       if (k.kind != Token::Word) fail(k, "expected a resource keyword");
       const std::string kw = upper(k.text);
-      if (kw == "STRINGTABLE") stringTable();
-      else if (kw == "DIALOG") dialog(k);
-      else if (kw == "MENU") menu(k);
-      else if (kw == "ACCELERATORS") accelerators(k);
-      else if (kw == "TOOLBAR") toolbar(k);
-      else if (kw == "BITMAP") image(k, "Bitmap");
-      else if (kw == "ICON") image(k, "Icon");
-      else fail(k, "unknown resource keyword " + k.text);
+      if (kw == "STRINGTABLE")
+        stringTable();
+      else if (kw == "DIALOG")
+        dialog(k);
+      else if (kw == "MENU")
+        menu(k);
+      else if (kw == "ACCELERATORS")
+        accelerators(k);
+      else if (kw == "TOOLBAR")
+        toolbar(k);
+      else if (kw == "BITMAP")
+        image(k, "Bitmap");
+      else if (kw == "ICON")
+        image(k, "Icon");
+      else
+        fail(k, "unknown resource keyword " + k.text);
     }
   }
 
@@ -156,9 +174,13 @@ class Compiler {
  private:
   const Token& peek() const { return t_[pos_]; }
   const Token& next() { return t_[pos_ < t_.size() - 1 ? pos_++ : pos_]; }
-  [[noreturn]] static void fail(const Token& at, const std::string& message) { throw Failure{at.line, message}; }
+  [[noreturn]] static void fail(const Token& at, const std::string& message) {
+    throw Failure{at.line, message};
+  }
 
-  bool isWord(const Token& tok, const char* word) const { return tok.kind == Token::Word && upper(tok.text) == word; }
+  bool isWord(const Token& tok, const char* word) const {
+    return tok.kind == Token::Word && upper(tok.text) == word;
+  }
   void expectWord(const char* word) {
     const Token& tok = next();
     if (!isWord(tok, word)) fail(tok, std::string("expected ") + word);
@@ -214,7 +236,8 @@ class Compiler {
       fail(tok, "expected a resource id or name");
     }
     const std::string unique = std::string(type) + "/" + (k.name.empty() ? std::to_string(k.id) : k.name);
-    if (!seen_.insert(unique).second) fail(at, std::string("duplicate ") + type + " " + unique.substr(unique.find('/') + 1));
+    if (!seen_.insert(unique).second)
+      fail(at, std::string("duplicate ") + type + " " + unique.substr(unique.find('/') + 1));
     return k;
   }
   void addEntry(const char* type, const Key& k, const std::string& data) {
@@ -240,16 +263,21 @@ class Compiler {
     Key k = key("Dialog", at);
     long long x = number(-32768, 32767, "x"), y = number(-32768, 32767, "y");
     long long cx = number(0, 32767, "width"), cy = number(0, 32767, "height");
-    std::string caption, fontName = "MS Sans Serif", style = "DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU",
-                         exStyle = "0";
+    std::string caption, fontName = "MS Sans Serif",
+                         style = "DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU", exStyle = "0";
     long long fontSize = 8;
     for (;;) {
       const Token& tok = peek();
-      if (isWord(tok, "CAPTION")) next(), caption = text();
-      else if (isWord(tok, "FONT")) next(), fontSize = number(1, 72, "font size"), fontName = text();
-      else if (isWord(tok, "STYLE")) next(), style = expression();
-      else if (isWord(tok, "EXSTYLE")) next(), exStyle = expression();
-      else break;
+      if (isWord(tok, "CAPTION"))
+        next(), caption = text();
+      else if (isWord(tok, "FONT"))
+        next(), fontSize = number(1, 72, "font size"), fontName = text();
+      else if (isWord(tok, "STYLE"))
+        next(), style = expression();
+      else if (isWord(tok, "EXSTYLE"))
+        next(), exStyle = expression();
+      else
+        break;
     }
     expectWord("BEGIN");
     std::ostringstream items;
@@ -268,20 +296,22 @@ class Compiler {
       long long icx = number(0, 32767, "width"), icy = number(0, 32767, "height");
       std::string cex = "0";
       const Token& more = peek();
-      if (more.kind == Token::Number || (more.kind == Token::Word && !isWord(more, "END") && !isWord(more, "CONTROL")))
+      if (more.kind == Token::Number ||
+          (more.kind == Token::Word && !isWord(more, "END") && !isWord(more, "CONTROL")))
         cex = expression();
-      items << "    {" << (id < 0 ? "0xFFFF" : std::to_string(id)) << ", " << cLiteral(cls) << ", " << cLiteral(label)
-            << ", static_cast<DWORD>(WS_CHILD | WS_VISIBLE | " << cstyle << "), static_cast<DWORD>(" << cex << "), "
-            << ix << ", " << iy << ", " << icx << ", " << icy << "},\n";
+      items << "    {" << (id < 0 ? "0xFFFF" : std::to_string(id)) << ", " << cLiteral(cls) << ", "
+            << cLiteral(label) << ", static_cast<DWORD>(WS_CHILD | WS_VISIBLE | " << cstyle
+            << "), static_cast<DWORD>(" << cex << "), " << ix << ", " << iy << ", " << icx << ", " << icy
+            << "},\n";
       ++count;
     }
     next();
     const std::string itemsSymbol = "k" + k.symbol + "Items";
     if (count) body_ << "constexpr DialogItem " << itemsSymbol << "[] = {\n" << items.str() << "};\n";
-    body_ << "constexpr Dialog k" << k.symbol << " = {" << cLiteral(caption) << ", " << cLiteral(fontName) << ", "
-          << fontSize << ", static_cast<DWORD>(" << style << "), static_cast<DWORD>(" << exStyle << "), " << x
-          << ", " << y << ", " << cx << ", " << cy << ", " << (count ? itemsSymbol : "nullptr") << ", " << count
-          << "};\n\n";
+    body_ << "constexpr Dialog k" << k.symbol << " = {" << cLiteral(caption) << ", " << cLiteral(fontName)
+          << ", " << fontSize << ", static_cast<DWORD>(" << style << "), static_cast<DWORD>(" << exStyle
+          << "), " << x << ", " << y << ", " << cx << ", " << cy << ", " << (count ? itemsSymbol : "nullptr")
+          << ", " << count << "};\n\n";
     addEntry("Dialog", k, "&k" + k.symbol);
   }
 
@@ -304,7 +334,8 @@ class Compiler {
         }
         const std::string label = text();
         const long long id = number(1, 0xFFFF, "command id");
-        items.push_back("{" + std::to_string(id) + ", " + cLiteral(label) + ", 0" + menuFlags() + ", nullptr, 0}");
+        items.push_back("{" + std::to_string(id) + ", " + cLiteral(label) + ", 0" + menuFlags() +
+                        ", nullptr, 0}");
       } else {
         fail(tok, "expected POPUP, MENUITEM or END");
       }
@@ -319,9 +350,12 @@ class Compiler {
   std::string menuFlags() {
     std::string flags;
     for (;;) {
-      if (isWord(peek(), "GRAYED")) flags += " | MF_GRAYED";
-      else if (isWord(peek(), "CHECKED")) flags += " | MF_CHECKED";
-      else return flags;
+      if (isWord(peek(), "GRAYED"))
+        flags += " | MF_GRAYED";
+      else if (isWord(peek(), "CHECKED"))
+        flags += " | MF_CHECKED";
+      else
+        return flags;
       next();
     }
   }
@@ -353,16 +387,21 @@ class Compiler {
       std::string flags;
       for (;;) {
         const Token& f = peek();
-        if (isWord(f, "VIRTKEY")) flags += " | FVIRTKEY", virtualKey = true;
-        else if (isWord(f, "CONTROL")) flags += " | FCONTROL";
-        else if (isWord(f, "SHIFT")) flags += " | FSHIFT";
-        else if (isWord(f, "ALT")) flags += " | FALT";
-        else break;
+        if (isWord(f, "VIRTKEY"))
+          flags += " | FVIRTKEY", virtualKey = true;
+        else if (isWord(f, "CONTROL"))
+          flags += " | FCONTROL";
+        else if (isWord(f, "SHIFT"))
+          flags += " | FSHIFT";
+        else if (isWord(f, "ALT"))
+          flags += " | FALT";
+        else
+          break;
         next();
       }
       if (keyTok.kind == Token::Word && !virtualKey) fail(keyTok, "a named key needs VIRTKEY");
-      rows.push_back("{static_cast<BYTE>(0" + flags + "), static_cast<WORD>(" + keyExpr + "), " + std::to_string(cmd) +
-                     "}");
+      rows.push_back("{static_cast<BYTE>(0" + flags + "), static_cast<WORD>(" + keyExpr + "), " +
+                     std::to_string(cmd) + "}");
     }
     next();
     const std::string symbol = "k" + k.symbol;
@@ -371,8 +410,8 @@ class Compiler {
       for (const auto& r : rows) body_ << "    " << r << ",\n";
       body_ << "};\n";
     }
-    body_ << "constexpr AcceleratorTable " << symbol << " = {" << (rows.empty() ? "nullptr" : symbol + "Entries")
-          << ", " << rows.size() << "};\n\n";
+    body_ << "constexpr AcceleratorTable " << symbol << " = {"
+          << (rows.empty() ? "nullptr" : symbol + "Entries") << ", " << rows.size() << "};\n\n";
     addEntry("Accelerators", k, "&" + symbol);
   }
 
@@ -383,9 +422,12 @@ class Compiler {
     std::vector<std::string> ids;
     while (!isWord(peek(), "END")) {
       const Token& tok = next();
-      if (isWord(tok, "SEPARATOR")) ids.push_back("0");
-      else if (isWord(tok, "BUTTON")) ids.push_back(std::to_string(number(1, 0xFFFF, "command id")));
-      else fail(tok, "expected BUTTON, SEPARATOR or END");
+      if (isWord(tok, "SEPARATOR"))
+        ids.push_back("0");
+      else if (isWord(tok, "BUTTON"))
+        ids.push_back(std::to_string(number(1, 0xFFFF, "command id")));
+      else
+        fail(tok, "expected BUTTON, SEPARATOR or END");
     }
     next();
     const std::string symbol = "k" + k.symbol;
@@ -412,7 +454,8 @@ class Compiler {
     body_ << "constexpr unsigned char " << symbol << "Bytes[] = {";
     for (std::size_t i = 0; i < bytes.size(); ++i)
       body_ << (i % 16 ? "" : "\n    ") << static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << ",";
-    body_ << "\n};\nconstexpr Image " << symbol << " = {" << symbol << "Bytes, sizeof " << symbol << "Bytes};\n\n";
+    body_ << "\n};\nconstexpr Image " << symbol << " = {" << symbol << "Bytes, sizeof " << symbol
+          << "Bytes};\n\n";
     addEntry(type, k, "&" + symbol);
   }
 

@@ -44,7 +44,9 @@ struct BarState {
 
 namespace {
 
-QString qs(const CString& text) { return QString::fromStdString(text.str()); }
+QString qs(const CString& text) {
+  return QString::fromStdString(text.str());
+}
 
 // The part of command `id`'s string after the newline.
 CString tipOf(UINT id) {
@@ -65,7 +67,9 @@ void fillWith(QWidget* bar, QWidget* inner) {
 class FlyByWatcher : public QObject {
  public:
   static constexpr const char* kName = "wfFlyByWatcher";
-  FlyByWatcher(QObject* parent, HWND frame, UINT id) : QObject(parent), frame_(frame), id_(id) { setObjectName(kName); }
+  FlyByWatcher(QObject* parent, HWND frame, UINT id) : QObject(parent), frame_(frame), id_(id) {
+    setObjectName(kName);
+  }
 
  protected:
   bool eventFilter(QObject*, QEvent* e) override {
@@ -106,7 +110,8 @@ class ToolCmdUI : public CCmdUI {
     bar_->SetButtonStyle(static_cast<int>(m_nIndex), on ? style & ~TBBS_DISABLED : style | TBBS_DISABLED);
   }
   void SetCheck(int check) override {
-    const UINT style = bar_->GetButtonStyle(static_cast<int>(m_nIndex)) & ~(TBBS_CHECKED | TBBS_INDETERMINATE);
+    const UINT style =
+        bar_->GetButtonStyle(static_cast<int>(m_nIndex)) & ~(TBBS_CHECKED | TBBS_INDETERMINATE);
     const UINT mark = check == 1 ? TBBS_CHECKED : check == 2 ? TBBS_INDETERMINATE : 0;
     bar_->SetButtonStyle(static_cast<int>(m_nIndex), style | TBBS_CHECKBOX | mark);
   }
@@ -141,7 +146,7 @@ using wf::fw::BarState;
 // ---- CControlBar ----
 
 BEGIN_MESSAGE_MAP(CControlBar, CWnd)
-  ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
+ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
 END_MESSAGE_MAP()
 
 CControlBar::CControlBar() : state_(std::make_unique<BarState>()) {}
@@ -150,7 +155,8 @@ CControlBar::~CControlBar() = default;
 BOOL CControlBar::createBar(CWnd* parent, DWORD style, UINT id) {
   if (!parent || !parent->m_hWnd) return FALSE;
   barStyle_ = style & CBRS_ALL;
-  return CreateEx(0, "AfxControlBar", nullptr, (style & ~CBRS_ALL) | WS_CHILD, 0, 0, 0, 0, parent->m_hWnd, id);
+  return CreateEx(0, "AfxControlBar", nullptr, (style & ~CBRS_ALL) | WS_CHILD, 0, 0, 0, 0, parent->m_hWnd,
+                  id);
 }
 
 void CControlBar::SetBarStyle(DWORD style) {
@@ -158,7 +164,9 @@ void CControlBar::SetBarStyle(DWORD style) {
   barStyleChanged();
 }
 
-CFrameWnd* CControlBar::GetParentFrame() const { return dynamic_cast<CFrameWnd*>(GetParent()); }
+CFrameWnd* CControlBar::GetParentFrame() const {
+  return dynamic_cast<CFrameWnd*>(GetParent());
+}
 
 CSize CControlBar::CalcFixedLayout(BOOL, BOOL) {
   CWnd* parent = GetParent();
@@ -201,7 +209,8 @@ BOOL CToolBar::LoadToolBar(const wf::fw::ResourceId& id) {
   state_->images.clear();
   for (int x = 0; x + resource->width <= strip.width(); x += resource->width)
     state_->images.push_back(strip.copy(x, 0, resource->width, resource->height));
-  if (auto* toolbar = qobject_cast<QToolBar*>(state_->inner)) toolbar->setIconSize(QSize(resource->width, resource->height));
+  if (auto* toolbar = qobject_cast<QToolBar*>(state_->inner))
+    toolbar->setIconSize(QSize(resource->width, resource->height));
   return SetButtons(resource->items, static_cast<int>(resource->count));
 }
 
@@ -222,11 +231,13 @@ BOOL CToolBar::SetButtons(const UINT* ids, int count) {
       button.action = toolbar->addSeparator();
     } else {
       button.action = toolbar->addAction(QString());
-      if (image < state_->images.size()) button.action->setIcon(QIcon(QPixmap::fromImage(state_->images[image])));
+      if (image < state_->images.size())
+        button.action->setIcon(QIcon(QPixmap::fromImage(state_->images[image])));
       ++image;
       const UINT id = button.id;
       QObject::connect(button.action, &QAction::triggered, [owner, self, id] {
-        ::PostMessage(owner, WM_COMMAND, MAKELONG(static_cast<WORD>(id), BN_CLICKED), static_cast<LPARAM>(self));
+        ::PostMessage(owner, WM_COMMAND, MAKELONG(static_cast<WORD>(id), BN_CLICKED),
+                      static_cast<LPARAM>(self));
       });
     }
     state_->buttons.push_back(button);
@@ -255,10 +266,13 @@ void CToolBar::barStyleChanged() {
   }
 }
 
-int CToolBar::GetCount() const { return static_cast<int>(state_->buttons.size()); }
+int CToolBar::GetCount() const {
+  return static_cast<int>(state_->buttons.size());
+}
 
 UINT CToolBar::GetItemID(int index) const {
-  return index >= 0 && index < GetCount() ? state_->buttons[static_cast<std::size_t>(index)].id : ID_SEPARATOR;
+  return index >= 0 && index < GetCount() ? state_->buttons[static_cast<std::size_t>(index)].id
+                                          : ID_SEPARATOR;
 }
 
 int CToolBar::CommandToIndex(UINT id) const {
@@ -325,7 +339,9 @@ BOOL CStatusBar::SetIndicators(const UINT* ids, int count) {
   return TRUE;
 }
 
-int CStatusBar::GetCount() const { return static_cast<int>(state_->panes.size()); }
+int CStatusBar::GetCount() const {
+  return static_cast<int>(state_->panes.size());
+}
 
 UINT CStatusBar::GetItemID(int index) const {
   return index >= 0 && index < GetCount() ? state_->panes[static_cast<std::size_t>(index)].id : ID_SEPARATOR;

@@ -19,8 +19,8 @@
 #include <type_traits>
 
 #include "framework/list_ctrl.h"
-#include "gdi_data.h"
 #include "framework/tree_ctrl.h"
+#include "gdi_data.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CControlWnd, CWnd)
@@ -42,13 +42,16 @@ struct ControlState {
 
 namespace {
 
-QString qs(const CString& s) { return QString::fromStdString(s.str()); }
+QString qs(const CString& s) {
+  return QString::fromStdString(s.str());
+}
 
 // The window text is the control's text: CWnd::SetWindowText retitles the
 // window's widget, and that retitling is the control's cue to show it.
 class TitleWatcher : public QObject {
  public:
-  TitleWatcher(QObject* parent, std::function<void()> changed) : QObject(parent), changed_(std::move(changed)) {}
+  TitleWatcher(QObject* parent, std::function<void()> changed)
+      : QObject(parent), changed_(std::move(changed)) {}
   bool eventFilter(QObject*, QEvent* e) override {
     if (e->type() == QEvent::WindowTitleChange) changed_();
     return false;
@@ -91,7 +94,8 @@ CControlWnd::~CControlWnd() = default;
 BOOL CControlWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                            int width, int height, HWND parent, UINT id, LPVOID param) {
   style_ = style;
-  if (!CWnd::CreateEx(exStyle, className, windowName, style, x, y, width, height, parent, id, param)) return FALSE;
+  if (!CWnd::CreateEx(exStyle, className, windowName, style, x, y, width, height, parent, id, param))
+    return FALSE;
   if (QWidget* frame = wf::fw::widgetOf(m_hWnd)) {
     buildWidget();
     state_->watcher = new wf::fw::TitleWatcher(frame, [this] { textChanged(); });
@@ -155,7 +159,9 @@ void CStatic::buildWidget() {
     return;
   }
   label->setText(qs(text));
-  label->setAlignment(type == SS_CENTER ? Qt::AlignHCenter : type == SS_RIGHT ? Qt::AlignRight : Qt::AlignLeft);
+  label->setAlignment(type == SS_CENTER  ? Qt::AlignHCenter
+                      : type == SS_RIGHT ? Qt::AlignRight
+                                         : Qt::AlignLeft);
 }
 
 void CStatic::textChanged() {
@@ -187,27 +193,35 @@ LRESULT CStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return reinterpret_cast<LRESULT>(previous);
   };
   switch (message) {
-    case STM_SETICON: return swap(icon_, wParam);
-    case STM_GETICON: return reinterpret_cast<LRESULT>(icon_);
+    case STM_SETICON:
+      return swap(icon_, wParam);
+    case STM_GETICON:
+      return reinterpret_cast<LRESULT>(icon_);
     case STM_SETIMAGE:
       if (wParam == IMAGE_ICON) return swap(icon_, static_cast<WPARAM>(lParam));
       if (wParam == IMAGE_BITMAP) return swap(bitmap_, static_cast<WPARAM>(lParam));
       return 0;
     case STM_GETIMAGE:
-      return wParam == IMAGE_ICON ? reinterpret_cast<LRESULT>(icon_)
-             : wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(bitmap_) : 0;
-    default: return CControlWnd::WindowProc(message, wParam, lParam);
+      return wParam == IMAGE_ICON     ? reinterpret_cast<LRESULT>(icon_)
+             : wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(bitmap_)
+                                      : 0;
+    default:
+      return CControlWnd::WindowProc(message, wParam, lParam);
   }
 }
 
 HICON CStatic::SetIcon(HICON icon) {
   return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(icon)));
 }
-HICON CStatic::GetIcon() const { return reinterpret_cast<HICON>(SendMessage(STM_GETICON)); }
+HICON CStatic::GetIcon() const {
+  return reinterpret_cast<HICON>(SendMessage(STM_GETICON));
+}
 HBITMAP CStatic::SetBitmap(HBITMAP bitmap) {
   return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
 }
-HBITMAP CStatic::GetBitmap() const { return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP)); }
+HBITMAP CStatic::GetBitmap() const {
+  return reinterpret_cast<HBITMAP>(SendMessage(STM_GETIMAGE, IMAGE_BITMAP));
+}
 
 // ---- CButton ----
 
@@ -232,8 +246,12 @@ void CButton::buildWidget() {
       w = radio;
       break;
     }
-    case BS_GROUPBOX: w = new QGroupBox(qs(text)); break;
-    default: w = new QPushButton(qs(text)); break;
+    case BS_GROUPBOX:
+      w = new QGroupBox(qs(text));
+      break;
+    default:
+      w = new QPushButton(qs(text));
+      break;
   }
   host(this, w);
   if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -253,8 +271,9 @@ void CButton::textChanged() {
 void CButton::showCheck() {
   if (auto* box = widgetAs<QCheckBox>(this)) {
     box->setCheckable(true);
-    box->setCheckState(check_ == BST_CHECKED ? Qt::Checked : check_ == BST_INDETERMINATE ? Qt::PartiallyChecked
-                                                                                          : Qt::Unchecked);
+    box->setCheckState(check_ == BST_CHECKED         ? Qt::Checked
+                       : check_ == BST_INDETERMINATE ? Qt::PartiallyChecked
+                                                     : Qt::Unchecked);
   } else if (auto* radio = widgetAs<QRadioButton>(this)) {
     radio->setCheckable(true);
     radio->setChecked(check_ == BST_CHECKED);
@@ -269,8 +288,12 @@ void CButton::SetCheck(int check) {
 void CButton::Click() {
   if (!IsWindowEnabled()) return;
   switch (GetButtonStyle()) {
-    case BS_AUTOCHECKBOX: SetCheck(check_ == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED); break;
-    case BS_AUTO3STATE: SetCheck((check_ + 1) % 3); break;
+    case BS_AUTOCHECKBOX:
+      SetCheck(check_ == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+      break;
+    case BS_AUTO3STATE:
+      SetCheck((check_ + 1) % 3);
+      break;
     case BS_AUTORADIOBUTTON: {
       // The group: from the nearest WS_GROUP control at or before this one to the next.
       QWidget* frame = wf::fw::widgetOf(m_hWnd);
@@ -295,7 +318,8 @@ void CButton::Click() {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   notifyParent(BN_CLICKED);
 }
@@ -319,7 +343,9 @@ void CEdit::buildWidget() {
   });
 }
 
-void CEdit::LimitText(int maxChars) { limit_ = maxChars > 0 ? static_cast<UINT>(maxChars) : 0; }
+void CEdit::LimitText(int maxChars) {
+  limit_ = maxChars > 0 ? static_cast<UINT>(maxChars) : 0;
+}
 
 void CEdit::TypeText(LPCSTR typed) {
   if (GetStyle() & ES_READONLY) return;
@@ -343,7 +369,9 @@ void CEdit::textChanged() {
 
 // ---- List and combo boxes ----
 
-int CListControlBase::GetCount() const { return static_cast<int>(items_.size()); }
+int CListControlBase::GetCount() const {
+  return static_cast<int>(items_.size());
+}
 
 int CListControlBase::AddString(LPCSTR text) {
   int index = GetCount();
@@ -366,8 +394,10 @@ int CListControlBase::InsertString(int index, LPCSTR text) {
 int CListControlBase::DeleteString(UINT index) {
   if (index >= items_.size()) return LB_ERR;
   items_.erase(items_.begin() + index);
-  if (selection_ == static_cast<int>(index)) selection_ = -1;
-  else if (selection_ > static_cast<int>(index)) --selection_;
+  if (selection_ == static_cast<int>(index))
+    selection_ = -1;
+  else if (selection_ > static_cast<int>(index))
+    --selection_;
   rebuild();
   return GetCount();
 }
@@ -409,7 +439,8 @@ int CListControlBase::SelectString(int startAfter, LPCSTR text) {
   const int n = GetCount();
   for (int k = 1; k <= n; ++k) {
     const int i = (startAfter + k + n) % n;
-    if (qs(items_[static_cast<std::size_t>(i)].text).startsWith(prefix, Qt::CaseInsensitive)) return SetCurSel(i);
+    if (qs(items_[static_cast<std::size_t>(i)].text).startsWith(prefix, Qt::CaseInsensitive))
+      return SetCurSel(i);
   }
   return LB_ERR;
 }
@@ -429,8 +460,10 @@ void CListControlBase::UserSelect(int index) {
   if (index < 0 || index >= GetCount() || !IsWindowEnabled()) return;
   const bool changed = index != selection_;
   SetCurSel(index);
-  if (auto* combo = dynamic_cast<CComboBox*>(this)) combo->SetWindowText(items_[static_cast<std::size_t>(index)].text);
-  if (changed && (!dynamic_cast<CListBox*>(this) || (GetStyle() & LBS_NOTIFY))) notifyParent(selectionChangeCode());
+  if (auto* combo = dynamic_cast<CComboBox*>(this))
+    combo->SetWindowText(items_[static_cast<std::size_t>(index)].text);
+  if (changed && (!dynamic_cast<CListBox*>(this) || (GetStyle() & LBS_NOTIFY)))
+    notifyParent(selectionChangeCode());
 }
 
 // Shows the items and the selection; program changes never notify.
@@ -511,15 +544,21 @@ int CProgressCtrl::SetPos(int pos) {
   return previous;
 }
 
-int CProgressCtrl::OffsetPos(int delta) { return SetPos(pos_ + delta); }
+int CProgressCtrl::OffsetPos(int delta) {
+  return SetPos(pos_ + delta);
+}
 
-int CProgressCtrl::SetStep(int step) { return std::exchange(step_, step); }
+int CProgressCtrl::SetStep(int step) {
+  return std::exchange(step_, step);
+}
 
 int CProgressCtrl::StepIt() {
   const int previous = pos_;
   int next = pos_ + step_;
-  if (next > upper_) next = lower_ + (next - upper_);
-  else if (next < lower_) next = upper_ - (lower_ - next);
+  if (next > upper_)
+    next = lower_ + (next - upper_);
+  else if (next < lower_)
+    next = upper_ - (lower_ - next);
   pos_ = std::clamp(next, std::min(lower_, upper_), std::max(lower_, upper_));
   show();
   return previous;
@@ -545,7 +584,8 @@ void CSpinButtonCtrl::buildWidget() {
     // The buddy is the control made just before this one.
     QWidget* frame = wf::fw::widgetOf(m_hWnd);
     CWnd* previous = nullptr;
-    for (auto* sibling : frame->parentWidget()->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (auto* sibling :
+         frame->parentWidget()->findChildren<wf::fw::WndWidget*>(Qt::FindDirectChildrenOnly)) {
       if (sibling == frame) break;
       previous = CWnd::FromHandlePermanent(sibling->hwnd());
     }
@@ -588,7 +628,9 @@ CWnd* CSpinButtonCtrl::SetBuddy(CWnd* buddy) {
   return previous;
 }
 
-CWnd* CSpinButtonCtrl::GetBuddy() const { return FromHandlePermanent(buddy_); }
+CWnd* CSpinButtonCtrl::GetBuddy() const {
+  return FromHandlePermanent(buddy_);
+}
 
 void CSpinButtonCtrl::Spin(int steps) {
   if (!IsWindowEnabled()) return;

@@ -70,10 +70,14 @@ CDC::State::~State() {
 
 QPaintDevice* CDC::State::device() {
   switch (target) {
-    case Target::Memory: return data[BitmapSlot] ? &data[BitmapSlot]->image : nullptr;
-    case Target::Widget: return widget.data();
-    case Target::Printer: return print ? print->device() : nullptr;
-    case Target::Measure: break;
+    case Target::Memory:
+      return data[BitmapSlot] ? &data[BitmapSlot]->image : nullptr;
+    case Target::Widget:
+      return widget.data();
+    case Target::Printer:
+      return print ? print->device() : nullptr;
+    case Target::Measure:
+      break;
   }
   if (measureSurface.isNull()) measureSurface = QImage(1, 1, QImage::Format_ARGB32);
   return &measureSurface;
@@ -124,7 +128,9 @@ bool CDC::State::paint(const std::function<void(QPainter&)>& draw) {
 
 CDC::CDC() = default;
 
-CDC::~CDC() { DeleteDC(); }
+CDC::~CDC() {
+  DeleteDC();
+}
 
 void CDC::adopt(State* state) {
   DeleteDC();
@@ -195,9 +201,13 @@ T* selectInto(CDC::State* state, CDC::State::Slot slot, T* object, GdiData::Kind
   return old;
 }
 
-CDC::State* stateOf(HDC dc) { return wf::fw::dcState(dc); }
+CDC::State* stateOf(HDC dc) {
+  return wf::fw::dcState(dc);
+}
 
-QRect qRect(int left, int top, int right, int bottom) { return QRect(left, top, right - left, bottom - top); }
+QRect qRect(int left, int top, int right, int bottom) {
+  return QRect(left, top, right - left, bottom - top);
+}
 
 // One line's box, measured as DrawText measures.
 QSize textSize(const QFontMetrics& fm, const QString& text) {
@@ -206,11 +216,15 @@ QSize textSize(const QFontMetrics& fm, const QString& text) {
 
 }  // namespace
 
-CPen* CDC::SelectObject(CPen* pen) { return selectInto(stateOf(m_hDC), State::PenSlot, pen, GdiData::Kind::Pen); }
+CPen* CDC::SelectObject(CPen* pen) {
+  return selectInto(stateOf(m_hDC), State::PenSlot, pen, GdiData::Kind::Pen);
+}
 CBrush* CDC::SelectObject(CBrush* brush) {
   return selectInto(stateOf(m_hDC), State::BrushSlot, brush, GdiData::Kind::Brush);
 }
-CFont* CDC::SelectObject(CFont* font) { return selectInto(stateOf(m_hDC), State::FontSlot, font, GdiData::Kind::Font); }
+CFont* CDC::SelectObject(CFont* font) {
+  return selectInto(stateOf(m_hDC), State::FontSlot, font, GdiData::Kind::Font);
+}
 CBitmap* CDC::SelectObject(CBitmap* bitmap) {
   State* state = stateOf(m_hDC);
   if (!state || state->target != State::Target::Memory) return nullptr;
@@ -268,8 +282,14 @@ BOOL CDC::LineTo(int x, int y) {
     while (x0 != x || y0 != y) {
       points << QPoint(x0, y0);
       const int e2 = 2 * err;
-      if (e2 >= dy) { err += dy; x0 += sx; }
-      if (e2 <= dx) { err += dx; y0 += sy; }
+      if (e2 >= dy) {
+        err += dy;
+        x0 += sx;
+      }
+      if (e2 <= dx) {
+        err += dx;
+        y0 += sy;
+      }
     }
     p.drawPoints(points);
   });
@@ -295,7 +315,8 @@ void CDC::FillRect(LPCRECT rect, CBrush* brush) {
   State* state = stateOf(m_hDC);
   auto d = brush ? wf::fw::gdiData(brush->m_hObject) : nullptr;
   if (!state || !rect || !d || d->kind != GdiData::Kind::Brush) return;
-  state->paint([&](QPainter& p) { p.fillRect(qRect(rect->left, rect->top, rect->right, rect->bottom), d->brush); });
+  state->paint(
+      [&](QPainter& p) { p.fillRect(qRect(rect->left, rect->top, rect->right, rect->bottom), d->brush); });
 }
 
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
@@ -335,7 +356,8 @@ BOOL CDC::StretchBlt(int x, int y, int width, int height, CDC* source, int xSrc,
                      int srcHeight, DWORD rop) {
   State* state = stateOf(m_hDC);
   State* from = source ? stateOf(source->m_hDC) : nullptr;
-  if (!state || !from || rop != SRCCOPY || from->target != State::Target::Memory || !from->data[State::BitmapSlot])
+  if (!state || !from || rop != SRCCOPY || from->target != State::Target::Memory ||
+      !from->data[State::BitmapSlot])
     return FALSE;
   if (width <= 0 || height <= 0 || srcWidth <= 0 || srcHeight <= 0) return FALSE;
   // A copy first: source and destination may be the same bitmap.
@@ -399,7 +421,8 @@ int CDC::DrawText(const CString& text, LPRECT rect, UINT format) {
 CSize CDC::GetTextExtent(const CString& text) const {
   State* state = stateOf(m_hDC);
   if (!state) return {};
-  const QSize size = textSize(QFontMetrics(state->font(), state->device()), QString::fromStdString(text.str()));
+  const QSize size =
+      textSize(QFontMetrics(state->font(), state->device()), QString::fromStdString(text.str()));
   return {size.width(), size.height()};
 }
 
@@ -426,28 +449,45 @@ int CDC::GetDeviceCaps(int index) const {
     QPaintDevice* d = state->device();
     if (!d) return 0;
     switch (index) {
-      case HORZRES: return d->width();
-      case VERTRES: return d->height();
-      case HORZSIZE: return d->widthMM();
-      case VERTSIZE: return d->heightMM();
-      case LOGPIXELSX: return d->logicalDpiX();
-      case LOGPIXELSY: return d->logicalDpiY();
-      case BITSPIXEL: return 24;
-      case PLANES: return 1;
-      default: return 0;
+      case HORZRES:
+        return d->width();
+      case VERTRES:
+        return d->height();
+      case HORZSIZE:
+        return d->widthMM();
+      case VERTSIZE:
+        return d->heightMM();
+      case LOGPIXELSX:
+        return d->logicalDpiX();
+      case LOGPIXELSY:
+        return d->logicalDpiY();
+      case BITSPIXEL:
+        return 24;
+      case PLANES:
+        return 1;
+      default:
+        return 0;
     }
   }
   // Every other context has the screen's capabilities.
   switch (index) {
-    case HORZRES: return GetSystemMetrics(SM_CXSCREEN);
-    case VERTRES: return GetSystemMetrics(SM_CYSCREEN);
-    case HORZSIZE: return GetSystemMetrics(SM_CXSCREEN) * 254 / (wf::fw::kScreenDpi * 10);
-    case VERTSIZE: return GetSystemMetrics(SM_CYSCREEN) * 254 / (wf::fw::kScreenDpi * 10);
+    case HORZRES:
+      return GetSystemMetrics(SM_CXSCREEN);
+    case VERTRES:
+      return GetSystemMetrics(SM_CYSCREEN);
+    case HORZSIZE:
+      return GetSystemMetrics(SM_CXSCREEN) * 254 / (wf::fw::kScreenDpi * 10);
+    case VERTSIZE:
+      return GetSystemMetrics(SM_CYSCREEN) * 254 / (wf::fw::kScreenDpi * 10);
     case LOGPIXELSX:
-    case LOGPIXELSY: return wf::fw::kScreenDpi;
-    case BITSPIXEL: return 32;
-    case PLANES: return 1;
-    default: return 0;
+    case LOGPIXELSY:
+      return wf::fw::kScreenDpi;
+    case BITSPIXEL:
+      return 32;
+    case PLANES:
+      return 1;
+    default:
+      return 0;
   }
 }
 

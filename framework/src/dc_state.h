@@ -36,9 +36,9 @@ struct CDC::State {
   ~State();
 
   Target target;
-  CDC* owner = nullptr;              // the CDC that owns it, if any
-  std::unique_ptr<CDC> handleView;   // what FromHandle gives when no one owns it
-  QPointer<QWidget> widget;          // Widget and Measure targets
+  CDC* owner = nullptr;             // the CDC that owns it, if any
+  std::unique_ptr<CDC> handleView;  // what FromHandle gives when no one owns it
+  QPointer<QWidget> widget;         // Widget and Measure targets
 
   // The stock objects a fresh context starts with.
   CPen stockPen;

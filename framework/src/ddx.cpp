@@ -76,8 +76,12 @@ void DDX_Text(CDataExchange* dx, int id, CString& value) {
     w->SetWindowText(value);
 }
 
-void DDX_Text(CDataExchange* dx, int id, int& value) { textNumber(dx, id, value, "%d", "Please enter an integer."); }
-void DDX_Text(CDataExchange* dx, int id, long& value) { textNumber(dx, id, value, "%ld", "Please enter an integer."); }
+void DDX_Text(CDataExchange* dx, int id, int& value) {
+  textNumber(dx, id, value, "%d", "Please enter an integer.");
+}
+void DDX_Text(CDataExchange* dx, int id, long& value) {
+  textNumber(dx, id, value, "%ld", "Please enter an integer.");
+}
 void DDX_Text(CDataExchange* dx, int id, UINT& value) {
   textNumber(dx, id, value, "%u", "Please enter a positive integer.");
 }
@@ -123,7 +127,9 @@ void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
   }
 }
 
-void DDX_LBIndex(CDataExchange* dx, int id, int& index) { DDX_CBIndex(dx, id, index); }
+void DDX_LBIndex(CDataExchange* dx, int id, int& index) {
+  DDX_CBIndex(dx, id, index);
+}
 
 void DDX_CBString(CDataExchange* dx, int id, CString& value) {
   if (dx->failed()) return;

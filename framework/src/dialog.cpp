@@ -51,7 +51,8 @@ class DialogKeys : public QObject {
       const WORD id = LOWORD(dialog_->GetDefID());
       CWnd* button = dialog_->GetDlgItem(id);
       if (button && !button->IsWindowEnabled()) return true;  // a disabled default does nothing
-      dialog_->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), button ? static_cast<LPARAM>(button->m_hWnd) : 0);
+      dialog_->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED),
+                           button ? static_cast<LPARAM>(button->m_hWnd) : 0);
       return true;
     }
     return false;
@@ -64,8 +65,8 @@ class DialogKeys : public QObject {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-  ON_COMMAND(IDOK, OnOK)
-  ON_COMMAND(IDCANCEL, OnCancel)
+ON_COMMAND(IDOK, OnOK)
+ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog() : state_(std::make_unique<State>()) {}
@@ -84,7 +85,8 @@ CDialog::~CDialog() {
 
 BOOL CDialog::createFromTemplate(CWnd* parent, bool modal) {
   using wf::fw::res::Dialog;
-  const Dialog* tmpl = m_lpszTemplateName ? wf::fw::findDialog(m_lpszTemplateName) : wf::fw::findDialog(m_nIDTemplate);
+  const Dialog* tmpl =
+      m_lpszTemplateName ? wf::fw::findDialog(m_lpszTemplateName) : wf::fw::findDialog(m_nIDTemplate);
   if (!tmpl) return FALSE;
   if (parent) m_pParentWnd = parent;
   state_->modal = modal;
@@ -105,7 +107,8 @@ BOOL CDialog::createFromTemplate(CWnd* parent, bool modal) {
     item.shape.cy = static_cast<short>(dialogUnitsToPixelsY(t.cy));
     item.wnd = item.owned.get();
     const auto& s = item.shape;
-    if (!item.wnd->CreateEx(s.exStyle, item.className, item.text, s.style, s.x, s.y, s.cx, s.cy, m_hWnd, s.id))
+    if (!item.wnd->CreateEx(s.exStyle, item.className, item.text, s.style, s.x, s.y, s.cx, s.cy, m_hWnd,
+                            s.id))
       return FALSE;
     state_->items.push_back(std::move(item));
   }
@@ -120,7 +123,8 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent) {
   const BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
   if (!m_hWnd) return FALSE;
   if (focusDefault) GotoDlgCtrl(nullptr);
-  if (const auto* tmpl = wf::fw::findDialog(m_nIDTemplate); tmpl && (tmpl->style & WS_VISIBLE)) ShowWindow(SW_SHOW);
+  if (const auto* tmpl = wf::fw::findDialog(m_nIDTemplate); tmpl && (tmpl->style & WS_VISIBLE))
+    ShowWindow(SW_SHOW);
   return TRUE;
 }
 
@@ -157,7 +161,9 @@ void CDialog::OnOK() {
   EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+  EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::UpdateData(BOOL save) {
   CDataExchange dx(this, save);
@@ -182,7 +188,8 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_HELP:
       // The control's own id, whichever window the request started from.
-      if (auto* info = reinterpret_cast<HELPINFO*>(lParam); info && info->iCtrlId == 0 && info->hItemHandle != m_hWnd)
+      if (auto* info = reinterpret_cast<HELPINFO*>(lParam);
+          info && info->iCtrlId == 0 && info->hItemHandle != m_hWnd)
         if (CWnd* control = FromHandlePermanent(info->hItemHandle)) info->iCtrlId = control->GetDlgCtrlID();
       break;
     default:
@@ -218,12 +225,15 @@ void CDialog::GotoDlgCtrl(CWnd* control) {
   if (control) control->SetFocus();
 }
 
-void CDialog::SetDefID(UINT id) { state_->defId = id; }
+void CDialog::SetDefID(UINT id) {
+  state_->defId = id;
+}
 
 DWORD CDialog::GetDefID() const {
   UINT id = state_->defId;
   for (const auto& item : state_->items)
-    if (!id && item.className.CompareNoCase(WC_BUTTON) == 0 && (item.shape.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+    if (!id && item.className.CompareNoCase(WC_BUTTON) == 0 &&
+        (item.shape.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
       id = item.shape.id;
   return MAKELONG(static_cast<WORD>(id ? id : IDOK), DC_HASDEFID);
 }
@@ -288,7 +298,8 @@ BOOL CDialog::SubclassDlgItem(UINT id, CWnd* control) {
   item->wnd->DestroyWindow();
   item->owned.reset();
   const auto& s = item->shape;
-  if (!control->CreateEx(s.exStyle, item->className, text, s.style, s.x, s.y, s.cx, s.cy, m_hWnd, s.id)) return FALSE;
+  if (!control->CreateEx(s.exStyle, item->className, text, s.style, s.x, s.y, s.cx, s.cy, m_hWnd, s.id))
+    return FALSE;
   item->wnd = control;
   // Keep the template's order: radio groups and the tab order follow it.
   if (QWidget* made = wf::fw::widgetOf(control->m_hWnd); made && next) made->stackUnder(next);

@@ -16,7 +16,8 @@ std::vector<std::string> split(std::string_view text, char separator) {
 }
 
 std::string withCase(std::string s, int (*change)(int)) {
-  std::transform(s.begin(), s.end(), s.begin(), [change](char c) { return static_cast<char>(change(static_cast<unsigned char>(c))); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [change](char c) { return static_cast<char>(change(static_cast<unsigned char>(c))); });
   return s;
 }
 
@@ -40,7 +41,8 @@ std::vector<std::string> nameFiltersFromFilter(std::string_view filter) {
     for (const std::string& p : split(fields[i + 1], ';')) {
       if (p.empty()) continue;
       for (std::string variant : {p, withCase(p, ::toupper), withCase(p, ::tolower)})
-        if (std::find(patterns.begin(), patterns.end(), variant) == patterns.end()) patterns.push_back(variant);
+        if (std::find(patterns.begin(), patterns.end(), variant) == patterns.end())
+          patterns.push_back(variant);
     }
     if (patterns.empty()) continue;
     std::string line = withoutPatternGroup(fields[i]) + " (";

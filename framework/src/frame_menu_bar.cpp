@@ -14,11 +14,17 @@ namespace {
 constexpr const char* kMenuBarName = "wfFrameMenuBar";
 constexpr const char* kHostName = "wfFrameMenuBarHost";
 
-QString menuText(const std::string& text) { return QString::fromStdString(text); }
+QString menuText(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
-bool grayed(UINT flags) { return flags & (MF_GRAYED | MF_DISABLED); }
+bool grayed(UINT flags) {
+  return flags & (MF_GRAYED | MF_DISABLED);
+}
 
-void announce(HWND owner, UINT id) { ::SendMessage(owner, WM_SETMESSAGESTRING, id, 0); }
+void announce(HWND owner, UINT id) {
+  ::SendMessage(owner, WM_SETMESSAGESTRING, id, 0);
+}
 
 QAction* commandAction(QWidget* container, HWND owner, const MenuItemView& item) {
   auto* action = new QAction(menuText(item.text), container);
@@ -37,7 +43,8 @@ void fill(QMenu* menu, HWND owner, HMENU model);
 QMenu* popupMenu(QWidget* parent, HWND owner, HMENU model, UINT index, const QString& title) {
   auto* menu = new QMenu(title, parent);
   QObject::connect(menu, &QMenu::aboutToShow, [menu, owner, model, index] {
-    ::SendMessage(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(model), MAKELONG(static_cast<WORD>(index), 0));
+    ::SendMessage(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(model),
+                  MAKELONG(static_cast<WORD>(index), 0));
     fill(menu, owner, model);
   });
   QObject::connect(menu, &QMenu::aboutToHide, [owner] { announce(owner, AFX_IDS_IDLEMESSAGE); });

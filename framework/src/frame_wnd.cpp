@@ -79,7 +79,8 @@ class MenuCmdUI : public CCmdUI {
   }
   void SetText(LPCSTR text) override {
     if (m_pSubMenu) return;
-    const UINT kept = m_pMenu->GetMenuState(m_nIndex, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MFT_RADIOCHECK);
+    const UINT kept = m_pMenu->GetMenuState(m_nIndex, MF_BYPOSITION) &
+                      (MF_GRAYED | MF_DISABLED | MF_CHECKED | MFT_RADIOCHECK);
     m_pMenu->ModifyMenu(m_nIndex, MF_BYPOSITION | MF_STRING | kept, m_nID, text);
   }
 };
@@ -111,16 +112,15 @@ void idleUpdateFrames(CWnd* mainWindow) {
 // ---- CFrameWnd ----
 
 BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
-  ON_WM_CREATE()
-  ON_WM_DESTROY()
-  ON_WM_SIZE()
-  WF_ON_STD(WM_INITMENUPOPUP,
-            WF_THIS->OnInitMenuPopup(CMenu::FromHandle(reinterpret_cast<HMENU>(c.wParam)), LOWORD(c.lParam),
-                                     HIWORD(c.lParam));
-            return 0;)
-  ON_MESSAGE(WM_SETMESSAGESTRING, OnSetMessageString)
-  ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
-  ON_MESSAGE(WM_SETICON, OnSetIconMessage)
+ON_WM_CREATE()
+ON_WM_DESTROY()
+ON_WM_SIZE()
+WF_ON_STD(WM_INITMENUPOPUP, WF_THIS->OnInitMenuPopup(CMenu::FromHandle(reinterpret_cast<HMENU>(c.wParam)),
+                                                     LOWORD(c.lParam), HIWORD(c.lParam));
+          return 0;)
+ON_MESSAGE(WM_SETMESSAGESTRING, OnSetMessageString)
+ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdateCmdUI)
+ON_MESSAGE(WM_SETICON, OnSetIconMessage)
 END_MESSAGE_MAP()
 
 CFrameWnd::CFrameWnd() : state_(std::make_unique<State>()) {}
@@ -149,7 +149,9 @@ BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT& cs) {
   return CWnd::PreCreateWindow(cs);
 }
 
-void CFrameWnd::PostNcDestroy() { delete this; }
+void CFrameWnd::PostNcDestroy() {
+  delete this;
+}
 
 BOOL CFrameWnd::LoadAccelTable(LPCSTR resourceName) {
   if (!resourceName) return FALSE;
@@ -165,7 +167,8 @@ int CFrameWnd::OnCreate(LPCREATESTRUCT cs) {
   wf::fw::threadFrames.push_back(m_hWnd);
   state_->className = cs->lpszClass ? cs->lpszClass : "";
   if (QWidget* w = wf::fw::widgetOf(m_hWnd)) {
-    if ((cs->cx <= 0 || cs->cy <= 0) && w->isWindow()) w->resize(wf::fw::kDefaultFrameWidth, wf::fw::kDefaultFrameHeight);
+    if ((cs->cx <= 0 || cs->cy <= 0) && w->isWindow())
+      w->resize(wf::fw::kDefaultFrameWidth, wf::fw::kDefaultFrameHeight);
     if (state_->menu) wf::fw::showMenuBar(w, m_hWnd, state_->menu->m_hMenu);
     w->setWindowIcon(wf::fw::toQIcon(wf::fw::classIcon(cs->lpszClass)));
   }
@@ -199,11 +202,14 @@ CWnd* CFrameWnd::CreateView(CCreateContext* context, UINT id) {
     return nullptr;
   }
   // A view whose window could not be made has deleted itself.
-  if (!view->Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(0, 0, 0, 0), this, id, context)) return nullptr;
+  if (!view->Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, CRect(0, 0, 0, 0), this, id, context))
+    return nullptr;
   return view;
 }
 
-CMenu* CFrameWnd::GetMenu() const { return state_->menu.get(); }
+CMenu* CFrameWnd::GetMenu() const {
+  return state_->menu.get();
+}
 
 BOOL CFrameWnd::SetMenu(CMenu* menu) {
   if (menu == state_->menu.get()) {
@@ -222,7 +228,8 @@ BOOL CFrameWnd::SetMenu(CMenu* menu) {
 }
 
 void CFrameWnd::DrawMenuBar() {
-  if (QWidget* w = wf::fw::widgetOf(m_hWnd)) wf::fw::showMenuBar(w, m_hWnd, state_->menu ? state_->menu->m_hMenu : nullptr);
+  if (QWidget* w = wf::fw::widgetOf(m_hWnd))
+    wf::fw::showMenuBar(w, m_hWnd, state_->menu ? state_->menu->m_hMenu : nullptr);
 }
 
 void CFrameWnd::RecalcLayout(BOOL) {
@@ -267,9 +274,13 @@ CView* CFrameWnd::GetActiveView() const {
   return dynamic_cast<CView*>(CWnd::FromHandlePermanent(state_->activeView));
 }
 
-void CFrameWnd::SetActiveView(CView* view, BOOL) { state_->activeView = view ? view->m_hWnd : 0; }
+void CFrameWnd::SetActiveView(CView* view, BOOL) {
+  state_->activeView = view ? view->m_hWnd : 0;
+}
 
-CWnd* CFrameWnd::GetMessageBar() const { return wf::fw::childWithId(this, AFX_IDW_STATUS_BAR); }
+CWnd* CFrameWnd::GetMessageBar() const {
+  return wf::fw::childWithId(this, AFX_IDW_STATUS_BAR);
+}
 
 void CFrameWnd::SetMessageText(LPCSTR text) {
   CWnd* bar = GetMessageBar();
@@ -313,7 +324,8 @@ LRESULT CFrameWnd::OnSetIconMessage(WPARAM, LPARAM) {
   const LRESULT previous = Default();
   // With no icon of its own the window shows its class's.
   if (!GetIcon(TRUE) && !GetIcon(FALSE)) {
-    if (QWidget* w = wf::fw::widgetOf(m_hWnd)) w->setWindowIcon(wf::fw::toQIcon(wf::fw::classIcon(state_->className.c_str())));
+    if (QWidget* w = wf::fw::widgetOf(m_hWnd))
+      w->setWindowIcon(wf::fw::toQIcon(wf::fw::classIcon(state_->className.c_str())));
   }
   return previous;
 }
@@ -378,8 +390,10 @@ BOOL CFrameWnd::GetWindowPlacement(WINDOWPLACEMENT* placement) const {
   placement->flags = 0;
   placement->showCmd = IsIconic() ? SW_SHOWMINIMIZED : IsZoomed() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
   QRect normal = wf::fw::outerGeometry(w);
-  if (w->isWindow() && w->normalGeometry().isValid()) normal = w->normalGeometry().marginsAdded(wf::fw::frameMargins(w));
-  placement->rcNormalPosition = CRect(normal.x(), normal.y(), normal.x() + normal.width(), normal.y() + normal.height());
+  if (w->isWindow() && w->normalGeometry().isValid())
+    normal = w->normalGeometry().marginsAdded(wf::fw::frameMargins(w));
+  placement->rcNormalPosition =
+      CRect(normal.x(), normal.y(), normal.x() + normal.width(), normal.y() + normal.height());
   return TRUE;
 }
 
@@ -391,10 +405,18 @@ BOOL CFrameWnd::SetWindowPlacement(const WINDOWPLACEMENT* placement) {
   const RECT& r = placement->rcNormalPosition;
   wf::fw::setOuterGeometry(w, QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
   switch (placement->showCmd) {
-    case SW_HIDE: ShowWindow(SW_HIDE); break;
-    case SW_SHOWMINIMIZED: ShowWindow(SW_MINIMIZE); break;
-    case SW_SHOWMAXIMIZED: ShowWindow(SW_MAXIMIZE); break;
-    default: ShowWindow(SW_SHOWNORMAL); break;
+    case SW_HIDE:
+      ShowWindow(SW_HIDE);
+      break;
+    case SW_SHOWMINIMIZED:
+      ShowWindow(SW_MINIMIZE);
+      break;
+    case SW_SHOWMAXIMIZED:
+      ShowWindow(SW_MAXIMIZE);
+      break;
+    default:
+      ShowWindow(SW_SHOWNORMAL);
+      break;
   }
   return TRUE;
 }
@@ -402,13 +424,14 @@ BOOL CFrameWnd::SetWindowPlacement(const WINDOWPLACEMENT* placement) {
 // ---- CView ----
 
 BEGIN_MESSAGE_MAP(CView, CWnd)
-  ON_WM_PAINT()
+ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 BOOL CView::Create(LPCSTR className, LPCSTR windowName, DWORD style, const RECT& rect, CWnd* parent, UINT id,
                    CCreateContext* context) {
-  if (!CreateEx(0, className ? className : kAfxFrameOrViewClass, windowName, style | WS_CHILD, rect.left, rect.top,
-                rect.right - rect.left, rect.bottom - rect.top, parent ? parent->m_hWnd : 0, id, context))
+  if (!CreateEx(0, className ? className : kAfxFrameOrViewClass, windowName, style | WS_CHILD, rect.left,
+                rect.top, rect.right - rect.left, rect.bottom - rect.top, parent ? parent->m_hWnd : 0, id,
+                context))
     return FALSE;
   if (CFrameWnd* frame = GetParentFrame(); frame && !frame->GetActiveView()) frame->SetActiveView(this);
   return TRUE;
@@ -425,4 +448,6 @@ void CView::OnPaint() {
   OnDraw(&dc);
 }
 
-void CView::PostNcDestroy() { delete this; }
+void CView::PostNcDestroy() {
+  delete this;
+}

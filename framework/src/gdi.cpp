@@ -31,7 +31,9 @@ Registry& registry() {
 
 }  // namespace
 
-QColor toQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+QColor toQColor(COLORREF c) {
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
 COLORREF fromQColor(QColor c) {
   return RGB(static_cast<BYTE>(c.red()), static_cast<BYTE>(c.green()), static_cast<BYTE>(c.blue()));
 }
@@ -70,7 +72,8 @@ QFont fontFromLogFont(const LOGFONT& lf) {
     const int cell = QFontMetrics(font).height();
     if (cell > 0) font.setPixelSize(std::max(1, height * height / cell));
   }
-  font.setWeight(static_cast<QFont::Weight>(std::clamp<int>(lf.lfWeight == 0 ? FW_NORMAL : lf.lfWeight, 1, 1000)));
+  font.setWeight(
+      static_cast<QFont::Weight>(std::clamp<int>(lf.lfWeight == 0 ? FW_NORMAL : lf.lfWeight, 1, 1000)));
   font.setItalic(lf.lfItalic != 0);
   font.setUnderline(lf.lfUnderline != 0);
   font.setStrikeOut(lf.lfStrikeOut != 0);
@@ -101,16 +104,26 @@ using namespace wf::fw;
 
 COLORREF GetSysColor(int index) {
   switch (index) {
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNFACE: return RGB(192, 192, 192);
-    case COLOR_BTNSHADOW: return RGB(128, 128, 128);
-    case COLOR_GRAYTEXT: return RGB(128, 128, 128);
-    case COLOR_BTNTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNHIGHLIGHT: return RGB(255, 255, 255);
-    case COLOR_3DDKSHADOW: return RGB(0, 0, 0);
-    case COLOR_3DLIGHT: return RGB(223, 223, 223);
-    default: return RGB(0, 0, 0);
+    case COLOR_WINDOW:
+      return RGB(255, 255, 255);
+    case COLOR_WINDOWTEXT:
+      return RGB(0, 0, 0);
+    case COLOR_BTNFACE:
+      return RGB(192, 192, 192);
+    case COLOR_BTNSHADOW:
+      return RGB(128, 128, 128);
+    case COLOR_GRAYTEXT:
+      return RGB(128, 128, 128);
+    case COLOR_BTNTEXT:
+      return RGB(0, 0, 0);
+    case COLOR_BTNHIGHLIGHT:
+      return RGB(255, 255, 255);
+    case COLOR_3DDKSHADOW:
+      return RGB(0, 0, 0);
+    case COLOR_3DLIGHT:
+      return RGB(223, 223, 223);
+    default:
+      return RGB(0, 0, 0);
   }
 }
 
@@ -119,25 +132,35 @@ int GetSystemMetrics(int index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
       QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-                            ? QGuiApplication::primaryScreen() : nullptr;
+                            ? QGuiApplication::primaryScreen()
+                            : nullptr;
       if (!screen) return index == SM_CXSCREEN ? 1024 : 768;
       return index == SM_CXSCREEN ? screen->geometry().width() : screen->geometry().height();
     }
     case SM_CXVSCROLL:
-    case SM_CYHSCROLL: return 16;
-    case SM_CYCAPTION: return 19;
+    case SM_CYHSCROLL:
+      return 16;
+    case SM_CYCAPTION:
+      return 19;
     case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
+    case SM_CYBORDER:
+      return 1;
     case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME: return 3;
+    case SM_CYDLGFRAME:
+      return 3;
     case SM_CXICON:
-    case SM_CYICON: return 32;
-    case SM_CYMENU: return 19;
+    case SM_CYICON:
+      return 32;
+    case SM_CYMENU:
+      return 19;
     case SM_CXFRAME:
-    case SM_CYFRAME: return 4;
+    case SM_CYFRAME:
+      return 4;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
-    default: return 0;
+    case SM_CYSMICON:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -218,8 +241,8 @@ BOOL CFont::CreateFontIndirect(const LOGFONT* font) {
 BOOL CFont::CreateFont(int height, int width, int escapement, int orientation, int weight, BYTE italic,
                        BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision, BYTE clipPrecision,
                        BYTE quality, BYTE pitchAndFamily, LPCSTR faceName) {
-  LOGFONT lf{height, width, escapement, orientation, weight, italic, underline, strikeOut,
-             charSet, outPrecision, clipPrecision, quality, pitchAndFamily, {}};
+  LOGFONT lf{height,    width,   escapement,   orientation,   weight,  italic,         underline,
+             strikeOut, charSet, outPrecision, clipPrecision, quality, pitchAndFamily, {}};
   if (faceName) std::strncpy(lf.lfFaceName, faceName, LF_FACESIZE - 1);
   return CreateFontIndirect(&lf);
 }
@@ -256,13 +279,20 @@ BOOL CBitmap::LoadBitmap(const wf::fw::ResourceId& id) {
   return install(*this, std::move(data));
 }
 
-BOOL CBitmap::CreateCompatibleBitmap(CDC*, int width, int height) { return CreateBitmap(width, height, 1, 32, nullptr); }
+BOOL CBitmap::CreateCompatibleBitmap(CDC*, int width, int height) {
+  return CreateBitmap(width, height, 1, 32, nullptr);
+}
 
 int CBitmap::GetBitmap(BITMAP* info) const {
   auto data = gdiData(m_hObject);
   if (!data || !info || data->kind != GdiData::Kind::Bitmap) return 0;
-  *info = BITMAP{0, data->image.width(), data->image.height(), data->image.width() * data->bitsPixel / 8,
-                 static_cast<WORD>(data->planes), static_cast<WORD>(data->bitsPixel), nullptr};
+  *info = BITMAP{0,
+                 data->image.width(),
+                 data->image.height(),
+                 data->image.width() * data->bitsPixel / 8,
+                 static_cast<WORD>(data->planes),
+                 static_cast<WORD>(data->bitsPixel),
+                 nullptr};
   return sizeof(BITMAP);
 }
 

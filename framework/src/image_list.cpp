@@ -68,9 +68,13 @@ int CImageList::Add(HICON icon) {
   return GetImageCount() - 1;
 }
 
-int CImageList::GetImageCount() const { return images_ ? static_cast<int>(images_->pictures.size()) : 0; }
+int CImageList::GetImageCount() const {
+  return images_ ? static_cast<int>(images_->pictures.size()) : 0;
+}
 
-CSize CImageList::GetImageSize() const { return images_ ? CSize{images_->cx, images_->cy} : CSize{}; }
+CSize CImageList::GetImageSize() const {
+  return images_ ? CSize{images_->cx, images_->cy} : CSize{};
+}
 
 HICON CImageList::ExtractIcon(int index) const {
   if (index < 0 || index >= GetImageCount()) return nullptr;

@@ -28,7 +28,9 @@ struct Cell {
   bool callback = false;
 };
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 }  // namespace
 
@@ -104,12 +106,13 @@ class ListCanvas : public QAbstractScrollArea {
         return {-horizontalScrollBar()->value(), headerHeight() + (index - verticalScrollBar()->value()) * rh,
                 std::max(totalColumnWidth(), viewport()->width()), rh};
       case LVS_LIST:
-        return {(index / perColumn() - horizontalScrollBar()->value()) * listWidth(), (index % perColumn()) * rh,
-                listWidth(), rh};
+        return {(index / perColumn() - horizontalScrollBar()->value()) * listWidth(),
+                (index % perColumn()) * rh, listWidth(), rh};
       default: {
         const QSize cell = view() == LVS_ICON ? iconCell() : QSize(defaultWidth(), rh);
-        return {(index % perRow()) * cell.width(), (index / perRow() - verticalScrollBar()->value()) * cell.height(),
-                cell.width(), cell.height()};
+        return {(index % perRow()) * cell.width(),
+                (index / perRow() - verticalScrollBar()->value()) * cell.height(), cell.width(),
+                cell.height()};
       }
     }
   }
@@ -126,7 +129,9 @@ class ListCanvas : public QAbstractScrollArea {
     const QRect r = itemRect(index);
     const QRect icon = iconRect(index);
     if (view() == LVS_ICON) return {r.left(), icon.bottom() + 3, r.width(), r.bottom() - icon.bottom() - 3};
-    const int right = view() == LVS_REPORT ? r.left() + (state().columns.empty() ? r.width() : columnWidthAt(0)) : r.right();
+    const int right = view() == LVS_REPORT
+                          ? r.left() + (state().columns.empty() ? r.width() : columnWidthAt(0))
+                          : r.right();
     return QRect(QPoint(icon.right() + 3, r.top()), QPoint(right, r.bottom()));
   }
   int columnWidthAt(int column) const { return state().columns[static_cast<std::size_t>(column)].width; }
@@ -139,7 +144,8 @@ class ListCanvas : public QAbstractScrollArea {
   int itemAt(QPoint p) const {
     if (p.y() < headerHeight()) return -1;
     for (int i : visibleItems())
-      if (itemRect(i).contains(p) && (view() != LVS_REPORT || p.x() < columnLeft(0) + totalColumnWidth())) return i;
+      if (itemRect(i).contains(p) && (view() != LVS_REPORT || p.x() < columnLeft(0) + totalColumnWidth()))
+        return i;
     return -1;
   }
 
@@ -217,8 +223,9 @@ class ListCanvas : public QAbstractScrollArea {
       std::string text = label.text;
       int image = item.image;
       const bool reportView = view() == LVS_REPORT;
-      const bool labelShown = !reportView || (!state().columns.empty() && columnWidthAt(0) > 0 &&
-                                               columnLeft(0) < viewport()->width() && columnLeft(0) + columnWidthAt(0) > 0);
+      const bool labelShown =
+          !reportView || (!state().columns.empty() && columnWidthAt(0) > 0 &&
+                          columnLeft(0) < viewport()->width() && columnLeft(0) + columnWidthAt(0) > 0);
       if (labelShown || !reportView) {
         if (ask) list_->askOwner(i, 0, ask, text, image);
         CImageList* images = view() == LVS_ICON ? state().normalImages : state().smallImages;
@@ -351,7 +358,9 @@ void CListCtrl::buildWidget() {
   canvas->relayout();
 }
 
-void CListCtrl::styleChanged(DWORD) { refresh(); }
+void CListCtrl::styleChanged(DWORD) {
+  refresh();
+}
 
 void CListCtrl::refresh() const {
   if (state_->canvas) state_->canvas->relayout();
@@ -463,7 +472,9 @@ BOOL CListCtrl::SetColumnWidth(int column, int width) {
 
 // ---- Items ----
 
-int CListCtrl::GetItemCount() const { return static_cast<int>(state_->items.size()); }
+int CListCtrl::GetItemCount() const {
+  return static_cast<int>(state_->items.size());
+}
 
 int CListCtrl::InsertItem(const LVITEM* info) {
   if (!info || info->iItem < 0 || info->iSubItem != 0) return -1;
@@ -486,13 +497,16 @@ int CListCtrl::InsertItem(const LVITEM* info) {
   return index;
 }
 
-int CListCtrl::InsertItem(int index, LPCSTR text) { return InsertItem(LVIF_TEXT, index, text, 0, 0, 0, 0); }
+int CListCtrl::InsertItem(int index, LPCSTR text) {
+  return InsertItem(LVIF_TEXT, index, text, 0, 0, 0, 0);
+}
 
 int CListCtrl::InsertItem(int index, LPCSTR text, int image) {
   return InsertItem(LVIF_TEXT | LVIF_IMAGE, index, text, 0, 0, image, 0);
 }
 
-int CListCtrl::InsertItem(UINT mask, int index, LPCSTR text, UINT state, UINT stateMask, int image, LPARAM lParam) {
+int CListCtrl::InsertItem(UINT mask, int index, LPCSTR text, UINT state, UINT stateMask, int image,
+                          LPARAM lParam) {
   LVITEM item;
   item.mask = mask;
   item.iItem = index;
@@ -661,15 +675,18 @@ int CListCtrl::FindItem(const LVFINDINFO* info, int start) const {
 
 BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, DWORD_PTR sortData) {
   if (!compare) return FALSE;
-  std::stable_sort(state_->items.begin(), state_->items.end(), [&](const State::Item& a, const State::Item& b) {
-    return compare(a.param, b.param, static_cast<LPARAM>(sortData)) < 0;
-  });
+  std::stable_sort(state_->items.begin(), state_->items.end(),
+                   [&](const State::Item& a, const State::Item& b) {
+                     return compare(a.param, b.param, static_cast<LPARAM>(sortData)) < 0;
+                   });
   refresh();
   return TRUE;
 }
 
 CImageList* CListCtrl::SetImageList(CImageList* list, int which) {
-  CImageList** slot = which == LVSIL_NORMAL ? &state_->normalImages : which == LVSIL_SMALL ? &state_->smallImages : nullptr;
+  CImageList** slot = which == LVSIL_NORMAL  ? &state_->normalImages
+                      : which == LVSIL_SMALL ? &state_->smallImages
+                                             : nullptr;
   if (!slot) return nullptr;
   CImageList* previous = std::exchange(*slot, list);
   refresh();
@@ -680,7 +697,9 @@ CImageList* CListCtrl::GetImageList(int which) const {
   return which == LVSIL_NORMAL ? state_->normalImages : which == LVSIL_SMALL ? state_->smallImages : nullptr;
 }
 
-BOOL CListCtrl::Update(int index) { return RedrawItems(index, index); }
+BOOL CListCtrl::Update(int index) {
+  return RedrawItems(index, index);
+}
 
 BOOL CListCtrl::RedrawItems(int first, int last) {
   if (first < 0 || last < first || last >= GetItemCount()) return FALSE;
@@ -693,7 +712,9 @@ BOOL CListCtrl::RedrawItems(int first, int last) {
 BOOL CListCtrl::GetItemRect(int index, LPRECT rect, UINT code) const {
   ListCanvas* canvas = state_->canvas;
   if (!canvas || !rect || index < 0 || index >= GetItemCount()) return FALSE;
-  QRect r = code == LVIR_ICON ? canvas->iconRect(index) : code == LVIR_LABEL ? canvas->labelRect(index) : canvas->itemRect(index);
+  QRect r = code == LVIR_ICON    ? canvas->iconRect(index)
+            : code == LVIR_LABEL ? canvas->labelRect(index)
+                                 : canvas->itemRect(index);
   r.moveTopLeft(canvas->viewport()->mapTo(wf::fw::widgetOf(m_hWnd), r.topLeft()));
   *rect = CRect(r.left(), r.top(), r.left() + r.width(), r.top() + r.height());
   return TRUE;
@@ -731,9 +752,12 @@ int CListCtrl::GetTopIndex() const {
   ListCanvas* canvas = state_->canvas;
   if (!canvas) return 0;
   switch (GetStyle() & LVS_TYPEMASK) {
-    case LVS_REPORT: return canvas->verticalScrollBar()->value();
-    case LVS_LIST: return canvas->horizontalScrollBar()->value() * canvas->perColumn();
-    default: return canvas->verticalScrollBar()->value() * canvas->perRow();
+    case LVS_REPORT:
+      return canvas->verticalScrollBar()->value();
+    case LVS_LIST:
+      return canvas->horizontalScrollBar()->value() * canvas->perColumn();
+    default:
+      return canvas->verticalScrollBar()->value() * canvas->perRow();
   }
 }
 
@@ -742,10 +766,14 @@ int CListCtrl::GetCountPerPage() const {
   if (!canvas) return 0;
   const int height = canvas->viewport()->height() - canvas->headerHeight();
   switch (GetStyle() & LVS_TYPEMASK) {
-    case LVS_REPORT: return height / canvas->rowHeight();
-    case LVS_LIST: return canvas->perColumn() * std::max(1, canvas->viewport()->width() / canvas->listWidth());
-    case LVS_ICON: return canvas->perRow() * std::max(1, height / canvas->iconCell().height());
-    default: return canvas->perRow() * std::max(1, height / canvas->rowHeight());
+    case LVS_REPORT:
+      return height / canvas->rowHeight();
+    case LVS_LIST:
+      return canvas->perColumn() * std::max(1, canvas->viewport()->width() / canvas->listWidth());
+    case LVS_ICON:
+      return canvas->perRow() * std::max(1, height / canvas->iconCell().height());
+    default:
+      return canvas->perRow() * std::max(1, height / canvas->rowHeight());
   }
 }
 
@@ -765,7 +793,8 @@ class LabelKeys : public QObject {
         return true;
       }
     }
-    if (e->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(e)->reason() != Qt::ActiveWindowFocusReason &&
+    if (e->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(e)->reason() != Qt::ActiveWindowFocusReason &&
         static_cast<QFocusEvent*>(e)->reason() != Qt::PopupFocusReason)
       end_(true);
     return false;
@@ -805,7 +834,9 @@ CEdit* CListCtrl::EditLabel(int index) {
   return state_->editor.get();
 }
 
-CEdit* CListCtrl::GetEditControl() const { return state_->editor.get(); }
+CEdit* CListCtrl::GetEditControl() const {
+  return state_->editor.get();
+}
 
 void CListCtrl::endLabelEdit(bool accept) {
   if (!state_->editor || state_->ending) return;
@@ -833,7 +864,8 @@ void CListCtrl::endLabelEdit(bool accept) {
   // The editor may be inside its own key handler: its object goes after it.
   CEdit* done = state_->editor.release();
   done->DestroyWindow();
-  QMetaObject::invokeMethod(qApp, [done] { delete done; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [done] { delete done; }, Qt::QueuedConnection);
   state_->editedItem = -1;
   state_->ending = false;
   if (state_->canvas) state_->canvas->setFocus(Qt::OtherFocusReason);

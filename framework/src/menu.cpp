@@ -70,7 +70,9 @@ void destroyMenu(HMENU menu) {
 std::pair<MenuData*, std::size_t> findItem(HMENU menu, UINT item, UINT flags) {
   MenuData* data = dataOf(menu);
   if (!data) return {nullptr, 0};
-  if (flags & MF_BYPOSITION) return item < data->items.size() ? std::pair{data, std::size_t{item}} : std::pair{nullptr, std::size_t{0}};
+  if (flags & MF_BYPOSITION)
+    return item < data->items.size() ? std::pair{data, std::size_t{item}}
+                                     : std::pair{nullptr, std::size_t{0}};
   for (std::size_t i = 0; i < data->items.size(); ++i) {
     const MenuItem& entry = data->items[i];
     if (entry.popup) {
@@ -96,7 +98,9 @@ MenuItem makeItem(UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
   return item;
 }
 
-bool validNewItem(const MenuItem& item) { return !(item.flags & MF_POPUP) || dataOf(item.popup); }
+bool validNewItem(const MenuItem& item) {
+  return !(item.flags & MF_POPUP) || dataOf(item.popup);
+}
 
 void copyResource(HMENU into, const res::MenuItem* items, UINT count) {
   MenuData* data = dataOf(into);
@@ -120,11 +124,14 @@ std::vector<MenuItemView> viewOfMenu(HMENU menu) {
   std::vector<MenuItemView> view;
   MenuData* data = dataOf(menu);
   if (!data) return view;
-  for (const MenuItem& item : data->items) view.push_back({item.id, item.flags, item.text, viewOfMenu(item.popup)});
+  for (const MenuItem& item : data->items)
+    view.push_back({item.id, item.flags, item.text, viewOfMenu(item.popup)});
   return view;
 }
 
-MenuTrackingService* installMenuTrackingService(MenuTrackingService* service) { return tracker.exchange(service); }
+MenuTrackingService* installMenuTrackingService(MenuTrackingService* service) {
+  return tracker.exchange(service);
+}
 
 namespace {
 
@@ -162,7 +169,9 @@ UINT QtMenuTracker::track(const PopupMenuRequest& request) {
 }
 
 ScriptedMenuTracker::ScriptedMenuTracker() : Scripted(0u), previous_(installMenuTrackingService(this)) {}
-ScriptedMenuTracker::~ScriptedMenuTracker() { installMenuTrackingService(previous_); }
+ScriptedMenuTracker::~ScriptedMenuTracker() {
+  installMenuTrackingService(previous_);
+}
 
 }  // namespace wf::fw
 
@@ -183,8 +192,12 @@ CMenu* CMenu::FromHandle(HMENU menu) {
   return data->handleView.get();
 }
 
-BOOL CMenu::CreateMenu() { return Attach(wf::fw::newMenu()); }
-BOOL CMenu::CreatePopupMenu() { return CreateMenu(); }
+BOOL CMenu::CreateMenu() {
+  return Attach(wf::fw::newMenu());
+}
+BOOL CMenu::CreatePopupMenu() {
+  return CreateMenu();
+}
 
 BOOL CMenu::LoadMenu(const wf::fw::ResourceId& id) {
   if (m_hMenu) return FALSE;

@@ -55,7 +55,9 @@ PrinterChoice choiceOf(const QPrinterInfo& info) {
 
 }  // namespace
 
-PrintDialogService* installPrintDialogService(PrintDialogService* service) { return installed.exchange(service); }
+PrintDialogService* installPrintDialogService(PrintDialogService* service) {
+  return installed.exchange(service);
+}
 
 PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
   PrintDialogResult result;
@@ -67,7 +69,8 @@ PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
     return result;
   }
   QPrinter printer;
-  if (!request.current.deviceName.empty()) printer.setPrinterName(QString::fromStdString(request.current.deviceName));
+  if (!request.current.deviceName.empty())
+    printer.setPrinterName(QString::fromStdString(request.current.deviceName));
   printer.setCopyCount(request.current.copies);
   QPrintDialog dialog(&printer, widgetOf(request.owner));
   if (request.flags & PD_NOPAGENUMS) dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
@@ -76,7 +79,8 @@ PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
   result.answer = IDOK;
   result.printer.deviceName = printer.printerName().toStdString();
   result.printer.copies = printer.copyCount();
-  if (printer.outputFormat() == QPrinter::PdfFormat) result.printer.outputFile = printer.outputFileName().toStdString();
+  if (printer.outputFormat() == QPrinter::PdfFormat)
+    result.printer.outputFile = printer.outputFileName().toStdString();
   QPrinterInfo info = QPrinterInfo::printerInfo(printer.printerName());
   if (!info.isNull()) {
     result.printer.driverName = info.makeAndModel().toStdString();
@@ -85,8 +89,11 @@ PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
   return result;
 }
 
-ScriptedPrintDialog::ScriptedPrintDialog() : Scripted(PrintDialogResult{}), previous_(installPrintDialogService(this)) {}
-ScriptedPrintDialog::~ScriptedPrintDialog() { installPrintDialogService(previous_); }
+ScriptedPrintDialog::ScriptedPrintDialog()
+    : Scripted(PrintDialogResult{}), previous_(installPrintDialogService(this)) {}
+ScriptedPrintDialog::~ScriptedPrintDialog() {
+  installPrintDialogService(previous_);
+}
 
 }  // namespace wf::fw
 
@@ -172,6 +179,10 @@ int CPrintDialog::run(DWORD flags) {
   return IDOK;
 }
 
-int CPrintDialog::DoModal() { return run(m_pd.Flags & ~PD_RETURNDEFAULT); }
+int CPrintDialog::DoModal() {
+  return run(m_pd.Flags & ~PD_RETURNDEFAULT);
+}
 
-BOOL CPrintDialog::GetDefaults() { return run(m_pd.Flags | PD_RETURNDEFAULT) == IDOK; }
+BOOL CPrintDialog::GetDefaults() {
+  return run(m_pd.Flags | PD_RETURNDEFAULT) == IDOK;
+}

@@ -38,7 +38,9 @@ BOOL CPropertyPage::OnSetActive() {
   return TRUE;
 }
 
-BOOL CPropertyPage::OnKillActive() { return UpdateData(TRUE); }
+BOOL CPropertyPage::OnKillActive() {
+  return UpdateData(TRUE);
+}
 
 BOOL CPropertyPage::OnApply() {
   OnOK();
@@ -89,7 +91,7 @@ struct CPropertySheet::State {
 };
 
 BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
-  ON_WM_CREATE()
+ON_WM_CREATE()
 END_MESSAGE_MAP()
 
 CPropertySheet::CPropertySheet() : state_(std::make_unique<State>()) {}
@@ -146,12 +148,14 @@ bool CPropertySheet::buildWindow(CWnd* parent, DWORD style, DWORD exStyle, bool 
   state_->modal = modal;
   state_->ended = false;
   state_->result = IDCANCEL;
-  state_->pageArea = CRect(kMargin, kMargin, kMargin + width, kMargin + height);  // moved below the tabs on creation
+  state_->pageArea =
+      CRect(kMargin, kMargin, kMargin + width, kMargin + height);  // moved below the tabs on creation
   if (active_ < 0 || active_ >= GetPageCount()) active_ = 0;
   if (parent) m_pParentWnd = parent;
   const int tabHeight = QTabBar().sizeHint().height();
   return CreateEx(exStyle, "#32770", m_strCaption, style, 0, 0, width + 2 * kMargin,
-                  kMargin + tabHeight + height + GetBottomMargin(), m_pParentWnd ? m_pParentWnd->m_hWnd : 0) != FALSE;
+                  kMargin + tabHeight + height + GetBottomMargin(),
+                  m_pParentWnd ? m_pParentWnd->m_hWnd : 0) != FALSE;
 }
 
 int CPropertySheet::OnCreate(LPCREATESTRUCT cs) {
@@ -177,12 +181,14 @@ int CPropertySheet::OnCreate(LPCREATESTRUCT cs) {
       const char* text;
     };
     const Button row[] = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}, {ID_APPLY_NOW, "&Apply"}, {IDHELP, "Help"}};
-    int x = state_->pageArea.right - static_cast<int>(std::size(row)) * (kButtonWidth + kButtonGap) + kButtonGap;
+    int x =
+        state_->pageArea.right - static_cast<int>(std::size(row)) * (kButtonWidth + kButtonGap) + kButtonGap;
     const int y = state_->pageArea.bottom + kMargin;
     state_->buttons.clear();
     for (const Button& b : row) {
       auto button = std::make_unique<CButton>();
-      const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (b.id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      const DWORD style =
+          WS_CHILD | WS_VISIBLE | WS_TABSTOP | (b.id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
       if (!button->CreateEx(0, WC_BUTTON, b.text, style, x, y, kButtonWidth, kButtonHeight, m_hWnd,
                             static_cast<UINT>(b.id)))
         return -1;
@@ -251,7 +257,8 @@ void CPropertySheet::cancelPages() {
 
 void CPropertySheet::updateApplyButton() {
   if (!m_hWnd) return;
-  const bool any = std::any_of(pages_.begin(), pages_.end(), [](const CPropertyPage* p) { return p->modified_; });
+  const bool any =
+      std::any_of(pages_.begin(), pages_.end(), [](const CPropertyPage* p) { return p->modified_; });
   if (CWnd* apply = GetDlgItem(ID_APPLY_NOW)) apply->EnableWindow(any);
 }
 
@@ -271,7 +278,8 @@ INT_PTR CPropertySheet::DoModal() {
 }
 
 BOOL CPropertySheet::Create(CWnd* parent, DWORD style, DWORD exStyle) {
-  if (style == static_cast<DWORD>(-1)) style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
+  if (style == static_cast<DWORD>(-1))
+    style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE;
   if (buildWindow(parent, style, exStyle, false)) return TRUE;
   if (m_hWnd) DestroyWindow();
   return FALSE;
@@ -297,7 +305,8 @@ LRESULT CPropertySheet::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         EndDialog(IDCANCEL);
         return 0;
       case IDHELP:
-        if (CPropertyPage* page = GetActivePage(); page && page->m_hWnd) page->SendMessage(WM_COMMAND, IDHELP, 0);
+        if (CPropertyPage* page = GetActivePage(); page && page->m_hWnd)
+          page->SendMessage(WM_COMMAND, IDHELP, 0);
         return 0;
       default:
         break;

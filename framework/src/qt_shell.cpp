@@ -16,7 +16,9 @@
 namespace wf::fw {
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 // Widgets live on the GUI thread: a call from another thread waits there.
 template <class Result, class F>
@@ -59,10 +61,18 @@ class QtMessageBox : public MessageBoxService {
 
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (r.style & MB_ICONMASK) {
-      case MB_ICONHAND: icon = QMessageBox::Critical; break;
-      case MB_ICONQUESTION: icon = QMessageBox::Question; break;
-      case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
-      case MB_ICONASTERISK: icon = QMessageBox::Information; break;
+      case MB_ICONHAND:
+        icon = QMessageBox::Critical;
+        break;
+      case MB_ICONQUESTION:
+        icon = QMessageBox::Question;
+        break;
+      case MB_ICONEXCLAMATION:
+        icon = QMessageBox::Warning;
+        break;
+      case MB_ICONASTERISK:
+        icon = QMessageBox::Information;
+        break;
     }
     QMessageBox box(icon, qs(r.caption), qs(r.text), choice.buttons, widgetOf(r.owner));
     std::size_t def = (r.style & MB_DEFMASK) >> 8;
@@ -70,14 +80,22 @@ class QtMessageBox : public MessageBoxService {
     if (choice.escape != B::NoButton) box.setEscapeButton(choice.escape);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
-      case B::Ok: return IDOK;
-      case B::Cancel: return IDCANCEL;
-      case B::Abort: return IDABORT;
-      case B::Retry: return IDRETRY;
-      case B::Ignore: return IDIGNORE;
-      case B::Yes: return IDYES;
-      case B::No: return IDNO;
-      default: return choice.escape == B::Ok ? IDOK : IDCANCEL;
+      case B::Ok:
+        return IDOK;
+      case B::Cancel:
+        return IDCANCEL;
+      case B::Abort:
+        return IDABORT;
+      case B::Retry:
+        return IDRETRY;
+      case B::Ignore:
+        return IDIGNORE;
+      case B::Yes:
+        return IDYES;
+      case B::No:
+        return IDNO;
+      default:
+        return choice.escape == B::Ok ? IDOK : IDCANCEL;
     }
   }
 };
@@ -92,7 +110,8 @@ class QtFileDialog : public FileDialogService {
   static FileDialogResult exec(const FileDialogRequest& r) {
     QFileDialog dialog(widgetOf(r.owner), qs(r.title));
     dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-    dialog.setFileMode(r.open && (r.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setFileMode(r.open && (r.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
+                                                               : QFileDialog::AnyFile);
     if (!r.open && !(r.flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!r.defaultExtension.empty()) dialog.setDefaultSuffix(qs(r.defaultExtension));
     QStringList filters;
@@ -151,8 +170,12 @@ class QtLauncher : public ProgramLauncher {
 
 class QtWaitCursor : public WaitCursorService {
  public:
-  void begin() override { post([] { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }); }
-  void end() override { post([] { QGuiApplication::restoreOverrideCursor(); }); }
+  void begin() override {
+    post([] { QGuiApplication::setOverrideCursor(Qt::WaitCursor); });
+  }
+  void end() override {
+    post([] { QGuiApplication::restoreOverrideCursor(); });
+  }
 
  private:
   template <class F>
@@ -180,9 +203,12 @@ struct QtShell::Impl {
 
 QtShell::QtShell() : impl_(std::make_unique<Impl>()) {
   Impl& i = *impl_;
-  i.previous = installShellServices({&i.messageBox, &i.fileDialog, &i.help, &i.sound, &i.programs, &i.waitCursor});
+  i.previous =
+      installShellServices({&i.messageBox, &i.fileDialog, &i.help, &i.sound, &i.programs, &i.waitCursor});
 }
 
-QtShell::~QtShell() { installShellServices(impl_->previous); }
+QtShell::~QtShell() {
+  installShellServices(impl_->previous);
+}
 
 }  // namespace wf::fw

@@ -5,6 +5,8 @@ namespace wf::fw {
 ScriptedShell::ScriptedShell()
     : previous_(installShellServices({&messageBox, &fileDialog, &help, &sound, &programs, &waitCursor})) {}
 
-ScriptedShell::~ScriptedShell() { installShellServices(previous_); }
+ScriptedShell::~ScriptedShell() {
+  installShellServices(previous_);
+}
 
 }  // namespace wf::fw

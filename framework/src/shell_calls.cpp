@@ -155,7 +155,9 @@ BOOL PlaySound(LPCSTR sound, void* /*module*/, DWORD flags) {
   return s->play(sound ? sound : "", flags);
 }
 
-BOOL sndPlaySound(LPCSTR sound, UINT flags) { return PlaySound(sound, nullptr, flags | SND_FILENAME); }
+BOOL sndPlaySound(LPCSTR sound, UINT flags) {
+  return PlaySound(sound, nullptr, flags | SND_FILENAME);
+}
 
 UINT waveOutGetNumDevs() {
   SoundService* s = service(&ShellServices::sound, "sound");
@@ -171,5 +173,9 @@ UINT WinExec(LPCSTR commandLine, UINT show) {
   return launcher->start({std::move(program), std::move(words), static_cast<int>(show)}) ? 33 : 2;
 }
 
-CWaitCursor::CWaitCursor() { beginWaitCursor(); }
-CWaitCursor::~CWaitCursor() { endWaitCursor(); }
+CWaitCursor::CWaitCursor() {
+  beginWaitCursor();
+}
+CWaitCursor::~CWaitCursor() {
+  endWaitCursor();
+}

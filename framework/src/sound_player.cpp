@@ -33,7 +33,9 @@ PlayerSound::~PlayerSound() {
   stopLocked();
 }
 
-UINT PlayerSound::deviceCount() { return !player_.empty() && ::access(player_.c_str(), X_OK) == 0 ? 1 : 0; }
+UINT PlayerSound::deviceCount() {
+  return !player_.empty() && ::access(player_.c_str(), X_OK) == 0 ? 1 : 0;
+}
 
 bool PlayerSound::playingLocked() {
   if (child_ <= 0) return false;
@@ -64,7 +66,8 @@ BOOL PlayerSound::play(const std::string& file, DWORD flags) {
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
+  for (int fd : {0, 1, 2})
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
   std::string quiet = "-q";
   char* argv[] = {player_.data(), quiet.data(), const_cast<char*>(file.c_str()), nullptr};
   pid_t pid = -1;

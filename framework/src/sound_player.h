@@ -2,9 +2,9 @@
 // Sounds through a small player program (aplay by default), one at a time:
 // a new sound stops the one playing, unless the caller asked not to wait for
 // a busy device. Nothing here ever waits for a sound to end.
+#include <sys/types.h>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 
 #include "framework/shell_services.h"
 

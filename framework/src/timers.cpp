@@ -103,9 +103,17 @@ TimerService& service() {
 
 }  // namespace
 
-bool setWindowTimer(HWND window, UINT_PTR id, UINT elapseMs) { return service().set(window, id, elapseMs); }
-bool killWindowTimer(HWND window, UINT_PTR id) { return service().kill(window, id); }
-void killWindowTimers(HWND window) { service().killAll(window); }
-void windowTimerDelivered(HWND window, UINT_PTR id) { service().delivered(window, id); }
+bool setWindowTimer(HWND window, UINT_PTR id, UINT elapseMs) {
+  return service().set(window, id, elapseMs);
+}
+bool killWindowTimer(HWND window, UINT_PTR id) {
+  return service().kill(window, id);
+}
+void killWindowTimers(HWND window) {
+  service().killAll(window);
+}
+void windowTimerDelivered(HWND window, UINT_PTR id) {
+  service().delivered(window, id);
+}
 
 }  // namespace wf::fw

@@ -51,7 +51,8 @@ struct CTreeCtrl::State {
     item->setIcon(0, iconFor(node->image));
     auto& siblings = node->parent->children;
     const int at = static_cast<int>(
-        std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == node; }) - siblings.begin());
+        std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == node; }) -
+        siblings.begin());
     if (node->parent == &root)
       view->insertTopLevelItem(at, item);
     else
@@ -88,18 +89,21 @@ void CTreeCtrl::buildWidget() {
     for (TreeNode* node : state->live) node->shown = nullptr;
   });
   for (auto& child : state_->root.children) state_->show(child.get());
-  QObject::connect(view, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* now, QTreeWidgetItem* before) {
-    // The selected image belongs to the current item.
-    auto imageOf = [this](QTreeWidgetItem* shown, bool selected) {
-      for (const TreeNode* node : state_->live)
-        if (node->shown == shown) shown->setIcon(0, state_->iconFor(selected ? node->selectedImage : node->image));
-    };
-    if (before) imageOf(before, false);
-    if (now) imageOf(now, true);
-  });
+  QObject::connect(view, &QTreeWidget::currentItemChanged,
+                   [this](QTreeWidgetItem* now, QTreeWidgetItem* before) {
+                     // The selected image belongs to the current item.
+                     auto imageOf = [this](QTreeWidgetItem* shown, bool selected) {
+                       for (const TreeNode* node : state_->live)
+                         if (node->shown == shown)
+                           shown->setIcon(0, state_->iconFor(selected ? node->selectedImage : node->image));
+                     };
+                     if (before) imageOf(before, false);
+                     if (now) imageOf(now, true);
+                   });
 }
 
-HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREEITEM parent, HTREEITEM insertAfter) {
+HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREEITEM parent,
+                                HTREEITEM insertAfter) {
   TreeNode* under = state_->resolve(parent);
   if (!under) return nullptr;
   auto node = std::make_unique<TreeNode>();
@@ -112,7 +116,8 @@ HTREEITEM CTreeCtrl::InsertItem(LPCSTR text, int image, int selectedImage, HTREE
   if (insertAfter == TVI_FIRST) {
     at = siblings.begin();
   } else if (insertAfter != TVI_LAST) {
-    auto after = std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == insertAfter; });
+    auto after =
+        std::find_if(siblings.begin(), siblings.end(), [&](auto& c) { return c.get() == insertAfter; });
     if (after != siblings.end()) at = after + 1;
   }
   TreeNode* made = siblings.insert(at, std::move(node))->get();
@@ -141,11 +146,17 @@ BOOL CTreeCtrl::DeleteItem(HTREEITEM item) {
   return TRUE;
 }
 
-BOOL CTreeCtrl::DeleteAllItems() { return DeleteItem(TVI_ROOT); }
+BOOL CTreeCtrl::DeleteAllItems() {
+  return DeleteItem(TVI_ROOT);
+}
 
-UINT CTreeCtrl::GetCount() const { return static_cast<UINT>(state_->live.size()); }
+UINT CTreeCtrl::GetCount() const {
+  return static_cast<UINT>(state_->live.size());
+}
 
-HTREEITEM CTreeCtrl::GetRootItem() const { return GetChildItem(TVI_ROOT); }
+HTREEITEM CTreeCtrl::GetRootItem() const {
+  return GetChildItem(TVI_ROOT);
+}
 
 HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
   TreeNode* node = state_->resolve(item);
@@ -207,4 +218,6 @@ CImageList* CTreeCtrl::SetImageList(CImageList* list, int which) {
   return previous;
 }
 
-CImageList* CTreeCtrl::GetImageList(int which) const { return which == TVSIL_NORMAL ? state_->images : nullptr; }
+CImageList* CTreeCtrl::GetImageList(int which) const {
+  return which == TVSIL_NORMAL ? state_->images : nullptr;
+}

@@ -36,7 +36,9 @@ struct KeyHolder {
 
 }  // namespace
 
-CWinApp* AfxGetApp() { return theApp.load(); }
+CWinApp* AfxGetApp() {
+  return theApp.load();
+}
 
 CWinApp::CWinApp(LPCSTR appName) : strings_(std::make_unique<Strings>()) {
   CWinApp* expected = nullptr;
@@ -59,9 +61,13 @@ int CWinApp::Run() {
   return ExitInstance();
 }
 
-int CWinApp::ExitInstance() { return wf::fw::lastQuitCode(); }
+int CWinApp::ExitInstance() {
+  return wf::fw::lastQuitCode();
+}
 
-BOOL CWinApp::OnIdle(LONG count) { return CWinThread::OnIdle(count); }
+BOOL CWinApp::OnIdle(LONG count) {
+  return CWinThread::OnIdle(count);
+}
 
 void CWinApp::SetRegistryKey(LPCSTR company) {
   strings_->registryKey = company ? company : "";
@@ -93,8 +99,10 @@ HKEY CWinApp::GetSectionKey(LPCSTR section) {
 UINT CWinApp::GetProfileInt(LPCSTR section, LPCSTR entry, int defaultValue) {
   KeyHolder sec{GetSectionKey(section)};
   DWORD value = 0, type = 0, size = sizeof value;
-  if (!sec.key || wf::RegQueryValueExA(sec.key, entry, nullptr, &type, reinterpret_cast<wf::BYTE*>(&value),
-                                       &size) != wf::ERROR_SUCCESS || type != wf::REG_DWORD || size != sizeof value)
+  if (!sec.key ||
+      wf::RegQueryValueExA(sec.key, entry, nullptr, &type, reinterpret_cast<wf::BYTE*>(&value), &size) !=
+          wf::ERROR_SUCCESS ||
+      type != wf::REG_DWORD || size != sizeof value)
     return static_cast<UINT>(defaultValue);
   return value;
 }
@@ -169,4 +177,6 @@ int CWinApp::runMain(int argc, char** argv) {
   return code;
 }
 
-int AfxWinMain(int argc, char** argv) { return CWinApp::runMain(argc, argv); }
+int AfxWinMain(int argc, char** argv) {
+  return CWinApp::runMain(argc, argv);
+}

@@ -12,8 +12,8 @@
 #include <optional>
 #include <thread>
 
-#include "framework/win_app.h"
 #include "frame_idle.h"
+#include "framework/win_app.h"
 #include "gui_thread.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
@@ -88,10 +88,18 @@ void applyPriority(pid_t tid, int priority) {
 
 }  // namespace
 
-void setCurrentWinThread(CWinThread* thread) { currentThread = thread; }
-bool threadRunsOwnLoop() { return ownLoop; }
-int lastQuitCode() { return quitCode; }
-void setLastQuitCode(int code) { quitCode = code; }
+void setCurrentWinThread(CWinThread* thread) {
+  currentThread = thread;
+}
+bool threadRunsOwnLoop() {
+  return ownLoop;
+}
+int lastQuitCode() {
+  return quitCode;
+}
+void setLastQuitCode(int code) {
+  quitCode = code;
+}
 
 bool postMessageBoxAnswer(DWORD thread, WPARAM token, int answer) {
   return wf::postThreadMessage(thread, kMessageBoxAnswer, token, answer);
@@ -161,7 +169,9 @@ CWinThread::CWinThread(AFX_THREADPROC proc, LPVOID param) : CWinThread() {
   param_ = param;
 }
 
-CWinThread::~CWinThread() { wf::fw::releaseHandle(state_.get()); }
+CWinThread::~CWinThread() {
+  wf::fw::releaseHandle(state_.get());
+}
 
 BOOL CWinThread::CreateThread(DWORD flags, UINT) {
   {
@@ -203,9 +213,13 @@ int CWinThread::GetThreadPriority() const {
   return state_->priority;
 }
 
-BOOL CWinThread::InitInstance() { return FALSE; }
+BOOL CWinThread::InitInstance() {
+  return FALSE;
+}
 
-int CWinThread::ExitInstance() { return wf::fw::lastQuitCode(); }
+int CWinThread::ExitInstance() {
+  return wf::fw::lastQuitCode();
+}
 
 BOOL CWinThread::OnIdle(LONG count) {
   if (count == 0) wf::fw::idleUpdateFrames(m_pMainWnd);
@@ -238,7 +252,8 @@ int CWinThread::Run() {
   return ExitInstance();
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize, DWORD flags, void*) {
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize, DWORD flags,
+                           void*) {
   auto* thread = new CWinThread(proc, param);
   thread->SetThreadPriority(priority);
   if (!thread->CreateThread(flags, stackSize)) {
@@ -273,7 +288,9 @@ void AfxPostQuitMessage(int exitCode) {
   wf::postQuitMessage(exitCode);
 }
 
-void PostQuitMessage(int exitCode) { AfxPostQuitMessage(exitCode); }
+void PostQuitMessage(int exitCode) {
+  AfxPostQuitMessage(exitCode);
+}
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
   auto state = wf::fw::stateOf(thread);

@@ -22,7 +22,9 @@ struct Registry {
   std::map<std::string, ClassRecord> classes;  // by upper-case name; nodes never move
 };
 
-std::string key(LPCSTR name) { return QString::fromUtf8(name).toUpper().toStdString(); }
+std::string key(LPCSTR name) {
+  return QString::fromUtf8(name).toUpper().toStdString();
+}
 
 // Under the lock.
 const ClassRecord& insert(Registry& r, const WNDCLASS& windowClass) {

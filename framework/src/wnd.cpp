@@ -3,11 +3,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "frame_menu_bar.h"
 #include "framework/control_styles.h"
 #include "framework/global_memory.h"
-#include "frame_menu_bar.h"
-#include "gdi_data.h"
 #include "framework/win_thread.h"
+#include "gdi_data.h"
 #include "gui_thread.h"
 #include "platform/thread.h"
 #include "platform/window_messages.h"
@@ -106,7 +106,9 @@ using wf::fw::WndWidget;
 
 // ---- CCmdUI ----
 
-void CCmdUI::Enable(BOOL) { m_bEnableChanged = TRUE; }
+void CCmdUI::Enable(BOOL) {
+  m_bEnableChanged = TRUE;
+}
 void CCmdUI::SetCheck(int) {}
 void CCmdUI::SetText(LPCSTR) {}
 
@@ -126,7 +128,9 @@ const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
   static const AFX_MSGMAP map = {nullptr, entries};
   return &map;
 }
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+  return GetThisMessageMap();
+}
 
 BOOL CCmdTarget::OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) {
   BOOL handled = FALSE;
@@ -181,7 +185,9 @@ void CWnd::Impl::withWidget(HWND hwnd, std::function<void(QWidget*)> apply) {
     wf::fw::queueToGuiThread(run);
 }
 
-BOOL CWnd::PreCreateWindow(CREATESTRUCT&) { return TRUE; }
+BOOL CWnd::PreCreateWindow(CREATESTRUCT&) {
+  return TRUE;
+}
 
 BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width, int height,
                   CWnd* parent, UINT id) {
@@ -189,8 +195,8 @@ BOOL CWnd::Create(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y
                   parent ? parent->m_hWnd : 0, id);
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                    int width, int height, HWND parent, UINT id, LPVOID param) {
+BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                    int height, HWND parent, UINT id, LPVOID param) {
   if (m_hWnd) return FALSE;
   CREATESTRUCT cs{param, nullptr, parent, height, width, y, x, style, windowName, className, exStyle};
   if (!PreCreateWindow(cs)) return FALSE;
@@ -273,7 +279,9 @@ UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse, void*) {
   return m_hWnd && wf::fw::setWindowTimer(m_hWnd, id, elapse) ? id : 0;
 }
 
-BOOL CWnd::KillTimer(UINT_PTR id) { return m_hWnd && wf::fw::killWindowTimer(m_hWnd, id); }
+BOOL CWnd::KillTimer(UINT_PTR id) {
+  return m_hWnd && wf::fw::killWindowTimer(m_hWnd, id);
+}
 
 BOOL CWnd::ShowWindow(int show) {
   bool wasVisible;
@@ -288,12 +296,22 @@ BOOL CWnd::ShowWindow(int show) {
   }
   Impl::withWidget(m_hWnd, [show](QWidget* w) {
     switch (show) {
-      case SW_HIDE: w->hide(); break;
-      case SW_MINIMIZE: w->showMinimized(); break;
-      case SW_MAXIMIZE: w->showMaximized(); break;
+      case SW_HIDE:
+        w->hide();
+        break;
+      case SW_MINIMIZE:
+        w->showMinimized();
+        break;
+      case SW_MAXIMIZE:
+        w->showMaximized();
+        break;
       case SW_RESTORE:
-      case SW_SHOWNORMAL: w->showNormal(); break;
-      default: w->show(); break;
+      case SW_SHOWNORMAL:
+        w->showNormal();
+        break;
+      default:
+        w->show();
+        break;
     }
   });
   return wasVisible;
@@ -326,11 +344,16 @@ void CWnd::GetWindowText(CString& text) const {
   text = impl_->text;
 }
 
-int CWnd::GetDlgCtrlID() const { return static_cast<int>(impl_->id); }
-CWnd* CWnd::GetParent() const { return FromHandlePermanent(impl_->parent); }
+int CWnd::GetDlgCtrlID() const {
+  return static_cast<int>(impl_->id);
+}
+CWnd* CWnd::GetParent() const {
+  return FromHandlePermanent(impl_->parent);
+}
 
 HICON CWnd::SetIcon(HICON icon, BOOL big) {
-  return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+  return reinterpret_cast<HICON>(
+      SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
 }
 
 HICON CWnd::GetIcon(BOOL big) const {
@@ -381,7 +404,8 @@ BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
   if (!header) return FALSE;
   BOOL handled = FALSE;
   wf::fw::forEachEntry(GetMessageMap(), [&](const AFX_MSGMAP_ENTRY& e) {
-    if (e.sig != AfxSig::Notify || e.nCode != header->code || header->idFrom < e.nID || header->idFrom > e.nLastID)
+    if (e.sig != AfxSig::Notify || e.nCode != header->code || header->idFrom < e.nID ||
+        header->idFrom > e.nLastID)
       return false;
     AfxCall call{WM_NOTIFY, static_cast<UINT>(header->idFrom), 0, lParam, result};
     e.call(this, call);
@@ -401,7 +425,8 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       QIcon shown;
       {
         std::lock_guard lock(impl_->m);
-        previous = std::exchange(impl_->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL], reinterpret_cast<HICON>(lParam));
+        previous = std::exchange(impl_->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL],
+                                 reinterpret_cast<HICON>(lParam));
         shown = wf::fw::toQIcon(impl_->icons[ICON_SMALL]);
         if (QIcon big = wf::fw::toQIcon(impl_->icons[ICON_BIG]); !big.isNull()) {
           for (const QSize& size : big.availableSizes()) shown.addPixmap(big.pixmap(size));
@@ -415,10 +440,17 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {
-        case SC_CLOSE: return SendMessage(WM_CLOSE);
-        case SC_MINIMIZE: ShowWindow(SW_MINIMIZE); return 0;
-        case SC_MAXIMIZE: ShowWindow(SW_MAXIMIZE); return 0;
-        case SC_RESTORE: ShowWindow(SW_RESTORE); return 0;
+        case SC_CLOSE:
+          return SendMessage(WM_CLOSE);
+        case SC_MINIMIZE:
+          ShowWindow(SW_MINIMIZE);
+          return 0;
+        case SC_MAXIMIZE:
+          ShowWindow(SW_MAXIMIZE);
+          return 0;
+        case SC_RESTORE:
+          ShowWindow(SW_RESTORE);
+          return 0;
         case SC_KEYMENU:
           Impl::withWidget(m_hWnd, [](QWidget* w) { wf::fw::openMenuBar(w); });
           return 0;
@@ -429,25 +461,50 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
     case WM_HELP:
       // A child passes them up to its parent.
-      if ((impl_->style & WS_CHILD) && impl_->parent) return ::SendMessage(impl_->parent, message, wParam, lParam);
+      if ((impl_->style & WS_CHILD) && impl_->parent)
+        return ::SendMessage(impl_->parent, message, wParam, lParam);
       return 0;
     default:
       return 0;
   }
 }
 
-int CWnd::OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
-void CWnd::OnDestroy() { Default(); }
-void CWnd::OnClose() { Default(); }
-void CWnd::OnPaint() { Default(); }
-void CWnd::OnTimer(UINT_PTR) { Default(); }
-void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
-void CWnd::OnSize(UINT, int, int) { Default(); }
-void CWnd::OnWindowPosChanged(WINDOWPOS*) { Default(); }
-void CWnd::OnContextMenu(CWnd*, CPoint) { Default(); }
-BOOL CWnd::OnHelpInfo(HELPINFO*) { return static_cast<BOOL>(Default()); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-BOOL CWnd::OnQueryEndSession() { return static_cast<BOOL>(Default()); }
+int CWnd::OnCreate(LPCREATESTRUCT) {
+  return static_cast<int>(Default());
+}
+void CWnd::OnDestroy() {
+  Default();
+}
+void CWnd::OnClose() {
+  Default();
+}
+void CWnd::OnPaint() {
+  Default();
+}
+void CWnd::OnTimer(UINT_PTR) {
+  Default();
+}
+void CWnd::OnActivate(UINT, CWnd*, BOOL) {
+  Default();
+}
+void CWnd::OnSize(UINT, int, int) {
+  Default();
+}
+void CWnd::OnWindowPosChanged(WINDOWPOS*) {
+  Default();
+}
+void CWnd::OnContextMenu(CWnd*, CPoint) {
+  Default();
+}
+BOOL CWnd::OnHelpInfo(HELPINFO*) {
+  return static_cast<BOOL>(Default());
+}
+void CWnd::OnSysCommand(UINT, LPARAM) {
+  Default();
+}
+BOOL CWnd::OnQueryEndSession() {
+  return static_cast<BOOL>(Default());
+}
 
 // ---- Window calls by handle ----
 
@@ -462,6 +519,10 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return wf::sendMessage(hwnd, message, wParam, lParam).value_or(0);
 }
 
-BOOL IsWindow(HWND hwnd) { return wf::isWindow(hwnd) ? TRUE : FALSE; }
+BOOL IsWindow(HWND hwnd) {
+  return wf::isWindow(hwnd) ? TRUE : FALSE;
+}
 
-HWND FindWindow(LPCSTR className, LPCSTR) { return className ? wf::findWindow(className) : 0; }
+HWND FindWindow(LPCSTR className, LPCSTR) {
+  return className ? wf::findWindow(className) : 0;
+}

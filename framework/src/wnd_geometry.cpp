@@ -6,7 +6,9 @@
 
 namespace {
 
-QPoint clientOrigin(const QWidget* w) { return w->contentsRect().topLeft(); }
+QPoint clientOrigin(const QWidget* w) {
+  return w->contentsRect().topLeft();
+}
 
 }  // namespace
 

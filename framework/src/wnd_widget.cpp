@@ -38,10 +38,14 @@ void WndWidget::resizeEvent(QResizeEvent*) {
   UINT type = isMinimized() ? SIZE_MINIMIZED : isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED;
   // The client size: without a frame's menu bar.
   const QSize client = contentsRect().size();
-  deliver(WM_SIZE, type, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(client.width()), static_cast<WORD>(client.height()))));
+  deliver(
+      WM_SIZE, type,
+      static_cast<LPARAM>(MAKELONG(static_cast<WORD>(client.width()), static_cast<WORD>(client.height()))));
 }
 
-void WndWidget::moveEvent(QMoveEvent*) { positionChanged(SWP_NOSIZE); }
+void WndWidget::moveEvent(QMoveEvent*) {
+  positionChanged(SWP_NOSIZE);
+}
 
 void WndWidget::changeEvent(QEvent* e) {
   if (e->type() == QEvent::ActivationChange) {
@@ -55,7 +59,8 @@ void WndWidget::changeEvent(QEvent* e) {
 
 void WndWidget::contextMenuEvent(QContextMenuEvent* e) {
   const QPoint p = e->globalPos();
-  deliver(WM_CONTEXTMENU, hwnd_, static_cast<LPARAM>(MAKELONG(static_cast<WORD>(p.x()), static_cast<WORD>(p.y()))));
+  deliver(WM_CONTEXTMENU, hwnd_,
+          static_cast<LPARAM>(MAKELONG(static_cast<WORD>(p.x()), static_cast<WORD>(p.y()))));
 }
 
 void WndWidget::keyPressEvent(QKeyEvent* e) {
@@ -88,7 +93,8 @@ bool WndWidget::event(QEvent* e) {
   info.hItemHandle = hwnd_;
   info.MousePos = CPoint{at.x(), at.y()};
   // Left once the click is through: the mode's own filter is still running.
-  QMetaObject::invokeMethod(qApp, [] { QWhatsThis::leaveWhatsThisMode(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [] { QWhatsThis::leaveWhatsThisMode(); }, Qt::QueuedConnection);
   deliver(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
   return true;
 }

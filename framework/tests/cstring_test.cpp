@@ -62,16 +62,10 @@ TEST(CString, ComparisonsTable) {
     int noCase;
   };
   const Case cases[] = {
-      {"abc", "abc", 0, 0},
-      {"abc", "ABC", 1, 0},
-      {"ABC", "abd", -1, -1},
-      {"ab", "abc", -1, -1},
-      {"abc", "ab", 1, 1},
-      {"", "", 0, 0},
-      {"", "a", -1, -1},
-      {"_", "a", -1, -1},   // folded to lower case, as the original did
-      {"Z", "_", -1, 1},
-      {"ÉTÉ", "été", -1, 0},  // letters beyond ASCII fold too
+      {"abc", "abc", 0, 0},  {"abc", "ABC", 1, 0},  {"ABC", "abd", -1, -1},
+      {"ab", "abc", -1, -1}, {"abc", "ab", 1, 1},   {"", "", 0, 0},
+      {"", "a", -1, -1},     {"_", "a", -1, -1},     // folded to lower case, as the original did
+      {"Z", "_", -1, 1},     {"ÉTÉ", "été", -1, 0},  // letters beyond ASCII fold too
   };
   for (const Case& c : cases) {
     CString a(c.a);

@@ -17,8 +17,8 @@
 #include "framework/ddx.h"
 #include "framework/dialog.h"
 #include "framework/scripted_shell.h"
-#include "test_resources.h"
 #include "gui_pump.h"
+#include "test_resources.h"
 #include "wnd_widget.h"
 
 namespace {
@@ -56,9 +56,9 @@ class SettingsDlg : public CDialog {
   CEdit nameEdit;
 
   BOOL OnInitDialog() override {
-    for (CListControlBase* list : {static_cast<CListControlBase*>(GetDlgItem(1010)),
-                                   static_cast<CListControlBase*>(GetDlgItem(1011)),
-                                   static_cast<CListControlBase*>(GetDlgItem(1012))}) {
+    for (CListControlBase* list :
+         {static_cast<CListControlBase*>(GetDlgItem(1010)), static_cast<CListControlBase*>(GetDlgItem(1011)),
+          static_cast<CListControlBase*>(GetDlgItem(1012))}) {
       list->AddString("Kestrel");
       list->AddString("Vireo");
       list->AddString("Osprey");
@@ -86,7 +86,9 @@ class SettingsDlg : public CDialog {
   void OnListChange() { log.push_back("list change"); }
   void OnTypeChange() { log.push_back("type change"); }
   void OnBeep() { log.push_back("beep clicked"); }
-  void OnContextMenu(CWnd* window, CPoint) { log.push_back("context " + std::to_string(window->GetDlgCtrlID())); }
+  void OnContextMenu(CWnd* window, CPoint) {
+    log.push_back("context " + std::to_string(window->GetDlgCtrlID()));
+  }
   BOOL OnHelpInfo(HELPINFO* info) {
     log.push_back("help " + std::to_string(info->iCtrlId));
     return TRUE;
@@ -95,12 +97,12 @@ class SettingsDlg : public CDialog {
 };
 
 BEGIN_MESSAGE_MAP(SettingsDlg, CDialog)
-  ON_EN_CHANGE(1001, OnNameChange)
-  ON_LBN_SELCHANGE(1010, OnListChange)
-  ON_CBN_SELCHANGE(1011, OnTypeChange)
-  ON_BN_CLICKED(1003, OnBeep)
-  ON_WM_CONTEXTMENU()
-  ON_WM_HELPINFO()
+ON_EN_CHANGE(1001, OnNameChange)
+ON_LBN_SELCHANGE(1010, OnListChange)
+ON_CBN_SELCHANGE(1011, OnTypeChange)
+ON_BN_CLICKED(1003, OnBeep)
+ON_WM_CONTEXTMENU()
+ON_WM_HELPINFO()
 END_MESSAGE_MAP()
 
 TEST_F(DialogTest, TemplateGivesEachControlItsIdTextStyleAndPlace) {
@@ -182,7 +184,8 @@ TEST_F(DialogTest, DoModalAnswersAsScripted) {
     SettingsDlg dlg;
     dlg.onInit = [&](SettingsDlg& d) {
       // After the dialog shows: act from the loop.
-      QMetaObject::invokeMethod(qApp, [&d, &c] { c.act(d); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          qApp, [&d, &c] { c.act(d); }, Qt::QueuedConnection);
     };
     EXPECT_EQ(dlg.DoModal(), c.expected) << c.what;
     EXPECT_EQ(dlg.m_hWnd, 0u) << c.what;
@@ -351,7 +354,7 @@ class HelpDlg : public CDialog {
 };
 
 BEGIN_MESSAGE_MAP(HelpDlg, CDialog)
-  ON_WM_HELPINFO()
+ON_WM_HELPINFO()
 END_MESSAGE_MAP()
 
 TEST_F(DialogTest, TitleBarHelpThenAClickAsksForHelpOnThatControl) {
@@ -367,15 +370,18 @@ TEST_F(DialogTest, TitleBarHelpThenAClickAsksForHelpOnThatControl) {
   QWhatsThis::enterWhatsThisMode();
   QWidget* edit = wf::fw::widgetOf(dlg.GetDlgItem(1001)->m_hWnd)->focusProxy();
   const QPoint at(3, 3);
-  QMouseEvent press(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
   QApplication::sendEvent(edit, &press);
-  QMouseEvent release(QEvent::MouseButtonRelease, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QApplication::sendEvent(edit, &release);
   EXPECT_EQ(dlg.asked, std::vector<int>{1001});
   EXPECT_TRUE(wf::fw::testing::pumpUntil([] { return !QWhatsThis::inWhatsThisMode(); }));
 
   // Out of the mode a click is only a click.
-  QMouseEvent again(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent again(QEvent::MouseButtonPress, at, edit->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
   QApplication::sendEvent(edit, &again);
   EXPECT_EQ(dlg.asked.size(), 1u);
 }

@@ -57,18 +57,19 @@ class ListOwner : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(ListOwner, CWnd)
-  ON_NOTIFY(LVN_GETDISPINFO, kListId, OnGetDispInfo)
-  ON_NOTIFY(LVN_COLUMNCLICK, kListId, OnColumnClick)
-  ON_NOTIFY(LVN_BEGINLABELEDIT, kListId, OnBeginEdit)
-  ON_NOTIFY(LVN_ENDLABELEDIT, kListId, OnEndEdit)
-  ON_NOTIFY(LVN_SETDISPINFO, kListId, OnSetDispInfo)
+ON_NOTIFY(LVN_GETDISPINFO, kListId, OnGetDispInfo)
+ON_NOTIFY(LVN_COLUMNCLICK, kListId, OnColumnClick)
+ON_NOTIFY(LVN_BEGINLABELEDIT, kListId, OnBeginEdit)
+ON_NOTIFY(LVN_ENDLABELEDIT, kListId, OnEndEdit)
+ON_NOTIFY(LVN_SETDISPINFO, kListId, OnSetDispInfo)
 END_MESSAGE_MAP()
 
 class ListTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(owner.CreateEx(0, "ListOwner", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, 0));
-    ASSERT_TRUE(list.Create(WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, CRect(0, 0, 300, 200), &owner, kListId));
+    ASSERT_TRUE(
+        list.Create(WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, CRect(0, 0, 300, 200), &owner, kListId));
     owner.ShowWindow(SW_SHOW);
   }
   // Items whose every cell is the owner's, as a printer window fills them.
@@ -86,10 +87,12 @@ class ListTest : public ::testing::Test {
     return owner.asked;
   }
   QWidget* viewport() { return wf::fw::widgetOf(list.m_hWnd)->findChild<QAbstractScrollArea*>()->viewport(); }
-  void click(QPoint at, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  void click(QPoint at, Qt::MouseButton button = Qt::LeftButton,
+             Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QMouseEvent press(QEvent::MouseButtonPress, at, viewport()->mapToGlobal(at), button, button, mods);
     QApplication::sendEvent(viewport(), &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, viewport()->mapToGlobal(at), button, Qt::NoButton, mods);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, viewport()->mapToGlobal(at), button, Qt::NoButton,
+                        mods);
     QApplication::sendEvent(viewport(), &release);
   }
   QPoint inViewport(CPoint client) {
@@ -172,7 +175,8 @@ TEST_F(ListTest, EachOfTheFourViewsLaysOutAndAsksForItsLabelsOnly) {
 
 TEST_F(ListTest, HeaderClickTellsTheColumnAndSortFollowsTheCallback) {
   fill(0, 3);
-  for (const char* name : {"Osprey", "kestrel", "Vireo", "Kestrel"}) list.InsertItem(list.GetItemCount(), name);
+  for (const char* name : {"Osprey", "kestrel", "Vireo", "Kestrel"})
+    list.InsertItem(list.GetItemCount(), name);
   for (int i = 0; i < 4; ++i) list.SetItemData(i, static_cast<DWORD_PTR>(i));
   list.SetItemState(2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 
@@ -192,7 +196,8 @@ TEST_F(ListTest, HeaderClickTellsTheColumnAndSortFollowsTheCallback) {
   ASSERT_TRUE(list.SortItems(&Sort::byName, reinterpret_cast<DWORD_PTR>(&names)));
   std::vector<std::string> order;
   for (int i = 0; i < 4; ++i) order.push_back(list.GetItemText(i, 0).str());
-  EXPECT_EQ(order, (std::vector<std::string>{"Vireo", "Osprey", "kestrel", "Kestrel"})) << "ties keep their order";
+  EXPECT_EQ(order, (std::vector<std::string>{"Vireo", "Osprey", "kestrel", "Kestrel"}))
+      << "ties keep their order";
   EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 0) << "the selection moved with Vireo";
   EXPECT_EQ(list.GetItemData(0), 2u);
 }

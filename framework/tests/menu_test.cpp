@@ -41,8 +41,9 @@ TEST(Menu, ItemsAreAddedChangedAndFoundByCommandAndByPosition) {
   ASSERT_TRUE(menu.AppendMenu(MF_POPUP, reinterpret_cast<UINT_PTR>(sort.Detach()), "S&ort"));
   ASSERT_TRUE(menu.InsertMenu(1, MF_BYPOSITION | MF_STRING, 1101, "&Small Icons"));
   ASSERT_TRUE(menu.InsertMenu(32800, MF_BYCOMMAND | MF_STRING, 32801, "by &Connection"));  // inside the popup
-  EXPECT_EQ(describe(wf::fw::viewOfMenu(menu)),
-            "&Large Icons/1100 &Small Icons/1101 - S&ort[by &Name/32799 by &Connection/32801 by &Model/32800]");
+  EXPECT_EQ(
+      describe(wf::fw::viewOfMenu(menu)),
+      "&Large Icons/1100 &Small Icons/1101 - S&ort[by &Name/32799 by &Connection/32801 by &Model/32800]");
 
   EXPECT_EQ(menu.GetMenuItemCount(), 4u);
   EXPECT_EQ(menu.GetMenuItemID(1), 1101u);
@@ -62,12 +63,14 @@ TEST(Menu, ItemsAreAddedChangedAndFoundByCommandAndByPosition) {
   CString text;
   EXPECT_EQ(menu.GetMenuString(1102, text, MF_BYCOMMAND), 5);
   EXPECT_EQ(text, CString("L&ist"));
-  EXPECT_EQ(describe(wf::fw::viewOfMenu(menu)),
-            "&Large Icons/1100/c L&ist/1102 - S&ort[by &Name/32799/g by &Connection/32801 by &Model/32800/r]");
+  EXPECT_EQ(
+      describe(wf::fw::viewOfMenu(menu)),
+      "&Large Icons/1100/c L&ist/1102 - S&ort[by &Name/32799/g by &Connection/32801 by &Model/32800/r]");
 
   EXPECT_TRUE(menu.DeleteMenu(32801, MF_BYCOMMAND));
   EXPECT_TRUE(menu.RemoveMenu(2, MF_BYPOSITION));
-  EXPECT_EQ(describe(wf::fw::viewOfMenu(menu)), "&Large Icons/1100/c L&ist/1102 S&ort[by &Name/32799/g by &Model/32800/r]");
+  EXPECT_EQ(describe(wf::fw::viewOfMenu(menu)),
+            "&Large Icons/1100/c L&ist/1102 S&ort[by &Name/32799/g by &Model/32800/r]");
 
   // Unknown items and handles fail without touching anything.
   EXPECT_FALSE(menu.DeleteMenu(4242, MF_BYCOMMAND));
@@ -135,7 +138,8 @@ TEST_F(MenuResources, PopupFromResourcesChangedByCommandAndPositionReturnsTheCho
   views.CreatePopupMenu();
   views.AppendMenu(MF_STRING, 1101, "&Small Icons");
   views.AppendMenu(MF_STRING, 1103, "&Details");
-  ASSERT_TRUE(file->ModifyMenu(1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(views.Detach()), "&View"));
+  ASSERT_TRUE(
+      file->ModifyMenu(1, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(views.Detach()), "&View"));
   EXPECT_EQ(describe(wf::fw::viewOfMenu(*file)),
             "&Large Icons/1100 &View[&Small Icons/1101 &Details/1103] E&xit/57665/g");
 
@@ -161,7 +165,8 @@ TEST_F(MenuResources, PopupFromResourcesChangedByCommandAndPositionReturnsTheCho
   EXPECT_EQ(calls[0].x, 40);
   EXPECT_EQ(calls[0].y, 50);
   // The tracker saw the item as the owner's update left it.
-  EXPECT_EQ(describe(calls[0].items), "&Large Icons/1100/c &View[&Small Icons/1101 &Details/1103] E&xit/57665/g");
+  EXPECT_EQ(describe(calls[0].items),
+            "&Large Icons/1100/c &View[&Small Icons/1101 &Details/1103] E&xit/57665/g");
   owner.DestroyWindow();
 }
 

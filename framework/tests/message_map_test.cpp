@@ -26,16 +26,19 @@ class BaseWnd : public CWnd {
   }
   void OnOpen() { log.push_back("base open"); }
   void OnShared() { log.push_back("base shared"); }
-  void OnUpdateOpen(CCmdUI* ui) { ui->SetCheck(1); ui->SetText("Open"); }
+  void OnUpdateOpen(CCmdUI* ui) {
+    ui->SetCheck(1);
+    ui->SetText("Open");
+  }
   DECLARE_MESSAGE_MAP()
 };
 
 BEGIN_MESSAGE_MAP(BaseWnd, CWnd)
-  ON_MESSAGE(WM_PING, OnPing)
-  ON_MESSAGE(WM_OVERRIDDEN, OnOverriddenInBase)
-  ON_COMMAND(100, OnOpen)
-  ON_COMMAND(300, OnShared)
-  ON_UPDATE_COMMAND_UI(100, OnUpdateOpen)
+ON_MESSAGE(WM_PING, OnPing)
+ON_MESSAGE(WM_OVERRIDDEN, OnOverriddenInBase)
+ON_COMMAND(100, OnOpen)
+ON_COMMAND(300, OnShared)
+ON_UPDATE_COMMAND_UI(100, OnUpdateOpen)
 END_MESSAGE_MAP()
 
 class DerivedWnd : public BaseWnd {
@@ -74,26 +77,28 @@ class DerivedWnd : public BaseWnd {
     return CWnd::OnQueryEndSession();
   }
   void OnTimer(UINT_PTR id) { log.push_back("timer " + std::to_string(id)); }
-  void OnContextMenu(CWnd*, CPoint p) { log.push_back("context " + std::to_string(p.x) + "," + std::to_string(p.y)); }
+  void OnContextMenu(CWnd*, CPoint p) {
+    log.push_back("context " + std::to_string(p.x) + "," + std::to_string(p.y));
+  }
   DECLARE_MESSAGE_MAP()
 };
 
 BEGIN_MESSAGE_MAP(DerivedWnd, BaseWnd)
-  ON_MESSAGE(WM_OVERRIDDEN, OnOverridden)
-  ON_COMMAND_RANGE(200, 205, OnPage)
-  ON_COMMAND_EX(300, OnShareEx)
-  ON_COMMAND_EX_RANGE(109, 113, OnViewEx)
-  ON_NOTIFY(LVN_COLUMNCLICK, 100, OnColumnClick)
-  ON_BN_CLICKED(400, OnClicked)
-  ON_EN_CHANGE(401, OnEdited)
-  ON_LBN_SELCHANGE(402, OnListSel)
-  ON_CBN_SELCHANGE(403, OnComboSel)
-  ON_UPDATE_COMMAND_UI_RANGE(200, 205, OnUpdatePage)
-  ON_WM_SIZE()
-  ON_WM_SYSCOMMAND()
-  ON_WM_QUERYENDSESSION()
-  ON_WM_TIMER()
-  ON_WM_CONTEXTMENU()
+ON_MESSAGE(WM_OVERRIDDEN, OnOverridden)
+ON_COMMAND_RANGE(200, 205, OnPage)
+ON_COMMAND_EX(300, OnShareEx)
+ON_COMMAND_EX_RANGE(109, 113, OnViewEx)
+ON_NOTIFY(LVN_COLUMNCLICK, 100, OnColumnClick)
+ON_BN_CLICKED(400, OnClicked)
+ON_EN_CHANGE(401, OnEdited)
+ON_LBN_SELCHANGE(402, OnListSel)
+ON_CBN_SELCHANGE(403, OnComboSel)
+ON_UPDATE_COMMAND_UI_RANGE(200, 205, OnUpdatePage)
+ON_WM_SIZE()
+ON_WM_SYSCOMMAND()
+ON_WM_QUERYENDSESSION()
+ON_WM_TIMER()
+ON_WM_CONTEXTMENU()
 END_MESSAGE_MAP()
 
 // Records what the handlers asked of the item.
@@ -131,22 +136,22 @@ TEST_F(MessageMaps, EachMessageReachesItsHandlerThroughTheChain) {
     std::vector<std::string> log;
   };
   const Case cases[] = {
-      {WM_PING, 3, -4, 42, {"base ping 3 -4"}},                          // only the base maps it
-      {WM_OVERRIDDEN, 0, 0, 2, {"derived overridden"}},                  // the derived entry wins
-      {WM_COMMAND, 100, 0, 1, {"base open"}},                            // command of the base
-      {WM_COMMAND, 203, 0, 1, {"page 203"}},                             // range hands over the id
-      {WM_COMMAND, 300, 0, 1, {"derived ex 300", "base shared"}},        // FALSE passes it on
-      {WM_COMMAND, 111, 0, 1, {"view ex 111"}},                          // extended range, handled
+      {WM_PING, 3, -4, 42, {"base ping 3 -4"}},                    // only the base maps it
+      {WM_OVERRIDDEN, 0, 0, 2, {"derived overridden"}},            // the derived entry wins
+      {WM_COMMAND, 100, 0, 1, {"base open"}},                      // command of the base
+      {WM_COMMAND, 203, 0, 1, {"page 203"}},                       // range hands over the id
+      {WM_COMMAND, 300, 0, 1, {"derived ex 300", "base shared"}},  // FALSE passes it on
+      {WM_COMMAND, 111, 0, 1, {"view ex 111"}},                    // extended range, handled
       {WM_COMMAND, MAKELONG(400, BN_CLICKED), 0, 1, {"clicked"}},
       {WM_COMMAND, MAKELONG(401, EN_CHANGE), 0, 1, {"edited"}},
       {WM_COMMAND, MAKELONG(402, LBN_SELCHANGE), 0, 1, {"list selection"}},
       {WM_COMMAND, MAKELONG(403, CBN_SELCHANGE), 0, 1, {"combo selection"}},
-      {WM_COMMAND, MAKELONG(401, 0x0400), 0, 0, {}},                     // a code nobody maps
-      {WM_COMMAND, 206, 0, 0, {}},                                       // past the range
+      {WM_COMMAND, MAKELONG(401, 0x0400), 0, 0, {}},  // a code nobody maps
+      {WM_COMMAND, 206, 0, 0, {}},                    // past the range
       {WM_SIZE, SIZE_MAXIMIZED, MAKELONG(640, 480), 0, {"size 2 640x480"}},
       {WM_TIMER, 101, 0, 0, {"timer 101"}},
       {WM_CONTEXTMENU, 0, MAKELONG(15, 25), 0, {"context 15,25"}},
-      {WM_QUERYENDSESSION, 0, 0, TRUE, {"query end session"}},          // default agrees
+      {WM_QUERYENDSESSION, 0, 0, TRUE, {"query end session"}},  // default agrees
       {WM_SYSCOMMAND, SC_KEYMENU, 0, 0, {"syscommand 61696"}},
   };
   for (const Case& c : cases) {
@@ -230,8 +235,8 @@ class RefusingWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(RefusingWnd, CWnd)
-  ON_WM_CREATE()
-  ON_WM_DESTROY()
+ON_WM_CREATE()
+ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 }  // namespace

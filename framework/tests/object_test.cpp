@@ -41,8 +41,8 @@ TEST(RuntimeClass, IsKindOfFollowsTheChainUpwardOnly) {
   CSideIcon side;
   const CObject& asObject = leaf;
   EXPECT_EQ(asObject.GetRuntimeClass(), RUNTIME_CLASS(CLeafIcon));
-  for (const CRuntimeClass* up : {RUNTIME_CLASS(CLeafIcon), RUNTIME_CLASS(CMiddleIcon), RUNTIME_CLASS(CIconBase),
-                                  RUNTIME_CLASS(CObject)})
+  for (const CRuntimeClass* up : {RUNTIME_CLASS(CLeafIcon), RUNTIME_CLASS(CMiddleIcon),
+                                  RUNTIME_CLASS(CIconBase), RUNTIME_CLASS(CObject)})
     EXPECT_TRUE(asObject.IsKindOf(up)) << up->m_lpszClassName;
   EXPECT_FALSE(asObject.IsKindOf(RUNTIME_CLASS(CSideIcon)));
   EXPECT_FALSE(side.IsKindOf(RUNTIME_CLASS(CMiddleIcon)));
@@ -61,7 +61,8 @@ TEST(RuntimeClass, RecordsCarryNameSizeSchemaAndBase) {
 }
 
 TEST(RuntimeClass, FactoryCreatesTheRecordsOwnClass) {
-  for (const CRuntimeClass* c : {RUNTIME_CLASS(CMiddleIcon), RUNTIME_CLASS(CLeafIcon), RUNTIME_CLASS(CSideIcon)}) {
+  for (const CRuntimeClass* c :
+       {RUNTIME_CLASS(CMiddleIcon), RUNTIME_CLASS(CLeafIcon), RUNTIME_CLASS(CSideIcon)}) {
     std::unique_ptr<CObject> made(c->CreateObject());
     ASSERT_TRUE(made) << c->m_lpszClassName;
     EXPECT_EQ(made->GetRuntimeClass(), c);

@@ -19,7 +19,9 @@ int pdfPageCount(const std::string& path) {
   return static_cast<int>(text.count(QRegularExpression("/Type\\s*/Page(?![s\\w])")));
 }
 
-std::string pdfPath(const char* name) { return wf::runtimePath(name).value_or(name).string(); }
+std::string pdfPath(const char* name) {
+  return wf::runtimePath(name).value_or(name).string();
+}
 
 TEST(Printing, TwoPageDocumentGivesAPdfWithTwoPages) {
   const std::string path = pdfPath("report.pdf");

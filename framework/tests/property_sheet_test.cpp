@@ -75,7 +75,9 @@ struct Pages {
   }
 };
 
-QTabBar* tabsOf(CPropertySheet& sheet) { return wf::fw::widgetOf(sheet.m_hWnd)->findChild<QTabBar*>(); }
+QTabBar* tabsOf(CPropertySheet& sheet) {
+  return wf::fw::widgetOf(sheet.m_hWnd)->findChild<QTabBar*>();
+}
 
 CString textOf(CWnd* w) {
   CString text;
@@ -88,7 +90,9 @@ void whenRunning(std::function<void()> act) {
   QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);
 }
 
-void clickButton(CPropertySheet& sheet, int id) { static_cast<CButton*>(sheet.GetDlgItem(id))->Click(); }
+void clickButton(CPropertySheet& sheet, int id) {
+  static_cast<CButton*>(sheet.GetDlgItem(id))->Click();
+}
 
 }  // namespace
 
@@ -196,24 +200,24 @@ TEST_F(SheetTest, ApplyFollowsSetModifiedAndReachesOnlyShownPages) {
   std::vector<bool> applyEnabled;
   auto applyState = [&] { applyEnabled.push_back(sheet.GetDlgItem(ID_APPLY_NOW)->IsWindowEnabled()); };
   whenRunning([&] {
-    applyState();                      // nothing changed yet
+    applyState();  // nothing changed yet
     pages.general.SetModified();
-    applyState();                      // a change enables Apply
+    applyState();  // a change enables Apply
     sheet.SetActivePage(1);
     pages.copies.SetModified();
     pages.general.SetModified(FALSE);
-    applyState();                      // one page still changed
+    applyState();  // one page still changed
     pages.log.clear();
     clickButton(sheet, ID_APPLY_NOW);
-    applyState();                      // cleared after the pages applied
+    applyState();  // cleared after the pages applied
     EXPECT_TRUE(IsWindow(sheet.m_hWnd)) << "Apply keeps the sheet open";
     clickButton(sheet, IDOK);
   });
   EXPECT_EQ(sheet.DoModal(), IDOK);
   EXPECT_EQ(applyEnabled, (std::vector<bool>{false, true, true, false}));
   // Apply and OK: the active page lets go, then the shown pages apply in order.
-  EXPECT_EQ(pages.log, (Log{"copies kill", "general apply", "general ok", "copies apply", "copies ok", "copies kill",
-                            "general apply", "general ok", "copies apply", "copies ok"}));
+  EXPECT_EQ(pages.log, (Log{"copies kill", "general apply", "general ok", "copies apply", "copies ok",
+                            "copies kill", "general apply", "general ok", "copies apply", "copies ok"}));
   EXPECT_EQ(sheet.m_hWnd, 0u);
   EXPECT_EQ(pages.general.m_hWnd, 0u);
 }
@@ -235,7 +239,8 @@ TEST_F(SheetTest, RefusedApplyKeepsTheSheetOpenOnThatPage) {
   EXPECT_EQ(sheet.DoModal(), IDCANCEL);
   EXPECT_EQ(std::count(pages.log.begin(), pages.log.end(), "copies apply"), 1);
   // Cancel reaches the shown pages only.
-  EXPECT_EQ(std::vector<std::string>(pages.log.end() - 2, pages.log.end()), (Log{"general cancel", "copies cancel"}));
+  EXPECT_EQ(std::vector<std::string>(pages.log.end() - 2, pages.log.end()),
+            (Log{"general cancel", "copies cancel"}));
   EXPECT_EQ(std::count(pages.log.begin(), pages.log.end(), "sounds cancel"), 0);
 }
 
@@ -251,8 +256,10 @@ TEST_F(SheetTest, KeysAndClosingEndTheModalSheet) {
     std::function<void(CPropertySheet&, Pages&)> act;
     INT_PTR expected;
   } cases[] = {
-      {"Esc in a page", [&](CPropertySheet&, Pages& p) { press(p.general.GetDlgItem(3001), Qt::Key_Escape); }, IDCANCEL},
-      {"Enter in a page", [&](CPropertySheet&, Pages& p) { press(p.general.GetDlgItem(3001), Qt::Key_Return); }, IDOK},
+      {"Esc in a page", [&](CPropertySheet&, Pages& p) { press(p.general.GetDlgItem(3001), Qt::Key_Escape); },
+       IDCANCEL},
+      {"Enter in a page",
+       [&](CPropertySheet&, Pages& p) { press(p.general.GetDlgItem(3001), Qt::Key_Return); }, IDOK},
       {"close box", [](CPropertySheet& s, Pages&) { s.PostMessage(WM_CLOSE); }, IDCANCEL},
   };
   for (const Case& c : cases) {

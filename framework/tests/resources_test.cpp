@@ -92,9 +92,9 @@ TEST_F(ResourceLibraries, EveryKindReadsBackAsWritten) {
 }
 
 TEST_F(ResourceLibraries, PicturesByNumberAndByNameDecode) {
-  for (const wf::fw::ResourceId& id : {wf::fw::ResourceId(305), wf::fw::ResourceId(MAKEINTRESOURCE(305)),
-                                       wf::fw::ResourceId("features_imagelist"),
-                                       wf::fw::ResourceId("FEATURES_IMAGELIST")}) {
+  for (const wf::fw::ResourceId& id :
+       {wf::fw::ResourceId(305), wf::fw::ResourceId(MAKEINTRESOURCE(305)),
+        wf::fw::ResourceId("features_imagelist"), wf::fw::ResourceId("FEATURES_IMAGELIST")}) {
     auto image = static_cast<const res::Image*>(findResourceIn(first, res::Type::Bitmap, id));
     ASSERT_TRUE(image) << id.id() << id.name();
     QImage decoded;

@@ -56,9 +56,8 @@ TEST_F(ShellCalls, MessageBoxOfAMissingStringShowsNothing) {
 }
 
 TEST_F(ShellCalls, ResponderAnswersFromAnotherThreadWhenNothingIsScripted) {
-  shell.messageBox.respondWith([](const MessageBoxRequest& r) {
-    return (r.style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDCANCEL;
-  });
+  shell.messageBox.respondWith(
+      [](const MessageBoxRequest& r) { return (r.style & MB_TYPEMASK) == MB_YESNO ? IDYES : IDCANCEL; });
   int answer = 0;
   std::thread worker([&] { answer = AfxMessageBox("Cancel?", MB_YESNO); });
   worker.join();
@@ -68,7 +67,11 @@ TEST_F(ShellCalls, ResponderAnswersFromAnotherThreadWhenNothingIsScripted) {
 
 TEST_F(ShellCalls, FileDialogRequestAndScriptedChoice) {
   shell.fileDialog.script({IDOK, "/data/setup.psf"});
-  FileDialogRequest request{true, 0x10003, "Quick Setup ", "psf", "",
+  FileDialogRequest request{true,
+                            0x10003,
+                            "Quick Setup ",
+                            "psf",
+                            "",
                             "Quick Setup Files (*.PSF)|*.PSF|All Files (*.*)|*.*||",
                             OFN_FILEMUSTEXIST | OFN_HIDEREADONLY};
   FileDialogResult chosen = shellServices().fileDialog->run(request);

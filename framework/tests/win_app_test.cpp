@@ -41,9 +41,9 @@ class FrameWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(FrameWnd, CWnd)
-  ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdate)
-  ON_MESSAGE(WM_HAND_OVER, OnHandOver)
-  ON_WM_DESTROY()
+ON_MESSAGE(WM_IDLEUPDATECMDUI, OnIdleUpdate)
+ON_MESSAGE(WM_HAND_OVER, OnHandOver)
+ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 class TestApp : public CWinApp {
@@ -120,7 +120,8 @@ TEST_F(Application, HandingOverTheMainWindowKeepsTheLoopRunning) {
   std::vector<std::string> order;
   for (auto& line : log)
     if (line.find("idle") == std::string::npos) order.push_back(line);
-  EXPECT_EQ(order, (std::vector<std::string>{"init Printers 2", "first destroyed", "second destroyed", "exit"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"init Printers 2", "first destroyed", "second destroyed", "exit"}));
 }
 
 TEST(ApplicationProfile, ValuesLiveBelowCompanyAndApplicationAndKeysAreCreated) {
@@ -144,8 +145,9 @@ TEST(ApplicationProfile, ValuesLiveBelowCompanyAndApplicationAndKeysAreCreated) 
                               wf::KEY_READ, &key),
             wf::ERROR_SUCCESS);
   DWORD value = 0, size = sizeof value, type = 0;
-  EXPECT_EQ(wf::RegQueryValueExA(key, "MAXTHREADS", nullptr, &type, reinterpret_cast<wf::BYTE*>(&value), &size),
-            wf::ERROR_SUCCESS);
+  EXPECT_EQ(
+      wf::RegQueryValueExA(key, "MAXTHREADS", nullptr, &type, reinterpret_cast<wf::BYTE*>(&value), &size),
+      wf::ERROR_SUCCESS);
   EXPECT_EQ(type, wf::REG_DWORD);
   EXPECT_EQ(value, 30u);
   wf::RegCloseKey(key);

@@ -19,7 +19,9 @@ namespace {
 
 using wf::fw::testing::pumpUntil;
 
-QWidget* widgetOf(const CWnd& wnd) { return wf::fw::widgetOf(wnd.m_hWnd); }
+QWidget* widgetOf(const CWnd& wnd) {
+  return wf::fw::widgetOf(wnd.m_hWnd);
+}
 
 CRect windowRect(const CWnd& wnd) {
   CRect r;
@@ -139,7 +141,7 @@ class KeyMenuFrame : public CFrameWnd {
   DECLARE_MESSAGE_MAP()
 };
 BEGIN_MESSAGE_MAP(KeyMenuFrame, CFrameWnd)
-  ON_WM_SYSCOMMAND()
+ON_WM_SYSCOMMAND()
 END_MESSAGE_MAP()
 
 void key(QWidget* target, QEvent::Type type, int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -153,7 +155,8 @@ class KeyMenu : public wf::fw::testing::ResourceLibraryTest {
     ResourceLibraryTest::SetUp();
     if (HasFatalFailure()) return;
     frame = new KeyMenuFrame;
-    ASSERT_TRUE(frame->Create(nullptr, "keys", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200), nullptr, MAKEINTRESOURCE(128)));
+    ASSERT_TRUE(frame->Create(nullptr, "keys", WS_OVERLAPPEDWINDOW, CRect(0, 0, 300, 200), nullptr,
+                              MAKEINTRESOURCE(128)));
     ASSERT_TRUE(child.CreateEx(0, "KeyChild", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, frame->m_hWnd, 5));
     frame->ShowWindow(SW_SHOW);
     bar = widgetOf(*frame)->findChild<QMenuBar*>();
@@ -210,7 +213,9 @@ class Pictures : public wf::fw::testing::ResourceLibraryTest {
     auto* label = qobject_cast<QLabel*>(wf::fw::widgetOf(s->m_hWnd)->focusProxy());
     return label ? label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32) : QImage();
   }
-  static QImage bitmapImage(HBITMAP b) { return wf::fw::gdiData(b)->image.convertToFormat(QImage::Format_ARGB32); }
+  static QImage bitmapImage(HBITMAP b) {
+    return wf::fw::gdiData(b)->image.convertToFormat(QImage::Format_ARGB32);
+  }
   CDialog dlg;
 };
 
@@ -236,14 +241,15 @@ TEST_F(Pictures, SetPicturesAreShownAndThePreviousOneReturned) {
   HICON loaded = statik(1101)->GetIcon();
   EXPECT_EQ(statik(1101)->SetIcon(mine), loaded);
   EXPECT_EQ(shown(statik(1101)), red);
-  EXPECT_EQ(reinterpret_cast<HICON>(statik(1101)->SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(loaded))), mine);
+  EXPECT_EQ(reinterpret_cast<HICON>(statik(1101)->SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(loaded))),
+            mine);
   EXPECT_EQ(shown(statik(1101)), wf::fw::iconImage(loaded).convertToFormat(QImage::Format_ARGB32));
 
   CBitmap blue;
   ASSERT_TRUE(blue.CreateBitmap(6, 4, 1, 32, nullptr));
   HBITMAP before = statik(1102)->GetBitmap();
-  EXPECT_EQ(reinterpret_cast<HBITMAP>(statik(1102)->SendMessage(STM_SETIMAGE, IMAGE_BITMAP,
-                                                                 reinterpret_cast<LPARAM>(blue.GetSafeHandle()))),
+  EXPECT_EQ(reinterpret_cast<HBITMAP>(statik(1102)->SendMessage(
+                STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(blue.GetSafeHandle()))),
             before);
   EXPECT_EQ(statik(1102)->GetBitmap(), blue.GetSafeHandle());
   EXPECT_EQ(shown(statik(1102)).size(), QSize(6, 4));

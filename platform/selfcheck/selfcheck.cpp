@@ -39,9 +39,10 @@ int main() {
 
   {
     auto block = wf::SharedMemory::open("selfcheck", 128, &error);
-    report(bool(block), block ? std::string("mapped 128 bytes of shared memory, ") +
-                                    (block->created() ? "created it (first holder)" : "it existed (another holder)")
-                              : "shared memory: " + error);
+    report(bool(block),
+           block ? std::string("mapped 128 bytes of shared memory, ") +
+                       (block->created() ? "created it (first holder)" : "it existed (another holder)")
+                 : "shared memory: " + error);
   }
 
   {
@@ -49,8 +50,8 @@ int main() {
     wf::MailslotStatus status;
     auto slot = wf::Mailslot::create(name, &status);
     auto writer = slot ? wf::MailslotWriter::open(name, &status) : std::nullopt;
-    report(slot && writer, std::string("mailslot ") + name + " created and opened for writing: " +
-                               std::string(wf::describe(status)));
+    report(slot && writer, std::string("mailslot ") + name +
+                               " created and opened for writing: " + std::string(wf::describe(status)));
     // One message that fits a datagram and one that travels as a memory file.
     for (std::size_t size : {std::size_t{64}, std::size_t{1} << 20}) {
       if (!slot || !writer) break;
@@ -59,7 +60,8 @@ int main() {
       auto written = writer->write(sent.data(), sent.size());
       auto waiting = slot->nextMessageSize();
       auto read = slot->read(got, 5'000);
-      report(written == wf::MailslotStatus::Ok && waiting == size && read == wf::MailslotStatus::Ok && got == sent,
+      report(written == wf::MailslotStatus::Ok && waiting == size && read == wf::MailslotStatus::Ok &&
+                 got == sent,
              "mailslot round trip: wrote " + std::to_string(size) + " bytes, next message size " +
                  (waiting ? std::to_string(*waiting) : std::string("none")) + ", read " +
                  std::to_string(got.size()) + " bytes (" + std::string(wf::describe(read)) + ")");

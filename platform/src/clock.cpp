@@ -33,7 +33,9 @@ std::uint32_t tickCount() {
   return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now() - start).count());
 }
 
-double timeScale() { return scaleCell().load(std::memory_order_relaxed); }
+double timeScale() {
+  return scaleCell().load(std::memory_order_relaxed);
+}
 
 void setTimeScaleForTest(double scale) {
   scaleCell().store(scale > 0.0 ? scale : 1.0, std::memory_order_relaxed);

@@ -16,10 +16,12 @@ std::optional<FileLock> openLockFile(std::string_view name, std::string_view suf
 
 }  // namespace
 
-std::optional<CrossProcessMutex> CrossProcessMutex::open(std::string_view name, bool* existed, std::string* error) {
+std::optional<CrossProcessMutex> CrossProcessMutex::open(std::string_view name, bool* existed,
+                                                         std::string* error) {
   if (existed) *existed = false;
   if (name.empty() || name.size() > kMaxSyncName) {
-    if (error) *error = "a cross-process mutex needs a name of 1 to " + std::to_string(kMaxSyncName) + " bytes";
+    if (error)
+      *error = "a cross-process mutex needs a name of 1 to " + std::to_string(kMaxSyncName) + " bytes";
     return std::nullopt;
   }
   // Distinct suffixes keep the two files of one name apart from those of every other name.

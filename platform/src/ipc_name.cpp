@@ -9,8 +9,8 @@ std::string encodeObjectName(std::string_view name) {
   std::string out;
   out.reserve(name.size());
   for (unsigned char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '_' || c == '-' || c == '.';
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                 c == '-' || c == '.';
     if (plain) {
       out += static_cast<char>(c);
     } else {

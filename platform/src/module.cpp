@@ -27,8 +27,8 @@ struct LoadedModule {
 // Never destroyed: libraries detach from their destructors, which run after
 // the static objects of this library are gone.
 struct Registry {
-  std::recursive_mutex mutex;  // attach may load further modules
-  std::map<void*, LoadedModule> loaded;         // by dlopen handle
+  std::recursive_mutex mutex;                    // attach may load further modules
+  std::map<void*, LoadedModule> loaded;          // by dlopen handle
   std::set<const link_map*> attachedThemselves;  // by link map
   std::vector<std::filesystem::path> searchPath;
 };
@@ -45,7 +45,9 @@ thread_local bool t_linkedAttachRefused = false;
 thread_local std::string t_attachRefusal;  // why the last attach of this thread refused
 
 // ": <reason>" when the refusing attach gave one.
-std::string refusalText() { return t_attachRefusal.empty() ? std::string() : ": " + t_attachRefusal; }
+std::string refusalText() {
+  return t_attachRefusal.empty() ? std::string() : ": " + t_attachRefusal;
+}
 
 const link_map* linkMapOf(void* handle) {
   link_map* map = nullptr;
@@ -69,7 +71,9 @@ void* ownSymbol(void* handle, const char* name) {
   return own && linkMapContaining(symbol) == own ? symbol : nullptr;
 }
 
-void* handleOf(ModuleHandle module) { return reinterpret_cast<void*>(module); }
+void* handleOf(ModuleHandle module) {
+  return reinterpret_cast<void*>(module);
+}
 
 // Looking into a freed handle would be undefined; a stale one finds nothing.
 void* symbolOfLoaded(ModuleHandle module, const char* name) {
@@ -79,7 +83,9 @@ void* symbolOfLoaded(ModuleHandle module, const char* name) {
   return r.loaded.count(handle) ? ownSymbol(handle, name) : nullptr;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 bool endsWithNoCase(std::string_view s, std::string_view suffix) {
   if (s.size() < suffix.size()) return false;
@@ -229,7 +235,9 @@ void* moduleOrdinal(ModuleHandle module, std::uint16_t ordinal) {
   return nullptr;
 }
 
-void setAttachRefusal(std::string_view reason) { t_attachRefusal = reason; }
+void setAttachRefusal(std::string_view reason) {
+  t_attachRefusal = reason;
+}
 
 namespace detail {
 

@@ -66,10 +66,14 @@ PortRead ParallelPort::read(std::span<char> buffer, std::stop_token stop) {
     PortDeadline until = total;
     if (interval && got > 0) until = std::min(until, lastByte + scaled(t.readIntervalTimeout));
     switch (state_->link->waitReadable(until, stop)) {
-      case FdWait::Ready: continue;
-      case FdWait::TimedOut: return {got, PortError::None};
-      case FdWait::Stopped: return {got, PortError::OperationAborted};
-      case FdWait::Error: return {got, PortError::GenFailure};
+      case FdWait::Ready:
+        continue;
+      case FdWait::TimedOut:
+        return {got, PortError::None};
+      case FdWait::Stopped:
+        return {got, PortError::OperationAborted};
+      case FdWait::Error:
+        return {got, PortError::GenFailure};
     }
   }
 }

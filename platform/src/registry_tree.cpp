@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::string_view kHeader = "WRENFIELD REGISTRY 1";
 
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char fold(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -20,7 +22,9 @@ int hexDigit(char c) {
   return -1;
 }
 
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+bool isControl(unsigned char c) {
+  return c < 0x20 || c == 0x7f;
+}
 
 void appendHexByte(std::string& out, unsigned char c) {
   out += kHex[c >> 4];
@@ -212,10 +216,12 @@ class SectionWriter {
     if (withSection) section(key, '[' + escapedPath + "]\n");
     for (const auto& [name, child] : key.children) {
       if (child.isVolatile && !withVolatile_) continue;
-      const std::string childPath = escapedPath.empty() ? escapeKeyName(name) : escapedPath + '\\' + escapeKeyName(name);
+      const std::string childPath =
+          escapedPath.empty() ? escapeKeyName(name) : escapedPath + '\\' + escapeKeyName(name);
       // A long path right below the section just written: the child's own
       // name is enough.
-      const bool relative = lastSection_ == &key && !escapedPath.empty() && childPath.size() > kLongestAbsolutePath;
+      const bool relative =
+          lastSection_ == &key && !escapedPath.empty() && childPath.size() > kLongestAbsolutePath;
       if (relative) {
         section(child, "[\\" + escapeKeyName(name) + "]\n");
         write(child, childPath, false);
@@ -246,7 +252,8 @@ bool CaseLess::operator()(std::string_view a, std::string_view b) const {
 }
 
 bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return fold(x) == fold(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return fold(x) == fold(y); });
 }
 
 Value* Key::findValue(std::string_view name) {
@@ -330,7 +337,8 @@ bool parseHive(std::string_view text, Key* root, std::string* error) {
         if (!unescapeKeyName(path.substr(0, sep), &name) || name.empty()) return fail("bad key name");
         if (name.size() > kMaxKeyNameLength)
           return fail("key name longer than " + std::to_string(kMaxKeyNameLength) + " characters");
-        if (++depth > kMaxKeyDepth) return fail("key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+        if (++depth > kMaxKeyDepth)
+          return fail("key deeper than " + std::to_string(kMaxKeyDepth) + " levels");
         current = &current->children[name];
         path.remove_prefix(sep == std::string_view::npos ? path.size() : sep + 1);
         if (sep != std::string_view::npos && path.empty()) return fail("bad key name");

@@ -27,8 +27,9 @@ struct Failure {
 
 // Lays out records of text pointers followed by their texts, as the original did.
 template <class Record, std::size_t N>
-std::uint32_t pack(const std::vector<std::array<std::string, N>>& rows, const std::array<char* Record::*, N>& fields,
-                   std::byte* buffer, std::uint32_t size, std::uint32_t& needed, std::uint32_t& returned) {
+std::uint32_t pack(const std::vector<std::array<std::string, N>>& rows,
+                   const std::array<char * Record::*, N>& fields, std::byte* buffer, std::uint32_t size,
+                   std::uint32_t& needed, std::uint32_t& returned) {
   static_assert(sizeof(Record) == N * sizeof(char*));
   returned = 0;
   std::size_t total = rows.size() * sizeof(Record);
@@ -52,7 +53,8 @@ std::uint32_t pack(const std::vector<std::array<std::string, N>>& rows, const st
 }
 
 // Applies a failure mode to the answer `result` an enumeration would give.
-std::uint32_t withFailure(const Failure& f, std::uint32_t result, std::uint32_t& needed, std::uint32_t& returned) {
+std::uint32_t withFailure(const Failure& f, std::uint32_t result, std::uint32_t& needed,
+                          std::uint32_t& returned) {
   if (f.mode == EnumFailure::NoSize) {
     needed = returned = 0;
     return kInsufficientBuffer;
@@ -82,11 +84,11 @@ std::optional<Failure> parseFailure(std::string_view text) {
 struct Spooler::State {
   std::mutex m;
   std::vector<std::string> ports;
-  std::vector<Printer> printers;                 // in scenario order
-  std::map<std::string, Driver> drivers;         // by folded name
+  std::vector<Printer> printers;                   // in scenario order
+  std::map<std::string, Driver> drivers;           // by folded name
   std::map<std::string, MonitorHandler> monitors;  // by folded name
   Failure portFailure, printerFailure;
-  std::map<PrinterHandle, std::string> open;     // handle -> folded printer name
+  std::map<PrinterHandle, std::string> open;  // handle -> folded printer name
   PrinterHandle nextHandle = 1;
 
   const Printer* printerOf(PrinterHandle h) const {
@@ -111,13 +113,15 @@ bool Spooler::load(const Scenario& scenario, std::string* error) {
   Failure portFailure, printerFailure;
   for (const auto& line : scenario.section("spooler.printers")) {
     std::string name, rest;
-    auto fields = splitScenarioEntry(line, name, rest) ? splitScenarioFields(rest) : std::vector<std::string>{};
+    auto fields =
+        splitScenarioEntry(line, name, rest) ? splitScenarioFields(rest) : std::vector<std::string>{};
     if (fields.size() != 2) return fail("spooler.printers: \"" + line + "\" is not 'name = port | driver'");
     printers.push_back({name, fields[0], fields[1]});
   }
   for (const auto& line : scenario.section("spooler.drivers")) {
     std::string name, rest;
-    auto fields = splitScenarioEntry(line, name, rest) ? splitScenarioFields(rest) : std::vector<std::string>{};
+    auto fields =
+        splitScenarioEntry(line, name, rest) ? splitScenarioFields(rest) : std::vector<std::string>{};
     if (fields.size() != 2) return fail("spooler.drivers: \"" + line + "\" is not 'name = path | monitor'");
     drivers[foldCase(name)] = {name, fields[0], fields[1]};
   }
@@ -170,12 +174,14 @@ void Spooler::setEnumFailure(Enumeration which, EnumFailure mode, std::uint32_t 
 
 void Spooler::registerMonitor(std::string monitorName, MonitorHandler handler) {
   std::lock_guard lock(state_->m);
-  if (handler) state_->monitors[foldCase(monitorName)] = std::move(handler);
-  else state_->monitors.erase(foldCase(monitorName));
+  if (handler)
+    state_->monitors[foldCase(monitorName)] = std::move(handler);
+  else
+    state_->monitors.erase(foldCase(monitorName));
 }
 
-std::uint32_t Spooler::enumPorts(std::uint32_t level, std::byte* buffer, std::uint32_t size, std::uint32_t& needed,
-                                 std::uint32_t& returned) {
+std::uint32_t Spooler::enumPorts(std::uint32_t level, std::byte* buffer, std::uint32_t size,
+                                 std::uint32_t& needed, std::uint32_t& returned) {
   needed = returned = 0;
   if (level != 1) return kInvalidLevel;
   std::vector<std::array<std::string, 1>> rows;
@@ -204,9 +210,9 @@ std::uint32_t Spooler::enumPrinters(std::uint32_t level, std::byte* buffer, std:
   if (level == 2) {
     std::vector<std::array<std::string, 3>> rows;
     for (const auto& p : printers) rows.push_back({p.name, p.port, p.driver});
-    result = pack<PrinterInfo2, 3>(rows, {&PrinterInfo2::printerName, &PrinterInfo2::portName,
-                                          &PrinterInfo2::driverName},
-                                   buffer, size, needed, returned);
+    result = pack<PrinterInfo2, 3>(
+        rows, {&PrinterInfo2::printerName, &PrinterInfo2::portName, &PrinterInfo2::driverName}, buffer, size,
+        needed, returned);
   } else {
     std::vector<std::array<std::string, 2>> rows;
     for (const auto& p : printers) rows.push_back({p.name, p.port});
@@ -253,8 +259,8 @@ std::uint32_t Spooler::getPrinterDriver(PrinterHandle handle, std::uint32_t leve
     return pack<DriverInfo2, 2>({{driver.name, driver.path}}, {&DriverInfo2::name, &DriverInfo2::driverPath},
                                 buffer, size, needed, returned);
   return pack<DriverInfo3, 3>({{driver.name, driver.path, driver.monitor}},
-                              {&DriverInfo3::name, &DriverInfo3::driverPath, &DriverInfo3::monitorName}, buffer,
-                              size, needed, returned);
+                              {&DriverInfo3::name, &DriverInfo3::driverPath, &DriverInfo3::monitorName},
+                              buffer, size, needed, returned);
 }
 
 std::uint32_t Spooler::getPrinterData(PrinterHandle handle, std::string_view valueName, std::uint32_t& type,

@@ -66,9 +66,12 @@ std::shared_ptr<Object> lookup(Kernel& k, SyncHandle h, SyncKind kind) {
 
 bool available(const Object& o, ThreadId thread) {
   switch (o.kind) {
-    case SyncKind::Mutex: return o.owner == 0 || o.owner == thread;
-    case SyncKind::Semaphore: return o.count > 0;
-    case SyncKind::Event: return o.set;
+    case SyncKind::Mutex:
+      return o.owner == 0 || o.owner == thread;
+    case SyncKind::Semaphore:
+      return o.count > 0;
+    case SyncKind::Event:
+      return o.set;
   }
   return false;
 }

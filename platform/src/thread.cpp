@@ -65,7 +65,9 @@ Thread::~Thread() {
   }
 }
 
-bool Thread::joinable() const { return state_ && state_->thread.joinable(); }
+bool Thread::joinable() const {
+  return state_ && state_->thread.joinable();
+}
 
 void Thread::requestStop() {
   if (state_) state_->thread.request_stop();

@@ -75,7 +75,8 @@ TEST(LogFile, ThreadsNeverInterleaveWithinALine) {
     threads.emplace_back([&, t] {
       // Long lines, so a torn write would show.
       std::string pad(200, static_cast<char>('a' + t));
-      for (int i = 0; i < kLines; ++i) log->append(std::to_string(t) + " " + std::to_string(i) + " " + pad + "\n");
+      for (int i = 0; i < kLines; ++i)
+        log->append(std::to_string(t) + " " + std::to_string(i) + " " + pad + "\n");
     });
   }
   for (auto& th : threads) th.join();

@@ -61,11 +61,11 @@ TEST(ModuleName, SystemNamesMapToSharedLibraryFiles) {
       {"wfresdll", "libwfresdll.so"},
       {"WRENFLD.EXE", "libwrenfld.so"},
       {"setup.Exe", "libsetup.so"},
-      {"a.b.DLL", "liba.b.so"},      // only the last extension goes
+      {"a.b.DLL", "liba.b.so"},  // only the last extension goes
       {"COMMON.DRV", "libcommon.drv.so"},
-      {".dll", ""},                   // nothing left of the name
+      {".dll", ""},  // nothing left of the name
       {"", ""},
-      {"dir\\CORBCE.DLL", ""},        // a path is not a module name
+      {"dir\\CORBCE.DLL", ""},  // a path is not a module name
       {"../libc", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(moduleFileName(c.name), c.file) << c.name;
@@ -113,8 +113,8 @@ TEST_F(ModuleTest, NamesDifferingInCaseAndExtensionShareOneReferenceCountedHandl
   ModuleHandle c = loadModule("TESTNET32.DLL");
   ASSERT_NE(c, nullptr);
   EXPECT_TRUE(freeModule(c));
-  EXPECT_EQ(events(), (Strings{"testnet32 attach", "testnet32 detach", "testnet32 attach",
-                               "testnet32 detach"}));
+  EXPECT_EQ(events(),
+            (Strings{"testnet32 attach", "testnet32 detach", "testnet32 attach", "testnet32 detach"}));
 }
 
 TEST_F(ModuleTest, EntryPointsByExactName) {
@@ -188,8 +188,8 @@ TEST_F(ModuleTest, LinkedLibraryAttachesOncePerProcess) {
   EXPECT_EQ(events(), (Strings{"testlinked attach", "testuser attach"}));
 
   EXPECT_TRUE(freeModule(user));
-  EXPECT_EQ(events(), (Strings{"testlinked attach", "testuser attach", "testuser detach",
-                               "testlinked detach"}));
+  EXPECT_EQ(events(),
+            (Strings{"testlinked attach", "testuser attach", "testuser detach", "testlinked detach"}));
   EXPECT_FALSE(mapped("libtestlinked.so"));
 }
 

@@ -48,7 +48,8 @@ TEST(RuntimeDir, SymlinkRefused) {
 TEST(RuntimeDir, PathLeavingNoRoomForTheSocketNamesRefused) {
   const fs::path base = testing::testDataRoot();
   fs::create_directories(base);
-  for (std::size_t length : {kMaxSocketPath - 1 - kLongestRuntimeName + 1, std::size_t{79}, std::size_t{107}}) {
+  for (std::size_t length :
+       {kMaxSocketPath - 1 - kLongestRuntimeName + 1, std::size_t{79}, std::size_t{107}}) {
     const fs::path dir = base / std::string(length - base.native().size() - 1, 'r');
     ASSERT_EQ(dir.native().size(), length);
     ::setenv("WRENFIELD_RUNTIME_DIR", dir.c_str(), 1);
@@ -56,7 +57,8 @@ TEST(RuntimeDir, PathLeavingNoRoomForTheSocketNamesRefused) {
     EXPECT_FALSE(runtimeDir(&error)) << length;
     EXPECT_NE(error.find("too little room"), std::string::npos) << error;
   }
-  const fs::path fits = base / std::string(kMaxSocketPath - 1 - kLongestRuntimeName - base.native().size() - 1, 'r');
+  const fs::path fits =
+      base / std::string(kMaxSocketPath - 1 - kLongestRuntimeName - base.native().size() - 1, 'r');
   ::setenv("WRENFIELD_RUNTIME_DIR", fits.c_str(), 1);
   std::string error;
   EXPECT_TRUE(runtimePath("mailslot/wrenfield%5Cselfcheck.sock", &error)) << error;

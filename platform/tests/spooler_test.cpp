@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/net_connections.h"
-#include "platform/spooler.h"
 #include "platform/runtime_dir.h"
+#include "platform/spooler.h"
 
 namespace wf::spool {
 namespace {
@@ -44,11 +44,12 @@ std::vector<std::byte> twoCalls(Call call, std::uint32_t& returned) {
 
 std::vector<std::string> portNames(Spooler& s) {
   std::uint32_t count = 0;
-  auto buffer = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need, std::uint32_t& ret) {
-    return s.enumPorts(1, b, n, need, ret);
-  }, count);
+  auto buffer = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need,
+                             std::uint32_t& ret) { return s.enumPorts(1, b, n, need, ret); },
+                         count);
   std::vector<std::string> names;
-  for (std::uint32_t i = 0; i < count; ++i) names.emplace_back(reinterpret_cast<PortInfo1*>(buffer.data())[i].name);
+  for (std::uint32_t i = 0; i < count; ++i)
+    names.emplace_back(reinterpret_cast<PortInfo1*>(buffer.data())[i].name);
   return names;
 }
 
@@ -67,9 +68,9 @@ TEST(Spooler, ScenarioPortsPrintersAndDriversComeBackExactly) {
   EXPECT_EQ(portNames(s), (std::vector<std::string>{"LPT1:", "LPT2:", "FILE:"}));
 
   std::uint32_t count = 0;
-  auto level2 = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need, std::uint32_t& ret) {
-    return s.enumPrinters(2, b, n, need, ret);
-  }, count);
+  auto level2 = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need,
+                             std::uint32_t& ret) { return s.enumPrinters(2, b, n, need, ret); },
+                         count);
   ASSERT_EQ(count, 2u);
   auto* p2 = reinterpret_cast<PrinterInfo2*>(level2.data());
   EXPECT_STREQ(p2[0].printerName, "Pagecrest II");
@@ -77,9 +78,9 @@ TEST(Spooler, ScenarioPortsPrintersAndDriversComeBackExactly) {
   EXPECT_STREQ(p2[0].driverName, "Pagecrest PS");
   EXPECT_STREQ(p2[1].printerName, "Office Copy");
 
-  auto level5 = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need, std::uint32_t& ret) {
-    return s.enumPrinters(5, b, n, need, ret);
-  }, count);
+  auto level5 = twoCalls([&](std::byte* b, std::uint32_t n, std::uint32_t& need,
+                             std::uint32_t& ret) { return s.enumPrinters(5, b, n, need, ret); },
+                         count);
   auto* p5 = reinterpret_cast<PrinterInfo5*>(level5.data());
   ASSERT_EQ(count, 2u);
   EXPECT_STREQ(p5[1].printerName, "Office Copy");
@@ -108,17 +109,24 @@ TEST(Spooler, ScenarioPortsPrintersAndDriversComeBackExactly) {
 }
 
 TEST(Spooler, EnumerationFailureModesAnswerAsConfigured) {
-  struct Case { const char* failures; Enumeration which; EnumFailure mode; std::uint32_t error; };
+  struct Case {
+    const char* failures;
+    Enumeration which;
+    EnumFailure mode;
+    std::uint32_t error;
+  };
   for (auto c : {Case{"ports = no size", Enumeration::Ports, EnumFailure::NoSize, 0},
                  Case{"ports = error", Enumeration::Ports, EnumFailure::Error, kRpcServerUnavailable},
                  Case{"printers = Error 5", Enumeration::Printers, EnumFailure::Error, 5},
                  Case{"printers = no size", Enumeration::Printers, EnumFailure::NoSize, 0}}) {
     for (bool fromScenario : {true, false}) {
       Spooler s;
-      loaded(s, std::string(kWorld) + (fromScenario ? std::string("[spooler.failures]\n") + c.failures + "\n" : ""));
+      loaded(s, std::string(kWorld) +
+                    (fromScenario ? std::string("[spooler.failures]\n") + c.failures + "\n" : ""));
       if (!fromScenario) s.setEnumFailure(c.which, c.mode, c.error);
       auto call = [&](std::byte* b, std::uint32_t n, std::uint32_t& need, std::uint32_t& ret) {
-        return c.which == Enumeration::Ports ? s.enumPorts(1, b, n, need, ret) : s.enumPrinters(2, b, n, need, ret);
+        return c.which == Enumeration::Ports ? s.enumPorts(1, b, n, need, ret)
+                                             : s.enumPrinters(2, b, n, need, ret);
       };
       std::uint32_t needed = 99, returned = 99;
       std::vector<std::byte> big(4096);
@@ -185,9 +193,10 @@ TEST(Spooler, PrinterDataGoesToThePrintersPortMonitor) {
 TEST(Spooler, MalformedScenarioIsRefusedAndChangesNothing) {
   Spooler s;
   loaded(s, kWorld);
-  for (const char* bad : {"[spooler.printers]\nNo Port Or Driver\n", "[spooler.printers]\nA = LPT1:\n",
-                          "[spooler.drivers]\nD = path | monitor | extra\n", "[spooler.failures]\nports = sometimes\n",
-                          "[spooler.failures]\njobs = no size\n", "[spooler.failures]\nports = error x\n"}) {
+  for (const char* bad :
+       {"[spooler.printers]\nNo Port Or Driver\n", "[spooler.printers]\nA = LPT1:\n",
+        "[spooler.drivers]\nD = path | monitor | extra\n", "[spooler.failures]\nports = sometimes\n",
+        "[spooler.failures]\njobs = no size\n", "[spooler.failures]\nports = error x\n"}) {
     std::string error;
     EXPECT_FALSE(s.load(*parseScenario(bad), &error)) << bad;
     EXPECT_FALSE(error.empty());
@@ -196,8 +205,7 @@ TEST(Spooler, MalformedScenarioIsRefusedAndChangesNothing) {
 }
 
 TEST(Spooler, ProcessInstancesReadTheScenarioFileOfTheDataRoot) {
-  std::ofstream(*dataRoot() / "scenario")
-      << kWorld << "[network.redirections]\nLPT2 = \\\\SERVER\\QUEUE\n";
+  std::ofstream(*dataRoot() / "scenario") << kWorld << "[network.redirections]\nLPT2 = \\\\SERVER\\QUEUE\n";
   EXPECT_EQ(portNames(spooler()), (std::vector<std::string>{"LPT1:", "LPT2:", "FILE:"}));
   char remote[64];
   std::uint32_t length = sizeof remote;

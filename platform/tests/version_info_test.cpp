@@ -21,7 +21,9 @@
 namespace wf {
 namespace {
 
-std::filesystem::path testModule(const char* file) { return moduleDirectory() / "testmodules" / file; }
+std::filesystem::path testModule(const char* file) {
+  return moduleDirectory() / "testmodules" / file;
+}
 
 std::vector<char> readAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,8 +66,8 @@ TEST(VersionInfo, ReadFromTheFileWithoutLoadingIt) {
 TEST(VersionInfo, EveryDeliverableIsStamped) {
   Dl_info self{};
   ASSERT_NE(dladdr(reinterpret_cast<const void*>(&readVersionInfo), &self), 0);
-  for (const std::filesystem::path& file : {std::filesystem::path(self.dli_fname),
-                                           moduleDirectory() / "wf-selfcheck"}) {
+  for (const std::filesystem::path& file :
+       {std::filesystem::path(self.dli_fname), moduleDirectory() / "wf-selfcheck"}) {
     VersionRead read = readVersionInfo(file);
     ASSERT_EQ(read.status, VersionStatus::Found) << file;
     EXPECT_EQ(read.info.fileVersionMS, 0x00010000u) << file;

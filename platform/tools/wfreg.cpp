@@ -102,7 +102,8 @@ int dump(int argc, char** argv) {
   } else {
     auto key = parseKey(argv[0]);
     if (!key) return usage("unknown root key");
-    if (LONG r = registryDump(key->root, key->sub.c_str(), &text); r != ERROR_SUCCESS) return failed(argv[0], r);
+    if (LONG r = registryDump(key->root, key->sub.c_str(), &text); r != ERROR_SUCCESS)
+      return failed(argv[0], r);
   }
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;

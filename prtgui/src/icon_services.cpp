@@ -142,8 +142,8 @@ void CWFPrinterIcon::PrinterReEnum(void* record) {
     app->BeginThread(&refreshModelWorker, reinterpret_cast<void*>(std::uintptr_t{m_hPrinter}), 0,
                      BuildDescriptiveString("RefreshPrinterModel() from CWFPrinterIcon::PrinterReEnum()"));
   if (GetBidiActive() && app && m_hOpenDlg)
-    app->BeginThread(&CWFPrinterIcon::UpdateGraphicInfo, reinterpret_cast<void*>(std::uintptr_t{m_hPrinter}), 0,
-                     BuildDescriptiveString("UpdateGraphicInfo() from CWFPrinterIcon::PrinterReEnum()"));
+    app->BeginThread(&CWFPrinterIcon::UpdateGraphicInfo, reinterpret_cast<void*>(std::uintptr_t{m_hPrinter}),
+                     0, BuildDescriptiveString("UpdateGraphicInfo() from CWFPrinterIcon::PrinterReEnum()"));
   EstablishColumnData();
   if (WFPrtObj* object = GetPrinterObj()) {
     PRTINFO info{};

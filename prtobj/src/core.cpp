@@ -31,8 +31,10 @@ struct WorkBuffer {
 
 WFPrtObj::UINT networkPortType(std::uint16_t adapterClass, std::uint16_t portKind) {
   switch (adapterClass) {
-    case 0: return WFPrtObj::PORT_INTERNAL;
-    case 1: return WFPrtObj::PORT_PORTBAY;
+    case 0:
+      return WFPrtObj::PORT_INTERNAL;
+    case 1:
+      return WFPrtObj::PORT_PORTBAY;
     case 2:
     case 4:
       if (portKind == 1) return WFPrtObj::PORT_ADAPTER_PARALLEL_1;
@@ -43,8 +45,10 @@ WFPrtObj::UINT networkPortType(std::uint16_t adapterClass, std::uint16_t portKin
       if (portKind == 1 || portKind == 2) return WFPrtObj::PORT_ADAPTER8_PARALLEL;
       if (portKind == 0x101) return WFPrtObj::PORT_ADAPTER8_SERIAL;
       return WFPrtObj::PORT_UNKNOWN;
-    case 16: return WFPrtObj::PORT_PORTBAY_XL;
-    default: return WFPrtObj::PORT_UNKNOWN;
+    case 16:
+      return WFPrtObj::PORT_PORTBAY_XL;
+    default:
+      return WFPrtObj::PORT_UNKNOWN;
   }
 }
 
@@ -53,7 +57,8 @@ constexpr struct {
   std::uint32_t connection;
   WFPrtObj::UINT field;
 } kTransportBits[] = {
-    {BCE_NET_NETWARE, 0x1}, {BCE_NET_IP, 0x2}, {BCE_NET_CORLINK, 0x4}, {BCE_NET_PEER, 0x8}, {BCE_NET_IPX, 0x10},
+    {BCE_NET_NETWARE, 0x1}, {BCE_NET_IP, 0x2},   {BCE_NET_CORLINK, 0x4},
+    {BCE_NET_PEER, 0x8},    {BCE_NET_IPX, 0x10},
 };
 constexpr WFPrtObj::UINT kFieldNetware = 0x1, kFieldIp = 0x2, kFieldCorlink = 0x4, kFieldIpx = 0x10;
 
@@ -167,17 +172,27 @@ void WFPrtObj::setBidiOff() {
   bidiLock_.leave();
 }
 
-void WFPrtObj::setUserData(std::uintptr_t data) { userData_ = data; }
-std::uintptr_t WFPrtObj::getUserData() { return userData_; }
-void WFPrtObj::setNotificationWindow(HWND window) { notificationWindow_ = window; }
+void WFPrtObj::setUserData(std::uintptr_t data) {
+  userData_ = data;
+}
+std::uintptr_t WFPrtObj::getUserData() {
+  return userData_;
+}
+void WFPrtObj::setNotificationWindow(HWND window) {
+  notificationWindow_ = window;
+}
 
 WFPrtObj::UINT WFPrtObj::setBidiQueryNetType(UINT type) {
   queryNetType_ = type;
   return queryNetType_;
 }
 
-WFPrtObj::LONG WFPrtObj::getPrinterInfo(PRTINFO* info) { return BceGetPrtInfo(handle_, info, 0); }
-WFPrtObj::LONG WFPrtObj::bidiGetPrinterInfo(PRTINFO* info) { return BceGetPrtInfo(handle_, info, 1); }
+WFPrtObj::LONG WFPrtObj::getPrinterInfo(PRTINFO* info) {
+  return BceGetPrtInfo(handle_, info, 0);
+}
+WFPrtObj::LONG WFPrtObj::bidiGetPrinterInfo(PRTINFO* info) {
+  return BceGetPrtInfo(handle_, info, 1);
+}
 
 WFPrtObj::ULONG WFPrtObj::getBCENetAddress(NETADDRESS* address, UINT mask) {
   return static_cast<ULONG>(BceGetPrinterAddr(handle_, mask, address));
@@ -189,11 +204,16 @@ WFPrtObj::UINT WFPrtObj::getNetAccessLevel(UINT net) {
 
 WFPrtObj::BOOL WFPrtObj::isValidNetType(UINT type) {
   switch (type) {
-    case BCE_NET_NETWARE: return (caps_.transports & kFieldNetware) != 0;
-    case BCE_NET_IP: return (caps_.transports & kFieldIp) != 0;
-    case BCE_NET_IPX: return (caps_.transports & kFieldIpx) != 0;
-    case BCE_NET_CORLINK: return (caps_.transports & kFieldCorlink) != 0;
-    default: break;
+    case BCE_NET_NETWARE:
+      return (caps_.transports & kFieldNetware) != 0;
+    case BCE_NET_IP:
+      return (caps_.transports & kFieldIp) != 0;
+    case BCE_NET_IPX:
+      return (caps_.transports & kFieldIpx) != 0;
+    case BCE_NET_CORLINK:
+      return (caps_.transports & kFieldCorlink) != 0;
+    default:
+      break;
   }
   for (UINT bit = 0x10000; bit <= 0x1000000; bit <<= 1) {
     if (type != bit) continue;
@@ -212,7 +232,8 @@ void WFPrtObj::scanRedirections(ULONG connections, BIDICAPABILITIES* caps) {
     std::snprintf(device, sizeof device, "%s%1d:", "LPT", n);
     char remote[255] = {};
     std::uint32_t length = sizeof remote;
-    if (wf::netconn::netConnections().getConnection(device, remote, length) != wf::netconn::kNoError) continue;
+    if (wf::netconn::netConnections().getConnection(device, remote, length) != wf::netconn::kNoError)
+      continue;
     ++caps->redirectionCount;
     std::string item = std::string(device) + "  (" + remote + ")";
     caps->redirections = caps->redirections.empty() ? item : caps->redirections + ", " + item;
@@ -268,7 +289,8 @@ WFPrtObj::LONG WFPrtObj::bidiQueryCaps(BIDICAPABILITIES* caps, BOOL force) {
     if (caps->transports & kFieldNetware) printerName(handle_, BCE_NET_NETWARE, &caps->netwareName, nullptr);
     if (caps->transports & kFieldIpx) printerName(handle_, BCE_NET_IPX, &caps->ipxName, nullptr);
     if (caps->transports & kFieldCorlink) printerName(handle_, BCE_NET_CORLINK, &caps->ipxName, nullptr);
-    if ((caps->transports & kFieldIp) && !ipRemembered) printerName(handle_, BCE_NET_IP, &caps->ipName, nullptr);
+    if ((caps->transports & kFieldIp) && !ipRemembered)
+      printerName(handle_, BCE_NET_IP, &caps->ipName, nullptr);
 
     if (caps->transports & (kFieldNetware | kFieldIp | kFieldCorlink | kFieldIpx))
       parseAdapterAddress(&info, &caps->adapterAddress);
@@ -277,8 +299,8 @@ WFPrtObj::LONG WFPrtObj::bidiQueryCaps(BIDICAPABILITIES* caps, BOOL force) {
   return 0;
 }
 
-WFPrtObj::LONG WFPrtObj::bidiQuery(USHORT code, const void* data, ULONG dataLen, void** reply, ULONG* replyLen,
-                                   BOOL wantReply, BOOL force) {
+WFPrtObj::LONG WFPrtObj::bidiQuery(USHORT code, const void* data, ULONG dataLen, void** reply,
+                                   ULONG* replyLen, BOOL wantReply, BOOL force) {
   if (!isBidiActive() && !force) return BCE_ERR_NOT_CAPABLE;
   WorkBuffer buffer(wantReply ? kWorkBufferSize : 0);
   std::uint32_t length = 0;
@@ -324,8 +346,8 @@ WFPrtObj::LONG WFPrtObj::bidiQueryAlert(USHORT key, ULONG, void** data, ULONG* l
   *data = nullptr;
   *len = 0;
   std::uint16_t length = kWorkBufferSize;
-  const LONG rc = BceQueryAlerts(static_cast<std::uint16_t>(appId_), key, handle_, static_cast<std::uint32_t>(flag),
-                                 buffer.bytes, &length);
+  const LONG rc = BceQueryAlerts(static_cast<std::uint16_t>(appId_), key, handle_,
+                                 static_cast<std::uint32_t>(flag), buffer.bytes, &length);
   if (rc != 0 || length > kWorkBufferSize) return rc;
   void* copy = wfPrtObjNew(length);
   if (!copy) return BCE_ERR_REPLY_TOO_LONG;
@@ -348,4 +370,6 @@ WFPrtObj* CreatePrtObj(std::uint16_t handle, std::int16_t appId, std::uint32_t p
 
 WF_ORDINAL_EXPORTS(WF_ORDINAL(kCreatePrtObjOrdinal, CreatePrtObj));
 
-void InitWFPrtObjDll() { wf::fw::joinResourceChain(wf::moduleContaining(reinterpret_cast<const void*>(&InitWFPrtObjDll))); }
+void InitWFPrtObjDll() {
+  wf::fw::joinResourceChain(wf::moduleContaining(reinterpret_cast<const void*>(&InitWFPrtObjDll)));
+}

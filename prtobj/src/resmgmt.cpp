@@ -35,12 +35,13 @@ WFPrtObj::LONG WFPrtObj::bidiDeviceFormat(DEVICEID device) {
 }
 
 WFPrtObj::LONG WFPrtObj::bidiDeviceDeleteFile(const std::string& file, DEVICEID device) {
-  return forward<LONG (*)(WFPrtObj&, const std::string&, DEVICEID)>("bidiResMgmtDeleteFile", *this, file, device);
+  return forward<LONG (*)(WFPrtObj&, const std::string&, DEVICEID)>("bidiResMgmtDeleteFile", *this, file,
+                                                                    device);
 }
 
 WFPrtObj::LONG WFPrtObj::bidiDeviceCopyFile(const std::string& file, DEVICEID from, DEVICEID to, int move) {
-  return forward<LONG (*)(WFPrtObj&, const std::string&, DEVICEID, DEVICEID, int)>("bidiResMgmtCopyFile", *this,
-                                                                                   file, from, to, move);
+  return forward<LONG (*)(WFPrtObj&, const std::string&, DEVICEID, DEVICEID, int)>(
+      "bidiResMgmtCopyFile", *this, file, from, to, move);
 }
 
 WFPrtObj::LONG WFPrtObj::bidiDeviceQueryAlert(USHORT key, DEVICEMGMTALERTDATA* record) {
@@ -49,9 +50,11 @@ WFPrtObj::LONG WFPrtObj::bidiDeviceQueryAlert(USHORT key, DEVICEMGMTALERTDATA* r
 }
 
 WFPrtObj::LONG WFPrtObj::parseDeviceAlertData(const void* data, long len, DEVICEMGMTALERTDATA* record) {
-  return forward<LONG (*)(const void*, long, DEVICEMGMTALERTDATA*)>("parseResMgmtAlertData", data, len, record);
+  return forward<LONG (*)(const void*, long, DEVICEMGMTALERTDATA*)>("parseResMgmtAlertData", data, len,
+                                                                    record);
 }
 
 WFPrtObj::LONG WFPrtObj::parseDeviceDirectoryData(const std::string& entry, DEVICEDIRECTORYDATA* record) {
-  return forward<LONG (*)(const std::string&, DEVICEDIRECTORYDATA*)>("parseResMgmtDirectoryData", entry, record);
+  return forward<LONG (*)(const std::string&, DEVICEDIRECTORYDATA*)>("parseResMgmtDirectoryData", entry,
+                                                                     record);
 }

@@ -93,9 +93,15 @@ TEST(PrtObjAlerts, ListRequestsFromRepliesOfThePrinter) {
       {"service", &WFPrtObj::bidiQueryServiceReq, 9, "00 02 03FF0100 02030400", {{6115, 0}}},
       {"config short", &WFPrtObj::bidiQueryConfigChg, 10, "00 02 01FF0900 0000", {{6201, 0}}},
       {"config", &WFPrtObj::bidiQueryConfigChg, 10, "00 01 01FF0900", {{6198, 0}}},
-      {"supplies status", &WFPrtObj::bidiQuerySuppliesStatus, 13, "00 02 08020304 08020305",
+      {"supplies status",
+       &WFPrtObj::bidiQuerySuppliesStatus,
+       13,
+       "00 02 08020304 08020305",
        {{6224, 0x0204}, {6224, 0x0205}}},
-      {"input status", &WFPrtObj::bidiQueryInputStatus, 2, "00 02 020508 030107",
+      {"input status",
+       &WFPrtObj::bidiQueryInputStatus,
+       2,
+       "00 02 020508 030107",
        {{6113, 2}, {6113, 2}, {6117, 2}, {6209, 0x0307}}},
       {"input empty tray", &WFPrtObj::bidiQueryInputStatus, 2, "00 01 040000", {{6209, 0x0400}}},
       {"output status", &WFPrtObj::bidiQueryOutputStatus, 3, "00 02 010107 020103", {{6114, 0}}},
@@ -115,7 +121,8 @@ TEST(PrtObjAlerts, ListRequestsFromRepliesOfThePrinter) {
     const auto sent = fakebce::callsOf("BceSendBidi");
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].code, c.code) << c.name;
-    EXPECT_EQ(sent[0].request, (c.code == 2 || c.code == 3 || c.code == 13) ? std::string(1, '\0') : "") << c.name;
+    EXPECT_EQ(sent[0].request, (c.code == 2 || c.code == 3 || c.code == 13) ? std::string(1, '\0') : "")
+        << c.name;
   }
 }
 
@@ -159,7 +166,8 @@ std::string jobStats(int count, std::uint32_t first, std::uint32_t second, std::
   for (int i = 0; i < count; ++i)
     for (std::uint32_t v : {first + i, second + i, third})
       for (int shift = 24; shift >= 0; shift -= 8) d.push_back(static_cast<char>(v >> shift));
-  return d + hex("0000 09") + static_cast<char>(text1.size()) + text1 + static_cast<char>(text2.size()) + text2;
+  return d + hex("0000 09") + static_cast<char>(text1.size()) + text1 + static_cast<char>(text2.size()) +
+         text2;
 }
 
 TEST(PrtObjAlerts, JobStatisticsWithTagsInAnyCase) {
@@ -218,12 +226,16 @@ TEST(PrtObjAlerts, JobStatisticsCorrectionAndOverlongCount) {
 
 TEST(PrtObjAlerts, PanelAlertNeedsItsTag) {
   std::unique_ptr<TestObj> obj(freshObject());
-  fakebce::setAlert(3, "\xE1" "PAPER JAM\x81");
+  fakebce::setAlert(3,
+                    "\xE1"
+                    "PAPER JAM\x81");
   void* raw = nullptr;
   ASSERT_EQ(obj->bidiROPQueryAlert(3, &raw), 0);
   std::unique_ptr<WFPrtObj::OPPANELDATA> panel(static_cast<WFPrtObj::OPPANELDATA*>(raw));
   EXPECT_EQ(panel->text, "PAPER JAMü");
-  fakebce::setAlert(4, "\xE2" "X");
+  fakebce::setAlert(4,
+                    "\xE2"
+                    "X");
   ASSERT_EQ(obj->bidiROPQueryAlert(4, &raw), -2);
   delete static_cast<WFPrtObj::OPPANELDATA*>(raw);
 }

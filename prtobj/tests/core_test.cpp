@@ -135,8 +135,8 @@ TEST(PrtObjCaps, NetworkPortTypeByAdapterClassAndPortKind) {
   const struct {
     std::uint16_t adapterClass, portKind;
     WFPrtObj::UINT type;
-  } cases[] = {{0, 1, 11},     {1, 0, 9},      {2, 1, 4}, {4, 2, 5}, {2, 0x101, 6}, {8, 1, 7},
-               {8, 2, 7},      {8, 0x101, 8},  {16, 3, 10}, {2, 3, 0}, {32, 1, 0}};
+  } cases[] = {{0, 1, 11}, {1, 0, 9},     {2, 1, 4},   {4, 2, 5}, {2, 0x101, 6}, {8, 1, 7},
+               {8, 2, 7},  {8, 0x101, 8}, {16, 3, 10}, {2, 3, 0}, {32, 1, 0}};
   for (const auto& c : cases) {
     PRTINFO info{};
     info.flags = BCE_PRTINFO_FLAG_NPA;
@@ -197,7 +197,8 @@ TEST(PrtObjFactory, OrdinalHundredCreatesObjectsOfKnownTypesOnly) {
     std::uint32_t type;
     const char* header;
     WFPrtObj::PSFTYPES psf;
-  } cases[] = {{0, "BIDI", WFPrtObj::PSF_BIDI}, {1, "MERBIDI", WFPrtObj::PSF_MERBIDI},
+  } cases[] = {{0, "BIDI", WFPrtObj::PSF_BIDI},
+               {1, "MERBIDI", WFPrtObj::PSF_MERBIDI},
                {0xFFFFFFFF, "", WFPrtObj::PSF_NONE}};
   for (const auto& c : cases) {
     std::unique_ptr<WFPrtObj> obj(create(7, 2, c.type));
@@ -215,7 +216,8 @@ TEST(PrtObjHelpers, SmallFormattersAndByteHelpers) {
   const struct {
     long n;
     const char* text;
-  } sizes[] = {{0, "0"}, {-5, "0"}, {7, "  7"}, {1234, "1,234"}, {12345678, "12,345,678"}, {1000005, "1,000,005"}};
+  } sizes[] = {
+      {0, "0"}, {-5, "0"}, {7, "  7"}, {1234, "1,234"}, {12345678, "12,345,678"}, {1000005, "1,000,005"}};
   for (const auto& s : sizes) {
     char out[16];
     SizeToString(s.n, out);
@@ -251,7 +253,11 @@ TEST(PrtObjText, Cp850ShowsWhatTheDisplayCodePageHas) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"\x81", "ü"}, {"\x80", "Ç"}, {"\xE1", "ß"}, {"\xFF", "\xC2\xA0"}, {"READY 1", "READY 1"},
+      {"\x81", "ü"},
+      {"\x80", "Ç"},
+      {"\xE1", "ß"},
+      {"\xFF", "\xC2\xA0"},
+      {"READY 1", "READY 1"},
       // box drawing, block, florin, dotless i, double low line, black square
       {"\xB3\xDB\x9F\xD5\xF2\xFE", "€€€€€€"},
   };

@@ -183,7 +183,9 @@ BCEAPI int32_t BceGetPrinterAddr(uint32_t handle, uint32_t netMask, NETADDRESS* 
   return 0;
 }
 
-BCEAPI int32_t BceIsUserAdmin(uint32_t) { return 1; }
+BCEAPI int32_t BceIsUserAdmin(uint32_t) {
+  return 1;
+}
 
 // ---- Printers of several handles, print data and enumerations ----
 

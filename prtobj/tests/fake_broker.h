@@ -13,7 +13,7 @@ namespace fakebce {
 struct Call {
   std::string function;  // "BceSendBidi", "BceQueryAlerts", ...
   std::uint32_t appId = 0, handle = 0, netMask = 0, code = 0;
-  std::string request;   // request data, or the alert key as two bytes
+  std::string request;  // request data, or the alert key as two bytes
 };
 
 struct Reply {

@@ -27,7 +27,8 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   EXPECT_EQ(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), -2);
 
   const std::string entry = "2;font.ttf;7;FONT;12345;Serif; bold";
-  fakebce::setAlert(9, hex("03 02 10 01 00000000") + std::string(1, '\0') + static_cast<char>(entry.size()) + entry);
+  fakebce::setAlert(
+      9, hex("03 02 10 01 00000000") + std::string(1, '\0') + static_cast<char>(entry.size()) + entry);
   WFPrtObj::DEVICEMGMTALERTDATA alert;
   ASSERT_EQ(obj->bidiDeviceQueryAlert(9, &alert), 0);
   EXPECT_EQ(alert.kind, 16);
@@ -139,7 +140,8 @@ TEST_F(PrtObjResMgmtOnSim, CopyMoveDeleteAndFormatReportTheirResults) {
   EXPECT_NE(resultOf(obj->bidiDeviceDeleteFile("serif.fnt", disk), 17), 0) << "already deleted";
   EXPECT_EQ(names(disk), "invoice.frm,sans.fnt,logo.mac");
 
-  EXPECT_NE(resultOf(obj->bidiDeviceCopyFile("invoice.frm", disk, flash, 0), 20), 0) << "too big for the flash";
+  EXPECT_NE(resultOf(obj->bidiDeviceCopyFile("invoice.frm", disk, flash, 0), 20), 0)
+      << "too big for the flash";
 
   EXPECT_EQ(resultOf(obj->bidiDeviceFormat(flash), 19), 0);
   EXPECT_EQ(listing(flash).size(), 0u);

@@ -26,7 +26,7 @@ class SimPrinter {
 
  private:
   std::shared_ptr<wf::sim::PrinterModel> model_;
-  std::string alert_;  // a class alert whose last packet is still to come
+  std::string alert_;             // a class alert whose last packet is still to come
   std::uint16_t nextKey_ = 1000;  // clear of the keys tests file by hand
   std::vector<std::uint16_t> keys_;
 };

@@ -14,7 +14,8 @@ namespace prtobjtest {
 using wf::testing::hex;
 
 // A local NPA printer on `port` as the broker reports it.
-inline PRTINFO localPrinter(const char* port = "LPT1:", std::uint16_t flags = BCE_PRTINFO_FLAG_PRESENT | BCE_PRTINFO_FLAG_NPA) {
+inline PRTINFO localPrinter(const char* port = "LPT1:",
+                            std::uint16_t flags = BCE_PRTINFO_FLAG_PRESENT | BCE_PRTINFO_FLAG_NPA) {
   PRTINFO info{};
   std::strncpy(info.name, port, sizeof info.name - 1);
   info.handle = 7;
@@ -25,13 +26,13 @@ inline PRTINFO localPrinter(const char* port = "LPT1:", std::uint16_t flags = BC
 
 class TestObj : public WFPrtObj {
  public:
-  using WFPrtObj::WFPrtObj;
   using WFPrtObj::bidiQuery;
   using WFPrtObj::parseAlertData;
   using WFPrtObj::parseDeviceStatusData;
   using WFPrtObj::parseJSData;
   using WFPrtObj::parseROPData;
   using WFPrtObj::setPrinterType;
+  using WFPrtObj::WFPrtObj;
 };
 
 // The fake broker's printer, bidi on, and an object of `type` initialised on it.

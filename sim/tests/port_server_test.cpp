@@ -10,8 +10,8 @@ namespace wf::sim {
 namespace {
 
 using portwire::FrameType;
-using wf::testing::hex;
 using testing::PortClient;
+using wf::testing::hex;
 using wf::testing::toHex;
 
 std::unique_ptr<PortServer> serve(int port, const char* profileText) {
@@ -21,7 +21,8 @@ std::unique_ptr<PortServer> serve(int port, const char* profileText) {
   return server;
 }
 
-const char* const kVireo = "device-id = MFG:Corvane;CMD:PJL,NPA,PCL;MDL:Vireo 10;CLS:PRINTER;\nnpa = on\nstatus = 01 02 03\n";
+const char* const kVireo =
+    "device-id = MFG:Corvane;CMD:PJL,NPA,PCL;MDL:Vireo 10;CLS:PRINTER;\nnpa = on\nstatus = 01 02 03\n";
 
 TEST(PortServer, OneHostAtATimeOthersAreToldBusy) {
   auto server = serve(1, kVireo);

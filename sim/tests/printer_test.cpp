@@ -12,7 +12,8 @@ namespace {
 using wf::testing::hex;
 using wf::testing::toHex;
 
-const std::string kPjlQuery = std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
+const std::string kPjlQuery =
+    std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
 const std::string kSync(npa::kSyncPacket);
 
 Profile loadShipped(const char* name) {
@@ -150,7 +151,8 @@ TEST_F(PrinterTest, InputOutputAndStorageLayouts) {
 
   const std::string storage = ask(hex("A5 00 03 50 01 04")).substr(6);
   EXPECT_EQ(storage[0], 3);
-  EXPECT_EQ(storage.substr(2, static_cast<std::uint8_t>(storage[1])), "FLASH: 1;TOTAL: 4096;FREE SPACE: 2048");
+  EXPECT_EQ(storage.substr(2, static_cast<std::uint8_t>(storage[1])),
+            "FLASH: 1;TOTAL: 4096;FREE SPACE: 2048");
 }
 
 TEST_F(PrinterTest, PanelTextIsEightyBytes) {
@@ -165,12 +167,14 @@ TEST_F(PrinterTest, VariableFailuresCarryTheErrorFlag) {
   k.failVariables = {0x0031};
   vireo.setKnobs(k);
   EXPECT_EQ(toHex(ask(hex("A5 00 06 50 E0 E7 00 00 31"))), "A5 00 06 80 E0 E7 00 00 31");
-  EXPECT_EQ(toHex(ask(hex("A5 00 06 50 E0 E7 00 01 99"))), "A5 00 06 80 E0 E7 00 01 99") << "unknown variable";
+  EXPECT_EQ(toHex(ask(hex("A5 00 06 50 E0 E7 00 01 99"))), "A5 00 06 80 E0 E7 00 01 99")
+      << "unknown variable";
   EXPECT_EQ(toHex(ask(hex("A5 00 07 50 E0 E7 01 00 31 41"))), "A5 00 06 80 E0 E7 01 00 31");
   // A family whose type code read fails, so the host reads the family byte.
   PrinterModel tidewater(loadShipped("tidewater-pagecrest2.profile"));
   EXPECT_EQ(toHex(all(tidewater.receive(hex("A5 00 06 50 E0 EB 00 00 A7")))), "A5 00 06 80 E0 EB 00 00 A7");
-  EXPECT_EQ(toHex(all(tidewater.receive(hex("A5 00 06 50 E0 EB 00 00 B2")))), "A5 00 07 00 E0 EB 00 00 B2 03");
+  EXPECT_EQ(toHex(all(tidewater.receive(hex("A5 00 06 50 E0 EB 00 00 B2")))),
+            "A5 00 07 00 E0 EB 00 00 B2 03");
 }
 
 TEST_F(PrinterTest, SetVariablesAreReadBack) {
@@ -298,8 +302,9 @@ TEST_F(PrinterTest, ByteByByteInputGivesTheSameAnswers) {
   std::string got;
   for (char c : stream) got += ask(std::string(1, c));
   EXPECT_EQ(toHex(got), toHex(expected));
-  EXPECT_EQ(toHex(expected), toHex(std::string("@PJL DINQUIRE LNPAP\r\nON\r\n\f") + hex("A5 00 06 00 04 00 00 00 00") +
-                                   hex("A5 00 02 00 00") + hex("A5 00 07 00 E0 E7 00 00 30 01")));
+  EXPECT_EQ(toHex(expected),
+            toHex(std::string("@PJL DINQUIRE LNPAP\r\nON\r\n\f") + hex("A5 00 06 00 04 00 00 00 00") +
+                  hex("A5 00 02 00 00") + hex("A5 00 07 00 E0 E7 00 00 30 01")));
   EXPECT_EQ(vireo.pjlDefaults().at("COPIES"), "2");
   EXPECT_EQ(vireo.printJobs(), std::vector<std::string>{"data"});
 }
@@ -312,8 +317,8 @@ TEST_F(PrinterTest, SyncInsideAPartialPacketStartsOver) {
 
 TEST_F(PrinterTest, RawDataToAnOffPrinterIsPrintedAsItIs) {
   PrinterModel off(*parseProfile("npa = off"));
-  const std::string bytes = hex("A5 00 03 50 04 00") + "text" + std::string(pjl::kUel) + "@PJL ENTER LANGUAGE=PCL\nPCL" +
-                            std::string(pjl::kUel);
+  const std::string bytes = hex("A5 00 03 50 04 00") + "text" + std::string(pjl::kUel) +
+                            "@PJL ENTER LANGUAGE=PCL\nPCL" + std::string(pjl::kUel);
   EXPECT_EQ(all(off.receive(bytes)), "");
   EXPECT_EQ(off.printJobs(), std::vector<std::string>{hex("A5 00 03 50 04 00") + "textPCL"});
 }

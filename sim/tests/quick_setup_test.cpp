@@ -22,18 +22,22 @@ Profile loadShipped(const char* name) {
   return p ? *p : Profile{};
 }
 
-std::string nameBytes(std::uint16_t var) { return {static_cast<char>(var >> 8), static_cast<char>(var & 0xFF)}; }
+std::string nameBytes(std::uint16_t var) {
+  return {static_cast<char>(var >> 8), static_cast<char>(var & 0xFF)};
+}
 
 // One request (after the sync packet, as to an AUTO printer), one reply packet.
 std::optional<npa::Packet> ask(PrinterModel& printer, std::string_view data) {
   std::string reply;
-  for (const auto& o : printer.receive(std::string(npa::kSyncPacket) + npa::encode(0x50, 0xE0, data))) reply += o.bytes;
+  for (const auto& o : printer.receive(std::string(npa::kSyncPacket) + npa::encode(0x50, 0xE0, data)))
+    reply += o.bytes;
   if (npa::packetSize(reply) != reply.size()) return std::nullopt;
   return npa::decode(reply);
 }
 
 // Header, then per variable "hi lo value :" (a value's own final ':' makes "::").
-std::string receiveFile(PrinterModel& printer, const std::string& header, std::span<const std::uint16_t> vars) {
+std::string receiveFile(PrinterModel& printer, const std::string& header,
+                        std::span<const std::uint16_t> vars) {
   std::string file = header;
   for (auto var : vars) {
     auto reply = ask(printer, "\xE7" + std::string(1, '\0') + nameBytes(var));
@@ -91,7 +95,8 @@ TEST(QuickSetup, FileRoundTripsBetweenTwoPrintersOfEachType) {
     for (auto var : c.vars) blank.omVars[var] = "?";
     PrinterModel target(blank);
     EXPECT_EQ(sendFile(target, file, c.header), static_cast<int>(c.vars.size()));
-    for (auto var : c.vars) EXPECT_EQ(target.state().omVars.at(var), source.state().omVars.at(var)) << std::hex << var;
+    for (auto var : c.vars)
+      EXPECT_EQ(target.state().omVars.at(var), source.state().omVars.at(var)) << std::hex << var;
   }
 }
 

@@ -39,7 +39,9 @@ PrinterModel printerOf(const char* text) {
   return PrinterModel(profile ? *profile : Profile{});
 }
 
-std::string command(std::string_view bytes) { return npa::encode(0x50, 0xE1, hex("00") + hex(bytes)); }
+std::string command(std::string_view bytes) {
+  return npa::encode(0x50, 0xE1, hex("00") + hex(bytes));
+}
 
 // The printer's answer split into packets: the acknowledgement, then alerts.
 std::vector<npa::Packet> talk(PrinterModel& printer, const std::string& request) {
@@ -86,24 +88,50 @@ TEST(ResourceCommands, OutcomesArriveAsClassTwoAlertsAfterTheAcknowledgement) {
     const char* flash;  // files afterwards
     const char* disk;
   } cases[] = {
-      {"list flash", "01 02",
-       {alert(kEntry, true, kDone, "2;a.fnt;1;FONT;40;Font A"), alert(kEntry, false, kDone, "2;b.mac;2;MACRO;30;Macro; B")},
-       "a.fnt,b.mac", "c.frm,a.fnt"},
-      {"list disk", "01 01",
-       {alert(kEntry, true, kDone, "1;c.frm;3;FORM;500;Form C"), alert(kEntry, false, kDone, "1;a.fnt;4;FONT;60;Font A bold")},
-       "a.fnt,b.mac", "c.frm,a.fnt"},
+      {"list flash",
+       "01 02",
+       {alert(kEntry, true, kDone, "2;a.fnt;1;FONT;40;Font A"),
+        alert(kEntry, false, kDone, "2;b.mac;2;MACRO;30;Macro; B")},
+       "a.fnt,b.mac",
+       "c.frm,a.fnt"},
+      {"list disk",
+       "01 01",
+       {alert(kEntry, true, kDone, "1;c.frm;3;FORM;500;Form C"),
+        alert(kEntry, false, kDone, "1;a.fnt;4;FONT;60;Font A bold")},
+       "a.fnt,b.mac",
+       "c.frm,a.fnt"},
       {"format flash", "02 02", {alert(kFormatted, false, kDone)}, "", "c.frm,a.fnt"},
       {"delete", "03 02 62 2E 6D 61 63", {alert(kDeleted, false, kDone)}, "a.fnt", "c.frm,a.fnt"},
-      {"delete a file the device lacks", "03 01 62 2E 6D 61 63", {alert(kDeleted, false, kNoSuchFile)}, "a.fnt,b.mac",
+      {"delete a file the device lacks",
+       "03 01 62 2E 6D 61 63",
+       {alert(kDeleted, false, kNoSuchFile)},
+       "a.fnt,b.mac",
        "c.frm,a.fnt"},
-      {"copy flash to disk", "04 02 01 00 62 2E 6D 61 63", {alert(kCopied, false, kDone)}, "a.fnt,b.mac",
+      {"copy flash to disk",
+       "04 02 01 00 62 2E 6D 61 63",
+       {alert(kCopied, false, kDone)},
+       "a.fnt,b.mac",
        "c.frm,a.fnt,b.mac"},
-      {"move flash to disk", "04 02 01 01 62 2E 6D 61 63", {alert(kMoved, false, kDone)}, "a.fnt", "c.frm,a.fnt,b.mac"},
-      {"copy over a file of the same name frees its room", "04 01 02 00 61 2E 66 6E 74", {alert(kCopied, false, kDone)},
-       "a.fnt,b.mac", "c.frm,a.fnt"},
-      {"copy a file too big for the target", "04 01 02 00 63 2E 66 72 6D", {alert(kCopied, false, kNoRoom)},
-       "a.fnt,b.mac", "c.frm,a.fnt"},
-      {"move a missing file", "04 01 02 01 7A", {alert(kMoved, false, kNoSuchFile)}, "a.fnt,b.mac", "c.frm,a.fnt"},
+      {"move flash to disk",
+       "04 02 01 01 62 2E 6D 61 63",
+       {alert(kMoved, false, kDone)},
+       "a.fnt",
+       "c.frm,a.fnt,b.mac"},
+      {"copy over a file of the same name frees its room",
+       "04 01 02 00 61 2E 66 6E 74",
+       {alert(kCopied, false, kDone)},
+       "a.fnt,b.mac",
+       "c.frm,a.fnt"},
+      {"copy a file too big for the target",
+       "04 01 02 00 63 2E 66 72 6D",
+       {alert(kCopied, false, kNoRoom)},
+       "a.fnt,b.mac",
+       "c.frm,a.fnt"},
+      {"move a missing file",
+       "04 01 02 01 7A",
+       {alert(kMoved, false, kNoSuchFile)},
+       "a.fnt,b.mac",
+       "c.frm,a.fnt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -163,14 +191,14 @@ TEST(ResourceCommands, DeviceNotInstalledIsAFailedResult) {
 
 TEST(ResourceCommands, MalformedCommandsAreRefusedAndChangeNothing) {
   const char* cases[] = {
-      "",                  // nothing after the sub-code
-      "01",                // no device
-      "05 02",             // unknown operation
-      "01 03",             // unknown device
-      "03 02",             // delete without a name
-      "04 02 02 00 61",    // copy onto its own device
-      "04 02 03 00 61",    // copy to an unknown device
-      "04 02 01 00",       // copy without a name
+      "",                // nothing after the sub-code
+      "01",              // no device
+      "05 02",           // unknown operation
+      "01 03",           // unknown device
+      "03 02",           // delete without a name
+      "04 02 02 00 61",  // copy onto its own device
+      "04 02 03 00 61",  // copy to an unknown device
+      "04 02 01 00",     // copy without a name
   };
   for (const char* c : cases) {
     PrinterModel printer = printerOf(kTwoDevices);
@@ -235,7 +263,8 @@ TEST(ResourceProfiles, DevicesAndFilesParseAndBadLinesAreNamed) {
   } bad[] = {
       {"file = disk a 1 FONT 5 x", "line 1: no disk declared before its files"},
       {"flash = 10\nfile = cdrom a 1 FONT 5 x", "line 2: file is on disk or flash"},
-      {"flash = 10\nfile = flash a 1 FONT", "line 2: expected file = disk|flash name id type size description"},
+      {"flash = 10\nfile = flash a 1 FONT",
+       "line 2: expected file = disk|flash name id type size description"},
       {"disk = big", "line 1: bad number"},
   };
   for (const auto& c : bad) {
@@ -259,8 +288,9 @@ TEST(ResourceProfiles, ShippedDevicesAgreeWithTheirStorageTexts) {
       std::uint32_t used = 0;
       for (const auto& f : device.files) used += f.size;
       ASSERT_LE(used, device.capacity);
-      const std::string text = std::string(id == resources::kDisk ? "DISK" : "FLASH") + ": 1;TOTAL: " +
-                               std::to_string(device.capacity) + ";FREE SPACE: " + std::to_string(device.capacity - used);
+      const std::string text = std::string(id == resources::kDisk ? "DISK" : "FLASH") +
+                               ": 1;TOTAL: " + std::to_string(device.capacity) +
+                               ";FREE SPACE: " + std::to_string(device.capacity - used);
       EXPECT_EQ(std::count(p->storage.begin(), p->storage.end(), text), 1) << text;
     }
   }

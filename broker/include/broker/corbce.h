@@ -49,14 +49,14 @@
 #define BCE_NET_PEER 0x10u
 #define BCE_NET_LOCAL 0x800u
 #define BCE_NET_FORCE 0x80000000u
-#define BCE_NET_ALL_BITS 0x7FFu         /* any network bit of a connections word */
+#define BCE_NET_ALL_BITS 0x7FFu            /* any network bit of a connections word */
 #define BCE_NET_LOCAL_PORT_BITS 0x1FF0000u /* LPT1 to LPT9 captured to a printer */
 
 /* ---- Application ids and handles ---------------------------------------- */
 #define BCE_MAX_APPS 16
 #define BCE_PRIMARY_APP_ID 0
 #define BCE_WORKSTATION_HANDLE 0xFFFFu /* BceGetNetInfo/BceSetNetInfo: the workstation itself */
-#define BCE_NAME_LENGTH 80              /* every name buffer: 79 characters + terminator */
+#define BCE_NAME_LENGTH 80             /* every name buffer: 79 characters + terminator */
 #define BCE_PORT_DESCRIPTOR_SIZE 20
 
 /* ---- Window messages ------------------------------------------------------ */
@@ -92,9 +92,9 @@ typedef struct PRTINFO {
   uint8_t node[6];
   char name[BCE_NAME_LENGTH];
   uint16_t handle;
-  uint16_t flags;        /* local: 1 present, 2 NPA on, 4 NPA mode AUTO */
-  uint16_t packetSize;   /* 1024 at creation; the printer's own figure once known */
-  uint32_t connections;  /* network bits, 0x8000, captured LPT bits 16-24, second-name bits */
+  uint16_t flags;       /* local: 1 present, 2 NPA on, 4 NPA mode AUTO */
+  uint16_t packetSize;  /* 1024 at creation; the printer's own figure once known */
+  uint32_t connections; /* network bits, 0x8000, captured LPT bits 16-24, second-name bits */
   uint16_t adapterClass;
   uint16_t portKind;
 } PRTINFO;
@@ -105,12 +105,12 @@ typedef struct PRTINFO {
 
 /* A printer's address on every transport; an all-zero part means "not there". 420 bytes. */
 typedef struct NETADDRESS {
-  uint8_t netware[24];   /* node at 4 */
-  uint8_t ip[112];       /* node at 120 of the whole record */
-  uint8_t ipx[30];       /* node at 136 */
-  uint8_t corlink[92];   /* node at 246 */
-  uint8_t peer[82];      /* computer name, then the port id at 338 */
-  char local[80];        /* local port name */
+  uint8_t netware[24]; /* node at 4 */
+  uint8_t ip[112];     /* node at 120 of the whole record */
+  uint8_t ipx[30];     /* node at 136 */
+  uint8_t corlink[92]; /* node at 246 */
+  uint8_t peer[82];    /* computer name, then the port id at 338 */
+  char local[80];      /* local port name */
 } NETADDRESS;
 
 /* The report a transport hands to its enumeration callback; 180 bytes. */
@@ -160,15 +160,15 @@ typedef struct BCEAPPSLOT {
 
 /* In front of every mail, both directions; little-endian. */
 typedef struct BCEMAILHEADER {
-  uint32_t sender;  /* application id */
-  uint32_t serial;  /* request: sender's counter from 1; reply: the request's */
-  uint32_t code;    /* request code; reply BCE_REPLY_FINAL/BCE_REPLY_ITEM + code */
-  uint32_t word;    /* reply: the primary's tick count when written */
-  uint32_t length;  /* data bytes that follow */
+  uint32_t sender; /* application id */
+  uint32_t serial; /* request: sender's counter from 1; reply: the request's */
+  uint32_t code;   /* request code; reply BCE_REPLY_FINAL/BCE_REPLY_ITEM + code */
+  uint32_t word;   /* reply: the primary's tick count when written */
+  uint32_t length; /* data bytes that follow */
 } BCEMAILHEADER;
 
 /* Request data, by request code; trailing variable parts follow the record. */
-typedef struct BCEREQ_APPID {        /* 1 register, 2 unregister */
+typedef struct BCEREQ_APPID { /* 1 register, 2 unregister */
   uint16_t appId;
 } BCEREQ_APPID;
 typedef struct BCEREQ_ENUMPRINTERS { /* 3 */
@@ -180,35 +180,35 @@ typedef struct BCEREQ_ENUMSPECIFIC { /* 4 */
   NETADDRESS address;
   uint32_t tryAll;
 } BCEREQ_ENUMSPECIFIC;
-typedef struct BCEREQ_OPEN {         /* 6 */
+typedef struct BCEREQ_OPEN { /* 6 */
   uint16_t appId;
   uint16_t handle;
   uint16_t mode;
 } BCEREQ_OPEN;
-typedef struct BCEREQ_CLOSE {        /* 7 */
+typedef struct BCEREQ_CLOSE { /* 7 */
   uint16_t appId;
   uint16_t handle;
 } BCEREQ_CLOSE;
-typedef struct BCEREQ_CAPTURE {      /* 8 */
+typedef struct BCEREQ_CAPTURE { /* 8 */
   uint16_t appId;
   uint16_t handle;
   uint32_t alertMask;
   uint32_t alertWindow;
   uint8_t flag;
 } BCEREQ_CAPTURE;
-typedef struct BCEREQ_RELEASE {      /* 9 */
+typedef struct BCEREQ_RELEASE { /* 9 */
   uint16_t appId;
   uint16_t handle;
   uint32_t flag;
 } BCEREQ_RELEASE;
-typedef struct BCEREQ_WRITE {        /* 11, then `length` data bytes */
+typedef struct BCEREQ_WRITE { /* 11, then `length` data bytes */
   uint16_t appId;
   uint16_t handle;
   uint32_t netMask;
   uint32_t raw;
   uint32_t length;
 } BCEREQ_WRITE;
-typedef struct BCEREQ_SENDBIDI {     /* 12, then `requestLength` bytes */
+typedef struct BCEREQ_SENDBIDI { /* 12, then `requestLength` bytes */
   uint16_t appId;
   uint16_t handle;
   uint32_t netMask;
@@ -216,28 +216,28 @@ typedef struct BCEREQ_SENDBIDI {     /* 12, then `requestLength` bytes */
   uint32_t replySize;
   uint16_t requestLength;
 } BCEREQ_SENDBIDI;
-typedef struct BCEREQ_PRTINFO {      /* 13 */
+typedef struct BCEREQ_PRTINFO { /* 13 */
   uint16_t appId;
   uint16_t handle;
   uint32_t refresh;
 } BCEREQ_PRTINFO;
-typedef struct BCEREQ_HANDLE_NET {   /* 14 names, 17 address, 19 end document */
+typedef struct BCEREQ_HANDLE_NET { /* 14 names, 17 address, 19 end document */
   uint16_t handle;
   uint32_t netMask;
 } BCEREQ_HANDLE_NET;
-typedef struct BCEREQ_QUERYALERT {   /* 15; bufferLength 0 asks for the alert's length */
+typedef struct BCEREQ_QUERYALERT { /* 15; bufferLength 0 asks for the alert's length */
   uint16_t appId;
   uint16_t alertKey;
   uint16_t handle;
   uint32_t flag;
   uint16_t bufferLength;
 } BCEREQ_QUERYALERT;
-typedef struct BCEREQ_STARTDOC {     /* 18 */
+typedef struct BCEREQ_STARTDOC { /* 18 */
   uint16_t handle;
   uint32_t netMask;
   uint16_t jobArgument;
 } BCEREQ_STARTDOC;
-typedef struct BCEREQ_NETINFO {      /* 20, then `inputLength` bytes of the caller's buffer */
+typedef struct BCEREQ_NETINFO { /* 20, then `inputLength` bytes of the caller's buffer */
   uint16_t handle;
   uint32_t netMask;
   uint16_t infoCode;
@@ -249,18 +249,18 @@ typedef struct BCEREQ_NETINFOITEMS { /* 0x4014 */
   uint32_t netMask;
   uint16_t infoCode;
 } BCEREQ_NETINFOITEMS;
-typedef struct BCEREQ_SETNETINFO {   /* 21, then `length` bytes */
+typedef struct BCEREQ_SETNETINFO { /* 21, then `length` bytes */
   uint16_t handle;
   uint32_t netMask;
   uint16_t infoCode;
   uint16_t length;
 } BCEREQ_SETNETINFO;
-typedef struct BCEREQ_STARTTRACE {   /* 22, then `nameLength` bytes; 0 = default file */
+typedef struct BCEREQ_STARTTRACE { /* 22, then `nameLength` bytes; 0 = default file */
   uint32_t level;
   uint16_t nameLength;
 } BCEREQ_STARTTRACE;
 /* 25: u16 length + port name, u16 length + spooler printer name */
-typedef struct BCEREQ_ENUMPORT {     /* 26 */
+typedef struct BCEREQ_ENUMPORT { /* 26 */
   uint16_t appId;
   uint32_t netBit;
   uint8_t descriptor[BCE_PORT_DESCRIPTOR_SIZE];
@@ -274,18 +274,18 @@ typedef struct BCEREQ_DEVICECONTROL { /* 27, then `inSize` bytes */
 } BCEREQ_DEVICECONTROL;
 
 /* Reply data heads; variable parts follow. */
-typedef struct BCEREPLY_RESULT {     /* 0x8003 0x8004 0x8006-9 0x8014(items) 0x8015 0x8018 0x8019 0x801A */
+typedef struct BCEREPLY_RESULT { /* 0x8003 0x8004 0x8006-9 0x8014(items) 0x8015 0x8018 0x8019 0x801A */
   int32_t result;
 } BCEREPLY_RESULT;
-typedef struct BCEREPLY_WRITE {      /* 0x800B */
+typedef struct BCEREPLY_WRITE { /* 0x800B */
   int32_t result;
   uint32_t written;
 } BCEREPLY_WRITE;
-typedef struct BCEREPLY_SENDBIDI {   /* 0x800C, then `replyLength` bytes */
+typedef struct BCEREPLY_SENDBIDI { /* 0x800C, then `replyLength` bytes */
   int32_t result;
   uint32_t replyLength;
 } BCEREPLY_SENDBIDI;
-typedef struct BCEREPLY_PRTINFO {    /* 0x800D */
+typedef struct BCEREPLY_PRTINFO { /* 0x800D */
   int32_t result;
   PRTINFO info;
 } BCEREPLY_PRTINFO;
@@ -294,15 +294,15 @@ typedef struct BCEREPLY_QUERYALERT { /* 0x800F, then `length` bytes */
   int32_t result;
   uint16_t length;
 } BCEREPLY_QUERYALERT;
-typedef struct BCEREPLY_NETS {       /* 0x8010 */
+typedef struct BCEREPLY_NETS { /* 0x8010 */
   int32_t result;
   uint32_t netMask;
 } BCEREPLY_NETS;
-typedef struct BCEREPLY_ADDRESS {    /* 0x8011 */
+typedef struct BCEREPLY_ADDRESS { /* 0x8011 */
   int32_t result;
   NETADDRESS address;
 } BCEREPLY_ADDRESS;
-typedef struct BCEREPLY_NETINFO {    /* 0x8014, then `length` bytes */
+typedef struct BCEREPLY_NETINFO { /* 0x8014, then `length` bytes */
   int32_t result;
   uint16_t length;
 } BCEREPLY_NETINFO;
@@ -366,7 +366,8 @@ BCEAPI int16_t BceRegisterApp(uint32_t window);
 BCEAPI void BceUnregisterApp(uint32_t appId);
 BCEAPI int32_t BceEnumPrinters(uint32_t appId, uint32_t netMask, BCEENUMPROC proc);
 BCEAPI int32_t BceEnumSpecific(uint32_t appId, const NETADDRESS* address, BCEENUMPROC proc, uint32_t tryAll);
-BCEAPI int32_t BceEnumSpecificPort(uint32_t appId, uint32_t netBit, const void* portDescriptor, BCEENUMPROC proc);
+BCEAPI int32_t BceEnumSpecificPort(uint32_t appId, uint32_t netBit, const void* portDescriptor,
+                                   BCEENUMPROC proc);
 BCEAPI int32_t BceEnumQueues(uint32_t a, uint32_t b, void* c, void* d);
 BCEAPI int32_t BceOpen(uint32_t appId, uint32_t handle, uint32_t mode);
 BCEAPI int32_t BceClose(uint32_t appId, uint32_t handle);
@@ -400,7 +401,8 @@ BCEAPI int32_t BceEndDoc(uint32_t handle, uint32_t netMask);
 BCEAPI int16_t BceRegisterAppMF(uint32_t window);
 BCEAPI void BceUnregisterAppMF(uint32_t appId);
 BCEAPI int32_t BceEnumPrintersMF(uint32_t appId, uint32_t netMask, BCEENUMPROC proc);
-BCEAPI int32_t BceEnumSpecificMF(uint32_t appId, const NETADDRESS* address, BCEENUMPROC proc, uint32_t tryAll);
+BCEAPI int32_t BceEnumSpecificMF(uint32_t appId, const NETADDRESS* address, BCEENUMPROC proc,
+                                 uint32_t tryAll);
 BCEAPI int32_t BceEnumSpecificPortMF(uint32_t appId, uint32_t netBit, const void* portDescriptor,
                                      BCEENUMPROC proc);
 BCEAPI int32_t BceOpenMF(uint32_t appId, uint32_t handle, uint32_t mode);
@@ -416,8 +418,8 @@ BCEAPI int32_t BceSendBidiMF(uint32_t appId, uint32_t handle, uint32_t netMask, 
                              uint32_t* replyLength, const void* request, uint32_t requestLength);
 BCEAPI int32_t BceGetPrtInfoMF(uint32_t appId, uint32_t handle, PRTINFO* info, uint32_t refresh);
 BCEAPI int32_t BceGetPrinterNameMF(uint32_t handle, uint32_t netBit, char* name, char* secondName);
-BCEAPI int32_t BceQueryAlertsMF(uint32_t appId, uint32_t alertKey, uint32_t handle, uint32_t flag, void* buffer,
-                                uint16_t* length);
+BCEAPI int32_t BceQueryAlertsMF(uint32_t appId, uint32_t alertKey, uint32_t handle, uint32_t flag,
+                                void* buffer, uint16_t* length);
 BCEAPI int32_t BceIsUserAdminMF(uint32_t unused);
 BCEAPI int32_t BceGetPrinterAddrMF(uint32_t handle, uint32_t netMask, NETADDRESS* address);
 BCEAPI int32_t BceGetNetsMF(uint32_t* netMask);

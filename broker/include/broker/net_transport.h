@@ -86,6 +86,7 @@ typedef void (*NetEndDocFn)(uint16_t portId);
 #include <type_traits>
 /* A transport places this after defining an entry point, so a wrong argument
    list fails its build rather than the broker's call. */
-#define NET_CHECK_ENTRY(name) \
-  static_assert(std::is_same_v<decltype(&name), name##Fn>, #name " must take exactly its contract arguments")
+#define NET_CHECK_ENTRY(name)                                                                       \
+  static_assert(std::is_same_v<decltype(&name), name##Fn>, #name " must take exactly its contract " \
+                                                                 "arguments")
 #endif

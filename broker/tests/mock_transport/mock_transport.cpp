@@ -35,11 +35,16 @@ void log(std::string line) {
 // Where this transport's node sits in a NETADDRESS.
 std::size_t nodeOffset() {
   switch (WF_MOCK_BIT) {
-    case 0x1: return 4;
-    case 0x2: return 120;
-    case 0x4: return 136;
-    case 0x8: return 246;
-    default: return 258;  // peer: the computer name's first bytes
+    case 0x1:
+      return 4;
+    case 0x2:
+      return 120;
+    case 0x4:
+      return 136;
+    case 0x8:
+      return 246;
+    default:
+      return 258;  // peer: the computer name's first bytes
   }
 }
 
@@ -97,8 +102,9 @@ NET_API int32_t NetGetSpecificAddr(uint16_t portId, NETADDRESS* address) {
 NET_API int32_t NetEnumSpecific(const NETADDRESS* address, NETENUMPROC proc) {
   log("NetEnumSpecific");
   const auto* node = reinterpret_cast<const std::uint8_t*>(address) + nodeOffset();
-  return reportPorts(proc, [&](const NETPORTINFO& p) { return std::memcmp(p.node, node, 6) == 0; }) ? NET_OKAY
-                                                                                                    : NET_FAIL;
+  return reportPorts(proc, [&](const NETPORTINFO& p) { return std::memcmp(p.node, node, 6) == 0; })
+             ? NET_OKAY
+             : NET_FAIL;
 }
 
 NET_API int32_t NetEnumSpecificPort(const void* descriptor, NETENUMPROC proc) {
@@ -108,7 +114,9 @@ NET_API int32_t NetEnumSpecificPort(const void* descriptor, NETENUMPROC proc) {
   return reportPorts(proc, [&](const NETPORTINFO& p) { return text == p.secondName; }) ? NET_OKAY : NET_FAIL;
 }
 
-NET_API int32_t NetEnumQueues(uint32_t, uint32_t, uint32_t) { return 1; }
+NET_API int32_t NetEnumQueues(uint32_t, uint32_t, uint32_t) {
+  return 1;
+}
 
 NET_API int32_t NetOpen(uint16_t portId, NETDATAPROC proc) {
   log("NetOpen " + std::to_string(portId));
@@ -125,8 +133,8 @@ NET_API int32_t NetClose(uint16_t portId) {
   return NET_OKAY;
 }
 
-NET_API int32_t NetWrite(uint16_t portId, const uint8_t* bytes, uint32_t length, uint8_t* reply, uint32_t* replyLength,
-                         uint16_t command, uint16_t* status) {
+NET_API int32_t NetWrite(uint16_t portId, const uint8_t* bytes, uint32_t length, uint8_t* reply,
+                         uint32_t* replyLength, uint16_t command, uint16_t* status) {
   log("NetWrite " + std::to_string(portId) + " " + std::to_string(command) + " status " +
       std::to_string(status ? *status : 0));
   std::lock_guard g(lock);
@@ -162,8 +170,12 @@ extern "C" __attribute__((visibility("default"))) void WF_MOCK_SHUTDOWN(void) {
   }
 }
 
-NET_API int32_t NetIsAdmin(void) { return 1; }
-NET_API int32_t NetIsQueueAdmin(uint32_t) { return 1; }
+NET_API int32_t NetIsAdmin(void) {
+  return 1;
+}
+NET_API int32_t NetIsQueueAdmin(uint32_t) {
+  return 1;
+}
 
 NET_API uint16_t NetGetVersion(void) {
   log("NetGetVersion");
@@ -171,7 +183,8 @@ NET_API uint16_t NetGetVersion(void) {
 }
 
 // Items and buffers name the port and code they answer, so a test sees both arrive.
-NET_API int32_t NetGetInfo(uint16_t portId, uint16_t code, void* buffer, uint16_t* length, NETITEMPROC itemProc) {
+NET_API int32_t NetGetInfo(uint16_t portId, uint16_t code, void* buffer, uint16_t* length,
+                           NETITEMPROC itemProc) {
   log("NetGetInfo " + std::to_string(portId) + " " + std::to_string(code));
   {
     std::lock_guard g(lock);
@@ -216,7 +229,9 @@ NET_API void NetUnregisterCallback(void) {
 NET_API void NetStartDoc(uint16_t portId, uint32_t job) {
   log("NetStartDoc " + std::to_string(portId) + " " + std::to_string(job));
 }
-NET_API void NetEndDoc(uint16_t portId) { log("NetEndDoc " + std::to_string(portId)); }
+NET_API void NetEndDoc(uint16_t portId) {
+  log("NetEndDoc " + std::to_string(portId));
+}
 
 NET_CHECK_ENTRY(NetEnumerate);
 NET_CHECK_ENTRY(NetGetSpecificAddr);

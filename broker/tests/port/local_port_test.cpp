@@ -43,21 +43,26 @@ class Port : public ::testing::Test {
   }
   void open() {
     PortError error;
-    port = LocalPort::open("LPT1:", [this](std::uint8_t c, std::string d) {
-      std::lock_guard lock(alertLock);
-      alerts.push_back(std::string(1, static_cast<char>(c)) + d);
-    }, error);
+    port = LocalPort::open(
+        "LPT1:",
+        [this](std::uint8_t c, std::string d) {
+          std::lock_guard lock(alertLock);
+          alerts.push_back(std::string(1, static_cast<char>(c)) + d);
+        },
+        error);
     ASSERT_TRUE(port) << static_cast<int>(error);
   }
   // Request `code` and its response: result, data.
-  std::pair<std::int32_t, std::string> ask(std::uint32_t code, std::string_view data = {}, std::uint32_t room = 256) {
+  std::pair<std::int32_t, std::string> ask(std::uint32_t code, std::string_view data = {},
+                                           std::uint32_t room = 256) {
     auto packet = npa::buildRequest(code, data, true, 1024);
     std::string reply(room, '\0');
     std::uint32_t length = room;
     port->expectResponse();
     EXPECT_EQ(port->write(*packet).written, packet->size());
     const auto command = static_cast<std::uint8_t>((*packet)[4]);
-    const std::int32_t rc = port->awaitResponse(command, reply.data(), &length, &flags, timeouts::kResponseWait);
+    const std::int32_t rc =
+        port->awaitResponse(command, reply.data(), &length, &flags, timeouts::kResponseWait);
     reply.resize(length);
     return {rc, reply};
   }
@@ -80,10 +85,14 @@ TEST_F(Port, ResponseReachesTheWaiterWithItsFlagsAndIsCutToTheBuffer) {
   open();
   auto [rc, data] = ask(52, "abc");
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(data, "\x04" "abc");  // the probe request echoes its sub-code and data
+  EXPECT_EQ(data,
+            "\x04"
+            "abc");  // the probe request echoes its sub-code and data
   auto [cut, part] = ask(52, "abcdef", 2);
   EXPECT_EQ(cut, BCE_ERR_REPLY_TOO_LONG);
-  EXPECT_EQ(part, "\x04" "a");
+  EXPECT_EQ(part,
+            "\x04"
+            "a");
 
   knobs([](sim::Knobs& k) { k.errorReplies = 1; });
   EXPECT_EQ(ask(52, "x").first, 0);
@@ -100,10 +109,15 @@ TEST_F(Port, ForeignShortAndNoisyPacketsDoNotAnswerTheRequest) {
   });
   auto [rc, data] = ask(52, "hello");
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(data, "\x04" "hello");
+  EXPECT_EQ(data,
+            "\x04"
+            "hello");
 
   // Every reply with another command: dropped, and the wait ends at its first deadline.
-  knobs([](sim::Knobs& k) { k = {}; k.replyCommand = 0x07; });
+  knobs([](sim::Knobs& k) {
+    k = {};
+    k.replyCommand = 0x07;
+  });
   EXPECT_EQ(ask(52, "x").first, NET_READFAIL);
 }
 
@@ -115,29 +129,44 @@ TEST_F(Port, LateReplyIsNeverTakenByTheNextRequestAndStallsEndTheWait) {
   // The late "first" arrives while this request waits: not its answer.
   auto [rc, data] = ask(52, "second");
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(data, "\x04" "second");
+  EXPECT_EQ(data,
+            "\x04"
+            "second");
   sleepFor(sim::kLateReplyMs + 1000);  // every late reply is in, none stuck in the slot
-  EXPECT_EQ(ask(52, "third").second, "\x04" "third");
+  EXPECT_EQ(ask(52, "third").second,
+            "\x04"
+            "third");
 
-  knobs([](sim::Knobs& k) { k = {}; k.stallReplies = true; });
+  knobs([](sim::Knobs& k) {
+    k = {};
+    k.stallReplies = true;
+  });
   EXPECT_EQ(ask(52, "0123456789").first, NET_READFAIL);
   knobs([](sim::Knobs& k) { k = {}; });
-  EXPECT_EQ(ask(52, "after").second, "\x04" "after");
+  EXPECT_EQ(ask(52, "after").second,
+            "\x04"
+            "after");
 }
 
 TEST_F(Port, AlertsGoToTheSinkWhileResponsesGoToTheWaiter) {
   serve();
   open();
   ASSERT_EQ(ask(51, std::string("\x00\x0F\x00", 3)).first, 0);  // enable device status classes
-  ASSERT_EQ(ask(91, std::string("\x04", 1)).first, 0);           // and class 4
-  knobs([](sim::Knobs& k) { k.deferAlerts = true; k.replyPacketData = 3; });
+  ASSERT_EQ(ask(91, std::string("\x04", 1)).first, 0);          // and class 4
+  knobs([](sim::Knobs& k) {
+    k.deferAlerts = true;
+    k.replyPacketData = 3;
+  });
   ASSERT_TRUE(server->raiseDeviceStatus(0x1));
   ASSERT_TRUE(server->raiseClassAlert(std::string("\x00\x04\x01\x02", 4)));
-  EXPECT_EQ(ask(52, "abcdefg").second, "\x04" "abcdefg");  // the held alerts come inside the reply
+  EXPECT_EQ(ask(52, "abcdefg").second,
+            "\x04"
+            "abcdefg");  // the held alerts come inside the reply
   std::lock_guard lock(alertLock);
   ASSERT_EQ(alerts.size(), 2u);
   EXPECT_EQ(static_cast<std::uint8_t>(alerts[0][0]), 0xFF);
-  EXPECT_EQ(npa::dsaAlertMask(std::span(reinterpret_cast<const std::uint8_t*>(alerts[0].data()) + 1, 3)), 0x1u);
+  EXPECT_EQ(npa::dsaAlertMask(std::span(reinterpret_cast<const std::uint8_t*>(alerts[0].data()) + 1, 3)),
+            0x1u);
   EXPECT_EQ(alerts[1], std::string("\xF0\x00\x04\x01\x02", 5));
 }
 
@@ -179,7 +208,9 @@ TEST_F(Port, SecondOpenIsRefusedUntilTheFirstCloses) {
   EXPECT_EQ(error, PortError::AccessDenied);
   port.reset();
   open();
-  EXPECT_EQ(ask(52, "again").second, "\x04" "again");
+  EXPECT_EQ(ask(52, "again").second,
+            "\x04"
+            "again");
 }
 
 }  // namespace

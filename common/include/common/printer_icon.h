@@ -372,7 +372,6 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   UINT m_inputCodes[kInputCodes] = {};
 
  public:
-
   // ---- Members read by the printer list and the windows ----
   USHORT GetPrinterHandle() const { return m_hPrinter; }
   BOOL IsGhost() const { return m_bGhost; }

@@ -24,13 +24,31 @@ class ListOf : public CObject {
   int GetCount() const { return count_; }
   BOOL IsEmpty() const { return count_ == 0; }
 
-  T& GetHead() { assert(head_); return head_->value; }
-  const T& GetHead() const { assert(head_); return head_->value; }
-  T& GetTail() { assert(tail_); return tail_->value; }
-  const T& GetTail() const { assert(tail_); return tail_->value; }
+  T& GetHead() {
+    assert(head_);
+    return head_->value;
+  }
+  const T& GetHead() const {
+    assert(head_);
+    return head_->value;
+  }
+  T& GetTail() {
+    assert(tail_);
+    return tail_->value;
+  }
+  const T& GetTail() const {
+    assert(tail_);
+    return tail_->value;
+  }
 
-  T RemoveHead() { assert(head_); return take(head_); }
-  T RemoveTail() { assert(tail_); return take(tail_); }
+  T RemoveHead() {
+    assert(head_);
+    return take(head_);
+  }
+  T RemoveTail() {
+    assert(tail_);
+    return take(tail_);
+  }
 
   POSITION AddHead(const T& value) { return InsertBefore(GetHeadPosition(), value); }
   POSITION AddTail(const T& value) { return InsertAfter(GetTailPosition(), value); }
@@ -47,10 +65,26 @@ class ListOf : public CObject {
   POSITION GetHeadPosition() const { return pos(head_); }
   POSITION GetTailPosition() const { return pos(tail_); }
   // The element at `p`; `p` moves on to the next (previous) node.
-  T& GetNext(POSITION& p) { Node* n = node(p); p = pos(n->next); return n->value; }
-  const T& GetNext(POSITION& p) const { Node* n = node(p); p = pos(n->next); return n->value; }
-  T& GetPrev(POSITION& p) { Node* n = node(p); p = pos(n->prev); return n->value; }
-  const T& GetPrev(POSITION& p) const { Node* n = node(p); p = pos(n->prev); return n->value; }
+  T& GetNext(POSITION& p) {
+    Node* n = node(p);
+    p = pos(n->next);
+    return n->value;
+  }
+  const T& GetNext(POSITION& p) const {
+    Node* n = node(p);
+    p = pos(n->next);
+    return n->value;
+  }
+  T& GetPrev(POSITION& p) {
+    Node* n = node(p);
+    p = pos(n->prev);
+    return n->value;
+  }
+  const T& GetPrev(POSITION& p) const {
+    Node* n = node(p);
+    p = pos(n->prev);
+    return n->value;
+  }
 
   T& GetAt(POSITION p) { return node(p)->value; }
   const T& GetAt(POSITION p) const { return node(p)->value; }
@@ -90,7 +124,10 @@ class ListOf : public CObject {
     Node* prev;
     Node* next;
   };
-  static Node* node(POSITION p) { assert(p); return reinterpret_cast<Node*>(p); }
+  static Node* node(POSITION p) {
+    assert(p);
+    return reinterpret_cast<Node*>(p);
+  }
   static POSITION pos(Node* n) { return reinterpret_cast<POSITION>(n); }
 
   void link(Node* n) {
@@ -132,7 +169,10 @@ class ArrayOf : public CObject {
     if (i >= GetSize()) SetSize(i + 1);
     SetAt(i, value);
   }
-  int Add(T value) { items_.push_back(value); return GetUpperBound(); }
+  int Add(T value) {
+    items_.push_back(value);
+    return GetUpperBound();
+  }
   void InsertAt(int i, T value, int count = 1) {
     if (i >= GetSize()) SetSize(i);
     items_.insert(items_.begin() + i, static_cast<std::size_t>(count), value);

@@ -90,7 +90,7 @@ class CToolBar : public CControlBar {
   BOOL SetButtons(const UINT* ids, int count);
 
   int GetCount() const;
-  UINT GetItemID(int index) const;  // ID_SEPARATOR for separators and bad indexes
+  UINT GetItemID(int index) const;    // ID_SEPARATOR for separators and bad indexes
   int CommandToIndex(UINT id) const;  // -1 when no button has it
   UINT GetButtonStyle(int index) const;
   void SetButtonStyle(int index, UINT style);

@@ -51,7 +51,7 @@ class CString {
 
   void MakeUpper();
   void MakeLower();
-  void TrimLeft();   // white space as isspace in the C locale
+  void TrimLeft();  // white space as isspace in the C locale
   void TrimRight();
 
   // printf-style formatting into this string.
@@ -77,16 +77,36 @@ CString operator+(LPCSTR a, const CString& b);
 CString operator+(const CString& a, char b);
 CString operator+(char a, const CString& b);
 
-inline bool operator==(const CString& a, const CString& b) { return a.Compare(b) == 0; }
-inline bool operator==(const CString& a, LPCSTR b) { return a.Compare(b) == 0; }
-inline bool operator==(LPCSTR a, const CString& b) { return b.Compare(a) == 0; }
-inline bool operator!=(const CString& a, const CString& b) { return a.Compare(b) != 0; }
-inline bool operator!=(const CString& a, LPCSTR b) { return a.Compare(b) != 0; }
-inline bool operator!=(LPCSTR a, const CString& b) { return b.Compare(a) != 0; }
-inline bool operator<(const CString& a, const CString& b) { return a.Compare(b) < 0; }
-inline bool operator>(const CString& a, const CString& b) { return a.Compare(b) > 0; }
-inline bool operator<=(const CString& a, const CString& b) { return a.Compare(b) <= 0; }
-inline bool operator>=(const CString& a, const CString& b) { return a.Compare(b) >= 0; }
+inline bool operator==(const CString& a, const CString& b) {
+  return a.Compare(b) == 0;
+}
+inline bool operator==(const CString& a, LPCSTR b) {
+  return a.Compare(b) == 0;
+}
+inline bool operator==(LPCSTR a, const CString& b) {
+  return b.Compare(a) == 0;
+}
+inline bool operator!=(const CString& a, const CString& b) {
+  return a.Compare(b) != 0;
+}
+inline bool operator!=(const CString& a, LPCSTR b) {
+  return a.Compare(b) != 0;
+}
+inline bool operator!=(LPCSTR a, const CString& b) {
+  return b.Compare(a) != 0;
+}
+inline bool operator<(const CString& a, const CString& b) {
+  return a.Compare(b) < 0;
+}
+inline bool operator>(const CString& a, const CString& b) {
+  return a.Compare(b) > 0;
+}
+inline bool operator<=(const CString& a, const CString& b) {
+  return a.Compare(b) <= 0;
+}
+inline bool operator>=(const CString& a, const CString& b) {
+  return a.Compare(b) >= 0;
+}
 
 // Loads string `id` and puts the given texts in for "%1".."%9"; a marker
 // without a text stays as it is. A missing string gives an empty result.

@@ -39,8 +39,8 @@ class CTime {
 
   std::time_t GetTime() const { return time_; }
   int GetYear() const;
-  int GetMonth() const;      // 1..12
-  int GetDay() const;        // 1..31
+  int GetMonth() const;  // 1..12
+  int GetDay() const;    // 1..31
   int GetHour() const;
   int GetMinute() const;
   int GetSecond() const;
@@ -53,8 +53,14 @@ class CTime {
   CTimeSpan operator-(CTime other) const { return time_ - other.time_; }
   CTime operator+(CTimeSpan span) const { return time_ + span.GetTotalSeconds(); }
   CTime operator-(CTimeSpan span) const { return time_ - span.GetTotalSeconds(); }
-  CTime& operator+=(CTimeSpan span) { time_ += span.GetTotalSeconds(); return *this; }
-  CTime& operator-=(CTimeSpan span) { time_ -= span.GetTotalSeconds(); return *this; }
+  CTime& operator+=(CTimeSpan span) {
+    time_ += span.GetTotalSeconds();
+    return *this;
+  }
+  CTime& operator-=(CTimeSpan span) {
+    time_ -= span.GetTotalSeconds();
+    return *this;
+  }
   auto operator<=>(const CTime&) const = default;
 
  private:

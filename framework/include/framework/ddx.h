@@ -9,7 +9,8 @@
 
 class CDataExchange {
  public:
-  CDataExchange(CDialog* dialog, BOOL saveAndValidate) : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
+  CDataExchange(CDialog* dialog, BOOL saveAndValidate)
+      : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate) {}
 
   // The control `id` (remembered for a following check); null when missing.
   CWnd* PrepareCtrl(int id);

@@ -23,8 +23,12 @@ constexpr WORD DC_HASDEFID = 0x534B;
 // original's base units: 4 horizontal and 8 vertical units per base unit.
 constexpr int kDialogBaseUnitX = 6;
 constexpr int kDialogBaseUnitY = 13;
-inline int dialogUnitsToPixelsX(int units) { return units * kDialogBaseUnitX / 4; }
-inline int dialogUnitsToPixelsY(int units) { return units * kDialogBaseUnitY / 8; }
+inline int dialogUnitsToPixelsX(int units) {
+  return units * kDialogBaseUnitX / 4;
+}
+inline int dialogUnitsToPixelsY(int units) {
+  return units * kDialogBaseUnitY / 8;
+}
 
 class CDataExchange;
 

@@ -40,8 +40,18 @@ class CRect : public RECT {
   BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
   BOOL PtInRect(CPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
   void SetRect(int l, int t, int r, int b) { *this = CRect(l, t, r, b); }
-  void OffsetRect(int dx, int dy) { left += dx; right += dx; top += dy; bottom += dy; }
-  void InflateRect(int dx, int dy) { left -= dx; right += dx; top -= dy; bottom += dy; }
+  void OffsetRect(int dx, int dy) {
+    left += dx;
+    right += dx;
+    top += dy;
+    bottom += dy;
+  }
+  void InflateRect(int dx, int dy) {
+    left -= dx;
+    right += dx;
+    top -= dy;
+    bottom += dy;
+  }
   void DeflateRect(int dx, int dy) { InflateRect(-dx, -dy); }
   bool operator==(const CRect& o) const {
     return left == o.left && top == o.top && right == o.right && bottom == o.bottom;

@@ -21,8 +21,8 @@ constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 HGLOBAL GlobalAlloc(UINT flags, std::size_t bytes);
 // Only GMEM_MOVEABLE lets a growing block move; null (the old block intact) on failure.
 HGLOBAL GlobalReAlloc(HGLOBAL block, std::size_t bytes, UINT flags);
-void* GlobalLock(HGLOBAL block);     // null for a block that is not live
-BOOL GlobalUnlock(HGLOBAL block);    // FALSE: no lock is left on the block
+void* GlobalLock(HGLOBAL block);        // null for a block that is not live
+BOOL GlobalUnlock(HGLOBAL block);       // FALSE: no lock is left on the block
 std::size_t GlobalSize(HGLOBAL block);  // 0 for a block that is not live
 // Null when freed; the handle itself when it was not a live block.
 HGLOBAL GlobalFree(HGLOBAL block);

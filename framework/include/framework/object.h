@@ -10,7 +10,7 @@ class CObject;
 struct CRuntimeClass {
   LPCSTR m_lpszClassName;
   int m_nObjectSize;
-  UINT m_wSchema;                    // 0xFFFF for classes that are not serialisable
+  UINT m_wSchema;                   // 0xFFFF for classes that are not serialisable
   CObject* (*m_pfnCreateObject)();  // null when the class is not dynamically creatable
   CRuntimeClass* m_pBaseClass;
 
@@ -52,8 +52,8 @@ class CObject {
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
-#define DECLARE_DYNAMIC(class_name) \
- public:                            \
+#define DECLARE_DYNAMIC(class_name)       \
+ public:                                  \
   static CRuntimeClass class##class_name; \
   virtual CRuntimeClass* GetRuntimeClass() const;
 
@@ -61,15 +61,19 @@ class CObject {
   DECLARE_DYNAMIC(class_name)         \
   static CObject* CreateObject();
 
-#define WF_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, factory)                        \
-  CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), 0xFFFF,      \
-                                                  factory, RUNTIME_CLASS(base_class_name)};   \
-  CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }     \
+#define WF_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, factory)                            \
+  CRuntimeClass class_name::class##class_name = {#class_name, sizeof(class_name), 0xFFFF, factory, \
+                                                 RUNTIME_CLASS(base_class_name)};                  \
+  CRuntimeClass* class_name::GetRuntimeClass() const {                                             \
+    return RUNTIME_CLASS(class_name);                                                              \
+  }                                                                                                \
   static const CRuntimeClassRegistration wfRegister##class_name(RUNTIME_CLASS(class_name));
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
   WF_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, nullptr)
 
-#define IMPLEMENT_DYNCREATE(class_name, base_class_name)            \
-  CObject* class_name::CreateObject() { return new class_name; }   \
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name) \
+  CObject* class_name::CreateObject() {                  \
+    return new class_name;                               \
+  }                                                      \
   WF_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, class_name::CreateObject)

@@ -56,7 +56,8 @@ class QtPrintDialog : public PrintDialogService {
 };
 
 // Installs itself while it lives.
-class ScriptedPrintDialog : public PrintDialogService, public Scripted<PrintDialogRequest, PrintDialogResult> {
+class ScriptedPrintDialog : public PrintDialogService,
+                            public Scripted<PrintDialogRequest, PrintDialogResult> {
  public:
   ScriptedPrintDialog();
   ~ScriptedPrintDialog() override;
@@ -86,7 +87,8 @@ struct PRINTDLG {
 class CPrintDialog : public CObject {
   DECLARE_DYNAMIC(CPrintDialog)
  public:
-  CPrintDialog(BOOL printSetupOnly, DWORD flags = PD_ALLPAGES | PD_NOPAGENUMS | PD_NOSELECTION, CWnd* parent = nullptr);
+  CPrintDialog(BOOL printSetupOnly, DWORD flags = PD_ALLPAGES | PD_NOPAGENUMS | PD_NOSELECTION,
+               CWnd* parent = nullptr);
 
   // IDOK or IDCANCEL; with PD_RETURNDC the context is in m_pd.hDC.
   int DoModal();

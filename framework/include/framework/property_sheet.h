@@ -68,7 +68,7 @@ class CPropertySheet : public CWnd {
   // The sheet never owns its pages.
   void AddPage(CPropertyPage* page);
   int GetPageCount() const { return static_cast<int>(pages_.size()); }
-  CPropertyPage* GetPage(int index) const;  // null for a bad index
+  CPropertyPage* GetPage(int index) const;            // null for a bad index
   int GetPageIndex(const CPropertyPage* page) const;  // -1 when not here
   CPropertyPage* GetActivePage() const { return GetPage(GetActiveIndex()); }
   // Before the window exists: the page that will show first.

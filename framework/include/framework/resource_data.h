@@ -101,8 +101,7 @@ struct Table {
 
 // The one export of a resource library, found by the framework by name.
 #define WF_RESOURCE_TABLE_ENTRY "wfResourceTable"
-#define WF_RESOURCE_TABLE(table)                                               \
-  extern "C" __attribute__((visibility("default"))) const ::wf::fw::res::Table* \
-  wfResourceTable() {                                                          \
-    return &(table);                                                           \
+#define WF_RESOURCE_TABLE(table)                                                                    \
+  extern "C" __attribute__((visibility("default"))) const ::wf::fw::res::Table* wfResourceTable() { \
+    return &(table);                                                                                \
   }

@@ -19,8 +19,12 @@ using HINSTANCE = wf::ModuleHandle;
 using HMODULE = wf::ModuleHandle;
 
 // A numbered resource given where a name is expected, as the original did.
-inline LPCSTR MAKEINTRESOURCE(UINT id) { return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(id & 0xFFFF)); }
-inline bool IS_INTRESOURCE(LPCSTR name) { return reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF; }
+inline LPCSTR MAKEINTRESOURCE(UINT id) {
+  return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(id & 0xFFFF));
+}
+inline bool IS_INTRESOURCE(LPCSTR name) {
+  return reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF;
+}
 
 namespace wf::fw {
 
@@ -53,7 +57,9 @@ const void* findResourceIn(HINSTANCE library, res::Type type, const ResourceId& 
 // In the search order; `foundIn` (optional) names the library that had it.
 const void* findResource(res::Type type, const ResourceId& id, HINSTANCE* foundIn = nullptr);
 
-inline LPCSTR findString(UINT id) { return static_cast<LPCSTR>(findResource(res::Type::String, id)); }
+inline LPCSTR findString(UINT id) {
+  return static_cast<LPCSTR>(findResource(res::Type::String, id));
+}
 inline const res::Dialog* findDialog(const ResourceId& id) {
   return static_cast<const res::Dialog*>(findResource(res::Type::Dialog, id));
 }

@@ -63,8 +63,7 @@ class ScriptedMessageBox : public MessageBoxService, public Scripted<MessageBoxR
   int show(const MessageBoxRequest& request) override { return answer(request); }
 };
 
-class ScriptedFileDialog : public FileDialogService,
-                           public Scripted<FileDialogRequest, FileDialogResult> {
+class ScriptedFileDialog : public FileDialogService, public Scripted<FileDialogRequest, FileDialogResult> {
  public:
   ScriptedFileDialog() : Scripted(FileDialogResult{}) {}
   FileDialogResult run(const FileDialogRequest& request) override { return answer(request); }
@@ -101,10 +100,24 @@ class ScriptedLauncher : public ProgramLauncher, public Scripted<ProgramStart, B
 // Counts begins and ends; shown while more begins than ends were made.
 class ScriptedWaitCursor : public WaitCursorService {
  public:
-  void begin() override { std::lock_guard lock(mutex_); ++depth_; events_.push_back(true); }
-  void end() override { std::lock_guard lock(mutex_); --depth_; events_.push_back(false); }
-  int depth() const { std::lock_guard lock(mutex_); return depth_; }
-  std::vector<bool> events() const { std::lock_guard lock(mutex_); return events_; }  // true = begin
+  void begin() override {
+    std::lock_guard lock(mutex_);
+    ++depth_;
+    events_.push_back(true);
+  }
+  void end() override {
+    std::lock_guard lock(mutex_);
+    --depth_;
+    events_.push_back(false);
+  }
+  int depth() const {
+    std::lock_guard lock(mutex_);
+    return depth_;
+  }
+  std::vector<bool> events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }  // true = begin
 
  private:
   mutable std::mutex mutex_;

@@ -93,17 +93,17 @@ class MessageBoxService {
 };
 
 struct FileDialogRequest {
-  bool open = true;           // false: a save dialog
+  bool open = true;  // false: a save dialog
   HWND owner = 0;
-  std::string title;          // empty: the platform's default
+  std::string title;             // empty: the platform's default
   std::string defaultExtension;  // without the dot
-  std::string fileName;       // initial name
-  std::string filter;         // "desc|pattern[;pattern]|...||"
+  std::string fileName;          // initial name
+  std::string filter;            // "desc|pattern[;pattern]|...||"
   DWORD flags = 0;
 };
 
 struct FileDialogResult {
-  int answer = IDCANCEL;      // IDOK with a path, else IDCANCEL
+  int answer = IDCANCEL;  // IDOK with a path, else IDCANCEL
   std::string path;
 };
 

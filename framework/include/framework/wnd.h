@@ -77,9 +77,15 @@ constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr DWORD WS_OVERLAPPEDWINDOW = 0x00CF0000;
 constexpr DWORD WS_EX_TRANSPARENT = 0x00000020;
 
-constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-constexpr DWORD MAKELONG(WORD low, WORD high) { return DWORD{low} | (DWORD{high} << 16); }
+constexpr WORD LOWORD(std::uintptr_t v) {
+  return static_cast<WORD>(v & 0xFFFF);
+}
+constexpr WORD HIWORD(std::uintptr_t v) {
+  return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
+constexpr DWORD MAKELONG(WORD low, WORD high) {
+  return DWORD{low} | (DWORD{high} << 16);
+}
 
 struct CREATESTRUCT {
   LPVOID lpCreateParams = nullptr;
@@ -216,8 +222,8 @@ class CWnd : public CCmdTarget {
   // `parent` may be null; `id` is the control id of a child window.
   virtual BOOL CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                         int width, int height, HWND parent, UINT id = 0, LPVOID param = nullptr);
-  virtual BOOL Create(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
-                      int height, CWnd* parent, UINT id);
+  virtual BOOL Create(LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width, int height,
+                      CWnd* parent, UINT id);
   // On the window's own thread only, as on the original platform.
   virtual BOOL DestroyWindow();
 
@@ -324,90 +330,144 @@ HWND FindWindow(LPCSTR className, LPCSTR windowName);
 
 // ---- Message maps ----
 
-#define DECLARE_MESSAGE_MAP()                        \
- protected:                                          \
-  static const AFX_MSGMAP* GetThisMessageMap();      \
+#define DECLARE_MESSAGE_MAP()                   \
+ protected:                                     \
+  static const AFX_MSGMAP* GetThisMessageMap(); \
   const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                       \
-  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                 \
-    using ThisClass [[maybe_unused]] = theClass;                                    \
-    using TheBaseClass = baseClass;                                                 \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)        \
+  const AFX_MSGMAP* theClass::GetMessageMap() const { \
+    return GetThisMessageMap();                       \
+  }                                                   \
+  const AFX_MSGMAP* theClass::GetThisMessageMap() {   \
+    using ThisClass [[maybe_unused]] = theClass;      \
+    using TheBaseClass = baseClass;                   \
     static const AFX_MSGMAP_ENTRY entries[] = {
-#define END_MESSAGE_MAP()                                                 \
-  {0, 0, 0, 0, AfxSig::End, nullptr}                                      \
-  };                                                                      \
+#define END_MESSAGE_MAP()                                                    \
+  { 0, 0, 0, 0, AfxSig::End, nullptr }                                       \
+  }                                                                          \
+  ;                                                                          \
   static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
-  return &map;                                                            \
+  return &map;                                                               \
   }
 
 #define WF_THIS static_cast<ThisClass*>(t)
 
 // LRESULT fn(WPARAM, LPARAM)
-#define ON_MESSAGE(message, fn)                                                              \
-  {static_cast<UINT>(message), 0, 0, 0, AfxSig::Message,                                     \
-   [](CCmdTarget* t, AfxCall& c) -> LRESULT { return WF_THIS->fn(c.wParam, c.lParam); }},
+#define ON_MESSAGE(message, fn)                                                                     \
+  {static_cast<UINT>(message), 0, 0, 0, AfxSig::Message, [](CCmdTarget* t, AfxCall& c) -> LRESULT { \
+     return WF_THIS->fn(c.wParam, c.lParam);                                                        \
+   }},
 // void fn()
-#define ON_COMMAND(id, fn)                                                                   \
-  {WM_COMMAND, CN_COMMAND, static_cast<UINT>(id), static_cast<UINT>(id), AfxSig::Command,   \
-   [](CCmdTarget* t, AfxCall&) -> LRESULT { WF_THIS->fn(); return TRUE; }},
+#define ON_COMMAND(id, fn)                  \
+  {WM_COMMAND,                              \
+   CN_COMMAND,                              \
+   static_cast<UINT>(id),                   \
+   static_cast<UINT>(id),                   \
+   AfxSig::Command,                         \
+   [](CCmdTarget* t, AfxCall&) -> LRESULT { \
+     WF_THIS->fn();                         \
+     return TRUE;                           \
+   }},
 // void fn(UINT id)
-#define ON_COMMAND_RANGE(first, last, fn)                                                    \
-  {WM_COMMAND, CN_COMMAND, static_cast<UINT>(first), static_cast<UINT>(last), AfxSig::Command, \
-   [](CCmdTarget* t, AfxCall& c) -> LRESULT { WF_THIS->fn(c.commandId); return TRUE; }},
+#define ON_COMMAND_RANGE(first, last, fn)     \
+  {WM_COMMAND,                                \
+   CN_COMMAND,                                \
+   static_cast<UINT>(first),                  \
+   static_cast<UINT>(last),                   \
+   AfxSig::Command,                           \
+   [](CCmdTarget* t, AfxCall& c) -> LRESULT { \
+     WF_THIS->fn(c.commandId);                \
+     return TRUE;                             \
+   }},
 // BOOL fn(UINT id): FALSE lets the routing go on to the next handler.
-#define ON_COMMAND_EX(id, fn)                                                                \
-  {WM_COMMAND, CN_COMMAND, static_cast<UINT>(id), static_cast<UINT>(id), AfxSig::CommandEx, \
+#define ON_COMMAND_EX(id, fn) \
+  {WM_COMMAND,                \
+   CN_COMMAND,                \
+   static_cast<UINT>(id),     \
+   static_cast<UINT>(id),     \
+   AfxSig::CommandEx,         \
    [](CCmdTarget* t, AfxCall& c) -> LRESULT { return WF_THIS->fn(c.commandId); }},
-#define ON_COMMAND_EX_RANGE(first, last, fn)                                                 \
-  {WM_COMMAND, CN_COMMAND, static_cast<UINT>(first), static_cast<UINT>(last), AfxSig::CommandEx, \
+#define ON_COMMAND_EX_RANGE(first, last, fn) \
+  {WM_COMMAND,                               \
+   CN_COMMAND,                               \
+   static_cast<UINT>(first),                 \
+   static_cast<UINT>(last),                  \
+   AfxSig::CommandEx,                        \
    [](CCmdTarget* t, AfxCall& c) -> LRESULT { return WF_THIS->fn(c.commandId); }},
 // void fn(CCmdUI*)
-#define ON_UPDATE_COMMAND_UI(id, fn)                                                         \
-  {WM_COMMAND, static_cast<UINT>(CN_UPDATE_COMMAND_UI), static_cast<UINT>(id),              \
-   static_cast<UINT>(id), AfxSig::UpdateCommandUI,                                          \
-   [](CCmdTarget* t, AfxCall& c) -> LRESULT { WF_THIS->fn(static_cast<CCmdUI*>(c.extra)); return TRUE; }},
-#define ON_UPDATE_COMMAND_UI_RANGE(first, last, fn)                                          \
-  {WM_COMMAND, static_cast<UINT>(CN_UPDATE_COMMAND_UI), static_cast<UINT>(first),           \
-   static_cast<UINT>(last), AfxSig::UpdateCommandUI,                                        \
-   [](CCmdTarget* t, AfxCall& c) -> LRESULT { WF_THIS->fn(static_cast<CCmdUI*>(c.extra)); return TRUE; }},
+#define ON_UPDATE_COMMAND_UI(id, fn)             \
+  {WM_COMMAND,                                   \
+   static_cast<UINT>(CN_UPDATE_COMMAND_UI),      \
+   static_cast<UINT>(id),                        \
+   static_cast<UINT>(id),                        \
+   AfxSig::UpdateCommandUI,                      \
+   [](CCmdTarget* t, AfxCall& c) -> LRESULT {    \
+     WF_THIS->fn(static_cast<CCmdUI*>(c.extra)); \
+     return TRUE;                                \
+   }},
+#define ON_UPDATE_COMMAND_UI_RANGE(first, last, fn) \
+  {WM_COMMAND,                                      \
+   static_cast<UINT>(CN_UPDATE_COMMAND_UI),         \
+   static_cast<UINT>(first),                        \
+   static_cast<UINT>(last),                         \
+   AfxSig::UpdateCommandUI,                         \
+   [](CCmdTarget* t, AfxCall& c) -> LRESULT {       \
+     WF_THIS->fn(static_cast<CCmdUI*>(c.extra));    \
+     return TRUE;                                   \
+   }},
 // void fn(NMHDR*, LRESULT*)
-#define ON_NOTIFY(code, id, fn)                                                              \
-  {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id), AfxSig::Notify, \
-   [](CCmdTarget* t, AfxCall& c) -> LRESULT {                                                \
-     WF_THIS->fn(reinterpret_cast<NMHDR*>(c.lParam), static_cast<LRESULT*>(c.extra));        \
-     return TRUE;                                                                            \
+#define ON_NOTIFY(code, id, fn)                                                       \
+  {WM_NOTIFY,                                                                         \
+   static_cast<UINT>(code),                                                           \
+   static_cast<UINT>(id),                                                             \
+   static_cast<UINT>(id),                                                             \
+   AfxSig::Notify,                                                                    \
+   [](CCmdTarget* t, AfxCall& c) -> LRESULT {                                         \
+     WF_THIS->fn(reinterpret_cast<NMHDR*>(c.lParam), static_cast<LRESULT*>(c.extra)); \
+     return TRUE;                                                                     \
    }},
 // void fn(): a control's notification code in WM_COMMAND.
-#define ON_CONTROL(code, id, fn)                                                             \
-  {WM_COMMAND, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id), AfxSig::Command, \
-   [](CCmdTarget* t, AfxCall&) -> LRESULT { WF_THIS->fn(); return TRUE; }},
+#define ON_CONTROL(code, id, fn)            \
+  {WM_COMMAND,                              \
+   static_cast<UINT>(code),                 \
+   static_cast<UINT>(id),                   \
+   static_cast<UINT>(id),                   \
+   AfxSig::Command,                         \
+   [](CCmdTarget* t, AfxCall&) -> LRESULT { \
+     WF_THIS->fn();                         \
+     return TRUE;                           \
+   }},
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_LBN_SELCHANGE(id, fn) ON_CONTROL(LBN_SELCHANGE, id, fn)
 #define ON_CBN_SELCHANGE(id, fn) ON_CONTROL(CBN_SELCHANGE, id, fn)
 #define ON_EN_CHANGE(id, fn) ON_CONTROL(EN_CHANGE, id, fn)
 
-#define WF_ON_STD(message, body) \
-  {message, 0, 0, 0, AfxSig::Message, [](CCmdTarget* t, AfxCall& c) -> LRESULT { (void)c; body }},
+#define WF_ON_STD(message, body)                                                 \
+  {message, 0, 0, 0, AfxSig::Message, [](CCmdTarget* t, AfxCall& c) -> LRESULT { \
+     (void)c;                                                                    \
+     body                                                                        \
+   }},
 #define ON_WM_CREATE() \
   WF_ON_STD(WM_CREATE, return WF_THIS->OnCreate(reinterpret_cast<LPCREATESTRUCT>(c.lParam));)
 #define ON_WM_DESTROY() WF_ON_STD(WM_DESTROY, WF_THIS->OnDestroy(); return 0;)
 #define ON_WM_CLOSE() WF_ON_STD(WM_CLOSE, WF_THIS->OnClose(); return 0;)
 #define ON_WM_PAINT() WF_ON_STD(WM_PAINT, WF_THIS->OnPaint(); return 0;)
 #define ON_WM_TIMER() WF_ON_STD(WM_TIMER, WF_THIS->OnTimer(c.wParam); return 0;)
-#define ON_WM_ACTIVATE()                                                                      \
-  WF_ON_STD(WM_ACTIVATE, WF_THIS->OnActivate(LOWORD(c.wParam),                                \
-                                             CWnd::FromHandle(static_cast<HWND>(c.lParam)),   \
-                                             HIWORD(c.wParam));                               \
+#define ON_WM_ACTIVATE()                                                                         \
+  WF_ON_STD(WM_ACTIVATE,                                                                         \
+            WF_THIS->OnActivate(LOWORD(c.wParam), CWnd::FromHandle(static_cast<HWND>(c.lParam)), \
+                                HIWORD(c.wParam));                                               \
             return 0;)
-#define ON_WM_SIZE() \
-  WF_ON_STD(WM_SIZE, WF_THIS->OnSize(static_cast<UINT>(c.wParam), LOWORD(c.lParam), HIWORD(c.lParam)); return 0;)
-#define ON_WM_WINDOWPOSCHANGED() \
-  WF_ON_STD(WM_WINDOWPOSCHANGED, WF_THIS->OnWindowPosChanged(reinterpret_cast<WINDOWPOS*>(c.lParam)); return 0;)
-#define ON_WM_CONTEXTMENU()                                                                      \
-  WF_ON_STD(WM_CONTEXTMENU, WF_THIS->OnContextMenu(CWnd::FromHandle(static_cast<HWND>(c.wParam)), \
-                                                   CPoint{static_cast<std::int16_t>(LOWORD(c.lParam)), \
+#define ON_WM_SIZE()                                                                                   \
+  WF_ON_STD(WM_SIZE, WF_THIS->OnSize(static_cast<UINT>(c.wParam), LOWORD(c.lParam), HIWORD(c.lParam)); \
+            return 0;)
+#define ON_WM_WINDOWPOSCHANGED()                                                                      \
+  WF_ON_STD(WM_WINDOWPOSCHANGED, WF_THIS->OnWindowPosChanged(reinterpret_cast<WINDOWPOS*>(c.lParam)); \
+            return 0;)
+#define ON_WM_CONTEXTMENU()                                                                              \
+  WF_ON_STD(WM_CONTEXTMENU, WF_THIS->OnContextMenu(CWnd::FromHandle(static_cast<HWND>(c.wParam)),        \
+                                                   CPoint{static_cast<std::int16_t>(LOWORD(c.lParam)),   \
                                                           static_cast<std::int16_t>(HIWORD(c.lParam))}); \
             return 0;)
 #define ON_WM_HELPINFO() \

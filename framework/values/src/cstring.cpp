@@ -17,11 +17,19 @@ bool isAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+char asciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+char asciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+bool isBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
-int sign(int v) { return (v > 0) - (v < 0); }
+int sign(int v) {
+  return (v > 0) - (v < 0);
+}
 
 }  // namespace
 
@@ -58,7 +66,9 @@ CString& CString::operator+=(char ch) {
   return *this;
 }
 
-int CString::Compare(LPCSTR other) const { return sign(std::strcmp(text_.c_str(), other ? other : "")); }
+int CString::Compare(LPCSTR other) const {
+  return sign(std::strcmp(text_.c_str(), other ? other : ""));
+}
 
 int CString::CompareNoCase(LPCSTR other) const {
   std::string_view b = other ? other : "";
@@ -90,9 +100,13 @@ int CString::ReverseFind(char ch) const {
   return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-CString CString::Left(int count) const { return Mid(0, count); }
+CString CString::Left(int count) const {
+  return Mid(0, count);
+}
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+CString CString::Mid(int first) const {
+  return Mid(first, GetLength());
+}
 
 CString CString::Mid(int first, int count) const {
   first = std::clamp(first, 0, GetLength());
@@ -183,11 +197,21 @@ void CString::ReleaseBuffer(int newLength) {
   text_.resize(static_cast<std::size_t>(std::min(newLength, GetLength())));
 }
 
-CString operator+(const CString& a, const CString& b) { return CString(a.str() + b.str()); }
-CString operator+(const CString& a, LPCSTR b) { return CString(a) += b; }
-CString operator+(LPCSTR a, const CString& b) { return CString(a) += b; }
-CString operator+(const CString& a, char b) { return CString(a) += b; }
-CString operator+(char a, const CString& b) { return CString(a) += b; }
+CString operator+(const CString& a, const CString& b) {
+  return CString(a.str() + b.str());
+}
+CString operator+(const CString& a, LPCSTR b) {
+  return CString(a) += b;
+}
+CString operator+(LPCSTR a, const CString& b) {
+  return CString(a) += b;
+}
+CString operator+(const CString& a, char b) {
+  return CString(a) += b;
+}
+CString operator+(char a, const CString& b) {
+  return CString(a) += b;
+}
 
 void AfxFormatStrings(CString& result, LPCSTR format, const LPCSTR* texts, int count) {
   std::string out;

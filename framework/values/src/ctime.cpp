@@ -17,7 +17,9 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second, int
   time_ = std::mktime(&parts);
 }
 
-CTime CTime::GetCurrentTime() { return CTime(wf::now()); }
+CTime CTime::GetCurrentTime() {
+  return CTime(wf::now());
+}
 
 std::tm CTime::local() const {
   std::tm parts{};
@@ -25,13 +27,27 @@ std::tm CTime::local() const {
   return parts;
 }
 
-int CTime::GetYear() const { return local().tm_year + 1900; }
-int CTime::GetMonth() const { return local().tm_mon + 1; }
-int CTime::GetDay() const { return local().tm_mday; }
-int CTime::GetHour() const { return local().tm_hour; }
-int CTime::GetMinute() const { return local().tm_min; }
-int CTime::GetSecond() const { return local().tm_sec; }
-int CTime::GetDayOfWeek() const { return local().tm_wday + 1; }
+int CTime::GetYear() const {
+  return local().tm_year + 1900;
+}
+int CTime::GetMonth() const {
+  return local().tm_mon + 1;
+}
+int CTime::GetDay() const {
+  return local().tm_mday;
+}
+int CTime::GetHour() const {
+  return local().tm_hour;
+}
+int CTime::GetMinute() const {
+  return local().tm_min;
+}
+int CTime::GetSecond() const {
+  return local().tm_sec;
+}
+int CTime::GetDayOfWeek() const {
+  return local().tm_wday + 1;
+}
 
 namespace {
 
@@ -44,7 +60,9 @@ CString formatParts(LPCSTR format, const std::tm& parts) {
 
 }  // namespace
 
-CString CTime::Format(LPCSTR format) const { return formatParts(format, local()); }
+CString CTime::Format(LPCSTR format) const {
+  return formatParts(format, local());
+}
 
 CString CTime::FormatGmt(LPCSTR format) const {
   std::tm parts{};

@@ -21,7 +21,9 @@ std::vector<CRuntimeClass*>& registry() {
 CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullptr, nullptr};
 static const CRuntimeClassRegistration wfRegisterCObject(&CObject::classCObject);
 
-CRuntimeClass* CObject::GetRuntimeClass() const { return &classCObject; }
+CRuntimeClass* CObject::GetRuntimeClass() const {
+  return &classCObject;
+}
 
 BOOL CObject::IsKindOf(const CRuntimeClass* cls) const {
   return GetRuntimeClass()->IsDerivedFrom(cls);

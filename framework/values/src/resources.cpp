@@ -102,7 +102,9 @@ HINSTANCE AfxGetResourceHandle() {
   return libs.empty() ? nullptr : libs.front();
 }
 
-void AfxSetResourceHandle(HINSTANCE library) { wf::fw::threadLibrary = library; }
+void AfxSetResourceHandle(HINSTANCE library) {
+  wf::fw::threadLibrary = library;
+}
 
 HINSTANCE AfxFindResourceHandle(const wf::fw::ResourceId& id, wf::fw::res::Type type) {
   HINSTANCE found = nullptr;

@@ -2,9 +2,9 @@
 
 #include <cctype>
 
+#include "broker/port_control.h"
 #include "platform/clock.h"
 #include "platform/spooler.h"
-#include "broker/port_control.h"
 
 namespace wf::portmon {
 
@@ -26,19 +26,21 @@ std::string portKey(std::string_view name) {
 }  // namespace
 
 PortMonitor::PortMonitor() {
-  spool::spooler().registerMonitor(kMonitorName, [this](std::string_view, std::string_view port,
-                                                        std::string_view value) {
-    spool::MonitorReply reply;
-    reply.error = answer(port, value);
-    if (reply.error == spool::kSuccess) {
-      reply.type = kRegDword;
-      reply.data.assign(4, '\0');
-    }
-    return reply;
-  });
+  spool::spooler().registerMonitor(kMonitorName,
+                                   [this](std::string_view, std::string_view port, std::string_view value) {
+                                     spool::MonitorReply reply;
+                                     reply.error = answer(port, value);
+                                     if (reply.error == spool::kSuccess) {
+                                       reply.type = kRegDword;
+                                       reply.data.assign(4, '\0');
+                                     }
+                                     return reply;
+                                   });
 }
 
-PortMonitor::~PortMonitor() { spool::spooler().registerMonitor(kMonitorName, {}); }
+PortMonitor::~PortMonitor() {
+  spool::spooler().registerMonitor(kMonitorName, {});
+}
 
 std::int32_t PortMonitor::takePort(std::string_view portName, std::string_view printerName) {
   const std::int32_t rc = bce::requestHoldPort(portName, printerName);

@@ -32,7 +32,8 @@ class CrossProcessMutex {
   bool release();
 
  private:
-  CrossProcessMutex(FileLock presence, FileLock owner) : presence_(std::move(presence)), owner_(std::move(owner)) {}
+  CrossProcessMutex(FileLock presence, FileLock owner)
+      : presence_(std::move(presence)), owner_(std::move(owner)) {}
   FileLock presence_;
   FileLock owner_;
   bool owned_ = false;

@@ -97,16 +97,22 @@ void detachLinkedModule(const void* anchor, DetachFn detach);
   }                                                                         \
   static_assert(true, "takes the caller's semicolon")
 
-#define WF_ORDINAL(number, function) \
-  ::wf::OrdinalExport { number, reinterpret_cast<void*>(&function) }
+#define WF_ORDINAL(number, function)           \
+  ::wf::OrdinalExport {                        \
+    number, reinterpret_cast<void*>(&function) \
+  }
 
 // attach: bool(), false refuses the load. detach: void(). The loader calls
 // them after the first load and before the last free. A library that anything
 // links against uses WF_MODULE_ENTRY_WHEN_LINKED instead: the loader cannot
 // see those other references.
-#define WF_MODULE_ENTRY(attach, detach)                         \
-  WF_MODULE_EXPORT bool wfModuleAttach() { return attach(); }   \
-  WF_MODULE_EXPORT void wfModuleDetach() { detach(); }
+#define WF_MODULE_ENTRY(attach, detach)    \
+  WF_MODULE_EXPORT bool wfModuleAttach() { \
+    return attach();                       \
+  }                                        \
+  WF_MODULE_EXPORT void wfModuleDetach() { \
+    detach();                              \
+  }
 
 // For a library that programs or other libraries link against and that may
 // also be loaded by name: attach runs from its own load-time constructor,
@@ -115,11 +121,11 @@ void detachLinkedModule(const void* anchor, DetachFn detach);
 // runs under the dynamic linker's lock: it must not wait for other threads.
 // A refused attach fails the load by name that pulled it in; at program
 // start it ends the program.
-#define WF_MODULE_ENTRY_WHEN_LINKED(attach, detach)                              \
-  WF_MODULE_ENTRY(attach, detach)                                               \
-  __attribute__((constructor)) static void wfAttachWhenLinked() {               \
+#define WF_MODULE_ENTRY_WHEN_LINKED(attach, detach)                                                \
+  WF_MODULE_ENTRY(attach, detach)                                                                  \
+  __attribute__((constructor)) static void wfAttachWhenLinked() {                                  \
     ::wf::detail::attachLinkedModule(reinterpret_cast<const void*>(&wfAttachWhenLinked), &attach); \
-  }                                                                             \
-  __attribute__((destructor)) static void wfDetachWhenLinked() {                \
+  }                                                                                                \
+  __attribute__((destructor)) static void wfDetachWhenLinked() {                                   \
     ::wf::detail::detachLinkedModule(reinterpret_cast<const void*>(&wfAttachWhenLinked), &detach); \
   }

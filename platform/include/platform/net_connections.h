@@ -19,11 +19,11 @@ namespace wf::netconn {
 
 // Results as the original network layer reported them.
 constexpr std::uint32_t kNoError = 0;
-constexpr std::uint32_t kGenFailure = 31;    // the sink could not keep the data
-constexpr std::uint32_t kBadNetPath = 53;    // the queue's server cannot be reached
-constexpr std::uint32_t kBadNetName = 67;    // no redirection leads to that remote name
+constexpr std::uint32_t kGenFailure = 31;  // the sink could not keep the data
+constexpr std::uint32_t kBadNetPath = 53;  // the queue's server cannot be reached
+constexpr std::uint32_t kBadNetName = 67;  // no redirection leads to that remote name
 constexpr std::uint32_t kMoreData = 234;
-constexpr std::uint32_t kBadDevice = 1200;   // not a local port name
+constexpr std::uint32_t kBadDevice = 1200;  // not a local port name
 constexpr std::uint32_t kNotConnected = 2250;
 
 class NetConnections {

@@ -21,13 +21,13 @@ namespace wf {
 // Codes as the original platform reported them; traces print the numbers.
 enum class PortError : std::uint32_t {
   None = 0,
-  InvalidFunction = 1,    // device-control code the port does not know
-  FileNotFound = 2,       // no such port, or nobody serves it
-  AccessDenied = 5,       // another client has the port open
-  GenFailure = 31,        // any other failure to open or talk to the port
-  SemTimeout = 121,       // the printer did not answer a device-control request
-  MoreData = 234,         // device-control output cut to the caller's buffer
-  OperationAborted = 995, // a read ended by a stop request
+  InvalidFunction = 1,     // device-control code the port does not know
+  FileNotFound = 2,        // no such port, or nobody serves it
+  AccessDenied = 5,        // another client has the port open
+  GenFailure = 31,         // any other failure to open or talk to the port
+  SemTimeout = 121,        // the printer did not answer a device-control request
+  MoreData = 234,          // device-control output cut to the caller's buffer
+  OperationAborted = 995,  // a read ended by a stop request
 };
 
 using WriteErrorClass = portwire::WriteErrorClass;

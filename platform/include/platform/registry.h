@@ -56,10 +56,8 @@ LONG RegCloseKey(HKEY key);
 
 // data null: *dataSize gets the size. *dataSize too small: ERROR_MORE_DATA with
 // the needed size in *dataSize. The bytes come back exactly as they were set.
-LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* dataSize);
-LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
-                    DWORD dataSize);
+LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
+LONG RegSetValueExA(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
 LONG RegDeleteValueA(HKEY key, const char* name);
 // Deletes the named subkey together with everything below it.
 LONG RegDeleteKeyA(HKEY key, const char* subKey);
@@ -70,14 +68,13 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey);
 // The trailing parameters are accepted for the original's arity: a class comes
 // back empty, the write time is not kept.
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved = nullptr,
-                   char* keyClass = nullptr, DWORD* classSize = nullptr,
-                   void* lastWriteTime = nullptr);
-LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                   DWORD* type, BYTE* data, DWORD* dataSize);
+                   char* keyClass = nullptr, DWORD* classSize = nullptr, void* lastWriteTime = nullptr);
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* dataSize);
 LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
-                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values,
-                      DWORD* maxValueNameLength, DWORD* maxValueLength,
-                      DWORD* securityDescriptorSize = nullptr, void* lastWriteTime = nullptr);
+                      DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength,
+                      DWORD* maxValueLength, DWORD* securityDescriptorSize = nullptr,
+                      void* lastWriteTime = nullptr);
 
 // For tools and tests: the hive file of a root key; the hive's text form of a
 // key and everything below it; one value in that text form.

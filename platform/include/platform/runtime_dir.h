@@ -18,8 +18,7 @@ std::optional<std::filesystem::path> runtimeDir(std::string* error = nullptr);
 // A path below the runtime directory for a rendezvous object. Refused (empty,
 // *error set) when the directory is unusable or the result would not fit a
 // Unix socket address.
-std::optional<std::filesystem::path> runtimePath(std::string_view relative,
-                                                 std::string* error = nullptr);
+std::optional<std::filesystem::path> runtimePath(std::string_view relative, std::string* error = nullptr);
 
 // $WRENFIELD_ROOT, else $XDG_DATA_HOME/wrenfield, else ~/.local/share/wrenfield.
 // Created 0700 when missing.

@@ -27,22 +27,38 @@ namespace wf::spool {
 
 // Results as the original spooler reported them.
 constexpr std::uint32_t kSuccess = 0;
-constexpr std::uint32_t kFileNotFound = 2;         // no such printer data value
+constexpr std::uint32_t kFileNotFound = 2;  // no such printer data value
 constexpr std::uint32_t kInvalidHandle = 6;
-constexpr std::uint32_t kInvalidParameter = 87;    // no buffer, or one not aligned for records
+constexpr std::uint32_t kInvalidParameter = 87;  // no buffer, or one not aligned for records
 constexpr std::uint32_t kInsufficientBuffer = 122;
 constexpr std::uint32_t kInvalidLevel = 124;
-constexpr std::uint32_t kMoreData = 234;           // printer data longer than the buffer
+constexpr std::uint32_t kMoreData = 234;  // printer data longer than the buffer
 constexpr std::uint32_t kRpcServerUnavailable = 1722;
 constexpr std::uint32_t kUnknownPrinterDriver = 1797;
 constexpr std::uint32_t kInvalidPrinterName = 1801;
 
 // Records by information level; the texts live in the same buffer.
-struct PortInfo1 { char* name; };
-struct PrinterInfo2 { char* printerName; char* portName; char* driverName; };
-struct PrinterInfo5 { char* printerName; char* portName; };
-struct DriverInfo2 { char* name; char* driverPath; };
-struct DriverInfo3 { char* name; char* driverPath; char* monitorName; };
+struct PortInfo1 {
+  char* name;
+};
+struct PrinterInfo2 {
+  char* printerName;
+  char* portName;
+  char* driverName;
+};
+struct PrinterInfo5 {
+  char* printerName;
+  char* portName;
+};
+struct DriverInfo2 {
+  char* name;
+  char* driverPath;
+};
+struct DriverInfo3 {
+  char* name;
+  char* driverPath;
+  char* monitorName;
+};
 
 using PrinterHandle = std::uint32_t;  // 0 is never a handle
 
@@ -58,8 +74,8 @@ struct MonitorReply {
   std::uint32_t type = 0;  // the value's registry type
   std::string data;
 };
-using MonitorHandler =
-    std::function<MonitorReply(std::string_view printerName, std::string_view portName, std::string_view valueName)>;
+using MonitorHandler = std::function<MonitorReply(std::string_view printerName, std::string_view portName,
+                                                  std::string_view valueName)>;
 
 class Spooler {
  public:
@@ -84,13 +100,13 @@ class Spooler {
   std::uint32_t enumPorts(std::uint32_t level, std::byte* buffer, std::uint32_t size, std::uint32_t& needed,
                           std::uint32_t& returned);
   // Levels 2 and 5.
-  std::uint32_t enumPrinters(std::uint32_t level, std::byte* buffer, std::uint32_t size, std::uint32_t& needed,
-                             std::uint32_t& returned);
+  std::uint32_t enumPrinters(std::uint32_t level, std::byte* buffer, std::uint32_t size,
+                             std::uint32_t& needed, std::uint32_t& returned);
   std::uint32_t openPrinter(std::string_view name, PrinterHandle& handle);
   std::uint32_t closePrinter(PrinterHandle handle);
   // Levels 2 and 3.
-  std::uint32_t getPrinterDriver(PrinterHandle handle, std::uint32_t level, std::byte* buffer, std::uint32_t size,
-                                 std::uint32_t& needed);
+  std::uint32_t getPrinterDriver(PrinterHandle handle, std::uint32_t level, std::byte* buffer,
+                                 std::uint32_t size, std::uint32_t& needed);
   std::uint32_t getPrinterData(PrinterHandle handle, std::string_view valueName, std::uint32_t& type,
                                std::byte* data, std::uint32_t size, std::uint32_t& needed);
 

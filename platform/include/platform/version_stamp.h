@@ -39,14 +39,13 @@ constexpr std::uint32_t versionWord(std::uint32_t high, std::uint32_t low) {
 
 // STRINGS: one literal of name "\0" value "\0" pairs; its own terminating
 // \0 is the empty name that ends the list.
-#define WF_VERSION_RECORD(fa, fb, fc, fd, pa, pb, pc, pd, STRINGS)                           \
-  [[gnu::section(".wf_version"), gnu::used]] static const ::wf::version_stamp::Record<       \
-      sizeof(STRINGS)>                                                                       \
-      wfVersionRecord = {{{'W', 'F', 'V', 'R'},                                              \
-                          ::wf::version_stamp::kLayout,                                      \
-                          ::wf::version_stamp::versionWord(fa, fb),                          \
-                          ::wf::version_stamp::versionWord(fc, fd),                          \
-                          ::wf::version_stamp::versionWord(pa, pb),                          \
-                          ::wf::version_stamp::versionWord(pc, pd),                          \
-                          sizeof(STRINGS)},                                                  \
+#define WF_VERSION_RECORD(fa, fb, fc, fd, pa, pb, pc, pd, STRINGS)                                     \
+  [[gnu::section(".wf_version"), gnu::used]] static const ::wf::version_stamp::Record<sizeof(STRINGS)> \
+      wfVersionRecord = {{{'W', 'F', 'V', 'R'},                                                        \
+                          ::wf::version_stamp::kLayout,                                                \
+                          ::wf::version_stamp::versionWord(fa, fb),                                    \
+                          ::wf::version_stamp::versionWord(fc, fd),                                    \
+                          ::wf::version_stamp::versionWord(pa, pb),                                    \
+                          ::wf::version_stamp::versionWord(pc, pd),                                    \
+                          sizeof(STRINGS)},                                                            \
                          STRINGS}

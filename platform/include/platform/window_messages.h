@@ -44,8 +44,7 @@ Hwnd findWindow(std::string_view className);
 
 // Never blocks on a dead or destroyed target: fails at once, dropping the
 // payload. Payloads larger than kMaxMessagePayload are refused.
-bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam,
-                 Payload payload = {});
+bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam, Payload payload = {});
 
 // On the owner thread calls the procedure directly; otherwise waits up to `ms`
 // system milliseconds for the owner thread (of this or another process) to

@@ -47,7 +47,8 @@ WF_CHILD_COMMAND("shm-get", [](const ChildArgs& a) -> std::string {
   auto it = a.empty() ? mappings().end() : mappings().find(a[0]);
   if (it == mappings().end()) return "err not mapped";
   std::string out = "ok";
-  for (std::size_t i = 0; i < it->second.size() / 4; ++i) out += " " + std::to_string(it->second.word(i).load());
+  for (std::size_t i = 0; i < it->second.size() / 4; ++i)
+    out += " " + std::to_string(it->second.word(i).load());
   return out;
 });
 

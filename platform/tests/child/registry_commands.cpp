@@ -43,8 +43,8 @@ WF_CHILD_COMMAND("reg-get", [](const ChildArgs& a) -> std::string {
 WF_CHILD_COMMAND("reg-set-dword", [](const ChildArgs& a) -> std::string {
   if (a.size() != 4) return "err usage: reg-set-dword <hive> <key> <name> <number>";
   HKEY key = nullptr;
-  LONG r = RegCreateKeyExA(hiveNamed(a[0]), a[1].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LONG r = RegCreateKeyExA(hiveNamed(a[0]), a[1].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &key, nullptr);
   if (r != ERROR_SUCCESS) return "err " + std::to_string(r);
   DWORD v = static_cast<DWORD>(std::stoul(a[3]));
   r = RegSetValueExA(key, a[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
@@ -57,8 +57,8 @@ WF_CHILD_COMMAND("reg-set-dword", [](const ChildArgs& a) -> std::string {
 WF_CHILD_COMMAND("reg-fill", [](const ChildArgs& a) -> std::string {
   if (a.size() != 4) return "err usage: reg-fill <hive> <key> <prefix> <count>";
   HKEY key = nullptr;
-  LONG r = RegCreateKeyExA(hiveNamed(a[0]), a[1].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LONG r = RegCreateKeyExA(hiveNamed(a[0]), a[1].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &key, nullptr);
   if (r != ERROR_SUCCESS) return "err " + std::to_string(r);
   DWORD count = static_cast<DWORD>(std::stoul(a[3]));
   for (DWORD i = 0; i < count && r == ERROR_SUCCESS; ++i) {

@@ -4,11 +4,17 @@
 
 namespace {
 
-int initFamily(int base) { return base + 103; }
-int secondOrdinal(int base) { return base + 7; }
+int initFamily(int base) {
+  return base + 103;
+}
+int secondOrdinal(int base) {
+  return base + 7;
+}
 
 }  // namespace
 
 WF_ORDINAL_EXPORTS(WF_ORDINAL(103, initFamily), WF_ORDINAL(7, secondOrdinal));
 
-WF_MODULE_EXPORT int FamilyName() { return 42; }
+WF_MODULE_EXPORT int FamilyName() {
+  return 42;
+}

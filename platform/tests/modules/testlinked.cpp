@@ -13,10 +13,14 @@ bool attach() {
   return true;
 }
 
-void detach() { wf::testmodules::noteEvent("testlinked detach"); }
+void detach() {
+  wf::testmodules::noteEvent("testlinked detach");
+}
 
 }  // namespace
 
 WF_MODULE_ENTRY_WHEN_LINKED(attach, detach)
 
-WF_MODULE_EXPORT int LinkedQuery() { return 7; }
+WF_MODULE_EXPORT int LinkedQuery() {
+  return 7;
+}

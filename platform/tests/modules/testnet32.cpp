@@ -14,11 +14,17 @@ bool attach() {
   return true;
 }
 
-void detach() { wf::testmodules::noteEvent("testnet32 detach"); }
+void detach() {
+  wf::testmodules::noteEvent("testnet32 detach");
+}
 
 }  // namespace
 
 WF_MODULE_ENTRY(attach, detach)
 
-WF_MODULE_EXPORT unsigned short NetGetVersion() { return 0x0B11; }
-WF_MODULE_EXPORT void NetShutdown() { wf::testmodules::noteEvent("testnet32 shutdown"); }
+WF_MODULE_EXPORT unsigned short NetGetVersion() {
+  return 0x0B11;
+}
+WF_MODULE_EXPORT void NetShutdown() {
+  wf::testmodules::noteEvent("testnet32 shutdown");
+}

@@ -11,10 +11,14 @@ bool attach() {
   return true;
 }
 
-void detach() { wf::testmodules::noteEvent("testuser detach"); }
+void detach() {
+  wf::testmodules::noteEvent("testuser detach");
+}
 
 }  // namespace
 
 WF_MODULE_ENTRY(attach, detach)
 
-WF_MODULE_EXPORT int UserQuery() { return LinkedQuery() + 1; }
+WF_MODULE_EXPORT int UserQuery() {
+  return LinkedQuery() + 1;
+}

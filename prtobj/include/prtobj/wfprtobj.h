@@ -145,8 +145,8 @@ class WFPrtObj : public CObject {
         dualSecondFeederId, tray1Id, tray2Id, tray3Id;
     ULONG feederSize, dualFirstFeederSize, feeder2Size, manualEnvelopeSize, tray1Size, tray2Size, tray3Size,
         manualPaperSize;
-    ULONG tray1Type, tray2Type, tray3Type, manualPaperType, manualEnvelopeType, feederType, dualFirstFeederType,
-        feeder2Type;
+    ULONG tray1Type, tray2Type, tray3Type, manualPaperType, manualEnvelopeType, feederType,
+        dualFirstFeederType, feeder2Type;
     ULONG tray1Capacity, tray2Capacity, tray3Capacity;
   };
 
@@ -314,7 +314,8 @@ class WFPrtObj : public CObject {
   virtual BOOL isBidiActive();
   virtual void parseInputCharsByName(UINT id, UINT size, UINT type, ULONG capacity, const std::string& name,
                                      INPUTCHARS* chars);
-  virtual void parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count, INPUTCHARS* chars);
+  virtual void parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity, UINT count,
+                                   INPUTCHARS* chars);
   virtual void parseInputBinsByName(UINT size, const std::string& name, USHORT* binNumber);
   virtual void parseInputBinsByID(UINT id, UINT size, ULONG capacity, UINT count, USHORT* binNumber);
   // Decoders take the length of what arrived and never read past it.
@@ -325,14 +326,16 @@ class WFPrtObj : public CObject {
   virtual LONG parseDeviceAlertData(const void* data, long len, DEVICEMGMTALERTDATA* record);
   // Appends the alerts of n records (stopping at the first incomplete one);
   // -18 when the array cannot grow, keeping what it had.
-  virtual LONG parseAlertData(const BYTE* data, ULONG len, UINT n, UINT type, WFPALERTDATA** alerts, UINT* count);
+  virtual LONG parseAlertData(const BYTE* data, ULONG len, UINT n, UINT type, WFPALERTDATA** alerts,
+                              UINT* count);
 
   void setBidiRetryCount(int count) { retryCount_ = count; }
 
  private:
   LONG queryAlertList(USHORT code, bool sendZero, UINT type, UINT* count, WFPALERTDATA** alerts);
   LONG queryStatusRecords(USHORT code, std::string* reply);
-  LONG queryPrtAlerts(USHORT code, PRTALERTS* alerts, ULONG clears, ULONG (*rule)(const BYTE* record, ULONG current));
+  LONG queryPrtAlerts(USHORT code, PRTALERTS* alerts, ULONG clears,
+                      ULONG (*rule)(const BYTE* record, ULONG current));
   LONG queryReply(USHORT code, const void* data, ULONG dataLen, std::string* reply, BOOL force = 0);
   LONG readVariable(USHORT code, const BYTE name[2], void** value, ULONG* len, BOOL force, ULONG skip);
   void scanRedirections(ULONG connections, BIDICAPABILITIES* caps);

@@ -86,11 +86,16 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
   if (key == "serial") return p.serial = value, true;
   if (key == "npa") {
     p.pjlSilent = false;
-    if (value == "on") p.npa = NpaMode::On;
-    else if (value == "off") p.npa = NpaMode::Off;
-    else if (value == "auto") p.npa = NpaMode::Auto;
-    else if (value == "auto-silent") p.npa = NpaMode::Auto, p.pjlSilent = true;
-    else return why = "npa is on, off, auto or auto-silent", false;
+    if (value == "on")
+      p.npa = NpaMode::On;
+    else if (value == "off")
+      p.npa = NpaMode::Off;
+    else if (value == "auto")
+      p.npa = NpaMode::Auto;
+    else if (value == "auto-silent")
+      p.npa = NpaMode::Auto, p.pjlSilent = true;
+    else
+      return why = "npa is on, off, auto or auto-silent", false;
     return true;
   }
   if (key == "summary-byte2") return byteField(p.summaryByte2, value, 0xFF, why);
@@ -107,8 +112,10 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
   if (key == "input") {  // id capacity paper-type form-size name
     InputSource in;
     std::string_view rest = value;
-    if (!byteField(in.id, nextWord(rest), 0xFF, why) || !byteField(in.capacity, nextWord(rest), 0xFFFFFFFF, why) ||
-        !byteField(in.paperType, nextWord(rest), 0xFF, why) || !byteField(in.formSize, nextWord(rest), 0xFF, why))
+    if (!byteField(in.id, nextWord(rest), 0xFF, why) ||
+        !byteField(in.capacity, nextWord(rest), 0xFFFFFFFF, why) ||
+        !byteField(in.paperType, nextWord(rest), 0xFF, why) ||
+        !byteField(in.formSize, nextWord(rest), 0xFF, why))
       return false;
     in.name = trim(rest);
     p.inputs.push_back(in);
@@ -118,7 +125,8 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
     OutputBin out;
     std::string_view rest = value;
     if (!byteField(out.id, nextWord(rest), 0xFF, why) || !byteField(out.type, nextWord(rest), 0xFF, why) ||
-        !byteField(out.capacity, nextWord(rest), 0xFFFFFFFF, why) || !byteField(out.flags1, nextWord(rest), 0xFF, why) ||
+        !byteField(out.capacity, nextWord(rest), 0xFFFFFFFF, why) ||
+        !byteField(out.flags1, nextWord(rest), 0xFF, why) ||
         !byteField(out.flags2, nextWord(rest), 0xFF, why))
       return false;
     out.name = trim(rest);
@@ -130,7 +138,8 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
     std::string_view rest = value;
     std::uint8_t kind = 0;
     std::uint32_t count = 0;
-    if (!byteField(kind, nextWord(rest), 0xFF, why) || !byteField(count, nextWord(rest), 0xFFFFFFFF, why)) return false;
+    if (!byteField(kind, nextWord(rest), 0xFF, why) || !byteField(count, nextWord(rest), 0xFFFFFFFF, why))
+      return false;
     p.pageCounts.emplace_back(kind, count);
     return true;
   }
@@ -178,8 +187,10 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
   if (word == "misc-error") {  // "misc-error HHHH = 1" answers reads with the error flag, "= 0" stops
     auto var = parseVariable(arg);
     if (!var || (value != "0" && value != "1")) return why = "expected misc-error HHHH = 0|1", false;
-    if (value == "1") p.miscErrors.insert(*var);
-    else p.miscErrors.erase(*var);
+    if (value == "1")
+      p.miscErrors.insert(*var);
+    else
+      p.miscErrors.erase(*var);
     return true;
   }
   if (word == "om" || word == "misc") {
@@ -208,10 +219,18 @@ std::optional<std::string> parseValue(std::string_view text) {
       }
       if (++i >= text.size()) return std::nullopt;
       switch (text[i]) {
-        case '\\': out.push_back('\\'); break;
-        case '"': out.push_back('"'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
+        case '\\':
+          out.push_back('\\');
+          break;
+        case '"':
+          out.push_back('"');
+          break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
         case 'x': {
           if (i + 2 >= text.size()) return std::nullopt;
           int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
@@ -220,7 +239,8 @@ std::optional<std::string> parseValue(std::string_view text) {
           i += 2;
           break;
         }
-        default: return std::nullopt;
+        default:
+          return std::nullopt;
       }
     }
     return out;

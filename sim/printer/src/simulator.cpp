@@ -48,7 +48,9 @@ std::optional<portwire::WriteErrorClass> writeError(std::string_view name) {
 
 }  // namespace
 
-Simulator::~Simulator() { ports_.clear(); }
+Simulator::~Simulator() {
+  ports_.clear();
+}
 
 bool Simulator::addPrinter(int number, Profile profile, std::string* error) {
   if (ports_.count(number)) return fail(error, "LPT" + std::to_string(number) + " has a printer already");
@@ -71,7 +73,8 @@ bool Simulator::loadScenario(const fs::path& file, std::string* error) {
   if (profileDir_.empty()) profileDir_ = base;
   std::string line, why;
   for (int n = 1; std::getline(in, line); ++n) {
-    if (!apply(line, base, &why)) return fail(error, file.string() + " line " + std::to_string(n) + ": " + why);
+    if (!apply(line, base, &why))
+      return fail(error, file.string() + " line " + std::to_string(n) + ": " + why);
   }
   return true;
 }
@@ -98,7 +101,8 @@ bool Simulator::apply(std::string_view line, const fs::path& base, std::string* 
   return applySetting(*server, trim(key.substr(dot + 1)), value, error);
 }
 
-bool Simulator::applySetting(PortServer& server, std::string_view key, std::string_view value, std::string* error) {
+bool Simulator::applySetting(PortServer& server, std::string_view key, std::string_view value,
+                             std::string* error) {
   PrinterModel& printer = server.printer();
   Knobs knobs = printer.knobs();
   auto flag = [&](bool& field) {
@@ -146,7 +150,12 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
     printer.setKnobs(knobs);
     return true;
   }
-  if (key == "noise") return bytes([&](const std::string& b) { knobs.noise = b; printer.setKnobs(knobs); return true; });
+  if (key == "noise")
+    return bytes([&](const std::string& b) {
+      knobs.noise = b;
+      printer.setKnobs(knobs);
+      return true;
+    });
   if (key == "fail-variable") {
     auto n = number(value);
     if (!n || *n > 0xFFFF) return fail(error, "expected a variable number");
@@ -161,7 +170,8 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   }
   if (key == "device-id-answer") {
     using A = PortServer::DeviceIdAnswer;
-    static const std::pair<std::string_view, A> kAnswers[] = {{"id", A::Id}, {"fail", A::Failure}, {"none", A::Nothing}};
+    static const std::pair<std::string_view, A> kAnswers[] = {
+        {"id", A::Id}, {"fail", A::Failure}, {"none", A::Nothing}};
     for (const auto& [n, a] : kAnswers)
       if (n == value) return server.setDeviceIdAnswer(a), true;
     return fail(error, "device-id-answer is id, fail or none");
@@ -178,14 +188,16 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
     auto n = number(value);
     return n ? sent(server.raiseDeviceStatus(*n)) : fail(error, "expected a mask");
   }
-  if (key == "raise-alert") return bytes([&](const std::string& b) { return sent(server.raiseClassAlert(b)); });
+  if (key == "raise-alert")
+    return bytes([&](const std::string& b) { return sent(server.raiseClassAlert(b)); });
   if (key == "raise-panel") return sent(server.raisePanelAlert());
   if (key == "send") return bytes([&](const std::string& b) { return sent(server.sendRaw(b)); });
   if (key == "disconnect") return server.disconnect(), true;
   // Anything else changes the printer's state, in profile syntax.
   if (key.starts_with("clear-alert ")) {
     auto n = number(trim(key.substr(12)));
-    if (!n || *n < kFirstAlertList || *n >= kFirstAlertList + kAlertListCount) return fail(error, "alert lists are 5 to 10");
+    if (!n || *n < kFirstAlertList || *n >= kFirstAlertList + kAlertListCount)
+      return fail(error, "alert lists are 5 to 10");
     printer.update([&](Profile& p) { p.alertLists[*n - kFirstAlertList].clear(); });
     return true;
   }

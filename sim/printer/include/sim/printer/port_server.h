@@ -3,8 +3,8 @@
 // printer end of platform/port_wire.h: one host at a time, others get Busy.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 

@@ -66,9 +66,9 @@ struct Profile {
   std::vector<OutputBin> outputs;
   std::vector<std::string> storage;
   std::vector<std::pair<std::uint8_t, std::uint32_t>> pageCounts;
-  std::vector<std::string> inputStatus;     // 3-byte records {s, v, t}
-  std::vector<std::string> outputStatus;    // 3-byte records
-  std::vector<std::string> suppliesStatus;  // 4-byte records
+  std::vector<std::string> inputStatus;                              // 3-byte records {s, v, t}
+  std::vector<std::string> outputStatus;                             // 3-byte records
+  std::vector<std::string> suppliesStatus;                           // 4-byte records
   std::array<std::vector<std::string>, kAlertListCount> alertLists;  // {a b c d, d bytes}
   std::string panelText;  // padded or cut to the panel's 80 bytes when served
 
@@ -84,7 +84,8 @@ struct Profile {
 // Parses profile text. Empty with *error ("line N: ...") on the first bad line.
 std::optional<Profile> parseProfile(std::string_view text, std::string* error = nullptr);
 // Applies one "key = value" line of the profile format to `profile`.
-bool applyProfileLine(Profile& profile, std::string_view key, std::string_view value, std::string* error = nullptr);
+bool applyProfileLine(Profile& profile, std::string_view key, std::string_view value,
+                      std::string* error = nullptr);
 std::optional<Profile> loadProfile(const std::filesystem::path& path, std::string* error = nullptr);
 
 // A value as profiles and scenarios write it: "text" (escapes \\ \" \n \r \xNN)
