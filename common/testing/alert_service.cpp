@@ -41,6 +41,11 @@ AlertServiceDouble::~AlertServiceDouble() {
   thread_.join();
 }
 
+std::size_t AlertServiceDouble::handled() const {
+  std::lock_guard lock(m_);
+  return results_.size();
+}
+
 std::vector<std::string> AlertServiceDouble::results() const {
   std::lock_guard lock(m_);
   return results_;

@@ -3,6 +3,7 @@
 // a thread of its own that turns each broker alert message into a CWFAlert
 // for the printer's icon, refreshes the printer's rows, and deletes the
 // printer when a removal leaves it no connection.
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,6 +26,8 @@ class AlertServiceDouble : public WFAlertManagerServices {
   short appId() const { return appId_; }
   // "message result" for every alert message handled, in order.
   std::vector<std::string> results() const;
+  // How many alert messages were handled so far.
+  std::size_t handled() const;
 
  private:
   void handle(UINT message, WPARAM wParam, LPARAM lParam);
