@@ -133,11 +133,30 @@ TEST_F(PrtGuiEndToEnd, AJamReachesTheIconAndItsClearingRemovesIt) {
   auto alerts = [&] { return stored = app->call("alerts " + handle); };
   EXPECT_TRUE(wf::testing::eventually([&] { return alerts() != "ok"; }));
   EXPECT_EQ(stored, "ok|6104;3;0;1;Paper Jam");
+  // The jam's sound event is 21.
+  std::string sounds;
+  auto played = [&] { return sounds = app->call("sounds"); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return played() != "ok"; }));
+  EXPECT_EQ(sounds, "ok|jam.wav");
 
   models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
   EXPECT_TRUE(wf::testing::eventually([&] { return alerts() == "ok"; }));
   EXPECT_EQ(stored, "ok");
+  // Nothing active is left: the all-clear (event 8) follows, held back to
+  // three seconds after the jam's sound.
+  EXPECT_TRUE(wf::testing::eventually([&] { return played() != "ok|jam.wav"; }));
+  EXPECT_EQ(sounds, "ok|jam.wav|allclear.wav");
+
+  // With the panel class on, the printer's panel alert reaches the panel path.
+  EXPECT_EQ(app->call("panel " + handle + " 1"), "ok " + std::to_string(0x1FF | 0x10000));
+  ASSERT_TRUE(servers[1]->raisePanelAlert());
+  std::string handled;
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    handled = app->call("handled");
+    return handled.find("|1527 ") != std::string::npos;
+  }));
+  EXPECT_NE(handled.find("|1527 4"), std::string::npos) << handled;
 
   EXPECT_EQ(app->call("unuse " + handle), "ok 0");
   EXPECT_EQ(models[1]->enabledAlerts() & 0x1FF, 0u) << "released";

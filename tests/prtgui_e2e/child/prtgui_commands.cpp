@@ -51,6 +51,8 @@ class TestFamilyIcon : public CWFPrinterIcon {
 constexpr DWORD kTestFamilyIds[] = {1, 2, 3, 4, 5, 6, 7, 8};
 
 struct Application {
+  // Sounds, help and boxes of the whole run are recorded here.
+  wf::fw::ScriptedShell shell;
   wf::testing::FakeWFApp app;
   wf::testing::AlertServiceDouble alerts{[](HWND window) { return BceRegisterApp(window); }};
   CWFPrinterDLLManager families;
@@ -107,6 +109,9 @@ WF_CHILD_COMMAND("start", [](const ChildArgs&) {
   a.app.prtMgr = a.manager.get();
   a.app.printerList = &a.list;
   a.app.printerDLLManager = &a.families;
+  // A window shows every printer, so its alerts sound.
+  a.app.windowList.normalWindowFound = TRUE;
+  a.app.waveFiles = {{21, "jam.wav"}, {8, "allclear.wav"}};
   InitBaseGuiDLL(nullptr, &RegisterDLL);
   a.families.RegisterDLL(nullptr, "Test family", 0, &TestFamilyIcon::create, kTestFamilyIds,
                          sizeof kTestFamilyIds / sizeof kTestFamilyIds[0], nullptr);
@@ -200,6 +205,33 @@ WF_CHILD_COMMAND("alerts", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
+// sounds -> "ok" then "|file" per sound played, once due sounds ran
+WF_CHILD_COMMAND("sounds", [](const ChildArgs&) {
+  runUntil([] { return true; });
+  std::string out = "ok";
+  for (const auto& call : application->shell.sound.calls()) out += "|" + call.file;
+  return out;
+});
+
+// panel <handle> <0|1> -> "ok <armed mask>" once the arming worker ran
+WF_CHILD_COMMAND("panel", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ActivatePanelAlerts(num(args.at(1)) != 0);
+  runUntil([] { return true; });
+  const std::string mask = std::to_string(icon->GetActiveAlerts()->mask);
+  icon->ThreadUnlock();
+  return "ok " + mask;
+});
+
+// handled -> "ok" then "|message result" per broker message the alert
+// service handled
+WF_CHILD_COMMAND("handled", [](const ChildArgs&) {
+  std::string out = "ok";
+  for (const auto& result : application->alerts.results()) out += "|" + result;
+  return out;
+});
+
 // testpage <handle> <program directory> -> "ok <wParam> <lParam is the icon 0|1>"
 WF_CHILD_COMMAND("testpage", [](const ChildArgs& args) -> std::string {
   auto& a = *application;
@@ -248,7 +280,6 @@ struct Gui {
   char name[16] = "wf-prtguichild";
   char* argv[2] = {name, nullptr};
   QApplication app{argc, argv};
-  wf::fw::ScriptedShell shell;
   std::size_t boxesSeen = 0;
   QuickSetupParent parent;
 };
@@ -279,7 +310,7 @@ WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
     return "err not done";
   runUntil([] { return true; });  // a second WM_WF_QSDONE would be queued by now
   std::string out = "ok " + gui->parent.bar + " " + std::to_string(gui->parent.done);
-  const auto boxes = gui->shell.messageBox.calls();
+  const auto boxes = application->shell.messageBox.calls();
   for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i) out += "|" + boxes[i].text;
   gui->boxesSeen = boxes.size();
 
