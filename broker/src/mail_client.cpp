@@ -55,10 +55,12 @@ bool openMailClient(unsigned appId) {
   auto writer = MailslotWriter::open(kPrimaryMailslot);
   if (!writer) return false;
   MailClient& c = client();
+  // The slot lock comes first everywhere, or a waiter and a new
+  // registration could each hold the lock the other needs.
+  std::lock_guard held(c.slotLock);
   std::lock_guard lock(c.channelLock);
   c.replies = std::make_shared<Mailslot>(std::move(*slot));
   c.primary = std::make_shared<MailslotWriter>(std::move(*writer));
-  std::lock_guard held(c.slotLock);
   c.primaryGone = false;
   return true;
 }
