@@ -1,5 +1,6 @@
 #include "registration.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "broker_state.h"
@@ -69,6 +70,11 @@ bool attachBroker() {
     return false;
   }
   if (s.isPrimary) createNamedObjects(s);
+  // Transports loaded by name leave the process before this library's own
+  // detach runs, so at exit the broker's threads must stop calling into them
+  // first; a later detach finds nothing left to do.
+  static const bool stopsAtExit = std::atexit([] { detachBroker(); }) == 0;
+  (void)stopsAtExit;
   return true;
 }
 
