@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -65,6 +66,29 @@ class NetWareEndToEnd : public ::testing::Test {
   wf::sim::adapter::AdapterSimulator sim;
   std::unique_ptr<PrtObjApp> app, secondary;
 };
+
+// The NetWare bit is offered only while the workstation has a NetWare
+// client: without one Cornw32 refuses to load and the broker goes on without it.
+TEST_F(NetWareEndToEnd, TheNetWareBitNeedsAClient) {
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, mask] = app->nets();
+  EXPECT_EQ(rc, BCE_OK);
+  EXPECT_EQ(mask & BCE_NET_NETWARE, BCE_NET_NETWARE);
+  app->quit();
+
+  const fs::path noClient = fs::path(::getenv("WRENFIELD_ROOT")) / "no-client.scenario";
+  std::FILE* f = std::fopen(noClient.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[spooloak]\n", f);
+  std::fclose(f);
+  ::setenv("WRENFIELD_SCENARIO", noClient.c_str(), 1);
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [again, without] = app->nets();
+  EXPECT_EQ(again, BCE_OK);
+  EXPECT_EQ(without, mask & ~BCE_NET_NETWARE) << "only the NetWare bit goes";
+}
 
 TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
   app = std::make_unique<PrtObjApp>();

@@ -43,6 +43,11 @@ long PrtObjApp::registerApp() {
   return ask("register").number();
 }
 
+std::pair<long, std::uint32_t> PrtObjApp::nets() {
+  const auto a = ask("nets");
+  return {static_cast<long>(a.number(0)), static_cast<std::uint32_t>(unsignedOf(a.fields.at(1)))};
+}
+
 std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> PrtObjApp::enumerate(std::uint32_t mask) {
   const auto a = ask(mask ? "enum " + std::to_string(mask) : std::string("enum"));
   std::vector<std::pair<std::string, std::uint16_t>> found;

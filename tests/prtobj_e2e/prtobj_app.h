@@ -108,6 +108,8 @@ class PrtObjApp {
   PrtObjApp() : child_(wf::testing::ChildProcess::withCommands("prtobj")) {}
 
   long registerApp();
+  // BceGetNets: its result and the network mask.
+  std::pair<long, std::uint32_t> nets();
   // Printers of the networks in `mask` (default: the local ones) as (port name, handle).
   std::pair<long, std::vector<std::pair<std::string, std::uint16_t>>> enumerate(std::uint32_t mask = 0);
   // A request object of `type` for the printer; false when the factory made none.

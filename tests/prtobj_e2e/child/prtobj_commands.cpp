@@ -66,6 +66,13 @@ uint16_t collect(const PRTINFO* info) {
 WF_CHILD_COMMAND("register",
                  [](const ChildArgs&) { return "ok " + std::to_string(appId = BceRegisterApp(window())); });
 
+// nets -> "ok <result> <mask>": the networks the broker can reach
+WF_CHILD_COMMAND("nets", [](const ChildArgs&) {
+  std::uint32_t mask = 0;
+  const std::int32_t rc = BceGetNets(&mask);
+  return "ok " + std::to_string(rc) + " " + std::to_string(mask);
+});
+
 // enum [mask] -> "ok <result> <name=handle>..." of the printers (default: the local ones)
 WF_CHILD_COMMAND("enum", [](const ChildArgs& a) {
   std::vector<std::string> got;

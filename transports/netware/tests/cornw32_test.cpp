@@ -1,12 +1,15 @@
 // Cornw32 loaded by file name against simulated adapters and the client
 // stand-in: start-up, settings and log, discovery by each search method,
 // captured ports and the port records it reports.
+#include <algorithm>
 #include <fstream>
+#include <mutex>
 #include <set>
 
 #include "netware_fixture.h"
 #include "platform/paths.h"
 #include "platform/scenario.h"
+#include "platform/trace.h"
 
 namespace wf::netware::testing {
 namespace {
@@ -57,6 +60,33 @@ TEST_F(NetWareTest, LogPathGetsItsBackslashAndEachLoadStartsAfresh) {
   line.push_back('\0');
   EXPECT_NE(log.find(line), std::string::npos) << "each message ends in a carriage return and its NUL";
   EXPECT_NE(log.find("Enumerating local network\n"), std::string::npos);
+}
+
+TEST_F(NetWareTest, ALogThatCannotBeWrittenLosesOnlyTheLog) {
+  giveWorld(kWorld);
+  setRegistry("Debug Options", "Logging Level", REG_BINARY, {1});
+  // The log's directory is a plain file: no one, not even root, can write there.
+  const std::string path = "C:\\blocked";
+  setRegistry("Debug Options", "Log File Path", REG_SZ, Bytes(path.begin(), path.end() + 1));
+  std::filesystem::create_directories(mapSystemPath("C:\\")->parent_path());
+  { std::ofstream(*mapSystemPath("C:\\blocked")) << "a file"; }
+  std::mutex m;
+  std::vector<std::string> traces;
+  setPlatformTraceSink([&](std::string_view line) {
+    std::lock_guard g(m);
+    traces.emplace_back(line);
+  });
+  ASSERT_TRUE(loadTransport());
+  EXPECT_EQ(harness->enumerate(), NET_OKAY);
+  EXPECT_EQ(harness->enumerate(), NET_OKAY);
+  setPlatformTraceSink({});
+  std::lock_guard g(m);
+  EXPECT_EQ(
+      std::count_if(traces.begin(), traces.end(),
+                    [](const std::string& t) { return t.find("cannot be written") != std::string::npos; }),
+      1)
+      << "one line says so, once";
+  EXPECT_TRUE(std::filesystem::is_regular_file(*mapSystemPath("C:\\blocked")));
 }
 
 TEST_F(NetWareTest, OddRegistryValuesCountAsTheirDefaults) {
