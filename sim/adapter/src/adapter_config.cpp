@@ -135,6 +135,14 @@ bool knobLine(Knobs& k, std::string_view key, std::string_view value, std::strin
     if (value == "past-end") return k.portBlock = Knobs::PortBlockFault::PastEnd, true;
     return fail(error, "port-block is ok, empty or past-end");
   }
+  if (key == "data-delay") return numberInto(k.dataDelayMs, value, 600'000, error);
+  if (key == "alert-as") {
+    if (value == "whole") return k.alertShape = Knobs::AlertShape::Whole, true;
+    if (value == "fragment") return k.alertShape = Knobs::AlertShape::Fragment, true;
+    if (value == "numbered-1") return k.alertShape = Knobs::AlertShape::NumberedOne, true;
+    return fail(error, "alert-as is whole, fragment or numbered-1");
+  }
+  if (key == "reply-from") return numberInto(k.replyFromPort, value, 16, error);
   known = false;
   return false;
 }

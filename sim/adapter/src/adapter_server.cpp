@@ -167,11 +167,19 @@ bool AdapterServer::raiseAlert(int port, std::string_view packet) {
   std::lock_guard g(mutex_);
   DataChannel* channel = channelOf(port);
   if (!channel || !channel->socket || !channel->alertTo) return false;
-  Bytes d = {0, 0};
+  const auto shape = model_.config().knobs.alertShape;
+  Bytes d = {0, shape == Knobs::AlertShape::NumberedOne ? std::uint8_t{1} : std::uint8_t{0}};
   d.insert(d.end(), packet.begin(), packet.end());
+  if (shape == Knobs::AlertShape::Fragment && d.size() > 5) d[5] |= ::wf::adapter::kNpaMore;
   const IpxIo out = channel->socket->sendTo(d.data(), d.size(), *channel->alertTo);
   log_(id_ + " alert " + addressText(*channel->alertTo) + " " + hexOf(d));
   return out.error == 0;
+}
+
+bool AdapterServer::raiseDeviceStatus(int port, std::uint32_t mask) {
+  std::optional<std::string> alert;
+  if (!withPrinter(port, [&](PrinterModel& p) { alert = p.deviceStatusAlert(mask); })) return false;
+  return alert && !alert->empty() && raiseAlert(port, *alert);
 }
 
 bool AdapterServer::withPrinter(int port, const std::function<void(PrinterModel&)>& use) {
@@ -203,8 +211,13 @@ void AdapterServer::serveData(DataChannel& channel, std::stop_token stop) {
       continue;
     }
     std::vector<Outgoing> answers;
+    std::uint32_t delay = 0;
+    IpxSocket* replyFrom = channel.socket.get();
     {
       std::lock_guard g(mutex_);
+      delay = model_.config().knobs.dataDelayMs;
+      if (const int other = model_.config().knobs.replyFromPort)
+        if (DataChannel* c = channelOf(other); c && c->socket) replyFrom = c->socket.get();
       if (PrinterModel* printer = printerOf(channel))
         answers =
             printer->receive(std::string_view(reinterpret_cast<const char*>(request.data()), request.size()));
@@ -225,9 +238,10 @@ void AdapterServer::serveData(DataChannel& channel, std::stop_token stop) {
     if (datagrams.empty() && !asked && request.size() > 4)
       datagrams.emplace_back(0, Bytes{0, 0, ::wf::adapter::kNpaStart, 0x00, 0x03, ::wf::adapter::kNpaReply,
                                       request[4], request.size() > 5 ? request[5] : std::uint8_t{0}});
-    for (const auto& [delay, d] : datagrams) {
-      if (delay && !sleepFor(delay, stop)) return;
-      const IpxIo out = channel.socket->sendTo(d.data(), d.size(), from);
+    if (!datagrams.empty() && delay && !sleepFor(delay, stop)) return;
+    for (const auto& [after, d] : datagrams) {
+      if (after && !sleepFor(after, stop)) return;
+      const IpxIo out = replyFrom->sendTo(d.data(), d.size(), from);
       log_(id_ + " out " + socketText + " " + addressText(from) + " " + hexOf(d) +
            (out.error ? " error " + std::to_string(out.error) : ""));
     }

@@ -78,6 +78,14 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
   }
   AdapterServer* server = adapter(std::string_view(key).substr(0, dot));
   if (!server) return fail(error, "no adapter " + key.substr(0, dot));
+  if (key.substr(dot + 1) == "raise-status") {  // "<port> <mask>"
+    std::istringstream words(value);
+    int port = 0;
+    std::uint32_t mask = 0;
+    if (!(words >> port >> std::hex >> mask)) return fail(error, "raise-status is <port> <hex mask>");
+    return server->raiseDeviceStatus(port, mask) ||
+           fail(error, "port " + std::to_string(port) + " sent no alert");
+  }
   bool ok = false;
   server->withModel(
       [&](AdapterModel& m) { ok = applyAdapterLine(m.config(), key.substr(dot + 1), value, error); });

@@ -7,7 +7,9 @@
 #include <fstream>
 
 #include "child_process.h"
+#include "eventually.h"
 #include "host.h"
+#include "sim/printer/alerts.h"
 #include "test_dirs.h"
 
 namespace wf::sim::adapter::testing {
@@ -58,6 +60,44 @@ TEST(AdapterSimProgram, PlaysTheScenarioTakesSettingsAndQuits) {
   std::string all((std::istreambuf_iterator<char>(lines)), std::istreambuf_iterator<char>());
   EXPECT_NE(all.find("PB in 83C1"), std::string::npos) << all;
   EXPECT_NE(all.find("EX out 83C1"), std::string::npos) << all;
+}
+
+// A line on the input makes the printer behind a port raise device status,
+// once a host opened the port's channel and captured the class.
+TEST(AdapterSimProgram, RaisesAPrintersDeviceStatusFromItsInput) {
+  const fs::path scenario = writeScenario(
+      "PB = portbay-npa.adapter\nPB.network = 00000002\n"
+      "PB.node = 0000C0010203\n");
+  ChildProcess program("wf-adapter-sim", {scenario.string()});
+  ASSERT_EQ(program.readLine(), "ready");
+  EXPECT_EQ(program.call("PB.raise-status = 1 4"), "err port 1 sent no alert") << "no host asked for alerts";
+  EXPECT_EQ(program.call("PB.raise-status = one"), "err raise-status is <port> <hex mask>");
+
+  Host host;
+  const auto channel =
+      ipxAddress({0, 0, 0, 2}, {0x00, 0x00, 0xC0, 0x01, 0x02, 0x03}, wire::dataChannelSocket(1));
+  host.send({0xA5, 0x00, 0x05, 0x40, 0x03, 0x05, 0x02, 0x00}, channel);  // alerts come here
+  // The capture of the device-status class 0x4, in the printer's own encoding.
+  std::uint8_t classes[3] = {};
+  for (int byte = 0; byte < 3; ++byte)
+    for (int bit = 0; bit < 8; ++bit) {
+      std::uint8_t probe[3] = {};
+      probe[byte] = static_cast<std::uint8_t>(1 << bit);
+      if (::wf::sim::alerts::maskFromCapture(probe[0], probe[1], probe[2]) & 0x4)
+        classes[byte] |= probe[byte];
+    }
+  host.send({0xA5, 0x00, 0x06, 0x10, 0x03, 0x03, classes[0], classes[1], classes[2]}, channel);
+  ASSERT_TRUE(::wf::testing::eventually([&] { return program.call("PB.raise-status = 1 4") == "ok"; }));
+  // The capture's acknowledgement may come first.
+  std::optional<Datagram> alert;
+  while ((alert = host.next()) && !(alert->bytes.size() > 6 && alert->bytes[6] == 0xFF)) {
+  }
+  ASSERT_TRUE(alert) << "no device-status alert";
+  EXPECT_EQ(alert->bytes[0], 0x00);
+  EXPECT_EQ(alert->bytes[1], 0x00);
+  EXPECT_EQ(alert->bytes[2], wire::kNpaStart);
+  program.call("quit", 100);
+  EXPECT_EQ(program.waitExit(), 0);
 }
 
 TEST(AdapterSimProgram, StopsOnSigtermAndRefusesABadScenario) {

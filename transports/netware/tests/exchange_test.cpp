@@ -272,6 +272,64 @@ TEST_F(NetWareTest, TheSimulatedAdapterAnswersOnItsDataChannelAndSendsAlerts) {
   EXPECT_TRUE(sim.adapter("PB")->withPrinter(1, [](auto&) {}));
 }
 
+// The simulator's own faults on its data channels, as the host meets them.
+TEST_F(NetWareTest, TheSimulatedAdaptersDataChannelFaultsLeaveEveryWriteItsOwnReply) {
+  AdapterConfig pb = profile("portbay-npa.adapter");
+  pb.variables[{129, 0}] = {0xC0};
+  startAdapter("PB", pb);
+  sim.adapter("PB")->setProfileDir(WF_SIM_PROFILE_DIR);
+  giveWorld(kWorld);
+  ASSERT_TRUE(loadTransport());
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  std::uint16_t port1 = 0xFFFF;
+  for (const NETPORTINFO& p : harness->reports())
+    if (std::string(p.portName) == "PORTBAY_1_P1") port1 = p.portId;
+  ASSERT_NE(port1, 0xFFFF);
+  ASSERT_EQ(harness->registerEvents(), NET_OKAY);
+  ASSERT_EQ(harness->open(port1), NET_OKAY);
+  auto knob = [&](const std::string& line) {
+    std::string error;
+    ASSERT_TRUE(sim.apply("PB." + line, ".", &error)) << error;
+  };
+  auto summary = [&](std::uint8_t command) {
+    return harness->write(port1, {wire::kNpaStart, 0x00, 0x03, 0x10, command, 0x00}, 512, command);
+  };
+
+  // An alert sent as a fragment, or numbered 1, is no whole alert: the
+  // host resyncs (event 101) and nothing reaches the callback.
+  const std::string alert = {'\xA5', 0x00, 0x03, 0x00, 0x40, 0x09};
+  ASSERT_TRUE(wf::testing::eventually([&] { return sim.adapter("PB")->raiseAlert(1, alert); }));
+  ASSERT_TRUE(harness->waitForPackets(1, 20'000)) << "the whole alert";
+  std::size_t events = 0;
+  for (const char* shape : {"fragment", "numbered-1"}) {
+    SCOPED_TRACE(shape);
+    knob(std::string("alert-as = ") + shape);
+    ASSERT_TRUE(sim.adapter("PB")->raiseAlert(1, alert));
+    ASSERT_TRUE(harness->waitForEvents(++events, 20'000));
+    EXPECT_EQ(harness->events().back().code, static_cast<std::uint32_t>(NETEVENT_RESYNC));
+  }
+  knob("alert-as = whole");
+  EXPECT_EQ(harness->packets().size(), 1u);
+
+  // Both go over the shared socket, where the one waiting write takes only
+  // the reply it is owed. A reply that comes after the write gave up never
+  // answers the next write.
+  knob("data-delay = " + std::to_string(wire::kNetWriteReplyTimeout * 3 / 2));
+  const auto gaveUp = summary(0x44);
+  EXPECT_NE(gaveUp.status, NET_STATUS_COMPLETE);
+  knob("data-delay = 0");
+  const auto next = summary(0x45);
+  EXPECT_EQ(next.status, NET_STATUS_COMPLETE);
+  ASSERT_GT(next.reply.size(), 4u);
+  EXPECT_EQ(next.reply[4], 0x45) << "the answer to its own command";
+
+  // A reply from another port's channel is nobody's reply.
+  knob("reply-from = 2");
+  EXPECT_NE(summary(0x44).status, NET_STATUS_COMPLETE);
+  knob("reply-from = 0");
+  EXPECT_EQ(summary(0x44).status, NET_STATUS_COMPLETE);
+}
+
 // ---- The contract --------------------------------------------------------------------
 
 // PB with every port's NPA mode on: Cornw32 opens each data channel with

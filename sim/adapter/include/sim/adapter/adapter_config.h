@@ -42,6 +42,10 @@ struct Knobs {
   bool lengthBeyond = false;                 // length fields name more bytes than sent
   bool oversize = false;                     // replies padded past 512 bytes
   enum class PortBlockFault { None, Empty, PastEnd } portBlock = PortBlockFault::None;
+  // The data channels:
+  std::uint32_t dataDelayMs = 0;  // each answer that much later
+  enum class AlertShape { Whole, Fragment, NumberedOne } alertShape = AlertShape::Whole;
+  int replyFromPort = 0;  // answers leave from this port's channel (0: their own)
 };
 
 struct AdapterConfig {

@@ -48,6 +48,9 @@ class AdapterServer {
   // Sends `00 00` + packet from the port's data channel to the host that
   // opened it with the host packet size; false when none did.
   bool raiseAlert(int port, std::string_view packet);
+  // The printer behind the port raises a device-status alert of `mask` (it
+  // must have been told to capture the classes); false when nothing was sent.
+  bool raiseDeviceStatus(int port, std::uint32_t mask);
   // Runs `use` on the printer behind the port (made on first use); false
   // when the port has no data channel or no printer.
   bool withPrinter(int port, const std::function<void(PrinterModel&)>& use);
