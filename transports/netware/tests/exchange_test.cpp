@@ -245,18 +245,26 @@ TEST_F(DataChannel, NoiseOnTheSharedSocketBreaksNothing) {
   }
 }
 
-TEST_F(NetWareTest, TheSimulatedAdapterAnswersOnItsDataChannelAndSendsAlerts) {
-  AdapterConfig pb = profile("portbay-npa.adapter");
-  pb.variables[{129, 0}] = {0xC0};
-  startAdapter("PB", pb);
-  sim.adapter("PB")->setProfileDir(WF_SIM_PROFILE_DIR);
-  giveWorld(kWorld);
-  ASSERT_TRUE(loadTransport());
-  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+// PB with the Vireo 10 behind its first port, found through the transport.
+class PortBayTest : public NetWareTest {
+ protected:
+  void SetUp() override {
+    NetWareTest::SetUp();
+    AdapterConfig pb = profile("portbay-npa.adapter");
+    pb.variables[{129, 0}] = {0xC0};
+    startAdapter("PB", pb);
+    sim.adapter("PB")->setProfileDir(WF_SIM_PROFILE_DIR);
+    giveWorld(kWorld);
+    ASSERT_TRUE(loadTransport());
+    ASSERT_EQ(harness->enumerate(), NET_OKAY);
+    for (const NETPORTINFO& p : harness->reports())
+      if (std::string(p.portName) == "PORTBAY_1_P1") port1 = p.portId;
+    ASSERT_NE(port1, 0xFFFF);
+  }
   std::uint16_t port1 = 0xFFFF;
-  for (const NETPORTINFO& p : harness->reports())
-    if (std::string(p.portName) == "PORTBAY_1_P1") port1 = p.portId;
-  ASSERT_NE(port1, 0xFFFF);
+};
+
+TEST_F(PortBayTest, TheSimulatedAdapterAnswersOnItsDataChannelAndSendsAlerts) {
   // A packet that asks no reply is acknowledged with its command and sub-code.
   const auto w = harness->write(port1, {wire::kNpaStart, 0x00, 0x03, 0x00, 0x36, 0x07}, 64, 0x36);
   EXPECT_EQ(w.result, 6);
@@ -273,18 +281,7 @@ TEST_F(NetWareTest, TheSimulatedAdapterAnswersOnItsDataChannelAndSendsAlerts) {
 }
 
 // The simulator's own faults on its data channels, as the host meets them.
-TEST_F(NetWareTest, TheSimulatedAdaptersDataChannelFaultsLeaveEveryWriteItsOwnReply) {
-  AdapterConfig pb = profile("portbay-npa.adapter");
-  pb.variables[{129, 0}] = {0xC0};
-  startAdapter("PB", pb);
-  sim.adapter("PB")->setProfileDir(WF_SIM_PROFILE_DIR);
-  giveWorld(kWorld);
-  ASSERT_TRUE(loadTransport());
-  ASSERT_EQ(harness->enumerate(), NET_OKAY);
-  std::uint16_t port1 = 0xFFFF;
-  for (const NETPORTINFO& p : harness->reports())
-    if (std::string(p.portName) == "PORTBAY_1_P1") port1 = p.portId;
-  ASSERT_NE(port1, 0xFFFF);
+TEST_F(PortBayTest, TheSimulatedAdaptersDataChannelFaultsLeaveEveryWriteItsOwnReply) {
   ASSERT_EQ(harness->registerEvents(), NET_OKAY);
   ASSERT_EQ(harness->open(port1), NET_OKAY);
   auto knob = [&](const std::string& line) {
