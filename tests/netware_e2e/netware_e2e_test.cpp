@@ -1,6 +1,7 @@
 // Cornw32 end to end: the real broker in a helper process loads the NetWare
-// transport by file name; the adapters of the NetWare world are simulated
-// here, and the helper's NetWare client stand-in reads the same world.
+// transport by file name; the adapters of the NetWare world are played by
+// wf-adapter-sim (or here, where a test reaches the printers behind them),
+// and the helper's NetWare client stand-in reads the same world.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "child_process.h"
 #include "eventually.h"
 #include "platform/clock.h"
 #include "prtobj_app.h"
@@ -53,6 +55,15 @@ class NetWareEndToEnd : public ::testing::Test {
     ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
     ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
     wf::setTimeScaleForTest(0.2);
+  }
+  // The world's adapters played by wf-adapter-sim, a process of its own.
+  void playWorldAsProgram() {
+    program = std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim",
+                                                          std::vector<std::string>{kWorld.string()});
+    ASSERT_EQ(program->readLine(), "ready");
+  }
+  // The same world played here, where a test reaches the printers behind the ports.
+  void playWorldHere() {
     std::string error;
     ASSERT_TRUE(sim.loadScenario(kWorld, &error)) << error;
   }
@@ -62,7 +73,12 @@ class NetWareEndToEnd : public ::testing::Test {
       const int status = app->quit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
     }
+    if (program) {
+      program->call("quit", 100);  // no answer: it ends
+      EXPECT_EQ(program->waitExit(), 0);
+    }
   }
+  std::unique_ptr<wf::testing::ChildProcess> program;
   wf::sim::adapter::AdapterSimulator sim;
   std::unique_ptr<PrtObjApp> app, secondary;
 };
@@ -91,6 +107,7 @@ TEST_F(NetWareEndToEnd, TheNetWareBitNeedsAClient) {
 }
 
 TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
+  playWorldAsProgram();
   app = std::make_unique<PrtObjApp>();
   ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
   const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
@@ -108,10 +125,12 @@ TEST_F(NetWareEndToEnd, TheBrokerEnumeratesTheWorldsPortsThroughCornw32) {
 }
 
 TEST_F(NetWareEndToEnd, ARequestObjectReadsThePrinterBehindAnAdapterPort) {
+  playWorldAsProgram();
   EXPECT_NE(startWithVireo(), 0) << "no printer answered as the Vireo 10";
 }
 
 TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesASecondApplicationsWindow) {
+  playWorldHere();
   const std::uint16_t vireo = startWithVireo();
   ASSERT_NE(vireo, 0);
   // A second application, in a process of its own, captures the alert.
@@ -140,6 +159,7 @@ TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesASecondApplication
 }
 
 TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinterAgain) {
+  playWorldHere();
   const std::uint16_t vireo = startWithVireo();
   ASSERT_NE(vireo, 0);
   ASSERT_EQ(app->write(vireo, BCE_NET_NETWARE, 2500), BCE_OK);
