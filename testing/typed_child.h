@@ -28,6 +28,14 @@ NamedValues namedValues(const std::vector<std::string>& words);
 // The same in the order the helper gave them.
 std::vector<std::pair<std::string, std::string>> orderedValues(const std::vector<std::string>& words);
 
+// Writes `items` as "[a, b, ...]", for a typed result's printer.
+template <typename T>
+std::ostream& printList(std::ostream& out, const std::vector<T>& items) {
+  out << "[";
+  for (std::size_t i = 0; i < items.size(); ++i) out << (i ? ", " : "") << items[i];
+  return out << "]";
+}
+
 // Splits `text` at `separator`; an empty text gives no parts.
 std::vector<std::string> splitList(std::string_view text, char separator);
 

@@ -52,13 +52,6 @@ Versions versions(const ChildAnswer& a) {
   return v;
 }
 
-template <typename T>
-std::ostream& list(std::ostream& out, const std::vector<T>& items) {
-  out << "[";
-  for (std::size_t i = 0; i < items.size(); ++i) out << (i ? ", " : "") << items[i];
-  return out << "]";
-}
-
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const ExportCall& c) {
@@ -81,7 +74,7 @@ std::ostream& operator<<(std::ostream& out, const FoundPrinter& p) {
 }
 std::ostream& operator<<(std::ostream& out, const Enumeration& e) {
   out << "{result " << e.result << ", printers ";
-  return list(out, e.printers) << "}";
+  return printList(out, e.printers) << "}";
 }
 std::ostream& operator<<(std::ostream& out, const Nets& n) {
   return out << "{result " << n.result << ", mask 0x" << std::hex << n.mask << std::dec << "}";
@@ -101,7 +94,7 @@ std::ostream& operator<<(std::ostream& out, const PrinterAddress& a) {
 }
 std::ostream& operator<<(std::ostream& out, const NetInfo& n) {
   out << "{result " << n.result << ", data " << std::quoted(n.data) << ", items ";
-  return list(out, n.items) << "}";
+  return printList(out, n.items) << "}";
 }
 std::ostream& operator<<(std::ostream& out, const Versions& v) {
   out << "{result " << v.result;
