@@ -143,7 +143,7 @@ TEST_F(PrinterList, UnforcedEnumerationRedeliversAndForcedOneRemovesWhatNoTransp
   EXPECT_EQ(primary->enumerate(BCE_NET_FORCE | BCE_NET_IPX),
             (Enumeration{BCE_OK, {{101, 0x800c, "0000C0A80001"}}}));
   EXPECT_EQ(primary->printerInfo(102).result, BCE_ERR_BAD_HANDLE);
-  const Posted removed = {{102, 102, 0xfff}};
+  const Posted removed = {{WM_BCE_PRINTER_REMOVED, 102, 0xfff}};
   EXPECT_EQ(valueUntil([&] { return primary->messages(); }, removed), removed);
   // The secondary never had printer 102: nothing was posted to it.
   EXPECT_EQ(secondary->messages(), Posted{});
@@ -171,13 +171,14 @@ TEST_F(PrinterList, RenameFromIpxRenamesTheCorLinkNameAndTellsOnlyApplicationsTh
   EXPECT_EQ(primary->mockEvent("coripx32", "7 103 RENAMED"), 1);
   EXPECT_EQ(primary->printerNames(101, BCE_NET_IPX), (PrinterNames{BCE_OK, "RENAMED", ""}));
   EXPECT_EQ(primary->printerNames(101, BCE_NET_CORLINK), (PrinterNames{BCE_OK, "RENAMED", ""}));
-  const Posted renamed = {{200, 101, 4}};
+  const Posted renamed = {{WM_BCE_PRINTER_CHANGED, 101, BCE_NET_IPX}};
   EXPECT_EQ(valueUntil([&] { return primary->messages(); }, renamed), renamed);
   // An address change, then the port removed: the printer keeps its CorLink side.
   EXPECT_EQ(primary->mockEvent("coripx32", "7 104 0000C0A800FF"), 1);
   EXPECT_EQ(primary->mockEvent("coripx32", "7 102"), 1);
   EXPECT_EQ(primary->printerInfo(101), (PrinterInfo{BCE_OK, 101, 0x8008, "0000C0A800FF", "", 1024}));
-  const Posted movedAndRemoved = {{200, 101, 4}, {102, 101, 4}};
+  const Posted movedAndRemoved = {{WM_BCE_PRINTER_CHANGED, 101, BCE_NET_IPX},
+                                  {WM_BCE_PRINTER_REMOVED, 101, BCE_NET_IPX}};
   EXPECT_EQ(valueUntil([&] { return primary->messages(); }, movedAndRemoved), movedAndRemoved);
   EXPECT_EQ(secondary->messages(), Posted{});
 }

@@ -1,6 +1,5 @@
 #include "bidi_child.h"
 
-#include <cstdio>
 #include <iomanip>
 
 namespace wf::testing {
@@ -25,26 +24,10 @@ PrinterListing listing(const ChildAnswer& a, std::size_t from) {
   return out;
 }
 
-// "<result> <length> <hex|->"
-BufferReply bufferReply(const ChildAnswer& a) {
-  const std::string& data = a.field(2);
-  return {decimal(a.field(0)), static_cast<std::uint32_t>(a.number(1)), data == "-" ? "" : data};
-}
-
-Written written(const ChildAnswer& a) {
-  return {decimal(a.field(0)), static_cast<std::uint32_t>(a.number(1))};
-}
-
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const ListedPrinter& p) {
   return out << p.handle << ":" << p.flags;
-}
-std::ostream& operator<<(std::ostream& out, const BufferReply& r) {
-  return out << "{result " << r.result << ", length " << r.length << ", data " << std::quoted(r.data) << "}";
-}
-std::ostream& operator<<(std::ostream& out, const Written& w) {
-  return out << "{result " << w.result << ", length " << w.length << "}";
 }
 std::ostream& operator<<(std::ostream& out, const SpecificListing& s) {
   out << "{found 0x" << std::hex << s.found << std::dec << ", printers ";
@@ -55,10 +38,6 @@ std::ostream& operator<<(std::ostream& out, const PrinterState& s) {
 }
 std::ostream& operator<<(std::ostream& out, const PortState& s) {
   return out << "{open " << s.open << ", held " << s.held << "}";
-}
-std::ostream& operator<<(std::ostream& out, const Posted& p) {
-  return out << p.message << " key " << p.key << " handle " << p.handle << " mask 0x" << std::hex << p.mask
-             << std::dec;
 }
 
 bool BidiChild::isPrimary() {
@@ -75,23 +54,23 @@ PrinterListing BidiChild::scan() {
 }
 BufferReply BidiChild::bidi(std::uint32_t handle, std::uint32_t code, std::optional<std::uint32_t> room,
                             const std::string& requestHex, std::optional<std::uint32_t> requestLength) {
-  return bufferReply(expectOk("bidi " + std::to_string(handle) + " " + std::to_string(code) + " " +
-                              roomText(room) + " " + (requestHex.empty() ? "-" : requestHex) +
-                              (requestLength ? " " + std::to_string(*requestLength) : "")));
+  return BufferReply::parse(expectOk("bidi " + std::to_string(handle) + " " + std::to_string(code) + " " +
+                                     roomText(room) + " " + (requestHex.empty() ? "-" : requestHex) +
+                                     (requestLength ? " " + std::to_string(*requestLength) : "")));
 }
 BufferReply BidiChild::netBidi(std::uint32_t mask, std::uint32_t handle, std::uint32_t code,
                                std::optional<std::uint32_t> room, const std::string& requestHex) {
-  return bufferReply(expectOk("netbidi " + std::to_string(mask) + " " + std::to_string(handle) + " " +
-                              std::to_string(code) + " " + roomText(room) + " " +
-                              (requestHex.empty() ? "-" : requestHex)));
+  return BufferReply::parse(expectOk("netbidi " + std::to_string(mask) + " " + std::to_string(handle) + " " +
+                                     std::to_string(code) + " " + roomText(room) + " " +
+                                     (requestHex.empty() ? "-" : requestHex)));
 }
 Written BidiChild::write(std::uint32_t handle, std::uint32_t bytes, bool raw) {
-  return written(
+  return Written::parse(
       expectOk("write " + std::to_string(handle) + " " + std::to_string(bytes) + " " + (raw ? "1" : "0")));
 }
 Written BidiChild::netWrite(std::uint32_t mask, std::uint32_t handle, std::uint32_t bytes, bool raw) {
-  return written(expectOk("netwrite " + std::to_string(mask) + " " + std::to_string(handle) + " " +
-                          std::to_string(bytes) + " " + (raw ? "1" : "0")));
+  return Written::parse(expectOk("netwrite " + std::to_string(mask) + " " + std::to_string(handle) + " " +
+                                 std::to_string(bytes) + " " + (raw ? "1" : "0")));
 }
 std::int32_t BidiChild::open(std::uint32_t handle) {
   return static_cast<std::int32_t>(expectNumber("open " + std::to_string(handle)));
@@ -111,18 +90,12 @@ std::int32_t BidiChild::release(std::uint32_t handle, std::uint32_t flag) {
       expectNumber("release " + std::to_string(handle) + " " + std::to_string(flag)));
 }
 BufferReply BidiChild::query(std::uint32_t key, std::optional<std::uint32_t> room, std::uint32_t flag) {
-  return bufferReply(
+  return BufferReply::parse(
       expectOk("query " + std::to_string(key) + " " + roomText(room) + " " + std::to_string(flag)));
 }
 std::vector<Posted> BidiChild::posts() {
   std::vector<Posted> out;
-  for (const std::string& field : expectOk("posts").fields) {
-    unsigned message = 0, wParam = 0, lParam = 0;
-    if (std::sscanf(field.c_str(), "%u:%x:%x", &message, &wParam, &lParam) != 3)
-      throw ChildError("bad post: " + field);
-    out.push_back(
-        {message, static_cast<std::uint16_t>(wParam >> 16), static_cast<std::uint16_t>(wParam), lParam});
-  }
+  for (const std::string& field : expectOk("posts").fields) out.push_back(PostedAlert::parse(field));
   return out;
 }
 

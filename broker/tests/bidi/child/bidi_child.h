@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bce_answers.h"
 #include "typed_child.h"
 
 namespace wf::testing {
@@ -18,22 +19,6 @@ struct ListedPrinter {
   bool operator==(const ListedPrinter&) const = default;
 };
 using PrinterListing = std::vector<ListedPrinter>;
-
-// BceSendBidi or BceQueryAlerts: the result, the length it reported and the
-// bytes it put in the buffer, as hexadecimal digits ("" for none).
-struct BufferReply {
-  std::int32_t result = 0;
-  std::uint32_t length = 0;
-  std::string data;
-  bool operator==(const BufferReply&) const = default;
-};
-
-// BceWrite: the result and the length it reported written.
-struct Written {
-  std::int32_t result = 0;
-  std::uint32_t length = 0;
-  bool operator==(const Written&) const = default;
-};
 
 // BceEnumSpecific for a local port: the networks it found the printer on
 // and the printers it delivered.
@@ -63,23 +48,12 @@ struct PortState {
   bool operator==(const PortState&) const = default;
 };
 
-// A message posted to a helper's alert window: the alert's window message,
-// its key and printer handle (wParam) and its class mask (lParam).
-struct Posted {
-  std::uint32_t message = 0;
-  std::uint16_t key = 0;
-  std::uint16_t handle = 0;
-  std::uint32_t mask = 0;
-  bool operator==(const Posted&) const = default;
-};
+using Posted = PostedAlert;
 
 std::ostream& operator<<(std::ostream& out, const ListedPrinter& p);
-std::ostream& operator<<(std::ostream& out, const BufferReply& r);
-std::ostream& operator<<(std::ostream& out, const Written& w);
 std::ostream& operator<<(std::ostream& out, const SpecificListing& s);
 std::ostream& operator<<(std::ostream& out, const PrinterState& s);
 std::ostream& operator<<(std::ostream& out, const PortState& s);
-std::ostream& operator<<(std::ostream& out, const Posted& p);
 
 class BidiChild : public TypedChild {
  public:
