@@ -43,8 +43,9 @@ ChildAnswer TypedChild::expectOk(const std::string& command, int realMs) {
 std::string TypedChild::expectText(const std::string& command, int realMs) {
   const std::string line = process_.call(command, realMs);
   if (line == "ok") return {};
-  if (!line.starts_with("ok ")) throw ChildError("\"" + command + "\" failed: " + line);
-  return line.substr(3);
+  if (line.starts_with("ok ")) return line.substr(3);
+  if (line.starts_with("ok|")) return line.substr(2);
+  throw ChildError("\"" + command + "\" failed: " + line);
 }
 
 std::int64_t TypedChild::expectNumber(const std::string& command, int realMs) {

@@ -49,7 +49,8 @@ class TypedChild {
   pid_t pid() const { return process_.pid(); }
   // Sends `command`; the fields of its "ok" answer, or ChildError.
   ChildAnswer expectOk(const std::string& command, int realMs = 30000);
-  // The text after "ok " exactly as the helper wrote it, blanks and all.
+  // The text after "ok " exactly as the helper wrote it, blanks and all; for
+  // answers that list items as "ok|a|b", the text from the first "|" on.
   std::string expectText(const std::string& command, int realMs = 30000);
   // The same for an answer that is one number.
   std::int64_t expectNumber(const std::string& command, int realMs = 30000);
