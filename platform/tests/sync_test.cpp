@@ -441,7 +441,7 @@ constexpr const char* kInstance = "Wrenfield Application Instance";
 
 TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   testing::PlatformChild child;
-  ASSERT_EQ(child.mutexOpen(kInstance), testing::MutexOpened::Created);
+  ASSERT_EQ(child.mutexOpen(kInstance), testing::Opened::Created);
   ASSERT_TRUE(child.mutexAcquire(kInstance));
 
   bool existed = false;
@@ -470,7 +470,7 @@ TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
 TEST(CrossProcessMutex, ExactlyOneOfManyProcessesCreatesIt) {
   std::vector<std::unique_ptr<testing::PlatformChild>> children;
   for (int i = 0; i < 4; ++i) children.push_back(std::make_unique<testing::PlatformChild>());
-  std::vector<testing::MutexOpened> answers(children.size());
+  std::vector<testing::Opened> answers(children.size());
   {
     std::vector<Thread> openers;
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -478,8 +478,8 @@ TEST(CrossProcessMutex, ExactlyOneOfManyProcessesCreatesIt) {
                            [&, i](std::stop_token) { answers[i] = children[i]->mutexOpen(kInstance); });
     }
   }
-  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::MutexOpened::Created), 1);
-  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::MutexOpened::Existed), 3);
+  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::Opened::Created), 1);
+  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::Opened::Existed), 3);
 }
 
 TEST(CrossProcessMutex, SecondHandleInOneProcessSeesTheFirst) {
