@@ -2,6 +2,8 @@
 // for printers of every mix of bidi, rights and protocols.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "notebook_fixture.h"
@@ -214,6 +216,85 @@ TEST_F(IconMenuTest, AMenuHandedInAlreadyMadeIsExtended) {
   menu.AppendMenu(MF_STRING, 1, "first");
   EXPECT_EQ(icon->GetRtBtnPopup(&menu), 12);
   EXPECT_EQ(menu.GetMenuItemID(0), 1u);
+}
+
+TEST_F(IconMenuTest, OperatorPanelTextIsCachedFromAlertsAndFromThePrinter) {
+  CWFPrinterIcon* icon = makeIcon(80, {});
+  EXPECT_EQ(icon->GetOpPanelText().str(), "") << "nothing cached yet";
+  std::unique_ptr<WFPrtObj::OPPANELDATA> fresh(static_cast<WFPrtObj::OPPANELDATA*>(icon->GetROPDataStruct()));
+  EXPECT_TRUE(fresh->text.empty());
+
+  CWFAlert alert(80, nullptr, 0, 300, CWFAlert::ACTIVE, 0, 0, FALSE, FALSE, FALSE, FALSE);
+  CWFPanelAlertMsg message(&alert, new WFPrtObj::OPPANELDATA{20, 4, "READY"});
+  icon->SetOpPanelText(&message);
+  EXPECT_EQ(icon->GetOpPanelText().str(), "READY");
+  // A message without panel data leaves the text as it was.
+  CWFPanelAlertMsg empty(&alert, nullptr);
+  icon->SetOpPanelText(&empty);
+  icon->SetOpPanelText(nullptr);
+  EXPECT_EQ(icon->GetOpPanelText().str(), "READY");
+
+  // From the printer: a rejected query keeps the text, an accepted one replaces it.
+  auto* printer = static_cast<ScriptedPrtObj*>(app_.GetPrinterFromHandle(80));
+  printer->rejects["bidiROPQueryData"] = -2;
+  icon->UpdateOpPanelText();
+  EXPECT_EQ(icon->GetOpPanelText().str(), "READY");
+  printer->rejects.clear();
+  icon->UpdateOpPanelText();
+  EXPECT_EQ(icon->GetOpPanelText().str(), "") << "the scripted printer's panel is blank";
+
+  // A reader gives up when the record is held too long.
+  icon->SetOpPanelText(&message);
+  wf::setTimeScaleForTest(0.001);
+  std::thread holder([&] {
+    CMutex other(icon->GetMutexName("OpPanelData"));
+    other.Wait(wf::kInfinite);
+    EXPECT_EQ(icon->GetOpPanelText().str(), "READY") << "the holder itself reads it";
+    std::string seen = "unset";
+    std::thread reader([&] { seen = icon->GetOpPanelText().str(); });
+    reader.join();
+    EXPECT_EQ(seen, "");
+    other.Release();
+  });
+  holder.join();
+  wf::setTimeScaleForTest(1.0);
+  EXPECT_EQ(icon->GetOpPanelText().str(), "READY");
+}
+
+TEST_F(IconMenuTest, WithoutTheProtocolQueryTheNotebookHoldsOnlyTheAdapterPage) {
+  useNetUI(WF_MOCK_NETUI_PIP_DIR);
+  CWFPrinterIcon* icon = makeIcon(81, {false, true, kNetWare | kTcpIp});
+  ASSERT_TRUE(icon->OpenPrinterA(WF_VIEW_NETWARE));
+  EXPECT_EQ(icon->GetPageCount(), 1);
+  EXPECT_EQ(icon->GetOpenFrame()->GetNotebook()->GetCurrentPage(), 0);
+  EXPECT_EQ(netQueries(), (std::vector<std::pair<USHORT, UINT>>{{81, 0}}));
+}
+
+// A family page whose template is missing: the notebook cannot be made.
+class BrokenPageIcon : public NotebookIcon {
+ public:
+  using NotebookIcon::NotebookIcon;
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new BrokenPageIcon(object, record); }
+  int BelongsToFamily(ULONG key) override { return key == 10; }
+
+ protected:
+  void AddExtraOpenPages(CPropertySheet* sheet) override {
+    sheet->AddPage(new CWFPropertyPage(4999, "X.HLP"));
+  }
+};
+
+TEST_F(IconMenuTest, AFrameThatCannotBeMadeTakesItsNotebookAndPagesWithIt) {
+  const DWORD broken = 10;
+  families_.RegisterDLL(nullptr, "Broken", 0, &BrokenPageIcon::create, &broken, 1, nullptr);
+  CWFPrinterIcon* icon = makeIcon(82, {true, true, 0, broken});
+  ASSERT_NE(dynamic_cast<BrokenPageIcon*>(icon), nullptr);
+  EXPECT_FALSE(icon->OpenPrinterA(0));
+  EXPECT_EQ(icon->GetOpenFrame(), nullptr);
+  EXPECT_EQ(icon->GetOpenDlgHandle(), 0u);
+  EXPECT_EQ(icon->GetPageCount(), 0);
+  EXPECT_EQ(shell_.waitCursor.depth(), 0);
+  // The next try starts afresh.
+  EXPECT_FALSE(icon->OpenPrinterA(WF_VIEW_STATISTICS));
 }
 
 }  // namespace
