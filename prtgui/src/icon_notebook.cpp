@@ -1,6 +1,7 @@
 // The icon's image, its right-button menu, the numbering of its notebook's
 // pages, opening the notebook (with the network adapter pages) and the
 // operator-panel text the pages show.
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +24,8 @@ namespace {
 constexpr ULONG kPeerToPeerOnly = 0x10;
 constexpr ULONG kCorLinkBits = 0x8 | 0x4;
 constexpr ULONG kDisconnectedAlert = 100;
+// Real milliseconds between looks at a notebook another thread is closing.
+constexpr int kCloseRecheckMs = 50;
 
 // Menu entries and their strings.
 constexpr UINT kCmdRemoveAlerts = 32784;
@@ -294,7 +297,12 @@ int CWFPrinterIcon::OpenPrinterA(UINT view) {
       m_pOpenFrame->BringWindowToTop();
       return TRUE;
     }
-    delete std::exchange(m_pOpenFrame, nullptr);
+    CPrtOpenFrame* stale = nullptr;
+    {
+      std::lock_guard lock(m_notebookLock);
+      stale = std::exchange(m_pOpenFrame, nullptr);
+    }
+    delete stale;
   }
 
   m_pageCount = 0;
@@ -319,6 +327,7 @@ int CWFPrinterIcon::OpenPrinterA(UINT view) {
     m_hOpenFrame = 0;
     m_hOpenDlg = 0;
     m_pageCount = 0;
+    m_notebookGone.notify_all();
     return FALSE;
   }
   std::lock_guard lock(m_notebookLock);
@@ -353,11 +362,19 @@ void CWFPrinterIcon::closeOpenNotebook() {
     m_pOpenFrame = nullptr;
     return;
   }
-  const HWND frame = m_hOpenFrame;
-  lock.unlock();
-  ::PostMessage(frame, WM_CLOSE, 0, 0);
-  lock.lock();
-  m_notebookGone.wait(lock, [&] { return m_pOpenFrame == nullptr; });
+  // A frame still being made gets its window (or fails) on the GUI thread
+  // meanwhile: ask again until the notebook has let go.
+  HWND asked = 0;
+  while (m_pOpenFrame) {
+    if (m_hOpenFrame && m_hOpenFrame != asked) {
+      asked = m_hOpenFrame;
+      lock.unlock();
+      ::PostMessage(asked, WM_CLOSE, 0, 0);
+      lock.lock();
+      continue;
+    }
+    m_notebookGone.wait_for(lock, std::chrono::milliseconds(kCloseRecheckMs));
+  }
 }
 
 // ---- Operator-panel text ----
