@@ -344,3 +344,42 @@ TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
 }
 
 }  // namespace
+
+// The notebook of a simulated printer on LPT1: opened on the statistics page
+// in the first cascade place, filled by its worker over the broker, told of
+// new page counts, and reopened on the page it was closed on.
+TEST_F(PrtGuiEndToEnd, TheNotebookOfAPrinterOnLpt1OpensRefreshesAndRemembersItsPage) {
+  serve(1, "meridian-vireo10");
+  start();
+  app->call("enumerate");
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const std::string handle = listed[0].handle;
+
+  auto state = split(app->call("open " + handle + " 32779"), ';');
+  state.resize(8);
+  const int pages = std::stoi(state[0].substr(3));
+  EXPECT_GE(pages, 2);  // the operator-panel page needs the user's rights
+  EXPECT_EQ(state[1], std::to_string(pages - 1)) << "statistics is the last base page";
+  EXPECT_EQ(state[2], "70");
+  EXPECT_EQ(state[3], "70");
+  EXPECT_EQ(state[4], state[7]) << "the printer's status after the fill worker's refresh";
+  EXPECT_EQ(state[4].find("Reading"), std::string::npos) << state[4];
+  EXPECT_NE(state[5].find(listed[0].name), std::string::npos) << state[5];
+  const int shownAfterOpen = std::stoi(state[6]);
+  EXPECT_GE(shownAfterOpen, 2) << "shown when made, again when the fill worker's data arrived";
+
+  // The page-count worker's post reaches the shown statistics page.
+  EXPECT_EQ(app->call("pagecounts " + handle + " 0").rfind("ok ", 0), 0u);
+  state = split(app->call("notebook " + handle), ';');
+  state.resize(8);
+  EXPECT_EQ(std::stoi(state[6]), shownAfterOpen + 1);
+
+  // Closed on the statistics page, opened with no view: the statistics page again.
+  const std::string closed = app->call("close " + handle);
+  EXPECT_EQ(closed, "ok closed " + std::to_string(pages - 1));
+  state = split(app->call("open " + handle + " 0"), ';');
+  state.resize(8);
+  EXPECT_EQ(state[1], std::to_string(pages - 1));
+  EXPECT_EQ(state[2], "90") << "the second frame steps down the cascade";
+}
