@@ -24,6 +24,7 @@
 #include "test_dirs.h"
 
 using wf::testing::GraphicInfo;
+using wf::testing::NotebookView;
 using wf::testing::PrtGuiChild;
 using wf::testing::QuickSetupRun;
 using wf::testing::StoredAlert;
@@ -351,35 +352,30 @@ TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
 TEST_F(PrtGuiEndToEnd, TheNotebookOfAPrinterOnLpt1OpensRefreshesAndRemembersItsPage) {
   serve(1, "meridian-vireo10");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
-  const std::string handle = listed[0].handle;
+  const std::uint16_t handle = listed[0].handle;
 
-  auto state = split(app->call("open " + handle + " 32779"), ';');
-  state.resize(8);
-  const int pages = std::stoi(state[0].substr(3));
-  EXPECT_GE(pages, 2);  // the operator-panel page needs the user's rights
-  EXPECT_EQ(state[1], std::to_string(pages - 1)) << "statistics is the last base page";
-  EXPECT_EQ(state[2], "70");
-  EXPECT_EQ(state[3], "70");
-  EXPECT_EQ(state[4], state[7]) << "the printer's status after the fill worker's refresh";
-  EXPECT_EQ(state[4].find("Reading"), std::string::npos) << state[4];
-  EXPECT_NE(state[5].find(listed[0].name), std::string::npos) << state[5];
-  const int shownAfterOpen = std::stoi(state[6]);
-  EXPECT_GE(shownAfterOpen, 2) << "shown when made, again when the fill worker's data arrived";
+  const NotebookView opened = app->open(handle, 32779);
+  ASSERT_TRUE(opened.open);
+  EXPECT_GE(opened.pages, 2) << opened;  // the operator-panel page needs the user's rights
+  EXPECT_EQ(opened.currentPage, opened.pages - 1) << "statistics is the last base page";
+  EXPECT_EQ(opened.x, 70);
+  EXPECT_EQ(opened.y, 70);
+  EXPECT_EQ(opened.statusLine, opened.printerStatus)
+      << "the printer's status after the fill worker's refresh";
+  EXPECT_EQ(opened.statusLine.find("Reading"), std::string::npos) << opened;
+  EXPECT_NE(opened.title.find(listed[0].name), std::string::npos) << opened;
+  EXPECT_GE(opened.statisticsShown, 2) << "shown when made, again when the fill worker's data arrived";
 
   // The page-count worker's post reaches the shown statistics page.
-  EXPECT_EQ(app->call("pagecounts " + handle + " 0").rfind("ok ", 0), 0u);
-  state = split(app->call("notebook " + handle), ';');
-  state.resize(8);
-  EXPECT_EQ(std::stoi(state[6]), shownAfterOpen + 1);
+  app->pageCounts(handle, false);
+  EXPECT_EQ(app->notebook(handle).statisticsShown, opened.statisticsShown + 1);
 
   // Closed on the statistics page, opened with no view: the statistics page again.
-  const std::string closed = app->call("close " + handle);
-  EXPECT_EQ(closed, "ok closed " + std::to_string(pages - 1));
-  state = split(app->call("open " + handle + " 0"), ';');
-  state.resize(8);
-  EXPECT_EQ(state[1], std::to_string(pages - 1));
-  EXPECT_EQ(state[2], "90") << "the second frame steps down the cascade";
+  EXPECT_EQ(app->close(handle), opened.pages - 1);
+  const NotebookView reopened = app->open(handle, 0);
+  EXPECT_EQ(reopened.currentPage, opened.pages - 1);
+  EXPECT_EQ(reopened.x, 90) << "the second frame steps down the cascade";
 }

@@ -43,6 +43,24 @@ std::ostream& operator<<(std::ostream& out, const GraphicInfo& g) {
              << ";" << g.totalPages << ";" << g.userPages << "}";
 }
 
+std::ostream& operator<<(std::ostream& out, const NotebookView& n) {
+  if (!n.open) return out << "{closed}";
+  return out << "{" << n.pages << " pages;" << n.currentPage << ";" << n.x << "," << n.y << ";"
+             << n.statusLine << ";" << n.title << ";" << n.statisticsShown << ";" << n.printerStatus << "}";
+}
+
+namespace {
+NotebookView notebookView(const std::string& text) {
+  if (text == "closed") return {};
+  auto f = splitList(text, ';');
+  if (f.size() < 7) throw ChildError("bad notebook answer: " + text);
+  f.resize(8);  // an empty printer status ends the text
+  return {
+      true, std::stoi(f[0]), std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4], f[5], std::stoi(f[6]),
+      f[7]};
+}
+}  // namespace
+
 int PrtGuiChild::start() {
   return static_cast<int>(expectNumber("start"));
 }
@@ -128,6 +146,19 @@ std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name
 unsigned long PrtGuiChild::pageCounts(std::uint16_t handle, bool reset) {
   return static_cast<unsigned long>(
       expectNumber("pagecounts " + std::to_string(handle) + (reset ? " 1" : " 0")));
+}
+NotebookView PrtGuiChild::open(std::uint16_t handle, int view) {
+  return notebookView(expectText("open " + std::to_string(handle) + " " + std::to_string(view)));
+}
+NotebookView PrtGuiChild::notebook(std::uint16_t handle) {
+  return notebookView(expectText("notebook " + std::to_string(handle)));
+}
+int PrtGuiChild::close(std::uint16_t handle) {
+  const std::string text = expectText("close " + std::to_string(handle));
+  const auto blank = text.rfind(' ');
+  if (blank == std::string::npos || notebookView(text.substr(0, blank)).open)
+    throw ChildError("notebook still open: " + text);
+  return std::stoi(text.substr(blank + 1));
 }
 void PrtGuiChild::quit() {
   process().call("quit");

@@ -65,7 +65,22 @@ struct GraphicInfo {
   bool operator==(const GraphicInfo&) const = default;
 };
 
+// An icon's open notebook, or none when `open` is false.
+struct NotebookView {
+  bool open = false;
+  int pages = 0;
+  int currentPage = 0;
+  int x = 0;  // the frame's top-left corner
+  int y = 0;
+  std::string statusLine;
+  std::string title;
+  int statisticsShown = 0;  // how often the statistics page showed its data
+  std::string printerStatus;
+  bool operator==(const NotebookView&) const = default;
+};
+
 std::ostream& operator<<(std::ostream& out, const PrinterIconView& i);
+std::ostream& operator<<(std::ostream& out, const NotebookView& n);
 std::ostream& operator<<(std::ostream& out, const StoredAlert& a);
 std::ostream& operator<<(std::ostream& out, const TestPageDone& t);
 std::ostream& operator<<(std::ostream& out, const QuickSetupRun& q);
@@ -99,6 +114,11 @@ class PrtGuiChild : public TypedChild {
   std::string inventory(std::uint16_t handle, const std::string& name);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
+  // Opens the icon's notebook on `view` (0: its default view) and lets its workers run.
+  NotebookView open(std::uint16_t handle, int view);
+  NotebookView notebook(std::uint16_t handle);
+  // Closes the notebook; the icon's default view afterwards.
+  int close(std::uint16_t handle);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };
