@@ -153,11 +153,4 @@ int ChildProcess::waitExit() {
   return status_;
 }
 
-std::string askUntil(ChildProcess& child, const std::string& command, const std::string& want,
-                     std::uint32_t budgetMs) {
-  std::string got;
-  eventually([&] { return (got = child.call(command)) == want; }, budgetMs);
-  return got;
-}
-
 }  // namespace wf::testing

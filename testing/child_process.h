@@ -62,9 +62,4 @@ class ChildProcess {
   int status_ = 0;
 };
 
-// Asks `command` until `child` answers `want`, waiting as eventually() does;
-// returns the last answer, for the test to compare with what it wanted.
-std::string askUntil(ChildProcess& child, const std::string& command, const std::string& want,
-                     std::uint32_t budgetMs = kEventuallyBudget);
-
 }  // namespace wf::testing

@@ -2,8 +2,9 @@
 // the test page worker.
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
+#include "broker/corbce.h"
+#include "eventually.h"
 #include "framework/scripted_shell.h"
 #include "platform/message_queue.h"
 #include "platform/window_messages.h"
@@ -12,8 +13,6 @@
 
 namespace wf::testing {
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr UINT WM_WF_TESTPAGEDONE = 0x479;
 
@@ -117,15 +116,15 @@ TEST_F(ServicesTest, ResultChecksReactOnlyToALostLink) {
   EXPECT_EQ(app_.windowList.calls().size(), callsBefore);
 
   object->caps.bidiActive = FALSE;
-  EXPECT_FALSE(icon->BCEReturnCheck(-11));
+  EXPECT_FALSE(icon->BCEReturnCheck(BCE_ERR_NOT_CAPABLE));
   EXPECT_EQ(icon->GetStatus(), "Status not available");
   EXPECT_EQ(app_.windowList.calls().back(), "UpdatePrinterViews 11 0");
   EXPECT_TRUE(shell.messageBox.calls().empty());  // nobody armed its alerts
 
   icon->IncrementUsageCount();
-  icon->BCEReturnCheck(-11);
+  icon->BCEReturnCheck(BCE_ERR_NOT_CAPABLE);
   // A notice off the GUI thread is shown elsewhere while this one goes on.
-  for (int i = 0; i < 1000 && shell.messageBox.calls().empty(); ++i) std::this_thread::sleep_for(10ms);
+  wf::testing::eventually([&] { return !shell.messageBox.calls().empty(); });
   const auto boxes = shell.messageBox.calls();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Quorra 1210 - LPT1");
