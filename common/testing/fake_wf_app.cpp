@@ -105,7 +105,20 @@ FakeWFApp::FakeWFApp() : CWinApp("Wrenfield") {
 }
 
 FakeWFApp::~FakeWFApp() {
+  freeToolKit();
   queue_.destroy();
+}
+
+HINSTANCE FakeWFApp::GetToolKitDLL() {
+  std::lock_guard lock(m_);
+  if (!toolKit) toolKit = wf::loadModule("CORWF32.DLL");
+  return toolKit;
+}
+
+void FakeWFApp::freeToolKit() {
+  std::lock_guard lock(m_);
+  if (toolKit) wf::freeModule(toolKit);
+  toolKit = nullptr;
 }
 
 std::vector<std::string> FakeWFApp::logLines() const {

@@ -77,6 +77,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   std::map<int, std::string> waveFiles;
   // GetPrinterFromHandle answers from here, else asks the manager.
   std::map<USHORT, WFPrtObj*> printers;
+  // Loaded as "CORWF32.DLL" when GetToolKitDLL finds it null, as the main
+  // program does; freed by freeToolKit and the destructor.
   HINSTANCE toolKit = nullptr;
   HINSTANCE netSet = nullptr;
   // The owned objects' slots; null until a test fills them.
@@ -122,7 +124,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   int GetEnumSpecCount() override { return enumCounter_.count(); }
   WFPrtObj* GetPrinterFromHandle(USHORT printer) override;
   short GetAppID() override { return appId; }
-  HINSTANCE GetToolKitDLL() override { return toolKit; }
+  HINSTANCE GetToolKitDLL() override;
+  void freeToolKit();
   HINSTANCE GetNetSetDLL() override { return netSet; }
   BOOL AddToBlinkList(CWnd* window) override;
   BOOL RemoveFromBlinkList(CWnd* window) override;

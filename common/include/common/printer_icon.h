@@ -91,6 +91,8 @@ class WFPrinterIconServices {
   // The printer's ports (CWFPortList) fall back on the adapter's address.
   virtual CString GetNetAddress() = 0;
   virtual CString GetJSAdapterType() = 0;
+  virtual unsigned long GetFlashSize() = 0;
+  virtual unsigned long GetHDSize() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -309,9 +311,9 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   int GetFontCartOption();
   CString GetFontCartName();
   CString GetFontCartFormat();
-  unsigned long GetFlashSize();
+  unsigned long GetFlashSize() override;
   unsigned long GetFlashRemaining();
-  unsigned long GetHDSize();
+  unsigned long GetHDSize() override;
   unsigned long GetHDRemaining();
   int GetHighCapacity();
   unsigned long GetTotalPages();
