@@ -7,9 +7,12 @@
 #include <sstream>
 
 #include "common/tag_list.h"
+#include "corwf32/corwf32.h"
 #include "driver_fixture.h"
 #include "framework/global_memory.h"
 #include "hex_bytes.h"
+#include "platform/module.h"
+#include "platform/runtime_dir.h"
 
 namespace wf::testing {
 namespace {
@@ -394,6 +397,83 @@ TEST_F(TagListTest, ACancelledChooserLeavesTheBlockAsItWas) {
   EXPECT_EQ(list.BuildList(icon_, nullptr, WFTAG_OP_FONT), nullptr);
   EXPECT_EQ(static_cast<void*>(list), first);
   EXPECT_EQ(list.GetCapacity(), 256u);
+}
+
+// ---- The tool kit's stand-in ----
+
+class ToolKitStandIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setModuleSearchPath({WF_TOOLKIT_DIR});
+    module_ = loadModule(toolkit::kModuleName);
+    ASSERT_NE(module_, nullptr);
+    entry_ = moduleEntryAs<toolkit::CVToolKit32Fn>(module_, toolkit::kEntryName);
+    ASSERT_NE(entry_, nullptr);
+  }
+  void TearDown() override {
+    if (module_) freeModule(module_);
+    setModuleSearchPath({});
+  }
+  // A block of exactly the bytes' size, so a read past it is caught.
+  int call(const std::string& bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    const int result = entry_(7, nullptr, block);
+    GlobalFree(block);
+    return result;
+  }
+  static std::vector<std::string> log() {
+    std::ifstream in(*runtimeDir() / toolkit::kLogName);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  ModuleHandle module_ = nullptr;
+  toolkit::CVToolKit32Fn entry_ = nullptr;
+};
+
+TEST_F(ToolKitStandIn, MalformedBlocksAnswerOneAndAreLogged) {
+  const std::string head = numberItem(1, 1) + textItem(4, "Q");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* fault;
+  } cases[] = {
+      {"an item size below 6", head + le16(3) + le16(5) + "xyz" + kEndItem, "has size 5"},
+      {"an item past the block", head + le16(3) + le16(40) + "12" + kEndItem, "runs past the block"},
+      {"a text without its terminator", numberItem(1, 1) + le16(4) + le16(8) + "ABCD" + kEndItem,
+       "without its terminator"},
+      {"no end item", head, "no end item"},
+      {"a cut header", head + std::string("\0", 1), "no end item"},
+      {"an end item of size 7", head + numberItem(0, 0), "end item of size 7"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(call(c.bytes), toolkit::kMalformed);
+    const auto lines = log();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("parent 7 instance ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find("malformed: "), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find(c.fault), std::string::npos) << lines.back();
+  }
+  EXPECT_EQ(entry_(7, nullptr, nullptr), toolkit::kMalformed);
+  EXPECT_EQ(log().size(), std::size(cases) + 1);
+}
+
+TEST_F(ToolKitStandIn, AWellFormedBlockIsLoggedUpToItsEndAndAnswersTheSetting) {
+  const std::string block = numberItem(1, 2) + textItem(5, "CORPS") + kEndItem;
+  EXPECT_EQ(call(block + "trailing"), 0);
+  ::setenv("WRENFIELD_TOOLKIT_RESULT", "5", 1);
+  EXPECT_EQ(call(block), 5);
+  ::unsetenv("WRENFIELD_TOOLKIT_RESULT");
+  const auto lines = log();
+  ASSERT_EQ(lines.size(), 2u);
+  std::string hexBlock = toHex(block);
+  hexBlock.erase(std::remove(hexBlock.begin(), hexBlock.end(), ' '), hexBlock.end());
+  EXPECT_EQ(lines[0].substr(lines[0].find(" block ")), " block " + hexBlock + " tags 1=2 5=\"CORPS\" 0");
+  EXPECT_EQ(lines[1], lines[0]);
 }
 
 }  // namespace

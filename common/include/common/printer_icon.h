@@ -281,6 +281,11 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   void DoQuickSetupSend(CWnd* parent, CString file);
   void DoQuickSetupReceive(CWnd* parent, CString file);
   void ResetPrinterData();
+  // Downloads through the tool kit (CORWF32): the driver setup request for
+  // the queue the user chooses; TRUE when the tool kit reports success.
+  BOOL DownloadFont(CWnd* parent, HINSTANCE instance);
+  BOOL DownloadDemo(CWnd* parent, HINSTANCE instance);
+  BOOL DownloadOverlay(CWnd* parent, HINSTANCE instance);
   // Forwarded to the alert storage under "AlertLock". The pointer results
   // stay valid only while the caller holds "AlertLock" itself.
   UINT Get1stActiveAlertBMP();
@@ -414,6 +419,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
 
  protected:
   void ConstructorInit();
+  BOOL Download(CWnd* parent, HINSTANCE instance, USHORT operation);
   ULONG GetValidProtocols();
   void setText(CString& member, const CString& value);
   // Reads the object's address and protocols into the remembered ones.
