@@ -138,6 +138,8 @@ TEST_F(DriverDlgTest, FailuresShowTheirMessageAndAnswerThree) {
       {"driver not listed", [] { queue("Office Text", "LPT1:", kText); }, kFlags3, {kNoDriver}},
       {"queue on another port", [] { queue("Office PS", "LPT2:", kPS); }, kFlags3, {kNoDriver}},
   };
+  CWnd parent;
+  ASSERT_TRUE(parent.CreateEx(0, "DriverParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     spool::spooler().clear();
@@ -146,7 +148,7 @@ TEST_F(DriverDlgTest, FailuresShowTheirMessageAndAnswerThree) {
     spool::spooler().addDriver(kText, "C:\\DRIVERS\\TTY.DRV", "Monitor");
     c.world();
     const std::size_t before = shell_.messageBox.calls().size();
-    CWFDriverDlg chooser(icon_, nullptr, c.flags);
+    CWFDriverDlg chooser(icon_, &parent, c.flags);
     EXPECT_EQ(chooser.DoModal(), WFDRV_FAILED);
     auto calls = shell_.messageBox.calls();
     ASSERT_EQ(calls.size(), before + c.boxes.size());
@@ -154,8 +156,10 @@ TEST_F(DriverDlgTest, FailuresShowTheirMessageAndAnswerThree) {
       EXPECT_EQ(calls[before + i].text, c.boxes[i]);
       EXPECT_EQ(calls[before + i].caption, "Wrenfield");
       EXPECT_EQ(calls[before + i].style, MB_OK);
+      EXPECT_EQ(calls[before + i].owner, parent.m_hWnd);
     }
   }
+  parent.DestroyWindow();
   EXPECT_EQ(dialogs_.runs(IDD_CHOOSE_DRIVER), 0);
 }
 
