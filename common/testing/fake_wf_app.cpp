@@ -105,6 +105,7 @@ FakeWFApp::FakeWFApp() : CWinApp("Wrenfield") {
 }
 
 FakeWFApp::~FakeWFApp() {
+  freeToolKit();
   queue_.destroy();
   if (netSet) wf::freeModule(netSet);
 }
@@ -118,6 +119,18 @@ BOOL FakeWFApp::loadNetSetDLL(const char* name) {
 std::vector<CWnd*> FakeWFApp::flashList() const {
   std::lock_guard lock(m_);
   return flashList_;
+}
+
+HINSTANCE FakeWFApp::GetToolKitDLL() {
+  std::lock_guard lock(m_);
+  if (!toolKit) toolKit = wf::loadModule("CORWF32.DLL");
+  return toolKit;
+}
+
+void FakeWFApp::freeToolKit() {
+  std::lock_guard lock(m_);
+  if (toolKit) wf::freeModule(toolKit);
+  toolKit = nullptr;
 }
 
 std::vector<std::string> FakeWFApp::logLines() const {

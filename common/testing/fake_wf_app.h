@@ -77,6 +77,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   std::map<int, std::string> waveFiles;
   // GetPrinterFromHandle answers from here, else asks the manager.
   std::map<USHORT, WFPrtObj*> printers;
+  // Loaded as "CORWF32.DLL" when GetToolKitDLL finds it null, as the main
+  // program does; freed by freeToolKit and the destructor.
   HINSTANCE toolKit = nullptr;
   // The network adapter configuration library; loadNetSetDLL loads it by
   // name through the module search path, and the application frees it.
@@ -128,7 +130,8 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   int GetEnumSpecCount() override { return enumCounter_.count(); }
   WFPrtObj* GetPrinterFromHandle(USHORT printer) override;
   short GetAppID() override { return appId; }
-  HINSTANCE GetToolKitDLL() override { return toolKit; }
+  HINSTANCE GetToolKitDLL() override;
+  void freeToolKit();
   HINSTANCE GetNetSetDLL() override { return netSet; }
   BOOL AddToBlinkList(CWnd* window) override;
   BOOL RemoveFromBlinkList(CWnd* window) override;

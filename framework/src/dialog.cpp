@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include <map>
+#include <mutex>
+
 #include "framework/controls.h"
 #include "framework/ddx.h"
 #include "modal_loop.h"
@@ -62,7 +65,27 @@ class DialogKeys : public QObject {
   CDialog* dialog_;
 };
 
+std::mutex hookMutex;
+std::map<UINT, wf::fw::DialogAction>& hooks() {
+  static std::map<UINT, wf::fw::DialogAction> map;
+  return map;
+}
+
+wf::fw::DialogAction hookFor(UINT templateId) {
+  std::lock_guard lock(hookMutex);
+  auto it = hooks().find(templateId);
+  return it == hooks().end() ? wf::fw::DialogAction{} : it->second;
+}
+
 }  // namespace
+
+void wf::fw::setModalDialogHook(UINT templateId, DialogAction action) {
+  std::lock_guard lock(hookMutex);
+  if (action)
+    hooks()[templateId] = std::move(action);
+  else
+    hooks().erase(templateId);
+}
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 ON_COMMAND(IDOK, OnOK)
@@ -134,6 +157,8 @@ INT_PTR CDialog::DoModal() {
     return -1;
   }
   const BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
+  if (m_hWnd && !state_->ended && !m_lpszTemplateName)
+    if (auto action = hookFor(m_nIDTemplate)) action(*this);
   if (m_hWnd && !state_->ended) {
     wf::fw::showModal(*this);
     if (focusDefault) GotoDlgCtrl(nullptr);

@@ -118,6 +118,11 @@ class QtFileDialog : public FileDialogService {
     for (const std::string& f : nameFiltersFromFilter(r.filter)) filters << qs(f);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     if (!r.fileName.empty()) dialog.selectFile(qs(r.fileName));
+    if (QWidget* owner = widgetOf(r.owner); r.centred && owner) {
+      dialog.resize(dialog.sizeHint());
+      const QPoint centre = owner->mapToGlobal(owner->rect().center());
+      dialog.move(centre - QPoint(dialog.width() / 2, dialog.height() / 2));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return {IDOK, dialog.selectedFiles().front().toStdString()};
   }

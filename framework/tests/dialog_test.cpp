@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QWhatsThis>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -193,6 +194,35 @@ TEST_F(DialogTest, DoModalAnswersAsScripted) {
       EXPECT_EQ(dlg.log.back(), "still open");
     }
   }
+}
+
+TEST_F(DialogTest, ModalHookActsOnADialogMadeElsewhere) {
+  int selectedInInit = -2;
+  {
+    wf::fw::ScriptedDialogs dialogs;
+    dialogs.on(kSettings, [&](CDialog& d) {
+      auto* list = static_cast<CListBox*>(d.GetDlgItem(1010));
+      selectedInInit = list->GetCurSel();
+      list->UserSelect(0);
+      d.EndDialog(IDOK);
+    });
+    dialogs.on(4711, {});
+    SettingsDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(selectedInInit, 1) << "the hook runs after OnInitDialog";
+    ASSERT_FALSE(dlg.log.empty());
+    EXPECT_EQ(dlg.log.back(), "list change");
+    EXPECT_EQ(dialogs.runs(kSettings), 1);
+    EXPECT_EQ(dialogs.runs(4711), 0);
+  }
+  // Gone with its ScriptedDialogs: the dialog runs its own loop again.
+  SettingsDlg dlg;
+  dlg.onInit = [](SettingsDlg& d) {
+    QMetaObject::invokeMethod(
+        qApp, [&d] { d.PostMessage(WM_COMMAND, IDCANCEL, 0); }, Qt::QueuedConnection);
+  };
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(std::count(dlg.log.begin(), dlg.log.end(), "list change"), 0);
 }
 
 TEST_F(DialogTest, MissingTemplateFailsCleanly) {

@@ -188,6 +188,26 @@ TEST(QtShell, BoxesAndFileDialogsSitOnTheirOwnersWidget) {
   }
 }
 
+TEST(QtShell, ACentredFileDialogSitsOverTheMiddleOfItsOwner) {
+  wf::fw::QtShell shell;
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, "BoxOwner", "owner", WS_OVERLAPPEDWINDOW, 300, 200, 640, 480, 0));
+  QWidget* ownerWidget = wf::fw::widgetOf(owner.m_hWnd);
+  ASSERT_NE(ownerWidget, nullptr);
+  QPoint dialogCentre;
+  whenModal<QFileDialog>([&](QFileDialog* dialog) {
+    dialogCentre = dialog->mapToGlobal(dialog->rect().center());
+    dialog->reject();
+  });
+  wf::fw::FileDialogRequest request;
+  request.owner = owner.m_hWnd;
+  request.centred = true;
+  EXPECT_EQ(wf::fw::shellServices().fileDialog->run(request).answer, IDCANCEL);
+  const QPoint ownerCentre = ownerWidget->mapToGlobal(ownerWidget->rect().center());
+  EXPECT_LE((dialogCentre - ownerCentre).manhattanLength(), 2)
+      << dialogCentre.x() << "," << dialogCentre.y() << " vs " << ownerCentre.x() << "," << ownerCentre.y();
+}
+
 TEST(QtShell, HelpShowsThatItIsNotInstalledAndQuitClosesIt) {
   wf::fw::QtShell shell;
   EXPECT_TRUE(WinHelp(0, "WRENFLD.HLP", HELP_CONTEXT, 2231));

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "platform/trace.h"
@@ -88,6 +89,7 @@ struct Spooler::State {
   std::map<std::string, Driver> drivers;           // by folded name
   std::map<std::string, MonitorHandler> monitors;  // by folded name
   Failure portFailure, printerFailure;
+  std::set<std::string> unopenable;           // folded printer names
   std::map<PrinterHandle, std::string> open;  // handle -> folded printer name
   PrinterHandle nextHandle = 1;
 
@@ -111,6 +113,7 @@ bool Spooler::load(const Scenario& scenario, std::string* error) {
   std::vector<Printer> printers;
   std::map<std::string, Driver> drivers;
   Failure portFailure, printerFailure;
+  std::set<std::string> unopenable;
   for (const auto& line : scenario.section("spooler.printers")) {
     std::string name, rest;
     auto fields =
@@ -130,8 +133,13 @@ bool Spooler::load(const Scenario& scenario, std::string* error) {
     std::optional<Failure> f;
     if (splitScenarioEntry(line, which, mode)) f = parseFailure(mode);
     which = foldCase(which);
+    if (which == "open" && !mode.empty()) {
+      unopenable.insert(foldCase(mode));
+      continue;
+    }
     if (!f || (which != "ports" && which != "printers"))
-      return fail("spooler.failures: \"" + line + "\" is not 'ports|printers = no size | error [code]'");
+      return fail("spooler.failures: \"" + line +
+                  "\" is not 'ports|printers = no size | error [code]' or 'open = printer'");
     (which == "ports" ? portFailure : printerFailure) = *f;
   }
   std::lock_guard lock(state_->m);
@@ -140,6 +148,7 @@ bool Spooler::load(const Scenario& scenario, std::string* error) {
   state_->drivers = std::move(drivers);
   state_->portFailure = portFailure;
   state_->printerFailure = printerFailure;
+  state_->unopenable = std::move(unopenable);
   return true;
 }
 
@@ -149,6 +158,7 @@ void Spooler::clear() {
   state_->printers.clear();
   state_->drivers.clear();
   state_->portFailure = state_->printerFailure = Failure{};
+  state_->unopenable.clear();
 }
 
 void Spooler::addPort(std::string name) {
@@ -170,6 +180,11 @@ void Spooler::addDriver(std::string name, std::string driverPath, std::string mo
 void Spooler::setEnumFailure(Enumeration which, EnumFailure mode, std::uint32_t error) {
   std::lock_guard lock(state_->m);
   (which == Enumeration::Ports ? state_->portFailure : state_->printerFailure) = Failure{mode, error};
+}
+
+void Spooler::setOpenFailure(std::string printerName) {
+  std::lock_guard lock(state_->m);
+  state_->unopenable.insert(foldCase(printerName));
 }
 
 void Spooler::registerMonitor(std::string monitorName, MonitorHandler handler) {
@@ -228,6 +243,7 @@ std::uint32_t Spooler::openPrinter(std::string_view name, PrinterHandle& handle)
   auto key = foldCase(name);
   for (const auto& p : state_->printers) {
     if (foldCase(p.name) != key) continue;
+    if (state_->unopenable.count(key)) return kAccessDenied;
     handle = state_->nextHandle++;
     if (state_->nextHandle == 0) state_->nextHandle = 1;
     state_->open[handle] = key;

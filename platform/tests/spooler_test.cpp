@@ -150,6 +150,27 @@ TEST(Spooler, EnumerationFailureModesAnswerAsConfigured) {
   }
 }
 
+TEST(Spooler, APrinterThatCannotBeOpenedStaysListed) {
+  for (bool fromScenario : {true, false}) {
+    Spooler s;
+    loaded(s, std::string(kWorld) + (fromScenario ? "[spooler.failures]\nopen = pagecrest ii\n" : ""));
+    if (!fromScenario) s.setOpenFailure("Pagecrest II");
+    PrinterHandle h = 7;
+    EXPECT_EQ(s.openPrinter("Pagecrest II", h), kAccessDenied);
+    EXPECT_EQ(h, 0u);
+    openOrFail(s, "Office Copy");
+    std::uint32_t needed = 0, returned = 0;
+    std::vector<std::byte> big(4096);
+    EXPECT_EQ(s.enumPrinters(5, big.data(), 4096, needed, returned), kSuccess);
+    EXPECT_EQ(returned, 2u);
+    s.clear();
+    loaded(s, kWorld);
+    openOrFail(s, "Pagecrest II");
+  }
+  Spooler s;
+  EXPECT_FALSE(s.load(*parseScenario("[spooler.failures]\nopen =\n")));
+}
+
 TEST(Spooler, NoPortsIsAnEmptyAnswerNotAFailure) {
   Spooler s;
   std::uint32_t needed = 99, returned = 99;

@@ -18,6 +18,8 @@ enum StringId : UINT {
   kDefaultPrinterName = 567,
   kGhostName = 574,
   kGhostStatus = 575,
+  kToolKitCaption = 629,
+  kToolKitMissing = 630,
   // the main program's
   kUnknownBidiPrinter = 28,
   kBidiLost = 51,

@@ -20,10 +20,14 @@
 #include "eventually.h"
 #include "hex_bytes.h"
 #include "platform/clock.h"
+#include "platform/runtime_dir.h"
 #include "sim/printer/port_server.h"
+#include "tag_items.h"
 #include "test_dirs.h"
 
+using wf::testing::DownloadRun;
 using wf::testing::GraphicInfo;
+using wf::testing::MessageBoxShown;
 using wf::testing::NotebookView;
 using wf::testing::PrtGuiChild;
 using wf::testing::QuickSetupRun;
@@ -342,6 +346,109 @@ TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
     EXPECT_EQ(run.boxes, std::vector<std::string>{"An error occured while running Quick Setup."});
     EXPECT_EQ(run.done, 1) << run;  // one WM_WF_QSDONE
   }
+}
+
+// ---- Downloads through the tool kit ----
+
+// A PostScript and a PCL queue on LPT1's port, for the chooser.
+void writeSpoolerScenario() {
+  std::ofstream(*wf::dataRoot() / "scenario")
+      << "[spooler.ports]\nLPT1:\n"
+         "[spooler.printers]\nOffice PS = LPT1: | Corvane PS\nOffice PCL = LPT1: | Corvane PCL\n"
+         "[spooler.drivers]\nCorvane PS = C:\\DRIVERS\\CORPS.DRV | Monitor\n"
+         "Corvane PCL = C:\\DRIVERS\\CVPCL5B.DRV | Monitor\n";
+}
+
+std::vector<std::string> toolKitLog() {
+  std::ifstream in(wf::testing::testRuntimeDir() / "toolkit.log");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+using wf::testing::kEndItem;
+using wf::testing::numberItem;
+using wf::testing::textItem;
+
+std::string compact(std::string spaced) {
+  spaced.erase(std::remove(spaced.begin(), spaced.end(), ' '), spaced.end());
+  return spaced;
+}
+
+class DownloadEndToEnd : public PrtGuiEndToEnd {
+ protected:
+  void SetUp() override {
+    PrtGuiEndToEnd::SetUp();
+    writeSpoolerScenario();
+    ::setenv("WRENFIELD_MODULE_PATH", WF_TOOLKIT_DIR, 1);
+    ::unsetenv("WRENFIELD_TOOLKIT_RESULT");
+  }
+  void TearDown() override {
+    PrtGuiEndToEnd::TearDown();
+    ::unsetenv("WRENFIELD_MODULE_PATH");
+    ::unsetenv("WRENFIELD_TOOLKIT_RESULT");
+  }
+  // The printer on LPT1 with a disk and a flash; its handle.
+  std::uint16_t printer() {
+    serve(1, "generic-7301");
+    start();
+    EXPECT_EQ(app->enumerate(), 1);
+    return icons().at(0).handle;
+  }
+};
+
+TEST_F(DownloadEndToEnd, AnOverlayWithThePCLQueueReachesTheToolKit) {
+  const std::uint16_t handle = printer();
+  std::size_t mark = 0;
+  requestsSince(*models[1], 0, &mark);
+  const DownloadRun run = app->download(handle, "overlay", "1");
+  EXPECT_TRUE(run.result);
+  EXPECT_EQ(run.chooserRuns, 1) << "the chooser was shown once";
+  EXPECT_TRUE(run.boxes.empty());
+  const auto asked = requestsSince(*models[1], mark, &mark);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "01 04"), 1) << "the storage options were read again";
+
+  const std::string block = numberItem(1, 3) + numberItem(3, 1) + textItem(4, "Office PCL") +
+                            textItem(6, "LPT1:") + numberItem(11, 1) + numberItem(12, 1) + numberItem(13, 1) +
+                            numberItem(2, 5) + textItem(5, "CVPCL5B") + kEndItem;
+  const auto log = toolKitLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0], "parent " + run.parent + " instance " + run.instance + " block " +
+                        compact(wf::testing::toHex(block)) +
+                        " tags 1=3 3=1 4=\"Office PCL\" 6=\"LPT1:\" 11=1 12=1 13=1 2=5 5=\"CVPCL5B\" 0");
+}
+
+TEST_F(DownloadEndToEnd, AFailingToolKitOrACancelledChooserGiveFalse) {
+  ::setenv("WRENFIELD_TOOLKIT_RESULT", "5", 1);
+  const std::uint16_t handle = printer();
+  const DownloadRun failed = app->download(handle, "font", "0");
+  EXPECT_FALSE(failed.result);
+  EXPECT_TRUE(failed.boxes.empty()) << "no message of the icon's own";
+  EXPECT_EQ(toolKitLog().size(), 1u) << "called";
+  const DownloadRun cancelled = app->download(handle, "demo", "cancel");
+  EXPECT_FALSE(cancelled.result);
+  EXPECT_TRUE(cancelled.boxes.empty()) << "no message";
+  EXPECT_EQ(toolKitLog().size(), 1u) << "nothing logged";
+
+  // Freed and loaded again by name.
+  ::unsetenv("WRENFIELD_TOOLKIT_RESULT");
+  app->freeToolKit();
+  EXPECT_FALSE(app->download(handle, "font", "1").result) << "the child kept its setting";
+  EXPECT_EQ(toolKitLog().size(), 2u);
+}
+
+TEST_F(DownloadEndToEnd, WithoutTheToolKitTheUserIsToldAndNoDriverIsAskedFor) {
+  ::unsetenv("WRENFIELD_MODULE_PATH");
+  const std::uint16_t handle = printer();
+  const DownloadRun run = app->download(handle, "font", "0");
+  EXPECT_FALSE(run.result);
+  EXPECT_EQ(run.chooserRuns, 0) << "the chooser never ran";
+  EXPECT_EQ(
+      run.boxes,
+      (std::vector<MessageBoxShown>{
+          {"Download", 0x30,
+           "The download tool kit (CORWF32.DLL) could not be loaded. Downloads are not available.", true}}));
+  EXPECT_TRUE(toolKitLog().empty());
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ class WFPrinterIconServices {
   // The printer's ports (CWFPortList) fall back on the adapter's address.
   virtual CString GetNetAddress() = 0;
   virtual CString GetJSAdapterType() = 0;
+  virtual unsigned long GetFlashSize() = 0;
+  virtual unsigned long GetHDSize() = 0;
 
  protected:
   ~WFPrinterIconServices() = default;
@@ -282,6 +284,11 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   void DoQuickSetupSend(CWnd* parent, CString file);
   void DoQuickSetupReceive(CWnd* parent, CString file);
   void ResetPrinterData();
+  // Downloads through the tool kit (CORWF32): the driver setup request for
+  // the queue the user chooses; TRUE when the tool kit reports success.
+  BOOL DownloadFont(CWnd* parent, HINSTANCE instance);
+  BOOL DownloadDemo(CWnd* parent, HINSTANCE instance);
+  BOOL DownloadOverlay(CWnd* parent, HINSTANCE instance);
   // Forwarded to the alert storage under "AlertLock". The pointer results
   // stay valid only while the caller holds "AlertLock" itself.
   UINT Get1stActiveAlertBMP();
@@ -312,9 +319,9 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   int GetFontCartOption();
   CString GetFontCartName();
   CString GetFontCartFormat();
-  unsigned long GetFlashSize();
+  unsigned long GetFlashSize() override;
   unsigned long GetFlashRemaining();
-  unsigned long GetHDSize();
+  unsigned long GetHDSize() override;
   unsigned long GetHDRemaining();
   int GetHighCapacity();
   unsigned long GetTotalPages();
@@ -423,6 +430,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
 
  protected:
   void ConstructorInit();
+  BOOL Download(CWnd* parent, HINSTANCE instance, USHORT operation);
   ULONG GetValidProtocols();
   void setText(CString& member, const CString& value);
   // Reads the object's address and protocols into the remembered ones.

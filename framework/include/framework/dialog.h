@@ -6,6 +6,7 @@
 // enabled. F1, a click after the title bar's help button (DS_CONTEXTHELP)
 // and right clicks reach the dialog as WM_HELP and WM_CONTEXTMENU naming the
 // control. Data exchange: see ddx.h. On the GUI thread only.
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -92,3 +93,14 @@ class CDialog : public CWnd {
   std::unique_ptr<State> state_;
   DECLARE_MESSAGE_MAP()
 };
+
+namespace wf::fw {
+
+// Test support: a modal dialog made from template `templateId` runs `action`
+// right after its OnInitDialog, before its loop starts, so a test can act on
+// a dialog that code under test constructs (select, then EndDialog). An empty
+// action removes the hook. ScriptedDialogs (scripted_shell.h) installs these.
+using DialogAction = std::function<void(CDialog&)>;
+void setModalDialogHook(UINT templateId, DialogAction action);
+
+}  // namespace wf::fw

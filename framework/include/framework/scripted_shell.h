@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "framework/dialog.h"
 #include "framework/shell_services.h"
 
 namespace wf::fw {
@@ -123,6 +124,23 @@ class ScriptedWaitCursor : public WaitCursorService {
   mutable std::mutex mutex_;
   int depth_ = 0;
   std::vector<bool> events_;
+};
+
+// Acts on modal dialogs of given templates once they are initialised (see
+// setModalDialogHook); counts the runs and removes its hooks when destroyed.
+class ScriptedDialogs {
+ public:
+  ScriptedDialogs() = default;
+  ~ScriptedDialogs();
+  ScriptedDialogs(const ScriptedDialogs&) = delete;
+  ScriptedDialogs& operator=(const ScriptedDialogs&) = delete;
+
+  void on(UINT templateId, DialogAction action);
+  int runs(UINT templateId) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::pair<UINT, int>> runs_;
 };
 
 class ScriptedShell {

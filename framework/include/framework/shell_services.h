@@ -100,6 +100,7 @@ struct FileDialogRequest {
   std::string fileName;          // initial name
   std::string filter;            // "desc|pattern[;pattern]|...||"
   DWORD flags = 0;
+  bool centred = false;  // placed centred over the owner
 };
 
 struct FileDialogResult {

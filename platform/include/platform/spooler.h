@@ -13,7 +13,8 @@
 //   [spooler.ports]      one port name a line ("LPT1:")
 //   [spooler.printers]   printer name = port | driver name
 //   [spooler.drivers]    driver name = driver path | monitor name
-//   [spooler.failures]   ports = no size | error [code];  printers = likewise
+//   [spooler.failures]   ports = no size | error [code];  printers = likewise;
+//                        open = printer name (one a line: that printer cannot be opened)
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,7 @@ namespace wf::spool {
 // Results as the original spooler reported them.
 constexpr std::uint32_t kSuccess = 0;
 constexpr std::uint32_t kFileNotFound = 2;  // no such printer data value
+constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kInvalidHandle = 6;
 constexpr std::uint32_t kInvalidParameter = 87;  // no buffer, or one not aligned for records
 constexpr std::uint32_t kInsufficientBuffer = 122;
@@ -92,6 +94,8 @@ class Spooler {
   void addPrinter(std::string name, std::string port, std::string driver);
   void addDriver(std::string name, std::string driverPath, std::string monitorName);
   void setEnumFailure(Enumeration which, EnumFailure mode, std::uint32_t error = kRpcServerUnavailable);
+  // openPrinter of this printer answers kAccessDenied; the printer stays listed.
+  void setOpenFailure(std::string printerName);
   // Printer data of printers whose driver names this monitor goes to `handler`,
   // called without the spooler's lock. An empty handler unregisters.
   void registerMonitor(std::string monitorName, MonitorHandler handler);

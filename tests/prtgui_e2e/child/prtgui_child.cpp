@@ -49,6 +49,10 @@ std::ostream& operator<<(std::ostream& out, const NotebookView& n) {
              << n.statusLine << ";" << n.title << ";" << n.statisticsShown << ";" << n.printerStatus << "}";
 }
 
+std::ostream& operator<<(std::ostream& out, const MessageBoxShown& b) {
+  return out << "{" << b.caption << ";" << b.style << ";" << b.text << (b.owned ? ";owned}" : ";not owned}");
+}
+
 namespace {
 NotebookView notebookView(const std::string& text) {
   if (text == "closed") return {};
@@ -159,6 +163,22 @@ int PrtGuiChild::close(std::uint16_t handle) {
   if (blank == std::string::npos || notebookView(text.substr(0, blank)).open)
     throw ChildError("notebook still open: " + text);
   return std::stoi(text.substr(blank + 1));
+}
+DownloadRun PrtGuiChild::download(std::uint16_t handle, const std::string& kind, const std::string& line) {
+  const auto parts =
+      splitList(expectText("download " + std::to_string(handle) + " " + kind + " " + line), '|');
+  const auto head = splitList(parts.at(0), ' ');
+  if (head.size() != 4) throw ChildError("bad download answer: " + parts.at(0));
+  DownloadRun run{head[0] != "0", head[1], head[2], std::stoi(head[3]), {}};
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const auto f = splitList(parts[i], ';');
+    if (f.size() != 4) throw ChildError("bad message box: " + parts[i]);
+    run.boxes.push_back({f[0], static_cast<unsigned>(std::stoul(f[1])), f[2], f[3] == "owned"});
+  }
+  return run;
+}
+void PrtGuiChild::freeToolKit() {
+  expectOk("freetoolkit");
 }
 void PrtGuiChild::quit() {
   process().call("quit");

@@ -79,7 +79,28 @@ struct NotebookView {
   bool operator==(const NotebookView&) const = default;
 };
 
+// A message box the icon showed, and whether its owner was the given parent.
+struct MessageBoxShown {
+  std::string caption;
+  unsigned style = 0;
+  std::string text;
+  bool owned = false;
+  bool operator==(const MessageBoxShown&) const = default;
+};
+
+// What a download did: its result, the parent's handle and instance the
+// tool kit was given (as printed), how often the driver chooser ran, and
+// the message boxes.
+struct DownloadRun {
+  bool result = false;
+  std::string parent;
+  std::string instance;
+  int chooserRuns = 0;
+  std::vector<MessageBoxShown> boxes;
+};
+
 std::ostream& operator<<(std::ostream& out, const PrinterIconView& i);
+std::ostream& operator<<(std::ostream& out, const MessageBoxShown& b);
 std::ostream& operator<<(std::ostream& out, const NotebookView& n);
 std::ostream& operator<<(std::ostream& out, const StoredAlert& a);
 std::ostream& operator<<(std::ostream& out, const TestPageDone& t);
@@ -119,6 +140,11 @@ class PrtGuiChild : public TypedChild {
   NotebookView notebook(std::uint16_t handle);
   // Closes the notebook; the icon's default view afterwards.
   int close(std::uint16_t handle);
+  // Downloads `kind` ("font", "demo", "overlay"); the chooser picks `line`
+  // with OK, or is cancelled for "cancel".
+  DownloadRun download(std::uint16_t handle, const std::string& kind, const std::string& line);
+  // Lets the tool kit go, as before the driver update program runs.
+  void freeToolKit();
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };

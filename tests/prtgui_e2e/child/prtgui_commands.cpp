@@ -17,6 +17,7 @@
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/app_services.h"
+#include "common/driver_dlg.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
@@ -306,8 +307,7 @@ struct Gui {
 };
 std::unique_ptr<Gui> gui;
 
-// qs <send|recv> <handle> <file> -> "ok <bar low> <bar high> <bar position>
-// <dones>" then "|" and each message box text
+// The GUI of the run, made on first use; false when its parent cannot be made.
 bool ensureGui() {
   if (gui) return true;
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -315,6 +315,8 @@ bool ensureGui() {
   return gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0);
 }
 
+// qs <send|recv> <handle> <file> -> "ok <bar low> <bar high> <bar position>
+// <dones>" then "|" and each message box text
 WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
   if (!ensureGui()) return "err no parent";
   CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(1))));
@@ -456,6 +458,54 @@ WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
   }
   std::cout.flush();
   std::exit(0);
+});
+
+// download <handle> <font|demo|overlay> <line> -> "ok <result> <parent> <instance> <dialog runs>"
+// then "|caption;style;text" per message box. The chooser's dialog picks
+// line <line> with OK; "cancel" cancels it.
+WF_CHILD_COMMAND("download", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  const std::string choice = args.at(2);
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(IDD_CHOOSE_DRIVER, [&](CDialog& d) {
+    if (choice == "cancel") return d.EndDialog(IDCANCEL);
+    static_cast<CListBox*>(d.GetDlgItem(IDC_DRIVER_LIST))->UserSelect(static_cast<int>(num(choice)));
+    d.EndDialog(IDOK);
+  });
+  if (!ensureGui()) return "err no parent";
+  CWnd& parent = gui->parent;
+  static HINSTANCE instance = wf::loadModule("WFRESDLL.DLL");
+  const std::size_t before = a.shell.messageBox.calls().size();
+  BOOL result = FALSE;
+  if (args.at(1) == "font")
+    result = icon->DownloadFont(&parent, instance);
+  else if (args.at(1) == "demo")
+    result = icon->DownloadDemo(&parent, instance);
+  else
+    result = icon->DownloadOverlay(&parent, instance);
+  runUntil([] {
+    QCoreApplication::processEvents();
+    return true;
+  });
+  char head[96];
+  std::snprintf(head, sizeof head, "ok %d %u %p %d", result, static_cast<unsigned>(parent.m_hWnd),
+                static_cast<void*>(instance), dialogs.runs(IDD_CHOOSE_DRIVER));
+  std::string out = head;
+  const auto boxes = a.shell.messageBox.calls();
+  for (std::size_t i = before; i < boxes.size(); ++i)
+    out += "|" + boxes[i].caption + ";" + std::to_string(boxes[i].style) + ";" + boxes[i].text +
+           (boxes[i].owner == parent.m_hWnd ? ";owned" : ";not owned");
+  gui->boxesSeen = boxes.size();
+  return out;
+});
+
+// freetoolkit -> "ok": the tool kit is let go, as before the driver update program runs
+WF_CHILD_COMMAND("freetoolkit", [](const ChildArgs&) {
+  application->app.freeToolKit();
+  return std::string("ok");
 });
 
 }  // namespace
