@@ -286,6 +286,34 @@ TEST_F(PrtGuiEndToEnd, TheFillWorkerAsksForEachMissingRecordOnce) {
   EXPECT_EQ(models[1]->hostPageCountResets(), 1);
 }
 
+TEST_F(PrtGuiEndToEnd, ThePrinterPictureFollowsTheOptionsAndTheFirstHardError) {
+  serve(1, "generic-7301-tray500");
+  serve(2, "generic-7301-trays");
+  start();
+  ASSERT_EQ(app->call("enumerate"), "ok 2");
+  std::map<std::string, std::string> handles;
+  for (const Icon& icon : icons()) handles[icon.port] = icon.handle;
+  const std::string bare = handles.at("LPT1:");
+  // 500-sheet tray 1 bottom-right, its combined lower body 3611 bottom-left.
+  EXPECT_EQ(app->call("picture " + bare), "ok 3600|3604;0;0|3611;0;1");
+  // Tray 1 of 500 with a 200-sheet tray 2, a legal tray 3 and a dual feeder:
+  // 3611 + 2 + 2 (legal tray 2) + 30 (legal tray 3).
+  EXPECT_EQ(app->call("picture " + handles.at("LPT2:")), "ok 3600|3605;0;0|3660;1;0|3645;0;1");
+
+  // The profile's jam list answers once the status raises the jam class.
+  ASSERT_EQ(app->call("use " + bare), "ok " + std::to_string(0x1FF));
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
+  std::string picture;
+  EXPECT_TRUE(wf::testing::eventually([&] { return (picture = app->call("picture " + bare)) == "ok 3510"; }))
+      << picture;
+  models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    return (picture = app->call("picture " + bare)) == "ok 3600|3604;0;0|3611;0;1";
+  })) << picture;
+  EXPECT_EQ(app->call("unuse " + bare), "ok 0");
+}
+
 TEST_F(PrtGuiEndToEnd, ARejectedRequestStopsTheFillAtThatRecord) {
   serve(1, "generic-7301");
   start();
