@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,10 +84,30 @@ ChildProcess::~ChildProcess() {
   if (!reaped_) kill(SIGKILL);
 }
 
+namespace {
+
+// Writes to the helper's input. A helper that has ended closed it: the write
+// fails with EPIPE instead of raising SIGPIPE, which would end the test
+// program rather than fail the one call.
+bool writeAll(int fd, const std::string& bytes) {
+  sigset_t pipe, old;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, &old);
+  const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+  if (n < 0 && errno == EPIPE) {
+    const timespec none{0, 0};
+    while (::sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return n == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace
+
 std::string ChildProcess::call(const std::string& command, int realMs) {
-  std::string line = command + "\n";
-  if (::write(toChild_.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-    return "err child gone";
+  if (!writeAll(toChild_.get(), command + "\n")) return "err child gone";
   return readLine(realMs);
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "broker/corbce.h"
+#include "child/broker_child.h"
 #include "child_process.h"
 #include "mail.h"
 #include "mail_protocol.h"
@@ -26,9 +27,14 @@
 #include "platform/module.h"
 #include "request_dispatch.h"
 
-using wf::testing::askUntil;
+using wf::testing::BrokerChild;
+using wf::testing::BusyEnumeration;
 using wf::testing::ChildProcess;
+using wf::testing::ConcurrentCalls;
 using wf::testing::eventually;
+using wf::testing::ExportCall;
+using wf::testing::TraceCalls;
+using wf::testing::valueUntil;
 
 namespace {
 
@@ -39,128 +45,118 @@ class Broker : public ::testing::Test {
     ::setenv("WRENFIELD_TIME_SCALE", "0.01", 1);
     ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
   }
-  std::unique_ptr<ChildProcess> start() {
-    return std::make_unique<ChildProcess>(ChildProcess::withCommands("broker"));
-  }
+  std::unique_ptr<BrokerChild> start() { return std::make_unique<BrokerChild>(); }
 
   // A primary with echo workers, registered as 0, and one secondary registered as 1.
   void startPair() {
     primary = start();
-    ASSERT_EQ(primary->call("primary"), "ok 1");
-    ASSERT_EQ(primary->call("echo-workers"), "ok");
-    ASSERT_EQ(primary->call("register"), "ok 0");
+    ASSERT_TRUE(primary->isPrimary());
+    primary->useEchoWorkers();
+    ASSERT_EQ(primary->registerApp(), 0);
     secondary = start();
-    ASSERT_EQ(secondary->call("primary"), "ok 0");
-    ASSERT_EQ(secondary->call("register"), "ok 1");
+    ASSERT_FALSE(secondary->isPrimary());
+    ASSERT_EQ(secondary->registerApp(), 1);
   }
 
-  std::unique_ptr<ChildProcess> primary, secondary;
+  std::unique_ptr<BrokerChild> primary, secondary;
 };
 
 TEST_F(Broker, FirstProcessIsPrimaryAndSecondRegistersThroughTheMailChannel) {
   startPair();
-  EXPECT_EQ(primary->call("dispatchers"), "ok 5");  // four at start, one more per registration
+  EXPECT_EQ(primary->dispatchers(), 5);  // four at start, one more per registration
   // Registering again answers the same id without a request.
-  EXPECT_EQ(secondary->call("register"), "ok 1");
-  EXPECT_EQ(primary->call("dispatchers"), "ok 5");
-  EXPECT_EQ(primary->call("register"), "ok 0");
+  EXPECT_EQ(secondary->registerApp(), 1);
+  EXPECT_EQ(primary->dispatchers(), 5);
+  EXPECT_EQ(primary->registerApp(), 0);
 }
 
 TEST_F(Broker, SeventeenthApplicationFindsNoSlotAndDispatchersStopAtSixteen) {
   startPair();
-  std::vector<std::unique_ptr<ChildProcess>> others;
+  std::vector<std::unique_ptr<BrokerChild>> others;
   for (int id = 2; id < BCE_MAX_APPS; ++id) {
     others.push_back(start());
-    ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
+    ASSERT_EQ(others.back()->registerApp(), id);
   }
-  EXPECT_EQ(primary->call("dispatchers"), "ok 16");
+  EXPECT_EQ(primary->dispatchers(), 16);
   auto seventeenth = start();
-  EXPECT_EQ(seventeenth->call("register"), "ok -12");
-  EXPECT_EQ(seventeenth->call("call open"), "ok r=-13");
+  EXPECT_EQ(seventeenth->registerApp(), BCE_ERR_NO_APP_SLOT);
+  EXPECT_EQ(seventeenth->call("open"), ExportCall{BCE_ERR_NOT_REGISTERED});
 }
 
 TEST_F(Broker, CallsOfAnUnregisteredOrForeignIdAnswerMinus13AndChangeNothing) {
   startPair();
-  const std::string slot0 = primary->call("slot 0");
-  const std::string slot1 = primary->call("slot 1");
+  const std::uint32_t slot0 = primary->slot(0);
+  const std::uint32_t slot1 = primary->slot(1);
   // The secondary tries to act as the primary's application.
-  secondary->call("unregister 0");
-  EXPECT_EQ(primary->call("slot 0"), slot0);
-  EXPECT_EQ(primary->call("slot 1"), slot1);
-  EXPECT_EQ(primary->call("shutdown-calls"), "ok 0");
+  secondary->unregisterApp(0);
+  EXPECT_EQ(primary->slot(0), slot0);
+  EXPECT_EQ(primary->slot(1), slot1);
+  EXPECT_EQ(primary->shutdownCalls(), 0);
 
   auto unregistered = start();
   for (const char* call : {"open", "bidi", "prtinfo", "nets", "startdoc", "version", "admin"}) {
-    const std::string answer = unregistered->call(std::string("call ") + call);
-    EXPECT_TRUE(answer == "ok r=-13" || answer.starts_with("ok r=-13 ")) << call << ": " << answer;
+    EXPECT_EQ(unregistered->call(call).result, BCE_ERR_NOT_REGISTERED) << call;
   }
-  EXPECT_EQ(primary->call("primary-log"), "ok ");
+  EXPECT_EQ(primary->primaryLog(), std::vector<std::string>{});
 }
 
 TEST_F(Broker, TrivialExportsAnswerTheirFixedValues) {
   startPair();
   for (auto* p : {primary.get(), secondary.get()}) {
-    EXPECT_EQ(p->call("call enumqueues"), "ok r=0");
-    EXPECT_EQ(p->call("call queueadmin"), "ok r=0");
+    EXPECT_EQ(p->call("enumqueues"), ExportCall{BCE_OK});
+    EXPECT_EQ(p->call("queueadmin"), ExportCall{BCE_OK});
   }
   auto plain = start();
-  ASSERT_EQ(plain->call("register"), "ok 2");
-  EXPECT_EQ(plain->call("call admin"), "ok r=11");  // the echo worker's answer, so it went through
+  ASSERT_EQ(plain->registerApp(), 2);
+  EXPECT_EQ(plain->call("admin"), ExportCall{11});  // the echo worker's answer, so it went through
 }
 
 // Each call's answer is made by the primary's echo worker from the arguments
 // the secondary gave, so a field lost or moved in packing shows here.
 TEST_F(Broker, EveryRequestReachesItsWorkerIntactAndItsResultsComeBack) {
   startPair();
-  const std::pair<const char*, const char*> cases[] = {
-      {"enum-printers", "ok r=1007 items=101:P0-8000001f,102:P1-8000001f,103:P2-8000001f,null"},
-      {"enum-specific", "ok r=67584 items=41:LPT3:"},
-      {"enum-port", "ok r=260 items=4:PORTDESC-0123456789"},
-      {"open", "ok r=10173"},
-      {"close", "ok r=10013"},
-      {"capture", "ok r=16866744"},  // 0x10801 + 0x55AA + 12 + 0x1000000 + 1
-      {"release", "ok r=1121"},
-      {"version", "ok r=0 v5=105 Desc 5 F5.DLL"},
-      {"version-ex", "ok r=0 v3=30002.30004 G3.DLL"},
-      {"write", "ok r=1116141 len=13"},
-      {"bidi", "ok r=101702 len=8 reply=R:REQ:16"},
-      {"bidi-short", "ok r=101702 len=4 reply=R:RE"},
-      {"prtinfo", "ok r=0 handle=21 flags=17 conn=8800 name=INFO"},
-      {"names", "ok r=0 name=N101-4 second=79"},
-      {"query", "ok r=101011 len=8 data=ALERT-12"},
-      {"query-length", "ok r=15 len=0 data="},
-      {"admin", "ok r=11"},
-      {"nets", "ok r=0 mask=1f"},
-      {"address", "ok r=2064 peer=PEER101 local=LPT1:"},
-      {"netinfo", "ok r=65539 len=10 data=OUT7:INPUT"},
-      {"netinfo-items", "ok r=4660 items=item0,item1,item2"},
-      {"setnetinfo", "ok r=505071"},
-      {"holdport", "ok r=10413"},
-      {"devctl", "ok r=1012 returned=11 out=DEVID:IN:17"},
+  const std::pair<const char*, ExportCall> cases[] = {
+      {"enum-printers", {1007, {{"items", "101:P0-8000001f,102:P1-8000001f,103:P2-8000001f,null"}}}},
+      {"enum-specific", {67584, {{"items", "41:LPT3:"}}}},
+      {"enum-port", {260, {{"items", "4:PORTDESC-0123456789"}}}},
+      {"open", ExportCall{10173}},
+      {"close", ExportCall{10013}},
+      {"capture", ExportCall{16866744}},  // 0x10801 + 0x55AA + 12 + 0x1000000 + 1
+      {"release", ExportCall{1121}},
+      {"version", {0, {{"v5", "105 Desc 5 F5.DLL"}}}},
+      {"version-ex", {0, {{"v3", "30002.30004 G3.DLL"}}}},
+      {"write", {1116141, {{"len", "13"}}}},
+      {"bidi", {101702, {{"len", "8"}, {"reply", "R:REQ:16"}}}},
+      {"bidi-short", {101702, {{"len", "4"}, {"reply", "R:RE"}}}},
+      {"prtinfo", {0, {{"handle", "21"}, {"flags", "17"}, {"conn", "8800"}, {"name", "INFO"}}}},
+      {"names", {0, {{"name", "N101-4"}, {"second", "79"}}}},
+      {"query", {101011, {{"len", "8"}, {"data", "ALERT-12"}}}},
+      {"query-length", {15, {{"len", "0"}, {"data", ""}}}},
+      {"admin", ExportCall{11}},
+      {"nets", {0, {{"mask", "1f"}}}},
+      {"address", {2064, {{"peer", "PEER101"}, {"local", "LPT1:"}}}},
+      {"netinfo", {65539, {{"len", "10"}, {"data", "OUT7:INPUT"}}}},
+      {"netinfo-items", {4660, {{"items", "item0,item1,item2"}}}},
+      {"setnetinfo", ExportCall{505071}},
+      {"holdport", ExportCall{10413}},
+      {"devctl", {1012, {{"returned", "11"}, {"out", "DEVID:IN:17"}}}},
   };
-  for (const auto& [call, expected] : cases)
-    EXPECT_EQ(secondary->call(std::string("call ") + call), expected) << call;
+  for (const auto& [call, expected] : cases) EXPECT_EQ(secondary->call(call), expected) << call;
   // In the primary the same exports run the workers directly, as application 0.
-  EXPECT_EQ(primary->call("call open"), "ok r=173");
-  EXPECT_EQ(primary->call("call bidi"), "ok r=1702 len=8 reply=R:REQ:16");
+  EXPECT_EQ(primary->call("open"), ExportCall{173});
+  EXPECT_EQ(primary->call("bidi"), (ExportCall{1702, {{"len", "8"}, {"reply", "R:REQ:16"}}}));
 }
 
 TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
   startPair();
   for (const char* call : {"startdoc", "enddoc", "starttrace", "stoptrace"})
-    EXPECT_EQ(secondary->call(std::string("call ") + call), "ok r=0") << call;
+    EXPECT_EQ(secondary->call(call), ExportCall{BCE_OK}) << call;
   // Dispatchers run them in parallel: their order in the primary is free.
   const std::vector<std::string> expected = {"enddoc 13 2048", "startdoc 13 2048 77",
                                              "starttrace c:\\bce.log 3", "stoptrace"};
   std::vector<std::string> seen;
   eventually([&] {
-    seen.clear();
-    std::string log = primary->call("primary-log").substr(3);
-    for (std::size_t at = 0; !log.empty() && at != std::string::npos;) {
-      const std::size_t bar = log.find('|', at);
-      seen.push_back(log.substr(at, bar == std::string::npos ? bar : bar - at));
-      at = bar == std::string::npos ? bar : bar + 1;
-    }
+    seen = primary->primaryLog();
     return seen.size() >= expected.size();
   });
   std::sort(seen.begin(), seen.end());
@@ -169,65 +165,65 @@ TEST_F(Broker, RequestsWithoutReplyReachTheirWorkers) {
 
 TEST_F(Broker, ATraceFileNameLongerThanItsFieldIsCutAndTheCallAnswersZero) {
   startPair();
-  EXPECT_EQ(secondary->call("call starttrace-long"), "ok r=0");
-  const std::string want = "ok starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4";
-  EXPECT_EQ(askUntil(*primary, "primary-log", want), want);
+  EXPECT_EQ(secondary->call("starttrace-long"), ExportCall{BCE_OK});
+  const std::vector<std::string> want = {"starttrace " + std::string(BCE_NAME_LENGTH - 1, 'L') + " 4"};
+  EXPECT_EQ(valueUntil([&] { return primary->primaryLog(); }, want), want);
 }
 
 // The trace file is made owner-only and never written through a link.
 TEST_F(Broker, TheTraceFileIsOwnerOnlyAndNeverFollowsALink) {
   auto primary = start();
-  ASSERT_EQ(primary->call("register"), "ok 0");
+  ASSERT_EQ(primary->registerApp(), 0);
   const std::filesystem::path dir = std::string(::getenv("WRENFIELD_ROOT"));
   std::filesystem::create_directories(dir);
   const auto file = dir / "bce.log", link = dir / "link.log", target = dir / "target.log";
-  EXPECT_EQ(primary->call("trace-to " + file.string()), "ok 0 0");
+  EXPECT_EQ(primary->traceTo(file.string()), (TraceCalls{0, 0}));
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   std::filesystem::create_symlink(target, link);
-  EXPECT_EQ(primary->call("trace-to " + link.string()), "ok 0 0");  // always 0, as the export is
+  EXPECT_EQ(primary->traceTo(link.string()), (TraceCalls{0, 0}));  // always 0, as the export is
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST_F(Broker, ConcurrentCallersOfTwoSecondariesEachGetTheirOwnReplies) {
   startPair();
   auto third = start();
-  ASSERT_EQ(third->call("register"), "ok 2");
+  ASSERT_EQ(third->registerApp(), 2);
   // Both secondaries run at once: the second command goes out before the first answer is read.
-  const std::string a = secondary->call("concurrent 6 15", 60000);
-  const std::string b = third->call("concurrent 6 15", 60000);
-  EXPECT_EQ(a, "ok wrong=0 done=90");
-  EXPECT_EQ(b, "ok wrong=0 done=90");
-  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+  const ConcurrentCalls a = secondary->concurrent(6, 15);
+  const ConcurrentCalls b = third->concurrent(6, 15);
+  EXPECT_EQ(a, (ConcurrentCalls{0, 90}));
+  EXPECT_EQ(b, (ConcurrentCalls{0, 90}));
+  EXPECT_EQ(secondary->outstanding(), 0);
 }
 
 TEST_F(Broker, StreamedItemsReachASlowCallbackOnceAndInOrderWhileOtherThreadsCall) {
   startPair();
-  EXPECT_EQ(secondary->call("enum-busy 40 2", 120000), "ok r=0 items=40 ordered=1 wrong=0 calls=some");
-  EXPECT_EQ(secondary->call("enum-busy 25 6", 120000), "ok r=0 items=25 ordered=1 wrong=0 calls=some");
-  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+  EXPECT_EQ(secondary->enumerateBusy(40, 2), (BusyEnumeration{BCE_OK, 40, true, 0, true}));
+  EXPECT_EQ(secondary->enumerateBusy(25, 6), (BusyEnumeration{BCE_OK, 25, true, 0, true}));
+  EXPECT_EQ(secondary->outstanding(), 0);
 }
 
 TEST_F(Broker, StreamedItemsArriveBeforeTheFinalReplyAndCanStopTheEnumeration) {
   startPair();
   // The worker answers 100 only after the caller's callback, run for the first
   // item, has raised the shared stop flag.
-  const std::string answer = secondary->call("call enum-stop");
-  EXPECT_EQ(answer.substr(0, 9), "ok r=100 ") << answer;
+  const ExportCall answer = secondary->call("enum-stop");
+  EXPECT_EQ(answer.result, 100) << answer;
 }
 
 TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
   startPair();
-  ASSERT_EQ(secondary->call("trace-capture"), "ok");
-  EXPECT_EQ(secondary->call("call open-late"), "ok r=1");  // gave up before the worker answered
-  wf::sleepFor(250'000);                                   // the late reply is in the mailslot now
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");   // its own, beside the stale one
-  EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 0");
+  secondary->captureTrace();
+  EXPECT_EQ(secondary->call("open-late"), ExportCall{BCE_FAIL});  // gave up before the worker answered
+  wf::sleepFor(250'000);                                          // the late reply is in the mailslot now
+  EXPECT_EQ(secondary->call("open"), ExportCall{10173});          // its own, beside the stale one
+  EXPECT_EQ(secondary->traceCount("Message ID"), 0);
   wf::sleepFor(20'000);  // twice the purge time
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
-  EXPECT_EQ(secondary->call("trace-count Message ID"), "ok 1");
-  EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+  EXPECT_EQ(secondary->call("open"), ExportCall{10173});
+  EXPECT_EQ(secondary->traceCount("Message ID"), 1);
+  EXPECT_EQ(secondary->outstanding(), 0);
 }
 
 // A flood of items for a serial nobody waits for, written while a call of
@@ -236,9 +232,9 @@ TEST_F(Broker, AReplyNobodyWaitsForIsPurgedAndTheNextCallGetsItsOwn) {
 TEST_F(Broker, AFloodOfRepliesForNobodyIsBoundedAndTheSecondaryGoesOn) {
   ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);  // the waiting call reads for six seconds
   startPair();
-  ASSERT_EQ(secondary->call("trace-capture"), "ok");
-  std::string answer;
-  std::thread waiting([&] { answer = secondary->call("call open-late", 60000); });
+  secondary->captureTrace();
+  ExportCall answer;
+  std::thread waiting([&] { answer = secondary->call("open-late", 60000); });
   auto flood = wf::MailslotWriter::open(wf::bce::appMailslotName(1));
   ASSERT_TRUE(flood);
   PRTINFO item{};
@@ -248,26 +244,27 @@ TEST_F(Broker, AFloodOfRepliesForNobodyIsBoundedAndTheSecondaryGoesOn) {
     ASSERT_EQ(flood->write(m.data(), m.size()), wf::MailslotStatus::Ok) << i;
   }
   waiting.join();
-  EXPECT_EQ(answer, "ok r=1");  // its worker answers only after the caller gave up, as this call means to
-  EXPECT_LE(std::stoul(secondary->call("held").substr(3)), 4096u);
-  EXPECT_NE(secondary->call("trace-count Dropped reply"), "ok 0");
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+  EXPECT_EQ(answer,
+            ExportCall{BCE_FAIL});  // its worker answers only after the caller gave up, as this call means to
+  EXPECT_LE(secondary->heldReplies(), 4096);
+  EXPECT_NE(secondary->traceCount("Dropped reply"), 0);
+  EXPECT_EQ(secondary->call("open"), ExportCall{10173});
 }
 
 TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveGone) {
   startPair();
-  primary->kill(SIGKILL);
-  EXPECT_EQ(secondary->call("call open"), "ok r=1");
-  EXPECT_EQ(secondary->call("call startdoc"), "ok r=1");
-  EXPECT_EQ(secondary->call("outstanding"), "ok 0");  // once up and once down, however many retries
+  primary->process().kill(SIGKILL);
+  EXPECT_EQ(secondary->call("open"), ExportCall{BCE_FAIL});
+  EXPECT_EQ(secondary->call("startdoc"), ExportCall{BCE_FAIL});
+  EXPECT_EQ(secondary->outstanding(), 0);  // once up and once down, however many retries
   auto late = start();
-  EXPECT_EQ(late->call("primary"), "ok 0");
-  EXPECT_EQ(late->call("register"), "ok -12");
-  secondary->kill(SIGKILL);
-  late->kill(SIGKILL);
+  EXPECT_FALSE(late->isPrimary());
+  EXPECT_EQ(late->registerApp(), BCE_ERR_NO_APP_SLOT);
+  secondary->process().kill(SIGKILL);
+  late->process().kill(SIGKILL);
   auto next = start();
-  EXPECT_EQ(next->call("primary"), "ok 1");
-  EXPECT_EQ(next->call("register"), "ok 0");
+  EXPECT_TRUE(next->isPrimary());
+  EXPECT_EQ(next->registerApp(), 0);
 }
 
 // Unscaled, a call left waiting would wait two minutes: the end of the
@@ -277,23 +274,24 @@ TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
   for (bool killed : {true, false}) {
     startPair();
     auto third = start();
-    ASSERT_EQ(third->call("register"), "ok 2");
-    std::string answers[2];
+    ASSERT_EQ(third->registerApp(), 2);
+    ExportCall answers[2];
     std::thread waiting[2];
-    ChildProcess* callers[2] = {secondary.get(), third.get()};
+    BrokerChild* callers[2] = {secondary.get(), third.get()};
     for (int i = 0; i < 2; ++i)
-      waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("call open-late", 60000); });
-    askUntil(*primary, "primary-log", "ok open-late|open-late");
+      waiting[i] = std::thread([&, i] { answers[i] = callers[i]->call("open-late", 60000); });
+    const std::vector<std::string> bothWaiting = {"open-late", "open-late"};
+    valueUntil([&] { return primary->primaryLog(); }, bothWaiting);
     if (killed) {
-      primary->kill(SIGKILL);
+      primary->process().kill(SIGKILL);
     } else {
-      primary->call("quit");
+      primary->quit();
     }
     for (auto& t : waiting) t.join();
-    EXPECT_EQ(answers[0], "ok r=1") << (killed ? "killed" : "ended");
-    EXPECT_EQ(answers[1], "ok r=1") << (killed ? "killed" : "ended");
-    EXPECT_EQ(secondary->call("call admin"), "ok r=1");
-    EXPECT_EQ(secondary->call("outstanding"), "ok 0");
+    EXPECT_EQ(answers[0], ExportCall{BCE_FAIL}) << (killed ? "killed" : "ended");
+    EXPECT_EQ(answers[1], ExportCall{BCE_FAIL}) << (killed ? "killed" : "ended");
+    EXPECT_EQ(secondary->call("admin"), ExportCall{BCE_FAIL});
+    EXPECT_EQ(secondary->outstanding(), 0);
     primary.reset();
     secondary.reset();
   }
@@ -302,40 +300,40 @@ TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {
 TEST_F(Broker, TransportsShutDownWhenThePrimaryOrTheLastApplicationUnregisters) {
   startPair();
   auto third = start();
-  ASSERT_EQ(third->call("register"), "ok 2");
+  ASSERT_EQ(third->registerApp(), 2);
   // Request 2 has no reply: wait until the primary has handled it.
   // Every transport loads; CORCL32's shutdown is exported as "NetShutdown", which is never bound.
-  ASSERT_EQ(primary->call("load-transports"), "ok 1f");
-  third->call("unregister");
-  EXPECT_EQ(askUntil(*primary, "slot 2", "ok 0"), "ok 0");
-  EXPECT_EQ(primary->call("shutdown-calls"), "ok 0");
-  primary->call("unregister");  // the primary's own application, with a secondary still registered
-  EXPECT_EQ(primary->call("shutdown-calls"), "ok 4");
-  secondary->call("unregister");  // the last one, while slot 0 is free
-  EXPECT_EQ(askUntil(*primary, "shutdown-calls", "ok 8"), "ok 8");
-  EXPECT_EQ(primary->call("mock corcl32 log").find("NetShutdown"), std::string::npos);
+  ASSERT_EQ(primary->loadTransports(), 0x1Fu);
+  third->unregisterApp();
+  EXPECT_EQ(valueUntil([&] { return primary->slot(2); }, 0u), 0u);
+  EXPECT_EQ(primary->shutdownCalls(), 0);
+  primary->unregisterApp();  // the primary's own application, with a secondary still registered
+  EXPECT_EQ(primary->shutdownCalls(), 4);
+  secondary->unregisterApp();  // the last one, while slot 0 is free
+  EXPECT_EQ(valueUntil([&] { return primary->shutdownCalls(); }, 8), 8);
+  EXPECT_EQ(primary->mockLog("corcl32").find("NetShutdown"), std::string::npos);
 }
 
 TEST_F(Broker, ProcessesThatEndNormallyUnregisterAndTheIdleDispatchersShrink) {
   startPair();
-  std::vector<std::unique_ptr<ChildProcess>> others;
+  std::vector<std::unique_ptr<BrokerChild>> others;
   for (int id = 2; id <= 3; ++id) {
     others.push_back(start());
-    ASSERT_EQ(others.back()->call("register"), "ok " + std::to_string(id));
+    ASSERT_EQ(others.back()->registerApp(), id);
   }
-  EXPECT_EQ(primary->call("dispatchers"), "ok 7");
+  EXPECT_EQ(primary->dispatchers(), 7);
   for (auto& other : others) {
-    other->call("quit");
-    EXPECT_EQ(other->waitExit(), 0);
+    other->quit();
+    EXPECT_EQ(other->process().waitExit(), 0);
   }
-  EXPECT_EQ(askUntil(*primary, "slot 3", "ok 0"), "ok 0");
+  EXPECT_EQ(valueUntil([&] { return primary->slot(3); }, 0u), 0u);
   // Two applications left: idle dispatchers end down to four more than that.
-  EXPECT_EQ(askUntil(*primary, "dispatchers", "ok 6"), "ok 6");
-  EXPECT_EQ(secondary->call("call open"), "ok r=10173");
-  secondary->call("quit");
-  EXPECT_EQ(secondary->waitExit(), 0);
-  primary->call("quit");
-  EXPECT_EQ(primary->waitExit(), 0);
+  EXPECT_EQ(valueUntil([&] { return primary->dispatchers(); }, 6), 6);
+  EXPECT_EQ(secondary->call("open"), ExportCall{10173});
+  secondary->quit();
+  EXPECT_EQ(secondary->process().waitExit(), 0);
+  primary->quit();
+  EXPECT_EQ(primary->process().waitExit(), 0);
 }
 
 // However a process that is still registered ends, it ends cleanly, its
@@ -350,14 +348,14 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
         for (const char* end : {"return", "exit", "wait"}) {
           const std::string what =
               std::string(program) + (asPrimary ? " primary " : " secondary ") + lock + " " + end;
-          std::unique_ptr<ChildProcess> other;
+          std::unique_ptr<BrokerChild> other;
           if (!asPrimary) {
             other = start();
-            ASSERT_EQ(other->call("register"), "ok 0") << what;
+            ASSERT_EQ(other->registerApp(), 0) << what;
           }
           ::setenv("WF_EXIT_PLAN", (std::string(lock) + " " + end).c_str(), 1);
           ChildProcess exiting(program);
-          EXPECT_EQ(exiting.call("go"), asPrimary ? "ok 0" : "ok 1") << what;
+          EXPECT_EQ(exiting.ask("go").number(), asPrimary ? 0 : 1) << what;
           if (std::string(end) == "wait") {
             exiting.kill(SIGKILL);
             EXPECT_TRUE(WIFSIGNALED(exiting.waitExit())) << what;
@@ -365,12 +363,12 @@ TEST_F(Broker, ProcessesThatEndWhileRegisteredExitCleanlyInEveryOrder) {
             const int status = exiting.waitExit();
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": status " << status;
             if (other) {
-              EXPECT_EQ(askUntil(*other, "slot 1", "ok 0"), "ok 0") << what;
+              EXPECT_EQ(valueUntil([&] { return other->slot(1); }, 0u), 0u) << what;
             }
           }
           other.reset();
           auto next = start();
-          EXPECT_EQ(next->call("primary"), "ok 1") << what;
+          EXPECT_TRUE(next->isPrimary()) << what;
         }
   EXPECT_FALSE(std::filesystem::exists(shutdowns));
 }
@@ -617,7 +615,7 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
           m[16] ^= static_cast<std::uint8_t>(1 + random() % 255);
         toSecondary->write(m.data(), m.size());
         if (i % 100 == 3) {
-          EXPECT_EQ(secondary->call("call open"), "ok r=10173");
+          EXPECT_EQ(secondary->call("open"), ExportCall{10173});
         }
         break;
       }
@@ -626,8 +624,8 @@ TEST_F(BrokerWire, FuzzedMailNeverStopsThePrimaryOrASecondary) {
   std::int32_t result = 0;
   EXPECT_EQ(send(BCE_REQ_IS_ADMIN, {}, &result).code, BCE_REPLY_FINAL | BCE_REQ_IS_ADMIN);
   EXPECT_EQ(result, 11);
-  EXPECT_EQ(secondary->call("call bidi"), "ok r=101702 len=8 reply=R:REQ:16");
-  EXPECT_EQ(primary->call("call open"), "ok r=173");
+  EXPECT_EQ(secondary->call("bidi"), (ExportCall{101702, {{"len", "8"}, {"reply", "R:REQ:16"}}}));
+  EXPECT_EQ(primary->call("open"), ExportCall{173});
 }
 
 }  // namespace

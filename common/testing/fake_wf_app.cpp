@@ -106,6 +106,18 @@ FakeWFApp::FakeWFApp() : CWinApp("Wrenfield") {
 
 FakeWFApp::~FakeWFApp() {
   queue_.destroy();
+  if (netSet) wf::freeModule(netSet);
+}
+
+BOOL FakeWFApp::loadNetSetDLL(const char* name) {
+  if (netSet) wf::freeModule(netSet);
+  netSet = wf::loadModule(name);
+  return netSet != nullptr;
+}
+
+std::vector<CWnd*> FakeWFApp::flashList() const {
+  std::lock_guard lock(m_);
+  return flashList_;
 }
 
 std::vector<std::string> FakeWFApp::logLines() const {
@@ -203,7 +215,6 @@ BOOL FakeWFApp::AddToFlashList(CWnd* window) {
 
 BOOL FakeWFApp::RemoveFromFlashList(CWnd* window) {
   std::lock_guard lock(m_);
-  if (!flashIcon) return flashRunning_;
   std::erase(flashList_, window);
   if (flashList_.empty()) flashRunning_ = false;
   return flashRunning_;

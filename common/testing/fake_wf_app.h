@@ -78,7 +78,10 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   // GetPrinterFromHandle answers from here, else asks the manager.
   std::map<USHORT, WFPrtObj*> printers;
   HINSTANCE toolKit = nullptr;
+  // The network adapter configuration library; loadNetSetDLL loads it by
+  // name through the module search path, and the application frees it.
   HINSTANCE netSet = nullptr;
+  BOOL loadNetSetDLL(const char* name = "CORNETUI");
   // The owned objects' slots; null until a test fills them.
   CWFPrinterList* printerList = nullptr;
   CWFPrinterDLLManager* printerDLLManager = nullptr;
@@ -91,6 +94,9 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   wf::WorkItemQueue& workQueue() { return queue_; }
   // Where GetProgramDirectory points (the program's own directory at first).
   void setProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
+  void setHelpFilePath(std::string path) { helpPath_ = std::move(path); }
+  // The windows WM_WF_FLASH goes to.
+  std::vector<CWnd*> flashList() const;
   wf::EnumSpecCounter& enumCounter() { return enumCounter_; }
   // Lines given to Log at or below the logging level, without time stamps.
   std::vector<std::string> logLines() const;

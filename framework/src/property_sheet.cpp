@@ -121,6 +121,21 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
   if (state_->tabs) state_->tabs->addTab(QString::fromStdString(page->GetCaption().str()));
 }
 
+void CPropertySheet::RemovePage(int index) {
+  CPropertyPage* page = GetPage(index);
+  if (!page) return;
+  const bool wasActive = index == active_;
+  if (page->m_hWnd) page->DestroyWindow();
+  if (page->sheet_ == this) page->sheet_ = nullptr;
+  pages_.erase(pages_.begin() + index);
+  if (state_->tabs) {
+    const QSignalBlocker quiet(state_->tabs);
+    state_->tabs->removeTab(index);
+  }
+  if (index < active_ || active_ >= GetPageCount()) active_ = std::max(0, active_ - 1);
+  if (wasActive && m_hWnd && !pages_.empty()) showPage(active_);
+}
+
 CPropertyPage* CPropertySheet::GetPage(int index) const {
   return index >= 0 && index < GetPageCount() ? pages_[static_cast<std::size_t>(index)] : nullptr;
 }

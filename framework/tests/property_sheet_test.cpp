@@ -151,6 +151,36 @@ TEST_F(SheetTest, ModelessSheetLivesInItsFrameAndMakesPagesOnFirstShow) {
   EXPECT_FALSE(IsWindow(page));
 }
 
+TEST_F(SheetTest, RemovedPageLeavesTheSheetAndItsWindowGoes) {
+  Pages pages;
+  CPropertySheet sheet("", nullptr, 1);
+  pages.addTo(sheet);
+  CWnd frame;
+  ASSERT_TRUE(frame.CreateEx(0, "RemoveFrame", "Sheet", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, 0) &&
+              sheet.Create(&frame, WS_CHILD | WS_VISIBLE));
+  const HWND shown = pages.copies.m_hWnd;
+  ASSERT_NE(shown, 0u);
+
+  // The active page goes: its window with it, the next page takes its place.
+  pages.log.clear();
+  sheet.RemovePage(&pages.copies);
+  EXPECT_FALSE(IsWindow(shown));
+  EXPECT_EQ(sheet.GetPageCount(), 2);
+  EXPECT_EQ(sheet.GetPageIndex(&pages.copies), -1);
+  EXPECT_EQ(sheet.GetActivePage(), &pages.sounds);
+  EXPECT_EQ(pages.log, (Log{"sounds init", "sounds active"}));
+  EXPECT_EQ(tabsOf(sheet)->count(), 2);
+  EXPECT_EQ(tabsOf(sheet)->currentIndex(), 1);
+
+  // A page before the active one: the active page keeps its page, not its index.
+  sheet.RemovePage(0);
+  EXPECT_EQ(sheet.GetActivePage(), &pages.sounds);
+  EXPECT_EQ(sheet.GetActiveIndex(), 0);
+  sheet.RemovePage(5);  // a bad index changes nothing
+  EXPECT_EQ(sheet.GetPageCount(), 1);
+  frame.DestroyWindow();
+}
+
 TEST_F(SheetTest, PageThatRefusesToLetGoStaysActive) {
   Pages pages;
   CPropertySheet sheet("Settings");

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "child_process.h"
 #include "platform/runtime_dir.h"
+#include "platform_child.h"
 
 namespace wf {
 
@@ -24,12 +24,12 @@ TEST(FileLock, ExclusiveAgainstSharedAcrossDescriptions) {
 TEST(FileLock, DroppedWhenHolderIsKilled) {
   auto path = runtimePath("l");
   ASSERT_TRUE(path);
-  testing::ChildProcess child;
-  ASSERT_TRUE(child.ask("hold-lock " + path->string()).ok);
+  testing::PlatformChild child;
+  child.holdLock(path->string());
   auto mine = FileLock::open(*path);
   ASSERT_TRUE(mine);
   EXPECT_FALSE(mine->tryExclusive());
-  child.kill(SIGKILL);
+  child.process().kill(SIGKILL);
   EXPECT_TRUE(mine->lockExclusive(5'000));
 }
 

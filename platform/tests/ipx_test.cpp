@@ -14,19 +14,20 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "hex_bytes.h"
 #include "platform/file_lock.h"
 #include "platform/ipx.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
+#include "platform_child.h"
 
 namespace wf {
 namespace {
 
-using testing::ChildProcess;
 using testing::hex;
+using testing::IpxDatagram;
+using testing::PlatformChild;
 
 // The test process keeps the default address (network 1, the workstation node).
 constexpr const char* kOwnNode = "020057460001";
@@ -41,9 +42,9 @@ SOCKADDR_IPX address(const char* net, const char* node, std::uint16_t socket) {
 }
 
 // A helper process whose own node is `node`.
-std::unique_ptr<ChildProcess> childWithNode(const char* node) {
+std::unique_ptr<PlatformChild> childWithNode(const char* node) {
   ::setenv("WRENFIELD_IPX_ADDRESS", (std::string("00000001:") + node).c_str(), 1);
-  auto child = std::make_unique<ChildProcess>();
+  auto child = std::make_unique<PlatformChild>();
   ::unsetenv("WRENFIELD_IPX_ADDRESS");
   return child;
 }
@@ -85,8 +86,8 @@ TEST(Ipx, RoundTripCarriesTheExactHeader) {
   std::ofstream(dir / "00000001-0000C0001122-5000") << ntohs(at.sin_port);
 
   auto child = childWithNode("0000C0AABBCC");
-  ASSERT_EQ(child->call("ipx-bind a 00000001:0000C0AABBCC:4321"), "ok 00000001:0000C0AABBCC:4321");
-  ASSERT_EQ(child->call("ipx-send a 00000001:0000C0001122:5000 01020304"), "ok 4");
+  ASSERT_EQ(child->ipxBind("a", "00000001:0000C0AABBCC:4321"), "00000001:0000C0AABBCC:4321");
+  ASSERT_EQ(child->ipxSend("a", "00000001:0000C0001122:5000", "01020304"), 4);
   std::uint8_t wire[64];
   const ssize_t n = ::recv(udp.get(), wire, sizeof wire, 0);
   ASSERT_EQ(n, 34);
@@ -103,7 +104,7 @@ TEST(Ipx, RoundTripCarriesTheExactHeader) {
   EXPECT_LE(number, kIpxLastDynamicSocket);
   char to[32];
   std::snprintf(to, sizeof to, "00000001:%s:%04X", kOwnNode, number);
-  ASSERT_EQ(child->call(std::string("ipx-send a ") + to + " CAFE"), "ok 2");
+  ASSERT_EQ(child->ipxSend("a", to, "CAFE"), 2);
   char buffer[16];
   SOCKADDR_IPX from{};
   std::uint8_t type = 0;
@@ -146,10 +147,10 @@ TEST(Ipx, BroadcastReachesItsNetworkAndNumberOnlyNotTheSender) {
   auto a = childWithNode("0000C0000001");
   auto b = childWithNode("0000C0000002");
   auto other = childWithNode("0000C0000003");
-  ASSERT_EQ(a->call("ipx-bind s 00000001:0000C0000001:83C1").substr(0, 2), "ok");
-  ASSERT_EQ(b->call("ipx-bind s 00000001:0000C0000002:83C1").substr(0, 2), "ok");
-  ASSERT_EQ(other->call("ipx-bind net2 00000002:0000C0000003:83C1").substr(0, 2), "ok");
-  ASSERT_EQ(other->call("ipx-bind othernumber 00000001:0000C0000003:861C").substr(0, 2), "ok");
+  a->ipxBind("s", "00000001:0000C0000001:83C1");
+  b->ipxBind("s", "00000001:0000C0000002:83C1");
+  other->ipxBind("net2", "00000002:0000C0000003:83C1");
+  other->ipxBind("othernumber", "00000001:0000C0000003:861C");
 
   auto sender = bound(address("00000001", kOwnNode, 0x83C1));
   const std::string query = "Query";
@@ -160,32 +161,33 @@ TEST(Ipx, BroadcastReachesItsNetworkAndNumberOnlyNotTheSender) {
   // Network 0 is the sender's own.
   EXPECT_EQ(sender->sendTo(query.data(), query.size(), address("00000000", "FFFFFFFFFFFF", 0x83C1)).bytes, 5);
 
-  const std::string expected = " 00000001:" + std::string(kOwnNode) + ":83C1 17 51 75 65 72 79";
-  EXPECT_EQ(a->call("ipx-recv s"), "ok" + expected);
-  EXPECT_EQ(b->call("ipx-recv s"), "ok" + expected);
+  const IpxDatagram expected{"00000001:" + std::string(kOwnNode) + ":83C1", 17, hex("51 75 65 72 79")};
+  EXPECT_EQ(a->ipxReceive("s"), expected);
+  EXPECT_EQ(b->ipxReceive("s"), expected);
   // The others' first datagram is a later unicast marker: the broadcast never reached them.
   const std::string marker = "4D";
   EXPECT_EQ(sender->sendTo(marker.data(), 1, address("00000002", "0000C0000003", 0x83C1)).error, 0);
   EXPECT_EQ(sender->sendTo(marker.data(), 1, address("00000001", "0000C0000003", 0x861C)).error, 0);
-  EXPECT_EQ(other->call("ipx-recv net2"), "ok 00000001:" + std::string(kOwnNode) + ":83C1 17 34");
-  EXPECT_EQ(other->call("ipx-recv othernumber"), "ok 00000001:" + std::string(kOwnNode) + ":83C1 17 34");
+  const IpxDatagram markerFromMe{"00000001:" + std::string(kOwnNode) + ":83C1", 17, hex("34")};
+  EXPECT_EQ(other->ipxReceive("net2"), markerFromMe);
+  EXPECT_EQ(other->ipxReceive("othernumber"), markerFromMe);
   // Nor the sender itself.
   EXPECT_EQ(sender->waitReadable(0), 0);
 
   // A broadcast to network 2 reaches only network 2.
-  ASSERT_EQ(a->call("ipx-bind b 00000001:0000C0000001:4444 broadcast").substr(0, 2), "ok");
-  EXPECT_EQ(a->call("ipx-send b 00000002:FFFFFFFFFFFF:83C1 2222"), "ok 2");
-  EXPECT_EQ(other->call("ipx-recv net2"), "ok 00000001:0000C0000001:4444 17 22 22");
-  EXPECT_EQ(b->call("ipx-send s 00000001:0000C0000001:83C1 33"), "ok 1");
-  EXPECT_EQ(a->call("ipx-recv s"), "ok 00000001:0000C0000002:83C1 17 33");
+  a->ipxBind("b", "00000001:0000C0000001:4444", true);
+  EXPECT_EQ(a->ipxSend("b", "00000002:FFFFFFFFFFFF:83C1", "2222"), 2);
+  EXPECT_EQ(other->ipxReceive("net2"), (IpxDatagram{"00000001:0000C0000001:4444", 17, hex("22 22")}));
+  EXPECT_EQ(b->ipxSend("s", "00000001:0000C0000001:83C1", "33"), 1);
+  EXPECT_EQ(a->ipxReceive("s"), (IpxDatagram{"00000001:0000C0000002:83C1", 17, hex("33")}));
 }
 
 TEST(Ipx, ABurstOfRepliesFromAnotherProcessArrivesWhole) {
   auto receiver = bound(address("00000001", kOwnNode, 0x5500));
   receiver->setReceiveBuffer(262144);
   auto child = childWithNode("0000C0000005");
-  ASSERT_EQ(child->call("ipx-bind s 00000001:0000C0000005:83C1").substr(0, 2), "ok");
-  ASSERT_EQ(child->call("ipx-burst s 00000001:" + std::string(kOwnNode) + ":5500 150"), "ok");
+  child->ipxBind("s", "00000001:0000C0000005:83C1");
+  child->ipxBurst("s", "00000001:" + std::string(kOwnNode) + ":5500", 150);
   for (int i = 0; i < 150; ++i) {
     const std::string d = receive(*receiver);
     ASSERT_EQ(d.size(), 90u);
@@ -221,11 +223,11 @@ TEST(Ipx, UnicastToNobodyIsLostSilently) {
 
 TEST(Ipx, LiveAddressIsInUseAndAKilledProcessesNameIsReclaimed) {
   auto child = childWithNode("0000C0000009");
-  ASSERT_EQ(child->call("ipx-bind s 00000001:0000C0000009:5300").substr(0, 2), "ok");
+  child->ipxBind("s", "00000001:0000C0000009:5300");
   IpxSocket mine;
   EXPECT_EQ(mine.bind(address("00000001", "0000C0000009", 0x5300)), WSAEADDRINUSE);
   EXPECT_EQ(mine.bind(address("00000001", "0000C0000009", 0x5300)), WSAEADDRINUSE);
-  child->kill(SIGKILL);
+  child->process().kill(SIGKILL);
   EXPECT_EQ(mine.bind(address("00000001", "0000C0000009", 0x5300)), 0);
   EXPECT_EQ(mine.bind(address("00000001", "0000C0000009", 0x5301)), WSAEINVAL) << "bound once only";
 }

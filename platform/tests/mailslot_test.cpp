@@ -18,11 +18,11 @@
 #include <set>
 #include <thread>
 
-#include "child_process.h"
 #include "platform/byte_codec.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
+#include "platform_child.h"
 
 namespace wf {
 namespace {
@@ -158,8 +158,8 @@ TEST(Mailslot, OneLiveReaderPerNameAndWritersFailWithoutIt) {
 
 TEST(Mailslot, DeadReaderProcessIsToldFromALiveOne) {
   const std::string app1 = "\\\\.\\mailslot\\bce\\app1";
-  testing::ChildProcess reader;
-  ASSERT_TRUE(reader.ask("ms-create " + app1).ok);
+  testing::PlatformChild reader;
+  reader.mailslotCreate(app1);
   MailslotStatus status;
   EXPECT_FALSE(Mailslot::create(app1, &status));
   EXPECT_EQ(status, MailslotStatus::AlreadyExists);
@@ -167,7 +167,7 @@ TEST(Mailslot, DeadReaderProcessIsToldFromALiveOne) {
   ASSERT_EQ(writeText(w, "before"), MailslotStatus::Ok);
 
   EXPECT_TRUE(mailslotHasReader(app1));
-  reader.kill(SIGKILL);
+  reader.process().kill(SIGKILL);
   EXPECT_FALSE(mailslotHasReader(app1));
   auto socket = mailslotSocketPath(app1);
   ASSERT_TRUE(socket);
@@ -198,23 +198,26 @@ TEST(Mailslot, WritersInOtherProcessesInterleaveWholeMessages) {
     while (received.size() < sizes.size() * kCount && slot->read(m, 20'000) == MailslotStatus::Ok)
       received.push_back(text(m));
   });
-  std::map<std::string, testing::ChildAnswer> answers;
+  std::map<std::string, std::string> failures;  // by tag; empty when the writer got through
   std::mutex answersMutex;
   std::vector<std::thread> drivers;
   for (const auto& [tag, size] : sizes) {
     drivers.emplace_back([&, tag = tag, size = size] {
-      testing::ChildProcess writer;
-      auto a = writer.ask("ms-open " + kPrimary);
-      if (a.ok)
-        a = writer.ask("ms-write-series " + kPrimary + " " + tag + " " + std::to_string(kCount) + " " +
-                       std::to_string(size));
+      std::string failure;
+      try {
+        testing::PlatformChild writer;
+        writer.mailslotOpen(kPrimary);
+        writer.mailslotWriteSeries(kPrimary, tag, kCount, size);
+      } catch (const testing::ChildError& e) {
+        failure = e.what();
+      }
       std::lock_guard hold(answersMutex);
-      answers[tag] = a;
+      failures[tag] = failure;
     });
   }
   for (auto& d : drivers) d.join();
   reader.join();
-  for (const auto& [tag, answer] : answers) EXPECT_TRUE(answer.ok) << tag << ": " << answer.error;
+  for (const auto& [tag, failure] : failures) EXPECT_EQ(failure, "") << tag;
 
   ASSERT_EQ(received.size(), sizes.size() * kCount);
   std::map<std::string, int> nextIndex;
@@ -231,10 +234,10 @@ TEST(Mailslot, FourMebibyteMessageArrivesWhole) {
   constexpr std::size_t kSize = 4u << 20;
   auto slot = Mailslot::create(kPrimary);
   ASSERT_TRUE(slot);
-  testing::ChildProcess writer;
-  ASSERT_TRUE(writer.ask("ms-open " + kPrimary).ok);
-  ASSERT_TRUE(writer.ask("ms-write-big " + kPrimary + " " + std::to_string(kSize)).ok);
-  ASSERT_TRUE(writer.ask("ms-write " + kPrimary + " tail").ok);
+  testing::PlatformChild writer;
+  writer.mailslotOpen(kPrimary);
+  writer.mailslotWriteBig(kPrimary, kSize);
+  writer.mailslotWrite(kPrimary, "tail");
 
   EXPECT_EQ(slot->nextMessageSize(), kSize);
   std::vector<std::uint8_t> m;

@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "child_process.h"
 #include "platform/net_connections.h"
 #include "platform/runtime_dir.h"
+#include "platform_child.h"
 
 namespace wf::netconn {
 namespace {
@@ -75,9 +75,9 @@ TEST(NetConnections, WritesOfAnotherProcessReachTheSameSink) {
   NetConnections c;
   load(c, kWorld);
   EXPECT_EQ(c.writeRemote("\\\\SERVER\\QUEUE", "mine"), kNoError);
-  testing::ChildProcess child;
-  EXPECT_TRUE(child.ask("net-write \\\\SERVER\\QUEUE theirs").ok);
-  EXPECT_EQ(child.ask("net-write \\\\SERVER\\DOWN lost").error, std::to_string(kBadNetPath));
+  testing::PlatformChild child;
+  EXPECT_EQ(child.netWrite("\\\\SERVER\\QUEUE", "theirs"), kNoError);
+  EXPECT_EQ(child.netWrite("\\\\SERVER\\DOWN", "lost"), kBadNetPath);
   EXPECT_EQ(c.writtenTo("\\\\SERVER\\QUEUE"), (std::vector<std::string>{"mine", "theirs"}));
 }
 

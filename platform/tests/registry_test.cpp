@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "platform/trace.h"
+#include "platform_child.h"
 
 namespace wf {
 namespace {
@@ -85,21 +85,10 @@ std::string fileText(const fs::path& p) {
   return s.str();
 }
 
-std::string hexOf(std::string_view bytes) {
-  std::string out;
-  char b[4];
-  for (unsigned char c : bytes) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
-
 // A value as reg-get lists it: its type, then its bytes in hexadecimal (none when empty).
-std::vector<std::string> typedBytes(DWORD type, std::string_view bytes) {
-  std::vector<std::string> fields{std::to_string(type)};
-  if (!bytes.empty()) fields.push_back(hexOf(bytes));
-  return fields;
+// A value as another process reads it, successfully.
+testing::RegistryRead typedBytes(DWORD type, std::string_view bytes) {
+  return {ERROR_SUCCESS, type, std::string(bytes)};
 }
 
 const std::string kPadded = [] {
@@ -110,18 +99,17 @@ const std::string kPadded = [] {
 const std::string kBinary("\x01\x00\x00\xff\x00\"\\\n", 8);
 
 TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
-  testing::ChildProcess child;
+  testing::PlatformChild child;
   Key k("Software\\Corvane\\Wrenfield\\1.0\\Settings");
   ASSERT_EQ(k.result(), ERROR_SUCCESS);
   // Each step reads what the other process wrote just before, back and forth.
   for (DWORD i = 1; i <= 5; ++i) {
     ASSERT_EQ(setDword(k.get(), "windowcount", i), ERROR_SUCCESS);
-    ASSERT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount").fields,
+    ASSERT_EQ(child.registryGet("hkcu", "Software\\Corvane\\Wrenfield\\1.0\\Settings", "windowcount"),
               typedBytes(REG_DWORD, std::string_view(reinterpret_cast<const char*>(&i), 4)));
-    ASSERT_TRUE(child
-                    .ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings windowcount " +
-                         std::to_string(i * 100))
-                    .ok);
+    ASSERT_EQ(
+        child.registrySetDword("hkcu", "Software\\Corvane\\Wrenfield\\1.0\\Settings", "windowcount", i * 100),
+        ERROR_SUCCESS);
     Read r = readValue(k.get(), "windowcount");
     ASSERT_EQ(r.result, ERROR_SUCCESS);
     DWORD v;
@@ -129,7 +117,8 @@ TEST(Registry, ValueWrittenByOneProcessIsReadByAnotherAtOnce) {
     EXPECT_EQ(v, i * 100);
   }
   // A key another process created is there for this one at once.
-  ASSERT_TRUE(child.ask("reg-set-dword hklm SOFTWARE\\Corvane\\Wrenfield\\CorPeer NumComp 2").ok);
+  ASSERT_EQ(child.registrySetDword("hklm", "SOFTWARE\\Corvane\\Wrenfield\\CorPeer", "NumComp", 2),
+            ERROR_SUCCESS);
   HKEY peer = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorPeer", 0, KEY_READ, &peer),
             ERROR_SUCCESS);
@@ -167,15 +156,13 @@ TEST(Registry, ExactBytesAndTypesSurviveTheFileAndAnotherProcess) {
     for (const auto& c : cases)
       ASSERT_EQ(setBytes(k.get(), c.name, c.type, c.bytes), ERROR_SUCCESS) << c.name;
   }
-  testing::ChildProcess child;  // reads them from the file alone
+  testing::PlatformChild child;  // reads them from the file alone
   for (const auto& c : cases) {
     if (std::strchr(c.name, ' ') || !*c.name) continue;  // the child's command line splits at blanks
-    EXPECT_EQ(child.ask(std::string("reg-get hkcu Software\\Types ") + c.name).fields,
-              typedBytes(c.type, c.bytes))
-        << c.name;
+    EXPECT_EQ(child.registryGet("hkcu", "Software\\Types", c.name), typedBytes(c.type, c.bytes)) << c.name;
   }
   // Rereading the file here too (after another writer touched it) keeps every byte.
-  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Types touch 1").ok);
+  ASSERT_EQ(child.registrySetDword("hkcu", "Software\\Types", "touch", 1), ERROR_SUCCESS);
   Key k("Software\\Types");
   for (const auto& c : cases) {
     Read r = readValue(k.get(), c.name);
@@ -307,8 +294,8 @@ TEST(Registry, CreateOpenAndDeleteKeys) {
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A\\B\\C", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\A\\B2", 0, KEY_READ, &k), ERROR_SUCCESS);
   RegCloseKey(k);
-  testing::ChildProcess child;
-  EXPECT_EQ(child.ask("reg-get hkcu Software\\A\\B\\C v").error, std::to_string(ERROR_FILE_NOT_FOUND));
+  testing::PlatformChild child;
+  EXPECT_EQ(child.registryGet("hkcu", "Software\\A\\B\\C", "v").result, ERROR_FILE_NOT_FOUND);
   // A handle left open on a deleted key says so.
   EXPECT_EQ(readValue(again.get(), "v").result, ERROR_KEY_DELETED);
   EXPECT_EQ(setDword(again.get(), "v", 2), ERROR_KEY_DELETED);
@@ -347,11 +334,12 @@ TEST(Registry, VolatileKeysStayInThisProcess) {
   EXPECT_EQ(text.find("Drivers"), std::string::npos) << text;
   EXPECT_EQ(text.find("pcl5"), std::string::npos) << text;
 
-  testing::ChildProcess child;
-  EXPECT_EQ(child.ask("reg-get hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers PCL").error,
-            std::to_string(ERROR_FILE_NOT_FOUND));
+  testing::PlatformChild child;
+  EXPECT_EQ(child.registryGet("hkcu", "Software\\Corvane\\Wrenfield\\1.0\\Settings\\Drivers", "PCL").result,
+            ERROR_FILE_NOT_FOUND);
   // Another process's write makes this one reread the file; its volatile keys stay.
-  ASSERT_TRUE(child.ask("reg-set-dword hkcu Software\\Corvane\\Wrenfield\\1.0\\Settings maxthreads 20").ok);
+  ASSERT_EQ(child.registrySetDword("hkcu", "Software\\Corvane\\Wrenfield\\1.0\\Settings", "maxthreads", 20),
+            ERROR_SUCCESS);
   EXPECT_EQ(readValue(settings.get(), "maxthreads").result, ERROR_SUCCESS);
   EXPECT_EQ(readValue(drivers.get(), "PCL").data, std::string("pcl5\0", 5));
   EXPECT_EQ(subkeyNames(settings.get()), std::vector<std::string>{"Drivers"});
@@ -409,10 +397,10 @@ TEST(Registry, DamagedHiveIsSetAsideAndReported) {
 
 TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   constexpr int kPerWriter = 150;
-  testing::ChildProcess a, b;
-  testing::ChildAnswer answerA, answerB;
-  std::thread ta([&] { answerA = a.ask("reg-fill hkcu Software\\Race a " + std::to_string(kPerWriter)); });
-  std::thread tb([&] { answerB = b.ask("reg-fill hkcu Software\\Race b " + std::to_string(kPerWriter)); });
+  testing::PlatformChild a, b;
+  long answerA = -1, answerB = -1;
+  std::thread ta([&] { answerA = a.registryFill("hkcu", "Software\\Race", "a", kPerWriter); });
+  std::thread tb([&] { answerB = b.registryFill("hkcu", "Software\\Race", "b", kPerWriter); });
   // This process writes alongside them.
   {
     Key k("Software\\Race");
@@ -421,8 +409,8 @@ TEST(Registry, ConcurrentWritersInTwoProcessesLoseNoValue) {
   }
   ta.join();
   tb.join();
-  ASSERT_TRUE(answerA.ok) << answerA.error;
-  ASSERT_TRUE(answerB.ok) << answerB.error;
+  ASSERT_EQ(answerA, ERROR_SUCCESS);
+  ASSERT_EQ(answerB, ERROR_SUCCESS);
 
   Key k("Software\\Race");
   DWORD values = 0;

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "child_process.h"
+#include "platform_child.h"
 #include "test_dirs.h"
 
 namespace wf {
@@ -94,8 +94,8 @@ TEST(RuntimeDir, NameTooLongForSocketRefused) {
 
 TEST(RuntimeDir, ChildProcessSeesSameDirectory) {
   // The harness passes the test's directories on to the processes it starts.
-  testing::ChildProcess child;
-  EXPECT_EQ(child.ask("runtime-dir").field(), testing::testRuntimeDir().string());
+  testing::PlatformChild child;
+  EXPECT_EQ(child.runtimeDir(), testing::testRuntimeDir().string());
 }
 
 }  // namespace wf

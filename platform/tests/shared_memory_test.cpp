@@ -8,50 +8,50 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
+#include "platform_child.h"
 
 namespace wf {
 namespace {
 
 const std::string kTable = "bcemem_apphandles";
-const std::vector<std::string> kZeros(32, "0");  // the table's words as shm-get lists them
+const std::vector<std::uint32_t> kZeros(32, 0);  // the table's 32 words
 
 }  // namespace
 
 TEST(SharedMemory, FirstMapperCreatesZeroedAndLastHolderEndsIt) {
-  testing::ChildProcess first, second;
-  ASSERT_EQ(first.ask("shm-map " + kTable + " 128").field(), "created");
-  EXPECT_EQ(first.ask("shm-get " + kTable).fields, kZeros);
-  ASSERT_TRUE(first.ask("shm-set " + kTable + " 3 77").ok);
+  testing::PlatformChild first, second;
+  ASSERT_EQ(first.sharedMemoryMap(kTable, 128), testing::Opened::Created);
+  EXPECT_EQ(first.sharedMemoryWords(kTable), kZeros);
+  first.sharedMemorySet(kTable, 3, 77);
 
-  ASSERT_EQ(second.ask("shm-map " + kTable + " 128").field(), "existed");
-  const auto seen = second.ask("shm-get " + kTable).fields;
+  ASSERT_EQ(second.sharedMemoryMap(kTable, 128), testing::Opened::Existed);
+  const auto seen = second.sharedMemoryWords(kTable);
   ASSERT_GE(seen.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 5),
-            (std::vector<std::string>{"0", "0", "0", "77", "0"}));
+  EXPECT_EQ(std::vector<std::uint32_t>(seen.begin(), seen.begin() + 5),
+            (std::vector<std::uint32_t>{0, 0, 0, 77, 0}));
 
-  first.kill(SIGKILL);
-  second.call("exit 0");
-  second.waitExit();
+  first.process().kill(SIGKILL);
+  second.process().call("exit 0");
+  second.process().waitExit();
 
-  testing::ChildProcess next;
-  EXPECT_EQ(next.ask("shm-map " + kTable + " 128").field(), "created");
-  EXPECT_EQ(next.ask("shm-get " + kTable).fields, kZeros);
+  testing::PlatformChild next;
+  EXPECT_EQ(next.sharedMemoryMap(kTable, 128), testing::Opened::Created);
+  EXPECT_EQ(next.sharedMemoryWords(kTable), kZeros);
 }
 
 TEST(SharedMemory, LivesOnWhileAnyHolderSurvivesTheCreatorsDeath) {
-  testing::ChildProcess creator, holder;
-  ASSERT_EQ(creator.ask("shm-map " + kTable + " 128").field(), "created");
-  ASSERT_TRUE(creator.ask("shm-set " + kTable + " 31 4294967295").ok);
-  ASSERT_EQ(holder.ask("shm-map " + kTable + " 128").field(), "existed");
-  creator.kill(SIGKILL);
+  testing::PlatformChild creator, holder;
+  ASSERT_EQ(creator.sharedMemoryMap(kTable, 128), testing::Opened::Created);
+  creator.sharedMemorySet(kTable, 31, 4294967295u);
+  ASSERT_EQ(holder.sharedMemoryMap(kTable, 128), testing::Opened::Existed);
+  creator.process().kill(SIGKILL);
 
   auto mine = SharedMemory::open(kTable, 128);
   ASSERT_TRUE(mine);
   EXPECT_FALSE(mine->created());
   EXPECT_EQ(mine->word(31).load(), 0xFFFFFFFFu);
   mine->word(0).store(5);
-  EXPECT_EQ(holder.ask("shm-get " + kTable).number(0), 5);
+  EXPECT_EQ(holder.sharedMemoryWords(kTable).at(0), 5u);
 }
 
 TEST(SharedMemory, ExactlyOneOfManyConcurrentOpenersCreates) {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "platform/clock.h"
 #include "platform/cross_process_mutex.h"
 #include "platform/runtime_dir.h"
 #include "platform/thread.h"
+#include "platform_child.h"
 #include "test_dirs.h"
 
 namespace wf {
@@ -440,9 +440,9 @@ TEST(CriticalSection, RecursiveAndLeftOnlyByItsOwner) {
 constexpr const char* kInstance = "Wrenfield Application Instance";
 
 TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
-  testing::ChildProcess child;
-  ASSERT_EQ(child.ask(std::string("xmutex-open ") + kInstance).field(), "new");
-  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
+  testing::PlatformChild child;
+  ASSERT_EQ(child.mutexOpen(kInstance), testing::Opened::Created);
+  ASSERT_TRUE(child.mutexAcquire(kInstance));
 
   bool existed = false;
   auto mine = CrossProcessMutex::open(kInstance, &existed);
@@ -451,14 +451,14 @@ TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
   EXPECT_FALSE(mine->tryAcquire());
   EXPECT_FALSE(mine->release());
 
-  ASSERT_TRUE(child.ask(std::string("xmutex-release ") + kInstance).ok);
+  child.mutexRelease(kInstance);
   EXPECT_TRUE(mine->tryAcquire());
-  EXPECT_EQ(child.ask(std::string("xmutex-acquire ") + kInstance).error, "busy");
+  EXPECT_FALSE(child.mutexAcquire(kInstance));  // busy
   EXPECT_TRUE(mine->release());
-  ASSERT_TRUE(child.ask(std::string("xmutex-acquire ") + kInstance).ok);
+  ASSERT_TRUE(child.mutexAcquire(kInstance));
   EXPECT_FALSE(mine->tryAcquire());
 
-  child.kill(SIGKILL);
+  child.process().kill(SIGKILL);
   EXPECT_TRUE(mine->tryAcquire());
   // Nobody else has it open now: a fresh open is the creator again.
   mine.reset();
@@ -468,19 +468,18 @@ TEST(CrossProcessMutex, HeldAgainstAnotherProcessAndFreedWhenItIsKilled) {
 }
 
 TEST(CrossProcessMutex, ExactlyOneOfManyProcessesCreatesIt) {
-  std::vector<std::unique_ptr<testing::ChildProcess>> children;
-  for (int i = 0; i < 4; ++i) children.push_back(std::make_unique<testing::ChildProcess>());
-  std::vector<std::string> answers(children.size());
+  std::vector<std::unique_ptr<testing::PlatformChild>> children;
+  for (int i = 0; i < 4; ++i) children.push_back(std::make_unique<testing::PlatformChild>());
+  std::vector<testing::Opened> answers(children.size());
   {
     std::vector<Thread> openers;
     for (std::size_t i = 0; i < children.size(); ++i) {
-      openers.emplace_back("opener", [&, i](std::stop_token) {
-        answers[i] = children[i]->call(std::string("xmutex-open ") + kInstance);
-      });
+      openers.emplace_back("opener",
+                           [&, i](std::stop_token) { answers[i] = children[i]->mutexOpen(kInstance); });
     }
   }
-  EXPECT_EQ(std::count(answers.begin(), answers.end(), "ok new"), 1);
-  EXPECT_EQ(std::count(answers.begin(), answers.end(), "ok existed"), 3);
+  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::Opened::Created), 1);
+  EXPECT_EQ(std::count(answers.begin(), answers.end(), testing::Opened::Existed), 3);
 }
 
 TEST(CrossProcessMutex, SecondHandleInOneProcessSeesTheFirst) {

@@ -20,7 +20,6 @@ using wf::prtgui::underIconMutex;
 
 namespace {
 
-constexpr UINT WM_WF_OPPANEL = 0x468;
 constexpr UINT kPanelPath = 0x4;
 constexpr DWORD kSoundFlags = SND_ASYNC | SND_NOWAIT | SND_FILENAME;
 constexpr std::time_t kSoundSpacingSeconds = 3;

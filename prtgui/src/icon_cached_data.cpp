@@ -16,28 +16,10 @@
 #include "icon_records.h"
 
 using wf::prtgui::fetchRecord;
+using wf::prtgui::readCached;
 using wf::prtgui::underIconMutex;
 
 namespace {
-
-// Readers give up after this long, so a page redraw never waits on a worker
-// talking to a slow printer.
-constexpr DWORD kReaderWait = 3000;
-
-// Reads `record` under the icon's mutex `suffix`; `fallback` when none is
-// cached or the mutex is not had in time. The record is tested again after
-// the wait: another thread may have freed or replaced it meanwhile.
-template <class Record, class Value, class Read>
-Value readCached(CWFPrinterIcon* icon, const char* suffix, Record* const& record, Value fallback,
-                 Read&& read) {
-  if (!record) return fallback;
-  CMutex mutex(icon->GetMutexName(suffix));
-  const DWORD rc = mutex.Wait(kReaderWait);
-  if (rc != 0 && rc != wf::kWaitAbandoned0) return fallback;
-  Value value = record ? read(*record) : fallback;
-  mutex.Release();
-  return value;
-}
 
 void postToNotebook(CWFPrinterIcon* icon, UINT message) {
   if (HWND notebook = icon->GetOpenDlgHandle()) PostMessage(notebook, message, 0, 0);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "icon_mutex.h"
+#include "platform/sync.h"
 
 namespace wf::prtgui {
 
@@ -33,6 +34,25 @@ BOOL underRecord(CWFPrinterIcon* icon, const char* suffix, Record*& member, bool
 template <class Record, class Fetch>
 BOOL fetchRecord(CWFPrinterIcon* icon, const char* suffix, Record*& member, bool refetch, Fetch&& fetch) {
   return underRecord(icon, suffix, member, refetch, std::forward<Fetch>(fetch), [](const Record&) {});
+}
+
+// Readers give up after this long, so a page redraw never waits on a worker
+// talking to a slow printer.
+constexpr DWORD kReaderWait = 3000;
+
+// Reads `record` under the icon's mutex `suffix`; `fallback` when none is
+// cached or the mutex is not had in time. The record is tested again after
+// the wait: another thread may have freed or replaced it meanwhile.
+template <class Record, class Value, class Read>
+Value readCached(CWFPrinterIcon* icon, const char* suffix, Record* const& record, Value fallback,
+                 Read&& read) {
+  if (!record) return fallback;
+  CMutex mutex(icon->GetMutexName(suffix));
+  const DWORD rc = mutex.Wait(kReaderWait);
+  if (rc != 0 && rc != wf::kWaitAbandoned0) return fallback;
+  Value value = record ? read(*record) : fallback;
+  mutex.Release();
+  return value;
 }
 
 }  // namespace wf::prtgui

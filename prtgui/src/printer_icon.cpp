@@ -126,6 +126,8 @@ void CWFPrinterIcon::ConstructorInit() {
 }
 
 CWFPrinterIcon::~CWFPrinterIcon() {
+  // The notebook, its frame and pages borrow the icon.
+  closeOpenNotebook();
   underIconMutex(this, "DeviceChars", [&] { delete std::exchange(m_pDeviceChars, nullptr); });
   underIconMutex(this, "OutputBins", [&] { delete std::exchange(m_pOutputBins, nullptr); });
   underIconMutex(this, "StorageOpts", [&] { delete std::exchange(m_pStorageOptions, nullptr); });

@@ -20,7 +20,6 @@
 namespace wf::testing {
 namespace {
 
-constexpr UINT WM_WF_OPPANEL = 0x468;
 constexpr DWORD kAlertFamily = 7;
 constexpr USHORT kHandle = 11;
 

@@ -142,7 +142,7 @@ TEST(PrtObjAlerts, SummaryMasks) {
   fakebce::pushReply(0, hex("00 01 07070700"));  // unknown key: 0x4000 stays
   ASSERT_EQ(obj->bidiQueryOperatorIV(&mask, &uir), 0);
   EXPECT_EQ(mask, 0x4000u);
-  EXPECT_EQ(obj->bidiQueryOperatorIV(nullptr, &uir), -18);
+  EXPECT_EQ(obj->bidiQueryOperatorIV(nullptr, &uir), BCE_ERR_REPLY_TOO_LONG);
 }
 
 TEST(PrtObjAlerts, DeviceStatusBitsKeepTheRest) {
@@ -151,7 +151,8 @@ TEST(PrtObjAlerts, DeviceStatusBitsKeepTheRest) {
   const auto s = hex("C1 0F 05");
   ASSERT_EQ(obj->parseDeviceStatusData(reinterpret_cast<const std::uint8_t*>(s.data()), 3, &status), 0);
   EXPECT_EQ(status, 0xF000F800u | 0x7 | (0xF << 3) | (0x5 << 7));
-  EXPECT_EQ(obj->parseDeviceStatusData(reinterpret_cast<const std::uint8_t*>(s.data()), 2, &status), -2);
+  EXPECT_EQ(obj->parseDeviceStatusData(reinterpret_cast<const std::uint8_t*>(s.data()), 2, &status),
+            kBadReply);
 
   fakebce::setAlert(0x0102, hex("40 00 01"));
   status = 0;
@@ -193,8 +194,8 @@ TEST(PrtObjAlerts, JobStatisticsWithTagsInAnyCase) {
   EXPECT_EQ(js.secondText, "second");
 
   fakebce::setAlert(6, hex("03 02 00"));  // another class
-  EXPECT_EQ(obj->bidiJSQueryAlert(6, &js), -2);
-  EXPECT_EQ(obj->bidiJSQueryAlert(5, nullptr), -18);
+  EXPECT_EQ(obj->bidiJSQueryAlert(6, &js), kBadReply);
+  EXPECT_EQ(obj->bidiJSQueryAlert(5, nullptr), BCE_ERR_REPLY_TOO_LONG);
 }
 
 TEST(PrtObjAlerts, JobStatisticsCorrectionAndOverlongCount) {
@@ -236,7 +237,7 @@ TEST(PrtObjAlerts, PanelAlertNeedsItsTag) {
   fakebce::setAlert(4,
                     "\xE2"
                     "X");
-  ASSERT_EQ(obj->bidiROPQueryAlert(4, &raw), -2);
+  ASSERT_EQ(obj->bidiROPQueryAlert(4, &raw), kBadReply);
   delete static_cast<WFPrtObj::OPPANELDATA*>(raw);
 }
 

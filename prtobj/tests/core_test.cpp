@@ -21,12 +21,12 @@ TEST(PrtObjQuery, EmptyOrOneByteReplyAnswersBadReplyAndSwitchesBidiOff) {
     ASSERT_TRUE(capsOf(*obj).bidiActive);
     fakebce::pushReply(0, reply);
     WFPrtObj::PAGECOUNTDATA counts;
-    EXPECT_EQ(obj->bidiGetPageCounts(&counts), -2) << reply.size();
+    EXPECT_EQ(obj->bidiGetPageCounts(&counts), kBadReply) << reply.size();
     EXPECT_FALSE(capsOf(*obj).bidiActive);
 
     // Off now: the next request never reaches the broker.
     const auto sent = fakebce::callsOf("BceSendBidi").size();
-    EXPECT_EQ(obj->bidiGetPageCounts(&counts), -11);
+    EXPECT_EQ(obj->bidiGetPageCounts(&counts), BCE_ERR_NOT_CAPABLE);
     EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), sent);
   }
 }
@@ -35,7 +35,9 @@ TEST(PrtObjQuery, FailuresSwitchBidiOffOnlyForTheirCodes) {
   const struct {
     std::int32_t rc;
     bool off;
-  } cases[] = {{-10, true}, {-11, true}, {-16, true}, {-17, true}, {-3, false}, {1, false}, {-8, false}};
+  } cases[] = {{BCE_ERR_PORT_OPEN, true},  {BCE_ERR_NOT_CAPABLE, true},     {NET_WRITEFAIL, true},
+               {NET_READFAIL, true},       {BCE_ERR_ERROR_RESPONSE, false}, {1, false},
+               {BCE_ERR_BAD_HANDLE, false}};
   for (const auto& c : cases) {
     std::unique_ptr<TestObj> obj(freshObject(WFPrtObj::kUnknownType));
     fakebce::pushReply(c.rc);
@@ -56,7 +58,7 @@ TEST(PrtObjQuery, RetryCountFollowsThePrinterType) {
     fakebce::pushReply(-3);
     fakebce::pushReply(-3);
     WFPrtObj::PAGECOUNTDATA counts;
-    EXPECT_EQ(obj->bidiGetPageCounts(&counts), -3);
+    EXPECT_EQ(obj->bidiGetPageCounts(&counts), BCE_ERR_ERROR_RESPONSE);
     EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), c.sends) << c.type;
   }
   // Built without a handle, an object repeats a failed request once.
@@ -66,7 +68,7 @@ TEST(PrtObjQuery, RetryCountFollowsThePrinterType) {
   fakebce::pushReply(-3);
   void* reply = nullptr;
   WFPrtObj::ULONG length = 0;
-  EXPECT_EQ(plain.bidiQuery(4, nullptr, 0, &reply, &length, TRUE, TRUE), -3);
+  EXPECT_EQ(plain.bidiQuery(4, nullptr, 0, &reply, &length, TRUE, TRUE), BCE_ERR_ERROR_RESPONSE);
   EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), 2u);
   // And it is one of the framework's objects.
   EXPECT_TRUE(plain.IsKindOf(RUNTIME_CLASS(CObject)));
@@ -99,7 +101,7 @@ TEST(PrtObjQuery, ForcedReadGoesOutWhileBidiIsOff) {
   void* value = nullptr;
   WFPrtObj::ULONG len = 0;
   const std::uint8_t name[] = {0x00, 0xB2};
-  EXPECT_EQ(obj->bidiReadMiscVar(name, &value, &len, 0), -11);
+  EXPECT_EQ(obj->bidiReadMiscVar(name, &value, &len, 0), BCE_ERR_NOT_CAPABLE);
   EXPECT_EQ(obj->bidiReadMiscVar(name, &value, &len, 1), 0);
   ASSERT_EQ(len, 1u);
   EXPECT_EQ(*static_cast<std::uint8_t*>(value), 1);
@@ -178,7 +180,7 @@ TEST(PrtObjCaps, BrokerFailureLeavesBidiOff) {
   EXPECT_FALSE(caps.bidiActive);
   EXPECT_EQ(caps.portType, 0u);
   WFPrtObj::PAGECOUNTDATA counts;
-  EXPECT_EQ(obj.bidiGetPageCounts(&counts), -11);
+  EXPECT_EQ(obj.bidiGetPageCounts(&counts), BCE_ERR_NOT_CAPABLE);
   EXPECT_TRUE(fakebce::callsOf("BceSendBidi").empty());
 }
 

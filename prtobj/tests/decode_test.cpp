@@ -54,8 +54,8 @@ TEST(PrtObjDecode, ShortFixedPartAnswersBadReply) {
   std::unique_ptr<TestObj> obj(freshObject());
   fakebce::pushReply(0, "\x01" + std::string(20, '\x05'));
   WFPrtObj::DEVICECHARS chars;
-  EXPECT_EQ(obj->bidiGetDeviceChars(&chars), -2);
-  EXPECT_TRUE(obj->bidiGetDeviceChars(nullptr) == -18);
+  EXPECT_EQ(obj->bidiGetDeviceChars(&chars), kBadReply);
+  EXPECT_TRUE(obj->bidiGetDeviceChars(nullptr) == BCE_ERR_REPLY_TOO_LONG);
 }
 
 // A reply cut after its first byte (a list's count of 3): fixed layouts
@@ -306,7 +306,7 @@ TEST(PrtObjDecode, EchoChecksFailCleanlyWithoutSwitchingBidiOff) {
     const WFPrtObj::LONG rc = c.which == 0   ? obj->bidiROPPushButton(0x40)
                               : c.which == 1 ? obj->bidiROPReset()
                                              : obj->bidiSetOMVar(lock, &one, 1);
-    EXPECT_EQ(rc, -2) << c.reply;
+    EXPECT_EQ(rc, kBadReply) << c.reply;
     WFPrtObj::BIDICAPABILITIES caps;
     ASSERT_TRUE(obj->getBidiCaps(&caps));
     EXPECT_TRUE(caps.bidiActive) << c.reply;

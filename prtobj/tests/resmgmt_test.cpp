@@ -24,7 +24,7 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   EXPECT_EQ(dlopen("libcorbce.so", RTLD_LAZY | RTLD_NOLOAD), nullptr)
       << "WFPRM must reach the scripted broker through the object it was given";
   fakebce::pushReply(0, hex("00 01"));  // refused by the printer
-  EXPECT_EQ(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), -2);
+  EXPECT_EQ(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), kBadReply);
 
   const std::string entry = "2;font.ttf;7;FONT;12345;Serif; bold";
   fakebce::setAlert(
@@ -41,13 +41,13 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   EXPECT_EQ(dir.name, "font.ttf");
   EXPECT_EQ(dir.size, "12345");
   EXPECT_EQ(dir.description, "Serif; bold");
-  EXPECT_EQ(obj->parseDeviceDirectoryData("3;a;b;c;d;e", &dir), -2);
-  EXPECT_EQ(obj->parseDeviceDirectoryData("1;a;b", &dir), -2);
+  EXPECT_EQ(obj->parseDeviceDirectoryData("3;a;b;c;d;e", &dir), kBadReply);
+  EXPECT_EQ(obj->parseDeviceDirectoryData("1;a;b", &dir), kBadReply);
 
   fakebce::setAlert(10, hex("03 02 10 00 00000000 00 20 41"));  // entry longer than the data
-  EXPECT_EQ(obj->bidiDeviceQueryAlert(10, &alert), -2);
+  EXPECT_EQ(obj->bidiDeviceQueryAlert(10, &alert), kBadReply);
   fakebce::setAlert(11, hex("03 01 10 00 00000000 00 00"));  // a job-statistics alert
-  EXPECT_EQ(obj->bidiDeviceQueryAlert(11, &alert), -2);
+  EXPECT_EQ(obj->bidiDeviceQueryAlert(11, &alert), kBadReply);
 }
 
 // WFPRM's commands answered by a simulated Keystone printer: each command is
@@ -149,7 +149,8 @@ TEST_F(PrtObjResMgmtOnSim, CopyMoveDeleteAndFormatReportTheirResults) {
 }
 
 TEST_F(PrtObjResMgmtOnSim, RefusedCommandAnswersMinusTwoAndLeavesTheObjectUsable) {
-  EXPECT_EQ(obj->bidiDeviceCopyFile("serif.fnt", WFPrtObj::DEVICE_FLASH, WFPrtObj::DEVICE_FLASH, 0), -2);
+  EXPECT_EQ(obj->bidiDeviceCopyFile("serif.fnt", WFPrtObj::DEVICE_FLASH, WFPrtObj::DEVICE_FLASH, 0),
+            kBadReply);
   EXPECT_TRUE(sim.takeAlertKeys().empty());
   EXPECT_EQ(resultOf(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), 19), 0);
 }

@@ -13,6 +13,9 @@ namespace prtobjtest {
 
 using wf::testing::hex;
 
+// What the object answers for a reply it cannot read.
+constexpr long kBadReply = -2;
+
 // A local NPA printer on `port` as the broker reports it.
 inline PRTINFO localPrinter(const char* port = "LPT1:",
                             std::uint16_t flags = BCE_PRTINFO_FLAG_PRESENT | BCE_PRTINFO_FLAG_NPA) {

@@ -13,20 +13,27 @@
 #include <vector>
 
 #include "broker/corbce.h"
-#include "child_process.h"
+#include "child/e2e_child.h"
 #include "hex_bytes.h"
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "sim/printer/port_server.h"
 
-using wf::testing::ChildProcess;
+using wf::testing::BufferReply;
+using wf::testing::EndToEndChild;
+using wf::testing::HandleListing;
+using wf::testing::PostedAlert;
+using wf::testing::Written;
+using Posts = std::vector<PostedAlert>;
 namespace sim = wf::sim;
 
 namespace {
 
-constexpr const char* kLocalAndIp = "0x802";
-constexpr const char* kNetworkPortId = "7";
-constexpr const char* kNetworkHandle = "101";
+constexpr std::uint32_t kLocalAndIp = BCE_NET_LOCAL | BCE_NET_IP;
+constexpr int kNetworkPortId = 7;
+constexpr std::uint32_t kNetworkHandle = 101;
+// Every application finds both local printers and the network one.
+const HandleListing kEveryPrinter{BCE_OK, {11, 12, 101}};
 
 sim::Profile profile(const std::string& model) {
   auto p = sim::parseProfile(
@@ -42,19 +49,8 @@ std::string compactHex(std::string_view bytes) {
   return h;
 }
 
-std::vector<std::string> words(const std::string& line) {
-  std::vector<std::string> out;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    const std::size_t end = line.find(' ', at);
-    out.push_back(line.substr(at, end - at));
-    at = end == std::string::npos ? line.size() : end + 1;
-  }
-  return out;
-}
-
-bool exitedCleanly(ChildProcess& child) {
-  const int status = child.waitExit();
+bool exitedCleanly(EndToEndChild& child) {
+  const int status = child.process().waitExit();
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -78,21 +74,21 @@ class BrokerEndToEnd : public ::testing::Test {
   // and every application given every printer.
   void startSession() {
     primary = startPrimary();
-    a = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
-    ASSERT_EQ(a->call("register"), "ok 1");
-    b = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
-    ASSERT_EQ(b->call("register"), "ok 2");
-    for (ChildProcess* app : {primary.get(), a.get(), b.get()})
-      EXPECT_EQ(app->call(std::string("enum ") + kLocalAndIp), "ok 0 11,12,101");
+    a = std::make_unique<EndToEndChild>();
+    ASSERT_EQ(a->registerApp(), 1);
+    b = std::make_unique<EndToEndChild>();
+    ASSERT_EQ(b->registerApp(), 2);
+    for (EndToEndChild* app : {primary.get(), a.get(), b.get()})
+      EXPECT_EQ(app->enumerate(kLocalAndIp), kEveryPrinter);
   }
 
-  std::unique_ptr<ChildProcess> startPrimary() {
-    auto p = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
-    EXPECT_EQ(p->call("primary"), "ok 1");
-    EXPECT_EQ(p->call("register"), "ok 0");
-    EXPECT_EQ(p->call(std::string("mock-port corip32 ") + kNetworkPortId + " NetVireo"), "ok");
+  std::unique_ptr<EndToEndChild> startPrimary() {
+    auto p = std::make_unique<EndToEndChild>();
+    EXPECT_TRUE(p->isPrimary());
+    EXPECT_EQ(p->registerApp(), 0);
+    p->mockPort("corip32", kNetworkPortId, "NetVireo");
     // The network printer's summary reply: one packet, sub-code 10 then AA BB.
-    EXPECT_EQ(p->call("mock-reply corip32 A50005000410AABB"), "ok");
+    p->mockReply("corip32", "A50005000410AABB");
     return p;
   }
 
@@ -106,7 +102,7 @@ class BrokerEndToEnd : public ::testing::Test {
 
   std::shared_ptr<sim::PrinterModel> models[3];
   std::unique_ptr<sim::PortServer> servers[3];
-  std::unique_ptr<ChildProcess> primary, a, b;
+  std::unique_ptr<EndToEndChild> primary, a, b;
 };
 
 TEST_F(BrokerEndToEnd, ThreeApplicationsQueryCaptureReceiveAlertsPrintAndUnregister) {
@@ -114,49 +110,49 @@ TEST_F(BrokerEndToEnd, ThreeApplicationsQueryCaptureReceiveAlertsPrintAndUnregis
 
   // Query: every application reads each printer's summary, the same bytes,
   // carrying the model the printer was given.
-  for (const auto& [handle, model] : {std::pair{"11", "Vireo 10"}, std::pair{"12", "Pagecrest II"}}) {
-    const auto first = words(primary->call(std::string("bidi ") + handle + " 16 512"));
-    ASSERT_EQ(first.size(), 4u);
-    EXPECT_EQ(first[1], "0");
-    EXPECT_NE(first[3].find(compactHex(model)), std::string::npos) << handle;
-    for (ChildProcess* app : {a.get(), b.get()})
-      EXPECT_EQ(app->call(std::string("bidi ") + handle + " 16 512"), "ok 0 " + first[2] + " " + first[3]);
+  for (const auto& [handle, model] : {std::pair{11u, "Vireo 10"}, std::pair{12u, "Pagecrest II"}}) {
+    const BufferReply first = primary->bidi(handle, 16, 512);
+    EXPECT_EQ(first.result, BCE_OK);
+    EXPECT_NE(first.data.find(compactHex(model)), std::string::npos) << handle;
+    for (EndToEndChild* app : {a.get(), b.get()}) EXPECT_EQ(app->bidi(handle, 16, 512), first);
   }
-  for (ChildProcess* app : {primary.get(), a.get(), b.get()})
-    EXPECT_EQ(app->call(std::string("bidi ") + kNetworkHandle + " 16 512"), "ok 0 3 10AABB");
+  for (EndToEndChild* app : {primary.get(), a.get(), b.get()})
+    EXPECT_EQ(app->bidi(kNetworkHandle, 16, 512), (BufferReply{BCE_OK, 3, "10AABB"}));
 
   // Two applications in two processes capture paper jams (DSA 0x4) and class 2 on LPT1.
-  ASSERT_EQ(a->call("capture 11 0x1004 0"), "ok 0");
-  ASSERT_EQ(b->call("capture 11 0x1004 0"), "ok 0");
+  ASSERT_EQ(a->capture(11, 0x1004, 0), BCE_OK);
+  ASSERT_EQ(b->capture(11, 0x1004, 0), BCE_OK);
   EXPECT_EQ(models[1]->enabledAlerts() & 0x1004u, 0x1004u);
 
   // A paper jam: the class mask travels in the message, under a fresh key, no data queued.
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  EXPECT_EQ(a->call("posts 1"), "ok 1524:1000b:4");
-  EXPECT_EQ(b->call("posts 1"), "ok 1524:1000b:4");
-  EXPECT_EQ(a->call("query 1 64"), "ok 1 0 -");
+  const Posts jam = {{WM_BCE_DSA_ALERT, 1, 11, 0x4}};
+  EXPECT_EQ(a->posts(1), jam);
+  EXPECT_EQ(b->posts(1), jam);
+  EXPECT_EQ(a->query(1, 64), (BufferReply{BCE_FAIL, 0, ""}));
 
   // The jam's record as a class-2 alert: both are told its key and fetch its data.
   ASSERT_TRUE(servers[1]->raiseClassAlert(wf::testing::hex("00 02 03 01 01")));
-  EXPECT_EQ(a->call("posts 1"), "ok 1525:2000b:0");
-  EXPECT_EQ(b->call("posts 1"), "ok 1525:2000b:0");
-  EXPECT_EQ(b->call("query 2 64"), "ok 0 5 0002030101");
-  EXPECT_EQ(a->call("query 2 64"), "ok 0 5 0002030101");
-  EXPECT_EQ(a->call("query 2 64"), "ok 1 0 -");  // freed once both fetched it
+  const Posts record = {{WM_BCE_ALERT_2, 2, 11, 0}};
+  EXPECT_EQ(a->posts(1), record);
+  EXPECT_EQ(b->posts(1), record);
+  EXPECT_EQ(b->query(2, 64), (BufferReply{BCE_OK, 5, "0002030101"}));
+  EXPECT_EQ(a->query(2, 64), (BufferReply{BCE_OK, 5, "0002030101"}));
+  EXPECT_EQ(a->query(2, 64), (BufferReply{BCE_FAIL, 0, ""}));  // freed once both fetched it
 
   // The network printer's alert arrives through the transport's data callback.
-  ASSERT_EQ(a->call(std::string("capture ") + kNetworkHandle + " 0x1000 0"), "ok 0");
-  EXPECT_EQ(primary->call(std::string("mock-alert corip32 ") + kNetworkPortId + " A5000500F0000277"), "ok 1");
-  EXPECT_EQ(a->call("posts 1"), "ok 1525:30065:0");
-  EXPECT_EQ(a->call("query 3 64"), "ok 0 3 000277");
+  ASSERT_EQ(a->capture(kNetworkHandle, 0x1000, 0), BCE_OK);
+  EXPECT_EQ(primary->mockAlert("corip32", kNetworkPortId, "A5000500F0000277"), 1);
+  EXPECT_EQ(a->posts(1), (Posts{{WM_BCE_ALERT_2, 3, 101, 0}}));
+  EXPECT_EQ(a->query(3, 64), (BufferReply{BCE_OK, 3, "000277"}));
 
   // Print: a job from a secondary to LPT2 in confirmed packets of 1019 bytes.
   std::string job;
   for (int i = 0; job.size() < 2500; ++i) job += "Wrenfield-job-line-" + std::to_string(i) + ".";
   job.resize(2500);
   const std::size_t before = packets(2, sim::Direction::Received).size();
-  EXPECT_EQ(b->call("startdoc 12"), "ok 0");
-  EXPECT_EQ(b->call("write 12 " + job), "ok 0 2500");
+  EXPECT_EQ(b->startDoc(12), BCE_OK);
+  EXPECT_EQ(b->write(12, job), (Written{BCE_OK, 2500}));
   std::vector<std::size_t> sizes;
   const auto in = packets(2, sim::Direction::Received);
   for (std::size_t i = before; i < in.size(); ++i)
@@ -170,50 +166,48 @@ TEST_F(BrokerEndToEnd, ThreeApplicationsQueryCaptureReceiveAlertsPrintAndUnregis
   // Unregistering with an alert unfetched: the application is gone and the
   // alert is freed once the other application fetched it.
   ASSERT_TRUE(servers[1]->raiseClassAlert(wf::testing::hex("00 02 09")));
-  EXPECT_EQ(b->call("posts 1"), "ok 1525:4000b:0");
-  EXPECT_EQ(a->call("posts 1"), "ok 1525:4000b:0");
-  EXPECT_EQ(b->call("unregister"), "ok");
-  EXPECT_EQ(b->call("bidi 11 16 512"), "ok -13 0 -");
-  ASSERT_EQ(a->call("gone 2"), "ok");
-  EXPECT_EQ(a->call("query 4 64"), "ok 0 3 000209");
-  EXPECT_EQ(a->call("query 4 64"), "ok 1 0 -");
+  const Posts unfetched = {{WM_BCE_ALERT_2, 4, 11, 0}};
+  EXPECT_EQ(b->posts(1), unfetched);
+  EXPECT_EQ(a->posts(1), unfetched);
+  b->unregisterApp();
+  EXPECT_EQ(b->bidi(11, 16, 512), (BufferReply{BCE_ERR_NOT_REGISTERED, 0, ""}));
+  ASSERT_TRUE(a->gone(2));
+  EXPECT_EQ(a->query(4, 64), (BufferReply{BCE_OK, 3, "000209"}));
+  EXPECT_EQ(a->query(4, 64), (BufferReply{BCE_FAIL, 0, ""}));
   // Only the application still capturing hears the next jam.
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  EXPECT_EQ(a->call("posts 1"), "ok 1524:5000b:4");
+  EXPECT_EQ(a->posts(1), (Posts{{WM_BCE_DSA_ALERT, 5, 11, 0x4}}));
 
-  for (ChildProcess* app : {a.get(), b.get(), primary.get()}) {
-    if (app != b.get()) {
-      EXPECT_EQ(app->call("unregister"), "ok");
-    }
-    app->call("quit");
+  for (EndToEndChild* app : {a.get(), b.get(), primary.get()}) {
+    if (app != b.get()) app->unregisterApp();
+    app->quit();
     EXPECT_TRUE(exitedCleanly(*app));
   }
 }
 
 TEST_F(BrokerEndToEnd, AfterThePrimaryIsKilledSecondariesFailAndANewStartIsClean) {
   startSession();
-  ASSERT_EQ(a->call("capture 11 0x1004 0"), "ok 0");  // the primary holds LPT1 open when it dies
-  ASSERT_EQ(b->call("bidi 12 16 512").substr(0, 5), "ok 0 ");
+  ASSERT_EQ(a->capture(11, 0x1004, 0), BCE_OK);  // the primary holds LPT1 open when it dies
+  ASSERT_EQ(b->bidi(12, 16, 512).result, BCE_OK);
 
-  primary->kill(SIGKILL);
-  EXPECT_EQ(a->call("bidi 11 1 64"), "ok 1 0 -");
-  EXPECT_EQ(b->call("bidi 12 16 512"), "ok 1 0 -");
-  EXPECT_EQ(b->call(std::string("enum ") + kLocalAndIp), "ok 1 -");
-  for (ChildProcess* app : {a.get(), b.get()}) {
-    app->call("quit");
+  primary->process().kill(SIGKILL);
+  EXPECT_EQ(a->bidi(11, 1, 64), (BufferReply{BCE_FAIL, 0, ""}));
+  EXPECT_EQ(b->bidi(12, 16, 512), (BufferReply{BCE_FAIL, 0, ""}));
+  EXPECT_EQ(b->enumerate(kLocalAndIp), (HandleListing{BCE_FAIL, {}}));
+  for (EndToEndChild* app : {a.get(), b.get()}) {
+    app->quit();
     EXPECT_TRUE(exitedCleanly(*app));
   }
 
   // Everything has ended: the next process is the primary and finds every printer again.
   auto fresh = startPrimary();
-  EXPECT_EQ(fresh->call(std::string("enum ") + kLocalAndIp), "ok 0 11,12,101");
-  const auto summary = words(fresh->call("bidi 11 16 512"));
-  ASSERT_EQ(summary.size(), 4u);
-  EXPECT_EQ(summary[1], "0");
-  EXPECT_NE(summary[3].find(compactHex("Vireo 10")), std::string::npos);
-  auto secondary = std::make_unique<ChildProcess>(ChildProcess::withCommands("e2e"));
-  EXPECT_EQ(secondary->call("register"), "ok 1");
-  EXPECT_EQ(secondary->call(std::string("enum ") + kLocalAndIp), "ok 0 11,12,101");
+  EXPECT_EQ(fresh->enumerate(kLocalAndIp), kEveryPrinter);
+  const BufferReply summary = fresh->bidi(11, 16, 512);
+  EXPECT_EQ(summary.result, BCE_OK);
+  EXPECT_NE(summary.data.find(compactHex("Vireo 10")), std::string::npos);
+  auto secondary = std::make_unique<EndToEndChild>();
+  EXPECT_EQ(secondary->registerApp(), 1);
+  EXPECT_EQ(secondary->enumerate(kLocalAndIp), kEveryPrinter);
 }
 
 }  // namespace

@@ -16,29 +16,25 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "child/prtgui_child.h"
 #include "eventually.h"
+#include "hex_bytes.h"
 #include "platform/clock.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
-using wf::testing::ChildProcess;
+using wf::testing::GraphicInfo;
+using wf::testing::NotebookView;
+using wf::testing::PrinterPicture;
+using wf::testing::PrtGuiChild;
+using wf::testing::QuickSetupRun;
+using wf::testing::StoredAlert;
+using wf::testing::TestPageDone;
+using Icon = wf::testing::PrinterIconView;
 namespace sim = wf::sim;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Icon {
-  std::string handle, name, port, model, state;
-};
-
-std::vector<std::string> split(const std::string& text, char at) {
-  std::vector<std::string> out;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, at)) out.push_back(part);
-  return out;
-}
 
 class PrtGuiEndToEnd : public ::testing::Test {
  protected:
@@ -48,8 +44,8 @@ class PrtGuiEndToEnd : public ::testing::Test {
   }
   void TearDown() override {
     if (app) {
-      app->call("quit");
-      const int status = app->waitExit();
+      app->quit();
+      const int status = app->process().waitExit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
     }
     for (auto& s : servers) s.reset();
@@ -71,33 +67,22 @@ class PrtGuiEndToEnd : public ::testing::Test {
     serve(5, profiles[4], "Corvane 7301 Vx20");
   }
   void start() {
-    app = std::make_unique<ChildProcess>("wf-prtguichild");
-    const auto answer = app->call("start");
-    ASSERT_EQ(answer.rfind("ok ", 0), 0u) << answer;
+    app = std::make_unique<PrtGuiChild>();
+    app->start();
   }
-  std::vector<Icon> icons() {
-    auto parts = split(app->call("icons"), '|');
-    EXPECT_EQ(parts.at(0), "ok");
-    std::vector<Icon> out;
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-      auto f = split(parts[i], ';');
-      f.resize(5);
-      out.push_back({f[0], f[1], f[2], f[3], f[4]});
-    }
-    return out;
-  }
+  std::vector<Icon> icons() { return app->icons(); }
   std::string modelOf(int port) { return modelNames[port]; }
 
   std::map<int, std::string> modelNames;
   std::shared_ptr<sim::PrinterModel> models[10];
   std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<ChildProcess> app;
+  std::unique_ptr<PrtGuiChild> app;
 };
 
 TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
   serveDemo();
   start();
-  EXPECT_EQ(app->call("enumerate"), "ok 5");
+  EXPECT_EQ(app->enumerate(), 5);
   const auto first = icons();
   ASSERT_EQ(first.size(), 5u);
   for (const Icon& icon : first) {
@@ -106,12 +91,12 @@ TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
     const int port = icon.port[3] - '0';
     EXPECT_EQ(icon.port, "LPT" + std::to_string(port) + ":");
     EXPECT_EQ(icon.name, modelOf(port));
-    EXPECT_EQ(icon.state, "live");
+    EXPECT_FALSE(icon.ghost);
     // The generic family builds a model text for the maker's own printers only.
     EXPECT_EQ(icon.model, port == 5 ? "Corvane 7301 Vx20" : "");
   }
   // Again: every printer is known, refreshed in place, none is new.
-  EXPECT_EQ(app->call("enumerate"), "ok 5");
+  EXPECT_EQ(app->enumerate(), 5);
   const auto second = icons();
   ASSERT_EQ(second.size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(second[i].handle, first[i].handle);
@@ -120,71 +105,77 @@ TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
 TEST_F(PrtGuiEndToEnd, AJamReachesTheIconAndItsClearingRemovesIt) {
   serve(1, "generic-7301", "Corvane 7301 Vx20");
   start();
-  ASSERT_EQ(app->call("enumerate"), "ok 1");
-  const std::string handle = icons().at(0).handle;
-  EXPECT_EQ(app->call("use " + handle), "ok " + std::to_string(0x1FF));
+  ASSERT_EQ(app->enumerate(), 1);
+  const std::uint16_t handle = icons().at(0).handle;
+  EXPECT_EQ(app->use(handle), 0x1FFu);
   EXPECT_EQ(models[1]->enabledAlerts() & 0x1FF, 0x1FFu) << "the printer captured every class";
 
   // A jam in the printer's paper-jam list (the list the host asks as 5).
   models[1]->update(
       [](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)}; });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  std::string stored;
-  auto alerts = [&] { return stored = app->call("alerts " + handle); };
-  EXPECT_TRUE(wf::testing::eventually([&] { return alerts() != "ok"; }));
-  EXPECT_EQ(stored, "ok|6104;3;0;1;Paper Jam");
+  std::vector<StoredAlert> stored;
+  auto alerts = [&] { return stored = app->alerts(handle); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return !alerts().empty(); }));
+  EXPECT_EQ(stored, (std::vector<StoredAlert>{{6104, 3, 0, 1, "Paper Jam"}}));
   // The jam's sound event is 21.
-  std::string sounds;
-  auto played = [&] { return sounds = app->call("sounds"); };
-  EXPECT_TRUE(wf::testing::eventually([&] { return played() != "ok"; }));
-  EXPECT_EQ(sounds, "ok|jam.wav");
+  using Sounds = std::vector<std::string>;
+  Sounds sounds;
+  auto played = [&] { return sounds = app->sounds(); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return !played().empty(); }));
+  EXPECT_EQ(sounds, Sounds{"jam.wav"});
 
   models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
-  EXPECT_TRUE(wf::testing::eventually([&] { return alerts() == "ok"; }));
-  EXPECT_EQ(stored, "ok");
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().empty(); }));
+  EXPECT_EQ(stored, std::vector<StoredAlert>{});
   // Nothing active is left: the all-clear (event 8) follows, held back to
   // three seconds after the jam's sound.
-  EXPECT_TRUE(wf::testing::eventually([&] { return played() != "ok|jam.wav"; }));
-  EXPECT_EQ(sounds, "ok|jam.wav|allclear.wav");
+  EXPECT_TRUE(wf::testing::eventually([&] { return played() != Sounds{"jam.wav"}; }));
+  EXPECT_EQ(sounds, (Sounds{"jam.wav", "allclear.wav"}));
 
   // With the panel class on, the printer's panel alert reaches the panel path.
-  EXPECT_EQ(app->call("panel " + handle + " 1"), "ok " + std::to_string(0x1FF | 0x10000));
+  EXPECT_EQ(app->panel(handle, true), 0x1FFu | 0x10000u);
   ASSERT_TRUE(servers[1]->raisePanelAlert());
-  std::string handled;
+  // Handled as the panel alert's message (1527) with its answer.
+  std::vector<std::string> handled;
+  auto handledAs = [&](const std::string& prefix) {
+    return std::any_of(handled.begin(), handled.end(),
+                       [&](const std::string& h) { return h.starts_with(prefix); });
+  };
   EXPECT_TRUE(wf::testing::eventually([&] {
-    handled = app->call("handled");
-    return handled.find("|1527 ") != std::string::npos;
+    handled = app->handled();
+    return handledAs("1527 ");
   }));
-  EXPECT_NE(handled.find("|1527 4"), std::string::npos) << handled;
+  EXPECT_TRUE(handledAs("1527 4")) << ::testing::PrintToString(handled);
 
-  EXPECT_EQ(app->call("unuse " + handle), "ok 0");
+  EXPECT_EQ(app->unuse(handle), 0u);
   EXPECT_EQ(models[1]->enabledAlerts() & 0x1FF, 0u) << "released";
 }
 
 TEST_F(PrtGuiEndToEnd, SavedPrintersAreFoundOrStayAsGhostsUntilServed) {
   serve(5, "generic-7301");
   start();
-  EXPECT_EQ(app->call("saved LPT5: 0"), "ok");
+  app->saved("LPT5:", false);
   auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].port, "LPT5:");
   EXPECT_EQ(listed[0].name, "Saved LPT5:");  // the user's name from the record
-  EXPECT_EQ(listed[0].state, "live");
+  EXPECT_FALSE(listed[0].ghost);
 
-  EXPECT_EQ(app->call("saved LPT7: 0"), "ok");
+  app->saved("LPT7:", false);
   EXPECT_EQ(icons().size(), 1u) << "no ghost with the setting off";
-  EXPECT_EQ(app->call("saved LPT7: 1"), "ok");
+  app->saved("LPT7:", true);
   listed = icons();
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(listed[1].state, "ghost");
+  EXPECT_TRUE(listed[1].ghost);
   EXPECT_EQ(listed[1].name, "Saved LPT7:");
 
   serve(7, "meridian-vireo10");
-  app->call("enumerate");
+  app->enumerate();
   listed = icons();
   ASSERT_EQ(listed.size(), 2u);
-  for (const Icon& icon : listed) EXPECT_EQ(icon.state, "live") << icon.name;
+  for (const Icon& icon : listed) EXPECT_FALSE(icon.ghost) << icon.name;
   EXPECT_EQ(listed[1].port, "LPT7:");
   EXPECT_EQ(listed[1].name, "Saved LPT7:") << "the ghost's user name goes over";
 }
@@ -192,7 +183,7 @@ TEST_F(PrtGuiEndToEnd, SavedPrintersAreFoundOrStayAsGhostsUntilServed) {
 TEST_F(PrtGuiEndToEnd, TheTestPageReachesThePrinter) {
   serve(1, "generic-7301");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   const fs::path dir = wf::testing::testDataRoot() / "program";
@@ -200,13 +191,13 @@ TEST_F(PrtGuiEndToEnd, TheTestPageReachesThePrinter) {
   std::string page;
   for (int i = 0; i < 5000; ++i) page += static_cast<char>('A' + i % 26);
   std::ofstream(dir / "VERIFY.TXT") << page;
-  EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 1 1");
+  EXPECT_EQ(app->testPage(listed[0].handle, dir.string()), (TestPageDone{true, 1, true}));
   bool found = false;
   for (const auto& job : models[1]->printJobs()) found |= job == page.substr(0, 4096) + "\f";
   EXPECT_TRUE(found) << "jobs: " << models[1]->printJobs().size();
 
   fs::remove(dir / "VERIFY.TXT");
-  EXPECT_EQ(app->call("testpage " + listed[0].handle + " " + dir.string()), "ok 0 1");
+  EXPECT_EQ(app->testPage(listed[0].handle, dir.string()), (TestPageDone{true, 0, true}));
 }
 
 TEST_F(PrtGuiEndToEnd, BadRepliesWhileIconsAreBuiltLeaveDefaultTexts) {
@@ -225,14 +216,14 @@ TEST_F(PrtGuiEndToEnd, BadRepliesWhileIconsAreBuiltLeaveDefaultTexts) {
     c.knob(knobs);
     models[1]->setKnobs(knobs);
     start();
-    EXPECT_EQ(app->call("enumerate"), "ok 1");
+    EXPECT_EQ(app->enumerate(), 1);
     const auto listed = icons();
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].port, "LPT1:");
     EXPECT_EQ(listed[0].name, "Printer");  // no model came: the default name
     EXPECT_EQ(listed[0].model, "");
-    app->call("quit");
-    app->waitExit();
+    app->quit();
+    app->process().waitExit();
     app.reset();
     servers[1].reset();
   }
@@ -258,7 +249,7 @@ std::vector<std::string> requestsSince(const sim::PrinterModel& model, std::size
 TEST_F(PrtGuiEndToEnd, TheFillWorkerAsksForEachMissingRecordOnce) {
   serve(1, "generic-7301");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   std::size_t mark = 0;
@@ -266,66 +257,71 @@ TEST_F(PrtGuiEndToEnd, TheFillWorkerAsksForEachMissingRecordOnce) {
   // Values of the profile: serial, speed, memory in KB, flash and disk sizes
   // as its storage texts give them, trays 1 and 2, tray 1's size code, code
   // levels, page counts.
-  EXPECT_EQ(app->call("graphic " + listed[0].handle),
-            "ok GN0000042;8;2048;4096;512000;250;500;2;1;12345;321");
+  EXPECT_EQ(app->graphic(listed[0].handle),
+            (GraphicInfo{"GN0000042", 8, 2048, 4096, 512000, 250, 500, 2, 1, 12345, 321}));
   auto asked = requestsSince(*models[1], mark, &mark);
   for (const char* request : {"01 02", "01 03", "01 04", "04 0B"})
     EXPECT_EQ(std::count(asked.begin(), asked.end(), request), 1) << request;
   EXPECT_LE(std::count(asked.begin(), asked.end(), "01 00"), 1);  // the summary may be cached
 
   // A second run asks only for the page counts and the panel lock.
-  app->call("graphic " + listed[0].handle);
+  app->graphic(listed[0].handle);
   asked = requestsSince(*models[1], mark, &mark);
   EXPECT_EQ(asked.size(), 2u);
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "04 0B"), 1);
 
   // The host page-count reset reaches the printer and the user count reads 0.
-  EXPECT_EQ(app->call("pagecounts " + listed[0].handle + " 1"), "ok 0");
+  EXPECT_EQ(app->pageCounts(listed[0].handle, true), 0u);
   asked = requestsSince(*models[1], mark, &mark);
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "03 06"), 1);
   EXPECT_EQ(models[1]->hostPageCountResets(), 1);
 }
 
 TEST_F(PrtGuiEndToEnd, ThePrinterPictureFollowsTheOptionsAndTheFirstHardError) {
+  using Piece = PrinterPicture::Piece;
   serve(1, "generic-7301-tray500");
   serve(2, "generic-7301-trays");
   start();
-  ASSERT_EQ(app->call("enumerate"), "ok 2");
-  std::map<std::string, std::string> handles;
+  ASSERT_EQ(app->enumerate(), 2);
+  std::map<std::string, std::uint16_t> handles;
   for (const Icon& icon : icons()) handles[icon.port] = icon.handle;
-  const std::string bare = handles.at("LPT1:");
+  const std::uint16_t bare = handles.at("LPT1:");
   // 500-sheet tray 1 bottom-right, its combined lower body 3611 bottom-left.
-  EXPECT_EQ(app->call("picture " + bare), "ok 3600|3604;0;0|3611;0;1");
+  const PrinterPicture withTray500{3600, {Piece{3604, false, false}, Piece{3611, false, true}}};
+  EXPECT_EQ(app->picture(bare), withTray500);
   // Tray 1 of 500 with a 200-sheet tray 2, a legal tray 3 and a dual feeder:
   // 3611 + 2 + 2 (legal tray 2) + 30 (legal tray 3).
-  EXPECT_EQ(app->call("picture " + handles.at("LPT2:")), "ok 3600|3605;0;0|3660;1;0|3645;0;1");
+  EXPECT_EQ(app->picture(handles.at("LPT2:")),
+            (PrinterPicture{
+                3600, {Piece{3605, false, false}, Piece{3660, true, false}, Piece{3645, false, true}}}));
 
   // The profile's jam list answers once the status raises the jam class.
-  ASSERT_EQ(app->call("use " + bare), "ok " + std::to_string(0x1FF));
+  ASSERT_EQ(app->use(bare), 0x1FFu);
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
-  std::string picture;
-  EXPECT_TRUE(wf::testing::eventually([&] { return (picture = app->call("picture " + bare)) == "ok 3510"; }))
-      << picture;
+  PrinterPicture picture;
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    return (picture = app->picture(bare)) == PrinterPicture{3510, {}};
+  })) << picture;
   models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
   ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
-  EXPECT_TRUE(wf::testing::eventually([&] {
-    return (picture = app->call("picture " + bare)) == "ok 3600|3604;0;0|3611;0;1";
-  })) << picture;
-  EXPECT_EQ(app->call("unuse " + bare), "ok 0");
+  EXPECT_TRUE(wf::testing::eventually([&] { return (picture = app->picture(bare)) == withTray500; }))
+      << picture;
+  EXPECT_EQ(app->unuse(bare), 0u);
 }
 
 TEST_F(PrtGuiEndToEnd, ARejectedRequestStopsTheFillAtThatRecord) {
   serve(1, "generic-7301");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   sim::Knobs knobs = models[1]->knobs();
   knobs.errorReplies = 1;
   models[1]->setKnobs(knobs);
-  const std::string answer = app->call("graphic " + listed[0].handle);
-  // Whatever record the rejection hit, nothing after it was fetched.
-  EXPECT_NE(answer.find(";0;0"), std::string::npos) << answer;  // no page counts
+  const GraphicInfo answer = app->graphic(listed[0].handle);
+  // Whatever record the rejection hit, nothing after it was fetched: no page counts.
+  EXPECT_EQ(answer.totalPages, 0u) << answer;
+  EXPECT_EQ(answer.userPages, 0u) << answer;
   std::size_t mark = 0;
   const auto asked = requestsSince(*models[1], 0, &mark);
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "04 0B"), 0);
@@ -346,28 +342,28 @@ std::string goldenHex(const std::string& name) {
 TEST_F(PrtGuiEndToEnd, TheInventoryRecordOfASimulatedPrinterOnLpt1) {
   serve(1, "generic-7301-trays");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
-  EXPECT_EQ(app->call("inventory " + listed[0].handle + " Front"), "ok" + goldenHex("inventory_sim.hex"));
+  EXPECT_EQ(app->inventory(listed[0].handle, "Front"), wf::testing::hex(goldenHex("inventory_sim.hex")));
 }
 
 TEST_F(PrtGuiEndToEnd, QuickSetupReceiveMovesTheBarOncePerVariable) {
   serve(1, "generic-7301");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   const fs::path file = wf::testing::testRuntimeDir() / "received.psf";
-  EXPECT_EQ(app->call("qs recv " + listed[0].handle + " " + file.string()),
-            "ok 1 70 70 1|Quick Setup has completed successfully.");
+  EXPECT_EQ(app->quickSetup(false, listed[0].handle, file.string()),
+            (QuickSetupRun{true, 1, 70, 70, 1, {"Quick Setup has completed successfully."}}));
   EXPECT_GT(fs::file_size(file), 0u);
 }
 
 TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
   serve(1, "generic-7301");
   start();
-  app->call("enumerate");
+  app->enumerate();
   const auto listed = icons();
   ASSERT_EQ(listed.size(), 1u);
   const fs::path missing = wf::testing::testRuntimeDir() / "missing.psf";
@@ -375,10 +371,44 @@ TEST_F(PrtGuiEndToEnd, QuickSetupOfAMissingOrForeignFileReportsTheFailure) {
   std::ofstream(foreign) << "not a Quick Setup file";
   for (const fs::path& file : {missing, foreign}) {
     SCOPED_TRACE(file.filename());
-    const std::string answer = app->call("qs send " + listed[0].handle + " " + file.string());
-    EXPECT_EQ(answer.substr(answer.find('|')), "|An error occured while running Quick Setup.");
-    EXPECT_NE(answer.find(" 1|"), std::string::npos) << answer;  // one WM_WF_QSDONE
+    const QuickSetupRun run = app->quickSetup(true, listed[0].handle, file.string());
+    EXPECT_EQ(run.boxes, std::vector<std::string>{"An error occured while running Quick Setup."});
+    EXPECT_EQ(run.done, 1) << run;  // one WM_WF_QSDONE
   }
 }
 
 }  // namespace
+
+// The notebook of a simulated printer on LPT1: opened on the statistics page
+// in the first cascade place, filled by its worker over the broker, told of
+// new page counts, and reopened on the page it was closed on.
+TEST_F(PrtGuiEndToEnd, TheNotebookOfAPrinterOnLpt1OpensRefreshesAndRemembersItsPage) {
+  serve(1, "meridian-vireo10");
+  start();
+  app->enumerate();
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const std::uint16_t handle = listed[0].handle;
+
+  const NotebookView opened = app->open(handle, 32779);
+  ASSERT_TRUE(opened.open);
+  EXPECT_GE(opened.pages, 2) << opened;  // the operator-panel page needs the user's rights
+  EXPECT_EQ(opened.currentPage, opened.pages - 1) << "statistics is the last base page";
+  EXPECT_EQ(opened.x, 70);
+  EXPECT_EQ(opened.y, 70);
+  EXPECT_EQ(opened.statusLine, opened.printerStatus)
+      << "the printer's status after the fill worker's refresh";
+  EXPECT_EQ(opened.statusLine.find("Reading"), std::string::npos) << opened;
+  EXPECT_NE(opened.title.find(listed[0].name), std::string::npos) << opened;
+  EXPECT_GE(opened.statisticsShown, 2) << "shown when made, again when the fill worker's data arrived";
+
+  // The page-count worker's post reaches the shown statistics page.
+  app->pageCounts(handle, false);
+  EXPECT_EQ(app->notebook(handle).statisticsShown, opened.statisticsShown + 1);
+
+  // Closed on the statistics page, opened with no view: the statistics page again.
+  EXPECT_EQ(app->close(handle), opened.pages - 1);
+  const NotebookView reopened = app->open(handle, 0);
+  EXPECT_EQ(reopened.currentPage, opened.pages - 1);
+  EXPECT_EQ(reopened.x, 90) << "the second frame steps down the cascade";
+}

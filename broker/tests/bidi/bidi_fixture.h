@@ -8,14 +8,11 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <ostream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "broker/corbce.h"
-#include "child_process.h"
+#include "child/bidi_child.h"
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "platform/runtime_dir.h"
@@ -24,9 +21,15 @@
 
 namespace bidi_testing {
 
-using wf::testing::askUntil;
-using wf::testing::ChildProcess;
+using wf::testing::BidiChild;
+using wf::testing::BufferReply;
 using wf::testing::eventually;
+using wf::testing::ListedPrinter;
+using wf::testing::PortState;
+using wf::testing::Posted;
+using wf::testing::PrinterListing;
+using wf::testing::valueUntil;
+using wf::testing::Written;
 namespace sim = wf::sim;
 
 inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim::NpaMode::On,
@@ -40,13 +43,6 @@ inline sim::Profile profile(const std::string& deviceId, sim::NpaMode npa = sim:
   return *p;
 }
 
-inline std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
 inline std::string hex(std::string_view bytes) {
   std::string out;
   char b[4];
@@ -57,33 +53,9 @@ inline std::string hex(std::string_view bytes) {
   return out;
 }
 
-// A message posted to a helper's alert window: the alert's window message,
-// its key and printer handle (wParam) and its class mask (lParam).
-struct Posted {
-  std::uint32_t message = 0;
-  std::uint16_t key = 0;
-  std::uint16_t handle = 0;
-  std::uint32_t mask = 0;
-  bool operator==(const Posted&) const = default;
-  friend std::ostream& operator<<(std::ostream& out, const Posted& p) {
-    return out << p.message << " key " << p.key << " handle " << p.handle << " mask 0x" << std::hex << p.mask
-               << std::dec;
-  }
-};
-
 // What `app`'s alert window has been posted since the last asking.
-inline std::vector<Posted> postsOf(ChildProcess& app) {
-  const auto answer = app.ask("posts");
-  if (!answer.ok) throw std::runtime_error("posts: " + answer.error);
-  std::vector<Posted> out;
-  for (const std::string& field : answer.fields) {
-    unsigned message = 0, wParam = 0, lParam = 0;
-    if (std::sscanf(field.c_str(), "%u:%x:%x", &message, &wParam, &lParam) != 3)
-      throw std::runtime_error("posts: " + field);
-    out.push_back(
-        {message, static_cast<std::uint16_t>(wParam >> 16), static_cast<std::uint16_t>(wParam), lParam});
-  }
-  return out;
+inline std::vector<Posted> postsOf(BidiChild& app) {
+  return app.posts();
 }
 
 class BidiFixture : public ::testing::Test {
@@ -107,13 +79,13 @@ class BidiFixture : public ::testing::Test {
     ASSERT_TRUE(servers[port]);
   }
   void startPrimary() {
-    primary = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
-    ASSERT_EQ(primary->call("primary"), "ok 1");
-    ASSERT_EQ(primary->call("register"), "ok 0");
+    primary = std::make_unique<BidiChild>();
+    ASSERT_TRUE(primary->isPrimary());
+    ASSERT_EQ(primary->registerApp(), 0);
   }
-  std::unique_ptr<ChildProcess> startSecondary(int expectId) {
-    auto s = std::make_unique<ChildProcess>(ChildProcess::withCommands("bidi"));
-    EXPECT_EQ(s->call("register"), "ok " + std::to_string(expectId));
+  std::unique_ptr<BidiChild> startSecondary(int expectId) {
+    auto s = std::make_unique<BidiChild>();
+    EXPECT_EQ(s->registerApp(), expectId);
     return s;
   }
   // What the printer received of one kind, hex; packets by default, sync packets left out.
@@ -126,7 +98,7 @@ class BidiFixture : public ::testing::Test {
 
   std::shared_ptr<sim::PrinterModel> models[10];
   std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<ChildProcess> primary;
+  std::unique_ptr<BidiChild> primary;
 };
 
 }  // namespace bidi_testing

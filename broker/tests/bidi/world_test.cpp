@@ -32,40 +32,40 @@ TEST_F(BrokerWorld, EnumerationScansTheSpoolersPortsAndThePollAsksEachNewPrinter
   serve(3, profile("MDL:Vireo 10;"));
   startPrimary();
   auto secondary = startSecondary(1);
-  EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
+  EXPECT_EQ(secondary->enumerate(BCE_NET_LOCAL), (PrinterListing{{13, 3}}));
 
   // One pass after the enumeration: the poll setup and the summary, then nothing more.
   eventually([&] { return count(packetsIn(3), kSummaryPacket) > 0; }, 1'000'000);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 1);
   EXPECT_TRUE(packetsIn(1).empty());
-  EXPECT_EQ(secondary->call("enum 0x800"), "ok 13:3");
+  EXPECT_EQ(secondary->enumerate(BCE_NET_LOCAL), (PrinterListing{{13, 3}}));
   eventually([&] { return count(packetsIn(3), kPollSetupPacket) >= 2; }, 1'000'000);
   EXPECT_EQ(count(packetsIn(3), kPollSetupPacket), 2);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 1);
 
   // The poll filled the cache: the application's summary costs no traffic.
   const std::size_t traffic = packetsIn(3).size();
-  EXPECT_EQ(words(secondary->call("bidi 13 16 512 -"))[1], "0");
+  EXPECT_EQ(secondary->bidi(13, 16, 512).result, BCE_OK);
   EXPECT_EQ(packetsIn(3).size(), traffic);
   // A refresh drops the cache and probes the printer again.
-  EXPECT_EQ(secondary->call("prtinfo 13 1"), "ok 0 3 1024");
-  EXPECT_EQ(words(secondary->call("bidi 13 16 512 -"))[1], "0");
+  EXPECT_EQ(secondary->printerInfo(13, 1), (wf::testing::PrinterState{BCE_OK, 3, 1024}));
+  EXPECT_EQ(secondary->bidi(13, 16, 512).result, BCE_OK);
   EXPECT_EQ(count(packetsIn(3), kSummaryPacket), 2);
 }
 
 TEST_F(BrokerWorld, SpecificEnumerationOfALocalPortFindsItsPrinter) {
   serve(3, profile("MDL:Vireo 10;"));
   startPrimary();
-  EXPECT_EQ(primary->call("specific-local LPT3"), "ok r=800 13:3");
-  EXPECT_EQ(primary->call("specific-local LPT2"), "ok r=800");
+  EXPECT_EQ(primary->enumerateLocal("LPT3"), (wf::testing::SpecificListing{BCE_NET_LOCAL, {{13, 3}}}));
+  EXPECT_EQ(primary->enumerateLocal("LPT2"), (wf::testing::SpecificListing{BCE_NET_LOCAL, {}}));
 }
 
 // The trace file is started and stopped through a secondary; the port list
 // failures are seen in it.
 struct PortListCase {
   const char* failure;
-  const char* found;
+  PrinterListing found;
   const char* traced;
 };
 
@@ -78,20 +78,20 @@ TEST_P(PortList, FailuresFallBackOrStopAndTheTraceFileRecordsIt) {
   scenario(std::string("[spooler.ports]\nLPT3:\n[spooler.failures]\n") + c.failure);
   startPrimary();
   auto secondary = startSecondary(1);
-  ASSERT_EQ(secondary->call("trace-start -"), "ok 0");
+  ASSERT_EQ(secondary->traceStart(std::nullopt), BCE_OK);
   // The start is a request without reply: wait until the primary has served it.
   eventually([&] { return !readFile("c:\\Wrenfld.log").empty(); }, 1'000'000);
-  EXPECT_EQ(secondary->call("enum 0x800"), c.found);
-  ASSERT_EQ(secondary->call("trace-stop"), "ok 0");
+  EXPECT_EQ(secondary->enumerate(BCE_NET_LOCAL), c.found);
+  ASSERT_EQ(secondary->traceStop(), BCE_OK);
   // The stop is a request without reply too: once a traced call adds nothing, it was served.
   std::string trace = readFile("c:\\Wrenfld.log");
   for (int i = 0; i < 200; ++i) {
-    secondary->call("prtinfo 13");
+    secondary->printerInfo(13);
     const std::string now = readFile("c:\\Wrenfld.log");
     if (now == trace) break;
     trace = now;
   }
-  secondary->call("prtinfo 13");
+  secondary->printerInfo(13);
   EXPECT_EQ(readFile("c:\\Wrenfld.log"), trace);
   EXPECT_TRUE(std::regex_search(trace, std::regex("^time=[ 0-9]{10} : Trace file opened\n\r")));
   EXPECT_TRUE(std::regex_search(trace, std::regex("time=[ 0-9]{10} : EnumPrinters\\(\\) called...\n\r")));
@@ -103,20 +103,20 @@ TEST_P(PortList, FailuresFallBackOrStopAndTheTraceFileRecordsIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Broker, PortList,
-                         ::testing::Values(PortListCase{"", "ok 13:3",
-                                                        "Enumeration worked, there are 1 ports"},
-                                           PortListCase{"ports = no size\n", "ok 11:3 13:3",
-                                                        "In FailSafe mode, there are 9 ports"},
-                                           PortListCase{"ports = error\n", "ok", nullptr}));
+INSTANTIATE_TEST_SUITE_P(
+    Broker, PortList,
+    ::testing::Values(PortListCase{"", {{13, 3}}, "Enumeration worked, there are 1 ports"},
+                      PortListCase{
+                          "ports = no size\n", {{11, 3}, {13, 3}}, "In FailSafe mode, there are 9 ports"},
+                      PortListCase{"ports = error\n", {}, nullptr}));
 
 TEST_F(BrokerWorld, TraceFileDumpsResponseBytesInWrappedLines) {
   serve(1, profile("MDL:Vireo 10;"));
   startPrimary();
-  ASSERT_EQ(primary->call("scan"), "ok 11:3");
-  ASSERT_EQ(primary->call("trace-start c:\\dump.log"), "ok 0");
-  ASSERT_EQ(words(primary->call("bidi 11 16 512 -"))[1], "0");
-  ASSERT_EQ(primary->call("trace-stop"), "ok 0");
+  ASSERT_EQ(primary->scan(), (PrinterListing{{11, 3}}));
+  ASSERT_EQ(primary->traceStart("c:\\dump.log"), BCE_OK);
+  ASSERT_EQ(primary->bidi(11, 16, 512).result, BCE_OK);
+  ASSERT_EQ(primary->traceStop(), BCE_OK);
   const std::string trace = readFile("c:\\dump.log");
   EXPECT_NE(trace.find("Getting "), std::string::npos);
   // A summary is longer than one dump line: the first line is continued.
@@ -136,83 +136,87 @@ class NetworkPrinters : public BrokerWorld {
   void SetUp() override {
     BrokerWorld::SetUp();
     startPrimary();
-    ASSERT_EQ(primary->call("net corip32 port 7 0000C0A80007 3 0 IP-7 10.0.0.7"), "ok");
-    ASSERT_EQ(primary->call("net cornw32 port 9 0000C0A80009 3 0 NW-9"), "ok");
-    ASSERT_EQ(primary->call("enum 0x2"), "ok 101:3");  // one after the other: handles in that order
-    ASSERT_EQ(primary->call("enum 0x1"), "ok 102:3");
+    primary->net("corip32", "port 7 0000C0A80007 3 0 IP-7 10.0.0.7");
+    primary->net("cornw32", "port 9 0000C0A80009 3 0 NW-9");
+    // One after the other: handles in that order.
+    ASSERT_EQ(primary->enumerate(BCE_NET_IP), (PrinterListing{{101, 3}}));
+    ASSERT_EQ(primary->enumerate(BCE_NET_NETWARE), (PrinterListing{{102, 3}}));
   }
 };
 
 TEST_F(NetworkPrinters, RequestsGoThroughNetWriteAndItsStatusAnswers) {
   auto secondary = startSecondary(1);
   // Two reply packets: their data joined, headers dropped.
-  ASSERT_EQ(primary->call("net corip32 reply A5000430"
-                          "01AABB"
-                          "A5000310"
-                          "01CC"),
-            "ok");
-  EXPECT_EQ(secondary->call("netbidi 0x2 101 16 64 -"), "ok 0 3 AABBCC");
-  EXPECT_NE(primary->call("net corip32 calls").find("NetWrite 7 16 status 128"), std::string::npos);
-  EXPECT_NE(primary->call("net corip32 writes").find("A50003500100"), std::string::npos);
+  primary->net("corip32",
+               "reply A5000430"
+               "01AABB"
+               "A5000310"
+               "01CC");
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 16, 64), (BufferReply{BCE_OK, 3, "AABBCC"}));
+  EXPECT_NE(primary->netCalls("corip32").find("NetWrite 7 16 status 128"), std::string::npos);
+  EXPECT_NE(primary->netWrites("corip32").find("A50003500100"), std::string::npos);
   // A caller's buffer caps the unpacked data.
-  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 2 -"), "ok 0 2 AABB");
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 2), (BufferReply{BCE_OK, 2, "AABB"}));
   // Packets not flagged "more" count too, up to the first that is no whole packet.
-  ASSERT_EQ(primary->call("net corip32 reply A5000410"
-                          "01AABB"
-                          "A5000310"
-                          "01CC"
-                          "A50009"
-                          "1001DD"),
-            "ok");
-  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok 0 3 AABBCC");
+  primary->net("corip32",
+               "reply A5000410"
+               "01AABB"
+               "A5000310"
+               "01CC"
+               "A50009"
+               "1001DD");
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 64), (BufferReply{BCE_OK, 3, "AABBCC"}));
 
-  ASSERT_EQ(primary->call("net corip32 reply A5000390"
-                          "01EE"),
-            "ok");
-  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -3 0 -");  // error flag in the reply
-  const struct { int status, result; } statuses[] = {{1, -16}, {4, -16}, {3, -3}};
+  primary->net("corip32",
+               "reply A5000390"
+               "01EE");
+  // Error flag in the reply.
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 64), (BufferReply{BCE_ERR_ERROR_RESPONSE, 0, ""}));
+  const struct {
+    int status, result;
+  } statuses[] = {{1, NET_WRITEFAIL}, {4, NET_WRITEFAIL}, {3, BCE_ERR_ERROR_RESPONSE}};
   for (const auto& s : statuses) {
-    ASSERT_EQ(primary->call("net corip32 status " + std::to_string(s.status)), "ok");
-    EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok " + std::to_string(s.result) + " 0 -")
-        << s.status;
+    primary->net("corip32", "status " + std::to_string(s.status));
+    EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 64), (BufferReply{s.result, 0, ""})) << s.status;
   }
-  EXPECT_EQ(secondary->call("netbidi 0x4 101 1 64 -"), "ok -14 0 -");  // not on IPX
+  // Not on IPX.
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IPX, 101, 1, 64), (BufferReply{BCE_ERR_NOT_ON_NETWORK, 0, ""}));
   // The transport wrote other than the whole packet.
-  ASSERT_EQ(primary->call("net corip32 status 0"), "ok");
-  ASSERT_EQ(primary->call("net corip32 reply A5000310"
-                          "01CC"),
-            "ok");
+  primary->net("corip32", "status 0");
+  primary->net("corip32",
+               "reply A5000310"
+               "01CC");
   for (const char* written : {"0", "5"}) {
-    ASSERT_EQ(primary->call(std::string("net corip32 written ") + written), "ok");
-    EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok -16 0 -") << written;
+    primary->net("corip32", std::string("written ") + written);
+    EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 64), (BufferReply{NET_WRITEFAIL, 0, ""})) << written;
   }
-  ASSERT_EQ(primary->call("net corip32 written -1"), "ok");
-  EXPECT_EQ(secondary->call("netbidi 0x2 101 1 64 -"), "ok 0 1 CC");
+  primary->net("corip32", "written -1");
+  EXPECT_EQ(secondary->netBidi(BCE_NET_IP, 101, 1, 64), (BufferReply{BCE_OK, 1, "CC"}));
 }
 
 TEST_F(NetworkPrinters, PrintDataGoesThroughNetWriteHeaderFirst) {
-  EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok 0 5");
+  EXPECT_EQ(primary->netWrite(BCE_NET_IP, 101, 5, false), (Written{BCE_OK, 5}));
   // The first packet's header alone, then its data.
-  EXPECT_NE(primary->call("net corip32 writes").find("A500071000|6162636465"), std::string::npos);
-  EXPECT_NE(primary->call("net corip32 calls").find("NetWrite 7 0 status 129"), std::string::npos);
-  ASSERT_EQ(primary->call("net corip32 status 3"), "ok");
-  EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok -25 0");
+  EXPECT_NE(primary->netWrites("corip32").find("A500071000|6162636465"), std::string::npos);
+  EXPECT_NE(primary->netCalls("corip32").find("NetWrite 7 0 status 129"), std::string::npos);
+  primary->net("corip32", "status 3");
+  EXPECT_EQ(primary->netWrite(BCE_NET_IP, 101, 5, false), (Written{BCE_ERR_LOCAL_OTHER, 0}));
   // Nothing written is a failure whatever the status says.
-  ASSERT_EQ(primary->call("net corip32 status 0"), "ok");
-  ASSERT_EQ(primary->call("net corip32 written 0"), "ok");
-  EXPECT_EQ(primary->call("netwrite 0x2 101 5 0"), "ok -25 0");
-  EXPECT_EQ(primary->call("netwrite 0x2 101 5 1"), "ok -25 0");
+  primary->net("corip32", "status 0");
+  primary->net("corip32", "written 0");
+  EXPECT_EQ(primary->netWrite(BCE_NET_IP, 101, 5, false), (Written{BCE_ERR_LOCAL_OTHER, 0}));
+  EXPECT_EQ(primary->netWrite(BCE_NET_IP, 101, 5, true), (Written{BCE_ERR_LOCAL_OTHER, 0}));
 }
 
 TEST_F(NetworkPrinters, DocumentsReachTheIpTransportAndLocalPrintersGetRequest90) {
   serve(1, profile("MDL:Vireo 10;"));
-  ASSERT_EQ(primary->call("scan"), "ok 101:3 102:3 11:3");
-  EXPECT_EQ(primary->call("startdoc 101"), "ok 0");
-  EXPECT_NE(primary->call("net corip32 calls").find("NetStartDoc 7 1"), std::string::npos);
-  EXPECT_EQ(primary->call("startdoc 102"), "ok 0");  // NetWare: nothing to tell
-  EXPECT_EQ(primary->call("net cornw32 calls").find("NetStartDoc"), std::string::npos);
-  EXPECT_EQ(primary->call("startdoc 103"), "ok -8");
-  EXPECT_EQ(primary->call("startdoc 11"), "ok 0");
+  ASSERT_EQ(primary->scan(), (PrinterListing{{101, 3}, {102, 3}, {11, 3}}));
+  EXPECT_EQ(primary->startDoc(101), BCE_OK);
+  EXPECT_NE(primary->netCalls("corip32").find("NetStartDoc 7 1"), std::string::npos);
+  EXPECT_EQ(primary->startDoc(102), BCE_OK);  // NetWare: nothing to tell
+  EXPECT_EQ(primary->netCalls("cornw32").find("NetStartDoc"), std::string::npos);
+  EXPECT_EQ(primary->startDoc(103), BCE_ERR_BAD_HANDLE);
+  EXPECT_EQ(primary->startDoc(11), BCE_OK);
   EXPECT_EQ(packetsIn(1).back(), "A5000750E0EB0100C902");
 }
 
@@ -226,57 +230,58 @@ class HeldPort : public BrokerWorld {
         "[spooler.drivers]\nVireo Driver = vireo.drv | Corvane Network Printer Monitor\n");
     serve(1, profile("MDL:Vireo 10;"));
     startPrimary();
-    ASSERT_EQ(primary->call("monitor start"), "ok");
-    ASSERT_EQ(primary->call("monitor refuse"), "ok");
-    ASSERT_EQ(primary->call("scan"), "ok 11:3");
-    ASSERT_EQ(primary->call("open 11"), "ok 0");
+    primary->monitor("start");
+    primary->monitor("refuse");
+    ASSERT_EQ(primary->scan(), (PrinterListing{{11, 3}}));
+    ASSERT_EQ(primary->open(11), BCE_OK);
   }
 };
 
 TEST_F(HeldPort, TheMonitorsRequestClosesAndHoldsThePort) {
-  EXPECT_EQ(primary->call("monitor take LPT1: VireoQueue"), "ok 0");
-  EXPECT_EQ(primary->call("port-state 1"), "ok open=0 held=1");
-  EXPECT_EQ(primary->call("monitor state LPT1").substr(0, 16), "ok holds=1 asks=");
-  EXPECT_EQ(primary->call("monitor take LPT2: Other"), "ok 0");  // not open: nothing to hold
-  EXPECT_EQ(primary->call("monitor take COM1: Other"), "ok 1");
+  EXPECT_EQ(primary->monitorTake("LPT1:", "VireoQueue"), 0);
+  EXPECT_EQ(primary->portState(1), (PortState{false, true}));
+  EXPECT_EQ(primary->monitorState("LPT1").holds, 1);
+  EXPECT_EQ(primary->monitorTake("LPT2:", "Other"), 0);  // not open: nothing to hold
+  EXPECT_EQ(primary->monitorTake("COM1:", "Other"), 1);
 }
 
 TEST_F(HeldPort, AMonitorInASecondaryHasThePrimaryHoldThePort) {
   auto secondary = startSecondary(1);
-  ASSERT_EQ(secondary->call("monitor start"), "ok");
-  EXPECT_EQ(secondary->call("monitor take COM1: Other"), "ok 1");  // the worker's answer came back
-  EXPECT_EQ(primary->call("port-state 1"), "ok open=1 held=0");
-  EXPECT_EQ(secondary->call("monitor take LPT1: VireoQueue"), "ok 0");
-  EXPECT_EQ(primary->call("port-state 1"), "ok open=0 held=1");
-  EXPECT_EQ(secondary->call("monitor state LPT1").substr(0, 16), "ok holds=1 asks=");
+  secondary->monitor("start");
+  EXPECT_EQ(secondary->monitorTake("COM1:", "Other"), 1);  // the worker's answer came back
+  EXPECT_EQ(primary->portState(1), (PortState{true, false}));
+  EXPECT_EQ(secondary->monitorTake("LPT1:", "VireoQueue"), 0);
+  EXPECT_EQ(primary->portState(1), (PortState{false, true}));
+  EXPECT_EQ(secondary->monitorState("LPT1").holds, 1);
 }
 
 TEST_F(HeldPort, ARefusalAnswersMinus19WhileTheWatcherRetriesUntilThePortComesBack) {
-  ASSERT_EQ(primary->call("monitor take LPT1: VireoQueue"), "ok 0");
+  ASSERT_EQ(primary->monitorTake("LPT1:", "VireoQueue"), 0);
   auto secondary = startSecondary(1);
-  EXPECT_EQ(secondary->call("open 11"), "ok -19");
-  EXPECT_EQ(secondary->call("bidi 11 1 64 -"), "ok -19 0 -");
+  EXPECT_EQ(secondary->open(11), BCE_ERR_PORT_HELD);
+  EXPECT_EQ(secondary->bidi(11, 1, 64), (BufferReply{BCE_ERR_PORT_HELD, 0, ""}));
   // The watcher keeps asking every 10 s.
   eventually(
       [&] {
-        const std::string state = primary->call("monitor state LPT1");
-        return state >= "ok holds=1 asks=5" && state.size() >= 17;
+        const auto state = primary->monitorState("LPT1");
+        return state.holds == 1 && state.asks >= 5;
       },
       200'000);
-  EXPECT_EQ(primary->call("port-state 1"), "ok open=0 held=1");
-  ASSERT_EQ(primary->call("monitor give"), "ok");
-  EXPECT_EQ(askUntil(*primary, "port-state 1", "ok open=1 held=0"), "ok open=1 held=0");
-  EXPECT_EQ(primary->call("monitor state LPT1").substr(0, 16), "ok holds=0 asks=");
-  EXPECT_EQ(secondary->call("open 11"), "ok 0");
+  EXPECT_EQ(primary->portState(1), (PortState{false, true}));
+  primary->monitor("give");
+  EXPECT_EQ(valueUntil([&] { return primary->portState(1); }, PortState{true, false}),
+            (PortState{true, false}));
+  EXPECT_EQ(primary->monitorState("LPT1").holds, 0);
+  EXPECT_EQ(secondary->open(11), BCE_OK);
 }
 
 TEST_F(HeldPort, ALateHandBackStillOpensThePort) {
-  ASSERT_EQ(primary->call("monitor delay 3000"), "ok");
-  ASSERT_EQ(primary->call("monitor take LPT1: VireoQueue"), "ok 0");
+  primary->monitor("delay 3000");
+  ASSERT_EQ(primary->monitorTake("LPT1:", "VireoQueue"), 0);
   auto secondary = startSecondary(1);
-  EXPECT_EQ(secondary->call("open 11"), "ok 0");
-  EXPECT_EQ(primary->call("port-state 1"), "ok open=1 held=0");
-  EXPECT_EQ(primary->call("monitor state LPT1").substr(0, 16), "ok holds=0 asks=");
+  EXPECT_EQ(secondary->open(11), BCE_OK);
+  EXPECT_EQ(primary->portState(1), (PortState{true, false}));
+  EXPECT_EQ(primary->monitorState("LPT1").holds, 0);
 }
 
 }  // namespace

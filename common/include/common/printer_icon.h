@@ -6,6 +6,7 @@
 // family modules override them), and WFPrinterIconServices for what the
 // class makes non-virtual. Simple flag accessors are inline.
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -22,10 +23,12 @@
 #include "framework/resources.h"
 #include "framework/wnd.h"
 #include "platform/registry.h"
+#include "platform/thread.h"
 #include "prtobj/wfprtobj.h"
 
 class CMenu;
 class CPropertySheet;
+class CPrtOpenFrame;
 class CWFAlertDlgList;
 class CWFInputCharArray;
 class CWFOutputCharArray;
@@ -385,6 +388,14 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   void SetPrevBidiName(BOOL value) { m_bPrevBidiName = value; }
   HWND GetOpenDlgHandle() const { return m_hOpenDlg; }
   void SetOpenDlgHandle(HWND window) { m_hOpenDlg = window; }
+  // The open notebook's frame; null while no notebook is open.
+  CPrtOpenFrame* GetOpenFrame() const { return m_pOpenFrame; }
+  UINT GetDefaultView() const { return m_defaultView; }
+  // The notebook is gone: forgets its frame and window.
+  void ResetDlgPtr();
+  // A copy of the cached panel text; empty when none is cached or
+  // "OpPanelData" is not had within 3000 ms.
+  CString GetOpPanelText();
   int GetPageCount() const { return m_pageCount; }
   void SetPageCount(int count) { m_pageCount = count; }
   ULONG GetConnectionWord() const { return m_connections; }
@@ -421,6 +432,14 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   UINT m_defaultView;
   HWND m_hOpenDlg;
   int m_pageCount;
+  // Closes the open notebook before the icon goes: at once on the thread
+  // that opened it, from any other by WM_CLOSE, waiting for ResetDlgPtr.
+  void closeOpenNotebook();
+  CPrtOpenFrame* m_pOpenFrame = nullptr;
+  HWND m_hOpenFrame = 0;
+  wf::ThreadId m_notebookThread{};
+  std::mutex m_notebookLock;
+  std::condition_variable m_notebookGone;
   NETADDRESS* m_pGhostAddress = nullptr;
   BYTE m_node[6];
   CSemaphore m_prtObjUse;

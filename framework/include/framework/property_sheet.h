@@ -67,6 +67,10 @@ class CPropertySheet : public CWnd {
 
   // The sheet never owns its pages.
   void AddPage(CPropertyPage* page);
+  // Takes the page out of the sheet and destroys its window; the page
+  // object stays the caller's. The next page becomes active when it was.
+  void RemovePage(int index);
+  void RemovePage(CPropertyPage* page) { RemovePage(GetPageIndex(page)); }
   int GetPageCount() const { return static_cast<int>(pages_.size()); }
   CPropertyPage* GetPage(int index) const;            // null for a bad index
   int GetPageIndex(const CPropertyPage* page) const;  // -1 when not here

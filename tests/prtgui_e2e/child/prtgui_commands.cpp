@@ -25,6 +25,7 @@
 #include "common/wait_objects.h"
 #include "fake_wf_app.h"
 #include "framework/controls.h"
+#include "framework/ddx.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
 #include "platform/clock.h"
@@ -33,6 +34,9 @@
 #include "platform/window_messages.h"
 #include "prtgui/generic_family.h"
 #include "prtgui/printer_picture.h"
+#include "prtgui/prt_open_dlg.h"
+#include "prtgui/prt_open_frame.h"
+#include "prtgui/prt_pages.h"
 #include "wfprtmgr/wfprtmgr.h"
 
 using wf::testing::ChildArgs;
@@ -42,12 +46,29 @@ namespace {
 constexpr UINT WM_WF_TESTPAGEDONE = 0x479;
 constexpr auto kWait = std::chrono::seconds(60);
 
-// The icon class of every family but the generic one.
+// How often the notebook had the statistics page show its data.
+int statisticsShown = 0;
+
+class CountingStatistics : public CPrtOStatistics {
+ public:
+  using CPrtOStatistics::CPrtOStatistics;
+  void DoDataExchange(CDataExchange* dx) override {
+    if (!dx->m_bSaveAndValidate) ++statisticsShown;
+    CPrtOStatistics::DoDataExchange(dx);
+  }
+};
+
+// The icon class of every family but the generic one; its statistics page counts.
 class TestFamilyIcon : public CWFPrinterIcon {
  public:
   using CWFPrinterIcon::CWFPrinterIcon;
   int BelongsToFamily(ULONG key) override { return key != 0 && key != 0xFFFFFFFF; }
   static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TestFamilyIcon(object, record); }
+
+ protected:
+  void AddStatsPage(CPropertySheet* sheet) override {
+    if (GetBidiActive() && !IsUnknownPrinter()) sheet->AddPage(new CountingStatistics(this));
+  }
 };
 constexpr DWORD kTestFamilyIds[] = {1, 2, 3, 4, 5, 6, 7, 8};
 
@@ -288,13 +309,15 @@ std::unique_ptr<Gui> gui;
 
 // qs <send|recv> <handle> <file> -> "ok <bar low> <bar high> <bar position>
 // <dones>" then "|" and each message box text
+bool ensureGui() {
+  if (gui) return true;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  gui = std::make_unique<Gui>();
+  return gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0);
+}
+
 WF_CHILD_COMMAND("qs", [](const ChildArgs& args) -> std::string {
-  if (!gui) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    gui = std::make_unique<Gui>();
-    if (!gui->parent.CreateEx(0, "QuickSetupParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, 0))
-      return "err no parent";
-  }
+  if (!ensureGui()) return "err no parent";
   CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(1))));
   if (!icon) return "err no icon";
   gui->parent.done = 0;
@@ -391,7 +414,57 @@ WF_CHILD_COMMAND("pagecounts", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
+// The notebook's state: "<pages>;<current page>;<x>;<y>;<status line>;<title>;<statistics shown>;
+// <printer status>"
+std::string notebookState(CWFPrinterIcon* icon) {
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  if (!frame) return "closed";
+  CRect rect;
+  frame->GetWindowRect(&rect);
+  CString title;
+  frame->GetWindowText(title);
+  CPrtOpenDlg* notebook = frame->GetNotebook();
+  return std::to_string(notebook->GetPageCount()) + ";" + std::to_string(notebook->GetCurrentPage()) + ";" +
+         std::to_string(rect.left) + ";" + std::to_string(rect.top) + ";" + notebook->GetMessageA().str() +
+         ";" + title.str() + ";" + std::to_string(statisticsShown) + ";" + icon->GetStatus().str();
+}
+
+// open <handle> <view> -> "ok <state>" once the notebook's workers ran here; close <handle> -> "ok"
+WF_CHILD_COMMAND("open", [](const ChildArgs& args) -> std::string {
+  ensureGui();
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  const BOOL opened = icon->OpenPrinterA(num(args.at(1)));
+  runUntil([] { return true; });
+  runUntil([] { return true; });  // the worker's post
+  const std::string out = opened ? "ok " + notebookState(icon) : "err not opened";
+  icon->ThreadUnlock();
+  return out;
+});
+
+WF_CHILD_COMMAND("close", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  if (CPrtOpenFrame* frame = icon->GetOpenFrame()) frame->SendMessage(WM_CLOSE);
+  runUntil([] { return true; });
+  const std::string out = "ok " + notebookState(icon) + " " + std::to_string(icon->GetDefaultView());
+  icon->ThreadUnlock();
+  return out;
+});
+
+// notebook <handle> -> "ok <state>"
+WF_CHILD_COMMAND("notebook", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  runUntil([] { return true; });
+  const std::string out = "ok " + notebookState(icon);
+  icon->ThreadUnlock();
+  return out;
+});
+
 WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
+  // Open notebooks close with their icons, while the GUI is still there.
+  if (application) application->list.DeleteAllPrinters();
   gui.reset();
   if (application) {
     application->list.DeleteAllPrinters();

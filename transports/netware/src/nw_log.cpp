@@ -10,6 +10,7 @@
 
 #include "platform/paths.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 
 namespace wf::netware {
 
@@ -45,15 +46,14 @@ void NwLog::write(const char* format, ...) {
   va_end(args);
   text[text.size() - 2] = '\r';
   text[text.size() - 1] = '\0';
-  const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) {
+  const UniqueFd fd(::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  if (!fd) {
     if (!warned_) platformTrace("cornw32: log \"" + file_ + "\" cannot be written; messages are lost");
     warned_ = true;
     return;
   }
-  const ssize_t written = ::write(fd, text.data(), text.size());
+  const ssize_t written = ::write(fd.get(), text.data(), text.size());
   (void)written;
-  ::close(fd);
 }
 
 std::optional<std::string> NwLog::file() const {

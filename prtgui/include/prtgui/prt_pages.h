@@ -1,0 +1,78 @@
+#pragma once
+// The base pages of a printer's notebook. Each keeps its help table and the
+// virtual operations the notebook calls on it; the family modules derive
+// their pages from these and override the same operations.
+#include "prtgui/wf_property_page.h"
+
+class CWFPrinterIcon;
+
+// Status page (view 32775, template 344).
+class CPrtOStatus : public CWFPropertyPage {
+ public:
+  CPrtOStatus();
+  explicit CPrtOStatus(CWFPrinterIcon* icon);
+
+  const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  // Redraws the mini operator panel from the icon's panel text.
+  virtual void UpdateMiniOpPanel();
+  virtual void ConstructorInit();
+
+  CWFPrinterIcon* GetIcon() const { return m_pIcon; }
+
+ protected:
+  CString m_model;
+  CWFPrinterIcon* m_pIcon = nullptr;
+  DWORD m_helpIDs[26] = {};
+};
+
+// Operator-panel page (view 32772, template 341), administrators only.
+class CPrtOOpPanel : public CWFPropertyPage {
+  DECLARE_DYNCREATE(CPrtOOpPanel)
+ public:
+  CPrtOOpPanel();
+  explicit CPrtOOpPanel(CWFPrinterIcon* icon);
+
+  const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  virtual void ConstructorInit();
+
+ protected:
+  BOOL m_bLock = FALSE;
+  CWFPrinterIcon* m_pIcon = nullptr;
+  DWORD m_helpIDs[26] = {};
+};
+
+// Statistics page (view 32779, template 342).
+class CPrtOStatistics : public CWFPropertyPage {
+ public:
+  CPrtOStatistics();
+  explicit CPrtOStatistics(CWFPrinterIcon* icon);
+
+  const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  virtual void ConstructorInit();
+
+ protected:
+  DWORD m_powerOnPages = 0;
+  DWORD m_userPageCount = 0;
+  DWORD m_totalPages = 0;
+  CWFPrinterIcon* m_pIcon = nullptr;
+  DWORD m_helpIDs[40] = {};
+};
+
+// Resource-management page (view 32797, template 343): every operation is
+// empty here; the family that manages storage derives the working page.
+class CPrtOResourceMgmt : public CWFPropertyPage {
+ public:
+  CPrtOResourceMgmt();
+  explicit CPrtOResourceMgmt(CWFPrinterIcon* icon);
+
+  const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  virtual void ConstructorInit();
+  virtual void UpdateCustomData() {}
+  virtual void QueryDisk() {}
+  virtual void OnListingDone() {}
+  virtual void OnNewItem(LPARAM) {}
+
+ protected:
+  CWFPrinterIcon* m_pIcon = nullptr;
+  DWORD m_helpIDs[34] = {};
+};

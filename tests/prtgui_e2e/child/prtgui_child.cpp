@@ -1,0 +1,186 @@
+#include "prtgui_child.h"
+
+#include <iomanip>
+
+#include "hex_bytes.h"
+
+namespace wf::testing {
+namespace {
+
+// Items of an "ok|a|b" answer.
+std::vector<std::string> items(const std::string& text) {
+  if (text.empty()) return {};
+  if (text[0] != '|') throw ChildError("not a list: " + text);
+  return splitList(text.substr(1), '|');
+}
+
+unsigned long unsignedNumber(const std::string& text) {
+  return std::stoul(text);
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const PrinterIconView& i) {
+  return out << "{" << i.handle << " " << std::quoted(i.name) << " " << i.port << " " << std::quoted(i.model)
+             << (i.ghost ? " ghost}" : " live}");
+}
+std::ostream& operator<<(std::ostream& out, const StoredAlert& a) {
+  return out << "{" << a.specific << ";" << a.subType << ";" << a.state << ";" << a.hardError << ";"
+             << std::quoted(a.text) << "}";
+}
+std::ostream& operator<<(std::ostream& out, const TestPageDone& t) {
+  if (!t.started) return out << "{not started}";
+  return out << "{result " << t.result << ", from icon " << t.fromIcon << "}";
+}
+std::ostream& operator<<(std::ostream& out, const QuickSetupRun& q) {
+  out << "{bar " << (q.bar ? "" : "(none) ") << q.barLow << ".." << q.barHigh << " at " << q.barPosition
+      << ", done " << q.done << ", boxes ";
+  return printList(out, q.boxes) << "}";
+}
+std::ostream& operator<<(std::ostream& out, const GraphicInfo& g) {
+  return out << "{" << g.serial << ";" << g.speed << ";" << g.memoryKb << ";" << g.flash << ";" << g.disk
+             << ";" << g.tray1Capacity << ";" << g.tray2Capacity << ";" << g.tray1Size << ";" << g.codeLevels
+             << ";" << g.totalPages << ";" << g.userPages << "}";
+}
+
+std::ostream& operator<<(std::ostream& out, const NotebookView& n) {
+  if (!n.open) return out << "{closed}";
+  return out << "{" << n.pages << " pages;" << n.currentPage << ";" << n.x << "," << n.y << ";"
+             << n.statusLine << ";" << n.title << ";" << n.statisticsShown << ";" << n.printerStatus << "}";
+}
+
+namespace {
+NotebookView notebookView(const std::string& text) {
+  if (text == "closed") return {};
+  auto f = splitList(text, ';');
+  if (f.size() < 7) throw ChildError("bad notebook answer: " + text);
+  f.resize(8);  // an empty printer status ends the text
+  return {
+      true, std::stoi(f[0]), std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4], f[5], std::stoi(f[6]),
+      f[7]};
+}
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const PrinterPicture& p) {
+  out << "{" << p.bitmap;
+  for (const auto& piece : p.pieces)
+    out << " " << piece.id << (piece.top ? " top" : " bottom") << (piece.left ? "-left" : "-right");
+  return out << "}";
+}
+
+int PrtGuiChild::start() {
+  return static_cast<int>(expectNumber("start"));
+}
+int PrtGuiChild::enumerate() {
+  return static_cast<int>(expectNumber("enumerate"));
+}
+void PrtGuiChild::saved(const std::string& port, bool ghosts) {
+  expectOk("saved " + port + (ghosts ? " 1" : " 0"));
+}
+std::vector<PrinterIconView> PrtGuiChild::icons() {
+  std::vector<PrinterIconView> out;
+  for (const auto& item : items(expectText("icons"))) {
+    auto f = splitList(item, ';');
+    f.resize(5);
+    out.push_back({static_cast<std::uint16_t>(std::stoul(f[0])), f[1], f[2], f[3], f[4] == "ghost"});
+  }
+  return out;
+}
+std::uint32_t PrtGuiChild::use(std::uint16_t handle) {
+  return static_cast<std::uint32_t>(expectNumber("use " + std::to_string(handle)));
+}
+std::uint32_t PrtGuiChild::unuse(std::uint16_t handle) {
+  return static_cast<std::uint32_t>(expectNumber("unuse " + std::to_string(handle)));
+}
+std::vector<StoredAlert> PrtGuiChild::alerts(std::uint16_t handle) {
+  std::vector<StoredAlert> out;
+  for (const auto& item : items(expectText("alerts " + std::to_string(handle)))) {
+    auto f = splitList(item, ';');
+    if (f.size() < 5) throw ChildError("bad alert: " + item);
+    out.push_back({std::stoi(f[0]), std::stoi(f[1]), std::stoi(f[2]), std::stoi(f[3]), f[4]});
+  }
+  return out;
+}
+std::vector<std::string> PrtGuiChild::sounds() {
+  return items(expectText("sounds"));
+}
+std::uint32_t PrtGuiChild::panel(std::uint16_t handle, bool on) {
+  return static_cast<std::uint32_t>(expectNumber("panel " + std::to_string(handle) + (on ? " 1" : " 0")));
+}
+std::vector<std::string> PrtGuiChild::handled() {
+  return items(expectText("handled"));
+}
+TestPageDone PrtGuiChild::testPage(std::uint16_t handle, const std::string& programDirectory) {
+  const ChildAnswer a = expectOk("testpage " + std::to_string(handle) + " " + programDirectory);
+  if (a.field(0) == "not") return {};
+  return {true, static_cast<long>(a.number(0)), a.number(1) != 0};
+}
+QuickSetupRun PrtGuiChild::quickSetup(bool send, std::uint16_t handle, const std::string& file) {
+  const std::string text =
+      expectText(std::string("qs ") + (send ? "send " : "recv ") + std::to_string(handle) + " " + file);
+  const auto bar = text.find('|');
+  // "<low> <high> <position> <done>", or "<done>" alone when the dialog had no bar.
+  const ChildAnswer numbers = ChildAnswer::parse("ok " + text.substr(0, bar));
+  QuickSetupRun run;
+  if (numbers.fields.size() == 4) {
+    run.bar = true;
+    run.barLow = static_cast<int>(numbers.number(0));
+    run.barHigh = static_cast<int>(numbers.number(1));
+    run.barPosition = static_cast<int>(numbers.number(2));
+  }
+  run.done = static_cast<int>(numbers.number(numbers.fields.size() - 1));
+  if (bar != std::string::npos) run.boxes = items(text.substr(bar));
+  return run;
+}
+GraphicInfo PrtGuiChild::graphic(std::uint16_t handle) {
+  const auto f = splitList(expectText("graphic " + std::to_string(handle)), ';');
+  if (f.size() != 11) throw ChildError("bad graphic answer");
+  return {f[0],
+          unsignedNumber(f[1]),
+          unsignedNumber(f[2]),
+          unsignedNumber(f[3]),
+          unsignedNumber(f[4]),
+          unsignedNumber(f[5]),
+          unsignedNumber(f[6]),
+          unsignedNumber(f[7]),
+          unsignedNumber(f[8]),
+          unsignedNumber(f[9]),
+          unsignedNumber(f[10])};
+}
+PrinterPicture PrtGuiChild::picture(std::uint16_t handle) {
+  const std::string text = expectText("picture " + std::to_string(handle));
+  const auto bar = text.find('|');
+  PrinterPicture picture{static_cast<unsigned>(unsignedNumber(text.substr(0, bar))), {}};
+  if (bar == std::string::npos) return picture;
+  for (const auto& item : items(text.substr(bar))) {
+    const auto f = splitList(item, ';');
+    if (f.size() != 3) throw ChildError("bad picture piece: " + item);
+    picture.pieces.push_back({static_cast<unsigned>(unsignedNumber(f[0])), f[1] == "1", f[2] == "1"});
+  }
+  return picture;
+}
+std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name) {
+  return hex(expectText("inventory " + std::to_string(handle) + " " + name));
+}
+unsigned long PrtGuiChild::pageCounts(std::uint16_t handle, bool reset) {
+  return static_cast<unsigned long>(
+      expectNumber("pagecounts " + std::to_string(handle) + (reset ? " 1" : " 0")));
+}
+NotebookView PrtGuiChild::open(std::uint16_t handle, int view) {
+  return notebookView(expectText("open " + std::to_string(handle) + " " + std::to_string(view)));
+}
+NotebookView PrtGuiChild::notebook(std::uint16_t handle) {
+  return notebookView(expectText("notebook " + std::to_string(handle)));
+}
+int PrtGuiChild::close(std::uint16_t handle) {
+  const std::string text = expectText("close " + std::to_string(handle));
+  const auto blank = text.rfind(' ');
+  if (blank == std::string::npos || notebookView(text.substr(0, blank)).open)
+    throw ChildError("notebook still open: " + text);
+  return std::stoi(text.substr(blank + 1));
+}
+void PrtGuiChild::quit() {
+  process().call("quit");
+}
+
+}  // namespace wf::testing

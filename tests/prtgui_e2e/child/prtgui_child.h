@@ -1,0 +1,143 @@
+#pragma once
+// Typed client of wf-prtguichild: the printer list, the printer manager and
+// the icons of one application over the real broker.
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "typed_child.h"
+
+namespace wf::testing {
+
+struct PrinterIconView {
+  std::uint16_t handle = 0;
+  std::string name;
+  std::string port;
+  std::string model;
+  bool ghost = false;
+  bool operator==(const PrinterIconView&) const = default;
+};
+
+// A message the icon's alert storage holds.
+struct StoredAlert {
+  int specific = 0;
+  int subType = 0;
+  int state = 0;
+  int hardError = 0;
+  std::string text;
+  bool operator==(const StoredAlert&) const = default;
+};
+
+// The notification of a printed test page, or none when it never started.
+struct TestPageDone {
+  bool started = false;
+  long result = 0;        // wParam
+  bool fromIcon = false;  // lParam is the icon
+  bool operator==(const TestPageDone&) const = default;
+};
+
+// What a Quick Setup run showed: the progress bar, how many WM_WF_QSDONE
+// came, and the message boxes.
+struct QuickSetupRun {
+  bool bar = false;  // the dialog had a progress bar
+  int barLow = 0;
+  int barHigh = 0;
+  int barPosition = 0;
+  int done = 0;
+  std::vector<std::string> boxes;
+  bool operator==(const QuickSetupRun&) const = default;
+};
+
+// The icon's values after its fill worker ran.
+struct GraphicInfo {
+  std::string serial;
+  unsigned long speed = 0;
+  unsigned long memoryKb = 0;
+  unsigned long flash = 0;
+  unsigned long disk = 0;
+  unsigned long tray1Capacity = 0;
+  unsigned long tray2Capacity = 0;
+  unsigned long tray1Size = 0;
+  unsigned long codeLevels = 0;
+  unsigned long totalPages = 0;
+  unsigned long userPages = 0;
+  bool operator==(const GraphicInfo&) const = default;
+};
+
+// An icon's open notebook, or none when `open` is false.
+struct NotebookView {
+  bool open = false;
+  int pages = 0;
+  int currentPage = 0;
+  int x = 0;  // the frame's top-left corner
+  int y = 0;
+  std::string statusLine;
+  std::string title;
+  int statisticsShown = 0;  // how often the statistics page showed its data
+  std::string printerStatus;
+  bool operator==(const NotebookView&) const = default;
+};
+
+// The status page's printer picture: the printer bitmap and the option
+// bitmaps copied onto it, in drawing order.
+struct PrinterPicture {
+  struct Piece {
+    unsigned id = 0;
+    bool top = false;
+    bool left = false;
+    bool operator==(const Piece&) const = default;
+  };
+  unsigned bitmap = 0;
+  std::vector<Piece> pieces;
+  bool operator==(const PrinterPicture&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const PrinterIconView& i);
+std::ostream& operator<<(std::ostream& out, const NotebookView& n);
+std::ostream& operator<<(std::ostream& out, const StoredAlert& a);
+std::ostream& operator<<(std::ostream& out, const TestPageDone& t);
+std::ostream& operator<<(std::ostream& out, const QuickSetupRun& q);
+std::ostream& operator<<(std::ostream& out, const GraphicInfo& g);
+std::ostream& operator<<(std::ostream& out, const PrinterPicture& p);
+
+class PrtGuiChild : public TypedChild {
+ public:
+  PrtGuiChild() : TypedChild(ChildProcess("wf-prtguichild")) {}
+
+  // Builds the application; its id.
+  int start();
+  // Enumerates the whole system; how many printers were added.
+  int enumerate();
+  // A window's saved printer on `port`, with ghosts shown or not.
+  void saved(const std::string& port, bool ghosts);
+  // The icons in list order, models determined first as a printer window does.
+  std::vector<PrinterIconView> icons();
+  // One more or one less user of the icon; the alert mask armed after it.
+  std::uint32_t use(std::uint16_t handle);
+  std::uint32_t unuse(std::uint16_t handle);
+  std::vector<StoredAlert> alerts(std::uint16_t handle);
+  // Sound files played so far, once due sounds ran.
+  std::vector<std::string> sounds();
+  std::uint32_t panel(std::uint16_t handle, bool on);
+  // Broker messages the alert service handled, as "message result".
+  std::vector<std::string> handled();
+  TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);
+  QuickSetupRun quickSetup(bool send, std::uint16_t handle, const std::string& file);
+  GraphicInfo graphic(std::uint16_t handle);
+  // After the fill worker ran: the first hard error's bitmap alone, else 3600 with its options.
+  PrinterPicture picture(std::uint16_t handle);
+  // The inventory record's bytes.
+  std::string inventory(std::uint16_t handle, const std::string& name);
+  // The user page count after the page-count worker ran.
+  unsigned long pageCounts(std::uint16_t handle, bool reset);
+  // Opens the icon's notebook on `view` (0: its default view) and lets its workers run.
+  NotebookView open(std::uint16_t handle, int view);
+  NotebookView notebook(std::uint16_t handle);
+  // Closes the notebook; the icon's default view afterwards.
+  int close(std::uint16_t handle);
+  // Ends the process the ordinary way; it answers nothing.
+  void quit();
+};
+
+}  // namespace wf::testing
