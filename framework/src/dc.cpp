@@ -164,6 +164,17 @@ BOOL CDC::DeleteDC() {
   return TRUE;
 }
 
+BOOL PrintWindow(HWND hwnd, HDC dc, UINT) {
+  QWidget* widget = wf::fw::widgetOf(hwnd);
+  CDC::State* state = wf::fw::dcState(dc);
+  if (!widget || !state || state->target != CDC::State::Target::Memory ||
+      !state->data[CDC::State::BitmapSlot])
+    return FALSE;
+  const QImage shot = widget->grab().toImage();
+  QPainter(&state->data[CDC::State::BitmapSlot]->image).drawImage(0, 0, shot);
+  return TRUE;
+}
+
 BOOL CDC::Attach(HDC dc) {
   State* state = wf::fw::dcState(dc);
   if (m_hDC || !state || state->owner) return FALSE;

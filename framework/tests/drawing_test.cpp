@@ -292,4 +292,27 @@ TEST(Drawing, PaintContextDrawsIntoTheWindowDuringItsPaintAndImmediateRepaintRun
   wnd.DestroyWindow();
 }
 
+TEST(Drawing, PrintWindowCopiesWhatThePaintHandlerDrawsIntoAMemoryBitmap) {
+  CWnd parent;
+  ASSERT_TRUE(parent.CreateEx(0, "PrintParent", "print", WS_OVERLAPPED, 0, 0, 80, 60, 0));
+  PaintedWnd child;
+  ASSERT_TRUE(child.Create("STATIC", "", WS_CHILD | WS_VISIBLE, 4, 4, 20, 10, &parent, 7));
+  CDC memory;
+  memory.CreateCompatibleDC(nullptr);
+  CBitmap bitmap;
+  bitmap.CreateBitmap(30, 20, 1, 32, nullptr);
+  CBitmap* old = memory.SelectObject(&bitmap);
+  ASSERT_TRUE(PrintWindow(child.m_hWnd, memory.m_hDC, PW_CLIENTONLY));
+  EXPECT_GT(child.paints, 0);
+  EXPECT_EQ(memory.GetPixel(3, 0), kRed);
+  EXPECT_EQ(memory.GetPixel(10, 5), kBlue);
+  EXPECT_EQ(memory.GetPixel(25, 15), RGB(0, 0, 0));  // beyond the window: untouched
+  // Only memory contexts with a bitmap and live windows.
+  CClientDC screen(nullptr);
+  EXPECT_FALSE(PrintWindow(child.m_hWnd, screen.m_hDC, 0));
+  EXPECT_FALSE(PrintWindow(0x7FFFFFF0, memory.m_hDC, 0));
+  memory.SelectObject(old);
+  parent.DestroyWindow();
+}
+
 }  // namespace

@@ -26,9 +26,14 @@ class PrinterFixture : public ::testing::Test {
 
   void SetUp() override {
     fakebce::reset();
-    // The main program's strings come first in the chain.
+    // The main program's strings come first in the chain. WFGUIDLL joined
+    // when WFPRTGUI was loaded, so it goes behind them, as in the program:
+    // the two share some string numbers.
+    guiResources_ = wf::loadModule("WFGUIDLL.DLL");
+    wf::fw::leaveResourceChain(guiResources_);
     resources_ = wf::loadModule("WFRESDLL.DLL");
     wf::fw::joinResourceChain(resources_);
+    wf::fw::joinResourceChain(guiResources_);
     app_.printerDLLManager = &families_;
     app_.printerList = &list_;
     app_.prtMgr = &manager_;
@@ -43,6 +48,7 @@ class PrinterFixture : public ::testing::Test {
     list_.DeleteAllPrinters();
     wf::fw::leaveResourceChain(resources_);
     wf::freeModule(resources_);
+    wf::freeModule(guiResources_);
   }
 
   // A printer the application and the manager know by its handle.
@@ -84,6 +90,7 @@ class PrinterFixture : public ::testing::Test {
 
   std::vector<std::unique_ptr<ScriptedPrtObj>> objects_;  // outlive everything below
   HINSTANCE resources_ = nullptr;
+  HINSTANCE guiResources_ = nullptr;
   FakeWFApp app_;
   CWFPrinterDLLManager families_;
   CWFPrinterList list_;

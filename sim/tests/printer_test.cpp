@@ -1,6 +1,8 @@
 // The printer's side of every exchange, byte for byte, without sockets.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "hex_bytes.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
@@ -340,6 +342,48 @@ TEST_F(PrinterTest, LogsEveryPacketBothWays) {
                        "out packet A5 00 04 20 04 00 00",
                        "out packet A5 00 04 00 04 00 00",
                    }));
+}
+
+// The operator-panel page locks a printer's panel through variable 0x004D.
+TEST(PrinterProfiles, EveryShippedPrinterHasAnUnlockedPanelThatTheHostLocks) {
+  const std::string lock = hex("A5 00 07 50 E0 E7 01 00 4D 01");
+  int profiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(WF_SIM_PROFILE_DIR)) {
+    if (entry.path().extension() != ".profile") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    ++profiles;
+    const Profile profile = loadShipped(entry.path().filename().c_str());
+    ASSERT_TRUE(profile.omVars.count(0x004D));
+    EXPECT_EQ(profile.omVars.at(0x004D), std::string(1, '\0'));
+    PrinterModel printer(profile);
+    printer.receive(kSync + lock);
+    EXPECT_EQ(printer.state().omVars.at(0x004D), "\x01");
+    // A failing variable keeps its value.
+    PrinterModel failing(profile);
+    Knobs k;
+    k.failVariables = {0x004D};
+    failing.setKnobs(k);
+    failing.receive(kSync + lock);
+    EXPECT_EQ(failing.state().omVars.at(0x004D), std::string(1, '\0'));
+  }
+  EXPECT_GE(profiles, 7);
+}
+
+TEST(PrinterProfiles, OneGenericPrinterHasA500SheetTray1AndNoOtherOption) {
+  const Profile p = loadShipped("generic-7301-tray500.profile");
+  ASSERT_EQ(p.inputs.size(), 3u);
+  EXPECT_EQ(p.inputs[0].id, 1);  // manual paper and envelope come with every printer
+  EXPECT_EQ(p.inputs[1].id, 2);
+  EXPECT_EQ(p.inputs[2].id, 3);
+  EXPECT_EQ(p.inputs[2].capacity, 500u);
+  EXPECT_EQ(p.duplex, 0);
+  for (const std::string& text : p.storage) {
+    EXPECT_EQ(text.find("FONT CARTRIDGE"), std::string::npos);
+    EXPECT_EQ(text.find("DISK"), std::string::npos);
+  }
+  // Its jam list: a jam in the paper path, for when the status raises the jam class.
+  ASSERT_EQ(p.alertLists[0].size(), 1u);
+  EXPECT_EQ(toHex(p.alertLists[0][0]), "01 FF 01 00");
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ using wf::testing::DownloadRun;
 using wf::testing::GraphicInfo;
 using wf::testing::MessageBoxShown;
 using wf::testing::NotebookView;
+using wf::testing::PrinterPicture;
 using wf::testing::PrtGuiChild;
 using wf::testing::QuickSetupRun;
 using wf::testing::StoredAlert;
@@ -278,6 +279,38 @@ TEST_F(PrtGuiEndToEnd, TheFillWorkerAsksForEachMissingRecordOnce) {
   asked = requestsSince(*models[1], mark, &mark);
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "03 06"), 1);
   EXPECT_EQ(models[1]->hostPageCountResets(), 1);
+}
+
+TEST_F(PrtGuiEndToEnd, ThePrinterPictureFollowsTheOptionsAndTheFirstHardError) {
+  using Piece = PrinterPicture::Piece;
+  serve(1, "generic-7301-tray500");
+  serve(2, "generic-7301-trays");
+  start();
+  ASSERT_EQ(app->enumerate(), 2);
+  std::map<std::string, std::uint16_t> handles;
+  for (const Icon& icon : icons()) handles[icon.port] = icon.handle;
+  const std::uint16_t bare = handles.at("LPT1:");
+  // 500-sheet tray 1 bottom-right, its combined lower body 3611 bottom-left.
+  const PrinterPicture withTray500{3600, {Piece{3604, false, false}, Piece{3611, false, true}}};
+  EXPECT_EQ(app->picture(bare), withTray500);
+  // Tray 1 of 500 with a 200-sheet tray 2, a legal tray 3 and a dual feeder:
+  // 3611 + 2 + 2 (legal tray 2) + 30 (legal tray 3).
+  EXPECT_EQ(app->picture(handles.at("LPT2:")),
+            (PrinterPicture{
+                3600, {Piece{3605, false, false}, Piece{3660, true, false}, Piece{3645, false, true}}}));
+
+  // The profile's jam list answers once the status raises the jam class.
+  ASSERT_EQ(app->use(bare), 0x1FFu);
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
+  PrinterPicture picture;
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    return (picture = app->picture(bare)) == PrinterPicture{3510, {}};
+  })) << picture;
+  models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually([&] { return (picture = app->picture(bare)) == withTray500; }))
+      << picture;
+  EXPECT_EQ(app->unuse(bare), 0u);
 }
 
 TEST_F(PrtGuiEndToEnd, ARejectedRequestStopsTheFillAtThatRecord) {

@@ -147,3 +147,9 @@ class CClientDC : public CDC {
 };
 
 BOOL DeleteDC(HDC dc);
+
+// Draws a window of the GUI thread, as its own paint handler and those of its
+// children paint it, into the bitmap of a memory context at (0, 0). Only the
+// client area is drawn, whatever the flags.
+constexpr UINT PW_CLIENTONLY = 1;
+BOOL PrintWindow(HWND hwnd, HDC dc, UINT flags);

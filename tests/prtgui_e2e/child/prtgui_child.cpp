@@ -65,6 +65,13 @@ NotebookView notebookView(const std::string& text) {
 }
 }  // namespace
 
+std::ostream& operator<<(std::ostream& out, const PrinterPicture& p) {
+  out << "{" << p.bitmap;
+  for (const auto& piece : p.pieces)
+    out << " " << piece.id << (piece.top ? " top" : " bottom") << (piece.left ? "-left" : "-right");
+  return out << "}";
+}
+
 int PrtGuiChild::start() {
   return static_cast<int>(expectNumber("start"));
 }
@@ -143,6 +150,18 @@ GraphicInfo PrtGuiChild::graphic(std::uint16_t handle) {
           unsignedNumber(f[8]),
           unsignedNumber(f[9]),
           unsignedNumber(f[10])};
+}
+PrinterPicture PrtGuiChild::picture(std::uint16_t handle) {
+  const std::string text = expectText("picture " + std::to_string(handle));
+  const auto bar = text.find('|');
+  PrinterPicture picture{static_cast<unsigned>(unsignedNumber(text.substr(0, bar))), {}};
+  if (bar == std::string::npos) return picture;
+  for (const auto& item : items(text.substr(bar))) {
+    const auto f = splitList(item, ';');
+    if (f.size() != 3) throw ChildError("bad picture piece: " + item);
+    picture.pieces.push_back({static_cast<unsigned>(unsignedNumber(f[0])), f[1] == "1", f[2] == "1"});
+  }
+  return picture;
 }
 std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name) {
   return hex(expectText("inventory " + std::to_string(handle) + " " + name));

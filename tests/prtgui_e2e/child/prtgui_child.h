@@ -99,6 +99,20 @@ struct DownloadRun {
   std::vector<MessageBoxShown> boxes;
 };
 
+// The status page's printer picture: the printer bitmap and the option
+// bitmaps copied onto it, in drawing order.
+struct PrinterPicture {
+  struct Piece {
+    unsigned id = 0;
+    bool top = false;
+    bool left = false;
+    bool operator==(const Piece&) const = default;
+  };
+  unsigned bitmap = 0;
+  std::vector<Piece> pieces;
+  bool operator==(const PrinterPicture&) const = default;
+};
+
 std::ostream& operator<<(std::ostream& out, const PrinterIconView& i);
 std::ostream& operator<<(std::ostream& out, const MessageBoxShown& b);
 std::ostream& operator<<(std::ostream& out, const NotebookView& n);
@@ -106,6 +120,7 @@ std::ostream& operator<<(std::ostream& out, const StoredAlert& a);
 std::ostream& operator<<(std::ostream& out, const TestPageDone& t);
 std::ostream& operator<<(std::ostream& out, const QuickSetupRun& q);
 std::ostream& operator<<(std::ostream& out, const GraphicInfo& g);
+std::ostream& operator<<(std::ostream& out, const PrinterPicture& p);
 
 class PrtGuiChild : public TypedChild {
  public:
@@ -131,6 +146,8 @@ class PrtGuiChild : public TypedChild {
   TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);
   QuickSetupRun quickSetup(bool send, std::uint16_t handle, const std::string& file);
   GraphicInfo graphic(std::uint16_t handle);
+  // After the fill worker ran: the first hard error's bitmap alone, else 3600 with its options.
+  PrinterPicture picture(std::uint16_t handle);
   // The inventory record's bytes.
   std::string inventory(std::uint16_t handle, const std::string& name);
   // The user page count after the page-count worker ran.

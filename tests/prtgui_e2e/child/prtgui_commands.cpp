@@ -34,6 +34,7 @@
 #include "platform/module.h"
 #include "platform/window_messages.h"
 #include "prtgui/generic_family.h"
+#include "prtgui/printer_picture.h"
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
@@ -358,6 +359,24 @@ WF_CHILD_COMMAND("graphic", [](const ChildArgs& args) -> std::string {
                                   icon->GetTraySize(7103),     icon->GetNumCodeLevels(),
                                   icon->GetTotalPages(),       icon->GetUserPageCount()};
   for (unsigned long value : values) out += ";" + std::to_string(value);
+  icon->ThreadUnlock();
+  return out;
+});
+
+// picture <handle> -> "ok <printer bitmap>" then "|id;top;left" per option
+// bitmap, as the status page composes it after the fill worker ran: the
+// first hard error's bitmap alone, else 3600 with the options.
+WF_CHILD_COMMAND("picture", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  const USHORT handle = static_cast<USHORT>(num(args.at(0)));
+  CWFPrinterIcon* icon = a.list.FindPrinterIcon(handle);
+  if (!icon) return "err no icon";
+  CWFPrinterIcon::UpdateGraphicInfo(reinterpret_cast<void*>(std::uintptr_t{handle}));
+  const UINT hardError = icon->Get1stHardErrorBMP();
+  std::string out = "ok " + std::to_string(hardError ? hardError : 3600);
+  if (!hardError)
+    for (const wf::OptionPicture& p : wf::decodeImageIds(wf::pictureOptionsOf(*icon)).pictures)
+      out += "|" + std::to_string(p.id) + ";" + std::to_string(p.top) + ";" + std::to_string(p.left);
   icon->ThreadUnlock();
   return out;
 });
