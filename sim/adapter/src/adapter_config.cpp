@@ -143,6 +143,18 @@ bool knobLine(Knobs& k, std::string_view key, std::string_view value, std::strin
     return fail(error, "alert-as is whole, fragment or numbered-1");
   }
   if (key == "reply-from") return numberInto(k.replyFromPort, value, 16, error);
+  if (key == "no-restart") return flag(k.noRestart, value, error);
+  if (key == "flash-sequence-error") return flag(k.flashSequenceError, value, error);
+  if (key == "status-for") {  // "LPA Flash Open | 1": that command's status byte
+    const auto bar = value.rfind('|');
+    if (bar == std::string_view::npos) return fail(error, "status-for is <tag> | <status>");
+    std::string_view tag = value.substr(0, bar), number = value.substr(bar + 1);
+    while (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
+    std::uint8_t status = 0;
+    if (!numberInto(status, number, 255, error)) return false;
+    return k.statusFor[std::string(tag)] = status, true;
+  }
   known = false;
   return false;
 }

@@ -137,6 +137,7 @@ std::uint8_t storedSize(std::uint8_t group, std::uint8_t number) {
 
 AdapterModel::AdapterModel(AdapterConfig config) : config_(std::move(config)) {
   current_ = config_.ipxNode.value_or(config_.universal);
+  saved_ = config_;
   if (config_.kind != Kind::MultiPort) return;
   std::vector<std::uint8_t> groups = {6, 7, 8, 9, 10, 11};
   for (const auto& [n, port] : config_.ports)
@@ -196,13 +197,136 @@ Response AdapterModel::onCommand(View request) {
       wire::kTagSetServers,    wire::kTagListServers,  wire::kTagQueryAdvance,   wire::kTagAdvanceSettings,
       wire::kTagUpdateNvram,   wire::kTagPowerOnReset, wire::kTagResetLpa,       wire::kTagFlashOpen,
       wire::kTagFlashWrite,    wire::kTagFlashClose};
-  if (std::none_of(std::begin(kKnown), std::end(kKnown),
-                   [&](std::string_view t) { return tagIs(request, t); }))
-    return r.note = "unknown text command", r;
-  Bytes received = tagged(wire::kTagCommandReceived, wire::kStatusByte + 1);
-  received[wire::kStatusByte] = config_.knobs.commandStatus;
-  r.datagrams.push_back(finish(std::move(received)));
+  for (std::string_view tag : kKnown)
+    if (tagIs(request, tag)) return textEffect(tag, request);
+  return r.note = "unknown text command", r;
+}
+
+std::uint8_t AdapterModel::statusOf(std::string_view tag) const {
+  const auto it = config_.knobs.statusFor.find(std::string(tag));
+  return it == config_.knobs.statusFor.end() ? config_.knobs.commandStatus : it->second;
+}
+
+Bytes AdapterModel::received(std::string_view tag) const {
+  Bytes b = tagged(wire::kTagCommandReceived, wire::kStatusByte + 1);
+  b[wire::kStatusByte] = statusOf(tag);
+  return finish(std::move(b));
+}
+
+Bytes AdapterModel::flashResponse(std::string_view tag, std::uint8_t status, std::uint16_t sequence) const {
+  Bytes b = tagged(wire::kTagFlashResponse, wire::kFlashSequence + 2);
+  b[wire::kStatusByte] = statusOf(tag) ? statusOf(tag) : status;
+  storeLe16(&b[wire::kFlashSequence], sequence);
+  return finish(std::move(b));
+}
+
+Response AdapterModel::textEffect(std::string_view tag, View q) {
+  Response r;
+  const bool nvramText = config_.kind != Kind::MultiPort && config_.nvram;
+  const bool accepted = statusOf(tag) == 0;
+  if (tag == wire::kTagFlashOpen) {
+    flashOpen_ = accepted;
+    flashExpected_ = 16;
+    if (accepted) flashImage_.clear();
+    r.datagrams.push_back(flashResponse(tag, 0, 0));
+    return r;
+  }
+  if (tag == wire::kTagFlashWrite) {
+    const std::uint16_t sequence = q.size() >= wire::kTextData + 2 ? loadLe16(&q[wire::kTextData]) : 0;
+    const bool inOrder = flashOpen_ && q.size() >= wire::kTextData + 2 && sequence == flashExpected_;
+    if (inOrder && accepted) {
+      flashImage_.insert(flashImage_.end(), q.begin() + wire::kTextData + 2, q.end());
+      ++flashExpected_;
+    }
+    const auto echo = static_cast<std::uint16_t>(sequence + (config_.knobs.flashSequenceError ? 1 : 0));
+    r.datagrams.push_back(flashResponse(tag, inOrder ? 0 : 1, echo));
+    return r;
+  }
+  if (tag == wire::kTagFlashClose) {
+    r.datagrams.push_back(flashResponse(tag, flashOpen_ ? 0 : 1, 0));
+    if (flashOpen_ && accepted) r.after = Response::After::Restart;
+    flashOpen_ = false;
+    programMode_ = false;
+    return r;
+  }
+  r.datagrams.push_back(received(tag));
+  if (!accepted) return r;
+  if (tag == wire::kTagSetParameters) {
+    setParameters(q.subspan(std::min(q.size(), wire::kTextData)));
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagControl) {
+    if (!controlItems(q.subspan(std::min(q.size(), wire::kTextData)), r)) {
+      r.datagrams.back()[wire::kStatusByte] = 1;
+      return r;
+    }
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagUpdateNvram) {
+    const Knobs knobs = config_.knobs;
+    saved_ = config_;
+    saved_.knobs = knobs;
+    unsaved_ = false;
+  } else if (tag == wire::kTagPowerOnReset || tag == wire::kTagResetLpa) {
+    r.after = Response::After::Restart;
+  }
   return r;
+}
+
+// "Set LPA Parameters" on a 7390: the written settings of one port block.
+void AdapterModel::setParameters(View d) {
+  if (config_.kind != Kind::External7390 || d.size() < 2) return;
+  const bool serial = d[0] == 12 && d[1] == 0x40 && d.size() >= 12;
+  const bool parallel = d[0] == 7 && d[1] == 0x81 && d.size() >= 7;
+  if (!serial && !parallel) return;
+  PortConfig& port = config_.ports[serial ? 0 : 1];
+  Bytes& s = port.settings;
+  if (serial) {
+    s.resize(16, 0);
+    std::copy_n(&d[2], 2, &s[2]);  // var 6
+    s[5] = d[4];                   // vars 8, 10, 12, 14
+    s[7] = d[5];
+    s[9] = d[6];
+    s[11] = d[7];
+    std::copy_n(&d[8], 2, &s[14]);  // var 4
+    port.polling = loadBe16(&d[10]);
+  } else {
+    s.resize(6, 0);
+    s[1] = d[2];                   // var 6
+    std::copy_n(&d[3], 2, &s[4]);  // var 4
+    port.polling = loadBe16(&d[5]);
+  }
+}
+
+// "Control LPA" items: length (counting itself and the id), id, value.
+bool AdapterModel::controlItems(View items, Response& r) {
+  for (std::size_t at = 0; at < items.size();) {
+    const std::size_t length = items[at];
+    if (length < 2 || at + length > items.size()) return false;
+    const std::uint8_t id = items[at + 1];
+    const View value = items.subspan(at + 2, length - 2);
+    at += length;
+    if (id == wire::kItemAddress && value.size() == 7) {
+      pendingNode_ =
+          value[6] ? canonicalOf(Bytes(value.begin(), value.begin() + 6), config_.media) : config_.universal;
+      // Without NVRAM the adapter moves at once.
+      if (config_.kind == Kind::External7390 || !config_.nvram) r.after = Response::After::Restart;
+    } else if (id == wire::kItemProgramMode && value.size() == 1) {
+      programMode_ = value[0] == 1;
+    }
+  }
+  return true;
+}
+
+void AdapterModel::onRestart() {
+  if (config_.kind == Kind::MultiPort) return;
+  if (config_.nvram && unsaved_) {
+    const Knobs knobs = config_.knobs;
+    config_ = saved_;
+    config_.knobs = knobs;
+    pendingNode_.reset();
+    unsaved_ = false;
+  }
+  if (pendingNode_) current_ = *pendingNode_;
+  pendingNode_.reset();
 }
 
 Bytes AdapterModel::lpaParameters() const {

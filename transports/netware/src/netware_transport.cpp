@@ -573,8 +573,7 @@ std::int32_t NetWareTransport::write(std::uint16_t id, const std::uint8_t* data,
   return static_cast<std::int32_t>(length);
 }
 
-// The items themselves are served elsewhere; until then every code answers
-// as one this port does not serve.
+// Codes this port does not serve answer NET_BADID.
 std::int32_t NetWareTransport::answerItem(const char* entry, std::uint16_t id, std::uint16_t code) {
   const auto port = id == NET_NO_PORT ? std::nullopt : table_.port(id);
   nwLog().write("Entering %s for printer %s(%d), type 0x%x\n", entry, port ? port->name.c_str() : "unknown",
@@ -584,11 +583,17 @@ std::int32_t NetWareTransport::answerItem(const char* entry, std::uint16_t id, s
   return rc;
 }
 
-std::int32_t NetWareTransport::getInfo(std::uint16_t id, std::uint16_t code) {
+std::int32_t NetWareTransport::getInfo(std::uint16_t id, std::uint16_t code, void* buffer,
+                                       std::uint16_t* length, NETITEMPROC) {
+  if (id != NET_NO_PORT)
+    if (const auto rc = getAdapterItem(id, code, buffer, length)) return *rc;
   return answerItem("NetGetInfo", id, code);
 }
 
-std::int32_t NetWareTransport::setInfo(std::uint16_t id, std::uint16_t code) {
+std::int32_t NetWareTransport::setInfo(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                       std::uint32_t length) {
+  if (id != NET_NO_PORT)
+    if (const auto rc = setAdapterItem(id, code, buffer, length)) return *rc;
   return answerItem("NetSetInfo", id, code);
 }
 

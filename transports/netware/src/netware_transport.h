@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "platform/message_queue.h"
 #include "platform/thread.h"
 #include "port_table.h"
+#include "transports/common/net_items.h"
 
 namespace wf::netware {
 
@@ -42,8 +44,9 @@ class NetWareTransport {
   void close(std::uint16_t id);
   std::int32_t write(std::uint16_t id, const std::uint8_t* data, std::uint32_t length, std::uint8_t* reply,
                      std::uint32_t* replyLength, std::uint16_t command, std::uint16_t* status);
-  std::int32_t getInfo(std::uint16_t id, std::uint16_t code);
-  std::int32_t setInfo(std::uint16_t id, std::uint16_t code);
+  std::int32_t getInfo(std::uint16_t id, std::uint16_t code, void* buffer, std::uint16_t* length,
+                       NETITEMPROC proc);
+  std::int32_t setInfo(std::uint16_t id, std::uint16_t code, const void* buffer, std::uint32_t length);
   void setEventCallback(NETEVENTPROC proc) { events_.store(proc); }
   bool supervisor() const { return supervisor_.load(); }
 
@@ -77,6 +80,29 @@ class NetWareTransport {
   std::optional<std::uint8_t> readPortMode(const PortView& port);
   std::int32_t answerItem(const char* entry, std::uint16_t id, std::uint16_t code);
 
+  // Adapter items 129-137 (adapter_items.cpp); nothing for other codes.
+  std::optional<std::int32_t> getAdapterItem(std::uint16_t id, std::uint16_t code, void* buffer,
+                                             std::uint16_t* length);
+  std::optional<std::int32_t> setAdapterItem(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                             std::uint32_t length);
+  int variableExchange(const AdapterView& a, const Bytes& packet, std::uint32_t timeoutMs,
+                       std::size_t capacity, std::optional<adapter::VariableReply>* out);
+  int textExchange(const AdapterView& a, const Bytes& command, std::uint32_t timeoutMs, Bytes* reply);
+  int writeVariables(const AdapterView& a, const adapter::VariableWrite& w);
+  void raiseForEveryPort(const AdapterView& a, std::uint32_t code, void* data);
+  std::int32_t followMove(const AdapterView& a, const Node& node);
+  std::int32_t getAdapterParms(const AdapterView& a, const AdapterView::Port& port,
+                               net::NETADAPTERPARMS& out);
+  std::int32_t setAdapterParms(const AdapterView& a, const AdapterView::Port& port,
+                               const net::NETADAPTERPARMS& in);
+  std::int32_t getAdvanced(const AdapterView& a, net::NETADVANCEDSETTINGS& out);
+  std::int32_t setAdvanced(const AdapterView& a, const net::NETADVANCEDSETTINGS& in);
+  std::int32_t flashBegin(const AdapterView& a, const net::NETFLASHBEGIN& in);
+  std::int32_t flashBlock(const AdapterView& a, View firmware);
+  std::int32_t flashEnd(const AdapterView& a);
+  std::int32_t resetAdapter(const AdapterView& a);
+  std::int32_t checkAddress(const Node& address);
+
   std::unique_ptr<NwClientLibrary> client_;
   const NwClient* nw_ = nullptr;
   PortTable table_;
@@ -107,6 +133,10 @@ class NetWareTransport {
     std::uint8_t command = 0;
     Bytes datagram;
   } awaited_;
+
+  // Flash sequence numbers by adapter, from a flash open on.
+  std::mutex flashMutex_;
+  std::map<std::pair<Network, Node>, std::uint16_t> flashSequence_;
 
   std::mutex clientMutex_;  // the client's calls and what they build
   bool serversScanned_ = false;

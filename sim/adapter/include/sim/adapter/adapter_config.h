@@ -46,6 +46,10 @@ struct Knobs {
   std::uint32_t dataDelayMs = 0;  // each answer that much later
   enum class AlertShape { Whole, Fragment, NumberedOne } alertShape = AlertShape::Whole;
   int replyFromPort = 0;  // answers leave from this port's channel (0: their own)
+  // Restarts and settings:
+  bool noRestart = false;                         // a restarting adapter stays down
+  bool flashSequenceError = false;                // flash writes echo another sequence number
+  std::map<std::string, std::uint8_t> statusFor;  // a status byte per text command tag
 };
 
 struct AdapterConfig {
