@@ -138,11 +138,21 @@ int NetWareTransport::variableExchange(const AdapterView& a, const Bytes& packet
 }
 
 int NetWareTransport::textExchange(const AdapterView& a, const Bytes& command, std::uint32_t timeoutMs,
-                                   Bytes* reply) {
-  Bytes buffer(wire::kReplyBuffer);
+                                   Bytes* reply, std::size_t capacity) {
+  Bytes buffer(capacity);
   const int rc = exchange(at(a, wire::kCommandSocket), command, timeoutMs, false, buffer);
   if (reply) *reply = std::move(buffer);
   return rc;
+}
+
+// "Query LPA Parameters" to a text-command adapter, its reply read.
+int NetWareTransport::queryKestrel(const AdapterView& a, std::optional<wire::KestrelParameters>& out) {
+  Bytes reply;
+  if (const int rc =
+          textExchange(a, wire::textCommand(wire::kTagQueryParameters), wire::kQueryTimeout, &reply))
+    return rc;
+  out = wire::readKestrelParameters(reply);
+  return out && !out->ports.empty() ? NET_OKAY : NET_READFAIL;
 }
 
 int NetWareTransport::writeVariables(const AdapterView& a, const wire::VariableWrite& w) {
@@ -218,12 +228,8 @@ std::int32_t NetWareTransport::getAdapterParms(const AdapterView& a, const Adapt
     return NET_OKAY;
   }
 
-  Bytes reply;
-  if (const int rc =
-          textExchange(a, wire::textCommand(wire::kTagQueryParameters), wire::kQueryTimeout, &reply))
-    return rc;
-  const auto k = wire::readKestrelParameters(reply);
-  if (!k) return NET_READFAIL;
+  std::optional<wire::KestrelParameters> k;
+  if (const int rc = queryKestrel(a, k)) return rc;
   const auto& b = k->block;
   r.Media = (b[kestrel::kMedia] & 0x0F) == kMediaEthernet ? kMediaEthernet : kMediaTokenRing;
   r.Features = static_cast<std::uint8_t>((b[kestrel::kMedia] & 0x80 ? 0 : 0x01) |
@@ -340,23 +346,8 @@ std::int32_t NetWareTransport::setAdapterParms(const AdapterView& a, const Adapt
   }
 
   if (a.adapterKind == AdapterKind::External7390) {
-    Bytes data;
-    if (serial) {
-      data = {12, 0x40};
-      putWord(data, 2, in.SerialVar6);
-      data.insert(data.end(), {in.SerialVar8, in.SerialVar10, in.SerialVar12, in.SerialVar14});
-      putWord(data, 8, in.SerialVar4);
-      putWord(data, 10, be16At(port.block, kestrel::kSerialPolling));
-    } else {
-      data = {7, 0x81, in.ParallelVar6};
-      putWord(data, 3, in.ParallelVar4);
-      putWord(data, 5, be16At(port.block, kestrel::kParallelPolling));
-    }
-    if (const int rc = textExchange(a, wire::textCommand(wire::kTagSetParameters, data),
-                                    wire::kSettingsTimeout, nullptr)) {
-      nwLog().write("SendToTheBox() with port update failed, rc = 0x%X\n", static_cast<unsigned>(rc));
-      return rc;
-    }
+    const std::size_t polling = serial ? kestrel::kSerialPolling : kestrel::kParallelPolling;
+    if (const int rc = sendPortParameters(a, port, in, be16At(port.block, polling))) return rc;
   }
   if (!changeAddress) return NET_OKAY;
 
@@ -382,6 +373,27 @@ std::int32_t NetWareTransport::setAdapterParms(const AdapterView& a, const Adapt
   // Back to the universal address: where that is the adapter does not say,
   // so it is looked for where it is now.
   return followMove(a, allZero(wanted) ? a.ipxNode : wanted);
+}
+
+// "Set LPA Parameters" with a 7390 port's written settings and polling interval.
+std::int32_t NetWareTransport::sendPortParameters(const AdapterView& a, const AdapterView::Port& port,
+                                                  const NETADAPTERPARMS& in, std::uint16_t polling) {
+  Bytes data;
+  if (isSerial(a.adapterKind, port)) {
+    data = {12, 0x40};
+    putWord(data, 2, in.SerialVar6);
+    data.insert(data.end(), {in.SerialVar8, in.SerialVar10, in.SerialVar12, in.SerialVar14});
+    putWord(data, 8, in.SerialVar4);
+    putWord(data, 10, polling);
+  } else {
+    data = {7, 0x81, in.ParallelVar6};
+    putWord(data, 3, in.ParallelVar4);
+    putWord(data, 5, polling);
+  }
+  const int rc =
+      textExchange(a, wire::textCommand(wire::kTagSetParameters, data), wire::kSettingsTimeout, nullptr);
+  if (rc) nwLog().write("SendToTheBox() with port update failed, rc = 0x%X\n", static_cast<unsigned>(rc));
+  return rc;
 }
 
 // ---- Items 130, 131 -------------------------------------------------------------------------

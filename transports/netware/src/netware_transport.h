@@ -87,7 +87,9 @@ class NetWareTransport {
                                              std::uint32_t length);
   int variableExchange(const AdapterView& a, const Bytes& packet, std::uint32_t timeoutMs,
                        std::size_t capacity, std::optional<adapter::VariableReply>* out);
-  int textExchange(const AdapterView& a, const Bytes& command, std::uint32_t timeoutMs, Bytes* reply);
+  int textExchange(const AdapterView& a, const Bytes& command, std::uint32_t timeoutMs, Bytes* reply,
+                   std::size_t capacity = adapter::kReplyBuffer);
+  int queryKestrel(const AdapterView& a, std::optional<adapter::KestrelParameters>& out);
   int writeVariables(const AdapterView& a, const adapter::VariableWrite& w);
   void raiseForEveryPort(const AdapterView& a, std::uint32_t code, void* data);
   std::int32_t followMove(const AdapterView& a, const Node& node);
@@ -95,6 +97,8 @@ class NetWareTransport {
                                net::NETADAPTERPARMS& out);
   std::int32_t setAdapterParms(const AdapterView& a, const AdapterView::Port& port,
                                const net::NETADAPTERPARMS& in);
+  std::int32_t sendPortParameters(const AdapterView& a, const AdapterView::Port& port,
+                                  const net::NETADAPTERPARMS& in, std::uint16_t polling);
   std::int32_t getAdvanced(const AdapterView& a, net::NETADVANCEDSETTINGS& out);
   std::int32_t setAdvanced(const AdapterView& a, const net::NETADVANCEDSETTINGS& in);
   std::int32_t flashBegin(const AdapterView& a, const net::NETFLASHBEGIN& in);
@@ -102,6 +106,42 @@ class NetWareTransport {
   std::int32_t flashEnd(const AdapterView& a);
   std::int32_t resetAdapter(const AdapterView& a);
   std::int32_t checkAddress(const Node& address);
+
+  // NetWare items served from the client (workstation_items.cpp); with
+  // clientMutex_ held where they call it.
+  std::int32_t loginStateOf(NWCONN_HANDLE conn);
+  NWCONN_HANDLE connectionFor(std::uint16_t id);
+  static std::string portNameOf(const AdapterView& a, const AdapterView::Port& p);
+  std::int32_t knownServers(NETITEMPROC proc);
+  std::int32_t currentServer(std::uint16_t id, void* buffer, std::uint16_t* length);
+  std::int32_t setCurrentServer(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t login(const void* buffer, std::uint32_t length);
+  std::int32_t getNetwork(void* buffer, const std::uint16_t* length);
+  std::int32_t setNetwork(const void* buffer, std::uint32_t length);
+  std::int32_t createQueue(std::uint16_t id, const void* buffer, std::uint32_t length, bool create);
+  std::vector<std::string> queueMembers(NWCONN_HANDLE conn, const std::string& queue, std::size_t limit);
+  std::int32_t serviceQueues(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t listQueues(std::uint16_t id, NETITEMPROC proc);
+  std::int32_t stopQueues(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t currentPrintServer(std::uint16_t id, void* buffer, std::uint16_t* length);
+
+  // NetWare items kept by the adapter (netware_adapter_items.cpp); nothing for other codes.
+  std::optional<std::int32_t> getNetWareItem(std::uint16_t id, std::uint16_t code, void* buffer,
+                                             std::uint16_t* length);
+  std::optional<std::int32_t> setNetWareItem(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                             std::uint32_t length);
+  std::int32_t getSettings(const AdapterView& a, const AdapterView::Port& port, net::NWSETTINGS& out);
+  std::int32_t setSettings(const AdapterView& a, const AdapterView::Port& port, const net::NWSETTINGS& in);
+  std::int32_t setNpaSettings(const AdapterView& a, const AdapterView::Port& port, const net::NWSETTINGS& in);
+  std::int32_t setTextSettings(const AdapterView& a, const AdapterView::Port& port,
+                               const net::NWSETTINGS& in);
+  std::int32_t resetProtocol(const AdapterView& a);
+  std::int32_t pollingControl(const AdapterView& a, const AdapterView::Port& port, bool on);
+  bool requeryAdapter(const AdapterView& a);
+  std::int32_t getServers(const AdapterView& a, net::NWSERVERLIST& out);
+  std::int32_t setServers(const AdapterView& a, const net::NWSERVERLIST& in);
+  std::int32_t attachedServers(const AdapterView& a, net::NWSERVERLIST& out);
+  std::int32_t switchPorts(const AdapterView& a, bool on, std::uint8_t mask);
 
   std::unique_ptr<NwClientLibrary> client_;
   const NwClient* nw_ = nullptr;
@@ -142,6 +182,7 @@ class NetWareTransport {
   bool serversScanned_ = false;
   std::vector<FileServerEntry> fileServers_;
   std::optional<CaptureScan> captures_;
+  std::map<std::uint16_t, std::string> currentServers_;  // item 8, by port id
 };
 
 }  // namespace wf::netware

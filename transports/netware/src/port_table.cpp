@@ -355,4 +355,10 @@ void PortTable::moveAdapter(const Network& net, const Node& from, const Node& to
   if (Adapter* a = adapterAt(net, from)) a->ipxNode = to;
 }
 
+void PortTable::clearBusy(const Network& net, const Node& node) {
+  std::lock_guard g(mutex_);
+  if (Adapter* a = adapterAt(net, node))
+    for (auto& p : a->ports) p->busy = false;
+}
+
 }  // namespace wf::netware

@@ -124,6 +124,8 @@ class PortTable {
   std::vector<AdapterView> adapters() const;
   // After an address change the adapter answers at `to`.
   void moveAdapter(const Network& net, const Node& from, const Node& to);
+  // Clears the busy marks of a multi-port adapter's ports.
+  void clearBusy(const Network& net, const Node& node);
 
  private:
   struct Adapter;

@@ -1,12 +1,13 @@
 // Items 129-137 against simulated adapters of each kind: what reaches the
 // adapter, what comes back in the records, and the restarts and events
 // around an address change, a reset and a firmware download.
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <sstream>
 #include <tuple>
 
-#include "netware_fixture.h"
+#include "items_fixture.h"
 #include "platform/byte_codec.h"
 #include "transports/common/net_items.h"
 
@@ -16,23 +17,7 @@ namespace {
 using namespace ::wf::net;
 using transports::testing::TransportEvent;
 
-// Results come back from the harness as the broker gives them: 16 bits.
-std::int32_t wide(std::int32_t rc) {
-  return static_cast<std::uint16_t>(rc);
-}
-
-Bytes fromHex(const std::string& text) {
-  Bytes b;
-  std::istringstream in(text);
-  for (std::string h; in >> h;) b.push_back(static_cast<std::uint8_t>(std::stoul(h, nullptr, 16)));
-  return b;
-}
-
-std::string textOf(const char* field, std::size_t n) {
-  return std::string(field, strnlen(field, n));
-}
-
-class AdapterItemsTest : public NetWareTest {
+class AdapterItemsTest : public ItemsTest {
  protected:
   // PB with settings in the parallel and serial groups it reports.
   static AdapterConfig portBay() {
@@ -56,54 +41,8 @@ class AdapterItemsTest : public NetWareTest {
   }
   void start(AdapterConfig pb = portBay(), AdapterConfig ks = profile("kestrel-single.adapter"),
              AdapterConfig ex = profile("ext-7390.adapter")) {
-    giveWorld(kWorld);
-    startAdapter("PB", std::move(pb));
-    startAdapter("KS", std::move(ks));
-    startAdapter("EX", std::move(ex));
-    ASSERT_TRUE(loadTransport());
-    ASSERT_EQ(harness->enumerate(), NET_OKAY);
-    harness->registerEvents();
+    startWith(kWorld, std::move(pb), std::move(ks), std::move(ex));
   }
-  std::uint16_t handle(const std::string& port) {
-    const auto byName = reportsByName();
-    const auto it = byName.find(port);
-    EXPECT_NE(it, byName.end()) << port;
-    return it == byName.end() ? 0 : harness->handleOf(it->second.portId);
-  }
-  std::uint16_t portId(const std::string& port) { return reportsByName()[port].portId; }
-  template <typename Record>
-  std::int32_t get(const std::string& port, std::uint16_t item, Record& r) {
-    std::uint16_t length = sizeof r;
-    return harness->getInfo(handle(port), item, &r, &length);
-  }
-  template <typename Record>
-  std::int32_t set(const std::string& port, std::uint16_t item, const Record& r) {
-    return harness->setInfo(handle(port), item, &r, sizeof r);
-  }
-  // The text commands with `tag` that reached adapter `id`, in order.
-  std::vector<Bytes> commands(const std::string& id, std::string_view tag) const {
-    std::vector<Bytes> found;
-    const std::string prefix = id + " in 83C1 ";
-    for (const std::string& line : sim.log()) {
-      if (!line.starts_with(prefix)) continue;
-      const Bytes d = fromHex(line.substr(line.find(' ', prefix.size()) + 1));
-      if (wire::tagIs(d, tag)) found.push_back(d);
-    }
-    return found;
-  }
-  std::vector<std::string> variableRequests(const std::string& id) const {
-    std::vector<std::string> found;
-    for (const std::string& line : sim.log())
-      if (line.starts_with(id + " in 861C ")) found.push_back(line.substr(line.find(' ', id.size() + 9) + 1));
-    return found;
-  }
-  std::size_t inCount(const std::string& id) const {
-    std::size_t n = 0;
-    for (const std::string& line : sim.log())
-      if (line.starts_with(id + " in ")) ++n;
-    return n;
-  }
-  std::uint32_t restarts(const std::string& id) { return sim.adapter(id)->restarts(); }
 };
 
 TEST_F(AdapterItemsTest, AdapterParametersOfEveryKindFieldByField) {
@@ -142,24 +81,26 @@ TEST_F(AdapterItemsTest, AdapterParametersOfEveryKindFieldByField) {
   }
   NETADAPTERPARMS parallel{}, serial{}, exSerial{}, exParallel{};
   ASSERT_EQ(get("PORTBAY_1_P1", kItemAdapterParms, parallel), NET_OKAY);
-  EXPECT_EQ(
-      std::tuple(parallel.ParallelVar5, parallel.ParallelVar6, parallel.ParallelVar3, parallel.ParallelVar4),
-      std::tuple(3, 4, 0x0102, 60));
+  EXPECT_EQ(std::tuple(+parallel.ParallelVar5, +parallel.ParallelVar6, +parallel.ParallelVar3,
+                       +parallel.ParallelVar4),
+            std::tuple(3, 4, 0x0102, 60));
   EXPECT_EQ(parallel.SerialVar6, 0) << "the serial area is filled only for the serial port";
   ASSERT_EQ(get("PORTBAY_1_P0", kItemAdapterParms, serial), NET_OKAY);
-  EXPECT_EQ(std::tuple(serial.SerialVar5, serial.SerialVar6, serial.SerialVar3, serial.SerialVar4),
+  EXPECT_EQ(std::tuple(+serial.SerialVar5, +serial.SerialVar6, +serial.SerialVar3, +serial.SerialVar4),
             std::tuple(1, 0x2580, 5, 60));
-  EXPECT_EQ(std::tuple(serial.SerialVar7, serial.SerialVar10, serial.SerialVar14), std::tuple(21, 30, 42));
+  EXPECT_EQ(std::tuple(+serial.SerialVar7, +serial.SerialVar10, +serial.SerialVar14), std::tuple(21, 30, 42));
   EXPECT_EQ(serial.ParallelVar4, 0);
   // The serial port's group went as one whole-group read.
-  EXPECT_NE(variableRequests("PB").back().find("90 FF"), std::string::npos);
+  const Bytes read = received("PB", "861C").back();
+  const Bytes whole = {wire::var::kSerialGroup, wire::kWholeGroup};
+  EXPECT_NE(std::search(read.begin(), read.end(), whole.begin(), whole.end()), read.end());
   ASSERT_EQ(get("EXTBOX_3_SER", kItemAdapterParms, exSerial), NET_OKAY);
-  EXPECT_EQ(std::tuple(exSerial.SerialVar5, exSerial.SerialVar6, exSerial.SerialVar7, exSerial.SerialVar14,
-                       exSerial.SerialVar3, exSerial.SerialVar4),
+  EXPECT_EQ(std::tuple(+exSerial.SerialVar5, +exSerial.SerialVar6, +exSerial.SerialVar7,
+                       +exSerial.SerialVar14, +exSerial.SerialVar3, +exSerial.SerialVar4),
             std::tuple(1, 0x2580, 8, 30, 5, 60));
   ASSERT_EQ(get("EXTBOX_3_PAR", kItemAdapterParms, exParallel), NET_OKAY);
-  EXPECT_EQ(std::tuple(exParallel.ParallelVar5, exParallel.ParallelVar6, exParallel.ParallelVar3,
-                       exParallel.ParallelVar4),
+  EXPECT_EQ(std::tuple(+exParallel.ParallelVar5, +exParallel.ParallelVar6, +exParallel.ParallelVar3,
+                       +exParallel.ParallelVar4),
             std::tuple(1, 2, 10, 60));
 }
 
@@ -210,7 +151,7 @@ TEST_F(AdapterItemsTest, External7390PortSettingsGoAsOneSetParametersCommand) {
             (Bytes{12, 0x40, 0x4B, 0x00, 7, 0x00, 0x00, 0x1E, 0x01, 0x02, 0x00, 15}));
   NETADAPTERPARMS back{};
   ASSERT_EQ(get("EXTBOX_3_SER", kItemAdapterParms, back), NET_OKAY);
-  EXPECT_EQ(std::tuple(back.SerialVar6, back.SerialVar8, back.SerialVar4), std::tuple(0x4B00, 7, 0x0102));
+  EXPECT_EQ(std::tuple(+back.SerialVar6, +back.SerialVar8, +back.SerialVar4), std::tuple(0x4B00, 7, 0x0102));
 
   NETADAPTERPARMS p{};
   ASSERT_EQ(get("EXTBOX_3_PAR", kItemAdapterParms, p), NET_OKAY);
@@ -302,7 +243,7 @@ TEST_F(AdapterItemsTest, ARetriedSetSendsTheSameBytesAndLeavesTheRecordAlone) {
   ASSERT_EQ(set("PORTBAY_1_P0", kItemAdapterParms, r), NET_OKAY);
   ASSERT_EQ(set("PORTBAY_1_P0", kItemAdapterParms, r), NET_OKAY);
   EXPECT_EQ(std::memcmp(&r, &copy, sizeof r), 0);
-  const auto writes = variableRequests("PB");
+  const auto writes = received("PB", "861C");
   ASSERT_GE(writes.size(), 2u);
   EXPECT_EQ(writes[writes.size() - 1], writes[writes.size() - 2]);
   sim.adapter("PB")->withModel([](auto& m) {
@@ -392,8 +333,8 @@ TEST_F(AdapterItemsTest, AdapterInfoOfEveryKind) {
     SCOPED_TRACE(c.port);
     NETADAPTERINFO info{};
     ASSERT_EQ(get(c.port, kItemAdapterInfo, info), NET_OKAY);
-    EXPECT_EQ(std::tuple(info.AdapterClass, info.PortType, info.Media, info.Supervisor),
-              std::tuple(c.adapterClass, c.portType, c.media, 1));
+    EXPECT_EQ(std::tuple(+info.AdapterClass, +info.PortType, +info.Media, +info.Supervisor),
+              std::tuple(+c.adapterClass, +c.portType, +c.media, 1));
     EXPECT_EQ(Node(std::to_array(info.Node)), c.node);
   }
 }

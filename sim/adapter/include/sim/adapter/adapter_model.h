@@ -64,6 +64,10 @@ class AdapterModel {
   Bytes flashResponse(std::string_view tag, std::uint8_t status, std::uint16_t sequence) const;
   void setParameters(View data);
   bool controlItems(View items, Response& r);
+  void pollingControl(View data);
+  void trimServers();
+  std::vector<Bytes> definedServers() const;
+  std::vector<Bytes> serverListing() const;
 
   // NVRAM-based text adapters: what survives a restart.
   AdapterConfig saved_;
