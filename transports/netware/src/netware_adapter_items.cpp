@@ -453,6 +453,137 @@ std::int32_t NetWareTransport::attachedServers(const AdapterView& a, NWSERVERLIS
   return NET_OKAY;
 }
 
+// ---- Item 5 ------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::uint8_t kAdvertising = 5, kFrames = 6, kGsq1 = 87, kGsq2 = 89, kGsq3 = 88;
+// Ethernet frame-type bits of var 8.6 for the record's bits 0x01, 0x02, 0x04, 0x08.
+constexpr std::uint8_t kEthernetFrameBits[] = {0x40, 0x20, 0x10, 0x80};
+
+std::uint8_t framesFromVar(std::uint8_t v, bool tokenRing) {
+  if (tokenRing) return v & 0x0F;
+  std::uint8_t r = 0;
+  for (int i = 0; i < 4; ++i)
+    if (v & kEthernetFrameBits[i]) r |= static_cast<std::uint8_t>(1u << i);
+  return r;
+}
+
+std::uint8_t framesToVar(std::uint8_t kept, std::uint8_t frames, bool tokenRing) {
+  if (tokenRing) return static_cast<std::uint8_t>((kept & 0xF0) | (frames & 0x0F));
+  std::uint8_t r = kept & 0x0F;
+  for (int i = 0; i < 4; ++i)
+    if (frames & (1u << i)) r |= kEthernetFrameBits[i];
+  return r;
+}
+
+std::uint8_t bitIf(bool on, std::uint8_t bit) {
+  return on ? bit : 0;
+}
+
+}  // namespace
+
+std::int32_t NetWareTransport::advancedNetWare(const AdapterView& a, const NWADVANCED* in, NWADVANCED& out) {
+  if (a.adapterKind == AdapterKind::MultiPort) {
+    const bool nvram = a.nvram();
+    wire::VariableRead read;
+    read.add(6, wire::var::kMedia).add(kNw, kAdvertising).add(kNw, kFrames);
+    if (nvram) read.add(kNw, kGsq1).add(kNw, kGsq2).add(kNw, kGsq3);
+    std::optional<wire::VariableReply> v;
+    if (const int rc = variableExchange(a, read.packet(), wire::kSettingsTimeout, wire::kReplyBuffer, &v))
+      return rc;
+    std::uint8_t media = 0, sap = 0, frames = 0;
+    wire::fetchValue(*v, 6, wire::var::kMedia, std::span<std::uint8_t>(&media, 1));
+    wire::fetchValue(*v, kNw, kAdvertising, std::span<std::uint8_t>(&sap, 1));
+    wire::fetchValue(*v, kNw, kFrames, std::span<std::uint8_t>(&frames, 1));
+    const bool tokenRing = media == kMediaTokenRing;
+    if (in) {
+      sap = nvram ? static_cast<std::uint8_t>((sap & ~0xC1) | bitIf(in->Sap & 0x80, 0x01) |
+                                              bitIf(in->PacketOptions & 0x01, 0x80) |
+                                              bitIf(in->PacketOptions & 0x02, 0x40))
+                  : static_cast<std::uint8_t>((sap & ~0x03) | bitIf(in->Sap & 0x02, 0x01) |
+                                              bitIf(in->Sap & 0x01, 0x02));
+      if (tokenRing) sap = static_cast<std::uint8_t>((sap & ~0x08) | bitIf(in->BroadcastType == 1, 0x08));
+      frames = framesToVar(frames, in->FrameTypes, tokenRing);
+      wire::VariableWrite w;
+      w.add(kNw, kAdvertising, View(&sap, 1));
+      w.add(kNw, kFrames, View(&frames, 1));
+      if (nvram) {
+        std::uint8_t word[2];
+        const std::pair<std::uint8_t, std::uint16_t> words[] = {
+            {kGsq1, in->GsqWord1}, {kGsq2, in->GsqWord2}, {kGsq3, in->GsqWord3}};
+        for (const auto& [number, value] : words) {
+          storeBe16(word, value);
+          w.add(kNw, number, word);
+        }
+      }
+      const std::uint8_t one = 1;
+      w.add(kNw, wire::var::kNwSave, View(&one, 1));
+      return writeVariables(a, w);
+    }
+    NWADVANCED r{};
+    r.Sap = nvram ? bitIf(sap & 0x01, 0x80)
+                  : static_cast<std::uint8_t>(bitIf(sap & 0x01, 0x02) | bitIf(sap & 0x02, 0x01));
+    r.FrameTypes = framesFromVar(frames, tokenRing);
+    r.BroadcastType = tokenRing ? (sap & 0x08 ? 1 : 2) : 0;
+    if (nvram) {
+      r.PacketOptions = static_cast<std::uint8_t>(bitIf(sap & 0x80, 0x01) | bitIf(sap & 0x40, 0x02));
+      std::uint8_t word[2] = {};
+      wire::fetchValue(*v, kNw, kGsq1, word);
+      r.GsqWord1 = loadBe16(word);
+      wire::fetchValue(*v, kNw, kGsq2, word);
+      r.GsqWord2 = loadBe16(word);
+      wire::fetchValue(*v, kNw, kGsq3, word);
+      r.GsqWord3 = loadBe16(word);
+    }
+    out = r;
+    return NET_OKAY;
+  }
+  if (a.adapterKind != AdapterKind::SinglePort || !a.nvram()) return NET_BADCMD;
+  Bytes advance;
+  if (const int rc =
+          textExchange(a, wire::textCommand(wire::kTagQueryAdvance), wire::kQueryTimeout, &advance))
+    return rc;
+  if (!wire::tagIs(advance, wire::kTagAdvanceSettings) || advance.size() < kAdvanceBlock) return NET_READFAIL;
+  std::uint8_t* block =
+      advance.data() + wire::kTextData;  // flags, GSQ words at +1, +3, +5, frame types at +7
+  if (in) {
+    block[0] = static_cast<std::uint8_t>(
+        (block[0] & ~0x39) | bitIf(in->Sap & 0x80, 0x01) | bitIf(in->PacketOptions & 0x01, 0x10) |
+        bitIf(in->PacketOptions & 0x02, 0x20) | bitIf(in->BroadcastType == 1, 0x08));
+    storeBe16(block + 1, in->GsqWord1);
+    storeBe16(block + 5, in->GsqWord2);
+    storeBe16(block + 3, in->GsqWord3);
+    block[7] = in->FrameTypes;
+    const View back(block, kAdvanceBlock - wire::kTextData);
+    if (const int rc = textExchange(a, wire::textCommand(wire::kTagAdvanceSettings, back),
+                                    wire::kSettingsTimeout, nullptr))
+      return rc;
+    if (const int rc =
+            textExchange(a, wire::textCommand(wire::kTagUpdateNvram), wire::kSettingsTimeout, nullptr)) {
+      nwLog().write("UpdateNVRam() with adv. settings update failed, rc = 0x%X\n", static_cast<unsigned>(rc));
+      return rc;
+    }
+    if (const int rc =
+            textExchange(a, wire::textCommand(wire::kTagResetLpa), wire::kSettingsTimeout, nullptr)) {
+      nwLog().write("ResetAdapter() with adv. settings update failed, rc = 0x%X\n",
+                    static_cast<unsigned>(rc));
+      return rc;
+    }
+    return NET_OKAY;
+  }
+  NWADVANCED r{};
+  r.Sap = bitIf(block[0] & 0x01, 0x80);
+  r.PacketOptions = static_cast<std::uint8_t>(bitIf(block[0] & 0x10, 0x01) | bitIf(block[0] & 0x20, 0x02));
+  r.BroadcastType = block[0] & 0x08 ? 1 : 2;
+  r.GsqWord1 = loadBe16(block + 1);
+  r.GsqWord2 = loadBe16(block + 5);
+  r.GsqWord3 = loadBe16(block + 3);
+  r.FrameTypes = block[7];
+  out = r;
+  return NET_OKAY;
+}
+
 // ---- Items 20 and 21 --------------------------------------------------------------------------
 
 std::int32_t NetWareTransport::switchPorts(const AdapterView& a, bool on, std::uint8_t mask) {
@@ -486,7 +617,8 @@ std::int32_t NetWareTransport::switchPorts(const AdapterView& a, bool on, std::u
 
 std::optional<std::int32_t> NetWareTransport::getNetWareItem(std::uint16_t id, std::uint16_t code,
                                                              void* buffer, std::uint16_t* length) {
-  if (code != kItemNwSettings && code != kItemNwServersServiced && code != kItemNwAttachedServers)
+  if (code != kItemNwSettings && code != kItemNwServersServiced && code != kItemNwAttachedServers &&
+      code != kItemNwAdvanced)
     return std::nullopt;
   const auto a = table_.adapterOf(id);
   if (!a) return NET_BADID;
@@ -495,10 +627,15 @@ std::optional<std::int32_t> NetWareTransport::getNetWareItem(std::uint16_t id, s
     nwLog().write("pAdatpersFileServersStruct passed to GetNWAdaptersFileServers() is NULL!!\n");
     return NET_NULL_BUFFER;
   }
-  const std::size_t need = code == kItemNwSettings ? sizeof(NWSETTINGS) : sizeof(NWSERVERLIST);
+  const std::size_t need = code == kItemNwSettings   ? sizeof(NWSETTINGS)
+                           : code == kItemNwAdvanced ? sizeof(NWADVANCED)
+                                                     : sizeof(NWSERVERLIST);
   if (!buffer || !length || *length < need) return NET_FAIL;
   std::int32_t rc;
-  if (code == kItemNwSettings) {
+  if (code == kItemNwAdvanced) {
+    NWADVANCED r{};
+    if ((rc = advancedNetWare(*a, nullptr, r)) == NET_OKAY) std::memcpy(buffer, &r, sizeof r);
+  } else if (code == kItemNwSettings) {
     NWSETTINGS r{};
     if ((rc = getSettings(*a, port, r)) == NET_OKAY) std::memcpy(buffer, &r, sizeof r);
   } else {
@@ -512,7 +649,7 @@ std::optional<std::int32_t> NetWareTransport::getNetWareItem(std::uint16_t id, s
 std::optional<std::int32_t> NetWareTransport::setNetWareItem(std::uint16_t id, std::uint16_t code,
                                                              const void* buffer, std::uint32_t length) {
   if (code != kItemNwSettings && code != kItemNwResetProtocol && code != kItemNwServersServiced &&
-      code != kItemNwDisablePorts && code != kItemNwEnablePorts)
+      code != kItemNwDisablePorts && code != kItemNwEnablePorts && code != kItemNwAdvanced)
     return std::nullopt;
   const auto a = table_.adapterOf(id);
   if (!a) return NET_BADID;
@@ -534,6 +671,12 @@ std::optional<std::int32_t> NetWareTransport::setNetWareItem(std::uint16_t id, s
     }
     case kItemNwDisablePorts:
       return switchPorts(*a, false, 0);
+    case kItemNwAdvanced: {
+      if (!buffer || length < sizeof(NWADVANCED)) return NET_FAIL;
+      NWADVANCED r, unused;
+      std::memcpy(&r, buffer, sizeof r);
+      return advancedNetWare(*a, &r, unused);
+    }
     default: {
       if (a->adapterKind != AdapterKind::MultiPort && (!buffer || length < 1)) return NET_FAIL;
       return switchPorts(*a, true, buffer && length ? *static_cast<const std::uint8_t*>(buffer) : 0);

@@ -141,6 +141,8 @@ class NetWareTransport {
   std::int32_t getServers(const AdapterView& a, net::NWSERVERLIST& out);
   std::int32_t setServers(const AdapterView& a, const net::NWSERVERLIST& in);
   std::int32_t attachedServers(const AdapterView& a, net::NWSERVERLIST& out);
+  // Item 5: read into `out`, or with `in` written.
+  std::int32_t advancedNetWare(const AdapterView& a, const net::NWADVANCED* in, net::NWADVANCED& out);
   std::int32_t switchPorts(const AdapterView& a, bool on, std::uint8_t mask);
 
   std::unique_ptr<NwClientLibrary> client_;

@@ -382,6 +382,55 @@ TEST_F(NetWareItemsTest, DisableThenReEnableBothPortsOfA7390) {
   EXPECT_EQ(harness->setInfo(handle("PORTBAY_1_P1"), kItemNwEnablePorts, nullptr, 0), NET_OKAY);
 }
 
+TEST_F(NetWareItemsTest, AdvancedNetWareSettingsRoundTrip) {
+  start();
+  NWADVANCED written{};
+  written.Sap = 0x80;
+  written.FrameTypes = 0x05;
+  written.PacketOptions = 0x02;
+  written.GsqWord1 = 0x0102;
+  written.GsqWord2 = 0x0304;
+  written.GsqWord3 = 0x0506;
+  ASSERT_EQ(set("PORTBAY_1_P1", kItemNwAdvanced, written), NET_OKAY);
+  NWADVANCED back{};
+  ASSERT_EQ(get("PORTBAY_1_P0", kItemNwAdvanced, back), NET_OKAY);
+  EXPECT_EQ(std::tuple(+back.Sap, +back.FrameTypes, +back.PacketOptions, +back.GsqWord1, +back.GsqWord2,
+                       +back.GsqWord3),
+            std::tuple(0x80, 0x05, 0x02, 0x0102, 0x0304, 0x0506));
+  // Ethernet frame types sit in bits 6, 5, 4, 7 of var 8.6.
+  sim.adapter("PB")->withModel([](auto& m) { EXPECT_EQ(m.variable(8, 6), Bytes{0x50}); });
+
+  const std::uint32_t before = sim.adapter("KS")->restarts();
+  written.BroadcastType = 1;
+  ASSERT_EQ(set("KESTREL_7", kItemNwAdvanced, written), NET_OKAY);
+  ASSERT_TRUE(sim.adapter("KS")->waitForRestarts(before + 1, 10'000));
+  NWADVANCED ks{};
+  ASSERT_EQ(get("KESTREL_7", kItemNwAdvanced, ks), NET_OKAY) << "kept: NVRAM was updated before the reset";
+  EXPECT_EQ(std::tuple(+ks.Sap, +ks.FrameTypes, +ks.PacketOptions, +ks.BroadcastType, +ks.GsqWord2),
+            std::tuple(0x80, 0x05, 0x02, 1, 0x0304));
+  EXPECT_EQ(get("EXTBOX_3_PAR", kItemNwAdvanced, ks), wide(NET_BADCMD));
+}
+
+// Replies the items cannot trust (noise in place of every answer) answer a
+// failure code, whatever the item and the kind of adapter.
+TEST_F(NetWareItemsTest, MalformedRepliesAnswerFailureCodes) {
+  start();
+  for (const char* id : {"PB", "KS", "EX"})
+    sim.adapter(id)->withModel([](auto& m) { m.config().knobs.garbage = true; });
+  for (const char* port : {"PORTBAY_1_P1", "KESTREL_7", "EXTBOX_3_SER"}) {
+    SCOPED_TRACE(port);
+    NWSETTINGS settings;
+    NWSERVERLIST servers;
+    NWADVANCED advanced;
+    NETADAPTERPARMS parms;
+    NETADVANCEDSETTINGS adapterAdvanced;
+    for (std::int32_t rc : {get(port, kItemNwSettings, settings), get(port, kItemNwServersServiced, servers),
+                            get(port, kItemNwAttachedServers, servers), get(port, kItemNwAdvanced, advanced),
+                            get(port, kItemAdapterParms, parms), get(port, kItemAdvanced, adapterAdvanced)})
+      EXPECT_NE(rc, NET_OKAY);
+  }
+}
+
 TEST_F(NetWareItemsTest, ItemsWithoutDataAnswerZero) {
   start();
   std::uint16_t length = 0;
