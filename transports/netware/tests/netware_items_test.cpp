@@ -294,6 +294,29 @@ TEST_F(NetWareItemsTest, QueuesAreListedServicedCreatedAndStopped) {
   EXPECT_FALSE(queueExists("Q_NEW"));
 }
 
+TEST_F(NetWareItemsTest, QueueListsInTwoBlocksBothCount) {
+  start();
+  NWQUEUELIST first{}, second{};
+  first.Count = 16;
+  second.Count = 1;
+  for (int i = 0; i < 17; ++i) {
+    char name[48] = {};
+    std::snprintf(name, sizeof name, "Q_%02d", i);
+    ASSERT_EQ(harness->setInfo(handle("KESTREL_7"), kItemNwCreateQueue, name, sizeof name), NET_OKAY);
+    std::snprintf(i < 16 ? first.Names[i] : second.Names[0], 48, "%s", name);
+  }
+  ASSERT_EQ(set("KESTREL_7", kItemNwServiceQueues, first), NET_OKAY);
+  ASSERT_EQ(set("KESTREL_7", kItemNwServiceQueues, second), NET_OKAY);
+  // A single-port adapter's name alone goes into each set.
+  for (const char* queue : {"Q_00", "Q_15", "Q_16"}) {
+    SCOPED_TRACE(queue);
+    EXPECT_EQ(members(queue), std::vector<std::string>{"KESTREL_7"});
+  }
+  // A count past 16 is refused.
+  first.Count = 17;
+  EXPECT_EQ(set("KESTREL_7", kItemNwServiceQueues, first), NET_FAIL);
+}
+
 TEST_F(NetWareItemsTest, CurrentServerAndLoginAnswerTheAccessLevel) {
   start(std::string(kWorld) + "");
   EXPECT_EQ(harness->getInfo(0xFFFF, kItemNwCurrentServer, nullptr, nullptr), wide(NET_LOGGED_IN_SUPERVISOR));
