@@ -179,5 +179,35 @@ TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinte
   EXPECT_EQ(found, std::vector<std::uint16_t>{vireo});
 }
 
+// An adapter moved through the broker from a secondary: Cornw32 follows it to
+// its new node, the broker posts a change for each of its printers and holds
+// the new node, and a forced walk finds the same printers there.
+TEST_F(NetWareEndToEnd, AnAddressChangeFromASecondaryMovesEveryPrinterOfTheAdapter) {
+  playWorldAsProgram();
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  // PB's three ports, by the node the broker holds for them.
+  std::set<std::uint16_t> portBay;
+  for (const auto& [name, handle] : found)
+    if (app->node(handle) == "0000C04A1001") portBay.insert(handle);
+  ASSERT_EQ(portBay.size(), 3u);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->moveAdapter(*portBay.begin(), "0000C04A7701"), 0);
+  const auto posts = app->posts(3, WM_BCE_PRINTER_CHANGED);
+  std::set<std::uint32_t> changed;
+  for (const auto& p : posts) changed.insert(p.wParam);
+  EXPECT_EQ(changed.size(), 3u) << "one change for each port's printer";
+  for (const std::uint16_t handle : portBay) EXPECT_EQ(app->node(handle), "0000C04A7701");
+  const auto [again, refound] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(again, BCE_OK);
+  std::set<std::uint16_t> rehandles;
+  for (const auto& [name, handle] : refound)
+    if (app->node(handle) == "0000C04A7701") rehandles.insert(handle);
+  EXPECT_EQ(rehandles, portBay) << "the walk merges into the same printers";
+}
+
 }  // namespace
 }  // namespace netwaree2e

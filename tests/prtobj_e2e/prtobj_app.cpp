@@ -175,6 +175,15 @@ std::vector<Post> PrtObjApp::posts(std::size_t count, std::uint32_t message) {
   return out;
 }
 
+long PrtObjApp::moveAdapter(std::uint16_t handle, const std::string& node) {
+  return static_cast<long>(ask("move " + std::to_string(handle) + " " + node).number(0));
+}
+
+std::string PrtObjApp::node(std::uint16_t handle) {
+  const auto a = ask("node " + std::to_string(handle));
+  return a.fields.size() > 1 ? a.fields.at(1) : std::string();
+}
+
 QuickSetup PrtObjApp::quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step) {
   const auto a =
       ask("qs " + std::to_string(handle) + (send ? " send " : " recv ") + file + " " + std::to_string(step));

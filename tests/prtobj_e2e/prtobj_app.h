@@ -132,6 +132,10 @@ class PrtObjApp {
   Alerts jams(std::uint16_t handle);
   // Up to `count` posts of `message` within the helper's wait.
   std::vector<Post> posts(std::size_t count, std::uint32_t message);
+  // Item 129 set with a new address (12 hex digits) through the broker: its result.
+  long moveAdapter(std::uint16_t handle, const std::string& node);
+  // The node the broker holds for the printer, as 12 hex digits.
+  std::string node(std::uint16_t handle);
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);
   Listing list(std::uint16_t handle, unsigned device);
 

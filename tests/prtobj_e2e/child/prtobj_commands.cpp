@@ -219,6 +219,30 @@ WF_CHILD_COMMAND("again", [](const ChildArgs& a) {
   return out;
 });
 
+// move <handle> <12 hex digits> -> "ok <result>": the adapter of a NetWare
+// printer given that address (item 129 read, then written with the change bit)
+WF_CHILD_COMMAND("move", [](const ChildArgs& a) {
+  const std::uint32_t handle = num(a.at(0));
+  std::uint8_t parms[70] = {};
+  std::uint16_t length = sizeof parms;
+  std::int32_t rc = BceGetNetInfo(handle, BCE_NET_NETWARE, 129, parms, &length, nullptr);
+  if (rc != 0) return "ok " + std::to_string(rc);
+  parms[0] = 0x80;  // Control: change the address
+  for (std::size_t i = 0; i < 6; ++i)
+    parms[6 + i] = static_cast<std::uint8_t>(std::stoul(a.at(1).substr(2 * i, 2), nullptr, 16));
+  rc = BceSetNetInfo(handle, BCE_NET_NETWARE, 129, parms, sizeof parms);
+  return "ok " + std::to_string(rc);
+});
+
+// node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
+WF_CHILD_COMMAND("node", [](const ChildArgs& a) {
+  PRTINFO info{};
+  const std::int32_t rc = BceGetPrtInfo(num(a.at(0)), &info, 0);
+  char hex[13] = {};
+  for (std::size_t i = 0; i < 6; ++i) std::snprintf(hex + 2 * i, 3, "%02X", info.node[i]);
+  return "ok " + std::to_string(rc) + " " + hex;
+});
+
 // posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of
 // that message, each waited for with the bound of eventually(); others are
 // passed over.
