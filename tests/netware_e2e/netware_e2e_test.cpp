@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -207,6 +208,24 @@ TEST_F(NetWareEndToEnd, AnAddressChangeFromASecondaryMovesEveryPrinterOfTheAdapt
   for (const auto& [name, handle] : refound)
     if (app->node(handle) == "0000C04A7701") rehandles.insert(handle);
   EXPECT_EQ(rehandles, portBay) << "the walk merges into the same printers";
+}
+
+// A login-name change made from a secondary renames the adapter's printers
+// in the broker: event 103 carries each port's new name.
+TEST_F(NetWareEndToEnd, ALoginNameChangeFromASecondaryRenamesThePrinters) {
+  playWorldAsProgram();
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  std::map<std::string, std::uint16_t> byName;
+  for (const auto& [name, handle] : found) byName[app->netWareName(handle)] = handle;
+  ASSERT_EQ(byName.count("PORTBAY_1_P1"), 1u);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->renameAdapter(byName["PORTBAY_1_P1"], "NEWBAY"), 0);
+  EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P1"]), "NEWBAY_P1");
+  EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P2"]), "NEWBAY_P2");
 }
 
 }  // namespace

@@ -179,6 +179,15 @@ long PrtObjApp::moveAdapter(std::uint16_t handle, const std::string& node) {
   return static_cast<long>(ask("move " + std::to_string(handle) + " " + node).number(0));
 }
 
+long PrtObjApp::renameAdapter(std::uint16_t handle, const std::string& loginName) {
+  return static_cast<long>(ask("rename " + std::to_string(handle) + " " + loginName).number(0));
+}
+
+std::string PrtObjApp::netWareName(std::uint16_t handle) {
+  const auto a = ask("name " + std::to_string(handle) + " " + "1");
+  return a.fields.size() > 1 ? a.fields.at(1) : std::string();
+}
+
 std::string PrtObjApp::node(std::uint16_t handle) {
   const auto a = ask("node " + std::to_string(handle));
   return a.fields.size() > 1 ? a.fields.at(1) : std::string();

@@ -234,6 +234,25 @@ WF_CHILD_COMMAND("move", [](const ChildArgs& a) {
   return "ok " + std::to_string(rc);
 });
 
+// rename <handle> <login name> -> "ok <result>": item 1 read, then written with that login name
+WF_CHILD_COMMAND("rename", [](const ChildArgs& a) {
+  const std::uint32_t handle = num(a.at(0));
+  char settings[147] = {};
+  std::uint16_t length = sizeof settings;
+  std::int32_t rc = BceGetNetInfo(handle, BCE_NET_NETWARE, 1, settings, &length, nullptr);
+  if (rc != 0) return "ok " + std::to_string(rc);
+  std::snprintf(settings + 7, 44, "%s", a.at(1).c_str());  // LoginName
+  rc = BceSetNetInfo(handle, BCE_NET_NETWARE, 1, settings, sizeof settings);
+  return "ok " + std::to_string(rc);
+});
+
+// name <handle> <bit> -> "ok <result> <name>": the printer's name on that network
+WF_CHILD_COMMAND("name", [](const ChildArgs& a) {
+  char name[BCE_NAME_LENGTH + 1] = {}, second[BCE_NAME_LENGTH + 1] = {};
+  const std::int32_t rc = BceGetPrinterName(num(a.at(0)), num(a.at(1)), name, second);
+  return "ok " + std::to_string(rc) + " " + name;
+});
+
 // node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
 WF_CHILD_COMMAND("node", [](const ChildArgs& a) {
   PRTINFO info{};
