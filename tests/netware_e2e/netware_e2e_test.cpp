@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -226,6 +229,41 @@ TEST_F(NetWareEndToEnd, ALoginNameChangeFromASecondaryRenamesThePrinters) {
   ASSERT_EQ(secondary->renameAdapter(byName["PORTBAY_1_P1"], "NEWBAY"), 0);
   EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P1"]), "NEWBAY_P1");
   EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P2"]), "NEWBAY_P2");
+}
+
+// Item 4 asked from a secondary with 17 file servers known: the list
+// callback gets two blocks over the mail channel, 16 names and 1.
+TEST_F(NetWareEndToEnd, SeventeenKnownServersReachASecondaryAsTwoBlocks) {
+  std::ifstream in(kWorld);
+  std::string world((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string servers;
+  for (int i = 1; i <= 16; ++i) {
+    char line[80];
+    std::snprintf(line, sizeof line, "object = S%02d | 0004 | 00000001:0000000001%02X\n", i, i);
+    servers += line;
+  }
+  world.insert(world.find("[netware.bindery.FS1]\n") + std::strlen("[netware.bindery.FS1]\n"), servers);
+  const std::string profiles = "adapters = " + (kWorld.parent_path() / ".." / "profiles").string();
+  world.replace(world.find("adapters = ../profiles"), std::strlen("adapters = ../profiles"), profiles);
+  const fs::path root = ::getenv("WRENFIELD_ROOT");
+  fs::create_directories(root);
+  const fs::path file = root / "many-servers.scenario";
+  std::ofstream(file) << world;
+  ::setenv("WRENFIELD_SCENARIO", file.c_str(), 1);
+  program =
+      std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim", std::vector<std::string>{file.string()});
+  ASSERT_EQ(program->readLine(), "ready");
+
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  ASSERT_FALSE(found.empty());
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [result, counts] = secondary->knownServers(found.front().second);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(counts, (std::vector<unsigned>{16, 1}));
 }
 
 }  // namespace

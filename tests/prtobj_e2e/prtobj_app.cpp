@@ -188,6 +188,14 @@ std::string PrtObjApp::netWareName(std::uint16_t handle) {
   return a.fields.size() > 1 ? a.fields.at(1) : std::string();
 }
 
+std::pair<long, std::vector<unsigned>> PrtObjApp::knownServers(std::uint16_t handle) {
+  const auto a = ask("servers " + std::to_string(handle));
+  std::vector<unsigned> counts;
+  for (std::size_t i = 1; i < a.fields.size(); ++i)
+    counts.push_back(static_cast<unsigned>(unsignedOf(a.fields[i])));
+  return {static_cast<long>(a.number(0)), counts};
+}
+
 std::string PrtObjApp::node(std::uint16_t handle) {
   const auto a = ask("node " + std::to_string(handle));
   return a.fields.size() > 1 ? a.fields.at(1) : std::string();

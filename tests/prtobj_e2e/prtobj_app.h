@@ -138,6 +138,8 @@ class PrtObjApp {
   long renameAdapter(std::uint16_t handle, const std::string& loginName);
   // The printer's name on the NetWare network (bit 1), as the broker holds it.
   std::string netWareName(std::uint16_t handle);
+  // Item 4 through the broker: its result and the Count of each block.
+  std::pair<long, std::vector<unsigned>> knownServers(std::uint16_t handle);
   // The node the broker holds for the printer, as 12 hex digits.
   std::string node(std::uint16_t handle);
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);

@@ -3,6 +3,7 @@
 // objects made by the factory the printer manager binds by ordinal. One window collects every post: the
 // broker's alerts and the Quick Setup progress.
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -251,6 +252,24 @@ WF_CHILD_COMMAND("name", [](const ChildArgs& a) {
   char name[BCE_NAME_LENGTH + 1] = {}, second[BCE_NAME_LENGTH + 1] = {};
   const std::int32_t rc = BceGetPrinterName(num(a.at(0)), num(a.at(1)), name, second);
   return "ok " + std::to_string(rc) + " " + name;
+});
+
+// servers <handle> -> "ok <result> <count>...": item 4, the Count of each block handed back
+thread_local std::vector<std::uint16_t>* serverCounts = nullptr;
+int32_t countServers(const void* item, uint16_t length) {
+  std::uint16_t count = 0;
+  if (serverCounts && length >= 2) std::memcpy(&count, item, 2), serverCounts->push_back(count);
+  return 1;
+}
+WF_CHILD_COMMAND("servers", [](const ChildArgs& a) {
+  std::vector<std::uint16_t> counts;
+  serverCounts = &counts;
+  std::uint16_t length = 0;
+  const std::int32_t rc = BceGetNetInfo(num(a.at(0)), BCE_NET_NETWARE, 4, nullptr, &length, &countServers);
+  serverCounts = nullptr;
+  std::string out = "ok " + std::to_string(rc);
+  for (const std::uint16_t c : counts) out += " " + std::to_string(c);
+  return out;
 });
 
 // node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
