@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -177,6 +181,89 @@ TEST_F(NetWareEndToEnd, PrintDataArrivesWholeAsOneJobAndTheAddressFindsThePrinte
   const auto [networks, found] = app->findAgain(vireo, BCE_NET_NETWARE);
   EXPECT_EQ(networks, static_cast<long>(BCE_NET_NETWARE));
   EXPECT_EQ(found, std::vector<std::uint16_t>{vireo});
+}
+
+// An adapter moved through the broker from a secondary: Cornw32 follows it to
+// its new node, the broker posts a change for each of its printers and holds
+// the new node, and a forced walk finds the same printers there.
+TEST_F(NetWareEndToEnd, AnAddressChangeFromASecondaryMovesEveryPrinterOfTheAdapter) {
+  playWorldAsProgram();
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  // PB's three ports, by the node the broker holds for them.
+  std::set<std::uint16_t> portBay;
+  for (const auto& [name, handle] : found)
+    if (app->node(handle) == "0000C04A1001") portBay.insert(handle);
+  ASSERT_EQ(portBay.size(), 3u);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->moveAdapter(*portBay.begin(), "0000C04A7701"), 0);
+  const auto posts = app->posts(3, WM_BCE_PRINTER_CHANGED);
+  std::set<std::uint32_t> changed;
+  for (const auto& p : posts) changed.insert(p.wParam);
+  EXPECT_EQ(changed.size(), 3u) << "one change for each port's printer";
+  for (const std::uint16_t handle : portBay) EXPECT_EQ(app->node(handle), "0000C04A7701");
+  const auto [again, refound] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(again, BCE_OK);
+  std::set<std::uint16_t> rehandles;
+  for (const auto& [name, handle] : refound)
+    if (app->node(handle) == "0000C04A7701") rehandles.insert(handle);
+  EXPECT_EQ(rehandles, portBay) << "the walk merges into the same printers";
+}
+
+// A login-name change made from a secondary renames the adapter's printers
+// in the broker: event 103 carries each port's new name.
+TEST_F(NetWareEndToEnd, ALoginNameChangeFromASecondaryRenamesThePrinters) {
+  playWorldAsProgram();
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  std::map<std::string, std::uint16_t> byName;
+  for (const auto& [name, handle] : found) byName[app->netWareName(handle)] = handle;
+  ASSERT_EQ(byName.count("PORTBAY_1_P1"), 1u);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->renameAdapter(byName["PORTBAY_1_P1"], "NEWBAY"), 0);
+  EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P1"]), "NEWBAY_P1");
+  EXPECT_EQ(app->netWareName(byName["PORTBAY_1_P2"]), "NEWBAY_P2");
+}
+
+// Item 4 asked from a secondary with 17 file servers known: the list
+// callback gets two blocks over the mail channel, 16 names and 1.
+TEST_F(NetWareEndToEnd, SeventeenKnownServersReachASecondaryAsTwoBlocks) {
+  std::ifstream in(kWorld);
+  std::string world((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string servers;
+  for (int i = 1; i <= 16; ++i) {
+    char line[80];
+    std::snprintf(line, sizeof line, "object = S%02d | 0004 | 00000001:0000000001%02X\n", i, i);
+    servers += line;
+  }
+  world.insert(world.find("[netware.bindery.FS1]\n") + std::strlen("[netware.bindery.FS1]\n"), servers);
+  const std::string profiles = "adapters = " + (kWorld.parent_path() / ".." / "profiles").string();
+  world.replace(world.find("adapters = ../profiles"), std::strlen("adapters = ../profiles"), profiles);
+  const fs::path root = ::getenv("WRENFIELD_ROOT");
+  fs::create_directories(root);
+  const fs::path file = root / "many-servers.scenario";
+  std::ofstream(file) << world;
+  ::setenv("WRENFIELD_SCENARIO", file.c_str(), 1);
+  program =
+      std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim", std::vector<std::string>{file.string()});
+  ASSERT_EQ(program->readLine(), "ready");
+
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [rc, found] = app->enumerate(BCE_NET_NETWARE | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  ASSERT_FALSE(found.empty());
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_NE(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  const auto [result, counts] = secondary->knownServers(found.front().second);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(counts, (std::vector<unsigned>{16, 1}));
 }
 
 }  // namespace

@@ -175,6 +175,32 @@ std::vector<Post> PrtObjApp::posts(std::size_t count, std::uint32_t message) {
   return out;
 }
 
+long PrtObjApp::moveAdapter(std::uint16_t handle, const std::string& node) {
+  return static_cast<long>(ask("move " + std::to_string(handle) + " " + node).number(0));
+}
+
+long PrtObjApp::renameAdapter(std::uint16_t handle, const std::string& loginName) {
+  return static_cast<long>(ask("rename " + std::to_string(handle) + " " + loginName).number(0));
+}
+
+std::string PrtObjApp::netWareName(std::uint16_t handle) {
+  const auto a = ask("name " + std::to_string(handle) + " " + "1");
+  return a.fields.size() > 1 ? a.fields.at(1) : std::string();
+}
+
+std::pair<long, std::vector<unsigned>> PrtObjApp::knownServers(std::uint16_t handle) {
+  const auto a = ask("servers " + std::to_string(handle));
+  std::vector<unsigned> counts;
+  for (std::size_t i = 1; i < a.fields.size(); ++i)
+    counts.push_back(static_cast<unsigned>(unsignedOf(a.fields[i])));
+  return {static_cast<long>(a.number(0)), counts};
+}
+
+std::string PrtObjApp::node(std::uint16_t handle) {
+  const auto a = ask("node " + std::to_string(handle));
+  return a.fields.size() > 1 ? a.fields.at(1) : std::string();
+}
+
 QuickSetup PrtObjApp::quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step) {
   const auto a =
       ask("qs " + std::to_string(handle) + (send ? " send " : " recv ") + file + " " + std::to_string(step));

@@ -132,6 +132,16 @@ class PrtObjApp {
   Alerts jams(std::uint16_t handle);
   // Up to `count` posts of `message` within the helper's wait.
   std::vector<Post> posts(std::size_t count, std::uint32_t message);
+  // Item 129 set with a new address (12 hex digits) through the broker: its result.
+  long moveAdapter(std::uint16_t handle, const std::string& node);
+  // Item 1 set with a new login name through the broker: its result.
+  long renameAdapter(std::uint16_t handle, const std::string& loginName);
+  // The printer's name on the NetWare network (bit 1), as the broker holds it.
+  std::string netWareName(std::uint16_t handle);
+  // Item 4 through the broker: its result and the Count of each block.
+  std::pair<long, std::vector<unsigned>> knownServers(std::uint16_t handle);
+  // The node the broker holds for the printer, as 12 hex digits.
+  std::string node(std::uint16_t handle);
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);
   Listing list(std::uint16_t handle, unsigned device);
 

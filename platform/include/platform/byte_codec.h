@@ -41,6 +41,11 @@ inline void storeBe16(void* at, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v >> 8);
   p[1] = static_cast<std::uint8_t>(v);
 }
+inline void storeLe16(void* at, std::uint16_t v) {
+  auto* p = static_cast<std::uint8_t*>(at);
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
 inline void storeLe32(void* at, std::uint32_t v) {
   auto* p = static_cast<std::uint8_t*>(at);
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));

@@ -86,6 +86,7 @@ bool portLine(AdapterConfig& c, std::string_view key, std::string_view value, st
   if (field == "busy") return flag(p.busy, value, error);
   if (field == "polling") return numberInto(p.polling, value, 0xFFFF, error);
   if (field == "print-server") return textInto(p.printServer, value, error);
+  if (field == "print-server2") return textInto(p.printServer2, value, error);
   if (field == "printer") return p.printerProfile = value, true;
   if (field == "settings") return bytesInto(p.settings, value, error);
   return fail(error, "unknown port field " + std::string(field));
@@ -143,6 +144,28 @@ bool knobLine(Knobs& k, std::string_view key, std::string_view value, std::strin
     return fail(error, "alert-as is whole, fragment or numbered-1");
   }
   if (key == "reply-from") return numberInto(k.replyFromPort, value, 16, error);
+  if (key == "no-restart") return flag(k.noRestart, value, error);
+  if (key == "listing-count") {
+    std::uint8_t n = 0;
+    if (!numberInto(n, value, 255, error)) return false;
+    return k.listingCount = n, true;
+  }
+  if (key == "server-block") {
+    std::uint8_t n = 0;
+    if (!numberInto(n, value, 255, error)) return false;
+    return k.serverBlock = n, true;
+  }
+  if (key == "flash-sequence-error") return flag(k.flashSequenceError, value, error);
+  if (key == "status-for") {  // "LPA Flash Open | 1": that command's status byte
+    const auto bar = value.rfind('|');
+    if (bar == std::string_view::npos) return fail(error, "status-for is <tag> | <status>");
+    std::string_view tag = value.substr(0, bar), number = value.substr(bar + 1);
+    while (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
+    std::uint8_t status = 0;
+    if (!numberInto(status, number, 255, error)) return false;
+    return k.statusFor[std::string(tag)] = status, true;
+  }
   known = false;
   return false;
 }
@@ -197,6 +220,13 @@ bool applyAdapterLine(AdapterConfig& c, std::string_view key, std::string_view v
   if (key == "second-name") return textInto(c.secondName, value, error);
   if (key == "firmware") return fixedInto(c.firmware, value, error);
   if (key == "password") return textInto(c.password, value, error);
+  if (key == "servers") {  // "FS1 FS2": the file servers serviced
+    c.servers.clear();
+    std::istringstream words{std::string(value)};
+    for (std::string w; words >> w && c.servers.size() < 16;) c.servers.push_back(w);
+    return true;
+  }
+  if (key == "advance") return fixedInto(c.advance, value, error);
   if (key == "restart-time") return numberInto(c.restartMs, value, 3'600'000, error);
   if (key.starts_with("port")) return portLine(c, key, value, error);
   if (key.starts_with("var ")) return variableLine(c, key, value, error);

@@ -111,6 +111,13 @@ bool tagIs(View d, std::string_view tag) {
   return true;
 }
 
+std::string textAt(View v, std::size_t at, std::size_t width) {
+  std::string s;
+  for (std::size_t i = at; i < std::min(v.size(), at + width) && v[i]; ++i)
+    s.push_back(static_cast<char>(v[i]));
+  return s;
+}
+
 bool anyBytes(View v) {
   return std::any_of(v.begin(), v.end(), [](std::uint8_t b) { return b != 0; });
 }
@@ -137,6 +144,7 @@ std::uint8_t storedSize(std::uint8_t group, std::uint8_t number) {
 
 AdapterModel::AdapterModel(AdapterConfig config) : config_(std::move(config)) {
   current_ = config_.ipxNode.value_or(config_.universal);
+  saved_ = config_;
   if (config_.kind != Kind::MultiPort) return;
   std::vector<std::uint8_t> groups = {6, 7, 8, 9, 10, 11};
   for (const auto& [n, port] : config_.ports)
@@ -196,21 +204,243 @@ Response AdapterModel::onCommand(View request) {
       wire::kTagSetServers,    wire::kTagListServers,  wire::kTagQueryAdvance,   wire::kTagAdvanceSettings,
       wire::kTagUpdateNvram,   wire::kTagPowerOnReset, wire::kTagResetLpa,       wire::kTagFlashOpen,
       wire::kTagFlashWrite,    wire::kTagFlashClose};
-  if (std::none_of(std::begin(kKnown), std::end(kKnown),
-                   [&](std::string_view t) { return tagIs(request, t); }))
-    return r.note = "unknown text command", r;
-  Bytes received = tagged(wire::kTagCommandReceived, wire::kStatusByte + 1);
-  received[wire::kStatusByte] = config_.knobs.commandStatus;
-  r.datagrams.push_back(finish(std::move(received)));
+  for (std::string_view tag : kKnown)
+    if (tagIs(request, tag)) return textEffect(tag, request);
+  return r.note = "unknown text command", r;
+}
+
+std::uint8_t AdapterModel::statusOf(std::string_view tag) const {
+  const auto it = config_.knobs.statusFor.find(std::string(tag));
+  return it == config_.knobs.statusFor.end() ? config_.knobs.commandStatus : it->second;
+}
+
+Bytes AdapterModel::received(std::string_view tag) const {
+  Bytes b = tagged(wire::kTagCommandReceived, wire::kStatusByte + 1);
+  b[wire::kStatusByte] = statusOf(tag);
+  return finish(std::move(b));
+}
+
+Bytes AdapterModel::flashResponse(std::string_view tag, std::uint8_t status, std::uint16_t sequence) const {
+  Bytes b = tagged(wire::kTagFlashResponse, wire::kFlashSequence + 2);
+  b[wire::kStatusByte] = statusOf(tag) ? statusOf(tag) : status;
+  storeLe16(&b[wire::kFlashSequence], sequence);
+  return finish(std::move(b));
+}
+
+Response AdapterModel::textEffect(std::string_view tag, View q) {
+  Response r;
+  const bool nvramText = config_.kind != Kind::MultiPort && config_.nvram;
+  const bool accepted = statusOf(tag) == 0;
+  if (tag == wire::kTagFlashOpen) {
+    flashOpen_ = accepted;
+    flashExpected_ = 16;
+    if (accepted) flashImage_.clear();
+    r.datagrams.push_back(flashResponse(tag, 0, 0));
+    return r;
+  }
+  if (tag == wire::kTagFlashWrite) {
+    const std::uint16_t sequence = q.size() >= wire::kTextData + 2 ? loadLe16(&q[wire::kTextData]) : 0;
+    const bool inOrder = flashOpen_ && q.size() >= wire::kTextData + 2 && sequence == flashExpected_;
+    if (inOrder && accepted) {
+      flashImage_.insert(flashImage_.end(), q.begin() + wire::kTextData + 2, q.end());
+      ++flashExpected_;
+    }
+    const auto echo = static_cast<std::uint16_t>(sequence + (config_.knobs.flashSequenceError ? 1 : 0));
+    r.datagrams.push_back(flashResponse(tag, inOrder ? 0 : 1, echo));
+    return r;
+  }
+  if (tag == wire::kTagFlashClose) {
+    r.datagrams.push_back(flashResponse(tag, flashOpen_ ? 0 : 1, 0));
+    if (flashOpen_ && accepted) r.after = Response::After::Restart;
+    flashOpen_ = false;
+    programMode_ = false;
+    return r;
+  }
+  if (tag == wire::kTagQueryServers) return r.datagrams = definedServers(), r;
+  if (tag == wire::kTagListServers) return r.datagrams = serverListing(), r;
+  if (tag == wire::kTagQueryAdvance) {
+    Bytes b = tagged(wire::kTagAdvanceSettings, wire::kTextData + config_.advance.size());
+    put(b, wire::kTextData, config_.advance);
+    r.datagrams.push_back(finish(std::move(b)));
+    return r;
+  }
+  r.datagrams.push_back(received(tag));
+  if (!accepted) return r;
+  const View data = q.subspan(std::min(q.size(), wire::kTextData));
+  if (tag == wire::kTagAdvanceSettings) {
+    std::copy_n(data.begin(), std::min(data.size(), config_.advance.size()), config_.advance.begin());
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagSetServers) {
+    if (data.size() < 1 + 8 * 48 || data[0] > 1) return r.datagrams.back()[wire::kStatusByte] = 1, r;
+    config_.servers.resize(16);
+    for (std::size_t i = 0; i < 8; ++i) config_.servers[data[0] * 8 + i] = textAt(data, 1 + 48 * i, 48);
+    trimServers();
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagPollingControl) {
+    pollingControl(data);
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagSetParameters) {
+    setParameters(q.subspan(std::min(q.size(), wire::kTextData)));
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagControl) {
+    if (!controlItems(q.subspan(std::min(q.size(), wire::kTextData)), r)) {
+      r.datagrams.back()[wire::kStatusByte] = 1;
+      return r;
+    }
+    unsaved_ = unsaved_ || nvramText;
+  } else if (tag == wire::kTagUpdateNvram) {
+    const Knobs knobs = config_.knobs;
+    saved_ = config_;
+    saved_.knobs = knobs;
+    unsaved_ = false;
+  } else if (tag == wire::kTagPowerOnReset || tag == wire::kTagResetLpa) {
+    r.after = Response::After::Restart;
+  }
   return r;
+}
+
+// "Set LPA Parameters" on a 7390: the written settings of one port block.
+void AdapterModel::setParameters(View d) {
+  if (config_.kind != Kind::External7390 || d.size() < 2) return;
+  const bool serial = d[0] == 12 && d[1] == 0x40 && d.size() >= 12;
+  const bool parallel = d[0] == 7 && d[1] == 0x81 && d.size() >= 7;
+  if (!serial && !parallel) return;
+  PortConfig& port = config_.ports[serial ? 0 : 1];
+  Bytes& s = port.settings;
+  if (serial) {
+    s.resize(16, 0);
+    std::copy_n(&d[2], 2, &s[2]);  // var 6
+    s[5] = d[4];                   // vars 8, 10, 12, 14
+    s[7] = d[5];
+    s[9] = d[6];
+    s[11] = d[7];
+    std::copy_n(&d[8], 2, &s[14]);  // var 4
+    port.polling = loadBe16(&d[10]);
+  } else {
+    s.resize(6, 0);
+    s[1] = d[2];                   // var 6
+    std::copy_n(&d[3], 2, &s[4]);  // var 4
+    port.polling = loadBe16(&d[5]);
+  }
+}
+
+// "Control LPA" items: length (counting itself and the id), id, value.
+bool AdapterModel::controlItems(View items, Response& r) {
+  for (std::size_t at = 0; at < items.size();) {
+    const std::size_t length = items[at];
+    if (length < 2 || at + length > items.size()) return false;
+    const std::uint8_t id = items[at + 1];
+    const View value = items.subspan(at + 2, length - 2);
+    at += length;
+    if (id == wire::kItemAddress && value.size() == 7) {
+      pendingNode_ =
+          value[6] ? canonicalOf(Bytes(value.begin(), value.begin() + 6), config_.media) : config_.universal;
+      // Without NVRAM the adapter moves at once.
+      if (config_.kind == Kind::External7390 || !config_.nvram) r.after = Response::After::Restart;
+    } else if (id == wire::kItemProgramMode && value.size() == 1) {
+      programMode_ = value[0] == 1;
+    } else if (id == wire::kItemLanguage && value.size() == 1) {
+      config_.language = value[0];
+    } else if (id == wire::kItemPrintMode && value.size() == 1) {
+      config_.printMode = value[0] == 1 ? 1 : 2;
+    } else if (id == wire::kItemLoginName && value.size() == wire::kLoginNameField) {
+      config_.name = textAt(value, 0, wire::kLoginNameField);
+    } else if (id == wire::kItemNameSlot && value.size() == 1 + wire::kNameSlotField && value[0] < 16) {
+      const std::string name = textAt(value, 1, wire::kNameSlotField);
+      if (config_.nvram && config_.kind == Kind::SinglePort) {
+        // An NVRAM-based single-port adapter keeps its file servers in these slots.
+        config_.servers.resize(std::max<std::size_t>(config_.servers.size(), value[0] + 1u));
+        config_.servers[value[0]] = name;
+        trimServers();
+      } else if (value[0] < 2) {
+        // Slot 0 the parallel (or only) port's print server, slot 1 the serial one's.
+        if (config_.kind == Kind::SinglePort)
+          (value[0] == 0 ? config_.ports[1].printServer : config_.ports[1].printServer2) = name;
+        else
+          config_.ports[value[0] == 0 ? 1 : 0].printServer = name;
+      }
+    }
+  }
+  return true;
+}
+
+void AdapterModel::trimServers() {
+  while (!config_.servers.empty() && config_.servers.back().empty()) config_.servers.pop_back();
+}
+
+// "LPA Polling Control": 7390 port selector (1 parallel, 0 serial) and on/off;
+// single-port on/off and its two polling words.
+void AdapterModel::pollingControl(View d) {
+  if (config_.kind == Kind::External7390 && d.size() >= 2 && d[0] <= 1) {
+    config_.ports[d[0] == 1 ? 1 : 0].enabled = d[1] != 0;
+  } else if (config_.kind == Kind::SinglePort && d.size() >= 5) {
+    PortConfig& port = config_.ports[1];
+    port.enabled = d[0] != 0;
+    port.polling = loadBe16(&d[1]);
+    port.polling2 = loadBe16(&d[3]);
+  }
+}
+
+// "LPA Defined Servers": two datagrams of eight entries each.
+std::vector<Bytes> AdapterModel::definedServers() const {
+  std::vector<Bytes> out;
+  for (std::uint8_t block = 1; block <= 2; ++block) {
+    Bytes b = tagged(wire::kTagDefinedServers, 30 + 8 * 48);
+    b[21] = config_.knobs.serverBlock.value_or(block);
+    for (std::size_t n = 0; n < 8; ++n) {
+      const std::size_t i = (block - 1) * 8u + n;
+      if (i >= config_.servers.size()) break;
+      b[22 + n] = config_.servers[i].empty() ? 0 : 1;
+      putText(b, 30 + 48 * n, config_.servers[i].substr(0, 47), 48);
+    }
+    out.push_back(finish(std::move(b)));
+  }
+  return out;
+}
+
+// "LPA Server Listing": five names in the first datagram, the rest in a second.
+std::vector<Bytes> AdapterModel::serverListing() const {
+  const std::size_t n = config_.servers.size();
+  const std::size_t first = wire::listing::kFirstDatagramNames;
+  Bytes a = tagged(wire::kTagServerListing, wire::listing::kFirstDatagram);
+  a[wire::listing::kCount] = config_.knobs.listingCount.value_or(static_cast<std::uint8_t>(n));
+  for (std::size_t i = 0; i < std::min(n, first); ++i)
+    putText(a, wire::listing::kNames + 48 * i, config_.servers[i], 48);
+  const bool more = a[wire::listing::kCount] > first;
+  std::vector<Bytes> out{finish(std::move(a))};
+  if (more) {
+    Bytes b = tagged(wire::kTagServerListing, wire::listing::kNames + 48 * (n > first ? n - first : 0));
+    for (std::size_t i = first; i < n; ++i)
+      putText(b, wire::listing::kNames + 48 * (i - first), config_.servers[i], 48);
+    out.push_back(finish(std::move(b)));
+  }
+  return out;
+}
+
+void AdapterModel::onRestart() {
+  if (config_.kind == Kind::MultiPort) return;
+  if (config_.nvram && unsaved_) {
+    const Knobs knobs = config_.knobs;
+    config_ = saved_;
+    config_.knobs = knobs;
+    pendingNode_.reset();
+    unsaved_ = false;
+  }
+  if (pendingNode_) current_ = *pendingNode_;
+  pendingNode_.reset();
 }
 
 Bytes AdapterModel::lpaParameters() const {
   Bytes b = tagged(wire::kTagParameters, multiport::kReplySize);
   put16(b, multiport::kLength,
         static_cast<std::uint16_t>(multiport::kReplySize + (config_.knobs.lengthBeyond ? 40 : 0)));
-  putText(b, multiport::kName, config_.name, multiport::kNameField);
-  b[multiport::kPrintMode] = config_.printMode;
+  // The NetWare group holds the login name and print mode the adapter reports.
+  const auto name = store_.find({8, 2});
+  const auto mode = store_.find({8, 3});
+  putText(b, multiport::kName,
+          name == store_.end() ? config_.name : textAt(name->second, 0, multiport::kNameField),
+          multiport::kNameField);
+  b[multiport::kPrintMode] = mode == store_.end() ? config_.printMode : mode->second[0] == 1 ? 1 : 2;
   b[multiport::kFlags] = static_cast<std::uint8_t>((config_.nvram ? multiport::kFlagNvram : 0) |
                                                    (config_.knobs.ignoreFlag ? multiport::kFlagIgnore : 0));
   for (const auto& [n, port] : config_.ports) {
@@ -258,7 +488,9 @@ std::vector<Bytes> AdapterModel::portBlocks() const {
     put16(port, kestrel::kSinglePolling, p.polling);
     port[kestrel::kSingleFlags] =
         static_cast<std::uint8_t>((p.enabled ? 0x01 : 0) | (config_.npa ? 0x80 : 0));
+    put16(port, kestrel::kSinglePolling + 2, p.polling2);
     putText(port, kestrel::kSinglePrintServer, p.printServer, 48);
+    putText(port, kestrel::kSinglePrintServer2, p.printServer2, 48);
     blocks.push_back(std::move(port));
     Bytes id(kestrel::kIdentitySecondName + 48, 0);
     id[0] = static_cast<std::uint8_t>(id.size());

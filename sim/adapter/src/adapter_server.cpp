@@ -295,6 +295,13 @@ void AdapterServer::supervise(std::stop_token stop) {
     const bool slept = sleepFor(silence, stop);
     g.lock();
     if (!slept) return;
+    while (model_.config().knobs.noRestart) {
+      g.unlock();
+      const bool waited = sleepFor(silence, stop);
+      g.lock();
+      if (!waited) return;
+    }
+    model_.onRestart();
     std::string error;
     while (!bindSockets(&error)) {
       log_(id_ + " " + error);

@@ -3,6 +3,7 @@
 // objects made by the factory the printer manager binds by ordinal. One window collects every post: the
 // broker's alerts and the Quick Setup progress.
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -217,6 +218,67 @@ WF_CHILD_COMMAND("again", [](const ChildArgs& a) {
   std::string out = "ok " + std::to_string(rc);
   for (const std::uint16_t h : againFound) out += " " + std::to_string(h);
   return out;
+});
+
+// move <handle> <12 hex digits> -> "ok <result>": the adapter of a NetWare
+// printer given that address (item 129 read, then written with the change bit)
+WF_CHILD_COMMAND("move", [](const ChildArgs& a) {
+  const std::uint32_t handle = num(a.at(0));
+  std::uint8_t parms[70] = {};
+  std::uint16_t length = sizeof parms;
+  std::int32_t rc = BceGetNetInfo(handle, BCE_NET_NETWARE, 129, parms, &length, nullptr);
+  if (rc != 0) return "ok " + std::to_string(rc);
+  parms[0] = 0x80;  // Control: change the address
+  for (std::size_t i = 0; i < 6; ++i)
+    parms[6 + i] = static_cast<std::uint8_t>(std::stoul(a.at(1).substr(2 * i, 2), nullptr, 16));
+  rc = BceSetNetInfo(handle, BCE_NET_NETWARE, 129, parms, sizeof parms);
+  return "ok " + std::to_string(rc);
+});
+
+// rename <handle> <login name> -> "ok <result>": item 1 read, then written with that login name
+WF_CHILD_COMMAND("rename", [](const ChildArgs& a) {
+  const std::uint32_t handle = num(a.at(0));
+  char settings[147] = {};
+  std::uint16_t length = sizeof settings;
+  std::int32_t rc = BceGetNetInfo(handle, BCE_NET_NETWARE, 1, settings, &length, nullptr);
+  if (rc != 0) return "ok " + std::to_string(rc);
+  std::snprintf(settings + 7, 44, "%s", a.at(1).c_str());  // LoginName
+  rc = BceSetNetInfo(handle, BCE_NET_NETWARE, 1, settings, sizeof settings);
+  return "ok " + std::to_string(rc);
+});
+
+// name <handle> <bit> -> "ok <result> <name>": the printer's name on that network
+WF_CHILD_COMMAND("name", [](const ChildArgs& a) {
+  char name[BCE_NAME_LENGTH + 1] = {}, second[BCE_NAME_LENGTH + 1] = {};
+  const std::int32_t rc = BceGetPrinterName(num(a.at(0)), num(a.at(1)), name, second);
+  return "ok " + std::to_string(rc) + " " + name;
+});
+
+// servers <handle> -> "ok <result> <count>...": item 4, the Count of each block handed back
+thread_local std::vector<std::uint16_t>* serverCounts = nullptr;
+int32_t countServers(const void* item, uint16_t length) {
+  std::uint16_t count = 0;
+  if (serverCounts && length >= 2) std::memcpy(&count, item, 2), serverCounts->push_back(count);
+  return 1;
+}
+WF_CHILD_COMMAND("servers", [](const ChildArgs& a) {
+  std::vector<std::uint16_t> counts;
+  serverCounts = &counts;
+  std::uint16_t length = 0;
+  const std::int32_t rc = BceGetNetInfo(num(a.at(0)), BCE_NET_NETWARE, 4, nullptr, &length, &countServers);
+  serverCounts = nullptr;
+  std::string out = "ok " + std::to_string(rc);
+  for (const std::uint16_t c : counts) out += " " + std::to_string(c);
+  return out;
+});
+
+// node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
+WF_CHILD_COMMAND("node", [](const ChildArgs& a) {
+  PRTINFO info{};
+  const std::int32_t rc = BceGetPrtInfo(num(a.at(0)), &info, 0);
+  char hex[13] = {};
+  for (std::size_t i = 0; i < 6; ++i) std::snprintf(hex + 2 * i, 3, "%02X", info.node[i]);
+  return "ok " + std::to_string(rc) + " " + hex;
 });
 
 // posts <count> <message> -> "ok message:wParam:lParam ..." (hex) of posts of

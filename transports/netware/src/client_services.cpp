@@ -73,6 +73,8 @@ void searchPrintServer(const NwClient& nw, NWCONN_HANDLE conn, const char* print
   nw.NWPSCommDetachFromPrintServer(session);
 }
 
+}  // namespace
+
 // The Q_SERVERS members of a queue, segment by segment (32 ids each).
 std::vector<NWOBJ_ID> queueServers(const NwClient& nw, NWCONN_HANDLE conn, const char* queue) {
   std::vector<NWOBJ_ID> ids;
@@ -91,8 +93,6 @@ std::vector<NWOBJ_ID> queueServers(const NwClient& nw, NWCONN_HANDLE conn, const
   }
   return ids;
 }
-
-}  // namespace
 
 bool namePatternMatches(const char* pattern, const char* name) {
   if (!*pattern) return !*name;

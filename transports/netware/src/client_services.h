@@ -36,6 +36,9 @@ struct CaptureScan {
 };
 CaptureScan scanCapturedPorts(const NwClient& nw, bool ignoreRprinter);
 
+// The Q_SERVERS members of a queue, by object id.
+std::vector<NWOBJ_ID> queueServers(const NwClient& nw, NWCONN_HANDLE conn, const char* queue);
+
 // The capture key an adapter object of `type` named `name` stands for.
 std::optional<int> captureKeyOf(std::uint16_t type, const std::string& name);
 bool namePatternMatches(const char* pattern, const char* name);

@@ -80,13 +80,14 @@ WF_MODULE_EXPORT uint16_t NetGetVersion(void) {
 }
 NET_CHECK_ENTRY(NetGetVersion);
 
-WF_MODULE_EXPORT int32_t NetGetInfo(uint16_t portId, uint16_t infoCode, void*, uint16_t*, NETITEMPROC) {
-  return gTransport->getInfo(portId, infoCode);
+WF_MODULE_EXPORT int32_t NetGetInfo(uint16_t portId, uint16_t infoCode, void* buffer, uint16_t* length,
+                                    NETITEMPROC proc) {
+  return gTransport->getInfo(portId, infoCode, buffer, length, proc);
 }
 NET_CHECK_ENTRY(NetGetInfo);
 
-WF_MODULE_EXPORT int32_t NetSetInfo(uint16_t portId, uint16_t infoCode, const void*, uint32_t) {
-  return gTransport->setInfo(portId, infoCode);
+WF_MODULE_EXPORT int32_t NetSetInfo(uint16_t portId, uint16_t infoCode, const void* buffer, uint32_t length) {
+  return gTransport->setInfo(portId, infoCode, buffer, length);
 }
 NET_CHECK_ENTRY(NetSetInfo);
 

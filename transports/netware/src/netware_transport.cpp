@@ -573,8 +573,7 @@ std::int32_t NetWareTransport::write(std::uint16_t id, const std::uint8_t* data,
   return static_cast<std::int32_t>(length);
 }
 
-// The items themselves are served elsewhere; until then every code answers
-// as one this port does not serve.
+// Codes this port does not serve answer NET_BADID.
 std::int32_t NetWareTransport::answerItem(const char* entry, std::uint16_t id, std::uint16_t code) {
   const auto port = id == NET_NO_PORT ? std::nullopt : table_.port(id);
   nwLog().write("Entering %s for printer %s(%d), type 0x%x\n", entry, port ? port->name.c_str() : "unknown",
@@ -584,12 +583,63 @@ std::int32_t NetWareTransport::answerItem(const char* entry, std::uint16_t id, s
   return rc;
 }
 
-std::int32_t NetWareTransport::getInfo(std::uint16_t id, std::uint16_t code) {
-  return answerItem("NetGetInfo", id, code);
+std::int32_t NetWareTransport::getInfo(std::uint16_t id, std::uint16_t code, void* buffer,
+                                       std::uint16_t* length, NETITEMPROC proc) {
+  if (id == NET_NO_PORT) {
+    if (code == net::kItemNwCurrentServer) return currentServer(id, buffer, length);
+    if (code == net::kItemNwNetwork) return getNetwork(buffer, length);
+    return answerItem("NetGetInfo", id, code);
+  }
+  if (!table_.port(id)) return answerItem("NetGetInfo", id, code);
+  if (const auto rc = getAdapterItem(id, code, buffer, length)) return *rc;
+  if (const auto rc = getNetWareItem(id, code, buffer, length)) return *rc;
+  switch (code) {
+    case net::kItemNwKnownServers:
+      return knownServers(proc);
+    case net::kItemNwQueues:
+      return listQueues(id, proc);
+    case net::kItemNwCurrentServer:
+      return currentServer(id, buffer, length);
+    case net::kItemNwNoData12:
+    case net::kItemNwNoData14:
+      return NET_OKAY;
+    case net::kItemNwPrintServer:
+      return currentPrintServer(id, buffer, length);
+    default:
+      return answerItem("NetGetInfo", id, code);
+  }
 }
 
-std::int32_t NetWareTransport::setInfo(std::uint16_t id, std::uint16_t code) {
-  return answerItem("NetSetInfo", id, code);
+std::int32_t NetWareTransport::setInfo(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                       std::uint32_t length) {
+  if (id == NET_NO_PORT) {
+    if (code == net::kItemNwNetwork) return setNetwork(buffer, length);
+    return answerItem("NetSetInfo", id, code);
+  }
+  if (!table_.port(id)) return answerItem("NetSetInfo", id, code);
+  if (const auto rc = setAdapterItem(id, code, buffer, length)) return *rc;
+  if (const auto rc = setNetWareItem(id, code, buffer, length)) return *rc;
+  switch (code) {
+    case net::kItemNwServiceQueues:
+      return serviceQueues(id, buffer, length);
+    case net::kItemNwCurrentServer:
+      return setCurrentServer(id, buffer, length);
+    case net::kItemNwCreateQueue:
+      return createQueue(id, buffer, length, true);
+    case net::kItemNwDeleteQueue:
+      return createQueue(id, buffer, length, false);
+    case net::kItemNwPrintServer:
+    case net::kItemNwNoData14:
+    case net::kItemNwNoData15:
+    case net::kItemNwNoData16:
+      return NET_OKAY;
+    case net::kItemNwLogin:
+      return login(buffer, length);
+    case net::kItemNwStopQueues:
+      return stopQueues(id, buffer, length);
+    default:
+      return answerItem("NetSetInfo", id, code);
+  }
 }
 
 }  // namespace wf::netware

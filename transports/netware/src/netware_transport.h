@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,7 @@
 #include "platform/message_queue.h"
 #include "platform/thread.h"
 #include "port_table.h"
+#include "transports/common/net_items.h"
 
 namespace wf::netware {
 
@@ -42,8 +44,9 @@ class NetWareTransport {
   void close(std::uint16_t id);
   std::int32_t write(std::uint16_t id, const std::uint8_t* data, std::uint32_t length, std::uint8_t* reply,
                      std::uint32_t* replyLength, std::uint16_t command, std::uint16_t* status);
-  std::int32_t getInfo(std::uint16_t id, std::uint16_t code);
-  std::int32_t setInfo(std::uint16_t id, std::uint16_t code);
+  std::int32_t getInfo(std::uint16_t id, std::uint16_t code, void* buffer, std::uint16_t* length,
+                       NETITEMPROC proc);
+  std::int32_t setInfo(std::uint16_t id, std::uint16_t code, const void* buffer, std::uint32_t length);
   void setEventCallback(NETEVENTPROC proc) { events_.store(proc); }
   bool supervisor() const { return supervisor_.load(); }
 
@@ -77,6 +80,71 @@ class NetWareTransport {
   std::optional<std::uint8_t> readPortMode(const PortView& port);
   std::int32_t answerItem(const char* entry, std::uint16_t id, std::uint16_t code);
 
+  // Adapter items 129-137 (adapter_items.cpp); nothing for other codes.
+  std::optional<std::int32_t> getAdapterItem(std::uint16_t id, std::uint16_t code, void* buffer,
+                                             std::uint16_t* length);
+  std::optional<std::int32_t> setAdapterItem(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                             std::uint32_t length);
+  int variableExchange(const AdapterView& a, const Bytes& packet, std::uint32_t timeoutMs,
+                       std::size_t capacity, std::optional<adapter::VariableReply>* out);
+  int textExchange(const AdapterView& a, const Bytes& command, std::uint32_t timeoutMs, Bytes* reply,
+                   std::size_t capacity = adapter::kReplyBuffer);
+  int queryKestrel(const AdapterView& a, std::optional<adapter::KestrelParameters>& out);
+  int writeVariables(const AdapterView& a, const adapter::VariableWrite& w);
+  void raiseForEveryPort(const AdapterView& a, std::uint32_t code, void* data);
+  std::int32_t followMove(const AdapterView& a, const Node& node);
+  std::int32_t getAdapterParms(const AdapterView& a, const AdapterView::Port& port,
+                               net::NETADAPTERPARMS& out);
+  std::int32_t setAdapterParms(const AdapterView& a, const AdapterView::Port& port,
+                               const net::NETADAPTERPARMS& in);
+  std::int32_t sendPortParameters(const AdapterView& a, const AdapterView::Port& port,
+                                  const net::NETADAPTERPARMS& in, std::uint16_t polling);
+  std::int32_t getAdvanced(const AdapterView& a, net::NETADVANCEDSETTINGS& out);
+  std::int32_t setAdvanced(const AdapterView& a, const net::NETADVANCEDSETTINGS& in);
+  std::int32_t flashBegin(const AdapterView& a, const net::NETFLASHBEGIN& in);
+  std::int32_t flashBlock(const AdapterView& a, View firmware);
+  std::int32_t flashEnd(const AdapterView& a);
+  std::int32_t resetAdapter(const AdapterView& a);
+  std::int32_t checkAddress(const Node& address);
+
+  // NetWare items served from the client (workstation_items.cpp); with
+  // clientMutex_ held where they call it.
+  std::int32_t loginStateOf(NWCONN_HANDLE conn);
+  NWCONN_HANDLE connectionFor(std::uint16_t id);
+  static std::string portNameOf(const AdapterView& a, const AdapterView::Port& p);
+  std::int32_t knownServers(NETITEMPROC proc);
+  std::int32_t currentServer(std::uint16_t id, void* buffer, std::uint16_t* length);
+  std::int32_t setCurrentServer(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t login(const void* buffer, std::uint32_t length);
+  std::int32_t getNetwork(void* buffer, const std::uint16_t* length);
+  std::int32_t setNetwork(const void* buffer, std::uint32_t length);
+  std::int32_t createQueue(std::uint16_t id, const void* buffer, std::uint32_t length, bool create);
+  std::vector<std::string> queueMembers(NWCONN_HANDLE conn, const std::string& queue, std::size_t limit);
+  std::int32_t serviceQueues(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t listQueues(std::uint16_t id, NETITEMPROC proc);
+  std::int32_t stopQueues(std::uint16_t id, const void* buffer, std::uint32_t length);
+  std::int32_t currentPrintServer(std::uint16_t id, void* buffer, std::uint16_t* length);
+
+  // NetWare items kept by the adapter (netware_adapter_items.cpp); nothing for other codes.
+  std::optional<std::int32_t> getNetWareItem(std::uint16_t id, std::uint16_t code, void* buffer,
+                                             std::uint16_t* length);
+  std::optional<std::int32_t> setNetWareItem(std::uint16_t id, std::uint16_t code, const void* buffer,
+                                             std::uint32_t length);
+  std::int32_t getSettings(const AdapterView& a, const AdapterView::Port& port, net::NWSETTINGS& out);
+  std::int32_t setSettings(const AdapterView& a, const AdapterView::Port& port, const net::NWSETTINGS& in);
+  std::int32_t setNpaSettings(const AdapterView& a, const AdapterView::Port& port, const net::NWSETTINGS& in);
+  std::int32_t setTextSettings(const AdapterView& a, const AdapterView::Port& port,
+                               const net::NWSETTINGS& in);
+  std::int32_t resetProtocol(const AdapterView& a);
+  std::int32_t pollingControl(const AdapterView& a, const AdapterView::Port& port, bool on);
+  bool requeryAdapter(const AdapterView& a);
+  std::int32_t getServers(const AdapterView& a, net::NWSERVERLIST& out);
+  std::int32_t setServers(const AdapterView& a, const net::NWSERVERLIST& in);
+  std::int32_t attachedServers(const AdapterView& a, net::NWSERVERLIST& out);
+  // Item 5: read into `out`, or with `in` written.
+  std::int32_t advancedNetWare(const AdapterView& a, const net::NWADVANCED* in, net::NWADVANCED& out);
+  std::int32_t switchPorts(const AdapterView& a, bool on, std::uint8_t mask);
+
   std::unique_ptr<NwClientLibrary> client_;
   const NwClient* nw_ = nullptr;
   PortTable table_;
@@ -108,10 +176,15 @@ class NetWareTransport {
     Bytes datagram;
   } awaited_;
 
+  // Flash sequence numbers by adapter, from a flash open on.
+  std::mutex flashMutex_;
+  std::map<std::pair<Network, Node>, std::uint16_t> flashSequence_;
+
   std::mutex clientMutex_;  // the client's calls and what they build
   bool serversScanned_ = false;
   std::vector<FileServerEntry> fileServers_;
   std::optional<CaptureScan> captures_;
+  std::map<std::uint16_t, std::string> currentServers_;  // item 8, by port id
 };
 
 }  // namespace wf::netware

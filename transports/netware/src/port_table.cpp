@@ -32,6 +32,45 @@ void copyText(char* out, std::size_t size, const std::string& text) {
 
 }  // namespace
 
+Node swapBitOrder(const Node& node, std::uint8_t media) {
+  if (media == net::kMediaTokenRing) return node;
+  Node out{};
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = reverseBits(node[i]);
+  return out;
+}
+
+bool AdapterView::anyBusy(std::optional<std::uint16_t> except) const {
+  if (pserver()) return false;
+  for (const Port& p : ports) {
+    if (except && p.id == *except) continue;
+    const auto byte = [&](std::size_t at) { return at < p.block.size() ? p.block[at] : std::uint8_t{0}; };
+    switch (adapterKind) {
+      case AdapterKind::MultiPort:
+        if (p.busy) return true;
+        break;
+      case AdapterKind::SinglePort:
+        if (byte(kestrel::kSingleFlags) & 0x01) return true;
+        break;
+      case AdapterKind::External7390:
+        if ((p.kind & 0xF0) == kestrel::kKindParallel7390 ? byte(kestrel::kParallelBusy)
+                                                          : byte(kestrel::kSerialBusy))
+          return true;
+        break;
+    }
+  }
+  return false;
+}
+
+const AdapterView::Port* AdapterView::portById(std::uint16_t id) const {
+  for (const Port& p : ports)
+    if (p.id == id) return &p;
+  return nullptr;
+}
+
+Node AdapterView::canonicalAddress() const {
+  return swapBitOrder(reportedNode, media);
+}
+
 std::uint32_t CapturedPorts::maskFor(const Network& net, const Node& node, int key) const {
   const auto a = masks.find({net, node});
   if (a == masks.end()) return 0;
@@ -194,21 +233,27 @@ void PortTable::applyCaptures(std::uint16_t id, const CapturedPorts& captured) {
       if (p->id == id) p->captureMask = captured.maskFor(a->network, a->ipxNode, view(*p).captureKey());
 }
 
-PortView PortTable::view(const Port& p) const {
-  const Adapter& a = *p.adapter;
-  PortView v;
-  v.id = p.id;
+// What a port's view and an adapter's view both carry.
+template <typename View>
+void PortTable::copyAdapterFields(View& v, const Adapter& a) {
   v.adapterKind = a.kind;
   v.network = a.network;
   v.ipxNode = a.ipxNode;
-  v.number = p.number;
-  v.kind = p.kind;
-  v.portFlags = p.block.size() > kestrel::kSingleFlags ? p.block[kestrel::kSingleFlags] : 0;
   v.media = a.media;
   v.reportedNode = a.reportedNode;
   v.ruVa1 = a.kind == AdapterKind::SinglePort &&
             wire::ebcdicText(a.block.data() + kestrel::kModelTag, 7) == "RU_VA_1";
   v.serialPort = a.serialPort;
+}
+
+PortView PortTable::view(const Port& p) const {
+  const Adapter& a = *p.adapter;
+  PortView v;
+  copyAdapterFields(v, a);
+  v.id = p.id;
+  v.number = p.number;
+  v.kind = p.kind;
+  v.portFlags = p.block.size() > kestrel::kSingleFlags ? p.block[kestrel::kSingleFlags] : 0;
   v.reported = p.reported;
   v.captureMask = p.captureMask;
   v.data = p.data;
@@ -278,6 +323,42 @@ bool PortTable::setDataCallback(std::uint16_t id, NETDATAPROC proc) {
         return true;
       }
   return false;
+}
+
+AdapterView PortTable::adapterView(const Adapter& a) const {
+  AdapterView v;
+  copyAdapterFields(v, a);
+  v.name = a.name;
+  v.block = a.block;
+  for (const auto& p : a.ports) v.ports.push_back({p->id, p->number, p->kind, p->block, p->busy});
+  return v;
+}
+
+std::optional<AdapterView> PortTable::adapterOf(std::uint16_t portId) const {
+  std::lock_guard g(mutex_);
+  for (const auto& a : adapters_)
+    for (const auto& p : a->ports)
+      if (p->id == portId) return adapterView(*a);
+  return std::nullopt;
+}
+
+std::vector<AdapterView> PortTable::adapters() const {
+  std::lock_guard g(mutex_);
+  std::vector<AdapterView> all;
+  for (const auto& a : adapters_) all.push_back(adapterView(*a));
+  return all;
+}
+
+void PortTable::moveAdapter(const Network& net, const Node& from, const Node& to) {
+  std::lock_guard g(mutex_);
+  if (from == to || adapterAt(net, to)) return;
+  if (Adapter* a = adapterAt(net, from)) a->ipxNode = to;
+}
+
+void PortTable::clearBusy(const Network& net, const Node& node) {
+  std::lock_guard g(mutex_);
+  if (Adapter* a = adapterAt(net, node))
+    for (auto& p : a->ports) p->busy = false;
 }
 
 }  // namespace wf::netware

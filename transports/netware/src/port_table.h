@@ -64,6 +64,39 @@ struct PortView {
   int captureKey() const;
 };
 
+// One adapter as the information items see it: a copy taken under the lock.
+struct AdapterView {
+  AdapterKind adapterKind = AdapterKind::SinglePort;
+  Network network{};
+  Node ipxNode{};
+  std::uint8_t media = 0;  // multi-port: 1 token ring, 2 otherwise; others: the block's media code
+  Node reportedNode{};     // token-ring order
+  bool serialPort = false;
+  bool ruVa1 = false;
+  std::string name;  // its NetWare login name
+  std::array<std::uint8_t, adapter::kestrel::kBlockSize> block{};
+  struct Port {
+    std::uint16_t id = 0;
+    std::uint16_t number = 0;
+    std::uint8_t kind = 0;
+    Bytes block;
+    bool busy = false;  // multi-port: its bit in the busy mask
+  };
+  std::vector<Port> ports;
+
+  bool pserver() const { return block[adapter::kestrel::kPrintMode] == 1; }
+  bool nvram() const { return block[adapter::kestrel::kFlags] & adapter::kestrel::kFlagNvram; }
+  // The busy rule; `except` leaves one port out.
+  bool anyBusy(std::optional<std::uint16_t> except = std::nullopt) const;
+  const Port* portById(std::uint16_t id) const;
+  // The reported address as callers see it.
+  Node canonicalAddress() const;
+};
+
+// Token-ring order and canonical are each other's bit reversal for every
+// media but token ring (1).
+Node swapBitOrder(const Node& node, std::uint8_t media);
+
 // NETPORTINFO without the NPA data-channel check of multi-port and NPA-on ports.
 NETPORTINFO buildPortInfo(const PortView& port, bool supervisor);
 
@@ -87,6 +120,12 @@ class PortTable {
   // The port of the adapter at that address with that selector.
   std::optional<PortView> portAt(const Network& net, const Node& node, std::uint8_t selector) const;
   bool setDataCallback(std::uint16_t id, NETDATAPROC proc);
+  std::optional<AdapterView> adapterOf(std::uint16_t portId) const;
+  std::vector<AdapterView> adapters() const;
+  // After an address change the adapter answers at `to`.
+  void moveAdapter(const Network& net, const Node& from, const Node& to);
+  // Clears the busy marks of a multi-port adapter's ports.
+  void clearBusy(const Network& net, const Node& node);
 
  private:
   struct Adapter;
@@ -118,6 +157,9 @@ class PortTable {
   Port& portRecord(Adapter& a, std::uint8_t kind, std::uint16_t number);
   void mark(Port& p, bool supervisor, const CapturedPorts* captured);
   PortView view(const Port& p) const;
+  AdapterView adapterView(const Adapter& a) const;
+  template <typename View>
+  static void copyAdapterFields(View& v, const Adapter& a);
   Adapter* adapterAt(const Network& net, const Node& node) const;
 
   mutable std::mutex mutex_;

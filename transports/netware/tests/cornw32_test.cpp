@@ -337,12 +337,18 @@ TEST_F(NetWareTest, PortRulesOfTheSmallEntryPoints) {
   // A 7390 port has no data channel: nothing is sent.
   EXPECT_EQ(harness->write(ports.at("EXTBOX_3_PAR").portId, {0xA5, 0, 2, 0x10, 0x01}, 64, 1).result,
             NET_BADCMD);
-  // Items: every code answers as unserved for now, with or without a port.
-  for (std::uint16_t code : {8, 18, 129}) {
+  // Items: without a port only 8 and 18 are served; an unknown port serves none.
+  for (std::uint16_t code : {1, 4, 129, 137, 200}) {
     std::uint8_t buffer[256] = {};
     std::uint16_t length = sizeof buffer;
     EXPECT_EQ(f.NetGetInfo(NET_NO_PORT, code, buffer, &length, nullptr), NET_BADID);
-    EXPECT_EQ(f.NetSetInfo(0x7777, code, buffer, 0), NET_BADID);
+    EXPECT_EQ(f.NetSetInfo(NET_NO_PORT, code, buffer, sizeof buffer), NET_BADID);
+  }
+  for (std::uint16_t code : {8, 18, 129}) {
+    std::uint8_t buffer[256] = {};
+    std::uint16_t length = sizeof buffer;
+    EXPECT_EQ(f.NetGetInfo(0x7777, code, buffer, &length, nullptr), NET_BADID);
+    EXPECT_EQ(f.NetSetInfo(0x7777, code, buffer, sizeof buffer), NET_BADID);
   }
   EXPECT_EQ(f.NetGetVersion(), 0x0102);
   EXPECT_EQ(f.NetIsQueueAdmin(0), 1);

@@ -87,11 +87,11 @@ TEST_F(Exchange, MissingOrOversizedRepliesAreReadFailures) {
 TEST_F(Exchange, CommandStatusElevenIsMinus1150) {
   startAdapter("KS", profile("kestrel-single.adapter"));
   const IpxAddress to = at(kNet1, kKsNode, wire::kCommandSocket);
-  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagPowerOnReset), false).rc, NET_OKAY);
+  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagUpdateNvram), false).rc, NET_OKAY);
   sim.adapter("KS")->withModel([](auto& m) { m.config().knobs.commandStatus = 11; });
-  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagPowerOnReset), false).rc, NET_ADAPTER_STATUS_11);
+  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagUpdateNvram), false).rc, NET_ADAPTER_STATUS_11);
   sim.adapter("KS")->withModel([](auto& m) { m.config().knobs.commandStatus = 3; });
-  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagPowerOnReset), false).rc, NET_FAIL);
+  EXPECT_EQ(exchange(to, wire::textCommand(wire::kTagUpdateNvram), false).rc, NET_FAIL);
 }
 
 TEST_F(Exchange, ServerListingAboveFiveNamesTakesASecondDatagram) {

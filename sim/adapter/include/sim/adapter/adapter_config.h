@@ -25,6 +25,8 @@ struct PortConfig {
   bool busy = false;
   std::uint16_t polling = 30;
   std::string printServer;
+  std::string printServer2;    // single-port: the second print server
+  std::uint16_t polling2 = 0;  // single-port: the second polling word
   Bytes settings;  // 7390: the port block's settings from its byte 2 (serial 16, parallel 6 bytes)
   std::string printerProfile;  // the printer behind an NPA port, by profile file name
 };
@@ -46,6 +48,12 @@ struct Knobs {
   std::uint32_t dataDelayMs = 0;  // each answer that much later
   enum class AlertShape { Whole, Fragment, NumberedOne } alertShape = AlertShape::Whole;
   int replyFromPort = 0;  // answers leave from this port's channel (0: their own)
+  // Restarts and settings:
+  bool noRestart = false;                         // a restarting adapter stays down
+  bool flashSequenceError = false;                // flash writes echo another sequence number
+  std::map<std::string, std::uint8_t> statusFor;  // a status byte per text command tag
+  std::optional<std::uint8_t> listingCount;       // "LPA Server Listing" count byte
+  std::optional<std::uint8_t> serverBlock;        // block number of both "LPA Defined Servers" datagrams
 };
 
 struct AdapterConfig {
@@ -65,6 +73,9 @@ struct AdapterConfig {
   std::string secondName;  // single-port identity block
   std::array<std::uint8_t, 3> firmware{1, 0, 0};
   std::string password;
+  std::uint8_t language = 1;              // text-command adapters: the language code
+  std::vector<std::string> servers;       // file servers serviced, at most 16
+  std::array<std::uint8_t, 8> advance{};  // the "LPA Advance Settings" block from its byte 21
   std::uint32_t restartMs = 5000;
   std::map<int, PortConfig>
       ports;  // multi-port: 0 serial, 1.. parallel; 7390: 0 serial, 1 parallel; single: 1

@@ -4,6 +4,7 @@
 // variable reads and writes on 0x861C. Built from the wire rules with the
 // simulator's own code; only the offsets are shared with the transports.
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -36,6 +37,14 @@ class AdapterModel {
   // A variable's current value (empty when the store has none).
   Bytes variable(std::uint8_t group, std::uint8_t number) const;
 
+  // Called as the adapter comes back: an NVRAM-based adapter forgets the
+  // text-command changes made since its last "LPA Update NVRAM"; an address
+  // set by "Control LPA" takes effect.
+  void onRestart();
+  // The firmware image of the last flash download, and whether program mode is on.
+  const Bytes& flashImage() const { return flashImage_; }
+  bool programMode() const { return programMode_; }
+
  private:
   Bytes lpaParameters() const;
   Bytes kestrelParameters() const;
@@ -48,6 +57,26 @@ class AdapterModel {
   Node current_{};
   std::map<std::pair<std::uint8_t, std::uint8_t>, Bytes> store_;
   std::uint32_t queries_ = 0;
+
+  Response textEffect(std::string_view tag, View request);
+  std::uint8_t statusOf(std::string_view tag) const;
+  Bytes received(std::string_view tag) const;
+  Bytes flashResponse(std::string_view tag, std::uint8_t status, std::uint16_t sequence) const;
+  void setParameters(View data);
+  bool controlItems(View items, Response& r);
+  void pollingControl(View data);
+  void trimServers();
+  std::vector<Bytes> definedServers() const;
+  std::vector<Bytes> serverListing() const;
+
+  // NVRAM-based text adapters: what survives a restart.
+  AdapterConfig saved_;
+  bool unsaved_ = false;
+  std::optional<Node> pendingNode_;  // "Control LPA" item 43, at the next restart
+  bool flashOpen_ = false;
+  std::uint16_t flashExpected_ = 0;
+  Bytes flashImage_;
+  bool programMode_ = false;
 };
 
 // The size of a variable as the adapter keeps it; 0 for none.
