@@ -519,6 +519,10 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return wf::sendMessage(hwnd, message, wParam, lParam).value_or(0);
 }
 
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  return hwnd && wf::fw::killWindowTimer(hwnd, id);
+}
+
 BOOL IsWindow(HWND hwnd) {
   return wf::isWindow(hwnd) ? TRUE : FALSE;
 }
