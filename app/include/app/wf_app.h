@@ -24,6 +24,7 @@
 class CWFWindowList;
 class CSplashWnd;
 class CWFAlertManager;
+class CMainFrame;
 
 // The application's messages beyond those COMMON knows.
 constexpr UINT WM_WF_PREVINSTANCE = 1129;
@@ -145,10 +146,19 @@ class CWFApp : public CWinApp, public WFAppServices {
   void SetWaveFile(int index, const CFilename& file);
   BOOL GetOEMInstall();
 
+  BOOL Exit();
+  BOOL AnyNormalWndFound(USHORT printer);
+  void RestoreOnError(USHORT printer);
+  void WFOnTop(BOOL onTop);
+  void InitImageLists();
+  void DeleteImageLists();
+
   // --- second start ---
   void HandleSecondInstance(const CString& name);
   BOOL RegisterPrevInstFile(const CString& name);
   CString FindPrevInstFile();
+  // Shows the window of that name, or makes it; the new window, else null.
+  CMainFrame* FindOrCreateWindow(const CString& name);
 
   // --- work items and enumerations ---
   void BeginThread(UINT (*proc)(void*), void* param, int priority, const char* name) override;

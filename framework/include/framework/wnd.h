@@ -279,6 +279,10 @@ class CWnd : public CCmdTarget {
   void ScreenToClient(LPPOINT point) const;
   // Asks for a repaint; UpdateWindow runs a pending one at once.
   void Invalidate(BOOL erase = TRUE);
+  // Only that part of the client area; null: all of it.
+  void InvalidateRect(LPCRECT rect, BOOL erase = TRUE);
+  // Off: changes are not drawn until it is switched on again.
+  void SetRedraw(BOOL redraw = TRUE);
   void UpdateWindow();
 
   // The message being handled on this thread, passed to the default procedure.
