@@ -329,6 +329,8 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Within this process; across threads it waits for the owner thread. 0 when the window is gone.
 LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND hwnd);
+// The class the window was created with; empty for an unknown window.
+CString GetWindowClassName(HWND hwnd);
 // A timer of a window known only by its handle (one that may be gone).
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // A top-level window of that class in any of the user's processes; 0 when none.
