@@ -24,6 +24,7 @@ const UINT kShutdownSteps[] = {169, 165, 164, 166, 167};
 }  // namespace
 
 CWFApp::CWFApp() : CWinApp("Wrenfield") {
+  m_windowList = new CWFWindowList;
   m_programDir = wf::moduleDirectory().string();
   m_enumCounter.create();
   SetWaveDefaults();
@@ -144,7 +145,6 @@ bool CWFApp::startUp() {
   std::uint32_t nets = 0;
   BceGetNets(&nets);
   m_netsAvailable = nets;
-  m_windowList = new CWFWindowList;
   if (ok) {
     m_dllManager.LoadDLLs();
     RetrieveRegistrySettings();
