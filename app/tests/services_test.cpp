@@ -9,9 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/shutdown_dlg.h"
 #include "app_fixture.h"
 #include "eventually.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "test_dirs.h"
 
 namespace {
@@ -250,6 +253,35 @@ TEST_F(Services, NoPrinterManagerNoPrinter) {
   CFilename file;
   CWFApp::GetModuleFilename(file);
   EXPECT_EQ(std::filesystem::path(file.GetPath().str()).filename(), "app_tests");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Services, ShutdownShowsItsStepsInOrderAndSavesOnlyWhatItRead) {
+  wf::setTimeScaleForTest(0.2);
+  {
+    CWFApp app;
+    app.startWorkQueue();
+    app.SetMaxThreads(33);
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_FALSE(app.IsThreadMgrActive());
+  }
+  wf::setTimeScaleForTest(1.0);
+  const std::vector<std::string> steps = {
+      "Terminating pending operations to all printers.", "Shutting down alert processing for all printers.",
+      "Shutting down bidirectional communication with all printers.",
+      "Unloading all dynamic link libraries (DLL's).", "Wrenfield shutdown is complete."};
+  EXPECT_EQ(CShutdownDlg::shownTexts(), steps);
+  const auto icons = CShutdownDlg::shownIcons();
+  ASSERT_GE(icons.size(), 7u);
+  for (size_t i = 0; i < icons.size(); ++i) EXPECT_EQ(icons[i], 104 + i % 6) << i;
+  // Settings never read in this process are not written over the user's.
+  HKEY settings = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(CWFApp::kAppKey) + "\\Settings").c_str(), 0,
+                          KEY_READ, &settings),
+            ERROR_SUCCESS);
 }
 
 }  // namespace
