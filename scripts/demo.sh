@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the furthest end-to-end path
-# that exists today: the platform self-check, then the broker finding the
-# simulated printers on LPT1..LPT5, asking each what it is through its
-# request object, and showing two device-status alerts they raise.
+# Installs what is missing, builds, and runs the main job: the platform
+# self-check, the simulated printers on LPT1..LPT5 with wf-printers asking
+# each what it is, then wrenfld itself against the same printers. On a
+# desktop it opens its window until the user closes it; without one it runs
+# offscreen, prints each window's rows, saves a picture of each window and
+# is ended with SIGTERM for an ordered shutdown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/stage.sh
@@ -40,6 +42,43 @@ simulated_printers() {
   echo "LPT3.status = 00 00 40" >&7
   echo "LPT3.raise-status = 0x000100" >&7
   wait "$viewer"
-  echo quit >&7
 }
 stage "simulated printers" simulated_printers
+
+# wrenfld in a data root of its own, against the printers still running.
+printer_window() {
+  export WRENFIELD_ROOT=$work/root
+  mkdir -m 700 -p "$WRENFIELD_ROOT"
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "wrenfld is open on the desktop; close its window to go on"
+    "$bin/wrenfld"
+    return
+  fi
+  local pictures=$work/pictures
+  mkdir -p "$pictures"
+  QT_QPA_PLATFORM=offscreen WRENFIELD_UI_SNAPSHOT=$work/ui.snapshot WRENFIELD_UI_PICTURES=$pictures \
+    "$bin/wrenfld" &
+  local app=$!
+  # Once the printers arrived: a row per printer a loaded family claims.
+  for _ in $(seq 600); do
+    grep -q "^row" "$work/ui.snapshot" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 2
+  awk -F'\t' '
+    $1 == "window" { printf "window %s \"%s\"\n", $2, $3 }
+    $1 == "pane" && $2 == 1 { printf "  %s\n", $3 }
+    $1 == "column" { name[$2] = $3; n = $2 + 1 }
+    $1 == "row" { line = "  "; for (c = 0; c < 4; c++) line = line sprintf("%s: %s  ", name[c], $(5 + c)); print line }
+  ' "$work/ui.snapshot"
+  mkdir -p build/demo
+  for picture in "$pictures"/*.png; do
+    cp "$picture" build/demo/
+    echo "picture of the window: $PWD/build/demo/$(basename "$picture")"
+  done
+  kill -TERM "$app"
+  wait "$app"
+  echo "wrenfld shut down in order (exit code $?)"
+}
+stage "printer window" printer_window
+echo quit >&7

@@ -275,6 +275,16 @@ void CWFPrinterList::DeleteAllPrinters() {
   for (CWFPrinterIcon* icon : icons) delete icon;
 }
 
+std::vector<CWFPrinterIcon*> CWFPrinterList::GetIcons() {
+  std::vector<CWFPrinterIcon*> icons;
+  underReaderUnit([&] {
+    std::lock_guard links(m_links);
+    for (POSITION p = GetHeadPosition(); p;) icons.push_back(static_cast<CWFPrinterIcon*>(GetNext(p)));
+    return 0;
+  });
+  return icons;
+}
+
 CWFoidList* CWFPrinterList::GetPrinterListEnumerated() {
   auto* list = new (std::nothrow) CWFoidList(0);
   if (!list) return nullptr;

@@ -8,4 +8,12 @@ namespace wf::fw {
 // visible frames, which pass it on to their bars.
 void idleUpdateFrames(CWnd* mainWindow);
 
+// Sends WM_QUERYENDSESSION to every frame of the calling thread.
+void queryEndSessionFrames();
+
+// With WRENFIELD_UI_SNAPSHOT set: the calling thread's frames as text (see
+// README), written through a temporary file and a rename when it changed;
+// with WRENFIELD_UI_PICTURES set, each frame's picture as <dir>/frame<n>.png too.
+void writeUiSnapshot();
+
 }  // namespace wf::fw

@@ -1,6 +1,13 @@
 #include "framework/frame_wnd.h"
 
+#include <QPixmap>
 #include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include <algorithm>
 #include <string>
@@ -10,6 +17,7 @@
 #include "frame_idle.h"
 #include "frame_menu_bar.h"
 #include "framework/dc.h"
+#include "framework/list_ctrl.h"
 #include "framework/win_app.h"
 #include "gdi_data.h"
 #include "window_classes.h"
@@ -96,6 +104,96 @@ class TestCmdUI : public CCmdUI {
 };
 
 }  // namespace
+
+void queryEndSessionFrames() {
+  const std::vector<HWND> frames = threadFrames;  // a handler may close a frame
+  for (HWND hwnd : frames) {
+    if (CWnd* frame = CWnd::FromHandlePermanent(hwnd)) frame->SendMessage(WM_QUERYENDSESSION, 0, 0);
+  }
+}
+
+namespace {
+
+std::string oneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\t', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+void describeList(std::ostringstream& out, CListCtrl* list) {
+  const int columns = list->GetColumnCount();
+  out << "list\t" << list->GetDlgCtrlID() << "\tmode=" << (list->GetStyle() & LVS_TYPEMASK) << "\n";
+  for (int c = 0; c < columns; ++c)
+    out << "column\t" << c << "\t" << oneLine(list->GetColumnHeading(c).str()) << "\t"
+        << list->GetColumnWidth(c) << "\n";
+  for (int i = 0; i < list->GetItemCount(); ++i) {
+    LVITEM item;
+    item.mask = LVIF_IMAGE;
+    item.iItem = i;
+    list->GetItem(&item);
+    out << "row\t" << i << "\timage=" << item.iImage
+        << "\tselected=" << ((list->GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) ? 1 : 0);
+    for (int c = 0; c < std::max(columns, 1); ++c) out << "\t" << oneLine(list->GetItemText(i, c).str());
+    out << "\n";
+  }
+}
+
+std::string describeFrames(std::vector<QWidget*>& widgets) {
+  std::ostringstream out;
+  for (HWND hwnd : threadFrames) {
+    auto* frame = dynamic_cast<CFrameWnd*>(CWnd::FromHandlePermanent(hwnd));
+    if (!frame) continue;
+    CString title;
+    frame->GetWindowText(title);
+    HICON icon = frame->GetIcon(FALSE) ? frame->GetIcon(FALSE) : frame->GetIcon(TRUE);
+    const char* state = !frame->IsWindowVisible() ? "hidden"
+                        : frame->IsIconic()       ? "minimized"
+                        : frame->IsZoomed()       ? "maximized"
+                                                  : "normal";
+    out << "window\t" << GetWindowClassName(hwnd).str() << "\t" << oneLine(title.str())
+        << "\ticon=" << iconResourceId(icon) << "\tstate=" << state << "\n";
+    if (auto* bar = dynamic_cast<CStatusBar*>(frame->GetMessageBar())) {
+      for (int p = 0; p < bar->GetCount(); ++p)
+        out << "pane\t" << p << "\t" << oneLine(bar->GetPaneText(p).str()) << "\n";
+    }
+    for (CWnd* child : childWindows(frame)) {
+      if (auto* list = dynamic_cast<CListCtrl*>(child)) describeList(out, list);
+    }
+    widgets.push_back(widgetOf(hwnd));
+  }
+  return out.str();
+}
+
+void replaceFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream file(temporary, std::ios::trunc);
+    file << text;
+    if (!file) return;
+  }
+  std::rename(temporary.c_str(), path.c_str());
+}
+
+}  // namespace
+
+void writeUiSnapshot() {
+  static std::string last;
+  const char* path = std::getenv("WRENFIELD_UI_SNAPSHOT");
+  if (!path || !*path) return;
+  std::vector<QWidget*> widgets;
+  const std::string text = describeFrames(widgets);
+  if (text == last) return;
+  last = text;
+  replaceFile(path, text);
+  const char* pictures = std::getenv("WRENFIELD_UI_PICTURES");
+  if (!pictures || !*pictures) return;
+  for (std::size_t n = 0; n < widgets.size(); ++n) {
+    if (!widgets[n]) continue;
+    const std::string file = std::string(pictures) + "/frame" + std::to_string(n + 1) + ".png";
+    widgets[n]->grab().save(QString::fromStdString(file + ".tmp.png"));
+    std::rename((file + ".tmp.png").c_str(), file.c_str());
+  }
+}
 
 void idleUpdateFrames(CWnd* mainWindow) {
   if (mainWindow && mainWindow->m_hWnd) mainWindow->SendMessage(WM_IDLEUPDATECMDUI, TRUE, 0);

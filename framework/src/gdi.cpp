@@ -22,6 +22,7 @@ struct Registry {
   std::mutex m;
   std::unordered_map<HGDIOBJ, std::shared_ptr<GdiData>> objects;
   std::unordered_map<HICON, QImage> icons;
+  std::unordered_map<HICON, UINT> iconIds;  // icons loaded from a resource
   std::uintptr_t next = 0x1000;
 };
 Registry& registry() {
@@ -306,11 +307,21 @@ HICON LoadIcon(HINSTANCE library, const wf::fw::ResourceId& id) {
       library ? wf::fw::findResourceIn(library, wf::fw::res::Type::Icon, id) : wf::fw::findIcon(id));
   QImage picture;
   if (!resource || !picture.loadFromData(resource->bytes, static_cast<int>(resource->size))) return nullptr;
-  return newIcon(picture);
+  HICON icon = newIcon(picture);
+  std::lock_guard lock(registry().m);
+  registry().iconIds[icon] = id.id();
+  return icon;
+}
+
+UINT wf::fw::iconResourceId(HICON icon) {
+  std::lock_guard lock(registry().m);
+  auto it = registry().iconIds.find(icon);
+  return it == registry().iconIds.end() ? 0 : it->second;
 }
 
 BOOL DestroyIcon(HICON icon) {
   std::lock_guard lock(registry().m);
+  registry().iconIds.erase(icon);
   return registry().icons.erase(icon) > 0;
 }
 

@@ -42,6 +42,8 @@ QFont fontFromLogFont(const LOGFONT& lf);
 
 // Icons: a handle owns an ARGB picture.
 HICON newIcon(const QImage& picture);
+// The resource number an icon was loaded from; 0 for one made otherwise.
+UINT iconResourceId(HICON icon);
 QImage iconImage(HICON icon);  // null image for an unknown handle
 QIcon toQIcon(HICON icon);
 

@@ -451,6 +451,15 @@ BOOL CListCtrl::DeleteColumn(int column) {
   return TRUE;
 }
 
+int CListCtrl::GetColumnCount() const {
+  return static_cast<int>(state_->columns.size());
+}
+
+CString CListCtrl::GetColumnHeading(int column) const {
+  if (column < 0 || column >= GetColumnCount()) return CString();
+  return CString(state_->columns[static_cast<std::size_t>(column)].heading.c_str());
+}
+
 int CListCtrl::GetColumnWidth(int column) const {
   if ((GetStyle() & LVS_TYPEMASK) == LVS_LIST)
     return state_->canvas ? state_->canvas->listWidth() : state_->listColumnWidth;

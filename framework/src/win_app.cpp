@@ -1,16 +1,22 @@
 #include "framework/win_app.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "frame_idle.h"
 #include "framework/shell_calls.h"
 #include "gui_thread.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
+#include "platform/unique_fd.h"
 #include "thread_state.h"
 
 IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
@@ -66,8 +72,61 @@ int CWinApp::ExitInstance() {
 }
 
 BOOL CWinApp::OnIdle(LONG count) {
-  return CWinThread::OnIdle(count);
+  const BOOL more = CWinThread::OnIdle(count);
+  if (count == 0) wf::fw::writeUiSnapshot();
+  return more;
 }
+
+namespace {
+
+// SIGTERM reaches the GUI thread through a pipe; the handler only writes.
+int terminationWriteFd = -1;
+
+void noteTermination(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t written = ::write(terminationWriteFd, &byte, 1);
+}
+
+// Termination and the desktop's log-out end the session for every frame.
+class SessionEnd {
+ public:
+  SessionEnd() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    read_ = wf::UniqueFd(fds[0]);
+    write_ = wf::UniqueFd(fds[1]);
+    terminationWriteFd = write_.get();
+    notifier_ = std::make_unique<QSocketNotifier>(read_.get(), QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+      char bytes[16];
+      while (::read(read_.get(), bytes, sizeof bytes) > 0) {
+      }
+      wf::fw::queryEndSessionFrames();
+    });
+    struct sigaction action {};
+    action.sa_handler = noteTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, &previous_);
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+      QObject::connect(gui, &QGuiApplication::commitDataRequest,
+                       [](QSessionManager&) { wf::fw::queryEndSessionFrames(); });
+    }
+  }
+  ~SessionEnd() {
+    if (!write_) return;
+    sigaction(SIGTERM, &previous_, nullptr);
+    terminationWriteFd = -1;
+  }
+
+ private:
+  wf::UniqueFd read_;
+  wf::UniqueFd write_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  struct sigaction previous_ {};
+};
+
+}  // namespace
 
 void CWinApp::SetRegistryKey(LPCSTR company) {
   strings_->registryKey = company ? company : "";
@@ -167,6 +226,7 @@ int CWinApp::runMain(int argc, char** argv) {
   app->m_nThreadID = wf::currentThreadId();
 
   wf::fw::ensureGuiQueue();
+  SessionEnd sessionEnd;
   int code;
   if (app->InitInstance()) {
     code = app->Run();

@@ -31,6 +31,7 @@ struct CWnd::Impl {
   bool iconic = false;
   bool zoomed = false;
   HICON icons[2] = {nullptr, nullptr};
+  std::string className;
 
   // Runs `apply` on the window's widget, on the GUI thread; queued when
   // called elsewhere, so no caller ever waits for the GUI thread.
@@ -210,6 +211,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
   impl_->id = id;
   impl_->parent = cs.hwndParent;
   impl_->text = cs.lpszName;
+  impl_->className = cs.lpszClass && *cs.lpszClass ? cs.lpszClass : "AfxWnd";
   {
     std::lock_guard lock(wf::fw::handles().m);
     wf::fw::handles().windows[hwnd] = this;
@@ -517,6 +519,15 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return wf::sendMessage(hwnd, message, wParam, lParam).value_or(0);
+}
+
+CString GetWindowClassName(HWND hwnd) {
+  CWnd* window = CWnd::FromHandlePermanent(hwnd);
+  return window ? CString(WndAccess::impl(window).className.c_str()) : CString();
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  return hwnd && wf::fw::killWindowTimer(hwnd, id);
 }
 
 BOOL IsWindow(HWND hwnd) {

@@ -75,6 +75,20 @@ void CWnd::Invalidate(BOOL) {
   if (QWidget* w = wf::fw::widgetOf(m_hWnd)) w->update();
 }
 
+void CWnd::InvalidateRect(LPCRECT rect, BOOL) {
+  QWidget* w = wf::fw::widgetOf(m_hWnd);
+  if (!w) return;
+  if (rect) {
+    w->update(QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
+  } else {
+    w->update();
+  }
+}
+
+void CWnd::SetRedraw(BOOL redraw) {
+  if (QWidget* w = wf::fw::widgetOf(m_hWnd)) w->setUpdatesEnabled(redraw != FALSE);
+}
+
 void CWnd::UpdateWindow() {
   if (QWidget* w = wf::fw::widgetOf(m_hWnd); w && w->isVisible()) w->repaint();
 }

@@ -7,6 +7,7 @@
 // inner lock only for its span, so appends never race walks or removals.
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "broker/corbce.h"
 #include "common/oid_list.h"
@@ -41,6 +42,8 @@ class CWFPrinterList : public CObList {
   CWFPrinterIcon* FindPrinterIcon(CWFPrinterIcon* icon);
   // TRUE (and thread-locked) when that very icon is an element.
   BOOL IsInList(CWFPrinterIcon* icon);
+  // The icons at this moment, in list order; look each one up before use.
+  std::vector<CWFPrinterIcon*> GetIcons();
   // Items own _WF_PRINTER_INFO records; null for an empty list.
   CWFoidList* GetPrinterListEnumerated();
   // Starts the whole-system enumeration on a thread of its own.

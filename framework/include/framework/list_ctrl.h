@@ -134,6 +134,8 @@ class CListCtrl : public CControlWnd {
   BOOL DeleteColumn(int column);
   // In list view column 0 is the width of every list column.
   int GetColumnWidth(int column) const;
+  int GetColumnCount() const;
+  CString GetColumnHeading(int column) const;  // empty for a bad index
   BOOL SetColumnWidth(int column, int width);
 
   // Items. The index of the new item, -1 on failure.

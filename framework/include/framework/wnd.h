@@ -279,6 +279,10 @@ class CWnd : public CCmdTarget {
   void ScreenToClient(LPPOINT point) const;
   // Asks for a repaint; UpdateWindow runs a pending one at once.
   void Invalidate(BOOL erase = TRUE);
+  // Only that part of the client area; null: all of it.
+  void InvalidateRect(LPCRECT rect, BOOL erase = TRUE);
+  // Off: changes are not drawn until it is switched on again.
+  void SetRedraw(BOOL redraw = TRUE);
   void UpdateWindow();
 
   // The message being handled on this thread, passed to the default procedure.
@@ -325,6 +329,10 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Within this process; across threads it waits for the owner thread. 0 when the window is gone.
 LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND hwnd);
+// The class the window was created with; empty for an unknown window.
+CString GetWindowClassName(HWND hwnd);
+// A timer of a window known only by its handle (one that may be gone).
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // A top-level window of that class in any of the user's processes; 0 when none.
 HWND FindWindow(LPCSTR className, LPCSTR windowName);
 

@@ -1,0 +1,54 @@
+#pragma once
+// The alert service: a hidden window on a thread of its own, the one window
+// the broker posts the program's printer events and alerts to.
+#include <atomic>
+
+#include "common/app_services.h"
+#include "framework/win_thread.h"
+#include "framework/wnd.h"
+
+class CWFAlertWndThread;
+
+class CWFAlertWnd : public CWnd {
+ public:
+  explicit CWFAlertWnd(CWFAlertWndThread* thread) : m_pThread(thread) {}
+  BOOL CreateHidden();
+
+ protected:
+  void OnDestroy();
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  CWFAlertWndThread* m_pThread;
+  CString m_className;
+};
+
+class CWFAlertManager;
+
+class CWFAlertWndThread : public CWinThread {
+  DECLARE_DYNCREATE(CWFAlertWndThread)
+ public:
+  CWFAlertWndThread();
+  BOOL InitInstance() override;
+
+  CWFAlertWnd m_wnd;
+  std::atomic<HWND> m_hWndAlert{0};
+  std::atomic<CWFAlertManager*> m_pManager{nullptr};
+};
+
+class CWFAlertManager : public CObject, public WFAlertManagerServices {
+ public:
+  CWFAlertManager() = default;
+  ~CWFAlertManager() override;
+
+  // Starts the thread and waits at most 3000 ms for its window.
+  BOOL Initialize();
+  // Closes the window and waits at most 10 s for the thread.
+  void Shutdown();
+  HWND GetNotificationWindow() override;
+  bool HasThread() const { return m_pThread != nullptr; }
+
+ private:
+  CWFAlertWndThread* m_pThread = nullptr;
+  HANDLE m_hThread = nullptr;
+};

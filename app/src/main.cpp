@@ -1,0 +1,16 @@
+// wrenfld: the printer utility. The one static application object runs it.
+#include <QApplication>
+
+#include "app/wf_app.h"
+#include "framework/qt_shell.h"
+
+namespace {
+CWFApp theApp;
+}
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  // Message boxes, sounds and program starts go through Qt from here on.
+  wf::fw::QtShell shell;
+  return AfxWinMain(argc, argv);
+}

@@ -1,0 +1,87 @@
+#include "app/shutdown_dlg.h"
+
+#include <mutex>
+
+#include "app/wf_app.h"
+#include "framework/controls.h"
+#include "framework/gdi.h"
+
+namespace {
+
+constexpr UINT kIconTimer = 103;
+constexpr UINT kIconTick = 200;
+constexpr UINT kFirstIcon = 104;
+constexpr UINT kLastIcon = 109;
+constexpr UINT kIconControl = 1138;
+
+std::mutex historyLock;
+std::vector<std::string> texts;
+std::vector<UINT> icons;
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CShutdownDlg, CDialog)
+ON_WM_TIMER()
+ON_WM_CLOSE()
+END_MESSAGE_MAP()
+
+std::vector<std::string> CShutdownDlg::shownTexts() {
+  std::lock_guard lock(historyLock);
+  return texts;
+}
+
+std::vector<UINT> CShutdownDlg::shownIcons() {
+  std::lock_guard lock(historyLock);
+  return icons;
+}
+
+void CShutdownDlg::noteText(const std::string& text) {
+  std::lock_guard lock(historyLock);
+  texts.push_back(text);
+}
+
+BOOL CShutdownDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  CenterWindow();
+  {
+    std::lock_guard lock(historyLock);
+    texts.clear();
+    icons.clear();
+  }
+  m_icon = kFirstIcon;
+  for (UINT n = kFirstIcon; n <= kLastIcon; ++n)
+    m_icons[n - kFirstIcon] = LoadIcon(AfxGetResourceHandle(), n);
+  SetTimer(kIconTimer, kIconTick);
+  auto* pair = new std::pair<CShutdownDlg*, CWFApp*>(this, m_app);
+  CWinThread* worker = AfxBeginThread(&CWFApp::ExitInstanceThreadFunc, pair);
+  if (worker) {
+    m_worker = worker->m_hThread;
+  } else {
+    delete pair;
+    PostMessage(WM_CLOSE);
+  }
+  return TRUE;
+}
+
+void CShutdownDlg::OnTimer(UINT_PTR id) {
+  if (id != kIconTimer) return;
+  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kIconControl))) {
+    picture->SetIcon(m_icons[m_icon - kFirstIcon]);
+  }
+  {
+    std::lock_guard lock(historyLock);
+    icons.push_back(m_icon);
+  }
+  m_icon = m_icon == kLastIcon ? kFirstIcon : m_icon + 1;
+}
+
+void CShutdownDlg::OnClose() {
+  if (m_worker) WaitForThread(m_worker, INFINITE);
+  KillTimer(kIconTimer);
+  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kIconControl))) picture->SetIcon(nullptr);
+  for (HICON& icon : m_icons) {
+    if (icon) DestroyIcon(icon);
+    icon = nullptr;
+  }
+  EndDialog(IDOK);
+}

@@ -1,0 +1,216 @@
+// The filter predicate, the sort order of the list view and the window list.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/list_view.h"
+#include "app/main_frame.h"
+#include "app/window_filter.h"
+#include "app/window_list.h"
+#include "app_fixture.h"
+
+namespace {
+
+using wf::testing::AppFixture;
+
+class FakePrinter : public WFFilterSubject {
+ public:
+  BOOL local = TRUE;
+  BOOL network = FALSE;
+  BOOL missing = FALSE;
+  BOOL bidi = TRUE;
+  WFPrtObj::PORTTYPE port = WFPrtObj::PORT_LPT;
+  std::map<std::string, std::string> texts;
+  std::vector<std::string> asked;
+
+  BOOL IsLocal() override { return local; }
+  BOOL IsNetwork() override { return network; }
+  BOOL IsMissing() override { return missing; }
+  BOOL BidiActive() override { return bidi; }
+  WFPrtObj::PORTTYPE PortType() override { return port; }
+  CString Name() override { return text("name"); }
+  CString Connection() override { return text("connection"); }
+  CString NetAddress() override { return text("address"); }
+  CString NWLogin() override { return text("login"); }
+  CString CLNickname() override { return text("nickname"); }
+  CString TCPHost() override { return text("host"); }
+
+ private:
+  CString text(const std::string& field) {
+    asked.push_back(field);
+    return CString(texts[field].c_str());
+  }
+};
+
+int matcherCalls = 0;
+BOOL countingMatch(CString pattern, CString text) {
+  ++matcherCalls;
+  return pattern == text;
+}
+
+TEST(WindowFilter, KindsOfPrinterAndTheirShowFlags) {
+  struct Case {
+    const char* what;
+    BOOL local, network, missing;
+    BOOL showLocal, showNetwork, showMissing;
+    BOOL passes;
+  };
+  const Case cases[] = {
+      {"default shows a local printer", 1, 0, 0, 1, 1, 1, 1},
+      {"default shows a missing network printer", 0, 1, 1, 1, 1, 1, 1},
+      {"show local off hides a local printer", 1, 0, 0, 0, 1, 1, 0},
+      {"show network off hides a network printer", 0, 1, 0, 1, 0, 1, 0},
+      {"show missing off hides a missing local printer", 1, 0, 1, 1, 1, 0, 0},
+      {"show network off hides a missing non-local printer", 0, 0, 1, 1, 0, 1, 0},
+      {"show network off keeps a missing local printer", 1, 0, 1, 1, 0, 1, 1},
+  };
+  for (const Case& c : cases) {
+    FakePrinter printer;
+    printer.local = c.local;
+    printer.network = c.network;
+    printer.missing = c.missing;
+    WINDOWFILTER filter;
+    filter.showLocal = c.showLocal;
+    filter.showNetwork = c.showNetwork;
+    filter.showMissing = c.showMissing;
+    EXPECT_EQ(PassesFilter(filter, printer, countingMatch), c.passes) << c.what;
+  }
+}
+
+TEST(WindowFilter, StarNeverCallsTheMatcherButAnEmptyPatternDoes) {
+  FakePrinter printer;
+  printer.texts = {{"name", "Lab"}, {"host", ""}};
+  WINDOWFILTER filter;
+  matcherCalls = 0;
+  EXPECT_TRUE(PassesFilter(filter, printer, countingMatch));
+  EXPECT_EQ(matcherCalls, 0);
+  EXPECT_TRUE(printer.asked.empty());
+  filter.tcpHost = "";
+  EXPECT_TRUE(PassesFilter(filter, printer, countingMatch));
+  EXPECT_EQ(matcherCalls, 1);
+  filter.name = "Office";
+  EXPECT_FALSE(PassesFilter(filter, printer, countingMatch));
+  // The default matcher is COMMON's wildcard match, without case.
+  filter = WINDOWFILTER{};
+  filter.name = "l?B*";
+  EXPECT_TRUE(PassesFilter(filter, printer));
+  filter.bidiOnly = TRUE;
+  printer.bidi = FALSE;
+  EXPECT_FALSE(PassesFilter(filter, printer));
+}
+
+TEST(WindowFilter, AdapterPortTypes) {
+  using P = WFPrtObj;
+  struct Case {
+    P::PORTTYPE port;
+    BOOL WINDOWFILTER::*flag;
+  };
+  const Case cases[] = {{P::PORT_PORTBAY, &WINDOWFILTER::portbay},
+                        {P::PORT_PORTBAY_XL, &WINDOWFILTER::portbayXL},
+                        {P::PORT_ADAPTER_PARALLEL_1, &WINDOWFILTER::parallel},
+                        {P::PORT_ADAPTER_PARALLEL_2, &WINDOWFILTER::parallel},
+                        {P::PORT_ADAPTER8_PARALLEL, &WINDOWFILTER::parallel},
+                        {P::PORT_ADAPTER_SERIAL, &WINDOWFILTER::serial},
+                        {P::PORT_ADAPTER8_SERIAL, &WINDOWFILTER::serial}};
+  for (const Case& c : cases) {
+    FakePrinter printer;
+    printer.port = c.port;
+    WINDOWFILTER filter;
+    EXPECT_TRUE(PassesFilter(filter, printer)) << c.port;
+    filter.*c.flag = FALSE;
+    EXPECT_FALSE(PassesFilter(filter, printer)) << c.port;
+    // The other adapter flags leave it alone.
+    WINDOWFILTER others;
+    others.portbay = others.portbayXL = others.serial = others.parallel = FALSE;
+    others.*c.flag = TRUE;
+    EXPECT_TRUE(PassesFilter(others, printer)) << c.port;
+  }
+  FakePrinter local;
+  WINDOWFILTER none;
+  none.portbay = none.portbayXL = none.serial = none.parallel = FALSE;
+  EXPECT_TRUE(PassesFilter(none, local));
+}
+
+TEST(ListViewSort, BlankKeysLastTiesByNameGonePrintersAfterAll) {
+  using Key = CWFListView::SortKey;
+  std::vector<Key> keys = {
+      {true, "Ready", "zeta"}, {true, "", "alpha"},      {false, "", ""},
+      {true, " ", "beta"},     {true, "paper out", "b"}, {true, "Ready", "Alpha2"},
+  };
+  std::stable_sort(keys.begin(), keys.end(), CWFListView::SortsBefore);
+  std::vector<std::string> names;
+  for (const auto& key : keys) names.push_back(key.present ? key.name.str() : "<gone>");
+  EXPECT_EQ(names, (std::vector<std::string>{"b", "Alpha2", "zeta", "alpha", "beta", "<gone>"}));
+}
+
+class WindowList : public AppFixture {
+ protected:
+  CMainFrame* open(const char* title) {
+    CMainFrame* frame = CMainFrame::Make(title);
+    EXPECT_NE(frame, nullptr) << title;
+    return frame;
+  }
+  std::vector<std::string> titles() {
+    std::vector<std::string> result;
+    for (CMainFrame* window : app_.GetWFWindowList()->Windows()) result.push_back(window->GetTitle().str());
+    return result;
+  }
+  void TearDown() override {
+    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+    app_.m_pMainWnd = nullptr;
+    AppFixture::TearDown();
+  }
+  CWFApp app_;
+};
+
+TEST_F(WindowList, SortsByteWiseFindsWithoutCase) {
+  CWFWindowList* list = app_.GetWFWindowList();
+  CMainFrame* b = open("b");
+  open("Ba");
+  open("B");
+  CMainFrame* a = open("a");
+  EXPECT_EQ(titles(), (std::vector<std::string>{"B", "Ba", "a", "b"}));
+  EXPECT_EQ(list->FindWindowA(CString("bA"))->GetTitle().str(), "Ba");
+  EXPECT_EQ(list->FindWindowA(4), nullptr);
+  EXPECT_EQ(list->FindWindowA(-1), nullptr);
+  EXPECT_EQ(list->FindWindowA(3), b);
+  EXPECT_EQ(list->GetAnotherWindow(b), a);  // the last one: its predecessor
+  EXPECT_EQ(list->GetAnotherWindow(a), b);
+  b->SetTitle("0 first");
+  EXPECT_TRUE(list->ReSortRenamedWindow(b));
+  EXPECT_EQ(titles().front(), "0 first");
+  EXPECT_TRUE(list->ShowExistingWindow("b"));  // by name, not title
+  EXPECT_FALSE(list->ShowExistingWindow("0 first"));
+}
+
+TEST_F(WindowList, OnlyWindowHasNoOtherAndRemovalLeavesTheFlashList) {
+  CWFWindowList* list = app_.GetWFWindowList();
+  CMainFrame* only = open("only");
+  EXPECT_EQ(list->GetAnotherWindow(only), nullptr);
+  app_.m_pMainWnd = only;
+  app_.SetFlashIcon(TRUE);
+  app_.AddToFlashList(only);
+  EXPECT_TRUE(list->Remove(only, CWFWindowList::REMOVE_ONLY));
+  EXPECT_EQ(app_.flashCount(), 0u);
+  app_.AddToFlashList(only);
+  EXPECT_FALSE(list->Remove(only, CWFWindowList::REMOVE_ONLY));
+  EXPECT_EQ(app_.flashCount(), 0u);
+  EXPECT_FALSE(list->Remove(nullptr, CWFWindowList::REMOVE_ONLY));
+  only->DestroyWindow();
+}
+
+TEST_F(WindowList, ClosingTheMainWindowHandsItAndItsTimersOver) {
+  CMainFrame* first = open("first");
+  CMainFrame* second = open("second");
+  app_.m_pMainWnd = first;
+  app_.SetFlashIcon(TRUE);
+  app_.AddToFlashList(second);
+  first->DestroyWindow();
+  EXPECT_EQ(app_.m_pMainWnd, second);
+  EXPECT_TRUE(app_.flashTimerRunning());
+  EXPECT_EQ(titles(), (std::vector<std::string>{"second"}));
+}
+
+}  // namespace
