@@ -325,6 +325,11 @@ BOOL DestroyIcon(HICON icon) {
   return registry().icons.erase(icon) > 0;
 }
 
+std::size_t wf::fw::liveIconCount() {
+  std::lock_guard lock(registry().m);
+  return registry().icons.size();
+}
+
 CSize GetIconSize(HICON icon) {
   QImage picture = iconImage(icon);
   return {picture.width(), picture.height()};

@@ -73,9 +73,11 @@ TEST(ImageList, IconsAreIndependentValues) {
   CImageList list;
   list.Create(32, 32, ILC_MASK, 0, 1);
   list.Add(&strip, kMask);
+  const std::size_t before = wf::fw::liveIconCount();
   HICON first = list.ExtractIcon(1);
   HICON second = list.ExtractIcon(1);
   ASSERT_NE(first, nullptr);
+  EXPECT_EQ(wf::fw::liveIconCount(), before + 2);
   EXPECT_NE(first, second);
   EXPECT_EQ(GetIconSize(first).cx, 32);
   EXPECT_TRUE(DestroyIcon(first));
@@ -91,6 +93,7 @@ TEST(ImageList, IconsAreIndependentValues) {
   DestroyIcon(scaled);
   EXPECT_EQ(list.ExtractIcon(2), nullptr);
   EXPECT_EQ(list.ExtractIcon(-1), nullptr);
+  EXPECT_EQ(wf::fw::liveIconCount(), before) << "every icon made here is destroyed";
 }
 
 TEST(ImageList, StripsNarrowerThanAnImageAndUncreatedListsAddNothing) {

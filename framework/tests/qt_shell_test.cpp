@@ -230,7 +230,8 @@ TEST(QtShell, StartsProgramsDetachedAndReportsFailure) {
   fs::create_directories(dir);
   fs::path marker = dir / "started";
   fs::path script = dir / "prog.sh";
-  std::ofstream(script) << "#!/bin/sh\necho \"$1\" > \"$2\"\n";
+  // Written aside and renamed: the marker appears only with its line in it.
+  std::ofstream(script) << "#!/bin/sh\necho \"$1\" > \"$2.part\" && mv \"$2.part\" \"$2\"\n";
   fs::permissions(script, fs::perms::owner_all);
 
   EXPECT_TRUE(wf::fw::startProgram(script.c_str(), ("-u " + marker.string()).c_str(), SW_HIDE));

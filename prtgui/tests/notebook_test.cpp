@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "framework/gdi.h"
 #include "framework/global_memory.h"
 #include "notebook_fixture.h"
 
@@ -294,6 +295,7 @@ TEST_F(NotebookTest, AHardErrorFlashesTheCaptionUntilTheNotebookCloses) {
   CWFPrinterIcon* icon = makeIcon(91, {});
   CWFAlert jam(91, nullptr, 0, 1524, CWFAlert::ACTIVE, 0, 6104, FALSE, FALSE, TRUE, FALSE);
   icon->GetAlertStorage().LogEvent(&jam, "Paper Jam", CFilename(), 0);
+  const std::size_t iconsBefore = wf::fw::liveIconCount();
   ASSERT_TRUE(icon->OpenPrinterA(0));
   CPrtOpenFrame* frame = icon->GetOpenFrame();
   pump();
@@ -319,6 +321,7 @@ TEST_F(NotebookTest, AHardErrorFlashesTheCaptionUntilTheNotebookCloses) {
   close(icon);
   EXPECT_TRUE(app_.flashList().empty());
   for (HICON made : {error, normal, big}) EXPECT_EQ(GetIconSize(made).cx, 0) << "destroyed with the frame";
+  EXPECT_EQ(wf::fw::liveIconCount(), iconsBefore) << "no icon of the frame outlives it";
 }
 
 class CountingLine : public CPrtOStatusLine {

@@ -122,9 +122,11 @@ TEST_F(PageBaseTest, BasePagesHelpTablesNameTheControlsOfTheirTemplates) {
     ASSERT_NE(dialog, nullptr) << p.templateId;
     std::set<DWORD> controls;
     for (UINT i = 0; i < dialog->itemCount; ++i) controls.insert(dialog->items[i].id);
-    for (const auto& [control, topic] : table)
-      if (!madeAtRunTime.count(control))
+    for (const auto& [control, topic] : table) {
+      if (!madeAtRunTime.count(control)) {
         EXPECT_TRUE(controls.count(control)) << p.templateId << " " << control;
+      }
+    }
   }
   // The default resource page is made on template 0, as the dynamic form.
   CPrtOResourceMgmt bare;

@@ -6,6 +6,7 @@
 // family modules override them), and WFPrinterIconServices for what the
 // class makes non-virtual. Simple flag accessors are inline.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -438,7 +439,8 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   CString getText(const CString& member) const;
 
   UINT m_defaultView;
-  HWND m_hOpenDlg;
+  // Set on the GUI thread, read by the workers that post to the notebook.
+  std::atomic<HWND> m_hOpenDlg;
   int m_pageCount;
   // Closes the open notebook before the icon goes: at once on the thread
   // that opened it, from any other by WM_CLOSE, waiting for ResetDlgPtr.

@@ -4,6 +4,7 @@
 // so drawing gives the same pixels on every machine. Each object's handle
 // stays valid until the object is deleted; one still selected into a device
 // context keeps its pixels until that context lets it go.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -168,3 +169,9 @@ class CBitmap : public CGdiObject {
 HICON LoadIcon(HINSTANCE library, const wf::fw::ResourceId& id);
 BOOL DestroyIcon(HICON icon);
 CSize GetIconSize(HICON icon);  // 0 x 0 for an unknown handle
+
+namespace wf::fw {
+// Icons made and not yet destroyed, in this process; tests compare it before
+// and after to find an icon nobody destroys.
+std::size_t liveIconCount();
+}  // namespace wf::fw
