@@ -401,8 +401,12 @@ const char* rejectReason(const std::uint8_t* d, std::size_t n, const IpxAddress&
 }  // namespace
 
 int IpxSocket::waitReadable(std::uint32_t ms, std::stop_token stop) {
-  if (!name_) return -WSAEINVAL;
+  // Entered first: a socket closed meanwhile is "not a socket", never "not bound".
   if (!enter()) return -WSAENOTSOCK;
+  if (!name_) {
+    leave();
+    return -WSAEINVAL;
+  }
   std::stop_source woken;
   std::stop_callback byCaller(stop, [&] { woken.request_stop(); });
   std::stop_callback byClose(closing_.get_token(), [&] { woken.request_stop(); });

@@ -256,6 +256,10 @@ TEST(Ipx, BlockedReceiveWakesOnStopAndOnClose) {
   reader.join();
   EXPECT_TRUE(closed.error == WSAEINTR || closed.error == WSAENOTSOCK);
   EXPECT_EQ(s->sendTo("x", 1, address("00000001", kOwnNode, 0x5400)).error, WSAENOTSOCK);
+  // A reader coming back after the close hears "not a socket", the answer
+  // its loop ends on, not "not bound", which a reader would wait out for ever.
+  char b[8];
+  EXPECT_EQ(s->receiveFrom(b, sizeof b, nullptr, nullptr).error, WSAENOTSOCK);
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ class FakeSocket {
     for (;;) {
       SOCKADDR_IPX from{};
       const IpxIo in = socket_.receiveFrom(buffer.data(), buffer.size(), &from, nullptr, stop);
-      if (in.error == WSAEINTR || in.error == WSAENOTSOCK) return;
+      if (in.error != 0 && in.error != WSAEMSGSIZE) return;  // closed, or nothing more to read
       const Bytes got(buffer.begin(), buffer.begin() + in.bytes);
       Answer answer;
       {
