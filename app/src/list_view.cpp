@@ -381,9 +381,14 @@ void CWFListView::ResetTexts() {
 }
 
 int CWFListView::Traverse(BOOL (*fn)(CWFPrinterIcon*, void*), void* data) const {
+  return TraverseIcons(Printers(), fn, data);
+}
+
+int CWFListView::TraverseIcons(const std::vector<CWFPrinterIcon*>& icons, BOOL (*fn)(CWFPrinterIcon*, void*),
+                               void* data) {
   CWFPrinterList* list = printerList();
   if (!fn || !list) return 0;
-  for (CWFPrinterIcon* icon : Printers()) {
+  for (CWFPrinterIcon* icon : icons) {
     // Only icons the list still holds: IsInList locks them for the call.
     if (!list->IsInList(icon)) continue;
     const int result = fn(icon, data);

@@ -56,6 +56,7 @@ ON_MESSAGE(WM_WF_FLASH, OnFlash)
 ON_MESSAGE(WM_WF_PRIVATE_REMOVEPRINTER, OnRemovePrinterSent)
 ON_MESSAGE(WM_WF_PRIVATE_REPLACEPRINTER, OnReplacePrinterSent)
 ON_MESSAGE(WM_WF_PRIVATE_ANYALERTS, OnAnyAlertsPosted)
+ON_MESSAGE(WM_WF_PRIVATE_RESTOREONERROR, OnRestoreOnError)
 ON_UPDATE_COMMAND_UI(WF_COUNT_PANE, OnUpdateCount)
 ON_UPDATE_COMMAND_UI(kRefreshAll, OnUpdateRefresh)
 ON_WM_QUERYENDSESSION()
@@ -369,6 +370,12 @@ LRESULT CMainFrame::OnReplacePrinterSent(WPARAM, LPARAM icons) {
 
 LRESULT CMainFrame::OnAnyAlertsPosted(WPARAM, LPARAM) {
   UpdateAlertIcon();
+  return 0;
+}
+
+LRESULT CMainFrame::OnRestoreOnError(WPARAM, LPARAM) {
+  if (IsMinimised()) SendMessage(WM_SYSCOMMAND, SC_RESTORE, WF_RESTORE_FROM_ICON);
+  SetForegroundWindow();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "app/wf_app.h"
 #include "framework/controls.h"
 #include "framework/gdi.h"
+#include "framework/menu.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr UINT kIconControl = 1138;
 std::mutex historyLock;
 std::vector<std::string> texts;
 std::vector<UINT> icons;
+std::vector<UINT> greyed;
 
 }  // namespace
 
@@ -28,6 +30,11 @@ END_MESSAGE_MAP()
 std::vector<std::string> CShutdownDlg::shownTexts() {
   std::lock_guard lock(historyLock);
   return texts;
+}
+
+std::vector<UINT> CShutdownDlg::greyedSystemCommands() {
+  std::lock_guard lock(historyLock);
+  return greyed;
 }
 
 std::vector<UINT> CShutdownDlg::shownIcons() {
@@ -47,6 +54,16 @@ BOOL CShutdownDlg::OnInitDialog() {
     std::lock_guard lock(historyLock);
     texts.clear();
     icons.clear();
+    greyed.clear();
+  }
+  // Shutdown ends the dialog; the user can neither close nor resize it.
+  if (CMenu* menu = GetSystemMenu(FALSE)) {
+    for (UINT command : {SC_CLOSE, SC_SIZE, SC_MAXIMIZE})
+      menu->EnableMenuItem(command, MF_BYCOMMAND | MF_GRAYED);
+    std::lock_guard lock(historyLock);
+    for (UINT command : {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_CLOSE}) {
+      if (menu->GetMenuState(command, MF_BYCOMMAND) & MF_GRAYED) greyed.push_back(command);
+    }
   }
   m_icon = kFirstIcon;
   for (UINT n = kFirstIcon; n <= kLastIcon; ++n)

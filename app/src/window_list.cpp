@@ -8,10 +8,6 @@
 #include "app/wf_app.h"
 #include "platform/window_messages.h"
 
-namespace {
-constexpr LPARAM kRestoreFromIcon = static_cast<LPARAM>(0xFFFF0000);
-}
-
 CWFWindowList::CWFWindowList() : m_guiThread(std::this_thread::get_id()) {}
 
 bool CWFWindowList::TitleBefore(const CString& a, const CString& b) {
@@ -112,7 +108,7 @@ CMainFrame* CWFWindowList::FindWindowA(int index) const {
 BOOL CWFWindowList::ShowExistingWindow(const CString& name) {
   for (const auto& entry : entries()) {
     if (entry.name == name) {
-      wf::postMessage(entry.hwnd, WM_SYSCOMMAND, SC_RESTORE, kRestoreFromIcon);
+      wf::postMessage(entry.hwnd, WM_SYSCOMMAND, SC_RESTORE, WF_RESTORE_FROM_ICON);
       entry.window->BringWindowToTop();
       return TRUE;
     }
@@ -161,7 +157,9 @@ void CWFWindowList::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newI
 }
 
 BOOL CWFWindowList::AnyNormalWndFound(USHORT printer) {
-  for (const auto& entry : entries()) {
+  // Under the lock: a window leaves the list before it and its view go.
+  std::lock_guard lock(m_lock);
+  for (const auto& entry : m_entries) {
     CWFListView* view = entry.window->GetView();
     if (!entry.window->IsMinimised() && view && view->FindItem(printer) >= 0) return TRUE;
   }
@@ -169,12 +167,16 @@ BOOL CWFWindowList::AnyNormalWndFound(USHORT printer) {
 }
 
 void CWFWindowList::RestoreOnError(USHORT printer) {
-  for (const auto& entry : entries()) {
-    CWFListView* view = entry.window->GetView();
-    if (!view || view->FindItem(printer) < 0) continue;
-    if (entry.window->IsMinimised()) wf::postMessage(entry.hwnd, WM_SYSCOMMAND, SC_RESTORE, kRestoreFromIcon);
-    entry.window->SetForegroundWindow();
+  std::vector<HWND> holders;
+  {
+    std::lock_guard lock(m_lock);
+    for (const auto& entry : m_entries) {
+      CWFListView* view = entry.window->GetView();
+      if (view && view->FindItem(printer) >= 0) holders.push_back(entry.hwnd);
+    }
   }
+  // Posted even here: the window may go before the message is handled.
+  for (HWND hwnd : holders) wf::postMessage(hwnd, WM_WF_PRIVATE_RESTOREONERROR, 0, 0);
 }
 
 void CWFWindowList::WFOnTop(BOOL onTop) {
@@ -184,10 +186,17 @@ void CWFWindowList::WFOnTop(BOOL onTop) {
 }
 
 int CWFWindowList::Traverse(BOOL (*fn)(CWFPrinterIcon*, void*), void* data) const {
-  int result = 0;
-  for (const auto& entry : entries()) {
-    if (CWFListView* view = entry.window->GetView()) result = view->Traverse(fn, data);
+  // The icons are taken under the lock; `fn` runs outside it, on icons the
+  // printer list still holds, so it may call back into the window list.
+  std::vector<std::vector<CWFPrinterIcon*>> views;
+  {
+    std::lock_guard lock(m_lock);
+    for (const auto& entry : m_entries) {
+      if (CWFListView* view = entry.window->GetView()) views.push_back(view->Printers());
+    }
   }
+  int result = 0;
+  for (const auto& icons : views) result = CWFListView::TraverseIcons(icons, fn, data);
   return result;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -10,9 +12,13 @@
 #include <vector>
 
 #include "app/shutdown_dlg.h"
+#include "app/window_list.h"
 #include "app_fixture.h"
+#include "child_process.h"
+#include "corwf32/corwf32.h"
 #include "eventually.h"
 #include "platform/clock.h"
+#include "platform/module.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "test_dirs.h"
@@ -21,6 +27,7 @@ namespace {
 
 using namespace wf;
 using wf::testing::AppFixture;
+using wf::testing::ChildProcess;
 using wf::testing::eventually;
 using wf::testing::RecordingWindow;
 
@@ -200,10 +207,21 @@ TEST_F(Services, DriverUpdateRunsDetachedWithNullHandles) {
       << "mv " << out.string() << ".tmp " << out.string() << "\n";
   }
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  wf::setModuleSearchPath({WF_TOOLKIT_DIR});
   CWFApp app;
+  HINSTANCE toolKit = app.GetToolKitDLL();
+  ASSERT_NE(toolKit, nullptr);
   app.SetDriverUpdateAuto(TRUE);
   app.SetDriverUpdatePath(script.c_str());
   app.CheckDriverUpdate();
+  // The update may replace the tool kit: it was let go, and comes back on demand.
+  EXPECT_EQ(app.PeekToolKitDLL(), nullptr);
+  EXPECT_FALSE(wf::freeModule(toolKit));  // no longer loaded at all
+  toolKit = app.GetToolKitDLL();
+  ASSERT_NE(toolKit, nullptr);
+  EXPECT_NE(wf::moduleEntry(toolKit, wf::toolkit::kEntryName), nullptr);
+  EXPECT_TRUE(wf::freeModule(toolKit));
+  wf::setModuleSearchPath({});
   ASSERT_TRUE(eventually([&] { return std::filesystem::exists(out); }));
   std::ifstream in(out);
   std::stringstream text;
@@ -277,11 +295,87 @@ TEST_F(Services, ShutdownShowsItsStepsInOrderAndSavesOnlyWhatItRead) {
   const auto icons = CShutdownDlg::shownIcons();
   ASSERT_GE(icons.size(), 7u);
   for (size_t i = 0; i < icons.size(); ++i) EXPECT_EQ(icons[i], 104 + i % 6) << i;
+  EXPECT_EQ(CShutdownDlg::greyedSystemCommands(), (std::vector<UINT>{SC_SIZE, SC_MAXIMIZE, SC_CLOSE}));
   // Settings never read in this process are not written over the user's.
   HKEY settings = nullptr;
   EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(CWFApp::kAppKey) + "\\Settings").c_str(), 0,
                           KEY_READ, &settings),
             ERROR_SUCCESS);
+}
+
+}  // namespace
+
+namespace {
+
+// This process's threads by name, less the framework's services.
+std::vector<std::string> threadNames() {
+  std::vector<std::string> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    // The framework's own services start with the first window and timer
+    // and live as long as the process.
+    if (name != "wf-timers" && name != "wf-winrecv") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string settingsDump() {
+  std::string text;
+  registryDump(HKEY_CURRENT_USER, CWFApp::kAppKey, &text);
+  return text;
+}
+
+constexpr const char* kRefusedChild = "WF_APP_TESTS_REFUSED_START";
+
+// Runs in a second test process whose broker is not the primary: the start
+// is refused and everything it began is taken down again.
+void refusedStart(wf::fw::ScriptedShell& shell) {
+  HKEY settings = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(CWFApp::kAppKey) + "\\Settings").c_str(), 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings, nullptr),
+            ERROR_SUCCESS);
+  const DWORD users = 30;
+  RegSetValueExA(settings, "maxthreads", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&users), sizeof users);
+  RegCloseKey(settings);
+  const std::string hive = settingsDump();
+  const auto threads = threadNames();
+
+  wf::setTimeScaleForTest(0.2);
+  CWFApp app;
+  EXPECT_FALSE(app.InitInstance());
+  const auto calls = shell.messageBox.calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].text, "Wrenfield was unable to initialize properly.");
+  EXPECT_EQ(app.GetPrinterFromHandle(11), nullptr);
+  EXPECT_EQ(app.m_pMainWnd, nullptr);
+  EXPECT_EQ(app.GetWFWindowList()->GetCount(), 0);
+  EXPECT_EQ(app.ExitInstance(), 0);
+  wf::setTimeScaleForTest(1.0);
+  EXPECT_FALSE(app.IsThreadMgrActive());
+  EXPECT_EQ(CShutdownDlg::shownTexts().back(), "Wrenfield shutdown is complete.");
+  EXPECT_EQ(settingsDump(), hive);
+  EXPECT_TRUE(eventually([&] { return threadNames() == threads; }))
+      << ::testing::PrintToString(threadNames()) << " vs " << ::testing::PrintToString(threads);
+}
+
+TEST_F(Services, RegistrationRefusedWhileAChildHoldsThePrimaryUnregistered) {
+  if (std::getenv(kRefusedChild)) {
+    refusedStart(shell_);
+    return;
+  }
+  ChildProcess broker = ChildProcess::withCommands("broker");
+  ASSERT_EQ(broker.call("primary"), "ok 1");
+  ::setenv(kRefusedChild, "1", 1);
+  ChildProcess refused("app_tests", {"--gtest_filter=Services.RegistrationRefused*"});
+  ::unsetenv(kRefusedChild);
+  std::string output;
+  for (std::string line; (line = refused.readLine(120000)).rfind("err", 0) != 0;) output += line + "\n";
+  const int status = refused.waitExit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 }  // namespace

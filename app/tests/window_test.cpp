@@ -1,8 +1,12 @@
 // The filter predicate, the sort order of the list view and the window list.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <barrier>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/list_view.h"
@@ -10,6 +14,7 @@
 #include "app/window_filter.h"
 #include "app/window_list.h"
 #include "app_fixture.h"
+#include "common/app_work.h"
 
 namespace {
 
@@ -214,3 +219,83 @@ TEST_F(WindowList, ClosingTheMainWindowHandsItAndItsTimersOver) {
 }
 
 }  // namespace
+
+// Workers ask about windows while the user-interface thread opens and closes
+// them: each answer comes from a window still listed, never a freed one.
+TEST_F(WindowList, WorkersAskingAboutPrintersNeverTouchAClosedWindow) {
+  CWFWindowList* list = app_.GetWFWindowList();
+  std::atomic<bool> stop{false};
+  std::atomic<int> asked{0};
+  std::thread worker([&] {
+    while (!stop) {
+      EXPECT_FALSE(list->AnyNormalWndFound(11));
+      list->RestoreOnError(11);
+      EXPECT_EQ(list->Traverse([](CWFPrinterIcon*, void*) { return TRUE; }, nullptr), 0);
+      ++asked;
+    }
+  });
+  for (int round = 0; round < 200 || asked < 200; ++round) {
+    CMainFrame* frame = open("closing");
+    QCoreApplication::processEvents();
+    frame->DestroyWindow();
+  }
+  stop = true;
+  worker.join();
+  EXPECT_EQ(list->GetCount(), 0);
+  wf::Message m;
+  int restores = 0;
+  while (wf::peekMessage(m, wf::PeekMode::Remove)) restores += m.message == WM_WF_PRIVATE_RESTOREONERROR;
+  EXPECT_EQ(restores, 0);  // no view held printer 11
+}
+
+// What the enumeration count posts to the windows, in order.
+class PostLog : public WFWindowListServices {
+ public:
+  void PostToAll(UINT message, WPARAM, LPARAM) override {
+    std::lock_guard lock(m_);
+    posts_.push_back(message);
+  }
+  void ReplacePrinter(CWFPrinterIcon*, CWFPrinterIcon*) override {}
+  void UpdatePrinterViews(USHORT, CWnd*) override {}
+  BOOL AnyNormalWndFound(USHORT) override { return FALSE; }
+  void RestoreOnError(USHORT) override {}
+  int GetCount() override { return 1; }
+  std::vector<UINT> posts() {
+    std::lock_guard lock(m_);
+    return posts_;
+  }
+
+ private:
+  std::mutex m_;
+  std::vector<UINT> posts_;
+};
+
+// Eight threads count up and down together: the count ends at 0 and each
+// return to 0 posts one resort and one select, in that order.
+TEST(EnumerationCount, EachReturnToZeroPostsOneResortAndSelect) {
+  wf::EnumSpecCounter counter;
+  ASSERT_TRUE(counter.create());
+  PostLog windows;
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 1000;
+  std::barrier up(kThreads), down(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kRounds; ++i) {
+        counter.increase();
+        up.arrive_and_wait();  // all eight held: exactly one 1->0 per round
+        counter.decrease(&windows);
+        down.arrive_and_wait();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(counter.count(), 0);
+  const std::vector<UINT> posts = windows.posts();
+  ASSERT_EQ(posts.size(), 2u * kRounds);
+  for (size_t i = 0; i < posts.size(); i += 2) {
+    EXPECT_EQ(posts[i], WM_WF_RESORT) << i;
+    EXPECT_EQ(posts[i + 1], WM_WF_SELECTITEM) << i;
+  }
+}

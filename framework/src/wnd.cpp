@@ -6,6 +6,7 @@
 #include "frame_menu_bar.h"
 #include "framework/control_styles.h"
 #include "framework/global_memory.h"
+#include "framework/menu.h"
 #include "framework/win_thread.h"
 #include "gdi_data.h"
 #include "gui_thread.h"
@@ -32,6 +33,7 @@ struct CWnd::Impl {
   bool zoomed = false;
   HICON icons[2] = {nullptr, nullptr};
   std::string className;
+  std::unique_ptr<CMenu> systemMenu;  // GUI thread only
 
   // Runs `apply` on the window's widget, on the GUI thread; queued when
   // called elsewhere, so no caller ever waits for the GUI thread.
@@ -353,6 +355,27 @@ CWnd* CWnd::GetParent() const {
   return FromHandlePermanent(impl_->parent);
 }
 
+CMenu* CWnd::GetSystemMenu(BOOL revert) {
+  if (revert) {
+    impl_->systemMenu.reset();
+    return nullptr;
+  }
+  if (!impl_->systemMenu) {
+    auto menu = std::make_unique<CMenu>();
+    if (!menu->CreatePopupMenu()) return nullptr;
+    static constexpr std::pair<UINT, const char*> kItems[] = {
+        {SC_RESTORE, "&Restore"},   {SC_MOVE, "&Move"},         {SC_SIZE, "&Size"},
+        {SC_MINIMIZE, "Mi&nimize"}, {SC_MAXIMIZE, "Ma&ximize"}, {SC_CLOSE, "&Close\tAlt+F4"},
+    };
+    for (const auto& [id, text] : kItems) {
+      if (id == SC_CLOSE) menu->AppendMenu(MF_SEPARATOR);
+      menu->AppendMenu(MF_STRING, id, text);
+    }
+    impl_->systemMenu = std::move(menu);
+  }
+  return impl_->systemMenu.get();
+}
+
 HICON CWnd::SetIcon(HICON icon, BOOL big) {
   return reinterpret_cast<HICON>(
       SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
@@ -441,6 +464,10 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       SetWindowText(reinterpret_cast<LPCSTR>(lParam));
       return TRUE;
     case WM_SYSCOMMAND:
+      if (impl_->systemMenu) {
+        const UINT state = impl_->systemMenu->GetMenuState(wParam & 0xFFF0, MF_BYCOMMAND);
+        if (state != 0xFFFFFFFF && (state & (MF_GRAYED | MF_DISABLED))) return 0;
+      }
       switch (wParam & 0xFFF0) {
         case SC_CLOSE:
           return SendMessage(WM_CLOSE);

@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "framework/global_memory.h"
+#include "framework/menu.h"
 #include "framework/wnd.h"
 #include "gui_pump.h"
 #include "platform/clock.h"
@@ -190,4 +191,23 @@ TEST_F(GuiWindow, TimersRestartByIdStopOnKillAndWithTheWindow) {
   EXPECT_FALSE(wf::fw::killWindowTimer(hwnd, 8));  // went with the window
   EXPECT_EQ(wnd.SetTimer(8, 100), 0u);
   wf::setTimeScaleForTest(1);
+}
+
+TEST_F(GuiWindow, GreyedSystemMenuEntriesIgnoreTheirCommandsUntilReverted) {
+  CMenu* menu = wnd.GetSystemMenu(FALSE);
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(wnd.GetSystemMenu(FALSE), menu);  // the window's one copy
+  for (UINT command : {SC_RESTORE, SC_MOVE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_CLOSE})
+    EXPECT_EQ(menu->GetMenuState(command, MF_BYCOMMAND) & MF_GRAYED, 0u) << command;
+  EXPECT_EQ(menu->EnableMenuItem(SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED), MF_ENABLED);
+  menu->EnableMenuItem(SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  EXPECT_EQ(menu->GetMenuState(SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED, MF_GRAYED);
+  wnd.SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  wnd.SendMessage(WM_SYSCOMMAND, SC_CLOSE | 2, 0);  // low bits are the system's own
+  EXPECT_FALSE(wnd.IsZoomed());
+  EXPECT_NE(wnd.m_hWnd, HWND{0});
+  EXPECT_EQ(wnd.GetSystemMenu(TRUE), nullptr);
+  EXPECT_EQ(wnd.GetSystemMenu(FALSE)->GetMenuState(SC_MAXIMIZE, MF_BYCOMMAND) & MF_GRAYED, 0u);
+  wnd.SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  EXPECT_TRUE(wnd.IsZoomed());
 }

@@ -54,6 +54,9 @@ class CWFListView : public CListView {
   void ResetTexts();
   // Any thread: the first nonzero result of fn over the items still listed.
   int Traverse(BOOL (*fn)(CWFPrinterIcon*, void*), void* data) const;
+  // The same over icons taken from a view earlier: only those still listed.
+  static int TraverseIcons(const std::vector<CWFPrinterIcon*>& icons, BOOL (*fn)(CWFPrinterIcon*, void*),
+                           void* data);
   CWFoidList* GetViewPrinterList() const;
   int AverageCharWidth();
 

@@ -14,6 +14,10 @@ class CWFPrinterIcon;
 constexpr UINT WM_WF_PRIVATE_REMOVEPRINTER = 0x7F01;
 constexpr UINT WM_WF_PRIVATE_REPLACEPRINTER = 0x7F02;
 constexpr UINT WM_WF_PRIVATE_ANYALERTS = 0x7F03;
+constexpr UINT WM_WF_PRIVATE_RESTOREONERROR = 0x7F04;
+
+// SC_RESTORE's lParam when a window is restored from its icon.
+constexpr LPARAM WF_RESTORE_FROM_ICON = static_cast<LPARAM>(0xFFFF0000);
 
 constexpr UINT WF_COUNT_PANE = 170;
 constexpr DWORD WF_FRAME_STYLE = 0xCF0000;
@@ -67,6 +71,7 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnRemovePrinterSent(WPARAM printer, LPARAM except);
   LRESULT OnReplacePrinterSent(WPARAM, LPARAM icons);
   LRESULT OnAnyAlertsPosted(WPARAM, LPARAM);
+  LRESULT OnRestoreOnError(WPARAM, LPARAM);
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
   BOOL OnQueryEndSession();

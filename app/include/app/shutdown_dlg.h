@@ -16,6 +16,8 @@ class CShutdownDlg : public CDialog {
   // What the progress text showed and which icons the animation set, in order.
   static std::vector<std::string> shownTexts();
   static std::vector<UINT> shownIcons();
+  // The system-menu commands greyed while the dialog was up, in menu order.
+  static std::vector<UINT> greyedSystemCommands();
   static void noteText(const std::string& text);
 
  protected:

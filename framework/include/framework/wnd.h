@@ -43,6 +43,7 @@ constexpr UINT WM_SETMESSAGESTRING = 0x0362;
 constexpr UINT WM_IDLEUPDATECMDUI = 0x0363;
 
 constexpr UINT SC_SIZE = 0xF000;
+constexpr UINT SC_MOVE = 0xF010;
 constexpr UINT SC_MINIMIZE = 0xF020;
 constexpr UINT SC_MAXIMIZE = 0xF030;
 constexpr UINT SC_CLOSE = 0xF060;
@@ -204,6 +205,8 @@ class CCmdTarget : public CObject {
   virtual const AFX_MSGMAP* GetMessageMap() const;
 };
 
+class CMenu;
+
 class CWnd : public CCmdTarget {
   DECLARE_DYNAMIC(CWnd)
  public:
@@ -243,6 +246,10 @@ class CWnd : public CCmdTarget {
   int GetDlgCtrlID() const;
   CWnd* GetParent() const;
   HICON SetIcon(HICON icon, BOOL big);
+  // The window's own copy of the system menu (Restore, Move, Size,
+  // Minimize, Maximize, Close), made on first use; `revert` puts it back
+  // to that default and returns null. A greyed entry's command is ignored.
+  CMenu* GetSystemMenu(BOOL revert);
   HICON GetIcon(BOOL big) const;
 
   // Input state and children, on the GUI thread; a window without a widget
