@@ -64,6 +64,9 @@ class RecordingResources : public Recording<CPrtOResourceMgmt> {
 class NotebookIcon : public CWFPrinterIcon {
  public:
   using CWFPrinterIcon::AnyNetworkPages;
+  using CWFPrinterIcon::UpdateCPowerOnPages;
+  using CWFPrinterIcon::UpdateCTotalPages;
+  using CWFPrinterIcon::UpdateCUserPageCount;
   using CWFPrinterIcon::CWFPrinterIcon;
   static inline CWFPrinterDLL* registration = nullptr;
   static inline PageLog* log = nullptr;

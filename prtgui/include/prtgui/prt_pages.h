@@ -48,14 +48,26 @@ class CPrtOStatistics : public CWFPropertyPage {
   explicit CPrtOStatistics(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+
+  virtual void UpdateCustomData() {}
+  // Loads the counters from the icon; saving reads nothing from the printer.
+  virtual void ExchangeStatsInfo(CDataExchange* dx);
   virtual void ConstructorInit();
+  virtual void OnTrackOn();
+  virtual void OnReset();
+  virtual void OnRefresh();
+
+  CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
   DWORD m_powerOnPages = 0;
   DWORD m_userPageCount = 0;
   DWORD m_totalPages = 0;
   CWFPrinterIcon* m_pIcon = nullptr;
+  CWnd m_childWnd;
   DWORD m_helpIDs[40] = {};
+  DECLARE_MESSAGE_MAP()
 };
 
 // Resource-management page (view 32797, template 343): every operation is
@@ -66,13 +78,29 @@ class CPrtOResourceMgmt : public CWFPropertyPage {
   explicit CPrtOResourceMgmt(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+
   virtual void ConstructorInit();
   virtual void UpdateCustomData() {}
   virtual void QueryDisk() {}
   virtual void OnListingDone() {}
   virtual void OnNewItem(LPARAM) {}
+  virtual void OnResRefresh() {}
+  virtual void ExchangeResourceInfo(CDataExchange*) {}
+  virtual void OnLVNGetDispInfo(NMHDR*, LRESULT*) {}
+  virtual void OnLVNColumnClick(NMHDR*, LRESULT*) {}
+  virtual void OnLVNInsertItem(NMHDR*, LRESULT*) {}
+  virtual void OnResCopy() {}
+  virtual void OnResMove() {}
+  virtual void OnResDelete() {}
+  virtual void OnResFormat() {}
+  virtual void OnDownloadFont() {}
+  virtual void OnDownloadDemo() {}
+  virtual void OnDownloadOverlay() {}
 
  protected:
   CWFPrinterIcon* m_pIcon = nullptr;
+  CWnd m_childWnd;
   DWORD m_helpIDs[34] = {};
+  DECLARE_MESSAGE_MAP()
 };
