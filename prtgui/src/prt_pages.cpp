@@ -44,8 +44,6 @@ void CPrtOStatus::ConstructorInit() {
                             107,  1103, 1024, 1104, 1068, 1104, 1007, 1105, 1069, 1105, 1057, 9000});
 }
 
-void CPrtOStatus::UpdateMiniOpPanel() {}
-
 // ---- Operator panel ----
 
 IMPLEMENT_DYNCREATE(CPrtOOpPanel, CWFPropertyPage)

@@ -78,8 +78,21 @@ class ScriptedPrtObj : public WFPrtObj {
   LONG bidiGetCodeLevels(CODELEVELS* out) override { return answer("bidiGetCodeLevels", out, codeLevels); }
   LONG bidiGetPageCounts(PAGECOUNTDATA* out) override { return answer("bidiGetPageCounts", out, pageCounts); }
   LONG bidiROPQueryLock(int* out) override { return answer("bidiROPQueryLock", out, panelLock); }
+  std::string panelText;
+  LONG bidiROPContinue() override {
+    log("bidiROPContinue");
+    return 0;
+  }
+  LONG bidiROPReset() override {
+    log("bidiROPReset");
+    return 0;
+  }
   LONG bidiROPQueryData(void** out) override {
     OPPANELDATA panel;
+    {
+      std::lock_guard lock(m_);
+      panel.text = panelText;
+    }
     const LONG rc = answer("bidiROPQueryData", &panel, panel);
     if (rc == 0) *out = new OPPANELDATA(panel);
     return rc;

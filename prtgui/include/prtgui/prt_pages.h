@@ -2,7 +2,14 @@
 // The base pages of a printer's notebook. Each keeps its help table and the
 // virtual operations the notebook calls on it; the family modules derive
 // their pages from these and override the same operations.
+#include <string>
+#include <vector>
+
+#include "common/small_controls.h"
+#include "framework/image_list.h"
+#include "framework/tree_ctrl.h"
 #include "prtgui/wf_property_page.h"
+#include "prtobj/wfprtobj.h"
 
 class CWFPrinterIcon;
 
@@ -11,19 +18,65 @@ class CPrtOStatus : public CWFPropertyPage {
  public:
   CPrtOStatus();
   explicit CPrtOStatus(CWFPrinterIcon* icon);
+  ~CPrtOStatus() override;
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
+
+  virtual void UpdateCustomData(CDataExchange* dx);
   // Redraws the mini operator panel from the icon's panel text.
   virtual void UpdateMiniOpPanel();
+  virtual void InitGraphicStatus();
+  virtual void InitMiniOpPanel();
+  virtual void OpPanelConstructor();
+  virtual void OpPanelDestructor();
+  // Draws the panel into a new bitmap selected in `dc`.
+  virtual void CreateOpPanelGraphic(HDC dc);
+  virtual void ExchangeGraphicInfo(CDataExchange* dx);
+  virtual void CreatePrinterGraphic();
+  virtual void FillFeatureTree();
+  virtual void FillEventList();
+  virtual void AddOptionGraphic(CDC* dc, UINT bitmapId, CPoint size, BOOL top, BOOL left);
+  // Nonzero when a combined lower-body picture was drawn.
+  virtual int DecodeImage(CDC* dc, CPoint size);
+  virtual void AddMoreTreeItems() {}
+  virtual UINT GetPaperTypeImage(WFPrtObj::PAPERTYPE type);
   virtual void ConstructorInit();
+
+  void OnROPContinue();
+  void OnROPReset();
+
+  // Workers; the parameter carries the printer's 16-bit handle.
+  static UINT UpdateROPData(void* handle);
+  static UINT ROPContinue(void* handle);
+  static UINT ROPReset(void* handle);
 
   CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
+  // The bitmap from the icon's resource library for it, or the usual search.
+  BOOL LoadPicture(CBitmap& bitmap, UINT id);
+  void QueueWorker(UINT (*worker)(void*), const char* name);
+
+  CComboBox m_eventList;
+  CTreeCtrl m_featureTree;
   CString m_model;
   CWFPrinterIcon* m_pIcon = nullptr;
+  CStaticBMP m_picture;
+  CImageList m_featureImages;
+  CFont m_panelFont;
+  CStaticBMP m_miniPanel;
+  CBitmap m_panelImage;  // the panel last drawn; the mini panel keeps its own copy
   DWORD m_helpIDs[26] = {};
+  DECLARE_MESSAGE_MAP()
 };
+
+namespace wf {
+// The four 20-character lines of a panel text (UTF-8), cut at characters.
+std::vector<std::string> panelLines(const std::string& text);
+}  // namespace wf
 
 // Operator-panel page (view 32772, template 341), administrators only.
 class CPrtOOpPanel : public CWFPropertyPage {
