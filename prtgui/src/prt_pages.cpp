@@ -49,6 +49,7 @@ void CPrtOStatus::ConstructorInit() {
 IMPLEMENT_DYNCREATE(CPrtOOpPanel, CWFPropertyPage)
 
 CPrtOOpPanel::CPrtOOpPanel() : CWFPropertyPage(kOpPanelTemplate, kHelpFile) {
+  m_bLock = FALSE;
   ConstructorInit();
 }
 

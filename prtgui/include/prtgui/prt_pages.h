@@ -86,12 +86,40 @@ class CPrtOOpPanel : public CWFPropertyPage {
   explicit CPrtOOpPanel(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
+
+  // Draws the four display lines; called from the paint handler.
+  virtual void ShowOPText();
+  virtual void PositionROPButtons();
+  virtual void DrawOpPanel(HDC dc);
+  virtual void UpdateCustomData(CDataExchange* dx);
   virtual void ConstructorInit();
+  virtual void ExchangeOpPanelInfo(CDataExchange* dx);
+
+  void OnPaint();
+  void OnROPButtonPress(UINT id);
+  void OnLockOppanel();
+  void OnSaveSettings();
+  void OnRestoreSettings();
+  LRESULT OnQSDone(WPARAM wParam, LPARAM lParam);
+  // The chosen path; empty when the dialog was cancelled.
+  CString ChooseFile(BOOL open);
+
+  // Worker; the parameter is a button block the worker frees.
+  static UINT PressROPButtons(void* block);
+  static UINT LockROP(void* block);
+
+  CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
   BOOL m_bLock = FALSE;
   CWFPrinterIcon* m_pIcon = nullptr;
   DWORD m_helpIDs[26] = {};
+  // The display text's context while the paint handler runs; null otherwise.
+  CDC* m_pPaintDC = nullptr;
+  DECLARE_MESSAGE_MAP()
 };
 
 // Statistics page (view 32779, template 342).
