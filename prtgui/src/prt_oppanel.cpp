@@ -13,7 +13,10 @@
 #include "framework/file_dialog.h"
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
+#include "page_common.h"
 #include "prtgui/prt_pages.h"
+
+using namespace wf::prtgui;
 
 namespace {
 
@@ -23,18 +26,10 @@ constexpr int kLock = 1035;
 constexpr int kFirstButton = 1036;
 constexpr int kLastButton = 1043;
 constexpr UINT kPanelBitmap = 2000;
-constexpr COLORREF kPanelGreen = RGB(0, 255, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 const CRect kLabelStrip(46, 147, 371, 166);
 const CRect kDisplay(46, 20, 291, 132);
 constexpr LONG kHeaderMismatch = 2;
-
-constexpr BYTE kAnsiCharset = 0;
-constexpr BYTE kOutTrueTypePrecision = 4;
-constexpr BYTE kClipTrueTypeAlways = 0x20;
-constexpr BYTE kProofQuality = 2;
-constexpr BYTE kModernFixedPitch = 0x31;
-constexpr BYTE kModernDefaultPitch = 0x30;
 
 // What a worker gets: 16 bytes, freed by the worker whatever happens.
 struct PanelBlock {
@@ -44,12 +39,6 @@ struct PanelBlock {
   DWORD unused = 0;
 };
 static_assert(sizeof(PanelBlock) == 16);
-
-CWFPrinterIcon* findIcon(DWORD printer) {
-  WFAppServices* app = WFGetApp();
-  CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
-  return list ? list->FindPrinterIcon(static_cast<USHORT>(printer)) : nullptr;
-}
 
 // Strings of this page come from WFGUIDLL: the main program's library, searched
 // first, uses some of the same numbers for other texts.
@@ -116,8 +105,7 @@ BOOL CPrtOOpPanel::OnSetActive() {
   if (m_pIcon && !m_pIcon->GetPanelAlertsActive()) {
     m_pIcon->ActivatePanelAlerts(TRUE);
     if (WFAppServices* app = WFGetApp())
-      app->BeginThread(&CPrtOStatus::UpdateROPData,
-                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(m_pIcon->GetPrinterHandle())), 0,
+      app->BeginThread(&CPrtOStatus::UpdateROPData, handleParam(m_pIcon), 0,
                        m_pIcon->BuildDescriptiveString("UpdateROPData() from CPrtOOpPanel::OnSetActive()"));
   }
   return CWFPropertyPage::OnSetActive();
@@ -145,8 +133,7 @@ void CPrtOOpPanel::DrawOpPanel(HDC hdc) {
   memory.CreateCompatibleDC(target);
   CBitmap* oldBitmap = memory.SelectObject(&panel);
   CFont font;
-  font.CreateFont(-12, 0, 0, 0, 400, FALSE, FALSE, FALSE, kAnsiCharset, kOutTrueTypePrecision,
-                  kClipTrueTypeAlways, kProofQuality, kModernFixedPitch, "Arial Bold");
+  createPanelFont(font, -12, kModernFixedPitch, "Arial Bold");
   CFont* oldFont = memory.SelectObject(&font);
   memory.SetBkMode(TRANSPARENT);
   memory.SetTextColor(kWhite);
@@ -170,20 +157,12 @@ void CPrtOOpPanel::ShowOPText() {
   CDC& dc = *m_pPaintDC;
   dc.FillSolidRect(&kDisplay, kPanelGreen);
   CFont font;
-  font.CreateFont(-20, 0, 0, 0, 400, FALSE, FALSE, FALSE, kAnsiCharset, kOutTrueTypePrecision,
-                  kClipTrueTypeAlways, kProofQuality, kModernDefaultPitch, "Courier New Bold");
+  createPanelFont(font, -20, kModernDefaultPitch, "Courier New Bold");
   CFont* oldFont = dc.SelectObject(&font);
   dc.SetBkMode(TRANSPARENT);
   TEXTMETRIC metrics;
   dc.GetTextMetrics(&metrics);
-  const CString text = m_pIcon ? m_pIcon->GetOpPanelText() : CString();
-  if (!text.IsEmpty()) {
-    int y = kDisplay.top + metrics.tmHeight / 2;
-    for (const std::string& line : wf::panelLines(text.str())) {
-      if (!line.empty()) dc.TextOut(kDisplay.left + 3, y, CString(line.c_str()));
-      y += metrics.tmHeight;
-    }
-  }
+  drawPanelLines(dc, m_pIcon, kDisplay.left + 3, kDisplay.top + metrics.tmHeight / 2, metrics.tmHeight);
   dc.SelectObject(oldFont);
 }
 

@@ -9,8 +9,11 @@
 #include "common/text_helpers.h"
 #include "framework/ddx.h"
 #include "framework/resources.h"
+#include "page_common.h"
 #include "prtgui/printer_picture.h"
 #include "prtgui/prt_pages.h"
+
+using namespace wf::prtgui;
 
 namespace {
 
@@ -25,26 +28,10 @@ constexpr int kPanelPlace = 1008;
 constexpr int kMiniPanel = 107;
 constexpr UINT kPrinterBitmap = 3600;
 constexpr UINT kPanelFormatBitmap = 128;
-constexpr COLORREF kPanelGreen = RGB(0, 255, 0);
 constexpr int kLineChars = 20;
 
-// Font request values as the layer reads them.
-constexpr BYTE kAnsiCharset = 0;
-constexpr BYTE kOutTrueTypePrecision = 4;
-constexpr BYTE kClipTrueTypeAlways = 0x20;
-constexpr BYTE kProofQuality = 2;
-constexpr BYTE kModernDefaultPitch = 0x30;
-
-void* handleParam(CWFPrinterIcon* icon) {
-  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(icon->GetPrinterHandle()));
-}
-
-// The icon found by the worker's handle, thread-locked; null when it left the list.
 CWFPrinterIcon* findIcon(void* handle) {
-  WFAppServices* app = WFGetApp();
-  CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
-  return list ? list->FindPrinterIcon(static_cast<USHORT>(reinterpret_cast<std::uintptr_t>(handle)))
-              : nullptr;
+  return wf::prtgui::findIcon(reinterpret_cast<std::uintptr_t>(handle));
 }
 
 // Sends one panel command; the page hears of its effect through the next alert.
@@ -186,8 +173,7 @@ void CPrtOStatus::FillEventList() {
 
 void CPrtOStatus::OpPanelConstructor() {
   m_panelFont.DeleteObject();
-  m_panelFont.CreateFont(-14, 0, 0, 0, 400, FALSE, FALSE, FALSE, kAnsiCharset, kOutTrueTypePrecision,
-                         kClipTrueTypeAlways, kProofQuality, kModernDefaultPitch, "Courier New");
+  createPanelFont(m_panelFont, -14, kModernDefaultPitch, "Courier New");
 }
 
 void CPrtOStatus::OpPanelDestructor() {
@@ -219,13 +205,7 @@ void CPrtOStatus::CreateOpPanelGraphic(HDC hdc) {
   dc->SelectObject(&m_panelImage);
   dc->FillSolidRect(0, 0, width, height, kPanelGreen);
   dc->SetBkMode(TRANSPARENT);
-  const CString text = m_pIcon ? m_pIcon->GetOpPanelText() : CString();
-  if (text.IsEmpty()) return;
-  int y = metrics.tmHeight / 2;
-  for (const std::string& line : wf::panelLines(text.str())) {
-    if (!line.empty()) dc->TextOut(4, y, CString(line.c_str()));
-    y += metrics.tmHeight;
-  }
+  drawPanelLines(*dc, m_pIcon, 4, metrics.tmHeight / 2, metrics.tmHeight);
 }
 
 void CPrtOStatus::InitMiniOpPanel() {

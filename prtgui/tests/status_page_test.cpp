@@ -101,6 +101,15 @@ TEST_F(StatusPageTest, AFirstTrayOf500ShowsThePrinterWithItsTrayAndCombinedPictu
 
   CWnd* picture = page->GetDlgItem(1001);
   ASSERT_NE(picture, nullptr);
+  // The picture and the mini panel fit the places the template keeps for them.
+  for (auto [made, place] : {std::pair{1001, 1005}, std::pair{107, 1008}}) {
+    CRect inner, outer;
+    page->GetDlgItem(made)->GetWindowRect(&inner);
+    page->GetDlgItem(place)->GetWindowRect(&outer);
+    EXPECT_TRUE(inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+                inner.bottom <= outer.bottom)
+        << made;
+  }
   Loaded body(3600), tray(3604), combined(3611);
   ASSERT_TRUE(body.ok && tray.ok && combined.ok);
   Shot shot(*picture);
