@@ -519,3 +519,46 @@ TEST_F(PrtGuiEndToEnd, TheNotebookOfAPrinterOnLpt1OpensRefreshesAndRemembersItsP
   EXPECT_EQ(reopened.currentPage, opened.pages - 1);
   EXPECT_EQ(reopened.x, 90) << "the second frame steps down the cascade";
 }
+
+// The pages of a simulated printer with a 500-sheet first tray on LPT1: the
+// status page shows the model and sends Continue and Reset; the statistics
+// page shows the profile's page counts.
+TEST_F(PrtGuiEndToEnd, ThePagesOfAPrinterOnLpt1ShowItsDataAndSendThePanelCommands) {
+  serve(1, "generic-7301-tray500");
+  start();
+  app->enumerate();
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const std::uint16_t handle = listed[0].handle;
+  const NotebookView opened = app->open(handle, 32775);
+  ASSERT_TRUE(opened.open);
+  ASSERT_EQ(opened.currentPage, 0);
+
+  // No alert is active: neither panel command is offered, but each still goes out.
+  EXPECT_FALSE(app->control(handle, 0, 1030, false).enabled);
+  EXPECT_FALSE(app->control(handle, 0, 1031, false).enabled);
+  const std::size_t from = models[1]->log().size();
+  app->control(handle, 0, 1030, true);
+  app->control(handle, 0, 1031, true);
+  // Each goes out as a panel command packet (E0 EB) carrying its code.
+  auto carries = [](const std::string& bytes, char code) {
+    return bytes.find(std::string{'\0', code}, 6) != std::string::npos;
+  };
+  std::vector<int> codes;
+  const auto log = models[1]->log();
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const std::string& b = log[i].bytes;
+    if (log[i].direction != sim::Direction::Received || log[i].kind != sim::LogKind::Packet || b.size() < 8 ||
+        static_cast<unsigned char>(b[4]) != 0xE0 || static_cast<unsigned char>(b[5]) != 0xEB)
+      continue;
+    codes.push_back(carries(b, '\xB0') ? 0xB0 : carries(b, '\xB1') ? 0xB1 : 0);
+  }
+  EXPECT_EQ(codes, (std::vector<int>{0xB0, 0xB1}));
+
+  // Statistics is the last base page: power-on, user and total pages of the profile.
+  const int statistics = opened.pages - 1;
+  app->pageCounts(handle, false);
+  EXPECT_EQ(app->control(handle, statistics, 1014, false).text, "6789");
+  EXPECT_EQ(app->control(handle, statistics, 1013, false).text, "321");
+  EXPECT_EQ(app->control(handle, statistics, 1015, false).text, "12345");
+}

@@ -464,9 +464,39 @@ WF_CHILD_COMMAND("notebook", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
+// control <handle> <page> <id> <click 0|1> -> "ok <enabled 0|1> <text>": the page shown,
+// the control clicked when asked, the work that queued run here.
+WF_CHILD_COMMAND("control", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  std::string out = "err not open";
+  if (frame && frame->GetNotebook()->SetActivePage(static_cast<int>(num(args.at(1))))) {
+    runUntil([] { return true; });
+    CPropertyPage* page = frame->GetNotebook()->GetActivePage();
+    const int id = static_cast<int>(num(args.at(2)));
+    CWnd* control = page ? page->GetDlgItem(id) : nullptr;
+    if (!control) {
+      out = "err no control";
+    } else {
+      if (num(args.at(3))) page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), control->GetSafeHwnd());
+      runUntil([] { return true; });
+      CString text;
+      control->GetWindowText(text);
+      out = std::string("ok ") + (control->IsWindowEnabled() ? "1 " : "0 ") + text.str();
+    }
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
 WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
-  // Open notebooks close with their icons, while the GUI is still there.
-  if (application) application->list.DeleteAllPrinters();
+  // Open notebooks close with their icons, while the GUI is still there;
+  // what their closing queued runs now and finds no printer.
+  if (application) {
+    application->list.DeleteAllPrinters();
+    runUntil([] { return true; });
+  }
   gui.reset();
   if (application) {
     application->list.DeleteAllPrinters();
