@@ -535,11 +535,11 @@ TEST_F(PrtGuiEndToEnd, ThePagesOfAPrinterOnLpt1ShowItsDataAndSendThePanelCommand
   ASSERT_EQ(opened.currentPage, 0);
 
   // No alert is active: neither panel command is offered, but each still goes out.
-  EXPECT_FALSE(app->control(handle, 0, 1030, false).enabled);
-  EXPECT_FALSE(app->control(handle, 0, 1031, false).enabled);
+  EXPECT_FALSE(app->control(handle, 0, 1030).enabled);
+  EXPECT_FALSE(app->control(handle, 0, 1031).enabled);
   const std::size_t from = models[1]->log().size();
-  app->control(handle, 0, 1030, true);
-  app->control(handle, 0, 1031, true);
+  app->control(handle, 0, 1030, PrtGuiChild::Act::Click);
+  app->control(handle, 0, 1031, PrtGuiChild::Act::Click);
   // Each goes out as a panel command packet (E0 EB) carrying its code.
   auto carries = [](const std::string& bytes, char code) {
     return bytes.find(std::string{'\0', code}, 6) != std::string::npos;
@@ -558,7 +558,39 @@ TEST_F(PrtGuiEndToEnd, ThePagesOfAPrinterOnLpt1ShowItsDataAndSendThePanelCommand
   // Statistics is the last base page: power-on, user and total pages of the profile.
   const int statistics = opened.pages - 1;
   app->pageCounts(handle, false);
-  EXPECT_EQ(app->control(handle, statistics, 1014, false).text, "6789");
-  EXPECT_EQ(app->control(handle, statistics, 1013, false).text, "321");
-  EXPECT_EQ(app->control(handle, statistics, 1015, false).text, "12345");
+  EXPECT_EQ(app->control(handle, statistics, 1014).text, "6789");
+  EXPECT_EQ(app->control(handle, statistics, 1013).text, "321");
+  EXPECT_EQ(app->control(handle, statistics, 1015).text, "12345");
+}
+
+// The operator panel page of a printer on LPT1: a button press reaches the
+// printer, and the lock check box sets the printer's lock variable or, when
+// the printer refuses, springs back after the lock worker's refresh.
+TEST_F(PrtGuiEndToEnd, ThePanelPagePressesButtonsAndLocksThePrintersPanel) {
+  serve(1, "generic-7301-tray500");
+  start();
+  app->enumerate();
+  const auto listed = icons();
+  ASSERT_EQ(listed.size(), 1u);
+  const std::uint16_t handle = listed[0].handle;
+  const NotebookView opened = app->open(handle, 32772);
+  ASSERT_TRUE(opened.open);
+  const int panel = opened.currentPage;
+  ASSERT_EQ(panel, 1) << opened;
+
+  app->control(handle, panel, 1037, PrtGuiChild::Act::Click);
+  EXPECT_EQ(models[1]->buttonsPressed(), (std::vector<std::uint8_t>{0x02}));
+
+  const std::string unlocked = models[1]->state().omVars.at(0x004D);
+  EXPECT_FALSE(app->control(handle, panel, 1035).checked);
+  EXPECT_TRUE(app->control(handle, panel, 1035, PrtGuiChild::Act::ToggleAndClick).checked);
+  const std::string locked = models[1]->state().omVars.at(0x004D);
+  EXPECT_NE(locked, unlocked);
+
+  // Refused: the box shows the printer's state again, which did not change.
+  auto knobs = models[1]->knobs();
+  knobs.failVariables = {0x004D};
+  models[1]->setKnobs(knobs);
+  EXPECT_TRUE(app->control(handle, panel, 1035, PrtGuiChild::Act::ToggleAndClick).checked);
+  EXPECT_EQ(models[1]->state().omVars.at(0x004D), locked);
 }

@@ -82,6 +82,7 @@ struct NotebookView {
 // A control of a notebook page after a command.
 struct ControlView {
   bool enabled = false;
+  bool checked = false;
   std::string text;
 };
 
@@ -163,8 +164,9 @@ class PrtGuiChild : public TypedChild {
   NotebookView notebook(std::uint16_t handle);
   // Closes the notebook; the icon's default view afterwards.
   int close(std::uint16_t handle);
-  // Shows notebook page `page`, clicks control `id` when asked, and reads it back.
-  ControlView control(std::uint16_t handle, int page, int id, bool click);
+  // Shows notebook page `page`, acts on control `id`, and reads it back.
+  enum class Act { Read, Click, ToggleAndClick };
+  ControlView control(std::uint16_t handle, int page, int id, Act act = Act::Read);
   // Downloads `kind` ("font", "demo", "overlay"); the chooser picks `line`
   // with OK, or is cancelled for "cancel".
   DownloadRun download(std::uint16_t handle, const std::string& kind, const std::string& line);

@@ -464,8 +464,8 @@ WF_CHILD_COMMAND("notebook", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
-// control <handle> <page> <id> <click 0|1> -> "ok <enabled 0|1> <text>": the page shown,
-// the control clicked when asked, the work that queued run here.
+// control <handle> <page> <id> <how> -> "ok <enabled 0|1> <checked 0|1> <text>": the page
+// shown; how 1 clicks the control, 2 toggles its check and clicks it; the work that queued runs here.
 WF_CHILD_COMMAND("control", [](const ChildArgs& args) -> std::string {
   CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
   if (!icon) return "err no icon";
@@ -479,11 +479,16 @@ WF_CHILD_COMMAND("control", [](const ChildArgs& args) -> std::string {
     if (!control) {
       out = "err no control";
     } else {
-      if (num(args.at(3))) page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), control->GetSafeHwnd());
+      auto* box = dynamic_cast<CButton*>(control);
+      const auto how = num(args.at(3));
+      if (how == 2 && box) box->SetCheck(box->GetCheck() ? 0 : 1);
+      if (how) page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), control->GetSafeHwnd());
       runUntil([] { return true; });
+      runUntil([] { return true; });  // the worker's post
       CString text;
       control->GetWindowText(text);
-      out = std::string("ok ") + (control->IsWindowEnabled() ? "1 " : "0 ") + text.str();
+      out = std::string("ok ") + (control->IsWindowEnabled() ? "1 " : "0 ") +
+            (box && box->GetCheck() ? "1 " : "0 ") + text.str();
     }
   }
   icon->ThreadUnlock();
