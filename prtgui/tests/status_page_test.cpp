@@ -150,6 +150,16 @@ TEST_F(StatusPageTest, AFirstTrayOf500ShowsThePrinterWithItsTrayAndCombinedPictu
   EXPECT_EQ(mismatches(cleared, tray, right - tray.size.cx, bottom - tray.size.cy), 0);
   EXPECT_EQ(mismatches(cleared, combined, 2, bottom - combined.size.cy), 0);
   EXPECT_FALSE(page->GetDlgItem(1030)->IsWindowEnabled());
+
+  // A hard error whose picture is missing leaves the picture as it was.
+  CWFAlert odd(41, nullptr, 1, 102, CWFAlert::ACTIVE, 0, 6111, TRUE, FALSE, TRUE, FALSE);
+  odd.SetSubType(ALERT_SUBTYPE_PAPERJAM);
+  icon->GetAlertStorage().LogEvent(&odd, "Paper jam", CFilename(), 9999);
+  ::PostMessage(icon->GetOpenDlgHandle(), WM_WF_UPDATEPAGE, 0, 0);
+  pump();
+  Shot kept(*picture);
+  EXPECT_EQ(mismatches(kept, tray, right - tray.size.cx, bottom - tray.size.cy), 0);
+  EXPECT_EQ(mismatches(kept, combined, 2, bottom - combined.size.cy), 0);
 }
 
 TEST_F(StatusPageTest, MiniPanelIsGreenWithTextOnlyInTheBandsOfItsLines) {
