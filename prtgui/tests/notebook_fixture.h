@@ -49,7 +49,10 @@ class Recording : public Base {
 class RecordingStatus : public Recording<CPrtOStatus> {
  public:
   using Recording::Recording;
-  void UpdateMiniOpPanel() override { log_->add(name_, "mini panel"); }
+  void UpdateMiniOpPanel() override {
+    log_->add(name_, "mini panel");
+    CPrtOStatus::UpdateMiniOpPanel();
+  }
 };
 
 class RecordingResources : public Recording<CPrtOResourceMgmt> {
@@ -65,6 +68,9 @@ class NotebookIcon : public CWFPrinterIcon {
  public:
   using CWFPrinterIcon::AnyNetworkPages;
   using CWFPrinterIcon::CWFPrinterIcon;
+  using CWFPrinterIcon::UpdateCPowerOnPages;
+  using CWFPrinterIcon::UpdateCTotalPages;
+  using CWFPrinterIcon::UpdateCUserPageCount;
   static inline CWFPrinterDLL* registration = nullptr;
   static inline PageLog* log = nullptr;
   static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new NotebookIcon(object, record); }

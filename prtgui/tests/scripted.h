@@ -5,6 +5,7 @@
 // class for a second family, and the application around them.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -78,8 +79,37 @@ class ScriptedPrtObj : public WFPrtObj {
   LONG bidiGetCodeLevels(CODELEVELS* out) override { return answer("bidiGetCodeLevels", out, codeLevels); }
   LONG bidiGetPageCounts(PAGECOUNTDATA* out) override { return answer("bidiGetPageCounts", out, pageCounts); }
   LONG bidiROPQueryLock(int* out) override { return answer("bidiROPQueryLock", out, panelLock); }
+  std::string panelText;
+  LONG lockRc = 0;
+  LONG verifyRc = 0;
+  LONG bidiROPPushButton(ULONG button) override {
+    log("bidiROPPushButton " + std::to_string(button));
+    return 0;
+  }
+  LONG bidiROPSetLock(BOOL lock) override {
+    log("bidiROPSetLock " + std::to_string(lock));
+    std::lock_guard guard(m_);
+    if (lockRc == 0) panelLock = lock;
+    return lockRc;
+  }
+  LONG verifyQuickSetupFile(std::FILE*) override {
+    log("verifyQuickSetupFile");
+    return verifyRc;
+  }
+  LONG bidiROPContinue() override {
+    log("bidiROPContinue");
+    return 0;
+  }
+  LONG bidiROPReset() override {
+    log("bidiROPReset");
+    return 0;
+  }
   LONG bidiROPQueryData(void** out) override {
     OPPANELDATA panel;
+    {
+      std::lock_guard lock(m_);
+      panel.text = panelText;
+    }
     const LONG rc = answer("bidiROPQueryData", &panel, panel);
     if (rc == 0) *out = new OPPANELDATA(panel);
     return rc;

@@ -75,6 +75,15 @@ class PrtGuiEndToEnd : public ::testing::Test {
     app->start();
   }
   std::vector<Icon> icons() { return app->icons(); }
+  // One simulated printer with `profileName` on LPT1, enumerated: its handle, 0 when missing.
+  std::uint16_t onePrinterOnLpt1(const std::string& profileName) {
+    serve(1, profileName);
+    start();
+    app->enumerate();
+    const auto listed = icons();
+    EXPECT_EQ(listed.size(), 1u);
+    return listed.size() == 1 ? listed[0].handle : 0;
+  }
   std::string modelOf(int port) { return modelNames[port]; }
 
   std::map<int, std::string> modelNames;
@@ -518,4 +527,73 @@ TEST_F(PrtGuiEndToEnd, TheNotebookOfAPrinterOnLpt1OpensRefreshesAndRemembersItsP
   const NotebookView reopened = app->open(handle, 0);
   EXPECT_EQ(reopened.currentPage, opened.pages - 1);
   EXPECT_EQ(reopened.x, 90) << "the second frame steps down the cascade";
+}
+
+// The pages of a simulated printer with a 500-sheet first tray on LPT1: the
+// status page shows the model and sends Continue and Reset; the statistics
+// page shows the profile's page counts.
+TEST_F(PrtGuiEndToEnd, ThePagesOfAPrinterOnLpt1ShowItsDataAndSendThePanelCommands) {
+  const std::uint16_t handle = onePrinterOnLpt1("generic-7301-tray500");
+  ASSERT_NE(handle, 0);
+  const NotebookView opened = app->open(handle, 32775);
+  ASSERT_TRUE(opened.open);
+  ASSERT_EQ(opened.currentPage, 0);
+
+  // No alert is active: neither panel command is offered, but each still goes out.
+  EXPECT_FALSE(app->control(handle, 0, 1030).enabled);
+  EXPECT_FALSE(app->control(handle, 0, 1031).enabled);
+  const std::size_t from = models[1]->log().size();
+  app->control(handle, 0, 1030, PrtGuiChild::Act::Click);
+  app->control(handle, 0, 1031, PrtGuiChild::Act::Click);
+  // Each goes out as a panel command packet (E0 EB) carrying its code.
+  auto carries = [](const std::string& bytes, char code) {
+    return bytes.find(std::string{'\0', code}, 6) != std::string::npos;
+  };
+  std::vector<int> codes;
+  const auto log = models[1]->log();
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const std::string& b = log[i].bytes;
+    if (log[i].direction != sim::Direction::Received || log[i].kind != sim::LogKind::Packet || b.size() < 8 ||
+        static_cast<unsigned char>(b[4]) != 0xE0 || static_cast<unsigned char>(b[5]) != 0xEB)
+      continue;
+    codes.push_back(carries(b, '\xB0') ? 0xB0 : carries(b, '\xB1') ? 0xB1 : 0);
+  }
+  EXPECT_EQ(codes, (std::vector<int>{0xB0, 0xB1}));
+
+  // Statistics is the last base page: power-on, user and total pages of the profile.
+  const int statistics = opened.pages - 1;
+  app->pageCounts(handle, false);
+  EXPECT_EQ(app->control(handle, statistics, 1014).text, "6789");
+  EXPECT_EQ(app->control(handle, statistics, 1013).text, "321");
+  EXPECT_EQ(app->control(handle, statistics, 1015).text, "12345");
+}
+
+// The operator panel page of a printer on LPT1: a button press reaches the
+// printer, and the lock check box sets the printer's lock variable or, when
+// the printer refuses, springs back after the lock worker's refresh.
+TEST_F(PrtGuiEndToEnd, ThePanelPagePressesButtonsAndLocksThePrintersPanel) {
+  const std::uint16_t handle = onePrinterOnLpt1("generic-7301-tray500");
+  ASSERT_NE(handle, 0);
+  const NotebookView opened = app->open(handle, 32772);
+  ASSERT_TRUE(opened.open);
+  const int panel = opened.currentPage;
+  ASSERT_EQ(panel, 1) << opened;
+
+  app->control(handle, panel, 1037, PrtGuiChild::Act::Click);
+  // On a parallel port the press awaits no reply: the printer may read it a little later.
+  EXPECT_TRUE(wf::testing::eventually([&] { return !models[1]->buttonsPressed().empty(); }));
+  EXPECT_EQ(models[1]->buttonsPressed(), (std::vector<std::uint8_t>{0x02}));
+
+  const std::string unlocked = models[1]->state().omVars.at(0x004D);
+  EXPECT_FALSE(app->control(handle, panel, 1035).checked);
+  EXPECT_TRUE(app->control(handle, panel, 1035, PrtGuiChild::Act::ToggleAndClick).checked);
+  const std::string locked = models[1]->state().omVars.at(0x004D);
+  EXPECT_NE(locked, unlocked);
+
+  // Refused: the box shows the printer's state again, which did not change.
+  auto knobs = models[1]->knobs();
+  knobs.failVariables = {0x004D};
+  models[1]->setKnobs(knobs);
+  EXPECT_TRUE(app->control(handle, panel, 1035, PrtGuiChild::Act::ToggleAndClick).checked);
+  EXPECT_EQ(models[1]->state().omVars.at(0x004D), locked);
 }

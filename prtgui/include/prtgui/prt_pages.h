@@ -2,7 +2,14 @@
 // The base pages of a printer's notebook. Each keeps its help table and the
 // virtual operations the notebook calls on it; the family modules derive
 // their pages from these and override the same operations.
+#include <string>
+#include <vector>
+
+#include "common/small_controls.h"
+#include "framework/image_list.h"
+#include "framework/tree_ctrl.h"
 #include "prtgui/wf_property_page.h"
+#include "prtobj/wfprtobj.h"
 
 class CWFPrinterIcon;
 
@@ -11,19 +18,65 @@ class CPrtOStatus : public CWFPropertyPage {
  public:
   CPrtOStatus();
   explicit CPrtOStatus(CWFPrinterIcon* icon);
+  ~CPrtOStatus() override;
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
+
+  virtual void UpdateCustomData(CDataExchange* dx);
   // Redraws the mini operator panel from the icon's panel text.
   virtual void UpdateMiniOpPanel();
+  virtual void InitGraphicStatus();
+  virtual void InitMiniOpPanel();
+  virtual void OpPanelConstructor();
+  virtual void OpPanelDestructor();
+  // Draws the panel into a new bitmap selected in `dc`.
+  virtual void CreateOpPanelGraphic(HDC dc);
+  virtual void ExchangeGraphicInfo(CDataExchange* dx);
+  virtual void CreatePrinterGraphic();
+  virtual void FillFeatureTree();
+  virtual void FillEventList();
+  virtual void AddOptionGraphic(CDC* dc, UINT bitmapId, CPoint size, BOOL top, BOOL left);
+  // Nonzero when a combined lower-body picture was drawn.
+  virtual int DecodeImage(CDC* dc, CPoint size);
+  virtual void AddMoreTreeItems() {}
+  virtual UINT GetPaperTypeImage(WFPrtObj::PAPERTYPE type);
   virtual void ConstructorInit();
+
+  void OnROPContinue();
+  void OnROPReset();
+
+  // Workers; the parameter carries the printer's 16-bit handle.
+  static UINT UpdateROPData(void* handle);
+  static UINT ROPContinue(void* handle);
+  static UINT ROPReset(void* handle);
 
   CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
+  // The bitmap from the icon's resource library for it, or the usual search.
+  BOOL LoadPicture(CBitmap& bitmap, UINT id);
+  void QueueWorker(UINT (*worker)(void*), const char* name);
+
+  CComboBox m_eventList;
+  CTreeCtrl m_featureTree;
   CString m_model;
   CWFPrinterIcon* m_pIcon = nullptr;
+  CStaticBMP m_picture;
+  CImageList m_featureImages;
+  CFont m_panelFont;
+  CStaticBMP m_miniPanel;
+  CBitmap m_panelImage;  // the panel last drawn; the mini panel keeps its own copy
   DWORD m_helpIDs[26] = {};
+  DECLARE_MESSAGE_MAP()
 };
+
+namespace wf {
+// The four 20-character lines of a panel text (UTF-8), cut at characters.
+std::vector<std::string> panelLines(const std::string& text);
+}  // namespace wf
 
 // Operator-panel page (view 32772, template 341), administrators only.
 class CPrtOOpPanel : public CWFPropertyPage {
@@ -33,12 +86,40 @@ class CPrtOOpPanel : public CWFPropertyPage {
   explicit CPrtOOpPanel(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
+
+  // Draws the four display lines; called from the paint handler.
+  virtual void ShowOPText();
+  virtual void PositionROPButtons();
+  virtual void DrawOpPanel(HDC dc);
+  virtual void UpdateCustomData(CDataExchange* dx);
   virtual void ConstructorInit();
+  virtual void ExchangeOpPanelInfo(CDataExchange* dx);
+
+  void OnPaint();
+  void OnROPButtonPress(UINT id);
+  void OnLockOppanel();
+  void OnSaveSettings();
+  void OnRestoreSettings();
+  LRESULT OnQSDone(WPARAM wParam, LPARAM lParam);
+  // The chosen path; empty when the dialog was cancelled.
+  CString ChooseFile(BOOL open);
+
+  // Worker; the parameter is a button block the worker frees.
+  static UINT PressROPButtons(void* block);
+  static UINT LockROP(void* block);
+
+  CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
   BOOL m_bLock = FALSE;
   CWFPrinterIcon* m_pIcon = nullptr;
   DWORD m_helpIDs[26] = {};
+  // The display text's context while the paint handler runs; null otherwise.
+  CDC* m_pPaintDC = nullptr;
+  DECLARE_MESSAGE_MAP()
 };
 
 // Statistics page (view 32779, template 342).
@@ -48,14 +129,26 @@ class CPrtOStatistics : public CWFPropertyPage {
   explicit CPrtOStatistics(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+
+  virtual void UpdateCustomData() {}
+  // Loads the counters from the icon; saving reads nothing from the printer.
+  virtual void ExchangeStatsInfo(CDataExchange* dx);
   virtual void ConstructorInit();
+  virtual void OnTrackOn();
+  virtual void OnReset();
+  virtual void OnRefresh();
+
+  CWFPrinterIcon* GetIcon() const { return m_pIcon; }
 
  protected:
   DWORD m_powerOnPages = 0;
   DWORD m_userPageCount = 0;
   DWORD m_totalPages = 0;
   CWFPrinterIcon* m_pIcon = nullptr;
+  CWnd m_childWnd;
   DWORD m_helpIDs[40] = {};
+  DECLARE_MESSAGE_MAP()
 };
 
 // Resource-management page (view 32797, template 343): every operation is
@@ -66,13 +159,29 @@ class CPrtOResourceMgmt : public CWFPropertyPage {
   explicit CPrtOResourceMgmt(CWFPrinterIcon* icon);
 
   const DWORD* GetHelpIDs() override { return m_helpIDs; }
+  void DoDataExchange(CDataExchange* dx) override;
+
   virtual void ConstructorInit();
   virtual void UpdateCustomData() {}
   virtual void QueryDisk() {}
   virtual void OnListingDone() {}
   virtual void OnNewItem(LPARAM) {}
+  virtual void OnResRefresh() {}
+  virtual void ExchangeResourceInfo(CDataExchange*) {}
+  virtual void OnLVNGetDispInfo(NMHDR*, LRESULT*) {}
+  virtual void OnLVNColumnClick(NMHDR*, LRESULT*) {}
+  virtual void OnLVNInsertItem(NMHDR*, LRESULT*) {}
+  virtual void OnResCopy() {}
+  virtual void OnResMove() {}
+  virtual void OnResDelete() {}
+  virtual void OnResFormat() {}
+  virtual void OnDownloadFont() {}
+  virtual void OnDownloadDemo() {}
+  virtual void OnDownloadOverlay() {}
 
  protected:
   CWFPrinterIcon* m_pIcon = nullptr;
+  CWnd m_childWnd;
   DWORD m_helpIDs[34] = {};
+  DECLARE_MESSAGE_MAP()
 };

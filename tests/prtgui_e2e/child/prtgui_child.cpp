@@ -183,6 +183,13 @@ int PrtGuiChild::close(std::uint16_t handle) {
     throw ChildError("notebook still open: " + text);
   return std::stoi(text.substr(blank + 1));
 }
+ControlView PrtGuiChild::control(std::uint16_t handle, int page, int id, Act act) {
+  const std::string text = expectText("control " + std::to_string(handle) + " " + std::to_string(page) + " " +
+                                      std::to_string(id) + " " + std::to_string(static_cast<int>(act)));
+  if (text.size() < 3 || (text[0] != '0' && text[0] != '1') || (text[2] != '0' && text[2] != '1'))
+    throw ChildError("bad control answer: " + text);
+  return {text[0] == '1', text[2] == '1', text.size() > 4 ? text.substr(4) : std::string()};
+}
 DownloadRun PrtGuiChild::download(std::uint16_t handle, const std::string& kind, const std::string& line) {
   const auto parts =
       splitList(expectText("download " + std::to_string(handle) + " " + kind + " " + line), '|');

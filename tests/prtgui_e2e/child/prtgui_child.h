@@ -79,6 +79,13 @@ struct NotebookView {
   bool operator==(const NotebookView&) const = default;
 };
 
+// A control of a notebook page after a command.
+struct ControlView {
+  bool enabled = false;
+  bool checked = false;
+  std::string text;
+};
+
 // A message box the icon showed, and whether its owner was the given parent.
 struct MessageBoxShown {
   std::string caption;
@@ -157,6 +164,9 @@ class PrtGuiChild : public TypedChild {
   NotebookView notebook(std::uint16_t handle);
   // Closes the notebook; the icon's default view afterwards.
   int close(std::uint16_t handle);
+  // Shows notebook page `page`, acts on control `id`, and reads it back.
+  enum class Act { Read, Click, ToggleAndClick };
+  ControlView control(std::uint16_t handle, int page, int id, Act act = Act::Read);
   // Downloads `kind` ("font", "demo", "overlay"); the chooser picks `line`
   // with OK, or is cancelled for "cancel".
   DownloadRun download(std::uint16_t handle, const std::string& kind, const std::string& line);

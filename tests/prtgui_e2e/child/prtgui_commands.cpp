@@ -464,9 +464,44 @@ WF_CHILD_COMMAND("notebook", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
+// control <handle> <page> <id> <how> -> "ok <enabled 0|1> <checked 0|1> <text>": the page
+// shown; how 1 clicks the control, 2 toggles its check and clicks it; the work that queued runs here.
+WF_CHILD_COMMAND("control", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  std::string out = "err not open";
+  if (frame && frame->GetNotebook()->SetActivePage(static_cast<int>(num(args.at(1))))) {
+    runUntil([] { return true; });
+    CPropertyPage* page = frame->GetNotebook()->GetActivePage();
+    const int id = static_cast<int>(num(args.at(2)));
+    CWnd* control = page ? page->GetDlgItem(id) : nullptr;
+    if (!control) {
+      out = "err no control";
+    } else {
+      auto* box = dynamic_cast<CButton*>(control);
+      const auto how = num(args.at(3));
+      if (how == 2 && box) box->SetCheck(box->GetCheck() ? 0 : 1);
+      if (how) page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), control->GetSafeHwnd());
+      runUntil([] { return true; });
+      runUntil([] { return true; });  // the worker's post
+      CString text;
+      control->GetWindowText(text);
+      out = std::string("ok ") + (control->IsWindowEnabled() ? "1 " : "0 ") +
+            (box && box->GetCheck() ? "1 " : "0 ") + text.str();
+    }
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
 WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
-  // Open notebooks close with their icons, while the GUI is still there.
-  if (application) application->list.DeleteAllPrinters();
+  // Open notebooks close with their icons, while the GUI is still there;
+  // what their closing queued runs now and finds no printer.
+  if (application) {
+    application->list.DeleteAllPrinters();
+    runUntil([] { return true; });
+  }
   gui.reset();
   if (application) {
     application->list.DeleteAllPrinters();
