@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/fd_wait.h"
 #include "platform/file_lock.h"
@@ -36,16 +37,6 @@ std::optional<fs::path> segmentDir() {
   auto dir = runtimePath("ipx");
   if (!dir || !ensurePrivateDir(*dir, true, nullptr)) return std::nullopt;
   return dir;
-}
-
-std::string hexBytes(const std::uint8_t* b, std::size_t n) {
-  std::string s;
-  char two[3];
-  for (std::size_t i = 0; i < n; ++i) {
-    std::snprintf(two, sizeof two, "%02X", b[i]);
-    s += two;
-  }
-  return s;
 }
 
 bool parseHex(std::string_view text, std::uint8_t* out, std::size_t n) {
@@ -68,7 +59,7 @@ bool parseHex(std::string_view text, std::uint8_t* out, std::size_t n) {
 std::string nameOf(const IpxAddress& a) {
   char socket[5];
   std::snprintf(socket, sizeof socket, "%04X", a.socket);
-  return hexBytes(a.network.data(), 4) + "-" + hexBytes(a.node.data(), 6) + "-" + socket;
+  return hexText(a.network.data(), 4) + "-" + hexText(a.node.data(), 6) + "-" + socket;
 }
 
 std::optional<IpxAddress> parseName(std::string_view name) {

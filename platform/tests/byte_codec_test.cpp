@@ -53,6 +53,12 @@ TEST(ByteCodec, SixtyFourBitsAndInPlaceStoresAreLittleEndian) {
   EXPECT_FALSE(ByteReader(std::string_view(bytes).substr(1)).le64(read));
 }
 
+TEST(ByteCodec, HexTextIsTwoUpperCaseDigitsPerByte) {
+  const std::uint8_t bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
+  EXPECT_EQ(wf::hexText(bytes, sizeof bytes), "000FA5FF");
+  EXPECT_EQ(wf::hexText(bytes, 0), "");
+}
+
 // Every kind of read one byte short of what it needs is refused, leaves the
 // value and the position alone, and marks the reader short.
 TEST(ByteCodec, ReadsPastTheEndAreRefused) {

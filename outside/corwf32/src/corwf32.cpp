@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/byte_codec.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
 
@@ -16,20 +17,6 @@ namespace {
 // Tags whose value is a text; the others are numbers by their size.
 bool isTextTag(unsigned tag) {
   return tag == 4 || tag == 5 || tag == 6;
-}
-
-unsigned u16(const unsigned char* at) {
-  return at[0] | (at[1] << 8);
-}
-
-std::string hex(const unsigned char* bytes, std::size_t n) {
-  std::string out;
-  char two[3];
-  for (std::size_t i = 0; i < n; ++i) {
-    std::snprintf(two, sizeof two, "%02X", bytes[i]);
-    out += two;
-  }
-  return out;
 }
 
 struct Reading {
@@ -47,7 +34,7 @@ Reading walk(const unsigned char* block, std::size_t size) {
       r.fault = "no end item";
       return r;
     }
-    const unsigned tag = u16(block + at), itemSize = u16(block + at + 2);
+    const unsigned tag = wf::loadLe16(block + at), itemSize = wf::loadLe16(block + at + 2);
     if (itemSize < 6) {
       r.fault = "item at " + std::to_string(at) + " has size " + std::to_string(itemSize);
       return r;
@@ -75,9 +62,9 @@ Reading walk(const unsigned char* block, std::size_t size) {
       }
       r.tags += std::to_string(tag) + "=\"" + reinterpret_cast<const char*>(value) + "\"";
     } else if (itemSize >= 9) {
-      r.tags += std::to_string(tag) + "=" + std::to_string(u16(value) | (u16(value + 2) << 16));
+      r.tags += std::to_string(tag) + "=" + std::to_string(wf::loadLe32(value));
     } else if (itemSize >= 7) {
-      r.tags += std::to_string(tag) + "=" + std::to_string(u16(value));
+      r.tags += std::to_string(tag) + "=" + std::to_string(wf::loadLe16(value));
     } else {
       r.tags += std::to_string(tag) + "=" + std::to_string(value[0]);
     }
@@ -123,7 +110,7 @@ extern "C" __attribute__((visibility("default"))) int CVToolKit32(HWND parent, H
   if (!r.fault.empty())
     line += "malformed: " + r.fault;
   else
-    line += "block " + hex(bytes, r.length) + " tags " + r.tags;
+    line += "block " + wf::hexText(bytes, r.length) + " tags " + r.tags;
   GlobalUnlock(block);
   appendLine(line);
   return r.fault.empty() ? configuredResult() : wf::toolkit::kMalformed;

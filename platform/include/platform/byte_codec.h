@@ -35,6 +35,20 @@ inline std::uint64_t loadLe64(const void* at) {
   return loadLe32(at) | std::uint64_t{loadLe32(static_cast<const std::uint8_t*>(at) + 4)} << 32;
 }
 
+// Bytes as upper-case hexadecimal digits, two per byte, no separators
+// (names, logs).
+inline std::string hexText(const void* at, std::size_t n) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto* p = static_cast<const std::uint8_t*>(at);
+  std::string out;
+  out.reserve(2 * n);
+  for (std::size_t i = 0; i < n; ++i) {
+    out += kDigits[p[i] >> 4];
+    out += kDigits[p[i] & 0xF];
+  }
+  return out;
+}
+
 // Unchecked stores, for fixed-size headers written in place.
 inline void storeBe16(void* at, std::uint16_t v) {
   auto* p = static_cast<std::uint8_t*>(at);
