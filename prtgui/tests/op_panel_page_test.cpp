@@ -11,6 +11,7 @@
 #include "common/quick_dlg.h"
 #include "framework/controls.h"
 #include "notebook_fixture.h"
+#include "test_dirs.h"
 
 namespace wf::testing {
 namespace {
@@ -164,7 +165,7 @@ TEST_F(OpPanelPageTest, RestoreRefusesAWrongFileAndOffersTheDialogAgain) {
   EXPECT_EQ(shell_.messageBox.calls()[0].caption, string(43).str());
 
   // A wrong header, then a path that cannot be opened (a '%' in it), then Cancel.
-  const auto dir = std::filesystem::temp_directory_path();
+  const auto dir = wf::testing::testRuntimeDir();  // this case's own, owner-only
   const std::string wrong = (dir / "wf-oppanel-wrong.psf").string();
   std::ofstream(wrong) << "not settings";
   const std::string missing = (dir / "wf-100%s-missing.psf").string();
