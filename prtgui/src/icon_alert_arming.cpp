@@ -86,10 +86,13 @@ void CWFPrinterIcon::IncrementUsageCount() {
 
 void CWFPrinterIcon::DecrementUsageCount() {
   if (m_usageCount == 0 || --m_usageCount != 0) return;
-  if (GetBidiActive() && !IsUnknownPrinter()) queueArming(0, 0, 0, "ArmAlerts() to disarm all");
+  // The notebook closes first: its pages switch the panel class off with an
+  // arming request of their own, and only the newest request counts, so the
+  // release must come after it or the printer stays armed.
   CWnd* notebook = m_hOpenDlg ? CWnd::FromHandle(m_hOpenDlg) : nullptr;
   CWnd* frame = notebook ? notebook->GetParent() : nullptr;
   if (frame) frame->SendMessage(WM_CLOSE, 0, 0);
+  if (GetBidiActive() && !IsUnknownPrinter()) queueArming(0, 0, 0, "ArmAlerts() to disarm all");
 }
 
 void CWFPrinterIcon::ActivateInitialAlerts() {

@@ -8,64 +8,15 @@
 
 #include "framework/dc.h"
 #include "notebook_fixture.h"
+#include "window_shot.h"
 
 namespace wf::testing {
 namespace {
 
 constexpr COLORREF kGreen = RGB(0, 255, 0);
 
-// What a window shows, drawn by its own paint handler.
-class Shot {
- public:
-  explicit Shot(CWnd& wnd) {
-    CRect client;
-    wnd.GetClientRect(&client);
-    width = client.Width();
-    height = client.Height();
-    dc_.CreateCompatibleDC(nullptr);
-    bitmap_.CreateBitmap(width, height, 1, 32, nullptr);
-    previous_ = dc_.SelectObject(&bitmap_);
-    ok = PrintWindow(wnd.m_hWnd, dc_.m_hDC, PW_CLIENTONLY);
-  }
-  ~Shot() { dc_.SelectObject(previous_); }
-  COLORREF at(int x, int y) const { return dc_.GetPixel(x, y); }
-  BOOL ok = FALSE;
-  int width = 0, height = 0;
-
- private:
-  CDC dc_;
-  CBitmap bitmap_;
-  CBitmap* previous_ = nullptr;
-};
-
-// A bitmap of WFGUIDLL in a memory context, to compare with what is shown.
-class Loaded {
- public:
-  explicit Loaded(UINT id) {
-    ok = bitmap_.LoadBitmap(id);
-    dc_.CreateCompatibleDC(nullptr);
-    previous_ = dc_.SelectObject(&bitmap_);
-    size = bitmap_.GetSize();
-  }
-  ~Loaded() { dc_.SelectObject(previous_); }
-  COLORREF at(int x, int y) const { return dc_.GetPixel(x, y); }
-  BOOL ok = FALSE;
-  CSize size;
-
- private:
-  CDC dc_;
-  CBitmap bitmap_;
-  CBitmap* previous_ = nullptr;
-};
-
-// Number of pixels of `part` that differ from the shot at (x0, y0).
-int mismatches(const Shot& shot, const Loaded& part, int x0, int y0) {
-  int wrong = 0;
-  for (int y = 0; y < part.size.cy; ++y)
-    for (int x = 0; x < part.size.cx; ++x)
-      if (shot.at(x0 + x, y0 + y) != part.at(x, y)) ++wrong;
-  return wrong;
-}
+using Shot = WindowShot;
+using Loaded = LoadedBitmap;
 
 class StatusPageTest : public NotebookFixture {
  protected:
@@ -173,12 +124,7 @@ TEST_F(StatusPageTest, MiniPanelIsGreenWithTextOnlyInTheBandsOfItsLines) {
   // The size the page's font gives: 20 characters plus 10, five lines plus 4.
   CFont font;
   font.CreateFont(-14, 0, 0, 0, 400, FALSE, FALSE, FALSE, 0, 4, 0x20, 2, 0x30, "Courier New");
-  CDC dc;
-  dc.CreateCompatibleDC(nullptr);
-  CFont* old = dc.SelectObject(&font);
-  TEXTMETRIC metrics;
-  dc.GetTextMetrics(&metrics);
-  dc.SelectObject(old);
+  const TEXTMETRIC metrics = wf::testing::fontMetrics(font);
   CRect place;
   panel->GetClientRect(&place);
   EXPECT_EQ(place.Width(), 20 * metrics.tmAveCharWidth + 10);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -83,6 +84,13 @@ class PrtGuiEndToEnd : public ::testing::Test {
     const auto listed = icons();
     EXPECT_EQ(listed.size(), 1u);
     return listed.size() == 1 ? listed[0].handle : 0;
+  }
+  // The same with its notebook opened on `view`: the page shown, -1 when it did not open.
+  int notebookOnLpt1(const std::string& profileName, int view, std::uint16_t& handle) {
+    handle = onePrinterOnLpt1(profileName);
+    const NotebookView opened = handle ? app->open(handle, view) : NotebookView{};
+    EXPECT_TRUE(opened.open) << profileName;
+    return opened.open ? opened.currentPage : -1;
   }
   std::string modelOf(int port) { return modelNames[port]; }
 
@@ -572,12 +580,9 @@ TEST_F(PrtGuiEndToEnd, ThePagesOfAPrinterOnLpt1ShowItsDataAndSendThePanelCommand
 // printer, and the lock check box sets the printer's lock variable or, when
 // the printer refuses, springs back after the lock worker's refresh.
 TEST_F(PrtGuiEndToEnd, ThePanelPagePressesButtonsAndLocksThePrintersPanel) {
-  const std::uint16_t handle = onePrinterOnLpt1("generic-7301-tray500");
-  ASSERT_NE(handle, 0);
-  const NotebookView opened = app->open(handle, 32772);
-  ASSERT_TRUE(opened.open);
-  const int panel = opened.currentPage;
-  ASSERT_EQ(panel, 1) << opened;
+  std::uint16_t handle = 0;
+  const int panel = notebookOnLpt1("generic-7301-tray500", 32772, handle);
+  ASSERT_EQ(panel, 1);
 
   app->control(handle, panel, 1037, PrtGuiChild::Act::Click);
   // On a parallel port the press awaits no reply: the printer may read it a little later.
@@ -596,4 +601,115 @@ TEST_F(PrtGuiEndToEnd, ThePanelPagePressesButtonsAndLocksThePrintersPanel) {
   models[1]->setKnobs(knobs);
   EXPECT_TRUE(app->control(handle, panel, 1035, PrtGuiChild::Act::ToggleAndClick).checked);
   EXPECT_EQ(models[1]->state().omVars.at(0x004D), locked);
+}
+
+namespace {
+
+std::string fileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+const char* const kQuickSetupDone = "Quick Setup has completed successfully.";
+
+}  // namespace
+
+// Quick Setup from the operator panel page of a printer on LPT1: Save writes
+// the printer's settings as the reviewed file of its profile; Restore of that
+// file sets every variable of it in the printer again.
+TEST_F(PrtGuiEndToEnd, ThePanelPageSavesAndRestoresThePrintersSettings) {
+  std::uint16_t handle = 0;
+  const int panel = notebookOnLpt1("generic-7301", 32772, handle);
+  ASSERT_EQ(panel, 1);
+  const fs::path reviewed = fs::path(WF_PRTOBJ_TEST_DATA) / "generic-7301.psf";
+
+  const fs::path saved = wf::testing::testRuntimeDir() / "saved.psf";
+  EXPECT_EQ(app->quickSetupOnPage(handle, panel, true, saved.string()),
+            (wf::testing::PageQuickSetup{1, {kQuickSetupDone}}));
+  EXPECT_EQ(fileBytes(saved), fileBytes(reviewed));
+
+  const auto before = models[1]->state().omVars;
+  models[1]->update([](sim::Profile& p) {
+    for (auto& [var, value] : p.omVars) value = "changed";
+  });
+  const fs::path restored = wf::testing::testRuntimeDir() / "restored.psf";
+  fs::copy_file(reviewed, restored);
+  const auto run = app->quickSetupOnPage(handle, panel, false, restored.string());
+  EXPECT_EQ(run.fileDialogs, 1) << run;
+  ASSERT_EQ(run.boxes.size(), 2u) << run;  // the question first
+  EXPECT_EQ(run.boxes[1], kQuickSetupDone);
+  int back = 0;
+  const auto after = models[1]->state().omVars;
+  for (const auto& [var, value] : before) back += after.at(var) == value;
+  EXPECT_EQ(back, 70) << "every variable of the file";
+  EXPECT_EQ(fileBytes(restored), fileBytes(reviewed)) << "a restored file is never changed";
+}
+
+// The status page of a printer on LPT1 over the real broker: its model, a jam
+// the simulator raises replacing the picture until it clears, and the
+// printer's panel text reaching the mini panel when the simulator announces it.
+TEST_F(PrtGuiEndToEnd, TheStatusPageFollowsTheSimulatorsJamAndPanel) {
+  using Corner = PrtGuiChild::Corner;
+  serve(1, "generic-7301-tray500", "Corvane 7301 Vx20");
+  start();
+  ASSERT_EQ(app->enumerate(), 1);
+  const std::uint16_t handle = icons().at(0).handle;
+  // A window shows the printer, its alerts armed, and opens its notebook.
+  ASSERT_EQ(app->use(handle) & 0x1FF, 0x1FFu);
+  const NotebookView opened = app->open(handle, 32775);
+  ASSERT_TRUE(opened.open);
+  ASSERT_EQ(opened.currentPage, 0);
+  EXPECT_EQ(app->control(handle, 0, 1006).text, "Corvane 7301 Vx20");
+  EXPECT_EQ(models[1]->enabledAlerts() & 0x10000, 0x10000u) << "the page armed the panel class";
+
+  auto showsTheOptions = [&] {
+    return app->pictureMismatches(handle, 3604, Corner::BottomRight) == 0 &&
+           app->pictureMismatches(handle, 3611, Corner::BottomLeft) == 0;
+  };
+  EXPECT_TRUE(showsTheOptions());
+  EXPECT_NE(app->pictureMismatches(handle, 3510, Corner::Whole), 0);
+  EXPECT_FALSE(app->control(handle, 0, 1030).enabled);
+
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x4));
+  EXPECT_TRUE(
+      wf::testing::eventually([&] { return app->pictureMismatches(handle, 3510, Corner::Whole) == 0; }));
+  EXPECT_TRUE(app->control(handle, 0, 1030).enabled) << "a jam may be continued";
+  models[1]->update([](sim::Profile& p) { p.alertLists[5 - sim::kFirstAlertList].clear(); });
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually(showsTheOptions));
+  EXPECT_FALSE(app->control(handle, 0, 1030).enabled);
+
+  // The profile's panel shows two lines; the new text fills only the third.
+  using Lines = std::vector<int>;
+  EXPECT_EQ(app->miniPanelLines(handle), (Lines{0, 1}));
+  models[1]->update([](sim::Profile& p) { p.panelText = std::string(40, ' ') + "13.1 PAPER JAM"; });
+  ASSERT_TRUE(servers[1]->raisePanelAlert());
+  Lines lines;
+  EXPECT_TRUE(wf::testing::eventually([&] { return (lines = app->miniPanelLines(handle)) == Lines{2}; }))
+      << ::testing::PrintToString(lines);
+
+  // The window lets the printer go: its notebook closes and nothing stays armed.
+  EXPECT_EQ(app->unuse(handle), 0u);
+  EXPECT_FALSE(app->notebook(handle).open);
+  EXPECT_EQ(models[1]->enabledAlerts(), 0u);
+}
+
+// Reset on the statistics page of a printer on LPT1 reaches the printer, and
+// the page shows the user count it reads afterwards.
+TEST_F(PrtGuiEndToEnd, ResetOnTheStatisticsPageClearsThePrintersUserCount) {
+  std::uint16_t handle = 0;
+  const int statistics = notebookOnLpt1("generic-7301-tray500", 32779, handle);
+  ASSERT_GT(statistics, 0);
+  EXPECT_EQ(app->control(handle, statistics, 1013).text, "321");
+  ASSERT_TRUE(app->control(handle, statistics, 1017).enabled);
+
+  const std::size_t from = models[1]->log().size();
+  std::size_t end = 0;
+  app->control(handle, statistics, 1017, PrtGuiChild::Act::Click);
+  const auto asked = requestsSince(*models[1], from, &end);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), "03 06"), 1) << ::testing::PrintToString(asked);
+  EXPECT_EQ(models[1]->hostPageCountResets(), 1);
+  EXPECT_EQ(app->control(handle, statistics, 1013).text, "0");
+  EXPECT_EQ(app->control(handle, statistics, 1014).text, "6789") << "the other counters stay";
+  EXPECT_EQ(app->control(handle, statistics, 1015).text, "12345");
 }

@@ -24,6 +24,10 @@ std::ostream& operator<<(std::ostream& out, const PrinterIconView& i) {
   return out << "{" << i.handle << " " << std::quoted(i.name) << " " << i.port << " " << std::quoted(i.model)
              << (i.ghost ? " ghost}" : " live}");
 }
+std::ostream& operator<<(std::ostream& out, const PageQuickSetup& q) {
+  out << "{" << q.fileDialogs << " file dialogs, boxes ";
+  return printList(out, q.boxes) << "}";
+}
 std::ostream& operator<<(std::ostream& out, const StoredAlert& a) {
   return out << "{" << a.specific << ";" << a.subType << ";" << a.state << ";" << a.hardError << ";"
              << std::quoted(a.text) << "}";
@@ -202,6 +206,24 @@ DownloadRun PrtGuiChild::download(std::uint16_t handle, const std::string& kind,
     run.boxes.push_back({f[0], static_cast<unsigned>(std::stoul(f[1])), f[2], f[3] == "owned"});
   }
   return run;
+}
+PageQuickSetup PrtGuiChild::quickSetupOnPage(std::uint16_t handle, int page, bool save,
+                                             const std::string& file) {
+  const auto parts = items("|" + expectText("qspage " + std::to_string(handle) + " " + std::to_string(page) +
+                                            (save ? " save " : " restore ") + file));
+  if (parts.empty()) throw ChildError("empty qspage answer");
+  return {std::stoi(parts[0]), {parts.begin() + 1, parts.end()}};
+}
+std::vector<int> PrtGuiChild::miniPanelLines(std::uint16_t handle) {
+  std::vector<int> out;
+  for (const auto& line : items(expectText("panelink " + std::to_string(handle))))
+    out.push_back(std::stoi(line));
+  return out;
+}
+int PrtGuiChild::pictureMismatches(std::uint16_t handle, unsigned id, Corner corner) {
+  static const char* const where[] = {"whole", "bottom-left", "bottom-right"};
+  return static_cast<int>(expectNumber("shows " + std::to_string(handle) + " " + std::to_string(id) + " " +
+                                       where[static_cast<int>(corner)]));
 }
 void PrtGuiChild::freeToolKit() {
   expectOk("freetoolkit");

@@ -120,7 +120,16 @@ struct PrinterPicture {
   bool operator==(const PrinterPicture&) const = default;
 };
 
+// A Quick Setup run started from the operator panel page: how often the file
+// dialog was asked, and the message boxes up to the transfer's end.
+struct PageQuickSetup {
+  int fileDialogs = 0;
+  std::vector<std::string> boxes;
+  bool operator==(const PageQuickSetup&) const = default;
+};
+
 std::ostream& operator<<(std::ostream& out, const PrinterIconView& i);
+std::ostream& operator<<(std::ostream& out, const PageQuickSetup& q);
 std::ostream& operator<<(std::ostream& out, const MessageBoxShown& b);
 std::ostream& operator<<(std::ostream& out, const NotebookView& n);
 std::ostream& operator<<(std::ostream& out, const StoredAlert& a);
@@ -170,6 +179,17 @@ class PrtGuiChild : public TypedChild {
   // Downloads `kind` ("font", "demo", "overlay"); the chooser picks `line`
   // with OK, or is cancelled for "cancel".
   DownloadRun download(std::uint16_t handle, const std::string& kind, const std::string& line);
+  // Save (or Restore) on the open notebook's page `page`, the file dialog
+  // answering OK with `file`, the restore question OK; returns once the
+  // transfer ended.
+  PageQuickSetup quickSetupOnPage(std::uint16_t handle, int page, bool save, const std::string& file);
+  // The lines (0 to 3) of the status page's mini panel that show text; -1
+  // stands for drawing outside them.
+  std::vector<int> miniPanelLines(std::uint16_t handle);
+  // Pixels of WFGUIDLL's bitmap `id` that differ from the status page's
+  // printer picture where it would be drawn; -1 when it does not fit there.
+  enum class Corner { Whole, BottomLeft, BottomRight };
+  int pictureMismatches(std::uint16_t handle, unsigned id, Corner corner);
   // Lets the tool kit go, as before the driver update program runs.
   void freeToolKit();
   // Ends the process the ordinary way; it answers nothing.

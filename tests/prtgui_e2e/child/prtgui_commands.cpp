@@ -2,6 +2,7 @@
 // One application (the common classes' test double of the main program)
 // with the printer manager, the printer list of icons, the generic family
 // and one test family for every other family key.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "child_commands.h"
 #include "common/app_services.h"
 #include "common/driver_dlg.h"
+#include "common/notebook_messages.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
@@ -39,6 +41,7 @@
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
 #include "wfprtmgr/wfprtmgr.h"
+#include "window_shot.h"
 
 using wf::testing::ChildArgs;
 
@@ -493,6 +496,102 @@ WF_CHILD_COMMAND("control", [](const ChildArgs& args) -> std::string {
   }
   icon->ThreadUnlock();
   return out;
+});
+
+// The shown page `page` of the icon's notebook after queued work ran, or nullptr.
+CPropertyPage* shownPage(CWFPrinterIcon* icon, int page) {
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  if (!frame || !frame->GetNotebook()->SetActivePage(page)) return nullptr;
+  runUntil([] { return true; });
+  return frame->GetNotebook()->GetActivePage();
+}
+
+// Texts CQuickDlg ends a transfer with.
+bool endsQuickSetup(const std::string& text) {
+  return text == "Quick Setup has completed successfully." ||
+         text == "An error occured while running Quick Setup.";
+}
+
+// qspage <handle> <page> <save|restore> <file> -> "ok <file dialogs>" then "|" and each
+// message box text, once the panel page's transfer ended: the file dialog
+// answers OK with <file>, the restore question OK.
+WF_CHILD_COMMAND("qspage", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  if (!page) return "err not open";
+  auto& shell = application->shell;
+  const std::size_t dialogsBefore = shell.fileDialog.calls().size();
+  const std::size_t boxesBefore = shell.messageBox.calls().size();
+  shell.fileDialog.script({IDOK, args.at(3)});
+  const int id = args.at(2) == "save" ? 1033 : 1034;
+  page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
+  // The dialog sends WM_WF_QSDONE right after its last box.
+  const bool ended = runUntil([&] {
+    QCoreApplication::processEvents();
+    const auto boxes = shell.messageBox.calls();
+    return boxes.size() > boxesBefore && endsQuickSetup(boxes.back().text);
+  });
+  if (!ended) return "err not ended";
+  std::string out = "ok " + std::to_string(shell.fileDialog.calls().size() - dialogsBefore);
+  const auto boxes = shell.messageBox.calls();
+  for (std::size_t i = boxesBefore; i < boxes.size(); ++i) out += "|" + boxes[i].text;
+  if (gui) gui->boxesSeen = boxes.size();
+  return out;
+});
+
+// panelink <handle> -> "ok" then "|line" for each line of the status page's
+// mini panel with pixels other than its green ("|-1" for pixels outside the
+// four lines), once posted work ran
+WF_CHILD_COMMAND("panelink", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPropertyPage* page = shownPage(icon, icon->GetPageNum(WF_VIEW_STATUS));
+  icon->ThreadUnlock();
+  CWnd* panel = page ? page->GetDlgItem(107) : nullptr;
+  if (!panel) return "err no mini panel";
+  // The page's panel font sets the line height.
+  CFont font;
+  font.CreateFont(-14, 0, 0, 0, 400, FALSE, FALSE, FALSE, 0, 4, 0x20, 2, 0x30, "Courier New");
+  const TEXTMETRIC metrics = wf::testing::fontMetrics(font);
+  const int line = metrics.tmHeight, top = line / 2;
+  wf::testing::WindowShot shot(*panel);
+  if (!shot.ok) return "err no shot";
+  std::vector<int> lines;
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x)
+      if (shot.at(x, y) != RGB(0, 255, 0)) {
+        const int band = y < top || y >= top + 4 * line ? -1 : (y - top) / line;
+        if (std::find(lines.begin(), lines.end(), band) == lines.end()) lines.push_back(band);
+        break;
+      }
+  std::string out = "ok";
+  for (int band : lines) out += "|" + std::to_string(band);
+  return out;
+});
+
+// shows <handle> <bitmap> <whole|bottom-left|bottom-right> -> "ok <differing pixels>": WFGUIDLL's
+// bitmap against the status page's printer picture inside its 2-pixel margin,
+// at the picture's top-left corner or a bottom corner; "ok -1" when it does not fit
+WF_CHILD_COMMAND("shows", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPropertyPage* page = shownPage(icon, icon->GetPageNum(WF_VIEW_STATUS));
+  const HINSTANCE pictures = icon->GetResourceInstance(0);
+  icon->ThreadUnlock();
+  CWnd* picture = page ? page->GetDlgItem(1001) : nullptr;
+  if (!picture) return "err no picture";
+  wf::fw::ResourceHandleSwitch resources(pictures);
+  const wf::testing::LoadedBitmap part(num(args.at(1)));
+  if (!part.ok) return "err no bitmap";
+  const wf::testing::WindowShot shot(*picture);
+  const int right = shot.width - 2, bottom = shot.height - 2;
+  const std::string& where = args.at(2);
+  const int x = where == "bottom-right" ? right - part.size.cx : 2;
+  const int y = where == "whole" ? 2 : bottom - part.size.cy;
+  if (!shot.ok || x < 2 || y < 2 || x + part.size.cx > right || y + part.size.cy > bottom) return "ok -1";
+  return "ok " + std::to_string(wf::testing::mismatches(shot, part, x, y));
 });
 
 WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
