@@ -8,9 +8,7 @@
 #include "wnd_widget.h"
 
 namespace wf::fw {
-namespace {
 
-// The original platform's virtual key of a Qt key; 0 when it has none.
 WORD virtualKey(int key) {
   if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
     return static_cast<WORD>(key);
@@ -51,6 +49,8 @@ WORD virtualKey(int key) {
       return 0;
   }
 }
+
+namespace {
 
 BYTE modifierFlags(Qt::KeyboardModifiers modifiers) {
   BYTE flags = 0;

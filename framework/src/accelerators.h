@@ -9,6 +9,9 @@
 
 namespace wf::fw {
 
+// The original platform's virtual key of a Qt key; 0 when it has none.
+WORD virtualKey(int key);
+
 // The command `table` gives the key, 0 when none.
 UINT acceleratorCommand(const res::AcceleratorTable& table, const QKeyEvent& key);
 

@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+#include "accelerators.h"
+#include "framework/virtual_keys.h"
 #include "gdi_data.h"
 #include "wnd_widget.h"
 
@@ -287,8 +289,14 @@ class ListCanvas : public QAbstractScrollArea {
       return;
     }
     if (e->button() != Qt::LeftButton && e->button() != Qt::RightButton) return;
-    list_->userClick(itemAt(p), e->modifiers() & Qt::ControlModifier);
+    // Through the control's window: its owner may handle the click before
+    // (or instead of) the control's own selection.
+    mouse(e->button() == Qt::LeftButton ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, e);
     e->ignore();  // the window hears of the click too
+  }
+  void mouseDoubleClickEvent(QMouseEvent* e) override {
+    if (e->position().y() < headerHeight() || e->button() != Qt::LeftButton) return;
+    mouse(WM_LBUTTONDBLCLK, e);
   }
   void mouseMoveEvent(QMouseEvent* e) override {
     const int x = e->position().toPoint().x();
@@ -301,10 +309,14 @@ class ListCanvas : public QAbstractScrollArea {
   }
   void mouseReleaseEvent(QMouseEvent*) override { resizing_ = -1; }
   void keyPressEvent(QKeyEvent* e) override {
-    if (e->key() == Qt::Key_F2 && (list_->GetStyle() & LVS_EDITLABELS)) {
-      list_->EditLabel(list_->GetNextItem(-1, LVNI_FOCUSED));
-      return;
-    }
+    const bool edits = e->key() == Qt::Key_F2 && (list_->GetStyle() & LVS_EDITLABELS);
+    const HWND hwnd = list_->m_hWnd;
+    const LPARAM repeat = 1;
+    if (const WORD vk = wf::fw::virtualKey(e->key())) ::SendMessage(hwnd, WM_KEYDOWN, vk, repeat);
+    const QString text = e->text();
+    if (text.size() == 1 && (text[0].unicode() >= 0x20 || text[0] == QChar('\r')) && ::IsWindow(hwnd))
+      ::SendMessage(hwnd, WM_CHAR, text[0].unicode(), repeat);
+    if (edits) return;
     e->ignore();  // the window's own keys
   }
 
@@ -323,6 +335,22 @@ class ListCanvas : public QAbstractScrollArea {
     for (int c = 0; c < static_cast<int>(state().columns.size()); ++c)
       if (columnWidthAt(c) > 0 && std::abs(x - (columnLeft(c) + columnWidthAt(c))) <= kResizeGrip) return c;
     return -1;
+  }
+
+  // MK_ flags of the buttons and keys held with this event.
+  static UINT keyFlags(const QMouseEvent* e) {
+    UINT flags = 0;
+    if (e->buttons() & Qt::LeftButton) flags |= MK_LBUTTON;
+    if (e->buttons() & Qt::RightButton) flags |= MK_RBUTTON;
+    if (e->buttons() & Qt::MiddleButton) flags |= MK_MBUTTON;
+    if (e->modifiers() & Qt::ShiftModifier) flags |= MK_SHIFT;
+    if (e->modifiers() & Qt::ControlModifier) flags |= MK_CONTROL;
+    return flags;
+  }
+  void mouse(UINT message, QMouseEvent* e) {
+    const QPoint p = viewport()->mapTo(wf::fw::widgetOf(list_->m_hWnd), e->position().toPoint());
+    ::SendMessage(list_->m_hWnd, message, keyFlags(e),
+                  static_cast<LPARAM>(MAKELONG(static_cast<WORD>(p.x()), static_cast<WORD>(p.y()))));
   }
 
   CListCtrl* list_;
@@ -398,6 +426,32 @@ void CListCtrl::columnClicked(int column) const {
   info.iItem = -1;
   info.iSubItem = column;
   notify(LVN_COLUMNCLICK, &info.hdr);
+}
+
+LRESULT CListCtrl::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN: {
+      const CPoint point{static_cast<std::int16_t>(LOWORD(lParam)),
+                         static_cast<std::int16_t>(HIWORD(lParam))};
+      const int index = HitTest(point);
+      // A right click on a selected item keeps the selection for its menu.
+      if (message == WM_RBUTTONDOWN && index >= 0 && GetItemState(index, LVIS_SELECTED)) {
+        SetItemState(index, LVIS_FOCUSED, LVIS_FOCUSED);
+        return 0;
+      }
+      userClick(index, (wParam & MK_CONTROL) != 0);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_F2 && (GetStyle() & LVS_EDITLABELS)) EditLabel(GetNextItem(-1, LVNI_FOCUSED));
+      return 0;
+    case WM_LBUTTONDBLCLK:
+    case WM_CHAR:
+      return 0;
+    default:
+      return CControlWnd::DefWindowProc(message, wParam, lParam);
+  }
 }
 
 void CListCtrl::userClick(int index, bool toggle) {

@@ -1,5 +1,6 @@
 #include "framework/wnd.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -534,6 +535,21 @@ void CWnd::OnSysCommand(UINT, LPARAM) {
 BOOL CWnd::OnQueryEndSession() {
   return static_cast<BOOL>(Default());
 }
+void CWnd::OnRButtonDown(UINT, CPoint) {
+  Default();
+}
+void CWnd::OnLButtonDblClk(UINT, CPoint) {
+  Default();
+}
+void CWnd::OnChar(UINT, UINT, UINT) {
+  Default();
+}
+void CWnd::OnKeyDown(UINT, UINT, UINT) {
+  Default();
+}
+void CWnd::OnSetFocus(CWnd*) {
+  Default();
+}
 
 // ---- Window calls by handle ----
 
@@ -559,6 +575,37 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
 
 BOOL IsWindow(HWND hwnd) {
   return wf::isWindow(hwnd) ? TRUE : FALSE;
+}
+
+std::vector<HWND> GetTopLevelWindows() {
+  std::vector<HWND> windows;
+  {
+    std::lock_guard lock(wf::fw::handles().m);
+    for (const auto& [hwnd, wnd] : wf::fw::handles().windows)
+      if (!(WndAccess::impl(wnd).style & WS_CHILD)) windows.push_back(hwnd);
+  }
+  // Handles of one process grow with each window made.
+  std::sort(windows.rbegin(), windows.rend());
+  return windows;
+}
+
+HWND GetWindowParent(HWND hwnd) {
+  CWnd* wnd = CWnd::FromHandlePermanent(hwnd);
+  if (!wnd || !(WndAccess::impl(wnd).style & WS_CHILD)) return 0;
+  return WndAccess::impl(wnd).parent;
+}
+
+HWND GetWindowOwner(HWND hwnd) {
+  CWnd* wnd = CWnd::FromHandlePermanent(hwnd);
+  if (!wnd || (WndAccess::impl(wnd).style & WS_CHILD)) return 0;
+  HWND owner = WndAccess::impl(wnd).parent;
+  // An owner is always a top-level window: a child given as owner stands for its window.
+  for (int depth = 0; owner && depth < 64; ++depth) {
+    CWnd* candidate = CWnd::FromHandlePermanent(owner);
+    if (!candidate || !(WndAccess::impl(candidate).style & WS_CHILD)) break;
+    owner = WndAccess::impl(candidate).parent;
+  }
+  return owner;
 }
 
 HWND FindWindow(LPCSTR className, LPCSTR) {

@@ -1,6 +1,8 @@
 // Enabled state, focus and children of a window, through its widget.
 #include <QApplication>
+#include <QWhatsThis>
 
+#include "framework/virtual_keys.h"
 #include "framework/wnd.h"
 #include "wnd_widget.h"
 
@@ -59,4 +61,42 @@ CWnd* CWnd::GetDlgItem(int id) const {
     if (wnd && wnd->GetDlgCtrlID() == id) return wnd;
   }
   return nullptr;
+}
+
+short GetKeyState(int key) {
+  // The state as of the input event the GUI thread handles now.
+  const Qt::KeyboardModifiers modifiers = QApplication::keyboardModifiers();
+  const Qt::MouseButtons buttons = QApplication::mouseButtons();
+  bool down = false;
+  switch (key) {
+    case VK_SHIFT:
+      down = modifiers & Qt::ShiftModifier;
+      break;
+    case VK_CONTROL:
+      down = modifiers & Qt::ControlModifier;
+      break;
+    case VK_MENU:
+      down = modifiers & Qt::AltModifier;
+      break;
+    case VK_LBUTTON:
+      down = buttons & Qt::LeftButton;
+      break;
+    case VK_RBUTTON:
+      down = buttons & Qt::RightButton;
+      break;
+    case VK_MBUTTON:
+      down = buttons & Qt::MiddleButton;
+      break;
+    default:
+      break;
+  }
+  return down ? static_cast<short>(0x8000) : 0;
+}
+
+void EnterContextHelpMode() {
+  if (!InContextHelpMode()) QWhatsThis::enterWhatsThisMode();
+}
+
+BOOL InContextHelpMode() {
+  return QWhatsThis::inWhatsThisMode() ? TRUE : FALSE;
 }

@@ -279,6 +279,17 @@ std::uint32_t Spooler::getPrinterDriver(PrinterHandle handle, std::uint32_t leve
                               buffer, size, needed, returned);
 }
 
+std::uint32_t Spooler::getPrinterIdentity(PrinterHandle handle, std::string& name, std::string& port,
+                                          std::string& driver) {
+  std::lock_guard lock(state_->m);
+  const Printer* p = state_->printerOf(handle);
+  if (!p) return kInvalidHandle;
+  name = p->name;
+  port = p->port;
+  driver = p->driver;
+  return kSuccess;
+}
+
 std::uint32_t Spooler::getPrinterData(PrinterHandle handle, std::string_view valueName, std::uint32_t& type,
                                       std::byte* data, std::uint32_t size, std::uint32_t& needed) {
   needed = 0;

@@ -234,4 +234,17 @@ TEST(Spooler, ProcessInstancesReadTheScenarioFileOfTheDataRoot) {
   EXPECT_STREQ(remote, "\\\\SERVER\\QUEUE");
 }
 
+TEST(Spooler, AnOpenPrinterNamesItsPortAndDriverUntilClosed) {
+  Spooler s;
+  loaded(s, kWorld);
+  const PrinterHandle h = openOrFail(s, "office copy");
+  std::string name, port, driver;
+  EXPECT_EQ(s.getPrinterIdentity(h, name, port, driver), kSuccess);
+  EXPECT_EQ(name, "Office Copy");
+  EXPECT_EQ(port, "LPT2:");
+  EXPECT_EQ(driver, "Generic Text");
+  EXPECT_EQ(s.closePrinter(h), kSuccess);
+  EXPECT_EQ(s.getPrinterIdentity(h, name, port, driver), kInvalidHandle);
+}
+
 }  // namespace wf::spool

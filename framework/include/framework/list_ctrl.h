@@ -191,6 +191,9 @@ class CListCtrl : public CControlWnd {
 
   struct State;  // inside the layer
 
+  // The control's own handling of clicks (selection) and keys (F2 edits the label).
+  LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
  protected:
   void buildWidget() override;
   void styleChanged(DWORD oldStyle) override;

@@ -3,9 +3,15 @@
 // Letters and digits are their upper-case ASCII codes.
 #include "framework/win_types.h"
 
+constexpr WORD VK_LBUTTON = 0x01;
+constexpr WORD VK_RBUTTON = 0x02;
+constexpr WORD VK_MBUTTON = 0x04;
 constexpr WORD VK_BACK = 0x08;
 constexpr WORD VK_TAB = 0x09;
 constexpr WORD VK_RETURN = 0x0D;
+constexpr WORD VK_SHIFT = 0x10;
+constexpr WORD VK_CONTROL = 0x11;
+constexpr WORD VK_MENU = 0x12;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
 constexpr WORD VK_PRIOR = 0x21;

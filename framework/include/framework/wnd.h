@@ -7,6 +7,7 @@
 // another thread is queued to the GUI thread, never waited for.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "framework/cstring.h"
 #include "framework/geometry.h"
@@ -40,6 +41,21 @@ constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_SETMESSAGESTRING = 0x0362;
+
+// Input messages; a mouse message's lParam holds the client point (x low,
+// y high), its wParam the MK_ flags of the buttons and keys held.
+constexpr UINT WM_SETFOCUS = 0x0007;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
+constexpr UINT WM_RBUTTONDOWN = 0x0204;
+
+constexpr UINT MK_LBUTTON = 0x0001;
+constexpr UINT MK_RBUTTON = 0x0002;
+constexpr UINT MK_SHIFT = 0x0004;
+constexpr UINT MK_CONTROL = 0x0008;
+constexpr UINT MK_MBUTTON = 0x0010;
 constexpr UINT WM_IDLEUPDATECMDUI = 0x0363;
 
 constexpr UINT SC_SIZE = 0xF000;
@@ -316,6 +332,11 @@ class CWnd : public CCmdTarget {
   BOOL OnHelpInfo(HELPINFO* info);
   void OnSysCommand(UINT id, LPARAM lParam);
   BOOL OnQueryEndSession();
+  void OnRButtonDown(UINT flags, CPoint point);
+  void OnLButtonDblClk(UINT flags, CPoint point);
+  void OnChar(UINT ch, UINT repeat, UINT flags);
+  void OnKeyDown(UINT key, UINT repeat, UINT flags);
+  void OnSetFocus(CWnd* oldWnd);
 
   struct Impl;  // widget and window state, inside the layer
 
@@ -342,6 +363,18 @@ CString GetWindowClassName(HWND hwnd);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // A top-level window of that class in any of the user's processes; 0 when none.
 HWND FindWindow(LPCSTR className, LPCSTR windowName);
+// This process's top-level windows, the newest (topmost) first.
+std::vector<HWND> GetTopLevelWindows();
+// The top-level window that owns a top-level window, 0 when none (a window
+// made with a child as parent is owned by that child's top-level window).
+HWND GetWindowOwner(HWND hwnd);
+// The parent of a child window, 0 for a top-level one.
+HWND GetWindowParent(HWND hwnd);
+// The state of a key or mouse button (VK_ codes): the high bit while held.
+short GetKeyState(int key);
+// Context-help mode: the next click on a window asks for its help (WM_HELP).
+void EnterContextHelpMode();
+BOOL InContextHelpMode();
 
 // ---- Message maps ----
 
@@ -490,3 +523,22 @@ HWND FindWindow(LPCSTR className, LPCSTR windowName);
 #define ON_WM_SYSCOMMAND() \
   WF_ON_STD(WM_SYSCOMMAND, WF_THIS->OnSysCommand(static_cast<UINT>(c.wParam), c.lParam); return 0;)
 #define ON_WM_QUERYENDSESSION() WF_ON_STD(WM_QUERYENDSESSION, return WF_THIS->OnQueryEndSession();)
+
+// Input messages: the point of a mouse message is in client coordinates.
+#define WF_MOUSE_POINT                                                                       \
+  CPoint {                                                                                   \
+    static_cast<std::int16_t>(LOWORD(c.lParam)), static_cast<std::int16_t>(HIWORD(c.lParam)) \
+  }
+#define ON_WM_RBUTTONDOWN() \
+  WF_ON_STD(WM_RBUTTONDOWN, WF_THIS->OnRButtonDown(static_cast<UINT>(c.wParam), WF_MOUSE_POINT); return 0;)
+#define ON_WM_LBUTTONDBLCLK()                                                                        \
+  WF_ON_STD(WM_LBUTTONDBLCLK, WF_THIS->OnLButtonDblClk(static_cast<UINT>(c.wParam), WF_MOUSE_POINT); \
+            return 0;)
+#define ON_WM_CHAR()                                                                                   \
+  WF_ON_STD(WM_CHAR, WF_THIS->OnChar(static_cast<UINT>(c.wParam), LOWORD(c.lParam), HIWORD(c.lParam)); \
+            return 0;)
+#define ON_WM_KEYDOWN()                                                                                      \
+  WF_ON_STD(WM_KEYDOWN, WF_THIS->OnKeyDown(static_cast<UINT>(c.wParam), LOWORD(c.lParam), HIWORD(c.lParam)); \
+            return 0;)
+#define ON_WM_SETFOCUS() \
+  WF_ON_STD(WM_SETFOCUS, WF_THIS->OnSetFocus(CWnd::FromHandle(static_cast<HWND>(c.wParam))); return 0;)

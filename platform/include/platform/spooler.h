@@ -111,6 +111,9 @@ class Spooler {
   // Levels 2 and 3.
   std::uint32_t getPrinterDriver(PrinterHandle handle, std::uint32_t level, std::byte* buffer,
                                  std::uint32_t size, std::uint32_t& needed);
+  // The open printer's name, port and driver (what its property sheet shows).
+  std::uint32_t getPrinterIdentity(PrinterHandle handle, std::string& name, std::string& port,
+                                   std::string& driver);
   std::uint32_t getPrinterData(PrinterHandle handle, std::string_view valueName, std::uint32_t& type,
                                std::byte* data, std::uint32_t size, std::uint32_t& needed);
 
