@@ -73,6 +73,9 @@ const int kMinimumWidths[WF_COLUMNS] = {0, 15, 0, 0, 0, 14, 0, 0, 0};
 BEGIN_MESSAGE_MAP(CWFListView, CListCtrl)
 ON_MESSAGE(WM_WF_UPDATEPRINTER, OnUpdatePrinter)
 ON_WM_DESTROY()
+ON_COMMAND(32789, OnCopyPrinters)
+ON_COMMAND(32790, OnMovePrinters)
+ON_COMMAND(32791, OnDeletePrinters)
 END_MESSAGE_MAP()
 
 CWFListView::~CWFListView() = default;

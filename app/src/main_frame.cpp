@@ -336,6 +336,8 @@ LRESULT CMainFrame::OnEnumComplete(WPARAM, LPARAM) {
 }
 
 LRESULT CMainFrame::OnSelectItem(WPARAM index, LPARAM) {
+  // -1 would select every item.
+  if (!m_pView || index >= static_cast<WPARAM>(m_pView->GetItemCount())) return 0;
   SelectFirstItem(static_cast<int>(index));
   return 0;
 }

@@ -72,21 +72,28 @@ BOOL GetLine(int file, char* buffer, std::size_t capacity) {
   }
 }
 
-WORD GenFileCheckSum(UINT position, int file) {
-  ::lseek(file, 0, SEEK_SET);
-  WORD sum = 0;
+BOOL GenFileCheckSumChecked(UINT position, int file, WORD* sum) {
+  if (::lseek(file, 0, SEEK_SET) < 0) return FALSE;
+  WORD total = 0;
   WORD counter = 0;
   // Kept between reads: an odd last byte replaces only the low byte.
   unsigned char word[2] = {0, 0};
   for (;;) {
     const ssize_t got = ::read(file, word, 2);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return 0;
+    if (got < 0) return FALSE;
     if (got == 0) break;
     ++counter;
-    if (position != 0 && counter != position) sum = static_cast<WORD>(sum - (word[0] | (word[1] << 8)));
+    if (counter != position) total = static_cast<WORD>(total - (word[0] | (word[1] << 8)));
   }
-  return position == 0 ? 0 : sum;
+  if (sum) *sum = total;
+  return TRUE;
+}
+
+WORD GenFileCheckSum(UINT position, int file) {
+  WORD sum = 0;
+  if (position == 0 || !GenFileCheckSumChecked(position, file, &sum)) return 0;
+  return sum;
 }
 
 CString FormatNumberString(DWORD number) {

@@ -223,6 +223,20 @@ TEST(TextHelpers, FileChecksum) {
   EXPECT_EQ(GenFileCheckSum(1, -1), 0);
 }
 
+TEST(TextHelpers, CheckedFileChecksumTellsAFailedReadFromASumOfZero) {
+  // The words after the first sum to 0x10000, so the checksum itself is 0.
+  TempFile zero(std::string("\x99\x99\xFF\xFF\x01\x00", 6));
+  WORD sum = 0xBEEF;
+  EXPECT_TRUE(GenFileCheckSumChecked(1, zero.fd(), &sum));
+  EXPECT_EQ(sum, 0);
+  TempFile odd(std::string("\x34\x12\x01\xAB\x05", 5));
+  EXPECT_TRUE(GenFileCheckSumChecked(1, odd.fd(), &sum));
+  EXPECT_EQ(sum, 0xA9FA);
+  TempFile writeOnly(std::string("\x01\x00", 2), O_WRONLY);
+  EXPECT_FALSE(GenFileCheckSumChecked(1, writeOnly.fd(), &sum));
+  EXPECT_FALSE(GenFileCheckSumChecked(1, -1, &sum));
+}
+
 TEST(TextHelpers, LinesFromAFile) {
   TempFile file("one\r\ntwo\n\nlast");
   char buffer[16];

@@ -79,6 +79,10 @@ class CWFListView : public CListView {
  protected:
   LRESULT OnUpdatePrinter(WPARAM, LPARAM printer);
   void OnDestroy();
+  // Copy, move and delete of the selected printers.
+  void OnCopyPrinters();
+  void OnMovePrinters();
+  void OnDeletePrinters();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -86,6 +90,12 @@ class CWFListView : public CListView {
   void deleteAt(int index);
   void queueModelWork(USHORT printer, const char* from);
   void queueAlertWork(USHORT printer, const char* from);
+  struct TransferRun;
+  enum class Answer { go, skip, stop };
+  void transfer(bool move);
+  CWFPrinterIcon* nextSelected(TransferRun& run) const;
+  Answer confirm(TransferRun& run, const CString& message);
+  void selectAfterRemoval(int firstSelected);
 
   CMainFrame* m_frame = nullptr;
   int m_sortColumn = 0;

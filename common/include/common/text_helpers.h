@@ -16,6 +16,9 @@ BOOL GetLine(int file, char* buffer, std::size_t capacity);
 // leaving out word number `position` (1 = the first); 0 for position 0 or
 // when a read fails. An odd last byte keeps the previous word's high byte.
 WORD GenFileCheckSum(UINT position, int file);
+// The same sum, with a failed read told apart from a sum of 0: FALSE only
+// when the system refuses a read (the end of the file is never a failure).
+BOOL GenFileCheckSumChecked(UINT position, int file, WORD* sum);
 
 // 1,234,567 / "  1,234" / "  5": groups of three, the leading group padded.
 CString FormatNumberString(DWORD number);
