@@ -183,6 +183,43 @@ TEST_F(About, TheIconTurnsAndEveryWayOutLeavesNoTimer) {
   }
 }
 
+TEST_F(About, MissingPicturesDrawNothingAndTheWindowsStillWork) {
+  wf::fw::leaveResourceChain(resources_);
+  HINSTANCE bare = wf::loadModule("WFNOPICTURES.DLL");
+  ASSERT_NE(bare, nullptr);
+  wf::fw::joinResourceChain(bare);
+  {
+    CSplashWnd splash;
+    ASSERT_TRUE(splash.Create());
+    splash.UpdateWindow();
+    CDC shot;
+    shot.CreateCompatibleDC(nullptr);
+    CBitmap bits;
+    bits.CreateBitmap(550, 225, 1, 32, nullptr);
+    shot.SelectObject(&bits);
+    EXPECT_TRUE(PrintWindow(splash.m_hWnd, shot.GetSafeHdc(), 0));
+    splash.DestroyWindow();
+
+    std::vector<UINT> icons;
+    CString version;
+    wf::fw::setModalDialogHook(100, [&](CDialog& box) {
+      for (int tick = 0; tick < 2; ++tick) {
+        box.SendMessage(WM_TIMER, 2);
+        icons.push_back(dynamic_cast<CAboutDlg&>(box).GetShownIcon());
+      }
+      box.GetDlgItemText(102, version);
+      box.SendMessage(WM_COMMAND, IDOK);
+    });
+    CAboutDlg about;
+    EXPECT_EQ(about.DoModal(), IDOK);
+    EXPECT_EQ(icons, (std::vector<UINT>{104, 105}));
+    EXPECT_EQ(version.str(), "1. 2. 3. 4");
+  }
+  wf::fw::leaveResourceChain(bare);
+  wf::freeModule(bare);
+  wf::fw::joinResourceChain(resources_);
+}
+
 // ---- More Info ----
 
 struct Row {
@@ -197,7 +234,10 @@ class ScriptedMoreInfo : public CMoreInfoDlg {
   BCEVERSIONEX record{};
   std::vector<Row> rows;
   int fileColumn = 0;
+  int versionColumn = 0;
+  int listWidth = 0;
   int averageChar = 0;
+  std::vector<std::string> headings;
 
  protected:
   std::int32_t GetBrokerVersions(BCEVERSIONEX* out) override {
@@ -209,6 +249,11 @@ class ScriptedMoreInfo : public CMoreInfoDlg {
     for (int i = 0; i < GetList().GetItemCount(); ++i)
       rows.push_back({GetList().GetItemText(i, 0).str(), GetList().GetItemText(i, 1).str()});
     fileColumn = GetList().GetColumnWidth(0);
+    versionColumn = GetList().GetColumnWidth(1);
+    headings = {GetList().GetColumnHeading(0).str(), GetList().GetColumnHeading(1).str()};
+    CRect area;
+    GetList().GetClientRect(&area);
+    listWidth = area.Width();
     TEXTMETRIC metrics{};
     CClientDC dc(this);
     dc.GetTextMetrics(&metrics);
@@ -270,7 +315,9 @@ TEST_F(MoreInfo, ListsTheModulesFoundOnceEachNewestFirst) {
   };
   EXPECT_EQ(box.rows, expected);
   EXPECT_NE(found("COMMON.DLL"), "");
+  EXPECT_EQ(box.headings, (std::vector<std::string>{"Filename", "Version Number"}));
   EXPECT_EQ(box.fileColumn, 35 * box.averageChar);
+  EXPECT_EQ(box.fileColumn + box.versionColumn, box.listWidth);
   EXPECT_GT(box.averageChar, 0);
 }
 
