@@ -2,6 +2,8 @@
 // network library's stand-in found on the module search path.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,9 @@
 #include "eventually.h"
 #include "framework/menu.h"
 #include "mock_netui.h"
+#include "platform/clock.h"
 #include "platform/module.h"
+#include "test_dirs.h"
 
 namespace {
 
@@ -218,6 +222,26 @@ TEST_F(NetSettings, NothingOpensWithoutADialogToShow) {
     frame->SendMessage(WM_COMMAND, 32821);
     EXPECT_EQ(events(), c.events);
   }
+}
+
+TEST_F(NetSettings, ShutdownFreesTheLibraryOnceThePrinterWindowsAreGone) {
+  std::filesystem::create_directories(wf::testing::testDataRoot());
+  const std::string log = (wf::testing::testDataRoot() / "netui.log").string();
+  ::setenv("WF_MOCK_NETUI_DETACH_LOG", log.c_str(), 1);
+  CMainFrame* frame = open();
+  frame->DestroyWindow();
+  app_.m_pMainWnd = nullptr;
+  app_.startWorkQueue();
+  netui_ = nullptr;  // the application's reference from now on
+  wf::setTimeScaleForTest(0.2);
+  app_.ExitInstance();
+  wf::setTimeScaleForTest(1.0);
+  ::unsetenv("WF_MOCK_NETUI_DETACH_LOG");
+  EXPECT_EQ(app_.GetNetSetDLL(), nullptr);
+  std::ifstream in(log);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "detach windows=0");
 }
 
 }  // namespace

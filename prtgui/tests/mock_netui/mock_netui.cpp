@@ -5,7 +5,9 @@
 #include "mock_netui.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
@@ -127,7 +129,12 @@ bool attach() {
   return self && wf::fw::joinResourceChain(self);
 }
 
+// A host asks for a record of the detach: whether a printer window still existed.
 void detach() {
+  if (const char* log = std::getenv("WF_MOCK_NETUI_DETACH_LOG"); log && *log) {
+    std::ofstream(log, std::ios::app)
+        << "detach windows=" << (FindWindow("WrenfieldMainFrame", nullptr) ? 1 : 0) << "\n";
+  }
   if (self) wf::fw::leaveResourceChain(self);
 }
 
