@@ -68,6 +68,11 @@ ON_COMMAND(kRefreshAll, OnRefreshAll)
 ON_WM_TIMER()
 ON_WM_SIZE()
 ON_MESSAGE(WM_SETFOCUS_, OnSetFocusMessage)
+// Network settings and About.
+ON_UPDATE_COMMAND_UI(32820, OnUpdateNetSettingsMenu)
+ON_UPDATE_COMMAND_UI_RANGE(32821, 32824, OnUpdateNetSetting)
+ON_COMMAND_RANGE(32820, 32824, OnNetSetting)
+ON_COMMAND(57664, OnAppAbout)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {

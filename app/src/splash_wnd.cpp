@@ -25,7 +25,7 @@ BOOL CSplashWnd::OnInitDialog() {
   CWFApp* app = WFGetWFApp();
   m_oem = app ? app->GetOEMInstall() : FALSE;
   SetWindowPos(0, (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2, (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2,
-               kWidth, kHeight, SWP_SHOWWINDOW | SWP_NOZORDER);
+               kWidth, kHeight, SWP_SHOWWINDOW | SWP_NOZORDER | SWP_NOACTIVATE);
   m_timer = SetTimer(kSplashTimer, kSplashTime);
   return TRUE;
 }

@@ -19,8 +19,9 @@ constexpr int kListArgument = 50;
 
 using GetPrinterDLLListProc = const char* (*)(int);
 
-// SPOOLOAK's list, copied before the library goes; empty optional for none.
-std::optional<std::string> printerDLLList() {
+}  // namespace
+
+std::optional<std::string> WFGetPrinterDLLList() {
   HINSTANCE spooler = wf::loadModule("SPOOLOAK.DLL");
   if (!spooler) return std::nullopt;
   std::optional<std::string> list;
@@ -31,8 +32,6 @@ std::optional<std::string> printerDLLList() {
   wf::freeModule(spooler);
   return list;
 }
-
-}  // namespace
 
 CWFPrinterDLL::CWFPrinterDLL(HINSTANCE module, const char* name, DWORD reserved, PFNCREATEPRINTERICON factory,
                              const DWORD* ids, DWORD count, CBitmap* bitmap)
@@ -94,7 +93,7 @@ CWFPrinterDLLManager::~CWFPrinterDLLManager() {
 
 int CWFPrinterDLLManager::LoadDLLs() {
   if (m_loaded) return 0;
-  const auto list = printerDLLList();
+  const auto list = WFGetPrinterDLLList();
   if (!list) return 0;
   int result = 0;
   std::string_view rest = *list;

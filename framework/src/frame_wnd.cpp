@@ -432,30 +432,42 @@ void CFrameWnd::OnInitMenuPopup(CMenu* popup, UINT, BOOL sysMenu) {
   if (sysMenu || !popup) return;
   wf::fw::MenuCmdUI state;
   state.m_pMenu = popup;
-  UINT count = popup->GetMenuItemCount();
-  for (state.m_nIndex = 0; state.m_nIndex < count; ++state.m_nIndex) {
-    state.m_nID = popup->GetMenuItemID(static_cast<int>(state.m_nIndex));
-    if (state.m_nID == 0) continue;  // separator
-    if (state.m_nID == 0xFFFFFFFF) {
-      // A popup item follows the update of its first command.
-      state.m_pSubMenu = popup->GetSubMenu(static_cast<int>(state.m_nIndex));
-      state.m_nID = state.m_pSubMenu ? state.m_pSubMenu->GetMenuItemID(0) : 0;
-      if (state.m_nID == 0 || state.m_nID == 0xFFFFFFFF) continue;
-      state.DoUpdate(this, FALSE);
-    } else {
-      state.m_pSubMenu = nullptr;
-      // System commands are never greyed for want of a handler.
-      state.DoUpdate(this, m_bAutoMenuEnable && state.m_nID < 0xF000);
+  // A handler may rebuild the popup while the pass runs: each step takes the
+  // items as they stand now and updates the first one not yet asked, so an
+  // item moved, removed or added is asked at most once.
+  std::vector<UINT> askedIds;
+  std::vector<HMENU> askedPopups;
+  for (;;) {
+    const UINT count = popup->GetMenuItemCount();
+    bool found = false;
+    for (UINT index = 0; index < count && !found; ++index) {
+      const UINT id = popup->GetMenuItemID(static_cast<int>(index));
+      if (id == 0) continue;  // separator
+      if (id == 0xFFFFFFFF) {
+        CMenu* sub = popup->GetSubMenu(static_cast<int>(index));
+        const HMENU handle = sub ? sub->GetSafeHmenu() : nullptr;
+        if (!handle || std::find(askedPopups.begin(), askedPopups.end(), handle) != askedPopups.end())
+          continue;
+        askedPopups.push_back(handle);
+        found = true;
+        // A popup item follows the update of its first command.
+        state.m_nIndex = index;
+        state.m_pSubMenu = sub;
+        state.m_nID = sub->GetMenuItemID(0);
+        if (state.m_nID == 0 || state.m_nID == 0xFFFFFFFF) continue;
+        state.DoUpdate(this, FALSE);
+      } else {
+        if (std::find(askedIds.begin(), askedIds.end(), id) != askedIds.end()) continue;
+        askedIds.push_back(id);
+        found = true;
+        state.m_nIndex = index;
+        state.m_pSubMenu = nullptr;
+        state.m_nID = id;
+        // System commands are never greyed for want of a handler.
+        state.DoUpdate(this, m_bAutoMenuEnable && id < 0xF000);
+      }
     }
-    // A handler may have rebuilt the menu: go on after the item it was asked for.
-    const UINT now = popup->GetMenuItemCount();
-    if (now < count) {
-      const UINT removed = count - now;
-      state.m_nIndex = state.m_nIndex >= removed ? state.m_nIndex - removed : 0;
-      while (state.m_nIndex < now && popup->GetMenuItemID(static_cast<int>(state.m_nIndex)) == state.m_nID)
-        ++state.m_nIndex;
-    }
-    count = now;
+    if (!found) return;
   }
 }
 

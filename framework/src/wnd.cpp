@@ -227,6 +227,9 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     if (!parentWidget) {
       // The title-bar help button enters the mode in which a click asks for help on a control.
       if (cs.dwExStyle & WS_EX_CONTEXTHELP) impl_->widget->setWindowFlag(Qt::WindowContextHelpButtonHint);
+      // A pop-up without a caption has no frame at all (the splash window).
+      if ((cs.style & WS_POPUP) && (cs.style & WS_CAPTION) != WS_CAPTION)
+        impl_->widget->setWindowFlag(Qt::FramelessWindowHint);
       // Made now, so a frame the window system already knows is counted in the rectangle below.
       impl_->widget->winId();
     }

@@ -74,7 +74,12 @@ std::vector<UINT> networkViews(ULONG protocols, HINSTANCE library) {
 // Calls the factory a query handed out, at once; no page for a null factory or result.
 void addFactoryPage(CPropertySheet* sheet, NetUIFactoryProc factory, CWFPrinterIcon* icon) {
   if (!factory) return;
-  if (CPropertyPage* page = factory(0, icon)) sheet->AddPage(page);
+  CObject* made = factory(0, icon);
+  if (!made) return;
+  if (made->IsKindOf(RUNTIME_CLASS(CPropertyPage)))
+    sheet->AddPage(static_cast<CPropertyPage*>(made));
+  else
+    delete made;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "framework/frame_wnd.h"
 
 class CWFPrinterIcon;
+class CMenu;
 
 // Sent by other threads so the window's view changes on its own thread.
 constexpr UINT WM_WF_PRIVATE_REMOVEPRINTER = 0x7F01;
@@ -83,10 +84,17 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnSetFocusMessage(WPARAM, LPARAM);
   void OnViewMode(UINT id);
   void OnUpdateViewMode(CCmdUI* ui);
+  // The network settings commands and the About box (main_frame_net.cpp).
+  void OnUpdateNetSettingsMenu(CCmdUI* ui);
+  void OnUpdateNetSetting(CCmdUI* ui);
+  void OnNetSetting(UINT id);
+  void OnAppAbout();
   DECLARE_MESSAGE_MAP()
 
  private:
   bool enumerating() const;
+  // The menu bar's popup whose first item is Properties; null when none.
+  CMenu* configurePopup() const;
   void refreshIdlePrompt();
 
   CWFListView* m_pView = nullptr;

@@ -238,6 +238,13 @@ class CWFApp : public CWinApp, public WFAppServices {
   bool settingsRetrieved() const {
     return m_settingsRetrieved;
   }
+  // Tests: what start-up steps 10 and 14 give the network commands.
+  void SetNetSetDLL(HINSTANCE library) {
+    m_netSetDll = library;
+  }
+  void SetNetsAvailable(UINT nets) {
+    m_netsAvailable = nets;
+  }
 
  private:
   BOOL setFlag(int bit, BOOL on) {

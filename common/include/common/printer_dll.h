@@ -5,6 +5,9 @@
 // registers its name, icon factory, family ids and bitmap strip. The newest
 // registration of a family key wins. Each registration adds its strip to
 // the application's normal and small image lists.
+#include <optional>
+#include <string>
+
 #include "framework/collections.h"
 #include "framework/resources.h"
 
@@ -27,6 +30,10 @@ using PFNINITGUIDLL = void (*)(HINSTANCE module, PFNREGISTERDLL registerDLL);
 
 constexpr std::uint16_t WF_FAMILY_INIT_ORDINAL = 103;
 constexpr std::uint16_t WF_GETPRINTERDLLLIST_ORDINAL = 100;
+
+// SPOOLOAK's comma-separated list of family module names (GetPrinterDLLList
+// with 50), copied before the library goes; empty for none.
+std::optional<std::string> WFGetPrinterDLLList();
 
 class CWFPrinterDLL : public CObject {
   DECLARE_DYNAMIC(CWFPrinterDLL)

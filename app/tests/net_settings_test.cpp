@@ -1,0 +1,247 @@
+// The Configure menu's network entries and their commands, against the
+// network library's stand-in found on the module search path.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/main_frame.h"
+#include "app/window_list.h"
+#include "app_fixture.h"
+#include "eventually.h"
+#include "framework/menu.h"
+#include "mock_netui.h"
+#include "platform/clock.h"
+#include "platform/module.h"
+#include "test_dirs.h"
+
+namespace {
+
+using wf::testing::AppFixture;
+
+constexpr UINT kNetWare = 0x1, kTcpIp = 0x2, kIpx = 0x4, kCorLink = 0x8, kPeer = 0x10;
+
+class NetSettings : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    useLibrary(WF_MOCK_NETUI_DIR);
+  }
+  void TearDown() override {
+    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+    app_.m_pMainWnd = nullptr;
+    dropLibrary();
+    AppFixture::TearDown();
+  }
+  void useLibrary(const char* dir) {
+    dropLibrary();
+    wf::setModuleSearchPath({dir});
+    netui_ = wf::loadModule("CORNETUI.DLL");
+    ASSERT_NE(netui_, nullptr);
+    if (auto reset = wf::moduleEntryAs<MockNetUIResetFn>(netui_, "MockNetUIReset")) reset();
+    app_.SetNetSetDLL(netui_);
+  }
+  void dropLibrary() {
+    app_.SetNetSetDLL(nullptr);
+    if (netui_) wf::freeModule(netui_);
+    netui_ = nullptr;
+    wf::setModuleSearchPath({});
+  }
+  void script(UINT bit, BOOL offer, int factory = kMockFactoryPage, const char* title = nullptr) {
+    wf::moduleEntryAs<MockNetUIScriptSettingsFn>(netui_, "MockNetUIScriptSettings")(bit, offer, factory,
+                                                                                    title);
+  }
+  std::vector<std::string> events() {
+    auto get = wf::moduleEntryAs<MockNetUISettingsEventFn>(netui_, "MockNetUISettingsEvent");
+    std::vector<std::string> all;
+    char text[64];
+    for (int i = 0; get(i, text, sizeof text); ++i) all.push_back(text);
+    return all;
+  }
+  std::vector<std::pair<int, void*>> factoryCalls() {
+    auto get = wf::moduleEntryAs<MockNetUIFactoryCallFn>(netui_, "MockNetUIFactoryCall");
+    std::vector<std::pair<int, void*>> all;
+    int first = 0;
+    void* second = nullptr;
+    for (int i = 0; get(i, &first, &second); ++i) all.emplace_back(first, second);
+    return all;
+  }
+
+  CMainFrame* open() {
+    CMainFrame* frame = CMainFrame::Make("net");
+    EXPECT_NE(frame, nullptr);
+    app_.m_pMainWnd = frame;
+    return frame;
+  }
+  // Opens the Configure popup as the menu bar does and describes its items:
+  // "text#id", "-" for a separator, "/g" when greyed.
+  static std::vector<std::string> openConfigure(CMainFrame* frame) {
+    CMenu* bar = frame->GetMenu();
+    CMenu* popup = nullptr;
+    int index = 0;
+    for (; bar && index < static_cast<int>(bar->GetMenuItemCount()); ++index) {
+      popup = bar->GetSubMenu(index);
+      if (popup && popup->GetMenuItemID(0) == 32771) break;
+      popup = nullptr;
+    }
+    if (!popup) return {"no Configure popup"};
+    frame->SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup->GetSafeHmenu()), index);
+    std::vector<std::string> items;
+    for (const auto& item : wf::fw::viewOfMenu(popup->GetSafeHmenu())) {
+      if (item.flags & MF_SEPARATOR) {
+        items.push_back("-");
+        continue;
+      }
+      items.push_back(item.text + "#" + std::to_string(item.id) + ((item.flags & MF_GRAYED) ? "/g" : ""));
+    }
+    return items;
+  }
+
+  CWFApp app_;
+  HINSTANCE netui_ = nullptr;
+};
+
+using Items = std::vector<std::string>;
+
+TEST_F(NetSettings, ConfigureMenuOffersTheDialogsOfTheAvailableNetworks) {
+  struct Case {
+    const char* what;
+    UINT nets;
+    bool tcpIpOnly;
+    Items popup;
+  };
+  const Case cases[] = {
+      {"TCP/IP and IPX, TCP/IP offered", kTcpIp | kIpx, true, {"&Properties...#32771", "-", "&TCP/IP#32821"}},
+      {"every network the library knows",
+       kNetWare | kTcpIp | kCorLink | kPeer,
+       false,
+       {"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820", "&CorLink#32822",
+        "P&eer To Peer#32823"}},
+      {"no network available", 0, false, {"&Properties...#32771"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    useLibrary(WF_MOCK_NETUI_DIR);
+    if (c.tcpIpOnly) {
+      for (UINT bit : {kNetWare, kCorLink, kPeer}) script(bit, FALSE);
+    }
+    app_.SetNetsAvailable(c.nets);
+    CMainFrame* frame = open();
+    EXPECT_EQ(openConfigure(frame), c.popup);
+    frame->DestroyWindow();
+    app_.m_pMainWnd = nullptr;
+  }
+}
+
+TEST_F(NetSettings, WithoutTheLibraryOrItsSettingsQueryOnlyPropertiesStays) {
+  app_.SetNetsAvailable(kTcpIp | kNetWare);
+  dropLibrary();
+  CMainFrame* frame = open();
+  EXPECT_EQ(openConfigure(frame), (Items{"&Properties...#32771"}));
+  frame->SendMessage(WM_COMMAND, 32821);  // nothing to run
+  frame->DestroyWindow();
+
+  useLibrary(WF_MOCK_NETUI_PIP_DIR);
+  ASSERT_EQ(wf::moduleEntry(netui_, "NetUIQuerySettings"), nullptr);
+  frame = open();
+  EXPECT_EQ(openConfigure(frame), (Items{"&Properties...#32771"}));
+  frame->SendMessage(WM_COMMAND, 32821);
+}
+
+TEST_F(NetSettings, EntriesAreGreyedWhilePrintersAreLookedForAndRebuiltOnlyWhileNetWareIsIn) {
+  app_.SetNetsAvailable(kTcpIp | kPeer);
+  CMainFrame* frame = open();
+  app_.SetGlobalEnumState(TRUE);
+  EXPECT_EQ(openConfigure(frame),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821/g", "P&eer To Peer#32823/g"}));
+  EXPECT_EQ(events(), (Items{"query 2", "query 16"}));
+  // NetWare is not offered: the entries stay as built, no further queries.
+  app_.SetGlobalEnumState(FALSE);
+  EXPECT_EQ(openConfigure(frame),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "P&eer To Peer#32823"}));
+  app_.IncreaseEnumSpecCount();
+  EXPECT_EQ(openConfigure(frame),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821/g", "P&eer To Peer#32823/g"}));
+  app_.DecreaseEnumSpecCount();
+  EXPECT_EQ(events(), (Items{"query 2", "query 16"}));
+
+  // With NetWare in the menu each opening rebuilds it, once.
+  app_.SetNetsAvailable(kNetWare | kTcpIp);
+  CMainFrame* second = CMainFrame::Make("second");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(openConfigure(second), (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
+  EXPECT_EQ(openConfigure(second), (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
+  EXPECT_EQ(events(), (Items{"query 2", "query 16", "query 2", "query 1", "query 2", "query 1"}));
+}
+
+TEST_F(NetSettings, ACommandRunsTheLibrarysDialogModallyAndGivesTheFocusBack) {
+  app_.SetNetsAvailable(kTcpIp | kIpx);
+  CMainFrame* frame = open();
+  frame->SetFocus();  // away from the view
+  frame->SendMessage(WM_COMMAND, 32821);
+  EXPECT_EQ(events(), (Items{"query 2", "modal", "shown", "destroyed"}));
+  const auto calls = factoryCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].first, app_.GetAppID());
+  EXPECT_EQ(calls[0].second, static_cast<void*>(static_cast<CWnd*>(frame)));
+  // Offscreen the window becomes active only once its events ran.
+  frame->SetForegroundWindow();
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    QCoreApplication::processEvents();
+    return CWnd::GetFocus() == frame->GetView();
+  }));
+
+  // IPX asks bit 4; a stand-in scripted to offer it runs its dialog.
+  script(kIpx, TRUE, kMockFactoryPage, "&IPX");
+  frame->SendMessage(WM_COMMAND, 32824);
+  EXPECT_EQ(events().at(4), "query 4");
+  EXPECT_EQ(events().size(), 8u);
+}
+
+TEST_F(NetSettings, NothingOpensWithoutADialogToShow) {
+  app_.SetNetsAvailable(kTcpIp);
+  CMainFrame* frame = open();
+  struct Case {
+    const char* what;
+    BOOL offer;
+    int factory;
+    Items events;
+  };
+  const Case cases[] = {
+      {"the query answers no", FALSE, kMockFactoryPage, {"query 2"}},
+      {"no factory", TRUE, kMockFactoryNull, {"query 2"}},
+      {"the factory makes nothing", TRUE, kMockFactoryNoPage, {"query 2"}},
+      {"the factory makes no dialog", TRUE, kMockFactoryNotDialog, {"query 2", "destroyed"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wf::moduleEntryAs<MockNetUIResetFn>(netui_, "MockNetUIReset")();
+    script(kTcpIp, c.offer, c.factory);
+    frame->SendMessage(WM_COMMAND, 32821);
+    EXPECT_EQ(events(), c.events);
+  }
+}
+
+TEST_F(NetSettings, ShutdownFreesTheLibraryOnceThePrinterWindowsAreGone) {
+  std::filesystem::create_directories(wf::testing::testDataRoot());
+  const std::string log = (wf::testing::testDataRoot() / "netui.log").string();
+  ::setenv("WF_MOCK_NETUI_DETACH_LOG", log.c_str(), 1);
+  CMainFrame* frame = open();
+  frame->DestroyWindow();
+  app_.m_pMainWnd = nullptr;
+  app_.startWorkQueue();
+  netui_ = nullptr;  // the application's reference from now on
+  wf::setTimeScaleForTest(0.2);
+  app_.ExitInstance();
+  wf::setTimeScaleForTest(1.0);
+  ::unsetenv("WF_MOCK_NETUI_DETACH_LOG");
+  EXPECT_EQ(app_.GetNetSetDLL(), nullptr);
+  std::ifstream in(log);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "detach windows=0");
+}
+
+}  // namespace
