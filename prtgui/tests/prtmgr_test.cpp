@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "test_fixture.h"
+#include "wfpo_tid/wfpo_tid.h"
 
 namespace wf::testing {
 namespace {
@@ -132,6 +133,44 @@ TEST_F(PrtMgrTest, TheDestructorWaitsForAHeldEnumerationThread) {
   EXPECT_TRUE(enumerated);
   late.join();
   taken();
+}
+
+// A printer that names its family only in variable 0x00B2, as the
+// Tidewater, Keystone and Halcyon printers do.
+void answerFamily(std::uint8_t family) {
+  fakebce::setResponder([family](std::uint32_t code, const std::string& request) -> fakebce::Reply {
+    if (code != WFPrtObj::DC_READ_MISC_VAR || request.size() < 2) return {0, {}};
+    if (static_cast<std::uint8_t>(request[1]) == 0xA7) return {BCE_ERR_ERROR_RESPONSE, {}};
+    return {0, std::string("\xEB\x00\x00\xB2", 4) + static_cast<char>(family)};
+  });
+}
+
+TEST_F(PrtMgrTest, TidewaterFamiliesGetTheirSettingsObjectAndKeepTheirIdentity) {
+  const struct {
+    std::uint8_t family;
+    bool tidewater;
+  } cases[] = {{3, true}, {8, true}, {1, false}, {7, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.family));
+    answerFamily(c.family);
+    WFPrtMgr manager(2);
+    manager.enumAllPrinters(&record, 0);
+    taken();
+    for (std::uint16_t handle : {11, 12}) {
+      WFPrtObj* object = manager.getPrinterObj(handle);
+      ASSERT_NE(object, nullptr);
+      EXPECT_EQ(dynamic_cast<WFTidewaterPrtObj*>(object) != nullptr, c.tidewater);
+      EXPECT_EQ(object->getBCEHandle(), handle);
+      WFPrtObj::ULONG key = 0;
+      object->getPrinterType(&key, nullptr);
+      EXPECT_EQ(key, c.family);
+    }
+    // A refresh keeps the object the family module borrowed.
+    WFPrtObj* first = manager.getPrinterObj(11);
+    manager.enumAllPrinters(&record, 0);
+    taken();
+    EXPECT_EQ(manager.getPrinterObj(11), first);
+  }
 }
 
 }  // namespace

@@ -84,6 +84,65 @@ TEST(PrinterPjl, StoresDefaultsAndRecordsActions) {
   EXPECT_TRUE(printer.printJobs().empty());
 }
 
+// A Tidewater printer keeps its PJL settings where its panel variables show
+// them; values out of a setting's range are recorded and change nothing.
+TEST(PrinterPjl, TidewaterKeepsSettingsInItsVariablesAndInitializeRestoresThem) {
+  const Profile shipped = loadShipped("tidewater-pagecrest2.profile");
+  for (std::uint16_t v = 0x0400; v <= 0x041E; ++v) EXPECT_TRUE(shipped.omVars.count(v)) << std::hex << v;
+  EXPECT_TRUE(shipped.omVars.count(0x0422));
+  EXPECT_EQ(shipped.panelText.substr(0, 6), std::string("\x01\0\0\0\0\0", 6)) << "the six lights";
+
+  PrinterModel printer(shipped);
+  auto request = [&](const std::string& line) {
+    printer.receive(std::string(pjl::kUel) + "@PJL\n" + line + "\n" + std::string(pjl::kUel));
+  };
+  auto var = [&](std::uint16_t v) { return printer.state().omVars.at(v); };
+  const struct {
+    const char* line;
+    std::uint16_t variable;
+    const char* kept;  // after the line
+  } cases[] = {
+      {"@PJL DEFAULT LPOWERSAVER=120", 0x0419, "120"},
+      {"@PJL DEFAULT LPOWERSAVER=121", 0x0419, "120"},
+      {"@PJL DEFAULT LPARM : PCL SYMSET = 19U", 0x040D, "19U"},
+      {"@PJL DEFAULT LPARM : PCL SYMSET = PC8", 0x040D, "19U"},
+      {"@PJL DEFAULT LTOPMARGINOFFSET=-128", 0x0414, "-128"},
+      {"@PJL DEFAULT LTOPMARGINOFFSET=-129", 0x0414, "-128"},
+      {"@PJL DEFAULT LTRAY1SIZE=130", 0x0401, "130"},
+      {"@PJL DEFAULT LTRAY1SIZE=2", 0x0401, "130"},
+      {"@PJL DEFAULT RESOLUTION=300", 0x040E, "300"},
+      {"@PJL DEFAULT RESOLUTION=301", 0x040E, "300"},
+      {"@PJL DEFAULT LJAMRECOVERY=0", 0x041A, "1"},
+      {"@PJL DEFAULT LJAMRECOVERY=2", 0x041A, "2"},
+      {"@PJL DEFAULT LPPDS=1", 0x0422, "1"},
+      {"@PJL DEFAULT COPIES=x", 0x0409, "2"},
+      {"@PJL DEFAULT COPIES=", 0x0409, "2"},
+  };
+  for (const auto& c : cases) {
+    request(c.line);
+    EXPECT_EQ(var(c.variable), c.kept) << c.line;
+  }
+  EXPECT_EQ(printer.pjlDefaults().at("COPIES"), "") << "recorded all the same";
+  EXPECT_EQ(printer.pjlDefaults().at("LJAMRECOVERY"), "2");
+
+  // Read through the wire as the host reads it.
+  EXPECT_EQ(toHex(all(printer.receive(hex("A5 00 06 50 E0 E7 00 04 19")))),
+            "A5 00 09 00 E0 E7 00 04 19 31 32 30");
+
+  request("@PJL INITIALIZE");
+  for (const auto& [v, value] : shipped.omVars) {
+    if (v >= 0x0400 && v <= 0x0422) {
+      EXPECT_EQ(var(v), value) << std::hex << v;
+    }
+  }
+
+  // Other families only record the line.
+  PrinterModel vireo(loadShipped("meridian-vireo10.profile"));
+  vireo.receive(std::string(pjl::kUel) + "@PJL\n@PJL DEFAULT LPOWERSAVER=30\n" + std::string(pjl::kUel));
+  EXPECT_FALSE(vireo.state().omVars.count(0x0419));
+  EXPECT_EQ(vireo.pjlDefaults().at("LPOWERSAVER"), "30");
+}
+
 // The host's request templates (with their data) against the replies the
 // decoders expect: DATA = the request's sub-code, then R.
 TEST_F(PrinterTest, AnswersTheRequestTable) {

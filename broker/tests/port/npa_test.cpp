@@ -98,6 +98,10 @@ TEST(NpaRequest, PjlTextsReplaceTheMarkAndRefuseWhatDoesNotFit) {
   EXPECT_FALSE(buildPjlText(4105, std::string(100, '1')));
   EXPECT_FALSE(buildPjlText(4131, std::string_view("1")));
   EXPECT_STREQ(pjlLine(4130), "@PJL DEFAULT LPPDS=!");
+  // The longest settings text: a four-character symbol set, with its terminator.
+  const auto longest = buildPjlText(4109, std::string_view("999Z"));
+  ASSERT_TRUE(longest);
+  EXPECT_LT(longest->size(), kPjlTextLimit);
 }
 
 TEST(NpaAlerts, CaptureAndAlertEncodingsDifferOnlyInTheSwappedBits) {

@@ -1,5 +1,7 @@
 #include "wfprtmgr/wfprtmgr.h"
 
+#include "wfpo_tid/wfpo_tid.h"
+
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -12,37 +14,70 @@ namespace {
 using ULONG = WFPrtObj::ULONG;
 constexpr ULONG kNoFamily = 0xFFFFFFFF;
 
-// A request object whose getPrinterType answers the family key first; the
-// object itself keeps the Quick Setup kind as its printer type.
-class ManagedPrtObj : public WFPrtObj {
+// Asked of every managed object, whatever class it is made of.
+class ManagedObject {
  public:
-  ManagedPrtObj(USHORT handle, short appId) : WFPrtObj(handle, kNoFamily, TRUE) {
-    setBceAppId(appId);
+  virtual ~ManagedObject() = default;
+  virtual WFPrtObj* object() = 0;
+  virtual void identify() = 0;
+};
+
+// A request object whose getPrinterType answers the family key first; the
+// object itself keeps the Quick Setup kind as its printer type. `Base` is
+// the class the printer's family needs.
+template <typename Base>
+class ManagedPrtObj : public Base, public ManagedObject {
+ public:
+  ManagedPrtObj(USHORT handle, short appId) : Base(handle, kNoFamily, TRUE) {
+    this->setBceAppId(appId);
     identify();
   }
-  void identify() {
+  // The same printer as `identified`, taken over without asking it again.
+  template <typename Other>
+  explicit ManagedPrtObj(const ManagedPrtObj<Other>& identified) {
+    WFPrtObj::operator=(identified);
+    familyKey_ = identified.familyKey();
+  }
+  ULONG familyKey() const {
+    std::lock_guard lock(m_);
+    return familyKey_;
+  }
+  WFPrtObj* object() override { return this; }
+  void identify() override {
     ULONG family = kNoFamily;
-    if (bidiGetPrinterFamily(&family) != 0) family = kNoFamily;
+    if (this->bidiGetPrinterFamily(&family) != 0) family = kNoFamily;
     ULONG type = 0;
     ULONG kind = kNoFamily;
-    if (bidiGetPrinterType(&type, nullptr) == 0)
+    if (this->bidiGetPrinterType(&type, nullptr) == 0)
       kind = type;
     else if (family != kNoFamily)
       kind = 1;  // named its family in variable 0x00B2
-    setPrinterType(kind);
+    this->setPrinterType(kind);
     std::lock_guard lock(m_);
     familyKey_ = family;
   }
   void getPrinterType(ULONG* type, ULONG* family) override {
-    WFPrtObj::getPrinterType(nullptr, family);
+    Base::getPrinterType(nullptr, family);
     std::lock_guard lock(m_);
     if (type) *type = familyKey_;
   }
 
  private:
-  std::mutex m_;
+  mutable std::mutex m_;
   ULONG familyKey_ = kNoFamily;
 };
+
+// Families whose modules use the Tidewater settings calls.
+bool isTidewater(ULONG family) {
+  return family == 3 || family == 8;
+}
+
+// The printer's family decides the object's class, so it is asked first.
+std::unique_ptr<ManagedObject> makeObject(USHORT handle, short appId) {
+  auto plain = std::make_unique<ManagedPrtObj<WFPrtObj>>(handle, appId);
+  if (!isTidewater(plain->familyKey())) return plain;
+  return std::make_unique<ManagedPrtObj<WFTidewaterPrtObj>>(*plain);
+}
 
 // The broker's enumeration callback carries no context: the handles found
 // by the calling thread's enumeration collect here.
@@ -58,8 +93,8 @@ std::uint16_t collect(const PRTINFO* info) {
 struct WFPrtMgr::State {
   std::mutex m;
   std::condition_variable changed;
-  std::map<WFPrtObj::USHORT, ManagedPrtObj*> known;
-  std::vector<std::unique_ptr<ManagedPrtObj>> objects;  // freed with the manager
+  std::map<WFPrtObj::USHORT, ManagedObject*> known;
+  std::vector<std::unique_ptr<ManagedObject>> objects;  // freed with the manager
   int running = 0;                                      // enumerations inside a call of this manager
   struct Job {
     NETADDRESS address;
@@ -78,26 +113,27 @@ namespace {
 // again between reasons 1 and 2. Returns the callback's last answer.
 ULONG report(WFPrtMgr::State& s, short appId, WFPrtObj::USHORT handle, WFENUMPRINTERSPROC callback,
              std::uintptr_t data) {
-  ManagedPrtObj* object = nullptr;
+  ManagedObject* object = nullptr;
   {
     std::lock_guard lock(s.m);
     auto it = s.known.find(handle);
     if (it != s.known.end()) object = it->second;
   }
   if (object) {
-    callback(object, data, WF_ENUM_REASON_REINIT_START);
-    object->bidiInitialize(TRUE);
+    WFPrtObj* printer = object->object();
+    callback(printer, data, WF_ENUM_REASON_REINIT_START);
+    printer->bidiInitialize(TRUE);
     object->identify();
-    return callback(object, data, WF_ENUM_REASON_REINIT_DONE);
+    return callback(printer, data, WF_ENUM_REASON_REINIT_DONE);
   }
-  auto made = std::make_unique<ManagedPrtObj>(handle, appId);
+  auto made = makeObject(handle, appId);
   object = made.get();
   {
     std::lock_guard lock(s.m);
     s.objects.push_back(std::move(made));
     s.known[handle] = object;
   }
-  return callback(object, data, WF_ENUM_REASON_NEW);
+  return callback(object->object(), data, WF_ENUM_REASON_NEW);
 }
 
 }  // namespace
@@ -139,7 +175,7 @@ WFPrtMgr::~WFPrtMgr() {
 WFPrtObj* WFPrtMgr::getPrinterObj(WFPrtObj::USHORT handle) {
   std::lock_guard lock(state_->m);
   auto it = state_->known.find(handle);
-  return it == state_->known.end() ? nullptr : it->second;
+  return it == state_->known.end() ? nullptr : it->second->object();
 }
 
 void WFPrtMgr::removePrinter(WFPrtObj::USHORT handle) {

@@ -12,6 +12,7 @@
 #include "sim/printer/npa.h"
 #include "sim/printer/pjl.h"
 #include "sim/printer/resources.h"
+#include "sim/printer/tidewater.h"
 
 namespace wf::sim {
 
@@ -71,7 +72,15 @@ std::string formatLogEntry(const LogEntry& entry) {
   return line;
 }
 
-PrinterModel::PrinterModel(Profile profile) : profile_(std::move(profile)) {}
+PrinterModel::PrinterModel(Profile profile) : profile_(std::move(profile)) {
+  if (keepsSettings())
+    for (auto v = tidewater::kFirstVariable; v <= tidewater::kLastVariable; ++v)
+      if (auto it = profile_.omVars.find(v); it != profile_.omVars.end()) factorySettings_[v] = it->second;
+}
+
+bool PrinterModel::keepsSettings() const {
+  return profile_.family == "Tidewater";
+}
 
 std::vector<Outgoing> PrinterModel::receive(std::string_view bytes) {
   std::lock_guard lock(mutex_);
@@ -183,8 +192,14 @@ void PrinterModel::handleJob(std::string_view body, std::vector<Outgoing>& out) 
       send(out, LogKind::Pjl, pjl::npaQueryReply(profile_.npa), knobs_.replyDelayMs);
     } else if (auto setting = pjl::parseDefault(command)) {
       pjlDefaults_[setting->first] = setting->second;
+      // The printer keeps a value in range where its panel variable shows it.
+      const auto variable = keepsSettings() ? tidewater::variableOf(setting->first) : std::nullopt;
+      if (variable && tidewater::accepts(*variable, setting->second))
+        profile_.omVars[*variable] = setting->second;
     } else {
       pjlCommands_.push_back(command);
+      if (keepsSettings() && command == "INITIALIZE")
+        for (const auto& [variable, value] : factorySettings_) profile_.omVars[variable] = value;
     }
   }
   if (!job.printData.empty()) printData(job.printData);

@@ -118,6 +118,7 @@ class PrinterModel {
   std::optional<Reply> answerResources(const std::string& d);
   void sendOutcomes(std::vector<Outgoing>& out);
   Reply variable(const std::string& d, bool misc);
+  bool keepsSettings() const;  // a printer whose PJL settings show in panel variables
   void writeSummary(ByteWriter& w) const;
   std::string panelBytes() const;
   void printData(std::string_view bytes);
@@ -140,6 +141,7 @@ class PrinterModel {
   std::uint32_t enabled_ = 0;
   int pjlQueries_ = 0;
   std::map<std::string, std::string> pjlDefaults_;
+  std::map<std::uint16_t, std::string> factorySettings_;  // restored by INITIALIZE
   std::vector<std::string> pjlCommands_;
   std::vector<std::string> jobs_;
   std::string currentJob_;
