@@ -1,7 +1,6 @@
 #include "app/alert_manager.h"
 
 #include "common/wait_objects.h"
-#include "framework/window_class.h"
 
 namespace {
 
@@ -15,22 +14,6 @@ CEvent& startEvent() {
 }
 
 }  // namespace
-
-BEGIN_MESSAGE_MAP(CWFAlertWnd, CWnd)
-ON_WM_DESTROY()
-END_MESSAGE_MAP()
-
-BOOL CWFAlertWnd::CreateHidden() {
-  m_className = AfxRegisterWndClass(0);
-  if (m_className.IsEmpty()) return FALSE;
-  return CreateEx(WS_EX_TRANSPARENT, m_className, "", WS_POPUP, 9999, 9999, 10, 10, 0);
-}
-
-void CWFAlertWnd::OnDestroy() {
-  CWnd::OnDestroy();
-  m_className.Empty();
-  PostQuitMessage(0);
-}
 
 IMPLEMENT_DYNCREATE(CWFAlertWndThread, CWinThread)
 

@@ -1,12 +1,15 @@
 // The application object: construction, start-up and shutdown.
 #include "app/wf_app.h"
 
+#include <cstring>
+
 #include "app/alert_manager.h"
 #include "app/main_frame.h"
 #include "app/shutdown_dlg.h"
 #include "app/splash_wnd.h"
 #include "app/window_list.h"
 #include "broker/corbce.h"
+#include "framework/global_memory.h"
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "platform/clock.h"
@@ -131,6 +134,9 @@ bool CWFApp::startUp() {
   m_toolKitDll = wf::loadModule("CORWF32.DLL");
   InitImageLists();
 
+  // 12: the job statistics service.
+  startJSFManager();
+
   // 13: the alert service and the broker registration.
   bool ok = false;
   m_alertManager = std::make_unique<CWFAlertManager>();
@@ -153,6 +159,8 @@ bool CWFApp::startUp() {
 
   // 17-19.
   if (GetBidiTrace()) BceStartTrace(nullptr, 0);
+  postJSFilename();
+  postJSLimit();
   SetGlobalEnumState(TRUE);
   {
     std::lock_guard lock(m_listsLock);
@@ -231,6 +239,7 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   if (app->GetBidiTrace()) BceStopTrace();
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
+  app->stopJSFManager();
   app->m_printerList.DeleteAllPrinters();
   app->DeleteImageLists();
 
@@ -252,6 +261,49 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   step(4);
   dialog->PostMessage(WM_CLOSE);
   return 0;
+}
+
+void CWFApp::startJSFManager() {
+  m_jsfManager = std::make_unique<CWFJSFManager>();
+  m_jsfManager->Initialize();
+}
+
+void CWFApp::stopJSFManager() {
+  if (m_jsfManager) m_jsfManager->Shutdown();
+}
+
+void CWFApp::postJSFilename() {
+  // The service frees the block; a post that fails frees it at once.
+  if (HWND window = m_jsfManager ? m_jsfManager->GetNotificationWindow() : 0)
+    ::PostMessage(window, WM_WF_JSFSETFILE, 0,
+                  reinterpret_cast<LPARAM>(wf::fw::globalTextCopy(m_jsFilename.str())));
+}
+
+void CWFApp::postJSLimit() {
+  HWND window = m_jsfManager ? m_jsfManager->GetNotificationWindow() : 0;
+  if (!window) return;
+  HGLOBAL block = GlobalAlloc(GMEM_FIXED, sizeof(WF_JSF_LIMIT));
+  if (!block) return;
+  const WF_JSF_LIMIT limit{GetJSFileBounded(), m_jsMaxSize};
+  std::memcpy(block, &limit, sizeof limit);
+  ::PostMessage(window, WM_WF_JSFSETLIMIT, 0, reinterpret_cast<LPARAM>(block));
+}
+
+CString CWFApp::SetJSFilename(const CString& name) {
+  m_jsFilename = name;
+  postJSFilename();
+  return m_jsFilename;
+}
+
+void CWFApp::SetJSMaxSize(UINT kb) {
+  m_jsMaxSize = kb;
+  postJSLimit();
+}
+
+BOOL CWFApp::SetJSFileBounded(BOOL on) {
+  const BOOL result = setFlag(11, on);
+  postJSLimit();
+  return result;
 }
 
 CWFApp* WFGetWFApp() {

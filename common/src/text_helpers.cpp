@@ -169,3 +169,39 @@ BOOL DoMatch(CString pattern, CString text) {
   text.MakeUpper();
   return match(pattern.str(), text.str());
 }
+
+namespace wf {
+
+bool LineReader::next(std::string& line, bool* complete) {
+  line.clear();
+  for (;;) {
+    if (begin_ == end_) {
+      if (done_) break;
+      const long n = source_(buffer_.data(), buffer_.size());
+      if (n <= 0) {
+        failed_ = n < 0;
+        done_ = true;
+        break;
+      }
+      begin_ = 0;
+      end_ = static_cast<std::size_t>(n);
+    }
+    const char* start = buffer_.data() + begin_;
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+    if (!lf) {
+      line.append(start, end_ - begin_);
+      begin_ = end_;
+      continue;
+    }
+    line.append(start, static_cast<std::size_t>(lf - start));
+    begin_ += static_cast<std::size_t>(lf - start) + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (complete) *complete = true;
+    return true;
+  }
+  if (line.empty()) return false;
+  if (complete) *complete = false;
+  return true;
+}
+
+}  // namespace wf

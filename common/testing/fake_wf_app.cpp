@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "common/printer_icon.h"
 #include "framework/wnd.h"
@@ -92,6 +93,29 @@ FakeAlertManager::~FakeAlertManager() {
 std::vector<std::string> FakeAlertManager::received() const {
   std::lock_guard lock(m_);
   return received_;
+}
+
+FakeJSFManager::FakeJSFManager() {
+  window_ = wf::createWindow("WFJSFNotification", [this](HWND, std::uint32_t message, WPARAM, LPARAM) {
+    wf::Payload* payload = wf::currentPayload();
+    if (message == WM_WF_JSFRECORD && payload) {
+      // The block's bytes: the line and its terminator.
+      std::string line(payload->begin(), payload->end());
+      line.resize(std::strlen(line.c_str()));
+      std::lock_guard lock(m_);
+      lines_.push_back(std::move(line));
+    }
+    return LRESULT{0};
+  });
+}
+
+FakeJSFManager::~FakeJSFManager() {
+  if (window_) wf::destroyWindow(window_);
+}
+
+std::vector<std::string> FakeJSFManager::lines() const {
+  std::lock_guard lock(m_);
+  return lines_;
 }
 
 FakeWFApp::FakeWFApp() : CWinApp("Wrenfield") {

@@ -58,6 +58,21 @@ class FakeAlertManager : public WFAlertManagerServices {
   std::vector<std::string> received_;
 };
 
+class FakeJSFManager : public WFJSFManagerServices {
+ public:
+  // The window belongs to the constructing thread, which pumps its messages.
+  FakeJSFManager();
+  ~FakeJSFManager() override;
+  HWND GetNotificationWindow() override { return window_; }
+  // The text of every WM_WF_JSFRECORD received, in order.
+  std::vector<std::string> lines() const;
+
+ private:
+  HWND window_ = 0;
+  mutable std::mutex m_;
+  std::vector<std::string> lines_;
+};
+
 class FakeWFApp : public CWinApp, public WFAppServices {
  public:
   FakeWFApp();
@@ -92,6 +107,12 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   FakeAlertManager alertManager;
   // When set, GetAlertManager answers this service instead.
   WFAlertManagerServices* alertService = nullptr;
+  // The job statistics file and service; jsfService (a real manager) replaces
+  // the recording one when set.
+  CString jsFilename;
+  CTime jsFiletime;
+  FakeJSFManager jsfManager;
+  WFJSFManagerServices* jsfService = nullptr;
 
   wf::WorkItemQueue& workQueue() { return queue_; }
   // Where GetProgramDirectory points (the program's own directory at first).
@@ -156,6 +177,11 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   const char* GetAppRegistryKey() override { return "Software\\Corvane\\Wrenfield\\1.0"; }
   const char* GetHelpFilePath() override { return helpPath_.c_str(); }
   const char* GetProgramDirectory() override { return programDir_.c_str(); }
+  CString GetJSFilename() override { return jsFilename; }
+  CTime GetJSFiletime() override { return jsFiletime; }
+  WFJSFManagerServices* GetJSFManager() override {
+    return jsfService ? jsfService : static_cast<WFJSFManagerServices*>(&jsfManager);
+  }
 
  private:
   mutable std::mutex m_;

@@ -3,24 +3,18 @@
 // the broker posts the program's printer events and alerts to.
 #include <atomic>
 
+#include "app/hidden_window.h"
 #include "common/app_services.h"
 #include "framework/win_thread.h"
-#include "framework/wnd.h"
 
 class CWFAlertWndThread;
 
-class CWFAlertWnd : public CWnd {
+class CWFAlertWnd : public CWFHiddenWnd {
  public:
   explicit CWFAlertWnd(CWFAlertWndThread* thread) : m_pThread(thread) {}
-  BOOL CreateHidden();
-
- protected:
-  void OnDestroy();
-  DECLARE_MESSAGE_MAP()
 
  private:
   CWFAlertWndThread* m_pThread;
-  CString m_className;
 };
 
 class CWFAlertManager;

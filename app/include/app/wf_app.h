@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/jsf_manager.h"
 #include "common/app_services.h"
 #include "common/app_work.h"
 #include "common/printer_dll.h"
@@ -28,8 +29,6 @@ class CMainFrame;
 
 // The application's messages beyond those COMMON knows.
 constexpr UINT WM_WF_PREVINSTANCE = 1129;
-constexpr UINT WM_WF_JSFSETFILE = 1133;
-constexpr UINT WM_WF_JSFSETLIMIT = 1135;
 
 // The broker's answer when no application slot is free: not registered.
 constexpr short WF_APP_NOT_REGISTERED = -12;
@@ -45,7 +44,7 @@ struct WF_SOUND_EVENT {
   UINT displayId = 0;
 };
 
-class CWFApp : public CWinApp, public WFAppServices {
+class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
  public:
   CWFApp();
   ~CWFApp() override;
@@ -74,10 +73,12 @@ class CWFApp : public CWinApp, public WFAppServices {
   void SetPrtInvDataFile(const CString& file) { m_prtInvDataFile = file; }
   CString GetDriverUpdatePath() const { return m_driverUpdatePath; }
   void SetDriverUpdatePath(const CString& path) { m_driverUpdatePath = path; }
-  CString GetJSFilename() const { return m_jsFilename; }
+  CString GetJSFilename() override { return m_jsFilename; }
   UINT GetJSMaxSize() const { return m_jsMaxSize; }
-  CTime GetJSFiletime() const { return m_jsFiletime; }
-  void LockInJSFile() { m_jsFiletime = CTime::GetCurrentTime(); }
+  CTime GetJSFiletime() override { return m_jsFiletime.load(); }
+  void LockInJSFile() override { m_jsFiletime = CTime::GetCurrentTime().GetTime(); }
+  CWFJSFManager* GetJSFManager() override { return m_jsfManager.get(); }
+  HWND GetMainWindowHandle() override { return m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : 0; }
   ULONG GetLoggingLevel() const { return m_loggingLevel; }
   void SetLoggingLevel(ULONG level) { m_loggingLevel = level; }
   void SetMaxThreads(UINT count) { m_maxThreads = count; }
@@ -99,9 +100,11 @@ class CWFApp : public CWinApp, public WFAppServices {
   BOOL GetFullEnumWanted() const { return m_fullEnumWanted; }
   void SetFullEnumWanted(BOOL wanted) { m_fullEnumWanted = wanted; }
   BOOL IsSecondInstance() const { return m_secondInstance; }
-  // JS values are kept here; the job statistics window learns them later.
-  CString SetJSFilename(const CString& name) { return m_jsFilename = name; }
-  void SetJSMaxSize(UINT kb) { m_jsMaxSize = kb; }
+  // Each also tells the job statistics service.
+  CString SetJSFilename(const CString& name);
+  void SetJSMaxSize(UINT kb);
+  BOOL GetJSFileBounded() { return (m_globalFlags >> 11) & 1u; }
+  BOOL SetJSFileBounded(BOOL on);
 
   // --- global flags, bits 0-14: the setter keeps bit 0 of its argument.
   // Five of the getters answer WFAppServices as well.
@@ -123,7 +126,6 @@ class CWFApp : public CWinApp, public WFAppServices {
   WF_FLAG_ACCESSORS(NewNotify, 8)
   WF_FLAG_ACCESSORS(SoundEnabled, 9)
   WF_FLAG_ACCESSORS(JSTracking, 10)
-  WF_FLAG_ACCESSORS(JSFileBounded, 11)
   WF_FLAG_ACCESSORS(UseGhosts, 12)
   WF_FLAG_ACCESSORS(BidiTrace, 13)
   WF_FLAG_ACCESSORS(DriverUpdateAuto, 14)
@@ -168,7 +170,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   CWFThread* ThreadMgrQRemoveHead() override {
     return m_queue.removeHead();
   }
-  void TraverseOnThread(BOOL (*fn)(CWFPrinterIcon*, void*), void* data);
+  void TraverseOnThread(BOOL (*fn)(CWFPrinterIcon*, void*), void* data) override;
   BOOL Traverse(BOOL (*fn)(CWFPrinterIcon*, void*), void* data);
   int SetGlobalEnumState(int state) override {
     return m_globalEnumState = state;
@@ -235,6 +237,8 @@ class CWFApp : public CWinApp, public WFAppServices {
   // Tests and start-up: the pieces InitInstance runs, callable alone.
   void startWorkQueue();
   void stopWorkQueue();
+  void startJSFManager();
+  void stopJSFManager();
   bool settingsRetrieved() const {
     return m_settingsRetrieved;
   }
@@ -254,6 +258,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   }
   bool startUp();
   void shutDownWork();
+  // Posts the file name / the limits to the job statistics service.
+  void postJSFilename();
+  void postJSLimit();
   void logUnlocked(const std::string& line);
 
   // Members in the application's order.
@@ -277,6 +284,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   BOOL m_secondInstance = FALSE;
   short m_appId = WF_APP_NOT_REGISTERED;
   std::unique_ptr<CWFAlertManager> m_alertManager;
+  std::unique_ptr<CWFJSFManager> m_jsfManager;
   std::unique_ptr<WFPrtMgr> m_prtMgr;
   CWFThreadMgr m_threadMgr;
   WF_SOUND_EVENT m_sounds[WF_SOUND_EVENTS];
@@ -288,7 +296,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   HINSTANCE m_netSetDll = nullptr;
   CString m_jsFilename;
   UINT m_jsMaxSize = 0;
-  CTime m_jsFiletime;
+  std::atomic<std::time_t> m_jsFiletime{0};
   std::atomic<int> m_globalEnumState{0};
   wf::EnumSpecCounter m_enumCounter;
   wf::WorkItemQueue m_queue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/filename.h"
+#include "framework/ctime.h"
 #include "framework/resources.h"
 
 class CImageList;
@@ -26,6 +27,12 @@ constexpr UINT WM_WF_FLASH = 1143;
 constexpr UINT WM_WF_RESORT = 1148;
 constexpr UINT WM_WF_SELECTITEM = 1152;
 constexpr UINT WM_WF_ENUMALLDONE = 1155;
+// To the job statistics service: lParam a global block holding one record,
+// a line ended by CR LF and a NUL; the service frees it.
+constexpr UINT WM_WF_JSFRECORD = 1132;
+
+// Taken around every access to the job statistics file and its limits.
+constexpr const char* WF_JSFILE_MUTEX = "JobStatsFile";
 
 // Timers of the main window.
 constexpr UINT WF_BLINK_TIMER = 101;
@@ -63,6 +70,14 @@ class WFAlertManagerServices {
  public:
   virtual ~WFAlertManagerServices() = default;
   // The hidden window that the broker's alert messages reach.
+  virtual HWND GetNotificationWindow() = 0;
+};
+
+class WFJSFManagerServices {
+ public:
+  virtual ~WFJSFManagerServices() = default;
+  // The hidden window job statistics records are posted to; null when the
+  // service does not run.
   virtual HWND GetNotificationWindow() = 0;
 };
 
@@ -124,6 +139,13 @@ class WFAppServices {
   virtual const char* GetAppRegistryKey() = 0;  // below the current user
   virtual const char* GetHelpFilePath() = 0;
   virtual const char* GetProgramDirectory() = 0;
+
+  // The job statistics file: its name (empty when none), the time it was
+  // taken into use (0 before any) and the service that writes it (null when
+  // none runs).
+  virtual CString GetJSFilename() = 0;
+  virtual CTime GetJSFiletime() = 0;
+  virtual WFJSFManagerServices* GetJSFManager() = 0;
 };
 
 WFAppServices* WFGetApp();

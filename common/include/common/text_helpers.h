@@ -3,6 +3,9 @@
 // exact formats and edge behaviour.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "framework/cstring.h"
 
@@ -39,3 +42,28 @@ int StrMonthToInt(LPCSTR text);
 
 // '*' any run, '?' one character; case is ignored.
 BOOL DoMatch(CString pattern, CString text);
+
+namespace wf {
+
+// Lines of any length from `source`, which answers like read(2): each line
+// without its line feed and a carriage return before it, bytes (NULs too)
+// as they are. A last line without a line feed is given as well, with
+// *complete false.
+class LineReader {
+ public:
+  using Source = std::function<long(char* buffer, std::size_t bytes)>;
+  explicit LineReader(Source source) : source_(std::move(source)), buffer_(64 * 1024) {}
+  // False at the end of the input or on a read error (failed() tells).
+  bool next(std::string& line, bool* complete = nullptr);
+  bool failed() const { return failed_; }
+
+ private:
+  Source source_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool done_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace wf

@@ -1,0 +1,88 @@
+#include "app/jsf_files.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace wf {
+namespace {
+
+JsFiles defaultFiles;
+std::atomic<JsFiles*> installed{nullptr};
+
+bool writeAll(int fd, const char* data, std::size_t bytes) {
+  while (bytes > 0) {
+    const ssize_t n = ::write(fd, data, bytes);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    bytes -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+UniqueFd JsFiles::openAppend(const std::filesystem::path& path) {
+  return UniqueFd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+}
+
+UniqueFd JsFiles::openRead(const std::filesystem::path& path) {
+  return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+std::optional<std::uint64_t> JsFiles::size(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool JsFiles::append(int fd, const char* data, std::size_t bytes) {
+  return writeAll(fd, data, bytes);
+}
+
+long JsFiles::readAt(int fd, char* buffer, std::size_t bytes, std::uint64_t offset) {
+  ssize_t n;
+  do {
+    n = ::pread(fd, buffer, bytes, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
+UniqueFd JsFiles::createTemporary(const std::filesystem::path& directory, std::filesystem::path* name) {
+  std::string pattern = (directory / ".wfjsXXXXXX").string();
+  UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (fd && name) *name = pattern;
+  return fd;
+}
+
+bool JsFiles::write(int fd, const char* data, std::size_t bytes) {
+  return writeAll(fd, data, bytes);
+}
+
+bool JsFiles::flush(int fd) {
+  return ::fsync(fd) == 0;
+}
+
+bool JsFiles::rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool JsFiles::remove(const std::filesystem::path& path) {
+  return ::unlink(path.c_str()) == 0;
+}
+
+JsFiles& jsFiles() {
+  JsFiles* files = installed.load();
+  return files ? *files : defaultFiles;
+}
+
+void setJsFilesForTest(JsFiles* files) {
+  installed = files;
+}
+
+}  // namespace wf
