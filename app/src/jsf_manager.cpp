@@ -30,6 +30,8 @@ constexpr UINT kReopenFailed = 847, kTempWriteFailed = 849, kTempOpenFailed = 85
                kOverLimit = 853, kSizeUnknown = 854, kOpenFailed = 855, kWarningCaption = 856,
                kErrorCaption = 857;
 constexpr LPARAM kSettingsJobStatsPage = 4;
+// Kept lines go to the temporary in pieces of about this size.
+constexpr std::size_t kCopyChunk = 64 * 1024;
 
 CEvent& startEvent() {
   static CEvent event;
@@ -367,12 +369,17 @@ void CWFJSFWnd::deleteJobs(std::time_t cutOff) {
       return n;
     });
     bool ok = true;
-    std::string line;
+    std::string line, kept;
+    const auto writeKept = [&] {
+      ok = ok && wf::jsFiles().write(temp.get(), kept.data(), kept.size());
+      kept.clear();
+    };
     while (ok && reader.next(line)) {
       if (!wf::jsKeepRecord(line, cutOff)) continue;
-      line += "\r\n";
-      ok = wf::jsFiles().write(temp.get(), line.data(), line.size());
+      kept.append(line).append("\r\n");
+      if (kept.size() >= kCopyChunk) writeKept();
     }
+    writeKept();
     ok = ok && !reader.failed() && wf::jsFiles().flush(temp.get());
     source.reset();
     temp.reset();
@@ -493,14 +500,22 @@ bool jsKeepRecord(std::string_view line, std::time_t cutOff) {
   if (!number(fields[3], &day) || !number(fields[5], &year) || year < INT_MIN + 1900L || year > INT_MAX ||
       day < INT_MIN || day > INT_MAX)
     return true;
-  std::tm midnight{};
-  midnight.tm_year = static_cast<int>(year - 1900);
-  midnight.tm_mon = month - 1;
-  midnight.tm_mday = static_cast<int>(day);
-  midnight.tm_isdst = -1;
-  const std::time_t start_of_day = std::mktime(&midnight);
-  if (start_of_day == static_cast<std::time_t>(-1)) return true;
-  return start_of_day >= cutOff;
+  // Records come in date order, so the last day's midnight is mostly the next one's.
+  thread_local long lastYear = 0, lastMonth = 0, lastDay = 0;
+  thread_local std::time_t lastMidnight = -1;
+  if (year != lastYear || month != lastMonth || day != lastDay) {
+    std::tm midnight{};
+    midnight.tm_year = static_cast<int>(year - 1900);
+    midnight.tm_mon = month - 1;
+    midnight.tm_mday = static_cast<int>(day);
+    midnight.tm_isdst = -1;
+    lastMidnight = std::mktime(&midnight);
+    lastYear = year;
+    lastMonth = month;
+    lastDay = day;
+  }
+  if (lastMidnight == static_cast<std::time_t>(-1)) return true;
+  return lastMidnight >= cutOff;
 }
 
 }  // namespace wf
