@@ -58,6 +58,13 @@ TEST(Simulator, ScenarioStartsItsPrintersAndAppliesSettings) {
   EXPECT_EQ(toHex(printer.state().alertLists[1].at(0)), "01 FF 01 00");
   ASSERT_TRUE(sim.apply("LPT2.clear-alert 6 = 1", {}, &error)) << error;
   EXPECT_TRUE(printer.state().alertLists[1].empty());
+  // What a finished job reports.
+  for (const char* line : {"LPT2.job-source = 3", "LPT2.job-seconds = 42", "LPT2.job-host = \"PC1\"",
+                           "LPT2.job-user = \"ann\"", "LPT2.job-queue = \"Q1\""})
+    ASSERT_TRUE(sim.apply(line, {}, &error)) << line << ": " << error;
+  EXPECT_EQ(printer.knobs().jobSource, 3u);
+  EXPECT_EQ(printer.knobs().jobSeconds, 42u);
+  EXPECT_EQ(printer.knobs().jobHost + printer.knobs().jobUser + printer.knobs().jobQueue, "PC1annQ1");
 }
 
 TEST(Simulator, RejectsBadLinesWithTheReason) {
@@ -79,6 +86,8 @@ TEST(Simulator, RejectsBadLinesWithTheReason) {
       {"LPT1.reply-command = 0x100", "expected a command byte"},
       {"LPT1.device-id-answer = maybe", "device-id-answer is id, fail or none"},
       {"LPT1.held = 2", "expected 0 or 1"},
+      {"LPT1.job-source = 256", "expected an input source"},
+      {"LPT1.job-seconds = 65536", "expected seconds up to 65535"},
       {"LPT1.colour = red", "unknown key 'colour'"},
       {"nothing here", "expected key = value"},
   };

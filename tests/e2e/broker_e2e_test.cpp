@@ -17,6 +17,7 @@
 #include "hex_bytes.h"
 #include "platform/clock.h"
 #include "platform/module.h"
+#include "sim/printer/alerts.h"
 #include "sim/printer/port_server.h"
 
 using wf::testing::BufferReply;
@@ -183,6 +184,33 @@ TEST_F(BrokerEndToEnd, ThreeApplicationsQueryCaptureReceiveAlertsPrintAndUnregis
     app->quit();
     EXPECT_TRUE(exitedCleanly(*app));
   }
+}
+
+TEST_F(BrokerEndToEnd, APrintedJobComesBackAsAJobStatisticsAlert) {
+  sim::Knobs knobs;
+  knobs.jobSource = 3;
+  knobs.jobSeconds = 42;
+  models[1]->setKnobs(knobs);
+  startSession();
+  ASSERT_EQ(a->capture(11, 0x800, 0), BCE_OK);
+  // A three-page job from the other secondary, its PJL and form feeds as they are.
+  const std::string uel = "\x1B%-12345X";
+  const std::string job = uel + "@PJL JOB NAME=\"report\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\ftwo\fthree\f" +
+                          uel + "@PJL EOJ\r\n" + uel;
+  EXPECT_EQ(b->startDoc(11), BCE_OK);
+  EXPECT_EQ(b->writeBytes(11, job), (Written{BCE_OK, static_cast<std::uint32_t>(job.size())}));
+  EXPECT_EQ(b->endDoc(11), BCE_OK);
+  EXPECT_EQ(a->posts(1), (Posts{{WM_BCE_JS_ALERT, 1, 11, 0}}));
+  sim::alerts::JobStatistics expected;
+  expected.seconds = 42;
+  expected.entries.resize(3);
+  expected.entries[2] = {3, 3, 0xFFFFFFFF};
+  expected.text1 = "HT:;UR:;JN:report;QU:";
+  const std::string data = sim::alerts::encodeJobStatistics(expected);
+  EXPECT_EQ(a->query(1, 256),
+            (BufferReply{BCE_OK, static_cast<std::uint32_t>(data.size()), compactHex(data)}));
+  ASSERT_FALSE(models[1]->printJobs().empty());
+  EXPECT_EQ(models[1]->printJobs().back(), job);
 }
 
 TEST_F(BrokerEndToEnd, AfterThePrimaryIsKilledSecondariesFailAndANewStartIsClean) {

@@ -41,13 +41,40 @@ bool isNpaQuery(std::string_view command) {
   return words.starts_with("DINQUIRE") && trim(std::string_view(words).substr(8)) == "LNPAP";
 }
 
-std::optional<std::pair<std::string, std::string>> parseDefault(std::string_view command) {
-  constexpr std::string_view kDefault = "DEFAULT ";
-  if (!upper(command.substr(0, kDefault.size())).starts_with(kDefault)) return std::nullopt;
-  auto setting = command.substr(kDefault.size());
+namespace {
+
+std::optional<std::pair<std::string, std::string>> parseAssignment(std::string_view command,
+                                                                   std::string_view keyword) {
+  if (!upper(command.substr(0, keyword.size())).starts_with(keyword)) return std::nullopt;
+  auto setting = command.substr(keyword.size());
   auto eq = setting.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
   return std::make_pair(std::string(trim(setting.substr(0, eq))), std::string(trim(setting.substr(eq + 1))));
+}
+
+}  // namespace
+
+std::optional<std::pair<std::string, std::string>> parseDefault(std::string_view command) {
+  return parseAssignment(command, "DEFAULT ");
+}
+
+std::optional<std::pair<std::string, std::string>> parseSet(std::string_view command) {
+  return parseAssignment(command, "SET ");
+}
+
+std::optional<std::string> jobName(std::string_view command) {
+  const std::string words = upper(command);
+  if (words != "JOB" && !words.starts_with("JOB ")) return std::nullopt;
+  const auto at = words.find("NAME", 3);
+  if (at == std::string::npos) return std::string();
+  std::string_view rest = trim(command.substr(at + 4));
+  if (!rest.starts_with('=')) return std::string();
+  rest = trim(rest.substr(1));
+  if (rest.starts_with('"')) {
+    rest.remove_prefix(1);
+    return std::string(rest.substr(0, rest.find('"')));
+  }
+  return std::string(rest.substr(0, rest.find(' ')));
 }
 
 std::string npaQueryReply(NpaMode mode) {

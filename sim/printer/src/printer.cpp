@@ -1,7 +1,10 @@
 #include "sim/printer/printer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <tuple>
+#include <utility>
 
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
@@ -23,6 +26,12 @@ namespace layout = protocol::reply;
 namespace request = protocol::request::request_data;
 
 constexpr std::uint8_t kUserPageCountKind = 4;
+
+std::string upper(std::string_view text) {
+  std::string out(text);
+  for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
 
 // The byte at `i`, or 0 past the end: a request cut short reads as zeros.
 std::uint8_t byteAt(std::string_view s, std::size_t i) {
@@ -179,6 +188,7 @@ void PrinterModel::processPending(std::vector<Outgoing>& out) {
     dropNul_ = false;
     record(Direction::Received, LogKind::PrintData, pending_.substr(0, end));
     printData(std::string_view(pending_).substr(0, end));
+    tallyPages(std::string_view(pending_).substr(0, end));
     pending_.erase(0, end);
   }
 }
@@ -202,7 +212,14 @@ void PrinterModel::handleJob(std::string_view body, std::vector<Outgoing>& out) 
         for (const auto& [variable, value] : factorySettings_) profile_.omVars[variable] = value;
     }
   }
-  if (!job.printData.empty()) printData(job.printData);
+  tallyCommands(job.commands);
+  if (!job.printData.empty()) {
+    printData(job.printData);
+    // The UEL that closed the job follows its print data: the job is done.
+    tallyPages(job.printData);
+    endTally();
+    sendOutcomes(out);
+  }
 }
 
 void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& out) {
@@ -221,9 +238,11 @@ void PrinterModel::handlePacket(std::string_view packet, std::vector<Outgoing>& 
       flags = npa::kFlagError;
     } else {
       printData(p.data);
+      scanPrintStream(p.data);
     }
     if (!knobs_.withholdConfirmations)
       send(out, LogKind::Packet, npa::encode(flags, npa::kPrintData, {}), knobs_.confirmDelayMs);
+    sendOutcomes(out);
     return;
   }
   if (p.command >= npa::kFirstAlert || p.data.empty()) return;
@@ -494,6 +513,68 @@ void PrinterModel::printData(std::string_view bytes) {
 void PrinterModel::finishJob() {
   if (!currentJob_.empty()) jobs_.push_back(std::move(currentJob_));
   currentJob_.clear();
+  const auto job = pjl::parseJob(printStream_);
+  printStream_.clear();
+  tallyCommands(job.commands);
+  tallyPages(job.printData);
+  endTally();
+}
+
+void PrinterModel::tallyCommands(const std::vector<std::string>& commands) {
+  for (const auto& command : commands) {
+    if (auto name = pjl::jobName(command)) tally_.name = *name;
+    if (auto setting = pjl::parseSet(command); setting && upper(setting->first) == "DUPLEX")
+      tally_.duplex = upper(setting->second) == "ON";
+  }
+}
+
+void PrinterModel::tallyPages(std::string_view bytes) {
+  for (char c : bytes) {
+    if (c == '\f') ++tally_.formFeeds;
+    tally_.bytesAfterLast = c != '\f';
+  }
+  tally_.printed = tally_.printed || !bytes.empty();
+}
+
+void PrinterModel::scanPrintStream(std::string_view bytes) {
+  printStream_.append(bytes);
+  const std::string_view uel = pjl::kUel;
+  for (auto at = printStream_.find(uel); at != std::string::npos; at = printStream_.find(uel)) {
+    const auto job = pjl::parseJob(std::string_view(printStream_).substr(0, at));
+    printStream_.erase(0, at + uel.size());
+    tallyCommands(job.commands);
+    if (job.printData.empty()) continue;
+    tallyPages(job.printData);
+    endTally();
+  }
+}
+
+// Pages are form feeds, and one more when bytes follow the last.
+void PrinterModel::endTally() {
+  JobTally tally = std::exchange(tally_, {});
+  if (!tally.printed) return;
+  const std::uint32_t pages = tally.formFeeds + (tally.bytesAfterLast ? 1 : 0);
+  std::uint32_t sheets = tally.duplex ? (pages + 1) / 2 : pages, sides = pages;
+  alerts::JobStatistics stats;
+  stats.seconds = knobs_.jobSeconds;
+  stats.entries.resize(knobs_.jobSource);
+  if (!stats.entries.empty()) {
+    // The host turns these back into the real counts for this revision.
+    if (correctedRevision()) std::tie(sheets, sides) = std::pair(sides, 3 * sides - 2 * sheets);
+    stats.entries.back() = {sheets, sides, 0xFFFFFFFF};
+  }
+  stats.text1 =
+      "HT:" + knobs_.jobHost + ";UR:" + knobs_.jobUser + ";JN:" + tally.name + ";QU:" + knobs_.jobQueue;
+  outcomes_.push_back(alerts::encodeJobStatistics(stats));
+}
+
+// Meridian revisions whose job counts the host corrects: 3.10.0 and up to 3.02.9.
+bool PrinterModel::correctedRevision() const {
+  if (profile_.family != "Meridian") return false;
+  unsigned long level = 0;
+  for (char c : profile_.revision)
+    if (c >= '0' && c <= '9') level = level * 10 + static_cast<unsigned long>(c - '0');
+  return level == 3100 || level <= 3029;
 }
 
 void PrinterModel::endSession() {
@@ -504,6 +585,7 @@ void PrinterModel::endSession() {
   inJob_ = false;
   dropNul_ = false;
   deferred_.clear();  // nobody is left to wait for a reply
+  outcomes_.clear();
 }
 
 std::string PrinterModel::deviceId() const {

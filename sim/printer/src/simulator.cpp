@@ -143,6 +143,26 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "short-packet-first") return flag(knobs.shortPacketFirst);
   if (key == "late-replies") return count(knobs.lateReplies);
   if (key == "defer-alerts") return flag(knobs.deferAlerts);
+  if (key == "job-source") {
+    auto n = number(value);
+    if (!n || *n > 0xFF) return fail(error, "expected an input source");
+    return count(knobs.jobSource);
+  }
+  if (key == "job-seconds") {
+    auto n = number(value);
+    if (!n || *n > 0xFFFF) return fail(error, "expected seconds up to 65535");
+    return count(knobs.jobSeconds);
+  }
+  const auto text = [&](std::string& field) {
+    return bytes([&](const std::string& b) {
+      field = b;
+      printer.setKnobs(knobs);
+      return true;
+    });
+  };
+  if (key == "job-host") return text(knobs.jobHost);
+  if (key == "job-user") return text(knobs.jobUser);
+  if (key == "job-queue") return text(knobs.jobQueue);
   if (key == "reply-command") {
     auto n = number(value);
     if (!n || *n > 0xFF) return fail(error, "expected a command byte");

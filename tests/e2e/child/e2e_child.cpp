@@ -1,5 +1,7 @@
 #include "e2e_child.h"
 
+#include "hex_bytes.h"
+
 namespace wf::testing {
 
 std::ostream& operator<<(std::ostream& out, const HandleListing& l) {
@@ -35,6 +37,14 @@ BufferReply EndToEndChild::bidi(std::uint32_t handle, std::uint32_t code, std::u
 }
 Written EndToEndChild::write(std::uint32_t handle, const std::string& text) {
   return Written::parse(expectOk("write " + std::to_string(handle) + " " + text));
+}
+Written EndToEndChild::writeBytes(std::uint32_t handle, const std::string& bytes) {
+  std::string text = toHex(bytes);
+  std::erase(text, ' ');
+  return Written::parse(expectOk("writehex " + std::to_string(handle) + " " + (text.empty() ? "-" : text)));
+}
+std::int32_t EndToEndChild::endDoc(std::uint32_t handle) {
+  return static_cast<std::int32_t>(expectNumber("enddoc " + std::to_string(handle)));
 }
 std::int32_t EndToEndChild::startDoc(std::uint32_t handle) {
   return static_cast<std::int32_t>(expectNumber("startdoc " + std::to_string(handle)));

@@ -34,6 +34,9 @@ class EndToEndChild : public TypedChild {
   // BceWrite of `text` in confirmed packets.
   Written write(std::uint32_t handle, const std::string& text);
   std::int32_t startDoc(std::uint32_t handle);
+  // Any bytes, carried as hex on the command line.
+  Written writeBytes(std::uint32_t handle, const std::string& bytes);
+  std::int32_t endDoc(std::uint32_t handle);
   std::int32_t capture(std::uint32_t handle, std::uint32_t mask, std::uint32_t flag);
   BufferReply query(std::uint32_t key, std::uint32_t room);
   // Waits for `count` posts to the application's window.

@@ -104,6 +104,15 @@ WF_CHILD_COMMAND("write", [](const ChildArgs& a) {
   const std::int32_t rc = BceWrite(me(), num(a.at(0)), 0, data.data(), &length, 0);
   return "ok " + std::to_string(rc) + " " + std::to_string(length);
 });
+// writehex <handle> <bytes as hex> -> "ok <result> <written>": any bytes, UELs and form feeds too
+WF_CHILD_COMMAND("writehex", [](const ChildArgs& a) {
+  std::string data = bytesOf(a.at(1));
+  std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  const std::int32_t rc = BceWrite(me(), num(a.at(0)), 0, data.data(), &length, 0);
+  return "ok " + std::to_string(rc) + " " + std::to_string(length);
+});
+WF_CHILD_COMMAND("enddoc",
+                 [](const ChildArgs& a) { return "ok " + std::to_string(BceEndDoc(num(a.at(0)), 0)); });
 WF_CHILD_COMMAND("startdoc",
                  [](const ChildArgs& a) { return "ok " + std::to_string(BceStartDoc(num(a.at(0)), 0, 1)); });
 // capture <handle> <mask> <flag>

@@ -23,6 +23,10 @@ Job parseJob(std::string_view body);
 bool isNpaQuery(std::string_view command);  // DINQUIRE LNPAP
 // "DEFAULT KEY=VALUE" -> (KEY, VALUE), blanks around both trimmed.
 std::optional<std::pair<std::string, std::string>> parseDefault(std::string_view command);
+// "SET KEY=VALUE" -> (KEY, VALUE), blanks around both trimmed.
+std::optional<std::pair<std::string, std::string>> parseSet(std::string_view command);
+// The NAME of a "JOB" command, quotes removed; nothing for other commands.
+std::optional<std::string> jobName(std::string_view command);
 // What the printer answers to the NPA-mode query.
 std::string npaQueryReply(NpaMode mode);
 

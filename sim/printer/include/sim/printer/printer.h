@@ -51,6 +51,10 @@ struct Knobs {
   bool shortPacketFirst = false;             // a packet of LEN 2 with the request's command before each reply
   int lateReplies = 0;                       // so many next replies come after the host stopped waiting
   bool deferAlerts = false;                  // alerts wait for the next reply and go out inside it
+  // What a finished job's statistics alert reports beside its pages.
+  std::uint8_t jobSource = 1;     // the input source it came from (and the entry count)
+  std::uint16_t jobSeconds = 10;  // its time
+  std::string jobHost, jobUser, jobQueue;
 };
 
 // How much later than asked a late reply comes: past the host's 10 s response wait.
@@ -123,6 +127,14 @@ class PrinterModel {
   std::string panelBytes() const;
   void printData(std::string_view bytes);
   void finishJob();
+  // Job statistics: PJL commands and pages of the job in progress, and the
+  // print data of packets, read up to each UEL. A job whose print data ends
+  // leaves its statistics alert among the outcomes.
+  void tallyCommands(const std::vector<std::string>& commands);
+  void tallyPages(std::string_view bytes);
+  void scanPrintStream(std::string_view bytes);
+  void endTally();
+  bool correctedRevision() const;
   void record(Direction direction, LogKind kind, std::string_view bytes);
   void send(std::vector<Outgoing>& out, LogKind kind, std::string bytes, std::uint32_t delayMs);
   bool packetMode() const;
@@ -145,6 +157,14 @@ class PrinterModel {
   std::vector<std::string> pjlCommands_;
   std::vector<std::string> jobs_;
   std::string currentJob_;
+  struct JobTally {
+    std::string name;
+    bool duplex = false;
+    std::uint32_t formFeeds = 0;
+    bool bytesAfterLast = false;
+    bool printed = false;
+  } tally_;
+  std::string printStream_;            // packet print data not yet followed by a UEL
   std::vector<std::string> deferred_;  // alert packets held for the next reply
   std::vector<std::string> outcomes_;  // alert data of the resource command just taken
   std::vector<std::uint8_t> buttons_;
