@@ -1,6 +1,7 @@
 // Which alert classes the broker captures for the icon's printer, and when.
-// Capture and release run on workers; requests carry full masks and a
-// sequence number so that a late older request never undoes a newer one.
+// Capture and release run on workers; requests carry the bits they change
+// and a sequence number, so that a late older request never undoes a newer
+// one and a request for some classes never drops the others.
 #include "common/alert_dlg_list.h"
 #include "common/app_services.h"
 #include "common/printer_icon.h"
@@ -19,6 +20,7 @@ struct ARMALERTSPARAM {
   ALERTS alerts;
   ULONG arm;  // 1 capture, 0 release
   std::uint32_t sequence;
+  ULONG changes;
 };
 
 struct ClassIds {
@@ -45,7 +47,7 @@ UINT ArmAlerts(void* param) {
     delete request;
     return 0;
   }
-  icon->ApplyArmRequest(request->sequence, request->arm != 0, &request->alerts);
+  icon->ApplyArmRequest(request->sequence, request->arm != 0, &request->alerts, request->changes);
   icon->ThreadUnlock();
   delete request;
   return 0;
@@ -53,31 +55,40 @@ UINT ArmAlerts(void* param) {
 
 }  // namespace
 
-void CWFPrinterIcon::queueArming(ULONG mask, ULONG arm, int priority, const char* label) {
+void CWFPrinterIcon::queueArming(ULONG mask, ULONG arm, int priority, const char* label, ULONG changes) {
   WFAppServices* app = WFGetApp();
   if (!app) return;
-  auto* request = new ARMALERTSPARAM{m_hPrinter, {static_cast<std::uint32_t>(mask)}, arm, 0};
-  {
-    std::lock_guard lock(m_armLock);
-    request->sequence = ++m_armIssued;
-  }
+  auto* request =
+      new ARMALERTSPARAM{m_hPrinter, {static_cast<std::uint32_t>(mask)}, arm, IssueArmSequence(), changes};
   CString name = BuildDescriptiveString(label);
   app->BeginThread(&ArmAlerts, request, priority, name);
 }
 
-void CWFPrinterIcon::ApplyArmRequest(std::uint32_t sequence, BOOL arm, ALERTS* alerts) {
+std::uint32_t CWFPrinterIcon::IssueArmSequence() {
   std::lock_guard lock(m_armLock);
-  // Requests of one poll run side by side; only the newest may decide.
-  if (sequence <= m_armApplied) return;
-  m_armApplied = sequence;
+  return ++m_armIssued;
+}
+
+void CWFPrinterIcon::ApplyArmRequest(std::uint32_t sequence, BOOL arm, ALERTS* alerts, ULONG changes) {
+  std::lock_guard lock(m_armLock);
+  // Requests run side by side; for each bit only the newest may decide.
+  ULONG mine = 0;
+  for (int bit = 0; bit < 32; ++bit) {
+    if (!((changes >> bit) & 1u) || sequence <= m_armApplied[bit]) continue;
+    m_armApplied[bit] = sequence;
+    mine |= 1u << bit;
+  }
+  if (!mine) return;
   WFAppServices* app = WFGetApp();
   const short appId = app ? app->GetAppID() : 0;
-  if (arm) {
-    WFAlertManagerServices* manager = app ? app->GetAlertManager() : nullptr;
-    SetAlerts(appId, manager ? manager->GetNotificationWindow() : 0, alerts);
-  } else {
+  if (!arm && mine == changes) {
     ReleaseAlerts(appId);
+    return;
   }
+  // A release some newer request overtook clears only its own bits.
+  WFAlertManagerServices* manager = app ? app->GetAlertManager() : nullptr;
+  ALERTS wanted{(m_activeAlerts.mask & ~mine) | (arm ? alerts->mask & mine : 0)};
+  SetAlerts(appId, manager ? manager->GetNotificationWindow() : 0, &wanted);
 }
 
 void CWFPrinterIcon::IncrementUsageCount() {
@@ -134,14 +145,14 @@ void CWFPrinterIcon::TurnOnFilteredAlerts(CWFAlertDlgList* list) {
   if (!GetBidiActive() || IsUnknownPrinter()) return;
   ALERTS alerts = m_activeAlerts;
   SetBceAlerts(list, &alerts, TRUE);
-  queueArming(alerts.mask, 1, 0, "ArmAlerts() to activate filtered");
+  queueArming(alerts.mask, 1, 0, "ArmAlerts() to activate filtered", kLowClasses);
 }
 
 void CWFPrinterIcon::ActivatePanelAlerts(BOOL on) {
   const BOOL wanted = on ? 1 : 0;
   if (!GetBidiActive() || IsUnknownPrinter() || wanted == GetPanelAlertsActive()) return;
   const ULONG mask = (m_activeAlerts.mask & ~kPanelClass) | (wanted ? kPanelClass : 0);
-  queueArming(mask, 1, wanted ? 1 : 0, "ArmAlerts() for Panel");
+  queueArming(mask, 1, wanted ? 1 : 0, "ArmAlerts() for Panel", kPanelClass);
 }
 
 int CWFPrinterIcon::SetAlerts(short appId, HWND window, ALERTS* alerts) {

@@ -248,6 +248,38 @@ TEST_F(AlertTest, AReleaseAndAnArmQueuedTogetherEndInTheLaterOne) {
   EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x1FFu);
 }
 
+TEST_F(AlertTest, RequestsChangeOnlyTheirOwnClassesAndTheNewestDecidesEach) {
+  icon_->IncrementUsageCount();
+  runQueuedWork();
+  ASSERT_EQ(icon_->GetActiveAlerts()->mask, 0x1FFu);
+  // A filtered request and a panel request wait while a family arms job
+  // statistics with a later sequence and runs first.
+  CWFAlertDlgList list;
+  ALERT_DLG_STRUCT supplies{"Supplies Problem", 24, 1};
+  list.Add(&supplies);
+  icon_->TurnOnFilteredAlerts(&list);
+  icon_->ActivatePanelAlerts(TRUE);
+  ALERTS family{0x800};
+  icon_->ApplyArmRequest(icon_->IssueArmSequence(), TRUE, &family, 0x800);
+  EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x9FFu);
+  runQueuedWork();
+  EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x10988u);  // supplies, the two fixed classes, panel, 0x800
+  // An older request for the family bit changes nothing now.
+  const std::uint32_t older = icon_->IssueArmSequence();
+  ALERTS off{0};
+  icon_->ApplyArmRequest(icon_->IssueArmSequence(), TRUE, &off, 0x800);
+  icon_->ApplyArmRequest(older, TRUE, &family, 0x800);
+  EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x10188u);
+  // A release overtaken by a newer panel request keeps the panel class.
+  icon_->DecrementUsageCount();
+  std::unique_ptr<CWFThread> release(app_.ThreadMgrQRemoveHead());
+  ASSERT_TRUE(release);
+  ALERTS panel{0x10000};
+  icon_->ApplyArmRequest(icon_->IssueArmSequence(), TRUE, &panel, 0x10000);
+  release->m_pfnProc(release->m_pParam);
+  EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x10000u);
+}
+
 TEST_F(AlertTest, AlertTypeListJoinsStatesAndRecordsRemovals) {
   CWFAlertDlgList list;
   ALERT_DLG_STRUCT a{"Paper Jam", 6104, 1}, b{"Paper Jam", 6104, 2}, c{"Jam", 23, 0};

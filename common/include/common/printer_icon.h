@@ -503,15 +503,18 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL GetPanelAlertsActive() { return (m_activeAlerts.mask & 0x10000) ? 1 : 0; }
   void ActivatePanelAlerts(BOOL on);
   UINT ClearAlerts();
-  // The arming worker's step: capture or release, unless a newer request
-  // of this icon was applied already.
-  void ApplyArmRequest(std::uint32_t sequence, BOOL arm, ALERTS* alerts);
+  // The arming worker's step. A capture sets the bits in `changes` to those
+  // of `alerts` on the mask as it stands, each bit only unless a newer
+  // request set it already; a release (which changes every bit) likewise.
+  // Families arm their own classes with a sequence issued at queue time.
+  void ApplyArmRequest(std::uint32_t sequence, BOOL arm, ALERTS* alerts, ULONG changes = 0xFFFFFFFF);
+  std::uint32_t IssueArmSequence();
   ULONG GetDSAClassFlags() const { return m_dsaClassFlags; }
   // Sound files played for the alerts still active.
   std::vector<std::string> GetPlayedSounds();
 
  protected:
-  void queueArming(ULONG mask, ULONG arm, int priority, const char* label);
+  void queueArming(ULONG mask, ULONG arm, int priority, const char* label, ULONG changes = 0xFFFFFFFF);
   CString BuildAlertString(UINT id1, UINT id2, UINT id3);
   CString BuildAlertString(CString text1, CString text2, CString text3);
   // One list class operation: mark, query while its bit is set, decode.
@@ -537,7 +540,7 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   ULONG m_dsaClassFlags = 0;
   std::mutex m_armLock;
   std::uint32_t m_armIssued = 0;
-  std::uint32_t m_armApplied = 0;
+  std::uint32_t m_armApplied[32] = {};  // per mask bit: the newest request that set it
   std::mutex m_soundLock;
   std::time_t m_lastSound = 0;  // calendar seconds of the last sound step
   std::vector<std::string> m_playedSounds;
