@@ -16,6 +16,7 @@
 #include "app_fixture.h"
 #include "child_process.h"
 #include "eventually.h"
+#include "framework/control_bars.h"
 #include "framework/menu.h"
 #include "mock_netui.h"
 #include "platform/clock.h"
@@ -139,6 +140,36 @@ TEST_F(NetSettings, ConfigureMenuOffersTheDialogsOfTheAvailableNetworks) {
     EXPECT_EQ(openConfigure(frame), c.popup);
     frame->DestroyWindow();
     app_.m_pMainWnd = nullptr;
+  }
+}
+
+TEST_F(NetSettings, ThePlaceholderStandsUntilTheFirstOpeningAndEveryEntryPromptsAlike) {
+  app_.SetNetsAvailable(kTcpIp);
+  CMainFrame* frame = open();
+  CMenu* bar = frame->GetMenu();
+  ASSERT_NE(bar, nullptr);
+  CMenu* configure = nullptr;
+  for (int i = 0; !configure && i < static_cast<int>(bar->GetMenuItemCount()); ++i) {
+    CMenu* popup = bar->GetSubMenu(i);
+    if (popup && popup->GetMenuItemID(0) == 32771) configure = popup;
+  }
+  ASSERT_NE(configure, nullptr);
+  const auto before = wf::fw::viewOfMenu(configure->GetSafeHmenu());
+  ASSERT_GE(before.size(), 2u);
+  EXPECT_EQ(before[1].text, "Dummy Netware Item");
+  EXPECT_EQ(before[1].id, 32820u);
+  EXPECT_EQ(openConfigure(frame), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+
+  CString prompt;
+  ASSERT_TRUE(prompt.LoadString(30));
+  EXPECT_EQ(prompt.str(), "Change network settings.");
+  auto* status = dynamic_cast<CStatusBar*>(frame->GetMessageBar());
+  ASSERT_NE(status, nullptr);
+  for (UINT id = 32820; id <= 32824; ++id) {
+    SCOPED_TRACE(id);
+    frame->SendMessage(WM_SETMESSAGESTRING, AFX_IDS_IDLEMESSAGE);
+    frame->SendMessage(WM_SETMESSAGESTRING, id);
+    EXPECT_EQ(status->GetPaneText(0).str(), prompt.str());
   }
 }
 
