@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -326,6 +327,15 @@ TEST_F(NetSettings, StartedAgainstTheBrokerTheMenuAndMoreInfoFollowItsTransports
     for (const auto& row : rows) {
       for (const char* absent : {"cornw32", "corcl32", "corp2p32"})
         EXPECT_EQ(row.first.find(absent), std::string::npos) << row.first;
+    }
+    // The modules of the system that are built carry their version records
+    // ("1, 0, 0, 0" shown with full stops).
+    for (const char* module : {"WFPRTGUI.DLL", "TWPRTGUI.DLL", "COMMON.DLL", "SPOOLOAK.DLL"}) {
+      SCOPED_TRACE(module);
+      auto row =
+          std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == found(module); });
+      ASSERT_NE(row, rows.end());
+      EXPECT_TRUE(std::regex_match(row->second, std::regex(R"((\d+\. ?){3}\d+)"))) << row->second;
     }
 
     app.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);

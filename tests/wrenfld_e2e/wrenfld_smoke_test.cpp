@@ -15,6 +15,8 @@
 
 #include "child_process.h"
 #include "eventually.h"
+#include "platform/module.h"
+#include "platform/version_info.h"
 #include "test_dirs.h"
 
 namespace {
@@ -145,6 +147,13 @@ TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
   EXPECT_EQ(windows().size(), 2u);
   const int status = endWithSigterm(first);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(Wrenfld, TheProgramCarriesItsVersionRecord) {
+  const wf::VersionRead read = wf::readVersionInfo(wf::moduleDirectory() / "wrenfld");
+  ASSERT_EQ(read.status, wf::VersionStatus::Found);
+  ASSERT_NE(read.info.value("FileVersion"), nullptr);
+  EXPECT_FALSE(read.info.value("FileVersion")->empty());
 }
 
 TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
