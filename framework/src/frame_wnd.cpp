@@ -163,8 +163,8 @@ std::string describeFrames(std::vector<QWidget*>& widgets) {
     }
     widgets.push_back(widgetOf(hwnd));
   }
-  // The other windows shown on their own (the splash, boxes), by place:
-  // whether they sit where their owner meant is visible only so.
+  // Other windows shown on their own (the splash, boxes): where they stand
+  // and whether they have a frame, against the screen's size.
   std::vector<std::string> others;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     auto* top = dynamic_cast<WndWidget*>(widget);
