@@ -73,6 +73,8 @@ ON_UPDATE_COMMAND_UI(32820, OnUpdateNetSettingsMenu)
 ON_UPDATE_COMMAND_UI_RANGE(32821, 32824, OnUpdateNetSetting)
 ON_COMMAND_RANGE(32820, 32824, OnNetSetting)
 ON_COMMAND(57664, OnAppAbout)
+// The printer inventory.
+ON_UPDATE_COMMAND_UI(32835, OnUpdateInventory)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {
@@ -398,6 +400,12 @@ void CMainFrame::OnUpdateCount(CCmdUI* ui) {
 void CMainFrame::OnUpdateRefresh(CCmdUI* ui) {
   CWFApp* app = theApp();
   ui->Enable(app && !app->GetGlobalEnumState());
+}
+
+void CMainFrame::OnUpdateInventory(CCmdUI* ui) {
+  CWFApp* app = theApp();
+  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !app->GetGlobalEnumState() &&
+             !app->IsPrinterInventoryActive());
 }
 
 BOOL CMainFrame::OnQueryEndSession() {

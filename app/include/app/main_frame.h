@@ -75,6 +75,7 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnRestoreOnError(WPARAM, LPARAM);
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
+  void OnUpdateInventory(CCmdUI* ui);
   BOOL OnQueryEndSession();
   void OnExit();
   void OnRefreshAll();
