@@ -59,15 +59,6 @@ CString defaultDataFile() {
   return CString(((root ? root->string() : std::string(".")) + "/INVENTOR.DAT").c_str());
 }
 
-// The browse dialog with the inventory's title.
-class InventoryBrowse : public CWFBrowse {
- public:
-  InventoryBrowse(const CString& filter, CWnd* parent)
-      : CWFBrowse(TRUE, "dat", "*.dat", OFN_HIDEREADONLY, filter.str().c_str(), kBrowseHelp, parent) {
-    m_request.title = loaded(kBrowseTitle).str();
-  }
-};
-
 std::vector<_WF_PRINTER_INFO*> takeEntries(CWFoidList* list) {
   std::vector<_WF_PRINTER_INFO*> entries;
   if (!list) return entries;
@@ -168,7 +159,9 @@ void CPrtInvDlg::OnCheck() {
 }
 
 void CPrtInvDlg::OnBrowse() {
-  InventoryBrowse browse(loaded(kBrowseFilter), this);
+  const CString filter = loaded(kBrowseFilter);
+  CWFBrowse browse(TRUE, "dat", "*.dat", OFN_HIDEREADONLY, filter, kBrowseHelp, this);
+  browse.SetTitle(loaded(kBrowseTitle));
   if (browse.DoModal() != IDOK) return;
   UpdateData(TRUE);
   m_strDataFile = browse.GetPathName();

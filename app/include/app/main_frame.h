@@ -76,6 +76,8 @@ class CMainFrame : public CFrameWnd {
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
   void OnUpdateInventory(CCmdUI* ui);
+  void OnProperties();
+  LRESULT OnOpenSettings(WPARAM, LPARAM page);
   BOOL OnQueryEndSession();
   void OnExit();
   void OnRefreshAll();
