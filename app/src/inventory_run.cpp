@@ -14,7 +14,7 @@
 #include "app/inventory_file.h"
 #include "app/inventory_report.h"
 #include "app/list_view.h"
-#include "app/wf_app.h"
+#include "common/app_services.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "framework/dc.h"
@@ -47,7 +47,7 @@ void deleteChain(_WF_PRINTER_INFO* entry) {
 }
 
 CWFPrinterList* printers() {
-  CWFApp* app = WFGetWFApp();
+  WFAppServices* app = WFGetApp();
   return app ? app->GetPrinterList() : nullptr;
 }
 
