@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,9 @@
 #include "app/main_frame.h"
 #include "app/window_list.h"
 #include "app_fixture.h"
+#include "common/printer_dll.h"
+#include "common/printer_icon.h"
+#include "common/printer_list.h"
 #include "eventually.h"
 #include "framework/controls.h"
 #include "platform/module.h"
@@ -291,6 +295,51 @@ TEST_F(Settings, DriverUpdatePathFromTheServerDirectoryAndStartRunsTheProgram) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ(text.str(), "-u");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr DWORD kRestoreFamily = 0x7E59;
+
+class PlainIcon : public CWFPrinterIcon {
+ public:
+  explicit PlainIcon(void* record) : CWFPrinterIcon(nullptr, record) { m_hPrinter = 300; }
+  static CWFPrinterIcon* create(WFPrtObj*, void* record) { return new PlainIcon(record); }
+};
+
+TEST_F(Settings, RestorePutsBackThePrintersOwnNamesInEveryWindow) {
+  static const DWORD ids[] = {kRestoreFamily};
+  app_.GetPrinterDLLManager()->RegisterDLL(nullptr, "Test", 0, &PlainIcon::create, ids, 1, nullptr);
+  ENUMBINARYDATA record{};
+  std::strncpy(record.name, "LPT1", sizeof record.name - 1);
+  record.familyKey = kRestoreFamily;
+  NETADDRESS address{};
+  std::strncpy(address.local, "LPT1", sizeof address.local - 1);
+  CWFPrinterIcon* icon = app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0);
+  ASSERT_NE(icon, nullptr);
+  icon->SetGhostStatus(FALSE);  // a printer found: its own name is the printer's
+  icon->SetName(nullptr);
+  const CString own = icon->GetName();
+  icon->SetName("Front desk");
+  icon->SetUserDefinedName(TRUE);
+  CMainFrame* first = CMainFrame::Make("W1");
+  CMainFrame* second = CMainFrame::Make("W2");
+  app_.m_pMainWnd = first;
+  first->GetView()->AddPrinter(icon);
+  second->GetView()->AddPrinter(icon);
+  app_.startWorkQueue();
+  runSheet(0, [](CCfgPs& sheet) {
+    click(&sheet.m_optionsPage, IDC_CFG_RESTORE);
+    click(&sheet, IDCANCEL);  // Restore is not undone
+  });
+  EXPECT_TRUE(eventually([&] { return !icon->HasUserDefinedName(); }));
+  EXPECT_EQ(icon->GetName(), own);
+  app_.stopWorkQueue();
+  app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+  app_.m_pMainWnd = nullptr;
+  app_.GetPrinterList()->DeleteAllPrinters();
 }
 
 }  // namespace
