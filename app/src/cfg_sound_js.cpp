@@ -25,6 +25,13 @@ constexpr int kBrowseHelp = 302;
 constexpr int kFileLimit = 260;
 constexpr int kLastYear = 3000;
 
+// A typed day or year outside the up-down's range counts as its nearest end.
+int clampedPos(const CSpinButtonCtrl& spin) {
+  int lower = 0, upper = 0;
+  spin.GetRange(lower, upper);
+  return std::clamp(spin.GetPos(), std::min(lower, upper), std::max(lower, upper));
+}
+
 CString loaded(UINT id) {
   CString text;
   text.LoadString(id);
@@ -388,7 +395,7 @@ void CDeleteJobsDlg::fitDays() {
   auto* days = static_cast<CSpinButtonCtrl*>(GetDlgItem(IDC_DJ_DAYSPIN));
   auto* years = static_cast<CSpinButtonCtrl*>(GetDlgItem(IDC_DJ_YEARSPIN));
   if (!months || !days || !years) return;
-  const int length = DaysIn(months->GetCurSel() + 1, years->GetPos());
+  const int length = DaysIn(months->GetCurSel() + 1, clampedPos(*years));
   if (days->GetPos() > length) days->SetPos(length);
   days->SetRange(1, static_cast<short>(length));
 }
@@ -407,13 +414,13 @@ void CDeleteJobsDlg::OnOK() {
   auto* days = static_cast<CSpinButtonCtrl*>(GetDlgItem(IDC_DJ_DAYSPIN));
   auto* years = static_cast<CSpinButtonCtrl*>(GetDlgItem(IDC_DJ_YEARSPIN));
   if (!months || !days || !years) return;
+  m_nYear = clampedPos(*years);
+  m_nDay = std::min(clampedPos(*days), DaysIn(months->GetCurSel() + 1, m_nYear));
   std::tm midnight{};
-  midnight.tm_year = years->GetPos() - 1900;
+  midnight.tm_year = m_nYear - 1900;
   midnight.tm_mon = months->GetCurSel();
-  midnight.tm_mday = days->GetPos();
+  midnight.tm_mday = m_nDay;
   midnight.tm_isdst = -1;
-  m_nYear = years->GetPos();
-  m_nDay = days->GetPos();
   m_cutOff = std::mktime(&midnight);
   EndDialog(IDOK);
 }

@@ -168,6 +168,29 @@ TEST_F(Settings, TheSoundListComesFromTheWaveDirectory) {
   });
 }
 
+TEST_F(Settings, ASizeOutOfRangeOrEmptyGetsTheRangeMessageAndKeepsThePage) {
+  app_.SetJSFileBounded(TRUE);
+  app_.SetJSMaxSize(10);
+  for (const char* text : {"4294967296", ""}) {
+    shell_.messageBox.respondWith([](const wf::fw::MessageBoxRequest&) { return IDOK; });
+    bool stayed = false;
+    runSheet(4, [&](CCfgPs& sheet) {
+      sheet.m_jobStatsPage.SetDlgItemText(IDC_JS_SIZE, text);
+      click(&sheet, IDOK);
+      stayed = sheet.GetSafeHwnd() && CCfgPs::Open() == &sheet;
+      sheet.m_jobStatsPage.SetDlgItemText(IDC_JS_SIZE, "20");
+      click(&sheet, IDOK);
+    });
+    EXPECT_TRUE(stayed) << text;
+    EXPECT_EQ(app_.GetJSMaxSize(), 20u) << text;
+    app_.SetJSMaxSize(10);
+  }
+  std::vector<std::string> texts;
+  for (const auto& call : shell_.messageBox.calls()) texts.push_back(call.text);
+  EXPECT_GE(texts.size(), 2u);
+  for (const std::string& text : texts) EXPECT_EQ(text, "Please enter a positive integer.");
+}
+
 TEST_F(Settings, ASizeWithAMinusBeepsAndIsPutBackAndUncheckingTheBoundStoresZero) {
   app_.SetJSFileBounded(TRUE);
   app_.SetJSMaxSize(3000000000u);
@@ -231,6 +254,22 @@ TEST_F(Settings, DeleteJobsFitsTheDaysAndEveryApplyPostsLocalMidnight) {
     });
   }
   EXPECT_EQ(fitted, (std::vector<int>{30, 29, 28}));
+
+  // Typed texts outside the up-downs' ranges count as their ends.
+  std::pair<int, int> typed;
+  dialogs_.on(IDD_DELETE_JOBS, [&](CDialog& dlg) {
+    static_cast<CComboBox*>(dlg.GetDlgItem(IDC_DJ_MONTH))->UserSelect(0);
+    dlg.SetDlgItemText(IDC_DJ_YEAR, "5000");
+    dlg.SetDlgItemText(IDC_DJ_DAY, "0");
+    dlg.SendMessage(WM_COMMAND, IDOK, 0);
+    auto& jobs = static_cast<CDeleteJobsDlg&>(dlg);
+    typed = {jobs.m_nYear, jobs.m_nDay};
+  });
+  runSheet(4, [](CCfgPs& sheet) {
+    click(&sheet.m_jobStatsPage, IDC_JS_DELETE);
+    click(&sheet, IDCANCEL);
+  });
+  EXPECT_EQ(typed, std::make_pair(3000, 1));
   deliver();
   EXPECT_TRUE(posted.empty());  // Cancel posts nothing
 
