@@ -6,6 +6,7 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -147,6 +148,16 @@ class InventoryDialog : public wf::testing::AppFixture {
     wf::Message m;
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
+  // What the frame's update says of Printer Inventory.
+  bool inventoryOffered(CMainFrame* window) {
+    struct Ui : CCmdUI {
+      bool enabled = false;
+      void Enable(BOOL on) override { enabled = on; }
+    } ui;
+    ui.m_nID = kInventory;
+    ui.DoUpdate(window, FALSE);
+    return ui.enabled;
+  }
   CPrtInvDlg* openInventory(CMainFrame* window) {
     window->SendMessage(WM_COMMAND, kInventory, 0);
     dispatch();
@@ -200,12 +211,27 @@ TEST_F(InventoryDialog, OpensWithoutAPrinterAndGreysWhatPrintingNeeds) {
   EXPECT_TRUE(dlg->GetDlgItem(IDOK)->IsWindowEnabled());
   EXPECT_TRUE(dlg->GetDlgItem(IDC_INV_HEADER)->IsWindowEnabled());
 
+  // Help on a control opens the inventory's own help file with its topic.
+  HELPINFO help;
+  help.iCtrlId = IDC_INV_DATAFILE;
+  help.hItemHandle = dlg->GetDlgItem(IDC_INV_DATAFILE)->m_hWnd;
+  dlg->SendMessage(WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+  const auto helped = shell_.help.calls();
+  ASSERT_EQ(helped.size(), 1u);
+  EXPECT_TRUE(helped[0].helpFile.ends_with("PRT_INV.HLP")) << helped[0].helpFile;
+  EXPECT_EQ(helped[0].command, static_cast<UINT>(HELP_WM_HELP));
+  EXPECT_NE(std::find(helped[0].controlTable.begin(), helped[0].controlTable.end(),
+                      std::make_pair(DWORD{IDC_INV_DATAFILE}, DWORD{2351})),
+            helped[0].controlTable.end());
+
   // A second Printer Inventory is greyed and does nothing.
+  EXPECT_FALSE(inventoryOffered(window));
   EXPECT_EQ(openInventory(window), dlg);
   dlg->SendMessage(WM_COMMAND, IDC_INV_EXIT, 0);
   dispatch();
   EXPECT_FALSE(app_.IsPrinterInventoryActive());
   EXPECT_EQ(window->GetView()->GetInventoryDlg(), nullptr);
+  EXPECT_TRUE(inventoryOffered(window));
 }
 
 TEST_F(InventoryDialog, WritesEveryPrinterSortedByNameWithCountAndChecksum) {
