@@ -14,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/inventory_dlg.h"
@@ -372,6 +373,33 @@ TEST_F(InventoryDialog, ClosingTheOwningWindowEndsTheDialogAndOffersItAgain) {
   CPrtInvDlg* again = openInventory(first);
   ASSERT_NE(again, nullptr);
   EXPECT_TRUE(app_.IsPrinterInventoryActive());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InventoryShutdown, ARunningWorkerIsStoppedAndOneThatWillNotEndIsReported) {
+  auto run = std::make_shared<wf::inventory::Run>();
+  run->running = true;
+  std::thread listening([run] {
+    while (!run->cancel) std::this_thread::yield();
+    run->running = false;
+  });
+  wf::inventory::RegisterActive(run);
+  EXPECT_TRUE(wf::inventory::StopRunningWorker(60000));
+  EXPECT_FALSE(run->running);
+  listening.join();
+
+  // A worker stuck in a record: shutdown gives up on it after its bound.
+  auto stuck = std::make_shared<wf::inventory::Run>();
+  stuck->running = true;
+  wf::inventory::RegisterActive(stuck);
+  EXPECT_FALSE(wf::inventory::StopRunningWorker(1));
+  EXPECT_TRUE(stuck->cancel);
+
+  stuck.reset();  // the run is gone: nothing is left to stop
+  EXPECT_TRUE(wf::inventory::StopRunningWorker(1));
 }
 
 }  // namespace
