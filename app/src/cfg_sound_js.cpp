@@ -116,8 +116,8 @@ void CSoundPage::showFile(const CString& file) {
     return;
   }
   const CString directory = directoryOf(file);
-  std::string spec = (directory.IsEmpty() ? std::string() : directory.str()) + "*.WAV";
-  DlgDirListComboBox(spec.data(), IDC_SND_FILES, IDC_SND_DIRECTORY, DDL_READWRITE);
+  std::string wanted = (directory.IsEmpty() ? std::string() : directory.str()) + "*.WAV";
+  DlgDirListComboBox(wanted.data(), IDC_SND_FILES, IDC_SND_DIRECTORY, DDL_READWRITE);
   sounds->InsertString(0, none);
   const int match = sounds->FindStringExact(-1, nameOf(file));
   sounds->SetCurSel(match >= 0 ? match : 0);

@@ -681,10 +681,10 @@ std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
 int CWnd::DlgDirListComboBox(LPSTR pathSpec, int comboId, int staticId, UINT) {
   auto* combo = dynamic_cast<CComboBox*>(GetDlgItem(comboId));
   if (!combo || !pathSpec) return FALSE;
-  const std::string spec(pathSpec);
-  const std::size_t cut = spec.find_last_of("\\/");
-  const std::string directory = cut == std::string::npos ? std::string() : spec.substr(0, cut + 1);
-  const std::string pattern = cut == std::string::npos ? spec : spec.substr(cut + 1);
+  const std::string asked(pathSpec);
+  const std::size_t cut = asked.find_last_of("\\/");
+  const std::string directory = cut == std::string::npos ? std::string() : asked.substr(0, cut + 1);
+  const std::string pattern = cut == std::string::npos ? asked : asked.substr(cut + 1);
   combo->ResetContent();
   const auto mapped = wf::mapSystemPath(directory.empty() ? "." : directory);
   std::error_code error;

@@ -474,8 +474,8 @@ TEST_F(DialogTest, DirectoryListingGivesTheMatchingFilesWithoutRegardToCase) {
   char before[4096];
   ASSERT_NE(::getcwd(before, sizeof before), nullptr);
 
-  std::string spec = (dir / "*.WAV").string();
-  EXPECT_TRUE(dlg.DlgDirListComboBox(spec.data(), 1011, 1001, DDL_READWRITE));
+  std::string wanted = (dir / "*.WAV").string();
+  EXPECT_TRUE(dlg.DlgDirListComboBox(wanted.data(), 1011, 1001, DDL_READWRITE));
   EXPECT_EQ(comboEntries(dlg, 1011), (std::vector<std::string>{"A.WAV", "b.wav", "d.Wav"}));
   CString shown;
   dlg.GetDlgItemText(1001, shown);
