@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
+#include "app/inventory_dlg.h"
 #include "app/main_frame.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
@@ -76,6 +78,8 @@ ON_WM_DESTROY()
 ON_COMMAND(32789, OnCopyPrinters)
 ON_COMMAND(32790, OnMovePrinters)
 ON_COMMAND(32791, OnDeletePrinters)
+ON_COMMAND(32835, OnPrinterInventory)
+ON_MESSAGE(WM_WF_INVENTORYDONE, OnInventoryDone)
 END_MESSAGE_MAP()
 
 CWFListView::~CWFListView() = default;
@@ -266,6 +270,12 @@ void CWFListView::RemoveAllPrinters() {
 }
 
 void CWFListView::OnDestroy() {
+  if (CPrtInvDlg* dialog = std::exchange(m_pInventoryDlg, nullptr)) {
+    if (dialog->GetSafeHwnd())
+      dialog->ViewClosing();
+    else
+      delete dialog;  // closed, its 2490 not handled yet
+  }
   RemoveAllPrinters();
   CListCtrl::OnDestroy();
 }
@@ -415,6 +425,28 @@ CWFoidList* CWFListView::GetViewPrinterList() const {
     held->ThreadUnlock();
   }
   return list;
+}
+
+void CWFListView::OnPrinterInventory() {
+  CWFApp* app = WFGetWFApp();
+  if (!app || app->IsPrinterInventoryActive()) return;
+  auto* dialog = new CPrtInvDlg(this);
+  if (!dialog->Create()) {
+    delete dialog;
+    return;
+  }
+  m_pInventoryDlg = dialog;
+  app->SetPrinterInventoryActive(TRUE);
+}
+
+LRESULT CWFListView::OnInventoryDone(WPARAM, LPARAM dialog) {
+  if (CWFApp* app = WFGetWFApp()) app->SetPrinterInventoryActive(FALSE);
+  auto* closed = reinterpret_cast<CPrtInvDlg*>(dialog);
+  if (closed && closed == m_pInventoryDlg) {
+    m_pInventoryDlg = nullptr;
+    delete closed;
+  }
+  return 0;
 }
 
 void CWFListView::OnGetDispInfo(NMHDR* header, LRESULT* result) {

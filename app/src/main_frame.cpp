@@ -1,5 +1,6 @@
 #include "app/main_frame.h"
 
+#include "app/cfg_sheet.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
 #include "common/app_services.h"
@@ -73,6 +74,11 @@ ON_UPDATE_COMMAND_UI(32820, OnUpdateNetSettingsMenu)
 ON_UPDATE_COMMAND_UI_RANGE(32821, 32824, OnUpdateNetSetting)
 ON_COMMAND_RANGE(32820, 32824, OnNetSetting)
 ON_COMMAND(57664, OnAppAbout)
+// The printer inventory.
+ON_UPDATE_COMMAND_UI(32835, OnUpdateInventory)
+// The settings sheet.
+ON_COMMAND(32771, OnProperties)
+ON_MESSAGE(WM_WF_OPENSETTINGS, OnOpenSettings)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {
@@ -398,6 +404,25 @@ void CMainFrame::OnUpdateCount(CCmdUI* ui) {
 void CMainFrame::OnUpdateRefresh(CCmdUI* ui) {
   CWFApp* app = theApp();
   ui->Enable(app && !app->GetGlobalEnumState());
+}
+
+void CMainFrame::OnProperties() {
+  CCfgPs::Show(this, 0);
+  if (m_pView) m_pView->SetFocus();
+  Invalidate();
+}
+
+LRESULT CMainFrame::OnOpenSettings(WPARAM, LPARAM page) {
+  CWFApp* app = theApp();
+  CCfgPs::Show(app ? app->GetMainWindow() : this, static_cast<int>(page));
+  if (m_pView) m_pView->SetFocus();
+  return 0;
+}
+
+void CMainFrame::OnUpdateInventory(CCmdUI* ui) {
+  CWFApp* app = theApp();
+  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !app->GetGlobalEnumState() &&
+             !app->IsPrinterInventoryActive());
 }
 
 BOOL CMainFrame::OnQueryEndSession() {

@@ -2,6 +2,7 @@
 #include "app/wf_app.h"
 
 #include "app/alert_manager.h"
+#include "app/inventory_dlg.h"
 #include "app/main_frame.h"
 #include "app/shutdown_dlg.h"
 #include "app/splash_wnd.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr const char* kInstanceMutex = "Wrenfield Application Instance";
 constexpr const char* kDefaultWindow = "wrenfield";
 constexpr UINT kStepPause = 1000;
+// How long shutdown waits for a running inventory worker.
+constexpr std::uint32_t kInventoryStop = 5000;
 constexpr UINT kStartFailed = 50;
 const UINT kShutdownSteps[] = {169, 165, 164, 166, 167};
 
@@ -231,7 +234,11 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   if (app->GetBidiTrace()) BceStopTrace();
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
-  app->m_printerList.DeleteAllPrinters();
+  // An inventory worker uses the icons: a worker that will not end keeps them.
+  if (wf::inventory::StopRunningWorker(kInventoryStop))
+    app->m_printerList.DeleteAllPrinters();
+  else
+    app->Log(1, "Printers left undeleted: the inventory worker still runs");
   app->DeleteImageLists();
 
   step(2);

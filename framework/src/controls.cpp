@@ -14,13 +14,19 @@
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 
+#include <fnmatch.h>
+#include <strings.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <type_traits>
 
 #include "framework/list_ctrl.h"
 #include "framework/tree_ctrl.h"
 #include "gdi_data.h"
+#include "platform/paths.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CControlWnd, CWnd)
@@ -464,6 +470,7 @@ void CListControlBase::UserSelect(int index) {
     combo->SetWindowText(items_[static_cast<std::size_t>(index)].text);
   if (changed && (!dynamic_cast<CListBox*>(this) || (GetStyle() & LBS_NOTIFY)))
     notifyParent(selectionChangeCode());
+  if (dynamic_cast<CComboBox*>(this)) notifyParent(CBN_SELENDOK);
 }
 
 // Shows the items and the selection; program changes never notify.
@@ -667,4 +674,31 @@ std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
   if (name.CompareNoCase(WC_LISTVIEW) == 0) return std::make_unique<CListCtrl>();
   if (name.CompareNoCase(WC_TREEVIEW) == 0) return std::make_unique<CTreeCtrl>();
   return std::make_unique<CWnd>();
+}
+
+// ---- directory listings ----
+
+int CWnd::DlgDirListComboBox(LPSTR pathSpec, int comboId, int staticId, UINT) {
+  auto* combo = dynamic_cast<CComboBox*>(GetDlgItem(comboId));
+  if (!combo || !pathSpec) return FALSE;
+  const std::string asked(pathSpec);
+  const std::size_t cut = asked.find_last_of("\\/");
+  const std::string directory = cut == std::string::npos ? std::string() : asked.substr(0, cut + 1);
+  const std::string pattern = cut == std::string::npos ? asked : asked.substr(cut + 1);
+  combo->ResetContent();
+  const auto mapped = wf::mapSystemPath(directory.empty() ? "." : directory);
+  std::error_code error;
+  if (!mapped || !std::filesystem::is_directory(*mapped, error)) return FALSE;
+  auto noCase = [](const std::string& a, const std::string& b) {
+    return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+  };
+  std::set<std::string, decltype(noCase)> names(noCase);
+  for (const auto& entry : std::filesystem::directory_iterator(*mapped, error)) {
+    if (!entry.is_regular_file(error)) continue;
+    const std::string name = entry.path().filename().string();
+    if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) names.insert(name);
+  }
+  for (const std::string& name : names) combo->AddString(name.c_str());
+  if (CWnd* label = staticId ? GetDlgItem(staticId) : nullptr) label->SetWindowText(directory.c_str());
+  return TRUE;
 }

@@ -12,6 +12,7 @@
 class CWFPrinterIcon;
 class CWFoidList;
 class CMainFrame;
+class CPrtInvDlg;
 
 constexpr UINT WM_WF_UPDATEPRINTER = 1126;
 constexpr UINT WF_VIEW_ID = 100;
@@ -59,6 +60,7 @@ class CWFListView : public CListView {
                            void* data);
   CWFoidList* GetViewPrinterList() const;
   int AverageCharWidth();
+  CPrtInvDlg* GetInventoryDlg() const { return m_pInventoryDlg; }
 
   // The frame forwards the list control's notifications.
   void OnGetDispInfo(NMHDR* header, LRESULT* result);
@@ -83,6 +85,9 @@ class CWFListView : public CListView {
   void OnCopyPrinters();
   void OnMovePrinters();
   void OnDeletePrinters();
+  // The Printer Inventory dialog, one at a time.
+  void OnPrinterInventory();
+  LRESULT OnInventoryDone(WPARAM, LPARAM dialog);
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -98,6 +103,7 @@ class CWFListView : public CListView {
   void selectAfterRemoval(int firstSelected);
 
   CMainFrame* m_frame = nullptr;
+  CPrtInvDlg* m_pInventoryDlg = nullptr;  // until its 2490 is handled
   int m_sortColumn = 0;
   mutable std::mutex m_itemsLock;
   std::vector<CWFPrinterIcon*> m_items;  // the item parameters, in item order

@@ -75,6 +75,9 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnRestoreOnError(WPARAM, LPARAM);
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
+  void OnUpdateInventory(CCmdUI* ui);
+  void OnProperties();
+  LRESULT OnOpenSettings(WPARAM, LPARAM page);
   BOOL OnQueryEndSession();
   void OnExit();
   void OnRefreshAll();

@@ -29,6 +29,8 @@ class CMainFrame;
 // The application's messages beyond those COMMON knows.
 constexpr UINT WM_WF_PREVINSTANCE = 1129;
 constexpr UINT WM_WF_JSFSETFILE = 1133;
+constexpr UINT WM_WF_JSFDELETEJOBS = 1134;
+constexpr UINT WM_WF_OPENSETTINGS = 1146;
 constexpr UINT WM_WF_JSFSETLIMIT = 1135;
 
 // The broker's answer when no application slot is free: not registered.
@@ -102,6 +104,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   // JS values are kept here; the job statistics window learns them later.
   CString SetJSFilename(const CString& name) { return m_jsFilename = name; }
   void SetJSMaxSize(UINT kb) { m_jsMaxSize = kb; }
+  // The job statistics service's window (WM_WF_JSFDELETEJOBS goes there).
+  HWND GetJSFNotificationWindow() const { return m_jsfWindow; }
+  void SetJSFNotificationWindow(HWND window) { m_jsfWindow = window; }
 
   // --- global flags, bits 0-14: the setter keeps bit 0 of its argument.
   // Five of the getters answer WFAppServices as well.
@@ -143,6 +148,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   CFilename GetWaveFile(int index) override;
   CString GetWaveFile(const CString& name);
   UINT GetWaveEventID(int index);
+  const char* GetWaveEventName(int index) const;
+  // "Server Directory" under "Settings\Installation"; empty when not a text.
+  CString GetInstallServerDirectory();
   void SetWaveFile(int index, const CFilename& file);
   BOOL GetOEMInstall();
 
@@ -212,6 +220,8 @@ class CWFApp : public CWinApp, public WFAppServices {
   HINSTANCE PeekToolKitDLL() const {
     return m_toolKitDll;
   }
+  // Frees the tool kit, loaded again on its next use (a driver update may replace it).
+  void FreeToolKitDLL();
 
   // --- printers, files, errors ---
   WFPrtObj* GetPrinterFromHandle(USHORT printer) override;
@@ -289,6 +299,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   CString m_jsFilename;
   UINT m_jsMaxSize = 0;
   CTime m_jsFiletime;
+  HWND m_jsfWindow = 0;
   std::atomic<int> m_globalEnumState{0};
   wf::EnumSpecCounter m_enumCounter;
   wf::WorkItemQueue m_queue;

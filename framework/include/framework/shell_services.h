@@ -69,6 +69,7 @@ constexpr DWORD SND_ASYNC = 0x00000001;
 constexpr DWORD SND_NODEFAULT = 0x00000002;
 constexpr DWORD SND_PURGE = 0x00000040;
 constexpr DWORD SND_NOWAIT = 0x00002000;
+constexpr DWORD SND_ALIAS = 0x00010000;
 constexpr DWORD SND_FILENAME = 0x00020000;
 
 // Show states for started programs.

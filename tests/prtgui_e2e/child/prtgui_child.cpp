@@ -170,6 +170,12 @@ PrinterPicture PrtGuiChild::picture(std::uint16_t handle) {
 std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name) {
   return hex(expectText("inventory " + std::to_string(handle) + " " + name));
 }
+int PrtGuiChild::inventoryFile(const std::string& path, const std::string& cancelFile) {
+  return static_cast<int>(expectNumber("inventoryfile " + path + " " + cancelFile, 120000));
+}
+int PrtGuiChild::inventoryPrint(const std::string& dataFile, const std::string& pdf) {
+  return static_cast<int>(expectNumber("inventoryprint " + dataFile + " " + pdf));
+}
 unsigned long PrtGuiChild::pageCounts(std::uint16_t handle, bool reset) {
   return static_cast<unsigned long>(
       expectNumber("pagecounts " + std::to_string(handle) + (reset ? " 1" : " 0")));

@@ -166,6 +166,11 @@ class PrtGuiChild : public TypedChild {
   PrinterPicture picture(std::uint16_t handle);
   // The inventory record's bytes.
   std::string inventory(std::uint16_t handle, const std::string& name);
+  // The inventory data file of every printer, cancelled once `cancelFile`
+  // exists ("-": never); the run's result code.
+  int inventoryFile(const std::string& path, const std::string& cancelFile = "-");
+  // That file's report printed into `pdf`; the result code.
+  int inventoryPrint(const std::string& dataFile, const std::string& pdf);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
   // Opens the icon's notebook on `view` (0: its default view) and lets its workers run.
