@@ -76,6 +76,7 @@ ON_WM_DESTROY()
 ON_COMMAND(32789, OnCopyPrinters)
 ON_COMMAND(32790, OnMovePrinters)
 ON_COMMAND(32791, OnDeletePrinters)
+ON_COMMAND(32795, OnAlertSettings)
 END_MESSAGE_MAP()
 
 CWFListView::~CWFListView() = default;

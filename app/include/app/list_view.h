@@ -83,6 +83,8 @@ class CWFListView : public CListView {
   void OnCopyPrinters();
   void OnMovePrinters();
   void OnDeletePrinters();
+  // The alert types monitored for the selected printers.
+  void OnAlertSettings();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -96,6 +98,7 @@ class CWFListView : public CListView {
   CWFPrinterIcon* nextSelected(TransferRun& run) const;
   Answer confirm(TransferRun& run, const CString& message);
   void selectAfterRemoval(int firstSelected);
+  std::vector<CWFPrinterIcon*> selectedPrinters() const;
 
   CMainFrame* m_frame = nullptr;
   int m_sortColumn = 0;
