@@ -244,9 +244,12 @@ class AlertSettings : public AlertNotification {
     app_.GetPrinterList()->DeleteAllPrinters();
     AlertNotification::TearDown();
   }
-  static CWFPrinterIcon* createBase(WFPrtObj* object, void* record) {
-    return new CWFPrinterIcon(object, record);
-  }
+  // A remembered printer of its own handle (the Meridian one has 0).
+  class BaseIcon : public CWFPrinterIcon {
+   public:
+    BaseIcon(WFPrtObj* object, void* record) : CWFPrinterIcon(object, record) { m_hPrinter = 77; }
+  };
+  static CWFPrinterIcon* createBase(WFPrtObj* object, void* record) { return new BaseIcon(object, record); }
   CWFPrinterIcon* printer(const char* name, DWORD family) {
     MERIDIANBINARYDATA record{};
     std::strcpy(record.base.name, name);
@@ -323,6 +326,21 @@ TEST_F(AlertSettings, ATypeRemovedForTwoPrintersLeavesBoth) {
   EXPECT_FALSE(active(meridian_, 6104));
   EXPECT_FALSE(active(base_, 6104));
   EXPECT_TRUE(active(meridian_, 6137));
+}
+
+TEST_F(AlertSettings, APrinterDeletedWhileTheDialogIsOpenIsSkipped) {
+  const std::string jam = name(464).str();
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    EXPECT_EQ(window_->GetView()->RemovePrinter(base_->GetPrinterHandle()), TRUE);
+    EXPECT_TRUE(app_.GetPrinterList()->DeletePrinterIcon(base_));
+    base_ = nullptr;
+    select(d, IDC_ALERT_MONITORED, {jam});
+    click(d, IDC_ALERT_REMOVE);
+    d.EndDialog(IDOK);
+  });
+  command();
+  EXPECT_FALSE(active(meridian_, 6104));
+  EXPECT_EQ(app_.GetPrinterList()->GetIcons(), std::vector<CWFPrinterIcon*>{meridian_});
 }
 
 TEST_F(AlertSettings, CancelLeavesEverything) {

@@ -137,6 +137,19 @@ TEST_F(MeridianIconTest, TheRecordRestoresFlagsAndTracking) {
   }
 }
 
+TEST_F(MeridianIconTest, ALongerRecordIsReadAtItsFamilyOffsetsOnly) {
+  // A derived family's record: its own mask follows at 112.
+  struct Longer {
+    MERIDIANBINARYDATA meridian;
+    std::uint32_t more;
+  } longer{record(0x04000000, 1), 0xFFFFFFFF};
+  static_assert(sizeof longer == 116);
+  CWFMeridianIcon* icon = addMeridian(39, "LPT1", 1, "Corvane Vireo 12", &longer);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->CreateVireoStoredAlerts(), 0x04000000u);
+  EXPECT_TRUE(icon->GetTrackingJS());
+}
+
 TEST_F(MeridianIconTest, DataIsTheBasePartAndTheFamilyPart) {
   CWFMeridianIcon* icon = addMeridian(40, "LPT1");
   icon->RestoreVireoAlerts(0x04000001);
