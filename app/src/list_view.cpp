@@ -80,6 +80,7 @@ ON_COMMAND(32790, OnMovePrinters)
 ON_COMMAND(32791, OnDeletePrinters)
 ON_COMMAND(32835, OnPrinterInventory)
 ON_MESSAGE(WM_WF_INVENTORYDONE, OnInventoryDone)
+ON_COMMAND(32795, OnAlertSettings)
 END_MESSAGE_MAP()
 
 CWFListView::~CWFListView() = default;

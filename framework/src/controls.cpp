@@ -480,6 +480,9 @@ void CListControlBase::rebuild() {
     list->clear();
     for (const Item& i : items_) list->addItem(qs(i.text));
     list->setCurrentRow(selection_);
+    if (list->selectionMode() == QAbstractItemView::ExtendedSelection)
+      for (std::size_t row = 0; row < items_.size(); ++row)
+        list->item(static_cast<int>(row))->setSelected(items_[row].selected);
   } else if (auto* combo = widgetAs<QComboBox>(this)) {
     QSignalBlocker quiet(combo);
     const QString edited = combo->isEditable() ? combo->currentText() : QString();
@@ -492,8 +495,50 @@ void CListControlBase::rebuild() {
 
 void CListBox::buildWidget() {
   auto* list = host(this, new QListWidget);
-  QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
+  if (multiple()) {
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, [this, list] {
+      for (std::size_t row = 0; row < items_.size(); ++row)
+        if (QListWidgetItem* item = list->item(static_cast<int>(row)))
+          items_[row].selected = item->isSelected();
+      if (GetStyle() & LBS_NOTIFY) notifyParent(LBN_SELCHANGE);
+    });
+  } else {
+    QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
+  }
   rebuild();
+}
+
+int CListBox::SetSel(int index, BOOL select) {
+  if (!multiple() || index < -1 || index >= GetCount()) return LB_ERR;
+  for (int row = 0; row < GetCount(); ++row)
+    if (index == -1 || row == index) items_[static_cast<std::size_t>(row)].selected = select != FALSE;
+  rebuild();
+  return 0;
+}
+
+int CListBox::GetSel(int index) const {
+  if (index < 0 || index >= GetCount()) return LB_ERR;
+  return multiple() ? items_[static_cast<std::size_t>(index)].selected : index == selection_;
+}
+
+int CListBox::GetSelCount() const {
+  if (!multiple()) return LB_ERR;
+  return static_cast<int>(
+      std::count_if(items_.begin(), items_.end(), [](const Item& i) { return i.selected; }));
+}
+
+int CListBox::GetSelItems(int maxItems, int* items) const {
+  if (!multiple()) return LB_ERR;
+  int n = 0;
+  for (int row = 0; row < GetCount() && n < maxItems; ++row)
+    if (items_[static_cast<std::size_t>(row)].selected) items[n++] = row;
+  return n;
+}
+
+void CListBox::SetHorizontalExtent(int extent) {
+  extent_ = std::max(extent, 0);
 }
 
 void CComboBox::buildWidget() {

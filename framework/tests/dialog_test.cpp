@@ -366,6 +366,43 @@ TEST_F(DialogTest, SelectionsNotifyOnlyForTheUser) {
   EXPECT_EQ(list->GetCurSel(), -1);
 }
 
+TEST_F(DialogTest, AnExtendedSelectionListKeepsSeveralSelectedItems) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CListBox list;
+  ASSERT_TRUE(
+      list.CreateEx(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_EXTENDEDSEL, 0, 0, 80, 60, dlg.m_hWnd, 2000));
+  for (const char* name : {"Osprey", "Harrier", "Kestrel"}) list.AddString(name);
+  EXPECT_EQ(list.SetSel(0), 0);
+  EXPECT_EQ(list.SetSel(2), 0);
+  list.InsertString(0, "Buzzard");  // the selection moves with its items
+  int items[4] = {};
+  ASSERT_EQ(list.GetSelItems(4, items), 2);
+  EXPECT_EQ(std::vector<int>(items, items + 2), (std::vector<int>{1, 3}));
+  EXPECT_EQ(list.GetSelCount(), 2);
+  EXPECT_EQ(list.GetSel(0), 0);
+  EXPECT_EQ(list.SetSel(-1, FALSE), 0);
+  EXPECT_EQ(list.GetSelCount(), 0);
+  EXPECT_EQ(list.SetSel(9), LB_ERR);
+  list.SetSel(1);
+  list.ResetContent();
+  EXPECT_EQ(list.GetSelCount(), 0);
+  list.SetHorizontalExtent(240);
+  EXPECT_EQ(list.GetHorizontalExtent(), 240);
+
+  // The user's selection through the widget.
+  list.AddString("Merlin");
+  list.AddString("Hobby");
+  QListWidget* widget = wf::fw::widgetOf(list.m_hWnd)->findChild<QListWidget*>();
+  widget->item(1)->setSelected(true);
+  EXPECT_EQ(list.GetSel(1), 1);
+  EXPECT_EQ(list.GetSel(0), 0);
+
+  auto* single = static_cast<CListBox*>(dlg.GetDlgItem(1010));
+  EXPECT_EQ(single->SetSel(0), LB_ERR) << "one selection only";
+  EXPECT_EQ(single->GetSelCount(), LB_ERR);
+}
+
 TEST_F(DialogTest, HelpAndContextMenuNameTheControl) {
   SettingsDlg dlg;
   ASSERT_TRUE(dlg.Create());

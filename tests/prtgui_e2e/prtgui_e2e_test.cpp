@@ -124,6 +124,49 @@ TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(second[i].handle, first[i].handle);
 }
 
+TEST_F(PrtGuiEndToEnd, MeridianInterventionsAreDecodedAndClearedByTheirList) {
+  serve(1, "meridian-vireo10", "Corvane Vireo 10");
+  start();
+  app->meridian();
+  ASSERT_EQ(app->enumerate(), 1);
+  const std::uint16_t handle = icons().at(0).handle;
+  EXPECT_NE(app->use(handle) & 0x10, 0u) << "the family's interventions are monitored";
+  EXPECT_NE(models[1]->enabledAlerts() & 0x10, 0u) << "the printer captured them";
+
+  // Two family interventions in the printer's intervention list (asked as 6).
+  const auto list = [&](std::vector<std::string> records) {
+    models[1]->update([&](sim::Profile& p) { p.alertLists[6 - sim::kFirstAlertList] = records; });
+  };
+  const std::string shortPaper("\x01\x01\xFF\x00", 4), wrongToner("\x08\x01\xFF\x00", 4);
+  list({shortPaper, wrongToner});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x10));
+  std::vector<StoredAlert> stored;
+  auto alerts = [&] { return stored = app->alerts(handle); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().size() == 2; }));
+  EXPECT_EQ(stored, (std::vector<StoredAlert>{{6174, 5, 0, 1, "Wrong Toner Cartridge Installed"},
+                                              {6137, 5, 0, 1, "Short Paper Error"}}));
+  using Sounds = std::vector<std::string>;
+  Sounds sounds;
+  auto played = [&] { return sounds = app->sounds(); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return played().size() >= 2; }));
+  EXPECT_EQ(sounds, (Sounds{"shortpaper.wav", "wrongtoner.wav"}));
+  EXPECT_EQ(app->help(handle), 1939u);
+
+  // The list cut to the first: the other one clears.
+  list({shortPaper});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x10));
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().size() == 1; }));
+  EXPECT_EQ(stored, (std::vector<StoredAlert>{{6137, 5, 0, 1, "Short Paper Error"}}));
+  EXPECT_EQ(app->help(handle), 1927u);
+
+  // Everything cleared: the all-clear sound follows.
+  list({});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().empty(); }));
+  EXPECT_TRUE(
+      wf::testing::eventually([&] { return played().size() >= 3 && sounds.back() == "allclear.wav"; }));
+}
+
 TEST_F(PrtGuiEndToEnd, AJamReachesTheIconAndItsClearingRemovesIt) {
   serve(1, "generic-7301", "Corvane 7301 Vx20");
   start();

@@ -1,4 +1,4 @@
-// The main program end to end: wf-printer-sim plays demo.scenario, wrenfld
+// The main program end to end: wf-printer-sim plays smoke.scenario, wrenfld
 // runs offscreen in fresh directories, and its UI snapshot says what its
 // windows show.
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -50,8 +51,7 @@ class WrenfldSmoke : public ::testing::Test {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("WRENFIELD_UI_SNAPSHOT", snapshot_.c_str(), 1);
     ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
-    sim_ = std::make_unique<ChildProcess>("wf-printer-sim",
-                                          std::vector<std::string>{WF_SIM_SCENARIO_DIR "/demo.scenario"});
+    sim_ = std::make_unique<ChildProcess>("wf-printer-sim", std::vector<std::string>{WF_SMOKE_SCENARIO});
     ASSERT_EQ(sim_->readLine(), "ready");
   }
   void TearDown() override {
@@ -87,16 +87,17 @@ class WrenfldSmoke : public ::testing::Test {
     return result;
   }
 
-  // LPT5's row in the first window; empty while there is none.
-  std::vector<std::string> genericPrinterRow() const {
+  // The row of the printer on `port` in the first window; empty while there is none.
+  std::vector<std::string> rowOf(const char* port) const {
     auto shown = windows();
     if (shown.empty()) return {};
     for (const auto& row : shown[0].rows) {
       // index, image, selected, name, model, connection, ...
-      if (row.size() > 5 && row[5] == "LPT5:") return row;
+      if (row.size() > 5 && row[5] == port) return row;
     }
     return {};
   }
+  std::vector<std::string> genericPrinterRow() const { return rowOf("LPT5:"); }
   bool showsTheGenericPrinter() const { return !genericPrinterRow().empty(); }
 
   static int endWithSigterm(ChildProcess& program) {
@@ -129,6 +130,31 @@ TEST_F(WrenfldSmoke, ShowsThePrintersAFamilyClaimsAndShutsDownInOrder) {
   EXPECT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
   const int second = endWithSigterm(again);
   EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << second;
+}
+
+TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
+  ChildProcess wrenfld("wrenfld");
+  // The family's strings 40002 and 40007, 40006 with "+" for key 5.
+  ASSERT_TRUE(eventually(
+      [&] {
+        return rowOf("LPT1:").size() > 4 && rowOf("LPT1:")[4] == "Corvane Vireo 16" &&
+               rowOf("LPT6:").size() > 4 && rowOf("LPT6:")[4] == "Corvane Vireo 16 DX+";
+      },
+      60000))
+      << "LPT1 " << (rowOf("LPT1:").size() > 4 ? rowOf("LPT1:")[4] : "") << ", LPT6 "
+      << (rowOf("LPT6:").size() > 4 ? rowOf("LPT6:")[4] : "");
+  EXPECT_EQ(rowOf("LPT1:").at(3), "Corvane Vireo 10");
+  EXPECT_EQ(rowOf("LPT6:").at(3), "Corvane Vireo 10 Plus");
+  EXPECT_EQ(rowOf("LPT1:").at(1), "image=5") << "the family's first image, behind the generic five";
+  EXPECT_EQ(rowOf("LPT6:").at(1), "image=5");
+  ASSERT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
+  auto shown = windows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rows.size(), 3u) << "families 3, 6 and 7 have no module";
+  EXPECT_EQ(shown[0].panes[1], "3 printer(s)");
+
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {

@@ -88,6 +88,8 @@ class CWFListView : public CListView {
   // The Printer Inventory dialog, one at a time.
   void OnPrinterInventory();
   LRESULT OnInventoryDone(WPARAM, LPARAM dialog);
+  // The alert types monitored for the selected printers.
+  void OnAlertSettings();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -101,6 +103,7 @@ class CWFListView : public CListView {
   CWFPrinterIcon* nextSelected(TransferRun& run) const;
   Answer confirm(TransferRun& run, const CString& message);
   void selectAfterRemoval(int firstSelected);
+  std::vector<CWFPrinterIcon*> selectedPrinters() const;
 
   CMainFrame* m_frame = nullptr;
   CPrtInvDlg* m_pInventoryDlg = nullptr;  // until its 2490 is handled

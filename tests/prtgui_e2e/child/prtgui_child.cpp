@@ -118,6 +118,12 @@ std::uint32_t PrtGuiChild::panel(std::uint16_t handle, bool on) {
 std::vector<std::string> PrtGuiChild::handled() {
   return items(expectText("handled"));
 }
+void PrtGuiChild::meridian() {
+  expectOk("meridian");
+}
+unsigned long PrtGuiChild::help(std::uint16_t handle) {
+  return expectNumber("help " + std::to_string(handle));
+}
 TestPageDone PrtGuiChild::testPage(std::uint16_t handle, const std::string& programDirectory) {
   const ChildAnswer a = expectOk("testpage " + std::to_string(handle) + " " + programDirectory);
   if (a.field(0) == "not") return {};

@@ -159,6 +159,10 @@ class PrtGuiChild : public TypedChild {
   std::uint32_t panel(std::uint16_t handle, bool on);
   // Broker messages the alert service handled, as "message result".
   std::vector<std::string> handled();
+  // Registers the Meridian family (keys 1 and 5) over the test family.
+  void meridian();
+  // Help for the icon's current error: the help context asked, 0 for none.
+  unsigned long help(std::uint16_t handle);
   TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);
   QuickSetupRun quickSetup(bool send, std::uint16_t handle, const std::string& file);
   GraphicInfo graphic(std::uint16_t handle);

@@ -37,6 +37,7 @@
 #include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
+#include "meridian/meridian_family.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
@@ -254,6 +255,26 @@ WF_CHILD_COMMAND("panel", [](const ChildArgs& args) -> std::string {
   const std::string mask = std::to_string(icon->GetActiveAlerts()->mask);
   icon->ThreadUnlock();
   return "ok " + mask;
+});
+
+// meridian -> "ok": the Meridian family takes keys 1 and 5, its
+// intervention sounds (events 14 and 18) have files
+WF_CHILD_COMMAND("meridian", [](const ChildArgs&) {
+  InitMeridianGuiDLL(nullptr, &RegisterDLL);
+  application->app.waveFiles[14] = "shortpaper.wav";
+  application->app.waveFiles[18] = "wrongtoner.wav";
+  return std::string("ok");
+});
+
+// help <handle> -> "ok <context>": help for the icon's current error, 0 when none was asked
+WF_CHILD_COMMAND("help", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  const std::size_t before = application->app.helpCalls().size();
+  icon->ShowHelpforError();
+  icon->ThreadUnlock();
+  const auto calls = application->app.helpCalls();
+  return "ok " + std::to_string(calls.size() > before ? calls.back().second : 0);
 });
 
 // handled -> "ok" then "|message result" per broker message the alert
