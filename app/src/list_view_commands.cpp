@@ -43,7 +43,9 @@ constexpr UINT kTestPageCaption = 576;
 constexpr UINT kTestPageNotStarted = 577;
 constexpr UINT kTestPagePrinted = 578;
 constexpr UINT kTestPageFailed = 579;
-constexpr UINT kOtherKeys = MK_LBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL;
+// Buttons and keys that make a click something else than a plain one.
+constexpr UINT kNotPlainRight = MK_LBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL;
+constexpr UINT kNotPlainLeft = MK_RBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL;
 const HANDLE kNoPrinter = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
 CWFPrinterList* printerList() {
@@ -51,9 +53,11 @@ CWFPrinterList* printerList() {
   return app ? app->GetPrinterList() : nullptr;
 }
 
+// The icon, thread-locked, while the list still holds that very object. The
+// pointer is only compared: it may be stale after a box's loop ran.
 CWFPrinterIcon* lookUp(CWFPrinterIcon* icon) {
   CWFPrinterList* list = printerList();
-  return list && icon ? list->FindPrinterIcon(icon) : nullptr;
+  return list && list->IsInList(icon) ? icon : nullptr;
 }
 
 CString loadText(UINT id) {
@@ -67,6 +71,12 @@ CString withName(UINT id, const CString& name) {
   CString text;
   text.Format(loadText(id), name.str().c_str());
   return text;
+}
+
+bool insideClient(const CWnd* window, CPoint point) {
+  RECT client{};
+  window->GetClientRect(&client);
+  return point.x >= client.left && point.x < client.right && point.y >= client.top && point.y < client.bottom;
 }
 
 int box(CWnd* owner, const CString& text, UINT captionId, UINT type) {
@@ -157,14 +167,11 @@ void CWFListView::FocusedPrinterMenu() {
 
 void CWFListView::OnRButtonDown(UINT flags, CPoint point) {
   Default();
-  RECT client{};
-  GetClientRect(&client);
-  if (point.x < client.left || point.x >= client.right || point.y < client.top || point.y >= client.bottom)
-    return;
+  if (!insideClient(this, point)) return;
   CPoint screen = point;
   ClientToScreen(&screen);
   const int item = HitTest(point);
-  if (!(flags & kOtherKeys) && item >= 0) {
+  if (!(flags & kNotPlainRight) && item >= 0) {
     printerMenu(item, screen);
   } else if (m_frame) {
     m_frame->WindowContextMenu(0, screen);
@@ -173,12 +180,9 @@ void CWFListView::OnRButtonDown(UINT flags, CPoint point) {
 
 void CWFListView::OnLButtonDblClk(UINT flags, CPoint point) {
   Default();
-  RECT client{};
-  GetClientRect(&client);
-  if (point.x < client.left || point.x >= client.right || point.y < client.top || point.y >= client.bottom)
-    return;
+  if (!insideClient(this, point)) return;
   const int item = HitTest(point);
-  if (item < 0 || (flags & kOtherKeys)) return;
+  if (item < 0 || (flags & kNotPlainLeft)) return;
   if (CWFPrinterIcon* held = lookUp(GetPrinterAt(item))) {
     held->OpenPrinterA(0);
     held->ThreadUnlock();
