@@ -19,8 +19,10 @@
 #include "framework/frame_wnd.h"
 #include "framework/menu.h"
 #include "framework/printer_properties.h"
+#include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "framework/virtual_keys.h"
+#include "platform/module.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
 #include "wfprtmgr/wfprtmgr.h"
@@ -60,9 +62,16 @@ CWFPrinterIcon* lookUp(CWFPrinterIcon* icon) {
   return list && list->IsInList(icon) ? icon : nullptr;
 }
 
+// The main program's own text: a family's library, earlier in the resource
+// chain, uses some of the same numbers for its own texts.
 CString loadText(UINT id) {
   CString text;
-  text.LoadString(id);
+  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
+  {
+    wf::fw::ResourceHandleSwitch mainProgram(library);
+    text.LoadString(id);
+  }
+  if (library) wf::freeModule(library);
   return text;
 }
 

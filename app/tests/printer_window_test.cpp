@@ -523,4 +523,47 @@ TEST_F(PrinterWindow, EndMessagesIgnoreWhatTheViewDoesNotKnow) {
   deleted = false;
 }
 
+TEST_F(PrinterWindow, QuickSetupAsksFirstAndRefusesPrintersWithoutRights) {
+  CMainFrame* window = open("Quick");
+  fill(window, {"P1", "P2", "P3"});
+  icons_["P3"]->setConnections(kLocal |
+                               kAdmin);  // administered, but no printer object to check the file with
+  select(window, {0, 1, 2});
+  const std::string warning =
+      "For Quick Setup to work properly, the printer(s) you are setting up must not be printing jobs.  "
+      "Choose OK to "
+      "continue Quick Setup, or choose Cancel to cancel Quick Setup.";
+
+  shell_.messageBox.script(IDCANCEL);
+  command(window, kQuickSetupSend);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{warning});
+  EXPECT_TRUE(shell_.fileDialog.calls().empty()) << "Cancel ends it";
+
+  shell_.fileDialog.script({IDOK, "/nowhere/settings.psf"});
+  command(window, kQuickSetupSend);
+  const auto dialogs = shell_.fileDialog.calls();
+  ASSERT_EQ(dialogs.size(), 1u) << "several printers: one pass";
+  EXPECT_TRUE(dialogs[0].open);
+  EXPECT_EQ(dialogs[0].defaultExtension, "psf");
+  EXPECT_EQ(dialogs[0].filter, "Quick Setup Files (*.PSF)|*.PSF|All Files (*.*)|*.*||");
+  EXPECT_TRUE(dialogs[0].flags & OFN_FILEMUSTEXIST);
+  auto refused = [&](const char* name) {
+    return "You cannot send a Quick Setup file to " + icons_[name]->GetLongName().str() +
+           " because you do not have administrative privileges for that printer.";
+  };
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{warning, warning, refused("P1"), refused("P2")}));
+  for (const auto& box : shell_.messageBox.calls()) EXPECT_EQ(box.caption, "Quick Setup ");
+}
+
+TEST_F(PrinterWindow, HelpCommandsAskTheHelpService) {
+  CMainFrame* window = open("Help");
+  for (UINT id : {57669u, 57666u, 57670u, 57667u}) command(window, id);
+  std::vector<UINT> asked;
+  for (const auto& call : shell_.help.calls()) asked.push_back(call.command);
+  EXPECT_EQ(asked, (std::vector<UINT>{HELP_FINDER, HELP_INDEX, HELP_INDEX, HELP_HELPONHELP}));
+  // Shift+F1 is the accelerator of context-help mode.
+  command(window, 57668, 1);
+  EXPECT_TRUE(InContextHelpMode());
+}
+
 }  // namespace
