@@ -566,4 +566,22 @@ TEST_F(PrinterWindow, HelpCommandsAskTheHelpService) {
   EXPECT_TRUE(InContextHelpMode());
 }
 
+TEST_F(PrinterWindow, TheBarsToggleAndTheViewTakesTheirSpace) {
+  CMainFrame* window = open("Bars");
+  auto viewHeight = [&] {
+    RECT r{};
+    window->GetView()->GetWindowRect(&r);
+    return r.bottom - r.top;
+  };
+  const int both = viewHeight();
+  command(window, 59393);
+  const int withoutStatus = viewHeight();
+  EXPECT_GT(withoutStatus, both);
+  command(window, 59392);
+  EXPECT_GT(viewHeight(), withoutStatus);
+  command(window, 59392);
+  command(window, 59393);
+  EXPECT_EQ(viewHeight(), both);
+}
+
 }  // namespace

@@ -24,8 +24,10 @@
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
 #include "eventually.h"
+#include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
 #include "platform/clock.h"
+#include "platform/spooler.h"
 #include "platform/window_messages.h"
 #include "sim/printer/port_server.h"
 #include "sim/printer/profile.h"
@@ -37,7 +39,7 @@ namespace fs = std::filesystem;
 namespace sim = wf::sim;
 using wf::testing::eventually;
 
-constexpr UINT kRefresh = 32778, kTestPage = 32774, kQuickSetupSend = 32781;
+constexpr UINT kRefresh = 32778, kTestPage = 32774, kQuickSetupSend = 32781, kDriverProperties = 32783;
 const char* const kQuickSetupDone = "Quick Setup has completed successfully.";
 
 void dispatch() {
@@ -143,6 +145,7 @@ class AppEndToEnd : public ::testing::Test {
   void ATestPageThatCannotBePrintedSaysSo();
   void QuickSetupFilesThatDoNotMatch();
   void AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn();
+  void DriverPropertiesShowTheQueueOfThePrintersPort();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -270,6 +273,28 @@ TEST_F(AppEndToEnd, QuickSetupFilesThatDoNotMatch) {
 
 TEST_F(AppEndToEnd, AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn) {
   inOwnProcess(&AppEndToEnd::AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn);
+}
+
+void AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort() {
+  serve(1, "generic-7301");
+  start(1);
+  wf::spool::Spooler& spooler = wf::spool::spooler();
+  spooler.addPort("LPT1:");
+  spooler.addDriver("Office Driver", "OFFICE.DRV", "Plain Port Monitor");
+  spooler.addPrinter("Office Queue", "LPT1:", "Office Driver");
+  wf::fw::ScriptedPrinterProperties sheets;
+  view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  frame_->SendMessage(WM_COMMAND, kDriverProperties, 0);
+  const auto shown = sheets.calls();
+  ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(boxTexts());
+  EXPECT_EQ(shown[0].parent, view()->GetSafeHwnd());
+  EXPECT_EQ(shown[0].name, "Office Queue");
+  EXPECT_EQ(shown[0].port, "LPT1:");
+  EXPECT_EQ(shown[0].driver, "Office Driver");
+}
+
+TEST_F(AppEndToEnd, DriverPropertiesShowTheQueueOfThePrintersPort) {
+  inOwnProcess(&AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort);
 }
 
 }  // namespace

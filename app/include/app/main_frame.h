@@ -51,7 +51,6 @@ class CMainFrame : public CFrameWnd {
   // Menu 130's popup at `position` at a screen point; position 0 has the
   // view mode checked.
   void WindowContextMenu(int position, CPoint screen);
-  BOOL GetSavePrinters() const { return m_savePrinters; }
 
   BOOL PreCreateWindow(CREATESTRUCT& cs) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
