@@ -380,7 +380,8 @@ void CWFListView::OnDownload(UINT id) {
   for (CWFPrinterIcon* icon : selectedIcons()) {
     CWFPrinterIcon* held = lookUp(icon);
     if (!held) continue;
-    const HINSTANCE instance = AfxGetResourceHandle();
+    // The program's own module: the tool kit is told who asks.
+    const HINSTANCE instance = wf::moduleContaining(reinterpret_cast<const void*>(&WFGetWFApp));
     if (id == 586) held->DownloadFont(this, instance);
     if (id == 587) held->DownloadDemo(this, instance);
     if (id == 588) held->DownloadOverlay(this, instance);

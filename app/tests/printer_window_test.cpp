@@ -584,4 +584,18 @@ TEST_F(PrinterWindow, TheBarsToggleAndTheViewTakesTheirSpace) {
   EXPECT_EQ(viewHeight(), both);
 }
 
+TEST_F(PrinterWindow, DownloadsGoToEachSelectedPrinter) {
+  // Without the tool kit each printer's download says so.
+  CMainFrame* window = open("Downloads");
+  fill(window, {"P1", "P2", "P3"});
+  select(window, {0, 2});
+  for (UINT id : {586u, 587u, 588u}) command(window, id);
+  const auto boxes = shell_.messageBox.calls();
+  ASSERT_EQ(boxes.size(), 6u);
+  for (const auto& box : boxes) {
+    EXPECT_EQ(box.text, boxes[0].text);
+    EXPECT_EQ(box.owner, window->GetView()->GetSafeHwnd());
+  }
+}
+
 }  // namespace
