@@ -69,6 +69,7 @@ class RecordingIcon : public CWFPrinterIcon {
     calls.push_back({GetName().str(), "extra", id});
     return FALSE;
   }
+  void ShowHelpforError() override { calls.push_back({GetName().str(), "help", 0}); }
   CString GetNetAddress() override { return address_.IsEmpty() ? CWFPrinterIcon::GetNetAddress() : address_; }
   int GetRtBtnPopup(CMenu* menu) override {
     menu->CreatePopupMenu();
@@ -298,6 +299,12 @@ TEST_F(PrinterWindow, EnterDoubleClickRightClickBesideAndDelete) {
   // A right click on an item with Shift held is not the printer's menu either.
   mouse(window, WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, centreOf(window, 0));
   EXPECT_EQ(menus_.calls().back().owner, window->GetSafeHwnd());
+
+  // Help on the error is the focused printer's only.
+  calls.clear();
+  select(window, {0, 2}, 2);
+  command(window, 32784);
+  EXPECT_EQ(calls, (std::vector<Call>{{"P3", "help", 0}}));
 
   command(window, 1103);
   select(window, {1});
