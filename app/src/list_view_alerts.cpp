@@ -30,24 +30,17 @@ std::vector<UINT> removedKeys(CWFAlertDlgList& list) {
 
 }  // namespace
 
-std::vector<CWFPrinterIcon*> CWFListView::selectedPrinters() const {
-  std::vector<CWFPrinterIcon*> icons;
-  for (int item = GetNextItem(-1, LVNI_SELECTED); item >= 0; item = GetNextItem(item, LVNI_SELECTED))
-    if (CWFPrinterIcon* icon = GetPrinterAt(item)) icons.push_back(icon);
-  return icons;
-}
-
 void CWFListView::OnAlertSettings() {
   CWFApp* app = WFGetWFApp();
   if (!app || !m_frame) return;
   CWFAlertDlgList list;
-  for (CWFPrinterIcon* icon : selectedPrinters()) icon->UpdateAlertList(&list);
+  for (CWFPrinterIcon* icon : selectedIcons()) icon->UpdateAlertList(&list);
   CWFAlertNotifyDlg dialog(&list, this);
   if (dialog.DoModal() == IDOK) {
     const std::vector<UINT> removed = removedKeys(list);
     CWFWindowList* windows = app->GetWFWindowList();
     // Read again: printers may have gone while the dialog was open.
-    for (CWFPrinterIcon* icon : selectedPrinters()) {
+    for (CWFPrinterIcon* icon : selectedIcons()) {
       if (!app->GetPrinterList()->IsInList(icon)) continue;
       auto& keys = list.GetRemovedList();
       keys.RemoveAll();
