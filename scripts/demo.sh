@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job: the platform
-# self-check, the simulated printers on LPT1..LPT5 with wf-printers asking
+# self-check, the simulated printers on LPT1..LPT6 with wf-printers asking
 # each what it is, then wrenfld itself against the same printers. On a
 # desktop it opens its window until the user closes it; without one it runs
 # offscreen, prints each window's rows, saves a picture of each window and
@@ -32,7 +32,7 @@ simulated_printers() {
   sim_pid=$!
   exec 7>"$work/sim-input"
   until grep -q ready "$work/sim-output" 2>/dev/null; do sleep 0.1; done
-  echo "simulated printers ready on LPT1..LPT5"
+  echo "simulated printers ready on LPT1..LPT6"
   "$bin/wf-printers" --watch 5 &
   local viewer=$!
   sleep 3

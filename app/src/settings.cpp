@@ -220,6 +220,18 @@ UINT CWFApp::GetWaveEventID(int index) {
   return m_sounds[index].displayId;
 }
 
+const char* CWFApp::GetWaveEventName(int index) const {
+  return index >= 0 && index < WF_SOUND_EVENTS ? m_sounds[index].name : "";
+}
+
+CString CWFApp::GetInstallServerDirectory() {
+  Key installation;
+  if (!openKey(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + kSettings + "\\Installation").c_str(),
+               installation, false))
+    return CString();
+  return readText(installation.get(), "Server Directory").value_or(CString());
+}
+
 void CWFApp::SetWaveFile(int index, const CFilename& file) {
   if (index >= 0 && index < WF_SOUND_EVENTS) m_sounds[index].wave = file;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/alert_manager.h"
+#include "app/inventory_dlg.h"
 #include "app/main_frame.h"
 #include "app/shutdown_dlg.h"
 #include "app/splash_wnd.h"
@@ -21,6 +22,8 @@ namespace {
 constexpr const char* kInstanceMutex = "Wrenfield Application Instance";
 constexpr const char* kDefaultWindow = "wrenfield";
 constexpr UINT kStepPause = 1000;
+// How long shutdown waits for a running inventory worker.
+constexpr std::uint32_t kInventoryStop = 5000;
 constexpr UINT kStartFailed = 50;
 const UINT kShutdownSteps[] = {169, 165, 164, 166, 167};
 
@@ -240,7 +243,11 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
   app->stopJSFManager();
-  app->m_printerList.DeleteAllPrinters();
+  // An inventory worker uses the icons: a worker that will not end keeps them.
+  if (wf::inventory::StopRunningWorker(kInventoryStop))
+    app->m_printerList.DeleteAllPrinters();
+  else
+    app->Log(1, "Printers left undeleted: the inventory worker still runs");
   app->DeleteImageLists();
 
   step(2);
@@ -274,13 +281,13 @@ void CWFApp::stopJSFManager() {
 
 void CWFApp::postJSFilename() {
   // The service frees the block; a post that fails frees it at once.
-  if (HWND window = m_jsfManager ? m_jsfManager->GetNotificationWindow() : 0)
+  if (HWND window = GetJSFNotificationWindow())
     ::PostMessage(window, WM_WF_JSFSETFILE, 0,
                   reinterpret_cast<LPARAM>(wf::fw::globalTextCopy(m_jsFilename.str())));
 }
 
 void CWFApp::postJSLimit() {
-  HWND window = m_jsfManager ? m_jsfManager->GetNotificationWindow() : 0;
+  HWND window = GetJSFNotificationWindow();
   if (!window) return;
   HGLOBAL block = GlobalAlloc(GMEM_FIXED, sizeof(WF_JSF_LIMIT));
   if (!block) return;

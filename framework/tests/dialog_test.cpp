@@ -9,7 +9,11 @@
 #include <QMouseEvent>
 #include <QWhatsThis>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@
 #include "framework/dialog.h"
 #include "framework/scripted_shell.h"
 #include "gui_pump.h"
+#include "platform/runtime_dir.h"
 #include "test_resources.h"
 #include "wnd_widget.h"
 
@@ -46,6 +51,7 @@ class SettingsDlg : public CDialog {
   std::function<void(SettingsDlg&)> onInit;
   std::vector<std::string> log;
   int destroyed = 0;
+  int chosen = 0;  // the list closed on an entry
 
   CString name = "laser";
   int copies = 3;
@@ -86,6 +92,7 @@ class SettingsDlg : public CDialog {
   void OnNameChange() { log.push_back("name change"); }
   void OnListChange() { log.push_back("list change"); }
   void OnTypeChange() { log.push_back("type change"); }
+  void OnTypeChosen() { ++chosen; }
   void OnBeep() { log.push_back("beep clicked"); }
   void OnContextMenu(CWnd* window, CPoint) {
     log.push_back("context " + std::to_string(window->GetDlgCtrlID()));
@@ -101,6 +108,7 @@ BEGIN_MESSAGE_MAP(SettingsDlg, CDialog)
 ON_EN_CHANGE(1001, OnNameChange)
 ON_LBN_SELCHANGE(1010, OnListChange)
 ON_CBN_SELCHANGE(1011, OnTypeChange)
+ON_CBN_SELENDOK(1011, OnTypeChosen)
 ON_BN_CLICKED(1003, OnBeep)
 ON_WM_CONTEXTMENU()
 ON_WM_HELPINFO()
@@ -358,6 +366,43 @@ TEST_F(DialogTest, SelectionsNotifyOnlyForTheUser) {
   EXPECT_EQ(list->GetCurSel(), -1);
 }
 
+TEST_F(DialogTest, AnExtendedSelectionListKeepsSeveralSelectedItems) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CListBox list;
+  ASSERT_TRUE(
+      list.CreateEx(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_EXTENDEDSEL, 0, 0, 80, 60, dlg.m_hWnd, 2000));
+  for (const char* name : {"Osprey", "Harrier", "Kestrel"}) list.AddString(name);
+  EXPECT_EQ(list.SetSel(0), 0);
+  EXPECT_EQ(list.SetSel(2), 0);
+  list.InsertString(0, "Buzzard");  // the selection moves with its items
+  int items[4] = {};
+  ASSERT_EQ(list.GetSelItems(4, items), 2);
+  EXPECT_EQ(std::vector<int>(items, items + 2), (std::vector<int>{1, 3}));
+  EXPECT_EQ(list.GetSelCount(), 2);
+  EXPECT_EQ(list.GetSel(0), 0);
+  EXPECT_EQ(list.SetSel(-1, FALSE), 0);
+  EXPECT_EQ(list.GetSelCount(), 0);
+  EXPECT_EQ(list.SetSel(9), LB_ERR);
+  list.SetSel(1);
+  list.ResetContent();
+  EXPECT_EQ(list.GetSelCount(), 0);
+  list.SetHorizontalExtent(240);
+  EXPECT_EQ(list.GetHorizontalExtent(), 240);
+
+  // The user's selection through the widget.
+  list.AddString("Merlin");
+  list.AddString("Hobby");
+  QListWidget* widget = wf::fw::widgetOf(list.m_hWnd)->findChild<QListWidget*>();
+  widget->item(1)->setSelected(true);
+  EXPECT_EQ(list.GetSel(1), 1);
+  EXPECT_EQ(list.GetSel(0), 0);
+
+  auto* single = static_cast<CListBox*>(dlg.GetDlgItem(1010));
+  EXPECT_EQ(single->SetSel(0), LB_ERR) << "one selection only";
+  EXPECT_EQ(single->GetSelCount(), LB_ERR);
+}
+
 TEST_F(DialogTest, HelpAndContextMenuNameTheControl) {
   SettingsDlg dlg;
   ASSERT_TRUE(dlg.Create());
@@ -440,6 +485,58 @@ TEST_F(DialogTest, ProgressAndSpinKeepTheirRanges) {
   EXPECT_EQ(spin->GetPos(), 1);
   spin->Spin(-1);
   EXPECT_EQ(dlg.GetDlgItemInt(1014), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> comboEntries(CDialog& dlg, int id) {
+  auto* combo = static_cast<CComboBox*>(dlg.GetDlgItem(id));
+  std::vector<std::string> out;
+  for (int i = 0; i < combo->GetCount(); ++i) {
+    CString text;
+    combo->GetLBText(i, text);
+    out.push_back(text.str());
+  }
+  return out;
+}
+
+TEST_F(DialogTest, DirectoryListingGivesTheMatchingFilesWithoutRegardToCase) {
+  const auto dir = wf::dataRoot().value() / "waves";
+  std::filesystem::create_directories(dir / "sub.wav");  // a directory is not listed
+  for (const char* name : {"b.wav", "A.WAV", "c.txt", "d.Wav"}) std::ofstream(dir / name) << "x";
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  char before[4096];
+  ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+
+  std::string wanted = (dir / "*.WAV").string();
+  EXPECT_TRUE(dlg.DlgDirListComboBox(wanted.data(), 1011, 1001, DDL_READWRITE));
+  EXPECT_EQ(comboEntries(dlg, 1011), (std::vector<std::string>{"A.WAV", "b.wav", "d.Wav"}));
+  CString shown;
+  dlg.GetDlgItemText(1001, shown);
+  EXPECT_EQ(shown, CString((dir.string() + "/").c_str()));
+  char after[4096];
+  ASSERT_NE(::getcwd(after, sizeof after), nullptr);
+  EXPECT_STREQ(before, after);
+
+  std::string missing = (dir / "gone" / "*.WAV").string();
+  EXPECT_FALSE(dlg.DlgDirListComboBox(missing.data(), 1011, 0, DDL_READWRITE));
+  EXPECT_TRUE(comboEntries(dlg, 1011).empty());
+  dlg.DestroyWindow();
+}
+
+TEST_F(DialogTest, ChoosingAComboEntryTellsTheChoiceEvenWhenUnchanged) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  auto* combo = static_cast<CComboBox*>(dlg.GetDlgItem(1011));
+  dlg.log.clear();
+  combo->UserSelect(0);
+  combo->UserSelect(0);
+  EXPECT_EQ(dlg.chosen, 2);
+  EXPECT_EQ(std::count(dlg.log.begin(), dlg.log.end(), "type change"), 1);
+  dlg.DestroyWindow();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The main program end to end: wf-printer-sim plays demo.scenario, wrenfld
+// The main program end to end: wf-printer-sim plays smoke.scenario, wrenfld
 // runs offscreen in fresh directories, and its UI snapshot says what its
 // windows show.
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,8 @@
 
 #include "child_process.h"
 #include "eventually.h"
+#include "platform/module.h"
+#include "platform/version_info.h"
 #include "test_dirs.h"
 
 namespace {
@@ -26,6 +29,7 @@ using wf::testing::eventually;
 struct Window {
   std::string className;
   std::string title;
+  std::string state;
   std::vector<std::string> panes;
   std::vector<std::vector<std::string>> rows;  // fields after "row"
 };
@@ -47,8 +51,7 @@ class WrenfldSmoke : public ::testing::Test {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("WRENFIELD_UI_SNAPSHOT", snapshot_.c_str(), 1);
     ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
-    sim_ = std::make_unique<ChildProcess>("wf-printer-sim",
-                                          std::vector<std::string>{WF_SIM_SCENARIO_DIR "/demo.scenario"});
+    sim_ = std::make_unique<ChildProcess>("wf-printer-sim", std::vector<std::string>{WF_SMOKE_SCENARIO});
     ASSERT_EQ(sim_->readLine(), "ready");
   }
   void TearDown() override {
@@ -63,7 +66,8 @@ class WrenfldSmoke : public ::testing::Test {
     while (std::getline(in, line)) {
       auto fields = split(line);
       if (fields.empty()) continue;
-      if (fields[0] == "window" && fields.size() >= 3) result.push_back({fields[1], fields[2], {}, {}});
+      if (fields[0] == "window" && fields.size() >= 5)
+        result.push_back({fields[1], fields[2], fields[4].substr(fields[4].find('=') + 1), {}, {}});
       if (result.empty()) continue;
       if (fields[0] == "pane" && fields.size() >= 3) result.back().panes.push_back(fields[2]);
       if (fields[0] == "row") result.back().rows.emplace_back(fields.begin() + 1, fields.end());
@@ -71,16 +75,29 @@ class WrenfldSmoke : public ::testing::Test {
     return result;
   }
 
-  // LPT5's row in the first window; empty while there is none.
-  std::vector<std::string> genericPrinterRow() const {
+  // The fields after the kind of every line of that kind.
+  std::vector<std::vector<std::string>> linesOf(const std::string& kind) const {
+    std::vector<std::vector<std::string>> result;
+    std::ifstream in(snapshot_);
+    std::string line;
+    while (std::getline(in, line)) {
+      auto fields = split(line);
+      if (!fields.empty() && fields[0] == kind) result.emplace_back(fields.begin() + 1, fields.end());
+    }
+    return result;
+  }
+
+  // The row of the printer on `port` in the first window; empty while there is none.
+  std::vector<std::string> rowOf(const char* port) const {
     auto shown = windows();
     if (shown.empty()) return {};
     for (const auto& row : shown[0].rows) {
       // index, image, selected, name, model, connection, ...
-      if (row.size() > 5 && row[5] == "LPT5:") return row;
+      if (row.size() > 5 && row[5] == port) return row;
     }
     return {};
   }
+  std::vector<std::string> genericPrinterRow() const { return rowOf("LPT5:"); }
   bool showsTheGenericPrinter() const { return !genericPrinterRow().empty(); }
 
   static int endWithSigterm(ChildProcess& program) {
@@ -115,6 +132,31 @@ TEST_F(WrenfldSmoke, ShowsThePrintersAFamilyClaimsAndShutsDownInOrder) {
   EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << second;
 }
 
+TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
+  ChildProcess wrenfld("wrenfld");
+  // The family's strings 40002 and 40007, 40006 with "+" for key 5.
+  ASSERT_TRUE(eventually(
+      [&] {
+        return rowOf("LPT1:").size() > 4 && rowOf("LPT1:")[4] == "Corvane Vireo 16" &&
+               rowOf("LPT6:").size() > 4 && rowOf("LPT6:")[4] == "Corvane Vireo 16 DX+";
+      },
+      60000))
+      << "LPT1 " << (rowOf("LPT1:").size() > 4 ? rowOf("LPT1:")[4] : "") << ", LPT6 "
+      << (rowOf("LPT6:").size() > 4 ? rowOf("LPT6:")[4] : "");
+  EXPECT_EQ(rowOf("LPT1:").at(3), "Corvane Vireo 10");
+  EXPECT_EQ(rowOf("LPT6:").at(3), "Corvane Vireo 10 Plus");
+  EXPECT_EQ(rowOf("LPT1:").at(1), "image=5") << "the family's first image, behind the generic five";
+  EXPECT_EQ(rowOf("LPT6:").at(1), "image=5");
+  ASSERT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
+  auto shown = windows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rows.size(), 3u) << "families 3, 6 and 7 have no module";
+  EXPECT_EQ(shown[0].panes[1], "3 printer(s)");
+
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
   ChildProcess first("wrenfld");
   ASSERT_TRUE(eventually([&] { return windows().size() == 1; }, 60000));
@@ -130,6 +172,52 @@ TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
   bare.waitExit();
   EXPECT_EQ(windows().size(), 2u);
   const int status = endWithSigterm(first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(Wrenfld, TheProgramCarriesItsVersionRecord) {
+  const wf::VersionRead read = wf::readVersionInfo(wf::moduleDirectory() / "wrenfld");
+  ASSERT_EQ(read.status, wf::VersionStatus::Found);
+  ASSERT_NE(read.info.value("FileVersion"), nullptr);
+  EXPECT_FALSE(read.info.value("FileVersion")->empty());
+}
+
+TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
+  // At the real pace the splash stays 7 s, longer than the start-up, so the
+  // first snapshot still shows it.
+  ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return !linesOf("toplevel").empty(); }, 60000));
+  const auto screen = linesOf("screen");
+  const auto splash = linesOf("toplevel");
+  ASSERT_EQ(screen.size(), 1u);
+  ASSERT_EQ(splash.size(), 1u);
+  const int width = std::stoi(screen[0].at(0).substr(6));
+  const int height = std::stoi(screen[0].at(1).substr(7));
+  EXPECT_EQ(std::vector<std::string>(splash[0].begin() + 2, splash[0].end()),
+            (std::vector<std::string>{"x=" + std::to_string((width - 550) / 2),
+                                      "y=" + std::to_string((height - 225) / 2), "width=550", "height=225",
+                                      "frameless=1"}));
+  auto shown = windows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].state, "hidden") << "the first window waits for the splash";
+
+  ASSERT_TRUE(eventually(
+      [&] {
+        auto now = windows();
+        return linesOf("toplevel").empty() && now.size() == 1 && now[0].state == "normal";
+      },
+      60000));
+  // The splash is over: a window made from now on shows itself.
+  ChildProcess other("wrenfld", {"Other"});
+  other.waitExit();
+  EXPECT_TRUE(eventually(
+      [&] {
+        auto now = windows();
+        return now.size() == 2 && now[0].state == "normal" && now[1].state == "normal";
+      },
+      30000));
+  const int status = endWithSigterm(wrenfld);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

@@ -48,8 +48,14 @@ class CMainFrame : public CFrameWnd {
   void SelectFirstItem(int index);
   BOOL LacksPrinter(CWFPrinterIcon* icon) const;
 
+  // Menu 130's popup at `position` at a screen point; position 0 has the
+  // view mode checked.
+  void WindowContextMenu(int position, CPoint screen);
+
   BOOL PreCreateWindow(CREATESTRUCT& cs) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
+  // A menu or accelerator command nothing handled goes to the selected printers.
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  protected:
   BOOL OnCreateClient(LPCREATESTRUCT cs, CCreateContext* context) override;
@@ -75,6 +81,9 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnRestoreOnError(WPARAM, LPARAM);
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
+  void OnUpdateInventory(CCmdUI* ui);
+  void OnProperties();
+  LRESULT OnOpenSettings(WPARAM, LPARAM page);
   BOOL OnQueryEndSession();
   void OnExit();
   void OnRefreshAll();
@@ -89,6 +98,24 @@ class CMainFrame : public CFrameWnd {
   void OnUpdateNetSetting(CCmdUI* ui);
   void OnNetSetting(UINT id);
   void OnAppAbout();
+  // Menus, windows, bars, sorting and help (main_frame_menus.cpp).
+  void OnRButtonDown(UINT flags, CPoint point);
+  void OnHelpIndex();
+  void OnHelpOnHelp();
+  void OnHelpFinder();
+  void OnContextHelp();
+  void OnActivateWindow(UINT id);
+  void OnUpdateWindowMenu(CCmdUI* ui);
+  void OnCloseAll();
+  void OnMinimizeAll();
+  void OnToggleBar(UINT id);
+  void OnSortBy(UINT id);
+  void OnUpdateSortBy(CCmdUI* ui);
+  void OnUpdateTransfer(CCmdUI* ui);
+  void OnUpdateSavePrinters(CCmdUI* ui);
+  void OnSavePrinters();
+  void OnUpdateColumns(CCmdUI* ui);
+  void OnUpdateDelete(CCmdUI* ui);
   DECLARE_MESSAGE_MAP()
 
  private:

@@ -105,9 +105,14 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   void SetJSMaxSize(UINT kb);
   BOOL GetJSFileBounded() { return (m_globalFlags >> 11) & 1u; }
   BOOL SetJSFileBounded(BOOL on);
+  // The job statistics service's window; tests may put another in its place.
+  HWND GetJSFNotificationWindow() const {
+    return m_jsfWindow ? m_jsfWindow : m_jsfManager ? m_jsfManager->GetNotificationWindow() : 0;
+  }
+  void SetJSFNotificationWindow(HWND window) { m_jsfWindow = window; }
 
   // --- global flags, bits 0-14: the setter keeps bit 0 of its argument.
-  // Five of the getters answer WFAppServices as well.
+  // Six of the getters answer WFAppServices as well.
 #define WF_FLAG_ACCESSORS(name, bit)      \
   BOOL Get##name() {                      \
     return (m_globalFlags >> (bit)) & 1u; \
@@ -145,6 +150,9 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CFilename GetWaveFile(int index) override;
   CString GetWaveFile(const CString& name);
   UINT GetWaveEventID(int index);
+  const char* GetWaveEventName(int index) const;
+  // "Server Directory" under "Settings\Installation"; empty when not a text.
+  CString GetInstallServerDirectory();
   void SetWaveFile(int index, const CFilename& file);
   BOOL GetOEMInstall();
 
@@ -214,6 +222,8 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   HINSTANCE PeekToolKitDLL() const {
     return m_toolKitDll;
   }
+  // Frees the tool kit, loaded again on its next use (a driver update may replace it).
+  void FreeToolKitDLL();
 
   // --- printers, files, errors ---
   WFPrtObj* GetPrinterFromHandle(USHORT printer) override;
@@ -297,6 +307,7 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CString m_jsFilename;
   UINT m_jsMaxSize = 0;
   std::atomic<std::time_t> m_jsFiletime{0};
+  HWND m_jsfWindow = 0;
   std::atomic<int> m_globalEnumState{0};
   wf::EnumSpecCounter m_enumCounter;
   wf::WorkItemQueue m_queue;
