@@ -1,7 +1,7 @@
 // Job statistics and resource management on the Meridian icon: the totals
-// and accessors the pages read. Recording job lines, reading the statistics
-// file and the disk and flash operations come in their own units; until
-// then those operations answer as a printer that has none.
+// and accessors the pages read (the job lines and the file are in
+// meridian_job_stats.cpp). The disk and flash operations come in their own
+// unit; until then they answer as a printer that has none.
 #include <new>
 
 #include "meridian/meridian_icon.h"
@@ -65,26 +65,6 @@ WFPrtObj::JSALERTDATA* CWFMeridianIcon::AllocJobStatData() {
 const char* CWFMeridianIcon::GetExtraJobStatFields(WFPrtObj::JSALERTDATA*, USHORT) {
   return nullptr;
 }
-
-void CWFMeridianIcon::OnSetStatus(const char*, const char*) {}
-
-void CWFMeridianIcon::ActivateJobStatAlerts(BOOL) {}
-
-UINT CWFMeridianIcon::ProcessJobStatAlert(CWFAlert*) {
-  return 0x10;
-}
-
-BOOL CWFMeridianIcon::DigestJobStatData(WFPrtObj::JSALERTDATA*) {
-  return TRUE;
-}
-
-BOOL CWFMeridianIcon::DigestJobStatData() {
-  return TRUE;
-}
-
-void CWFMeridianIcon::ParseJSFile() {}
-
-void CWFMeridianIcon::ParseJSFileOnThread() {}
 
 // ---- Resource management ----
 

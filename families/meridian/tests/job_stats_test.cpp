@@ -1,0 +1,264 @@
+// The family's job statistics: the job and status lines, their texts, one
+// file line taken apart, the totals read back, and the icon handing lines
+// to the program's service.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "common/ports.h"
+#include "framework/scripted_shell.h"
+#include "meridian/job_lines.h"
+#include "meridian_fixture.h"
+#include "platform/clock.h"
+#include "platform/unique_fd.h"
+#include "test_dirs.h"
+
+namespace {
+
+namespace jl = wf::meridian;
+
+const std::string kTime = "Wed,Jun,05,14:03:07,2024";
+const std::string kGoldenJob =
+    "LPT1:,Wed,Jun,05,14:03:07,2024,3,0,0,42,0,0,0,0,0,0,3,3,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,,,"
+    ","
+    "report,,,,,,\r\n";
+
+// Source i in slot i - 1, as the usual trays are numbered.
+const UINT kSlots[10] = {0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+
+WFPrtObj::JSALERTDATA record(USHORT count, std::vector<std::pair<int, WFPrtObj::JSSHEETS>> entries) {
+  WFPrtObj::JSALERTDATA data;
+  data.entryCount = count;
+  for (auto& [source, sheets] : entries) data.entries[source] = sheets;
+  return data;
+}
+
+TEST(JobLines, TheJobAndStatusLinesField) {
+  WFPrtObj::JSALERTDATA data = record(3, {{3, {3, 3, 0xFFFFFFFF}}});
+  data.seconds = 42;
+  data.jobName = "report";
+  const jl::JobLine line = jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr);
+  EXPECT_EQ(line.text, kGoldenJob);
+  EXPECT_EQ(line.sheets, 3u);
+  EXPECT_EQ(line.sides, 3u);
+
+  std::string zeros;
+  for (int i = 0; i < 35; ++i) zeros += "0,";
+  EXPECT_EQ(jl::buildStatusLine("LPT1:", kTime, "SN0001234", "Ready"),
+            "LPT1:," + kTime + "," + zeros + ",,,,,,SN0001234,Ready\r\n");
+  EXPECT_TRUE(jl::buildJobLine("LPT1:", kTime, data, kSlots, "x,y").text.ends_with(",,,x,y\r\n"));
+}
+
+TEST(JobLines, SourcesFillTheirSlots) {
+  struct Case {
+    const char* what;
+    WFPrtObj::JSALERTDATA data;
+    std::string triples;  // fields 11 to 40
+    ULONG sheets, sides;
+  };
+  auto triples = [](std::map<int, std::string> set) {
+    std::string out;
+    for (int slot = 0; slot < 10; ++slot) out += (slot ? "," : "") + (set.count(slot) ? set[slot] : "0,0,0");
+    return out;
+  };
+  UINT shared[10] = {0, 4, 4, 4, 4, 4, 4, 4, 4, 4};
+  const Case cases[] = {
+      {"no sources", record(0, {{1, {5, 5, 5}}}), triples({}), 0, 0},
+      {"two sources", record(2, {{1, {2, 4, 7}}, {2, {1, 1, 0xFFFFFFFF}}}),
+       triples({{0, "2,4,7"}, {1, "1,1,0"}}), 3, 5},
+      {"above ten", record(12, {{1, {1, 1, 1}}, {9, {9, 9, 9}}, {10, {10, 20, 0}}}),
+       triples({{0, "1,1,1"}, {8, "9,9,9"}}), 20, 30},
+  };
+  for (const Case& c : cases) {
+    const jl::JobLine line = jl::buildJobLine("P:", kTime, c.data, kSlots, nullptr);
+    const std::string head = "P:," + kTime + "," + std::to_string(c.data.entryCount) + ",0,0,0,";
+    ASSERT_TRUE(line.text.starts_with(head)) << c.what << ": " << line.text;
+    EXPECT_EQ(line.text.substr(head.size(), c.triples.size()), c.triples) << c.what;
+    EXPECT_EQ(line.sheets, c.sheets) << c.what;
+    EXPECT_EQ(line.sides, c.sides) << c.what;
+  }
+  // Two sources in one slot: the later one's counts stay.
+  const auto line =
+      jl::buildJobLine("P:", kTime, record(3, {{2, {1, 1, 1}}, {3, {2, 2, 2}}}), shared, nullptr);
+  EXPECT_NE(line.text.find(triples({{4, "2,2,2"}})), std::string::npos) << line.text;
+}
+
+TEST(JobLines, TextsCannotShiftFieldsOrBreakLines) {
+  EXPECT_EQ(jl::lineText(std::string("a,b\r\nc\0d", 8), 190), "a;b  c d");
+  EXPECT_EQ(jl::lineText(std::string(300, 'x'), 190).size(), 190u);
+  // "é" is two bytes: a cut never splits it.
+  EXPECT_EQ(jl::lineText(std::string(189, 'x') + "\xC3\xA9", 190), std::string(189, 'x'));
+  WFPrtObj::JSALERTDATA data = record(0, {});
+  data.jobName = "a,b\r\n";
+  data.host = std::string(300, 'h');
+  const std::string text = jl::buildJobLine("P:", kTime, data, kSlots, nullptr).text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), ','), 50);
+  EXPECT_EQ(text.find('\n'), text.size() - 1);
+  EXPECT_LT(text.size(), 2048u);
+}
+
+TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
+  CWFPortList lpt1("LPT1:");
+  // Fields 1 to 49 of a job line: 7 jobs... seconds 7, slot 0 holds 5 sheets, 9 sides, an empty third.
+  std::vector<std::string> f(50);
+  f[1] = "LPT1:";
+  const char* time[] = {"Wed", "Jun", "05", "14:03:07", "2024"};
+  for (int i = 0; i < 5; ++i) f[2 + i] = time[i];
+  f[7] = "1", f[8] = "0", f[9] = "0", f[10] = "7", f[11] = "5", f[12] = "9";
+  for (int i = 14; i <= 41; ++i) f[i] = "0";
+  auto join = [](std::vector<std::string> fields, int last) {
+    std::string out = fields[1];
+    for (int i = 2; i <= last; ++i) out += "," + fields[i];
+    return out;
+  };
+  auto with = [&](int field, const char* value) {
+    auto changed = f;
+    changed[field] = value;
+    return join(changed, 49);
+  };
+  const std::string job = join(f, 49);
+  struct Case {
+    const char* what;
+    std::string line;
+    BOOL portCheck;
+    BOOL ok;
+    BOOL jobLine;
+  };
+  const Case cases[] = {
+      {"a job line", job, TRUE, TRUE, TRUE},
+      {"no comma", "LPT1:", FALSE, FALSE, FALSE},
+      {"another port", with(1, "LPT2:"), TRUE, FALSE, FALSE},
+      {"no port at all", with(1, ""), TRUE, FALSE, FALSE},
+      {"any port without the check", with(1, "LPT2:"), FALSE, TRUE, TRUE},
+      {"a status line", with(49, "Ready"), TRUE, TRUE, FALSE},
+      {"extra text after field 49", job + ",more,fields", TRUE, TRUE, TRUE},
+      {"a field missing", join(f, 48), TRUE, FALSE, FALSE},
+      {"a letter after digits", with(12, "9x"), TRUE, FALSE, FALSE},
+  };
+  for (const Case& c : cases) {
+    std::string copy = c.line;
+    char* month = nullptr;
+    long values[50] = {};
+    BOOL jobLine = FALSE;
+    EXPECT_EQ(ParseJSDataEntry(copy.data(), c.portCheck, &month, values, &jobLine, &lpt1), c.ok) << c.what;
+    if (c.ok) EXPECT_EQ(jobLine, c.jobLine) << c.what;
+    if (c.ok && c.jobLine) {
+      EXPECT_STREQ(month, "Jun") << c.what;
+      EXPECT_EQ(values[10], 7) << c.what;
+      EXPECT_EQ(values[11], 5) << c.what;
+      EXPECT_EQ(values[12], 9) << c.what;
+      EXPECT_EQ(values[13], 0) << c.what;  // an empty counter reads as 0
+    }
+  }
+}
+
+TEST(JobLines, TotalsCountThisPrintersJobsOnly) {
+  const auto file = wf::testing::testDataRoot() / "totals.csv";
+  std::filesystem::create_directories(file.parent_path());
+  WFPrtObj::JSALERTDATA simplex = record(1, {{1, {3, 3, 0}}});
+  simplex.seconds = 30;
+  WFPrtObj::JSALERTDATA duplex = record(1, {{1, {2, 3, 0}}});
+  duplex.seconds = 12;
+  std::ofstream(file, std::ios::binary)
+      << jl::buildJobLine("LPT1:", kTime, simplex, kSlots, nullptr).text
+      << jl::buildStatusLine("LPT1:", kTime, "S1", "Ready")
+      << jl::buildJobLine("LPT2:", kTime, simplex, kSlots, nullptr).text << "LPT1:," << std::string(3000, 'x')
+      << "\r\n"
+      << jl::buildJobLine("lpt1:;IP:HOST", kTime, duplex, kSlots, nullptr).text << "LPT1:,broken,line\r\n"
+      << jl::buildJobLine("LPT1:", kTime, simplex, kSlots, nullptr).text.substr(0, 60);  // no end: not read
+  wf::UniqueFd fd(::open(file.c_str(), O_RDONLY));
+  CWFPortList lpt1("LPT1:");
+  const jl::JobTotals totals = jl::readTotals(fd.get(), &lpt1);
+  EXPECT_EQ(totals.jobs, 2u);
+  EXPECT_EQ(totals.sheets, 5u);
+  EXPECT_EQ(totals.duplex, 1u);
+  EXPECT_EQ(totals.seconds, 42u);
+}
+
+class MeridianJobStats : public wf::testing::MeridianFixture {
+ protected:
+  void SetUp() override {
+    MeridianFixture::SetUp();
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    wf::setNowForTest([] { return std::time_t{1717596187}; });  // Wed 5 June 2024 14:03:07
+  }
+  void TearDown() override {
+    wf::setNowForTest({});
+    MeridianFixture::TearDown();
+  }
+  wf::fw::ScriptedShell shell_;
+  std::vector<std::string> lines() {
+    runQueuedWork();
+    return app_.jsfManager.lines();
+  }
+};
+
+TEST_F(MeridianJobStats, TrackedJobsAndStatusChangesBecomeLines) {
+  CWFMeridianIcon* icon = addMeridian(21, "LPT1:");
+  WFPrtObj::JSALERTDATA data = record(1, {{1, {2, 3, 0xFFFFFFFF}}});
+  data.seconds = 42;
+  data.jobName = "report";
+  icon->SetTrackingJS(FALSE);
+  icon->DigestJobStatData(&data);
+  icon->OnSetStatus("Ready", "Paper Out");
+  EXPECT_TRUE(lines().empty());
+
+  icon->SetTrackingJS(TRUE);
+  icon->DigestJobStatData(&data);
+  icon->OnSetStatus("Ready", "Ready");
+  icon->OnSetStatus("", "Ready");
+  icon->OnSetStatus("Ready", "");
+  icon->OnSetStatus("Ready", "Paper Out");
+  const auto written = lines();
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_TRUE(written[0].starts_with("LPT1:,Wed,Jun,05,14:03:07,2024,1,0,0,42,")) << written[0];
+  EXPECT_TRUE(written[0].ends_with(",,,report,,,,,,\r\n")) << written[0];
+  EXPECT_TRUE(written[1].starts_with("LPT1:,Wed,Jun,05,14:03:07,2024,0,0,")) << written[1];
+  EXPECT_EQ(icon->GetTotalJobs(), 1u);
+  EXPECT_EQ(icon->GetTotalSheets(), 2u);
+  EXPECT_EQ(icon->GetTotalDuplex(), 1u);
+  EXPECT_EQ(icon->GetAverageSeconds(), 42u);
+
+  // Sheets 0: a line, but no job.
+  WFPrtObj::JSALERTDATA none = record(0, {});
+  icon->DigestJobStatData(&none);
+  EXPECT_EQ(lines().size(), 3u);
+  EXPECT_EQ(icon->GetTotalJobs(), 1u);
+}
+
+TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
+  CWFMeridianIcon* icon = addMeridian(22, "LPT1:");
+  app_.jsFilename = (wf::testing::testDataRoot() / "none.csv").c_str();
+  icon->ParseJSFile();
+  EXPECT_EQ(icon->GetTotalJobs(), 0u);
+  EXPECT_TRUE(shell_.messageBox.calls().empty());
+
+  const auto file = wf::testing::testDataRoot() / "jobs.csv";
+  std::filesystem::create_directories(file.parent_path());
+  WFPrtObj::JSALERTDATA data = record(1, {{1, {2, 3, 0}}});
+  data.seconds = 42;
+  std::ofstream(file, std::ios::binary) << jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text
+                                        << jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text;
+  app_.jsFilename = file.c_str();
+  icon->ParseJSFile();
+  EXPECT_EQ(icon->GetTotalJobs(), 2u);
+  EXPECT_EQ(icon->GetTotalSheets(), 4u);
+  EXPECT_EQ(icon->GetTotalDuplex(), 2u);
+
+  // Another failure to open is told.
+  app_.jsFilename = (file.string() + "/not-a-directory").c_str();
+  icon->ParseJSFile();
+  ASSERT_EQ(shell_.messageBox.calls().size(), 1u);
+  EXPECT_EQ(shell_.messageBox.calls()[0].caption, "Job Statistics Error:");
+  EXPECT_NE(shell_.messageBox.calls()[0].text.find("not-a-directory"), std::string::npos);
+  EXPECT_EQ(icon->GetTotalJobs(), 0u);
+}
+
+}  // namespace
