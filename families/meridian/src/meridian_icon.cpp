@@ -9,6 +9,7 @@
 #include "common/notebook_messages.h"
 #include "common/wait_objects.h"
 #include "framework/resources.h"
+#include "meridian/mer_statistics.h"
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 
@@ -186,7 +187,7 @@ void CWFMeridianIcon::AddOpPanelPage(CPropertySheet* sheet) {
 }
 
 void CWFMeridianIcon::AddStatsPage(CPropertySheet* sheet) {
-  if (GetBidiActive()) sheet->AddPage(new CPrtOStatistics(this));
+  if (GetBidiActive()) sheet->AddPage(new CMerOStatistics(this));
 }
 
 void CWFMeridianIcon::AddResourcePage(CPropertySheet* sheet) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "common/ports.h"
 #include "framework/scripted_shell.h"
 #include "meridian/job_lines.h"
+#include "meridian/mer_statistics.h"
 #include "meridian_fixture.h"
 #include "platform/clock.h"
 #include "platform/unique_fd.h"
@@ -259,6 +262,89 @@ TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
   EXPECT_EQ(shell_.messageBox.calls()[0].caption, "Job Statistics Error:");
   EXPECT_NE(shell_.messageBox.calls()[0].text.find("not-a-directory"), std::string::npos);
   EXPECT_EQ(icon->GetTotalJobs(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class MeridianStatisticsPage : public MeridianJobStats {
+ protected:
+  // The page alone in a modeless sheet, on the GUI thread, offscreen.
+  CMerOStatistics* open(CWFMeridianIcon* icon) {
+    page_ = new CMerOStatistics(icon);
+    sheet_ = std::make_unique<CPropertySheet>("Statistics");
+    sheet_->AddPage(page_);
+    EXPECT_TRUE(sheet_->Create());
+    QCoreApplication::processEvents();
+    return page_;
+  }
+  void TearDown() override {
+    if (sheet_ && sheet_->GetSafeHwnd()) sheet_->DestroyWindow();
+    sheet_.reset();
+    delete page_;
+    MeridianJobStats::TearDown();
+  }
+  bool enabled(int id) { return page_->GetDlgItem(id)->IsWindowEnabled(); }
+  std::vector<std::string> queued() {
+    std::vector<std::string> labels;
+    while (!app_.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(app_.ThreadMgrQRemoveHead());
+      labels.push_back(item->GetString().str());
+      item->m_pfnProc(item->m_pParam);
+    }
+    return labels;
+  }
+  static int reads(const std::vector<std::string>& labels) {
+    return static_cast<int>(std::count_if(labels.begin(), labels.end(), [](const std::string& l) {
+      return l.find("ParseJSFileFunc()") != l.npos;
+    }));
+  }
+  std::unique_ptr<CPropertySheet> sheet_;
+  CMerOStatistics* page_ = nullptr;
+};
+
+TEST_F(MeridianStatisticsPage, AverageTimesReadAsHoursMinutesSeconds) {
+  EXPECT_EQ(CMerOStatistics::FormatAverage(59).str(), "00:00:59");
+  EXPECT_EQ(CMerOStatistics::FormatAverage(3600).str(), "01:00:00");
+  EXPECT_EQ(CMerOStatistics::FormatAverage(3661).str(), "01:01:01");
+}
+
+TEST_F(MeridianStatisticsPage, TrackingDecidesWhatMayBeUsed) {
+  CWFMeridianIcon* icon = addMeridian(23, "LPT1:");
+  icon->SetTrackingJS(FALSE);
+  queued();
+  open(icon);
+  // Off: the totals are greyed, Refresh (and Reset for an administrator) usable.
+  EXPECT_TRUE(enabled(1018));
+  EXPECT_FALSE(enabled(1009));
+  EXPECT_FALSE(enabled(1012));
+  EXPECT_TRUE(enabled(1019));
+  EXPECT_EQ(enabled(1017), icon->IsUserAdmin() != FALSE);
+  EXPECT_EQ(reads(queued()), 0);
+
+  // On without a file: no read, and the box stays usable.
+  page_->CheckDlgButton(1018, 1);
+  page_->SendMessage(WM_COMMAND, MAKELONG(1018, BN_CLICKED), page_->GetDlgItem(1018)->GetSafeHwnd());
+  EXPECT_TRUE(icon->GetTrackingJS());
+  EXPECT_EQ(reads(queued()), 0);
+  EXPECT_TRUE(enabled(1018));
+  EXPECT_TRUE(enabled(1009));
+  EXPECT_FALSE(enabled(1019));
+  EXPECT_FALSE(enabled(1017));
+
+  // With a file: ticking again starts exactly one read, the box greyed until it ends.
+  page_->CheckDlgButton(1018, 0);
+  page_->SendMessage(WM_COMMAND, MAKELONG(1018, BN_CLICKED), page_->GetDlgItem(1018)->GetSafeHwnd());
+  queued();
+  app_.jsFiletime = CTime(1717596187);
+  page_->CheckDlgButton(1018, 1);
+  page_->SendMessage(WM_COMMAND, MAKELONG(1018, BN_CLICKED), page_->GetDlgItem(1018)->GetSafeHwnd());
+  EXPECT_FALSE(enabled(1018));
+  EXPECT_TRUE(icon->GetTurningTrackOn());
+  page_->UpdateData(FALSE);
+  EXPECT_EQ(reads(queued()), 1);
+  EXPECT_FALSE(icon->GetTurningTrackOn());
 }
 
 }  // namespace
