@@ -105,7 +105,20 @@ BOOL CMainFrame::createFrame() {
   LoadAccelTable(MAKEINTRESOURCE(128));
   CWFWindowList* windows = windowList();
   CWFApp* app = theApp();
-  if (m_name == "wrenfield") {
+  // The walk looks the window up by title, so it starts once the list holds it.
+  bool walkSaved = false;
+  if (HasSavedWindow(FALSE)) {
+    SetTitle(m_name);  // until a saved caption replaces it
+    if (app && app->GetStartupEnumAll()) {
+      app->SetFullEnumWanted(TRUE);
+      m_filterAdded = TRUE;
+    }
+    RestoreFromRegistry();
+    if (HasSavedWindow(TRUE)) {
+      if (app) app->SetFullEnumWanted(FALSE);
+      walkSaved = true;
+    }
+  } else if (m_name == "wrenfield") {
     m_savePrinters = TRUE;
     m_maximised = FALSE;
     m_minimised = FALSE;
@@ -117,6 +130,7 @@ BOOL CMainFrame::createFrame() {
     SetTitle(m_name);
   }
   if (windows) windows->Add(this);
+  if (walkSaved) StartSavedPrinterEnum();
   if (app && app->GetWFTopmost()) SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
   if (!app || !app->GetSplashShowing()) {
     ShowWindow(SW_SHOW);
@@ -287,6 +301,7 @@ void CMainFrame::OnSysCommand(UINT id, LPARAM lParam) {
     SetMessageText(kSavingPrinters);
     if (CWnd* bar = GetMessageBar()) bar->UpdateWindow();
     LeaveWindowList();
+    SaveToRegistry();
   }
   CFrameWnd::OnSysCommand(id, lParam);
 }

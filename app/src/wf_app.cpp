@@ -32,7 +32,12 @@ CWFApp::CWFApp() : CWinApp("Wrenfield") {
 
 CWFApp::~CWFApp() {
   stopWorkQueue();
+  JoinSavedPrinterWalks();
   delete m_windowList;
+}
+
+void CWFApp::SetPrtMgr(std::unique_ptr<WFPrtMgr> manager) {
+  m_prtMgr = std::move(manager);
 }
 
 WFAlertManagerServices* CWFApp::GetAlertManager() {
@@ -235,7 +240,12 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   app->DeleteImageLists();
 
   step(2);
-  // Deleted only once no enumeration runs inside it: the manager waits.
+  // Deleted only once no enumeration runs inside it: the manager waits. A
+  // saved-printer walk past its bound may still call it, so it stays.
+  if (!app->JoinSavedPrinterWalks()) {
+    app->Log(0, "A saved-printer walk did not end; the printer manager is kept");
+    static_cast<void>(app->m_prtMgr.release());
+  }
   app->m_prtMgr.reset();
   if (app->m_appId != WF_APP_NOT_REGISTERED) {
     BceUnregisterApp(static_cast<std::uint16_t>(app->m_appId));

@@ -48,6 +48,14 @@ class CMainFrame : public CFrameWnd {
   void SelectFirstItem(int index);
   BOOL LacksPrinter(CWFPrinterIcon* icon) const;
 
+  // The window's subkey under "WFWindows" (saved_windows.cpp).
+  BOOL HasSavedWindow(BOOL withPrinters) const;
+  void SaveToRegistry();
+  void RestoreFromRegistry();
+  void StartSavedPrinterEnum();
+  static void RenameInRegistry(const CString& oldTitle, const CString& newTitle);
+  BOOL GetSavePrinters() const { return m_savePrinters; }
+
   BOOL PreCreateWindow(CREATESTRUCT& cs) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
 
