@@ -73,6 +73,15 @@ ON_UPDATE_COMMAND_UI(32820, OnUpdateNetSettingsMenu)
 ON_UPDATE_COMMAND_UI_RANGE(32821, 32824, OnUpdateNetSetting)
 ON_COMMAND_RANGE(32820, 32824, OnNetSetting)
 ON_COMMAND(57664, OnAppAbout)
+// The commands on windows themselves.
+ON_COMMAND(32786, OnNewWindow)
+ON_COMMAND(32805, OnRenameWindow)
+ON_COMMAND(32818, OnFilterPrinters)
+ON_COMMAND(32804, OnColumns)
+ON_UPDATE_COMMAND_UI(32804, OnUpdateColumns)
+ON_COMMAND(32816, OnMoreWindows)
+ON_COMMAND(32834, OnSavePrinters)
+ON_UPDATE_COMMAND_UI(32834, OnUpdateSavePrinters)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {
@@ -127,7 +136,9 @@ BOOL CMainFrame::createFrame() {
     SetTitle(title);
     if (app) app->SetFullEnumWanted(TRUE);
   } else {
+    // A new name: the user chooses what the window shows before it shows.
     SetTitle(m_name);
+    OnFilterPrinters();
   }
   if (windows) windows->Add(this);
   if (walkSaved) StartSavedPrinterEnum();

@@ -358,6 +358,31 @@ void CEdit::TypeText(LPCSTR typed) {
   SetWindowText(text.toStdString().c_str());
 }
 
+void CEdit::SetSel(int start, int end, BOOL) {
+  CString text;
+  GetWindowText(text);
+  const int length = text.GetLength();
+  if (end < 0 || end > length) end = length;
+  if (start < 0) start = end;
+  selStart_ = std::min(start, end);
+  selEnd_ = std::max(start, end);
+  showSel();
+}
+
+void CEdit::GetSel(int& start, int& end) const {
+  start = selStart_;
+  end = selEnd_;
+}
+
+void CEdit::showSel() {
+  auto* line = widgetAs<QLineEdit>(this);
+  if (!line) return;
+  if (selStart_ == selEnd_)
+    line->setCursorPosition(selEnd_);
+  else
+    line->setSelection(selStart_, selEnd_ - selStart_);
+}
+
 void CEdit::textChanged() {
   CString text;
   GetWindowText(text);
@@ -473,6 +498,10 @@ void CListControlBase::rebuild() {
     list->clear();
     for (const Item& i : items_) list->addItem(qs(i.text));
     list->setCurrentRow(selection_);
+    if (list->selectionMode() == QAbstractItemView::MultiSelection) {
+      for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setSelected(items_[static_cast<std::size_t>(row)].selected);
+    }
   } else if (auto* combo = widgetAs<QComboBox>(this)) {
     QSignalBlocker quiet(combo);
     const QString edited = combo->isEditable() ? combo->currentText() : QString();
@@ -485,8 +514,50 @@ void CListControlBase::rebuild() {
 
 void CListBox::buildWidget() {
   auto* list = host(this, new QListWidget);
+  if (multiple()) {
+    list->setSelectionMode(QAbstractItemView::MultiSelection);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, [this, list] {
+      for (int i = 0; i < GetCount() && i < list->count(); ++i)
+        items_[static_cast<std::size_t>(i)].selected = list->item(i)->isSelected();
+      if (GetStyle() & LBS_NOTIFY) notifyParent(selectionChangeCode());
+    });
+  }
   QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
   rebuild();
+}
+
+int CListBox::SetSel(int index, BOOL select) {
+  if (!multiple() || index < -1 || index >= GetCount()) return LB_ERR;
+  for (int i = 0; i < GetCount(); ++i)
+    if (index == -1 || i == index) items_[static_cast<std::size_t>(i)].selected = select != FALSE;
+  rebuild();
+  return 0;
+}
+
+int CListBox::GetSel(int index) const {
+  if (index < 0 || index >= GetCount()) return LB_ERR;
+  return multiple() ? items_[static_cast<std::size_t>(index)].selected : index == GetCurSel();
+}
+
+int CListBox::GetSelCount() const {
+  if (!multiple()) return LB_ERR;
+  return static_cast<int>(
+      std::count_if(items_.begin(), items_.end(), [](const Item& i) { return i.selected; }));
+}
+
+int CListBox::GetSelItems(int maxItems, int* items) const {
+  if (!multiple()) return LB_ERR;
+  int written = 0;
+  for (int i = 0; i < GetCount() && written < maxItems; ++i)
+    if (items_[static_cast<std::size_t>(i)].selected) items[written++] = i;
+  return written;
+}
+
+void CListBox::SetHorizontalExtent(int cx) {
+  extent_ = std::max(cx, 0);
+  if (auto* list = widgetAs<QListWidget>(this))
+    list->setHorizontalScrollBarPolicy(extent_ > list->viewport()->width() ? Qt::ScrollBarAsNeeded
+                                                                           : Qt::ScrollBarAlwaysOff);
 }
 
 void CComboBox::buildWidget() {

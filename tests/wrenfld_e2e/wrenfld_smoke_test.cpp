@@ -15,6 +15,7 @@
 
 #include "child_process.h"
 #include "eventually.h"
+#include "platform/registry.h"
 #include "test_dirs.h"
 
 namespace {
@@ -26,6 +27,7 @@ using wf::testing::eventually;
 struct Window {
   std::string className;
   std::string title;
+  std::string icon;  // "icon=<resource id>"
   std::vector<std::string> panes;
   std::vector<std::vector<std::string>> rows;  // fields after "row"
 };
@@ -54,6 +56,7 @@ class WrenfldSmoke : public ::testing::Test {
   void TearDown() override {
     ::unsetenv("WRENFIELD_UI_SNAPSHOT");
     ::unsetenv("WRENFIELD_TIME_SCALE");
+    ::unsetenv("WRENFIELD_UI_ANSWERS");
   }
 
   std::vector<Window> windows() const {
@@ -63,7 +66,8 @@ class WrenfldSmoke : public ::testing::Test {
     while (std::getline(in, line)) {
       auto fields = split(line);
       if (fields.empty()) continue;
-      if (fields[0] == "window" && fields.size() >= 3) result.push_back({fields[1], fields[2], {}, {}});
+      if (fields[0] == "window" && fields.size() >= 3)
+        result.push_back({fields[1], fields[2], fields.size() > 3 ? fields[3] : "", {}, {}});
       if (result.empty()) continue;
       if (fields[0] == "pane" && fields.size() >= 3) result.back().panes.push_back(fields[2]);
       if (fields[0] == "row") result.back().rows.emplace_back(fields.begin() + 1, fields.end());
@@ -116,6 +120,10 @@ TEST_F(WrenfldSmoke, ShowsThePrintersAFamilyClaimsAndShutsDownInOrder) {
 }
 
 TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
+  // A window of a new name asks for its filter first: Cancel.
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: click 2\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
   ChildProcess first("wrenfld");
   ASSERT_TRUE(eventually([&] { return windows().size() == 1; }, 60000));
   ChildProcess other("wrenfld", {"Other"});
@@ -130,6 +138,49 @@ TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
   bare.waitExit();
   EXPECT_EQ(windows().size(), 2u);
   const int status = endWithSigterm(first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A paper jam on the generic printer shows in its row and flashes the
+// window's icon while it lasts; cleared, both come back.
+TEST_F(WrenfldSmoke, APaperJamShowsAndFlashesWhileItLasts) {
+  wf::HKEY settings = nullptr;
+  ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings", 0,
+                                nullptr, 0, wf::KEY_ALL_ACCESS, nullptr, &settings, nullptr),
+            wf::ERROR_SUCCESS);
+  const wf::DWORD flags = 0x10F0 | 0x4;  // the defaults and FlashIcon
+  wf::RegSetValueExA(settings, "globalflags", 0, wf::REG_DWORD, reinterpret_cast<const wf::BYTE*>(&flags), 4);
+  wf::RegCloseKey(settings);
+
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return genericPrinterRow().size() > 6; }, 60000));
+  const std::vector<std::string> before = genericPrinterRow();
+  ASSERT_EQ(sim_->call("LPT5.alert 5 = 01 FF 01 00"), "ok");
+  // Sent once the program captured the printer's alerts.
+  ASSERT_TRUE(eventually([&] { return sim_->call("LPT5.raise-status = 0x4") == "ok"; }, 60000));
+  std::vector<std::string> jammed;
+  ASSERT_TRUE(eventually(
+      [&] {
+        jammed = genericPrinterRow();
+        // The status text and the hard-error image.
+        return jammed.size() > 6 && jammed[6].find("Paper Jam") != std::string::npos && jammed[1] != before[1];
+      },
+      60000));
+  // The window's icon alternates while the jam lasts.
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=132"; }, 30000));
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=102"; }, 30000));
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=132"; }, 30000));
+
+  ASSERT_EQ(sim_->call("LPT5.clear-alert 5 = 1"), "ok");
+  ASSERT_EQ(sim_->call("LPT5.raise-status = 0x4"), "ok");
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto row = genericPrinterRow();
+        return row.size() > 6 && row[6] == before[6] && row[1] == before[1] &&
+               windows()[0].icon == "icon=102";
+      },
+      60000));
+  const int status = endWithSigterm(wrenfld);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

@@ -97,6 +97,15 @@ class CMainFrame : public CFrameWnd {
   void OnUpdateNetSetting(CCmdUI* ui);
   void OnNetSetting(UINT id);
   void OnAppAbout();
+  // The commands on windows themselves (main_frame_windows.cpp).
+  void OnNewWindow();
+  void OnRenameWindow();
+  void OnFilterPrinters();
+  void OnColumns();
+  void OnUpdateColumns(CCmdUI* ui);
+  void OnMoreWindows();
+  void OnSavePrinters();
+  void OnUpdateSavePrinters(CCmdUI* ui);
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -104,6 +113,7 @@ class CMainFrame : public CFrameWnd {
   // The menu bar's popup whose first item is Properties; null when none.
   CMenu* configurePopup() const;
   void refreshIdlePrompt();
+  void focusView();
 
   CWFListView* m_pView = nullptr;
   RECT m_normal{};
