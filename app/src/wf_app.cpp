@@ -40,6 +40,10 @@ void CWFApp::SetPrtMgr(std::unique_ptr<WFPrtMgr> manager) {
   m_prtMgr = std::move(manager);
 }
 
+BOOL CWFApp::AnyWindowsLeft() {
+  return m_pMainWnd != nullptr || (m_windowList && m_windowList->GetCount() > 0);
+}
+
 WFAlertManagerServices* CWFApp::GetAlertManager() {
   return m_alertManager.get();
 }

@@ -420,4 +420,21 @@ TEST_F(WindowDialogs, NewWindowMakesTheShortcutAndMoreWindowsActivates) {
   EXPECT_EQ(listed, (std::vector<std::string>{"Office", "Wrenfield Printer Utility"}));
 }
 
+TEST_F(WindowDialogs, HelpOnAControlOpensTheProgramsHelpWithTheDialogsTable) {
+  dialogs_.on(IDD_WINDOW_NAME, [](CDialog& d) {
+    HELPINFO info;
+    info.iCtrlId = IDC_WINDOW_NAME;
+    info.hItemHandle = d.GetDlgItem(IDC_WINDOW_NAME)->GetSafeHwnd();
+    d.SendMessage(WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    button(d, IDCANCEL)->Click();
+  });
+  CWindowNameDlg dialog(frame_, "");
+  dialog.DoModal();
+  const auto calls = shell_.help.calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].helpFile, std::string(app_.GetProgramDirectory()) + "/WRENFLD.HLP");
+  EXPECT_EQ(calls[0].command, HELP_WM_HELP);
+  EXPECT_EQ(calls[0].controlTable, (std::vector<std::pair<DWORD, DWORD>>{{1023, 600}}));
+}
+
 }  // namespace

@@ -88,7 +88,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   void SetMaxThreads(UINT count) { m_maxThreads = count; }
   UINT GetWindowCount() const { return m_windowCount; }
   UINT GetNewWFWindowNo() { return ++m_windowCount; }
-  BOOL AnyWindowsLeft() override { return m_pMainWnd != nullptr; }
+  // A listed window counts before start-up names it the main window: the
+  // answers for its saved printers may come first.
+  BOOL AnyWindowsLeft() override;
   CWFWindowList* GetWFWindowList() { return m_windowList; }
   WFWindowListServices* GetWindowList() override;
   CWFPrinterList* GetPrinterList() override { return &m_printerList; }
