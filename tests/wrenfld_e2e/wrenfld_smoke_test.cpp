@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -27,7 +28,9 @@ using wf::testing::eventually;
 struct Window {
   std::string className;
   std::string title;
-  std::string icon;  // "icon=<resource id>"
+  std::string icon;      // "icon=<resource id>"
+  std::string listMode;  // "mode=<n>"
+  std::vector<std::string> widths;
   std::vector<std::string> panes;
   std::vector<std::vector<std::string>> rows;  // fields after "row"
 };
@@ -67,9 +70,11 @@ class WrenfldSmoke : public ::testing::Test {
       auto fields = split(line);
       if (fields.empty()) continue;
       if (fields[0] == "window" && fields.size() >= 3)
-        result.push_back({fields[1], fields[2], fields.size() > 3 ? fields[3] : "", {}, {}});
+        result.push_back({fields[1], fields[2], fields.size() > 3 ? fields[3] : "", "", {}, {}, {}});
       if (result.empty()) continue;
       if (fields[0] == "pane" && fields.size() >= 3) result.back().panes.push_back(fields[2]);
+      if (fields[0] == "list" && fields.size() >= 3) result.back().listMode = fields[2];
+      if (fields[0] == "column" && fields.size() >= 4) result.back().widths.push_back(fields[3]);
       if (fields[0] == "row") result.back().rows.emplace_back(fields.begin() + 1, fields.end());
     }
     return result;
@@ -163,7 +168,8 @@ TEST_F(WrenfldSmoke, APaperJamShowsAndFlashesWhileItLasts) {
       [&] {
         jammed = genericPrinterRow();
         // The status text and the hard-error image.
-        return jammed.size() > 6 && jammed[6].find("Paper Jam") != std::string::npos && jammed[1] != before[1];
+        return jammed.size() > 6 && jammed[6].find("Paper Jam") != std::string::npos &&
+               jammed[1] != before[1];
       },
       60000));
   // The window's icon alternates while the jam lasts.
@@ -181,6 +187,61 @@ TEST_F(WrenfldSmoke, APaperJamShowsAndFlashesWhileItLasts) {
       },
       60000));
   const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A window saved at an earlier close, opened by its name as its shortcut
+// does: title, view, columns, filter and its own printers come back; a
+// printer whose port is gone stays away without ghosts (app_tests show the
+// ghost it becomes with them).
+TEST_F(WrenfldSmoke, ASavedWindowOpensWithItsOwnPrinters) {
+  const std::string app = "Software\\Corvane\\Wrenfield\\1.0\\";
+  auto set = [&](const std::string& key, const char* name, wf::DWORD type, const void* data, wf::DWORD size) {
+    wf::HKEY handle = nullptr;
+    ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, (app + key).c_str(), 0, nullptr, 0,
+                                  wf::KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              wf::ERROR_SUCCESS);
+    wf::RegSetValueExA(handle, name, 0, type, static_cast<const wf::BYTE*>(data), size);
+    wf::RegCloseKey(handle);
+  };
+  auto number = [&](const std::string& key, const char* name, wf::DWORD value) {
+    set(key, name, wf::REG_DWORD, &value, 4);
+  };
+  auto text = [&](const std::string& key, const char* name, const std::string& value) {
+    set(key, name, wf::REG_SZ, value.c_str(), static_cast<wf::DWORD>(value.size() + 1));
+  };
+  number("Settings", "globalflags", 0x0070);  // the defaults without start-up enumeration and ghosts
+  text("WFWindows\\Lab", "caption", "Lab printers");
+  number("WFWindows\\Lab", "sortcol", 2);
+  number("WFWindows\\Lab", "viewstate", 1);
+  number("WFWindows\\Lab", "saveprinters", 1);
+  number("WFWindows\\Lab", "modelcolumn", 0);  // hidden
+  number("WFWindows\\Lab", "connectcol", 123);
+  number("WFWindows\\Lab\\filter", "OffOn", 0xFB);
+  text("WFWindows\\Lab\\printers\\     0", "localport", "LPT5");
+  text("WFWindows\\Lab\\printers\\     1", "localport", "LPT9");
+
+  ChildProcess lab("wrenfld", {"Lab"});
+  std::vector<std::string> ports;
+  ASSERT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].title != "Lab printers") return false;
+        ports.clear();
+        for (const auto& row : shown[0].rows)
+          if (row.size() > 5) ports.push_back(row[5]);
+        // Asked for and answered: no enumeration left.
+        return ports == std::vector<std::string>{"LPT5"} && !shown[0].panes.empty() &&
+               shown[0].panes[0] == "Ready";
+      },
+      60000))
+      << ports.size();
+  const Window window = windows()[0];
+  EXPECT_EQ(window.listMode, "mode=1");
+  ASSERT_GT(window.widths.size(), 2u);
+  EXPECT_EQ(window.widths[1], "0");
+  EXPECT_EQ(window.widths[2], "123");
+  const int status = endWithSigterm(lab);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
