@@ -240,16 +240,17 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   if (app->GetBidiTrace()) BceStopTrace();
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
-  app->m_printerList.DeleteAllPrinters();
-  app->DeleteImageLists();
-
-  step(2);
-  // Deleted only once no enumeration runs inside it: the manager waits. A
-  // saved-printer walk past its bound may still call it, so it stays.
+  // The saved-printer walks end before the printers and the manager go; one
+  // past its bound may still call the manager, so that stays.
   if (!app->JoinSavedPrinterWalks()) {
     app->Log(0, "A saved-printer walk did not end; the printer manager is kept");
     static_cast<void>(app->m_prtMgr.release());
   }
+  app->m_printerList.DeleteAllPrinters();
+  app->DeleteImageLists();
+
+  step(2);
+  // Deleted only once no enumeration runs inside it: the manager waits.
   app->m_prtMgr.reset();
   if (app->m_appId != WF_APP_NOT_REGISTERED) {
     BceUnregisterApp(static_cast<std::uint16_t>(app->m_appId));

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,7 @@
 
 #include "app/list_view.h"
 #include "app/main_frame.h"
+#include "app/window_dialogs.h"
 #include "app/window_filter.h"
 #include "app/window_list.h"
 #include "app_fixture.h"
@@ -23,6 +25,7 @@
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "eventually.h"
+#include "framework/controls.h"
 #include "wfprtmgr/wfprtmgr.h"
 
 namespace {
@@ -472,6 +475,69 @@ TEST_F(SavedWindows, ShortcutFailsWhenItsFolderCannotBeMade) {
   std::filesystem::create_directories(folder.parent_path());
   std::ofstream(folder.string()) << "in the way";
   EXPECT_FALSE(app_.CreateWFShortcut("WFWin2", "Blocked"));
+}
+
+// The whole round: a window made with New Window, set up and closed, comes
+// back by the name its desktop entry starts it with.
+TEST_F(SavedWindows, ANewWindowClosedAndReopenedByItsShortcutIsTheSame) {
+  auto owned = std::make_unique<RecordingManager>();
+  RecordingManager* manager = owned.get();
+  app_.SetPrtMgr(std::move(owned));
+  app_.SetUseGhosts(TRUE);
+  app_.SetStartupEnumAll(FALSE);
+  for (const char* port : {"LPT1", "LPT2", "LPT3", "COM1"}) ghost(port);
+  CMainFrame* main = open("wrenfield");
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(IDD_WINDOW_NAME, [](CDialog& d) {
+    dynamic_cast<CEdit*>(d.GetDlgItem(IDC_WINDOW_NAME))->TypeText("Lab");
+    dynamic_cast<CButton*>(d.GetDlgItem(IDOK))->Click();
+  });
+  dialogs.on(IDD_FILTER, [](CDialog& d) {
+    dynamic_cast<CEdit*>(d.GetDlgItem(IDC_NAME_PATTERN))->TypeText("lpt*");
+    dynamic_cast<CButton*>(d.GetDlgItem(IDOK))->Click();
+  });
+  main->SendMessage(WM_COMMAND, 32786, 0);
+  dispatch();
+  CMainFrame* lab = app_.GetWFWindowList()->FindWindowA(CString("Lab"));
+  ASSERT_NE(lab, nullptr);
+  ASSERT_EQ(lab->GetView()->GetItemCount(), 3);
+  const std::string name = lab->GetName().str();
+  lab->SendMessage(WM_COMMAND, 32834, 0);  // save the printers
+  lab->SendMessage(WM_COMMAND, 1100, 0);   // Large Icons
+  lab->GetView()->SetSortColumn(1, FALSE);
+  close(lab);
+
+  std::ifstream entry(CWFApp::ShortcutFolder() / "Lab.desktop");
+  std::stringstream desktop;
+  desktop << entry.rdbuf();
+  EXPECT_NE(desktop.str().find(" \"" + name + "\"\n"), std::string::npos) << desktop.str();
+
+  CMainFrame* again = open(name.c_str());
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->GetTitle().str(), "Lab");
+  EXPECT_EQ(again->GetView()->GetViewMode(), 0);
+  EXPECT_EQ(again->GetView()->GetSortColumn(), 1);
+  EXPECT_EQ(again->GetFilter().name.str(), "LPT*");
+  EXPECT_TRUE(again->GetSavePrinters());
+  // Found again, each replaces its old icon in the windows: served here.
+  ASSERT_TRUE(wf::testing::eventually([&] {
+    dispatch();
+    return manager->asked().size() == 3;
+  }));
+  std::vector<std::string> asked;
+  for (const auto& a : manager->asked()) asked.push_back(a.local);
+  std::vector<std::string> saved = asked;
+  std::sort(saved.begin(), saved.end());
+  EXPECT_EQ(saved, (std::vector<std::string>{"LPT1", "LPT2", "LPT3"}));
+  // Last subkey first: the reverse of the order the items had at the close.
+  std::vector<std::string> items;
+  for (const std::string& sub : subkeys(kWindows + name + "\\printers"))
+    items.push_back(text(kWindows + name + "\\printers\\" + sub, "localport"));
+  EXPECT_EQ(asked, std::vector<std::string>(items.rbegin(), items.rend()));
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    dispatch();
+    return again->GetView()->GetItemCount() == 3;
+  }));
 }
 
 }  // namespace
