@@ -245,4 +245,29 @@ TEST_F(WrenfldSmoke, ASavedWindowOpensWithItsOwnPrinters) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A first window of a new name asks for its filter before it shows; the
+// answer decides which of the printers it takes.
+TEST_F(WrenfldSmoke, ANewlyNamedWindowShowsWhatItsFilterLets) {
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: text 1043 7301*; click 1\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
+  ChildProcess lab("wrenfld", {"Lab"});
+  std::vector<std::string> names;
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].title != "Lab" || shown[0].panes.empty() ||
+            shown[0].panes[0] != "Ready")
+          return false;
+        names.clear();
+        for (const auto& row : shown[0].rows)
+          if (row.size() > 3) names.push_back(row[3]);
+        return names == std::vector<std::string>{"7301 plus"};
+      },
+      60000))
+      << names.size();
+  const int status = endWithSigterm(lab);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 }  // namespace
