@@ -471,8 +471,7 @@ LRESULT CMainFrame::OnOpenSettings(WPARAM, LPARAM page) {
 
 void CMainFrame::OnUpdateInventory(CCmdUI* ui) {
   CWFApp* app = theApp();
-  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !app->GetGlobalEnumState() &&
-             !app->IsPrinterInventoryActive());
+  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !enumerating() && !app->IsPrinterInventoryActive());
 }
 
 BOOL CMainFrame::OnQueryEndSession() {

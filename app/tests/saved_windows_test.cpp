@@ -179,13 +179,13 @@ class SavedWindows : public wf::testing::AppFixture {
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   // A missing printer on a local port of that name.
-  CWFPrinterIcon* ghost(const char* port) {
+  CWFPrinterIcon* ghost(const char* port, CWFPrinterList* list = nullptr) {
     ENUMBINARYDATA record{};
     std::strncpy(record.name, port, sizeof record.name - 1);
     record.familyKey = kTestFamily;
     NETADDRESS address{};
     std::strncpy(address.local, port, sizeof address.local - 1);
-    CWFPrinterIcon* icon = app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0);
+    CWFPrinterIcon* icon = (list ? list : app_.GetPrinterList())->CreateGhostPrinter(&address, &record, 0);
     EXPECT_NE(icon, nullptr) << port;
     return icon;
   }
@@ -202,10 +202,11 @@ TEST_F(SavedWindows, CloseWritesTheTableAndOnlyPrintersStillListed) {
     icons.push_back(ghost(port));
     frame->GetView()->AddPrinter(icons.back());
   }
-  // Item 2's printer leaves the printer list while the view still shows it.
-  CWFPrinterList* list = app_.GetPrinterList();
-  list->RemoveAt(list->Find(icons[2]));
-  unlisted_.push_back(icons[2]);
+  // Item 2 then shows a printer the program's printer list does not hold.
+  CWFPrinterList elsewhere;
+  CWFPrinterIcon* unlisted = ghost("LPT9", &elsewhere);
+  frame->GetView()->ReplacePrinter(icons[2], unlisted);
+  unlisted_.push_back(unlisted);
   close(frame);
 
   const std::string path = kWindows + "wrenfield";

@@ -198,6 +198,10 @@ TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
   // At the real pace the splash stays 7 s, longer than the start-up, so the
   // first snapshot still shows it.
   ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  // The second window's name is new, so its filter dialog comes first: Cancel.
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: click 2\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
   ChildProcess wrenfld("wrenfld");
   ASSERT_TRUE(eventually([&] { return !linesOf("toplevel").empty(); }, 60000));
   const auto screen = linesOf("screen");
