@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "eventually.h"
 #include "platform/clock.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
@@ -140,6 +141,8 @@ TEST_F(TidewaterObject, EverySettingRoundTripsAndOutOfRangeSendsNothing) {
     const std::size_t before = pjlLines().size();
     EXPECT_EQ(set(c.outside), kBadRequest) << c.outside;
     EXPECT_EQ(set(c.set), 0);
+    // The printer reads its port on its own thread, after the Set returns.
+    wf::testing::eventually([&] { return pjlLines().size() > before; });
     const auto lines = pjlLines();
     ASSERT_EQ(lines.size(), before + 1) << "one line for the Set, none for the refused one";
     EXPECT_EQ(lines.back(), c.line);
@@ -164,8 +167,10 @@ TEST_F(TidewaterObject, ActionsSendTheirLinesAndFactoryDefaultsRestoreTheProfile
   ASSERT_EQ(set("SymbolSet 19U"), 0);
   ASSERT_EQ(set("NonUSDefaults 0"), 0);
   EXPECT_EQ(get("PowerSaver"), (std::pair<long, std::string>{0, "5"}));
+  const std::size_t before = pjlLines().size();
   for (const char* action : {"test", "directory", "factory"})
     EXPECT_EQ(child->ask(std::string("do ") + handle + " " + action).number(), 0) << action;
+  wf::testing::eventually([&] { return pjlLines().size() >= before + 3; });
   const auto lines = pjlLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
