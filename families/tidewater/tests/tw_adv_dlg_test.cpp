@@ -242,6 +242,22 @@ TEST_F(AdvancedPageTest, AFailedReadStopsTheReadingAndLeavesTheUSFlagOn) {
   EXPECT_TRUE(page->IsDataValid());
 }
 
+TEST_F(AdvancedPageTest, ABadValueFromThePrinterStopsTheReadingAndKeepsTheCache) {
+  const char* bad[] = {"", "x1", "121", "123456", "-5"};
+  for (const char* value : bad) {
+    SCOPED_TRACE(value);
+    TwIcon* icon = makeIcon();
+    printer_->values[4121] = value;  // power saver
+    CTwAdvDlg* page = open(icon);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(printer_->reads, (std::vector<int>{4122, 4121}));
+    EXPECT_EQ(icon->GetPowerSaver(), 15u);
+    EXPECT_EQ(icon->GetTimeout(), 0u);  // never read
+    list_.DeleteAllPrinters();
+    pump();
+  }
+}
+
 TEST_F(AdvancedPageTest, APrinterWithoutPPDSIsNotAskedAndItsButtonIsOff) {
   TwIcon::ppdsCapable = FALSE;
   TwIcon* icon = makeIcon();
@@ -284,6 +300,10 @@ TEST_F(AdvancedPageTest, ValuesOutOfRangeShowTheRangeMessageAndSendNothing) {
   TwIcon* icon = makeIcon();
   CTwAdvDlg* page = open(icon);
   ASSERT_NE(page, nullptr);
+  // The range message puts the focus back on the field: the frame must be active.
+  CWnd* frame = icon->GetOpenFrame();
+  frame->SetForegroundWindow();
+  ASSERT_TRUE(wf::fw::testing::pumpUntil([&] { return CWnd::GetFocus() != nullptr; }));
   const struct {
     int edit;
     const char* typed;
@@ -294,6 +314,7 @@ TEST_F(AdvancedPageTest, ValuesOutOfRangeShowTheRangeMessageAndSendNothing) {
     click(page, 1037);
     runQueuedWork();
     EXPECT_EQ(shell_.messageBox.calls().size(), boxes + 1) << c.typed;
+    EXPECT_EQ(CWnd::GetFocus(), page->GetDlgItem(c.edit)) << c.typed;
     EXPECT_TRUE(printer_->sent.empty()) << c.typed;
     EXPECT_EQ(icon->GetPowerSaver(), 30u);
     EXPECT_EQ(icon->GetTimeout(), 20u);
