@@ -1,5 +1,6 @@
 #include "common/printer_list.h"
 
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -42,6 +43,23 @@ void closeStaleNotebook(CWFPrinterIcon* icon) {
   if (frame) PostMessage(frame->GetSafeHwnd(), WM_CLOSE, 0, 0);
 }
 
+std::uint64_t nodeKey(const CWFPrinterIcon* icon) {
+  std::uint64_t key = 0;
+  std::memcpy(&key, icon->GetNodeAddress(), 6);
+  return key;
+}
+
+template <class Map, class Key>
+void eraseOne(Map& map, const Key& key, CWFPrinterIcon* icon) {
+  auto [from, to] = map.equal_range(key);
+  for (auto it = from; it != to; ++it) {
+    if (it->second == icon) {
+      map.erase(it);
+      return;
+    }
+  }
+}
+
 CWFPrinterIcon* makeIcon(DWORD familyKey, WFPrtObj* object, void* record) {
   CWFPrinterDLLManager* manager = app() ? app()->GetPrinterDLLManager() : nullptr;
   CWFPrinterDLL* dll = manager ? manager->FindPrinterDLL(familyKey) : nullptr;
@@ -58,6 +76,52 @@ CWFPrinterList::CWFPrinterList() : CObList(10) {
 CWFPrinterList::~CWFPrinterList() {
   std::lock_guard links(m_links);
   RemoveAll();
+  unindexAll();
+}
+
+void CWFPrinterList::index(CWFPrinterIcon* icon, POSITION at) {
+  const Entry entry{at, m_nextOrder++, icon->GetPrinterHandle()};
+  m_entries.emplace(icon, entry);
+  if (entry.handle) m_byHandle.emplace(entry.handle, icon);
+  m_byNode.emplace(nodeKey(icon), icon);
+  if (icon->IsGhost()) m_ghosts.insert(icon);
+}
+
+// Also undoes an index() that failed part way.
+void CWFPrinterList::unindex(CWFPrinterIcon* icon) {
+  auto found = m_entries.find(icon);
+  if (found == m_entries.end()) return;
+  if (found->second.handle) eraseOne(m_byHandle, found->second.handle, icon);
+  eraseOne(m_byNode, nodeKey(icon), icon);
+  m_ghosts.erase(icon);
+  m_entries.erase(found);
+}
+
+void CWFPrinterList::reindex(CWFPrinterIcon* icon) {
+  auto found = m_entries.find(icon);
+  if (found == m_entries.end()) return;
+  const USHORT handle = icon->GetPrinterHandle();
+  if (handle != found->second.handle) {
+    if (handle) m_byHandle.emplace(handle, icon);
+    if (found->second.handle) eraseOne(m_byHandle, found->second.handle, icon);
+    found->second.handle = handle;
+  }
+  if (!icon->IsGhost()) m_ghosts.erase(icon);
+}
+
+void CWFPrinterList::unindexAll() {
+  m_entries.clear();
+  m_byHandle.clear();
+  m_byNode.clear();
+  m_ghosts.clear();
+}
+
+bool CWFPrinterList::earlier(CWFPrinterIcon* a, CWFPrinterIcon* b) const {
+  return m_entries.at(a).order < m_entries.at(b).order;
+}
+
+POSITION CWFPrinterList::positionOf(CWFPrinterIcon* icon) const {
+  return icon ? m_entries.at(icon).at : nullptr;
 }
 
 template <class Walk>
@@ -81,23 +145,28 @@ POSITION CWFPrinterList::findUnlocked(USHORT printer) {
   if (!manager) return nullptr;
   WFPrtObj* object = printer ? manager->getPrinterObj(printer) : nullptr;
   std::lock_guard links(m_links);
-  for (POSITION p = GetHeadPosition(); p;) {
-    const POSITION at = p;
-    auto* icon = static_cast<CWFPrinterIcon*>(GetNext(p));
-    if ((printer && icon->GetPrinterHandle() == printer) || (icon->IsGhost() && icon->IsSameAddress(object)))
-      return at;
+  CWFPrinterIcon* first = nullptr;
+  auto consider = [&](CWFPrinterIcon* icon) {
+    if (!first || earlier(icon, first)) first = icon;
+  };
+  if (printer) {
+    auto [from, to] = m_byHandle.equal_range(printer);
+    for (auto it = from; it != to; ++it)
+      if (it->second->GetPrinterHandle() == printer) consider(it->second);
   }
-  return nullptr;
+  for (CWFPrinterIcon* ghost : m_ghosts)
+    if (ghost->IsGhost() && ghost->IsSameAddress(object)) consider(ghost);
+  return positionOf(first);
 }
 
 POSITION CWFPrinterList::findUnlocked(CWFPrinterIcon* icon) {
   if (POSITION p = findUnlocked(icon->GetPrinterHandle())) return p;
   std::lock_guard links(m_links);
-  for (POSITION p = GetHeadPosition(); p;) {
-    const POSITION at = p;
-    if (static_cast<CWFPrinterIcon*>(GetNext(p))->IsSameAddress(icon)) return at;
-  }
-  return nullptr;
+  CWFPrinterIcon* first = nullptr;
+  auto [from, to] = m_byNode.equal_range(nodeKey(icon));
+  for (auto it = from; it != to; ++it)
+    if (it->second->IsSameAddress(icon) && (!first || earlier(it->second, first))) first = it->second;
+  return positionOf(first);
 }
 
 template <class Key>
@@ -127,7 +196,7 @@ BOOL CWFPrinterList::IsInList(CWFPrinterIcon* icon) {
     bool found = false;
     {
       std::lock_guard links(m_links);
-      found = icon && CObList::Find(icon) != nullptr;
+      found = icon && m_entries.count(icon) != 0;
     }
     if (found) icon->ThreadLock();
     return found;
@@ -136,9 +205,13 @@ BOOL CWFPrinterList::IsInList(CWFPrinterIcon* icon) {
 
 BOOL CWFPrinterList::append(CWFPrinterIcon* icon) {
   std::lock_guard links(m_links);
+  POSITION at = nullptr;
   try {
-    AddTail(icon);
+    at = AddTail(icon);
+    index(icon, at);
   } catch (const std::bad_alloc&) {
+    unindex(icon);
+    if (at) RemoveAt(at);
     return FALSE;
   }
   return TRUE;
@@ -152,9 +225,17 @@ CWFPrinterList::ErrorValue CWFPrinterList::NewPrinterIcon(WFPrtObj* object, void
   object->getPrinterType(&familyKey, &second);
 
   if (existing && existing->BelongsToFamily(familyKey)) {
-    existing->SetPrinterObj(object);
+    {
+      std::lock_guard links(m_links);
+      existing->SetPrinterObj(object);
+      reindex(existing);
+    }
     if (existing->GetAnyActiveAlerts()) removeStaleAlert(existing);
-    existing->SetGhostStatus(FALSE);
+    {
+      std::lock_guard links(m_links);
+      existing->SetGhostStatus(FALSE);
+      reindex(existing);
+    }
     if (auto* stored = static_cast<ENUMBINARYDATA*>(record)) {
       if (!stored->userDefinedName) {
         existing->SetName(nullptr);
@@ -250,10 +331,12 @@ BOOL CWFPrinterList::DeletePrinterIcon(CWFPrinterIcon* icon) {
   bool unlinked = false;
   if (icon) {
     std::lock_guard links(m_links);
-    if (POSITION p = CObList::Find(icon)) {
+    if (auto entry = m_entries.find(icon); entry != m_entries.end()) {
       found = true;
       if (icon->GetUsageCount() == 0) {
-        RemoveAt(p);
+        const POSITION at = entry->second.at;
+        unindex(icon);
+        RemoveAt(at);
         unlinked = true;
       }
     }
@@ -270,6 +353,7 @@ void CWFPrinterList::DeleteAllPrinters() {
   {
     std::lock_guard links(m_links);
     while (!IsEmpty()) icons.push_back(static_cast<CWFPrinterIcon*>(RemoveHead()));
+    unindexAll();
   }
   releaseExclusive(wholeList);
   for (CWFPrinterIcon* icon : icons) delete icon;

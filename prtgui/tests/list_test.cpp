@@ -123,6 +123,11 @@ TEST_F(PrinterListTest, AGhostOfTheSameFamilyIsRefreshedInPlace) {
   EXPECT_FALSE(ghost->IsGhost());
   EXPECT_EQ(ghost->GetPrinterHandle(), 11);
   EXPECT_EQ(replacements(), 0);
+  // Found under the handle it took, so the next report refreshes it again.
+  EXPECT_EQ(list_.FindPrinterIcon(11), ghost);
+  ghost->ThreadUnlock();
+  EXPECT_EQ(list_.NewPrinterIcon(object, nullptr), CWFPrinterList::REFRESHED);
+  EXPECT_EQ(icons(), std::vector<CWFPrinterIcon*>{ghost});
 }
 
 TEST_F(PrinterListTest, AGhostOfAnotherFamilyGivesWayAndHandsOverItsUserName) {
@@ -157,6 +162,42 @@ TEST_F(PrinterListTest, AGhostOfAPrinterAlreadyListedTakesItsPlace) {
   EXPECT_EQ(ghost->GetPrinterHandle(), 11);  // bound to the found printer's object
   EXPECT_EQ(ghost->GetName(), "Saved name");
   EXPECT_EQ(replacements(), 1);
+}
+
+TEST_F(PrinterListTest, AdapterPrintersAreFoundByHandleAndByNode) {
+  auto adapter = [&](std::uint16_t handle, std::uint8_t node) {
+    ScriptedPrtObj* object = addLocal(handle, "PORT1");
+    object->caps.portType = WFPrtObj::PORT_ADAPTER_PARALLEL_1;
+    fakebce::setPrtInfoFor(handle, prtInfo(handle, "PORT1", BCE_NET_IPX, node));
+    return object;
+  };
+  for (std::uint8_t node = 1; node <= 3; ++node)
+    EXPECT_EQ(list_.NewPrinterIcon(adapter(20 + node, node), nullptr), CWFPrinterList::NEW_ICON);
+  const std::vector<CWFPrinterIcon*> first = icons();
+  ASSERT_EQ(first.size(), 3u);
+
+  // The adapter at node 2 comes back under another handle: its icon gives
+  // way to one for the new handle, the others stay.
+  EXPECT_EQ(list_.NewPrinterIcon(adapter(32, 2), nullptr), CWFPrinterList::REFRESHED);
+  const std::vector<CWFPrinterIcon*> now = icons();
+  ASSERT_EQ(now.size(), 3u);
+  EXPECT_EQ(now[0], first[0]);
+  EXPECT_EQ(now[1], first[2]);
+  EXPECT_EQ(now[2]->GetPrinterHandle(), 32);
+  EXPECT_EQ(list_.FindPrinterIcon(22), nullptr);
+  for (std::uint16_t handle : {21, 23, 32}) {
+    CWFPrinterIcon* icon = list_.FindPrinterIcon(handle);
+    ASSERT_NE(icon, nullptr) << handle;
+    EXPECT_EQ(icon->GetPrinterHandle(), handle);
+    icon->ThreadUnlock();
+  }
+
+  // A deleted icon is no longer found; its printer's next report makes a new one.
+  EXPECT_TRUE(list_.DeletePrinterIcon(first[0]));
+  EXPECT_EQ(list_.FindPrinterIcon(21), nullptr);
+  EXPECT_FALSE(list_.IsInList(first[0]));
+  EXPECT_EQ(list_.NewPrinterIcon(objects_[0].get(), nullptr), CWFPrinterList::NEW_ICON);
+  EXPECT_EQ(icons().size(), 3u);
 }
 
 TEST_F(PrinterListTest, ARefreshRemovesOnlyAStaleFirstAlert) {

@@ -94,29 +94,39 @@ TEST_F(PageBaseTest, APageWithoutATableStillAsksForHelp) {
   EXPECT_NE(dynamic_cast<CWFPropertyPage*>(created.get()), nullptr);
 }
 
-TEST_F(PageBaseTest, BasePagesHelpTablesNameTheControlsOfTheirTemplates) {
+TEST_F(PageBaseTest, BasePagesHelpTablesPairTheirTemplatesControlsWithTopics) {
   // The status page makes 1001 and 107 itself, where 1005 and 1008 lie.
   const std::set<DWORD> madeAtRunTime = {1001, 107};
   CPrtOStatus status;
   CPrtOOpPanel panel;
   CPrtOStatistics statistics;
   CPrtOResourceMgmt resources(nullptr);
+  const Table statusTable = {{1005, 1100}, {1001, 1100}, {1006, 1100}, {1031, 1101},
+                             {1030, 1102}, {1008, 1103}, {107, 1103},  {1024, 1104},
+                             {1068, 1104}, {1007, 1105}, {1069, 1105}, {1057, 9000}};
+  const Table panelTable = {{1033, 403}, {1034, 404}, {1035, 405}, {1036, 406}, {1037, 406}, {1038, 406},
+                            {1039, 406}, {1040, 406}, {1041, 406}, {1042, 406}, {1043, 406}, {1065, 9000}};
+  const Table statisticsTable = {{1013, 1000}, {1060, 1000}, {1014, 1001}, {1061, 1001}, {1015, 1002},
+                                 {1062, 1002}, {1017, 1003}, {1019, 1009}, {1018, 1004}, {1010, 1005},
+                                 {1041, 1005}, {1011, 1006}, {1042, 1006}, {1009, 1007}, {1040, 1007},
+                                 {1012, 1008}, {1043, 1008}, {1063, 9000}, {1039, 9000}};
+  const Table resourceTable = {{1045, 1200}, {1046, 1201}, {1047, 1202}, {1048, 1203},
+                               {1049, 1204}, {1039, 1205}, {1053, 1206}, {1054, 1207},
+                               {1055, 1208}, {1050, 1206}, {1051, 1207}, {1052, 1208},
+                               {1056, 1209}, {1057, 1210}, {1058, 1211}, {1064, 9000}};
   const struct {
     CWFPropertyPage* page;
     UINT templateId;
-    std::size_t pairs;
-    std::pair<DWORD, DWORD> first, last;
+    const Table& pairs;
   } pages[] = {
-      {&status, 344, 12, {1005, 1100}, {1057, 9000}},
-      {&panel, 341, 12, {1033, 403}, {1065, 9000}},
-      {&statistics, 342, 19, {1013, 1000}, {1039, 9000}},
-      {&resources, 343, 16, {1045, 1200}, {1064, 9000}},
+      {&status, 344, statusTable},
+      {&panel, 341, panelTable},
+      {&statistics, 342, statisticsTable},
+      {&resources, 343, resourceTable},
   };
   for (const auto& p : pages) {
     const Table table = tableOf(p.page->GetHelpIDs());
-    ASSERT_EQ(table.size(), p.pairs) << p.templateId;
-    EXPECT_EQ(table.front(), p.first);
-    EXPECT_EQ(table.back(), p.last);
+    EXPECT_EQ(table, p.pairs) << p.templateId;
     EXPECT_EQ(p.page->GetHelpFile().str(), "WRENFLD.HLP");
     const auto* dialog = wf::fw::findDialog(p.templateId);
     ASSERT_NE(dialog, nullptr) << p.templateId;
@@ -130,7 +140,7 @@ TEST_F(PageBaseTest, BasePagesHelpTablesNameTheControlsOfTheirTemplates) {
   }
   // The default resource page is made on template 0, as the dynamic form.
   CPrtOResourceMgmt bare;
-  EXPECT_EQ(tableOf(bare.GetHelpIDs()).size(), 16u);
+  EXPECT_EQ(tableOf(bare.GetHelpIDs()), resourceTable);
 }
 
 TEST_F(PageBaseTest, TheMenuAndStatusStringsExist) {

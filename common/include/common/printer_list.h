@@ -5,8 +5,13 @@
 // (the icon's destructor waits for its holders, who may need a reader
 // unit). Appends share one lock, and every walk or link change holds an
 // inner lock only for its span, so appends never race walks or removals.
+// Lookups go through an index kept under that inner lock: it assumes an
+// icon's handle changes, and it stops being a ghost, only through the list,
+// and that icons at different nodes are never the same address.
 #include <cstdint>
 #include <mutex>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "broker/corbce.h"
@@ -59,10 +64,27 @@ class CWFPrinterList : public CObList {
   BOOL append(CWFPrinterIcon* icon);
   void takeExclusive(CMutex& wholeList);
   void releaseExclusive(CMutex& wholeList);
+  // The index; the caller holds m_links.
+  struct Entry {
+    POSITION at = nullptr;
+    std::uint64_t order = 0;  // appends go to the tail: list order
+    USHORT handle = 0;
+  };
+  void index(CWFPrinterIcon* icon, POSITION at);
+  void unindex(CWFPrinterIcon* icon);
+  void reindex(CWFPrinterIcon* icon);
+  void unindexAll();
+  bool earlier(CWFPrinterIcon* a, CWFPrinterIcon* b) const;
+  POSITION positionOf(CWFPrinterIcon* icon) const;
 
   CSemaphore m_readers;
   std::recursive_mutex m_links;
   std::mutex m_append;
+  std::unordered_map<CWFPrinterIcon*, Entry> m_entries;
+  std::unordered_multimap<USHORT, CWFPrinterIcon*> m_byHandle;
+  std::unordered_multimap<std::uint64_t, CWFPrinterIcon*> m_byNode;
+  std::unordered_set<CWFPrinterIcon*> m_ghosts;
+  std::uint64_t m_nextOrder = 0;
 };
 
 // A request of the enumeration callback; the callback frees it.
