@@ -142,8 +142,8 @@ POSITION CWFPrinterList::Find(CWFPrinterIcon* icon) {
 
 POSITION CWFPrinterList::findUnlocked(USHORT printer) {
   WFPrtMgr* manager = app() ? app()->GetPrtMgr() : nullptr;
-  if (!manager) return nullptr;
-  WFPrtObj* object = printer ? manager->getPrinterObj(printer) : nullptr;
+  // Without a manager only the handle itself can match.
+  WFPrtObj* object = printer && manager ? manager->getPrinterObj(printer) : nullptr;
   std::lock_guard links(m_links);
   CWFPrinterIcon* first = nullptr;
   auto consider = [&](CWFPrinterIcon* icon) {

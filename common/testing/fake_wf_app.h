@@ -32,6 +32,8 @@ class FakeWindowList : public WFWindowListServices {
   BOOL AnyNormalWndFound(USHORT printer) override;
   void RestoreOnError(USHORT printer) override;
   int GetCount() override;
+  void RemovePrinter(USHORT printer, CWnd* skip) override;
+  void AnyAlerts() override;
 
   BOOL normalWindowFound = FALSE;
   int windowCount = 1;
@@ -71,6 +73,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL soundEnabled = TRUE;
   BOOL minSounds = FALSE;
   BOOL focusOnAlert = FALSE;
+  BOOL jsTracking = FALSE;
   BOOL threadMgrActive = TRUE;
   BOOL windowsLeft = TRUE;
   short appId = 0;
@@ -143,6 +146,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL GetMinSounds() override { return minSounds; }
   BOOL GetFocusOnAlert() override { return focusOnAlert; }
   void WinHelp(std::uintptr_t data, UINT command) override;
+  BOOL GetJSTracking() override { return jsTracking; }
   CWFPrinterList* GetPrinterList() override { return printerList; }
   WFWindowListServices* GetWindowList() override { return &windowList; }
   WFAlertManagerServices* GetAlertManager() override {

@@ -57,6 +57,10 @@ class WFWindowListServices {
   virtual BOOL AnyNormalWndFound(USHORT printer) = 0;
   virtual void RestoreOnError(USHORT printer) = 0;
   virtual int GetCount() = 0;
+  // Every printer window but `skip` drops the printer; done on return.
+  virtual void RemovePrinter(USHORT printer, CWnd* skip) = 0;
+  // Every printer window brings its alert icon up to date.
+  virtual void AnyAlerts() = 0;
 };
 
 class WFAlertManagerServices {
@@ -111,6 +115,8 @@ class WFAppServices {
   virtual BOOL GetMinSounds() = 0;
   virtual BOOL GetFocusOnAlert() = 0;
   virtual void WinHelp(std::uintptr_t data, UINT command) = 0;
+  // Whether new printers track job statistics by default.
+  virtual BOOL GetJSTracking() = 0;
 
   // What the application object owns; null until it exists.
   virtual CWFPrinterList* GetPrinterList() = 0;

@@ -118,6 +118,12 @@ std::uint32_t PrtGuiChild::panel(std::uint16_t handle, bool on) {
 std::vector<std::string> PrtGuiChild::handled() {
   return items(expectText("handled"));
 }
+void PrtGuiChild::meridian() {
+  expectOk("meridian");
+}
+unsigned long PrtGuiChild::help(std::uint16_t handle) {
+  return expectNumber("help " + std::to_string(handle));
+}
 TestPageDone PrtGuiChild::testPage(std::uint16_t handle, const std::string& programDirectory) {
   const ChildAnswer a = expectOk("testpage " + std::to_string(handle) + " " + programDirectory);
   if (a.field(0) == "not") return {};
@@ -169,6 +175,12 @@ PrinterPicture PrtGuiChild::picture(std::uint16_t handle) {
 }
 std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name) {
   return hex(expectText("inventory " + std::to_string(handle) + " " + name));
+}
+int PrtGuiChild::inventoryFile(const std::string& path, const std::string& cancelFile) {
+  return static_cast<int>(expectNumber("inventoryfile " + path + " " + cancelFile, 120000));
+}
+int PrtGuiChild::inventoryPrint(const std::string& dataFile, const std::string& pdf) {
+  return static_cast<int>(expectNumber("inventoryprint " + dataFile + " " + pdf));
 }
 unsigned long PrtGuiChild::pageCounts(std::uint16_t handle, bool reset) {
   return static_cast<unsigned long>(

@@ -159,6 +159,10 @@ class PrtGuiChild : public TypedChild {
   std::uint32_t panel(std::uint16_t handle, bool on);
   // Broker messages the alert service handled, as "message result".
   std::vector<std::string> handled();
+  // Registers the Meridian family (keys 1 and 5) over the test family.
+  void meridian();
+  // Help for the icon's current error: the help context asked, 0 for none.
+  unsigned long help(std::uint16_t handle);
   TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);
   QuickSetupRun quickSetup(bool send, std::uint16_t handle, const std::string& file);
   GraphicInfo graphic(std::uint16_t handle);
@@ -166,6 +170,11 @@ class PrtGuiChild : public TypedChild {
   PrinterPicture picture(std::uint16_t handle);
   // The inventory record's bytes.
   std::string inventory(std::uint16_t handle, const std::string& name);
+  // The inventory data file of every printer, cancelled once `cancelFile`
+  // exists ("-": never); the run's result code.
+  int inventoryFile(const std::string& path, const std::string& cancelFile = "-");
+  // That file's report printed into `pdf`; the result code.
+  int inventoryPrint(const std::string& dataFile, const std::string& pdf);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
   // The Tidewater family's settings pages: printers of keys 3 and 8 found

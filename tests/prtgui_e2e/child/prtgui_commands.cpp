@@ -2,7 +2,10 @@
 // One application (the common classes' test double of the main program)
 // with the printer manager, the printer list of icons, the generic family
 // and one test family for every other family key.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -15,11 +18,13 @@
 #include <QApplication>
 
 #include "alert_service.h"
+#include "app/inventory_dlg.h"
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/app_services.h"
 #include "common/driver_dlg.h"
 #include "common/notebook_messages.h"
+#include "common/oid_list.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
@@ -29,8 +34,10 @@
 #include "fake_wf_app.h"
 #include "framework/controls.h"
 #include "framework/ddx.h"
+#include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
+#include "meridian/meridian_family.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
@@ -251,6 +258,26 @@ WF_CHILD_COMMAND("panel", [](const ChildArgs& args) -> std::string {
   return "ok " + mask;
 });
 
+// meridian -> "ok": the Meridian family takes keys 1 and 5, its
+// intervention sounds (events 14 and 18) have files
+WF_CHILD_COMMAND("meridian", [](const ChildArgs&) {
+  InitMeridianGuiDLL(nullptr, &RegisterDLL);
+  application->app.waveFiles[14] = "shortpaper.wav";
+  application->app.waveFiles[18] = "wrongtoner.wav";
+  return std::string("ok");
+});
+
+// help <handle> -> "ok <context>": help for the icon's current error, 0 when none was asked
+WF_CHILD_COMMAND("help", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  const std::size_t before = application->app.helpCalls().size();
+  icon->ShowHelpforError();
+  icon->ThreadUnlock();
+  const auto calls = application->app.helpCalls();
+  return "ok " + std::to_string(calls.size() > before ? calls.back().second : 0);
+});
+
 // handled -> "ok" then "|message result" per broker message the alert
 // service handled
 WF_CHILD_COMMAND("handled", [](const ChildArgs&) {
@@ -405,6 +432,47 @@ WF_CHILD_COMMAND("inventory", [](const ChildArgs& args) -> std::string {
     out += byte;
   }
   return out;
+});
+
+// inventoryfile <path> <cancel file> -> "ok <result code>": the data file of
+// every printer; the run is cancelled once the cancel file exists ("-": never).
+WF_CHILD_COMMAND("inventoryfile", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  wf::inventory::Run run;
+  run.dataFile = args.at(0);
+  const std::string cancelFile = args.at(1);
+  if (CWFoidList* list = a.list.GetPrinterListEnumerated()) {
+    for (POSITION p = list->GetHeadPosition(); p;)
+      run.entries.push_back(
+          static_cast<_WF_PRINTER_INFO*>(static_cast<CWFoid*>(list->GetNext(p))->GetPointer()));
+    delete list;
+  }
+  int code = 0;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    code = wf::inventory::CreateDataFile(run);
+    done = true;
+  });
+  while (!done && cancelFile != "-")
+    if (::access(cancelFile.c_str(), F_OK) == 0)
+      run.cancel = true;
+    else
+      wf::sleepFor(1);
+  worker.join();
+  return "ok " + std::to_string(code);
+});
+
+// inventoryprint <data file> <pdf> -> "ok <result code>": the report into a PDF
+WF_CHILD_COMMAND("inventoryprint", [](const ChildArgs& args) -> std::string {
+  if (!ensureGui()) return "err no gui";
+  wf::inventory::Run run;
+  run.dataFile = args.at(0);
+  run.printer = CreatePrinterDC({"PDF", "", args.at(1), 1, args.at(1)});
+  run.includeNonBidirectional = true;
+  int code = 0;
+  std::thread worker([&] { code = wf::inventory::PrintDataFile(run); });
+  worker.join();
+  return "ok " + std::to_string(code);
 });
 
 // pagecounts <handle> <reset> -> "ok <user pages>" after the page-count worker ran here
