@@ -177,8 +177,7 @@ class PrtGuiChild : public TypedChild {
   int inventoryPrint(const std::string& dataFile, const std::string& pdf);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
-  // The Tidewater family's settings pages: printers of keys 3 and 8 found
-  // from now on get an icon with the settings cache and the advanced page.
+  // The Tidewater family module takes keys 3 and 8 for printers found from now on.
   void tidewater();
   // Types `text` into control `id` of notebook page `page`.
   void setText(std::uint16_t handle, int page, int id, const std::string& text);

@@ -47,7 +47,8 @@
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
-#include "tidewater/tw_adv_dlg.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_settings.h"
 #include "wfprtmgr/wfprtmgr.h"
 #include "window_shot.h"
 
@@ -735,40 +736,10 @@ WF_CHILD_COMMAND("freetoolkit", [](const ChildArgs&) {
 
 // ---- Tidewater settings pages ----
 
-// Printers of keys 3 and 8 with the Tidewater settings cache and the
-// advanced page as their one extra page (view 50166).
-class TidewaterTestIcon : public CWFPrinterIcon, public CTwSettingsHost {
- public:
-  using CWFPrinterIcon::CWFPrinterIcon;
-  static inline HINSTANCE resources = nullptr;
-  static CWFPrinterIcon* create(WFPrtObj* object, void* record) {
-    return new TidewaterTestIcon(object, record);
-  }
-  int BelongsToFamily(ULONG key) override { return key == 3 || key == 8; }
-  HINSTANCE GetResourceInstance(UINT) override { return resources; }
-  CString GetTidewaterMutex() override { return tidewater::TidewaterMutexName(GetPrinterHandle()); }
-  BOOL GetPPDSCapable() override { return GetNumCodeLevels() && tidewater::IsPPDSCodeLevel(GetCodeLevel(0)); }
-  UINT NumExtraPages() override { return 1; }
-  int GetExtraPageNum(UINT*, int* found, UINT command) override {
-    *found = 1;
-    return command == 50166;
-  }
-  void AddExtraOpenPages(CPropertySheet* sheet) override {
-    ResetPendingQueries();
-    sheet->AddPage(new CTwAdvDlg(this));
-  }
-};
-constexpr DWORD kTidewaterIds[] = {3, 8};
-
-// tidewater -> "ok": Tidewater printers found from now on get that icon
-WF_CHILD_COMMAND("tidewater", [](const ChildArgs&) -> std::string {
-  static HINSTANCE resources = wf::loadModule("TWGUIDLL.DLL");
-  if (!resources) return "err no TWGUIDLL";
-  wf::fw::joinResourceChain(resources);
-  TidewaterTestIcon::resources = resources;
-  application->families.RegisterDLL(nullptr, "Tidewater", 0, &TidewaterTestIcon::create, kTidewaterIds, 2,
-                                    nullptr);
-  return "ok";
+// tidewater -> "ok": the Tidewater family takes keys 3 and 8
+WF_CHILD_COMMAND("tidewater", [](const ChildArgs&) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  return std::string("ok");
 });
 
 // settext <handle> <page> <id> <text> -> "ok": types into a control of the shown page
