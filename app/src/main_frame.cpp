@@ -101,6 +101,12 @@ ON_UPDATE_COMMAND_UI(32807, OnUpdateWindowMenu)
 ON_COMMAND(32792, OnCloseAll)
 ON_COMMAND(32787, OnMinimizeAll)
 ON_UPDATE_COMMAND_UI(32791, OnUpdateDelete)
+// The commands on windows themselves.
+ON_COMMAND(32786, OnNewWindow)
+ON_COMMAND(32805, OnRenameWindow)
+ON_COMMAND(32818, OnFilterPrinters)
+ON_COMMAND(32804, OnColumns)
+ON_COMMAND(32816, OnMoreWindows)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {
@@ -133,7 +139,20 @@ BOOL CMainFrame::createFrame() {
   LoadAccelTable(MAKEINTRESOURCE(128));
   CWFWindowList* windows = windowList();
   CWFApp* app = theApp();
-  if (m_name == "wrenfield") {
+  // The walk looks the window up by title, so it starts once the list holds it.
+  bool walkSaved = false;
+  if (HasSavedWindow(FALSE)) {
+    SetTitle(m_name);  // until a saved caption replaces it
+    if (app && app->GetStartupEnumAll()) {
+      app->SetFullEnumWanted(TRUE);
+      m_filterAdded = TRUE;
+    }
+    RestoreFromRegistry();
+    if (HasSavedWindow(TRUE)) {
+      if (app) app->SetFullEnumWanted(FALSE);
+      walkSaved = true;
+    }
+  } else if (m_name == "wrenfield") {
     m_savePrinters = TRUE;
     m_maximised = FALSE;
     m_minimised = FALSE;
@@ -142,9 +161,12 @@ BOOL CMainFrame::createFrame() {
     SetTitle(title);
     if (app) app->SetFullEnumWanted(TRUE);
   } else {
+    // A new name: the user chooses what the window shows before it shows.
     SetTitle(m_name);
+    OnFilterPrinters();
   }
   if (windows) windows->Add(this);
+  if (walkSaved) StartSavedPrinterEnum();
   if (app && app->GetWFTopmost()) SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
   if (!app || !app->GetSplashShowing()) {
     ShowWindow(SW_SHOW);
@@ -320,6 +342,7 @@ void CMainFrame::OnSysCommand(UINT id, LPARAM lParam) {
     SetMessageText(kSavingPrinters);
     if (CWnd* bar = GetMessageBar()) bar->UpdateWindow();
     LeaveWindowList();
+    SaveToRegistry();
   }
   CFrameWnd::OnSysCommand(id, lParam);
 }
@@ -448,8 +471,7 @@ LRESULT CMainFrame::OnOpenSettings(WPARAM, LPARAM page) {
 
 void CMainFrame::OnUpdateInventory(CCmdUI* ui) {
   CWFApp* app = theApp();
-  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !app->GetGlobalEnumState() &&
-             !app->IsPrinterInventoryActive());
+  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !enumerating() && !app->IsPrinterInventoryActive());
 }
 
 BOOL CMainFrame::OnQueryEndSession() {

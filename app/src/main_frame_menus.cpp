@@ -169,18 +169,6 @@ void CMainFrame::OnUpdateTransfer(CCmdUI* ui) {
   ui->Enable(windows && windows->GetCount() > 1 && m_pView && m_pView->GetSelectedCount() > 0);
 }
 
-void CMainFrame::OnUpdateSavePrinters(CCmdUI* ui) {
-  ui->SetCheck(m_savePrinters ? 1 : 0);
-}
-
-void CMainFrame::OnSavePrinters() {
-  m_savePrinters = !m_savePrinters;
-}
-
-void CMainFrame::OnUpdateColumns(CCmdUI* ui) {
-  ui->Enable(m_pView && m_pView->GetViewMode() == 1);
-}
-
 void CMainFrame::OnUpdateDelete(CCmdUI* ui) {
   ui->Enable(m_pView && m_pView->GetSelectedCount() > 0);
 }

@@ -38,7 +38,16 @@ CWFApp::CWFApp() : CWinApp("Wrenfield") {
 
 CWFApp::~CWFApp() {
   stopWorkQueue();
+  JoinSavedPrinterWalks();
   delete m_windowList;
+}
+
+void CWFApp::SetPrtMgr(std::unique_ptr<WFPrtMgr> manager) {
+  m_prtMgr = std::move(manager);
+}
+
+BOOL CWFApp::AnyWindowsLeft() {
+  return m_pMainWnd != nullptr || (m_windowList && m_windowList->GetCount() > 0);
 }
 
 WFAlertManagerServices* CWFApp::GetAlertManager() {
@@ -243,6 +252,12 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
   app->stopJSFManager();
+  // The saved-printer walks end before the printers and the manager go; one
+  // past its bound may still call the manager, so that stays.
+  if (!app->JoinSavedPrinterWalks()) {
+    app->Log(0, "A saved-printer walk did not end; the printer manager is kept");
+    static_cast<void>(app->m_prtMgr.release());
+  }
   // An inventory worker uses the icons: a worker that will not end keeps them.
   if (wf::inventory::StopRunningWorker(kInventoryStop))
     app->m_printerList.DeleteAllPrinters();

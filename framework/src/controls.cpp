@@ -364,6 +364,31 @@ void CEdit::TypeText(LPCSTR typed) {
   SetWindowText(text.toStdString().c_str());
 }
 
+void CEdit::SetSel(int start, int end, BOOL) {
+  CString text;
+  GetWindowText(text);
+  const int length = text.GetLength();
+  if (end < 0 || end > length) end = length;
+  if (start < 0) start = end;
+  selStart_ = std::min(start, end);
+  selEnd_ = std::max(start, end);
+  showSel();
+}
+
+void CEdit::GetSel(int& start, int& end) const {
+  start = selStart_;
+  end = selEnd_;
+}
+
+void CEdit::showSel() {
+  auto* line = widgetAs<QLineEdit>(this);
+  if (!line) return;
+  if (selStart_ == selEnd_)
+    line->setCursorPosition(selEnd_);
+  else
+    line->setSelection(selStart_, selEnd_ - selStart_);
+}
+
 void CEdit::textChanged() {
   CString text;
   GetWindowText(text);

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -537,6 +538,73 @@ TEST_F(DialogTest, ChoosingAComboEntryTellsTheChoiceEvenWhenUnchanged) {
   EXPECT_EQ(dlg.chosen, 2);
   EXPECT_EQ(std::count(dlg.log.begin(), dlg.log.end(), "type change"), 1);
   dlg.DestroyWindow();
+}
+
+TEST_F(DialogTest, ListBoxOfManySelectionsAndTheEditCaret) {
+  CDialog dialog(220);
+  ASSERT_TRUE(dialog.Create());
+  auto* many = static_cast<CListBox*>(dialog.GetDlgItem(1201));
+  for (const char* bird : {"Kestrel", "Vireo", "Osprey"}) many->AddString(bird);
+  EXPECT_EQ(many->GetSelCount(), 0);
+  EXPECT_EQ(many->SetSel(0), 0);
+  EXPECT_EQ(many->SetSel(2), 0);
+  EXPECT_EQ(many->SetSel(3), LB_ERR);
+  int chosen[3] = {-1, -1, -1};
+  EXPECT_EQ(many->GetSelItems(3, chosen), 2);
+  EXPECT_EQ(chosen[0], 0);
+  EXPECT_EQ(chosen[1], 2);
+  EXPECT_EQ(many->GetSel(1), 0);
+  // A deleted item takes its mark with it.
+  many->DeleteString(0);
+  EXPECT_EQ(many->GetSelItems(3, chosen), 1);
+  EXPECT_EQ(chosen[0], 1);
+  EXPECT_EQ(many->SetSel(-1, FALSE), 0);
+  EXPECT_EQ(many->GetSelCount(), 0);
+  many->SetHorizontalExtent(300);
+  EXPECT_EQ(many->GetHorizontalExtent(), 300);
+
+  auto* edit = static_cast<CEdit*>(dialog.GetDlgItem(1202));
+  edit->SetWindowText("LPT1");
+  edit->SetSel(-1, -1);
+  int start = 0, end = 0;
+  edit->GetSel(start, end);
+  EXPECT_EQ(start, 4);
+  EXPECT_EQ(end, 4);
+  edit->SetSel(1, 3);
+  edit->GetSel(start, end);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(end, 3);
+  dialog.DestroyWindow();
+}
+
+TEST_F(DialogTest, SingleSelectionBoxesRefuseTheCallsOfMany) {
+  CDialog dialog(kSettings);
+  ASSERT_TRUE(dialog.Create());
+  auto* single = static_cast<CListBox*>(dialog.GetDlgItem(1010));
+  single->AddString("Kestrel");
+  EXPECT_EQ(single->SetSel(0), LB_ERR);
+  EXPECT_EQ(single->GetSelCount(), LB_ERR);
+  dialog.DestroyWindow();
+}
+
+// A program run end to end takes its answers from a file: each line one run.
+TEST_F(DialogTest, AnswersFileDrivesDialogsWithoutAHook) {
+  const std::string path = ::testing::TempDir() + "/answers-" + std::to_string(::getpid());
+  {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("200: text 1001 kes; check 1003 0; click 1\n200: click 2\nnot a line\n", file);
+    std::fclose(file);
+  }
+  ::setenv("WRENFIELD_UI_ANSWERS", path.c_str(), 1);
+  SettingsDlg first;
+  EXPECT_EQ(first.DoModal(), IDOK);
+  EXPECT_EQ(first.name.str(), "KES");
+  EXPECT_EQ(first.beep, 0);
+  SettingsDlg second;
+  EXPECT_EQ(second.DoModal(), IDCANCEL);
+  ::unsetenv("WRENFIELD_UI_ANSWERS");
+  std::remove(path.c_str());
 }
 
 }  // namespace

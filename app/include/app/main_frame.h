@@ -51,6 +51,13 @@ class CMainFrame : public CFrameWnd {
   // Menu 130's popup at `position` at a screen point; position 0 has the
   // view mode checked.
   void WindowContextMenu(int position, CPoint screen);
+  // The window's subkey under "WFWindows" (saved_windows.cpp).
+  BOOL HasSavedWindow(BOOL withPrinters) const;
+  void SaveToRegistry();
+  void RestoreFromRegistry();
+  void StartSavedPrinterEnum();
+  static void RenameInRegistry(const CString& oldTitle, const CString& newTitle);
+  BOOL GetSavePrinters() const { return m_savePrinters; }
 
   BOOL PreCreateWindow(CREATESTRUCT& cs) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
@@ -116,6 +123,12 @@ class CMainFrame : public CFrameWnd {
   void OnSavePrinters();
   void OnUpdateColumns(CCmdUI* ui);
   void OnUpdateDelete(CCmdUI* ui);
+  // The commands on windows themselves (main_frame_windows.cpp).
+  void OnNewWindow();
+  void OnRenameWindow();
+  void OnFilterPrinters();
+  void OnColumns();
+  void OnMoreWindows();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -123,6 +136,7 @@ class CMainFrame : public CFrameWnd {
   // The menu bar's popup whose first item is Properties; null when none.
   CMenu* configurePopup() const;
   void refreshIdlePrompt();
+  void focusView();
 
   CWFListView* m_pView = nullptr;
   RECT m_normal{};

@@ -4,10 +4,14 @@
 // again behind the shutdown dialog. Every other module reaches it through
 // WFAppServices (WFGetApp()).
 #include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/jsf_manager.h"
@@ -26,6 +30,7 @@ class CWFWindowList;
 class CSplashWnd;
 class CWFAlertManager;
 class CMainFrame;
+class CListBox;
 
 // The application's messages beyond those COMMON knows.
 constexpr UINT WM_WF_PREVINSTANCE = 1129;
@@ -84,7 +89,9 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   void SetMaxThreads(UINT count) { m_maxThreads = count; }
   UINT GetWindowCount() const { return m_windowCount; }
   UINT GetNewWFWindowNo() { return ++m_windowCount; }
-  BOOL AnyWindowsLeft() override { return m_pMainWnd != nullptr; }
+  // A listed window counts before start-up names it the main window: the
+  // answers for its saved printers may come first.
+  BOOL AnyWindowsLeft() override;
   CWFWindowList* GetWFWindowList() { return m_windowList; }
   WFWindowListServices* GetWindowList() override;
   CWFPrinterList* GetPrinterList() override { return &m_printerList; }
@@ -169,6 +176,24 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CString FindPrevInstFile();
   // Shows the window of that name, or makes it; the new window, else null.
   CMainFrame* FindOrCreateWindow(const CString& name);
+
+  // --- saved windows, stored filters, shortcuts ---
+  CString GetNewWindowName();
+  BOOL IsDuplicateWindowName(const CString& name);
+  void CleanUpRegistry(const CString& name);
+  // "Filters", created when missing; null on failure; the caller closes it.
+  wf::HKEY GetFilterKey();
+  // The longest name's length; -1 when "Filters" cannot be opened.
+  int FillFilterNames(CListBox* list);
+  int GetStoredFilterCount();
+  BOOL DoesFilterExist(const CString& name);
+  BOOL CreateWFShortcut(const CString& name, const CString& title);
+  // Where the shortcuts go; empty when no data directory is known.
+  static std::filesystem::path ShortcutFolder();
+  // Saved-printer walks run on threads of the application; shutdown joins
+  // them, bounded: FALSE when one outlived the bound.
+  void StartSavedPrinterWalk(std::function<void()> walk);
+  BOOL JoinSavedPrinterWalks();
 
   // --- work items and enumerations ---
   void BeginThread(UINT (*proc)(void*), void* param, int priority, const char* name) override;
@@ -259,6 +284,11 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   void SetNetsAvailable(UINT nets) {
     m_netsAvailable = nets;
   }
+  // Tests: the printer manager start-up step 13 would make.
+  void SetPrtMgr(std::unique_ptr<WFPrtMgr> manager);
+  void SetWindowCount(UINT count) {
+    m_windowCount = count;
+  }
 
  private:
   BOOL setFlag(int bit, BOOL on) {
@@ -317,6 +347,10 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   ULONG m_loggingLevel = 0;
   CString m_driverUpdatePath;
   CString m_prtInvDataFile;
+  std::mutex m_walksLock;
+  std::condition_variable m_walksDone;
+  int m_walksRunning = 0;
+  std::vector<std::thread> m_walks;
 
   WF_CASCADE_POS m_cascade;
   std::string m_programDir;

@@ -58,8 +58,9 @@ TEST(MeridianModule, LoadsFromTheDefaultListAndClaimsKeysOneAndFive) {
     EXPECT_EQ(CWFMeridianIcon().GetPrinterDLL(), vireo);
     EXPECT_NE(CWFMeridianIcon().GetResourceInstance(0), nullptr);
     EXPECT_EQ(vireo->GetImageListOffset(), 5) << "behind the generic family's five";
-    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 10);
-    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 10);
+    // Five each: the generic family's, Vireo's, and Tidewater's behind them.
+    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 15);
+    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 15);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cx, 32);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cy, 32);
     EXPECT_EQ(app.GetSmallImageList()->GetImageSize().cx, 16);

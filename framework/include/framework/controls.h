@@ -117,13 +117,20 @@ class CEdit : public CControlWnd {
   // The user's typing (as keystrokes would give it): filtered by the style
   // and the limit, then EN_CHANGE when the text changed.
   void TypeText(LPCSTR text);
+  // Characters start to end selected; equal ends put the caret there, an
+  // end of -1 means the end of the text.
+  void SetSel(int start, int end, BOOL noScroll = FALSE);
+  void GetSel(int& start, int& end) const;
 
  protected:
   void buildWidget() override;
   void textChanged() override;
 
  private:
+  void showSel();
   UINT limit_ = 0;
+  int selStart_ = 0;
+  int selEnd_ = 0;
 };
 
 // The selection and item-data calls shared by list and combo boxes.

@@ -199,6 +199,34 @@ int PrtGuiChild::close(std::uint16_t handle) {
     throw ChildError("notebook still open: " + text);
   return std::stoi(text.substr(blank + 1));
 }
+void PrtGuiChild::tidewater() {
+  expectText("tidewater");
+}
+void PrtGuiChild::setText(std::uint16_t handle, int page, int id, const std::string& text) {
+  expectText("settext " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
+             " " + text);
+}
+void PrtGuiChild::confirm(int answer) {
+  expectText("confirm " + std::to_string(answer));
+}
+std::vector<MessageBoxShown> PrtGuiChild::boxes() {
+  std::vector<MessageBoxShown> out;
+  for (const auto& item : items(expectText("boxes"))) {
+    const auto f = splitList(item, ';');
+    if (f.size() != 3) throw ChildError("bad message box: " + item);
+    out.push_back({f[0], static_cast<unsigned>(std::stoul(f[1])), f[2], false});
+  }
+  return out;
+}
+std::vector<int> PrtGuiChild::tidewaterSettings(std::uint16_t handle) {
+  std::vector<int> out;
+  for (const auto& f : splitList(expectText("twsettings " + std::to_string(handle)), ' '))
+    out.push_back(std::stoi(f));
+  return out;
+}
+void PrtGuiChild::lockObject(std::uint16_t handle, bool locked) {
+  expectText("lockobject " + std::to_string(handle) + (locked ? " 1" : " 0"));
+}
 ControlView PrtGuiChild::control(std::uint16_t handle, int page, int id, Act act) {
   const std::string text = expectText("control " + std::to_string(handle) + " " + std::to_string(page) + " " +
                                       std::to_string(id) + " " + std::to_string(static_cast<int>(act)));

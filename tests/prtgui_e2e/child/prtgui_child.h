@@ -177,6 +177,19 @@ class PrtGuiChild : public TypedChild {
   int inventoryPrint(const std::string& dataFile, const std::string& pdf);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
+  // The Tidewater family module takes keys 3 and 8 for printers found from now on.
+  void tidewater();
+  // Types `text` into control `id` of notebook page `page`.
+  void setText(std::uint16_t handle, int page, int id, const std::string& text);
+  // The factory-defaults question answers `answer` (IDOK, IDCANCEL) from now on.
+  void confirm(int answer);
+  // Message boxes shown since the last asking.
+  std::vector<MessageBoxShown> boxes();
+  // The Tidewater icon's advanced settings, in reading order, then the
+  // count of settings queries pending.
+  std::vector<int> tidewaterSettings(std::uint16_t handle);
+  // Whether the icon's printer object can be borrowed.
+  void lockObject(std::uint16_t handle, bool locked);
   // Opens the icon's notebook on `view` (0: its default view) and lets its workers run.
   NotebookView open(std::uint16_t handle, int view);
   NotebookView notebook(std::uint16_t handle);

@@ -47,6 +47,8 @@
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_settings.h"
 #include "wfprtmgr/wfprtmgr.h"
 #include "window_shot.h"
 
@@ -337,6 +339,8 @@ struct Gui {
   QuickSetupParent parent;
 };
 std::unique_ptr<Gui> gui;
+// Answers the factory-defaults question of the Tidewater advanced page.
+std::unique_ptr<wf::fw::ScriptedDialogs> confirmations;
 
 // The GUI of the run, made on first use; false when its parent cannot be made.
 bool ensureGui() {
@@ -670,6 +674,7 @@ WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
     runUntil([] { return true; });
   }
   gui.reset();
+  confirmations.reset();
   if (application) {
     application->list.DeleteAllPrinters();
     const short appId = application->app.appId;
@@ -727,6 +732,83 @@ WF_CHILD_COMMAND("download", [](const ChildArgs& args) -> std::string {
 WF_CHILD_COMMAND("freetoolkit", [](const ChildArgs&) {
   application->app.freeToolKit();
   return std::string("ok");
+});
+
+// ---- Tidewater settings pages ----
+
+// tidewater -> "ok": the Tidewater family takes keys 3 and 8
+WF_CHILD_COMMAND("tidewater", [](const ChildArgs&) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  return std::string("ok");
+});
+
+// settext <handle> <page> <id> <text> -> "ok": types into a control of the shown page
+WF_CHILD_COMMAND("settext", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  CWnd* control = page ? page->GetDlgItem(static_cast<int>(num(args.at(2)))) : nullptr;
+  if (control) control->SetWindowText(args.at(3).c_str());
+  icon->ThreadUnlock();
+  return control ? "ok" : "err no control";
+});
+
+// confirm <answer> -> "ok": the factory-defaults question (dialog 504) ends with <answer>
+WF_CHILD_COMMAND("confirm", [](const ChildArgs& args) -> std::string {
+  const INT_PTR answer = static_cast<INT_PTR>(num(args.at(0)));
+  confirmations.reset();  // its hook goes before the new one comes
+  confirmations = std::make_unique<wf::fw::ScriptedDialogs>();
+  confirmations->on(504, [answer](CDialog& d) { d.EndDialog(static_cast<int>(answer)); });
+  return "ok";
+});
+
+// boxes -> "ok" then "|caption;style;text" per message box shown since the last asking
+WF_CHILD_COMMAND("boxes", [](const ChildArgs&) -> std::string {
+  if (!ensureGui()) return "err no parent";
+  std::string out = "ok";
+  const auto boxes = application->shell.messageBox.calls();
+  for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i)
+    out += "|" + boxes[i].caption + ";" + std::to_string(boxes[i].style) + ";" + boxes[i].text;
+  gui->boxesSeen = boxes.size();
+  return out;
+});
+
+// twsettings <handle> -> "ok <jam> <power saver> <time-out> <page protect> <auto continue>
+// <honour init> <PPDS> <US> <LF after CR> <CR after LF> <queries pending>"
+WF_CHILD_COMMAND("twsettings", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  auto* c = dynamic_cast<CTwSettingsHost*>(icon);
+  std::string out = "err not a Tidewater icon";
+  if (c) {
+    const int values[] = {c->GetJamRecovery(),
+                          static_cast<int>(c->GetPowerSaver()),
+                          static_cast<int>(c->GetTimeout()),
+                          c->GetPageProtect(),
+                          c->GetAutoContinue(),
+                          c->GetHonorInit(),
+                          c->GetPPDS(),
+                          c->IsUS(),
+                          c->GetLFafterCR(),
+                          c->GetCRafterLF(),
+                          c->GetPendingQueries()};
+    out = "ok";
+    for (int v : values) out += " " + std::to_string(v);
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
+// lockobject <handle> <0|1> -> "ok": the icon's printer object can (0) or cannot (1) be borrowed
+WF_CHILD_COMMAND("lockobject", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  if (num(args.at(1)))
+    icon->LockPrinterObj();
+  else
+    icon->UnlockPrinterObj();
+  icon->ThreadUnlock();
+  return "ok";
 });
 
 }  // namespace
