@@ -9,6 +9,7 @@
 #include "common/notebook_messages.h"
 #include "common/wait_objects.h"
 #include "framework/resources.h"
+#include "meridian/mer_oppanel.h"
 #include "meridian/mer_statistics.h"
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
@@ -183,7 +184,7 @@ void CWFMeridianIcon::DetermineModel() {
 // ---- Pages ----
 
 void CWFMeridianIcon::AddOpPanelPage(CPropertySheet* sheet) {
-  if (IsUserAdmin() && GetBidiActive()) sheet->AddPage(new CPrtOOpPanel(this));
+  if (IsUserAdmin() && GetBidiActive()) sheet->AddPage(new CMerOOpPanel(this));
 }
 
 void CWFMeridianIcon::AddStatsPage(CPropertySheet* sheet) {
