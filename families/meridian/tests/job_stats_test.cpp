@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 
+#include "common/notebook_messages.h"
 #include "common/ports.h"
 #include "framework/scripted_shell.h"
 #include "meridian/job_lines.h"
@@ -20,6 +21,7 @@
 #include "meridian_fixture.h"
 #include "platform/clock.h"
 #include "platform/unique_fd.h"
+#include "platform/window_messages.h"
 #include "test_dirs.h"
 
 namespace {
@@ -262,6 +264,41 @@ TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
   EXPECT_EQ(shell_.messageBox.calls()[0].caption, "Job Statistics Error:");
   EXPECT_NE(shell_.messageBox.calls()[0].text.find("not-a-directory"), std::string::npos);
   EXPECT_EQ(icon->GetTotalJobs(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MeridianJobStats, AReadForTheNotebookTellsItAndEndsTurningOn) {
+  CWFMeridianIcon* icon = addMeridian(24, "LPT1:");
+  std::vector<std::pair<UINT, std::string>> seen;
+  const HWND notebook = wf::createWindow("JSNotebook", [&](HWND, std::uint32_t message, WPARAM, LPARAM) {
+    wf::Payload* payload = wf::currentPayload();
+    seen.emplace_back(message, payload ? std::string(payload->begin(), payload->end()).c_str() : "");
+    return LRESULT{0};
+  });
+  icon->SetOpenDlgHandle(notebook);
+  icon->SetTurningTrackOn(TRUE);
+  wf::setTimeScaleForTest(0.001);
+  icon->ParseJSFileOnThread();
+  const auto work = runQueuedWork();
+  wf::setTimeScaleForTest(1.0);
+  icon->SetOpenDlgHandle(0);
+  const auto got = seen;
+  wf::destroyWindow(notebook);
+  ASSERT_EQ(work.size(), 1u);
+  EXPECT_NE(work[0].find("ParseJSFileFunc()"), std::string::npos);
+  EXPECT_FALSE(icon->GetTurningTrackOn());
+  const std::vector<std::pair<UINT, std::string>> expected = {
+      {WM_WF_MESSAGE, text(40059).str()}, {WM_WF_JOBSTAT, ""}, {WM_WF_MESSAGE, ""}};
+  EXPECT_EQ(got, expected);
+
+  // Without a notebook nothing is read, and turning on still ends.
+  icon->SetTurningTrackOn(TRUE);
+  icon->ParseJSFileOnThread();
+  runQueuedWork();
+  EXPECT_FALSE(icon->GetTurningTrackOn());
 }
 
 }  // namespace
