@@ -1,6 +1,7 @@
 // The job statistics service: 10,000 records appended through its window
 // beside plain appends of the same lines, and the delete of old records
-// over a file of 100,000 lines beside a plain copy of that file.
+// over a file of 100,000 lines beside a plain copy of that file; a
+// printer's totals read from such a file beside a bare split into lines.
 //
 // Started plainly the program moves into a fresh data directory, where the
 // files live.
@@ -20,8 +21,10 @@
 #include <thread>
 
 #include "app/jsf_manager.h"
+#include "common/ports.h"
 #include "framework/global_memory.h"
 #include "framework/wnd.h"
+#include "meridian/job_lines.h"
 #include "platform/paths.h"
 #include "platform/unique_fd.h"
 #include "platform/window_messages.h"
@@ -126,6 +129,35 @@ void BM_PlainCopy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kFileLines);
 }
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TotalsFromTheFile(benchmark::State& state) {
+  const fs::path path = *wf::mapSystemPath("c:\\totals.csv");
+  writeFile(path, kFileLines);
+  CWFPortList lpt1("LPT1:");
+  ULONG jobs = 0;
+  for (auto _ : state) {
+    wf::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    jobs = wf::meridian::readTotals(fd.get(), &lpt1).jobs;
+  }
+  if (jobs != kFileLines) state.SkipWithError("lines not counted");
+  state.SetItemsProcessed(state.iterations() * kFileLines);
+}
+BENCHMARK(BM_TotalsFromTheFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_BareLineSplit(benchmark::State& state) {
+  const fs::path path = *wf::mapSystemPath("c:\\split.csv");
+  writeFile(path, kFileLines);
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    lines = 0;
+    while (std::getline(in, line)) ++lines;
+  }
+  if (lines != static_cast<std::size_t>(kFileLines)) state.SkipWithError("lines not counted");
+  state.SetItemsProcessed(state.iterations() * kFileLines);
+}
+BENCHMARK(BM_BareLineSplit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

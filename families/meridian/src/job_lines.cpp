@@ -80,16 +80,25 @@ JobTotals readTotals(int file, CWFPortList* ports) {
   JobTotals totals;
   LineReader reader(
       [file](char* buffer, std::size_t bytes) { return static_cast<long>(::read(file, buffer, bytes)); });
-  std::string line;
+  std::string line, lastPort;
+  bool lastMatched = false;
   bool complete = false;
   while (reader.next(line, &complete)) {
     if (!complete || line.size() >= kLineBuffer) continue;
+    // Lines of one port follow each other: its port check is made once.
+    const std::string port = line.substr(0, line.find(','));
+    if (port != lastPort || lastPort.empty()) {
+      CWFPortList own(port.c_str());
+      lastMatched = !own.IsEmpty() && ports && own.Matches(ports);
+      lastPort = port;
+    }
+    if (!lastMatched) continue;
     char buffer[kLineBuffer];
     std::memcpy(buffer, line.c_str(), line.size() + 1);
     char* month = nullptr;
     long values[50] = {};
     BOOL job = FALSE;
-    if (!ParseJSDataEntry(buffer, TRUE, &month, values, &job, ports) || !job) continue;
+    if (!ParseJSDataEntry(buffer, FALSE, &month, values, &job, ports) || !job) continue;
     long sheets = 0, sides = 0;
     for (int field = 11; field <= 38; field += 3) {
       sheets += values[field];
