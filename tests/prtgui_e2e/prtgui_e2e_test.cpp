@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "../e2e/child/e2e_child.h"
+#include "broker/corbce.h"
 #include "child/prtgui_child.h"
 #include "eventually.h"
 #include "hex_bytes.h"
@@ -884,3 +886,55 @@ TEST_F(InventoryEndToEnd, CancelWhileARecordIsHeldKeepsTheRecordsSoFarUncounted)
   ASSERT_EQ(written.records.size(), 2u);
   EXPECT_EQ(recordName(written.records[1]), byPort["LPT3"].name);
 }
+
+namespace {
+
+TEST_F(PrtGuiEndToEnd, AJobPrintedByASecondaryLandsInTheJobStatisticsFile) {
+  serve(1, "meridian-vireo10");
+  sim::Knobs knobs;
+  knobs.jobSource = 3;
+  knobs.jobSeconds = 42;
+  models[1]->setKnobs(knobs);
+  start();
+  app->meridian();
+  ASSERT_EQ(app->enumerate(), 1);
+  const std::uint16_t handle = icons().at(0).handle;
+  const fs::path file = wf::testing::testDataRoot() / "jobs.csv";
+  fs::create_directories(file.parent_path());
+  app->jobStats(file.string());
+  EXPECT_NE(app->track(handle, true) & 0x800, 0u) << "tracking arms the job statistics class";
+  EXPECT_TRUE(wf::testing::eventually([&] { return (models[1]->enabledAlerts() & 0x800) != 0; }));
+
+  // Another application prints a three-page job named "report".
+  wf::testing::EndToEndChild secondary;
+  ASSERT_GT(secondary.registerApp(), 0);
+  const auto listed = secondary.enumerate(BCE_NET_LOCAL);
+  ASSERT_EQ(listed.handles.size(), 1u);
+  const std::string uel = "\x1B%-12345X";
+  const std::string job = uel + "@PJL JOB NAME=\"report\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\ftwo\fthree\f" +
+                          uel + "@PJL EOJ\r\n" + uel;
+  EXPECT_EQ(secondary.startDoc(listed.handles[0]), BCE_OK);
+  EXPECT_EQ(secondary.writeBytes(listed.handles[0], job).result, BCE_OK);
+  EXPECT_EQ(secondary.endDoc(listed.handles[0]), BCE_OK);
+
+  auto contents = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_TRUE(wf::testing::eventually([&] { return contents().find("report") != std::string::npos; }))
+      << contents();
+  std::string line = contents();
+  EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+  // The time is the machine's (fields 2 to 6); the rest is the job: source 3
+  // in slot 2, 42 s, three sheets and sides.
+  std::size_t timeEnd = 0;
+  for (int i = 0; i < 6 && timeEnd != std::string::npos; ++i) timeEnd = line.find(',', timeEnd + 1);
+  ASSERT_NE(timeEnd, std::string::npos) << line;
+  line.replace(line.find(',') + 1, timeEnd - line.find(',') - 1, "TIME");
+  EXPECT_EQ(line,
+            "LPT1:,TIME,3,0,0,42,0,0,0,0,0,0,3,3,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,,,,report,,,,,"
+            ",\r\n");
+  secondary.unregisterApp();
+}
+
+}  // namespace

@@ -121,6 +121,12 @@ std::vector<std::string> PrtGuiChild::handled() {
 void PrtGuiChild::meridian() {
   expectOk("meridian");
 }
+void PrtGuiChild::jobStats(const std::string& file) {
+  expectOk("jobstats " + file);
+}
+std::uint32_t PrtGuiChild::track(std::uint16_t handle, bool on) {
+  return static_cast<std::uint32_t>(expectNumber("track " + std::to_string(handle) + (on ? " 1" : " 0")));
+}
 unsigned long PrtGuiChild::help(std::uint16_t handle) {
   return expectNumber("help " + std::to_string(handle));
 }

@@ -161,6 +161,9 @@ class PrtGuiChild : public TypedChild {
   std::vector<std::string> handled();
   // Registers the Meridian family (keys 1 and 5) over the test family.
   void meridian();
+  // The job statistics service writing `file`; tracking of a Meridian printer.
+  void jobStats(const std::string& file);
+  std::uint32_t track(std::uint16_t handle, bool on);
   // Help for the icon's current error: the help context asked, 0 for none.
   unsigned long help(std::uint16_t handle);
   TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);

@@ -19,6 +19,7 @@
 
 #include "alert_service.h"
 #include "app/inventory_dlg.h"
+#include "app/jsf_manager.h"
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/app_services.h"
@@ -34,10 +35,12 @@
 #include "fake_wf_app.h"
 #include "framework/controls.h"
 #include "framework/ddx.h"
+#include "framework/global_memory.h"
 #include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
 #include "meridian/meridian_family.h"
+#include "meridian/meridian_icon.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
@@ -266,6 +269,38 @@ WF_CHILD_COMMAND("meridian", [](const ChildArgs&) {
   application->app.waveFiles[14] = "shortpaper.wav";
   application->app.waveFiles[18] = "wrongtoner.wav";
   return std::string("ok");
+});
+
+// jobstats <file> -> "ok": the program's job statistics service, writing `file`
+WF_CHILD_COMMAND("jobstats", [](const ChildArgs& args) -> std::string {
+  struct Host : WFJSFHost {
+    void LockInJSFile() override {}
+    void TraverseOnThread(BOOL (*)(CWFPrinterIcon*, void*), void*) override {}
+    HWND GetMainWindowHandle() override { return 0; }
+  };
+  static Host host;
+  static CWFJSFManager service(&host);
+  if (!service.Initialize()) return "err no service";
+  application->app.jsfService = &service;
+  application->app.jsFilename = args.at(0).c_str();
+  PostMessage(service.GetNotificationWindow(), WM_WF_JSFSETFILE, 0,
+              reinterpret_cast<LPARAM>(wf::fw::globalTextCopy(args.at(0))));
+  return "ok";
+});
+
+// track <handle> <0|1> -> "ok <armed mask>" once the arming worker ran
+WF_CHILD_COMMAND("track", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  auto* meridian = dynamic_cast<CWFMeridianIcon*>(icon);
+  if (!meridian) {
+    if (icon) icon->ThreadUnlock();
+    return "err no Meridian icon";
+  }
+  meridian->SetTrackingJS(num(args.at(1)) != 0);
+  runUntil([] { return true; });
+  const std::string mask = std::to_string(icon->GetActiveAlerts()->mask);
+  icon->ThreadUnlock();
+  return "ok " + mask;
 });
 
 // help <handle> -> "ok <context>": help for the icon's current error, 0 when none was asked
