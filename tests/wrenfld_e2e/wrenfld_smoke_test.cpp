@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "../e2e/child/e2e_child.h"
+#include "broker/corbce.h"
 #include "child_process.h"
 #include "eventually.h"
 #include "platform/module.h"
@@ -365,3 +367,57 @@ TEST_F(WrenfldSmoke, ANewlyNamedWindowShowsWhatItsFilterLets) {
 }
 
 }  // namespace
+
+// Job statistics tracked by default and a file named in the settings: a
+// job another application prints on LPT1 lands as one job line, and the
+// file is complete after SIGTERM.
+TEST_F(WrenfldSmoke, APrintedJobBecomesOneLineOfTheJobStatisticsFile) {
+  const fs::path file = wf::testing::testDataRoot() / "jobs.csv";
+  wf::HKEY settings = nullptr;
+  ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings", 0,
+                                nullptr, 0, wf::KEY_ALL_ACCESS, nullptr, &settings, nullptr),
+            wf::ERROR_SUCCESS);
+  const wf::DWORD flags = 0x10F0 | 0x400;  // the defaults and JSTracking
+  wf::RegSetValueExA(settings, "globalflags", 0, wf::REG_DWORD, reinterpret_cast<const wf::BYTE*>(&flags), 4);
+  const std::string name = file.string();
+  wf::RegSetValueExA(settings, "jsfilename", 0, wf::REG_SZ, reinterpret_cast<const wf::BYTE*>(name.c_str()),
+                     static_cast<wf::DWORD>(name.size() + 1));
+  wf::RegCloseKey(settings);
+  ASSERT_EQ(sim_->call("LPT1.job-source = 3"), "ok");
+  ASSERT_EQ(sim_->call("LPT1.job-seconds = 42"), "ok");
+
+  ChildProcess wrenfld("wrenfld");
+  // Tracking captured the job statistics class of the Meridian on LPT1: a
+  // report of no sheets is sent once it has, and comes back as a line.
+  ASSERT_TRUE(eventually([&] { return !rowOf("LPT1:").empty(); }, 60000));
+  ASSERT_TRUE(eventually(
+      [&] { return sim_->call("LPT1.raise-alert = 03 01 00 00 00 00 00 00 00 00 00 00 00") == "ok"; },
+      60000));
+  auto contents = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_TRUE(eventually([&] { return contents().find("\r\n") != std::string::npos; }, 30000)) << contents();
+  const std::size_t before = contents().size();
+
+  wf::testing::EndToEndChild printing;
+  ASSERT_GT(printing.registerApp(), 0);
+  const auto listed = printing.enumerate(BCE_NET_LOCAL);
+  ASSERT_FALSE(listed.handles.empty());
+  const std::string uel = "\x1B%-12345X";
+  const std::string job = uel + "@PJL JOB NAME=\"report\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\ftwo\fthree\f" +
+                          uel + "@PJL EOJ\r\n" + uel;
+  // The handles in port order: LPT1 first.
+  EXPECT_EQ(printing.startDoc(listed.handles[0]), BCE_OK);
+  EXPECT_EQ(printing.writeBytes(listed.handles[0], job).result, BCE_OK);
+  ASSERT_TRUE(eventually([&] { return contents().find(",,,report,") != std::string::npos; }, 30000))
+      << contents();
+  printing.unregisterApp();
+
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const std::string written = contents().substr(before);
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1) << written;
+  EXPECT_TRUE(written.starts_with("LPT1:,")) << written;
+  EXPECT_TRUE(written.ends_with(",,,report,,,,,,\r\n")) << written;
+}
