@@ -71,6 +71,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL soundEnabled = TRUE;
   BOOL minSounds = FALSE;
   BOOL focusOnAlert = FALSE;
+  BOOL jsTracking = FALSE;
   BOOL threadMgrActive = TRUE;
   BOOL windowsLeft = TRUE;
   short appId = 0;
@@ -143,6 +144,7 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   BOOL GetMinSounds() override { return minSounds; }
   BOOL GetFocusOnAlert() override { return focusOnAlert; }
   void WinHelp(std::uintptr_t data, UINT command) override;
+  BOOL GetJSTracking() override { return jsTracking; }
   CWFPrinterList* GetPrinterList() override { return printerList; }
   WFWindowListServices* GetWindowList() override { return &windowList; }
   WFAlertManagerServices* GetAlertManager() override {

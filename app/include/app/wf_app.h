@@ -104,7 +104,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   void SetJSMaxSize(UINT kb) { m_jsMaxSize = kb; }
 
   // --- global flags, bits 0-14: the setter keeps bit 0 of its argument.
-  // Five of the getters answer WFAppServices as well.
+  // Six of the getters answer WFAppServices as well.
 #define WF_FLAG_ACCESSORS(name, bit)      \
   BOOL Get##name() {                      \
     return (m_globalFlags >> (bit)) & 1u; \

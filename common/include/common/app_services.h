@@ -111,6 +111,8 @@ class WFAppServices {
   virtual BOOL GetMinSounds() = 0;
   virtual BOOL GetFocusOnAlert() = 0;
   virtual void WinHelp(std::uintptr_t data, UINT command) = 0;
+  // Whether new printers track job statistics by default.
+  virtual BOOL GetJSTracking() = 0;
 
   // What the application object owns; null until it exists.
   virtual CWFPrinterList* GetPrinterList() = 0;

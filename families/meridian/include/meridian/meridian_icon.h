@@ -1,0 +1,140 @@
+#pragma once
+// CWFMeridianIcon: the printer icon of the "Vireo" family (keys 1 and 5)
+// and the base class of the derived families' icons, which import it from
+// MRPRTGUI. It adds job-statistics tracking, resource management, the
+// family's 27 operator-intervention alerts stored with the printer, the
+// family model name and the family pages. Virtual operations new to the
+// family come after those of CWFPrinterIcon, in their fixed order.
+#include <atomic>
+
+#include "common/printer_icon.h"
+#include "meridian/alert_queues.h"
+
+// The stored record of this family: the base part, then the family's.
+#pragma pack(push, 1)
+struct MERIDIANBINARYDATA {
+  ENUMBINARYDATA base;
+  std::uint32_t storedAlerts;  // flag 0 in bit 26 ... flag 26 in bit 0
+  std::uint32_t trackingJS;    // 0 or 1
+};
+#pragma pack(pop)
+static_assert(sizeof(MERIDIANBINARYDATA) == 112);
+
+class CWFMeridianIcon : public CWFPrinterIcon {
+  DECLARE_DYNCREATE(CWFMeridianIcon)
+ public:
+  static constexpr int kStoredAlertCount = 27;
+
+  CWFMeridianIcon();
+  CWFMeridianIcon(WFPrtObj* object, void* record);
+
+  // ---- Overrides, in the base's slot order ----
+  ~CWFMeridianIcon() override;
+  CWFPrinterDLL* GetPrinterDLL() override;
+  int BelongsToFamily(ULONG key) override;
+  HINSTANCE GetResourceInstance(UINT which) override;
+  void WriteBinaryEnumData(HKEY key) override;
+  void RestoreAlerts(void* record) override;
+  void CreateSpecificBinaryData(void* record) override;
+  void* CreateRefreshData() override;
+  void OnSetStatus(const char* oldStatus, const char* newStatus) override;
+  void ShowHelpforError() override;
+  int UpdateViews(UINT what) override;
+  UINT ProcessAlert(CWFAlert* alert) override;
+  CString GetGhostName() override;
+  void SetTrackingJS(int tracking) override;
+  void DetermineModel() override;
+  void OnRefresh() override;
+
+ protected:
+  void AddOpPanelPage(CPropertySheet* sheet) override;
+  void AddStatsPage(CPropertySheet* sheet) override;
+  void AddResourcePage(CPropertySheet* sheet) override;
+  UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                             UINT handled) override;
+  UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                               UINT handled) override;
+  UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+
+ public:
+  void SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) override;
+  ALERT_ACTION FilterAlerts(CWFAlertMsg* message) override;
+  void SetInitialAlerts(ALERTS* alerts) override;
+  void UpdateAlertList(CWFAlertDlgList* list) override;
+
+  // ---- New virtual operations, in their fixed order ----
+  virtual UINT ProcessJobStatAlert(CWFAlert* alert);
+  virtual WFPrtObj::JSALERTDATA* AllocJobStatData();
+  virtual UINT ProcessResMgmtAlert(CWFAlert* alert);
+  virtual BOOL GetTrackingJS();
+  virtual void SetTurningTrackOn(BOOL on);
+  virtual BOOL GetTurningTrackOn();
+  virtual ULONG GetTotalSheets();
+  virtual ULONG GetTotalDuplex();
+  virtual ULONG GetTotalJobs();
+  virtual ULONG GetAverageSeconds();
+  virtual void ParseJSFile();
+  virtual void ParseJSFileOnThread();
+  virtual void UpdateSizeAvailable();
+  virtual void ActivateResMgmtAlerts(BOOL on);
+  virtual void StartDeviceList(ULONG device);
+  virtual void CopyResource(CString file, CString source, UINT from, UINT to, BOOL move);
+  virtual void DeleteResource(CString file, CString source, UINT device);
+  virtual void FormatResource(UINT device);
+  virtual BOOL GetRMFormat();
+  virtual BOOL DigestJobStatData(WFPrtObj::JSALERTDATA* data);
+  virtual BOOL DigestJobStatData();
+  virtual const char* GetExtraJobStatFields(WFPrtObj::JSALERTDATA* data, USHORT count);
+  virtual void UpdateTotalSheets(ULONG sheets);
+  virtual void UpdateTotalDuplex(ULONG sheets);
+  virtual void UpdateTotalSeconds(ULONG seconds);
+  virtual void IncrementTotalJobs();
+  virtual BOOL DigestResMgmtData(CWFAlert* alert, WFPrtObj::DEVICEMGMTALERTDATA data);
+
+  // ---- Non-virtual ----
+  ULONG CreateVireoStoredAlerts();
+  void RestoreVireoAlerts(ULONG mask);
+  void ActivateJobStatAlerts(BOOL on);
+  void SetRMFormat(BOOL on) { m_bFormatInProgress = on ? TRUE : FALSE; }
+  BOOL GetStoredAlertFlag(int row) const { return m_storedAlerts[row].load(); }
+  void SetStoredAlertFlag(int row, BOOL on) { m_storedAlerts[row] = on ? TRUE : FALSE; }
+  CWFJobStatAlertMsgList& GetJobStatAlerts() { return m_jobStatAlerts; }
+  CWFResMgmtAlertMsgList& GetResMgmtAlerts() { return m_resMgmtAlerts; }
+
+  static void SetPrinterDLL(CWFPrinterDLL* registration);
+  static void SetResourceInst(HINSTANCE module);
+
+ protected:
+  void ConstructorInit();
+
+  // Written on the user-interface thread, read on the alert thread.
+  std::atomic<BOOL> m_storedAlerts[kStoredAlertCount];
+  // Each under its named mutex ("CopyWindow", "MoveWindow", "DeleteWindow",
+  // "FormatWindow", "RMListView").
+  HWND m_hCopyWnd;
+  HWND m_hMoveWnd;
+  HWND m_hDeleteWnd;
+  HWND m_hFormatWnd;
+  BOOL m_bRMListViewReady;
+  CWFJobStatAlertMsgList m_jobStatAlerts;
+  std::atomic<BOOL> m_bTrackingJS;
+  std::atomic<BOOL> m_bTurningTrackOn;
+  std::atomic<ULONG> m_totalSheets;
+  std::atomic<ULONG> m_totalDuplex;
+  std::atomic<ULONG> m_totalSeconds;
+  std::atomic<ULONG> m_totalJobs;
+  CWFResMgmtAlertMsgList m_resMgmtAlerts;
+  BOOL m_bDiskListingStarted;
+  ULONG m_listingState;  // 0 never listed, 1 flash, 2 disk, 4 idle
+  BOOL m_bResAlertsArmed;
+  CString m_copyFile;
+  CString m_moveFile;
+  CString m_deleteFile;
+  CString m_formatDevice;
+  std::atomic<BOOL> m_bFormatInProgress;
+};

@@ -1,0 +1,119 @@
+// Job statistics and resource management on the Meridian icon: the totals
+// and accessors the pages read. Recording job lines, reading the statistics
+// file and the disk and flash operations come in their own units; until
+// then those operations answer as a printer that has none.
+#include <new>
+
+#include "meridian/meridian_icon.h"
+
+// ---- Job statistics ----
+
+void CWFMeridianIcon::SetTrackingJS(int tracking) {
+  const BOOL on = tracking ? TRUE : FALSE;
+  if (m_bTrackingJS.exchange(on) != on) ActivateJobStatAlerts(on);
+}
+
+BOOL CWFMeridianIcon::GetTrackingJS() {
+  return m_bTrackingJS;
+}
+
+void CWFMeridianIcon::SetTurningTrackOn(BOOL on) {
+  m_bTurningTrackOn = on;
+}
+
+BOOL CWFMeridianIcon::GetTurningTrackOn() {
+  return m_bTurningTrackOn;
+}
+
+ULONG CWFMeridianIcon::GetTotalSheets() {
+  return m_totalSheets;
+}
+
+ULONG CWFMeridianIcon::GetTotalDuplex() {
+  return m_totalDuplex;
+}
+
+ULONG CWFMeridianIcon::GetTotalJobs() {
+  return m_totalJobs;
+}
+
+ULONG CWFMeridianIcon::GetAverageSeconds() {
+  const ULONG jobs = m_totalJobs;
+  return jobs ? m_totalSeconds / jobs : 0;
+}
+
+void CWFMeridianIcon::UpdateTotalSheets(ULONG sheets) {
+  m_totalSheets += sheets;
+}
+
+void CWFMeridianIcon::UpdateTotalDuplex(ULONG sheets) {
+  m_totalDuplex += sheets;
+}
+
+void CWFMeridianIcon::UpdateTotalSeconds(ULONG seconds) {
+  m_totalSeconds += seconds;
+}
+
+void CWFMeridianIcon::IncrementTotalJobs() {
+  ++m_totalJobs;
+}
+
+WFPrtObj::JSALERTDATA* CWFMeridianIcon::AllocJobStatData() {
+  return new (std::nothrow) WFPrtObj::JSALERTDATA;
+}
+
+const char* CWFMeridianIcon::GetExtraJobStatFields(WFPrtObj::JSALERTDATA*, USHORT) {
+  return nullptr;
+}
+
+void CWFMeridianIcon::OnSetStatus(const char*, const char*) {}
+
+void CWFMeridianIcon::ActivateJobStatAlerts(BOOL) {}
+
+UINT CWFMeridianIcon::ProcessJobStatAlert(CWFAlert*) {
+  return 0x10;
+}
+
+BOOL CWFMeridianIcon::DigestJobStatData(WFPrtObj::JSALERTDATA*) {
+  return TRUE;
+}
+
+BOOL CWFMeridianIcon::DigestJobStatData() {
+  return TRUE;
+}
+
+void CWFMeridianIcon::ParseJSFile() {}
+
+void CWFMeridianIcon::ParseJSFileOnThread() {}
+
+// ---- Resource management ----
+
+void CWFMeridianIcon::UpdateSizeAvailable() {
+  UpdateStorageOptions();
+}
+
+BOOL CWFMeridianIcon::GetRMFormat() {
+  return m_bFormatInProgress;
+}
+
+UINT CWFMeridianIcon::ProcessResMgmtAlert(CWFAlert*) {
+  return 0;
+}
+
+BOOL CWFMeridianIcon::DigestResMgmtData(CWFAlert*, WFPrtObj::DEVICEMGMTALERTDATA) {
+  return TRUE;
+}
+
+void CWFMeridianIcon::ActivateResMgmtAlerts(BOOL) {}
+
+void CWFMeridianIcon::StartDeviceList(ULONG) {}
+
+void CWFMeridianIcon::CopyResource(CString, CString, UINT, UINT, BOOL) {}
+
+void CWFMeridianIcon::DeleteResource(CString, CString, UINT) {}
+
+void CWFMeridianIcon::FormatResource(UINT) {}
+
+void CWFMeridianIcon::OnRefresh() {
+  CWFPrinterIcon::OnRefresh();
+}
