@@ -9,6 +9,7 @@
 #include "common/notebook_messages.h"
 #include "common/wait_objects.h"
 #include "framework/resources.h"
+#include "meridian/resource_page.h"
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 
@@ -190,7 +191,7 @@ void CWFMeridianIcon::AddStatsPage(CPropertySheet* sheet) {
 }
 
 void CWFMeridianIcon::AddResourcePage(CPropertySheet* sheet) {
-  if (GetBidiActive()) sheet->AddPage(new CPrtOResourceMgmt(this));
+  if (GetBidiActive()) sheet->AddPage(new CMerOResourceMgmt(this));
 }
 
 // ---- Alert queues on the view path ----

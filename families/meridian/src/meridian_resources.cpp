@@ -72,6 +72,10 @@ struct FORMATRMPARAM {
   USHORT hPrinter;
   UINT device;
 };
+struct LISTRMPARAM {
+  USHORT hPrinter;
+  ULONG device;
+};
 
 CWFPrinterIcon* findIcon(USHORT printer) {
   WFAppServices* app = WFGetApp();
@@ -352,6 +356,21 @@ void CWFMeridianIcon::StartDeviceList(ULONG device) {
   resMgmtErrorBox();
   m_listingState = kIdle;
   postToNotebook(WM_WF_MESSAGE, 0);
+}
+
+void CWFMeridianIcon::QueueDeviceList(ULONG device) {
+  queueWork(this, &CWFMeridianIcon::DeviceListFunc, new LISTRMPARAM{GetPrinterHandle(), device},
+            "StartDeviceList()");
+}
+
+UINT CWFMeridianIcon::DeviceListFunc(void* param) {
+  auto* request = static_cast<LISTRMPARAM*>(param);
+  if (auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter))) {
+    icon->StartDeviceList(request->device);
+    icon->ThreadUnlock();
+  }
+  delete request;
+  return 0;
 }
 
 void CWFMeridianIcon::OnRefresh() {

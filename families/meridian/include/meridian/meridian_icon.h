@@ -142,16 +142,21 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   BOOL GetRMListView();
   void SetRMListView(BOOL ready);
   void ReleaseRMListView();
+  // A family text (MRGUIDLL first, then the chain).
+  CString familyString(UINT id);
+  // Queues StartDeviceList(device) on a worker: the request may wait long
+  // for the printer, and the page runs on the user-interface thread.
+  void QueueDeviceList(ULONG device);
   // Workers of the disk and flash operations; each frees its request.
   static UINT ArmRMAlerts(void* request);
   static UINT CopyResourceFunc(void* request);
   static UINT DeleteResourceFunc(void* request);
   static UINT FormatResourceFunc(void* request);
+  static UINT DeviceListFunc(void* request);
 
  protected:
   void ConstructorInit();
   // Resource-management helpers (meridian_resources.cpp).
-  CString familyString(UINT id);
   void postToNotebook(UINT message, LPARAM lParam);
   void postTextToNotebook(UINT id);
   void resMgmtErrorBox();
