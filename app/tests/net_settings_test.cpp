@@ -1,25 +1,34 @@
 // The Configure menu's network entries and their commands, against the
 // network library's stand-in found on the module search path.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/main_frame.h"
+#include "app/more_info_dlg.h"
 #include "app/window_list.h"
 #include "app_fixture.h"
+#include "child_process.h"
 #include "eventually.h"
+#include "framework/control_bars.h"
 #include "framework/menu.h"
 #include "mock_netui.h"
 #include "platform/clock.h"
+#include "platform/message_queue.h"
 #include "platform/module.h"
 #include "test_dirs.h"
 
 namespace {
 
 using wf::testing::AppFixture;
+using wf::testing::ChildProcess;
 
 constexpr UINT kNetWare = 0x1, kTcpIp = 0x2, kIpx = 0x4, kCorLink = 0x8, kPeer = 0x10;
 
@@ -135,6 +144,36 @@ TEST_F(NetSettings, ConfigureMenuOffersTheDialogsOfTheAvailableNetworks) {
   }
 }
 
+TEST_F(NetSettings, ThePlaceholderStandsUntilTheFirstOpeningAndEveryEntryPromptsAlike) {
+  app_.SetNetsAvailable(kTcpIp);
+  CMainFrame* frame = open();
+  CMenu* bar = frame->GetMenu();
+  ASSERT_NE(bar, nullptr);
+  CMenu* configure = nullptr;
+  for (int i = 0; !configure && i < static_cast<int>(bar->GetMenuItemCount()); ++i) {
+    CMenu* popup = bar->GetSubMenu(i);
+    if (popup && popup->GetMenuItemID(0) == 32771) configure = popup;
+  }
+  ASSERT_NE(configure, nullptr);
+  const auto before = wf::fw::viewOfMenu(configure->GetSafeHmenu());
+  ASSERT_GE(before.size(), 2u);
+  EXPECT_EQ(before[1].text, "Dummy Netware Item");
+  EXPECT_EQ(before[1].id, 32820u);
+  EXPECT_EQ(openConfigure(frame), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+
+  CString prompt;
+  ASSERT_TRUE(prompt.LoadString(30));
+  EXPECT_EQ(prompt.str(), "Change network settings.");
+  auto* status = dynamic_cast<CStatusBar*>(frame->GetMessageBar());
+  ASSERT_NE(status, nullptr);
+  for (UINT id = 32820; id <= 32824; ++id) {
+    SCOPED_TRACE(id);
+    frame->SendMessage(WM_SETMESSAGESTRING, AFX_IDS_IDLEMESSAGE);
+    frame->SendMessage(WM_SETMESSAGESTRING, id);
+    EXPECT_EQ(status->GetPaneText(0).str(), prompt.str());
+  }
+}
+
 TEST_F(NetSettings, WithoutTheLibraryOrItsSettingsQueryOnlyPropertiesStays) {
   app_.SetNetsAvailable(kTcpIp | kNetWare);
   dropLibrary();
@@ -242,6 +281,82 @@ TEST_F(NetSettings, ShutdownFreesTheLibraryOnceThePrinterWindowsAreGone) {
   std::string line;
   std::getline(in, line);
   EXPECT_EQ(line, "detach windows=0");
+}
+
+constexpr const char* kStartedChild = "WF_APP_TESTS_STARTED_AGAINST_THE_BROKER";
+
+TEST_F(NetSettings, StartedAgainstTheBrokerTheMenuAndMoreInfoFollowItsTransports) {
+  if (std::getenv(kStartedChild)) {
+    // A test process of its own, the broker's primary, started with the
+    // mock transports of IP and IPX alone on the module path.
+    CWFApp& app = app_;
+    HINSTANCE netui = netui_;
+    wf::setTimeScaleForTest(0.2);
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.GetNetsAvailable(), kTcpIp | kIpx);
+    EXPECT_EQ(app.GetNetSetDLL(), netui) << "the library the module path names";
+    ASSERT_TRUE(wf::testing::eventually([&] {
+      QCoreApplication::processEvents();
+      wf::Message m;
+      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+      return !app.GetGlobalEnumActive() && app.GetEnumSpecCount() == 0;
+    }));
+    auto* frame = dynamic_cast<CMainFrame*>(app.m_pMainWnd);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(openConfigure(frame), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+
+    // The broker's versions: its own, then IP (3.1.0.0) and IPX (11.17.0.0)
+    // above it; NetWare, CorLink and peer-to-peer are not available.
+    std::vector<std::pair<std::string, std::string>> rows;
+    wf::fw::setModalDialogHook(154, [&](CDialog& box) {
+      CListCtrl& list = dynamic_cast<CMoreInfoDlg&>(box).GetList();
+      for (int i = 0; i < list.GetItemCount(); ++i)
+        rows.emplace_back(list.GetItemText(i, 0).str(), list.GetItemText(i, 1).str());
+      box.EndDialog(IDOK);
+    });
+    CMoreInfoDlg more(frame);
+    more.DoModal();
+    wf::fw::setModalDialogHook(154, {});
+    auto found = [](const char* name) { return wf::findModuleFile(name).value_or("").string(); };
+    ASSERT_GE(rows.size(), 5u);
+    EXPECT_EQ(rows[0], std::make_pair(found("coripx32.dll"), std::string("11.17.00.00")));
+    EXPECT_EQ(rows[1], std::make_pair(found("corip32.dll"), std::string("3.01.00.00")));
+    EXPECT_EQ(rows[2].first, found("CORBCE.DLL"));
+    EXPECT_TRUE(std::regex_match(rows[2].second, std::regex(R"(\d+\.\d\d\.\d\d\.\d\d)"))) << rows[2].second;
+    EXPECT_NE(rows[0].first.find("mock-transports"), std::string::npos) << rows[0].first;
+    for (const auto& row : rows) {
+      for (const char* absent : {"cornw32", "corcl32", "corp2p32"})
+        EXPECT_EQ(row.first.find(absent), std::string::npos) << row.first;
+    }
+    // The modules of the system that are built carry their version records
+    // ("1, 0, 0, 0" shown with full stops).
+    for (const char* module : {"WFPRTGUI.DLL", "TWPRTGUI.DLL", "COMMON.DLL", "SPOOLOAK.DLL"}) {
+      SCOPED_TRACE(module);
+      auto row =
+          std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.first == found(module); });
+      ASSERT_NE(row, rows.end());
+      EXPECT_TRUE(std::regex_match(row->second, std::regex(R"((\d+\. ?){3}\d+)"))) << row->second;
+    }
+
+    app.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+    app.m_pMainWnd = nullptr;
+    app.ExitInstance();
+    wf::setTimeScaleForTest(1.0);
+    EXPECT_EQ(app.GetNetSetDLL(), nullptr);
+    return;
+  }
+  ::setenv("WRENFIELD_MODULE_PATH", (wf::moduleDirectory() / "mock-transports").c_str(), 1);
+  ::setenv("WF_MOCK_TRANSPORT_REFUSE", "cornw32 corcl32 corp2p32", 1);
+  ::setenv(kStartedChild, "1", 1);
+  ChildProcess started("app_tests", {"--gtest_filter=NetSettings.StartedAgainstTheBroker*"});
+  ::unsetenv(kStartedChild);
+  ::unsetenv("WF_MOCK_TRANSPORT_REFUSE");
+  ::unsetenv("WRENFIELD_MODULE_PATH");
+  std::string output;
+  for (std::string line; (line = started.readLine(120000)).rfind("err", 0) != 0;) output += line + "\n";
+  const int status = started.waitExit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
 }
 
 }  // namespace

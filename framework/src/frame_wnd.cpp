@@ -1,5 +1,6 @@
 #include "framework/frame_wnd.h"
 
+#include <QApplication>
 #include <QPixmap>
 #include <QWidget>
 
@@ -17,6 +18,7 @@
 #include "frame_idle.h"
 #include "frame_menu_bar.h"
 #include "framework/dc.h"
+#include "framework/gdi.h"
 #include "framework/list_ctrl.h"
 #include "framework/win_app.h"
 #include "gdi_data.h"
@@ -160,6 +162,30 @@ std::string describeFrames(std::vector<QWidget*>& widgets) {
       if (auto* list = dynamic_cast<CListCtrl*>(child)) describeList(out, list);
     }
     widgets.push_back(widgetOf(hwnd));
+  }
+  // Other windows shown on their own (the splash, boxes): where they stand
+  // and whether they have a frame, against the screen's size.
+  std::vector<std::string> others;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* top = dynamic_cast<WndWidget*>(widget);
+    CWnd* wnd = top && top->isVisible() ? CWnd::FromHandlePermanent(top->hwnd()) : nullptr;
+    if (!wnd || dynamic_cast<CFrameWnd*>(wnd)) continue;
+    CString title;
+    wnd->GetWindowText(title);
+    CRect place;
+    wnd->GetWindowRect(&place);
+    std::ostringstream line;
+    line << "toplevel\t" << GetWindowClassName(top->hwnd()).str() << "\t" << oneLine(title.str())
+         << "\tx=" << place.left << "\ty=" << place.top << "\twidth=" << place.Width()
+         << "\theight=" << place.Height()
+         << "\tframeless=" << ((widget->windowFlags() & Qt::FramelessWindowHint) ? 1 : 0) << "\n";
+    others.push_back(line.str());
+  }
+  if (!others.empty()) {
+    std::sort(others.begin(), others.end());
+    out << "screen\twidth=" << GetSystemMetrics(SM_CXSCREEN) << "\theight=" << GetSystemMetrics(SM_CYSCREEN)
+        << "\n";
+    for (const std::string& line : others) out << line;
   }
   return out.str();
 }

@@ -15,6 +15,8 @@
 
 #include "child_process.h"
 #include "eventually.h"
+#include "platform/module.h"
+#include "platform/version_info.h"
 #include "test_dirs.h"
 
 namespace {
@@ -26,6 +28,7 @@ using wf::testing::eventually;
 struct Window {
   std::string className;
   std::string title;
+  std::string state;
   std::vector<std::string> panes;
   std::vector<std::vector<std::string>> rows;  // fields after "row"
 };
@@ -63,10 +66,23 @@ class WrenfldSmoke : public ::testing::Test {
     while (std::getline(in, line)) {
       auto fields = split(line);
       if (fields.empty()) continue;
-      if (fields[0] == "window" && fields.size() >= 3) result.push_back({fields[1], fields[2], {}, {}});
+      if (fields[0] == "window" && fields.size() >= 5)
+        result.push_back({fields[1], fields[2], fields[4].substr(fields[4].find('=') + 1), {}, {}});
       if (result.empty()) continue;
       if (fields[0] == "pane" && fields.size() >= 3) result.back().panes.push_back(fields[2]);
       if (fields[0] == "row") result.back().rows.emplace_back(fields.begin() + 1, fields.end());
+    }
+    return result;
+  }
+
+  // The fields after the kind of every line of that kind.
+  std::vector<std::vector<std::string>> linesOf(const std::string& kind) const {
+    std::vector<std::vector<std::string>> result;
+    std::ifstream in(snapshot_);
+    std::string line;
+    while (std::getline(in, line)) {
+      auto fields = split(line);
+      if (!fields.empty() && fields[0] == kind) result.emplace_back(fields.begin() + 1, fields.end());
     }
     return result;
   }
@@ -130,6 +146,52 @@ TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
   bare.waitExit();
   EXPECT_EQ(windows().size(), 2u);
   const int status = endWithSigterm(first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(Wrenfld, TheProgramCarriesItsVersionRecord) {
+  const wf::VersionRead read = wf::readVersionInfo(wf::moduleDirectory() / "wrenfld");
+  ASSERT_EQ(read.status, wf::VersionStatus::Found);
+  ASSERT_NE(read.info.value("FileVersion"), nullptr);
+  EXPECT_FALSE(read.info.value("FileVersion")->empty());
+}
+
+TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
+  // At the real pace the splash stays 7 s, longer than the start-up, so the
+  // first snapshot still shows it.
+  ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return !linesOf("toplevel").empty(); }, 60000));
+  const auto screen = linesOf("screen");
+  const auto splash = linesOf("toplevel");
+  ASSERT_EQ(screen.size(), 1u);
+  ASSERT_EQ(splash.size(), 1u);
+  const int width = std::stoi(screen[0].at(0).substr(6));
+  const int height = std::stoi(screen[0].at(1).substr(7));
+  EXPECT_EQ(std::vector<std::string>(splash[0].begin() + 2, splash[0].end()),
+            (std::vector<std::string>{"x=" + std::to_string((width - 550) / 2),
+                                      "y=" + std::to_string((height - 225) / 2), "width=550", "height=225",
+                                      "frameless=1"}));
+  auto shown = windows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].state, "hidden") << "the first window waits for the splash";
+
+  ASSERT_TRUE(eventually(
+      [&] {
+        auto now = windows();
+        return linesOf("toplevel").empty() && now.size() == 1 && now[0].state == "normal";
+      },
+      60000));
+  // The splash is over: a window made from now on shows itself.
+  ChildProcess other("wrenfld", {"Other"});
+  other.waitExit();
+  EXPECT_TRUE(eventually(
+      [&] {
+        auto now = windows();
+        return now.size() == 2 && now[0].state == "normal" && now[1].state == "normal";
+      },
+      30000));
+  const int status = endWithSigterm(wrenfld);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
