@@ -91,7 +91,11 @@ void CWFMeridianIcon::ConstructorInit() {
   m_bPageNumbering = TRUE;
 }
 
-CWFMeridianIcon::~CWFMeridianIcon() = default;
+CWFMeridianIcon::~CWFMeridianIcon() {
+  // The family's pages reach this part of the icon as they go: the
+  // notebook must close while it is still whole.
+  closeOpenNotebook();
+}
 
 CString CWFMeridianIcon::GetGhostName() {
   return loadString(kGhostName);
