@@ -9,6 +9,7 @@
 #include "common/notebook_messages.h"
 #include "common/wait_objects.h"
 #include "framework/resources.h"
+#include "meridian/resource_page.h"
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 
@@ -90,7 +91,11 @@ void CWFMeridianIcon::ConstructorInit() {
   m_bPageNumbering = TRUE;
 }
 
-CWFMeridianIcon::~CWFMeridianIcon() = default;
+CWFMeridianIcon::~CWFMeridianIcon() {
+  // The family's pages reach this part of the icon as they go: the
+  // notebook must close while it is still whole.
+  closeOpenNotebook();
+}
 
 CString CWFMeridianIcon::GetGhostName() {
   return loadString(kGhostName);
@@ -190,7 +195,7 @@ void CWFMeridianIcon::AddStatsPage(CPropertySheet* sheet) {
 }
 
 void CWFMeridianIcon::AddResourcePage(CPropertySheet* sheet) {
-  if (GetBidiActive()) sheet->AddPage(new CPrtOResourceMgmt(this));
+  if (GetBidiActive()) sheet->AddPage(new CMerOResourceMgmt(this));
 }
 
 // ---- Alert queues on the view path ----

@@ -1,7 +1,8 @@
 // Job statistics and resource management on the Meridian icon: the totals
-// and accessors the pages read. Recording job lines, reading the statistics
-// file and the disk and flash operations come in their own units; until
-// then those operations answer as a printer that has none.
+// and accessors the pages read. Recording job lines and reading the
+// statistics file come in their own units; until then those operations
+// answer as a printer that has none. The disk and flash operations are in
+// meridian_resources.cpp.
 #include <new>
 
 #include "meridian/meridian_icon.h"
@@ -85,35 +86,3 @@ BOOL CWFMeridianIcon::DigestJobStatData() {
 void CWFMeridianIcon::ParseJSFile() {}
 
 void CWFMeridianIcon::ParseJSFileOnThread() {}
-
-// ---- Resource management ----
-
-void CWFMeridianIcon::UpdateSizeAvailable() {
-  UpdateStorageOptions();
-}
-
-BOOL CWFMeridianIcon::GetRMFormat() {
-  return m_bFormatInProgress;
-}
-
-UINT CWFMeridianIcon::ProcessResMgmtAlert(CWFAlert*) {
-  return 0;
-}
-
-BOOL CWFMeridianIcon::DigestResMgmtData(CWFAlert*, WFPrtObj::DEVICEMGMTALERTDATA) {
-  return TRUE;
-}
-
-void CWFMeridianIcon::ActivateResMgmtAlerts(BOOL) {}
-
-void CWFMeridianIcon::StartDeviceList(ULONG) {}
-
-void CWFMeridianIcon::CopyResource(CString, CString, UINT, UINT, BOOL) {}
-
-void CWFMeridianIcon::DeleteResource(CString, CString, UINT) {}
-
-void CWFMeridianIcon::FormatResource(UINT) {}
-
-void CWFMeridianIcon::OnRefresh() {
-  CWFPrinterIcon::OnRefresh();
-}

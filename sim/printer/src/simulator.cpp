@@ -143,6 +143,13 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "short-packet-first") return flag(knobs.shortPacketFirst);
   if (key == "late-replies") return count(knobs.lateReplies);
   if (key == "defer-alerts") return flag(knobs.deferAlerts);
+  if (key == "resource-result") {
+    auto n = number(value);
+    if (!n || *n > 0xFFFFFFFF) return fail(error, "expected a result");
+    knobs.resourceResult = static_cast<std::uint32_t>(*n);
+    printer.setKnobs(knobs);
+    return true;
+  }
   if (key == "reply-command") {
     auto n = number(value);
     if (!n || *n > 0xFF) return fail(error, "expected a command byte");

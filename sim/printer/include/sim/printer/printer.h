@@ -51,6 +51,7 @@ struct Knobs {
   bool shortPacketFirst = false;             // a packet of LEN 2 with the request's command before each reply
   int lateReplies = 0;                       // so many next replies come after the host stopped waiting
   bool deferAlerts = false;                  // alerts wait for the next reply and go out inside it
+  std::optional<std::uint32_t> resourceResult;  // the next resource command's one outcome; nothing changes
 };
 
 // How much later than asked a late reply comes: past the host's 10 s response wait.
