@@ -17,6 +17,8 @@
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "platform/clock.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_icon.h"
 
 namespace {
 
@@ -353,6 +355,38 @@ TEST_F(AlertSettings, CancelLeavesEverything) {
   command();
   EXPECT_TRUE(active(meridian_, 6104));
   EXPECT_TRUE(active(base_, 6104));
+}
+
+TEST_F(AlertSettings, TidewaterPrintersOfferTheirTwoAlerts) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  TIDEWATERBINARYDATA record{};
+  std::strcpy(record.meridian.base.name, "Pagecrest");
+  record.meridian.base.familyKey = 3;
+  record.meridian.base.storedAlerts = 0x3FFFFF;
+  record.meridian.storedAlerts = 0x7FFFFFF;
+  record.storedAlerts = 3;
+  NETADDRESS address{};
+  std::strcpy(address.local, "Pagecrest");
+  auto* tidewater = dynamic_cast<CWFTwIcon*>(app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0));
+  ASSERT_NE(tidewater, nullptr);
+  CWFListView* view = window_->GetView();
+  view->AddPrinter(tidewater);
+  for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, 0, LVIS_SELECTED);
+  view->SetItemState(view->GetItemCount() - 1, LVIS_SELECTED, LVIS_SELECTED);
+  CString clear, toner;
+  {
+    wf::fw::ResourceHandleSwitch resources(tidewater->GetResourceInstance(0));
+    clear.LoadString(50008);
+    toner.LoadString(50009);
+  }
+  Names shown;
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    shown = entries(box(d, IDC_ALERT_MONITORED));
+    d.EndDialog(IDCANCEL);
+  });
+  command();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), clear.str()), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), toner.str()), shown.end());
 }
 
 }  // namespace
