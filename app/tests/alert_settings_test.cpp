@@ -20,6 +20,8 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "recording_manager.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_icon.h"
 
 namespace {
 
@@ -420,6 +422,38 @@ TEST_F(AlertSettings, AWindowSavedWithAMeridianPrinterBringsBackItsChoice) {
   };
   EXPECT_EQ(decides(6137), CWFPrinterIcon::ALERT_SUPPRESS);
   EXPECT_EQ(decides(6174), CWFPrinterIcon::ALERT_SHOW);
+}
+
+TEST_F(AlertSettings, TidewaterPrintersOfferTheirTwoAlerts) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  TIDEWATERBINARYDATA record{};
+  std::strcpy(record.meridian.base.name, "Pagecrest");
+  record.meridian.base.familyKey = 3;
+  record.meridian.base.storedAlerts = 0x3FFFFF;
+  record.meridian.storedAlerts = 0x7FFFFFF;
+  record.storedAlerts = 3;
+  NETADDRESS address{};
+  std::strcpy(address.local, "Pagecrest");
+  auto* tidewater = dynamic_cast<CWFTwIcon*>(app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0));
+  ASSERT_NE(tidewater, nullptr);
+  CWFListView* view = window_->GetView();
+  view->AddPrinter(tidewater);
+  for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, 0, LVIS_SELECTED);
+  view->SetItemState(view->GetItemCount() - 1, LVIS_SELECTED, LVIS_SELECTED);
+  CString clear, toner;
+  {
+    wf::fw::ResourceHandleSwitch resources(tidewater->GetResourceInstance(0));
+    clear.LoadString(50008);
+    toner.LoadString(50009);
+  }
+  Names shown;
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    shown = entries(box(d, IDC_ALERT_MONITORED));
+    d.EndDialog(IDCANCEL);
+  });
+  command();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), clear.str()), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), toner.str()), shown.end());
 }
 
 }  // namespace
