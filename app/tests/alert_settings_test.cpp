@@ -13,10 +13,15 @@
 #include "app_fixture.h"
 #include "common/alert_dlg_list.h"
 #include "common/printer_list.h"
+#include "eventually.h"
 #include "framework/dc.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
+#include "recording_manager.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_icon.h"
 
 namespace {
 
@@ -353,6 +358,102 @@ TEST_F(AlertSettings, CancelLeavesEverything) {
   command();
   EXPECT_TRUE(active(meridian_, 6104));
   EXPECT_TRUE(active(base_, 6104));
+}
+
+// The family's choice travels with the printer through a saved window: its
+// record holds the flags, and the ghost it comes back as filters by them.
+TEST_F(AlertSettings, AWindowSavedWithAMeridianPrinterBringsBackItsChoice) {
+  const std::string shortPaper = name(40008).str();
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    select(d, IDC_ALERT_MONITORED, {shortPaper});
+    click(d, IDC_ALERT_REMOVE);
+    d.EndDialog(IDOK);
+  });
+  command();
+  if (!window_->GetSavePrinters()) window_->SendMessage(WM_COMMAND, 32834, 0);
+  ASSERT_TRUE(window_->GetSavePrinters());
+  const std::string printers =
+      std::string(CWFApp::kAppKey) + "\\WFWindows\\" + window_->GetName().str() + "\\printers";
+  const std::string name = window_->GetName().str();
+  window_->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+  app_.m_pMainWnd = window_ = nullptr;
+
+  // The Meridian printer was item 0.
+  wf::HKEY key = nullptr;
+  ASSERT_EQ(wf::RegOpenKeyExA(wf::HKEY_CURRENT_USER, (printers + "\\     0").c_str(), 0, wf::KEY_READ, &key),
+            wf::ERROR_SUCCESS);
+  MERIDIANBINARYDATA saved{};
+  DWORD type = 0, size = sizeof saved + 4;
+  std::vector<BYTE> data(size);
+  EXPECT_EQ(wf::RegQueryValueExA(key, "data", nullptr, &type, data.data(), &size), wf::ERROR_SUCCESS);
+  wf::RegCloseKey(key);
+  ASSERT_EQ(size, 112u);
+  std::memcpy(&saved, data.data(), sizeof saved);
+  EXPECT_STREQ(saved.base.name, "Vireo");
+  EXPECT_EQ(saved.storedAlerts, 0x7FFFFFFu & ~(1u << 26)) << "only row 0 (6137) off";
+
+  // Restored in a new list: both printers come back as ghosts.
+  app_.GetPrinterList()->DeleteAllPrinters();
+  meridian_ = base_ = nullptr;
+  app_.SetPrtMgr(std::make_unique<wf::testing::RecordingManager>());
+  app_.SetUseGhosts(TRUE);
+  app_.SetStartupEnumAll(FALSE);
+  window_ = CMainFrame::Make(name.c_str());
+  ASSERT_NE(window_, nullptr);
+  app_.m_pMainWnd = window_;
+  ASSERT_TRUE(wf::testing::eventually([&] {
+    QCoreApplication::processEvents();
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    return window_->GetView()->GetItemCount() == 2;
+  }));
+  app_.JoinSavedPrinterWalks();
+  CWFMeridianIcon* restored = nullptr;
+  for (int i = 0; i < 2; ++i)
+    if (auto* icon = dynamic_cast<CWFMeridianIcon*>(window_->GetView()->GetPrinterAt(i))) restored = icon;
+  ASSERT_NE(restored, nullptr);
+  EXPECT_TRUE(restored->IsGhost());
+  EXPECT_EQ(restored->GetName().str(), "Vireo");
+  auto decides = [&](UINT specific) {
+    CWFAlert alert(restored->GetPrinterHandle(), nullptr, 0, 1524, CWFAlert::ACTIVE, 0, specific, FALSE,
+                   FALSE, FALSE, FALSE);
+    CWFAlertMsg message(&alert, "", CFilename(), 0);
+    return restored->FilterAlerts(&message);
+  };
+  EXPECT_EQ(decides(6137), CWFPrinterIcon::ALERT_SUPPRESS);
+  EXPECT_EQ(decides(6174), CWFPrinterIcon::ALERT_SHOW);
+}
+
+TEST_F(AlertSettings, TidewaterPrintersOfferTheirTwoAlerts) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  TIDEWATERBINARYDATA record{};
+  std::strcpy(record.meridian.base.name, "Pagecrest");
+  record.meridian.base.familyKey = 3;
+  record.meridian.base.storedAlerts = 0x3FFFFF;
+  record.meridian.storedAlerts = 0x7FFFFFF;
+  record.storedAlerts = 3;
+  NETADDRESS address{};
+  std::strcpy(address.local, "Pagecrest");
+  auto* tidewater = dynamic_cast<CWFTwIcon*>(app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0));
+  ASSERT_NE(tidewater, nullptr);
+  CWFListView* view = window_->GetView();
+  view->AddPrinter(tidewater);
+  for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, 0, LVIS_SELECTED);
+  view->SetItemState(view->GetItemCount() - 1, LVIS_SELECTED, LVIS_SELECTED);
+  CString clear, toner;
+  {
+    wf::fw::ResourceHandleSwitch resources(tidewater->GetResourceInstance(0));
+    clear.LoadString(50008);
+    toner.LoadString(50009);
+  }
+  Names shown;
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    shown = entries(box(d, IDC_ALERT_MONITORED));
+    d.EndDialog(IDCANCEL);
+  });
+  command();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), clear.str()), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), toner.str()), shown.end());
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +25,7 @@
 #include "common/printer_list.h"
 #include "eventually.h"
 #include "framework/controls.h"
+#include "recording_manager.h"
 #include "wfprtmgr/wfprtmgr.h"
 
 namespace {
@@ -42,37 +42,7 @@ class SavedIcon : public CWFPrinterIcon {
 };
 USHORT SavedIcon::nextHandle = 200;
 
-// Answers every one-printer request with "not found", so the walk's
-// requests end in ghosts, and keeps what was asked.
-class RecordingManager : public WFPrtMgr {
- public:
-  RecordingManager() : WFPrtMgr(1) {}
-  struct Asked {
-    std::string local;
-    std::vector<BYTE> netware;
-    bool record = false;
-    BOOL flag = 0;
-  };
-  WFPrtObj::LONG enumSpecificPrinter(const NETADDRESS* address, WFENUMPRINTERSPROC callback,
-                                     std::uintptr_t data, WFPrtObj::BOOL flag) override {
-    auto* request = reinterpret_cast<ENUMPRTDATA*>(data);
-    {
-      std::lock_guard lock(m_);
-      asked_.push_back({address->local, std::vector<BYTE>(address->netware, address->netware + 24),
-                        request->pStoredRecord != nullptr, flag});
-    }
-    callback(nullptr, data, 0);
-    return 0;
-  }
-  std::vector<Asked> asked() {
-    std::lock_guard lock(m_);
-    return asked_;
-  }
-
- private:
-  std::mutex m_;
-  std::vector<Asked> asked_;
-};
+using wf::testing::RecordingManager;
 
 std::vector<std::string> valueNames(const std::string& path) {
   std::vector<std::string> names;

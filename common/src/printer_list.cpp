@@ -154,8 +154,11 @@ POSITION CWFPrinterList::findUnlocked(USHORT printer) {
     for (auto it = from; it != to; ++it)
       if (it->second->GetPrinterHandle() == printer) consider(it->second);
   }
-  for (CWFPrinterIcon* ghost : m_ghosts)
-    if (ghost->IsGhost() && ghost->IsSameAddress(object)) consider(ghost);
+  // A ghost matches only the address of a printer object the manager knows.
+  if (object) {
+    for (CWFPrinterIcon* ghost : m_ghosts)
+      if (ghost->IsGhost() && ghost->IsSameAddress(object)) consider(ghost);
+  }
   return positionOf(first);
 }
 

@@ -541,6 +541,9 @@ BOOL CWnd::OnQueryEndSession() {
 void CWnd::OnRButtonDown(UINT, CPoint) {
   Default();
 }
+void CWnd::OnLButtonDown(UINT, CPoint) {
+  Default();
+}
 void CWnd::OnLButtonDblClk(UINT, CPoint) {
   Default();
 }

@@ -38,6 +38,7 @@ class RecordingList : public CListCtrl {
     if (passOn) Default();
   }
   void OnRButtonDown(UINT flags, CPoint point) { record(WM_RBUTTONDOWN, flags, point); }
+  void OnLButtonDown(UINT flags, CPoint point) { record(WM_LBUTTONDOWN, flags, point); }
   void OnLButtonDblClk(UINT flags, CPoint point) { record(WM_LBUTTONDBLCLK, flags, point); }
   void OnChar(UINT ch, UINT, UINT) { record(WM_CHAR, ch); }
   void OnKeyDown(UINT key, UINT, UINT) { record(WM_KEYDOWN, key); }
@@ -46,6 +47,7 @@ class RecordingList : public CListCtrl {
 
 BEGIN_MESSAGE_MAP(RecordingList, CListCtrl)
 ON_WM_RBUTTONDOWN()
+ON_WM_LBUTTONDOWN()
 ON_WM_LBUTTONDBLCLK()
 ON_WM_CHAR()
 ON_WM_KEYDOWN()
@@ -104,6 +106,14 @@ TEST_F(InputTest, AClickReachesTheMapWithItsKeysAndPointAndSelectsOnlyThroughDef
   mouse(QEvent::MouseButtonDblClick, centreOf(0), Qt::LeftButton, Qt::NoModifier);
   EXPECT_EQ(list.inputs.back().message, WM_LBUTTONDBLCLK);
   EXPECT_EQ(list.inputs.back().flags, MK_LBUTTON);
+
+  mouse(QEvent::MouseButtonPress, centreOf(2), Qt::LeftButton, Qt::ShiftModifier);
+  EXPECT_EQ(list.inputs.back().message, WM_LBUTTONDOWN);
+  EXPECT_EQ(list.inputs.back().flags, MK_LBUTTON | MK_SHIFT);
+  EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1) << "a left click selects only through the default";
+  list.passOn = true;
+  mouse(QEvent::MouseButtonPress, centreOf(2), Qt::LeftButton, Qt::NoModifier);
+  EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 2);
 }
 
 TEST_F(InputTest, KeysComeAsKeyDownThenCharacterAndF2EditsOnlyThroughDefault) {

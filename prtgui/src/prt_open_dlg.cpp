@@ -148,7 +148,11 @@ LRESULT CPrtOpenDlg::OnWfResListingDone(WPARAM, LPARAM) {
 }
 
 LRESULT CPrtOpenDlg::OnWfResNewItem(WPARAM, LPARAM item) {
-  if (auto* page = dynamic_cast<CPrtOResourceMgmt*>(shownPage(WF_VIEW_RESOURCES))) page->OnNewItem(item);
+  // The item is the receiver's: without a page to take it, it goes here.
+  if (auto* page = dynamic_cast<CPrtOResourceMgmt*>(shownPage(WF_VIEW_RESOURCES)))
+    page->OnNewItem(item);
+  else
+    delete reinterpret_cast<CObject*>(item);
   return 0;
 }
 

@@ -14,6 +14,9 @@
 namespace wf::testing {
 namespace {
 
+// An item a resource message hands over, as the listing workers do.
+struct ListedItem : CObject {};
+
 constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4;  // request-object transport bits
 
 class NotebookTest : public NotebookFixture {
@@ -152,8 +155,9 @@ TEST_F(NotebookTest, RefusedAndEmptyNetworkPagesAreLeftOut) {
   EXPECT_EQ(netQueries(), (std::vector<std::pair<USHORT, UINT>>{{85, 0}, {85, 8}, {85, 1}, {85, 2}}));
   EXPECT_EQ(factoryCalls().size(), 2u);
 
-  // Routed to a page index the notebook does not have: dropped.
-  post(icon, WM_WF_RESNEWITEM, 1);
+  // Routed to a page index the notebook does not have: dropped, and the
+  // item it owns freed (ASan).
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   close(icon);
 
   // Nothing at all: no window is made and the icon forgets the notebook.
@@ -180,9 +184,9 @@ TEST_F(NotebookTest, MessagesReachOnlyTheirShownPageThroughItsVirtuals) {
   log_.lines.clear();
 
   // Only the status page has a window: the panel page was never shown.
-  for (UINT message : {WM_WF_OPPANEL, WM_WF_JOBSTAT, WM_WF_RESMGMT, WM_WF_RESQUERYDISK, WM_WF_RESLISTINGDONE,
-                       WM_WF_RESNEWITEM})
+  for (UINT message : {WM_WF_OPPANEL, WM_WF_JOBSTAT, WM_WF_RESMGMT, WM_WF_RESQUERYDISK, WM_WF_RESLISTINGDONE})
     post(icon, message, 5);
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"status mini panel"}));
 
   CPrtOpenDlg* notebook = notebookOf(icon);
@@ -216,8 +220,9 @@ TEST_F(NotebookTest, ANotebookWithoutBidiPagesDropsEveryPageMessage) {
   EXPECT_EQ(runWork(), (std::vector<std::pair<std::string, int>>{})) << "no graphic information without bidi";
   EXPECT_EQ(notebookOf(icon)->GetMessageA(), icon->GetStatus());
   for (UINT message : {WM_WF_UPDATEPAGE, WM_WF_OPPANEL, WM_WF_JOBSTAT, WM_WF_RESMGMT, WM_WF_RESQUERYDISK,
-                       WM_WF_RESLISTINGDONE, WM_WF_RESNEWITEM})
+                       WM_WF_RESLISTINGDONE})
     post(icon, message);
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   EXPECT_TRUE(log_.lines.empty());
   EXPECT_EQ(notebookOf(icon)->GetPageCount(), 2);
 }

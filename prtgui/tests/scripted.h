@@ -164,6 +164,51 @@ class ScriptedPrtObj : public WFPrtObj {
     caps.bidiActive = FALSE;
   }
 
+  // Disk and flash requests: each is logged with its arguments and answers
+  // the code `rejects` holds for its name (0 without). Alert records by key;
+  // a key without a record answers -2, as a record of another kind would.
+  std::map<USHORT, DEVICEMGMTALERTDATA> resAlerts;
+  LONG bidiDeviceFileListing(DEVICEID device) override {
+    return request("bidiDeviceFileListing " + std::to_string(device), "bidiDeviceFileListing");
+  }
+  LONG bidiDeviceFormat(DEVICEID device) override {
+    return request("bidiDeviceFormat " + std::to_string(device), "bidiDeviceFormat");
+  }
+  LONG bidiDeviceDeleteFile(const std::string& file, DEVICEID device) override {
+    return request("bidiDeviceDeleteFile " + file + " " + std::to_string(device), "bidiDeviceDeleteFile");
+  }
+  LONG bidiDeviceCopyFile(const std::string& file, DEVICEID from, DEVICEID to, int move) override {
+    return request("bidiDeviceCopyFile " + file + " " + std::to_string(from) + " " + std::to_string(to) +
+                       " " + std::to_string(move),
+                   "bidiDeviceCopyFile");
+  }
+  LONG bidiDeviceQueryAlert(USHORT key, DEVICEMGMTALERTDATA* record) override {
+    log("bidiDeviceQueryAlert " + std::to_string(key));
+    std::lock_guard lock(m_);
+    if (auto it = rejects.find("bidiDeviceQueryAlert"); it != rejects.end()) return it->second;
+    auto it = resAlerts.find(key);
+    if (it == resAlerts.end()) return -2;
+    *record = it->second;
+    return 0;
+  }
+  // "device;name;id;type;size;description", device 1 or 2.
+  LONG parseDeviceDirectoryData(const std::string& entry, DEVICEDIRECTORYDATA* record) override {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t at; fields.size() < 5 && (at = entry.find(';', start)) != std::string::npos;
+         start = at + 1)
+      fields.push_back(entry.substr(start, at - start));
+    fields.push_back(entry.substr(start));
+    if (fields.size() < 6 || (fields[0] != "1" && fields[0] != "2")) return -2;
+    record->device = fields[0] == "1" ? 1 : 2;
+    record->name = fields[1];
+    record->id = fields[2];
+    record->type = fields[3];
+    record->size = fields[4];
+    record->description = fields[5];
+    return 0;
+  }
+
  private:
   template <class T>
   LONG answer(const char* call, T* out, const T& value) {
@@ -184,6 +229,12 @@ class ScriptedPrtObj : public WFPrtObj {
       std::copy(from.begin(), from.end(), *out);
     }
     return 0;
+  }
+  LONG request(std::string call, const char* name) {
+    log(std::move(call));
+    std::lock_guard lock(m_);
+    auto it = rejects.find(name);
+    return it == rejects.end() ? 0 : it->second;
   }
   void log(std::string call) {
     std::lock_guard lock(m_);

@@ -150,7 +150,7 @@ class ResourceBaseTest : public PrinterFixture {
     }
     for (UINT code : {LVN_GETDISPINFO, LVN_COLUMNCLICK, LVN_INSERTITEM}) {
       NMHDR header;
-      header.hwndFrom = page->GetDlgItem(1039)->GetSafeHwnd();
+      header.hwndFrom = 0;  // the family's page makes the list
       header.idFrom = 1039;
       header.code = code;
       page->SendMessage(WM_NOTIFY, 1039, reinterpret_cast<LPARAM>(&header));

@@ -1,5 +1,6 @@
 #include "prtobj/prtobj_util.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -118,6 +119,34 @@ void appendUtf8(std::string& out, char32_t c) {
 }
 
 }  // namespace
+
+bool utf8ToCp850(std::string_view text, std::string* out) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<std::uint8_t>(text[i]);
+    if (lead < 0x80) {
+      bytes += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    char32_t c = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<std::uint8_t>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    i += length;
+    if (c == 0x20AC) return false;
+    const auto* found = std::find(std::begin(kCp850High), std::end(kCp850High), c);
+    if (found == std::end(kCp850High)) return false;
+    bytes += static_cast<char>(0x80 + (found - std::begin(kCp850High)));
+  }
+  if (out) *out = std::move(bytes);
+  return true;
+}
 
 std::string cp850ToUtf8(std::string_view bytes) {
   std::string out;

@@ -266,5 +266,19 @@ TEST(PrtObjText, Cp850ShowsWhatTheDisplayCodePageHas) {
   for (const auto& c : cases) EXPECT_EQ(cp850ToUtf8(c.in), c.out) << c.in;
 }
 
+TEST(PrtObjText, Utf8GoesBackToCp850OnlyWhenEveryCharacterFits) {
+  std::string out = "unchanged";
+  EXPECT_TRUE(utf8ToCp850("font \xC3\xBC\xC3\x9F\xC2\xA0.ttf", &out));
+  EXPECT_EQ(out, "font \x81\xE1\xFF.ttf");
+  for (const char* in : {"\xE2\x82\xAC", "\xE4\xB8\xAD", "\xC3", "\xFF", "\xF0\x9F\x98\x80"}) {
+    out = "unchanged";
+    EXPECT_FALSE(utf8ToCp850(in, &out)) << in;
+    EXPECT_EQ(out, "unchanged");
+  }
+  const std::string longest(255, 'n');
+  ASSERT_TRUE(utf8ToCp850(longest, &out));
+  EXPECT_EQ(out, longest);
+}
+
 }  // namespace
 }  // namespace prtobjtest

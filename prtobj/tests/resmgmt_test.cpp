@@ -23,6 +23,15 @@ TEST(PrtObjResMgmt, CommandsAndAlertsGoThroughWfprm) {
   EXPECT_EQ(sent[0].request, hex("04 02 01 01") + "font.ttf");
   EXPECT_EQ(dlopen("libcorbce.so", RTLD_LAZY | RTLD_NOLOAD), nullptr)
       << "WFPRM must reach the scripted broker through the object it was given";
+  // Names travel in the printer's code page; one it cannot carry asks nothing.
+  fakebce::pushReply(0, hex("00 00"));
+  EXPECT_EQ(obj->bidiDeviceDeleteFile("\xC3\xBC" + std::string(253, 'n'), WFPrtObj::DEVICE_DISK), 0);
+  ASSERT_EQ(fakebce::callsOf("BceSendBidi").size(), 2u);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi")[1].request, hex("03 01 81") + std::string(253, 'n'));
+  EXPECT_EQ(obj->bidiDeviceCopyFile("\xE2\x82\xAC.ttf", WFPrtObj::DEVICE_DISK, WFPrtObj::DEVICE_FLASH, 0),
+            kBadReply);
+  EXPECT_EQ(obj->bidiDeviceDeleteFile("\xE4\xB8\xAD", WFPrtObj::DEVICE_DISK), kBadReply);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi").size(), 2u);
   fakebce::pushReply(0, hex("00 01"));  // refused by the printer
   EXPECT_EQ(obj->bidiDeviceFormat(WFPrtObj::DEVICE_DISK), kBadReply);
 

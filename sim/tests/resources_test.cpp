@@ -245,6 +245,68 @@ TEST(ResourceCommands, OutcomesFollowTheAlertRules) {
   EXPECT_EQ(next[2].command, 0x04);
 }
 
+// The storage texts (characteristics 04) of the devices a profile declares.
+std::vector<std::string> storageTexts(PrinterModel& printer) {
+  const auto packets = talk(printer, npa::encode(0x50, 0x01, hex("04")));
+  std::vector<std::string> out;
+  if (packets.empty()) return out;
+  const std::string& d = packets[0].data;
+  std::size_t at = 2;
+  for (int i = 0; i < static_cast<std::uint8_t>(d.at(1)) && at < d.size(); ++i) {
+    const std::size_t n = static_cast<std::uint8_t>(d[at]);
+    out.push_back(d.substr(at + 1, n));
+    at += 1 + n;
+  }
+  return out;
+}
+
+TEST(ResourceCommands, StorageTextsFollowTheDevicesTheProfileDeclares) {
+  PrinterModel printer = printerOf(
+      "npa = on\nstorage = FLASH: 1;TOTAL: 100;FREE SPACE: 30\nstorage = DISK: 1;TOTAL: 9;FREE SPACE: 9\n"
+      "storage = FONT CARTRIDGE: 0\nflash = 100\nfile = flash a.fnt 1 FONT 40 Font A\n"
+      "file = flash b.mac 2 MACRO 30 Macro B\n");
+  printer.receive(kCaptureClass2);
+  // The flash's text is worked out; the undeclared disk's stays as written.
+  EXPECT_EQ(storageTexts(printer),
+            (std::vector<std::string>{"FLASH: 1;TOTAL: 100;FREE SPACE: 30", "DISK: 1;TOTAL: 9;FREE SPACE: 9",
+                                      "FONT CARTRIDGE: 0"}));
+  talk(printer, command("03 02 62 2E 6D 61 63"));
+  EXPECT_EQ(storageTexts(printer).front(), "FLASH: 1;TOTAL: 100;FREE SPACE: 60");
+  talk(printer, command("02 02"));
+  EXPECT_EQ(storageTexts(printer).front(), "FLASH: 1;TOTAL: 100;FREE SPACE: 100");
+}
+
+TEST(ResourceCommands, AForcedResultIsTheNextOutcomeAndChangesNothing) {
+  using namespace resources;
+  PrinterModel printer = printerOf(kTwoDevices);
+  printer.receive(kCaptureClass2);
+  Knobs knobs = printer.knobs();
+  knobs.resourceResult = 1;
+  printer.setKnobs(knobs);
+  // A refused command leaves the knob for the next one.
+  EXPECT_EQ(talk(printer, command("09 02")).size(), 1u);
+  auto packets = talk(printer, command("04 02 01 01 62 2E 6D 61 63"));
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(toHex(packets[1].data), toHex(alert(kMoved, false, 1)));
+  EXPECT_EQ(names(printer, kFlash), "a.fnt,b.mac");
+  EXPECT_EQ(names(printer, kDisk), "c.frm,a.fnt");
+  packets = talk(printer, command("03 02 62 2E 6D 61 63"));
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(toHex(packets[1].data), toHex(alert(kDeleted, false, kDone))) << "only the next one";
+  EXPECT_EQ(names(printer, kFlash), "a.fnt");
+}
+
+TEST(ResourceProfiles, FileNamesMayCarryPrinterBytes) {
+  auto profile = parseProfile("disk = 10\nfile = disk b\\x81cher.fnt 1 FONT 5 Umlaut\n");
+  ASSERT_TRUE(profile);
+  EXPECT_EQ(profile->devices.at(resources::kDisk).files.at(0).name,
+            "b\x81"
+            "cher.fnt");
+  std::string error;
+  EXPECT_FALSE(parseProfile("disk = 10\nfile = disk b\\x8 1 FONT 5 Cut\n", &error));
+  EXPECT_EQ(error, "line 2: bad file name");
+}
+
 TEST(ResourceProfiles, DevicesAndFilesParseAndBadLinesAreNamed) {
   auto profile = parseProfile(kTwoDevices);
   ASSERT_TRUE(profile);

@@ -21,6 +21,7 @@ namespace sim = wf::sim;
 namespace fs = std::filesystem;
 using wf::testing::ControlView;
 using wf::testing::PrtGuiChild;
+using wf::testing::StoredAlert;
 using Act = wf::testing::PrtGuiChild::Act;
 
 namespace {
@@ -209,6 +210,19 @@ TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
   EXPECT_EQ(boxes[0].text, "The printer did not take all of the settings.");
   EXPECT_EQ(pjlLines().size(), before);
   EXPECT_TRUE(control(1037).enabled);
+}
+
+TEST_F(TidewaterPage, TheFamilysInterventionIsDecodedWithItsHelp) {
+  EXPECT_NE(app->use(handle) & 0x10, 0u) << "the family's interventions are monitored";
+  // 6141 in the printer's intervention list (asked as 6).
+  printer->update(
+      [](sim::Profile& p) { p.alertLists[6 - sim::kFirstAlertList] = {std::string("\x09\x01\xFF\x00", 4)}; });
+  ASSERT_TRUE(server->raiseDeviceStatus(0x10));
+  std::vector<StoredAlert> stored;
+  EXPECT_TRUE(wf::testing::eventually([&] { return !(stored = app->alerts(handle)).empty(); }));
+  EXPECT_EQ(stored,
+            (std::vector<StoredAlert>{{6141, 5, 0, 1, "Printer needs attention: clear the paper path"}}));
+  EXPECT_EQ(app->help(handle), 1935u);
 }
 
 }  // namespace

@@ -168,6 +168,34 @@ TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
   EXPECT_EQ(shown[0].rows.size(), 4u) << "families 6 and 7 have no module";
   EXPECT_EQ(shown[0].panes[1], "4 printer(s)");
 
+  // A family intervention (6137, the family's string 40008) on LPT1 shows in
+  // its row with the hard-error image; cleared, the row is as before.
+  const std::vector<std::string> before = rowOf("LPT1:");
+  ASSERT_GT(before.size(), 6u);
+  ASSERT_EQ(sim_->call("LPT1.alert 6 = 01 01 FF 00"), "ok");
+  // Sent once the program captured the printer's interventions.
+  ASSERT_TRUE(eventually([&] { return sim_->call("LPT1.raise-status = 0x10") == "ok"; }, 60000));
+  std::vector<std::string> raised;
+  ASSERT_TRUE(eventually(
+      [&] {
+        raised = rowOf("LPT1:");
+        return raised.size() > 6 && raised[6] == "Short Paper Error" && raised[1] == "image=7";
+      },
+      60000))
+      << (raised.size() > 6 ? raised[1] + " " + raised[6] : "no row");
+  EXPECT_EQ(rowOf("LPT6:").at(1), "image=5") << "the other Meridian printer stays as it was";
+
+  ASSERT_EQ(sim_->call("LPT1.clear-alert 6 = 1"), "ok");
+  ASSERT_EQ(sim_->call("LPT1.raise-status = 0"), "ok");
+  std::vector<std::string> cleared;
+  EXPECT_TRUE(eventually(
+      [&] {
+        cleared = rowOf("LPT1:");
+        return cleared.size() > 6 && cleared[6] == before[6] && cleared[1] == before[1];
+      },
+      60000))
+      << (cleared.size() > 6 ? cleared[1] + " " + cleared[6] : "no row");
+
   const int status = endWithSigterm(wrenfld);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }

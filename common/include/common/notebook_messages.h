@@ -13,6 +13,8 @@ constexpr UINT WM_WF_RESQUERYDISK = 0x471;    // 1137: the resource page asks th
 constexpr UINT WM_WF_MESSAGE = 0x472;         // 1138: lParam a global block of text, or 0
 constexpr UINT WM_WF_RESLISTINGDONE = 0x474;  // 1140: a listing ended
 constexpr UINT WM_WF_RESNEWITEM = 0x478;      // 1144: lParam one listed item
+// Not to the notebook: to the dialog waiting for a disk or flash operation.
+constexpr UINT WM_WF_RESOPRESULT = 0x475;  // 1141: lParam a global block of result text
 
 // View commands: the printer's pages, also the entries of its menu.
 constexpr UINT WF_VIEW_STATUS = 32775;

@@ -11,6 +11,7 @@
 #include "framework/resources.h"
 #include "meridian/mer_oppanel.h"
 #include "meridian/mer_statistics.h"
+#include "meridian/resource_page.h"
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 
@@ -92,7 +93,11 @@ void CWFMeridianIcon::ConstructorInit() {
   m_bPageNumbering = TRUE;
 }
 
-CWFMeridianIcon::~CWFMeridianIcon() = default;
+CWFMeridianIcon::~CWFMeridianIcon() {
+  // The family's pages reach this part of the icon as they go: the
+  // notebook must close while it is still whole.
+  closeOpenNotebook();
+}
 
 CString CWFMeridianIcon::GetGhostName() {
   return loadString(kGhostName);
@@ -192,7 +197,7 @@ void CWFMeridianIcon::AddStatsPage(CPropertySheet* sheet) {
 }
 
 void CWFMeridianIcon::AddResourcePage(CPropertySheet* sheet) {
-  if (GetBidiActive()) sheet->AddPage(new CPrtOResourceMgmt(this));
+  if (GetBidiActive()) sheet->AddPage(new CMerOResourceMgmt(this));
 }
 
 // ---- Alert queues on the view path ----

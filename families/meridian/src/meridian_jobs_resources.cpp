@@ -1,7 +1,7 @@
 // Job statistics and resource management on the Meridian icon: the totals
 // and accessors the pages read (the job lines and the file are in
-// meridian_job_stats.cpp). The disk and flash operations come in their own
-// unit; until then they answer as a printer that has none.
+// meridian_job_stats.cpp, the disk and flash operations in
+// meridian_resources.cpp).
 #include <new>
 
 #include "meridian/meridian_icon.h"
@@ -64,36 +64,4 @@ WFPrtObj::JSALERTDATA* CWFMeridianIcon::AllocJobStatData() {
 
 const char* CWFMeridianIcon::GetExtraJobStatFields(WFPrtObj::JSALERTDATA*, USHORT) {
   return nullptr;
-}
-
-// ---- Resource management ----
-
-void CWFMeridianIcon::UpdateSizeAvailable() {
-  UpdateStorageOptions();
-}
-
-BOOL CWFMeridianIcon::GetRMFormat() {
-  return m_bFormatInProgress;
-}
-
-UINT CWFMeridianIcon::ProcessResMgmtAlert(CWFAlert*) {
-  return 0;
-}
-
-BOOL CWFMeridianIcon::DigestResMgmtData(CWFAlert*, WFPrtObj::DEVICEMGMTALERTDATA) {
-  return TRUE;
-}
-
-void CWFMeridianIcon::ActivateResMgmtAlerts(BOOL) {}
-
-void CWFMeridianIcon::StartDeviceList(ULONG) {}
-
-void CWFMeridianIcon::CopyResource(CString, CString, UINT, UINT, BOOL) {}
-
-void CWFMeridianIcon::DeleteResource(CString, CString, UINT) {}
-
-void CWFMeridianIcon::FormatResource(UINT) {}
-
-void CWFMeridianIcon::OnRefresh() {
-  CWFPrinterIcon::OnRefresh();
 }

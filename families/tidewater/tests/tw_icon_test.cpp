@@ -200,5 +200,34 @@ TEST_F(TidewaterIconTest, FamilyAlertsAreDecodedFilteredListedAndHelped) {
   }
 }
 
+TEST_F(TidewaterIconTest, TheModelNamesTheMakersPrintersOnly) {
+  ProbeTwIcon* own = add(45);
+  own->DetermineModel();
+  EXPECT_EQ(own->GetModel(), family(50165));
+  ProbeTwIcon* oem = add(46, BCE_NET_LOCAL | 0x8000, nullptr, "Lumen 12");
+  oem->DetermineModel();
+  EXPECT_EQ(oem->GetModel(), CString(""));
+}
+
+TEST_F(TidewaterIconTest, TheLightsAreThePanelTextsFirstSixBytes) {
+  ProbeTwIcon* icon = add(47);
+  ScriptedPrtObj* printer = static_cast<ScriptedPrtObj*>(app_.printers[47]);
+  EXPECT_FALSE(icon->GetROPData().has_value()) << "no panel text yet";
+  const struct {
+    std::string text;
+    CWFTwIcon::Lights lights;
+  } cases[] = {{std::string("\x01\x00\x02\x00\x01\x00READY", 11), {1, 0, 2, 0, 1, 0}},
+               {std::string("\x02\x01", 2), {2, 1, 0, 0, 0, 0}},  // the missing ones are off
+               {"", {0, 0, 0, 0, 0, 0}}};
+  for (const auto& c : cases) {
+    printer->panelText = c.text;
+    icon->FreeOPPanelData();
+    icon->UpdateOpPanelText();
+    const auto lights = icon->GetROPData();
+    ASSERT_TRUE(lights.has_value());
+    EXPECT_EQ(*lights, c.lights);
+  }
+}
+
 }  // namespace
 }  // namespace wf::testing

@@ -340,6 +340,7 @@ class CWnd : public CCmdTarget {
   void OnSysCommand(UINT id, LPARAM lParam);
   BOOL OnQueryEndSession();
   void OnRButtonDown(UINT flags, CPoint point);
+  void OnLButtonDown(UINT flags, CPoint point);
   void OnLButtonDblClk(UINT flags, CPoint point);
   void OnChar(UINT ch, UINT repeat, UINT flags);
   void OnKeyDown(UINT key, UINT repeat, UINT flags);
@@ -539,6 +540,8 @@ BOOL InContextHelpMode();
   }
 #define ON_WM_RBUTTONDOWN() \
   WF_ON_STD(WM_RBUTTONDOWN, WF_THIS->OnRButtonDown(static_cast<UINT>(c.wParam), WF_MOUSE_POINT); return 0;)
+#define ON_WM_LBUTTONDOWN() \
+  WF_ON_STD(WM_LBUTTONDOWN, WF_THIS->OnLButtonDown(static_cast<UINT>(c.wParam), WF_MOUSE_POINT); return 0;)
 #define ON_WM_LBUTTONDBLCLK()                                                                        \
   WF_ON_STD(WM_LBUTTONDBLCLK, WF_THIS->OnLButtonDblClk(static_cast<UINT>(c.wParam), WF_MOUSE_POINT); \
             return 0;)

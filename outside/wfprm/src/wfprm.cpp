@@ -67,14 +67,19 @@ WF_MODULE_EXPORT LONG bidiResMgmtFormat(WFPrtObj& obj, WFPrtObj::DEVICEID device
 
 WF_MODULE_EXPORT LONG bidiResMgmtDeleteFile(WFPrtObj& obj, const std::string& file,
                                             WFPrtObj::DEVICEID device) {
-  return WFPrm::command(obj, withName({command::kDelete, deviceByte(device)}, file));
+  std::string name;
+  if (!utf8ToCp850(file, &name)) return kBadReply;
+  return WFPrm::command(obj, withName({command::kDelete, deviceByte(device)}, name));
 }
 
 WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file, WFPrtObj::DEVICEID from,
                                           WFPrtObj::DEVICEID to, int move) {
+  // Names come back decoded from the printer's code page; they go out in it.
+  std::string name;
+  if (!utf8ToCp850(file, &name)) return kBadReply;
   return WFPrm::command(obj, withName({command::kCopy, deviceByte(from), deviceByte(to),
                                        static_cast<std::uint8_t>(move ? 1 : 0)},
-                                      file));
+                                      name));
 }
 
 WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record) {

@@ -34,3 +34,7 @@ void getWFDLLVersionNumber(const std::string& path, std::string* out);
 // page lacks (box drawing, blocks, florin, dotless i, double low line, black
 // square) show as that code page's byte 0x80, the euro sign.
 std::string cp850ToUtf8(std::string_view bytes);
+// UTF-8 back to code page 850; false for text that is not UTF-8 or holds a
+// character the code page cannot carry (the euro sign included: it stands
+// for several printer characters).
+bool utf8ToCp850(std::string_view text, std::string* out);

@@ -382,7 +382,7 @@ std::optional<PrinterModel::Reply> PrinterModel::answerCharacteristics(const std
       w.u8(bin.id).u8(bin.type).be32(bin.capacity).u8(bin.flags1).u8(bin.flags2).text8(bin.name);
   } else if (sub == chars::kStorage) {
     w.u8(static_cast<std::uint32_t>(profile_.storage.size()));
-    for (const auto& item : profile_.storage) w.text8(item);
+    for (const auto& item : profile_.storage) w.text8(resources::liveStorageText(item, profile_.devices));
   } else {
     return std::nullopt;
   }
@@ -472,11 +472,20 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
 std::optional<PrinterModel::Reply> PrinterModel::answerResources(const std::string& d) {
   namespace command = layout::resource_command;
   if (byteAt(d, request::kSubCode) != wire::resources::kCommand) return std::nullopt;
-  auto outcomes = resources::carryOut(profile_.devices, std::string_view(d).substr(1));
+  // With a forced result the command is checked on a copy and changes nothing.
+  auto devices = profile_.devices;
+  auto outcomes = resources::carryOut(devices, std::string_view(d).substr(1));
   ByteWriter ack;
   ack.u8(wire::resources::kCommand);
   if (!outcomes) return Reply{0, ack.u8(command::kRefused).take()};
-  outcomes_ = std::move(*outcomes);
+  if (knobs_.resourceResult) {
+    const auto kind = static_cast<std::uint8_t>(outcomes->front().at(protocol::reply::resource_alert::kKind));
+    outcomes_ = {alerts::encodeResourceAlert(kind, false, *knobs_.resourceResult)};
+    knobs_.resourceResult.reset();
+  } else {
+    profile_.devices = std::move(devices);
+    outcomes_ = std::move(*outcomes);
+  }
   return Reply{0, ack.u8(command::kTaken).take()};
 }
 

@@ -153,7 +153,10 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
     auto it = p.devices.find(device == "disk" ? 1 : 2);
     if (it == p.devices.end()) return why = "no " + std::string(device) + " declared before its files", false;
     StoredFile file;
-    file.name = nextWord(rest);
+    // A name may carry the printer's own bytes as \xNN.
+    const auto name = parseValue("\"" + std::string(nextWord(rest)) + "\"");
+    if (!name) return why = "bad file name", false;
+    file.name = *name;
     file.id = nextWord(rest);
     file.type = nextWord(rest);
     if (file.type.empty() || !byteField(file.size, nextWord(rest), 0xFFFFFFFF, why))

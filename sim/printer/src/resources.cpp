@@ -79,6 +79,19 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
 
 }  // namespace
 
+std::string liveStorageText(const std::string& text, const std::map<std::uint8_t, StorageDevice>& devices) {
+  for (const auto& [id, prefix] :
+       {std::pair<std::uint8_t, std::string_view>{kFlash, "FLASH:"}, {kDisk, "DISK:"}}) {
+    if (text.compare(0, prefix.size(), prefix) != 0) continue;
+    auto device = devices.find(id);
+    if (device == devices.end()) return text;
+    const std::uint64_t taken = std::min<std::uint64_t>(used(device->second), device->second.capacity);
+    return std::string(prefix) + " 1;TOTAL: " + std::to_string(device->second.capacity) +
+           ";FREE SPACE: " + std::to_string(device->second.capacity - taken);
+  }
+  return text;
+}
+
 std::string entryText(std::uint8_t device, const StoredFile& file) {
   return std::to_string(device) + ";" + file.name + ";" + file.id + ";" + file.type + ";" +
          std::to_string(file.size) + ";" + file.description;

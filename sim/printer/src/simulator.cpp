@@ -163,6 +163,13 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "job-host") return text(knobs.jobHost);
   if (key == "job-user") return text(knobs.jobUser);
   if (key == "job-queue") return text(knobs.jobQueue);
+  if (key == "resource-result") {
+    auto n = number(value);
+    if (!n || *n > 0xFFFFFFFF) return fail(error, "expected a result");
+    knobs.resourceResult = static_cast<std::uint32_t>(*n);
+    printer.setKnobs(knobs);
+    return true;
+  }
   if (key == "reply-command") {
     auto n = number(value);
     if (!n || *n > 0xFF) return fail(error, "expected a command byte");

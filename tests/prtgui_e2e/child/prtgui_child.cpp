@@ -79,6 +79,21 @@ std::ostream& operator<<(std::ostream& out, const PrinterPicture& p) {
 int PrtGuiChild::start() {
   return static_cast<int>(expectNumber("start"));
 }
+int PrtGuiChild::startMeridian() {
+  return static_cast<int>(expectNumber("start meridian"));
+}
+ResourcePageView PrtGuiChild::resources(std::uint16_t handle) {
+  auto rows = splitList(expectText("reslist " + std::to_string(handle)), '|');
+  const auto head = splitList(rows.at(0), ';');
+  if (head.size() != 4) throw ChildError("bad resource page answer: " + rows.at(0));
+  rows.erase(rows.begin());
+  return {head[0], head[1], head[2], head[3] == "1", rows};
+}
+std::vector<std::string> PrtGuiChild::resourceOperation(std::uint16_t handle, const std::string& operation,
+                                                        const std::string& description, int radio) {
+  return items(expectText("resop " + std::to_string(handle) + " " + operation + " " + std::to_string(radio) +
+                          " " + description));
+}
 int PrtGuiChild::enumerate() {
   return static_cast<int>(expectNumber("enumerate"));
 }

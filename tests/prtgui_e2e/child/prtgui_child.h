@@ -138,6 +138,14 @@ std::ostream& operator<<(std::ostream& out, const QuickSetupRun& q);
 std::ostream& operator<<(std::ostream& out, const GraphicInfo& g);
 std::ostream& operator<<(std::ostream& out, const PrinterPicture& p);
 
+struct ResourcePageView {
+  std::string files;
+  std::string flashFree;
+  std::string diskFree;
+  bool refresh = false;
+  std::vector<std::string> rows;
+};
+
 class PrtGuiChild : public TypedChild {
  public:
   PrtGuiChild() : TypedChild(ChildProcess("wf-prtguichild")) {}
@@ -217,6 +225,16 @@ class PrtGuiChild : public TypedChild {
   int pictureMismatches(std::uint16_t handle, unsigned id, Corner corner);
   // Lets the tool kit go, as before the driver update program runs.
   void freeToolKit();
+  // Builds the application with the Meridian family module registered first.
+  int startMeridian();
+  // The resource page once no listing runs: files count, flash and disk
+  // free texts, Refresh, and its rows as "description;device;size;id".
+  ResourcePageView resources(std::uint16_t handle);
+  // Runs a copy, move, delete or format dialog on the row `description`
+  // ("-" for none), pressing radio `radio` (0: none) then OK, and OK again
+  // once its result came; the status texts it showed, in order.
+  std::vector<std::string> resourceOperation(std::uint16_t handle, const std::string& operation,
+                                             const std::string& description, int radio = 0);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QTimer>
 
 #include "alert_service.h"
 #include "app/inventory_dlg.h"
@@ -41,6 +42,7 @@
 #include "framework/scripted_shell.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
+#include "meridian/resource_page.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "platform/module.h"
@@ -135,7 +137,7 @@ int posts(UINT message) {
 }
 
 // start -> "ok <application id>"
-WF_CHILD_COMMAND("start", [](const ChildArgs&) {
+WF_CHILD_COMMAND("start", [](const ChildArgs& args) {
   // The main program's resources come first in the chain.
   static HINSTANCE resources = wf::loadModule("WFRESDLL.DLL");
   wf::fw::joinResourceChain(resources);
@@ -153,6 +155,9 @@ WF_CHILD_COMMAND("start", [](const ChildArgs&) {
   InitBaseGuiDLL(nullptr, &RegisterDLL);
   a.families.RegisterDLL(nullptr, "Test family", 0, &TestFamilyIcon::create, kTestFamilyIds,
                          sizeof kTestFamilyIds / sizeof kTestFamilyIds[0], nullptr);
+  // "start meridian": the Meridian family module claims its keys; the
+  // newest registration is found first.
+  if (!args.empty() && args.at(0) == "meridian") InitMeridianGuiDLL(nullptr, &RegisterDLL);
   return "ok " + std::to_string(a.app.appId);
 });
 
@@ -847,3 +852,144 @@ WF_CHILD_COMMAND("lockobject", [](const ChildArgs& args) -> std::string {
 });
 
 }  // namespace
+
+// ---- The Meridian resource page ----
+
+// The resource page of the icon's open notebook, or nullptr.
+CMerOResourceMgmt* resourcePage(CWFPrinterIcon* icon) {
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  if (!frame) return nullptr;
+  return dynamic_cast<CMerOResourceMgmt*>(frame->GetNotebook()->GetActivePage());
+}
+
+// Runs the work and the posts of a while, so that what was posted last arrives.
+void settle() {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+  runUntil([&] { return std::chrono::steady_clock::now() > end; });
+}
+
+std::string pageText(CWnd* page, int id) {
+  CString text;
+  if (CWnd* control = page->GetDlgItem(id)) control->GetWindowText(text);
+  return text.str();
+}
+
+// reslist <handle> -> "ok <files>;<flash free>;<disk free>;<refresh 0|1>" then
+// "|description;device;size;id" per row, once no listing runs
+WF_CHILD_COMMAND("reslist", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* found = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(found);
+  if (!icon) {
+    if (found) found->ThreadUnlock();
+    return "err no Meridian icon";
+  }
+  const bool idle = runUntil([&] { return icon->IsRefreshAllowed() != FALSE; });
+  settle();
+  CMerOResourceMgmt* page = resourcePage(icon);
+  std::string out = "err no resource page";
+  if (!idle) {
+    out = "err the listing never ended";
+  } else if (page && page->GetList()) {
+    CWnd* refresh = page->GetDlgItem(1049);
+    out = "ok " + pageText(page, 1053) + ";" + pageText(page, 1054) + ";" + pageText(page, 1055) + ";" +
+          (refresh && refresh->IsWindowEnabled() ? "1" : "0");
+    CMerOResDir* list = page->GetList();
+    for (int i = 0; i < list->GetItemCount(); ++i)
+      out += "|" + list->GetItemText(i, 0).str() + ";" + list->GetItemText(i, 1).str() + ";" +
+             list->GetItemText(i, 2).str() + ";" + list->GetItemText(i, 3).str();
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
+// Watches a running operation dialog. This helper's posts wait in the
+// platform's queue, which the dialog's loop does not empty: a Qt timer runs
+// the queued work and the posted messages meanwhile, notes each status text,
+// and once the dialog has its result presses OK.
+class ResourceDialogWatch {
+ public:
+  CMerOResDlg* dialog = nullptr;
+  std::vector<std::string> statuses;
+
+  void note() {
+    const std::string status = pageText(dialog, 1027);
+    if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
+  }
+  void start() {
+    end_ = std::chrono::steady_clock::now() + kWait;
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    timer_.start(20);
+  }
+
+ private:
+  void tick() {
+    if (!dialog) return;
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    while (!application->app.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
+      item->m_pfnProc(item->m_pParam);
+    }
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    note();
+    const bool late = std::chrono::steady_clock::now() > end_;
+    if (dialog->IsFinished() || late) {
+      CMerOResDlg* running = dialog;
+      dialog = nullptr;
+      timer_.stop();
+      running->SendMessage(WM_COMMAND, MAKELONG(late ? IDCANCEL : IDOK, BN_CLICKED), 0);
+    }
+  }
+  QTimer timer_;
+  std::chrono::steady_clock::time_point end_;
+};
+
+// resop <handle> <copy|move|delete|format> <radio id|0> <description words|-> ->
+// "ok" then "|<status>" for each status text the dialog showed, once it closed
+WF_CHILD_COMMAND("resop", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* found = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(found);
+  CMerOResourceMgmt* page = icon ? resourcePage(icon) : nullptr;
+  if (!page) {
+    if (found) found->ThreadUnlock();
+    return "err no resource page";
+  }
+  struct Operation {
+    const char* name;
+    UINT templateId;
+    int command;
+  };
+  static const Operation kOperations[] = {
+      {"copy", 545, 1045}, {"move", 546, 1046}, {"delete", 547, 1047}, {"format", 548, 1048}};
+  const Operation* op = nullptr;
+  for (const Operation& o : kOperations)
+    if (args.at(1) == o.name) op = &o;
+  std::string description;
+  for (std::size_t i = 3; i < args.size(); ++i) description += (i > 3 ? " " : "") + args.at(i);
+  CMerOResDir* list = page->GetList();
+  for (int i = 0; i < list->GetItemCount(); ++i)
+    if (list->GetItemText(i, 0).str() == description)
+      list->SetItemState(i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  page->UpdateData(FALSE);
+  if (!op) {
+    icon->ThreadUnlock();
+    return "err unknown operation";
+  }
+  ResourceDialogWatch watch;
+  const int radio = static_cast<int>(num(args.at(2)));
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(op->templateId, [&](CDialog& d) {
+    watch.dialog = dynamic_cast<CMerOResDlg*>(&d);
+    if (radio) d.SendMessage(WM_COMMAND, MAKELONG(radio, BN_CLICKED), 0);
+    watch.note();
+    d.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+    watch.note();
+    watch.start();
+  });
+  page->SendMessage(WM_COMMAND, MAKELONG(op->command, BN_CLICKED),
+                    page->GetDlgItem(op->command)->GetSafeHwnd());
+  std::string out = "ok";
+  for (const std::string& status : watch.statuses) out += "|" + status;
+  icon->ThreadUnlock();
+  return out;
+});

@@ -6,8 +6,10 @@
 // family model name and the family pages. Virtual operations new to the
 // family come after those of CWFPrinterIcon, in their fixed order.
 #include <atomic>
+#include <mutex>
 
 #include "common/printer_icon.h"
+#include "common/wait_objects.h"
 #include "meridian/alert_queues.h"
 
 // The stored record of this family: the base part, then the family's.
@@ -109,8 +111,69 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   static void SetPrinterDLL(CWFPrinterDLL* registration);
   static void SetResourceInst(HINSTANCE module);
 
+  // ---- Resource management: listing state, names, waiting windows ----
+  BOOL IsRefreshAllowed() { return m_listingState == 4; }
+  BOOL IsNewListingAllowed() {
+    const ULONG state = m_listingState;
+    return state == 0 || state == 4;
+  }
+  void SetListingState(ULONG state) { m_listingState = state; }
+  void SetDiskStarted(BOOL started) { m_bDiskListingStarted = started; }
+  BOOL AreRMAlertsOn() { return m_bResAlertsArmed; }
+  void SetRMAlerts(BOOL on) { m_bResAlertsArmed = on; }
+  CString GetRMCopyFile();
+  CString GetRMMoveFile();
+  CString GetRMDelFile();
+  CString GetRMFmtDev();
+  // Each Get takes the window's mutex and keeps it until its Release on
+  // the same thread, so that a result is posted before the window can go.
+  HWND GetRMCopyWindow();
+  void SetRMCopyWindow(HWND window);
+  void ReleaseRMCopyWindow();
+  HWND GetRMMoveWindow();
+  void SetRMMoveWindow(HWND window);
+  void ReleaseRMMoveWindow();
+  HWND GetRMDelWindow();
+  void SetRMDelWindow(HWND window);
+  void ReleaseRMDelWindow();
+  HWND GetRMFmtWindow();
+  void SetRMFmtWindow(HWND window);
+  void ReleaseRMFmtWindow();
+  BOOL GetRMListView();
+  void SetRMListView(BOOL ready);
+  void ReleaseRMListView();
+  // A family text (MRGUIDLL first, then the chain).
+  CString familyString(UINT id);
+  // Queues StartDeviceList(device) on a worker: the request may wait long
+  // for the printer, and the page runs on the user-interface thread.
+  void QueueDeviceList(ULONG device);
+  // Workers of the disk and flash operations; each frees its request.
+  static UINT ArmRMAlerts(void* request);
+  static UINT CopyResourceFunc(void* request);
+  static UINT DeleteResourceFunc(void* request);
+  static UINT FormatResourceFunc(void* request);
+  static UINT DeviceListFunc(void* request);
+
  protected:
   void ConstructorInit();
+  // Resource-management helpers (meridian_resources.cpp).
+  void postToNotebook(UINT message, LPARAM lParam);
+  void postTextToNotebook(UINT id);
+  void resMgmtErrorBox();
+  // Ends the listing in state 4; `done` also tells the page it ended.
+  void endListing(BOOL done);
+  void armResMgmt(BOOL on);
+  BOOL registerResAlerts(BOOL on);
+  void listNextDevice();
+  void digestListing(const WFPrtObj::DEVICEMGMTALERTDATA& data);
+  void postEntry(const std::string& entry);
+  // Posts the operation's result text, formatted with `name`, to its
+  // registered window, if any.
+  void postResult(UINT kind, UINT textId, const CString& name);
+  // A Get's mutex is held in `held` until its Release.
+  void holdSlot(const char* suffix, CMutex*& held);
+  void releaseSlot(CMutex*& held);
+  void setSlot(const char* suffix, HWND& slot, HWND window);
 
   // Written on the user-interface thread, read on the alert thread.
   std::atomic<BOOL> m_storedAlerts[kStoredAlertCount];
@@ -129,12 +192,19 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   std::atomic<ULONG> m_totalSeconds;
   std::atomic<ULONG> m_totalJobs;
   CWFResMgmtAlertMsgList m_resMgmtAlerts;
-  BOOL m_bDiskListingStarted;
-  ULONG m_listingState;  // 0 never listed, 1 flash, 2 disk, 4 idle
-  BOOL m_bResAlertsArmed;
+  std::atomic<BOOL> m_bDiskListingStarted;
+  std::atomic<ULONG> m_listingState;  // 0 never listed, 1 flash, 2 disk, 4 idle
+  std::atomic<BOOL> m_bResAlertsArmed;
   CString m_copyFile;
   CString m_moveFile;
   CString m_deleteFile;
   CString m_formatDevice;
   std::atomic<BOOL> m_bFormatInProgress;
+  // The four names are written by the pages and read by workers and alerts.
+  std::mutex m_rmNamesLock;
+  CMutex* m_pCopyHeld = nullptr;
+  CMutex* m_pMoveHeld = nullptr;
+  CMutex* m_pDeleteHeld = nullptr;
+  CMutex* m_pFormatHeld = nullptr;
+  CMutex* m_pListViewHeld = nullptr;
 };

@@ -55,6 +55,7 @@ struct Knobs {
   std::uint8_t jobSource = 1;     // the input source it came from (and the entry count)
   std::uint16_t jobSeconds = 10;  // its time
   std::string jobHost, jobUser, jobQueue;
+  std::optional<std::uint32_t> resourceResult;  // the next resource command's one outcome; nothing changes
 };
 
 // How much later than asked a late reply comes: past the host's 10 s response wait.

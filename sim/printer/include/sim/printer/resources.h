@@ -34,6 +34,11 @@ using protocol::reply::resource_alert::kNoRoom;
 using protocol::reply::resource_alert::kNoSuchDevice;
 using protocol::reply::resource_alert::kNoSuchFile;
 
+// A storage text of a declared device ("FLASH: ..." or "DISK: ...") as the
+// device stands now: "FLASH: 1;TOTAL: capacity;FREE SPACE: what the files
+// leave". Other texts come back as they are.
+std::string liveStorageText(const std::string& text, const std::map<std::uint8_t, StorageDevice>& devices);
+
 // "device;name;id;type;size;description", size in decimal.
 std::string entryText(std::uint8_t device, const StoredFile& file);
 
