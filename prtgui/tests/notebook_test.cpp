@@ -14,6 +14,9 @@
 namespace wf::testing {
 namespace {
 
+// An item a listing posts; the receiver owns it.
+class ListedItem : public CObject {};
+
 constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4;  // request-object transport bits
 
 class NotebookTest : public NotebookFixture {
@@ -154,7 +157,7 @@ TEST_F(NotebookTest, RefusedAndEmptyNetworkPagesAreLeftOut) {
 
   // Routed to a page index the notebook does not have: dropped, and the
   // item it owns freed (ASan).
-  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new CObject));
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   close(icon);
 
   // Nothing at all: no window is made and the icon forgets the notebook.
@@ -183,7 +186,7 @@ TEST_F(NotebookTest, MessagesReachOnlyTheirShownPageThroughItsVirtuals) {
   // Only the status page has a window: the panel page was never shown.
   for (UINT message : {WM_WF_OPPANEL, WM_WF_JOBSTAT, WM_WF_RESMGMT, WM_WF_RESQUERYDISK, WM_WF_RESLISTINGDONE})
     post(icon, message, 5);
-  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new CObject));
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"status mini panel"}));
 
   CPrtOpenDlg* notebook = notebookOf(icon);
@@ -219,7 +222,7 @@ TEST_F(NotebookTest, ANotebookWithoutBidiPagesDropsEveryPageMessage) {
   for (UINT message : {WM_WF_UPDATEPAGE, WM_WF_OPPANEL, WM_WF_JOBSTAT, WM_WF_RESMGMT, WM_WF_RESQUERYDISK,
                        WM_WF_RESLISTINGDONE})
     post(icon, message);
-  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new CObject));
+  post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   EXPECT_TRUE(log_.lines.empty());
   EXPECT_EQ(notebookOf(icon)->GetPageCount(), 2);
 }
