@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job: the platform
-# self-check, the simulated printers on LPT1..LPT5 with wf-printers asking
+# self-check, the simulated printers on LPT1..LPT6 with wf-printers asking
 # each what it is, then wrenfld itself against the same printers. On a
 # desktop it opens its window until the user closes it; without one it runs
 # offscreen, prints each window's rows, saves a picture of each window and
@@ -32,7 +32,7 @@ simulated_printers() {
   sim_pid=$!
   exec 7>"$work/sim-input"
   until grep -q ready "$work/sim-output" 2>/dev/null; do sleep 0.1; done
-  echo "simulated printers ready on LPT1..LPT5"
+  echo "simulated printers ready on LPT1..LPT6"
   "$bin/wf-printers" --watch 5 &
   local viewer=$!
   sleep 3
@@ -49,6 +49,8 @@ stage "simulated printers" simulated_printers
 printer_window() {
   export WRENFIELD_ROOT=$work/root
   mkdir -m 700 -p "$WRENFIELD_ROOT"
+  # The defaults with FlashIcon: a printer's hard error flashes its window.
+  "$bin/wfreg" set 'HKCU\Software\Corvane\Wrenfield\1.0\Settings' globalflags dword 0x10F4
   if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "wrenfld is open on the desktop; close its window to go on"
     "$bin/wrenfld"
@@ -65,12 +67,27 @@ printer_window() {
     sleep 0.1
   done
   sleep 2
-  awk -F'\t' '
-    $1 == "window" { printf "window %s \"%s\"\n", $2, $3 }
-    $1 == "pane" && $2 == 1 { printf "  %s\n", $3 }
-    $1 == "column" { name[$2] = $3; n = $2 + 1 }
-    $1 == "row" { line = "  "; for (c = 0; c < 4; c++) line = line sprintf("%s: %s  ", name[c], $(5 + c)); print line }
-  ' "$work/ui.snapshot"
+  show_windows() {
+    echo "-- $1"
+    awk -F'\t' '
+      $1 == "window" { printf "window %s \"%s\" %s\n", $2, $3, $4 }
+      $1 == "pane" && $2 == 1 { printf "  %s\n", $3 }
+      $1 == "column" { name[$2] = $3; n = $2 + 1 }
+      $1 == "row" { line = "  "; for (c = 0; c < 4; c++) line = line sprintf("%s: %s  ", name[c], $(5 + c)); print line }
+    ' "$work/ui.snapshot"
+  }
+  show_windows "the printers"
+  # The generic printer on LPT5 jams: its row and the window's icon follow.
+  echo "LPT5.alert 5 = 01 FF 01 00" >&7
+  echo "LPT5.raise-status = 0x4" >&7
+  sleep 3
+  show_windows "LPT5 jammed"
+  sleep 1
+  show_windows "LPT5 jammed, a moment later"
+  echo "LPT5.clear-alert 5 = 1" >&7
+  echo "LPT5.raise-status = 0x4" >&7
+  sleep 3
+  show_windows "LPT5 cleared"
   mkdir -p build/demo
   for picture in "$pictures"/*.png; do
     cp "$picture" build/demo/

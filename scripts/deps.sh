@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs, only what is missing (Debian 12, as root or with sudo).
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgl-dev)
+# poppler-utils: pdftotext, which the inventory report tests read PDFs with.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-qpa-plugins libgl-dev
+  poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,7 @@
 #include "app/alert_manager.h"
 
+#include "broker/corbce.h"
+#include "common/alert_delivery.h"
 #include "common/wait_objects.h"
 #include "framework/window_class.h"
 
@@ -18,12 +20,37 @@ CEvent& startEvent() {
 
 BEGIN_MESSAGE_MAP(CWFAlertWnd, CWnd)
 ON_WM_DESTROY()
+ON_MESSAGE(WM_BCE_DSA_ALERT, OnAlertMessage<WM_BCE_DSA_ALERT>)
+ON_MESSAGE(WM_BCE_ALERT_2, OnAlertMessage<WM_BCE_ALERT_2>)
+ON_MESSAGE(WM_BCE_JS_ALERT, OnAlertMessage<WM_BCE_JS_ALERT>)
+ON_MESSAGE(WM_BCE_ROP_ALERT, OnAlertMessage<WM_BCE_ROP_ALERT>)
+ON_MESSAGE(WM_BCE_ALERT_8, OnAlertMessage<WM_BCE_ALERT_8>)
+ON_MESSAGE(WM_BCE_ALERT_16, OnAlertMessage<WM_BCE_ALERT_16>)
+ON_MESSAGE(1531, OnAlertMessage<1531>)
+ON_MESSAGE(1532, OnAlertMessage<1532>)
+ON_MESSAGE(1574, OnAlertMessage<1574>)
+ON_MESSAGE(1575, OnAlertMessage<1575>)
+ON_MESSAGE(1576, OnAlertMessage<1576>)
+ON_MESSAGE(WM_BCE_DISCONNECTED, OnAlertMessage<WM_BCE_DISCONNECTED>)
+ON_MESSAGE(WM_BCE_RESYNC, OnAlertMessage<WM_BCE_RESYNC>)
+ON_MESSAGE(WM_BCE_PRINTER_CHANGED, OnAlertMessage<WM_BCE_PRINTER_CHANGED>)
+ON_MESSAGE(WM_BCE_PRINTER_REMOVED, OnAlertMessage<WM_BCE_PRINTER_REMOVED>)
+// The broker posts class-4 alerts as well.
+ON_MESSAGE(WM_BCE_ALERT_4, OnAlertMessage<WM_BCE_ALERT_4>)
 END_MESSAGE_MAP()
 
 BOOL CWFAlertWnd::CreateHidden() {
   m_className = AfxRegisterWndClass(0);
   if (m_className.IsEmpty()) return FALSE;
   return CreateEx(WS_EX_TRANSPARENT, m_className, "", WS_POPUP, 9999, 9999, 10, 10, 0);
+}
+
+LRESULT CWFAlertWnd::handleAlert(UINT message, WPARAM wParam, LPARAM lParam) {
+  CWFAlertManager* manager = m_pThread ? m_pThread->m_pManager.load() : nullptr;
+  std::function<UINT(CWFAlert*)> deliver;
+  if (manager) deliver = [manager](CWFAlert* alert) { return manager->ProcessAlert(alert); };
+  WFHandleAlertMessage(WFGetApp(), message, wParam, lParam, deliver);
+  return 0;
 }
 
 void CWFAlertWnd::OnDestroy() {
@@ -74,4 +101,8 @@ void CWFAlertManager::Shutdown() {
 
 HWND CWFAlertManager::GetNotificationWindow() {
   return m_pThread ? m_pThread->m_hWndAlert.load() : 0;
+}
+
+UINT CWFAlertManager::ProcessAlert(CWFAlert* alert) {
+  return WFDeliverAlert(WFGetApp(), alert);
 }

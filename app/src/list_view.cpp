@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
+#include "app/inventory_dlg.h"
 #include "app/main_frame.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
@@ -12,6 +14,7 @@
 #include "common/oid_list.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
+#include "common/quick_dlg.h"
 #include "framework/dc.h"
 #include "framework/frame_wnd.h"
 #include "platform/window_messages.h"
@@ -76,6 +79,28 @@ ON_WM_DESTROY()
 ON_COMMAND(32789, OnCopyPrinters)
 ON_COMMAND(32790, OnMovePrinters)
 ON_COMMAND(32791, OnDeletePrinters)
+ON_COMMAND(32835, OnPrinterInventory)
+ON_MESSAGE(WM_WF_INVENTORYDONE, OnInventoryDone)
+ON_COMMAND(32795, OnAlertSettings)
+ON_WM_RBUTTONDOWN()
+ON_WM_LBUTTONDBLCLK()
+ON_WM_CHAR()
+ON_WM_KEYDOWN()
+ON_COMMAND_RANGE(32772, 32772, OnOpenView)
+ON_COMMAND_RANGE(32775, 32775, OnOpenView)
+ON_COMMAND_RANGE(32776, 32776, OnOpenView)
+ON_COMMAND_RANGE(32779, 32779, OnOpenView)
+ON_COMMAND_RANGE(32797, 32797, OnOpenView)
+ON_COMMAND_RANGE(109, 113, OnOpenView)
+ON_MESSAGE(WM_WF_TESTPAGEDONE, OnTestPageDone)
+ON_COMMAND(32778, OnRefreshPrinters)
+ON_COMMAND(32832, OnRenamePrinter)
+ON_COMMAND(32784, OnHelpOnError)
+ON_COMMAND(32781, OnQuickSetupSend)
+ON_MESSAGE(WM_WF_QSDONE, OnQuickSetupDone)
+ON_COMMAND(32774, OnTestPage)
+ON_COMMAND(32783, OnDriverProperties)
+ON_COMMAND_RANGE(586, 588, OnDownload)
 END_MESSAGE_MAP()
 
 CWFListView::~CWFListView() = default;
@@ -266,6 +291,12 @@ void CWFListView::RemoveAllPrinters() {
 }
 
 void CWFListView::OnDestroy() {
+  if (CPrtInvDlg* dialog = std::exchange(m_pInventoryDlg, nullptr)) {
+    if (dialog->GetSafeHwnd())
+      dialog->ViewClosing();
+    else
+      delete dialog;  // closed, its 2490 not handled yet
+  }
   RemoveAllPrinters();
   CListCtrl::OnDestroy();
 }
@@ -417,6 +448,30 @@ CWFoidList* CWFListView::GetViewPrinterList() const {
   return list;
 }
 
+void CWFListView::OnPrinterInventory() {
+  CWFApp* app = WFGetWFApp();
+  if (!app || app->IsPrinterInventoryActive()) return;
+  auto* dialog = new CPrtInvDlg(this);
+  if (!dialog->Create()) {
+    delete dialog;
+    return;
+  }
+  m_pInventoryDlg = dialog;
+  app->SetPrinterInventoryActive(TRUE);
+}
+
+LRESULT CWFListView::OnInventoryDone(WPARAM, LPARAM dialog) {
+  if (CWFApp* app = WFGetWFApp()) app->SetPrinterInventoryActive(FALSE);
+  auto* closed = reinterpret_cast<CPrtInvDlg*>(dialog);
+  if (closed && closed == m_pInventoryDlg) {
+    m_pInventoryDlg = nullptr;
+    delete closed;
+    return 0;
+  }
+  releaseDialog(dialog);
+  return 0;
+}
+
 void CWFListView::OnGetDispInfo(NMHDR* header, LRESULT* result) {
   auto* info = reinterpret_cast<NMLVDISPINFO*>(header);
   *result = 0;
@@ -445,7 +500,7 @@ void CWFListView::OnBeginLabelEdit(NMHDR*, LRESULT* result) {
 void CWFListView::OnEndLabelEdit(NMHDR* header, LRESULT* result) {
   auto* info = reinterpret_cast<NMLVDISPINFO*>(header);
   *result = FALSE;
-  if (!info->item.pszText) return;
+  if (!info->item.pszText || !info->item.pszText[0]) return;
   CWFPrinterIcon* held = lookUp(reinterpret_cast<CWFPrinterIcon*>(info->item.lParam));
   if (!held) return;
   held->SetName(info->item.pszText);

@@ -1,5 +1,6 @@
 #include "app/main_frame.h"
 
+#include "app/cfg_sheet.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
 #include "common/app_services.h"
@@ -73,6 +74,39 @@ ON_UPDATE_COMMAND_UI(32820, OnUpdateNetSettingsMenu)
 ON_UPDATE_COMMAND_UI_RANGE(32821, 32824, OnUpdateNetSetting)
 ON_COMMAND_RANGE(32820, 32824, OnNetSetting)
 ON_COMMAND(57664, OnAppAbout)
+// The printer inventory.
+ON_UPDATE_COMMAND_UI(32835, OnUpdateInventory)
+// The settings sheet.
+ON_COMMAND(32771, OnProperties)
+ON_MESSAGE(WM_WF_OPENSETTINGS, OnOpenSettings)
+// Menus, windows, bars, sorting and help.
+ON_COMMAND(57666, OnHelpIndex)
+ON_COMMAND(57667, OnHelpOnHelp)
+ON_COMMAND(57669, OnHelpFinder)
+ON_COMMAND(57668, OnContextHelp)
+ON_COMMAND(57670, OnHelpIndex)
+ON_COMMAND_RANGE(32807, 32815, OnActivateWindow)
+ON_UPDATE_COMMAND_UI(32789, OnUpdateTransfer)
+ON_UPDATE_COMMAND_UI(32790, OnUpdateTransfer)
+ON_UPDATE_COMMAND_UI(32834, OnUpdateSavePrinters)
+ON_COMMAND(32834, OnSavePrinters)
+ON_UPDATE_COMMAND_UI(32804, OnUpdateColumns)
+ON_COMMAND_RANGE(59392, 59393, OnToggleBar)
+ON_WM_RBUTTONDOWN()
+ON_COMMAND_RANGE(32799, 32803, OnSortBy)
+ON_UPDATE_COMMAND_UI_RANGE(32799, 32803, OnUpdateSortBy)
+ON_COMMAND_RANGE(32828, 32831, OnSortBy)
+ON_UPDATE_COMMAND_UI_RANGE(32828, 32831, OnUpdateSortBy)
+ON_UPDATE_COMMAND_UI(32807, OnUpdateWindowMenu)
+ON_COMMAND(32792, OnCloseAll)
+ON_COMMAND(32787, OnMinimizeAll)
+ON_UPDATE_COMMAND_UI(32791, OnUpdateDelete)
+// The commands on windows themselves.
+ON_COMMAND(32786, OnNewWindow)
+ON_COMMAND(32805, OnRenameWindow)
+ON_COMMAND(32818, OnFilterPrinters)
+ON_COMMAND(32804, OnColumns)
+ON_COMMAND(32816, OnMoreWindows)
 END_MESSAGE_MAP()
 
 CMainFrame::CMainFrame(const CString& name) : m_name(name) {
@@ -105,7 +139,20 @@ BOOL CMainFrame::createFrame() {
   LoadAccelTable(MAKEINTRESOURCE(128));
   CWFWindowList* windows = windowList();
   CWFApp* app = theApp();
-  if (m_name == "wrenfield") {
+  // The walk looks the window up by title, so it starts once the list holds it.
+  bool walkSaved = false;
+  if (HasSavedWindow(FALSE)) {
+    SetTitle(m_name);  // until a saved caption replaces it
+    if (app && app->GetStartupEnumAll()) {
+      app->SetFullEnumWanted(TRUE);
+      m_filterAdded = TRUE;
+    }
+    RestoreFromRegistry();
+    if (HasSavedWindow(TRUE)) {
+      if (app) app->SetFullEnumWanted(FALSE);
+      walkSaved = true;
+    }
+  } else if (m_name == "wrenfield") {
     m_savePrinters = TRUE;
     m_maximised = FALSE;
     m_minimised = FALSE;
@@ -114,9 +161,12 @@ BOOL CMainFrame::createFrame() {
     SetTitle(title);
     if (app) app->SetFullEnumWanted(TRUE);
   } else {
+    // A new name: the user chooses what the window shows before it shows.
     SetTitle(m_name);
+    OnFilterPrinters();
   }
   if (windows) windows->Add(this);
+  if (walkSaved) StartSavedPrinterEnum();
   if (app && app->GetWFTopmost()) SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
   if (!app || !app->GetSplashShowing()) {
     ShowWindow(SW_SHOW);
@@ -283,10 +333,16 @@ void CMainFrame::OnEndLabelEdit(NMHDR* header, LRESULT* result) {
 }
 
 void CMainFrame::OnSysCommand(UINT id, LPARAM lParam) {
+  if ((id & 0xFFF0) == SC_KEYMENU) {
+    // Keyboard access opens the focused printer's menu, never the menu bar.
+    if (m_pView) m_pView->FocusedPrinterMenu();
+    return;
+  }
   if ((id & 0xFFF0) == SC_CLOSE) {
     SetMessageText(kSavingPrinters);
     if (CWnd* bar = GetMessageBar()) bar->UpdateWindow();
     LeaveWindowList();
+    SaveToRegistry();
   }
   CFrameWnd::OnSysCommand(id, lParam);
 }
@@ -398,6 +454,24 @@ void CMainFrame::OnUpdateCount(CCmdUI* ui) {
 void CMainFrame::OnUpdateRefresh(CCmdUI* ui) {
   CWFApp* app = theApp();
   ui->Enable(app && !app->GetGlobalEnumState());
+}
+
+void CMainFrame::OnProperties() {
+  CCfgPs::Show(this, 0);
+  if (m_pView) m_pView->SetFocus();
+  Invalidate();
+}
+
+LRESULT CMainFrame::OnOpenSettings(WPARAM, LPARAM page) {
+  CWFApp* app = theApp();
+  CCfgPs::Show(app ? app->GetMainWindow() : this, static_cast<int>(page));
+  if (m_pView) m_pView->SetFocus();
+  return 0;
+}
+
+void CMainFrame::OnUpdateInventory(CCmdUI* ui) {
+  CWFApp* app = theApp();
+  ui->Enable(app && !app->GetPrinterList()->IsEmpty() && !enumerating() && !app->IsPrinterInventoryActive());
 }
 
 BOOL CMainFrame::OnQueryEndSession() {

@@ -221,12 +221,14 @@ void CWFApp::Log(ULONG level, const char* format, ...) {
 
 void CWFApp::CheckDriverUpdate() {
   if (!GetDriverUpdateAuto() || m_driverUpdatePath.IsEmpty()) return;
-  // The update program may replace the tool kit: it is loaded again on demand.
-  if (m_toolKitDll) {
-    wf::freeModule(m_toolKitDll);
-    m_toolKitDll = nullptr;
-  }
+  FreeToolKitDLL();
   RunExecutable(m_driverUpdatePath, 1251, 1249, 1250, m_pMainWnd);
+}
+
+void CWFApp::FreeToolKitDLL() {
+  if (!m_toolKitDll) return;
+  wf::freeModule(m_toolKitDll);
+  m_toolKitDll = nullptr;
 }
 
 BOOL CWFApp::RunExecutable(const CString& program, UINT argsId, UINT captionId, UINT textId, CWnd* parent) {

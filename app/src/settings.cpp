@@ -6,8 +6,10 @@
 #include "app/wf_app.h"
 #include "framework/shell_calls.h"
 #include "framework/wnd.h"
+#include "registry_values.h"
 
 using namespace wf;
+using namespace wf::app;
 
 namespace {
 
@@ -44,68 +46,6 @@ constexpr SoundDefault kSounds[WF_SOUND_EVENTS] = {
 constexpr const char* kSettings = "Settings";
 constexpr const char* kSoundsKey = "Sounds";
 constexpr const char* kPrevInstKey = "PrevInst";
-
-// Closes a key when it leaves scope.
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-  explicit operator bool() const { return key_ != nullptr; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-bool openKey(HKEY parent, const char* path, Key& key, bool create) {
-  if (!parent) return false;
-  if (create) {
-    return RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                           key.out(), nullptr) == ERROR_SUCCESS;
-  }
-  return RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, key.out()) == ERROR_SUCCESS;
-}
-
-// A text value: read into 260 bytes, kept only as a non-empty REG_SZ that
-// ends within them. Anything else answers nothing.
-std::optional<CString> readText(HKEY key, const char* name) {
-  char buffer[WF_REG_TEXT_BYTES] = {};
-  DWORD type = REG_NONE;
-  DWORD size = sizeof buffer;
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  if (type != REG_SZ || size == 0) return std::nullopt;
-  const void* end = std::memchr(buffer, '\0', size);
-  if (!end || buffer[0] == '\0') return std::nullopt;
-  return CString(buffer);
-}
-
-// A number: taken when it is exactly four bytes, whatever its type.
-template <typename T>
-void readNumber(HKEY key, const char* name, T& value) {
-  static_assert(sizeof(T) == 4);
-  BYTE buffer[4];
-  DWORD type = REG_NONE;
-  DWORD size = sizeof buffer;
-  if (RegQueryValueExA(key, name, nullptr, &type, buffer, &size) != ERROR_SUCCESS || size != 4) return;
-  std::memcpy(&value, buffer, 4);
-}
-
-bool writeText(HKEY key, const char* name, const CString& text) {
-  BYTE buffer[WF_REG_TEXT_BYTES] = {};
-  const size_t length = std::min<size_t>(std::strlen(text), WF_REG_TEXT_BYTES - 1);
-  std::memcpy(buffer, static_cast<const char*>(text), length);
-  return RegSetValueExA(key, name, 0, REG_SZ, buffer, WF_REG_TEXT_BYTES) == ERROR_SUCCESS;
-}
-
-bool writeNumber(HKEY key, const char* name, DWORD value) {
-  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4) == ERROR_SUCCESS;
-}
 
 void settingsNotSaved() {
   CString text;
@@ -218,6 +158,18 @@ CString CWFApp::GetWaveFile(const CString& name) {
 UINT CWFApp::GetWaveEventID(int index) {
   if (index < 0 || index >= WF_SOUND_EVENTS) return 42;
   return m_sounds[index].displayId;
+}
+
+const char* CWFApp::GetWaveEventName(int index) const {
+  return index >= 0 && index < WF_SOUND_EVENTS ? m_sounds[index].name : "";
+}
+
+CString CWFApp::GetInstallServerDirectory() {
+  Key installation;
+  if (!openKey(HKEY_CURRENT_USER, (std::string(kAppKey) + "\\" + kSettings + "\\Installation").c_str(),
+               installation, false))
+    return CString();
+  return readText(installation.get(), "Server Directory").value_or(CString());
 }
 
 void CWFApp::SetWaveFile(int index, const CFilename& file) {

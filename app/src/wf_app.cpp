@@ -2,6 +2,7 @@
 #include "app/wf_app.h"
 
 #include "app/alert_manager.h"
+#include "app/inventory_dlg.h"
 #include "app/main_frame.h"
 #include "app/shutdown_dlg.h"
 #include "app/splash_wnd.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr const char* kInstanceMutex = "Wrenfield Application Instance";
 constexpr const char* kDefaultWindow = "wrenfield";
 constexpr UINT kStepPause = 1000;
+// How long shutdown waits for a running inventory worker.
+constexpr std::uint32_t kInventoryStop = 5000;
 constexpr UINT kStartFailed = 50;
 const UINT kShutdownSteps[] = {169, 165, 164, 166, 167};
 
@@ -32,7 +35,16 @@ CWFApp::CWFApp() : CWinApp("Wrenfield") {
 
 CWFApp::~CWFApp() {
   stopWorkQueue();
+  JoinSavedPrinterWalks();
   delete m_windowList;
+}
+
+void CWFApp::SetPrtMgr(std::unique_ptr<WFPrtMgr> manager) {
+  m_prtMgr = std::move(manager);
+}
+
+BOOL CWFApp::AnyWindowsLeft() {
+  return m_pMainWnd != nullptr || (m_windowList && m_windowList->GetCount() > 0);
 }
 
 WFAlertManagerServices* CWFApp::GetAlertManager() {
@@ -231,7 +243,17 @@ UINT CWFApp::ExitInstanceThreadFunc(void* param) {
   if (app->GetBidiTrace()) BceStopTrace();
   // The alert thread is ended whenever it exists, registered or not.
   if (app->m_alertManager) app->m_alertManager->Shutdown();
-  app->m_printerList.DeleteAllPrinters();
+  // The saved-printer walks end before the printers and the manager go; one
+  // past its bound may still call the manager, so that stays.
+  if (!app->JoinSavedPrinterWalks()) {
+    app->Log(0, "A saved-printer walk did not end; the printer manager is kept");
+    static_cast<void>(app->m_prtMgr.release());
+  }
+  // An inventory worker uses the icons: a worker that will not end keeps them.
+  if (wf::inventory::StopRunningWorker(kInventoryStop))
+    app->m_printerList.DeleteAllPrinters();
+  else
+    app->Log(1, "Printers left undeleted: the inventory worker still runs");
   app->DeleteImageLists();
 
   step(2);

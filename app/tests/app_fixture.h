@@ -54,6 +54,9 @@ class AppFixture : public ::testing::Test {
   void SetUp() override {
     resources_ = wf::loadModule("WFRESDLL.DLL");
     wf::fw::joinResourceChain(resources_);
+    // A window made under a new name asks for its filter before it shows;
+    // Cancel, unless a test answers otherwise.
+    newWindowFilter_.on(151, [](CDialog& dialog) { dialog.EndDialog(IDCANCEL); });
   }
   void TearDown() override {
     wf::fw::leaveResourceChain(resources_);
@@ -67,6 +70,7 @@ class AppFixture : public ::testing::Test {
 
   HINSTANCE resources_ = nullptr;
   wf::fw::ScriptedShell shell_;
+  wf::fw::ScriptedDialogs newWindowFilter_;
 };
 
 }  // namespace wf::testing

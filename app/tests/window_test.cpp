@@ -260,6 +260,8 @@ class PostLog : public WFWindowListServices {
   BOOL AnyNormalWndFound(USHORT) override { return FALSE; }
   void RestoreOnError(USHORT) override {}
   int GetCount() override { return 1; }
+  void RemovePrinter(USHORT, CWnd*) override {}
+  void AnyAlerts() override {}
   std::vector<UINT> posts() {
     std::lock_guard lock(m_);
     return posts_;

@@ -142,8 +142,8 @@ POSITION CWFPrinterList::Find(CWFPrinterIcon* icon) {
 
 POSITION CWFPrinterList::findUnlocked(USHORT printer) {
   WFPrtMgr* manager = app() ? app()->GetPrtMgr() : nullptr;
-  if (!manager) return nullptr;
-  WFPrtObj* object = printer ? manager->getPrinterObj(printer) : nullptr;
+  // Without a manager only the handle itself can match.
+  WFPrtObj* object = printer && manager ? manager->getPrinterObj(printer) : nullptr;
   std::lock_guard links(m_links);
   CWFPrinterIcon* first = nullptr;
   auto consider = [&](CWFPrinterIcon* icon) {
@@ -154,8 +154,11 @@ POSITION CWFPrinterList::findUnlocked(USHORT printer) {
     for (auto it = from; it != to; ++it)
       if (it->second->GetPrinterHandle() == printer) consider(it->second);
   }
-  for (CWFPrinterIcon* ghost : m_ghosts)
-    if (ghost->IsGhost() && ghost->IsSameAddress(object)) consider(ghost);
+  // A ghost matches only the address of a printer object the manager knows.
+  if (object) {
+    for (CWFPrinterIcon* ghost : m_ghosts)
+      if (ghost->IsGhost() && ghost->IsSameAddress(object)) consider(ghost);
+  }
   return positionOf(first);
 }
 

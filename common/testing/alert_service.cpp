@@ -2,29 +2,17 @@
 
 #include <future>
 
-#include "common/alerts.h"
-#include "common/printer_icon.h"
-#include "common/printer_list.h"
+#include "common/alert_delivery.h"
 #include "platform/window_messages.h"
-#include "wfprtmgr/wfprtmgr.h"
 
 namespace wf::testing {
-
-namespace {
-
-bool isAlertMessage(UINT message) {
-  return message == 100 || message == 101 || message == 102 || message == 200 ||
-         (message >= 1524 && message <= 1529) || message == 1531 || message == 1532;
-}
-
-}  // namespace
 
 AlertServiceDouble::AlertServiceDouble(std::function<short(HWND)> registerApp) {
   std::promise<HWND> ready;
   auto created = ready.get_future();
   thread_ = std::jthread([this, &ready](std::stop_token stop) {
     const HWND window = wf::createWindow("WFAlertService", [this](HWND, std::uint32_t m, WPARAM w, LPARAM l) {
-      if (isAlertMessage(m)) handle(m, w, l);
+      if (WFIsAlertMessage(m)) handle(m, w, l);
       return LRESULT{0};
     });
     ready.set_value(window);
@@ -52,22 +40,9 @@ std::vector<std::string> AlertServiceDouble::results() const {
 }
 
 void AlertServiceDouble::handle(UINT message, WPARAM wParam, LPARAM lParam) {
-  const auto printer = static_cast<USHORT>(wParam & 0xFFFF);
-  CWFAlert alert(printer, nullptr, static_cast<UINT>((wParam >> 16) & 0xFFFF), message,
-                 CWFAlert::NOT_PROCESSED, static_cast<long>(lParam), 0, FALSE, FALSE, FALSE, FALSE);
   WFAppServices* app = WFGetApp();
-  CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
-  CWFPrinterIcon* icon = list ? list->FindPrinterIcon(printer) : nullptr;
-  UINT result = 0;
-  if (icon) {
-    result = icon->ProcessAlert(&alert);
-    if ((result & 0x3) && app->GetWindowList()) app->GetWindowList()->UpdatePrinterViews(printer, nullptr);
-    icon->ThreadUnlock();
-    if (message == 102 && result == 0x10) {
-      if (WFPrtMgr* manager = app->GetPrtMgr()) manager->removePrinter(printer);
-      list->DeletePrinterIcon(icon);
-    }
-  }
+  const UINT result = WFHandleAlertMessage(app, message, wParam, lParam,
+                                           [app](CWFAlert* alert) { return WFDeliverAlert(app, alert); });
   std::lock_guard lock(m_);
   results_.push_back(std::to_string(message) + " " + std::to_string(result));
 }

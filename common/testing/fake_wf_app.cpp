@@ -77,6 +77,14 @@ int FakeWindowList::GetCount() {
   return windowCount;
 }
 
+void FakeWindowList::RemovePrinter(USHORT printer, CWnd* skip) {
+  record(formatCall("RemovePrinter", {printer, reinterpret_cast<std::uintptr_t>(skip)}));
+}
+
+void FakeWindowList::AnyAlerts() {
+  record("AnyAlerts");
+}
+
 FakeAlertManager::FakeAlertManager() {
   window_ = wf::createWindow("WFAlertNotification", [this](HWND, std::uint32_t message, WPARAM w, LPARAM l) {
     std::lock_guard lock(m_);

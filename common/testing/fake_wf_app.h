@@ -32,6 +32,8 @@ class FakeWindowList : public WFWindowListServices {
   BOOL AnyNormalWndFound(USHORT printer) override;
   void RestoreOnError(USHORT printer) override;
   int GetCount() override;
+  void RemovePrinter(USHORT printer, CWnd* skip) override;
+  void AnyAlerts() override;
 
   BOOL normalWindowFound = FALSE;
   int windowCount = 1;

@@ -14,13 +14,19 @@
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 
+#include <fnmatch.h>
+#include <strings.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <type_traits>
 
 #include "framework/list_ctrl.h"
 #include "framework/tree_ctrl.h"
 #include "gdi_data.h"
+#include "platform/paths.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CControlWnd, CWnd)
@@ -358,6 +364,31 @@ void CEdit::TypeText(LPCSTR typed) {
   SetWindowText(text.toStdString().c_str());
 }
 
+void CEdit::SetSel(int start, int end, BOOL) {
+  CString text;
+  GetWindowText(text);
+  const int length = text.GetLength();
+  if (end < 0 || end > length) end = length;
+  if (start < 0) start = end;
+  selStart_ = std::min(start, end);
+  selEnd_ = std::max(start, end);
+  showSel();
+}
+
+void CEdit::GetSel(int& start, int& end) const {
+  start = selStart_;
+  end = selEnd_;
+}
+
+void CEdit::showSel() {
+  auto* line = widgetAs<QLineEdit>(this);
+  if (!line) return;
+  if (selStart_ == selEnd_)
+    line->setCursorPosition(selEnd_);
+  else
+    line->setSelection(selStart_, selEnd_ - selStart_);
+}
+
 void CEdit::textChanged() {
   CString text;
   GetWindowText(text);
@@ -464,6 +495,7 @@ void CListControlBase::UserSelect(int index) {
     combo->SetWindowText(items_[static_cast<std::size_t>(index)].text);
   if (changed && (!dynamic_cast<CListBox*>(this) || (GetStyle() & LBS_NOTIFY)))
     notifyParent(selectionChangeCode());
+  if (dynamic_cast<CComboBox*>(this)) notifyParent(CBN_SELENDOK);
 }
 
 // Shows the items and the selection; program changes never notify.
@@ -473,6 +505,9 @@ void CListControlBase::rebuild() {
     list->clear();
     for (const Item& i : items_) list->addItem(qs(i.text));
     list->setCurrentRow(selection_);
+    if (list->selectionMode() == QAbstractItemView::ExtendedSelection)
+      for (std::size_t row = 0; row < items_.size(); ++row)
+        list->item(static_cast<int>(row))->setSelected(items_[row].selected);
   } else if (auto* combo = widgetAs<QComboBox>(this)) {
     QSignalBlocker quiet(combo);
     const QString edited = combo->isEditable() ? combo->currentText() : QString();
@@ -485,8 +520,50 @@ void CListControlBase::rebuild() {
 
 void CListBox::buildWidget() {
   auto* list = host(this, new QListWidget);
-  QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
+  if (multiple()) {
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, [this, list] {
+      for (std::size_t row = 0; row < items_.size(); ++row)
+        if (QListWidgetItem* item = list->item(static_cast<int>(row)))
+          items_[row].selected = item->isSelected();
+      if (GetStyle() & LBS_NOTIFY) notifyParent(LBN_SELCHANGE);
+    });
+  } else {
+    QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) { UserSelect(row); });
+  }
   rebuild();
+}
+
+int CListBox::SetSel(int index, BOOL select) {
+  if (!multiple() || index < -1 || index >= GetCount()) return LB_ERR;
+  for (int row = 0; row < GetCount(); ++row)
+    if (index == -1 || row == index) items_[static_cast<std::size_t>(row)].selected = select != FALSE;
+  rebuild();
+  return 0;
+}
+
+int CListBox::GetSel(int index) const {
+  if (index < 0 || index >= GetCount()) return LB_ERR;
+  return multiple() ? items_[static_cast<std::size_t>(index)].selected : index == selection_;
+}
+
+int CListBox::GetSelCount() const {
+  if (!multiple()) return LB_ERR;
+  return static_cast<int>(
+      std::count_if(items_.begin(), items_.end(), [](const Item& i) { return i.selected; }));
+}
+
+int CListBox::GetSelItems(int maxItems, int* items) const {
+  if (!multiple()) return LB_ERR;
+  int n = 0;
+  for (int row = 0; row < GetCount() && n < maxItems; ++row)
+    if (items_[static_cast<std::size_t>(row)].selected) items[n++] = row;
+  return n;
+}
+
+void CListBox::SetHorizontalExtent(int extent) {
+  extent_ = std::max(extent, 0);
 }
 
 void CComboBox::buildWidget() {
@@ -667,4 +744,31 @@ std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
   if (name.CompareNoCase(WC_LISTVIEW) == 0) return std::make_unique<CListCtrl>();
   if (name.CompareNoCase(WC_TREEVIEW) == 0) return std::make_unique<CTreeCtrl>();
   return std::make_unique<CWnd>();
+}
+
+// ---- directory listings ----
+
+int CWnd::DlgDirListComboBox(LPSTR pathSpec, int comboId, int staticId, UINT) {
+  auto* combo = dynamic_cast<CComboBox*>(GetDlgItem(comboId));
+  if (!combo || !pathSpec) return FALSE;
+  const std::string asked(pathSpec);
+  const std::size_t cut = asked.find_last_of("\\/");
+  const std::string directory = cut == std::string::npos ? std::string() : asked.substr(0, cut + 1);
+  const std::string pattern = cut == std::string::npos ? asked : asked.substr(cut + 1);
+  combo->ResetContent();
+  const auto mapped = wf::mapSystemPath(directory.empty() ? "." : directory);
+  std::error_code error;
+  if (!mapped || !std::filesystem::is_directory(*mapped, error)) return FALSE;
+  auto noCase = [](const std::string& a, const std::string& b) {
+    return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+  };
+  std::set<std::string, decltype(noCase)> names(noCase);
+  for (const auto& entry : std::filesystem::directory_iterator(*mapped, error)) {
+    if (!entry.is_regular_file(error)) continue;
+    const std::string name = entry.path().filename().string();
+    if (::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) names.insert(name);
+  }
+  for (const std::string& name : names) combo->AddString(name.c_str());
+  if (CWnd* label = staticId ? GetDlgItem(staticId) : nullptr) label->SetWindowText(directory.c_str());
+  return TRUE;
 }

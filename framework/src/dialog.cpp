@@ -11,6 +11,7 @@
 #include "framework/controls.h"
 #include "framework/ddx.h"
 #include "modal_loop.h"
+#include "ui_answers.h"
 #include "wnd_widget.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
@@ -157,8 +158,11 @@ INT_PTR CDialog::DoModal() {
     return -1;
   }
   const BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
-  if (m_hWnd && !state_->ended && !m_lpszTemplateName)
-    if (auto action = hookFor(m_nIDTemplate)) action(*this);
+  if (m_hWnd && !state_->ended && !m_lpszTemplateName) {
+    auto action = hookFor(m_nIDTemplate);
+    if (!action) action = wf::fw::scriptedAnswer(m_nIDTemplate);
+    if (action) action(*this);
+  }
   if (m_hWnd && !state_->ended) {
     wf::fw::showModal(*this);
     if (focusDefault) GotoDlgCtrl(nullptr);

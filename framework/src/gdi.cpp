@@ -78,6 +78,11 @@ QFont fontFromLogFont(const LOGFONT& lf) {
   font.setItalic(lf.lfItalic != 0);
   font.setUnderline(lf.lfUnderline != 0);
   font.setStrikeOut(lf.lfStrikeOut != 0);
+  if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH) {
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    if (!lf.lfFaceName[0]) font.setFamily("Monospace");
+  }
   return font;
 }
 

@@ -878,7 +878,6 @@ CEdit* CListCtrl::EditLabel(int index) {
   begin.item.iItem = index;
   begin.item.pszText = const_cast<LPSTR>(static_cast<LPCSTR>(current));
   begin.item.lParam = state_->items[static_cast<std::size_t>(index)].param;
-  if (notify(LVN_BEGINLABELEDIT, &begin.hdr)) return nullptr;  // refused
   EnsureVisible(index, FALSE);
   CRect label;
   GetItemRect(index, &label, LVIR_LABEL);
@@ -888,6 +887,13 @@ CEdit* CListCtrl::EditLabel(int index) {
     return nullptr;
   state_->editor = std::move(editor);
   state_->editedItem = index;
+  // The owner is asked with the edit control in place, so it may limit it.
+  if (notify(LVN_BEGINLABELEDIT, &begin.hdr)) {
+    state_->editor->DestroyWindow();
+    state_->editor.reset();
+    state_->editedItem = -1;
+    return nullptr;  // refused
+  }
   if (QWidget* w = wf::fw::widgetOf(state_->editor->m_hWnd)) {
     w->raise();
     QWidget* line = w->focusProxy() ? w->focusProxy() : w;

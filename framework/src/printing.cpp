@@ -69,7 +69,11 @@ PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
     return result;
   }
   QPrinter printer;
-  if (!request.current.deviceName.empty())
+  if (!request.suggestedFile.empty())
+    printer.setOutputFileName(QString::fromStdString(request.suggestedFile));
+  if (!request.current.outputFile.empty())
+    printer.setOutputFileName(QString::fromStdString(request.current.outputFile));
+  else if (!request.current.deviceName.empty())
     printer.setPrinterName(QString::fromStdString(request.current.deviceName));
   printer.setCopyCount(request.current.copies);
   QPrintDialog dialog(&printer, widgetOf(request.owner));
@@ -79,8 +83,12 @@ PrintDialogResult QtPrintDialog::run(const PrintDialogRequest& request) {
   result.answer = IDOK;
   result.printer.deviceName = printer.printerName().toStdString();
   result.printer.copies = printer.copyCount();
-  if (printer.outputFormat() == QPrinter::PdfFormat)
+  if (printer.outputFormat() == QPrinter::PdfFormat) {
+    result.printer.deviceName = "PDF";
     result.printer.outputFile = printer.outputFileName().toStdString();
+    result.printer.portName = result.printer.outputFile;
+    return result;
+  }
   QPrinterInfo info = QPrinterInfo::printerInfo(printer.printerName());
   if (!info.isNull()) {
     result.printer.driverName = info.makeAndModel().toStdString();
@@ -171,6 +179,7 @@ int CPrintDialog::run(DWORD flags) {
   request.toPage = m_pd.nToPage;
   request.current = choice_;
   request.current.copies = m_pd.nCopies;
+  request.suggestedFile = suggested_;
   wf::fw::PrintDialogResult result = service->run(request);
   if (result.answer != IDOK) return IDCANCEL;
   choice_ = result.printer;

@@ -308,6 +308,9 @@ void CPropertySheet::EndDialog(int result) {
 
 LRESULT CPropertySheet::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COMMAND && state_->modal) {
+    const UINT id = LOWORD(wParam);
+    if ((id == IDOK || id == ID_APPLY_NOW || id == IDCANCEL) && OnCmdMsg(id, CN_COMMAND, nullptr, nullptr))
+      return 0;
     switch (LOWORD(wParam)) {
       case IDOK:
         if (leaveActivePage() && applyPages()) EndDialog(IDOK);

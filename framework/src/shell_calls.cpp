@@ -159,6 +159,27 @@ BOOL sndPlaySound(LPCSTR sound, UINT flags) {
   return PlaySound(sound, nullptr, flags | SND_FILENAME);
 }
 
+BOOL MessageBeep(UINT type) {
+  const char* alias = "SystemDefault";
+  switch (type & MB_ICONMASK) {
+    case MB_ICONHAND:
+      alias = "SystemHand";
+      break;
+    case MB_ICONQUESTION:
+      alias = "SystemQuestion";
+      break;
+    case MB_ICONEXCLAMATION:
+      alias = "SystemExclamation";
+      break;
+    case MB_ICONASTERISK:
+      alias = "SystemAsterisk";
+      break;
+    default:
+      break;
+  }
+  return PlaySound(alias, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT);
+}
+
 UINT waveOutGetNumDevs() {
   SoundService* s = service(&ShellServices::sound, "sound");
   return s ? s->deviceCount() : 0;

@@ -60,6 +60,7 @@ BOOL PlayerSound::play(const std::string& file, DWORD flags) {
     return TRUE;
   }
   if ((flags & SND_NOWAIT) && playingLocked()) return FALSE;
+  if (flags & SND_ALIAS) return FALSE;  // the desktop has no system sounds to name
   std::error_code ec;
   if (player_.empty() || !std::filesystem::is_regular_file(file, ec)) return FALSE;
   stopLocked();

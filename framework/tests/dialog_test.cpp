@@ -9,7 +9,12 @@
 #include <QMouseEvent>
 #include <QWhatsThis>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +24,7 @@
 #include "framework/dialog.h"
 #include "framework/scripted_shell.h"
 #include "gui_pump.h"
+#include "platform/runtime_dir.h"
 #include "test_resources.h"
 #include "wnd_widget.h"
 
@@ -46,6 +52,7 @@ class SettingsDlg : public CDialog {
   std::function<void(SettingsDlg&)> onInit;
   std::vector<std::string> log;
   int destroyed = 0;
+  int chosen = 0;  // the list closed on an entry
 
   CString name = "laser";
   int copies = 3;
@@ -86,6 +93,7 @@ class SettingsDlg : public CDialog {
   void OnNameChange() { log.push_back("name change"); }
   void OnListChange() { log.push_back("list change"); }
   void OnTypeChange() { log.push_back("type change"); }
+  void OnTypeChosen() { ++chosen; }
   void OnBeep() { log.push_back("beep clicked"); }
   void OnContextMenu(CWnd* window, CPoint) {
     log.push_back("context " + std::to_string(window->GetDlgCtrlID()));
@@ -101,6 +109,7 @@ BEGIN_MESSAGE_MAP(SettingsDlg, CDialog)
 ON_EN_CHANGE(1001, OnNameChange)
 ON_LBN_SELCHANGE(1010, OnListChange)
 ON_CBN_SELCHANGE(1011, OnTypeChange)
+ON_CBN_SELENDOK(1011, OnTypeChosen)
 ON_BN_CLICKED(1003, OnBeep)
 ON_WM_CONTEXTMENU()
 ON_WM_HELPINFO()
@@ -358,6 +367,43 @@ TEST_F(DialogTest, SelectionsNotifyOnlyForTheUser) {
   EXPECT_EQ(list->GetCurSel(), -1);
 }
 
+TEST_F(DialogTest, AnExtendedSelectionListKeepsSeveralSelectedItems) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  CListBox list;
+  ASSERT_TRUE(
+      list.CreateEx(0, "ListBox", "", WS_CHILD | LBS_SORT | LBS_EXTENDEDSEL, 0, 0, 80, 60, dlg.m_hWnd, 2000));
+  for (const char* name : {"Osprey", "Harrier", "Kestrel"}) list.AddString(name);
+  EXPECT_EQ(list.SetSel(0), 0);
+  EXPECT_EQ(list.SetSel(2), 0);
+  list.InsertString(0, "Buzzard");  // the selection moves with its items
+  int items[4] = {};
+  ASSERT_EQ(list.GetSelItems(4, items), 2);
+  EXPECT_EQ(std::vector<int>(items, items + 2), (std::vector<int>{1, 3}));
+  EXPECT_EQ(list.GetSelCount(), 2);
+  EXPECT_EQ(list.GetSel(0), 0);
+  EXPECT_EQ(list.SetSel(-1, FALSE), 0);
+  EXPECT_EQ(list.GetSelCount(), 0);
+  EXPECT_EQ(list.SetSel(9), LB_ERR);
+  list.SetSel(1);
+  list.ResetContent();
+  EXPECT_EQ(list.GetSelCount(), 0);
+  list.SetHorizontalExtent(240);
+  EXPECT_EQ(list.GetHorizontalExtent(), 240);
+
+  // The user's selection through the widget.
+  list.AddString("Merlin");
+  list.AddString("Hobby");
+  QListWidget* widget = wf::fw::widgetOf(list.m_hWnd)->findChild<QListWidget*>();
+  widget->item(1)->setSelected(true);
+  EXPECT_EQ(list.GetSel(1), 1);
+  EXPECT_EQ(list.GetSel(0), 0);
+
+  auto* single = static_cast<CListBox*>(dlg.GetDlgItem(1010));
+  EXPECT_EQ(single->SetSel(0), LB_ERR) << "one selection only";
+  EXPECT_EQ(single->GetSelCount(), LB_ERR);
+}
+
 TEST_F(DialogTest, HelpAndContextMenuNameTheControl) {
   SettingsDlg dlg;
   ASSERT_TRUE(dlg.Create());
@@ -440,6 +486,125 @@ TEST_F(DialogTest, ProgressAndSpinKeepTheirRanges) {
   EXPECT_EQ(spin->GetPos(), 1);
   spin->Spin(-1);
   EXPECT_EQ(dlg.GetDlgItemInt(1014), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> comboEntries(CDialog& dlg, int id) {
+  auto* combo = static_cast<CComboBox*>(dlg.GetDlgItem(id));
+  std::vector<std::string> out;
+  for (int i = 0; i < combo->GetCount(); ++i) {
+    CString text;
+    combo->GetLBText(i, text);
+    out.push_back(text.str());
+  }
+  return out;
+}
+
+TEST_F(DialogTest, DirectoryListingGivesTheMatchingFilesWithoutRegardToCase) {
+  const auto dir = wf::dataRoot().value() / "waves";
+  std::filesystem::create_directories(dir / "sub.wav");  // a directory is not listed
+  for (const char* name : {"b.wav", "A.WAV", "c.txt", "d.Wav"}) std::ofstream(dir / name) << "x";
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  char before[4096];
+  ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+
+  std::string wanted = (dir / "*.WAV").string();
+  EXPECT_TRUE(dlg.DlgDirListComboBox(wanted.data(), 1011, 1001, DDL_READWRITE));
+  EXPECT_EQ(comboEntries(dlg, 1011), (std::vector<std::string>{"A.WAV", "b.wav", "d.Wav"}));
+  CString shown;
+  dlg.GetDlgItemText(1001, shown);
+  EXPECT_EQ(shown, CString((dir.string() + "/").c_str()));
+  char after[4096];
+  ASSERT_NE(::getcwd(after, sizeof after), nullptr);
+  EXPECT_STREQ(before, after);
+
+  std::string missing = (dir / "gone" / "*.WAV").string();
+  EXPECT_FALSE(dlg.DlgDirListComboBox(missing.data(), 1011, 0, DDL_READWRITE));
+  EXPECT_TRUE(comboEntries(dlg, 1011).empty());
+  dlg.DestroyWindow();
+}
+
+TEST_F(DialogTest, ChoosingAComboEntryTellsTheChoiceEvenWhenUnchanged) {
+  SettingsDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  auto* combo = static_cast<CComboBox*>(dlg.GetDlgItem(1011));
+  dlg.log.clear();
+  combo->UserSelect(0);
+  combo->UserSelect(0);
+  EXPECT_EQ(dlg.chosen, 2);
+  EXPECT_EQ(std::count(dlg.log.begin(), dlg.log.end(), "type change"), 1);
+  dlg.DestroyWindow();
+}
+
+TEST_F(DialogTest, ListBoxOfManySelectionsAndTheEditCaret) {
+  CDialog dialog(220);
+  ASSERT_TRUE(dialog.Create());
+  auto* many = static_cast<CListBox*>(dialog.GetDlgItem(1201));
+  for (const char* bird : {"Kestrel", "Vireo", "Osprey"}) many->AddString(bird);
+  EXPECT_EQ(many->GetSelCount(), 0);
+  EXPECT_EQ(many->SetSel(0), 0);
+  EXPECT_EQ(many->SetSel(2), 0);
+  EXPECT_EQ(many->SetSel(3), LB_ERR);
+  int chosen[3] = {-1, -1, -1};
+  EXPECT_EQ(many->GetSelItems(3, chosen), 2);
+  EXPECT_EQ(chosen[0], 0);
+  EXPECT_EQ(chosen[1], 2);
+  EXPECT_EQ(many->GetSel(1), 0);
+  // A deleted item takes its mark with it.
+  many->DeleteString(0);
+  EXPECT_EQ(many->GetSelItems(3, chosen), 1);
+  EXPECT_EQ(chosen[0], 1);
+  EXPECT_EQ(many->SetSel(-1, FALSE), 0);
+  EXPECT_EQ(many->GetSelCount(), 0);
+  many->SetHorizontalExtent(300);
+  EXPECT_EQ(many->GetHorizontalExtent(), 300);
+
+  auto* edit = static_cast<CEdit*>(dialog.GetDlgItem(1202));
+  edit->SetWindowText("LPT1");
+  edit->SetSel(-1, -1);
+  int start = 0, end = 0;
+  edit->GetSel(start, end);
+  EXPECT_EQ(start, 4);
+  EXPECT_EQ(end, 4);
+  edit->SetSel(1, 3);
+  edit->GetSel(start, end);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(end, 3);
+  dialog.DestroyWindow();
+}
+
+TEST_F(DialogTest, SingleSelectionBoxesRefuseTheCallsOfMany) {
+  CDialog dialog(kSettings);
+  ASSERT_TRUE(dialog.Create());
+  auto* single = static_cast<CListBox*>(dialog.GetDlgItem(1010));
+  single->AddString("Kestrel");
+  EXPECT_EQ(single->SetSel(0), LB_ERR);
+  EXPECT_EQ(single->GetSelCount(), LB_ERR);
+  dialog.DestroyWindow();
+}
+
+// A program run end to end takes its answers from a file: each line one run.
+TEST_F(DialogTest, AnswersFileDrivesDialogsWithoutAHook) {
+  const std::string path = ::testing::TempDir() + "/answers-" + std::to_string(::getpid());
+  {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("200: text 1001 kes; check 1003 0; click 1\n200: click 2\nnot a line\n", file);
+    std::fclose(file);
+  }
+  ::setenv("WRENFIELD_UI_ANSWERS", path.c_str(), 1);
+  SettingsDlg first;
+  EXPECT_EQ(first.DoModal(), IDOK);
+  EXPECT_EQ(first.name.str(), "KES");
+  EXPECT_EQ(first.beep, 0);
+  SettingsDlg second;
+  EXPECT_EQ(second.DoModal(), IDCANCEL);
+  ::unsetenv("WRENFIELD_UI_ANSWERS");
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ TEST(Printing, DialogsAskTheServiceAndRememberTheChoice) {
 
   CPrintDialog setup(TRUE);
   setup.m_pd.Flags |= PD_RETURNDC;
+  setup.SetSuggestedFile(path);
   ASSERT_EQ(setup.DoModal(), IDOK);
   EXPECT_EQ(setup.GetCopies(), 3);
   HDC chosen = setup.GetPrinterDC();
@@ -116,6 +117,8 @@ TEST(Printing, DialogsAskTheServiceAndRememberTheChoice) {
   EXPECT_TRUE(calls[0].flags & PD_RETURNDEFAULT);
   EXPECT_TRUE(calls[1].flags & PD_PRINTSETUP);
   EXPECT_FALSE(calls[1].flags & PD_RETURNDEFAULT);
+  EXPECT_EQ(calls[1].suggestedFile, path);
+  EXPECT_TRUE(calls[0].suggestedFile.empty());
   EXPECT_EQ(calls[2].current.deviceName, "PDF");  // the dialog opens on the last choice
 }
 

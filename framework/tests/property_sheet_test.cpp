@@ -316,3 +316,57 @@ TEST_F(SheetTest, SheetWithoutPagesOrWithAMissingTemplateFails) {
   EXPECT_EQ(sheet.m_hWnd, 0u);
   EXPECT_TRUE(log.empty());
 }
+
+namespace {
+
+// A sheet that does the work of its buttons itself.
+class OwnButtonsSheet : public CPropertySheet {
+ public:
+  explicit OwnButtonsSheet(Log& log) : CPropertySheet("Own"), log_(log) {}
+
+ protected:
+  void OnOwnApply() { log_.push_back(leaveActivePage() ? "sheet apply" : "sheet apply refused"); }
+  void OnOwnOk() {
+    log_.push_back("sheet ok");
+    EndDialog(IDOK);
+  }
+  void OnOwnCancel() {
+    log_.push_back("sheet cancel");
+    EndDialog(IDCANCEL);
+  }
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  Log& log_;
+};
+
+BEGIN_MESSAGE_MAP(OwnButtonsSheet, CPropertySheet)
+ON_COMMAND(ID_APPLY_NOW, OnOwnApply)
+ON_COMMAND(IDOK, OnOwnOk)
+ON_COMMAND(IDCANCEL, OnOwnCancel)
+END_MESSAGE_MAP()
+
+TEST_F(SheetTest, ASheetWithItsOwnButtonHandlersDoesTheirWorkItself) {
+  Pages pages;
+  OwnButtonsSheet sheet(pages.log);
+  pages.addTo(sheet);
+  whenRunning([&] {
+    pages.general.SetModified();
+    pages.log.clear();
+    clickButton(sheet, ID_APPLY_NOW);
+    clickButton(sheet, IDOK);
+  });
+  EXPECT_EQ(sheet.DoModal(), IDOK);
+  // The pages' own apply never ran: the sheet's handlers took the buttons.
+  EXPECT_EQ(pages.log, (Log{"general kill", "sheet apply", "sheet ok"}));
+
+  Pages others;
+  OwnButtonsSheet closing(others.log);
+  others.addTo(closing);
+  whenRunning([&] { closing.PostMessage(WM_CLOSE); });
+  EXPECT_EQ(closing.DoModal(), IDCANCEL);
+  EXPECT_EQ(std::count(others.log.begin(), others.log.end(), "sheet cancel"), 1);
+  EXPECT_EQ(std::count(others.log.begin(), others.log.end(), "general cancel"), 0);
+}
+
+}  // namespace

@@ -131,9 +131,11 @@ void CWFPrinterIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int sto
 }
 
 void CWFPrinterIcon::TurnOnFilteredAlerts(CWFAlertDlgList* list) {
-  if (!GetBidiActive() || IsUnknownPrinter()) return;
+  // The user's choice is kept even when nothing can be armed now (a ghost,
+  // bidi off), so the record saves it and a later arming follows it.
   ALERTS alerts = m_activeAlerts;
   SetBceAlerts(list, &alerts, TRUE);
+  if (!GetBidiActive() || IsUnknownPrinter()) return;
   queueArming(alerts.mask, 1, 0, "ArmAlerts() to activate filtered");
 }
 

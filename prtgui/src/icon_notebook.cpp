@@ -225,8 +225,11 @@ int CWFPrinterIcon::GetPageNum(UINT view) {
   } else if (view == WF_VIEW_OPPANEL || view == WF_VIEW_STATUS || view == WF_VIEW_RESOURCES) {
     return -1;
   }
+  // Families advance the index of the last page counted: theirs follow it.
+  UINT last = next - 1;
   int anyExtra = 0;
-  if (GetExtraPageNum(&next, &anyExtra, view)) return static_cast<int>(next);
+  if (GetExtraPageNum(&last, &anyExtra, view)) return static_cast<int>(last);
+  next = last + 1;
   if (!IsNetworkPrinter()) return -1;
   const std::vector<UINT> views = networkViews(GetValidProtocols(), netUI());
   for (UINT network : views) {

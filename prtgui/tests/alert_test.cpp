@@ -222,6 +222,21 @@ TEST_F(AlertTest, PanelClassSwitchesOnceAndARefusedCaptureKeepsTheMask) {
   EXPECT_EQ(icon_->GetActiveAlerts()->mask, 0x10000u);
 }
 
+TEST_F(AlertTest, AChoiceForAPrinterWithoutBidiIsKeptButNotArmed) {
+  printer_->caps.bidiActive = FALSE;
+  CWFAlertDlgList list;
+  ALERT_DLG_STRUCT supplies{"Supplies Problem", 24, 1}, jam{"Paper Jam", 6104, 0};
+  list.Add(&supplies);
+  list.Add(&jam);
+  icon_->SetBaseAlertFlag(18, 0);
+  icon_->SetBaseAlertFlag(5, 1);
+  icon_->TurnOnFilteredAlerts(&list);
+  EXPECT_TRUE(runQueuedWork().empty());
+  EXPECT_TRUE(armingCalls().empty());
+  EXPECT_EQ(icon_->GetBaseAlertFlag(18), 1);  // row of id 24
+  EXPECT_EQ(icon_->GetBaseAlertFlag(5), 0);   // row of id 6104
+}
+
 TEST_F(AlertTest, APrinterWithoutBidiArmsNothingButClosesItsNotebook) {
   printer_->caps.bidiActive = FALSE;
   openNotebook();

@@ -14,8 +14,8 @@
 namespace wf::testing {
 namespace {
 
-// An item a listing posts; the receiver owns it.
-class ListedItem : public CObject {};
+// An item a resource message hands over, as the listing workers do.
+struct ListedItem : CObject {};
 
 constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4;  // request-object transport bits
 

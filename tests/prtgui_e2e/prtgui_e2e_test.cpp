@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child/prtgui_child.h"
@@ -121,6 +122,49 @@ TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
   const auto second = icons();
   ASSERT_EQ(second.size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(second[i].handle, first[i].handle);
+}
+
+TEST_F(PrtGuiEndToEnd, MeridianInterventionsAreDecodedAndClearedByTheirList) {
+  serve(1, "meridian-vireo10", "Corvane Vireo 10");
+  start();
+  app->meridian();
+  ASSERT_EQ(app->enumerate(), 1);
+  const std::uint16_t handle = icons().at(0).handle;
+  EXPECT_NE(app->use(handle) & 0x10, 0u) << "the family's interventions are monitored";
+  EXPECT_NE(models[1]->enabledAlerts() & 0x10, 0u) << "the printer captured them";
+
+  // Two family interventions in the printer's intervention list (asked as 6).
+  const auto list = [&](std::vector<std::string> records) {
+    models[1]->update([&](sim::Profile& p) { p.alertLists[6 - sim::kFirstAlertList] = records; });
+  };
+  const std::string shortPaper("\x01\x01\xFF\x00", 4), wrongToner("\x08\x01\xFF\x00", 4);
+  list({shortPaper, wrongToner});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x10));
+  std::vector<StoredAlert> stored;
+  auto alerts = [&] { return stored = app->alerts(handle); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().size() == 2; }));
+  EXPECT_EQ(stored, (std::vector<StoredAlert>{{6174, 5, 0, 1, "Wrong Toner Cartridge Installed"},
+                                              {6137, 5, 0, 1, "Short Paper Error"}}));
+  using Sounds = std::vector<std::string>;
+  Sounds sounds;
+  auto played = [&] { return sounds = app->sounds(); };
+  EXPECT_TRUE(wf::testing::eventually([&] { return played().size() >= 2; }));
+  EXPECT_EQ(sounds, (Sounds{"shortpaper.wav", "wrongtoner.wav"}));
+  EXPECT_EQ(app->help(handle), 1939u);
+
+  // The list cut to the first: the other one clears.
+  list({shortPaper});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0x10));
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().size() == 1; }));
+  EXPECT_EQ(stored, (std::vector<StoredAlert>{{6137, 5, 0, 1, "Short Paper Error"}}));
+  EXPECT_EQ(app->help(handle), 1927u);
+
+  // Everything cleared: the all-clear sound follows.
+  list({});
+  ASSERT_TRUE(servers[1]->raiseDeviceStatus(0));
+  EXPECT_TRUE(wf::testing::eventually([&] { return alerts().empty(); }));
+  EXPECT_TRUE(
+      wf::testing::eventually([&] { return played().size() >= 3 && sounds.back() == "allclear.wav"; }));
 }
 
 TEST_F(PrtGuiEndToEnd, AJamReachesTheIconAndItsClearingRemovesIt) {
@@ -712,4 +756,131 @@ TEST_F(PrtGuiEndToEnd, ResetOnTheStatisticsPageClearsThePrintersUserCount) {
   EXPECT_EQ(app->control(handle, statistics, 1013).text, "0");
   EXPECT_EQ(app->control(handle, statistics, 1014).text, "6789") << "the other counters stay";
   EXPECT_EQ(app->control(handle, statistics, 1015).text, "12345");
+}
+
+namespace {
+
+// The data file's records, read here apart from the program's reader.
+struct InventoryFile {
+  std::uint16_t checksum = 0;
+  std::uint16_t count = 0;
+  std::vector<std::string> records;
+};
+
+std::uint16_t word16(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+InventoryFile readInventory(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  InventoryFile file;
+  if (bytes.size() < 13) return file;
+  file.checksum = word16(bytes, 0);
+  file.count = word16(bytes, 11);
+  for (std::size_t at = 13; at + 2 <= bytes.size();) {
+    const std::size_t length = word16(bytes, at);
+    if (length < 66 || at + length > bytes.size()) break;
+    file.records.push_back(bytes.substr(at, length));
+    at += length;
+  }
+  return file;
+}
+
+// Minus the sum of the words after the first; an odd last byte over the previous high byte.
+std::uint16_t sumOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::uint16_t sum = 0;
+  unsigned char high = 0;
+  for (std::size_t at = 2; at < bytes.size(); at += 2) {
+    if (at + 1 < bytes.size()) high = static_cast<unsigned char>(bytes[at + 1]);
+    sum = static_cast<std::uint16_t>(sum - (static_cast<unsigned char>(bytes[at]) | (high << 8)));
+  }
+  return sum;
+}
+
+std::string recordName(const std::string& record) {
+  return record.substr(67, static_cast<unsigned char>(record[66]));
+}
+
+}  // namespace
+
+class InventoryEndToEnd : public PrtGuiEndToEnd {
+ protected:
+  // LPT1 and LPT2 one device (one serial number), LPT3 another, LPT4 without NPA.
+  void serveScenario() {
+    const char* serials[] = {"GN-SHARED", "GN-SHARED", "GN-OTHER", "GN-NONE"};
+    const char* names[] = {"Alpha7301", "Alpha7301", "Beta7301", "Gamma7301"};
+    for (int port = 1; port <= 4; ++port) {
+      auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "generic-7301.profile");
+      ASSERT_TRUE(profile);
+      profile->serial = serials[port - 1];
+      profile->model = names[port - 1];
+      if (port == 4) profile->npa = sim::NpaMode::Off;
+      modelNames[port] = profile->model;
+      models[port] = std::make_shared<sim::PrinterModel>(std::move(*profile));
+      servers[port] = sim::PortServer::start(port, models[port]);
+      ASSERT_TRUE(servers[port]) << port;
+    }
+    start();
+    app->enumerate();
+    for (const Icon& icon : icons()) byPort[icon.port.substr(0, 4)] = icon;
+    ASSERT_EQ(byPort.size(), 4u);
+    ASSERT_EQ(byPort.count("LPT1") + byPort.count("LPT3") + byPort.count("LPT4"), 3u);
+  }
+  fs::path file(const char* name) { return wf::dataRoot().value() / name; }
+  std::map<std::string, Icon> byPort;
+};
+
+TEST_F(InventoryEndToEnd, OneRecordPerDeviceInNameOrderAndItsReportInAPdf) {
+  serveScenario();
+  const fs::path data = file("INVENTOR.DAT");
+  ASSERT_EQ(app->inventoryFile(data.string()), 0);
+  const InventoryFile written = readInventory(data);
+  EXPECT_EQ(written.count, 3);
+  EXPECT_EQ(written.checksum, sumOf(data));
+  ASSERT_EQ(written.records.size(), 3u);
+  const Icon &lpt1 = byPort["LPT1"], &lpt3 = byPort["LPT3"], &lpt4 = byPort["LPT4"];
+  // LPT2 folds into LPT1's record, which sorts before it by name.
+  EXPECT_EQ(recordName(written.records[0]), lpt1.name);
+  const std::string single = app->inventory(lpt1.handle, lpt1.name);
+  EXPECT_EQ(written.records[0].substr(2, 64), single.substr(2, 64));  // the same device's details
+  EXPECT_GT(written.records[0].size(), single.size());                // and LPT2's names besides
+  EXPECT_EQ(written.records[1], app->inventory(lpt3.handle, lpt3.name));
+  EXPECT_EQ(written.records[2], app->inventory(lpt4.handle, lpt4.name));
+  EXPECT_EQ(written.records[2][2], 0);  // no bidirectional details
+
+  const fs::path pdf = file("INVENTOR.pdf");
+  ASSERT_EQ(app->inventoryPrint(data.string(), pdf.string()), 0);
+  const fs::path text = file("report.txt");
+  ASSERT_EQ(std::system(("pdftotext -layout " + pdf.string() + " " + text.string()).c_str()), 0)
+      << "pdftotext (poppler-utils) is needed";
+  std::ifstream in(text);
+  const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const std::string& expected : {lpt1.name, lpt3.name, lpt4.name, lpt1.model, std::string("GN-SHARED"),
+                                      std::string("GN-OTHER"), std::string("Page 1")})
+    EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+}
+
+TEST_F(InventoryEndToEnd, CancelWhileARecordIsHeldKeepsTheRecordsSoFarUncounted) {
+  serveScenario();
+  sim::Knobs slow;
+  slow.replyDelayMs = 4000;  // each of LPT3's answers comes late
+  models[3]->setKnobs(slow);
+  const fs::path data = file("INVENTOR.DAT");
+  const fs::path cancel = file("cancel");
+  int code = 99;
+  std::thread run([&] { code = app->inventoryFile(data.string(), cancel.string()); });
+  // LPT1's record is written: LPT3's, next in name order, is being made.
+  ASSERT_TRUE(wf::testing::eventually([&] { return readInventory(data).records.size() == 1; }));
+  std::ofstream(cancel).put('x');
+  run.join();
+  EXPECT_EQ(code, 1);  // cancelled
+  const InventoryFile written = readInventory(data);
+  EXPECT_EQ(written.count, 0);
+  EXPECT_EQ(written.checksum, 0);
+  ASSERT_EQ(written.records.size(), 2u);
+  EXPECT_EQ(recordName(written.records[1]), byPort["LPT3"].name);
 }

@@ -1,4 +1,4 @@
-// The main program end to end: wf-printer-sim plays demo.scenario, wrenfld
+// The main program end to end: wf-printer-sim plays smoke.scenario, wrenfld
 // runs offscreen in fresh directories, and its UI snapshot says what its
 // windows show.
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "child_process.h"
 #include "eventually.h"
 #include "platform/module.h"
+#include "platform/registry.h"
 #include "platform/version_info.h"
 #include "test_dirs.h"
 
@@ -29,6 +31,9 @@ struct Window {
   std::string className;
   std::string title;
   std::string state;
+  std::string icon;      // "icon=<resource id>"
+  std::string listMode;  // "mode=<n>"
+  std::vector<std::string> widths;
   std::vector<std::string> panes;
   std::vector<std::vector<std::string>> rows;  // fields after "row"
 };
@@ -50,13 +55,13 @@ class WrenfldSmoke : public ::testing::Test {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("WRENFIELD_UI_SNAPSHOT", snapshot_.c_str(), 1);
     ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
-    sim_ = std::make_unique<ChildProcess>("wf-printer-sim",
-                                          std::vector<std::string>{WF_SIM_SCENARIO_DIR "/demo.scenario"});
+    sim_ = std::make_unique<ChildProcess>("wf-printer-sim", std::vector<std::string>{WF_SMOKE_SCENARIO});
     ASSERT_EQ(sim_->readLine(), "ready");
   }
   void TearDown() override {
     ::unsetenv("WRENFIELD_UI_SNAPSHOT");
     ::unsetenv("WRENFIELD_TIME_SCALE");
+    ::unsetenv("WRENFIELD_UI_ANSWERS");
   }
 
   std::vector<Window> windows() const {
@@ -67,9 +72,12 @@ class WrenfldSmoke : public ::testing::Test {
       auto fields = split(line);
       if (fields.empty()) continue;
       if (fields[0] == "window" && fields.size() >= 5)
-        result.push_back({fields[1], fields[2], fields[4].substr(fields[4].find('=') + 1), {}, {}});
+        result.push_back(
+            {fields[1], fields[2], fields[4].substr(fields[4].find('=') + 1), fields[3], "", {}, {}, {}});
       if (result.empty()) continue;
       if (fields[0] == "pane" && fields.size() >= 3) result.back().panes.push_back(fields[2]);
+      if (fields[0] == "list" && fields.size() >= 3) result.back().listMode = fields[2];
+      if (fields[0] == "column" && fields.size() >= 4) result.back().widths.push_back(fields[3]);
       if (fields[0] == "row") result.back().rows.emplace_back(fields.begin() + 1, fields.end());
     }
     return result;
@@ -87,16 +95,17 @@ class WrenfldSmoke : public ::testing::Test {
     return result;
   }
 
-  // LPT5's row in the first window; empty while there is none.
-  std::vector<std::string> genericPrinterRow() const {
+  // The row of the printer on `port` in the first window; empty while there is none.
+  std::vector<std::string> rowOf(const char* port) const {
     auto shown = windows();
     if (shown.empty()) return {};
     for (const auto& row : shown[0].rows) {
       // index, image, selected, name, model, connection, ...
-      if (row.size() > 5 && row[5] == "LPT5:") return row;
+      if (row.size() > 5 && row[5] == port) return row;
     }
     return {};
   }
+  std::vector<std::string> genericPrinterRow() const { return rowOf("LPT5:"); }
   bool showsTheGenericPrinter() const { return !genericPrinterRow().empty(); }
 
   static int endWithSigterm(ChildProcess& program) {
@@ -131,7 +140,69 @@ TEST_F(WrenfldSmoke, ShowsThePrintersAFamilyClaimsAndShutsDownInOrder) {
   EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << second;
 }
 
+TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
+  ChildProcess wrenfld("wrenfld");
+  // The family's strings 40002 and 40007, 40006 with "+" for key 5.
+  ASSERT_TRUE(eventually(
+      [&] {
+        return rowOf("LPT1:").size() > 4 && rowOf("LPT1:")[4] == "Corvane Vireo 16" &&
+               rowOf("LPT6:").size() > 4 && rowOf("LPT6:")[4] == "Corvane Vireo 16 DX+";
+      },
+      60000))
+      << "LPT1 " << (rowOf("LPT1:").size() > 4 ? rowOf("LPT1:")[4] : "") << ", LPT6 "
+      << (rowOf("LPT6:").size() > 4 ? rowOf("LPT6:")[4] : "");
+  EXPECT_EQ(rowOf("LPT1:").at(3), "Corvane Vireo 10");
+  EXPECT_EQ(rowOf("LPT6:").at(3), "Corvane Vireo 10 Plus");
+  EXPECT_EQ(rowOf("LPT1:").at(1), "image=5") << "the family's first image, behind the generic five";
+  EXPECT_EQ(rowOf("LPT6:").at(1), "image=5");
+  // The Tidewater printer names the maker: the family's string 50165.
+  ASSERT_TRUE(eventually(
+      [&] { return rowOf("LPT2:").size() > 4 && rowOf("LPT2:")[4] == "Corvane Pagecrest"; }, 60000))
+      << "LPT2 " << (rowOf("LPT2:").size() > 4 ? rowOf("LPT2:")[4] : "");
+  EXPECT_EQ(rowOf("LPT2:").at(1), "image=10") << "behind the generic family's and Vireo's five";
+  ASSERT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
+  auto shown = windows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rows.size(), 4u) << "families 6 and 7 have no module";
+  EXPECT_EQ(shown[0].panes[1], "4 printer(s)");
+
+  // A family intervention (6137, the family's string 40008) on LPT1 shows in
+  // its row with the hard-error image; cleared, the row is as before.
+  const std::vector<std::string> before = rowOf("LPT1:");
+  ASSERT_GT(before.size(), 6u);
+  ASSERT_EQ(sim_->call("LPT1.alert 6 = 01 01 FF 00"), "ok");
+  // Sent once the program captured the printer's interventions.
+  ASSERT_TRUE(eventually([&] { return sim_->call("LPT1.raise-status = 0x10") == "ok"; }, 60000));
+  std::vector<std::string> raised;
+  ASSERT_TRUE(eventually(
+      [&] {
+        raised = rowOf("LPT1:");
+        return raised.size() > 6 && raised[6] == "Short Paper Error" && raised[1] == "image=7";
+      },
+      60000))
+      << (raised.size() > 6 ? raised[1] + " " + raised[6] : "no row");
+  EXPECT_EQ(rowOf("LPT6:").at(1), "image=5") << "the other Meridian printer stays as it was";
+
+  ASSERT_EQ(sim_->call("LPT1.clear-alert 6 = 1"), "ok");
+  ASSERT_EQ(sim_->call("LPT1.raise-status = 0"), "ok");
+  std::vector<std::string> cleared;
+  EXPECT_TRUE(eventually(
+      [&] {
+        cleared = rowOf("LPT1:");
+        return cleared.size() > 6 && cleared[6] == before[6] && cleared[1] == before[1];
+      },
+      60000))
+      << (cleared.size() > 6 ? cleared[1] + " " + cleared[6] : "no row");
+
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(WrenfldSmoke, ASecondStartHandsItsWindowNameOver) {
+  // A window of a new name asks for its filter first: Cancel.
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: click 2\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
   ChildProcess first("wrenfld");
   ASSERT_TRUE(eventually([&] { return windows().size() == 1; }, 60000));
   ChildProcess other("wrenfld", {"Other"});
@@ -160,6 +231,10 @@ TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
   // At the real pace the splash stays 7 s, longer than the start-up, so the
   // first snapshot still shows it.
   ::setenv("WRENFIELD_TIME_SCALE", "1", 1);
+  // The second window's name is new, so its filter dialog comes first: Cancel.
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: click 2\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
   ChildProcess wrenfld("wrenfld");
   ASSERT_TRUE(eventually([&] { return !linesOf("toplevel").empty(); }, 60000));
   const auto screen = linesOf("screen");
@@ -191,7 +266,129 @@ TEST_F(WrenfldSmoke, TheSplashStandsCentredUntilItHandsOverToTheFirstWindow) {
         return now.size() == 2 && now[0].state == "normal" && now[1].state == "normal";
       },
       30000));
+}
+
+// A paper jam on the generic printer shows in its row and flashes the
+// window's icon while it lasts; cleared, both come back.
+TEST_F(WrenfldSmoke, APaperJamShowsAndFlashesWhileItLasts) {
+  wf::HKEY settings = nullptr;
+  ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings", 0,
+                                nullptr, 0, wf::KEY_ALL_ACCESS, nullptr, &settings, nullptr),
+            wf::ERROR_SUCCESS);
+  const wf::DWORD flags = 0x10F0 | 0x4;  // the defaults and FlashIcon
+  wf::RegSetValueExA(settings, "globalflags", 0, wf::REG_DWORD, reinterpret_cast<const wf::BYTE*>(&flags), 4);
+  wf::RegCloseKey(settings);
+
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return genericPrinterRow().size() > 6; }, 60000));
+  const std::vector<std::string> before = genericPrinterRow();
+  ASSERT_EQ(sim_->call("LPT5.alert 5 = 01 FF 01 00"), "ok");
+  // Sent once the program captured the printer's alerts.
+  ASSERT_TRUE(eventually([&] { return sim_->call("LPT5.raise-status = 0x4") == "ok"; }, 60000));
+  std::vector<std::string> jammed;
+  ASSERT_TRUE(eventually(
+      [&] {
+        jammed = genericPrinterRow();
+        // The status text and the hard-error image.
+        return jammed.size() > 6 && jammed[6].find("Paper Jam") != std::string::npos &&
+               jammed[1] != before[1];
+      },
+      60000));
+  // The window's icon alternates while the jam lasts.
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=132"; }, 30000));
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=102"; }, 30000));
+  EXPECT_TRUE(eventually([&] { return !windows().empty() && windows()[0].icon == "icon=132"; }, 30000));
+
+  ASSERT_EQ(sim_->call("LPT5.clear-alert 5 = 1"), "ok");
+  ASSERT_EQ(sim_->call("LPT5.raise-status = 0x4"), "ok");
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto row = genericPrinterRow();
+        return row.size() > 6 && row[6] == before[6] && row[1] == before[1] &&
+               windows()[0].icon == "icon=102";
+      },
+      60000));
   const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A window saved at an earlier close, opened by its name as its shortcut
+// does: title, view, columns, filter and its own printers come back; a
+// printer whose port is gone stays away without ghosts (app_tests show the
+// ghost it becomes with them).
+TEST_F(WrenfldSmoke, ASavedWindowOpensWithItsOwnPrinters) {
+  const std::string app = "Software\\Corvane\\Wrenfield\\1.0\\";
+  auto set = [&](const std::string& key, const char* name, wf::DWORD type, const void* data, wf::DWORD size) {
+    wf::HKEY handle = nullptr;
+    ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, (app + key).c_str(), 0, nullptr, 0,
+                                  wf::KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              wf::ERROR_SUCCESS);
+    wf::RegSetValueExA(handle, name, 0, type, static_cast<const wf::BYTE*>(data), size);
+    wf::RegCloseKey(handle);
+  };
+  auto number = [&](const std::string& key, const char* name, wf::DWORD value) {
+    set(key, name, wf::REG_DWORD, &value, 4);
+  };
+  auto text = [&](const std::string& key, const char* name, const std::string& value) {
+    set(key, name, wf::REG_SZ, value.c_str(), static_cast<wf::DWORD>(value.size() + 1));
+  };
+  number("Settings", "globalflags", 0x0070);  // the defaults without start-up enumeration and ghosts
+  text("WFWindows\\Lab", "caption", "Lab printers");
+  number("WFWindows\\Lab", "sortcol", 2);
+  number("WFWindows\\Lab", "viewstate", 1);
+  number("WFWindows\\Lab", "saveprinters", 1);
+  number("WFWindows\\Lab", "modelcolumn", 0);  // hidden
+  number("WFWindows\\Lab", "connectcol", 123);
+  number("WFWindows\\Lab\\filter", "OffOn", 0xFB);
+  text("WFWindows\\Lab\\printers\\     0", "localport", "LPT5");
+  text("WFWindows\\Lab\\printers\\     1", "localport", "LPT9");
+
+  ChildProcess lab("wrenfld", {"Lab"});
+  std::vector<std::string> ports;
+  ASSERT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].title != "Lab printers") return false;
+        ports.clear();
+        for (const auto& row : shown[0].rows)
+          if (row.size() > 5) ports.push_back(row[5]);
+        // Asked for and answered: no enumeration left.
+        return ports == std::vector<std::string>{"LPT5"} && !shown[0].panes.empty() &&
+               shown[0].panes[0] == "Ready";
+      },
+      60000))
+      << ports.size();
+  const Window window = windows()[0];
+  EXPECT_EQ(window.listMode, "mode=1");
+  ASSERT_GT(window.widths.size(), 2u);
+  EXPECT_EQ(window.widths[1], "0");
+  EXPECT_EQ(window.widths[2], "123");
+  const int status = endWithSigterm(lab);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A first window of a new name asks for its filter before it shows; the
+// answer decides which of the printers it takes.
+TEST_F(WrenfldSmoke, ANewlyNamedWindowShowsWhatItsFilterLets) {
+  const fs::path answers = wf::testing::testDataRoot() / "ui.answers";
+  std::ofstream(answers) << "151: text 1043 7301*; click 1\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
+  ChildProcess lab("wrenfld", {"Lab"});
+  std::vector<std::string> names;
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].title != "Lab" || shown[0].panes.empty() ||
+            shown[0].panes[0] != "Ready")
+          return false;
+        names.clear();
+        for (const auto& row : shown[0].rows)
+          if (row.size() > 3) names.push_back(row[3]);
+        return names == std::vector<std::string>{"7301 plus"};
+      },
+      60000))
+      << names.size();
+  const int status = endWithSigterm(lab);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

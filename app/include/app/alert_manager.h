@@ -7,6 +7,7 @@
 #include "framework/win_thread.h"
 #include "framework/wnd.h"
 
+class CWFAlert;
 class CWFAlertWndThread;
 
 class CWFAlertWnd : public CWnd {
@@ -16,9 +17,16 @@ class CWFAlertWnd : public CWnd {
 
  protected:
   void OnDestroy();
+  // Every printer event and alert class: one CWFAlert for the icon.
+  template <UINT message>
+  LRESULT OnAlertMessage(WPARAM wParam, LPARAM lParam) {
+    return handleAlert(message, wParam, lParam);
+  }
   DECLARE_MESSAGE_MAP()
 
  private:
+  LRESULT handleAlert(UINT message, WPARAM wParam, LPARAM lParam);
+
   CWFAlertWndThread* m_pThread;
   CString m_className;
 };
@@ -46,6 +54,8 @@ class CWFAlertManager : public CObject, public WFAlertManagerServices {
   // Closes the window and waits at most 10 s for the thread.
   void Shutdown();
   HWND GetNotificationWindow() override;
+  // Hands the alert to its printer's icon; the icon's result bits.
+  UINT ProcessAlert(CWFAlert* alert);
   bool HasThread() const { return m_pThread != nullptr; }
 
  private:

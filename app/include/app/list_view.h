@@ -12,8 +12,12 @@
 class CWFPrinterIcon;
 class CWFoidList;
 class CMainFrame;
+class CPrtInvDlg;
+class CMenu;
 
 constexpr UINT WM_WF_UPDATEPRINTER = 1126;
+// A test page ended: wParam 1 printed, 0 failed; lParam the printer icon.
+constexpr UINT WM_WF_TESTPAGEDONE = 1145;
 constexpr UINT WF_VIEW_ID = 100;
 constexpr DWORD WF_VIEW_STYLE = 0x50800349;
 constexpr int WF_COLUMNS = 9;
@@ -59,6 +63,17 @@ class CWFListView : public CListView {
                            void* data);
   CWFoidList* GetViewPrinterList() const;
   int AverageCharWidth();
+  CPrtInvDlg* GetInventoryDlg() const { return m_pInventoryDlg; }
+
+  // The focused printer's context menu, at its label (keyboard access).
+  void FocusedPrinterMenu();
+  // A modeless dialog the view deletes when the dialog's end message names it
+  // (WM_WF_QSDONE, WM_WF_INVENTORYDONE); any other pointer is ignored.
+  void AdoptDialog(CWnd* dialog);
+  // Each selected printer's HandleExtraMenuCmd, in item order.
+  void OfferExtraCommand(UINT id);
+  BOOL NoSelectedPrinterConnected() const;
+  BOOL NoSelectedPrinterAdministered() const;
 
   // The frame forwards the list control's notifications.
   void OnGetDispInfo(NMHDR* header, LRESULT* result);
@@ -83,6 +98,27 @@ class CWFListView : public CListView {
   void OnCopyPrinters();
   void OnMovePrinters();
   void OnDeletePrinters();
+  // The Printer Inventory dialog, one at a time.
+  void OnPrinterInventory();
+  LRESULT OnInventoryDone(WPARAM, LPARAM dialog);
+  // The alert types monitored for the selected printers.
+  void OnAlertSettings();
+  // Mouse, keys and the printer commands (list_view_commands.cpp).
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnRButtonDown(UINT flags, CPoint point);
+  void OnLButtonDblClk(UINT flags, CPoint point);
+  void OnChar(UINT ch, UINT repeat, UINT flags);
+  void OnKeyDown(UINT key, UINT repeat, UINT flags);
+  void OnOpenView(UINT id);
+  void OnRefreshPrinters();
+  void OnRenamePrinter();
+  void OnHelpOnError();
+  void OnQuickSetupSend();
+  void OnTestPage();
+  void OnDriverProperties();
+  void OnDownload(UINT id);
+  LRESULT OnTestPageDone(WPARAM printed, LPARAM icon);
+  LRESULT OnQuickSetupDone(WPARAM, LPARAM dialog);
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -96,9 +132,15 @@ class CWFListView : public CListView {
   CWFPrinterIcon* nextSelected(TransferRun& run) const;
   Answer confirm(TransferRun& run, const CString& message);
   void selectAfterRemoval(int firstSelected);
+  std::vector<CWFPrinterIcon*> selectedIcons() const;
+  void printerMenu(int item, CPoint screen);
+  BOOL releaseDialog(LPARAM dialog);
+  void focusFrame();
 
   CMainFrame* m_frame = nullptr;
+  CPrtInvDlg* m_pInventoryDlg = nullptr;  // until its 2490 is handled
   int m_sortColumn = 0;
   mutable std::mutex m_itemsLock;
   std::vector<CWFPrinterIcon*> m_items;  // the item parameters, in item order
+  std::vector<CWnd*> m_dialogs;          // adopted modeless dialogs
 };

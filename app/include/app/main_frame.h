@@ -48,8 +48,21 @@ class CMainFrame : public CFrameWnd {
   void SelectFirstItem(int index);
   BOOL LacksPrinter(CWFPrinterIcon* icon) const;
 
+  // Menu 130's popup at `position` at a screen point; position 0 has the
+  // view mode checked.
+  void WindowContextMenu(int position, CPoint screen);
+  // The window's subkey under "WFWindows" (saved_windows.cpp).
+  BOOL HasSavedWindow(BOOL withPrinters) const;
+  void SaveToRegistry();
+  void RestoreFromRegistry();
+  void StartSavedPrinterEnum();
+  static void RenameInRegistry(const CString& oldTitle, const CString& newTitle);
+  BOOL GetSavePrinters() const { return m_savePrinters; }
+
   BOOL PreCreateWindow(CREATESTRUCT& cs) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, AFX_CMDHANDLERINFO* handlerInfo) override;
+  // A menu or accelerator command nothing handled goes to the selected printers.
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
  protected:
   BOOL OnCreateClient(LPCREATESTRUCT cs, CCreateContext* context) override;
@@ -75,6 +88,9 @@ class CMainFrame : public CFrameWnd {
   LRESULT OnRestoreOnError(WPARAM, LPARAM);
   void OnUpdateCount(CCmdUI* ui);
   void OnUpdateRefresh(CCmdUI* ui);
+  void OnUpdateInventory(CCmdUI* ui);
+  void OnProperties();
+  LRESULT OnOpenSettings(WPARAM, LPARAM page);
   BOOL OnQueryEndSession();
   void OnExit();
   void OnRefreshAll();
@@ -89,6 +105,30 @@ class CMainFrame : public CFrameWnd {
   void OnUpdateNetSetting(CCmdUI* ui);
   void OnNetSetting(UINT id);
   void OnAppAbout();
+  // Menus, windows, bars, sorting and help (main_frame_menus.cpp).
+  void OnRButtonDown(UINT flags, CPoint point);
+  void OnHelpIndex();
+  void OnHelpOnHelp();
+  void OnHelpFinder();
+  void OnContextHelp();
+  void OnActivateWindow(UINT id);
+  void OnUpdateWindowMenu(CCmdUI* ui);
+  void OnCloseAll();
+  void OnMinimizeAll();
+  void OnToggleBar(UINT id);
+  void OnSortBy(UINT id);
+  void OnUpdateSortBy(CCmdUI* ui);
+  void OnUpdateTransfer(CCmdUI* ui);
+  void OnUpdateSavePrinters(CCmdUI* ui);
+  void OnSavePrinters();
+  void OnUpdateColumns(CCmdUI* ui);
+  void OnUpdateDelete(CCmdUI* ui);
+  // The commands on windows themselves (main_frame_windows.cpp).
+  void OnNewWindow();
+  void OnRenameWindow();
+  void OnFilterPrinters();
+  void OnColumns();
+  void OnMoreWindows();
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -96,6 +136,7 @@ class CMainFrame : public CFrameWnd {
   // The menu bar's popup whose first item is Properties; null when none.
   CMenu* configurePopup() const;
   void refreshIdlePrompt();
+  void focusView();
 
   CWFListView* m_pView = nullptr;
   RECT m_normal{};

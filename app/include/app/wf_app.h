@@ -4,10 +4,14 @@
 // again behind the shutdown dialog. Every other module reaches it through
 // WFAppServices (WFGetApp()).
 #include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/app_services.h"
@@ -25,10 +29,13 @@ class CWFWindowList;
 class CSplashWnd;
 class CWFAlertManager;
 class CMainFrame;
+class CListBox;
 
 // The application's messages beyond those COMMON knows.
 constexpr UINT WM_WF_PREVINSTANCE = 1129;
 constexpr UINT WM_WF_JSFSETFILE = 1133;
+constexpr UINT WM_WF_JSFDELETEJOBS = 1134;
+constexpr UINT WM_WF_OPENSETTINGS = 1146;
 constexpr UINT WM_WF_JSFSETLIMIT = 1135;
 
 // The broker's answer when no application slot is free: not registered.
@@ -83,7 +90,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   void SetMaxThreads(UINT count) { m_maxThreads = count; }
   UINT GetWindowCount() const { return m_windowCount; }
   UINT GetNewWFWindowNo() { return ++m_windowCount; }
-  BOOL AnyWindowsLeft() override { return m_pMainWnd != nullptr; }
+  // A listed window counts before start-up names it the main window: the
+  // answers for its saved printers may come first.
+  BOOL AnyWindowsLeft() override;
   CWFWindowList* GetWFWindowList() { return m_windowList; }
   WFWindowListServices* GetWindowList() override;
   CWFPrinterList* GetPrinterList() override { return &m_printerList; }
@@ -102,6 +111,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   // JS values are kept here; the job statistics window learns them later.
   CString SetJSFilename(const CString& name) { return m_jsFilename = name; }
   void SetJSMaxSize(UINT kb) { m_jsMaxSize = kb; }
+  // The job statistics service's window (WM_WF_JSFDELETEJOBS goes there).
+  HWND GetJSFNotificationWindow() const { return m_jsfWindow; }
+  void SetJSFNotificationWindow(HWND window) { m_jsfWindow = window; }
 
   // --- global flags, bits 0-14: the setter keeps bit 0 of its argument.
   // Six of the getters answer WFAppServices as well.
@@ -143,6 +155,9 @@ class CWFApp : public CWinApp, public WFAppServices {
   CFilename GetWaveFile(int index) override;
   CString GetWaveFile(const CString& name);
   UINT GetWaveEventID(int index);
+  const char* GetWaveEventName(int index) const;
+  // "Server Directory" under "Settings\Installation"; empty when not a text.
+  CString GetInstallServerDirectory();
   void SetWaveFile(int index, const CFilename& file);
   BOOL GetOEMInstall();
 
@@ -159,6 +174,24 @@ class CWFApp : public CWinApp, public WFAppServices {
   CString FindPrevInstFile();
   // Shows the window of that name, or makes it; the new window, else null.
   CMainFrame* FindOrCreateWindow(const CString& name);
+
+  // --- saved windows, stored filters, shortcuts ---
+  CString GetNewWindowName();
+  BOOL IsDuplicateWindowName(const CString& name);
+  void CleanUpRegistry(const CString& name);
+  // "Filters", created when missing; null on failure; the caller closes it.
+  wf::HKEY GetFilterKey();
+  // The longest name's length; -1 when "Filters" cannot be opened.
+  int FillFilterNames(CListBox* list);
+  int GetStoredFilterCount();
+  BOOL DoesFilterExist(const CString& name);
+  BOOL CreateWFShortcut(const CString& name, const CString& title);
+  // Where the shortcuts go; empty when no data directory is known.
+  static std::filesystem::path ShortcutFolder();
+  // Saved-printer walks run on threads of the application; shutdown joins
+  // them, bounded: FALSE when one outlived the bound.
+  void StartSavedPrinterWalk(std::function<void()> walk);
+  BOOL JoinSavedPrinterWalks();
 
   // --- work items and enumerations ---
   void BeginThread(UINT (*proc)(void*), void* param, int priority, const char* name) override;
@@ -212,6 +245,8 @@ class CWFApp : public CWinApp, public WFAppServices {
   HINSTANCE PeekToolKitDLL() const {
     return m_toolKitDll;
   }
+  // Frees the tool kit, loaded again on its next use (a driver update may replace it).
+  void FreeToolKitDLL();
 
   // --- printers, files, errors ---
   WFPrtObj* GetPrinterFromHandle(USHORT printer) override;
@@ -244,6 +279,11 @@ class CWFApp : public CWinApp, public WFAppServices {
   }
   void SetNetsAvailable(UINT nets) {
     m_netsAvailable = nets;
+  }
+  // Tests: the printer manager start-up step 13 would make.
+  void SetPrtMgr(std::unique_ptr<WFPrtMgr> manager);
+  void SetWindowCount(UINT count) {
+    m_windowCount = count;
   }
 
  private:
@@ -289,6 +329,7 @@ class CWFApp : public CWinApp, public WFAppServices {
   CString m_jsFilename;
   UINT m_jsMaxSize = 0;
   CTime m_jsFiletime;
+  HWND m_jsfWindow = 0;
   std::atomic<int> m_globalEnumState{0};
   wf::EnumSpecCounter m_enumCounter;
   wf::WorkItemQueue m_queue;
@@ -298,6 +339,10 @@ class CWFApp : public CWinApp, public WFAppServices {
   ULONG m_loggingLevel = 0;
   CString m_driverUpdatePath;
   CString m_prtInvDataFile;
+  std::mutex m_walksLock;
+  std::condition_variable m_walksDone;
+  int m_walksRunning = 0;
+  std::vector<std::thread> m_walks;
 
   WF_CASCADE_POS m_cascade;
   std::string m_programDir;

@@ -1,6 +1,7 @@
 #pragma once
 // A printer window's filter: which printers the window shows.
 #include "framework/cstring.h"
+#include "platform/registry.h"
 #include "prtobj/wfprtobj.h"
 
 class CWFPrinterIcon;
@@ -48,3 +49,8 @@ using WFFilterMatcher = BOOL (*)(CString pattern, CString text);
 BOOL PassesFilter(const WINDOWFILTER& filter, WFFilterSubject& printer, WFFilterMatcher matcher = nullptr);
 // The same for a printer icon the caller holds locked.
 BOOL PassesFilter(const WINDOWFILTER& filter, CWFPrinterIcon* icon);
+
+// The stored form of a filter: subkey `name` of `parent`, rewritten whole.
+void WriteFilter(wf::HKEY parent, const char* name, const WINDOWFILTER& filter);
+// Fields whose values are missing or unreadable keep their values.
+void ReadFilter(wf::HKEY parent, const char* name, WINDOWFILTER& filter);

@@ -31,10 +31,10 @@ class CWFWindowList : public WFWindowListServices {
   BOOL ShowExistingWindow(const CString& name);
   BOOL ReSortRenamedWindow(CMainFrame* window);
   BOOL IsInWindowList(CMainFrame* window) const;
-  void RemovePrinter(USHORT printer, CWnd* except);
+  void RemovePrinter(USHORT printer, CWnd* except) override;
   void WFOnTop(BOOL onTop);
   int Traverse(BOOL (*fn)(CWFPrinterIcon*, void*), void* data) const;
-  void AnyAlerts();
+  void AnyAlerts() override;
   std::vector<CMainFrame*> Windows() const;
 
   void PostToAll(UINT message, WPARAM wParam, LPARAM lParam) override;

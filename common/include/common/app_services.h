@@ -57,6 +57,10 @@ class WFWindowListServices {
   virtual BOOL AnyNormalWndFound(USHORT printer) = 0;
   virtual void RestoreOnError(USHORT printer) = 0;
   virtual int GetCount() = 0;
+  // Every printer window but `skip` drops the printer; done on return.
+  virtual void RemovePrinter(USHORT printer, CWnd* skip) = 0;
+  // Every printer window brings its alert icon up to date.
+  virtual void AnyAlerts() = 0;
 };
 
 class WFAlertManagerServices {

@@ -10,6 +10,8 @@ class CWFBrowse : public CFileDialog {
             int helpId, CWnd* parent);
 
   BOOL OnInitDialog() override;
+  // The dialog's title; empty: the platform's default.
+  void SetTitle(const char* title) { m_request.title = title ? title : ""; }
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;

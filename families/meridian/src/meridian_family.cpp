@@ -1,50 +1,70 @@
 // MRPRTGUI as a printer family: its resource library, its registration with
-// the family registry and its icon factory.
+// the family registry and its icon factory; and the shape every family
+// module shares.
 #include <new>
 #include <utility>
 
 #include "common/printer_dll.h"
 #include "framework/gdi.h"
+#include "framework/resources.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "platform/module.h"
 
-namespace {
+namespace wf {
 
-constexpr UINT kFamilyBitmap = 503;
-
-HINSTANCE resources = nullptr;
-
-// A missing resource library leaves the family without its texts and
-// pictures, never without its module.
-bool attachMeridian() {
-  resources = wf::loadModule("MRGUIDLL.DLL");
-  CWFMeridianIcon::SetResourceInst(resources);
+bool FamilyModule::attach() {
+  resources_ = loadModule(family_.resourceLibrary);
+  family_.setResourceInst(resources_);
   return true;
 }
 
-void detachMeridian() {
-  if (!resources) return;
-  wf::fw::leaveResourceChain(resources);
-  CWFMeridianIcon::SetResourceInst(nullptr);
-  wf::freeModule(std::exchange(resources, nullptr));
+void FamilyModule::detach() {
+  if (!resources_) return;
+  fw::leaveResourceChain(resources_);
+  family_.setResourceInst(nullptr);
+  freeModule(std::exchange(resources_, nullptr));
 }
+
+void FamilyModule::registerFamily(HINSTANCE module, PFNREGISTERDLL registerDLL) {
+  if (resources_) fw::joinResourceChain(resources_);
+  CBitmap bitmap;
+  {
+    // Every family's picture has the same number: the family's own comes first.
+    fw::ResourceHandleSwitch current(resources_);
+    bitmap.LoadBitmap(family_.bitmap);
+  }
+  if (registerDLL)
+    family_.setPrinterDLL(
+        registerDLL(module, family_.name, 0, family_.factory, family_.ids, family_.count, &bitmap));
+  bitmap.DeleteObject();
+}
+
+}  // namespace wf
+
+namespace {
 
 CWFPrinterIcon* CreateMeridianIcon(WFPrtObj* object, void* record) {
   return new (std::nothrow) CWFMeridianIcon(object, record);
 }
 
+constinit wf::FamilyModule family({"MRGUIDLL.DLL", "Vireo", kMeridianFamilyIds,
+                                   sizeof kMeridianFamilyIds / sizeof kMeridianFamilyIds[0], 503,
+                                   &CreateMeridianIcon, &CWFMeridianIcon::SetResourceInst,
+                                   &CWFMeridianIcon::SetPrinterDLL});
+
+bool attachMeridian() {
+  return family.attach();
+}
+
+void detachMeridian() {
+  family.detach();
+}
+
 }  // namespace
 
 void InitMeridianGuiDLL(HINSTANCE module, PFNREGISTERDLL registerDLL) {
-  if (resources) wf::fw::joinResourceChain(resources);
-  CBitmap bitmap;
-  bitmap.LoadBitmap(kFamilyBitmap);
-  if (registerDLL)
-    CWFMeridianIcon::SetPrinterDLL(registerDLL(module, "Vireo", 0, &CreateMeridianIcon, kMeridianFamilyIds,
-                                               sizeof kMeridianFamilyIds / sizeof kMeridianFamilyIds[0],
-                                               &bitmap));
-  bitmap.DeleteObject();
+  family.registerFamily(module, registerDLL);
 }
 
 WF_ORDINAL_EXPORTS(WF_ORDINAL(WF_FAMILY_INIT_ORDINAL, InitMeridianGuiDLL));

@@ -58,8 +58,9 @@ TEST(MeridianModule, LoadsFromTheDefaultListAndClaimsKeysOneAndFive) {
     EXPECT_EQ(CWFMeridianIcon().GetPrinterDLL(), vireo);
     EXPECT_NE(CWFMeridianIcon().GetResourceInstance(0), nullptr);
     EXPECT_EQ(vireo->GetImageListOffset(), 5) << "behind the generic family's five";
-    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 10);
-    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 10);
+    // Five each: the generic family's, Vireo's, and Tidewater's behind them.
+    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 15);
+    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 15);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cx, 32);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cy, 32);
     EXPECT_EQ(app.GetSmallImageList()->GetImageSize().cx, 16);
@@ -135,6 +136,19 @@ TEST_F(MeridianIconTest, TheRecordRestoresFlagsAndTracking) {
     EXPECT_EQ(out.storedAlerts, c.withRecord ? (c.mask & 0x7FFFFFF) : 0x7FFFFFFu);
     EXPECT_EQ(out.trackingJS, c.tracked ? 1u : 0u);
   }
+}
+
+TEST_F(MeridianIconTest, ALongerRecordIsReadAtItsFamilyOffsetsOnly) {
+  // A derived family's record: its own mask follows at 112.
+  struct Longer {
+    MERIDIANBINARYDATA meridian;
+    std::uint32_t more;
+  } longer{record(0x04000000, 1), 0xFFFFFFFF};
+  static_assert(sizeof longer == 116);
+  CWFMeridianIcon* icon = addMeridian(39, "LPT1", 1, "Corvane Vireo 12", &longer);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->CreateVireoStoredAlerts(), 0x04000000u);
+  EXPECT_TRUE(icon->GetTrackingJS());
 }
 
 TEST_F(MeridianIconTest, DataIsTheBasePartAndTheFamilyPart) {

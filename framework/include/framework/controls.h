@@ -117,13 +117,20 @@ class CEdit : public CControlWnd {
   // The user's typing (as keystrokes would give it): filtered by the style
   // and the limit, then EN_CHANGE when the text changed.
   void TypeText(LPCSTR text);
+  // Characters start to end selected; equal ends put the caret there, an
+  // end of -1 means the end of the text.
+  void SetSel(int start, int end, BOOL noScroll = FALSE);
+  void GetSel(int& start, int& end) const;
 
  protected:
   void buildWidget() override;
   void textChanged() override;
 
  private:
+  void showSel();
   UINT limit_ = 0;
+  int selStart_ = 0;
+  int selEnd_ = 0;
 };
 
 // The selection and item-data calls shared by list and combo boxes.
@@ -154,6 +161,7 @@ class CListControlBase : public CControlWnd {
   struct Item {
     CString text;
     DWORD_PTR data = 0;
+    bool selected = false;  // multiple-selection list boxes
   };
   std::vector<Item> items_;
   int selection_ = -1;
@@ -161,10 +169,27 @@ class CListControlBase : public CControlWnd {
 
 class CListBox : public CListControlBase {
   DECLARE_DYNAMIC(CListBox)
+ public:
+  // Boxes of several selected items (LBS_EXTENDEDSEL, LBS_MULTIPLESEL):
+  // item `index` (-1: every item) selected or not, as the user's choice
+  // would leave it; LB_ERR out of range or in a single-selection box.
+  int SetSel(int index, BOOL select = TRUE);
+  int GetSel(int index) const;
+  int GetSelCount() const;
+  // The selected items' indexes in order, at most `maxItems`; their count.
+  int GetSelItems(int maxItems, int* items) const;
+  // The width in pixels the box scrolls over horizontally.
+  void SetHorizontalExtent(int extent);
+  int GetHorizontalExtent() const { return extent_; }
+
  protected:
   void buildWidget() override;
   UINT selectionChangeCode() const override { return LBN_SELCHANGE; }
   bool sorted() const override { return GetStyle() & LBS_SORT; }
+
+ private:
+  bool multiple() const { return GetStyle() & (LBS_EXTENDEDSEL | LBS_MULTIPLESEL); }
+  int extent_ = 0;
 };
 
 // Drop list, or drop down with an edit field, by its style. The window text

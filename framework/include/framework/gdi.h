@@ -94,6 +94,12 @@ struct LOGFONT {
   char lfFaceName[LF_FACESIZE] = {};
 };
 
+// Pitch and family bits of a logical font.
+constexpr BYTE DEFAULT_PITCH = 0;
+constexpr BYTE FIXED_PITCH = 1;
+constexpr BYTE VARIABLE_PITCH = 2;
+constexpr BYTE FF_MODERN = 0x30;
+
 struct BITMAP {
   LONG bmType = 0;
   LONG bmWidth = 0;

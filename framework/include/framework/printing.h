@@ -31,7 +31,8 @@ struct PrintDialogRequest {
   DWORD flags = 0;  // PD_PRINTSETUP for the setup dialog; PD_RETURNDEFAULT answers without showing
   int fromPage = 1;
   int toPage = 0xFFFF;
-  PrinterChoice current;  // what the dialog starts from
+  PrinterChoice current;      // what the dialog starts from
+  std::string suggestedFile;  // where "Print to File (PDF)" starts
 };
 
 struct PrintDialogResult {
@@ -49,7 +50,8 @@ class PrintDialogService {
 PrintDialogService* installPrintDialogService(PrintDialogService* service);
 
 // The system's dialogs: the default printer for PD_RETURNDEFAULT, otherwise
-// the Qt print dialog. On the GUI thread only.
+// the Qt print dialog. "Print to File (PDF)" answers as a printer: device
+// "PDF", port the file's path. On the GUI thread only.
 class QtPrintDialog : public PrintDialogService {
  public:
   PrintDialogResult run(const PrintDialogRequest& request) override;
@@ -101,6 +103,8 @@ class CPrintDialog : public CObject {
   // A new context for the chosen printer; the caller deletes it.
   HDC CreatePrinterDC() { return ::CreatePrinterDC(choice_); }
   HDC GetPrinterDC() const { return m_pd.hDC; }
+  // The file "Print to File (PDF)" offers first.
+  void SetSuggestedFile(const std::string& path) { suggested_ = path; }
 
   PRINTDLG m_pd;
 
@@ -108,4 +112,5 @@ class CPrintDialog : public CObject {
   int run(DWORD flags);
   CWnd* parent_;
   wf::fw::PrinterChoice choice_;
+  std::string suggested_;
 };

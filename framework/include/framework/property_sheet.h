@@ -10,7 +10,8 @@
 // then run OnApply on every page that has a window, in page order; a page
 // that refuses becomes active and the sheet stays. Cancel runs OnCancel on
 // every page that has a window. Apply Now is enabled while a page is marked
-// by SetModified and cleared once the pages applied.
+// by SetModified and cleared once the pages applied. A derived sheet whose
+// message map handles IDOK, ID_APPLY_NOW or IDCANCEL does that work itself.
 #include <vector>
 
 #include "framework/dialog.h"
@@ -103,11 +104,14 @@ class CPropertySheet : public CWnd {
 
   struct State;  // inside the layer
 
+ protected:
+  // Asks the active page to let go (OnKillActive); false keeps it.
+  bool leaveActivePage();
+
  private:
   friend class CPropertyPage;
   bool buildWindow(CWnd* parent, DWORD style, DWORD exStyle, bool modal);
   bool showPage(int index);  // makes the window on first show
-  bool leaveActivePage();
   bool applyPages();
   void cancelPages();
   void updateApplyButton();

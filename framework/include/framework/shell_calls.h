@@ -24,6 +24,9 @@ BOOL WinHelp(HWND window, LPCSTR helpFile, UINT command, std::uintptr_t data);
 BOOL PlaySound(LPCSTR sound, void* module, DWORD flags);
 BOOL sndPlaySound(LPCSTR sound, UINT flags);
 UINT waveOutGetNumDevs();
+// The system sound of a message-box type (MB_ICON*), through the sound
+// service as an alias ("SystemExclamation", ...).
+BOOL MessageBeep(UINT type);
 
 // Above 31 when the program started; 2 (file not found) otherwise.
 UINT WinExec(LPCSTR commandLine, UINT show);

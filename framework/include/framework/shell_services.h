@@ -58,6 +58,8 @@ constexpr DWORD OFN_NONETWORKBUTTON = 0x00020000;
 // Help commands.
 constexpr UINT HELP_CONTEXT = 0x0001;
 constexpr UINT HELP_QUIT = 0x0002;
+constexpr UINT HELP_INDEX = 0x0003;
+constexpr UINT HELP_HELPONHELP = 0x0004;
 constexpr UINT HELP_CONTEXTPOPUP = 0x0008;
 constexpr UINT HELP_CONTEXTMENU = 0x000A;
 constexpr UINT HELP_FINDER = 0x000B;
@@ -69,6 +71,7 @@ constexpr DWORD SND_ASYNC = 0x00000001;
 constexpr DWORD SND_NODEFAULT = 0x00000002;
 constexpr DWORD SND_PURGE = 0x00000040;
 constexpr DWORD SND_NOWAIT = 0x00002000;
+constexpr DWORD SND_ALIAS = 0x00010000;
 constexpr DWORD SND_FILENAME = 0x00020000;
 
 // Show states for started programs.

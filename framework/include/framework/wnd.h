@@ -85,6 +85,8 @@ constexpr int SW_RESTORE = 9;
 constexpr UINT BN_CLICKED = 0;
 constexpr UINT LBN_SELCHANGE = 1;
 constexpr UINT CBN_SELCHANGE = 1;
+constexpr UINT CBN_SELENDOK = 9;
+constexpr UINT DDL_READWRITE = 0x0000;  // the user closed the list on an entry
 constexpr UINT EN_CHANGE = 0x0300;
 
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
@@ -275,6 +277,11 @@ class CWnd : public CCmdTarget {
   CWnd* SetFocus();  // the window that had the focus
   static CWnd* GetFocus();
   CWnd* GetDlgItem(int id) const;
+  // Fills combo box `comboId` with the files (DDL_READWRITE: files only)
+  // that `pathSpec` ("dir\*.WAV") matches, the pattern taken without regard
+  // to case, and writes the directory into static `staticId` (0: none). The
+  // current directory is left as it is. FALSE when the directory is missing.
+  int DlgDirListComboBox(LPSTR pathSpec, int comboId, int staticId, UINT fileType);
 
   // Geometry, on the GUI thread (zero rectangles elsewhere): client
   // rectangles start at 0,0; window rectangles are in screen coordinates and
@@ -490,6 +497,7 @@ BOOL InContextHelpMode();
 #define ON_BN_CLICKED(id, fn) ON_CONTROL(BN_CLICKED, id, fn)
 #define ON_LBN_SELCHANGE(id, fn) ON_CONTROL(LBN_SELCHANGE, id, fn)
 #define ON_CBN_SELCHANGE(id, fn) ON_CONTROL(CBN_SELCHANGE, id, fn)
+#define ON_CBN_SELENDOK(id, fn) ON_CONTROL(CBN_SELENDOK, id, fn)
 #define ON_EN_CHANGE(id, fn) ON_CONTROL(EN_CHANGE, id, fn)
 
 #define WF_ON_STD(message, body)                                                 \

@@ -133,6 +133,12 @@ std::uint32_t PrtGuiChild::panel(std::uint16_t handle, bool on) {
 std::vector<std::string> PrtGuiChild::handled() {
   return items(expectText("handled"));
 }
+void PrtGuiChild::meridian() {
+  expectOk("meridian");
+}
+unsigned long PrtGuiChild::help(std::uint16_t handle) {
+  return expectNumber("help " + std::to_string(handle));
+}
 TestPageDone PrtGuiChild::testPage(std::uint16_t handle, const std::string& programDirectory) {
   const ChildAnswer a = expectOk("testpage " + std::to_string(handle) + " " + programDirectory);
   if (a.field(0) == "not") return {};
@@ -185,6 +191,12 @@ PrinterPicture PrtGuiChild::picture(std::uint16_t handle) {
 std::string PrtGuiChild::inventory(std::uint16_t handle, const std::string& name) {
   return hex(expectText("inventory " + std::to_string(handle) + " " + name));
 }
+int PrtGuiChild::inventoryFile(const std::string& path, const std::string& cancelFile) {
+  return static_cast<int>(expectNumber("inventoryfile " + path + " " + cancelFile, 120000));
+}
+int PrtGuiChild::inventoryPrint(const std::string& dataFile, const std::string& pdf) {
+  return static_cast<int>(expectNumber("inventoryprint " + dataFile + " " + pdf));
+}
 unsigned long PrtGuiChild::pageCounts(std::uint16_t handle, bool reset) {
   return static_cast<unsigned long>(
       expectNumber("pagecounts " + std::to_string(handle) + (reset ? " 1" : " 0")));
@@ -201,6 +213,34 @@ int PrtGuiChild::close(std::uint16_t handle) {
   if (blank == std::string::npos || notebookView(text.substr(0, blank)).open)
     throw ChildError("notebook still open: " + text);
   return std::stoi(text.substr(blank + 1));
+}
+void PrtGuiChild::tidewater() {
+  expectText("tidewater");
+}
+void PrtGuiChild::setText(std::uint16_t handle, int page, int id, const std::string& text) {
+  expectText("settext " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
+             " " + text);
+}
+void PrtGuiChild::confirm(int answer) {
+  expectText("confirm " + std::to_string(answer));
+}
+std::vector<MessageBoxShown> PrtGuiChild::boxes() {
+  std::vector<MessageBoxShown> out;
+  for (const auto& item : items(expectText("boxes"))) {
+    const auto f = splitList(item, ';');
+    if (f.size() != 3) throw ChildError("bad message box: " + item);
+    out.push_back({f[0], static_cast<unsigned>(std::stoul(f[1])), f[2], false});
+  }
+  return out;
+}
+std::vector<int> PrtGuiChild::tidewaterSettings(std::uint16_t handle) {
+  std::vector<int> out;
+  for (const auto& f : splitList(expectText("twsettings " + std::to_string(handle)), ' '))
+    out.push_back(std::stoi(f));
+  return out;
+}
+void PrtGuiChild::lockObject(std::uint16_t handle, bool locked) {
+  expectText("lockobject " + std::to_string(handle) + (locked ? " 1" : " 0"));
 }
 ControlView PrtGuiChild::control(std::uint16_t handle, int page, int id, Act act) {
   const std::string text = expectText("control " + std::to_string(handle) + " " + std::to_string(page) + " " +

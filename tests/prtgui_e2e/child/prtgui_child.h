@@ -167,6 +167,10 @@ class PrtGuiChild : public TypedChild {
   std::uint32_t panel(std::uint16_t handle, bool on);
   // Broker messages the alert service handled, as "message result".
   std::vector<std::string> handled();
+  // Registers the Meridian family (keys 1 and 5) over the test family.
+  void meridian();
+  // Help for the icon's current error: the help context asked, 0 for none.
+  unsigned long help(std::uint16_t handle);
   TestPageDone testPage(std::uint16_t handle, const std::string& programDirectory);
   QuickSetupRun quickSetup(bool send, std::uint16_t handle, const std::string& file);
   GraphicInfo graphic(std::uint16_t handle);
@@ -174,8 +178,26 @@ class PrtGuiChild : public TypedChild {
   PrinterPicture picture(std::uint16_t handle);
   // The inventory record's bytes.
   std::string inventory(std::uint16_t handle, const std::string& name);
+  // The inventory data file of every printer, cancelled once `cancelFile`
+  // exists ("-": never); the run's result code.
+  int inventoryFile(const std::string& path, const std::string& cancelFile = "-");
+  // That file's report printed into `pdf`; the result code.
+  int inventoryPrint(const std::string& dataFile, const std::string& pdf);
   // The user page count after the page-count worker ran.
   unsigned long pageCounts(std::uint16_t handle, bool reset);
+  // The Tidewater family module takes keys 3 and 8 for printers found from now on.
+  void tidewater();
+  // Types `text` into control `id` of notebook page `page`.
+  void setText(std::uint16_t handle, int page, int id, const std::string& text);
+  // The factory-defaults question answers `answer` (IDOK, IDCANCEL) from now on.
+  void confirm(int answer);
+  // Message boxes shown since the last asking.
+  std::vector<MessageBoxShown> boxes();
+  // The Tidewater icon's advanced settings, in reading order, then the
+  // count of settings queries pending.
+  std::vector<int> tidewaterSettings(std::uint16_t handle);
+  // Whether the icon's printer object can be borrowed.
+  void lockObject(std::uint16_t handle, bool locked);
   // Opens the icon's notebook on `view` (0: its default view) and lets its workers run.
   NotebookView open(std::uint16_t handle, int view);
   NotebookView notebook(std::uint16_t handle);

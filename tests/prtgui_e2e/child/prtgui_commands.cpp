@@ -2,7 +2,10 @@
 // One application (the common classes' test double of the main program)
 // with the printer manager, the printer list of icons, the generic family
 // and one test family for every other family key.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -16,11 +19,13 @@
 #include <QTimer>
 
 #include "alert_service.h"
+#include "app/inventory_dlg.h"
 #include "broker/corbce.h"
 #include "child_commands.h"
 #include "common/app_services.h"
 #include "common/driver_dlg.h"
 #include "common/notebook_messages.h"
+#include "common/oid_list.h"
 #include "common/printer_dll.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
@@ -30,6 +35,7 @@
 #include "fake_wf_app.h"
 #include "framework/controls.h"
 #include "framework/ddx.h"
+#include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
 #include "meridian/meridian_family.h"
@@ -44,6 +50,8 @@
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_settings.h"
 #include "wfprtmgr/wfprtmgr.h"
 #include "window_shot.h"
 
@@ -257,6 +265,26 @@ WF_CHILD_COMMAND("panel", [](const ChildArgs& args) -> std::string {
   return "ok " + mask;
 });
 
+// meridian -> "ok": the Meridian family takes keys 1 and 5, its
+// intervention sounds (events 14 and 18) have files
+WF_CHILD_COMMAND("meridian", [](const ChildArgs&) {
+  InitMeridianGuiDLL(nullptr, &RegisterDLL);
+  application->app.waveFiles[14] = "shortpaper.wav";
+  application->app.waveFiles[18] = "wrongtoner.wav";
+  return std::string("ok");
+});
+
+// help <handle> -> "ok <context>": help for the icon's current error, 0 when none was asked
+WF_CHILD_COMMAND("help", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  const std::size_t before = application->app.helpCalls().size();
+  icon->ShowHelpforError();
+  icon->ThreadUnlock();
+  const auto calls = application->app.helpCalls();
+  return "ok " + std::to_string(calls.size() > before ? calls.back().second : 0);
+});
+
 // handled -> "ok" then "|message result" per broker message the alert
 // service handled
 WF_CHILD_COMMAND("handled", [](const ChildArgs&) {
@@ -317,6 +345,8 @@ struct Gui {
   QuickSetupParent parent;
 };
 std::unique_ptr<Gui> gui;
+// Answers the factory-defaults question of the Tidewater advanced page.
+std::unique_ptr<wf::fw::ScriptedDialogs> confirmations;
 
 // The GUI of the run, made on first use; false when its parent cannot be made.
 bool ensureGui() {
@@ -409,6 +439,47 @@ WF_CHILD_COMMAND("inventory", [](const ChildArgs& args) -> std::string {
     out += byte;
   }
   return out;
+});
+
+// inventoryfile <path> <cancel file> -> "ok <result code>": the data file of
+// every printer; the run is cancelled once the cancel file exists ("-": never).
+WF_CHILD_COMMAND("inventoryfile", [](const ChildArgs& args) -> std::string {
+  auto& a = *application;
+  wf::inventory::Run run;
+  run.dataFile = args.at(0);
+  const std::string cancelFile = args.at(1);
+  if (CWFoidList* list = a.list.GetPrinterListEnumerated()) {
+    for (POSITION p = list->GetHeadPosition(); p;)
+      run.entries.push_back(
+          static_cast<_WF_PRINTER_INFO*>(static_cast<CWFoid*>(list->GetNext(p))->GetPointer()));
+    delete list;
+  }
+  int code = 0;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    code = wf::inventory::CreateDataFile(run);
+    done = true;
+  });
+  while (!done && cancelFile != "-")
+    if (::access(cancelFile.c_str(), F_OK) == 0)
+      run.cancel = true;
+    else
+      wf::sleepFor(1);
+  worker.join();
+  return "ok " + std::to_string(code);
+});
+
+// inventoryprint <data file> <pdf> -> "ok <result code>": the report into a PDF
+WF_CHILD_COMMAND("inventoryprint", [](const ChildArgs& args) -> std::string {
+  if (!ensureGui()) return "err no gui";
+  wf::inventory::Run run;
+  run.dataFile = args.at(0);
+  run.printer = CreatePrinterDC({"PDF", "", args.at(1), 1, args.at(1)});
+  run.includeNonBidirectional = true;
+  int code = 0;
+  std::thread worker([&] { code = wf::inventory::PrintDataFile(run); });
+  worker.join();
+  return "ok " + std::to_string(code);
 });
 
 // pagecounts <handle> <reset> -> "ok <user pages>" after the page-count worker ran here
@@ -609,6 +680,7 @@ WF_CHILD_COMMAND("quit", [](const ChildArgs&) -> std::string {
     runUntil([] { return true; });
   }
   gui.reset();
+  confirmations.reset();
   if (application) {
     application->list.DeleteAllPrinters();
     const short appId = application->app.appId;
@@ -667,6 +739,85 @@ WF_CHILD_COMMAND("freetoolkit", [](const ChildArgs&) {
   application->app.freeToolKit();
   return std::string("ok");
 });
+
+// ---- Tidewater settings pages ----
+
+// tidewater -> "ok": the Tidewater family takes keys 3 and 8
+WF_CHILD_COMMAND("tidewater", [](const ChildArgs&) {
+  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+  return std::string("ok");
+});
+
+// settext <handle> <page> <id> <text> -> "ok": types into a control of the shown page
+WF_CHILD_COMMAND("settext", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  CWnd* control = page ? page->GetDlgItem(static_cast<int>(num(args.at(2)))) : nullptr;
+  if (control) control->SetWindowText(args.at(3).c_str());
+  icon->ThreadUnlock();
+  return control ? "ok" : "err no control";
+});
+
+// confirm <answer> -> "ok": the factory-defaults question (dialog 504) ends with <answer>
+WF_CHILD_COMMAND("confirm", [](const ChildArgs& args) -> std::string {
+  const INT_PTR answer = static_cast<INT_PTR>(num(args.at(0)));
+  confirmations.reset();  // its hook goes before the new one comes
+  confirmations = std::make_unique<wf::fw::ScriptedDialogs>();
+  confirmations->on(504, [answer](CDialog& d) { d.EndDialog(static_cast<int>(answer)); });
+  return "ok";
+});
+
+// boxes -> "ok" then "|caption;style;text" per message box shown since the last asking
+WF_CHILD_COMMAND("boxes", [](const ChildArgs&) -> std::string {
+  if (!ensureGui()) return "err no parent";
+  std::string out = "ok";
+  const auto boxes = application->shell.messageBox.calls();
+  for (std::size_t i = gui->boxesSeen; i < boxes.size(); ++i)
+    out += "|" + boxes[i].caption + ";" + std::to_string(boxes[i].style) + ";" + boxes[i].text;
+  gui->boxesSeen = boxes.size();
+  return out;
+});
+
+// twsettings <handle> -> "ok <jam> <power saver> <time-out> <page protect> <auto continue>
+// <honour init> <PPDS> <US> <LF after CR> <CR after LF> <queries pending>"
+WF_CHILD_COMMAND("twsettings", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  auto* c = dynamic_cast<CTwSettingsHost*>(icon);
+  std::string out = "err not a Tidewater icon";
+  if (c) {
+    const int values[] = {c->GetJamRecovery(),
+                          static_cast<int>(c->GetPowerSaver()),
+                          static_cast<int>(c->GetTimeout()),
+                          c->GetPageProtect(),
+                          c->GetAutoContinue(),
+                          c->GetHonorInit(),
+                          c->GetPPDS(),
+                          c->IsUS(),
+                          c->GetLFafterCR(),
+                          c->GetCRafterLF(),
+                          c->GetPendingQueries()};
+    out = "ok";
+    for (int v : values) out += " " + std::to_string(v);
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
+// lockobject <handle> <0|1> -> "ok": the icon's printer object can (0) or cannot (1) be borrowed
+WF_CHILD_COMMAND("lockobject", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  if (num(args.at(1)))
+    icon->LockPrinterObj();
+  else
+    icon->UnlockPrinterObj();
+  icon->ThreadUnlock();
+  return "ok";
+});
+
+}  // namespace
 
 // ---- The Meridian resource page ----
 
@@ -808,5 +959,3 @@ WF_CHILD_COMMAND("resop", [](const ChildArgs& args) -> std::string {
   icon->ThreadUnlock();
   return out;
 });
-
-}  // namespace

@@ -126,6 +126,19 @@ class CTwSettings {
   std::array<Paper, 4> m_paper;
 };
 
+// What the Tidewater icon gives its settings pages beside the cache: the
+// pages' workers find the icon by handle and reach this part by cast.
+class CTwSettingsHost : public CTwSettings {
+ public:
+  // The settings-change mutex's name, shared by every icon of the printer.
+  virtual CString GetTidewaterMutex() = 0;
+  // Whether the printer's base code level handles PPDS.
+  virtual BOOL GetPPDSCapable() = 0;
+
+ protected:
+  ~CTwSettingsHost() = default;
+};
+
 namespace tidewater {
 
 // Whether a base code level handles PPDS: its leading decimal digits (none

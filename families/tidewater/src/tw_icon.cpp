@@ -1,0 +1,348 @@
+#include "tidewater/tw_icon.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "common/alert_dlg_list.h"
+#include "common/app_services.h"
+#include "common/wait_objects.h"
+#include "framework/menu.h"
+#include "framework/property_sheet.h"
+#include "framework/shell_services.h"
+#include "platform/clock.h"
+#include "prtgui/prt_pages.h"
+#include "tidewater/tw_adv_dlg.h"
+
+namespace {
+
+constexpr UINT kGhostName = 50000;
+constexpr UINT kModelName = 50165;
+constexpr DWORD kLockWaitMs = 3000;
+
+// The family's alerts, in flag order.
+struct FamilyAlert {
+  UINT id;
+  UINT title;
+  DWORD help;
+};
+constexpr FamilyAlert kFamilyAlerts[2] = {{6141, 50008, 1935}, {6140, 50009, 1934}};
+constexpr UINT kInterventionSound = 5;
+constexpr UINT kAlertBitmap = 3504;
+constexpr ULONG kInterventionClass = 0x10;
+
+// The family's flag index of a specific alert; -1 for none.
+int familyAlertIndex(UINT id) {
+  for (int i = 0; i < 2; ++i)
+    if (kFamilyAlerts[i].id == id) return i;
+  return -1;
+}
+
+// Runs `work` holding the printer's mutex `suffix`; false when not had within `waitMs`.
+template <class Work>
+bool underMutex(CWFPrinterIcon* icon, const char* suffix, DWORD waitMs, Work&& work) {
+  CMutex mutex(icon->GetMutexName(suffix));
+  if (mutex.Wait(waitMs) == wf::kWaitTimeout) return false;
+  work();
+  mutex.Release();
+  return true;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CWFTwIcon, CWFMeridianIcon)
+
+CWFTwIcon::CWFTwIcon() {
+  ConstructorInit();
+}
+
+CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+  ConstructorInit();
+  const auto* stored = static_cast<const TIDEWATERBINARYDATA*>(record);
+  // The Meridian part named a ghost with its own family's name.
+  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
+  if (stored) {
+    RestoreTidewaterAlerts(stored->storedAlerts);
+    RestoreVireoAlerts(stored->meridian.storedAlerts);
+  }
+}
+
+CWFTwIcon::~CWFTwIcon() {
+  FreeOPPanelData();
+}
+
+void CWFTwIcon::ConstructorInit() {
+  m_familyAlerts[0] = m_familyAlerts[1] = 1;
+  ResetSettings();
+  ResetPendingQueries();
+  m_bPageNumbering = TRUE;
+  SetTrackingJS(FALSE);
+  tellNetType();
+}
+
+void CWFTwIcon::tellNetType() {
+  WFPrtObj* object = GetPrinterObj();
+  if (!object) return;
+  const ULONG connection = GetConnection();
+  object->setBidiQueryNetType(connection == 0xFFFFFFFF ? 0 : static_cast<UINT>(connection));
+  ReleasePrinterObj();
+}
+
+void CWFTwIcon::OnConnectionUpdated() {
+  tellNetType();
+}
+
+// ---- family identity ----
+
+void CWFTwIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
+  s_registration = registration;
+}
+void CWFTwIcon::SetResourceInst(HINSTANCE module) {
+  s_resources = module;
+}
+CWFPrinterDLL* CWFTwIcon::GetPrinterDLL() {
+  return s_registration;
+}
+HINSTANCE CWFTwIcon::GetResourceInstance(UINT) {
+  return s_resources;
+}
+int CWFTwIcon::BelongsToFamily(ULONG key) {
+  return key == 3 || key == 8;
+}
+
+CString CWFTwIcon::GetGhostName() {
+  wf::fw::ResourceHandleSwitch resources(s_resources);
+  CString name;
+  name.LoadString(kGhostName);
+  return name;
+}
+
+void CWFTwIcon::DetermineModel() {
+  CString model;
+  if (!IsOEMPrinter()) {
+    wf::fw::ResourceHandleSwitch resources(s_resources);
+    model.LoadString(kModelName);
+  }
+  setText(m_model, model);
+}
+
+// ---- stored record ----
+
+ULONG CWFTwIcon::CreateTidewaterStoredAlerts() const {
+  return (m_familyAlerts[0] ? 2u : 0u) | (m_familyAlerts[1] ? 1u : 0u);
+}
+
+void CWFTwIcon::RestoreTidewaterAlerts(ULONG mask) {
+  m_familyAlerts[0] = (mask & 2) ? 1 : 0;
+  m_familyAlerts[1] = (mask & 1) ? 1 : 0;
+}
+
+void CWFTwIcon::CreateSpecificBinaryData(void* out) {
+  CWFMeridianIcon::CreateSpecificBinaryData(out);
+  static_cast<TIDEWATERBINARYDATA*>(out)->storedAlerts = CreateTidewaterStoredAlerts();
+}
+
+void* CWFTwIcon::CreateRefreshData() {
+  auto* record = new (std::nothrow) BYTE[sizeof(TIDEWATERBINARYDATA)]();
+  if (record) CreateSpecificBinaryData(record);
+  return record;
+}
+
+void CWFTwIcon::WriteBinaryEnumData(HKEY key) {
+  TIDEWATERBINARYDATA record{};
+  CreateSpecificBinaryData(&record);
+  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
+}
+
+// ---- pages and menu ----
+
+BOOL CWFTwIcon::IsPJLConnect() {
+  return (m_connections & (BCE_NET_LOCAL | BCE_NET_LOCAL_PORT_BITS)) ? TRUE : FALSE;
+}
+
+bool CWFTwIcon::extraPagesShown() {
+  return IsUserAdmin() && GetBidiActive() && IsPJLConnect();
+}
+
+void CWFTwIcon::AddStatusPage(CPropertySheet* sheet) {
+  // The family's own status page comes with the paper and font pages.
+  if (GetBidiActive()) sheet->AddPage(new CPrtOStatus(this));
+}
+
+void CWFTwIcon::AddOpPanelPage(CPropertySheet* sheet) {
+  if (IsUserAdmin() && GetBidiActive()) sheet->AddPage(new CPrtOOpPanel(this));
+}
+
+void CWFTwIcon::AddStatsPage(CPropertySheet* sheet) {
+  if (GetBidiActive()) sheet->AddPage(new CPrtOStatistics(this));
+}
+
+UINT CWFTwIcon::NumExtraPages() {
+  return extraPagesShown() ? 3 : 0;
+}
+
+void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
+  ResetPendingQueries();
+  if (!extraPagesShown()) return;
+  // The paper and font and the presentation pages come with their own module part.
+  sheet->AddPage(new CWFPropertyPage(742, "VIREOE.HLP"));
+  sheet->AddPage(new CWFPropertyPage(743, "VIREOE.HLP"));
+  sheet->AddPage(new CTwAdvDlg(this));
+}
+
+int CWFTwIcon::AddExtraOpenTabs(CMenu* menu) {
+  if (!extraPagesShown() || !menu) return FALSE;
+  wf::fw::ResourceHandleSwitch resources(s_resources);
+  for (UINT command : {kPaperFontCommand, kPresentationCommand, kAdvancedCommand}) {
+    CString text;
+    text.LoadString(command);
+    menu->AppendMenu(MF_STRING, command, text);
+  }
+  return TRUE;
+}
+
+int CWFTwIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
+  if (!extraPagesShown()) return FALSE;
+  *found = 1;
+  if (command == kPaperFontCommand) {
+    *index += 1;
+    return TRUE;
+  }
+  if (command == kPresentationCommand) {
+    *index += 2;
+    return TRUE;
+  }
+  *index += 3;
+  return command == kAdvancedCommand;
+}
+
+int CWFTwIcon::HandleExtraMenuCmd(UINT command) {
+  if (command < kAdvancedCommand || command > kPresentationCommand) return 0;
+  OpenPrinterA(command);
+  return 1;
+}
+
+// ---- panel ----
+
+void CWFTwIcon::takeLights() {
+  Lights lights{};
+  if (const auto* panel = static_cast<const WFPrtObj::OPPANELDATA*>(m_pOpPanelData)) {
+    const std::size_t n = std::min(panel->text.size(), lights.size());
+    std::memcpy(lights.data(), panel->text.data(), n);
+    m_lights = lights;
+  }
+}
+
+void CWFTwIcon::SetOpPanelText(CWFPanelAlertMsg* message) {
+  CWFMeridianIcon::SetOpPanelText(message);
+  underMutex(this, "OpPanelData", wf::kInfinite, [&] { takeLights(); });
+}
+
+void CWFTwIcon::UpdateOpPanelText() {
+  CWFMeridianIcon::UpdateOpPanelText();
+  underMutex(this, "OpPanelData", wf::kInfinite, [&] { takeLights(); });
+}
+
+void CWFTwIcon::FreeOPPanelData() {
+  m_lights.reset();
+  CWFMeridianIcon::FreeOPPanelData();
+}
+
+std::optional<CWFTwIcon::Lights> CWFTwIcon::GetROPData() {
+  std::optional<Lights> copy;
+  underMutex(this, "OpPanelData", kLockWaitMs, [&] { copy = m_lights; });
+  return copy;
+}
+
+// ---- settings ----
+
+CString CWFTwIcon::GetTidewaterMutex() {
+  return tidewater::TidewaterMutexName(GetPrinterHandle());
+}
+
+BOOL CWFTwIcon::GetPPDSCapable() {
+  BOOL capable = FALSE;
+  underMutex(this, "CodeLevels", kLockWaitMs, [&] {
+    if (m_pCodeLevels) capable = tidewater::IsPPDSCodeLevel(m_pCodeLevels->revisionLevel.c_str());
+  });
+  return capable;
+}
+
+// ---- alerts ----
+
+void CWFTwIcon::ShowHelpforError() {
+  UINT specific = 0;
+  const bool any = underMutex(this, "AlertLock", wf::kInfinite, [&] {
+    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
+    if (!message) message = m_alertStorage.GetTopAlertMsg();
+    if (message) specific = message->GetAlert()->GetSpecificAlert();
+  });
+  const int index = familyAlertIndex(specific);
+  WFAppServices* app = WFGetApp();
+  if (!any || index < 0 || !app) return CWFMeridianIcon::ShowHelpforError();
+  app->WinHelp(kFamilyAlerts[index].help, HELP_CONTEXT);
+}
+
+UINT CWFTwIcon::ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) {
+  UINT result = 0;
+  if (!data) count = 0;
+  WFAppServices* app = WFGetApp();
+  for (UINT i = 0; i < count; ++i) {
+    alert->SetSpecificAlert(data[i].alertId);
+    const int index = familyAlertIndex(data[i].alertId);
+    if (index < 0) continue;
+    result |= 9;
+    ++handled;
+    CString text;
+    {
+      wf::fw::ResourceHandleSwitch resources(s_resources);
+      text = BuildAlertString(kFamilyAlerts[index].title, 0, 0);
+    }
+    CompleteAlert(alert, CWFAlert::ACTIVE, result, ALERT_SUBTYPE_INTERVENTION, text, kAlertBitmap,
+                  app ? app->GetWaveFile(kInterventionSound) : CFilename(), TRUE, TRUE, TRUE);
+  }
+  if (handled < count) result |= CWFMeridianIcon::ProcessUIRAlerts(alert, count, data, handled);
+  return result;
+}
+
+#define WF_TW_PASS_THROUGH(Name)                                                                  \
+  UINT CWFTwIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
+    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;              \
+  }
+WF_TW_PASS_THROUGH(ProcessInputAlerts)
+WF_TW_PASS_THROUGH(ProcessCfgChgAlerts)
+WF_TW_PASS_THROUGH(ProcessOutputAlerts)
+WF_TW_PASS_THROUGH(ProcessPaperJamAlerts)
+WF_TW_PASS_THROUGH(ProcessServiceReqAlerts)
+WF_TW_PASS_THROUGH(ProcessWarningAlerts)
+WF_TW_PASS_THROUGH(ProcessSupplyAlerts)
+#undef WF_TW_PASS_THROUGH
+
+void CWFTwIcon::UpdateAlertList(CWFAlertDlgList* list) {
+  CWFMeridianIcon::UpdateAlertList(list);
+  wf::fw::ResourceHandleSwitch resources(s_resources);
+  for (int i = 0; i < 2; ++i) {
+    ALERT_DLG_STRUCT item;
+    item.name.LoadString(kFamilyAlerts[i].title);
+    item.key = kFamilyAlerts[i].id;
+    item.state = static_cast<UINT>(m_familyAlerts[i]);
+    list->Add(&item);
+  }
+}
+
+void CWFTwIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
+  if (store)
+    for (int i = 0; i < 2; ++i) m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? 1 : 0;
+  CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
+  if (!(alerts->mask & kInterventionClass))
+    for (const FamilyAlert& a : kFamilyAlerts)
+      if (list->GetAlertState(a.id)) alerts->mask |= kInterventionClass;
+}
+
+CWFPrinterIcon::ALERT_ACTION CWFTwIcon::FilterAlerts(CWFAlertMsg* message) {
+  const ALERT_ACTION inherited = CWFMeridianIcon::FilterAlerts(message);
+  if (inherited != ALERT_FAMILY || !message) return inherited;
+  const int index = familyAlertIndex(message->GetAlert()->GetSpecificAlert());
+  if (index < 0) return ALERT_FAMILY;
+  return m_familyAlerts[index] ? ALERT_SHOW : ALERT_SUPPRESS;
+}

@@ -1,0 +1,445 @@
+// The advanced settings page over a scripted Tidewater printer: what the
+// workers read, send and reset, what the page shows and how it reports.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/controls.h"
+#include "framework/scripted_shell.h"
+#include "gui_pump.h"
+#include "platform/module.h"
+#include "protocol/replies.h"
+#include "prtgui/prt_open_dlg.h"
+#include "prtgui/prt_open_frame.h"
+#include "prtobj/prtobj_util.h"
+#include "test_fixture.h"
+#include "tidewater/tw_adv_dlg.h"
+
+namespace wf::testing {
+namespace {
+
+// Names of the settings' request codes, as the log shows them.
+const std::map<int, std::string> kNames = {
+    {4119, "PAGEPROTECT"}, {4120, "AUTOCONT"},  {4121, "POWERSAVE"}, {4118, "TIMEOUT"},
+    {4122, "JAMRECOVERY"}, {4123, "HONORINIT"}, {4124, "LAUTOCRLF"}, {4125, "LAUTOLFCR"},
+    {4126, "LUSDEFAULTS"}, {4127, "TESTPAGE"},  {4128, "DIRECTORY"}, {4129, "INITIALIZE"},
+    {4130, "LPPDS"}};
+
+// A Tidewater printer whose settings live in a table of texts by request
+// code: reads come from there, sends are logged as "NAME=value" (and stored).
+class ScriptedTidewater : public WFTidewaterPrtObj {
+ public:
+  explicit ScriptedTidewater(USHORT handle) : WFTidewaterPrtObj(handle, 0, FALSE) {
+    caps.bidiActive = TRUE;
+    caps.portType = PORT_LPT;
+    caps.portName = "LPT2";
+    deviceChars.model = "Pagecrest";
+  }
+  BIDICAPABILITIES caps;
+  DEVICECHARS deviceChars;
+  ULONG flashSize = 0;
+  std::map<int, std::string> values = {{4122, "1"}, {4121, "30"}, {4118, "20"}, {4119, "1"}, {4120, "1"},
+                                       {4123, "1"}, {4130, "1"},  {4126, "1"},  {4124, "1"}, {4125, "0"}};
+  std::set<int> failing;          // codes whose read fails
+  std::vector<int> reads;         // codes read, in order
+  std::vector<std::string> sent;  // lines sent, in order
+
+  void getPrinterType(ULONG* type, ULONG* second) override {
+    if (type) *type = 3;
+    if (second) *second = 0;
+  }
+  BOOL getBidiCaps(BIDICAPABILITIES* out) override {
+    *out = caps;
+    return TRUE;
+  }
+  LONG bidiGetDeviceChars(DEVICECHARS* out) override {
+    *out = deviceChars;
+    return 0;
+  }
+  LONG bidiGetStorageOptions(STORAGEOPTIONS* out) override {
+    out->flashSize = flashSize;
+    return 0;
+  }
+  LONG bidiReadOMVar(const BYTE name[2], void** value, ULONG* len) override {
+    const int code = 4096 + ((name[0] << 8 | name[1]) - 0x400);
+    reads.push_back(code);
+    if (failing.count(code)) return BCE_ERR_NOT_CAPABLE;
+    const std::string text = values[code];
+    constexpr std::size_t kAt = protocol::reply::variable::kValue - protocol::reply::variable::kName;
+    auto* bytes = static_cast<char*>(wfPrtObjNew(static_cast<std::uint32_t>(kAt + text.size())));
+    std::memcpy(bytes + kAt, text.data(), text.size());
+    *value = bytes;
+    *len = static_cast<ULONG>(kAt + text.size());
+    return 0;
+  }
+
+ protected:
+  LONG bidiQuery(USHORT code, const void* data, ULONG, void**, ULONG*, BOOL, BOOL) override {
+    auto name = kNames.find(code);
+    if (name == kNames.end()) return BCE_ERR_NOT_CAPABLE;
+    std::string line = name->second;
+    if (data && code != 4127 && code != 4128 && code != 4129) {
+      line += "=" + std::string(static_cast<const char*>(data));
+      values[code] = static_cast<const char*>(data);
+    }
+    sent.push_back(line);
+    return 0;
+  }
+};
+
+// The page with its up-down controls in reach.
+class AdvPage : public CTwAdvDlg {
+ public:
+  using CTwAdvDlg::CTwAdvDlg;
+  CSpinButtonCtrl& powerSaverSpin() { return m_powerSaverSpin; }
+};
+
+// The icon a Tidewater printer gets here: the base icon with the settings
+// cache, the family's resources and the advanced page as its one extra page.
+class TwIcon : public CWFPrinterIcon, public CTwSettingsHost {
+ public:
+  using CWFPrinterIcon::CWFPrinterIcon;
+  static inline HINSTANCE resources = nullptr;
+  static inline BOOL ppdsCapable = TRUE;
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TwIcon(object, record); }
+  int BelongsToFamily(ULONG key) override { return key == 3 || key == 8; }
+  HINSTANCE GetResourceInstance(UINT) override { return resources; }
+  CString GetTidewaterMutex() override { return tidewater::TidewaterMutexName(GetPrinterHandle()); }
+  BOOL GetPPDSCapable() override { return ppdsCapable; }
+  UINT NumExtraPages() override { return 1; }
+  void AddExtraOpenPages(CPropertySheet* sheet) override { sheet->AddPage(new AdvPage(this)); }
+};
+
+class AdvancedPageTest : public PrinterFixture {
+ protected:
+  static constexpr DWORD kIds[] = {3, 8};
+  static constexpr USHORT kHandle = 41;
+
+  void SetUp() override {
+    PrinterFixture::SetUp();
+    twResources_ = wf::loadModule("TWGUIDLL.DLL");
+    ASSERT_TRUE(twResources_);
+    wf::fw::joinResourceChain(twResources_);
+    TwIcon::resources = twResources_;
+    TwIcon::ppdsCapable = TRUE;
+    families_.RegisterDLL(nullptr, "Tidewater", 0, &TwIcon::create, kIds, 2, nullptr);
+    printer_ = std::make_unique<ScriptedTidewater>(kHandle);
+    fakebce::setPrtInfoFor(kHandle, prtInfo(kHandle, "LPT2", BCE_NET_LOCAL | 0x8000, 2));
+    app_.printers[kHandle] = printer_.get();
+    manager_.objects[kHandle] = printer_.get();
+  }
+  void TearDown() override {
+    list_.DeleteAllPrinters();
+    PrinterFixture::TearDown();
+    wf::fw::leaveResourceChain(twResources_);
+    wf::freeModule(twResources_);
+  }
+
+  TwIcon* makeIcon() {
+    list_.NewPrinterIcon(printer_.get(), nullptr);
+    return dynamic_cast<TwIcon*>(icons().back());
+  }
+  // Opens the notebook on the advanced page and runs its first reading.
+  CTwAdvDlg* open(TwIcon* icon) {
+    EXPECT_TRUE(icon->OpenPrinterA(0));
+    runQueuedWork();
+    pump();
+    CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
+    const int last = notebook->GetPageCount() - 1;
+    EXPECT_TRUE(notebook->SetActivePage(last));
+    auto* page = dynamic_cast<CTwAdvDlg*>(notebook->GetPage(last));
+    printer_->reads.clear();
+    runQueuedWork();
+    pump();
+    return page;
+  }
+  static void pump() {
+    wf::fw::testing::pumpUntil([] {
+      wf::Message m;
+      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+      return true;
+    });
+  }
+  static void click(CWnd* page, int id) {
+    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
+  }
+  static void check(CWnd* page, int id, int on) {
+    static_cast<CButton*>(page->GetDlgItem(id))->SetCheck(on);
+    click(page, id);
+  }
+  static CString text(CWnd* page, int id) {
+    CString out;
+    page->GetDlgItem(id)->GetWindowText(out);
+    return out;
+  }
+  static int checked(CWnd* page, int id) { return static_cast<CButton*>(page->GetDlgItem(id))->GetCheck(); }
+  static BOOL enabled(CWnd* page, int id) { return page->GetDlgItem(id)->IsWindowEnabled(); }
+  CString family(UINT id) const {
+    wf::fw::ResourceHandleSwitch resources(twResources_);
+    CString out;
+    out.LoadString(id);
+    return out;
+  }
+
+  HINSTANCE twResources_ = nullptr;
+  std::unique_ptr<ScriptedTidewater> printer_;
+  wf::fw::ScriptedShell shell_;
+};
+
+TEST_F(AdvancedPageTest, ReadsInOrderAndShowsThePrintersValues) {
+  TwIcon* icon = makeIcon();
+  icon->SetPPDS(0);
+  EXPECT_TRUE(icon->OpenPrinterA(0));
+  runQueuedWork();
+  pump();
+  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
+  const int last = notebook->GetPageCount() - 1;
+  ASSERT_TRUE(notebook->SetActivePage(last));
+  CWnd* page = notebook->GetPage(last);
+  ASSERT_NE(dynamic_cast<CTwAdvDlg*>(page), nullptr);
+  EXPECT_EQ(icon->GetPendingQueries(), 1);
+  printer_->reads.clear();
+  const auto labels = runQueuedWork();
+  ASSERT_FALSE(labels.empty());
+  EXPECT_NE(labels.back().find("UpdateAdvanced() from CTwAdvDlg::OnInitDialog()"), std::string::npos);
+  pump();
+
+  EXPECT_EQ(printer_->reads, (std::vector<int>{4122, 4121, 4118, 4119, 4120, 4123, 4130, 4126, 4124, 4125}));
+  EXPECT_EQ(icon->GetJamRecovery(), 1);
+  EXPECT_EQ(icon->GetPowerSaver(), 30u);
+  EXPECT_EQ(icon->GetTimeout(), 20u);
+  EXPECT_TRUE(icon->GetPPDS());
+  EXPECT_TRUE(icon->IsUS());  // LUSDEFAULTS is on
+  EXPECT_EQ(text(page, 1030), CString("30"));
+  EXPECT_EQ(text(page, 1029), CString("20"));
+  EXPECT_EQ(static_cast<CComboBox*>(page->GetDlgItem(1027))->GetCurSel(), 1);
+  const int shown[] = {checked(page, 1031), checked(page, 1032), checked(page, 1033),
+                       checked(page, 1034), checked(page, 1035), checked(page, 1036)};
+  EXPECT_EQ(std::vector<int>(std::begin(shown), std::end(shown)), (std::vector<int>{1, 1, 1, 1, 1, 0}));
+  EXPECT_EQ(text(page, 1042), family(50164));
+  EXPECT_TRUE(enabled(page, 1042));
+  EXPECT_FALSE(enabled(page, 1037));
+  EXPECT_FALSE(enabled(page, 1040));  // no flash
+  EXPECT_EQ(icon->GetPendingQueries(), 0);
+  EXPECT_TRUE(printer_->sent.empty());
+}
+
+TEST_F(AdvancedPageTest, AFailedReadStopsTheReadingAndLeavesTheUSFlagOn) {
+  TwIcon* icon = makeIcon();
+  icon->SetUS(0);
+  icon->SetLFafterCR(0);
+  printer_->failing = {4123};  // honour init
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(printer_->reads, (std::vector<int>{4122, 4121, 4118, 4119, 4120, 4123}));
+  EXPECT_EQ(icon->GetAutoContinue(), 1);  // read before the failure
+  EXPECT_EQ(icon->GetLFafterCR(), 0);     // never read
+  EXPECT_EQ(icon->IsUS(), 1);
+  EXPECT_TRUE(page->IsDataValid());
+}
+
+TEST_F(AdvancedPageTest, ABadValueFromThePrinterStopsTheReadingAndKeepsTheCache) {
+  const char* bad[] = {"", "x1", "121", "123456", "-5"};
+  for (const char* value : bad) {
+    SCOPED_TRACE(value);
+    TwIcon* icon = makeIcon();
+    printer_->values[4121] = value;  // power saver
+    CTwAdvDlg* page = open(icon);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(printer_->reads, (std::vector<int>{4122, 4121}));
+    EXPECT_EQ(icon->GetPowerSaver(), 15u);
+    EXPECT_EQ(icon->GetTimeout(), 0u);  // never read
+    list_.DeleteAllPrinters();
+    pump();
+  }
+}
+
+TEST_F(AdvancedPageTest, APrinterWithoutPPDSIsNotAskedAndItsButtonIsOff) {
+  TwIcon::ppdsCapable = FALSE;
+  TwIcon* icon = makeIcon();
+  icon->SetPPDS(1);
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(std::count(printer_->reads.begin(), printer_->reads.end(), 4130), 0);
+  EXPECT_EQ(icon->GetPPDS(), 0);
+  EXPECT_EQ(text(page, 1042), family(50163));
+  EXPECT_FALSE(enabled(page, 1042));
+}
+
+TEST_F(AdvancedPageTest, SetSendsTheChangedSettingsInFlagOrderThenGreysSet) {
+  TwIcon* icon = makeIcon();
+  auto* page = static_cast<AdvPage*>(open(icon));
+  ASSERT_NE(page, nullptr);
+  check(page, 1032, 0);  // auto continue off
+  EXPECT_TRUE(enabled(page, 1037));
+  page->powerSaverSpin().Spin(1);  // 30 -> 31
+  EXPECT_EQ(page->GetChangeFlags(), (1u << 1) | (1u << 4));
+  click(page, 1037);
+  const auto labels = runQueuedWork();
+  ASSERT_EQ(labels.size(), 1u);
+  EXPECT_NE(labels[0].find("SetAdvanced() from CTwAdvDlg::OnAdvSet()"), std::string::npos);
+  pump();
+  EXPECT_EQ(printer_->sent, (std::vector<std::string>{"POWERSAVE=31", "AUTOCONT=0"}));
+  EXPECT_FALSE(enabled(page, 1037));
+  EXPECT_EQ(page->GetChangeFlags(), 0u);
+  EXPECT_TRUE(shell_.messageBox.calls().empty());
+
+  // Nothing changed: nothing is sent, and the run still reports success.
+  click(page, 1037);
+  runQueuedWork();
+  pump();
+  EXPECT_EQ(printer_->sent.size(), 2u);
+  EXPECT_TRUE(shell_.messageBox.calls().empty());
+}
+
+TEST_F(AdvancedPageTest, ValuesOutOfRangeShowTheRangeMessageAndSendNothing) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  // The range message puts the focus back on the field: the frame must be active.
+  CWnd* frame = icon->GetOpenFrame();
+  frame->SetForegroundWindow();
+  ASSERT_TRUE(wf::fw::testing::pumpUntil([&] { return CWnd::GetFocus() != nullptr; }));
+  const struct {
+    int edit;
+    const char* typed;
+  } cases[] = {{1030, "121"}, {1029, "256"}};
+  for (const auto& c : cases) {
+    page->GetDlgItem(c.edit)->SetWindowText(c.typed);
+    const std::size_t boxes = shell_.messageBox.calls().size();
+    click(page, 1037);
+    runQueuedWork();
+    EXPECT_EQ(shell_.messageBox.calls().size(), boxes + 1) << c.typed;
+    EXPECT_EQ(CWnd::GetFocus(), page->GetDlgItem(c.edit)) << c.typed;
+    EXPECT_TRUE(printer_->sent.empty()) << c.typed;
+    EXPECT_EQ(icon->GetPowerSaver(), 30u);
+    EXPECT_EQ(icon->GetTimeout(), 20u);
+    page->GetDlgItem(c.edit)->SetWindowText(c.edit == 1030 ? "30" : "20");
+  }
+}
+
+TEST_F(AdvancedPageTest, DefaultsSendSevenSettingsAndLeaveHonourInitAndUS) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  click(page, 1038);
+  const auto labels = runQueuedWork();
+  ASSERT_EQ(labels.size(), 1u);
+  EXPECT_NE(labels[0].find("DefaultsAdvanced() from CTwAdvDlg::OnAdvDefaults()"), std::string::npos);
+  pump();
+  EXPECT_EQ(printer_->sent,
+            (std::vector<std::string>{"JAMRECOVERY=2", "POWERSAVE=15", "TIMEOUT=0", "PAGEPROTECT=0",
+                                      "AUTOCONT=0", "LAUTOCRLF=0", "LAUTOLFCR=0"}));
+  EXPECT_EQ(icon->GetHonorInit(), 1);
+  EXPECT_EQ(icon->IsUS(), 1);
+  EXPECT_EQ(text(page, 1030), CString("15"));
+  EXPECT_EQ(static_cast<CComboBox*>(page->GetDlgItem(1027))->GetCurSel(), 0);
+  EXPECT_EQ(checked(page, 1033), 1);
+}
+
+TEST_F(AdvancedPageTest, ALockedPrinterObjectFailsTheRunWithTheFamilysMessage) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  check(page, 1035, 0);
+  ASSERT_TRUE(icon->LockPrinterObj());
+  click(page, 1037);
+  runQueuedWork();
+  pump();
+  EXPECT_TRUE(printer_->sent.empty());
+  const auto boxes = shell_.messageBox.calls();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, family(50160).str());
+  EXPECT_EQ(boxes[0].caption, "Wrenfield Warning");
+  EXPECT_EQ(boxes[0].style & MB_ICONEXCLAMATION, MB_ICONEXCLAMATION);
+  EXPECT_NE(page->GetChangeFlags(), 0u);  // still to be sent
+  EXPECT_TRUE(enabled(page, 1037));
+  icon->UnlockPrinterObj();
+}
+
+TEST_F(AdvancedPageTest, PPDSFlipsAtOnceAndEachPressSendsItsValue) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(icon->GetPPDS());
+  click(page, 1042);
+  EXPECT_FALSE(icon->GetPPDS());
+  EXPECT_EQ(text(page, 1042), family(50163));
+  click(page, 1042);
+  EXPECT_EQ(text(page, 1042), family(50164));
+  const auto labels = runQueuedWork();
+  ASSERT_EQ(labels.size(), 2u);
+  EXPECT_NE(labels[0].find("TidewaterAdvFunction() from CTwAdvDlg::OnEnablePPDS()"), std::string::npos);
+  EXPECT_EQ(printer_->sent, (std::vector<std::string>{"LPPDS=0", "LPPDS=1"}));
+}
+
+TEST_F(AdvancedPageTest, FactoryDefaultsAskFirstThenRereadThePage) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(504, [](CDialog& box) { box.EndDialog(IDCANCEL); });
+  click(page, 1041);
+  EXPECT_TRUE(runQueuedWork().empty());
+  EXPECT_EQ(dialogs.runs(504), 1);
+
+  dialogs.on(504, [](CDialog& box) { box.EndDialog(IDOK); });
+  printer_->values[4121] = "45";  // what the printer holds after its reset
+  printer_->reads.clear();
+  click(page, 1041);
+  const auto labels = runQueuedWork();
+  ASSERT_EQ(labels.size(), 1u);
+  EXPECT_NE(labels[0].find("TidewaterAdvFunction() from CTwAdvDlg::OnFactoryDefaults()"), std::string::npos);
+  pump();
+  EXPECT_EQ(printer_->sent, (std::vector<std::string>{"INITIALIZE"}));
+  EXPECT_EQ(printer_->reads.size(), 10u);
+  EXPECT_EQ(text(page, 1030), CString("45"));
+  EXPECT_EQ(icon->GetPendingQueries(), 0);
+}
+
+TEST_F(AdvancedPageTest, TestPageAndFlashDirectory) {
+  printer_->flashSize = 0x100000;
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  EXPECT_TRUE(enabled(page, 1040));
+  click(page, 1039);
+  click(page, 1040);
+  runQueuedWork();
+  EXPECT_EQ(printer_->sent, (std::vector<std::string>{"TESTPAGE", "DIRECTORY"}));
+}
+
+TEST_F(AdvancedPageTest, WorkersForAPrinterGoneEndQuietly) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  check(page, 1035, 0);
+  click(page, 1037);
+  click(page, 1038);
+  click(page, 1039);
+  ASSERT_TRUE(list_.DeletePrinterIcon(icon));
+  pump();
+  runQueuedWork();  // each frees its block; ASan reports one left behind
+  EXPECT_TRUE(printer_->sent.empty());
+}
+
+TEST_F(AdvancedPageTest, HelpTableNamesEveryControl) {
+  TwIcon* icon = makeIcon();
+  CTwAdvDlg page(icon);
+  std::map<DWORD, DWORD> topics;
+  const DWORD* ids = page.GetHelpIDs();
+  for (; ids[0] != 0; ids += 2) topics[ids[0]] = ids[1];
+  const std::map<DWORD, DWORD> expected = {
+      {1027, 10101}, {1070, 10101}, {1057, 10102}, {1030, 10102}, {1058, 10103}, {1029, 10103}, {1031, 10104},
+      {1032, 10105}, {1033, 10106}, {1034, 10107}, {1035, 10108}, {1036, 10109}, {1039, 10110}, {1040, 10111},
+      {1041, 10112}, {1042, 10113}, {1037, 10406}, {1038, 10407}, {1068, 0},     {1088, 0},     {1069, 0}};
+  EXPECT_EQ(topics, expected);
+  EXPECT_EQ(page.GetHelpFile(), CString("VIREOE.HLP"));
+}
+
+}  // namespace
+}  // namespace wf::testing

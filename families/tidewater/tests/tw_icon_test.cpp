@@ -1,0 +1,233 @@
+// The Tidewater icon: registration, the stored record, pages and menu by
+// connection, the panel lights, the PPDS test and the two family alerts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/alert_dlg_list.h"
+#include "framework/menu.h"
+#include "framework/scripted_shell.h"
+#include "meridian/meridian_family.h"
+#include "test_fixture.h"
+#include "tidewater/tw_family.h"
+#include "tidewater/tw_icon.h"
+
+namespace wf::testing {
+namespace {
+
+using Alert = WFPrtObj::WFPALERTDATA;
+
+// The protected decoder in reach.
+class ProbeTwIcon : public CWFTwIcon {
+ public:
+  using CWFTwIcon::CWFTwIcon;
+  using CWFTwIcon::ProcessUIRAlerts;
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new ProbeTwIcon(object, record); }
+};
+
+class TidewaterIconTest : public PrinterFixture {
+ protected:
+  static constexpr DWORD kProbeIds[] = {3, 8};
+  void SetUp() override {
+    PrinterFixture::SetUp();
+    InitMeridianGuiDLL(nullptr, &RegisterDLL);
+    InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+    app_.soundEnabled = FALSE;
+    app_.waveFiles[5] = "attention.wav";
+  }
+  // A bidi Tidewater printer on LPT2 with the broker's connection word `connections`.
+  ProbeTwIcon* add(std::uint16_t handle, std::uint32_t connections = BCE_NET_LOCAL | 0x8000,
+                   void* record = nullptr, const char* model = "Corvane Pagecrest II") {
+    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeTwIcon::create, kProbeIds, 2, nullptr);
+    ScriptedPrtObj* printer = addLocal(handle, "LPT2", 3, model);
+    fakebce::setPrtInfoFor(handle, prtInfo(handle, "LPT2", connections, static_cast<std::uint8_t>(handle)));
+    list_.NewPrinterIcon(printer, record);
+    return dynamic_cast<ProbeTwIcon*>(icons().back());
+  }
+  static CString family(UINT id) {
+    wf::fw::ResourceHandleSwitch resources(CWFTwIcon().GetResourceInstance(0));
+    CString text;
+    text.LoadString(id);
+    return text;
+  }
+  std::vector<UINT> storedIds(CWFPrinterIcon* icon) {
+    std::vector<UINT> out;
+    CWFAlertMsgList& messages = icon->GetAlertStorage().GetMessages();
+    for (POSITION p = messages.GetHeadPosition(); p;)
+      out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
+    return out;
+  }
+};
+
+TEST_F(TidewaterIconTest, KeysThreeAndEightMakeTidewaterIcons) {
+  CWFTwIcon probe;
+  EXPECT_TRUE(probe.BelongsToFamily(3));
+  EXPECT_TRUE(probe.BelongsToFamily(8));
+  EXPECT_FALSE(probe.BelongsToFamily(1));
+  EXPECT_STREQ(probe.GetRuntimeClass()->m_lpszClassName, "CWFTwIcon");
+  ASSERT_NE(probe.GetPrinterDLL(), nullptr);
+  EXPECT_EQ(probe.GetPrinterDLL()->GetName(), "Tidewater");
+  EXPECT_EQ(probe.GetGhostName(), family(50000));
+  EXPECT_EQ(tidewater::TidewaterMutexName(12), CString("12TidewaterModify"));
+}
+
+TEST_F(TidewaterIconTest, TheRecordKeepsTheFamilyAlertsAtOffset112) {
+  TIDEWATERBINARYDATA stored{};
+  stored.meridian.base.familyKey = 3;
+  stored.meridian.storedAlerts = 0x7FFFFFF;
+  stored.storedAlerts = 2;
+  ProbeTwIcon* icon = add(41, BCE_NET_LOCAL | 0x8000, &stored);
+  EXPECT_TRUE(icon->GetFamilyAlertFlag(0));   // 6141
+  EXPECT_FALSE(icon->GetFamilyAlertFlag(1));  // 6140
+  TIDEWATERBINARYDATA written{};
+  icon->CreateSpecificBinaryData(&written);
+  EXPECT_EQ(written.storedAlerts, 2u);
+  EXPECT_EQ(written.meridian.storedAlerts, 0x7FFFFFFu);
+
+  ProbeTwIcon* fresh = add(42);
+  EXPECT_TRUE(fresh->GetFamilyAlertFlag(0));
+  EXPECT_TRUE(fresh->GetFamilyAlertFlag(1));
+  auto* refreshed = static_cast<BYTE*>(fresh->CreateRefreshData());
+  std::uint32_t mask = 0;
+  std::memcpy(&mask, refreshed + 112, 4);
+  EXPECT_EQ(mask, 3u);
+  delete[] refreshed;
+}
+
+TEST_F(TidewaterIconTest, ExtraPagesAndMenuEntriesOnlyForALocalAdministrator) {
+  const struct {
+    std::uint32_t connections;
+    UINT pages;
+  } cases[] = {{BCE_NET_LOCAL | 0x8000, 3},
+               {0x10000 | 0x8000, 3},
+               {0x2000000 | 0x8000, 0},
+               {0x4000000 | 0x8000, 0},
+               {BCE_NET_LOCAL, 0}};
+  std::uint16_t handle = 50;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.connections);
+    ProbeTwIcon* icon = add(handle++, c.connections);
+    EXPECT_EQ(icon->NumExtraPages(), c.pages);
+    CMenu menu;
+    menu.CreatePopupMenu();
+    EXPECT_EQ(icon->AddExtraOpenTabs(&menu), c.pages ? TRUE : FALSE);
+    std::vector<UINT> entries;
+    for (int i = 0; i < static_cast<int>(menu.GetMenuItemCount()); ++i)
+      entries.push_back(menu.GetMenuItemID(i));
+    const std::vector<UINT> expected = c.pages ? std::vector<UINT>{50167, 50168, 50166} : std::vector<UINT>{};
+    EXPECT_EQ(entries, expected);
+  }
+}
+
+TEST_F(TidewaterIconTest, ExtraPageNumbersAdvanceTheRunningIndex) {
+  ProbeTwIcon* icon = add(43);
+  const struct {
+    UINT command, index;
+    int answer;
+  } cases[] = {{50167, 6, TRUE}, {50168, 7, TRUE}, {50166, 8, TRUE}, {32775, 8, FALSE}};
+  for (const auto& c : cases) {
+    UINT index = 5;
+    int found = 0;
+    EXPECT_EQ(icon->GetExtraPageNum(&index, &found, c.command), c.answer) << c.command;
+    EXPECT_EQ(index, c.index) << c.command;
+    EXPECT_EQ(found, 1);
+  }
+}
+
+TEST_F(TidewaterIconTest, PPDSFollowsTheBaseCodeLevel) {
+  const struct {
+    const char* level;
+    BOOL capable;
+  } cases[] = {{"399", TRUE}, {"400", FALSE}, {"600", TRUE}, {"799", TRUE}, {"800", FALSE}, {"", FALSE}};
+  std::uint16_t handle = 60;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    ProbeTwIcon* icon = add(handle);
+    static_cast<ScriptedPrtObj*>(app_.printers[handle])->codeLevels.revisionLevel = c.level;
+    CWFPrinterIcon::UpdateGraphicInfo(reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)));
+    EXPECT_EQ(icon->GetPPDSCapable(), c.capable);
+    ++handle;
+  }
+}
+
+TEST_F(TidewaterIconTest, FamilyAlertsAreDecodedFilteredListedAndHelped) {
+  ProbeTwIcon* icon = add(44);
+  ScriptedPrtObj* printer = static_cast<ScriptedPrtObj*>(app_.printers[44]);
+  CWFAlert alert(44, printer, 0, 1524, CWFAlert::NOT_PROCESSED, 0x10, 0, FALSE, FALSE, FALSE, FALSE);
+  std::vector<Alert> only = {{6140, 0}};
+  EXPECT_EQ(icon->ProcessUIRAlerts(&alert, 1, only.data(), 0), 9u);
+  EXPECT_EQ(storedIds(icon), (std::vector<UINT>{6140}));
+  CWFAlertMsg* message = icon->GetAlertStorage().GetTopAlertMsg();
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ(message->GetText(), family(50009));
+  EXPECT_EQ(message->GetBitmapID(), 3504u);
+  EXPECT_EQ(message->GetFile().GetPath(), "attention.wav");
+  const CWFAlert* stored = message->GetAlert();
+  EXPECT_EQ(stored->GetSubType(), 5u);
+  EXPECT_TRUE(stored->GetEnableContinue() && stored->GetEnableReset() && stored->GetHardError());
+
+  wf::fw::ScriptedShell shell;
+  icon->ShowHelpforError();
+  ASSERT_FALSE(app_.helpCalls().empty());
+  EXPECT_EQ(app_.helpCalls().back(), (std::pair<UINT, std::uintptr_t>{HELP_CONTEXT, 1934}));
+
+  // With one id of the Meridian table, that decoder takes the rest.
+  std::vector<Alert> mixed = {{6140, 0}, {6137, 0}};
+  icon->ProcessUIRAlerts(&alert, 2, mixed.data(), 0);
+  EXPECT_EQ(storedIds(icon), (std::vector<UINT>{6137, 6140}));
+  icon->ShowHelpforError();
+  EXPECT_EQ(app_.helpCalls().back().second, 1927u) << "the Meridian help for its alert";
+
+  CWFAlertDlgList list;
+  icon->UpdateAlertList(&list);
+  EXPECT_EQ(list.GetAlertState(6141), 1u);
+  EXPECT_EQ(list.GetAlertState(6140), 1u);
+  list.UpdateState(family(50008), 0);
+  ALERTS mask{};
+  icon->SetBceAlerts(&list, &mask, TRUE);
+  EXPECT_FALSE(icon->GetFamilyAlertFlag(0));
+  EXPECT_TRUE(icon->GetFamilyAlertFlag(1));
+  EXPECT_TRUE(mask.mask & 0x10);
+  const struct {
+    UINT id;
+    CWFPrinterIcon::ALERT_ACTION action;
+  } filters[] = {{6141, CWFPrinterIcon::ALERT_SUPPRESS}, {6140, CWFPrinterIcon::ALERT_SHOW}};
+  for (const auto& f : filters) {
+    CWFAlert a(44, printer, 0, 1524, CWFAlert::ACTIVE, 0, f.id, FALSE, FALSE, FALSE, FALSE);
+    CWFAlertMsg m(&a, "", CFilename(), 0);
+    EXPECT_EQ(icon->FilterAlerts(&m), f.action) << f.id;
+  }
+}
+
+TEST_F(TidewaterIconTest, TheModelNamesTheMakersPrintersOnly) {
+  ProbeTwIcon* own = add(45);
+  own->DetermineModel();
+  EXPECT_EQ(own->GetModel(), family(50165));
+  ProbeTwIcon* oem = add(46, BCE_NET_LOCAL | 0x8000, nullptr, "Lumen 12");
+  oem->DetermineModel();
+  EXPECT_EQ(oem->GetModel(), CString(""));
+}
+
+TEST_F(TidewaterIconTest, TheLightsAreThePanelTextsFirstSixBytes) {
+  ProbeTwIcon* icon = add(47);
+  ScriptedPrtObj* printer = static_cast<ScriptedPrtObj*>(app_.printers[47]);
+  EXPECT_FALSE(icon->GetROPData().has_value()) << "no panel text yet";
+  const struct {
+    std::string text;
+    CWFTwIcon::Lights lights;
+  } cases[] = {{std::string("\x01\x00\x02\x00\x01\x00READY", 11), {1, 0, 2, 0, 1, 0}},
+               {std::string("\x02\x01", 2), {2, 1, 0, 0, 0, 0}},  // the missing ones are off
+               {"", {0, 0, 0, 0, 0, 0}}};
+  for (const auto& c : cases) {
+    printer->panelText = c.text;
+    icon->FreeOPPanelData();
+    icon->UpdateOpPanelText();
+    const auto lights = icon->GetROPData();
+    ASSERT_TRUE(lights.has_value());
+    EXPECT_EQ(*lights, c.lights);
+  }
+}
+
+}  // namespace
+}  // namespace wf::testing

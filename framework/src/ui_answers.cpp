@@ -1,0 +1,93 @@
+#include "ui_answers.h"
+
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "framework/controls.h"
+
+namespace wf::fw {
+
+namespace {
+
+std::string trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The answers not used yet, by template; read once.
+std::map<UINT, std::deque<std::string>>& answers(std::mutex& lock) {
+  static std::map<UINT, std::deque<std::string>> byTemplate;
+  static bool read = false;
+  std::lock_guard guard(lock);
+  if (!read) {
+    read = true;
+    const char* path = std::getenv("WRENFIELD_UI_ANSWERS");
+    std::ifstream file(path && *path ? path : "");
+    std::string line;
+    while (std::getline(file, line)) {
+      const size_t colon = line.find(':');
+      if (colon == std::string::npos) continue;
+      char* end = nullptr;
+      const unsigned long id = std::strtoul(line.c_str(), &end, 10);
+      if (end == line.c_str()) continue;
+      byTemplate[static_cast<UINT>(id)].push_back(line.substr(colon + 1));
+    }
+  }
+  return byTemplate;
+}
+
+void runStep(CDialog& dialog, const std::string& step) {
+  std::istringstream in(step);
+  std::string verb;
+  int id = 0;
+  in >> verb >> id;
+  CWnd* control = dialog.GetDlgItem(id);
+  if (!control) return;
+  if (verb == "text") {
+    std::string text;
+    std::getline(in, text);
+    text = trim(text);
+    if (auto* edit = dynamic_cast<CEdit*>(control))
+      edit->TypeText(text.c_str());
+    else
+      control->SetWindowText(text.c_str());
+  } else if (verb == "check") {
+    int wanted = 0;
+    in >> wanted;
+    auto* button = dynamic_cast<CButton*>(control);
+    if (button && button->GetCheck() != wanted) button->Click();
+  } else if (verb == "click") {
+    if (auto* button = dynamic_cast<CButton*>(control)) button->Click();
+  }
+}
+
+}  // namespace
+
+DialogAction scriptedAnswer(UINT templateId) {
+  static std::mutex lock;
+  auto& all = answers(lock);
+  std::string line;
+  {
+    std::lock_guard guard(lock);
+    auto it = all.find(templateId);
+    if (it == all.end() || it->second.empty()) return {};
+    line = it->second.front();
+    it->second.pop_front();
+  }
+  return [line](CDialog& dialog) {
+    std::istringstream steps(line);
+    std::string step;
+    while (std::getline(steps, step, ';')) {
+      if (!dialog.GetSafeHwnd()) return;
+      runStep(dialog, trim(step));
+    }
+  };
+}
+
+}  // namespace wf::fw

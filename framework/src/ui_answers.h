@@ -1,0 +1,15 @@
+#pragma once
+// Answers for a program's modal dialogs from the file $WRENFIELD_UI_ANSWERS,
+// so end-to-end runs can drive them. Each line answers one run of one
+// template, lines of a template taken in order:
+//   <template>: <step>; <step>; ...
+// Steps: "text <id> <typed text>" (as typed), "check <id> <0|1>" (clicked
+// when it differs), "click <id>" (a button's click). A template without a
+// line left runs as usual.
+#include "framework/dialog.h"
+
+namespace wf::fw {
+
+DialogAction scriptedAnswer(UINT templateId);
+
+}  // namespace wf::fw

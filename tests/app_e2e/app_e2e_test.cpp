@@ -1,0 +1,300 @@
+// The printer window's commands end to end: the application starts as the
+// program does (the broker's primary, the printer manager, the family
+// modules, the first window and its whole enumeration) and the printers on
+// the local ports are simulated in the same process. Each case runs in a
+// process of its own started with the case's runtime directory, since the
+// broker chooses its directory when its library is loaded.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/list_view.h"
+#include "app/main_frame.h"
+#include "app/wf_app.h"
+#include "app/window_list.h"
+#include "common/printer_icon.h"
+#include "common/printer_list.h"
+#include "common/quick_dlg.h"
+#include "eventually.h"
+#include "framework/printer_properties.h"
+#include "framework/scripted_shell.h"
+#include "platform/clock.h"
+#include "platform/spooler.h"
+#include "platform/window_messages.h"
+#include "sim/printer/port_server.h"
+#include "sim/printer/profile.h"
+#include "test_dirs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace sim = wf::sim;
+using wf::testing::eventually;
+
+constexpr UINT kRefresh = 32778, kTestPage = 32774, kQuickSetupSend = 32781, kDriverProperties = 32783;
+const char* const kQuickSetupDone = "Quick Setup has completed successfully.";
+
+void dispatch() {
+  QCoreApplication::processEvents();
+  wf::Message m;
+  while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+}
+
+// Descriptors of this process open on `file`.
+int openOn(const fs::path& file) {
+  int count = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd", ec))
+    count += fs::read_symlink(entry.path(), ec) == file;
+  return count;
+}
+
+class AppEndToEnd : public ::testing::Test {
+ protected:
+  // Runs `body` in a new process of this program that keeps this case's
+  // directories; passes when the body passed there.
+  void inOwnProcess(void (AppEndToEnd::*body)()) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ::setenv("WF_APP_E2E_RUNTIME_DIR", runtimeDir().c_str(), 1);
+    ::setenv("WF_APP_E2E_ROOT", wf::testing::testDataRoot().c_str(), 1);
+    EXPECT_EXIT(
+        {
+          ::setenv("WRENFIELD_RUNTIME_DIR", std::getenv("WF_APP_E2E_RUNTIME_DIR"), 1);
+          ::setenv("WRENFIELD_ROOT", std::getenv("WF_APP_E2E_ROOT"), 1);
+          ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
+          wf::setTimeScaleForTest(0.05);
+          (this->*body)();
+          finish();
+          reportFailures();
+          ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
+  // The case's failures, where the parent shows what its process wrote.
+  static void reportFailures() {
+    const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
+    for (int i = 0; i < result->total_part_count(); ++i) {
+      const ::testing::TestPartResult& part = result->GetTestPartResult(i);
+      if (part.failed())
+        std::fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "", part.line_number(),
+                     part.message());
+    }
+    std::fflush(nullptr);
+  }
+  void finish() {
+    if (app_) {
+      app_->GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+      app_->m_pMainWnd = nullptr;
+      app_->ExitInstance();
+      app_.reset();
+    }
+    for (auto& server : servers_) server.reset();
+  }
+  fs::path runtimeDir() const { return std::getenv("WRENFIELD_RUNTIME_DIR"); }
+
+  void serve(int port, const std::string& profileName) {
+    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / (profileName + ".profile"));
+    ASSERT_TRUE(profile) << profileName;
+    servers_[port] = sim::PortServer::start(port, std::make_shared<sim::PrinterModel>(std::move(*profile)));
+    ASSERT_TRUE(servers_[port]) << port;
+  }
+  // The application with its first window, once the whole enumeration shows `printers`.
+  void start(int printers) {
+    app_ = std::make_unique<CWFApp>();
+    ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
+    frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+    ASSERT_NE(frame_, nullptr);
+    ASSERT_TRUE(eventually([&] {
+      dispatch();
+      return !app_->GetGlobalEnumState() && view()->GetItemCount() == printers;
+    })) << frame_->GetView()->GetItemCount();
+  }
+  CWFListView* view() { return frame_->GetView(); }
+  void selectAll() {
+    for (int i = 0; i < view()->GetItemCount(); ++i) view()->SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
+  }
+  std::vector<std::string> boxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& call : shell_.messageBox.calls()) texts.push_back(call.text);
+    return texts;
+  }
+  std::string longName(int item) {
+    CWFPrinterIcon* icon = view()->GetPrinterAt(item);
+    return icon ? icon->GetLongName().str() : std::string();
+  }
+  // The Quick Setup progress dialogs open now, in creation order.
+  static std::vector<CQuickDlg*> progressDialogs() {
+    std::vector<CQuickDlg*> found;
+    for (HWND hwnd : GetTopLevelWindows())
+      if (auto* dialog = dynamic_cast<CQuickDlg*>(CWnd::FromHandlePermanent(hwnd)))
+        found.insert(found.begin(), dialog);
+    return found;
+  }
+
+ public:
+  // The cases, each run by its test in a process of its own.
+  void RefreshFindsThePrinterAgainAndKeepsOneIcon();
+  void ATestPageThatCannotBePrintedSaysSo();
+  void QuickSetupFilesThatDoNotMatch();
+  void AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn();
+  void DriverPropertiesShowTheQueueOfThePrintersPort();
+
+ protected:
+  wf::fw::ScriptedShell shell_;
+  std::unique_ptr<CWFApp> app_;
+  CMainFrame* frame_ = nullptr;
+  std::unique_ptr<sim::PortServer> servers_[10];
+};
+
+void AppEndToEnd::RefreshFindsThePrinterAgainAndKeepsOneIcon() {
+  serve(1, "generic-7301");
+  start(1);
+  view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  frame_->SendMessage(WM_COMMAND, kRefresh, 0);
+  // The refreshed printer replaces its icon in the windows, which waits for this thread.
+  EXPECT_EQ(app_->GetEnumSpecCount(), 1);
+  view()->SetItemState(0, 0, LVIS_SELECTED);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return app_->GetEnumSpecCount() == 0 && view()->GetSelectedCount() == 1;
+  })) << "the end of the last refresh selects an item again";
+  EXPECT_EQ(view()->GetItemCount(), 1);
+  EXPECT_EQ(app_->GetPrinterList()->GetIcons().size(), 1u);
+  EXPECT_FALSE(view()->GetPrinterAt(0)->IsGhost());
+}
+
+void AppEndToEnd::ATestPageThatCannotBePrintedSaysSo() {
+  // The program's directory has no VERIFY.TXT to print.
+  serve(1, "generic-7301");
+  start(1);
+  ASSERT_FALSE(fs::exists(fs::path(app_->GetProgramDirectory()) / "VERIFY.TXT"));
+  view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  frame_->SendMessage(WM_COMMAND, kTestPage, 0);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return !boxTexts().empty();
+  }));
+  EXPECT_EQ(boxTexts(),
+            std::vector<std::string>{"The test page could not be printed on " + longName(0) + "."});
+  EXPECT_EQ(shell_.messageBox.calls()[0].caption, "Test Page");
+}
+
+void AppEndToEnd::QuickSetupFilesThatDoNotMatch() {
+  serve(1, "generic-7301");
+  serve(2, "generic-7301");
+  start(2);
+  const fs::path foreign = runtimeDir() / "foreign.psf";
+  std::ofstream(foreign) << "not a Quick Setup file";
+  const fs::path missing = runtimeDir() / "missing.psf";
+  const std::string warningStart = "For Quick Setup to work properly";
+  auto mismatch = [&](int item) {
+    return "The Quick Setup file and the printer " + longName(item) + " do not match.";
+  };
+
+  struct Case {
+    const char* what;
+    std::vector<int> selected;
+    std::vector<std::string> files;  // the file dialog's answers, then Cancel
+    int dialogs;
+    std::vector<int> mismatched;  // items, in box order
+  };
+  const Case cases[] = {
+      {"one printer: the dialog opens again", {0}, {foreign.string(), missing.string()}, 3, {0, 0}},
+      {"two printers: one pass", {0, 1}, {foreign.string()}, 1, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wf::fw::ScriptedShell shell;
+    for (int i = 0; i < view()->GetItemCount(); ++i) view()->SetItemState(i, 0, LVIS_SELECTED);
+    for (int item : c.selected) view()->SetItemState(item, LVIS_SELECTED, LVIS_SELECTED);
+    for (const std::string& file : c.files) shell.fileDialog.script({IDOK, file});
+    frame_->SendMessage(WM_COMMAND, kQuickSetupSend, 0);
+    dispatch();
+    EXPECT_EQ(static_cast<int>(shell.fileDialog.calls().size()), c.dialogs);
+    std::vector<std::string> expected;
+    for (int item : c.mismatched) expected.push_back(mismatch(item));
+    std::vector<std::string> shown;
+    for (const auto& call : shell.messageBox.calls()) shown.push_back(call.text);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front().rfind(warningStart, 0), 0u) << shown.front();
+    EXPECT_EQ(std::vector<std::string>(shown.begin() + 1, shown.end()), expected);
+    EXPECT_TRUE(progressDialogs().empty());
+    EXPECT_EQ(openOn(foreign), 0) << "the file is closed on every path";
+  }
+}
+
+void AppEndToEnd::AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn() {
+  serve(1, "generic-7301");
+  serve(2, "generic-7301");
+  start(2);
+  const fs::path file = runtimeDir() / "settings.psf";
+  fs::copy_file(fs::path(WF_PRTOBJ_TEST_DATA) / "generic-7301.psf", file);
+  selectAll();
+  shell_.fileDialog.script({IDOK, file.string()});
+  frame_->SendMessage(WM_COMMAND, kQuickSetupSend, 0);
+  const std::vector<CQuickDlg*> running = progressDialogs();
+  ASSERT_EQ(running.size(), 2u);
+  RECT first{}, second{};
+  running[0]->GetWindowRect(&first);
+  running[1]->GetWindowRect(&second);
+  EXPECT_EQ(second.left - first.left, 15) << "numbered 1 and 2: the second cascades";
+  EXPECT_EQ(second.top - first.top, 15);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return progressDialogs().empty();
+  })) << "each ends and the view deletes it";
+  EXPECT_EQ(shell_.fileDialog.calls().size(), 1u);
+  const std::vector<std::string> texts = boxTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[1], kQuickSetupDone);
+  EXPECT_EQ(texts[2], kQuickSetupDone);
+  EXPECT_EQ(openOn(file), 0);
+}
+
+TEST_F(AppEndToEnd, RefreshFindsThePrinterAgainAndKeepsOneIcon) {
+  inOwnProcess(&AppEndToEnd::RefreshFindsThePrinterAgainAndKeepsOneIcon);
+}
+
+TEST_F(AppEndToEnd, ATestPageThatCannotBePrintedSaysSo) {
+  inOwnProcess(&AppEndToEnd::ATestPageThatCannotBePrintedSaysSo);
+}
+
+TEST_F(AppEndToEnd, QuickSetupFilesThatDoNotMatch) {
+  inOwnProcess(&AppEndToEnd::QuickSetupFilesThatDoNotMatch);
+}
+
+TEST_F(AppEndToEnd, AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn) {
+  inOwnProcess(&AppEndToEnd::AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn);
+}
+
+void AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort() {
+  serve(1, "generic-7301");
+  start(1);
+  wf::spool::Spooler& spooler = wf::spool::spooler();
+  spooler.addPort("LPT1:");
+  spooler.addDriver("Office Driver", "OFFICE.DRV", "Plain Port Monitor");
+  spooler.addPrinter("Office Queue", "LPT1:", "Office Driver");
+  wf::fw::ScriptedPrinterProperties sheets;
+  view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  frame_->SendMessage(WM_COMMAND, kDriverProperties, 0);
+  const auto shown = sheets.calls();
+  ASSERT_EQ(shown.size(), 1u) << ::testing::PrintToString(boxTexts());
+  EXPECT_EQ(shown[0].parent, view()->GetSafeHwnd());
+  EXPECT_EQ(shown[0].name, "Office Queue");
+  EXPECT_EQ(shown[0].port, "LPT1:");
+  EXPECT_EQ(shown[0].driver, "Office Driver");
+}
+
+TEST_F(AppEndToEnd, DriverPropertiesShowTheQueueOfThePrintersPort) {
+  inOwnProcess(&AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The Tidewater advanced settings page end to end: the helper process shows
+// it over the real broker and the printer manager's Tidewater object; the
+// printer on LPT2 is simulated here, so every variable read and PJL line is
+// checked on its side.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child/prtgui_child.h"
+#include "eventually.h"
+#include "platform/clock.h"
+#include "sim/printer/port_server.h"
+#include "test_dirs.h"
+
+namespace sim = wf::sim;
+namespace fs = std::filesystem;
+using wf::testing::ControlView;
+using wf::testing::PrtGuiChild;
+using wf::testing::StoredAlert;
+using Act = wf::testing::PrtGuiChild::Act;
+
+namespace {
+
+constexpr int kAdvancedView = 50166;
+constexpr int kIdOk = 1, kIdCancel = 2;
+
+class TidewaterPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
+    wf::setTimeScaleForTest(0.05);
+    auto loaded = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "tidewater-pagecrest2.profile");
+    ASSERT_TRUE(loaded);
+    loaded->revision = "310";  // a code level that handles PPDS
+    printer = std::make_shared<sim::PrinterModel>(*loaded);
+    server = sim::PortServer::start(2, printer);
+    ASSERT_TRUE(server);
+    app = std::make_unique<PrtGuiChild>();
+    app->start();
+    app->tidewater();
+    ASSERT_EQ(app->enumerate(), 1);
+    handle = app->icons().at(0).handle;
+  }
+  void TearDown() override {
+    if (app) {
+      app->quit();
+      const int status = app->process().waitExit();
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
+    }
+    server.reset();
+  }
+
+  // Opens the notebook on the advanced page: its index.
+  int open() {
+    const auto view = app->open(handle, kAdvancedView);
+    EXPECT_TRUE(view.open);
+    EXPECT_EQ(view.currentPage, view.pages - 1);
+    return view.currentPage;
+  }
+  ControlView control(int id, Act act = Act::Read) { return app->control(handle, page, id, act); }
+
+  // Low bytes of the settings variables (0x04NN) the printer was asked for, in order.
+  std::vector<int> reads() const {
+    std::vector<int> out;
+    const std::string read("\xE7\x00\x04", 3);
+    for (const auto& e : printer->log()) {
+      if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Packet) continue;
+      const auto at = e.bytes.find(read);
+      if (at != std::string::npos && at + 3 < e.bytes.size())
+        out.push_back(static_cast<unsigned char>(e.bytes[at + 3]));
+    }
+    return out;
+  }
+  // The PJL lines the printer received, in order.
+  std::vector<std::string> pjlLines() const {
+    std::vector<std::string> lines;
+    for (const auto& e : printer->log()) {
+      if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Pjl) continue;
+      const auto first = e.bytes.find("\n@PJL ");
+      if (first == std::string::npos) continue;
+      const auto end = e.bytes.find('\n', first + 1);
+      lines.push_back(e.bytes.substr(first + 1, end - first - 1));
+    }
+    return lines;
+  }
+  // Waits for `count` lines: a Set returns once its line is written, before the printer read it.
+  std::vector<std::string> linesAfter(std::size_t before, std::size_t count) const {
+    wf::testing::eventually([&] { return pjlLines().size() >= before + count; });
+    const auto all = pjlLines();
+    return {all.begin() + static_cast<long>(std::min(before, all.size())), all.end()};
+  }
+
+  std::shared_ptr<sim::PrinterModel> printer;
+  std::unique_ptr<sim::PortServer> server;
+  std::unique_ptr<PrtGuiChild> app;
+  std::uint16_t handle = 0;
+  int page = 0;
+};
+
+TEST_F(TidewaterPage, OpensOnTheAdvancedPageAndShowsThePrintersValues) {
+  page = open();
+  // Jam recovery, power saver, time-out, page protect, auto continue,
+  // honour init, PPDS, US defaults, LF after CR, CR after LF.
+  EXPECT_EQ(reads(), (std::vector<int>{0x1A, 0x19, 0x16, 0x17, 0x18, 0x1B, 0x22, 0x1E, 0x1C, 0x1D}));
+  EXPECT_EQ(control(1030).text, "60");
+  EXPECT_EQ(control(1029).text, "30");
+  const int checks[] = {1031, 1032, 1033, 1034, 1035, 1036};
+  std::vector<bool> shown;
+  for (int id : checks) shown.push_back(control(id).checked);
+  EXPECT_EQ(shown, (std::vector<bool>{true, true, true, false, true, true}));  // the profile is not US
+  EXPECT_EQ(control(1042).text, "Enable &PPDS");
+  EXPECT_TRUE(control(1042).enabled);
+  EXPECT_FALSE(control(1037).enabled);
+  EXPECT_EQ(app->tidewaterSettings(handle), (std::vector<int>{1, 60, 30, 1, 1, 1, 0, 0, 1, 1, 0}));
+  EXPECT_TRUE(pjlLines().empty());
+}
+
+TEST_F(TidewaterPage, SetSendsTheChangedSettingsAndTheNotebookShowsThemAgain) {
+  page = open();
+  const std::size_t before = pjlLines().size();
+  app->setText(handle, page, 1030, "45");
+  EXPECT_TRUE(control(1032, Act::ToggleAndClick).enabled);
+  EXPECT_TRUE(control(1037).enabled);
+  EXPECT_FALSE(control(1037, Act::Click).enabled);
+  EXPECT_EQ(linesAfter(before, 2),
+            (std::vector<std::string>{"@PJL DEFAULT LPOWERSAVER=45", "@PJL DEFAULT AUTOCONT=0"}));
+  EXPECT_TRUE(app->boxes().empty());
+
+  app->close(handle);
+  page = open();
+  EXPECT_EQ(control(1030).text, "45");
+  EXPECT_FALSE(control(1032).checked);
+}
+
+TEST_F(TidewaterPage, DefaultsSendSevenLinesAndTypedValuesOutOfRangeNone) {
+  page = open();
+  const std::size_t before = pjlLines().size();
+  app->setText(handle, page, 1030, "121");
+  control(1037, Act::Click);
+  const auto boxes = app->boxes();
+  ASSERT_EQ(boxes.size(), 1u);  // the range message
+  EXPECT_EQ(app->tidewaterSettings(handle).at(1), 60);
+  app->setText(handle, page, 1030, "60");
+
+  control(1038, Act::Click);
+  EXPECT_EQ(linesAfter(before, 7),
+            (std::vector<std::string>{"@PJL DEFAULT LJAMRECOVERY=2", "@PJL DEFAULT LPOWERSAVER=15",
+                                      "@PJL DEFAULT TIMEOUT=0", "@PJL DEFAULT PAGEPROTECT=0",
+                                      "@PJL DEFAULT AUTOCONT=0", "@PJL DEFAULT LAUTOCRLF=0",
+                                      "@PJL DEFAULT LAUTOLFCR=0"}));
+  EXPECT_EQ(control(1030).text, "15");
+  EXPECT_TRUE(control(1033).checked);   // honour init kept
+  EXPECT_FALSE(control(1034).checked);  // US defaults kept
+  EXPECT_TRUE(app->boxes().empty());
+}
+
+TEST_F(TidewaterPage, AFailingReadStopsTheReadingAndTheUSFlagComesOn) {
+  auto knobs = printer->knobs();
+  knobs.failVariables = {0x0417};
+  printer->setKnobs(knobs);
+  page = open();
+  EXPECT_EQ(reads(), (std::vector<int>{0x1A, 0x19, 0x16, 0x17}));
+  EXPECT_TRUE(control(1034).checked);
+  EXPECT_EQ(app->tidewaterSettings(handle).at(7), 1);
+}
+
+TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
+  page = open();
+  std::size_t before = pjlLines().size();
+  EXPECT_EQ(control(1042, Act::Click).text, "Disable &PPDS");
+  EXPECT_EQ(control(1042, Act::Click).text, "Enable &PPDS");
+  EXPECT_EQ(linesAfter(before, 2),
+            (std::vector<std::string>{"@PJL DEFAULT LPPDS=1", "@PJL DEFAULT LPPDS=0"}));
+
+  const auto commands = printer->pjlCommands().size();
+  control(1039, Act::Click);
+  EXPECT_TRUE(wf::testing::eventually([&] { return printer->pjlCommands().size() == commands + 1; }));
+
+  // Changed values, then factory defaults: refused first, then confirmed.
+  before = pjlLines().size();
+  app->setText(handle, page, 1030, "90");
+  control(1037, Act::Click);
+  linesAfter(before, 1);
+  app->confirm(kIdCancel);
+  control(1041, Act::Click);
+  EXPECT_EQ(printer->pjlCommands().size(), commands + 1);
+  app->confirm(kIdOk);
+  control(1041, Act::Click);
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    const auto all = printer->pjlCommands();
+    return all.size() == commands + 2 && all.back().find("INITIALIZE") != std::string::npos;
+  }));
+  EXPECT_EQ(control(1030).text, "60");  // the profile's value, read again
+  EXPECT_EQ(app->tidewaterSettings(handle).back(), 0);
+
+  // Without the printer object nothing is sent and the page says so.
+  before = pjlLines().size();
+  control(1035, Act::ToggleAndClick);
+  app->lockObject(handle, true);
+  control(1037, Act::Click);
+  app->lockObject(handle, false);
+  const auto boxes = app->boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Wrenfield Warning");
+  EXPECT_EQ(boxes[0].text, "The printer did not take all of the settings.");
+  EXPECT_EQ(pjlLines().size(), before);
+  EXPECT_TRUE(control(1037).enabled);
+}
+
+TEST_F(TidewaterPage, TheFamilysInterventionIsDecodedWithItsHelp) {
+  EXPECT_NE(app->use(handle) & 0x10, 0u) << "the family's interventions are monitored";
+  // 6141 in the printer's intervention list (asked as 6).
+  printer->update(
+      [](sim::Profile& p) { p.alertLists[6 - sim::kFirstAlertList] = {std::string("\x09\x01\xFF\x00", 4)}; });
+  ASSERT_TRUE(server->raiseDeviceStatus(0x10));
+  std::vector<StoredAlert> stored;
+  EXPECT_TRUE(wf::testing::eventually([&] { return !(stored = app->alerts(handle)).empty(); }));
+  EXPECT_EQ(stored,
+            (std::vector<StoredAlert>{{6141, 5, 0, 1, "Printer needs attention: clear the paper path"}}));
+  EXPECT_EQ(app->help(handle), 1935u);
+}
+
+}  // namespace
