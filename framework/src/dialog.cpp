@@ -7,6 +7,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "framework/controls.h"
 #include "framework/ddx.h"
@@ -71,6 +72,15 @@ std::map<UINT, wf::fw::DialogAction>& hooks() {
   static std::map<UINT, wf::fw::DialogAction> map;
   return map;
 }
+
+// The modal dialogs whose DoModal runs on this thread, innermost last.
+thread_local std::vector<CDialog*> runningModals;
+struct RunningModal {
+  explicit RunningModal(CDialog* dialog) { runningModals.push_back(dialog); }
+  ~RunningModal() { runningModals.pop_back(); }
+  RunningModal(const RunningModal&) = delete;
+  RunningModal& operator=(const RunningModal&) = delete;
+};
 
 wf::fw::DialogAction hookFor(UINT templateId) {
   std::lock_guard lock(hookMutex);
@@ -158,15 +168,18 @@ INT_PTR CDialog::DoModal() {
     return -1;
   }
   const BOOL focusDefault = static_cast<BOOL>(SendMessage(WM_INITDIALOG, 0, 0));
-  if (m_hWnd && !state_->ended && !m_lpszTemplateName) {
-    auto action = hookFor(m_nIDTemplate);
-    if (!action) action = wf::fw::scriptedAnswer(m_nIDTemplate);
-    if (action) action(*this);
-  }
-  if (m_hWnd && !state_->ended) {
-    wf::fw::showModal(*this);
-    if (focusDefault) GotoDlgCtrl(nullptr);
-    wf::fw::runUntilEnded(state_->ended, state_->loop);
+  {
+    const RunningModal running(this);
+    if (m_hWnd && !state_->ended && !m_lpszTemplateName) {
+      auto action = hookFor(m_nIDTemplate);
+      if (!action) action = wf::fw::scriptedAnswer(m_nIDTemplate);
+      if (action) action(*this);
+    }
+    if (m_hWnd && !state_->ended) {
+      wf::fw::showModal(*this);
+      if (focusDefault) GotoDlgCtrl(nullptr);
+      wf::fw::runUntilEnded(state_->ended, state_->loop);
+    }
   }
   const int result = state_->result;
   if (m_hWnd) DestroyWindow();
@@ -333,4 +346,8 @@ BOOL CDialog::SubclassDlgItem(UINT id, CWnd* control) {
   // Keep the template's order: radio groups and the tab order follow it.
   if (QWidget* made = wf::fw::widgetOf(control->m_hWnd); made && next) made->stackUnder(next);
   return TRUE;
+}
+
+CDialog* wf::fw::runningModalDialog() {
+  return runningModals.empty() ? nullptr : runningModals.back();
 }

@@ -8,6 +8,7 @@
 #include "common/printer_icon.h"
 #include "framework/control_styles.h"
 #include "framework/dc.h"
+#include "framework/dialog.h"
 #include "framework/image_list.h"
 #include "prtgui/prt_open_dlg.h"
 
@@ -70,6 +71,7 @@ BEGIN_MESSAGE_MAP(CPrtOpenFrame, CFrameWnd)
 ON_WM_CREATE()
 ON_WM_PAINT()
 ON_WM_ACTIVATE()
+ON_WM_CLOSE()
 ON_MESSAGE(WM_WF_FLASH, OnWfFlash)
 END_MESSAGE_MAP()
 
@@ -106,6 +108,17 @@ BOOL CPrtOpenFrame::CreateFrame() {
   PostMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   PostMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(imageIcon(index, true)));
   return TRUE;
+}
+
+void CPrtOpenFrame::OnClose() {
+  // The dialog's page would go under its running loop.
+  CDialog* modal = wf::fw::runningModalDialog();
+  if (modal && modal->m_hWnd && ::GetWindowOwner(modal->m_hWnd) == m_hWnd) {
+    modal->SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+    PostMessage(WM_CLOSE, 0, 0);
+    return;
+  }
+  CFrameWnd::OnClose();
 }
 
 void CPrtOpenFrame::PostNcDestroy() {

@@ -13,6 +13,8 @@
 #include "meridian/resource_page.h"
 #include "meridian_fixture.h"
 #include "platform/message_queue.h"
+#include "prtgui/prt_open_dlg.h"
+#include "prtgui/prt_open_frame.h"
 
 namespace wf::testing {
 namespace {
@@ -381,6 +383,42 @@ TEST_F(ResourcePageTest, AResultEndsTheWaitAndCancelWithdrawsTheDialog) {
   const std::size_t blocks = wf::fw::liveGlobalBlocks();
   printer_->resAlerts[7] = WFPrtObj::DEVICEMGMTALERTDATA{18, 0, 0, 0, ""};
   CWFAlert late(printer_->getBCEHandle(), printer_, 7, 1525, CWFAlert::NOT_PROCESSED, 0, 0, FALSE, FALSE,
+                FALSE, FALSE);
+  icon_->ProcessResMgmtAlert(&late);
+  EXPECT_EQ(wf::fw::liveGlobalBlocks(), blocks);
+}
+
+TEST_F(ResourcePageTest, ANotebookClosedUnderAWaitingDialogEndsTheDialogFirst) {
+  make(2048, 100000);
+  ASSERT_TRUE(icon_->OpenPrinterA(WF_VIEW_RESOURCES));
+  runQueuedWork();
+  CPrtOpenFrame* frame = icon_->GetOpenFrame();
+  ASSERT_NE(frame, nullptr);
+  auto* page = dynamic_cast<CMerOResourceMgmt*>(frame->GetNotebook()->GetActivePage());
+  ASSERT_NE(page, nullptr);
+  icon_->SetListingState(4);
+  page->OnNewItem(reinterpret_cast<LPARAM>(item(2, "logo.ovl", "1024", "Company logo")));
+  page->GetList()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  bool ran = false;
+  dialogs_.on(545, [&](CDialog& d) {
+    ran = true;
+    press(d, IDOK);
+    // The printer went silent: the request's check closes the notebook.
+    frame->SendMessage(WM_CLOSE, 0, 0);
+    EXPECT_EQ(icon_->GetOpenFrame(), frame) << "not under the running dialog";
+    EXPECT_EQ(icon_->GetRMCopyWindow(), HWND(0)) << "the dialog was cancelled";
+    icon_->ReleaseRMCopyWindow();
+  });
+  page->SendMessage(WM_COMMAND, MAKELONG(1045, BN_CLICKED), 0);
+  EXPECT_TRUE(ran);
+  // Once the dialog's loop has returned, the close comes again.
+  runQueuedWork();
+  EXPECT_EQ(icon_->GetOpenFrame(), nullptr);
+  EXPECT_EQ(icon_->GetOpenDlgHandle(), HWND(0));
+  // Its late result finds no window.
+  const std::size_t blocks = wf::fw::liveGlobalBlocks();
+  printer_->resAlerts[9] = WFPrtObj::DEVICEMGMTALERTDATA{20, 0, 0, 0, ""};
+  CWFAlert late(printer_->getBCEHandle(), printer_, 9, 1525, CWFAlert::NOT_PROCESSED, 0, 0, FALSE, FALSE,
                 FALSE, FALSE);
   icon_->ProcessResMgmtAlert(&late);
   EXPECT_EQ(wf::fw::liveGlobalBlocks(), blocks);

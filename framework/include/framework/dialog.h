@@ -102,5 +102,7 @@ namespace wf::fw {
 // action removes the hook. ScriptedDialogs (scripted_shell.h) installs these.
 using DialogAction = std::function<void(CDialog&)>;
 void setModalDialogHook(UINT templateId, DialogAction action);
+// The innermost modal dialog whose DoModal runs on this thread; null when none.
+CDialog* runningModalDialog();
 
 }  // namespace wf::fw

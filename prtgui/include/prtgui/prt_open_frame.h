@@ -62,6 +62,9 @@ class CPrtOpenFrame : public CFrameWnd {
   void PostNcDestroy() override;
   void OnPaint();
   void OnActivate(UINT state, CWnd* other, BOOL minimized);
+  // A close that comes while a modal dialog of the notebook runs ends that
+  // dialog as Cancel and comes again once its loop has returned.
+  void OnClose();
   LRESULT OnWfFlash(WPARAM, LPARAM);
 
  protected:
