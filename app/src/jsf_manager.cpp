@@ -18,6 +18,7 @@
 #include "common/wait_objects.h"
 #include "framework/global_memory.h"
 #include "framework/shell_calls.h"
+#include "platform/clock.h"
 #include "platform/paths.h"
 
 namespace {
@@ -449,14 +450,17 @@ BOOL CWFJSFManager::Initialize() {
 void CWFJSFManager::Shutdown() {
   if (!m_pThread) return;
   if (HWND window = m_pThread->m_hWndJSF) {
+    // One budget for the lock and the thread together.
+    const auto deadline = wf::deadlineAfter(kEndWait);
+    const auto left = [&] { return static_cast<DWORD>(wf::msUntil(deadline) / wf::timeScale()); };
     CMutex mutex(WF_JSFILE_MUTEX);
-    const DWORD taken = mutex.Wait(kEndWait);
+    const DWORD taken = mutex.Wait(left());
     if ((taken & ~0x80u) == WAIT_OBJECT_0) {
       m_pThread->m_wnd.CloseAtShutdown();
       mutex.Release();
     }
     ::PostMessage(window, WM_CLOSE, 0, 0);
-    if (WaitForThread(m_hThread, kEndWait) != WAIT_OBJECT_0) {
+    if (WaitForThread(m_hThread, left()) != WAIT_OBJECT_0) {
       // Inside one of its boxes: it ends once the user answers.
       if (WFAppServices* app = WFGetApp()) app->Log(1, "Job statistics service did not end within 10 s\n");
     }
