@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -29,6 +30,11 @@ bool writeAll(int fd, const char* data, std::size_t bytes) {
 
 UniqueFd JsFiles::openAppend(const std::filesystem::path& path) {
   return UniqueFd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+}
+
+bool JsFiles::close(UniqueFd& fd) {
+  const int open = fd.release();
+  return open < 0 || ::close(open) == 0;
 }
 
 UniqueFd JsFiles::openRead(const std::filesystem::path& path) {

@@ -27,9 +27,9 @@ constexpr DWORD kStartWait = 3000;
 constexpr DWORD kEndWait = 10000;
 constexpr UINT kIoError = 130, kAboutToExceed = 131, kAbortText = 132, kRetryFileText = 133,
                kRetryFileOrSizeText = 134, kIgnoreText = 135, kFileErrorCaption = 136, kChangeSettings = 137;
-constexpr UINT kReopenFailed = 847, kTempWriteFailed = 849, kTempOpenFailed = 850, kReadOpenFailed = 851,
-               kOverLimit = 853, kSizeUnknown = 854, kOpenFailed = 855, kWarningCaption = 856,
-               kErrorCaption = 857;
+constexpr UINT kReopenFailed = 847, kCloseFailed = 848, kTempWriteFailed = 849, kTempOpenFailed = 850,
+               kReadOpenFailed = 851, kOverLimit = 853, kSizeUnknown = 854, kOpenFailed = 855,
+               kWarningCaption = 856, kErrorCaption = 857;
 constexpr LPARAM kSettingsJobStatsPage = 4;
 // Kept lines go to the temporary in pieces of about this size.
 constexpr std::size_t kCopyChunk = 64 * 1024;
@@ -254,12 +254,13 @@ void CWFJSFWnd::retryPending() {
 
 // ---- the file ----------------------------------------------------------
 
-void CWFJSFWnd::closeFile() {
-  m_file.reset();
+bool CWFJSFWnd::closeFile() {
+  const bool closed = wf::jsFiles().close(m_file);
   m_fileName.Empty();
   m_path.clear();
   m_fileOpen = false;
   m_needsLineEnd = false;
+  return closed;
 }
 
 bool CWFJSFWnd::sameFile(const std::filesystem::path& path) const {
@@ -351,7 +352,12 @@ void CWFJSFWnd::deleteJobs(std::time_t cutOff) {
   const std::filesystem::path path = m_path;
   const HWND owner = m_host->GetMainWindowHandle();
   const auto fail = [&](UINT text) { showBox(owner, text, name, kErrorCaption, MB_OK | MB_ICONEXCLAMATION); };
-  closeFile();
+  if (!closeFile()) {
+    fail(kCloseFailed);
+    // The records still to come go on into the file as it is.
+    openForAppend(name, path, kReopenFailed);
+    return;
+  }
   wf::UniqueFd source = wf::jsFiles().openRead(path);
   if (!source) {
     fail(kReadOpenFailed);

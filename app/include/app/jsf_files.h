@@ -28,6 +28,8 @@ class JsFiles {
   // All `bytes` at the current position, or false.
   virtual bool write(int fd, const char* data, std::size_t bytes);
   virtual bool flush(int fd);
+  // Closes `fd` (left empty either way); false when the close failed.
+  virtual bool close(UniqueFd& fd);
   virtual bool rename(const std::filesystem::path& from, const std::filesystem::path& to);
   virtual bool remove(const std::filesystem::path& path);
 };

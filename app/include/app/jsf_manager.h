@@ -72,7 +72,8 @@ class CWFJSFWnd : public CWFHiddenWnd {
   void retryPending();
   bool appendLine(const char* line, std::size_t length);
   bool openForAppend(const CString& name, const std::filesystem::path& path, UINT failedText);
-  void closeFile();
+  // False when the close failed; the file is forgotten either way.
+  bool closeFile();
   void deleteJobs(std::time_t cutOff);
   bool sameFile(const std::filesystem::path& path) const;
   int showBox(HWND owner, UINT textId, const CString& arg, UINT captionId, UINT type);
