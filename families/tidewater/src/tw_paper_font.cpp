@@ -2,6 +2,7 @@
 
 #include "common/printer_icon.h"
 #include "framework/resources.h"
+#include "tidewater/tw_setting_rows.h"
 
 namespace tidewater {
 namespace {
@@ -16,12 +17,6 @@ Printer::PAPERSOURCES sourceOf(UINT source) {
   return static_cast<Printer::PAPERSOURCES>(source);
 }
 
-LONG readUS(SettingCall& call) {
-  int nonUS = 0;
-  const LONG rc = call.printer.bidiROPGetNonUSDefaults(&nonUS);
-  if (rc == 0) call.cache.SetUS(nonUS ? 0 : 1);
-  return rc;
-}
 void unreadUS(CTwSettings& cache) {
   cache.SetUS(1);
 }

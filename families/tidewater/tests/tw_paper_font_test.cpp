@@ -13,6 +13,7 @@
 #include "prtobj/prtobj_util.h"
 #include "test_fixture.h"
 #include "tidewater/tw_paper_font.h"
+#include "tidewater/tw_present.h"
 
 namespace wf::testing {
 namespace {
@@ -25,9 +26,11 @@ using tidewater::kPaperFontTable;
 class CodedTidewater : public WFTidewaterPrtObj {
  public:
   explicit CodedTidewater(USHORT handle) : WFTidewaterPrtObj(handle, 0, FALSE) {}
-  std::map<int, std::string> values = {{4126, "0"},  {4096, "2"},  {4099, "22"}, {4103, "1"},  {4100, "88"},
-                                       {4097, "23"}, {4101, "2"},  {4098, "53"}, {4104, "1"},  {4105, "5"},
-                                       {4106, "11"}, {4108, "12"}, {4107, "14"}, {4109, "15U"}};
+  std::map<int, std::string> values = {{4126, "0"},  {4096, "2"},  {4099, "22"}, {4103, "1"},   {4100, "88"},
+                                       {4097, "23"}, {4101, "2"},  {4098, "53"}, {4104, "1"},   {4105, "5"},
+                                       {4106, "11"}, {4108, "12"}, {4107, "14"}, {4109, "15U"}, {4110, "600"},
+                                       {4111, "2"},  {4112, "70"}, {4116, "-5"}, {4117, "7"},   {4115, "1"},
+                                       {4114, "0"},  {4113, "1"}};
   std::set<int> failing;
   std::vector<int> reads;
   std::vector<std::string> sent;
@@ -92,8 +95,9 @@ class PaperFontWorkers : public PrinterFixture {
     wf::freeModule(twResources_);
   }
   // Runs a worker here, as the fixture runs queued work.
-  void run(UINT (*worker)(void*), ChangeFlags flags = 0) {
-    worker(new tidewater::SettingsBlock{kHandle, 0, &kPaperFontTable, flags});
+  void run(UINT (*worker)(void*), ChangeFlags flags = 0,
+           const tidewater::PageTable& table = kPaperFontTable) {
+    worker(new tidewater::SettingsBlock{kHandle, 0, &table, flags});
   }
   CString family(UINT id) const {
     wf::fw::ResourceHandleSwitch resources(twResources_);
@@ -210,6 +214,32 @@ TEST_F(PaperFontWorkers, DefaultsFollowTheUsFlag) {
     EXPECT_EQ(icon_->GetFontNumber(), 0u);
     EXPECT_EQ(icon_->GetSymbolSet(), CString(c.us ? "8U" : "12U"));
   }
+}
+
+TEST_F(PaperFontWorkers, PresentationReadsSendsAndResets) {
+  run(&tidewater::QuerySettings, 0, tidewater::kPresentationTable);
+  EXPECT_EQ(printer_->reads, (std::vector<int>{4126, 4110, 4111, 4112, 4116, 4117, 4115, 4114, 4113}));
+  EXPECT_EQ(icon_->GetResolution(), WFTidewaterPrtObj::RES_600);
+  EXPECT_EQ(icon_->GetDarkness(), 2u);
+  EXPECT_EQ(icon_->GetLinesPerPage(), 70u);
+  EXPECT_EQ(icon_->GetTopMargin(), -5);
+  EXPECT_EQ(icon_->GetLeftMargin(), 7);
+  EXPECT_EQ(icon_->GetOrientation(), WFTidewaterPrtObj::ORIENT_LANDSCAPE);
+  EXPECT_FALSE(icon_->GetPQET());
+  EXPECT_TRUE(icon_->GetTonerSaver());
+
+  // Flag order: the toner saver goes out before PQET.
+  using namespace tidewater;
+  run(&SendSettings, (1u << kPrPQETRow) | (1u << kPrTonerSaverRow) | (1u << kPrTopRow), kPresentationTable);
+  EXPECT_EQ(printer_->sent, (std::vector<std::string>{"4116=-5", "4113=1", "4114=0"}));
+
+  printer_->sent.clear();
+  run(&DefaultSettings, 0, kPresentationTable);
+  EXPECT_EQ(printer_->sent,
+            (std::vector<std::string>{"4110=300", "4111=3", "4112=60", "4115=0", "4113=0", "4114=1"}));
+  EXPECT_EQ(icon_->GetTopMargin(), -5);  // margins untouched
+  EXPECT_EQ(icon_->GetLeftMargin(), 7);
+  EXPECT_TRUE(icon_->GetPQET());
 }
 
 }  // namespace
