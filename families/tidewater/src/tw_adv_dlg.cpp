@@ -11,6 +11,7 @@
 #include "framework/dialog.h"
 #include "framework/property_sheet.h"
 #include "prtgui/prt_open_dlg.h"
+#include "tidewater/tw_setting_rows.h"
 
 namespace tidewater {
 namespace {
@@ -42,22 +43,6 @@ constexpr UINT kSetFailed = 50160;
 constexpr UINT kPaperFontCommand = 50167;
 constexpr UINT kPresentationCommand = 50168;
 
-template <class V, auto Get, auto Store>
-LONG readAs(SettingCall& call) {
-  V value{};
-  const LONG rc = (call.printer.*Get)(&value);
-  if (rc == 0) (call.cache.*Store)(value);
-  return rc;
-}
-template <auto Send, auto Load>
-LONG sendFrom(SettingCall& call) {
-  return (call.printer.*Send)((call.cache.*Load)());
-}
-template <auto Store, auto value>
-void resetTo(CTwSettings& cache) {
-  (cache.*Store)(value);
-}
-
 LONG readPPDS(SettingCall& call) {
   if (!call.ppdsCapable) {
     call.cache.SetPPDS(0);
@@ -65,16 +50,6 @@ LONG readPPDS(SettingCall& call) {
   }
   return readAs<int, &Printer::bidiROPGetPPDSEnable, &CTwSettings::SetPPDS>(call);
 }
-LONG readUS(SettingCall& call) {
-  int nonUS = 0;
-  const LONG rc = call.printer.bidiROPGetNonUSDefaults(&nonUS);
-  if (rc == 0) call.cache.SetUS(nonUS ? 0 : 1);
-  return rc;
-}
-LONG sendUS(SettingCall& call) {
-  return call.printer.bidiROPSetNonUSDefaults(call.cache.IsUS() ? 0 : 1);
-}
-
 // Rows in reading order; every row but PPDS owns a change flag.
 enum Row {
   kJamRow,
