@@ -1,0 +1,59 @@
+#pragma once
+// CWFKstoneIcon: the printer icon of the Keystone family (key 7). A Meridian
+// icon with six family alerts stored with the printer and the family's
+// decoding of intervention and jam alerts.
+#include "meridian/meridian_icon.h"
+
+// The stored record of this family: the Meridian part, then the family's
+// alert mask (bit 5: first table row … bit 0: last row).
+#pragma pack(push, 1)
+struct KEYSTONEBINARYDATA {
+  MERIDIANBINARYDATA meridian;
+  std::uint32_t storedAlerts;
+};
+#pragma pack(pop)
+static_assert(sizeof(KEYSTONEBINARYDATA) == 116);
+
+class CWFKstoneIcon : public CWFMeridianIcon {
+  DECLARE_DYNCREATE(CWFKstoneIcon)
+ public:
+  static constexpr int kFamilyAlertCount = 6;
+
+  CWFKstoneIcon();
+  CWFKstoneIcon(WFPrtObj* object, void* record);
+
+  static void SetPrinterDLL(CWFPrinterDLL* registration);
+  static void SetResourceInst(HINSTANCE module);
+  CWFPrinterDLL* GetPrinterDLL() override;
+  HINSTANCE GetResourceInstance(UINT which) override;
+  int BelongsToFamily(ULONG key) override;
+
+  CString GetGhostName() override;
+  void DetermineModel() override;
+  int SupportInputLevels() override { return 1; }
+
+  void WriteBinaryEnumData(HKEY key) override;
+  void CreateSpecificBinaryData(void* record) override;
+  void* CreateRefreshData() override;
+  ULONG CreateKeystoneStoredAlerts() const;
+  void RestoreKeystoneAlerts(ULONG mask);
+  BOOL GetFamilyAlertFlag(int index) const { return m_familyAlerts[index]; }
+
+  void ShowHelpforError() override;
+  void UpdateAlertList(CWFAlertDlgList* list) override;
+  void SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) override;
+  ALERT_ACTION FilterAlerts(CWFAlertMsg* message) override;
+
+  virtual void ConstructorInit();
+
+ protected:
+  UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                             UINT handled) override;
+
+ private:
+  BOOL m_familyAlerts[kFamilyAlertCount] = {1, 1, 1, 1, 1, 1};
+
+  static inline CWFPrinterDLL* s_registration = nullptr;
+  static inline HINSTANCE s_resources = nullptr;
+};

@@ -1,0 +1,163 @@
+// The Keystone icon: registration, the stored record and the six family
+// alerts (decoded, listed, armed, filtered and helped).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/alert_dlg_list.h"
+#include "framework/scripted_shell.h"
+#include "keystone/ky_family.h"
+#include "keystone/ky_icon.h"
+#include "meridian/meridian_family.h"
+#include "test_fixture.h"
+
+namespace wf::testing {
+namespace {
+
+using Alert = WFPrtObj::WFPALERTDATA;
+
+class ProbeKyIcon : public CWFKstoneIcon {
+ public:
+  using CWFKstoneIcon::CWFKstoneIcon;
+  using CWFKstoneIcon::ProcessPaperJamAlerts;
+  using CWFKstoneIcon::ProcessUIRAlerts;
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new ProbeKyIcon(object, record); }
+};
+
+class KeystoneIconTest : public PrinterFixture {
+ protected:
+  static constexpr DWORD kProbeIds[] = {7};
+  void SetUp() override {
+    PrinterFixture::SetUp();
+    InitMeridianGuiDLL(nullptr, &RegisterDLL);
+    InitKeystoneGuiDLL(nullptr, &RegisterDLL);
+    app_.soundEnabled = FALSE;
+    app_.waveFiles[5] = "attention.wav";
+    app_.waveFiles[20] = "offline.wav";
+  }
+  ProbeKyIcon* add(std::uint16_t handle, void* record = nullptr) {
+    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeKyIcon::create, kProbeIds, 1, nullptr);
+    ScriptedPrtObj* printer = addLocal(handle, "LPT3", 7, "Corvane Vireo N 17");
+    fakebce::setPrtInfoFor(
+        handle, prtInfo(handle, "LPT3", BCE_NET_LOCAL | 0x8000, static_cast<std::uint8_t>(handle)));
+    list_.NewPrinterIcon(printer, record);
+    return dynamic_cast<ProbeKyIcon*>(icons().back());
+  }
+  static CString family(UINT id) {
+    wf::fw::ResourceHandleSwitch resources(CWFKstoneIcon().GetResourceInstance(0));
+    CString text;
+    text.LoadString(id);
+    return text;
+  }
+  std::vector<UINT> storedIds(CWFPrinterIcon* icon) {
+    std::vector<UINT> out;
+    CWFAlertMsgList& messages = icon->GetAlertStorage().GetMessages();
+    for (POSITION p = messages.GetHeadPosition(); p;)
+      out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
+    return out;
+  }
+};
+
+TEST_F(KeystoneIconTest, KeySevenMakesKeystoneIcons) {
+  CWFKstoneIcon probe;
+  EXPECT_TRUE(probe.BelongsToFamily(7));
+  EXPECT_FALSE(probe.BelongsToFamily(6));
+  EXPECT_STREQ(probe.GetRuntimeClass()->m_lpszClassName, "CWFKstoneIcon");
+  ASSERT_NE(probe.GetPrinterDLL(), nullptr);
+  EXPECT_EQ(probe.GetPrinterDLL()->GetName(), "Vireo N");
+  EXPECT_EQ(probe.GetGhostName(), CString("Help, missing Vireo N"));
+  EXPECT_EQ(probe.SupportInputLevels(), 1);
+  EXPECT_FALSE(family(49000).IsEmpty());
+}
+
+TEST_F(KeystoneIconTest, TheRecordKeepsSixFlagsFirstRowHighest) {
+  KEYSTONEBINARYDATA stored{};
+  stored.meridian.base.familyKey = 7;
+  stored.meridian.storedAlerts = 0x7FFFFFF;
+  stored.storedAlerts = 0x21 | 0xFFC0;  // bits above the six are ignored
+  ProbeKyIcon* icon = add(41, &stored);
+  const BOOL expected[6] = {1, 0, 0, 0, 0, 1};  // 6203 and 6190 only
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(icon->GetFamilyAlertFlag(i), expected[i]) << i;
+  KEYSTONEBINARYDATA written{};
+  icon->CreateSpecificBinaryData(&written);
+  EXPECT_EQ(written.storedAlerts, 0x21u);
+  EXPECT_EQ(written.meridian.storedAlerts, 0x7FFFFFFu);
+
+  ProbeKyIcon* fresh = add(42);
+  auto* refreshed = static_cast<BYTE*>(fresh->CreateRefreshData());
+  std::uint32_t mask = 0;
+  std::memcpy(&mask, refreshed + 112, 4);
+  EXPECT_EQ(mask, 0x3Fu);
+  delete[] refreshed;
+}
+
+TEST_F(KeystoneIconTest, InterventionAndJamRowsCompleteWithTheirSwitches) {
+  const struct {
+    USHORT id;
+    UINT text, help, subType;
+    const char* wave;
+    bool canContinue, canReset;
+    DWORD helpTopic;
+  } cases[] = {{6156, 597, 3504, 5, "attention.wav", false, false, 2210},
+               {6162, 102, 3504, 5, "offline.wav", true, false, 2223},
+               {6170, 49011, 3504, 5, "attention.wav", false, false, 1938},
+               {6228, 49010, 3504, 5, "attention.wav", true, true, 1940},
+               {6187, 49003, 4524, 3, "", true, false, 2226},
+               {6188, 49001, 3511, 3, "", true, false, 2227},
+               {6190, 49002, 3510, 3, "", true, false, 2228}};
+  wf::fw::ScriptedShell shell;
+  std::uint16_t handle = 60;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    ProbeKyIcon* icon = add(handle);
+    auto* printer = static_cast<ScriptedPrtObj*>(app_.printers[handle]);
+    CWFAlert alert(handle++, printer, 0, 1524, CWFAlert::NOT_PROCESSED, 0, 0, FALSE, FALSE, FALSE, FALSE);
+    std::vector<Alert> only = {{c.id, 0}};
+    const UINT result = c.subType == 5 ? icon->ProcessUIRAlerts(&alert, 1, only.data(), 0)
+                                       : icon->ProcessPaperJamAlerts(&alert, 1, only.data(), 0);
+    EXPECT_EQ(result, 9u);
+    ASSERT_EQ(storedIds(icon), (std::vector<UINT>{c.id}));
+    CWFAlertMsg* message = icon->GetAlertStorage().GetTopAlertMsg();
+    EXPECT_EQ(message->GetText(), family(c.text));
+    EXPECT_EQ(message->GetBitmapID(), c.help);
+    EXPECT_EQ(message->GetFile().GetPath(), CString(c.wave));
+    const CWFAlert* stored = message->GetAlert();
+    EXPECT_EQ(stored->GetSubType(), c.subType);
+    EXPECT_EQ(bool(stored->GetEnableContinue()), c.canContinue);
+    EXPECT_EQ(bool(stored->GetEnableReset()), c.canReset);
+    EXPECT_TRUE(stored->GetHardError());
+    icon->ShowHelpforError();
+    ASSERT_FALSE(app_.helpCalls().empty());
+    EXPECT_EQ(app_.helpCalls().back(), (std::pair<UINT, std::uintptr_t>{HELP_CONTEXT, c.helpTopic}));
+  }
+}
+
+TEST_F(KeystoneIconTest, AlertChoicesSetFlagsClassBitsAndFilters) {
+  ProbeKyIcon* icon = add(45);
+  auto* printer = static_cast<ScriptedPrtObj*>(app_.printers[45]);
+  CWFAlertDlgList list;
+  icon->UpdateAlertList(&list);
+  for (UINT id : {6203u, 6228u, 6170u, 6156u, 6188u, 6190u}) EXPECT_EQ(list.GetAlertState(id), 1u) << id;
+  // Only 6203 stays on: the warning class, not the jam or intervention ones
+  // (unless the Meridian part already asked for them).
+  for (UINT title : {49010u, 49011u, 597u, 49001u, 49002u}) list.UpdateState(family(title), 0);
+  ALERTS mask{};
+  icon->SetBceAlerts(&list, &mask, TRUE);
+  EXPECT_EQ(icon->CreateKeystoneStoredAlerts(), 0x20u);
+  EXPECT_TRUE(mask.mask & 0x20);
+  const struct {
+    UINT id;
+    CWFPrinterIcon::ALERT_ACTION action;
+  } filters[] = {{6203, CWFPrinterIcon::ALERT_SHOW},
+                 {6190, CWFPrinterIcon::ALERT_SUPPRESS},
+                 {6156, CWFPrinterIcon::ALERT_SUPPRESS}};
+  for (const auto& f : filters) {
+    CWFAlert a(45, printer, 0, 1524, CWFAlert::ACTIVE, 0, f.id, FALSE, FALSE, FALSE, FALSE);
+    CWFAlertMsg m(&a, "", CFilename(), 0);
+    EXPECT_EQ(icon->FilterAlerts(&m), f.action) << f.id;
+  }
+}
+
+}  // namespace
+}  // namespace wf::testing
