@@ -171,6 +171,74 @@ WF_KY_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 WF_KY_DECODER(ProcessPaperJamAlerts, kJams, 3)
 #undef WF_KY_DECODER
 
+#define WF_KY_PASS_THROUGH(Name)                                                                      \
+  UINT CWFKstoneIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
+    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;                  \
+  }
+WF_KY_PASS_THROUGH(ProcessInputAlerts)
+WF_KY_PASS_THROUGH(ProcessOutputAlerts)
+WF_KY_PASS_THROUGH(ProcessSupplyAlerts)
+WF_KY_PASS_THROUGH(ProcessCfgChgAlerts)
+WF_KY_PASS_THROUGH(ProcessServiceReqAlerts)
+#undef WF_KY_PASS_THROUGH
+
+UINT CWFKstoneIcon::ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                                         UINT handled) {
+  constexpr UINT kWarning = 6;
+  constexpr UINT kHelpId = 3504;
+  UINT result = 0;
+  if (!data) count = 0;
+  WFAppServices* app = WFGetApp();
+  const CFilename wave = app ? app->GetWaveFile(5) : CFilename();
+  for (UINT i = 0; i < count; ++i) {
+    alert->SetSpecificAlert(data[i].alertId);
+    if (data[i].alertId == 6161) {
+      result |= 9;
+      ++handled;
+      CString text;
+      {
+        wf::fw::ResourceHandleSwitch resources(s_resources);
+        text = BuildAlertString(49005, 0, 0);
+      }
+      CompleteAlert(alert, CWFAlert::ACTIVE, result, kWarning, text, kHelpId, wave, TRUE, FALSE, FALSE);
+    } else if (data[i].alertId == 6203) {
+      // Handled even when no level names the tray: no alert then.
+      ++handled;
+      const CString text = GetPaperLowErrorString(data[i].detail);
+      if (text.IsEmpty()) continue;
+      result |= 9;
+      CompleteAlert(alert, CWFAlert::ACTIVE, result, kWarning, text, kHelpId, wave, FALSE, FALSE, FALSE);
+    }
+  }
+  if (handled < count) result |= CWFMeridianIcon::ProcessWarningAlerts(alert, count, data, handled);
+  return result;
+}
+
+CString CWFKstoneIcon::GetPaperLowErrorString(WORD tray) {
+  WFPrtObj* object = GetPrinterObj();
+  if (!object) return {};
+  UINT count = 0;
+  WFPrtObj::WFPALERTDATA* entries = nullptr;
+  CString text;
+  if (BCEReturnCheck(object->bidiQueryInputStatus(&count, &entries)) && entries) {
+    for (UINT i = 0; i < count; ++i) {
+      if (entries[i].alertId != 6209 || (entries[i].detail >> 8) != tray) continue;
+      UpdateInputChars();
+      SetTrayLevel(tray, static_cast<BYTE>(entries[i].detail & 0xFF));
+      CString format;
+      {
+        wf::fw::ResourceHandleSwitch resources(s_resources);
+        format.LoadString(49009);
+      }
+      text = BuildAlertString(format, GetTrayName(tray), GetTrayLevelName(tray));
+      break;
+    }
+  }
+  delete[] entries;
+  ReleasePrinterObj();
+  return text;
+}
+
 void CWFKstoneIcon::ShowHelpforError() {
   UINT specific = 0;
   bool any = false;

@@ -22,6 +22,7 @@ class ProbeKyIcon : public CWFKstoneIcon {
   using CWFKstoneIcon::CWFKstoneIcon;
   using CWFKstoneIcon::ProcessPaperJamAlerts;
   using CWFKstoneIcon::ProcessUIRAlerts;
+  using CWFKstoneIcon::ProcessWarningAlerts;
   static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new ProbeKyIcon(object, record); }
 };
 
@@ -157,6 +158,33 @@ TEST_F(KeystoneIconTest, AlertChoicesSetFlagsClassBitsAndFilters) {
     CWFAlertMsg m(&a, "", CFilename(), 0);
     EXPECT_EQ(icon->FilterAlerts(&m), f.action) << f.id;
   }
+}
+
+TEST_F(KeystoneIconTest, PaperLowNamesTheTrayAndItsLevelOrRaisesNothing) {
+  ProbeKyIcon* icon = add(46);
+  auto* printer = static_cast<ScriptedPrtObj*>(app_.printers[46]);
+  printer->inputBins = {{3, 7103, 500, "Tray 1", 1, 1}, {4, 7104, 200, "Tray 2", 1, 1}};
+  printer->alertLists["bidiQueryInputStatus"] = {{6209, (4 << 8) | 2}, {6209, (3 << 8) | 0}};
+  CWFAlert alert(46, printer, 0, 1524, CWFAlert::NOT_PROCESSED, 0, 0, FALSE, FALSE, FALSE, FALSE);
+
+  // A tray the input status does not report: handled, no alert.
+  std::vector<Alert> missing = {{6203, 5}};
+  EXPECT_EQ(icon->ProcessWarningAlerts(&alert, 1, missing.data(), 0), 0u);
+  EXPECT_TRUE(storedIds(icon).empty());
+  EXPECT_EQ(icon->GetPaperLowErrorString(5), CString());
+
+  std::vector<Alert> low = {{6203, 4}};
+  EXPECT_EQ(icon->ProcessWarningAlerts(&alert, 1, low.data(), 0), 9u);
+  ASSERT_EQ(storedIds(icon), (std::vector<UINT>{6203}));
+  const CString tray = icon->GetTrayName(4);
+  const CString level = icon->GetTrayLevelName(4);
+  ASSERT_FALSE(tray.IsEmpty());
+  ASSERT_FALSE(level.IsEmpty());
+  CWFAlertMsg* message = icon->GetAlertStorage().GetTopAlertMsg();
+  EXPECT_EQ(message->GetText(), family(49009) + " - " + tray + " - " + level);
+  EXPECT_EQ(message->GetAlert()->GetSubType(), 6u);
+  EXPECT_FALSE(message->GetAlert()->GetHardError());
+  EXPECT_EQ(icon->GetTrayLevelPercent(4), 30u) << "the level taken on the way";
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // CWFKstoneIcon: the printer icon of the Keystone family (key 7). A Meridian
 // icon with six family alerts stored with the printer and the family's
-// decoding of intervention and jam alerts.
+// decoding of intervention, jam and warning alerts (paper low from the
+// input tray levels).
 #include "meridian/meridian_icon.h"
 
 // The stored record of this family: the Meridian part, then the family's
@@ -39,6 +40,10 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   void RestoreKeystoneAlerts(ULONG mask);
   BOOL GetFamilyAlertFlag(int index) const { return m_familyAlerts[index]; }
 
+  // "<49009> - <tray name> - <level name>" from the input status entry of
+  // `tray` (its level noted on the way); empty without one.
+  CString GetPaperLowErrorString(WORD tray);
+
   void ShowHelpforError() override;
   void UpdateAlertList(CWFAlertDlgList* list) override;
   void SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) override;
@@ -50,6 +55,13 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
   UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                              UINT handled) override;
+  UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
+  UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
+                               UINT handled) override;
 
  private:
   BOOL m_familyAlerts[kFamilyAlertCount] = {1, 1, 1, 1, 1, 1};
