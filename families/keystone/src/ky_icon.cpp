@@ -4,8 +4,10 @@
 
 #include "common/alert_dlg_list.h"
 #include "common/app_services.h"
+#include "common/printer_list.h"
 #include "common/wait_objects.h"
 #include "framework/shell_services.h"
+#include "framework/wnd.h"
 #include "platform/clock.h"
 
 namespace {
@@ -287,4 +289,73 @@ CWFPrinterIcon::ALERT_ACTION CWFKstoneIcon::FilterAlerts(CWFAlertMsg* message) {
   const int index = familyAlertIndex(message->GetAlert()->GetSpecificAlert());
   if (index < 0) return ALERT_FAMILY;
   return m_familyAlerts[index] ? ALERT_SHOW : ALERT_SUPPRESS;
+}
+
+// ---- job-buffering results ----
+
+namespace {
+
+constexpr BYTE kPartitionChanged = 82;
+constexpr BYTE kPortChanged = 83;
+constexpr std::uint32_t kArmDelayMs = 1000;
+
+struct ArmNotifyRequest {
+  USHORT printer;
+  BOOL on;
+};
+
+}  // namespace
+
+BOOL CWFKstoneIcon::DigestResMgmtData(CWFAlert* alert, WFPrtObj::DEVICEMGMTALERTDATA data) {
+  if (data.kind != kPartitionChanged && data.kind != kPortChanged)
+    return CWFMeridianIcon::DigestResMgmtData(alert, data);
+  if (data.moreEntries != 0) return TRUE;
+  if (HWND window = m_jobBufWindow) {
+    if (data.result != 0)
+      PostMessage(window, WM_KY_JBERROR, 49034, 49025);
+    else
+      PostMessage(window, WM_KY_JBALERT, 0, data.kind);
+  }
+  return TRUE;
+}
+
+void CWFKstoneIcon::ActivateResMgmtAlertsNotify(int on, HWND window) {
+  m_jobBufWindow = window;
+  WFAppServices* app = WFGetApp();
+  if (!app) return;
+  auto* request = new (std::nothrow) ArmNotifyRequest{GetPrinterHandle(), on ? TRUE : FALSE};
+  if (request)
+    app->BeginThread(&ArmRMAlertsNotify, request, 0, BuildDescriptiveString("ArmRMAlertsNotify()"));
+}
+
+UINT CWFKstoneIcon::ArmRMAlertsNotify(void* param) {
+  auto* request = static_cast<ArmNotifyRequest*>(param);
+  WFAppServices* app = WFGetApp();
+  CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
+  if (CWFPrinterIcon* found = list ? list->FindPrinterIcon(request->printer) : nullptr) {
+    if (auto* icon = dynamic_cast<CWFKstoneIcon*>(found)) icon->armNotify(request->on);
+    found->ThreadUnlock();
+  }
+  delete request;
+  return 0;
+}
+
+void CWFKstoneIcon::armNotify(BOOL on) {
+  bool ok = true;
+  if (on && !AreRMAlertsOn()) {
+    wf::sleepFor(kArmDelayMs);
+    if (registerResAlerts(TRUE))
+      SetRMAlerts(TRUE);
+    else
+      ok = false;
+  } else if (!on && AreRMAlertsOn()) {
+    registerResAlerts(FALSE);
+    SetRMAlerts(FALSE);
+  }
+  HWND window = m_jobBufWindow;
+  if (!on || !window) return;
+  if (ok)
+    PostMessage(window, WM_KY_JBARMED, 0, 0);
+  else
+    PostMessage(window, WM_KY_JBERROR, 49049, 49047);
 }

@@ -10,6 +10,8 @@
 #include "keystone/ky_family.h"
 #include "keystone/ky_icon.h"
 #include "meridian/meridian_family.h"
+#include "platform/clock.h"
+#include "platform/message_queue.h"
 #include "test_fixture.h"
 
 namespace wf::testing {
@@ -185,6 +187,116 @@ TEST_F(KeystoneIconTest, PaperLowNamesTheTrayAndItsLevelOrRaisesNothing) {
   EXPECT_EQ(message->GetAlert()->GetSubType(), 6u);
   EXPECT_FALSE(message->GetAlert()->GetHardError());
   EXPECT_EQ(icon->GetTrayLevelPercent(4), 30u) << "the level taken on the way";
+}
+
+// What the job-buffering window was posted.
+class Receiver : public CWnd {
+ public:
+  struct Entry {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Entry&) const = default;
+  };
+  std::vector<Entry> received;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message < WM_USER) return CWnd::WindowProc(message, wParam, lParam);
+    received.push_back({message, wParam, lParam});
+    return 0;
+  }
+};
+using Posted = std::vector<Receiver::Entry>;
+
+class KeystoneJobBufferingTest : public KeystoneIconTest {
+ protected:
+  void SetUp() override {
+    KeystoneIconTest::SetUp();
+    icon_ = add(kHandle);
+    ASSERT_TRUE(window_.CreateEx(0, "JBWindow", "jb", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, 0));
+    wf::setTimeScaleForTest(0.001);
+  }
+  void TearDown() override {
+    wf::setTimeScaleForTest(1.0);
+    window_.DestroyWindow();
+    KeystoneIconTest::TearDown();
+  }
+  UINT alert(const WFPrtObj::DEVICEMGMTALERTDATA& record) {
+    auto* printer = static_cast<ScriptedPrtObj*>(app_.printers[kHandle]);
+    const USHORT key = ++key_;
+    printer->resAlerts[key] = record;
+    CWFAlert a(kHandle, printer, key, 1525, CWFAlert::NOT_PROCESSED, 0, 0, FALSE, FALSE, FALSE, FALSE);
+    const UINT handled = icon_->ProcessResMgmtAlert(&a);
+    runQueuedWork();
+    return handled;
+  }
+  static int captures() {
+    int n = 0;
+    for (const auto& call : fakebce::calls())
+      n += call.function == "BceCaptureAlerts" && (call.netMask & 0x1000);
+    return n;
+  }
+  static constexpr std::uint16_t kHandle = 70;
+  ProbeKyIcon* icon_ = nullptr;
+  Receiver window_;
+  USHORT key_ = 100;
+};
+
+WFPrtObj::DEVICEMGMTALERTDATA outcome(BYTE kind, ULONG result, BYTE more = 0) {
+  WFPrtObj::DEVICEMGMTALERTDATA r;
+  r.kind = kind;
+  r.moreEntries = more;
+  r.result = result;
+  return r;
+}
+
+TEST_F(KeystoneJobBufferingTest, ConfirmationsReachTheWaitingWindow) {
+  icon_->ActivateResMgmtAlertsNotify(TRUE, window_.m_hWnd);
+  runQueuedWork();
+  window_.received.clear();
+  const struct {
+    WFPrtObj::DEVICEMGMTALERTDATA data;
+    Posted posted;
+  } cases[] = {{outcome(83, 0), {{WM_KY_JBALERT, 0, 83}}},
+               {outcome(82, 0), {{WM_KY_JBALERT, 0, 82}}},
+               {outcome(83, 1), {{WM_KY_JBERROR, 49034, 49025}}},
+               {outcome(82, 0, 1), {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(int(c.data.kind));
+    window_.received.clear();
+    alert(c.data);
+    EXPECT_EQ(window_.received, c.posted);
+  }
+  EXPECT_EQ(icon_->GetRMDiskBufWindow(), window_.m_hWnd);
+  // A listing entry is Meridian's: a listing never started leaves the window alone.
+  window_.received.clear();
+  alert(outcome(16, 0));
+  EXPECT_TRUE(window_.received.empty());
+}
+
+TEST_F(KeystoneJobBufferingTest, ArmingTwiceCapturesOnceAndAnswersTwice) {
+  icon_->ActivateResMgmtAlertsNotify(TRUE, window_.m_hWnd);
+  EXPECT_EQ(runQueuedWork(), std::vector<std::string>{"[Corvane Vireo N 17 - LPT3] ArmRMAlertsNotify()"});
+  icon_->ActivateResMgmtAlertsNotify(TRUE, window_.m_hWnd);
+  runQueuedWork();
+  EXPECT_EQ(captures(), 1);
+  EXPECT_TRUE(icon_->AreRMAlertsOn());
+  EXPECT_EQ(window_.received, (Posted{{WM_KY_JBARMED, 0, 0}, {WM_KY_JBARMED, 0, 0}}));
+
+  // Turning off releases whatever the answer and posts nothing.
+  window_.received.clear();
+  icon_->ActivateResMgmtAlertsNotify(FALSE, window_.m_hWnd);
+  runQueuedWork();
+  EXPECT_FALSE(icon_->AreRMAlertsOn());
+  EXPECT_TRUE(window_.received.empty());
+}
+
+TEST_F(KeystoneJobBufferingTest, ARefusedCaptureIsReported) {
+  fakebce::setCaptureResult(-5);
+  icon_->ActivateResMgmtAlertsNotify(TRUE, window_.m_hWnd);
+  runQueuedWork();
+  fakebce::setCaptureResult(0);
+  EXPECT_FALSE(icon_->AreRMAlertsOn());
+  EXPECT_EQ(window_.received, (Posted{{WM_KY_JBERROR, 49049, 49047}}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // icon with six family alerts stored with the printer and the family's
 // decoding of intervention, jam and warning alerts (paper low from the
 // input tray levels).
+#include <atomic>
+
 #include "meridian/meridian_icon.h"
 
 // The stored record of this family: the Meridian part, then the family's
@@ -14,6 +16,13 @@ struct KEYSTONEBINARYDATA {
 };
 #pragma pack(pop)
 static_assert(sizeof(KEYSTONEBINARYDATA) == 116);
+
+// Posted to the job-buffering window: resource alerts armed; a change
+// confirmed (lParam the alert kind); an error (wParam caption id, lParam
+// text id, both family strings).
+constexpr UINT WM_KY_JBARMED = 1185;
+constexpr UINT WM_KY_JBALERT = 1189;
+constexpr UINT WM_KY_JBERROR = 1190;
 
 class CWFKstoneIcon : public CWFMeridianIcon {
   DECLARE_DYNCREATE(CWFKstoneIcon)
@@ -49,7 +58,13 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   void SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) override;
   ALERT_ACTION FilterAlerts(CWFAlertMsg* message) override;
 
+  BOOL DigestResMgmtData(CWFAlert* alert, WFPrtObj::DEVICEMGMTALERTDATA data) override;
+  // Keeps `window` as the job-buffering window and arms (or disarms) the
+  // resource alerts on a worker; turning on tells the window how it went.
+  virtual void ActivateResMgmtAlertsNotify(int on, HWND window);
   virtual void ConstructorInit();
+  HWND GetRMDiskBufWindow() const { return m_jobBufWindow; }
+  static UINT ArmRMAlertsNotify(void* request);
 
  protected:
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
@@ -64,7 +79,10 @@ class CWFKstoneIcon : public CWFMeridianIcon {
                                UINT handled) override;
 
  private:
+  void armNotify(BOOL on);
+
   BOOL m_familyAlerts[kFamilyAlertCount] = {1, 1, 1, 1, 1, 1};
+  std::atomic<HWND> m_jobBufWindow{0};
 
   static inline CWFPrinterDLL* s_registration = nullptr;
   static inline HINSTANCE s_resources = nullptr;
