@@ -9,6 +9,7 @@
 #include "framework/shell_services.h"
 #include "framework/wnd.h"
 #include "platform/clock.h"
+#include "wfprm/wfprm.h"
 
 namespace {
 
@@ -101,6 +102,21 @@ void CWFKstoneIcon::DetermineModel() {
   }
   setText(m_model, model);
   UpdateInputChars();
+}
+
+short CWFKstoneIcon::GetSpoolBufferPercent(int check, unsigned char* percent) {
+  WFPrtObj* object = GetPrinterObj();
+  if (!object) return 2;
+  WFPrtObj::ULONG partition = 0, count = 0;
+  std::vector<RM_JOBBUFFSUMMARY> ports;
+  const WFPrtObj::LONG rc = bidiResMgmtQueryJobBufferingSummary(*object, &partition, &count, &ports);
+  short answer = 2;
+  if (rc == 0 && !(check && !BCEReturnCheck(rc))) {
+    if (percent) *percent = static_cast<unsigned char>(partition & 0xFF);
+    answer = 1;
+  }
+  ReleasePrinterObj();
+  return answer;
 }
 
 // ---- stored record ----

@@ -12,6 +12,7 @@
 #include "meridian/meridian_family.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
+#include "prtobj/prtobj_util.h"
 #include "test_fixture.h"
 
 namespace wf::testing {
@@ -288,6 +289,48 @@ TEST_F(KeystoneJobBufferingTest, ArmingTwiceCapturesOnceAndAnswersTwice) {
   runQueuedWork();
   EXPECT_FALSE(icon_->AreRMAlertsOn());
   EXPECT_TRUE(window_.received.empty());
+}
+
+// A printer whose requests answer `reply` (without the first byte); an
+// empty one fails the request.
+class ReplyingPrinter : public ScriptedPrtObj {
+ public:
+  using ScriptedPrtObj::ScriptedPrtObj;
+  std::string reply;
+
+ protected:
+  LONG bidiQuery(USHORT, const void*, ULONG, void** out, ULONG* len, BOOL, BOOL) override {
+    if (reply.empty()) return -1;
+    void* copy = wfPrtObjNew(reply.size());
+    std::memcpy(copy, reply.data(), reply.size());
+    *out = copy;
+    *len = static_cast<ULONG>(reply.size());
+    return 0;
+  }
+};
+
+TEST_F(KeystoneIconTest, SpoolBufferPercentIsThePartition) {
+  using namespace std::string_literals;
+  auto owned = std::make_unique<ReplyingPrinter>(71, 7);
+  ReplyingPrinter* printer = owned.get();
+  printer->caps = localPrinter(71, "LPT3", 7)->caps;
+  printer->deviceChars.model = "Corvane Vireo N 17";
+  PrinterFixture::add(std::unique_ptr<ScriptedPrtObj>(std::move(owned)));
+  list_.NewPrinterIcon(printer, nullptr);
+  auto* icon = dynamic_cast<CWFKstoneIcon*>(icons().back());
+  ASSERT_NE(icon, nullptr);
+
+  printer->reply = "\x00\x14\x01\x00\x00\x00"s;
+  unsigned char percent = 0;
+  EXPECT_EQ(icon->GetSpoolBufferPercent(1, &percent), 1);
+  EXPECT_EQ(percent, 20);
+  // A refused or failed query leaves the output alone.
+  for (const std::string& reply : {"\x01"s, ""s}) {
+    printer->reply = reply;
+    percent = 77;
+    EXPECT_EQ(icon->GetSpoolBufferPercent(0, &percent), 2);
+    EXPECT_EQ(percent, 77);
+  }
 }
 
 TEST_F(KeystoneJobBufferingTest, ARefusedCaptureIsReported) {

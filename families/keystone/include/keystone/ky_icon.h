@@ -41,6 +41,8 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   CString GetGhostName() override;
   void DetermineModel() override;
   int SupportInputLevels() override { return 1; }
+  // 1 with the job-buffering partition's percent; 2 when it could not be had.
+  short GetSpoolBufferPercent(int check, unsigned char* percent) override;
 
   void WriteBinaryEnumData(HKEY key) override;
   void CreateSpecificBinaryData(void* record) override;
