@@ -8,6 +8,7 @@
 #include "platform/module.h"
 #include "sim_printer.h"
 #include "test_support.h"
+#include "wfprm/wfprm.h"
 
 namespace prtobjtest {
 namespace {
@@ -175,6 +176,76 @@ TEST_F(PrtObjResMgmtOnSim, DeviceThePrinterLacksGivesAFailedListing) {
   EXPECT_EQ(records[0].moreEntries, 0);
   EXPECT_EQ(records[0].entryFlag & 0xFFFF, 0u);
   EXPECT_EQ(names(WFPrtObj::DEVICE_FLASH), "logo.mac,serif.fnt");
+}
+
+}  // namespace
+}  // namespace prtobjtest
+
+namespace prtobjtest {
+namespace {
+
+// The job-buffering requests, as the family module calls them.
+template <class Fn>
+Fn wfprmEntry(const char* name) {
+  void* module = dlopen((wf::moduleDirectory() / "libwfprm.so").c_str(), RTLD_NOW);
+  return module ? reinterpret_cast<Fn>(dlsym(module, name)) : nullptr;
+}
+
+TEST(PrtObjResMgmt, JobBufferingSummaryPartitionAndPorts) {
+  std::unique_ptr<TestObj> obj(freshObject());
+  auto summary =
+      wfprmEntry<decltype(&bidiResMgmtQueryJobBufferingSummary)>("bidiResMgmtQueryJobBufferingSummary");
+  auto partition =
+      wfprmEntry<decltype(&bidiResMgmtSetBufferingPartition)>("bidiResMgmtSetBufferingPartition");
+  auto port = wfprmEntry<decltype(&bidiResMgmtChangeBufferingState)>("bidiResMgmtChangeBufferingState");
+  ASSERT_TRUE(summary && partition && port);
+
+  fakebce::pushReply(0, hex("00 00 14 03 00 01 01 01 00 01 05 00 00"));
+  WFPrtObj::ULONG percent = 0, count = 0;
+  std::vector<RM_JOBBUFFSUMMARY> ports;
+  ASSERT_EQ(summary(*obj, &percent, &count, &ports), 0);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi").back().request, hex("05"));
+  EXPECT_EQ(percent, 20u);
+  ASSERT_EQ(count, 3u);
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[0].portKind, 0u);
+  EXPECT_NE(ports[0].active, 0u);
+  EXPECT_NE(ports[0].set, 0u);
+  EXPECT_EQ(ports[1].portKind, 1u);
+  EXPECT_EQ(ports[1].active, 0u);
+  EXPECT_NE(ports[1].set, 0u);
+  EXPECT_EQ(ports[2].portKind, 5u);
+
+  // Replies that do not hold together leave the outputs alone.
+  for (const char* bad : {"00 00 14 02 00 01 01", "00 00 65 00", "00 00 14 01 04 00 00", "00 01 14 00"}) {
+    SCOPED_TRACE(bad);
+    fakebce::pushReply(0, hex(bad));
+    WFPrtObj::ULONG p = 7, n = 7;
+    std::vector<RM_JOBBUFFSUMMARY> none;
+    EXPECT_EQ(summary(*obj, &p, &n, &none), kBadReply);
+    EXPECT_EQ(p, 7u);
+    EXPECT_EQ(n, 7u);
+    EXPECT_TRUE(none.empty());
+  }
+
+  fakebce::pushReply(0, hex("00 00"));
+  EXPECT_EQ(partition(*obj, 20), 0);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi").back().request, hex("06 14"));
+  fakebce::pushReply(0, hex("00 01"));
+  EXPECT_EQ(port(*obj, 1, 1), kBadReply);
+  EXPECT_EQ(fakebce::callsOf("BceSendBidi").back().request, hex("07 01 01"));
+
+  // The confirmations decode; short ones do not.
+  WFPrtObj::DEVICEMGMTALERTDATA alert;
+  fakebce::setAlert(12, hex("03 02 52 00 00000001 00 00"));
+  ASSERT_EQ(obj->bidiDeviceQueryAlert(12, &alert), 0);
+  EXPECT_EQ(alert.kind, 82);
+  EXPECT_EQ(alert.result, 1u);
+  fakebce::setAlert(13, hex("03 02 53 00 00000000 00 00"));
+  ASSERT_EQ(obj->bidiDeviceQueryAlert(13, &alert), 0);
+  EXPECT_EQ(alert.kind, 83);
+  fakebce::setAlert(14, hex("03 02 53 00 0000"));
+  EXPECT_EQ(obj->bidiDeviceQueryAlert(14, &alert), kBadReply);
 }
 
 }  // namespace

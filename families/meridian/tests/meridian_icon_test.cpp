@@ -54,13 +54,14 @@ TEST(MeridianModule, LoadsFromTheDefaultListAndClaimsKeysOneAndFive) {
     ASSERT_NE(vireo, nullptr);
     EXPECT_EQ(vireo->GetName(), "Vireo");
     EXPECT_EQ(manager.FindPrinterDLL(5), vireo);
-    EXPECT_EQ(manager.FindPrinterDLL(7), nullptr);
+    ASSERT_NE(manager.FindPrinterDLL(7), nullptr);
+    EXPECT_EQ(manager.FindPrinterDLL(7)->GetName(), "Vireo N");
     EXPECT_EQ(CWFMeridianIcon().GetPrinterDLL(), vireo);
     EXPECT_NE(CWFMeridianIcon().GetResourceInstance(0), nullptr);
     EXPECT_EQ(vireo->GetImageListOffset(), 5) << "behind the generic family's five";
-    // Five each: the generic family's, Vireo's, and Tidewater's behind them.
-    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 15);
-    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 15);
+    // Five each: the generic family's, Vireo's, then Tidewater's and Keystone's.
+    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 20);
+    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 20);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cx, 32);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cy, 32);
     EXPECT_EQ(app.GetSmallImageList()->GetImageSize().cx, 16);

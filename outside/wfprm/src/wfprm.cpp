@@ -20,7 +20,9 @@ namespace alert = wf::protocol::reply::resource_alert;
 // The object's request primitives are protected; this stand-in is their friend.
 class WFPrm {
  public:
-  static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data) {
+  // `rest`, when given, reads what follows the acknowledgement.
+  template <class Rest>
+  static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data, Rest&& rest) {
     void* reply = nullptr;
     WFPrtObj::ULONG len = 0;
     LONG rc = obj.bidiQuery(kResMgmtRequest, data.data(), static_cast<WFPrtObj::ULONG>(data.size()), &reply,
@@ -28,10 +30,13 @@ class WFPrm {
     if (rc == 0) {
       wf::ByteReader in(std::string_view(static_cast<const char*>(reply), reply ? len : 0));
       std::uint8_t ack = command::kRefused;
-      if (!in.u8(ack) || ack != command::kTaken) rc = kBadReply;
+      if (!in.u8(ack) || ack != command::kTaken || !rest(in)) rc = kBadReply;
     }
     wfPrtObjFree(reply);
     return rc;
+  }
+  static LONG command(WFPrtObj& obj, std::vector<std::uint8_t> data) {
+    return command(obj, std::move(data), [](wf::ByteReader&) { return true; });
   }
 
   static LONG alert(WFPrtObj& obj, WFPrtObj::USHORT key, WFPrtObj::DEVICEMGMTALERTDATA* record) {
@@ -82,6 +87,41 @@ WF_MODULE_EXPORT LONG bidiResMgmtCopyFile(WFPrtObj& obj, const std::string& file
                                       name));
 }
 
+WF_MODULE_EXPORT LONG bidiResMgmtQueryJobBufferingSummary(WFPrtObj& obj, WFPrtObj::ULONG* percent,
+                                                          WFPrtObj::ULONG* count,
+                                                          std::vector<RM_JOBBUFFSUMMARY>* ports) {
+  if (!percent || !count || !ports) return -18;
+  std::uint8_t gotPercent = 0;
+  std::vector<RM_JOBBUFFSUMMARY> got;
+  const LONG rc = WFPrm::command(obj, {command::kBufferingSummary}, [&](wf::ByteReader& in) {
+    std::uint8_t n = 0;
+    if (!(in.u8(gotPercent) && in.u8(n)) || gotPercent > 100) return false;
+    for (std::uint8_t i = 0; i < n; ++i) {
+      std::uint8_t kind = 0, active = 0, set = 0;
+      if (!(in.u8(kind) && in.u8(active) && in.u8(set))) return false;
+      if (kind > 5 || kind == 4) return false;
+      got.push_back({0, kind, active, set});
+    }
+    return true;
+  });
+  if (rc != 0) return rc;
+  *percent = gotPercent;
+  *count = static_cast<WFPrtObj::ULONG>(got.size());
+  *ports = std::move(got);
+  return 0;
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtSetBufferingPartition(WFPrtObj& obj, WFPrtObj::ULONG percent) {
+  if (percent > 100) return kBadReply;
+  return WFPrm::command(obj, {command::kBufferingPartition, static_cast<std::uint8_t>(percent)});
+}
+
+WF_MODULE_EXPORT LONG bidiResMgmtChangeBufferingState(WFPrtObj& obj, RM_PORTID port, int on) {
+  if (port > 0xFF) return kBadReply;
+  return WFPrm::command(
+      obj, {command::kBufferingPort, static_cast<std::uint8_t>(port), static_cast<std::uint8_t>(on ? 1 : 0)});
+}
+
 WF_MODULE_EXPORT LONG bidiResMgmtQueryAlert(WFPrtObj& obj, WFPrtObj::USHORT key, void* record) {
   if (!record) return -18;
   return WFPrm::alert(obj, key, static_cast<WFPrtObj::DEVICEMGMTALERTDATA*>(record));
@@ -100,7 +140,8 @@ WF_MODULE_EXPORT LONG parseResMgmtAlertData(const void* data, long len,
         in.be16(entryLength) && in.bytes(entryLength, entry)))
     return kBadReply;
   if (tag != classes::kClassAlertTag || classByte != classes::kResourceByte) return kBadReply;
-  if (kind < alert::kEntry || kind > alert::kCopied) return kBadReply;
+  const bool jobBuffering = kind == alert::kPartitionChanged || kind == alert::kPortChanged;
+  if ((kind < alert::kEntry || kind > alert::kCopied) && !jobBuffering) return kBadReply;
   record->kind = kind;
   record->moreEntries = more;
   record->result = result;

@@ -101,6 +101,8 @@ constexpr std::size_t kResult = 4;       // BE32
 constexpr std::size_t kEntryLength = 8;  // BE16
 constexpr std::size_t kEntryText = 10;
 constexpr std::uint8_t kEntry = 16, kDeleted = 17, kMoved = 18, kFormatted = 19, kCopied = 20;
+// Job buffering: the partition or a port's switch changed.
+constexpr std::uint8_t kPartitionChanged = 82, kPortChanged = 83;
 constexpr std::uint32_t kDone = 0, kNoSuchFile = 1, kNoSuchDevice = 2, kNoRoom = 3;
 }  // namespace resource_alert
 
@@ -111,6 +113,9 @@ namespace resource_command {
 constexpr std::uint8_t kList = 1, kFormat = 2, kDelete = 3, kCopy = 4;
 constexpr std::uint8_t kDisk = 1, kFlash = 2;
 constexpr std::uint8_t kTaken = 0, kRefused = 1;
+// Job buffering: summary (reply: ack, percent, n, n x kind active set);
+// partition (percent); port switch (kind, on).
+constexpr std::uint8_t kBufferingSummary = 5, kBufferingPartition = 6, kBufferingPort = 7;
 }  // namespace resource_command
 
 }  // namespace wf::protocol::reply
