@@ -2,7 +2,9 @@
 // connection, the panel lights, the PPDS test and the two family alerts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/alert_dlg_list.h"
@@ -198,6 +200,74 @@ TEST_F(TidewaterIconTest, FamilyAlertsAreDecodedFilteredListedAndHelped) {
     CWFAlertMsg m(&a, "", CFilename(), 0);
     EXPECT_EQ(icon->FilterAlerts(&m), f.action) << f.id;
   }
+}
+
+TEST_F(TidewaterIconTest, AFamilyAlertSwitchedOffIsNotStoredWhenRaised) {
+  ProbeTwIcon* icon = add(45);
+  CWFAlertDlgList list;
+  icon->UpdateAlertList(&list);
+  list.UpdateState(family(50008), 0);
+  ALERTS mask{};
+  icon->SetBceAlerts(&list, &mask, TRUE);
+  ScriptedPrtObj* printer = static_cast<ScriptedPrtObj*>(app_.printers[45]);
+  CWFAlert alert(45, printer, 0, 1524, CWFAlert::NOT_PROCESSED, 0x10, 0, FALSE, FALSE, FALSE, FALSE);
+  std::vector<Alert> clear = {{6141, 0}};
+  icon->ProcessUIRAlerts(&alert, 1, clear.data(), 0);
+  EXPECT_TRUE(storedIds(icon).empty()) << "6141 is off";
+  std::vector<Alert> toner = {{6140, 0}};
+  icon->ProcessUIRAlerts(&alert, 1, toner.data(), 0);
+  EXPECT_EQ(storedIds(icon), (std::vector<UINT>{6140}));
+}
+
+// Either family alert alone keeps the intervention class captured; with
+// both off and every other row off, an earlier capture of it is dropped.
+TEST_F(TidewaterIconTest, TheFamilyAlertsAloneKeepTheInterventionClassCaptured) {
+  ProbeTwIcon* icon = add(46);
+  const struct {
+    std::vector<UINT> on;
+    bool captured;
+  } cases[] = {{{6140}, true}, {{6141}, true}, {{}, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.on.size() == 1 ? c.on[0] : 0);
+    CWFAlertDlgList list;
+    icon->UpdateAlertList(&list);
+    // Each case sets every row: an earlier case's choice is the icon's now.
+    std::vector<std::pair<CString, int>> rows;
+    for (POSITION p = list.GetHeadPosition(); p;) {
+      auto* item = reinterpret_cast<ALERT_DLG_STRUCT*>(list.GetNext(p));
+      rows.emplace_back(item->name, std::find(c.on.begin(), c.on.end(), item->key) != c.on.end() ? 1 : 0);
+    }
+    ASSERT_GT(rows.size(), 40u) << "base, Meridian and family rows";
+    for (const auto& [name, state] : rows) list.UpdateState(name, state);
+    ALERTS alerts{0x10 | 0x80};
+    icon->SetBceAlerts(&list, &alerts, TRUE);
+    EXPECT_EQ((alerts.mask & 0x10) != 0, c.captured);
+    EXPECT_EQ(alerts.mask & 0x0F, 0u) << "no other low class stays on";
+    EXPECT_NE(alerts.mask & 0x80, 0u) << "classes above the list's are left alone";
+  }
+}
+
+// The family's pages join the base views in the printer's context menu.
+TEST_F(TidewaterIconTest, TheContextMenuOpensTheFamilyPagesAfterTheBaseViews) {
+  ProbeTwIcon* icon = add(47);
+  CMenu menu;
+  icon->GetRtBtnPopup(&menu);
+  CMenu* views = menu.GetSubMenu(0);
+  ASSERT_NE(views, nullptr);
+  std::vector<UINT> ids;
+  std::vector<std::string> texts;
+  for (int i = 0; i < static_cast<int>(views->GetMenuItemCount()); ++i) {
+    ids.push_back(views->GetMenuItemID(i));
+    CString text;
+    views->GetMenuString(static_cast<UINT>(i), text, MF_BYPOSITION);
+    texts.push_back(text.str());
+  }
+  ASSERT_GE(ids.size(), 4u);
+  EXPECT_EQ(ids.front(), 32775u) << "the status view first";
+  EXPECT_EQ(std::vector<UINT>(ids.end() - 3, ids.end()), (std::vector<UINT>{50167, 50168, 50166}));
+  EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+            (std::vector<std::string>{family(50167).str(), family(50168).str(), family(50166).str()}));
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), 50166u), 1);
 }
 
 TEST_F(TidewaterIconTest, TheModelNamesTheMakersPrintersOnly) {
