@@ -424,36 +424,63 @@ TEST_F(AlertSettings, AWindowSavedWithAMeridianPrinterBringsBackItsChoice) {
   EXPECT_EQ(decides(6174), CWFPrinterIcon::ALERT_SHOW);
 }
 
-TEST_F(AlertSettings, TidewaterPrintersOfferTheirTwoAlerts) {
-  InitTidewaterGuiDLL(nullptr, &RegisterDLL);
-  TIDEWATERBINARYDATA record{};
-  std::strcpy(record.meridian.base.name, "Pagecrest");
-  record.meridian.base.familyKey = 3;
-  record.meridian.base.storedAlerts = 0x3FFFFF;
-  record.meridian.storedAlerts = 0x7FFFFFF;
-  record.storedAlerts = 3;
-  NETADDRESS address{};
-  std::strcpy(address.local, "Pagecrest");
-  auto* tidewater = dynamic_cast<CWFTwIcon*>(app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0));
-  ASSERT_NE(tidewater, nullptr);
-  CWFListView* view = window_->GetView();
-  view->AddPrinter(tidewater);
-  for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, 0, LVIS_SELECTED);
-  view->SetItemState(view->GetItemCount() - 1, LVIS_SELECTED, LVIS_SELECTED);
-  CString clear, toner;
-  {
-    wf::fw::ResourceHandleSwitch resources(tidewater->GetResourceInstance(0));
-    clear.LoadString(50008);
-    toner.LoadString(50009);
+class TidewaterAlertSettings : public AlertSettings {
+ protected:
+  void SetUp() override {
+    AlertSettings::SetUp();
+    InitTidewaterGuiDLL(nullptr, &RegisterDLL);
+    TIDEWATERBINARYDATA record{};
+    std::strcpy(record.meridian.base.name, "Pagecrest");
+    record.meridian.base.familyKey = 3;
+    record.meridian.base.storedAlerts = 0x3FFFFF;
+    record.meridian.storedAlerts = 0x7FFFFFF;
+    record.storedAlerts = 3;
+    NETADDRESS address{};
+    std::strcpy(address.local, "Pagecrest");
+    tidewater_ = dynamic_cast<CWFTwIcon*>(app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0));
+    ASSERT_NE(tidewater_, nullptr);
+    CWFListView* view = window_->GetView();
+    view->AddPrinter(tidewater_);
+    for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, 0, LVIS_SELECTED);
+    view->SetItemState(view->GetItemCount() - 1, LVIS_SELECTED, LVIS_SELECTED);
+    wf::fw::ResourceHandleSwitch resources(tidewater_->GetResourceInstance(0));
+    clear_ = name(50008).str();
+    toner_ = name(50009).str();
   }
+  // The printer's alert stored as the family's decoder completes it.
+  bool storedWhenRaised(UINT specific) {
+    raise(tidewater_, specific, 5);
+    tidewater_->UpdateViews(9);
+    return active(tidewater_, specific);
+  }
+
+  CWFTwIcon* tidewater_ = nullptr;
+  std::string clear_, toner_;
+};
+
+TEST_F(TidewaterAlertSettings, TidewaterPrintersOfferTheirTwoAlerts) {
   Names shown;
   dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
     shown = entries(box(d, IDC_ALERT_MONITORED));
     d.EndDialog(IDCANCEL);
   });
   command();
-  EXPECT_NE(std::find(shown.begin(), shown.end(), clear.str()), shown.end());
-  EXPECT_NE(std::find(shown.begin(), shown.end(), toner.str()), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), clear_), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), toner_), shown.end());
+}
+
+TEST_F(TidewaterAlertSettings, TheClearPaperPathAlertSwitchedOffIsNoLongerStored) {
+  dialogs_.on(IDD_ALERT_NOTIFICATION, [&](CDialog& d) {
+    select(d, IDC_ALERT_MONITORED, {clear_});
+    click(d, IDC_ALERT_REMOVE);
+    d.EndDialog(IDOK);
+  });
+  command();
+  EXPECT_FALSE(tidewater_->GetFamilyAlertFlag(0));
+  EXPECT_TRUE(tidewater_->GetFamilyAlertFlag(1));
+  EXPECT_FALSE(storedWhenRaised(6141));
+  EXPECT_TRUE(storedWhenRaised(6140));
+  EXPECT_TRUE(active(meridian_, 6137)) << "the other printers keep their choice";
 }
 
 }  // namespace
