@@ -61,6 +61,9 @@ std::optional<LResult> awaitAnswer(const std::shared_ptr<SendTicket>& ticket, st
 // Queues `message` for the owner of `target` and waits for its answer.
 std::optional<LResult> sendToThread(ThreadRecord& target, Message message, std::uint32_t ms);
 
+// Runs a sent message: unlike a post, its lParam is never the receiver's.
+LResult dispatchSent(Message& message);
+
 // A thread ends: its windows go without running their procedures.
 void forgetThreadWindows(ThreadId thread);
 

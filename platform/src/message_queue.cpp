@@ -250,7 +250,7 @@ void processSentMessages() {
       sent = std::move(record->sent.front());
       record->sent.pop_front();
     }
-    detail::answer(*sent.ticket, dispatchMessage(sent.message));
+    detail::answer(*sent.ticket, detail::dispatchSent(sent.message));
   }
 }
 

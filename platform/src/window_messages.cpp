@@ -206,7 +206,8 @@ class WindowSystem {
   Hwnd find(std::string_view className);
   bool post(Message m);
   std::optional<LResult> send(Message m, std::uint32_t ms);
-  LResult dispatch(Message& m);
+  LResult dispatch(Message& m, bool posted);
+  void setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler);
   void forgetThread(ThreadId thread);
   bool deliverLocal(Message m);
   // A send from another process: queued for the owner, whose answer goes back.
@@ -228,6 +229,7 @@ class WindowSystem {
   std::mutex m_;
   std::unique_ptr<OwnSlot> own_;
   std::map<Hwnd, LocalWindow> windows_;
+  std::map<std::uint32_t, std::shared_ptr<DroppedPostHandler>> droppedPostHandlers_;
   // Process-wide, so no index repeats even if the process changes slot.
   std::uint32_t nextIndex_ = 1;
   std::uint32_t issued_ = 0;
@@ -411,6 +413,14 @@ bool WindowSystem::destroy(Hwnd h) {
   return true;
 }
 
+void WindowSystem::setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler) {
+  std::lock_guard lock(m_);
+  if (handler)
+    droppedPostHandlers_[message] = std::make_shared<DroppedPostHandler>(std::move(handler));
+  else
+    droppedPostHandlers_.erase(message);
+}
+
 void WindowSystem::forgetThread(ThreadId thread) {
   std::lock_guard lock(m_);
   for (auto it = windows_.begin(); it != windows_.end();) {
@@ -557,7 +567,7 @@ std::optional<LResult> WindowSystem::send(Message m, std::uint32_t ms) {
     }
   }
   if (!owner) return sendToProcess(std::move(m), ms, *dir);
-  if (owner->id == currentThreadId()) return dispatch(m);
+  if (owner->id == currentThreadId()) return dispatch(m, false);
   return detail::sendToThread(*owner, std::move(m), ms);
 }
 
@@ -640,13 +650,20 @@ void WindowSystem::takeReply(const std::uint8_t* p, std::size_t n) {
 
 thread_local Payload* dispatchedPayload = nullptr;
 
-LResult WindowSystem::dispatch(Message& m) {
+LResult WindowSystem::dispatch(Message& m, bool posted) {
   std::shared_ptr<WindowProc> proc;
+  std::shared_ptr<DroppedPostHandler> dropped;
   {
     std::lock_guard lock(m_);
-    auto it = windows_.find(m.hwnd);
-    if (it == windows_.end()) return 0;
-    proc = it->second.proc;
+    if (auto it = windows_.find(m.hwnd); it != windows_.end()) {
+      proc = it->second.proc;
+    } else if (auto h = droppedPostHandlers_.find(m.message); posted && h != droppedPostHandlers_.end()) {
+      dropped = h->second;
+    }
+  }
+  if (!proc) {
+    if (dropped) (*dropped)(m.wParam, m.lParam);
+    return 0;
   }
   Payload* outer = std::exchange(dispatchedPayload, &m.payload);
   LResult result = (*proc)(m.hwnd, m.message, m.wParam, m.lParam);
@@ -702,6 +719,9 @@ namespace detail {
 void forgetThreadWindows(ThreadId thread) {
   windows().forgetThread(thread);
 }
+LResult dispatchSent(Message& message) {
+  return windows().dispatch(message, false);
+}
 }  // namespace detail
 
 Hwnd createWindow(std::string_view className, WindowProc proc) {
@@ -709,6 +729,9 @@ Hwnd createWindow(std::string_view className, WindowProc proc) {
 }
 bool destroyWindow(Hwnd hwnd) {
   return windows().destroy(hwnd);
+}
+void setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler) {
+  windows().setDroppedPostHandler(message, std::move(handler));
 }
 bool isWindow(Hwnd hwnd) {
   return windows().isWindow(hwnd);
@@ -727,7 +750,7 @@ std::optional<LResult> sendMessage(Hwnd hwnd, std::uint32_t message, WParam wPar
 }
 
 LResult dispatchMessage(Message& msg) {
-  return windows().dispatch(msg);
+  return windows().dispatch(msg, true);
 }
 Payload* currentPayload() {
   return dispatchedPayload;

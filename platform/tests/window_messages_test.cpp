@@ -274,6 +274,33 @@ TEST(WindowMessages, DestroyedWindowTakesNoMoreMessages) {
   EXPECT_EQ(rec.size(), 0u);
 }
 
+TEST(WindowMessages, PostsOwningTheirLParamAreHandedOverWhenTheirWindowWentFirst) {
+  constexpr std::uint32_t kOwning = WM_USER + 40;
+  std::vector<std::pair<WParam, LParam>> freed;
+  setDroppedPostHandler(kOwning, [&](WParam w, LParam l) { freed.emplace_back(w, l); });
+  drainOwnQueue();
+  RecordingWindow rec;
+  Hwnd h = createWindow("Owning", rec.proc());
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(postMessage(h, kOwning, 1, 11));       // handled by its live window
+  ASSERT_TRUE(postMessage(h, kOwning, 2, 22));       // queued when the window goes
+  ASSERT_TRUE(postMessage(h, WM_USER + 41, 3, 33));  // no handler: just dropped
+  Message m;
+  ASSERT_TRUE(peekMessage(m, PeekMode::Remove));
+  dispatchMessage(m);
+  ASSERT_TRUE(destroyWindow(h));
+  while (peekMessage(m, PeekMode::Remove)) dispatchMessage(m);
+  EXPECT_EQ(rec.size(), 1u);
+  EXPECT_EQ(freed, (std::vector<std::pair<WParam, LParam>>{{2, 22}}));
+
+  // A send is never the receiver's to free, and a removed handler runs no more.
+  Message sent{h, kOwning, 4, 44, {}};
+  EXPECT_FALSE(sendMessage(h, kOwning, 4, 44).has_value());
+  setDroppedPostHandler(kOwning, {});
+  dispatchMessage(sent);
+  EXPECT_EQ(freed.size(), 1u);
+}
+
 TEST(WindowMessages, OversizedPayloadIsRefused) {
   Hwnd h = createWindow("Big", noop);
   EXPECT_FALSE(postMessage(h, WM_USER, 0, 0, Payload(kMaxMessagePayload + 1)));

@@ -3,12 +3,14 @@
 #include "prtgui/prt_open_dlg.h"
 
 #include <cstdint>
+#include <mutex>
 
 #include "common/app_services.h"
 #include "common/notebook_messages.h"
 #include "common/printer_icon.h"
 #include "framework/control_styles.h"
 #include "framework/global_memory.h"
+#include "platform/window_messages.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
 
@@ -31,7 +33,14 @@ ON_MESSAGE(WM_CONTEXTMENU, OnHelpContextMenu)
 END_MESSAGE_MAP()
 
 CPrtOpenDlg::CPrtOpenDlg(CWFPrinterIcon* icon, UINT startPage, LPCSTR caption, CWnd* parent)
-    : CPropertySheet(caption, parent, startPage), m_pIcon(icon) {}
+    : CPropertySheet(caption, parent, startPage), m_pIcon(icon) {
+  // An item still queued when the notebook closes is freed where the post dies.
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    wf::setDroppedPostHandler(WM_WF_RESNEWITEM,
+                              [](WPARAM, LPARAM item) { delete reinterpret_cast<CObject*>(item); });
+  });
+}
 
 CPrtOpenDlg::~CPrtOpenDlg() {
   deletePages();

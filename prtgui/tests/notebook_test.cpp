@@ -16,6 +16,11 @@ namespace {
 
 // An item a resource message hands over, as the listing workers do.
 struct ListedItem : CObject {};
+struct CountedItem : CObject {
+  CountedItem() { ++live; }
+  ~CountedItem() override { --live; }
+  static inline int live = 0;
+};
 
 constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4;  // request-object transport bits
 
@@ -225,6 +230,23 @@ TEST_F(NotebookTest, ANotebookWithoutBidiPagesDropsEveryPageMessage) {
   post(icon, WM_WF_RESNEWITEM, reinterpret_cast<LPARAM>(new ListedItem));
   EXPECT_TRUE(log_.lines.empty());
   EXPECT_EQ(notebookOf(icon)->GetPageCount(), 2);
+}
+
+TEST_F(NotebookTest, ItemsStillQueuedWhenTheNotebookClosesAreFreed) {
+  auto* icon = static_cast<NotebookIcon*>(makeIcon(94, {}));
+  icon->setResourcePage(TRUE);
+  ASSERT_TRUE(icon->OpenPrinterA(0));
+  runWork();
+  pump();
+  const HWND notebook = icon->GetOpenDlgHandle();
+  ASSERT_TRUE(PostMessage(notebook, WM_WF_RESNEWITEM, 0, reinterpret_cast<LPARAM>(new CountedItem)));
+  ASSERT_TRUE(PostMessage(notebook, WM_WF_RESNEWITEM, 0, reinterpret_cast<LPARAM>(new CountedItem)));
+  EXPECT_EQ(CountedItem::live, 2);
+  icon->GetOpenFrame()->SendMessage(WM_CLOSE);  // closes before the posts are dispatched
+  EXPECT_FALSE(IsWindow(notebook));
+  EXPECT_EQ(CountedItem::live, 2);
+  pump();
+  EXPECT_EQ(CountedItem::live, 0);
 }
 
 TEST_F(NotebookTest, StatusLineShowsPostedTextsThenThePrinterStatus) {

@@ -34,6 +34,12 @@ Hwnd createWindow(std::string_view className, WindowProc proc);
 // is dead. Messages still queued for it are dropped.
 bool destroyWindow(Hwnd hwnd);
 
+// For posts whose lParam owns something: called when such a post, queued
+// before its window went, reaches the dispatch of a gone window. Only one
+// handler per message number; an empty one removes it.
+using DroppedPostHandler = std::function<void(WParam, LParam)>;
+void setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler);
+
 // Also for windows of other processes: false once the window is destroyed or
 // its process has died.
 bool isWindow(Hwnd hwnd);
