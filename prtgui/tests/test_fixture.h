@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/alert_storage.h"
 #include "common/printer_dll.h"
 #include "common/printer_list.h"
 #include "common/thread_mgr.h"
@@ -80,6 +81,14 @@ class PrinterFixture : public ::testing::Test {
     wf::Message m;
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
     return labels;
+  }
+  // The specific alert of every message the icon stores, newest first.
+  static std::vector<UINT> storedIds(CWFPrinterIcon* icon) {
+    std::vector<UINT> out;
+    CWFAlertMsgList& messages = icon->GetAlertStorage().GetMessages();
+    for (POSITION p = messages.GetHeadPosition(); p;)
+      out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
+    return out;
   }
   std::vector<CWFPrinterIcon*> icons() {
     std::vector<CWFPrinterIcon*> out;

@@ -66,13 +66,7 @@ class MeridianAlertTest : public MeridianFixture {
     }
     return nullptr;
   }
-  std::vector<UINT> storedIds() {
-    std::vector<UINT> out;
-    CWFAlertMsgList& messages = icon_->GetAlertStorage().GetMessages();
-    for (POSITION p = messages.GetHeadPosition(); p;)
-      out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
-    return out;
-  }
+  std::vector<UINT> storedIds() { return PrinterFixture::storedIds(icon_); }
   ALERT_DLG_STRUCT item(UINT key, UINT state, const char* name = "x") {
     ALERT_DLG_STRUCT i;
     i.name = name;

@@ -53,13 +53,6 @@ class TidewaterIconTest : public PrinterFixture {
     text.LoadString(id);
     return text;
   }
-  std::vector<UINT> storedIds(CWFPrinterIcon* icon) {
-    std::vector<UINT> out;
-    CWFAlertMsgList& messages = icon->GetAlertStorage().GetMessages();
-    for (POSITION p = messages.GetHeadPosition(); p;)
-      out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
-    return out;
-  }
 };
 
 TEST_F(TidewaterIconTest, KeysThreeAndEightMakeTidewaterIcons) {
