@@ -16,6 +16,7 @@
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtobj/prtobj_util.h"
+#include "table_tidewater.h"
 #include "test_fixture.h"
 #include "tidewater/tw_adv_dlg.h"
 
@@ -31,9 +32,9 @@ const std::map<int, std::string> kNames = {
 
 // A Tidewater printer whose settings live in a table of texts by request
 // code: reads come from there, sends are logged as "NAME=value" (and stored).
-class ScriptedTidewater : public WFTidewaterPrtObj {
+class ScriptedTidewater : public TableTidewater {
  public:
-  explicit ScriptedTidewater(USHORT handle) : WFTidewaterPrtObj(handle, 0, FALSE) {
+  explicit ScriptedTidewater(USHORT handle) : TableTidewater(handle, kValues) {
     caps.bidiActive = TRUE;
     caps.portType = PORT_LPT;
     caps.portName = "LPT2";
@@ -42,10 +43,9 @@ class ScriptedTidewater : public WFTidewaterPrtObj {
   BIDICAPABILITIES caps;
   DEVICECHARS deviceChars;
   ULONG flashSize = 0;
-  std::map<int, std::string> values = {{4122, "1"}, {4121, "30"}, {4118, "20"}, {4119, "1"}, {4120, "1"},
-                                       {4123, "1"}, {4130, "1"},  {4126, "1"},  {4124, "1"}, {4125, "0"}};
-  std::set<int> failing;          // codes whose read fails
-  std::vector<int> reads;         // codes read, in order
+  static inline const std::map<int, std::string> kValues = {
+      {4122, "1"}, {4121, "30"}, {4118, "20"}, {4119, "1"}, {4120, "1"},
+      {4123, "1"}, {4130, "1"},  {4126, "1"},  {4124, "1"}, {4125, "0"}};
   std::vector<std::string> sent;  // lines sent, in order
 
   void getPrinterType(ULONG* type, ULONG* second) override {
@@ -62,18 +62,6 @@ class ScriptedTidewater : public WFTidewaterPrtObj {
   }
   LONG bidiGetStorageOptions(STORAGEOPTIONS* out) override {
     out->flashSize = flashSize;
-    return 0;
-  }
-  LONG bidiReadOMVar(const BYTE name[2], void** value, ULONG* len) override {
-    const int code = 4096 + ((name[0] << 8 | name[1]) - 0x400);
-    reads.push_back(code);
-    if (failing.count(code)) return BCE_ERR_NOT_CAPABLE;
-    const std::string text = values[code];
-    constexpr std::size_t kAt = protocol::reply::variable::kValue - protocol::reply::variable::kName;
-    auto* bytes = static_cast<char*>(wfPrtObjNew(static_cast<std::uint32_t>(kAt + text.size())));
-    std::memcpy(bytes + kAt, text.data(), text.size());
-    *value = bytes;
-    *len = static_cast<ULONG>(kAt + text.size());
     return 0;
   }
 

@@ -11,6 +11,7 @@
 #include "platform/module.h"
 #include "protocol/replies.h"
 #include "prtobj/prtobj_util.h"
+#include "table_tidewater.h"
 #include "test_fixture.h"
 #include "tidewater/tw_paper_font.h"
 #include "tidewater/tw_present.h"
@@ -23,33 +24,19 @@ using tidewater::kPaperFontTable;
 
 // A printer answering reads from a table by request code and logging sends
 // as "code=value".
-class CodedTidewater : public WFTidewaterPrtObj {
+class CodedTidewater : public TableTidewater {
  public:
-  explicit CodedTidewater(USHORT handle) : WFTidewaterPrtObj(handle, 0, FALSE) {}
-  std::map<int, std::string> values = {{4126, "0"},  {4096, "2"},  {4099, "22"}, {4103, "1"},   {4100, "88"},
-                                       {4097, "23"}, {4101, "2"},  {4098, "53"}, {4104, "1"},   {4105, "5"},
-                                       {4106, "11"}, {4108, "12"}, {4107, "14"}, {4109, "15U"}, {4110, "600"},
-                                       {4111, "2"},  {4112, "70"}, {4116, "-5"}, {4117, "7"},   {4115, "1"},
-                                       {4114, "0"},  {4113, "1"}};
-  std::set<int> failing;
-  std::vector<int> reads;
+  explicit CodedTidewater(USHORT handle) : TableTidewater(handle, kValues) {}
+  static inline const std::map<int, std::string> kValues = {
+      {4126, "0"},  {4096, "2"},   {4099, "22"},  {4103, "1"}, {4100, "88"}, {4097, "23"},
+      {4101, "2"},  {4098, "53"},  {4104, "1"},   {4105, "5"}, {4106, "11"}, {4108, "12"},
+      {4107, "14"}, {4109, "15U"}, {4110, "600"}, {4111, "2"}, {4112, "70"}, {4116, "-5"},
+      {4117, "7"},  {4115, "1"},   {4114, "0"},   {4113, "1"}};
   std::vector<std::string> sent;
 
   void getPrinterType(ULONG* type, ULONG* second) override {
     if (type) *type = 3;
     if (second) *second = 0;
-  }
-  LONG bidiReadOMVar(const BYTE name[2], void** value, ULONG* len) override {
-    const int code = 4096 + ((name[0] << 8 | name[1]) - 0x400);
-    reads.push_back(code);
-    if (failing.count(code)) return BCE_ERR_NOT_CAPABLE;
-    const std::string text = values[code];
-    constexpr std::size_t kAt = protocol::reply::variable::kValue - protocol::reply::variable::kName;
-    auto* bytes = static_cast<char*>(wfPrtObjNew(static_cast<std::uint32_t>(kAt + text.size())));
-    std::memcpy(bytes + kAt, text.data(), text.size());
-    *value = bytes;
-    *len = static_cast<ULONG>(kAt + text.size());
-    return 0;
   }
 
  protected:
