@@ -48,8 +48,11 @@ CPrtOpenDlg::~CPrtOpenDlg() {
 
 void CPrtOpenDlg::deletePages() {
   while (GetPageCount() > 0) {
-    CPropertyPage* page = GetPage(0);
-    RemovePage(0);
+    // The shown page goes last: taking it while others remain would show
+    // another, whose window the closing notebook has no use for.
+    const int index = GetPageCount() > 1 && GetActiveIndex() == 0 ? GetPageCount() - 1 : 0;
+    CPropertyPage* page = GetPage(index);
+    RemovePage(index);
     delete page;
   }
 }

@@ -29,16 +29,7 @@ constexpr UINT kPanelBitmap = 2000;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 const CRect kLabelStrip(46, 147, 371, 166);
 const CRect kDisplay(46, 20, 291, 132);
-constexpr LONG kHeaderMismatch = 2;
-
-// What a worker gets: 16 bytes, freed by the worker whatever happens.
-struct PanelBlock {
-  DWORD code = 0;
-  DWORD printer = 0;
-  DWORD lock = 0;
-  DWORD unused = 0;
-};
-static_assert(sizeof(PanelBlock) == 16);
+using wf::PanelBlock;
 
 // Strings of this page come from WFGUIDLL: the main program's library, searched
 // first, uses some of the same numbers for other texts.
@@ -221,12 +212,39 @@ UINT CPrtOOpPanel::LockROP(void* parameter) {
 
 // ---- Quick Setup ----
 
-CString CPrtOOpPanel::ChooseFile(BOOL open) {
+namespace wf {
+
+CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, const CString& title) {
   const DWORD flags =
       open ? (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY) : (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
-  PanelFileDialog dialog(open, flags, pageString(m_pIcon, 44), pageString(m_pIcon, 43), this);
+  PanelFileDialog dialog(open, flags, filter, title, owner);
   if (dialog.DoModal() != IDOK) return CString();
   return dialog.GetPathName();
+}
+
+std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& path) {
+  WFPrtObj* object = icon ? icon->GetPrinterObj() : nullptr;
+  if (!object) return std::nullopt;
+  LONG result = kQuickSetupMismatch;
+  if (std::FILE* file = std::fopen(path.str().c_str(), "rb")) {
+    result = object->verifyQuickSetupFile(file);
+    std::fclose(file);
+  }
+  icon->ReleasePrinterObj();
+  return result;
+}
+
+void endQuickSetup(LPARAM lParam) {
+  if (auto* dialog = reinterpret_cast<CQuickDlg*>(lParam)) {
+    dialog->DestroyWindow();
+    delete dialog;
+  }
+}
+
+}  // namespace wf
+
+CString CPrtOOpPanel::ChooseFile(BOOL open) {
+  return wf::chooseQuickSetupFile(this, open, pageString(m_pIcon, 44), pageString(m_pIcon, 43));
 }
 
 void CPrtOOpPanel::OnSaveSettings() {
@@ -244,16 +262,10 @@ void CPrtOOpPanel::OnRestoreSettings() {
   for (;;) {
     const CString path = ChooseFile(TRUE);
     if (path.IsEmpty()) return;
-    WFPrtObj* object = m_pIcon->GetPrinterObj();
-    if (!object) return;
-    LONG result = kHeaderMismatch;
     // A file that cannot be read is refused like a wrong header.
-    if (std::FILE* file = std::fopen(path.str().c_str(), "rb")) {
-      result = object->verifyQuickSetupFile(file);
-      std::fclose(file);
-    }
-    m_pIcon->ReleasePrinterObj();
-    if (result != kHeaderMismatch) {
+    const std::optional<LONG> result = wf::verifyQuickSetupPath(m_pIcon, path);
+    if (!result) return;
+    if (*result != wf::kQuickSetupMismatch) {
       m_pIcon->DoQuickSetupSend(this, path);
       return;
     }
@@ -265,10 +277,6 @@ void CPrtOOpPanel::OnRestoreSettings() {
 }
 
 LRESULT CPrtOOpPanel::OnQSDone(WPARAM, LPARAM lParam) {
-  // The progress dialog has let its transfer go; only the dialog is left.
-  if (auto* dialog = reinterpret_cast<CQuickDlg*>(lParam)) {
-    dialog->DestroyWindow();
-    delete dialog;
-  }
+  wf::endQuickSetup(lParam);
   return 0;
 }

@@ -47,18 +47,6 @@ UINT sendPanelCommand(void* handle, Command command) {
   return 0;
 }
 
-// Rectangle of the template control `id` in the page's client coordinates.
-bool controlRect(CWnd& page, int id, CRect& rect) {
-  CWnd* control = page.GetDlgItem(id);
-  if (!control) return false;
-  control->GetWindowRect(&rect);
-  CPoint topLeft(rect.left, rect.top), bottomRight(rect.right, rect.bottom);
-  page.ScreenToClient(&topLeft);
-  page.ScreenToClient(&bottomRight);
-  rect = CRect(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
-  return true;
-}
-
 // A memory context compatible with the page's, its bitmap and font put back on leaving.
 struct MemoryContext {
   explicit MemoryContext(CWnd* window) : screen(window) { dc.CreateCompatibleDC(&screen); }
@@ -79,6 +67,17 @@ struct MemoryContext {
 }  // namespace
 
 namespace wf {
+
+bool controlRect(CWnd& page, int id, CRect& rect) {
+  CWnd* control = page.GetDlgItem(id);
+  if (!control) return false;
+  control->GetWindowRect(&rect);
+  CPoint topLeft(rect.left, rect.top), bottomRight(rect.right, rect.bottom);
+  page.ScreenToClient(&topLeft);
+  page.ScreenToClient(&bottomRight);
+  rect = CRect(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+  return true;
+}
 
 std::vector<std::string> panelLines(const std::string& text) {
   std::vector<std::string> lines(4);
@@ -211,7 +210,7 @@ void CPrtOStatus::CreateOpPanelGraphic(HDC hdc) {
 void CPrtOStatus::InitMiniOpPanel() {
   OpPanelConstructor();
   CRect place;
-  if (!controlRect(*this, kPanelPlace, place)) return;
+  if (!wf::controlRect(*this, kPanelPlace, place)) return;
   MemoryContext memory(this);
   memory.oldFont = memory.dc.GetCurrentFont();
   memory.oldBitmap = memory.dc.GetCurrentBitmap();
@@ -271,7 +270,7 @@ BOOL CPrtOStatus::LoadPicture(CBitmap& bitmap, UINT id) {
 void CPrtOStatus::InitGraphicStatus() {
   CBitmap printer;
   CRect place;
-  if (!LoadPicture(printer, kPrinterBitmap) || !controlRect(*this, kPicturePlace, place)) return;
+  if (!LoadPicture(printer, kPrinterBitmap) || !wf::controlRect(*this, kPicturePlace, place)) return;
   const CSize size = printer.GetSize();
   const int left = place.left + (place.Width() - size.cx) / 2;
   const int top = place.top + 3 * GetSystemMetrics(SM_CYFRAME);

@@ -37,6 +37,7 @@ class CROPButton : public CWnd {
   // colour 0 green lamp, any other amber; state 0 off, 1 lit, 2 blinking.
   BOOL CreateROPButton(UINT colour, UINT state, const RECT& rect, CWnd* parent, UINT id);
   UINT SetState(UINT state);
+  UINT GetState() const { return m_state; }
   LRESULT OnWfBlink(WPARAM wParam, LPARAM lParam);
 
   void OnPaint();

@@ -2,6 +2,7 @@
 // The base pages of a printer's notebook. Each keeps its help table and the
 // virtual operations the notebook calls on it; the family modules derive
 // their pages from these and override the same operations.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,30 @@ class CPrtOStatus : public CWFPropertyPage {
 namespace wf {
 // The four 20-character lines of a panel text (UTF-8), cut at characters.
 std::vector<std::string> panelLines(const std::string& text);
+// Rectangle of the page's template control `id` in the page's client
+// coordinates; false when the page has no such control.
+bool controlRect(CWnd& page, int id, CRect& rect);
+
+// What the panel workers get: 16 bytes, freed by the worker whatever happens.
+struct PanelBlock {
+  DWORD code = 0;
+  DWORD printer = 0;
+  DWORD lock = 0;
+  DWORD unused = 0;
+};
+static_assert(sizeof(PanelBlock) == 16);
+
+// The panel pages' Quick Setup file dialog, owned by `owner`: an open dialog
+// for an existing file, or a save dialog that confirms overwriting; the
+// chosen path, empty when cancelled.
+CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, const CString& title);
+// The printer object's verdict on the Quick Setup file at `path`; the file
+// is closed and the object given back. A file that cannot be read answers a
+// mismatch; none when the object cannot be borrowed.
+std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& path);
+constexpr LONG kQuickSetupMismatch = 2;
+// WM_WF_QSDONE: the progress dialog in lParam has let its transfer go and goes.
+void endQuickSetup(LPARAM dialog);
 }  // namespace wf
 
 // Operator-panel page (view 32772, template 341), administrators only.
