@@ -13,6 +13,8 @@
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_adv_dlg.h"
+#include "tidewater/tw_op_panel.h"
+#include "tidewater/tw_status.h"
 
 namespace {
 
@@ -165,12 +167,11 @@ bool CWFTwIcon::extraPagesShown() {
 }
 
 void CWFTwIcon::AddStatusPage(CPropertySheet* sheet) {
-  // The family's own status page comes with the paper and font pages.
-  if (GetBidiActive()) sheet->AddPage(new CPrtOStatus(this));
+  if (GetBidiActive()) sheet->AddPage(new CTwStatus(this));
 }
 
 void CWFTwIcon::AddOpPanelPage(CPropertySheet* sheet) {
-  if (IsUserAdmin() && GetBidiActive()) sheet->AddPage(new CPrtOOpPanel(this));
+  if (IsUserAdmin() && GetBidiActive()) sheet->AddPage(new CTwOpPanel(this));
 }
 
 void CWFTwIcon::AddStatsPage(CPropertySheet* sheet) {
