@@ -7,6 +7,7 @@
 #include "framework/ddx.h"
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
+#include "platform/module.h"
 
 namespace {
 
@@ -23,10 +24,16 @@ constexpr DWORD kHelpIDs[] = {1044,  10201, 1060,  10201, 1045,  10202, 1062,  1
                               1065,  10206, 1043,  10207, 1033,  10213, 1034,  10209, 1001,  10210, 1000,
                               10208, 1059,  10212, 1066,  0,     1067,  10212, 0,     0};
 
-// The Quick Setup texts are the main program's, searched first.
+// The Quick Setup texts are the main program's: WFGUIDLL, which may come
+// earlier in the resource chain, has its own under the same numbers.
 CString mainString(UINT id) {
   CString text;
-  text.LoadString(id);
+  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
+  {
+    wf::fw::ResourceHandleSwitch mainProgram(library);
+    text.LoadString(id);
+  }
+  if (library) wf::freeModule(library);
   return text;
 }
 

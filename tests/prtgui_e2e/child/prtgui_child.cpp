@@ -286,6 +286,37 @@ int PrtGuiChild::pictureMismatches(std::uint16_t handle, unsigned id, Corner cor
   return static_cast<int>(expectNumber("shows " + std::to_string(handle) + " " + std::to_string(id) + " " +
                                        where[static_cast<int>(corner)]));
 }
+int PrtGuiChild::worked(const std::string& text) {
+  return static_cast<int>(expectNumber("worked " + text));
+}
+PanelLampsView PrtGuiChild::lamps(std::uint16_t handle, int page) {
+  const std::string text = expectText("twlamps " + std::to_string(handle) + " " + std::to_string(page));
+  const auto bar = text.find('|');
+  if (bar == std::string::npos) throw ChildError("bad twlamps answer: " + text);
+  const auto f = splitList(text.substr(0, bar), ' ');
+  if (f.size() != 13) throw ChildError("bad twlamps answer: " + text);
+  PanelLampsView view;
+  for (int i = 0; i < 6; ++i) {
+    view.states.push_back(std::stoi(f[i]));
+    view.lit.push_back(std::stoi(f[6 + i]));
+  }
+  view.blinking = f[12] == "1";
+  view.text = text.substr(bar + 1);
+  return view;
+}
+void PrtGuiChild::blink() {
+  expectOk("blink");
+}
+QuickSetupSendRun PrtGuiChild::quickSetupSend(std::uint16_t handle, int page, int answer,
+                                              const std::vector<std::string>& files) {
+  std::string command =
+      "twqssend " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(answer);
+  for (const auto& file : files) command += " " + file;
+  auto parts = splitList(expectText(command), '|');
+  const auto head = splitList(parts.at(0), ' ');
+  if (head.size() != 2) throw ChildError("bad twqssend answer: " + parts.at(0));
+  return {std::stoi(head[0]), head[1] == "1", {parts.begin() + 1, parts.end()}};
+}
 void PrtGuiChild::freeToolKit() {
   expectOk("freetoolkit");
 }

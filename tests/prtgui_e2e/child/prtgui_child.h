@@ -146,6 +146,24 @@ struct ResourcePageView {
   std::vector<std::string> rows;
 };
 
+// The lamps of a Tidewater status or operator-panel page: each lamp's state
+// and whether it is lit now, whether the blink list runs, and the panel
+// page's text of the light pattern.
+struct PanelLampsView {
+  std::vector<int> states;
+  std::vector<int> lit;
+  bool blinking = false;
+  std::string text;
+};
+
+// Send on the Tidewater operator-panel page: the file dialogs asked, whether
+// a transfer ran to its end, and the message boxes.
+struct QuickSetupSendRun {
+  int fileDialogs = 0;
+  bool ended = false;
+  std::vector<std::string> boxes;
+};
+
 class PrtGuiChild : public TypedChild {
  public:
   PrtGuiChild() : TypedChild(ChildProcess("wf-prtguichild")) {}
@@ -235,6 +253,15 @@ class PrtGuiChild : public TypedChild {
   // once its result came; the status texts it showed, in order.
   std::vector<std::string> resourceOperation(std::uint16_t handle, const std::string& operation,
                                              const std::string& description, int radio = 0);
+  // How many work items run so far had a label holding `text`.
+  int worked(const std::string& text);
+  PanelLampsView lamps(std::uint16_t handle, int page);
+  // One tick of the application's blink list.
+  void blink();
+  // Send on the open notebook's Tidewater panel page `page`: the question
+  // answered `answer`, the file dialog OK with each of `files`, then cancelled.
+  QuickSetupSendRun quickSetupSend(std::uint16_t handle, int page, int answer,
+                                   const std::vector<std::string>& files);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };

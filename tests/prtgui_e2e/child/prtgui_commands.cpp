@@ -53,7 +53,9 @@
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_family.h"
+#include "tidewater/tw_op_panel.h"
 #include "tidewater/tw_settings.h"
+#include "tidewater/tw_status.h"
 #include "wfprtmgr/wfprtmgr.h"
 #include "window_shot.h"
 
@@ -112,6 +114,9 @@ std::uint32_t num(const std::string& s) {
   return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
 }
 
+// Labels of the work items run so far.
+std::vector<std::string> workRun;
+
 // Runs queued work items and posted messages until `done` or the bound.
 template <class Done>
 bool runUntil(Done&& done) {
@@ -121,6 +126,7 @@ bool runUntil(Done&& done) {
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
     while (!application->app.ThreadMgrQIsEmpty()) {
       std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
+      workRun.push_back(item->GetString().str());
       item->m_pfnProc(item->m_pParam);
     }
     if (done()) return true;
@@ -991,5 +997,79 @@ WF_CHILD_COMMAND("resop", [](const ChildArgs& args) -> std::string {
   std::string out = "ok";
   for (const std::string& status : watch.statuses) out += "|" + status;
   icon->ThreadUnlock();
+  return out;
+});
+
+// ---- Tidewater panel pages ----
+
+// worked <text> -> "ok <count>": work items run so far whose label holds <text>
+WF_CHILD_COMMAND("worked", [](const ChildArgs& args) -> std::string {
+  runUntil([] { return true; });
+  const std::string& text = args.at(0);
+  return "ok " + std::to_string(std::count_if(workRun.begin(), workRun.end(), [&](const std::string& label) {
+           return label.find(text) != std::string::npos;
+         }));
+});
+
+// twlamps <handle> <page> -> "ok <state>x6 <lit 0|1>x6 <blink list running 0|1>|<text of 1043>":
+// the lamps of the Tidewater status or panel page, once posted work ran
+WF_CHILD_COMMAND("twlamps", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  auto* status = dynamic_cast<CTwStatus*>(page);
+  auto* panel = dynamic_cast<CTwOpPanel*>(page);
+  if (!status && !panel) return "err not a Tidewater panel page";
+  std::string states, lit;
+  for (int i = 0; i < 6; ++i) {
+    CROPButton& lamp = status ? status->GetLamp(i) : panel->GetLamp(i);
+    states += " " + std::to_string(lamp.GetState());
+    wf::testing::WindowShot shot(lamp);
+    if (!shot.ok) return "err no shot";
+    lit += shot.at(shot.width / 2, shot.height / 2) != RGB(128, 128, 128) ? " 1" : " 0";
+  }
+  CString text;
+  if (panel) panel->GetDlgItem(1043)->GetWindowText(text);
+  return "ok" + states + lit + (application->app.blinkTimerRunning() ? " 1" : " 0") + "|" + text.str();
+});
+
+// blink -> "ok": one tick of the application's blink list, delivered
+WF_CHILD_COMMAND("blink", [](const ChildArgs&) -> std::string {
+  application->app.tickBlink();
+  runUntil([] { return true; });
+  return "ok";
+});
+
+// twqssend <handle> <page> <answer to the question> <file>... -> "ok <file dialogs> <ended 0|1>"
+// then "|" and each message box text: Send on the Tidewater panel page, the
+// file dialog answering OK with each <file> in turn, then cancelled; returns
+// once the transfer ended or, when none started, at once.
+WF_CHILD_COMMAND("twqssend", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  if (!dynamic_cast<CTwOpPanel*>(page)) return "err not the Tidewater panel page";
+  auto& shell = application->shell;
+  const std::size_t dialogsBefore = shell.fileDialog.calls().size();
+  const std::size_t boxesBefore = shell.messageBox.calls().size();
+  shell.messageBox.script(static_cast<int>(num(args.at(2))));
+  for (std::size_t i = 3; i < args.size(); ++i) shell.fileDialog.script({IDOK, args.at(i)});
+  page->SendMessage(WM_COMMAND, MAKELONG(1034, BN_CLICKED), page->GetDlgItem(1034)->GetSafeHwnd());
+  // Past the files the dialog is cancelled: asked once per file, the last was sent.
+  const std::size_t files = args.size() - 3;
+  const std::size_t dialogs = shell.fileDialog.calls().size() - dialogsBefore;
+  const bool started = files > 0 && dialogs == files;
+  const bool ended = started && runUntil([&] {
+                       QCoreApplication::processEvents();
+                       const auto boxes = shell.messageBox.calls();
+                       return boxes.size() > boxesBefore && endsQuickSetup(boxes.back().text);
+                     });
+  runUntil([] { return true; });
+  std::string out = "ok " + std::to_string(dialogs) + (ended ? " 1" : " 0");
+  const auto boxes = shell.messageBox.calls();
+  for (std::size_t i = boxesBefore; i < boxes.size(); ++i) out += "|" + boxes[i].text;
+  if (gui) gui->boxesSeen = boxes.size();
   return out;
 });
