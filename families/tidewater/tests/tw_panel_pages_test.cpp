@@ -267,6 +267,16 @@ TEST_F(TwPanelPagesTest, SendAsksFirstAndRefusesAMismatchWithThePrintersName) {
   EXPECT_EQ(boxes[3].text, refused.str()) << "an unreadable file is refused the same way";
   EXPECT_EQ(calls("verifyQuickSetupFile").size(), 1u);
   EXPECT_TRUE(app_.ThreadMgrQIsEmpty());
+
+  // Without the printer object nothing is checked or sent, and the command ends.
+  forget(46);
+  shell_.messageBox.script(IDOK);
+  shell_.fileDialog.script({IDOK, wrong});
+  click(page, 1034);
+  EXPECT_EQ(shell_.fileDialog.calls().size(), 4u);
+  EXPECT_EQ(shell_.messageBox.calls().size(), 5u) << "the question alone";
+  EXPECT_EQ(calls("verifyQuickSetupFile").size(), 1u);
+  EXPECT_TRUE(app_.ThreadMgrQIsEmpty());
 }
 
 TEST_F(TwPanelPagesTest, QuickSetupDoneDeletesTheProgressDialogAndHelpIsThePages) {
