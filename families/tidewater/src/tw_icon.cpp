@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_adv_dlg.h"
+#include "tidewater/tw_present_dlg.h"
 
 namespace {
 
@@ -184,9 +185,9 @@ UINT CWFTwIcon::NumExtraPages() {
 void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
   ResetPendingQueries();
   if (!extraPagesShown()) return;
-  // The paper and font and the presentation pages come with their own module part.
+  // The paper and font page comes with its own module part.
   sheet->AddPage(new CWFPropertyPage(742, "VIREOE.HLP"));
-  sheet->AddPage(new CWFPropertyPage(743, "VIREOE.HLP"));
+  sheet->AddPage(new CTwPresentDlg(this));
   sheet->AddPage(new CTwAdvDlg(this));
 }
 
