@@ -69,6 +69,9 @@ CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, r
 }
 
 CWFTwIcon::~CWFTwIcon() {
+  // The settings pages read the cache as the notebook closes: it goes while
+  // the icon is whole.
+  closeOpenNotebook();
   FreeOPPanelData();
 }
 
