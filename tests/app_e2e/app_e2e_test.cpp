@@ -29,9 +29,12 @@
 #include "platform/clock.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
+#include "prtgui/prt_open_dlg.h"
+#include "prtgui/prt_open_frame.h"
 #include "sim/printer/port_server.h"
 #include "sim/printer/profile.h"
 #include "test_dirs.h"
+#include "tidewater/tw_present_dlg.h"
 
 namespace {
 
@@ -146,6 +149,7 @@ class AppEndToEnd : public ::testing::Test {
   void QuickSetupFilesThatDoNotMatch();
   void AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn();
   void DriverPropertiesShowTheQueueOfThePrintersPort();
+  void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -295,6 +299,30 @@ void AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort() {
 
 TEST_F(AppEndToEnd, DriverPropertiesShowTheQueueOfThePrintersPort) {
   inOwnProcess(&AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort);
+}
+
+// The Tidewater printer's own context-menu commands reach its icon, which
+// opens the notebook on the command's page.
+void AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages() {
+  constexpr UINT kPresentation = 50168;
+  serve(2, "tidewater-pagecrest2");
+  start(1);
+  CWFPrinterIcon* icon = view()->GetPrinterAt(0);
+  ASSERT_NE(icon, nullptr);
+  view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+  view()->SendMessage(WM_COMMAND, kPresentation, 0);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return icon->GetOpenFrame() != nullptr;
+  })) << ::testing::PrintToString(boxTexts());
+  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
+  EXPECT_NE(dynamic_cast<CTwPresentDlg*>(notebook->GetActivePage()), nullptr);
+  EXPECT_EQ(notebook->GetActiveIndex(), notebook->GetPageCount() - 2);
+  EXPECT_TRUE(boxTexts().empty());
+}
+
+TEST_F(AppEndToEnd, TidewaterMenuCommandsOpenTheNotebookOnTheirPages) {
+  inOwnProcess(&AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages);
 }
 
 }  // namespace

@@ -169,6 +169,52 @@ TEST_F(TidewaterPage, AFailingReadStopsTheReadingAndTheUSFlagComesOn) {
   EXPECT_EQ(app->tidewaterSettings(handle).at(7), 1);
 }
 
+// The presentation page, second before the advanced page.
+TEST_F(TidewaterPage, ThePresentationPageSendsWhatChangedAndDefaultsWithoutTheMargins) {
+  constexpr int kPresentationView = 50168;
+  printer->update([](sim::Profile& p) { p.omVars[0x040E] = "300"; });
+  const auto view = app->open(handle, kPresentationView);
+  ASSERT_TRUE(view.open);
+  EXPECT_EQ(view.currentPage, view.pages - 2);
+  page = view.currentPage;
+  // US defaults, resolution, darkness, lines, top and left margin, orientation, PQET, toner saver.
+  EXPECT_EQ(reads(), (std::vector<int>{0x1E, 0x0E, 0x0F, 0x10, 0x14, 0x15, 0x13, 0x12, 0x11}));
+  EXPECT_EQ(control(1018).text, "64");
+  EXPECT_EQ(control(1019).text, "-5");
+  EXPECT_EQ(control(1020).text, "3");
+  EXPECT_TRUE(control(1024).checked);
+  const ControlView tonerSaver = control(1022);
+  EXPECT_TRUE(tonerSaver.checked && tonerSaver.enabled);
+  const ControlView pqet = control(1021);
+  EXPECT_FALSE(pqet.checked || pqet.enabled) << "greyed while the toner saver is on";
+
+  // 600 dpi: neither check is shown, and Set sends the resolution alone.
+  std::size_t before = pjlLines().size();
+  app->choose(handle, page, 1016, 1);
+  EXPECT_FALSE(control(1022).checked || control(1022).enabled);
+  EXPECT_FALSE(control(1021).enabled);
+  EXPECT_FALSE(control(1025, Act::Click).enabled);
+  EXPECT_EQ(linesAfter(before, 1), (std::vector<std::string>{"@PJL DEFAULT RESOLUTION=600"}));
+
+  // A margin out of range is refused before anything is stored or sent.
+  before = pjlLines().size();
+  app->setText(handle, page, 1019, "-129");
+  control(1025, Act::Click);
+  EXPECT_EQ(app->boxes().size(), 1u);
+  app->setText(handle, page, 1019, "-5");
+
+  control(1026, Act::Click);
+  EXPECT_EQ(linesAfter(before, 6),
+            (std::vector<std::string>{"@PJL DEFAULT RESOLUTION=300", "@PJL DEFAULT DENSITY=3",
+                                      "@PJL DEFAULT FORMLINES=60", "@PJL DEFAULT ORIENTATION=0",
+                                      "@PJL DEFAULT ECONOMODE=0", "@PJL DEFAULT RET=1"}));
+  EXPECT_EQ(control(1018).text, "60");
+  EXPECT_EQ(control(1019).text, "-5");
+  EXPECT_TRUE(control(1023).checked);
+  EXPECT_TRUE(control(1021).checked && control(1021).enabled);
+  EXPECT_TRUE(app->boxes().empty());
+}
+
 TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
   page = open();
   std::size_t before = pjlLines().size();

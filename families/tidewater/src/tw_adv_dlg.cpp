@@ -6,7 +6,6 @@
 #include "common/app_services.h"
 #include "common/notebook_messages.h"
 #include "common/printer_list.h"
-#include "framework/control_styles.h"
 #include "framework/ddx.h"
 #include "framework/dialog.h"
 #include "framework/property_sheet.h"
@@ -203,28 +202,10 @@ const DWORD* CTwAdvDlg::GetHelpIDs() {
 
 BOOL CTwAdvDlg::OnInitDialog() {
   CTwSettingsPage::OnInitDialog();
-  const struct {
-    CSpinButtonCtrl& spin;
-    int buddy;
-    short upper;
-    UINT position;
-  } spins[] = {{m_powerSaverSpin, kPowerSaverEdit, 120, m_pSettings ? m_pSettings->GetPowerSaver() : 0},
-               {m_timeoutSpin, kTimeoutEdit, 255, m_pSettings ? m_pSettings->GetTimeout() : 0}};
-  for (const auto& s : spins) {
-    CWnd* buddy = GetDlgItem(s.buddy);
-    if (!buddy) continue;
-    CRect place;
-    buddy->GetWindowRect(&place);
-    CPoint corner(place.right, place.top);
-    ScreenToClient(&corner);
-    s.spin.CreateEx(
-        0, UPDOWN_CLASS, "",
-        WS_CHILD | WS_VISIBLE | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_WRAP | UDS_NOTHOUSANDS,
-        corner.x, corner.y, 16, place.Height(), GetSafeHwnd());
-    s.spin.SetRange(0, s.upper);
-    s.spin.SetBuddy(buddy);
-    s.spin.SetPos(static_cast<int>(s.position));
-  }
+  CreateSpin(m_powerSaverSpin, kPowerSaverEdit, 0, 120,
+             m_pSettings ? static_cast<int>(m_pSettings->GetPowerSaver()) : 0);
+  CreateSpin(m_timeoutSpin, kTimeoutEdit, 0, 255,
+             m_pSettings ? static_cast<int>(m_pSettings->GetTimeout()) : 0);
   m_jamList.ResetContent();
   m_jamList.AddString(FamilyString(kJamOn));
   m_jamList.AddString(FamilyString(kJamOff));

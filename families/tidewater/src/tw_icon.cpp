@@ -14,6 +14,7 @@
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_adv_dlg.h"
 #include "tidewater/tw_op_panel.h"
+#include "tidewater/tw_present_dlg.h"
 #include "tidewater/tw_status.h"
 
 namespace {
@@ -70,6 +71,9 @@ CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, r
 }
 
 CWFTwIcon::~CWFTwIcon() {
+  // The settings pages read the cache as the notebook closes: it goes while
+  // the icon is whole.
+  closeOpenNotebook();
   FreeOPPanelData();
 }
 
@@ -185,9 +189,9 @@ UINT CWFTwIcon::NumExtraPages() {
 void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
   ResetPendingQueries();
   if (!extraPagesShown()) return;
-  // The paper and font and the presentation pages come with their own module part.
+  // The paper and font page comes with its own module part.
   sheet->AddPage(new CWFPropertyPage(742, "VIREOE.HLP"));
-  sheet->AddPage(new CWFPropertyPage(743, "VIREOE.HLP"));
+  sheet->AddPage(new CTwPresentDlg(this));
   sheet->AddPage(new CTwAdvDlg(this));
 }
 

@@ -7,6 +7,7 @@
 #include "common/notebook_messages.h"
 #include "common/printer_list.h"
 #include "common/wait_objects.h"
+#include "framework/control_styles.h"
 #include "framework/shell_calls.h"
 #include "platform/clock.h"
 #include "prtgui/prt_open_dlg.h"
@@ -145,6 +146,22 @@ void CTwSettingsPage::Start(UINT (*worker)(void*), const char* label, tidewater:
 
 void CTwSettingsPage::ShowMessage(const CString& text) {
   if (auto* notebook = dynamic_cast<CPrtOpenDlg*>(GetParent())) notebook->UpdateMessage(text);
+}
+
+void CTwSettingsPage::CreateSpin(CSpinButtonCtrl& spin, int buddy, short lower, short upper, int position) {
+  CWnd* edit = GetDlgItem(buddy);
+  if (!edit) return;
+  CRect place;
+  edit->GetWindowRect(&place);
+  CPoint corner(place.right, place.top);
+  ScreenToClient(&corner);
+  spin.CreateEx(
+      0, UPDOWN_CLASS, "",
+      WS_CHILD | WS_VISIBLE | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_WRAP | UDS_NOTHOUSANDS,
+      corner.x, corner.y, 16, place.Height(), GetSafeHwnd());
+  spin.SetRange(lower, upper);
+  spin.SetBuddy(edit);
+  spin.SetPos(position);
 }
 
 CString CTwSettingsPage::FamilyString(UINT id) const {

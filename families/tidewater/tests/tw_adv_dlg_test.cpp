@@ -8,76 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/controls.h"
-#include "framework/scripted_shell.h"
-#include "gui_pump.h"
-#include "platform/module.h"
-#include "protocol/replies.h"
-#include "prtgui/prt_open_dlg.h"
-#include "prtgui/prt_open_frame.h"
-#include "prtobj/prtobj_util.h"
-#include "table_tidewater.h"
-#include "test_fixture.h"
 #include "tidewater/tw_adv_dlg.h"
+#include "tw_page_fixture.h"
 
 namespace wf::testing {
 namespace {
-
-// Names of the settings' request codes, as the log shows them.
-const std::map<int, std::string> kNames = {
-    {4119, "PAGEPROTECT"}, {4120, "AUTOCONT"},  {4121, "POWERSAVE"}, {4118, "TIMEOUT"},
-    {4122, "JAMRECOVERY"}, {4123, "HONORINIT"}, {4124, "LAUTOCRLF"}, {4125, "LAUTOLFCR"},
-    {4126, "LUSDEFAULTS"}, {4127, "TESTPAGE"},  {4128, "DIRECTORY"}, {4129, "INITIALIZE"},
-    {4130, "LPPDS"}};
-
-// A Tidewater printer whose settings live in a table of texts by request
-// code: reads come from there, sends are logged as "NAME=value" (and stored).
-class ScriptedTidewater : public TableTidewater {
- public:
-  explicit ScriptedTidewater(USHORT handle) : TableTidewater(handle, kValues) {
-    caps.bidiActive = TRUE;
-    caps.portType = PORT_LPT;
-    caps.portName = "LPT2";
-    deviceChars.model = "Pagecrest";
-  }
-  BIDICAPABILITIES caps;
-  DEVICECHARS deviceChars;
-  ULONG flashSize = 0;
-  static inline const std::map<int, std::string> kValues = {
-      {4122, "1"}, {4121, "30"}, {4118, "20"}, {4119, "1"}, {4120, "1"},
-      {4123, "1"}, {4130, "1"},  {4126, "1"},  {4124, "1"}, {4125, "0"}};
-  std::vector<std::string> sent;  // lines sent, in order
-
-  void getPrinterType(ULONG* type, ULONG* second) override {
-    if (type) *type = 3;
-    if (second) *second = 0;
-  }
-  BOOL getBidiCaps(BIDICAPABILITIES* out) override {
-    *out = caps;
-    return TRUE;
-  }
-  LONG bidiGetDeviceChars(DEVICECHARS* out) override {
-    *out = deviceChars;
-    return 0;
-  }
-  LONG bidiGetStorageOptions(STORAGEOPTIONS* out) override {
-    out->flashSize = flashSize;
-    return 0;
-  }
-
- protected:
-  LONG bidiQuery(USHORT code, const void* data, ULONG, void**, ULONG*, BOOL, BOOL) override {
-    auto name = kNames.find(code);
-    if (name == kNames.end()) return BCE_ERR_NOT_CAPABLE;
-    std::string line = name->second;
-    if (data && code != 4127 && code != 4128 && code != 4129) {
-      line += "=" + std::string(static_cast<const char*>(data));
-      values[code] = static_cast<const char*>(data);
-    }
-    sent.push_back(line);
-    return 0;
-  }
-};
 
 // The page with its up-down controls in reach.
 class AdvPage : public CTwAdvDlg {
@@ -86,96 +21,22 @@ class AdvPage : public CTwAdvDlg {
   CSpinButtonCtrl& powerSaverSpin() { return m_powerSaverSpin; }
 };
 
-// The icon a Tidewater printer gets here: the base icon with the settings
-// cache, the family's resources and the advanced page as its one extra page.
-class TwIcon : public CWFPrinterIcon, public CTwSettingsHost {
- public:
-  using CWFPrinterIcon::CWFPrinterIcon;
-  static inline HINSTANCE resources = nullptr;
-  static inline BOOL ppdsCapable = TRUE;
-  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TwIcon(object, record); }
-  int BelongsToFamily(ULONG key) override { return key == 3 || key == 8; }
-  HINSTANCE GetResourceInstance(UINT) override { return resources; }
-  CString GetTidewaterMutex() override { return tidewater::TidewaterMutexName(GetPrinterHandle()); }
-  BOOL GetPPDSCapable() override { return ppdsCapable; }
-  UINT NumExtraPages() override { return 1; }
-  void AddExtraOpenPages(CPropertySheet* sheet) override { sheet->AddPage(new AdvPage(this)); }
-};
-
-class AdvancedPageTest : public PrinterFixture {
+class AdvancedPageTest : public TidewaterPageFixture {
  protected:
-  static constexpr DWORD kIds[] = {3, 8};
-  static constexpr USHORT kHandle = 41;
-
   void SetUp() override {
-    PrinterFixture::SetUp();
-    twResources_ = wf::loadModule("TWGUIDLL.DLL");
-    ASSERT_TRUE(twResources_);
-    wf::fw::joinResourceChain(twResources_);
-    TwIcon::resources = twResources_;
-    TwIcon::ppdsCapable = TRUE;
-    families_.RegisterDLL(nullptr, "Tidewater", 0, &TwIcon::create, kIds, 2, nullptr);
-    printer_ = std::make_unique<ScriptedTidewater>(kHandle);
-    fakebce::setPrtInfoFor(kHandle, prtInfo(kHandle, "LPT2", BCE_NET_LOCAL | 0x8000, 2));
-    app_.printers[kHandle] = printer_.get();
-    manager_.objects[kHandle] = printer_.get();
+    SetUpPage({{4122, "1"},
+               {4121, "30"},
+               {4118, "20"},
+               {4119, "1"},
+               {4120, "1"},
+               {4123, "1"},
+               {4130, "1"},
+               {4126, "1"},
+               {4124, "1"},
+               {4125, "0"}},
+              [](TwIcon* icon) -> CPropertyPage* { return new AdvPage(icon); });
   }
-  void TearDown() override {
-    list_.DeleteAllPrinters();
-    PrinterFixture::TearDown();
-    wf::fw::leaveResourceChain(twResources_);
-    wf::freeModule(twResources_);
-  }
-
-  TwIcon* makeIcon() {
-    list_.NewPrinterIcon(printer_.get(), nullptr);
-    return dynamic_cast<TwIcon*>(icons().back());
-  }
-  // Opens the notebook on the advanced page and runs its first reading.
-  CTwAdvDlg* open(TwIcon* icon) {
-    EXPECT_TRUE(icon->OpenPrinterA(0));
-    runQueuedWork();
-    pump();
-    CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
-    const int last = notebook->GetPageCount() - 1;
-    EXPECT_TRUE(notebook->SetActivePage(last));
-    auto* page = dynamic_cast<CTwAdvDlg*>(notebook->GetPage(last));
-    printer_->reads.clear();
-    runQueuedWork();
-    pump();
-    return page;
-  }
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
-  }
-  static void click(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
-  }
-  static void check(CWnd* page, int id, int on) {
-    static_cast<CButton*>(page->GetDlgItem(id))->SetCheck(on);
-    click(page, id);
-  }
-  static CString text(CWnd* page, int id) {
-    CString out;
-    page->GetDlgItem(id)->GetWindowText(out);
-    return out;
-  }
-  static int checked(CWnd* page, int id) { return static_cast<CButton*>(page->GetDlgItem(id))->GetCheck(); }
-  static BOOL enabled(CWnd* page, int id) { return page->GetDlgItem(id)->IsWindowEnabled(); }
-  CString family(UINT id) const {
-    wf::fw::ResourceHandleSwitch resources(twResources_);
-    CString out;
-    out.LoadString(id);
-    return out;
-  }
-
-  HINSTANCE twResources_ = nullptr;
-  std::unique_ptr<ScriptedTidewater> printer_;
-  wf::fw::ScriptedShell shell_;
+  CTwAdvDlg* open(TwIcon* icon) { return TidewaterPageFixture::open<CTwAdvDlg>(icon); }
 };
 
 TEST_F(AdvancedPageTest, ReadsInOrderAndShowsThePrintersValues) {
@@ -418,9 +279,7 @@ TEST_F(AdvancedPageTest, WorkersForAPrinterGoneEndQuietly) {
 TEST_F(AdvancedPageTest, HelpTableNamesEveryControl) {
   TwIcon* icon = makeIcon();
   CTwAdvDlg page(icon);
-  std::map<DWORD, DWORD> topics;
-  const DWORD* ids = page.GetHelpIDs();
-  for (; ids[0] != 0; ids += 2) topics[ids[0]] = ids[1];
+  const std::map<DWORD, DWORD> topics = helpTopics(page);
   const std::map<DWORD, DWORD> expected = {
       {1027, 10101}, {1070, 10101}, {1057, 10102}, {1030, 10102}, {1058, 10103}, {1029, 10103}, {1031, 10104},
       {1032, 10105}, {1033, 10106}, {1034, 10107}, {1035, 10108}, {1036, 10109}, {1039, 10110}, {1040, 10111},

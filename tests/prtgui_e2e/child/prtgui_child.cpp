@@ -227,6 +227,10 @@ void PrtGuiChild::setText(std::uint16_t handle, int page, int id, const std::str
   expectText("settext " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
              " " + text);
 }
+void PrtGuiChild::choose(std::uint16_t handle, int page, int id, int position) {
+  expectText("choose " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
+             " " + std::to_string(position));
+}
 void PrtGuiChild::confirm(int answer) {
   expectText("confirm " + std::to_string(answer));
 }

@@ -210,6 +210,8 @@ class PrtGuiChild : public TypedChild {
   void tidewater();
   // Types `text` into control `id` of notebook page `page`.
   void setText(std::uint16_t handle, int page, int id, const std::string& text);
+  // Chooses entry `position` of the list `id` on notebook page `page`, as the user does.
+  void choose(std::uint16_t handle, int page, int id, int position);
   // The factory-defaults question answers `answer` (IDOK, IDCANCEL) from now on.
   void confirm(int answer);
   // Message boxes shown since the last asking.

@@ -799,6 +799,26 @@ WF_CHILD_COMMAND("settext", [](const ChildArgs& args) -> std::string {
   return control ? "ok" : "err no control";
 });
 
+// choose <handle> <page> <id> <position> -> "ok": the user chooses entry <position> of the
+// list <id> on the shown page; the work that queued runs here
+WF_CHILD_COMMAND("choose", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  const int id = static_cast<int>(num(args.at(2)));
+  auto* list = page ? dynamic_cast<CComboBox*>(page->GetDlgItem(id)) : nullptr;
+  std::string out = "err no list";
+  if (list && list->SetCurSel(static_cast<int>(num(args.at(3)))) >= 0) {
+    page->SendMessage(WM_COMMAND, MAKELONG(id, CBN_SELCHANGE), list->GetSafeHwnd());
+    runUntil([] { return true; });
+    out = "ok";
+  } else if (list) {
+    out = "err no such entry";
+  }
+  icon->ThreadUnlock();
+  return out;
+});
+
 // confirm <answer> -> "ok": the factory-defaults question (dialog 504) ends with <answer>
 WF_CHILD_COMMAND("confirm", [](const ChildArgs& args) -> std::string {
   const INT_PTR answer = static_cast<INT_PTR>(num(args.at(0)));

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "common/printer_icon.h"
+#include "framework/controls.h"
 #include "prtgui/wf_property_page.h"
 #include "tidewater/tw_settings.h"
 #include "wfpo_tid/wfpo_tid.h"
@@ -102,6 +103,9 @@ class CTwSettingsPage : public CWFPropertyPage {
   void Start(UINT (*worker)(void*), const char* label, tidewater::ChangeFlags flags = 0);
   // The notebook's status line.
   void ShowMessage(const CString& text);
+  // Creates `spin` at the right of the edit `buddy`, as the pages' up-down
+  // controls are: arrow keys, integer buddy, wrapping, no thousands separator.
+  void CreateSpin(CSpinButtonCtrl& spin, int buddy, short lower, short upper, int position);
 
   CWFPrinterIcon* m_pIcon;
   CTwSettingsHost* m_pSettings;  // the icon's cache; null for an icon of another family
