@@ -152,7 +152,9 @@ TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
     long values[50] = {};
     BOOL jobLine = FALSE;
     EXPECT_EQ(ParseJSDataEntry(copy.data(), c.portCheck, &month, values, &jobLine, &lpt1), c.ok) << c.what;
-    if (c.ok) EXPECT_EQ(jobLine, c.jobLine) << c.what;
+    if (c.ok) {
+      EXPECT_EQ(jobLine, c.jobLine) << c.what;
+    }
     if (c.ok && c.jobLine) {
       EXPECT_STREQ(month, "Jun") << c.what;
       EXPECT_EQ(values[10], 7) << c.what;
