@@ -40,7 +40,6 @@
 #include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
-#include "halcyon/hc_family.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "meridian/resource_page.h"
@@ -274,15 +273,6 @@ WF_CHILD_COMMAND("meridian", [](const ChildArgs&) {
   InitMeridianGuiDLL(nullptr, &RegisterDLL);
   application->app.waveFiles[14] = "shortpaper.wav";
   application->app.waveFiles[18] = "wrongtoner.wav";
-  return std::string("ok");
-});
-
-// halcyon -> "ok": the Halcyon family takes key 6, its yellow toner and oil
-// bottle sounds (events 28 and 40) have files
-WF_CHILD_COMMAND("halcyon", [](const ChildArgs&) {
-  InitHalcyonGuiDLL(nullptr, &RegisterDLL);
-  application->app.waveFiles[28] = "yellowempty.wav";
-  application->app.waveFiles[40] = "oillow.wav";
   return std::string("ok");
 });
 
