@@ -92,8 +92,7 @@ TEST_F(PrinterDLLTest, ListForms) {
   for (const Case& c :
        {Case{"[spooloak]\nmodules = STUBFAMA.DLL\n", 1, TRUE, 1}, Case{"[spooloak]\nmodules =\n", 0, TRUE, 0},
         Case{"[spooloak]\nmodules = none\n", 0, FALSE, 0},
-        Case{"", 1, TRUE,
-             4},  // the default names, of which WFPRTGUI, MRPRTGUI, TWPRTGUI and KYPRTGUI register
+        Case{"", 1, TRUE, 5},  // the default names, all of which register
         Case{"[spooloak\n", 0, FALSE, 0}}) {
     SCOPED_TRACE(c.scenario);
     manager_ = std::make_unique<CWFPrinterDLLManager>();

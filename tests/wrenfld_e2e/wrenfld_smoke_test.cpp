@@ -162,11 +162,16 @@ TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
       [&] { return rowOf("LPT2:").size() > 4 && rowOf("LPT2:")[4] == "Corvane Pagecrest"; }, 60000))
       << "LPT2 " << (rowOf("LPT2:").size() > 4 ? rowOf("LPT2:")[4] : "");
   EXPECT_EQ(rowOf("LPT2:").at(1), "image=10") << "behind the generic family's and Vireo's five";
+  // The Halcyon printer: the family's string 45000, behind Keystone's five.
+  ASSERT_TRUE(
+      eventually([&] { return rowOf("LPT4:").size() > 4 && rowOf("LPT4:")[4] == "Corvane Vireo C"; }, 60000))
+      << "LPT4 " << (rowOf("LPT4:").size() > 4 ? rowOf("LPT4:")[4] : "");
+  EXPECT_EQ(rowOf("LPT4:").at(1), "image=20");
   ASSERT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
   auto shown = windows();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].rows.size(), 5u) << "family 6 has no module";
-  EXPECT_EQ(shown[0].panes[1], "5 printer(s)");
+  EXPECT_EQ(shown[0].rows.size(), 6u);
+  EXPECT_EQ(shown[0].panes[1], "6 printer(s)");
 
   // A family intervention (6137, the family's string 40008) on LPT1 shows in
   // its row with the hard-error image; cleared, the row is as before.

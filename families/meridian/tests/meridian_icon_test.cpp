@@ -59,9 +59,12 @@ TEST(MeridianModule, LoadsFromTheDefaultListAndClaimsKeysOneAndFive) {
     EXPECT_EQ(CWFMeridianIcon().GetPrinterDLL(), vireo);
     EXPECT_NE(CWFMeridianIcon().GetResourceInstance(0), nullptr);
     EXPECT_EQ(vireo->GetImageListOffset(), 5) << "behind the generic family's five";
-    // Five each: the generic family's, Vireo's, then Tidewater's and Keystone's.
-    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 20);
-    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 20);
+    ASSERT_NE(manager.FindPrinterDLL(6), nullptr);
+    EXPECT_EQ(manager.FindPrinterDLL(6)->GetName(), "Vireo C");
+    EXPECT_EQ(manager.FindPrinterDLL(6)->GetImageListOffset(), 20) << "the last of the default list";
+    // Five each: the generic family's, Vireo's, then Tidewater's, Keystone's and Halcyon's.
+    EXPECT_EQ(app.GetNormalImageList()->GetImageCount(), 25);
+    EXPECT_EQ(app.GetSmallImageList()->GetImageCount(), 25);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cx, 32);
     EXPECT_EQ(app.GetNormalImageList()->GetImageSize().cy, 32);
     EXPECT_EQ(app.GetSmallImageList()->GetImageSize().cx, 16);

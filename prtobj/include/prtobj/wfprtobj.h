@@ -183,7 +183,12 @@ class WFPrtObj : public CObject {
     ULONG sheets = 0, sides = 0, third = 0;
   };
   static constexpr int kJobStatSlots = 11;  // slot 0 is never written
+  // A family may allocate a longer record; the queue deletes it through this one.
   struct JSALERTDATA {
+    JSALERTDATA() = default;
+    JSALERTDATA(const JSALERTDATA&) = default;
+    JSALERTDATA& operator=(const JSALERTDATA&) = default;
+    virtual ~JSALERTDATA() = default;
     USHORT entryCount = 0;
     USHORT word1 = 0;
     USHORT word2 = 0;

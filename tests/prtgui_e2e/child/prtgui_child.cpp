@@ -136,6 +136,9 @@ std::vector<std::string> PrtGuiChild::handled() {
 void PrtGuiChild::meridian() {
   expectOk("meridian");
 }
+void PrtGuiChild::halcyon() {
+  expectOk("halcyon");
+}
 void PrtGuiChild::jobStats(const std::string& file) {
   expectOk("jobstats " + file);
 }

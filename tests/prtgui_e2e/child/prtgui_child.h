@@ -187,6 +187,8 @@ class PrtGuiChild : public TypedChild {
   std::vector<std::string> handled();
   // Registers the Meridian family (keys 1 and 5) over the test family.
   void meridian();
+  // Registers the Halcyon family (key 6) over the test family.
+  void halcyon();
   // The job statistics service writing `file`; tracking of a Meridian printer.
   void jobStats(const std::string& file);
   std::uint32_t track(std::uint16_t handle, bool on);
