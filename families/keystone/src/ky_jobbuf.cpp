@@ -104,8 +104,13 @@ int scrolledPercent(UINT code, int thumb, int current) {
 
 }  // namespace keystone
 
+using keystone::AlertRequest;
 using keystone::JobBufInfo;
+using keystone::PartitionRequest;
 using keystone::PortMasks;
+using keystone::PortRequest;
+using keystone::QueryRequest;
+using keystone::ResetRequest;
 
 namespace {
 
@@ -182,32 +187,6 @@ bool querySummary(CWFKstoneIcon& icon, WFPrtObj& object, std::uint32_t* percent,
   *masks = keystone::foldSummary(ports, count);
   return true;
 }
-
-struct QueryRequest {
-  USHORT printer;
-  HWND page;
-};
-struct PartitionRequest {
-  USHORT printer;
-  HWND dialog;
-  int percent;
-};
-struct PortRequest {
-  USHORT printer;
-  HWND dialog;
-  std::uint16_t wanted;
-  std::uint16_t set;
-};
-struct AlertRequest {
-  USHORT printer;
-  HWND dialog;
-  int percent;
-  std::uint16_t wanted;
-};
-struct ResetRequest {
-  USHORT printer;
-  HWND dialog;
-};
 
 }  // namespace
 

@@ -51,6 +51,33 @@ struct JobBufInfo {
   PortMasks ports;
 };
 
+// What the workers carry: allocated by the starter, freed by the worker.
+struct QueryRequest {
+  USHORT printer;
+  HWND page;
+};
+struct PartitionRequest {
+  USHORT printer;
+  HWND dialog;
+  int percent;
+};
+struct PortRequest {
+  USHORT printer;
+  HWND dialog;
+  std::uint16_t wanted;
+  std::uint16_t set;
+};
+struct AlertRequest {
+  USHORT printer;
+  HWND dialog;
+  int percent;
+  std::uint16_t wanted;
+};
+struct ResetRequest {
+  USHORT printer;
+  HWND dialog;
+};
+
 }  // namespace keystone
 
 class CKYJobBuf : public CWFPropertyPage {
