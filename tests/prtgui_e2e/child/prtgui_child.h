@@ -235,6 +235,12 @@ class PrtGuiChild : public TypedChild {
   // once its result came; the status texts it showed, in order.
   std::vector<std::string> resourceOperation(std::uint16_t handle, const std::string& operation,
                                              const std::string& description, int radio = 0);
+  // The Keystone family module takes key 7 for printers found from now on.
+  void keystone();
+  // Sets the job-buffering page to `percent` and the port bits `ports`,
+  // applies, answers the power-on reset question `reset`; the page read
+  // again ("<percent> <ports>") then the progress dialog's status texts.
+  std::vector<std::string> jobBuffering(std::uint16_t handle, int percent, unsigned ports, bool reset);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };
