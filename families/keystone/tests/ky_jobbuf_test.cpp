@@ -413,6 +413,35 @@ TEST_F(KeystoneJobBufTest, ANewPartitionAndTwoPortsRunStepByStepUpToTheReset) {
   EXPECT_FALSE(enabled(49021));
 }
 
+TEST_F(KeystoneJobBufTest, ANotebookClosedUnderTheDialogEndsTheDialogFirst) {
+  make(100);
+  printer_.percent = 20;
+  open();
+  tick(49015, 1);
+  bool ran = false;
+  CPrtOpenFrame* frame = icon_->GetOpenFrame();
+  dialogs_.on(541, [&](CDialog& d) {
+    ran = true;
+    runQueuedWork();  // armed
+    runQueuedWork();  // the port change sent; its confirmation still owed
+    EXPECT_EQ(printer_.owed, 83);
+    frame->SendMessage(WM_CLOSE, 0, 0);
+    EXPECT_EQ(icon_->GetOpenFrame(), frame) << "not under the running dialog";
+  });
+  const std::size_t blocks = wf::fw::liveGlobalBlocks();
+  apply();
+  EXPECT_TRUE(ran);
+  // The close comes again once the dialog's loop returned; the page's
+  // reading then finds no page.
+  runQueuedWork();
+  EXPECT_EQ(icon_->GetOpenFrame(), nullptr);
+  page_ = nullptr;
+  confirm(83, 0);  // late: its window is gone
+  runQueuedWork();
+  EXPECT_EQ(wf::fw::liveGlobalBlocks(), blocks);
+  EXPECT_TRUE(shell_.messageBox.calls().empty());
+}
+
 TEST_F(KeystoneJobBufTest, TheArmedDialogChoosesItsFirstStep) {
   make(100);
   open();
