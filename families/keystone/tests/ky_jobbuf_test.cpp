@@ -32,7 +32,9 @@ TEST(KeystonePorts, KindsBitsAndPortsFoldAsTheMasksSay) {
   } kinds[] = {{0, 0x01}, {1, 0x02}, {2, 0x04}, {3, 0x08}, {4, 0}, {5, 0x20}, {6, 0}, {99, 0}};
   for (const auto& k : kinds) {
     EXPECT_EQ(keystone::portBit(k.kind), k.bit) << k.kind;
-    if (k.bit) EXPECT_EQ(keystone::portId(k.bit), k.kind);
+    if (k.bit) {
+      EXPECT_EQ(keystone::portId(k.bit), k.kind);
+    }
   }
   EXPECT_EQ(keystone::portId(0x10), 0u);
   EXPECT_EQ(keystone::portId(0x40), 0u);
@@ -156,8 +158,11 @@ class KeystoneJobBufTest : public PrinterFixture {
   void open() {
     ASSERT_TRUE(icon_->OpenPrinterA(0));
     CPrtOpenDlg* notebook = icon_->GetOpenFrame()->GetNotebook();
-    for (int i = 0; i < notebook->GetPageCount() && !page_; ++i)
-      if ((page_ = dynamic_cast<CKYJobBuf*>(notebook->GetPage(i)))) ASSERT_TRUE(notebook->SetActivePage(i));
+    for (int i = 0; i < notebook->GetPageCount() && !page_; ++i) {
+      if ((page_ = dynamic_cast<CKYJobBuf*>(notebook->GetPage(i)))) {
+        ASSERT_TRUE(notebook->SetActivePage(i));
+      }
+    }
     ASSERT_NE(page_, nullptr);
     runQueuedWork();
   }
@@ -514,7 +519,9 @@ TEST_F(KeystoneJobBufTest, FailuresEndInOneErrorBoxAndTheClosedDialog) {
     ASSERT_FALSE(shownBoxes.empty());
     EXPECT_EQ(shownBoxes.back(), box(c.caption, c.text));
     EXPECT_EQ(shell_.messageBox.calls().back().style, UINT(MB_OK | MB_ICONEXCLAMATION));
-    if (c.captureResult != 0) EXPECT_EQ(bceCalls("BceCaptureAlerts") - capturesAtReset, 10) << "ten tries";
+    if (c.captureResult != 0) {
+      EXPECT_EQ(bceCalls("BceCaptureAlerts") - capturesAtReset, 10) << "ten tries";
+    }
     if (c.refused == std::vector<int>{49}) {
       EXPECT_EQ(bceCalls("BceCaptureAlerts") - capturesAtReset, 1) << "captured again after a refused reset";
       EXPECT_EQ(bceCalls("BceReleaseAlerts"), 1);
