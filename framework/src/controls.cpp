@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <fnmatch.h>
@@ -38,6 +39,7 @@ IMPLEMENT_DYNAMIC(CListBox, CListControlBase)
 IMPLEMENT_DYNAMIC(CComboBox, CListControlBase)
 IMPLEMENT_DYNAMIC(CProgressCtrl, CControlWnd)
 IMPLEMENT_DYNAMIC(CSpinButtonCtrl, CControlWnd)
+IMPLEMENT_DYNAMIC(CScrollBar, CControlWnd)
 
 namespace wf::fw {
 
@@ -730,6 +732,85 @@ void CSpinButtonCtrl::showInBuddy() {
   }
 }
 
+// ---- Scroll bar ----
+
+void CScrollBar::buildWidget() {
+  auto* bar = host(this, new QScrollBar(Qt::Horizontal));
+  bar->setPageStep(10);
+  // The widget applies an action after this signal; putting back the
+  // position leaves the decision to the parent, as the original does.
+  QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar](int action) {
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepSub:
+        UserScroll(SB_LINELEFT);
+        break;
+      case QAbstractSlider::SliderSingleStepAdd:
+        UserScroll(SB_LINERIGHT);
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        UserScroll(SB_PAGELEFT);
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        UserScroll(SB_PAGERIGHT);
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        UserScroll(SB_LEFT);
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        UserScroll(SB_RIGHT);
+        break;
+      case QAbstractSlider::SliderMove:
+        sendScroll(SB_THUMBTRACK, bar->sliderPosition());
+        break;
+      default:
+        break;
+    }
+    bar->setSliderPosition(pos_);
+  });
+  QObject::connect(bar, &QAbstractSlider::sliderReleased,
+                   [this, bar] { UserScroll(SB_THUMBPOSITION, bar->sliderPosition()); });
+  show();
+}
+
+void CScrollBar::show() {
+  if (auto* bar = widgetAs<QScrollBar>(this)) {
+    QSignalBlocker quiet(bar);
+    bar->setRange(std::min(lower_, upper_), std::max(lower_, upper_));
+    bar->setValue(pos_);
+  }
+}
+
+void CScrollBar::SetScrollRange(int lower, int upper, BOOL) {
+  lower_ = lower;
+  upper_ = upper;
+  pos_ = std::clamp(pos_, std::min(lower_, upper_), std::max(lower_, upper_));
+  show();
+}
+
+void CScrollBar::GetScrollRange(int* lower, int* upper) const {
+  if (lower) *lower = lower_;
+  if (upper) *upper = upper_;
+}
+
+int CScrollBar::SetScrollPos(int pos, BOOL) {
+  const int previous = pos_;
+  pos_ = std::clamp(pos, std::min(lower_, upper_), std::max(lower_, upper_));
+  show();
+  return previous;
+}
+
+void CScrollBar::sendScroll(UINT code, int thumb) {
+  if (CWnd* parent = GetParent())
+    parent->SendMessage(WM_HSCROLL, MAKELONG(static_cast<WORD>(code), static_cast<WORD>(thumb)),
+                        static_cast<LPARAM>(m_hWnd));
+}
+
+void CScrollBar::UserScroll(UINT code, int thumb) {
+  if (!IsWindowEnabled()) return;
+  sendScroll(code, thumb);
+  if (code != SB_THUMBTRACK && code != SB_ENDSCROLL) sendScroll(SB_ENDSCROLL, 0);
+}
+
 // ---- By class name ----
 
 std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
@@ -741,6 +822,7 @@ std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className) {
   if (name.CompareNoCase(WC_COMBOBOX) == 0) return std::make_unique<CComboBox>();
   if (name.CompareNoCase(PROGRESS_CLASS) == 0) return std::make_unique<CProgressCtrl>();
   if (name.CompareNoCase(UPDOWN_CLASS) == 0) return std::make_unique<CSpinButtonCtrl>();
+  if (name.CompareNoCase(WC_SCROLLBAR) == 0) return std::make_unique<CScrollBar>();
   if (name.CompareNoCase(WC_LISTVIEW) == 0) return std::make_unique<CListCtrl>();
   if (name.CompareNoCase(WC_TREEVIEW) == 0) return std::make_unique<CTreeCtrl>();
   return std::make_unique<CWnd>();

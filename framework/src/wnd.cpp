@@ -535,6 +535,9 @@ BOOL CWnd::OnHelpInfo(HELPINFO*) {
 void CWnd::OnSysCommand(UINT, LPARAM) {
   Default();
 }
+void CWnd::OnHScroll(UINT, UINT, CScrollBar*) {
+  Default();
+}
 BOOL CWnd::OnQueryEndSession() {
   return static_cast<BOOL>(Default());
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QWhatsThis>
 
 #include <unistd.h>
@@ -486,6 +487,75 @@ TEST_F(DialogTest, ProgressAndSpinKeepTheirRanges) {
   EXPECT_EQ(spin->GetPos(), 1);
   spin->Spin(-1);
   EXPECT_EQ(dlg.GetDlgItemInt(1014), 1u);
+}
+
+// Records what its scroll bar tells it and sets the position asked for.
+class ScrollOwner : public CWnd {
+ public:
+  struct Scroll {
+    UINT code, position;
+    bool fromBar;
+    bool operator==(const Scroll&) const = default;
+  };
+  std::vector<Scroll> scrolls;
+  CScrollBar* bar = nullptr;
+  void OnHScroll(UINT code, UINT position, CScrollBar* from) {
+    scrolls.push_back({code, position, from == bar});
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(ScrollOwner, CWnd)
+ON_WM_HSCROLL()
+END_MESSAGE_MAP()
+
+TEST_F(DialogTest, AScrollBarLeavesItsPositionToItsParent) {
+  ScrollOwner owner;
+  ASSERT_TRUE(owner.CreateEx(0, "ScrollOwner", "owner", WS_OVERLAPPED, 0, 0, 200, 60, 0));
+  std::unique_ptr<CWnd> made = AfxCreateControlObject("ScrollBar");
+  auto* bar = dynamic_cast<CScrollBar*>(made.get());
+  ASSERT_NE(bar, nullptr);
+  owner.bar = bar;
+  ASSERT_TRUE(
+      bar->CreateEx(0, "ScrollBar", "", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, 0, 150, 16, owner.m_hWnd, 7));
+  bar->SetScrollRange(0, 100);
+  EXPECT_EQ(bar->SetScrollPos(250), 0);
+  EXPECT_EQ(bar->GetScrollPos(), 100) << "clamped to the range";
+  bar->SetScrollRange(10, 50);
+  EXPECT_EQ(bar->GetScrollPos(), 50);
+  int lower = 0, upper = 0;
+  bar->GetScrollRange(&lower, &upper);
+  EXPECT_EQ(std::pair(lower, upper), std::pair(10, 50));
+
+  using S = ScrollOwner::Scroll;
+  bar->UserScroll(SB_THUMBTRACK, 33);
+  bar->UserScroll(SB_THUMBPOSITION, 34);
+  bar->UserScroll(SB_LINELEFT);
+  EXPECT_EQ(owner.scrolls, (std::vector<S>{{SB_THUMBTRACK, 33, true},
+                                           {SB_THUMBPOSITION, 34, true},
+                                           {SB_ENDSCROLL, 0, true},
+                                           {SB_LINELEFT, 0, true},
+                                           {SB_ENDSCROLL, 0, true}}));
+  EXPECT_EQ(bar->GetScrollPos(), 50) << "the bar does not move by itself";
+
+  // The widget's own actions come the same way and show the position kept.
+  auto* widget = wf::fw::widgetOf(bar->m_hWnd)->findChild<QScrollBar*>();
+  ASSERT_NE(widget, nullptr);
+  owner.scrolls.clear();
+  bar->SetScrollPos(30);
+  widget->triggerAction(QAbstractSlider::SliderPageStepSub);
+  widget->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(
+      owner.scrolls,
+      (std::vector<S>{
+          {SB_PAGELEFT, 0, true}, {SB_ENDSCROLL, 0, true}, {SB_RIGHT, 0, true}, {SB_ENDSCROLL, 0, true}}));
+  EXPECT_EQ(widget->value(), 30);
+
+  owner.scrolls.clear();
+  bar->EnableWindow(FALSE);
+  bar->UserScroll(SB_PAGERIGHT);
+  EXPECT_TRUE(owner.scrolls.empty());
+  bar->DestroyWindow();
+  owner.DestroyWindow();
 }
 
 }  // namespace

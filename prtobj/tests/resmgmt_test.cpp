@@ -248,5 +248,42 @@ TEST(PrtObjResMgmt, JobBufferingSummaryPartitionAndPorts) {
   EXPECT_EQ(obj->bidiDeviceQueryAlert(14, &alert), kBadReply);
 }
 
+// The simulated Keystone printer buffers what it is told: each change
+// confirmed by its alert, the ports' switches active after a power-on reset.
+TEST_F(PrtObjResMgmtOnSim, JobBufferingChangesTakeEffectAtThePowerOnReset) {
+  auto summary =
+      wfprmEntry<decltype(&bidiResMgmtQueryJobBufferingSummary)>("bidiResMgmtQueryJobBufferingSummary");
+  auto partition =
+      wfprmEntry<decltype(&bidiResMgmtSetBufferingPartition)>("bidiResMgmtSetBufferingPartition");
+  auto port = wfprmEntry<decltype(&bidiResMgmtChangeBufferingState)>("bidiResMgmtChangeBufferingState");
+  ASSERT_TRUE(summary && partition && port);
+  WFPrtObj::ULONG percent = 7, count = 0;
+  std::vector<RM_JOBBUFFSUMMARY> ports;
+  // {kind, active, set} of each port, as the host reads them.
+  auto read = [&] {
+    std::string out;
+    EXPECT_EQ(summary(*obj, &percent, &count, &ports), 0);
+    for (const auto& p : ports)
+      out += std::to_string(p.portKind) + (p.active ? "+" : "-") + (p.set ? "+ " : "- ");
+    return out;
+  };
+  EXPECT_EQ(read(), "0-- 1-- 5-- ");
+  EXPECT_EQ(percent, 0u);
+  EXPECT_EQ(count, 3u);
+
+  EXPECT_EQ(resultOf(partition(*obj, 20), 82), 0);
+  EXPECT_TRUE(sim.model().state().devices.at(1).files.empty()) << "the partition takes the disk";
+  EXPECT_EQ(resultOf(port(*obj, 0, 1), 83), 0);
+  EXPECT_EQ(resultOf(port(*obj, 1, 1), 83), 0);
+  EXPECT_EQ(read(), "0-+ 1-+ 5-- ");
+  EXPECT_EQ(percent, 20u);
+  EXPECT_EQ(port(*obj, 3, 1), kBadReply) << "a port the printer lacks";
+  EXPECT_EQ(partition(*obj, 5), kBadReply) << "below the smallest partition";
+
+  EXPECT_EQ(obj->bidiPORPrinter(), 0);
+  EXPECT_EQ(read(), "0++ 1++ 5-- ");
+  EXPECT_EQ(sim.model().enabledAlerts(), 0u) << "the reset forgets the captured classes";
+}
+
 }  // namespace
 }  // namespace prtobjtest

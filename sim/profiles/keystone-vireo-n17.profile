@@ -33,6 +33,11 @@ file = flash serif.fnt 2 FONT 1024 Serif 12 point
 disk = 512000
 file = disk invoice.frm 10 FORM 312000 Invoice form
 file = disk sans.fnt 11 FONT 100000 Sans serif family
+# Job buffering: no partition yet; the parallel, serial and network ports off.
+jobbuf-partition = 0
+jobbuf-port = 0 0 0
+jobbuf-port = 1 0 0
+jobbuf-port = 5 0 0
 page-count = 1 12345
 page-count = 2 6789
 page-count = 4 321

@@ -92,6 +92,22 @@ TEST(FaultKnobs, CountedKnobsWearOffAndOthersStay) {
   EXPECT_EQ(printer.knobs().lateReplies, 0);
 }
 
+TEST(FaultKnobs, RefusedCapturesKeepTheClassesAndReleasesAreNotCounted) {
+  PrinterModel printer = statusPrinter();
+  Knobs k;
+  k.failCaptures = 2;
+  printer.setKnobs(k);
+  const std::string capture = hex("A5 00 06 50 03 03 00 01 00");
+  const std::string release = hex("A5 00 06 50 03 03 00 00 00");
+  EXPECT_EQ(sent(printer.receive(capture)), (std::vector<Sent>{{0, "A5 00 04 80 03 03 00"}}));
+  EXPECT_EQ(printer.enabledAlerts(), 0u);
+  EXPECT_EQ(sent(printer.receive(release)), (std::vector<Sent>{{0, "A5 00 04 00 03 03 00"}}));
+  EXPECT_EQ(sent(printer.receive(capture)), (std::vector<Sent>{{0, "A5 00 04 80 03 03 00"}}));
+  EXPECT_EQ(sent(printer.receive(capture)), (std::vector<Sent>{{0, "A5 00 04 00 03 03 00"}}));
+  EXPECT_EQ(printer.enabledAlerts(), 0x8u);
+  EXPECT_EQ(printer.knobs().failCaptures, 0);
+}
+
 // Longer than the host's 2048-byte reply buffer: one packet while the length
 // field allows, the data cut by nobody.
 TEST(FaultKnobs, OverLongReplyPassesTheHostsReplyLimit) {

@@ -193,7 +193,7 @@ TEST(ResourceCommands, MalformedCommandsAreRefusedAndChangeNothing) {
   const char* cases[] = {
       "",                // nothing after the sub-code
       "01",              // no device
-      "05 02",           // unknown operation
+      "08 02",           // unknown operation
       "01 03",           // unknown device
       "03 02",           // delete without a name
       "04 02 02 00 61",  // copy onto its own device
@@ -294,6 +294,169 @@ TEST(ResourceCommands, AForcedResultIsTheNextOutcomeAndChangesNothing) {
   ASSERT_EQ(packets.size(), 2u);
   EXPECT_EQ(toHex(packets[1].data), toHex(alert(kDeleted, false, kDone))) << "only the next one";
   EXPECT_EQ(names(printer, kFlash), "a.fnt");
+}
+
+// Job buffering: a disk of 1000 with one file, partition 20, three ports.
+constexpr const char* kBuffering =
+    "npa = on\n"
+    "disk = 1000\n"
+    "file = disk c.frm 3 FORM 500 Form C\n"
+    "jobbuf-partition = 20\n"
+    "jobbuf-port = 0 1 1\n"
+    "jobbuf-port = 1 0 0\n"
+    "jobbuf-port = 5 0 1\n";
+
+std::string summary(PrinterModel& printer) {
+  const auto packets = talk(printer, command("05"));
+  return packets.size() == 1 ? toHex(packets[0].data) : "(" + std::to_string(packets.size()) + " packets)";
+}
+
+TEST(JobBuffering, SummaryIsThePartitionAndEachPortsKindActiveAndSet) {
+  PrinterModel printer = printerOf(kBuffering);
+  EXPECT_EQ(toHex(talk(printer, command("05")).at(0).data), "00 00 14 03 00 01 01 01 00 00 05 00 01");
+  PrinterModel none = printerOf("npa = on\n");
+  EXPECT_EQ(summary(none), "00 00 00 00") << "no disk, no ports: what the profile says";
+  auto keystone = loadProfile(std::filesystem::path(WF_SIM_PROFILE_DIR) / "keystone-vireo-n17.profile");
+  ASSERT_TRUE(keystone);
+  PrinterModel shipped(*keystone);
+  EXPECT_EQ(summary(shipped), "00 00 00 03 00 00 00 01 00 00 05 00 00");
+}
+
+TEST(JobBuffering, ChangesAreConfirmedByKind82And83Alerts) {
+  using namespace resources;
+  const struct {
+    const char* what;
+    const char* command;
+    std::vector<std::string> alerts;
+    const char* summary;  // afterwards
+    const char* disk;
+  } cases[] = {
+      {"partition 50",
+       "06 32",
+       {alert(kPartitionChanged, false, kDone)},
+       "00 00 32 03 00 01 01 01 00 00 05 00 01",
+       ""},
+      {"partition 10",
+       "06 0A",
+       {alert(kPartitionChanged, false, kDone)},
+       "00 00 0A 03 00 01 01 01 00 00 05 00 01",
+       ""},
+      {"whole disk",
+       "06 64",
+       {alert(kPartitionChanged, false, kDone)},
+       "00 00 64 03 00 01 01 01 00 00 05 00 01",
+       ""},
+      {"no partition: nothing to report", "06 00", {}, "00 00 00 03 00 01 01 01 00 00 05 00 01", ""},
+      {"port 1 on: set, not yet active",
+       "07 01 01",
+       {alert(kPortChanged, false, kDone)},
+       "00 00 14 03 00 01 01 01 00 01 05 00 01",
+       "c.frm"},
+      {"port 0 off",
+       "07 00 00",
+       {alert(kPortChanged, false, kDone)},
+       "00 00 14 03 00 01 00 01 00 00 05 00 01",
+       "c.frm"},
+      {"a port switched as it is still reports",
+       "07 05 07",
+       {alert(kPortChanged, false, kDone)},
+       "00 00 14 03 00 01 01 01 00 00 05 00 01",
+       "c.frm"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PrinterModel printer = printerOf(kBuffering);
+    printer.receive(kCaptureClass2);
+    const auto packets = talk(printer, command(c.command));
+    ASSERT_EQ(packets.size(), 1 + c.alerts.size());
+    EXPECT_EQ(npa::encode(packets[0].flags, packets[0].command, packets[0].data), kAccepted);
+    for (std::size_t i = 0; i < c.alerts.size(); ++i) {
+      EXPECT_EQ(packets[1 + i].command, npa::kClassAlert);
+      EXPECT_EQ(toHex(packets[1 + i].data), toHex(c.alerts[i]));
+    }
+    EXPECT_EQ(summary(printer), c.summary);
+    EXPECT_EQ(names(printer, kDisk), c.disk);
+  }
+}
+
+TEST(JobBuffering, BadChangesAreRefusedAndChangeNothing) {
+  const struct {
+    const char* profile;
+    const char* command;
+  } cases[] = {
+      {kBuffering, "06"},                                        // no percent
+      {kBuffering, "06 05"},                                     // below the smallest partition
+      {kBuffering, "06 09"},                                     //
+      {kBuffering, "06 65"},                                     // over the whole disk
+      {kBuffering, "07 01"},                                     // no switch
+      {kBuffering, "07 03 01"},                                  // a port the printer lacks
+      {"npa = on\nflash = 10\njobbuf-port = 0 0 0\n", "06 14"},  // no disk to partition
+  };
+  for (const auto& c : cases) {
+    PrinterModel printer = printerOf(c.profile);
+    printer.receive(kCaptureClass2);
+    const std::string before = summary(printer);
+    std::string bytes;
+    for (const auto& o : printer.receive(command(c.command))) bytes += o.bytes;
+    EXPECT_EQ(toHex(bytes), toHex(kRefused)) << c.command;
+    EXPECT_EQ(summary(printer), before) << c.command;
+  }
+}
+
+TEST(JobBuffering, PowerOnResetMakesTheSettingsActiveAndForgetsTheCapturedClasses) {
+  PrinterModel printer = printerOf(kBuffering);
+  printer.receive(kCaptureClass2);
+  printer.receive(hex("A5 00 06 50 03 03 00 01 00"));  // and a device-status class
+  ASSERT_NE(printer.enabledAlerts(), 0u);
+  talk(printer, command("07 01 01"));
+  talk(printer, command("07 00 00"));
+  EXPECT_EQ(summary(printer), "00 00 14 03 00 01 00 01 00 01 05 00 01");
+  talk(printer, hex("A5 00 03 50 03 01"));  // power-on reset
+  EXPECT_EQ(printer.powerOnResets(), 1);
+  EXPECT_EQ(summary(printer), "00 00 14 03 00 00 00 01 01 01 05 01 01");
+  EXPECT_EQ(printer.enabledAlerts(), 0u);
+  EXPECT_EQ(talk(printer, command("07 05 00")).size(), 1u) << "no alert until the host captures again";
+  printer.receive(kCaptureClass2);
+  EXPECT_EQ(talk(printer, command("07 05 01")).size(), 2u);
+}
+
+TEST(JobBuffering, AForcedResultConfirmsNothing) {
+  using namespace resources;
+  PrinterModel printer = printerOf(kBuffering);
+  printer.receive(kCaptureClass2);
+  Knobs knobs = printer.knobs();
+  knobs.resourceResult = 1;
+  printer.setKnobs(knobs);
+  // A partition of 0 reports nothing, so the knob waits for a command that does.
+  EXPECT_EQ(talk(printer, command("06 00")).size(), 1u);
+  EXPECT_EQ(summary(printer), "00 00 00 03 00 01 01 01 00 00 05 00 01");
+  auto packets = talk(printer, command("07 01 01"));
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(toHex(packets[1].data), toHex(alert(kPortChanged, false, 1)));
+  EXPECT_EQ(summary(printer), "00 00 00 03 00 01 01 01 00 00 05 00 01") << "port 1 still off";
+  knobs.resourceResult = 2;
+  printer.setKnobs(knobs);
+  packets = talk(printer, command("06 1E"));
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(toHex(packets[1].data), toHex(alert(kPartitionChanged, false, 2)));
+  EXPECT_EQ(summary(printer), "00 00 00 03 00 01 01 01 00 00 05 00 01");
+}
+
+TEST(JobBuffering, PortLinesParseAndBadOnesAreNamed) {
+  const struct {
+    const char* text;
+    const char* error;
+  } bad[] = {
+      {"jobbuf-port = 0 1", "line 1: bad number"},
+      {"jobbuf-port = 0 1 1 1", "line 1: expected jobbuf-port = kind active set"},
+      {"jobbuf-port = 256 0 0", "line 1: bad number"},
+      {"jobbuf-partition = 300", "line 1: bad number"},
+  };
+  for (const auto& c : bad) {
+    std::string error;
+    EXPECT_FALSE(parseProfile(c.text, &error)) << c.text;
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 TEST(ResourceProfiles, FileNamesMayCarryPrinterBytes) {

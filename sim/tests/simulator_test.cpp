@@ -65,6 +65,13 @@ TEST(Simulator, ScenarioStartsItsPrintersAndAppliesSettings) {
   EXPECT_EQ(printer.knobs().jobSource, 3u);
   EXPECT_EQ(printer.knobs().jobSeconds, 42u);
   EXPECT_EQ(printer.knobs().jobHost + printer.knobs().jobUser + printer.knobs().jobQueue, "PC1annQ1");
+  ASSERT_TRUE(sim.apply("LPT2.fail-captures = 10", {}, &error)) << error;
+  EXPECT_EQ(printer.knobs().failCaptures, 10);
+  ASSERT_TRUE(sim.apply("LPT2.jobbuf-partition = 40", {}, &error)) << error;
+  ASSERT_TRUE(sim.apply("LPT2.jobbuf-port = 3 0 1", {}, &error)) << error;
+  EXPECT_EQ(printer.state().bufferPartition, 40u);
+  ASSERT_EQ(printer.state().bufferedPorts.size(), 1u);
+  EXPECT_EQ(printer.state().bufferedPorts[0].set, 1u);
 }
 
 TEST(Simulator, RejectsBadLinesWithTheReason) {

@@ -8,6 +8,7 @@
 #include "common/wait_objects.h"
 #include "framework/shell_services.h"
 #include "framework/wnd.h"
+#include "keystone/ky_jobbuf.h"
 #include "platform/clock.h"
 #include "wfprm/wfprm.h"
 
@@ -102,6 +103,10 @@ void CWFKstoneIcon::DetermineModel() {
   }
   setText(m_model, model);
   UpdateInputChars();
+}
+
+void CWFKstoneIcon::AddExtraOpenPages(CPropertySheet* sheet) {
+  if (GetBidiActive()) sheet->AddPage(new CKYJobBuf(this));
 }
 
 short CWFKstoneIcon::GetSpoolBufferPercent(int check, unsigned char* percent) {

@@ -94,6 +94,8 @@ constexpr DWORD UDS_ARROWKEYS = 0x0020;
 constexpr DWORD UDS_HORZ = 0x0040;
 constexpr DWORD UDS_NOTHOUSANDS = 0x0080;
 
+constexpr DWORD SBS_HORZ = 0x0000;
+
 constexpr DWORD TVS_HASBUTTONS = 0x0001;
 constexpr DWORD TVS_HASLINES = 0x0002;
 constexpr DWORD TVS_LINESATROOT = 0x0004;
@@ -124,5 +126,6 @@ constexpr DWORD LVS_NOSORTHEADER = 0x8000;
 #define WC_COMBOBOX "ComboBox"
 #define PROGRESS_CLASS "msctls_progress32"
 #define UPDOWN_CLASS "msctls_updown32"
+#define WC_SCROLLBAR "ScrollBar"
 #define WC_TREEVIEW "SysTreeView32"
 #define WC_LISTVIEW "SysListView32"

@@ -247,6 +247,48 @@ class CSpinButtonCtrl : public CControlWnd {
   HWND buddy_ = 0;
 };
 
+// A horizontal scroll bar. Like the original, it never moves by itself: the
+// user's actions reach the parent as WM_HSCROLL (LOWORD the SB_ code, HIWORD
+// the thumb's position for SB_THUMBPOSITION and SB_THUMBTRACK, lParam the
+// bar), and the parent sets the position it wants.
+constexpr UINT SB_LINELEFT = 0;
+constexpr UINT SB_LINERIGHT = 1;
+constexpr UINT SB_PAGELEFT = 2;
+constexpr UINT SB_PAGERIGHT = 3;
+constexpr UINT SB_THUMBPOSITION = 4;
+constexpr UINT SB_THUMBTRACK = 5;
+constexpr UINT SB_LEFT = 6;
+constexpr UINT SB_RIGHT = 7;
+constexpr UINT SB_ENDSCROLL = 8;
+
+class CScrollBar : public CControlWnd {
+  DECLARE_DYNAMIC(CScrollBar)
+ public:
+  void SetScrollRange(int lower, int upper, BOOL redraw = TRUE);
+  void GetScrollRange(int* lower, int* upper) const;
+  // The previous position; clamped to the range.
+  int SetScrollPos(int pos, BOOL redraw = TRUE);
+  int GetScrollPos() const { return pos_; }
+  // As the user's action: `code` (with the thumb's position for the thumb
+  // codes) to the parent, followed by SB_ENDSCROLL unless it is a track.
+  void UserScroll(UINT code, int thumb = 0);
+
+ protected:
+  void buildWidget() override;
+
+ private:
+  void show();
+  void sendScroll(UINT code, int thumb);
+  int lower_ = 0, upper_ = 100, pos_ = 0;
+};
+
+// void OnHScroll(UINT code, UINT position, CScrollBar* bar)
+#define ON_WM_HSCROLL()                                                                                   \
+  WF_ON_STD(WM_HSCROLL,                                                                                   \
+            WF_THIS->OnHScroll(LOWORD(c.wParam), HIWORD(c.wParam),                                        \
+                               dynamic_cast<CScrollBar*>(CWnd::FromHandle(static_cast<HWND>(c.lParam)))); \
+            return 0;)
+
 // A control object for a template class name ("Edit", "Button", ...); a
 // plain CWnd for classes the framework does not draw (custom-painted ones).
 std::unique_ptr<CWnd> AfxCreateControlObject(LPCSTR className);

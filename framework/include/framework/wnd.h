@@ -39,6 +39,7 @@ constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_SETMESSAGESTRING = 0x0362;
 
@@ -224,6 +225,7 @@ class CCmdTarget : public CObject {
 };
 
 class CMenu;
+class CScrollBar;
 
 class CWnd : public CCmdTarget {
   DECLARE_DYNAMIC(CWnd)
@@ -345,6 +347,7 @@ class CWnd : public CCmdTarget {
   void OnChar(UINT ch, UINT repeat, UINT flags);
   void OnKeyDown(UINT key, UINT repeat, UINT flags);
   void OnSetFocus(CWnd* oldWnd);
+  void OnHScroll(UINT code, UINT position, CScrollBar* bar);
 
   struct Impl;  // widget and window state, inside the layer
 

@@ -407,12 +407,20 @@ std::optional<PrinterModel::Reply> PrinterModel::answerControl(const std::string
   switch (byteAt(d, request::kSubCode)) {
     case control::kPowerOnReset:
       ++powerOnResets_;
+      // The printer starts afresh: buffering as set, and no host's classes.
+      resources::applyBufferingSettings(profile_);
+      enabled_ = 0;
       return std::nullopt;
     case control::kCaptureDeviceStatus:
       if (constexpr auto at = request::capture::kClassBytes;
           d.size() >= at + protocol::alerts::kDeviceStatusBytes) {
-        enabled_ = (enabled_ & ~alerts::kDeviceStatusBits) |
-                   alerts::maskFromCapture(byteAt(d, at), byteAt(d, at + 1), byteAt(d, at + 2));
+        const auto mask = alerts::maskFromCapture(byteAt(d, at), byteAt(d, at + 1), byteAt(d, at + 2));
+        // A release names no class and is never refused.
+        if (mask && knobs_.failCaptures > 0) {
+          --knobs_.failCaptures;
+          return Reply{npa::kFlagError, std::string{d[0], '\0'}};
+        }
+        enabled_ = (enabled_ & ~alerts::kDeviceStatusBits) | mask;
       }
       return std::nullopt;
     case control::kProbe:
@@ -472,18 +480,22 @@ std::optional<PrinterModel::Reply> PrinterModel::answerPanel(const std::string& 
 std::optional<PrinterModel::Reply> PrinterModel::answerResources(const std::string& d) {
   namespace command = layout::resource_command;
   if (byteAt(d, request::kSubCode) != wire::resources::kCommand) return std::nullopt;
-  // With a forced result the command is checked on a copy and changes nothing.
-  auto devices = profile_.devices;
-  auto outcomes = resources::carryOut(devices, std::string_view(d).substr(1));
   ByteWriter ack;
   ack.u8(wire::resources::kCommand);
+  const std::string_view bytes = std::string_view(d).substr(1);
+  if (byteAt(bytes, 0) == command::kBufferingSummary)
+    return Reply{0, ack.u8(command::kTaken).bytes(resources::bufferingSummary(profile_)).take()};
+  // With a forced result the command is checked on a copy and changes nothing.
+  Profile changed = profile_;
+  auto outcomes = resources::carryOut(changed, bytes);
   if (!outcomes) return Reply{0, ack.u8(command::kRefused).take()};
-  if (knobs_.resourceResult) {
+  // A command that reports nothing (a partition of 0) leaves the knob for the next.
+  if (knobs_.resourceResult && !outcomes->empty()) {
     const auto kind = static_cast<std::uint8_t>(outcomes->front().at(protocol::reply::resource_alert::kKind));
     outcomes_ = {alerts::encodeResourceAlert(kind, false, *knobs_.resourceResult)};
     knobs_.resourceResult.reset();
   } else {
-    profile_.devices = std::move(devices);
+    profile_ = std::move(changed);
     outcomes_ = std::move(*outcomes);
   }
   return Reply{0, ack.u8(command::kTaken).take()};

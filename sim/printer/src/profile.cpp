@@ -165,6 +165,17 @@ bool ProfileParser::line(std::string_view key, std::string_view value, std::stri
     it->second.files.push_back(file);
     return true;
   }
+  if (key == "jobbuf-partition") return byteField(p.bufferPartition, value, 0xFF, why);
+  if (key == "jobbuf-port") {  // kind active set
+    BufferedPort port;
+    std::string_view rest = value;
+    if (!byteField(port.kind, nextWord(rest), 0xFF, why) ||
+        !byteField(port.active, nextWord(rest), 0xFF, why) || !byteField(port.set, nextWord(rest), 0xFF, why))
+      return false;
+    if (!trim(rest).empty()) return why = "expected jobbuf-port = kind active set", false;
+    p.bufferedPorts.push_back(port);
+    return true;
+  }
   if (key == "input-status") return record(p.inputStatus, value, 3, why);
   if (key == "output-status") return record(p.outputStatus, value, 3, why);
   if (key == "supplies-status") return record(p.suppliesStatus, value, 4, why);

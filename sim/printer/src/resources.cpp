@@ -10,6 +10,8 @@ namespace wf::sim::resources {
 
 namespace {
 
+using protocol::reply::resource_command::kBufferingPartition;
+using protocol::reply::resource_command::kBufferingPort;
 using protocol::reply::resource_command::kCopy;
 using protocol::reply::resource_command::kDelete;
 using protocol::reply::resource_command::kFormat;
@@ -77,6 +79,27 @@ std::uint32_t copy(std::map<std::uint8_t, StorageDevice>& devices, std::uint8_t 
   return kDone;
 }
 
+constexpr std::uint8_t kSmallestPartition = 10, kWholeDisk = 100;
+
+// The partition takes the disk over: whatever it held goes.
+std::optional<std::vector<std::string>> partition(Profile& printer, std::uint8_t percent) {
+  auto disk = printer.devices.find(kDisk);
+  if (disk == printer.devices.end()) return std::nullopt;
+  if (percent != 0 && (percent < kSmallestPartition || percent > kWholeDisk)) return std::nullopt;
+  printer.bufferPartition = percent;
+  disk->second.files.clear();
+  if (percent == 0) return std::vector<std::string>{};
+  return std::vector{alerts::encodeResourceAlert(kPartitionChanged, false, kDone)};
+}
+
+std::optional<std::vector<std::string>> switchPort(Profile& printer, std::uint8_t kind, bool on) {
+  auto port = std::find_if(printer.bufferedPorts.begin(), printer.bufferedPorts.end(),
+                           [&](const BufferedPort& p) { return p.kind == kind; });
+  if (port == printer.bufferedPorts.end()) return std::nullopt;
+  port->set = on ? 1 : 0;
+  return std::vector{alerts::encodeResourceAlert(kPortChanged, false, kDone)};
+}
+
 }  // namespace
 
 std::string liveStorageText(const std::string& text, const std::map<std::uint8_t, StorageDevice>& devices) {
@@ -97,12 +120,19 @@ std::string entryText(std::uint8_t device, const StoredFile& file) {
          std::to_string(file.size) + ";" + file.description;
 }
 
-std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
-                                                 std::string_view command) {
+std::optional<std::vector<std::string>> carryOut(Profile& printer, std::string_view command) {
   namespace at = protocol::request::request_data::resource_command;
+  auto& devices = printer.devices;
   ByteReader in(command);
   std::uint8_t op = 0, device = 0;
-  if (!(in.u8(op) && in.u8(device)) || !isDevice(device)) return std::nullopt;
+  if (!(in.u8(op) && in.u8(device))) return std::nullopt;
+  if (op == kBufferingPartition) return partition(printer, device);
+  if (op == kBufferingPort) {
+    std::uint8_t on = 0;
+    if (!in.u8(on)) return std::nullopt;
+    return switchPort(printer, device, on != 0);
+  }
+  if (!isDevice(device)) return std::nullopt;
   switch (op) {
     case kList:
       return listing(devices, device);
@@ -123,6 +153,17 @@ std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageD
     default:
       return std::nullopt;
   }
+}
+
+std::string bufferingSummary(const Profile& printer) {
+  ByteWriter out;
+  out.u8(printer.bufferPartition).u8(static_cast<std::uint32_t>(printer.bufferedPorts.size()));
+  for (const auto& port : printer.bufferedPorts) out.u8(port.kind).u8(port.active).u8(port.set);
+  return out.take();
+}
+
+void applyBufferingSettings(Profile& printer) {
+  for (auto& port : printer.bufferedPorts) port.active = port.set;
 }
 
 }  // namespace wf::sim::resources

@@ -142,6 +142,7 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   }
   if (key == "short-packet-first") return flag(knobs.shortPacketFirst);
   if (key == "late-replies") return count(knobs.lateReplies);
+  if (key == "fail-captures") return count(knobs.failCaptures);
   if (key == "defer-alerts") return flag(knobs.deferAlerts);
   if (key == "job-source") {
     auto n = number(value);

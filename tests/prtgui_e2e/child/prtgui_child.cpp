@@ -94,6 +94,15 @@ std::vector<std::string> PrtGuiChild::resourceOperation(std::uint16_t handle, co
   return items(expectText("resop " + std::to_string(handle) + " " + operation + " " + std::to_string(radio) +
                           " " + description));
 }
+void PrtGuiChild::keystone() {
+  expectOk("keystone");
+}
+std::vector<std::string> PrtGuiChild::jobBuffering(std::uint16_t handle, int percent, unsigned ports,
+                                                   bool reset) {
+  return splitList(expectText("jobbuf " + std::to_string(handle) + " " + std::to_string(percent) + " " +
+                              std::to_string(ports) + (reset ? " yes" : " no")),
+                   '|');
+}
 int PrtGuiChild::enumerate() {
   return static_cast<int>(expectNumber("enumerate"));
 }

@@ -266,6 +266,12 @@ class PrtGuiChild : public TypedChild {
   // answered `answer`, the file dialog OK with each of `files`, then cancelled.
   QuickSetupSendRun quickSetupSend(std::uint16_t handle, int page, int answer,
                                    const std::vector<std::string>& files);
+  // The Keystone family module takes key 7 for printers found from now on.
+  void keystone();
+  // Sets the job-buffering page to `percent` and the port bits `ports`,
+  // applies, answers the power-on reset question `reset`; the page read
+  // again ("<percent> <ports>") then the progress dialog's status texts.
+  std::vector<std::string> jobBuffering(std::uint16_t handle, int percent, unsigned ports, bool reset);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };

@@ -40,6 +40,9 @@
 #include "framework/printing.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
+#include "keystone/ky_family.h"
+#include "keystone/ky_icon.h"
+#include "keystone/ky_jobbuf.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "meridian/resource_page.h"
@@ -1091,5 +1094,121 @@ WF_CHILD_COMMAND("twqssend", [](const ChildArgs& args) -> std::string {
   const auto boxes = shell.messageBox.calls();
   for (std::size_t i = boxesBefore; i < boxes.size(); ++i) out += "|" + boxes[i].text;
   if (gui) gui->boxesSeen = boxes.size();
+  return out;
+});
+
+// ---- The Keystone job-buffering page ----
+
+// keystone -> "ok": the Keystone family takes key 7
+WF_CHILD_COMMAND("keystone", [](const ChildArgs&) {
+  InitKeystoneGuiDLL(nullptr, &RegisterDLL);
+  return std::string("ok");
+});
+
+// The job-buffering page of the icon's open notebook, shown and read; or nullptr.
+CKYJobBuf* jobBufPage(CWFPrinterIcon* icon) {
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  if (!frame) return nullptr;
+  CPrtOpenDlg* notebook = frame->GetNotebook();
+  for (int i = 0; i < notebook->GetPageCount(); ++i)
+    if (dynamic_cast<CKYJobBuf*>(notebook->GetPage(i)) && notebook->SetActivePage(i)) {
+      settle();
+      return dynamic_cast<CKYJobBuf*>(notebook->GetActivePage());
+    }
+  return nullptr;
+}
+
+// The page's present partition and its ticked ports as "<percent> <mask>".
+std::string jobBufState(CKYJobBuf* page) {
+  constexpr std::pair<int, unsigned> kBoxes[] = {
+      {49015, 0x01}, {49016, 0x02}, {49017, 0x04}, {49018, 0x08}, {49020, 0x20}};
+  unsigned ticked = 0;
+  for (auto [id, bit] : kBoxes)
+    if (page->IsDlgButtonChecked(id)) ticked |= bit;
+  return pageText(page, 49010) + " " + std::to_string(ticked);
+}
+
+// Watches the running progress dialog: a Qt timer runs the queued work and
+// the posted messages meanwhile and notes each status text; a dialog still
+// waiting at the bound is closed.
+class JobBufWatch {
+ public:
+  CDialog* dialog = nullptr;
+  std::vector<std::string> statuses;
+
+  void note() {
+    const std::string status = pageText(dialog, 49001);
+    if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
+  }
+  void start() {
+    end_ = std::chrono::steady_clock::now() + kWait;
+    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    timer_.start(20);
+  }
+  void stop() { timer_.stop(); }
+
+ private:
+  void tick() {
+    if (!dialog || wf::fw::runningModalDialog() != dialog) return;
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    while (!application->app.ThreadMgrQIsEmpty()) {
+      std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
+      item->m_pfnProc(item->m_pParam);
+    }
+    if (wf::fw::runningModalDialog() != dialog) return;
+    note();
+    if (std::chrono::steady_clock::now() > end_) {
+      CDialog* running = std::exchange(dialog, nullptr);
+      timer_.stop();
+      running->SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+    }
+  }
+  QTimer timer_;
+  std::chrono::steady_clock::time_point end_;
+};
+
+// jobbuf <handle> <percent> <ports mask> <reset yes|no> -> "ok <percent> <ports>" (the page
+// read again) then "|<status>" for each status text of the progress dialog: the page's
+// scroll bar and port boxes set, Apply pressed, every question answered OK and the
+// power-on reset question as given.
+WF_CHILD_COMMAND("jobbuf", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* found = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  auto* icon = dynamic_cast<CWFKstoneIcon*>(found);
+  CKYJobBuf* page = icon ? jobBufPage(icon) : nullptr;
+  if (!page) {
+    if (found) found->ThreadUnlock();
+    return "err no job-buffering page";
+  }
+  const int percent = static_cast<int>(num(args.at(1)));
+  const unsigned ports = num(args.at(2));
+  const bool reset = args.at(3) == "yes";
+  page->SendMessage(WM_HSCROLL, MAKELONG(SB_THUMBPOSITION, percent), page->GetDlgItem(49002)->GetSafeHwnd());
+  constexpr std::pair<int, unsigned> kBoxes[] = {
+      {49015, 0x01}, {49016, 0x02}, {49017, 0x04}, {49018, 0x08}, {49020, 0x20}};
+  for (auto [id, bit] : kBoxes) {
+    auto* box = dynamic_cast<CButton*>(page->GetDlgItem(id));
+    if (!box || bool(box->GetCheck()) == bool(ports & bit)) continue;
+    box->SetCheck((ports & bit) ? BST_CHECKED : BST_UNCHECKED);
+    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), box->GetSafeHwnd());
+  }
+  application->shell.messageBox.respondWith([reset](const wf::fw::MessageBoxRequest& r) {
+    if ((r.style & 0xF) == MB_YESNO) return reset ? IDYES : IDNO;
+    return IDOK;
+  });
+  JobBufWatch watch;
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(541, [&](CDialog& d) {
+    watch.dialog = &d;
+    watch.note();
+    watch.start();
+  });
+  page->SendMessage(WM_COMMAND, MAKELONG(49021, BN_CLICKED), page->GetDlgItem(49021)->GetSafeHwnd());
+  watch.stop();
+  application->shell.messageBox.respondWith(nullptr);
+  settle();  // the page reads the printer again
+  std::string out = "ok " + jobBufState(page);
+  for (const std::string& status : watch.statuses) out += "|" + status;
+  icon->ThreadUnlock();
   return out;
 });

@@ -68,6 +68,14 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   HWND GetRMDiskBufWindow() const { return m_jobBufWindow; }
   static UINT ArmRMAlertsNotify(void* request);
 
+  // The job-buffering page.
+  void AddExtraOpenPages(CPropertySheet* sheet) override;
+  using CWFMeridianIcon::postTextToNotebook;
+  // A power-on reset with the alert capture released around it, taken again
+  // (up to ten tries a second apart) with the mask as it stands then.
+  enum class ResetOutcome { kDone, kRefused, kNotRecaptured };
+  ResetOutcome PowerOnReset(WFPrtObj& object);
+
  protected:
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
   UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,

@@ -56,6 +56,7 @@ struct Knobs {
   std::uint16_t jobSeconds = 10;  // its time
   std::string jobHost, jobUser, jobQueue;
   std::optional<std::uint32_t> resourceResult;  // the next resource command's one outcome; nothing changes
+  int failCaptures = 0;  // so many next captures naming a class are refused with the error flag
 };
 
 // How much later than asked a late reply comes: past the host's 10 s response wait.

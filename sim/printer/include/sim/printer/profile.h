@@ -45,6 +45,15 @@ struct StorageDevice {
   std::vector<StoredFile> files;  // listed in this order
 };
 
+// A port whose jobs the printer may hold in the disk's buffer partition. A
+// change sets `set`; a power-on reset makes it `active`. Bytes as the summary
+// sends them (non-zero is on).
+struct BufferedPort {
+  std::uint8_t kind = 0;
+  std::uint8_t active = 0;
+  std::uint8_t set = 0;
+};
+
 // The alert lists answered to the device-status family of requests, by the
 // request's sub-code (5 paper jams .. 10 supplies).
 constexpr int kFirstAlertList = 5;
@@ -79,6 +88,10 @@ struct Profile {
   // Resource-management devices by number (1 disk, 2 flash); absent ones are
   // not installed. The storage texts above are served as written.
   std::map<std::uint8_t, StorageDevice> devices;
+
+  // Job buffering: the disk's buffer partition in percent, and the ports.
+  std::uint8_t bufferPartition = 0;
+  std::vector<BufferedPort> bufferedPorts;
 };
 
 // Parses profile text. Empty with *error ("line N: ...") on the first bad line.

@@ -9,6 +9,10 @@
 //   2 device                   format the device
 //   3 device name...           delete a file
 //   4 from to move name...     copy a file (move != 0: move it)
+// and job buffering:
+//   5                          summary: answered at once (bufferingSummary)
+//   6 percent                  partition the disk: 0, or 10 to 100
+//   7 kind on                  switch a port's buffering at the next power-on reset
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -33,6 +37,8 @@ using protocol::reply::resource_alert::kMoved;
 using protocol::reply::resource_alert::kNoRoom;
 using protocol::reply::resource_alert::kNoSuchDevice;
 using protocol::reply::resource_alert::kNoSuchFile;
+using protocol::reply::resource_alert::kPartitionChanged;
+using protocol::reply::resource_alert::kPortChanged;
 
 // A storage text of a declared device ("FLASH: ..." or "DISK: ...") as the
 // device stands now: "FLASH: 1;TOTAL: capacity;FREE SPACE: what the files
@@ -44,10 +50,19 @@ std::string entryText(std::uint8_t device, const StoredFile& file);
 
 // Empty when the printer refuses the command (unknown operation, missing
 // bytes, a device other than 1 or 2, no file name, a copy onto its own
-// device); otherwise the alert data telling its outcome, in order: a listing
-// gives one entry per file, "more" set on all but the last, or one entry
-// without text for an empty or missing device.
-std::optional<std::vector<std::string>> carryOut(std::map<std::uint8_t, StorageDevice>& devices,
-                                                 std::string_view command);
+// device; a partition other than 0 or 10 to 100 or without a disk; a port
+// the printer lacks); otherwise the alert data telling its outcome, in
+// order: a listing gives one entry per file, "more" set on all but the last,
+// or one entry without text for an empty or missing device. A new partition
+// empties the disk and reports kind 82 unless it is 0 (then nothing); a
+// port's switch reports kind 83.
+std::optional<std::vector<std::string>> carryOut(Profile& printer, std::string_view command);
+
+// What follows the acknowledgement of a summary: percent, count, and
+// kind active set per port.
+std::string bufferingSummary(const Profile& printer);
+
+// A power-on reset: each port's buffering becomes as it was set.
+void applyBufferingSettings(Profile& printer);
 
 }  // namespace wf::sim::resources
