@@ -72,7 +72,9 @@ class NetWareEndToEnd : public ::testing::Test {
     ASSERT_TRUE(sim.loadScenario(kWorld, &error)) << error;
   }
   void TearDown() override {
-    if (secondary) EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
+    if (secondary) {
+      EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
+    }
     if (app) {
       const int status = app->quit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";

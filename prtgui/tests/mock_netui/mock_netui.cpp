@@ -92,6 +92,7 @@ class NotADialog : public CObject {
   ~NotADialog() override { noteSettings("destroyed"); }
 };
 
+#ifdef WF_MOCK_NET_PAGE
 CObject* makeSettingsDialog(int appId, void* parent) {
   State& s = state();
   int mode = kMockFactoryPage;
@@ -104,6 +105,7 @@ CObject* makeSettingsDialog(int appId, void* parent) {
   if (mode == kMockFactoryNotDialog) return new NotADialog;
   return new PlaceholderDialog(static_cast<CWnd*>(parent));
 }
+#endif
 
 // Records the query and hands out the scripted answer.
 BOOL query(USHORT printer, UINT protocol, Answer fallback, NetUIFactoryProc* factory, CString* title,
