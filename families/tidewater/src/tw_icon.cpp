@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_adv_dlg.h"
+#include "tidewater/tw_paper_font_dlg.h"
 
 namespace {
 
@@ -184,8 +185,8 @@ UINT CWFTwIcon::NumExtraPages() {
 void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
   ResetPendingQueries();
   if (!extraPagesShown()) return;
-  // The paper and font and the presentation pages come with their own module part.
-  sheet->AddPage(new CWFPropertyPage(742, "VIREOE.HLP"));
+  sheet->AddPage(new CTwPaperFont(this));
+  // The presentation page comes with its own module part.
   sheet->AddPage(new CWFPropertyPage(743, "VIREOE.HLP"));
   sheet->AddPage(new CTwAdvDlg(this));
 }
