@@ -69,6 +69,8 @@ CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, r
 }
 
 CWFTwIcon::~CWFTwIcon() {
+  // Closing, the notebook shows its next pages, which read this part's cache.
+  closeOpenNotebook();
   FreeOPPanelData();
 }
 

@@ -839,6 +839,30 @@ WF_CHILD_COMMAND("twsettings", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
+// choose <handle> <page> <id> <index> -> "ok <enabled 0|1> <selected>" then "|" and each item: a
+// list of the shown page, item <index> chosen as the user would first (-1: none chosen); the
+// work that queued runs here.
+WF_CHILD_COMMAND("choose", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  auto* list =
+      page ? dynamic_cast<CListControlBase*>(page->GetDlgItem(static_cast<int>(num(args.at(2))))) : nullptr;
+  if (!list) return "err no list";
+  if (const int index = std::stoi(args.at(3)); index >= 0) list->UserSelect(index);
+  runUntil([] { return true; });
+  runUntil([] { return true; });  // the worker's post
+  std::string out =
+      std::string("ok ") + (list->IsWindowEnabled() ? "1 " : "0 ") + std::to_string(list->GetCurSel());
+  for (int i = 0; i < list->GetCount(); ++i) {
+    CString text;
+    list->GetText(i, text);
+    out += "|" + text.str();
+  }
+  return out;
+});
+
 // lockobject <handle> <0|1> -> "ok": the icon's printer object can (0) or cannot (1) be borrowed
 WF_CHILD_COMMAND("lockobject", [](const ChildArgs& args) -> std::string {
   CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
