@@ -323,6 +323,19 @@ TEST_F(TidewaterPaperFont, DefaultsSendTheUSValues) {
   EXPECT_TRUE(app->boxes().empty());
 }
 
+TEST_F(TidewaterPaperFont, AFontTheFamilyLacksStopsTheReadingAtCourier) {
+  printer->update([](sim::Profile& p) { p.omVars[0x040A] = "26"; });
+  page = openPaperFont();
+  const auto asked = reads();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back(), 0x0A);  // neither pitch, point size nor symbol set asked
+  EXPECT_EQ(list(kFonts).shown(), "Courier");
+  EXPECT_TRUE(control(1053).enabled);
+  // The symbol set stays the cache's own, which Courier's list holds.
+  EXPECT_EQ(list(kSymbolSets).shown(), "Roman-8");
+  EXPECT_FALSE(control(2014).enabled);
+}
+
 TEST_F(TidewaterPaperFont, AfterFactoryDefaultsThePageShowsTheProfilesValuesInListsThatFit) {
   page = openPaperFont();
   std::size_t before = pjlLines().size();
