@@ -271,4 +271,142 @@ TEST_F(TidewaterPage, TheFamilysInterventionIsDecodedWithItsHelp) {
   EXPECT_EQ(app->help(handle), 1935u);
 }
 
+// ---- The paper and font page ----
+
+constexpr int kPaperFontView = 50167;
+constexpr int kSources = 1003, kSizes = 1004, kTypes = 1005, kFonts = 1010, kSymbolSets = 1013;
+
+class TidewaterPaperFont : public TidewaterPage {
+ protected:
+  // Opens the notebook on the paper and font page: its index.
+  int openPaperFont() {
+    const auto view = app->open(handle, kPaperFontView);
+    EXPECT_TRUE(view.open);
+    EXPECT_EQ(view.currentPage, view.pages - 3);  // the first of the three settings pages
+    return view.currentPage;
+  }
+  wf::testing::ListView list(int id, int choice = -1) { return app->choose(handle, page, id, choice); }
+};
+
+TEST_F(TidewaterPaperFont, ShowsThePrintersPaperAndFont) {
+  // Tray 1 with DL envelopes on labels; Coronet, a font without the eastern sets, with Pi Font.
+  printer->update([](sim::Profile& p) {
+    p.omVars[0x0400] = "3";
+    p.omVars[0x0401] = "88";
+    p.omVars[0x0405] = "4";
+    p.omVars[0x040A] = "11";
+    p.omVars[0x040D] = "15U";
+  });
+  page = openPaperFont();
+  // US defaults, source, the four sources' sizes with the types of sources
+  // 1 and 3, tray linking, copies, font, pitch, point size, symbol set.
+  EXPECT_EQ(reads(), (std::vector<int>{0x1E, 0x00, 0x03, 0x07, 0x04, 0x01, 0x05, 0x02, 0x08, 0x09, 0x0A, 0x0C,
+                                       0x0B, 0x0D}));
+  const auto sources = list(kSources);
+  EXPECT_EQ(sources.items, (std::vector<std::string>{"Manual paper", "Manual envelope", "Tray 1", "Tray 2"}));
+  EXPECT_EQ(sources.selected, 2);
+  const auto sizes = list(kSizes);
+  EXPECT_EQ(sizes.items.size(), 12u);
+  EXPECT_EQ(sizes.selected, 8);
+  EXPECT_EQ(sizes.shown(), "DL envelope");
+  EXPECT_EQ(list(kTypes).shown(), "Labels");
+  EXPECT_EQ(list(kFonts).shown(), "Coronet");
+  const auto sets = list(kSymbolSets);
+  EXPECT_EQ(sets.items.size(), 26u);
+  EXPECT_EQ(sets.selected, 25);
+  EXPECT_EQ(sets.shown(), "Pi Font");
+  EXPECT_EQ(control(1008).text, "2");
+  EXPECT_EQ(control(1052).text, "14");
+  EXPECT_TRUE(control(1052).enabled);
+  EXPECT_FALSE(control(1053).enabled);
+  EXPECT_TRUE(control(1006).checked);
+  EXPECT_TRUE(control(1006).enabled);
+  EXPECT_FALSE(control(2014).enabled);
+  EXPECT_TRUE(pjlLines().empty());
+}
+
+TEST_F(TidewaterPaperFont, TheSymbolFontSendsItsOneSetAndAnEnvelopeSourceItsSizes) {
+  page = openPaperFont();
+  const std::size_t before = pjlLines().size();
+  list(kFonts, 25);
+  const auto sets = list(kSymbolSets);
+  EXPECT_EQ(sets.items, (std::vector<std::string>{"Wingdings"}));
+  EXPECT_EQ(sets.selected, 0);
+  EXPECT_TRUE(control(2014).enabled);
+  EXPECT_FALSE(control(2014, Act::Click).enabled);
+  EXPECT_EQ(linesAfter(before, 2), (std::vector<std::string>{"@PJL DEFAULT LPARM : PCL FONTNUMBER=25",
+                                                             "@PJL DEFAULT LPARM : PCL SYMSET = 579L"}));
+  EXPECT_TRUE(app->boxes().empty());
+
+  const auto sizes = list(kSources, 1);
+  EXPECT_EQ(sizes.selected, 1);
+  const auto envelopes = list(kSizes);
+  EXPECT_EQ(envelopes.items, (std::vector<std::string>{"Monarch envelope", "Com-10 envelope", "DL envelope",
+                                                       "C5 envelope", "B5 envelope", "Other envelope"}));
+  EXPECT_EQ(envelopes.shown(), "C5 envelope");  // the profile's 128
+  EXPECT_FALSE(list(kTypes).enabled);
+}
+
+TEST_F(TidewaterPaperFont, DefaultsSendTheUSValues) {
+  printer->update([](sim::Profile& p) { p.omVars[0x041E] = "1"; });
+  page = openPaperFont();
+  const std::size_t before = pjlLines().size();
+  control(1015, Act::Click);
+  EXPECT_EQ(linesAfter(before, 13),
+            (std::vector<std::string>{
+                "@PJL DEFAULT LPAPERSOURCE=3", "@PJL DEFAULT LTRAY1SIZE=1", "@PJL DEFAULT LTRAY2SIZE=1",
+                "@PJL DEFAULT LMANUALPAPERSIZE=1", "@PJL DEFAULT LMANUALENVELOPESIZE=130",
+                "@PJL DEFAULT LTRAY1PAPERTYPE=0", "@PJL DEFAULT LMANUALPAPERTYPE=0",
+                "@PJL DEFAULT LTRAYLINKING=0", "@PJL DEFAULT COPIES=1",
+                "@PJL DEFAULT LPARM : PCL FONTNUMBER=0", "@PJL DEFAULT LPARM : PCL PITCH=10",
+                "@PJL DEFAULT LPARM : PCL PTSIZE=12", "@PJL DEFAULT LPARM : PCL SYMSET = 8U"}));
+  EXPECT_EQ(list(kSources).shown(), "Tray 1");
+  EXPECT_EQ(list(kSizes).shown(), "Letter");
+  EXPECT_EQ(list(kFonts).shown(), "Courier");
+  EXPECT_EQ(list(kSymbolSets).shown(), "Roman-8");
+  EXPECT_TRUE(control(1053).enabled);
+  EXPECT_FALSE(control(1052).enabled);
+  EXPECT_TRUE(app->boxes().empty());
+}
+
+TEST_F(TidewaterPaperFont, AFontTheFamilyLacksStopsTheReadingAtCourier) {
+  printer->update([](sim::Profile& p) { p.omVars[0x040A] = "26"; });
+  page = openPaperFont();
+  const auto asked = reads();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back(), 0x0A);  // neither pitch, point size nor symbol set asked
+  EXPECT_EQ(list(kFonts).shown(), "Courier");
+  EXPECT_TRUE(control(1053).enabled);
+  // The symbol set stays the cache's own, which Courier's list holds.
+  EXPECT_EQ(list(kSymbolSets).shown(), "Roman-8");
+  EXPECT_FALSE(control(2014).enabled);
+}
+
+TEST_F(TidewaterPaperFont, AfterFactoryDefaultsThePageShowsTheProfilesValuesInListsThatFit) {
+  page = openPaperFont();
+  std::size_t before = pjlLines().size();
+  list(kFonts, 25);
+  control(2014, Act::Click);
+  linesAfter(before, 2);
+  ASSERT_EQ(list(kSymbolSets).items.size(), 1u);
+
+  const int paperFont = page;
+  page = app->notebook(handle).pages - 1;
+  app->confirm(kIdOk);
+  const auto commands = printer->pjlCommands().size();
+  control(1041, Act::Click);
+  EXPECT_TRUE(wf::testing::eventually([&] {
+    const auto all = printer->pjlCommands();
+    return all.size() == commands + 1 && all.back().find("INITIALIZE") != std::string::npos;
+  }));
+  page = paperFont;
+  EXPECT_TRUE(wf::testing::eventually([&] { return list(kFonts).shown() == "CG Times"; }));
+  const auto sets = list(kSymbolSets);
+  EXPECT_EQ(sets.items.size(), 32u);
+  EXPECT_EQ(sets.shown(), "PC-8 Code Page 437");
+  EXPECT_EQ(list(kSources).shown(), "Tray 2");
+  EXPECT_EQ(list(kSizes).shown(), "A4 (ISO)");
+  EXPECT_FALSE(control(2014).enabled);
+}
+
 }  // namespace

@@ -14,6 +14,7 @@
 #include "prtgui/prt_pages.h"
 #include "tidewater/tw_adv_dlg.h"
 #include "tidewater/tw_op_panel.h"
+#include "tidewater/tw_paper_font_dlg.h"
 #include "tidewater/tw_present_dlg.h"
 #include "tidewater/tw_status.h"
 
@@ -189,8 +190,7 @@ UINT CWFTwIcon::NumExtraPages() {
 void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
   ResetPendingQueries();
   if (!extraPagesShown()) return;
-  // The paper and font page comes with its own module part.
-  sheet->AddPage(new CWFPropertyPage(742, "VIREOE.HLP"));
+  sheet->AddPage(new CTwPaperFont(this));
   sheet->AddPage(new CTwPresentDlg(this));
   sheet->AddPage(new CTwAdvDlg(this));
 }

@@ -11,9 +11,13 @@
 #include "framework/menu.h"
 #include "framework/scripted_shell.h"
 #include "meridian/meridian_family.h"
+#include "prtgui/prt_open_dlg.h"
+#include "prtgui/prt_open_frame.h"
 #include "test_fixture.h"
+#include "tidewater/tw_adv_dlg.h"
 #include "tidewater/tw_family.h"
 #include "tidewater/tw_icon.h"
+#include "tidewater/tw_paper_font_dlg.h"
 
 namespace wf::testing {
 namespace {
@@ -261,6 +265,22 @@ TEST_F(TidewaterIconTest, TheContextMenuOpensTheFamilyPagesAfterTheBaseViews) {
   EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
             (std::vector<std::string>{family(50167).str(), family(50168).str(), family(50166).str()}));
   EXPECT_EQ(std::count(ids.begin(), ids.end(), 50166u), 1);
+}
+
+TEST_F(TidewaterIconTest, ThePaperAndFontPageOpensFirstAndItsNotebookClosesWithTheIcon) {
+  ProbeTwIcon* icon = add(48);
+  ASSERT_TRUE(icon->HandleExtraMenuCmd(50167));
+  runQueuedWork();
+  ASSERT_NE(icon->GetOpenFrame(), nullptr);
+  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
+  const int count = notebook->GetPageCount();
+  CPropertyPage* page = notebook->GetActivePage();
+  EXPECT_NE(dynamic_cast<CTwPaperFont*>(page), nullptr);
+  EXPECT_EQ(notebook->GetPageIndex(page), count - 3);
+  EXPECT_NE(dynamic_cast<CTwAdvDlg*>(notebook->GetPage(count - 1)), nullptr);
+  // Closing shows the later pages, which read the icon's cache: the whole icon must still be there.
+  EXPECT_TRUE(list_.DeletePrinterIcon(icon));
+  runQueuedWork();
 }
 
 TEST_F(TidewaterIconTest, TheModelNamesTheMakersPrintersOnly) {

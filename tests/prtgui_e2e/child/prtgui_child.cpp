@@ -239,10 +239,6 @@ void PrtGuiChild::setText(std::uint16_t handle, int page, int id, const std::str
   expectText("settext " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
              " " + text);
 }
-void PrtGuiChild::choose(std::uint16_t handle, int page, int id, int position) {
-  expectText("choose " + std::to_string(handle) + " " + std::to_string(page) + " " + std::to_string(id) +
-             " " + std::to_string(position));
-}
 void PrtGuiChild::confirm(int answer) {
   expectText("confirm " + std::to_string(answer));
 }
@@ -270,6 +266,14 @@ ControlView PrtGuiChild::control(std::uint16_t handle, int page, int id, Act act
   if (text.size() < 3 || (text[0] != '0' && text[0] != '1') || (text[2] != '0' && text[2] != '1'))
     throw ChildError("bad control answer: " + text);
   return {text[0] == '1', text[2] == '1', text.size() > 4 ? text.substr(4) : std::string()};
+}
+ListView PrtGuiChild::choose(std::uint16_t handle, int page, int id, int index) {
+  auto parts = splitList(expectText("choose " + std::to_string(handle) + " " + std::to_string(page) + " " +
+                                    std::to_string(id) + " " + std::to_string(index)),
+                         '|');
+  const auto head = splitList(parts.at(0), ' ');
+  if (head.size() != 2) throw ChildError("bad choose answer: " + parts.at(0));
+  return {head[0] == "1", std::stoi(head[1]), {parts.begin() + 1, parts.end()}};
 }
 DownloadRun PrtGuiChild::download(std::uint16_t handle, const std::string& kind, const std::string& line) {
   const auto parts =

@@ -86,6 +86,15 @@ struct ControlView {
   std::string text;
 };
 
+// A list or combo box of a notebook page after a command.
+struct ListView {
+  bool enabled = false;
+  int selected = -1;
+  std::vector<std::string> items;
+  // The selected item's text; "" with none selected.
+  std::string shown() const { return selected >= 0 ? items.at(static_cast<std::size_t>(selected)) : ""; }
+};
+
 // A message box the icon showed, and whether its owner was the given parent.
 struct MessageBoxShown {
   std::string caption;
@@ -212,8 +221,6 @@ class PrtGuiChild : public TypedChild {
   void tidewater();
   // Types `text` into control `id` of notebook page `page`.
   void setText(std::uint16_t handle, int page, int id, const std::string& text);
-  // Chooses entry `position` of the list `id` on notebook page `page`, as the user does.
-  void choose(std::uint16_t handle, int page, int id, int position);
   // The factory-defaults question answers `answer` (IDOK, IDCANCEL) from now on.
   void confirm(int answer);
   // Message boxes shown since the last asking.
@@ -231,6 +238,9 @@ class PrtGuiChild : public TypedChild {
   // Shows notebook page `page`, acts on control `id`, and reads it back.
   enum class Act { Read, Click, ToggleAndClick };
   ControlView control(std::uint16_t handle, int page, int id, Act act = Act::Read);
+  // Shows notebook page `page`, chooses item `index` of list `id` as the
+  // user would (-1: none), and reads the list back.
+  ListView choose(std::uint16_t handle, int page, int id, int index = -1);
   // Downloads `kind` ("font", "demo", "overlay"); the chooser picks `line`
   // with OK, or is cancelled for "cancel".
   DownloadRun download(std::uint16_t handle, const std::string& kind, const std::string& line);

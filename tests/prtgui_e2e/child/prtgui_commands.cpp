@@ -802,26 +802,6 @@ WF_CHILD_COMMAND("settext", [](const ChildArgs& args) -> std::string {
   return control ? "ok" : "err no control";
 });
 
-// choose <handle> <page> <id> <position> -> "ok": the user chooses entry <position> of the
-// list <id> on the shown page; the work that queued runs here
-WF_CHILD_COMMAND("choose", [](const ChildArgs& args) -> std::string {
-  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
-  if (!icon) return "err no icon";
-  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
-  const int id = static_cast<int>(num(args.at(2)));
-  auto* list = page ? dynamic_cast<CComboBox*>(page->GetDlgItem(id)) : nullptr;
-  std::string out = "err no list";
-  if (list && list->SetCurSel(static_cast<int>(num(args.at(3)))) >= 0) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, CBN_SELCHANGE), list->GetSafeHwnd());
-    runUntil([] { return true; });
-    out = "ok";
-  } else if (list) {
-    out = "err no such entry";
-  }
-  icon->ThreadUnlock();
-  return out;
-});
-
 // confirm <answer> -> "ok": the factory-defaults question (dialog 504) ends with <answer>
 WF_CHILD_COMMAND("confirm", [](const ChildArgs& args) -> std::string {
   const INT_PTR answer = static_cast<INT_PTR>(num(args.at(0)));
@@ -865,6 +845,30 @@ WF_CHILD_COMMAND("twsettings", [](const ChildArgs& args) -> std::string {
     for (int v : values) out += " " + std::to_string(v);
   }
   icon->ThreadUnlock();
+  return out;
+});
+
+// choose <handle> <page> <id> <index> -> "ok <enabled 0|1> <selected>" then "|" and each item: a
+// list of the shown page, item <index> chosen as the user would first (-1: none chosen); the
+// work that queued runs here.
+WF_CHILD_COMMAND("choose", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPropertyPage* page = shownPage(icon, static_cast<int>(num(args.at(1))));
+  auto* list =
+      page ? dynamic_cast<CListControlBase*>(page->GetDlgItem(static_cast<int>(num(args.at(2))))) : nullptr;
+  if (!list) return "err no list";
+  if (const int index = std::stoi(args.at(3)); index >= 0) list->UserSelect(index);
+  runUntil([] { return true; });
+  runUntil([] { return true; });  // the worker's post
+  std::string out =
+      std::string("ok ") + (list->IsWindowEnabled() ? "1 " : "0 ") + std::to_string(list->GetCurSel());
+  for (int i = 0; i < list->GetCount(); ++i) {
+    CString text;
+    list->GetText(i, text);
+    out += "|" + text.str();
+  }
   return out;
 });
 
