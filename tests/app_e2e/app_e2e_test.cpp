@@ -34,6 +34,8 @@
 #include "sim/printer/port_server.h"
 #include "sim/printer/profile.h"
 #include "test_dirs.h"
+#include "tidewater/tw_op_panel.h"
+#include "tidewater/tw_paper_font_dlg.h"
 #include "tidewater/tw_present_dlg.h"
 
 namespace {
@@ -301,23 +303,38 @@ TEST_F(AppEndToEnd, DriverPropertiesShowTheQueueOfThePrintersPort) {
   inOwnProcess(&AppEndToEnd::DriverPropertiesShowTheQueueOfThePrintersPort);
 }
 
-// The Tidewater printer's own context-menu commands reach its icon, which
-// opens the notebook on the command's page.
+// The Tidewater printer's context-menu commands open its notebook on their
+// pages: the remote operator panel, then the family's own pages, each
+// command turning the open notebook to its page.
 void AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages() {
-  constexpr UINT kPresentation = 50168;
+  struct Case {
+    UINT command;
+    bool (*isPage)(CPropertyPage*);
+    int fromLast;  // the page's place counted from the notebook's end; 0: not checked
+  };
+  const Case cases[] = {
+      {32772, [](CPropertyPage* p) { return dynamic_cast<CTwOpPanel*>(p) != nullptr; }, 0},
+      {50167, [](CPropertyPage* p) { return dynamic_cast<CTwPaperFont*>(p) != nullptr; }, 3},
+      {50168, [](CPropertyPage* p) { return dynamic_cast<CTwPresentDlg*>(p) != nullptr; }, 2},
+  };
   serve(2, "tidewater-pagecrest2");
   start(1);
   CWFPrinterIcon* icon = view()->GetPrinterAt(0);
   ASSERT_NE(icon, nullptr);
   view()->SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
-  view()->SendMessage(WM_COMMAND, kPresentation, 0);
-  ASSERT_TRUE(eventually([&] {
-    dispatch();
-    return icon->GetOpenFrame() != nullptr;
-  })) << ::testing::PrintToString(boxTexts());
-  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
-  EXPECT_NE(dynamic_cast<CTwPresentDlg*>(notebook->GetActivePage()), nullptr);
-  EXPECT_EQ(notebook->GetActiveIndex(), notebook->GetPageCount() - 2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    view()->SendMessage(WM_COMMAND, c.command, 0);
+    ASSERT_TRUE(eventually([&] {
+      dispatch();
+      return icon->GetOpenFrame() != nullptr &&
+             c.isPage(icon->GetOpenFrame()->GetNotebook()->GetActivePage());
+    })) << ::testing::PrintToString(boxTexts());
+    CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
+    if (c.fromLast) {
+      EXPECT_EQ(notebook->GetActiveIndex(), notebook->GetPageCount() - c.fromLast);
+    }
+  }
   EXPECT_TRUE(boxTexts().empty());
 }
 
