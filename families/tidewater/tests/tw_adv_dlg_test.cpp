@@ -21,7 +21,7 @@ class AdvPage : public CTwAdvDlg {
   CSpinButtonCtrl& powerSaverSpin() { return m_powerSaverSpin; }
 };
 
-class AdvancedPageTest : public TidewaterPageFixture {
+class AdvancedPageTest : public TidewaterPageFixture<> {
  protected:
   void SetUp() override {
     SetUpPage({{4122, "1"},

@@ -1,6 +1,7 @@
 // The settings pages' tests: a scripted Tidewater printer that logs what it
 // is sent, an icon with the settings cache whose one extra page a test
-// chooses, and a fixture that opens the notebook on that page.
+// chooses, and a fixture that opens the notebook on that page over the
+// printer double a test chooses.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -96,6 +97,8 @@ class TwIcon : public CWFPrinterIcon, public CTwSettingsHost {
   void AddExtraOpenPages(CPropertySheet* sheet) override { sheet->AddPage(makePage(this)); }
 };
 
+// `Printer` is a TableTidewater made from a handle and the starting values.
+template <class Printer = ScriptedTidewater>
 class TidewaterPageFixture : public PrinterFixture {
  protected:
   static constexpr DWORD kIds[] = {3, 8};
@@ -111,7 +114,7 @@ class TidewaterPageFixture : public PrinterFixture {
     TwIcon::ppdsCapable = TRUE;
     TwIcon::makePage = makePage;
     families_.RegisterDLL(nullptr, "Tidewater", 0, &TwIcon::create, kIds, 2, nullptr);
-    printer_ = std::make_unique<ScriptedTidewater>(kHandle, std::move(values));
+    printer_ = std::make_unique<Printer>(kHandle, std::move(values));
     fakebce::setPrtInfoFor(kHandle, prtInfo(kHandle, "LPT2", BCE_NET_LOCAL | 0x8000, 2));
     app_.printers[kHandle] = printer_.get();
     manager_.objects[kHandle] = printer_.get();
@@ -127,7 +130,8 @@ class TidewaterPageFixture : public PrinterFixture {
     list_.NewPrinterIcon(printer_.get(), nullptr);
     return dynamic_cast<TwIcon*>(icons().back());
   }
-  // Opens the notebook on the extra page and runs its first reading.
+  // Opens the notebook on the extra page and runs its first reading, whose
+  // work labels are left in `labels_`.
   template <class Page>
   Page* open(TwIcon* icon) {
     EXPECT_TRUE(icon->OpenPrinterA(0));
@@ -138,7 +142,7 @@ class TidewaterPageFixture : public PrinterFixture {
     EXPECT_TRUE(notebook->SetActivePage(last));
     auto* page = dynamic_cast<Page*>(notebook->GetPage(last));
     printer_->reads.clear();
-    runQueuedWork();
+    labels_ = runQueuedWork();
     pump();
     return page;
   }
@@ -192,7 +196,8 @@ class TidewaterPageFixture : public PrinterFixture {
   }
 
   HINSTANCE twResources_ = nullptr;
-  std::unique_ptr<ScriptedTidewater> printer_;
+  std::unique_ptr<Printer> printer_;
+  std::vector<std::string> labels_;
   wf::fw::ScriptedShell shell_;
 };
 

@@ -3,20 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "framework/controls.h"
-#include "framework/scripted_shell.h"
-#include "gui_pump.h"
-#include "platform/module.h"
-#include "prtgui/prt_open_dlg.h"
-#include "prtgui/prt_open_frame.h"
-#include "table_tidewater.h"
-#include "test_fixture.h"
 #include "tidewater/tw_paper_font.h"
 #include "tidewater/tw_paper_font_dlg.h"
+#include "tw_page_fixture.h"
 
 namespace wf::testing {
 namespace {
@@ -31,7 +23,8 @@ constexpr int kSourceCode = 4096, kManualEnvelopeSizeCode = 4100, kCopiesCode = 
 // code: reads come from there, sends are logged as "code=value" and stored.
 class PaperFontPrinter : public TableTidewater {
  public:
-  explicit PaperFontPrinter(USHORT handle) : TableTidewater(handle, kValues) {
+  PaperFontPrinter(USHORT handle, std::map<int, std::string> initial)
+      : TableTidewater(handle, std::move(initial)) {
     caps.bidiActive = TRUE;
     caps.portType = PORT_LPT;
     caps.portName = "LPT2";
@@ -73,47 +66,16 @@ class PaperFontPrinter : public TableTidewater {
   }
 };
 
-// The icon a Tidewater printer gets here: the base icon with the settings
-// cache, the family's resources and the paper and font page as its one
-// extra page.
-class TwIcon : public CWFPrinterIcon, public CTwSettingsHost {
- public:
-  using CWFPrinterIcon::CWFPrinterIcon;
-  static inline HINSTANCE resources = nullptr;
-  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TwIcon(object, record); }
-  int BelongsToFamily(ULONG key) override { return key == 3 || key == 8; }
-  HINSTANCE GetResourceInstance(UINT) override { return resources; }
-  CString GetTidewaterMutex() override { return TidewaterMutexName(GetPrinterHandle()); }
-  BOOL GetPPDSCapable() override { return FALSE; }
-  UINT NumExtraPages() override { return 1; }
-  void AddExtraOpenPages(CPropertySheet* sheet) override { sheet->AddPage(new CTwPaperFont(this)); }
-};
-
-class PaperFontPageTest : public PrinterFixture {
+class PaperFontPageTest : public TidewaterPageFixture<PaperFontPrinter> {
  protected:
-  static constexpr DWORD kIds[] = {3, 8};
-  static constexpr USHORT kHandle = 43;
   static constexpr int kSet = 2014, kDefaults = 1015, kSources = 1003, kSizes = 1004, kTypes = 1005,
                        kLinking = 1006, kCopies = 1008, kFonts = 1010, kSymbolSets = 1013, kPoint = 1052,
                        kPitch = 1053;
 
   void SetUp() override {
-    PrinterFixture::SetUp();
-    twResources_ = wf::loadModule("TWGUIDLL.DLL");
-    ASSERT_TRUE(twResources_);
-    wf::fw::joinResourceChain(twResources_);
-    TwIcon::resources = twResources_;
-    families_.RegisterDLL(nullptr, "Tidewater", 0, &TwIcon::create, kIds, 2, nullptr);
-    printer_ = std::make_unique<PaperFontPrinter>(kHandle);
-    fakebce::setPrtInfoFor(kHandle, prtInfo(kHandle, "LPT2", BCE_NET_LOCAL | 0x8000, 2));
-    app_.printers[kHandle] = printer_.get();
-    manager_.objects[kHandle] = printer_.get();
-  }
-  void TearDown() override {
-    list_.DeleteAllPrinters();
-    PrinterFixture::TearDown();
-    wf::fw::leaveResourceChain(twResources_);
-    wf::freeModule(twResources_);
+    SetUpPage(PaperFontPrinter::kValues,
+              [](TwIcon* icon) -> CPropertyPage* { return new CTwPaperFont(icon); });
+    TwIcon::ppdsCapable = FALSE;
   }
 
   // A new icon, its trays known, with the notebook open on the page after
@@ -121,66 +83,27 @@ class PaperFontPageTest : public PrinterFixture {
   CTwPaperFont* open() {
     list_.DeleteAllPrinters();
     pump();
-    list_.NewPrinterIcon(printer_.get(), nullptr);
-    icon_ = dynamic_cast<TwIcon*>(icons().back());
+    icon_ = makeIcon();
     EXPECT_NE(icon_, nullptr);
     if (!icon_) return nullptr;
     icon_->UpdateInputChars();
-    EXPECT_TRUE(icon_->OpenPrinterA(0));
-    runQueuedWork();
-    pump();
-    CPrtOpenDlg* notebook = icon_->GetOpenFrame()->GetNotebook();
-    const int last = notebook->GetPageCount() - 1;
-    EXPECT_TRUE(notebook->SetActivePage(last));
-    auto* page = dynamic_cast<CTwPaperFont*>(notebook->GetPage(last));
-    printer_->reads.clear();
-    labels_ = runQueuedWork();
-    pump();
-    return page;
-  }
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
+    return TidewaterPageFixture::open<CTwPaperFont>(icon_);
   }
   // Presses a button and lets its worker report.
   void press(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
+    click(page, id);
     labels_ = runQueuedWork();
     pump();
   }
   static CComboBox* list(CWnd* page, int id) { return static_cast<CComboBox*>(page->GetDlgItem(id)); }
-  static int selected(CWnd* page, int id) { return list(page, id)->GetCurSel(); }
   static int count(CWnd* page, int id) { return list(page, id)->GetCount(); }
-  static std::string item(CWnd* page, int id, int index) {
+  static CString item(CWnd* page, int id, int index) {
     CString text;
     list(page, id)->GetLBText(index, text);
-    return text.str();
-  }
-  static std::string shown(CWnd* page, int id) {
-    const int at = selected(page, id);
-    return at < 0 ? std::string() : item(page, id, at);
-  }
-  static std::string text(CWnd* page, int id) {
-    CString out;
-    page->GetDlgItem(id)->GetWindowText(out);
-    return out.str();
-  }
-  static BOOL enabled(CWnd* page, int id) { return page->GetDlgItem(id)->IsWindowEnabled(); }
-  std::string family(UINT id) const {
-    wf::fw::ResourceHandleSwitch resources(twResources_);
-    CString out;
-    out.LoadString(id);
-    return out.str();
+    return text;
   }
 
-  HINSTANCE twResources_ = nullptr;
-  std::unique_ptr<PaperFontPrinter> printer_;
   TwIcon* icon_ = nullptr;
-  std::vector<std::string> labels_;
-  wf::fw::ScriptedShell shell_;
 };
 
 TEST_F(PaperFontPageTest, OpensWithThePrintersValues) {
@@ -192,23 +115,23 @@ TEST_F(PaperFontPageTest, OpensWithThePrintersValues) {
   EXPECT_EQ(icon_->GetPendingQueries(), 0);
 
   EXPECT_EQ(count(page, kSources), 4);
-  EXPECT_EQ(shown(page, kSources), "Tray 1");
+  EXPECT_EQ(entry(page, kSources), CString("Tray 1"));
   EXPECT_EQ(count(page, kSizes), 12);
-  EXPECT_EQ(shown(page, kSizes), family(50135));  // A4
+  EXPECT_EQ(entry(page, kSizes), family(50135));  // A4
   EXPECT_EQ(count(page, kTypes), 5);
   EXPECT_EQ(selected(page, kTypes), 2);
   EXPECT_TRUE(enabled(page, kTypes));
   EXPECT_TRUE(enabled(page, kLinking));
-  EXPECT_EQ(static_cast<CButton*>(page->GetDlgItem(kLinking))->GetCheck(), 1);
-  EXPECT_EQ(text(page, kCopies), "2");
+  EXPECT_EQ(checked(page, kLinking), 1);
+  EXPECT_EQ(text(page, kCopies), CString("2"));
   EXPECT_EQ(count(page, kFonts), 26);
-  EXPECT_EQ(shown(page, kFonts), "Courier Bold");
-  EXPECT_EQ(text(page, kPitch), "12");
-  EXPECT_EQ(text(page, kPoint), "14");
+  EXPECT_EQ(entry(page, kFonts), CString("Courier Bold"));
+  EXPECT_EQ(text(page, kPitch), CString("12"));
+  EXPECT_EQ(text(page, kPoint), CString("14"));
   EXPECT_TRUE(enabled(page, kPitch));
   EXPECT_FALSE(enabled(page, kPoint));
   EXPECT_EQ(count(page, kSymbolSets), 32);
-  EXPECT_EQ(shown(page, kSymbolSets), "PC-8 Code Page 437");
+  EXPECT_EQ(entry(page, kSymbolSets), CString("PC-8 Code Page 437"));
   EXPECT_EQ(text(page, 1009), family(50007));
   EXPECT_FALSE(enabled(page, kSet));
   EXPECT_EQ(page->GetChangeFlags(), 0u);
@@ -250,7 +173,7 @@ TEST_F(PaperFontPageTest, AnUnansweredSymbolSetShowsEntryZeroAsAChange) {
   printer_->failing = {kSymbolSetCode};
   CTwPaperFont* page = open();
   ASSERT_NE(page, nullptr);
-  EXPECT_EQ(icon_->GetSymbolSet(), CString(family(50157).c_str()));
+  EXPECT_EQ(icon_->GetSymbolSet(), family(50157));
   EXPECT_EQ(selected(page, kSymbolSets), 0);
   EXPECT_EQ(page->GetChangeFlags(), 1u << kPfSymbolSetRow);
   EXPECT_TRUE(enabled(page, kSet));
@@ -261,10 +184,10 @@ TEST_F(PaperFontPageTest, ChoosingWingdingsLeavesOneSymbolSetAndSetSendsIt) {
   ASSERT_NE(page, nullptr);
   list(page, kFonts)->UserSelect(25);
   EXPECT_EQ(count(page, kSymbolSets), 1);
-  EXPECT_EQ(shown(page, kSymbolSets), "Wingdings");
+  EXPECT_EQ(entry(page, kSymbolSets), CString("Wingdings"));
   EXPECT_FALSE(enabled(page, kPitch));
   EXPECT_TRUE(enabled(page, kPoint));
-  EXPECT_EQ(text(page, kPoint), "14");
+  EXPECT_EQ(text(page, kPoint), CString("14"));
   EXPECT_EQ(page->GetChangeFlags(), (1u << kPfFontRow) | (1u << kPfSymbolSetRow));
   press(page, kSet);
   ASSERT_EQ(labels_.size(), 1u);
@@ -278,7 +201,7 @@ TEST_F(PaperFontPageTest, ChoosingWingdingsLeavesOneSymbolSetAndSetSendsIt) {
   printer_->sent.clear();
   list(page, kFonts)->UserSelect(4);
   EXPECT_EQ(count(page, kSymbolSets), 32);
-  EXPECT_EQ(shown(page, kSymbolSets), "Roman-8");
+  EXPECT_EQ(entry(page, kSymbolSets), CString("Roman-8"));
   page->GetDlgItem(kPitch)->SetWindowText("16");
   list(page, kFonts)->UserSelect(20);
   page->GetDlgItem(kPoint)->SetWindowText("10");
@@ -331,7 +254,7 @@ TEST_F(PaperFontPageTest, TheSizeListFollowsTheSource) {
   printer_->sent.clear();
   list(page, kSources)->UserSelect(0);
   EXPECT_EQ(count(page, kSizes), 6);
-  EXPECT_EQ(shown(page, kSizes), family(50134));  // the cached Executive
+  EXPECT_EQ(entry(page, kSizes), family(50134));  // the cached Executive
   EXPECT_TRUE(enabled(page, kTypes));
   EXPECT_EQ(selected(page, kTypes), 1);
   list(page, kSizes)->UserSelect(2);
@@ -412,15 +335,15 @@ TEST_F(PaperFontPageTest, DefaultsRefillTheListsFromTheCache) {
   EXPECT_EQ(printer_->sent,
             (std::vector<std::string>{"4096=3", "4097=1", "4098=1", "4099=1", "4100=130", "4101=0", "4103=0",
                                       "4104=0", "4105=1", "4106=0", "4108=10", "4107=12", "4109=8U"}));
-  EXPECT_EQ(shown(page, kSources), "Tray 1");
+  EXPECT_EQ(entry(page, kSources), CString("Tray 1"));
   EXPECT_EQ(count(page, kSizes), 12);
-  EXPECT_EQ(shown(page, kSizes), family(50133));
-  EXPECT_EQ(shown(page, kFonts), "Courier");
+  EXPECT_EQ(entry(page, kSizes), family(50133));
+  EXPECT_EQ(entry(page, kFonts), CString("Courier"));
   EXPECT_EQ(count(page, kSymbolSets), 32);
-  EXPECT_EQ(shown(page, kSymbolSets), "Roman-8");
+  EXPECT_EQ(entry(page, kSymbolSets), CString("Roman-8"));
   EXPECT_TRUE(enabled(page, kPitch));
-  EXPECT_EQ(text(page, kPitch), "10");
-  EXPECT_EQ(text(page, kCopies), "1");
+  EXPECT_EQ(text(page, kPitch), CString("10"));
+  EXPECT_EQ(text(page, kCopies), CString("1"));
   EXPECT_FALSE(enabled(page, kSet));
   EXPECT_TRUE(shell_.messageBox.calls().empty());
 }
@@ -435,7 +358,7 @@ TEST_F(PaperFontPageTest, ALockedPrinterObjectFailsTheSetWithThePagesMessage) {
   EXPECT_TRUE(printer_->sent.empty());
   const auto boxes = shell_.messageBox.calls();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, family(50158));
+  EXPECT_EQ(boxes[0].text, family(50158).str());
   EXPECT_EQ(boxes[0].caption, "Wrenfield Warning");
   EXPECT_TRUE(enabled(page, kSet));
 }
@@ -443,15 +366,12 @@ TEST_F(PaperFontPageTest, ALockedPrinterObjectFailsTheSetWithThePagesMessage) {
 TEST_F(PaperFontPageTest, HelpTableNamesEveryControl) {
   list_.NewPrinterIcon(printer_.get(), nullptr);
   CTwPaperFont page(icons().back());
-  std::map<DWORD, DWORD> topics;
-  const DWORD* ids = page.GetHelpIDs();
-  for (; ids[0] != 0; ids += 2) topics[ids[0]] = ids[1];
   const std::map<DWORD, DWORD> expected = {
       {1003, 10301}, {1071, 10301}, {1004, 10302}, {1072, 10302}, {1005, 10304}, {1073, 10304},
       {1008, 10305}, {1074, 10305}, {1006, 10306}, {1009, 10401}, {1077, 10401}, {1010, 10402},
       {1078, 10402}, {1052, 10403}, {1079, 10403}, {1053, 10404}, {1080, 10404}, {1013, 10405},
       {1081, 10405}, {2014, 10406}, {1015, 10407}, {1075, 0},     {1076, 0}};
-  EXPECT_EQ(topics, expected);
+  EXPECT_EQ(helpTopics(page), expected);
   EXPECT_EQ(page.GetHelpFile(), CString("VIREOE.HLP"));
 }
 

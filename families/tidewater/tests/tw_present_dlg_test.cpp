@@ -16,7 +16,7 @@ constexpr int kResolution = 1016, kDarkness = 1017, kLines = 1018, kTop = 1019, 
 constexpr int kPQET = 1021, kTonerSaver = 1022, kPortrait = 1023, kLandscape = 1024;
 constexpr int kSet = 1025, kDefaults = 1026;
 
-class PresentationPageTest : public TidewaterPageFixture {
+class PresentationPageTest : public TidewaterPageFixture<> {
  protected:
   void SetUp() override {
     SetUpPage({{4126, "1"},
