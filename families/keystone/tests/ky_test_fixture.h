@@ -29,19 +29,10 @@ class KeystoneIconTest : public PrinterFixture {
     app_.waveFiles[20] = "offline.wav";
   }
   ProbeKyIcon* add(std::uint16_t handle, void* record = nullptr) {
-    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeKyIcon::create, kProbeIds, 1, nullptr);
-    ScriptedPrtObj* printer = addLocal(handle, "LPT3", 7, "Corvane Vireo N 17");
-    fakebce::setPrtInfoFor(
-        handle, prtInfo(handle, "LPT3", BCE_NET_LOCAL | 0x8000, static_cast<std::uint8_t>(handle)));
-    list_.NewPrinterIcon(printer, record);
-    return dynamic_cast<ProbeKyIcon*>(icons().back());
+    return addFamilyPrinter<ProbeKyIcon>(handle, "LPT3", 7, "Corvane Vireo N 17", kProbeIds,
+                                         BCE_NET_LOCAL | 0x8000, record);
   }
-  static CString family(UINT id) {
-    wf::fw::ResourceHandleSwitch resources(CWFKstoneIcon().GetResourceInstance(0));
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
+  static CString family(UINT id) { return familyString(CWFKstoneIcon().GetResourceInstance(0), id); }
 };
 
 }  // namespace wf::testing
