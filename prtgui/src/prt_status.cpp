@@ -281,15 +281,20 @@ void CPrtOStatus::InitGraphicStatus() {
 void CPrtOStatus::CreatePrinterGraphic() {
   const UINT hardError = m_pIcon ? m_pIcon->Get1stHardErrorBMP() : 0;
   const UINT id = hardError ? hardError : kPrinterBitmap;
+  ShowPrinterPicture(id, id == kPrinterBitmap);
+}
+
+BOOL CPrtOStatus::ShowPrinterPicture(UINT id, BOOL decode) {
   CBitmap picture;
-  if (!LoadPicture(picture, id)) return;
+  if (!LoadPicture(picture, id)) return FALSE;
   MemoryContext memory(this);
   memory.select(picture);
-  if (id == kPrinterBitmap) {
+  if (decode) {
     const CSize size = picture.GetSize();
     DecodeImage(&memory.dc, CPoint(size.cx, size.cy));
   }
   if (m_picture.GetSafeHwnd()) m_picture.UpdateImage(memory.dc.GetSafeHdc());
+  return TRUE;
 }
 
 int CPrtOStatus::DecodeImage(CDC* dc, CPoint size) {

@@ -96,6 +96,24 @@ class PrinterFixture : public ::testing::Test {
       out.push_back(static_cast<CWFPrinterIcon*>(list_.GetNext(p)));
     return out;
   }
+  // A bidi printer of family `key` on `port` whose icon the class Probe
+  // makes (registered for `keys`), the broker reporting `connections`.
+  template <class Probe, std::size_t N>
+  Probe* addFamilyPrinter(std::uint16_t handle, const char* port, ULONG key, const char* model,
+                          const DWORD (&keys)[N], std::uint32_t connections, void* record) {
+    families_.RegisterDLL(nullptr, "Probe", 0, &Probe::create, keys, static_cast<int>(N), nullptr);
+    ScriptedPrtObj* printer = addLocal(handle, port, key, model);
+    fakebce::setPrtInfoFor(handle, prtInfo(handle, port, connections, static_cast<std::uint8_t>(handle)));
+    list_.NewPrinterIcon(printer, record);
+    return dynamic_cast<Probe*>(icons().back());
+  }
+  // String `id` of a family's resource library.
+  static CString familyString(HINSTANCE library, UINT id) {
+    wf::fw::ResourceHandleSwitch resources(library);
+    CString text;
+    text.LoadString(id);
+    return text;
+  }
 
   std::vector<std::unique_ptr<ScriptedPrtObj>> objects_;  // outlive everything below
   HINSTANCE resources_ = nullptr;

@@ -162,6 +162,11 @@ TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {
       [&] { return rowOf("LPT2:").size() > 4 && rowOf("LPT2:")[4] == "Corvane Pagecrest"; }, 60000))
       << "LPT2 " << (rowOf("LPT2:").size() > 4 ? rowOf("LPT2:")[4] : "");
   EXPECT_EQ(rowOf("LPT2:").at(1), "image=10") << "behind the generic family's and Vireo's five";
+  // The Keystone printer names the maker: the family's string 49000, behind Tidewater's five.
+  ASSERT_TRUE(
+      eventually([&] { return rowOf("LPT3:").size() > 4 && rowOf("LPT3:")[4] == "Corvane Vireo N"; }, 60000))
+      << "LPT3 " << (rowOf("LPT3:").size() > 4 ? rowOf("LPT3:")[4] : "");
+  EXPECT_EQ(rowOf("LPT3:").at(1), "image=15");
   // The Halcyon printer: the family's string 45000, behind Keystone's five.
   ASSERT_TRUE(
       eventually([&] { return rowOf("LPT4:").size() > 4 && rowOf("LPT4:")[4] == "Corvane Vireo C"; }, 60000))

@@ -1,11 +1,15 @@
 #include "keystone/ky_icon.h"
 
+#include "keystone/ky_status.h"
+#include "keystone/ky_tray_levels.h"
+
 #include <new>
 
 #include "common/alert_dlg_list.h"
 #include "common/app_services.h"
 #include "common/printer_list.h"
 #include "common/wait_objects.h"
+#include "framework/menu.h"
 #include "framework/shell_services.h"
 #include "framework/wnd.h"
 #include "keystone/ky_jobbuf.h"
@@ -15,6 +19,8 @@
 namespace {
 
 constexpr UINT kModelName = 49000;
+constexpr UINT kJobBufferingCommand = 49004;
+constexpr UINT kTrayLevelsCommand = 621;
 
 // The family's alerts, in stored-flag order.
 struct FamilyAlert {
@@ -105,8 +111,48 @@ void CWFKstoneIcon::DetermineModel() {
   UpdateInputChars();
 }
 
+// ---- pages and menu ----
+
+void CWFKstoneIcon::AddStatusPage(CPropertySheet* sheet) {
+  if (GetBidiActive()) sheet->AddPage(new CKYStatus(this));
+}
+
+UINT CWFKstoneIcon::NumExtraPages() {
+  return GetBidiActive() ? 2 : 0;
+}
+
 void CWFKstoneIcon::AddExtraOpenPages(CPropertySheet* sheet) {
-  if (GetBidiActive()) sheet->AddPage(new CKYJobBuf(this));
+  if (!GetBidiActive()) return;
+  sheet->AddPage(new CKYJobBuf(this));
+  sheet->AddPage(new CKYTrayLevels(this));
+}
+
+int CWFKstoneIcon::AddExtraOpenTabs(CMenu* menu) {
+  if (!GetBidiActive() || !menu) return FALSE;
+  wf::fw::ResourceHandleSwitch resources(s_resources);
+  for (UINT command : {kJobBufferingCommand, kTrayLevelsCommand}) {
+    CString text;
+    text.LoadString(command);
+    menu->AppendMenu(MF_STRING, command, text);
+  }
+  return TRUE;
+}
+
+int CWFKstoneIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
+  if (!GetBidiActive()) return FALSE;
+  *found = 1;
+  if (command == kJobBufferingCommand) {
+    *index += 1;
+    return TRUE;
+  }
+  *index += 2;
+  return command == kTrayLevelsCommand;
+}
+
+int CWFKstoneIcon::HandleExtraMenuCmd(UINT command) {
+  if (command != kJobBufferingCommand && command != kTrayLevelsCommand) return 0;
+  OpenPrinterA(command);
+  return 1;
 }
 
 short CWFKstoneIcon::GetSpoolBufferPercent(int check, unsigned char* percent) {

@@ -7,54 +7,15 @@
 
 #include "common/alert_dlg_list.h"
 #include "framework/scripted_shell.h"
-#include "keystone/ky_family.h"
-#include "keystone/ky_icon.h"
-#include "meridian/meridian_family.h"
+#include "ky_test_fixture.h"
 #include "platform/clock.h"
 #include "platform/message_queue.h"
 #include "prtobj/prtobj_util.h"
-#include "test_fixture.h"
 
 namespace wf::testing {
 namespace {
 
 using Alert = WFPrtObj::WFPALERTDATA;
-
-class ProbeKyIcon : public CWFKstoneIcon {
- public:
-  using CWFKstoneIcon::CWFKstoneIcon;
-  using CWFKstoneIcon::ProcessPaperJamAlerts;
-  using CWFKstoneIcon::ProcessUIRAlerts;
-  using CWFKstoneIcon::ProcessWarningAlerts;
-  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new ProbeKyIcon(object, record); }
-};
-
-class KeystoneIconTest : public PrinterFixture {
- protected:
-  static constexpr DWORD kProbeIds[] = {7};
-  void SetUp() override {
-    PrinterFixture::SetUp();
-    InitMeridianGuiDLL(nullptr, &RegisterDLL);
-    InitKeystoneGuiDLL(nullptr, &RegisterDLL);
-    app_.soundEnabled = FALSE;
-    app_.waveFiles[5] = "attention.wav";
-    app_.waveFiles[20] = "offline.wav";
-  }
-  ProbeKyIcon* add(std::uint16_t handle, void* record = nullptr) {
-    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeKyIcon::create, kProbeIds, 1, nullptr);
-    ScriptedPrtObj* printer = addLocal(handle, "LPT3", 7, "Corvane Vireo N 17");
-    fakebce::setPrtInfoFor(
-        handle, prtInfo(handle, "LPT3", BCE_NET_LOCAL | 0x8000, static_cast<std::uint8_t>(handle)));
-    list_.NewPrinterIcon(printer, record);
-    return dynamic_cast<ProbeKyIcon*>(icons().back());
-  }
-  static CString family(UINT id) {
-    wf::fw::ResourceHandleSwitch resources(CWFKstoneIcon().GetResourceInstance(0));
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
-};
 
 TEST_F(KeystoneIconTest, KeySevenMakesKeystoneIcons) {
   CWFKstoneIcon probe;

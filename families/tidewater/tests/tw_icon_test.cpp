@@ -45,18 +45,9 @@ class TidewaterIconTest : public PrinterFixture {
   // A bidi Tidewater printer on LPT2 with the broker's connection word `connections`.
   ProbeTwIcon* add(std::uint16_t handle, std::uint32_t connections = BCE_NET_LOCAL | 0x8000,
                    void* record = nullptr, const char* model = "Corvane Pagecrest II") {
-    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeTwIcon::create, kProbeIds, 2, nullptr);
-    ScriptedPrtObj* printer = addLocal(handle, "LPT2", 3, model);
-    fakebce::setPrtInfoFor(handle, prtInfo(handle, "LPT2", connections, static_cast<std::uint8_t>(handle)));
-    list_.NewPrinterIcon(printer, record);
-    return dynamic_cast<ProbeTwIcon*>(icons().back());
+    return addFamilyPrinter<ProbeTwIcon>(handle, "LPT2", 3, model, kProbeIds, connections, record);
   }
-  static CString family(UINT id) {
-    wf::fw::ResourceHandleSwitch resources(CWFTwIcon().GetResourceInstance(0));
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
+  static CString family(UINT id) { return familyString(CWFTwIcon().GetResourceInstance(0), id); }
 };
 
 TEST_F(TidewaterIconTest, KeysThreeAndEightMakeTidewaterIcons) {

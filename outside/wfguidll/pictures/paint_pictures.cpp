@@ -3,6 +3,9 @@
 // writes <id>.png for the printer, its option pieces, the combined lower-body
 // pieces, the hard-error pictures and the operator panel, and
 // features_imagelist.png. The files are checked in; run this after changing it.
+//   wf-paint-pictures --keystone <directory>
+// writes KYGUIDLL's: the Keystone printer (3600), with its optional third
+// tray (4600), and its hard errors on each (the alert's id, and 1000 more).
 #include <QImage>
 #include <QPainter>
 #include <QPolygon>
@@ -126,7 +129,7 @@ QImage right(const QImage& band) {
 
 // --- The printer ---
 
-QImage printer() {
+QImage printer(const Lower& lower = {}) {
   QImage image = canvas(kWidth, kHeight, kBack);
   QPainter p(&image);
   p.drawImage(0, 0, topBand({}));
@@ -135,13 +138,13 @@ QImage printer() {
   p.fillRect(99, kBodyTop + 11, 28, 12, kLamp);  // its display
   p.fillRect(131, kBodyTop + 12, 6, 4, kLegal);
   box(p, 16, kBodyTop + 34, kWidth - 32, 6, kShade);  // front door seam
-  p.drawImage(0, kLowerTop, lowerBody({}));
+  p.drawImage(0, kLowerTop, lowerBody(lower));
   return image;
 }
 
 // A red warning mark with `draw` adding the error's own sign.
-QImage hardError(const std::function<void(QPainter&)>& draw) {
-  QImage image = printer();
+QImage hardError(const std::function<void(QPainter&)>& draw, const Lower& lower = {}) {
+  QImage image = printer(lower);
   QPainter p(&image);
   draw(p);
   return image;
@@ -162,8 +165,9 @@ void crumpledSheet(QPainter& p, int x, int y) {
                            QPoint(x + 24, y + 9), QPoint(x + 30, y + 2)}));
 }
 
-std::map<int, QImage> hardErrors() {
+std::map<int, QImage> hardErrors(const Lower& lower = {}) {
   std::map<int, QImage> out;
+  auto hardError = [&](const std::function<void(QPainter&)>& draw) { return ::hardError(draw, lower); };
   out[3504] = hardError([](QPainter& p) { warningTriangle(p, 40, kBodyTop + 8); });
   out[3505] = hardError([](QPainter& p) {  // not ready: dark display, barred circle
     p.fillRect(99, kBodyTop + 11, 28, 12, kLine);
@@ -335,16 +339,48 @@ QImage featureStrip() {
   return image;
 }
 
+// The Keystone printer: two trays, and the optional third one 1000 ids
+// higher. Its hard errors are those its alerts can store (toner low is not
+// one), and its own jam at the input trays (4524).
+void addKeystone(const std::function<void(int, const QImage&)>& add) {
+  const Lower two{{Drawer::Plain, Drawer::Plain}};
+  const Lower three{{Drawer::Plain, Drawer::Plain, Drawer::Option}};
+  for (const auto& [offset, lower] : {std::pair{0, two}, std::pair{1000, three}}) {
+    add(3600 + offset, printer(lower));
+    for (const auto& [id, image] : hardErrors(lower))
+      if (id != 3514) add(id + offset, image);
+    add(4524 + offset, hardError([](QPainter& p) { crumpledSheet(p, 24, kLowerTop + 15); }, lower));
+  }
+}
+
+// The pictures of one resource library, by file name.
+bool save(const std::string& dir, const std::map<std::string, QImage>& files) {
+  for (const auto& [name, image] : files) {
+    const std::string path = dir + "/" + name;
+    if (!image.save(QString::fromStdString(path), "PNG")) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return false;
+    }
+  }
+  std::printf("%zu pictures\n", files.size());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <directory>\n", argv[0]);
+  const bool keystone = argc == 3 && std::string(argv[1]) == "--keystone";
+  if (argc != 2 && !keystone) {
+    std::fprintf(stderr, "usage: %s [--keystone] <directory>\n", argv[0]);
     return 2;
   }
-  const std::string dir = argv[1];
+  const std::string dir = argv[argc - 1];
   std::map<std::string, QImage> files;
   auto add = [&](int id, const QImage& image) { files[std::to_string(id) + ".png"] = image; };
+  if (keystone) {
+    addKeystone(add);
+    return save(dir, files) ? 0 : 1;
+  }
 
   add(3600, printer());
   add(3604, right(lowerBody({{Drawer::Big}})));
@@ -364,14 +400,5 @@ int main(int argc, char** argv) {
   add(2000, operatorPanel());
   add(128, panelTemplate());
   files["features_imagelist.png"] = featureStrip();
-
-  for (const auto& [name, image] : files) {
-    const std::string path = dir + "/" + name;
-    if (!image.save(QString::fromStdString(path), "PNG")) {
-      std::fprintf(stderr, "cannot write %s\n", path.c_str());
-      return 1;
-    }
-  }
-  std::printf("%zu pictures\n", files.size());
-  return 0;
+  return save(dir, files) ? 0 : 1;
 }

@@ -59,6 +59,9 @@ class CPrtOStatus : public CWFPropertyPage {
  protected:
   // The bitmap from the icon's resource library for it, or the usual search.
   BOOL LoadPicture(CBitmap& bitmap, UINT id);
+  // Shows bitmap `id` as the printer picture, drawn on by DecodeImage when
+  // `decode`; a bitmap that does not load leaves the picture as it was.
+  BOOL ShowPrinterPicture(UINT id, BOOL decode);
   void QueueWorker(UINT (*worker)(void*), const char* name);
 
   CComboBox m_eventList;

@@ -344,4 +344,14 @@ void PrtGuiChild::quit() {
   process().call("quit");
 }
 
+std::vector<PrtGuiChild::TrayLevel> PrtGuiChild::trayLevels(std::uint16_t handle) {
+  std::vector<TrayLevel> out;
+  for (const auto& item : items(expectText("kytrays " + std::to_string(handle)))) {
+    const auto f = splitList(item, ';');
+    if (f.size() != 3) throw ChildError("bad tray level: " + item);
+    out.push_back({f[0] == "1", f[1], f[2]});
+  }
+  return out;
+}
+
 }  // namespace wf::testing

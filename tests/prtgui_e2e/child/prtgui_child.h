@@ -282,6 +282,16 @@ class PrtGuiChild : public TypedChild {
   // applies, answers the power-on reset question `reset`; the page read
   // again ("<percent> <ports>") then the progress dialog's status texts.
   std::vector<std::string> jobBuffering(std::uint16_t handle, int percent, unsigned ports, bool reset);
+  // The open notebook's Keystone tray levels page, shown and refreshed: for
+  // the trays 7103, 7104 and 7105, whether its gauge shows, its level name
+  // and its gauge's colour ("fill", "warn" or "empty").
+  struct TrayLevel {
+    bool shown = false;
+    std::string text;
+    std::string gauge;
+    bool operator==(const TrayLevel&) const = default;
+  };
+  std::vector<TrayLevel> trayLevels(std::uint16_t handle);
   // Ends the process the ordinary way; it answers nothing.
   void quit();
 };

@@ -43,6 +43,7 @@
 #include "keystone/ky_family.h"
 #include "keystone/ky_icon.h"
 #include "keystone/ky_jobbuf.h"
+#include "keystone/ky_tray_levels.h"
 #include "meridian/meridian_family.h"
 #include "meridian/meridian_icon.h"
 #include "meridian/resource_page.h"
@@ -1214,5 +1215,41 @@ WF_CHILD_COMMAND("jobbuf", [](const ChildArgs& args) -> std::string {
   std::string out = "ok " + jobBufState(page);
   for (const std::string& status : watch.statuses) out += "|" + status;
   icon->ThreadUnlock();
+  return out;
+});
+
+// ---- The Keystone tray levels page ----
+
+// kytrays <handle> -> "ok" then "|<shown 0|1>;<level text>;<gauge fill|warn|empty>" for the
+// trays 7103, 7104 and 7105 of the open notebook's tray levels page, shown and refreshed
+WF_CHILD_COMMAND("kytrays", [](const ChildArgs& args) -> std::string {
+  CWFPrinterIcon* icon = application->list.FindPrinterIcon(static_cast<USHORT>(num(args.at(0))));
+  if (!icon) return "err no icon";
+  icon->ThreadUnlock();
+  CPrtOpenFrame* frame = icon->GetOpenFrame();
+  if (!frame) return "err no notebook";
+  CKYTrayLevels* page = nullptr;
+  CPrtOpenDlg* notebook = frame->GetNotebook();
+  for (int i = 0; i < notebook->GetPageCount() && !page; ++i)
+    if (dynamic_cast<CKYTrayLevels*>(notebook->GetPage(i)))
+      page = dynamic_cast<CKYTrayLevels*>(shownPage(icon, i));
+  if (!page) return "err no tray levels page";
+  ::PostMessage(icon->GetOpenDlgHandle(), WM_WF_UPDATEPAGE, 0, 0);
+  settle();
+  constexpr struct {
+    UINT tray;
+    int text;
+  } kTrays[] = {{7103, 1078}, {7104, 1079}, {7105, 1083}};
+  std::string out = "ok";
+  for (const auto& t : kTrays) {
+    CGasGauge& gauge = page->GetGauge(t.tray);
+    wf::testing::WindowShot shot(gauge);
+    if (!shot.ok) return "err no shot";
+    // Inside the gauge's outline, at its bottom: the level's colour when it has one.
+    const COLORREF colour = shot.at(shot.width / 2, shot.height - 3);
+    const char* level = colour == 0xFF0000 ? "fill" : colour == 0x0000FF ? "warn" : "empty";
+    out +=
+        "|" + std::string(gauge.IsWindowVisible() ? "1" : "0") + ";" + pageText(page, t.text) + ";" + level;
+  }
   return out;
 });

@@ -44,6 +44,13 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   // 1 with the job-buffering partition's percent; 2 when it could not be had.
   short GetSpoolBufferPercent(int check, unsigned char* percent) override;
 
+  // Two extra pages with bidi: job buffering (49004), then tray levels (621).
+  UINT NumExtraPages() override;
+  void AddExtraOpenPages(CPropertySheet* sheet) override;
+  int AddExtraOpenTabs(CMenu* menu) override;
+  int GetExtraPageNum(UINT* index, int* found, UINT command) override;
+  int HandleExtraMenuCmd(UINT command) override;
+
   void WriteBinaryEnumData(HKEY key) override;
   void CreateSpecificBinaryData(void* record) override;
   void* CreateRefreshData() override;
@@ -68,8 +75,6 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   HWND GetRMDiskBufWindow() const { return m_jobBufWindow; }
   static UINT ArmRMAlertsNotify(void* request);
 
-  // The job-buffering page.
-  void AddExtraOpenPages(CPropertySheet* sheet) override;
   using CWFMeridianIcon::postTextToNotebook;
   // A power-on reset with the alert capture released around it, taken again
   // (up to ten tries a second apart) with the mask as it stands then.
@@ -77,6 +82,7 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   ResetOutcome PowerOnReset(WFPrtObj& object);
 
  protected:
+  void AddStatusPage(CPropertySheet* sheet) override;
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
   UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                              UINT handled) override;
