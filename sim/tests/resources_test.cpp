@@ -43,10 +43,16 @@ std::string command(std::string_view bytes) {
   return npa::encode(0x50, 0xE1, hex("00") + hex(bytes));
 }
 
-// The printer's answer split into packets: the acknowledgement, then alerts.
-std::vector<npa::Packet> talk(PrinterModel& printer, const std::string& request) {
+// Every byte the printer answers `request` with.
+std::string answer(PrinterModel& printer, const std::string& request) {
   std::string bytes;
   for (const auto& o : printer.receive(request)) bytes += o.bytes;
+  return bytes;
+}
+
+// The printer's answer split into packets: the acknowledgement, then alerts.
+std::vector<npa::Packet> talk(PrinterModel& printer, const std::string& request) {
+  std::string bytes = answer(printer, request);
   std::vector<npa::Packet> packets;
   while (!bytes.empty()) {
     const auto size = npa::packetSize(bytes);
@@ -71,6 +77,16 @@ std::string names(const PrinterModel& printer, std::uint8_t device) {
 
 std::string alert(std::uint8_t kind, bool more, std::uint32_t result, std::string_view entry = {}) {
   return alerts::encodeResourceAlert(kind, more, result, entry);
+}
+
+// The acknowledgement, then `alerts` in order and nothing else.
+void expectAcceptedThen(const std::vector<npa::Packet>& packets, const std::vector<std::string>& alerts) {
+  ASSERT_EQ(packets.size(), 1 + alerts.size());
+  EXPECT_EQ(npa::encode(packets[0].flags, packets[0].command, packets[0].data), kAccepted);
+  for (std::size_t i = 0; i < alerts.size(); ++i) {
+    EXPECT_EQ(packets[1 + i].command, npa::kClassAlert);
+    EXPECT_EQ(toHex(packets[1 + i].data), toHex(alerts[i])) << "alert " << i;
+  }
 }
 
 TEST(ResourceAlerts, LayoutIsClassTwoKindMoreResultAndLengthPrefixedEntry) {
@@ -137,13 +153,7 @@ TEST(ResourceCommands, OutcomesArriveAsClassTwoAlertsAfterTheAcknowledgement) {
     SCOPED_TRACE(c.what);
     PrinterModel printer = printerOf(kTwoDevices);
     printer.receive(kCaptureClass2);
-    const auto packets = talk(printer, command(c.command));
-    ASSERT_EQ(packets.size(), 1 + c.alerts.size());
-    EXPECT_EQ(npa::encode(packets[0].flags, packets[0].command, packets[0].data), kAccepted);
-    for (std::size_t i = 0; i < c.alerts.size(); ++i) {
-      EXPECT_EQ(packets[1 + i].command, npa::kClassAlert);
-      EXPECT_EQ(toHex(packets[1 + i].data), toHex(c.alerts[i])) << "alert " << i;
-    }
+    ASSERT_NO_FATAL_FAILURE(expectAcceptedThen(talk(printer, command(c.command)), c.alerts));
     EXPECT_EQ(names(printer, kFlash), c.flash);
     EXPECT_EQ(names(printer, kDisk), c.disk);
   }
@@ -203,9 +213,7 @@ TEST(ResourceCommands, MalformedCommandsAreRefusedAndChangeNothing) {
   for (const char* c : cases) {
     PrinterModel printer = printerOf(kTwoDevices);
     printer.receive(kCaptureClass2);
-    std::string bytes;
-    for (const auto& o : printer.receive(command(c))) bytes += o.bytes;
-    EXPECT_EQ(toHex(bytes), toHex(kRefused)) << c;
+    EXPECT_EQ(toHex(answer(printer, command(c))), toHex(kRefused)) << c;
     EXPECT_EQ(names(printer, resources::kFlash), "a.fnt,b.mac") << c;
     EXPECT_EQ(names(printer, resources::kDisk), "c.frm,a.fnt") << c;
   }
@@ -367,13 +375,7 @@ TEST(JobBuffering, ChangesAreConfirmedByKind82And83Alerts) {
     SCOPED_TRACE(c.what);
     PrinterModel printer = printerOf(kBuffering);
     printer.receive(kCaptureClass2);
-    const auto packets = talk(printer, command(c.command));
-    ASSERT_EQ(packets.size(), 1 + c.alerts.size());
-    EXPECT_EQ(npa::encode(packets[0].flags, packets[0].command, packets[0].data), kAccepted);
-    for (std::size_t i = 0; i < c.alerts.size(); ++i) {
-      EXPECT_EQ(packets[1 + i].command, npa::kClassAlert);
-      EXPECT_EQ(toHex(packets[1 + i].data), toHex(c.alerts[i]));
-    }
+    ASSERT_NO_FATAL_FAILURE(expectAcceptedThen(talk(printer, command(c.command)), c.alerts));
     EXPECT_EQ(summary(printer), c.summary);
     EXPECT_EQ(names(printer, kDisk), c.disk);
   }
@@ -396,9 +398,7 @@ TEST(JobBuffering, BadChangesAreRefusedAndChangeNothing) {
     PrinterModel printer = printerOf(c.profile);
     printer.receive(kCaptureClass2);
     const std::string before = summary(printer);
-    std::string bytes;
-    for (const auto& o : printer.receive(command(c.command))) bytes += o.bytes;
-    EXPECT_EQ(toHex(bytes), toHex(kRefused)) << c.command;
+    EXPECT_EQ(toHex(answer(printer, command(c.command))), toHex(kRefused)) << c.command;
     EXPECT_EQ(summary(printer), before) << c.command;
   }
 }
