@@ -12,13 +12,13 @@
 #include "framework/ddx.h"
 #include "framework/menu.h"
 #include "framework/scripted_shell.h"
-#include "gui_pump.h"
 #include "mock_netui.h"
 #include "platform/module.h"
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "prtgui/prt_pages.h"
 #include "test_fixture.h"
+#include "window_steps.h"
 
 namespace wf::testing {
 
@@ -186,15 +186,6 @@ class NotebookFixture : public PrinterFixture {
       item->m_pfnProc(item->m_pParam);
     }
     return out;
-  }
-
-  // Delivers what was posted to this thread's windows.
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
   }
 
   PageLog log_;

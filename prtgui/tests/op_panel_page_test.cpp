@@ -31,9 +31,6 @@ class OpPanelPageTest : public NotebookFixture {
     pump();
     return dynamic_cast<CPrtOOpPanel*>(notebook->GetPage(1));
   }
-  static void click(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
-  }
   static std::vector<std::string> calls(CWFPrinterIcon* icon, const std::string& prefix) {
     std::vector<std::string> out;
     for (const auto& call : printer(icon)->calls())

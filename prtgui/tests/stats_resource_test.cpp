@@ -40,9 +40,6 @@ class StatisticsTest : public NotebookFixture {
   static std::vector<std::string> shown(CWnd* page) {
     return {text(page, 1014), text(page, 1013), text(page, 1015)};
   }
-  static void click(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
-  }
   static int count(const std::vector<std::string>& calls, const std::string& name) {
     return static_cast<int>(std::count(calls.begin(), calls.end(), name));
   }

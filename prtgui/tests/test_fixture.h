@@ -4,6 +4,7 @@
 // for keys 5 and 6) and a scripted printer manager, over the fake broker.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,13 @@ class PrinterFixture : public ::testing::Test {
     for (POSITION p = messages.GetHeadPosition(); p;)
       out.push_back(static_cast<CWFAlertMsg*>(messages.GetNext(p))->GetAlert()->GetSpecificAlert());
     return out;
+  }
+  // The 32-bit word at `offset` of the record the icon refreshes from.
+  static std::uint32_t refreshedWord(CWFPrinterIcon* icon, std::size_t offset) {
+    std::unique_ptr<BYTE[]> data(static_cast<BYTE*>(icon->CreateRefreshData()));
+    std::uint32_t word = 0;
+    std::memcpy(&word, data.get() + offset, sizeof word);
+    return word;
   }
   std::vector<CWFPrinterIcon*> icons() {
     std::vector<CWFPrinterIcon*> out;

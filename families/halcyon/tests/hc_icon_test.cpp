@@ -3,7 +3,6 @@
 // fields.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,12 +44,8 @@ class HalcyonIconTest : public PrinterFixture {
       app_.waveFiles[event] = "event" + std::to_string(event) + ".wav";
   }
   ProbeHcIcon* add(std::uint16_t handle, void* record = nullptr) {
-    families_.RegisterDLL(nullptr, "Probe", 0, &ProbeHcIcon::create, kProbeIds, 1, nullptr);
-    ScriptedPrtObj* printer = addLocal(handle, "LPT4", 6, "Corvane Chroma Imager");
-    fakebce::setPrtInfoFor(
-        handle, prtInfo(handle, "LPT4", BCE_NET_LOCAL | 0x8000, static_cast<std::uint8_t>(handle)));
-    list_.NewPrinterIcon(printer, record);
-    return dynamic_cast<ProbeHcIcon*>(icons().back());
+    return addFamilyPrinter<ProbeHcIcon>(handle, "LPT4", 6, "Corvane Chroma Imager", kProbeIds,
+                                         BCE_NET_LOCAL | 0x8000, record);
   }
   ScriptedPrtObj* printerOf(std::uint16_t handle) {
     return static_cast<ScriptedPrtObj*>(app_.printers[handle]);
@@ -65,12 +60,7 @@ class HalcyonIconTest : public PrinterFixture {
     if (result) *result = flags;
     return icon->GetAlertStorage().GetTopAlertMsg();
   }
-  static CString family(UINT id) {
-    wf::fw::ResourceHandleSwitch resources(CWFHalcIcon().GetResourceInstance(0));
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
+  static CString family(UINT id) { return familyString(CWFHalcIcon().GetResourceInstance(0), id); }
   static CString joined(UINT text, UINT colour) {
     return colour ? family(text) + " - " + family(colour) : family(text);
   }
@@ -109,12 +99,7 @@ TEST_F(HalcyonIconTest, TheRecordKeepsTwentyNineFlagsFirstRowHighest) {
   EXPECT_EQ(written.storedAlerts, 0x10000000u);
   EXPECT_EQ(written.meridian.storedAlerts, 0x7FFFFFFu);
 
-  ProbeHcIcon* fresh = add(42);
-  auto* refreshed = static_cast<BYTE*>(fresh->CreateRefreshData());
-  std::uint32_t mask = 0;
-  std::memcpy(&mask, refreshed + 112, 4);
-  EXPECT_EQ(mask, 0x1FFFFFFFu);
-  delete[] refreshed;
+  EXPECT_EQ(refreshedWord(add(42), 112), 0x1FFFFFFFu);
 }
 
 TEST_F(HalcyonIconTest, TableRowsCompleteTheirAlerts) {

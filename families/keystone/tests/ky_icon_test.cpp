@@ -42,12 +42,7 @@ TEST_F(KeystoneIconTest, TheRecordKeepsSixFlagsFirstRowHighest) {
   EXPECT_EQ(written.storedAlerts, 0x21u);
   EXPECT_EQ(written.meridian.storedAlerts, 0x7FFFFFFu);
 
-  ProbeKyIcon* fresh = add(42);
-  auto* refreshed = static_cast<BYTE*>(fresh->CreateRefreshData());
-  std::uint32_t mask = 0;
-  std::memcpy(&mask, refreshed + 112, 4);
-  EXPECT_EQ(mask, 0x3Fu);
-  delete[] refreshed;
+  EXPECT_EQ(refreshedWord(add(42), 112), 0x3Fu);
 }
 
 TEST_F(KeystoneIconTest, InterventionAndJamRowsCompleteWithTheirSwitches) {

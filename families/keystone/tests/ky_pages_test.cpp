@@ -7,7 +7,6 @@
 #include "common/notebook_messages.h"
 #include "framework/menu.h"
 #include "framework/scripted_shell.h"
-#include "gui_pump.h"
 #include "keystone/ky_status.h"
 #include "keystone/ky_tray_levels.h"
 #include "ky_test_fixture.h"
@@ -15,6 +14,7 @@
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "window_shot.h"
+#include "window_steps.h"
 
 namespace wf::testing {
 namespace {
@@ -58,13 +58,6 @@ class KeystonePagesTest : public KeystoneIconTest {
       return dynamic_cast<Page*>(notebook->GetPage(i));
     }
     return nullptr;
-  }
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
   }
   static void refresh(CWFPrinterIcon* icon) {
     ::PostMessage(icon->GetOpenDlgHandle(), WM_WF_UPDATEPAGE, 0, 0);

@@ -42,13 +42,7 @@ class AdvancedPageTest : public TidewaterPageFixture<> {
 TEST_F(AdvancedPageTest, ReadsInOrderAndShowsThePrintersValues) {
   TwIcon* icon = makeIcon();
   icon->SetPPDS(0);
-  EXPECT_TRUE(icon->OpenPrinterA(0));
-  runQueuedWork();
-  pump();
-  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
-  const int last = notebook->GetPageCount() - 1;
-  ASSERT_TRUE(notebook->SetActivePage(last));
-  CWnd* page = notebook->GetPage(last);
+  CWnd* page = activate(icon);
   ASSERT_NE(dynamic_cast<CTwAdvDlg*>(page), nullptr);
   EXPECT_EQ(icon->GetPendingQueries(), 1);
   printer_->reads.clear();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -78,11 +77,7 @@ TEST_F(TidewaterIconTest, TheRecordKeepsTheFamilyAlertsAtOffset112) {
   ProbeTwIcon* fresh = add(42);
   EXPECT_TRUE(fresh->GetFamilyAlertFlag(0));
   EXPECT_TRUE(fresh->GetFamilyAlertFlag(1));
-  auto* refreshed = static_cast<BYTE*>(fresh->CreateRefreshData());
-  std::uint32_t mask = 0;
-  std::memcpy(&mask, refreshed + 112, 4);
-  EXPECT_EQ(mask, 3u);
-  delete[] refreshed;
+  EXPECT_EQ(refreshedWord(fresh, 112), 3u);
 }
 
 TEST_F(TidewaterIconTest, ExtraPagesAndMenuEntriesOnlyForALocalAdministrator) {

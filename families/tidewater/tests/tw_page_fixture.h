@@ -13,13 +13,13 @@
 
 #include "framework/controls.h"
 #include "framework/scripted_shell.h"
-#include "gui_pump.h"
 #include "platform/module.h"
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
 #include "table_tidewater.h"
 #include "test_fixture.h"
 #include "tidewater/tw_settings_page.h"
+#include "window_steps.h"
 
 namespace wf::testing {
 
@@ -130,31 +130,29 @@ class TidewaterPageFixture : public PrinterFixture {
     list_.NewPrinterIcon(printer_.get(), nullptr);
     return dynamic_cast<TwIcon*>(icons().back());
   }
-  // Opens the notebook on the extra page and runs its first reading, whose
-  // work labels are left in `labels_`.
-  template <class Page>
-  Page* open(TwIcon* icon) {
+  // Opens the notebook and activates the extra page, its first reading
+  // still queued; null when the page could not be activated.
+  CWnd* activate(TwIcon* icon) {
     EXPECT_TRUE(icon->OpenPrinterA(0));
     runQueuedWork();
     pump();
     CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
     const int last = notebook->GetPageCount() - 1;
-    EXPECT_TRUE(notebook->SetActivePage(last));
-    auto* page = dynamic_cast<Page*>(notebook->GetPage(last));
+    if (!notebook->SetActivePage(last)) {
+      ADD_FAILURE() << "the extra page could not be activated";
+      return nullptr;
+    }
+    return notebook->GetPage(last);
+  }
+  // Opens the notebook on the extra page and runs its first reading, whose
+  // work labels are left in `labels_`.
+  template <class Page>
+  Page* open(TwIcon* icon) {
+    auto* page = dynamic_cast<Page*>(activate(icon));
     printer_->reads.clear();
     labels_ = runQueuedWork();
     pump();
     return page;
-  }
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
-  }
-  static void click(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
   }
   static void check(CWnd* page, int id, int on) {
     static_cast<CButton*>(page->GetDlgItem(id))->SetCheck(on);
@@ -182,12 +180,7 @@ class TidewaterPageFixture : public PrinterFixture {
   }
   static int checked(CWnd* page, int id) { return static_cast<CButton*>(page->GetDlgItem(id))->GetCheck(); }
   static BOOL enabled(CWnd* page, int id) { return page->GetDlgItem(id)->IsWindowEnabled(); }
-  CString family(UINT id) const {
-    wf::fw::ResourceHandleSwitch resources(twResources_);
-    CString out;
-    out.LoadString(id);
-    return out;
-  }
+  CString family(UINT id) const { return familyString(twResources_, id); }
   // The page's help table as control -> topic.
   static std::map<DWORD, DWORD> helpTopics(CWFPropertyPage& page) {
     std::map<DWORD, DWORD> topics;

@@ -11,7 +11,6 @@
 #include "common/quick_dlg.h"
 #include "framework/controls.h"
 #include "framework/scripted_shell.h"
-#include "gui_pump.h"
 #include "meridian/meridian_family.h"
 #include "prtgui/prt_open_dlg.h"
 #include "prtgui/prt_open_frame.h"
@@ -20,6 +19,7 @@
 #include "tidewater/tw_family.h"
 #include "tidewater/tw_op_panel.h"
 #include "tidewater/tw_status.h"
+#include "window_steps.h"
 
 namespace wf::testing {
 namespace {
@@ -64,29 +64,9 @@ class TwPanelPagesTest : public PrinterFixture {
     for (int i = 0; i < 6; ++i) out.push_back(page->GetLamp(i).GetState());
     return out;
   }
-  static void pump() {
-    wf::fw::testing::pumpUntil([] {
-      wf::Message m;
-      while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-      return true;
-    });
-  }
-  static void click(CWnd* page, int id) {
-    page->SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), page->GetDlgItem(id)->GetSafeHwnd());
-  }
-  static CString family(CWFTwIcon* icon, UINT id) {
-    wf::fw::ResourceHandleSwitch resources(icon->GetResourceInstance(0));
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
+  static CString family(CWFTwIcon* icon, UINT id) { return familyString(icon->GetResourceInstance(0), id); }
   // The main program's string `id`.
-  CString program(UINT id) const {
-    wf::fw::ResourceHandleSwitch resources(resources_);
-    CString text;
-    text.LoadString(id);
-    return text;
-  }
+  CString program(UINT id) const { return familyString(resources_, id); }
   std::vector<std::string> calls(const std::string& prefix) const {
     std::vector<std::string> out;
     for (const auto& call : printer_->calls())

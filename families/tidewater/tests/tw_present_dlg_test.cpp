@@ -41,13 +41,7 @@ class PresentationPageTest : public TidewaterPageFixture<> {
 
 TEST_F(PresentationPageTest, ReadsInOrderAndShowsThePrintersValues) {
   TwIcon* icon = makeIcon();
-  EXPECT_TRUE(icon->OpenPrinterA(0));
-  runQueuedWork();
-  pump();
-  CPrtOpenDlg* notebook = icon->GetOpenFrame()->GetNotebook();
-  const int last = notebook->GetPageCount() - 1;
-  ASSERT_TRUE(notebook->SetActivePage(last));
-  CWnd* page = notebook->GetPage(last);
+  CWnd* page = activate(icon);
   ASSERT_NE(dynamic_cast<CTwPresentDlg*>(page), nullptr);
   // Before the answer: the lists' first choices, Set greyed.
   EXPECT_EQ(selected(page, kDarkness), 2);
