@@ -191,13 +191,21 @@ Fn wfprmEntry(const char* name) {
   return module ? reinterpret_cast<Fn>(dlsym(module, name)) : nullptr;
 }
 
+// All three of them; a missing one is null.
+struct JobBufferingEntries {
+  decltype(&bidiResMgmtQueryJobBufferingSummary) summary;
+  decltype(&bidiResMgmtSetBufferingPartition) partition;
+  decltype(&bidiResMgmtChangeBufferingState) port;
+};
+JobBufferingEntries jobBufferingEntries() {
+  return {wfprmEntry<decltype(&bidiResMgmtQueryJobBufferingSummary)>("bidiResMgmtQueryJobBufferingSummary"),
+          wfprmEntry<decltype(&bidiResMgmtSetBufferingPartition)>("bidiResMgmtSetBufferingPartition"),
+          wfprmEntry<decltype(&bidiResMgmtChangeBufferingState)>("bidiResMgmtChangeBufferingState")};
+}
+
 TEST(PrtObjResMgmt, JobBufferingSummaryPartitionAndPorts) {
   std::unique_ptr<TestObj> obj(freshObject());
-  auto summary =
-      wfprmEntry<decltype(&bidiResMgmtQueryJobBufferingSummary)>("bidiResMgmtQueryJobBufferingSummary");
-  auto partition =
-      wfprmEntry<decltype(&bidiResMgmtSetBufferingPartition)>("bidiResMgmtSetBufferingPartition");
-  auto port = wfprmEntry<decltype(&bidiResMgmtChangeBufferingState)>("bidiResMgmtChangeBufferingState");
+  const auto [summary, partition, port] = jobBufferingEntries();
   ASSERT_TRUE(summary && partition && port);
 
   fakebce::pushReply(0, hex("00 00 14 03 00 01 01 01 00 01 05 00 00"));
@@ -251,11 +259,7 @@ TEST(PrtObjResMgmt, JobBufferingSummaryPartitionAndPorts) {
 // The simulated Keystone printer buffers what it is told: each change
 // confirmed by its alert, the ports' switches active after a power-on reset.
 TEST_F(PrtObjResMgmtOnSim, JobBufferingChangesTakeEffectAtThePowerOnReset) {
-  auto summary =
-      wfprmEntry<decltype(&bidiResMgmtQueryJobBufferingSummary)>("bidiResMgmtQueryJobBufferingSummary");
-  auto partition =
-      wfprmEntry<decltype(&bidiResMgmtSetBufferingPartition)>("bidiResMgmtSetBufferingPartition");
-  auto port = wfprmEntry<decltype(&bidiResMgmtChangeBufferingState)>("bidiResMgmtChangeBufferingState");
+  const auto [summary, partition, port] = jobBufferingEntries();
   ASSERT_TRUE(summary && partition && port);
   WFPrtObj::ULONG percent = 7, count = 0;
   std::vector<RM_JOBBUFFSUMMARY> ports;
