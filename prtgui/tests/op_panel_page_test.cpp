@@ -134,17 +134,11 @@ TEST_F(OpPanelPageTest, SaveAsksForAFileToWriteAndCancelEndsIt) {
   CWFPrinterIcon* icon = makeIcon(55, {});
   CPrtOOpPanel* page = open(icon);
   ASSERT_NE(page, nullptr);
-  shell_.fileDialog.script({IDCANCEL, ""});
-  click(page, 1033);
-  const auto requests = shell_.fileDialog.calls();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_FALSE(requests[0].open);
-  EXPECT_EQ(requests[0].flags, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
-  EXPECT_EQ(requests[0].defaultExtension, "psf");
-  EXPECT_EQ(requests[0].fileName, "");
-  EXPECT_EQ(requests[0].title, string(43).str());
-  EXPECT_EQ(requests[0].filter, string(44).str());
-  EXPECT_EQ(requests[0].owner, page->GetSafeHwnd());
+  const auto request = saveCancelled(shell_, page, 1033);
+  EXPECT_EQ(request.fileName, "");
+  EXPECT_EQ(request.title, string(43).str());
+  EXPECT_EQ(request.filter, string(44).str());
+  EXPECT_EQ(request.owner, page->GetSafeHwnd());
   EXPECT_TRUE(app_.ThreadMgrQIsEmpty());
 }
 
@@ -167,16 +161,7 @@ TEST_F(OpPanelPageTest, RestoreRefusesAWrongFileAndOffersTheDialogAgain) {
   std::ofstream(wrong) << "not settings";
   const std::string missing = (dir / "wf-100%s-missing.psf").string();
   printer(icon)->verifyRc = 2;
-  shell_.messageBox.script(IDOK);
-  shell_.fileDialog.script({IDOK, wrong});
-  shell_.fileDialog.script({IDOK, missing});
-  shell_.fileDialog.script({IDCANCEL, ""});
-  click(page, 1034);
-  const auto requests = shell_.fileDialog.calls();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_TRUE(requests[0].open);
-  EXPECT_EQ(requests[0].flags, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
-  const auto boxes = shell_.messageBox.calls();
+  const auto boxes = restoreRefusedFiles(shell_, page, 1034, wrong, missing);
   ASSERT_EQ(boxes.size(), 4u);
   CString refused;
   refused.Format(string(47).str().c_str(), wrong.c_str());

@@ -199,16 +199,10 @@ TEST_F(TwPanelPagesTest, ReceiveAsksForAFileToWriteWithTheProgramsTexts) {
   CWFTwIcon* icon = open(45, kPanelView);
   runQueuedWork();
   CWnd* page = notebook(icon)->GetPage(1);
-  shell_.fileDialog.script({IDCANCEL, ""});
-  click(page, 1033);
-  const auto requests = shell_.fileDialog.calls();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_FALSE(requests[0].open);
-  EXPECT_EQ(requests[0].flags, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
-  EXPECT_EQ(requests[0].defaultExtension, "psf");
-  EXPECT_EQ(requests[0].title, program(43).str());
-  EXPECT_EQ(requests[0].filter, program(44).str());
-  EXPECT_EQ(requests[0].owner, page->GetSafeHwnd());
+  const auto request = saveCancelled(shell_, page, 1033);
+  EXPECT_EQ(request.title, program(43).str());
+  EXPECT_EQ(request.filter, program(44).str());
+  EXPECT_EQ(request.owner, page->GetSafeHwnd());
   EXPECT_TRUE(app_.ThreadMgrQIsEmpty()) << "a cancelled dialog changes nothing";
 }
 
@@ -230,16 +224,7 @@ TEST_F(TwPanelPagesTest, SendAsksFirstAndRefusesAMismatchWithThePrintersName) {
   std::ofstream(wrong) << "not settings";
   const std::string missing = (dir / "missing%n.psf").string();
   printer_->verifyRc = 2;
-  shell_.messageBox.script(IDOK);
-  shell_.fileDialog.script({IDOK, wrong});
-  shell_.fileDialog.script({IDOK, missing});
-  shell_.fileDialog.script({IDCANCEL, ""});
-  click(page, 1034);
-  const auto requests = shell_.fileDialog.calls();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_TRUE(requests[0].open);
-  EXPECT_EQ(requests[0].flags, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
-  const auto boxes = shell_.messageBox.calls();
+  const auto boxes = restoreRefusedFiles(shell_, page, 1034, wrong, missing);
   ASSERT_EQ(boxes.size(), 4u);
   CString refused;
   refused.Format(program(47).str().c_str(), "Office 100%s");
