@@ -78,14 +78,9 @@ CWFHalcIcon::CWFHalcIcon() {
   ConstructorInit();
 }
 
-CWFHalcIcon::CWFHalcIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+CWFHalcIcon::CWFHalcIcon(WFPrtObj* object, void* record) : CWFMeridianFamilyIcon(object, record) {
   ConstructorInit();
-  const auto* stored = static_cast<const HALCYONBINARYDATA*>(record);
-  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
-  if (stored) {
-    RestoreHalcyonAlerts(stored->storedAlerts);
-    RestoreVireoAlerts(stored->meridian.storedAlerts);
-  }
+  if (const HALCYONBINARYDATA* stored = adoptRecord(record)) RestoreHalcyonAlerts(stored->storedAlerts);
 }
 
 void CWFHalcIcon::ConstructorInit() {
@@ -94,18 +89,6 @@ void CWFHalcIcon::ConstructorInit() {
   SetTrackingJS(FALSE);
 }
 
-void CWFHalcIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
-  s_registration = registration;
-}
-void CWFHalcIcon::SetResourceInst(HINSTANCE module) {
-  s_resources = module;
-}
-CWFPrinterDLL* CWFHalcIcon::GetPrinterDLL() {
-  return s_registration;
-}
-HINSTANCE CWFHalcIcon::GetResourceInstance(UINT) {
-  return s_resources;
-}
 int CWFHalcIcon::BelongsToFamily(ULONG key) {
   return key == 6;
 }
@@ -115,42 +98,22 @@ CString CWFHalcIcon::GetGhostName() {
 }
 
 void CWFHalcIcon::DetermineModel() {
-  CString model;
-  if (!IsOEMPrinter()) {
-    wf::fw::ResourceHandleSwitch resources(s_resources);
-    model.LoadString(kModelName);
-  }
-  setText(m_model, model);
+  loadModel(kModelName);
 }
 
 // ---- stored record ----
 
 ULONG CWFHalcIcon::CreateHalcyonStoredAlerts() const {
-  ULONG mask = 0;
-  for (int i = 0; i < kFamilyAlertCount; ++i)
-    if (m_familyAlerts[i]) mask |= 1u << (kFamilyAlertCount - 1 - i);
-  return mask;
+  return packFlags(m_familyAlerts);
 }
 
 void CWFHalcIcon::RestoreHalcyonAlerts(ULONG mask) {
-  for (int i = 0; i < kFamilyAlertCount; ++i) m_familyAlerts[i] = (mask >> (kFamilyAlertCount - 1 - i)) & 1;
+  unpackFlags(m_familyAlerts, mask);
 }
 
 void CWFHalcIcon::CreateSpecificBinaryData(void* out) {
   CWFMeridianIcon::CreateSpecificBinaryData(out);
   static_cast<HALCYONBINARYDATA*>(out)->storedAlerts = CreateHalcyonStoredAlerts();
-}
-
-void* CWFHalcIcon::CreateRefreshData() {
-  auto* record = new (std::nothrow) BYTE[sizeof(HALCYONBINARYDATA)]();
-  if (record) CreateSpecificBinaryData(record);
-  return record;
-}
-
-void CWFHalcIcon::WriteBinaryEnumData(HKEY key) {
-  HALCYONBINARYDATA record{};
-  CreateSpecificBinaryData(&record);
-  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
 }
 
 // ---- alert decoding ----
@@ -226,16 +189,6 @@ WF_HC_DECODER(ProcessPaperJamAlerts, kJams, ALERT_SUBTYPE_PAPERJAM)
 WF_HC_DECODER(ProcessWarningAlerts, kWarnings, ALERT_SUBTYPE_WARNING)
 WF_HC_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 #undef WF_HC_DECODER
-
-#define WF_HC_PASS_THROUGH(Name)                                                                    \
-  UINT CWFHalcIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
-    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;                \
-  }
-WF_HC_PASS_THROUGH(ProcessInputAlerts)
-WF_HC_PASS_THROUGH(ProcessOutputAlerts)
-WF_HC_PASS_THROUGH(ProcessCfgChgAlerts)
-WF_HC_PASS_THROUGH(ProcessServiceReqAlerts)
-#undef WF_HC_PASS_THROUGH
 
 // ---- alert choices and help ----
 

@@ -65,14 +65,9 @@ CWFKstoneIcon::CWFKstoneIcon() {
   ConstructorInit();
 }
 
-CWFKstoneIcon::CWFKstoneIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+CWFKstoneIcon::CWFKstoneIcon(WFPrtObj* object, void* record) : CWFMeridianFamilyIcon(object, record) {
   ConstructorInit();
-  const auto* stored = static_cast<const KEYSTONEBINARYDATA*>(record);
-  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
-  if (stored) {
-    RestoreKeystoneAlerts(stored->storedAlerts);
-    RestoreVireoAlerts(stored->meridian.storedAlerts);
-  }
+  if (const KEYSTONEBINARYDATA* stored = adoptRecord(record)) RestoreKeystoneAlerts(stored->storedAlerts);
 }
 
 void CWFKstoneIcon::ConstructorInit() {
@@ -81,18 +76,6 @@ void CWFKstoneIcon::ConstructorInit() {
   SetTrackingJS(FALSE);
 }
 
-void CWFKstoneIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
-  s_registration = registration;
-}
-void CWFKstoneIcon::SetResourceInst(HINSTANCE module) {
-  s_resources = module;
-}
-CWFPrinterDLL* CWFKstoneIcon::GetPrinterDLL() {
-  return s_registration;
-}
-HINSTANCE CWFKstoneIcon::GetResourceInstance(UINT) {
-  return s_resources;
-}
 int CWFKstoneIcon::BelongsToFamily(ULONG key) {
   return key == 7;
 }
@@ -102,12 +85,7 @@ CString CWFKstoneIcon::GetGhostName() {
 }
 
 void CWFKstoneIcon::DetermineModel() {
-  CString model;
-  if (!IsOEMPrinter()) {
-    wf::fw::ResourceHandleSwitch resources(s_resources);
-    model.LoadString(kModelName);
-  }
-  setText(m_model, model);
+  loadModel(kModelName);
   UpdateInputChars();
 }
 
@@ -173,31 +151,16 @@ short CWFKstoneIcon::GetSpoolBufferPercent(int check, unsigned char* percent) {
 // ---- stored record ----
 
 ULONG CWFKstoneIcon::CreateKeystoneStoredAlerts() const {
-  ULONG mask = 0;
-  for (int i = 0; i < kFamilyAlertCount; ++i)
-    if (m_familyAlerts[i]) mask |= 1u << (kFamilyAlertCount - 1 - i);
-  return mask;
+  return packFlags(m_familyAlerts);
 }
 
 void CWFKstoneIcon::RestoreKeystoneAlerts(ULONG mask) {
-  for (int i = 0; i < kFamilyAlertCount; ++i) m_familyAlerts[i] = (mask >> (kFamilyAlertCount - 1 - i)) & 1;
+  unpackFlags(m_familyAlerts, mask);
 }
 
 void CWFKstoneIcon::CreateSpecificBinaryData(void* out) {
   CWFMeridianIcon::CreateSpecificBinaryData(out);
   static_cast<KEYSTONEBINARYDATA*>(out)->storedAlerts = CreateKeystoneStoredAlerts();
-}
-
-void* CWFKstoneIcon::CreateRefreshData() {
-  auto* record = new (std::nothrow) BYTE[sizeof(KEYSTONEBINARYDATA)]();
-  if (record) CreateSpecificBinaryData(record);
-  return record;
-}
-
-void CWFKstoneIcon::WriteBinaryEnumData(HKEY key) {
-  KEYSTONEBINARYDATA record{};
-  CreateSpecificBinaryData(&record);
-  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
 }
 
 // ---- alerts ----
@@ -239,17 +202,6 @@ const DecodedAlert* findRow(const DecodedAlert (&table)[N], UINT id) {
 WF_KY_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 WF_KY_DECODER(ProcessPaperJamAlerts, kJams, 3)
 #undef WF_KY_DECODER
-
-#define WF_KY_PASS_THROUGH(Name)                                                                      \
-  UINT CWFKstoneIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
-    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;                  \
-  }
-WF_KY_PASS_THROUGH(ProcessInputAlerts)
-WF_KY_PASS_THROUGH(ProcessOutputAlerts)
-WF_KY_PASS_THROUGH(ProcessSupplyAlerts)
-WF_KY_PASS_THROUGH(ProcessCfgChgAlerts)
-WF_KY_PASS_THROUGH(ProcessServiceReqAlerts)
-#undef WF_KY_PASS_THROUGH
 
 UINT CWFKstoneIcon::ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                                          UINT handled) {

@@ -7,10 +7,14 @@
 // family come after those of CWFPrinterIcon, in their fixed order.
 #include <atomic>
 #include <mutex>
+#include <new>
+#include <type_traits>
 
 #include "common/printer_icon.h"
 #include "common/wait_objects.h"
+#include "framework/resources.h"
 #include "meridian/alert_queues.h"
+#include "platform/registry.h"
 
 // The stored record of this family: the base part, then the family's.
 #pragma pack(push, 1)
@@ -207,4 +211,83 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   CMutex* m_pDeleteHeld = nullptr;
   CMutex* m_pFormatHeld = nullptr;
   CMutex* m_pListViewHeld = nullptr;
+};
+
+// The part every derived family's icon shares: `Record` is the family's
+// stored record (the Meridian part as `meridian`, then the family's alert
+// mask as `storedAlerts`). The registration and resource library are kept
+// per family, since the base reaches them through the named virtual entry
+// points; the Process*Alerts passes leave to the Meridian decoding what the
+// family has not handled.
+template <class Family, class Record>
+class CWFMeridianFamilyIcon : public CWFMeridianIcon {
+ public:
+  using CWFMeridianIcon::CWFMeridianIcon;
+
+  static void SetPrinterDLL(CWFPrinterDLL* registration) { s_registration = registration; }
+  static void SetResourceInst(HINSTANCE module) { s_resources = module; }
+  CWFPrinterDLL* GetPrinterDLL() override { return s_registration; }
+  HINSTANCE GetResourceInstance(UINT) override { return s_resources; }
+
+  void* CreateRefreshData() override {
+    auto* record = new (std::nothrow) BYTE[sizeof(Record)]();
+    if (record) CreateSpecificBinaryData(record);
+    return record;
+  }
+  void WriteBinaryEnumData(HKEY key) override {
+    Record record{};
+    CreateSpecificBinaryData(&record);
+    wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
+  }
+
+ protected:
+#define WF_MERIDIAN_FAMILY_PASS(Name)                                                           \
+  UINT Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override { \
+    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;            \
+  }
+  WF_MERIDIAN_FAMILY_PASS(ProcessUIRAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessInputAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessCfgChgAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessOutputAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessPaperJamAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessServiceReqAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessWarningAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessSupplyAlerts)
+#undef WF_MERIDIAN_FAMILY_PASS
+
+  // Called from the family's constructor once it is initialised: names a
+  // ghost the record does not name, restores the Meridian alerts, and
+  // gives the record back for the family's own mask.
+  const Record* adoptRecord(const void* record) {
+    const auto* stored = static_cast<const Record*>(record);
+    if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
+    if (stored) RestoreVireoAlerts(stored->meridian.storedAlerts);
+    return stored;
+  }
+  // The model name `id` from the family's library; none for an OEM printer.
+  void loadModel(UINT id) {
+    CString model;
+    if (!IsOEMPrinter()) {
+      wf::fw::ResourceHandleSwitch resources(s_resources);
+      model.LoadString(id);
+    }
+    setText(m_model, model);
+  }
+  // The family's flags as a mask, flag 0 in the highest of their bits.
+  template <class Flags>
+  static ULONG packFlags(const Flags& flags) {
+    constexpr int n = static_cast<int>(std::extent_v<Flags>);
+    ULONG mask = 0;
+    for (int i = 0; i < n; ++i)
+      if (flags[i]) mask |= 1u << (n - 1 - i);
+    return mask;
+  }
+  template <class Flags>
+  static void unpackFlags(Flags& flags, ULONG mask) {
+    constexpr int n = static_cast<int>(std::extent_v<Flags>);
+    for (int i = 0; i < n; ++i) flags[i] = (mask >> (n - 1 - i)) & 1;
+  }
+
+  static inline CWFPrinterDLL* s_registration = nullptr;
+  static inline HINSTANCE s_resources = nullptr;
 };
