@@ -14,6 +14,7 @@
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "page_common.h"
+#include "platform/module.h"
 #include "prtgui/prt_pages.h"
 
 using namespace wf::prtgui;
@@ -213,6 +214,17 @@ UINT CPrtOOpPanel::LockROP(void* parameter) {
 // ---- Quick Setup ----
 
 namespace wf {
+
+CString mainProgramString(UINT id) {
+  CString text;
+  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
+  {
+    wf::fw::ResourceHandleSwitch mainProgram(library);
+    text.LoadString(id);
+  }
+  if (library) wf::freeModule(library);
+  return text;
+}
 
 CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, const CString& title) {
   const DWORD flags =

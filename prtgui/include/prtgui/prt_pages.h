@@ -102,6 +102,9 @@ CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, cons
 // mismatch; none when the object cannot be borrowed.
 std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& path);
 constexpr LONG kQuickSetupMismatch = 2;
+// String `id` of the main program's own library (WFRESDLL): a family's
+// library, earlier in the resource chain, uses some of the same numbers.
+CString mainProgramString(UINT id);
 // WM_WF_QSDONE: the progress dialog in lParam has let its transfer go and goes.
 void endQuickSetup(LPARAM dialog);
 }  // namespace wf
