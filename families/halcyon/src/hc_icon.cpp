@@ -216,21 +216,11 @@ void CWFHalcIcon::ShowHelpforError() {
 }
 
 void CWFHalcIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < kFamilyAlertCount; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i].load());
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFHalcIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < kFamilyAlertCount; ++i)
-      m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? TRUE : FALSE;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   for (const ClassRows& rows : kClassRows) {
     if (alerts->mask & rows.bit) continue;

@@ -282,21 +282,11 @@ void CWFKstoneIcon::ShowHelpforError() {
 }
 
 void CWFKstoneIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < kFamilyAlertCount; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i]);
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFKstoneIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < kFamilyAlertCount; ++i)
-      m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? 1 : 0;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   for (const FamilyAlert& a : kFamilyAlerts)
     if (!(alerts->mask & a.classBit) && list->GetAlertState(a.id)) alerts->mask |= a.classBit;

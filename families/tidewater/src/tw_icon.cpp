@@ -275,20 +275,11 @@ UINT CWFTwIcon::ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERT
 }
 
 void CWFTwIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < 2; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i]);
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFTwIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < 2; ++i) m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? 1 : 0;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   if (!(alerts->mask & kInterventionClass))
     for (const FamilyAlert& a : kFamilyAlerts)

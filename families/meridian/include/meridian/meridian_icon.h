@@ -10,6 +10,7 @@
 #include <new>
 #include <type_traits>
 
+#include "common/alert_dlg_list.h"
 #include "common/printer_icon.h"
 #include "common/wait_objects.h"
 #include "framework/resources.h"
@@ -272,6 +273,26 @@ class CWFMeridianFamilyIcon : public CWFMeridianIcon {
       model.LoadString(id);
     }
     setText(m_model, model);
+  }
+  // The Meridian alerts, then the family's: each row's `title` from the
+  // family's library, its `id` and its flag.
+  template <class Rows, class Flags>
+  void listFamilyAlerts(CWFAlertDlgList* list, const Rows& rows, const Flags& flags) {
+    CWFMeridianIcon::UpdateAlertList(list);
+    wf::fw::ResourceHandleSwitch resources(s_resources);
+    for (std::size_t i = 0; i < std::extent_v<Flags>; ++i) {
+      ALERT_DLG_STRUCT item;
+      item.name.LoadString(rows[i].title);
+      item.key = rows[i].id;
+      item.state = static_cast<UINT>(static_cast<BOOL>(flags[i]));
+      list->Add(&item);
+    }
+  }
+  // Each flag from the dialog's choice for its row's `id`.
+  template <class Rows, class Flags>
+  static void takeFamilyAlerts(CWFAlertDlgList* list, const Rows& rows, Flags& flags) {
+    for (std::size_t i = 0; i < std::extent_v<Flags>; ++i)
+      flags[i] = list->GetAlertState(rows[i].id) ? TRUE : FALSE;
   }
   // The family's flags as a mask, flag 0 in the highest of their bits.
   template <class Flags>
