@@ -193,25 +193,13 @@ WF_HC_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 // ---- alert choices and help ----
 
 void CWFHalcIcon::ShowHelpforError() {
-  UINT specific = 0;
-  bool ours = false;
-  {
-    CMutex mutex(GetMutexName("AlertLock"));
-    mutex.Wait(wf::kInfinite);
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    // The family's small ids mean its alerts only within device-status
-    // messages: another message's specific id 0 is no empty toner.
-    if (message && message->GetAlert()->GetType() == WM_BCE_DSA_ALERT) {
-      specific = message->GetAlert()->GetSpecificAlert();
-      ours = true;
-    }
-    mutex.Release();
-  }
+  // The family's small ids mean its alerts only within device-status
+  // messages: another message's specific id 0 is no empty toner.
+  const std::optional<UINT> specific = topAlertSpecific(true);
   WFAppServices* app = WFGetApp();
-  if (ours && app)
+  if (specific && app)
     for (const auto& [id, help] : kHelp)
-      if (id == specific) return void(app->WinHelp(help, HELP_CONTEXT));
+      if (id == *specific) return void(app->WinHelp(help, HELP_CONTEXT));
   CWFMeridianIcon::ShowHelpforError();
 }
 

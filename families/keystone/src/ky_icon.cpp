@@ -261,23 +261,11 @@ CString CWFKstoneIcon::GetPaperLowErrorString(WORD tray) {
 }
 
 void CWFKstoneIcon::ShowHelpforError() {
-  UINT specific = 0;
-  bool any = false;
-  {
-    CMutex mutex(GetMutexName("AlertLock"));
-    mutex.Wait(wf::kInfinite);
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    if (message) {
-      specific = message->GetAlert()->GetSpecificAlert();
-      any = true;
-    }
-    mutex.Release();
-  }
+  const std::optional<UINT> specific = topAlertSpecific();
   WFAppServices* app = WFGetApp();
-  if (any && app)
+  if (specific && app)
     for (const auto& [id, help] : kHelp)
-      if (id == specific) return void(app->WinHelp(help, HELP_CONTEXT));
+      if (id == *specific) return void(app->WinHelp(help, HELP_CONTEXT));
   CWFMeridianIcon::ShowHelpforError();
 }
 

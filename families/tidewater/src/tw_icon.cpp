@@ -240,15 +240,10 @@ BOOL CWFTwIcon::GetPPDSCapable() {
 // ---- alerts ----
 
 void CWFTwIcon::ShowHelpforError() {
-  UINT specific = 0;
-  const bool any = underMutex(this, "AlertLock", wf::kInfinite, [&] {
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    if (message) specific = message->GetAlert()->GetSpecificAlert();
-  });
-  const int index = familyAlertIndex(specific);
+  const std::optional<UINT> specific = topAlertSpecific();
+  const int index = specific ? familyAlertIndex(*specific) : -1;
   WFAppServices* app = WFGetApp();
-  if (!any || index < 0 || !app) return CWFMeridianIcon::ShowHelpforError();
+  if (index < 0 || !app) return CWFMeridianIcon::ShowHelpforError();
   app->WinHelp(kFamilyAlerts[index].help, HELP_CONTEXT);
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <type_traits>
 
 #include "common/alert_dlg_list.h"
@@ -15,6 +16,7 @@
 #include "common/wait_objects.h"
 #include "framework/resources.h"
 #include "meridian/alert_queues.h"
+#include "platform/clock.h"
 #include "platform/registry.h"
 
 // The stored record of this family: the base part, then the family's.
@@ -273,6 +275,19 @@ class CWFMeridianFamilyIcon : public CWFMeridianIcon {
       model.LoadString(id);
     }
     setText(m_model, model);
+  }
+  // The specific id of the first hard error, else of the top alert; none
+  // without one, or with `deviceStatusOnly` when it is another message.
+  std::optional<UINT> topAlertSpecific(bool deviceStatusOnly = false) {
+    std::optional<UINT> specific;
+    CMutex mutex(GetMutexName("AlertLock"));
+    mutex.Wait(wf::kInfinite);
+    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
+    if (!message) message = m_alertStorage.GetTopAlertMsg();
+    if (message && (!deviceStatusOnly || message->GetAlert()->GetType() == WM_BCE_DSA_ALERT))
+      specific = message->GetAlert()->GetSpecificAlert();
+    mutex.Release();
+    return specific;
   }
   // The Meridian alerts, then the family's: each row's `title` from the
   // family's library, its `id` and its flag.
