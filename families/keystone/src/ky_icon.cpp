@@ -107,24 +107,13 @@ void CWFKstoneIcon::AddExtraOpenPages(CPropertySheet* sheet) {
 
 int CWFKstoneIcon::AddExtraOpenTabs(CMenu* menu) {
   if (!GetBidiActive() || !menu) return FALSE;
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (UINT command : {kJobBufferingCommand, kTrayLevelsCommand}) {
-    CString text;
-    text.LoadString(command);
-    menu->AppendMenu(MF_STRING, command, text);
-  }
+  appendExtraTabs(menu, {kJobBufferingCommand, kTrayLevelsCommand});
   return TRUE;
 }
 
 int CWFKstoneIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
   if (!GetBidiActive()) return FALSE;
-  *found = 1;
-  if (command == kJobBufferingCommand) {
-    *index += 1;
-    return TRUE;
-  }
-  *index += 2;
-  return command == kTrayLevelsCommand;
+  return extraPageNum(index, found, command, {kJobBufferingCommand, kTrayLevelsCommand});
 }
 
 int CWFKstoneIcon::HandleExtraMenuCmd(UINT command) {

@@ -161,28 +161,13 @@ void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
 
 int CWFTwIcon::AddExtraOpenTabs(CMenu* menu) {
   if (!extraPagesShown() || !menu) return FALSE;
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (UINT command : {kPaperFontCommand, kPresentationCommand, kAdvancedCommand}) {
-    CString text;
-    text.LoadString(command);
-    menu->AppendMenu(MF_STRING, command, text);
-  }
+  appendExtraTabs(menu, {kPaperFontCommand, kPresentationCommand, kAdvancedCommand});
   return TRUE;
 }
 
 int CWFTwIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
   if (!extraPagesShown()) return FALSE;
-  *found = 1;
-  if (command == kPaperFontCommand) {
-    *index += 1;
-    return TRUE;
-  }
-  if (command == kPresentationCommand) {
-    *index += 2;
-    return TRUE;
-  }
-  *index += 3;
-  return command == kAdvancedCommand;
+  return extraPageNum(index, found, command, {kPaperFontCommand, kPresentationCommand, kAdvancedCommand});
 }
 
 int CWFTwIcon::HandleExtraMenuCmd(UINT command) {

@@ -6,6 +6,7 @@
 // family model name and the family pages. Virtual operations new to the
 // family come after those of CWFPrinterIcon, in their fixed order.
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "common/alert_dlg_list.h"
 #include "common/printer_icon.h"
 #include "common/wait_objects.h"
+#include "framework/menu.h"
 #include "framework/resources.h"
 #include "meridian/alert_queues.h"
 #include "platform/clock.h"
@@ -275,6 +277,30 @@ class CWFMeridianFamilyIcon : public CWFMeridianIcon {
       model.LoadString(id);
     }
     setText(m_model, model);
+  }
+  // The menu items of the family's extra pages, named from its library.
+  void appendExtraTabs(CMenu* menu, std::initializer_list<UINT> commands) {
+    wf::fw::ResourceHandleSwitch resources(s_resources);
+    for (UINT command : commands) {
+      CString text;
+      text.LoadString(command);
+      menu->AppendMenu(MF_STRING, command, text);
+    }
+  }
+  // Moves `index` past the extra pages (`commands`, in page order) up to
+  // `command`'s, or past all of them; TRUE when `command` is one.
+  static int extraPageNum(UINT* index, int* found, UINT command, std::initializer_list<UINT> commands) {
+    *found = 1;
+    UINT position = 0;
+    for (UINT page : commands) {
+      ++position;
+      if (page == command) {
+        *index += position;
+        return TRUE;
+      }
+    }
+    *index += position;
+    return FALSE;
   }
   // The specific id of the first hard error, else of the top alert; none
   // without one, or with `deviceStatusOnly` when it is another message.
