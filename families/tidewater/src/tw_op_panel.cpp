@@ -108,22 +108,9 @@ void CTwOpPanel::OnQuickSetupReceive() {
 
 void CTwOpPanel::OnQuickSetupSend() {
   if (!m_pIcon) return;
-  const CString caption = wf::mainProgramString(43);
-  if (MessageBox(GetSafeHwnd(), wf::mainProgramString(82), caption, MB_OKCANCEL) != IDOK) return;
-  for (;;) {
-    const CString path = wf::chooseQuickSetupFile(this, TRUE, wf::mainProgramString(44), caption);
-    if (path.IsEmpty()) return;
-    const std::optional<LONG> result = wf::verifyQuickSetupPath(m_pIcon, path);
-    if (!result) return;
-    if (*result != wf::kQuickSetupMismatch) {
-      m_pIcon->DoQuickSetupSend(this, path);
-      return;
-    }
-    // The printer's name is an argument, never format text.
-    CString text;
-    text.Format(wf::mainProgramString(47).str().c_str(), m_pIcon->GetName().str().c_str());
-    MessageBox(GetSafeHwnd(), text, caption, MB_OK);
-  }
+  // A refused file is told with the printer's name.
+  wf::sendQuickSetup(this, m_pIcon, wf::mainProgramString,
+                     [this](const CString&) { return m_pIcon->GetName(); });
 }
 
 LRESULT CTwOpPanel::OnQSDone(WPARAM, LPARAM lParam) {
