@@ -14,6 +14,28 @@ function(wf_add_test name)
     PROPERTIES TIMEOUT 300 ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/testing/lsan.supp")
 endfunction()
 
+# wf_add_family_test(<name> MODULE <target> RESOURCES <target> SOURCES <files...>
+#                    [LIBS <targets...>])
+# A family module's tests, offscreen over the printer modules' scripted
+# application (prtgui/tests): the program finds the test variants of
+# WFPRTGUI, the request object and any in LIBS first, and runs with the
+# program's, the generic family's and the family's resource libraries built.
+function(wf_add_family_test name)
+  if(NOT WF_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "MODULE;RESOURCES" "SOURCES;LIBS" ${ARGN})
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)
+  wf_add_test(${name} SOURCES ${F_SOURCES} ${CMAKE_SOURCE_DIR}/framework/tests/qt_app.cpp
+              LIBS ${F_MODULE} wfprtgui_fake wfprtmgr_fake ${F_LIBS} wfprtobj_fake wfprtobj_fakebroker
+                   wfcommontesting wfprotocol Qt6::Widgets)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/framework/tests
+                             ${CMAKE_SOURCE_DIR}/prtgui/tests)
+  set_target_properties(${name} PROPERTIES
+    BUILD_RPATH "$<TARGET_FILE_DIR:wfprtobj_fake>;$<TARGET_FILE_DIR:wfprtgui_fake>;$ORIGIN")
+  add_dependencies(${name} WFGUIDLL ${F_RESOURCES} wfresdll)
+endfunction()
+
 # wf_add_child_commands(<module> SOURCES <files...> LIBS <targets...>)
 # The commands a module adds to the test helper, as libwfchild_<module>.so
 # beside it; `ChildProcess::withCommands("<module>")` starts the helper with

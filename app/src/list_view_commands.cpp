@@ -22,9 +22,9 @@
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "framework/virtual_keys.h"
-#include "platform/module.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
+#include "prtgui/prt_pages.h"
 #include "wfprtmgr/wfprtmgr.h"
 
 namespace {
@@ -62,23 +62,10 @@ CWFPrinterIcon* lookUp(CWFPrinterIcon* icon) {
   return list && list->IsInList(icon) ? icon : nullptr;
 }
 
-// The main program's own text: a family's library, earlier in the resource
-// chain, uses some of the same numbers for its own texts.
-CString loadText(UINT id) {
-  CString text;
-  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
-  {
-    wf::fw::ResourceHandleSwitch mainProgram(library);
-    text.LoadString(id);
-  }
-  if (library) wf::freeModule(library);
-  return text;
-}
-
 // String `id` with the printer's long name in its %s.
 CString withName(UINT id, const CString& name) {
   CString text;
-  text.Format(loadText(id), name.str().c_str());
+  text.Format(wf::mainProgramString(id), name.str().c_str());
   return text;
 }
 
@@ -89,7 +76,7 @@ bool insideClient(const CWnd* window, CPoint point) {
 }
 
 int box(CWnd* owner, const CString& text, UINT captionId, UINT type) {
-  return MessageBox(owner->GetSafeHwnd(), text, loadText(captionId), type);
+  return MessageBox(owner->GetSafeHwnd(), text, wf::mainProgramString(captionId), type);
 }
 
 }  // namespace
@@ -266,13 +253,14 @@ void CWFListView::OnHelpOnError() {
 }
 
 void CWFListView::OnQuickSetupSend() {
-  if (box(this, loadText(kQuickSetupWarning), kQuickSetupCaption, MB_OKCANCEL) != IDOK) return focusFrame();
+  if (box(this, wf::mainProgramString(kQuickSetupWarning), kQuickSetupCaption, MB_OKCANCEL) != IDOK)
+    return focusFrame();
   const std::vector<CWFPrinterIcon*> icons = selectedIcons();
   USHORT started = 0;
   for (bool again = true; again;) {
     again = false;
     CFileDialog dialog(TRUE, "psf", nullptr, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,
-                       loadText(kQuickSetupFilter), this);
+                       wf::mainProgramString(kQuickSetupFilter), this);
     if (dialog.DoModal() != IDOK) break;
     const CString path = dialog.GetPathName();
     for (CWFPrinterIcon* icon : icons) {

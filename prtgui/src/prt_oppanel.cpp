@@ -14,6 +14,7 @@
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "page_common.h"
+#include "platform/module.h"
 #include "prtgui/prt_pages.h"
 
 using namespace wf::prtgui;
@@ -214,6 +215,17 @@ UINT CPrtOOpPanel::LockROP(void* parameter) {
 
 namespace wf {
 
+CString mainProgramString(UINT id) {
+  CString text;
+  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
+  {
+    wf::fw::ResourceHandleSwitch mainProgram(library);
+    text.LoadString(id);
+  }
+  if (library) wf::freeModule(library);
+  return text;
+}
+
 CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, const CString& title) {
   const DWORD flags =
       open ? (OFN_FILEMUSTEXIST | OFN_HIDEREADONLY) : (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY);
@@ -232,6 +244,28 @@ std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& pa
   }
   icon->ReleasePrinterObj();
   return result;
+}
+
+void sendQuickSetup(CWnd* page, CWFPrinterIcon* icon, const std::function<CString(UINT)>& text,
+                    const std::function<CString(const CString&)>& refusedName) {
+  const CString caption = text(43);
+  if (MessageBox(page->GetSafeHwnd(), text(82).str().c_str(), caption.str().c_str(), MB_OKCANCEL) != IDOK)
+    return;
+  for (;;) {
+    const CString path = chooseQuickSetupFile(page, TRUE, text(44), caption);
+    if (path.IsEmpty()) return;
+    // A file that cannot be read is refused like a wrong header.
+    const std::optional<LONG> result = verifyQuickSetupPath(icon, path);
+    if (!result) return;
+    if (*result != kQuickSetupMismatch) {
+      icon->DoQuickSetupSend(page, path);
+      return;
+    }
+    // The name is an argument, never format text.
+    CString message;
+    message.Format(text(47).str().c_str(), refusedName(path).str().c_str());
+    MessageBox(page->GetSafeHwnd(), message.str().c_str(), caption.str().c_str(), MB_OK);
+  }
 }
 
 void endQuickSetup(LPARAM lParam) {
@@ -255,25 +289,10 @@ void CPrtOOpPanel::OnSaveSettings() {
 
 void CPrtOOpPanel::OnRestoreSettings() {
   if (!m_pIcon) return;
-  const CString caption = pageString(m_pIcon, 43);
-  if (MessageBox(GetSafeHwnd(), pageString(m_pIcon, 82).str().c_str(), caption.str().c_str(), MB_OKCANCEL) !=
-      IDOK)
-    return;
-  for (;;) {
-    const CString path = ChooseFile(TRUE);
-    if (path.IsEmpty()) return;
-    // A file that cannot be read is refused like a wrong header.
-    const std::optional<LONG> result = wf::verifyQuickSetupPath(m_pIcon, path);
-    if (!result) return;
-    if (*result != wf::kQuickSetupMismatch) {
-      m_pIcon->DoQuickSetupSend(this, path);
-      return;
-    }
-    // The path is an argument, never format text.
-    CString text;
-    text.Format(pageString(m_pIcon, 47).str().c_str(), path.str().c_str());
-    MessageBox(GetSafeHwnd(), text.str().c_str(), caption.str().c_str(), MB_OK);
-  }
+  // A refused file is named by its path.
+  wf::sendQuickSetup(
+      this, m_pIcon, [this](UINT id) { return pageString(m_pIcon, id); },
+      [](const CString& path) { return path; });
 }
 
 LRESULT CPrtOOpPanel::OnQSDone(WPARAM, LPARAM lParam) {

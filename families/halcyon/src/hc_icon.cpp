@@ -78,14 +78,9 @@ CWFHalcIcon::CWFHalcIcon() {
   ConstructorInit();
 }
 
-CWFHalcIcon::CWFHalcIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+CWFHalcIcon::CWFHalcIcon(WFPrtObj* object, void* record) : CWFMeridianFamilyIcon(object, record) {
   ConstructorInit();
-  const auto* stored = static_cast<const HALCYONBINARYDATA*>(record);
-  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
-  if (stored) {
-    RestoreHalcyonAlerts(stored->storedAlerts);
-    RestoreVireoAlerts(stored->meridian.storedAlerts);
-  }
+  if (const HALCYONBINARYDATA* stored = adoptRecord(record)) RestoreHalcyonAlerts(stored->storedAlerts);
 }
 
 void CWFHalcIcon::ConstructorInit() {
@@ -94,18 +89,6 @@ void CWFHalcIcon::ConstructorInit() {
   SetTrackingJS(FALSE);
 }
 
-void CWFHalcIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
-  s_registration = registration;
-}
-void CWFHalcIcon::SetResourceInst(HINSTANCE module) {
-  s_resources = module;
-}
-CWFPrinterDLL* CWFHalcIcon::GetPrinterDLL() {
-  return s_registration;
-}
-HINSTANCE CWFHalcIcon::GetResourceInstance(UINT) {
-  return s_resources;
-}
 int CWFHalcIcon::BelongsToFamily(ULONG key) {
   return key == 6;
 }
@@ -115,42 +98,22 @@ CString CWFHalcIcon::GetGhostName() {
 }
 
 void CWFHalcIcon::DetermineModel() {
-  CString model;
-  if (!IsOEMPrinter()) {
-    wf::fw::ResourceHandleSwitch resources(s_resources);
-    model.LoadString(kModelName);
-  }
-  setText(m_model, model);
+  loadModel(kModelName);
 }
 
 // ---- stored record ----
 
 ULONG CWFHalcIcon::CreateHalcyonStoredAlerts() const {
-  ULONG mask = 0;
-  for (int i = 0; i < kFamilyAlertCount; ++i)
-    if (m_familyAlerts[i]) mask |= 1u << (kFamilyAlertCount - 1 - i);
-  return mask;
+  return packFlags(m_familyAlerts);
 }
 
 void CWFHalcIcon::RestoreHalcyonAlerts(ULONG mask) {
-  for (int i = 0; i < kFamilyAlertCount; ++i) m_familyAlerts[i] = (mask >> (kFamilyAlertCount - 1 - i)) & 1;
+  unpackFlags(m_familyAlerts, mask);
 }
 
 void CWFHalcIcon::CreateSpecificBinaryData(void* out) {
   CWFMeridianIcon::CreateSpecificBinaryData(out);
   static_cast<HALCYONBINARYDATA*>(out)->storedAlerts = CreateHalcyonStoredAlerts();
-}
-
-void* CWFHalcIcon::CreateRefreshData() {
-  auto* record = new (std::nothrow) BYTE[sizeof(HALCYONBINARYDATA)]();
-  if (record) CreateSpecificBinaryData(record);
-  return record;
-}
-
-void CWFHalcIcon::WriteBinaryEnumData(HKEY key) {
-  HALCYONBINARYDATA record{};
-  CreateSpecificBinaryData(&record);
-  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
 }
 
 // ---- alert decoding ----
@@ -227,57 +190,25 @@ WF_HC_DECODER(ProcessWarningAlerts, kWarnings, ALERT_SUBTYPE_WARNING)
 WF_HC_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 #undef WF_HC_DECODER
 
-#define WF_HC_PASS_THROUGH(Name)                                                                    \
-  UINT CWFHalcIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
-    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;                \
-  }
-WF_HC_PASS_THROUGH(ProcessInputAlerts)
-WF_HC_PASS_THROUGH(ProcessOutputAlerts)
-WF_HC_PASS_THROUGH(ProcessCfgChgAlerts)
-WF_HC_PASS_THROUGH(ProcessServiceReqAlerts)
-#undef WF_HC_PASS_THROUGH
-
 // ---- alert choices and help ----
 
 void CWFHalcIcon::ShowHelpforError() {
-  UINT specific = 0;
-  bool ours = false;
-  {
-    CMutex mutex(GetMutexName("AlertLock"));
-    mutex.Wait(wf::kInfinite);
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    // The family's small ids mean its alerts only within device-status
-    // messages: another message's specific id 0 is no empty toner.
-    if (message && message->GetAlert()->GetType() == WM_BCE_DSA_ALERT) {
-      specific = message->GetAlert()->GetSpecificAlert();
-      ours = true;
-    }
-    mutex.Release();
-  }
+  // The family's small ids mean its alerts only within device-status
+  // messages: another message's specific id 0 is no empty toner.
+  const std::optional<UINT> specific = topAlertSpecific(true);
   WFAppServices* app = WFGetApp();
-  if (ours && app)
+  if (specific && app)
     for (const auto& [id, help] : kHelp)
-      if (id == specific) return void(app->WinHelp(help, HELP_CONTEXT));
+      if (id == *specific) return void(app->WinHelp(help, HELP_CONTEXT));
   CWFMeridianIcon::ShowHelpforError();
 }
 
 void CWFHalcIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < kFamilyAlertCount; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i].load());
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFHalcIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < kFamilyAlertCount; ++i)
-      m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? TRUE : FALSE;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   for (const ClassRows& rows : kClassRows) {
     if (alerts->mask & rows.bit) continue;

@@ -65,14 +65,9 @@ CWFKstoneIcon::CWFKstoneIcon() {
   ConstructorInit();
 }
 
-CWFKstoneIcon::CWFKstoneIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+CWFKstoneIcon::CWFKstoneIcon(WFPrtObj* object, void* record) : CWFMeridianFamilyIcon(object, record) {
   ConstructorInit();
-  const auto* stored = static_cast<const KEYSTONEBINARYDATA*>(record);
-  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
-  if (stored) {
-    RestoreKeystoneAlerts(stored->storedAlerts);
-    RestoreVireoAlerts(stored->meridian.storedAlerts);
-  }
+  if (const KEYSTONEBINARYDATA* stored = adoptRecord(record)) RestoreKeystoneAlerts(stored->storedAlerts);
 }
 
 void CWFKstoneIcon::ConstructorInit() {
@@ -81,18 +76,6 @@ void CWFKstoneIcon::ConstructorInit() {
   SetTrackingJS(FALSE);
 }
 
-void CWFKstoneIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
-  s_registration = registration;
-}
-void CWFKstoneIcon::SetResourceInst(HINSTANCE module) {
-  s_resources = module;
-}
-CWFPrinterDLL* CWFKstoneIcon::GetPrinterDLL() {
-  return s_registration;
-}
-HINSTANCE CWFKstoneIcon::GetResourceInstance(UINT) {
-  return s_resources;
-}
 int CWFKstoneIcon::BelongsToFamily(ULONG key) {
   return key == 7;
 }
@@ -102,12 +85,7 @@ CString CWFKstoneIcon::GetGhostName() {
 }
 
 void CWFKstoneIcon::DetermineModel() {
-  CString model;
-  if (!IsOEMPrinter()) {
-    wf::fw::ResourceHandleSwitch resources(s_resources);
-    model.LoadString(kModelName);
-  }
-  setText(m_model, model);
+  loadModel(kModelName);
   UpdateInputChars();
 }
 
@@ -129,24 +107,13 @@ void CWFKstoneIcon::AddExtraOpenPages(CPropertySheet* sheet) {
 
 int CWFKstoneIcon::AddExtraOpenTabs(CMenu* menu) {
   if (!GetBidiActive() || !menu) return FALSE;
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (UINT command : {kJobBufferingCommand, kTrayLevelsCommand}) {
-    CString text;
-    text.LoadString(command);
-    menu->AppendMenu(MF_STRING, command, text);
-  }
+  appendExtraTabs(menu, {kJobBufferingCommand, kTrayLevelsCommand});
   return TRUE;
 }
 
 int CWFKstoneIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
   if (!GetBidiActive()) return FALSE;
-  *found = 1;
-  if (command == kJobBufferingCommand) {
-    *index += 1;
-    return TRUE;
-  }
-  *index += 2;
-  return command == kTrayLevelsCommand;
+  return extraPageNum(index, found, command, {kJobBufferingCommand, kTrayLevelsCommand});
 }
 
 int CWFKstoneIcon::HandleExtraMenuCmd(UINT command) {
@@ -173,31 +140,16 @@ short CWFKstoneIcon::GetSpoolBufferPercent(int check, unsigned char* percent) {
 // ---- stored record ----
 
 ULONG CWFKstoneIcon::CreateKeystoneStoredAlerts() const {
-  ULONG mask = 0;
-  for (int i = 0; i < kFamilyAlertCount; ++i)
-    if (m_familyAlerts[i]) mask |= 1u << (kFamilyAlertCount - 1 - i);
-  return mask;
+  return packFlags(m_familyAlerts);
 }
 
 void CWFKstoneIcon::RestoreKeystoneAlerts(ULONG mask) {
-  for (int i = 0; i < kFamilyAlertCount; ++i) m_familyAlerts[i] = (mask >> (kFamilyAlertCount - 1 - i)) & 1;
+  unpackFlags(m_familyAlerts, mask);
 }
 
 void CWFKstoneIcon::CreateSpecificBinaryData(void* out) {
   CWFMeridianIcon::CreateSpecificBinaryData(out);
   static_cast<KEYSTONEBINARYDATA*>(out)->storedAlerts = CreateKeystoneStoredAlerts();
-}
-
-void* CWFKstoneIcon::CreateRefreshData() {
-  auto* record = new (std::nothrow) BYTE[sizeof(KEYSTONEBINARYDATA)]();
-  if (record) CreateSpecificBinaryData(record);
-  return record;
-}
-
-void CWFKstoneIcon::WriteBinaryEnumData(HKEY key) {
-  KEYSTONEBINARYDATA record{};
-  CreateSpecificBinaryData(&record);
-  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
 }
 
 // ---- alerts ----
@@ -239,17 +191,6 @@ const DecodedAlert* findRow(const DecodedAlert (&table)[N], UINT id) {
 WF_KY_DECODER(ProcessUIRAlerts, kInterventions, ALERT_SUBTYPE_INTERVENTION)
 WF_KY_DECODER(ProcessPaperJamAlerts, kJams, 3)
 #undef WF_KY_DECODER
-
-#define WF_KY_PASS_THROUGH(Name)                                                                      \
-  UINT CWFKstoneIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
-    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;                  \
-  }
-WF_KY_PASS_THROUGH(ProcessInputAlerts)
-WF_KY_PASS_THROUGH(ProcessOutputAlerts)
-WF_KY_PASS_THROUGH(ProcessSupplyAlerts)
-WF_KY_PASS_THROUGH(ProcessCfgChgAlerts)
-WF_KY_PASS_THROUGH(ProcessServiceReqAlerts)
-#undef WF_KY_PASS_THROUGH
 
 UINT CWFKstoneIcon::ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                                          UINT handled) {
@@ -309,42 +250,20 @@ CString CWFKstoneIcon::GetPaperLowErrorString(WORD tray) {
 }
 
 void CWFKstoneIcon::ShowHelpforError() {
-  UINT specific = 0;
-  bool any = false;
-  {
-    CMutex mutex(GetMutexName("AlertLock"));
-    mutex.Wait(wf::kInfinite);
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    if (message) {
-      specific = message->GetAlert()->GetSpecificAlert();
-      any = true;
-    }
-    mutex.Release();
-  }
+  const std::optional<UINT> specific = topAlertSpecific();
   WFAppServices* app = WFGetApp();
-  if (any && app)
+  if (specific && app)
     for (const auto& [id, help] : kHelp)
-      if (id == specific) return void(app->WinHelp(help, HELP_CONTEXT));
+      if (id == *specific) return void(app->WinHelp(help, HELP_CONTEXT));
   CWFMeridianIcon::ShowHelpforError();
 }
 
 void CWFKstoneIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < kFamilyAlertCount; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i]);
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFKstoneIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < kFamilyAlertCount; ++i)
-      m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? 1 : 0;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   for (const FamilyAlert& a : kFamilyAlerts)
     if (!(alerts->mask & a.classBit) && list->GetAlertState(a.id)) alerts->mask |= a.classBit;

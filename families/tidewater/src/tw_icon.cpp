@@ -60,15 +60,9 @@ CWFTwIcon::CWFTwIcon() {
   ConstructorInit();
 }
 
-CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianIcon(object, record) {
+CWFTwIcon::CWFTwIcon(WFPrtObj* object, void* record) : CWFMeridianFamilyIcon(object, record) {
   ConstructorInit();
-  const auto* stored = static_cast<const TIDEWATERBINARYDATA*>(record);
-  // The Meridian part named a ghost with its own family's name.
-  if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
-  if (stored) {
-    RestoreTidewaterAlerts(stored->storedAlerts);
-    RestoreVireoAlerts(stored->meridian.storedAlerts);
-  }
+  if (const TIDEWATERBINARYDATA* stored = adoptRecord(record)) RestoreTidewaterAlerts(stored->storedAlerts);
 }
 
 CWFTwIcon::~CWFTwIcon() {
@@ -101,18 +95,6 @@ void CWFTwIcon::OnConnectionUpdated() {
 
 // ---- family identity ----
 
-void CWFTwIcon::SetPrinterDLL(CWFPrinterDLL* registration) {
-  s_registration = registration;
-}
-void CWFTwIcon::SetResourceInst(HINSTANCE module) {
-  s_resources = module;
-}
-CWFPrinterDLL* CWFTwIcon::GetPrinterDLL() {
-  return s_registration;
-}
-HINSTANCE CWFTwIcon::GetResourceInstance(UINT) {
-  return s_resources;
-}
 int CWFTwIcon::BelongsToFamily(ULONG key) {
   return key == 3 || key == 8;
 }
@@ -125,40 +107,22 @@ CString CWFTwIcon::GetGhostName() {
 }
 
 void CWFTwIcon::DetermineModel() {
-  CString model;
-  if (!IsOEMPrinter()) {
-    wf::fw::ResourceHandleSwitch resources(s_resources);
-    model.LoadString(kModelName);
-  }
-  setText(m_model, model);
+  loadModel(kModelName);
 }
 
 // ---- stored record ----
 
 ULONG CWFTwIcon::CreateTidewaterStoredAlerts() const {
-  return (m_familyAlerts[0] ? 2u : 0u) | (m_familyAlerts[1] ? 1u : 0u);
+  return packFlags(m_familyAlerts);
 }
 
 void CWFTwIcon::RestoreTidewaterAlerts(ULONG mask) {
-  m_familyAlerts[0] = (mask & 2) ? 1 : 0;
-  m_familyAlerts[1] = (mask & 1) ? 1 : 0;
+  unpackFlags(m_familyAlerts, mask);
 }
 
 void CWFTwIcon::CreateSpecificBinaryData(void* out) {
   CWFMeridianIcon::CreateSpecificBinaryData(out);
   static_cast<TIDEWATERBINARYDATA*>(out)->storedAlerts = CreateTidewaterStoredAlerts();
-}
-
-void* CWFTwIcon::CreateRefreshData() {
-  auto* record = new (std::nothrow) BYTE[sizeof(TIDEWATERBINARYDATA)]();
-  if (record) CreateSpecificBinaryData(record);
-  return record;
-}
-
-void CWFTwIcon::WriteBinaryEnumData(HKEY key) {
-  TIDEWATERBINARYDATA record{};
-  CreateSpecificBinaryData(&record);
-  wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
 }
 
 // ---- pages and menu ----
@@ -197,28 +161,13 @@ void CWFTwIcon::AddExtraOpenPages(CPropertySheet* sheet) {
 
 int CWFTwIcon::AddExtraOpenTabs(CMenu* menu) {
   if (!extraPagesShown() || !menu) return FALSE;
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (UINT command : {kPaperFontCommand, kPresentationCommand, kAdvancedCommand}) {
-    CString text;
-    text.LoadString(command);
-    menu->AppendMenu(MF_STRING, command, text);
-  }
+  appendExtraTabs(menu, {kPaperFontCommand, kPresentationCommand, kAdvancedCommand});
   return TRUE;
 }
 
 int CWFTwIcon::GetExtraPageNum(UINT* index, int* found, UINT command) {
   if (!extraPagesShown()) return FALSE;
-  *found = 1;
-  if (command == kPaperFontCommand) {
-    *index += 1;
-    return TRUE;
-  }
-  if (command == kPresentationCommand) {
-    *index += 2;
-    return TRUE;
-  }
-  *index += 3;
-  return command == kAdvancedCommand;
+  return extraPageNum(index, found, command, {kPaperFontCommand, kPresentationCommand, kAdvancedCommand});
 }
 
 int CWFTwIcon::HandleExtraMenuCmd(UINT command) {
@@ -276,15 +225,10 @@ BOOL CWFTwIcon::GetPPDSCapable() {
 // ---- alerts ----
 
 void CWFTwIcon::ShowHelpforError() {
-  UINT specific = 0;
-  const bool any = underMutex(this, "AlertLock", wf::kInfinite, [&] {
-    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
-    if (!message) message = m_alertStorage.GetTopAlertMsg();
-    if (message) specific = message->GetAlert()->GetSpecificAlert();
-  });
-  const int index = familyAlertIndex(specific);
+  const std::optional<UINT> specific = topAlertSpecific();
+  const int index = specific ? familyAlertIndex(*specific) : -1;
   WFAppServices* app = WFGetApp();
-  if (!any || index < 0 || !app) return CWFMeridianIcon::ShowHelpforError();
+  if (index < 0 || !app) return CWFMeridianIcon::ShowHelpforError();
   app->WinHelp(kFamilyAlerts[index].help, HELP_CONTEXT);
 }
 
@@ -310,34 +254,12 @@ UINT CWFTwIcon::ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERT
   return result;
 }
 
-#define WF_TW_PASS_THROUGH(Name)                                                                  \
-  UINT CWFTwIcon::Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) { \
-    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;              \
-  }
-WF_TW_PASS_THROUGH(ProcessInputAlerts)
-WF_TW_PASS_THROUGH(ProcessCfgChgAlerts)
-WF_TW_PASS_THROUGH(ProcessOutputAlerts)
-WF_TW_PASS_THROUGH(ProcessPaperJamAlerts)
-WF_TW_PASS_THROUGH(ProcessServiceReqAlerts)
-WF_TW_PASS_THROUGH(ProcessWarningAlerts)
-WF_TW_PASS_THROUGH(ProcessSupplyAlerts)
-#undef WF_TW_PASS_THROUGH
-
 void CWFTwIcon::UpdateAlertList(CWFAlertDlgList* list) {
-  CWFMeridianIcon::UpdateAlertList(list);
-  wf::fw::ResourceHandleSwitch resources(s_resources);
-  for (int i = 0; i < 2; ++i) {
-    ALERT_DLG_STRUCT item;
-    item.name.LoadString(kFamilyAlerts[i].title);
-    item.key = kFamilyAlerts[i].id;
-    item.state = static_cast<UINT>(m_familyAlerts[i]);
-    list->Add(&item);
-  }
+  listFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
 }
 
 void CWFTwIcon::SetBceAlerts(CWFAlertDlgList* list, ALERTS* alerts, int store) {
-  if (store)
-    for (int i = 0; i < 2; ++i) m_familyAlerts[i] = list->GetAlertState(kFamilyAlerts[i].id) ? 1 : 0;
+  if (store) takeFamilyAlerts(list, kFamilyAlerts, m_familyAlerts);
   CWFMeridianIcon::SetBceAlerts(list, alerts, TRUE);
   if (!(alerts->mask & kInterventionClass))
     for (const FamilyAlert& a : kFamilyAlerts)

@@ -7,7 +7,7 @@
 #include "framework/ddx.h"
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
-#include "platform/module.h"
+#include "prtgui/prt_pages.h"
 
 namespace {
 
@@ -23,19 +23,6 @@ constexpr DWORD kHelpIDs[] = {1044,  10201, 1060,  10201, 1045,  10202, 1062,  1
                               10203, 1047,  10204, 1063,  10204, 1048,  10205, 1064,  10205, 1049,  10206,
                               1065,  10206, 1043,  10207, 1033,  10213, 1034,  10209, 1001,  10210, 1000,
                               10208, 1059,  10212, 1066,  0,     1067,  10212, 0,     0};
-
-// The Quick Setup texts are the main program's: WFGUIDLL, which may come
-// earlier in the resource chain, has its own under the same numbers.
-CString mainString(UINT id) {
-  CString text;
-  const wf::ModuleHandle library = wf::loadModule("WFRESDLL.DLL");
-  {
-    wf::fw::ResourceHandleSwitch mainProgram(library);
-    text.LoadString(id);
-  }
-  if (library) wf::freeModule(library);
-  return text;
-}
 
 }  // namespace
 
@@ -114,28 +101,16 @@ void CTwOpPanel::OnLongPress() {
 
 void CTwOpPanel::OnQuickSetupReceive() {
   if (!m_pIcon) return;
-  const CString path = wf::chooseQuickSetupFile(this, FALSE, mainString(44), mainString(43));
+  const CString path =
+      wf::chooseQuickSetupFile(this, FALSE, wf::mainProgramString(44), wf::mainProgramString(43));
   if (!path.IsEmpty()) m_pIcon->DoQuickSetupReceive(this, path);
 }
 
 void CTwOpPanel::OnQuickSetupSend() {
   if (!m_pIcon) return;
-  const CString caption = mainString(43);
-  if (MessageBox(GetSafeHwnd(), mainString(82), caption, MB_OKCANCEL) != IDOK) return;
-  for (;;) {
-    const CString path = wf::chooseQuickSetupFile(this, TRUE, mainString(44), caption);
-    if (path.IsEmpty()) return;
-    const std::optional<LONG> result = wf::verifyQuickSetupPath(m_pIcon, path);
-    if (!result) return;
-    if (*result != wf::kQuickSetupMismatch) {
-      m_pIcon->DoQuickSetupSend(this, path);
-      return;
-    }
-    // The printer's name is an argument, never format text.
-    CString text;
-    text.Format(mainString(47).str().c_str(), m_pIcon->GetName().str().c_str());
-    MessageBox(GetSafeHwnd(), text, caption, MB_OK);
-  }
+  // A refused file is told with the printer's name.
+  wf::sendQuickSetup(this, m_pIcon, wf::mainProgramString,
+                     [this](const CString&) { return m_pIcon->GetName(); });
 }
 
 LRESULT CTwOpPanel::OnQSDone(WPARAM, LPARAM lParam) {

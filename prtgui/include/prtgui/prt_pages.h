@@ -2,6 +2,7 @@
 // The base pages of a printer's notebook. Each keeps its help table and the
 // virtual operations the notebook calls on it; the family modules derive
 // their pages from these and override the same operations.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,6 +103,14 @@ CString chooseQuickSetupFile(CWnd* owner, BOOL open, const CString& filter, cons
 // mismatch; none when the object cannot be borrowed.
 std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& path);
 constexpr LONG kQuickSetupMismatch = 2;
+// A panel page's Quick Setup send: confirm, then choose files until the
+// printer takes one. `text` reads the page's strings; a refused file is
+// told with text 47 naming `refusedName(path)`.
+void sendQuickSetup(CWnd* page, CWFPrinterIcon* icon, const std::function<CString(UINT)>& text,
+                    const std::function<CString(const CString&)>& refusedName);
+// String `id` of the main program's own library (WFRESDLL): a family's
+// library, earlier in the resource chain, uses some of the same numbers.
+CString mainProgramString(UINT id);
 // WM_WF_QSDONE: the progress dialog in lParam has let its transfer go and goes.
 void endQuickSetup(LPARAM dialog);
 }  // namespace wf

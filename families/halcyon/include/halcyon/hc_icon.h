@@ -24,7 +24,7 @@ struct HALCYONJSALERTDATA : WFPrtObj::JSALERTDATA {
   ULONG pairs[kPairs][2] = {};
 };
 
-class CWFHalcIcon : public CWFMeridianIcon {
+class CWFHalcIcon : public CWFMeridianFamilyIcon<CWFHalcIcon, HALCYONBINARYDATA> {
   DECLARE_DYNCREATE(CWFHalcIcon)
  public:
   static constexpr int kFamilyAlertCount = 29;
@@ -32,10 +32,6 @@ class CWFHalcIcon : public CWFMeridianIcon {
   CWFHalcIcon();
   CWFHalcIcon(WFPrtObj* object, void* record);
 
-  static void SetPrinterDLL(CWFPrinterDLL* registration);
-  static void SetResourceInst(HINSTANCE module);
-  CWFPrinterDLL* GetPrinterDLL() override;
-  HINSTANCE GetResourceInstance(UINT which) override;
   int BelongsToFamily(ULONG key) override;
   int IgnorePaperSizeInGraphic() override { return TRUE; }
   int SupportColorLevels() override { return TRUE; }
@@ -43,9 +39,7 @@ class CWFHalcIcon : public CWFMeridianIcon {
   CString GetGhostName() override;
   void DetermineModel() override;
 
-  void WriteBinaryEnumData(HKEY key) override;
   void CreateSpecificBinaryData(void* record) override;
-  void* CreateRefreshData() override;
   ULONG CreateHalcyonStoredAlerts() const;
   void RestoreHalcyonAlerts(ULONG mask);
   BOOL GetFamilyAlertFlag(int index) const { return m_familyAlerts[index].load(); }
@@ -63,13 +57,8 @@ class CWFHalcIcon : public CWFMeridianIcon {
 
  protected:
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
   UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                              UINT handled) override;
-  UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
-                               UINT handled) override;
   UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
   UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
 
@@ -84,7 +73,4 @@ class CWFHalcIcon : public CWFMeridianIcon {
 
   // Written on the user-interface thread, read on the alert thread.
   std::atomic<BOOL> m_familyAlerts[kFamilyAlertCount];
-
-  static inline CWFPrinterDLL* s_registration = nullptr;
-  static inline HINSTANCE s_resources = nullptr;
 };

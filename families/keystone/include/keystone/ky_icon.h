@@ -24,7 +24,7 @@ constexpr UINT WM_KY_JBARMED = 1185;
 constexpr UINT WM_KY_JBALERT = 1189;
 constexpr UINT WM_KY_JBERROR = 1190;
 
-class CWFKstoneIcon : public CWFMeridianIcon {
+class CWFKstoneIcon : public CWFMeridianFamilyIcon<CWFKstoneIcon, KEYSTONEBINARYDATA> {
   DECLARE_DYNCREATE(CWFKstoneIcon)
  public:
   static constexpr int kFamilyAlertCount = 6;
@@ -32,10 +32,6 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   CWFKstoneIcon();
   CWFKstoneIcon(WFPrtObj* object, void* record);
 
-  static void SetPrinterDLL(CWFPrinterDLL* registration);
-  static void SetResourceInst(HINSTANCE module);
-  CWFPrinterDLL* GetPrinterDLL() override;
-  HINSTANCE GetResourceInstance(UINT which) override;
   int BelongsToFamily(ULONG key) override;
 
   CString GetGhostName() override;
@@ -51,9 +47,7 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   int GetExtraPageNum(UINT* index, int* found, UINT command) override;
   int HandleExtraMenuCmd(UINT command) override;
 
-  void WriteBinaryEnumData(HKEY key) override;
   void CreateSpecificBinaryData(void* record) override;
-  void* CreateRefreshData() override;
   ULONG CreateKeystoneStoredAlerts() const;
   void RestoreKeystoneAlerts(ULONG mask);
   BOOL GetFamilyAlertFlag(int index) const { return m_familyAlerts[index]; }
@@ -87,19 +81,10 @@ class CWFKstoneIcon : public CWFMeridianIcon {
   UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
                              UINT handled) override;
   UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
-                               UINT handled) override;
 
  private:
   void armNotify(BOOL on);
 
   BOOL m_familyAlerts[kFamilyAlertCount] = {1, 1, 1, 1, 1, 1};
   std::atomic<HWND> m_jobBufWindow{0};
-
-  static inline CWFPrinterDLL* s_registration = nullptr;
-  static inline HINSTANCE s_resources = nullptr;
 };

@@ -6,11 +6,20 @@
 // family model name and the family pages. Virtual operations new to the
 // family come after those of CWFPrinterIcon, in their fixed order.
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
+#include <new>
+#include <optional>
+#include <type_traits>
 
+#include "common/alert_dlg_list.h"
 #include "common/printer_icon.h"
 #include "common/wait_objects.h"
+#include "framework/menu.h"
+#include "framework/resources.h"
 #include "meridian/alert_queues.h"
+#include "platform/clock.h"
+#include "platform/registry.h"
 
 // The stored record of this family: the base part, then the family's.
 #pragma pack(push, 1)
@@ -207,4 +216,140 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   CMutex* m_pDeleteHeld = nullptr;
   CMutex* m_pFormatHeld = nullptr;
   CMutex* m_pListViewHeld = nullptr;
+};
+
+// The part every derived family's icon shares: `Record` is the family's
+// stored record (the Meridian part as `meridian`, then the family's alert
+// mask as `storedAlerts`). The registration and resource library are kept
+// per family, since the base reaches them through the named virtual entry
+// points; the Process*Alerts passes leave to the Meridian decoding what the
+// family has not handled.
+template <class Family, class Record>
+class CWFMeridianFamilyIcon : public CWFMeridianIcon {
+ public:
+  using CWFMeridianIcon::CWFMeridianIcon;
+
+  static void SetPrinterDLL(CWFPrinterDLL* registration) { s_registration = registration; }
+  static void SetResourceInst(HINSTANCE module) { s_resources = module; }
+  CWFPrinterDLL* GetPrinterDLL() override { return s_registration; }
+  HINSTANCE GetResourceInstance(UINT) override { return s_resources; }
+
+  void* CreateRefreshData() override {
+    auto* record = new (std::nothrow) BYTE[sizeof(Record)]();
+    if (record) CreateSpecificBinaryData(record);
+    return record;
+  }
+  void WriteBinaryEnumData(HKEY key) override {
+    Record record{};
+    CreateSpecificBinaryData(&record);
+    wf::RegSetValueExA(key, "data", 0, wf::REG_BINARY, reinterpret_cast<const BYTE*>(&record), sizeof record);
+  }
+
+ protected:
+#define WF_MERIDIAN_FAMILY_PASS(Name)                                                           \
+  UINT Name(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override { \
+    return handled < count ? CWFMeridianIcon::Name(alert, count, data, handled) : 0;            \
+  }
+  WF_MERIDIAN_FAMILY_PASS(ProcessUIRAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessInputAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessCfgChgAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessOutputAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessPaperJamAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessServiceReqAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessWarningAlerts)
+  WF_MERIDIAN_FAMILY_PASS(ProcessSupplyAlerts)
+#undef WF_MERIDIAN_FAMILY_PASS
+
+  // Called from the family's constructor once it is initialised: names a
+  // ghost the record does not name, restores the Meridian alerts, and
+  // gives the record back for the family's own mask.
+  const Record* adoptRecord(const void* record) {
+    const auto* stored = static_cast<const Record*>(record);
+    if (IsGhost() && !(stored && !wf::recordName(stored->meridian.base).IsEmpty())) SetName(GetGhostName());
+    if (stored) RestoreVireoAlerts(stored->meridian.storedAlerts);
+    return stored;
+  }
+  // The model name `id` from the family's library; none for an OEM printer.
+  void loadModel(UINT id) {
+    CString model;
+    if (!IsOEMPrinter()) {
+      wf::fw::ResourceHandleSwitch resources(s_resources);
+      model.LoadString(id);
+    }
+    setText(m_model, model);
+  }
+  // The menu items of the family's extra pages, named from its library.
+  void appendExtraTabs(CMenu* menu, std::initializer_list<UINT> commands) {
+    wf::fw::ResourceHandleSwitch resources(s_resources);
+    for (UINT command : commands) {
+      CString text;
+      text.LoadString(command);
+      menu->AppendMenu(MF_STRING, command, text);
+    }
+  }
+  // Moves `index` past the extra pages (`commands`, in page order) up to
+  // `command`'s, or past all of them; TRUE when `command` is one.
+  static int extraPageNum(UINT* index, int* found, UINT command, std::initializer_list<UINT> commands) {
+    *found = 1;
+    UINT position = 0;
+    for (UINT page : commands) {
+      ++position;
+      if (page == command) {
+        *index += position;
+        return TRUE;
+      }
+    }
+    *index += position;
+    return FALSE;
+  }
+  // The specific id of the first hard error, else of the top alert; none
+  // without one, or with `deviceStatusOnly` when it is another message.
+  std::optional<UINT> topAlertSpecific(bool deviceStatusOnly = false) {
+    std::optional<UINT> specific;
+    CMutex mutex(GetMutexName("AlertLock"));
+    mutex.Wait(wf::kInfinite);
+    CWFAlertMsg* message = m_alertStorage.Get1stHardErrorMsg();
+    if (!message) message = m_alertStorage.GetTopAlertMsg();
+    if (message && (!deviceStatusOnly || message->GetAlert()->GetType() == WM_BCE_DSA_ALERT))
+      specific = message->GetAlert()->GetSpecificAlert();
+    mutex.Release();
+    return specific;
+  }
+  // The Meridian alerts, then the family's: each row's `title` from the
+  // family's library, its `id` and its flag.
+  template <class Rows, class Flags>
+  void listFamilyAlerts(CWFAlertDlgList* list, const Rows& rows, const Flags& flags) {
+    CWFMeridianIcon::UpdateAlertList(list);
+    wf::fw::ResourceHandleSwitch resources(s_resources);
+    for (std::size_t i = 0; i < std::extent_v<Flags>; ++i) {
+      ALERT_DLG_STRUCT item;
+      item.name.LoadString(rows[i].title);
+      item.key = rows[i].id;
+      item.state = static_cast<UINT>(static_cast<BOOL>(flags[i]));
+      list->Add(&item);
+    }
+  }
+  // Each flag from the dialog's choice for its row's `id`.
+  template <class Rows, class Flags>
+  static void takeFamilyAlerts(CWFAlertDlgList* list, const Rows& rows, Flags& flags) {
+    for (std::size_t i = 0; i < std::extent_v<Flags>; ++i)
+      flags[i] = list->GetAlertState(rows[i].id) ? TRUE : FALSE;
+  }
+  // The family's flags as a mask, flag 0 in the highest of their bits.
+  template <class Flags>
+  static ULONG packFlags(const Flags& flags) {
+    constexpr int n = static_cast<int>(std::extent_v<Flags>);
+    ULONG mask = 0;
+    for (int i = 0; i < n; ++i)
+      if (flags[i]) mask |= 1u << (n - 1 - i);
+    return mask;
+  }
+  template <class Flags>
+  static void unpackFlags(Flags& flags, ULONG mask) {
+    constexpr int n = static_cast<int>(std::extent_v<Flags>);
+    for (int i = 0; i < n; ++i) flags[i] = (mask >> (n - 1 - i)) & 1;
+  }
+
+  static inline CWFPrinterDLL* s_registration = nullptr;
+  static inline HINSTANCE s_resources = nullptr;
 };

@@ -19,7 +19,7 @@ struct TIDEWATERBINARYDATA {
 #pragma pack(pop)
 static_assert(sizeof(TIDEWATERBINARYDATA) == 116);
 
-class CWFTwIcon : public CWFMeridianIcon, public CTwSettingsHost {
+class CWFTwIcon : public CWFMeridianFamilyIcon<CWFTwIcon, TIDEWATERBINARYDATA>, public CTwSettingsHost {
   DECLARE_DYNCREATE(CWFTwIcon)
  public:
   // Menu commands, also the views of the three extra pages.
@@ -32,10 +32,6 @@ class CWFTwIcon : public CWFMeridianIcon, public CTwSettingsHost {
   CWFTwIcon(WFPrtObj* object, void* record);
   ~CWFTwIcon() override;
 
-  static void SetPrinterDLL(CWFPrinterDLL* registration);
-  static void SetResourceInst(HINSTANCE module);
-  CWFPrinterDLL* GetPrinterDLL() override;
-  HINSTANCE GetResourceInstance(UINT which) override;
   int BelongsToFamily(ULONG key) override;
 
   CString GetGhostName() override;
@@ -43,9 +39,7 @@ class CWFTwIcon : public CWFMeridianIcon, public CTwSettingsHost {
   int IgnorePaperSizeInGraphic() override { return 1; }
   void OnConnectionUpdated() override;
 
-  void WriteBinaryEnumData(HKEY key) override;
   void CreateSpecificBinaryData(void* record) override;
-  void* CreateRefreshData() override;
   // Bit 1: alert 6141, bit 0: alert 6140.
   ULONG CreateTidewaterStoredAlerts() const;
   void RestoreTidewaterAlerts(ULONG mask);
@@ -84,15 +78,6 @@ class CWFTwIcon : public CWFMeridianIcon, public CTwSettingsHost {
   void AddStatsPage(CPropertySheet* sheet) override;
 
   UINT ProcessUIRAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessInputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessCfgChgAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessOutputAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessPaperJamAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
-                             UINT handled) override;
-  UINT ProcessServiceReqAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data,
-                               UINT handled) override;
-  UINT ProcessWarningAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
-  UINT ProcessSupplyAlerts(CWFAlert* alert, UINT count, WFPrtObj::WFPALERTDATA* data, UINT handled) override;
 
  private:
   bool extraPagesShown();
@@ -102,7 +87,4 @@ class CWFTwIcon : public CWFMeridianIcon, public CTwSettingsHost {
 
   BOOL m_familyAlerts[2] = {1, 1};
   std::optional<Lights> m_lights;
-
-  static inline CWFPrinterDLL* s_registration = nullptr;
-  static inline HINSTANCE s_resources = nullptr;
 };
