@@ -1,14 +1,11 @@
 // The Halcyon family end to end: a colour printer simulated on LPT4, the
 // family module in the helper process over the real broker.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +13,7 @@
 #include "broker/corbce.h"
 #include "child/prtgui_child.h"
 #include "eventually.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
@@ -32,39 +29,16 @@ constexpr std::uint32_t kSupplies = 0x08, kWarnings = 0x20, kJobStatistics = 0x8
 constexpr unsigned kStatisticsView = 32779;
 constexpr int kTrackBox = 1018;
 
-class HalcyonEndToEnd : public ::testing::Test {
+class HalcyonEndToEnd : public wf::testing::PrinterHelperTest {
  protected:
   void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "halcyon-chroma.profile");
-    ASSERT_TRUE(profile);
-    model = std::make_shared<sim::PrinterModel>(std::move(*profile));
-    server = sim::PortServer::start(kPort, model);
-    ASSERT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->halcyon();
-    ASSERT_EQ(app->enumerate(), 1);
-    handle = app->icons().at(0).handle;
-  }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
+    PrinterHelperTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(startOn(kPort, "halcyon-chroma", Family::Halcyon));
   }
   // The printer's alert list `list` (as the status asks it) holds `record` alone.
   void alertList(int list, const std::string& record) {
     model->update([&](sim::Profile& p) { p.alertLists[list - sim::kFirstAlertList] = {record}; });
   }
-
-  std::shared_ptr<sim::PrinterModel> model;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
-  std::uint16_t handle = 0;
 };
 
 TEST_F(HalcyonEndToEnd, SupplyAndWarningAlertsAreTheFamilys) {

@@ -25,6 +25,7 @@
 #include "hex_bytes.h"
 #include "platform/clock.h"
 #include "platform/runtime_dir.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "tag_items.h"
 #include "test_dirs.h"
@@ -44,18 +45,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class PrtGuiEndToEnd : public ::testing::Test {
+// Several printers served here, beside the fixture's one.
+class PrtGuiEndToEnd : public wf::testing::PrinterHelperTest {
  protected:
-  void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-  }
   void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
+    PrinterHelperTest::TearDown();
     for (auto& s : servers) s.reset();
   }
 
@@ -100,7 +94,6 @@ class PrtGuiEndToEnd : public ::testing::Test {
   std::map<int, std::string> modelNames;
   std::shared_ptr<sim::PrinterModel> models[10];
   std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<PrtGuiChild> app;
 };
 
 TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
