@@ -4,15 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../e2e/child/e2e_child.h"
-#include "broker/corbce.h"
 #include "child/prtgui_child.h"
 #include "eventually.h"
+#include "other_app_job.h"
 #include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
@@ -94,23 +92,10 @@ TEST_F(HalcyonEndToEnd, AJobLineEndsWithTheTwentyExtraNumbers) {
 
   // Another application prints a one-page job named "colour".
   wf::testing::EndToEndChild secondary;
-  ASSERT_GT(secondary.registerApp(), 0);
-  const auto listed = secondary.enumerate(BCE_NET_LOCAL);
-  ASSERT_EQ(listed.handles.size(), 1u);
-  const std::string uel = "\x1B%-12345X";
-  const std::string job =
-      uel + "@PJL JOB NAME=\"colour\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\f" + uel + "@PJL EOJ\r\n" + uel;
-  EXPECT_EQ(secondary.startDoc(listed.handles[0]), BCE_OK);
-  EXPECT_EQ(secondary.writeBytes(listed.handles[0], job).result, BCE_OK);
-  EXPECT_EQ(secondary.endDoc(listed.handles[0]), BCE_OK);
+  ASSERT_NO_FATAL_FAILURE(wf::testing::printPjlJob(secondary, "colour", "one\f"));
 
-  auto contents = [&] {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  ASSERT_TRUE(wf::testing::eventually([&] { return contents().find("colour") != std::string::npos; }))
-      << contents();
-  const std::string line = contents();
+  std::string line;
+  ASSERT_NO_FATAL_FAILURE(wf::testing::waitForJob(file, "colour", line));
   EXPECT_TRUE(line.starts_with("LPT4:,")) << line;
   EXPECT_TRUE(line.ends_with(",,,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n")) << line;
   secondary.unregisterApp();
