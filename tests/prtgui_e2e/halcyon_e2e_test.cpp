@@ -1,22 +1,17 @@
 // The Halcyon family end to end: a colour printer simulated on LPT4, the
 // family module in the helper process over the real broker.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "../e2e/child/e2e_child.h"
-#include "broker/corbce.h"
 #include "child/prtgui_child.h"
 #include "eventually.h"
-#include "platform/clock.h"
+#include "other_app_job.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
@@ -32,39 +27,16 @@ constexpr std::uint32_t kSupplies = 0x08, kWarnings = 0x20, kJobStatistics = 0x8
 constexpr unsigned kStatisticsView = 32779;
 constexpr int kTrackBox = 1018;
 
-class HalcyonEndToEnd : public ::testing::Test {
+class HalcyonEndToEnd : public wf::testing::PrinterHelperTest {
  protected:
   void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "halcyon-chroma.profile");
-    ASSERT_TRUE(profile);
-    model = std::make_shared<sim::PrinterModel>(std::move(*profile));
-    server = sim::PortServer::start(kPort, model);
-    ASSERT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->halcyon();
-    ASSERT_EQ(app->enumerate(), 1);
-    handle = app->icons().at(0).handle;
-  }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
+    PrinterHelperTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(startOn(kPort, "halcyon-chroma", Family::Halcyon));
   }
   // The printer's alert list `list` (as the status asks it) holds `record` alone.
   void alertList(int list, const std::string& record) {
     model->update([&](sim::Profile& p) { p.alertLists[list - sim::kFirstAlertList] = {record}; });
   }
-
-  std::shared_ptr<sim::PrinterModel> model;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
-  std::uint16_t handle = 0;
 };
 
 TEST_F(HalcyonEndToEnd, SupplyAndWarningAlertsAreTheFamilys) {
@@ -120,23 +92,10 @@ TEST_F(HalcyonEndToEnd, AJobLineEndsWithTheTwentyExtraNumbers) {
 
   // Another application prints a one-page job named "colour".
   wf::testing::EndToEndChild secondary;
-  ASSERT_GT(secondary.registerApp(), 0);
-  const auto listed = secondary.enumerate(BCE_NET_LOCAL);
-  ASSERT_EQ(listed.handles.size(), 1u);
-  const std::string uel = "\x1B%-12345X";
-  const std::string job =
-      uel + "@PJL JOB NAME=\"colour\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\f" + uel + "@PJL EOJ\r\n" + uel;
-  EXPECT_EQ(secondary.startDoc(listed.handles[0]), BCE_OK);
-  EXPECT_EQ(secondary.writeBytes(listed.handles[0], job).result, BCE_OK);
-  EXPECT_EQ(secondary.endDoc(listed.handles[0]), BCE_OK);
+  ASSERT_NO_FATAL_FAILURE(wf::testing::printPjlJob(secondary, "colour", "one\f"));
 
-  auto contents = [&] {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  ASSERT_TRUE(wf::testing::eventually([&] { return contents().find("colour") != std::string::npos; }))
-      << contents();
-  const std::string line = contents();
+  std::string line;
+  ASSERT_NO_FATAL_FAILURE(wf::testing::waitForJob(file, "colour", line));
   EXPECT_TRUE(line.starts_with("LPT4:,")) << line;
   EXPECT_TRUE(line.ends_with(",,,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n")) << line;
   secondary.unregisterApp();

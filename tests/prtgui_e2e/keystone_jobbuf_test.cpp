@@ -2,58 +2,29 @@
 // Keystone family module over the real broker and WFPRM; a simulated
 // Keystone printer on LPT3 keeps the buffer partition and the ports.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "child/prtgui_child.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "protocol/npa.h"
 #include "sim/printer/port_server.h"
 
-using wf::testing::PrtGuiChild;
 namespace sim = wf::sim;
-namespace fs = std::filesystem;
 
 namespace {
 
-class KeystoneJobBuffering : public ::testing::Test {
+class KeystoneJobBuffering : public wf::testing::PrinterHelperTest {
  protected:
-  void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-  }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
-  }
   // The shipped Keystone printer on LPT3, its notebook open; the icon's handle.
   std::uint16_t open() {
-    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "keystone-vireo-n17.profile");
-    EXPECT_TRUE(profile);
-    if (!profile) return 0;
-    model = std::make_shared<sim::PrinterModel>(std::move(*profile));
-    server = sim::PortServer::start(3, model);
-    EXPECT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->keystone();
-    app->enumerate();
-    const auto icons = app->icons();
-    EXPECT_EQ(icons.size(), 1u);
-    if (icons.size() != 1) return 0;
+    startOn(3, "keystone-vireo-n17", Family::Keystone);
+    if (handle == 0) return 0;
     // Shown in a window: its device-status classes are captured.
-    app->use(icons[0].handle);
-    EXPECT_TRUE(app->open(icons[0].handle, 0).open);
-    return icons[0].handle;
+    app->use(handle);
+    EXPECT_TRUE(app->open(handle, 0).open);
+    return handle;
   }
   // The resource commands the printer received, as their data bytes in hex.
   std::vector<std::string> jobBufferingCommands() {
@@ -89,10 +60,6 @@ class KeystoneJobBuffering : public ::testing::Test {
     }
     return -1;
   }
-
-  std::shared_ptr<sim::PrinterModel> model;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
 };
 
 TEST_F(KeystoneJobBuffering, APartitionAndTwoPortsAreSetStepByStepAndTakeEffectAtTheReset) {

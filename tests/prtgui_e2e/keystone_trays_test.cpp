@@ -2,23 +2,18 @@
 // Keystone family module over the real broker; a simulated Keystone printer
 // on LPT3 reports its second tray low.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "child/prtgui_child.h"
 #include "eventually.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 
 namespace {
 
 namespace sim = wf::sim;
-namespace fs = std::filesystem;
 using wf::testing::PrtGuiChild;
 using wf::testing::StoredAlert;
 using TrayLevel = PrtGuiChild::TrayLevel;
@@ -26,35 +21,12 @@ using TrayLevel = PrtGuiChild::TrayLevel;
 constexpr std::uint32_t kWarnings = 0x20;
 constexpr int kTrayLevelsView = 621;
 
-class KeystoneTrays : public ::testing::Test {
+class KeystoneTrays : public wf::testing::PrinterHelperTest {
  protected:
   void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "keystone-vireo-n17.profile");
-    ASSERT_TRUE(profile);
-    model = std::make_shared<sim::PrinterModel>(std::move(*profile));
-    server = sim::PortServer::start(3, model);
-    ASSERT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->keystone();
-    ASSERT_EQ(app->enumerate(), 1);
-    handle = app->icons().at(0).handle;
+    PrinterHelperTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(startOn(3, "keystone-vireo-n17", Family::Keystone));
   }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
-  }
-
-  std::shared_ptr<sim::PrinterModel> model;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
-  std::uint16_t handle = 0;
 };
 
 TEST_F(KeystoneTrays, PaperLowNamesTheTrayAndItsGaugeShowsTheWarningLevel) {

@@ -19,12 +19,13 @@
 #include <vector>
 
 #include "../e2e/child/e2e_child.h"
-#include "broker/corbce.h"
 #include "child/prtgui_child.h"
 #include "eventually.h"
 #include "hex_bytes.h"
+#include "other_app_job.h"
 #include "platform/clock.h"
 #include "platform/runtime_dir.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "tag_items.h"
 #include "test_dirs.h"
@@ -44,18 +45,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class PrtGuiEndToEnd : public ::testing::Test {
+// Several printers served here, beside the fixture's one.
+class PrtGuiEndToEnd : public wf::testing::PrinterHelperTest {
  protected:
-  void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-  }
   void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
+    PrinterHelperTest::TearDown();
     for (auto& s : servers) s.reset();
   }
 
@@ -100,7 +94,6 @@ class PrtGuiEndToEnd : public ::testing::Test {
   std::map<int, std::string> modelNames;
   std::shared_ptr<sim::PrinterModel> models[10];
   std::unique_ptr<sim::PortServer> servers[10];
-  std::unique_ptr<PrtGuiChild> app;
 };
 
 TEST_F(PrtGuiEndToEnd, EnumerationMakesIconsThenRefreshesThem) {
@@ -907,23 +900,10 @@ TEST_F(PrtGuiEndToEnd, AJobPrintedByASecondaryLandsInTheJobStatisticsFile) {
 
   // Another application prints a three-page job named "report".
   wf::testing::EndToEndChild secondary;
-  ASSERT_GT(secondary.registerApp(), 0);
-  const auto listed = secondary.enumerate(BCE_NET_LOCAL);
-  ASSERT_EQ(listed.handles.size(), 1u);
-  const std::string uel = "\x1B%-12345X";
-  const std::string job = uel + "@PJL JOB NAME=\"report\"\r\n@PJL ENTER LANGUAGE=PCL\r\none\ftwo\fthree\f" +
-                          uel + "@PJL EOJ\r\n" + uel;
-  EXPECT_EQ(secondary.startDoc(listed.handles[0]), BCE_OK);
-  EXPECT_EQ(secondary.writeBytes(listed.handles[0], job).result, BCE_OK);
-  EXPECT_EQ(secondary.endDoc(listed.handles[0]), BCE_OK);
+  ASSERT_NO_FATAL_FAILURE(wf::testing::printPjlJob(secondary, "report", "one\ftwo\fthree\f"));
 
-  auto contents = [&] {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  ASSERT_TRUE(wf::testing::eventually([&] { return contents().find("report") != std::string::npos; }))
-      << contents();
-  std::string line = contents();
+  std::string line;
+  ASSERT_NO_FATAL_FAILURE(wf::testing::waitForJob(file, "report", line));
   EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
   // The time is the machine's (fields 2 to 6); the rest is the job: source 3
   // in slot 2, 42 s, three sheets and sides.

@@ -2,61 +2,32 @@
 // Meridian family module over the real broker and WFPRM; a simulated
 // Meridian printer on LPT1 keeps the files.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "child/prtgui_child.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 
-using wf::testing::PrtGuiChild;
 using wf::testing::ResourcePageView;
 namespace sim = wf::sim;
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kResourcesView = 32797;
 
-class ResourcesEndToEnd : public ::testing::Test {
+class ResourcesEndToEnd : public wf::testing::PrinterHelperTest {
  protected:
-  void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-  }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
-  }
   // The shipped Meridian printer on LPT1, changed by `change`; its notebook
   // opened on the resource page. The icon's handle.
   std::uint16_t open(const std::function<void(sim::Profile&)>& change = {}) {
-    auto profile = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "meridian-vireo10.profile");
-    EXPECT_TRUE(profile);
-    if (!profile) return 0;
-    if (change) change(*profile);
-    model = std::make_shared<sim::PrinterModel>(std::move(*profile));
-    server = sim::PortServer::start(1, model);
-    EXPECT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->startMeridian();
-    app->enumerate();
-    const auto icons = app->icons();
-    EXPECT_EQ(icons.size(), 1u);
-    if (icons.size() != 1) return 0;
-    EXPECT_TRUE(app->open(icons[0].handle, kResourcesView).open);
-    return icons[0].handle;
+    startOn(1, "meridian-vireo10", Family::Meridian, change);
+    if (handle == 0) return 0;
+    EXPECT_TRUE(app->open(handle, kResourcesView).open);
+    return handle;
   }
   // The files the printer holds on `device` (1 disk, 2 flash).
   std::vector<std::string> files(std::uint8_t device) {
@@ -80,10 +51,6 @@ class ResourcesEndToEnd : public ::testing::Test {
     p.devices.erase(device);
     std::erase_if(p.storage, [&](const std::string& t) { return t.rfind(storagePrefix, 0) == 0; });
   }
-
-  std::shared_ptr<sim::PrinterModel> model;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
 };
 
 using Rows = std::vector<std::string>;

@@ -3,22 +3,17 @@
 // printer on LPT2 is simulated here, so every variable read and PJL line is
 // checked on its side.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "child/prtgui_child.h"
 #include "eventually.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
 namespace sim = wf::sim;
-namespace fs = std::filesystem;
 using wf::testing::ControlView;
 using wf::testing::PrtGuiChild;
 using wf::testing::StoredAlert;
@@ -29,30 +24,13 @@ namespace {
 constexpr int kAdvancedView = 50166;
 constexpr int kIdOk = 1, kIdCancel = 2;
 
-class TidewaterPage : public ::testing::Test {
+class TidewaterPage : public wf::testing::PrinterHelperTest {
  protected:
   void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-    auto loaded = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "tidewater-pagecrest2.profile");
-    ASSERT_TRUE(loaded);
-    loaded->revision = "310";  // a code level that handles PPDS
-    printer = std::make_shared<sim::PrinterModel>(*loaded);
-    server = sim::PortServer::start(2, printer);
-    ASSERT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->tidewater();
-    ASSERT_EQ(app->enumerate(), 1);
-    handle = app->icons().at(0).handle;
-  }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
+    PrinterHelperTest::SetUp();
+    // A code level that handles PPDS.
+    ASSERT_NO_FATAL_FAILURE(
+        startOn(2, "tidewater-pagecrest2", Family::Tidewater, [](sim::Profile& p) { p.revision = "310"; }));
   }
 
   // Opens the notebook on the advanced page: its index.
@@ -68,7 +46,7 @@ class TidewaterPage : public ::testing::Test {
   std::vector<int> reads() const {
     std::vector<int> out;
     const std::string read("\xE7\x00\x04", 3);
-    for (const auto& e : printer->log()) {
+    for (const auto& e : model->log()) {
       if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Packet) continue;
       const auto at = e.bytes.find(read);
       if (at != std::string::npos && at + 3 < e.bytes.size())
@@ -79,7 +57,7 @@ class TidewaterPage : public ::testing::Test {
   // The PJL lines the printer received, in order.
   std::vector<std::string> pjlLines() const {
     std::vector<std::string> lines;
-    for (const auto& e : printer->log()) {
+    for (const auto& e : model->log()) {
       if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Pjl) continue;
       const auto first = e.bytes.find("\n@PJL ");
       if (first == std::string::npos) continue;
@@ -95,10 +73,6 @@ class TidewaterPage : public ::testing::Test {
     return {all.begin() + static_cast<long>(std::min(before, all.size())), all.end()};
   }
 
-  std::shared_ptr<sim::PrinterModel> printer;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
-  std::uint16_t handle = 0;
   int page = 0;
 };
 
@@ -160,9 +134,9 @@ TEST_F(TidewaterPage, DefaultsSendSevenLinesAndTypedValuesOutOfRangeNone) {
 }
 
 TEST_F(TidewaterPage, AFailingReadStopsTheReadingAndTheUSFlagComesOn) {
-  auto knobs = printer->knobs();
+  auto knobs = model->knobs();
   knobs.failVariables = {0x0417};
-  printer->setKnobs(knobs);
+  model->setKnobs(knobs);
   page = open();
   EXPECT_EQ(reads(), (std::vector<int>{0x1A, 0x19, 0x16, 0x17}));
   EXPECT_TRUE(control(1034).checked);
@@ -172,7 +146,7 @@ TEST_F(TidewaterPage, AFailingReadStopsTheReadingAndTheUSFlagComesOn) {
 // The presentation page, second before the advanced page.
 TEST_F(TidewaterPage, ThePresentationPageSendsWhatChangedAndDefaultsWithoutTheMargins) {
   constexpr int kPresentationView = 50168;
-  printer->update([](sim::Profile& p) { p.omVars[0x040E] = "300"; });
+  model->update([](sim::Profile& p) { p.omVars[0x040E] = "300"; });
   const auto view = app->open(handle, kPresentationView);
   ASSERT_TRUE(view.open);
   EXPECT_EQ(view.currentPage, view.pages - 2);
@@ -223,9 +197,9 @@ TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
   EXPECT_EQ(linesAfter(before, 2),
             (std::vector<std::string>{"@PJL DEFAULT LPPDS=1", "@PJL DEFAULT LPPDS=0"}));
 
-  const auto commands = printer->pjlCommands().size();
+  const auto commands = model->pjlCommands().size();
   control(1039, Act::Click);
-  EXPECT_TRUE(wf::testing::eventually([&] { return printer->pjlCommands().size() == commands + 1; }));
+  EXPECT_TRUE(wf::testing::eventually([&] { return model->pjlCommands().size() == commands + 1; }));
 
   // Changed values, then factory defaults: refused first, then confirmed.
   before = pjlLines().size();
@@ -234,11 +208,11 @@ TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
   linesAfter(before, 1);
   app->confirm(kIdCancel);
   control(1041, Act::Click);
-  EXPECT_EQ(printer->pjlCommands().size(), commands + 1);
+  EXPECT_EQ(model->pjlCommands().size(), commands + 1);
   app->confirm(kIdOk);
   control(1041, Act::Click);
   EXPECT_TRUE(wf::testing::eventually([&] {
-    const auto all = printer->pjlCommands();
+    const auto all = model->pjlCommands();
     return all.size() == commands + 2 && all.back().find("INITIALIZE") != std::string::npos;
   }));
   EXPECT_EQ(control(1030).text, "60");  // the profile's value, read again
@@ -261,7 +235,7 @@ TEST_F(TidewaterPage, ActionsAndALockedPrinterObject) {
 TEST_F(TidewaterPage, TheFamilysInterventionIsDecodedWithItsHelp) {
   EXPECT_NE(app->use(handle) & 0x10, 0u) << "the family's interventions are monitored";
   // 6141 in the printer's intervention list (asked as 6).
-  printer->update(
+  model->update(
       [](sim::Profile& p) { p.alertLists[6 - sim::kFirstAlertList] = {std::string("\x09\x01\xFF\x00", 4)}; });
   ASSERT_TRUE(server->raiseDeviceStatus(0x10));
   std::vector<StoredAlert> stored;
@@ -290,7 +264,7 @@ class TidewaterPaperFont : public TidewaterPage {
 
 TEST_F(TidewaterPaperFont, ShowsThePrintersPaperAndFont) {
   // Tray 1 with DL envelopes on labels; Coronet, a font without the eastern sets, with Pi Font.
-  printer->update([](sim::Profile& p) {
+  model->update([](sim::Profile& p) {
     p.omVars[0x0400] = "3";
     p.omVars[0x0401] = "88";
     p.omVars[0x0405] = "4";
@@ -348,7 +322,7 @@ TEST_F(TidewaterPaperFont, TheSymbolFontSendsItsOneSetAndAnEnvelopeSourceItsSize
 }
 
 TEST_F(TidewaterPaperFont, DefaultsSendTheUSValues) {
-  printer->update([](sim::Profile& p) { p.omVars[0x041E] = "1"; });
+  model->update([](sim::Profile& p) { p.omVars[0x041E] = "1"; });
   page = openPaperFont();
   const std::size_t before = pjlLines().size();
   control(1015, Act::Click);
@@ -370,7 +344,7 @@ TEST_F(TidewaterPaperFont, DefaultsSendTheUSValues) {
 }
 
 TEST_F(TidewaterPaperFont, AFontTheFamilyLacksStopsTheReadingAtCourier) {
-  printer->update([](sim::Profile& p) { p.omVars[0x040A] = "26"; });
+  model->update([](sim::Profile& p) { p.omVars[0x040A] = "26"; });
   page = openPaperFont();
   const auto asked = reads();
   ASSERT_FALSE(asked.empty());
@@ -393,10 +367,10 @@ TEST_F(TidewaterPaperFont, AfterFactoryDefaultsThePageShowsTheProfilesValuesInLi
   const int paperFont = page;
   page = app->notebook(handle).pages - 1;
   app->confirm(kIdOk);
-  const auto commands = printer->pjlCommands().size();
+  const auto commands = model->pjlCommands().size();
   control(1041, Act::Click);
   EXPECT_TRUE(wf::testing::eventually([&] {
-    const auto all = printer->pjlCommands();
+    const auto all = model->pjlCommands();
     return all.size() == commands + 1 && all.back().find("INITIALIZE") != std::string::npos;
   }));
   page = paperFont;

@@ -3,17 +3,14 @@
 // here, so its lights, the panel class it was asked for, the button codes
 // it received and its Quick Setup variables are checked on its side.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "child/prtgui_child.h"
 #include "eventually.h"
-#include "platform/clock.h"
+#include "printer_fixture.h"
 #include "sim/printer/port_server.h"
 #include "test_dirs.h"
 
@@ -37,36 +34,18 @@ const std::string kQuestion =
 const std::string kDone = "Quick Setup has completed successfully.";
 using Ints = std::vector<int>;
 
-class TidewaterPanel : public ::testing::Test {
+class TidewaterPanel : public wf::testing::PrinterHelperTest {
  protected:
   void SetUp() override {
-    ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-    wf::setTimeScaleForTest(0.05);
-    auto loaded = sim::loadProfile(fs::path(WF_SIM_PROFILE_DIR) / "tidewater-pagecrest2.profile");
-    ASSERT_TRUE(loaded);
-    printer = std::make_shared<sim::PrinterModel>(*loaded);
-    server = sim::PortServer::start(2, printer);
-    ASSERT_TRUE(server);
-    app = std::make_unique<PrtGuiChild>();
-    app->start();
-    app->tidewater();
-    ASSERT_EQ(app->enumerate(), 1);
-    handle = app->icons().at(0).handle;
+    PrinterHelperTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(startOn(2, "tidewater-pagecrest2", Family::Tidewater));
     const auto view = app->open(handle, kPanelView);
     ASSERT_TRUE(view.open);
     ASSERT_EQ(view.currentPage, kPanelPage);
   }
-  void TearDown() override {
-    if (app) {
-      app->quit();
-      const int status = app->process().waitExit();
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
-    }
-    server.reset();
-  }
   // The printer shows `lights` (then its usual text) and announces its panel.
   void raise(const std::string& lights) {
-    printer->update([&](sim::Profile& p) { p.panelText = lights + "READY"; });
+    model->update([&](sim::Profile& p) { p.panelText = lights + "READY"; });
     ASSERT_TRUE(server->raisePanelAlert());
   }
   PanelLampsView lampsOnceTheyShow(int page, const Ints& states) {
@@ -75,15 +54,10 @@ class TidewaterPanel : public ::testing::Test {
         << ::testing::PrintToString(view.states);
     return view;
   }
-
-  std::shared_ptr<sim::PrinterModel> printer;
-  std::unique_ptr<sim::PortServer> server;
-  std::unique_ptr<PrtGuiChild> app;
-  std::uint16_t handle = 0;
 };
 
 TEST_F(TidewaterPanel, TheLightsBlinkAndAreNamedAndTheButtonIsPressed) {
-  EXPECT_EQ(printer->enabledAlerts() & 0x10000, 0x10000u) << "the page captured the panel class";
+  EXPECT_EQ(model->enabledAlerts() & 0x10000, 0x10000u) << "the page captured the panel class";
   EXPECT_EQ(app->worked("UpdateROPData() from CTwOpPanel::OnSetActive()"), 1);
   // The profile's lights: the ready pattern.
   PanelLampsView view = lampsOnceTheyShow(kPanelPage, {1, 0, 0, 0, 0, 0});
@@ -110,10 +84,10 @@ TEST_F(TidewaterPanel, TheLightsBlinkAndAreNamedAndTheButtonIsPressed) {
   EXPECT_EQ(lampsOnceTheyShow(kStatusPage, {1, 0, 0, 0, 0, 0}).lit, (Ints{1, 0, 0, 0, 0, 0}));
 
   app->control(handle, kPanelPage, 1000, PrtGuiChild::Act::Click);
-  EXPECT_TRUE(wf::testing::eventually([&] { return printer->buttonsPressed().size() == 1; }));
+  EXPECT_TRUE(wf::testing::eventually([&] { return model->buttonsPressed().size() == 1; }));
   app->control(handle, kPanelPage, 1001, PrtGuiChild::Act::Click);
-  EXPECT_TRUE(wf::testing::eventually([&] { return printer->buttonsPressed().size() == 2; }));
-  EXPECT_EQ(printer->buttonsPressed(), (std::vector<std::uint8_t>{2, 4}));
+  EXPECT_TRUE(wf::testing::eventually([&] { return model->buttonsPressed().size() == 2; }));
+  EXPECT_EQ(model->buttonsPressed(), (std::vector<std::uint8_t>{2, 4}));
 }
 
 TEST_F(TidewaterPanel, QuickSetupReceivesAndSendsThePrintersVariables) {
@@ -122,15 +96,15 @@ TEST_F(TidewaterPanel, QuickSetupReceivesAndSendsThePrintersVariables) {
             (wf::testing::PageQuickSetup{1, {kDone}}));
   ASSERT_TRUE(fs::exists(saved));
 
-  const auto before = printer->state().omVars;
-  printer->update([](sim::Profile& p) {
+  const auto before = model->state().omVars;
+  model->update([](sim::Profile& p) {
     for (auto& [var, value] : p.omVars) value = "changed";
   });
   // Cancel on the question: no file dialog, nothing sent.
   auto run = app->quickSetupSend(handle, kPanelPage, kIdCancel, {});
   EXPECT_EQ(run.fileDialogs, 0);
   EXPECT_EQ(run.boxes, std::vector<std::string>{kQuestion});
-  for (const auto& [var, value] : printer->state().omVars) EXPECT_EQ(value, "changed") << var;
+  for (const auto& [var, value] : model->state().omVars) EXPECT_EQ(value, "changed") << var;
 
   // Another printer's file is refused with this printer's name; the dialog comes again.
   const fs::path foreign = wf::testing::testRuntimeDir() / "foreign.psf";
@@ -143,7 +117,7 @@ TEST_F(TidewaterPanel, QuickSetupReceivesAndSendsThePrintersVariables) {
             (std::vector<std::string>{
                 kQuestion, "The Quick Setup file and the printer " + name + " do not match.", kDone}));
   int back = 0;
-  const auto after = printer->state().omVars;
+  const auto after = model->state().omVars;
   for (const auto& [var, value] : before) back += after.at(var) == value;
   EXPECT_EQ(back, 74) << "every variable of the file";
 }

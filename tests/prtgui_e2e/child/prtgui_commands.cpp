@@ -936,17 +936,20 @@ WF_CHILD_COMMAND("reslist", [](const ChildArgs& args) -> std::string {
   return out;
 });
 
-// Watches a running operation dialog. This helper's posts wait in the
-// platform's queue, which the dialog's loop does not empty: a Qt timer runs
-// the queued work and the posted messages meanwhile, notes each status text,
-// and once the dialog has its result presses OK.
-class ResourceDialogWatch {
+// Watches a running dialog. This helper's posts wait in the platform's
+// queue, which the dialog's loop does not empty: a Qt timer ticks meanwhile
+// to run them and the queued work, noting each status text `statusId` shows.
+template <class Dialog>
+class DialogWatch {
  public:
-  CMerOResDlg* dialog = nullptr;
+  explicit DialogWatch(int statusId) : statusId_(statusId) {}
+  virtual ~DialogWatch() = default;
+
+  Dialog* dialog = nullptr;
   std::vector<std::string> statuses;
 
   void note() {
-    const std::string status = pageText(dialog, 1027);
+    const std::string status = pageText(dialog, statusId_);
     if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
   }
   void start() {
@@ -954,28 +957,47 @@ class ResourceDialogWatch {
     QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
     timer_.start(20);
   }
+  void stop() { timer_.stop(); }
 
- private:
-  void tick() {
-    if (!dialog) return;
+ protected:
+  virtual void tick() = 0;
+  static void runPostedAndQueued() {
     wf::Message m;
     while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
     while (!application->app.ThreadMgrQIsEmpty()) {
       std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
       item->m_pfnProc(item->m_pParam);
     }
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-    note();
-    const bool late = std::chrono::steady_clock::now() > end_;
-    if (dialog->IsFinished() || late) {
-      CMerOResDlg* running = dialog;
-      dialog = nullptr;
-      timer_.stop();
-      running->SendMessage(WM_COMMAND, MAKELONG(late ? IDCANCEL : IDOK, BN_CLICKED), 0);
-    }
   }
+  bool late() const { return std::chrono::steady_clock::now() > end_; }
+  // Ends the watch and the dialog with `button`.
+  void close(int button) {
+    Dialog* running = std::exchange(dialog, nullptr);
+    timer_.stop();
+    running->SendMessage(WM_COMMAND, MAKELONG(button, BN_CLICKED), 0);
+  }
+
+ private:
+  int statusId_;
   QTimer timer_;
   std::chrono::steady_clock::time_point end_;
+};
+
+// An operation dialog: once it has its result, OK is pressed.
+class ResourceDialogWatch : public DialogWatch<CMerOResDlg> {
+ public:
+  ResourceDialogWatch() : DialogWatch(1027) {}
+
+ private:
+  void tick() override {
+    if (!dialog) return;
+    runPostedAndQueued();
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+    note();
+    const bool tooLate = late();
+    if (dialog->IsFinished() || tooLate) close(tooLate ? IDCANCEL : IDOK);
+  }
 };
 
 // resop <handle> <copy|move|delete|format> <radio id|0> <description words|-> ->
@@ -1133,44 +1155,20 @@ std::string jobBufState(CKYJobBuf* page) {
   return pageText(page, 49010) + " " + std::to_string(ticked);
 }
 
-// Watches the running progress dialog: a Qt timer runs the queued work and
-// the posted messages meanwhile and notes each status text; a dialog still
-// waiting at the bound is closed.
-class JobBufWatch {
+// The progress dialog, watched while it runs; one still waiting at the bound
+// is closed.
+class JobBufWatch : public DialogWatch<CDialog> {
  public:
-  CDialog* dialog = nullptr;
-  std::vector<std::string> statuses;
-
-  void note() {
-    const std::string status = pageText(dialog, 49001);
-    if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
-  }
-  void start() {
-    end_ = std::chrono::steady_clock::now() + kWait;
-    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-    timer_.start(20);
-  }
-  void stop() { timer_.stop(); }
+  JobBufWatch() : DialogWatch(49001) {}
 
  private:
-  void tick() {
+  void tick() override {
     if (!dialog || wf::fw::runningModalDialog() != dialog) return;
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
-    while (!application->app.ThreadMgrQIsEmpty()) {
-      std::unique_ptr<CWFThread> item(application->app.ThreadMgrQRemoveHead());
-      item->m_pfnProc(item->m_pParam);
-    }
+    runPostedAndQueued();
     if (wf::fw::runningModalDialog() != dialog) return;
     note();
-    if (std::chrono::steady_clock::now() > end_) {
-      CDialog* running = std::exchange(dialog, nullptr);
-      timer_.stop();
-      running->SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
-    }
+    if (late()) close(IDCANCEL);
   }
-  QTimer timer_;
-  std::chrono::steady_clock::time_point end_;
 };
 
 // jobbuf <handle> <percent> <ports mask> <reset yes|no> -> "ok <percent> <ports>" (the page
