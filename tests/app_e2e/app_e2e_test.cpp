@@ -74,8 +74,8 @@ class AppEndToEnd : public ::testing::Test {
         {
           ::setenv("WRENFIELD_RUNTIME_DIR", std::getenv("WF_APP_E2E_RUNTIME_DIR"), 1);
           ::setenv("WRENFIELD_ROOT", std::getenv("WF_APP_E2E_ROOT"), 1);
-          ::setenv("WRENFIELD_TIME_SCALE", "0.05", 1);
-          wf::setTimeScaleForTest(0.05);
+          ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
+          wf::setTimeScaleForTest(0.2);
           (this->*body)();
           finish();
           reportFailures();
