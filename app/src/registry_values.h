@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/wf_app.h"
@@ -74,6 +75,37 @@ inline bool writeText(HKEY key, const char* name, const CString& text, DWORD byt
 
 inline bool writeNumber(HKEY key, const char* name, DWORD value) {
   return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4) == ERROR_SUCCESS;
+}
+
+// The saved windows' key, below the program's own.
+constexpr const char* kWindows = "WFWindows";
+
+inline std::string appPath(const char* section) {
+  return std::string(CWFApp::kAppKey) + "\\" + section;
+}
+
+inline DWORD subkeyCount(HKEY key) {
+  DWORD count = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr);
+  return count;
+}
+
+// Walks the saved windows from the last to the first; `visit` answers true
+// to stop at a window (its key, its subkey name, its caption).
+template <typename Visit>
+void walkSavedCaptions(Visit visit) {
+  Key windows;
+  if (!openKey(HKEY_CURRENT_USER, appPath(kWindows).c_str(), windows, true)) return;
+  for (DWORD i = subkeyCount(windows.get()); i-- > 0;) {
+    char sub[260] = {};
+    DWORD size = sizeof sub;
+    if (RegEnumKeyExA(windows.get(), i, sub, &size) != ERROR_SUCCESS) continue;
+    Key window;
+    if (!openKey(windows.get(), sub, window, false)) continue;
+    auto caption = readText(window.get(), "caption");
+    if (caption && visit(windows.get(), sub, *caption)) return;
+  }
 }
 
 }  // namespace wf::app

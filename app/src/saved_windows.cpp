@@ -21,7 +21,6 @@ using namespace wf::app;
 
 namespace {
 
-constexpr const char* kWindows = "WFWindows";
 constexpr const char* kPrinters = "printers";
 constexpr const char* kFilter = "filter";
 constexpr UINT kRegistryError = 29;
@@ -71,7 +70,7 @@ const FlagBit kFlags[] = {
 };
 
 std::string windowPath(const CString& name) {
-  return std::string(CWFApp::kAppKey) + "\\" + kWindows + "\\" + name.str();
+  return appPath(kWindows) + "\\" + name.str();
 }
 
 // Deletes the subkeys of `parent\name` from the last to the first, then it.
@@ -141,10 +140,7 @@ void walkSavedPrinters(const SavedPrinterWalk& walk) {
   if (walk.windows->FindWindowA(walk.title) && IsWindow(walk.window) && app && walk.manager) {
     Key printers;
     if (openKey(HKEY_CURRENT_USER, (windowPath(walk.name) + "\\" + kPrinters).c_str(), printers, true)) {
-      DWORD count = 0;
-      RegQueryInfoKeyA(printers.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr);
-      for (DWORD i = count; i-- > 0;) {
+      for (DWORD i = subkeyCount(printers.get()); i-- > 0;) {
         char sub[260] = {};
         DWORD size = sizeof sub;
         if (RegEnumKeyExA(printers.get(), i, sub, &size) != ERROR_SUCCESS) break;
@@ -301,24 +297,12 @@ void CMainFrame::StartSavedPrinterEnum() {
 }
 
 void CMainFrame::RenameInRegistry(const CString& oldTitle, const CString& newTitle) {
-  Key windows;
-  if (!openKey(HKEY_CURRENT_USER, (std::string(CWFApp::kAppKey) + "\\" + kWindows).c_str(), windows, true))
-    return;
-  DWORD count = 0;
-  RegQueryInfoKeyA(windows.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr, nullptr);
-  for (DWORD i = count; i-- > 0;) {
-    char sub[260] = {};
-    DWORD size = sizeof sub;
-    if (RegEnumKeyExA(windows.get(), i, sub, &size) != ERROR_SUCCESS) continue;
+  walkSavedCaptions([&](HKEY windows, const char* sub, const CString& caption) {
+    if (std::strcmp(caption, oldTitle) != 0) return false;
     Key window;
-    if (!openKey(windows.get(), sub, window, false)) continue;
-    auto caption = readText(window.get(), "caption");
-    if (caption && std::strcmp(*caption, oldTitle) == 0) {
-      writeText(window.get(), "caption", newTitle);
-      return;
-    }
-  }
+    if (openKey(windows, sub, window, false)) writeText(window.get(), "caption", newTitle);
+    return true;
+  });
 }
 
 namespace {

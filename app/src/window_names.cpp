@@ -19,38 +19,9 @@ using namespace wf::app;
 
 namespace {
 
-constexpr const char* kWindows = "WFWindows";
 constexpr const char* kFilters = "Filters";
 constexpr UINT kProductTitle = 129;
 constexpr size_t kMaxTitleBytes = 250;
-
-std::string appPath(const char* section) {
-  return std::string(CWFApp::kAppKey) + "\\" + section;
-}
-
-DWORD subkeyCount(HKEY key) {
-  DWORD count = 0;
-  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr);
-  return count;
-}
-
-// Walks the saved windows from the last to the first; `visit` answers true
-// to stop at a window (its key, its subkey name, its caption).
-template <typename Visit>
-void walkSavedCaptions(Visit visit) {
-  Key windows;
-  if (!openKey(HKEY_CURRENT_USER, appPath(kWindows).c_str(), windows, true)) return;
-  for (DWORD i = subkeyCount(windows.get()); i-- > 0;) {
-    char sub[260] = {};
-    DWORD size = sizeof sub;
-    if (RegEnumKeyExA(windows.get(), i, sub, &size) != ERROR_SUCCESS) continue;
-    Key window;
-    if (!openKey(windows.get(), sub, window, false)) continue;
-    auto caption = readText(window.get(), "caption");
-    if (caption && visit(windows.get(), sub, *caption)) return;
-  }
-}
 
 // A value of a desktop entry: the format's escapes.
 std::string entryValue(const std::string& text) {
