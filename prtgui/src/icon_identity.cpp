@@ -278,6 +278,12 @@ CString CWFPrinterIcon::GetJSAdapterType() {
   return adapter ? CString(adapter->jobStatsName) : CString();
 }
 
+long CWFPrinterIcon::readDeviceChars(WFPrtObj* object) {
+  delete std::exchange(m_pDeviceChars, nullptr);
+  m_pDeviceChars = new (std::nothrow) WFPrtObj::DEVICECHARS;
+  return m_pDeviceChars ? object->bidiGetDeviceChars(m_pDeviceChars) : -18;
+}
+
 void CWFPrinterIcon::DetermineModel() {
   if (GetPrinterFamily() != 0 || !GetBidiActive() || IsUnknownPrinter() || IsOEMPrinter()) {
     setText(m_model, "");
@@ -288,9 +294,7 @@ void CWFPrinterIcon::DetermineModel() {
   if (!object) return;
   CMutex mutex(GetMutexName("DeviceChars"));
   mutex.Wait(wf::kInfinite);
-  delete std::exchange(m_pDeviceChars, nullptr);
-  m_pDeviceChars = new (std::nothrow) WFPrtObj::DEVICECHARS;
-  const long rc = m_pDeviceChars ? object->bidiGetDeviceChars(m_pDeviceChars) : -18;
+  const long rc = readDeviceChars(object);
   BCEReturnCheck(rc);
   ReleasePrinterObj();
   if (rc != 0)

@@ -434,6 +434,9 @@ class CWFPrinterIcon : public CObject, public WFPrinterIconServices {
   BOOL Download(CWnd* parent, HINSTANCE instance, USHORT operation);
   ULONG GetValidProtocols();
   void setText(CString& member, const CString& value);
+  // Reads the device characteristics afresh into m_pDeviceChars, under the
+  // caller's "DeviceChars" mutex; answers the read's result (-18 without memory).
+  long readDeviceChars(WFPrtObj* object);
   // Reads the object's address and protocols into the remembered ones.
   void rememberAddress(WFPrtObj* object);
   CString getText(const CString& member) const;

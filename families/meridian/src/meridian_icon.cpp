@@ -155,10 +155,7 @@ void CWFMeridianIcon::DetermineModel() {
   if (!object) return;
   CMutex mutex(GetMutexName("DeviceChars"));
   mutex.Wait(wf::kInfinite);
-  delete std::exchange(m_pDeviceChars, nullptr);
-  m_pDeviceChars = new (std::nothrow) WFPrtObj::DEVICECHARS;
-  const long rc = m_pDeviceChars ? object->bidiGetDeviceChars(m_pDeviceChars) : -18;
-  const BOOL filled = BCEReturnCheck(rc);
+  const BOOL filled = BCEReturnCheck(readDeviceChars(object));
   if (!filled)
     delete std::exchange(m_pDeviceChars, nullptr);
   else

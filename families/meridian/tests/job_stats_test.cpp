@@ -16,6 +16,7 @@
 #include "common/notebook_messages.h"
 #include "common/ports.h"
 #include "framework/scripted_shell.h"
+#include "lone_page.h"
 #include "meridian/job_lines.h"
 #include "meridian/mer_statistics.h"
 #include "meridian_fixture.h"
@@ -307,21 +308,11 @@ TEST_F(MeridianJobStats, AReadForTheNotebookTellsItAndEndsTurningOn) {
 
 namespace {
 
-class MeridianStatisticsPage : public MeridianJobStats {
+class MeridianStatisticsPage : public MeridianJobStats, public wf::testing::LonePage<CMerOStatistics> {
  protected:
-  // The page alone in a modeless sheet, on the GUI thread, offscreen.
-  CMerOStatistics* open(CWFMeridianIcon* icon) {
-    page_ = new CMerOStatistics(icon);
-    sheet_ = std::make_unique<CPropertySheet>("Statistics");
-    sheet_->AddPage(page_);
-    EXPECT_TRUE(sheet_->Create());
-    QCoreApplication::processEvents();
-    return page_;
-  }
+  CMerOStatistics* open(CWFMeridianIcon* icon) { return openAlone(new CMerOStatistics(icon), "Statistics"); }
   void TearDown() override {
-    if (sheet_ && sheet_->GetSafeHwnd()) sheet_->DestroyWindow();
-    sheet_.reset();
-    delete page_;
+    closeAlone();
     MeridianJobStats::TearDown();
   }
   bool enabled(int id) { return page_->GetDlgItem(id)->IsWindowEnabled(); }
@@ -339,8 +330,6 @@ class MeridianStatisticsPage : public MeridianJobStats {
       return l.find("ParseJSFileFunc()") != l.npos;
     }));
   }
-  std::unique_ptr<CPropertySheet> sheet_;
-  CMerOStatistics* page_ = nullptr;
 };
 
 TEST_F(MeridianStatisticsPage, AverageTimesReadAsHoursMinutesSeconds) {

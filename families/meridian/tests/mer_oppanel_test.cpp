@@ -2,31 +2,18 @@
 // the display left pure green while the panel shows nothing.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
-#include <memory>
-
-#include "framework/property_sheet.h"
+#include "lone_page.h"
 #include "meridian/mer_oppanel.h"
 #include "meridian_fixture.h"
 #include "window_shot.h"
 
 namespace {
 
-class MeridianPanelPage : public wf::testing::MeridianFixture {
+class MeridianPanelPage : public wf::testing::MeridianFixture, public wf::testing::LonePage<CMerOOpPanel> {
  protected:
-  CMerOOpPanel* open(CWFMeridianIcon* icon) {
-    page_ = new CMerOOpPanel(icon);
-    sheet_ = std::make_unique<CPropertySheet>("Panel");
-    sheet_->AddPage(page_);
-    EXPECT_TRUE(sheet_->Create());
-    QCoreApplication::processEvents();
-    return page_;
-  }
+  CMerOOpPanel* open(CWFMeridianIcon* icon) { return openAlone(new CMerOOpPanel(icon), "Panel"); }
   void TearDown() override {
-    if (sheet_ && sheet_->GetSafeHwnd()) sheet_->DestroyWindow();
-    sheet_.reset();
-    delete page_;
+    closeAlone();
     MeridianFixture::TearDown();
   }
   CRect place(int id) {
@@ -36,8 +23,6 @@ class MeridianPanelPage : public wf::testing::MeridianFixture {
     page_->ScreenToClient(&corner);
     return CRect(corner.x, corner.y, corner.x + r.Width(), corner.y + r.Height());
   }
-  std::unique_ptr<CPropertySheet> sheet_;
-  CMerOOpPanel* page_ = nullptr;
 };
 
 TEST_F(MeridianPanelPage, ButtonsTakeTheFamilysPlacesAndSizes) {
