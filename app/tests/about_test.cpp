@@ -39,8 +39,7 @@ void setSettingsValue(const char* name, DWORD type, const void* data, DWORD size
 class Splash : public AppFixture {
  protected:
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     AppFixture::TearDown();
   }
   // How many of a grid of points of the splash show `bitmap` scaled to the client area.

@@ -77,15 +77,9 @@ class AlertService : public wf::testing::AppFixture {
   }
   void TearDown() override {
     alerts_.Shutdown();
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     app_.GetPrinterList()->DeleteAllPrinters();
     AppFixture::TearDown();
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   CWFPrinterIcon* printer() {
     ENUMBINARYDATA record{};

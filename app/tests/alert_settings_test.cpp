@@ -244,8 +244,7 @@ class AlertSettings : public AlertNotification {
     for (int i = 0; i < view->GetItemCount(); ++i) view->SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     app_.GetPrinterList()->DeleteAllPrinters();
     AlertNotification::TearDown();
   }

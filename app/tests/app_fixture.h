@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/main_frame.h"
 #include "app/wf_app.h"
+#include "app/window_list.h"
 #include "framework/resources.h"
 #include "framework/scripted_shell.h"
 #include "framework/wnd.h"
@@ -61,6 +63,24 @@ class AppFixture : public ::testing::Test {
   void TearDown() override {
     wf::fw::leaveResourceChain(resources_);
     wf::freeModule(resources_);
+  }
+  // Qt's events, then the platform messages posted to this thread.
+  static void dispatch() {
+    QCoreApplication::processEvents();
+    wf::Message m;
+    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
+  }
+  // A printer window of `app`; the first one made becomes the main window.
+  static CMainFrame* openWindow(CWFApp& app, const char* title) {
+    CMainFrame* frame = CMainFrame::Make(title);
+    EXPECT_NE(frame, nullptr) << title;
+    if (frame && !app.m_pMainWnd) app.m_pMainWnd = frame;
+    return frame;
+  }
+  // Every printer window destroyed, the main one with them.
+  static void closeWindows(CWFApp& app) {
+    app.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+    app.m_pMainWnd = nullptr;
   }
   std::vector<std::string> boxTexts() const {
     std::vector<std::string> texts;

@@ -112,8 +112,7 @@ TEST_F(Settings, ASecondRequestBringsTheOpenSheetToTheAskedPage) {
   window->SendMessage(WM_COMMAND, 32771, 0);
   EXPECT_EQ(sheets, 1);
   EXPECT_EQ(CCfgPs::Open(), nullptr);
-  app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-  app_.m_pMainWnd = nullptr;
+  closeWindows(app_);
 }
 
 TEST_F(Settings, TheSoundListComesFromTheWaveDirectory) {
@@ -376,8 +375,7 @@ TEST_F(Settings, RestorePutsBackThePrintersOwnNamesInEveryWindow) {
   EXPECT_TRUE(eventually([&] { return !icon->HasUserDefinedName(); }));
   EXPECT_EQ(icon->GetName(), own);
   app_.stopWorkQueue();
-  app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-  app_.m_pMainWnd = nullptr;
+  closeWindows(app_);
   app_.GetPrinterList()->DeleteAllPrinters();
 }
 

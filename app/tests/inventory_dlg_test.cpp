@@ -120,19 +120,13 @@ class InventoryDialog : public wf::testing::AppFixture {
     app_.SetPrtInvDataFile(dataPath("INVENTOR.DAT").c_str());
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
+    closeWindows(app_);
     dispatch();
-    app_.m_pMainWnd = nullptr;
     app_.GetPrinterList()->DeleteAllPrinters();
     AppFixture::TearDown();
   }
 
-  CMainFrame* open(const char* title) {
-    CMainFrame* frame = CMainFrame::Make(title);
-    EXPECT_NE(frame, nullptr);
-    if (!app_.m_pMainWnd) app_.m_pMainWnd = frame;
-    return frame;
-  }
+  CMainFrame* open(const char* title) { return openWindow(app_, title); }
   void printer(CMainFrame* window, const char* name) {
     ENUMBINARYDATA record{};
     std::strncpy(record.name, name, sizeof record.name - 1);
@@ -143,11 +137,6 @@ class InventoryDialog : public wf::testing::AppFixture {
     CWFPrinterIcon* icon = app_.GetPrinterList()->CreateGhostPrinter(&address, &record, 0);
     ASSERT_NE(icon, nullptr);
     window->GetView()->AddPrinter(icon);
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   // What the frame's update says of Printer Inventory.
   bool inventoryOffered(CMainFrame* window) {

@@ -39,8 +39,7 @@ class NetSettings : public AppFixture {
     useLibrary(WF_MOCK_NETUI_DIR);
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     dropLibrary();
     AppFixture::TearDown();
   }

@@ -117,18 +117,12 @@ class PrinterWindow : public wf::testing::AppFixture {
   }
   void TearDown() override {
     for (auto& [name, icon] : icons_) icon->SetOpenDlgHandle(0);
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     app_.GetPrinterList()->DeleteAllPrinters();
     AppFixture::TearDown();
   }
 
-  CMainFrame* open(const char* title) {
-    CMainFrame* frame = CMainFrame::Make(title);
-    EXPECT_NE(frame, nullptr);
-    if (!app_.m_pMainWnd) app_.m_pMainWnd = frame;
-    return frame;
-  }
+  CMainFrame* open(const char* title) { return openWindow(app_, title); }
   RecordingIcon* printer(const std::string& name) {
     if (icons_.count(name)) return icons_[name];
     ENUMBINARYDATA record{};
@@ -157,11 +151,6 @@ class PrinterWindow : public wf::testing::AppFixture {
     std::vector<std::string> out;
     for (CWFPrinterIcon* icon : window->GetView()->Printers()) out.push_back(icon->GetName().str());
     return out;
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   void command(CWnd* window, UINT id, WORD code = 0) {
     window->SendMessage(WM_COMMAND, MAKELONG(static_cast<WORD>(id), code), 0);

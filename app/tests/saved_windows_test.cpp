@@ -125,8 +125,7 @@ class SavedWindows : public wf::testing::AppFixture {
   void TearDown() override {
     dispatch();
     app_.JoinSavedPrinterWalks();
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     dispatch();
     app_.GetPrinterList()->DeleteAllPrinters();
     for (CWFPrinterIcon* icon : unlisted_) delete icon;
@@ -142,11 +141,6 @@ class SavedWindows : public wf::testing::AppFixture {
     frame->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
     if (app_.m_pMainWnd == frame) app_.m_pMainWnd = nullptr;
     dispatch();
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   // A missing printer on a local port of that name.
   CWFPrinterIcon* ghost(const char* port, CWFPrinterList* list = nullptr) {

@@ -45,18 +45,12 @@ class Transfer : public wf::testing::AppFixture {
     app_.SetDeleteConf(FALSE);
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     app_.GetPrinterList()->DeleteAllPrinters();
     AppFixture::TearDown();
   }
 
-  CMainFrame* open(const char* title) {
-    CMainFrame* frame = CMainFrame::Make(title);
-    EXPECT_NE(frame, nullptr);
-    if (!app_.m_pMainWnd) app_.m_pMainWnd = frame;
-    return frame;
-  }
+  CMainFrame* open(const char* title) { return openWindow(app_, title); }
   CWFPrinterIcon* printer(const char* name) {
     ENUMBINARYDATA record{};
     std::strncpy(record.name, name, sizeof record.name - 1);
@@ -97,11 +91,6 @@ class Transfer : public wf::testing::AppFixture {
   void command(CMainFrame* window, UINT id) {
     window->SendMessage(WM_COMMAND, id, 0);
     dispatch();
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   // Answers the confirmation boxes in turn: a button id, or 0 for Escape.
   void answerConfirmations(std::vector<int> answers, std::function<void(int)> during = {}) {
@@ -210,8 +199,7 @@ TEST_F(Transfer, ConfirmedMoveAnswers) {
     ASSERT_EQ(static_cast<int>(confirmTexts_.size()), c.boxes);
     EXPECT_EQ(confirmTexts_[0], "Move a Printer|Are you sure that you want to move P1 to B?");
     for (const auto& [name, icon] : icons_) EXPECT_EQ(icon->GetUsageCount(), 1u) << name;
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
   }
 }
 
@@ -237,8 +225,7 @@ TEST_F(Transfer, DeleteSelectsTheItemThatTookTheFirstPlaceOrTheNewLast) {
     EXPECT_EQ(names(window), c.left);
     EXPECT_EQ(selected(window), c.selectedAfter);
     for (const std::string& name : c.left) EXPECT_EQ(icons_[name]->GetUsageCount(), 1u);
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     for (const auto& [name, icon] : icons_) EXPECT_EQ(icon->GetUsageCount(), 0u) << name;
   }
 }

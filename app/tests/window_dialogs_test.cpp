@@ -81,16 +81,10 @@ class WindowDialogs : public wf::testing::AppFixture {
     app_.m_pMainWnd = frame_;
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     dispatch();
     app_.GetPrinterList()->DeleteAllPrinters();
     AppFixture::TearDown();
-  }
-  void dispatch() {
-    QCoreApplication::processEvents();
-    wf::Message m;
-    while (wf::peekMessage(m, wf::PeekMode::Remove)) wf::dispatchMessage(m);
   }
   CWFPrinterIcon* printer(const char* name) {
     ENUMBINARYDATA record{};

@@ -163,8 +163,7 @@ class WindowList : public AppFixture {
     return result;
   }
   void TearDown() override {
-    app_.GetWFWindowList()->RemoveAllWindows(CWFWindowList::REMOVE_AND_DESTROY);
-    app_.m_pMainWnd = nullptr;
+    closeWindows(app_);
     AppFixture::TearDown();
   }
   CWFApp app_;
