@@ -55,17 +55,7 @@ class TidewaterPage : public wf::testing::PrinterHelperTest {
     return out;
   }
   // The PJL lines the printer received, in order.
-  std::vector<std::string> pjlLines() const {
-    std::vector<std::string> lines;
-    for (const auto& e : model->log()) {
-      if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Pjl) continue;
-      const auto first = e.bytes.find("\n@PJL ");
-      if (first == std::string::npos) continue;
-      const auto end = e.bytes.find('\n', first + 1);
-      lines.push_back(e.bytes.substr(first + 1, end - first - 1));
-    }
-    return lines;
-  }
+  std::vector<std::string> pjlLines() const { return model->pjlJobFirstLines(); }
   // Waits for `count` lines: a Set returns once its line is written, before the printer read it.
   std::vector<std::string> linesAfter(std::size_t before, std::size_t count) const {
     wf::testing::eventually([&] { return pjlLines().size() >= before + count; });

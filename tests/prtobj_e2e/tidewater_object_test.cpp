@@ -63,17 +63,7 @@ class TidewaterObject : public ::testing::Test {
   bool active() { return child->ask("active " + handle).number() != 0; }
 
   // The PJL lines the printer received, in order.
-  std::vector<std::string> pjlLines() const {
-    std::vector<std::string> lines;
-    for (const auto& e : printer->log()) {
-      if (e.direction != sim::Direction::Received || e.kind != sim::LogKind::Pjl) continue;
-      const auto first = e.bytes.find("\n@PJL ");
-      if (first == std::string::npos) continue;
-      const auto end = e.bytes.find('\n', first + 1);
-      lines.push_back(e.bytes.substr(first + 1, end - first - 1));
-    }
-    return lines;
-  }
+  std::vector<std::string> pjlLines() const { return printer->pjlJobFirstLines(); }
 
   // PJL jobs and reads of the settings' variables the printer received; the
   // broker's own status polls go on meanwhile.

@@ -728,6 +728,18 @@ int PrinterModel::hostPageCountResets() const {
   return hostPageCountResets_;
 }
 
+std::vector<std::string> PrinterModel::pjlJobFirstLines() const {
+  std::vector<std::string> lines;
+  for (const auto& e : log()) {
+    if (e.direction != Direction::Received || e.kind != LogKind::Pjl) continue;
+    const auto first = e.bytes.find("\n@PJL ");
+    if (first == std::string::npos) continue;
+    const auto end = e.bytes.find('\n', first + 1);
+    lines.push_back(e.bytes.substr(first + 1, end - first - 1));
+  }
+  return lines;
+}
+
 std::vector<LogEntry> PrinterModel::log() const {
   std::lock_guard lock(mutex_);
   return log_;

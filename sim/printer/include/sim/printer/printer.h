@@ -104,6 +104,8 @@ class PrinterModel {
   int powerOnResets() const;
   int hostPageCountResets() const;
 
+  // The first command line of each PJL job received (settings included), in order.
+  std::vector<std::string> pjlJobFirstLines() const;
   std::vector<LogEntry> log() const;
   // Also hands every new log entry to `sink` (called under the printer's lock).
   void setLogSink(std::function<void(const LogEntry&)> sink);
