@@ -90,6 +90,13 @@ void setValue(const std::string& path, const char* name, DWORD type, const void*
 void setNumber(const std::string& path, const char* name, DWORD value) {
   setValue(path, name, REG_DWORD, &value, 4);
 }
+// The saved window's place, as its four numbers.
+void setPlace(const std::string& path, DWORD left, DWORD right, DWORD top, DWORD bottom) {
+  setNumber(path, "posleft", left);
+  setNumber(path, "posright", right);
+  setNumber(path, "postop", top);
+  setNumber(path, "posbottom", bottom);
+}
 void setText(const std::string& path, const char* name, const std::string& text) {
   setValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
@@ -247,24 +254,13 @@ TEST_F(SavedWindows, RestoreReadsGoodValuesAndKeepsDefaultsForBadOnes) {
       {"a missing saveprinters counts as 1", [](const std::string& p) { setNumber(p, "sortcol", 0); },
        [](CMainFrame* f) { EXPECT_TRUE(f->GetSavePrinters()); }},
       {"an empty rectangle keeps the default place",
-       [](const std::string& p) {
-         setNumber(p, "posleft", 300);
-         setNumber(p, "posright", 300);
-         setNumber(p, "postop", 10);
-         setNumber(p, "posbottom", 400);
-       },
+       [](const std::string& p) { setPlace(p, 300, 300, 10, 400); },
        [](CMainFrame* f) {
          RECT r{};
          f->GetWindowRect(&r);
          EXPECT_NE(r.right - r.left, 0);
        }},
-      {"a rectangle places the window",
-       [](const std::string& p) {
-         setNumber(p, "posleft", 40);
-         setNumber(p, "posright", 540);
-         setNumber(p, "postop", 30);
-         setNumber(p, "posbottom", 430);
-       },
+      {"a rectangle places the window", [](const std::string& p) { setPlace(p, 40, 540, 30, 430); },
        [](CMainFrame* f) {
          RECT r{};
          f->GetWindowRect(&r);
