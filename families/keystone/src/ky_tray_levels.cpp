@@ -60,13 +60,7 @@ BOOL CKYTrayLevels::OnInitDialog() {
     gauge.SetWarnColor(kWarnColor);
     if (t.tray != 7103) gauge.SetLevel(m_pIcon->GetTrayLevelPercent(static_cast<USHORT>(t.tray)));
   }
-  for (const LevelTray& t : kTrays) {
-    if (!m_pIcon->GetTrayAttached(t.tray)) continue;
-    if (CWnd* label = GetDlgItem(t.label)) label->ShowWindow(SW_SHOW);
-    if (CWnd* text = GetDlgItem(kLevelTextIds[t.slot])) text->ShowWindow(SW_SHOW);
-    m_gauges[t.slot].ShowWindow(SW_SHOW);
-    if (t.tray == 7103) m_gauges[t.slot].SetLevel(m_pIcon->GetTrayLevelPercent(static_cast<USHORT>(t.tray)));
-  }
+  UpdateLevels();  // shows the attached trays
   return TRUE;
 }
 
