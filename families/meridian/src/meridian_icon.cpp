@@ -80,8 +80,6 @@ CWFMeridianIcon::CWFMeridianIcon(WFPrtObj* object, void* record) : CWFPrinterIco
 
 void CWFMeridianIcon::ConstructorInit() {
   for (auto& flag : m_storedAlerts) flag = TRUE;
-  m_hCopyWnd = m_hMoveWnd = m_hDeleteWnd = m_hFormatWnd = 0;
-  m_bRMListViewReady = FALSE;
   m_totalSheets = m_totalDuplex = m_totalSeconds = m_totalJobs = 0;
   WFAppServices* app = WFGetApp();
   m_bTrackingJS = app && app->GetJSTracking() ? TRUE : FALSE;

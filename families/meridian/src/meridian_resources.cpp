@@ -175,27 +175,6 @@ void CWFMeridianIcon::endListing(BOOL done) {
   if (done) postToNotebook(WM_WF_RESLISTINGDONE, 0);
 }
 
-void CWFMeridianIcon::holdSlot(const char* suffix, CMutex*& held) {
-  auto* mutex = new CMutex(GetMutexName(suffix));
-  mutex->Wait(wf::kInfinite);
-  held = mutex;  // only the owner of the mutex touches it until the Release
-}
-
-void CWFMeridianIcon::releaseSlot(CMutex*& held) {
-  CMutex* mutex = held;
-  if (!mutex) return;
-  held = nullptr;
-  mutex->Release();
-  delete mutex;
-}
-
-void CWFMeridianIcon::setSlot(const char* suffix, HWND& slot, HWND window) {
-  CMutex mutex(GetMutexName(suffix));
-  mutex.Wait(wf::kInfinite);
-  slot = window;
-  mutex.Release();
-}
-
 // ---- Names and waiting windows ----
 
 CString CWFMeridianIcon::GetRMCopyFile() {
@@ -216,64 +195,6 @@ CString CWFMeridianIcon::GetRMDelFile() {
 CString CWFMeridianIcon::GetRMFmtDev() {
   std::lock_guard lock(m_rmNamesLock);
   return m_formatDevice;
-}
-
-HWND CWFMeridianIcon::GetRMCopyWindow() {
-  holdSlot("CopyWindow", m_pCopyHeld);
-  return m_hCopyWnd;
-}
-void CWFMeridianIcon::SetRMCopyWindow(HWND window) {
-  setSlot("CopyWindow", m_hCopyWnd, window);
-}
-void CWFMeridianIcon::ReleaseRMCopyWindow() {
-  releaseSlot(m_pCopyHeld);
-}
-
-HWND CWFMeridianIcon::GetRMMoveWindow() {
-  holdSlot("MoveWindow", m_pMoveHeld);
-  return m_hMoveWnd;
-}
-void CWFMeridianIcon::SetRMMoveWindow(HWND window) {
-  setSlot("MoveWindow", m_hMoveWnd, window);
-}
-void CWFMeridianIcon::ReleaseRMMoveWindow() {
-  releaseSlot(m_pMoveHeld);
-}
-
-HWND CWFMeridianIcon::GetRMDelWindow() {
-  holdSlot("DeleteWindow", m_pDeleteHeld);
-  return m_hDeleteWnd;
-}
-void CWFMeridianIcon::SetRMDelWindow(HWND window) {
-  setSlot("DeleteWindow", m_hDeleteWnd, window);
-}
-void CWFMeridianIcon::ReleaseRMDelWindow() {
-  releaseSlot(m_pDeleteHeld);
-}
-
-HWND CWFMeridianIcon::GetRMFmtWindow() {
-  holdSlot("FormatWindow", m_pFormatHeld);
-  return m_hFormatWnd;
-}
-void CWFMeridianIcon::SetRMFmtWindow(HWND window) {
-  setSlot("FormatWindow", m_hFormatWnd, window);
-}
-void CWFMeridianIcon::ReleaseRMFmtWindow() {
-  releaseSlot(m_pFormatHeld);
-}
-
-BOOL CWFMeridianIcon::GetRMListView() {
-  holdSlot("RMListView", m_pListViewHeld);
-  return m_bRMListViewReady;
-}
-void CWFMeridianIcon::SetRMListView(BOOL ready) {
-  CMutex mutex(GetMutexName("RMListView"));
-  mutex.Wait(wf::kInfinite);
-  m_bRMListViewReady = ready ? TRUE : FALSE;
-  mutex.Release();
-}
-void CWFMeridianIcon::ReleaseRMListView() {
-  releaseSlot(m_pListViewHeld);
 }
 
 // ---- Arming and listing ----

@@ -11,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <type_traits>
+#include <utility>
 
 #include "common/alert_dlg_list.h"
 #include "common/printer_icon.h"
@@ -136,21 +137,21 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   CString GetRMFmtDev();
   // Each Get takes the window's mutex and keeps it until its Release on
   // the same thread, so that a result is posted before the window can go.
-  HWND GetRMCopyWindow();
-  void SetRMCopyWindow(HWND window);
-  void ReleaseRMCopyWindow();
-  HWND GetRMMoveWindow();
-  void SetRMMoveWindow(HWND window);
-  void ReleaseRMMoveWindow();
-  HWND GetRMDelWindow();
-  void SetRMDelWindow(HWND window);
-  void ReleaseRMDelWindow();
-  HWND GetRMFmtWindow();
-  void SetRMFmtWindow(HWND window);
-  void ReleaseRMFmtWindow();
-  BOOL GetRMListView();
-  void SetRMListView(BOOL ready);
-  void ReleaseRMListView();
+  HWND GetRMCopyWindow() { return holdSlot(m_copyWindow); }
+  void SetRMCopyWindow(HWND window) { setSlot(m_copyWindow, window); }
+  void ReleaseRMCopyWindow() { releaseSlot(m_copyWindow); }
+  HWND GetRMMoveWindow() { return holdSlot(m_moveWindow); }
+  void SetRMMoveWindow(HWND window) { setSlot(m_moveWindow, window); }
+  void ReleaseRMMoveWindow() { releaseSlot(m_moveWindow); }
+  HWND GetRMDelWindow() { return holdSlot(m_deleteWindow); }
+  void SetRMDelWindow(HWND window) { setSlot(m_deleteWindow, window); }
+  void ReleaseRMDelWindow() { releaseSlot(m_deleteWindow); }
+  HWND GetRMFmtWindow() { return holdSlot(m_formatWindow); }
+  void SetRMFmtWindow(HWND window) { setSlot(m_formatWindow, window); }
+  void ReleaseRMFmtWindow() { releaseSlot(m_formatWindow); }
+  BOOL GetRMListView() { return holdSlot(m_listViewReady); }
+  void SetRMListView(BOOL ready) { setSlot(m_listViewReady, ready ? TRUE : FALSE); }
+  void ReleaseRMListView() { releaseSlot(m_listViewReady); }
   // A family text (MRGUIDLL first, then the chain).
   CString familyString(UINT id);
   // Queues StartDeviceList(device) on a worker: the request may wait long
@@ -179,20 +180,43 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   // Posts the operation's result text, formatted with `name`, to its
   // registered window, if any.
   void postResult(UINT kind, UINT textId, const CString& name);
-  // A Get's mutex is held in `held` until its Release.
-  void holdSlot(const char* suffix, CMutex*& held);
-  void releaseSlot(CMutex*& held);
-  void setSlot(const char* suffix, HWND& slot, HWND window);
+  // A value under its per-printer named mutex; a Get holds the mutex in
+  // `held` until its Release.
+  template <class T>
+  struct Slot {
+    const char* suffix;
+    T value{};
+    CMutex* held = nullptr;
+  };
+  template <class T>
+  T holdSlot(Slot<T>& slot) {
+    auto* mutex = new CMutex(GetMutexName(slot.suffix));
+    mutex->Wait(wf::kInfinite);
+    slot.held = mutex;  // only the owner of the mutex touches it until the Release
+    return slot.value;
+  }
+  template <class T>
+  void setSlot(Slot<T>& slot, T value) {
+    CMutex mutex(GetMutexName(slot.suffix));
+    mutex.Wait(wf::kInfinite);
+    slot.value = value;
+    mutex.Release();
+  }
+  template <class T>
+  static void releaseSlot(Slot<T>& slot) {
+    if (CMutex* mutex = std::exchange(slot.held, nullptr)) {
+      mutex->Release();
+      delete mutex;
+    }
+  }
 
   // Written on the user-interface thread, read on the alert thread.
   std::atomic<BOOL> m_storedAlerts[kStoredAlertCount];
-  // Each under its named mutex ("CopyWindow", "MoveWindow", "DeleteWindow",
-  // "FormatWindow", "RMListView").
-  HWND m_hCopyWnd;
-  HWND m_hMoveWnd;
-  HWND m_hDeleteWnd;
-  HWND m_hFormatWnd;
-  BOOL m_bRMListViewReady;
+  Slot<HWND> m_copyWindow{"CopyWindow"};
+  Slot<HWND> m_moveWindow{"MoveWindow"};
+  Slot<HWND> m_deleteWindow{"DeleteWindow"};
+  Slot<HWND> m_formatWindow{"FormatWindow"};
+  Slot<BOOL> m_listViewReady{"RMListView"};
   CWFJobStatAlertMsgList m_jobStatAlerts;
   std::atomic<BOOL> m_bTrackingJS;
   std::atomic<BOOL> m_bTurningTrackOn;
@@ -211,11 +235,6 @@ class CWFMeridianIcon : public CWFPrinterIcon {
   std::atomic<BOOL> m_bFormatInProgress;
   // The four names are written by the pages and read by workers and alerts.
   std::mutex m_rmNamesLock;
-  CMutex* m_pCopyHeld = nullptr;
-  CMutex* m_pMoveHeld = nullptr;
-  CMutex* m_pDeleteHeld = nullptr;
-  CMutex* m_pFormatHeld = nullptr;
-  CMutex* m_pListViewHeld = nullptr;
 };
 
 // The part every derived family's icon shares: `Record` is the family's
