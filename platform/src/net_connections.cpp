@@ -112,11 +112,13 @@ void readDomain(const std::string& line, std::vector<Domain>& domains) {
 
 void readWorkstationLine(const std::string& line, Neighbourhood& n) {
   std::string key, value;
-  if (!splitScenarioEntry(line, key, value)) return traceSkippedLine("network.workstation", line, "not 'key = value'");
+  if (!splitScenarioEntry(line, key, value))
+    return traceSkippedLine("network.workstation", line, "not 'key = value'");
   key = foldCase(key);
-  std::string* field = key == "computer" ? &n.computerName : key == "workgroup" ? &n.workgroup
-                                                           : key == "user"      ? &n.user
-                                                                                : nullptr;
+  std::string* field = key == "computer"    ? &n.computerName
+                       : key == "workgroup" ? &n.workgroup
+                       : key == "user"      ? &n.user
+                                            : nullptr;
   if (!field) return traceSkippedLine("network.workstation", line, "unknown key");
   const std::size_t maxLength = field == &n.user ? kMaxNetName : MAX_COMPUTERNAME_LENGTH;
   if (!isPlainNetName(value, maxLength))
@@ -142,10 +144,11 @@ Neighbourhood readNeighbourhood(const Scenario& scenario) {
 void writeWorkstationNames(const Neighbourhood& n) {
   if (n.computerName.empty() && n.workgroup.empty()) return;
   HKEY key = nullptr;
-  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVnetsupKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                nullptr, &key, nullptr);
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVnetsupKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_WRITE, nullptr, &key, nullptr);
   if (result == ERROR_SUCCESS) {
-    for (const auto& [name, value] : {std::pair{"ComputerName", &n.computerName}, {"Workgroup", &n.workgroup}}) {
+    for (const auto& [name, value] :
+         {std::pair{"ComputerName", &n.computerName}, {"Workgroup", &n.workgroup}}) {
       if (value->empty() || result != ERROR_SUCCESS) continue;
       result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
                               static_cast<DWORD>(value->size() + 1));
@@ -172,7 +175,8 @@ std::string accountName() {
   passwd entry{};
   passwd* found = nullptr;
   std::array<char, 4096> strings{};
-  if (::getpwuid_r(::geteuid(), &entry, strings.data(), strings.size(), &found) == 0 && found && found->pw_name)
+  if (::getpwuid_r(::geteuid(), &entry, strings.data(), strings.size(), &found) == 0 && found &&
+      found->pw_name)
     return found->pw_name;
   const char* user = std::getenv("USER");
   return user ? user : "";
@@ -227,8 +231,14 @@ class OpenEnumerations {
         std::memcpy(base + textsStart, text.c_str(), text.size() + 1);
         return base + textsStart;
       };
-      const NETRESOURCEA record{entry.scope,         entry.type,           entry.displayType, entry.usage,
-                                put(entry.localName), put(entry.remoteName), nullptr,           nullptr};
+      const NETRESOURCEA record{entry.scope,
+                                entry.type,
+                                entry.displayType,
+                                entry.usage,
+                                put(entry.localName),
+                                put(entry.remoteName),
+                                nullptr,
+                                nullptr};
       std::memcpy(base + recordsEnd, &record, sizeof record);
       recordsEnd += sizeof record;
     }
@@ -394,12 +404,13 @@ DWORD NetConnections::openEnum(DWORD scope, DWORD type, DWORD usage, const NETRE
     if (!resource || !resource->lpRemoteName) return ERROR_INVALID_PARAMETER;
     const std::string name = foldCase(resource->lpRemoteName);
     const auto& domains = state_->neighbourhood.domains;
-    auto domain = std::find_if(domains.begin(), domains.end(), [&](const Domain& d) { return foldCase(d.name) == name; });
+    auto domain = std::find_if(domains.begin(), domains.end(),
+                               [&](const Domain& d) { return foldCase(d.name) == name; });
     if (domain == domains.end()) return ERROR_BAD_NETPATH;
     if (usage == 0 || (usage & RESOURCEUSAGE_CONTAINER) != 0)
       for (const auto& computer : domain->computers)
-        entries.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER,
-                           "", "\\\\" + computer});
+        entries.push_back({RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SERVER,
+                           RESOURCEUSAGE_CONTAINER, "", "\\\\" + computer});
   } else {
     return ERROR_INVALID_PARAMETER;
   }
@@ -416,8 +427,10 @@ DWORD NetConnections::getUser(const char* name, char* userName, DWORD* length) c
       std::lock_guard lock(state_->m);
       const int n = parallelPortNumber(name);
       connected = n != 0 && !state_->remote[n].empty();
-      for (const auto& remote : state_->remote) connected = connected || (!remote.empty() && foldCase(remote) == folded);
-      for (const auto& remote : state_->neighbourhood.connected) connected = connected || foldCase(remote) == folded;
+      for (const auto& remote : state_->remote)
+        connected = connected || (!remote.empty() && foldCase(remote) == folded);
+      for (const auto& remote : state_->neighbourhood.connected)
+        connected = connected || foldCase(remote) == folded;
     }
     if (!connected) return ERROR_NOT_CONNECTED;
   }
@@ -444,7 +457,8 @@ struct ProcessConnections {
       if (name.starts_with("network.")) sections.emplace(name, lines);
     if (taken == sections) return;
     taken = std::move(sections);
-    if (!connections.load(*scenario, &error)) platformTrace("network connections: scenario not used: " + error);
+    if (!connections.load(*scenario, &error))
+      platformTrace("network connections: scenario not used: " + error);
   }
 };
 
@@ -459,7 +473,9 @@ ProcessConnections& processConnections() {
 
 }  // namespace
 
-NetConnections& netConnections() { return processConnections().connections; }
+NetConnections& netConnections() {
+  return processConnections().connections;
+}
 
 NetConnections& netConnectionsFresh() {
   ProcessConnections& p = processConnections();
@@ -479,7 +495,9 @@ DWORD WNetEnumResourceA(HANDLE enumHandle, DWORD* count, void* buffer, DWORD* bu
   return netconn::openEnumerations().read(enumHandle, count, buffer, bufferSize);
 }
 
-DWORD WNetCloseEnum(HANDLE enumHandle) { return netconn::openEnumerations().close(enumHandle); }
+DWORD WNetCloseEnum(HANDLE enumHandle) {
+  return netconn::openEnumerations().close(enumHandle);
+}
 
 DWORD WNetGetUserA(const char* name, char* userName, DWORD* length) {
   return netconn::netConnectionsFresh().getUser(name, userName, length);

@@ -137,20 +137,22 @@ struct Listed {
   bool operator==(const Listed&) const = default;
 };
 void PrintTo(const Listed& l, std::ostream* out) {
-  *out << "{" << l.scope << " " << l.type << " " << l.displayType << " " << l.usage << " " << l.localName << " "
-       << l.remoteName << "}";
+  *out << "{" << l.scope << " " << l.type << " " << l.displayType << " " << l.usage << " " << l.localName
+       << " " << l.remoteName << "}";
 }
 
 Listed connectedShare(std::string local, std::string remote) {
-  return {RESOURCE_CONNECTED, RESOURCETYPE_PRINT, RESOURCEDISPLAYTYPE_SHARE, RESOURCEUSAGE_CONNECTABLE,
-          std::move(local), std::move(remote)};
+  return {RESOURCE_CONNECTED,        RESOURCETYPE_PRINT, RESOURCEDISPLAYTYPE_SHARE,
+          RESOURCEUSAGE_CONNECTABLE, std::move(local),   std::move(remote)};
 }
 Listed server(std::string remote) {
   return {RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEDISPLAYTYPE_SERVER, RESOURCEUSAGE_CONTAINER, "-",
           std::move(remote)};
 }
 
-void writeScenario(const std::string& text) { std::ofstream(*dataRoot() / "scenario") << text; }
+void writeScenario(const std::string& text) {
+  std::ofstream(*dataRoot() / "scenario") << text;
+}
 
 // Two-call reads into a 16384-byte buffer, as many entries as fit, up to ERROR_NO_MORE_ITEMS;
 // every text must lie inside the buffer.
@@ -159,7 +161,9 @@ std::vector<Listed> readAll(HANDLE h) {
   auto buffer = std::make_unique<EnumBuffer>();
   const char* begin = buffer->bytes;
   const char* end = begin + kBufferSize;
-  auto inside = [&](const char* text) { return text >= begin && text < end && text + std::strlen(text) < end; };
+  auto inside = [&](const char* text) {
+    return text >= begin && text < end && text + std::strlen(text) < end;
+  };
   for (int reads = 0; reads < 100; ++reads) {
     DWORD count = kAsManyAsFit, size = kBufferSize;
     const DWORD result = WNetEnumResourceA(h, &count, buffer->bytes, &size);
@@ -192,8 +196,12 @@ std::vector<Listed> connected(DWORD type = RESOURCETYPE_PRINT) {
 std::vector<Listed> browsed(const char* container, DWORD usage = 0) {
   char name[64];
   std::snprintf(name, sizeof name, "%s", container);
-  const NETRESOURCEA resource{RESOURCE_GLOBALNET, 3, RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER,
-                              nullptr, name, nullptr, nullptr};
+  NETRESOURCEA resource{};
+  resource.dwScope = RESOURCE_GLOBALNET;
+  resource.dwType = RESOURCETYPE_DISK | RESOURCETYPE_PRINT;  // as the peer walk sets it
+  resource.dwDisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
+  resource.dwUsage = RESOURCEUSAGE_CONTAINER;
+  resource.lpRemoteName = name;
   HANDLE h = nullptr;
   EXPECT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, usage, &resource, &h), NO_ERROR) << container;
   auto listed = readAll(h);
@@ -225,7 +233,9 @@ struct RegistryValue {
   std::string data;
   bool operator==(const RegistryValue&) const = default;
 };
-void PrintTo(const RegistryValue& v, std::ostream* out) { *out << v.result << " " << v.type << " \"" << v.data << "\""; }
+void PrintTo(const RegistryValue& v, std::ostream* out) {
+  *out << v.result << " " << v.type << " \"" << v.data << "\"";
+}
 
 RegistryValue vnetsupValue(const char* name) {
   RegistryValue value;
@@ -246,7 +256,8 @@ RegistryValue vnetsupValue(const char* name) {
 TEST(NetNeighbourhood, ConnectedPrintersOfBothSectionsWithTheirLocalNames) {
   writeScenario(kNeighbourhood);
   const std::vector<Listed> expected{connectedShare("LPT1", "\\\\SRV1\\Q_VIREO"),
-                                     connectedShare("LPT2", "\\\\ws1\\Q_LOCAL"), connectedShare("-", "\\\\SRV2\\Q_KEY")};
+                                     connectedShare("LPT2", "\\\\ws1\\Q_LOCAL"),
+                                     connectedShare("-", "\\\\SRV2\\Q_KEY")};
   EXPECT_EQ(connected(RESOURCETYPE_PRINT), expected);
   EXPECT_EQ(connected(RESOURCETYPE_ANY), expected);
   EXPECT_TRUE(connected(RESOURCETYPE_DISK).empty());
@@ -263,7 +274,8 @@ TEST(NetNeighbourhood, AWorkgroupOrDomainBrowsedGivesItsComputersAsServers) {
   NETRESOURCEA named{};
   named.lpRemoteName = corpdom;
   HANDLE h = nullptr;
-  ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &named, &h), NO_ERROR);
+  ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &named, &h),
+            NO_ERROR);
   EXPECT_EQ(readAll(h), std::vector<Listed>{server("\\\\SRV5")});
   EXPECT_EQ(WNetCloseEnum(h), NO_ERROR);
 
@@ -280,7 +292,8 @@ TEST(NetNeighbourhood, AWorkgroupOrDomainBrowsedGivesItsComputersAsServers) {
     NETRESOURCEA resource{};
     resource.lpRemoteName = r.container ? name.data() : nullptr;
     HANDLE untouched = reinterpret_cast<HANDLE>(std::uintptr_t{0x1234});
-    EXPECT_EQ(WNetOpenEnumA(r.scope, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &resource, &untouched), r.result)
+    EXPECT_EQ(WNetOpenEnumA(r.scope, RESOURCETYPE_ANY, RESOURCEUSAGE_CONTAINER, &resource, &untouched),
+              r.result)
         << name;
     EXPECT_EQ(untouched, reinterpret_cast<HANDLE>(std::uintptr_t{0x1234}));
   }
@@ -325,7 +338,8 @@ TEST(NetNeighbourhood, ABufferTooSmallForOneEntryAsksForItsSizeAndLosesNothing) 
   count = 0;
   EXPECT_EQ(WNetEnumResourceA(h, &count, buffer->bytes, &size), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   count = kAsManyAsFit;
-  EXPECT_EQ(WNetEnumResourceA(h, &count, buffer->bytes + 1, &size), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(WNetEnumResourceA(h, &count, buffer->bytes + 1, &size),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(WNetEnumResourceA(h, &count, nullptr, &size), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
   EXPECT_EQ(WNetCloseEnum(h), NO_ERROR);
@@ -346,7 +360,8 @@ TEST(NetNeighbourhood, AChangeOfTheScenarioIsSeenAtTheNextOpen) {
   EXPECT_EQ(readAll(before).size(), 3u) << "an open enumeration keeps what it had";
   EXPECT_EQ(WNetCloseEnum(before), NO_ERROR);
   EXPECT_EQ(connected().back(), connectedShare("-", "\\\\SRV3\\Q_NEW"));
-  EXPECT_EQ(browsed("PRINTGRP"), (std::vector<Listed>{server("\\\\WS1"), server("\\\\SRV4"), server("\\\\SRV6")}));
+  EXPECT_EQ(browsed("PRINTGRP"),
+            (std::vector<Listed>{server("\\\\WS1"), server("\\\\SRV4"), server("\\\\SRV6")}));
   EXPECT_EQ(browsed("NEWGRP"), std::vector<Listed>{server("\\\\SRV7")});
   EXPECT_EQ(computerName(), "WS2");
 
@@ -394,11 +409,24 @@ TEST(NetNeighbourhood, MalformedLinesAreTracedAndSkipped) {
   std::vector<std::string> traces;
   setPlatformTraceSink([&](std::string_view line) { traces.emplace_back(line); });
   const std::string longName(100'000, 'A');
-  const std::vector<std::string> bad{
-      "[network.connected]", "SRV2\\Q_KEY", "\\\\SRV2", "\\\\\\Q", "\\\\SRV2\\", "\\\\SRV2\\Q\\X",
-      "\\\\" + longName + "\\Q", "[network.domains]", "NOEQUALS", "= SRV1", "BAD\\NAME = SRV1",
-      longName + " = SRV1", "[network.workstation]", "computer", "computer = ABCDEFGHIJKLMNOP",
-      "colour = red", "workgroup = A\\B", "user ="};
+  const std::vector<std::string> bad{"[network.connected]",
+                                     "SRV2\\Q_KEY",
+                                     "\\\\SRV2",
+                                     "\\\\\\Q",
+                                     "\\\\SRV2\\",
+                                     "\\\\SRV2\\Q\\X",
+                                     "\\\\" + longName + "\\Q",
+                                     "[network.domains]",
+                                     "NOEQUALS",
+                                     "= SRV1",
+                                     "BAD\\NAME = SRV1",
+                                     longName + " = SRV1",
+                                     "[network.workstation]",
+                                     "computer",
+                                     "computer = ABCDEFGHIJKLMNOP",
+                                     "colour = red",
+                                     "workgroup = A\\B",
+                                     "user ="};
   std::string text =
       "[network.connected]\n\\\\SRV2\\Q_KEY\n"
       "[network.domains]\nWG1 = \\\\PEER1, PEER2, , PEER3,\n";

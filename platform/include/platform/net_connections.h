@@ -41,8 +41,8 @@ using HANDLE = void*;
 namespace wf {
 
 constexpr DWORD NO_ERROR = 0;
-constexpr DWORD ERROR_BAD_NETPATH = 53;    // no such domain or workgroup
-constexpr DWORD ERROR_NO_NETWORK = 1222;   // nobody is logged on
+constexpr DWORD ERROR_BAD_NETPATH = 53;   // no such domain or workgroup
+constexpr DWORD ERROR_NO_NETWORK = 1222;  // nobody is logged on
 constexpr DWORD ERROR_NOT_CONNECTED = 2250;
 
 constexpr DWORD RESOURCE_CONNECTED = 1;
@@ -148,7 +148,8 @@ class NetConnections {
   Workstation workstation() const;
 
   // WNetOpenEnumA and WNetGetUserA on these connections.
-  DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCEA* resource, HANDLE* enumHandle) const;
+  DWORD openEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCEA* resource,
+                 HANDLE* enumHandle) const;
   DWORD getUser(const char* name, char* userName, DWORD* length) const;
 
  private:
