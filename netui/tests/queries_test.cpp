@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "netui_fixture.h"
+#include "recording_makers.h"
 
 namespace wf::netui::testing {
 namespace {
@@ -12,42 +13,11 @@ namespace {
 using wf::net::NETADAPTERINFO;
 using wf::net::NETADAPTERPARMS;
 
-// What the last maker call was given.
-struct Made {
-  Factory factory;
-  MakerContext context;
-};
-std::vector<Made>& madeLog() {
-  static std::vector<Made> log;
-  return log;
-}
-
-class MadeObject : public CObject {};
-
-// Recording makers: each answers an object so the factory's result is not null.
-template <Factory F>
-CObject* recordingMaker(const MakerContext& context) {
-  madeLog().push_back({F, context});
-  return new MadeObject;
-}
-
 class QueriesTest : public NetUIFixture {
  protected:
   void SetUp() override {
     NetUIFixture::SetUp();
-    madeLog().clear();
-    setFactoryMaker(Factory::ConAdIn, &recordingMaker<Factory::ConAdIn>);
-    setFactoryMaker(Factory::ConAdP4, &recordingMaker<Factory::ConAdP4>);
-    setFactoryMaker(Factory::ConAdS4, &recordingMaker<Factory::ConAdS4>);
-    setFactoryMaker(Factory::ConAdPR, &recordingMaker<Factory::ConAdPR>);
-    setFactoryMaker(Factory::ConAdSR, &recordingMaker<Factory::ConAdSR>);
-    setFactoryMaker(Factory::NPPCL, &recordingMaker<Factory::NPPCL>);
-    setFactoryMaker(Factory::NPPIP, &recordingMaker<Factory::NPPIP>);
-    setFactoryMaker(Factory::NWConf, &recordingMaker<Factory::NWConf>);
-    setFactoryMaker(Factory::NWSearch, &recordingMaker<Factory::NWSearch>);
-    setFactoryMaker(Factory::IPConf, &recordingMaker<Factory::IPConf>);
-    setFactoryMaker(Factory::CLConf, &recordingMaker<Factory::CLConf>);
-    setFactoryMaker(Factory::P2PConf, &recordingMaker<Factory::P2PConf>);
+    installRecordingMakers();
   }
 
   static void printer(USHORT handle, uint32_t connections, uint32_t nets) {

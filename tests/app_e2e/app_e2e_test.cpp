@@ -26,6 +26,7 @@
 #include "eventually.h"
 #include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
+#include "own_process.h"
 #include "platform/clock.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
@@ -67,32 +68,12 @@ class AppEndToEnd : public ::testing::Test {
   // Runs `body` in a new process of this program that keeps this case's
   // directories; passes when the body passed there.
   void inOwnProcess(void (AppEndToEnd::*body)()) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ::setenv("WF_APP_E2E_RUNTIME_DIR", runtimeDir().c_str(), 1);
-    ::setenv("WF_APP_E2E_ROOT", wf::testing::testDataRoot().c_str(), 1);
-    EXPECT_EXIT(
-        {
-          ::setenv("WRENFIELD_RUNTIME_DIR", std::getenv("WF_APP_E2E_RUNTIME_DIR"), 1);
-          ::setenv("WRENFIELD_ROOT", std::getenv("WF_APP_E2E_ROOT"), 1);
-          ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
-          wf::setTimeScaleForTest(0.2);
+    wf::testing::inOwnProcess(
+        [&] {
           (this->*body)();
           finish();
-          reportFailures();
-          ::_exit(::testing::Test::HasFailure() ? 1 : 0);
         },
-        ::testing::ExitedWithCode(0), "");
-  }
-  // The case's failures, where the parent shows what its process wrote.
-  static void reportFailures() {
-    const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
-    for (int i = 0; i < result->total_part_count(); ++i) {
-      const ::testing::TestPartResult& part = result->GetTestPartResult(i);
-      if (part.failed())
-        std::fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "", part.line_number(),
-                     part.message());
-    }
-    std::fflush(nullptr);
+        0.2);
   }
   void finish() {
     if (app_) {
