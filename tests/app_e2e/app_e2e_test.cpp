@@ -23,6 +23,9 @@
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
+#include "configure_items.h"
+#include "cornwthk/cornwthk.h"
+#include "child_process.h"
 #include "eventually.h"
 #include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
@@ -133,6 +136,7 @@ class AppEndToEnd : public ::testing::Test {
   void AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn();
   void DriverPropertiesShowTheQueueOfThePrintersPort();
   void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
+  void TheConfigureMenuComesFromTheNetworkLibrary();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -321,6 +325,44 @@ void AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages() {
 
 TEST_F(AppEndToEnd, TidewaterMenuCommandsOpenTheNotebookOnTheirPages) {
   inOwnProcess(&AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages);
+}
+
+// The network library beside the program builds the Configure popup from
+// the broker's transports: TCP/IP from the IP stand-in and NetWare while
+// FS1's login has supervisor rights; no transport serves IPX, so no entry.
+void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
+  ASSERT_EQ(adapters.readLine(), "ready");
+  app_ = std::make_unique<CWFApp>();
+  ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
+  frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+  ASSERT_NE(frame_, nullptr);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
+  }));
+  ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  using Items = std::vector<std::string>;
+  EXPECT_EQ(wf::testing::openConfigure(frame_),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
+
+  const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
+  ASSERT_NE(client, nullptr);
+  const auto setLevel = wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
+  ASSERT_NE(setLevel, nullptr);
+  EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
+  wf::freeModule(client);
+  EXPECT_EQ(wf::testing::openConfigure(frame_), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+
+  finish();
+  adapters.call("quit", 100);
+  EXPECT_EQ(adapters.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, TheConfigureMenuComesFromTheNetworkLibrary) {
+  inOwnProcess(&AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary);
 }
 
 }  // namespace
