@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/control_styles.h"
+#include "framework/resources.h"
 #include "netui_fixture.h"
 #include "wf_dialog.h"
 
@@ -114,6 +115,16 @@ TEST_F(BasesTest, PageHelpAndTheWindowThatHostsTheSheet) {
   ASSERT_TRUE(dialog.Create(2133, &child));
   EXPECT_EQ(dialog.GetDlgWnd(), &top);
   dialog.DestroyWindow();
+}
+
+TEST_F(BasesTest, TheConfigurationIconComesFromTheHostsResourceChain) {
+  EXPECT_EQ(wf::fw::findIcon(2128), nullptr) << "the library has no icons of its own";
+  const HINSTANCE host = wf::loadModule("WFRESDLL.DLL");
+  ASSERT_NE(host, nullptr);
+  ASSERT_TRUE(wf::fw::joinResourceChain(host));
+  EXPECT_NE(wf::fw::findIcon(2128), nullptr);
+  wf::fw::leaveResourceChain(host);
+  wf::freeModule(host);
 }
 
 }  // namespace

@@ -251,6 +251,13 @@ void NetUIEndToEnd::addedIpAdapter() {
   for (const auto& entry : wf::netui::takeReceivedIpAdapters()) lines.push_back(wf::netui::ipListLine(entry));
   EXPECT_EQ(lines, (std::vector<std::string>{"10.1.1.20\tpublic\tpb-ip\tLPT7", "10.1.1.99\tpublic\tfar-ip\t"}));
   wf::netui::FreeBceFunctions();
+
+  // A secondary gets the same list over the mail channel's item stream.
+  auto secondary = wf::testing::ChildProcess::withCommands("netui");
+  EXPECT_EQ(secondary.call("register"), "ok 1");
+  EXPECT_EQ(secondary.call("iplist"), "ok 0|10.1.1.20\tpublic\tpb-ip\tLPT7|10.1.1.99\tpublic\tfar-ip\t");
+  secondary.call("quit", 100);
+  EXPECT_EQ(secondary.waitExit(), 0);
 }
 
 }  // namespace
