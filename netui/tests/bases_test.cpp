@@ -117,6 +117,26 @@ TEST_F(BasesTest, PageHelpAndTheWindowThatHostsTheSheet) {
   dialog.DestroyWindow();
 }
 
+TEST_F(BasesTest, APageInASheetHasNoContextHelpStyleAndFindsTheSheetsOwner) {
+  const HINSTANCE pages = wf::loadModule("wftestres3");  // the framework tests' page templates
+  ASSERT_NE(pages, nullptr);
+  ASSERT_TRUE(wf::fw::joinResourceChain(pages));
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 300, 200, 0));
+  CWFPropertyPage page(300);
+  {
+    CPropertySheet sheet("Network", &owner);
+    sheet.AddPage(&page);
+    ASSERT_TRUE(sheet.Create(&owner));
+    ASSERT_NE(page.GetSafeHwnd(), 0u);
+    EXPECT_FALSE(page.GetExStyle() & WS_EX_CONTEXTHELP);
+    EXPECT_EQ(page.GetDlgWnd(), &owner);
+    sheet.DestroyWindow();
+  }
+  wf::fw::leaveResourceChain(pages);
+  wf::freeModule(pages);
+}
+
 TEST_F(BasesTest, TheConfigurationIconComesFromTheHostsResourceChain) {
   EXPECT_EQ(wf::fw::findIcon(2128), nullptr) << "the library has no icons of its own";
   const HINSTANCE host = wf::loadModule("WFRESDLL.DLL");

@@ -2,6 +2,8 @@
 // receiver keeping only whole entries in arrival order.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "ip_list.h"
 
 namespace wf::netui {
@@ -44,6 +46,36 @@ TEST(IpList, TheReceiverKeepsWholeEntriesInOrder) {
   EXPECT_EQ(received[0].hostName, "pb-ip");
   EXPECT_EQ(received[1].community, "private");
   EXPECT_TRUE(takeReceivedIpAdapters().empty());
+}
+
+// Random lines near the list's form (addresses in and out of range, texts
+// with stray tabs and dots): whatever parses gives the same record back
+// through its own line.
+TEST(IpListFuzz, ParsedLinesRoundTrip) {
+  std::mt19937 rng(0x8102);
+  const std::string alphabet = "0123456789.\tab-";
+  const auto text = [&](std::size_t most) {
+    std::string t(rng() % (most + 1), ' ');
+    for (char& c : t) c = alphabet[rng() % alphabet.size()];
+    return t;
+  };
+  int parsed = 0;
+  for (int round = 0; round < 5000; ++round) {
+    std::string line;
+    for (int i = 0; i < 4; ++i) line += (i ? "." : "") + std::to_string(rng() % 300);
+    if (rng() % 4 == 0) line = text(12);
+    for (int i = 0; i < 3; ++i) line += "\t" + text(rng() % 5 == 0 ? 6 : 0) + "x";
+    const auto entry = parseIpListLine(line);
+    if (!entry) continue;
+    ++parsed;
+    const auto again = parseIpListLine(ipListLine(*entry));
+    ASSERT_TRUE(again) << line;
+    EXPECT_EQ(again->address, entry->address);
+    EXPECT_EQ(again->community, entry->community);
+    EXPECT_EQ(again->hostName, entry->hostName);
+    EXPECT_EQ(again->portName, entry->portName);
+  }
+  EXPECT_GT(parsed, 100);
 }
 
 }  // namespace
