@@ -16,6 +16,7 @@
 #include "app/window_list.h"
 #include "app_fixture.h"
 #include "child_process.h"
+#include "configure_items.h"
 #include "eventually.h"
 #include "framework/control_bars.h"
 #include "framework/menu.h"
@@ -85,27 +86,7 @@ class NetSettings : public AppFixture {
   }
   // Opens the Configure popup as the menu bar does and describes its items:
   // "text#id", "-" for a separator, "/g" when greyed.
-  static std::vector<std::string> openConfigure(CMainFrame* frame) {
-    CMenu* bar = frame->GetMenu();
-    CMenu* popup = nullptr;
-    int index = 0;
-    for (; bar && index < static_cast<int>(bar->GetMenuItemCount()); ++index) {
-      popup = bar->GetSubMenu(index);
-      if (popup && popup->GetMenuItemID(0) == 32771) break;
-      popup = nullptr;
-    }
-    if (!popup) return {"no Configure popup"};
-    frame->SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup->GetSafeHmenu()), index);
-    std::vector<std::string> items;
-    for (const auto& item : wf::fw::viewOfMenu(popup->GetSafeHmenu())) {
-      if (item.flags & MF_SEPARATOR) {
-        items.push_back("-");
-        continue;
-      }
-      items.push_back(item.text + "#" + std::to_string(item.id) + ((item.flags & MF_GRAYED) ? "/g" : ""));
-    }
-    return items;
-  }
+  static std::vector<std::string> openConfigure(CMainFrame* frame) { return wf::testing::openConfigure(frame); }
 
   CWFApp app_;
   HINSTANCE netui_ = nullptr;

@@ -133,7 +133,7 @@ FakeWFApp::FakeWFApp() : CWinApp("Wrenfield") {
   queue_.create();
   queue_.setAccepting(true);
   programDir_ = wf::moduleDirectory().string();
-  helpPath_ = programDir_ + "/WRENFLD.HLP";
+  setHelpFilePath(programDir_ + "/WRENFLD.HLP");
 }
 
 FakeWFApp::~FakeWFApp() {

@@ -120,7 +120,11 @@ class FakeWFApp : public CWinApp, public WFAppServices {
   wf::WorkItemQueue& workQueue() { return queue_; }
   // Where GetProgramDirectory points (the program's own directory at first).
   void setProgramDirectory(std::string dir) { programDir_ = std::move(dir); }
-  void setHelpFilePath(std::string path) { helpPath_ = std::move(path); }
+  // Also the application object's own help path, as the program sets it.
+  void setHelpFilePath(std::string path) {
+    helpPath_ = std::move(path);
+    m_pszHelpFilePath = helpPath_.c_str();
+  }
   // The windows WM_WF_FLASH goes to.
   std::vector<CWnd*> flashList() const;
   wf::EnumSpecCounter& enumCounter() { return enumCounter_; }

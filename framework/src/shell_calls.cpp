@@ -112,6 +112,14 @@ void endWaitCursor() {
 
 using namespace wf::fw;
 
+std::string wf::fw::helpFileBesideApp(std::string_view fileName) {
+  CWinApp* app = AfxGetApp();
+  const std::string appPath = app && app->m_pszHelpFilePath ? app->m_pszHelpFilePath : "";
+  // The program's own paths use '/', paths read from older settings '\'.
+  const std::size_t cut = appPath.find_last_of("\\/");
+  return (cut == std::string::npos ? std::string() : appPath.substr(0, cut + 1)) + std::string(fileName);
+}
+
 LPCSTR AfxGetAppName() {
   if (CWinApp* app = AfxGetApp(); app && app->m_pszAppName) return app->m_pszAppName;
   std::lock_guard lock(servicesMutex);

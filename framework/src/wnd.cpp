@@ -22,6 +22,7 @@ IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 struct CWnd::Impl {
   wf::ThreadId owner = 0;
   DWORD style = 0;
+  DWORD exStyle = 0;
   UINT id = 0;
   HWND parent = 0;
   wf::fw::WndWidget* widget = nullptr;  // GUI thread only
@@ -211,6 +212,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
   m_hWnd = hwnd;
   impl_->owner = wf::currentThreadId();
   impl_->style = cs.style;
+  impl_->exStyle = cs.dwExStyle;
   impl_->id = id;
   impl_->parent = cs.hwndParent;
   impl_->text = cs.lpszName;
@@ -357,6 +359,20 @@ int CWnd::GetDlgCtrlID() const {
 }
 CWnd* CWnd::GetParent() const {
   return FromHandlePermanent(impl_->parent);
+}
+
+DWORD CWnd::GetExStyle() const {
+  return impl_->exStyle;
+}
+
+BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT) {
+  const DWORD changed = (impl_->exStyle & ~remove) | add;
+  if (changed == impl_->exStyle) return FALSE;
+  impl_->exStyle = changed;
+  QWidget* w = wf::fw::widgetOf(m_hWnd);
+  if (w && w->isWindow() && !w->isVisible())
+    w->setWindowFlag(Qt::WindowContextHelpButtonHint, (changed & WS_EX_CONTEXTHELP) != 0);
+  return TRUE;
 }
 
 CMenu* CWnd::GetSystemMenu(BOOL revert) {

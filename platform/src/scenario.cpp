@@ -40,6 +40,54 @@ std::optional<Scenario> parseScenario(std::string_view text, std::string* error)
   return scenario;
 }
 
+namespace {
+
+constexpr int kIncludeDepth = 8;
+
+bool appendScenarioFile(const std::filesystem::path& file, int depth, std::string& out, std::string* error) {
+  std::ifstream in(file, std::ios::binary);
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  if (!in && !in.eof()) {
+    if (error) *error = file.string() + ": cannot be read";
+    return false;
+  }
+  std::string_view rest = text;
+  int lineNumber = 0;
+  while (!rest.empty()) {
+    const auto end = rest.find('\n');
+    const std::string_view raw = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    ++lineNumber;
+    const std::string_view line = trimBlanks(raw);
+    if (line.substr(0, 8) == "include " || line.substr(0, 8) == "include\t") {
+      const std::string_view name = trimBlanks(line.substr(8));
+      const auto included = file.parent_path() / std::string(name);
+      if (depth >= kIncludeDepth) {
+        if (error) *error = file.string() + ": line " + std::to_string(lineNumber) + ": includes too deep";
+        return false;
+      }
+      if (!appendScenarioFile(included, depth + 1, out, error)) return false;
+      continue;
+    }
+    out.append(raw);
+    out.push_back('\n');
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> readScenarioFile(const std::filesystem::path& file, std::string* error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    if (error) *error = file.string() + ": cannot be read";
+    return std::nullopt;
+  }
+  std::string text;
+  if (!appendScenarioFile(file, 0, text, error)) return std::nullopt;
+  return text;
+}
+
 std::optional<Scenario> loadScenario(std::string* error) {
   std::filesystem::path path;
   if (const char* p = std::getenv("WRENFIELD_SCENARIO"); p && *p) {
@@ -51,14 +99,10 @@ std::optional<Scenario> loadScenario(std::string* error) {
   }
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return Scenario{};
-  std::ifstream in(path, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  if (!in && !in.eof()) {
-    if (error) *error = path.string() + ": cannot be read";
-    return std::nullopt;
-  }
+  const auto text = readScenarioFile(path, error);
+  if (!text) return std::nullopt;
   std::string why;
-  auto scenario = parseScenario(text, &why);
+  auto scenario = parseScenario(*text, &why);
   if (!scenario && error) *error = path.string() + ": " + why;
   return scenario;
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "platform/scenario.h"
 
 namespace wf {
@@ -38,6 +42,37 @@ TEST(Scenario, EntriesSplitAtTheFirstEqualsAndFieldsAtBars) {
   EXPECT_EQ(splitScenarioFields(value), (std::vector<std::string>{"LPT1:", "Driver = X"}));
   EXPECT_FALSE(splitScenarioEntry("no equals", key, value));
   EXPECT_FALSE(splitScenarioEntry(" = value", key, value));
+}
+
+TEST(Scenario, IncludeLinesSpliceOtherFilesRelativeToTheIncludingOne) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(std::getenv("WRENFIELD_ROOT")) / "worlds";
+  fs::create_directories(dir / "parts");
+  std::ofstream(dir / "parts" / "net.scenario") << "[netware.client]\nversion = 4.1.0\ninclude deeper.scenario\n";
+  std::ofstream(dir / "parts" / "deeper.scenario") << "[spooler.ports]\nLPT1:\n";
+  std::ofstream(dir / "main.scenario") << "# the world\ninclude parts/net.scenario\n[tcpip.network]\n10.1.1.20 = x\n";
+  std::ofstream(dir / "loop.scenario") << "include loop.scenario\n";
+  std::ofstream(dir / "missing.scenario") << "[a]\ninclude nowhere.scenario\n";
+
+  const auto text = readScenarioFile(dir / "main.scenario");
+  ASSERT_TRUE(text);
+  const auto s = parseScenario(*text);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->section("netware.client"), (std::vector<std::string>{"version = 4.1.0"}));
+  EXPECT_EQ(s->section("spooler.ports"), (std::vector<std::string>{"LPT1:"}));
+  EXPECT_EQ(s->section("tcpip.network"), (std::vector<std::string>{"10.1.1.20 = x"}));
+
+  ::setenv("WRENFIELD_SCENARIO", (dir / "main.scenario").c_str(), 1);
+  const auto loaded = loadScenario();
+  ::unsetenv("WRENFIELD_SCENARIO");
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->section("spooler.ports").size(), 1u);
+
+  std::string error;
+  EXPECT_FALSE(readScenarioFile(dir / "loop.scenario", &error));
+  EXPECT_NE(error.find("includes too deep"), std::string::npos) << error;
+  EXPECT_FALSE(readScenarioFile(dir / "missing.scenario", &error));
+  EXPECT_NE(error.find("nowhere.scenario: cannot be read"), std::string::npos) << error;
 }
 
 }  // namespace wf

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "common/app_services.h"
 #include "framework/shell_calls.h"
 
 namespace {
@@ -32,12 +31,7 @@ const DWORD* CWFPropertyPage::GetHelpIDs() {
 }
 
 CString CWFPropertyPage::HelpFilePath() const {
-  WFAppServices* app = WFGetApp();
-  const std::string appPath = app && app->GetHelpFilePath() ? app->GetHelpFilePath() : "";
-  // The program's own paths use '/', paths read from older settings '\'.
-  const std::size_t cut = appPath.find_last_of("\\/");
-  const std::string dir = cut == std::string::npos ? std::string() : appPath.substr(0, cut + 1);
-  return CString((dir + m_strHelpFile.str()).c_str());
+  return CString(wf::fw::helpFileBesideApp(m_strHelpFile.str()).c_str());
 }
 
 LRESULT CWFPropertyPage::OnHelp(WPARAM, LPARAM helpInfo) {

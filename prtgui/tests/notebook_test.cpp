@@ -174,6 +174,23 @@ TEST_F(NotebookTest, RefusedAndEmptyNetworkPagesAreLeftOut) {
   EXPECT_EQ(shell_.waitCursor.depth(), 0);
 }
 
+// The real network library beside the test program, over the scripted
+// broker: until the page classes fill its factory table, every factory
+// answers null and the notebook holds the family's pages alone.
+TEST_F(NotebookTest, TheRealLibraryOffersNoPageUntilItsClassesComeAndNothingBreaks) {
+  CWFPrinterIcon* icon = makeIcon(86, {true, true, kNetWare | kTcpIp});
+  wf::freeModule(std::exchange(app_.netSet, nullptr));
+  wf::setModuleSearchPath({WF_SCRIPTED_CORBCE_DIR});
+  ASSERT_TRUE(app_.loadNetSetDLL());
+  ASSERT_EQ(wf::moduleEntry(app_.netSet, "MockNetUIReset"), nullptr) << "the stand-in was loaded";
+  ASSERT_TRUE(icon->OpenPrinterA(0));
+  CPrtOpenDlg* notebook = notebookOf(icon);
+  EXPECT_EQ(notebook->GetPageCount(), 3);
+  for (int i = 0; i < notebook->GetPageCount(); ++i)
+    EXPECT_NE(notebook->GetPage(i)->GetCaption().str(), "&Adapter Settings");
+  close(icon);
+}
+
 TEST_F(NotebookTest, MessagesReachOnlyTheirShownPageThroughItsVirtuals) {
   auto* icon = static_cast<NotebookIcon*>(makeIcon(86, {}));
   icon->setResourcePage(TRUE);

@@ -1,9 +1,12 @@
 #include "fake_broker.h"
 
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <tuple>
 
 namespace fakebce {
 namespace {
@@ -30,6 +33,10 @@ struct State {
   std::vector<PRTINFO> enumerated;
   std::int32_t enumRc = 0;
   std::map<std::string, PRTINFO> specific;
+  // Network information, by (set?, handle, bit, item).
+  std::map<std::tuple<bool, std::uint16_t, std::uint32_t, std::uint16_t>, std::deque<NetAnswer>> netAnswers;
+  std::uint32_t nets = 0;
+  std::int32_t netsRc = 0;
 };
 
 State& state() {
@@ -68,6 +75,9 @@ void reset() {
   s.enumerated.clear();
   s.enumRc = 0;
   s.specific.clear();
+  s.netAnswers.clear();
+  s.nets = 0;
+  s.netsRc = 0;
 }
 
 void pushReply(std::int32_t rc, std::string bytes) {
@@ -151,6 +161,7 @@ BCEAPI int32_t BceQueryAlerts(uint32_t appId, uint32_t alertKey, uint32_t handle
   return 0;
 }
 
+#ifndef WF_SCRIPTED_CORBCE_NO_PRTINFO
 BCEAPI int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
   std::lock_guard lock(state().mutex);
   state().calls.push_back({"BceGetPrtInfo", 0, handle, 0, refresh, {}});
@@ -162,6 +173,7 @@ BCEAPI int32_t BceGetPrtInfo(uint32_t handle, PRTINFO* info, uint32_t refresh) {
   if (state().infoRc == 0) *info = state().info;
   return state().infoRc;
 }
+#endif
 
 BCEAPI int32_t BceGetPrinterName(uint32_t handle, uint32_t netBit, char* name, char* secondName) {
   std::lock_guard lock(state().mutex);
@@ -284,3 +296,101 @@ BCEAPI int32_t BceEnumSpecific(uint32_t appId, const NETADDRESS* address, BCEENU
   if (known && proc) proc(&found);
   return known ? 0 : 1;
 }
+
+// ---- Network information ----
+
+namespace fakebce {
+namespace {
+
+void pushNetAnswer(bool set, std::uint16_t handle, std::uint32_t bit, std::uint16_t item, NetAnswer answer) {
+  std::lock_guard lock(state().mutex);
+  state().netAnswers[{set, handle, bit, item}].push_back(std::move(answer));
+}
+
+NetAnswer takeNetAnswer(bool set, const Call& call) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back(call);
+  auto it = state().netAnswers.find(
+      {set, static_cast<std::uint16_t>(call.handle), call.netMask, static_cast<std::uint16_t>(call.code)});
+  if (it == state().netAnswers.end() || it->second.empty()) return NetAnswer{BCE_FAIL, {}, {}, 0, 0};
+  NetAnswer answer = it->second.front();
+  if (it->second.size() > 1) it->second.pop_front();
+  return answer;
+}
+
+void waitOut(const NetAnswer& answer) {
+  if (answer.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(answer.delayMs));
+}
+
+}  // namespace
+
+void pushGetNetInfo(std::uint16_t handle, std::uint32_t bit, std::uint16_t item, NetAnswer answer) {
+  pushNetAnswer(false, handle, bit, item, std::move(answer));
+}
+
+void pushSetNetInfo(std::uint16_t handle, std::uint32_t bit, std::uint16_t item, NetAnswer answer) {
+  pushNetAnswer(true, handle, bit, item, std::move(answer));
+}
+
+void setNets(std::uint32_t mask, std::int32_t rc) {
+  std::lock_guard lock(state().mutex);
+  state().nets = mask;
+  state().netsRc = rc;
+}
+
+}  // namespace fakebce
+
+BCEAPI int32_t BceGetNets(uint32_t* netMask) {
+  std::lock_guard lock(state().mutex);
+  state().calls.push_back({"BceGetNets", 0, 0, 0, 0, {}});
+  if (state().netsRc == 0 && netMask) *netMask = state().nets;
+  return state().netsRc;
+}
+
+BCEAPI int32_t BceGetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, void* buffer, uint16_t* length,
+                             BCENETITEMPROC itemProc) {
+  const std::size_t capacity = buffer && length ? *length : 0;
+  const fakebce::NetAnswer answer = fakebce::takeNetAnswer(
+      false, {"BceGetNetInfo", 0, handle & 0xFFFF, netMask, infoCode & 0xFFFF,
+              std::string(static_cast<const char*>(buffer), capacity)});
+  fakebce::waitOut(answer);
+  if (itemProc)
+    for (const std::string& item : answer.items) itemProc(item.data(), static_cast<uint16_t>(item.size()));
+  if (answer.rc != 0) {
+    if (length) *length = answer.lengthOnFailure;
+    return answer.rc;
+  }
+  const std::size_t n = std::min(capacity, answer.bytes.size());
+  if (n) std::memcpy(buffer, answer.bytes.data(), n);
+  if (length) *length = static_cast<uint16_t>(n);
+  return 0;
+}
+
+BCEAPI int32_t BceSetNetInfo(uint32_t handle, uint32_t netMask, uint32_t infoCode, const void* buffer,
+                             uint16_t length) {
+  const fakebce::NetAnswer answer = fakebce::takeNetAnswer(
+      true, {"BceSetNetInfo", 0, handle & 0xFFFF, netMask, infoCode & 0xFFFF,
+             std::string(static_cast<const char*>(buffer), buffer ? length : 0)});
+  fakebce::waitOut(answer);
+  return answer.rc;
+}
+
+#ifdef WF_SCRIPTED_CORBCE_MODULE
+// Loaded by name as "CORBCE.DLL": the environment can make its attach refuse.
+#include <cstdlib>
+
+#include "platform/module.h"
+
+namespace {
+bool attachScriptedBroker() {
+  if (const char* refuse = std::getenv("WF_SCRIPTED_CORBCE_REFUSE"); refuse && *refuse == '1') {
+    wf::setAttachRefusal("scripted broker: told to refuse");
+    return false;
+  }
+  return true;
+}
+void detachScriptedBroker() {}
+}  // namespace
+
+WF_MODULE_ENTRY(attachScriptedBroker, detachScriptedBroker)
+#endif

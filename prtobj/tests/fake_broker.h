@@ -46,4 +46,22 @@ void setDocResults(std::int32_t startDoc, std::int32_t write);
 void setEnumPrinters(std::vector<PRTINFO> printers, std::int32_t rc = 0);
 void setSpecificPrinter(const std::string& localPort, const PRTINFO& info);
 
+// ---- Network information: BceGetNets, BceGetNetInfo, BceSetNetInfo ----
+
+struct NetAnswer {
+  std::int32_t rc = 0;
+  std::string bytes;               // copied into the caller's buffer, at most its length
+  std::vector<std::string> items;  // handed to the item callback in order, before returning
+  std::uint32_t delayMs = 0;       // real time spent before answering
+  std::uint16_t lengthOnFailure = 0;  // what a failure leaves in the length word, as the broker's own
+};
+// Answers to (handle, bit, item), used in order; the last one repeats.
+// Unscripted requests answer 1, as for a transport that is not loaded.
+void pushGetNetInfo(std::uint16_t handle, std::uint32_t bit, std::uint16_t item, NetAnswer answer);
+void pushSetNetInfo(std::uint16_t handle, std::uint32_t bit, std::uint16_t item, NetAnswer answer);
+// What BceGetNets writes and answers (0 and rc 0 until set).
+void setNets(std::uint32_t mask, std::int32_t rc = 0);
+// Logged as "BceGetNetInfo" / "BceSetNetInfo" with handle, netMask = the bit,
+// code = the item and request = the buffer's bytes as the call began.
+
 }  // namespace fakebce

@@ -23,9 +23,13 @@
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
+#include "configure_items.h"
+#include "cornwthk/cornwthk.h"
+#include "child_process.h"
 #include "eventually.h"
 #include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
+#include "own_process.h"
 #include "platform/clock.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
@@ -67,32 +71,12 @@ class AppEndToEnd : public ::testing::Test {
   // Runs `body` in a new process of this program that keeps this case's
   // directories; passes when the body passed there.
   void inOwnProcess(void (AppEndToEnd::*body)()) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    ::setenv("WF_APP_E2E_RUNTIME_DIR", runtimeDir().c_str(), 1);
-    ::setenv("WF_APP_E2E_ROOT", wf::testing::testDataRoot().c_str(), 1);
-    EXPECT_EXIT(
-        {
-          ::setenv("WRENFIELD_RUNTIME_DIR", std::getenv("WF_APP_E2E_RUNTIME_DIR"), 1);
-          ::setenv("WRENFIELD_ROOT", std::getenv("WF_APP_E2E_ROOT"), 1);
-          ::setenv("WRENFIELD_TIME_SCALE", "0.2", 1);
-          wf::setTimeScaleForTest(0.2);
+    wf::testing::inOwnProcess(
+        [&] {
           (this->*body)();
           finish();
-          reportFailures();
-          ::_exit(::testing::Test::HasFailure() ? 1 : 0);
         },
-        ::testing::ExitedWithCode(0), "");
-  }
-  // The case's failures, where the parent shows what its process wrote.
-  static void reportFailures() {
-    const ::testing::TestResult* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
-    for (int i = 0; i < result->total_part_count(); ++i) {
-      const ::testing::TestPartResult& part = result->GetTestPartResult(i);
-      if (part.failed())
-        std::fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "", part.line_number(),
-                     part.message());
-    }
-    std::fflush(nullptr);
+        0.2);
   }
   void finish() {
     if (app_) {
@@ -152,6 +136,7 @@ class AppEndToEnd : public ::testing::Test {
   void AMatchingQuickSetupFileGoesToEverySelectedPrinterInTurn();
   void DriverPropertiesShowTheQueueOfThePrintersPort();
   void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
+  void TheConfigureMenuComesFromTheNetworkLibrary();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -340,6 +325,44 @@ void AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages() {
 
 TEST_F(AppEndToEnd, TidewaterMenuCommandsOpenTheNotebookOnTheirPages) {
   inOwnProcess(&AppEndToEnd::TidewaterMenuCommandsOpenTheNotebookOnTheirPages);
+}
+
+// The network library beside the program builds the Configure popup from
+// the broker's transports: TCP/IP from the IP stand-in and NetWare while
+// FS1's login has supervisor rights; no transport serves IPX, so no entry.
+void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
+  ASSERT_EQ(adapters.readLine(), "ready");
+  app_ = std::make_unique<CWFApp>();
+  ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
+  frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+  ASSERT_NE(frame_, nullptr);
+  ASSERT_TRUE(eventually([&] {
+    dispatch();
+    return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
+  }));
+  ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  using Items = std::vector<std::string>;
+  EXPECT_EQ(wf::testing::openConfigure(frame_),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
+
+  const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
+  ASSERT_NE(client, nullptr);
+  const auto setLevel = wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
+  ASSERT_NE(setLevel, nullptr);
+  EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
+  wf::freeModule(client);
+  EXPECT_EQ(wf::testing::openConfigure(frame_), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+
+  finish();
+  adapters.call("quit", 100);
+  EXPECT_EQ(adapters.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, TheConfigureMenuComesFromTheNetworkLibrary) {
+  inOwnProcess(&AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary);
 }
 
 }  // namespace

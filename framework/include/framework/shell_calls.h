@@ -58,6 +58,11 @@ void setAppName(std::string name);
 BOOL startProgram(LPCSTR program, LPCSTR commandLine, int show);
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
+// A module's help file lies in the directory of the application's help
+// file (CWinApp::m_pszHelpFilePath): that path cut after its last '/' or
+// '\\', then `fileName`; `fileName` alone without an application or path.
+std::string helpFileBesideApp(std::string_view fileName);
+
 void beginWaitCursor();
 void endWaitCursor();
 

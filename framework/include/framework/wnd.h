@@ -265,6 +265,11 @@ class CWnd : public CCmdTarget {
   void GetWindowText(CString& text) const;
   int GetDlgCtrlID() const;
   CWnd* GetParent() const;
+  // The extended style (WS_EX_*) given at creation or changed since.
+  DWORD GetExStyle() const;
+  // A top-level window that gains WS_EX_CONTEXTHELP before it is shown gets
+  // the title bar's help button. FALSE when the style stays as it was.
+  BOOL ModifyStyleEx(DWORD remove, DWORD add, UINT flags = 0);
   HICON SetIcon(HICON icon, BOOL big);
   // The window's own copy of the system menu (Restore, Move, Size,
   // Minimize, Maximize, Close), made on first use; `revert` puts it back

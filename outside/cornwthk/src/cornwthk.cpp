@@ -345,12 +345,7 @@ struct Reader {
 };
 
 std::string scenarioText() {
-  if (const char* file = std::getenv("WRENFIELD_SCENARIO")) {
-    std::ifstream in(file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  if (const char* file = std::getenv("WRENFIELD_SCENARIO")) return wf::readScenarioFile(file).value_or("");
   std::string error;
   const auto scenario = wf::loadScenario(&error);
   std::string text;

@@ -7,6 +7,7 @@
 // without regard to case. Blank lines and lines starting with '#' are
 // skipped; every other line belongs to the section above it, trimmed. Each
 // reader takes its own sections and ignores the rest.
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,8 +27,15 @@ struct Scenario {
 // a section header is not closed.
 std::optional<Scenario> parseScenario(std::string_view text, std::string* error = nullptr);
 
-// $WRENFIELD_SCENARIO, else "scenario" in the data root. A missing file is an
-// empty scenario; an unreadable or malformed one is an error.
+// The text of a scenario file with each "include <file>" line replaced by
+// that file's text (named relative to the including file, included files
+// may include again, at most 8 deep). Empty with *error ("<file>: ...") when
+// a file cannot be read.
+std::optional<std::string> readScenarioFile(const std::filesystem::path& file, std::string* error = nullptr);
+
+// $WRENFIELD_SCENARIO, else "scenario" in the data root, read with its
+// includes. A missing file is an empty scenario; an unreadable or malformed
+// one is an error.
 std::optional<Scenario> loadScenario(std::string* error = nullptr);
 
 // "key = value": both trimmed; false when the line has no '=' or no key.

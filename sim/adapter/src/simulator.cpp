@@ -93,12 +93,10 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
 }
 
 bool AdapterSimulator::loadScenario(const fs::path& file, std::string* error) {
-  std::ifstream in(file);
-  if (!in) return fail(error, "cannot read " + file.string());
-  std::stringstream text;
-  text << in.rdbuf();
   std::string why;
-  const auto scenario = parseScenario(text.str(), &why);
+  const auto text = readScenarioFile(file, &why);
+  if (!text) return fail(error, "cannot read " + why);
+  const auto scenario = parseScenario(*text, &why);
   if (!scenario) return fail(error, why);
   const fs::path base = file.parent_path();
   // Adapters start once all their lines are read, so each binds where its

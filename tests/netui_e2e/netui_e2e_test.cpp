@@ -1,0 +1,264 @@
+// The adapter configuration library against the real broker: the test
+// process registers as the broker's primary, Cornw32 and the IP stand-in
+// load by name and serve the world of netui-world.scenario, whose IPX
+// adapters wf-adapter-sim plays. The factories' makers record what the
+// classes would be given.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "broker/corbce.h"
+#include "broker_binding.h"
+#include "child_process.h"
+#include "cornwthk/cornwthk.h"
+#include "factories.h"
+#include "framework/scripted_shell.h"
+#include "framework/win_app.h"
+#include "ip_list.h"
+#include "module.h"
+#include "own_process.h"
+#include "platform/clock.h"
+#include "platform/module.h"
+#include "platform/window_messages.h"
+#include "recording_makers.h"
+
+namespace netuie2e {
+namespace {
+
+namespace fs = std::filesystem;
+namespace net = wf::net;
+using wf::netui::Factory;
+
+const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+
+using wf::netui::testing::Made;
+using wf::netui::testing::madeLog;
+
+uint16_t collectPrinter(const PRTINFO* info);
+std::map<std::string, std::uint16_t>& printers() {
+  static std::map<std::string, std::uint16_t> found;
+  return found;
+}
+// By the port name of the first transport that names the printer.
+uint16_t collectPrinter(const PRTINFO* info) {
+  if (!info) return 1;
+  for (std::uint32_t bit : {BCE_NET_NETWARE, BCE_NET_IP}) {
+    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
+    if (BceGetPrinterName(info->handle, bit, name, second) == BCE_OK && name[0]) {
+      printers()[name] = info->handle;
+      break;
+    }
+  }
+  return 1;
+}
+
+// Each case runs in a process of its own started with the case's
+// directories, since the broker chooses its directory when it loads.
+class NetUIEndToEnd : public ::testing::Test {
+ protected:
+  void inOwnProcess(void (NetUIEndToEnd::*body)()) {
+    wf::testing::inOwnProcess(
+        [&] {
+          start();
+          if (!::testing::Test::HasFailure()) (this->*body)();
+          finish();
+        },
+        0.2);
+  }
+
+  void start() {
+    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
+    app_.m_pszHelpFilePath = "/opt/wrenfield/WRENFLD.HLP";
+    resources_ = wf::loadModule("CORNETUIRES.DLL");
+    ASSERT_NE(resources_, nullptr);
+    ASSERT_TRUE(wf::netui::attachLibrary(resources_));
+    wf::netui::testing::installRecordingMakers();
+
+    adapters_ = std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim",
+                                                            std::vector<std::string>{kWorld.string()});
+    ASSERT_EQ(adapters_->readLine(), "ready");
+    window_ = wf::createWindow("WfNetUIEndToEnd",
+                               [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
+    appId_ = BceRegisterApp(window_);
+    ASSERT_EQ(appId_, BCE_PRIMARY_APP_ID);
+    printers().clear();
+    ASSERT_EQ(BceEnumPrinters(static_cast<std::uint32_t>(appId_), BCE_NET_NETWARE | BCE_NET_IP | BCE_NET_FORCE,
+                              &collectPrinter),
+              BCE_OK);
+  }
+
+  void finish() {
+    if (appId_ >= 0) BceUnregisterApp(static_cast<std::uint32_t>(appId_));
+    if (window_) wf::destroyWindow(window_);
+    wf::netui::factoryMakers().fill(nullptr);
+    wf::netui::detachLibrary();
+    if (resources_) wf::freeModule(resources_);
+    if (adapters_) {
+      adapters_->call("quit", 100);
+      EXPECT_EQ(adapters_->waitExit(), 0);
+    }
+  }
+
+  // The adapter page the library offers for the printer, as its maker saw it.
+  std::optional<Made> adapterPage(const std::string& name) {
+    const auto it = printers().find(name);
+    if (it == printers().end()) {
+      ADD_FAILURE() << "no printer " << name;
+      return std::nullopt;
+    }
+    NetUIFactoryProc factory = nullptr;
+    CString caption;
+    madeLog().clear();
+    if (!NetUIQueryPIPPage(it->second, &factory, &caption) || !factory) return std::nullopt;
+    std::unique_ptr<CObject> page(factory(0, nullptr));
+    if (madeLog().empty()) return std::nullopt;
+    return madeLog().back();
+  }
+
+  std::string printerNames() const {
+    std::string out;
+    for (const auto& [name, handle] : printers()) out += name + "=" + std::to_string(handle) + " ";
+    return out;
+  }
+
+
+ public:  // the cases' bodies, run by inOwnProcess
+  void adapterPages();
+  void workstationDialogs();
+  void addedIpAdapter();
+
+ protected:
+
+  CWinApp app_{"netui_e2e_tests"};
+  wf::fw::ScriptedShell shell_;
+  wf::fw::ScriptedDialogs dialogs_;
+  HINSTANCE resources_ = nullptr;
+  std::unique_ptr<wf::testing::ChildProcess> adapters_;
+  wf::Hwnd window_ = 0;
+  std::int16_t appId_ = -1;
+};
+
+TEST_F(NetUIEndToEnd, EachPrintersAdapterGetsItsPage) {
+  inOwnProcess(&NetUIEndToEnd::adapterPages);
+}
+
+void NetUIEndToEnd::adapterPages() {
+  SCOPED_TRACE(printerNames());
+  const auto parallel = adapterPage("PORTBAY_1_P1");
+  ASSERT_TRUE(parallel);
+  EXPECT_EQ(parallel->factory, Factory::ConAdPR);
+  EXPECT_EQ(parallel->context.protocol, BCE_NET_NETWARE);
+  EXPECT_EQ(parallel->context.printer, printers()["PORTBAY_1_P1"]);
+  const net::NETADAPTERPARMS& record = parallel->context.record;
+  EXPECT_EQ(record.AdapterClass, net::kClassMultiPortSerial);
+  EXPECT_EQ(record.PortType, net::kPortTypeParallel);
+  EXPECT_EQ(record.Media, net::kMediaEthernet);
+  EXPECT_STREQ(record.Firmware, "3.1.7");
+  // The simulated adapter's universal address, as Cornw32 hands it out (canonical).
+  const std::uint8_t canonical[6] = {0x00, 0x00, 0xC0, 0x4A, 0x10, 0x01};
+  EXPECT_EQ(std::vector<std::uint8_t>(record.Address, record.Address + 6),
+            std::vector<std::uint8_t>(canonical, canonical + 6));
+
+  const auto serial = adapterPage("PORTBAY_1_P0");
+  ASSERT_TRUE(serial);
+  EXPECT_EQ(serial->factory, Factory::ConAdSR);
+
+  const auto kestrel = adapterPage("KESTREL_7");
+  ASSERT_TRUE(kestrel);
+  EXPECT_EQ(kestrel->factory, Factory::ConAdIn);
+
+  const auto extParallel = adapterPage("EXTBOX_3_PAR");
+  ASSERT_TRUE(extParallel);
+  EXPECT_EQ(extParallel->factory, Factory::ConAdP4);
+  const auto extSerial = adapterPage("EXTBOX_3_SER");
+  ASSERT_TRUE(extSerial);
+  EXPECT_EQ(extSerial->factory, Factory::ConAdS4);
+
+  // The listed IP adapter, through bit 2.
+  const auto ip = adapterPage("pb-ip");
+  ASSERT_TRUE(ip);
+  EXPECT_EQ(ip->factory, Factory::ConAdPR);
+  EXPECT_EQ(ip->context.protocol, BCE_NET_IP);
+  EXPECT_STREQ(ip->context.record.Firmware, "3.10");
+  EXPECT_EQ(ip->context.record.Address[5], 0x20);
+}
+
+TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {
+  inOwnProcess(&NetUIEndToEnd::workstationDialogs);
+}
+
+void NetUIEndToEnd::workstationDialogs() {
+  const auto offered = [](UINT protocol) {
+    NetUIFactoryProc factory = nullptr;
+    CString caption("kept");
+    const BOOL answer = NetUIQuerySettings(protocol, &factory, &caption);
+    return std::make_pair(answer != FALSE, caption.str());
+  };
+  EXPECT_EQ(offered(1), std::make_pair(true, std::string("&NetWare")));
+  EXPECT_EQ(offered(2), std::make_pair(true, std::string("&TCP/IP")));
+  EXPECT_EQ(offered(16), std::make_pair(true, std::string("P&eer To Peer")));
+  EXPECT_EQ(offered(8), std::make_pair(false, std::string("kept")));
+  EXPECT_EQ(offered(4), std::make_pair(false, std::string(" ")));
+
+  // FS1's login becomes a user's.
+  const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
+  ASSERT_NE(client, nullptr);
+  const auto setLevel = wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
+  ASSERT_NE(setLevel, nullptr);
+  ASSERT_EQ(setLevel("FS1", 11), NW_SUCCESS);
+  wf::freeModule(client);
+  EXPECT_EQ(offered(1), std::make_pair(false, std::string("kept")));
+
+  // The get wrapper on the logged-in check: the answer is the caller's, no box.
+  ASSERT_TRUE(wf::netui::LoadBceFunctions());
+  char buffer[48] = {};
+  USHORT length = sizeof buffer;
+  EXPECT_FALSE(wf::netui::BceGetNetInfoRetry(0xFFFF, 1, 8, buffer, &length, nullptr, nullptr));
+  EXPECT_EQ(wf::netui::broker().lastResult, 0xFC16u);
+  EXPECT_EQ(dialogs_.runs(2180), 0);
+  wf::netui::FreeBceFunctions();
+}
+
+TEST_F(NetUIEndToEnd, AnAddedIpAdapterNotOnTheNetworkIsNamedThenListed) {
+  inOwnProcess(&NetUIEndToEnd::addedIpAdapter);
+}
+
+void NetUIEndToEnd::addedIpAdapter() {
+  ASSERT_TRUE(wf::netui::LoadBceFunctions());
+  const net::IpAdapterEntry added{{10, 1, 1, 99}, "", "far-ip", "public"};
+  wf::netui::broker().lastAddedAddress = net::dottedAddress(added.address);
+  CString shown;
+  dialogs_.on(2199, [&](CDialog& box) {
+    box.GetDlgItemText(1235, shown);
+    box.EndDialog(IDOK);
+  });
+  const auto bytes = net::buildIpAdapterEntry(added);
+  EXPECT_TRUE(wf::netui::BceSetNetInfoRetry(0xFFFF, BCE_NET_IP, net::kItemIpAddAdapter, bytes.data(),
+                                            net::ipAddRequestLength(added), nullptr));
+  EXPECT_EQ(shown.str(), "10.1.1.99");
+
+  wf::netui::takeReceivedIpAdapters();
+  EXPECT_TRUE(wf::netui::BceGetNetInfoRetry(0xFFFF, BCE_NET_IP, net::kItemIpAdapterList, nullptr, nullptr,
+                                            &wf::netui::receiveIpAdapter, nullptr));
+  std::vector<std::string> lines;
+  for (const auto& entry : wf::netui::takeReceivedIpAdapters()) lines.push_back(wf::netui::ipListLine(entry));
+  EXPECT_EQ(lines, (std::vector<std::string>{"10.1.1.20\tpublic\tpb-ip\tLPT7", "10.1.1.99\tpublic\tfar-ip\t"}));
+  wf::netui::FreeBceFunctions();
+
+  // A secondary gets the same list over the mail channel's item stream.
+  auto secondary = wf::testing::ChildProcess::withCommands("netui");
+  EXPECT_EQ(secondary.call("register"), "ok 1");
+  EXPECT_EQ(secondary.call("iplist"), "ok 0|10.1.1.20\tpublic\tpb-ip\tLPT7|10.1.1.99\tpublic\tfar-ip\t");
+  secondary.call("quit", 100);
+  EXPECT_EQ(secondary.waitExit(), 0);
+}
+
+}  // namespace
+}  // namespace netuie2e
