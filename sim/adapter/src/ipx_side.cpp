@@ -182,12 +182,14 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
   }
   if (lost) return log_(id_ + " drop " + socketText + " data lost");
 
-  // Each (port, function, number) once; job packets always.
+  // Each (port, function, number) once; job packets and enumeration
+  // queries (numbered 0 or 0xFF) always.
   {
     std::lock_guard g(mutex_);
     IpxPortState& state = ipxPorts_[port];
     const int key = function << 8 | packet;
-    if (!job && state.last == key) return log_(id_ + " drop " + socketText + " repeat");
+    const bool enumeration = packet == ipx::kGlobalNumber || packet == ipx::kSpecificNumber;
+    if (!job && !enumeration && state.last == key) return log_(id_ + " drop " + socketText + " repeat");
     state.last = key;
     if (job) {
       if (d.size() > ipx::kHeader) state.jobData.insert(state.jobData.end(), d.begin() + ipx::kHeader, d.end());
