@@ -23,6 +23,7 @@
 #include "sim/adapter/simulator.h"
 #include "testing/eventually.h"
 #include "transports/common/adapter_layout.h"
+#include "transports/testing/ipx_peer.h"
 
 namespace wf::coripx::testing {
 
@@ -34,11 +35,7 @@ inline const std::array<std::uint8_t, 4> kNet1 = {0, 0, 0, 1};
 inline const Node kPeerNode = {0x00, 0x00, 0xC0, 0x77, 0x00, 0x01};
 
 inline IpxAddress addressOf(const Node& node, std::uint16_t socket, std::array<std::uint8_t, 4> net = kNet1) {
-  IpxAddress a;
-  a.network = net;
-  a.node = node;
-  a.socket = socket;
-  return a;
+  return IpxAddress{net, node, socket};
 }
 
 // Sets an environment variable for one test.
@@ -91,33 +88,12 @@ inline std::string logText() {
   return s.str();
 }
 
-// One socket at an adapter's address: records each datagram with when it
-// came, and answers through `script` (datagrams sent back to the sender).
-class ScriptedAdapter {
+// A scripted adapter socket (packet type 4), telling its packets from the
+// acknowledgements it was sent.
+class ScriptedAdapter : public transports::testing::IpxPeer {
  public:
-  using Script = std::function<std::vector<Bytes>(const Bytes& in)>;
-  struct Arrival {
-    Bytes bytes;
-    Clock::time_point at;
-  };
-
-  ScriptedAdapter(const Node& node, std::uint16_t socket) {
-    EXPECT_EQ(socket_.bind(addressOf(node, socket).toSockaddr()), 0);
-    reader_ = Thread("scripted-adapter", [this](std::stop_token stop) { read(stop); });
-  }
-  ~ScriptedAdapter() {
-    socket_.close();
-    reader_ = Thread();
-  }
-  void script(Script s) {
-    std::lock_guard g(mutex_);
-    script_ = std::move(s);
-  }
-  std::vector<Arrival> arrivals() const {
-    std::lock_guard g(mutex_);
-    return in_;
-  }
-  // Datagrams that are not acknowledgements.
+  ScriptedAdapter(const Node& node, std::uint16_t socket) : IpxPeer(addressOf(node, socket), wire::kPacketType) {}
+  void script(Answer a) { answerWith(std::move(a)); }
   std::vector<Arrival> packets() const {
     std::vector<Arrival> all;
     for (auto& a : arrivals())
@@ -130,40 +106,8 @@ class ScriptedAdapter {
       if (!a.bytes.empty() && (a.bytes[0] & wire::kAck)) all.push_back(a.bytes);
     return all;
   }
-  IpxAddress host() const {
-    std::lock_guard g(mutex_);
-    return host_;
-  }
-  void send(const Bytes& bytes, const IpxAddress& to) {
-    EXPECT_EQ(socket_.sendTo(bytes.data(), bytes.size(), to.toSockaddr()).error, 0);
-  }
-
- private:
-  void read(std::stop_token stop) {
-    Bytes buffer(4096);
-    for (;;) {
-      SOCKADDR_IPX from{};
-      const IpxIo in = socket_.receiveFrom(buffer.data(), buffer.size(), &from, nullptr, stop);
-      if (in.error) return;
-      const Bytes got(buffer.begin(), buffer.begin() + in.bytes);
-      Script s;
-      {
-        std::lock_guard g(mutex_);
-        in_.push_back({got, Clock::now()});
-        host_ = IpxAddress::from(from);
-        s = script_;
-      }
-      if (s)
-        for (const Bytes& out : s(got)) socket_.sendTo(out.data(), out.size(), from);
-    }
-  }
-
-  IpxSocket socket_;
-  mutable std::mutex mutex_;
-  std::vector<Arrival> in_;
-  IpxAddress host_;
-  Script script_;
-  Thread reader_;
+  IpxAddress host() const { return lastSource(); }
+  void send(const Bytes& bytes, const IpxAddress& to) { sendTo(bytes, to); }
 };
 
 // The acknowledgement an adapter gives a packet.
