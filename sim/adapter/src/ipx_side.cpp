@@ -155,7 +155,12 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
   std::uint8_t ackKind = ipx::kAck;
   bool lost = false, paceOff = false, sendAck = !knobs.noAck;
   {
+    // Counted from when the knob was last changed.
     std::lock_guard g(mutex_);
+    const IpxCounts now{knobs.dropAck, knobs.dataLost, knobs.paceOff};
+    if (now.dropAck != ipxCounted_.dropAck) ipxAcks_ = 0;
+    if (now.dataLost != ipxCounted_.dataLost || now.paceOff != ipxCounted_.paceOff) ipxDataPackets_ = 0;
+    ipxCounted_ = now;
     if (job) {
       ++ipxDataPackets_;
       if (ipxDataPackets_ == knobs.dataLost) ackKind = 0x81, lost = true;

@@ -5,11 +5,15 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "broker/net_transport.h"
 #include "platform/ipx.h"
 #include "platform/sync.h"
+#include "platform/thread.h"
 
 namespace wf::coripx {
 
@@ -42,6 +46,13 @@ struct IPXPORT {
   SyncHandle PortSem = kNoSyncHandle;
   SyncHandle JobAckSem = kNoSyncHandle;
   SyncHandle JobLock = kNoSyncHandle;
+  // Job state: the data packet being filled or awaiting its acknowledgement,
+  // the texts kept from the job's start, the back channel's reader.
+  std::vector<std::uint8_t> DataBuffer;
+  std::uint16_t DataLength = 0;
+  std::string HostText, UserText, QueueText, JobText;
+  Thread BackChannelThread;
+  std::deque<std::vector<std::uint8_t>> BackChannel;
   std::atomic<NETDATAPROC> DataCallback{nullptr};
   std::uint16_t PortKind = 0;
   std::uint16_t AdapterClass = 0;

@@ -15,6 +15,7 @@
 
 #include "broker/net_transport.h"
 #include "coripx_transport.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/ipx.h"
 #include "platform/paths.h"
@@ -123,8 +124,8 @@ inline Bytes taggedPiece(std::uint8_t portByte, std::uint8_t number, const char*
   Bytes d = {0, wire::kReplyQuery | wire::kFnRequest, portByte, number, 0xCA, 0xFE, 3, 0, 0, 0};
   d.resize(wire::kLength, 0);
   std::memcpy(d.data() + wire::kTag, tag, std::strlen(tag));
-  d.push_back(static_cast<std::uint8_t>((data.size() + 2) >> 8));
-  d.push_back(static_cast<std::uint8_t>(data.size() + 2));
+  d.resize(wire::kData);
+  storeBe16(d.data() + wire::kLength, static_cast<std::uint16_t>(data.size() + 2));
   d.insert(d.end(), data.begin(), data.end());
   return d;
 }

@@ -242,8 +242,9 @@ void writeNickname(const char* name, const NETADDRESS& address, std::uint8_t ada
   setCorIpxValue(name, "Address", REG_BINARY, Bytes(a + NETADDRESS_IPX_NODE, a + NETADDRESS_IPX_NODE + 6));
   setCorIpxValue(name, "NetAddress", REG_BINARY, Bytes(a + NETADDRESS_IPX_ADDRESS, a + NETADDRESS_IPX_ADDRESS + 14));
   setCorIpxValue(name, "AdapterType", REG_BINARY, {adapterClass});
-  setCorIpxValue(name, "PortType", REG_BINARY,
-                 {static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(kind >> 8)});
+  Bytes portType(2);
+  storeLe16(portType.data(), kind);
+  setCorIpxValue(name, "PortType", REG_BINARY, portType);
 }
 
 TEST_F(CorIpxDiscovery, LogicalPortsAreFoundByTheirRegistryNames) {

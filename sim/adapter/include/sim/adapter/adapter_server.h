@@ -87,6 +87,10 @@ class AdapterServer {
     Bytes jobData;
   };
   std::map<int, IpxPortState> ipxPorts_;
+  struct IpxCounts {
+    std::uint32_t dropAck = 0, dataLost = 0, paceOff = 0;
+  };
+  IpxCounts ipxCounted_;  // the knobs the counts below started from
   std::uint32_t ipxAcks_ = 0, ipxDataPackets_ = 0;
   std::unique_ptr<IpxSocket> ipxQuery_, ipxData_, ipxQueryT_, ipxDataT_;
   Thread ipxReaders_[4];
