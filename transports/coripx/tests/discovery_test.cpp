@@ -6,6 +6,7 @@
 #include <set>
 
 #include "coripx_fixture.h"
+#include "sim/adapter/adapter_model.h"
 #include "transports/testing/contract_suite.h"
 
 namespace wf::coripx::testing {
@@ -157,6 +158,33 @@ TEST_F(CorIpxDiscovery, RecordsKeepTheWireDetails) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(p->Password.data()), 7), "BAYPASS");
   EXPECT_EQ(ipx->FindPortByNumberAndNode(2, p->Node), p);
   EXPECT_EQ(ipx->FindPortById(99), nullptr);
+}
+
+// One adapter answering both queries: its NPA reply finds the port that its
+// "LPA Parameters2" made by port number and node.
+TEST_F(CorIpxTest, AnAdapterOnBothSocketsGetsOneRecordPerPort) {
+  AdapterConfig single = profile("kestrel-single.adapter"), multi = profile("portbay-npa.adapter");
+  single.universal = multi.universal = {0x00, 0x00, 0xC0, 0x33, 0x44, 0x55};
+  single.name = multi.name = "BOTH";
+  const Node t = tokenRingOrder(multi.universal, 2);
+  ScriptedAdapter query(t, wire::kQuerySocket), data(t, wire::kDataSocket);
+  const Bytes parameters = sim::adapter::AdapterModel(single).ipxParameters2(0);
+  const Bytes npa = sim::adapter::AdapterModel(multi).ipxEnumeration();
+  query.script([&](const Bytes& in) {
+    return in[0] & wire::kAck ? std::vector<Bytes>{} : std::vector<Bytes>{ackOf(in), parameters};
+  });
+  data.script([&](const Bytes& in) {
+    if (in[0] & wire::kAck) return std::vector<Bytes>{};
+    if (in[3] != 0) return std::vector<Bytes>{ackOf(in)};
+    return std::vector<Bytes>{ackOf(in), taggedPiece(in[2], 0, wire::kTagNpa, npa)};
+  });
+  clearReports();
+  start();
+  ASSERT_EQ(ipx->enumerate(&collectPort), 0);
+  std::set<std::uint16_t> ids;
+  for (const auto& p : reports()) ids.insert(p.portId);
+  EXPECT_EQ(ids, (std::set<std::uint16_t>{1, 2, 3}));
+  EXPECT_EQ(ipx->portCount(), 3u);
 }
 
 TEST_F(CorIpxDiscovery, ACallbackAnsweringZeroEndsTheEnumeration) {
