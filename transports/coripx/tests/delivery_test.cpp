@@ -8,6 +8,52 @@ namespace {
 
 using CorIpxDelivery = CorIpxTest;
 
+TEST(CorIpxFraming, PortAndKindFormsByFamilyPortAndKind) {
+  struct Case {
+    std::uint32_t lpa;
+    std::uint8_t number;
+    std::uint16_t kind;
+    std::uint8_t portForm, kindForm;
+  };
+  const Case cases[] = {
+      {1, 0, 0, 0x10, 0xD0},      {1, 3, 0, 0x13, 0xD0},  {0, 0, 0x0101, 0x20, 0xE0}, {0, 1, 1, 0x31, 0xF1},
+      {0, 2, 2, 0x32, 0xF2},      {0, 5, 7, 0x35, 0xC6},  {0, 9, 0, 0x19, 0xC6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "lpa " << c.lpa << " port " << int{c.number} << " kind " << c.kind);
+    IPXPORT port;
+    port.LpaAdapter = c.lpa;
+    port.PortNumber = c.number;
+    port.PortKind = c.kind;
+    EXPECT_EQ(portFormByte(port), c.portForm);
+    EXPECT_EQ(kindFormByte(port), c.kindForm);
+  }
+  EXPECT_EQ(dataForm(0xE0), 0xA0);
+  EXPECT_EQ(dataForm(0xD0), 0x90);
+  EXPECT_EQ(dataForm(0xC6), 0x86);
+  EXPECT_EQ(headerWith(16, 0xB1, 7), (Bytes{0, 16, 0xB1, 7, 0xCA, 0xFE, 3, 0, 0, 0}));
+}
+
+TEST(CorIpxFraming, QueriesRequestsAndNodes) {
+  const Bytes q = shortQuery(0xFF);
+  ASSERT_EQ(q.size(), 26u);
+  EXPECT_EQ(Bytes(q.begin(), q.begin() + 4), (Bytes{0x00, 0x09, 0x00, 0xFF}));
+  EXPECT_STREQ(reinterpret_cast<const char*>(q.data() + 4), "Query LPA Parameters");
+  EXPECT_EQ(q[25], 0x30);
+  IPXPORT port;
+  port.PortKind = 2;
+  EXPECT_EQ(sendMoreRequest(port, 5),
+            (Bytes{0, 9, 0xF2, 5, 0xCA, 0xFE, 3, 0, 0, 0, 0xA5, 0x00, 0x05, 0x40, 0x03, 0x05, 0x02, 0x00, 0x00}));
+  EXPECT_EQ(reverseBits(0x01), 0x80);
+  EXPECT_EQ(reverseBits(0xC0), 0x03);
+  EXPECT_EQ(reverseBits(0x4A), 0x52);
+  EXPECT_EQ(reverseNode({0x00, 0x00, 0xC0, 0x4A, 0x10, 0x01}), (Node{0x00, 0x00, 0x03, 0x52, 0x08, 0x80}));
+  const std::uint8_t field[21] = {'L', 'P', 'A', ' ', 'N', 'P', 'A', 0, 'x'};
+  EXPECT_TRUE(tagIs(field, sizeof field, "LPA NPA"));
+  EXPECT_FALSE(tagIs(field, sizeof field, "LPA NP"));
+  EXPECT_FALSE(tagIs(field, 5, "LPA N")) << "no terminator within the bytes received";
+}
+
 Bytes requestPacket(IPXPORT& port, std::size_t dataBytes = 6) {
   Bytes p = headerWith(wire::kFnRequest, kindFormByte(port), nextPacketNumber(port.RequestNumber));
   p.resize(p.size() + dataBytes, 0x5A);
