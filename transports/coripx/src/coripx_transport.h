@@ -103,7 +103,7 @@ class CorIpx {
   SOCKADDR_IPX destinationOf(const IPXPORT& port) const;
 
   // discovery.cpp
-  bool report(const IPXPORT& port, NETENUMPROC proc, int* reported);
+  bool report(IPXPORT& port, NETENUMPROC proc, int* reported);
   void findNickname(IPXPORT& port);
   void loadNicknames();
   void sendMore(IPXPORT& port);

@@ -132,8 +132,9 @@ void CorIpx::findNickname(IPXPORT& port) {
   }
 }
 
-bool CorIpx::report(const IPXPORT& port, NETENUMPROC proc, int* reported) {
+bool CorIpx::report(IPXPORT& port, NETENUMPROC proc, int* reported) {
   NETPORTINFO info{};
+  std::unique_lock record(port.recordLock);
   std::memcpy(info.portName, port.Name, sizeof port.Name);
   std::memcpy(info.secondName, port.AltName, sizeof info.secondName);
   info.flags = port.Flags;
@@ -142,6 +143,7 @@ bool CorIpx::report(const IPXPORT& port, NETENUMPROC proc, int* reported) {
   std::memcpy(info.node, port.Node.data(), 6);
   info.adapterClass = port.AdapterClass;
   info.portKind = port.PortKind;
+  record.unlock();
   if (reported) ++*reported;
   return !proc || (proc(&info) & 0xFFFF) != 0;
 }
@@ -210,11 +212,15 @@ bool CorIpx::parseParameters2(const Received& d, NETENUMPROC proc, int* reported
       log_.write("Enumerated an INA via CorIpx, %x,%x\n", node[4], node[5]);
       if (!goOn) return false;
     } else {
-      log_.write("IPX:Re-enum of current device id = %d; nick = %s\n", port->PortId, port->AltName);
-      port->Flags = flags;
-      port->NodeAsIs = asIs ? 0x8000 : 0;
-      port->AdapterClass = adapterClass;
-      findNickname(*port);
+      {
+        std::lock_guard record(port->recordLock);
+        log_.write("IPX:Re-enum of current device id = %d; nick = %s\n", port->PortId, port->AltName);
+        port->Flags = flags;
+        port->NodeAsIs = asIs ? 0x8000 : 0;
+        port->AdapterClass = adapterClass;
+        findNickname(*port);
+      }
+      (asIs ? anyNodeAsIs_ : anyNodeReversed_) = true;
       if (!report(*port, proc, reported)) return false;
     }
   }
@@ -279,10 +285,14 @@ bool CorIpx::parseNpaReply(const Received& d, NETENUMPROC proc, int portKind, in
       sendMore(*port);
       if (!goOn) return false;
     } else {
-      port->Flags = flags;
-      port->NodeAsIs = asIs ? 0x8000 : 0;
-      port->AdapterClass = adapterClass;
-      findNickname(*port);
+      {
+        std::lock_guard record(port->recordLock);
+        port->Flags = flags;
+        port->NodeAsIs = asIs ? 0x8000 : 0;
+        port->AdapterClass = adapterClass;
+        findNickname(*port);
+      }
+      (asIs ? anyNodeAsIs_ : anyNodeReversed_) = true;
       log_.write("Enumerated a Kestrel again id = %d\n", port->PortId);
       if (wanted && !report(*port, proc, reported)) return false;
     }

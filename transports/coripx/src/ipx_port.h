@@ -39,7 +39,7 @@ struct IPXPORT {
   std::uint32_t DataSent = 0;
   std::uint32_t FirstWrite = 0;
   std::uint32_t HasNickname = 0;
-  std::uint32_t NodeAsIs = 0;  // 0x8000: the node is used as received
+  std::atomic<std::uint32_t> NodeAsIs{0};  // 0x8000: the node is used as received
   std::uint32_t NpaJob = 0;
   std::atomic<std::uint32_t> Nibble6{0};
   std::uint32_t LpaAdapter = 0;
@@ -65,6 +65,8 @@ struct IPXPORT {
   std::atomic<int> outstandingJob{kNothingOutstanding};
   // A port's non-job acknowledged sends go one at a time.
   std::mutex sendOne;
+  // Held while a found-again port's record is refreshed or copied into a report.
+  std::mutex recordLock;
 };
 
 // The next request or data number: 0 and 0xFF mark enumeration replies.
