@@ -168,6 +168,27 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
     }
     if (++ipxAcks_ == knobs.dropAck) sendAck = false;
   }
+  // Each (port, function, number) once; job packets and enumeration
+  // queries (numbered 0 or 0xFF) always. Decided, and a job packet's data
+  // kept, before the acknowledgement goes: whoever has it sees the effect.
+  std::string dropped;
+  {
+    std::lock_guard g(mutex_);
+    IpxPortState& state = ipxPorts_[port];
+    const int key = function << 8 | packet;
+    const bool enumeration = packet == ipx::kGlobalNumber || packet == ipx::kSpecificNumber;
+    if (lost) {
+      dropped = "data lost";
+    } else if (!job && !enumeration && state.last == key) {
+      dropped = "repeat";
+    } else {
+      state.last = key;
+      if (job && d.size() > ipx::kHeader)
+        state.jobData.insert(state.jobData.end(), d.begin() + ipx::kHeader, d.end());
+    }
+  }
+  if (!dropped.empty()) log_(id_ + " drop " + socketText + " " + dropped);
+
   Bytes header(ipx::kHeader, 0);
   std::copy_n(d.begin(), std::min(d.size(), ipx::kHeader), header.begin());
   if (sendAck) {
@@ -185,22 +206,7 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
       if (sleepFor(after, s)) sendIpx(*ipxSender(number), on, from, number);
     });
   }
-  if (lost) return log_(id_ + " drop " + socketText + " data lost");
-
-  // Each (port, function, number) once; job packets and enumeration
-  // queries (numbered 0 or 0xFF) always.
-  {
-    std::lock_guard g(mutex_);
-    IpxPortState& state = ipxPorts_[port];
-    const int key = function << 8 | packet;
-    const bool enumeration = packet == ipx::kGlobalNumber || packet == ipx::kSpecificNumber;
-    if (!job && !enumeration && state.last == key) return log_(id_ + " drop " + socketText + " repeat");
-    state.last = key;
-    if (job) {
-      if (d.size() > ipx::kHeader) state.jobData.insert(state.jobData.end(), d.begin() + ipx::kHeader, d.end());
-      return;
-    }
-  }
+  if (!dropped.empty() || job) return;
   if (knobs.delayMs && !sleepFor(knobs.delayMs, stop)) return;
 
   const bool shortQuery = number == ipx::kQuerySocket && d.size() >= ipx::kShortTag + sizeof ipx::kTagQuery &&

@@ -318,12 +318,15 @@ int CorIpx::SendAcknowledged(IPXPORT& port, std::uint8_t* bytes, std::size_t len
   if (!job) one.lock();
   const SyncHandle sem = job ? port.JobAckSem : port.PortSem;
   std::atomic<int>& outstanding = job ? port.outstandingJob : port.outstanding;
-  waitForObject(sem, 0);  // a release left from an earlier packet
-  outstanding = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
   const auto started = std::chrono::steady_clock::now();
   std::uint32_t timeout = kFirstAckWait;
   int result = 1;
   for (;;) {
+    // Each transmission waits for an answer of its own: nothing left over
+    // from an earlier one (a second acknowledgement, a loss signal) counts.
+    if (job) port.DataLost = 0;
+    waitForObject(sem, 0);
+    outstanding = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
     bool sliced = false;
     if (!SendDatagram(port, bytes, length, &sliced)) break;
     if (sliced) {
@@ -337,14 +340,11 @@ int CorIpx::SendAcknowledged(IPXPORT& port, std::uint8_t* bytes, std::size_t len
       break;
     }
     if (r != kWaitObject0 && r != kWaitTimeout) break;
-    const bool timedOut = r == kWaitTimeout;
-    if (!timedOut) outstanding = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
     bytes[wire::kKind] |= wire::kResent;
-    if (timedOut)
+    if (r == kWaitTimeout)
       timeout *= 2;
     else
       sleepFor(100);
-    if (job) port.DataLost = 0;
     log_.write("IPX:Sending block again after timeout. InJob = %d; packet = %d", job ? 1 : 0, bytes[wire::kNumber]);
     if (timeout >= kLastAckWait) break;
     // An adapter that keeps losing the data must not hold the caller for ever.
@@ -352,6 +352,13 @@ int CorIpx::SendAcknowledged(IPXPORT& port, std::uint8_t* bytes, std::size_t len
   }
   outstanding = kNothingOutstanding;
   return result;
+}
+
+void CorIpx::sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to) {
+  port.DataLost = 0;
+  waitForObject(port.JobAckSem, 0);
+  port.outstandingJob = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
+  socket_->sendTo(bytes, n, to);
 }
 
 bool CorIpx::waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to,
@@ -364,14 +371,12 @@ bool CorIpx::waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const
       timeout *= 2;
     else
       sleepFor(1500);
-    port.DataLost = 0;
     if (timeout > kDataLossLimitMs || std::chrono::steady_clock::now() - started >= scaled(kDataLossLimitMs)) {
       log_.write("DoMaxPack failure to get ack on packet");
       return false;
     }
     bytes[wire::kKind] |= wire::kResent;
-    port.outstandingJob = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
-    socket_->sendTo(bytes, n, to);
+    sendSlice(port, bytes, n, to);
   }
 }
 
@@ -401,8 +406,7 @@ int CorIpx::maxPacketSearch(IPXPORT& port, std::uint8_t* bytes, std::size_t leng
     slice[wire::kKind] &= static_cast<std::uint8_t>(~wire::kResent);
     const std::size_t n = std::min(length - sent + wire::kHeader, size);
     log_.write("Packet is %d", slice[wire::kNumber]);
-    port.outstandingJob = packetKey(slice[wire::kFunction], slice[wire::kNumber]);
-    socket_->sendTo(slice, n, to);
+    sendSlice(port, slice, n, to);
     if (!waitJobAck(port, slice, n, to, timeout, started)) return 0;
     sent += n - wire::kHeader;
   }

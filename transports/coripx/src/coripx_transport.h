@@ -96,6 +96,8 @@ class CorIpx {
   void pace(std::stop_token stop);
   void flowSignal(const Received& d);
   int maxPacketSearch(IPXPORT& port, std::uint8_t* bytes, std::size_t length, const SOCKADDR_IPX& to);
+  // One transmission of a slice, waiting for its own acknowledgement only.
+  void sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to);
   bool waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to, std::uint32_t& timeout,
                   std::chrono::steady_clock::time_point started);
   int collectReply(IPXPORT& port, const Reply& form, std::uint8_t* buffer, std::uint32_t& length,
