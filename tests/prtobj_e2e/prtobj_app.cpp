@@ -196,6 +196,34 @@ std::pair<long, std::vector<unsigned>> PrtObjApp::knownServers(std::uint16_t han
   return {static_cast<long>(a.number(0)), counts};
 }
 
+PrtObjApp::Info PrtObjApp::info(std::uint16_t handle) {
+  const auto a = ask("prtinfo " + std::to_string(handle));
+  Info i;
+  i.rc = static_cast<long>(a.number(0));
+  i.adapterClass = a.hex(1);
+  i.portKind = a.hex(2);
+  i.connections = a.hex(3);
+  return i;
+}
+
+std::pair<std::string, std::string> PrtObjApp::names(std::uint16_t handle, std::uint32_t bit) {
+  const auto a = ask("name " + std::to_string(handle) + " " + std::to_string(bit));
+  return {a.fields.size() > 1 ? a.fields[1] : std::string(), a.fields.size() > 2 ? a.fields[2] : std::string()};
+}
+
+std::string PrtObjApp::ipxAddress(std::uint16_t handle) {
+  const auto a = ask("ipxaddr " + std::to_string(handle));
+  return a.fields.empty() ? std::string() : a.fields.at(0);
+}
+
+std::pair<long, std::vector<std::uint16_t>> PrtObjApp::enumSpecificPort(std::uint32_t bit, const std::string& name) {
+  const auto a = ask("specport " + std::to_string(bit) + " " + name);
+  std::vector<std::uint16_t> found;
+  for (std::size_t i = 1; i < a.fields.size(); ++i)
+    found.push_back(static_cast<std::uint16_t>(unsignedOf(a.fields[i])));
+  return {static_cast<long>(a.number(0)), found};
+}
+
 std::string PrtObjApp::node(std::uint16_t handle) {
   const auto a = ask("node " + std::to_string(handle));
   return a.fields.size() > 1 ? a.fields.at(1) : std::string();

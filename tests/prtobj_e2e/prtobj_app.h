@@ -142,6 +142,19 @@ class PrtObjApp {
   std::pair<long, std::vector<unsigned>> knownServers(std::uint16_t handle);
   // The node the broker holds for the printer, as 12 hex digits.
   std::string node(std::uint16_t handle);
+  // BceGetPrtInfo: the printer's adapter class, port kind and connections.
+  struct Info {
+    long rc = 0;
+    unsigned adapterClass = 0, portKind = 0;
+    unsigned long connections = 0;
+  };
+  Info info(std::uint16_t handle);
+  // BceGetPrinterName on network `bit`: the name and the second name.
+  std::pair<std::string, std::string> names(std::uint16_t handle, std::uint32_t bit);
+  // The IPX part of BceGetPrinterAddr's record, as hex (30 bytes from offset 136).
+  std::string ipxAddress(std::uint16_t handle);
+  // BceEnumSpecificPort: its result and the handles reported.
+  std::pair<long, std::vector<std::uint16_t>> enumSpecificPort(std::uint32_t bit, const std::string& name);
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);
   Listing list(std::uint16_t handle, unsigned device);
 

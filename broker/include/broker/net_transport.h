@@ -35,6 +35,15 @@
 #define NETADDRESS_NW_NODE 4           /* uint8[6] */
 #define NETADDRESS_NW_PORT_SELECTOR 16 /* uint8: port number, or the port's kind nibble */
 
+/* ---- The CORIPX32 part of NETADDRESS --------------------------------------------- */
+#define NETADDRESS_IPX_NODE 136        /* uint8[6], as the adapter reports it */
+#define NETADDRESS_IPX_ADDRESS 142     /* 14-byte IPX address: family, then: */
+#define NETADDRESS_IPX_NETWORK 144     /* uint8[4] */
+#define NETADDRESS_IPX_ADDR_NODE 148   /* uint8[6], as sent on the wire */
+#define NETADDRESS_IPX_SOCKET 154      /* uint16, network order */
+#define NETADDRESS_IPX_LPA_ADAPTER 162 /* uint16: 1 for the "LPA Parameters2" family */
+#define NETADDRESS_IPX_PORT_KIND 164   /* uint16 */
+
 /* ---- Events given to NETEVENTPROC ------------------------------------------ */
 #define NETEVENT_DISCONNECTED 100
 #define NETEVENT_RESYNC 101

@@ -137,6 +137,20 @@ bool knobLine(Knobs& k, std::string_view key, std::string_view value, std::strin
     return fail(error, "port-block is ok, empty or past-end");
   }
   if (key == "data-delay") return numberInto(k.dataDelayMs, value, 600'000, error);
+  if (key == "no-ack") return flag(k.noAck, value, error);
+  if (key == "ack-delay") return numberInto(k.ackDelayMs, value, 600'000, error);
+  if (key == "drop-ack") return numberInto(k.dropAck, value, 1'000'000, error);
+  if (key == "pace-off") return numberInto(k.paceOff, value, 1'000'000, error);
+  if (key == "pace-on-after") return numberInto(k.paceOnAfterMs, value, 600'000, error);
+  if (key == "data-lost") return numberInto(k.dataLost, value, 1'000'000, error);
+  if (key == "npa-error") return flag(k.npaError, value, error);
+  if (key == "name-unterminated") return flag(k.nameUnterminated, value, error);
+  if (key == "entry-length") {
+    if (value == "ok") return k.entryLength = Knobs::EntryLength::Ok, true;
+    if (value == "0") return k.entryLength = Knobs::EntryLength::Zero, true;
+    if (value == "past-end") return k.entryLength = Knobs::EntryLength::PastEnd, true;
+    return fail(error, "entry-length is ok, 0 or past-end");
+  }
   if (key == "alert-as") {
     if (value == "whole") return k.alertShape = Knobs::AlertShape::Whole, true;
     if (value == "fragment") return k.alertShape = Knobs::AlertShape::Fragment, true;
@@ -193,6 +207,13 @@ bool applyAdapterLine(AdapterConfig& c, std::string_view key, std::string_view v
     if (value == "7390") return c.kind = Kind::External7390, true;
     return fail(error, "kind is multiport, single or 7390");
   }
+  if (key == "corlink-ipx") {
+    if (!flag(c.corlinkIpx, value, error)) return false;
+    if (c.corlinkIpx && c.kind == Kind::External7390)
+      return c.corlinkIpx = false, fail(error, "corlink-ipx: a 7390 does not speak the IPX datagrams");
+    return true;
+  }
+  if (key == "flash-capable") return flag(c.flashCapable, value, error);
   if (key == "network") return addressInto(c.network, value, error);
   if (key == "node") {
     Node n{};

@@ -658,4 +658,76 @@ std::vector<Bytes> AdapterModel::fragments(const Bytes& packet) const {
   return sent;
 }
 
+// ---- The IPX side ------------------------------------------------------------------------
+
+Bytes AdapterModel::ipxParameters2(std::uint8_t number) const {
+  namespace p2 = wire::coripx::params2;
+  Bytes b(p2::kReplySize, 0);
+  b[wire::coripx::kFunction] = wire::coripx::kReplyQuery;
+  b[wire::coripx::kPort] = wire::coripx::kFormLpa;
+  b[wire::coripx::kNumber] = number;
+  putText(b, wire::coripx::kShortTag, wire::coripx::kTagParameters2, wire::kTagField);
+  put16(b, wire::coripx::kShortLength, static_cast<std::uint16_t>(b.size() - wire::coripx::kShortLength));
+  put(b, p2::kNode, tokenRingOrder(current_, config_.media));
+  put(b, p2::kOtherAddress, tokenRingOrder(config_.universal, config_.media));
+  if (config_.knobs.nameUnterminated)
+    std::fill(b.begin() + p2::kName, b.begin() + p2::kMedia, static_cast<std::uint8_t>('N'));
+  else
+    putText(b, p2::kName, config_.name, 24);
+  b[p2::kMedia] = static_cast<std::uint8_t>((config_.media == 1 ? p2::kMediaAsIs : 0) | (config_.npa ? 0x40 : 0));
+  b[p2::kFeature] = config_.flashCapable ? p2::kFeatureBit : 0;
+  put(b, p2::kFirmware, config_.firmware);
+  putText(b, p2::kProduct, config_.product, 7);
+  putEbcdic(b, p2::kModelTag, config_.modelTag, p2::kModelTagSize);
+  const std::uint8_t length = config_.knobs.entryLength == Knobs::EntryLength::Zero      ? 0
+                              : config_.knobs.entryLength == Knobs::EntryLength::PastEnd ? 0xFF
+                                                                                         : 3;
+  const std::uint8_t flags =
+      static_cast<std::uint8_t>(p2::kEntryPresent | (config_.npa ? p2::kEntryNpa | 0x30 : 0));
+  put(b, p2::kEntries, Bytes{length, p2::kEntryPortKind, flags});
+  return finish(std::move(b));
+}
+
+Bytes AdapterModel::ipxEnumeration() const {
+  Bytes packet = {wire::kNpaStart, 0, 0,
+                  static_cast<std::uint8_t>(wire::kNpaReply | (config_.knobs.npaError ? wire::kNpaError : 0)),
+                  wire::kVariableCommand, wire::kVariableMarker, 2};
+  auto item = [&](std::uint8_t g, std::uint8_t v, std::size_t size, View value) {
+    packet.insert(packet.end(), {g, v, static_cast<std::uint8_t>(size)});
+    const std::size_t n = std::min(size, value.size());
+    packet.insert(packet.end(), value.begin(), value.begin() + static_cast<std::ptrdiff_t>(n));
+    packet.insert(packet.end(), size - n, 0);
+  };
+  auto stored = [&](std::uint8_t g, std::uint8_t v) {
+    const std::uint8_t size = storedSize(g, v);
+    const auto it = store_.find({g, v});
+    item(g, v, size, it == store_.end() ? View{} : View(it->second));
+  };
+  Bytes name;
+  putText(name, 0, config_.name, storedSize(7, 2));
+  stored(7, 1);
+  stored(6, 1);
+  stored(6, 0);
+  item(7, 2, name.size(), name);
+  const Bytes type = {static_cast<std::uint8_t>((config_.media & 0x0F) | (config_.flashCapable ? 0x40 : 0))};
+  item(6, 2, 1, type);
+  for (std::uint8_t v : {6, 7, 5, 13}) stored(6, v);
+  const std::uint8_t own = wire::var::kSerialGroup;
+  for (std::uint8_t v : {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}) stored(own, v);
+  item(wire::var::kNpaModeGroup, 0, 1, variable(wire::var::kNpaModeGroup, 0));
+  for (std::uint8_t port = 1; port <= 5; ++port) {
+    const auto g = static_cast<std::uint8_t>(0x80 | port);
+    for (std::uint8_t v : {0, 3, 4, 5, 6}) stored(g, v);
+    item(wire::var::kNpaModeGroup, port, 1, variable(wire::var::kNpaModeGroup, port));
+  }
+  storeBe16(&packet[1], static_cast<std::uint16_t>(packet.size() - 3));
+  return packet;
+}
+
+std::optional<Bytes> AdapterModel::ipxVariables(View npa) {
+  const Response r = onVariables(npa);
+  if (r.datagrams.empty() || r.datagrams.front().size() < 2) return std::nullopt;
+  return Bytes(r.datagrams.front().begin() + 2, r.datagrams.front().end());
+}
+
 }  // namespace wf::sim::adapter

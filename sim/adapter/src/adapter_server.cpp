@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "log_text.h"
 #include "sim/printer/npa.h"
 #include "sim/printer/profile.h"
 #include "transports/common/adapter_layout.h"
@@ -12,29 +13,14 @@ namespace {
 
 constexpr std::uint32_t kBriefRestartMs = 1000;
 
-std::string hexOf(View bytes) {
-  std::string s;
-  char b[4];
-  for (std::uint8_t c : bytes) {
-    std::snprintf(b, sizeof b, s.empty() ? "%02X" : " %02X", c);
-    s += b;
-  }
-  return s;
-}
-
-std::string addressText(const SOCKADDR_IPX& a) {
-  const IpxAddress x = IpxAddress::from(a);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02X%02X%02X%02X:%02X%02X%02X%02X%02X%02X:%04X", x.network[0],
-                x.network[1], x.network[2], x.network[3], x.node[0], x.node[1], x.node[2], x.node[3],
-                x.node[4], x.node[5], x.socket);
-  return text;
-}
-
 }  // namespace
 
 std::unique_ptr<AdapterServer> AdapterServer::start(std::string id, AdapterConfig config, LogSink log,
                                                     std::string* error) {
+  if (config.corlinkIpx && config.kind == Kind::External7390) {
+    if (error) *error = id + ": corlink-ipx: a 7390 does not speak the IPX datagrams";
+    return nullptr;
+  }
   std::unique_ptr<AdapterServer> s(new AdapterServer(std::move(id), std::move(config), std::move(log)));
   std::lock_guard g(s->mutex_);
   if (!s->bindSockets(error)) return nullptr;
@@ -113,6 +99,7 @@ bool AdapterServer::bindSockets(std::string* error) {
     channel->reader =
         Thread("adapter-data", [this, channel](std::stop_token stop) { serveData(*channel, stop); });
   }
+  if (model_.config().corlinkIpx && !bindIpx(error)) return false;
   IpxSocket* c = commands_.get();
   commandReader_ = Thread(
       "adapter-cmd", [this, c](std::stop_token stop) { serve(*c, ::wf::adapter::kCommandSocket, stop); });
@@ -123,8 +110,15 @@ bool AdapterServer::bindSockets(std::string* error) {
 }
 
 void AdapterServer::closeSockets() {
-  for (IpxSocket* s : {commands_.get(), variables_.get()})
+  for (IpxSocket* s : {commands_.get(), variables_.get(), ipxQuery_.get(), ipxData_.get(), ipxQueryT_.get(),
+                       ipxDataT_.get()})
     if (s) s->close();
+  for (Thread& t : ipxReaders_) t = Thread();
+  ipxTimers_.clear();
+  ipxQuery_.reset();
+  ipxData_.reset();
+  ipxQueryT_.reset();
+  ipxDataT_.reset();
   for (auto& channel : channels_)
     if (channel->socket) channel->socket->close();
   commandReader_ = Thread();

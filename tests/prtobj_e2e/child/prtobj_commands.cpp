@@ -251,7 +251,7 @@ WF_CHILD_COMMAND("rename", [](const ChildArgs& a) {
 WF_CHILD_COMMAND("name", [](const ChildArgs& a) {
   char name[BCE_NAME_LENGTH + 1] = {}, second[BCE_NAME_LENGTH + 1] = {};
   const std::int32_t rc = BceGetPrinterName(num(a.at(0)), num(a.at(1)), name, second);
-  return "ok " + std::to_string(rc) + " " + name;
+  return "ok " + std::to_string(rc) + " " + name + " " + second;
 });
 
 // servers <handle> -> "ok <result> <count>...": item 4, the Count of each block handed back
@@ -273,6 +273,41 @@ WF_CHILD_COMMAND("servers", [](const ChildArgs& a) {
 });
 
 // node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
+// prtinfo <handle> -> "ok <result> <class> <kind> <connections>" (hex)
+WF_CHILD_COMMAND("prtinfo", [](const ChildArgs& a) {
+  PRTINFO info{};
+  const std::int32_t rc = BceGetPrtInfo(num(a.at(0)), &info, 0);
+  char b[64];
+  std::snprintf(b, sizeof b, " %x %x %x", info.adapterClass, info.portKind, static_cast<unsigned>(info.connections));
+  return "ok " + std::to_string(rc) + b;
+});
+
+// ipxaddr <handle> -> "ok <hex>": the IPX part of BceGetPrinterAddr's record (30 bytes from 136)
+WF_CHILD_COMMAND("ipxaddr", [](const ChildArgs& a) {
+  NETADDRESS address{};
+  if (!BceGetPrinterAddr(num(a.at(0)), BCE_NET_IPX, &address)) return std::string("err no address");
+  std::string hex;
+  char b[3];
+  for (std::uint8_t c : address.ipx) std::snprintf(b, sizeof b, "%02X", c), hex += b;
+  return "ok " + hex;
+});
+
+// specport <bit> <name> -> "ok <result> <handle>...": BceEnumSpecificPort
+WF_CHILD_COMMAND("specport", [](const ChildArgs& a) {
+  char descriptor[20] = {};
+  std::strncpy(descriptor, a.at(1).c_str(), sizeof descriptor - 1);
+  {
+    std::lock_guard g(againMutex);
+    againFound.clear();
+  }
+  const std::int32_t rc =
+      BceEnumSpecificPort(static_cast<std::uint32_t>(appId), num(a.at(0)), descriptor, &collectAgain);
+  std::lock_guard g(againMutex);
+  std::string out = "ok " + std::to_string(rc);
+  for (const std::uint16_t h : againFound) out += " " + std::to_string(h);
+  return out;
+});
+
 WF_CHILD_COMMAND("node", [](const ChildArgs& a) {
   PRTINFO info{};
   const std::int32_t rc = BceGetPrtInfo(num(a.at(0)), &info, 0);

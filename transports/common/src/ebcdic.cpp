@@ -26,7 +26,11 @@ constexpr std::array<std::uint8_t, 256> kTable = {
 
 }  // namespace
 
-char ebcdicToAscii(std::uint8_t code) {
+char ebcdicToAscii(std::uint8_t code, EbcdicTable table) {
+  if (table == EbcdicTable::IpxModelTag) {
+    if (code == 0x4F) return '|';
+    if (code == 0x7D) return '\'';
+  }
   return static_cast<char>(kTable[code]);
 }
 
@@ -35,10 +39,10 @@ void ebcdicToAscii(const std::uint8_t* in, std::size_t n, char* out) {
   out[n] = '\0';
 }
 
-std::string ebcdicText(const std::uint8_t* in, std::size_t n) {
+std::string ebcdicText(const std::uint8_t* in, std::size_t n, EbcdicTable table) {
   std::string text;
   for (std::size_t i = 0; i < n; ++i) {
-    const char c = ebcdicToAscii(in[i]);
+    const char c = ebcdicToAscii(in[i], table);
     if (!c) break;
     text.push_back(c);
   }

@@ -308,5 +308,16 @@ TEST(Ebcdic, TableRules) {
   EXPECT_EQ(ebcdicText(tag, sizeof tag), "RU_VA_1");
 }
 
+TEST(Ebcdic, TheIpxModelTagReadsTheBarAndTheApostropheToo) {
+  const auto table = EbcdicTable::IpxModelTag;
+  EXPECT_EQ(ebcdicToAscii(0x4F, table), '|');
+  EXPECT_EQ(ebcdicToAscii(0x7D, table), '\'');
+  EXPECT_EQ(ebcdicToAscii(0x6A, table), '|');
+  EXPECT_EQ(ebcdicToAscii(0xC1, table), 'A');
+  EXPECT_EQ(ebcdicToAscii(0x3F, table), 0);
+  const std::uint8_t tag[] = {0xC1, 0x7D, 0x4F, 0xF2, 0x00, 0xC1};
+  EXPECT_EQ(ebcdicText(tag, sizeof tag, table), "A'|2") << "up to the first 0";
+}
+
 }  // namespace
 }  // namespace wf::adapter

@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
+#include "transports/common/log_format.h"
 
 namespace wf::netware {
 
@@ -37,15 +38,10 @@ void NwLog::write(const char* format, ...) {
   if (level_ == 0 || file_.empty()) return;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::vector<char> text(static_cast<std::size_t>(n > 0 ? n : 0) + 2);
-  std::vsnprintf(text.data(), text.size() - 1, format, args);
+  std::string text = ::wf::adapter::formatLogText(format, args);
   va_end(args);
-  text[text.size() - 2] = '\r';
-  text[text.size() - 1] = '\0';
+  text += '\r';
+  text += '\0';
   const UniqueFd fd(::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
   if (!fd) {
     if (!warned_) platformTrace("cornw32: log \"" + file_ + "\" cannot be written; messages are lost");

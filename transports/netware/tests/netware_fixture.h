@@ -22,6 +22,7 @@
 #include "sim/adapter/simulator.h"
 #include "testing/eventually.h"
 #include "transports/common/adapter_wire.h"
+#include "transports/testing/ipx_peer.h"
 #include "transports/testing/transport_harness.h"
 
 namespace wf::netware::testing {
@@ -103,72 +104,10 @@ inline std::optional<Bytes> registryValue(const char* subkey, const char* value)
 
 // A socket at an adapter's address that records what reaches it and may
 // answer each datagram with scripted ones.
-class FakeSocket {
+class FakeSocket : public transports::testing::IpxPeer {
  public:
-  using Answer = std::function<std::vector<Bytes>(const Bytes& in)>;
-  FakeSocket(std::array<std::uint8_t, 4> net, Node node, std::uint16_t socket) {
-    IpxAddress a;
-    a.network = net;
-    a.node = node;
-    a.socket = socket;
-    EXPECT_EQ(socket_.bind(a.toSockaddr()), 0);
-    socket_.setPacketType(wire::kPacketType);
-    reader_ = Thread("fake-socket", [this](std::stop_token stop) { read(stop); });
-  }
-  ~FakeSocket() {
-    socket_.close();
-    reader_ = Thread();
-  }
-  void answerWith(Answer a) {
-    std::lock_guard g(mutex_);
-    answer_ = std::move(a);
-  }
-  std::size_t received() const {
-    std::lock_guard g(mutex_);
-    return in_.size();
-  }
-  Bytes datagram(std::size_t i) const {
-    std::lock_guard g(mutex_);
-    return in_.at(i);
-  }
-  bool waitFor(std::size_t count) const {
-    return wf::testing::eventually([&] { return received() >= count; });
-  }
-  // Where the last datagram came from (the transport's shared socket, once it sent the host packet size).
-  IpxAddress lastSource() const {
-    std::lock_guard g(mutex_);
-    return last_;
-  }
-  void sendTo(const Bytes& bytes, const IpxAddress& to) {
-    EXPECT_EQ(socket_.sendTo(bytes.data(), bytes.size(), to.toSockaddr()).error, 0);
-  }
-
- private:
-  void read(std::stop_token stop) {
-    Bytes buffer(2048);
-    for (;;) {
-      SOCKADDR_IPX from{};
-      const IpxIo in = socket_.receiveFrom(buffer.data(), buffer.size(), &from, nullptr, stop);
-      if (in.error != 0 && in.error != WSAEMSGSIZE) return;  // closed, or nothing more to read
-      const Bytes got(buffer.begin(), buffer.begin() + in.bytes);
-      Answer answer;
-      {
-        std::lock_guard g(mutex_);
-        in_.push_back(got);
-        last_ = IpxAddress::from(from);
-        answer = answer_;
-      }
-      if (answer)
-        for (const Bytes& out : answer(got)) socket_.sendTo(out.data(), out.size(), from);
-    }
-  }
-
-  IpxSocket socket_;
-  mutable std::mutex mutex_;
-  std::vector<Bytes> in_;
-  IpxAddress last_;
-  Answer answer_;
-  Thread reader_;
+  FakeSocket(std::array<std::uint8_t, 4> net, Node node, std::uint16_t socket)
+      : IpxPeer(IpxAddress{net, node, socket}, wire::kPacketType) {}
 };
 
 // An NPA packet in one datagram: fragment header, 0xA5, length, flags, command, data.

@@ -54,6 +54,16 @@ struct Knobs {
   std::map<std::string, std::uint8_t> statusFor;  // a status byte per text command tag
   std::optional<std::uint8_t> listingCount;       // "LPA Server Listing" count byte
   std::optional<std::uint8_t> serverBlock;        // block number of both "LPA Defined Servers" datagrams
+  // The IPX side (corlink-ipx = 1), packets counted from 1:
+  bool noAck = false;                // no acknowledgement at all
+  std::uint32_t ackDelayMs = 0;      // each acknowledgement that much later
+  std::uint32_t dropAck = 0;         // the k-th acknowledgement is not sent
+  std::uint32_t paceOff = 0;         // the k-th data packet's acknowledgement asks for a pause
+  std::uint32_t paceOnAfterMs = 0;   // ... ended this much later
+  std::uint32_t dataLost = 0;        // the k-th data packet dropped, acknowledged 0x81
+  bool npaError = false;             // the NPA enumeration reply flagged 0x80
+  enum class EntryLength { Ok, Zero, PastEnd } entryLength = EntryLength::Ok;  // "LPA Parameters2" entry
+  bool nameUnterminated = false;     // "LPA Parameters2" name field without NUL
 };
 
 struct AdapterConfig {
@@ -77,6 +87,8 @@ struct AdapterConfig {
   std::vector<std::string> servers;       // file servers serviced, at most 16
   std::array<std::uint8_t, 8> advance{};  // the "LPA Advance Settings" block from its byte 21
   std::uint32_t restartMs = 5000;
+  bool corlinkIpx = false;    // answers on IPX sockets 0x861E and 0x861F too
+  bool flashCapable = false;  // bit 0x40 of "LPA Parameters2" byte 108 or of variable 6.2
   std::map<int, PortConfig>
       ports;  // multi-port: 0 serial, 1.. parallel; 7390: 0 serial, 1 parallel; single: 1
   std::map<std::pair<std::uint8_t, std::uint8_t>, Bytes> variables;  // set explicitly

@@ -34,6 +34,13 @@ class AdapterModel {
   Response onCommand(View request);
   Response onVariables(View request);
 
+  // The IPX side (corlink-ipx): a single-port adapter's "LPA Parameters2"
+  // to a query numbered `number`; a multi-port adapter's NPA enumeration
+  // reply packet; the NPA reply packet of a variable read or write.
+  Bytes ipxParameters2(std::uint8_t number) const;
+  Bytes ipxEnumeration() const;
+  std::optional<Bytes> ipxVariables(View npa);
+
   // A variable's current value (empty when the store has none).
   Bytes variable(std::uint8_t group, std::uint8_t number) const;
 

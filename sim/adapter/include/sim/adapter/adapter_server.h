@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,6 +55,8 @@ class AdapterServer {
   // Runs `use` on the printer behind the port (made on first use); false
   // when the port has no data channel or no printer.
   bool withPrinter(int port, const std::function<void(PrinterModel&)>& use);
+  // The IPX side: every job data packet's data (function 16) a port took.
+  Bytes ipxJobData(int port) const;
 
  private:
   AdapterServer(std::string id, AdapterConfig config, LogSink log);
@@ -65,6 +68,33 @@ class AdapterServer {
   void serveData(DataChannel& channel, std::stop_token stop);
   PrinterModel* printerOf(DataChannel& channel);  // with mutex_ held
   DataChannel* channelOf(int port);
+
+  // The IPX side (ipx_side.cpp): sockets 0x861E and 0x861F at the node, and
+  // at the token-ring-order node T as well when that differs (there only
+  // acknowledgements are taken); everything is sent from T.
+  bool bindIpx(std::string* error);
+  void serveIpx(IpxSocket& socket, std::uint16_t number, bool acknowledgementsOnly, std::stop_token stop);
+  void onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number, std::stop_token stop);
+  void ipxPrinterRequest(int port, int printerPort, View header, View npa, const SOCKADDR_IPX& to,
+                         IpxSocket& out);
+  void sendIpx(IpxSocket& out, const Bytes& d, const SOCKADDR_IPX& to, std::uint16_t number);
+  IpxSocket* ipxSender(std::uint16_t number);
+  PrinterModel* printerFor(int port);  // with mutex_ held
+  struct IpxPortState {
+    int last = -1;                   // function << 8 | number of the last packet executed
+    std::vector<Bytes> pending;      // pieces held until the host asks for more
+    SOCKADDR_IPX pendingTo{};
+    Bytes jobData;
+  };
+  std::map<int, IpxPortState> ipxPorts_;
+  struct IpxCounts {
+    std::uint32_t dropAck = 0, dataLost = 0, paceOff = 0;
+  };
+  IpxCounts ipxCounted_;  // the knobs the counts below started from
+  std::uint32_t ipxAcks_ = 0, ipxDataPackets_ = 0;
+  std::unique_ptr<IpxSocket> ipxQuery_, ipxData_, ipxQueryT_, ipxDataT_;
+  Thread ipxReaders_[4];
+  std::vector<Thread> ipxTimers_;
 
   std::string id_;
   LogSink log_;

@@ -174,4 +174,80 @@ constexpr std::uint8_t kUniversalAddress = 0, kAddress = 1, kMedia = 2, kEndOfJo
 constexpr std::uint8_t kNwSave = 63, kNwReset = 64;
 }  // namespace var
 
+// ---- CORIPX32: the adapters' own IPX datagrams ----------------------------------------------
+namespace coripx {
+constexpr std::uint16_t kQuerySocket = 0x861E;  // enumeration and parameter queries
+constexpr std::uint16_t kDataSocket = 0x861F;   // everything else, and the NPA enumeration
+constexpr std::uint8_t kPacketType = 4;
+constexpr std::size_t kDatagramBuffer = 1024;  // what one receive takes
+constexpr std::size_t kLargestPacket = 4136;
+
+// Header, byte 0
+constexpr std::uint8_t kAck = 0x80, kResent = 0x40, kPaceOff = 0x04, kDataLostBits = 0x03;
+// Header, byte 1: functions sent, and the consumer bits of replies
+constexpr std::uint8_t kFnControl = 8, kFnRequest = 9, kFnJobData = 16, kFnJobInfo = 24, kFnOpenJob = 48,
+                       kFnEndJob = 80;
+constexpr std::uint8_t kReplyAlert = 0x02, kReplyQuery = 0x04, kReplyJob = 0x10;
+// Header offsets
+constexpr std::size_t kKind = 0, kFunction = 1, kPort = 2, kNumber = 3, kMagic = 4, kVersion = 6;
+constexpr std::uint8_t kMagic0 = 0xCA, kMagic1 = 0xFE, kVersionByte = 3;
+constexpr std::size_t kHeader = 10;
+constexpr std::size_t kShortHeader = 4;
+// Byte 2, high nibble: addressing forms
+constexpr std::uint8_t kFormLpa = 0x10, kFormPort0 = 0x20, kFormPorts1To5 = 0x30;
+constexpr std::uint8_t kFormLpaKind = 0xD0, kFormOwnPort = 0xE0, kFormPort1 = 0xF1, kFormPort2 = 0xF2,
+                       kFormOtherKind = 0xC6;
+constexpr std::uint8_t kFormDataBit = 0x40;  // cleared for data and job packets
+constexpr std::uint8_t kNibbleAdapter = 6;   // acknowledgements of the adapter as a whole
+// Numbers of enumeration queries and their replies
+constexpr std::uint8_t kGlobalNumber = 0, kSpecificNumber = 0xFF;
+
+// Tagged packets
+constexpr std::size_t kTag = 10;      // 21 bytes
+constexpr std::size_t kLength = 31;   // uint16 big-endian, counts itself and the data
+constexpr std::size_t kData = 33;
+constexpr std::size_t kMoreFlag = 36;  // the NPA packet's flags byte
+// Short form ("Query LPA Parameters" and "LPA Parameters2")
+constexpr std::size_t kShortTag = 4;
+constexpr std::size_t kShortLength = 25;
+constexpr std::size_t kShortData = 27;
+constexpr std::size_t kShortMoreFlag = 30;
+constexpr std::size_t kShortQuery = 26;
+constexpr std::uint8_t kShortQueryMarker = 0x30;  // byte 25
+
+inline constexpr char kTagQuery[] = "Query LPA Parameters";
+inline constexpr char kTagParameters2[] = "LPA Parameters2";
+inline constexpr char kTagNpa[] = "LPA NPA";
+inline constexpr char kTagReject[] = "Command Reject";
+
+// The send-more request's NPA packet, behind a kind-form header
+inline constexpr std::uint8_t kSendMore[] = {0xA5, 0x00, 0x05, 0x40, 0x03, 0x05, 0x02, 0x00, 0x00};
+
+// "LPA Parameters2", offsets from the datagram's start
+namespace params2 {
+constexpr std::size_t kPrefix = 0;  // 00 04 10 nn
+constexpr std::size_t kNode = 28;
+constexpr std::size_t kOtherAddress = 34;
+constexpr std::size_t kName = 40;
+constexpr std::size_t kMedia = 98;  // bit 0: media 1, node used as received
+constexpr std::size_t kFeature = 108;
+constexpr std::size_t kFirmware = 117;
+constexpr std::size_t kProduct = 120;
+constexpr std::size_t kModelTag = 127;  // 7 EBCDIC
+constexpr std::size_t kModelTagSize = 7;
+constexpr std::size_t kEntries = 136;
+constexpr std::size_t kLengthBias = 21;  // end = length + 21
+constexpr std::size_t kShortestEnd = 133;
+constexpr std::size_t kReplySize = 139;
+constexpr std::uint8_t kMediaAsIs = 0x01, kFeatureBit = 0x40;
+constexpr std::uint8_t kEntryPortKind = 0x10, kEntryNpa = 0x40, kEntryPresent = 0x08;
+inline constexpr char kClass16Tag[] = "RU_VA_1";
+}  // namespace params2
+
+// NPA enumeration reply entries
+constexpr std::uint8_t kOwnPortGroup = 0x90, kPortGroupBase = 0x80, kModeGroup = 0x0B;
+constexpr std::size_t kEnumerationQuery = 113;
+constexpr std::size_t kEnumerationReply = 323;
+}  // namespace coripx
+
 }  // namespace wf::adapter

@@ -22,13 +22,18 @@ struct ContractSubject {
   std::string fileName;  // loaded by file name
   std::uint32_t networkBit = 0;
   bool exportsShutDown = true;  // under exactly "NetShutDown"
+  // Where the transport's own rules give other results than the common form.
+  std::int32_t unknownIdResult = NET_BADID;       // NetGetSpecificAddr and NetOpen of an unknown id
+  std::int32_t unknownIdWriteResult = NET_BADID;  // NetWrite to an unknown id
+  bool secondRegistrationRefused = false;         // a second NetRegisterCallback answers 1, keeps the first
   // Makes the transport find at least two ports (before NetEnumerate).
   std::function<void(TransportHarness&)> prepare;
   // Makes the transport raise an event for the port and returns once it has
   // been handed to whatever callback is registered (or would have been).
+  // Empty when the transport raises none yet: the cases that need it skip.
   std::function<void(TransportHarness&, std::uint16_t portId)> raiseEvent;
   // Makes the transport deliver one unsolicited packet for the port; returns
-  // once the data callback has been called (or would have been).
+  // once the data callback has been called (or would have been). Empty: as above.
   std::function<void(TransportHarness&, std::uint16_t portId)> deliverData;
 };
 

@@ -1,0 +1,295 @@
+// The adapters' IPX datagrams: acknowledgements with their faults, each
+// (port, function, number) executed once, the enumeration replies, variable
+// reads and writes, requests to the printer behind a port answered in
+// "LPA NPA" pieces, and job data kept per port.
+#include <algorithm>
+#include <cstring>
+
+#include "log_text.h"
+#include "platform/byte_codec.h"
+#include "platform/clock.h"
+#include "sim/adapter/adapter_server.h"
+#include "sim/printer/npa.h"
+#include "transports/common/adapter_layout.h"
+
+namespace wf::sim::adapter {
+namespace {
+
+namespace ipx = ::wf::adapter::coripx;
+constexpr std::size_t kLargestIpxDatagram = 1024;
+constexpr std::size_t kPieceRequestingMore = 64;  // a piece of this L waits for the send-more request
+
+bool isVariablePacket(View npa) {
+  return npa.size() >= ::wf::adapter::kVariableHeader && npa[0] == ::wf::adapter::kNpaStart &&
+         npa[3] == ::wf::adapter::kVariableRequestFlags && npa[4] == ::wf::adapter::kVariableCommand &&
+         npa[5] == ::wf::adapter::kVariableMarker && npa[6] <= 2;
+}
+
+bool isSendMore(View npa) {
+  return npa.size() >= sizeof ipx::kSendMore && std::equal(std::begin(ipx::kSendMore), std::end(ipx::kSendMore), npa.begin());
+}
+
+// "LPA NPA" behind the request's header: byte 0 = 0, numbered as the request.
+Bytes npaPiece(View request, View npa) {
+  Bytes d(ipx::kData, 0);
+  std::copy_n(request.begin(), ipx::kHeader, d.begin());
+  d[ipx::kKind] = 0;
+  d[ipx::kFunction] = static_cast<std::uint8_t>(request[ipx::kFunction] | ipx::kReplyQuery);
+  std::memcpy(d.data() + ipx::kTag, ipx::kTagNpa, sizeof ipx::kTagNpa);
+  storeBe16(d.data() + ipx::kLength, static_cast<std::uint16_t>(npa.size() + 2));
+  d.insert(d.end(), npa.begin(), npa.end());
+  if (d.size() > kLargestIpxDatagram) d.resize(kLargestIpxDatagram);
+  return d;
+}
+
+}  // namespace
+
+bool AdapterServer::bindIpx(std::string* error) {
+  const Node n = model_.node(), t = tokenRingOrder(n, model_.config().media);
+  auto open = [&](const Node& node, std::uint16_t number) -> std::unique_ptr<IpxSocket> {
+    IpxAddress at;
+    at.network = model_.config().network;
+    at.node = node;
+    at.socket = number;
+    auto s = std::make_unique<IpxSocket>();
+    if (const int r = s->bind(at.toSockaddr())) {
+      if (error) *error = id_ + ": cannot bind IPX socket " + std::to_string(number) + ": error " + std::to_string(r);
+      return nullptr;
+    }
+    s->setPacketType(ipx::kPacketType);
+    return s;
+  };
+  ipxQuery_ = open(n, ipx::kQuerySocket);
+  ipxData_ = open(n, ipx::kDataSocket);
+  if (!ipxQuery_ || !ipxData_) return false;
+  if (t != n) {
+    ipxQueryT_ = open(t, ipx::kQuerySocket);
+    ipxDataT_ = open(t, ipx::kDataSocket);
+    if (!ipxQueryT_ || !ipxDataT_) return false;
+  }
+  struct Reader {
+    IpxSocket* socket;
+    std::uint16_t number;
+    bool acksOnly;
+  };
+  const Reader readers[4] = {{ipxQuery_.get(), ipx::kQuerySocket, false},
+                             {ipxData_.get(), ipx::kDataSocket, false},
+                             {ipxQueryT_.get(), ipx::kQuerySocket, true},
+                             {ipxDataT_.get(), ipx::kDataSocket, true}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (!readers[i].socket) continue;
+    const Reader r = readers[i];
+    ipxReaders_[i] = Thread("adapter-ipx", [this, r](std::stop_token stop) {
+      serveIpx(*r.socket, r.number, r.acksOnly, stop);
+    });
+  }
+  return true;
+}
+
+IpxSocket* AdapterServer::ipxSender(std::uint16_t number) {
+  if (number == ipx::kQuerySocket) return ipxQueryT_ ? ipxQueryT_.get() : ipxQuery_.get();
+  return ipxDataT_ ? ipxDataT_.get() : ipxData_.get();
+}
+
+Bytes AdapterServer::ipxJobData(int port) const {
+  std::lock_guard g(mutex_);
+  const auto it = ipxPorts_.find(port);
+  return it == ipxPorts_.end() ? Bytes{} : it->second.jobData;
+}
+
+PrinterModel* AdapterServer::printerFor(int port) {
+  DataChannel* channel = channelOf(port);
+  if (!channel) {
+    channels_.push_back(std::make_unique<DataChannel>());
+    channel = channels_.back().get();
+    channel->port = port;
+  }
+  return printerOf(*channel);
+}
+
+void AdapterServer::sendIpx(IpxSocket& out, const Bytes& d, const SOCKADDR_IPX& to, std::uint16_t number) {
+  const IpxIo r = out.sendTo(d.data(), d.size(), to);
+  char socketText[8];
+  std::snprintf(socketText, sizeof socketText, "%04X", number);
+  log_(id_ + " out " + socketText + " " + addressText(to) + " " + hexOf(d) +
+       (r.error ? " error " + std::to_string(r.error) : ""));
+}
+
+void AdapterServer::serveIpx(IpxSocket& socket, std::uint16_t number, bool acknowledgementsOnly,
+                             std::stop_token stop) {
+  std::vector<std::uint8_t> buffer(2048);
+  char socketText[8];
+  std::snprintf(socketText, sizeof socketText, "%04X", number);
+  while (!stop.stop_requested()) {
+    SOCKADDR_IPX from{};
+    const IpxIo in = socket.receiveFrom(buffer.data(), buffer.size(), &from, nullptr, stop);
+    if (in.error == WSAEINTR || in.error == WSAENOTSOCK) return;
+    if (in.error) continue;
+    const View d(buffer.data(), static_cast<std::size_t>(in.bytes));
+    const bool ack = !d.empty() && (d[ipx::kKind] & ipx::kAck);
+    if (acknowledgementsOnly && !ack) continue;  // a broadcast is answered once, at the node
+    log_(id_ + " in " + socketText + " " + addressText(from) + " " + hexOf(d));
+    if (ack) continue;  // the host's acknowledgement of an answer
+    onIpx(d, from, number, stop);
+  }
+}
+
+void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number, std::stop_token stop) {
+  char socketText[8];
+  std::snprintf(socketText, sizeof socketText, "%04X", number);
+  if (d.size() < ipx::kShortHeader) return log_(id_ + " drop " + socketText + " short datagram");
+  Knobs knobs;
+  Kind kind;
+  {
+    std::lock_guard g(mutex_);
+    knobs = model_.config().knobs;
+    kind = model_.config().kind;
+  }
+  if (knobs.silent) return log_(id_ + " drop " + socketText + " silent");
+  IpxSocket* out = ipxSender(number);
+  const std::uint8_t function = d[ipx::kFunction], packet = d[ipx::kNumber];
+  const int port = d[ipx::kPort] & 0x0F;
+  const bool job = function == ipx::kFnJobData;
+
+  // Acknowledgement, with its faults.
+  std::uint8_t ackKind = ipx::kAck;
+  bool lost = false, paceOff = false, sendAck = !knobs.noAck;
+  {
+    // Counted from when the knob was last changed.
+    std::lock_guard g(mutex_);
+    const IpxCounts now{knobs.dropAck, knobs.dataLost, knobs.paceOff};
+    if (now.dropAck != ipxCounted_.dropAck) ipxAcks_ = 0;
+    if (now.dataLost != ipxCounted_.dataLost || now.paceOff != ipxCounted_.paceOff) ipxDataPackets_ = 0;
+    ipxCounted_ = now;
+    if (job) {
+      ++ipxDataPackets_;
+      if (ipxDataPackets_ == knobs.dataLost) ackKind = 0x81, lost = true;
+      if (ipxDataPackets_ == knobs.paceOff) ackKind = ipx::kAck | ipx::kPaceOff, paceOff = true;
+    }
+    if (++ipxAcks_ == knobs.dropAck) sendAck = false;
+  }
+  // Each (port, function, number) once; job packets and enumeration
+  // queries (numbered 0 or 0xFF) always. Decided, and a job packet's data
+  // kept, before the acknowledgement goes: whoever has it sees the effect.
+  std::string dropped;
+  {
+    std::lock_guard g(mutex_);
+    IpxPortState& state = ipxPorts_[port];
+    const int key = function << 8 | packet;
+    const bool enumeration = packet == ipx::kGlobalNumber || packet == ipx::kSpecificNumber;
+    if (lost) {
+      dropped = "data lost";
+    } else if (!job && !enumeration && state.last == key) {
+      dropped = "repeat";
+    } else {
+      state.last = key;
+      if (job && d.size() > ipx::kHeader)
+        state.jobData.insert(state.jobData.end(), d.begin() + ipx::kHeader, d.end());
+    }
+  }
+  if (!dropped.empty()) log_(id_ + " drop " + socketText + " " + dropped);
+
+  Bytes header(ipx::kHeader, 0);
+  std::copy_n(d.begin(), std::min(d.size(), ipx::kHeader), header.begin());
+  if (sendAck) {
+    if (knobs.ackDelayMs && !sleepFor(knobs.ackDelayMs, stop)) return;
+    Bytes a = header;
+    a[ipx::kKind] = ackKind;
+    sendIpx(*out, a, from, number);
+  }
+  if (paceOff) {
+    Bytes on = header;
+    on[ipx::kKind] = ipx::kPaceOff;  // below 0x80: pace on
+    const std::uint32_t after = knobs.paceOnAfterMs;
+    std::lock_guard g(mutex_);
+    ipxTimers_.emplace_back("adapter-pace", [this, on, from, number, after](std::stop_token s) {
+      if (sleepFor(after, s)) sendIpx(*ipxSender(number), on, from, number);
+    });
+  }
+  if (!dropped.empty() || job) return;
+  if (knobs.delayMs && !sleepFor(knobs.delayMs, stop)) return;
+
+  const bool shortQuery = number == ipx::kQuerySocket && d.size() >= ipx::kShortTag + sizeof ipx::kTagQuery &&
+                          std::memcmp(d.data() + ipx::kShortTag, ipx::kTagQuery, sizeof ipx::kTagQuery) == 0;
+  if (shortQuery) {
+    if (kind != Kind::SinglePort) return;
+    Bytes reply;
+    {
+      std::lock_guard g(mutex_);
+      reply = model_.ipxParameters2(packet);
+    }
+    return sendIpx(*out, reply, from, number);
+  }
+  if (function != ipx::kFnRequest || d.size() < ipx::kHeader) return log_(id_ + " drop " + socketText + " not served");
+  const View npa = d.subspan(ipx::kHeader);
+  if (isSendMore(npa)) {
+    std::vector<Bytes> send;
+    SOCKADDR_IPX to{};
+    {
+      std::lock_guard g(mutex_);
+      IpxPortState& state = ipxPorts_[port];
+      to = state.pendingTo;
+      while (!state.pending.empty()) {
+        send.push_back(std::move(state.pending.front()));
+        state.pending.erase(state.pending.begin());
+        if (loadBe16(send.back().data() + ipx::kLength) == kPieceRequestingMore) break;
+      }
+    }
+    for (const Bytes& piece : send) sendIpx(*out, piece, to, number);
+    return;
+  }
+  if (kind == Kind::MultiPort && isVariablePacket(npa)) {
+    std::optional<Bytes> answer;
+    {
+      std::lock_guard g(mutex_);
+      answer = npa[6] == 2 ? std::optional<Bytes>(model_.ipxEnumeration()) : model_.ipxVariables(npa);
+    }
+    if (!answer) return log_(id_ + " drop " + socketText + " not a variable request");
+    Bytes reply = npaPiece(d, *answer);
+    if (knobs.garbage) {
+      reply.assign(48, 0);
+      for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(0xE5 ^ (i * 37));
+    }
+    return sendIpx(*out, reply, from, number);
+  }
+  // A single-port adapter's port is number 0 on the wire, its printer's port 1.
+  ipxPrinterRequest(port, kind == Kind::SinglePort ? 1 : port, d.first(ipx::kHeader), npa, from, *out);
+}
+
+// The printer's answer in pieces, one NPA packet each, all but the last
+// flagged "more"; after a piece whose L is 64 the rest waits for the
+// send-more request.
+void AdapterServer::ipxPrinterRequest(int port, int printerPort, View header, View npa, const SOCKADDR_IPX& to,
+                                      IpxSocket& out) {
+  std::vector<Bytes> pieces;
+  {
+    std::lock_guard g(mutex_);
+    std::vector<Outgoing> answers;
+    if (PrinterModel* printer = printerFor(printerPort))
+      answers = printer->receive(std::string_view(reinterpret_cast<const char*>(npa.data()), npa.size()));
+    for (const Outgoing& a : answers)
+      for (std::string_view rest = a.bytes; !rest.empty();) {
+        const std::size_t size = npa::packetSize(rest).value_or(rest.size());
+        pieces.push_back(Bytes(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(size)));
+        rest.remove_prefix(size);
+      }
+    if (pieces.empty())
+      pieces.push_back({::wf::adapter::kNpaStart, 0x00, 0x03, ::wf::adapter::kNpaReply,
+                        npa.size() > 4 ? npa[4] : std::uint8_t{0}, npa.size() > 5 ? npa[5] : std::uint8_t{0}});
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i)
+      if (pieces[i].size() > 3) pieces[i][3] |= ::wf::adapter::kNpaMore;
+    for (Bytes& p : pieces) p = npaPiece(header, p);
+    IpxPortState& state = ipxPorts_[port];
+    state.pending.clear();
+    state.pendingTo = to;
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+      if (loadBe16(pieces[i].data() + ipx::kLength) == kPieceRequestingMore) {
+        state.pending.assign(pieces.begin() + static_cast<std::ptrdiff_t>(i + 1), pieces.end());
+        pieces.resize(i + 1);
+        break;
+      }
+  }
+  for (const Bytes& p : pieces) sendIpx(out, p, to, ipx::kDataSocket);
+}
+
+}  // namespace wf::sim::adapter

@@ -1,0 +1,136 @@
+#pragma once
+// The loaded state of CORIPX32: settings, log, the IPX socket with its
+// receive thread and pool, the pacing thread, the port records, and the
+// delivery and discovery built on them. Nothing starts at load: the first
+// enumeration starts it; shutDown stops and joins every thread.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "broker/net_transport.h"
+#include "ipx_frame.h"
+#include "ipx_log.h"
+#include "ipx_port.h"
+#include "platform/ipx.h"
+#include "platform/thread.h"
+#include "receive_pool.h"
+
+namespace wf::coripx {
+
+inline constexpr char kSettingsKey[] = "SOFTWARE\\Corvane\\Wrenfield\\CorIpx";
+constexpr std::uint32_t kStartWaitMs = 60'000;
+constexpr std::uint32_t kDefaultEnumTimeout = 5000;
+
+// WaitTaggedReply / WaitParametersReply results.
+constexpr int kReplyDone = 0, kReplyBufferFull = 4, kReplySilent = 258;
+
+struct Nickname {
+  Node node{};
+  std::uint8_t adapterClass = 0;
+  std::uint16_t portKind = 0;
+  std::string name;
+};
+
+class CorIpx {
+ public:
+  CorIpx() = default;
+  ~CorIpx();
+  CorIpx(const CorIpx&) = delete;
+  CorIpx& operator=(const CorIpx&) = delete;
+
+  // Starts the initialisation once; true when it finished within a minute.
+  bool ensureStarted();
+  // Stops and joins every thread; later calls answer 1 or do nothing.
+  void shutDown();
+  bool shutDownDone() const { return shutDown_.load(); }
+
+  IpxLog& log() { return log_; }
+  ReceivePool& pool() { return pool_; }
+  std::uint32_t enumTimeout() const { return enumTimeout_; }
+  std::uint32_t maxPacket() const { return maxPacket_.load(); }
+  std::uint16_t localSocket() const;
+
+  // ---- Delivery ---------------------------------------------------------------------------
+  // One transmission to the port; bytes sent or 0. A job data packet too big
+  // for the network is sent in slices (*sliced set) and counts as sent once
+  // every slice was acknowledged.
+  int SendDatagram(IPXPORT& port, std::uint8_t* bytes, std::size_t length, bool* sliced = nullptr);
+  // 0 delivered (acknowledged), 1 failed.
+  int SendAcknowledged(IPXPORT& port, std::uint8_t* bytes, std::size_t length, bool job);
+  void Acknowledge(const std::uint8_t* header, const IpxAddress& from);
+  // 0 (data or a status came), 4 buffer full, 258 nothing came. `length`:
+  // room in, bytes copied out; `status`: 1 accept tag, 2 reject tag.
+  int WaitTaggedReply(IPXPORT& port, std::uint8_t* buffer, std::uint32_t& length, const char* accept,
+                      const char* reject, std::uint32_t& status, std::uint8_t number);
+  int WaitParametersReply(IPXPORT& port, std::uint8_t* buffer, std::uint32_t& length, std::uint32_t& status,
+                          std::uint8_t number);
+  // A datagram to any address (the broadcasts); false when it was not sent.
+  bool sendRaw(const Bytes& bytes, const IpxAddress& to);
+
+  // ---- Ports ------------------------------------------------------------------------------
+  IPXPORT* FindPortById(std::uint16_t id);
+  IPXPORT* FindPortByNumberAndNode(std::uint8_t number, const Node& node);
+  std::size_t portCount() const;
+  // Gives the record the next id and its semaphores, and appends it.
+  IPXPORT* adopt(std::unique_ptr<IPXPORT> port);
+
+  // ---- Discovery (discovery.cpp) ----------------------------------------------------------
+  int enumerate(NETENUMPROC proc);
+  int enumSpecific(const NETADDRESS* address, NETENUMPROC proc);
+  int enumSpecificPort(const char* name, NETENUMPROC proc);
+  int getSpecificAddr(std::uint16_t id, NETADDRESS* address);
+
+  // Parsers of the two enumeration replies; false when the callback asked to stop.
+  // `reported` counts the ports handed to the callback; portKind < 0 asks no kind.
+  bool parseParameters2(const Received& d, NETENUMPROC proc, int* reported);
+  bool parseNpaReply(const Received& d, NETENUMPROC proc, int portKind, int* reported);
+
+ private:
+  struct Reply;
+  void initialise();
+  void receive(std::stop_token stop);
+  void pace(std::stop_token stop);
+  void flowSignal(const Received& d);
+  int maxPacketSearch(IPXPORT& port, std::uint8_t* bytes, std::size_t length, const SOCKADDR_IPX& to);
+  // One transmission of a slice, waiting for its own acknowledgement only.
+  void sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to);
+  bool waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to, std::uint32_t& timeout,
+                  std::chrono::steady_clock::time_point started);
+  int collectReply(IPXPORT& port, const Reply& form, std::uint8_t* buffer, std::uint32_t& length,
+                   std::uint32_t& status, std::uint8_t number);
+  SOCKADDR_IPX destinationOf(const IPXPORT& port) const;
+
+  // discovery.cpp
+  bool report(IPXPORT& port, NETENUMPROC proc, int* reported);
+  void findNickname(IPXPORT& port);
+  void loadNicknames();
+  void sendMore(IPXPORT& port);
+  void collect(NETENUMPROC proc);
+
+  IpxLog log_;
+  ReceivePool pool_;
+  std::uint32_t enumTimeout_ = kDefaultEnumTimeout;
+  std::atomic<std::uint32_t> maxPacket_{0};
+  std::unique_ptr<IpxSocket> socket_;
+
+  std::mutex startMutex_;
+  bool startRequested_ = false;
+  SyncHandle started_ = kNoSyncHandle;
+  std::atomic<bool> shutDown_{false};
+  Thread initThread_, receiver_, pacer_;
+
+  mutable std::mutex portsMutex_;
+  std::deque<std::unique_ptr<IPXPORT>> ports_;
+  std::uint16_t nextPortId_ = 1;
+  std::atomic<bool> anyNodeAsIs_{false}, anyNodeReversed_{false};
+  std::mutex nicknamesMutex_;
+  bool nicknamesLoaded_ = false;
+  std::vector<Nickname> nicknames_;
+  std::atomic<int> specificRunning_{0};
+};
+
+}  // namespace wf::coripx
