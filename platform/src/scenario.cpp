@@ -1,9 +1,9 @@
 #include "platform/scenario.h"
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "platform/regular_file.h"
 #include "platform/runtime_dir.h"
 #include "text_fold.h"
 
@@ -49,16 +49,14 @@ std::optional<Scenario> loadScenario(std::string* error) {
     if (!root) return std::nullopt;
     path = *root / "scenario";
   }
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return Scenario{};
-  std::ifstream in(path, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  if (!in && !in.eof()) {
-    if (error) *error = path.string() + ": cannot be read";
+  std::string why;
+  const auto text = readRegularFile(path, kMaxScenarioBytes, &why);
+  if (!text) {
+    if (errno == ENOENT) return Scenario{};
+    if (error) *error = why;
     return std::nullopt;
   }
-  std::string why;
-  auto scenario = parseScenario(text, &why);
+  auto scenario = parseScenario(*text, &why);
   if (!scenario && error) *error = path.string() + ": " + why;
   return scenario;
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "hostile_places.h"
 #include "platform/paths.h"
 
 namespace wf {
@@ -41,6 +42,22 @@ TEST(LogFile, LinesLandExactlyAndAreReadableAtOnce) {
   // Not every caller ends its lines.
   ASSERT_TRUE(log->append("12-31-99 23:59:59 partial"));
   EXPECT_EQ(contents("C:\\WRENFLD.LOG"), expected + "12-31-99 23:59:59 partial");
+}
+
+TEST(LogFile, OnlyARegularFileIsALog) {
+  const auto path = *mapSystemPath("c:\\Hostile.log");
+  for (const auto& place : testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    for (const auto mode : {LogFile::Mode::Append, LogFile::Mode::Replace}) {
+      testing::makeHostile(place.kind, path);
+      std::string error;
+      const auto log = LogFile::open("c:\\Hostile.log", mode, &error);
+      EXPECT_EQ(log.has_value(), place.regular);
+      if (!log) {
+        EXPECT_TRUE(testing::namesInOneLine(error, path)) << error;
+      }
+    }
+  }
 }
 
 TEST(LogFile, AppendKeepsAndReplaceEmpties) {

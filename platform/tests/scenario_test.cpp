@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <fstream>
+
+#include "hostile_places.h"
 #include "platform/scenario.h"
+#include "test_dirs.h"
 
 namespace wf {
 
@@ -38,6 +44,29 @@ TEST(Scenario, EntriesSplitAtTheFirstEqualsAndFieldsAtBars) {
   EXPECT_EQ(splitScenarioFields(value), (std::vector<std::string>{"LPT1:", "Driver = X"}));
   EXPECT_FALSE(splitScenarioEntry("no equals", key, value));
   EXPECT_FALSE(splitScenarioEntry(" = value", key, value));
+}
+
+TEST(Scenario, TheFileIsARegularOneOfBoundedSize) {
+  const auto file = testing::testDataRoot() / "world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", file.c_str(), 1);
+  std::string error;
+  const auto missing = loadScenario(&error);
+  ASSERT_TRUE(missing) << error;
+  EXPECT_TRUE(missing->sections.empty());
+
+  for (const auto& place : testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    testing::makeHostile(place.kind, file);
+    error.clear();
+    EXPECT_FALSE(loadScenario(&error));
+    EXPECT_TRUE(testing::namesInOneLine(error, file)) << error;
+  }
+  std::filesystem::remove(file);
+  std::ofstream(file) << "[spooler.ports]\nLPT1:\n";
+  const auto read = loadScenario(&error);
+  ::unsetenv("WRENFIELD_SCENARIO");
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(read->section("spooler.ports"), std::vector<std::string>{"LPT1:"});
 }
 
 }  // namespace wf

@@ -7,6 +7,7 @@
 // without regard to case. Blank lines and lines starting with '#' are
 // skipped; every other line belongs to the section above it, trimmed. Each
 // reader takes its own sections and ignores the rest.
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,8 +27,12 @@ struct Scenario {
 // a section header is not closed.
 std::optional<Scenario> parseScenario(std::string_view text, std::string* error = nullptr);
 
+// What a scenario file may hold; a larger one is refused.
+inline constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
+
 // $WRENFIELD_SCENARIO, else "scenario" in the data root. A missing file is an
-// empty scenario; an unreadable or malformed one is an error.
+// empty scenario; an unreadable or malformed one, or one that is not a
+// regular file, is an error.
 std::optional<Scenario> loadScenario(std::string* error = nullptr);
 
 // "key = value": both trimmed; false when the line has no '=' or no key.

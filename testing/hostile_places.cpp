@@ -1,0 +1,55 @@
+#include "hostile_places.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "platform/unique_fd.h"
+
+namespace wf::testing {
+
+const std::vector<HostilePlace>& hostilePlaces() {
+  static const std::vector<HostilePlace> places = {
+      {"a directory", Hostile::directory, false}, {"a FIFO", Hostile::fifo, false},
+      {"a character device", Hostile::device, false}, {"a file of 100 MB", Hostile::large, true},
+      {"a symlink loop", Hostile::loop, false},
+  };
+  return places;
+}
+
+void makeHostile(Hostile kind, const std::filesystem::path& at) {
+  namespace fs = std::filesystem;
+  const fs::path partner = fs::path(at) += ".loop";
+  fs::remove_all(at);
+  fs::remove(partner);
+  fs::create_directories(at.parent_path());
+  switch (kind) {
+    case Hostile::directory:
+      fs::create_directory(at);
+      break;
+    case Hostile::fifo:
+      if (::mkfifo(at.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + at.string());
+      break;
+    case Hostile::device:
+      fs::create_symlink("/dev/zero", at);
+      break;
+    case Hostile::large: {
+      const UniqueFd sparse(::open(at.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+      if (!sparse || ::ftruncate(sparse.get(), 100 * 1024 * 1024) != 0)
+        throw std::runtime_error("sparse file " + at.string());
+      break;
+    }
+    case Hostile::loop:
+      fs::create_symlink(partner, at);
+      fs::create_symlink(at, partner);
+      break;
+  }
+}
+
+bool namesInOneLine(const std::string& error, const std::filesystem::path& path) {
+  return error.find(path.string()) != std::string::npos && error.find('\n') == std::string::npos;
+}
+
+}  // namespace wf::testing

@@ -1,0 +1,30 @@
+#pragma once
+// Places a user may name where a file belongs, which every reader of such a
+// file must refuse with a one-line error naming it: no hang, no crash, no
+// read without end.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace wf::testing {
+
+enum class Hostile { directory, fifo, device, large, loop };
+
+struct HostilePlace {
+  const char* what;
+  Hostile kind;
+  bool regular;  // the sparse 100 MB file: refused by a reader with a bound only
+};
+
+// A directory, a FIFO that nobody writes, /dev/zero, a sparse file of
+// 100 MB, a symlink loop.
+const std::vector<HostilePlace>& hostilePlaces();
+
+// Puts `kind` at `at` in place of whatever was there (the device as a
+// symlink to /dev/zero).
+void makeHostile(Hostile kind, const std::filesystem::path& at);
+
+// Whether `error` is one line that names `path`.
+bool namesInOneLine(const std::string& error, const std::filesystem::path& path);
+
+}  // namespace wf::testing
