@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "hostile_places.h"
 #include "test_dirs.h"
 
 extern char** environ;
@@ -72,6 +75,22 @@ TEST(WfPrintersTool, RefusalsAndFailuresSayWhy) {
   auto [code, err] = finish(startTool({}));
   EXPECT_EQ(code, 127);
   EXPECT_NE(err.find("mode 755 lets others in"), std::string::npos) << err;
+}
+
+TEST(WfPrintersTool, AScenarioThatIsNoFileIsToldAndPassedOver) {
+  const fs::path scenario = wf::testing::testDataRoot() / "world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", scenario.c_str(), 1);
+  ::setenv("WRENFIELD_TRACE", "1", 1);
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, scenario);
+    auto [code, err] = finish(startTool({"--netware"}));
+    EXPECT_EQ(code, 1) << err;
+    EXPECT_NE(err.find("no printer could be reached"), std::string::npos) << err;
+    // The stand-ins of the spooler and the NetWare client each say why.
+    EXPECT_NE(err.find("spooler: scenario not used: " + scenario.string() + ": "), std::string::npos) << err;
+    EXPECT_NE(err.find("cornwthk: scenario " + scenario.string() + ": "), std::string::npos) << err;
+  }
 }
 
 // The first to start is the primary and may end first: the others still end,

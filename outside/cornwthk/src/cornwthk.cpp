@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/module.h"
+#include "platform/regular_file.h"
 #include "platform/scenario.h"
 #include "platform/trace.h"
 
@@ -344,21 +345,21 @@ struct Reader {
   }
 };
 
-std::string scenarioText() {
-  if (const char* file = std::getenv("WRENFIELD_SCENARIO")) {
-    std::ifstream in(file);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// The scenario as written; empty with *error when it cannot be read.
+std::optional<std::string> scenarioText(std::string* error) {
+  if (const char* file = std::getenv("WRENFIELD_SCENARIO"); file && *file) {
+    // Read here, not through the loader: line numbers in errors are the file's own.
+    auto text = wf::readRegularFile(file, wf::kMaxScenarioBytes, error);
+    if (!text && errno == ENOENT) return std::string();
+    return text;
   }
-  std::string error;
-  const auto scenario = wf::loadScenario(&error);
+  const auto scenario = wf::loadScenario(error);
+  if (!scenario) return std::nullopt;
   std::string text;
-  if (scenario)
-    for (const auto& [name, lines] : scenario->sections) {
-      text += "[" + name + "]\n";
-      for (const std::string& l : lines) text += l + "\n";
-    }
+  for (const auto& [name, lines] : scenario->sections) {
+    text += "[" + name + "]\n";
+    for (const std::string& l : lines) text += l + "\n";
+  }
   return text;
 }
 
@@ -377,6 +378,17 @@ std::uint32_t loadWorld(std::string_view text) {
   return 0;
 }
 
+void loadScenarioWorld() {
+  std::string error;
+  if (const auto text = scenarioText(&error)) {
+    loadWorld(*text);
+    return;
+  }
+  wf::platformTrace("cornwthk: scenario " + error + "; no NetWare client");
+  gLoaded = true;
+  gWorld = World{};
+}
+
 // ---- Calls -----------------------------------------------------------------------------
 
 // Takes the lock, loads the world when needed, counts the call and answers its
@@ -384,7 +396,7 @@ std::uint32_t loadWorld(std::string_view text) {
 class Call {
  public:
   explicit Call(const char* name) : lock_(gMutex) {
-    if (!gLoaded) loadWorld(scenarioText());
+    if (!gLoaded) loadScenarioWorld();
     ++gWorld.calls[name];
     const auto f = gWorld.failing.find(name);
     knob_ = f == gWorld.failing.end() ? 0 : f->second;
