@@ -1,6 +1,7 @@
 #include "hostile_places.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@ namespace wf::testing {
 
 const std::vector<HostilePlace>& hostilePlaces() {
   static const std::vector<HostilePlace> places = {
-      {"a directory", Hostile::directory, false}, {"a FIFO", Hostile::fifo, false},
+      {"a directory", Hostile::directory, false},     {"a FIFO", Hostile::fifo, false},
       {"a character device", Hostile::device, false}, {"a file of 100 MB", Hostile::large, true},
       {"a symlink loop", Hostile::loop, false},
   };
@@ -50,6 +51,20 @@ void makeHostile(Hostile kind, const std::filesystem::path& at) {
 
 bool namesInOneLine(const std::string& error, const std::filesystem::path& path) {
   return error.find(path.string()) != std::string::npos && error.find('\n') == std::string::npos;
+}
+
+void expectHostilePlacesRefused(const std::filesystem::path& at,
+                                const std::function<bool(std::string* error)>& read, bool takesLarge) {
+  for (const auto& place : hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    makeHostile(place.kind, at);
+    std::string error;
+    const bool taken = read(&error);
+    EXPECT_EQ(taken, place.regular && takesLarge);
+    if (!taken) {
+      EXPECT_TRUE(namesInOneLine(error, at)) << error;
+    }
+  }
 }
 
 }  // namespace wf::testing

@@ -3,6 +3,7 @@
 // file must refuse with a one-line error naming it: no hang, no crash, no
 // read without end.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,11 @@ void makeHostile(Hostile kind, const std::filesystem::path& at);
 
 // Whether `error` is one line that names `path`.
 bool namesInOneLine(const std::string& error, const std::filesystem::path& path);
+
+// Puts each hostile place at `at` and calls `read`, which must refuse it
+// with a one-line error naming `at` (true: taken). Only a reader that may
+// take a large regular file (`takesLarge`, e.g. a log) takes the 100 MB one.
+void expectHostilePlacesRefused(const std::filesystem::path& at,
+                                const std::function<bool(std::string* error)>& read, bool takesLarge = false);
 
 }  // namespace wf::testing

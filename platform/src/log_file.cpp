@@ -13,10 +13,14 @@ namespace wf {
 std::optional<LogFile> LogFile::open(std::string_view systemPath, Mode mode, std::string* error) {
   auto path = mapSystemPath(systemPath, error);
   if (!path) return std::nullopt;
+  return openPath(*path, mode, error);
+}
+
+std::optional<LogFile> LogFile::openPath(const std::filesystem::path& path, Mode mode, std::string* error) {
   int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
   if (mode == Mode::Replace) flags |= O_TRUNC;
   std::string why;
-  UniqueFd fd = openRegularFile(*path, flags, &why);
+  UniqueFd fd = openRegularFile(path, flags, &why);
   if (!fd) {
     if (error) *error = "cannot open log " + why;
     return std::nullopt;

@@ -54,13 +54,7 @@ TEST(Scenario, TheFileIsARegularOneOfBoundedSize) {
   ASSERT_TRUE(missing) << error;
   EXPECT_TRUE(missing->sections.empty());
 
-  for (const auto& place : testing::hostilePlaces()) {
-    SCOPED_TRACE(place.what);
-    testing::makeHostile(place.kind, file);
-    error.clear();
-    EXPECT_FALSE(loadScenario(&error));
-    EXPECT_TRUE(testing::namesInOneLine(error, file)) << error;
-  }
+  testing::expectHostilePlacesRefused(file, [](std::string* e) { return loadScenario(e).has_value(); });
   std::filesystem::remove(file);
   std::ofstream(file) << "[spooler.ports]\nLPT1:\n";
   const auto read = loadScenario(&error);
