@@ -20,6 +20,7 @@
 #include "common/wait_objects.h"
 #include "eventually.h"
 #include "framework/global_memory.h"
+#include "hostile_places.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -267,6 +268,18 @@ TEST_F(JsfService, BadNamesAreRefusedWithTheOpenBox) {
     EXPECT_EQ(boxes().back().text, withName(855, name));
     EXPECT_FALSE(service()->HasFile());
   }
+  // A name that is no file: refused at once, never waited on.
+  std::size_t refused = names.size();
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    if (place.regular) continue;
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, file_.parent_path() / "hostile");
+    setFile("c:\\hostile");
+    ASSERT_TRUE(pumpUntil([&] { return boxes().size() == refused + 1; }));
+    ++refused;
+    EXPECT_EQ(boxes().back().text, withName(855, "c:\\hostile"));
+    EXPECT_FALSE(service()->HasFile());
+  }
   // Nothing arrives anywhere while there is no file.
   record("dropped\r\n");
   setFile("c:\\stats.csv");
@@ -275,7 +288,7 @@ TEST_F(JsfService, BadNamesAreRefusedWithTheOpenBox) {
   // A name is a name, never a format.
   useFile("c:\\%s%n%d.csv");
   EXPECT_TRUE(fs::exists(file_.parent_path() / "%s%n%d.csv"));
-  EXPECT_EQ(boxes().size(), names.size());
+  EXPECT_EQ(boxes().size(), refused);
 }
 
 class JsfFullFile : public JsfService {

@@ -26,6 +26,7 @@
 #include "meridian/meridian_icon.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
 namespace {
@@ -188,7 +189,7 @@ void CWFMeridianIcon::ParseJSFile() {
     CMutex mutex(WF_JSFILE_MUTEX);
     mutex.Wait(wf::kInfinite);
     const auto path = wf::mapSystemPath(name.str());
-    wf::UniqueFd file(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    wf::UniqueFd file = path ? wf::openRegularFile(*path, O_RDONLY) : wf::UniqueFd();
     const int error = errno;
     if (file) {
       CWFPortList mine(this);

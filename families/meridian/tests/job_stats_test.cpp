@@ -16,6 +16,7 @@
 #include "common/notebook_messages.h"
 #include "common/ports.h"
 #include "framework/scripted_shell.h"
+#include "hostile_places.h"
 #include "lone_page.h"
 #include "meridian/job_lines.h"
 #include "meridian/mer_statistics.h"
@@ -382,6 +383,25 @@ TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
 }  // namespace
 
 namespace {
+
+TEST_F(MeridianJobStats, AFileThatIsNoFileIsToldAndNotWaitedOn) {
+  CWFMeridianIcon* icon = addMeridian(26, "LPT1:");
+  const auto file = wf::testing::testDataRoot() / "named.csv";
+  app_.jsFilename = file.c_str();
+  std::size_t told = 0;
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, file);
+    icon->ParseJSFile();
+    EXPECT_EQ(icon->GetTotalJobs(), 0u);
+    // A large file is read: it holds no line.
+    if (place.regular) continue;
+    ASSERT_EQ(shell_.messageBox.calls().size(), ++told);
+    EXPECT_EQ(shell_.messageBox.calls().back().caption, "Job Statistics Error:");
+    EXPECT_NE(shell_.messageBox.calls().back().text.find(file.string()), std::string::npos);
+  }
+  EXPECT_EQ(shell_.messageBox.calls().size(), told);
+}
 
 TEST_F(MeridianJobStats, AReadForTheNotebookTellsItAndEndsTurningOn) {
   CWFMeridianIcon* icon = addMeridian(24, "LPT1:");
