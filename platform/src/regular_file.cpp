@@ -48,6 +48,18 @@ UniqueFd openRegularFile(const std::filesystem::path& path, int flags, std::stri
   return fd;
 }
 
+std::FILE* openRegularStream(const std::filesystem::path& path, int flags, const char* mode,
+                             std::string* error) {
+  UniqueFd fd = openRegularFile(path, flags, error);
+  std::FILE* stream = fd ? ::fdopen(fd.get(), mode) : nullptr;
+  if (!stream) {
+    if (fd && error) *error = path.string() + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  fd.release();  // the stream owns it now
+  return stream;
+}
+
 std::optional<std::string> readRegularFile(const std::filesystem::path& path, std::size_t limit,
                                            std::string* error, int flags) {
   const UniqueFd fd = openRegularFile(path, O_RDONLY | flags, error);

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,11 @@ namespace wf {
 // EINVAL for a file that is not regular) and *error "<path>: <why>".
 UniqueFd openRegularFile(const std::filesystem::path& path, int flags, std::string* error = nullptr,
                          mode_t mode = 0600);
+
+// The same as a stdio stream (`mode` as fdopen's, e.g. "rb"), closed with
+// fclose; null on failure.
+std::FILE* openRegularStream(const std::filesystem::path& path, int flags, const char* mode,
+                             std::string* error = nullptr);
 
 // The whole of a regular file of at most `limit` bytes; a larger one is
 // refused before anything is read. `flags` are added to O_RDONLY (O_NOFOLLOW).
