@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/unique_fd.h"
@@ -47,6 +51,24 @@ void makeHostile(Hostile kind, const std::filesystem::path& at) {
       fs::create_symlink(at, partner);
       break;
   }
+}
+
+std::optional<std::filesystem::path> mountFullTmpfs(const std::filesystem::path& at, std::string* why) {
+  const auto fail = [why](const std::string& what) {
+    *why = what + ": " + std::strerror(errno);
+    return std::nullopt;
+  };
+  if (::unshare(CLONE_NEWNS) != 0) return fail("unshare");
+  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return fail("private mounts");
+  std::filesystem::create_directories(at);
+  if (::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+    return fail("mount " + at.string());
+  const UniqueFd filler(::open((at / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+  const std::string block(4096, 'f');
+  while (filler && ::write(filler.get(), block.data(), block.size()) > 0) {
+  }
+  if (errno != ENOSPC) return fail("fill " + at.string());
+  return at;
 }
 
 bool namesInOneLine(const std::string& error, const std::filesystem::path& path) {

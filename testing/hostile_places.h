@@ -4,6 +4,7 @@
 // read without end.
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,12 @@ const std::vector<HostilePlace>& hostilePlaces();
 // Puts `kind` at `at` in place of whatever was there (the device as a
 // symlink to /dev/zero).
 void makeHostile(Hostile kind, const std::filesystem::path& at);
+
+// A 64 KiB tmpfs filled to the brim at `at` (created 0700), mounted in a
+// mount namespace of this process's own, so it goes with the process and
+// the programs it starts see it. Empty with *why when this process may not
+// mount.
+std::optional<std::filesystem::path> mountFullTmpfs(const std::filesystem::path& at, std::string* why);
 
 // Whether `error` is one line that names `path`.
 bool namesInOneLine(const std::string& error, const std::filesystem::path& path);

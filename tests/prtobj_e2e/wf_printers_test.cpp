@@ -28,10 +28,10 @@ struct ToolRun {
   fs::path err;
 };
 
-ToolRun startTool(std::vector<std::string> args, int copy = 0) {
-  const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / "wf-printers";
+ToolRun startTool(std::vector<std::string> args, int copy = 0, const std::string& program = "wf-printers") {
+  const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / program;
   ToolRun run;
-  run.err = wf::testing::testDataRoot() / ("wf-printers." + std::to_string(copy) + ".err");
+  run.err = wf::testing::testDataRoot() / (program + "." + std::to_string(copy) + ".err");
   fs::create_directories(run.err.parent_path());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -90,6 +90,22 @@ TEST(WfPrintersTool, AScenarioThatIsNoFileIsToldAndPassedOver) {
     // The stand-ins of the spooler and the NetWare client each say why.
     EXPECT_NE(err.find("spooler: scenario not used: " + scenario.string() + ": "), std::string::npos) << err;
     EXPECT_NE(err.find("cornwthk: scenario " + scenario.string() + ": "), std::string::npos) << err;
+  }
+}
+
+// Each program that maps shared memory in the runtime directory.
+TEST(WfPrintersTool, AFullRuntimeDirectoryIsRefusedByEveryProgram) {
+  std::string why;
+  const auto full = wf::testing::mountFullTmpfs(wf::testing::testDataRoot() / "full", &why);
+  if (!full) GTEST_SKIP() << "no tmpfs of our own: " << why;
+  ::setenv("WRENFIELD_RUNTIME_DIR", full->c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  for (const char* program : {"wf-printers", "wrenfld"}) {
+    SCOPED_TRACE(program);
+    auto [code, err] = finish(startTool({}, 0, program));
+    EXPECT_NE(code, -1) << "ended by a signal: " << err;
+    EXPECT_NE(code, 0) << err;
+    EXPECT_NE(err.find("runtime directory full: " + full->string()), std::string::npos) << err;
   }
 }
 
