@@ -28,10 +28,6 @@ std::string number(unsigned long value) {
   return std::to_string(value);
 }
 
-}  // namespace
-
-namespace {
-
 void cutOnCharacter(std::string& text, std::size_t limit) {
   if (text.size() <= limit) return;
   std::size_t cut = limit;
