@@ -9,6 +9,7 @@
 
 #include "common/app_services.h"
 #include "common/text_helpers.h"
+#include "platform/regular_file.h"
 
 namespace wf::inventory {
 
@@ -197,8 +198,9 @@ Reader::~Reader() {
 
 Failure Reader::Open(const std::string& path) {
   if (file_ >= 0) ::close(file_);
-  file_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file_ < 0) return Failure::missing;
+  file_ = wf::openRegularFile(path, O_RDONLY).release();
+  // Something there that is no file (a FIFO, a device) is refused as unreadable.
+  if (file_ < 0) return errno == EINVAL ? Failure::io : Failure::missing;
   WORD computed = 0;
   if (!GenFileCheckSumChecked(1, file_, &computed)) return Failure::io;
   unsigned char bytes[kHeaderSize];

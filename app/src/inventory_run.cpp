@@ -20,6 +20,7 @@
 #include "framework/dc.h"
 #include "framework/gdi.h"
 #include "platform/clock.h"
+#include "platform/regular_file.h"
 #include "platform/trace.h"
 
 namespace wf::inventory {
@@ -86,7 +87,7 @@ int CreateDataFile(Run& run) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kMaxRecord]);
   if (!buffer) return kNoMemory;
   File file;
-  file.fd = ::open(run.dataFile.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  file.fd = wf::openRegularFile(run.dataFile, O_RDWR | O_CREAT | O_TRUNC).release();
   if (file.fd < 0) return kIoError;
   if (!WriteHeader(file.fd, static_cast<std::uint32_t>(wf::now()))) return kIoError;
   if (run.entries.empty()) return kNoPrinters;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/regular_file.h"
+
 namespace wf {
 namespace {
 
@@ -29,7 +31,7 @@ bool writeAll(int fd, const char* data, std::size_t bytes) {
 }  // namespace
 
 UniqueFd JsFiles::openAppend(const std::filesystem::path& path) {
-  return UniqueFd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+  return openRegularFile(path, O_RDWR | O_APPEND | O_CREAT);
 }
 
 bool JsFiles::close(UniqueFd& fd) {
@@ -38,7 +40,7 @@ bool JsFiles::close(UniqueFd& fd) {
 }
 
 UniqueFd JsFiles::openRead(const std::filesystem::path& path) {
-  return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return openRegularFile(path, O_RDONLY);
 }
 
 std::optional<std::uint64_t> JsFiles::size(int fd) {

@@ -1,12 +1,15 @@
 // The job statistics service: its thread, its window and the file work.
 #include "app/jsf_manager.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -496,6 +499,16 @@ bool jsKeepRecord(std::string_view line, std::time_t cutOff) {
     fields[i] = line.substr(start, comma - start);
     start = comma + 1;
   }
+  // Only a date read whole can make a line go: a field that cannot be read
+  // (the empty port of a printer without ports among them) keeps it.
+  for (const std::string_view field : fields)
+    if (field.find_first_not_of(" \t") == std::string_view::npos) return true;
+  static constexpr std::string_view kWeekdays[] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
+  const std::string_view weekday = fields[1];
+  if (std::none_of(std::begin(kWeekdays), std::end(kWeekdays), [weekday](std::string_view name) {
+        return weekday.size() == name.size() && ::strncasecmp(weekday.data(), name.data(), name.size()) == 0;
+      }))
+    return true;
   const int month = StrMonthToInt(std::string(fields[2]).c_str());
   if (month == 0) return true;
   const auto number = [](std::string_view field, long* value) {

@@ -2,6 +2,8 @@
 // selected printers. Every printer is taken from the printer list (which
 // locks it) at the moment it is used; boxes and dialogs run their own loops,
 // so no printer stays locked while one is up.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -22,6 +24,7 @@
 #include "framework/resources.h"
 #include "framework/shell_calls.h"
 #include "framework/virtual_keys.h"
+#include "platform/regular_file.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
 #include "prtgui/prt_pages.h"
@@ -279,7 +282,7 @@ void CWFListView::OnQuickSetupSend() {
       }
       // A file that cannot be read does not match any printer.
       WFPrtObj::LONG result = WFPrtObj::QS_HEADER_MISMATCH;
-      if (std::FILE* file = std::fopen(path.str().c_str(), "rb")) {
+      if (std::FILE* file = wf::openRegularStream(path.str(), O_RDONLY, "rb")) {
         result = object->verifyQuickSetupFile(file);
         std::fclose(file);
       }

@@ -3,6 +3,7 @@
 // texts kept only as terminated non-empty REG_SZ, numbers only when four
 // bytes long. Settings, saved windows and filters share it.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -28,6 +29,16 @@ class Key {
  private:
   HKEY key_ = nullptr;
 };
+
+// Before a registry box, which has no room for it: why the registry failed
+// (the hive's or data root's path and the system's error), on standard error
+// and in the program's log.
+inline void tellRegistryFailure(const char* what) {
+  const std::string reason = registryFailureReason();
+  const std::string line = std::string(what) + (reason.empty() ? "" : ": " + reason);
+  std::fprintf(stderr, "wrenfld: %s\n", line.c_str());
+  if (CWFApp* app = WFGetWFApp()) app->Log(0, "%s\n", line.c_str());
+}
 
 inline bool openKey(HKEY parent, const char* path, Key& key, bool create) {
   if (!parent) return false;

@@ -204,6 +204,7 @@ void CMainFrame::SaveToRegistry() {
   CWaitCursor wait;
   Key app;
   if (!openKey(HKEY_CURRENT_USER, CWFApp::kAppKey, app, true)) {
+    tellRegistryFailure("window not saved");
     CString text;
     text.LoadString(kRegistryError);
     MessageBox(0, text, nullptr, MB_OK);

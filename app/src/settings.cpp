@@ -48,6 +48,7 @@ constexpr const char* kSoundsKey = "Sounds";
 constexpr const char* kPrevInstKey = "PrevInst";
 
 void settingsNotSaved() {
+  tellRegistryFailure("settings not saved");
   CString text;
   CString caption;
   text.LoadString(29);
@@ -86,6 +87,7 @@ BOOL CWFApp::RetrieveRegistrySettings() {
   m_settingsRetrieved = true;
   Key app;
   if (!openKey(HKEY_CURRENT_USER, kAppKey, app, true)) {
+    tellRegistryFailure("settings not read, defaults used");
     CString text;
     text.LoadString(25);
     MessageBox(0, text, nullptr, MB_OK);

@@ -16,6 +16,7 @@
 
 #include "common/app_services.h"
 #include "hex_bytes.h"
+#include "hostile_places.h"
 
 namespace fs = std::filesystem;
 using namespace wf::inventory;
@@ -241,6 +242,15 @@ TEST_F(InventoryFile, AcceptanceOfDamagedAndForeignFiles) {
   Reader reader;
   EXPECT_EQ(reader.Open((dir_ / "missing.dat").string()), Failure::missing);
   EXPECT_EQ(reader.Open(dir_.string()), Failure::io) << "a directory opens but cannot be read";
+  // Nothing that is no file is waited on or read without end. (A large
+  // regular file is within what the format may hold: it is checked whole.)
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    if (place.regular) continue;
+    wf::testing::makeHostile(place.kind, dir_ / "hostile.dat");
+    EXPECT_EQ(reader.Open((dir_ / "hostile.dat").string()),
+              place.kind == wf::testing::Hostile::loop ? Failure::missing : Failure::io)
+        << place.what;
+  }
 }
 
 TEST_F(InventoryFile, FilesOfAnyBytesAreRefusedWithoutReadingOutsideTheBuffer) {

@@ -20,6 +20,7 @@
 #include "common/wait_objects.h"
 #include "eventually.h"
 #include "framework/global_memory.h"
+#include "hostile_places.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 
@@ -267,6 +268,18 @@ TEST_F(JsfService, BadNamesAreRefusedWithTheOpenBox) {
     EXPECT_EQ(boxes().back().text, withName(855, name));
     EXPECT_FALSE(service()->HasFile());
   }
+  // A name that is no file: refused at once, never waited on.
+  std::size_t refused = names.size();
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    if (place.regular) continue;
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, file_.parent_path() / "hostile");
+    setFile("c:\\hostile");
+    ASSERT_TRUE(pumpUntil([&] { return boxes().size() == refused + 1; }));
+    ++refused;
+    EXPECT_EQ(boxes().back().text, withName(855, "c:\\hostile"));
+    EXPECT_FALSE(service()->HasFile());
+  }
   // Nothing arrives anywhere while there is no file.
   record("dropped\r\n");
   setFile("c:\\stats.csv");
@@ -275,7 +288,7 @@ TEST_F(JsfService, BadNamesAreRefusedWithTheOpenBox) {
   // A name is a name, never a format.
   useFile("c:\\%s%n%d.csv");
   EXPECT_TRUE(fs::exists(file_.parent_path() / "%s%n%d.csv"));
-  EXPECT_EQ(boxes().size(), names.size());
+  EXPECT_EQ(boxes().size(), refused);
 }
 
 class JsfFullFile : public JsfService {
@@ -430,6 +443,14 @@ TEST(JsKeepRecord, KeepsWhatIsNotProvablyOlder) {
       {"LPT1:,Fri,Jan,01,00:00:00,2025,1", true},
       {"LPT1:,Fri,May,31,23:59:59,99999999999999999999,1", true},
       {"LPT1:,Fri,May,31,23:59:59,,1", true},
+      // Only a date read whole makes a line go.
+      {",Fri,May,31,10:00:00,2024,1", true},
+      {" ,Fri,May,31,10:00:00,2024,1", true},
+      {"LPT1:,,May,31,10:00:00,2024,1", true},
+      {"LPT1:,Xyz,May,31,10:00:00,2024,1", true},
+      {"LPT1:,fri,May,31,10:00:00,2024,1", false},
+      {"LPT1:,Fri,,31,10:00:00,2024,1", true},
+      {"LPT1:,Fri,May,31,,2024,1", true},
   };
   for (const Case& c : cases) EXPECT_EQ(wf::jsKeepRecord(c.line, june1), c.kept) << c.line;
 }
@@ -471,6 +492,22 @@ TEST_F(JsfDelete, OlderRecordsGoAndTheRestEndInCrLf) {
   EXPECT_TRUE(boxes().empty());
   // Nothing but the file is left in its directory.
   EXPECT_EQ(std::distance(fs::directory_iterator(file_.parent_path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(JsfDelete, ALineWithoutPortOrReadableDateStays) {
+  spit(file_,
+       ",Fri,May,31,10:00:00,2024,1\r\n"
+       "LPT1:,Fri,May,31,10:00:00,2024,1\r\n"
+       "LPT1:,Sat,Jun,01,10:00:00,2024,1\r\n"
+       "LPT1:,Fri,M4y,31,10:00:00,2024,1\r\n");
+  deleteBefore(localMidnight(2024, 6, 1));
+  flushWith("later\r\n");
+  EXPECT_EQ(slurp(file_),
+            ",Fri,May,31,10:00:00,2024,1\r\n"
+            "LPT1:,Sat,Jun,01,10:00:00,2024,1\r\n"
+            "LPT1:,Fri,M4y,31,10:00:00,2024,1\r\n"
+            "later\r\n");
+  EXPECT_EQ(service()->CountedSize(), fs::file_size(file_));
 }
 
 TEST_F(JsfDelete, AFailureLeavesTheFileAsItWas) {

@@ -1,4 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 
 #include <cstring>
 #include <fstream>
@@ -6,7 +13,9 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
+#include "platform/runtime_dir.h"
 
 namespace {
 
@@ -188,6 +197,56 @@ TEST_F(Settings, DamagedHiveGivesTheBoxAndDefaultsThenSavesAfresh) {
   EXPECT_TRUE(again.RetrieveRegistrySettings());
   EXPECT_EQ(again.GetMaxThreads(), 25);
   EXPECT_EQ(boxTexts().size(), 1u);
+}
+
+// What the process writes to standard error while `run` runs.
+template <class Run>
+std::string standardError(Run run) {
+  std::fflush(stderr);
+  const int saved = ::dup(2);
+  FILE* capture = std::tmpfile();
+  ::dup2(::fileno(capture), 2);
+  run();
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::string text(static_cast<std::size_t>(std::ftell(capture)), '\0');
+  std::rewind(capture);
+  text.resize(std::fread(text.data(), 1, text.size(), capture));
+  std::fclose(capture);
+  return text;
+}
+
+TEST_F(Settings, ARegistryThatFailsSaysWhyBesideItsBox) {
+  const auto root = *dataRoot();
+  const auto hive = *registryHivePath(HKEY_CURRENT_USER);
+  ASSERT_TRUE(ensurePrivateDir(hive.parent_path(), true, nullptr));
+  const struct {
+    const char* what;
+    std::function<void()> spoil;
+    std::string reason;
+    bool logged;  // a refused data root holds the log too
+  } cases[] = {
+      {"a hive that is a directory", [&] { std::filesystem::create_directories(hive); },
+       "cannot read hive " + hive.string() + ": is a directory, not a file", true},
+      {"a refused data root", [&] { ::chmod(root.c_str(), 0755); },
+       "refusing directory " + root.string() + ": mode 755", false},
+  };
+  CWFApp app;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.spoil();
+    const std::size_t boxes = boxTexts().size();
+    const std::string err = standardError([&] { EXPECT_FALSE(app.RetrieveRegistrySettings()); });
+    EXPECT_EQ(boxTexts().size(), boxes + 1);
+    EXPECT_NE(err.find("wrenfld: settings not read, defaults used: " + c.reason), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    if (c.logged) {
+      std::ifstream log(*mapSystemPath("c:\\wf32.log"));
+      const std::string text{std::istreambuf_iterator<char>(log), {}};
+      EXPECT_NE(text.find("settings not read, defaults used: " + c.reason), std::string::npos) << text;
+    }
+  }
 }
 
 TEST_F(Settings, SoundEventTable) {

@@ -2,17 +2,22 @@
 
 #include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "framework/controls.h"
+#include "platform/regular_file.h"
+#include "platform/trace.h"
 
 namespace wf::fw {
 
 namespace {
+
+// A page of scripted answers; anything larger is not one.
+constexpr std::size_t kAnswersBytes = 1024 * 1024;
 
 std::string trim(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -28,7 +33,10 @@ std::map<UINT, std::deque<std::string>>& answers(std::mutex& lock) {
   if (!read) {
     read = true;
     const char* path = std::getenv("WRENFIELD_UI_ANSWERS");
-    std::ifstream file(path && *path ? path : "");
+    std::string why;
+    const auto text = path && *path ? wf::readRegularFile(path, kAnswersBytes, &why) : std::nullopt;
+    if (path && *path && !text) wf::platformTrace("ui answers not used: " + why);
+    std::istringstream file(text.value_or(std::string()));
     std::string line;
     while (std::getline(file, line)) {
       const size_t colon = line.find(':');

@@ -4,20 +4,25 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 
 namespace wf {
 
 std::optional<LogFile> LogFile::open(std::string_view systemPath, Mode mode, std::string* error) {
   auto path = mapSystemPath(systemPath, error);
   if (!path) return std::nullopt;
-  int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW;
+  return openPath(*path, mode, error);
+}
+
+std::optional<LogFile> LogFile::openPath(const std::filesystem::path& path, Mode mode, std::string* error) {
+  int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
   if (mode == Mode::Replace) flags |= O_TRUNC;
-  UniqueFd fd(::open(path->c_str(), flags, 0600));
+  std::string why;
+  UniqueFd fd = openRegularFile(path, flags, &why);
   if (!fd) {
-    if (error) *error = "cannot open log " + path->string() + ": " + std::strerror(errno);
+    if (error) *error = "cannot open log " + why;
     return std::nullopt;
   }
   return LogFile(std::move(fd));

@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_lock.h"
+#include "platform/regular_file.h"
 #include "platform/runtime_dir.h"
 #include "platform/trace.h"
 #include "registry_tree.h"
@@ -57,7 +58,11 @@ struct FileSignature {
 FileSignature signatureOf(const fs::path& file) {
   FileSignature s;
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return s;
+  if (::stat(file.c_str(), &st) != 0) {
+    // Only a missing hive is an empty one; the read tells any other failure.
+    s.exists = errno != ENOENT;
+    return s;
+  }
   s.exists = true;
   s.dev = st.st_dev;
   s.ino = st.st_ino;
@@ -148,19 +153,6 @@ class ExclusiveHold {
   bool held_;
 };
 
-bool readWhole(const fs::path& file, std::string* text) {
-  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (!fd) return false;
-  text->clear();
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    text->append(buf, static_cast<std::size_t>(n));
-  }
-}
-
 bool writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
@@ -176,7 +168,7 @@ bool writeAll(int fd, std::string_view data) {
 LONG save(Hive& h) {
   fs::path tmp = fs::path(h.file) += ".tmp";
   std::string text = reg::serializeHive(h.root);
-  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+  UniqueFd fd = openRegularFile(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
   bool ok = fd && writeAll(fd.get(), text) && ::fdatasync(fd.get()) == 0;
   fd.reset();  // closed before the rename
   if (!ok || ::rename(tmp.c_str(), h.file.c_str()) != 0) {
@@ -270,9 +262,9 @@ LONG reloadLocked(Hive& h) {
       return failWith(ERROR_REGISTRY_IO_FAILED,
                       "hive " + h.file.string() + " has " + std::to_string(signature.size) +
                           " bytes, more than the registry reads (" + std::to_string(kMaxHiveFile) + ")");
-    if (!readWhole(h.file, &text))
-      return failWith(ERROR_REGISTRY_IO_FAILED,
-                      "cannot read " + h.file.string() + ": " + std::strerror(errno));
+    auto read = readRegularFile(h.file, kMaxHiveFile, &error, O_NOFOLLOW);
+    if (!read) return failWith(ERROR_REGISTRY_IO_FAILED, "cannot read hive " + error);
+    text = std::move(*read);
     if (!reg::parseHive(text, &fresh, &error)) {
       setAside(h, error);
       fresh = reg::Key{};

@@ -1,5 +1,6 @@
 #include "platform/runtime_dir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,20 @@ std::optional<fs::path> dataRoot(std::string* error) {
   }
   if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
   return dir;
+}
+
+bool reserveRuntimeFile(int fd, std::size_t bytes, const std::filesystem::path& path, std::string* error) {
+  int result;
+  do {
+    result = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes));
+  } while (result == EINTR);
+  if (result == 0) return true;
+  if (error) {
+    const bool full = result == ENOSPC || result == EDQUOT;
+    *error = std::string(full ? "runtime directory full: " : "cannot reserve room for ") + path.string() +
+             ": " + std::strerror(result);
+  }
+  return false;
 }
 
 }  // namespace wf

@@ -1,9 +1,10 @@
 #include "platform/scenario.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "platform/regular_file.h"
 #include "platform/runtime_dir.h"
 #include "text_fold.h"
 
@@ -45,13 +46,9 @@ namespace {
 constexpr int kIncludeDepth = 8;
 
 bool appendScenarioFile(const std::filesystem::path& file, int depth, std::string& out, std::string* error) {
-  std::ifstream in(file, std::ios::binary);
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  if (!in && !in.eof()) {
-    if (error) *error = file.string() + ": cannot be read";
-    return false;
-  }
-  std::string_view rest = text;
+  const auto text = readRegularFile(file, kMaxScenarioBytes - std::min(out.size(), kMaxScenarioBytes), error);
+  if (!text) return false;
+  std::string_view rest = *text;
   int lineNumber = 0;
   while (!rest.empty()) {
     const auto end = rest.find('\n');
@@ -78,11 +75,6 @@ bool appendScenarioFile(const std::filesystem::path& file, int depth, std::strin
 }  // namespace
 
 std::optional<std::string> readScenarioFile(const std::filesystem::path& file, std::string* error) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) {
-    if (error) *error = file.string() + ": cannot be read";
-    return std::nullopt;
-  }
   std::string text;
   if (!appendScenarioFile(file, 0, text, error)) return std::nullopt;
   return text;
@@ -97,11 +89,14 @@ std::optional<Scenario> loadScenario(std::string* error) {
     if (!root) return std::nullopt;
     path = *root / "scenario";
   }
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return Scenario{};
-  const auto text = readScenarioFile(path, error);
-  if (!text) return std::nullopt;
   std::string why;
+  const auto text = readScenarioFile(path, &why);
+  if (!text) {
+    std::error_code ec;
+    if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::not_found) return Scenario{};
+    if (error) *error = why;
+    return std::nullopt;
+  }
   auto scenario = parseScenario(*text, &why);
   if (!scenario && error) *error = path.string() + ": " + why;
   return scenario;

@@ -13,6 +13,7 @@
 #include "ipc_name.h"
 #include "platform/clock.h"
 #include "platform/file_lock.h"
+#include "platform/runtime_dir.h"
 
 namespace wf {
 
@@ -67,6 +68,8 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
       return std::nullopt;
     }
   }
+  // Every holder reserves: the first one's reservation may have failed.
+  if (!reserveRuntimeFile(fd, size, *dataPath, error)) return std::nullopt;
   // Mapped through a description of its own: a mapping keeps its file open
   // until the kernel tears the address space down, which may come after the
   // process is reaped, and the liveness lock must go with the process.

@@ -282,27 +282,29 @@ bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* er
     return false;
   }
   int fd = slot->lock->fd();
+  const auto mapPath = runtimePath(slotFile(slot->slot), error);
+  if (!mapPath) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 ||
       (static_cast<std::size_t>(st.st_size) < kSlotFileBytes && ::ftruncate(fd, kSlotFileBytes) != 0)) {
     if (error) *error = std::string("cannot size window slot file: ") + std::strerror(errno);
     return false;
   }
+  // The previous owner's live bits mean nothing now.
+  const bool cleared = ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, kSlotHeaderBytes,
+                                   kSlotFileBytes - kSlotHeaderBytes) == 0;
+  if (!reserveRuntimeFile(fd, kSlotFileBytes, *mapPath, error)) return false;
   // Mapped through a description of its own, so the slot's lock goes with the
   // process and not with the later teardown of its address space.
-  const auto mapPath = runtimePath(slotFile(slot->slot), error);
   void* map = MAP_FAILED;
-  if (const UniqueFd mapFd(mapPath ? ::open(mapPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1); mapFd)
+  if (const UniqueFd mapFd(::open(mapPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW)); mapFd)
     map = ::mmap(nullptr, kSlotFileBytes, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd.get(), 0);
   if (map == MAP_FAILED) {
     if (error) *error = std::string("cannot map window slot file: ") + std::strerror(errno);
     return false;
   }
   slot->map = static_cast<std::uint8_t*>(map);
-  // The previous owner's live bits mean nothing now.
-  if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, kSlotHeaderBytes,
-                  kSlotFileBytes - kSlotHeaderBytes) != 0)
-    std::memset(slot->map + kSlotHeaderBytes, 0, kSlotFileBytes - kSlotHeaderBytes);
+  if (!cleared) std::memset(slot->map + kSlotHeaderBytes, 0, kSlotFileBytes - kSlotHeaderBytes);
   if (issued_ == 0) {
     std::uint32_t next = __atomic_load_n(nextIndexWord(slot->map), __ATOMIC_ACQUIRE);
     nextIndex_ = next >= 1 && next <= kMaxIndex ? next : 1;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "hostile_places.h"
 #include "platform/paths.h"
 
 namespace wf {
@@ -41,6 +42,14 @@ TEST(LogFile, LinesLandExactlyAndAreReadableAtOnce) {
   // Not every caller ends its lines.
   ASSERT_TRUE(log->append("12-31-99 23:59:59 partial"));
   EXPECT_EQ(contents("C:\\WRENFLD.LOG"), expected + "12-31-99 23:59:59 partial");
+}
+
+TEST(LogFile, OnlyARegularFileIsALog) {
+  const auto path = *mapSystemPath("c:\\Hostile.log");
+  for (const auto mode : {LogFile::Mode::Append, LogFile::Mode::Replace}) {
+    testing::expectHostilePlacesRefused(
+        path, [mode](std::string* e) { return LogFile::open("c:\\Hostile.log", mode, e).has_value(); }, true);
+  }
 }
 
 TEST(LogFile, AppendKeepsAndReplaceEmpties) {

@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "hostile_places.h"
+#include "platform/shared_memory.h"
+#include "platform/trace.h"
+#include "platform/window_messages.h"
 #include "platform_child.h"
 #include "test_dirs.h"
 
@@ -73,6 +77,26 @@ TEST(RuntimeDir, WrongOwnerRefused) {
   std::string error;
   EXPECT_FALSE(runtimeDir(&error));
   EXPECT_NE(error.find("owned by uid 65534"), std::string::npos) << error;
+}
+
+TEST(RuntimeDir, AFullOneIsRefusedBeforeAnythingIsMapped) {
+  std::string why;
+  const auto full = testing::mountFullTmpfs(testing::testDataRoot() / "full", &why);
+  if (!full) GTEST_SKIP() << "no tmpfs of our own: " << why;
+  ::setenv("WRENFIELD_RUNTIME_DIR", full->c_str(), 1);
+  std::string error;
+  EXPECT_FALSE(SharedMemory::open("bcemem_apphandles", 8192, &error));
+  EXPECT_TRUE(error.starts_with("runtime directory full: " + full->string() + "/shm/")) << error;
+
+  std::vector<std::string> traces;
+  setPlatformTraceSink([&](std::string_view line) { traces.emplace_back(line); });
+  const Hwnd window = createWindow("Full", [](Hwnd, std::uint32_t, WParam, LParam) { return LResult{0}; });
+  setPlatformTraceSink({});
+  EXPECT_EQ(window, Hwnd{0});
+  ASSERT_EQ(traces.size(), 1u);
+  EXPECT_TRUE(
+      traces[0].starts_with("cannot create window: runtime directory full: " + full->string() + "/win/"))
+      << traces[0];
 }
 
 TEST(RuntimeDir, FallsBackToXdgRuntimeDir) {

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "hostile_places.h"
 #include "platform/scenario.h"
+#include "test_dirs.h"
 
 namespace wf {
 
@@ -72,7 +74,24 @@ TEST(Scenario, IncludeLinesSpliceOtherFilesRelativeToTheIncludingOne) {
   EXPECT_FALSE(readScenarioFile(dir / "loop.scenario", &error));
   EXPECT_NE(error.find("includes too deep"), std::string::npos) << error;
   EXPECT_FALSE(readScenarioFile(dir / "missing.scenario", &error));
-  EXPECT_NE(error.find("nowhere.scenario: cannot be read"), std::string::npos) << error;
+  EXPECT_NE(error.find("nowhere.scenario: "), std::string::npos) << error;
+}
+
+TEST(Scenario, TheFileIsARegularOneOfBoundedSize) {
+  const auto file = testing::testDataRoot() / "world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", file.c_str(), 1);
+  std::string error;
+  const auto missing = loadScenario(&error);
+  ASSERT_TRUE(missing) << error;
+  EXPECT_TRUE(missing->sections.empty());
+
+  testing::expectHostilePlacesRefused(file, [](std::string* e) { return loadScenario(e).has_value(); });
+  std::filesystem::remove(file);
+  std::ofstream(file) << "[spooler.ports]\nLPT1:\n";
+  const auto read = loadScenario(&error);
+  ::unsetenv("WRENFIELD_SCENARIO");
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(read->section("spooler.ports"), std::vector<std::string>{"LPT1:"});
 }
 
 }  // namespace wf

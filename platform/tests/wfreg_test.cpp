@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "hostile_places.h"
 #include "platform/registry.h"
 #include "platform/runtime_dir.h"
 
@@ -148,6 +150,24 @@ TEST(Wfreg, UsageErrorsSayWhatIsWrong) {
 
 // Hives and paths made to hurt: each is refused with its reason or handled,
 // never a crash, and what is written stays in proportion to what it holds.
+TEST(Wfreg, AHiveThatIsNoFileIsRefusedWithoutHanging) {
+  const fs::path hive = *registryHivePath(HKEY_CURRENT_USER);
+  ASSERT_TRUE(ensurePrivateDir(hive.parent_path(), true, nullptr));
+  for (const auto& place : testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    testing::makeHostile(place.kind, hive);
+    ToolRun r = wfreg({"dump", "HKCU"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(hive.string()), std::string::npos) << r.err;
+    if (place.regular) {
+      // Read within the hive's bound, found damaged and set aside.
+      EXPECT_NE(r.err.find("kept as "), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+  }
+}
+
 TEST(Wfreg, HostileHivesAndPathsAreRefusedWithTheirReason) {
   const fs::path hive = *registryHivePath(HKEY_CURRENT_USER);
   ASSERT_TRUE(ensurePrivateDir(hive.parent_path(), true, nullptr));

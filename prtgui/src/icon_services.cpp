@@ -1,9 +1,12 @@
 // Services other code asks of an icon: checking broker results, refreshing
 // after re-enumeration, worker labels, the test page, Quick Setup, the
 // reset of cached data and the icon's view of its alerts.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <utility>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "icon_mutex.h"
 #include "icon_strings.h"
 #include "platform/clock.h"
+#include "platform/regular_file.h"
 #include "prtgui/supply_tables.h"
 
 using wf::prtgui::loadString;
@@ -81,12 +85,16 @@ bool sendTestPage(CWFPrinterIcon* icon, USHORT printer) {
   const short appId = app ? app->GetAppID() : 0;
   const ULONG connection = icon->GetConnection();
   const std::filesystem::path file = testPageFile();
-  std::ifstream in(file, std::ios::binary);
-  if (file.empty() || !in) return false;
+  if (file.empty()) return false;
+  const wf::UniqueFd in = wf::openRegularFile(file, O_RDONLY);
+  if (!in) return false;
   std::vector<char> text(kTestPageBytes + 1);
-  in.read(text.data(), kTestPageBytes);
-  if (in.bad()) return false;
-  auto length = static_cast<std::uint32_t>(in.gcount());
+  ssize_t got;
+  do {
+    got = ::read(in.get(), text.data(), kTestPageBytes);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return false;
+  auto length = static_cast<std::uint32_t>(got);
   text[length++] = '\f';
   if (BceStartDoc(printer, connection, 0) != 0) return false;
   const int32_t rc =

@@ -1,5 +1,7 @@
 // The remote operator panel page: the panel picture with the printer's
 // display, the eight buttons, the panel lock, and Quick Setup save and restore.
+#include <fcntl.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "framework/shell_calls.h"
 #include "page_common.h"
 #include "platform/module.h"
+#include "platform/regular_file.h"
 #include "prtgui/prt_pages.h"
 
 using namespace wf::prtgui;
@@ -238,7 +241,7 @@ std::optional<LONG> verifyQuickSetupPath(CWFPrinterIcon* icon, const CString& pa
   WFPrtObj* object = icon ? icon->GetPrinterObj() : nullptr;
   if (!object) return std::nullopt;
   LONG result = kQuickSetupMismatch;
-  if (std::FILE* file = std::fopen(path.str().c_str(), "rb")) {
+  if (std::FILE* file = wf::openRegularStream(path.str(), O_RDONLY, "rb")) {
     result = object->verifyQuickSetupFile(file);
     std::fclose(file);
   }

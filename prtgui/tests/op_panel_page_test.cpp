@@ -10,6 +10,7 @@
 
 #include "common/quick_dlg.h"
 #include "framework/controls.h"
+#include "hostile_places.h"
 #include "notebook_fixture.h"
 #include "test_dirs.h"
 
@@ -171,6 +172,22 @@ TEST_F(OpPanelPageTest, RestoreRefusesAWrongFileAndOffersTheDialogAgain) {
   EXPECT_EQ(calls(icon, "verifyQuickSetupFile").size(), 1u);
   EXPECT_TRUE(app_.ThreadMgrQIsEmpty());
   std::filesystem::remove(wrong);
+}
+
+TEST_F(OpPanelPageTest, RestoreRefusesAFifoAndADirectoryUnread) {
+  CWFPrinterIcon* icon = makeIcon(57, {});
+  CPrtOOpPanel* page = open(icon);
+  ASSERT_NE(page, nullptr);
+  const auto fifo = wf::testing::testRuntimeDir() / "fifo.psf",
+             dir = wf::testing::testRuntimeDir() / "dir.psf";
+  wf::testing::makeHostile(wf::testing::Hostile::fifo, fifo);
+  wf::testing::makeHostile(wf::testing::Hostile::directory, dir);
+  // Without a writer the FIFO would hold the page in its open.
+  const auto boxes = restoreRefusedFiles(shell_, page, 1034, fifo.string(), dir.string());
+  ASSERT_EQ(boxes.size(), 3u);  // the question, then one refusal each
+  EXPECT_NE(boxes[1].text.find(fifo.string()), std::string::npos);
+  EXPECT_NE(boxes[2].text.find(dir.string()), std::string::npos);
+  EXPECT_TRUE(calls(icon, "verifyQuickSetupFile").empty());
 }
 
 TEST_F(OpPanelPageTest, QuickSetupDoneDeletesTheProgressDialog) {

@@ -14,7 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "platform/unique_fd.h"
+#include "platform/regular_file.h"
 #include "platform/window_messages.h"
 #include "prtobj/prtobj_util.h"
 #include "prtobj/thread_control.h"
@@ -22,6 +22,9 @@
 namespace {
 
 using OMVARIABLE = WFPrtObj::OMVARIABLE;
+
+// A Quick Setup file holds one value per variable: far less than this.
+constexpr std::size_t kMaxQuickSetupBytes = 16 * 1024 * 1024;
 
 constexpr OMVARIABLE var(std::uint16_t number) {
   return OMVARIABLE{{static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number & 0xFF)}};
@@ -143,7 +146,7 @@ struct QuickSetupJob {
   }
 
   void sendFile() {
-    std::FILE* f = std::fopen(localPath(file).c_str(), "rb");
+    std::FILE* f = wf::openRegularStream(localPath(file), O_RDONLY, "rb");
     if (!f) return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
     if (obj->verifyQuickSetupFile(f) != 0) {
       std::fclose(f);
@@ -182,7 +185,8 @@ struct QuickSetupJob {
   static bool readWhole(std::FILE* f, std::vector<std::uint8_t>* data) {
     if (std::fseek(f, 0, SEEK_END) != 0) return false;
     const long size = std::ftell(f);
-    if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
+    if (size < 0 || static_cast<unsigned long>(size) > kMaxQuickSetupBytes || std::fseek(f, 0, SEEK_SET) != 0)
+      return false;
     try {
       data->resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
@@ -194,10 +198,8 @@ struct QuickSetupJob {
   void receiveFile() {
     const std::filesystem::path path = localPath(file);
     // Owner-only, and never written through a symbolic link.
-    wf::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    std::FILE* f = fd ? ::fdopen(fd.get(), "wb") : nullptr;
+    std::FILE* f = wf::openRegularStream(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, "wb");
     if (!f) return post(QS_NOTIFY_ERROR, QS_ERR_OPEN);
-    fd.release();  // the stream owns it now
     if (std::fwrite(header.data(), 1, header.size(), f) != header.size()) {
       std::fclose(f);
       std::filesystem::remove(path);

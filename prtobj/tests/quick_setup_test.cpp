@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "eventually.h"
+#include "hostile_places.h"
 #include "platform/message_queue.h"
 #include "platform/window_messages.h"
 #include "prtobj/thread_control.h"
@@ -167,6 +168,38 @@ TEST(PrtObjQuickSetup, SendEdgeFiles) {
     EXPECT_EQ(readFile(file), c.file) << c.name;  // a sent file is never changed
     fs::remove(file);
   }
+}
+
+TEST(PrtObjQuickSetup, APlaceThatIsNoFileIsNeitherSentNorWritten) {
+  SimPrinter sim(shippedProfile("meridian-vireo10.profile"));
+  std::unique_ptr<TestObj> obj(freshObject(1));
+  sim.attach();
+  const fs::path file = scratch("hostile.psf");
+  const auto run = [&](bool send) {
+    Dialog dialog;
+    auto* control = new WFQSThreadControl(file.string(), nullptr, 0, obj.get(), send ? 1 : 0, dialog.window,
+                                          1, WFQSThreadControl::WF_ACTION_RUN);
+    WFPrtObj::ULONG steps = 0;
+    EXPECT_EQ(send ? obj->bidiQuickSetupSend(control, &steps) : obj->bidiQuickSetupReceive(control, &steps),
+              0);
+    dialog.waitForEnd();
+    delete control;
+    return dialog.ends();
+  };
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, file);
+    if (place.regular) {
+      // Its header right, but far larger than any Quick Setup file.
+      writeFile(file, "MERBIDI");
+      fs::resize_file(file, 100 * 1024 * 1024);
+      EXPECT_EQ(run(true), (Posts{{QS_NOTIFY_ERROR, QS_ERR_READ}}));
+      continue;
+    }
+    EXPECT_EQ(run(true), (Posts{{QS_NOTIFY_ERROR, QS_ERR_OPEN}}));
+    EXPECT_EQ(run(false), (Posts{{QS_NOTIFY_ERROR, QS_ERR_OPEN}}));
+  }
+  EXPECT_TRUE(fakebce::callsOf("BceSendBidi").empty());
 }
 
 TEST(PrtObjQuickSetup, FailingVariableOnReceiveLeavesNoFile) {

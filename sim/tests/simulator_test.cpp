@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "hex_bytes.h"
+#include "hostile_places.h"
 #include "platform/parallel_port.h"
 #include "port_client.h"
 #include "sim/printer/npa.h"
@@ -104,6 +105,25 @@ TEST(Simulator, RejectsBadLinesWithTheReason) {
   }
   EXPECT_FALSE(sim.loadScenario(writeScenario("LPT4 = missing.profile\n"), &error));
   EXPECT_NE(error.find("line 2: cannot read"), std::string::npos) << error;
+}
+
+TEST(Simulator, ScenarioProfileAndLogMustBeRegularFiles) {
+  const fs::path dir = wf::testing::testDataRoot() / "hostile";
+  const fs::path place = dir / "named";
+  Simulator sim;
+  {
+    SCOPED_TRACE("scenario");
+    wf::testing::expectHostilePlacesRefused(place,
+                                            [&](std::string* e) { return sim.loadScenario(place, e); });
+  }
+  {
+    SCOPED_TRACE("profile");
+    wf::testing::expectHostilePlacesRefused(
+        place, [&](std::string* e) { return sim.apply("LPT1 = named", dir, e); });
+  }
+  SCOPED_TRACE("log");
+  wf::testing::expectHostilePlacesRefused(
+      place, [&](std::string* e) { return sim.apply("log = named", dir, e); }, true);
 }
 
 // The program: started with a scenario, driven by lines on its input.

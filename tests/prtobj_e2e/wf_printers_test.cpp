@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "hostile_places.h"
 #include "test_dirs.h"
 
 extern char** environ;
@@ -25,10 +28,10 @@ struct ToolRun {
   fs::path err;
 };
 
-ToolRun startTool(std::vector<std::string> args, int copy = 0) {
-  const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / "wf-printers";
+ToolRun startTool(std::vector<std::string> args, int copy = 0, const std::string& program = "wf-printers") {
+  const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / program;
   ToolRun run;
-  run.err = wf::testing::testDataRoot() / ("wf-printers." + std::to_string(copy) + ".err");
+  run.err = wf::testing::testDataRoot() / (program + "." + std::to_string(copy) + ".err");
   fs::create_directories(run.err.parent_path());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -72,6 +75,38 @@ TEST(WfPrintersTool, RefusalsAndFailuresSayWhy) {
   auto [code, err] = finish(startTool({}));
   EXPECT_EQ(code, 127);
   EXPECT_NE(err.find("mode 755 lets others in"), std::string::npos) << err;
+}
+
+TEST(WfPrintersTool, AScenarioThatIsNoFileIsToldAndPassedOver) {
+  const fs::path scenario = wf::testing::testDataRoot() / "world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", scenario.c_str(), 1);
+  ::setenv("WRENFIELD_TRACE", "1", 1);
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, scenario);
+    auto [code, err] = finish(startTool({"--netware"}));
+    EXPECT_EQ(code, 1) << err;
+    EXPECT_NE(err.find("no printer could be reached"), std::string::npos) << err;
+    // The stand-ins of the spooler and the NetWare client each say why.
+    EXPECT_NE(err.find("spooler: scenario not used: " + scenario.string() + ": "), std::string::npos) << err;
+    EXPECT_NE(err.find("cornwthk: scenario " + scenario.string() + ": "), std::string::npos) << err;
+  }
+}
+
+// Each program that maps shared memory in the runtime directory.
+TEST(WfPrintersTool, AFullRuntimeDirectoryIsRefusedByEveryProgram) {
+  std::string why;
+  const auto full = wf::testing::mountFullTmpfs(wf::testing::testDataRoot() / "full", &why);
+  if (!full) GTEST_SKIP() << "no tmpfs of our own: " << why;
+  ::setenv("WRENFIELD_RUNTIME_DIR", full->c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  for (const char* program : {"wf-printers", "wrenfld"}) {
+    SCOPED_TRACE(program);
+    auto [code, err] = finish(startTool({}, 0, program));
+    EXPECT_NE(code, -1) << "ended by a signal: " << err;
+    EXPECT_NE(code, 0) << err;
+    EXPECT_NE(err.find("runtime directory full: " + full->string()), std::string::npos) << err;
+  }
 }
 
 // The first to start is the primary and may end first: the others still end,

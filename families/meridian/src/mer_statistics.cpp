@@ -100,9 +100,9 @@ void CMerOStatistics::ExchangeStatsInfo(CDataExchange* dx) {
       m_pMerIcon->ParseJSFileOnThread();
     }
   }
-  m_totalJobs = static_cast<int>(m_pMerIcon->GetTotalJobs());
-  m_totalSheets = static_cast<int>(m_pMerIcon->GetTotalSheets());
-  m_totalDuplex = static_cast<int>(m_pMerIcon->GetTotalDuplex());
+  m_totalJobs = m_pMerIcon->GetTotalJobs();
+  m_totalSheets = m_pMerIcon->GetTotalSheets();
+  m_totalDuplex = m_pMerIcon->GetTotalDuplex();
   const ULONG average = m_pMerIcon->GetAverageSeconds();
   m_hours = static_cast<int>(average / 3600);
   m_minutes = static_cast<int>(average % 3600 / 60);

@@ -4,7 +4,6 @@
 // file.
 #include <fcntl.h>
 
-#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <locale>
@@ -27,6 +26,7 @@
 #include "meridian/meridian_icon.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
 namespace {
@@ -34,7 +34,6 @@ namespace {
 constexpr ULONG kJobStatClass = 0x800;
 constexpr UINT kReadingText = 40059, kOpenFailedText = 40054, kErrorCaption = 857;
 constexpr DWORD kBackToStatus = 1000;
-constexpr std::size_t kTextLimit = 190, kPortLimit = 255;
 
 struct ArmJSRequest {
   USHORT hPrinter;
@@ -145,9 +144,8 @@ BOOL CWFMeridianIcon::DigestJobStatData(WFPrtObj::JSALERTDATA* data) {
     mutex.Release();
   }
   CWFPortList ports(this);
-  const wf::meridian::JobLine line =
-      wf::meridian::buildJobLine(wf::meridian::lineText(ports.GetJSPortString(), kPortLimit), lineTime(),
-                                 *data, slots, GetExtraJobStatFields(data, data->entryCount));
+  const wf::meridian::JobLine line = wf::meridian::buildJobLine(
+      ports.GetJSPortString(), lineTime(), *data, slots, GetExtraJobStatFields(data, data->entryCount));
   if (line.sheets != 0) {
     IncrementTotalJobs();
     UpdateTotalSheets(line.sheets);
@@ -164,16 +162,15 @@ BOOL CWFMeridianIcon::DigestJobStatData(WFPrtObj::JSALERTDATA* data) {
 BOOL CWFMeridianIcon::DigestJobStatData() {
   if (!GetTrackingJS()) return TRUE;
   CWFPortList ports(this);
-  postLine(wf::meridian::buildStatusLine(wf::meridian::lineText(ports.GetJSPortString(), kPortLimit),
-                                         lineTime(), wf::meridian::lineText(GetSerialNo().str(), kTextLimit),
-                                         wf::meridian::lineText(GetStatus().str(), kTextLimit)));
+  postLine(wf::meridian::buildStatusLine(ports.GetJSPortString(), lineTime(), GetSerialNo().str(),
+                                         GetStatus().str()));
   return TRUE;
 }
 
 void CWFMeridianIcon::OnSetStatus(const char* oldStatus, const char* newStatus) {
-  // The texts, not the pointers: the status always arrives as a fresh copy.
-  if (GetTrackingJS() && oldStatus && newStatus && *oldStatus && *newStatus &&
-      std::strcmp(oldStatus, newStatus) != 0)
+  // Every setting of the status is a line, its text changed or not: the
+  // status is set on events (alerts, enumerations, failed calls), never on a timer.
+  if (GetTrackingJS() && oldStatus && newStatus && *oldStatus && *newStatus && oldStatus != newStatus)
     DigestJobStatData();
 }
 
@@ -192,11 +189,14 @@ void CWFMeridianIcon::ParseJSFile() {
     CMutex mutex(WF_JSFILE_MUTEX);
     mutex.Wait(wf::kInfinite);
     const auto path = wf::mapSystemPath(name.str());
-    wf::UniqueFd file(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    wf::UniqueFd file = path ? wf::openRegularFile(*path, O_RDONLY) : wf::UniqueFd();
     const int error = errno;
     if (file) {
       CWFPortList mine(this);
       totals = wf::meridian::readTotals(file.get(), &mine);
+      if (totals.saturated && app)
+        app->Log(1, "Job statistics: totals of %s in %s held at their largest value\n",
+                 GetLongName().str().c_str(), name.str().c_str());
     }
     mutex.Release();
     if (!file && error != ENOENT) {

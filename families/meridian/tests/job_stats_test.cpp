@@ -16,6 +16,7 @@
 #include "common/notebook_messages.h"
 #include "common/ports.h"
 #include "framework/scripted_shell.h"
+#include "hostile_places.h"
 #include "lone_page.h"
 #include "meridian/job_lines.h"
 #include "meridian/mer_statistics.h"
@@ -109,6 +110,41 @@ TEST(JobLines, TextsCannotShiftFieldsOrBreakLines) {
   EXPECT_LT(text.size(), 2048u);
 }
 
+TEST(JobLines, TextsAreCutOnlyWhenTheLineWouldNotFit) {
+  WFPrtObj::JSALERTDATA data = record(0, {});
+  // Whole while the line fits.
+  data.jobName = std::string(250, 'j');
+  EXPECT_NE(jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text.find(data.jobName),
+            std::string::npos);
+  const std::string ports = "LPT1:;" + std::string(400, 'p');
+  EXPECT_TRUE(jl::buildStatusLine(ports, kTime, "S1", std::string(300, 's')).starts_with(ports + ","));
+
+  // Too long together: the longest are cut to one length, the short stay, on a character boundary.
+  data.host = std::string(1500, 'h');
+  data.user = "user";
+  std::string queue;
+  for (int i = 0; i < 700; ++i) queue += "\xC3\xA9";  // "é", two bytes each
+  data.queue = queue;
+  const std::string text = jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text;
+  EXPECT_LE(text.size(), 2047u);
+  EXPECT_GE(text.size(), 2044u) << "the room is used";
+  EXPECT_EQ(std::count(text.begin(), text.end(), ','), 50);
+  EXPECT_NE(text.find(",user,"), std::string::npos);
+  EXPECT_NE(text.find("," + data.jobName + ","), std::string::npos) << "shorter than the cut";
+  const std::size_t host = text.find(",h") + 1;
+  const std::size_t hostLength = text.find(',', host) - host;
+  const std::size_t queueStart = text.find("\xC3");
+  const std::size_t queueLength = text.find(',', queueStart) - queueStart;
+  EXPECT_GT(hostLength, 250u);
+  EXPECT_LE(queueLength, hostLength);
+  EXPECT_GE(queueLength + 1, hostLength) << "cut to one length";
+  EXPECT_EQ(queueLength % 2, 0u) << "never inside a character";
+
+  const std::string status = jl::buildStatusLine(std::string(3000, 'p'), kTime, "S1", "Ready\r\nLPT1:,x");
+  EXPECT_LE(status.size(), 2047u);
+  EXPECT_TRUE(status.ends_with(",S1,Ready  LPT1:;x\r\n")) << status.substr(status.size() - 40);
+}
+
 TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
   CWFPortList lpt1("LPT1:");
   // Fields 1 to 49 of a job line: 7 jobs... seconds 7, slot 0 holds 5 sheets, 9 sides, an empty third.
@@ -146,6 +182,16 @@ TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
       {"extra text after field 49", job + ",more,fields", TRUE, TRUE, TRUE},
       {"a field missing", join(f, 48), TRUE, FALSE, FALSE},
       {"a letter after digits", with(12, "9x"), TRUE, FALSE, FALSE},
+      // Counters are what the writer prints of a 32-bit value, nothing else.
+      {"a negative counter", with(11, "-5"), TRUE, FALSE, FALSE},
+      {"a signed counter", with(11, "+5"), TRUE, FALSE, FALSE},
+      {"a counter above 32 bits", with(12, "4294967296"), TRUE, FALSE, FALSE},
+      {"LONG_MAX", with(14, "9223372036854775807"), TRUE, FALSE, FALSE},
+      {"beyond any integer", with(14, "99999999999999999999999999"), TRUE, FALSE, FALSE},
+      {"a blank inside", with(14, "1 2"), TRUE, FALSE, FALSE},
+      {"a negative year", with(6, "-2024"), TRUE, FALSE, FALSE},
+      {"blanks around a counter", with(14, " 42 "), TRUE, TRUE, TRUE},
+      {"the largest counter", with(14, "4294967295"), TRUE, TRUE, TRUE},
   };
   for (const Case& c : cases) {
     std::string copy = c.line;
@@ -164,6 +210,67 @@ TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
       EXPECT_EQ(values[13], 0) << c.what;  // an empty counter reads as 0
     }
   }
+  std::string largest = with(14, "4294967295");
+  char* month = nullptr;
+  long values[50] = {};
+  BOOL jobLine = FALSE;
+  ASSERT_TRUE(ParseJSDataEntry(largest.data(), TRUE, &month, values, &jobLine, &lpt1));
+  EXPECT_EQ(values[14], 4294967295L);
+}
+
+// A job line of LPT1 with fields replaced (numbered from 1).
+std::string jobLineWith(std::map<int, std::string> fields) {
+  WFPrtObj::JSALERTDATA data = record(1, {{1, {1, 1, 0}}});
+  data.seconds = 10;
+  std::string line = jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text;
+  line.resize(line.size() - 2);
+  std::string out;
+  std::size_t start = 0;
+  for (int n = 1; start <= line.size(); ++n) {
+    const std::size_t comma = std::min(line.find(',', start), line.size());
+    out += (n > 1 ? "," : "") + (fields.count(n) ? fields[n] : line.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return out + "\r\n";
+}
+
+const std::string kLongMax = "9223372036854775807";
+
+// A sane job of one sheet, then lines that must not count.
+std::string hostileFile() {
+  return jobLineWith({}) + jobLineWith({{11, "-5"}}) + jobLineWith({{11, kLongMax}, {14, kLongMax}}) +
+         jobLineWith({{12, "4294967296"}}) + jobLineWith({{10, "-1"}}) + jobLineWith({{11, "+1"}});
+}
+
+// LPT1's totals in a file holding `text`.
+jl::JobTotals totalsOf(const std::string& text) {
+  const auto file = wf::testing::testDataRoot() / "read.csv";
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+  wf::UniqueFd fd(::open(file.c_str(), O_RDONLY));
+  CWFPortList lpt1("LPT1:");
+  return jl::readTotals(fd.get(), &lpt1);
+}
+
+TEST(JobLines, HostileCountersLeaveTheSaneTotals) {
+  const jl::JobTotals totals = totalsOf(hostileFile());
+  EXPECT_EQ(totals.jobs, 1u);
+  EXPECT_EQ(totals.sheets, 1u);
+  EXPECT_EQ(totals.duplex, 0u);
+  EXPECT_EQ(totals.seconds, 10u);
+  EXPECT_FALSE(totals.saturated);
+}
+
+TEST(JobLines, TotalsHoldAtTheirLargestValue) {
+  const std::string max = "4294967295";
+  // Each line: the largest sheets in two slots and the largest time.
+  const std::string line = jobLineWith({{10, max}, {11, max}, {12, max}, {14, max}, {15, max}});
+  const jl::JobTotals totals = totalsOf(line + line + line);
+  EXPECT_EQ(totals.jobs, 3u);
+  EXPECT_EQ(totals.sheets, 4294967295u);
+  EXPECT_EQ(totals.seconds, 4294967295u);
+  EXPECT_EQ(totals.duplex, 0u);
+  EXPECT_TRUE(totals.saturated);
 }
 
 TEST(JobLines, TotalsCountThisPrintersJobsOnly) {
@@ -220,15 +327,19 @@ TEST_F(MeridianJobStats, TrackedJobsAndStatusChangesBecomeLines) {
 
   icon->SetTrackingJS(TRUE);
   icon->DigestJobStatData(&data);
-  icon->OnSetStatus("Ready", "Ready");
+  // Every setting of the status is a line, also with the same text again.
+  const std::string ready = "Ready", readyAgain = "Ready";
+  icon->OnSetStatus(ready.c_str(), ready.c_str());
+  icon->OnSetStatus(ready.c_str(), readyAgain.c_str());
   icon->OnSetStatus("", "Ready");
   icon->OnSetStatus("Ready", "");
   icon->OnSetStatus("Ready", "Paper Out");
   const auto written = lines();
-  ASSERT_EQ(written.size(), 2u);
+  ASSERT_EQ(written.size(), 3u);
   EXPECT_TRUE(written[0].starts_with("LPT1:,Wed,Jun,05,14:03:07,2024,1,0,0,42,")) << written[0];
   EXPECT_TRUE(written[0].ends_with(",,,report,,,,,,\r\n")) << written[0];
   EXPECT_TRUE(written[1].starts_with("LPT1:,Wed,Jun,05,14:03:07,2024,0,0,")) << written[1];
+  EXPECT_TRUE(written[2].starts_with("LPT1:,Wed,Jun,05,14:03:07,2024,0,0,")) << written[2];
   EXPECT_EQ(icon->GetTotalJobs(), 1u);
   EXPECT_EQ(icon->GetTotalSheets(), 2u);
   EXPECT_EQ(icon->GetTotalDuplex(), 1u);
@@ -237,7 +348,7 @@ TEST_F(MeridianJobStats, TrackedJobsAndStatusChangesBecomeLines) {
   // Sheets 0: a line, but no job.
   WFPrtObj::JSALERTDATA none = record(0, {});
   icon->DigestJobStatData(&none);
-  EXPECT_EQ(lines().size(), 3u);
+  EXPECT_EQ(lines().size(), 4u);
   EXPECT_EQ(icon->GetTotalJobs(), 1u);
 }
 
@@ -272,6 +383,25 @@ TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
 }  // namespace
 
 namespace {
+
+TEST_F(MeridianJobStats, AFileThatIsNoFileIsToldAndNotWaitedOn) {
+  CWFMeridianIcon* icon = addMeridian(26, "LPT1:");
+  const auto file = wf::testing::testDataRoot() / "named.csv";
+  app_.jsFilename = file.c_str();
+  std::size_t told = 0;
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    SCOPED_TRACE(place.what);
+    wf::testing::makeHostile(place.kind, file);
+    icon->ParseJSFile();
+    EXPECT_EQ(icon->GetTotalJobs(), 0u);
+    // A large file is read: it holds no line.
+    if (place.regular) continue;
+    ASSERT_EQ(shell_.messageBox.calls().size(), ++told);
+    EXPECT_EQ(shell_.messageBox.calls().back().caption, "Job Statistics Error:");
+    EXPECT_NE(shell_.messageBox.calls().back().text.find(file.string()), std::string::npos);
+  }
+  EXPECT_EQ(shell_.messageBox.calls().size(), told);
+}
 
 TEST_F(MeridianJobStats, AReadForTheNotebookTellsItAndEndsTurningOn) {
   CWFMeridianIcon* icon = addMeridian(24, "LPT1:");
@@ -336,6 +466,38 @@ TEST_F(MeridianStatisticsPage, AverageTimesReadAsHoursMinutesSeconds) {
   EXPECT_EQ(CMerOStatistics::FormatAverage(59).str(), "00:00:59");
   EXPECT_EQ(CMerOStatistics::FormatAverage(3600).str(), "01:00:00");
   EXPECT_EQ(CMerOStatistics::FormatAverage(3661).str(), "01:01:01");
+}
+
+TEST_F(MeridianStatisticsPage, AHostileFileShowsTheSaneTotals) {
+  CWFMeridianIcon* icon = addMeridian(25, "LPT1:");
+  icon->SetTrackingJS(TRUE);
+  queued();
+  const auto file = wf::testing::testDataRoot() / "hostile-page.csv";
+  std::filesystem::create_directories(file.parent_path());
+  const std::string max = "4294967295";
+  // One sane job of 1 sheet, the hostile lines, and two jobs whose duplex sheets saturate.
+  std::ofstream(file, std::ios::binary) << hostileFile() << jobLineWith({{11, "0"}, {12, max}, {15, max}})
+                                        << jobLineWith({{11, "0"}, {12, max}, {15, max}});
+  app_.jsFilename = file.c_str();
+  app_.jsFiletime = CTime(1717596187);
+  open(icon);
+  const HWND notebook =
+      wf::createWindow("JSNotebook", [](HWND, std::uint32_t, WPARAM, LPARAM) { return LRESULT{0}; });
+  icon->SetOpenDlgHandle(notebook);
+  wf::setTimeScaleForTest(0.001);
+  const int read = reads(queued());
+  wf::setTimeScaleForTest(1.0);
+  icon->SetOpenDlgHandle(0);
+  wf::destroyWindow(notebook);
+  ASSERT_EQ(read, 1);
+  page_->UpdateData(FALSE);
+  CString jobs, sheets, duplex;
+  page_->GetDlgItemText(1009, jobs);
+  page_->GetDlgItemText(1010, sheets);
+  page_->GetDlgItemText(1011, duplex);
+  EXPECT_EQ(jobs.str(), "3");
+  EXPECT_EQ(sheets.str(), "1");
+  EXPECT_EQ(duplex.str(), "4294967295");
 }
 
 TEST_F(MeridianStatisticsPage, TrackingDecidesWhatMayBeUsed) {

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/module.h"
+#include "platform/regular_file.h"
 #include "platform/scenario.h"
 #include "platform/trace.h"
 
@@ -344,16 +346,21 @@ struct Reader {
   }
 };
 
-std::string scenarioText() {
-  if (const char* file = std::getenv("WRENFIELD_SCENARIO")) return wf::readScenarioFile(file).value_or("");
-  std::string error;
-  const auto scenario = wf::loadScenario(&error);
+// The scenario as written; empty with *error when it cannot be read.
+std::optional<std::string> scenarioText(std::string* error) {
+  if (const char* file = std::getenv("WRENFIELD_SCENARIO"); file && *file) {
+    // Read here, not through the loader, so the reader sees the lines in order, includes spliced.
+    std::error_code ec;
+    if (std::filesystem::symlink_status(file, ec).type() == std::filesystem::file_type::not_found) return std::string();
+    return wf::readScenarioFile(file, error);
+  }
+  const auto scenario = wf::loadScenario(error);
+  if (!scenario) return std::nullopt;
   std::string text;
-  if (scenario)
-    for (const auto& [name, lines] : scenario->sections) {
-      text += "[" + name + "]\n";
-      for (const std::string& l : lines) text += l + "\n";
-    }
+  for (const auto& [name, lines] : scenario->sections) {
+    text += "[" + name + "]\n";
+    for (const std::string& l : lines) text += l + "\n";
+  }
   return text;
 }
 
@@ -372,6 +379,17 @@ std::uint32_t loadWorld(std::string_view text) {
   return 0;
 }
 
+void loadScenarioWorld() {
+  std::string error;
+  if (const auto text = scenarioText(&error)) {
+    loadWorld(*text);
+    return;
+  }
+  wf::platformTrace("cornwthk: scenario " + error + "; no NetWare client");
+  gLoaded = true;
+  gWorld = World{};
+}
+
 // ---- Calls -----------------------------------------------------------------------------
 
 // Takes the lock, loads the world when needed, counts the call and answers its
@@ -379,7 +397,7 @@ std::uint32_t loadWorld(std::string_view text) {
 class Call {
  public:
   explicit Call(const char* name) : lock_(gMutex) {
-    if (!gLoaded) loadWorld(scenarioText());
+    if (!gLoaded) loadScenarioWorld();
     ++gWorld.calls[name];
     const auto f = gWorld.failing.find(name);
     knob_ = f == gWorld.failing.end() ? 0 : f->second;

@@ -3,6 +3,7 @@
 // and written a line at a time exactly as the caller formatted it: each log
 // keeps its line format. Every line reaches the file before append returns, so
 // the file is readable after each line. Safe to share between threads.
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,8 +21,12 @@ class LogFile {
     Replace,  // empty it first (the logs created afresh at each start)
   };
 
-  // Creates the file 0600 when missing. Empty with *error set on failure.
+  // Creates the file 0600 when missing; only a regular file is taken. Empty
+  // with *error set on failure.
   static std::optional<LogFile> open(std::string_view systemPath, Mode mode, std::string* error = nullptr);
+  // The same by a path of this machine (the simulators' logs).
+  static std::optional<LogFile> openPath(const std::filesystem::path& path, Mode mode,
+                                         std::string* error = nullptr);
 
   LogFile(LogFile&&) noexcept = default;
   LogFile& operator=(LogFile&&) noexcept = default;

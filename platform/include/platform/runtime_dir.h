@@ -1,6 +1,7 @@
 #pragma once
 // Per-user directories: the runtime directory holds every rendezvous object
 // (sockets, mappings, locks); the data root holds persistent files.
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +28,12 @@ std::optional<std::filesystem::path> dataRoot(std::string* error = nullptr);
 // Checks that `dir` exists, is a real directory owned by the caller and is
 // mode 0700. Creates it (and missing parents) when `create` is set.
 bool ensurePrivateDir(const std::filesystem::path& dir, bool create, std::string* error);
+
+// Gives the first `bytes` of a file below the runtime directory their blocks
+// before it is mapped: touching a page the file system has no room for
+// would end the process with SIGBUS. False with *error ("runtime directory
+// full: <path>: ..." when out of space) otherwise.
+bool reserveRuntimeFile(int fd, std::size_t bytes, const std::filesystem::path& path, std::string* error);
 
 // Longest path usable as a Unix socket address (sun_path less its terminator).
 constexpr std::size_t kMaxSocketPath = 107;

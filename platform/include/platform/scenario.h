@@ -7,6 +7,7 @@
 // without regard to case. Blank lines and lines starting with '#' are
 // skipped; every other line belongs to the section above it, trimmed. Each
 // reader takes its own sections and ignores the rest.
+#include <cstddef>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -27,15 +28,19 @@ struct Scenario {
 // a section header is not closed.
 std::optional<Scenario> parseScenario(std::string_view text, std::string* error = nullptr);
 
+// What a scenario file, with everything it includes, may hold; a larger one
+// is refused.
+inline constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
+
 // The text of a scenario file with each "include <file>" line replaced by
 // that file's text (named relative to the including file, included files
 // may include again, at most 8 deep). Empty with *error ("<file>: ...") when
-// a file cannot be read.
+// a file cannot be read or is not a regular file.
 std::optional<std::string> readScenarioFile(const std::filesystem::path& file, std::string* error = nullptr);
 
 // $WRENFIELD_SCENARIO, else "scenario" in the data root, read with its
 // includes. A missing file is an empty scenario; an unreadable or malformed
-// one is an error.
+// one, or one that is not a regular file, is an error.
 std::optional<Scenario> loadScenario(std::string* error = nullptr);
 
 // "key = value": both trimmed; false when the line has no '=' or no key.

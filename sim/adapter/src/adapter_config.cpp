@@ -1,14 +1,17 @@
 #include "sim/adapter/adapter_config.h"
 
 #include <charconv>
-#include <fstream>
 #include <sstream>
 
+#include "platform/regular_file.h"
 #include "platform/scenario.h"
 #include "sim/printer/profile.h"
 
 namespace wf::sim::adapter {
 namespace {
+
+// An adapter is a page of settings; anything larger is not one.
+constexpr std::size_t kMaxAdapterBytes = 1024 * 1024;
 
 bool fail(std::string* error, std::string why) {
   if (error) *error = std::move(why);
@@ -272,15 +275,13 @@ std::optional<AdapterConfig> parseAdapter(std::string_view text, std::string* er
 }
 
 std::optional<AdapterConfig> loadAdapter(const std::filesystem::path& file, std::string* error) {
-  std::ifstream in(file);
-  if (!in) {
-    fail(error, "cannot read " + file.string());
+  std::string why;
+  const auto text = readRegularFile(file, kMaxAdapterBytes, &why);
+  if (!text) {
+    fail(error, "cannot read " + why);
     return std::nullopt;
   }
-  std::stringstream all;
-  all << in.rdbuf();
-  std::string why;
-  auto c = parseAdapter(all.str(), &why);
+  auto c = parseAdapter(*text, &why);
   if (!c) fail(error, file.filename().string() + ": " + why);
   return c;
 }

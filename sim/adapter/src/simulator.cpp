@@ -1,6 +1,7 @@
 #include "sim/adapter/simulator.h"
 
 #include "platform/clock.h"
+#include "platform/regular_file.h"
 #include "platform/scenario.h"
 
 #include <sstream>
@@ -29,7 +30,7 @@ AdapterSimulator::~AdapterSimulator() {
 void AdapterSimulator::record(const std::string& line) {
   std::lock_guard g(logMutex_);
   lines_.push_back(line);
-  if (logFile_.is_open()) logFile_ << line << std::endl;
+  if (logFile_) logFile_->append(line + "\n");
   logged_.notify_all();
 }
 
@@ -68,8 +69,9 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
   if (key == "adapters") return adapterDir_ = under(base, value), true;
   if (key == "log") {
     std::lock_guard g(logMutex_);
-    logFile_.open(under(base, value), std::ios::app);
-    return logFile_.is_open() || fail(error, "cannot write " + value);
+    std::string why;
+    logFile_ = LogFile::openPath(under(base, value), LogFile::Mode::Append, &why);
+    return logFile_ || fail(error, why);
   }
   const auto dot = key.find('.');
   if (dot == std::string::npos) {

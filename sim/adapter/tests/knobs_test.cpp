@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "host.h"
+#include "hostile_places.h"
 #include "sim/adapter/simulator.h"
+#include "test_dirs.h"
 
 namespace wf::sim::adapter::testing {
 namespace {
@@ -192,6 +194,25 @@ TEST_F(AdapterKnobs, BadSettingsAreRefusedWithTheReason) {
   EXPECT_FALSE(sim.apply("PB.name = \"A_NAME_LONGER_THAN_24_CHARS\"", fs::current_path(), &error));
   EXPECT_FALSE(sim.apply("PB = portbay-npa.adapter", fs::current_path(), &error));
   EXPECT_EQ(error, "PB plays already");
+}
+
+TEST(AdapterSimFiles, ScenarioAdapterAndLogMustBeRegularFiles) {
+  const fs::path dir = wf::testing::testDataRoot() / "hostile";
+  const fs::path place = dir / "named";
+  AdapterSimulator sim;
+  {
+    SCOPED_TRACE("scenario");
+    wf::testing::expectHostilePlacesRefused(place,
+                                            [&](std::string* e) { return sim.loadScenario(place, e); });
+  }
+  {
+    SCOPED_TRACE("adapter");
+    wf::testing::expectHostilePlacesRefused(place,
+                                            [&](std::string* e) { return sim.apply("XX = named", dir, e); });
+  }
+  SCOPED_TRACE("log");
+  wf::testing::expectHostilePlacesRefused(
+      place, [&](std::string* e) { return sim.apply("log = named", dir, e); }, true);
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include "sim/printer/profile.h"
 
 #include <charconv>
-#include <fstream>
 #include <sstream>
+
+#include "platform/regular_file.h"
 
 namespace wf::sim {
 
 namespace {
+
+// A profile is a page of settings; anything larger is not one.
+constexpr std::size_t kMaxProfileBytes = 1024 * 1024;
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
@@ -299,15 +303,13 @@ std::optional<Profile> parseProfile(std::string_view text, std::string* error) {
 }
 
 std::optional<Profile> loadProfile(const std::filesystem::path& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = "cannot read " + path.string();
+  std::string why;
+  const auto text = readRegularFile(path, kMaxProfileBytes, &why);
+  if (!text) {
+    if (error) *error = "cannot read " + why;
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::string why;
-  auto profile = parseProfile(text.str(), &why);
+  auto profile = parseProfile(*text, &why);
   if (!profile && error) *error = path.string() + ": " + why;
   return profile;
 }

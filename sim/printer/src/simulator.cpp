@@ -3,6 +3,9 @@
 #include <charconv>
 #include <sstream>
 
+#include "platform/regular_file.h"
+#include "platform/scenario.h"
+
 namespace wf::sim {
 
 namespace fs = std::filesystem;
@@ -56,7 +59,7 @@ bool Simulator::addPrinter(int number, Profile profile, std::string* error) {
   if (ports_.count(number)) return fail(error, "LPT" + std::to_string(number) + " has a printer already");
   auto server = PortServer::start(number, std::make_shared<PrinterModel>(std::move(profile)), error);
   if (!server) return false;
-  if (log_.is_open()) attachLog(*server);
+  if (log_) attachLog(*server);
   ports_[number] = std::move(server);
   return true;
 }
@@ -67,11 +70,13 @@ PortServer* Simulator::port(int number) {
 }
 
 bool Simulator::loadScenario(const fs::path& file, std::string* error) {
-  std::ifstream in(file);
-  if (!in) return fail(error, "cannot read " + file.string());
+  std::string why;
+  const auto text = readRegularFile(file, kMaxScenarioBytes, &why);
+  if (!text) return fail(error, "cannot read " + why);
   const fs::path base = file.parent_path();
   if (profileDir_.empty()) profileDir_ = base;
-  std::string line, why;
+  std::istringstream in(*text);
+  std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
     if (!apply(line, base, &why))
       return fail(error, file.string() + " line " + std::to_string(n) + ": " + why);
@@ -236,9 +241,10 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
 
 bool Simulator::logTo(const fs::path& file, std::string* error) {
   std::lock_guard lock(logMutex_);
-  log_.close();
-  log_.open(file, std::ios::out | std::ios::trunc);
-  if (!log_) return fail(error, "cannot write " + file.string());
+  log_.reset();
+  std::string why;
+  log_ = LogFile::openPath(file, LogFile::Mode::Replace, &why);
+  if (!log_) return fail(error, why);
   for (auto& [n, server] : ports_) attachLog(*server);
   return true;
 }
@@ -247,7 +253,7 @@ void Simulator::attachLog(PortServer& server) {
   const std::string prefix = "LPT" + std::to_string(server.port()) + " ";
   server.printer().setLogSink([this, prefix](const LogEntry& entry) {
     std::lock_guard lock(logMutex_);
-    log_ << prefix << formatLogEntry(entry) << '\n' << std::flush;
+    if (log_) log_->append(prefix + formatLogEntry(entry) + "\n");
   });
 }
 

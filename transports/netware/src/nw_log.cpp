@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
 #include "transports/common/log_format.h"
@@ -19,6 +20,7 @@ void NwLog::start(std::uint8_t level, std::string path, const std::string& name)
   std::lock_guard g(mutex_);
   level_ = level;
   file_.clear();
+  warned_ = false;  // a new load may name another log
   if (!path.empty() && path.back() != '\\') path += '\\';
   const std::string systemName = path + name;
   if (name.empty()) return;
@@ -42,9 +44,10 @@ void NwLog::write(const char* format, ...) {
   va_end(args);
   text += '\r';
   text += '\0';
-  const UniqueFd fd(::open(file_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+  std::string why;
+  const UniqueFd fd = openRegularFile(file_, O_WRONLY | O_CREAT | O_APPEND, &why);
   if (!fd) {
-    if (!warned_) platformTrace("cornw32: log \"" + file_ + "\" cannot be written; messages are lost");
+    if (!warned_) platformTrace("cornw32: log cannot be written (" + why + "); messages are lost");
     warned_ = true;
     return;
   }

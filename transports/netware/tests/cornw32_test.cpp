@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "hostile_places.h"
 #include "netware_fixture.h"
 #include "platform/paths.h"
 #include "platform/scenario.h"
@@ -87,6 +88,35 @@ TEST_F(NetWareTest, ALogThatCannotBeWrittenLosesOnlyTheLog) {
       1)
       << "one line says so, once";
   EXPECT_TRUE(std::filesystem::is_regular_file(*mapSystemPath("C:\\blocked")));
+}
+
+TEST_F(NetWareTest, ALogPutInPlaceOfAFileIsToldOnce) {
+  giveWorld(kWorld);
+  setRegistry("Debug Options", "Logging Level", REG_BINARY, {1});
+  const std::string path = "C:\\logs";
+  setRegistry("Debug Options", "Log File Path", REG_SZ, Bytes(path.begin(), path.end() + 1));
+  const auto log = *mapSystemPath("C:\\logs\\cornw32.log");
+  std::filesystem::create_directories(log.parent_path());
+  std::mutex m;
+  std::vector<std::string> traces;
+  setPlatformTraceSink([&](std::string_view line) {
+    std::lock_guard g(m);
+    traces.emplace_back(line);
+  });
+  for (const auto& place : wf::testing::hostilePlaces()) {
+    if (place.regular) continue;  // a log may grow as it likes
+    SCOPED_TRACE(place.what);
+    ASSERT_TRUE(loadTransport());
+    // Put there once the load has cleared the old log.
+    wf::testing::makeHostile(place.kind, log);
+    EXPECT_EQ(harness->enumerate(), NET_OKAY);
+    harness.reset();
+    std::lock_guard g(m);
+    ASSERT_EQ(traces.size(), 1u);
+    EXPECT_TRUE(wf::testing::namesInOneLine(traces[0], log)) << traces[0];
+    traces.clear();
+  }
+  setPlatformTraceSink({});
 }
 
 TEST_F(NetWareTest, OddRegistryValuesCountAsTheirDefaults) {

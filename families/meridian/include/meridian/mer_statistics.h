@@ -27,9 +27,10 @@ class CMerOStatistics : public CPrtOStatistics {
   DECLARE_MESSAGE_MAP()
 
   int m_tracking = FALSE;
-  int m_totalJobs = 0;
-  int m_totalSheets = 0;
-  int m_totalDuplex = 0;
+  // Unsigned as the icon's totals: a large total never shows as negative.
+  UINT m_totalJobs = 0;
+  UINT m_totalSheets = 0;
+  UINT m_totalDuplex = 0;
   CString m_averageTime;
   int m_hours = 0, m_minutes = 0, m_seconds = 0;
   std::time_t m_fileTime = 0;

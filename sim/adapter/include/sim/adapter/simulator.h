@@ -4,14 +4,15 @@
 // Every datagram in and out is logged, in memory and to the log file.
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/log_file.h"
 #include "sim/adapter/adapter_server.h"
 
 namespace wf::sim::adapter {
@@ -46,7 +47,7 @@ class AdapterSimulator {
   mutable std::mutex logMutex_;
   mutable std::condition_variable logged_;
   std::vector<std::string> lines_;
-  std::ofstream logFile_;
+  std::optional<LogFile> logFile_;
 };
 
 }  // namespace wf::sim::adapter

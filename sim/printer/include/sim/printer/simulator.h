@@ -2,13 +2,14 @@
 // Printers on local ports, set up from a scenario file and changed while they
 // run by setting lines of the same syntax (the program reads them on stdin).
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/log_file.h"
 #include "sim/printer/port_server.h"
 
 namespace wf::sim {
@@ -41,7 +42,7 @@ class Simulator {
   std::map<int, std::unique_ptr<PortServer>> ports_;
   std::filesystem::path profileDir_;
   std::mutex logMutex_;
-  std::ofstream log_;
+  std::optional<LogFile> log_;
 };
 
 }  // namespace wf::sim
