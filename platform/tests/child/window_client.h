@@ -26,9 +26,9 @@ class WindowClient {
  public:
   explicit WindowClient(ChildProcess& child) : child_(child) {}
 
-  // A top-level window of `className` on a thread of the helper; 0 when none was made.
-  Hwnd create(const std::string& className) {
-    const auto a = child_.ask("win-create " + className);
+  // A window of `className` on a thread of the helper; 0 when none was made.
+  Hwnd create(const std::string& className, bool topLevel = true) {
+    const auto a = child_.ask("win-create " + className + (topLevel ? "" : " child"));
     return a.ok ? a.hex() : 0;
   }
   bool destroy(Hwnd h) { return child_.ask("win-destroy " + hex(h)).ok; }

@@ -66,11 +66,12 @@ std::string describe(const std::vector<Received>& log) {
 }  // namespace
 
 WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
-  if (a.empty()) return "err usage: win-create <class>";
+  if (a.empty()) return "err usage: win-create <class> [child]";
+  const bool topLevel = a.size() < 2 || a[1] != "child";
   std::promise<Hwnd> created;
   auto done = created.get_future();
   std::lock_guard lock(state().m);
-  state().loops.emplace_back("win-loop", [className = a[0], &created](std::stop_token stop) {
+  state().loops.emplace_back("win-loop", [className = a[0], topLevel, &created](std::stop_token stop) {
     Hwnd self = createWindow(className, [](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
       if (msg == kDestroySelf) return destroyWindow(h) ? 1 : 0;
       if (msg == WM_DESTROY) return 0;
@@ -89,7 +90,7 @@ WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
       Payload* p = currentPayload();
       state().logs[h].push_back({msg, w, l, p ? std::move(*p) : Payload{}});
       return static_cast<LResult>(w) + l;
-    });
+    }, topLevel);
     created.set_value(self);
     Message m;
     while (getMessage(m, stop)) dispatchMessage(m);
