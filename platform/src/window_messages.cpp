@@ -236,6 +236,7 @@ class WindowSystem {
   bool isWindow(Hwnd h);
   Hwnd find(std::string_view className);
   std::vector<Hwnd> topLevelWindows();
+  bool ownsHandle(Hwnd h);
   bool post(Message m);
   std::optional<LResult> send(Message m, std::uint32_t ms);
   LResult dispatch(Message& m, bool posted);
@@ -516,6 +517,12 @@ Hwnd WindowSystem::find(std::string_view className) {
   return found;
 }
 
+bool WindowSystem::ownsHandle(Hwnd h) {
+  auto dir = runtimeDir();
+  std::lock_guard lock(m_);
+  return dir && plausible(h) && isLocal(h, *dir);
+}
+
 std::vector<Hwnd> WindowSystem::topLevelWindows() {
   auto dir = runtimeDir();
   if (!dir) return {};
@@ -771,6 +778,10 @@ bool isWindow(Hwnd hwnd) {
 }
 Hwnd findWindow(std::string_view className) {
   return windows().find(className);
+}
+
+bool isWindowOfThisProcess(Hwnd hwnd) {
+  return windows().ownsHandle(hwnd);
 }
 
 BOOL EnumWindows(WNDENUMPROC callback, LParam lParam) {

@@ -716,7 +716,7 @@ TEST(CrossProcess, EnumWindowsVisitsEveryProcesssTopLevelWindowsOnce) {
   testing::ChildProcess other;
   WindowClient there(other);
   Hwnd theirs = there.create("Corvane");
-  Hwnd theirChild = there.create("Button", false);
+  Hwnd theirChild = there.create("Button", "child");
   ASSERT_NE(theirs, 0u);
   ASSERT_NE(theirChild, 0u);
   Hwnd mine = createWindow("Setup", noop);

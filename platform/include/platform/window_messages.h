@@ -45,6 +45,9 @@ void setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler);
 // its process has died.
 bool isWindow(Hwnd hwnd);
 
+// A window made by the calling process (live or not).
+bool isWindowOfThisProcess(Hwnd hwnd);
+
 // A live window of that class (compared ignoring case) in any process of the
 // user, this process first; 0 when there is none.
 Hwnd findWindow(std::string_view className);
