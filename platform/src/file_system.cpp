@@ -30,7 +30,9 @@ std::optional<std::uint64_t> freeSpaceHook;
 
 constexpr char kWindowsDirectory[] = "C:\\WINDOWS";
 
-DWORD errorFromErrno(int error) {
+}  // namespace
+
+DWORD systemErrorFromErrno(int error) {
   switch (error) {
     case ENOENT:
       return ERROR_FILE_NOT_FOUND;
@@ -54,13 +56,15 @@ DWORD errorFromErrno(int error) {
   }
 }
 
+namespace {
+
 BOOL failWith(DWORD error) {
   SetLastError(error);
   return FALSE;
 }
 
 BOOL failFromErrno() {
-  return failWith(errorFromErrno(errno));
+  return failWith(systemErrorFromErrno(errno));
 }
 
 std::optional<std::string> mappedName(const char* name) {
@@ -219,7 +223,7 @@ BOOL CopyFileA(const char* existingFile, const char* newFile, BOOL failIfExists)
     ssize_t n = ::read(in.get(), chunk.data(), chunk.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 || (n > 0 && !writeAll(out.get(), chunk.data(), static_cast<std::size_t>(n)))) {
-      DWORD error = errorFromErrno(errno);
+      DWORD error = systemErrorFromErrno(errno);
       out.reset();
       ::unlink(to->c_str());
       return failWith(error);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/byte_codec.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/unique_fd.h"
 
@@ -349,7 +350,8 @@ INT LZOpenFileA(const char* fileName, OFSTRUCT* reOpenBuffer, WORD style) {
     file->fd = UniqueFd(::open(path->c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (!file->fd || ::fstat(file->fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    fillOpenInfo(reOpenBuffer, path->string(), file->fd ? EISDIR : errno);
+    fillOpenInfo(reOpenBuffer, path->string(),
+                 file->fd ? ERROR_ACCESS_DENIED : static_cast<int>(systemErrorFromErrno(errno)));
     return LZERROR_BADINHANDLE;
   }
   fillOpenInfo(reOpenBuffer, path->string(), 0);

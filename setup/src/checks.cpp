@@ -37,9 +37,9 @@ std::optional<std::uint64_t> sizeOf(const std::string& name, DWORD* error) {
   UniqueFd fd(path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC) : -1);
   struct stat st {};
   if (!fd || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-    *error = fd && S_ISDIR(st.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
-             : errno == EACCES         ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
-                                       : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    *error = !path                          ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
+             : fd && S_ISDIR(st.st_mode) ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+                                         : systemErrorFromErrno(errno);
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(st.st_size);

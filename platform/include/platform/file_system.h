@@ -14,6 +14,8 @@ namespace wf {
 // The calling thread's last error, as the calls below leave it.
 DWORD GetLastError();
 void SetLastError(DWORD error);
+// The original's error code for an errno value (ERROR_GEN_FAILURE when none fits).
+DWORD systemErrorFromErrno(int error);
 
 constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
 constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
