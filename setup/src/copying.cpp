@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "framework/shell_services.h"
 #include "platform/file_system.h"
 #include "platform/lz.h"
 #include "platform/paths.h"
@@ -123,6 +124,47 @@ DWORD removeTemporaryDirectory(const std::string& directory) {
   if (GetWindowsDirectoryA(windows, sizeof windows) < sizeof windows)
     if (auto path = mapSystemPath(windows)) fs::current_path(*path, ec);
   return RemoveDirectoryA(directory.c_str()) ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+}
+
+CopyRun runCopying(const std::string& sourceDirectory, const std::function<std::string(UINT)>& text, CheckUi& ui) {
+  CopyRun run;
+  auto made = makeTemporaryDirectory();
+  if (!made) return run;
+  run.temporaryDirectory = *made;
+  auto path = mapSystemPath(run.temporaryDirectory);
+  std::error_code ec;
+  if (!path || (fs::current_path(*path, ec), ec)) return run;
+  auto list = readFileList(sourceDirectory + kFileListName);
+  if (!list) return run;
+  run.installerArgument = list->installerArgument;
+  const std::string caption = text(kTextCaption);
+  auto failed = copyDistribution(sourceDirectory, run.temporaryDirectory, *list,
+                                 [&](const std::string& notice) { ui.showBox(notice, caption, MB_OK); });
+  if (failed) {
+    std::vector<char> message(64 + failed->size());
+    std::snprintf(message.data(), message.size(), "Error attempting to unpack %s", failed->c_str());
+    ui.showBox(message.data(), caption, MB_OK | MB_TASKMODAL);
+    return run;
+  }
+  run.copied = true;
+  return run;
+}
+
+bool cleanUpTemporaryDirectory(const std::string& directory, const std::function<std::string(UINT)>& text,
+                               CheckUi& ui) {
+  const DWORD error = removeTemporaryDirectory(directory);
+  if (error == ERROR_SUCCESS) return true;
+  if (error == static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) {
+    ui.showBox(text(kTextDirectoryNotEmpty), text(kTextCaption), MB_OK);
+  } else if (error == static_cast<DWORD>(ERROR_FILE_NOT_FOUND) || error == static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) {
+    ui.showBox(text(kTextDirectoryNotFound), text(kTextCaption), MB_OK);
+  } else {
+    // Only the directory's name is put in; any other '%' of the text stays as it is.
+    std::string message = text(kTextCouldNotRemove);
+    if (auto at = message.find("%s"); at != std::string::npos) message.replace(at, 2, directory);
+    ui.showBox(message, text(kTextRemovalCaption), MB_OK);
+  }
+  return false;
 }
 
 }  // namespace wf::setup

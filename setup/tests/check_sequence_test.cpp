@@ -17,6 +17,7 @@
 #include "platform/process_list.h"
 #include "platform/registry.h"
 #include "platform/runtime_dir.h"
+#include "recording_ui.h"
 #include "setup/checks.h"
 #include "setup/file_list.h"
 
@@ -24,22 +25,6 @@ namespace wf::setup {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records what the checks show; boxes take their answers in order (IDOK when none is left).
-class RecordingUi : public CheckUi {
- public:
-  int showBox(const std::string& text, const std::string& caption, UINT style) override {
-    shown.push_back("box " + caption + ": " + text + (style == MB_YESNO ? " [yes/no]" : ""));
-    if (answers.empty()) return IDOK;
-    int answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  void showSplash(bool visible) override { shown.push_back(visible ? "splash shown" : "splash hidden"); }
-
-  std::deque<int> answers;
-  std::vector<std::string> shown;
-};
 
 std::string dllresText(UINT id) {
   static const std::map<UINT, std::string> texts = {

@@ -15,6 +15,7 @@
 #include "platform/lz.h"
 #include "platform/paths.h"
 #include "platform/runtime_dir.h"
+#include "recording_ui.h"
 #include "setup/file_list.h"
 
 namespace wf::setup {
@@ -167,6 +168,74 @@ TEST_F(SetupCopying, TheTemporaryDirectoryIsEmptiedAndRemoved) {
   ASSERT_TRUE(other);
   fs::create_directory(*mapSystemPath(*other) / "SUBDIR");
   EXPECT_EQ(removeTemporaryDirectory(*other), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+}
+
+std::string setupText(UINT id) {
+  switch (id) {
+    case kTextCaption:
+      return "Setup";
+    case kTextDirectoryNotEmpty:
+      return "Not empty";
+    case kTextDirectoryNotFound:
+      return "Not found";
+    case kTextRemovalCaption:
+      return "Clean-up";
+    case kTextCouldNotRemove:
+      return "Could not remove %s (100%)";
+    default:
+      return "";
+  }
+}
+
+TEST_F(SetupCopying, ACopyingRunKeepsItsDirectoryAndShowsTheFailedFile) {
+  RecordingUi ui;
+  writeBytes(disk_ / kFileListName, "restart work=10\nGOOD.TXT\n");
+  writeBytes(disk_ / "GOOD.TXT", "good");
+  CopyRun run = runCopying(disk_.string() + "/", setupText, ui);
+  EXPECT_TRUE(run.copied);
+  EXPECT_EQ(run.installerArgument, "restart work=10");
+  EXPECT_TRUE(ui.shown.empty());
+  const fs::path made = *mapSystemPath(run.temporaryDirectory);
+  EXPECT_EQ(fs::current_path(), made);
+  EXPECT_EQ(readBytes(made / "GOOD.TXT"), "good");
+
+  std::string truncated = lzCompress("a driver that is cut short", 'L');
+  truncated.resize(truncated.size() - 3);
+  writeBytes(disk_ / "BROKEN.DL_", truncated);
+  writeBytes(disk_ / kFileListName, "line 1\nBROKEN.DL_\n");
+  run = runCopying(disk_.string() + "/", setupText, ui);
+  EXPECT_FALSE(run.copied);
+  EXPECT_NE(run.temporaryDirectory, "");
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].rfind("box Setup: Error -3\nExpanding ", 0), 0u) << ui.shown[0];
+  EXPECT_EQ(ui.shown[1], "box Setup: Error attempting to unpack " + source("BROKEN.DL_") + " [task-modal]");
+
+  fs::remove(disk_ / kFileListName);
+  ui.shown.clear();
+  run = runCopying(disk_.string() + "/", setupText, ui);
+  EXPECT_FALSE(run.copied);
+  EXPECT_TRUE(fs::is_directory(*mapSystemPath(run.temporaryDirectory)));
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(SetupCopying, CleanUpShowsWhyTheDirectoryStays) {
+  RecordingUi ui;
+  writeBytes(target_ / "A.TXT", "a");
+  EXPECT_TRUE(cleanUpTemporaryDirectory(temporary_, setupText, ui));
+  EXPECT_FALSE(cleanUpTemporaryDirectory(temporary_, setupText, ui));
+  auto other = makeTemporaryDirectory();
+  ASSERT_TRUE(other);
+  fs::create_directory(*mapSystemPath(*other) / "SUBDIR");
+  EXPECT_FALSE(cleanUpTemporaryDirectory(*other, setupText, ui));
+  EXPECT_EQ(ui.shown, (std::vector<std::string>{"box Setup: Not found", "box Setup: Not empty"}));
+
+  // Any other reason names the directory: here a file stands where it was.
+  fs::remove(*mapSystemPath(*other) / "SUBDIR");
+  fs::remove(*mapSystemPath(*other));
+  writeBytes(*mapSystemPath(*other), "not a directory");
+  ui.shown.clear();
+  EXPECT_FALSE(cleanUpTemporaryDirectory(*other, setupText, ui));
+  EXPECT_EQ(ui.shown, std::vector<std::string>{"box Clean-up: Could not remove " + *other + " (100%)"});
 }
 
 }  // namespace

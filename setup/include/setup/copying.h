@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win_types.h"
+#include "setup/check_sequence.h"
 #include "setup/file_list.h"
 
 namespace wf::setup {
@@ -38,5 +39,31 @@ DWORD removeTemporaryDirectory(const std::string& directory);
 
 // Deletes the files of the directory, made writable first; subdirectories stay.
 void deleteFilesIn(const std::string& directory);
+
+// Texts of "dllres.dll" the copying and clean-up show.
+constexpr UINT kTextDirectoryNotEmpty = 210;
+constexpr UINT kTextDirectoryNotFound = 211;
+constexpr UINT kTextRemovalCaption = 212;
+constexpr UINT kTextCouldNotRemove = 218;  // one "%s": the directory
+
+struct CopyRun {
+  bool copied = false;
+  // The directory made, even when the copying failed afterwards: the end
+  // removes it. Empty when none was made.
+  std::string temporaryDirectory;
+  std::string installerArgument;  // line 1 of the list
+};
+
+// The copying thread's work: the temporary directory made and entered, the
+// list read, every file copied and expanded. Notices and the unpack box of
+// the first failed file ("Error attempting to unpack %s", task-modal) go
+// to `ui` with caption text 6.
+CopyRun runCopying(const std::string& sourceDirectory, const std::function<std::string(UINT)>& text, CheckUi& ui);
+
+// Removes the temporary directory, showing why when it cannot: text 210 (not
+// empty), 211 (not found), else text 218 with the directory's name under
+// caption 212. True when it went.
+bool cleanUpTemporaryDirectory(const std::string& directory, const std::function<std::string(UINT)>& text,
+                               CheckUi& ui);
 
 }  // namespace wf::setup
