@@ -1,5 +1,7 @@
 #pragma once
 // Idle-time updates of every frame of a thread, not only its main window.
+#include <string>
+
 class CWnd;
 
 namespace wf::fw {
@@ -15,5 +17,10 @@ void queryEndSessionFrames();
 // README), written through a temporary file and a rename when it changed;
 // with WRENFIELD_UI_PICTURES set, each frame's picture as <dir>/frame<n>.png too.
 void writeUiSnapshot();
+
+// A message box that was answered: kept for the snapshot, which lists every
+// box of the run in order as "box<TAB>caption<TAB>text<TAB>answer", and
+// written at once (on the GUI thread).
+void recordShownBox(const std::string& caption, const std::string& text, int answer);
 
 }  // namespace wf::fw

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include <algorithm>
@@ -122,6 +123,9 @@ std::string oneLine(std::string text) {
   return text;
 }
 
+std::mutex shownBoxesLock;
+std::vector<std::string> shownBoxes;
+
 void describeList(std::ostringstream& out, CListCtrl* list) {
   const int columns = list->GetColumnCount();
   out << "list\t" << list->GetDlgCtrlID() << "\tmode=" << (list->GetStyle() & LVS_TYPEMASK) << "\n";
@@ -187,6 +191,8 @@ std::string describeFrames(std::vector<QWidget*>& widgets) {
         << "\n";
     for (const std::string& line : others) out << line;
   }
+  std::lock_guard lock(shownBoxesLock);
+  for (const std::string& line : shownBoxes) out << line;
   return out.str();
 }
 
@@ -219,6 +225,14 @@ void writeUiSnapshot() {
     widgets[n]->grab().save(QString::fromStdString(file + ".tmp.png"));
     std::rename((file + ".tmp.png").c_str(), file.c_str());
   }
+}
+
+void recordShownBox(const std::string& caption, const std::string& text, int answer) {
+  {
+    std::lock_guard lock(shownBoxesLock);
+    shownBoxes.push_back("box\t" + oneLine(caption) + "\t" + oneLine(text) + "\t" + std::to_string(answer) + "\n");
+  }
+  writeUiSnapshot();
 }
 
 void idleUpdateFrames(CWnd* mainWindow) {

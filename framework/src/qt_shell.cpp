@@ -8,9 +8,11 @@
 #include <QThread>
 
 #include "file_filter.h"
+#include "frame_idle.h"
 #include "framework/shell_services.h"
 #include "platform/trace.h"
 #include "sound_player.h"
+#include "ui_answers.h"
 #include "wnd_widget.h"
 
 namespace wf::fw {
@@ -37,7 +39,13 @@ Result onGuiThread(Result failed, F f) {
 class QtMessageBox : public MessageBoxService {
  public:
   int show(const MessageBoxRequest& r) override {
-    return onGuiThread(0, [&r] { return run(r); });
+    return onGuiThread(0, [&r] {
+      // A run driven from an answers file is answered without showing the box.
+      const std::optional<int> scripted = scriptedBoxAnswer();
+      const int answer = scripted ? *scripted : run(r);
+      recordShownBox(r.caption, r.text, answer);
+      return answer;
+    });
   }
 
  private:

@@ -25,11 +25,17 @@ std::string trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// The answers not used yet, by template; read once.
-std::map<UINT, std::deque<std::string>>& answers(std::mutex& lock) {
-  static std::map<UINT, std::deque<std::string>> byTemplate;
+// The answers not used yet: by template, and the boxes' in order; read once.
+struct ScriptedAnswers {
+  std::map<UINT, std::deque<std::string>> byTemplate;
+  std::deque<int> boxes;
+};
+
+std::mutex answersLock;
+
+ScriptedAnswers& answers() {
+  static ScriptedAnswers all;
   static bool read = false;
-  std::lock_guard guard(lock);
   if (!read) {
     read = true;
     const char* path = std::getenv("WRENFIELD_UI_ANSWERS");
@@ -42,12 +48,18 @@ std::map<UINT, std::deque<std::string>>& answers(std::mutex& lock) {
       const size_t colon = line.find(':');
       if (colon == std::string::npos) continue;
       char* end = nullptr;
+      if (trim(line.substr(0, colon)) == "box") {
+        const std::string button = trim(line.substr(colon + 1));
+        const long id = std::strtol(button.c_str(), &end, 10);
+        if (!button.empty() && *end == '\0' && id > 0) all.boxes.push_back(static_cast<int>(id));
+        continue;
+      }
       const unsigned long id = std::strtoul(line.c_str(), &end, 10);
       if (end == line.c_str()) continue;
-      byTemplate[static_cast<UINT>(id)].push_back(line.substr(colon + 1));
+      all.byTemplate[static_cast<UINT>(id)].push_back(line.substr(colon + 1));
     }
   }
-  return byTemplate;
+  return all;
 }
 
 void runStep(CDialog& dialog, const std::string& step) {
@@ -78,11 +90,10 @@ void runStep(CDialog& dialog, const std::string& step) {
 }  // namespace
 
 DialogAction scriptedAnswer(UINT templateId) {
-  static std::mutex lock;
-  auto& all = answers(lock);
   std::string line;
   {
-    std::lock_guard guard(lock);
+    std::lock_guard guard(answersLock);
+    auto& all = answers().byTemplate;
     auto it = all.find(templateId);
     if (it == all.end() || it->second.empty()) return {};
     line = it->second.front();
@@ -96,6 +107,15 @@ DialogAction scriptedAnswer(UINT templateId) {
       runStep(dialog, trim(step));
     }
   };
+}
+
+std::optional<int> scriptedBoxAnswer() {
+  std::lock_guard guard(answersLock);
+  auto& boxes = answers().boxes;
+  if (boxes.empty()) return std::nullopt;
+  const int answer = boxes.front();
+  boxes.pop_front();
+  return answer;
 }
 
 }  // namespace wf::fw

@@ -207,7 +207,8 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
   if (!PreCreateWindow(cs)) return FALSE;
   const bool gui = wf::fw::isGuiThread();
   if (gui) wf::fw::ensureGuiQueue();
-  HWND hwnd = wf::createWindow(cs.lpszClass && *cs.lpszClass ? cs.lpszClass : "AfxWnd", wf::fw::windowProc);
+  HWND hwnd = wf::createWindow(cs.lpszClass && *cs.lpszClass ? cs.lpszClass : "AfxWnd", wf::fw::windowProc,
+                               !(cs.style & WS_CHILD));
   if (!hwnd) return FALSE;
   m_hWnd = hwnd;
   impl_->owner = wf::currentThreadId();

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "eventually.h"
 #include "file_filter.h"
@@ -119,6 +120,37 @@ TEST(QtShell, DefaultButtonFollowsTheStyle) {
   });
   EXPECT_EQ(MessageBox(0, "Quit?", "Quick Setup ", MB_YESNO | MB_DEFBUTTON2), IDNO);
   EXPECT_FALSE(defaultText.isEmpty());
+}
+
+// A program run end to end: boxes answered from the answers file in order,
+// then shown again once its lines are used up; every box in the snapshot.
+TEST(QtShell, AnswersFileAnswersBoxesAndTheSnapshotListsThem) {
+  const fs::path dir = wf::testing::testDataRoot();
+  fs::create_directories(dir);
+  const fs::path answers = dir / "answers", snapshot = dir / "ui.snapshot";
+  std::ofstream(answers) << "box: 7\n200: click 1\nbox: nonsense\nbox: 1\n";
+  ::setenv("WRENFIELD_UI_ANSWERS", answers.c_str(), 1);
+  ::setenv("WRENFIELD_UI_SNAPSHOT", snapshot.c_str(), 1);
+  wf::fw::QtShell shell;
+  EXPECT_EQ(MessageBox(0, "Install on a server?", "Setup", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBox(0, "Could not find A.EXE\nError: 2", "File Load Error", MB_OK), IDOK);
+  bool shown = false;
+  whenModal<QMessageBox>([&](QMessageBox* box) {
+    shown = true;
+    box->button(QMessageBox::Retry)->click();
+  });
+  EXPECT_EQ(MessageBox(0, "Again?", "Setup", MB_RETRYCANCEL), IDRETRY);
+  EXPECT_TRUE(shown);
+  ::unsetenv("WRENFIELD_UI_ANSWERS");
+  ::unsetenv("WRENFIELD_UI_SNAPSHOT");
+
+  std::ifstream in(snapshot);
+  std::vector<std::string> boxes;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("box\t", 0) == 0) boxes.push_back(line);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"box\tSetup\tInstall on a server?\t7",
+                                             "box\tFile Load Error\tCould not find A.EXE Error: 2\t1",
+                                             "box\tSetup\tAgain?\t4"}));
 }
 
 TEST(QtShell, SaveDialogAddsTheDefaultExtension) {

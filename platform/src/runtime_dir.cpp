@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace wf {
 namespace fs = std::filesystem;
@@ -81,15 +82,22 @@ bool ensurePrivateDir(const fs::path& named, bool create, std::string* error) {
   return true;
 }
 
-std::optional<fs::path> runtimeDir(std::string* error) {
-  fs::path dir;
-  if (auto v = envOr("WRENFIELD_RUNTIME_DIR"); !v.empty()) {
-    dir = v;
-  } else if (auto x = envOr("XDG_RUNTIME_DIR"); !x.empty()) {
-    dir = fs::path(x) / "wrenfield";
-  } else {
-    dir = fs::temp_directory_path() / ("wrenfield-" + std::to_string(::geteuid()));
+fs::path runtimeDirOf(const std::function<std::string(const char*)>& env) {
+  if (auto v = env("WRENFIELD_RUNTIME_DIR"); !v.empty()) return v;
+  if (auto x = env("XDG_RUNTIME_DIR"); !x.empty()) return fs::path(x) / "wrenfield";
+  // As the library's temporary directory is found.
+  fs::path tmp = "/tmp";
+  for (const char* name : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"}) {
+    if (auto t = env(name); !t.empty()) {
+      tmp = t;
+      break;
+    }
   }
+  return tmp / ("wrenfield-" + std::to_string(::geteuid()));
+}
+
+std::optional<fs::path> runtimeDir(std::string* error) {
+  fs::path dir = runtimeDirOf(envOr);
   if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
   if (dir.native().size() + 1 + kLongestRuntimeName > kMaxSocketPath) {
     setError(error, "refusing runtime directory " + dir.string() + ": its path of " +

@@ -165,6 +165,7 @@ bool slotAlive(int fd) {
 
 struct LocalWindow {
   std::string className;
+  bool topLevel = true;
   std::shared_ptr<detail::ThreadRecord> owner;
   std::shared_ptr<WindowProc> proc;
   bool destroying = false;
@@ -198,12 +199,44 @@ struct ForeignSlot {
 
 void receive(std::stop_token stop, int sock, std::uint32_t slot);
 
+std::string classLine(Hwnd h, const LocalWindow& window) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x%c", h, window.topLevel ? ' ' : '+');
+  return hex + window.className + '\n';
+}
+
+// Calls `visit(hwnd, top-level, class)` for each complete line of the other
+// slots' class lists, while it answers true.
+template <class Visit>
+void forEachPublishedWindow(const fs::path& dir, std::optional<std::uint32_t> ownSlot, Visit visit) {
+  std::error_code ec;
+  for (auto& entry : fs::directory_iterator(dir / "win", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".cls") continue;
+    std::uint32_t slot = 0;
+    if (std::sscanf(name.c_str(), "%u.cls", &slot) != 1 || slot >= kSlotCount || slot == ownSlot) continue;
+    std::ifstream in(entry.path());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A line still being appended has no line break yet.
+    text.erase(text.find_last_of('\n') + 1);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      unsigned h = 0;
+      if (line.size() < 9 || (line[8] != ' ' && line[8] != '+') || std::sscanf(line.c_str(), "%8x", &h) != 1)
+        continue;
+      if (slotOf(h) == slot && !visit(h, line[8] == ' ', std::string_view(line).substr(9))) return;
+    }
+  }
+}
+
 class WindowSystem {
  public:
-  Hwnd create(std::string_view className, WindowProc proc);
+  Hwnd create(std::string_view className, WindowProc proc, bool topLevel);
   bool destroy(Hwnd h);
   bool isWindow(Hwnd h);
   Hwnd find(std::string_view className);
+  std::vector<Hwnd> topLevelWindows();
+  bool ownsHandle(Hwnd h);
   bool post(Message m);
   std::optional<LResult> send(Message m, std::uint32_t ms);
   LResult dispatch(Message& m, bool posted);
@@ -220,7 +253,7 @@ class WindowSystem {
     return own_ && own_->dir == dir && slotOf(h) == own_->slot;
   }
   void markLive(std::uint32_t index, bool live);
-  void publishClass(Hwnd h, const std::string& className);
+  void publishClass(Hwnd h, const LocalWindow& window);
   void rewriteClassFile();
   std::optional<ForeignSlot> foreignSlot(const fs::path& dir, std::uint32_t slot);
   bool sendDatagram(std::uint32_t slot, const std::vector<std::uint8_t>& bytes);
@@ -337,17 +370,16 @@ void WindowSystem::markLive(std::uint32_t index, bool live) {
     __atomic_fetch_and(liveWord(own_->map, index), ~bit, __ATOMIC_RELEASE);
 }
 
-// "<hwnd hex> <class>" per line, appended on creation; readers trust only
-// complete lines of windows whose live bit is set, so destruction writes
-// nothing until the dead lines outnumber the live ones.
-void WindowSystem::publishClass(Hwnd h, const std::string& className) {
+// "<hwnd hex> <class>" per line (a child window has '+' for the blank),
+// appended on creation; readers trust only complete lines of windows whose
+// live bit is set, so destruction writes nothing until the dead lines
+// outnumber the live ones.
+void WindowSystem::publishClass(Hwnd h, const LocalWindow& window) {
   if (own_->classLines > 2 * windows_.size() + 64) rewriteClassFile();
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08x ", h);
-  std::string line = hex + className + '\n';
+  std::string line = classLine(h, window);
   if (!own_->classFd ||
       ::write(own_->classFd.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-    platformTrace("cannot publish the class of window " + std::string(hex));
+    platformTrace("cannot publish the class of window " + line.substr(0, 8));
   ++own_->classLines;
 }
 
@@ -358,11 +390,7 @@ void WindowSystem::rewriteClassFile() {
   fs::path tmp = *path;
   tmp += ".tmp";
   std::string text;
-  for (auto& [h, w] : windows_) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x ", h);
-    text += hex + w.className + '\n';
-  }
+  for (auto& [h, w] : windows_) text += classLine(h, w);
   UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!fd || ::write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
       ::rename(tmp.c_str(), path->c_str()) != 0) {
@@ -373,7 +401,7 @@ void WindowSystem::rewriteClassFile() {
   own_->classLines = windows_.size();
 }
 
-Hwnd WindowSystem::create(std::string_view className, WindowProc proc) {
+Hwnd WindowSystem::create(std::string_view className, WindowProc proc, bool topLevel) {
   if (!proc || className.find('\n') != std::string_view::npos) return 0;
   auto owner = detail::ownThreadRecord();
   std::unique_ptr<OwnSlot> retired;
@@ -392,9 +420,9 @@ Hwnd WindowSystem::create(std::string_view className, WindowProc proc) {
   ++issued_;
   __atomic_store_n(nextIndexWord(own_->map), nextIndex_, __ATOMIC_RELEASE);
   Hwnd h = (own_->slot << kIndexBits) | index;
-  windows_[h] = {std::string(className), std::move(owner), std::make_shared<WindowProc>(std::move(proc))};
+  windows_[h] = {std::string(className), topLevel, std::move(owner), std::make_shared<WindowProc>(std::move(proc))};
   markLive(index, true);
-  publishClass(h, windows_[h].className);
+  publishClass(h, windows_[h]);
   return h;
 }
 
@@ -482,27 +510,39 @@ Hwnd WindowSystem::find(std::string_view className) {
         if (!w.destroying && sameName(w.className, className)) return h;
     }
   }
-  std::error_code ec;
-  for (auto& entry : fs::directory_iterator(*dir / "win", ec)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.path().extension() != ".cls") continue;
-    std::uint32_t slot = 0;
-    if (std::sscanf(name.c_str(), "%u.cls", &slot) != 1 || slot >= kSlotCount || slot == ownSlot) continue;
-    std::ifstream in(entry.path());
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // A line still being appended has no line break yet.
-    text.erase(text.find_last_of('\n') + 1);
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-      unsigned h = 0;
-      int used = 0;
-      if (std::sscanf(line.c_str(), "%8x %n", &h, &used) != 1 || used == 0) continue;
-      // The list may be a dead owner's or name destroyed windows: the live bit and the lock decide.
-      if (slotOf(h) == slot && sameName(std::string_view(line).substr(used), className) && isWindow(h))
-        return h;
+  Hwnd found = 0;
+  forEachPublishedWindow(*dir, ownSlot, [&](Hwnd h, bool, std::string_view name) {
+    // The list may be a dead owner's or name destroyed windows: the live bit and the lock decide.
+    if (sameName(name, className) && isWindow(h)) found = h;
+    return found == 0;
+  });
+  return found;
+}
+
+bool WindowSystem::ownsHandle(Hwnd h) {
+  auto dir = runtimeDir();
+  std::lock_guard lock(m_);
+  return dir && plausible(h) && isLocal(h, *dir);
+}
+
+std::vector<Hwnd> WindowSystem::topLevelWindows() {
+  auto dir = runtimeDir();
+  if (!dir) return {};
+  std::vector<Hwnd> result;
+  std::optional<std::uint32_t> ownSlot;
+  {
+    std::lock_guard lock(m_);
+    if (own_ && own_->dir == *dir) {
+      ownSlot = own_->slot;
+      for (auto& [h, w] : windows_)
+        if (!w.destroying && w.topLevel) result.push_back(h);
     }
   }
-  return 0;
+  forEachPublishedWindow(*dir, ownSlot, [&](Hwnd h, bool topLevel, std::string_view) {
+    if (topLevel && isWindow(h)) result.push_back(h);
+    return true;
+  });
+  return result;
 }
 
 bool WindowSystem::sendDatagram(std::uint32_t slot, const std::vector<std::uint8_t>& bytes) {
@@ -726,8 +766,8 @@ LResult dispatchSent(Message& message) {
 }
 }  // namespace detail
 
-Hwnd createWindow(std::string_view className, WindowProc proc) {
-  return windows().create(className, std::move(proc));
+Hwnd createWindow(std::string_view className, WindowProc proc, bool topLevel) {
+  return windows().create(className, std::move(proc), topLevel);
 }
 bool destroyWindow(Hwnd hwnd) {
   return windows().destroy(hwnd);
@@ -740,6 +780,17 @@ bool isWindow(Hwnd hwnd) {
 }
 Hwnd findWindow(std::string_view className) {
   return windows().find(className);
+}
+
+bool isWindowOfThisProcess(Hwnd hwnd) {
+  return windows().ownsHandle(hwnd);
+}
+
+BOOL EnumWindows(WNDENUMPROC callback, LParam lParam) {
+  if (!callback) return FALSE;
+  for (Hwnd h : windows().topLevelWindows())
+    if (!callback(h, lParam)) break;
+  return TRUE;
 }
 
 bool postMessage(Hwnd hwnd, std::uint32_t message, WParam wParam, LParam lParam, Payload payload) {

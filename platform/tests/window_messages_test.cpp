@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -699,6 +700,48 @@ TEST(CrossProcess, FindWindowByClassAcrossProcesses) {
   running.kill(SIGKILL);
   EXPECT_EQ(findWindow("WrenfieldMainFrame"), 0u);
   EXPECT_EQ(there.find("WrenfieldMainFrame"), 0u);
+}
+
+BOOL collectWindow(Hwnd h, LParam into) {
+  reinterpret_cast<std::vector<Hwnd>*>(into)->push_back(h);
+  return TRUE;
+}
+
+BOOL stopAtFirst(Hwnd h, LParam into) {
+  reinterpret_cast<std::vector<Hwnd>*>(into)->push_back(h);
+  return FALSE;
+}
+
+TEST(CrossProcess, EnumWindowsVisitsEveryProcesssTopLevelWindowsOnce) {
+  testing::ChildProcess other;
+  WindowClient there(other);
+  Hwnd theirs = there.create("Corvane");
+  Hwnd theirChild = there.create("Button", "child");
+  ASSERT_NE(theirs, 0u);
+  ASSERT_NE(theirChild, 0u);
+  Hwnd mine = createWindow("Setup", noop);
+  Hwnd myChild = createWindow("Static", noop, false);
+
+  std::vector<Hwnd> seen;
+  ASSERT_TRUE(EnumWindows(collectWindow, reinterpret_cast<LParam>(&seen)));
+  std::multiset<Hwnd> counted(seen.begin(), seen.end());
+  EXPECT_EQ(counted.count(mine), 1u);
+  EXPECT_EQ(counted.count(theirs), 1u);
+  EXPECT_EQ(counted.count(myChild), 0u);
+  EXPECT_EQ(counted.count(theirChild), 0u);
+  // Children still count for a search by class.
+  EXPECT_EQ(findWindow("Button"), theirChild);
+
+  std::vector<Hwnd> first;
+  ASSERT_TRUE(EnumWindows(stopAtFirst, reinterpret_cast<LParam>(&first)));
+  EXPECT_EQ(first.size(), 1u);
+
+  other.kill(SIGKILL);
+  seen.clear();
+  EnumWindows(collectWindow, reinterpret_cast<LParam>(&seen));
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), theirs), 0);
+  destroyWindow(mine);
+  destroyWindow(myChild);
 }
 
 }  // namespace

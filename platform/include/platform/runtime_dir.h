@@ -3,6 +3,7 @@
 // (sockets, mappings, locks); the data root holds persistent files.
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,10 @@ namespace wf {
 // or "/."), short enough for the socket names below it. Empty with *error
 // set otherwise.
 std::optional<std::filesystem::path> runtimeDir(std::string* error = nullptr);
+
+// The runtime directory a process whose environment answers `env` (empty for
+// an unset name) uses, unchecked: how processes tell who shares theirs.
+std::filesystem::path runtimeDirOf(const std::function<std::string(const char*)>& env);
 
 // A path below the runtime directory for a rendezvous object. Refused (empty,
 // *error set) when the directory is unusable or the result would not fit a

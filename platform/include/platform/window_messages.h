@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "platform/message_queue.h"
+#include "platform/win_types.h"
 
 namespace wf {
 
@@ -27,8 +28,8 @@ constexpr std::uint32_t kSendMessageWait = 60'000;
 
 // Creates a window owned by the calling thread. 0 on failure (no usable
 // runtime directory, handles of this process exhausted, a class name with a
-// line break).
-Hwnd createWindow(std::string_view className, WindowProc proc);
+// line break). Child windows (not `topLevel`) are left out of EnumWindows.
+Hwnd createWindow(std::string_view className, WindowProc proc, bool topLevel = true);
 
 // On the owner thread only: the procedure gets WM_DESTROY, then the handle
 // is dead. Messages still queued for it are dropped.
@@ -44,9 +45,17 @@ void setDroppedPostHandler(std::uint32_t message, DroppedPostHandler handler);
 // its process has died.
 bool isWindow(Hwnd hwnd);
 
+// A window made by the calling process (live or not).
+bool isWindowOfThisProcess(Hwnd hwnd);
+
 // A live window of that class (compared ignoring case) in any process of the
 // user, this process first; 0 when there is none.
 Hwnd findWindow(std::string_view className);
+
+// The top-level windows of every process of the runtime directory, this
+// process's first, each once; stops when the callback answers FALSE.
+using WNDENUMPROC = BOOL (*)(Hwnd, LParam);
+BOOL EnumWindows(WNDENUMPROC callback, LParam lParam);
 
 // Never blocks on a dead or destroyed target: fails at once, dropping the
 // payload. Payloads larger than kMaxMessagePayload are refused.

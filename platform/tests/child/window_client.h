@@ -26,9 +26,10 @@ class WindowClient {
  public:
   explicit WindowClient(ChildProcess& child) : child_(child) {}
 
-  // A top-level window of `className` on a thread of the helper; 0 when none was made.
-  Hwnd create(const std::string& className) {
-    const auto a = child_.ask("win-create " + className);
+  // A window of `className` on a thread of the helper; 0 when none was made.
+  // `how`: "child" for a child window, "agree" for one that lets the session end.
+  Hwnd create(const std::string& className, const std::string& how = "") {
+    const auto a = child_.ask("win-create " + className + (how.empty() ? "" : " " + how));
     return a.ok ? a.hex() : 0;
   }
   bool destroy(Hwnd h) { return child_.ask("win-destroy " + hex(h)).ok; }

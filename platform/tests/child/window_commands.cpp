@@ -21,6 +21,8 @@ constexpr std::uint32_t kDestroySelf = WM_USER + 900;
 constexpr std::uint32_t kSendBack = WM_USER + 901;
 // Answers 77 once released by "win-release".
 constexpr std::uint32_t kHold = WM_USER + 902;
+// What the end of a session asks every top-level window.
+constexpr std::uint32_t kQueryEndSession = 0x0011;
 
 struct Received {
   std::uint32_t message;
@@ -66,13 +68,17 @@ std::string describe(const std::vector<Received>& log) {
 }  // namespace
 
 WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
-  if (a.empty()) return "err usage: win-create <class>";
+  if (a.empty()) return "err usage: win-create <class> [child|agree]";
+  const bool topLevel = a.size() < 2 || a[1] != "child";
+  // "agree": the window lets the session end; otherwise it answers 0 as to any message.
+  const bool agree = a.size() >= 2 && a[1] == "agree";
   std::promise<Hwnd> created;
   auto done = created.get_future();
   std::lock_guard lock(state().m);
-  state().loops.emplace_back("win-loop", [className = a[0], &created](std::stop_token stop) {
-    Hwnd self = createWindow(className, [](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
+  state().loops.emplace_back("win-loop", [className = a[0], topLevel, agree, &created](std::stop_token stop) {
+    Hwnd self = createWindow(className, [agree](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
       if (msg == kDestroySelf) return destroyWindow(h) ? 1 : 0;
+      if (msg == kQueryEndSession && agree) return 1;
       if (msg == WM_DESTROY) return 0;
       if (msg == kSendBack) {
         auto r = sendMessage(static_cast<Hwnd>(w), WM_USER + 3, 0, l);
@@ -89,7 +95,7 @@ WF_CHILD_COMMAND("win-create", [](const ChildArgs& a) -> std::string {
       Payload* p = currentPayload();
       state().logs[h].push_back({msg, w, l, p ? std::move(*p) : Payload{}});
       return static_cast<LResult>(w) + l;
-    });
+    }, topLevel);
     created.set_value(self);
     Message m;
     while (getMessage(m, stop)) dispatchMessage(m);
