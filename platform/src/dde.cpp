@@ -76,6 +76,7 @@ struct DdeEvent {
 
 struct DdeInstance {
   DWORD id = 0;
+  std::weak_ptr<DdeInstance> self;
   PFNCALLBACK callback = nullptr;
   DWORD flags = 0;
   ThreadId owner = 0;
@@ -231,6 +232,7 @@ void acceptConnection(DdeInstance& inst, DdeService& service) {
   auto conv = std::make_shared<DdeConversation>();
   conv->fd.reset(fd);
   conv->server = true;
+  conv->owner = inst.self;
   conv->service = service.name;
   inst.conversations.push_back(conv);
 }
@@ -607,6 +609,7 @@ UINT DdeInitializeA(DWORD* instance, PFNCALLBACK callback, DWORD flags, DWORD) {
   inst->callback = callback;
   inst->flags = flags;
   inst->owner = currentThreadId();
+  inst->self = inst;
   inst->wakeFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!inst->wakeFd) return DMLERR_SYS_ERROR;
   std::weak_ptr<DdeInstance> weak = inst;

@@ -223,12 +223,18 @@ TEST_F(DdeTest, EndingEitherSideGivesThePartnerOneDisconnect) {
   ASSERT_TRUE(first && second);
   EXPECT_TRUE(DdeDisconnect(first));
   EXPECT_EQ(server.call("dde-log 3"), "ok connect:one connect:two disconnect");
-  ASSERT_EQ(server.call("dde-end"), "ok");
+  // The server ends the other: our notice, and the handle is stale.
+  EXPECT_EQ(server.call("dde-drop"), "ok 1");
   ASSERT_TRUE(dispatchUntil([&] { return count(XTYP_DISCONNECT) == 1; }));
   EXPECT_EQ(request(second, "x"), std::nullopt);
+  HCONV third = connect("svc", "three");
+  ASSERT_NE(third, nullptr);
+  ASSERT_EQ(server.call("dde-end"), "ok");
+  ASSERT_TRUE(dispatchUntil([&] { return count(XTYP_DISCONNECT) == 2; }));
+  EXPECT_EQ(request(third, "x"), std::nullopt);
   // Our own DdeDisconnect gave us no notice.
   dispatchUntil([] { return true; });
-  EXPECT_EQ(count(XTYP_DISCONNECT), 1u);
+  EXPECT_EQ(count(XTYP_DISCONNECT), 2u);
 }
 
 // Server and client instances of one thread: the client's waits serve the server.

@@ -24,6 +24,7 @@ struct DdeServerState {
   std::vector<std::string> log;
   std::string adviseText = "first";
   std::uint32_t requestDelay = 0;
+  std::vector<HCONV> conversations;  // the server thread's
   DWORD instance = 0;
   ThreadId thread = 0;
   std::optional<Thread> loop;
@@ -57,7 +58,7 @@ HDDEDATA answerData(const std::string& s) {
                              static_cast<DWORD>(s.size()), 0, nullptr, CF_TEXT, 0);
 }
 
-HDDEDATA serverCallback(UINT type, UINT, HCONV, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
+HDDEDATA serverCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
   switch (type) {
     case XTYP_CONNECT:
       note("connect:" + text(hsz1));
@@ -85,6 +86,9 @@ HDDEDATA serverCallback(UINT type, UINT, HCONV, HSZ hsz1, HSZ hsz2, HDDEDATA dat
       std::lock_guard lock(server().m);
       return answerData(server().adviseText);
     }
+    case XTYP_CONNECT_CONFIRM:
+      server().conversations.push_back(conv);
+      return nullptr;
     case XTYP_DISCONNECT:
       note("disconnect");
       return nullptr;
@@ -177,6 +181,16 @@ WF_CHILD_COMMAND("dde-log", [](const ChildArgs& a) -> std::string {
   std::string out = "ok";
   for (auto& line : server().log) out += ' ' + line;
   return out;
+});
+
+// dde-drop: the server ends every conversation it has; answers how many it ended.
+WF_CHILD_COMMAND("dde-drop", [](const ChildArgs&) -> std::string {
+  int ended = 0;
+  onServer([&] {
+    for (HCONV conv : server().conversations) ended += DdeDisconnect(conv) ? 1 : 0;
+    server().conversations.clear();
+  });
+  return "ok " + std::to_string(ended);
 });
 
 // dde-end: uninitialises the server on its thread.
