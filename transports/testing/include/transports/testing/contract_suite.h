@@ -22,6 +22,13 @@ struct ContractSubject {
   std::string fileName;  // loaded by file name
   std::uint32_t networkBit = 0;
   bool exportsShutDown = true;  // under exactly "NetShutDown"
+  // What the transport answers where it answers otherwise than most: an
+  // unknown port id, and a walk the callback stopped.
+  std::int32_t unknownAddressAnswer = NET_BADID;
+  std::int32_t unknownOpenAnswer = NET_BADID;
+  std::int32_t unknownWriteAnswer = NET_BADID;
+  std::int32_t unknownInfoAnswer = NET_BADID;
+  std::int32_t stoppedWalkAnswer = NET_OKAY;
   // Makes the transport find at least two ports (before NetEnumerate).
   std::function<void(TransportHarness&)> prepare;
   // Makes the transport raise an event for the port and returns once it has
