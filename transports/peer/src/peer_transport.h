@@ -113,6 +113,7 @@ class PeerTransport {
   HDDEDATA ddeCallback(UINT type, HCONV conv, HDDEDATA data);
 
  private:
+  friend struct PeerTransportProbe;  // tests post functions the entry points never use
   PeerTransport() = default;
   // Posting: the request goes to the worker; empty when it could not be
   // posted (the failure line traced) or no answer came within `waitMs`.
