@@ -501,6 +501,18 @@ void PeerServer::disconnectAll() {
   });
 }
 
+bool PeerServer::withPrinter(std::uint16_t id, const std::function<void(PrinterModel&)>& use) {
+  bool found = false;
+  onThread([&] {
+    SharedPrinter* p = byId(id);
+    PrinterModel* m = p ? model(*p) : nullptr;
+    if (!m) return;
+    use(*m);
+    found = true;
+  });
+  return found;
+}
+
 std::optional<std::string> PeerServer::jobs(std::uint16_t id, std::string* error) {
   std::optional<std::string> answer;
   onThread([&] {

@@ -32,6 +32,7 @@ class PeerServer {
   bool raiseAlert(std::uint16_t id, std::uint8_t classByte, std::string* error);
   // Ends every conversation: each client gets its disconnect notice.
   void disconnectAll();
+  bool withPrinter(std::uint16_t id, const std::function<void(PrinterModel&)>& use);
   // "<count> <size,size,...|-> <checksum>" of the jobs printer `id` received.
   std::optional<std::string> jobs(std::uint16_t id, std::string* error);
 

@@ -100,6 +100,12 @@ std::optional<std::string> PeerSimulator::apply(std::string_view line, const fs:
   return "";
 }
 
+bool PeerSimulator::withPrinter(std::string_view peer, std::uint16_t id,
+                                const std::function<void(PrinterModel&)>& use) {
+  PeerServer* s = server(peer);
+  return s && s->withPrinter(id, use);
+}
+
 bool PeerSimulator::loadScenario(const fs::path& file, std::string* error) {
   std::ifstream in(file);
   if (!in) return peerSimFail(error, "cannot read " + file.string());

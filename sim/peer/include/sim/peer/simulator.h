@@ -4,6 +4,7 @@
 // with a simulated printer behind every share. `PeerSimulator` runs them in
 // process; `wf-peer-sim <scenario>` runs them as a program.
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "sim/peer/peer_config.h"
+#include "sim/printer/printer.h"
 #include "sim/sim_log.h"
 
 namespace wf::sim::peer {
@@ -40,6 +42,9 @@ class PeerSimulator {
   // ("<count> <sizes,...> <checksum>"), "" for the others; empty with *error.
   std::optional<std::string> apply(std::string_view line, const std::filesystem::path& base,
                                    std::string* error = nullptr);
+
+  // Runs `use` on the printer `id` of `peer` (on the peer's thread); false when there is none.
+  bool withPrinter(std::string_view peer, std::uint16_t id, const std::function<void(PrinterModel&)>& use);
 
   // Every transaction so far, one line each ("PEER1 poke Capture 0700").
   std::vector<std::string> log() const { return log_.lines(); }
