@@ -240,7 +240,8 @@ void acceptConnection(DdeInstance& inst, DdeService& service) {
 // Reads one frame; false when the conversation ended (closed by the partner,
 // or a bad frame, which ends it).
 bool readFrame(DdeInstance& inst, const std::shared_ptr<DdeConversation>& conv) {
-  std::vector<std::uint8_t> buffer(ddewire::kMaxFrame + 1);
+  // One buffer per I/O thread: a frame is decoded (copied out) before the next read.
+  thread_local std::vector<std::uint8_t> buffer(ddewire::kMaxFrame + 1);
   ssize_t n;
   do {
     n = ::recv(conv->fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);

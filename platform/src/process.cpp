@@ -78,23 +78,18 @@ std::optional<std::filesystem::path> findProgram(const std::string& name) {
 }
 
 // In the middle process: starts the program in a session of its own and
-// leaves it to init. Never returns.
-[[noreturn]] void startDetached(const std::filesystem::path& program, const std::vector<std::string>& args,
-                                int errorPipe) {
+// leaves it to init. Never returns. Only system calls here: another thread
+// of the caller may have held an allocator lock when it forked.
+[[noreturn]] void startDetached(const char* path, char* const* argv, bool keepErrors, int errorPipe) {
   if (::fork() != 0) ::_exit(0);  // the caller reaps this one; the program is init's
   ::setsid();
   int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null >= 0) {
     ::dup2(null, 0);
     ::dup2(null, 1);
-    if (!std::getenv("WRENFIELD_TRACE")) ::dup2(null, 2);
+    if (!keepErrors) ::dup2(null, 2);
   }
-  std::vector<char*> argv;
-  std::string path = program.string();
-  argv.push_back(path.data());
-  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  ::execv(path.c_str(), argv.data());
+  ::execv(path, argv);
   int error = errno;
   [[maybe_unused]] auto n = ::write(errorPipe, &error, sizeof error);
   ::_exit(127);
@@ -110,7 +105,11 @@ UINT winExec(const char* commandLine, UINT) {
     platformTrace("winExec: \"" + words[0] + "\" not found");
     return kExecNotFound;
   }
-  std::vector<std::string> args(words.begin() + 1, words.end());
+  std::string path = program->string();
+  std::vector<char*> argv{path.data()};
+  for (auto it = words.begin() + 1; it != words.end(); ++it) argv.push_back(it->data());
+  argv.push_back(nullptr);
+  const bool keepErrors = std::getenv("WRENFIELD_TRACE") != nullptr;
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return kExecNoProcess;
   pid_t middle = ::fork();
@@ -121,7 +120,7 @@ UINT winExec(const char* commandLine, UINT) {
   }
   if (middle == 0) {
     ::close(pipeFds[0]);
-    startDetached(*program, args, pipeFds[1]);
+    startDetached(path.c_str(), argv.data(), keepErrors, pipeFds[1]);
   }
   ::close(pipeFds[1]);
   int status = 0;
