@@ -348,6 +348,32 @@ TEST_F(PeerWorld, ItemsKeepTheListsInTheRegistry) {
   EXPECT_EQ(harness->setInfo(NET_NO_PORT, 1, &b, 1), 0xFFF1);
 }
 
+TEST_F(PeerWorld, HostileRegistryValuesGiveDefaults) {
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);  // makes the lists
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kComputersKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  // A count of 4 billion with one name: one name is read, once.
+  const DWORD huge = 0xFFFFFFFF;
+  RegSetValueExA(key, "NumComp", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&huge), sizeof huge);
+  RegSetValueExA(key, "Computer1", 0, REG_SZ, reinterpret_cast<const BYTE*>("PEER3"), 6);
+  // A name too long for an entry is passed over by the list.
+  RegSetValueExA(key, "Computer2", 0, REG_SZ, reinterpret_cast<const BYTE*>("A-NAME-OF-TWENTY-CHARS"), 23);
+  RegCloseKey(key);
+  gItems.clear();
+  std::uint16_t length = 0;
+  ASSERT_EQ(harness->getInfo(NET_NO_PORT, 1, nullptr, &length, recordItem), 0);
+  EXPECT_EQ(gItems, (std::vector<std::pair<int, std::string>>{{2, "PEER3"}}));
+  harness->clearReports();
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  EXPECT_EQ(logCount("PEER3 connect"), 1u);
+  // A count of the wrong size is no count: nothing can be added.
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kComputersKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  RegSetValueExA(key, "NumComp", 0, REG_BINARY, reinterpret_cast<const BYTE*>("\x01"), 1);
+  RegCloseKey(key);
+  Bytes pc = entry(2, "PEER4");
+  EXPECT_EQ(harness->setInfo(NET_NO_PORT, 2, pc.data(), 17), 1);
+}
+
 TEST_F(PeerWorld, TurningTheOwnWorkgroupOffRemovesItsPeers) {
   ASSERT_EQ(harness->enumerate(), NET_OKAY);
   ASSERT_EQ(harness->registerEvents(), NET_OKAY);
