@@ -345,5 +345,19 @@ TEST(DdeWire, MalformedFramesAreRefusedWithAReason) {
   }
 }
 
+TEST(DdeWire, RandomBytesNeverDecodeBeyondThemselves) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+  for (int i = 0; i < 20000; ++i) {
+    std::vector<std::uint8_t> bytes(next() % 96);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(next() >> 16);
+    if (!bytes.empty() && next() % 2) bytes[0] = static_cast<std::uint8_t>(1 + next() % 11);  // a known kind
+    auto frame = ddewire::decode(bytes, nullptr);
+    if (!frame) continue;
+    // What decodes holds exactly the bytes received.
+    EXPECT_EQ(ddewire::kHeaderBytes + frame->item.size() + frame->data.size(), bytes.size()) << i;
+  }
+}
+
 }  // namespace
 }  // namespace wf

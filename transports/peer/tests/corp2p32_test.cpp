@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/trace.h"
 #include "platform/window_messages.h"
 #include "testing/eventually.h"
 #include "transports/testing/contract_suite.h"
@@ -434,6 +436,29 @@ TEST_F(PeerWorld, TheTraceWritesLinesBelowItsLevel) {
     if (level == 2) EXPECT_NE(text.find(": Called Extra PC \\\\PEER3\r\n"), std::string::npos);
     EXPECT_EQ(text.find('\n') != std::string::npos && text.find("\r\n") == std::string::npos, false);
   }
+}
+
+TEST_F(PeerWorld, AnUnwritableTraceDirectoryGivesNoTraceFileAndSaysSo) {
+  harness.reset();
+  const auto drive = *mapSystemPath("c:\\");
+  std::filesystem::create_directories(drive);
+  std::filesystem::permissions(drive, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::vector<std::string> lines;
+  std::mutex m;
+  setPlatformTraceSink([&](std::string_view line) {
+    std::lock_guard lock(m);
+    lines.emplace_back(line);
+  });
+  setCorPeerByte("Trace", 2);
+  startWorld(peerWorld("WG1"));
+  EXPECT_EQ(harness->enumerate(), NET_OKAY);  // the transport works on without its trace
+  harness.reset();
+  setPlatformTraceSink({});
+  std::filesystem::permissions(drive, std::filesystem::perms::owner_all);
+  EXPECT_FALSE(std::filesystem::exists(drive / "corpeer.log"));
+  std::lock_guard lock(m);
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("CORP2P32: no trace file") != std::string::npos; }));
 }
 
 TEST(PeerWorker, FunctionsOutsideTheTableAnswerOne) {
