@@ -461,6 +461,29 @@ TEST_F(PeerWorld, AnUnwritableTraceDirectoryGivesNoTraceFileAndSaysSo) {
                           [](const std::string& l) { return l.find("CORP2P32: no trace file") != std::string::npos; }));
 }
 
+TEST_F(PeerWorld, AStoppedWalkKeepsWhatItListedAndAPeerThatWillNotGreetIsPassedOver) {
+  harness->scriptEnumAnswers({0});
+  EXPECT_EQ(harness->enumerate(), NET_FAIL);
+  ASSERT_EQ(harness->reports().size(), 1u);
+  NETADDRESS a{};
+  EXPECT_EQ(harness->entries().NetGetSpecificAddr(1, &a), NET_OKAY);
+  // PEER1 goes: the reconnect's second greeting fails, the walk goes on to PEER10.
+  ASSERT_EQ(apply("PEER1.down = 1"), "ok");
+  harness->clearReports();
+  EXPECT_EQ(harness->enumerate(), NET_OKAY);
+  EXPECT_EQ(namesOf(harness->reports()), (std::vector<std::string>{"\\\\PEER10\\INK"}));
+}
+
+TEST_F(PeerWorld, ADisconnectWithoutAnEventCallbackIsOnlyTraced) {
+  harness.reset();
+  setCorPeerByte("Trace", 1);
+  startWorld(peerWorld("WG1"));
+  ASSERT_EQ(harness->enumerate(), NET_OKAY);
+  ASSERT_EQ(apply("PEER1.disconnect"), "ok");
+  EXPECT_TRUE(::wf::testing::eventually([] { return traceText().find("Disconnect message from PC = \\\\PEER1\r\n") != std::string::npos; }));
+  EXPECT_TRUE(harness->events().empty());
+}
+
 TEST(PeerWorker, FunctionsOutsideTheTableAnswerOne) {
   auto t = PeerTransport::start();
   ASSERT_TRUE(t);
