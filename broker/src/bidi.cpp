@@ -307,8 +307,11 @@ std::int32_t writeNetwork(const Target& t, std::uint32_t netMask, std::string_vi
   const std::uint16_t hint = raw ? 1 : ipOrIpx ? 129 : 0;
   const auto portId = static_cast<std::uint16_t>(t.portIds[index]);
   EntryMutex lock(t.mutex);
+  const bool peer = index == transportIndexOf(BCE_NET_PEER);
   auto put = [&](std::string_view bytes) {
-    std::uint16_t status = hint;
+    // The peer transport sends the last `status` bytes: each piece's length,
+    // as requests carry it (0, the whole piece, past 16 bits).
+    std::uint16_t status = !peer ? hint : bytes.size() <= 0xFFFF ? static_cast<std::uint16_t>(bytes.size()) : 0;
     std::uint32_t none = 0;
     const std::int32_t n = netWrite(portId, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                     static_cast<std::uint32_t>(bytes.size()), nullptr, &none, 0, &status);

@@ -101,6 +101,15 @@ std::vector<std::filesystem::path> searchDirectories() {
     std::lock_guard lock(r.mutex);
     dirs = r.searchPath;
   }
+  for (auto& dir : modulePathDirectories()) dirs.push_back(std::move(dir));
+  dirs.push_back(moduleDirectory());
+  return dirs;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> modulePathDirectories() {
+  std::vector<std::filesystem::path> dirs;
   if (const char* env = std::getenv("WRENFIELD_MODULE_PATH")) {
     std::string_view rest(env);
     while (!rest.empty()) {
@@ -110,11 +119,8 @@ std::vector<std::filesystem::path> searchDirectories() {
       rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
     }
   }
-  dirs.push_back(moduleDirectory());
   return dirs;
 }
-
-}  // namespace
 
 std::filesystem::path moduleDirectory() {
   std::error_code ec;

@@ -1,5 +1,6 @@
 // wf-printers: asks the broker for the printers on the local ports (and with
-// --netware those behind NetWare adapters), shows what each one reports
+// --netware those behind NetWare adapters, with --peer those that other
+// computers share), shows what each one reports
 // through its request object, and with --watch shows the device-status
 // alerts they post for a while.
 #include <poll.h>
@@ -37,9 +38,12 @@ std::string text(const std::string& s) {
 // A local printer's port, else its port name on the network that has it.
 std::string where(const PRTINFO& info) {
   if (info.name[0]) return info.name;
-  char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-  BceGetPrinterName(info.handle, BCE_NET_NETWARE, name, second);
-  return name[0] ? std::string(name) + " (NetWare)" : "-";
+  for (const auto& [bit, label] : {std::pair{BCE_NET_NETWARE, " (NetWare)"}, std::pair{BCE_NET_PEER, " (peer)"}}) {
+    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
+    BceGetPrinterName(info.handle, bit, name, second);
+    if (name[0]) return std::string(name) + label;
+  }
+  return "-";
 }
 
 void showPrinter(WFPrtObj& printer, const PRTINFO& info) {
@@ -130,8 +134,10 @@ int main(int argc, char** argv) {
       watchSeconds = *seconds;
     } else if (std::strcmp(argv[i], "--netware") == 0) {
       networks |= BCE_NET_NETWARE;
+    } else if (std::strcmp(argv[i], "--peer") == 0) {
+      networks |= BCE_NET_PEER;
     } else {
-      std::fprintf(stderr, "usage: wf-printers [--netware] [--watch SECONDS]\n");
+      std::fprintf(stderr, "usage: wf-printers [--netware] [--peer] [--watch SECONDS]\n");
       return 2;
     }
   }
@@ -146,8 +152,10 @@ int main(int argc, char** argv) {
   std::printf("registered with the broker as application %d\n", app);
 
   const int32_t rc = BceEnumPrinters(app, networks | BCE_NET_FORCE, collectPrinter);
-  std::printf("%s enumeration: result %d, %zu printer(s)\n",
-              networks & BCE_NET_NETWARE ? "local and NetWare" : "local", rc, found.size());
+  std::string which = "local";
+  if (networks & BCE_NET_NETWARE) which += networks & BCE_NET_PEER ? ", NetWare" : " and NetWare";
+  if (networks & BCE_NET_PEER) which += " and peer";
+  std::printf("%s enumeration: result %d, %zu printer(s)\n", which.c_str(), rc, found.size());
   if (found.empty()) {
     std::fprintf(stderr, "wf-printers: no printer could be reached%s\n",
                  rc == BCE_OK ? "" : (" (the broker answered " + std::to_string(rc) + ")").c_str());

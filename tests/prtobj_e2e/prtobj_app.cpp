@@ -184,8 +184,22 @@ long PrtObjApp::renameAdapter(std::uint16_t handle, const std::string& loginName
 }
 
 std::string PrtObjApp::netWareName(std::uint16_t handle) {
-  const auto a = ask("name " + std::to_string(handle) + " " + "1");
+  return nameOn(handle, 1);
+}
+
+std::string PrtObjApp::nameOn(std::uint16_t handle, std::uint32_t bit) {
+  const auto a = ask("name " + std::to_string(handle) + " " + std::to_string(bit));
   return a.fields.size() > 1 ? a.fields.at(1) : std::string();
+}
+
+long PrtObjApp::peerEntry(unsigned item, unsigned kind, const std::string& name) {
+  return static_cast<long>(
+      ask("peer-entry " + std::to_string(item) + " " + std::to_string(kind) + " " + name).number(0));
+}
+
+std::pair<long, std::vector<std::string>> PrtObjApp::peerList() {
+  const auto a = ask("peer-list");
+  return {static_cast<long>(a.number(0)), std::vector<std::string>(a.fields.begin() + 1, a.fields.end())};
 }
 
 std::pair<long, std::vector<unsigned>> PrtObjApp::knownServers(std::uint16_t handle) {

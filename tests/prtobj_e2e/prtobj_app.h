@@ -140,6 +140,12 @@ class PrtObjApp {
   std::string netWareName(std::uint16_t handle);
   // Item 4 through the broker: its result and the Count of each block.
   std::pair<long, std::vector<unsigned>> knownServers(std::uint16_t handle);
+  // Item 2 (add) or 3 (remove) of the peer lists, through the broker: its result.
+  long peerEntry(unsigned item, unsigned kind, const std::string& name);
+  // Item 1 of the peer transport: its result and "<kind>:<name>" of each entry.
+  std::pair<long, std::vector<std::string>> peerList();
+  // The printer's name on the network of `bit`, as the broker holds it.
+  std::string nameOn(std::uint16_t handle, std::uint32_t bit);
   // The node the broker holds for the printer, as 12 hex digits.
   std::string node(std::uint16_t handle);
   // BceGetPrtInfo: the printer's adapter class, port kind and connections.

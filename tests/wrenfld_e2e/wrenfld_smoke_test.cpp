@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -140,6 +141,38 @@ TEST_F(WrenfldSmoke, ShowsThePrintersAFamilyClaimsAndShutsDownInOrder) {
   EXPECT_TRUE(eventually([&] { return showsTheGenericPrinter(); }, 60000));
   const int second = endWithSigterm(again);
   EXPECT_TRUE(WIFEXITED(second) && WEXITSTATUS(second) == 0) << second;
+}
+
+// The peer world beside the local printers: every printer another computer
+// shares that a family claims gets its row; the one LPT2 is redirected to
+// shows by that port.
+TEST_F(WrenfldSmoke, ShowsThePrintersPeersShare) {
+  ::setenv("WRENFIELD_SCENARIO", WF_PEER_SCENARIO, 1);
+  ChildProcess peers("wf-peer-sim", std::vector<std::string>{WF_PEER_SCENARIO});
+  ASSERT_EQ(peers.readLine(), "ready");
+  ChildProcess wrenfld("wrenfld");
+  auto peerRows = [&] {
+    std::vector<std::string> names;
+    auto shown = windows();
+    if (shown.empty()) return names;
+    for (const auto& row : shown[0].rows) {
+      for (const auto& field : row) {
+        std::string folded = field;
+        for (char& c : folded) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (folded.find("\\\\PEER") != std::string::npos) names.push_back(field);
+      }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> expected = {"LPT2:  (\\\\peer1\\color2)", "\\\\PEER10\\INK",
+                                             "\\\\PEER1\\LASER"};
+  EXPECT_TRUE(eventually([&] { return peerRows() == expected; }, 60000)) << ::testing::PrintToString(peerRows());
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  peers.call("quit", 100);
+  EXPECT_EQ(peers.waitExit(), 0);
+  ::unsetenv("WRENFIELD_SCENARIO");
 }
 
 TEST_F(WrenfldSmoke, MeridianPrintersShowTheirFamilyModelsAndAlerts) {

@@ -209,6 +209,19 @@ TEST_F(NetworkPrinters, PrintDataGoesThroughNetWriteHeaderFirst) {
   EXPECT_EQ(primary->netWrite(BCE_NET_IP, 101, 5, true), (Written{BCE_ERR_LOCAL_OTHER, 0}));
 }
 
+TEST_F(NetworkPrinters, PrintDataToThePeerTransportCarriesEachPiecesLength) {
+  primary->net("corp2p32", "port 5 000000000005 3 0 PEER-5");
+  ASSERT_EQ(primary->enumerate(BCE_NET_PEER), (PrinterListing{{103, 3}}));
+  EXPECT_EQ(primary->netWrite(BCE_NET_PEER, 103, 7, false), (Written{BCE_OK, 7}));
+  // The header's 5 bytes, then the 7 of its data.
+  const std::string calls = primary->netCalls("corp2p32");
+  const auto header = calls.find("NetWrite 5 0 status 5");
+  ASSERT_NE(header, std::string::npos);
+  EXPECT_NE(calls.find("NetWrite 5 0 status 7", header), std::string::npos);
+  EXPECT_EQ(primary->netWrite(BCE_NET_PEER, 103, 9, true), (Written{BCE_OK, 9}));
+  EXPECT_NE(primary->netCalls("corp2p32").find("NetWrite 5 0 status 9"), std::string::npos);
+}
+
 TEST_F(NetworkPrinters, DocumentsReachTheIpTransportAndLocalPrintersGetRequest90) {
   serve(1, profile("MDL:Vireo 10;"));
   ASSERT_EQ(primary->scan(), (PrinterListing{{101, 3}, {102, 3}, {11, 3}}));

@@ -22,6 +22,9 @@ using ModuleHandle = ModuleTag*;
 // The directory of the running program (/proc/self/exe).
 std::filesystem::path moduleDirectory();
 
+// The directories of $WRENFIELD_MODULE_PATH, in order.
+std::vector<std::filesystem::path> modulePathDirectories();
+
 // Directories searched before $WRENFIELD_MODULE_PATH and the program's own.
 void setModuleSearchPath(std::vector<std::filesystem::path> dirs);
 

@@ -27,31 +27,10 @@ AdapterSimulator::~AdapterSimulator() {
   adapters_.clear();
 }
 
-void AdapterSimulator::record(const std::string& line) {
-  std::lock_guard g(logMutex_);
-  lines_.push_back(line);
-  if (logFile_) logFile_->append(line + "\n");
-  logged_.notify_all();
-}
-
-std::vector<std::string> AdapterSimulator::log() const {
-  std::lock_guard g(logMutex_);
-  return lines_;
-}
-
-bool AdapterSimulator::waitForLog(std::string_view text, std::uint32_t ms) const {
-  std::unique_lock g(logMutex_);
-  return logged_.wait_until(g, deadlineAfter(ms), [&] {
-    for (const std::string& line : lines_)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  });
-}
-
 bool AdapterSimulator::addAdapter(const std::string& id, AdapterConfig config, std::string* error) {
   if (adapters_.count(id)) return fail(error, id + " plays already");
   auto server = AdapterServer::start(
-      id, std::move(config), [this](const std::string& line) { record(line); }, error);
+      id, std::move(config), [this](const std::string& line) { log_.record(line); }, error);
   if (!server) return false;
   server->setProfileDir(adapterDir_);
   adapters_.emplace(id, std::move(server));
@@ -68,10 +47,8 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
   if (!splitScenarioEntry(line, key, value)) return fail(error, "not key = value");
   if (key == "adapters") return adapterDir_ = under(base, value), true;
   if (key == "log") {
-    std::lock_guard g(logMutex_);
     std::string why;
-    logFile_ = LogFile::openPath(under(base, value), LogFile::Mode::Append, &why);
-    return logFile_ || fail(error, why);
+    return log_.openFile(under(base, value), &why) || fail(error, why);
   }
   const auto dot = key.find('.');
   if (dot == std::string::npos) {

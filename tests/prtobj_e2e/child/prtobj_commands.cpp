@@ -272,6 +272,34 @@ WF_CHILD_COMMAND("servers", [](const ChildArgs& a) {
   return out;
 });
 
+// peer-entry <item> <kind> <name> -> "ok <result>": a peer list entry added (2) or removed (3)
+WF_CHILD_COMMAND("peer-entry", [](const ChildArgs& a) {
+  std::uint8_t entry[17] = {};
+  entry[0] = static_cast<std::uint8_t>(num(a.at(1)));
+  std::snprintf(reinterpret_cast<char*>(entry + 1), 16, "%s", a.at(2).c_str());
+  const std::int32_t rc = BceSetNetInfo(0xFFFF, BCE_NET_PEER, static_cast<std::uint16_t>(num(a.at(0))), entry,
+                                        sizeof entry);
+  return "ok " + std::to_string(rc);
+});
+
+// peer-list -> "ok <result> <kind>:<name>...": item 1, the listed computers and workgroups
+thread_local std::vector<std::string>* peerEntries = nullptr;
+int32_t collectPeerEntry(const void* item, uint16_t length) {
+  const auto* p = static_cast<const char*>(item);
+  if (peerEntries && length == 17) peerEntries->push_back(std::to_string(p[0]) + ":" + std::string(p + 1, strnlen(p + 1, 16)));
+  return 1;
+}
+WF_CHILD_COMMAND("peer-list", [](const ChildArgs&) {
+  std::vector<std::string> entries;
+  peerEntries = &entries;
+  std::uint16_t length = 0;
+  const std::int32_t rc = BceGetNetInfo(0xFFFF, BCE_NET_PEER, 1, nullptr, &length, &collectPeerEntry);
+  peerEntries = nullptr;
+  std::string out = "ok " + std::to_string(rc);
+  for (const auto& e : entries) out += " " + e;
+  return out;
+});
+
 // node <handle> -> "ok <result> <12 hex digits>": the printer's node as the broker holds it
 // prtinfo <handle> -> "ok <result> <class> <kind> <connections>" (hex)
 WF_CHILD_COMMAND("prtinfo", [](const ChildArgs& a) {

@@ -337,8 +337,9 @@ transports::testing::ContractSubject corIpxSubject() {
   s.name = "coripx32";
   s.fileName = "CORIPX32.DLL";
   s.networkBit = BCE_NET_IPX;
-  s.unknownIdResult = NET_FAIL;
-  s.unknownIdWriteResult = NET_OKAY;
+  s.unknownAddressAnswer = NET_FAIL;
+  s.unknownOpenAnswer = NET_FAIL;
+  s.unknownWriteAnswer = NET_OKAY;
   s.secondRegistrationRefused = true;
   s.prepare = [](transports::testing::TransportHarness&) {
     setTimeScaleForTest(0.1);

@@ -14,6 +14,7 @@
 
 #include "platform/log_file.h"
 #include "sim/adapter/adapter_server.h"
+#include "sim/sim_log.h"
 
 namespace wf::sim::adapter {
 
@@ -35,19 +36,14 @@ class AdapterSimulator {
   bool addAdapter(const std::string& id, AdapterConfig config, std::string* error = nullptr);
   AdapterServer* adapter(std::string_view id);
 
-  std::vector<std::string> log() const;
+  std::vector<std::string> log() const { return log_.lines(); }
   // Waits up to `ms` system milliseconds for a log line containing `text`.
-  bool waitForLog(std::string_view text, std::uint32_t ms) const;
+  bool waitForLog(std::string_view text, std::uint32_t ms) const { return log_.waitFor(text, ms); }
 
  private:
-  void record(const std::string& line);
-
   std::map<std::string, std::unique_ptr<AdapterServer>, std::less<>> adapters_;
   std::filesystem::path adapterDir_;
-  mutable std::mutex logMutex_;
-  mutable std::condition_variable logged_;
-  std::vector<std::string> lines_;
-  std::optional<LogFile> logFile_;
+  SimLog log_;
 };
 
 }  // namespace wf::sim::adapter

@@ -22,10 +22,14 @@ struct ContractSubject {
   std::string fileName;  // loaded by file name
   std::uint32_t networkBit = 0;
   bool exportsShutDown = true;  // under exactly "NetShutDown"
-  // Where the transport's own rules give other results than the common form.
-  std::int32_t unknownIdResult = NET_BADID;       // NetGetSpecificAddr and NetOpen of an unknown id
-  std::int32_t unknownIdWriteResult = NET_BADID;  // NetWrite to an unknown id
-  bool secondRegistrationRefused = false;         // a second NetRegisterCallback answers 1, keeps the first
+  // What the transport answers where it answers otherwise than most: an
+  // unknown port id, a walk the callback stopped, a second registration.
+  std::int32_t unknownAddressAnswer = NET_BADID;  // NetGetSpecificAddr
+  std::int32_t unknownOpenAnswer = NET_BADID;
+  std::int32_t unknownWriteAnswer = NET_BADID;
+  std::int32_t unknownInfoAnswer = NET_BADID;
+  std::int32_t stoppedWalkAnswer = NET_OKAY;
+  bool secondRegistrationRefused = false;  // a second NetRegisterCallback answers 1, keeps the first
   // Makes the transport find at least two ports (before NetEnumerate).
   std::function<void(TransportHarness&)> prepare;
   // Makes the transport raise an event for the port and returns once it has
