@@ -107,12 +107,10 @@ bool PeerSimulator::withPrinter(std::string_view peer, std::uint16_t id,
 }
 
 bool PeerSimulator::loadScenario(const fs::path& file, std::string* error) {
-  std::ifstream in(file);
-  if (!in) return peerSimFail(error, "cannot read " + file.string());
-  std::stringstream text;
-  text << in.rdbuf();
   std::string why;
-  const auto scenario = parseScenario(text.str(), &why);
+  const auto text = readScenarioFile(file, &why);
+  if (!text) return peerSimFail(error, "cannot read " + why);
+  const auto scenario = parseScenario(*text, &why);
   if (!scenario) return peerSimFail(error, why);
   const fs::path base = file.parent_path();
   // Peers start once all their lines are read, with every printer and knob.
