@@ -311,9 +311,11 @@ DWORD NamedPipe::read(void* buffer, std::size_t capacity, std::size_t* got, std:
 
 DWORD NamedPipe::peek(std::size_t* available) {
   State::Use use(*state_);
-  std::lock_guard hold(state_->readMutex);
+  // A reader waiting on the socket holds the read lock with nothing kept
+  // back, so peeking beside it looks at the socket alone.
+  std::unique_lock hold(state_->readMutex, std::try_to_lock);
   if (available) *available = 0;
-  if (!state_->rest.empty()) {
+  if (hold.owns_lock() && !state_->rest.empty()) {
     if (available) *available = state_->rest.size() - state_->restUsed;
     return ERROR_SUCCESS;
   }

@@ -202,6 +202,20 @@ TEST(NamedPipe, BlockingCallsTimeOutAndAreCancelled) {
   EXPECT_EQ(acceptResult, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 
+TEST(NamedPipe, PeekAnswersBesideAWaitingReader) {
+  auto listener = listenOn(kBytePipe, PipeMode::Byte);
+  auto client = openPipe(kBytePipe);
+  auto server = listener.accept(nullptr, 10'000);
+  ASSERT_TRUE(server);
+  std::string received;
+  std::thread reader([&] { received = readExactly(client, 3); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(client.peek(), static_cast<DWORD>(ERROR_SUCCESS));  // does not wait for the reader
+  ASSERT_EQ(writeText(*server, "abc"), static_cast<DWORD>(ERROR_SUCCESS));
+  reader.join();
+  EXPECT_EQ(received, "abc");
+}
+
 TEST(NamedPipe, ClosingWaitsForAReaderToLeave) {
   auto listener = listenOn(kBytePipe, PipeMode::Byte);
   auto client = std::make_unique<NamedPipe>(openPipe(kBytePipe));
