@@ -214,7 +214,7 @@ bool applyKnob(ServerKnobs& knobs, std::string_view key, std::string_view value,
   }
   if (key == "drop-after") {
     if (!numeric) return failWith(error, "drop-after is a count of frames");
-    knobs.dropAfterFrames = static_cast<int>(number);
+    knobs.dropAfterFrames = number ? std::optional<int>(static_cast<int>(number)) : std::nullopt;
     return true;
   }
   *known = false;
