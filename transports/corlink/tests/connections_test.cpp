@@ -75,8 +75,8 @@ TEST_F(Connections, RequestsGoOutInFramesEachAcknowledgedFirst) {
   ASSERT_TRUE(line("SRV1.reply-frame = 100"));
   ASSERT_EQ(t.servers().sendRequest(*srv1, nullptr, nullptr, 0, kCmdPorts), 0u);
   ASSERT_EQ(t.servers().readReply(*srv1, &reply), 0u);
-  EXPECT_EQ(reply.size(), 4 * 109u);
-  EXPECT_EQ(count(frames("SRV1"), "out 0064"), 4u) << "436 bytes in frames of 91";
+  EXPECT_EQ(reply.size(), 6 * 109u);
+  EXPECT_EQ(count(frames("SRV1"), "out 0064"), 7u) << "654 bytes: seven frames of 91, then 17";
 }
 
 TEST_F(Connections, ReplyStatusAndNoticeCodesAndAFrameAlreadyAcknowledged) {
