@@ -30,7 +30,7 @@ PipeListener listenOn(const std::string& path, PipeMode mode) {
   return std::move(*listener);
 }
 
-DWORD writeText(NamedPipe& pipe, const std::string& text) {
+DWORD writePipeText(NamedPipe& pipe, const std::string& text) {
   return pipe.write(text.data(), text.size());
 }
 
@@ -90,8 +90,8 @@ TEST(NamedPipe, ByteRoundTripWithAServerInAnotherProcessAndItsEndpointReclaimed)
   ASSERT_EQ(pipe.setReadMode(PipeMode::Byte), static_cast<DWORD>(ERROR_SUCCESS));
   std::string big(20'000, 'q');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
-  ASSERT_EQ(writeText(pipe, "hello"), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(writeText(pipe, big), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(pipe, "hello"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(pipe, big), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(readExactly(pipe, 5 + big.size()), "hello" + big);
 
   server.process().kill(SIGKILL);
@@ -109,7 +109,7 @@ TEST(NamedPipe, ByteRoundTripWithAServerInAnotherProcessAndItsEndpointReclaimed)
   auto again = openPipe(kBytePipe);
   auto accepted = listener.accept(&error, 10'000);
   ASSERT_TRUE(accepted) << error;
-  ASSERT_EQ(writeText(again, "x"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(again, "x"), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(readExactly(*accepted, 1), "x");
 }
 
@@ -138,8 +138,8 @@ TEST(NamedPipe, MessagesKeepBoundariesAndTheRestOfALongOne) {
   EXPECT_EQ(pipe.read(reply, sizeof reply, &got, 0), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(std::string(reply, got), "XYZ");
 
-  ASSERT_EQ(writeText(pipe, "one"), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(writeText(pipe, "two"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(pipe, "one"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(pipe, "two"), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(pipe.read(reply, sizeof reply, &got, 10'000), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(std::string(reply, got), "one");
   EXPECT_EQ(pipe.read(reply, sizeof reply, &got, 10'000), static_cast<DWORD>(ERROR_SUCCESS));
@@ -155,7 +155,7 @@ TEST(NamedPipe, PeerGoneGivesBrokenPipeToReadsAndNoDataToWrites) {
     std::size_t waiting = 7;
     EXPECT_EQ(client.peek(&waiting), static_cast<DWORD>(ERROR_SUCCESS));  // nothing yet, but alive
     EXPECT_EQ(waiting, 0u);
-    ASSERT_EQ(writeText(*server, "last"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(writePipeText(*server, "last"), static_cast<DWORD>(ERROR_SUCCESS));
     server.reset();
     // What was sent before the close is still read; then the end shows.
     EXPECT_EQ(readExactly(client, 4), "last");
@@ -163,7 +163,7 @@ TEST(NamedPipe, PeerGoneGivesBrokenPipeToReadsAndNoDataToWrites) {
     char byte;
     std::size_t got = 0;
     EXPECT_EQ(client.read(&byte, 1, &got, 10'000), static_cast<DWORD>(ERROR_BROKEN_PIPE));
-    EXPECT_EQ(writeText(client, "x"), static_cast<DWORD>(ERROR_NO_DATA));  // and the test lives: no SIGPIPE
+    EXPECT_EQ(writePipeText(client, "x"), static_cast<DWORD>(ERROR_NO_DATA));  // and the test lives: no SIGPIPE
   }
 }
 
@@ -211,7 +211,7 @@ TEST(NamedPipe, PeekAnswersBesideAWaitingReader) {
   std::thread reader([&] { received = readExactly(client, 3); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(client.peek(), static_cast<DWORD>(ERROR_SUCCESS));  // does not wait for the reader
-  ASSERT_EQ(writeText(*server, "abc"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(*server, "abc"), static_cast<DWORD>(ERROR_SUCCESS));
   reader.join();
   EXPECT_EQ(received, "abc");
 }
@@ -238,11 +238,11 @@ TEST(NamedPipe, TwoClientsAreServedApart) {
   auto a = listener.accept(nullptr, 10'000);
   auto b = listener.accept(nullptr, 10'000);
   ASSERT_TRUE(a && b);
-  ASSERT_EQ(writeText(first, "from-first"), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_EQ(writeText(second, "from-second"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(first, "from-first"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(second, "from-second"), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(readExactly(*a, 10), "from-first");
   EXPECT_EQ(readExactly(*b, 11), "from-second");
-  ASSERT_EQ(writeText(*b, "to-second"), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(writePipeText(*b, "to-second"), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(readExactly(second, 9), "to-second");
   std::size_t waiting = 9;
   EXPECT_EQ(first.peek(&waiting), static_cast<DWORD>(ERROR_SUCCESS));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 #include "child_process.h"
 #include "eventually.h"
@@ -352,6 +353,23 @@ TEST_F(CorLinkSim, DownAndUpAndHostileClientsLeaveTheServerServing) {
     }
     EXPECT_TRUE(closed);
     EXPECT_TRUE(sim_->waitForLog("SRV1 close request pipe: message beyond 1 MiB", 1000));
+  }
+  Client fine("SRV1");
+  EXPECT_EQ(fine.exchange(9, kVireoBlock, {}), (Raw{'V', 'I', 'R', 'E', 'O', '1', 0}));
+}
+
+TEST_F(CorLinkSim, RandomBytesFromClientsNeverStopTheServer) {
+  std::mt19937 random(47);
+  for (int i = 0; i < 120; ++i) {
+    const char* pipe = i % 3 == 0 ? kAdministrationPipe : kRequestPipe;
+    Client c("SRV1", pipe);
+    Raw junk(random() % 700);
+    for (auto& b : junk) b = static_cast<std::uint8_t>(random());
+    if (i % 2 && junk.size() >= 9) {  // a plausible header in front
+      storeBe16(junk.data(), static_cast<std::uint16_t>(std::min<std::size_t>(junk.size(), 512)));
+      storeBe16(junk.data() + 7, random() % 2 ? 10 : 0);
+    }
+    c.pipe().write(junk.data(), junk.size(), 1'000);
   }
   Client fine("SRV1");
   EXPECT_EQ(fine.exchange(9, kVireoBlock, {}), (Raw{'V', 'I', 'R', 'E', 'O', '1', 0}));

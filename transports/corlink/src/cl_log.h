@@ -4,6 +4,7 @@
 // time) and its texts joined as given; an entry is written when its level
 // bit is set in "Logging Level". Entries are queued and one writer thread
 // writes them, so no caller waits for the disk.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -50,7 +51,7 @@ class ClLog {
  private:
   void drain(std::unique_lock<std::mutex>& hold);
 
-  std::uint32_t level_ = 0;
+  std::atomic<std::uint32_t> level_{0};  // read by every logging thread
   std::optional<LogFile> file_;
   std::mutex mutex_;  // the log mutex: the queue and the file
   std::condition_variable queued_;

@@ -3,6 +3,7 @@
 // and administration pipes, the frames spoken on them with their
 // acknowledgements, connection, reconnection and disconnection, the
 // version and administrator checks, and each server's alert reader.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -80,9 +81,10 @@ struct ServerEntry {
   std::shared_ptr<NamedPipe> requestPipe;
   std::shared_ptr<NamedPipe> alertPipe;
   std::shared_ptr<NamedPipe> adminPipe;
-  bool connected = false;
-  bool admin = false;
-  bool adminChecked = false;
+  // Written under the server-list lock; read by any thread.
+  std::atomic<bool> connected{false};
+  std::atomic<bool> admin{false};
+  std::atomic<bool> adminChecked{false};
 };
 
 // What the alert reader does with what it reads; set by the entry points.

@@ -39,7 +39,7 @@ std::string hexBytes(const Bytes& data, std::size_t limit) {
 
 std::string blockAddress(const PortBlock& b) {
   char text[32];
-  std::snprintf(text, sizeof text, "%02.2X%02.2X%02.2X%02.2X%02.2X%02.2X:%02X:%02X", b.node[0], b.node[1], b.node[2],
+  std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X:%02X:%02X", b.node[0], b.node[1], b.node[2],
                 b.node[3], b.node[4], b.node[5], b.portHi, b.portLo);
   return text;
 }

@@ -122,7 +122,9 @@ TEST_F(Connections, ReplyStatusAndNoticeCodesAndAFrameAlreadyAcknowledged) {
     transport_.reset();
     ASSERT_TRUE(::wf::testing::eventually([&] { return scriptDone.load(); }));
     EXPECT_EQ(ackCommand.load(), c.acknowledged ? c.command | 0x80000000 : 0u);
-    if (c.acknowledged) EXPECT_EQ(ackSize.load(), 9u);
+    if (c.acknowledged) {
+      EXPECT_EQ(ackSize.load(), 9u);
+    }
   }
 }
 

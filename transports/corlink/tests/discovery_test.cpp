@@ -58,7 +58,7 @@ TEST_F(Discovering, FindsServersTheFourWaysAndNeverItself) {
     ServerEntry* e = t.servers().find(name);
     ASSERT_TRUE(e) << name;
     EXPECT_TRUE(e->adminChecked) << name;
-    EXPECT_EQ(e->admin, admin) << name;
+    EXPECT_EQ(e->admin.load(), admin) << name;
     EXPECT_EQ(static_cast<bool>(e->adminPipe), admin) << name << ": an administrator gets the pipe";
   }
   t.shutdown();

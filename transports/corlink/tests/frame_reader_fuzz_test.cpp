@@ -78,7 +78,9 @@ TEST_F(HostileServer, CraftedRepliesEndInZeroOrOneAndAFaultDisconnects) {
     ASSERT_EQ(t.servers().sendRequest(*evil, nullptr, nullptr, 0, kCmdNickname), 0u);
     Bytes reply;
     EXPECT_EQ(t.servers().readReply(*evil, &reply), c.result);
-    if (c.result) EXPECT_FALSE(evil->connected);
+    if (c.result) {
+      EXPECT_FALSE(evil->connected);
+    }
   }
 }
 
@@ -135,7 +137,9 @@ TEST_F(HostileServer, RandomRepliesNeverHangOrCrash) {
     Bytes reply;
     const std::uint32_t r = t.servers().readReply(*evil, &reply);
     EXPECT_LE(reply.size(), kMessageLimit);
-    if (r == 1) EXPECT_FALSE(evil->connected);
+    if (r == 1) {
+      EXPECT_FALSE(evil->connected);
+    }
   }
   EXPECT_GT(answered_.load(), 100);
   transport_.reset();
