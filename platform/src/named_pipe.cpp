@@ -178,20 +178,18 @@ struct NamedPipe::State {
     const auto deadline = pipeDeadline(ms);
     for (;;) {
       if (cancelled) return ERROR_OPERATION_ABORTED;
-      // Taking a message larger than the buffer would lose its tail: look first.
-      const ssize_t n = ::recv(fd.get(), buffer, capacity, MSG_DONTWAIT | MSG_PEEK | MSG_TRUNC);
+      // Whole into the scratch buffer, which holds the largest message, so
+      // the tail of one longer than the caller's buffer is kept.
+      scratch.resize(kPipeMaxMessage);
+      const ssize_t n = ::recv(fd.get(), scratch.data(), scratch.size(), MSG_DONTWAIT);
       if (n > 0) {
         const auto size = static_cast<std::size_t>(n);
         if (size <= capacity) {
-          ::recv(fd.get(), buffer, capacity, MSG_DONTWAIT);
+          std::memcpy(buffer, scratch.data(), size);
           *got = size;
           return ERROR_SUCCESS;
         }
-        rest.resize(size);
-        if (::recv(fd.get(), rest.data(), size, MSG_DONTWAIT) != n) {
-          rest.clear();
-          return ERROR_GEN_FAILURE;
-        }
+        rest.assign(scratch.begin(), scratch.begin() + n);
         restUsed = 0;
         return fromRest(buffer, capacity, got);
       }
@@ -231,7 +229,8 @@ struct NamedPipe::State {
   std::atomic<bool> cancelled{false};
   std::mutex readMutex;   // one reader at a time keeps messages and the kept rest whole
   std::mutex writeMutex;  // writes are whole
-  std::vector<char> rest;  // the unread tail of a message, under readMutex
+  std::vector<char> rest;     // the unread tail of a message, under readMutex
+  std::vector<char> scratch;  // message reads, under readMutex
   std::size_t restUsed = 0;
   std::mutex useMutex;
   std::condition_variable idle;

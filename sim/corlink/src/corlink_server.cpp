@@ -18,11 +18,11 @@ namespace wire = ::wf::protocol::npa;
 constexpr std::uint32_t kClientWriteWait = 10'000;
 
 std::string hexText(const Bytes& bytes) {
-  std::string out;
-  char two[3];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(two, sizeof two, "%02X", b);
-    out += two;
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(bytes.size() * 2, '0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    out[2 * i] = kDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kDigits[bytes[i] & 0x0F];
   }
   return out;
 }

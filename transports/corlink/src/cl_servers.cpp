@@ -29,15 +29,18 @@ std::string pipePath(const std::string& server, const char* name) {
   return "\\\\" + server + (name[0] == '\\' ? "" : "\\") + name;
 }
 
-DWORD readExact(NamedPipe& pipe, std::uint8_t* out, std::size_t size, std::uint32_t ms, std::stop_token stop) {
-  std::size_t done = 0;
-  while (done < size) {
+// *done counts what came, also when the read failed part way.
+DWORD readExact(NamedPipe& pipe, std::uint8_t* out, std::size_t size, std::uint32_t ms, std::stop_token stop,
+                std::size_t* done = nullptr) {
+  std::size_t have = 0;
+  DWORD r = ERROR_SUCCESS;
+  while (have < size) {
     std::size_t got = 0;
-    const DWORD r = pipe.read(out + done, size - done, &got, ms, stop);
-    if (r != ERROR_SUCCESS) return r;
-    done += got;
+    if ((r = pipe.read(out + have, size - have, &got, ms, stop)) != ERROR_SUCCESS) break;
+    have += got;
   }
-  return ERROR_SUCCESS;
+  if (done) *done = have;
+  return r;
 }
 
 // Takes the list lock unless the caller's stop comes first: a reader being
@@ -305,10 +308,12 @@ std::uint32_t ServerTable::readMessage(ServerEntry& entry, const std::shared_ptr
   Bytes gathered;
   for (;;) {
     std::uint8_t head[kFrameHeaderSize + kPortBlockBytes];
-    DWORD r = readExact(*pipe, head, 2, wait, stop);
-    if (r != ERROR_SUCCESS) return failed("Error reading WFS Data Length (rc = ", r);
-    if ((r = readExact(*pipe, head + 2, 7, wait, stop)) != ERROR_SUCCESS)
-      return failed("Error reading WFS Header (rc = ", r);
+    // The length (2 bytes) and the rest of the header (7) in one read where
+    // they came together; a failure is told by the part it ended in.
+    std::size_t came = 0;
+    DWORD r = readExact(*pipe, head, kFrameHeaderSize, wait, stop, &came);
+    if (r != ERROR_SUCCESS)
+      return failed(came < 2 ? "Error reading WFS Data Length (rc = " : "Error reading WFS Header (rc = ", r);
     const std::size_t length = loadBe16(head);
     const std::uint32_t command = loadLe32(head + 3);
     const std::size_t block = loadBe16(head + 7);
