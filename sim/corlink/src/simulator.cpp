@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/scenario.h"
 #include "sim/printer/profile.h"
+#include "sim/printer/simulator.h"
 
 namespace wf::sim::corlink {
 namespace fs = std::filesystem;
@@ -175,6 +176,20 @@ bool CorLinkSimulator::runningLine(ServerHost& host, std::string_view key, std::
                 " stopped=" + stopped + " flash=" + std::to_string(s.flashImage.size());
     });
     return found || failLine(error, host.name() + " has no adapter " + std::string(value));
+  }
+  // "<nickname>.<printer key>": the printer behind that port, as wf-printer-sim's port lines.
+  if (const auto dot = key.find('.'); dot != std::string_view::npos) {
+    bool isPort = false;
+    host.withServer([&](CorLinkServer& s) {
+      isPort = !s.adapter(key.substr(0, dot)) && s.findByNickname(key.substr(0, dot)).has_value();
+    });
+    if (isPort) {
+      bool applied = false;
+      const bool found = host.withPrinter(
+          std::string(key.substr(0, dot)),
+          [&](PrinterModel& p) { applied = sim::applyPrinterSetting(p, key.substr(dot + 1), value, error); }, error);
+      return found && applied;
+    }
   }
   bool ok = false;
   host.withServer([&](CorLinkServer& s) { ok = applyToServer(s, key, value, adapterDir_, error); });

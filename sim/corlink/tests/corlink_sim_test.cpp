@@ -493,6 +493,14 @@ TEST(CorLinkSimProgram, ServesTheScenarioTakesLinesAndQuits) {
   EXPECT_EQ(program.call("SRV1.show = K"), "ok address=0000C05B2207 password= nicknames=HALC1 stopped= flash=0");
   EXPECT_EQ(program.call("SRV1.raise-status = one"), "err raise-status is <nickname> <hex mask>");
   EXPECT_EQ(program.call("SRV1.silent = 7"), "err silent is 0 or 1");
+  // A printer key of a port: the Vireo's replies carry the error flag from now on.
+  EXPECT_EQ(program.call("SRV1.VIREO1.error-replies = 1"), "ok");
+  std::uint32_t status = 0;
+  const Raw summary = c.exchange(0, kVireoBlock, {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00}, &status);
+  ASSERT_GT(summary.size(), 3u);
+  EXPECT_EQ(summary[3] & 0x80, 0x80);
+  EXPECT_EQ(status, 0x05000000u);
+  EXPECT_EQ(program.call("SRV1.VIREO1.no-such-key = 1").substr(0, 4), "err ");
   EXPECT_EQ(program.call("SRV1.down"), "ok");
   DWORD error = 0;
   EXPECT_FALSE(NamedPipe::open("\\\\SRV1" + std::string(kRequestPipe), &error));
