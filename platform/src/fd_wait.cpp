@@ -29,6 +29,10 @@ void drain(int fd) {
 }  // namespace
 
 FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop) {
+  return waitFdOrCancel(fd, events, -1, realMs, stop);
+}
+
+FdWait waitFdOrCancel(int fd, short events, int cancelFd, int realMs, std::stop_token stop) {
   if (stop.stop_requested()) return FdWait::Stopped;
   const int wake = stop.stop_possible() ? threadWakeFd() : -1;
   std::optional<std::stop_callback<std::function<void()>>> onStop;
@@ -42,13 +46,14 @@ FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop) {
   auto deadline = realMs < 0 ? std::chrono::steady_clock::time_point::max()
                              : std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
   for (;;) {
-    pollfd fds[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
-    int r = ::poll(fds, wake >= 0 ? 2 : 1, msUntil(deadline));
+    // poll skips negative descriptors, so absent ones cost nothing.
+    pollfd fds[3] = {{fd, events, 0}, {wake, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    int r = ::poll(fds, 3, msUntil(deadline));
     if (r < 0) {
       if (errno == EINTR) continue;
       return FdWait::Error;
     }
-    if (stop.stop_requested()) return FdWait::Stopped;
+    if (stop.stop_requested() || (fds[2].revents & POLLIN)) return FdWait::Stopped;
     if (r == 0) return FdWait::TimedOut;
     if (fds[0].revents & (events | POLLHUP | POLLERR)) return FdWait::Ready;
     if (fds[0].revents & POLLNVAL) return FdWait::Error;

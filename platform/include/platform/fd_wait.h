@@ -15,4 +15,7 @@ FdWait waitFd(int fd, short events, std::uint32_t ms, std::stop_token stop = {})
 // As waitFd, with an already scaled real time-out in milliseconds (-1 = none).
 FdWait waitFdRealMs(int fd, short events, int realMs, std::stop_token stop = {});
 
+// As waitFdRealMs, also ending with Stopped once `cancelFd` is readable.
+FdWait waitFdOrCancel(int fd, short events, int cancelFd, int realMs, std::stop_token stop = {});
+
 }  // namespace wf

@@ -40,18 +40,25 @@ constexpr LONG ERROR_FILE_NOT_FOUND = 2;
 constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr LONG ERROR_GEN_FAILURE = 31;
 constexpr LONG ERROR_FILE_EXISTS = 80;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_BROKEN_PIPE = 109;  // the other end of a pipe is gone
 constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_DIR_NOT_EMPTY = 145;
+constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr LONG ERROR_PIPE_BUSY = 231;
+constexpr LONG ERROR_NO_DATA = 232;  // a write to a pipe whose other end is gone
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_DIRECTORY = 267;
+constexpr LONG ERROR_OPERATION_ABORTED = 995;
 constexpr LONG ERROR_BADDB = 1009;  // a damaged hive was found and set aside
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 constexpr LONG ERROR_KEY_DELETED = 1018;  // the open key was deleted meanwhile
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+constexpr LONG ERROR_TIMEOUT = 1460;
 
 }  // namespace wf

@@ -1,10 +1,13 @@
-// Child commands for shared memory and mailslots.
+// Child commands for shared memory, mailslots and named pipes.
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "child_commands.h"
 #include "platform/mailslot.h"
+#include "platform/named_pipe.h"
+#include "platform/thread.h"
 #include "platform/shared_memory.h"
 
 namespace wf::testing {
@@ -107,6 +110,54 @@ WF_CHILD_COMMAND("ms-write-big", [](const ChildArgs& a) -> std::string {
   std::vector<std::uint8_t> m(std::stoul(a[1]));
   for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<std::uint8_t>(i * 7 % 251);
   return statusAnswer(it->second.write(m.data(), m.size()));
+});
+
+}  // namespace wf::testing
+
+namespace wf::testing {
+namespace {
+
+// Listeners that echo every byte or message back, each client on a thread of its own.
+struct EchoServer {
+  explicit EchoServer(PipeListener l)
+      : listener(std::move(l)), acceptor("pipe-echo", [this](std::stop_token stop) { serve(stop); }) {}
+  ~EchoServer() {
+    acceptor.requestStop();
+    listener.cancel();
+  }
+
+  void serve(std::stop_token stop) {
+    std::vector<Thread> clients;
+    while (auto pipe = listener.accept(nullptr, kInfinite, stop)) {
+      clients.emplace_back("pipe-echo-client", [p = std::make_shared<NamedPipe>(std::move(*pipe))](std::stop_token s) {
+        char buffer[4096];
+        std::size_t got = 0;
+        while (p->read(buffer, sizeof buffer, &got, kInfinite, s) == ERROR_SUCCESS &&
+               p->write(buffer, got) == ERROR_SUCCESS) {
+        }
+      });
+    }
+  }
+
+  PipeListener listener;
+  Thread acceptor;
+};
+
+std::map<std::string, std::unique_ptr<EchoServer>>& echoServers() {
+  static std::map<std::string, std::unique_ptr<EchoServer>> held;
+  return held;
+}
+
+}  // namespace
+
+// pipe-echo <path> <byte|message>: listens and echoes until the helper ends.
+WF_CHILD_COMMAND("pipe-echo", [](const ChildArgs& a) -> std::string {
+  if (a.size() != 2 || (a[1] != "byte" && a[1] != "message")) return "err usage: pipe-echo <path> <byte|message>";
+  DWORD error = 0;
+  auto listener = PipeListener::listen(a[0], a[1] == "byte" ? PipeMode::Byte : PipeMode::Message, &error);
+  if (!listener) return "err " + std::to_string(error);
+  echoServers()[a[0]] = std::make_unique<EchoServer>(std::move(*listener));
+  return "ok";
 });
 
 }  // namespace wf::testing

@@ -99,6 +99,10 @@ void PlatformChild::mailslotCreate(const std::string& name) {
   expectOk("ms-create " + name);
 }
 
+void PlatformChild::pipeEcho(const std::string& path, const std::string& mode) {
+  expectOk("pipe-echo " + path + " " + mode);
+}
+
 void PlatformChild::mailslotOpen(const std::string& name) {
   expectOk("ms-open " + name);
 }

@@ -74,6 +74,9 @@ class PlatformChild : public TypedChild {
   // One message whose byte i is i * 7 mod 251.
   void mailslotWriteBig(const std::string& name, std::size_t size);
 
+  // A pipe listener ("byte" or "message") that echoes what each client sends.
+  void pipeEcho(const std::string& path, const std::string& mode);
+
   std::string runtimeDir();
   // A shared lock on `path` held until the helper ends.
   void holdLock(const std::string& path);

@@ -8,14 +8,14 @@
 #include <string>
 
 #include "sim/adapter/simulator.h"
-#include "sim/command_lines.h"
+#include "sim/command_loop.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: wf-adapter-sim <scenario file>\n");
     return 2;
   }
-  const int signals = wf::sim::blockStopSignals();  // before any thread starts
+  wf::sim::CommandLoop commands;  // before any thread starts
 
   wf::sim::adapter::AdapterSimulator simulator;
   std::string error;
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   }
   std::cout << "ready" << std::endl;
   const auto base = std::filesystem::current_path();
-  wf::sim::readCommandLines(signals, [&](const std::string& line) {
+  commands.run([&](const std::string& line) {
     std::cout << (simulator.apply(line, base, &error) ? "ok" : "err " + error) << std::endl;
   });
   return 0;

@@ -92,9 +92,7 @@ std::uint8_t toEbcdic(char c) {
   }
 }
 void putEbcdic(Bytes& b, std::size_t at, std::string_view text, std::size_t width) {
-  Bytes field(width, 0x40);
-  for (std::size_t i = 0; i < std::min(text.size(), width); ++i) field[i] = toEbcdic(text[i]);
-  put(b, at, field);
+  put(b, at, ebcdicField(text, width));
 }
 
 Bytes tagged(std::string_view tag, std::size_t size) {
@@ -129,6 +127,12 @@ Node canonicalOf(const Bytes& tokenRing, std::uint8_t media) {
 }
 
 }  // namespace
+
+Bytes ebcdicField(std::string_view text, std::size_t width) {
+  Bytes field(width, 0x40);
+  for (std::size_t i = 0; i < std::min(text.size(), width); ++i) field[i] = toEbcdic(text[i]);
+  return field;
+}
 
 std::uint8_t storedSize(std::uint8_t group, std::uint8_t number) {
   const auto& runs = sizeRuns();

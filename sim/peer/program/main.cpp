@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "sim/command_lines.h"
+#include "sim/command_loop.h"
 #include "sim/peer/simulator.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: wf-peer-sim <scenario file>\n");
     return 2;
   }
-  const int signals = wf::sim::blockStopSignals();  // before any thread starts
+  wf::sim::CommandLoop commands;  // before any thread starts
 
   wf::sim::peer::PeerSimulator simulator;
   std::string error;
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   }
   std::cout << "ready" << std::endl;
   const auto base = std::filesystem::current_path();
-  wf::sim::readCommandLines(signals, [&](const std::string& line) {
+  commands.run([&](const std::string& line) {
     const auto answer = simulator.apply(line, base, &error);
     std::cout << (answer ? (answer->empty() ? "ok" : "ok " + *answer) : "err " + error) << std::endl;
   });

@@ -106,9 +106,7 @@ bool Simulator::apply(std::string_view line, const fs::path& base, std::string* 
   return applySetting(*server, trim(key.substr(dot + 1)), value, error);
 }
 
-bool Simulator::applySetting(PortServer& server, std::string_view key, std::string_view value,
-                             std::string* error) {
-  PrinterModel& printer = server.printer();
+bool applyPrinterSetting(PrinterModel& printer, std::string_view key, std::string_view value, std::string* error) {
   Knobs knobs = printer.knobs();
   auto flag = [&](bool& field) {
     if (value != "0" && value != "1") return fail(error, "expected 0 or 1");
@@ -196,6 +194,26 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
     printer.setKnobs(knobs);
     return true;
   }
+  // Anything else changes the printer's state, in profile syntax.
+  if (key.starts_with("clear-alert ")) {
+    auto n = number(trim(key.substr(12)));
+    if (!n || *n < kFirstAlertList || *n >= kFirstAlertList + kAlertListCount)
+      return fail(error, "alert lists are 5 to 10");
+    printer.update([&](Profile& p) { p.alertLists[*n - kFirstAlertList].clear(); });
+    return true;
+  }
+  bool ok = false;
+  printer.update([&](Profile& p) { ok = applyProfileLine(p, key, value, error); });
+  return ok;
+}
+
+bool Simulator::applySetting(PortServer& server, std::string_view key, std::string_view value,
+                             std::string* error) {
+  auto bytes = [&](auto&& use) {
+    auto b = parseValue(value);
+    if (!b) return fail(error, "expected \"text\" or hex bytes");
+    return use(*b);
+  };
   if (key == "held") {
     if (value != "0" && value != "1") return fail(error, "expected 0 or 1");
     server.setHeld(value == "1");
@@ -226,17 +244,7 @@ bool Simulator::applySetting(PortServer& server, std::string_view key, std::stri
   if (key == "raise-panel") return sent(server.raisePanelAlert());
   if (key == "send") return bytes([&](const std::string& b) { return sent(server.sendRaw(b)); });
   if (key == "disconnect") return server.disconnect(), true;
-  // Anything else changes the printer's state, in profile syntax.
-  if (key.starts_with("clear-alert ")) {
-    auto n = number(trim(key.substr(12)));
-    if (!n || *n < kFirstAlertList || *n >= kFirstAlertList + kAlertListCount)
-      return fail(error, "alert lists are 5 to 10");
-    printer.update([&](Profile& p) { p.alertLists[*n - kFirstAlertList].clear(); });
-    return true;
-  }
-  bool ok = false;
-  printer.update([&](Profile& p) { ok = applyProfileLine(p, key, value, error); });
-  return ok;
+  return applyPrinterSetting(server.printer(), key, value, error);
 }
 
 bool Simulator::logTo(const fs::path& file, std::string* error) {

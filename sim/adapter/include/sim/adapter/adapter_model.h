@@ -86,6 +86,9 @@ class AdapterModel {
   bool programMode_ = false;
 };
 
+// `text` in EBCDIC, blank-padded or cut to `width` bytes.
+Bytes ebcdicField(std::string_view text, std::size_t width);
+
 // The size of a variable as the adapter keeps it; 0 for none.
 std::uint8_t storedSize(std::uint8_t group, std::uint8_t number);
 

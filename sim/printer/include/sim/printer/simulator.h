@@ -14,6 +14,11 @@
 
 namespace wf::sim {
 
+// A knob or state line of one printer ("reply-delay = 200", a profile key),
+// as the port lines take them; false with *error.
+bool applyPrinterSetting(PrinterModel& printer, std::string_view key, std::string_view value,
+                         std::string* error = nullptr);
+
 class Simulator {
  public:
   Simulator() = default;
