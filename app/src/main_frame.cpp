@@ -261,10 +261,10 @@ void CMainFrame::AddPassingPrinters() {
   CWFPrinterList* list = printerList();
   if (!list || !m_pView) return;
   for (CWFPrinterIcon* icon : list->GetIcons()) {
-    CWFPrinterIcon* held = list->FindPrinterIcon(icon);
-    if (!held) continue;
-    const BOOL passes = FilterTest(held);
-    held->ThreadUnlock();
+    // The snapshot may hold icons a replacing enumeration has freed since.
+    if (!list->IsInList(icon)) continue;
+    const BOOL passes = FilterTest(icon);
+    icon->ThreadUnlock();
     if (passes) m_pView->AddPrinter(icon);
   }
   m_pView->Sort();
@@ -379,9 +379,13 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
   if (m_pView && LacksPrinter(icon)) {
     bool add = true;
     if (m_filterAdded) {
-      CWFPrinterIcon* held = printerList() ? printerList()->FindPrinterIcon(icon) : nullptr;
-      add = held && FilterTest(held);
-      if (held) held->ThreadUnlock();
+      // Compared by pointer only: the icon may be gone since it was posted.
+      CWFPrinterList* list = printerList();
+      add = list && list->IsInList(icon);
+      if (add) {
+        add = FilterTest(icon);
+        icon->ThreadUnlock();
+      }
     }
     if (add) m_pView->AddPrinter(icon);
     if (m_pView->GetItemCount() == 1) SelectFirstItem(0);
