@@ -48,6 +48,7 @@ ON_WM_SYSCOMMAND()
 ON_WM_WINDOWPOSCHANGED()
 ON_MESSAGE(WM_SETMESSAGESTRING, OnSetMessageString)
 ON_MESSAGE(WM_WF_PREVINSTANCE, OnPrevInstance)
+ON_MESSAGE(WM_WF_PRIVATE_OPENQUEUED, OnOpenQueuedWindows)
 ON_MESSAGE(WM_WF_ADDPRINTER, OnAddPrinter)
 ON_MESSAGE(WM_WF_ENUMCOMPLETE, OnEnumComplete)
 ON_MESSAGE(WM_WF_SELECTITEM, OnSelectItem)
@@ -370,7 +371,18 @@ LRESULT CMainFrame::OnSetMessageString(WPARAM id, LPARAM text) {
 }
 
 LRESULT CMainFrame::OnPrevInstance(WPARAM, LPARAM) {
-  if (CWFApp* app = theApp()) app->FindOrCreateWindow(app->FindPrevInstFile());
+  // The name is read while the second start waits (the next start writes
+  // over it); the window opens after the answer, so the sender never waits
+  // for its filter dialog.
+  CWFApp* app = theApp();
+  if (!app) return 0;
+  app->QueueWindowName(app->FindPrevInstFile());
+  PostMessage(WM_WF_PRIVATE_OPENQUEUED);
+  return 0;
+}
+
+LRESULT CMainFrame::OnOpenQueuedWindows(WPARAM, LPARAM) {
+  if (CWFApp* app = theApp()) app->OpenQueuedWindows();
   return 0;
 }
 

@@ -5,6 +5,7 @@
 // WFAppServices (WFGetApp()).
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -176,6 +177,11 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CString FindPrevInstFile();
   // Shows the window of that name, or makes it; the new window, else null.
   CMainFrame* FindOrCreateWindow(const CString& name);
+  // Names handed over by second starts, opened in the order they came, one
+  // window (and its filter dialog) at a time; a call made while one opens
+  // leaves the rest to that one.
+  void QueueWindowName(const CString& name);
+  void OpenQueuedWindows();
 
   // --- saved windows, stored filters, shortcuts ---
   CString GetNewWindowName();
@@ -322,6 +328,8 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   HINSTANCE m_toolKitDll = nullptr;
   std::optional<wf::CrossProcessMutex> m_instanceMutex;
   BOOL m_secondInstance = FALSE;
+  std::deque<CString> m_queuedWindowNames;
+  bool m_openingQueuedWindows = false;
   short m_appId = WF_APP_NOT_REGISTERED;
   std::unique_ptr<CWFAlertManager> m_alertManager;
   std::unique_ptr<CWFJSFManager> m_jsfManager;
