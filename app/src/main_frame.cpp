@@ -19,6 +19,7 @@ constexpr UINT kTopmostFlags = SWP_NOMOVE | SWP_NOSIZE;
 constexpr UINT kIconNormal = 102;
 constexpr UINT kIconAlert = 132;
 constexpr UINT kLookingForPrinters = 65;
+constexpr UINT kPrintersNotWatched = 172;
 constexpr UINT kSavingPrinters = 1117;
 const UINT kToolbarButtons[] = {1100, 1101, 1102, 1103, ID_SEPARATOR, 32786, ID_SEPARATOR};
 const UINT kIndicators[] = {ID_SEPARATOR, WF_COUNT_PANE};
@@ -49,6 +50,7 @@ ON_WM_WINDOWPOSCHANGED()
 ON_MESSAGE(WM_SETMESSAGESTRING, OnSetMessageString)
 ON_MESSAGE(WM_WF_PREVINSTANCE, OnPrevInstance)
 ON_MESSAGE(WM_WF_PRIVATE_OPENQUEUED, OnOpenQueuedWindows)
+ON_MESSAGE(WM_WF_PRIVATE_PRIMARYGONE, OnPrimaryGone)
 ON_MESSAGE(WM_WF_ADDPRINTER, OnAddPrinter)
 ON_MESSAGE(WM_WF_ENUMCOMPLETE, OnEnumComplete)
 ON_MESSAGE(WM_WF_SELECTITEM, OnSelectItem)
@@ -365,6 +367,9 @@ void CMainFrame::OnWindowPosChanged(WINDOWPOS* pos) {
 }
 
 LRESULT CMainFrame::OnSetMessageString(WPARAM id, LPARAM text) {
+  CWFApp* app = theApp();
+  if (id == AFX_IDS_IDLEMESSAGE && app && app->IsPrimaryLost())
+    return CFrameWnd::OnSetMessageString(kPrintersNotWatched, 0);
   if (id == AFX_IDS_IDLEMESSAGE && enumerating())
     return CFrameWnd::OnSetMessageString(kLookingForPrinters, 0);
   return CFrameWnd::OnSetMessageString(id, text);
@@ -383,6 +388,11 @@ LRESULT CMainFrame::OnPrevInstance(WPARAM, LPARAM) {
 
 LRESULT CMainFrame::OnOpenQueuedWindows(WPARAM, LPARAM) {
   if (CWFApp* app = theApp()) app->OpenQueuedWindows();
+  return 0;
+}
+
+LRESULT CMainFrame::OnPrimaryGone(WPARAM, LPARAM) {
+  if (CWFApp* app = theApp()) app->PrimaryGone();
   return 0;
 }
 
@@ -408,6 +418,7 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
 
 LRESULT CMainFrame::OnEnumComplete(WPARAM, LPARAM) {
   AddPassingPrinters();
+  if (CWFApp* app = theApp()) app->RearmAlertsAfterRecovery();
   refreshIdlePrompt();
   return 0;
 }
@@ -513,6 +524,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
   CWFApp* app = theApp();
   if (app && id == WF_BLINK_TIMER) app->ServiceBlinks();
   if (app && id == WF_FLASH_TIMER) app->ServiceFlash();
+  if (app && id == WF_REGISTER_TIMER) app->RetryRegistration();
   CFrameWnd::OnTimer(id);
 }
 

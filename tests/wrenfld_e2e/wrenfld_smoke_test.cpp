@@ -579,3 +579,57 @@ TEST_F(WrenfldShutdown, SecondStartsEndAtOnceAndTheirWindowsOpenOneDialogAtATime
 }
 
 }  // namespace
+
+namespace {
+
+// wf-printers watching alerts is the broker's primary and wrenfld its
+// secondary; wf-printers ends. The window says at once that nothing is
+// watched and takes the primary's place without a restart.
+TEST_F(WrenfldSmoke, APrimaryThatEndsIsReplacedAndTheWindowWatchesAgain) {
+  ChildProcess watcher("wf-printers", {"--watch", "20"});
+  std::string line;
+  do line = watcher.readLine();
+  while (line.rfind("watching alerts", 0) != 0 && line.rfind("err", 0) != 0);
+  ASSERT_EQ(line.rfind("watching alerts", 0), 0u) << line;
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return windows().size() == 1 && windows()[0].rows.size() == 6; }, 60000));
+  ASSERT_EQ(genericPrinterRow().at(6), "Ready");
+
+  const int ended = watcher.waitExit();
+  EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
+  // Budget 25,000 system ms: 5 s at this pace.
+  std::vector<std::string> statuses;
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].panes.empty() || shown[0].rows.empty()) return false;
+        statuses.clear();
+        for (const auto& row : shown[0].rows) statuses.push_back(row.size() > 6 ? row[6] : "");
+        return shown[0].panes[0].find("not being watched") != std::string::npos &&
+               std::all_of(statuses.begin(), statuses.end(),
+                           [](const std::string& s) { return s == "Not being watched"; });
+      },
+      25000))
+      << (statuses.empty() ? "no rows" : statuses[0]);
+
+  // Registered again and enumerated again: every printer is back and a
+  // program started now registers with the new primary and reaches them.
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto row = genericPrinterRow();
+        return row.size() > 6 && row[6] == "Ready";
+      },
+      60000));
+  ChildProcess lister("wf-printers");
+  std::string listed;
+  do listed = lister.readLine();
+  while (listed.rfind("local enumeration", 0) != 0 && listed.rfind("err", 0) != 0);
+  EXPECT_EQ(listed, "local enumeration: result 0, 6 printer(s)");
+  EXPECT_EQ(lister.waitExit(), 0);
+  EXPECT_EQ(windows().at(0).rows.size(), 6u) << "every printer is back";
+  EXPECT_EQ(windows().at(0).panes.at(0), "Ready");
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace

@@ -229,6 +229,18 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   }
   void GlobalReEnum();
 
+  // --- a broker primary that went away ---
+  // Says in every window and printer status that nothing is watched, then
+  // registers again (as the primary, when nobody took its place yet) and
+  // enumerates again, keeping the windows; retried on the main window's
+  // timer WF_REGISTER_TIMER while the broker refuses.
+  void PrimaryGone();
+  void RetryRegistration();
+  BOOL IsPrimaryLost() const { return m_primaryLost; }
+  // Once per recovery, at the end of its enumeration: the printers' alerts
+  // are captured again from the new primary.
+  void RearmAlertsAfterRecovery();
+
   // --- blink and flash (timers 101 and 102 of the main window) ---
   BOOL AddToBlinkList(CWnd* window) override;
   BOOL RemoveFromBlinkList(CWnd* window) override;
@@ -316,6 +328,8 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CImageList m_normalImages;
   CImageList m_smallImages;
   BOOL m_fullEnumWanted = FALSE;
+  BOOL m_primaryLost = FALSE;
+  bool m_rearmWanted = false;
   BOOL m_splashShowing = FALSE;
   mutable std::mutex m_listsLock;  // blink and flash lists and their flags
   std::vector<HWND> m_blinkList;
