@@ -63,6 +63,8 @@ void CWFApp::RetryRegistration() {
   if (m_pMainWnd) m_pMainWnd->KillTimer(WF_REGISTER_TIMER);
   m_appId = id;
   m_prtMgr->setBceAppId(id);
+  // The trace belongs to the primary: a new one starts without it.
+  if (GetBidiTrace()) BceStartTrace(nullptr, 0);
   m_primaryLost = FALSE;
   m_rearmWanted = true;
   Log(0, "Registered again as application %d", static_cast<int>(id));
