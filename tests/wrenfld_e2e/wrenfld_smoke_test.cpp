@@ -652,3 +652,35 @@ TEST_F(WrenfldSmoke, APrimaryThatEndsIsReplacedAndAlertsReachTheWindowAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// wrenfld and four wf-printers started at the same moment, again and again:
+// whichever becomes the primary and leaves, the window ends with every
+// printer, and SIGTERM ends it in order.
+TEST_F(WrenfldShutdown, FiveProgramsAtOnceLeaveTheWindowWithEveryPrinter) {
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    fs::remove(snapshot_);
+    std::vector<ChildProcess> programs;
+    programs.emplace_back("wrenfld");
+    for (int i = 0; i < 4; ++i) programs.emplace_back("wf-printers");
+    for (size_t i = 1; i < programs.size(); ++i) programs[i].waitExit();
+    std::vector<std::string> ports;
+    EXPECT_TRUE(eventually(
+        [&] {
+          const auto shown = windows();
+          if (shown.size() != 1) return false;
+          ports.clear();
+          for (const auto& row : shown[0].rows)
+            if (row.size() > 6 && row[6] == "Ready") ports.push_back(row[5]);
+          std::sort(ports.begin(), ports.end());
+          return ports == std::vector<std::string>{"LPT1:", "LPT2:", "LPT3:", "LPT4:", "LPT5:", "LPT6:"};
+        },
+        60000))
+        << ports.size() << " printers ready";
+    endsInOrderOnSigterm(programs[0]);
+  }
+}
+
+}  // namespace
