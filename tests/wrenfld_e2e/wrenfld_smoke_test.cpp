@@ -684,3 +684,24 @@ TEST_F(WrenfldShutdown, FiveProgramsAtOnceLeaveTheWindowWithEveryPrinter) {
 }
 
 }  // namespace
+
+namespace {
+
+// wf-printers watching alerts as wrenfld's secondary: wrenfld, the primary,
+// ends; wf-printers says so and ends at once with a failure instead of
+// watching nothing for the rest of its time.
+TEST_F(WrenfldShutdown, AWatchingWfPrintersEndsWhenItsPrimaryGoes) {
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return windows().size() == 1 && windows()[0].rows.size() == 6; }, 60000));
+  ChildProcess watcher("wf-printers", {"--watch", "600"});  // two minutes at this pace
+  std::string line;
+  do line = watcher.readLine();
+  while (line.rfind("watching alerts", 0) != 0 && line.rfind("err", 0) != 0);
+  ASSERT_EQ(line.rfind("watching alerts", 0), 0u) << line;
+  endsInOrderOnSigterm(wrenfld);
+  EXPECT_TRUE(eventually([&] { return hasEnded(watcher); }, 50000)) << "still watching";
+  const int status = watcher.waitExit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+}
+
+}  // namespace
