@@ -1,4 +1,6 @@
 #include "app/alert_manager.h"
+#include "app/main_frame.h"
+#include "common/app_services.h"
 
 #include "broker/corbce.h"
 #include "common/alert_delivery.h"
@@ -35,7 +37,16 @@ ON_MESSAGE(WM_BCE_PRINTER_CHANGED, OnAlertMessage<WM_BCE_PRINTER_CHANGED>)
 ON_MESSAGE(WM_BCE_PRINTER_REMOVED, OnAlertMessage<WM_BCE_PRINTER_REMOVED>)
 // The broker posts class-4 alerts as well.
 ON_MESSAGE(WM_BCE_ALERT_4, OnAlertMessage<WM_BCE_ALERT_4>)
+ON_MESSAGE(WM_BCE_PRIMARY_GONE, OnPrimaryGone)
 END_MESSAGE_MAP()
+
+// The windows' thread does the recovery: it owns the printers' windows.
+LRESULT CWFAlertWnd::OnPrimaryGone(WPARAM, LPARAM) {
+  WFAppServices* app = WFGetApp();
+  if (WFWindowListServices* windows = app ? app->GetWindowList() : nullptr)
+    windows->PostToAll(WM_WF_PRIVATE_PRIMARYGONE, 0, 0);
+  return 0;
+}
 
 LRESULT CWFAlertWnd::handleAlert(UINT message, WPARAM wParam, LPARAM lParam) {
   CWFAlertManager* manager = m_pThread ? m_pThread->m_pManager.load() : nullptr;

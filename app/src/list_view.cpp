@@ -28,10 +28,12 @@ CWFPrinterList* printerList() {
   return app ? app->GetPrinterList() : nullptr;
 }
 
-// The icon locked for this thread when the list still holds it.
+// The icon locked for this thread when the list still holds that very
+// object. Only the pointer is compared: a posted icon may have been replaced
+// and freed since, and reading it would wait on a freed lock.
 CWFPrinterIcon* lookUp(CWFPrinterIcon* icon) {
   CWFPrinterList* list = printerList();
-  return list && icon ? list->FindPrinterIcon(icon) : nullptr;
+  return list && list->IsInList(icon) ? icon : nullptr;
 }
 
 struct PrinterWork {
@@ -200,6 +202,8 @@ void CWFListView::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* newIco
   const int index = FindItem(oldIcon);
   if (index < 0 || !newIcon) return;
   deleteAt(index);
+  // A fill may have shown the successor already: one row per printer.
+  if (FindItem(newIcon) >= 0) return;
   newIcon->SetStatus(nullptr);
   const USHORT printer = newIcon->GetPrinterHandle();
   const BOOL bidi = newIcon->GetBidiActive();

@@ -48,10 +48,9 @@ CMainFrame* openWindow(HWND handle) {
 // The printer's name while the printer list holds it; false when gone.
 bool printerName(CWFPrinterIcon* icon, CString& name) {
   CWFApp* app = WFGetWFApp();
-  CWFPrinterIcon* held = app && icon ? app->GetPrinterList()->FindPrinterIcon(icon) : nullptr;
-  if (!held) return false;
-  name = held->GetName();
-  held->ThreadUnlock();
+  if (!app || !app->GetPrinterList()->IsInList(icon)) return false;
+  name = icon->GetName();
+  icon->ThreadUnlock();
   return true;
 }
 

@@ -19,6 +19,7 @@ constexpr UINT kTopmostFlags = SWP_NOMOVE | SWP_NOSIZE;
 constexpr UINT kIconNormal = 102;
 constexpr UINT kIconAlert = 132;
 constexpr UINT kLookingForPrinters = 65;
+constexpr UINT kPrintersNotWatched = 172;
 constexpr UINT kSavingPrinters = 1117;
 const UINT kToolbarButtons[] = {1100, 1101, 1102, 1103, ID_SEPARATOR, 32786, ID_SEPARATOR};
 const UINT kIndicators[] = {ID_SEPARATOR, WF_COUNT_PANE};
@@ -48,6 +49,8 @@ ON_WM_SYSCOMMAND()
 ON_WM_WINDOWPOSCHANGED()
 ON_MESSAGE(WM_SETMESSAGESTRING, OnSetMessageString)
 ON_MESSAGE(WM_WF_PREVINSTANCE, OnPrevInstance)
+ON_MESSAGE(WM_WF_PRIVATE_OPENQUEUED, OnOpenQueuedWindows)
+ON_MESSAGE(WM_WF_PRIVATE_PRIMARYGONE, OnPrimaryGone)
 ON_MESSAGE(WM_WF_ADDPRINTER, OnAddPrinter)
 ON_MESSAGE(WM_WF_ENUMCOMPLETE, OnEnumComplete)
 ON_MESSAGE(WM_WF_SELECTITEM, OnSelectItem)
@@ -261,10 +264,10 @@ void CMainFrame::AddPassingPrinters() {
   CWFPrinterList* list = printerList();
   if (!list || !m_pView) return;
   for (CWFPrinterIcon* icon : list->GetIcons()) {
-    CWFPrinterIcon* held = list->FindPrinterIcon(icon);
-    if (!held) continue;
-    const BOOL passes = FilterTest(held);
-    held->ThreadUnlock();
+    // The snapshot may hold icons a replacing enumeration has freed since.
+    if (!list->IsInList(icon)) continue;
+    const BOOL passes = FilterTest(icon);
+    icon->ThreadUnlock();
     if (passes) m_pView->AddPrinter(icon);
   }
   m_pView->Sort();
@@ -364,13 +367,32 @@ void CMainFrame::OnWindowPosChanged(WINDOWPOS* pos) {
 }
 
 LRESULT CMainFrame::OnSetMessageString(WPARAM id, LPARAM text) {
+  CWFApp* app = theApp();
+  if (id == AFX_IDS_IDLEMESSAGE && app && app->IsPrimaryLost())
+    return CFrameWnd::OnSetMessageString(kPrintersNotWatched, 0);
   if (id == AFX_IDS_IDLEMESSAGE && enumerating())
     return CFrameWnd::OnSetMessageString(kLookingForPrinters, 0);
   return CFrameWnd::OnSetMessageString(id, text);
 }
 
 LRESULT CMainFrame::OnPrevInstance(WPARAM, LPARAM) {
-  if (CWFApp* app = theApp()) app->FindOrCreateWindow(app->FindPrevInstFile());
+  // The name is read while the second start waits (the next start writes
+  // over it); the window opens after the answer, so the sender never waits
+  // for its filter dialog.
+  CWFApp* app = theApp();
+  if (!app) return 0;
+  app->QueueWindowName(app->FindPrevInstFile());
+  PostMessage(WM_WF_PRIVATE_OPENQUEUED);
+  return 0;
+}
+
+LRESULT CMainFrame::OnOpenQueuedWindows(WPARAM, LPARAM) {
+  if (CWFApp* app = theApp()) app->OpenQueuedWindows();
+  return 0;
+}
+
+LRESULT CMainFrame::OnPrimaryGone(WPARAM, LPARAM) {
+  if (CWFApp* app = theApp()) app->PrimaryGone();
   return 0;
 }
 
@@ -379,9 +401,13 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
   if (m_pView && LacksPrinter(icon)) {
     bool add = true;
     if (m_filterAdded) {
-      CWFPrinterIcon* held = printerList() ? printerList()->FindPrinterIcon(icon) : nullptr;
-      add = held && FilterTest(held);
-      if (held) held->ThreadUnlock();
+      // Compared by pointer only: the icon may be gone since it was posted.
+      CWFPrinterList* list = printerList();
+      add = list && list->IsInList(icon);
+      if (add) {
+        add = FilterTest(icon);
+        icon->ThreadUnlock();
+      }
     }
     if (add) m_pView->AddPrinter(icon);
     if (m_pView->GetItemCount() == 1) SelectFirstItem(0);
@@ -392,6 +418,7 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
 
 LRESULT CMainFrame::OnEnumComplete(WPARAM, LPARAM) {
   AddPassingPrinters();
+  if (CWFApp* app = theApp()) app->RearmAlertsAfterRecovery();
   refreshIdlePrompt();
   return 0;
 }
@@ -497,6 +524,7 @@ void CMainFrame::OnTimer(UINT_PTR id) {
   CWFApp* app = theApp();
   if (app && id == WF_BLINK_TIMER) app->ServiceBlinks();
   if (app && id == WF_FLASH_TIMER) app->ServiceFlash();
+  if (app && id == WF_REGISTER_TIMER) app->RetryRegistration();
   CFrameWnd::OnTimer(id);
 }
 

@@ -101,6 +101,23 @@ CMainFrame* CWFApp::FindOrCreateWindow(const CString& requested) {
   return frame;
 }
 
+void CWFApp::QueueWindowName(const CString& name) {
+  m_queuedWindowNames.push_back(name);
+}
+
+void CWFApp::OpenQueuedWindows() {
+  // A name handed over while a new window's filter dialog runs waits for it:
+  // dialogs never nest.
+  if (m_openingQueuedWindows) return;
+  m_openingQueuedWindows = true;
+  while (!m_queuedWindowNames.empty()) {
+    const CString name = m_queuedWindowNames.front();
+    m_queuedWindowNames.pop_front();
+    FindOrCreateWindow(name);
+  }
+  m_openingQueuedWindows = false;
+}
+
 bool CWFApp::startUp() {
   // 1-2: the first window's name and the profile's place.
   m_firstWindowName = m_lpCmdLine && *m_lpCmdLine ? m_lpCmdLine : kDefaultWindow;

@@ -16,7 +16,7 @@ namespace wf::bce {
 constexpr std::uint32_t kNoWindow = 0xFFFFFFFFu;
 
 struct BrokerState {
-  bool isPrimary = false;
+  std::atomic<bool> isPrimary{false};  // a secondary whose primary went may take over
   std::optional<SharedMemory> appTable;   // "bcemem_apphandles": 16 BCEAPPSLOT
   std::optional<SharedMemory> interrupt;  // "bcemem_Interrupthandle": stop-enumeration flag
   std::vector<SyncHandle> namedObjects;   // the primary's, closed at detach

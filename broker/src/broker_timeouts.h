@@ -21,5 +21,6 @@ constexpr std::uint32_t kPurgeShort = 10'000;  // a stale reply nobody waits for
 constexpr std::uint32_t kPurgeLong = 30'000;   // ... of an enumeration or network information
 constexpr std::uint32_t kOutstandingPoll = 500;
 constexpr std::uint32_t kOutstandingGiveUp = 1'200'000;
+constexpr std::uint32_t kPrimaryWatchPoll = 1'000;  // a secondary looks for its primary's reader
 
 }  // namespace wf::bce::timeouts

@@ -8,11 +8,13 @@
 #include <mutex>
 
 #include "broker.h"
+#include "broker/corbce.h"
 #include "broker_state.h"
 #include "broker_timeouts.h"
 #include "mail_protocol.h"
 #include "platform/clock.h"
 #include "platform/mailslot.h"
+#include "platform/window_messages.h"
 #include "trace.h"
 
 namespace wf::bce {
@@ -67,12 +69,47 @@ bool openMailClient(unsigned appId) {
 
 void closeMailClient() {
   MailClient& c = client();
+  // Joined outside the locks: the watcher takes the slot lock to latch.
+  std::jthread watcher = std::move(c.watcher);
+  watcher = {};
   std::lock_guard slot(c.slotLock);
   std::lock_guard lock(c.channelLock);
   c.replies.reset();
   c.primary.reset();
   c.held.clear();
   c.heldCount = 0;
+}
+
+namespace {
+
+// Marks the primary gone and wakes every waiter, which then answers 1.
+void latchPrimaryGone(MailClient& c) {
+  c.primaryGone = true;
+  for (auto& [other, cv] : c.waiters) cv->notify_one();
+}
+
+}  // namespace
+
+void watchPrimary(std::uint32_t window) {
+  MailClient& c = client();
+  c.watcher = std::jthread([&c, window](std::stop_token stop) {
+    while (sleepFor(timeouts::kPrimaryWatchPoll, stop)) {
+      if (mailslotHasReader(kPrimaryMailslot)) continue;
+      {
+        std::lock_guard slot(c.slotLock);
+        latchPrimaryGone(c);
+      }
+      bceTrace("The primary has gone\n");
+      postMessage(window, WM_BCE_PRIMARY_GONE, 0, 0);
+      return;
+    }
+  });
+}
+
+bool primaryLost() {
+  MailClient& c = client();
+  std::lock_guard slot(c.slotLock);
+  return c.primaryGone;
 }
 
 std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
@@ -110,7 +147,7 @@ std::uint32_t sendMail(std::uint32_t code, std::span<const std::uint8_t> data) {
       written = true;
       break;
     }
-    // The primary is gone for good: there is no re-election while we live.
+    // The primary is gone: retries would only wait.
     if (status == MailslotStatus::ReaderGone) break;
     if (attempt < timeouts::kMailWriteAttempts) {
       bceTrace("Write failed for %ld, retrying (%d more)...\n", static_cast<long>(serial),
@@ -215,8 +252,7 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
     slot.lock();
     c.reading = false;
     if (gone) {
-      c.primaryGone = true;
-      for (auto& [other, cv] : c.waiters) cv->notify_one();
+      latchPrimaryGone(c);
       continue;
     }
     if (status != MailslotStatus::Ok) continue;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <thread>
 
 #include "mail.h"
 #include "platform/mailslot.h"
@@ -46,12 +47,23 @@ struct MailClient {
   std::size_t heldCount = 0;
   std::map<std::uint32_t, std::condition_variable*> waiters;
   bool reading = false;
-  bool primaryGone = false;  // sticky: there is no re-election while we live
+  bool primaryGone = false;  // sticky until the client opens to a primary again
+
+  // While registered: watches the primary's mailslot reader, so a loss is
+  // noticed also when no call is under way.
+  std::jthread watcher;
 };
 
 // Creates the application's reply mailslot and opens the primary's.
 bool openMailClient(unsigned appId);
 void closeMailClient();
+
+// Until closeMailClient: once the primary's mailslot has lost its reader,
+// the loss is latched (every waiting and later call answers 1) and
+// WM_BCE_PRIMARY_GONE is posted to `window`.
+void watchPrimary(std::uint32_t window);
+// The primary this client talked to has gone: a registration may take over.
+bool primaryLost();
 
 // Serial of the request, 0 when nothing was sent. A request that awaits a
 // reply counts as outstanding until its reply is taken or given up.

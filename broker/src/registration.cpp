@@ -46,6 +46,19 @@ void freeSlot(unsigned id, std::uint32_t window) {
   registrationWindow(id).compare_exchange_strong(window, 0);
 }
 
+// A secondary that saw its primary go takes its place, unless another did
+// first: the primary mailslot's liveness lock lets one process create it.
+// Slot 0 may still name a primary that was killed; it becomes ours.
+bool takeOver(BrokerState& s, std::uint32_t window) {
+  if (s.isPrimary || !primaryLost()) return false;
+  if (!startPrimaryChannel()) return false;
+  s.isPrimary = true;
+  createNamedObjects(s);
+  registrationWindow(0).store(window);
+  bceTrace("Taking over as the primary\n");
+  return true;
+}
+
 void forgetRegistration(BrokerState& s) {
   s.ownId = -1;
   s.ownWindow = kNoWindow;
@@ -117,9 +130,10 @@ int16_t BceRegisterAppMF(uint32_t window) {
   std::lock_guard lock(s.registrationLock);
   if (s.registered) return s.ownId;
   if (window == 0 || window == kNoWindow) return BCE_ERR_NO_APP_SLOT;
+  const bool tookOver = takeOver(s, window);
   // Without a registered primary nobody would ever answer this process.
   if (!s.isPrimary && registrationWindow(0).load() == 0) return BCE_ERR_NO_APP_SLOT;
-  const int id = claimSlot(window, s.isPrimary);
+  const int id = tookOver ? 0 : claimSlot(window, s.isPrimary);
   if (id < 0) return BCE_ERR_NO_APP_SLOT;
 
   s.ownId = static_cast<std::int16_t>(id);
@@ -134,7 +148,10 @@ int16_t BceRegisterAppMF(uint32_t window) {
           requestReply(BCE_REQ_REGISTER, asBytes(packRequest(BCEREQ_APPID{static_cast<std::uint16_t>(id)})));
       ok = reply && reply->header.code == (BCE_REPLY_FINAL | BCE_REQ_REGISTER);
     }
-    if (!ok) closeMailClient();
+    if (ok)
+      watchPrimary(window);
+    else
+      closeMailClient();
   }
   if (!ok) {
     freeSlot(static_cast<unsigned>(id), window);
@@ -164,7 +181,11 @@ void BceUnregisterApp(uint32_t appId) {
     forgetRegistration(s);
     return;
   }
-  sendMail(BCE_REQ_UNREGISTER, asBytes(packRequest(BCEREQ_APPID{id})));
+  // A gone primary cannot free the slot: the application does.
+  if (primaryLost())
+    freeSlot(id, s.ownWindow);
+  else
+    sendMail(BCE_REQ_UNREGISTER, asBytes(packRequest(BCEREQ_APPID{id})));
   forgetRegistration(s);
   closeMailClient();
 }

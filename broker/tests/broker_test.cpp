@@ -267,6 +267,43 @@ TEST_F(Broker, AfterThePrimaryDiesCallsFailAndNoNewPrimaryIsElectedUntilAllHaveG
   EXPECT_EQ(next->registerApp(), 0);
 }
 
+// Secondaries learn that their primary went without calling; one that
+// registers again takes its place, and the others (and later processes)
+// register with the new primary and reach its workers.
+TEST_F(Broker, ASecondaryThatSawItsPrimaryGoTakesItsPlaceWhenItRegistersAgain) {
+  using Posted = std::vector<wf::testing::PostedMessage>;
+  const Posted told = {{WM_BCE_PRIMARY_GONE, 0, 0}};
+  for (bool killed : {true, false}) {
+    SCOPED_TRACE(killed ? "killed" : "ended");
+    startPair();
+    auto third = start();
+    ASSERT_EQ(third->registerApp(), 2);
+    if (killed)
+      primary->process().kill(SIGKILL);
+    else
+      primary->quit();
+    EXPECT_EQ(wf::testing::valueUntil([&] { return secondary->messages(); }, told), told);
+    EXPECT_EQ(wf::testing::valueUntil([&] { return third->messages(); }, told), told);
+    EXPECT_EQ(third->call("open"), ExportCall{BCE_FAIL});
+
+    secondary->unregisterApp();
+    EXPECT_EQ(secondary->registerApp(), 0);
+    EXPECT_TRUE(secondary->isPrimary());
+    secondary->useEchoWorkers();
+    third->unregisterApp();
+    EXPECT_EQ(third->registerApp(), 1) << "the slots the two gave back are free again";
+    EXPECT_FALSE(third->isPrimary());
+    EXPECT_EQ(third->call("open"), ExportCall{10173});
+    auto late = start();
+    EXPECT_FALSE(late->isPrimary());
+    EXPECT_EQ(late->registerApp(), 2);
+    EXPECT_EQ(late->call("open"), ExportCall{20173});
+    EXPECT_EQ(late->messages(), Posted{});
+    primary.reset();
+    secondary.reset();
+  }
+}
+
 // Unscaled, a call left waiting would wait two minutes: the end of the
 // primary, killed or ending normally, answers it with 1 at once instead.
 TEST_F(Broker, CallsWaitingWhenThePrimaryEndsAnswerOneAtOnce) {

@@ -274,6 +274,7 @@ CWFPrinterList::ErrorValue CWFPrinterList::NewPrinterIcon(WFPrtObj* object, void
   if (!existing) return NEW_ICON;
   // Outside the append lock: deleting waits for the icon's holders, and one
   // may be another report of this printer waiting to append.
+  retire(existing);
   ReplacePrinter(existing, icon);
   existing->ThreadUnlock();
   DeletePrinterIcon(existing);
@@ -293,6 +294,7 @@ CWFPrinterIcon* CWFPrinterList::CreateGhostPrinter(const NETADDRESS* address, vo
       if (stored) ghost->SetName(wf::recordName(*stored));
       found->ReleasePrinterObj();
     }
+    retire(found);
     ReplacePrinter(found, ghost);
     found->ThreadUnlock();
     DeletePrinterIcon(found);
@@ -327,6 +329,24 @@ void CWFPrinterList::releaseExclusive(CMutex& wholeList) {
   wholeList.Release();
 }
 
+// A replaced icon leaves every lookup before the windows swap it for its
+// successor: a post or snapshot naming it can then no longer add it to a
+// window after the swap, which would keep it shown beside its successor.
+void CWFPrinterList::retire(CWFPrinterIcon* icon) {
+  CMutex wholeList("WFLockAllPrinterList");
+  takeExclusive(wholeList);
+  {
+    std::lock_guard links(m_links);
+    if (auto entry = m_entries.find(icon); entry != m_entries.end()) {
+      const POSITION at = entry->second.at;
+      unindex(icon);
+      RemoveAt(at);
+      m_retired.insert(icon);
+    }
+  }
+  releaseExclusive(wholeList);
+}
+
 BOOL CWFPrinterList::DeletePrinterIcon(CWFPrinterIcon* icon) {
   CMutex wholeList("WFLockAllPrinterList");
   takeExclusive(wholeList);
@@ -342,6 +362,9 @@ BOOL CWFPrinterList::DeletePrinterIcon(CWFPrinterIcon* icon) {
         RemoveAt(at);
         unlinked = true;
       }
+    } else if (m_retired.count(icon)) {
+      found = true;
+      if (icon->GetUsageCount() == 0) unlinked = m_retired.erase(icon) != 0;
     }
   }
   releaseExclusive(wholeList);
@@ -356,6 +379,8 @@ void CWFPrinterList::DeleteAllPrinters() {
   {
     std::lock_guard links(m_links);
     while (!IsEmpty()) icons.push_back(static_cast<CWFPrinterIcon*>(RemoveHead()));
+    icons.insert(icons.end(), m_retired.begin(), m_retired.end());
+    m_retired.clear();
     unindexAll();
   }
   releaseExclusive(wholeList);

@@ -178,7 +178,7 @@ INT_PTR CDialog::DoModal() {
     if (m_hWnd && !state_->ended) {
       wf::fw::showModal(*this);
       if (focusDefault) GotoDlgCtrl(nullptr);
-      wf::fw::runUntilEnded(state_->ended, state_->loop);
+      wf::fw::runUntilEnded(state_->ended, state_->loop, [this] { EndDialog(IDCANCEL); });
     }
   }
   const int result = state_->result;

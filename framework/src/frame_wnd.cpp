@@ -1,6 +1,7 @@
 #include "framework/frame_wnd.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QWidget>
 
@@ -171,6 +172,16 @@ std::string describeFrames(std::vector<QWidget*>& widgets) {
   // and whether they have a frame, against the screen's size.
   std::vector<std::string> others;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+      // A box of the shell: the dialog class, as the platform's own would be.
+      const QRect place = box->frameGeometry();
+      std::ostringstream line;
+      line << "toplevel\t#32770\t" << oneLine(box->windowTitle().toStdString()) << "\tx=" << place.x()
+           << "\ty=" << place.y() << "\twidth=" << place.width() << "\theight=" << place.height()
+           << "\tframeless=0\n";
+      others.push_back(line.str());
+      continue;
+    }
     auto* top = dynamic_cast<WndWidget*>(widget);
     CWnd* wnd = top && top->isVisible() ? CWnd::FromHandlePermanent(top->hwnd()) : nullptr;
     if (!wnd || dynamic_cast<CFrameWnd*>(wnd)) continue;

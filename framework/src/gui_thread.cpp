@@ -113,6 +113,10 @@ void noteGuiActivity() {
   loops().idleCount = 0;
 }
 
+bool guiLoopRunning() {
+  return !loops().running.empty();
+}
+
 int runGuiLoop(CWinThread* thread) {
   ensureGuiQueue();
   if (auto code = std::exchange(loops().pendingQuit, std::nullopt)) {

@@ -20,6 +20,8 @@ bool queueToGuiThread(std::function<void()> work);
 // The GUI thread's message loop until WM_QUIT; runs `thread`'s idle work
 // whenever the loop is about to wait. Returns the quit code.
 int runGuiLoop(CWinThread* thread);
+// True while runGuiLoop runs on this thread, under any nested loops.
+bool guiLoopRunning();
 
 // A posted message was handled: idle work may run again.
 void noteGuiActivity();

@@ -1,7 +1,10 @@
 #pragma once
-// The nested loop a modal dialog or sheet runs until its ending call.
+// The nested loop a modal dialog or sheet runs until its ending call, and the
+// end of the session, which ends every such loop as a cancel.
 #include <QEventLoop>
 #include <QWidget>
+
+#include <functional>
 
 #include "framework/wnd.h"
 #include "wnd_widget.h"
@@ -17,11 +20,15 @@ inline void showModal(CWnd& window) {
 }
 
 // Runs events until `ended`; the ending call quits the loop through `loop`.
-inline void runUntilEnded(const bool& ended, QEventLoop*& loop) {
-  QEventLoop nested;
-  loop = &nested;
-  if (!ended) nested.exec();
-  loop = nullptr;
-}
+// `cancel` ends the loop when the session ends, at once when it is ending.
+void runUntilEnded(const bool& ended, QEventLoop*& loop, const std::function<void()>& cancel);
+
+// True once endSession ran: a box asked for answers as cancelled (its
+// escape) without showing, also during the shutdown.
+bool sessionEnded();
+
+// The application's loop has returned (or never ran): the shutdown's own
+// dialogs run to their end from here on.
+void sessionEndDone();
 
 }  // namespace wf::fw

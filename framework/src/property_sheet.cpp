@@ -285,7 +285,7 @@ INT_PTR CPropertySheet::DoModal() {
   }
   if (!state_->ended) {
     wf::fw::showModal(*this);
-    wf::fw::runUntilEnded(state_->ended, state_->loop);
+    wf::fw::runUntilEnded(state_->ended, state_->loop, [this] { EndDialog(IDCANCEL); });
   }
   const int result = state_->result;
   if (m_hWnd) DestroyWindow();

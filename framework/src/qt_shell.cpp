@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 
 #include "file_filter.h"
 #include "frame_idle.h"
+#include "modal_loop.h"
 #include "framework/shell_services.h"
 #include "platform/trace.h"
 #include "sound_player.h"
@@ -82,10 +84,14 @@ class QtMessageBox : public MessageBoxService {
         icon = QMessageBox::Information;
         break;
     }
+    // The session is ending: answered as its escape, as if shown and closed.
+    if (sessionEnded()) return choice.escape == B::Ok ? IDOK : IDCANCEL;
     QMessageBox box(icon, qs(r.caption), qs(r.text), choice.buttons, widgetOf(r.owner));
     std::size_t def = (r.style & MB_DEFMASK) >> 8;
     if (def < 3 && choice.order[def] != B::NoButton) box.setDefaultButton(choice.order[def]);
     if (choice.escape != B::NoButton) box.setEscapeButton(choice.escape);
+    // Once shown: a program run end to end says what is on screen.
+    QTimer::singleShot(0, &box, [] { writeUiSnapshot(); });
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
       case B::Ok:
@@ -116,6 +122,7 @@ class QtFileDialog : public FileDialogService {
 
  private:
   static FileDialogResult exec(const FileDialogRequest& r) {
+    if (sessionEnded()) return {};
     QFileDialog dialog(widgetOf(r.owner), qs(r.title));
     dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(r.open && (r.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile

@@ -14,6 +14,7 @@
 #include "frame_idle.h"
 #include "framework/shell_calls.h"
 #include "gui_thread.h"
+#include "modal_loop.h"
 #include "platform/thread.h"
 #include "platform/trace.h"
 #include "platform/unique_fd.h"
@@ -64,6 +65,7 @@ CWinApp::~CWinApp() {
 int CWinApp::Run() {
   if (!wf::fw::isGuiThread()) return CWinThread::Run();
   wf::fw::runGuiLoop(this);
+  wf::fw::sessionEndDone();
   return ExitInstance();
 }
 
@@ -101,7 +103,7 @@ class SessionEnd {
       char bytes[16];
       while (::read(read_.get(), bytes, sizeof bytes) > 0) {
       }
-      wf::fw::queryEndSessionFrames();
+      wf::fw::endSession();
     });
     struct sigaction action {};
     action.sa_handler = noteTermination;
@@ -110,7 +112,7 @@ class SessionEnd {
     sigaction(SIGTERM, &action, &previous_);
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
       QObject::connect(gui, &QGuiApplication::commitDataRequest,
-                       [](QSessionManager&) { wf::fw::queryEndSessionFrames(); });
+                       [](QSessionManager&) { wf::fw::endSession(); });
     }
   }
   ~SessionEnd() {
@@ -232,6 +234,7 @@ int CWinApp::runMain(int argc, char** argv) {
     code = app->Run();
   } else {
     if (app->m_pMainWnd) app->m_pMainWnd->DestroyWindow();
+    wf::fw::sessionEndDone();
     code = app->ExitInstance();
   }
   return code;

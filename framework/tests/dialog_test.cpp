@@ -24,6 +24,7 @@
 #include "framework/ddx.h"
 #include "framework/dialog.h"
 #include "framework/scripted_shell.h"
+#include "framework/win_app.h"
 #include "gui_pump.h"
 #include "platform/runtime_dir.h"
 #include "test_resources.h"
@@ -204,6 +205,24 @@ TEST_F(DialogTest, DoModalAnswersAsScripted) {
       EXPECT_EQ(dlg.log.back(), "still open");
     }
   }
+}
+
+// The session's end (SIGTERM, the log-out) ends every modal loop as a
+// cancel, the inner one and the one it runs in, and a dialog begun
+// afterwards ends at once instead of waiting for a user who has gone.
+TEST_F(DialogTest, TheSessionsEndCancelsEveryModalLoopAndLaterOnes) {
+  SettingsDlg outer, inner, later;
+  INT_PTR innerResult = 0;
+  inner.onInit = [](SettingsDlg&) {
+    QMetaObject::invokeMethod(qApp, [] { wf::fw::endSession(); }, Qt::QueuedConnection);
+  };
+  outer.onInit = [&](SettingsDlg&) {
+    QMetaObject::invokeMethod(qApp, [&] { innerResult = inner.DoModal(); }, Qt::QueuedConnection);
+  };
+  EXPECT_EQ(outer.DoModal(), IDCANCEL);
+  EXPECT_EQ(innerResult, IDCANCEL);
+  EXPECT_EQ(later.DoModal(), IDCANCEL) << "begun while the session ends";
+  EXPECT_EQ(later.m_hWnd, 0u);
 }
 
 TEST_F(DialogTest, ModalHookActsOnADialogMadeElsewhere) {

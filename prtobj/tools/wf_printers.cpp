@@ -71,8 +71,9 @@ void showPrinter(WFPrtObj& printer, const PRTINFO& info) {
   }
 }
 
-// Shows each device-status alert posted to `window` until `seconds` pass.
-void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers, unsigned seconds) {
+// Shows each device-status alert posted to `window` until `seconds` pass;
+// false when the broker's primary went away meanwhile, so nothing is watched.
+bool watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers, unsigned seconds) {
   ALERTS alerts{};
   alerts.mask = BCE_ALERT_DSA_MASK;
   for (std::size_t i = 0; i < found.size(); ++i) {
@@ -92,6 +93,11 @@ void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers,
     if (wf::waitFdRealMs(wf::messageQueueFd(), POLLIN, left) != wf::FdWait::Ready) continue;
     wf::Message msg;
     while (wf::peekMessage(msg, wf::PeekMode::Remove)) {
+      if (msg.message == WM_BCE_PRIMARY_GONE) {
+        std::fprintf(stderr,
+                     "wf-printers: the printer service's primary has ended; no printer is watched any more\n");
+        return false;
+      }
       if (msg.message != WM_BCE_DSA_ALERT) continue;
       const auto handle = static_cast<uint16_t>(msg.wParam & 0xFFFF);
       for (std::size_t i = 0; i < found.size(); ++i) {
@@ -108,6 +114,7 @@ void watchAlerts(int16_t app, wf::Hwnd window, std::vector<WFPrtObj*>& printers,
     }
   }
   for (const auto& info : found) BceReleaseAlerts(app, info.handle, 1);
+  return true;
 }
 
 // A whole number of seconds, digits only.
@@ -177,11 +184,11 @@ int main(int argc, char** argv) {
     printers.push_back(create(info.handle, app, WFPrtObj::kUnknownType));
     showPrinter(*printers.back(), info);
   }
-  if (watchSeconds > 0) watchAlerts(app, window, printers, watchSeconds);
+  const bool watched = watchSeconds == 0 || watchAlerts(app, window, printers, watchSeconds);
 
   for (auto* p : printers) delete p;
   wf::freeModule(module);
   BceUnregisterApp(app);
   wf::destroyWindow(window);
-  return 0;
+  return watched ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "platform/module.h"
 #include "platform/registry.h"
 #include "platform/version_info.h"
+#include "platform/window_messages.h"
 #include "test_dirs.h"
 
 namespace {
@@ -492,3 +494,247 @@ TEST_F(WrenfldSmoke, APrintedJobBecomesOneLineOfTheJobStatisticsFile) {
   EXPECT_TRUE(written.starts_with("LPT1:,")) << written;
   EXPECT_TRUE(written.ends_with(",,,report,,,,,,\r\n")) << written;
 }
+
+namespace {
+
+constexpr std::uint32_t kCommandMessage = 0x0111;  // WM_COMMAND
+constexpr wf::WParam kAboutCommand = 57664;
+constexpr wf::WParam kCancel = 2;
+
+// The titles of the dialogs and boxes the program shows now.
+std::vector<std::string> dialogTitles(const std::vector<std::vector<std::string>>& toplevels) {
+  std::vector<std::string> titles;
+  for (const auto& line : toplevels)
+    if (line.size() > 1 && line[0] == "#32770" && !line[1].empty()) titles.push_back(line[1]);
+  return titles;
+}
+
+// Ended, without reaping it, so waitExit still reads its status.
+bool hasEnded(const ChildProcess& program) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(program.pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == program.pid();
+}
+
+class WrenfldShutdown : public WrenfldSmoke {
+ protected:
+  std::vector<std::string> dialogs() const { return dialogTitles(linesOf("toplevel")); }
+  bool shows(const std::string& title) const {
+    const auto now = dialogs();
+    return std::find(now.begin(), now.end(), title) != now.end();
+  }
+  // SIGTERM, then an exit within the shutdown's own steps (five paced
+  // pauses) and a margin for a loaded machine: a modal loop that kept the
+  // program alive would take the whole bound.
+  void endsInOrderOnSigterm(ChildProcess& program) {
+    // Not ChildProcess::kill: that waits for the end without a bound.
+    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
+    EXPECT_TRUE(eventually([&] { return hasEnded(program); }, 50000)) << "still running after SIGTERM";
+    const int status = program.waitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+};
+
+TEST_F(WrenfldShutdown, SigtermEndsItWhateverModalBoxOrDialogIsOpen) {
+  struct Case {
+    const char* what;
+    const char* shown;  // the dialog's or box's title
+    bool refusedRoot;   // the registry box at start-up
+    std::vector<std::string> secondStart;
+    bool about;
+  };
+  const Case cases[] = {
+      {"About", "About Wrenfield", false, {}, true},
+      {"the filter dialog of a second start's window", "Filter Printers", false, {"Other"}, false},
+      {"the registry box of a refused data root", "Error", true, {}, false},
+  };
+  const std::string root = ::getenv("WRENFIELD_ROOT");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(snapshot_);
+    const fs::path refused = wf::testing::testDataRoot() / "refused";
+    if (c.refusedRoot) {
+      fs::create_directories(refused);
+      ::chmod(refused.c_str(), 0755);
+      ::setenv("WRENFIELD_ROOT", refused.c_str(), 1);
+    }
+    ChildProcess wrenfld("wrenfld");
+    ::setenv("WRENFIELD_ROOT", root.c_str(), 1);
+    if (!c.refusedRoot) ASSERT_TRUE(eventually([&] { return windows().size() == 1; }, 60000));
+    if (c.about) {
+      const wf::Hwnd frame = wf::findWindow("WrenfieldMainFrame");
+      ASSERT_NE(frame, 0u);
+      ASSERT_TRUE(wf::postMessage(frame, kCommandMessage, kAboutCommand, 0));
+    }
+    if (!c.secondStart.empty()) {
+      ChildProcess second("wrenfld", c.secondStart);
+      second.waitExit();
+    }
+    ASSERT_TRUE(eventually([&] { return shows(c.shown); }, 60000)) << dialogs().size();
+    endsInOrderOnSigterm(wrenfld);
+  }
+}
+
+// Second starts hand their names over and end while the first still shows
+// the first name's filter dialog; the windows open in turn, one dialog at a
+// time, each after the dialog before it was answered.
+TEST_F(WrenfldShutdown, SecondStartsEndAtOnceAndTheirWindowsOpenOneDialogAtATime) {
+  ChildProcess first("wrenfld");
+  ASSERT_TRUE(eventually([&] { return windows().size() == 1 && linesOf("toplevel").empty(); }, 60000));
+  auto titles = [&] {
+    std::vector<std::string> names;
+    for (const auto& window : windows()) names.push_back(window.title);
+    return names;
+  };
+  const std::vector<std::string> names = {"A", "B", "C"};
+  for (const std::string& name : names) {
+    ChildProcess second("wrenfld", {name});
+    const int status = second.waitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << " " << status;
+    ASSERT_TRUE(eventually([&] { return shows("Filter Printers"); }, 60000)) << name;
+  }
+  // All three ended while A's dialog is open: one dialog, and only A's
+  // window is made (it waits, hidden, for its filter).
+  EXPECT_EQ(dialogs(), std::vector<std::string>{"Filter Printers"});
+  std::vector<std::string> expected = {titles().at(0), "A"};
+  EXPECT_EQ(titles(), expected);
+  for (size_t answered = 0; answered < names.size(); ++answered) {
+    const wf::Hwnd dialog = wf::findWindow("#32770");
+    ASSERT_NE(dialog, 0u) << names[answered];
+    ASSERT_TRUE(wf::postMessage(dialog, kCommandMessage, kCancel, 0)) << names[answered];
+    // The next name's window comes only now, with its own dialog.
+    if (answered + 1 < names.size()) expected.push_back(names[answered + 1]);
+    ASSERT_TRUE(eventually([&] { return titles() == expected; }, 60000))
+        << names[answered] << ": " << titles().size();
+    EXPECT_LE(dialogs().size(), 1u) << "dialogs nest after " << names[answered];
+  }
+  EXPECT_TRUE(eventually([&] { return dialogs().empty(); }, 30000));
+  endsInOrderOnSigterm(first);
+}
+
+}  // namespace
+
+namespace {
+
+// wf-printers watching alerts is the broker's primary and wrenfld its
+// secondary; wf-printers ends. The window says at once that nothing is
+// watched, takes the primary's place without a restart and shows a paper
+// jam again.
+TEST_F(WrenfldSmoke, APrimaryThatEndsIsReplacedAndAlertsReachTheWindowAgain) {
+  ChildProcess watcher("wf-printers", {"--watch", "20"});
+  std::string line;
+  do line = watcher.readLine();
+  while (line.rfind("watching alerts", 0) != 0 && line.rfind("err", 0) != 0);
+  ASSERT_EQ(line.rfind("watching alerts", 0), 0u) << line;
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return windows().size() == 1 && windows()[0].rows.size() == 6; }, 60000));
+  ASSERT_EQ(genericPrinterRow().at(6), "Ready");
+
+  const int ended = watcher.waitExit();
+  EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
+  // Budget 25,000 system ms: 5 s at this pace.
+  std::vector<std::string> statuses;
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto shown = windows();
+        if (shown.size() != 1 || shown[0].panes.empty() || shown[0].rows.empty()) return false;
+        statuses.clear();
+        for (const auto& row : shown[0].rows) statuses.push_back(row.size() > 6 ? row[6] : "");
+        return shown[0].panes[0].find("not being watched") != std::string::npos &&
+               std::all_of(statuses.begin(), statuses.end(),
+                           [](const std::string& s) { return s == "Not being watched"; });
+      },
+      25000))
+      << (statuses.empty() ? "no rows" : statuses[0]);
+
+  // Registered again and enumerated again: every printer is back and a
+  // program started now registers with the new primary and reaches them.
+  EXPECT_TRUE(eventually(
+      [&] {
+        const auto row = genericPrinterRow();
+        return row.size() > 6 && row[6] == "Ready";
+      },
+      60000));
+  ChildProcess lister("wf-printers");
+  std::string listed;
+  do listed = lister.readLine();
+  while (listed.rfind("local enumeration", 0) != 0 && listed.rfind("err", 0) != 0);
+  EXPECT_EQ(listed, "local enumeration: result 0, 6 printer(s)");
+  EXPECT_EQ(lister.waitExit(), 0);
+
+  // A paper jam reaches the window again. The printer still sends the
+  // class the old primary enabled, so it is raised again until the window
+  // has captured it anew and shows it.
+  ASSERT_EQ(sim_->call("LPT5.alert 5 = 01 FF 01 00"), "ok");
+  auto lastRaise = std::chrono::steady_clock::time_point{};
+  std::vector<std::string> jammed;
+  EXPECT_TRUE(eventually(
+      [&] {
+        if (std::chrono::steady_clock::now() - lastRaise > std::chrono::milliseconds(300)) {
+          sim_->call("LPT5.raise-status = 0x4");
+          lastRaise = std::chrono::steady_clock::now();
+        }
+        jammed = genericPrinterRow();
+        return jammed.size() > 6 && jammed[6].find("Paper Jam") != std::string::npos;
+      },
+      60000))
+      << (jammed.size() > 6 ? jammed[6] : "no row");
+  EXPECT_EQ(windows().at(0).rows.size(), 6u) << "every printer is back";
+  const int status = endWithSigterm(wrenfld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+}  // namespace
+
+namespace {
+
+// wrenfld and four wf-printers started at the same moment, again and again:
+// whichever becomes the primary and leaves, the window ends with every
+// printer, and SIGTERM ends it in order.
+TEST_F(WrenfldShutdown, FiveProgramsAtOnceLeaveTheWindowWithEveryPrinter) {
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    fs::remove(snapshot_);
+    std::vector<ChildProcess> programs;
+    programs.emplace_back("wrenfld");
+    for (int i = 0; i < 4; ++i) programs.emplace_back("wf-printers");
+    for (size_t i = 1; i < programs.size(); ++i) programs[i].waitExit();
+    std::vector<std::string> ports;
+    EXPECT_TRUE(eventually(
+        [&] {
+          const auto shown = windows();
+          if (shown.size() != 1) return false;
+          ports.clear();
+          for (const auto& row : shown[0].rows)
+            if (row.size() > 6 && row[6] == "Ready") ports.push_back(row[5]);
+          std::sort(ports.begin(), ports.end());
+          return ports == std::vector<std::string>{"LPT1:", "LPT2:", "LPT3:", "LPT4:", "LPT5:", "LPT6:"};
+        },
+        60000))
+        << ports.size() << " printers ready";
+    endsInOrderOnSigterm(programs[0]);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// wf-printers watching alerts as wrenfld's secondary: wrenfld, the primary,
+// ends; wf-printers says so and ends at once with a failure instead of
+// watching nothing for the rest of its time.
+TEST_F(WrenfldShutdown, AWatchingWfPrintersEndsWhenItsPrimaryGoes) {
+  ChildProcess wrenfld("wrenfld");
+  ASSERT_TRUE(eventually([&] { return windows().size() == 1 && windows()[0].rows.size() == 6; }, 60000));
+  ChildProcess watcher("wf-printers", {"--watch", "600"});  // two minutes at this pace
+  std::string line;
+  do line = watcher.readLine();
+  while (line.rfind("watching alerts", 0) != 0 && line.rfind("err", 0) != 0);
+  ASSERT_EQ(line.rfind("watching alerts", 0), 0u) << line;
+  endsInOrderOnSigterm(wrenfld);
+  EXPECT_TRUE(eventually([&] { return hasEnded(watcher); }, 50000)) << "still watching";
+  const int status = watcher.waitExit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+}
+
+}  // namespace

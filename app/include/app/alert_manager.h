@@ -22,6 +22,8 @@ class CWFAlertWnd : public CWFHiddenWnd {
   }
   DECLARE_MESSAGE_MAP()
 
+  LRESULT OnPrimaryGone(WPARAM, LPARAM);
+
  private:
   LRESULT handleAlert(UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -16,6 +16,8 @@ constexpr UINT WM_WF_PRIVATE_REMOVEPRINTER = 0x7F01;
 constexpr UINT WM_WF_PRIVATE_REPLACEPRINTER = 0x7F02;
 constexpr UINT WM_WF_PRIVATE_ANYALERTS = 0x7F03;
 constexpr UINT WM_WF_PRIVATE_RESTOREONERROR = 0x7F04;
+constexpr UINT WM_WF_PRIVATE_OPENQUEUED = 0x7F05;
+constexpr UINT WM_WF_PRIVATE_PRIMARYGONE = 0x7F06;
 
 // SC_RESTORE's lParam when a window is restored from its icon.
 constexpr LPARAM WF_RESTORE_FROM_ICON = static_cast<LPARAM>(0xFFFF0000);
@@ -76,6 +78,8 @@ class CMainFrame : public CFrameWnd {
   void OnWindowPosChanged(WINDOWPOS* pos);
   LRESULT OnSetMessageString(WPARAM id, LPARAM text);
   LRESULT OnPrevInstance(WPARAM, LPARAM);
+  LRESULT OnOpenQueuedWindows(WPARAM, LPARAM);
+  LRESULT OnPrimaryGone(WPARAM, LPARAM);
   LRESULT OnAddPrinter(WPARAM, LPARAM icon);
   LRESULT OnEnumComplete(WPARAM, LPARAM);
   LRESULT OnSelectItem(WPARAM index, LPARAM);

@@ -5,6 +5,7 @@
 // WFAppServices (WFGetApp()).
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -176,6 +177,11 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CString FindPrevInstFile();
   // Shows the window of that name, or makes it; the new window, else null.
   CMainFrame* FindOrCreateWindow(const CString& name);
+  // Names handed over by second starts, opened in the order they came, one
+  // window (and its filter dialog) at a time; a call made while one opens
+  // leaves the rest to that one.
+  void QueueWindowName(const CString& name);
+  void OpenQueuedWindows();
 
   // --- saved windows, stored filters, shortcuts ---
   CString GetNewWindowName();
@@ -222,6 +228,18 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
     m_enumCounter.releaseAll();
   }
   void GlobalReEnum();
+
+  // --- a broker primary that went away ---
+  // Says in every window and printer status that nothing is watched, then
+  // registers again (as the primary, when nobody took its place yet) and
+  // enumerates again, keeping the windows; retried on the main window's
+  // timer WF_REGISTER_TIMER while the broker refuses.
+  void PrimaryGone();
+  void RetryRegistration();
+  BOOL IsPrimaryLost() const { return m_primaryLost; }
+  // Once per recovery, at the end of its enumeration: the printers' alerts
+  // are captured again from the new primary.
+  void RearmAlertsAfterRecovery();
 
   // --- blink and flash (timers 101 and 102 of the main window) ---
   BOOL AddToBlinkList(CWnd* window) override;
@@ -310,6 +328,8 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   CImageList m_normalImages;
   CImageList m_smallImages;
   BOOL m_fullEnumWanted = FALSE;
+  BOOL m_primaryLost = FALSE;
+  bool m_rearmWanted = false;
   BOOL m_splashShowing = FALSE;
   mutable std::mutex m_listsLock;  // blink and flash lists and their flags
   std::vector<HWND> m_blinkList;
@@ -322,6 +342,8 @@ class CWFApp : public CWinApp, public WFAppServices, public WFJSFHost {
   HINSTANCE m_toolKitDll = nullptr;
   std::optional<wf::CrossProcessMutex> m_instanceMutex;
   BOOL m_secondInstance = FALSE;
+  std::deque<CString> m_queuedWindowNames;
+  bool m_openingQueuedWindows = false;
   short m_appId = WF_APP_NOT_REGISTERED;
   std::unique_ptr<CWFAlertManager> m_alertManager;
   std::unique_ptr<CWFJSFManager> m_jsfManager;

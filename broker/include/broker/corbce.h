@@ -71,6 +71,7 @@
 #define WM_BCE_ALERT_8 1528
 #define WM_BCE_ALERT_16 1529
 #define WM_BCE_ALERT_4 1530
+#define WM_BCE_PRIMARY_GONE 1540 /* to a secondary's registration window: its primary has gone */
 #define BCE_PRINTER_DELETED 0xFFFu /* lParam of WM_BCE_PRINTER_REMOVED for a deleted entry */
 
 /* ---- Alert classes of ALERTS.mask ----------------------------------------- */

@@ -37,6 +37,7 @@ constexpr const char* WF_JSFILE_MUTEX = "JobStatsFile";
 // Timers of the main window.
 constexpr UINT WF_BLINK_TIMER = 101;
 constexpr UINT WF_FLASH_TIMER = 102;
+constexpr UINT WF_REGISTER_TIMER = 103;  // registering again after the broker's primary went
 
 // One printer of the inventory; the main program frees the entries.
 struct _WF_PRINTER_INFO {

@@ -64,6 +64,8 @@ class CWFPrinterList : public CObList {
   BOOL append(CWFPrinterIcon* icon);
   void takeExclusive(CMutex& wholeList);
   void releaseExclusive(CMutex& wholeList);
+  // Out of every lookup, kept until DeletePrinterIcon can delete it.
+  void retire(CWFPrinterIcon* icon);
   // The index; the caller holds m_links.
   struct Entry {
     POSITION at = nullptr;
@@ -84,6 +86,7 @@ class CWFPrinterList : public CObList {
   std::unordered_multimap<USHORT, CWFPrinterIcon*> m_byHandle;
   std::unordered_multimap<std::uint64_t, CWFPrinterIcon*> m_byNode;
   std::unordered_set<CWFPrinterIcon*> m_ghosts;
+  std::unordered_set<CWFPrinterIcon*> m_retired;  // replaced, still shown somewhere
   std::uint64_t m_nextOrder = 0;
 };
 

@@ -53,5 +53,14 @@ class CWinApp : public CWinThread {
 };
 
 CWinApp* AfxGetApp();
+
+namespace wf::fw {
+// What SIGTERM and the desktop's log-out do: every modal loop of the GUI
+// thread ends as a cancel (and any begun until the application's loop has
+// returned), then every frame gets WM_QUERYENDSESSION; boxes answer as
+// cancelled from then on, also during the shutdown. Once only.
+void endSession();
+}  // namespace wf::fw
+
 // Kept for the framework's spelling; the program's main calls this.
 int AfxWinMain(int argc, char** argv);

@@ -2,6 +2,7 @@
 
 #include "wfpo_tid/wfpo_tid.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -91,6 +92,7 @@ std::uint16_t collect(const PRTINFO* info) {
 }  // namespace
 
 struct WFPrtMgr::State {
+  std::atomic<short> appId{-1};  // changes when the application registers again
   std::mutex m;
   std::condition_variable changed;
   std::map<WFPrtObj::USHORT, ManagedObject*> known;
@@ -138,8 +140,9 @@ ULONG report(WFPrtMgr::State& s, short appId, WFPrtObj::USHORT handle, WFENUMPRI
 
 }  // namespace
 
-WFPrtMgr::WFPrtMgr(short appId) : appId_(appId), state_(std::make_unique<State>()) {
-  state_->worker = std::thread([s = state_.get(), appId] {
+WFPrtMgr::WFPrtMgr(short appId) : state_(std::make_unique<State>()) {
+  state_->appId = appId;
+  state_->worker = std::thread([s = state_.get()] {
     std::unique_lock lock(s->m);
     for (;;) {
       s->changed.wait(lock, [s] { return s->stopping || !s->jobs.empty(); });
@@ -149,6 +152,7 @@ WFPrtMgr::WFPrtMgr(short appId) : appId_(appId), state_(std::make_unique<State>(
       lock.unlock();
       std::vector<WFPrtObj::USHORT> handles;
       found = &handles;
+      const short appId = s->appId;
       BceEnumSpecific(static_cast<std::uint16_t>(appId), &job.address, &collect, job.tryAll);
       found = nullptr;
       if (handles.empty())
@@ -172,6 +176,16 @@ WFPrtMgr::~WFPrtMgr() {
   state_->worker.join();
 }
 
+short WFPrtMgr::getBceAppId() const {
+  return state_->appId;
+}
+
+void WFPrtMgr::setBceAppId(short appId) {
+  std::lock_guard lock(state_->m);
+  state_->appId = appId;
+  for (auto& object : state_->objects) object->object()->setBceAppId(appId);
+}
+
 WFPrtObj* WFPrtMgr::getPrinterObj(WFPrtObj::USHORT handle) {
   std::lock_guard lock(state_->m);
   auto it = state_->known.find(handle);
@@ -190,10 +204,11 @@ WFPrtObj::LONG WFPrtMgr::enumAllPrinters(WFENUMPRINTERSPROC callback, std::uintp
   }
   std::vector<WFPrtObj::USHORT> handles;
   found = &handles;
-  const WFPrtObj::LONG rc = BceEnumPrinters(static_cast<std::uint16_t>(appId_),
+  const short appId = state_->appId;
+  const WFPrtObj::LONG rc = BceEnumPrinters(static_cast<std::uint16_t>(appId),
                                             BCE_NET_FORCE | BCE_NET_LOCAL | BCE_NET_ALL_BITS, &collect);
   found = nullptr;
-  for (WFPrtObj::USHORT handle : handles) report(*state_, appId_, handle, callback, data);
+  for (WFPrtObj::USHORT handle : handles) report(*state_, appId, handle, callback, data);
   callback(nullptr, data, WF_ENUM_REASON_NEW);
   std::lock_guard lock(state_->m);
   --state_->running;

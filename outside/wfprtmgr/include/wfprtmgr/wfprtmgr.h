@@ -26,7 +26,10 @@ class WFPrtMgr {
   // Waits for enumerations still running, then frees every object.
   virtual ~WFPrtMgr();
 
-  short getBceAppId() const { return appId_; }
+  short getBceAppId() const;
+  // The application registered again (its broker primary went away): the
+  // manager and every request object it made ask under the new id.
+  void setBceAppId(short appId);
 
   // The request object of a handle, null for one the manager does not know.
   virtual WFPrtObj* getPrinterObj(WFPrtObj::USHORT handle);
@@ -47,6 +50,5 @@ class WFPrtMgr {
   struct State;  // inside the library
 
  private:
-  short appId_;
   std::unique_ptr<State> state_;
 };
