@@ -32,7 +32,7 @@ CWFWindowList* windowList() {
   return app ? app->GetWFWindowList() : nullptr;
 }
 
-CWFPrinterList* printerList() {
+CWFPrinterList* frameMainPrinterList() {
   CWFApp* app = theApp();
   return app ? app->GetPrinterList() : nullptr;
 }
@@ -258,7 +258,7 @@ void CMainFrame::LeaveWindowList() {
 }
 
 void CMainFrame::AddPassingPrinters() {
-  CWFPrinterList* list = printerList();
+  CWFPrinterList* list = frameMainPrinterList();
   if (!list || !m_pView) return;
   for (CWFPrinterIcon* icon : list->GetIcons()) {
     CWFPrinterIcon* held = list->FindPrinterIcon(icon);
@@ -276,7 +276,7 @@ BOOL CMainFrame::LacksPrinter(CWFPrinterIcon* icon) const {
 
 void CMainFrame::UpdateAlertIcon() {
   CWFApp* app = theApp();
-  CWFPrinterList* list = printerList();
+  CWFPrinterList* list = frameMainPrinterList();
   if (!app || !list || !m_pView) return;
   bool hardError = false;
   for (CWFPrinterIcon* icon : m_pView->Printers()) {
@@ -379,7 +379,7 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
   if (m_pView && LacksPrinter(icon)) {
     bool add = true;
     if (m_filterAdded) {
-      CWFPrinterIcon* held = printerList() ? printerList()->FindPrinterIcon(icon) : nullptr;
+      CWFPrinterIcon* held = frameMainPrinterList() ? frameMainPrinterList()->FindPrinterIcon(icon) : nullptr;
       add = held && FilterTest(held);
       if (held) held->ThreadUnlock();
     }

@@ -17,7 +17,13 @@
 #include "platform/module.h"
 #include "prtgui/prt_pages.h"
 
-using namespace wf::prtgui;
+using wf::prtgui::createPanelFont;
+using wf::prtgui::drawPanelLines;
+using wf::prtgui::findIcon;
+using wf::prtgui::handleParam;
+using wf::prtgui::kModernDefaultPitch;
+using wf::prtgui::kModernFixedPitch;
+using wf::prtgui::kPanelGreen;
 
 namespace {
 
