@@ -26,8 +26,8 @@ function(wf_add_family_test name)
   endif()
   cmake_parse_arguments(F "" "MODULE;RESOURCES" "SOURCES;LIBS" ${ARGN})
   find_package(Qt6 REQUIRED COMPONENTS Widgets)
-  wf_add_test(${name} SOURCES ${F_SOURCES} ${CMAKE_SOURCE_DIR}/framework/tests/qt_app.cpp
-              LIBS ${F_MODULE} wfprtgui_fake wfprtmgr_fake ${F_LIBS} wfprtobj_fake wfprtobj_fakebroker
+  wf_add_test(${name} SOURCES ${F_SOURCES}
+              LIBS wfqtapp ${F_MODULE} wfprtgui_fake wfprtmgr_fake ${F_LIBS} wfprtobj_fake wfprtobj_fakebroker
                    wfcommontesting wfprotocol Qt6::Widgets)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/framework/tests
                              ${CMAKE_SOURCE_DIR}/prtgui/tests)

@@ -9,12 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/stage.sh
 stage "dependencies" bash scripts/deps.sh
-stage "configure" cmake --preset default
-stage "build" cmake --build --preset default
+stage "configure" cmake --preset product
+stage "build" cmake --build --preset product
 
 # Everything from here on, the self-check included, stays in a runtime
 # directory of its own.
-bin=$PWD/build/default/bin
+bin=$PWD/build/product/bin
 work=$(mktemp -d)
 export WRENFIELD_RUNTIME_DIR=$work/run
 sim_pid=""

@@ -19,6 +19,7 @@ bool registerChildCommand(const std::string& name, ChildCommand command);
 #define WF_CHILD_CONCAT2(a, b) a##b
 #define WF_CHILD_CONCAT(a, b) WF_CHILD_CONCAT2(a, b)
 // WF_CHILD_COMMAND("name", [](const wf::testing::ChildArgs& args) { ... });
-#define WF_CHILD_COMMAND(name, ...)                                               \
-  static const bool WF_CHILD_CONCAT(wfChildCommand_, __LINE__) [[maybe_unused]] = \
+// __COUNTER__, not __LINE__: files compiled as one may register on the same line.
+#define WF_CHILD_COMMAND(name, ...)                                                  \
+  static const bool WF_CHILD_CONCAT(wfChildCommand_, __COUNTER__) [[maybe_unused]] = \
       ::wf::testing::registerChildCommand(name, __VA_ARGS__)

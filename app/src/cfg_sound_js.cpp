@@ -15,13 +15,13 @@
 
 namespace {
 
-constexpr const char* kMainHelp = "WRENFLD.HLP";
+constexpr const char* kSoundJsMainHelp = "WRENFLD.HLP";
 constexpr UINT kNone = 27;
 constexpr UINT kWaveFilter = 49;
 constexpr UINT kFirstMonth = 141;
 constexpr UINT kJsTitle = 153;
 constexpr UINT kJsFilter = 158;
-constexpr int kBrowseHelp = 302;
+constexpr int kSoundJsBrowseHelp = 302;
 constexpr int kFileLimit = 260;
 constexpr int kLastYear = 3000;
 
@@ -32,7 +32,7 @@ int clampedPos(const CSpinButtonCtrl& spin) {
   return std::clamp(spin.GetPos(), std::min(lower, upper), std::max(lower, upper));
 }
 
-CString loaded(UINT id) {
+CString loadedSoundJsText(UINT id) {
   CString text;
   text.LoadString(id);
   return text;
@@ -70,7 +70,7 @@ ON_BN_CLICKED(IDC_SND_DEFAULTS, OnDefaults)
 ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CSoundPage::CSoundPage() : CWFCfgPage(IDD_CFG_SOUND, kMainHelp) {}
+CSoundPage::CSoundPage() : CWFCfgPage(IDD_CFG_SOUND, kSoundJsMainHelp) {}
 
 BOOL CSoundPage::OnInitDialog() {
   open();
@@ -109,7 +109,7 @@ void CSoundPage::showFile(const CString& file) {
   auto* sounds = static_cast<CComboBox*>(GetDlgItem(IDC_SND_FILES));
   if (!sounds) return;
   sounds->ResetContent();
-  const CString none = loaded(kNone);
+  const CString none = loadedSoundJsText(kNone);
   if (file == none) {
     sounds->AddString(none);
     sounds->SetCurSel(0);
@@ -169,14 +169,14 @@ void CSoundPage::OnSoundChosen() {
   CString chosen;
   sounds->GetLBText(sounds->GetCurSel(), chosen);
   const CString directory = directoryOf(entry->file);
-  entry->file = directory.IsEmpty() && chosen == loaded(kNone) ? chosen : directory + chosen;
+  entry->file = directory.IsEmpty() && chosen == loadedSoundJsText(kNone) ? chosen : directory + chosen;
   refreshFromEntries();
   OnChanged();
 }
 
 void CSoundPage::OnBrowse() {
   if (Entry* entry = selectedEntry()) {
-    const CString filter = loaded(kWaveFilter);
+    const CString filter = loadedSoundJsText(kWaveFilter);
     const CString name = nameOf(entry->file);
     CFileDialog browse(
         TRUE, "WAV", name,
@@ -242,7 +242,7 @@ ON_BN_CLICKED(IDC_JS_BROWSE, OnBrowse)
 ON_BN_CLICKED(IDC_JS_DELETE, OnDeleteJobs)
 END_MESSAGE_MAP()
 
-CJobStatsPage::CJobStatsPage() : CWFCfgPage(IDD_CFG_JOBSTATS, kMainHelp) {
+CJobStatsPage::CJobStatsPage() : CWFCfgPage(IDD_CFG_JOBSTATS, kSoundJsMainHelp) {
   if (CWFApp* app = WFGetWFApp()) {
     m_bTracking = m_bTrackingWas = app->GetJSTracking();
     m_strFile = m_strFileWas = app->GetJSFilename();
@@ -298,9 +298,9 @@ void CJobStatsPage::OnSizeChanged() {
 }
 
 void CJobStatsPage::OnBrowse() {
-  const CString filter = loaded(kJsFilter);
-  CWFBrowse browse(TRUE, "txt", "*.txt", OFN_HIDEREADONLY, filter, kBrowseHelp, this);
-  browse.SetTitle(loaded(kJsTitle));
+  const CString filter = loadedSoundJsText(kJsFilter);
+  CWFBrowse browse(TRUE, "txt", "*.txt", OFN_HIDEREADONLY, filter, kSoundJsBrowseHelp, this);
+  browse.SetTitle(loadedSoundJsText(kJsTitle));
   if (browse.DoModal() != IDOK) return;
   m_strFile = browse.GetPathName();
   UpdateData(FALSE);
@@ -358,7 +358,7 @@ CDeleteJobsDlg::CDeleteJobsDlg(CWnd* parent) : CDialog(IDD_DELETE_JOBS, parent) 
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  m_strMonth = loaded(kFirstMonth + static_cast<UINT>(local.tm_mon));
+  m_strMonth = loadedSoundJsText(kFirstMonth + static_cast<UINT>(local.tm_mon));
   m_nDay = local.tm_mday;
   m_nYear = local.tm_year + 1900;
 }
@@ -382,7 +382,7 @@ BOOL CDeleteJobsDlg::OnInitDialog() {
   makeSpin(m_yearSpin, IDC_DJ_YEARSPIN, IDC_DJ_YEAR, 1, kLastYear, m_nYear);
   makeSpin(m_daySpin, IDC_DJ_DAYSPIN, IDC_DJ_DAY, 1, 31, m_nDay);
   if (auto* months = static_cast<CComboBox*>(GetDlgItem(IDC_DJ_MONTH))) {
-    for (UINT i = 0; i < 12; ++i) months->AddString(loaded(kFirstMonth + i));
+    for (UINT i = 0; i < 12; ++i) months->AddString(loadedSoundJsText(kFirstMonth + i));
     months->SetCurSel(months->FindStringExact(-1, m_strMonth));
   }
   fitDays();
@@ -433,7 +433,7 @@ const DWORD kDeleteJobsHelp[] = {1104, 9000, 1109, 310, 1111, 310, 1106, 311, 11
 // "WRENFLD.HLP" in the program's own directory.
 std::string programHelpFile() {
   CWFApp* app = WFGetWFApp();
-  return std::string(app ? app->GetProgramDirectory() : "") + "/" + kMainHelp;
+  return std::string(app ? app->GetProgramDirectory() : "") + "/" + kSoundJsMainHelp;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "framework/ddx.h"
 
 namespace {
-constexpr UINT WM_SETFOCUS_MESSAGE = 0x0007;
+constexpr UINT kCopyMoveSetFocusMessage = 0x0007;
 }  // namespace
 
 CWFWindowChoiceDlg::CWFWindowChoiceDlg(UINT templateId, CWnd* parent)
@@ -39,7 +39,7 @@ void CWFWindowChoiceDlg::DoDataExchange(CDataExchange* dx) {
 }
 
 void CWFWindowChoiceDlg::OnCancel() {
-  if (m_pCaller) m_pCaller->PostMessage(WM_SETFOCUS_MESSAGE);
+  if (m_pCaller) m_pCaller->PostMessage(kCopyMoveSetFocusMessage);
   CDialog::OnCancel();
 }
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-enum StringId : UINT {
+enum InventoryStringId : UINT {
   kOn = 171,
   kInternalError = 1241,
   kIoError = 1242,
@@ -35,8 +35,8 @@ enum StringId : UINT {
 
 constexpr UINT WM_WF_PRIVATE_INVENDED = 0x7F29;
 constexpr int kHeaderLimit = 80;
-constexpr int kBrowseHelp = 302;
-constexpr const char* kHelpFile = "PRT_INV.HLP";
+constexpr int kInventoryBrowseHelp = 302;
+constexpr const char* kInventoryHelpFile = "PRT_INV.HLP";
 // How long the status dialog waits for a worker that has posted its end.
 constexpr std::uint32_t kEndedJoin = 5000;
 
@@ -44,7 +44,7 @@ const DWORD kHelpIds[] = {1161, 2351, 1162, 2351, 1160, 2352, 1158, 2353, 1163, 
                           2354, 1156, 2355, 1169, 2356, 1157, 2357, 1164, 2358, 1165, 2359,
                           1167, 2360, 1166, 2360, 1,    2361, 1168, 2362, 0,    0};
 
-CString loaded(UINT id) {
+CString loadedInventoryText(UINT id) {
   CString text;
   text.LoadString(id);
   return text;
@@ -122,7 +122,7 @@ void CPrtInvDlg::TakePrinterChoice() {
     m_bPrint = FALSE;
     return;
   }
-  m_strPrinter = m_printDlg.GetDeviceName() + loaded(kOn) + m_printDlg.GetPortName();
+  m_strPrinter = m_printDlg.GetDeviceName() + loadedInventoryText(kOn) + m_printDlg.GetPortName();
   m_bPrint = TRUE;
 }
 
@@ -159,9 +159,9 @@ void CPrtInvDlg::OnCheck() {
 }
 
 void CPrtInvDlg::OnBrowse() {
-  const CString filter = loaded(kBrowseFilter);
-  CWFBrowse browse(TRUE, "dat", "*.dat", OFN_HIDEREADONLY, filter, kBrowseHelp, this);
-  browse.SetTitle(loaded(kBrowseTitle));
+  const CString filter = loadedInventoryText(kBrowseFilter);
+  CWFBrowse browse(TRUE, "dat", "*.dat", OFN_HIDEREADONLY, filter, kInventoryBrowseHelp, this);
+  browse.SetTitle(loadedInventoryText(kBrowseTitle));
   if (browse.DoModal() != IDOK) return;
   UpdateData(TRUE);
   m_strDataFile = browse.GetPathName();
@@ -234,7 +234,7 @@ CString CPrtInvDlg::helpFile() const {
   const std::string appPath = app ? app->GetHelpFilePath() : "";
   const std::size_t cut = appPath.find_last_of("\\/");
   const std::string dir = cut == std::string::npos ? std::string() : appPath.substr(0, cut + 1);
-  return CString((dir + kHelpFile).c_str());
+  return CString((dir + kInventoryHelpFile).c_str());
 }
 
 LRESULT CPrtInvDlg::OnHelp(WPARAM, LPARAM helpInfo) {
@@ -272,7 +272,7 @@ BOOL CPrtInvStatusDlg::OnInitDialog() {
 }
 
 void CPrtInvStatusDlg::setStatus(UINT textId) {
-  m_strStatus = loaded(textId);
+  m_strStatus = loadedInventoryText(textId);
   SetDlgItemText(IDC_INV_STATUS_TEXT, m_strStatus);
 }
 
@@ -294,7 +294,7 @@ LRESULT CPrtInvStatusDlg::OnCreateFile(WPARAM, LPARAM) {
   // Asked here, on the dialog's thread, before the worker starts.
   struct stat info;
   const bool exists = ::stat(m_run->dataFile.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-  if (exists && ::MessageBox(GetSafeHwnd(), loaded(kExistsQuestion), loaded(kExistsCaption),
+  if (exists && ::MessageBox(GetSafeHwnd(), loadedInventoryText(kExistsQuestion), loadedInventoryText(kExistsCaption),
                              MB_YESNO | MB_ICONQUESTION) != IDYES) {
     EndDialog(IDCANCEL);
     return 0;
@@ -370,7 +370,7 @@ LRESULT CPrtInvStatusDlg::OnWorkerEnded(WPARAM code, LPARAM printing) {
 }
 
 LRESULT CPrtInvStatusDlg::OnError(WPARAM caption, LPARAM text) {
-  ::MessageBox(GetSafeHwnd(), loaded(static_cast<UINT>(text)), loaded(static_cast<UINT>(caption)),
+  ::MessageBox(GetSafeHwnd(), loadedInventoryText(static_cast<UINT>(text)), loadedInventoryText(static_cast<UINT>(caption)),
                MB_OK | MB_ICONEXCLAMATION);
   EndDialog(IDCANCEL);
   return 0;

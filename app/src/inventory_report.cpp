@@ -12,7 +12,7 @@ namespace wf::inventory {
 
 namespace {
 
-enum StringId : unsigned {
+enum ReportStringId : unsigned {
   kPrinterName = 1170,
   kCommunication = 1171,
   kBidirectional = 1172,
@@ -73,7 +73,7 @@ constexpr struct {
   kTypes[] = {{1, 1216}, {2, 1217}, {3, 1218}, {254, 1214}, {255, 1277}};
 
 template <class Table>
-unsigned nameOf(const Table& table, std::uint32_t code) {
+unsigned reportNameOf(const Table& table, std::uint32_t code) {
   for (const auto& entry : table)
     if (entry.code == code) return entry.name;
   return kUnknown;
@@ -181,8 +181,8 @@ void ReportLayout::inputsAndOutputs(const Record& record) {
   for (const Input& input : record.inputs) {
     line(named(kFirstInput, input.id, kLastInputId));
     capacity(input.capacity);
-    labelled(kFormSize, str(nameOf(kForms, input.form)));
-    labelled(kTypeLabel, str(nameOf(kTypes, input.type)));
+    labelled(kFormSize, str(reportNameOf(kForms, input.form)));
+    labelled(kTypeLabel, str(reportNameOf(kTypes, input.type)));
   }
   line(str(kOutputs));
   for (const Output& output : record.outputs) {

@@ -17,7 +17,7 @@ namespace {
 JsFiles defaultFiles;
 std::atomic<JsFiles*> installed{nullptr};
 
-bool writeAll(int fd, const char* data, std::size_t bytes) {
+bool writeAllJsf(int fd, const char* data, std::size_t bytes) {
   while (bytes > 0) {
     const ssize_t n = ::write(fd, data, bytes);
     if (n < 0 && errno == EINTR) continue;
@@ -50,7 +50,7 @@ std::optional<std::uint64_t> JsFiles::size(int fd) {
 }
 
 bool JsFiles::append(int fd, const char* data, std::size_t bytes) {
-  return writeAll(fd, data, bytes);
+  return writeAllJsf(fd, data, bytes);
 }
 
 long JsFiles::readAt(int fd, char* buffer, std::size_t bytes, std::uint64_t offset) {
@@ -69,7 +69,7 @@ UniqueFd JsFiles::createTemporary(const std::filesystem::path& directory, std::f
 }
 
 bool JsFiles::write(int fd, const char* data, std::size_t bytes) {
-  return writeAll(fd, data, bytes);
+  return writeAllJsf(fd, data, bytes);
 }
 
 bool JsFiles::flush(int fd) {

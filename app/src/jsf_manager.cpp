@@ -26,9 +26,9 @@
 
 namespace {
 
-constexpr DWORD kStartWait = 3000;
-constexpr DWORD kEndWait = 10000;
-constexpr UINT kIoError = 130, kAboutToExceed = 131, kAbortText = 132, kRetryFileText = 133,
+constexpr DWORD kJsfStartWait = 3000;
+constexpr DWORD kJsfEndWait = 10000;
+constexpr UINT kJsfIoError = 130, kAboutToExceed = 131, kAbortText = 132, kRetryFileText = 133,
                kRetryFileOrSizeText = 134, kIgnoreText = 135, kFileErrorCaption = 136, kChangeSettings = 137;
 constexpr UINT kReopenFailed = 847, kCloseFailed = 848, kTempWriteFailed = 849, kTempOpenFailed = 850,
                kReadOpenFailed = 851, kOverLimit = 853, kSizeUnknown = 854, kOpenFailed = 855,
@@ -37,7 +37,7 @@ constexpr LPARAM kSettingsJobStatsPage = 4;
 // Kept lines go to the temporary in pieces of about this size.
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
-CEvent& startEvent() {
+CEvent& startJsfEvent() {
   static CEvent event;
   return event;
 }
@@ -66,7 +66,7 @@ CString loadText(UINT id) {
 }
 
 // The text with the name in place of its "%s"; the name is never a format.
-CString withName(UINT id, const CString& name) {
+CString jsfWithName(UINT id, const CString& name) {
   std::string text = loadText(id).str();
   if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, name.str());
   return text.c_str();
@@ -132,7 +132,7 @@ int CWFJSFWnd::showBox(HWND owner, const CString& text, UINT captionId, UINT typ
 }
 
 int CWFJSFWnd::showBox(HWND owner, UINT textId, const CString& arg, UINT captionId, UINT type) {
-  return showBox(owner, withName(textId, arg), captionId, type);
+  return showBox(owner, jsfWithName(textId, arg), captionId, type);
 }
 
 bool CWFJSFWnd::deferWhileBoxShows(UINT message, LPARAM lParam) {
@@ -211,7 +211,7 @@ void CWFJSFWnd::writeRecords(HGLOBAL block, JsFileLock& lock) {
       block = takePending();
       continue;
     }
-    CString text = loadText(over ? kAboutToExceed : kIoError) + loadText(kAbortText) +
+    CString text = loadText(over ? kAboutToExceed : kJsfIoError) + loadText(kAbortText) +
                    loadText(over ? kRetryFileOrSizeText : kRetryFileText) + loadText(kIgnoreText);
     const HWND owner = m_host->GetMainWindowHandle();
     boxShowing = true;
@@ -435,7 +435,7 @@ BOOL CWFJSFWndThread::InitInstance() {
     m_hWndJSF = m_wnd.GetSafeHwnd();
     m_pMainWnd = &m_wnd;
   }
-  startEvent().Signal();
+  startJsfEvent().Signal();
   return created;
 }
 
@@ -444,7 +444,7 @@ CWFJSFManager::~CWFJSFManager() {
 }
 
 BOOL CWFJSFManager::Initialize() {
-  startEvent().Reset();
+  startJsfEvent().Reset();
   auto* thread = static_cast<CWFJSFWndThread*>(
       AfxBeginThread(RUNTIME_CLASS(CWFJSFWndThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED));
   if (!thread) return FALSE;
@@ -453,14 +453,14 @@ BOOL CWFJSFManager::Initialize() {
   m_pThread = thread;
   m_hThread = thread->m_hThread;
   thread->ResumeThread();
-  return startEvent().Wait(kStartWait) == WAIT_OBJECT_0 && thread->m_hWndJSF ? TRUE : FALSE;
+  return startJsfEvent().Wait(kJsfStartWait) == WAIT_OBJECT_0 && thread->m_hWndJSF ? TRUE : FALSE;
 }
 
 void CWFJSFManager::Shutdown() {
   if (!m_pThread) return;
   if (HWND window = m_pThread->m_hWndJSF) {
     // One budget for the lock and the thread together.
-    const auto deadline = wf::deadlineAfter(kEndWait);
+    const auto deadline = wf::deadlineAfter(kJsfEndWait);
     const auto left = [&] { return static_cast<DWORD>(wf::msUntil(deadline) / wf::timeScale()); };
     CMutex mutex(WF_JSFILE_MUTEX);
     const DWORD taken = mutex.Wait(left());

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr UINT WM_SETFOCUS_MESSAGE = 0x0007;
+constexpr UINT kAlertsSetFocusMessage = 0x0007;
 
 // The keys switched off and still off, each once. Each printer empties the
 // list it clears from, so every one of them is given this same set.
@@ -54,5 +54,5 @@ void CWFListView::OnAlertSettings() {
       icon->ThreadUnlock();
     }
   }
-  m_frame->PostMessage(WM_SETFOCUS_MESSAGE);
+  m_frame->PostMessage(kAlertsSetFocusMessage);
 }

@@ -53,15 +53,15 @@ constexpr UINT kNotPlainRight = MK_LBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL;
 constexpr UINT kNotPlainLeft = MK_RBUTTON | MK_MBUTTON | MK_SHIFT | MK_CONTROL;
 const HANDLE kNoPrinter = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
-CWFPrinterList* printerList() {
+CWFPrinterList* commandsPrinterList() {
   CWFApp* app = WFGetWFApp();
   return app ? app->GetPrinterList() : nullptr;
 }
 
 // The icon, thread-locked, while the list still holds that very object. The
 // pointer is only compared: it may be stale after a box's loop ran.
-CWFPrinterIcon* lookUp(CWFPrinterIcon* icon) {
-  CWFPrinterList* list = printerList();
+CWFPrinterIcon* commandsLookUp(CWFPrinterIcon* icon) {
+  CWFPrinterList* list = commandsPrinterList();
   return list && list->IsInList(icon) ? icon : nullptr;
 }
 
@@ -98,7 +98,7 @@ void CWFListView::focusFrame() {
 
 BOOL CWFListView::NoSelectedPrinterConnected() const {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     const ULONG connection = held->GetConnection();
     held->ThreadUnlock();
@@ -109,7 +109,7 @@ BOOL CWFListView::NoSelectedPrinterConnected() const {
 
 BOOL CWFListView::NoSelectedPrinterAdministered() const {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     const BOOL admin = held->IsUserAdmin();
     held->ThreadUnlock();
@@ -120,7 +120,7 @@ BOOL CWFListView::NoSelectedPrinterAdministered() const {
 
 void CWFListView::OfferExtraCommand(UINT id) {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     held->HandleExtraMenuCmd(id);
     held->ThreadUnlock();
@@ -139,7 +139,7 @@ BOOL CWFListView::OnCommand(WPARAM wParam, LPARAM lParam) {
 // ---- Mouse and keys ----
 
 void CWFListView::printerMenu(int item, CPoint screen) {
-  CWFPrinterIcon* held = lookUp(GetPrinterAt(item));
+  CWFPrinterIcon* held = commandsLookUp(GetPrinterAt(item));
   if (!held) return;
   CMenu menu;
   const int named = held->GetRtBtnPopup(&menu);
@@ -182,7 +182,7 @@ void CWFListView::OnLButtonDblClk(UINT flags, CPoint point) {
   if (!insideClient(this, point)) return;
   const int item = HitTest(point);
   if (item < 0 || (flags & kNotPlainLeft)) return;
-  if (CWFPrinterIcon* held = lookUp(GetPrinterAt(item))) {
+  if (CWFPrinterIcon* held = commandsLookUp(GetPrinterAt(item))) {
     held->OpenPrinterA(0);
     held->ThreadUnlock();
   }
@@ -205,7 +205,7 @@ void CWFListView::OnKeyDown(UINT key, UINT, UINT) {
 
 void CWFListView::OnOpenView(UINT id) {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     held->OpenPrinterA(id);
     held->ThreadUnlock();
@@ -217,7 +217,7 @@ void CWFListView::OnRefreshPrinters() {
   WFPrtMgr* manager = app ? app->GetWFPrtMgr() : nullptr;
   if (manager) {
     for (CWFPrinterIcon* icon : selectedIcons()) {
-      CWFPrinterIcon* held = lookUp(icon);
+      CWFPrinterIcon* held = commandsLookUp(icon);
       if (!held) continue;
       auto request = std::make_unique<ENUMPRTDATA>();
       request->hNotify = m_frame ? m_frame->GetSafeHwnd() : 0;
@@ -249,7 +249,7 @@ void CWFListView::OnRenamePrinter() {
 
 void CWFListView::OnHelpOnError() {
   const int item = GetNextItem(-1, LVNI_FOCUSED);
-  if (CWFPrinterIcon* held = item >= 0 ? lookUp(GetPrinterAt(item)) : nullptr) {
+  if (CWFPrinterIcon* held = item >= 0 ? commandsLookUp(GetPrinterAt(item)) : nullptr) {
     held->ShowHelpforError();
     held->ThreadUnlock();
   }
@@ -267,7 +267,7 @@ void CWFListView::OnQuickSetupSend() {
     if (dialog.DoModal() != IDOK) break;
     const CString path = dialog.GetPathName();
     for (CWFPrinterIcon* icon : icons) {
-      CWFPrinterIcon* held = lookUp(icon);
+      CWFPrinterIcon* held = commandsLookUp(icon);
       if (!held) continue;
       const CString name = held->GetLongName();
       if (!held->IsUserAdmin()) {
@@ -328,7 +328,7 @@ LRESULT CWFListView::OnQuickSetupDone(WPARAM, LPARAM dialog) {
 
 void CWFListView::OnTestPage() {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     const BOOL started = held->PrintTestPage(this);
     const CString name = held->GetLongName();
@@ -339,7 +339,7 @@ void CWFListView::OnTestPage() {
 
 LRESULT CWFListView::OnTestPageDone(WPARAM printed, LPARAM lParam) {
   // The printer may have gone while its page printed.
-  CWFPrinterIcon* held = lookUp(reinterpret_cast<CWFPrinterIcon*>(lParam));
+  CWFPrinterIcon* held = commandsLookUp(reinterpret_cast<CWFPrinterIcon*>(lParam));
   if (!held) return 0;
   const CString name = held->GetLongName();
   held->ThreadUnlock();
@@ -349,7 +349,7 @@ LRESULT CWFListView::OnTestPageDone(WPARAM printed, LPARAM lParam) {
 
 void CWFListView::OnDriverProperties() {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     CWFDriverDlg chooser(held, this, 0);
     const HANDLE printer = chooser.DoModal() == WFDRV_CHOSEN ? chooser.GetPrinterHandle() : kNoPrinter;
@@ -363,7 +363,7 @@ void CWFListView::OnDriverProperties() {
 
 void CWFListView::OnDownload(UINT id) {
   for (CWFPrinterIcon* icon : selectedIcons()) {
-    CWFPrinterIcon* held = lookUp(icon);
+    CWFPrinterIcon* held = commandsLookUp(icon);
     if (!held) continue;
     // The program's own module: the tool kit is told who asks.
     const HINSTANCE instance = wf::moduleContaining(reinterpret_cast<const void*>(&WFGetWFApp));

@@ -17,7 +17,7 @@
 
 namespace {
 
-enum StringId : UINT {
+enum TransferStringId : UINT {
   kCopyCaption = 7,
   kMoveCaption = 32,
   kAlreadyThere = 31,
@@ -27,9 +27,9 @@ enum StringId : UINT {
   kDeleteQuestion = 36,
 };
 
-constexpr UINT WM_SETFOCUS_MESSAGE = 0x0007;
+constexpr UINT kTransferSetFocusMessage = 0x0007;
 
-CString loaded(UINT id) {
+CString loadedTransferText(UINT id) {
   CString text;
   text.LoadString(id);
   return text;
@@ -82,7 +82,7 @@ CWFPrinterIcon* CWFListView::nextSelected(TransferRun& run) const {
 
 CWFListView::Answer CWFListView::confirm(TransferRun& run, const CString& message) {
   if (!run.confirming || run.yesToAll) return Answer::go;
-  CConfirmAllDlg box(loaded(run.caption), message, this);
+  CConfirmAllDlg box(loadedTransferText(run.caption), message, this);
   switch (box.DoModal()) {
     case IDC_CONFIRM_YES_ALL:
       run.yesToAll = true;
@@ -129,15 +129,15 @@ void CWFListView::transfer(bool move) {
   TransferRun run;
   run.confirming = move ? app->GetMoveConf() : app->GetCopyConf();
   run.caption = move ? kMoveCaption : kCopyCaption;
-  const CString question = loaded(move ? kMoveQuestion : kCopyQuestion);
+  const CString question = loadedTransferText(move ? kMoveQuestion : kCopyQuestion);
   while (CWFPrinterIcon* icon = nextSelected(run)) {
     CString name;
     if (!(target = openWindow(targetHandle))) break;
     if (!printerName(icon, name)) continue;
     if (!target->LacksPrinter(icon)) {
       CString text;
-      text.Format(loaded(kAlreadyThere), static_cast<LPCSTR>(name));
-      MessageBox(GetSafeHwnd(), text, loaded(run.caption), MB_OK);
+      text.Format(loadedTransferText(kAlreadyThere), static_cast<LPCSTR>(name));
+      MessageBox(GetSafeHwnd(), text, loadedTransferText(run.caption), MB_OK);
       continue;
     }
     CString text;
@@ -169,7 +169,7 @@ void CWFListView::OnDeletePrinters() {
   TransferRun run;
   run.confirming = app->GetDeleteConf();
   run.caption = kDeleteCaption;
-  const CString question = loaded(kDeleteQuestion);
+  const CString question = loadedTransferText(kDeleteQuestion);
   while (CWFPrinterIcon* icon = nextSelected(run)) {
     CString name;
     if (!printerName(icon, name)) continue;
@@ -183,5 +183,5 @@ void CWFListView::OnDeletePrinters() {
   }
   m_frame->UpdateAlertIcon();
   selectAfterRemoval(run.firstSelected);
-  m_frame->PostMessage(WM_SETFOCUS_MESSAGE);
+  m_frame->PostMessage(kTransferSetFocusMessage);
 }

@@ -33,7 +33,7 @@ CWFWindowList* windowList() {
   return app ? app->GetWFWindowList() : nullptr;
 }
 
-CWFPrinterList* printerList() {
+CWFPrinterList* frameMainPrinterList() {
   CWFApp* app = theApp();
   return app ? app->GetPrinterList() : nullptr;
 }
@@ -261,7 +261,7 @@ void CMainFrame::LeaveWindowList() {
 }
 
 void CMainFrame::AddPassingPrinters() {
-  CWFPrinterList* list = printerList();
+  CWFPrinterList* list = frameMainPrinterList();
   if (!list || !m_pView) return;
   for (CWFPrinterIcon* icon : list->GetIcons()) {
     // The snapshot may hold icons a replacing enumeration has freed since.
@@ -279,7 +279,7 @@ BOOL CMainFrame::LacksPrinter(CWFPrinterIcon* icon) const {
 
 void CMainFrame::UpdateAlertIcon() {
   CWFApp* app = theApp();
-  CWFPrinterList* list = printerList();
+  CWFPrinterList* list = frameMainPrinterList();
   if (!app || !list || !m_pView) return;
   bool hardError = false;
   for (CWFPrinterIcon* icon : m_pView->Printers()) {
@@ -402,7 +402,7 @@ LRESULT CMainFrame::OnAddPrinter(WPARAM, LPARAM lParam) {
     bool add = true;
     if (m_filterAdded) {
       // Compared by pointer only: the icon may be gone since it was posted.
-      CWFPrinterList* list = printerList();
+      CWFPrinterList* list = frameMainPrinterList();
       add = list && list->IsInList(icon);
       if (add) {
         add = FilterTest(icon);

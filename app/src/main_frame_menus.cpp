@@ -31,7 +31,7 @@ int columnOfSortCommand(UINT id) {
   return found == std::end(kSortCommands) ? -1 : static_cast<int>(found - std::begin(kSortCommands));
 }
 
-CWFWindowList* windowList() {
+CWFWindowList* menusWindowList() {
   CWFApp* app = WFGetWFApp();
   return app ? app->GetWFWindowList() : nullptr;
 }
@@ -82,7 +82,7 @@ void CMainFrame::OnContextHelp() {
 // ---- The Window menu ----
 
 void CMainFrame::OnActivateWindow(UINT id) {
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = menusWindowList();
   CMainFrame* window = windows ? windows->FindWindowA(static_cast<int>(id - kFirstWindowEntry)) : nullptr;
   if (!window) return;
   if (window->IsIconic()) window->PostMessage(WM_SYSCOMMAND, SC_RESTORE, WF_RESTORE_FROM_ICON);
@@ -99,7 +99,7 @@ void CMainFrame::OnUpdateWindowMenu(CCmdUI*) {
   }
   if (!popup) return;
   for (UINT id = kFirstWindowEntry; id <= kMoreWindows; ++id) popup->DeleteMenu(id, MF_BYCOMMAND);
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = menusWindowList();
   if (!windows) return;
   const std::vector<CMainFrame*> open = windows->Windows();
   for (int i = 0; i < std::min<int>(kNumberedWindows, static_cast<int>(open.size())); ++i) {
@@ -115,7 +115,7 @@ void CMainFrame::OnUpdateWindowMenu(CCmdUI*) {
 }
 
 void CMainFrame::OnCloseAll() {
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = menusWindowList();
   if (!windows) return;
   const std::vector<CMainFrame*> open = windows->Windows();
   std::vector<HWND> handles;
@@ -137,7 +137,7 @@ void CMainFrame::OnCloseAll() {
 }
 
 void CMainFrame::OnMinimizeAll() {
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = menusWindowList();
   if (!windows) return;
   for (CMainFrame* window : windows->Windows()) {
     window->BringWindowToTop();
@@ -165,7 +165,7 @@ void CMainFrame::OnUpdateSortBy(CCmdUI* ui) {
 // ---- Enabling ----
 
 void CMainFrame::OnUpdateTransfer(CCmdUI* ui) {
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = menusWindowList();
   ui->Enable(windows && windows->GetCount() > 1 && m_pView && m_pView->GetSelectedCount() > 0);
 }
 

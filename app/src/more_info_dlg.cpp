@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr UINT kTemplate = 154;
+constexpr UINT kMoreInfoTemplate = 154;
 constexpr UINT kListControl = 1088;
 constexpr UINT kFileHeading = 38;
 constexpr UINT kVersionHeading = 39;
-constexpr UINT kBlockPrefix = 100;
+constexpr UINT kMoreInfoBlockPrefix = 100;
 constexpr int kFileColumnChars = 35;
 constexpr std::size_t kMaxPath = 259;
 constexpr const char* kVersionName = "FileVersion";
@@ -57,7 +57,7 @@ std::string entryFileName(const BCEVERSIONEXENTRY& entry) {
 
 }  // namespace
 
-CMoreInfoDlg::CMoreInfoDlg(CWnd* parent) : CDialog(kTemplate, parent) {}
+CMoreInfoDlg::CMoreInfoDlg(CWnd* parent) : CDialog(kMoreInfoTemplate, parent) {}
 
 void CMoreInfoDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
@@ -86,7 +86,7 @@ BOOL CMoreInfoDlg::OnInitDialog() {
                       std::max(0, static_cast<int>(area.right - area.left) - fileWidth));
 
   CString prefix;
-  prefix.LoadString(kBlockPrefix);
+  prefix.LoadString(kMoreInfoBlockPrefix);
   const std::string query = prefix.str() + kVersionName;
   if (const auto list = WFGetPrinterDLLList()) {
     std::size_t start = 0;

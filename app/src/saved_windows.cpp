@@ -16,8 +16,23 @@
 #include "registry_values.h"
 #include "wfprtmgr/wfprtmgr.h"
 
-using namespace wf;
-using namespace wf::app;
+namespace app = wf::app;
+using wf::app::appPath;
+using wf::app::Key;
+using wf::app::kWindows;
+using wf::app::openKey;
+using wf::app::readNumber;
+using wf::app::readText;
+using wf::app::subkeyCount;
+using wf::app::walkSavedCaptions;
+using wf::app::writeNumber;
+using wf::app::writeText;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::REG_NONE;
+using wf::RegDeleteKeyA;
+using wf::RegEnumKeyExA;
+using wf::RegQueryInfoKeyA;
 
 namespace {
 

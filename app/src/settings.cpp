@@ -8,8 +8,14 @@
 #include "framework/wnd.h"
 #include "registry_values.h"
 
-using namespace wf;
-using namespace wf::app;
+namespace app = wf::app;
+using wf::app::Key;
+using wf::app::openKey;
+using wf::app::readNumber;
+using wf::app::readText;
+using wf::app::writeNumber;
+using wf::app::writeText;
+using wf::HKEY_CURRENT_USER;
 
 namespace {
 

@@ -9,11 +9,11 @@
 
 namespace {
 
-constexpr UINT kIconTimer = 103;
-constexpr UINT kIconTick = 200;
-constexpr UINT kFirstIcon = 104;
-constexpr UINT kLastIcon = 109;
-constexpr UINT kIconControl = 1138;
+constexpr UINT kShutdownIconTimer = 103;
+constexpr UINT kShutdownIconTick = 200;
+constexpr UINT kShutdownFirstIcon = 104;
+constexpr UINT kShutdownLastIcon = 109;
+constexpr UINT kShutdownIconControl = 1138;
 
 std::mutex historyLock;
 std::vector<std::string> texts;
@@ -65,10 +65,10 @@ BOOL CShutdownDlg::OnInitDialog() {
       if (menu->GetMenuState(command, MF_BYCOMMAND) & MF_GRAYED) greyed.push_back(command);
     }
   }
-  m_icon = kFirstIcon;
-  for (UINT n = kFirstIcon; n <= kLastIcon; ++n)
-    m_icons[n - kFirstIcon] = LoadIcon(AfxGetResourceHandle(), n);
-  SetTimer(kIconTimer, kIconTick);
+  m_icon = kShutdownFirstIcon;
+  for (UINT n = kShutdownFirstIcon; n <= kShutdownLastIcon; ++n)
+    m_icons[n - kShutdownFirstIcon] = LoadIcon(AfxGetResourceHandle(), n);
+  SetTimer(kShutdownIconTimer, kShutdownIconTick);
   auto* pair = new std::pair<CShutdownDlg*, CWFApp*>(this, m_app);
   CWinThread* worker = AfxBeginThread(&CWFApp::ExitInstanceThreadFunc, pair);
   if (worker) {
@@ -81,21 +81,21 @@ BOOL CShutdownDlg::OnInitDialog() {
 }
 
 void CShutdownDlg::OnTimer(UINT_PTR id) {
-  if (id != kIconTimer) return;
-  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kIconControl))) {
-    picture->SetIcon(m_icons[m_icon - kFirstIcon]);
+  if (id != kShutdownIconTimer) return;
+  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kShutdownIconControl))) {
+    picture->SetIcon(m_icons[m_icon - kShutdownFirstIcon]);
   }
   {
     std::lock_guard lock(historyLock);
     icons.push_back(m_icon);
   }
-  m_icon = m_icon == kLastIcon ? kFirstIcon : m_icon + 1;
+  m_icon = m_icon == kShutdownLastIcon ? kShutdownFirstIcon : m_icon + 1;
 }
 
 void CShutdownDlg::OnClose() {
   if (m_worker) WaitForThread(m_worker, INFINITE);
-  KillTimer(kIconTimer);
-  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kIconControl))) picture->SetIcon(nullptr);
+  KillTimer(kShutdownIconTimer);
+  if (auto* picture = dynamic_cast<CStatic*>(GetDlgItem(kShutdownIconControl))) picture->SetIcon(nullptr);
   for (HICON& icon : m_icons) {
     if (icon) DestroyIcon(icon);
     icon = nullptr;

@@ -17,8 +17,8 @@ namespace {
 
 constexpr const char* kHelpFile = "WRENFLD.HLP";
 constexpr UINT kProduct = 1;
-constexpr UINT kProductTitle = 129;
-constexpr UINT kWarning = 138;
+constexpr UINT kDialogsProductTitle = 129;
+constexpr UINT kDialogsWarning = 138;
 constexpr UINT kFilterCaption = 61;
 constexpr UINT kBadAddress = 62;
 constexpr UINT kBadLogin = 63;
@@ -86,7 +86,7 @@ int averageCharWidth(CWnd* window) {
   return metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 6;
 }
 
-CWFWindowList* windowList() {
+CWFWindowList* dialogsWindowList() {
   CWFApp* app = WFGetWFApp();
   return app ? app->GetWFWindowList() : nullptr;
 }
@@ -178,7 +178,7 @@ void CWindowNameDlg::OnOK() {
   CWFApp* app = WFGetWFApp();
   if (m_name.IsEmpty()) {
     if (app) {
-      m_name = loadString(kProductTitle) + " - " + app->GetNewWindowName();
+      m_name = loadString(kDialogsProductTitle) + " - " + app->GetNewWindowName();
       app->SetWindowCount(app->GetWindowCount() - 1);  // the number stays free
     }
     SetDlgItemText(IDC_WINDOW_NAME, m_name);
@@ -186,7 +186,7 @@ void CWindowNameDlg::OnOK() {
     return;
   }
   const BOOL stored = app && app->IsDuplicateWindowName(m_name);
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = dialogsWindowList();
   const BOOL open = windows && windows->FindWindowA(m_name);
   if (stored || open) {
     if (ask(this, kWindowExists, kProduct, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) return;
@@ -201,7 +201,7 @@ void CWindowNameDlg::OnOK() {
 BOOL CWindowsDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   auto* list = dynamic_cast<CListBox*>(GetDlgItem(IDC_WINDOWS_LIST));
-  CWFWindowList* windows = windowList();
+  CWFWindowList* windows = dialogsWindowList();
   if (list && windows) {
     int longest = 0;
     for (CMainFrame* window : windows->Windows()) {
@@ -296,7 +296,7 @@ void CFilterDlg::OnSave() {
 BOOL CFilterDlg::noStoredFilters() {
   CWFApp* app = WFGetWFApp();
   if (app && app->GetStoredFilterCount() > 0) return FALSE;
-  ask(this, kNoFilters, kWarning, MB_OK | MB_ICONEXCLAMATION);
+  ask(this, kNoFilters, kDialogsWarning, MB_OK | MB_ICONEXCLAMATION);
   return TRUE;
 }
 
@@ -308,7 +308,7 @@ void CFilterDlg::OnRestore() {
   wf::app::Key filters;
   if (app) *filters.out() = app->GetFilterKey();
   if (!filters) {
-    ask(this, kRegistryDefaults, kWarning, MB_OK | MB_ICONEXCLAMATION);
+    ask(this, kRegistryDefaults, kDialogsWarning, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   WINDOWFILTER stored;
@@ -394,7 +394,7 @@ void CSaveFilterDlg::OnOK() {
   if (m_name.IsEmpty() || std::strchr(m_name, '\\')) return;
   CWFApp* app = WFGetWFApp();
   if (app && app->DoesFilterExist(m_name) &&
-      ask(this, kFilterExists, kWarning, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
+      ask(this, kFilterExists, kDialogsWarning, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
     return;
   EndDialog(IDOK);
 }

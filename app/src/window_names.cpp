@@ -14,13 +14,22 @@
 #include "platform/unique_fd.h"
 #include "registry_values.h"
 
-using namespace wf;
-using namespace wf::app;
+using wf::app::appPath;
+using wf::app::Key;
+using wf::app::kWindows;
+using wf::app::openKey;
+using wf::app::subkeyCount;
+using wf::app::walkSavedCaptions;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::REG_OPTION_NON_VOLATILE;
+using wf::RegEnumKeyExA;
 
 namespace {
 
 constexpr const char* kFilters = "Filters";
-constexpr UINT kProductTitle = 129;
+constexpr UINT kNamesProductTitle = 129;
 constexpr size_t kMaxTitleBytes = 250;
 
 // A value of a desktop entry: the format's escapes.
@@ -161,7 +170,7 @@ std::filesystem::path CWFApp::ShortcutFolder() {
     applications = std::filesystem::path(home) / ".local/share/applications";
   }
   CString product;
-  product.LoadString(kProductTitle);
+  product.LoadString(kNamesProductTitle);
   return applications.empty() ? applications : applications / product.str();
 }
 

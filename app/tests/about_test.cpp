@@ -22,8 +22,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::REG_BINARY;
+using wf::REG_DWORD;
+using wf::REG_NONE;
 using wf::testing::AppFixture;
-using namespace wf;
 
 void setSettingsValue(const char* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;

@@ -31,8 +31,12 @@
 
 namespace {
 
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::REG_OPTION_NON_VOLATILE;
+using wf::REG_SZ;
 using wf::testing::eventually;
-using namespace wf;
 
 void whenRunning(std::function<void()> act) {
   QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);

@@ -92,7 +92,7 @@ std::vector<unsigned char> bytesOf(const std::string& path) {
 
 // The checksum worked out apart from the writer: minus the sum of the words
 // after the first, an odd last byte over the previous word's high byte.
-std::uint16_t independentChecksum(const std::vector<unsigned char>& file) {
+std::uint16_t inventoryFileChecksum(const std::vector<unsigned char>& file) {
   std::uint16_t sum = 0;
   std::uint8_t high = 0;
   for (std::size_t at = 2; at < file.size(); at += 2) {
@@ -237,7 +237,7 @@ TEST_F(InventoryDialog, WritesEveryPrinterSortedByNameWithCountAndChecksum) {
   const auto file = bytesOf(path);
   ASSERT_GT(file.size(), wf::inventory::kHeaderSize);
   EXPECT_EQ(word(file, 11), 3);
-  EXPECT_EQ(word(file, 0), independentChecksum(file));
+  EXPECT_EQ(word(file, 0), inventoryFileChecksum(file));
   EXPECT_TRUE(boxes().empty());
 
   // Only this window's printers, in the window's order.

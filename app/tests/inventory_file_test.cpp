@@ -19,7 +19,20 @@
 #include "hostile_places.h"
 
 namespace fs = std::filesystem;
-using namespace wf::inventory;
+using wf::inventory::Failure;
+using wf::inventory::FoldEntries;
+using wf::inventory::kCartridgeName;
+using wf::inventory::kCartridgeType;
+using wf::inventory::kEnaLevel;
+using wf::inventory::kModel;
+using wf::inventory::kSerial;
+using wf::inventory::PatchChecksum;
+using wf::inventory::PatchCount;
+using wf::inventory::Reader;
+using wf::inventory::Record;
+using wf::inventory::SerialAnswer;
+using wf::inventory::WriteHeader;
+using wf::inventory::WriteRecordBytes;
 
 namespace {
 

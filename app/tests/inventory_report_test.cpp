@@ -13,7 +13,20 @@
 
 #include "app_fixture.h"
 
-using namespace wf::inventory;
+using wf::inventory::kBaseLevel;
+using wf::inventory::kCartridgeName;
+using wf::inventory::kEngineLevel;
+using wf::inventory::kSerial;
+using wf::inventory::LayoutReport;
+using wf::inventory::Megabytes;
+using wf::inventory::Record;
+using wf::inventory::ReportLayout;
+using wf::inventory::ReportLine;
+using wf::inventory::ReportMetrics;
+using wf::inventory::ReportOptions;
+using wf::inventory::ReportPage;
+using wf::inventory::ResourceStrings;
+using wf::inventory::StringSource;
 
 namespace wf::inventory {
 void PrintTo(const ReportLine& line, std::ostream* out) {

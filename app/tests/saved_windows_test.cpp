@@ -30,7 +30,14 @@
 
 namespace {
 
-using namespace wf;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::KEY_READ;
+using wf::REG_BINARY;
+using wf::REG_DWORD;
+using wf::REG_SZ;
+using wf::RegDeleteKeyA;
 constexpr DWORD kTestFamily = 0x7E58;
 const std::string kWindows = std::string(CWFApp::kAppKey) + "\\WFWindows\\";
 
@@ -44,7 +51,7 @@ USHORT SavedIcon::nextHandle = 200;
 
 using wf::testing::RecordingManager;
 
-std::vector<std::string> valueNames(const std::string& path) {
+std::vector<std::string> savedValueNames(const std::string& path) {
   std::vector<std::string> names;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
@@ -79,7 +86,7 @@ bool keyExists(const std::string& path) {
   return true;
 }
 
-void setValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
+void setSavedValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
   ASSERT_EQ(
       RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
@@ -87,18 +94,18 @@ void setValue(const std::string& path, const char* name, DWORD type, const void*
   RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(key);
 }
-void setNumber(const std::string& path, const char* name, DWORD value) {
-  setValue(path, name, REG_DWORD, &value, 4);
+void setSavedNumber(const std::string& path, const char* name, DWORD value) {
+  setSavedValue(path, name, REG_DWORD, &value, 4);
 }
 // The saved window's place, as its four numbers.
 void setPlace(const std::string& path, DWORD left, DWORD right, DWORD top, DWORD bottom) {
-  setNumber(path, "posleft", left);
-  setNumber(path, "posright", right);
-  setNumber(path, "postop", top);
-  setNumber(path, "posbottom", bottom);
+  setSavedNumber(path, "posleft", left);
+  setSavedNumber(path, "posright", right);
+  setSavedNumber(path, "postop", top);
+  setSavedNumber(path, "posbottom", bottom);
 }
 void setText(const std::string& path, const char* name, const std::string& text) {
-  setValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  setSavedValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 std::optional<DWORD> number(const std::string& path, const char* name) {
   HKEY key = nullptr;
@@ -181,7 +188,7 @@ TEST_F(SavedWindows, CloseWritesTheTableAndOnlyPrintersStillListed) {
   close(frame);
 
   const std::string path = kWindows + "wrenfield";
-  EXPECT_EQ(valueNames(path),
+  EXPECT_EQ(savedValueNames(path),
             (std::vector<std::string>{"caption", "postop", "posbottom", "posleft", "posright", "sortcol",
                                       "saveprinters", "viewstate", "maximized", "namecolumn", "modelcolumn",
                                       "connectcol", "statuscol", "adaptertypecol", "addresscol", "netwarecol",
@@ -190,7 +197,7 @@ TEST_F(SavedWindows, CloseWritesTheTableAndOnlyPrintersStillListed) {
   EXPECT_EQ(subkeys(path + "\\printers"), (std::vector<std::string>{"     0", "     1", "     3", "     4"}));
   EXPECT_EQ(text(path + "\\printers\\     3", "localport"), "LPT4");
   // The default filter: no pattern, only the flags.
-  EXPECT_EQ(valueNames(path + "\\filter"), (std::vector<std::string>{"OffOn"}));
+  EXPECT_EQ(savedValueNames(path + "\\filter"), (std::vector<std::string>{"OffOn"}));
   EXPECT_EQ(number(path + "\\filter", "OffOn"), 0xFBu);
 }
 
@@ -205,7 +212,7 @@ TEST_F(SavedWindows, DetailsWidthsSurviveAnotherViewAndComeBackInDetails) {
   EXPECT_EQ(number(path, "modelcolumn"), 77u);
   EXPECT_EQ(number(path, "sortcol"), 1u);
 
-  setNumber(path, "viewstate", 1);
+  setSavedNumber(path, "viewstate", 1);
   frame = open("wrenfield");
   EXPECT_EQ(frame->GetView()->GetViewMode(), 1);
   EXPECT_EQ(frame->GetView()->GetColumnWidth(1), 77);
@@ -215,7 +222,7 @@ TEST_F(SavedWindows, DetailsWidthsSurviveAnotherViewAndComeBackInDetails) {
 TEST_F(SavedWindows, SavePrintersOffLeavesNoPrintersKey) {
   const std::string path = kWindows + "plain";
   setText(path + "\\printers\\     0", "localport", "LPT1");
-  setNumber(path, "saveprinters", 0);
+  setSavedNumber(path, "saveprinters", 0);
   CMainFrame* frame = open("plain");
   EXPECT_FALSE(frame->GetSavePrinters());
   close(frame);
@@ -231,27 +238,27 @@ TEST_F(SavedWindows, RestoreReadsGoodValuesAndKeepsDefaultsForBadOnes) {
   };
   const std::string path = kWindows + "restored";
   const Case cases[] = {
-      {"a caption of another type leaves the title", [](const std::string& p) { setNumber(p, "caption", 5); },
+      {"a caption of another type leaves the title", [](const std::string& p) { setSavedNumber(p, "caption", 5); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetTitle().str(), "restored"); }},
       {"an empty caption leaves the title", [](const std::string& p) { setText(p, "caption", ""); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetTitle().str(), "restored"); }},
       {"an unterminated caption leaves the title",
-       [](const std::string& p) { setValue(p, "caption", REG_SZ, "abc", 3); },
+       [](const std::string& p) { setSavedValue(p, "caption", REG_SZ, "abc", 3); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetTitle().str(), "restored"); }},
       {"a caption over 259 bytes leaves the title",
        [](const std::string& p) { setText(p, "caption", std::string(260, 'x')); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetTitle().str(), "restored"); }},
       {"a caption is taken", [](const std::string& p) { setText(p, "caption", "Lab printers"); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetTitle().str(), "Lab printers"); }},
-      {"sortcol outside 0-8 reads 0", [](const std::string& p) { setNumber(p, "sortcol", 9); },
+      {"sortcol outside 0-8 reads 0", [](const std::string& p) { setSavedNumber(p, "sortcol", 9); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetView()->GetSortColumn(), 0); }},
-      {"sortcol is taken", [](const std::string& p) { setNumber(p, "sortcol", 8); },
+      {"sortcol is taken", [](const std::string& p) { setSavedNumber(p, "sortcol", 8); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetView()->GetSortColumn(), 8); }},
-      {"viewstate outside 0-3 reads Details", [](const std::string& p) { setNumber(p, "viewstate", 4); },
+      {"viewstate outside 0-3 reads Details", [](const std::string& p) { setSavedNumber(p, "viewstate", 4); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetView()->GetViewMode(), 1); }},
-      {"viewstate is taken", [](const std::string& p) { setNumber(p, "viewstate", 3); },
+      {"viewstate is taken", [](const std::string& p) { setSavedNumber(p, "viewstate", 3); },
        [](CMainFrame* f) { EXPECT_EQ(f->GetView()->GetViewMode(), 3); }},
-      {"a missing saveprinters counts as 1", [](const std::string& p) { setNumber(p, "sortcol", 0); },
+      {"a missing saveprinters counts as 1", [](const std::string& p) { setSavedNumber(p, "sortcol", 0); },
        [](CMainFrame* f) { EXPECT_TRUE(f->GetSavePrinters()); }},
       {"an empty rectangle keeps the default place",
        [](const std::string& p) { setPlace(p, 300, 300, 10, 400); },
@@ -287,7 +294,7 @@ TEST_F(SavedWindows, FiltersRoundTripAndBadValuesKeepTheFields) {
   ASSERT_NE(filters, nullptr);
   WINDOWFILTER all;
   WriteFilter(filters, "Stars", all);
-  EXPECT_EQ(valueNames(path + "\\Stars"), (std::vector<std::string>{"OffOn"}));
+  EXPECT_EQ(savedValueNames(path + "\\Stars"), (std::vector<std::string>{"OffOn"}));
   EXPECT_EQ(number(path + "\\Stars", "OffOn"), 0xFBu);
 
   WINDOWFILTER some;
@@ -297,7 +304,7 @@ TEST_F(SavedWindows, FiltersRoundTripAndBadValuesKeepTheFields) {
   some.bidiOnly = TRUE;
   some.serial = FALSE;
   WriteFilter(filters, "Some", some);
-  EXPECT_EQ(valueNames(path + "\\Some"), (std::vector<std::string>{"Name", "TCPHost", "OffOn"}));
+  EXPECT_EQ(savedValueNames(path + "\\Some"), (std::vector<std::string>{"Name", "TCPHost", "OffOn"}));
   EXPECT_EQ(number(path + "\\Some", "OffOn"), 0xDEu);
   WINDOWFILTER back;
   ReadFilter(filters, "Some", back);
@@ -311,10 +318,10 @@ TEST_F(SavedWindows, FiltersRoundTripAndBadValuesKeepTheFields) {
 
   // Over 80 characters, unterminated, another type: the field stays.
   setText(path + "\\Bad", "Name", std::string(81, 'N'));
-  setValue(path + "\\Bad", "Connection", REG_SZ, "LPT", 3);
-  setNumber(path + "\\Bad", "NWLogin", 7);
+  setSavedValue(path + "\\Bad", "Connection", REG_SZ, "LPT", 3);
+  setSavedNumber(path + "\\Bad", "NWLogin", 7);
   const WORD shortFlags = 0;
-  setValue(path + "\\Bad", "OffOn", REG_DWORD, &shortFlags, 2);
+  setSavedValue(path + "\\Bad", "OffOn", REG_DWORD, &shortFlags, 2);
   WINDOWFILTER kept;
   ReadFilter(filters, "Bad", kept);
   EXPECT_EQ(kept.name.str(), "*");
@@ -370,13 +377,13 @@ TEST_F(SavedWindows, SavedPrintersAreAskedLastFirstAndBecomeGhosts) {
   std::strcpy(record.name, "Saved");
   record.familyKey = kTestFamily;
   setText(printers + "     0", "localport", "LPT1");
-  setValue(printers + "     0", "data", REG_BINARY, &record, sizeof record);
+  setSavedValue(printers + "     0", "data", REG_BINARY, &record, sizeof record);
   setText(printers + "     1", "localport", std::string(100, 'L'));  // longer than its part
-  setValue(printers + "     1", "data", REG_BINARY, &record, 50);    // shorter than the base part
-  setNumber(printers + "     2", "sortcol", 1);                      // no address at all
+  setSavedValue(printers + "     1", "data", REG_BINARY, &record, 50);    // shorter than the base part
+  setSavedNumber(printers + "     2", "sortcol", 1);                      // no address at all
   BYTE netware[30] = {1, 2, 3};
-  setValue(printers + "     3", "netware", REG_BINARY, netware, 24);
-  setValue(printers + "     4", "netware", REG_BINARY, netware, 30);  // too long: part stays zero
+  setSavedValue(printers + "     3", "netware", REG_BINARY, netware, 24);
+  setSavedValue(printers + "     4", "netware", REG_BINARY, netware, 30);  // too long: part stays zero
   setText(printers + "     4", "localport", "LPT4");
 
   // No main window yet, as at start-up: the listed window is enough.

@@ -25,7 +25,13 @@
 
 namespace {
 
-using namespace wf;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::KEY_READ;
+using wf::mapSystemPath;
+using wf::REG_DWORD;
+using wf::registryDump;
 using wf::testing::AppFixture;
 using wf::testing::ChildProcess;
 using wf::testing::eventually;

@@ -19,7 +19,13 @@
 
 namespace {
 
-using namespace wf;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::REG_BINARY;
+using wf::REG_DWORD;
+using wf::REG_SZ;
+using wf::registryHivePath;
 using wf::testing::AppFixture;
 
 const std::string kSettingsKey = std::string(CWFApp::kAppKey) + "\\Settings";

@@ -21,9 +21,14 @@
 
 namespace {
 
-using namespace wf;
+using wf::ERROR_SUCCESS;
+using wf::HKEY_CURRENT_USER;
+using wf::KEY_ALL_ACCESS;
+using wf::KEY_READ;
+using wf::REG_SZ;
+using wf::RegDeleteKeyA;
 constexpr DWORD kDialogFamily = 0x7E5A;
-const std::string kWindows = std::string(CWFApp::kAppKey) + "\\WFWindows\\";
+const std::string kDialogWindows = std::string(CWFApp::kAppKey) + "\\WFWindows\\";
 const std::string kFilters = std::string(CWFApp::kAppKey) + "\\Filters\\";
 
 class NamedIcon : public CWFPrinterIcon {
@@ -36,14 +41,14 @@ USHORT NamedIcon::next = 300;
 
 void setCaption(const std::string& key, const char* caption) {
   HKEY window = nullptr;
-  RegCreateKeyExA(HKEY_CURRENT_USER, (kWindows + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  RegCreateKeyExA(HKEY_CURRENT_USER, (kDialogWindows + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                   &window, nullptr);
   RegSetValueExA(window, "caption", 0, REG_SZ, reinterpret_cast<const BYTE*>(caption),
                  static_cast<DWORD>(std::strlen(caption) + 1));
   RegCloseKey(window);
 }
 
-bool keyExists(const std::string& path) {
+bool dialogKeyExists(const std::string& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
@@ -160,17 +165,17 @@ TEST_F(WindowDialogs, WindowNameOfAnOpenOrStoredWindowAsksBeforeReplacing) {
 
   EXPECT_EQ(runName("", typeAndOk("Open", false)), IDOK);
   EXPECT_TRUE(replace_);
-  EXPECT_TRUE(keyExists(kWindows + "WFWin9"));
+  EXPECT_TRUE(dialogKeyExists(kDialogWindows + "WFWin9"));
 
   EXPECT_EQ(runName("", typeAndOk("Stored", false)), IDOK);
   EXPECT_FALSE(replace_);
-  EXPECT_FALSE(keyExists(kWindows + "WFWin9"));
+  EXPECT_FALSE(dialogKeyExists(kDialogWindows + "WFWin9"));
 
   // A stored caption differing in case is a duplicate, and not deleted.
   const size_t before = shell_.messageBox.calls().size();
   EXPECT_EQ(runName("", typeAndOk("CASE", false)), IDOK);
   EXPECT_EQ(shell_.messageBox.calls().size(), before + 1);
-  EXPECT_TRUE(keyExists(kWindows + "WFWin8"));
+  EXPECT_TRUE(dialogKeyExists(kDialogWindows + "WFWin8"));
 }
 
 TEST_F(WindowDialogs, AnEmptyWindowNameUsesTheNextNumberWithoutTakingIt) {
@@ -350,8 +355,8 @@ TEST_F(WindowDialogs, RestoreAndDeleteOfStoredFilters) {
   EXPECT_EQ(restored, "LAB*");
   EXPECT_FALSE(missingShown);
   EXPECT_EQ(frame_->GetFilter().name.str(), "*");  // the window takes it only on OK
-  EXPECT_FALSE(keyExists(kFilters + "Lab"));
-  EXPECT_TRUE(keyExists(kFilters + "Office"));
+  EXPECT_FALSE(dialogKeyExists(kFilters + "Lab"));
+  EXPECT_TRUE(dialogKeyExists(kFilters + "Office"));
 }
 
 TEST_F(WindowDialogs, ColumnsStartFromTheShownColumns) {

@@ -228,7 +228,27 @@ void releaseLocalPortsOf(std::uint32_t appId) {
 
 }  // namespace wf::bce
 
-using namespace wf::bce;
+using wf::bce::AlertItem;
+using wf::bce::alerts;
+using wf::bce::alertWindow;
+using wf::bce::bceTrace;
+using wf::bce::canPost;
+using wf::bce::closeNetworkForAlerts;
+using wf::bce::closePortLocked;
+using wf::bce::freeFinished;
+using wf::bce::kStorableClasses;
+using wf::bce::kTransportSlots;
+using wf::bce::openNetworkForAlerts;
+using wf::bce::openPortLocked;
+using wf::bce::portIndexOfHandle;
+using wf::bce::PortSlot;
+using wf::bce::portSlot;
+using wf::bce::PrinterEntry;
+using wf::bce::printerList;
+using wf::bce::PrinterListLock;
+using wf::bce::sendCapture;
+using wf::bce::setCombinedMask;
+using wf::bce::unionOfMasks;
 
 int32_t BceCaptureAlertsMF(uint32_t appId, uint32_t handle, const ALERTS* alerts, uint32_t window,
                            uint32_t flag) {

@@ -390,7 +390,30 @@ void startStatusPoll() {
 
 }  // namespace wf::bce
 
-using namespace wf::bce;
+namespace npa = wf::bce::npa;
+using wf::bce::bceTrace;
+using wf::bce::cachedSummary;
+using wf::bce::cacheSummary;
+using wf::bce::findTarget;
+using wf::bce::GlobalInLock;
+using wf::bce::kIpSecondNameBit;
+using wf::bce::kIpxSecondNameBit;
+using wf::bce::NetEntryPoints;
+using wf::bce::ownAppId;
+using wf::bce::portIndexOfHandle;
+using wf::bce::PortUse;
+using wf::bce::PrinterEntry;
+using wf::bce::printerList;
+using wf::bce::PrinterListLock;
+using wf::bce::sendLocalRequest;
+using wf::bce::sendNetworkRequest;
+using wf::bce::sendPjl;
+using wf::bce::transportIndexOf;
+using wf::bce::transportTable;
+using wf::bce::writeNetwork;
+using wf::bce::writeNpaLocal;
+using wf::bce::writeThroughCapturedPorts;
+using wf::bce::writeWithRetries;
 
 int32_t BceSendBidiMF(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
                       uint32_t* replyLength, const void* request, uint32_t requestLength) {

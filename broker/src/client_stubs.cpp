@@ -13,7 +13,20 @@
 #include "trace.h"
 #include "workers.h"
 
-using namespace wf::bce;
+using wf::bce::asBytes;
+using wf::bce::bceTrace;
+using wf::bce::copyName;
+using wf::bce::Mail;
+using wf::bce::ownAppId;
+using wf::bce::packRequest;
+using wf::bce::readRecord;
+using wf::bce::readResult;
+using wf::bce::registrationCheck;
+using wf::bce::requestReply;
+using wf::bce::requestStream;
+using wf::bce::sendMail;
+using wf::bce::stopEnumerationFlag;
+using wf::bce::workers;
 using wf::ByteReader;
 
 namespace {

@@ -12,7 +12,31 @@
 #include "trace.h"
 #include "transports.h"
 
-using namespace wf::bce;
+using wf::bce::bceTrace;
+using wf::bce::copyName;
+using wf::bce::EnumCallback;
+using wf::bce::enumerationRunning;
+using wf::bce::findLocalPrinter;
+using wf::bce::GlobalInLock;
+using wf::bce::kIpSecondNameBit;
+using wf::bce::kIpxSecondNameBit;
+using wf::bce::kNetTransports;
+using wf::bce::LoadNetDll;
+using wf::bce::NetEntryPoints;
+using wf::bce::networkBitOf;
+using wf::bce::PrinterEntry;
+using wf::bce::printerList;
+using wf::bce::PrinterList;
+using wf::bce::PrinterListLock;
+using wf::bce::refreshLocalPrinter;
+using wf::bce::removeStalePrinters;
+using wf::bce::scanLocalPorts;
+using wf::bce::startCallbackRegistration;
+using wf::bce::startEnumeration;
+using wf::bce::startSpoolerScan;
+using wf::bce::stopEnumerationFlag;
+using wf::bce::transportIndexOf;
+using wf::bce::transportTable;
 
 namespace {
 

@@ -438,7 +438,15 @@ std::int32_t portDeviceControlMF(std::uint32_t appId, std::uint32_t handle, std:
 
 }  // namespace wf::bce
 
-using namespace wf::bce;
+using wf::bce::bceTrace;
+using wf::bce::closePortLocked;
+using wf::bce::kFirstNetworkHandle;
+using wf::bce::openPortLocked;
+using wf::bce::portIndexOfHandle;
+using wf::bce::PortSlot;
+using wf::bce::portSlot;
+using wf::bce::printerList;
+using wf::bce::PrinterListLock;
 
 int32_t BceOpenMF(uint32_t appId, uint32_t handle, uint32_t) {
   const auto h = static_cast<std::uint16_t>(handle);

@@ -6,7 +6,7 @@
 namespace wf::bce {
 namespace {
 
-namespace to = timeouts;
+namespace mailTimeouts = timeouts;
 
 constexpr std::uint32_t final(std::uint32_t code) {
   return BCE_REPLY_FINAL | code;
@@ -16,7 +16,7 @@ constexpr std::uint32_t final(std::uint32_t code) {
 constexpr RequestKind asked(std::uint32_t code, const char* worker, std::size_t record, bool fromNamedApp,
                             std::uint32_t wait) {
   return {code, worker,      record, Trailing::None, 0, 0, fromNamedApp, ReplyShape::Final, wait,
-          wait, final(code), 0,      to::kPurgeShort};
+          wait, final(code), 0,      mailTimeouts::kPurgeShort};
 }
 
 // A request whose record is followed by the bytes a field of it counts.
@@ -32,7 +32,7 @@ constexpr RequestKind streamed(std::uint32_t code, const char* worker, std::size
                                std::uint32_t firstWait, std::uint32_t nextWait, std::uint32_t finalReply,
                                std::uint32_t itemReply) {
   return {code,     worker,     record,    Trailing::None, 0, 0, true, ReplyShape::Streamed, firstWait,
-          nextWait, finalReply, itemReply, to::kPurgeLong};
+          nextWait, finalReply, itemReply, mailTimeouts::kPurgeLong};
 }
 
 // Nothing is awaited.
@@ -43,50 +43,50 @@ constexpr RequestKind told(std::uint32_t code, const char* worker, std::size_t r
 #define WF_COUNT_FIELD(Record, field) offsetof(Record, field), sizeof(Record::field)
 
 constexpr RequestKind kRequests[] = {
-    asked(BCE_REQ_REGISTER, "register", sizeof(BCEREQ_APPID), true, to::kLongReply),
+    asked(BCE_REQ_REGISTER, "register", sizeof(BCEREQ_APPID), true, mailTimeouts::kLongReply),
     told(BCE_REQ_UNREGISTER, "BceUnregisterAppMF", sizeof(BCEREQ_APPID), true),
-    streamed(BCE_REQ_ENUM_PRINTERS, "BceEnumPrintersMF", sizeof(BCEREQ_ENUMPRINTERS), to::kEnumerationReply,
-             to::kEnumerationReply, final(BCE_REQ_ENUM_PRINTERS), BCE_REPLY_ITEM | BCE_REQ_ENUM_PRINTERS),
-    streamed(BCE_REQ_ENUM_SPECIFIC, "BceEnumSpecificMF", sizeof(BCEREQ_ENUMSPECIFIC), to::kLongReply,
-             to::kDefaultReply, final(BCE_REQ_ENUM_SPECIFIC), BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC),
-    asked(BCE_REQ_OPEN, "BceOpenMF", sizeof(BCEREQ_OPEN), true, to::kDefaultReply),
-    asked(BCE_REQ_CLOSE, "BceCloseMF", sizeof(BCEREQ_CLOSE), true, to::kDefaultReply),
-    asked(BCE_REQ_CAPTURE_ALERTS, "BceCaptureAlertsMF", sizeof(BCEREQ_CAPTURE), true, to::kLongReply),
-    asked(BCE_REQ_RELEASE_ALERTS, "BceReleaseAlertsMF", sizeof(BCEREQ_RELEASE), true, to::kMediumReply),
-    asked(BCE_REQ_VERSION, "BceGetVersionMF", 0, false, to::kDefaultReply),
-    counted(asked(BCE_REQ_WRITE, "BceWriteMF", sizeof(BCEREQ_WRITE), true, to::kEnumerationReply),
+    streamed(BCE_REQ_ENUM_PRINTERS, "BceEnumPrintersMF", sizeof(BCEREQ_ENUMPRINTERS), mailTimeouts::kEnumerationReply,
+             mailTimeouts::kEnumerationReply, final(BCE_REQ_ENUM_PRINTERS), BCE_REPLY_ITEM | BCE_REQ_ENUM_PRINTERS),
+    streamed(BCE_REQ_ENUM_SPECIFIC, "BceEnumSpecificMF", sizeof(BCEREQ_ENUMSPECIFIC), mailTimeouts::kLongReply,
+             mailTimeouts::kDefaultReply, final(BCE_REQ_ENUM_SPECIFIC), BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC),
+    asked(BCE_REQ_OPEN, "BceOpenMF", sizeof(BCEREQ_OPEN), true, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_CLOSE, "BceCloseMF", sizeof(BCEREQ_CLOSE), true, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_CAPTURE_ALERTS, "BceCaptureAlertsMF", sizeof(BCEREQ_CAPTURE), true, mailTimeouts::kLongReply),
+    asked(BCE_REQ_RELEASE_ALERTS, "BceReleaseAlertsMF", sizeof(BCEREQ_RELEASE), true, mailTimeouts::kMediumReply),
+    asked(BCE_REQ_VERSION, "BceGetVersionMF", 0, false, mailTimeouts::kDefaultReply),
+    counted(asked(BCE_REQ_WRITE, "BceWriteMF", sizeof(BCEREQ_WRITE), true, mailTimeouts::kEnumerationReply),
             WF_COUNT_FIELD(BCEREQ_WRITE, length)),
-    counted(asked(BCE_REQ_SEND_BIDI, "BceSendBidiMF", sizeof(BCEREQ_SENDBIDI), true, to::kMediumReply),
+    counted(asked(BCE_REQ_SEND_BIDI, "BceSendBidiMF", sizeof(BCEREQ_SENDBIDI), true, mailTimeouts::kMediumReply),
             WF_COUNT_FIELD(BCEREQ_SENDBIDI, requestLength)),
-    asked(BCE_REQ_PRTINFO, "BceGetPrtInfoMF", sizeof(BCEREQ_PRTINFO), true, to::kDefaultReply),
-    asked(BCE_REQ_PRINTER_NAME, "BceGetPrinterNameMF", sizeof(BCEREQ_HANDLE_NET), false, to::kDefaultReply),
-    asked(BCE_REQ_QUERY_ALERTS, "BceQueryAlertsMF", sizeof(BCEREQ_QUERYALERT), true, to::kDefaultReply),
-    asked(BCE_REQ_NETS, "BceGetNetsMF", 0, false, to::kDefaultReply),
-    asked(BCE_REQ_PRINTER_ADDR, "BceGetPrinterAddrMF", sizeof(BCEREQ_HANDLE_NET), false, to::kDefaultReply),
+    asked(BCE_REQ_PRTINFO, "BceGetPrtInfoMF", sizeof(BCEREQ_PRTINFO), true, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_PRINTER_NAME, "BceGetPrinterNameMF", sizeof(BCEREQ_HANDLE_NET), false, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_QUERY_ALERTS, "BceQueryAlertsMF", sizeof(BCEREQ_QUERYALERT), true, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_NETS, "BceGetNetsMF", 0, false, mailTimeouts::kDefaultReply),
+    asked(BCE_REQ_PRINTER_ADDR, "BceGetPrinterAddrMF", sizeof(BCEREQ_HANDLE_NET), false, mailTimeouts::kDefaultReply),
     told(BCE_REQ_START_DOC, "BceStartDocMF", sizeof(BCEREQ_STARTDOC), false),
     told(BCE_REQ_END_DOC, "BceEndDocMF", sizeof(BCEREQ_HANDLE_NET), false),
-    counted(asked(BCE_REQ_NET_INFO, "BceGetNetInfoMF", sizeof(BCEREQ_NETINFO), false, to::kLongReply),
+    counted(asked(BCE_REQ_NET_INFO, "BceGetNetInfoMF", sizeof(BCEREQ_NETINFO), false, mailTimeouts::kLongReply),
             WF_COUNT_FIELD(BCEREQ_NETINFO, inputLength)),
-    counted(asked(BCE_REQ_SET_NET_INFO, "BceSetNetInfoMF", sizeof(BCEREQ_SETNETINFO), false, to::kLongReply),
+    counted(asked(BCE_REQ_SET_NET_INFO, "BceSetNetInfoMF", sizeof(BCEREQ_SETNETINFO), false, mailTimeouts::kLongReply),
             WF_COUNT_FIELD(BCEREQ_SETNETINFO, length)),
     counted(told(BCE_REQ_START_TRACE, "BceStartTraceMF", sizeof(BCEREQ_STARTTRACE), false),
             WF_COUNT_FIELD(BCEREQ_STARTTRACE, nameLength)),
-    asked(BCE_REQ_IS_ADMIN, "BceIsUserAdminMF", 0, false, to::kDefaultReply),
+    asked(BCE_REQ_IS_ADMIN, "BceIsUserAdminMF", 0, false, mailTimeouts::kDefaultReply),
     [] {
-      RequestKind k = asked(BCE_REQ_HOLD_PORT, "holdPortMF", 0, false, to::kDefaultReply);
+      RequestKind k = asked(BCE_REQ_HOLD_PORT, "holdPortMF", 0, false, mailTimeouts::kDefaultReply);
       k.trailing = Trailing::Names;
       return k;
     }(),
-    streamed(BCE_REQ_ENUM_SPECIFIC_PORT, "BceEnumSpecificPortMF", sizeof(BCEREQ_ENUMPORT), to::kLongReply,
-             to::kDefaultReply, final(BCE_REQ_ENUM_SPECIFIC_PORT), BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC),
+    streamed(BCE_REQ_ENUM_SPECIFIC_PORT, "BceEnumSpecificPortMF", sizeof(BCEREQ_ENUMPORT), mailTimeouts::kLongReply,
+             mailTimeouts::kDefaultReply, final(BCE_REQ_ENUM_SPECIFIC_PORT), BCE_REPLY_ITEM | BCE_REQ_ENUM_SPECIFIC),
     counted(asked(BCE_REQ_DEVICE_CONTROL, "portDeviceControlMF", sizeof(BCEREQ_DEVICECONTROL), true,
-                  to::kDefaultReply),
+                  mailTimeouts::kDefaultReply),
             WF_COUNT_FIELD(BCEREQ_DEVICECONTROL, inSize)),
-    asked(BCE_REQ_VERSION_EX, "BceGetVersionExMF", 0, false, to::kDefaultReply),
+    asked(BCE_REQ_VERSION_EX, "BceGetVersionExMF", 0, false, mailTimeouts::kDefaultReply),
     [] {
       RequestKind k =
-          streamed(BCE_REQ_NET_INFO_ITEMS, "BceGetNetInfoMF", sizeof(BCEREQ_NETINFOITEMS), to::kLongReply,
-                   to::kLongReply, final(BCE_REQ_NET_INFO), BCE_REPLY_ITEM | BCE_REQ_NET_INFO_ITEMS);
+          streamed(BCE_REQ_NET_INFO_ITEMS, "BceGetNetInfoMF", sizeof(BCEREQ_NETINFOITEMS), mailTimeouts::kLongReply,
+                   mailTimeouts::kLongReply, final(BCE_REQ_NET_INFO), BCE_REPLY_ITEM | BCE_REQ_NET_INFO_ITEMS);
       k.fromNamedApp = false;  // names a printer, not an application
       return k;
     }(),
@@ -114,7 +114,7 @@ const RequestKind* requestKind(std::uint32_t code) {
 }
 
 std::uint32_t purgeTimeOf(std::uint32_t replyCode) {
-  std::uint32_t purge = to::kPurgeShort;
+  std::uint32_t purge = mailTimeouts::kPurgeShort;
   for (const RequestKind& k : kRequests)
     if (k.finalReply == replyCode || (k.itemReply && k.itemReply == replyCode))
       purge = std::max(purge, k.purgeTime);

@@ -123,7 +123,25 @@ void unregisterWorker(std::uint32_t appId) {
 
 }  // namespace wf::bce
 
-using namespace wf::bce;
+using wf::bce::asBytes;
+using wf::bce::attachBroker;
+using wf::bce::bceTrace;
+using wf::bce::BrokerState;
+using wf::bce::claimSlot;
+using wf::bce::closeMailClient;
+using wf::bce::detachBroker;
+using wf::bce::forgetRegistration;
+using wf::bce::freeSlot;
+using wf::bce::kNoWindow;
+using wf::bce::openMailClient;
+using wf::bce::packRequest;
+using wf::bce::registrationCheck;
+using wf::bce::registrationWindow;
+using wf::bce::requestReply;
+using wf::bce::sendMail;
+using wf::bce::startPrimaryChannel;
+using wf::bce::state;
+using wf::bce::unregisterWorker;
 
 int16_t BceRegisterAppMF(uint32_t window) {
   BrokerState& s = state();

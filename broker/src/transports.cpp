@@ -221,7 +221,27 @@ std::int32_t NetEventCallback(std::uint32_t kind, std::uint32_t portId, std::uin
 
 }  // namespace wf::bce
 
-using namespace wf::bce;
+using wf::bce::copyName;
+using wf::bce::describe;
+using wf::bce::firstTransportOf;
+using wf::bce::GlobalInLock;
+using wf::bce::kFiles;
+using wf::bce::kNetTransports;
+using wf::bce::kOwnDescription;
+using wf::bce::kOwnFileName;
+using wf::bce::kVersionOrder;
+using wf::bce::LoadNetDll;
+using wf::bce::networkBitOf;
+using wf::bce::ownVersion;
+using wf::bce::portIdOn;
+using wf::bce::PrinterEntry;
+using wf::bce::printerList;
+using wf::bce::PrinterListLock;
+using wf::bce::TransportEntry;
+using wf::bce::transportTable;
+using wf::bce::TransportTable;
+using wf::bce::versionOfTransport;
+using wf::bce::versionWord;
 
 int32_t BceGetNetsMF(uint32_t* netMask) {
   std::uint32_t mask = 0;

@@ -18,12 +18,12 @@ constexpr LONG kReaderUnits = 100;
 constexpr UINT kDefaultPrinterName = 567;
 constexpr ULONG kAlertTypeStale = 100;
 
-WFAppServices* app() {
+WFAppServices* listApp() {
   return WFGetApp();
 }
 
 bool windowsLeft() {
-  return app() && app()->AnyWindowsLeft();
+  return listApp() && listApp()->AnyWindowsLeft();
 }
 
 // Removes a first active alert of type 100, which a refresh makes stale.
@@ -61,7 +61,7 @@ void eraseOne(Map& map, const Key& key, CWFPrinterIcon* icon) {
 }
 
 CWFPrinterIcon* makeIcon(DWORD familyKey, WFPrtObj* object, void* record) {
-  CWFPrinterDLLManager* manager = app() ? app()->GetPrinterDLLManager() : nullptr;
+  CWFPrinterDLLManager* manager = listApp() ? listApp()->GetPrinterDLLManager() : nullptr;
   CWFPrinterDLL* dll = manager ? manager->FindPrinterDLL(familyKey) : nullptr;
   PFNCREATEPRINTERICON factory = dll ? dll->GetIconCreationFunction() : nullptr;
   return factory ? factory(object, record) : nullptr;
@@ -141,7 +141,7 @@ POSITION CWFPrinterList::Find(CWFPrinterIcon* icon) {
 }
 
 POSITION CWFPrinterList::findUnlocked(USHORT printer) {
-  WFPrtMgr* manager = app() ? app()->GetPrtMgr() : nullptr;
+  WFPrtMgr* manager = listApp() ? listApp()->GetPrtMgr() : nullptr;
   // Without a manager only the handle itself can match.
   WFPrtObj* object = printer && manager ? manager->getPrinterObj(printer) : nullptr;
   std::lock_guard links(m_links);
@@ -316,7 +316,7 @@ void CWFPrinterList::ReplacePrinter(CWFPrinterIcon* oldIcon, CWFPrinterIcon* new
     newIcon->SetName(oldIcon->GetName());
     newIcon->SetPrevBidiName(TRUE);
   }
-  if (app() && app()->GetWindowList()) app()->GetWindowList()->ReplacePrinter(oldIcon, newIcon);
+  if (listApp() && listApp()->GetWindowList()) listApp()->GetWindowList()->ReplacePrinter(oldIcon, newIcon);
 }
 
 void CWFPrinterList::takeExclusive(CMutex& wholeList) {

@@ -22,7 +22,7 @@ namespace {
 using wf::testing::eventually;
 using wf::testing::FakeWFApp;
 
-constexpr std::time_t kStart = 1'000'000;
+constexpr std::time_t kThreadMgrStart = 1'000'000;
 
 class ThreadMgrTest;
 
@@ -77,7 +77,7 @@ class ThreadMgrTest : public ::testing::Test {
     return 0;
   }
 
-  std::atomic<std::time_t> now_{kStart};
+  std::atomic<std::time_t> now_{kThreadMgrStart};
   FakeWFApp app_;
   CWFThreadMgr manager_;
   std::deque<Job> jobs_;
@@ -140,17 +140,17 @@ TEST_F(ThreadMgrTest, GivesUpAWorkerOlderThanTwoMinutesOnlyWhenEverySlotIsBusy) 
   queue(0, "old");
   manager_.Initialize();
   ASSERT_TRUE(eventually([&] { return startedCount() == 1; }));
-  now_ = kStart + 60;
+  now_ = kThreadMgrStart + 60;
   for (int i = 0; i < 19; ++i) queue();
   ASSERT_TRUE(eventually([&] { return startedCount() == 20; }));
   queue(0, "waiting");  // 20
 
-  now_ = kStart + 120;  // "old" has run exactly two minutes
+  now_ = kThreadMgrStart + 120;  // "old" has run exactly two minutes
   waitPolls(3);
   EXPECT_EQ(startedCount(), 20u);
   EXPECT_TRUE(app_.logLines().empty());
 
-  now_ = kStart + 121;
+  now_ = kThreadMgrStart + 121;
   ASSERT_TRUE(eventually([&] { return startedCount() == 21; }));
   EXPECT_EQ(started().back(), 20);
   EXPECT_EQ(app_.logLines(), std::vector<std::string>{"[ThreadMgr] Terminating to free slot: old\n"});
@@ -198,10 +198,10 @@ TEST_F(ThreadMgrTest, ShutdownGivesUpAHungWorkerAfterTheDeadline) {
   });
   ASSERT_TRUE(eventually([&] { return manager_.GetThreadLock() == TRUE; }));
   waitPolls(2);
-  now_ = kStart + 120;
+  now_ = kThreadMgrStart + 120;
   waitPolls(2);
   EXPECT_FALSE(done) << "still within the two minutes";
-  now_ = kStart + 121;
+  now_ = kThreadMgrStart + 121;
   ASSERT_TRUE(eventually([&] { return done.load(); }));
   shutdown.join();
   EXPECT_EQ(app_.logLines(), (std::vector<std::string>{"[ThreadMgr] Terminating on shutdown: hung\n",

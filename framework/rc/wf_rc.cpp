@@ -489,7 +489,9 @@ int main(int argc, char** argv) {
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     out << compiler.output(source.filename().string());
     std::ofstream dep(argv[3], std::ios::trunc);
-    dep << argv[2] << ":";
+    // The source itself too: ninja takes a depfile without inputs as missing
+    // and reruns the step on every build.
+    dep << argv[2] << ": " << fs::absolute(source).string();
     for (const auto& image : compiler.images()) dep << " \\\n  " << fs::absolute(image).string();
     dep << "\n";
     if (!out || !dep) {

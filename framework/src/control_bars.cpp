@@ -44,7 +44,7 @@ struct BarState {
 
 namespace {
 
-QString qs(const CString& text) {
+QString barQs(const CString& text) {
   return QString::fromStdString(text.str());
 }
 
@@ -94,7 +94,7 @@ void showButton(const BarState::Button& button) {
 
 void showPane(const BarState::Pane& pane) {
   if (!pane.label) return;
-  pane.label->setText(pane.style & SBPS_DISABLED ? QString() : qs(pane.text));
+  pane.label->setText(pane.style & SBPS_DISABLED ? QString() : barQs(pane.text));
   pane.label->setMinimumWidth(pane.width);
   pane.label->setFrameStyle(pane.style & SBPS_NOBORDERS ? QFrame::NoFrame
                             : pane.style & SBPS_POPOUT  ? QFrame::Panel | QFrame::Raised
@@ -252,7 +252,7 @@ void CToolBar::barStyleChanged() {
   CFrameWnd* frame = GetParentFrame();
   for (BarState::Button& button : state_->buttons) {
     if (button.id == ID_SEPARATOR) continue;
-    const QString tip = GetBarStyle() & CBRS_TOOLTIPS ? wf::fw::qs(wf::fw::tipOf(button.id)) : QString();
+    const QString tip = GetBarStyle() & CBRS_TOOLTIPS ? wf::fw::barQs(wf::fw::tipOf(button.id)) : QString();
     button.action->setText(tip);
     button.action->setToolTip(tip);
     QWidget* widget = toolbar->widgetForAction(button.action);
@@ -329,7 +329,7 @@ BOOL CStatusBar::SetIndicators(const UINT* ids, int count) {
       if (i == 0) pane.style = SBPS_NOBORDERS | SBPS_STRETCH;
     } else {
       if (!pane.text.LoadString(pane.id)) return FALSE;
-      pane.width = status->fontMetrics().horizontalAdvance(wf::fw::qs(pane.text));
+      pane.width = status->fontMetrics().horizontalAdvance(wf::fw::barQs(pane.text));
     }
     pane.label = new QLabel;
     status->addWidget(pane.label, pane.style & SBPS_STRETCH ? 1 : 0);

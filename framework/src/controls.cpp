@@ -50,7 +50,7 @@ struct ControlState {
 
 namespace {
 
-QString qs(const CString& s) {
+QString controlQs(const CString& s) {
   return QString::fromStdString(s.str());
 }
 
@@ -91,7 +91,7 @@ W* widgetAs(const CControlWnd* control) {
 }  // namespace wf::fw
 
 using wf::fw::host;
-using wf::fw::qs;
+using wf::fw::controlQs;
 using wf::fw::widgetAs;
 
 // ---- CControlWnd ----
@@ -166,7 +166,7 @@ void CStatic::buildWidget() {
     showPicture();
     return;
   }
-  label->setText(qs(text));
+  label->setText(controlQs(text));
   label->setAlignment(type == SS_CENTER  ? Qt::AlignHCenter
                       : type == SS_RIGHT ? Qt::AlignRight
                                          : Qt::AlignLeft);
@@ -176,7 +176,7 @@ void CStatic::textChanged() {
   if (showsPicture()) return;
   CString text;
   GetWindowText(text);
-  if (auto* label = widgetAs<QLabel>(this)) label->setText(qs(text));
+  if (auto* label = widgetAs<QLabel>(this)) label->setText(controlQs(text));
 }
 
 void CStatic::showPicture() {
@@ -242,23 +242,23 @@ void CButton::buildWidget() {
     case BS_AUTOCHECKBOX:
     case BS_3STATE:
     case BS_AUTO3STATE: {
-      auto* box = new QCheckBox(qs(text));
+      auto* box = new QCheckBox(controlQs(text));
       box->setTristate(GetButtonStyle() == BS_3STATE || GetButtonStyle() == BS_AUTO3STATE);
       w = box;
       break;
     }
     case BS_RADIOBUTTON:
     case BS_AUTORADIOBUTTON: {
-      auto* radio = new QRadioButton(qs(text));
+      auto* radio = new QRadioButton(controlQs(text));
       radio->setAutoExclusive(false);  // groups follow WS_GROUP, as the original's
       w = radio;
       break;
     }
     case BS_GROUPBOX:
-      w = new QGroupBox(qs(text));
+      w = new QGroupBox(controlQs(text));
       break;
     default:
-      w = new QPushButton(qs(text));
+      w = new QPushButton(controlQs(text));
       break;
   }
   host(this, w);
@@ -272,8 +272,8 @@ void CButton::buildWidget() {
 void CButton::textChanged() {
   CString text;
   GetWindowText(text);
-  if (auto* button = widgetAs<QAbstractButton>(this)) button->setText(qs(text));
-  if (auto* group = widgetAs<QGroupBox>(this)) group->setTitle(qs(text));
+  if (auto* button = widgetAs<QAbstractButton>(this)) button->setText(controlQs(text));
+  if (auto* group = widgetAs<QGroupBox>(this)) group->setTitle(controlQs(text));
 }
 
 void CButton::showCheck() {
@@ -337,7 +337,7 @@ void CButton::Click() {
 void CEdit::buildWidget() {
   CString text;
   GetWindowText(text);
-  auto* line = host(this, new QLineEdit(qs(text)));
+  auto* line = host(this, new QLineEdit(controlQs(text)));
   const DWORD style = GetStyle();
   if (style & ES_PASSWORD) line->setEchoMode(QLineEdit::Password);
   if (style & ES_READONLY) line->setReadOnly(true);
@@ -346,7 +346,7 @@ void CEdit::buildWidget() {
     // Undo the widget's own change; TypeText applies the style's rules.
     CString current;
     GetWindowText(current);
-    if (auto* w = widgetAs<QLineEdit>(this)) w->setText(qs(current));
+    if (auto* w = widgetAs<QLineEdit>(this)) w->setText(controlQs(current));
     TypeText(typed.toStdString().c_str());
   });
 }
@@ -395,8 +395,8 @@ void CEdit::textChanged() {
   CString text;
   GetWindowText(text);
   auto* line = widgetAs<QLineEdit>(this);
-  if (!line || line->text() == qs(text)) return;  // the same text again: no change to tell
-  line->setText(qs(text));
+  if (!line || line->text() == controlQs(text)) return;  // the same text again: no change to tell
+  line->setText(controlQs(text));
   notifyParent(EN_CHANGE);
 }
 
@@ -472,7 +472,7 @@ int CListControlBase::SelectString(int startAfter, LPCSTR text) {
   const int n = GetCount();
   for (int k = 1; k <= n; ++k) {
     const int i = (startAfter + k + n) % n;
-    if (qs(items_[static_cast<std::size_t>(i)].text).startsWith(prefix, Qt::CaseInsensitive))
+    if (controlQs(items_[static_cast<std::size_t>(i)].text).startsWith(prefix, Qt::CaseInsensitive))
       return SetCurSel(i);
   }
   return LB_ERR;
@@ -505,7 +505,7 @@ void CListControlBase::rebuild() {
   if (auto* list = widgetAs<QListWidget>(this)) {
     QSignalBlocker quiet(list);
     list->clear();
-    for (const Item& i : items_) list->addItem(qs(i.text));
+    for (const Item& i : items_) list->addItem(controlQs(i.text));
     list->setCurrentRow(selection_);
     if (list->selectionMode() == QAbstractItemView::ExtendedSelection)
       for (std::size_t row = 0; row < items_.size(); ++row)
@@ -514,7 +514,7 @@ void CListControlBase::rebuild() {
     QSignalBlocker quiet(combo);
     const QString edited = combo->isEditable() ? combo->currentText() : QString();
     combo->clear();
-    for (const Item& i : items_) combo->addItem(qs(i.text));
+    for (const Item& i : items_) combo->addItem(controlQs(i.text));
     combo->setCurrentIndex(selection_);
     if (combo->isEditable() && selection_ < 0) combo->setEditText(edited);
   }
@@ -583,9 +583,9 @@ void CComboBox::textChanged() {
   CString text;
   GetWindowText(text);
   auto* combo = widgetAs<QComboBox>(this);
-  if (combo && combo->isEditable() && combo->currentText() != qs(text)) {
+  if (combo && combo->isEditable() && combo->currentText() != controlQs(text)) {
     QSignalBlocker quiet(combo);
-    combo->setEditText(qs(text));
+    combo->setEditText(controlQs(text));
   }
 }
 
@@ -694,7 +694,7 @@ int CSpinButtonCtrl::GetPos() const {
     CString text;
     buddy->GetWindowText(text);
     bool ok = false;
-    const int value = qs(text).remove(',').toInt(&ok);
+    const int value = controlQs(text).remove(',').toInt(&ok);
     if (ok) return value;
   }
   return pos_;

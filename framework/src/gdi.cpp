@@ -18,15 +18,15 @@ IMPLEMENT_DYNAMIC(CBitmap, CGdiObject)
 namespace wf::fw {
 namespace {
 
-struct Registry {
+struct GdiRegistry {
   std::mutex m;
   std::unordered_map<HGDIOBJ, std::shared_ptr<GdiData>> objects;
   std::unordered_map<HICON, QImage> icons;
   std::unordered_map<HICON, UINT> iconIds;  // icons loaded from a resource
   std::uintptr_t next = 0x1000;
 };
-Registry& registry() {
-  static auto* r = new Registry;  // leaked: objects may go during process exit
+GdiRegistry& gdiRegistry() {
+  static auto* r = new GdiRegistry;  // leaked: objects may go during process exit
   return *r;
 }
 
@@ -40,28 +40,28 @@ COLORREF fromQColor(QColor c) {
 }
 
 std::shared_ptr<GdiData> gdiData(HGDIOBJ handle) {
-  std::lock_guard lock(registry().m);
-  auto it = registry().objects.find(handle);
-  return it == registry().objects.end() ? nullptr : it->second;
+  std::lock_guard lock(gdiRegistry().m);
+  auto it = gdiRegistry().objects.find(handle);
+  return it == gdiRegistry().objects.end() ? nullptr : it->second;
 }
 
 HGDIOBJ newGdiObject(std::shared_ptr<GdiData> data) {
-  std::lock_guard lock(registry().m);
+  std::lock_guard lock(gdiRegistry().m);
   // Handles are numbers, never addresses, so a stale one cannot reach freed memory.
-  auto handle = reinterpret_cast<HGDIOBJ>(registry().next += 4);
-  registry().objects[handle] = std::move(data);
+  auto handle = reinterpret_cast<HGDIOBJ>(gdiRegistry().next += 4);
+  gdiRegistry().objects[handle] = std::move(data);
   return handle;
 }
 
 bool releaseGdiObject(HGDIOBJ handle) {
-  std::lock_guard lock(registry().m);
-  return registry().objects.erase(handle) > 0;
+  std::lock_guard lock(gdiRegistry().m);
+  return gdiRegistry().objects.erase(handle) > 0;
 }
 
 bool gdiObjectSelected(HGDIOBJ handle) {
-  std::lock_guard lock(registry().m);
-  auto it = registry().objects.find(handle);
-  return it != registry().objects.end() && it->second.use_count() > 1;
+  std::lock_guard lock(gdiRegistry().m);
+  auto it = gdiRegistry().objects.find(handle);
+  return it != gdiRegistry().objects.end() && it->second.use_count() > 1;
 }
 
 QFont fontFromLogFont(const LOGFONT& lf) {
@@ -87,16 +87,16 @@ QFont fontFromLogFont(const LOGFONT& lf) {
 }
 
 HICON newIcon(const QImage& picture) {
-  std::lock_guard lock(registry().m);
-  auto handle = reinterpret_cast<HICON>(registry().next += 4);
-  registry().icons[handle] = picture.convertToFormat(QImage::Format_ARGB32);
+  std::lock_guard lock(gdiRegistry().m);
+  auto handle = reinterpret_cast<HICON>(gdiRegistry().next += 4);
+  gdiRegistry().icons[handle] = picture.convertToFormat(QImage::Format_ARGB32);
   return handle;
 }
 
 QImage iconImage(HICON icon) {
-  std::lock_guard lock(registry().m);
-  auto it = registry().icons.find(icon);
-  return it == registry().icons.end() ? QImage() : it->second;
+  std::lock_guard lock(gdiRegistry().m);
+  auto it = gdiRegistry().icons.find(icon);
+  return it == gdiRegistry().icons.end() ? QImage() : it->second;
 }
 
 QIcon toQIcon(HICON icon) {
@@ -106,7 +106,16 @@ QIcon toQIcon(HICON icon) {
 
 }  // namespace wf::fw
 
-using namespace wf::fw;
+using wf::fw::fontFromLogFont;
+using wf::fw::gdiData;
+using wf::fw::GdiData;
+using wf::fw::gdiObjectSelected;
+using wf::fw::gdiRegistry;
+using wf::fw::iconImage;
+using wf::fw::newGdiObject;
+using wf::fw::newIcon;
+using wf::fw::releaseGdiObject;
+using wf::fw::toQColor;
 
 COLORREF GetSysColor(int index) {
   switch (index) {
@@ -313,26 +322,26 @@ HICON LoadIcon(HINSTANCE library, const wf::fw::ResourceId& id) {
   QImage picture;
   if (!resource || !picture.loadFromData(resource->bytes, static_cast<int>(resource->size))) return nullptr;
   HICON icon = newIcon(picture);
-  std::lock_guard lock(registry().m);
-  registry().iconIds[icon] = id.id();
+  std::lock_guard lock(gdiRegistry().m);
+  gdiRegistry().iconIds[icon] = id.id();
   return icon;
 }
 
 UINT wf::fw::iconResourceId(HICON icon) {
-  std::lock_guard lock(registry().m);
-  auto it = registry().iconIds.find(icon);
-  return it == registry().iconIds.end() ? 0 : it->second;
+  std::lock_guard lock(gdiRegistry().m);
+  auto it = gdiRegistry().iconIds.find(icon);
+  return it == gdiRegistry().iconIds.end() ? 0 : it->second;
 }
 
 BOOL DestroyIcon(HICON icon) {
-  std::lock_guard lock(registry().m);
-  registry().iconIds.erase(icon);
-  return registry().icons.erase(icon) > 0;
+  std::lock_guard lock(gdiRegistry().m);
+  gdiRegistry().iconIds.erase(icon);
+  return gdiRegistry().icons.erase(icon) > 0;
 }
 
 std::size_t wf::fw::liveIconCount() {
-  std::lock_guard lock(registry().m);
-  return registry().icons.size();
+  std::lock_guard lock(gdiRegistry().m);
+  return gdiRegistry().icons.size();
 }
 
 CSize GetIconSize(HICON icon) {

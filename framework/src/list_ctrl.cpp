@@ -30,7 +30,7 @@ struct Cell {
   bool callback = false;
 };
 
-QString qs(const std::string& s) {
+QString listQs(const std::string& s) {
   return QString::fromStdString(s);
 }
 
@@ -238,7 +238,7 @@ class ListCanvas : public QAbstractScrollArea {
         painter.setPen(selected ? pal.highlightedText().color() : pal.text().color());
         const int align = view() == LVS_ICON ? Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap
                                              : Qt::AlignLeft | Qt::AlignVCenter;
-        painter.drawText(r.adjusted(2, 0, -2, 0), align, qs(text));
+        painter.drawText(r.adjusted(2, 0, -2, 0), align, listQs(text));
         if (item.state & LVIS_FOCUSED && hasFocus()) painter.drawRect(r.adjusted(0, 0, -1, -1));
       }
       if (!reportView) continue;
@@ -258,7 +258,7 @@ class ListCanvas : public QAbstractScrollArea {
                            : column.format == LVCFMT_CENTER ? Qt::AlignHCenter
                                                             : Qt::AlignLeft) |
                           Qt::AlignVCenter;
-        painter.drawText(cellRect.adjusted(6, 0, -6, 0), align, qs(cellText));
+        painter.drawText(cellRect.adjusted(6, 0, -6, 0), align, listQs(cellText));
       }
     }
     if (headerHeight()) {
@@ -269,7 +269,7 @@ class ListCanvas : public QAbstractScrollArea {
         const QRect r(columnLeft(c), 0, columnWidthAt(c), headerHeight());
         if (r.width() <= 0) continue;
         painter.drawText(r.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         qs(state().columns[static_cast<std::size_t>(c)].heading));
+                         listQs(state().columns[static_cast<std::size_t>(c)].heading));
         painter.drawLine(r.topRight(), r.bottomRight());
       }
     }

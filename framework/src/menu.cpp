@@ -32,7 +32,7 @@ struct LiveMenus {
   std::mutex m;
   std::unordered_set<MenuData*> menus;
 };
-LiveMenus& live() {
+LiveMenus& liveMenus() {
   static auto* l = new LiveMenus;  // leaked: menus may go during process exit
   return *l;
 }
@@ -40,15 +40,15 @@ LiveMenus& live() {
 std::atomic<MenuTrackingService*> tracker{nullptr};
 
 MenuData* dataOf(HMENU menu) {
-  std::lock_guard lock(live().m);
+  std::lock_guard lock(liveMenus().m);
   auto* data = static_cast<MenuData*>(menu);
-  return live().menus.count(data) ? data : nullptr;
+  return liveMenus().menus.count(data) ? data : nullptr;
 }
 
 HMENU newMenu() {
   auto* data = new MenuData;
-  std::lock_guard lock(live().m);
-  live().menus.insert(data);
+  std::lock_guard lock(liveMenus().m);
+  liveMenus().menus.insert(data);
   return data;
 }
 
@@ -56,8 +56,8 @@ void destroyMenu(HMENU menu) {
   MenuData* data = dataOf(menu);
   if (!data) return;
   {
-    std::lock_guard lock(live().m);
-    live().menus.erase(data);
+    std::lock_guard lock(liveMenus().m);
+    liveMenus().menus.erase(data);
   }
   for (const MenuItem& item : data->items) destroyMenu(item.popup);
   if (data->owner) {

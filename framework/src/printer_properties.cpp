@@ -15,7 +15,7 @@
 namespace wf::fw {
 namespace {
 
-std::atomic<PrinterPropertiesService*> installed{nullptr};
+std::atomic<PrinterPropertiesService*> installedPropertiesService{nullptr};
 
 BOOL showQtDialog(const PrinterPropertiesRequest& request) {
   if (!isGuiThread()) return FALSE;
@@ -39,7 +39,7 @@ BOOL showQtDialog(const PrinterPropertiesRequest& request) {
 }  // namespace
 
 PrinterPropertiesService* installPrinterPropertiesService(PrinterPropertiesService* service) {
-  return installed.exchange(service);
+  return installedPropertiesService.exchange(service);
 }
 
 ScriptedPrinterProperties::ScriptedPrinterProperties()
@@ -58,6 +58,6 @@ BOOL PrinterProperties(HWND parent, HANDLE printer) {
   if (wf::spool::spooler().getPrinterIdentity(handle, request.name, request.port, request.driver) !=
       wf::spool::kSuccess)
     return FALSE;
-  if (wf::fw::PrinterPropertiesService* service = wf::fw::installed.load()) return service->show(request);
+  if (wf::fw::PrinterPropertiesService* service = wf::fw::installedPropertiesService.load()) return service->show(request);
   return wf::fw::showQtDialog(request);
 }

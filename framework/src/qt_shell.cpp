@@ -20,7 +20,7 @@
 namespace wf::fw {
 namespace {
 
-QString qs(const std::string& s) {
+QString shellQs(const std::string& s) {
   return QString::fromStdString(s);
 }
 
@@ -86,7 +86,7 @@ class QtMessageBox : public MessageBoxService {
     }
     // The session is ending: answered as its escape, as if shown and closed.
     if (sessionEnded()) return choice.escape == B::Ok ? IDOK : IDCANCEL;
-    QMessageBox box(icon, qs(r.caption), qs(r.text), choice.buttons, widgetOf(r.owner));
+    QMessageBox box(icon, shellQs(r.caption), shellQs(r.text), choice.buttons, widgetOf(r.owner));
     std::size_t def = (r.style & MB_DEFMASK) >> 8;
     if (def < 3 && choice.order[def] != B::NoButton) box.setDefaultButton(choice.order[def]);
     if (choice.escape != B::NoButton) box.setEscapeButton(choice.escape);
@@ -123,16 +123,16 @@ class QtFileDialog : public FileDialogService {
  private:
   static FileDialogResult exec(const FileDialogRequest& r) {
     if (sessionEnded()) return {};
-    QFileDialog dialog(widgetOf(r.owner), qs(r.title));
+    QFileDialog dialog(widgetOf(r.owner), shellQs(r.title));
     dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(r.open && (r.flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile
                                                                : QFileDialog::AnyFile);
     if (!r.open && !(r.flags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!r.defaultExtension.empty()) dialog.setDefaultSuffix(qs(r.defaultExtension));
+    if (!r.defaultExtension.empty()) dialog.setDefaultSuffix(shellQs(r.defaultExtension));
     QStringList filters;
-    for (const std::string& f : nameFiltersFromFilter(r.filter)) filters << qs(f);
+    for (const std::string& f : nameFiltersFromFilter(r.filter)) filters << shellQs(f);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
-    if (!r.fileName.empty()) dialog.selectFile(qs(r.fileName));
+    if (!r.fileName.empty()) dialog.selectFile(shellQs(r.fileName));
     if (QWidget* owner = widgetOf(r.owner); r.centred && owner) {
       dialog.resize(dialog.sizeHint());
       const QPoint centre = owner->mapToGlobal(owner->rect().center());
@@ -158,7 +158,7 @@ class QtHelp : public HelpService {
       if (notice_) notice_->close();
       return TRUE;
     }
-    QString text = QStringLiteral("Help is not installed.\n\nHelp file: %1").arg(qs(r.helpFile));
+    QString text = QStringLiteral("Help is not installed.\n\nHelp file: %1").arg(shellQs(r.helpFile));
     if (r.context) text += QStringLiteral("\nTopic: %1").arg(r.context);
     if (!notice_) {
       notice_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Help"), text, QMessageBox::Ok);
@@ -175,9 +175,9 @@ class QtLauncher : public ProgramLauncher {
  public:
   BOOL start(const ProgramStart& r) override {
     QProcess process;
-    process.setProgram(qs(r.program));
+    process.setProgram(shellQs(r.program));
     QStringList args;
-    for (const std::string& a : r.arguments) args << qs(a);
+    for (const std::string& a : r.arguments) args << shellQs(a);
     process.setArguments(args);
     process.setStandardInputFile(QProcess::nullDevice());
     if (r.show == SW_HIDE) {

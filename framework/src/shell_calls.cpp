@@ -16,7 +16,7 @@ namespace wf::fw {
 namespace {
 
 std::mutex servicesMutex;
-ShellServices installed;
+ShellServices installedShellServices;
 std::string appName;
 
 template <class Service>
@@ -60,12 +60,12 @@ int showMessageBox(MessageBoxRequest request) {
 
 ShellServices installShellServices(const ShellServices& services) {
   std::lock_guard lock(servicesMutex);
-  return std::exchange(installed, services);
+  return std::exchange(installedShellServices, services);
 }
 
 ShellServices shellServices() {
   std::lock_guard lock(servicesMutex);
-  return installed;
+  return installedShellServices;
 }
 
 void setAppName(std::string name) {
@@ -110,7 +110,18 @@ void endWaitCursor() {
 
 }  // namespace wf::fw
 
-using namespace wf::fw;
+using wf::fw::appName;
+using wf::fw::beginWaitCursor;
+using wf::fw::endWaitCursor;
+using wf::fw::HelpRequest;
+using wf::fw::HelpService;
+using wf::fw::ProgramLauncher;
+using wf::fw::service;
+using wf::fw::servicesMutex;
+using wf::fw::ShellServices;
+using wf::fw::showMessageBox;
+using wf::fw::SoundService;
+using wf::fw::splitCommandLine;
 
 std::string wf::fw::helpFileBesideApp(std::string_view fileName) {
   CWinApp* app = AfxGetApp();

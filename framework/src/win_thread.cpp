@@ -50,7 +50,7 @@ constexpr UINT kMessageBoxAnswer = 0xBF00;
 thread_local CWinThread* currentThread = nullptr;
 thread_local bool ownLoop = false;
 thread_local int quitCode = 0;
-thread_local std::map<WPARAM, int> answers;  // message box answers not yet waited for
+thread_local std::map<WPARAM, int> boxAnswers;  // message box answers not yet waited for
 
 // Handles of thread objects or threads still alive, so a stale handle is refused.
 struct LiveHandles {
@@ -108,9 +108,9 @@ bool postMessageBoxAnswer(DWORD thread, WPARAM token, int answer) {
 int waitForMessageBoxAnswer(WPARAM token) {
   std::optional<int> quit;
   for (;;) {
-    if (auto it = answers.find(token); it != answers.end()) {
+    if (auto it = boxAnswers.find(token); it != boxAnswers.end()) {
       int answer = it->second;
-      answers.erase(it);
+      boxAnswers.erase(it);
       if (quit) wf::postQuitMessage(*quit);
       return answer;
     }
@@ -121,7 +121,7 @@ int waitForMessageBoxAnswer(WPARAM token) {
       continue;
     }
     if (m.hwnd == 0 && m.message == kMessageBoxAnswer)
-      answers[m.wParam] = static_cast<int>(m.lParam);
+      boxAnswers[m.wParam] = static_cast<int>(m.lParam);
     else if (m.hwnd != 0)
       wf::dispatchMessage(m);
   }

@@ -17,7 +17,7 @@ struct ClassRecord {
   std::string name;  // what data.lpszClassName points at
 };
 
-struct Registry {
+struct ClassRegistry {
   std::mutex m;
   std::map<std::string, ClassRecord> classes;  // by upper-case name; nodes never move
 };
@@ -27,7 +27,7 @@ std::string key(LPCSTR name) {
 }
 
 // Under the lock.
-const ClassRecord& insert(Registry& r, const WNDCLASS& windowClass) {
+const ClassRecord& insert(ClassRegistry& r, const WNDCLASS& windowClass) {
   auto [it, added] = r.classes.try_emplace(key(windowClass.lpszClassName));
   if (added) {
     it->second.name = windowClass.lpszClassName;
@@ -37,9 +37,9 @@ const ClassRecord& insert(Registry& r, const WNDCLASS& windowClass) {
   return it->second;
 }
 
-Registry& registry() {
+ClassRegistry& classRegistry() {
   static auto* r = [] {
-    auto* made = new Registry;  // leaked: windows may be made during process exit
+    auto* made = new ClassRegistry;  // leaked: windows may be made during process exit
     WNDCLASS frame;
     frame.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     frame.lpszClassName = kAfxFrameOrViewClass;
@@ -53,7 +53,7 @@ Registry& registry() {
 
 HICON classIcon(LPCSTR className) {
   if (!className || !*className) return nullptr;
-  Registry& r = registry();
+  ClassRegistry& r = classRegistry();
   std::lock_guard lock(r.m);
   auto it = r.classes.find(key(className));
   return it == r.classes.end() ? nullptr : it->second.data.hIcon;
@@ -63,7 +63,7 @@ HICON classIcon(LPCSTR className) {
 
 BOOL AfxRegisterClass(WNDCLASS* windowClass) {
   if (!windowClass || !windowClass->lpszClassName || !*windowClass->lpszClassName) return FALSE;
-  auto& r = wf::fw::registry();
+  auto& r = wf::fw::classRegistry();
   std::lock_guard lock(r.m);
   wf::fw::insert(r, *windowClass);
   return TRUE;
@@ -78,14 +78,14 @@ LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, H
   windowClass.hbrBackground = background;
   windowClass.hIcon = icon;
   windowClass.lpszClassName = name;
-  auto& r = wf::fw::registry();
+  auto& r = wf::fw::classRegistry();
   std::lock_guard lock(r.m);
   return wf::fw::insert(r, windowClass).name.c_str();
 }
 
 BOOL GetClassInfo(HINSTANCE, LPCSTR className, WNDCLASS* windowClass) {
   if (!className || !windowClass) return FALSE;
-  auto& r = wf::fw::registry();
+  auto& r = wf::fw::classRegistry();
   std::lock_guard lock(r.m);
   auto it = r.classes.find(wf::fw::key(className));
   if (it == r.classes.end()) return FALSE;

@@ -6,9 +6,9 @@
 namespace {
 
 constexpr COLORREF kMask = RGB(255, 0, 255);
-constexpr COLORREF kRed = RGB(255, 0, 0);
-constexpr COLORREF kBlue = RGB(0, 0, 255);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kImageRed = RGB(255, 0, 0);
+constexpr COLORREF kImageBlue = RGB(0, 0, 255);
+constexpr COLORREF kImageWhite = RGB(255, 255, 255);
 
 // A 64x32 strip: left image red with a mask-coloured corner, right image blue.
 void makeStrip(CBitmap& strip) {
@@ -16,9 +16,9 @@ void makeStrip(CBitmap& strip) {
   dc.CreateCompatibleDC(nullptr);
   strip.CreateCompatibleBitmap(&dc, 64, 32);
   CBitmap* old = dc.SelectObject(&strip);
-  dc.FillSolidRect(0, 0, 32, 32, kRed);
+  dc.FillSolidRect(0, 0, 32, 32, kImageRed);
   dc.FillSolidRect(0, 0, 4, 4, kMask);
-  dc.FillSolidRect(32, 0, 32, 32, kBlue);
+  dc.FillSolidRect(32, 0, 32, 32, kImageBlue);
   dc.SelectObject(old);
 }
 
@@ -38,12 +38,12 @@ TEST(ImageList, StripWithMaskGivesTwoImagesAndTheFirstIndex) {
   CBitmap target;
   target.CreateCompatibleBitmap(&dc, 64, 32);
   CBitmap* old = dc.SelectObject(&target);
-  dc.FillSolidRect(0, 0, 64, 32, kWhite);
+  dc.FillSolidRect(0, 0, 64, 32, kImageWhite);
   EXPECT_TRUE(list.Draw(&dc, 0, {0, 0}, ILD_TRANSPARENT));
   EXPECT_TRUE(list.Draw(&dc, 1, {32, 0}, ILD_NORMAL));
-  EXPECT_EQ(dc.GetPixel(1, 1), kWhite);
-  EXPECT_EQ(dc.GetPixel(10, 10), kRed);
-  EXPECT_EQ(dc.GetPixel(33, 1), kBlue);
+  EXPECT_EQ(dc.GetPixel(1, 1), kImageWhite);
+  EXPECT_EQ(dc.GetPixel(10, 10), kImageRed);
+  EXPECT_EQ(dc.GetPixel(33, 1), kImageBlue);
   EXPECT_FALSE(list.Draw(&dc, 4, {0, 0}, ILD_NORMAL));
   dc.SelectObject(old);
 }

@@ -9,7 +9,7 @@ namespace {
 
 constexpr UINT WM_PING = WM_USER + 1;
 constexpr UINT WM_OVERRIDDEN = WM_USER + 2;
-constexpr UINT LVN_COLUMNCLICK = static_cast<UINT>(-108);
+constexpr UINT kColumnClickNotification = static_cast<UINT>(-108);
 
 class BaseWnd : public CWnd {
  public:
@@ -88,7 +88,7 @@ ON_MESSAGE(WM_OVERRIDDEN, OnOverridden)
 ON_COMMAND_RANGE(200, 205, OnPage)
 ON_COMMAND_EX(300, OnShareEx)
 ON_COMMAND_EX_RANGE(109, 113, OnViewEx)
-ON_NOTIFY(LVN_COLUMNCLICK, 100, OnColumnClick)
+ON_NOTIFY(kColumnClickNotification, 100, OnColumnClick)
 ON_BN_CLICKED(400, OnClicked)
 ON_EN_CHANGE(401, OnEdited)
 ON_LBN_SELCHANGE(402, OnListSel)
@@ -162,9 +162,9 @@ TEST_F(MessageMaps, EachMessageReachesItsHandlerThroughTheChain) {
 }
 
 TEST_F(MessageMaps, NotificationsMatchControlIdAndCode) {
-  NMHDR header{0, 100, LVN_COLUMNCLICK};
+  NMHDR header{0, 100, kColumnClickNotification};
   EXPECT_EQ(wnd.SendMessage(WM_NOTIFY, 100, reinterpret_cast<LPARAM>(&header)), 7);
-  NMHDR otherControl{0, 101, LVN_COLUMNCLICK};
+  NMHDR otherControl{0, 101, kColumnClickNotification};
   NMHDR otherCode{0, 100, static_cast<UINT>(-150)};
   EXPECT_EQ(wnd.SendMessage(WM_NOTIFY, 101, reinterpret_cast<LPARAM>(&otherControl)), 0);
   EXPECT_EQ(wnd.SendMessage(WM_NOTIFY, 100, reinterpret_cast<LPARAM>(&otherCode)), 0);

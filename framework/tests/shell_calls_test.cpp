@@ -8,7 +8,15 @@
 #include "framework/scripted_shell.h"
 #include "framework/shell_calls.h"
 
-using namespace wf::fw;
+using wf::fw::FileDialogRequest;
+using wf::fw::FileDialogResult;
+using wf::fw::MessageBoxRequest;
+using wf::fw::ScriptedShell;
+using wf::fw::setAppName;
+using wf::fw::setStringLookup;
+using wf::fw::shellServices;
+using wf::fw::ShellServices;
+using wf::fw::startProgram;
 
 namespace {
 

@@ -8,7 +8,10 @@
 #include <mutex>
 
 namespace wf {
-using namespace std::chrono;
+using std::chrono::duration;
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
 
 namespace {
 

@@ -26,15 +26,15 @@ struct LoadedModule {
 
 // Never destroyed: libraries detach from their destructors, which run after
 // the static objects of this library are gone.
-struct Registry {
+struct ModuleRegistry {
   std::recursive_mutex mutex;                    // attach may load further modules
   std::map<void*, LoadedModule> loaded;          // by dlopen handle
   std::set<const link_map*> attachedThemselves;  // by link map
   std::vector<std::filesystem::path> searchPath;
 };
 
-Registry& registry() {
-  static Registry* r = new Registry;
+ModuleRegistry& moduleRegistry() {
+  static ModuleRegistry* r = new ModuleRegistry;
   return *r;
 }
 
@@ -77,7 +77,7 @@ void* handleOf(ModuleHandle module) {
 
 // Looking into a freed handle would be undefined; a stale one finds nothing.
 void* symbolOfLoaded(ModuleHandle module, const char* name) {
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
   void* handle = handleOf(module);
   return r.loaded.count(handle) ? ownSymbol(handle, name) : nullptr;
@@ -97,7 +97,7 @@ bool endsWithNoCase(std::string_view s, std::string_view suffix) {
 std::vector<std::filesystem::path> searchDirectories() {
   std::vector<std::filesystem::path> dirs;
   {
-    auto& r = registry();
+    auto& r = moduleRegistry();
     std::lock_guard lock(r.mutex);
     dirs = r.searchPath;
   }
@@ -129,7 +129,7 @@ std::filesystem::path moduleDirectory() {
 }
 
 void setModuleSearchPath(std::vector<std::filesystem::path> dirs) {
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
   r.searchPath = std::move(dirs);
 }
@@ -165,7 +165,7 @@ ModuleHandle loadModule(std::string_view name) {
     platformTrace(std::string("module: no file for ").append(name));
     return nullptr;
   }
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
 
   ++t_loadDepth;
@@ -203,7 +203,7 @@ ModuleHandle loadModule(std::string_view name) {
 }
 
 bool freeModule(ModuleHandle module) {
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
   void* handle = handleOf(module);
   auto it = r.loaded.find(handle);
@@ -249,7 +249,7 @@ namespace detail {
 
 void attachLinkedModule(const void* anchor, AttachFn attach) {
   const link_map* self = linkMapContaining(anchor);
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
   if (r.attachedThemselves.count(self)) return;
   t_attachRefusal.clear();
@@ -271,7 +271,7 @@ void attachLinkedModule(const void* anchor, AttachFn attach) {
 
 void detachLinkedModule(const void* anchor, DetachFn detach) {
   const link_map* self = linkMapContaining(anchor);
-  auto& r = registry();
+  auto& r = moduleRegistry();
   std::lock_guard lock(r.mutex);
   if (r.attachedThemselves.erase(self)) detach();
 }

@@ -102,7 +102,7 @@ struct OpenKey {
   std::vector<std::string> path;
 };
 
-struct Registry {
+struct HiveRegistry {
   std::mutex mutex;
   Hive user{"user.reg", "HKEY_CURRENT_USER"};
   Hive machine{"machine.reg", "HKEY_LOCAL_MACHINE"};
@@ -110,8 +110,8 @@ struct Registry {
   std::uintptr_t nextHandle = 1;
 };
 
-Registry& registry() {
-  static Registry* r = new Registry;  // outlives every static destructor that may still close keys
+HiveRegistry& registry() {
+  static HiveRegistry* r = new HiveRegistry;  // outlives every static destructor that may still close keys
   return *r;
 }
 

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void setError(std::string* error, std::string text) {
+void setRuntimeDirError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
 }
 
@@ -45,37 +45,37 @@ bool ensurePrivateDir(const fs::path& named, bool create, std::string* error) {
   struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0) {
     if (errno != ENOENT || !create) {
-      setError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
+      setRuntimeDirError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
       return false;
     }
     std::error_code ec;
     if (dir.has_parent_path()) fs::create_directories(dir.parent_path(), ec);
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-      setError(error, "cannot create directory " + dir.string() + ": " + std::strerror(errno));
+      setRuntimeDirError(error, "cannot create directory " + dir.string() + ": " + std::strerror(errno));
       return false;
     }
     if (::lstat(dir.c_str(), &st) != 0) {
-      setError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
+      setRuntimeDirError(error, "cannot use directory " + dir.string() + ": " + std::strerror(errno));
       return false;
     }
   }
   if (S_ISLNK(st.st_mode)) {
-    setError(error, "refusing directory " + dir.string() + ": it is a symbolic link");
+    setRuntimeDirError(error, "refusing directory " + dir.string() + ": it is a symbolic link");
     return false;
   }
   if (!S_ISDIR(st.st_mode)) {
-    setError(error, "refusing " + dir.string() + ": not a directory");
+    setRuntimeDirError(error, "refusing " + dir.string() + ": not a directory");
     return false;
   }
   if (st.st_uid != ::geteuid()) {
-    setError(error, "refusing directory " + dir.string() + ": owned by uid " + std::to_string(st.st_uid) +
+    setRuntimeDirError(error, "refusing directory " + dir.string() + ": owned by uid " + std::to_string(st.st_uid) +
                         ", not by this user (uid " + std::to_string(::geteuid()) + ")");
     return false;
   }
   if ((st.st_mode & 0777) != 0700) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%03o", static_cast<unsigned>(st.st_mode & 0777));
-    setError(error,
+    setRuntimeDirError(error,
              "refusing directory " + dir.string() + ": mode " + mode + " lets others in (must be 700)");
     return false;
   }
@@ -100,7 +100,7 @@ std::optional<fs::path> runtimeDir(std::string* error) {
   fs::path dir = runtimeDirOf(envOr);
   if (!ensurePrivateDir(dir, true, error)) return std::nullopt;
   if (dir.native().size() + 1 + kLongestRuntimeName > kMaxSocketPath) {
-    setError(error, "refusing runtime directory " + dir.string() + ": its path of " +
+    setRuntimeDirError(error, "refusing runtime directory " + dir.string() + ": its path of " +
                         std::to_string(dir.native().size()) +
                         " bytes leaves too little room for the socket names " + "below it (at most " +
                         std::to_string(kMaxSocketPath - 1 - kLongestRuntimeName) + " bytes)");
@@ -114,7 +114,7 @@ std::optional<fs::path> runtimePath(std::string_view relative, std::string* erro
   if (!dir) return std::nullopt;
   fs::path p = *dir / fs::path(relative);
   if (p.native().size() > kMaxSocketPath) {
-    setError(error, "name too long for the runtime directory: " + p.string() + " (" +
+    setRuntimeDirError(error, "name too long for the runtime directory: " + p.string() + " (" +
                         std::to_string(p.native().size()) + " bytes, at most " +
                         std::to_string(kMaxSocketPath) + ")");
     return std::nullopt;
@@ -131,7 +131,7 @@ std::optional<fs::path> dataRoot(std::string* error) {
   } else if (auto h = envOr("HOME"); !h.empty()) {
     dir = fs::path(h) / ".local" / "share" / "wrenfield";
   } else {
-    setError(error, "no data root: set WRENFIELD_ROOT or HOME");
+    setRuntimeDirError(error, "no data root: set WRENFIELD_ROOT or HOME");
     return std::nullopt;
   }
   if (!ensurePrivateDir(dir, true, error)) return std::nullopt;

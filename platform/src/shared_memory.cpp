@@ -21,14 +21,14 @@ static_assert(std::atomic_ref<std::uint32_t>::is_always_lock_free,
               "shared words must be lock-free to work across processes");
 
 namespace {
-void setError(std::string* error, std::string text) {
+void setSharedMemoryError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
 }
 }  // namespace
 
 std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_t size, std::string* error) {
   if (size == 0) {
-    setError(error, "shared memory of size 0");
+    setSharedMemoryError(error, "shared memory of size 0");
     return std::nullopt;
   }
   auto dataPath = detail::runtimeObjectPath("shm", name, ".map", error);
@@ -40,7 +40,7 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
   // holder that dies drops it.
   auto guard = FileLock::open(*guardPath, error);
   if (!guard || !guard->lockExclusive(kInfinite)) {
-    if (guard) setError(error, "cannot take the guard of shared memory " + std::string(name));
+    if (guard) setSharedMemoryError(error, "cannot take the guard of shared memory " + std::string(name));
     return std::nullopt;
   }
   auto data = FileLock::open(*dataPath, error);
@@ -51,19 +51,19 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
   if (data->tryExclusive()) {
     // Nobody maps it: whatever the file holds is left from holders now gone.
     if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-      setError(error, "cannot size shared memory " + std::string(name) + ": " + std::strerror(errno));
+      setSharedMemoryError(error, "cannot size shared memory " + std::string(name) + ": " + std::strerror(errno));
       return std::nullopt;
     }
     created = true;
   }
   if (!data->tryShared()) {  // converts our exclusive lock, or joins the other holders
-    setError(error, "cannot take the liveness lock of shared memory " + std::string(name));
+    setSharedMemoryError(error, "cannot take the liveness lock of shared memory " + std::string(name));
     return std::nullopt;
   }
   if (!created) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < size) {
-      setError(error, "shared memory " + std::string(name) + " exists with " + std::to_string(st.st_size) +
+      setSharedMemoryError(error, "shared memory " + std::string(name) + " exists with " + std::to_string(st.st_size) +
                           " bytes, fewer than the " + std::to_string(size) + " asked for");
       return std::nullopt;
     }
@@ -77,7 +77,7 @@ std::optional<SharedMemory> SharedMemory::open(std::string_view name, std::size_
   if (const UniqueFd mapFd(::open(dataPath->c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW)); mapFd)
     base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, mapFd.get(), 0);
   if (base == MAP_FAILED) {
-    setError(error, "cannot map shared memory " + std::string(name) + ": " + std::strerror(errno));
+    setSharedMemoryError(error, "cannot map shared memory " + std::string(name) + ": " + std::strerror(errno));
     return std::nullopt;
   }
   return SharedMemory(std::move(*data), base, size, created);

@@ -14,7 +14,8 @@
 #include "platform/unique_fd.h"
 
 namespace wf {
-using namespace std::chrono;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
 
 TEST(Clock, ScaleAppliesToEveryWaitButInfinite) {
   setTimeScaleForTest(0.001);

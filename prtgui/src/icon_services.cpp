@@ -41,7 +41,7 @@ struct TestPageJob {
 };
 
 // Finds the icon of `printer` in the application's list, thread-locked.
-CWFPrinterIcon* findIcon(USHORT printer) {
+CWFPrinterIcon* findServiceIcon(USHORT printer) {
   WFAppServices* app = WFGetApp();
   CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
   return list ? list->FindPrinterIcon(printer) : nullptr;
@@ -60,7 +60,7 @@ void closeNotebook(HWND notebook) {
 
 UINT refreshModelWorker(void* param) {
   const auto printer = static_cast<USHORT>(reinterpret_cast<std::uintptr_t>(param));
-  CWFPrinterIcon* icon = findIcon(printer);
+  CWFPrinterIcon* icon = findServiceIcon(printer);
   if (!icon) return 0;
   icon->DetermineModel();
   updateViews(printer);
@@ -105,7 +105,7 @@ bool sendTestPage(CWFPrinterIcon* icon, USHORT printer) {
 
 UINT testPageWorker(void* param) {
   auto* job = static_cast<TestPageJob*>(param);
-  CWFPrinterIcon* icon = findIcon(job->printer);
+  CWFPrinterIcon* icon = findServiceIcon(job->printer);
   if (!icon) {
     delete job;
     return 0;

@@ -22,7 +22,7 @@ namespace {
 CWFPrinterDLL* registration = nullptr;
 HINSTANCE resourceModule = nullptr;
 
-constexpr LONG kUnits = 50;
+constexpr LONG kIconUnits = 50;
 
 bool nodeIsZero(const BYTE* node) {
   for (int i = 0; i < 6; ++i)
@@ -64,8 +64,8 @@ CWFPrinterIcon::CWFPrinterIcon(WFPrtObj* object, void* record) {
   m_pInputObj = new (std::nothrow) CWFInputCharArray(m_hPrinter, "InputObj", 7101, 7110);
   m_pOutputObj = new (std::nothrow) CWFOutputCharArray(m_hPrinter, "OutputObj", 7201, 7204);
   SetPrinterObj(object);
-  m_prtObjUse.Create(GetMutexName("PrtObjUse"), kUnits, kUnits);
-  m_threadLock.Create(GetMutexName("ThreadLock"), kUnits, kUnits);
+  m_prtObjUse.Create(GetMutexName("PrtObjUse"), kIconUnits, kIconUnits);
+  m_threadLock.Create(GetMutexName("ThreadLock"), kIconUnits, kIconUnits);
 
   const auto* stored = static_cast<const ENUMBINARYDATA*>(record);
   if (stored && (stored->userDefinedName || m_bGhost)) {
@@ -143,7 +143,7 @@ CWFPrinterIcon::~CWFPrinterIcon() {
   delete std::exchange(m_pLastAddress, nullptr);
   WFAppServices* app = WFGetApp();
   if (app && app->IsThreadMgrActive())
-    for (LONG i = 0; i < kUnits; ++i) m_threadLock.Wait(wf::kInfinite);
+    for (LONG i = 0; i < kIconUnits; ++i) m_threadLock.Wait(wf::kInfinite);
   delete m_pInputObj;
   delete m_pOutputObj;
 }

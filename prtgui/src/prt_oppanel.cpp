@@ -20,7 +20,13 @@
 #include "platform/regular_file.h"
 #include "prtgui/prt_pages.h"
 
-using namespace wf::prtgui;
+using wf::prtgui::createPanelFont;
+using wf::prtgui::drawPanelLines;
+using wf::prtgui::findIcon;
+using wf::prtgui::handleParam;
+using wf::prtgui::kModernDefaultPitch;
+using wf::prtgui::kModernFixedPitch;
+using wf::prtgui::kPanelGreen;
 
 namespace {
 

@@ -13,7 +13,11 @@
 #include "prtgui/printer_picture.h"
 #include "prtgui/prt_pages.h"
 
-using namespace wf::prtgui;
+using wf::prtgui::createPanelFont;
+using wf::prtgui::drawPanelLines;
+using wf::prtgui::handleParam;
+using wf::prtgui::kModernDefaultPitch;
+using wf::prtgui::kPanelGreen;
 
 namespace {
 
@@ -30,14 +34,14 @@ constexpr UINT kPrinterBitmap = 3600;
 constexpr UINT kPanelFormatBitmap = 128;
 constexpr int kLineChars = 20;
 
-CWFPrinterIcon* findIcon(void* handle) {
+CWFPrinterIcon* findStatusIcon(void* handle) {
   return wf::prtgui::findIcon(reinterpret_cast<std::uintptr_t>(handle));
 }
 
 // Sends one panel command; the page hears of its effect through the next alert.
 template <class Command>
 UINT sendPanelCommand(void* handle, Command command) {
-  CWFPrinterIcon* icon = findIcon(handle);
+  CWFPrinterIcon* icon = findStatusIcon(handle);
   if (!icon) return 0;
   if (WFPrtObj* object = icon->GetPrinterObj()) {
     icon->BCEReturnCheck(command(object));
@@ -251,7 +255,7 @@ UINT CPrtOStatus::ROPReset(void* handle) {
 }
 
 UINT CPrtOStatus::UpdateROPData(void* handle) {
-  CWFPrinterIcon* icon = findIcon(handle);
+  CWFPrinterIcon* icon = findStatusIcon(handle);
   if (!icon) return 0;
   icon->UpdateOpPanelText();
   if (HWND notebook = icon->GetOpenDlgHandle()) ::PostMessage(notebook, WM_WF_OPPANEL, 0, 0);

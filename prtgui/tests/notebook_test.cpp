@@ -22,7 +22,7 @@ struct CountedItem : CObject {
   static inline int live = 0;
 };
 
-constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4;  // request-object transport bits
+constexpr ULONG kNotebookNetWare = 0x1, kNotebookTcpIp = 0x2, kNotebookCorLink = 0x4;  // request-object transport bits
 
 class NotebookTest : public NotebookFixture {
  protected:
@@ -135,7 +135,7 @@ TEST_F(NotebookTest, ClosingRemembersThePageForTheNextOpening) {
 }
 
 TEST_F(NotebookTest, NetworkPagesComeFromTheLibraryInOrder) {
-  CWFPrinterIcon* icon = makeIcon(84, {true, true, kNetWare | kTcpIp});
+  CWFPrinterIcon* icon = makeIcon(84, {true, true, kNotebookNetWare | kNotebookTcpIp});
   ASSERT_TRUE(icon->OpenPrinterA(WF_VIEW_TCPIP));
   CPrtOpenDlg* notebook = notebookOf(icon);
   EXPECT_EQ(notebook->GetPageCount(), 6);
@@ -148,7 +148,7 @@ TEST_F(NotebookTest, NetworkPagesComeFromTheLibraryInOrder) {
 }
 
 TEST_F(NotebookTest, RefusedAndEmptyNetworkPagesAreLeftOut) {
-  CWFPrinterIcon* icon = makeIcon(85, {false, true, kNetWare | kTcpIp | kCorLink});
+  CWFPrinterIcon* icon = makeIcon(85, {false, true, kNotebookNetWare | kNotebookTcpIp | kNotebookCorLink});
   script_(85, 0, FALSE, kMockFactoryPage);   // no adapter page
   script_(85, 8, TRUE, kMockFactoryNull);    // TRUE without a factory
   script_(85, 1, TRUE, kMockFactoryNoPage);  // a factory that makes nothing
@@ -237,7 +237,7 @@ TEST_F(NotebookTest, MessagesReachOnlyTheirShownPageThroughItsVirtuals) {
 }
 
 TEST_F(NotebookTest, ANotebookWithoutBidiPagesDropsEveryPageMessage) {
-  CWFPrinterIcon* icon = makeIcon(87, {false, true, kNetWare});
+  CWFPrinterIcon* icon = makeIcon(87, {false, true, kNotebookNetWare});
   ASSERT_TRUE(icon->OpenPrinterA(0));
   EXPECT_EQ(runWork(), (std::vector<std::pair<std::string, int>>{})) << "no graphic information without bidi";
   EXPECT_EQ(notebookOf(icon)->GetMessageA(), icon->GetStatus());

@@ -47,7 +47,7 @@ class ProbeOutput : public CWFOutputCharArray {
   using CWFOutputCharArray::FindOutputTray;
 };
 
-class ProbeIcon : public CWFPrinterIcon {
+class SupplyProbeIcon : public CWFPrinterIcon {
  public:
   using CWFPrinterIcon::CWFPrinterIcon;
   using CWFPrinterIcon::UpdateXlate;
@@ -202,7 +202,7 @@ TEST_F(SupplyTableTest, IconFillsItsTablesOnceAndReadsTheLevels) {
   object->inputBins = {tray(1, 7103, 500, 1), tray(2, 7104, 200, 7), tray(0, 0)};
   object->outputBins = {bin(1, 7201, 500)};
   object->alertLists["bidiQueryInputStatus"] = {{6209, 0x0102}, {6209, 0x0905}, {6210, 0x0200}};
-  ProbeIcon icon(object, nullptr);
+  SupplyProbeIcon icon(object, nullptr);
   EXPECT_TRUE(icon.UpdateInputChars());
   EXPECT_TRUE(icon.UpdateOutputBins());
   EXPECT_TRUE(icon.UpdateInputChars());
@@ -262,7 +262,7 @@ TEST_F(SupplyTableTest, InputCodesFollowTheFeedersPresent) {
     SCOPED_TRACE(c.name);
     ScriptedPrtObj* object = addLocal(30, "LPT1:");
     object->inputBins = c.trays;
-    ProbeIcon icon(object, nullptr);
+    SupplyProbeIcon icon(object, nullptr);
     ASSERT_TRUE(icon.UpdateInputChars());
     for (auto [npa, code] : c.codes) EXPECT_EQ(icon.GetInputCode(npa), code) << "NPA " << npa;
     EXPECT_EQ(icon.GetInputCode(12), 0u);

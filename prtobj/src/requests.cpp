@@ -40,8 +40,8 @@ static_assert(WFPrtObj::DC_DEVICE_STATUS == request::kDeviceStatus &&
               WFPrtObj::DC_READ_MISC_VAR == request::kReadMiscVariable &&
               WFPrtObj::DC_ROP_COMMAND == request::kPanelCommand);
 
-constexpr LONG kBadReply = -2;
-constexpr LONG kNoMemory = -18;
+constexpr LONG kRequestBadReply = -2;
+constexpr LONG kRequestNoMemory = -18;
 
 // The exact capacity bytes 01 F4 41 64 stand for 500 (the BE16 in front).
 ULONG inputCapacity(ULONG value) {
@@ -102,7 +102,7 @@ WFPrtObj::LONG WFPrtObj::queryReply(USHORT code, const void* data, ULONG dataLen
 // ---- Device characteristics -------------------------------------------------
 
 WFPrtObj::LONG WFPrtObj::bidiGetDeviceChars(DEVICECHARS* chars) {
-  if (!chars) return kNoMemory;
+  if (!chars) return kRequestNoMemory;
   chars->model.clear();
   chars->revisionLevel.clear();
   chars->serialNumber.clear();
@@ -115,7 +115,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetDeviceChars(DEVICECHARS* chars) {
   std::uint32_t memory = 0;
   if (!(in.seek(at::kByte2) && in.u8(byte2) && in.seek(at::kDuplex) && in.u8(duplex) && in.seek(at::kSpeed) &&
         in.u8(speed) && in.seek(at::kMemoryBytes) && in.be32(memory) && in.seek(at::kTexts) && in.has(1)))
-    return kBadReply;
+    return kRequestBadReply;
   chars->duplex = duplex;
   chars->byte2 = byte2;
   chars->speed = speed;
@@ -216,7 +216,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetInputChars(UINT* count, INPUTBIN** bins) {
   const auto entries = inputEntries(r, &c);
   if (entries.empty()) return 0;
   auto* out = new (std::nothrow) INPUTBIN[entries.size()];
-  if (!out) return kNoMemory;
+  if (!out) return kRequestNoMemory;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const InputEntry& e = entries[i];
     INPUTBIN& bin = out[i];
@@ -277,7 +277,7 @@ void WFPrtObj::parseInputCharsByID(UINT id, UINT size, UINT type, ULONG capacity
 }
 
 WFPrtObj::LONG WFPrtObj::bidiGetInputChars(INPUTCHARS* chars) {
-  if (!chars) return kNoMemory;
+  if (!chars) return kRequestNoMemory;
   chars->manualPaperId = chars->manualEnvelopeId = chars->envelopeFeederId = chars->paperFeederId = 0;
   chars->dualFeeder = chars->dualFirstFeederId = chars->dualSecondFeederId = 0;
   chars->tray1Id = chars->tray2Id = chars->tray3Id = 0;
@@ -329,7 +329,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(UINT* count, OUTPUTBIN** bins) {
   }
   if (decoded.empty()) return 0;
   auto* out = new (std::nothrow) OUTPUTBIN[decoded.size()];
-  if (!out) return kNoMemory;
+  if (!out) return kRequestNoMemory;
   for (std::size_t i = 0; i < decoded.size(); ++i) out[i] = std::move(decoded[i]);
   *bins = out;
   *count = static_cast<UINT>(decoded.size());
@@ -337,13 +337,13 @@ WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(UINT* count, OUTPUTBIN** bins) {
 }
 
 WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(OUTPUTBINS* out) {
-  if (!out) return kNoMemory;
+  if (!out) return kRequestNoMemory;
   std::string r;
   const LONG rc = queryReply(DC_OUTPUT_CHARS, nullptr, 0, &r);
   if (rc != 0) return rc;
   ByteReader in(r);
   std::uint32_t capacity = 0;
-  if (!(in.seek(layout::kListEntries + layout::output::kCapacity) && in.be32(capacity))) return kBadReply;
+  if (!(in.seek(layout::kListEntries + layout::output::kCapacity) && in.be32(capacity))) return kRequestBadReply;
   out->capacity = capacity;
   out->capacityIs500 = out->capacity == 500;
   return 0;
@@ -352,7 +352,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetOutputChars(OUTPUTBINS* out) {
 // ---- Storage, code levels, page counts ---------------------------------------------
 
 WFPrtObj::LONG WFPrtObj::bidiGetStorageOptions(STORAGEOPTIONS* options) {
-  if (!options) return kNoMemory;
+  if (!options) return kRequestNoMemory;
   options->fontCartridge = 0;
   options->flashSize = 0;
   options->diskSize = 0;
@@ -384,7 +384,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetStorageOptions(STORAGEOPTIONS* options) {
 }
 
 WFPrtObj::LONG WFPrtObj::bidiGetCodeLevels(CODELEVELS* levels) {
-  if (!levels) return kNoMemory;
+  if (!levels) return kRequestNoMemory;
   *levels = CODELEVELS{};
   static constexpr BYTE kCodeLevels[2] = {0x00, 0xA6};
   void* value = nullptr;
@@ -413,7 +413,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetCodeLevels(CODELEVELS* levels) {
 }
 
 WFPrtObj::LONG WFPrtObj::bidiGetPageCounts(PAGECOUNTDATA* counts) {
-  if (!counts) return kNoMemory;
+  if (!counts) return kRequestNoMemory;
   *counts = PAGECOUNTDATA{};
   std::string r;
   const LONG rc = queryReply(DC_PAGE_COUNTS, nullptr, 0, &r);
@@ -460,10 +460,10 @@ WFPrtObj::LONG WFPrtObj::readVariable(USHORT code, const BYTE name[2], void** va
   std::string r;
   const LONG rc = queryReply(code, name, 2, &r, force);
   if (rc != 0) return rc;
-  if (!nameEchoed(r, name)) return kBadReply;
+  if (!nameEchoed(r, name)) return kRequestBadReply;
   const ULONG n = static_cast<ULONG>(r.size()) - skip;
   void* copy = wfPrtObjNew(n);
-  if (!copy) return kNoMemory;
+  if (!copy) return kRequestNoMemory;
   std::memcpy(copy, r.data() + skip, n);
   *value = copy;
   *len = n;
@@ -480,7 +480,7 @@ WFPrtObj::LONG WFPrtObj::bidiReadMiscVar(const BYTE name[2], void** value, ULONG
 
 WFPrtObj::LONG WFPrtObj::bidiSetOMVar(const BYTE name[2], const void* value, ULONG len) {
   auto* request = static_cast<BYTE*>(wfPrtObjNew(len + 2));
-  if (!request) return kNoMemory;
+  if (!request) return kRequestNoMemory;
   request[0] = name[0];
   request[1] = name[1];
   if (len) std::memcpy(request + 2, value, len);
@@ -488,7 +488,7 @@ WFPrtObj::LONG WFPrtObj::bidiSetOMVar(const BYTE name[2], const void* value, ULO
   const LONG rc = queryReply(DC_SET_OM_VAR, request, len + 2, &r);
   wfPrtObjFree(request);
   if (rc != 0) return rc;
-  return nameEchoed(r, name) ? 0 : kBadReply;
+  return nameEchoed(r, name) ? 0 : kRequestBadReply;
 }
 
 // ---- Printer type and family -------------------------------------------------------
@@ -501,7 +501,7 @@ WFPrtObj::LONG WFPrtObj::bidiGetPrinterType(ULONG* type, ULONG* code) {
   if (rc != 0) return rc;
   if (len == 0) {
     wfPrtObjFree(value);
-    return kBadReply;
+    return kRequestBadReply;
   }
   const BYTE c = *static_cast<const BYTE*>(value);
   wfPrtObjFree(value);
@@ -540,7 +540,7 @@ WFPrtObj::LONG WFPrtObj::bidiROPPushButton(ULONG button) {
   if (rc != 0) return rc;
   ByteReader in(r);
   std::uint16_t status = 0xFFFF;
-  return in.be16(status) && status == 0 ? 0 : kBadReply;
+  return in.be16(status) && status == 0 ? 0 : kRequestBadReply;
 }
 
 namespace {
@@ -550,7 +550,7 @@ LONG checkCommandEcho(const std::string& r, BYTE command) {
   ByteReader in(r);
   std::uint8_t zero = 1, echo = 0;
   const bool ok = in.seek(at::kZero) && in.u8(zero) && in.u8(echo) && zero == 0 && echo == command;
-  return ok ? 0 : kBadReply;
+  return ok ? 0 : kRequestBadReply;
 }
 
 }  // namespace
@@ -591,7 +591,7 @@ WFPrtObj::LONG WFPrtObj::bidiROPSetLock(BOOL lock) {
 }
 
 WFPrtObj::LONG WFPrtObj::parseROPData(const void* data, ULONG len, OPPANELDATA* panel) {
-  if (!panel) return kNoMemory;
+  if (!panel) return kRequestNoMemory;
   panel->columns = panel_.columns;
   panel->lines = panel_.lines;
   const ULONG wanted = panel_.columns * panel_.lines;
@@ -602,7 +602,7 @@ WFPrtObj::LONG WFPrtObj::parseROPData(const void* data, ULONG len, OPPANELDATA* 
 WFPrtObj::LONG WFPrtObj::bidiROPQueryData(void** panel) {
   auto* record = new (std::nothrow) OPPANELDATA;
   *panel = record;
-  if (!record) return kNoMemory;
+  if (!record) return kRequestNoMemory;
   std::string r;
   const LONG rc = queryReply(DC_ROP_DATA, nullptr, 0, &r);
   if (rc != 0) return rc;

@@ -14,7 +14,7 @@ using testing::PortClient;
 using wf::testing::hex;
 using wf::testing::toHex;
 
-std::unique_ptr<PortServer> serve(int port, const char* profileText) {
+std::unique_ptr<PortServer> serveOnPort(int port, const char* profileText) {
   std::string error;
   auto server = PortServer::start(port, std::make_shared<PrinterModel>(*parseProfile(profileText)), &error);
   EXPECT_TRUE(server) << error;
@@ -25,7 +25,7 @@ const char* const kVireo =
     "device-id = MFG:Corvane;CMD:PJL,NPA,PCL;MDL:Vireo 10;CLS:PRINTER;\nnpa = on\nstatus = 01 02 03\n";
 
 TEST(PortServer, OneHostAtATimeOthersAreToldBusy) {
-  auto server = serve(1, kVireo);
+  auto server = serveOnPort(1, kVireo);
   PortClient first, second, none;
   ASSERT_TRUE(first.connect(1));
   EXPECT_EQ(first.next()->type, FrameType::Welcome);
@@ -48,7 +48,7 @@ TEST(PortServer, OneHostAtATimeOthersAreToldBusy) {
 }
 
 TEST(PortServer, AnswersDeviceIdAndRequestsSplitAcrossWrites) {
-  auto server = serve(3, kVireo);
+  auto server = serveOnPort(3, kVireo);
   PortClient host;
   ASSERT_TRUE(host.connect(3));
   ASSERT_EQ(host.next()->type, FrameType::Welcome);
@@ -64,7 +64,7 @@ TEST(PortServer, AnswersDeviceIdAndRequestsSplitAcrossWrites) {
 }
 
 TEST(PortServer, AlertsAndErrorStatesReachTheHost) {
-  auto server = serve(4, kVireo);
+  auto server = serveOnPort(4, kVireo);
   EXPECT_FALSE(server->raiseDeviceStatus(0x4)) << "no host";
   PortClient host;
   ASSERT_TRUE(host.connect(4));
@@ -93,7 +93,7 @@ TEST(PortServer, AlertsAndErrorStatesReachTheHost) {
 }
 
 TEST(PortServer, HeldPortAndDeviceIdAnswersOnTheWire) {
-  auto server = serve(8, kVireo);
+  auto server = serveOnPort(8, kVireo);
   server->setHeld(true);
   PortClient refused;
   ASSERT_TRUE(refused.connect(8));
@@ -120,7 +120,7 @@ TEST(PortServer, HeldPortAndDeviceIdAnswersOnTheWire) {
 }
 
 TEST(PortServer, PrintJobEndsWhenTheHostClosesThePort) {
-  auto server = serve(5, kVireo);
+  auto server = serveOnPort(5, kVireo);
   {
     PortClient host;
     ASSERT_TRUE(host.connect(5));
@@ -149,7 +149,7 @@ TEST(PortServer, RefusesABadPortAndASecondPrinterOnOnePort) {
 
 TEST(PortServer, ReplyDelayIsScaledAndStopDoesNotWaitForIt) {
   setTimeScaleForTest(0.01);
-  auto server = serve(7, kVireo);
+  auto server = serveOnPort(7, kVireo);
   Knobs k;
   k.replyDelayMs = 1000;
   server->printer().setKnobs(k);

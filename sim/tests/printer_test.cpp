@@ -14,7 +14,7 @@ namespace {
 using wf::testing::hex;
 using wf::testing::toHex;
 
-const std::string kPjlQuery =
+const std::string kPrinterPjlQuery =
     std::string(pjl::kUel) + "@PJL DINQUIRE LNPAP\r\n" + std::string(pjl::kUel) + '\0';
 const std::string kSync(npa::kSyncPacket);
 
@@ -41,8 +41,8 @@ TEST(PrinterPjl, AnswersTheNpaQueryWithItsModeAndCountsQueries) {
   for (auto [mode, word] : {std::pair{"on", "ON"}, {"auto", "AUTO"}, {"off", "OFF"}}) {
     auto profile = parseProfile(std::string("npa = ") + mode);
     PrinterModel printer(*profile);
-    EXPECT_EQ(all(printer.receive(kPjlQuery)), std::string("@PJL DINQUIRE LNPAP\r\n") + word + "\r\n\f");
-    EXPECT_EQ(all(printer.receive(kPjlQuery)).find(word) != std::string::npos, true);
+    EXPECT_EQ(all(printer.receive(kPrinterPjlQuery)), std::string("@PJL DINQUIRE LNPAP\r\n") + word + "\r\n\f");
+    EXPECT_EQ(all(printer.receive(kPrinterPjlQuery)).find(word) != std::string::npos, true);
     EXPECT_EQ(printer.pjlQueryCount(), 2);
     EXPECT_TRUE(printer.printJobs().empty()) << "the query's trailing NUL is not print data";
   }
@@ -50,7 +50,7 @@ TEST(PrinterPjl, AnswersTheNpaQueryWithItsModeAndCountsQueries) {
 
 TEST(PrinterPjl, SilentAutoPrinterIgnoresPjlButEchoesTheProbeAfterSync) {
   PrinterModel printer(loadShipped("halcyon-chroma.profile"));
-  EXPECT_EQ(all(printer.receive(kPjlQuery)), "");
+  EXPECT_EQ(all(printer.receive(kPrinterPjlQuery)), "");
   EXPECT_EQ(printer.pjlQueryCount(), 1);
   const std::string probe = hex("A5 00 07 50 03 04 54 45 53 54 00");
   EXPECT_EQ(toHex(all(printer.receive(kSync + probe))), "A5 00 07 00 03 04 54 45 53 54");
@@ -63,7 +63,7 @@ TEST(PrinterPjl, AutoPrinterAnswersPacketsOnlyAfterTheSyncPacket) {
   EXPECT_EQ(all(printer.receive(status)), "") << "without sync the packet is print data";
   EXPECT_EQ(toHex(all(printer.receive(kSync + status))), "A5 00 06 00 04 00 00 00 00");
   // PJL takes it out of packet mode again.
-  printer.receive(kPjlQuery);
+  printer.receive(kPrinterPjlQuery);
   EXPECT_EQ(all(printer.receive(status)), "");
 }
 
@@ -351,11 +351,11 @@ TEST_F(PrinterTest, ReplyKnobsShapeTheBytes) {
   k = {};
   k.silent = true;
   vireo.setKnobs(k);
-  EXPECT_EQ(ask(hex("A5 00 03 50 04 00")) + ask(kPjlQuery), "");
+  EXPECT_EQ(ask(hex("A5 00 03 50 04 00")) + ask(kPrinterPjlQuery), "");
 }
 
 TEST_F(PrinterTest, ByteByByteInputGivesTheSameAnswers) {
-  const std::string stream = kPjlQuery + hex("A5 00 03 50 04 00") + std::string(pjl::kUel) +
+  const std::string stream = kPrinterPjlQuery + hex("A5 00 03 50 04 00") + std::string(pjl::kUel) +
                              "@PJL\n@PJL DEFAULT COPIES=2\n" + std::string(pjl::kUel) + kSync +
                              npa::encode(0x10, 0, "data") + hex("A5 00 06 50 E0 E7 00 00 30");
   PrinterModel whole(loadShipped("meridian-vireo10.profile"));

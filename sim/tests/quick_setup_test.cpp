@@ -15,7 +15,7 @@ namespace {
 using wf::testing::hex;
 using wf::testing::toHex;
 
-Profile loadShipped(const char* name) {
+Profile loadShippedProfile(const char* name) {
   std::string error;
   auto p = loadProfile(std::string(WF_SIM_PROFILE_DIR) + "/" + name, &error);
   EXPECT_TRUE(p) << error;
@@ -85,13 +85,13 @@ TEST(QuickSetup, FileRoundTripsBetweenTwoPrintersOfEachType) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile);
-    PrinterModel source(loadShipped(c.profile));
+    PrinterModel source(loadShippedProfile(c.profile));
     const std::string file = receiveFile(source, c.header, c.vars);
     // The value of 0x0037 ends in ':', so its record ends "::".
     EXPECT_NE(file.find(nameBytes(0x0037) + source.state().omVars.at(0x0037) + ":"), std::string::npos);
     EXPECT_TRUE(source.state().omVars.at(0x0037).ends_with(':'));
 
-    Profile blank = loadShipped(c.profile);
+    Profile blank = loadShippedProfile(c.profile);
     for (auto var : c.vars) blank.omVars[var] = "?";
     PrinterModel target(blank);
     EXPECT_EQ(sendFile(target, file, c.header), static_cast<int>(c.vars.size()));
@@ -101,7 +101,7 @@ TEST(QuickSetup, FileRoundTripsBetweenTwoPrintersOfEachType) {
 }
 
 TEST(QuickSetup, StartOfATypeZeroFile) {
-  PrinterModel printer(loadShipped("generic-7301.profile"));
+  PrinterModel printer(loadShippedProfile("generic-7301.profile"));
   printer.update([](Profile& p) {
     p.omVars[0x0030] = "\x01";
     p.omVars[0x0031] = "LETTER";
@@ -111,7 +111,7 @@ TEST(QuickSetup, StartOfATypeZeroFile) {
 }
 
 TEST(QuickSetup, PanelLockIsAnOmVariable) {
-  PrinterModel printer(loadShipped("meridian-vireo10.profile"));
+  PrinterModel printer(loadShippedProfile("meridian-vireo10.profile"));
   auto lock = ask(printer, hex("E7 01 00 4D 01"));
   ASSERT_TRUE(lock);
   EXPECT_EQ(lock->flags, 0);

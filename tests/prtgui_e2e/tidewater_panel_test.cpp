@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kPanelView = 32772;
 constexpr int kStatusPage = 0, kPanelPage = 1;
-constexpr int kIdOk = 1, kIdCancel = 2;
+constexpr int kPanelIdOk = 1, kPanelIdCancel = 2;
 const std::string kReady = "The printer is ready.";
 const std::string kService =
     "The printer needs service: note the pattern and call your service representative.";
@@ -101,7 +101,7 @@ TEST_F(TidewaterPanel, QuickSetupReceivesAndSendsThePrintersVariables) {
     for (auto& [var, value] : p.omVars) value = "changed";
   });
   // Cancel on the question: no file dialog, nothing sent.
-  auto run = app->quickSetupSend(handle, kPanelPage, kIdCancel, {});
+  auto run = app->quickSetupSend(handle, kPanelPage, kPanelIdCancel, {});
   EXPECT_EQ(run.fileDialogs, 0);
   EXPECT_EQ(run.boxes, std::vector<std::string>{kQuestion});
   for (const auto& [var, value] : model->state().omVars) EXPECT_EQ(value, "changed") << var;
@@ -109,7 +109,7 @@ TEST_F(TidewaterPanel, QuickSetupReceivesAndSendsThePrintersVariables) {
   // Another printer's file is refused with this printer's name; the dialog comes again.
   const fs::path foreign = wf::testing::testRuntimeDir() / "foreign.psf";
   fs::copy_file(fs::path(WF_PRTOBJ_TEST_DATA) / "generic-7301.psf", foreign);
-  run = app->quickSetupSend(handle, kPanelPage, kIdOk, {foreign.string(), saved.string()});
+  run = app->quickSetupSend(handle, kPanelPage, kPanelIdOk, {foreign.string(), saved.string()});
   EXPECT_EQ(run.fileDialogs, 2);
   EXPECT_TRUE(run.ended);
   const std::string name = app->icons().at(0).name;

@@ -5,7 +5,15 @@
 #include "broker/corbce.h"
 #include "npa.h"
 
-using namespace bidi_testing;
+namespace sim = bidi_testing::sim;
+using bidi_testing::BidiFixture;
+using bidi_testing::BufferReply;
+using bidi_testing::eventually;
+using bidi_testing::Posted;
+using bidi_testing::postsOf;
+using bidi_testing::PrinterListing;
+using bidi_testing::profile;
+using bidi_testing::Written;
 
 namespace {
 

@@ -7,7 +7,14 @@
 #include "bidi_fixture.h"
 #include "platform/paths.h"
 
-using namespace bidi_testing;
+using bidi_testing::BidiFixture;
+using bidi_testing::BufferReply;
+using bidi_testing::eventually;
+using bidi_testing::PortState;
+using bidi_testing::PrinterListing;
+using bidi_testing::profile;
+using bidi_testing::valueUntil;
+using bidi_testing::Written;
 
 namespace {
 

@@ -28,7 +28,7 @@ std::uint32_t myId() {
   return static_cast<std::uint32_t>(wf::bce::ownAppId());
 }
 
-std::string hex(std::uint32_t v) {
+std::string transportHex(std::uint32_t v) {
   char b[16];
   std::snprintf(b, sizeof b, "%x", v);
   return b;
@@ -124,14 +124,14 @@ std::string mock(const ChildArgs& a) {
 }
 
 // Items an enumeration gave the callback; it answers 0 once `stopAfter` arrived.
-thread_local std::vector<std::string>* items = nullptr;
+thread_local std::vector<std::string>* transportItems = nullptr;
 thread_local int stopAfter = -1;
 
-uint16_t collect(const PRTINFO* info) {
-  if (info && items)
-    items->push_back(std::to_string(info->handle) + ":" + hex(info->connections) + ":" +
+uint16_t collectTransportPrinter(const PRTINFO* info) {
+  if (info && transportItems)
+    transportItems->push_back(std::to_string(info->handle) + ":" + transportHex(info->connections) + ":" +
                      nodeText(info->node));
-  return stopAfter >= 0 && items && static_cast<int>(items->size()) >= stopAfter ? 0 : 1;
+  return stopAfter >= 0 && transportItems && static_cast<int>(transportItems->size()) >= stopAfter ? 0 : 1;
 }
 
 std::string joined(const std::vector<std::string>& v) {
@@ -143,10 +143,10 @@ std::string joined(const std::vector<std::string>& v) {
 // enum <mask> [stop after n] -> "ok r=<result> <handle:connections:node>,..."
 std::string enumerate(const ChildArgs& a) {
   std::vector<std::string> got;
-  items = &got;
+  transportItems = &got;
   stopAfter = a.size() > 1 ? static_cast<int>(num(a[1])) : -1;
-  const std::int32_t r = BceEnumPrinters(myId(), num(a.at(0)), &collect);
-  items = nullptr;
+  const std::int32_t r = BceEnumPrinters(myId(), num(a.at(0)), &collectTransportPrinter);
+  transportItems = nullptr;
   return "ok r=" + std::to_string(r) + " " + joined(got);
 }
 
@@ -157,11 +157,11 @@ std::string specific(const ChildArgs& a) {  // <part> <node> [tryAll]
   const std::size_t offset = part == "netware" ? 4 : part == "ip" ? 120 : part == "ipx" ? 136 : 246;
   parseNode(a.at(1), bytes + offset);
   std::vector<std::string> got;
-  items = &got;
+  transportItems = &got;
   stopAfter = -1;
-  const std::int32_t r = BceEnumSpecific(myId(), &address, &collect, a.size() > 2 ? num(a[2]) : 0);
-  items = nullptr;
-  return "ok r=" + hex(static_cast<std::uint32_t>(r)) + " " + joined(got);
+  const std::int32_t r = BceEnumSpecific(myId(), &address, &collectTransportPrinter, a.size() > 2 ? num(a[2]) : 0);
+  transportItems = nullptr;
+  return "ok r=" + transportHex(static_cast<std::uint32_t>(r)) + " " + joined(got);
 }
 
 WF_CHILD_COMMAND("mock", mock);
@@ -170,12 +170,12 @@ WF_CHILD_COMMAND("specific", specific);
 WF_CHILD_COMMAND("nets", [](const ChildArgs&) {
   std::uint32_t mask = 0xDEAD;
   const std::int32_t r = BceGetNets(&mask);
-  return "ok r=" + std::to_string(r) + " " + hex(mask);
+  return "ok r=" + std::to_string(r) + " " + transportHex(mask);
 });
 WF_CHILD_COMMAND("prtinfo", [](const ChildArgs& a) {
   PRTINFO info{};
   const std::int32_t r = BceGetPrtInfo(num(a.at(0)), &info, 0);
-  return "ok r=" + std::to_string(r) + " h=" + std::to_string(info.handle) + " c=" + hex(info.connections) +
+  return "ok r=" + std::to_string(r) + " h=" + std::to_string(info.handle) + " c=" + transportHex(info.connections) +
          " node=" + nodeText(info.node) + " name=" + std::string(info.name) +
          " size=" + std::to_string(info.packetSize);
 });
@@ -188,7 +188,7 @@ WF_CHILD_COMMAND("addr", [](const ChildArgs& a) {
   NETADDRESS address{};
   const std::int32_t r = BceGetPrinterAddr(num(a.at(0)), num(a.at(1)), &address);
   const auto* b = reinterpret_cast<const std::uint8_t*>(&address);
-  return "ok r=" + hex(static_cast<std::uint32_t>(r)) + " ipx=" + nodeText(b + 136) +
+  return "ok r=" + transportHex(static_cast<std::uint32_t>(r)) + " ipx=" + nodeText(b + 136) +
          " corlink=" + nodeText(b + 246) + " local=" + std::string(address.local);
 });
 // netinfo <handle> <mask> <code> [items]
@@ -218,7 +218,7 @@ WF_CHILD_COMMAND("version", [](const ChildArgs&) {
   const std::int32_t r = BceGetVersion(&v);
   std::string s = "ok r=" + std::to_string(r);
   for (const auto& e : v.entries)
-    s += " " + std::string(e.fileName) + "=" + hex(e.version) + ":" + e.description;
+    s += " " + std::string(e.fileName) + "=" + transportHex(e.version) + ":" + e.description;
   return s;
 });
 WF_CHILD_COMMAND("versionex", [](const ChildArgs&) {
@@ -226,7 +226,7 @@ WF_CHILD_COMMAND("versionex", [](const ChildArgs&) {
   const std::int32_t r = BceGetVersionEx(&v);
   std::string s = "ok r=" + std::to_string(r);
   for (const auto& e : v.entries)
-    s += " " + std::string(e.fileName) + "=" + hex(e.fileVersionMS) + "." + hex(e.fileVersionLS);
+    s += " " + std::string(e.fileName) + "=" + transportHex(e.fileVersionMS) + "." + transportHex(e.fileVersionLS);
   return s;
 });
 // A local port's report as the local scan makes it: second name = port name.
@@ -243,14 +243,14 @@ WF_CHILD_COMMAND("messages", [](const ChildArgs&) {
   wf::Message m;
   while (wf::peekMessage(m, wf::PeekMode::Remove))
     got.push_back(std::to_string(m.message) + ":" + std::to_string(m.wParam) + ":" +
-                  hex(static_cast<std::uint32_t>(m.lParam)));
+                  transportHex(static_cast<std::uint32_t>(m.lParam)));
   return "ok " + joined(got);
 });
 // The real worker, whatever workers the requests reach: loads every transport.
 WF_CHILD_COMMAND("load-transports", [](const ChildArgs&) {
   std::uint32_t mask = 0;
   BceGetNetsMF(&mask);
-  return "ok " + hex(mask);
+  return "ok " + transportHex(mask);
 });
 WF_CHILD_COMMAND("stopflag", [](const ChildArgs&) {
   return "ok " + std::to_string(wf::bce::stopEnumerationFlag().load());
@@ -273,10 +273,10 @@ WF_CHILD_COMMAND("enum-storm", [](const ChildArgs& a) {
     pool.emplace_back([&, t] {
       for (int r = 0; r < rounds; ++r) {
         std::vector<std::string> got;
-        items = &got;
+        transportItems = &got;
         stopAfter = -1;
-        BceEnumPrinters(myId(), 0xC | ((r + t) % 2 ? BCE_NET_FORCE : 0), &collect);
-        items = nullptr;
+        BceEnumPrinters(myId(), 0xC | ((r + t) % 2 ? BCE_NET_FORCE : 0), &collectTransportPrinter);
+        transportItems = nullptr;
         ++done;
       }
     });

@@ -14,8 +14,19 @@
 #include "platform/clock.h"
 #include "sim/printer/port_server.h"
 
-using namespace wf;
-using namespace wf::bce;
+namespace npa = wf::bce::npa;
+namespace sim = wf::sim;
+namespace timeouts = wf::bce::timeouts;
+using wf::bce::kNpaAuto;
+using wf::bce::kNpaOff;
+using wf::bce::kNpaOn;
+using wf::bce::LocalPort;
+using wf::bce::pjlQuery;
+using wf::openParallelPort;
+using wf::PortError;
+using wf::PortOpen;
+using wf::setTimeScaleForTest;
+using wf::sleepFor;
 
 namespace {
 

@@ -11,7 +11,22 @@
 
 #include "broker/corbce.h"
 
-using namespace wf::bce::npa;
+using wf::bce::npa::alertClassByte;
+using wf::bce::npa::buildPjlText;
+using wf::bce::npa::buildRequest;
+using wf::bce::npa::classifyAlert;
+using wf::bce::npa::dsaAlertMask;
+using wf::bce::npa::dsaCaptureBytes;
+using wf::bce::npa::Joining;
+using wf::bce::npa::kMaxMessage;
+using wf::bce::npa::kPjlTextLimit;
+using wf::bce::npa::Message;
+using wf::bce::npa::packetCommand;
+using wf::bce::npa::packetFlags;
+using wf::bce::npa::pjlLine;
+using wf::bce::npa::requestTemplate;
+using wf::bce::npa::StreamReader;
+using wf::bce::npa::unpackPackets;
 using wf::protocol::npa::kHeaderSize;
 
 namespace {

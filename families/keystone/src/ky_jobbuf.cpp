@@ -156,7 +156,7 @@ constexpr UINT kArming = 49048;
 constexpr UINT kRecaptureCaption = 49050;
 constexpr UINT kRecaptureFailed = 49051;
 
-constexpr BYTE kPartitionChanged = 82;
+constexpr BYTE kJobBufPartitionChanged = 82;
 constexpr std::uint32_t kStatusPauseMs = 1000;
 
 // Error boxes of this module: one at a time (the dialog's thread only).
@@ -471,7 +471,7 @@ LRESULT CKYJBStatus::OnPortChange(WPARAM, LPARAM set) {
 }
 
 LRESULT CKYJBStatus::OnAlert(WPARAM, LPARAM kind) {
-  if (kind == kPartitionChanged) m_bPOR = TRUE;
+  if (kind == kJobBufPartitionChanged) m_bPOR = TRUE;
   if (m_pIcon)
     Start(&DoAlert,
           new (std::nothrow) AlertRequest{m_pIcon->GetPrinterHandle(), GetSafeHwnd(), m_newPercent, m_wanted},

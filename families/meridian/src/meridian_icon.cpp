@@ -34,7 +34,7 @@ constexpr UINT kTray1 = 7103;
 constexpr UINT kTray2 = 7104;
 constexpr UINT kTopBin = 7201;
 
-CString loadString(UINT id) {
+CString loadMeridianString(UINT id) {
   CString text;
   text.LoadString(id);
   return text;
@@ -98,7 +98,7 @@ CWFMeridianIcon::~CWFMeridianIcon() {
 }
 
 CString CWFMeridianIcon::GetGhostName() {
-  return loadString(kGhostName);
+  return loadMeridianString(kGhostName);
 }
 
 // ---- Stored record ----
@@ -173,7 +173,7 @@ void CWFMeridianIcon::DetermineModel() {
     } else if (family == 5) {
       variant = smallTray2 ? kVariantTray2Small : trayHolds(kTray1, 200) ? kVariantDuplexBin : kVariant16;
     }
-    CString model = loadString(kModelBase) + " " + (variant ? loadString(variant) : CString());
+    CString model = loadMeridianString(kModelBase) + " " + (variant ? loadMeridianString(variant) : CString());
     if (family == 5) model += "+";
     setText(m_model, model);
   }

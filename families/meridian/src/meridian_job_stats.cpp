@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr ULONG kJobStatClass = 0x800;
+constexpr ULONG kJobStatsAlertClass = 0x800;
 constexpr UINT kReadingText = 40059, kOpenFailedText = 40054, kErrorCaption = 857;
 constexpr DWORD kBackToStatus = 1000;
 
@@ -55,8 +55,8 @@ UINT ArmJSAlerts(void* param) {
   std::unique_ptr<ArmJSRequest> request(static_cast<ArmJSRequest*>(param));
   if (CWFMeridianIcon* icon = findIcon(request->hPrinter)) {
     // On the mask as it stands when this runs: only the class's own bit changes.
-    ALERTS mask{request->on ? kJobStatClass : 0};
-    icon->ApplyArmRequest(request->sequence, TRUE, &mask, kJobStatClass);
+    ALERTS mask{request->on ? kJobStatsAlertClass : 0};
+    icon->ApplyArmRequest(request->sequence, TRUE, &mask, kJobStatsAlertClass);
     icon->ThreadUnlock();
   }
   return 0;

@@ -77,7 +77,7 @@ struct LISTRMPARAM {
   ULONG device;
 };
 
-CWFPrinterIcon* findIcon(USHORT printer) {
+CWFPrinterIcon* findResourceIcon(USHORT printer) {
   WFAppServices* app = WFGetApp();
   CWFPrinterList* list = app ? app->GetPrinterList() : nullptr;
   return list ? list->FindPrinterIcon(printer) : nullptr;
@@ -88,7 +88,7 @@ WFPrtObj::DEVICEID deviceId(ULONG device) {
 }
 
 // The family's texts carry one %s for the name.
-CString withName(const CString& format, const CString& name) {
+CString resourceWithName(const CString& format, const CString& name) {
   std::string text = format.str();
   if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, name.str());
   return CString(text.c_str());
@@ -216,7 +216,7 @@ void CWFMeridianIcon::ActivateResMgmtAlerts(BOOL on) {
 
 UINT CWFMeridianIcon::ArmRMAlerts(void* param) {
   auto* request = static_cast<ARMRMPARAM*>(param);
-  auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(findResourceIcon(request->hPrinter));
   if (icon) {
     icon->armResMgmt((request->alerts.mask & kResMgmtClass) ? TRUE : FALSE);
     icon->ThreadUnlock();
@@ -286,7 +286,7 @@ void CWFMeridianIcon::QueueDeviceList(ULONG device) {
 
 UINT CWFMeridianIcon::DeviceListFunc(void* param) {
   auto* request = static_cast<LISTRMPARAM*>(param);
-  if (auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter))) {
+  if (auto* icon = dynamic_cast<CWFMeridianIcon*>(findResourceIcon(request->hPrinter))) {
     icon->StartDeviceList(request->device);
     icon->ThreadUnlock();
   }
@@ -409,7 +409,7 @@ void CWFMeridianIcon::postResult(UINT kind, UINT textId, const CString& name) {
       window = GetRMCopyWindow();
       break;
   }
-  if (window) postText(window, WM_WF_RESOPRESULT, withName(familyString(textId), name));
+  if (window) postText(window, WM_WF_RESOPRESULT, resourceWithName(familyString(textId), name));
   switch (kind) {
     case kDeleted:
       ReleaseRMDelWindow();
@@ -439,7 +439,7 @@ void CWFMeridianIcon::CopyResource(CString file, CString source, UINT from, UINT
 
 UINT CWFMeridianIcon::CopyResourceFunc(void* param) {
   auto* request = static_cast<COPYRMPARAM*>(param);
-  auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(findResourceIcon(request->hPrinter));
   if (!icon) {
     delete request;
     return 1;
@@ -473,7 +473,7 @@ void CWFMeridianIcon::DeleteResource(CString file, CString source, UINT device) 
 
 UINT CWFMeridianIcon::DeleteResourceFunc(void* param) {
   auto* request = static_cast<DELETERMPARAM*>(param);
-  auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(findResourceIcon(request->hPrinter));
   if (!icon) {
     delete request;
     return 1;
@@ -500,7 +500,7 @@ void CWFMeridianIcon::FormatResource(UINT device) {
 
 UINT CWFMeridianIcon::FormatResourceFunc(void* param) {
   auto* request = static_cast<FORMATRMPARAM*>(param);
-  auto* icon = dynamic_cast<CWFMeridianIcon*>(findIcon(request->hPrinter));
+  auto* icon = dynamic_cast<CWFMeridianIcon*>(findResourceIcon(request->hPrinter));
   if (!icon) {
     delete request;
     return 1;

@@ -14,8 +14,8 @@ namespace {
 
 constexpr UINT kFlashDevice = 2;
 constexpr UINT kDiskDevice = 1;
-constexpr UINT kDiskName = 497;
-constexpr UINT kFlashName = 498;
+constexpr UINT kDialogDiskName = 497;
+constexpr UINT kDialogFlashName = 498;
 constexpr UINT kCopyFirst = 40035;
 constexpr UINT kMoveFirst = 40038;
 constexpr UINT kRunning = 40041;
@@ -35,7 +35,7 @@ const DWORD kMoveHelp[] = {1018, 1400, 1019, 1401, 1020, 1402, 1021, 1403, 0, 0}
 const DWORD kDeleteHelp[] = {1018, 1500, 1019, 1501, 1020, 1502, 1021, 1503, 0, 0};
 const DWORD kFormatHelp[] = {1020, 1600, 1021, 1601, 0, 0};
 
-void enable(CWnd* dialog, int id, BOOL on) {
+void enableDialogItem(CWnd* dialog, int id, BOOL on) {
   if (CWnd* control = dialog->GetDlgItem(id)) control->EnableWindow(on);
 }
 
@@ -73,7 +73,7 @@ void CMerOResDlg::ShowDevice(UINT device) {
 
 void CMerOResDlg::ShowRunning() {
   if (CWFMeridianIcon* icon = Icon()) m_status = icon->familyString(kRunning);
-  enable(this, IDOK, FALSE);
+  enableDialogItem(this, IDOK, FALSE);
   if (CWnd* cancel = GetDlgItem(IDCANCEL)) GotoDlgCtrl(cancel);
   UpdateData(FALSE);
   Register(GetSafeHwnd());
@@ -91,7 +91,7 @@ void CMerOResDlg::OnOK() {
 
 void CMerOResDlg::OnCancel() {
   Register(0);
-  if (m_pPage && m_pPage->GetSafeHwnd()) enable(m_pPage, 1049, TRUE);
+  if (m_pPage && m_pPage->GetSafeHwnd()) enableDialogItem(m_pPage, 1049, TRUE);
   EndDialog(IDCANCEL);
 }
 
@@ -102,8 +102,8 @@ LRESULT CMerOResDlg::OnResOpResult(WPARAM, LPARAM text) {
     m_status = CString(chars, static_cast<int>(strnlen(chars, GlobalSize(block))));
     GlobalUnlock(block);
   }
-  enable(this, IDCANCEL, FALSE);
-  enable(this, IDOK, TRUE);
+  enableDialogItem(this, IDCANCEL, FALSE);
+  enableDialogItem(this, IDOK, TRUE);
   if (CWnd* ok = GetDlgItem(IDOK)) GotoDlgCtrl(ok);
   UpdateData(FALSE);
   m_bFinished = TRUE;
@@ -155,14 +155,14 @@ BOOL CMerOResFileDlg::OnInitDialog() {
   m_size = item->GetSizeD();
   const bool onFlash = item->GetResourceID() == kFlashDevice;
   m_source = onFlash ? kFlashDevice : kDiskDevice;
-  m_deviceText = icon->familyString(onFlash ? kFlashName : kDiskName);
+  m_deviceText = icon->familyString(onFlash ? kDialogFlashName : kDialogDiskName);
   m_destination = onFlash ? kDiskDevice : kFlashDevice;
   // Copy and move choose the other device; delete shows the file's own.
   const UINT shown = m_operation == kDelete ? m_source : m_destination;
   m_choice = shown == kFlashDevice ? 0 : 1;
   CDialog::OnInitDialog();
-  enable(this, 1020, m_choice == 0);
-  enable(this, 1021, m_choice == 1);
+  enableDialogItem(this, 1020, m_choice == 0);
+  enableDialogItem(this, 1021, m_choice == 1);
   ShowDevice(shown);
   if (CWnd* ok = GetDlgItem(IDOK)) GotoDlgCtrl(ok);
   return FALSE;
@@ -231,8 +231,8 @@ BOOL CMerOResFormatDlg::OnInitDialog() {
   m_target = flash ? kFlashDevice : kDiskDevice;
   m_choice = flash ? 0 : 1;
   CDialog::OnInitDialog();
-  enable(this, 1020, flash);
-  enable(this, 1021, disk);
+  enableDialogItem(this, 1020, flash);
+  enableDialogItem(this, 1021, disk);
   ShowDevice(m_target);
   if (CWnd* ok = GetDlgItem(IDOK)) GotoDlgCtrl(ok);
   return FALSE;
@@ -257,8 +257,8 @@ void CMerOResFormatDlg::Register(HWND window) {
 void CMerOResFormatDlg::Start() {
   CWFMeridianIcon* icon = Icon();
   if (!icon) return;
-  enable(this, 1020, FALSE);
-  enable(this, 1021, FALSE);
+  enableDialogItem(this, 1020, FALSE);
+  enableDialogItem(this, 1021, FALSE);
   ShowRunning();
   icon->FormatResource(m_target);
 }

@@ -17,7 +17,7 @@ namespace {
 
 constexpr UINT kListFrame = 1059;
 constexpr UINT kListId = 1039;
-constexpr UINT kRefresh = 1049;
+constexpr UINT kResourceRefresh = 1049;
 constexpr UINT kColumnHeadings[] = {40031, 40032, 40033, 40034};
 constexpr int kColumnFactors[] = {32, 10, 9, 7};
 
@@ -68,7 +68,7 @@ CString columnText(const CWFResMgmtItem& item, int column) {
   }
 }
 
-void enable(CWnd* page, UINT id, BOOL on) {
+void enablePageItem(CWnd* page, UINT id, BOOL on) {
   if (CWnd* control = page->GetDlgItem(static_cast<int>(id))) control->EnableWindow(on);
 }
 
@@ -273,7 +273,7 @@ void CMerOResourceMgmt::OnListingDone() {
 }
 
 void CMerOResourceMgmt::OnResRefresh() {
-  enable(this, kRefresh, FALSE);
+  enablePageItem(this, kResourceRefresh, FALSE);
   if (m_pList->GetSafeHwnd()) m_pList->DeleteAllResItems();
   StartListing();
 }
@@ -283,41 +283,41 @@ void CMerOResourceMgmt::ExchangeResourceInfo(CDataExchange* dx) {
   const BOOL flash = m_pMerIcon->GetFlashSize() != 0;
   const BOOL disk = m_pMerIcon->GetHDSize() != 0;
   const BOOL connected = m_pMerIcon->GetConnection() != 0xFFFFFFFF;
-  for (UINT id : {1056u, 1057u, 1058u}) enable(this, id, connected);
+  for (UINT id : {1056u, 1057u, 1058u}) enablePageItem(this, id, connected);
   const BOOL listed = m_pList->GetSafeHwnd() != 0;
   if (!flash && !disk) {
     m_files = 0;
     m_flashFree = "0";
     m_diskFree = "0";
-    for (UINT id = 1045; id <= 1055; ++id) enable(this, id, FALSE);
+    for (UINT id = 1045; id <= 1055; ++id) enablePageItem(this, id, FALSE);
     if (listed) m_pList->EnableWindow(FALSE);
     return;
   }
   if (listed) m_pList->EnableWindow(TRUE);
   m_files = listed ? m_pList->GetItemCount() : 0;
-  enable(this, 1050, TRUE);
-  enable(this, 1053, TRUE);
-  enable(this, 1051, flash);
-  enable(this, 1054, flash);
+  enablePageItem(this, 1050, TRUE);
+  enablePageItem(this, 1053, TRUE);
+  enablePageItem(this, 1051, flash);
+  enablePageItem(this, 1054, flash);
   m_flashFree = flash ? freeText(m_pMerIcon->GetFlashSize(), m_pMerIcon->GetFlashRemaining()) : CString("0");
-  enable(this, 1052, disk);
-  enable(this, 1055, disk);
+  enablePageItem(this, 1052, disk);
+  enablePageItem(this, 1055, disk);
   m_diskFree = disk ? freeText(m_pMerIcon->GetHDSize(), m_pMerIcon->GetHDRemaining()) : CString("0");
   const BOOL selected = listed && m_pList->GetSelectedItem() != nullptr;
-  enable(this, 1045, flash && disk && selected && m_bAdmin);
-  enable(this, 1046, flash && disk && selected && m_bAdmin);
-  enable(this, 1047, selected && m_bAdmin);
-  enable(this, 1048, m_bAdmin);
+  enablePageItem(this, 1045, flash && disk && selected && m_bAdmin);
+  enablePageItem(this, 1046, flash && disk && selected && m_bAdmin);
+  enablePageItem(this, 1047, selected && m_bAdmin);
+  enablePageItem(this, 1048, m_bAdmin);
   if (m_bListingRequested) {
     if (m_pMerIcon->IsNewListingAllowed()) {
       m_bListingRequested = FALSE;
       m_pMerIcon->SetRMListView(TRUE);
-      enable(this, kRefresh, TRUE);
+      enablePageItem(this, kResourceRefresh, TRUE);
     } else {
-      enable(this, kRefresh, FALSE);
+      enablePageItem(this, kResourceRefresh, FALSE);
     }
   } else {
-    enable(this, kRefresh, m_pMerIcon->IsRefreshAllowed());
+    enablePageItem(this, kResourceRefresh, m_pMerIcon->IsRefreshAllowed());
   }
 }
 

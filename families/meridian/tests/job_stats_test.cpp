@@ -39,7 +39,7 @@ const std::string kGoldenJob =
 // Source i in slot i - 1, as the usual trays are numbered.
 const UINT kSlots[10] = {0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
 
-WFPrtObj::JSALERTDATA record(USHORT count, std::vector<std::pair<int, WFPrtObj::JSSHEETS>> entries) {
+WFPrtObj::JSALERTDATA jobStatsRecord(USHORT count, std::vector<std::pair<int, WFPrtObj::JSSHEETS>> entries) {
   WFPrtObj::JSALERTDATA data;
   data.entryCount = count;
   for (auto& [source, sheets] : entries) data.entries[source] = sheets;
@@ -47,7 +47,7 @@ WFPrtObj::JSALERTDATA record(USHORT count, std::vector<std::pair<int, WFPrtObj::
 }
 
 TEST(JobLines, TheJobAndStatusLinesField) {
-  WFPrtObj::JSALERTDATA data = record(3, {{3, {3, 3, 0xFFFFFFFF}}});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(3, {{3, {3, 3, 0xFFFFFFFF}}});
   data.seconds = 42;
   data.jobName = "report";
   const jl::JobLine line = jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr);
@@ -76,10 +76,10 @@ TEST(JobLines, SourcesFillTheirSlots) {
   };
   UINT shared[10] = {0, 4, 4, 4, 4, 4, 4, 4, 4, 4};
   const Case cases[] = {
-      {"no sources", record(0, {{1, {5, 5, 5}}}), triples({}), 0, 0},
-      {"two sources", record(2, {{1, {2, 4, 7}}, {2, {1, 1, 0xFFFFFFFF}}}),
+      {"no sources", jobStatsRecord(0, {{1, {5, 5, 5}}}), triples({}), 0, 0},
+      {"two sources", jobStatsRecord(2, {{1, {2, 4, 7}}, {2, {1, 1, 0xFFFFFFFF}}}),
        triples({{0, "2,4,7"}, {1, "1,1,0"}}), 3, 5},
-      {"above ten", record(12, {{1, {1, 1, 1}}, {9, {9, 9, 9}}, {10, {10, 20, 0}}}),
+      {"above ten", jobStatsRecord(12, {{1, {1, 1, 1}}, {9, {9, 9, 9}}, {10, {10, 20, 0}}}),
        triples({{0, "1,1,1"}, {8, "9,9,9"}}), 20, 30},
   };
   for (const Case& c : cases) {
@@ -92,7 +92,7 @@ TEST(JobLines, SourcesFillTheirSlots) {
   }
   // Two sources in one slot: the later one's counts stay.
   const auto line =
-      jl::buildJobLine("P:", kTime, record(3, {{2, {1, 1, 1}}, {3, {2, 2, 2}}}), shared, nullptr);
+      jl::buildJobLine("P:", kTime, jobStatsRecord(3, {{2, {1, 1, 1}}, {3, {2, 2, 2}}}), shared, nullptr);
   EXPECT_NE(line.text.find(triples({{4, "2,2,2"}})), std::string::npos) << line.text;
 }
 
@@ -101,7 +101,7 @@ TEST(JobLines, TextsCannotShiftFieldsOrBreakLines) {
   EXPECT_EQ(jl::lineText(std::string(300, 'x'), 190).size(), 190u);
   // "é" is two bytes: a cut never splits it.
   EXPECT_EQ(jl::lineText(std::string(189, 'x') + "\xC3\xA9", 190), std::string(189, 'x'));
-  WFPrtObj::JSALERTDATA data = record(0, {});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(0, {});
   data.jobName = "a,b\r\n";
   data.host = std::string(300, 'h');
   const std::string text = jl::buildJobLine("P:", kTime, data, kSlots, nullptr).text;
@@ -276,9 +276,9 @@ TEST(JobLines, TotalsHoldAtTheirLargestValue) {
 TEST(JobLines, TotalsCountThisPrintersJobsOnly) {
   const auto file = wf::testing::testDataRoot() / "totals.csv";
   std::filesystem::create_directories(file.parent_path());
-  WFPrtObj::JSALERTDATA simplex = record(1, {{1, {3, 3, 0}}});
+  WFPrtObj::JSALERTDATA simplex = jobStatsRecord(1, {{1, {3, 3, 0}}});
   simplex.seconds = 30;
-  WFPrtObj::JSALERTDATA duplex = record(1, {{1, {2, 3, 0}}});
+  WFPrtObj::JSALERTDATA duplex = jobStatsRecord(1, {{1, {2, 3, 0}}});
   duplex.seconds = 12;
   std::ofstream(file, std::ios::binary)
       << jl::buildJobLine("LPT1:", kTime, simplex, kSlots, nullptr).text
@@ -317,7 +317,7 @@ class MeridianJobStats : public wf::testing::MeridianFixture {
 
 TEST_F(MeridianJobStats, TrackedJobsAndStatusChangesBecomeLines) {
   CWFMeridianIcon* icon = addMeridian(21, "LPT1:");
-  WFPrtObj::JSALERTDATA data = record(1, {{1, {2, 3, 0xFFFFFFFF}}});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(1, {{1, {2, 3, 0xFFFFFFFF}}});
   data.seconds = 42;
   data.jobName = "report";
   icon->SetTrackingJS(FALSE);
@@ -346,7 +346,7 @@ TEST_F(MeridianJobStats, TrackedJobsAndStatusChangesBecomeLines) {
   EXPECT_EQ(icon->GetAverageSeconds(), 42u);
 
   // Sheets 0: a line, but no job.
-  WFPrtObj::JSALERTDATA none = record(0, {});
+  WFPrtObj::JSALERTDATA none = jobStatsRecord(0, {});
   icon->DigestJobStatData(&none);
   EXPECT_EQ(lines().size(), 4u);
   EXPECT_EQ(icon->GetTotalJobs(), 1u);
@@ -361,7 +361,7 @@ TEST_F(MeridianJobStats, TheFileGivesTheTotalsAndAMissingOneIsSilent) {
 
   const auto file = wf::testing::testDataRoot() / "jobs.csv";
   std::filesystem::create_directories(file.parent_path());
-  WFPrtObj::JSALERTDATA data = record(1, {{1, {2, 3, 0}}});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(1, {{1, {2, 3, 0}}});
   data.seconds = 42;
   std::ofstream(file, std::ios::binary) << jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text
                                         << jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text;

@@ -27,8 +27,8 @@ constexpr int kHonorInit = 1033;
 constexpr int kUsDefaults = 1034;
 constexpr int kLfAfterCr = 1035;
 constexpr int kCrAfterLf = 1036;
-constexpr int kSet = 1037;
-constexpr int kDefaults = 1038;
+constexpr int kAdvancedSet = 1037;
+constexpr int kAdvancedDefaults = 1038;
 constexpr int kTestPage = 1039;
 constexpr int kFlashDir = 1040;
 constexpr int kFactoryDefaults = 1041;
@@ -38,7 +38,7 @@ constexpr UINT kJamOn = 50161;
 constexpr UINT kJamOff = 50162;
 constexpr UINT kPPDSOff = 50163;  // the button's text while PPDS is off
 constexpr UINT kPPDSOn = 50164;
-constexpr UINT kSetFailed = 50160;
+constexpr UINT kAdvancedSetFailed = 50160;
 constexpr UINT kPaperFontCommand = 50167;
 constexpr UINT kPresentationCommand = 50168;
 
@@ -127,7 +127,7 @@ int cachedCheck(const CTwSettings& cache, int id) {
 
 }  // namespace
 
-const PageTable kAdvancedTable{kAdvancedSettings, kSetFailed};
+const PageTable kAdvancedTable{kAdvancedSettings, kAdvancedSetFailed};
 
 UINT TidewaterAdvFunction(void* parameter) {
   std::unique_ptr<ActionBlock> block(static_cast<ActionBlock*>(parameter));
@@ -170,13 +170,45 @@ UINT TidewaterAdvFunction(void* parameter) {
 
 }  // namespace tidewater
 
-using namespace tidewater;
+using tidewater::ActionBlock;
+using tidewater::AdvancedAction;
+using tidewater::cachedCheck;
+using tidewater::CheckRow;
+using tidewater::kAdvancedDefaults;
+using tidewater::kAdvancedSet;
+using tidewater::kAdvancedTable;
+using tidewater::kAutoContinue;
+using tidewater::kChecks;
+using tidewater::kConfirmFactoryDefaults;
+using tidewater::kCrAfterLf;
+using tidewater::kFactoryDefaults;
+using tidewater::kFlashDir;
+using tidewater::kHelpIDs;
+using tidewater::kHonorInit;
+using tidewater::kJamList;
+using tidewater::kJamOff;
+using tidewater::kJamOn;
+using tidewater::kJamRow;
+using tidewater::kLfAfterCr;
+using tidewater::kPageProtect;
+using tidewater::kPaperFontCommand;
+using tidewater::kPowerSaverEdit;
+using tidewater::kPowerSaverRow;
+using tidewater::kPPDS;
+using tidewater::kPPDSOff;
+using tidewater::kPPDSOn;
+using tidewater::kPresentationCommand;
+using tidewater::kTestPage;
+using tidewater::kTimeoutEdit;
+using tidewater::kTimeoutRow;
+using tidewater::kUsDefaults;
+using tidewater::TidewaterAdvFunction;
 
 BEGIN_MESSAGE_MAP(CTwAdvDlg, CTwSettingsPage)
 ON_BN_CLICKED(kTestPage, OnTidewaterTestPage)
 ON_BN_CLICKED(kPPDS, OnEnablePPDS)
-ON_BN_CLICKED(kDefaults, OnAdvDefaults)
-ON_BN_CLICKED(kSet, OnAdvSet)
+ON_BN_CLICKED(kAdvancedDefaults, OnAdvDefaults)
+ON_BN_CLICKED(kAdvancedSet, OnAdvSet)
 ON_BN_CLICKED(kFactoryDefaults, OnFactoryDefaults)
 ON_BN_CLICKED(kFlashDir, OnFlashDir)
 ON_BN_CLICKED(kAutoContinue, OnChangeAutoContinue)
@@ -217,7 +249,7 @@ BOOL CTwAdvDlg::OnInitDialog() {
 
 void CTwAdvDlg::DoDataExchange(CDataExchange* dx) {
   CWFPropertyPage::DoDataExchange(dx);
-  DDX_Control(dx, kSet, m_setButton);
+  DDX_Control(dx, kAdvancedSet, m_setButton);
   DDX_Control(dx, kJamList, m_jamList);
   DDX_Control(dx, kPPDS, m_ppdsButton);
   if (!dx->m_bSaveAndValidate && m_pSettings) {

@@ -19,7 +19,7 @@ constexpr int kMessage = 1043;
 constexpr DWORD kShortCode = 2;
 constexpr DWORD kLongCode = 4;
 
-constexpr DWORD kHelpIDs[] = {1044,  10201, 1060,  10201, 1045,  10202, 1062,  10202, 1046,  10203, 1061,
+constexpr DWORD kOpPanelHelpIDs[] = {1044,  10201, 1060,  10201, 1045,  10202, 1062,  10202, 1046,  10203, 1061,
                               10203, 1047,  10204, 1063,  10204, 1048,  10205, 1064,  10205, 1049,  10206,
                               1065,  10206, 1043,  10207, 1033,  10213, 1034,  10209, 1001,  10210, 1000,
                               10208, 1059,  10212, 1066,  0,     1067,  10212, 0,     0};
@@ -37,7 +37,7 @@ END_MESSAGE_MAP()
 CTwOpPanel::CTwOpPanel(CWFTwIcon* icon) : CWFPropertyPage(741, "VIREOE.HLP"), m_pIcon(icon) {}
 
 const DWORD* CTwOpPanel::GetHelpIDs() {
-  return kHelpIDs;
+  return kOpPanelHelpIDs;
 }
 
 BOOL CTwOpPanel::OnInitDialog() {

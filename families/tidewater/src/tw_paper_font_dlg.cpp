@@ -10,7 +10,30 @@
 
 namespace {
 
-using namespace tidewater;
+using tidewater::ChangeFlags;
+using tidewater::kPaperFontTable;
+using tidewater::kPaperTypeStrings;
+using tidewater::kPfCopiesRow;
+using tidewater::kPfFontRow;
+using tidewater::kPfPitchRow;
+using tidewater::kPfPointRow;
+using tidewater::kPfSizeRow;
+using tidewater::kPfSourceRow;
+using tidewater::kPfSymbolSetRow;
+using tidewater::kPfTrayLinkingRow;
+using tidewater::kPfTypeRow;
+using tidewater::kResidentFonts;
+using tidewater::kSymbolSets;
+using tidewater::PaperFontRow;
+using tidewater::PaperSize;
+using tidewater::PaperSizePosition;
+using tidewater::PaperSizesOf;
+using tidewater::PaperSourceStrings;
+using tidewater::PaperTypeApplies;
+using tidewater::ResidentFont;
+using tidewater::SymbolSetId;
+using tidewater::SymbolSetPosition;
+using tidewater::SymbolSetRows;
 
 constexpr int kSourceList = 1003;
 constexpr int kSizeList = 1004;
@@ -20,16 +43,16 @@ constexpr int kCopiesEdit = 1008;
 constexpr int kNote = 1009;
 constexpr int kFontList = 1010;
 constexpr int kSymbolSetList = 1013;
-constexpr int kDefaults = 1015;
+constexpr int kPaperFontDefaults = 1015;
 constexpr int kPointSizeEdit = 1052;
 constexpr int kPitchEdit = 1053;
-constexpr int kSet = 2014;
+constexpr int kPaperFontSet = 2014;
 constexpr UINT kNoteText = 50007;
 constexpr UINT kOtherSize = 505;
 constexpr UINT kOtherSizeCode = 255;
 constexpr UINT kTray2 = 7104;
 
-const DWORD kHelpIDs[] = {1003, 10301, 1071, 10301, 1004, 10302, 1072, 10302, 1005, 10304, 1073, 10304,
+const DWORD kPaperFontHelpIDs[] = {1003, 10301, 1071, 10301, 1004, 10302, 1072, 10302, 1005, 10304, 1073, 10304,
                           1008, 10305, 1074, 10305, 1006, 10306, 1009, 10401, 1077, 10401, 1010, 10402,
                           1078, 10402, 1052, 10403, 1079, 10403, 1053, 10404, 1080, 10404, 1013, 10405,
                           1081, 10405, 2014, 10406, 1015, 10407, 1075, 0,     1076, 0,     0,    0};
@@ -45,8 +68,8 @@ bool isPitchFont(UINT font) {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CTwPaperFont, CTwSettingsPage)
-ON_BN_CLICKED(kSet, OnSetPaperfont)
-ON_BN_CLICKED(kDefaults, OnDefaultPaperfont)
+ON_BN_CLICKED(kPaperFontSet, OnSetPaperfont)
+ON_BN_CLICKED(kPaperFontDefaults, OnDefaultPaperfont)
 ON_CBN_SELCHANGE(kSourceList, OnSelchangePaperSource)
 ON_CBN_SELCHANGE(kSizeList, OnSelchangePaperSize)
 ON_CBN_SELCHANGE(kTypeList, OnSelchangePaperType)
@@ -65,7 +88,7 @@ CTwPaperFont::CTwPaperFont(CWFPrinterIcon* icon)
                        "DefaultsPaperFont() from CTwPaperFont::OnDefaultPaperfont()"}) {}
 
 const DWORD* CTwPaperFont::GetHelpIDs() {
-  return kHelpIDs;
+  return kPaperFontHelpIDs;
 }
 
 BOOL CTwPaperFont::OnInitDialog() {
@@ -104,7 +127,7 @@ BOOL CTwPaperFont::OnInitDialog() {
 
 void CTwPaperFont::DoDataExchange(CDataExchange* dx) {
   CWFPropertyPage::DoDataExchange(dx);
-  DDX_Control(dx, kSet, m_setButton);
+  DDX_Control(dx, kPaperFontSet, m_setButton);
   DDX_Control(dx, kSourceList, m_sourceList);
   DDX_Control(dx, kSizeList, m_sizeList);
   DDX_Control(dx, kTypeList, m_typeList);

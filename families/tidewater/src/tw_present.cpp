@@ -7,9 +7,9 @@ namespace {
 
 using Printer = WFTidewaterPrtObj;
 
-constexpr UINT kSetFailed = 50159;
+constexpr UINT kPresentationSetFailed = 50159;
 
-constexpr PageSetting kRows[] = {
+constexpr PageSetting kPresentationRows[] = {
     {readUS, nullptr, nullptr, resetTo<&CTwSettings::SetUS, 1>},
     {readAs<Printer::Resolution, &Printer::bidiROPGetResolution, &CTwSettings::SetResolution>,
      sendFrom<&Printer::bidiROPSetResolution, &CTwSettings::GetResolution>,
@@ -41,6 +41,6 @@ constexpr PageSetting kRows[] = {
 
 }  // namespace
 
-const PageTable kPresentationTable{kRows, kSetFailed};
+const PageTable kPresentationTable{kPresentationRows, kPresentationSetFailed};
 
 }  // namespace tidewater

@@ -8,7 +8,15 @@
 namespace {
 
 using Printer = WFTidewaterPrtObj;
-using namespace tidewater;
+using tidewater::kPrDarknessRow;
+using tidewater::kPresentationTable;
+using tidewater::kPrLeftRow;
+using tidewater::kPrLinesRow;
+using tidewater::kPrOrientationRow;
+using tidewater::kPrPQETRow;
+using tidewater::kPrResolutionRow;
+using tidewater::kPrTonerSaverRow;
+using tidewater::kPrTopRow;
 
 constexpr int kResolutionList = 1016;
 constexpr int kDarknessList = 1017;
@@ -27,7 +35,7 @@ constexpr UINT kResolutionTexts = 50152;  // 300 dpi, then 600 dpi
 constexpr int kMarginLow = -128, kMarginHigh = 127;
 constexpr int kLinesLow = 1, kLinesHigh = 255;
 
-const DWORD kHelpIDs[] = {1016, 10000, 1082, 10000, 1017, 10001, 1083, 10001, 1018, 10002, 1084, 10002,
+const DWORD kPresentHelpIDs[] = {1016, 10000, 1082, 10000, 1017, 10001, 1083, 10001, 1018, 10002, 1084, 10002,
                           1019, 10003, 1085, 10003, 1020, 10004, 1086, 10004, 1023, 10005, 1024, 10005,
                           1087, 10005, 1022, 10006, 1021, 10007, 1025, 10406, 1026, 10407, 0,    0};
 
@@ -58,7 +66,7 @@ CTwPresentDlg::CTwPresentDlg(CWFPrinterIcon* icon)
                        "DefaultsPresentation() from CTwPresentDlg::OnPresDefaults()"}) {}
 
 const DWORD* CTwPresentDlg::GetHelpIDs() {
-  return kHelpIDs;
+  return kPresentHelpIDs;
 }
 
 BOOL CTwPresentDlg::OnInitDialog() {

@@ -13,7 +13,11 @@
 namespace wf::testing {
 namespace {
 
-using namespace tidewater;
+using tidewater::kPfFontRow;
+using tidewater::kPfSizeRow;
+using tidewater::kPfSourceRow;
+using tidewater::kPfSymbolSetRow;
+using tidewater::kPfTypeRow;
 
 // Request codes of the page's settings.
 constexpr int kSourceCode = 4096, kManualEnvelopeSizeCode = 4100, kCopiesCode = 4105, kFontCode = 4106,

@@ -46,11 +46,11 @@ class CodedTidewater : public TableTidewater {
   }
 };
 
-class TwIcon : public CWFPrinterIcon, public CTwSettingsHost {
+class WorkerTwIcon : public CWFPrinterIcon, public CTwSettingsHost {
  public:
   using CWFPrinterIcon::CWFPrinterIcon;
   static inline HINSTANCE resources = nullptr;
-  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new TwIcon(object, record); }
+  static CWFPrinterIcon* create(WFPrtObj* object, void* record) { return new WorkerTwIcon(object, record); }
   int BelongsToFamily(ULONG key) override { return key == 3 || key == 8; }
   HINSTANCE GetResourceInstance(UINT) override { return resources; }
   CString GetTidewaterMutex() override { return tidewater::TidewaterMutexName(GetPrinterHandle()); }
@@ -66,14 +66,14 @@ class PaperFontWorkers : public PrinterFixture {
     PrinterFixture::SetUp();
     twResources_ = wf::loadModule("TWGUIDLL.DLL");
     ASSERT_TRUE(twResources_);
-    TwIcon::resources = twResources_;
-    families_.RegisterDLL(nullptr, "Tidewater", 0, &TwIcon::create, kIds, 2, nullptr);
+    WorkerTwIcon::resources = twResources_;
+    families_.RegisterDLL(nullptr, "Tidewater", 0, &WorkerTwIcon::create, kIds, 2, nullptr);
     printer_ = std::make_unique<CodedTidewater>(kHandle);
     fakebce::setPrtInfoFor(kHandle, prtInfo(kHandle, "LPT2", BCE_NET_LOCAL | 0x8000, 2));
     app_.printers[kHandle] = printer_.get();
     manager_.objects[kHandle] = printer_.get();
     list_.NewPrinterIcon(printer_.get(), nullptr);
-    icon_ = dynamic_cast<TwIcon*>(icons().back());
+    icon_ = dynamic_cast<WorkerTwIcon*>(icons().back());
     ASSERT_NE(icon_, nullptr);
   }
   void TearDown() override {
@@ -95,7 +95,7 @@ class PaperFontWorkers : public PrinterFixture {
 
   HINSTANCE twResources_ = nullptr;
   std::unique_ptr<CodedTidewater> printer_;
-  TwIcon* icon_ = nullptr;
+  WorkerTwIcon* icon_ = nullptr;
 };
 
 const std::vector<int> kReadOrder = {4126, 4096, 4099, 4103, 4100, 4097, 4101,
@@ -124,22 +124,22 @@ TEST_F(PaperFontWorkers, ReadsEverySettingInOrder) {
 TEST_F(PaperFontWorkers, AFailedReadStopsTheReading) {
   struct Case {
     int failing;
-    void (*expect)(TwIcon&, const CString& unknown);
+    void (*expect)(WorkerTwIcon&, const CString& unknown);
   } cases[] = {
-      {4126, [](TwIcon& i, const CString&) { EXPECT_TRUE(i.IsUS()); }},
+      {4126, [](WorkerTwIcon& i, const CString&) { EXPECT_TRUE(i.IsUS()); }},
       {4106,
-       [](TwIcon& i, const CString&) {
+       [](WorkerTwIcon& i, const CString&) {
          EXPECT_EQ(i.GetFontNumber(), 0u);
          EXPECT_TRUE(i.IsPitchFont());
          EXPECT_EQ(i.GetPitchSize(), 7u);  // untouched
        }},
       {4108,
-       [](TwIcon& i, const CString&) {
+       [](WorkerTwIcon& i, const CString&) {
          EXPECT_EQ(i.GetPitchSize(), 10u);
          EXPECT_EQ(i.GetPointSize(), 7u);
        }},
-      {4107, [](TwIcon& i, const CString&) { EXPECT_EQ(i.GetPointSize(), 12u); }},
-      {4109, [](TwIcon& i, const CString& unknown) { EXPECT_EQ(i.GetSymbolSet(), unknown); }},
+      {4107, [](WorkerTwIcon& i, const CString&) { EXPECT_EQ(i.GetPointSize(), 12u); }},
+      {4109, [](WorkerTwIcon& i, const CString& unknown) { EXPECT_EQ(i.GetSymbolSet(), unknown); }},
   };
   const CString unknown = family(50157);
   ASSERT_FALSE(unknown.IsEmpty());

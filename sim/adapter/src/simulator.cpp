@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool fail(std::string* error, std::string why) {
+bool failScenario(std::string* error, std::string why) {
   if (error) *error = std::move(why);
   return false;
 }
@@ -28,7 +28,7 @@ AdapterSimulator::~AdapterSimulator() {
 }
 
 bool AdapterSimulator::addAdapter(const std::string& id, AdapterConfig config, std::string* error) {
-  if (adapters_.count(id)) return fail(error, id + " plays already");
+  if (adapters_.count(id)) return failScenario(error, id + " plays already");
   auto server = AdapterServer::start(
       id, std::move(config), [this](const std::string& line) { log_.record(line); }, error);
   if (!server) return false;
@@ -44,11 +44,11 @@ AdapterServer* AdapterSimulator::adapter(std::string_view id) {
 
 bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::string* error) {
   std::string key, value;
-  if (!splitScenarioEntry(line, key, value)) return fail(error, "not key = value");
+  if (!splitScenarioEntry(line, key, value)) return failScenario(error, "not key = value");
   if (key == "adapters") return adapterDir_ = under(base, value), true;
   if (key == "log") {
     std::string why;
-    return log_.openFile(under(base, value), &why) || fail(error, why);
+    return log_.openFile(under(base, value), &why) || failScenario(error, why);
   }
   const auto dot = key.find('.');
   if (dot == std::string::npos) {
@@ -56,14 +56,14 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
     return config && addAdapter(key, std::move(*config), error);
   }
   AdapterServer* server = adapter(std::string_view(key).substr(0, dot));
-  if (!server) return fail(error, "no adapter " + key.substr(0, dot));
+  if (!server) return failScenario(error, "no adapter " + key.substr(0, dot));
   if (key.substr(dot + 1) == "raise-status") {  // "<port> <mask>"
     std::istringstream words(value);
     int port = 0;
     std::uint32_t mask = 0;
-    if (!(words >> port >> std::hex >> mask)) return fail(error, "raise-status is <port> <hex mask>");
+    if (!(words >> port >> std::hex >> mask)) return failScenario(error, "raise-status is <port> <hex mask>");
     return server->raiseDeviceStatus(port, mask) ||
-           fail(error, "port " + std::to_string(port) + " sent no alert");
+           failScenario(error, "port " + std::to_string(port) + " sent no alert");
   }
   bool ok = false;
   server->withModel(
@@ -74,9 +74,9 @@ bool AdapterSimulator::apply(std::string_view line, const fs::path& base, std::s
 bool AdapterSimulator::loadScenario(const fs::path& file, std::string* error) {
   std::string why;
   const auto text = readScenarioFile(file, &why);
-  if (!text) return fail(error, "cannot read " + why);
+  if (!text) return failScenario(error, "cannot read " + why);
   const auto scenario = parseScenario(*text, &why);
-  if (!scenario) return fail(error, why);
+  if (!scenario) return failScenario(error, why);
   const fs::path base = file.parent_path();
   // Adapters start once all their lines are read, so each binds where its
   // lines place it.
@@ -86,7 +86,7 @@ bool AdapterSimulator::loadScenario(const fs::path& file, std::string* error) {
   for (const std::string& line : scenario->section("ipx.adapters")) {
     ++number;
     auto lineError = [&](const std::string& what) {
-      return fail(error, "[ipx.adapters] line " + std::to_string(number) + ": " + what);
+      return failScenario(error, "[ipx.adapters] line " + std::to_string(number) + ": " + what);
     };
     std::string key, value;
     if (!splitScenarioEntry(line, key, value)) return lineError("not key = value");

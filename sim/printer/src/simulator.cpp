@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string_view trim(std::string_view s) {
+std::string_view trimScenarioText(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
@@ -85,12 +85,12 @@ bool Simulator::loadScenario(const fs::path& file, std::string* error) {
 }
 
 bool Simulator::apply(std::string_view line, const fs::path& base, std::string* error) {
-  line = trim(line);
+  line = trimScenarioText(line);
   if (line.empty() || line.front() == '#') return true;
   auto eq = line.find('=');
   if (eq == std::string_view::npos) return fail(error, "expected key = value");
-  const auto key = trim(line.substr(0, eq));
-  const auto value = trim(line.substr(eq + 1));
+  const auto key = trimScenarioText(line.substr(0, eq));
+  const auto value = trimScenarioText(line.substr(eq + 1));
   if (key == "log") return logTo(base / fs::path(std::string(value)), error);
   if (key == "profiles") return profileDir_ = base / fs::path(std::string(value)), true;
   const auto dot = key.find('.');
@@ -103,7 +103,7 @@ bool Simulator::apply(std::string_view line, const fs::path& base, std::string* 
   }
   PortServer* server = port(number);
   if (!server) return fail(error, "no printer on LPT" + std::to_string(number));
-  return applySetting(*server, trim(key.substr(dot + 1)), value, error);
+  return applySetting(*server, trimScenarioText(key.substr(dot + 1)), value, error);
 }
 
 bool applyPrinterSetting(PrinterModel& printer, std::string_view key, std::string_view value, std::string* error) {

@@ -13,9 +13,37 @@
 
 namespace wf::netware {
 
-namespace wire = ::wf::adapter;
 namespace kestrel = ::wf::adapter::kestrel;
-using namespace ::wf::net;
+namespace wire = ::wf::adapter;
+using wf::net::kAdvancedSupervisor;
+using wf::net::kClass7390;
+using wf::net::kClassMultiPort;
+using wf::net::kClassMultiPortSerial;
+using wf::net::kClassSinglePort;
+using wf::net::kClassSinglePortRuVa1;
+using wf::net::kControlChangeAddress;
+using wf::net::kControlSupervisor;
+using wf::net::kFlashSegment;
+using wf::net::kItemAdapterInfo;
+using wf::net::kItemAdapterParms;
+using wf::net::kItemAddressCheck;
+using wf::net::kItemAdvanced;
+using wf::net::kItemFlashBegin;
+using wf::net::kItemFlashBlock;
+using wf::net::kItemFlashEnd;
+using wf::net::kItemPassword;
+using wf::net::kItemReset;
+using wf::net::kMediaEthernet;
+using wf::net::kMediaTokenRing;
+using wf::net::kPortTypeParallel;
+using wf::net::kPortTypeSerial;
+using wf::net::kPortTypeSingle;
+using wf::net::NETADAPTERINFO;
+using wf::net::NETADAPTERPARMS;
+using wf::net::NETADVANCEDSETTINGS;
+using wf::net::NETFLASHBEGIN;
+using wf::net::NETFLASHBLOCK;
+using wf::net::NETPASSWORD;
 
 namespace {
 

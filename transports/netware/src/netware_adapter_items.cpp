@@ -12,9 +12,20 @@
 
 namespace wf::netware {
 
-namespace wire = ::wf::adapter;
 namespace kestrel = ::wf::adapter::kestrel;
-using namespace ::wf::net;
+namespace wire = ::wf::adapter;
+using wf::net::kItemNwAdvanced;
+using wf::net::kItemNwAttachedServers;
+using wf::net::kItemNwDisablePorts;
+using wf::net::kItemNwEnablePorts;
+using wf::net::kItemNwResetProtocol;
+using wf::net::kItemNwServersServiced;
+using wf::net::kItemNwSettings;
+using wf::net::kMediaTokenRing;
+using wf::net::NETADAPTERPARMS;
+using wf::net::NWADVANCED;
+using wf::net::NWSERVERLIST;
+using wf::net::NWSETTINGS;
 
 namespace {
 

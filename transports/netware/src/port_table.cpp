@@ -26,7 +26,7 @@ std::string blockText(const std::uint8_t* at, std::size_t n) {
   return std::string(reinterpret_cast<const char*>(at), end ? static_cast<std::size_t>(end - at) : n);
 }
 
-void copyText(char* out, std::size_t size, const std::string& text) {
+void copyPortText(char* out, std::size_t size, const std::string& text) {
   std::snprintf(out, size, "%s", text.c_str());
 }
 
@@ -105,7 +105,7 @@ int PortView::captureKey() const {
 
 NETPORTINFO buildPortInfo(const PortView& p, bool supervisor) {
   NETPORTINFO info{};
-  copyText(info.portName, sizeof info.portName, p.name);
+  copyPortText(info.portName, sizeof info.portName, p.name);
   info.portId = p.id;
   info.connections = p.captureMask | BCE_NET_NETWARE | (supervisor ? 0x8000u : 0u);
   for (std::size_t i = 0; i < 6; ++i)

@@ -16,7 +16,10 @@
 namespace wf::netware {
 
 namespace kestrel = ::wf::adapter::kestrel;
-using namespace ::wf::net;
+using std::filesystem::file_type::block;
+using wf::net::NWLOGIN;
+using wf::net::NWQUEUELIST;
+using wf::net::NWSERVERLIST;
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr std::size_t kBlockNames = 16;
 constexpr std::size_t kMembersCompared = 16, kMembersRead = 32;
 
 // A name within its field, terminated; none when the field holds no NUL.
-std::optional<std::string> fieldName(const char* field, std::size_t size) {
+std::optional<std::string> workstationFieldName(const char* field, std::size_t size) {
   const void* end = std::memchr(field, 0, size);
   if (!end) return std::nullopt;
   return std::string(field, static_cast<const char*>(end));
@@ -137,7 +140,7 @@ std::int32_t NetWareTransport::currentServer(std::uint16_t id, void* buffer, std
 
 std::int32_t NetWareTransport::setCurrentServer(std::uint16_t id, const void* buffer, std::uint32_t length) {
   const auto name =
-      buffer ? fieldName(static_cast<const char*>(buffer), std::min<std::uint32_t>(length, NW_NAME))
+      buffer ? workstationFieldName(static_cast<const char*>(buffer), std::min<std::uint32_t>(length, NW_NAME))
              : std::nullopt;
   if (!name || name->empty()) return NET_FAIL;
   std::lock_guard g(clientMutex_);
@@ -153,9 +156,9 @@ std::int32_t NetWareTransport::login(const void* buffer, std::uint32_t length) {
   if (!buffer || length < sizeof(NWLOGIN)) return NET_FAIL;
   NWLOGIN in;
   std::memcpy(&in, buffer, sizeof in);
-  const auto server = fieldName(in.Server, sizeof in.Server);
-  const auto user = fieldName(in.LoginName, sizeof in.LoginName);
-  const auto password = fieldName(in.Password, sizeof in.Password);
+  const auto server = workstationFieldName(in.Server, sizeof in.Server);
+  const auto user = workstationFieldName(in.LoginName, sizeof in.LoginName);
+  const auto password = workstationFieldName(in.Password, sizeof in.Password);
   if (!server || !user || !password) return NET_FAIL;
   const std::string serverName = upper(*server), userName = upper(*user);
   std::lock_guard g(clientMutex_);
@@ -215,7 +218,7 @@ std::int32_t NetWareTransport::setNetwork(const void* buffer, std::uint32_t leng
 std::int32_t NetWareTransport::createQueue(std::uint16_t id, const void* buffer, std::uint32_t length,
                                            bool create) {
   const auto name =
-      buffer ? fieldName(static_cast<const char*>(buffer), std::min<std::uint32_t>(length, NW_NAME))
+      buffer ? workstationFieldName(static_cast<const char*>(buffer), std::min<std::uint32_t>(length, NW_NAME))
              : std::nullopt;
   if (!name || name->empty()) return NET_FAIL;
   std::lock_guard g(clientMutex_);
@@ -248,7 +251,7 @@ std::optional<std::vector<std::string>> queueNames(const void* buffer, std::uint
   if (list.Count > kBlockNames) return std::nullopt;
   std::vector<std::string> names;
   for (std::size_t i = 0; i < list.Count; ++i) {
-    auto name = fieldName(list.Names[i], sizeof list.Names[i]);
+    auto name = workstationFieldName(list.Names[i], sizeof list.Names[i]);
     if (!name) return std::nullopt;
     names.push_back(std::move(*name));
   }
@@ -382,7 +385,7 @@ std::int32_t NetWareTransport::currentPrintServer(std::uint16_t id, void* buffer
   }
   std::string name;
   if (at + 48 <= port.block.size())
-    name = fieldName(reinterpret_cast<const char*>(port.block.data() + at), 48)
+    name = workstationFieldName(reinterpret_cast<const char*>(port.block.data() + at), 48)
                .value_or(std::string(reinterpret_cast<const char*>(port.block.data() + at), 47));
   return copyOut(name, buffer, length) ? NET_OKAY : NET_FAIL;
 }

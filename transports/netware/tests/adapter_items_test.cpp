@@ -14,8 +14,34 @@
 namespace wf::netware::testing {
 namespace {
 
-using namespace ::wf::net;
 using transports::testing::TransportEvent;
+using wf::net::kAdvancedSupervisor;
+using wf::net::kClass7390;
+using wf::net::kClassMultiPortSerial;
+using wf::net::kClassSinglePortRuVa1;
+using wf::net::kControlChangeAddress;
+using wf::net::kControlSupervisor;
+using wf::net::kItemAdapterInfo;
+using wf::net::kItemAdapterParms;
+using wf::net::kItemAddressCheck;
+using wf::net::kItemAdvanced;
+using wf::net::kItemFlashBegin;
+using wf::net::kItemFlashBlock;
+using wf::net::kItemFlashEnd;
+using wf::net::kItemPassword;
+using wf::net::kItemReset;
+using wf::net::kPortTypeParallel;
+using wf::net::kPortTypeSerial;
+using wf::net::kPortTypeSingle;
+using wf::net::kProtocolAppleTalk;
+using wf::net::kProtocolCorLink;
+using wf::net::kProtocolNetWare;
+using wf::net::kProtocolTcpIp;
+using wf::net::NETADAPTERINFO;
+using wf::net::NETADAPTERPARMS;
+using wf::net::NETADVANCEDSETTINGS;
+using wf::net::NETFLASHBEGIN;
+using wf::net::NETPASSWORD;
 
 class AdapterItemsTest : public ItemsTest {
  protected:

@@ -15,8 +15,36 @@
 namespace wf::netware::testing {
 namespace {
 
-using namespace ::wf::net;
 using transports::testing::TransportEvent;
+using wf::net::kItemAdapterParms;
+using wf::net::kItemAdvanced;
+using wf::net::kItemNwAdvanced;
+using wf::net::kItemNwAttachedServers;
+using wf::net::kItemNwCreateQueue;
+using wf::net::kItemNwCurrentServer;
+using wf::net::kItemNwDeleteQueue;
+using wf::net::kItemNwDisablePorts;
+using wf::net::kItemNwEnablePorts;
+using wf::net::kItemNwKnownServers;
+using wf::net::kItemNwLogin;
+using wf::net::kItemNwNetwork;
+using wf::net::kItemNwNoData12;
+using wf::net::kItemNwNoData14;
+using wf::net::kItemNwNoData15;
+using wf::net::kItemNwNoData16;
+using wf::net::kItemNwPrintServer;
+using wf::net::kItemNwQueues;
+using wf::net::kItemNwServersServiced;
+using wf::net::kItemNwServiceQueues;
+using wf::net::kItemNwSettings;
+using wf::net::kItemNwStopQueues;
+using wf::net::NETADAPTERPARMS;
+using wf::net::NETADVANCEDSETTINGS;
+using wf::net::NWADVANCED;
+using wf::net::NWLOGIN;
+using wf::net::NWQUEUELIST;
+using wf::net::NWSERVERLIST;
+using wf::net::NWSETTINGS;
 
 // Blocks handed to the list callback.
 std::mutex gBlocksMutex;

@@ -19,10 +19,10 @@ using wf::testing::ChildArgs;
 
 namespace {
 
-std::uint32_t me() {
+std::uint32_t worldMe() {
   return static_cast<std::uint32_t>(wf::bce::ownAppId());
 }
-std::uint32_t num(const std::string& s) {
+std::uint32_t worldNum(const std::string& s) {
   return static_cast<std::uint32_t>(std::stoul(s, nullptr, 0));
 }
 
@@ -42,7 +42,7 @@ uint16_t collect(const PRTINFO* info) {
 WF_CHILD_COMMAND("enum", [](const ChildArgs& a) {
   std::string out = "ok";
   delivered = &out;
-  BceEnumPrinters(me(), num(a.at(0)), &collect);
+  BceEnumPrinters(worldMe(), worldNum(a.at(0)), &collect);
   delivered = nullptr;
   return out;
 });
@@ -52,13 +52,13 @@ WF_CHILD_COMMAND("specific-local", [](const ChildArgs& a) {
   std::snprintf(address.local, sizeof address.local, "%s", a.at(0).c_str());
   std::string items;
   delivered = &items;
-  const std::int32_t r = BceEnumSpecific(me(), &address, &collect, 0);
+  const std::int32_t r = BceEnumSpecific(worldMe(), &address, &collect, 0);
   delivered = nullptr;
   return "ok r=" + hexNumber(static_cast<std::uint32_t>(r)) + items;
 });
 WF_CHILD_COMMAND("prtinfo", [](const ChildArgs& a) {
   PRTINFO info{};
-  const std::int32_t r = BceGetPrtInfo(num(a.at(0)), &info, a.size() > 1 ? num(a[1]) : 0);
+  const std::int32_t r = BceGetPrtInfo(worldNum(a.at(0)), &info, a.size() > 1 ? worldNum(a[1]) : 0);
   return "ok " + std::to_string(r) + " " + std::to_string(info.flags) + " " + std::to_string(info.packetSize);
 });
 // trace-start name|- ; trace-stop
@@ -77,7 +77,7 @@ std::string drain(std::uint32_t (*fn)(char*, std::uint32_t)) {
   s.resize(s.size() - 1);
   return s;
 }
-std::string unhex(const std::string& s) {
+std::string worldUnhex(const std::string& s) {
   std::string out;
   for (std::size_t i = 0; i + 1 < s.size(); i += 2)
     out.push_back(static_cast<char>(std::stoul(s.substr(i, 2), nullptr, 16)));
@@ -91,11 +91,11 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
   const std::string& what = a.at(1);
   if (what == "port") {
     NETPORTINFO p{};
-    p.portId = static_cast<std::uint16_t>(num(a.at(2)));
-    const std::string node = unhex(a.at(3));
+    p.portId = static_cast<std::uint16_t>(worldNum(a.at(2)));
+    const std::string node = worldUnhex(a.at(3));
     std::memcpy(p.node, node.data(), std::min<std::size_t>(node.size(), 6));
-    p.flags = static_cast<std::uint16_t>(num(a.at(4)));
-    p.connections = num(a.at(5));
+    p.flags = static_cast<std::uint16_t>(worldNum(a.at(4)));
+    p.connections = worldNum(a.at(5));
     p.adapterClass = 1;
     std::snprintf(p.portName, sizeof p.portName, "%s", a.at(6).c_str());
     if (a.size() > 7) std::snprintf(p.secondName, sizeof p.secondName, "%s", a[7].c_str());
@@ -103,14 +103,14 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
     return "ok";
   }
   if (what == "reply") {
-    const std::string bytes = a.at(2) == "-" ? "" : unhex(a[2]);
+    const std::string bytes = a.at(2) == "-" ? "" : worldUnhex(a[2]);
     mockEntry<decltype(&MockTransportSetWriteReply)>(file, "MockTransportSetWriteReply")(
         reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
     return "ok";
   }
   if (what == "status") {
     mockEntry<decltype(&MockTransportSetWriteStatus)>(
-        file, "MockTransportSetWriteStatus")(static_cast<std::uint16_t>(num(a.at(2))));
+        file, "MockTransportSetWriteStatus")(static_cast<std::uint16_t>(worldNum(a.at(2))));
     return "ok";
   }
   if (what == "written") {
@@ -120,7 +120,7 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
   }
   if (what == "remove") {
     mockEntry<decltype(&MockTransportRemovePort)>(
-        file, "MockTransportRemovePort")(static_cast<std::uint16_t>(num(a.at(2))));
+        file, "MockTransportRemovePort")(static_cast<std::uint16_t>(worldNum(a.at(2))));
     return "ok";
   }
   if (what == "writes")
@@ -128,10 +128,10 @@ WF_CHILD_COMMAND("net", [](const ChildArgs& a) -> std::string {
   if (what == "calls")
     return "ok " + drain(mockEntry<decltype(&MockTransportCallLog)>(file, "MockTransportCallLog"));
   if (what == "inject") {
-    const std::string bytes = unhex(a.at(3));
+    const std::string bytes = worldUnhex(a.at(3));
     return "ok " +
            std::to_string(mockEntry<decltype(&MockTransportInjectData)>(file, "MockTransportInjectData")(
-               static_cast<std::uint16_t>(num(a.at(2))), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+               static_cast<std::uint16_t>(worldNum(a.at(2))), reinterpret_cast<const std::uint8_t*>(bytes.data()),
                static_cast<std::uint32_t>(bytes.size())));
   }
   return "err unknown net command " + what;
@@ -153,7 +153,7 @@ WF_CHILD_COMMAND("monitor", [](const ChildArgs& a) -> std::string {
   else if (what == "refuse")
     monitor->setHandBack(wf::portmon::HandBack::Refuse);
   else if (what == "delay")
-    monitor->setHandBack(wf::portmon::HandBack::Delay, num(a.at(1)));
+    monitor->setHandBack(wf::portmon::HandBack::Delay, worldNum(a.at(1)));
   else if (what == "state")
     return "ok holds=" + std::to_string(monitor->holds(a.at(1))) +
            " asks=" + std::to_string(monitor->corBceAsks());
@@ -163,7 +163,7 @@ WF_CHILD_COMMAND("monitor", [](const ChildArgs& a) -> std::string {
 });
 // The broker's side of a local port n (1-9), in the primary.
 WF_CHILD_COMMAND("port-state", [](const ChildArgs& a) {
-  wf::bce::PortSlot& slot = wf::bce::portSlot(static_cast<int>(num(a.at(0))) - 1);
+  wf::bce::PortSlot& slot = wf::bce::portSlot(static_cast<int>(worldNum(a.at(0))) - 1);
   std::lock_guard lock(slot.writeLock);
   return "ok open=" + std::to_string(slot.channel != nullptr) + " held=" + std::to_string(slot.held);
 });
