@@ -24,6 +24,7 @@ using wf::app::openKey;
 using wf::app::readNumber;
 using wf::app::readText;
 using wf::app::subkeyCount;
+using wf::app::tellRegistryFailure;
 using wf::app::walkSavedCaptions;
 using wf::app::writeNumber;
 using wf::app::writeText;

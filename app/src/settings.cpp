@@ -13,6 +13,7 @@ using wf::app::Key;
 using wf::app::openKey;
 using wf::app::readNumber;
 using wf::app::readText;
+using wf::app::tellRegistryFailure;
 using wf::app::writeNumber;
 using wf::app::writeText;
 using wf::HKEY_CURRENT_USER;

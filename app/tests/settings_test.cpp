@@ -19,9 +19,12 @@
 
 namespace {
 
+using wf::dataRoot;
+using wf::ensurePrivateDir;
 using wf::ERROR_SUCCESS;
 using wf::HKEY_CURRENT_USER;
 using wf::KEY_ALL_ACCESS;
+using wf::mapSystemPath;
 using wf::REG_BINARY;
 using wf::REG_DWORD;
 using wf::REG_SZ;

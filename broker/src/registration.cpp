@@ -135,13 +135,16 @@ using wf::bce::freeSlot;
 using wf::bce::kNoWindow;
 using wf::bce::openMailClient;
 using wf::bce::packRequest;
+using wf::bce::primaryLost;
 using wf::bce::registrationCheck;
 using wf::bce::registrationWindow;
 using wf::bce::requestReply;
 using wf::bce::sendMail;
 using wf::bce::startPrimaryChannel;
 using wf::bce::state;
+using wf::bce::takeOver;
 using wf::bce::unregisterWorker;
+using wf::bce::watchPrimary;
 
 int16_t BceRegisterAppMF(uint32_t window) {
   BrokerState& s = state();

@@ -35,7 +35,7 @@ int runningAgents() {
   return count;
 }
 
-void writeScenario(const std::string& text) {
+void writeNetddeScenario(const std::string& text) {
   std::ofstream(*dataRoot() / "scenario") << text;
 }
 
@@ -55,7 +55,7 @@ TEST(NetDdeAgent, OneAgentRunsWhileItIsUsedAndEndsAfter) {
 }
 
 TEST(NetDdeAgent, AnAbsentAgentEndsWithoutItsWindow) {
-  writeScenario("[netdde]\npresent = 0\n");
+  writeNetddeScenario("[netdde]\npresent = 0\n");
   auto users = openNetDdeUsersLock();
   ASSERT_TRUE(users && users->lockShared(kNetDdeUsersWait));
   EXPECT_GT(winExec(kNetDdeProgram, SW_SHOWNA), 31u);
@@ -64,7 +64,7 @@ TEST(NetDdeAgent, AnAbsentAgentEndsWithoutItsWindow) {
 }
 
 TEST(NetDdeAgent, AMalformedScenarioRefusesTheStart) {
-  writeScenario("present = 1\n");
+  writeNetddeScenario("present = 1\n");
   testing::ChildProcess agent("netdde");
   const int status = agent.waitExit();
   EXPECT_TRUE(WIFEXITED(status));

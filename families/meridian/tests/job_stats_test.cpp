@@ -111,7 +111,7 @@ TEST(JobLines, TextsCannotShiftFieldsOrBreakLines) {
 }
 
 TEST(JobLines, TextsAreCutOnlyWhenTheLineWouldNotFit) {
-  WFPrtObj::JSALERTDATA data = record(0, {});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(0, {});
   // Whole while the line fits.
   data.jobName = std::string(250, 'j');
   EXPECT_NE(jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text.find(data.jobName),
@@ -220,7 +220,7 @@ TEST(ParseJSDataEntry, TellsRecordsOfThisPrinterApart) {
 
 // A job line of LPT1 with fields replaced (numbered from 1).
 std::string jobLineWith(std::map<int, std::string> fields) {
-  WFPrtObj::JSALERTDATA data = record(1, {{1, {1, 1, 0}}});
+  WFPrtObj::JSALERTDATA data = jobStatsRecord(1, {{1, {1, 1, 0}}});
   data.seconds = 10;
   std::string line = jl::buildJobLine("LPT1:", kTime, data, kSlots, nullptr).text;
   line.resize(line.size() - 2);
