@@ -133,7 +133,8 @@ class CorIpx {
   bool waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to, std::uint32_t& timeout,
                   std::chrono::steady_clock::time_point started);
   bool openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std::uint32_t length);
-  bool settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd);
+  bool settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd,
+                        std::chrono::steady_clock::time_point started);
   void readBackChannel(IPXPORT& port, std::stop_token stop);
   void alerts(std::stop_token stop);
   void deliverAlert(const IpxAddress& from, std::uint8_t nibble, const Bytes& data);

@@ -44,6 +44,13 @@ bool pastGiveUp(std::chrono::steady_clock::time_point started) {
   return std::chrono::steady_clock::now() - started >= scaled(kJobGiveUpMs);
 }
 
+// System milliseconds left of the two minutes from `started` (0 when past).
+std::uint32_t giveUpLeft(std::chrono::steady_clock::time_point started) {
+  const auto left = started + scaled(kJobGiveUpMs) - std::chrono::steady_clock::now();
+  const auto unit = std::max<std::chrono::steady_clock::duration>(scaled(1), std::chrono::nanoseconds(1));
+  return left.count() > 0 ? static_cast<std::uint32_t>(left / unit) : 0;
+}
+
 // The NUL-terminated text at `offset` of an IPXJOBINFO block, within its
 // Size; empty when it is outside the block or not terminated there.
 std::string jobText(const std::uint8_t* block, std::uint16_t size, std::size_t field) {
@@ -191,7 +198,8 @@ bool CorIpx::openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std
 
 // Waits for the acknowledgement of the data packet outstanding, resending it
 // on loss or silence with doubling time-outs; false when it never came.
-bool CorIpx::settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd) {
+bool CorIpx::settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd,
+                              std::chrono::steady_clock::time_point started) {
   std::uint8_t* bytes = port.DataBuffer.data();
   const std::uint32_t first = waitForObject(port.JobAckSem, firstWait);
   if (first == kWaitObject0 && !port.DataLost) return true;
@@ -201,11 +209,10 @@ bool CorIpx::settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd
   else
     log_.write("Data lost flag detected; resending data for %d.", bytes[jobwire::kNumber]);
   bytes[jobwire::kKind] |= jobwire::kResent;
-  const auto started = std::chrono::steady_clock::now();
   std::uint32_t timeout = kFirstResendWaitMs;
   for (;;) {
     if (sendJobPacket(port, bytes, port.DataLength) != port.DataLength) log_.write("Error in resending data");
-    const std::uint32_t r = waitForObject(port.JobAckSem, timeout);
+    const std::uint32_t r = waitForObject(port.JobAckSem, std::min(timeout, giveUpLeft(started)));
     if (r == kWaitObject0 && !port.DataLost) return true;
     if (r != kWaitObject0 && r != kWaitTimeout) return false;
     if (r == kWaitTimeout || !atEnd)
@@ -251,7 +258,7 @@ std::int32_t CorIpx::jobWrite(std::uint16_t id, const std::uint8_t* data, std::u
   std::uint32_t taken = 0;
   while (taken < length) {
     if (!port->DataBuffer.empty() && port->DataSent) {
-      const bool acknowledged = settleDataPacket(*port, kWriteAckWaitMs, false);
+      const bool acknowledged = settleDataPacket(*port, kWriteAckWaitMs, false, std::chrono::steady_clock::now());
       port->DataBuffer.clear();
       port->DataLength = 0;
       port->DataSent = 0;
@@ -301,10 +308,11 @@ void CorIpx::endDoc(std::uint16_t id) {
   port->QueueText.clear();
   port->JobText.clear();
   log_.write("End Doc");
+  // One bound for the leftover, the last packet and the end of the job.
+  const auto started = std::chrono::steady_clock::now();
   if (port->InJob) {
     if (!port->DataBuffer.empty() && !port->DataSent) {
       log_.write("Sending leftover Data");
-      const auto started = std::chrono::steady_clock::now();
       bool sliced = false;
       while (sendJobPacket(*port, port->DataBuffer.data(), port->DataLength, &sliced) != port->DataLength &&
              !sliced && !pastGiveUp(started))
@@ -313,7 +321,7 @@ void CorIpx::endDoc(std::uint16_t id) {
       if (sliced) port->DataBuffer.clear();
     }
     if (!port->DataBuffer.empty()) {
-      settleDataPacket(*port, kEndAckWaitMs, true);
+      settleDataPacket(*port, kEndAckWaitMs, true, started);
       log_.write("EndDoc - last packet sent okay, packet # = %d", port->DataNumber.load());
       port->DataBuffer.clear();
       port->DataLength = 0;
@@ -328,13 +336,16 @@ void CorIpx::endDoc(std::uint16_t id) {
       }
       const std::uint8_t number = nextPacketNumber(port->DataNumber);
       Bytes end = headerWith(jobwire::kFnEndJob, dataFormByte(*port, npa), number);
-      const auto started = std::chrono::steady_clock::now();
-      while (SendAcknowledged(*port, end.data(), end.size(), true) != 0 && !pastGiveUp(started)) {
-      }
+      bool ended = false;
+      do {
+        ended = SendAcknowledged(*port, end.data(), end.size(), true) == 0;
+      } while (!ended && !pastGiveUp(started));
       port->NpaJob = 0;
-      std::uint8_t answer[kEndReplyRoom];
-      std::uint32_t room = sizeof answer, tag = 0;
-      WaitTaggedReply(*port, answer, room, jobwire::kTagNpa, jobwire::kTagNpa, tag, number);
+      if (ended) {
+        std::uint8_t answer[kEndReplyRoom];
+        std::uint32_t room = sizeof answer, tag = 0;
+        WaitTaggedReply(*port, answer, room, jobwire::kTagNpa, jobwire::kTagNpa, tag, number);
+      }
       const auto releasing = std::chrono::steady_clock::now();
       int released = CapturePort(*port, false);
       while (released == 5 && !pastGiveUp(releasing)) {

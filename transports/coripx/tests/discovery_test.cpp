@@ -346,6 +346,15 @@ transports::testing::ContractSubject corIpxSubject() {
     std::string error;
     ASSERT_TRUE(gContractWorld->addAdapter("PB", profile("portbay-npa.adapter"), &error)) << error;
   };
+  // An alert goes to the host that last sent the port a request: a request
+  // first, then every port raises one; only the opened port's reaches a callback.
+  s.deliverData = [](transports::testing::TransportHarness& h, std::uint16_t port) {
+    ASSERT_GT(h.write(port, {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00}, 256, 0).result, 0);
+    const std::string alert = {'\xA5', 0x00, 0x04, 0x00, '\xF0', 0x01, 0x02};
+    int raised = 0;
+    for (int n = 0; n <= 2; ++n) raised += gContractWorld->adapter("PB")->raiseAlert(n, alert);
+    EXPECT_GE(raised, 1);
+  };
   return s;
 }
 

@@ -299,5 +299,23 @@ TEST_F(CorIpxAlerts, RandomAlertAndBackChannelDatagramsAreSafe) {
   EXPECT_TRUE(wf::testing::eventually([&] { return !opened->BackChannelRunning; }));
 }
 
+std::int32_t firstEvents(std::uint32_t, std::uint32_t, std::uint32_t, void*) {
+  return 1;
+}
+std::int32_t secondEvents(std::uint32_t, std::uint32_t, std::uint32_t, void*) {
+  return 1;
+}
+
+TEST_F(CorIpxTest, ASecondEventCallbackIsRefusedUntilTheFirstIsGone) {
+  ipx = std::make_unique<CorIpx>();
+  EXPECT_EQ(ipx->registerCallback(&firstEvents), NET_OKAY) << "starts the transport";
+  EXPECT_EQ(ipx->registerCallback(&secondEvents), NET_FAIL);
+  ipx->unregisterCallback();
+  EXPECT_EQ(ipx->registerCallback(&secondEvents), NET_OKAY);
+  ipx->shutDown();
+  ipx->unregisterCallback();
+  EXPECT_EQ(ipx->registerCallback(&firstEvents), NET_FAIL) << "no start after shutdown";
+}
+
 }  // namespace
 }  // namespace wf::coripx::testing
