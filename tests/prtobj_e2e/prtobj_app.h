@@ -117,7 +117,9 @@ class PrtObjApp {
   bool bidiActive(std::uint16_t handle);
   long capture(std::uint16_t handle, std::uint32_t mask);
   // BceWrite of `count` bytes (byte i is i % 251) through the networks of `mask`.
-  long write(std::uint16_t handle, std::uint32_t mask, std::size_t count);
+  long write(std::uint16_t handle, std::uint32_t mask, std::size_t count, bool raw = false);
+  long startDoc(std::uint16_t handle, std::uint32_t mask);
+  long endDoc(std::uint16_t handle, std::uint32_t mask);
   // BceGetPrinterAddr, then BceEnumSpecific with that address: the networks it found there and the handles.
   std::pair<long, std::vector<std::uint16_t>> findAgain(std::uint16_t handle, std::uint32_t mask);
 

@@ -303,7 +303,7 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
 }
 
 // A job data packet (its number new): the adapter's own packets are kept
-// apart, the rest is the print stream; an NPA stream goes to the printer.
+// apart, the rest is the print stream; a kind-form job's goes to the printer.
 // What comes back goes on the back channel.
 std::vector<Bytes> AdapterServer::ipxJobPacket(int port, View d) {
   IpxPortState& state = ipxPorts_[port];
@@ -320,7 +320,8 @@ std::vector<Bytes> AdapterServer::ipxJobPacket(int port, View d) {
     return back;
   }
   state.jobData.insert(state.jobData.end(), npa.begin(), npa.end());
-  if (npa.empty() || npa[0] != ::wf::adapter::kNpaStart) return back;
+  // A kind-form job (port byte with its high bit) carries an NPA stream for the printer.
+  if (npa.empty() || !(portByte & 0x80)) return back;
   const int printerPort = model_.config().kind == Kind::SinglePort ? 1 : port;
   if (PrinterModel* printer = printerFor(printerPort))
     for (const Outgoing& a : printer->receive(std::string_view(reinterpret_cast<const char*>(npa.data()), npa.size())))

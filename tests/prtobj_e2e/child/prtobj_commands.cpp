@@ -188,13 +188,22 @@ WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
                      BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
 });
 
-// write <handle> <mask> <count> -> "ok <result>": BceWrite of count bytes (i % 251)
+// write <handle> <mask> <count> [raw] -> "ok <result>": BceWrite of count bytes (i % 251)
 WF_CHILD_COMMAND("write", [](const ChildArgs& a) {
   std::vector<std::uint8_t> data(num(a.at(2)));
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 251);
   std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  const std::uint32_t raw = a.size() > 3 ? num(a.at(3)) : 0;
   return "ok " + std::to_string(BceWrite(static_cast<std::uint32_t>(appId), num(a.at(0)), num(a.at(1)),
-                                         data.data(), &length, 0));
+                                         data.data(), &length, raw));
+});
+
+// startdoc|enddoc <handle> <mask> -> "ok <result>"
+WF_CHILD_COMMAND("startdoc", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceStartDoc(num(a.at(0)), num(a.at(1)), 0));
+});
+WF_CHILD_COMMAND("enddoc", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceEndDoc(num(a.at(0)), num(a.at(1))));
 });
 
 // again <handle> <mask> -> "ok <networks found> <handle>...": the printer's

@@ -13,7 +13,7 @@ namespace wf::coripx {
 namespace {
 
 namespace alertwire = ::wf::adapter::coripx;
-constexpr std::uint32_t kAlertScanMs = 500, kCloseSettleMs = 1500;
+constexpr std::uint32_t kAlertScanMs = 500;
 constexpr std::size_t kAlertShortest = 30;
 
 bool alertTagIs(const Received& d, const char* tag) {
@@ -116,8 +116,7 @@ int CorIpx::open(std::uint16_t id, NETDATAPROC proc) {
 }
 
 int CorIpx::close(std::uint16_t id) {
-  // Lets a delivery already under way finish before the callback goes.
-  sleepFor(kCloseSettleMs);
+  // Waits for a delivery under way: no callback runs after this returns.
   std::lock_guard g(alertRead_);
   if (IPXPORT* port = FindPortById(id)) port->DataCallback = nullptr;
   return 1;
