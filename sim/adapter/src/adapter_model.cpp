@@ -588,12 +588,16 @@ Response AdapterModel::onVariables(View q) {
       const View value = q.subspan(at + 3, size);
       at += 3 + size;
       const auto it = store_.find({g, v});
-      if (it == store_.end() || it->second.size() != size) {
+      // The name may come shorter than it is kept (the IPX hosts send 25 bytes); NULs fill the rest.
+      const bool shortName = g == 7 && v == 2 && it != store_.end() && size < it->second.size();
+      if (it == store_.end() || (it->second.size() != size && !shortName)) {
         error = true;
         entry(g, v, {});
         continue;
       }
+      const std::size_t kept = it->second.size();
       it->second.assign(value.begin(), value.end());
+      it->second.resize(kept, 0);
       entry(g, v, value);
       const bool one = size == 1 && value[0] == 1;
       if (g == 6 && v == wire::var::kReset && one) reset = true;

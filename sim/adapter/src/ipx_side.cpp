@@ -20,6 +20,7 @@ namespace {
 namespace ipx = ::wf::adapter::coripx;
 constexpr std::size_t kLargestIpxDatagram = 1024;
 constexpr std::size_t kPieceRequestingMore = 64;  // a piece of this L waits for the send-more request
+constexpr std::uint8_t kControlName = 0x3C;       // "Control LPA": the adapter's name
 
 bool isVariablePacket(View npa) {
   return npa.size() >= ::wf::adapter::kVariableHeader && npa[0] == ::wf::adapter::kNpaStart &&
@@ -244,8 +245,10 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
   for (const Bytes& b : backChannel) sendIpx(*out, b, from, number);
   if (!dropped.empty() || job) return;
   if (knobs.delayMs && !sleepFor(knobs.delayMs, stop)) return;
+  const bool controlLpa = d.size() >= ipx::kData && std::memcmp(d.data() + ipx::kTag, ipx::kTagControl,
+                                                                 sizeof ipx::kTagControl) == 0;
   if (function == ipx::kFnControl || function == ipx::kFnJobInfo || function == ipx::kFnEndJob ||
-      function == ipx::kFnOpenJob) {
+      function == ipx::kFnOpenJob || (function == ipx::kFnRequest && controlLpa)) {
     Bytes answer;
     {
       std::lock_guard g(mutex_);
@@ -330,7 +333,8 @@ std::vector<Bytes> AdapterServer::ipxJobPacket(int port, View d) {
   return back;
 }
 
-// Capture and release, the job's description and its end; with mutex_ held.
+// Capture and release, the adapter's name, the job's description and its
+// end; with mutex_ held.
 Bytes AdapterServer::ipxControl(int port, View d, const SOCKADDR_IPX& from) {
   IpxPortState& state = ipxPorts_[port];
   const std::uint8_t function = d[ipx::kFunction];
@@ -351,8 +355,14 @@ Bytes AdapterServer::ipxControl(int port, View d, const SOCKADDR_IPX& from) {
     }
     return taggedDatagram(d, reply, ipx::kTagJobInfoAccept, {});
   }
-  if (d.size() < ipx::kControlPacket || std::memcmp(d.data() + ipx::kTag, ipx::kTagControl, sizeof ipx::kTagControl) != 0)
+  if (d.size() < ipx::kData || std::memcmp(d.data() + ipx::kTag, ipx::kTagControl, sizeof ipx::kTagControl) != 0)
     return {};
+  if (d[32] == kControlName && d.size() >= ipx::kData + 25) {
+    const auto* name = reinterpret_cast<const char*>(d.data() + ipx::kData);
+    model_.config().name.assign(name, strnlen(name, 24));
+    return taggedDatagram(d, reply, ipx::kTagControlAccept, {});
+  }
+  if (d[32] != ipx::kControlCapture || d.size() < ipx::kControlPacket) return {};
   const Knobs& knobs = model_.config().knobs;
   if (knobs.refuseCapture != ipxRefuseSet_) ipxRefuseSet_ = knobs.refuseCapture, ipxRefused_ = 0;
   const bool capture = d[34] == 1;

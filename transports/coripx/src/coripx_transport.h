@@ -100,6 +100,11 @@ class CorIpx {
   // carry; bytes sent or 0 (a packet sent in acknowledged slices sets *sliced).
   int sendJobPacket(IPXPORT& port, std::uint8_t* bytes, std::size_t length, bool* sliced = nullptr);
 
+  // ---- Information items (items.cpp) ------------------------------------------------------
+  std::int32_t getInfo(std::uint16_t id, std::uint16_t code, void* buffer, std::uint16_t* length,
+                       NETITEMPROC proc);
+  std::int32_t setInfo(std::uint16_t id, std::uint16_t code, const void* buffer, std::uint32_t length);
+
   // ---- Alerts and the port callbacks (alerts.cpp) -------------------------------------------
   int open(std::uint16_t id, NETDATAPROC proc);
   // Clears the port's data callback once no delivery runs; nonzero.
@@ -132,6 +137,10 @@ class CorIpx {
   void sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to);
   bool waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to, std::uint32_t& timeout,
                   std::chrono::steady_clock::time_point started);
+  void raiseEvent(std::uint32_t portId, std::uint32_t code, void* data);
+  bool portBusy(IPXPORT& port);
+  std::int32_t setName(IPXPORT& port, const char* name, std::uint32_t length);
+  std::int32_t setNickname(const std::uint8_t* record, std::uint32_t length, bool add);
   bool openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std::uint32_t length);
   bool settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd,
                         std::chrono::steady_clock::time_point started);
@@ -173,6 +182,7 @@ class CorIpx {
   std::deque<PartialAlert> partial_;
   std::mutex alertRead_;  // held while a data callback runs; NetClose takes it
   std::mutex startDocMutex_, endDocMutex_;
+  std::mutex getInfoMutex_, setInfoMutex_;
   std::mutex eventMutex_;
   NETEVENTPROC eventProc_ = nullptr;
 

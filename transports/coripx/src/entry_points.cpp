@@ -108,3 +108,14 @@ WF_MODULE_EXPORT void NetEndDoc(uint16_t portId) {
   gCorIpx->endDoc(portId);
 }
 NET_CHECK_ENTRY(NetEndDoc);
+
+WF_MODULE_EXPORT int32_t NetGetInfo(uint16_t portId, uint16_t infoCode, void* buffer, uint16_t* length,
+                                    NETITEMPROC itemProc) {
+  return gCorIpx->getInfo(portId, infoCode, buffer, length, itemProc);
+}
+NET_CHECK_ENTRY(NetGetInfo);
+
+WF_MODULE_EXPORT int32_t NetSetInfo(uint16_t portId, uint16_t infoCode, const void* buffer, uint32_t length) {
+  return gCorIpx->setInfo(portId, infoCode, buffer, length);
+}
+NET_CHECK_ENTRY(NetSetInfo);

@@ -1,0 +1,231 @@
+// Information items against the simulated adapters: CorLink nicknames in
+// the registry, the adapter's name, its password, the port's summary and
+// the address check.
+#include <mutex>
+
+#include "coripx_fixture.h"
+#include "ipx_frame.h"
+#include "transports/common/net_items.h"
+
+namespace wf::coripx::testing {
+namespace {
+
+using ::wf::net::NETADAPTERINFO;
+using ::wf::net::NICKNAMEENTRY;
+
+struct Collected {
+  std::mutex mutex;
+  std::vector<NICKNAMEENTRY> entries;
+  std::vector<std::pair<std::uint32_t, std::string>> renamed;  // port id, name
+};
+Collected gCollected;
+
+std::int32_t collectEntry(const void* item, std::uint16_t length) {
+  std::lock_guard g(gCollected.mutex);
+  if (length == sizeof(NICKNAMEENTRY)) gCollected.entries.push_back(*static_cast<const NICKNAMEENTRY*>(item));
+  return 1;
+}
+
+std::int32_t collectEvent(std::uint32_t kind, std::uint32_t portId, std::uint32_t code, void* data) {
+  std::lock_guard g(gCollected.mutex);
+  if (kind == BCE_NET_IPX && code == NETEVENT_RENAMED)
+    gCollected.renamed.emplace_back(portId, std::string(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), 80)));
+  return 1;
+}
+
+class CorIpxItems : public CorIpxAgainstSimulator {
+ protected:
+  void SetUp() override {
+    CorIpxAgainstSimulator::SetUp();
+    std::lock_guard g(gCollected.mutex);
+    gCollected.entries.clear();
+    gCollected.renamed.clear();
+  }
+  std::vector<NICKNAMEENTRY> list(std::uint16_t code) {
+    {
+      std::lock_guard g(gCollected.mutex);
+      gCollected.entries.clear();
+    }
+    EXPECT_EQ(ipx->getInfo(NET_NO_PORT, code, nullptr, nullptr, &collectEntry), NET_OKAY);
+    std::lock_guard g(gCollected.mutex);
+    return gCollected.entries;
+  }
+  NICKNAMEENTRY entryFor(const IPXPORT& port, const char* nickname) {
+    NICKNAMEENTRY e{};
+    std::memcpy(e.Node, port.Node.data(), 6);
+    e.AdapterClass = static_cast<std::uint8_t>(port.AdapterClass);
+    e.PortKind = port.PortKind;
+    std::strncpy(e.Nickname, nickname, sizeof e.Nickname - 1);
+    return e;
+  }
+  IPXPORT* portOfKind(std::uint16_t kind) {
+    for (std::uint16_t id = 1; IPXPORT* p = ipx->FindPortById(id); ++id)
+      if (p->PortKind == kind) return p;
+    return nullptr;
+  }
+};
+
+TEST_F(CorIpxItems, NicknamesAreAddedListedAndRemoved) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  const std::size_t ports = ipx->portCount();
+  EXPECT_EQ(list(2).size(), ports) << "no nickname yet: every port is available";
+
+  NICKNAMEENTRY e = entryFor(*port, "Front desk");
+  // Refused records: nothing written.
+  struct Bad {
+    const char* name;
+    NICKNAMEENTRY record;
+    std::uint32_t length;
+  };
+  NICKNAMEENTRY slash = entryFor(*port, "Front\\desk"), empty = entryFor(*port, ""), unterminated = e,
+                nobody = e, otherKind = e;
+  std::memset(unterminated.Nickname, 'n', sizeof unterminated.Nickname);
+  nobody.Node[5] ^= 0xFF;
+  otherKind.PortKind = 7;
+  const Bad bad[] = {{"168 bytes", e, 168},       {"a backslash", slash, 169},   {"empty", empty, 169},
+                     {"unterminated", unterminated, 169}, {"no such port", nobody, 169}, {"no such kind", otherKind, 169}};
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(b.name);
+    EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 3, &b.record, b.length), NET_FAIL);
+    EXPECT_TRUE(list(1).empty());
+  }
+
+  ASSERT_EQ(ipx->setInfo(NET_NO_PORT, 3, &e, sizeof e), NET_OKAY);
+  EXPECT_TRUE(port->HasNickname);
+  const auto named = list(1);
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_STREQ(named[0].Nickname, "Front desk");
+  EXPECT_EQ(std::memcmp(named[0].Node, port->Node.data(), 6), 0);
+  const std::uint16_t namedKind = named[0].PortKind;
+  EXPECT_EQ(namedKind, port->PortKind);
+  EXPECT_EQ(named[0].AdapterName[0], 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kSettingsKey) + "\\Front desk").c_str(), 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  std::uint8_t value[16];
+  DWORD size = sizeof value, type = 0;
+  ASSERT_EQ(RegQueryValueExA(key, "NetAddress", nullptr, &type, value, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 14u);
+  const Node wireNode = port->NodeAsIs ? port->Address.node : reverseNode(port->Address.node);
+  EXPECT_EQ(std::memcmp(value + 6, wireNode.data(), 6), 0) << "the node as it is sent";
+  size = sizeof value;
+  ASSERT_EQ(RegQueryValueExA(key, "PortType", nullptr, &type, value, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(loadLe16(value), port->PortKind);
+  RegCloseKey(key);
+
+  const auto available = list(2);
+  EXPECT_EQ(available.size(), ports - 1) << "one callback per port without a nickname";
+  for (const auto& a : available) {
+    EXPECT_FALSE(a.PortKind == port->PortKind && std::memcmp(a.Node, port->Node.data(), 6) == 0);
+    EXPECT_STREQ(a.AdapterName, port->Name);
+    EXPECT_EQ(a.Nickname[0], 0);
+  }
+
+  ASSERT_EQ(ipx->setInfo(NET_NO_PORT, 4, &e, sizeof e), NET_OKAY);
+  EXPECT_FALSE(port->HasNickname);
+  EXPECT_TRUE(list(1).empty());
+  EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 4, &e, sizeof e), NET_FAIL) << "nothing left to remove";
+}
+
+TEST_F(CorIpxItems, SettingTheNameRenamesEveryPortOfTheAdapter) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  ASSERT_EQ(ipx->registerCallback(&collectEvent), NET_OKAY);
+  char name[25] = {};
+  std::memcpy(name, port->Name, sizeof name);
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::size_t before = logged(" in 861F");
+  EXPECT_EQ(ipx->setInfo(port->PortId, 5, name, sizeof name), static_cast<std::int16_t>(0xFB91)) << "in use";
+  EXPECT_EQ(logged(" in 861F"), before) << "nothing sent";
+  EXPECT_EQ(ipx->setInfo(port->PortId, 5, "short", 6), NET_FAIL);
+  EXPECT_EQ(ipx->setInfo(999, 5, name, sizeof name), NET_BADID);
+
+  const char empty[25] = {};
+  ASSERT_EQ(ipx->setInfo(port->PortId, 5, empty, sizeof empty), NET_OKAY);
+  char defaultName[13];
+  std::snprintf(defaultName, sizeof defaultName, "%02x%02x%02x%02x%02x%02x", port->Node[0], port->Node[1],
+                port->Node[2], port->Node[3], port->Node[4], port->Node[5]);
+  std::size_t siblings = 0;
+  for (std::uint16_t id = 1; IPXPORT* p = ipx->FindPortById(id); ++id)
+    if (p->Node == port->Node) {
+      ++siblings;
+      EXPECT_STREQ(p->Name, defaultName) << "port " << id;
+    }
+  {
+    std::lock_guard g(gCollected.mutex);
+    ASSERT_EQ(gCollected.renamed.size(), siblings) << "103 for every port of the adapter";
+    EXPECT_EQ(gCollected.renamed[0].first, port->PortId);
+    for (const auto& [id, text] : gCollected.renamed) EXPECT_EQ(text, defaultName);
+  }
+
+  char got[40];
+  std::uint16_t length = sizeof got;
+  EXPECT_EQ(ipx->getInfo(port->PortId, 5, got, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(length, 25u);
+  EXPECT_STREQ(got, defaultName);
+
+  // A name of its own goes to the adapter: its variable (07,02) holds it.
+  char west[25] = "Lab west";
+  ASSERT_EQ(ipx->setInfo(port->PortId, 5, west, sizeof west), NET_OKAY);
+  EXPECT_STREQ(port->Name, "Lab west");
+  std::optional<Bytes> stored;
+  sim.adapter("PB")->withModel([&](sim::adapter::AdapterModel& m) {
+    stored = m.ipxVariables(Bytes{0xA5, 0x00, 0x06, 0x50, 0xE0, 0xD7, 0x00, 0x07, 0x02});
+  });
+  ASSERT_TRUE(stored);
+  ASSERT_GT(stored->size(), 10u);
+  const auto* value = reinterpret_cast<const char*>(stored->data() + 10);
+  EXPECT_EQ(std::string(value, strnlen(value, stored->size() - 10)), "Lab west");
+
+  port->InJob = 1;
+  EXPECT_EQ(ipx->setInfo(port->PortId, 5, "Busy", 25), NET_FAIL) << "a port in a job";
+  port->InJob = 0;
+}
+
+TEST_F(CorIpxItems, PasswordSummaryAddressCheckAndUnservedCodes) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  const std::array<std::uint8_t, 8> password = {'s', 'e', 'c', 'r', 'e', 't', '4', '6'};
+  ASSERT_EQ(ipx->setInfo(port->PortId, 131, password.data(), 8), NET_OKAY);
+  std::uint8_t got[16] = {};
+  std::uint16_t length = sizeof got;
+  ASSERT_EQ(ipx->getInfo(port->PortId, 131, got, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(length, 8u);
+  EXPECT_TRUE(std::equal(password.begin(), password.end(), got));
+  EXPECT_EQ(ipx->setInfo(port->PortId, 131, password.data(), 7), NET_FAIL);
+
+  std::uint8_t info[70] = {};
+  length = sizeof info;
+  ASSERT_EQ(ipx->getInfo(port->PortId, 135, info, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(length, 10u);
+  NETADAPTERINFO summary;
+  std::memcpy(&summary, info, sizeof summary);
+  EXPECT_EQ(summary.AdapterClass, port->AdapterClass);
+  EXPECT_EQ(summary.PortType, 2) << "a parallel port";
+  IPXPORT* serial = portOfKind(0x0101);
+  ASSERT_TRUE(serial);
+  ASSERT_EQ(ipx->getInfo(serial->PortId, 135, info, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(info[1], 4) << "the serial port";
+  EXPECT_EQ(summary.Media, port->NodeAsIs ? 1 : 2);
+  EXPECT_EQ(summary.Supervisor, 1);
+  EXPECT_EQ(std::memcmp(summary.Node, port->OtherAddress.data(), 6), 0);
+
+  EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 137, port->Node.data(), 6), NET_ADDRESS_KNOWN);
+  const std::uint8_t nobody[6] = {0x02, 0, 0, 0, 0, 0x46};
+  EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 137, nobody, 6), NET_ADDRESS_UNKNOWN);
+  EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 137, nobody, 5), NET_FAIL);
+
+  for (std::uint16_t code = 6; code <= 128; ++code) {
+    length = sizeof got;
+    ASSERT_EQ(ipx->getInfo(port->PortId, code, got, &length, nullptr), NET_BADCMD) << code;
+    ASSERT_EQ(ipx->setInfo(port->PortId, code, got, sizeof got), NET_BADCMD) << code;
+  }
+  EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 1, got, sizeof got), NET_BADCMD);
+  EXPECT_EQ(ipx->setInfo(port->PortId, 135, got, sizeof got), NET_BADCMD);
+  EXPECT_EQ(ipx->getInfo(999, 135, got, &length, nullptr), NET_BADID);
+}
+
+}  // namespace
+}  // namespace wf::coripx::testing
