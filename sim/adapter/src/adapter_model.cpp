@@ -728,8 +728,9 @@ Bytes AdapterModel::ipxEnumeration() const {
   return packet;
 }
 
-std::optional<Bytes> AdapterModel::ipxVariables(View npa) {
+std::optional<Bytes> AdapterModel::ipxVariables(View npa, Response::After* after) {
   const Response r = onVariables(npa);
+  if (after) *after = r.after;
   if (r.datagrams.empty() || r.datagrams.front().size() < 2) return std::nullopt;
   return Bytes(r.datagrams.front().begin() + 2, r.datagrams.front().end());
 }

@@ -20,7 +20,7 @@ namespace {
 namespace ipx = ::wf::adapter::coripx;
 constexpr std::size_t kLargestIpxDatagram = 1024;
 constexpr std::size_t kPieceRequestingMore = 64;  // a piece of this L waits for the send-more request
-constexpr std::uint8_t kControlName = 0x3C;       // "Control LPA": the adapter's name
+constexpr std::uint8_t kControlName = 0x3C, kControlReset = 0x5E;  // "Control LPA" sub-commands
 
 bool isVariablePacket(View npa) {
   return npa.size() >= ::wf::adapter::kVariableHeader && npa[0] == ::wf::adapter::kNpaStart &&
@@ -255,7 +255,12 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
       answer = ipxControl(port, d, from);
     }
     if (!answer.empty()) sendIpx(*out, answer, from, number);
-    return;
+    Response::After after = Response::After::Nothing;
+    {
+      std::lock_guard g(mutex_);
+      std::swap(after, ipxRestart_);
+    }
+    return restartAfter(after);
   }
 
   const bool shortQuery = number == ipx::kQuerySocket && d.size() >= ipx::kShortTag + sizeof ipx::kTagQuery &&
@@ -289,9 +294,10 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
   }
   if (kind == Kind::MultiPort && isVariablePacket(npa)) {
     std::optional<Bytes> answer;
+    Response::After after = Response::After::Nothing;
     {
       std::lock_guard g(mutex_);
-      answer = npa[6] == 2 ? std::optional<Bytes>(model_.ipxEnumeration()) : model_.ipxVariables(npa);
+      answer = npa[6] == 2 ? std::optional<Bytes>(model_.ipxEnumeration()) : model_.ipxVariables(npa, &after);
     }
     if (!answer) return log_(id_ + " drop " + socketText + " not a variable request");
     Bytes reply = npaPiece(d, *answer);
@@ -299,7 +305,8 @@ void AdapterServer::onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number
       reply.assign(48, 0);
       for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(0xE5 ^ (i * 37));
     }
-    return sendIpx(*out, reply, from, number);
+    sendIpx(*out, reply, from, number);
+    return restartAfter(after);
   }
   // A single-port adapter's port is number 0 on the wire, its printer's port 1.
   ipxPrinterRequest(port, kind == Kind::SinglePort ? 1 : port, d.first(ipx::kHeader), npa, from, *out);
@@ -357,6 +364,10 @@ Bytes AdapterServer::ipxControl(int port, View d, const SOCKADDR_IPX& from) {
   }
   if (d.size() < ipx::kData || std::memcmp(d.data() + ipx::kTag, ipx::kTagControl, sizeof ipx::kTagControl) != 0)
     return {};
+  if (d[32] == kControlReset) {
+    ipxRestart_ = Response::After::Restart;
+    return taggedDatagram(d, reply, ipx::kTagControlAccept, {});
+  }
   if (d[32] == kControlName && d.size() >= ipx::kData + 25) {
     const auto* name = reinterpret_cast<const char*>(d.data() + ipx::kData);
     model_.config().name.assign(name, strnlen(name, 24));
@@ -424,6 +435,14 @@ std::vector<std::string> AdapterServer::ipxJobInfo(int port) const {
   std::lock_guard g(mutex_);
   const auto it = ipxPorts_.find(port);
   return it == ipxPorts_.end() ? std::vector<std::string>{} : it->second.jobInfo;
+}
+
+// Hands a restart to the supervisor, which closes and binds the sockets again.
+void AdapterServer::restartAfter(Response::After after) {
+  if (after == Response::After::Nothing) return;
+  std::lock_guard g(mutex_);
+  pending_ = after;
+  wake_.notify_all();
 }
 
 // The printer's answer in pieces, one NPA packet each, all but the last

@@ -140,6 +140,8 @@ class CorIpx {
   void raiseEvent(std::uint32_t portId, std::uint32_t code, void* data);
   bool portBusy(IPXPORT& port);
   std::int32_t setName(IPXPORT& port, const char* name, std::uint32_t length);
+  bool waitForRestart(IPXPORT& port);
+  std::int32_t resetAdapter(IPXPORT& port);
   std::int32_t setNickname(const std::uint8_t* record, std::uint32_t length, bool add);
   bool openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std::uint32_t length);
   bool settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd,

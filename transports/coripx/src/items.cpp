@@ -1,6 +1,7 @@
 // NetGetInfo and NetSetInfo: the CorLink nicknames kept in the registry,
 // the adapter's own name, its password and what the port record knows.
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -23,7 +24,10 @@ using ::wf::net::NICKNAMEENTRY;
 constexpr std::uint32_t kEventKindIpx = 4;
 constexpr std::int32_t kNameInUse = -1135;  // 0xFB91
 constexpr std::uint16_t kItemNicknames = 1, kItemAvailable = 2, kItemAddNickname = 3, kItemRemoveNickname = 4,
-                        kItemName = 5, kItemPassword = 131, kItemInfo = 135, kItemAddressCheck = 137;
+                        kItemName = 5, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
+                        kItemAddressCheck = 137;
+constexpr std::uint32_t kRestartPauseMs = 15'000, kRestartLimitMs = 120'000, kSendMoreEveryMs = 1000;
+constexpr std::uint8_t kControlReset = 0x5E;
 constexpr std::uint32_t kNameWire = 25, kItemReplyRoom = 512;
 
 // With a buffer and length, the length is lowered to the record and that
@@ -161,6 +165,7 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
   IPXPORT* port = FindPortById(id);
   if (!port) return NET_BADID;
   if (code == kItemName) return setName(*port, static_cast<const char*>(buffer), length);
+  if (code == kItemReset) return resetAdapter(*port);
   if (code == kItemPassword && !port->LpaAdapter) {
     if (!bytes || length < 8) return NET_FAIL;
     if (portBusy(*port)) return NET_FAIL;
@@ -183,6 +188,42 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
     return NET_OKAY;
   }
   return NET_BADCMD;
+}
+
+// Waits for a restarting adapter: a pause, then the send-more request once a
+// second until it is acknowledged; false after two minutes.
+bool CorIpx::waitForRestart(IPXPORT& port) {
+  sleepFor(kRestartPauseMs);
+  const auto limit = deadlineAfter(kRestartLimitMs);
+  while (std::chrono::steady_clock::now() < limit) {
+    Bytes request = sendMoreRequest(port, nextPacketNumber(port.RequestNumber));
+    if (SendAcknowledged(port, request.data(), request.size(), false) == 0) return true;
+    sleepFor(kSendMoreEveryMs);
+  }
+  return false;
+}
+
+std::int32_t CorIpx::resetAdapter(IPXPORT& port) {
+  if (portBusy(port)) return NET_FAIL;
+  const std::uint8_t number = nextPacketNumber(port.RequestNumber);
+  Bytes request;
+  if (!port.LpaAdapter) {
+    request = headerWith(itemwire::kFnRequest, kindFormByte(port), number);
+    const Bytes npa = buildWriteReset();
+    request.insert(request.end(), npa.begin(), npa.end());
+  } else {
+    request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
+    request.resize(40, 0);
+    putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
+    request[31] = 2;
+    request[32] = kControlReset;
+  }
+  port.Nibble6 = port.LpaAdapter ? 0 : 1;
+  const int sent = SendAcknowledged(port, request.data(), request.size(), false);
+  port.Nibble6 = 0;
+  if (sent != 0 || !waitForRestart(port)) return NET_FAIL;
+  raiseEvent(port.PortId, NETEVENT_RESYNC, nullptr);
+  return NET_OKAY;
 }
 
 std::int32_t CorIpx::setNickname(const std::uint8_t* record, std::uint32_t length, bool add) {

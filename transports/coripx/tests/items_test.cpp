@@ -17,6 +17,7 @@ struct Collected {
   std::mutex mutex;
   std::vector<NICKNAMEENTRY> entries;
   std::vector<std::pair<std::uint32_t, std::string>> renamed;  // port id, name
+  std::vector<std::uint32_t> resynced;
 };
 Collected gCollected;
 
@@ -28,6 +29,7 @@ std::int32_t collectEntry(const void* item, std::uint16_t length) {
 
 std::int32_t collectEvent(std::uint32_t kind, std::uint32_t portId, std::uint32_t code, void* data) {
   std::lock_guard g(gCollected.mutex);
+  if (kind == BCE_NET_IPX && code == NETEVENT_RESYNC) gCollected.resynced.push_back(portId);
   if (kind == BCE_NET_IPX && code == NETEVENT_RENAMED)
     gCollected.renamed.emplace_back(portId, std::string(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), 80)));
   return 1;
@@ -40,6 +42,7 @@ class CorIpxItems : public CorIpxAgainstSimulator {
     std::lock_guard g(gCollected.mutex);
     gCollected.entries.clear();
     gCollected.renamed.clear();
+    gCollected.resynced.clear();
   }
   std::vector<NICKNAMEENTRY> list(std::uint16_t code) {
     {
@@ -225,6 +228,29 @@ TEST_F(CorIpxItems, PasswordSummaryAddressCheckAndUnservedCodes) {
   EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 1, got, sizeof got), NET_BADCMD);
   EXPECT_EQ(ipx->setInfo(port->PortId, 135, got, sizeof got), NET_BADCMD);
   EXPECT_EQ(ipx->getInfo(999, 135, got, &length, nullptr), NET_BADID);
+}
+
+TEST_F(CorIpxItems, AResetWaitsForTheAdapterToComeBack) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  ASSERT_EQ(ipx->registerCallback(&collectEvent), NET_OKAY);
+  port->InJob = 1;
+  EXPECT_EQ(ipx->setInfo(port->PortId, 136, nullptr, 0), NET_FAIL) << "a port in a job";
+  port->InJob = 0;
+  EXPECT_EQ(sim.adapter("PB")->restarts(), 0u);
+
+  ASSERT_EQ(ipx->setInfo(port->PortId, 136, nullptr, 0), NET_OKAY);
+  EXPECT_EQ(sim.adapter("PB")->restarts(), 1u) << "answered once the adapter was back";
+  std::lock_guard g(gCollected.mutex);
+  EXPECT_EQ(gCollected.resynced, std::vector<std::uint32_t>{port->PortId});
+}
+
+TEST_F(CorIpxItems, AnAdapterThatStaysDownFailsTheResetWithinItsBound) {
+  IPXPORT* port = portBayPort1({"no-restart = 1"});
+  ASSERT_TRUE(port);
+  const auto began = Clock::now();
+  EXPECT_EQ(ipx->setInfo(port->PortId, 136, nullptr, 0), NET_FAIL);
+  EXPECT_LT(Clock::now() - began, scaled(150'000));
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ class AdapterServer {
   // Job packets of the IPX side: what goes back on the back channel.
   std::vector<Bytes> ipxJobPacket(int port, View d);
   Bytes ipxControl(int port, View d, const SOCKADDR_IPX& from);
+  void restartAfter(Response::After after);
   void ipxPrinterRequest(int port, int printerPort, View header, View npa, const SOCKADDR_IPX& to,
                          IpxSocket& out);
   void sendIpx(IpxSocket& out, const Bytes& d, const SOCKADDR_IPX& to, std::uint16_t number);
@@ -107,7 +108,8 @@ class AdapterServer {
   };
   IpxCounts ipxCounted_;  // the knobs the counts below started from
   std::uint32_t ipxAcks_ = 0, ipxDataPackets_ = 0;
-  std::uint32_t ipxRefuseSet_ = 0, ipxRefused_ = 0;  // refuse-capture as last seen, captures refused since
+  std::uint32_t ipxRefuseSet_ = 0, ipxRefused_ = 0;
+  Response::After ipxRestart_ = Response::After::Nothing;  // asked by a "Control LPA" just answered  // refuse-capture as last seen, captures refused since
   std::unique_ptr<IpxSocket> ipxQuery_, ipxData_, ipxQueryT_, ipxDataT_;
   Thread ipxReaders_[4];
   std::vector<Thread> ipxTimers_;
