@@ -4,8 +4,11 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -263,6 +266,74 @@ TEST_F(CorIpxPrinterEndToEnd, JobsReachThePrinterByteExact) {
   EXPECT_TRUE(std::equal(sent.begin(), sent.end(), stream.begin() + static_cast<std::ptrdiff_t>(before),
                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
       << "the raw job as written";
+}
+
+// From a secondary: the available ports, a nickname, the port's summary, a
+// new adapter name and the address check.
+TEST_F(CorIpxPrinterEndToEnd, ASecondaryReadsAndChangesTheAdaptersItems) {
+  const std::uint16_t vireo = findVireo();
+  ASSERT_NE(vireo, 0);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_GT(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->enumerate(BCE_NET_IPX).first, BCE_OK);
+
+  const auto ports = secondary->ipxItem("ipxports");
+  ASSERT_FALSE(ports.empty());
+  EXPECT_EQ(ports[0], "0");
+  EXPECT_NE(std::find(ports.begin(), ports.end(), "PORTBAY_1/1"), ports.end()) << "PB's port 1 is available";
+
+  const std::string node = app->node(vireo);
+  ASSERT_EQ(secondary->ipxItem("ipxnick " + node + " 2 1 DeskTwo"), std::vector<std::string>{"0"});
+  const auto after = secondary->ipxItem("ipxports");
+  EXPECT_EQ(std::find(after.begin(), after.end(), "PORTBAY_1/1"), after.end()) << "named now";
+  ASSERT_EQ(app->enumerate(BCE_NET_IPX | BCE_NET_FORCE).first, BCE_OK);
+  EXPECT_EQ(app->names(vireo, BCE_NET_IPX).second, "DeskTwo");
+
+  const auto summary = secondary->ipxItem("ipxget " + std::to_string(vireo) + " 135");
+  ASSERT_EQ(summary.size(), 3u);
+  EXPECT_EQ(summary[0], "0");
+  EXPECT_EQ(summary[1], "10");
+  EXPECT_EQ(summary[2].substr(0, 8), "02020201") << "class 2, a parallel port, media 2, supervisor";
+
+  // PB's three printers each get a change message.
+  ASSERT_EQ(secondary->ipxItem("ipxname " + std::to_string(vireo) + " FRONTDESK"), std::vector<std::string>{"0"});
+  const auto posts = app->posts(3, WM_BCE_PRINTER_CHANGED);
+  std::set<std::uint32_t> changed;
+  for (const auto& p : posts) changed.insert(p.wParam);
+  EXPECT_EQ(changed.size(), 3u) << "one change for each port's printer";
+  EXPECT_EQ(app->names(vireo, BCE_NET_IPX).first, "FRONTDESK");
+
+  EXPECT_EQ(secondary->ipxItem("ipxcheck " + node), std::vector<std::string>{std::to_string(0xFB95)});
+  EXPECT_EQ(secondary->ipxItem("ipxcheck 020000000046"), std::vector<std::string>{std::to_string(0xFB96)});
+}
+
+// The main program offscreen on the same world lists the adapter's printers
+// in its first printer window (read from its UI snapshot).
+TEST_F(CorIpxEndToEnd, TheMainProgramListsThePrinterBehindTheAdapter) {
+  const fs::path snapshot = fs::path(::getenv("WRENFIELD_ROOT")) / "ui.snapshot";
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("WRENFIELD_UI_SNAPSHOT", snapshot.c_str(), 1);
+  // wrenfld becomes the primary: this test's helper leaves first.
+  const int status = app->quit();
+  app.reset();
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  wf::testing::ChildProcess wrenfld("wrenfld");
+  auto listsPortBay = [&] {
+    std::ifstream in(snapshot);
+    std::string line;
+    bool firstWindow = false;
+    int windows = 0;
+    while (std::getline(in, line)) {
+      if (line.rfind("window\t", 0) == 0) firstWindow = ++windows == 1;
+      if (firstWindow && line.rfind("row\t", 0) == 0 && line.find("\tPORTBAY_1\t") != std::string::npos)
+        return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(wf::testing::eventually(listsPortBay, 60000));
+  wrenfld.kill(SIGTERM);
+  EXPECT_EQ(wrenfld.waitExit(), 0);
+  ::unsetenv("WRENFIELD_UI_SNAPSHOT");
 }
 
 }  // namespace

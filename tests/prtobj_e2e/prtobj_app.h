@@ -160,6 +160,11 @@ class PrtObjApp {
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);
   Listing list(std::uint16_t handle, unsigned device);
 
+  // CORIPX32's items through the broker: the answer's fields (result first).
+  // ipxname <handle> <name>, ipxget <handle> <item>, ipxcheck <node hex>,
+  // ipxports, ipxnick <node hex> <class> <kind> <nickname>.
+  std::vector<std::string> ipxItem(const std::string& command) { return ask(command).fields; }
+
   // Ends the helper the ordinary way; its exit status (raw).
   int quit();
 
