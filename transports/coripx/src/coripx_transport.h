@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/ipx.h"
 #include "platform/thread.h"
 #include "receive_pool.h"
+#include "transports/common/net_items.h"
 
 namespace wf::coripx {
 
@@ -140,6 +142,9 @@ class CorIpx {
   void raiseEvent(std::uint32_t portId, std::uint32_t code, void* data);
   bool portBusy(IPXPORT& port);
   std::int32_t setName(IPXPORT& port, const char* name, std::uint32_t length);
+  std::optional<Bytes> npaExchange(IPXPORT& port, const Bytes& npa, std::uint32_t settleMs);
+  std::optional<::wf::net::NETADVANCEDSETTINGS> readAdvanced(IPXPORT& port);
+  std::int32_t writeAdvanced(IPXPORT& port, const ::wf::net::NETADVANCEDSETTINGS& in);
   bool waitForRestart(IPXPORT& port);
   std::int32_t resetAdapter(IPXPORT& port);
   std::int32_t setNickname(const std::uint8_t* record, std::uint32_t length, bool add);

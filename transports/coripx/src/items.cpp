@@ -8,6 +8,7 @@
 
 #include "coripx_transport.h"
 #include "npa_packets.h"
+#include "platform/byte_codec.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/sync.h"
@@ -19,15 +20,22 @@ namespace {
 
 namespace itemwire = ::wf::adapter::coripx;
 using ::wf::net::NETADAPTERINFO;
+using ::wf::net::NETADVANCEDSETTINGS;
 using ::wf::net::NICKNAMEENTRY;
 
 constexpr std::uint32_t kEventKindIpx = 4;
 constexpr std::int32_t kNameInUse = -1135;  // 0xFB91
 constexpr std::uint16_t kItemNicknames = 1, kItemAvailable = 2, kItemAddNickname = 3, kItemRemoveNickname = 4,
-                        kItemName = 5, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
+                        kItemName = 5, kItemAdvanced = 130, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
                         kItemAddressCheck = 137;
 constexpr std::uint32_t kRestartPauseMs = 15'000, kRestartLimitMs = 120'000, kSendMoreEveryMs = 1000;
 constexpr std::uint8_t kControlReset = 0x5E;
+constexpr std::uint32_t kAdvancedSettleMs = 7500;
+constexpr std::uint8_t kAdvancedControl = 12, kCorLinkAlwaysOn = 0x01, kProtocolBits = 0x0E;
+
+void ipBytes(std::uint32_t value, std::uint8_t (&out)[4]) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
 constexpr std::uint32_t kNameWire = 25, kItemReplyRoom = 512;
 
 // With a buffer and length, the length is lowered to the record and that
@@ -121,6 +129,17 @@ std::int32_t CorIpx::getInfo(std::uint16_t id, std::uint16_t code, void* buffer,
     log_.write("NetGetinfo returning NET_BADID");
     return NET_BADID;
   }
+  if (code == kItemAdvanced) {
+    if (port->LpaAdapter) return NET_BADCMD;
+    if (buffer && (!length || *length < sizeof(NETADVANCEDSETTINGS))) return NET_FAIL;
+    std::optional<NETADVANCEDSETTINGS> settings = readAdvanced(*port);
+    if (!settings) return NET_FAIL;
+    if (buffer)
+      std::memcpy(buffer, &*settings, sizeof *settings);
+    else if (proc)
+      proc(&*settings, sizeof *settings);
+    return NET_OKAY;
+  }
   std::lock_guard record(port->recordLock);
   switch (code) {
     case kItemName:
@@ -166,6 +185,13 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
   if (!port) return NET_BADID;
   if (code == kItemName) return setName(*port, static_cast<const char*>(buffer), length);
   if (code == kItemReset) return resetAdapter(*port);
+  if (code == kItemAdvanced) {
+    if (port->LpaAdapter) return NET_BADCMD;
+    if (!bytes || length < sizeof(NETADVANCEDSETTINGS)) return NET_FAIL;
+    NETADVANCEDSETTINGS in;
+    std::memcpy(&in, bytes, sizeof in);
+    return writeAdvanced(*port, in);
+  }
   if (code == kItemPassword && !port->LpaAdapter) {
     if (!bytes || length < 8) return NET_FAIL;
     if (portBusy(*port)) return NET_FAIL;
@@ -188,6 +214,56 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
     return NET_OKAY;
   }
   return NET_BADCMD;
+}
+
+// One NPA request of the port and its "LPA NPA" reply (its length field
+// removed); nothing when either failed.
+std::optional<Bytes> CorIpx::npaExchange(IPXPORT& port, const Bytes& npa, std::uint32_t settleMs) {
+  const std::uint8_t number = nextPacketNumber(port.RequestNumber);
+  Bytes request = headerWith(itemwire::kFnRequest, kindFormByte(port), number);
+  request.insert(request.end(), npa.begin(), npa.end());
+  port.Nibble6 = 1;
+  const int sent = SendAcknowledged(port, request.data(), request.size(), false);
+  port.Nibble6 = 0;
+  if (sent != 0) return std::nullopt;
+  if (settleMs) sleepFor(settleMs);
+  Bytes reply(kItemReplyRoom);
+  std::uint32_t room = static_cast<std::uint32_t>(reply.size()), tag = 0;
+  const int r = WaitTaggedReply(port, reply.data(), room, itemwire::kTagNpa, itemwire::kTagNpa, tag, number);
+  if (r == kReplySilent || room < 2) return std::nullopt;
+  return Bytes(reply.begin() + 2, reply.begin() + room);
+}
+
+std::optional<NETADVANCEDSETTINGS> CorIpx::readAdvanced(IPXPORT& port) {
+  const auto reply = npaExchange(port, buildReadSettings(), 0);
+  const auto items = reply ? readVariableReply(*reply) : std::nullopt;
+  const auto settings = items ? decodeSettings(*items) : std::nullopt;
+  if (!settings) return std::nullopt;
+  NETADVANCEDSETTINGS out{};
+  out.Control = kAdvancedControl;
+  out.ProtocolsActive = static_cast<std::uint8_t>(settings->enabled | kCorLinkAlwaysOn);
+  out.ProtocolsEnabled = static_cast<std::uint8_t>(settings->set | kCorLinkAlwaysOn);
+  out.EndOfJobTimeout = settings->value0604;
+  ipBytes(settings->w1, out.IpAddress);
+  ipBytes(settings->w2, out.IpNetmask);
+  ipBytes(settings->w3, out.IpGateway);
+  std::memcpy(out.ContactName, settings->text1.data(), sizeof out.ContactName - 1);
+  std::memcpy(out.Location, settings->text2.data(), sizeof out.Location - 1);
+  return out;
+}
+
+std::int32_t CorIpx::writeAdvanced(IPXPORT& port, const NETADVANCEDSETTINGS& in) {
+  if (portBusy(port)) return NET_FAIL;
+  SettingsWrite w;
+  w.w1 = loadBe32(in.IpAddress);
+  w.w2 = loadBe32(in.IpNetmask);
+  w.w3 = loadBe32(in.IpGateway);
+  std::memcpy(w.text1.data(), in.ContactName, sizeof in.ContactName);
+  std::memcpy(w.text2.data(), in.Location, sizeof in.Location);
+  w.text1.back() = w.text2.back() = 0;
+  w.value0604 = in.EndOfJobTimeout;
+  w.flags = in.ProtocolsEnabled & kProtocolBits;
+  return npaExchange(port, buildWriteSettings(w), kAdvancedSettleMs) ? NET_OKAY : NET_FAIL;
 }
 
 // Waits for a restarting adapter: a pause, then the send-more request once a

@@ -230,6 +230,41 @@ TEST_F(CorIpxItems, PasswordSummaryAddressCheckAndUnservedCodes) {
   EXPECT_EQ(ipx->getInfo(999, 135, got, &length, nullptr), NET_BADID);
 }
 
+TEST_F(CorIpxItems, AdvancedSettingsRoundTrip) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  ::wf::net::NETADVANCEDSETTINGS before{};
+  std::uint16_t length = 143;
+  EXPECT_EQ(ipx->getInfo(port->PortId, 130, &before, &length, nullptr), NET_FAIL) << "below 144 bytes";
+  length = sizeof before;
+  ASSERT_EQ(ipx->getInfo(port->PortId, 130, &before, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(before.Control, 12);
+  EXPECT_EQ(before.ProtocolsActive & 0x01, 0x01);
+
+  ::wf::net::NETADVANCEDSETTINGS wanted = before;
+  wanted.ProtocolsEnabled = 0x01 | 0x08;
+  wanted.EndOfJobTimeout = 42;
+  const std::uint8_t ip[4] = {192, 168, 46, 7}, mask[4] = {255, 255, 255, 0}, gateway[4] = {192, 168, 46, 1};
+  std::memcpy(wanted.IpAddress, ip, 4);
+  std::memcpy(wanted.IpNetmask, mask, 4);
+  std::memcpy(wanted.IpGateway, gateway, 4);
+  std::snprintf(wanted.ContactName, sizeof wanted.ContactName, "Ada at the front desk");
+  std::snprintf(wanted.Location, sizeof wanted.Location, "Room 46");
+  EXPECT_EQ(ipx->setInfo(port->PortId, 130, &wanted, sizeof wanted - 1), NET_FAIL);
+  ASSERT_EQ(ipx->setInfo(port->PortId, 130, &wanted, sizeof wanted), NET_OKAY);
+
+  ::wf::net::NETADVANCEDSETTINGS after{};
+  length = sizeof after;
+  ASSERT_EQ(ipx->getInfo(port->PortId, 130, &after, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(after.ProtocolsEnabled, wanted.ProtocolsEnabled);
+  EXPECT_EQ(after.EndOfJobTimeout, 42);
+  EXPECT_EQ(std::memcmp(after.IpAddress, ip, 4), 0);
+  EXPECT_EQ(std::memcmp(after.IpNetmask, mask, 4), 0);
+  EXPECT_EQ(std::memcmp(after.IpGateway, gateway, 4), 0);
+  EXPECT_STREQ(after.ContactName, "Ada at the front desk");
+  EXPECT_STREQ(after.Location, "Room 46");
+}
+
 TEST_F(CorIpxItems, AResetWaitsForTheAdapterToComeBack) {
   IPXPORT* port = portBayPort1();
   ASSERT_TRUE(port);
