@@ -144,6 +144,8 @@ class CorIpx {
   std::int32_t setName(IPXPORT& port, const char* name, std::uint32_t length);
   std::optional<Bytes> npaExchange(IPXPORT& port, const Bytes& npa, std::uint32_t settleMs);
   std::optional<::wf::net::NETADVANCEDSETTINGS> readAdvanced(IPXPORT& port);
+  std::optional<::wf::net::NETADAPTERPARMS> readNpaParms(IPXPORT& port);
+  std::optional<::wf::net::NETADAPTERPARMS> readLpaParms(IPXPORT& port);
   std::int32_t writeAdvanced(IPXPORT& port, const ::wf::net::NETADVANCEDSETTINGS& in);
   bool waitForRestart(IPXPORT& port);
   std::int32_t resetAdapter(IPXPORT& port);

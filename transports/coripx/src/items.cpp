@@ -13,6 +13,7 @@
 #include "platform/registry.h"
 #include "platform/sync.h"
 #include "transports/common/adapter_layout.h"
+#include "transports/common/ebcdic.h"
 #include "transports/common/net_items.h"
 
 namespace wf::coripx {
@@ -20,18 +21,33 @@ namespace {
 
 namespace itemwire = ::wf::adapter::coripx;
 using ::wf::net::NETADAPTERINFO;
+using ::wf::net::NETADAPTERPARMS;
 using ::wf::net::NETADVANCEDSETTINGS;
 using ::wf::net::NICKNAMEENTRY;
 
 constexpr std::uint32_t kEventKindIpx = 4;
 constexpr std::int32_t kNameInUse = -1135;  // 0xFB91
 constexpr std::uint16_t kItemNicknames = 1, kItemAvailable = 2, kItemAddNickname = 3, kItemRemoveNickname = 4,
-                        kItemName = 5, kItemAdvanced = 130, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
+                        kItemName = 5, kItemParms = 129, kItemAdvanced = 130, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
                         kItemAddressCheck = 137;
 constexpr std::uint32_t kRestartPauseMs = 15'000, kRestartLimitMs = 120'000, kSendMoreEveryMs = 1000;
 constexpr std::uint8_t kControlReset = 0x5E;
 constexpr std::uint32_t kAdvancedSettleMs = 7500;
 constexpr std::uint8_t kAdvancedControl = 12, kCorLinkAlwaysOn = 0x01, kProtocolBits = 0x0E;
+
+constexpr std::uint8_t kParmsControlNpa = 0x17, kParmsControlLpa = 0x15, kParmsFeatures = 4, kFeatureFlash = 0x02;
+constexpr std::size_t kParmsShortest = 114;  // of the "LPA Parameters2" reply, from its length field
+
+std::uint8_t npapModeOf(std::uint8_t flags) {
+  const std::uint8_t mode = (flags & 0x30) == 0 ? 0x01 : (flags & 0x30) == 0x10 ? 0x02 : 0x04;
+  return static_cast<std::uint8_t>(mode | (flags & 0x40 ? 0x80 : 0));
+}
+
+// "%3d.%3d.%3d" with its spaces as zeros.
+void firmwareText(char (&out)[12], const std::uint8_t* v) {
+  std::snprintf(out, sizeof out, "%3d.%3d.%3d", v[0], v[1], v[2]);
+  std::replace(out, out + std::strlen(out), ' ', '0');
+}
 
 void ipBytes(std::uint32_t value, std::uint8_t (&out)[4]) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
@@ -128,6 +144,12 @@ std::int32_t CorIpx::getInfo(std::uint16_t id, std::uint16_t code, void* buffer,
   if (!port) {
     log_.write("NetGetinfo returning NET_BADID");
     return NET_BADID;
+  }
+  if (code == kItemParms) {
+    std::optional<NETADAPTERPARMS> parms = port->LpaAdapter ? readLpaParms(*port) : readNpaParms(*port);
+    if (!parms) return NET_FAIL;
+    deliverRecord(&*parms, sizeof *parms, buffer, length, proc);
+    return NET_OKAY;
   }
   if (code == kItemAdvanced) {
     if (port->LpaAdapter) return NET_BADCMD;
@@ -232,6 +254,109 @@ std::optional<Bytes> CorIpx::npaExchange(IPXPORT& port, const Bytes& npa, std::u
   const int r = WaitTaggedReply(port, reply.data(), room, itemwire::kTagNpa, itemwire::kTagNpa, tag, number);
   if (r == kReplySilent || room < 2) return std::nullopt;
   return Bytes(reply.begin() + 2, reply.begin() + room);
+}
+
+// NPA family: the enumeration query to the port; its reply's entry of this port.
+std::optional<NETADAPTERPARMS> CorIpx::readNpaParms(IPXPORT& port) {
+  const auto reply = npaExchange(port, buildEnumerationQuery(), 0);
+  const auto items = reply ? readVariableReply(*reply) : std::nullopt;
+  if (!items) {
+    log_.write(reply ? "NetGet No Data" : "NetGetInfo - Config Adapter no Ack");
+    return std::nullopt;
+  }
+  const EnumerationReply e = decodeEnumerationReply(*items);
+  if (e.adapter.empty) return std::nullopt;
+  const bool serialPort = port.PortKind == 0x0101;
+  const PORTENTRY* mine = nullptr;
+  bool anySerial = false;
+  for (const PORTENTRY& p : e.ports) {
+    const bool own = p.type == 0x40;
+    anySerial = anySerial || (own && p.present);
+    if (serialPort ? own : p.type == (0x80 | port.PortNumber)) mine = &p;
+  }
+  if (!mine) return std::nullopt;
+  NETADAPTERPARMS r{};
+  r.Control = kParmsControlNpa;
+  r.AdapterClass = anySerial ? 4 : 2;
+  r.PortType = serialPort ? 4 : 2;
+  r.Media = e.adapter.typeNibble == 1 ? 1 : 2;
+  r.Features = static_cast<std::uint8_t>(kParmsFeatures | (e.adapter.typeByte & 0x40 ? kFeatureFlash : 0));
+  r.NpapMode = npapModeOf(mine->flags);
+  std::copy(e.adapter.node.begin(), e.adapter.node.end(), r.Address);
+  std::copy(e.adapter.otherAddress.begin(), e.adapter.otherAddress.end(), r.UniversalAddress);
+  std::uint8_t firmware[3] = {};
+  std::copy_n(e.adapter.firmware.begin(), std::min<std::size_t>(3, e.adapter.firmware.size()), firmware);
+  firmwareText(r.Firmware, firmware);
+  std::copy_n(e.adapter.product.begin(), std::min(e.adapter.product.size(), sizeof r.ProductId - 1), r.ProductId);
+  std::copy_n(e.adapter.model.begin(), std::min(e.adapter.model.size(), sizeof r.ModelId - 1), r.ModelId);
+  if (serialPort) {
+    r.SerialVar3 = mine->words[0];
+    r.SerialVar4 = mine->words[1];
+    r.SerialVar5 = mine->words[2];
+    r.SerialVar6 = mine->words[3];
+    std::uint8_t* bytes[] = {&r.SerialVar7,  &r.SerialVar8,  &r.SerialVar9,  &r.SerialVar10,
+                             &r.SerialVar11, &r.SerialVar12, &r.SerialVar13, &r.SerialVar14};
+    for (std::size_t i = 0; i < 8; ++i) *bytes[i] = mine->bytes[i];
+  } else {
+    r.ParallelVar3 = mine->words[0];
+    r.ParallelVar4 = mine->words[1];
+    r.ParallelVar5 = mine->bytes[0];
+    r.ParallelVar6 = mine->bytes[1];
+  }
+  std::lock_guard record(port.recordLock);
+  port.OtherAddress = e.adapter.otherAddress;
+  if (e.adapter.password.size() >= port.Password.size())
+    std::copy_n(e.adapter.password.begin(), port.Password.size(), port.Password.begin());
+  return r;
+}
+
+// LpaAdapter family: the short query to the port at socket 0x861E, whose
+// reply comes from there too.
+std::optional<NETADAPTERPARMS> CorIpx::readLpaParms(IPXPORT& port) {
+  namespace p2 = itemwire::params2;
+  const std::uint8_t number = nextPacketNumber(port.RequestNumber);
+  Bytes query = shortQuery(number);
+  query[itemwire::kPort] = portFormByte(port);
+  Bytes reply(kItemReplyRoom);
+  std::uint32_t room = 0, status = 0;
+  int r = kReplySilent;
+  {
+    port.Address.socket = itemwire::kQuerySocket;
+    if (SendAcknowledged(port, query.data(), query.size(), false) != 0) {
+      log_.write("No ack on config adapter");
+    } else {
+      for (int attempt = 0; attempt < 2 && r != kReplyDone; ++attempt) {
+        if (attempt) log_.write("Attempt #2 to read data");
+        room = static_cast<std::uint32_t>(reply.size());
+        r = WaitParametersReply(port, reply.data(), room, status, number);
+      }
+    }
+    port.Address.socket = itemwire::kDataSocket;
+  }
+  if (r != kReplyDone || status != 1 || room < kParmsShortest) {
+    log_.write("NetGet no Data in GetConfigAdapter");
+    return std::nullopt;
+  }
+  // Offsets of the datagram, less the short form's length field offset.
+  auto at = [&](std::size_t datagramOffset) { return reply.data() + datagramOffset - itemwire::kShortLength; };
+  const std::string model =
+      ::wf::adapter::ebcdicText(at(p2::kModelTag), p2::kModelTagSize, ::wf::adapter::EbcdicTable::IpxModelTag);
+  NETADAPTERPARMS out{};
+  out.Control = kParmsControlLpa;
+  out.AdapterClass = model == p2::kClass16Tag ? 16 : 1;
+  out.PortType = 1;
+  const std::uint8_t media = *at(p2::kMedia);
+  out.Media = media & p2::kMediaAsIs ? 1 : 2;
+  out.Features = static_cast<std::uint8_t>(kParmsFeatures | (media & 0x40 ? kFeatureFlash : 0));
+  out.NpapMode = npapModeOf(*at(p2::kReplySize - 1));
+  std::memcpy(out.Address, at(p2::kNode), 6);
+  std::memcpy(out.UniversalAddress, at(p2::kOtherAddress), 6);
+  firmwareText(out.Firmware, at(p2::kFirmware));
+  std::string product;
+  for (std::size_t i = 0; i < 7; ++i) product += std::to_string(at(p2::kProduct)[i] % 16);
+  std::memcpy(out.ProductId, product.data(), std::min(product.size(), sizeof out.ProductId - 1));
+  std::memcpy(out.ModelId, model.data(), std::min(model.size(), sizeof out.ModelId - 1));
+  return out;
 }
 
 std::optional<NETADVANCEDSETTINGS> CorIpx::readAdvanced(IPXPORT& port) {

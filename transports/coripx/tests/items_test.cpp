@@ -2,6 +2,7 @@
 // the registry, the adapter's name, its password, the port's summary and
 // the address check.
 #include <mutex>
+#include <thread>
 
 #include "coripx_fixture.h"
 #include "ipx_frame.h"
@@ -228,6 +229,86 @@ TEST_F(CorIpxItems, PasswordSummaryAddressCheckAndUnservedCodes) {
   EXPECT_EQ(ipx->setInfo(NET_NO_PORT, 1, got, sizeof got), NET_BADCMD);
   EXPECT_EQ(ipx->setInfo(port->PortId, 135, got, sizeof got), NET_BADCMD);
   EXPECT_EQ(ipx->getInfo(999, 135, got, &length, nullptr), NET_BADID);
+}
+
+TEST_F(CorIpxItems, AdapterParametersOfBothFamilies) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  std::string error;
+  auto kestrel = sim::adapter::loadAdapter(std::filesystem::path(WF_SIM_PROFILE_DIR) / "kestrel-single.adapter", &error);
+  ASSERT_TRUE(kestrel) << error;
+  kestrel->corlinkIpx = true;
+  ASSERT_TRUE(sim.addAdapter("KA", *kestrel, &error)) << error;
+  ASSERT_EQ(ipx->enumerate(&ignoreReportedPort), 0);
+  waitQuiet();
+  IPXPORT* single = nullptr;
+  for (std::uint16_t id = 1; IPXPORT* p = ipx->FindPortById(id); ++id)
+    if (p->LpaAdapter) single = p;
+  ASSERT_TRUE(single);
+  AdapterConfig pb;
+  sim.adapter("PB")->withModel([&](sim::adapter::AdapterModel& m) { pb = m.config(); });
+
+  struct Case {
+    const char* name;
+    IPXPORT* port;
+    std::uint8_t control, adapterClass, portType;
+    std::string firmware, model;
+  };
+  auto text = [](const std::array<std::uint8_t, 3>& f) {
+    char t[12];
+    std::snprintf(t, sizeof t, "%03d.%03d.%03d", f[0], f[1], f[2]);
+    return std::string(t);
+  };
+  const Case cases[] = {
+      {"NPA family, parallel port 1", port, 0x17, 4, 2, text(pb.firmware), pb.model.substr(0, 7)},
+      {"NPA family, serial port", portOfKind(0x0101), 0x17, 4, 4, text(pb.firmware), pb.model.substr(0, 7)},
+      {"LpaAdapter family", single, 0x15, static_cast<std::uint8_t>(single->AdapterClass), 1, text(kestrel->firmware),
+       kestrel->modelTag.substr(0, 7)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.port);
+    ::wf::net::NETADAPTERPARMS r{};
+    std::uint16_t length = 100;
+    ASSERT_EQ(ipx->getInfo(c.port->PortId, 129, &r, &length, nullptr), NET_OKAY);
+    EXPECT_EQ(length, 70u);
+    EXPECT_EQ(r.Control, c.control);
+    EXPECT_EQ(r.AdapterClass, c.adapterClass);
+    EXPECT_EQ(r.PortType, c.portType);
+    EXPECT_EQ(r.Media, c.port->NodeAsIs ? 1 : 2);
+    EXPECT_EQ(r.Features & 0x04, 0x04);
+    EXPECT_EQ(std::memcmp(r.Address, c.port->Node.data(), 6), 0);
+    EXPECT_EQ(std::string(r.Firmware), c.firmware);
+    EXPECT_EQ(std::string(r.ModelId), c.model);
+    EXPECT_EQ(c.port->Address.socket, wire::kDataSocket) << "the port's socket as before";
+  }
+}
+
+// A request and an item on one port at once: each takes its own
+// acknowledgement and reply.
+TEST_F(CorIpxItems, ARequestAndAnItemOnOnePortKeepTheirReplies) {
+  IPXPORT* port = portBayPort1({"delay = 300"});
+  ASSERT_TRUE(port);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    std::int32_t item = -1;
+    ::wf::net::NETADVANCEDSETTINGS settings{};
+    std::thread reader([&] {
+      std::uint16_t length = sizeof settings;
+      item = ipx->getInfo(port->PortId, 130, &settings, &length, nullptr);
+    });
+    const std::uint8_t summary[] = {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00};
+    std::uint8_t reply[512];
+    std::uint32_t room = sizeof reply;
+    std::uint16_t status = 0;
+    EXPECT_EQ(ipx->sendBidi(port->PortId, summary, sizeof summary, reply, &room, 7, &status), 6);
+    reader.join();
+    EXPECT_EQ(status, NET_STATUS_COMPLETE);
+    EXPECT_EQ(reply[0], 0xA5);
+    EXPECT_EQ(reply[4], 0x01) << "the printer's answer to the characteristics command";
+    EXPECT_EQ(item, NET_OKAY);
+    EXPECT_EQ(settings.Control, 12) << "the adapter's settings";
+  }
 }
 
 TEST_F(CorIpxItems, AdvancedSettingsRoundTrip) {
