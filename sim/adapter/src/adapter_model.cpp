@@ -623,7 +623,8 @@ Response AdapterModel::onVariables(View q) {
     d.insert(d.end(), packet.begin(), packet.end());
     r.datagrams.push_back(finish(std::move(d)));
   }
-  if (addressWritten && save) {
+  // The IPX hosts move an adapter with the address and a reset, without the save.
+  if (addressWritten && (save || reset)) {
     const Bytes written = store_[{6, 1}];
     current_ = anyBytes(written) ? canonicalOf(written, config_.media) : config_.universal;
     const Node now = tokenRingOrder(current_, config_.media);
@@ -726,6 +727,13 @@ Bytes AdapterModel::ipxEnumeration() const {
   }
   storeBe16(&packet[1], static_cast<std::uint16_t>(packet.size() - 3));
   return packet;
+}
+
+bool AdapterModel::ipxControlItems(View items, Response::After& after) {
+  Response r;
+  const bool ok = controlItems(items, r);
+  after = r.after;
+  return ok;
 }
 
 std::optional<Bytes> AdapterModel::ipxVariables(View npa, Response::After* after) {

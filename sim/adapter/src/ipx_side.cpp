@@ -364,6 +364,11 @@ Bytes AdapterServer::ipxControl(int port, View d, const SOCKADDR_IPX& from) {
   }
   if (d.size() < ipx::kData || std::memcmp(d.data() + ipx::kTag, ipx::kTagControl, sizeof ipx::kTagControl) != 0)
     return {};
+  if (d[32] == ::wf::adapter::kItemAddress) {
+    const View items = d.subspan(31, std::min<std::size_t>(d[31], d.size() - 31));
+    const bool ok = model_.ipxControlItems(items, ipxRestart_);
+    return taggedDatagram(d, reply, ok ? ipx::kTagControlAccept : ipx::kTagControlReject, {});
+  }
   if (d[32] == kControlReset) {
     ipxRestart_ = Response::After::Restart;
     return taggedDatagram(d, reply, ipx::kTagControlAccept, {});

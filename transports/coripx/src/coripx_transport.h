@@ -148,6 +148,9 @@ class CorIpx {
   std::optional<::wf::net::NETADAPTERPARMS> readLpaParms(IPXPORT& port);
   std::int32_t writeAdvanced(IPXPORT& port, const ::wf::net::NETADVANCEDSETTINGS& in);
   bool waitForRestart(IPXPORT& port);
+  bool nodeTakenElsewhere(const IPXPORT& port, const Node& node);
+  std::int32_t writeParms(IPXPORT& port, const ::wf::net::NETADAPTERPARMS& in);
+  bool moveAdapter(IPXPORT& port, const Node& node);
   std::int32_t resetAdapter(IPXPORT& port);
   std::int32_t setNickname(const std::uint8_t* record, std::uint32_t length, bool add);
   bool openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std::uint32_t length);

@@ -36,7 +36,12 @@ constexpr std::uint32_t kAdvancedSettleMs = 7500;
 constexpr std::uint8_t kAdvancedControl = 12, kCorLinkAlwaysOn = 0x01, kProtocolBits = 0x0E;
 
 constexpr std::uint8_t kParmsControlNpa = 0x17, kParmsControlLpa = 0x15, kParmsFeatures = 4, kFeatureFlash = 0x02;
-constexpr std::size_t kParmsShortest = 114;  // of the "LPA Parameters2" reply, from its length field
+constexpr std::size_t kParmsShortest = 114;
+constexpr std::uint8_t kParmsAddress = 0x80, kParmsPortSettings = 0x40, kControlAddress = 0x2B;
+
+std::uint8_t npaModeValue(std::uint8_t npapMode) {
+  return npapMode == 1 ? 0 : npapMode == 2 ? 1 : 2;
+}  // of the "LPA Parameters2" reply, from its length field
 
 std::uint8_t npapModeOf(std::uint8_t flags) {
   const std::uint8_t mode = (flags & 0x30) == 0 ? 0x01 : (flags & 0x30) == 0x10 ? 0x02 : 0x04;
@@ -207,6 +212,12 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
   if (!port) return NET_BADID;
   if (code == kItemName) return setName(*port, static_cast<const char*>(buffer), length);
   if (code == kItemReset) return resetAdapter(*port);
+  if (code == kItemParms) {
+    if (!bytes || length < sizeof(NETADAPTERPARMS)) return NET_FAIL;
+    NETADAPTERPARMS in;
+    std::memcpy(&in, bytes, sizeof in);
+    return writeParms(*port, in);
+  }
   if (code == kItemAdvanced) {
     if (port->LpaAdapter) return NET_BADCMD;
     if (!bytes || length < sizeof(NETADVANCEDSETTINGS)) return NET_FAIL;
@@ -389,6 +400,97 @@ std::int32_t CorIpx::writeAdvanced(IPXPORT& port, const NETADVANCEDSETTINGS& in)
   w.value0604 = in.EndOfJobTimeout;
   w.flags = in.ProtocolsEnabled & kProtocolBits;
   return npaExchange(port, buildWriteSettings(w), kAdvancedSettleMs) ? NET_OKAY : NET_FAIL;
+}
+
+// Another adapter already at `node`.
+bool CorIpx::nodeTakenElsewhere(const IPXPORT& port, const Node& node) {
+  for (std::uint16_t portId = 1; IPXPORT* p = FindPortById(portId); ++portId)
+    if (p->Node != port.Node && p->Node == node) return true;
+  return false;
+}
+
+std::int32_t CorIpx::writeParms(IPXPORT& port, const NETADAPTERPARMS& in) {
+  const bool address = in.Control & kParmsAddress, settings = in.Control & kParmsPortSettings;
+  Node node{};
+  std::copy_n(in.Address, 6, node.begin());
+  if (port.LpaAdapter) {
+    if (!address) return NET_BADCMD;
+    if (portBusy(port) || nodeTakenElsewhere(port, node)) return NET_FAIL;
+    const std::uint8_t number = nextPacketNumber(port.RequestNumber);
+    Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
+    request.resize(itemwire::kData, 0);
+    putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
+    request[31] = 9;
+    request[32] = kControlAddress;
+    request.insert(request.end(), node.begin(), node.end());
+    request.push_back(1);
+    if (SendAcknowledged(port, request.data(), request.size(), false) != 0) return NET_FAIL;
+    std::uint8_t reply[kItemReplyRoom];
+    std::uint32_t room = sizeof reply, tag = 0;
+    const bool accepted = WaitTaggedReply(port, reply, room, itemwire::kTagControlAccept,
+                                          itemwire::kTagControlReject, tag, number) != kReplySilent &&
+                          tag == 1;
+    return moveAdapter(port, node) && accepted ? NET_OKAY : NET_FAIL;
+  }
+  if (settings) {
+    if (portBusy(port)) return NET_FAIL;
+    const std::uint8_t mode = npaModeValue(in.NpapMode);
+    const Bytes npa = port.PortKind == 0x0101
+                          ? buildWriteOwnPort(in.SerialVar6, in.SerialVar8, in.SerialVar10, in.SerialVar12,
+                                              in.SerialVar14, in.SerialVar4, mode)
+                          : buildWritePort(static_cast<std::uint8_t>(0x80 | port.PortNumber), in.ParallelVar6,
+                                           in.ParallelVar4, mode);
+    if (!npaExchange(port, npa, 0)) return NET_FAIL;
+  }
+  if (!address) return NET_OKAY;
+  if (portBusy(port) || nodeTakenElsewhere(port, node)) return NET_FAIL;
+  const std::uint32_t high = static_cast<std::uint32_t>(node[0]) << 24 | node[1] << 16 | node[2] << 8 | node[3];
+  const auto low = static_cast<std::uint16_t>(node[4] << 8 | node[5]);
+  if (!npaExchange(port, buildWriteAddress('1', high, low), 0)) return NET_FAIL;
+  return moveAdapter(port, node) ? NET_OKAY : NET_FAIL;
+}
+
+// Every port of the adapter follows it to `node`: the records, a nickname's
+// registry entry, then the wait for the adapter's return and 104 for each.
+bool CorIpx::moveAdapter(IPXPORT& port, const Node& node) {
+  const Node old = port.Node;
+  std::vector<IPXPORT*> moved;
+  for (std::uint16_t portId = 1; IPXPORT* p = FindPortById(portId); ++portId)
+    if (p->Node == old) moved.push_back(p);
+  for (IPXPORT* p : moved) {
+    std::lock_guard record(p->recordLock);
+    p->Node = node;
+    p->Address.node = node;
+  }
+  loadNicknames();
+  std::vector<Nickname> names;
+  {
+    std::lock_guard n(nicknamesMutex_);
+    names = nicknames_;
+  }
+  for (IPXPORT* p : moved) {
+    const auto named = std::find_if(names.begin(), names.end(), [&](const Nickname& n) {
+      return n.node == old && n.adapterClass == p->AdapterClass && n.portKind == p->PortKind;
+    });
+    if (named == names.end()) continue;
+    NETADDRESS address{};
+    getSpecificAddr(p->PortId, &address);
+    HKEY key = nullptr;
+    const std::string path = std::string(kSettingsKey) + "\\" + named->name;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+    RegSetValueExA(key, "Address", 0, REG_BINARY, node.data(), 6);
+    RegSetValueExA(key, "NetAddress", 0, REG_BINARY,
+                   reinterpret_cast<const std::uint8_t*>(&address) + NETADDRESS_IPX_ADDRESS, 14);
+    RegCloseKey(key);
+    log_.write("Updated Logical Port information in registry");
+  }
+  loadNicknames();
+  if (!waitForRestart(port)) return false;
+  for (IPXPORT* p : moved) {
+    Node event = node;
+    raiseEvent(p->PortId, NETEVENT_ADDRESS_CHANGED, event.data());
+  }
+  return true;
 }
 
 // Waits for a restarting adapter: a pause, then the send-more request once a

@@ -19,6 +19,7 @@ struct Collected {
   std::vector<NICKNAMEENTRY> entries;
   std::vector<std::pair<std::uint32_t, std::string>> renamed;  // port id, name
   std::vector<std::uint32_t> resynced;
+  std::vector<std::pair<std::uint32_t, Node>> moved;
 };
 Collected gCollected;
 
@@ -30,6 +31,8 @@ std::int32_t collectEntry(const void* item, std::uint16_t length) {
 
 std::int32_t collectEvent(std::uint32_t kind, std::uint32_t portId, std::uint32_t code, void* data) {
   std::lock_guard g(gCollected.mutex);
+  if (kind == BCE_NET_IPX && code == NETEVENT_ADDRESS_CHANGED)
+    gCollected.moved.emplace_back(portId, Node(std::to_array(*static_cast<const std::uint8_t(*)[6]>(data))));
   if (kind == BCE_NET_IPX && code == NETEVENT_RESYNC) gCollected.resynced.push_back(portId);
   if (kind == BCE_NET_IPX && code == NETEVENT_RENAMED)
     gCollected.renamed.emplace_back(portId, std::string(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), 80)));
@@ -44,6 +47,7 @@ class CorIpxItems : public CorIpxAgainstSimulator {
     gCollected.entries.clear();
     gCollected.renamed.clear();
     gCollected.resynced.clear();
+    gCollected.moved.clear();
   }
   std::vector<NICKNAMEENTRY> list(std::uint16_t code) {
     {
@@ -344,6 +348,52 @@ TEST_F(CorIpxItems, AdvancedSettingsRoundTrip) {
   EXPECT_EQ(std::memcmp(after.IpGateway, gateway, 4), 0);
   EXPECT_STREQ(after.ContactName, "Ada at the front desk");
   EXPECT_STREQ(after.Location, "Room 46");
+}
+
+TEST_F(CorIpxItems, AnAddressChangeMovesEveryPortOfTheAdapter) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  ASSERT_EQ(ipx->registerCallback(&collectEvent), NET_OKAY);
+  NICKNAMEENTRY e = entryFor(*port, "Moved desk");
+  ASSERT_EQ(ipx->setInfo(NET_NO_PORT, 3, &e, sizeof e), NET_OKAY);
+  const Node old = port->Node;
+  std::vector<IPXPORT*> adapterPorts;
+  for (std::uint16_t id = 1; IPXPORT* p = ipx->FindPortById(id); ++id)
+    if (p->Node == old) adapterPorts.push_back(p);
+  ASSERT_EQ(adapterPorts.size(), 3u);
+
+  ::wf::net::NETADAPTERPARMS parms{};
+  std::uint16_t length = sizeof parms;
+  ASSERT_EQ(ipx->getInfo(port->PortId, 129, &parms, &length, nullptr), NET_OKAY);
+  parms.Control = 0x80;
+  const Node moved = {0x00, 0x00, 0x03, 0x52, 0x77, 0x46};
+  std::copy(moved.begin(), moved.end(), parms.Address);
+  ASSERT_EQ(ipx->setInfo(port->PortId, 129, &parms, sizeof parms - 1), NET_FAIL);
+  ASSERT_EQ(ipx->setInfo(port->PortId, 129, &parms, sizeof parms), NET_OKAY);
+  EXPECT_EQ(sim.adapter("PB")->restarts(), 1u);
+  for (IPXPORT* p : adapterPorts) {
+    EXPECT_EQ(p->Node, moved);
+    EXPECT_EQ(p->Address.node, moved);
+  }
+  {
+    std::lock_guard g(gCollected.mutex);
+    ASSERT_EQ(gCollected.moved.size(), 3u) << "104 for every port";
+    for (const auto& [id, node] : gCollected.moved) EXPECT_EQ(node, moved);
+  }
+  const auto named = list(1);
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(std::memcmp(named[0].Node, moved.data(), 6), 0) << "the nickname follows";
+  // The adapter answers at its new node.
+  const std::uint8_t summary[] = {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00};
+  std::uint8_t reply[512];
+  std::uint32_t room = sizeof reply;
+  std::uint16_t status = 0;
+  EXPECT_EQ(ipx->sendBidi(port->PortId, summary, sizeof summary, reply, &room, 7, &status), 6);
+  EXPECT_EQ(status, NET_STATUS_COMPLETE);
+  // Settings only: no move, no restart.
+  parms.Control = 0x40;
+  EXPECT_EQ(ipx->setInfo(port->PortId, 129, &parms, sizeof parms), NET_OKAY);
+  EXPECT_EQ(sim.adapter("PB")->restarts(), 1u);
 }
 
 TEST_F(CorIpxItems, AResetWaitsForTheAdapterToComeBack) {
