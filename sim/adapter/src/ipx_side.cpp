@@ -320,6 +320,10 @@ std::vector<Bytes> AdapterServer::ipxJobPacket(int port, View d) {
   const View npa = d.size() > ipx::kHeader ? d.subspan(ipx::kHeader) : View{};
   const std::uint8_t portByte = d[ipx::kPort];
   std::vector<Bytes> back;
+  if (ipxFlashing_) {
+    ipxImage_.insert(ipxImage_.end(), npa.begin(), npa.end());
+    return back;
+  }
   if (isOwnJobPacket(npa)) {
     state.jobControl.emplace_back(npa.begin(), npa.end());
     if (isJobStart2(npa)) {
@@ -364,7 +368,11 @@ Bytes AdapterServer::ipxControl(int port, View d, const SOCKADDR_IPX& from) {
   }
   if (d.size() < ipx::kData || std::memcmp(d.data() + ipx::kTag, ipx::kTagControl, sizeof ipx::kTagControl) != 0)
     return {};
-  if (d[32] == ::wf::adapter::kItemAddress) {
+  if (d[32] == ::wf::adapter::kItemProgramMode && d.size() > 33) {
+    ipxFlashing_ = d[33] == 1;
+    if (ipxFlashing_) ipxImage_.clear();
+  }
+  if (d[32] == ::wf::adapter::kItemAddress || d[32] == ::wf::adapter::kItemProgramMode) {
     const View items = d.subspan(31, std::min<std::size_t>(d[31], d.size() - 31));
     const bool ok = model_.ipxControlItems(items, ipxRestart_);
     return taggedDatagram(d, reply, ok ? ipx::kTagControlAccept : ipx::kTagControlReject, {});
@@ -428,6 +436,11 @@ bool AdapterServer::raiseIpxAlert(int port, std::string_view packet) {
   }
   for (const Bytes& p : pieces) sendIpx(*ipxSender(ipx::kDataSocket), p, to, ipx::kDataSocket);
   return !pieces.empty();
+}
+
+Bytes AdapterServer::ipxFlashImage() const {
+  std::lock_guard g(mutex_);
+  return ipxImage_;
 }
 
 std::vector<Bytes> AdapterServer::ipxJobControl(int port) const {

@@ -147,7 +147,11 @@ class CorIpx {
   std::optional<::wf::net::NETADAPTERPARMS> readNpaParms(IPXPORT& port);
   std::optional<::wf::net::NETADAPTERPARMS> readLpaParms(IPXPORT& port);
   std::int32_t writeAdvanced(IPXPORT& port, const ::wf::net::NETADVANCEDSETTINGS& in);
-  bool waitForRestart(IPXPORT& port);
+  bool waitForRestart(IPXPORT& port, std::uint32_t pauseMs);
+  bool programMode(IPXPORT& port, bool on);
+  std::int32_t flashBegin(IPXPORT& port, const std::uint8_t* record, std::uint32_t length);
+  std::int32_t flashBlock(IPXPORT& port, const std::uint8_t* block, std::uint32_t length);
+  std::int32_t flashEnd(IPXPORT& port);
   bool nodeTakenElsewhere(const IPXPORT& port, const Node& node);
   std::int32_t writeParms(IPXPORT& port, const ::wf::net::NETADAPTERPARMS& in);
   bool moveAdapter(IPXPORT& port, const Node& node);

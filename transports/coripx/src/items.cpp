@@ -37,6 +37,9 @@ constexpr std::uint8_t kAdvancedControl = 12, kCorLinkAlwaysOn = 0x01, kProtocol
 
 constexpr std::uint8_t kParmsControlNpa = 0x17, kParmsControlLpa = 0x15, kParmsFeatures = 4, kFeatureFlash = 0x02;
 constexpr std::size_t kParmsShortest = 114;
+constexpr std::uint16_t kItemFlashBegin = 132, kItemFlashBlock = 133, kItemFlashEnd = 134;
+constexpr std::uint8_t kControlProgramMode = 0x4D;
+constexpr std::uint32_t kFlashSettleMs = 25'000;
 constexpr std::uint8_t kParmsAddress = 0x80, kParmsPortSettings = 0x40, kControlAddress = 0x2B;
 
 std::uint8_t npaModeValue(std::uint8_t npapMode) {
@@ -212,6 +215,12 @@ std::int32_t CorIpx::setInfo(std::uint16_t id, std::uint16_t code, const void* b
   if (!port) return NET_BADID;
   if (code == kItemName) return setName(*port, static_cast<const char*>(buffer), length);
   if (code == kItemReset) return resetAdapter(*port);
+  if (code == kItemFlashBegin || code == kItemFlashBlock || code == kItemFlashEnd) {
+    if (!port->ReplyFlag) return NET_BADID;
+    if (code == kItemFlashBegin) return flashBegin(*port, bytes, length);
+    if (code == kItemFlashBlock) return flashBlock(*port, bytes, length);
+    return flashEnd(*port);
+  }
   if (code == kItemParms) {
     if (!bytes || length < sizeof(NETADAPTERPARMS)) return NET_FAIL;
     NETADAPTERPARMS in;
@@ -402,6 +411,67 @@ std::int32_t CorIpx::writeAdvanced(IPXPORT& port, const NETADVANCEDSETTINGS& in)
   return npaExchange(port, buildWriteSettings(w), kAdvancedSettleMs) ? NET_OKAY : NET_FAIL;
 }
 
+// "Control LPA" program mode (1) or print mode (0), numbered from DataNumber.
+bool CorIpx::programMode(IPXPORT& port, bool on) {
+  const std::uint8_t number = nextPacketNumber(port.DataNumber);
+  Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
+  request.resize(itemwire::kData, 0);
+  putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
+  request[31] = 3;
+  request[32] = kControlProgramMode;
+  request.push_back(on ? 1 : 0);
+  const int sent = SendAcknowledged(port, request.data(), request.size(), false);
+  if (!on) log_.write("NetSet DoWatForAck(PrintMode) on Finish Flash  = %d", sent);
+  if (sent != 0) return false;
+  std::uint8_t reply[kItemReplyRoom];
+  std::uint32_t room = sizeof reply, tag = 0;
+  const int r = WaitTaggedReply(port, reply, room, itemwire::kTagControlAccept, itemwire::kTagControlReject, tag,
+                                number);
+  if (!on) log_.write("NetSet DoWatForData on Finish Flash  = %d", r);
+  return r != kReplySilent && tag == 1;
+}
+
+std::int32_t CorIpx::flashBegin(IPXPORT& port, const std::uint8_t* record, std::uint32_t length) {
+  if (!record || length < 6) return NET_FAIL;
+  if (portBusy(port) || CapturePort(port, true) != 0) return NET_FAIL;
+  Bytes begin = headerWith(itemwire::kFnOpenJob, portFormByte(port), 0);
+  begin.insert(begin.end(), record, record + 6);
+  if (programMode(port, true)) {
+    begin[itemwire::kNumber] = nextPacketNumber(port.DataNumber);
+    if (SendAcknowledged(port, begin.data(), begin.size(), true) == 0) return NET_OKAY;
+  }
+  CapturePort(port, false);
+  return NET_FAIL;
+}
+
+std::int32_t CorIpx::flashBlock(IPXPORT& port, const std::uint8_t* block, std::uint32_t length) {
+  if (!block || length < 2 || length + 8 > maxPacket()) return NET_FAIL;
+  Bytes packet = headerWith(itemwire::kFnJobData, portFormByte(port), nextPacketNumber(port.DataNumber));
+  packet.insert(packet.end(), block + 2, block + length);
+  if (SendAcknowledged(port, packet.data(), packet.size(), true) == 0) return NET_OKAY;
+  CapturePort(port, false);
+  return NET_FAIL;
+}
+
+std::int32_t CorIpx::flashEnd(IPXPORT& port) {
+  programMode(port, false);
+  Bytes clear = headerWith(itemwire::kFnEndJob, portFormByte(port), nextPacketNumber(port.DataNumber));
+  log_.write("NetSet DoWatForAck(ClearBuffer) on Finish Flash  = %d",
+             SendAcknowledged(port, clear.data(), clear.size(), true));
+  // The download capture ends with the flash, or the port stays busy.
+  port.Captured = 0;
+  const auto began = std::chrono::steady_clock::now();
+  const bool back = waitForRestart(port, kFlashSettleMs);
+  log_.write("After waiting for timeout/response:  bNoAnswer=%lx, GetTicCount()-dwt=%ld", back ? 0L : 1L,
+             static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - began)
+                                   .count()));
+  if (!back) return NET_FAIL;
+  raiseEvent(port.PortId, NETEVENT_RESYNC, nullptr);
+  log_.write("Net Set Done with flash");
+  return NET_OKAY;
+}
+
 // Another adapter already at `node`.
 bool CorIpx::nodeTakenElsewhere(const IPXPORT& port, const Node& node) {
   for (std::uint16_t portId = 1; IPXPORT* p = FindPortById(portId); ++portId)
@@ -485,7 +555,7 @@ bool CorIpx::moveAdapter(IPXPORT& port, const Node& node) {
     log_.write("Updated Logical Port information in registry");
   }
   loadNicknames();
-  if (!waitForRestart(port)) return false;
+  if (!waitForRestart(port, kRestartPauseMs)) return false;
   for (IPXPORT* p : moved) {
     Node event = node;
     raiseEvent(p->PortId, NETEVENT_ADDRESS_CHANGED, event.data());
@@ -495,8 +565,8 @@ bool CorIpx::moveAdapter(IPXPORT& port, const Node& node) {
 
 // Waits for a restarting adapter: a pause, then the send-more request once a
 // second until it is acknowledged; false after two minutes.
-bool CorIpx::waitForRestart(IPXPORT& port) {
-  sleepFor(kRestartPauseMs);
+bool CorIpx::waitForRestart(IPXPORT& port, std::uint32_t pauseMs) {
+  sleepFor(pauseMs);
   const auto limit = deadlineAfter(kRestartLimitMs);
   while (std::chrono::steady_clock::now() < limit) {
     Bytes request = sendMoreRequest(port, nextPacketNumber(port.RequestNumber));
@@ -524,7 +594,7 @@ std::int32_t CorIpx::resetAdapter(IPXPORT& port) {
   port.Nibble6 = port.LpaAdapter ? 0 : 1;
   const int sent = SendAcknowledged(port, request.data(), request.size(), false);
   port.Nibble6 = 0;
-  if (sent != 0 || !waitForRestart(port)) return NET_FAIL;
+  if (sent != 0 || !waitForRestart(port, kRestartPauseMs)) return NET_FAIL;
   raiseEvent(port.PortId, NETEVENT_RESYNC, nullptr);
   return NET_OKAY;
 }

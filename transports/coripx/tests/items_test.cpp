@@ -396,6 +396,40 @@ TEST_F(CorIpxItems, AnAddressChangeMovesEveryPortOfTheAdapter) {
   EXPECT_EQ(sim.adapter("PB")->restarts(), 1u);
 }
 
+TEST_F(CorIpxItems, AFlashLoadsTheBlocksInProgramMode) {
+  IPXPORT* port = portBayPort1();
+  ASSERT_TRUE(port);
+  ASSERT_EQ(ipx->registerCallback(&collectEvent), NET_OKAY);
+  const std::uint16_t begin[3] = {1, 2, 3};
+  const std::uint32_t replyFlag = port->ReplyFlag;
+  port->ReplyFlag = 0;
+  EXPECT_EQ(ipx->setInfo(port->PortId, 132, begin, sizeof begin), NET_BADID) << "no flash on this adapter";
+  port->ReplyFlag = 1;
+
+  ASSERT_EQ(ipx->setInfo(port->PortId, 132, begin, sizeof begin), NET_OKAY);
+  EXPECT_TRUE(port->Captured);
+  Bytes image;
+  for (int b = 0; b < 3; ++b) {
+    Bytes block(2 + 300);
+    storeLe16(block.data(), 300);
+    for (std::size_t i = 2; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(b * 31 + i);
+    ASSERT_EQ(ipx->setInfo(port->PortId, 133, block.data(), static_cast<std::uint32_t>(block.size())), NET_OKAY);
+    image.insert(image.end(), block.begin() + 2, block.end());
+  }
+  const Bytes tooBig(ipx->maxPacket(), 0);
+  EXPECT_EQ(ipx->setInfo(port->PortId, 133, tooBig.data(), static_cast<std::uint32_t>(tooBig.size())), NET_FAIL);
+  EXPECT_EQ(ipx->setInfo(port->PortId, 133, tooBig.data(), 1), NET_FAIL);
+  ASSERT_EQ(ipx->setInfo(port->PortId, 134, nullptr, 0), NET_OKAY);
+  EXPECT_EQ(sim.adapter("PB")->ipxFlashImage(), image);
+  EXPECT_TRUE(sim.adapter("PB")->ipxJobData(1).empty()) << "no print data";
+  EXPECT_FALSE(port->Captured) << "a job may start";
+  {
+    std::lock_guard g(gCollected.mutex);
+    EXPECT_EQ(gCollected.resynced, std::vector<std::uint32_t>{port->PortId});
+  }
+  port->ReplyFlag = replyFlag;
+}
+
 TEST_F(CorIpxItems, AResetWaitsForTheAdapterToComeBack) {
   IPXPORT* port = portBayPort1();
   ASSERT_TRUE(port);

@@ -61,6 +61,8 @@ class AdapterServer {
   // The adapter's own NPA packets of the port's jobs (job starts, texts,
   // job end), and the five fields of the last "Set LPA Job Info".
   std::vector<Bytes> ipxJobControl(int port) const;
+  // The firmware blocks taken in program mode ("Control LPA" 0x4D).
+  Bytes ipxFlashImage() const;
   std::vector<std::string> ipxJobInfo(int port) const;
 
  private:
@@ -109,7 +111,9 @@ class AdapterServer {
   IpxCounts ipxCounted_;  // the knobs the counts below started from
   std::uint32_t ipxAcks_ = 0, ipxDataPackets_ = 0;
   std::uint32_t ipxRefuseSet_ = 0, ipxRefused_ = 0;
-  Response::After ipxRestart_ = Response::After::Nothing;  // asked by a "Control LPA" just answered  // refuse-capture as last seen, captures refused since
+  Response::After ipxRestart_ = Response::After::Nothing;
+  bool ipxFlashing_ = false;
+  Bytes ipxImage_;  // asked by a "Control LPA" just answered  // refuse-capture as last seen, captures refused since
   std::unique_ptr<IpxSocket> ipxQuery_, ipxData_, ipxQueryT_, ipxDataT_;
   Thread ipxReaders_[4];
   std::vector<Thread> ipxTimers_;
