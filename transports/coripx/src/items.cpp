@@ -31,7 +31,7 @@ constexpr std::uint16_t kItemNicknames = 1, kItemAvailable = 2, kItemAddNickname
                         kItemName = 5, kItemParms = 129, kItemAdvanced = 130, kItemPassword = 131, kItemInfo = 135, kItemReset = 136,
                         kItemAddressCheck = 137;
 constexpr std::uint32_t kRestartPauseMs = 15'000, kRestartLimitMs = 120'000, kSendMoreEveryMs = 1000;
-constexpr std::uint8_t kControlReset = 0x5E;
+constexpr std::uint8_t kControlReset = 0x5E, kControlName = 0x3C;
 constexpr std::uint32_t kAdvancedSettleMs = 7500;
 constexpr std::uint8_t kAdvancedControl = 12, kCorLinkAlwaysOn = 0x01, kProtocolBits = 0x0E;
 
@@ -55,6 +55,20 @@ std::uint8_t npapModeOf(std::uint8_t flags) {
 void firmwareText(char (&out)[12], const std::uint8_t* v) {
   std::snprintf(out, sizeof out, "%3d.%3d.%3d", v[0], v[1], v[2]);
   std::replace(out, out + std::strlen(out), ' ', '0');
+}
+
+// A "Control LPA" request of the port: length byte (counting itself and the
+// sub-command), sub-command, data; padded to `size` when shorter.
+Bytes controlLpa(const IPXPORT& port, std::uint8_t number, std::uint8_t sub, const std::uint8_t* data,
+                 std::size_t n, std::size_t size = 0) {
+  Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
+  request.resize(itemwire::kData, 0);
+  putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
+  request[31] = static_cast<std::uint8_t>(n + 2);
+  request[32] = sub;
+  request.insert(request.end(), data, data + n);
+  if (request.size() < size) request.resize(size, 0);
+  return request;
 }
 
 void ipBytes(std::uint32_t value, std::uint8_t (&out)[4]) {
@@ -413,13 +427,8 @@ std::int32_t CorIpx::writeAdvanced(IPXPORT& port, const NETADVANCEDSETTINGS& in)
 
 // "Control LPA" program mode (1) or print mode (0), numbered from DataNumber.
 bool CorIpx::programMode(IPXPORT& port, bool on) {
-  const std::uint8_t number = nextPacketNumber(port.DataNumber);
-  Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
-  request.resize(itemwire::kData, 0);
-  putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
-  request[31] = 3;
-  request[32] = kControlProgramMode;
-  request.push_back(on ? 1 : 0);
+  const std::uint8_t number = nextPacketNumber(port.DataNumber), mode = on ? 1 : 0;
+  Bytes request = controlLpa(port, number, kControlProgramMode, &mode, 1);
   const int sent = SendAcknowledged(port, request.data(), request.size(), false);
   if (!on) log_.write("NetSet DoWatForAck(PrintMode) on Finish Flash  = %d", sent);
   if (sent != 0) return false;
@@ -487,13 +496,8 @@ std::int32_t CorIpx::writeParms(IPXPORT& port, const NETADAPTERPARMS& in) {
     if (!address) return NET_BADCMD;
     if (portBusy(port) || nodeTakenElsewhere(port, node)) return NET_FAIL;
     const std::uint8_t number = nextPacketNumber(port.RequestNumber);
-    Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
-    request.resize(itemwire::kData, 0);
-    putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
-    request[31] = 9;
-    request[32] = kControlAddress;
-    request.insert(request.end(), node.begin(), node.end());
-    request.push_back(1);
+    const std::uint8_t item[7] = {node[0], node[1], node[2], node[3], node[4], node[5], 1};
+    Bytes request = controlLpa(port, number, kControlAddress, item, sizeof item);
     if (SendAcknowledged(port, request.data(), request.size(), false) != 0) return NET_FAIL;
     std::uint8_t reply[kItemReplyRoom];
     std::uint32_t room = sizeof reply, tag = 0;
@@ -585,11 +589,7 @@ std::int32_t CorIpx::resetAdapter(IPXPORT& port) {
     const Bytes npa = buildWriteReset();
     request.insert(request.end(), npa.begin(), npa.end());
   } else {
-    request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
-    request.resize(40, 0);
-    putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
-    request[31] = 2;
-    request[32] = kControlReset;
+    request = controlLpa(port, number, kControlReset, nullptr, 0, 40);
   }
   port.Nibble6 = port.LpaAdapter ? 0 : 1;
   const int sent = SendAcknowledged(port, request.data(), request.size(), false);
@@ -664,12 +664,7 @@ std::int32_t CorIpx::setName(IPXPORT& port, const char* name, std::uint32_t leng
     if (sent != 0) return NET_FAIL;
     WaitTaggedReply(port, reply, room, itemwire::kTagNpa, itemwire::kTagNpa, tag, number);
   } else {
-    Bytes request = headerWith(itemwire::kFnRequest, portFormByte(port), number);
-    request.resize(itemwire::kData, 0);
-    putTag(request.data() + itemwire::kTag, itemwire::kTagControl);
-    request[31] = kNameWire + 2;
-    request[32] = 0x3C;
-    request.insert(request.end(), wire, wire + kNameWire);
+    Bytes request = controlLpa(port, number, kControlName, reinterpret_cast<const std::uint8_t*>(wire), kNameWire);
     log_.write("Ipx:Nickname packet = %x\n", request[32]);
     if (SendAcknowledged(port, request.data(), request.size(), false) != 0) return NET_FAIL;
     accepted = WaitTaggedReply(port, reply, room, itemwire::kTagControlAccept, itemwire::kTagControlReject, tag,
