@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bench_roles.h"
+#include "call_timing.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "platform/ipx.h"
@@ -34,7 +35,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using wf::bench::timed;
 constexpr int kCalls = 2000;
 constexpr int kAlerts = 1000;
 const std::filesystem::path kWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario";
@@ -51,29 +52,6 @@ int32_t freshSummary(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t
   if (code == wf::protocol::request::kSummary)
     wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
   return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-}
-
-void printFigures(const char* what, std::vector<double> us, double seconds) {
-  if (us.empty()) return;
-  std::sort(us.begin(), us.end());
-  std::printf("  %-48s %8.0f /s  median %7.1f us  p99 %7.1f us\n", what, us.size() / seconds,
-              us[us.size() / 2], us[us.size() * 99 / 100]);
-}
-
-// Times `call` n times; false when a call failed.
-bool timed(const char* what, int n, const std::function<bool()>& call) {
-  std::vector<double> us;
-  const auto start = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    const auto t0 = Clock::now();
-    if (!call()) {
-      std::fprintf(stderr, "%s: call %d failed\n", what, i);
-      return false;
-    }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-  }
-  printFigures(what, us, std::chrono::duration<double>(Clock::now() - start).count());
-  return true;
 }
 
 // The printer behind PB's first port, by its port name.

@@ -71,10 +71,18 @@ long PrtObjApp::capture(std::uint16_t handle, std::uint32_t mask) {
   return static_cast<long>(ask("capture " + std::to_string(handle) + " " + std::to_string(mask)).number());
 }
 
-long PrtObjApp::write(std::uint16_t handle, std::uint32_t mask, std::size_t count) {
-  return static_cast<long>(
-      ask("write " + std::to_string(handle) + " " + std::to_string(mask) + " " + std::to_string(count))
-          .number());
+long PrtObjApp::write(std::uint16_t handle, std::uint32_t mask, std::size_t count, bool raw) {
+  return static_cast<long>(ask("write " + std::to_string(handle) + " " + std::to_string(mask) + " " +
+                               std::to_string(count) + (raw ? " 1" : ""))
+                               .number());
+}
+
+long PrtObjApp::startDoc(std::uint16_t handle, std::uint32_t mask) {
+  return static_cast<long>(ask("startdoc " + std::to_string(handle) + " " + std::to_string(mask)).number());
+}
+
+long PrtObjApp::endDoc(std::uint16_t handle, std::uint32_t mask) {
+  return static_cast<long>(ask("enddoc " + std::to_string(handle) + " " + std::to_string(mask)).number());
 }
 
 std::pair<long, std::vector<std::uint16_t>> PrtObjApp::findAgain(std::uint16_t handle, std::uint32_t mask) {

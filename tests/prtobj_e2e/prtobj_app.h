@@ -117,7 +117,9 @@ class PrtObjApp {
   bool bidiActive(std::uint16_t handle);
   long capture(std::uint16_t handle, std::uint32_t mask);
   // BceWrite of `count` bytes (byte i is i % 251) through the networks of `mask`.
-  long write(std::uint16_t handle, std::uint32_t mask, std::size_t count);
+  long write(std::uint16_t handle, std::uint32_t mask, std::size_t count, bool raw = false);
+  long startDoc(std::uint16_t handle, std::uint32_t mask);
+  long endDoc(std::uint16_t handle, std::uint32_t mask);
   // BceGetPrinterAddr, then BceEnumSpecific with that address: the networks it found there and the handles.
   std::pair<long, std::vector<std::uint16_t>> findAgain(std::uint16_t handle, std::uint32_t mask);
 
@@ -163,6 +165,11 @@ class PrtObjApp {
   std::pair<long, std::vector<std::uint16_t>> enumSpecificPort(std::uint32_t bit, const std::string& name);
   QuickSetup quickSetup(std::uint16_t handle, bool send, const std::string& file, unsigned step);
   Listing list(std::uint16_t handle, unsigned device);
+
+  // CORIPX32's items through the broker: the answer's fields (result first).
+  // ipxname <handle> <name>, ipxget <handle> <item>, ipxcheck <node hex>,
+  // ipxports, ipxnick <node hex> <class> <kind> <nickname>.
+  std::vector<std::string> ipxItem(const std::string& command) { return ask(command).fields; }
 
   // Ends the helper the ordinary way; its exit status (raw).
   int quit();

@@ -147,6 +147,17 @@ bool knobLine(Knobs& k, std::string_view key, std::string_view value, std::strin
   if (key == "pace-on-after") return numberInto(k.paceOnAfterMs, value, 600'000, error);
   if (key == "data-lost") return numberInto(k.dataLost, value, 1'000'000, error);
   if (key == "npa-error") return flag(k.npaError, value, error);
+  if (key == "alert-pieces") {
+    if (!numberInto(k.alertPieces, value, 64, error)) return false;
+    return k.alertPieces ? true : fail(error, "alert-pieces is 1 or more");
+  }
+  if (key == "refuse-capture") return numberInto(k.refuseCapture, value, 1'000'000, error);
+  if (key == "alert-tag") {
+    if (value == "dsa") return k.alertTag = Knobs::AlertTag::Dsa, true;
+    if (value == "intervention") return k.alertTag = Knobs::AlertTag::Intervention, true;
+    if (value == "program-check") return k.alertTag = Knobs::AlertTag::ProgramCheck, true;
+    return fail(error, "alert-tag is dsa, intervention or program-check");
+  }
   if (key == "name-unterminated") return flag(k.nameUnterminated, value, error);
   if (key == "entry-length") {
     if (value == "ok") return k.entryLength = Knobs::EntryLength::Ok, true;

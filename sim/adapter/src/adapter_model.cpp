@@ -592,12 +592,16 @@ Response AdapterModel::onVariables(View q) {
       const View value = q.subspan(at + 3, size);
       at += 3 + size;
       const auto it = store_.find({g, v});
-      if (it == store_.end() || it->second.size() != size) {
+      // The name may come shorter than it is kept (the IPX hosts send 25 bytes); NULs fill the rest.
+      const bool shortName = g == 7 && v == 2 && it != store_.end() && size < it->second.size();
+      if (it == store_.end() || (it->second.size() != size && !shortName)) {
         error = true;
         entry(g, v, {});
         continue;
       }
+      const std::size_t kept = it->second.size();
       it->second.assign(value.begin(), value.end());
+      it->second.resize(kept, 0);
       entry(g, v, value);
       const bool one = size == 1 && value[0] == 1;
       if (g == 6 && v == wire::var::kReset && one) reset = true;
@@ -623,7 +627,8 @@ Response AdapterModel::onVariables(View q) {
     d.insert(d.end(), packet.begin(), packet.end());
     r.datagrams.push_back(finish(std::move(d)));
   }
-  if (addressWritten && save) {
+  // The IPX hosts move an adapter with the address and a reset, without the save.
+  if (addressWritten && (save || reset)) {
     const Bytes written = store_[{6, 1}];
     current_ = anyBytes(written) ? canonicalOf(written, config_.media) : config_.universal;
     const Node now = tokenRingOrder(current_, config_.media);
@@ -728,8 +733,16 @@ Bytes AdapterModel::ipxEnumeration() const {
   return packet;
 }
 
-std::optional<Bytes> AdapterModel::ipxVariables(View npa) {
+bool AdapterModel::ipxControlItems(View items, Response::After& after) {
+  Response r;
+  const bool ok = controlItems(items, r);
+  after = r.after;
+  return ok;
+}
+
+std::optional<Bytes> AdapterModel::ipxVariables(View npa, Response::After* after) {
   const Response r = onVariables(npa);
+  if (after) *after = r.after;
   if (r.datagrams.empty() || r.datagrams.front().size() < 2) return std::nullopt;
   return Bytes(r.datagrams.front().begin() + 2, r.datagrams.front().end());
 }

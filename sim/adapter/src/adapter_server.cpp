@@ -158,9 +158,10 @@ PrinterModel* AdapterServer::printerOf(DataChannel& channel) {
 }
 
 bool AdapterServer::raiseAlert(int port, std::string_view packet) {
+  const bool overIpx = raiseIpxAlert(port, packet);
   std::lock_guard g(mutex_);
   DataChannel* channel = channelOf(port);
-  if (!channel || !channel->socket || !channel->alertTo) return false;
+  if (!channel || !channel->socket || !channel->alertTo) return overIpx;
   const auto shape = model_.config().knobs.alertShape;
   Bytes d = {0, shape == Knobs::AlertShape::NumberedOne ? std::uint8_t{1} : std::uint8_t{0}};
   d.insert(d.end(), packet.begin(), packet.end());

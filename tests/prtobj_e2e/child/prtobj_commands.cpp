@@ -188,13 +188,22 @@ WF_CHILD_COMMAND("capture", [](const ChildArgs& a) {
                      BceCaptureAlerts(static_cast<std::uint32_t>(appId), num(a.at(0)), &alerts, window(), 0));
 });
 
-// write <handle> <mask> <count> -> "ok <result>": BceWrite of count bytes (i % 251)
+// write <handle> <mask> <count> [raw] -> "ok <result>": BceWrite of count bytes (i % 251)
 WF_CHILD_COMMAND("write", [](const ChildArgs& a) {
   std::vector<std::uint8_t> data(num(a.at(2)));
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i % 251);
   std::uint32_t length = static_cast<std::uint32_t>(data.size());
+  const std::uint32_t raw = a.size() > 3 ? num(a.at(3)) : 0;
   return "ok " + std::to_string(BceWrite(static_cast<std::uint32_t>(appId), num(a.at(0)), num(a.at(1)),
-                                         data.data(), &length, 0));
+                                         data.data(), &length, raw));
+});
+
+// startdoc|enddoc <handle> <mask> -> "ok <result>"
+WF_CHILD_COMMAND("startdoc", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceStartDoc(num(a.at(0)), num(a.at(1)), 0));
+});
+WF_CHILD_COMMAND("enddoc", [](const ChildArgs& a) {
+  return "ok " + std::to_string(BceEndDoc(num(a.at(0)), num(a.at(1))));
 });
 
 // again <handle> <mask> -> "ok <networks found> <handle>...": the printer's
@@ -245,6 +254,67 @@ WF_CHILD_COMMAND("rename", [](const ChildArgs& a) {
   std::snprintf(settings + 7, 44, "%s", a.at(1).c_str());  // LoginName
   rc = BceSetNetInfo(handle, BCE_NET_NETWARE, 1, settings, sizeof settings);
   return "ok " + std::to_string(rc);
+});
+
+// ipxname <handle> <name> -> "ok <result>": CORIPX32 item 5 set (25 bytes)
+WF_CHILD_COMMAND("ipxname", [](const ChildArgs& a) {
+  char name[25] = {};
+  std::snprintf(name, sizeof name, "%s", a.at(1).c_str());
+  return "ok " + std::to_string(BceSetNetInfo(num(a.at(0)), BCE_NET_IPX, 5, name, sizeof name));
+});
+
+// ipxget <handle> <item> -> "ok <result> <length> <hex bytes>": a CORIPX32 item read into 70 bytes
+WF_CHILD_COMMAND("ipxget", [](const ChildArgs& a) {
+  std::uint8_t record[70] = {};
+  std::uint16_t length = sizeof record;
+  const std::int32_t rc = BceGetNetInfo(num(a.at(0)), BCE_NET_IPX, num(a.at(1)), record, &length, nullptr);
+  std::string hex;
+  for (std::uint16_t i = 0; i < length && i < sizeof record; ++i) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02X", record[i]);
+    hex += two;
+  }
+  return "ok " + std::to_string(rc) + " " + std::to_string(length) + " " + hex;
+});
+
+// ipxcheck <node hex> -> "ok <result>": CORIPX32 item 137 for the workstation
+WF_CHILD_COMMAND("ipxcheck", [](const ChildArgs& a) {
+  std::uint8_t node[6] = {};
+  for (std::size_t i = 0; i < 6; ++i)
+    node[i] = static_cast<std::uint8_t>(std::stoul(a.at(0).substr(2 * i, 2), nullptr, 16));
+  return "ok " + std::to_string(BceSetNetInfo(BCE_WORKSTATION_HANDLE, BCE_NET_IPX, 137, node, sizeof node));
+});
+
+// ipxports -> "ok <result> <name>/<kind>...": CORIPX32 item 2, the ports without a nickname
+thread_local std::string* availablePorts = nullptr;
+int32_t noteAvailable(const void* item, uint16_t length) {
+  if (availablePorts && length == 169) {
+    const auto* e = static_cast<const std::uint8_t*>(item);
+    std::uint16_t kind = 0;
+    std::memcpy(&kind, e + 7, 2);
+    *availablePorts += " " + std::string(reinterpret_cast<const char*>(e + 9)) + "/" + std::to_string(kind);
+  }
+  return 1;
+}
+WF_CHILD_COMMAND("ipxports", [](const ChildArgs&) {
+  std::string listed;
+  availablePorts = &listed;
+  std::uint16_t length = 0;
+  const std::int32_t rc = BceGetNetInfo(BCE_WORKSTATION_HANDLE, BCE_NET_IPX, 2, nullptr, &length, noteAvailable);
+  availablePorts = nullptr;
+  return "ok " + std::to_string(rc) + listed;
+});
+
+// ipxnick <node hex> <class> <kind> <nickname> -> "ok <result>": CORIPX32 item 3
+WF_CHILD_COMMAND("ipxnick", [](const ChildArgs& a) {
+  std::uint8_t e[169] = {};
+  for (std::size_t i = 0; i < 6; ++i)
+    e[i] = static_cast<std::uint8_t>(std::stoul(a.at(0).substr(2 * i, 2), nullptr, 16));
+  e[6] = static_cast<std::uint8_t>(num(a.at(1)));
+  const auto kind = static_cast<std::uint16_t>(num(a.at(2)));
+  std::memcpy(e + 7, &kind, 2);
+  std::snprintf(reinterpret_cast<char*>(e + 89), 80, "%s", a.at(3).c_str());
+  return "ok " + std::to_string(BceSetNetInfo(BCE_WORKSTATION_HANDLE, BCE_NET_IPX, 3, e, sizeof e));
 });
 
 // name <handle> <bit> -> "ok <result> <name>": the printer's name on that network

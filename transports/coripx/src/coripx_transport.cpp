@@ -118,6 +118,7 @@ void CorIpx::initialise() {
 
   receiver_ = Thread("coripx-receive", [this](std::stop_token stop) { receive(stop); });
   pacer_ = Thread("coripx-pace", [this](std::stop_token stop) { pace(stop); });
+  alerter_ = Thread("coripx-alerts", [this](std::stop_token stop) { alerts(stop); });
   setEvent(started_);
 }
 
@@ -130,7 +131,9 @@ void CorIpx::shutDown() {
   initThread_ = Thread();
   pacer_.requestStop();
   receiver_.requestStop();
+  alerter_.requestStop();
   if (socket_) socket_->close();
+  alerter_ = Thread();
   pacer_ = Thread();
   receiver_ = Thread();
   std::lock_guard g(portsMutex_);
@@ -352,6 +355,13 @@ int CorIpx::SendAcknowledged(IPXPORT& port, std::uint8_t* bytes, std::size_t len
   }
   outstanding = kNothingOutstanding;
   return result;
+}
+
+int CorIpx::sendJobPacket(IPXPORT& port, std::uint8_t* bytes, std::size_t length, bool* sliced) {
+  port.DataLost = 0;
+  waitForObject(port.JobAckSem, 0);
+  port.outstandingJob = packetKey(bytes[wire::kFunction], bytes[wire::kNumber]);
+  return SendDatagram(port, bytes, length, sliced);
 }
 
 void CorIpx::sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to) {

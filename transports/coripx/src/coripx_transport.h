@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/ipx.h"
 #include "platform/thread.h"
 #include "receive_pool.h"
+#include "transports/common/net_items.h"
 
 namespace wf::coripx {
 
@@ -78,6 +80,43 @@ class CorIpx {
   // Gives the record the next id and its semaphores, and appends it.
   IPXPORT* adopt(std::unique_ptr<IPXPORT> port);
 
+  // ---- Requests and the back channel (requests.cpp) ----------------------------------------
+  // NetWrite with status bit 0 clear: the request, its reply into `reply`.
+  std::int32_t sendBidi(std::uint16_t id, const std::uint8_t* data, std::uint32_t length, std::uint8_t* reply,
+                        std::uint32_t* replyLength, std::uint16_t command, std::uint16_t* status);
+  // Starts the port's reader of "LPA BackChannelData" unless one runs; it
+  // ends when the port leaves its job.
+  void startBackChannel(IPXPORT& port);
+  // The first kept entry whose data bytes 4-5 are `key`: 0 copied (length
+  // out), 1 none.
+  int TakeBackChannelData(IPXPORT& port, std::uint16_t key, std::uint32_t& length, std::uint8_t* buffer);
+
+  // ---- The print job path (print_job.cpp) ------------------------------------------------
+  // `jobInfo`: an IPXJOBINFO block (its texts go with the job), or null.
+  void startDoc(std::uint16_t id, const std::uint8_t* jobInfo);
+  std::int32_t jobWrite(std::uint16_t id, const std::uint8_t* data, std::uint32_t length, std::uint16_t* status);
+  void endDoc(std::uint16_t id);
+  // 0 accepted, 1 no acknowledgement or no answer, 5 refused.
+  int CapturePort(IPXPORT& port, bool capture);
+  // One transmission of a job packet whose acknowledgement JobAckSem will
+  // carry; bytes sent or 0 (a packet sent in acknowledged slices sets *sliced).
+  int sendJobPacket(IPXPORT& port, std::uint8_t* bytes, std::size_t length, bool* sliced = nullptr);
+
+  // ---- Information items (items.cpp) ------------------------------------------------------
+  std::int32_t getInfo(std::uint16_t id, std::uint16_t code, void* buffer, std::uint16_t* length,
+                       NETITEMPROC proc);
+  std::int32_t setInfo(std::uint16_t id, std::uint16_t code, const void* buffer, std::uint32_t length);
+
+  // ---- Alerts and the port callbacks (alerts.cpp) -------------------------------------------
+  int open(std::uint16_t id, NETDATAPROC proc);
+  // Clears the port's data callback once no delivery runs; nonzero.
+  int close(std::uint16_t id);
+  int registerCallback(NETEVENTPROC proc);
+  void unregisterCallback();
+  // One alert datagram taken from the pool (the alert thread's step).
+  void onAlertDatagram(const Received& d);
+  std::size_t pendingAlerts() const;
+
   // ---- Discovery (discovery.cpp) ----------------------------------------------------------
   int enumerate(NETENUMPROC proc);
   int enumSpecific(const NETADDRESS* address, NETENUMPROC proc);
@@ -100,6 +139,31 @@ class CorIpx {
   void sendSlice(IPXPORT& port, const std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to);
   bool waitJobAck(IPXPORT& port, std::uint8_t* bytes, std::size_t n, const SOCKADDR_IPX& to, std::uint32_t& timeout,
                   std::chrono::steady_clock::time_point started);
+  void raiseEvent(std::uint32_t portId, std::uint32_t code, void* data);
+  bool portBusy(IPXPORT& port);
+  std::int32_t setName(IPXPORT& port, const char* name, std::uint32_t length);
+  std::optional<Bytes> npaExchange(IPXPORT& port, const Bytes& npa, std::uint32_t settleMs);
+  std::optional<::wf::net::NETADVANCEDSETTINGS> readAdvanced(IPXPORT& port);
+  std::optional<::wf::net::NETADAPTERPARMS> readNpaParms(IPXPORT& port);
+  std::optional<::wf::net::NETADAPTERPARMS> readLpaParms(IPXPORT& port);
+  std::int32_t writeAdvanced(IPXPORT& port, const ::wf::net::NETADVANCEDSETTINGS& in);
+  bool waitForRestart(IPXPORT& port, std::uint32_t pauseMs);
+  bool programMode(IPXPORT& port, bool on);
+  std::int32_t flashBegin(IPXPORT& port, const std::uint8_t* record, std::uint32_t length);
+  std::int32_t flashBlock(IPXPORT& port, const std::uint8_t* block, std::uint32_t length);
+  std::int32_t flashEnd(IPXPORT& port);
+  bool nodeTakenElsewhere(const IPXPORT& port, const Node& node);
+  std::int32_t writeParms(IPXPORT& port, const ::wf::net::NETADAPTERPARMS& in);
+  bool moveAdapter(IPXPORT& port, const Node& node);
+  std::int32_t resetAdapter(IPXPORT& port);
+  std::int32_t setNickname(const std::uint8_t* record, std::uint32_t length, bool add);
+  bool openJob(IPXPORT& port, bool kindForm, const std::uint8_t* data, std::uint32_t length);
+  bool settleDataPacket(IPXPORT& port, std::uint32_t firstWait, bool atEnd,
+                        std::chrono::steady_clock::time_point started);
+  void readBackChannel(IPXPORT& port, std::stop_token stop);
+  void alerts(std::stop_token stop);
+  void deliverAlert(const IpxAddress& from, std::uint8_t nibble, const Bytes& data);
+  IPXPORT* findPortByAddress(const IpxAddress& from, std::uint8_t nibble);
   int collectReply(IPXPORT& port, const Reply& form, std::uint8_t* buffer, std::uint32_t& length,
                    std::uint32_t& status, std::uint8_t number);
   SOCKADDR_IPX destinationOf(const IPXPORT& port) const;
@@ -121,7 +185,22 @@ class CorIpx {
   bool startRequested_ = false;
   SyncHandle started_ = kNoSyncHandle;
   std::atomic<bool> shutDown_{false};
-  Thread initThread_, receiver_, pacer_;
+  Thread initThread_, receiver_, pacer_, alerter_;
+
+  // Alert pieces awaiting their last one, per sender node and port nibble;
+  // touched only by the alert thread (and counted by tests).
+  struct PartialAlert {
+    Node node{};
+    std::uint8_t port = 0;
+    std::vector<Bytes> pieces;
+  };
+  mutable std::mutex partialMutex_;
+  std::deque<PartialAlert> partial_;
+  std::mutex alertRead_;  // held while a data callback runs; NetClose takes it
+  std::mutex startDocMutex_, endDocMutex_;
+  std::mutex getInfoMutex_, setInfoMutex_;
+  std::mutex eventMutex_;
+  NETEVENTPROC eventProc_ = nullptr;
 
   mutable std::mutex portsMutex_;
   std::deque<std::unique_ptr<IPXPORT>> ports_;

@@ -33,8 +33,8 @@ struct IPXPORT {
   std::atomic<std::uint8_t> DataNumber{1};
   std::atomic<std::uint32_t> PaceOff{0};
   std::atomic<std::uint32_t> DataLost{0};
-  std::uint32_t Captured = 0;
-  std::uint32_t InJob = 0;
+  std::atomic<std::uint32_t> Captured{0};
+  std::atomic<std::uint32_t> InJob{0};
   std::uint32_t ReplyFlag = 0;
   std::uint32_t DataSent = 0;
   std::uint32_t FirstWrite = 0;
@@ -51,7 +51,8 @@ struct IPXPORT {
   std::vector<std::uint8_t> DataBuffer;
   std::uint16_t DataLength = 0;
   std::string HostText, UserText, QueueText, JobText;
-  Thread BackChannelThread;
+  std::atomic<bool> BackChannelRunning{false};
+  std::mutex backChannelLock;  // guards BackChannel
   std::deque<std::vector<std::uint8_t>> BackChannel;
   std::atomic<NETDATAPROC> DataCallback{nullptr};
   std::uint16_t PortKind = 0;
@@ -67,6 +68,8 @@ struct IPXPORT {
   std::mutex sendOne;
   // Held while a found-again port's record is refreshed or copied into a report.
   std::mutex recordLock;
+  // Last: joined before the members its reader uses go.
+  Thread BackChannelThread;
 };
 
 // The next request or data number: 0 and 0xFF mark enumeration replies.

@@ -1,5 +1,6 @@
 #include "receive_pool.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/clock.h"
@@ -13,7 +14,7 @@ std::size_t ReceivePool::put(Received d) {
     if (slot) continue;
     slot = std::move(d);
     ++count_;
-    ++generation_;
+    slot->sequence = ++generation_;
     queued_.notify_all();
     return count_;
   }
@@ -41,6 +42,7 @@ std::vector<Received> ReceivePool::takeAll(const std::function<bool(const Receiv
     slot.reset();
     --count_;
   }
+  std::sort(all.begin(), all.end(), [](const Received& a, const Received& b) { return a.sequence < b.sequence; });
   return all;
 }
 

@@ -20,6 +20,7 @@ struct Received {
   std::vector<std::uint8_t> bytes;
   IpxAddress from;
   std::uint32_t ticks = 0;
+  std::uint64_t sequence = 0;  // order of arrival, set when queued
 };
 
 class ReceivePool {
@@ -33,6 +34,7 @@ class ReceivePool {
   std::size_t put(Received d);
   // The first datagram `select` accepts, removed from the pool.
   std::optional<Received> take(const std::function<bool(const Received&)>& select);
+  // Every datagram `select` accepts, in their order of arrival.
   std::vector<Received> takeAll(const std::function<bool(const Received&)>& select);
   // Frees datagrams queued more than a minute ago; how many.
   std::size_t sweep();

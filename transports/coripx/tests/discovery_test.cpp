@@ -332,6 +332,7 @@ TEST_F(CorIpxDiscovery, ShutDownAfterAnEnumerationStopsEverything) {
 
 std::unique_ptr<AdapterSimulator> gContractWorld;
 
+// Two single-port adapters: a rename concerns one port only, so each raises one event.
 transports::testing::ContractSubject corIpxSubject() {
   transports::testing::ContractSubject s;
   s.name = "coripx32";
@@ -345,7 +346,27 @@ transports::testing::ContractSubject corIpxSubject() {
     setTimeScaleForTest(0.1);
     gContractWorld = std::make_unique<AdapterSimulator>();
     std::string error;
-    ASSERT_TRUE(gContractWorld->addAdapter("PB", profile("portbay-npa.adapter"), &error)) << error;
+    AdapterConfig kb = profile("kestrel-single.adapter");
+    kb.universal = {0x00, 0x00, 0xC0, 0x5B, 0x22, 0x09};
+    kb.name = "KESTREL_B";
+    ASSERT_TRUE(gContractWorld->addAdapter("KA", profile("kestrel-single.adapter"), &error)) << error;
+    ASSERT_TRUE(gContractWorld->addAdapter("KB", kb, &error)) << error;
+  };
+  // An alert goes to the host that last sent the port a request: a request
+  // first, then both adapters raise one; only the opened port's reaches a callback.
+  s.deliverData = [](transports::testing::TransportHarness& h, std::uint16_t port) {
+    ASSERT_GT(h.write(port, {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00}, 256, 0).result, 0);
+    const std::string alert = {'\xA5', 0x00, 0x04, 0x00, '\xF0', 0x01, 0x02};
+    int raised = 0;
+    for (const char* id : {"KA", "KB"}) raised += gContractWorld->adapter(id)->raiseAlert(1, alert);
+    EXPECT_GE(raised, 1);
+  };
+  // Set 5 renames the adapter; the name changes each time, as a used one is refused.
+  s.raiseEvent = [](transports::testing::TransportHarness& h, std::uint16_t port) {
+    static int renames = 0;
+    char name[25] = {};
+    std::snprintf(name, sizeof name, "Renamed %d", ++renames);
+    EXPECT_EQ(h.setInfo(h.handleOf(port), 5, name, sizeof name), NET_OKAY);
   };
   return s;
 }

@@ -64,6 +64,9 @@ struct Knobs {
   bool npaError = false;             // the NPA enumeration reply flagged 0x80
   enum class EntryLength { Ok, Zero, PastEnd } entryLength = EntryLength::Ok;  // "LPA Parameters2" entry
   bool nameUnterminated = false;     // "LPA Parameters2" name field without NUL
+  std::uint32_t alertPieces = 1;     // alerts split into this many "LPA DSA" datagrams
+  enum class AlertTag { Dsa, Intervention, ProgramCheck } alertTag = AlertTag::Dsa;
+  std::uint32_t refuseCapture = 0;   // the next k captures refused
 };
 
 struct AdapterConfig {

@@ -39,7 +39,11 @@ class AdapterModel {
   // reply packet; the NPA reply packet of a variable read or write.
   Bytes ipxParameters2(std::uint8_t number) const;
   Bytes ipxEnumeration() const;
-  std::optional<Bytes> ipxVariables(View npa);
+  // `after`, when given, says whether the adapter restarts once it answered.
+  std::optional<Bytes> ipxVariables(View npa, Response::After* after = nullptr);
+  // The items of a "Control LPA" datagram (from its length byte); false
+  // when they do not parse. `after` as above.
+  bool ipxControlItems(View items, Response::After& after);
 
   // A variable's current value (empty when the store has none).
   Bytes variable(std::uint8_t group, std::uint8_t number) const;

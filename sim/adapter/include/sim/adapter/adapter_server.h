@@ -55,8 +55,15 @@ class AdapterServer {
   // Runs `use` on the printer behind the port (made on first use); false
   // when the port has no data channel or no printer.
   bool withPrinter(int port, const std::function<void(PrinterModel&)>& use);
-  // The IPX side: every job data packet's data (function 16) a port took.
+  // The IPX side: the print stream a port took (job data packets, each
+  // number once, without the adapter's own packets of the job).
   Bytes ipxJobData(int port) const;
+  // The adapter's own NPA packets of the port's jobs (job starts, texts,
+  // job end), and the five fields of the last "Set LPA Job Info".
+  std::vector<Bytes> ipxJobControl(int port) const;
+  // The firmware blocks taken in program mode ("Control LPA" 0x4D).
+  Bytes ipxFlashImage() const;
+  std::vector<std::string> ipxJobInfo(int port) const;
 
  private:
   AdapterServer(std::string id, AdapterConfig config, LogSink log);
@@ -75,6 +82,11 @@ class AdapterServer {
   bool bindIpx(std::string* error);
   void serveIpx(IpxSocket& socket, std::uint16_t number, bool acknowledgementsOnly, std::stop_token stop);
   void onIpx(View d, const SOCKADDR_IPX& from, std::uint16_t number, std::stop_token stop);
+  bool raiseIpxAlert(int port, std::string_view packet);
+  // Job packets of the IPX side: what goes back on the back channel.
+  std::vector<Bytes> ipxJobPacket(int port, View d);
+  Bytes ipxControl(int port, View d, const SOCKADDR_IPX& from);
+  void restartAfter(Response::After after);
   void ipxPrinterRequest(int port, int printerPort, View header, View npa, const SOCKADDR_IPX& to,
                          IpxSocket& out);
   void sendIpx(IpxSocket& out, const Bytes& d, const SOCKADDR_IPX& to, std::uint16_t number);
@@ -85,6 +97,12 @@ class AdapterServer {
     std::vector<Bytes> pending;      // pieces held until the host asks for more
     SOCKADDR_IPX pendingTo{};
     Bytes jobData;
+    int lastData = -1;                     // number of the last job data packet taken
+    std::vector<Bytes> jobControl;         // the adapter's own packets of jobs
+    std::vector<std::string> jobInfo;      // the last job description's five fields
+    std::optional<SOCKADDR_IPX> alertTo;   // the host that last sent a request
+    std::uint8_t alertPortByte = 0;
+    std::optional<IpxAddress> holder;      // the host that captured the port
   };
   std::map<int, IpxPortState> ipxPorts_;
   struct IpxCounts {
@@ -92,6 +110,10 @@ class AdapterServer {
   };
   IpxCounts ipxCounted_;  // the knobs the counts below started from
   std::uint32_t ipxAcks_ = 0, ipxDataPackets_ = 0;
+  std::uint32_t ipxRefuseSet_ = 0, ipxRefused_ = 0;
+  Response::After ipxRestart_ = Response::After::Nothing;
+  bool ipxFlashing_ = false;
+  Bytes ipxImage_;  // asked by a "Control LPA" just answered  // refuse-capture as last seen, captures refused since
   std::unique_ptr<IpxSocket> ipxQuery_, ipxData_, ipxQueryT_, ipxDataT_;
   Thread ipxReaders_[4];
   std::vector<Thread> ipxTimers_;

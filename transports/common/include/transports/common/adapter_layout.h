@@ -219,6 +219,23 @@ inline constexpr char kTagQuery[] = "Query LPA Parameters";
 inline constexpr char kTagParameters2[] = "LPA Parameters2";
 inline constexpr char kTagNpa[] = "LPA NPA";
 inline constexpr char kTagReject[] = "Command Reject";
+// Unsolicited: alerts (function bit 0x02) and a job's back channel (0x10)
+inline constexpr char kTagDsa[] = "LPA DSA";
+inline constexpr char kTagIntervention[] = "LPA Intervention Req";
+inline constexpr char kTagProgramCheck[] = "LPA Program Check";
+inline constexpr char kTagBackChannel[] = "LPA BackChannelData";
+constexpr std::size_t kAlertPieces = 10;
+// The job path: capture and release, the job's description, the adapter's
+// own NPA packets of a job (control flag, command 0xE0 or 0x05)
+inline constexpr char kTagControl[] = "Control LPA";
+inline constexpr char kTagControlAccept[] = "LPA Control Accept";
+inline constexpr char kTagControlReject[] = "LPA Control Reject";
+inline constexpr char kTagJobInfo[] = "Set LPA Job Info";
+inline constexpr char kTagJobInfoAccept[] = "LPA Job Info Accept";
+inline constexpr char kTagJobInfoReject[] = "LPA Job Info Reject";
+constexpr std::size_t kControlPacket = 35;
+constexpr std::uint8_t kControlCommand0 = 0x04, kControlCapture = 0x1A;
+constexpr std::uint16_t kBackChannelKey = 0xE030;  // pieces one alert is gathered from at most
 
 // The send-more request's NPA packet, behind a kind-form header
 inline constexpr std::uint8_t kSendMore[] = {0xA5, 0x00, 0x05, 0x40, 0x03, 0x05, 0x02, 0x00, 0x00};

@@ -121,6 +121,14 @@ struct NETFLASHBLOCK {  // item 133: Length bytes of firmware follow
   std::uint16_t Length;
 };
 
+struct NICKNAMEENTRY {  // CORIPX32 items 1-4: a port and its CorLink nickname
+  std::uint8_t Node[6];
+  std::uint8_t AdapterClass;
+  std::uint16_t PortKind;
+  char AdapterName[80];
+  char Nickname[80];
+};
+
 struct NETADAPTERINFO {  // item 135
   std::uint8_t AdapterClass;
   std::uint8_t PortType;
@@ -191,6 +199,8 @@ static_assert(sizeof(NETPASSWORD) == 8);
 static_assert(sizeof(NETFLASHBEGIN) == 6);
 static_assert(sizeof(NETFLASHBLOCK) == 2);
 static_assert(sizeof(NETADAPTERINFO) == 10);
+static_assert(sizeof(NICKNAMEENTRY) == 169);
+static_assert(offsetof(NICKNAMEENTRY, Nickname) == 89);
 static_assert(sizeof(NWSETTINGS) == 147);
 static_assert(offsetof(NWSETTINGS, PollingInterval) == 3);
 static_assert(offsetof(NWSETTINGS, LoginName) == 7);
