@@ -297,4 +297,21 @@ TEST_F(SetupEndToEnd, ADamagedCompressedFileFailsAndLeavesNothing) {
   EXPECT_TRUE(temporaryDirectories().empty());
 }
 
+TEST_F(SetupEndToEnd, WithoutItsResourcesOnlyTheEndRuns) {
+  // A restart an earlier installation asked for is still taken at the end.
+  wf::HKEY key = nullptr;
+  ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings\\Installation",
+                                0, nullptr, wf::REG_OPTION_NON_VOLATILE, wf::KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            wf::ERROR_SUCCESS);
+  wf::RegSetValueExA(key, "RebootFlag", 0, wf::REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+  wf::RegCloseKey(key);
+  fs::remove(disk_ / "libdllres.so");
+  ASSERT_EQ(runSetup(), 0);
+  EXPECT_TRUE(boxesOf(1).empty());
+  EXPECT_TRUE(installerLog().empty());
+  EXPECT_TRUE(temporaryDirectories().empty());
+  EXPECT_EQ(shutdownRequests(), std::vector<std::string>{"restart requested by setup"});
+  EXPECT_EQ(rebootFlag(), "0");
+}
+
 }  // namespace
