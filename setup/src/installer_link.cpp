@@ -77,7 +77,8 @@ HDDEDATA InstallerLink::callback(UINT type, UINT, HCONV conv, HSZ, HSZ, HDDEDATA
   if (!link) return nullptr;
   if (type == XTYP_ADVDATA) {
     link->rebootPending_ = true;
-  } else if (type == XTYP_DISCONNECT && conv == link->conversation_) {
+  } else if (type == XTYP_DISCONNECT) {
+    // The only conversation, even when it ends before DdeConnect has answered.
     link->conversation_ = nullptr;
     if (link->onDisconnect) link->onDisconnect();
   }

@@ -10,6 +10,7 @@
 //   no-service   never registers; exits after its work time
 //   flood        its advise data is 1 MiB (the conversation refuses it)
 //   die          exits at the advise loop's start without disconnecting
+//   drop         disconnects as soon as it is connected, before any advise
 // Started with "-s" (the server installation) nobody follows it: it logs
 // what it was given and exits.
 #include <unistd.h>
@@ -47,6 +48,7 @@ struct Knobs {
   bool noService = false;
   bool flood = false;
   bool die = false;
+  bool drop = false;
   std::uint32_t workMs = 0;
   std::uint32_t lingerMs = 0;
   std::uint32_t lateMs = 0;
@@ -95,6 +97,7 @@ wf::HDDEDATA serve(UINT type, UINT, wf::HCONV conv, wf::HSZ hsz1, wf::HSZ hsz2, 
     case wf::XTYP_CONNECT_CONFIRM:
       gConversation = conv;
       logLine("connected");
+      if (gKnobs.drop) wf::postThreadMessage(gMainThread, kDisconnectNow, 0, 0);
       return nullptr;
     case wf::XTYP_ADVSTART: {
       if (wf::DdeCmpStringHandles(hsz2, gItemName) != 0) return flag(false);
@@ -150,6 +153,7 @@ int main(int argc, char** argv) {
     if (argument == "no-service") gKnobs.noService = true;
     if (argument == "flood") gKnobs.flood = true;
     if (argument == "die") gKnobs.die = true;
+    if (argument == "drop") gKnobs.drop = true;
     if (argument.starts_with("work=")) gKnobs.workMs = millisecondsOf(argument, 5);
     if (argument.starts_with("linger=")) gKnobs.lingerMs = millisecondsOf(argument, 7);
     if (argument.starts_with("late=")) gKnobs.lateMs = millisecondsOf(argument, 5);

@@ -268,10 +268,12 @@ TEST_F(SetupEndToEnd, HostileInstallersEndInTheNormalEnd) {
   struct Case {
     const char* firstLine;
     const char* logged;
+    bool mayShowFailure;  // gone before a conversation stood
   };
   const Case cases[] = {
-      {"die", "dies"},                        // gone in the middle of the conversation
-      {"restart flood work=100", "advise"},   // far more advise data than a message holds
+      {"die", "dies", false},                        // gone in the middle of the conversation
+      {"drop", "disconnected", true},                // gone before the advise loop
+      {"restart flood work=100", "advise", false},   // far more advise data than a message holds
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.firstLine);
@@ -279,7 +281,10 @@ TEST_F(SetupEndToEnd, HostileInstallersEndInTheNormalEnd) {
     writeList(c.firstLine);
     ASSERT_EQ(runSetup(), 0);
     EXPECT_TRUE(anyLineHas(installerLog(), c.logged));
-    EXPECT_TRUE(boxesOf(runs_).empty());
+    const auto boxes = boxesOf(runs_);
+    EXPECT_TRUE(boxes.empty() ||
+                (c.mayShowFailure && boxes.size() == 1 && boxes[0].find(kFailureText) != std::string::npos))
+        << ::testing::PrintToString(boxes);
     EXPECT_TRUE(temporaryDirectories().empty());
   }
   // Nothing was written beside the distribution.
