@@ -24,6 +24,7 @@ using wf::testing::ChildProcess;
 
 constexpr char kDefaultFiles[] = "setupwf.lst\ncinstall.exe\nWRENFLD.EX_\nREADME.TX_\nLICENSE.TXT\n";
 constexpr char kAnotherSetupText[] = "Another Setup is already running.";
+constexpr char kInstallationKey[] = "Software\\Corvane\\Wrenfield\\1.0\\Settings\\Installation";
 constexpr char kFailureText[] = "Setup could not complete the installation.";
 
 std::vector<std::string> linesOf(const fs::path& file) {
@@ -120,10 +121,21 @@ class SetupEndToEnd : public ::testing::Test {
     return found;
   }
 
+  // "RebootFlag" "1", as an installation that asked for a restart leaves it.
+  static bool askedForRestartEarlier() {
+    wf::HKEY key = nullptr;
+    if (wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, kInstallationKey, 0, nullptr, wf::REG_OPTION_NON_VOLATILE,
+                            wf::KEY_ALL_ACCESS, nullptr, &key, nullptr) != wf::ERROR_SUCCESS)
+      return false;
+    const bool set = wf::RegSetValueExA(key, "RebootFlag", 0, wf::REG_SZ, reinterpret_cast<const BYTE*>("1"), 2) ==
+                     wf::ERROR_SUCCESS;
+    wf::RegCloseKey(key);
+    return set;
+  }
+
   std::string rebootFlag() const {
     wf::HKEY key = nullptr;
-    if (wf::RegOpenKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings\\Installation", 0,
-                          wf::KEY_READ, &key) != wf::ERROR_SUCCESS)
+    if (wf::RegOpenKeyExA(wf::HKEY_CURRENT_USER, kInstallationKey, 0, wf::KEY_READ, &key) != wf::ERROR_SUCCESS)
       return "(no key)";
     char value[64] = {};
     DWORD size = sizeof value, type = 0;
@@ -305,12 +317,7 @@ TEST_F(SetupEndToEnd, ADamagedCompressedFileFailsAndLeavesNothing) {
 
 TEST_F(SetupEndToEnd, WithoutItsResourcesOnlyTheEndRuns) {
   // A restart an earlier installation asked for is still taken at the end.
-  wf::HKEY key = nullptr;
-  ASSERT_EQ(wf::RegCreateKeyExA(wf::HKEY_CURRENT_USER, "Software\\Corvane\\Wrenfield\\1.0\\Settings\\Installation",
-                                0, nullptr, wf::REG_OPTION_NON_VOLATILE, wf::KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            wf::ERROR_SUCCESS);
-  wf::RegSetValueExA(key, "RebootFlag", 0, wf::REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
-  wf::RegCloseKey(key);
+  ASSERT_TRUE(askedForRestartEarlier());
   fs::remove(disk_ / "libdllres.so");
   ASSERT_EQ(runSetup(), 0);
   EXPECT_TRUE(boxesOf(1).empty());
