@@ -15,6 +15,7 @@
 #include "child_process.h"
 #include "eventually.h"
 #include "platform/registry.h"
+#include "platform/window_messages.h"
 #include "test_dirs.h"
 
 namespace {
@@ -312,6 +313,22 @@ TEST_F(SetupEndToEnd, ADamagedCompressedFileFailsAndLeavesNothing) {
   EXPECT_TRUE(anyLineHas(boxes, "Error attempting to unpack " + disk_.string() + "/WRENFLD.EX_"));
   EXPECT_NE(boxes.back().find(kFailureText), std::string::npos);
   EXPECT_TRUE(installerLog().empty());
+  EXPECT_TRUE(temporaryDirectories().empty());
+}
+
+TEST_F(SetupEndToEnd, ATextMessageFromElsewhereIsNeverTakenForAnAddress) {
+  writeList("work=5000");
+  ChildProcess setup = startSetup();
+  ASSERT_TRUE(wf::testing::eventually([&] { return anyLineHas(installerLog(), "advise RESET"); }));
+  const wf::Hwnd window = wf::findWindow("Setup");
+  ASSERT_NE(window, 0u);
+  constexpr std::uint32_t kSetText = 0x0400 + 132;
+  EXPECT_TRUE(wf::postMessage(window, kSetText, 0, static_cast<wf::LParam>(0xdeadbeef)));
+  EXPECT_TRUE(wf::postMessage(window, kSetText, 0, 0));
+  const int status = setup.waitExit();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(anyLineHas(installerLog(), "disconnected"));
   EXPECT_TRUE(temporaryDirectories().empty());
 }
 
