@@ -1,9 +1,10 @@
 #include "setup/file_list.h"
 
 #include <algorithm>
-#include <fstream>
+#include <sstream>
 
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 
 namespace wf::setup {
 
@@ -18,8 +19,10 @@ bool isListDelimiter(char c) {
 std::optional<FileList> readFileList(const std::string& path) {
   auto mapped = mapSystemPath(path);
   if (!mapped) return std::nullopt;
-  std::ifstream in(*mapped, std::ios::binary);
-  if (!in) return std::nullopt;
+  // A FIFO or device never holds setup up; a list beyond any diskette's is refused.
+  auto text = readRegularFile(*mapped, kFileListBytes);
+  if (!text) return std::nullopt;
+  std::istringstream in(*text);
   FileList list;
   std::string line;
   if (!std::getline(in, line)) return list;

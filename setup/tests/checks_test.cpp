@@ -1,6 +1,7 @@
 #include "setup/checks.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -120,6 +121,12 @@ TEST(SetupChecks, FileListLinesOverTheirLimitsAndOddBytes) {
   EXPECT_EQ(list->installerArgument, std::string(kListArgumentChars, 'a'));
   EXPECT_EQ(list->files, (std::vector<std::string>{longName, "X.EX", "..\\outside.txt", "last"}));
   EXPECT_FALSE(readFileList(disk + "missing.lst"));
+  // Not a regular file, or beyond the bound: unreadable, and never waited on.
+  ASSERT_EQ(::mkfifo((disk + "fifo.lst").c_str(), 0600), 0);
+  EXPECT_FALSE(readFileList(disk + "fifo.lst"));
+  EXPECT_FALSE(readFileList(disk));
+  writeText(disk + "huge.lst", std::string(kFileListBytes + 1, '\n'));
+  EXPECT_FALSE(readFileList(disk + "huge.lst"));
 
   for (const char* token : {"..", "..\\x", "../x", "sub/x", "C:x", "."}) EXPECT_TRUE(namesAnotherDirectory(token)) << token;
   for (const char* token : {"DRIVER.DL_", "..x", "a..b"}) EXPECT_FALSE(namesAnotherDirectory(token)) << token;

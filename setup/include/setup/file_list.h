@@ -12,6 +12,8 @@ constexpr char kFileListName[] = "setupwf.lst";
 // The room the lines had: 255 characters for line 1, 99 for a file's line.
 constexpr std::size_t kListArgumentChars = 255;
 constexpr std::size_t kListLineChars = 99;
+// The largest list read.
+constexpr std::size_t kFileListBytes = 1 << 20;
 
 struct FileList {
   // Line 1 without its line end, cut at kListArgumentChars; the rest of an
@@ -23,7 +25,8 @@ struct FileList {
   std::vector<std::string> files;
 };
 
-// Empty when the list cannot be opened.
+// Empty when the list cannot be opened, is not a regular file or is larger
+// than kFileListBytes.
 std::optional<FileList> readFileList(const std::string& path);
 
 // `name` inside `directory`, joined with the separator the directory uses.
