@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,12 @@
 #include "cornwthk/cornwthk.h"
 #include "child_process.h"
 #include "eventually.h"
+#include "framework/controls.h"
 #include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
 #include "own_process.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
 #include "prtgui/prt_open_dlg.h"
@@ -107,6 +110,18 @@ class AppEndToEnd : public ::testing::Test {
     })) << frame_->GetView()->GetItemCount();
   }
   CWFListView* view() { return frame_->GetView(); }
+  // The application in the network library's world, its enumeration done.
+  void startInNetUIWorld() {
+    app_ = std::make_unique<CWFApp>();
+    ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
+    frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+    ASSERT_NE(frame_, nullptr);
+    ASSERT_TRUE(eventually([&] {
+      dispatch();
+      return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
+    }));
+    ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  }
   void selectAll() {
     for (int i = 0; i < view()->GetItemCount(); ++i) view()->SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
   }
@@ -137,6 +152,7 @@ class AppEndToEnd : public ::testing::Test {
   void DriverPropertiesShowTheQueueOfThePrintersPort();
   void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
   void TheConfigureMenuComesFromTheNetworkLibrary();
+  void ConfigureNetWareWritesTheSearchSettingOfTheTransport();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -335,15 +351,8 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
   wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
   ASSERT_EQ(adapters.readLine(), "ready");
-  app_ = std::make_unique<CWFApp>();
-  ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
-  frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-  ASSERT_NE(frame_, nullptr);
-  ASSERT_TRUE(eventually([&] {
-    dispatch();
-    return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
-  }));
-  ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  startInNetUIWorld();
+  if (HasFatalFailure()) return;
   using Items = std::vector<std::string>;
   EXPECT_EQ(wf::testing::openConfigure(frame_),
             (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
@@ -363,6 +372,69 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
 
 TEST_F(AppEndToEnd, TheConfigureMenuComesFromTheNetworkLibrary) {
   inOwnProcess(&AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary);
+}
+
+std::optional<std::vector<BYTE>> searchOption(const char* value) {
+  wf::HKEY key = nullptr;
+  if (wf::RegOpenKeyExA(wf::HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorWare\\Search Options", 0, wf::KEY_READ,
+                    &key) != wf::ERROR_SUCCESS)
+    return std::nullopt;
+  std::vector<BYTE> bytes(16);
+  DWORD size = static_cast<DWORD>(bytes.size()), type = 0;
+  const auto rc = wf::RegQueryValueExA(key, value, nullptr, &type, bytes.data(), &size);
+  wf::RegCloseKey(key);
+  if (rc != wf::ERROR_SUCCESS) return std::nullopt;
+  bytes.resize(size);
+  return bytes;
+}
+
+// Configure NetWare reads and writes Cornw32's search setting through the
+// real broker: Single Network 1A lands in the transport's registry values.
+void AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
+  ASSERT_EQ(adapters.readLine(), "ready");
+  startInNetUIWorld();
+  if (HasFatalFailure()) return;
+
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(2198, [](CDialog& box) { box.EndDialog(IDOK); });
+  CString typed;
+  dialogs.on(2196, [&](CDialog& box) {
+    static_cast<CButton*>(box.GetDlgItem(1187))->Click();
+    static_cast<CEdit*>(box.GetDlgItem(1188))->TypeText("1a");
+    box.GetDlgItemText(1188, typed);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32820, 0);
+  EXPECT_EQ(dialogs.runs(2196), 1);
+  EXPECT_EQ(typed.str(), "1A");
+  EXPECT_EQ(dialogs.runs(2198), 1);
+  EXPECT_EQ(searchOption("Search Method"), (std::vector<BYTE>{4}));
+  EXPECT_EQ(searchOption("Network Number"), (std::vector<BYTE>{0, 0, 0, 0x1A}));
+
+  // Opened again, it shows what the transport now holds.
+  int method = -2;
+  CString shown;
+  dialogs.on(2196, [&](CDialog& box) {
+    for (int id = 1185; id <= 1187; ++id)
+      if (box.IsDlgButtonChecked(id)) method = id;
+    box.GetDlgItemText(1188, shown);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32820, 0);
+  EXPECT_EQ(method, 1187);
+  EXPECT_EQ(shown.str(), "0000001A");
+  EXPECT_EQ(dialogs.runs(2198), 1);
+
+  finish();
+  adapters.call("quit", 100);
+  EXPECT_EQ(adapters.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, ConfigureNetWareWritesTheSearchSettingOfTheTransport) {
+  inOwnProcess(&AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport);
 }
 
 }  // namespace
