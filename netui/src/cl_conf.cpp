@@ -7,8 +7,8 @@
 namespace wf::netui {
 namespace {
 
-constexpr DWORD kCLConfHelp[] = {1170, 7100, 1175, 7105, 1171, 7101, 1193, 7101, 1172, 7102,
-                                 1194, 7102, 1067, 9003, 1173, 7103, 1174, 7104, 1070, 9006, 0, 0};
+constexpr DWORD kCLConfHelp[] = {1170, 7100, 1175, 7105, 1171, 7101, 1193, 7101, 1172, 7102, 1194,
+                                 7102, 1067, 9003, 1173, 7103, 1174, 7104, 1070, 9006, 0,    0};
 constexpr const char* kCLRefusedChars = "/\\{};:,|><+=?*";
 
 WsListLayout clLayout() {

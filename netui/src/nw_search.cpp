@@ -77,7 +77,8 @@ BOOL NWSearch::OnInitDialog() {
 
   std::array<char, 1 + kNWNumberChars> record{};
   USHORT length = static_cast<USHORT>(record.size());
-  if (!BceGetNetInfoRetry(kNWWorkstation, kNWProtocol, kNWSearchItem, record.data(), &length, nullptr, this)) {
+  if (!BceGetNetInfoRetry(kNWWorkstation, kNWProtocol, kNWSearchItem, record.data(), &length, nullptr,
+                          this)) {
     EndDialog(IDCANCEL);
     return TRUE;
   }

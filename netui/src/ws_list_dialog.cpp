@@ -55,8 +55,8 @@ BOOL WsListDialog::OnInitDialog() {
   ShowWaitUpdate(this);
   std::vector<std::array<char, kWsEntryBytes>> entries;
   receivedEntries = &entries;
-  const BOOL listsRead =
-      BceGetNetInfoRetry(kWsListHandle, layout_.bit, layout_.listItem, nullptr, nullptr, &receiveListEntry, this);
+  const BOOL listsRead = BceGetNetInfoRetry(kWsListHandle, layout_.bit, layout_.listItem, nullptr, nullptr,
+                                            &receiveListEntry, this);
   receivedEntries = nullptr;
   for (const auto& entry : entries) {
     const int kind = static_cast<unsigned char>(entry[0]);
@@ -78,7 +78,8 @@ BOOL WsListDialog::OnInitDialog() {
     EndDialog(IDCANCEL);
     return TRUE;
   }
-  for (std::size_t i = 0; i < flags.size(); ++i) CheckDlgButton(layout_.checks[i], flags[i] ? BST_CHECKED : BST_UNCHECKED);
+  for (std::size_t i = 0; i < flags.size(); ++i)
+    CheckDlgButton(layout_.checks[i], flags[i] ? BST_CHECKED : BST_UNCHECKED);
   scanAtOpen_ = flags[0] != 0;
   enableRemoveByContents();
   return TRUE;
@@ -111,7 +112,8 @@ bool WsListDialog::sendEntry(USHORT item, int kind, const CString& name) {
   std::array<char, kWsEntryBytes> entry{};
   entry[0] = static_cast<char>(kind);
   std::strncpy(entry.data() + 1, name, kWsEntryBytes - 2);
-  return BceSetNetInfoRetry(kWsListHandle, layout_.bit, item, entry.data(), static_cast<USHORT>(entry.size()), this);
+  return BceSetNetInfoRetry(kWsListHandle, layout_.bit, item, entry.data(), static_cast<USHORT>(entry.size()),
+                            this);
 }
 
 void WsListDialog::add(int kind) {
@@ -155,8 +157,9 @@ void WsListDialog::done() {
   std::vector<char> flags;
   for (int id : layout_.checks) flags.push_back(IsDlgButtonChecked(id) ? 1 : 0);
   if (!scanAtOpen_ && flags[0]) changed_ = true;
-  if (!openFailed_ && BceSetNetInfoRetry(kWsListHandle, layout_.bit, layout_.flagsItem, flags.data(),
-                                         static_cast<USHORT>(flags.size()), this) &&
+  if (!openFailed_ &&
+      BceSetNetInfoRetry(kWsListHandle, layout_.bit, layout_.flagsItem, flags.data(),
+                         static_cast<USHORT>(flags.size()), this) &&
       changed_)
     NtcRefreshAll(this).DoModal();
   FreeBceFunctions();

@@ -235,8 +235,9 @@ TEST_F(NWSearchTest, F1OnAListedControlGivesItsTopic) {
   const auto calls = shell_.help.calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].command, HELP_WM_HELP);
-  EXPECT_EQ(calls[0].controlTable, (Table{{1185, 6902}, {1186, 6903}, {1187, 6904}, {1210, 6905},
-                                          {1188, 6906}, {1, 5003}, {2, 5005}}));
+  EXPECT_EQ(
+      calls[0].controlTable,
+      (Table{{1185, 6902}, {1186, 6903}, {1187, 6904}, {1210, 6905}, {1188, 6906}, {1, 5003}, {2, 5005}}));
 }
 
 }  // namespace

@@ -26,10 +26,34 @@ struct WsCase {
   const char* typedServer;  // typed as "PC1" with backslashes the entry dialog takes
 };
 
-const WsCase kP2P{"P2PConf", 2157, 16, 1, 4, 2, 3, {1005, 1066}, {1068, 1069}, {2158, 2159}, {1072, 1073},
-                  {1071}, [] { return std::unique_ptr<CDialog>(new P2PConf()); }, "\\\\PC1  "};
-const WsCase kCL{"CLConf", 2187, 8, 2, 5, 3, 4, {1171, 1172}, {1173, 1174}, {2188, 2189}, {1175, 1176},
-                 {1170, 1175}, [] { return std::unique_ptr<CDialog>(new CLConf()); }, "PC1  "};
+const WsCase kP2P{"P2PConf",
+                  2157,
+                  16,
+                  1,
+                  4,
+                  2,
+                  3,
+                  {1005, 1066},
+                  {1068, 1069},
+                  {2158, 2159},
+                  {1072, 1073},
+                  {1071},
+                  [] { return std::unique_ptr<CDialog>(new P2PConf()); },
+                  "\\\\PC1  "};
+const WsCase kCL{"CLConf",
+                 2187,
+                 8,
+                 2,
+                 5,
+                 3,
+                 4,
+                 {1171, 1172},
+                 {1173, 1174},
+                 {2188, 2189},
+                 {1175, 1176},
+                 {1170, 1175},
+                 [] { return std::unique_ptr<CDialog>(new CLConf()); },
+                 "PC1  "};
 
 std::string wsEntry(int kind, const std::string& name) {
   std::string e(17, '\0');
@@ -151,8 +175,8 @@ TEST_P(WsListTest, AddSendsTheCleanedNameOnceAndListsItOnlyWhenSent) {
     click(box, IDCANCEL);
   });
   EXPECT_FALSE(removeAtOpen);
-  EXPECT_EQ(sets(c().addItem), (std::vector<std::string>{wsEntry(2, "PC1"), wsEntry(2, "pc1"), wsEntry(1, "PC1"),
-                                                         wsEntry(1, "LOST")}));
+  EXPECT_EQ(sets(c().addItem), (std::vector<std::string>{wsEntry(2, "PC1"), wsEntry(2, "pc1"),
+                                                         wsEntry(1, "PC1"), wsEntry(1, "LOST")}));
   EXPECT_EQ(first, (std::vector<std::string>{"PC1"}));
   EXPECT_EQ(second, (std::vector<std::string>{"PC1", "pc1"}));
   EXPECT_EQ(dialogs_.runs(2205), 0);
@@ -202,7 +226,8 @@ TEST_P(WsListTest, DoneSendsTheFlagsAndAsksForARefreshOnlyForARealChange) {
 }
 
 TEST_P(WsListTest, RemoveWalksTheSecondListFirstLastToFirstAndStopsAtAFailure) {
-  scriptOpen({wsEntry(1, "G1"), wsEntry(1, "G2"), wsEntry(1, "G3"), wsEntry(2, "C1"), wsEntry(2, "C2")}, noFlags());
+  scriptOpen({wsEntry(1, "G1"), wsEntry(1, "G2"), wsEntry(1, "G3"), wsEntry(2, "C1"), wsEntry(2, "C2")},
+             noFlags());
   fakebce::pushSetNetInfo(0xFFFF, c().bit, c().removeItem, wsAnswer(0));
   std::vector<std::string> first, second;
   bool removeEnabled = false;
@@ -215,8 +240,8 @@ TEST_P(WsListTest, RemoveWalksTheSecondListFirstLastToFirstAndStopsAtAFailure) {
     removeEnabled = box.GetDlgItem(1070)->IsWindowEnabled();
     click(box, IDCANCEL);
   });
-  EXPECT_EQ(sets(c().removeItem), (std::vector<std::string>{wsEntry(2, "C2"), wsEntry(2, "C1"), wsEntry(1, "G3"),
-                                                            wsEntry(1, "G1")}));
+  EXPECT_EQ(sets(c().removeItem), (std::vector<std::string>{wsEntry(2, "C2"), wsEntry(2, "C1"),
+                                                            wsEntry(1, "G3"), wsEntry(1, "G1")}));
   EXPECT_EQ(first, (std::vector<std::string>{"G2"}));
   EXPECT_TRUE(second.empty());
   EXPECT_TRUE(removeEnabled);

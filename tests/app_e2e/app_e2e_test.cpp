@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -110,15 +111,16 @@ class AppEndToEnd : public ::testing::Test {
     })) << frame_->GetView()->GetItemCount();
   }
   CWFListView* view() { return frame_->GetView(); }
-  // The application in the network library's world, its enumeration done.
-  void startInNetUIWorld() {
+  // The application in a network world, its enumeration done (and some printer found).
+  void startInNetUIWorld(bool printers = true) {
     app_ = std::make_unique<CWFApp>();
     ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
     frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
     ASSERT_NE(frame_, nullptr);
     ASSERT_TRUE(eventually([&] {
       dispatch();
-      return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
+      return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 &&
+             (!printers || view()->GetItemCount() > 0);
     }));
     ASSERT_NE(app_->GetNetSetDLL(), nullptr);
   }
@@ -153,6 +155,7 @@ class AppEndToEnd : public ::testing::Test {
   void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
   void TheConfigureMenuComesFromTheNetworkLibrary();
   void ConfigureNetWareWritesTheSearchSettingOfTheTransport();
+  void ConfigurePeerToPeerChangesThePeerTransportsLists();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -359,7 +362,8 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
 
   const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
   ASSERT_NE(client, nullptr);
-  const auto setLevel = wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
+  const auto setLevel =
+      wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
   ASSERT_NE(setLevel, nullptr);
   EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
   wf::freeModule(client);
@@ -376,8 +380,8 @@ TEST_F(AppEndToEnd, TheConfigureMenuComesFromTheNetworkLibrary) {
 
 std::optional<std::vector<BYTE>> searchOption(const char* value) {
   wf::HKEY key = nullptr;
-  if (wf::RegOpenKeyExA(wf::HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorWare\\Search Options", 0, wf::KEY_READ,
-                    &key) != wf::ERROR_SUCCESS)
+  if (wf::RegOpenKeyExA(wf::HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorWare\\Search Options", 0,
+                        wf::KEY_READ, &key) != wf::ERROR_SUCCESS)
     return std::nullopt;
   std::vector<BYTE> bytes(16);
   DWORD size = static_cast<DWORD>(bytes.size()), type = 0;
@@ -435,6 +439,58 @@ void AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport() {
 
 TEST_F(AppEndToEnd, ConfigureNetWareWritesTheSearchSettingOfTheTransport) {
   inOwnProcess(&AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport);
+}
+
+// Configure Peer To Peer against CORP2P32 in the peer world: an added
+// computer is the transport's, as the dialog opened again reads it back.
+void AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "peer-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess peers("wf-peer-sim", {world.string()});
+  ASSERT_EQ(peers.readLine(), "ready");
+  startInNetUIWorld(false);
+  if (HasFatalFailure()) return;
+
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(2198, [](CDialog& box) { box.EndDialog(IDOK); });
+  dialogs.on(2159, [](CDialog& box) {
+    static_cast<CEdit*>(box.GetDlgItem(1073))->TypeText("\\\\PC1  ");
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  auto computers = [](CDialog& box) {
+    std::vector<std::string> names;
+    auto* list = static_cast<CListBox*>(box.GetDlgItem(1066));
+    for (int i = 0; i < list->GetCount(); ++i) {
+      CString name;
+      list->GetText(i, name);
+      names.push_back(name.str());
+    }
+    return names;
+  };
+  std::vector<std::string> before, after;
+  dialogs.on(2157, [&](CDialog& box) {
+    before = computers(box);
+    box.SendMessage(WM_COMMAND, MAKELONG(1069, BN_CLICKED), 0);
+    box.SendMessage(WM_COMMAND, MAKELONG(1067, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  ASSERT_EQ(dialogs.runs(2157), 1);
+  EXPECT_EQ(dialogs.runs(2159), 1);
+  dialogs.on(2157, [&](CDialog& box) {
+    after = computers(box);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  EXPECT_EQ(std::count(before.begin(), before.end(), "PC1"), 0);
+  EXPECT_EQ(std::count(after.begin(), after.end(), "PC1"), 1) << ::testing::PrintToString(after);
+
+  finish();
+  peers.call("quit", 100);
+  EXPECT_EQ(peers.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, ConfigurePeerToPeerChangesThePeerTransportsLists) {
+  inOwnProcess(&AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists);
 }
 
 }  // namespace
