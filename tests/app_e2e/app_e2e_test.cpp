@@ -22,12 +22,12 @@
 #include "app/main_frame.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
+#include "child_process.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
 #include "configure_items.h"
 #include "cornwthk/cornwthk.h"
-#include "child_process.h"
 #include "eventually.h"
 #include "framework/controls.h"
 #include "framework/printer_properties.h"
@@ -347,8 +347,9 @@ TEST_F(AppEndToEnd, TidewaterMenuCommandsOpenTheNotebookOnTheirPages) {
 }
 
 // The network library beside the program builds the Configure popup from
-// the broker's transports: TCP/IP from the IP stand-in and NetWare while
-// FS1's login has supervisor rights; no transport serves IPX, so no entry.
+// the broker's transports: TCP/IP from the IP stand-in, NetWare while FS1's
+// login has supervisor rights, Peer To Peer from the peer transport beside
+// the program; no transport serves IPX, so no entry.
 void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
   ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
@@ -358,7 +359,7 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   if (HasFatalFailure()) return;
   using Items = std::vector<std::string>;
   EXPECT_EQ(wf::testing::openConfigure(frame_),
-            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820"}));
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820", "P&eer To Peer#32823"}));
 
   const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
   ASSERT_NE(client, nullptr);
@@ -367,7 +368,8 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   ASSERT_NE(setLevel, nullptr);
   EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
   wf::freeModule(client);
-  EXPECT_EQ(wf::testing::openConfigure(frame_), (Items{"&Properties...#32771", "-", "&TCP/IP#32821"}));
+  EXPECT_EQ(wf::testing::openConfigure(frame_),
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "P&eer To Peer#32823"}));
 
   finish();
   adapters.call("quit", 100);
@@ -442,7 +444,8 @@ TEST_F(AppEndToEnd, ConfigureNetWareWritesTheSearchSettingOfTheTransport) {
 }
 
 // Configure Peer To Peer against CORP2P32 in the peer world: an added
-// computer is the transport's, as the dialog opened again reads it back.
+// computer, and its removal, are the transport's, as the dialog opened
+// again reads them back.
 void AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists() {
   const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "peer-world.scenario";
   ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
@@ -467,9 +470,9 @@ void AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists() {
     }
     return names;
   };
-  std::vector<std::string> before, after;
+  // Added, read back, removed, read back: the transport's list ends as it began.
+  std::vector<std::string> added, removed;
   dialogs.on(2157, [&](CDialog& box) {
-    before = computers(box);
     box.SendMessage(WM_COMMAND, MAKELONG(1069, BN_CLICKED), 0);
     box.SendMessage(WM_COMMAND, MAKELONG(1067, BN_CLICKED), 0);
   });
@@ -477,12 +480,21 @@ void AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists() {
   ASSERT_EQ(dialogs.runs(2157), 1);
   EXPECT_EQ(dialogs.runs(2159), 1);
   dialogs.on(2157, [&](CDialog& box) {
-    after = computers(box);
+    added = computers(box);
+    auto* list = static_cast<CListBox*>(box.GetDlgItem(1066));
+    const auto at = std::find(added.begin(), added.end(), "PC1");
+    if (at != added.end()) list->SetSel(static_cast<int>(at - added.begin()));
+    box.SendMessage(WM_COMMAND, MAKELONG(1070, BN_CLICKED), 0);
+    box.SendMessage(WM_COMMAND, MAKELONG(1067, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  dialogs.on(2157, [&](CDialog& box) {
+    removed = computers(box);
     box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
   });
   frame_->SendMessage(WM_COMMAND, 32823, 0);
-  EXPECT_EQ(std::count(before.begin(), before.end(), "PC1"), 0);
-  EXPECT_EQ(std::count(after.begin(), after.end(), "PC1"), 1) << ::testing::PrintToString(after);
+  EXPECT_EQ(std::count(added.begin(), added.end(), "PC1"), 1) << ::testing::PrintToString(added);
+  EXPECT_EQ(std::count(removed.begin(), removed.end(), "PC1"), 0) << ::testing::PrintToString(removed);
 
   finish();
   peers.call("quit", 100);
