@@ -9,10 +9,12 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,17 +22,19 @@
 #include "app/main_frame.h"
 #include "app/wf_app.h"
 #include "app/window_list.h"
+#include "child_process.h"
 #include "common/printer_icon.h"
 #include "common/printer_list.h"
 #include "common/quick_dlg.h"
 #include "configure_items.h"
 #include "cornwthk/cornwthk.h"
-#include "child_process.h"
 #include "eventually.h"
+#include "framework/controls.h"
 #include "framework/printer_properties.h"
 #include "framework/scripted_shell.h"
 #include "own_process.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
 #include "platform/spooler.h"
 #include "platform/window_messages.h"
 #include "prtgui/prt_open_dlg.h"
@@ -107,6 +111,19 @@ class AppEndToEnd : public ::testing::Test {
     })) << frame_->GetView()->GetItemCount();
   }
   CWFListView* view() { return frame_->GetView(); }
+  // The application in a network world, its enumeration done (and some printer found).
+  void startInNetUIWorld(bool printers = true) {
+    app_ = std::make_unique<CWFApp>();
+    ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
+    frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
+    ASSERT_NE(frame_, nullptr);
+    ASSERT_TRUE(eventually([&] {
+      dispatch();
+      return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 &&
+             (!printers || view()->GetItemCount() > 0);
+    }));
+    ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  }
   void selectAll() {
     for (int i = 0; i < view()->GetItemCount(); ++i) view()->SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
   }
@@ -137,6 +154,8 @@ class AppEndToEnd : public ::testing::Test {
   void DriverPropertiesShowTheQueueOfThePrintersPort();
   void TidewaterMenuCommandsOpenTheNotebookOnTheirPages();
   void TheConfigureMenuComesFromTheNetworkLibrary();
+  void ConfigureNetWareWritesTheSearchSettingOfTheTransport();
+  void ConfigurePeerToPeerChangesThePeerTransportsLists();
 
  protected:
   wf::fw::ScriptedShell shell_;
@@ -336,22 +355,16 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
   wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
   ASSERT_EQ(adapters.readLine(), "ready");
-  app_ = std::make_unique<CWFApp>();
-  ASSERT_TRUE(app_->InitInstance()) << ::testing::PrintToString(boxTexts());
-  frame_ = dynamic_cast<CMainFrame*>(app_->m_pMainWnd);
-  ASSERT_NE(frame_, nullptr);
-  ASSERT_TRUE(eventually([&] {
-    dispatch();
-    return !app_->GetGlobalEnumState() && app_->GetEnumSpecCount() == 0 && view()->GetItemCount() > 0;
-  }));
-  ASSERT_NE(app_->GetNetSetDLL(), nullptr);
+  startInNetUIWorld();
+  if (HasFatalFailure()) return;
   using Items = std::vector<std::string>;
   EXPECT_EQ(wf::testing::openConfigure(frame_),
             (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820", "P&eer To Peer#32823"}));
 
   const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
   ASSERT_NE(client, nullptr);
-  const auto setLevel = wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
+  const auto setLevel =
+      wf::moduleEntryAs<decltype(&CornwthkSetAccessLevel)>(client, "CornwthkSetAccessLevel");
   ASSERT_NE(setLevel, nullptr);
   EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
   wf::freeModule(client);
@@ -365,6 +378,131 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
 
 TEST_F(AppEndToEnd, TheConfigureMenuComesFromTheNetworkLibrary) {
   inOwnProcess(&AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary);
+}
+
+std::optional<std::vector<BYTE>> searchOption(const char* value) {
+  wf::HKEY key = nullptr;
+  if (wf::RegOpenKeyExA(wf::HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Wrenfield\\CorWare\\Search Options", 0,
+                        wf::KEY_READ, &key) != wf::ERROR_SUCCESS)
+    return std::nullopt;
+  std::vector<BYTE> bytes(16);
+  DWORD size = static_cast<DWORD>(bytes.size()), type = 0;
+  const auto rc = wf::RegQueryValueExA(key, value, nullptr, &type, bytes.data(), &size);
+  wf::RegCloseKey(key);
+  if (rc != wf::ERROR_SUCCESS) return std::nullopt;
+  bytes.resize(size);
+  return bytes;
+}
+
+// Configure NetWare reads and writes Cornw32's search setting through the
+// real broker: Single Network 1A lands in the transport's registry values.
+void AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess adapters("wf-adapter-sim", {world.string()});
+  ASSERT_EQ(adapters.readLine(), "ready");
+  startInNetUIWorld();
+  if (HasFatalFailure()) return;
+
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(2198, [](CDialog& box) { box.EndDialog(IDOK); });
+  CString typed;
+  dialogs.on(2196, [&](CDialog& box) {
+    static_cast<CButton*>(box.GetDlgItem(1187))->Click();
+    static_cast<CEdit*>(box.GetDlgItem(1188))->TypeText("1a");
+    box.GetDlgItemText(1188, typed);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32820, 0);
+  EXPECT_EQ(dialogs.runs(2196), 1);
+  EXPECT_EQ(typed.str(), "1A");
+  EXPECT_EQ(dialogs.runs(2198), 1);
+  EXPECT_EQ(searchOption("Search Method"), (std::vector<BYTE>{4}));
+  EXPECT_EQ(searchOption("Network Number"), (std::vector<BYTE>{0, 0, 0, 0x1A}));
+
+  // Opened again, it shows what the transport now holds.
+  int method = -2;
+  CString shown;
+  dialogs.on(2196, [&](CDialog& box) {
+    for (int id = 1185; id <= 1187; ++id)
+      if (box.IsDlgButtonChecked(id)) method = id;
+    box.GetDlgItemText(1188, shown);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32820, 0);
+  EXPECT_EQ(method, 1187);
+  EXPECT_EQ(shown.str(), "0000001A");
+  EXPECT_EQ(dialogs.runs(2198), 1);
+
+  finish();
+  adapters.call("quit", 100);
+  EXPECT_EQ(adapters.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, ConfigureNetWareWritesTheSearchSettingOfTheTransport) {
+  inOwnProcess(&AppEndToEnd::ConfigureNetWareWritesTheSearchSettingOfTheTransport);
+}
+
+// Configure Peer To Peer against CORP2P32 in the peer world: an added
+// computer, and its removal, are the transport's, as the dialog opened
+// again reads them back.
+void AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists() {
+  const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "peer-world.scenario";
+  ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
+  wf::testing::ChildProcess peers("wf-peer-sim", {world.string()});
+  ASSERT_EQ(peers.readLine(), "ready");
+  startInNetUIWorld(false);
+  if (HasFatalFailure()) return;
+
+  wf::fw::ScriptedDialogs dialogs;
+  dialogs.on(2198, [](CDialog& box) { box.EndDialog(IDOK); });
+  dialogs.on(2159, [](CDialog& box) {
+    static_cast<CEdit*>(box.GetDlgItem(1073))->TypeText("\\\\PC1  ");
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  auto computers = [](CDialog& box) {
+    std::vector<std::string> names;
+    auto* list = static_cast<CListBox*>(box.GetDlgItem(1066));
+    for (int i = 0; i < list->GetCount(); ++i) {
+      CString name;
+      list->GetText(i, name);
+      names.push_back(name.str());
+    }
+    return names;
+  };
+  // Added, read back, removed, read back: the transport's list ends as it began.
+  std::vector<std::string> added, removed;
+  dialogs.on(2157, [&](CDialog& box) {
+    box.SendMessage(WM_COMMAND, MAKELONG(1069, BN_CLICKED), 0);
+    box.SendMessage(WM_COMMAND, MAKELONG(1067, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  ASSERT_EQ(dialogs.runs(2157), 1);
+  EXPECT_EQ(dialogs.runs(2159), 1);
+  dialogs.on(2157, [&](CDialog& box) {
+    added = computers(box);
+    auto* list = static_cast<CListBox*>(box.GetDlgItem(1066));
+    const auto at = std::find(added.begin(), added.end(), "PC1");
+    if (at != added.end()) list->SetSel(static_cast<int>(at - added.begin()));
+    box.SendMessage(WM_COMMAND, MAKELONG(1070, BN_CLICKED), 0);
+    box.SendMessage(WM_COMMAND, MAKELONG(1067, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  dialogs.on(2157, [&](CDialog& box) {
+    removed = computers(box);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0);
+  });
+  frame_->SendMessage(WM_COMMAND, 32823, 0);
+  EXPECT_EQ(std::count(added.begin(), added.end(), "PC1"), 1) << ::testing::PrintToString(added);
+  EXPECT_EQ(std::count(removed.begin(), removed.end(), "PC1"), 0) << ::testing::PrintToString(removed);
+
+  finish();
+  peers.call("quit", 100);
+  EXPECT_EQ(peers.waitExit(), 0);
+}
+
+TEST_F(AppEndToEnd, ConfigurePeerToPeerChangesThePeerTransportsLists) {
+  inOwnProcess(&AppEndToEnd::ConfigurePeerToPeerChangesThePeerTransportsLists);
 }
 
 }  // namespace
