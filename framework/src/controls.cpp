@@ -397,6 +397,7 @@ void CEdit::textChanged() {
   auto* line = widgetAs<QLineEdit>(this);
   if (!line || line->text() == qs(text)) return;  // the same text again: no change to tell
   line->setText(qs(text));
+  notifyParent(EN_UPDATE);
   notifyParent(EN_CHANGE);
 }
 
