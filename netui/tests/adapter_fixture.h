@@ -65,9 +65,9 @@ class AdapterFixture : public NetUIFixture {
     ASSERT_TRUE(owner_.CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 600, 400, 0));
     // Boxes a case does not answer itself: OK, or Cancel for the ones that ask.
     for (UINT id : {2143u, 2144u, 2150u, 2151u, 2152u, 2153u, 2154u, 2155u, 2156u, 2162u, 2181u, 2190u, 2191u,
-                    2204u, 2206u, 2145u, 2148u, 2177u, 2180u})
+                    2204u, 2206u, 2145u, 2148u})
       dialogs_.on(id, press(IDOK));
-    for (UINT id : {2163u, 2141u, 2140u}) dialogs_.on(id, press(IDCANCEL));
+    for (UINT id : {2163u, 2141u, 2140u, 2177u, 2180u}) dialogs_.on(id, press(IDCANCEL));
   }
   void TearDown() override {
     if (sheet_) sheet_->DestroyWindow();
@@ -104,10 +104,11 @@ class AdapterFixture : public NetUIFixture {
     ASSERT_NE(page.GetSafeHwnd(), 0u);
   }
 
+  // As the user's click: an automatic radio or check box changes, then its parent hears.
   static void click(CWnd& page, int id) {
-    CWnd* button = page.GetDlgItem(id);
+    auto* button = dynamic_cast<CButton*>(page.GetDlgItem(id));
     ASSERT_NE(button, nullptr) << id;
-    page.SendMessage(WM_COMMAND, MAKELONG(id, BN_CLICKED), static_cast<LPARAM>(button->GetSafeHwnd()));
+    button->Click();
   }
   static void choose(CWnd& page, int id, int index) {
     auto* list = dynamic_cast<CComboBox*>(page.GetDlgItem(id));
