@@ -1,6 +1,8 @@
 // The adapter password: the scrambling, the per-adapter check with its
 // prompt, and Set Password with its dialog's filter.
+#include <fstream>
 #include <random>
+#include <sstream>
 
 #include "adapter_fixture.h"
 #include "adapter_password_tables.h"
@@ -240,6 +242,29 @@ TEST_F(AdapterPasswordTest, TheNewAndVerifyEditsTakeOnlyDigitsAndLettersAndBeepO
     EXPECT_EQ(s.frequency, 1000u);
     EXPECT_EQ(s.durationMs, 1000u);
   }
+}
+
+}  // namespace
+}  // namespace wf::netui::testing
+
+namespace wf::netui::testing {
+namespace {
+
+// The simulated adapter PB of the adapter pages' world holds "PBPASS".
+TEST(AdapterPasswordScrambling, TheAdapterPagesWorldHoldsPbpassForPb) {
+  std::ifstream file(std::string(WF_SIM_SCENARIO_DIR) + "/netui-adapters.scenario");
+  ASSERT_TRUE(file);
+  std::string line, bytes;
+  while (std::getline(file, line))
+    if (line.rfind("PB.var 6.13 = ", 0) == 0) bytes = line.substr(14);
+  ScrambledPassword scrambled{};
+  std::istringstream hex(bytes);
+  for (auto& b : scrambled) {
+    unsigned value = 0;
+    ASSERT_TRUE(hex >> std::hex >> value) << bytes;
+    b = static_cast<uint8_t>(value);
+  }
+  EXPECT_EQ(DecodeAdapterPassword(scrambled, {0x00, 0x00, 0xC0, 0x4A, 0x10, 0x01}), "PBPASS");
 }
 
 }  // namespace
