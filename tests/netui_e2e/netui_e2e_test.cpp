@@ -23,7 +23,10 @@
 #include "framework/win_app.h"
 #include "ip_list.h"
 #include "module.h"
+#include "framework/controls.h"
+#include "framework/property_sheet.h"
 #include "own_process.h"
+#include "port_pages.h"
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -37,6 +40,8 @@ namespace net = wf::net;
 using wf::netui::Factory;
 
 const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+// The same world with the adapters' port settings and PB's password.
+const fs::path kAdapterWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-adapters.scenario";
 
 using wf::netui::testing::Made;
 using wf::netui::testing::madeLog;
@@ -74,7 +79,7 @@ class NetUIEndToEnd : public ::testing::Test {
   }
 
   void start() {
-    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
+    ::setenv("WRENFIELD_SCENARIO", world_.c_str(), 1);
     app_.m_pszHelpFilePath = "/opt/wrenfield/WRENFLD.HLP";
     resources_ = wf::loadModule("CORNETUIRES.DLL");
     ASSERT_NE(resources_, nullptr);
@@ -82,7 +87,7 @@ class NetUIEndToEnd : public ::testing::Test {
     wf::netui::testing::installRecordingMakers();
 
     adapters_ = std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim",
-                                                            std::vector<std::string>{kWorld.string()});
+                                                            std::vector<std::string>{world_.string()});
     ASSERT_EQ(adapters_->readLine(), "ready");
     window_ = wf::createWindow("WfNetUIEndToEnd",
                                [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
@@ -131,11 +136,13 @@ class NetUIEndToEnd : public ::testing::Test {
 
  public:  // the cases' bodies, run by inOwnProcess
   void adapterPages();
+  void parallelPageApplies();
   void workstationDialogs();
   void addedIpAdapter();
 
  protected:
 
+  fs::path world_ = kWorld;
   CWinApp app_{"netui_e2e_tests"};
   wf::fw::ScriptedShell shell_;
   wf::fw::ScriptedDialogs dialogs_;
@@ -188,6 +195,61 @@ void NetUIEndToEnd::adapterPages() {
   EXPECT_EQ(ip->context.protocol, BCE_NET_IP);
   EXPECT_STREQ(ip->context.record.Firmware, "3.10");
   EXPECT_EQ(ip->context.record.Address[5], 0x20);
+}
+
+TEST_F(NetUIEndToEnd, TheParallelPageAppliesToTheSimulatedAdapterAfterItsPassword) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::parallelPageApplies);
+}
+
+// PB's port 1 through the real broker and Cornw32: the page shows what the
+// adapter holds, and Apply reaches its variables once the password is given.
+void NetUIEndToEnd::parallelPageApplies() {
+  SCOPED_TRACE(printerNames());
+  ASSERT_TRUE(adapterPage("PORTBAY_1_P1"));
+  const wf::netui::ModuleState& state = wf::netui::moduleState();
+  wf::netui::PConAdPR page;
+  page.SetAdapterValues(state.record, state.printer, state.protocol);
+  CWnd owner;
+  ASSERT_TRUE(owner.CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 600, 400, 0));
+  CPropertySheet sheet("Printer", &owner);
+  sheet.AddPage(&page);
+  ASSERT_TRUE(sheet.Create(&owner));
+  auto text = [&](int id) {
+    CString t;
+    page.GetDlgItem(id)->GetWindowText(t);
+    return t.str();
+  };
+  auto* modes = static_cast<CComboBox*>(page.GetDlgItem(1018));
+  EXPECT_EQ(text(1065), "0000C04A1001");
+  EXPECT_EQ(text(1058), "60");
+  EXPECT_EQ(modes->GetCount(), 3);
+  CString mode;
+  modes->GetLBText(modes->GetCurSel(), mode);
+  EXPECT_EQ(mode.str(), "Standard");
+  EXPECT_TRUE(page.GetDlgItem(1015)->IsWindowEnabled()) << "PB is password protected";
+
+  dialogs_.on(2163, [](CDialog& box) {
+    box.SetDlgItemText(1076, "PBPASS");
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  dialogs_.on(2177, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
+  page.SetDlgItemText(1058, "120");
+  modes->UserSelect(1);
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 1);
+  EXPECT_EQ(dialogs_.runs(2177), 0);
+  EXPECT_EQ(adapters_->call("PB.show var 129.4"), "ok 00 78");
+  EXPECT_EQ(adapters_->call("PB.show var 129.6"), "ok 40");
+  EXPECT_FALSE(page.GetDlgItem(IDOK)->IsWindowEnabled());
+
+  // The adapter is verified for this notebook: no second prompt.
+  page.SetDlgItemText(1058, "90");
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 1);
+  EXPECT_EQ(adapters_->call("PB.show var 129.4"), "ok 00 5A");
+  sheet.DestroyWindow();
+  owner.DestroyWindow();
 }
 
 TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {
