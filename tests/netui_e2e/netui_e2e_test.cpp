@@ -25,6 +25,7 @@
 #include "module.h"
 #include "framework/controls.h"
 #include "framework/property_sheet.h"
+#include "eventually.h"
 #include "own_process.h"
 #include "port_pages.h"
 #include "platform/clock.h"
@@ -38,6 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace net = wf::net;
 using wf::netui::Factory;
+using wf::testing::eventually;
 
 const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
 // The same world with the adapters' port settings and PB's password.
@@ -100,6 +102,7 @@ class NetUIEndToEnd : public ::testing::Test {
   }
 
   void finish() {
+    closePage();
     if (appId_ >= 0) BceUnregisterApp(static_cast<std::uint32_t>(appId_));
     if (window_) wf::destroyWindow(window_);
     wf::netui::factoryMakers().fill(nullptr);
@@ -127,6 +130,43 @@ class NetUIEndToEnd : public ::testing::Test {
     return madeLog().back();
   }
 
+  // `page` for the printer's adapter, as its factory would make it, shown in
+  // a notebook; the password prompt answered "PBPASS", retry boxes Cancel.
+  template <class Page>
+  Page* showPage(const std::string& name) {
+    if (!adapterPage(name)) return nullptr;
+    const wf::netui::ModuleState& state = wf::netui::moduleState();
+    auto* page = new Page;
+    page_.reset(page);
+    page->SetAdapterValues(state.record, state.printer, state.protocol);
+    dialogs_.on(2163, [](CDialog& box) {
+      box.SetDlgItemText(1076, "PBPASS");
+      box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+    });
+    for (UINT box : {2177u, 2180u})
+      dialogs_.on(box, [](CDialog& b) { b.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
+    for (UINT box : {2191u, 2153u, 2154u, 2155u, 2156u})
+      dialogs_.on(box, [](CDialog& b) { b.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+    owner_ = std::make_unique<CWnd>();
+    if (!owner_->CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 600, 400, 0)) return nullptr;
+    sheet_ = std::make_unique<CPropertySheet>("Printer", owner_.get());
+    sheet_->AddPage(page);
+    return sheet_->Create(owner_.get()) && page->GetSafeHwnd() ? page : nullptr;
+  }
+  // The notebook before its page.
+  void closePage() {
+    if (sheet_) sheet_->DestroyWindow();
+    sheet_.reset();
+    if (owner_) owner_->DestroyWindow();
+    owner_.reset();
+    page_.reset();
+  }
+  static std::string textOf(CWnd& page, int id) {
+    CString t;
+    page.GetDlgItem(id)->GetWindowText(t);
+    return t.str();
+  }
+
   std::string printerNames() const {
     std::string out;
     for (const auto& [name, handle] : printers()) out += name + "=" + std::to_string(handle) + " ";
@@ -137,12 +177,16 @@ class NetUIEndToEnd : public ::testing::Test {
  public:  // the cases' bodies, run by inOwnProcess
   void adapterPages();
   void parallelPageApplies();
+  void flashAndReset();
   void workstationDialogs();
   void addedIpAdapter();
 
  protected:
 
   fs::path world_ = kWorld;
+  std::unique_ptr<wf::netui::PConAdIn> page_;
+  std::unique_ptr<CWnd> owner_;
+  std::unique_ptr<CPropertySheet> sheet_;
   CWinApp app_{"netui_e2e_tests"};
   wf::fw::ScriptedShell shell_;
   wf::fw::ScriptedDialogs dialogs_;
@@ -206,34 +250,18 @@ TEST_F(NetUIEndToEnd, TheParallelPageAppliesToTheSimulatedAdapterAfterItsPasswor
 // adapter holds, and Apply reaches its variables once the password is given.
 void NetUIEndToEnd::parallelPageApplies() {
   SCOPED_TRACE(printerNames());
-  ASSERT_TRUE(adapterPage("PORTBAY_1_P1"));
-  const wf::netui::ModuleState& state = wf::netui::moduleState();
-  wf::netui::PConAdPR page;
-  page.SetAdapterValues(state.record, state.printer, state.protocol);
-  CWnd owner;
-  ASSERT_TRUE(owner.CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 600, 400, 0));
-  CPropertySheet sheet("Printer", &owner);
-  sheet.AddPage(&page);
-  ASSERT_TRUE(sheet.Create(&owner));
-  auto text = [&](int id) {
-    CString t;
-    page.GetDlgItem(id)->GetWindowText(t);
-    return t.str();
-  };
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
   auto* modes = static_cast<CComboBox*>(page.GetDlgItem(1018));
-  EXPECT_EQ(text(1065), "0000C04A1001");
-  EXPECT_EQ(text(1058), "60");
+  EXPECT_EQ(textOf(page, 1065), "0000C04A1001");
+  EXPECT_EQ(textOf(page, 1058), "60");
   EXPECT_EQ(modes->GetCount(), 3);
   CString mode;
   modes->GetLBText(modes->GetCurSel(), mode);
   EXPECT_EQ(mode.str(), "Standard");
   EXPECT_TRUE(page.GetDlgItem(1015)->IsWindowEnabled()) << "PB is password protected";
 
-  dialogs_.on(2163, [](CDialog& box) {
-    box.SetDlgItemText(1076, "PBPASS");
-    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
-  });
-  dialogs_.on(2177, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
   page.SetDlgItemText(1058, "120");
   modes->UserSelect(1);
   static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
@@ -248,8 +276,44 @@ void NetUIEndToEnd::parallelPageApplies() {
   static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
   EXPECT_EQ(dialogs_.runs(2163), 1);
   EXPECT_EQ(adapters_->call("PB.show var 129.4"), "ok 00 5A");
-  sheet.DestroyWindow();
-  owner.DestroyWindow();
+}
+
+TEST_F(NetUIEndToEnd, AFlashFileReachesTheSimulatedAdapterAndResetRestartsIt) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::flashAndReset);
+}
+
+// The checked-in flash file goes to PB; its version shows in the
+// information dialog once read back; Reset restarts PB only on Yes.
+void NetUIEndToEnd::flashAndReset() {
+  SCOPED_TRACE(printerNames());
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
+  shell_.fileDialog.script({IDOK, std::string(WF_NETUI_TEST_DATA_DIR) + "/portbay-xle-3.2.0.prp"});
+  static_cast<CButton*>(page.GetDlgItem(1038))->Click();
+  EXPECT_EQ(dialogs_.runs(2191), 1);
+  EXPECT_EQ(dialogs_.runs(2153), 1) << "flash file sent";
+  EXPECT_EQ(adapters_->call("PB.show flash"), "ok 4785 609FD134");
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+
+  std::string firmware;
+  dialogs_.on(2145, [&](CDialog& box) {
+    CString t;
+    box.GetDlgItem(1062)->GetWindowText(t);
+    firmware = t.str();
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1039))->Click();
+  EXPECT_EQ(firmware, "3.2.0");
+
+  dialogs_.on(2190, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
+  static_cast<CButton*>(page.GetDlgItem(1040))->Click();
+  EXPECT_EQ(adapters_->call("PB.show restarts"), "ok 1");
+  dialogs_.on(2190, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  static_cast<CButton*>(page.GetDlgItem(1040))->Click();
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 2"; }));
+  EXPECT_EQ(dialogs_.runs(2163), 1) << "asked once, for the flash";
 }
 
 TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {
