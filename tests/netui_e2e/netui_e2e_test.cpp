@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@
 #include "broker/corbce.h"
 #include "broker_binding.h"
 #include "child_process.h"
+#include "corip32/corip32_test.h"
 #include "cornwthk/cornwthk.h"
 #include "factories.h"
 #include "framework/scripted_shell.h"
@@ -178,6 +181,8 @@ class NetUIEndToEnd : public ::testing::Test {
   void adapterPages();
   void parallelPageApplies();
   void flashAndReset();
+  void serialAndIpFlash();
+  void addressAndPassword();
   void workstationDialogs();
   void addedIpAdapter();
 
@@ -314,6 +319,97 @@ void NetUIEndToEnd::flashAndReset() {
   static_cast<CButton*>(page.GetDlgItem(1040))->Click();
   EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 2"; }));
   EXPECT_EQ(dialogs_.runs(2163), 1) << "asked once, for the flash";
+}
+
+TEST_F(NetUIEndToEnd, SerialSettingsReachTheExternalAdapterAndAnIpFlashGoesWhole) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::serialAndIpFlash);
+}
+
+// EX's serial port lists what its block supports and takes a new baud rate
+// and parity; the listed IP adapter takes the whole flash file in blocks.
+void NetUIEndToEnd::serialAndIpFlash() {
+  SCOPED_TRACE(printerNames());
+  auto* serial = showPage<wf::netui::PConAdS4>("EXTBOX_3_SER");
+  ASSERT_NE(serial, nullptr);
+  auto* baud = static_cast<CComboBox*>(serial->GetDlgItem(1055));
+  ASSERT_EQ(baud->GetCount(), 5);
+  CString text;
+  baud->GetLBText(4, text);
+  EXPECT_EQ(text.str(), "115,200");
+  baud->UserSelect(4);
+  static_cast<CComboBox*>(serial->GetDlgItem(1021))->UserSelect(2);  // Even
+  static_cast<CButton*>(serial->GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 0) << "the 7390 has no password";
+  EXPECT_EQ(adapters_->call("EX.show port0.settings"), "ok 0F 10 00 10 E0 20 F0 10 E0 80 C0 80 02 58 00 3C");
+  closePage();
+
+  auto* ip = showPage<wf::netui::PConAdPR>("pb-ip");
+  ASSERT_NE(ip, nullptr);
+  const std::string path = std::string(WF_NETUI_TEST_DATA_DIR) + "/portbay-xle-3.2.0.prp";
+  shell_.fileDialog.script({IDOK, path});
+  static_cast<CButton*>(ip->GetDlgItem(1038))->Click();
+  EXPECT_EQ(dialogs_.runs(2153), 1);
+  EXPECT_EQ(dialogs_.runs(2163), 0) << "no password on the IP adapter";
+  const wf::ModuleHandle corip = wf::loadModule("CORIP32.DLL");
+  ASSERT_NE(corip, nullptr);
+  const auto image = wf::moduleEntryAs<CorIp32FlashImageFn>(corip, "CorIp32FlashImage");
+  ASSERT_NE(image, nullptr);
+  std::vector<std::uint8_t> sent(6000);
+  sent.resize(image(1, sent.data(), static_cast<std::uint32_t>(sent.size())));
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> whole((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(sent.size(), 4999u);
+  EXPECT_TRUE(sent == whole) << "the stand-in's image is the whole file";
+  wf::freeModule(corip);
+}
+
+TEST_F(NetUIEndToEnd, ANewAddressRestartsPbThereAndANewPasswordIsStoredScrambled) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::addressAndPassword);
+}
+
+void NetUIEndToEnd::addressAndPassword() {
+  SCOPED_TRACE(printerNames());
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
+  dialogs_.on(2204, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  page.SetDlgItemText(1065, "0000C04A10AB");
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2204), 1);
+  EXPECT_EQ(dialogs_.runs(2177), 0);
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show node") == "ok 0000C04A10AB"; }));
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+  EXPECT_EQ(textOf(page, 1065), "0000C04A10AB");
+  std::vector<std::string> info;
+  dialogs_.on(2145, [&](CDialog& box) {
+    for (int id : {1022, 1060}) {
+      CString t;
+      box.GetDlgItem(id)->GetWindowText(t);
+      info.push_back(t.str());
+    }
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1039))->Click();
+  EXPECT_EQ(info, (std::vector<std::string>{"0000C04A1001", "0000C04A10AB"}));
+
+  // Set Password, from "PBPASS" to "NEWPW1": stored scrambled with PB's universal address.
+  dialogs_.on(2141, [](CDialog& box) {
+    const std::pair<int, const char*> typed[] = {{1040, "PBPASS"}, {1041, "NEWPW1"}, {1042, "NEWPW1"}};
+    for (const auto& [id, text] : typed) static_cast<CEdit*>(box.GetDlgItem(id))->TypeText(text);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1015))->Click();
+  EXPECT_EQ(dialogs_.runs(2141), 1);
+  const auto encoded = wf::netui::EncodeAdapterPassword("NEWPW1", {0x00, 0x00, 0xC0, 0x4A, 0x10, 0x01});
+  std::string hex;
+  for (std::uint8_t b : encoded) {
+    char two[4];
+    std::snprintf(two, sizeof two, hex.empty() ? "%02X" : " %02X", b);
+    hex += two;
+  }
+  EXPECT_EQ(adapters_->call("PB.show var 6.13"), "ok " + hex);
 }
 
 TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {
