@@ -183,6 +183,7 @@ class NetUIEndToEnd : public ::testing::Test {
   void flashAndReset();
   void serialAndIpFlash();
   void addressAndPassword();
+  void advancedSettings();
   void workstationDialogs();
   void addedIpAdapter();
 
@@ -410,6 +411,40 @@ void NetUIEndToEnd::addressAndPassword() {
     hex += two;
   }
   EXPECT_EQ(adapters_->call("PB.show var 6.13"), "ok " + hex);
+}
+
+TEST_F(NetUIEndToEnd, AdvancedSettingsAskForTheResetOnlyAfterAProtocolChange) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::advancedSettings);
+}
+
+void NetUIEndToEnd::advancedSettings() {
+  SCOPED_TRACE(printerNames());
+  auto* page = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(page, nullptr);
+  dialogs_.on(2204, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  std::string contactShown;
+  dialogs_.on(2140, [&](CDialog& box) {
+    CString t;
+    box.GetDlgItem(1051)->GetWindowText(t);
+    contactShown = t.str();
+    box.SetDlgItemText(1051, "Lab");
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page->GetDlgItem(1028))->Click();
+  EXPECT_EQ(contactShown, "Network team");
+  EXPECT_EQ(adapters_->call("PB.show var 6.10").rfind("ok 4C 61 62 00", 0), 0u);
+  EXPECT_EQ(dialogs_.runs(2204), 0);
+
+  dialogs_.on(2140, [&](CDialog& box) {
+    static_cast<CButton*>(box.GetDlgItem(1049))->Click();  // AppleTalk off
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page->GetDlgItem(1028))->Click();
+  EXPECT_EQ(dialogs_.runs(2204), 1);
+  EXPECT_EQ(adapters_->call("PB.show var 9.0"), "ok 00");
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+  EXPECT_EQ(dialogs_.runs(2163), 1);
 }
 
 TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {
