@@ -397,6 +397,7 @@ void CEdit::textChanged() {
   auto* line = widgetAs<QLineEdit>(this);
   if (!line || line->text() == controlQs(text)) return;  // the same text again: no change to tell
   line->setText(controlQs(text));
+  notifyParent(EN_UPDATE);
   notifyParent(EN_CHANGE);
 }
 

@@ -86,6 +86,17 @@ void DDX_Text(CDataExchange* dx, int id, UINT& value) {
   textNumber(dx, id, value, "%u", "Please enter a positive integer.");
 }
 
+void DDX_Text(CDataExchange* dx, int id, BYTE& value) {
+  if (dx->failed()) return;
+  if (!dx->m_bSaveAndValidate) {
+    UINT wide = value;
+    DDX_Text(dx, id, wide);
+    return;
+  }
+  long long read = 0;
+  if (readNumber(dx, id, 0, 255, "Please enter an integer between 0 and 255.", read)) value = static_cast<BYTE>(read);
+}
+
 void DDX_Check(CDataExchange* dx, int id, int& value) {
   if (dx->failed()) return;
   auto* button = dynamic_cast<CButton*>(dx->PrepareCtrl(id));

@@ -199,6 +199,11 @@ BOOL MessageBeep(UINT type) {
   return PlaySound(alias, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT);
 }
 
+BOOL Beep(DWORD frequency, DWORD durationMs) {
+  SoundService* s = service(&ShellServices::sound, "sound");
+  return s ? s->tone(frequency, durationMs) : FALSE;
+}
+
 UINT waveOutGetNumDevs() {
   SoundService* s = service(&ShellServices::sound, "sound");
   return s ? s->deviceCount() : 0;

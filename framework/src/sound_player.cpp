@@ -37,6 +37,10 @@ UINT PlayerSound::deviceCount() {
   return !player_.empty() && ::access(player_.c_str(), X_OK) == 0 ? 1 : 0;
 }
 
+BOOL PlayerSound::tone(DWORD, DWORD) {
+  return FALSE;
+}
+
 bool PlayerSound::playingLocked() {
   if (child_ <= 0) return false;
   int status = 0;

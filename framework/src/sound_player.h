@@ -18,6 +18,8 @@ class PlayerSound : public SoundService {
 
   BOOL play(const std::string& file, DWORD flags) override;
   UINT deviceCount() override;
+  // The desktop player has no tone generator: silent, FALSE.
+  BOOL tone(DWORD frequency, DWORD durationMs) override;
 
  private:
   bool playingLocked();

@@ -93,6 +93,7 @@ class SettingsDlg : public CDialog {
 
  protected:
   void OnNameChange() { log.push_back("name change"); }
+  void OnNameUpdate() { log.push_back("name update"); }
   void OnListChange() { log.push_back("list change"); }
   void OnTypeChange() { log.push_back("type change"); }
   void OnTypeChosen() { ++chosen; }
@@ -109,6 +110,7 @@ class SettingsDlg : public CDialog {
 
 BEGIN_MESSAGE_MAP(SettingsDlg, CDialog)
 ON_EN_CHANGE(1001, OnNameChange)
+ON_EN_UPDATE(1001, OnNameUpdate)
 ON_LBN_SELCHANGE(1010, OnListChange)
 ON_CBN_SELCHANGE(1011, OnTypeChange)
 ON_CBN_SELENDOK(1011, OnTypeChosen)
@@ -303,6 +305,38 @@ TEST_F(DialogTest, DataExchangeRoundTripsEveryKind) {
   for (int id : {1004, 1005, 1006}) EXPECT_EQ(dlg.IsDlgButtonChecked(id), UINT(BST_UNCHECKED)) << id;
 }
 
+// The copies field read as a byte instead.
+class ByteDlg : public SettingsDlg {
+ public:
+  BYTE level = 7;
+  void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, 1002, level); }
+};
+
+TEST_F(DialogTest, AByteTakesZeroTo255AndShowsTheRangeOtherwise) {
+  ByteDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  EXPECT_EQ(dlg.GetDlgItemInt(1002), 7u);
+  const struct {
+    const char* typed;
+    bool taken;
+    BYTE value;
+  } cases[] = {{"0", true, 0}, {" 255", true, 255}, {"256", false, 0}, {"-1", false, 0}, {"x", false, 0}, {"", false, 0}};
+  for (const auto& c : cases) {
+    dlg.level = 42;
+    dlg.SetDlgItemText(1002, c.typed);
+    const auto before = shell.messageBox.calls().size();
+    EXPECT_EQ(dlg.UpdateData(TRUE), c.taken ? TRUE : FALSE) << c.typed;
+    if (c.taken) {
+      EXPECT_EQ(dlg.level, c.value) << c.typed;
+      EXPECT_EQ(shell.messageBox.calls().size(), before);
+    } else {
+      EXPECT_EQ(dlg.level, 42) << c.typed;
+      ASSERT_EQ(shell.messageBox.calls().size(), before + 1) << c.typed;
+      EXPECT_EQ(shell.messageBox.calls().back().text, "Please enter an integer between 0 and 255.");
+    }
+  }
+}
+
 TEST_F(DialogTest, FailedCheckKeepsTheDialogOpenWithTheFocusOnTheControl) {
   struct Case {
     const char* typed;
@@ -339,7 +373,7 @@ TEST_F(DialogTest, EditTellsRealChangesOnly) {
   EXPECT_TRUE(dlg.log.empty());
   dlg.nameEdit.SetWindowText("INKJET");
   dlg.SetDlgItemText(1001, "INKJET");
-  EXPECT_EQ(dlg.log, std::vector<std::string>{"name change"});
+  EXPECT_EQ(dlg.log, (std::vector<std::string>{"name update", "name change"}));
   // Typed through the widget: upper case and the limit apply.
   auto* line = wf::fw::widgetOf(dlg.nameEdit.m_hWnd)->findChild<QLineEdit*>();
   ASSERT_TRUE(line);
@@ -349,7 +383,7 @@ TEST_F(DialogTest, EditTellsRealChangesOnly) {
   CString text;
   dlg.nameEdit.GetWindowText(text);
   EXPECT_EQ(text, CString("INKJETX"));
-  EXPECT_EQ(dlg.log.size(), 2u);
+  EXPECT_EQ(dlg.log.size(), 4u);
 
   auto* number = static_cast<CEdit*>(dlg.GetDlgItem(1002));
   number->TypeText("1a2-3");

@@ -124,6 +124,19 @@ TEST_F(ShellCalls, SoundsKeepTheirFlags) {
   EXPECT_EQ(calls[1].flags, SND_ASYNC | SND_FILENAME);
 }
 
+TEST_F(ShellCalls, BeepAsksTheSoundServiceForATone) {
+  EXPECT_TRUE(Beep(1000, 250));
+  shell.sound.script(FALSE);
+  EXPECT_FALSE(Beep(440, 1000));
+  const auto calls = shell.sound.calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].file, "");
+  EXPECT_EQ(calls[0].frequency, 1000u);
+  EXPECT_EQ(calls[0].durationMs, 250u);
+  EXPECT_EQ(calls[1].frequency, 440u);
+  EXPECT_EQ(calls[1].durationMs, 1000u);
+}
+
 TEST_F(ShellCalls, ProgramStartsSplitTheCommandLine) {
   shell.programs.script(FALSE);
   EXPECT_EQ(WinExec("NETDDE.EXE", SW_SHOWNA), 2u);  // scripted failure

@@ -41,6 +41,23 @@ BOOL LoadBceFunctions();
 // The caller's end of an operation: frees the library and clears the handle.
 void FreeBceFunctions();
 
+// An operation's use of the broker: binds it unless an outer operation has,
+// and frees only the binding it made, so a nested check leaves its caller's
+// binding usable.
+class BrokerScope {
+ public:
+  BrokerScope() : owned_(!broker().module && LoadBceFunctions()) {}
+  ~BrokerScope() {
+    if (owned_) FreeBceFunctions();
+  }
+  BrokerScope(const BrokerScope&) = delete;
+  BrokerScope& operator=(const BrokerScope&) = delete;
+  bool bound() const { return broker().module != nullptr; }
+
+ private:
+  bool owned_;
+};
+
 BOOL BceGetNetInfoRetry(USHORT printer, UINT protocol, USHORT item, void* buffer, USHORT* length,
                         BCENETITEMPROC callback, CWnd* wnd);
 BOOL BceSetNetInfoRetry(USHORT printer, UINT protocol, USHORT item, const void* buffer, USHORT length,

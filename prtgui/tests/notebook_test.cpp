@@ -175,9 +175,9 @@ TEST_F(NotebookTest, RefusedAndEmptyNetworkPagesAreLeftOut) {
 }
 
 // The real network library beside the test program, over the scripted
-// broker: until the page classes fill its factory table, every factory
-// answers null and the notebook holds the family's pages alone.
-TEST_F(NotebookTest, TheRealLibraryOffersNoPageUntilItsClassesComeAndNothingBreaks) {
+// broker: its page classes fill the factory table, so the notebook holds
+// the family's pages and the library's one adapter page.
+TEST_F(NotebookTest, TheRealLibraryAddsItsAdapterPageAndNothingBreaks) {
   CWFPrinterIcon* icon = makeIcon(86, {true, true, kNetWare | kTcpIp});
   wf::freeModule(std::exchange(app_.netSet, nullptr));
   wf::setModuleSearchPath({WF_SCRIPTED_CORBCE_DIR});
@@ -185,9 +185,12 @@ TEST_F(NotebookTest, TheRealLibraryOffersNoPageUntilItsClassesComeAndNothingBrea
   ASSERT_EQ(wf::moduleEntry(app_.netSet, "MockNetUIReset"), nullptr) << "the stand-in was loaded";
   ASSERT_TRUE(icon->OpenPrinterA(0));
   CPrtOpenDlg* notebook = notebookOf(icon);
-  EXPECT_EQ(notebook->GetPageCount(), 3);
+  EXPECT_EQ(notebook->GetPageCount(), 4);
+  std::vector<std::string> adapterPages;
   for (int i = 0; i < notebook->GetPageCount(); ++i)
-    EXPECT_NE(notebook->GetPage(i)->GetCaption().str(), "&Adapter Settings");
+    if (notebook->GetPage(i)->GetCaption().str() == "Adapter Settings")
+      adapterPages.push_back(notebook->GetPage(i)->GetRuntimeClass()->m_lpszClassName);
+  EXPECT_EQ(adapterPages.size(), 1u);
   close(icon);
 }
 

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,13 +19,18 @@
 #include "broker/corbce.h"
 #include "broker_binding.h"
 #include "child_process.h"
+#include "corip32/corip32_test.h"
 #include "cornwthk/cornwthk.h"
 #include "factories.h"
 #include "framework/scripted_shell.h"
 #include "framework/win_app.h"
 #include "ip_list.h"
 #include "module.h"
+#include "framework/controls.h"
+#include "framework/property_sheet.h"
+#include "eventually.h"
 #include "own_process.h"
+#include "port_pages.h"
 #include "platform/clock.h"
 #include "platform/module.h"
 #include "platform/window_messages.h"
@@ -35,8 +42,11 @@ namespace {
 namespace fs = std::filesystem;
 namespace net = wf::net;
 using wf::netui::Factory;
+using wf::testing::eventually;
 
 const fs::path kWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
+// The same world with the adapters' port settings and PB's password.
+const fs::path kAdapterWorld = fs::path(WF_SIM_SCENARIO_DIR) / "netui-adapters.scenario";
 
 using wf::netui::testing::Made;
 using wf::netui::testing::madeLog;
@@ -74,7 +84,7 @@ class NetUIEndToEnd : public ::testing::Test {
   }
 
   void start() {
-    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
+    ::setenv("WRENFIELD_SCENARIO", world_.c_str(), 1);
     app_.m_pszHelpFilePath = "/opt/wrenfield/WRENFLD.HLP";
     resources_ = wf::loadModule("CORNETUIRES.DLL");
     ASSERT_NE(resources_, nullptr);
@@ -82,7 +92,7 @@ class NetUIEndToEnd : public ::testing::Test {
     wf::netui::testing::installRecordingMakers();
 
     adapters_ = std::make_unique<wf::testing::ChildProcess>("wf-adapter-sim",
-                                                            std::vector<std::string>{kWorld.string()});
+                                                            std::vector<std::string>{world_.string()});
     ASSERT_EQ(adapters_->readLine(), "ready");
     window_ = wf::createWindow("WfNetUIEndToEnd",
                                [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
@@ -95,6 +105,7 @@ class NetUIEndToEnd : public ::testing::Test {
   }
 
   void finish() {
+    closePage();
     if (appId_ >= 0) BceUnregisterApp(static_cast<std::uint32_t>(appId_));
     if (window_) wf::destroyWindow(window_);
     wf::netui::factoryMakers().fill(nullptr);
@@ -122,6 +133,43 @@ class NetUIEndToEnd : public ::testing::Test {
     return madeLog().back();
   }
 
+  // `page` for the printer's adapter, as its factory would make it, shown in
+  // a notebook; the password prompt answered "PBPASS", retry boxes Cancel.
+  template <class Page>
+  Page* showPage(const std::string& name) {
+    if (!adapterPage(name)) return nullptr;
+    const wf::netui::ModuleState& state = wf::netui::moduleState();
+    auto* page = new Page;
+    page_.reset(page);
+    page->SetAdapterValues(state.record, state.printer, state.protocol);
+    dialogs_.on(2163, [](CDialog& box) {
+      box.SetDlgItemText(1076, "PBPASS");
+      box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+    });
+    for (UINT box : {2177u, 2180u})
+      dialogs_.on(box, [](CDialog& b) { b.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
+    for (UINT box : {2191u, 2153u, 2154u, 2155u, 2156u})
+      dialogs_.on(box, [](CDialog& b) { b.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+    owner_ = std::make_unique<CWnd>();
+    if (!owner_->CreateEx(0, "AfxWnd", "owner", WS_POPUP, 0, 0, 600, 400, 0)) return nullptr;
+    sheet_ = std::make_unique<CPropertySheet>("Printer", owner_.get());
+    sheet_->AddPage(page);
+    return sheet_->Create(owner_.get()) && page->GetSafeHwnd() ? page : nullptr;
+  }
+  // The notebook before its page.
+  void closePage() {
+    if (sheet_) sheet_->DestroyWindow();
+    sheet_.reset();
+    if (owner_) owner_->DestroyWindow();
+    owner_.reset();
+    page_.reset();
+  }
+  static std::string textOf(CWnd& page, int id) {
+    CString t;
+    page.GetDlgItem(id)->GetWindowText(t);
+    return t.str();
+  }
+
   std::string printerNames() const {
     std::string out;
     for (const auto& [name, handle] : printers()) out += name + "=" + std::to_string(handle) + " ";
@@ -131,11 +179,20 @@ class NetUIEndToEnd : public ::testing::Test {
 
  public:  // the cases' bodies, run by inOwnProcess
   void adapterPages();
+  void parallelPageApplies();
+  void flashAndReset();
+  void serialAndIpFlash();
+  void addressAndPassword();
+  void advancedSettings();
   void workstationDialogs();
   void addedIpAdapter();
 
  protected:
 
+  fs::path world_ = kWorld;
+  std::unique_ptr<wf::netui::PConAdIn> page_;
+  std::unique_ptr<CWnd> owner_;
+  std::unique_ptr<CPropertySheet> sheet_;
   CWinApp app_{"netui_e2e_tests"};
   wf::fw::ScriptedShell shell_;
   wf::fw::ScriptedDialogs dialogs_;
@@ -188,6 +245,206 @@ void NetUIEndToEnd::adapterPages() {
   EXPECT_EQ(ip->context.protocol, BCE_NET_IP);
   EXPECT_STREQ(ip->context.record.Firmware, "3.10");
   EXPECT_EQ(ip->context.record.Address[5], 0x20);
+}
+
+TEST_F(NetUIEndToEnd, TheParallelPageAppliesToTheSimulatedAdapterAfterItsPassword) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::parallelPageApplies);
+}
+
+// PB's port 1 through the real broker and Cornw32: the page shows what the
+// adapter holds, and Apply reaches its variables once the password is given.
+void NetUIEndToEnd::parallelPageApplies() {
+  SCOPED_TRACE(printerNames());
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
+  auto* modes = static_cast<CComboBox*>(page.GetDlgItem(1018));
+  EXPECT_EQ(textOf(page, 1065), "0000C04A1001");
+  EXPECT_EQ(textOf(page, 1058), "60");
+  EXPECT_EQ(modes->GetCount(), 3);
+  CString mode;
+  modes->GetLBText(modes->GetCurSel(), mode);
+  EXPECT_EQ(mode.str(), "Standard");
+  EXPECT_TRUE(page.GetDlgItem(1015)->IsWindowEnabled()) << "PB is password protected";
+
+  page.SetDlgItemText(1058, "120");
+  modes->UserSelect(1);
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 1);
+  EXPECT_EQ(dialogs_.runs(2177), 0);
+  EXPECT_EQ(adapters_->call("PB.show var 129.4"), "ok 00 78");
+  EXPECT_EQ(adapters_->call("PB.show var 129.6"), "ok 40");
+  EXPECT_FALSE(page.GetDlgItem(IDOK)->IsWindowEnabled());
+
+  // The adapter is verified for this notebook: no second prompt.
+  page.SetDlgItemText(1058, "90");
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 1);
+  EXPECT_EQ(adapters_->call("PB.show var 129.4"), "ok 00 5A");
+}
+
+TEST_F(NetUIEndToEnd, AFlashFileReachesTheSimulatedAdapterAndResetRestartsIt) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::flashAndReset);
+}
+
+// The checked-in flash file goes to PB; its version shows in the
+// information dialog once read back; Reset restarts PB only on Yes.
+void NetUIEndToEnd::flashAndReset() {
+  SCOPED_TRACE(printerNames());
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
+  shell_.fileDialog.script({IDOK, std::string(WF_NETUI_TEST_DATA_DIR) + "/portbay-xle-3.2.0.prp"});
+  static_cast<CButton*>(page.GetDlgItem(1038))->Click();
+  EXPECT_EQ(dialogs_.runs(2191), 1);
+  EXPECT_EQ(dialogs_.runs(2153), 1) << "flash file sent";
+  EXPECT_EQ(adapters_->call("PB.show flash"), "ok 4785 609FD134");
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+
+  std::string firmware;
+  dialogs_.on(2145, [&](CDialog& box) {
+    CString t;
+    box.GetDlgItem(1062)->GetWindowText(t);
+    firmware = t.str();
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1039))->Click();
+  EXPECT_EQ(firmware, "3.2.0");
+
+  dialogs_.on(2190, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), 0); });
+  static_cast<CButton*>(page.GetDlgItem(1040))->Click();
+  EXPECT_EQ(adapters_->call("PB.show restarts"), "ok 1");
+  dialogs_.on(2190, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  static_cast<CButton*>(page.GetDlgItem(1040))->Click();
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 2"; }));
+  EXPECT_EQ(dialogs_.runs(2163), 1) << "asked once, for the flash";
+}
+
+TEST_F(NetUIEndToEnd, SerialSettingsReachTheExternalAdapterAndAnIpFlashGoesWhole) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::serialAndIpFlash);
+}
+
+// EX's serial port lists what its block supports and takes a new baud rate
+// and parity; the listed IP adapter takes the whole flash file in blocks.
+void NetUIEndToEnd::serialAndIpFlash() {
+  SCOPED_TRACE(printerNames());
+  auto* serial = showPage<wf::netui::PConAdS4>("EXTBOX_3_SER");
+  ASSERT_NE(serial, nullptr);
+  auto* baud = static_cast<CComboBox*>(serial->GetDlgItem(1055));
+  ASSERT_EQ(baud->GetCount(), 5);
+  CString text;
+  baud->GetLBText(4, text);
+  EXPECT_EQ(text.str(), "115,200");
+  baud->UserSelect(4);
+  static_cast<CComboBox*>(serial->GetDlgItem(1021))->UserSelect(2);  // Even
+  static_cast<CButton*>(serial->GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2163), 0) << "the 7390 has no password";
+  EXPECT_EQ(adapters_->call("EX.show port0.settings"), "ok 0F 10 00 10 E0 20 F0 10 E0 80 C0 80 02 58 00 3C");
+  closePage();
+
+  auto* ip = showPage<wf::netui::PConAdPR>("pb-ip");
+  ASSERT_NE(ip, nullptr);
+  const std::string path = std::string(WF_NETUI_TEST_DATA_DIR) + "/portbay-xle-3.2.0.prp";
+  shell_.fileDialog.script({IDOK, path});
+  static_cast<CButton*>(ip->GetDlgItem(1038))->Click();
+  EXPECT_EQ(dialogs_.runs(2153), 1);
+  EXPECT_EQ(dialogs_.runs(2163), 0) << "no password on the IP adapter";
+  const wf::ModuleHandle corip = wf::loadModule("CORIP32.DLL");
+  ASSERT_NE(corip, nullptr);
+  const auto image = wf::moduleEntryAs<CorIp32FlashImageFn>(corip, "CorIp32FlashImage");
+  ASSERT_NE(image, nullptr);
+  std::vector<std::uint8_t> sent(6000);
+  sent.resize(image(1, sent.data(), static_cast<std::uint32_t>(sent.size())));
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> whole((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(sent.size(), 4999u);
+  EXPECT_TRUE(sent == whole) << "the stand-in's image is the whole file";
+  wf::freeModule(corip);
+}
+
+TEST_F(NetUIEndToEnd, ANewAddressRestartsPbThereAndANewPasswordIsStoredScrambled) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::addressAndPassword);
+}
+
+void NetUIEndToEnd::addressAndPassword() {
+  SCOPED_TRACE(printerNames());
+  auto* shown = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(shown, nullptr);
+  wf::netui::PConAdPR& page = *shown;
+  dialogs_.on(2204, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  page.SetDlgItemText(1065, "0000C04A10AB");
+  static_cast<CButton*>(page.GetDlgItem(IDOK))->Click();
+  EXPECT_EQ(dialogs_.runs(2204), 1);
+  EXPECT_EQ(dialogs_.runs(2177), 0);
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show node") == "ok 0000C04A10AB"; }));
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+  EXPECT_EQ(textOf(page, 1065), "0000C04A10AB");
+  std::vector<std::string> info;
+  dialogs_.on(2145, [&](CDialog& box) {
+    for (int id : {1022, 1060}) {
+      CString t;
+      box.GetDlgItem(id)->GetWindowText(t);
+      info.push_back(t.str());
+    }
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1039))->Click();
+  EXPECT_EQ(info, (std::vector<std::string>{"0000C04A1001", "0000C04A10AB"}));
+
+  // Set Password, from "PBPASS" to "NEWPW1": stored scrambled with PB's universal address.
+  dialogs_.on(2141, [](CDialog& box) {
+    const std::pair<int, const char*> typed[] = {{1040, "PBPASS"}, {1041, "NEWPW1"}, {1042, "NEWPW1"}};
+    for (const auto& [id, text] : typed) static_cast<CEdit*>(box.GetDlgItem(id))->TypeText(text);
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page.GetDlgItem(1015))->Click();
+  EXPECT_EQ(dialogs_.runs(2141), 1);
+  const auto encoded = wf::netui::EncodeAdapterPassword("NEWPW1", {0x00, 0x00, 0xC0, 0x4A, 0x10, 0x01});
+  std::string hex;
+  for (std::uint8_t b : encoded) {
+    char two[4];
+    std::snprintf(two, sizeof two, hex.empty() ? "%02X" : " %02X", b);
+    hex += two;
+  }
+  EXPECT_EQ(adapters_->call("PB.show var 6.13"), "ok " + hex);
+}
+
+TEST_F(NetUIEndToEnd, AdvancedSettingsAskForTheResetOnlyAfterAProtocolChange) {
+  world_ = kAdapterWorld;
+  inOwnProcess(&NetUIEndToEnd::advancedSettings);
+}
+
+void NetUIEndToEnd::advancedSettings() {
+  SCOPED_TRACE(printerNames());
+  auto* page = showPage<wf::netui::PConAdPR>("PORTBAY_1_P1");
+  ASSERT_NE(page, nullptr);
+  dialogs_.on(2204, [](CDialog& box) { box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0); });
+  std::string contactShown;
+  dialogs_.on(2140, [&](CDialog& box) {
+    CString t;
+    box.GetDlgItem(1051)->GetWindowText(t);
+    contactShown = t.str();
+    box.SetDlgItemText(1051, "Lab");
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page->GetDlgItem(1028))->Click();
+  EXPECT_EQ(contactShown, "Network team");
+  EXPECT_EQ(adapters_->call("PB.show var 6.10").rfind("ok 4C 61 62 00", 0), 0u);
+  EXPECT_EQ(dialogs_.runs(2204), 0);
+
+  dialogs_.on(2140, [&](CDialog& box) {
+    static_cast<CButton*>(box.GetDlgItem(1049))->Click();  // AppleTalk off
+    box.SendMessage(WM_COMMAND, MAKELONG(IDOK, BN_CLICKED), 0);
+  });
+  static_cast<CButton*>(page->GetDlgItem(1028))->Click();
+  EXPECT_EQ(dialogs_.runs(2204), 1);
+  EXPECT_EQ(adapters_->call("PB.show var 9.0"), "ok 00");
+  EXPECT_TRUE(eventually([&] { return adapters_->call("PB.show restarts") == "ok 1"; }));
+  EXPECT_EQ(dialogs_.runs(2163), 1);
 }
 
 TEST_F(NetUIEndToEnd, TheWorkstationsDialogsFollowItsTransportsAndNetWareLogin) {

@@ -4,7 +4,7 @@
 // dialog template) drawn by a Qt widget; it tells its parent of changes by
 // WM_COMMAND with its id and a notification code. On the GUI thread only.
 //
-// Which changes notify: an edit's EN_CHANGE whenever its text really changes,
+// Which changes notify: an edit's EN_UPDATE then EN_CHANGE whenever its text really changes,
 // by the user or by the program; list and combo box selection changes only
 // when the user makes them; a button's BN_CLICKED when the user clicks it.
 #include <memory>

@@ -32,6 +32,7 @@ void DDX_Text(CDataExchange* dx, int id, CString& value);
 void DDX_Text(CDataExchange* dx, int id, int& value);
 void DDX_Text(CDataExchange* dx, int id, UINT& value);
 void DDX_Text(CDataExchange* dx, int id, long& value);
+void DDX_Text(CDataExchange* dx, int id, BYTE& value);
 void DDX_Check(CDataExchange* dx, int id, int& value);
 // `value` is the index of the checked radio button in the group that starts at `id`; -1 none.
 void DDX_Radio(CDataExchange* dx, int id, int& value);

@@ -76,9 +76,12 @@ class ScriptedHelp : public HelpService, public Scripted<HelpRequest, BOOL> {
   BOOL help(const HelpRequest& request) override { return answer(request); }
 };
 
+// A played file, or a tone (empty file, its frequency and duration).
 struct SoundRequest {
   std::string file;
   DWORD flags = 0;
+  DWORD frequency = 0;
+  DWORD durationMs = 0;
 };
 
 class ScriptedSound : public SoundService, public Scripted<SoundRequest, BOOL> {
@@ -86,6 +89,7 @@ class ScriptedSound : public SoundService, public Scripted<SoundRequest, BOOL> {
   ScriptedSound() : Scripted(TRUE) {}
   BOOL play(const std::string& file, DWORD flags) override { return answer({file, flags}); }
   UINT deviceCount() override { return devices_; }
+  BOOL tone(DWORD frequency, DWORD durationMs) override { return answer({"", 0, frequency, durationMs}); }
   void setDeviceCount(UINT devices) { devices_ = devices; }
 
  private:

@@ -27,6 +27,8 @@ UINT waveOutGetNumDevs();
 // The system sound of a message-box type (MB_ICON*), through the sound
 // service as an alias ("SystemExclamation", ...).
 BOOL MessageBeep(UINT type);
+// A tone through the sound service.
+BOOL Beep(DWORD frequency, DWORD durationMs);
 
 // Above 31 when the program started; 2 (file not found) otherwise.
 UINT WinExec(LPCSTR commandLine, UINT show);

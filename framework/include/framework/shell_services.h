@@ -140,6 +140,8 @@ class SoundService {
   // flags ask. SND_NOWAIT: FALSE when a sound is still playing.
   virtual BOOL play(const std::string& file, DWORD flags) = 0;
   virtual UINT deviceCount() = 0;
+  // A tone of `frequency` Hz for `durationMs`; returns at once.
+  virtual BOOL tone(DWORD frequency, DWORD durationMs) = 0;
 };
 
 struct ProgramStart {

@@ -89,6 +89,8 @@ constexpr UINT CBN_SELCHANGE = 1;
 constexpr UINT CBN_SELENDOK = 9;
 constexpr UINT DDL_READWRITE = 0x0000;  // the user closed the list on an entry
 constexpr UINT EN_CHANGE = 0x0300;
+// Sent right before EN_CHANGE, for every change EN_CHANGE tells of.
+constexpr UINT EN_UPDATE = 0x0400;
 
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
 constexpr DWORD WS_POPUP = 0x80000000;
@@ -507,6 +509,7 @@ BOOL InContextHelpMode();
 #define ON_CBN_SELCHANGE(id, fn) ON_CONTROL(CBN_SELCHANGE, id, fn)
 #define ON_CBN_SELENDOK(id, fn) ON_CONTROL(CBN_SELENDOK, id, fn)
 #define ON_EN_CHANGE(id, fn) ON_CONTROL(EN_CHANGE, id, fn)
+#define ON_EN_UPDATE(id, fn) ON_CONTROL(EN_UPDATE, id, fn)
 
 #define WF_ON_STD(message, body)                                                 \
   {message, 0, 0, 0, AfxSig::Message, [](CCmdTarget* t, AfxCall& c) -> LRESULT { \

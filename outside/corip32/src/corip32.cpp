@@ -18,6 +18,8 @@ namespace {
 
 namespace net = wf::net;
 
+constexpr std::uint16_t kAddressKnown = 0xFB95, kAddressUnknown = 0xFB96;
+
 struct PortState {
   NETDATAPROC dataProc = nullptr;
   std::vector<std::uint8_t> flashImage;
@@ -27,6 +29,8 @@ struct PortState {
   std::uint32_t trapMasks[net::kIpTrapDestinations] = {};
   std::optional<net::NETADAPTERPARMS> setParms;
   std::uint32_t resets = 0;
+  std::optional<net::NETADVANCEDSETTINGS> advanced;  // as last set
+  net::NETPASSWORD password{};                       // all zero: none
 };
 
 struct State {
@@ -164,6 +168,20 @@ int32_t workstationSet(State& s, std::uint16_t item, const void* buffer, std::ui
   }
 }
 
+// Item 130 before any set: every protocol on, the adapter's own address on a /24.
+net::NETADVANCEDSETTINGS firstAdvanced(const wf::corip::NetworkAdapter& a) {
+  net::NETADVANCEDSETTINGS r{};
+  r.Control = a.supervisor ? net::kAdvancedSupervisor : 0;
+  r.ProtocolsActive = r.ProtocolsEnabled = net::kProtocolCorLink | net::kProtocolNetWare |
+                                           net::kProtocolAppleTalk | net::kProtocolTcpIp;
+  std::memcpy(r.IpAddress, a.address.data(), 4);
+  const std::uint8_t mask[4] = {255, 255, 255, 0};
+  std::memcpy(r.IpNetmask, mask, 4);
+  std::memcpy(r.IpGateway, a.address.data(), 3);
+  r.IpGateway[3] = 1;
+  return r;
+}
+
 int32_t portGet(State& s, std::uint16_t portId, std::uint16_t item, void* buffer, std::uint16_t* length) {
   const wf::corip::NetworkAdapter& a = *adapterOf(s, portId);
   PortState& port = s.ports[portId];
@@ -193,8 +211,15 @@ int32_t portGet(State& s, std::uint16_t portId, std::uint16_t item, void* buffer
       std::memcpy(parms.Address, a.node.data(), 6);
       std::memcpy(parms.UniversalAddress, a.node.data(), 6);
       copyText(parms.Firmware, sizeof parms.Firmware, a.firmware);
+      parms.Features = 0x06;  // flash update and reset
       return answer(&parms, sizeof parms, buffer, length);
     }
+    case net::kItemAdvanced: {
+      const net::NETADVANCEDSETTINGS r = port.advanced.value_or(firstAdvanced(a));
+      return answer(&r, sizeof r, buffer, length);
+    }
+    case net::kItemPassword:
+      return answer(&port.password, sizeof port.password, buffer, length);
     case net::kItemAdapterInfo: {
       net::NETADAPTERINFO info{a.adapterClass, a.portType, a.media, a.supervisor, {}};
       std::memcpy(info.Node, a.node.data(), 6);
@@ -268,6 +293,24 @@ int32_t portSet(State& s, std::uint16_t portId, std::uint16_t item, const void* 
     case net::kItemReset:
       ++port.resets;
       return NET_OKAY;
+    case net::kItemAdvanced: {
+      if (length < sizeof(net::NETADVANCEDSETTINGS) || !buffer) return NET_FAIL;
+      port.advanced.emplace();
+      std::memcpy(&*port.advanced, buffer, sizeof *port.advanced);
+      return NET_OKAY;
+    }
+    case net::kItemPassword:
+      if (length != sizeof port.password || !buffer) return NET_FAIL;
+      std::memcpy(&port.password, buffer, sizeof port.password);
+      return NET_OKAY;
+    case net::kItemAddressCheck: {
+      // Known: the node of an adapter on the workstation's list.
+      if (length < 6 || !buffer) return NET_FAIL;
+      for (const auto& other : s.world.network)
+        if (std::memcmp(other.node.data(), buffer, 6) == 0 && listedAt(s, other.address))
+          return static_cast<int16_t>(kAddressKnown);
+      return static_cast<int16_t>(kAddressUnknown);
+    }
     default:
       return NET_BADCMD;
   }

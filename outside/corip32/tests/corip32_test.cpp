@@ -266,9 +266,41 @@ TEST_F(Corip32Test, AdapterItemsComeFromTheNetworkEntry) {
   ASSERT_EQ(control<CorIp32SetParmsFn>(*h, "CorIp32SetParms")(1, reinterpret_cast<std::uint8_t*>(&kept)), 1u);
   EXPECT_EQ(kept.ParallelVar4, 30);
   EXPECT_EQ(control<CorIp32CountFn>(*h, "CorIp32Count")(1, net::kItemReset), 1u);
-  std::uint8_t buffer[8];
-  length = sizeof buffer;
-  EXPECT_EQ(h->getInfo(pb, 130, buffer, &length), NET_BADCMD & 0xFFFF);
+  EXPECT_EQ(parms.Features, 0x06);
+
+  // Advanced settings: the adapter's address on a /24 until one is set.
+  net::NETADVANCEDSETTINGS advanced{};
+  length = sizeof advanced;
+  ASSERT_EQ(h->getInfo(pb, net::kItemAdvanced, &advanced, &length), NET_OKAY);
+  EXPECT_EQ(advanced.Control, net::kAdvancedSupervisor);
+  EXPECT_EQ(advanced.ProtocolsActive, 0x0F);
+  EXPECT_EQ(advanced.IpAddress[3], 20);
+  EXPECT_EQ(advanced.IpGateway[3], 1);
+  std::strcpy(advanced.ContactName, "Lab");
+  EXPECT_EQ(h->setInfo(pb, net::kItemAdvanced, &advanced, 143), NET_FAIL);
+  ASSERT_EQ(h->setInfo(pb, net::kItemAdvanced, &advanced, sizeof advanced), NET_OKAY);
+  net::NETADVANCEDSETTINGS again{};
+  length = sizeof again;
+  ASSERT_EQ(h->getInfo(pb, net::kItemAdvanced, &again, &length), NET_OKAY);
+  EXPECT_STREQ(again.ContactName, "Lab");
+
+  // No password until one is set.
+  net::NETPASSWORD password{};
+  length = sizeof password;
+  ASSERT_EQ(h->getInfo(pb, net::kItemPassword, &password, &length), NET_OKAY);
+  EXPECT_EQ(length, 8);
+  EXPECT_EQ(password.Password[0], 0);
+  password.Password[0] = 0x41;
+  ASSERT_EQ(h->setInfo(pb, net::kItemPassword, &password, sizeof password), NET_OKAY);
+  net::NETPASSWORD kept8{};
+  ASSERT_EQ(h->getInfo(pb, net::kItemPassword, &kept8, &length), NET_OKAY);
+  EXPECT_EQ(kept8.Password[0], 0x41);
+
+  // The address check knows the listed adapters' nodes only.
+  const std::uint8_t listedNode[6] = {0x00, 0x00, 0xC0, 0x44, 0x55, 0x66};  // 10.1.1.21
+  const std::uint8_t unlistedNode[6] = {0x00, 0x00, 0xC0, 0x77, 0x88, 0x99};  // 10.1.1.22
+  EXPECT_EQ(h->setInfo(pb, net::kItemAddressCheck, listedNode, 6), 0xFB95);
+  EXPECT_EQ(h->setInfo(pb, net::kItemAddressCheck, unlistedNode, 6), 0xFB96);
 }
 
 TEST(Corip32World, AttachRefusesWithoutAnIpWorldOrWithAMalformedEntry) {

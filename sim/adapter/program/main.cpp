@@ -1,7 +1,7 @@
 // wf-adapter-sim <scenario>: plays the network adapters of the scenario's
 // [ipx.adapters] section on the IPX segment until SIGINT, SIGTERM or "quit".
 // Each line on standard input is a setting applied at once, answered "ok"
-// or "err <why>".
+// or "err <why>"; "ID.show <what>" is answered "ok <value>".
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -26,6 +26,11 @@ int main(int argc, char** argv) {
   std::cout << "ready" << std::endl;
   const auto base = std::filesystem::current_path();
   commands.run([&](const std::string& line) {
+    if (wf::sim::adapter::AdapterSimulator::isShowLine(line)) {
+      std::string answer;
+      std::cout << (simulator.show(line, &answer, &error) ? "ok " + answer : "err " + error) << std::endl;
+      return;
+    }
     std::cout << (simulator.apply(line, base, &error) ? "ok" : "err " + error) << std::endl;
   });
   return 0;

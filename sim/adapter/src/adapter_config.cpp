@@ -268,6 +268,62 @@ bool applyAdapterLine(AdapterConfig& c, std::string_view key, std::string_view v
   return fail(error, "unknown key " + std::string(key));
 }
 
+namespace {
+
+template <class Range>
+std::string hexBytes(const Range& bytes, const char* separator) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (std::uint8_t b : bytes) {
+    if (!out.empty()) out += separator;
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+std::string quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+std::optional<std::string> portKeyText(const AdapterConfig& c, std::string_view key, std::string* error) {
+  const auto dot = key.find('.');
+  std::uint8_t n = 0;
+  if (dot == std::string_view::npos || !numberInto(n, key.substr(4, dot - 4), 7, error)) return std::nullopt;
+  const auto found = c.ports.find(n);
+  if (found == c.ports.end()) {
+    fail(error, "no port " + std::to_string(n));
+    return std::nullopt;
+  }
+  const PortConfig& p = found->second;
+  const std::string_view field = key.substr(dot + 1);
+  if (field == "enabled") return std::to_string(p.enabled);
+  if (field == "busy") return std::to_string(p.busy);
+  if (field == "polling") return std::to_string(p.polling);
+  if (field == "print-server") return quoted(p.printServer);
+  if (field == "print-server2") return quoted(p.printServer2);
+  if (field == "printer") return p.printerProfile;
+  if (field == "settings") return hexBytes(p.settings, " ");
+  fail(error, "unknown port field " + std::string(field));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> adapterKeyText(const AdapterConfig& c, std::string_view key, std::string* error) {
+  if (key == "network") return hexBytes(c.network, "");
+  if (key == "node") return hexBytes(c.ipxNode.value_or(c.universal), "");
+  if (key == "universal") return hexBytes(c.universal, "");
+  if (key == "media") return std::to_string(c.media);
+  if (key == "name") return quoted(c.name);
+  if (key == "firmware") return hexBytes(c.firmware, " ");
+  if (key == "password") return quoted(c.password);
+  if (key == "restart-time") return std::to_string(c.restartMs);
+  if (key.starts_with("port")) return portKeyText(c, key, error);
+  fail(error, "cannot show " + std::string(key));
+  return std::nullopt;
+}
+
 std::optional<AdapterConfig> parseAdapter(std::string_view text, std::string* error) {
   AdapterConfig c;
   int number = 0;

@@ -255,7 +255,15 @@ Response AdapterModel::textEffect(std::string_view tag, View q) {
   }
   if (tag == wire::kTagFlashClose) {
     r.datagrams.push_back(flashResponse(tag, flashOpen_ ? 0 : 1, 0));
-    if (flashOpen_ && accepted) r.after = Response::After::Restart;
+    if (flashOpen_ && accepted) {
+      r.after = Response::After::Restart;
+      // The image's first three bytes are the new version.
+      if (flashImage_.size() >= 3) {
+        std::copy_n(flashImage_.begin(), 3, config_.firmware.begin());
+        if (config_.kind == Kind::MultiPort)
+          store_[{6, 7}].assign(config_.firmware.begin(), config_.firmware.end());
+      }
+    }
     flashOpen_ = false;
     programMode_ = false;
     return r;

@@ -4,6 +4,7 @@
 #include "platform/regular_file.h"
 #include "platform/scenario.h"
 
+#include <cstdio>
 #include <sstream>
 
 namespace wf::sim::adapter {
@@ -21,7 +22,74 @@ fs::path under(const fs::path& base, const std::string& name) {
   return p.is_absolute() ? p : base / p;
 }
 
+std::uint32_t crc32Of(const Bytes& bytes) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::uint8_t b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+std::string hexRun(const std::uint8_t* bytes, std::size_t n, const char* separator) {
+  std::string out;
+  char two[3];
+  for (std::size_t i = 0; i < n; ++i) {
+    std::snprintf(two, sizeof two, "%02X", bytes[i]);
+    if (i) out += separator;
+    out += two;
+  }
+  return out;
+}
+
 }  // namespace
+
+bool AdapterSimulator::isShowLine(std::string_view line) {
+  const auto show = line.find(".show ");
+  return show != std::string_view::npos && show > 0 && line.find('=') == std::string_view::npos;
+}
+
+bool AdapterSimulator::show(std::string_view line, std::string* answer, std::string* error) {
+  if (!isShowLine(line)) return fail(error, "show is ID.show <what>");
+  const auto dot = line.find(".show ");
+  AdapterServer* server = adapter(line.substr(0, dot));
+  if (!server) return fail(error, "no adapter " + std::string(line.substr(0, dot)));
+  std::string_view what = line.substr(dot + 6);
+  while (!what.empty() && what.front() == ' ') what.remove_prefix(1);
+  while (!what.empty() && (what.back() == ' ' || what.back() == '\r')) what.remove_suffix(1);
+  if (what == "restarts") return *answer = std::to_string(server->restarts()), true;
+  bool ok = false;
+  server->withModel([&](AdapterModel& m) {
+    if (what == "flash") {
+      char crc[9];
+      std::snprintf(crc, sizeof crc, "%08X", crc32Of(m.flashImage()));
+      *answer = std::to_string(m.flashImage().size()) + " " + crc;
+      ok = true;
+    } else if (what == "node") {
+      const Node node = m.node();
+      *answer = hexRun(node.data(), node.size(), "");
+      ok = true;
+    } else if (what.starts_with("var ")) {
+      unsigned g = 0, v = 0;
+      char end = 0;
+      if (std::sscanf(std::string(what.substr(4)).c_str(), "%u.%u%c", &g, &v, &end) != 2 || g > 255 || v > 255) {
+        ok = fail(error, "var is var <group>.<variable>");
+        return;
+      }
+      const Bytes value = m.variable(static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(v));
+      if (value.empty()) {
+        ok = fail(error, "no variable " + std::string(what.substr(4)));
+        return;
+      }
+      *answer = hexRun(value.data(), value.size(), " ");
+      ok = true;
+    } else if (auto text = adapterKeyText(m.config(), what, error)) {
+      *answer = std::move(*text);
+      ok = true;
+    }
+  });
+  return ok;
+}
 
 AdapterSimulator::~AdapterSimulator() {
   adapters_.clear();

@@ -231,3 +231,72 @@ TEST_F(AdapterSim, OtherTextCommandsAreReceivedAndMalformedOnesDropped) {
 
 }  // namespace
 }  // namespace wf::sim::adapter::testing
+
+namespace wf::sim::adapter::testing {
+namespace {
+
+TEST_F(AdapterSim, ShowTellsKeysVariablesTheFlashImageAndRestarts) {
+  AdapterConfig pb = loaded("portbay-npa.adapter");
+  pb.restartMs = 100;
+  const Node node = pb.universal;
+  start("PB", pb);
+  start("EX", loaded("ext-7390.adapter"));
+  auto shown = [&](const std::string& line) {
+    std::string answer, error;
+    return sim.show(line, &answer, &error) ? "ok " + answer : "err " + error;
+  };
+  EXPECT_EQ(shown("EX.show port0.settings"), "ok 00 01 25 80 08 00 01 00 01 00 00 1E 00 05 00 3C");
+  EXPECT_EQ(shown("PB.show node"), "ok 0000C04A1001");
+  EXPECT_EQ(shown("PB.show restarts"), "ok 0");
+  EXPECT_EQ(shown("PB.show flash"), "ok 0 00000000");
+  EXPECT_EQ(shown("PB.show banana"), "err cannot show banana");
+  EXPECT_EQ(shown("PB.show var 99.99"), "err no variable 99.99");
+  EXPECT_EQ(shown("PB.show var x"), "err var is var <group>.<variable>");
+  EXPECT_EQ(shown("ZZ.show flash"), "err no adapter ZZ");
+  EXPECT_EQ(shown("EX.show port5.settings"), "err no port 5");
+  EXPECT_FALSE(AdapterSimulator::isShowLine("PB.show = 1"));
+
+  // A download: its image, and its first three bytes as the new version.
+  const auto to = ipxAddress({0, 0, 0, 1}, node, wire::kCommandSocket);
+  host.send(wire::textCommand(wire::kTagFlashOpen), to);
+  ASSERT_TRUE(host.next());
+  host.send(wire::textCommand(wire::kTagFlashWrite, Bytes{16, 0, 3, 2, 0, 0xAA}), to);
+  ASSERT_TRUE(host.next());
+  host.send(wire::textCommand(wire::kTagFlashClose), to);
+  ASSERT_TRUE(host.next());
+  ASSERT_TRUE(sim.adapter("PB")->waitForRestarts(1, 60'000));
+  EXPECT_EQ(shown("PB.show flash"), "ok 4 0676EE6A");  // CRC-32 of 03 02 00 AA
+  EXPECT_EQ(shown("PB.show var 6.7"), "ok 03 02 00");
+  EXPECT_EQ(shown("PB.show firmware"), "ok 03 02 00");
+  EXPECT_EQ(shown("PB.show restarts"), "ok 1");
+}
+
+}  // namespace
+}  // namespace wf::sim::adapter::testing
+
+namespace wf::sim::adapter::testing {
+namespace {
+
+TEST_F(AdapterSim, TheAdapterPagesWorldFillsThePortsTheProtocolsAndThePassword) {
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(fs::path(WF_SIM_SCENARIO_DIR) / "netui-adapters.scenario", &error)) << error;
+  const std::pair<const char*, const char*> expected[] = {
+      {"PB.show var 129.5", "E0"},
+      {"PB.show var 129.3", "02 58"},
+      {"PB.show var 129.4", "00 3C"},
+      {"PB.show var 144.5", "0F 10"},
+      {"PB.show var 144.14", "80"},
+      {"PB.show var 9.1", "01"},
+      {"PB.show var 6.13", "59 56 5D 07 43 0A 47 62"},
+      {"EX.show port0.settings", "0F 10 01 00 E0 80 F0 10 E0 80 C0 80 02 58 00 3C"},
+      {"EX.show port1.settings", "E0 80 02 58 00 3C"},
+  };
+  for (const auto& [line, value] : expected) {
+    std::string answer;
+    EXPECT_TRUE(sim.show(line, &answer, &error)) << line << ": " << error;
+    EXPECT_EQ(answer, value) << line;
+  }
+}
+
+}  // namespace
+}  // namespace wf::sim::adapter::testing

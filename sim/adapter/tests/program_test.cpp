@@ -48,6 +48,8 @@ TEST(AdapterSimProgram, PlaysTheScenarioTakesSettingsAndQuits) {
   EXPECT_EQ(program.call("EX.command-status = 11"), "ok");
   EXPECT_EQ(program.call("EX.media = banana"), "err not a number up to 15");
   EXPECT_EQ(program.call("no equals sign"), "err not key = value");
+  EXPECT_EQ(program.call("PB.show node"), "ok 0000C0010203");
+  EXPECT_EQ(program.call("PB.show var 6.7"), "ok 03 01 07");
   host.send(wire::textCommand(wire::kTagPowerOnReset),
             ipxAddress({0, 0, 0, 1}, {0x10, 0x00, 0x5A, 0x33, 0x44, 0x55}, wire::kCommandSocket));
   reply = host.next();

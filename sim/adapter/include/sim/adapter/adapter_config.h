@@ -101,6 +101,11 @@ struct AdapterConfig {
 // Applies one "key = value" line; false with *error.
 bool applyAdapterLine(AdapterConfig& config, std::string_view key, std::string_view value,
                       std::string* error = nullptr);
+// A key's value as the adapter now holds it, in the syntax its line takes
+// (texts quoted, bytes as blank-separated hex, addresses as one hex run);
+// null with *error for a key that cannot be shown.
+std::optional<std::string> adapterKeyText(const AdapterConfig& config, std::string_view key,
+                                          std::string* error = nullptr);
 std::optional<AdapterConfig> parseAdapter(std::string_view text, std::string* error = nullptr);
 std::optional<AdapterConfig> loadAdapter(const std::filesystem::path& file, std::string* error = nullptr);
 

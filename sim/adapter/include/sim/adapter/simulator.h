@@ -33,6 +33,11 @@ class AdapterSimulator {
   // (any adapter-file key or knob); "adapters = dir", "log = file".
   bool apply(std::string_view line, const std::filesystem::path& base, std::string* error = nullptr);
 
+  // "ID.show <what>": an adapter-file key as it now stands, "node" (the
+  // current one), "var G.V" from the store, "flash" (the last image's length
+  // and CRC-32) or "restarts". False with *error when there is nothing to show.
+  static bool isShowLine(std::string_view line);
+  bool show(std::string_view line, std::string* answer, std::string* error = nullptr);
   bool addAdapter(const std::string& id, AdapterConfig config, std::string* error = nullptr);
   AdapterServer* adapter(std::string_view id);
 
