@@ -106,6 +106,11 @@ std::int32_t CorLinkTransport::portGetInfo(std::uint16_t portId, std::uint16_t i
 std::int32_t CorLinkTransport::portSetInfo(std::uint16_t portId, std::uint16_t item, const void* buffer,
                                            std::uint32_t length) {
   if (item == 137) return knownAddress(buffer, length);
+  const auto port = ports_.get(portId);
+  if (!port) {
+    log_.write(kLogLoad, {"NetSetInfo() error (invalid handle ", portIdText(portId), ")\r\n"});
+    return NET_BADID;
+  }
   return NET_BADCMD;
 }
 

@@ -9,7 +9,6 @@
 #include "corlink_fixture.h"
 #include "eventually.h"
 #include "platform/clock.h"
-#include "sim/printer/alerts.h"
 
 namespace wf::corlink::testing {
 namespace {
@@ -312,14 +311,7 @@ TEST_F(Ports, AlertsReachTheOpenedPortAndNoticesBecomeEvents) {
   ASSERT_EQ(t.open(vireo, &receiving), NET_OKAY);
 
   // Capture the device-status class, then raise it: the data reaches the port's callback.
-  std::uint8_t classes[3] = {};
-  for (int byte = 0; byte < 3; ++byte)
-    for (int bit = 0; bit < 8; ++bit) {
-      std::uint8_t probe[3] = {};
-      probe[byte] = static_cast<std::uint8_t>(1 << bit);
-      if (::wf::sim::alerts::maskFromCapture(probe[0], probe[1], probe[2]) & 0x4) classes[byte] |= probe[byte];
-    }
-  const Bytes capture = {0xA5, 0x00, 0x06, 0x50, 0x03, 0x03, classes[0], classes[1], classes[2]};
+  const Bytes capture = deviceStatusCapture();
   std::uint8_t reply[256];
   std::uint32_t length = sizeof reply;
   std::uint16_t status = 0;
