@@ -48,6 +48,11 @@ std::string nicknameOf(TransportHarness& h, std::uint16_t portId) {
   return {};
 }
 
+// The server's end of the alert pipe is taken up after the client's connect returns.
+void awaitAlertPipe() {
+  EXPECT_TRUE(::wf::testing::eventually([] { return contractSim()->server("SRV1")->openAlertPipes() > 0; }));
+}
+
 void apply(const std::string& text) {
   std::string error;
   EXPECT_TRUE(contractSim()->apply(text, ::wf::testing::testDataRoot(), &error)) << text << ": " << error;
@@ -56,6 +61,7 @@ void apply(const std::string& text) {
 // A device-status alert: the class captured through the port, then raised.
 void raiseStatus(TransportHarness& h, std::uint16_t port) {
   h.write(port, deviceStatusCapture(), 256, 1);
+  awaitAlertPipe();
   apply("SRV1.raise-status = " + nicknameOf(h, port) + " 4");
 }
 
@@ -79,6 +85,7 @@ transports::testing::ContractSubject corcl32Subject() {
   s.raiseEvent = [](TransportHarness& h, std::uint16_t port) {
     h.open(port);
     const std::size_t before = h.packets().size();
+    awaitAlertPipe();
     apply("SRV1.notice = " + nicknameOf(h, port) + " 130");
     raiseStatus(h, port);
     EXPECT_TRUE(h.waitForPackets(before + 1, 10'000));

@@ -316,6 +316,8 @@ TEST_F(Ports, AlertsReachTheOpenedPortAndNoticesBecomeEvents) {
   std::uint32_t length = sizeof reply;
   std::uint16_t status = 0;
   t.write(vireo, capture.data(), static_cast<std::uint32_t>(capture.size()), reply, &length, &status);
+  // The server takes up its end of the alert pipe after the connect returned.
+  ASSERT_TRUE(::wf::testing::eventually([&] { return sim_->server("SRV1")->openAlertPipes() > 0; }));
   ASSERT_TRUE(line("SRV1.raise-status = VIREO1 4"));
   ASSERT_TRUE(::wf::testing::eventually([] {
     std::lock_guard hold(gEventMutex);
