@@ -212,5 +212,17 @@ TEST_F(CorLinkBroker, AServerThatGoesAwayIsUsedAgainWhenItComesBack) {
   EXPECT_EQ(posts[0].wParam & 0xFFFF, vireo);
 }
 
+TEST_F(CorLinkBroker, WfPrintersListsTheCorLinkPrinters) {
+  ChildProcess tool("wf-printers", {"--corlink"});
+  std::string out;
+  for (std::string line = tool.readLine(); line.rfind("err ", 0) != 0; line = tool.readLine()) out += line + "\n";
+  const int status = tool.waitExit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  EXPECT_NE(out.find("local and CorLink enumeration: result 0"), std::string::npos) << out;
+  for (const char* name : {"VIREO1", "VIREO2", "PAGECREST", "KEYSTONE"})
+    EXPECT_NE(out.find(std::string(" on ") + name + " (CorLink)"), std::string::npos) << name << "\n" << out;
+  EXPECT_NE(out.find("model Vireo 10,"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace corlinkbroker
