@@ -168,6 +168,27 @@ TEST_F(Ports, AUserWhoAdministersNothingSeesConnectedPortsOnly) {
   EXPECT_FALSE(t.isAdmin());
 }
 
+// Listings a server should not send: texts filling their fields, a last
+// record cut short. The walk reports what is whole and reads nothing beyond.
+TEST_F(Ports, MalformedListingsAreReadWithinTheirBounds) {
+  ASSERT_TRUE(line("SRV1.unterminated-texts = 1"));
+  ASSERT_TRUE(line("SRV1.partial-record = 1"));
+  CorLinkTransport& t = start(0);
+  auto ports = walk(t);
+  std::size_t fromSrv1 = 0;
+  for (const auto& [name, s] : ports) {
+    EXPECT_LE(name.size(), kNicknameLimit) << name;
+    if (s.access & kAccessAdmin) ++fromSrv1;
+  }
+  // Six ports listed, the last cut by 40 bytes; the cut one may still come through its connection.
+  EXPECT_EQ(fromSrv1, 5u);
+  char nickname[40];
+  std::uint16_t length = sizeof nickname;
+  std::memset(nickname, 0x55, sizeof nickname);
+  ASSERT_EQ(t.getInfo(ports.begin()->second.id, 1, nickname, &length, nullptr), NET_OKAY);
+  EXPECT_LE(std::strlen(nickname), kNicknameLimit) << "an unterminated nickname ends within 25 bytes";
+}
+
 TEST_F(Ports, NoServerAtAllAnswersOneAfterTheLogLine) {
   ::setenv("WRENFIELD_SCENARIO", "/nonexistent", 1);
   setStartUpDword(kValueEnumerateDomain, 0);
