@@ -189,6 +189,55 @@ TEST_F(Ports, MalformedListingsAreReadWithinTheirBounds) {
   EXPECT_LE(std::strlen(nickname), kNicknameLimit) << "an unterminated nickname ends within 25 bytes";
 }
 
+// Item 129 against the adapter files behind the world's ports: the texts
+// of the EBCDIC fields, the version text, the class and kind bytes.
+TEST_F(Ports, TheAdapterRecordByClass) {
+  CorLinkTransport& t = start(0);
+  auto ports = walk(t);
+  struct Case {
+    const char* port;
+    std::uint8_t head[3];  // flags (| 0x10 administrator), class, port kind
+    const char* version;
+    const char* product;
+    const char* model;
+  };
+  const Case cases[] = {
+      {"VIREO1", {0x17, 4, 2}, "3.1.7", "4033XLE", "XLE-003"},
+      {"PAGECREST", {0x17, 4, 4}, "3.1.7", "4033XLE", "XLE-003"},
+      {"KEYSTONE", {0x07, 2, 2}, "3.1.7", "4033XLE", "XLE-003"},  // SRV2: no administrator
+      {"CHROMA", {0x15, 16, 1}, "2.5.17", "4033INT", "RU_VA_1"},
+      {"GENERIC", {0x15, 8, 2}, "115", "7390EXT", "7390-A01"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    std::uint8_t r[70];
+    std::uint16_t length = sizeof r;
+    ASSERT_EQ(t.getInfo(ports[c.port].id, 129, r, &length, nullptr), NET_OKAY);
+    EXPECT_EQ(r[0], c.head[0]);
+    EXPECT_EQ(r[1], c.head[1]);
+    EXPECT_EQ(r[2], c.head[2]);
+    const auto* text = reinterpret_cast<const char*>(r);
+    EXPECT_STREQ(text + 18, c.version);
+    EXPECT_STREQ(text + 30, c.product);
+    EXPECT_STREQ(text + 38, c.model);
+  }
+  // PAGECREST's serial port (kind 4): its parameters turned from big-endian.
+  std::uint8_t r[70];
+  std::uint16_t length = sizeof r;
+  ASSERT_EQ(t.getInfo(ports["PAGECREST"].id, 129, r, &length, nullptr), NET_OKAY);
+  EXPECT_EQ(r[48] | (r[49] << 8), 0x2580) << "9600 baud";
+
+  // A caller's buffer or a server's record too short: 1, nothing written.
+  std::uint16_t shortLength = 69;
+  std::memset(r, 0xEE, sizeof r);
+  EXPECT_EQ(t.getInfo(ports["VIREO1"].id, 129, r, &shortLength, nullptr), NET_FAIL);
+  // A 40-byte record holds what a parallel port reads, not a serial port's parameters.
+  ASSERT_TRUE(line("SRV1.short-adapter-record = 1"));
+  EXPECT_EQ(t.getInfo(ports["PAGECREST"].id, 129, r, &length, nullptr), NET_FAIL);
+  EXPECT_EQ(r[0], 0xEE);
+  EXPECT_EQ(r[69], 0xEE);
+}
+
 TEST_F(Ports, NoServerAtAllAnswersOneAfterTheLogLine) {
   ::setenv("WRENFIELD_SCENARIO", "/nonexistent", 1);
   setStartUpDword(kValueEnumerateDomain, 0);
