@@ -239,7 +239,7 @@ std::int32_t CorLinkTransport::write(std::uint16_t portId, const std::uint8_t* d
   if (!data && length) return 0;
   const PortBlock block = port->block();
   const std::string address = portAddress(block);
-  log_.write(kLogData, {address, " NetWrite(): ", hexBytes(data, length, length), "\r\n"});
+  if (log_.on(kLogData)) log_.write(kLogData, {address, " NetWrite(): ", hexBytes(data, length, length), "\r\n"});
   const std::uint32_t sent = servers_.sendRequest(*server, &block, data, length, kCmdWrite);
   if (sent != 0) {
     log_.write(kLogData, {address, " NetWrite(): error (rc = ", hex8(sent), ")\r\n"});
@@ -263,7 +263,8 @@ std::int32_t CorLinkTransport::write(std::uint16_t portId, const std::uint8_t* d
   } else {
     std::memcpy(reply, answer.data(), answer.size());
     *replyLength = static_cast<std::uint32_t>(answer.size());
-    log_.write(kLogData, {address, " NetRead():  ", hexBytes(answer.data(), answer.size(), 64), "\r\n"});
+    if (log_.on(kLogData))
+      log_.write(kLogData, {address, " NetRead():  ", hexBytes(answer.data(), answer.size(), 64), "\r\n"});
   }
   if (status) *status = result;
   return static_cast<std::int32_t>(length);
@@ -299,7 +300,8 @@ void CorLinkTransport::deliver(ServerEntry&, const std::optional<PortBlock>& blo
   if (!block) return;
   const auto id = ports_.find(block->node, block->portHi, block->portLo);
   if (!id) return;
-  log_.write(kLogAlerts, {portAddress(*block), " ReadDSA():  ", hexBytes(data.data(), data.size(), 64), "\r\n"});
+  if (log_.on(kLogAlerts))
+    log_.write(kLogAlerts, {portAddress(*block), " ReadDSA():  ", hexBytes(data.data(), data.size(), 64), "\r\n"});
   NETDATAPROC proc = nullptr;
   ports_.with(*id, [&](PortContext& p) { proc = p.dataCallback; });
   if (proc) proc(*id, data.data(), static_cast<std::uint32_t>(data.size()));
