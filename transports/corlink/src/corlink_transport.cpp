@@ -8,6 +8,8 @@ namespace wf::corlink {
 
 const char* noticeName(std::uint32_t code) {
   switch (code) {
+    case 128:
+      return "NETALERT_WFS_SHUTDOWN (ignoring)";
     case 129:
       return "NETALERT_INACTIVE";
     case 130:

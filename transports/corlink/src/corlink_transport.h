@@ -84,7 +84,7 @@ class CorLinkTransport {
   bool shutDown_ = false;
 };
 
-// The log name of a notice code (above 128).
+// The log name of a notice code (128 and above).
 const char* noticeName(std::uint32_t code);
 
 }  // namespace wf::corlink

@@ -399,6 +399,9 @@ TEST_F(Ports, AlertsReachTheOpenedPortAndNoticesBecomeEvents) {
     EXPECT_EQ(gData[0].second.at(0), 0xA5);
   }
 
+  // The server's shutdown notice and a 135 too short to name two nodes: logged, nothing raised or delivered.
+  ASSERT_TRUE(line("SRV1.notice = VIREO1 128"));
+  ASSERT_TRUE(line(R"(SRV1.notice = VIREO1 135 "\x00\x00\xC0\x01\x02\x03")"));
   ASSERT_TRUE(line("SRV1.notice = VIREO1 129"));
   ASSERT_TRUE(line("SRV1.notice = VIREO1 131"));
   ASSERT_TRUE(line("SRV1.notice = VIREO1 130"));
@@ -431,6 +434,9 @@ TEST_F(Ports, AlertsReachTheOpenedPortAndNoticesBecomeEvents) {
   const std::string log = corcl32Log();
   EXPECT_NE(log.find("0000C0010203:00:01 ReadDSA():  A5 "), std::string::npos) << log;
   EXPECT_NE(log.find(" Internal WFS Alert received - NETALERT_ASSOCIATE (ignoring)"), std::string::npos);
+  EXPECT_NE(log.find(" Internal WFS Alert received - NETALERT_WFS_SHUTDOWN (ignoring)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Address change notice of 6 bytes ignored"), std::string::npos) << log;
+  EXPECT_EQ(gData.size(), 1u) << "the shutdown notice is no printer data";
 }
 
 TEST_F(Ports, DroppingAServerRaisesRemovedForItsPorts) {
