@@ -1,6 +1,6 @@
 // wf-printers: asks the broker for the printers on the local ports (and with
-// --netware those behind NetWare adapters, with --peer those that other
-// computers share), shows what each one reports
+// --netware those behind NetWare adapters, with --corlink those behind
+// CorLink print servers, with --peer those that other computers share), shows what each one reports
 // through its request object, and with --watch shows the device-status
 // alerts they post for a while.
 #include <poll.h>
@@ -38,7 +38,8 @@ std::string text(const std::string& s) {
 // A local printer's port, else its port name on the network that has it.
 std::string where(const PRTINFO& info) {
   if (info.name[0]) return info.name;
-  for (const auto& [bit, label] : {std::pair{BCE_NET_NETWARE, " (NetWare)"}, std::pair{BCE_NET_PEER, " (peer)"}}) {
+  for (const auto& [bit, label] : {std::pair{BCE_NET_NETWARE, " (NetWare)"}, std::pair{BCE_NET_CORLINK, " (CorLink)"},
+                                   std::pair{BCE_NET_PEER, " (peer)"}}) {
     char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
     BceGetPrinterName(info.handle, bit, name, second);
     if (name[0]) return std::string(name) + label;
@@ -141,10 +142,12 @@ int main(int argc, char** argv) {
       watchSeconds = *seconds;
     } else if (std::strcmp(argv[i], "--netware") == 0) {
       networks |= BCE_NET_NETWARE;
+    } else if (std::strcmp(argv[i], "--corlink") == 0) {
+      networks |= BCE_NET_CORLINK;
     } else if (std::strcmp(argv[i], "--peer") == 0) {
       networks |= BCE_NET_PEER;
     } else {
-      std::fprintf(stderr, "usage: wf-printers [--netware] [--peer] [--watch SECONDS]\n");
+      std::fprintf(stderr, "usage: wf-printers [--netware] [--corlink] [--peer] [--watch SECONDS]\n");
       return 2;
     }
   }
@@ -159,9 +162,12 @@ int main(int argc, char** argv) {
   std::printf("registered with the broker as application %d\n", app);
 
   const int32_t rc = BceEnumPrinters(app, networks | BCE_NET_FORCE, collectPrinter);
-  std::string which = "local";
-  if (networks & BCE_NET_NETWARE) which += networks & BCE_NET_PEER ? ", NetWare" : " and NetWare";
-  if (networks & BCE_NET_PEER) which += " and peer";
+  std::vector<std::string> names = {"local"};
+  for (const auto& [bit, name] : {std::pair{BCE_NET_NETWARE, "NetWare"}, std::pair{BCE_NET_CORLINK, "CorLink"},
+                                  std::pair{BCE_NET_PEER, "peer"}})
+    if (networks & bit) names.push_back(name);
+  std::string which = names[0];
+  for (std::size_t n = 1; n < names.size(); ++n) which += (n + 1 == names.size() ? " and " : ", ") + names[n];
   std::printf("%s enumeration: result %d, %zu printer(s)\n", which.c_str(), rc, found.size());
   if (found.empty()) {
     std::fprintf(stderr, "wf-printers: no printer could be reached%s\n",

@@ -348,8 +348,9 @@ TEST_F(AppEndToEnd, TidewaterMenuCommandsOpenTheNotebookOnTheirPages) {
 
 // The network library beside the program builds the Configure popup from
 // the broker's transports: TCP/IP from the IP stand-in, NetWare while FS1's
-// login has supervisor rights, Peer To Peer whenever the peer transport
-// loads; no adapter grants IPX supervisor rights, so no IPX entry.
+// login has supervisor rights, CorLink because CORCL32 knows no server (the
+// workstation then counts as administrator), Peer To Peer whenever the peer
+// transport loads; no adapter grants IPX supervisor rights, so no IPX entry.
 void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   const fs::path world = fs::path(WF_SIM_SCENARIO_DIR) / "netui-world.scenario";
   ::setenv("WRENFIELD_SCENARIO", world.c_str(), 1);
@@ -359,7 +360,8 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   if (HasFatalFailure()) return;
   using Items = std::vector<std::string>;
   EXPECT_EQ(wf::testing::openConfigure(frame_),
-            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820", "P&eer To Peer#32823"}));
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&NetWare#32820", "&CorLink#32822",
+                   "P&eer To Peer#32823"}));
 
   const wf::ModuleHandle client = wf::loadModule("Cornwthk.DLL");
   ASSERT_NE(client, nullptr);
@@ -369,7 +371,7 @@ void AppEndToEnd::TheConfigureMenuComesFromTheNetworkLibrary() {
   EXPECT_EQ(setLevel("FS1", 0x11), NW_SUCCESS);
   wf::freeModule(client);
   EXPECT_EQ(wf::testing::openConfigure(frame_),
-            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "P&eer To Peer#32823"}));
+            (Items{"&Properties...#32771", "-", "&TCP/IP#32821", "&CorLink#32822", "P&eer To Peer#32823"}));
 
   finish();
   adapters.call("quit", 100);

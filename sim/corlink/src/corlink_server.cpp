@@ -394,14 +394,18 @@ PrinterModel* ServerHost::printerOf(const CorLinkAdapter& adapter, const CorLink
   return printer.get();
 }
 
-void ServerHost::keepJobBytes(const CorLinkPort& port, PrinterModel& printer, const Bytes& data) {
+void ServerHost::keepJobs(const CorLinkPort& port, PrinterModel& printer) {
   if (jobDir_.empty()) return;
-  const std::size_t job = std::max<std::size_t>(1, printer.printJobs().size());
+  // Each job as the printer took it, its packet framing gone; the last two
+  // files are rewritten, as data may end one job and begin the next.
+  const auto jobs = printer.printJobs();
   std::error_code ec;
   std::filesystem::create_directories(jobDir_, ec);
-  std::ofstream out(jobDir_ / (name_ + "." + port.nickname + "." + std::to_string(job) + ".prn"),
-                    std::ios::app | std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  for (std::size_t n = jobs.size() > 2 ? jobs.size() - 2 : 0; n < jobs.size(); ++n) {
+    std::ofstream out(jobDir_ / (name_ + "." + port.nickname + "." + std::to_string(n + 1) + ".prn"),
+                      std::ios::trunc | std::ios::binary);
+    out.write(jobs[n].data(), static_cast<std::streamsize>(jobs[n].size()));
+  }
 }
 
 ServerHost::Reply ServerHost::printerRequest(CorLinkAdapter& adapter, CorLinkPort& port, const Bytes& data) {
@@ -415,7 +419,7 @@ ServerHost::Reply ServerHost::printerRequest(CorLinkAdapter& adapter, CorLinkPor
   }
   const auto answers = printer->receive(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
   if (!isHostRequest(data)) {
-    keepJobBytes(port, *printer, data);
+    keepJobs(port, *printer);
     return reply;
   }
   for (const Outgoing& a : answers) {

@@ -125,7 +125,7 @@ bool CorLinkSimulator::runningLine(ServerHost& host, std::string_view key, std::
   if (key == "notice") {
     if (w.size() < 2 || w.size() > 3) return failLine(error, "notice is <nickname> <code> [hex]");
     const int code = std::atoi(w[1].c_str());
-    if (code <= 128 || code > 255) return failLine(error, "a notice code is 129 to 255");
+    if (code < 128 || code > 255) return failLine(error, "a notice code is 128 (shutdown) to 255");
     Bytes data;
     if (w.size() == 3) {
       auto v = sim::parseValue(w[2]);

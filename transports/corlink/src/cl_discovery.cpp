@@ -90,8 +90,8 @@ std::optional<std::string> Discovery::serverOf(const char* remoteName, const cha
   return server;
 }
 
-std::vector<std::string> Discovery::connectedServers() {
-  std::vector<std::string> out;
+std::vector<PrinterConnection> Discovery::printerConnections() {
+  std::vector<PrinterConnection> out;
   HANDLE handle = nullptr;
   if (WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_PRINT, 0, nullptr, &handle) != NO_ERROR) return out;
   std::vector<std::vector<char>> buffers;
@@ -99,9 +99,16 @@ std::vector<std::string> Discovery::connectedServers() {
     if (r.dwDisplayType != RESOURCEDISPLAYTYPE_DOMAIN && r.dwDisplayType != RESOURCEDISPLAYTYPE_SERVER &&
         r.dwDisplayType != RESOURCEDISPLAYTYPE_SHARE)
       continue;
-    if (auto server = serverOf(r.lpRemoteName, "Connected printer ", " is on this computer; skipped\r\n"))
-      out.push_back(*server);
+    out.push_back({r.lpLocalName ? r.lpLocalName : "", r.lpRemoteName ? r.lpRemoteName : ""});
   }
+  return out;
+}
+
+std::vector<std::string> Discovery::connectedServers() {
+  std::vector<std::string> out;
+  for (const auto& c : printerConnections())
+    if (auto server = serverOf(c.remote.c_str(), "Connected printer ", " is on this computer; skipped\r\n"))
+      out.push_back(*server);
   return out;
 }
 
@@ -243,7 +250,11 @@ void Discovery::dropServersOf(const std::string& container) {
 }
 
 void Discovery::drop(const std::string& name) {
-  if (ServerEntry* e = servers_.find(name)) servers_.remove(*e);
+  ServerEntry* e = servers_.find(name);
+  if (!e) return;
+  const std::string gone = e->name;
+  servers_.remove(*e);
+  if (dropped_) dropped_(gone);
 }
 
 }  // namespace wf::corlink

@@ -4,6 +4,7 @@
 // items that read and edit those lists. Lists are matched by whole
 // comma-separated entries, without regard to case, blanks ignored.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +28,18 @@ constexpr const char* kVnetsupKey = "System\\CurrentControlSet\\Services\\VxD\\V
 // The entries of a list text, trimmed, empty ones left out.
 std::vector<std::string> listEntries(std::string_view text);
 
+// A connected print resource: its local name ("LPTn" or empty) and "\\SERVER\SHARE".
+struct PrinterConnection {
+  std::string local;
+  std::string remote;
+};
+
 class Discovery {
  public:
+  // The connected print resources of display type domain, server or share.
+  std::vector<PrinterConnection> printerConnections();
+  bool isOwnComputer(std::string_view name);
+
   Discovery(ServerTable& servers, ClLog& log) : servers_(servers), log_(log) {}
 
   // Connects every server found; then the administrator checks and pipes.
@@ -40,6 +51,9 @@ class Discovery {
   std::int32_t addName(const void* buffer, std::uint32_t length);   // item 3
   std::int32_t removeName(const void* buffer, std::uint32_t length);  // item 4
   std::int32_t setFlags(const void* buffer, std::uint32_t length);  // item 5
+
+  // Called with a server's name after it was dropped from the lists.
+  void setDropped(std::function<void(const std::string&)> dropped) { dropped_ = std::move(dropped); }
 
  private:
   // The servers of the connected print resources, this computer left out.
@@ -54,10 +68,10 @@ class Discovery {
   // Drops the servers of a container that neither "Servers" names nor a connected printer needs.
   void dropServersOf(const std::string& container);
   void drop(const std::string& name);
-  bool isOwnComputer(std::string_view name);
 
   ServerTable& servers_;
   ClLog& log_;
+  std::function<void(const std::string&)> dropped_;
 };
 
 }  // namespace wf::corlink

@@ -358,7 +358,9 @@ std::uint32_t ServerTable::readMessage(ServerEntry& entry, const std::shared_ptr
     if (command & kFrameFinal) {
       if (data) *data = std::move(gathered);
       const std::uint32_t code = command & 0xFF;
-      return code > 128 ? code : command & kFrameStatus;
+      // An alert frame of code 128 is the server's shutdown notice, not printer data.
+      if (code > 128 || (code == 128 && kind == PipeKind::Alert)) return code;
+      return command & kFrameStatus;
     }
   }
 }
@@ -368,7 +370,7 @@ void ServerTable::readAlerts(ServerEntry& entry, std::shared_ptr<NamedPipe> pipe
     Bytes data;
     std::optional<PortBlock> port;
     const std::uint32_t r = readMessage(entry, pipe, PipeKind::Alert, &data, &port, false, false, stop);
-    if (r >= 1 && r <= 128) {
+    if (r >= 1 && r < 128) {
       if (!stop.stop_requested())
         log_.write(kLogAlerts, {"ReadDSA() error (rc = ", hex8(r), "), thread terminating\r\n"});
       return;

@@ -8,6 +8,8 @@ namespace wf::corlink {
 
 const char* noticeName(std::uint32_t code) {
   switch (code) {
+    case 128:
+      return "NETALERT_WFS_SHUTDOWN (ignoring)";
     case 129:
       return "NETALERT_INACTIVE";
     case 130:
@@ -25,44 +27,20 @@ const char* noticeName(std::uint32_t code) {
   }
 }
 
-namespace {
-
-std::string hexBytes(const Bytes& data, std::size_t limit) {
-  std::string out;
-  char two[4];
-  for (std::size_t i = 0; i < std::min(limit, data.size()); ++i) {
-    std::snprintf(two, sizeof two, "%02X ", data[i]);
-    out += two;
-  }
-  return out;
-}
-
-std::string blockAddress(const PortBlock& b) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X:%02X:%02X", b.node[0], b.node[1], b.node[2],
-                b.node[3], b.node[4], b.node[5], b.portHi, b.portLo);
-  return text;
-}
-
-}  // namespace
-
 CorLinkTransport::CorLinkTransport() : servers_(log_), discovery_(servers_, log_) {}
 
 std::unique_ptr<CorLinkTransport> CorLinkTransport::start(std::string* error) {
   std::unique_ptr<CorLinkTransport> t(new CorLinkTransport());
   if (!t->log_.start(prepareStartUpOptions(), error)) return nullptr;
-  // Until the port table takes them, what the alert readers read is logged and dropped.
-  ClLog& log = t->log_;
+  CorLinkTransport* self = t.get();
   t->servers_.setAlertSink(AlertSink{
-      [&log](ServerEntry&, const std::optional<PortBlock>& port, const Bytes& data) {
-        if (port) log.write(kLogAlerts, {blockAddress(*port), " ReadDSA():  ", hexBytes(data, 64), "\r\n"});
+      [self](ServerEntry& server, const std::optional<PortBlock>& port, const Bytes& data) {
+        self->deliver(server, port, data);
       },
-      [&log](ServerEntry&, std::uint32_t code, const std::optional<PortBlock>& port, const Bytes&) {
-        if (port)
-          log.write(kLogAlerts, {blockAddress(*port), " Internal WFS Alert received - ", noticeName(code), "\r\n"});
-        else
-          log.write(kLogAlerts, {"Internal WFS Alert received - ", noticeName(code), "\r\n"});
+      [self](ServerEntry&, std::uint32_t code, const std::optional<PortBlock>& port, const Bytes& data) {
+        self->notice(code, port, data);
       }});
+  t->discovery_.setDropped([self](const std::string& server) { self->dropPorts(server); });
   t->log_.write(kLogLoad, {"CORCL32.DLL started\r\n"});
   return t;
 }
@@ -83,6 +61,7 @@ void CorLinkTransport::shutdown() {
 bool CorLinkTransport::discover() {
   log_.write(kLogConnections, {"NetEnumerate() called\r\n"});
   const auto options = readEnumerationOptions(log_);
+  if (options) options_ = *options;
   if (!options) {
     log_.write(kLogLoad, {"Unable to read enumeration parameters from registry\r\n"});
     return false;
@@ -98,8 +77,10 @@ std::int32_t CorLinkTransport::getInfo(std::uint16_t portId, std::uint16_t item,
                                        NETITEMPROC proc) {
   std::lock_guard hold(callLock_);
   if (shutDown_) return NET_FAIL;
-  if (portId != NET_NO_PORT) return NET_BADID;
+  if (portId != NET_NO_PORT) return portGetInfo(portId, item, buffer, length);
   switch (item) {
+    case 135:
+      return workstationAccess(buffer, length);
     case 2:
       return discovery_.getLists(proc);
     case 5:
@@ -113,8 +94,10 @@ std::int32_t CorLinkTransport::setInfo(std::uint16_t portId, std::uint16_t item,
                                        std::uint32_t length) {
   std::lock_guard hold(callLock_);
   if (shutDown_) return NET_FAIL;
-  if (portId != NET_NO_PORT) return NET_BADID;
+  if (portId != NET_NO_PORT) return portSetInfo(portId, item, buffer, length);
   switch (item) {
+    case 137:
+      return knownAddress(buffer, length);
     case 3:
       return discovery_.addName(buffer, length);
     case 4:

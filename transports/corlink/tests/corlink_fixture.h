@@ -17,6 +17,7 @@
 #include "platform/registry.h"
 #include "platform/thread.h"
 #include "sim/corlink/simulator.h"
+#include "sim/printer/alerts.h"
 #include "test_dirs.h"
 
 namespace wf::corlink::testing {
@@ -66,6 +67,18 @@ inline std::string corcl32Log() {
   if (!path) return {};
   std::ifstream in(*path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A capture request for the device-status class, in the printer's own encoding.
+inline std::vector<std::uint8_t> deviceStatusCapture() {
+  std::uint8_t classes[3] = {};
+  for (int byte = 0; byte < 3; ++byte)
+    for (int bit = 0; bit < 8; ++bit) {
+      std::uint8_t probe[3] = {};
+      probe[byte] = static_cast<std::uint8_t>(1 << bit);
+      if (::wf::sim::alerts::maskFromCapture(probe[0], probe[1], probe[2]) & 0x4) classes[byte] |= probe[byte];
+    }
+  return {0xA5, 0x00, 0x06, 0x50, 0x03, 0x03, classes[0], classes[1], classes[2]};
 }
 
 class CorLinkWorld : public ::testing::Test {

@@ -88,7 +88,7 @@ class ServerHost {
   Reply printerRequest(CorLinkAdapter& adapter, CorLinkPort& port, const Bytes& data);
   Bytes administrate(const Bytes& packet);
   PrinterModel* printerOf(const CorLinkAdapter& adapter, const CorLinkPort& port, std::string* error);
-  void keepJobBytes(const CorLinkPort& port, PrinterModel& printer, const Bytes& data);
+  void keepJobs(const CorLinkPort& port, PrinterModel& printer);
   void toAlertPipes(std::uint32_t command, const std::optional<PortAddress>& block, const Bytes& data);
   void logFrame(const char* pipe, const char* direction, const Bytes& frame);
 
