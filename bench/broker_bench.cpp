@@ -1,7 +1,8 @@
 // Round trips of a request with a 2 KiB reply from a secondary through the
 // primary's dispatchers and back, beside the same exchange over bare
-// mailslots in the broker's shape (one request mailslot read by as many
-// threads as the broker has dispatchers, one reply mailslot per client
+// mailslots in the broker's shape (one request mailslot served by as many
+// threads as the broker has dispatchers, which take turns to read it and
+// answer outside the turn, one reply mailslot per client
 // process shared by its threads, the same bounded wait on a full queue),
 // with 1, 4 and 16 client threads; the ratio of the two is printed. The
 // broker runs once without and once with its 100 ms pacing between replies
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <map>
@@ -48,15 +50,18 @@ int32_t replyWorker(uint32_t, uint32_t, uint32_t, uint32_t, void* reply, uint32_
 
 // The bare exchange: an 8-byte request (the asking thread and its count), a
 // 2 KiB answer that starts with the same 8 bytes, to the one client mailslot.
-void rawServer(std::stop_token stop, wf::Mailslot& server, std::mutex& writerLock,
+// One thread at a time reads, as the broker's dispatchers do: threads all
+// polling the one mailslot would be woken together for every request.
+void rawServer(std::stop_token stop, wf::Mailslot& server, std::timed_mutex& readTurn, std::mutex& writerLock,
                std::unique_ptr<wf::MailslotWriter>& client) {
   std::vector<char> answer(kReplySize, 'r');
   while (!stop.stop_requested()) {
     std::uint32_t request[2];
     std::size_t size = 0;
-    if (server.read(request, sizeof request, &size, 200, stop) != wf::MailslotStatus::Ok ||
-        size != sizeof request)
-      continue;
+    wf::MailslotStatus status = wf::MailslotStatus::TimedOut;
+    if (std::unique_lock turn(readTurn, std::defer_lock); turn.try_lock_for(std::chrono::milliseconds(200)))
+      status = server.read(request, sizeof request, &size, 200, stop);
+    if (status != wf::MailslotStatus::Ok || size != sizeof request) continue;
     wf::MailslotWriter* writer;
     {
       std::lock_guard lock(writerLock);
@@ -215,11 +220,12 @@ int runPrimary(char** argv) {
   }
   auto server = wf::Mailslot::create(kRawServer);
   if (!server) return 1;
+  std::timed_mutex readTurn;
   std::mutex writerLock;
   std::unique_ptr<wf::MailslotWriter> client;
   std::vector<std::jthread> servers;
   for (int i = 0; i < kRawServerThreads; ++i)
-    servers.emplace_back([&](std::stop_token st) { rawServer(st, *server, writerLock, client); });
+    servers.emplace_back([&](std::stop_token st) { rawServer(st, *server, readTurn, writerLock, client); });
 
   wf::bce::internal_testing::setReplyPacing(false);
   int rc = wf::bench::runRole(argv, "unpaced");

@@ -29,6 +29,10 @@ constexpr auto kReadSlice = std::chrono::milliseconds(20);
 // Garbage with ever new serials, or a flood of items, cannot grow the held
 // replies without bound.
 constexpr std::size_t kMaxHeld = 4096;
+// Replies a reader takes from the mailslot in one turn before it files them:
+// enough to drain what 16 callers have asked for, few enough that the
+// deadlines are looked at soon.
+constexpr std::size_t kDrainBatch = 64;
 
 MailClient& client() {
   return Broker::instance().mail;
@@ -206,6 +210,31 @@ void fileForOwner(MailClient& c, Mail mail) {
   if (auto w = c.waiters.find(owner); w != c.waiters.end()) w->second->notify_one();
 }
 
+// Reads what the reply mailslot has for one reading turn: the first reply
+// waited for up to the read slice, then those already queued behind it, up
+// to the reader's own. What follows its own (more stream items) stays in the
+// mailslot for its next wait, where no purge can reach it. The status of the
+// first read.
+struct TakenReply {
+  std::size_t bytes;
+  std::optional<Mail> mail;  // empty when malformed
+};
+
+MailslotStatus readTurn(const std::shared_ptr<Mailslot>& replies, std::uint32_t serial,
+                        std::vector<TakenReply>& taken) {
+  Bytes message;
+  const MailslotStatus status =
+      replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
+  if (!replies) sleepFor(systemMsFor(kReadSlice));
+  if (status != MailslotStatus::Ok) return status;
+  for (;;) {
+    taken.push_back({message.size(), decodeMail(message)});
+    const bool own = taken.back().mail && taken.back().mail->header.serial == serial;
+    if (own || taken.size() >= kDrainBatch || replies->read(message, 0) != MailslotStatus::Ok) break;
+  }
+  return status;
+}
+
 // The reply with `serial` to a request of `kind`, or empty after `ms` system
 // milliseconds. With `counted` the request stops being outstanding, whatever
 // the outcome.
@@ -216,6 +245,7 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
   const auto entered = Clock::now();
   std::optional<Mail> result;
   std::condition_variable woken;
+  std::vector<TakenReply> taken;
   std::unique_lock slot(c.slotLock);
   c.waiters[serial] = &woken;
   for (;;) {
@@ -236,17 +266,16 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
       continue;
     }
     purgeStale(c, serial);
+    c.reading = true;
+    slot.unlock();
+    // Taken with the slot lock released: the two are never held together.
     std::shared_ptr<Mailslot> replies;
     {
       std::lock_guard lock(c.channelLock);
       replies = c.replies;
     }
-    c.reading = true;
-    slot.unlock();
-    Bytes message;
-    const MailslotStatus status =
-        replies ? replies->read(message, systemMsFor(kReadSlice)) : MailslotStatus::Failed;
-    if (!replies) sleepFor(systemMsFor(kReadSlice));
+    taken.clear();
+    const MailslotStatus status = readTurn(replies, serial, taken);
     // A quiet mailslot: the answer may never come because the primary has gone.
     const bool gone = status == MailslotStatus::TimedOut && !mailslotHasReader(kPrimaryMailslot);
     slot.lock();
@@ -255,22 +284,24 @@ std::optional<Mail> awaitReply(std::uint32_t serial, const RequestKind& kind, st
       latchPrimaryGone(c);
       continue;
     }
-    if (status != MailslotStatus::Ok) continue;
-    auto decoded = decodeMail(message);
-    // A reply under a code that no reply to its request has is not a reply.
-    const auto isOurs = [&](const BCEMAILHEADER& h) {
-      return h.serial == serial &&
-             (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
-    };
-    if (!decoded || (decoded->header.serial == serial && !isOurs(decoded->header))) {
-      bceTrace("Dropped a malformed reply of %zu bytes\n", message.size());
-      continue;
+    // Filed in the order read, each owner woken as its reply is filed.
+    for (TakenReply& reply : taken) {
+      std::optional<Mail>& decoded = reply.mail;
+      // A reply under a code that no reply to its request has is not a reply.
+      const auto isOurs = [&](const BCEMAILHEADER& h) {
+        return h.serial == serial &&
+               (h.code == kind.finalReply || (kind.itemReply && h.code == kind.itemReply));
+      };
+      if (!decoded || (decoded->header.serial == serial && !isOurs(decoded->header))) {
+        bceTrace("Dropped a malformed reply of %zu bytes\n", reply.bytes);
+        continue;
+      }
+      if (isOurs(decoded->header))
+        result = std::move(decoded);
+      else
+        fileForOwner(c, std::move(*decoded));
     }
-    if (isOurs(decoded->header)) {
-      result = std::move(decoded);
-      break;
-    }
-    fileForOwner(c, std::move(*decoded));
+    if (result) break;
   }
   c.waiters.erase(serial);
   // The reading falls to another waiter, if any.

@@ -28,13 +28,19 @@ std::optional<std::filesystem::path> runtimeObjectPath(std::string_view kind, st
     if (error) *error = "empty object name";
     return std::nullopt;
   }
-  auto dir = runtimeDir(error);
-  if (!dir || !ensurePrivateDir(*dir / kind, true, error)) return std::nullopt;
+  auto dir = checkedRuntimeDir(error);
+  if (!dir) return std::nullopt;
+  if (!ensurePrivateDir(*dir / kind, false, nullptr)) {
+    // Missing or refused: the runtime directory itself may have gone or changed.
+    recheckRuntimeDir();
+    dir = checkedRuntimeDir(error);
+    if (!dir || !ensurePrivateDir(*dir / kind, true, error)) return std::nullopt;
+  }
   std::string relative(kind);
   relative += '/';
   relative += encodeObjectName(name);
   relative += suffix;
-  return runtimePath(relative, error);
+  return checkedRuntimePath(relative, error);
 }
 
 }  // namespace wf::detail

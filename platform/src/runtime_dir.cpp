@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 namespace wf {
 namespace fs = std::filesystem;
@@ -109,8 +110,13 @@ std::optional<fs::path> runtimeDir(std::string* error) {
   return dir;
 }
 
-std::optional<fs::path> runtimePath(std::string_view relative, std::string* error) {
-  auto dir = runtimeDir(error);
+namespace {
+
+std::mutex runtimeDirCheckMutex;
+fs::path lastCheckedRuntimeDir;  // empty until verified, and after recheckRuntimeDir()
+
+std::optional<fs::path> pathBelowRuntimeDir(const std::optional<fs::path>& dir, std::string_view relative,
+                                  std::string* error) {
   if (!dir) return std::nullopt;
   fs::path p = *dir / fs::path(relative);
   if (p.native().size() > kMaxSocketPath) {
@@ -120,6 +126,33 @@ std::optional<fs::path> runtimePath(std::string_view relative, std::string* erro
     return std::nullopt;
   }
   return p;
+}
+
+}  // namespace
+
+std::optional<fs::path> runtimePath(std::string_view relative, std::string* error) {
+  return pathBelowRuntimeDir(runtimeDir(error), relative, error);
+}
+
+std::optional<fs::path> checkedRuntimeDir(std::string* error) {
+  fs::path named = runtimeDirOf(envOr);
+  {
+    std::lock_guard lock(runtimeDirCheckMutex);
+    if (!lastCheckedRuntimeDir.empty() && lastCheckedRuntimeDir == named) return named;
+  }
+  auto dir = runtimeDir(error);
+  std::lock_guard lock(runtimeDirCheckMutex);
+  lastCheckedRuntimeDir = dir ? *dir : fs::path();
+  return dir;
+}
+
+void recheckRuntimeDir() {
+  std::lock_guard lock(runtimeDirCheckMutex);
+  lastCheckedRuntimeDir.clear();
+}
+
+std::optional<fs::path> checkedRuntimePath(std::string_view relative, std::string* error) {
+  return pathBelowRuntimeDir(checkedRuntimeDir(error), relative, error);
 }
 
 std::optional<fs::path> dataRoot(std::string* error) {

@@ -288,7 +288,9 @@ WindowSystem& windows() {
 // A slot given up lands in `retired`, to be destroyed once m_ is released:
 // its receiver may be waiting for m_.
 bool WindowSystem::ensureSlot(std::unique_ptr<OwnSlot>& retired, std::string* error) {
-  auto dir = runtimeDir(error);
+  if (auto checked = checkedRuntimeDir(); checked && own_ && own_->dir == *checked) return true;
+  recheckRuntimeDir();
+  auto dir = checkedRuntimeDir(error);
   if (!dir) return false;
   if (own_ && own_->dir == *dir) return true;
   // Only tests change the runtime directory; the old one and its windows are gone.
@@ -485,7 +487,7 @@ std::optional<ForeignSlot> WindowSystem::foreignSlot(const fs::path& dir, std::u
 
 bool WindowSystem::isWindow(Hwnd h) {
   if (!plausible(h)) return false;
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   if (!dir) return false;
   {
     std::lock_guard lock(m_);
@@ -499,7 +501,7 @@ bool WindowSystem::isWindow(Hwnd h) {
 }
 
 Hwnd WindowSystem::find(std::string_view className) {
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   if (!dir) return 0;
   std::optional<std::uint32_t> ownSlot;
   {
@@ -520,13 +522,13 @@ Hwnd WindowSystem::find(std::string_view className) {
 }
 
 bool WindowSystem::ownsHandle(Hwnd h) {
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   std::lock_guard lock(m_);
   return dir && plausible(h) && isLocal(h, *dir);
 }
 
 std::vector<Hwnd> WindowSystem::topLevelWindows() {
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   if (!dir) return {};
   std::vector<Hwnd> result;
   std::optional<std::uint32_t> ownSlot;
@@ -546,7 +548,7 @@ std::vector<Hwnd> WindowSystem::topLevelWindows() {
 }
 
 bool WindowSystem::sendDatagram(std::uint32_t slot, const std::vector<std::uint8_t>& bytes) {
-  auto path = runtimePath(slotFile(slot, ".sock"));
+  auto path = checkedRuntimePath(slotFile(slot, ".sock"));
   sockaddr_un addr;
   if (!path || !socketAddress(*path, addr)) return false;
   {
@@ -562,7 +564,10 @@ bool WindowSystem::sendDatagram(std::uint32_t slot, const std::vector<std::uint8
     if (n == static_cast<ssize_t>(bytes.size())) return true;
     if (n < 0 && errno == EINTR) continue;
     // Refused or missing: nobody receives there any more.
-    if (n >= 0 || (errno != EAGAIN && errno != ENOBUFS)) return false;
+    if (n >= 0 || (errno != EAGAIN && errno != ENOBUFS)) {
+      if (n < 0 && errno == ENOENT) recheckRuntimeDir();  // perhaps the whole directory went
+      return false;
+    }
     if (std::chrono::steady_clock::now() >= deadline) {
       platformTrace("window message dropped: the receiver of slot " + std::to_string(slot) + " stays full");
       return false;
@@ -585,7 +590,7 @@ bool WindowSystem::deliverLocal(Message m) {
 
 bool WindowSystem::post(Message m) {
   if (!plausible(m.hwnd) || m.payload.size() > kMaxMessagePayload) return false;
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   if (!dir) return false;
   bool local;
   {
@@ -597,7 +602,7 @@ bool WindowSystem::post(Message m) {
 }
 
 std::optional<LResult> WindowSystem::send(Message m, std::uint32_t ms) {
-  auto dir = runtimeDir();
+  auto dir = checkedRuntimeDir();
   if (!dir) return std::nullopt;
   std::shared_ptr<detail::ThreadRecord> owner;
   {

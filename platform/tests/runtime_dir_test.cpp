@@ -122,4 +122,26 @@ TEST(RuntimeDir, ChildProcessSeesSameDirectory) {
   EXPECT_EQ(child.runtimeDir(), testing::testRuntimeDir().string());
 }
 
+// The hot paths trust a directory verified once; anything that could mean it
+// changed must bring the full check back.
+TEST(RuntimeDir, CheckedOnceYetVerifiedAgainWhenRenamedOrRemoved) {
+  std::string error;
+  ASSERT_TRUE(checkedRuntimeDir(&error)) << error;
+
+  const fs::path other = testing::testDataRoot() / "other";
+  fs::create_directories(other);
+  ::chmod(other.c_str(), 0755);
+  ::setenv("WRENFIELD_RUNTIME_DIR", other.c_str(), 1);
+  EXPECT_FALSE(checkedRuntimeDir(&error));
+  EXPECT_NE(error.find("mode 755"), std::string::npos) << error;
+
+  ::setenv("WRENFIELD_RUNTIME_DIR", testing::testRuntimeDir().c_str(), 1);
+  ASSERT_TRUE(checkedRuntimeDir(&error)) << error;
+  fs::remove_all(testing::testRuntimeDir());
+  EXPECT_TRUE(SharedMemory::open("bcemem_recheck", 4096, &error)) << error;
+  struct stat st {};
+  ASSERT_EQ(::stat(testing::testRuntimeDir().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
 }  // namespace wf

@@ -17,6 +17,13 @@ namespace wf {
 // set otherwise.
 std::optional<std::filesystem::path> runtimeDir(std::string* error = nullptr);
 
+// As runtimeDir(), but verified once per process: while the environment
+// names the directory last verified, it is trusted without looking again.
+// Hot paths use it; after an error that could mean the directory changed
+// (gone, replaced), call recheckRuntimeDir() so the next call verifies.
+std::optional<std::filesystem::path> checkedRuntimeDir(std::string* error = nullptr);
+void recheckRuntimeDir();
+
 // The runtime directory a process whose environment answers `env` (empty for
 // an unset name) uses, unchecked: how processes tell who shares theirs.
 std::filesystem::path runtimeDirOf(const std::function<std::string(const char*)>& env);
@@ -25,6 +32,9 @@ std::filesystem::path runtimeDirOf(const std::function<std::string(const char*)>
 // *error set) when the directory is unusable or the result would not fit a
 // Unix socket address.
 std::optional<std::filesystem::path> runtimePath(std::string_view relative, std::string* error = nullptr);
+// The same below checkedRuntimeDir().
+std::optional<std::filesystem::path> checkedRuntimePath(std::string_view relative,
+                                                        std::string* error = nullptr);
 
 // $WRENFIELD_ROOT, else $XDG_DATA_HOME/wrenfield, else ~/.local/share/wrenfield.
 // Created 0700 when missing.
