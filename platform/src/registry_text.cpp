@@ -25,7 +25,8 @@ std::optional<HKEY> registryRootByName(std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<std::pair<DWORD, std::string>> registryValueFromText(std::string_view type, const std::string& value) {
+std::optional<std::pair<DWORD, std::string>> registryValueFromText(std::string_view type,
+                                                                   const std::string& value) {
   if (type == "sz" || type == "expand_sz") {
     return std::pair{type == "sz" ? REG_SZ : REG_EXPAND_SZ, value + '\0'};
   }

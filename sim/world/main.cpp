@@ -85,7 +85,8 @@ bool writeRegistryLine(const RegistryLine& line, std::string& error) {
   }
   if (r == wf::ERROR_SUCCESS) return true;
   const std::string why = wf::registryFailureReason();
-  error = "[world.registry] " + line.key + " " + line.name + ": " + (why.empty() ? "error " + std::to_string(r) : why);
+  error = "[world.registry] " + line.key + " " + line.name + ": " +
+          (why.empty() ? "error " + std::to_string(r) : why);
   return false;
 }
 
@@ -133,6 +134,8 @@ class RunningSimulator {
     if (line && *line == "ready") return {};
     if (line) return "answered '" + *line + "' instead of ready";
     std::string why = lastError();
+    const std::string named = std::string(part_.program) + ": ";
+    if (why.rfind(named, 0) == 0) why.erase(0, named.size());
     if (why.empty()) why = "no ready within " + std::to_string(kStartMs / 1000) + " s";
     return why;
   }
@@ -140,7 +143,8 @@ class RunningSimulator {
   // Its answer to one line; empty when it is gone or silent.
   std::optional<std::string> ask(const std::string& line) {
     const std::string sent = line + "\n";
-    if (::write(toChild_.get(), sent.data(), sent.size()) != static_cast<ssize_t>(sent.size())) return std::nullopt;
+    if (::write(toChild_.get(), sent.data(), sent.size()) != static_cast<ssize_t>(sent.size()))
+      return std::nullopt;
     return readLine(kAnswerMs);
   }
 
@@ -169,7 +173,8 @@ class RunningSimulator {
         pending_.erase(0, end + 1);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return std::nullopt;
       pollfd fd{fromChild_.get(), POLLIN, 0};
       if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -203,7 +208,8 @@ class RunningSimulator {
 
 fs::path programDirectory(const char* argv0) {
   std::error_code ec;
-  if (std::string_view(argv0).find('/') != std::string_view::npos) return fs::absolute(argv0, ec).parent_path();
+  if (std::string_view(argv0).find('/') != std::string_view::npos)
+    return fs::absolute(argv0, ec).parent_path();
   return fs::read_symlink("/proc/self/exe", ec).parent_path();
 }
 
@@ -253,7 +259,8 @@ int main(int argc, char** argv) {
       if (colon == std::string::npos || prefix != simulator->part().prefix) continue;
       const auto start = line.find_first_not_of(' ', colon + 1);
       const auto answer = simulator->ask(start == std::string::npos ? "" : line.substr(start));
-      std::cout << prefix << ": " << (answer ? *answer : "err " + std::string(simulator->part().program) + " gone")
+      std::cout << prefix << ": "
+                << (answer ? *answer : "err " + std::string(simulator->part().program) + " gone")
                 << std::endl;
       return;
     }
