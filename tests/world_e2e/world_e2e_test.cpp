@@ -231,5 +231,51 @@ TEST_F(WorldEndToEnd, TheBrokerSeesThePrintersOfEveryTransport) {
   EXPECT_EQ(kept, handles) << "a second walk keeps every handle";
 }
 
+// A device-status alert raised through wf-world, one per transport, reaches the secondary's window with its
+// handle.
+TEST_F(WorldEndToEnd, AnAlertRaisedThroughTheWorldReachesTheSecondary) {
+  startWorld();
+  app = std::make_unique<PrtObjApp>();
+  ASSERT_EQ(app->registerApp(), BCE_PRIMARY_APP_ID);
+  constexpr std::uint32_t kAlerting = BCE_NET_NETWARE | BCE_NET_IPX | BCE_NET_PEER;
+  const auto [rc, found] = app->enumerate(kAlerting | BCE_NET_FORCE);
+  ASSERT_EQ(rc, BCE_OK);
+  secondary = std::make_unique<PrtObjApp>();
+  ASSERT_GT(secondary->registerApp(), BCE_PRIMARY_APP_ID);
+  ASSERT_EQ(secondary->enumerate(kAlerting).first, BCE_OK);
+
+  struct Case {
+    std::uint32_t bit;
+    const char* name;  // on that network
+    unsigned portKind;  // IPX names every port of an adapter alike
+    const char* raise;
+  } const cases[] = {
+      {BCE_NET_NETWARE, "PORTBAY_1_P1", 0, "adapter: PB.raise-status = 1 4"},
+      {BCE_NET_IPX, "PORTBAY_M1", 1, "adapter: PM.raise-status = 1 4"},
+      {BCE_NET_PEER, "\\\\PEER1\\LASER", 0, "peer: PEER1.raise-status = 7 0x4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::uint16_t printer = 0;
+    std::set<std::string> names;
+    for (const auto& [port, handle] : found) {
+      const auto info = app->info(handle);
+      if (!(info.connections & c.bit)) continue;
+      const auto name = c.bit == BCE_NET_NETWARE ? app->netWareName(handle) : app->nameOn(handle, c.bit);
+      names.insert(name);
+      if (name == c.name && (c.bit != BCE_NET_IPX || info.portKind == c.portKind)) printer = handle;
+    }
+    ASSERT_NE(printer, 0) << ::testing::PrintToString(names);
+    ASSERT_TRUE(secondary->object(printer, 1));
+    ASSERT_EQ(secondary->capture(printer, 0x4), BCE_OK);
+    const std::string prefix = std::string(c.raise).substr(0, std::string(c.raise).find(':'));
+    ASSERT_EQ(world->call(c.raise), prefix + ": ok");
+    const auto posts = secondary->posts(1, WM_BCE_DSA_ALERT);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].wParam & 0xFFFF, printer);
+    EXPECT_EQ(posts[0].lParam, 0x4u);
+  }
+}
+
 }  // namespace
 }  // namespace worlde2e
