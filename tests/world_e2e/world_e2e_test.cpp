@@ -74,7 +74,9 @@ class WorldEndToEnd : public ::testing::Test {
     wf::setTimeScaleForTest(0.2);
   }
   void TearDown() override {
-    if (secondary) EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
+    if (secondary) {
+      EXPECT_EQ(secondary->quit() & 0x7F, 0) << "the secondary was killed";
+    }
     if (app) {
       const int status = app->quit();
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the helper did not end cleanly";
