@@ -46,48 +46,9 @@ struct KeyPath {
 
 std::optional<KeyPath> parseKey(std::string_view text) {
   auto sep = text.find('\\');
-  std::string root(text.substr(0, sep));
-  for (auto& c : root) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  std::string sub(sep == std::string_view::npos ? std::string_view() : text.substr(sep + 1));
-  if (root == "HKEY_CURRENT_USER" || root == "HKCU") return KeyPath{HKEY_CURRENT_USER, sub};
-  if (root == "HKEY_LOCAL_MACHINE" || root == "HKLM") return KeyPath{HKEY_LOCAL_MACHINE, sub};
-  return std::nullopt;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// The bytes that `value` stands for in `type`; empty when it cannot be read.
-std::optional<std::pair<DWORD, std::string>> parseData(std::string_view type, const std::string& value) {
-  if (type == "sz" || type == "expand_sz") {
-    return std::pair{type == "sz" ? REG_SZ : REG_EXPAND_SZ, value + '\0'};
-  }
-  if (type == "dword") {
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(value.c_str(), &end, 0);
-    if (value.empty() || value[0] == '-' || *end || errno || v > 0xFFFFFFFFull) return std::nullopt;
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((v >> (8 * i)) & 0xff);
-    return std::pair{REG_DWORD, bytes};
-  }
-  if (type == "binary") {
-    std::string bytes, digits;
-    for (char c : value)
-      if (c != ' ') digits += c;
-    if (digits.size() % 2) return std::nullopt;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-      int hi = hexValue(digits[i]), lo = hexValue(digits[i + 1]);
-      if (hi < 0 || lo < 0) return std::nullopt;
-      bytes += static_cast<char>(hi * 16 + lo);
-    }
-    return std::pair{REG_BINARY, bytes};
-  }
-  return std::nullopt;
+  const auto root = registryRootByName(text.substr(0, sep));
+  if (!root) return std::nullopt;
+  return KeyPath{*root, std::string(sep == std::string_view::npos ? std::string_view() : text.substr(sep + 1))};
 }
 
 int dump(int argc, char** argv) {
@@ -132,7 +93,7 @@ int set(int argc, char** argv) {
   if (argc != 4) return usage("set needs a key, a value name, a type and a value");
   auto path = parseKey(argv[0]);
   if (!path) return usage("unknown root key");
-  auto data = parseData(argv[2], argv[3]);
+  auto data = registryValueFromText(argv[2], argv[3]);
   if (!data) return usage("the value does not fit the type (sz, expand_sz, dword, binary)");
   HKEY key = nullptr;
   if (LONG r = RegCreateKeyExA(path->root, path->sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/win_types.h"
 
@@ -81,6 +82,12 @@ LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserve
 std::optional<std::filesystem::path> registryHivePath(HKEY root);
 LONG registryDump(HKEY key, const char* subKey, std::string* text);
 std::string registryFormatValue(DWORD type, std::string_view data);
+// A root key as the tools name it: HKEY_CURRENT_USER (HKCU) or
+// HKEY_LOCAL_MACHINE (HKLM), in any case; empty when unknown.
+std::optional<HKEY> registryRootByName(std::string_view name);
+// The type and bytes a value of `type` (sz, expand_sz, dword, binary) given
+// as text stands for; empty when the text does not fit the type.
+std::optional<std::pair<DWORD, std::string>> registryValueFromText(std::string_view type, const std::string& value);
 
 // Why the last call of this thread that failed with a reason did (names too
 // long, paths too deep, values too large, a hive that cannot be read or

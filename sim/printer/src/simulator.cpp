@@ -69,12 +69,38 @@ PortServer* Simulator::port(int number) {
   return it == ports_.end() ? nullptr : it->second.get();
 }
 
+namespace {
+
+bool startsWithSection(std::string_view text) {
+  std::istringstream in{std::string(text)};
+  for (std::string line; std::getline(in, line);) {
+    const auto trimmed = trimScenarioText(line);
+    if (trimmed.empty() || trimmed.front() == '#') continue;
+    return trimmed.front() == '[';
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Simulator::loadScenario(const fs::path& file, std::string* error) {
   std::string why;
-  const auto text = readRegularFile(file, kMaxScenarioBytes, &why);
+  const auto text = readScenarioFile(file, &why);
   if (!text) return fail(error, "cannot read " + why);
   const fs::path base = file.parent_path();
   if (profileDir_.empty()) profileDir_ = base;
+  // A world of several simulators keeps the printers in their own section.
+  if (startsWithSection(*text)) {
+    const auto world = parseScenario(*text, &why);
+    if (!world) return fail(error, file.string() + " " + why);
+    int n = 0;
+    for (const auto& entry : world->section("printers")) {
+      ++n;
+      if (!apply(entry, base, &why))
+        return fail(error, file.string() + " [printers] entry " + std::to_string(n) + ": " + why);
+    }
+    return true;
+  }
   std::istringstream in(*text);
   std::string line;
   for (int n = 1; std::getline(in, line); ++n) {
