@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -12,6 +13,7 @@
 #include "broker_state.h"
 #include "named_lock.h"
 #include "platform/version_info.h"
+#include "registration.h"
 #include "trace.h"
 
 namespace wf::bce {
@@ -121,6 +123,10 @@ int LoadNetDll(int index) {
   t.module = module;
   t.fn = bindNetEntryPoints(module);
   t.loaded = true;
+  // Exit destroys a library's static objects in reverse order of loading, so
+  // the broker's threads must be stopped by a handler registered after this
+  // transport came in; otherwise a dispatcher may still call into it.
+  std::atexit([] { detachBroker(); });
   return BCE_OK;
 }
 
