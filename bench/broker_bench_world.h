@@ -61,6 +61,17 @@ inline std::optional<std::uint16_t> findPrinter(const std::vector<std::uint16_t>
   return std::nullopt;
 }
 
+// Times n requests `code` to the open printer `handle` through BceSendBidi;
+// a reply shorter than `atLeast` bytes counts as a failure.
+inline std::optional<Figures> timedRequests(const char* what, int n, std::uint16_t handle, std::uint32_t code,
+                                            std::uint32_t atLeast) {
+  return timed(what, n, [&] {
+    char reply[512];
+    std::uint32_t length = sizeof reply;
+    return BceSendBidi(0, handle, 0, code, reply, &length, nullptr, 0) == BCE_OK && length >= atLeast;
+  });
+}
+
 // Times n device-status alerts, each raised by `raise(i)` and taken from a
 // window of `windowClass` that captures them; empty when one failed.
 inline std::optional<Figures> timedAlerts(const char* what, int n, std::uint16_t handle, const char* windowClass,

@@ -22,6 +22,7 @@
 
 #include "bench_roles.h"
 #include "broker_bench_world.h"
+#include "port_bay_alerts.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "coripx_transport.h"
@@ -104,13 +105,7 @@ bool jobs(std::uint16_t handle) {
 
 bool alerts(wf::sim::adapter::AdapterSimulator& sim, std::uint16_t handle) {
   return wf::bench::timedAlerts("device-status alert: packet -> message taken", kAlerts, handle, "WfCorIpxBench",
-                                [&](int i) {
-                                  std::optional<std::string> alert;
-                                  sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) {
-                                    alert = m.deviceStatusAlert(i % 2 ? 0 : 0x4);
-                                  });
-                                  return alert && !alert->empty() && sim.adapter("PB")->raiseAlert(1, *alert);
-                                })
+                                [&](int i) { return wf::bench::raisePortBayStatus(sim, i); })
       .has_value();
 }
 
@@ -156,12 +151,9 @@ int runPrimary() {
   std::printf("the CorLink-over-IPX world through CORIPX32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi device status through CORIPX32", kCalls, [&] {
-              char reply[512];
-              std::uint32_t length = sizeof reply;
-              return BceSendBidi(0, *handle, 0, wf::protocol::request::kDeviceStatus, reply, &length, nullptr, 0) ==
-                     BCE_OK;
-            }).has_value();
+  bool ok = wf::bench::timedRequests("BceSendBidi device status through CORIPX32", kCalls, *handle,
+                                     wf::protocol::request::kDeviceStatus, 0)
+                .has_value();
   BceClose(0, *handle);
   ok = ok && bareTagged(bare, port);
   ok = ok && jobs(*handle);

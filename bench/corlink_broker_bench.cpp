@@ -19,6 +19,7 @@
 
 #include "bench_roles.h"
 #include "broker_bench_world.h"
+#include "fresh_summary.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "cl_servers.h"
@@ -36,14 +37,6 @@ constexpr int kWrites = 50;
 constexpr int kAlerts = 1000;
 constexpr std::size_t kJobBytes = 64 * 1024;
 const wf::corlink::PortBlock kVireoBlock = {{0x00, 0x00, 0xC0, 0x01, 0x02, 0x03}, 0, 1, 1, 3};
-
-// Every call reaches the printer: the cached summary is forgotten first.
-int32_t freshSummary(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
-                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::protocol::request::kSummary)
-    wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
-  return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-}
 
 // One frame read whole: header, port block, data. Its command word, or 0 on failure.
 std::uint32_t readFrame(wf::NamedPipe& pipe, std::vector<std::uint8_t>& frame) {
@@ -114,7 +107,7 @@ int runPrimary() {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  wf::bce::internal_testing::replaceSendBidiWorker(freshSummary);
+  wf::bce::internal_testing::replaceSendBidiWorker(wf::bench::freshSummary);
   const wf::bench::BrokerPrimary primary("WfCorLinkBenchApp");
   if (!primary.registered()) return 1;
   const auto found = wf::bench::enumeratePrinters(BCE_NET_CORLINK);
@@ -126,13 +119,9 @@ int runPrimary() {
   std::printf("the CorLink world through CORCL32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi summary through CORCL32", kCalls, [&] {
-              char reply[512];
-              std::uint32_t length = sizeof reply;
-              return BceSendBidi(0, *handle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) ==
-                         BCE_OK &&
-                     length > 20;
-            }).has_value();
+  bool ok = wf::bench::timedRequests("BceSendBidi summary through CORCL32", kCalls, *handle,
+                                     wf::protocol::request::kSummary, 21)
+                .has_value();
   std::vector<char> job(kJobBytes, 'x');
   ok = ok && timed("BceWrite 64 KiB through CORCL32", kWrites, [&] {
     std::uint32_t length = static_cast<std::uint32_t>(job.size());

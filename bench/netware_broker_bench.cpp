@@ -18,6 +18,8 @@
 
 #include "bench_roles.h"
 #include "broker_bench_world.h"
+#include "fresh_summary.h"
+#include "port_bay_alerts.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "platform/ipx.h"
@@ -32,14 +34,6 @@ using wf::bench::timed;
 constexpr int kCalls = 2000;
 constexpr int kAlerts = 1000;
 const std::filesystem::path kWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario";
-
-// Every call reaches the printer: the cached summary is forgotten first.
-int32_t freshSummary(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
-                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::protocol::request::kSummary)
-    wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
-  return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-}
 
 bool bareIpx() {
   wf::IpxAddress echoAt, clientAt;
@@ -70,13 +64,7 @@ bool bareIpx() {
 
 bool alerts(wf::sim::adapter::AdapterSimulator& sim, std::uint16_t handle) {
   return wf::bench::timedAlerts("device-status alert: packet -> message taken", kAlerts, handle, "WfNetWareBench",
-                                [&](int i) {
-                                  std::optional<std::string> alert;
-                                  sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) {
-                                    alert = m.deviceStatusAlert(i % 2 ? 0 : 0x4);
-                                  });
-                                  return alert && !alert->empty() && sim.adapter("PB")->raiseAlert(1, *alert);
-                                })
+                                [&](int i) { return wf::bench::raisePortBayStatus(sim, i); })
       .has_value();
 }
 
@@ -87,7 +75,7 @@ int runPrimary() {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  wf::bce::internal_testing::replaceSendBidiWorker(freshSummary);
+  wf::bce::internal_testing::replaceSendBidiWorker(wf::bench::freshSummary);
   const wf::bench::BrokerPrimary primary("WfNetWareBenchApp");
   if (!primary.registered()) return 1;
   const auto found = wf::bench::enumeratePrinters(BCE_NET_NETWARE);
@@ -100,13 +88,9 @@ int runPrimary() {
   std::printf("the NetWare world through Cornw32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi summary through Cornw32", kCalls, [&] {
-              char reply[512];
-              std::uint32_t length = sizeof reply;
-              return BceSendBidi(0, *handle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) ==
-                         BCE_OK &&
-                     length > 20;
-            }).has_value();
+  bool ok = wf::bench::timedRequests("BceSendBidi summary through Cornw32", kCalls, *handle,
+                                     wf::protocol::request::kSummary, 21)
+                .has_value();
   BceClose(0, *handle);
   ok = ok && bareIpx();
   ok = ok && alerts(sim, *handle);

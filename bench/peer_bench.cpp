@@ -137,13 +137,8 @@ int runPrimary() {
   std::printf("the peer world through CORP2P32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  auto through = timed("BceSendBidi device status through CORP2P32", kCalls, [&] {
-    char reply[512];
-    std::uint32_t length = sizeof reply;
-    return BceSendBidi(0, *handle, 0, wf::protocol::request::kDeviceStatus, reply, &length, nullptr, 0) ==
-               BCE_OK &&
-           length > 0;
-  });
+  auto through = wf::bench::timedRequests("BceSendBidi device status through CORP2P32", kCalls, *handle,
+                                          wf::protocol::request::kDeviceStatus, 1);
   BceClose(0, *handle);
   PeerClient client;
   double ddeMedian = 0;
