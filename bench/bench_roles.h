@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 namespace wf::bench {
@@ -49,6 +50,15 @@ inline int runRole(char** argv, const char* role) {
   int status = 0;
   ::waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// The benchmark's main: started by hand it reruns itself as the primary in
+// a fresh runtime directory, with `world` as the simulators' scenario; as
+// the primary it runs `primary`.
+inline int mainAsPrimary(char** argv, const char* world, const std::function<int()>& primary) {
+  if (benchRole()) return primary();
+  ::setenv("WRENFIELD_SCENARIO", world, 1);
+  return restartAsPrimary(argv);
 }
 
 }  // namespace wf::bench

@@ -11,8 +11,6 @@
 //
 // Started plainly it moves into a fresh runtime directory and becomes the
 // broker's primary.
-#include <stdlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,12 +21,11 @@
 #include <vector>
 
 #include "bench_roles.h"
-#include "call_timing.h"
+#include "broker_bench_world.h"
+#include "port_bay_alerts.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "coripx_transport.h"
-#include "platform/message_queue.h"
-#include "platform/window_messages.h"
 #include "protocol/requests.h"
 #include "sim/adapter/simulator.h"
 #include "sim/printer/printer.h"
@@ -46,28 +43,10 @@ constexpr int kJobs = 20;
 constexpr std::size_t kJobBytes = 256 * 1024;
 const std::filesystem::path kWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "coripx-world.scenario";
 
-std::vector<std::uint16_t> found;
-std::uint16_t collect(const PRTINFO* info) {
-  if (info) found.push_back(info->handle);
-  return 1;
-}
-
 std::uint16_t gBarePort = 0;
 std::uint16_t noteBarePort(const NETPORTINFO* p) {
   if (p && std::strcmp(p->portName, "PORTBAY_1") == 0 && p->portKind == 1) gBarePort = p->portId;
   return 1;
-}
-
-// The printer behind PB's port 1: adapter name and port kind 1.
-std::optional<std::uint16_t> portBayPrinter() {
-  for (std::uint16_t h : found) {
-    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-    PRTINFO info{};
-    if (BceGetPrinterName(h, BCE_NET_IPX, name, second) == BCE_OK && std::string(name) == "PORTBAY_1" &&
-        BceGetPrtInfo(h, &info, 0) == BCE_OK && info.portKind == 1)
-      return h;
-  }
-  return std::nullopt;
 }
 
 double megabytesPerSecond(std::size_t bytes, Clock::duration d) {
@@ -78,13 +57,14 @@ bool bareTagged(wf::coripx::CorIpx& ipx, wf::coripx::IPXPORT& port) {
   const std::uint8_t deviceStatus[] = {0xA5, 0x00, 0x03, 0x50, 0x04, 0x00};
   std::vector<std::uint8_t> reply(1024);
   return timed("bare tagged exchange, device status", kCalls, [&] {
-    const std::uint8_t number = wf::coripx::nextPacketNumber(port.RequestNumber);
-    auto packet = wf::coripx::headerWith(wire::kFnRequest, wf::coripx::kindFormByte(port), number);
-    packet.insert(packet.end(), std::begin(deviceStatus), std::end(deviceStatus));
-    std::uint32_t length = static_cast<std::uint32_t>(reply.size()), status = 0;
-    return ipx.SendAcknowledged(port, packet.data(), packet.size(), false) == 0 &&
-           ipx.WaitTaggedReply(port, reply.data(), length, wire::kTagNpa, wire::kTagReject, status, number) == 0;
-  });
+           const std::uint8_t number = wf::coripx::nextPacketNumber(port.RequestNumber);
+           auto packet = wf::coripx::headerWith(wire::kFnRequest, wf::coripx::kindFormByte(port), number);
+           packet.insert(packet.end(), std::begin(deviceStatus), std::end(deviceStatus));
+           std::uint32_t length = static_cast<std::uint32_t>(reply.size()), status = 0;
+           return ipx.SendAcknowledged(port, packet.data(), packet.size(), false) == 0 &&
+                  ipx.WaitTaggedReply(port, reply.data(), length, wire::kTagNpa, wire::kTagReject, status, number) ==
+                      0;
+         }).has_value();
 }
 
 bool bareData(wf::coripx::CorIpx& ipx, wf::coripx::IPXPORT& port) {
@@ -100,7 +80,7 @@ bool bareData(wf::coripx::CorIpx& ipx, wf::coripx::IPXPORT& port) {
       if (ipx.SendAcknowledged(port, packet.data(), packet.size(), true) != 0) return false;
       sent += size - wire::kHeader;
     }
-  std::printf("  %-48s %8.2f MB/s\n", "bare acknowledged data packets, one outstanding",
+  std::printf("  %-56s %8.2f MB/s\n", "bare acknowledged data packets, one outstanding",
               megabytesPerSecond(sent, Clock::now() - began));
   return true;
 }
@@ -118,34 +98,15 @@ bool jobs(std::uint16_t handle) {
       return false;
     }
   }
-  std::printf("  %-48s %8.2f MB/s\n", "BceWrite of 256 KiB inside a job",
+  std::printf("  %-56s %8.2f MB/s\n", "BceWrite of 256 KiB inside a job",
               megabytesPerSecond(kJobs * kJobBytes, Clock::now() - began));
   return true;
 }
 
 bool alerts(wf::sim::adapter::AdapterSimulator& sim, std::uint16_t handle) {
-  const wf::Hwnd window =
-      wf::createWindow("WfCorIpxBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  const ALERTS deviceStatus{0x4};
-  if (BceCaptureAlerts(0, handle, &deviceStatus, window, 0) != BCE_OK) {
-    std::fprintf(stderr, "the capture failed\n");
-    return false;
-  }
-  int i = 0;
-  const bool ok = timed("device-status alert: packet -> message taken", kAlerts, [&] {
-    std::optional<std::string> alert;
-    sim.adapter("PB")->withPrinter(
-        1, [&](wf::sim::PrinterModel& m) { alert = m.deviceStatusAlert(i++ % 2 ? 0 : 0x4); });
-    if (!alert || alert->empty() || !sim.adapter("PB")->raiseAlert(1, *alert)) return false;
-    wf::Message m;
-    do {
-      if (!wf::getMessage(m)) return false;
-    } while (m.message != WM_BCE_DSA_ALERT);
-    return true;
-  });
-  BceReleaseAlerts(0, handle, 1);
-  wf::destroyWindow(window);
-  return ok;
+  return wf::bench::timedAlerts("device-status alert: packet -> message taken", kAlerts, handle, "WfCorIpxBench",
+                                [&](int i) { return wf::bench::raisePortBayStatus(sim, i); })
+      .has_value();
 }
 
 // The port's nickname: the broker starts jobs only on a printer with a second name.
@@ -175,14 +136,14 @@ int runPrimary() {
     std::fprintf(stderr, "the nickname was not written\n");
     return 1;
   }
-  const wf::Hwnd window =
-      wf::createWindow("WfCorIpxBenchApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  if (BceRegisterApp(window) != 0) {
-    std::fprintf(stderr, "this process did not become the broker's primary\n");
-    return 1;
-  }
-  BceEnumPrinters(0, BCE_NET_IPX | BCE_NET_FORCE, collect);
-  const auto handle = portBayPrinter();
+  const wf::bench::BrokerPrimary primary("WfCorIpxBenchApp");
+  if (!primary.registered()) return 1;
+  const auto found = wf::bench::enumeratePrinters(BCE_NET_IPX);
+  // The printer behind PB's port 1: adapter name and port kind 1.
+  const auto handle = wf::bench::findPrinter(found, BCE_NET_IPX, "PORTBAY_1", [](std::uint16_t h) {
+    PRTINFO info{};
+    return BceGetPrtInfo(h, &info, 0) == BCE_OK && info.portKind == 1;
+  });
   if (!handle) {
     std::fprintf(stderr, "no printer behind PORTBAY_1 port 1 among %zu\n", found.size());
     return 1;
@@ -190,28 +151,19 @@ int runPrimary() {
   std::printf("the CorLink-over-IPX world through CORIPX32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi device status through CORIPX32", kCalls, [&] {
-    char reply[512];
-    std::uint32_t length = sizeof reply;
-    return BceSendBidi(0, *handle, 0, wf::protocol::request::kDeviceStatus, reply, &length, nullptr, 0) ==
-           BCE_OK;
-  });
+  bool ok = wf::bench::timedRequests("BceSendBidi device status through CORIPX32", kCalls, *handle,
+                                     wf::protocol::request::kDeviceStatus, 0)
+                .has_value();
   BceClose(0, *handle);
   ok = ok && bareTagged(bare, port);
   ok = ok && jobs(*handle);
   ok = ok && bareData(bare, port);
   ok = ok && alerts(sim, *handle);
-  BceUnregisterApp(0);
-  wf::destroyWindow(window);
   return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int, char** argv) {
-  if (!wf::bench::benchRole()) {
-    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
-    return wf::bench::restartAsPrimary(argv);
-  }
-  return runPrimary();
+  return wf::bench::mainAsPrimary(argv, kWorld.c_str(), runPrimary);
 }

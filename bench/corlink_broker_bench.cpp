@@ -9,102 +9,43 @@
 //
 // Started plainly it moves into a fresh runtime directory and becomes the
 // broker's primary; the network neighbourhood reads the same world.
-#include <stdlib.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench_roles.h"
+#include "broker_bench_world.h"
+#include "fresh_summary.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "cl_servers.h"
-#include "platform/message_queue.h"
+#include "pipe_io.h"
 #include "platform/named_pipe.h"
-#include "platform/window_messages.h"
 #include "protocol/requests.h"
 #include "sim/corlink/simulator.h"
 #include "sim/printer/alerts.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using wf::bench::timed;
 constexpr int kCalls = 2000;
 constexpr int kWrites = 50;
 constexpr int kAlerts = 1000;
 constexpr std::size_t kJobBytes = 64 * 1024;
 const wf::corlink::PortBlock kVireoBlock = {{0x00, 0x00, 0xC0, 0x01, 0x02, 0x03}, 0, 1, 1, 3};
 
-std::vector<std::uint16_t> found;
-std::uint16_t collect(const PRTINFO* info) {
-  if (info) found.push_back(info->handle);
-  return 1;
-}
-
-// Every call reaches the printer: the cached summary is forgotten first.
-int32_t freshSummary(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
-                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::protocol::request::kSummary)
-    wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
-  return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-}
-
-void printFigures(const char* what, std::vector<double> us, double seconds) {
-  if (us.empty()) return;
-  std::sort(us.begin(), us.end());
-  std::printf("  %-52s %8.0f /s  median %8.1f us  p99 %8.1f us\n", what, us.size() / seconds, us[us.size() / 2],
-              us[us.size() * 99 / 100]);
-}
-
-// Times `call` n times; false when a call failed.
-bool timed(const char* what, int n, const std::function<bool()>& call) {
-  std::vector<double> us;
-  const auto start = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    const auto t0 = Clock::now();
-    if (!call()) {
-      std::fprintf(stderr, "%s: call %d failed\n", what, i);
-      return false;
-    }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-  }
-  printFigures(what, us, std::chrono::duration<double>(Clock::now() - start).count());
-  return true;
-}
-
-std::optional<std::uint16_t> vireo() {
-  for (std::uint16_t h : found) {
-    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-    if (BceGetPrinterName(h, BCE_NET_CORLINK, name, second) == BCE_OK && std::string(name) == "VIREO1") return h;
-  }
-  return std::nullopt;
-}
-
-bool readAll(wf::NamedPipe& pipe, std::uint8_t* out, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    std::size_t got = 0;
-    if (pipe.read(out + done, size - done, &got) != wf::ERROR_SUCCESS) return false;
-    done += got;
-  }
-  return true;
-}
-
 // One frame read whole: header, port block, data. Its command word, or 0 on failure.
 std::uint32_t readFrame(wf::NamedPipe& pipe, std::vector<std::uint8_t>& frame) {
   frame.resize(9);
-  if (!readAll(pipe, frame.data(), 9)) return 0;
+  if (!wf::bench::readAll(pipe, frame.data(), 9)) return 0;
   const std::size_t length = (std::size_t{frame[0]} << 8) | frame[1];
   if (length < 9) return 0;
   frame.resize(length);
-  if (!readAll(pipe, frame.data() + 9, length - 9)) return 0;
+  if (!wf::bench::readAll(pipe, frame.data() + 9, length - 9)) return 0;
   std::uint32_t command;
   std::memcpy(&command, frame.data() + 3, 4);
   return command | 1;  // never 0 for a frame that came
@@ -137,37 +78,26 @@ bool bare() {
   auto pipe = wf::NamedPipe::open(std::string("\\\\SRV1\\") + wf::corlink::kRequestPipeName);
   if (!pipe) return false;
   const std::uint8_t summary[] = {0xA5, 0x00, 0x03, 0x50, 0x01, 0x00};
-  bool ok = timed("bare framed summary exchange on the pipe", kCalls,
-                  [&] { return bareExchange(*pipe, summary, sizeof summary, true); });
+  const bool ok = timed("bare framed summary exchange on the pipe", kCalls,
+                        [&] { return bareExchange(*pipe, summary, sizeof summary, true); })
+                      .has_value();
   std::vector<std::uint8_t> job(kJobBytes, 'x');
   return ok && timed("bare command-0 frames, 64 KiB", kWrites,
                      [&] { return bareExchange(*pipe, job.data(), job.size(), false); });
 }
 
 bool alerts(wf::sim::corlink::CorLinkSimulator& sim, std::uint16_t handle) {
-  const wf::Hwnd window =
-      wf::createWindow("WfCorLinkBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  const ALERTS deviceStatus{0x4};
-  if (BceCaptureAlerts(0, handle, &deviceStatus, window, 0) != BCE_OK) {
-    std::fprintf(stderr, "the capture failed\n");
-    return false;
-  }
-  int i = 0;
-  const bool ok = timed("device-status alert: raise-status -> message taken", kAlerts, [&] {
-    std::string error;
-    if (!sim.apply(std::string("SRV1.raise-status = VIREO1 ") + (i++ % 2 ? "0" : "4"), {}, &error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return false;
-    }
-    wf::Message m;
-    do {
-      if (!wf::getMessage(m)) return false;
-    } while (m.message != WM_BCE_DSA_ALERT);
-    return true;
-  });
-  BceReleaseAlerts(0, handle, 1);
-  wf::destroyWindow(window);
-  return ok;
+  return wf::bench::timedAlerts("device-status alert: raise-status -> message taken", kAlerts, handle,
+                                "WfCorLinkBench",
+                                [&](int i) {
+                                  std::string error;
+                                  if (sim.apply(std::string("SRV1.raise-status = VIREO1 ") + (i % 2 ? "0" : "4"),
+                                                {}, &error))
+                                    return true;
+                                  std::fprintf(stderr, "%s\n", error.c_str());
+                                  return false;
+                                })
+      .has_value();
 }
 
 int runPrimary() {
@@ -177,15 +107,11 @@ int runPrimary() {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  wf::bce::internal_testing::replaceSendBidiWorker(freshSummary);
-  const wf::Hwnd window = wf::createWindow(
-      "WfCorLinkBenchApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  if (BceRegisterApp(window) != 0) {
-    std::fprintf(stderr, "this process did not become the broker's primary\n");
-    return 1;
-  }
-  BceEnumPrinters(0, BCE_NET_CORLINK | BCE_NET_FORCE, collect);
-  const auto handle = vireo();
+  wf::bce::internal_testing::replaceSendBidiWorker(wf::bench::freshSummary);
+  const wf::bench::BrokerPrimary primary("WfCorLinkBenchApp");
+  if (!primary.registered()) return 1;
+  const auto found = wf::bench::enumeratePrinters(BCE_NET_CORLINK);
+  const auto handle = wf::bench::findPrinter(found, BCE_NET_CORLINK, "VIREO1");
   if (!handle) {
     std::fprintf(stderr, "no VIREO1 among %zu printers\n", found.size());
     return 1;
@@ -193,12 +119,9 @@ int runPrimary() {
   std::printf("the CorLink world through CORCL32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi summary through CORCL32", kCalls, [&] {
-    char reply[512];
-    std::uint32_t length = sizeof reply;
-    return BceSendBidi(0, *handle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) == BCE_OK &&
-           length > 20;
-  });
+  bool ok = wf::bench::timedRequests("BceSendBidi summary through CORCL32", kCalls, *handle,
+                                     wf::protocol::request::kSummary, 21)
+                .has_value();
   std::vector<char> job(kJobBytes, 'x');
   ok = ok && timed("BceWrite 64 KiB through CORCL32", kWrites, [&] {
     std::uint32_t length = static_cast<std::uint32_t>(job.size());
@@ -208,17 +131,11 @@ int runPrimary() {
   ok = ok && bare();
   // The capture goes to the printer through the broker's own request.
   ok = ok && alerts(sim, *handle);
-  BceUnregisterApp(0);
-  wf::destroyWindow(window);
   return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int, char** argv) {
-  if (!wf::bench::benchRole()) {
-    ::setenv("WRENFIELD_SCENARIO", WF_CORLINK_WORLD, 1);
-    return wf::bench::restartAsPrimary(argv);
-  }
-  return runPrimary();
+  return wf::bench::mainAsPrimary(argv, WF_CORLINK_WORLD, runPrimary);
 }

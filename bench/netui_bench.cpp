@@ -12,7 +12,6 @@
 //
 // Started plainly it moves into a fresh runtime directory and becomes the
 // broker's primary; the library's internals run in this process, offscreen.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -30,6 +29,7 @@
 #include <vector>
 
 #include "bench_roles.h"
+#include "broker_bench_world.h"
 #include "broker/corbce.h"
 #include "broker_binding.h"
 #include "factories.h"
@@ -46,48 +46,11 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using wf::bench::timed;
 // The adapter pages' world: the NetWare world with PB's ports filled in.
 const std::filesystem::path kWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "netui-adapters.scenario";
 constexpr std::size_t kFlashFileSize = 256 * 1024;
 constexpr double kPageScale = 0.0001;
-
-std::vector<std::uint16_t> found;
-std::uint16_t collect(const PRTINFO* info) {
-  if (info) found.push_back(info->handle);
-  return 1;
-}
-
-struct Figures {
-  double perSecond = 0, medianUs = 0, p99Us = 0;
-};
-
-// Times `call` n times; empty when a call failed.
-std::optional<Figures> timed(const char* what, int n, const std::function<bool()>& call) {
-  std::vector<double> us;
-  const auto start = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    const auto t0 = Clock::now();
-    if (!call()) {
-      std::fprintf(stderr, "%s: call %d failed\n", what, i);
-      return std::nullopt;
-    }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-  }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::sort(us.begin(), us.end());
-  Figures f{us.size() / seconds, us[us.size() / 2], us[us.size() * 99 / 100]};
-  std::printf("  %-56s %8.0f /s  median %9.1f us  p99 %9.1f us\n", what, f.perSecond, f.medianUs, f.p99Us);
-  return f;
-}
-
-std::optional<std::uint16_t> portBayPrinter() {
-  for (std::uint16_t h : found) {
-    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-    if (BceGetPrinterName(h, BCE_NET_NETWARE, name, second) == BCE_OK && std::string(name) == "PORTBAY_1_P1")
-      return h;
-  }
-  return std::nullopt;
-}
 
 bool bareRecord(std::uint16_t printer) {
   wf::net::NETADAPTERPARMS record{};
@@ -235,14 +198,10 @@ int runPrimary(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const wf::Hwnd window = wf::createWindow(
-      "WfNetUIBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  if (BceRegisterApp(window) != 0) {
-    std::fprintf(stderr, "this process did not become the broker's primary\n");
-    return 1;
-  }
-  BceEnumPrinters(0, BCE_NET_NETWARE | BCE_NET_FORCE, collect);
-  const auto printer = portBayPrinter();
+  const wf::bench::BrokerPrimary primary("WfNetUIBench");
+  if (!primary.registered()) return 1;
+  const auto found = wf::bench::enumeratePrinters(BCE_NET_NETWARE);
+  const auto printer = wf::bench::findPrinter(found, BCE_NET_NETWARE, "PORTBAY_1_P1");
   const HINSTANCE resources = wf::loadModule("CORNETUIRES.DLL");
   if (!printer || !resources || !wf::netui::attachLibrary(resources)) {
     std::fprintf(stderr, "no printer behind PORTBAY_1_P1 among %zu, or no library resources\n", found.size());
@@ -270,17 +229,11 @@ int runPrimary(int argc, char** argv) {
 
   wf::netui::detachLibrary();
   wf::freeModule(resources);
-  BceUnregisterApp(0);
-  wf::destroyWindow(window);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!wf::bench::benchRole()) {
-    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
-    return wf::bench::restartAsPrimary(argv);
-  }
-  return runPrimary(argc, argv);
+  return wf::bench::mainAsPrimary(argv, kWorld.c_str(), [&] { return runPrimary(argc, argv); });
 }

@@ -9,25 +9,20 @@
 //
 // Started plainly it moves into a fresh runtime directory and becomes the
 // broker's primary; the NetWare client stand-in reads the same world.
-#include <stdlib.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench_roles.h"
-#include "call_timing.h"
+#include "broker_bench_world.h"
+#include "fresh_summary.h"
+#include "port_bay_alerts.h"
 #include "broker/corbce.h"
 #include "broker/internal_testing.h"
 #include "platform/ipx.h"
-#include "platform/message_queue.h"
-#include "platform/window_messages.h"
 #include "protocol/requests.h"
 #include "sim/adapter/simulator.h"
 #include "sim/printer/printer.h"
@@ -39,30 +34,6 @@ using wf::bench::timed;
 constexpr int kCalls = 2000;
 constexpr int kAlerts = 1000;
 const std::filesystem::path kWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "netware-world.scenario";
-
-std::vector<std::uint16_t> found;
-std::uint16_t collect(const PRTINFO* info) {
-  if (info) found.push_back(info->handle);
-  return 1;
-}
-
-// Every call reaches the printer: the cached summary is forgotten first.
-int32_t freshSummary(uint32_t appId, uint32_t handle, uint32_t netMask, uint32_t code, void* reply,
-                     uint32_t* replyLength, const void* request, uint32_t requestLength) {
-  if (code == wf::protocol::request::kSummary)
-    wf::bce::internal_testing::forgetSummary(static_cast<std::uint16_t>(handle));
-  return BceSendBidiMF(appId, handle, netMask, code, reply, replyLength, request, requestLength);
-}
-
-// The printer behind PB's first port, by its port name.
-std::optional<std::uint16_t> portBayPrinter() {
-  for (std::uint16_t h : found) {
-    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-    if (BceGetPrinterName(h, BCE_NET_NETWARE, name, second) == BCE_OK && std::string(name) == "PORTBAY_1_P1")
-      return h;
-  }
-  return std::nullopt;
-}
 
 bool bareIpx() {
   wf::IpxAddress echoAt, clientAt;
@@ -84,36 +55,17 @@ bool bareIpx() {
   const std::vector<char> request(8, 'q');  // the summary packet and its fragment header
   std::vector<char> reply(2048);
   const bool ok = timed("bare IPX round trip, 8 bytes", kCalls, [&] {
-    return client.sendTo(request.data(), request.size(), echoAt.toSockaddr()).error == 0 &&
-           client.receiveFrom(reply.data(), reply.size(), nullptr, nullptr).bytes > 0;
-  });
+                    return client.sendTo(request.data(), request.size(), echoAt.toSockaddr()).error == 0 &&
+                           client.receiveFrom(reply.data(), reply.size(), nullptr, nullptr).bytes > 0;
+                  }).has_value();
   echo.close();
   return ok;
 }
 
 bool alerts(wf::sim::adapter::AdapterSimulator& sim, std::uint16_t handle) {
-  const wf::Hwnd window =
-      wf::createWindow("WfNetWareBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  const ALERTS deviceStatus{0x4};
-  if (BceCaptureAlerts(0, handle, &deviceStatus, window, 0) != BCE_OK) {
-    std::fprintf(stderr, "the capture failed\n");
-    return false;
-  }
-  int i = 0;
-  const bool ok = timed("device-status alert: packet -> message taken", kAlerts, [&] {
-    std::optional<std::string> alert;
-    sim.adapter("PB")->withPrinter(
-        1, [&](wf::sim::PrinterModel& m) { alert = m.deviceStatusAlert(i++ % 2 ? 0 : 0x4); });
-    if (!alert || alert->empty() || !sim.adapter("PB")->raiseAlert(1, *alert)) return false;
-    wf::Message m;
-    do {
-      if (!wf::getMessage(m)) return false;
-    } while (m.message != WM_BCE_DSA_ALERT);
-    return true;
-  });
-  BceReleaseAlerts(0, handle, 1);
-  wf::destroyWindow(window);
-  return ok;
+  return wf::bench::timedAlerts("device-status alert: packet -> message taken", kAlerts, handle, "WfNetWareBench",
+                                [&](int i) { return wf::bench::raisePortBayStatus(sim, i); })
+      .has_value();
 }
 
 int runPrimary() {
@@ -123,15 +75,12 @@ int runPrimary() {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  wf::bce::internal_testing::replaceSendBidiWorker(freshSummary);
-  const wf::Hwnd window =
-      wf::createWindow("WfNetWareBenchApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  if (BceRegisterApp(window) != 0) {
-    std::fprintf(stderr, "this process did not become the broker's primary\n");
-    return 1;
-  }
-  BceEnumPrinters(0, BCE_NET_NETWARE | BCE_NET_FORCE, collect);
-  const auto handle = portBayPrinter();
+  wf::bce::internal_testing::replaceSendBidiWorker(wf::bench::freshSummary);
+  const wf::bench::BrokerPrimary primary("WfNetWareBenchApp");
+  if (!primary.registered()) return 1;
+  const auto found = wf::bench::enumeratePrinters(BCE_NET_NETWARE);
+  // The printer behind PB's first port, by its port name.
+  const auto handle = wf::bench::findPrinter(found, BCE_NET_NETWARE, "PORTBAY_1_P1");
   if (!handle) {
     std::fprintf(stderr, "no printer behind PORTBAY_1_P1 among %zu\n", found.size());
     return 1;
@@ -139,27 +88,17 @@ int runPrimary() {
   std::printf("the NetWare world through Cornw32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  bool ok = timed("BceSendBidi summary through Cornw32", kCalls, [&] {
-    char reply[512];
-    std::uint32_t length = sizeof reply;
-    return BceSendBidi(0, *handle, 0, wf::protocol::request::kSummary, reply, &length, nullptr, 0) ==
-               BCE_OK &&
-           length > 20;
-  });
+  bool ok = wf::bench::timedRequests("BceSendBidi summary through Cornw32", kCalls, *handle,
+                                     wf::protocol::request::kSummary, 21)
+                .has_value();
   BceClose(0, *handle);
   ok = ok && bareIpx();
   ok = ok && alerts(sim, *handle);
-  BceUnregisterApp(0);
-  wf::destroyWindow(window);
   return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int, char** argv) {
-  if (!wf::bench::benchRole()) {
-    ::setenv("WRENFIELD_SCENARIO", kWorld.c_str(), 1);
-    return wf::bench::restartAsPrimary(argv);
-  }
-  return runPrimary();
+  return wf::bench::mainAsPrimary(argv, kWorld.c_str(), runPrimary);
 }

@@ -7,72 +7,31 @@
 //
 // Started plainly it moves into a fresh runtime directory and becomes the
 // broker's primary.
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench_roles.h"
+#include "broker_bench_world.h"
 #include "broker/corbce.h"
 #include "platform/byte_codec.h"
 #include "platform/dde.h"
-#include "platform/message_queue.h"
-#include "platform/window_messages.h"
 #include "protocol/requests.h"
 #include "sim/peer/simulator.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using wf::bench::timed;
 constexpr int kCalls = 2000;
 constexpr int kAlerts = 1000;
 const std::filesystem::path kPeerWorld = std::filesystem::path(WF_SIM_SCENARIO_DIR) / "peer-world.scenario";
-
-std::vector<std::uint16_t> found;
-std::uint16_t collect(const PRTINFO* info) {
-  if (info) found.push_back(info->handle);
-  return 1;
-}
-
-struct Figures {
-  double perSecond = 0, median = 0, p99 = 0;
-};
-
-std::optional<Figures> timed(const char* what, int n, const std::function<bool()>& call) {
-  std::vector<double> us;
-  const auto start = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    const auto t0 = Clock::now();
-    if (!call()) {
-      std::fprintf(stderr, "%s: call %d failed\n", what, i);
-      return std::nullopt;
-    }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-  }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::sort(us.begin(), us.end());
-  Figures f{us.size() / seconds, us[us.size() / 2], us[us.size() * 99 / 100]};
-  std::printf("  %-50s %8.0f /s  median %7.1f us  p99 %7.1f us\n", what, f.perSecond, f.median, f.p99);
-  return f;
-}
-
-std::optional<std::uint16_t> laserPrinter() {
-  for (std::uint16_t h : found) {
-    char name[BCE_NAME_LENGTH] = {}, second[BCE_NAME_LENGTH] = {};
-    if (BceGetPrinterName(h, BCE_NET_PEER, name, second) == BCE_OK && std::string(name) == "\\\\PEER1\\LASER")
-      return h;
-  }
-  return std::nullopt;
-}
 
 wf::HDDEDATA benchClientCallback(UINT, UINT, wf::HCONV, wf::HSZ, wf::HSZ, wf::HDDEDATA, wf::ULONG_PTR,
                                  wf::ULONG_PTR) {
@@ -123,8 +82,8 @@ std::optional<double> bareRequests(PeerClient& c, double* ddeMedian) {
   auto dde = timed("DDE poke and request (\"CorHi\", \"EnumPrinters\")", kCalls,
                    [&] { return c.poke(hello, {}) && c.request(count); });
   if (!bare || !dde) return std::nullopt;
-  *ddeMedian = dde->median;
-  return bare->median;
+  *ddeMedian = dde->medianUs;
+  return bare->medianUs;
 }
 
 std::optional<double> bareSeqpacket() {
@@ -147,30 +106,17 @@ std::optional<double> bareSeqpacket() {
   ::close(fds[0]);
   echo.join();
   ::close(fds[1]);
-  return f ? std::optional<double>(f->median) : std::nullopt;
+  return f ? std::optional<double>(f->medianUs) : std::nullopt;
 }
 
 bool alerts(wf::sim::peer::PeerSimulator& sim, std::uint16_t handle) {
-  const wf::Hwnd window =
-      wf::createWindow("WfPeerBench", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  const ALERTS deviceStatus{0x4};
-  if (BceCaptureAlerts(0, handle, &deviceStatus, window, 0) != BCE_OK) {
-    std::fprintf(stderr, "the capture failed\n");
-    return false;
-  }
-  int i = 0;
-  auto f = timed("device-status alert: peer -> message taken", kAlerts, [&] {
-    std::string error;
-    if (!sim.apply(i++ % 2 ? "PEER1.raise-status = 7 0" : "PEER1.raise-status = 7 0x4", ".", &error)) return false;
-    wf::Message m;
-    do {
-      if (!wf::getMessage(m)) return false;
-    } while (m.message != WM_BCE_DSA_ALERT);
-    return true;
-  });
-  BceReleaseAlerts(0, handle, 1);
-  wf::destroyWindow(window);
-  return f.has_value();
+  return wf::bench::timedAlerts("device-status alert: peer -> message taken", kAlerts, handle, "WfPeerBench",
+                                [&](int i) {
+                                  std::string error;
+                                  return static_cast<bool>(sim.apply(
+                                      i % 2 ? "PEER1.raise-status = 7 0" : "PEER1.raise-status = 7 0x4", ".", &error));
+                                })
+      .has_value();
 }
 
 int runPrimary() {
@@ -180,14 +126,10 @@ int runPrimary() {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const wf::Hwnd window =
-      wf::createWindow("WfPeerBenchApp", [](wf::Hwnd, std::uint32_t, wf::WParam, wf::LParam) { return wf::LResult{0}; });
-  if (BceRegisterApp(window) != 0) {
-    std::fprintf(stderr, "this process did not become the broker's primary\n");
-    return 1;
-  }
-  BceEnumPrinters(0, BCE_NET_PEER | BCE_NET_FORCE, collect);
-  const auto handle = laserPrinter();
+  const wf::bench::BrokerPrimary primary("WfPeerBenchApp");
+  if (!primary.registered()) return 1;
+  const auto found = wf::bench::enumeratePrinters(BCE_NET_PEER);
+  const auto handle = wf::bench::findPrinter(found, BCE_NET_PEER, "\\\\PEER1\\LASER");
   if (!handle) {
     std::fprintf(stderr, "no \\\\PEER1\\LASER among %zu printers\n", found.size());
     return 1;
@@ -195,13 +137,8 @@ int runPrimary() {
   std::printf("the peer world through CORP2P32, printer %u (%u cores)\n", *handle,
               std::thread::hardware_concurrency());
   BceOpen(0, *handle, 0);
-  auto through = timed("BceSendBidi device status through CORP2P32", kCalls, [&] {
-    char reply[512];
-    std::uint32_t length = sizeof reply;
-    return BceSendBidi(0, *handle, 0, wf::protocol::request::kDeviceStatus, reply, &length, nullptr, 0) ==
-               BCE_OK &&
-           length > 0;
-  });
+  auto through = wf::bench::timedRequests("BceSendBidi device status through CORP2P32", kCalls, *handle,
+                                          wf::protocol::request::kDeviceStatus, 1);
   BceClose(0, *handle);
   PeerClient client;
   double ddeMedian = 0;
@@ -209,21 +146,15 @@ int runPrimary() {
   auto socket = bareSeqpacket();
   bool ok = through && bare && socket;
   if (ok) {
-    std::printf("  ratio BceSendBidi / bare WriteData exchange: %.2f\n", through->median / *bare);
+    std::printf("  ratio BceSendBidi / bare WriteData exchange: %.2f\n", through->medianUs / *bare);
     std::printf("  ratio DDE poke and request / bare seqpacket echo: %.2f\n", ddeMedian / *socket);
   }
   ok = ok && alerts(sim, *handle);
-  BceUnregisterApp(0);
-  wf::destroyWindow(window);
   return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int, char** argv) {
-  if (!wf::bench::benchRole()) {
-    ::setenv("WRENFIELD_SCENARIO", kPeerWorld.c_str(), 1);
-    return wf::bench::restartAsPrimary(argv);
-  }
-  return runPrimary();
+  return wf::bench::mainAsPrimary(argv, kPeerWorld.c_str(), runPrimary);
 }

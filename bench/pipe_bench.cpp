@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "corlink_transport.h"
+#include "pipe_io.h"
 #include "platform/named_pipe.h"
 #include "platform/runtime_dir.h"
 #include "platform/unique_fd.h"
@@ -37,15 +38,7 @@ bool readAll(int fd, char* out, std::size_t size) {
   return true;
 }
 
-bool readAll(wf::NamedPipe& pipe, char* out, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    std::size_t got = 0;
-    if (pipe.read(out + done, size - done, &got) != wf::ERROR_SUCCESS) return false;
-    done += got;
-  }
-  return true;
-}
+using wf::bench::readAll;
 
 // A server end that answers every `in`-byte request with `out` bytes.
 template <typename End>

@@ -50,10 +50,10 @@ bool AdapterSimulator::isShowLine(std::string_view line) {
 }
 
 bool AdapterSimulator::show(std::string_view line, std::string* answer, std::string* error) {
-  if (!isShowLine(line)) return fail(error, "show is ID.show <what>");
+  if (!isShowLine(line)) return failScenario(error, "show is ID.show <what>");
   const auto dot = line.find(".show ");
   AdapterServer* server = adapter(line.substr(0, dot));
-  if (!server) return fail(error, "no adapter " + std::string(line.substr(0, dot)));
+  if (!server) return failScenario(error, "no adapter " + std::string(line.substr(0, dot)));
   std::string_view what = line.substr(dot + 6);
   while (!what.empty() && what.front() == ' ') what.remove_prefix(1);
   while (!what.empty() && (what.back() == ' ' || what.back() == '\r')) what.remove_suffix(1);
@@ -73,12 +73,12 @@ bool AdapterSimulator::show(std::string_view line, std::string* answer, std::str
       unsigned g = 0, v = 0;
       char end = 0;
       if (std::sscanf(std::string(what.substr(4)).c_str(), "%u.%u%c", &g, &v, &end) != 2 || g > 255 || v > 255) {
-        ok = fail(error, "var is var <group>.<variable>");
+        ok = failScenario(error, "var is var <group>.<variable>");
         return;
       }
       const Bytes value = m.variable(static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(v));
       if (value.empty()) {
-        ok = fail(error, "no variable " + std::string(what.substr(4)));
+        ok = failScenario(error, "no variable " + std::string(what.substr(4)));
         return;
       }
       *answer = hexRun(value.data(), value.size(), " ");

@@ -222,7 +222,7 @@ bool applyPrinterSetting(PrinterModel& printer, std::string_view key, std::strin
   }
   // Anything else changes the printer's state, in profile syntax.
   if (key.starts_with("clear-alert ")) {
-    auto n = number(trim(key.substr(12)));
+    auto n = number(trimScenarioText(key.substr(12)));
     if (!n || *n < kFirstAlertList || *n >= kFirstAlertList + kAlertListCount)
       return fail(error, "alert lists are 5 to 10");
     printer.update([&](Profile& p) { p.alertLists[*n - kFirstAlertList].clear(); });
