@@ -11,9 +11,6 @@
 namespace wf::testing {
 namespace {
 
-constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4, kPeer = 0x8,
-                kIpx = 0x10;  // request-object bits
-
 class IconMenuTest : public NotebookFixture {
  protected:
   // One line per entry: "id text", "- ", "> text {...}"; " (grey)" for greyed entries.

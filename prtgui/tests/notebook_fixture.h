@@ -102,6 +102,9 @@ class NotebookIcon : public CWFPrinterIcon {
   }
 };
 
+// The request object's transport bits a printer may report.
+constexpr ULONG kNetWare = 0x1, kTcpIp = 0x2, kCorLink = 0x4, kPeer = 0x8, kIpx = 0x10;
+
 // How a printer reports itself.
 struct PrinterSpec {
   bool bidi = true;
