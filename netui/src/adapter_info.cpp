@@ -40,11 +40,6 @@ CString recordText(const char* field, std::size_t size) {
 
 AdInfo::AdInfo(CWnd* parent) : CWFDialog(2145, parent) {}
 
-BOOL AdInfo::OnInitDialog() {
-  CWFDialog::OnInitDialog();
-  return TRUE;
-}
-
 void AdInfo::DoDataExchange(CDataExchange* dx) {
   exchangeText(dx, 1134, m_strModel, 7);
   exchangeText(dx, 1022, m_strUaa, 12);
@@ -59,11 +54,6 @@ const DWORD* AdInfo::GetHelpIDs() {
 }
 
 AdInfoX::AdInfoX(CWnd* parent) : CWFDialog(2148, parent) {}
-
-BOOL AdInfoX::OnInitDialog() {
-  CWFDialog::OnInitDialog();
-  return TRUE;
-}
 
 void AdInfoX::DoDataExchange(CDataExchange* dx) {
   exchangeText(dx, 1062, m_strFirmware, 12);

@@ -19,7 +19,6 @@ CString recordText(const char (&field)[N]) {
 class AdInfo : public CWFDialog {
  public:
   explicit AdInfo(CWnd* parent = nullptr);
-  BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
   const DWORD* GetHelpIDs() override;
 
@@ -34,7 +33,6 @@ class AdInfo : public CWFDialog {
 class AdInfoX : public CWFDialog {
  public:
   explicit AdInfoX(CWnd* parent = nullptr);
-  BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
   const DWORD* GetHelpIDs() override;
 
