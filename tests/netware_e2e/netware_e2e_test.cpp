@@ -21,6 +21,7 @@
 #include "child_process.h"
 #include "eventually.h"
 #include "platform/clock.h"
+#include "adapter_jam.h"
 #include "prtobj_app.h"
 #include "sim/adapter/simulator.h"
 #include "sim/printer/printer.h"
@@ -148,15 +149,7 @@ TEST_F(NetWareEndToEnd, APaperJamRaisedBehindTheAdapterReachesASecondApplication
   EXPECT_EQ(secondary->jams(vireo), (prtobje2e::Alerts{BCE_OK, {}}));
 
   // The printer jams and raises the class; the adapter sends it to the shared socket.
-  std::optional<std::string> alert;
-  ASSERT_TRUE(sim.adapter("PB")->withPrinter(1, [&](wf::sim::PrinterModel& m) {
-    m.update([](wf::sim::Profile& p) {
-      p.alertLists[5 - wf::sim::kFirstAlertList] = {std::string("\x01\xFF\x01\x00", 4)};
-    });
-    alert = m.deviceStatusAlert(0x4);
-  }));
-  ASSERT_TRUE(alert && !alert->empty()) << "the printer has not been told to capture the class";
-  ASSERT_TRUE(sim.adapter("PB")->raiseAlert(1, *alert));
+  ASSERT_TRUE(prtobje2e::raisePaperJam(sim, "PB", 1));
   const auto posts = secondary->posts(1, WM_BCE_DSA_ALERT);
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_EQ(posts[0].lParam, 0x4u);
